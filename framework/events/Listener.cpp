@@ -1,0 +1,43 @@
+// The per-frame update shared by every listener.
+#include "framework/events/Listener.h"
+
+namespace {
+TickInfo (*s_tickSource)() = nullptr;
+}
+
+void setTickSource(TickInfo (*source)())
+{
+    s_tickSource = source;
+}
+
+TickInfo currentTick()
+{
+    return s_tickSource ? s_tickSource() : TickInfo{};
+}
+
+int Listener::update(const TickInfo& tick)
+{
+    if (m_remainingRuns != 0) {
+        m_running = 1;
+        bool ran = false;
+        if (tick.phase != 0) {
+            run(1, tick);
+            ran = true;
+        } else {
+            m_accumulated += tick.stepSeconds;
+            if (m_accumulated >= m_period) {
+                run(uint32_t(m_period), tick);
+                m_accumulated = 0;
+                ran = true;
+            }
+        }
+        if (ran && m_remainingRuns != RunForever)
+            --m_remainingRuns;
+        m_running = 0;
+    }
+    if (m_autoDelete && m_remainingRuns == 0) {
+        delete this;
+        return 2;
+    }
+    return m_remainingRuns == 0 ? 1 : 0;
+}

@@ -1,0 +1,44 @@
+// Fixed-size node allocator: one block carved by a bump pointer, a free stack
+// for reuse, and (when allowed to grow) a chain of overflow pools that delete
+// themselves once every node they handed out has come back.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "framework/services/HashedObject.h"
+
+class BlockPool : public HashedObject {
+public:
+    BlockPool(uint32_t nodesPerBlock, uint32_t nodeSize, bool grow);
+    ~BlockPool() override;
+
+    // Null when the pool is exhausted and may not grow, or memory runs out.
+    virtual void* allocate();
+    // Null, a node this chain never handed out and a node already free are ignored.
+    virtual void free(void* node);
+
+    uint32_t nodesPerBlock() const { return m_nodesPerBlock; }
+    uint32_t nodeSize() const { return m_nodeSize; }
+    uint32_t freeCount() const { return m_freeCount; }
+    BlockPool* chained() const { return m_chained; }
+    BlockPool* parent() const { return m_parent; }
+    bool ownsNode(const void* node) const;
+
+private:
+    bool isInUse(uint32_t index) const;
+    void setInUse(uint32_t index, bool used);
+
+    BlockPool* m_parent = nullptr;
+    BlockPool* m_chained = nullptr;
+    uint8_t* m_block = nullptr;
+    void** m_freeStack = nullptr;
+    uint32_t m_freeCount = 0;
+    uint32_t m_nodesPerBlock;
+    uint32_t m_nodeSize;
+    uint8_t* m_bump = nullptr;
+    uint8_t* m_end = nullptr;
+    bool m_grow;
+    // One bit per node: catches a second free of the same node.
+    uint8_t* m_inUse = nullptr;
+};
