@@ -1,0 +1,112 @@
+// Entry-table image: flags, count, ids (or a base id), offsets, the end
+// offset and optional tags, all little-endian.
+#include "framework/properties/EntryTable.h"
+
+#include <cstring>
+
+#include "framework/streams/MemoryInputStream.h"
+
+void EntryTable::clear()
+{
+    m_count = 0;
+    m_tags.reset();
+    m_ids.reset();
+    m_offsets.reset();
+    m_data.reset();
+    m_dataSize = 0;
+}
+
+int EntryTable::load(InputStream& stream)
+{
+    clear();
+    uint32_t n = stream.available();
+    if (n == 0)
+        return 0;
+    std::unique_ptr<uint8_t[]> data(new uint8_t[n]);
+    stream.read(data.get(), n);
+    if (stream.hasError())
+        return 0;
+
+    MemoryInputStream image;
+    image.open(data.get(), n);
+    uint16_t flags = image.readU16();
+    uint32_t count = image.readU16();
+    if (image.hasError())
+        return 0;
+    if (count == 0) {
+        m_data = std::move(data);
+        m_dataSize = n;
+        return 1;
+    }
+
+    std::unique_ptr<uint32_t[]> ids(new uint32_t[count]);
+    std::unique_ptr<uint32_t[]> offsets(new uint32_t[count + 1]);
+    std::unique_ptr<uint32_t[]> tags;
+    bool consecutive = flags & EntryTableFlag::ConsecutiveIds;
+    bool wideOffsets = flags & EntryTableFlag::WideOffsets;
+    uint32_t base = consecutive ? image.readU16() : 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        ids[i] = consecutive ? base + i : image.readU16();
+        offsets[i] = wideOffsets ? image.readU32() : image.readU16();
+    }
+    offsets[count] = image.readU32();
+    if (flags & EntryTableFlag::HasTags) {
+        tags.reset(new uint32_t[count]);
+        for (uint32_t i = 0; i < count; ++i)
+            tags[i] = image.readU32();
+    }
+    if (image.hasError())
+        return 0;
+    // Every entry must lie inside the image: offsets never decrease and the
+    // end offset is inside, so each size is exact and no copy overreads.
+    for (uint32_t i = 0; i <= count; ++i) {
+        if (offsets[i] > n || (i != 0 && offsets[i] < offsets[i - 1]))
+            return 0;
+    }
+
+    m_count = static_cast<int32_t>(count);
+    m_ids = std::move(ids);
+    m_offsets = std::move(offsets);
+    m_tags = std::move(tags);
+    m_data = std::move(data);
+    m_dataSize = n;
+    return 1;
+}
+
+int32_t EntryTable::indexOf(uint32_t id) const
+{
+    id &= kEntryIdMask;
+    for (int32_t i = 0; i < m_count; ++i)
+        if (m_ids[i] == id)
+            return i;
+    return -1;
+}
+
+uint32_t EntryTable::tagOf(uint32_t id) const
+{
+    int32_t i = indexOf(id);
+    return i < 0 || !m_tags ? 0 : m_tags[i];
+}
+
+uint32_t EntryTable::sizeOf(uint32_t id) const
+{
+    int32_t i = indexOf(id);
+    return i < 0 ? 0 : m_offsets[i + 1] - m_offsets[i];
+}
+
+int EntryTable::copyEntry(uint32_t id, void* destination, uint32_t capacity) const
+{
+    uint32_t size = sizeOf(id);
+    if (size == 0 || destination == nullptr || size > capacity)
+        return 0;
+    std::memcpy(destination, m_data.get() + m_offsets[indexOf(id)], size);
+    return 1;
+}
+
+int EntryTable::openEntry(uint32_t id, MemoryInputStream& stream) const
+{
+    uint32_t size = sizeOf(id);
+    if (size == 0)
+        return 0;
+    return stream.open(m_data.get() + m_offsets[indexOf(id)], size);
+}

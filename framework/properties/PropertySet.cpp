@@ -1,0 +1,123 @@
+// Properties store and the properties-text parser.
+#include "framework/properties/PropertySet.h"
+
+#include <cstdlib>
+#include <memory>
+#include <strings.h>
+
+#include "framework/services/ServiceAccessors.h"
+#include "framework/services/ServiceIds.h"
+#include "framework/streams/InputStream.h"
+#include "framework/strings/NameHash.h"
+
+PropertySet::PropertySet() : Service(ServiceId::Properties) {}
+
+PropertySet::~PropertySet()
+{
+    clear();
+}
+
+void PropertySet::clear()
+{
+    m_entries.clear();
+}
+
+int PropertySet::find(uint32_t hash) const
+{
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        if (m_entries[i].key == hash)
+            return static_cast<int>(i);
+    return -1;
+}
+
+const PropertySet::Entry* PropertySet::lookup(const char* key) const
+{
+    if (key == nullptr)
+        return nullptr;
+    int i = find(hashName(key));
+    return i < 0 ? nullptr : &m_entries[i];
+}
+
+int PropertySet::set(const char* key, const char* value)
+{
+    if (key == nullptr || value == nullptr || *key == 0 || *value == 0)
+        return 0;
+    uint32_t hash = hashName(key);
+    if (find(hash) >= 0)
+        return 0;
+    m_entries.push_back(Entry{hash, String(value)});
+    return 1;
+}
+
+int PropertySet::has(const char* key) const
+{
+    return lookup(key) != nullptr;
+}
+
+const char* PropertySet::getString(const char* key) const
+{
+    const Entry* entry = lookup(key);
+    return entry ? entry->value.chars() : nullptr;
+}
+
+int PropertySet::getInt(const char* key) const
+{
+    const Entry* entry = lookup(key);
+    return entry ? std::atoi(entry->value.chars()) : 0;
+}
+
+int PropertySet::getBool(const char* key) const
+{
+    const Entry* entry = lookup(key);
+    return entry && strcasecmp(entry->value.chars(), "true") == 0;
+}
+
+int PropertySet::parse(InputStream& stream)
+{
+    clear();
+    uint32_t n = stream.available();
+    if (n == 0)
+        return 1;
+    std::unique_ptr<char[]> text(new char[n]);
+    stream.read(text.get(), n);
+    if (stream.hasError())
+        return 0;
+    // Lines end at LF; a NUL byte is dropped from its line, a CR stays (trim
+    // takes it off the value).
+    std::unique_ptr<char[]> line(new char[n + 1]);
+    uint32_t length = 0;
+    for (uint32_t i = 0; i <= n; ++i) {
+        if (i == n || text[i] == '\n') {
+            line[length] = 0;
+            parseLine(line.get(), length);
+            length = 0;
+        } else if (text[i] != 0) {
+            line[length++] = text[i];
+        }
+    }
+    return 1;
+}
+
+void PropertySet::parseLine(const char* line, uint32_t length)
+{
+    if (length == 0 || line[0] == '#' || line[0] == '!')
+        return;
+    String text(line);
+    int32_t separator = text.find("=", 0);
+    if (separator < 0)
+        separator = text.find(":", 0);
+    // A line that starts with its separator has no key (substring would
+    // otherwise give the separator itself as the key).
+    if (separator <= 0)
+        return;
+    String key = text.substring(0, separator - 1).trim();
+    String value = text.substring(separator + 1, static_cast<int32_t>(text.length()) - 1).trim();
+    if (key.length() != 0 && value.length() != 0)
+        set(key.chars(), value.chars());
+}
+
+PropertySet* getProperties()
+{
+    return static_cast<PropertySet*>(findOrCreateService(
+        ServiceId::Properties, []() -> HashedObject* { return new PropertySet(); }));
+}

@@ -1,0 +1,48 @@
+// The configuration store: key/value texts parsed from a properties text,
+// keyed by the hash of the key. The first definition of a key wins.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "framework/services/Service.h"
+#include "framework/strings/String.h"
+
+class InputStream;
+
+class PropertySet : public Service {
+public:
+    PropertySet();
+    ~PropertySet() override;
+
+    // Clears the store and reads the rest of the stream as properties text:
+    // one "key=value" (or "key:value") a line, '#' or '!' at byte 0 for comments.
+    int parse(InputStream& stream);
+
+    // 0 when either text is null or empty, or the key is already defined.
+    int set(const char* key, const char* value);
+    int has(const char* key) const;
+    const char* getString(const char* key) const;
+    int getInt(const char* key) const;
+    // 1 when the value is "true" in any case.
+    int getBool(const char* key) const;
+    void clear();
+    // Index of the entry with that key hash, or -1.
+    int find(uint32_t hash) const;
+
+    uint32_t count() const { return static_cast<uint32_t>(m_entries.size()); }
+
+private:
+    struct Entry {
+        uint32_t key;
+        String value;
+    };
+
+    void parseLine(const char* line, uint32_t length);
+    const Entry* lookup(const char* key) const;
+
+    std::vector<Entry> m_entries;  // insertion order
+};
+
+// The program's properties store, created on first use.
+PropertySet* getProperties();

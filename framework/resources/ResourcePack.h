@@ -1,0 +1,68 @@
+// The read-only resource pack: index and block table held in memory, entries
+// read on demand from the pack's one open file. A failed open leaves an
+// empty pack that answers every lookup with -1 or 0.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "framework/services/HashedObject.h"
+#include "framework/resources/PackFormat.h"
+
+class File;
+class FileInputStream;
+
+class ResourcePack : public HashedObject {
+public:
+    ResourcePack() : HashedObject(kResourcePackTypeId) {}
+    ~ResourcePack() override { close(); }
+
+    // Opens the path through the file system; 1 on success.
+    int open(const char16_t* path);
+    // Takes ownership of an open file and reads the pack from it; 1 on
+    // success. The header, index and block table are validated against the
+    // file's size, so later reads never leave the file or wrap a size.
+    int openFile(File* file);
+    void close();
+
+    // Entry number of id & 0x7FFF, or -1.
+    int32_t indexOf(uint32_t id) const;
+    uint32_t typeOf(uint32_t id) const;
+    // Bytes the entry occupies in the file (header included).
+    uint32_t entrySize(uint32_t id) const;
+    int seekToEntry(uint32_t id);
+    // Reads min(entry size, max) bytes of the entry as stored.
+    int readEntryRaw(uint32_t id, void* buffer, uint32_t max);
+    // Attaches stream to the pack's file at the entry's offset.
+    int attachStream(uint32_t id, FileInputStream& stream);
+
+    uint32_t indexCount() const { return m_indexCount; }
+    uint32_t blockCount() const { return m_blockCount; }
+    int isRangeIndex() const { return m_ranges != nullptr; }
+    // Index records as stored, for listing: record i of the sorted form, or
+    // of the range form. 0 when i is out of range or the form differs.
+    int sortedIdAt(uint32_t i, uint32_t& id) const;
+    int rangeAt(uint32_t i, uint32_t& firstId, uint32_t& count, uint32_t& firstEntry) const;
+
+private:
+    struct Range {
+        uint32_t firstId;
+        uint16_t count;
+        uint16_t firstEntry;
+    };
+    struct Block {
+        uint32_t type;
+        uint32_t offset;
+    };
+
+    // Entry number of an id when it is below the block count, else -1.
+    int32_t entryOf(uint32_t id) const;
+    int readBody(uint64_t fileSize);
+
+    File* m_file = nullptr;
+    uint32_t m_indexCount = 0;
+    uint32_t m_blockCount = 0;
+    std::unique_ptr<int32_t[]> m_sortedIds;
+    std::unique_ptr<Range[]> m_ranges;
+    std::unique_ptr<Block[]> m_blockTable;  // blockCount + 1 records
+};
