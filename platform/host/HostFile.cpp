@@ -1,0 +1,349 @@
+// File handles own a POSIX descriptor; closing the handle closes it.
+#include "platform/host/HostFile.h"
+
+#include "platform/host/HandleTable.h"
+#include "platform/host/HostText.h"
+#include "platform/host/LastError.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class HostFileObject final : public HostObject {
+public:
+    static constexpr HandleKind kKind = HandleKind::File;
+    explicit HostFileObject(int fd) : HostObject(kKind), m_fd(fd) {}
+    ~HostFileObject() override { ::close(m_fd); }
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+void setErrno()
+{
+    SetLastError(hostErrorFromErrno(errno));
+}
+
+std::string executablePath()
+{
+    std::string path(256, '\0');
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+        if (n < 0)
+            return {};
+        if (static_cast<size_t>(n) < path.size()) {
+            path.resize(static_cast<size_t>(n));
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::string stripTrailingSeparators(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+std::string executableName()
+{
+    const std::string path = executablePath();
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+std::string hostProgramFolder()
+{
+    if (const char* home = std::getenv(kProgramFolderVariable); home && *home)
+        return stripTrailingSeparators(home);
+    const std::string path = executablePath();
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+bool hostResolvePath(LPCWSTR name, std::string& out)
+{
+    out.clear();
+    if (!name || !*name)
+        return false;
+    std::string utf8;
+    if (!hostUtf16ToUtf8(name, utf8))
+        return false;
+    if (utf8.front() == '/') {
+        out = std::move(utf8);
+        return true;
+    }
+    out = hostProgramFolder();
+    if (out.back() != '/')
+        out += '/';
+    out += utf8;
+    return true;
+}
+
+int hostFileDescriptor(HANDLE file)
+{
+    const HostFileObject* object = hostHandleAs<HostFileObject>(file);
+    return object ? object->fd() : -1;
+}
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void*, DWORD creation, DWORD, HANDLE)
+{
+    std::string path;
+    if (!hostResolvePath(name, path)) {
+        SetLastError(name && *name ? ERROR_INVALID_NAME : ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    int flags = O_CLOEXEC | O_NONBLOCK; // a FIFO must not block the open
+    const bool read = access & GENERIC_READ;
+    const bool write = access & GENERIC_WRITE;
+    if (read && write)
+        flags |= O_RDWR;
+    else if (write)
+        flags |= O_WRONLY;
+    else if (read)
+        flags |= O_RDONLY;
+    else {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    bool truncate = false;
+    switch (creation) {
+    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: flags |= O_CREAT; truncate = true; break;
+    case OPEN_EXISTING: break;
+    case OPEN_ALWAYS: flags |= O_CREAT; break;
+    case TRUNCATE_EXISTING: truncate = true; break;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
+    }
+    if (truncate && !write) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) {
+        setErrno();
+        return INVALID_HANDLE_VALUE;
+    }
+    // Truncate only after the check, so that naming a device cannot empty it.
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if ((truncate && ::ftruncate(fd, 0) != 0) || status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        setErrno();
+        ::close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = hostCreateHandle(std::make_unique<HostFileObject>(fd));
+    if (!handle)
+        return INVALID_HANDLE_VALUE;
+    SetLastError(ERROR_SUCCESS);
+    return handle;
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* transferred, void*)
+{
+    if (transferred)
+        *transferred = 0;
+    const int fd = hostFileDescriptor(file);
+    if (fd < 0)
+        return FALSE;
+    if (!buffer && size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DWORD done = 0;
+    BOOL ok = TRUE;
+    while (done < size) {
+        const ssize_t n = ::read(fd, static_cast<char*>(buffer) + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            setErrno();
+            ok = FALSE;
+            break;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<DWORD>(n);
+    }
+    if (transferred)
+        *transferred = done;
+    return ok;
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* transferred, void*)
+{
+    if (transferred)
+        *transferred = 0;
+    const int fd = hostFileDescriptor(file);
+    if (fd < 0)
+        return FALSE;
+    if (!buffer && size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DWORD done = 0;
+    BOOL ok = TRUE;
+    while (done < size) {
+        const ssize_t n = ::write(fd, static_cast<const char*>(buffer) + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            setErrno();
+            ok = FALSE;
+            break;
+        }
+        if (n == 0) {
+            SetLastError(ERROR_DISK_FULL);
+            ok = FALSE;
+            break;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (transferred)
+        *transferred = done;
+    return ok;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method)
+{
+    const int fd = hostFileDescriptor(file);
+    if (fd < 0)
+        return INVALID_SET_FILE_POINTER;
+    int whence;
+    switch (method) {
+    case FILE_BEGIN: whence = SEEK_SET; break;
+    case FILE_CURRENT: whence = SEEK_CUR; break;
+    case FILE_END: whence = SEEK_END; break;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_SET_FILE_POINTER;
+    }
+    int64_t offset = distance;
+    if (distanceHigh)
+        offset = static_cast<int64_t>((uint64_t(uint32_t(*distanceHigh)) << 32) | uint32_t(distance));
+    // Work out the target first: lseek would accept a position that the
+    // caller's 32-bit result cannot express, and a failed seek must not move.
+    int64_t base = 0;
+    if (whence == SEEK_CUR) {
+        const off_t where = ::lseek(fd, 0, SEEK_CUR);
+        if (where < 0) {
+            setErrno();
+            return INVALID_SET_FILE_POINTER;
+        }
+        base = where;
+    } else if (whence == SEEK_END) {
+        struct stat info {};
+        if (::fstat(fd, &info) != 0) {
+            setErrno();
+            return INVALID_SET_FILE_POINTER;
+        }
+        base = info.st_size;
+    }
+    const int64_t target = base + offset;
+    if (target < 0 || (!distanceHigh && target > int64_t(0xFFFFFFFE))) {
+        SetLastError(target < 0 ? ERROR_NEGATIVE_SEEK : ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (::lseek(fd, static_cast<off_t>(target), SEEK_SET) < 0) {
+        setErrno();
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh)
+        *distanceHigh = static_cast<LONG>(uint64_t(target) >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(target);
+}
+
+DWORD GetFileSize(HANDLE file, DWORD* sizeHigh)
+{
+    const int fd = hostFileDescriptor(file);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        if (fd >= 0)
+            setErrno();
+        return INVALID_FILE_SIZE;
+    }
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    if (sizeHigh)
+        *sizeHigh = static_cast<DWORD>(size >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(size);
+}
+
+BOOL FlushFileBuffers(HANDLE file)
+{
+    const int fd = hostFileDescriptor(file);
+    if (fd < 0)
+        return FALSE;
+    if (::fsync(fd) != 0) {
+        setErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL MoveFileW(LPCWSTR from, LPCWSTR to)
+{
+    std::string source, target;
+    if (!hostResolvePath(from, source) || !hostResolvePath(to, target)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    if (::rename(source.c_str(), target.c_str()) != 0) {
+        setErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DeleteFileW(LPCWSTR name)
+{
+    std::string path;
+    if (!hostResolvePath(name, path)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    if (::unlink(path.c_str()) != 0) {
+        setErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size)
+{
+    std::string path = hostProgramFolder();
+    if (path.back() != '/')
+        path += '/';
+    path += executableName();
+    const std::u16string wide = hostUtf8ToUtf16(path);
+    if (!buffer || size == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (wide.size() >= size) {
+        wide.copy(buffer, size - 1);
+        buffer[size - 1] = 0;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    wide.copy(buffer, wide.size());
+    buffer[wide.size()] = 0;
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(wide.size());
+}
