@@ -1,0 +1,34 @@
+// The integer form of a CkwMatrix: the renderer converts a model-view-projection
+// matrix once per submesh so the per-vertex transform of 8- and 16-bit vertex
+// data needs no floating point.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/math/CkwMatrix.h"
+
+class CkwIntMatrix {
+public:
+    int32_t m[16];          // column-major; translation already at output scale
+    int32_t productShift;   // the 3x3 products are shifted right by it
+    int32_t wShift;         // the w result is shifted right by it
+    int32_t secondShift;    // scale exponent plus extra precision bits
+    uint8_t constantW;      // source affine: w = m15 >> wShift for every vertex
+
+    // Converts for inputs whose components are at most range in magnitude.
+    // With checkInside, returns 0 when all input lies outside the clip volume
+    // on one axis (and stops there with failIfOutside); else returns 1.
+    static int32_t fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, float range,
+                              bool checkInside, bool failIfOutside);
+
+    void transformPointS8(const int8_t* p, int32_t* out) const;
+    void transformPointS16(const int16_t* p, int32_t* out) const;
+    void transformDirS8(const int8_t* p, int32_t* out) const;
+    void transformDirS16(const int16_t* p, int32_t* out) const;
+    // count vertices of three components; outXYZ gets three words a vertex.
+    void transformPointsS8(const int8_t* points, int32_t* outXYZ, int32_t* outW, int32_t count) const;
+    void transformPointsS16(const int16_t* points, int32_t* outXYZ, int32_t* outW, int32_t count) const;
+    // A two-component vertex (z = 0) into x, y and w.
+    void transformPoint2S8(const int8_t* p, int32_t* outXY, int32_t* outW) const;
+    void transformPoint2S16(const int16_t* p, int32_t* outXY, int32_t* outW) const;
+};

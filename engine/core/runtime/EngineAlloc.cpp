@@ -1,0 +1,90 @@
+// Engine allocation through the user's hooks, falling back to malloc and free.
+#include "engine/core/runtime/EngineAlloc.h"
+
+#include <cstdlib>
+
+#include "engine/core/runtime/CkwHeapObject.h"
+#include "engine/core/runtime/Trap.h"
+
+namespace {
+
+EngineAllocHook g_allocHook = nullptr;
+EngineFreeHook g_freeHook = nullptr;
+
+constexpr uint32_t kLargestAllocation = 0x7FFFFFFF;
+
+} // namespace
+
+void setEngineAllocHooks(EngineAllocHook alloc, EngineFreeHook free)
+{
+    g_allocHook = alloc;
+    g_freeHook = free;
+}
+
+EngineAllocHook engineAllocHook() { return g_allocHook; }
+EngineFreeHook engineFreeHook() { return g_freeHook; }
+
+void* engineAlloc(uint32_t size, uint32_t flags)
+{
+    if (size >= kLargestAllocation)
+        return nullptr;
+    if (g_allocHook != nullptr)
+        return g_allocHook(size, flags);
+    return std::malloc(size);
+}
+
+void engineFree(void* p)
+{
+    if (p == nullptr)
+        return;
+    if (g_freeHook != nullptr)
+        g_freeHook(p);
+    else
+        std::free(p);
+}
+
+void* engineNewL(uint32_t size)
+{
+    return leaveIfNull(engineAlloc(size, 0));
+}
+
+void* engineNewL(uint64_t count, uint64_t elementSize)
+{
+    if (elementSize != 0 && count > UINT32_MAX / elementSize)
+        leaveNoMemory();
+    return engineNewL(static_cast<uint32_t>(count * elementSize));
+}
+
+void leaveNoMemory()
+{
+    leave(KErrNoMemory);
+}
+
+namespace {
+
+uint32_t requestSize(std::size_t size)
+{
+    // A size past 32 bits cannot be had; ask for one engineAlloc refuses.
+    return size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size);
+}
+
+} // namespace
+
+void* CkwEngineAllocated::operator new(std::size_t size)
+{
+    return engineNewL(requestSize(size));
+}
+
+void* CkwEngineAllocated::operator new[](std::size_t size)
+{
+    return engineNewL(requestSize(size));
+}
+
+void* CkwEngineAllocated::operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return engineAlloc(requestSize(size), 0);
+}
+
+void CkwEngineAllocated::operator delete(void* p) noexcept { engineFree(p); }
+void CkwEngineAllocated::operator delete[](void* p) noexcept { engineFree(p); }
+void CkwEngineAllocated::operator delete(void* p, const std::nothrow_t&) noexcept { engineFree(p); }

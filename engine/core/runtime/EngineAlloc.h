@@ -1,0 +1,38 @@
+// The engine's allocation functions. All engine memory goes through them, and
+// through the hooks the engine's user installs, so that a test can make any
+// single allocation fail.
+#pragma once
+
+#include <cstdint>
+
+using EngineAllocHook = void* (*)(uint32_t size, uint32_t flags);
+using EngineFreeHook = void (*)(void* p);
+
+// Installs the hooks; a null hook means the standard malloc or free.
+void setEngineAllocHooks(EngineAllocHook alloc, EngineFreeHook free);
+EngineAllocHook engineAllocHook();
+EngineFreeHook engineFreeHook();
+
+// Null when no memory is left. Requests of 2 GiB or more are refused outright:
+// the engine was made for 32-bit devices and never needs them, and a size that
+// big only comes from a corrupt count.
+void* engineAlloc(uint32_t size, uint32_t flags = 0);
+// Releases memory from engineAlloc; null is ignored.
+void engineFree(void* p);
+// engineAlloc that leaves with -4 when no memory is left.
+void* engineNewL(uint32_t size);
+// A byte size computed from a count: sizes of 2^32 bytes or more leave -4.
+void* engineNewL(uint64_t count, uint64_t elementSize);
+
+template <class T>
+T* leaveIfNull(T* p);
+
+void leaveNoMemory [[noreturn]] ();
+
+template <class T>
+T* leaveIfNull(T* p)
+{
+    if (p == nullptr)
+        leaveNoMemory();
+    return p;
+}

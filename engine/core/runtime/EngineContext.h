@@ -1,0 +1,63 @@
+// The engine's global state: one block per process, created by engineInit and
+// destroyed by engineShutdown. The allocation hooks live apart from it (they
+// are installed before the context exists).
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/math/CkwMatrix.h"
+
+class CkwObjectFactory;
+class CkwCleanupStackManager;
+class CkwAlignTargetManager;
+class CkwPickData;
+class CkwRayIntersection;
+struct TrapStack;
+
+// The transform every transformable starts from: no translation, unit scale,
+// no rotation and the identity matrix.
+struct DefaultTransformBlock {
+    float translation[3];
+    float scale[3];
+    float orientation[4]; // x, y, z, w
+    const CkwMatrix* sharedIdentity;
+    CkwMatrix matrix;
+};
+
+struct EngineContext {
+    CkwObjectFactory* factory;
+    int32_t reserved1;
+    uint8_t* markerBlock;
+    TrapStack* trapStack;
+    CkwCleanupStackManager* cleanupStack;
+    int32_t reserved5; // -1 at creation
+    int32_t animationPass;
+    DefaultTransformBlock* defaultTransform;
+    CkwMatrix* identityMatrix;
+    // The leave code the 3D file parser carries across its zlib trap.
+    int32_t lastError;
+    // Created on first use by the scene and render code, destroyed by
+    // engineShutdown through the hooks of SceneSeams.h.
+    CkwAlignTargetManager* alignTargetManager;
+    CkwPickData* pickData;
+    CkwRayIntersection* rayIntersection;
+    int32_t word13;
+    int32_t word14;
+    CkwMatrix scratchMatrix;
+};
+
+EngineContext* engineContext();
+void setEngineContext(EngineContext* context);
+// The context; leaves -4 when there is none.
+EngineContext& engineContextL();
+
+// Returns 1 on success, 0 on failure (nothing is left behind then).
+int32_t engineInit();
+// Destroys the context and everything it holds; nothing when there is none.
+void engineShutdown();
+
+TrapStack* engineTrapStack();
+CkwCleanupStackManager* engineCleanupStack();
+uint8_t* engineMarkerBlock();
+int32_t* engineWord13();
+int32_t* engineWord14();
