@@ -1,10 +1,11 @@
-// Key and pointer input services.
+// Key input service.
 #include "framework/events/KeyInputService.h"
 
 #include "framework/events/CallbackHandler.h"
 #include "framework/events/EventIdCounter.h"
 #include "framework/events/Message.h"
 #include "framework/events/Subscription.h"
+#include "framework/events/internal/InputHandler.h"
 
 #include <cstring>
 #include <new>
@@ -12,31 +13,6 @@
 namespace {
 const uint32_t kKeyEvents[] = {InputEventId::ResetA, EventId::Resume, InputEventId::ResetB,
                                InputEventId::KeyDown, InputEventId::KeyUp, 0};
-const uint32_t kPointerEvents[] = {InputEventId::ResetA, EventId::Resume, InputEventId::ResetB,
-                                   InputEventId::PointerMove, InputEventId::ButtonDown,
-                                   InputEventId::ButtonUp, InputEventId::DoubleClick, 0};
-
-bool isResetEvent(uint32_t eventId)
-{
-    return eventId == InputEventId::ResetA || eventId == InputEventId::ResetB || eventId == EventId::Resume;
-}
-
-CallbackHandler* subscribeHandler(HashedObject* owner, HandlerCallback callback, const uint32_t* events)
-{
-    CallbackHandler* handler = new (std::nothrow) CallbackHandler(owner, takeSequenceKey(), callback);
-    if (handler)
-        subscribeMany(handler, events);
-    return handler;
-}
-
-void releaseHandler(CallbackHandler*& handler)
-{
-    if (!handler)
-        return;
-    unsubscribeAll(handler);
-    delete handler;
-    handler = nullptr;
-}
 } // namespace
 
 KeyInputService::KeyInputService() : Service(ServiceId::KeyInput) {}
@@ -48,7 +24,7 @@ KeyInputService::~KeyInputService()
 
 int KeyInputService::init()
 {
-    if (!m_handler && !(m_handler = subscribeHandler(this, &KeyInputService::onMessage, kKeyEvents)))
+    if (!m_handler && !(m_handler = subscribeInputHandler(this, &KeyInputService::onMessage, kKeyEvents)))
         return 0;
     reset();
     return 1;
@@ -56,7 +32,7 @@ int KeyInputService::init()
 
 void KeyInputService::shutdown()
 {
-    releaseHandler(m_handler);
+    releaseInputHandler(m_handler);
 }
 
 void KeyInputService::reset()
@@ -73,7 +49,7 @@ int KeyInputService::onMessage(Message& message, CallbackHandler& handler)
 
 int KeyInputService::onEvent(uint32_t eventId, uint32_t key, uint32_t)
 {
-    if (isResetEvent(eventId)) {
+    if (isInputResetEvent(eventId)) {
         reset();
         return 0;
     }
@@ -112,49 +88,4 @@ void KeyInputService::update(uint32_t elapsed)
     std::memset(m_current.releaseCount, 0, sizeof m_current.releaseCount);
     m_current.activityA = 0;
     m_current.activityB = 0;
-}
-
-PointerInputService::PointerInputService() : Service(ServiceId::PointerInput) {}
-
-PointerInputService::~PointerInputService()
-{
-    shutdown();
-}
-
-int PointerInputService::init()
-{
-    if (!m_handler && !(m_handler = subscribeHandler(this, &PointerInputService::onMessage, kPointerEvents)))
-        return 0;
-    reset();
-    return 1;
-}
-
-void PointerInputService::shutdown()
-{
-    releaseHandler(m_handler);
-}
-
-void PointerInputService::reset()
-{
-    m_pressed = 0;
-    m_previousPressed = 0;
-    m_time = 0;
-}
-
-int PointerInputService::onMessage(Message& message, CallbackHandler& handler)
-{
-    return static_cast<PointerInputService*>(handler.m_owner)->onEvent(message.m_eventId);
-}
-
-int PointerInputService::onEvent(uint32_t eventId)
-{
-    if (isResetEvent(eventId))
-        reset();
-    return 0;
-}
-
-void PointerInputService::update(uint32_t elapsed)
-{
-    m_time += elapsed;
-    m_previousPressed = m_pressed;
 }

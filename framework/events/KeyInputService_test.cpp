@@ -13,12 +13,10 @@ struct KeyInputFixture : ::testing::Test {
     KeyInputFixture()
     {
         EXPECT_EQ(keys->init(), 1);
-        EXPECT_EQ(pointer->init(), 1);
     }
 
     TestApp app;
-    KeyInputService* keys = new KeyInputService(); // the registry owns both
-    PointerInputService* pointer = new PointerInputService();
+    KeyInputService* keys = new KeyInputService(); // the registry owns it
 };
 
 TEST_F(KeyInputFixture, PressAndReleaseWithinOneFrameShowInPreviousState)
@@ -86,31 +84,15 @@ TEST_F(KeyInputFixture, KeyCodesOutsideTheTablesAreIgnored)
     EXPECT_EQ(std::memcmp(&before, &keys->m_current, sizeof before), 0);
 }
 
-TEST_F(KeyInputFixture, PointerEventsChangeNothingAndUpdateCopiesFlag)
-{
-    pointer->m_pressed = 1;
-    pointer->update(20);
-    for (uint32_t id : {InputEventId::PointerMove, InputEventId::ButtonDown, InputEventId::ButtonUp,
-                        InputEventId::DoubleClick})
-        app.dispatch(id, 0, 0x00100010);
-    EXPECT_EQ(pointer->m_previousPressed, 1);
-    EXPECT_EQ(pointer->m_time, 20u);
-    app.dispatch(InputEventId::ResetB, 0, 0);
-    EXPECT_EQ(pointer->m_pressed, 0);
-    EXPECT_EQ(pointer->m_previousPressed, 0);
-    EXPECT_EQ(pointer->m_time, 0u);
-}
-
 TEST_F(KeyInputFixture, ShutdownUnsubscribesAndRegistryFindsServices)
 {
     EXPECT_EQ(findService(ServiceId::KeyInput), keys);
-    EXPECT_EQ(findService(ServiceId::PointerInput), pointer);
     keys->shutdown();
     keys->shutdown();
     app.dispatch(InputEventId::KeyDown, 5, 0);
     EXPECT_EQ(keys->m_current.pressCount[5], 0);
-    delete pointer;
-    EXPECT_EQ(findService(ServiceId::PointerInput), nullptr);
+    delete keys;
+    EXPECT_EQ(findService(ServiceId::KeyInput), nullptr);
     app.dispatch(InputEventId::ResetA, 0, 0);
 }
 
