@@ -3,6 +3,7 @@
 // current directory, the way the phone resolves names without a folder.
 #pragma once
 
+#include "platform/host/HandleTable.h"
 #include "platform/host/HostTypes.h"
 
 #include <string>

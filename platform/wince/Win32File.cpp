@@ -1,0 +1,72 @@
+#include "platform/wince/Win32File.h"
+
+#include "framework/files/FileSystem.h"
+#include "platform/host/HandleTable.h"
+#include "platform/host/HostFile.h"
+
+Win32File::~Win32File()
+{
+    if (m_handle != INVALID_HANDLE_VALUE) {
+        FlushFileBuffers(m_handle);
+        CloseHandle(m_handle);
+    }
+}
+
+bool Win32File::open(const char16_t* path, int32_t mode)
+{
+    DWORD access;
+    DWORD creation;
+    switch (mode) {
+    case kOpenRead: access = GENERIC_READ, creation = OPEN_EXISTING; break;
+    case kOpenWrite: access = GENERIC_WRITE, creation = CREATE_ALWAYS; break;
+    case kOpenModify: access = GENERIC_WRITE, creation = OPEN_ALWAYS; break;
+    default: return false;
+    }
+    if (!path || m_handle != INVALID_HANDLE_VALUE)
+        return false;
+    m_handle = CreateFileW(path, access, FILE_SHARE_READ, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return m_handle != INVALID_HANDLE_VALUE;
+}
+
+int Win32File::isOpen()
+{
+    return m_handle != INVALID_HANDLE_VALUE ? 1 : 0;
+}
+
+bool Win32File::seek(int32_t offset, int32_t origin)
+{
+    DWORD method;
+    switch (origin) {
+    case kSeekBegin: method = FILE_BEGIN; break;
+    case kSeekCurrent: method = FILE_CURRENT; break;
+    case kSeekEnd: method = FILE_END; break;
+    default: return false;
+    }
+    if (m_handle == INVALID_HANDLE_VALUE)
+        return false;
+    return SetFilePointer(m_handle, offset, nullptr, method) != INVALID_SET_FILE_POINTER;
+}
+
+uint32_t Win32File::tell()
+{
+    if (m_handle == INVALID_HANDLE_VALUE)
+        return 0;
+    const DWORD position = SetFilePointer(m_handle, 0, nullptr, FILE_CURRENT);
+    return position == INVALID_SET_FILE_POINTER ? 0 : position;
+}
+
+uint32_t Win32File::read(void* buffer, uint32_t n)
+{
+    DWORD done = 0;
+    if (m_handle != INVALID_HANDLE_VALUE)
+        ReadFile(m_handle, buffer, n, &done, nullptr);
+    return done;
+}
+
+uint32_t Win32File::write(const void* buffer, uint32_t n)
+{
+    DWORD done = 0;
+    if (m_handle != INVALID_HANDLE_VALUE)
+        WriteFile(m_handle, buffer, n, &done, nullptr);
+    return done;
+}

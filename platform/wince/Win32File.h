@@ -1,0 +1,25 @@
+// A file of the framework over a platform file handle. A closed file (an
+// invalid handle) answers 0 to everything.
+#pragma once
+
+#include "framework/files/File.h"
+#include "platform/host/HostTypes.h"
+
+class Win32File : public File {
+public:
+    Win32File() = default;
+    // Flushes and closes an open handle.
+    ~Win32File() override;
+
+    // Opens in one of the file system's modes; false leaves the file closed.
+    bool open(const char16_t* path, int32_t mode);
+
+    int isOpen() override;
+    bool seek(int32_t offset, int32_t origin) override;
+    uint32_t tell() override;
+    uint32_t read(void* buffer, uint32_t n) override;
+    uint32_t write(const void* buffer, uint32_t n) override;
+
+private:
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+};

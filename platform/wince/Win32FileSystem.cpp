@@ -1,0 +1,127 @@
+#include "platform/wince/Win32FileSystem.h"
+
+#include "framework/services/ServiceAccessors.h"
+#include "platform/host/HostFile.h"
+#include "platform/wince/Win32File.h"
+
+#include <new>
+
+namespace {
+
+constexpr char16_t kSeparator[] = u"/";
+constexpr uint32_t kMaxFileSize = 0x7FFFFFFF;
+
+// The program file's full path; the buffer grows until the path fits, so a
+// deep folder is never cut.
+std::u16string programFilePath()
+{
+    std::u16string path(MAX_PATH, u'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+HashedObject* createFileSystemService()
+{
+    return createFileSystem();
+}
+
+} // namespace
+
+Win32FileSystem::Win32FileSystem()
+{
+    m_folder = programFilePath();
+    const size_t cut = m_folder.rfind(kSeparator[0]);
+    // The root folder keeps its separator; anything else loses the trailing one.
+    m_folder.resize(cut == std::u16string::npos ? 0 : cut == 0 ? 1 : cut);
+}
+
+const char16_t* Win32FileSystem::getRootPath()
+{
+    return m_folder.c_str();
+}
+
+const char16_t* Win32FileSystem::getDataPath()
+{
+    return m_folder.c_str();
+}
+
+const char16_t* Win32FileSystem::getSeparator()
+{
+    return kSeparator;
+}
+
+File* Win32FileSystem::open(const char16_t* path, int32_t mode)
+{
+    if (!path)
+        return nullptr;
+    Win32File* file = new (std::nothrow) Win32File;
+    if (file && !file->open(path, mode)) {
+        delete file;
+        return nullptr;
+    }
+    return file;
+}
+
+void Win32FileSystem::close(File* file)
+{
+    delete file;
+}
+
+int Win32FileSystem::exists(const char16_t* path)
+{
+    File* file = open(path, kOpenRead);
+    close(file);
+    return file ? 1 : 0;
+}
+
+uint32_t Win32FileSystem::fileSize(const char16_t* path)
+{
+    if (!path)
+        return 0;
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD high = 0;
+    const DWORD size = GetFileSize(file, &high);
+    CloseHandle(file);
+    // Too large for the callers' 32-bit sizes counts as a failed query.
+    return size == INVALID_FILE_SIZE || high ? 0 : size;
+}
+
+int Win32FileSystem::rename(const char16_t* from, const char16_t* to)
+{
+    if (!from || !to)
+        return 0;
+    return MoveFileW(from, to) ? 1 : 0;
+}
+
+int Win32FileSystem::remove(const char16_t* path)
+{
+    if (!path)
+        return 0;
+    return DeleteFileW(path) ? 1 : 0;
+}
+
+uint32_t Win32FileSystem::maxFileSize()
+{
+    return kMaxFileSize;
+}
+
+FileSystem* createFileSystem()
+{
+    return new (std::nothrow) Win32FileSystem;
+}
+
+void installFileSystemCreator()
+{
+    setFileSystemCreator(createFileSystemService);
+}

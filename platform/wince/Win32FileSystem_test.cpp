@@ -1,0 +1,229 @@
+#include "platform/wince/Win32FileSystem.h"
+
+#include "framework/services/AppBase.h"
+#include "framework/services/ServiceAccessors.h"
+#include "platform/host/HandleTable.h"
+#include "platform/host/HostFile.h"
+#include "platform/host/HostText.h"
+#include "platform/wince/Win32File.h"
+#include "tests/support/TestApp.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class Win32FileSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "pf-filesystem-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_folder = pattern;
+        setenv(kProgramFolderVariable, m_folder.c_str(), 1);
+        m_app = std::make_unique<TestApp>();
+        ASSERT_TRUE(m_app->started());
+        installFileSystemCreator();
+        m_fs = getFileSystem();
+        ASSERT_NE(m_fs, nullptr);
+        m_handlesBefore = hostLiveHandleCount();
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(hostLiveHandleCount(), m_handlesBefore);
+        m_app.reset();
+        setFileSystemCreator(nullptr);
+        unsetenv(kProgramFolderVariable);
+        fs::remove_all(m_folder);
+    }
+
+    std::u16string path(const std::string& name)
+    {
+        return std::u16string(m_fs->getRootPath()) + m_fs->getSeparator() + hostUtf8ToUtf16(name);
+    }
+    void put(const std::string& name, const std::string& contents)
+    {
+        std::ofstream(m_folder / name, std::ios::binary) << contents;
+    }
+    std::string get(const std::string& name)
+    {
+        std::ifstream in(m_folder / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    fs::path m_folder;
+    std::unique_ptr<TestApp> m_app;
+    FileSystem* m_fs = nullptr;
+    uint32_t m_handlesBefore = 0;
+};
+
+TEST_F(Win32FileSystemTest, FoldersAreTheProgramFolder)
+{
+    const std::u16string folder = hostUtf8ToUtf16(m_folder.string());
+    EXPECT_EQ(std::u16string(m_fs->getRootPath()), folder);
+    EXPECT_EQ(std::u16string(m_fs->getDataPath()), folder);
+    EXPECT_EQ(std::u16string(m_fs->getSeparator()), u"/");
+    EXPECT_EQ(m_fs->maxFileSize(), 0x7FFFFFFFu);
+    EXPECT_EQ(m_fs->m_typeId, FileSystem::kServiceId);
+    EXPECT_EQ(findService(0x70FA1BDF), m_fs);
+}
+
+TEST_F(Win32FileSystemTest, OpenModesTruncateOrKeep)
+{
+    struct Case {
+        int32_t mode;
+        bool existing;
+        bool opens;
+        const char* after; // after writing "AB" at the start, where writable
+    };
+    const Case cases[] = {
+        { kOpenRead, true, true, "hello" },   { kOpenRead, false, false, nullptr },
+        { kOpenWrite, true, true, "AB" },     { kOpenWrite, false, true, "AB" },
+        { kOpenModify, true, true, "ABllo" }, { kOpenModify, false, true, "AB" },
+        { 3, true, false, "hello" },          { -1, true, false, "hello" },
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(n++);
+        fs::remove(m_folder / "f.dat");
+        if (c.existing)
+            put("f.dat", "hello");
+        File* file = m_fs->open(path("f.dat").c_str(), c.mode);
+        ASSERT_EQ(file != nullptr, c.opens);
+        if (file) {
+            EXPECT_EQ(file->isOpen(), 1);
+            EXPECT_EQ(file->m_typeId, File::kTypeId);
+            EXPECT_EQ(file->tell(), 0u);
+            if (c.mode != kOpenRead) {
+                EXPECT_EQ(file->write("AB", 2), 2u);
+            }
+            m_fs->close(file);
+        }
+        if (c.after) {
+            EXPECT_EQ(get("f.dat"), c.after);
+        }
+    }
+    EXPECT_EQ(m_fs->open(nullptr, kOpenRead), nullptr);
+    m_fs->close(nullptr);
+}
+
+TEST_F(Win32FileSystemTest, FileReadsSeeksAndTells)
+{
+    put("f.dat", "0123456789");
+    File* file = m_fs->open(path("f.dat").c_str(), kOpenRead);
+    ASSERT_NE(file, nullptr);
+    char buffer[16] = {};
+    EXPECT_EQ(file->read(buffer, 4), 4u);
+    EXPECT_EQ(std::string(buffer, 4), "0123");
+    EXPECT_EQ(file->tell(), 4u);
+    EXPECT_TRUE(file->seek(-2, kSeekEnd));
+    EXPECT_EQ(file->read(buffer, 16), 2u);
+    EXPECT_EQ(std::string(buffer, 2), "89");
+    EXPECT_TRUE(file->seek(1, kSeekBegin));
+    EXPECT_TRUE(file->seek(2, kSeekCurrent));
+    EXPECT_EQ(file->tell(), 3u);
+    EXPECT_FALSE(file->seek(0, 3));
+    EXPECT_FALSE(file->seek(-1, kSeekBegin));
+    EXPECT_EQ(file->tell(), 3u);
+    EXPECT_EQ(file->write("x", 1), 0u); // opened for reading
+    m_fs->close(file);
+}
+
+TEST_F(Win32FileSystemTest, ClosedFileAnswersZeroToEverything)
+{
+    Win32File file;
+    char buffer[4] = {};
+    EXPECT_EQ(file.isOpen(), 0);
+    EXPECT_FALSE(file.seek(0, kSeekBegin));
+    EXPECT_EQ(file.tell(), 0u);
+    EXPECT_EQ(file.read(buffer, 4), 0u);
+    EXPECT_EQ(file.write(buffer, 4), 0u);
+    EXPECT_FALSE(file.open(path("missing.dat").c_str(), kOpenRead));
+    EXPECT_EQ(file.isOpen(), 0);
+}
+
+TEST_F(Win32FileSystemTest, MissingAndEmptyFilesBothSizeZero)
+{
+    put("empty.dat", "");
+    put("five.dat", "12345");
+    EXPECT_EQ(m_fs->fileSize(path("missing.dat").c_str()), 0u);
+    EXPECT_EQ(m_fs->fileSize(path("empty.dat").c_str()), 0u);
+    EXPECT_EQ(m_fs->fileSize(path("five.dat").c_str()), 5u);
+    EXPECT_EQ(m_fs->fileSize(nullptr), 0u);
+    EXPECT_EQ(m_fs->exists(path("missing.dat").c_str()), 0);
+    EXPECT_EQ(m_fs->exists(path("empty.dat").c_str()), 1);
+    EXPECT_EQ(m_fs->exists(nullptr), 0);
+}
+
+TEST_F(Win32FileSystemTest, DirectoryIsNotAFile)
+{
+    fs::create_directory(m_folder / "dir");
+    for (int32_t mode : { kOpenRead, kOpenWrite, kOpenModify })
+        EXPECT_EQ(m_fs->open(path("dir").c_str(), mode), nullptr);
+    EXPECT_EQ(m_fs->exists(path("dir").c_str()), 0);
+    EXPECT_EQ(m_fs->fileSize(path("dir").c_str()), 0u);
+    EXPECT_EQ(m_fs->remove(path("dir").c_str()), 0);
+    EXPECT_TRUE(fs::is_directory(m_folder / "dir"));
+}
+
+TEST_F(Win32FileSystemTest, RenameReplacesAnExistingFile)
+{
+    put("temp.dat", "fresh");
+    put("savegame.dat", "stale");
+    EXPECT_EQ(m_fs->rename(path("temp.dat").c_str(), path("savegame.dat").c_str()), 1);
+    EXPECT_EQ(get("savegame.dat"), "fresh");
+    EXPECT_EQ(m_fs->exists(path("temp.dat").c_str()), 0);
+    EXPECT_EQ(m_fs->rename(path("temp.dat").c_str(), path("savegame.dat").c_str()), 0);
+    EXPECT_EQ(m_fs->rename(nullptr, path("savegame.dat").c_str()), 0);
+    EXPECT_EQ(m_fs->rename(path("savegame.dat").c_str(), nullptr), 0);
+    EXPECT_EQ(m_fs->remove(path("savegame.dat").c_str()), 1);
+    EXPECT_EQ(m_fs->remove(path("savegame.dat").c_str()), 0);
+    EXPECT_EQ(m_fs->remove(nullptr), 0);
+}
+
+TEST_F(Win32FileSystemTest, BareNamesResolveInTheProgramFolder)
+{
+    put("safe.m3g", "m3g");
+    EXPECT_EQ(m_fs->exists(u"safe.m3g"), 1);
+    EXPECT_EQ(m_fs->fileSize(u"safe.m3g"), 3u);
+}
+
+TEST_F(Win32FileSystemTest, ProgramFolderDeeperThan260Characters)
+{
+    fs::path deep = m_folder;
+    for (int i = 0; i < 10; ++i)
+        deep /= std::string(40, char('a' + i));
+    fs::create_directories(deep);
+    ASSERT_GT(deep.string().size(), 400u);
+    setenv(kProgramFolderVariable, deep.c_str(), 1);
+    std::unique_ptr<FileSystem> deepFs(createFileSystem());
+    ASSERT_NE(deepFs, nullptr);
+    EXPECT_EQ(std::u16string(deepFs->getRootPath()), hostUtf8ToUtf16(deep.string()));
+
+    const std::u16string name = std::u16string(deepFs->getRootPath()) + deepFs->getSeparator() + u"hs.dat";
+    File* file = deepFs->open(name.c_str(), kOpenWrite);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->write("1234", 4), 4u);
+    deepFs->close(file);
+    EXPECT_EQ(deepFs->fileSize(name.c_str()), 4u);
+    EXPECT_TRUE(fs::exists(deep / "hs.dat"));
+}
+
+TEST_F(Win32FileSystemTest, DestroyingTheServiceClearsTheCachedPointer)
+{
+    ASSERT_EQ(m_app->m_fileSystem, m_fs);
+    delete m_fs;
+    EXPECT_EQ(m_app->m_fileSystem, nullptr);
+    EXPECT_EQ(findService(FileSystem::kServiceId), nullptr);
+    // The accessor makes a new one on the next use.
+    EXPECT_NE(getFileSystem(), nullptr);
+}
+
+} // namespace
