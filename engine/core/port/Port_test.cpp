@@ -1,0 +1,82 @@
+#include "engine/core/port/Port.h"
+
+#include "platform/host/HostTime.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(Port, StrlwrLowersAsciiOnly)
+{
+    struct Case {
+        std::string in;
+        std::string out;
+    };
+    const Case cases[] = {
+        { "MVLARC:Data/Level1.M3G!Mesh", "mvlarc:data/level1.m3g!mesh" },
+        { "AZaz09@[`{", "azaz09@[`{" },
+        { "\xC4\xD6\xDC-\xC0", "\xC4\xD6\xDC-\xC0" }, // Latin-1 capitals stay
+        { "", "" },
+    };
+    for (const Case& c : cases) {
+        std::string text = c.in;
+        EXPECT_EQ(kwStrlwr(text.data()), text.data());
+        EXPECT_EQ(text, c.out);
+    }
+    EXPECT_EQ(kwStrlwr(nullptr), nullptr);
+}
+
+TEST(Port, StrdupCopiesIntoTheHeap)
+{
+    char* copy = kwStrdup("archive");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy, "archive");
+    kwFree(copy);
+    EXPECT_EQ(kwStrdup(nullptr), nullptr);
+}
+
+TEST(Port, StringAndMemoryFunctionsForward)
+{
+    EXPECT_EQ(kwStrlen("abc"), 3u);
+    EXPECT_EQ(kwStrncmp("abcx", "abcy", 3), 0);
+    EXPECT_LT(kwStrncmp("abcx", "abcy", 4), 0);
+    const char* text = "name!member";
+    EXPECT_EQ(kwStrchr(text, '!'), text + 4);
+    EXPECT_EQ(kwStrchr(text, '?'), nullptr);
+    EXPECT_EQ(kwStrstr(text, "mem"), text + 5);
+    char buffer[4];
+    EXPECT_EQ(kwMemset(buffer, 'z', 3), buffer);
+    buffer[3] = 0;
+    EXPECT_STREQ(buffer, "zzz");
+    EXPECT_EQ(kwMemcpy(buffer, "ab", 2), buffer);
+    EXPECT_STREQ(buffer, "abz");
+    EXPECT_EQ(kwMemcpy(buffer, nullptr, 0), buffer);
+    void* block = kwMalloc(16);
+    EXPECT_NE(block, nullptr);
+    kwFree(block);
+}
+
+TEST(Port, TickCountReadsThePlatformClock)
+{
+    hostClockSetVirtual(0xFFFFFFFFu, 0);
+    EXPECT_EQ(kwGetTickCount(), 0xFFFFFFFFu);
+    hostClockAdvance(2);
+    EXPECT_EQ(kwGetTickCount(), 1u);
+    hostClockSetReal();
+}
+
+TEST(PortDeathTest, ExitEndsWithCodeOne)
+{
+    EXPECT_EXIT(kwExit(), ::testing::ExitedWithCode(1), "");
+}
+
+TEST(Port, DebugPrintEndsTheLine)
+{
+    ::testing::internal::CaptureStdout();
+    kwDebugPrint("leave %d in %s", -4, "trap");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "leave -4 in trap\n");
+}
+
+} // namespace
