@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -64,8 +65,17 @@ std::string executableName()
 
 std::string hostProgramFolder()
 {
-    if (const char* home = std::getenv(kProgramFolderVariable); home && *home)
-        return stripTrailingSeparators(home);
+    if (const char* home = std::getenv(kProgramFolderVariable); home && *home) {
+        if (*home == '/')
+            return stripTrailingSeparators(home);
+        // Fixed against the directory at the time of asking, so that later
+        // names do not follow the current directory.
+        std::string cwd(PATH_MAX, '\0');
+        if (!::getcwd(cwd.data(), cwd.size()))
+            return stripTrailingSeparators(home);
+        cwd.resize(std::strlen(cwd.c_str()));
+        return stripTrailingSeparators(cwd + "/" + home);
+    }
     const std::string path = executablePath();
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos)

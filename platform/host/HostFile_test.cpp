@@ -222,6 +222,17 @@ TEST_F(HostFile, ModuleFileNameLiesInTheProgramFolder)
     EXPECT_EQ(small[4], 0);
 }
 
+TEST_F(HostFile, RelativeProgramFolderIsTakenFromTheCurrentDirectory)
+{
+    fs::create_directory(m_folder / "home");
+    const fs::path before = fs::current_path();
+    fs::current_path(m_folder);
+    setenv(kProgramFolderVariable, "home/", 1);
+    const std::string folder = hostProgramFolder();
+    fs::current_path(before);
+    EXPECT_EQ(folder, (m_folder / "home").string());
+}
+
 TEST_F(HostFile, ProgramFolderDeeperThanTheOldPathLimit)
 {
     fs::path deep = m_folder;
