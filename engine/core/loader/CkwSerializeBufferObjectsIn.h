@@ -1,0 +1,78 @@
+// One object record's data and the typed readers every deserialize uses. They
+// fix the wire form of each basic value: little-endian integers, checked IEEE
+// floats, NUL-terminated UTF-8 strings, counted arrays and object indices
+// resolved against the objects read so far. Reading past the record leaves
+// -1200.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/math/CkwMatrix.h"
+#include "engine/core/runtime/CkwArray.h"
+#include "engine/core/runtime/CkwRefCount.h"
+
+class CkwSerializeBufferObjectsIn : public CkwHeapObject {
+public:
+    // Starts a record of length bytes; the buffer grows as its bytes arrive.
+    void prepare(uint32_t length, CkwArray<IkwSerializable*>* objects, CkwArray<bool>* referenced);
+    // Leaves -1200 when the bytes would pass the record's length.
+    void append(const uint8_t* bytes, uint32_t count);
+    uint32_t length() const { return m_length; }
+    uint32_t fillCount() const { return m_fillCount; }
+    uint32_t cursor() const { return m_cursor; }
+    uint32_t remaining() const { return m_length - m_cursor; }
+
+    uint8_t readByte();
+    // 0 or 1, else -1101.
+    bool readBoolean();
+    // A byte strictly between low and high, else -1101.
+    uint8_t readByteInRange(int32_t low, int32_t high);
+    int16_t readInt16();
+    uint16_t readUInt16();
+    int32_t readInt32();
+    uint32_t readUInt32();
+    uint16_t readUInt32As16();
+    // Only normal numbers and +0.0; anything else leaves -1202.
+    float readFloat();
+    void readVector3(float out[3]);
+    // Sixteen floats in row order, then the matrix is classified.
+    void readMatrix(CkwMatrix& out);
+    // A UInt32 count whose elements fit in what is left of the record.
+    uint32_t readArrayCount(uint32_t elementSize);
+    // With n < 0 the count is read first.
+    void readByteArray(CkwArray<uint8_t>& out, int32_t n = -1);
+    void readUInt16Array(CkwArray<uint16_t>& out, int32_t n = -1);
+    void readFloatArray(CkwArray<float>& out, int32_t n = -1);
+    void readUInt32ArrayAs16(CkwArray<uint16_t>& out, int32_t n = -1);
+    // The next n bytes in place; null for 0.
+    const uint8_t* readBytes(uint32_t n);
+    // R, G, B (and A) into 0xAARRGGBB; without alpha, out keeps its A byte.
+    void readColor(uint32_t& out, bool withAlpha);
+    // Appends the UTF-8 bytes before the terminating 0; malformed: -1101.
+    void readString(CkwArray<char>& out);
+
+    // Index 0 gives null. Index 1 (the header), the reading object's own
+    // index and later ones leave -1202. Marks the index referenced.
+    IkwSerializable* readObjectIndex();
+    // A non-null object must have this class id, else -1202.
+    IkwSerializable* readObjectOfType(int32_t classId);
+    IkwSerializable* readNodeReference(bool allowWorld);
+    IkwSerializable* readImageReference(bool allowStageset);
+
+private:
+    // Leaves -1200 unless n more bytes are left; returns the first of them.
+    const uint8_t* take(uint32_t n);
+    // Checks n elements of elementSize against what is left, in 64 bits,
+    // before anything is sized from n.
+    uint32_t arrayLength(int32_t n, uint32_t elementSize);
+
+    CkwArray<uint8_t> m_data;
+    uint32_t m_length = 0;
+    uint32_t m_cursor = 0;
+    uint32_t m_fillCount = 0;
+    // The index of the object being read: it and everything after it are not
+    // complete yet, so no reference may name them.
+    uint32_t m_indexLimit = 0;
+    CkwArray<IkwSerializable*>* m_objects = nullptr;
+    CkwArray<bool>* m_referenced = nullptr;
+};
