@@ -1,0 +1,85 @@
+// Properties text: separators, trimming, comments at byte 0 only, the first
+// definition winning, and typed getters.
+#include "framework/properties/PropertySet.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "framework/streams/MemoryInputStream.h"
+#include "tests/support/TestApp.h"
+
+namespace {
+
+void parse(PropertySet& set, const std::string& text)
+{
+    MemoryInputStream in;
+    in.open(text.data(), static_cast<uint32_t>(text.size()));
+    set.parse(in);
+}
+
+TEST(PropertySet, ParsesLinesAsTheFormatSays)
+{
+    PropertySet set;
+    parse(set, "a=1\na=2\r\nx : y = z\nk:v\nlonely\nempty=\n=v\n:w\n  #a=b\n#c=d\n!e=f\n"
+               "USE_GAPI = 1\nflag=TRUE\nno=yes\n"
+               "last=no newline");
+    const struct {
+        const char* key;
+        const char* value;  // null: not defined
+    } cases[] = {
+        {"a", "1"}, {"x : y", "z"}, {"k", "v"}, {"lonely", nullptr}, {"empty", nullptr},
+        {"=", nullptr}, {"", nullptr}, {":", nullptr}, {"#a", "b"}, {"#c", nullptr}, {"!e", nullptr},
+        {"USE_GAPI", "1"}, {"last", "no newline"},
+    };
+    for (const auto& c : cases) {
+        const char* value = set.getString(c.key);
+        if (c.value == nullptr) {
+            EXPECT_EQ(value, nullptr) << c.key;
+        } else {
+            EXPECT_STREQ(value, c.value) << c.key;
+        }
+        EXPECT_EQ(set.has(c.key), c.value != nullptr) << c.key;
+    }
+    EXPECT_EQ(set.getInt("USE_GAPI"), 1);
+    EXPECT_EQ(set.getInt("missing"), 0);
+    EXPECT_EQ(set.getBool("flag"), 1);
+    EXPECT_EQ(set.getBool("no"), 0);
+    EXPECT_EQ(set.getBool("USE_GAPI"), 0);
+    EXPECT_EQ(set.getString(nullptr), nullptr);
+}
+
+TEST(PropertySet, NulInTheTextIsDropped)
+{
+    PropertySet set;
+    const char text[] = "k=a\0b\n";
+    MemoryInputStream in;
+    in.open(text, sizeof text - 1);
+    set.parse(in);
+    EXPECT_STREQ(set.getString("k"), "ab");
+}
+
+TEST(PropertySet, FirstDefinitionWinsAndParseClears)
+{
+    PropertySet set;
+    EXPECT_EQ(set.set("k", "1"), 1);
+    EXPECT_EQ(set.set("k", "2"), 0);
+    EXPECT_EQ(set.set("", "2"), 0);
+    EXPECT_EQ(set.set("j", nullptr), 0);
+    EXPECT_STREQ(set.getString("k"), "1");
+    parse(set, "j=3\n");
+    EXPECT_EQ(set.has("k"), 0);
+    EXPECT_EQ(set.count(), 1u);
+}
+
+TEST(PropertySet, AccessorFindsOrCreatesTheService)
+{
+    TestApp app;
+    ASSERT_TRUE(app.started());
+    PropertySet* properties = getProperties();
+    ASSERT_NE(properties, nullptr);
+    EXPECT_EQ(getProperties(), properties);
+    EXPECT_EQ(properties->m_typeId, 0x8C535A57u);
+}
+
+} // namespace
