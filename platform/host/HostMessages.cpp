@@ -90,6 +90,49 @@ void hostQueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     hostWindowState().posted.push_back(makeMessage(window, message, wParam, lParam));
 }
 
+// The next message in Windows order, without waiting; false when there is none.
+static bool takeMessage(MSG* message, bool remove)
+{
+    HostWindowState& s = hostWindowState();
+    if (s.closeAfterTimers >= 0 && s.timerMessages >= s.closeAfterTimers) {
+        s.closeAfterTimers = -1;
+        if (HWND main = hostMainWindow())
+            hostQueueMessage(main, WM_CLOSE, 0, 0);
+    }
+    hostPumpInput();
+    if (!s.posted.empty()) {
+        *message = s.posted.front();
+        if (remove) {
+            s.posted.pop_front();
+            if (message->message == WM_CLOSE)
+                s.closePosted = false;
+        }
+        return true;
+    }
+    if (s.quitPending) {
+        s.quitPending = !remove;
+        *message = makeMessage(nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0);
+        return true;
+    }
+    if (HWND invalid = firstInvalidWindow()) {
+        *message = makeMessage(invalid, WM_PAINT, 0, 0);
+        return true;
+    }
+    HostTimer* timer = earliestTimer();
+    const DWORD now = GetTickCount();
+    if (timer && isDue(timer->due, now)) {
+        *message = makeMessage(timer->window, WM_TIMER, timer->id, reinterpret_cast<LPARAM>(timer->callback));
+        if (remove) {
+            // The next one is due a whole period after this one is taken, so
+            // a late frame never earns a burst of catch-up ticks.
+            timer->due = now + timer->elapseMs;
+            ++s.timerMessages;
+        }
+        return true;
+    }
+    return false;
+}
+
 BOOL GetMessageW(MSG* message, HWND, UINT, UINT)
 {
     if (!message) {
@@ -100,40 +143,19 @@ BOOL GetMessageW(MSG* message, HWND, UINT, UINT)
     for (;;) {
         if (s.pumpHook)
             s.pumpHook();
-        if (s.closeAfterTimers >= 0 && s.timerMessages >= s.closeAfterTimers) {
-            s.closeAfterTimers = -1;
-            if (HWND main = hostMainWindow())
-                hostQueueMessage(main, WM_CLOSE, 0, 0);
-        }
-        hostPumpInput();
-        if (!s.posted.empty()) {
-            *message = s.posted.front();
-            s.posted.pop_front();
-            if (message->message == WM_CLOSE)
-                s.closePosted = false;
+        if (takeMessage(message, true))
             return message->message == WM_QUIT ? 0 : 1;
-        }
-        if (s.quitPending) {
-            s.quitPending = false;
-            *message = makeMessage(nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0);
-            return 0;
-        }
-        if (HWND invalid = firstInvalidWindow()) {
-            *message = makeMessage(invalid, WM_PAINT, 0, 0);
-            return 1;
-        }
-        HostTimer* timer = earliestTimer();
-        const DWORD now = GetTickCount();
-        if (timer && isDue(timer->due, now)) {
-            // The next one is due a whole period after this one is taken, so a
-            // late frame never earns a burst of catch-up ticks.
-            timer->due = now + timer->elapseMs;
-            *message = makeMessage(timer->window, WM_TIMER, timer->id, reinterpret_cast<LPARAM>(timer->callback));
-            ++s.timerMessages;
-            return 1;
-        }
         idleWait();
     }
+}
+
+BOOL PeekMessageW(MSG* message, HWND, UINT, UINT, UINT remove)
+{
+    if (!message) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return takeMessage(message, (remove & PM_REMOVE) != 0) ? TRUE : FALSE;
 }
 
 BOOL TranslateMessage(const MSG*)

@@ -84,6 +84,12 @@ inline LPARAM MAKELPARAM(WORD low, WORD high)
 // Waits for the next message: 1, 0 for WM_QUIT, -1 for a null message.
 // The window and range filters are not supported and must be 0.
 BOOL GetMessageW(MSG* message, HWND window, UINT first, UINT last);
+constexpr UINT PM_NOREMOVE = 0x0000;
+constexpr UINT PM_REMOVE = 0x0001;
+
+// GetMessageW without the wait: FALSE when nothing is there. WM_QUIT is
+// reported as TRUE, as Windows does.
+BOOL PeekMessageW(MSG* message, HWND window, UINT first, UINT last, UINT remove);
 // Makes no WM_CHAR: nothing in the program reads characters.
 BOOL TranslateMessage(const MSG* message);
 // Calls the window procedure (or the timer's callback) and returns its result.
