@@ -5,23 +5,13 @@
 
 #include "framework/files/File.h"
 #include "framework/files/FileSystem.h"
-#include "framework/services/ServiceAccessors.h"
 #include "framework/streams/FileInputStream.h"
 #include "framework/util/BinarySearch.h"
-
-namespace {
-
-FileSystem* currentFileSystem()
-{
-    return static_cast<FileSystem*>(findOrCreateCachedService(ServiceId::FileSystem, &AppBase::m_fileSystem));
-}
-
-} // namespace
 
 int ResourcePack::open(const char16_t* path)
 {
     close();
-    FileSystem* fileSystem = currentFileSystem();
+    FileSystem* fileSystem = getFileSystem();
     if (fileSystem == nullptr || path == nullptr)
         return 0;
     return openFile(fileSystem->open(path, kOpenRead));

@@ -5,22 +5,12 @@
 
 #include "framework/files/File.h"
 #include "framework/files/FileSystem.h"
-#include "framework/services/ServiceAccessors.h"
-
-namespace {
-
-FileSystem* currentFileSystem()
-{
-    return static_cast<FileSystem*>(findOrCreateCachedService(ServiceId::FileSystem, &AppBase::m_fileSystem));
-}
-
-} // namespace
 
 int FileInputStream::open(const char16_t* path)
 {
     close();
     m_error = 1;
-    FileSystem* fileSystem = currentFileSystem();
+    FileSystem* fileSystem = getFileSystem();
     if (fileSystem == nullptr || path == nullptr)
         return 0;
     uint32_t size = fileSystem->fileSize(path);

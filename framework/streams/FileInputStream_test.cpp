@@ -44,3 +44,91 @@ TEST(FileInputStream, ShortReadIsStickyAndSkipZeroKeepsIt)
 }
 
 } // namespace
+
+#include <filesystem>
+
+#include "framework/files/FileSystem.h"
+#include "framework/resources/ResourcePack.h"
+#include "framework/streams/FileOutputStream.h"
+#include "tests/support/TestApp.h"
+
+namespace {
+
+// A file system over host paths (ASCII), registered like the platform's.
+class HostFileSystemDouble : public FileSystem {
+public:
+    const char16_t* getRootPath() override { return u"."; }
+    const char16_t* getDataPath() override { return u"."; }
+    const char16_t* getSeparator() override { return u"/"; }
+    File* open(const char16_t* path, int32_t mode) override
+    {
+        if (path == nullptr || (mode != kOpenRead && mode != kOpenWrite))
+            return nullptr;
+        return HostFile::open(narrow(path), mode == kOpenWrite);
+    }
+    void close(File* file) override { delete file; }
+    int exists(const char16_t* path) override { return std::filesystem::exists(narrow(path)); }
+    uint32_t fileSize(const char16_t* path) override
+    {
+        std::error_code error;
+        auto size = std::filesystem::file_size(narrow(path), error);
+        return error ? 0 : static_cast<uint32_t>(size);
+    }
+    int rename(const char16_t*, const char16_t*) override { return 0; }
+    int remove(const char16_t*) override { return 0; }
+    uint32_t maxFileSize() override { return 0x7FFFFFFF; }
+
+    static std::string narrow(const char16_t* path)
+    {
+        std::string out;
+        for (; *path; ++path)
+            out += static_cast<char>(*path);
+        return out;
+    }
+};
+
+std::u16string widen(const std::string& text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+
+TEST(FileStreams, OpenThroughTheFileSystemService)
+{
+    TestApp app;
+    ASSERT_TRUE(app.started());
+    // Registers itself and the application deletes it; cached the way the
+    // platform's creator would leave it.
+    app.m_fileSystem = new HostFileSystemDouble;
+    std::string dir = std::filesystem::temp_directory_path() / "h5_file_streams";
+    std::filesystem::create_directories(dir);
+    std::u16string data = widen(dir + "/data.bin");
+    std::u16string empty = widen(dir + "/empty.bin");
+
+    FileOutputStream out;
+    ASSERT_EQ(out.open(data.c_str()), 1);
+    EXPECT_EQ(out.writeU32(0xA1B2C3D4), 4u);
+    out.close();
+    ASSERT_EQ(out.open(empty.c_str()), 1);
+    out.close();
+
+    FileInputStream in;
+    ASSERT_EQ(in.open(data.c_str()), 1);
+    EXPECT_EQ(in.available(), 4u);
+    EXPECT_EQ(in.readU32(), 0xA1B2C3D4u);
+    EXPECT_EQ(in.open(empty.c_str()), 0);
+    EXPECT_TRUE(in.hasError());
+    EXPECT_EQ(in.open(widen(dir + "/missing").c_str()), 0);
+
+    PackWriter writer;
+    writer.add(3, 4, Bytes{5});
+    Bytes image;
+    ASSERT_TRUE(writer.build(PackIndexForm::Sorted, image));
+    ASSERT_TRUE(writeHostFile(dir + "/pack.big", image));
+    ResourcePack pack;
+    ASSERT_EQ(pack.open(widen(dir + "/pack.big").c_str()), 1);
+    EXPECT_EQ(pack.typeOf(3), 4u);
+    EXPECT_EQ(pack.open(data.c_str()), 0);
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace

@@ -3,21 +3,11 @@
 
 #include "framework/files/File.h"
 #include "framework/files/FileSystem.h"
-#include "framework/services/ServiceAccessors.h"
-
-namespace {
-
-FileSystem* currentFileSystem()
-{
-    return static_cast<FileSystem*>(findOrCreateCachedService(ServiceId::FileSystem, &AppBase::m_fileSystem));
-}
-
-} // namespace
 
 int FileOutputStream::open(const char16_t* path)
 {
     close();
-    FileSystem* fileSystem = currentFileSystem();
+    FileSystem* fileSystem = getFileSystem();
     m_file = fileSystem != nullptr ? fileSystem->open(path, kOpenWrite) : nullptr;
     if (m_file == nullptr) {
         m_error = 1;
