@@ -1,0 +1,35 @@
+// Small data files beside the program: paths of program and user files,
+// whole-file reads into the caller's buffer, and writes that never leave a
+// half-written file under the target's name.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/strings/WideString.h"
+
+constexpr char16_t kSafeWriteTempName[] = u"temp.dat";
+
+// Folder + separator + name (no separator when the folder is empty).
+void makeProgramFilePath(WideString& out, const char16_t* name);
+void makeUserFilePath(WideString& out, const char16_t* name);
+// The part before the last separator; empty for null or no separator.
+void directoryOf(WideString& out, const char16_t* path);
+// The part after the last separator; the whole path without one.
+void fileNameOf(WideString& out, const char16_t* path);
+
+// The first size bytes of the file; 1 also for a null buffer or size 0.
+int readFileExact(const char16_t* path, void* buffer, uint32_t size);
+// Creates or truncates the file and writes the bytes; 0 for no data.
+int writeFileDirect(const char16_t* path, const void* data, uint32_t size);
+// Writes "temp.dat" beside the target, checks it and renames it over the
+// target, so the old file stays whole until the new one is complete. No
+// data deletes the target (1).
+int writeFileSafely(const char16_t* path, const void* data, uint32_t size);
+
+int readProgramFile(const char16_t* name, void* buffer, uint32_t size);
+int readUserFile(const char16_t* name, void* buffer, uint32_t size);
+int readSaveGameFile(const char16_t* name, void* buffer, uint32_t size);
+int writeUserFileDirect(const char16_t* name, const void* data, uint32_t size);
+int writeUserFileDirect2(const char16_t* name, const void* data, uint32_t size);
+int writeUserFile(const char16_t* name, const void* data, uint32_t size);
+int writeSaveGameFile(const char16_t* name, const void* data, uint32_t size);

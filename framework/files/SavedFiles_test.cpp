@@ -1,0 +1,132 @@
+#include "framework/files/SavedFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "framework/files/testing/MemoryFileSystem.h"
+#include "tests/support/TestApp.h"
+
+namespace {
+
+std::u16string str(const WideString& s)
+{
+    return s.chars() != nullptr ? std::u16string(s.chars()) : std::u16string();
+}
+
+struct SavedFilesTest : ::testing::Test {
+    TestApp app;
+    MemoryFileSystem* fs = new MemoryFileSystem();
+    SavedFilesTest() { app.m_fileSystem = fs; }
+    ~SavedFilesTest() override { delete fs; }
+};
+
+} // namespace
+
+TEST_F(SavedFilesTest, PathsJoinFolderSeparatorAndName)
+{
+    WideString out;
+    makeProgramFilePath(out, u"pennyfall.big");
+    EXPECT_EQ(str(out), u"/prog/pennyfall.big");
+    makeUserFilePath(out, u"hs.dat");
+    EXPECT_EQ(str(out), u"/data/hs.dat");
+
+    struct Case {
+        const char16_t* path;
+        std::u16string directory;
+        std::u16string name;
+    };
+    const Case cases[] = {
+        {u"/data/hs.dat", u"/data", u"hs.dat"},
+        {u"a/b/c", u"a/b", u"c"},
+        {u"hs.dat", u"", u"hs.dat"},
+        {u"/hs.dat", u"", u"hs.dat"},
+        {u"dir/", u"dir", u""},
+        {nullptr, u"", u""},
+    };
+    for (const Case& c : cases) {
+        directoryOf(out, c.path);
+        EXPECT_EQ(str(out), c.directory);
+        fileNameOf(out, c.path);
+        EXPECT_EQ(str(out), c.name);
+    }
+}
+
+TEST_F(SavedFilesTest, ReadFileExactTakesTheFirstBytesAndRefusesShortFiles)
+{
+    fs->put(u"/data/hs.dat", "abcdef");
+    char buffer[8] = {};
+    EXPECT_EQ(readUserFile(u"hs.dat", buffer, 4), 1);
+    EXPECT_EQ(std::string(buffer, 4), "abcd");
+    EXPECT_EQ(readUserFile(u"hs.dat", buffer, 7), 0);
+    EXPECT_EQ(readUserFile(u"missing.dat", buffer, 1), 0);
+    EXPECT_EQ(readUserFile(u"missing.dat", nullptr, 4), 1);
+    EXPECT_EQ(readUserFile(u"missing.dat", buffer, 0), 1);
+    fs->put(u"/prog/x.dat", "xy");
+    EXPECT_EQ(readProgramFile(u"x.dat", buffer, 2), 1);
+    EXPECT_EQ(readSaveGameFile(u"hs.dat", buffer, 6), 1);
+}
+
+TEST_F(SavedFilesTest, WriteDirectReplacesTheFileAndRefusesNoData)
+{
+    fs->put(u"/data/prefs.dat", "old contents");
+    EXPECT_EQ(writeUserFileDirect(u"prefs.dat", "new", 3), 1);
+    EXPECT_EQ(fs->text(u"/data/prefs.dat"), "new");
+    EXPECT_EQ(writeUserFileDirect2(u"prefs.dat", "two", 3), 1);
+    EXPECT_EQ(fs->text(u"/data/prefs.dat"), "two");
+    EXPECT_EQ(writeUserFileDirect(u"prefs.dat", nullptr, 3), 0);
+    EXPECT_EQ(writeUserFileDirect(u"prefs.dat", "x", 0), 0);
+    EXPECT_EQ(fs->text(u"/data/prefs.dat"), "two");
+    fs->faults.write = true;
+    EXPECT_EQ(writeUserFileDirect(u"prefs.dat", "four", 4), 0);
+}
+
+TEST_F(SavedFilesTest, SafeWriteReplacesThroughTempFileAndLeavesNoTemp)
+{
+    fs->put(u"/data/savegame.dat", "old");
+    fs->put(u"/data/temp.dat", "leftover from a crash, longer than the save");
+    EXPECT_EQ(writeSaveGameFile(u"savegame.dat", "new save", 8), 1);
+    EXPECT_EQ(fs->text(u"/data/savegame.dat"), "new save");
+    EXPECT_FALSE(fs->exists(u"/data/temp.dat"));
+    EXPECT_EQ(fs->renames, 1);
+}
+
+TEST_F(SavedFilesTest, SafeWriteOfNothingDeletesTheFile)
+{
+    fs->put(u"/data/hs.dat", "scores");
+    EXPECT_EQ(writeUserFile(u"hs.dat", "x", 0), 1);
+    EXPECT_FALSE(fs->exists(u"/data/hs.dat"));
+    fs->put(u"/data/hs.dat", "scores");
+    EXPECT_EQ(writeUserFile(u"hs.dat", nullptr, 5), 1);
+    EXPECT_FALSE(fs->exists(u"/data/hs.dat"));
+}
+
+TEST_F(SavedFilesTest, FailedSafeWriteKeepsTheOldFileReadable)
+{
+    const char* faultNames[] = {"open", "write", "close", "rename"};
+    for (int fault = 0; fault < 4; ++fault) {
+        fs->faults = {};
+        fs->put(u"/data/hs.dat", "old scores");
+        bool* flags[] = {&fs->faults.open, &fs->faults.write, &fs->faults.close, &fs->faults.rename};
+        *flags[fault] = true;
+        EXPECT_EQ(writeUserFile(u"hs.dat", "brand new scores", 16), 0) << faultNames[fault];
+        fs->faults = {};
+        char buffer[10];
+        EXPECT_EQ(readUserFile(u"hs.dat", buffer, 10), 1) << faultNames[fault];
+        EXPECT_EQ(std::string(buffer, 10), "old scores") << faultNames[fault];
+        EXPECT_FALSE(fs->exists(u"/data/temp.dat")) << faultNames[fault];
+    }
+}
+
+TEST_F(SavedFilesTest, SafeWriteOfABareNameKeepsTempBesideIt)
+{
+    fs->put(u"hs.dat", "old");
+    EXPECT_EQ(writeFileSafely(u"hs.dat", "new", 3), 1);
+    EXPECT_EQ(fs->text(u"hs.dat"), "new");
+    EXPECT_FALSE(fs->exists(u"/temp.dat"));
+    EXPECT_FALSE(fs->exists(u"temp.dat"));
+    // The temporary file was "temp.dat" itself, never one in the root.
+    fs->faults.rename = true;
+    EXPECT_EQ(writeFileSafely(u"hs.dat", "newer", 5), 0);
+    EXPECT_EQ(fs->text(u"hs.dat"), "new");
+}

@@ -1,0 +1,124 @@
+// Test double of the file system service: files in memory, folders "/prog"
+// and "/data", separator "/", and switches that make open, write, close or
+// rename fail the way a full or failing disk would.
+#pragma once
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "framework/files/FileSystem.h"
+
+class MemoryFileSystem : public FileSystem {
+public:
+    using Bytes = std::vector<uint8_t>;
+
+    struct Faults {
+        bool open = false;    // every open for writing fails
+        bool write = false;   // writes store only half the bytes
+        bool close = false;   // closing loses the second half of what was written
+        bool rename = false;  // renames fail and change nothing
+    } faults;
+
+    std::map<std::u16string, Bytes> files;
+    int renames = 0;
+
+    const char16_t* getRootPath() override { return u"/prog"; }
+    const char16_t* getDataPath() override { return u"/data"; }
+    const char16_t* getSeparator() override { return u"/"; }
+
+    File* open(const char16_t* path, int32_t mode) override
+    {
+        if (path == nullptr || mode < kOpenRead || mode > kOpenModify)
+            return nullptr;
+        auto it = files.find(path);
+        if (mode == kOpenRead)
+            return it == files.end() ? nullptr : new Handle(*this, path, false);
+        if (faults.open)
+            return nullptr;
+        if (mode == kOpenWrite || it == files.end())
+            files[path].clear();
+        return new Handle(*this, path, true);
+    }
+    void close(File* file) override
+    {
+        auto* handle = static_cast<Handle*>(file);
+        if (handle != nullptr && handle->writing && faults.close) {
+            Bytes& bytes = files[handle->path];
+            bytes.resize(bytes.size() / 2);
+        }
+        delete handle;
+    }
+    int exists(const char16_t* path) override { return path != nullptr && files.count(path) != 0; }
+    uint32_t fileSize(const char16_t* path) override
+    {
+        auto it = path != nullptr ? files.find(path) : files.end();
+        return it == files.end() ? 0 : static_cast<uint32_t>(it->second.size());
+    }
+    int rename(const char16_t* from, const char16_t* to) override
+    {
+        if (from == nullptr || to == nullptr || faults.rename || !files.count(from))
+            return 0;
+        ++renames;
+        Bytes moved = std::move(files[from]);
+        files.erase(from);
+        files[to] = std::move(moved);
+        return 1;
+    }
+    int remove(const char16_t* path) override { return path != nullptr && files.erase(path) != 0; }
+    uint32_t maxFileSize() override { return 0x7FFFFFFF; }
+
+    void put(const std::u16string& path, const std::string& text) { files[path] = Bytes(text.begin(), text.end()); }
+    std::string text(const std::u16string& path) const
+    {
+        auto it = files.find(path);
+        return it == files.end() ? std::string("<missing>") : std::string(it->second.begin(), it->second.end());
+    }
+
+private:
+    struct Handle : File {
+        Handle(MemoryFileSystem& owner, std::u16string name, bool forWriting)
+            : fs(owner), path(std::move(name)), writing(forWriting)
+        {
+        }
+        int isOpen() override { return 1; }
+        bool seek(int32_t offset, int32_t origin) override
+        {
+            int64_t base = origin == kSeekBegin ? 0 : origin == kSeekCurrent ? position : int64_t(bytes().size());
+            if (origin < kSeekBegin || origin > kSeekEnd || base + offset < 0)
+                return false;
+            position = static_cast<uint32_t>(base + offset);
+            return true;
+        }
+        uint32_t tell() override { return position; }
+        uint32_t read(void* buffer, uint32_t n) override
+        {
+            const Bytes& b = bytes();
+            uint32_t got = position >= b.size() ? 0 : std::min<uint32_t>(n, uint32_t(b.size() - position));
+            if (got != 0)
+                std::memcpy(buffer, b.data() + position, got);
+            position += got;
+            return got;
+        }
+        uint32_t write(const void* buffer, uint32_t n) override
+        {
+            if (!writing)
+                return 0;
+            uint32_t stored = fs.faults.write ? n / 2 : n;
+            Bytes& b = bytes();
+            if (b.size() < size_t(position) + stored)
+                b.resize(size_t(position) + stored);
+            std::memcpy(b.data() + position, buffer, stored);
+            position += stored;
+            return stored;
+        }
+        Bytes& bytes() { return fs.files[path]; }
+
+        MemoryFileSystem& fs;
+        std::u16string path;
+        bool writing;
+        uint32_t position = 0;
+    };
+};
