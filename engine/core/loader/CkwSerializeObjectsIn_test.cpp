@@ -92,6 +92,34 @@ TEST_F(SerializeObjectsInTest, HandAssembledFileLoads)
     EXPECT_FALSE(parser.isOwnFormat());
 }
 
+TEST_F(SerializeObjectsInTest, HandAssembledOwnFormatFileWithStoredDeflateLoads)
+{
+    const std::vector<uint8_t> file = {
+        0xBB, 'M', 'O', 'R', 'V', 'A', 'L', 0xAB, 0x0D, 0x0A, 0x1A, 0x0A,
+        // Section 0: zlib, 41 bytes, 17 bytes once inflated.
+        0x01, 0x29, 0x00, 0x00, 0x00, 0x11, 0x00, 0x00, 0x00,
+        0x78, 0x01,                                           // zlib stream header
+        0x01, 0x11, 0x00, 0xEE, 0xFF,                         // last block, stored, 17 bytes
+        0x00, 0x0C, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00,       // header record: version 1.0, no references,
+        0x53, 0x00, 0x00, 0x00, 0x53, 0x00, 0x00, 0x00, 0x00, // sizes 83, ""
+        0x05, 0x67, 0x00, 0xB4,                               // Adler-32 of the 17 bytes, big-endian
+        0x87, 0x04, 0x97, 0x4C,                               // section checksum
+        // Section 1: plain, 30 bytes, 17 bytes of data.
+        0x00, 0x1E, 0x00, 0x00, 0x00, 0x11, 0x00, 0x00, 0x00,
+        0x17, 0x0C, 0x00, 0x00, 0x00,                         // object 2: type 23, 12 bytes
+        0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x58, 0x00, 0xF0, 0x06};
+    for (uint32_t piece : {1u, 1024u}) {
+        CkwSerializeObjectsIn parser;
+        ASSERT_EQ(feedFile(parser, file, fixedPieces(piece)), -1);
+        EXPECT_TRUE(parser.isOwnFormat());
+        EXPECT_EQ(describe(parser), "0:; 1*:; 2:class 23 id 5 refs floats; roots 2");
+        EXPECT_EQ(parser.totalFileSize(), 83u);
+    }
+    CkwSerializeObjectsIn refused;
+    EXPECT_EQ(feedFile(refused, file, fixedPieces(1024), false), kSerializeBadIdentifier);
+}
+
 // Several sections, compressed and not, external references, and records
 // longer than a chunk.
 std::vector<uint8_t> richFile()
