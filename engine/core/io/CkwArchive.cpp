@@ -1,0 +1,201 @@
+// Archive header check and directory walks. Every record is checked once at
+// open, so the walks after it trust the directory.
+#include "engine/core/io/CkwArchive.h"
+
+#include <cstring>
+#include <zlib.h>
+
+#include "engine/core/io/CkwWinCEFile.h"
+#include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/EngineAlloc.h"
+#include "engine/core/runtime/Trap.h"
+
+namespace {
+
+uint32_t readU32(const uint8_t* p)
+{
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+// The smallest header: everything up to and including the entry count.
+constexpr uint32_t kMinimumHeaderLength = kArchiveDirectoryOffset + 4;
+constexpr uint32_t kMinimumHeaderRead = 38;
+
+} // namespace
+
+uint32_t archiveNameHash(const char* name)
+{
+    uint32_t h = 0;
+    for (size_t i = std::strlen(name); i > 0; --i)
+        h = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(name[i - 1]))) + h * 1664525u
+            + 1013904223u;
+    return h;
+}
+
+CkwArchiveMember::~CkwArchiveMember()
+{
+    if (m_file != nullptr)
+        m_file->release();
+}
+
+void CkwArchiveMember::attach(IkwFile* file, uint32_t start, uint32_t size)
+{
+    file->addRef();
+    if (m_file != nullptr)
+        m_file->release();
+    m_file = file;
+    m_start = start;
+    m_size = size;
+    m_position = 0;
+}
+
+uint32_t CkwArchiveMember::read(void* buffer, uint32_t count)
+{
+    if (m_file == nullptr || buffer == nullptr)
+        return 0;
+    const uint32_t left = m_size - m_position;
+    const uint32_t n = count < left ? count : left;
+    if (n == 0)
+        return 0;
+    // A failed seek would read from wherever the file stood.
+    if (!m_file->seek(kSeekBegin, static_cast<int32_t>(m_start + m_position)))
+        return 0;
+    const uint32_t got = m_file->read(buffer, n);
+    m_position += got;
+    return got;
+}
+
+CkwArchive::~CkwArchive()
+{
+    if (m_file != nullptr)
+        m_file->release();
+    engineFree(m_directory);
+}
+
+void CkwArchive::open(const char* path)
+{
+    if (m_file != nullptr)
+        leave(KErrIllegalState);
+    CkwCleanupPtr<IkwFileManager> manager(CkwWinCEFileManager::create());
+    CkwCleanupPtr<IkwFile> file(manager->openNarrow(path, 0));
+
+    uint8_t block[kArchiveReadBlock];
+    uint32_t got = file->read(block, sizeof block);
+    if (got < kMinimumHeaderRead || std::memcmp(block, kArchiveMagic, sizeof kArchiveMagic) != 0
+        || block[sizeof kArchiveMagic] != 0)
+        leave(KErrCorruptData);
+    const uint32_t headerLength = readU32(block + kArchiveHeaderLengthOffset);
+    const uint32_t fileSize = file->size();
+    // A length below the entry count would wrap the directory's size.
+    if (readU32(block + kArchiveFileSizeOffset) != fileSize || headerLength < kMinimumHeaderLength
+        || headerLength > fileSize)
+        leave(KErrCorruptData);
+
+    const uint32_t stored = readU32(block + kArchiveChecksumOffset);
+    std::memset(block + kArchiveChecksumOffset, 0, 4);
+    uLong sum = adler32(1, block, headerLength < got ? headerLength : got);
+    for (uint32_t total = got; total < headerLength; total += got) {
+        got = file->read(block, sizeof block);
+        if (got == 0)
+            leave(KErrCorruptData);
+        const uint32_t below = headerLength - total;
+        sum = adler32(sum, block, got < below ? got : below);
+    }
+    if (static_cast<uint32_t>(sum) != stored)
+        leave(KErrCorruptData);
+
+    if (!file->seek(kSeekBegin, kArchiveDirectoryOffset))
+        leave(KErrIndexOutOfRange);
+    const uint32_t length = headerLength - kArchiveDirectoryOffset;
+    auto* directory = static_cast<uint8_t*>(engineNewL(length));
+    engineFree(m_directory);
+    m_directory = directory;
+    m_directoryLength = length;
+    if (file->read(directory, length) != length)
+        leave(KErrCorruptData);
+    m_dataStart = headerLength;
+    checkDirectory(fileSize);
+
+    m_file = file.release();
+    m_file->addRef();
+    resetEnumeration();
+}
+
+void CkwArchive::checkDirectory(uint32_t fileSize)
+{
+    const uint32_t count = readU32(m_directory);
+    uint32_t offset = 4;
+    uint64_t dataEnd = m_dataStart;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (m_directoryLength - offset < kArchiveRecordNameOffset + 1)
+            leave(KErrCorruptData);
+        const uint8_t* record = m_directory + offset;
+        const uint32_t recordLength = readU32(record);
+        if (recordLength <= kArchiveRecordNameOffset || recordLength > m_directoryLength - offset)
+            leave(KErrCorruptData);
+        if (std::memchr(record + kArchiveRecordNameOffset, 0, recordLength - kArchiveRecordNameOffset) == nullptr)
+            leave(KErrCorruptData);
+        dataEnd += readU32(record + 8);
+        if (dataEnd > fileSize)
+            leave(KErrCorruptData);
+        offset += recordLength;
+    }
+    m_entryCount = count;
+}
+
+CkwArchiveMember* CkwArchive::openMember(const char* name, uint32_t* outSize)
+{
+    if (m_file == nullptr)
+        leave(KErrIllegalState);
+    const size_t length = std::strlen(name);
+    char* lowered = static_cast<char*>(engineNewL(static_cast<uint64_t>(length) + 1, 1));
+    for (size_t i = 0; i <= length; ++i)
+        lowered[i] = (name[i] >= 'A' && name[i] <= 'Z') ? static_cast<char>(name[i] + ('a' - 'A')) : name[i];
+    const uint32_t hash = archiveNameHash(lowered);
+    engineFree(lowered);
+
+    uint32_t offset = 4;
+    uint32_t start = m_dataStart;
+    for (uint32_t i = 0; i < m_entryCount; ++i) {
+        const uint8_t* record = m_directory + offset;
+        const uint32_t size = readU32(record + 8);
+        if (readU32(record + 12) == hash) {
+            auto* member = new CkwArchiveMember;
+            member->attach(m_file, start, size);
+            if (outSize != nullptr)
+                *outSize = size;
+            return member;
+        }
+        start += size;
+        offset += readU32(record);
+    }
+    leave(KErrIllegalArgument);
+}
+
+bool CkwArchive::nextEntry(uint32_t* outSize, char** outName)
+{
+    if (m_file == nullptr || m_enumerationIndex >= m_entryCount)
+        return false;
+    const uint8_t* record = m_directory + m_enumerationOffset;
+    const char* name = reinterpret_cast<const char*>(record + kArchiveRecordNameOffset);
+    const size_t length = std::strlen(name);
+    auto* copy = static_cast<char*>(engineAlloc(static_cast<uint32_t>(length + 1), 0));
+    if (copy == nullptr)
+        return false;
+    std::memcpy(copy, name, length + 1);
+    if (outName != nullptr)
+        *outName = copy;
+    else
+        engineFree(copy);
+    if (outSize != nullptr)
+        *outSize = readU32(record + 8);
+    ++m_enumerationIndex;
+    m_enumerationOffset += readU32(record);
+    return true;
+}
+
+void CkwArchive::resetEnumeration()
+{
+    m_enumerationIndex = 0;
+    m_enumerationOffset = 4;
+}
