@@ -1,6 +1,8 @@
 // Encodes the data of one object record field by field, in the wire forms the
 // engine's record readers take: little-endian integers, IEEE single floats,
 // NUL-terminated UTF-8 strings, counted arrays and 32-bit object indices.
+// A scene class's encoder is a function in a file of its own beside this one
+// that turns the class's fields into an M3gRecord with these calls.
 #pragma once
 
 #include <cstdint>

@@ -247,6 +247,19 @@ TEST_F(SerializeInTest, RejectedOutputFailsTheSectionOnBothPaths)
     }
 }
 
+class LeavingParser : public RecordingParser {
+public:
+    bool writeObjectBytes(const uint8_t*, uint32_t) override { leave(KErrNullArgument); }
+};
+
+TEST_F(SerializeInTest, LeavesOfTheObjectLayerComeOutOfBothPaths)
+{
+    for (uint8_t scheme : {kSchemeNone, kSchemeZlib}) {
+        LeavingParser parser;
+        EXPECT_EQ(run(parser, fileWith({m3gSection(scheme, pattern(30))}), 1024), KErrNullArgument) << int(scheme);
+    }
+}
+
 TEST_F(SerializeInTest, BytesBeyondTheDeclaredSizeAreRefusedWithoutFailing)
 {
     const std::vector<uint8_t> file = fileWith({m3gSection(kSchemeNone, pattern(20))});

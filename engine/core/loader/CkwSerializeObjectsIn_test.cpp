@@ -352,6 +352,23 @@ TEST_F(SerializeObjectsInTest, FaultyFilesGiveTheirCodes)
     }
 }
 
+IkwSerializable* createNothing()
+{
+    leave(KErrNoMemory);
+}
+
+TEST_F(SerializeObjectsInTest, MemoryExhaustionSurvivesOnlyTheZlibPath)
+{
+    engineContext()->factory->registerCreator(kClassVertexBuffer, &createNothing);
+    for (uint8_t scheme : {kSchemeNone, kSchemeZlib}) {
+        M3gFileWriter w;
+        w.beginSection(scheme);
+        w.addObject(testRecord(kClassVertexBuffer, 1));
+        CkwSerializeObjectsIn parser;
+        EXPECT_EQ(feedFile(parser, w.finish(), fixedPieces(64)), scheme == kSchemeZlib ? KErrNoMemory : kSerializeBadData);
+    }
+}
+
 TEST_F(SerializeObjectsInTest, ReferencesResolveOnlyToEarlierObjects)
 {
     struct Case {
