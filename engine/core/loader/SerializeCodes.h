@@ -25,6 +25,5 @@ constexpr uint32_t kFileIdentifierLength = 12;
 // Object types with a meaning to the parser itself.
 constexpr uint32_t kObjectTypeHeader = 0;
 constexpr uint32_t kObjectTypeExternalReference = 255;
-constexpr uint32_t kFirstOwnObjectType = 23;   // 23..25 only in the engine's own format
 constexpr uint32_t kObjectTypeLimitM3g = 23;
 constexpr uint32_t kObjectTypeLimitOwn = 26;
