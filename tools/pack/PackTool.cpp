@@ -9,6 +9,7 @@
 #include "framework/resources/ResourcePack.h"
 #include "tools/pack/HostFiles.h"
 #include "tools/pack/PackManifest.h"
+#include "tools/pack/ResourceManifest.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ int build(const std::string& manifestPath, const std::string& outPath, std::FILE
     std::string folder = slash == std::string::npos ? std::string() : manifestPath.substr(0, slash);
     PackManifest manifest;
     std::string error;
-    if (!parsePackManifest(std::string(text.begin(), text.end()), folder, manifest, error))
+    if (!parseResourceManifest(std::string(text.begin(), text.end()), folder, manifest, error))
         return failWith(err, manifestPath + ": " + error);
     Bytes pack;
     if (!manifest.writer.build(manifest.form, pack, &error))

@@ -1,0 +1,479 @@
+// The resource manager: id resolution, the load pipeline (type and source
+// by id kind, factory, payload read, table insert), counted release and the
+// resource table image of the pack.
+#include "framework/resources/ResourceManager.h"
+
+#include <new>
+
+#include "framework/files/FileSystem.h"
+#include "framework/properties/EntryTable.h"
+#include "framework/resources/PackEntryStream.h"
+#include "framework/resources/Resource.h"
+#include "framework/resources/ResourcePack.h"
+#include "framework/resources/ResourceTypes.h"
+#include "framework/resources/TypedResources.h"
+#include "framework/services/AppBase.h"
+#include "framework/services/ResourceFactory.h"
+#include "framework/strings/ModifiedUtf8.h"
+#include "framework/strings/NameHash.h"
+#include "framework/streams/FileInputStream.h"
+#include "framework/streams/MemoryInputStream.h"
+#include "framework/util/Format.h"
+
+namespace {
+
+// "0x" and eight hex digits: what showIds puts in place of a text.
+constexpr uint32_t kIdTextUnits = 10;
+
+uint32_t nameId(uint32_t hash)
+{
+    return hash | ResourceIdBits::Name;
+}
+
+Resource* newResourceOfType(uint32_t type)
+{
+    HashedObject* object = nullptr;
+    if (ResourceFactory* factory = getResourceFactory())
+        factory->create(type, &object);
+    else
+        object = createResourceOfType(type);
+    return static_cast<Resource*>(object);
+}
+
+// Reads count little-endian u32 values into a new array; the count comes
+// from the file, so it must fit in what the stream still holds.
+bool readIds(InputStream& image, uint32_t count, std::unique_ptr<uint32_t[]>& out)
+{
+    out.reset();
+    if (count == 0)
+        return true;
+    if (uint64_t(count) * 4 > image.available())
+        return false;
+    out.reset(new (std::nothrow) uint32_t[count]);
+    if (!out)
+        return false;
+    for (uint32_t i = 0; i < count; ++i)
+        out[i] = image.readU32();
+    return !image.hasError();
+}
+
+} // namespace
+
+ResourceManager::ResourceManager() : ResourceCache(ResourceClassId::ResourceManager)
+{
+    installResourceTypes();
+}
+
+ResourceManager::~ResourceManager()
+{
+    close();
+}
+
+void ResourceManager::freeLists()
+{
+    m_languageCount = 0;
+    m_attributeWidth = 0;
+    m_nameLength = 0;
+    m_languageIds.reset();
+    m_attributes.reset();
+    m_names.reset();
+    m_stringTableCount = 0;
+    m_stringTableIds.reset();
+    m_aliasCount = 0;
+    m_aliasIds.reset();
+}
+
+int ResourceManager::openTable(ResourcePack* pack, uint32_t bucketHint, uint32_t nodesPerBlock, bool grow)
+{
+    m_pack = pack;
+    if (!m_table.init(bucketHint, nodesPerBlock, grow)) {
+        close();
+        return 0;
+    }
+    PackEntryStream image;
+    if (!image.open(pack, ResourceIds::ResourceTableEntry, 1) || !readTable(image)) {
+        close();
+        return 0;
+    }
+    return 1;
+}
+
+int ResourceManager::readTable(InputStream& image)
+{
+    freeLists();
+    uint32_t aliasCount = image.readU32();
+    if (image.hasError() || !readIds(image, aliasCount, m_aliasIds))
+        return 0;
+    m_aliasCount = aliasCount;
+
+    uint32_t languageCount = image.readU32();
+    uint32_t width = image.readU32();
+    uint32_t nameLength = image.readU32();
+    if (image.hasError())
+        return 0;
+    // Without attributes the image carries no language part at all, and
+    // then there are no languages to index.
+    if (languageCount != 0 && width != 0) {
+        uint64_t attributeBytes = uint64_t(languageCount) * width;
+        uint64_t nameBytes = uint64_t(languageCount) * nameLength;
+        if (uint64_t(languageCount) * 4 + attributeBytes + nameBytes > image.available())
+            return 0;
+        if (!readIds(image, languageCount, m_languageIds))
+            return 0;
+        m_attributes.reset(new (std::nothrow) uint8_t[attributeBytes]);
+        if (!m_attributes)
+            return 0;
+        image.read(m_attributes.get(), static_cast<uint32_t>(attributeBytes));
+        if (nameLength != 0) {
+            std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[nameLength]);
+            m_names.reset(new (std::nothrow) char16_t[nameBytes]());
+            if (!scratch || !m_names)
+                return 0;
+            for (uint32_t i = 0; i < languageCount; ++i) {
+                image.read(scratch.get(), nameLength);
+                utf8ToUtf16(scratch.get(), nameLength, &m_names[uint64_t(i) * nameLength], nameLength);
+            }
+        }
+        if (image.hasError())
+            return 0;
+        m_languageCount = languageCount;
+        m_attributeWidth = width;
+        m_nameLength = nameLength;
+    }
+
+    uint32_t stringTableCount = image.readU32();
+    if (image.hasError() || !readIds(image, stringTableCount, m_stringTableIds))
+        return 0;
+    m_stringTableCount = stringTableCount;
+    return 1;
+}
+
+const uint8_t* ResourceManager::languageAttributes(uint32_t i) const
+{
+    return i < m_languageCount ? &m_attributes[uint64_t(i) * m_attributeWidth] : nullptr;
+}
+
+const char16_t* ResourceManager::languageName(uint32_t i) const
+{
+    if (i >= m_languageCount || m_nameLength == 0)
+        return u"";
+    return &m_names[uint64_t(i) * m_nameLength];
+}
+
+void ResourceManager::close()
+{
+    if (m_currentLanguage != 0) {
+        releaseById(m_currentLanguage);
+        m_currentLanguage = 0;
+    }
+    deleteAll();
+    m_table.release();
+    freeLists();
+    m_pack = nullptr;
+    m_showIds = 0;
+}
+
+int ResourceManager::insert(Resource* resource)
+{
+    if (resource == nullptr || resource->owner() == this)
+        return 0;
+    if (!m_table.insert(resource->id(), resource))
+        return 0;
+    resource->addRef();
+    resource->setOwner(this);
+    return 1;
+}
+
+int ResourceManager::remove(Resource* resource)
+{
+    if (resource == nullptr || resource->owner() != this)
+        return 0;
+    resource->setOwner(nullptr);
+    resource->setRefCount(0);
+    m_table.removeValue(resource->id(), resource);
+    return 1;
+}
+
+int ResourceManager::removeById(uint32_t id)
+{
+    Resource* resource = held(id);
+    return resource ? remove(resource) : 0;
+}
+
+Resource* ResourceManager::held(uint32_t id) const
+{
+    void* value = nullptr;
+    return m_table.find(id, &value) ? static_cast<Resource*>(value) : nullptr;
+}
+
+uint32_t ResourceManager::resolveId(uint32_t id) const
+{
+    if (id & ResourceIdBits::Name)
+        return id;
+    if ((id & ResourceIdBits::CallerData) == 0 && resourceKind(id) == ResourceIdBits::KindTableDriven
+        && resourceSubKind(id) == ResourceIdBits::SubKindAlias) {
+        uint32_t i = resourceEntry(id);
+        return i < m_aliasCount ? m_aliasIds[i] : 0;
+    }
+    return id;
+}
+
+uint32_t ResourceManager::stringTableOf(uint32_t id) const
+{
+    uint32_t selector = resourceSubKind(id);
+    if (selector == ResourceIdBits::SubKindCurrentLanguage)
+        return m_currentLanguage;
+    for (uint32_t i = 0; i < m_stringTableCount; ++i)
+        if (resourceEntry(m_stringTableIds[i]) == selector)
+            return m_stringTableIds[i];
+    return 0;
+}
+
+int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream* stream)
+{
+    if (out != nullptr)
+        *out = nullptr;
+    uint32_t r = resolveId(id);
+    if (r == 0)
+        return ResourceResult::Failed;
+
+    // Locals that may serve as the source; all are gone when the load returns.
+    PackEntryStream entry;
+    FileInputStream safeFile;
+    MemoryInputStream idText;
+    char16_t idUnits[kIdTextUnits + 1];
+
+    Resource* resource = held(r);
+    const bool isNew = resource == nullptr;
+    uint32_t type = tag;
+    InputStream* source = stream;
+    if (!isNew) {
+        if (resource->isLoaded()) {
+            resource->addRef();
+            if (out != nullptr)
+                *out = resource;
+            return ResourceResult::AlreadyLoaded;
+        }
+    } else if (!isPackBackedId(r)) {
+        // The caller's tag and stream, as they are.
+    } else if (resourceKind(r) == ResourceIdBits::KindTableDriven
+               && resourceSubKind(r) == ResourceIdBits::SubKindComposite) {
+        // A composite would join an image entry, a value and a palette entry
+        // into one record of live pointers. No class reads such a record (the
+        // image class wants a BMP file), so the load fails without building it.
+        return ResourceResult::Failed;
+    } else if (r & ResourceIdBits::String) {
+        if (stream == nullptr) {
+            if (m_showIds && resourceKind(r) == ResourceIdBits::KindShownAsId
+                && resourceSubKind(r) == ResourceIdBits::SubKindCurrentLanguage) {
+                formatWide(idUnits, u"0x%8.8x", r);
+                idText.open(idUnits, kIdTextUnits * sizeof(char16_t));
+                type = ResourceType::Utf16Text;
+                source = &idText;
+            } else {
+                Resource* table = nullptr;
+                if (!findLoaded(stringTableOf(r), &table) || table->m_typeId != ResourceClassId::Table)
+                    return ResourceResult::Failed;
+                const EntryTable* strings = static_cast<TableResource*>(table)->table();
+                if (!entry.openInTable(strings, resourceEntry(r), 1))
+                    return ResourceResult::Failed;
+                type = strings->tagOf(resourceEntry(r));
+                source = &entry;
+            }
+        }
+    } else {
+        type = m_pack != nullptr ? m_pack->typeOf(r) : 0;
+    }
+
+    if (isNew) {
+        resource = newResourceOfType(type);
+        if (resource == nullptr)
+            return ResourceResult::Failed;
+    }
+
+    if (r == ResourceIds::SafeScene) {
+        FileSystem* files = getFileSystem();
+        if (files != nullptr && files->exists(kSafeSceneFileName) && safeFile.open(kSafeSceneFileName))
+            source = &safeFile;
+    }
+    if (source == nullptr && isPackBackedId(r)) {
+        entry.open(m_pack, r, 1);
+        source = &entry;
+    }
+
+    int result = resource->create(r, source, type);
+    safeFile.close();
+    if (result == ResourceResult::Failed) {
+        if (isNew)
+            delete resource;
+        return ResourceResult::Failed;
+    }
+    if (isNew) {
+        if (!insert(resource)) {
+            delete resource;
+            return ResourceResult::Failed;
+        }
+    } else {
+        // Only a reload that worked takes its reference.
+        resource->addRef();
+    }
+    if (out != nullptr)
+        *out = resource;
+    return result;
+}
+
+int ResourceManager::loadWideNamed(const WideNamedResourceRecord& record, Resource** out)
+{
+    return load(out, nameId(hashName(record.name)), record.tag, record.stream);
+}
+
+int ResourceManager::loadNamed(const NamedResourceRecord& record, Resource** out)
+{
+    return load(out, nameId(hashName(record.name)), record.tag, record.stream);
+}
+
+int ResourceManager::loadRecord(const ResourceLoadRecord& record, Resource** out)
+{
+    return load(out, record.id, record.tag, record.stream);
+}
+
+int ResourceManager::loadById(uint32_t id, Resource** out)
+{
+    return load(out, id, 0, nullptr);
+}
+
+int ResourceManager::loadWideNamedArray(const WideNamedResourceRecord* records)
+{
+    int ok = 1;
+    for (; records != nullptr && records->name != nullptr; ++records)
+        if (!loadWideNamed(*records, nullptr))
+            ok = 0;
+    return ok;
+}
+
+int ResourceManager::loadNamedArray(const NamedResourceRecord* records)
+{
+    int ok = 1;
+    for (; records != nullptr && records->name != nullptr; ++records)
+        if (!loadNamed(*records, nullptr))
+            ok = 0;
+    return ok;
+}
+
+int ResourceManager::loadRecordArray(const ResourceLoadRecord* records)
+{
+    int ok = 1;
+    for (; records != nullptr && records->id != 0; ++records)
+        if (!loadRecord(*records, nullptr))
+            ok = 0;
+    return ok;
+}
+
+int ResourceManager::loadIds(const uint32_t* ids)
+{
+    int ok = 1;
+    for (; ids != nullptr && *ids != 0; ++ids)
+        if (!loadById(*ids, nullptr))
+            ok = 0;
+    return ok;
+}
+
+int ResourceManager::findByName(const char* name, Resource** out)
+{
+    return findLoaded(nameId(hashName(name)), out);
+}
+
+int ResourceManager::findLoaded(uint32_t id, Resource** out)
+{
+    uint32_t r = resolveId(id);
+    Resource* resource = r != 0 ? held(r) : nullptr;
+    if (resource == nullptr || !resource->isLoaded())
+        return 0;
+    if (out != nullptr)
+        *out = resource;
+    return 1;
+}
+
+int ResourceManager::releaseRef(Resource** resource)
+{
+    if (resource == nullptr || *resource == nullptr || (*resource)->id() == 0)
+        return 0;
+    Resource* r = *resource;
+    r->dropRef();
+    if (r->refCount() > 0)
+        return 1;
+    remove(r);
+    delete r;
+    *resource = nullptr;
+    return 1;
+}
+
+void ResourceManager::releaseByName(const char* name)
+{
+    releaseById(nameId(hashName(name)));
+}
+
+void ResourceManager::releaseById(uint32_t id)
+{
+    Resource* resource = held(id);
+    if (resource != nullptr)
+        releaseRef(&resource);
+}
+
+void ResourceManager::releaseIds(const uint32_t* ids)
+{
+    for (; ids != nullptr && *ids != 0; ++ids)
+        releaseById(*ids);
+}
+
+void ResourceManager::deleteById(uint32_t id)
+{
+    Resource* resource = held(id);
+    if (resource == nullptr)
+        return;
+    remove(resource);
+    delete resource;
+}
+
+void ResourceManager::deleteAll()
+{
+    while (IdHashNode* node = m_table.anyNode()) {
+        auto* resource = static_cast<Resource*>(node->value);
+        // Unlink first: a resource that lost its owner would stay in the map.
+        m_table.removeValue(node->key, resource);
+        resource->setOwner(nullptr);
+        delete resource;
+    }
+}
+
+void ResourceManager::deleteIds(const uint32_t* ids)
+{
+    for (; ids != nullptr && *ids != 0; ++ids)
+        deleteById(*ids);
+}
+
+uint8_t ResourceManager::loadListEntry(uint32_t i)
+{
+    // Forget the language before anything else: a second call must not
+    // release it again, and a failed load must not leave a stale id.
+    if (m_currentLanguage != 0) {
+        uint32_t previous = m_currentLanguage;
+        m_currentLanguage = 0;
+        releaseById(previous);
+    }
+    if (i >= m_languageCount)
+        return 0;
+    int result = loadById(m_languageIds[i], nullptr);
+    if (result != ResourceResult::Failed)
+        m_currentLanguage = m_languageIds[i];
+    return static_cast<uint8_t>(result);
+}
+
+ResourceManager* getResourceManager()
+{
+    AppBase* app = getGameApp();
+    if (app == nullptr || app->m_resourceManager == nullptr
+        || app->m_resourceManager->m_typeId != ResourceClassId::ResourceManager)
+        return nullptr;
+    return static_cast<ResourceManager*>(app->m_resourceManager);
+}

@@ -1,0 +1,93 @@
+// The one resource manager: turns resource ids into shared, counted typed
+// resources. An id's bits say where the bytes come from (pack entry, string
+// table entry, alias, caller's stream); the pack's resource table (entry
+// 0x101) holds the aliases, the languages and the string tables.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "framework/resources/ResourceCache.h"
+#include "framework/services/IdHashMap.h"
+
+class ResourceManager : public ResourceCache {
+public:
+    ResourceManager();
+    // Frees whatever close has not freed yet, so no resource outlives the
+    // manager with a pointer back to it.
+    ~ResourceManager() override;
+
+    int openTable(ResourcePack* pack, uint32_t bucketHint, uint32_t nodesPerBlock, bool grow) override;
+    void close() override;
+    int insert(Resource* resource) override;
+    int remove(Resource* resource) override;
+    int removeById(uint32_t id) override;
+    int load(Resource** out, uint32_t id, uint32_t tag, InputStream* stream) override;
+    int loadWideNamed(const WideNamedResourceRecord& record, Resource** out) override;
+    int loadNamed(const NamedResourceRecord& record, Resource** out) override;
+    int loadRecord(const ResourceLoadRecord& record, Resource** out) override;
+    int loadById(uint32_t id, Resource** out) override;
+    int loadWideNamedArray(const WideNamedResourceRecord* records) override;
+    int loadNamedArray(const NamedResourceRecord* records) override;
+    int loadRecordArray(const ResourceLoadRecord* records) override;
+    int loadIds(const uint32_t* ids) override;
+    int findByName(const char* name, Resource** out) override;
+    int findLoaded(uint32_t id, Resource** out) override;
+    int releaseRef(Resource** resource) override;
+    void releaseByName(const char* name) override;
+    void releaseById(uint32_t id) override;
+    void releaseIds(const uint32_t* ids) override;
+    void deleteById(uint32_t id) override;
+    void deleteAll() override;
+    void deleteIds(const uint32_t* ids) override;
+
+    // Releases the current language's string table and loads language i's.
+    // The load's result; 0 when i is out of range.
+    uint8_t loadListEntry(uint32_t i);
+
+    // Alias ids become the id the alias table names (0 when out of range).
+    uint32_t resolveId(uint32_t id) const;
+    // The string table that holds a string id's text, or 0.
+    uint32_t stringTableOf(uint32_t id) const;
+    // The table's resource for the id as given, loaded or not; null when absent.
+    Resource* held(uint32_t id) const;
+
+    void setShowIds(uint8_t showIds) { m_showIds = showIds; }
+    uint8_t showIds() const { return m_showIds; }
+    uint32_t currentLanguage() const { return m_currentLanguage; }
+    ResourcePack* pack() const { return m_pack; }
+
+    uint32_t aliasCount() const { return m_aliasCount; }
+    uint32_t languageCount() const { return m_languageCount; }
+    uint32_t languageId(uint32_t i) const { return i < m_languageCount ? m_languageIds[i] : 0; }
+    // Language i's attribute bytes (attributeWidth of them) or null.
+    const uint8_t* languageAttributes(uint32_t i) const;
+    uint32_t attributeWidth() const { return m_attributeWidth; }
+    // Language i's name, terminated; an empty text when there is none.
+    const char16_t* languageName(uint32_t i) const;
+    uint32_t stringTableCount() const { return m_stringTableCount; }
+
+private:
+    int readTable(InputStream& image);
+    void freeLists();
+
+    IdHashMap m_table;
+    ResourcePack* m_pack = nullptr;
+    uint32_t m_currentLanguage = 0;
+
+    uint32_t m_languageCount = 0;
+    uint32_t m_attributeWidth = 0;
+    uint32_t m_nameLength = 0;
+    std::unique_ptr<uint32_t[]> m_languageIds;
+    std::unique_ptr<uint8_t[]> m_attributes;
+    std::unique_ptr<char16_t[]> m_names;  // count × name length units
+
+    uint32_t m_stringTableCount = 0;
+    std::unique_ptr<uint32_t[]> m_stringTableIds;
+    uint32_t m_aliasCount = 0;
+    std::unique_ptr<uint32_t[]> m_aliasIds;
+    uint8_t m_showIds = 0;
+};
+
+// The application's resource manager; null when there is none.
+ResourceManager* getResourceManager();

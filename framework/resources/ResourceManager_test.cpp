@@ -1,0 +1,425 @@
+#include "framework/resources/ResourceManager.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "framework/files/testing/MemoryFileSystem.h"
+#include "framework/properties/EntryTable.h"
+#include "framework/resources/DataBlock.h"
+#include "framework/resources/IdList.h"
+#include "framework/resources/ResourcePack.h"
+#include "framework/resources/ResourceRef.h"
+#include "framework/resources/TypedResources.h"
+#include "framework/streams/MemoryInputStream.h"
+#include "framework/strings/NameHash.h"
+#include "framework/strings/WideString.h"
+#include "tests/support/TestApp.h"
+#include "tools/pack/HostFiles.h"
+#include "tools/pack/ResourceWriters.h"
+
+namespace {
+
+constexpr uint32_t kEnglish = 0x03000020;
+constexpr uint32_t kGerman = 0x03000021;
+constexpr uint32_t kMenuTexts = 0x03000022;  // a string table that is no language
+constexpr uint32_t kFirstAliased = 0x03000010;
+constexpr uint32_t kIdListEntry = 0x03000012;
+constexpr uint32_t kUnknownType = 0x03000030;
+constexpr uint32_t kBadHeader = 0x03000031;
+constexpr uint32_t kSurface = 0x03000032;
+
+Bytes bytesOf(const std::string& s)
+{
+    return Bytes(s.begin(), s.end());
+}
+
+Bytes stringTable(const std::u16string& one, const std::u16string& two)
+{
+    EntryTableWriter table;
+    table.add(1, encodePackEntry(encodeUtf16Text(one), false), ResourceType::Utf16Text);
+    table.add(2, encodePackEntry(encodeUtf8Text(two), true), ResourceType::Utf8Text);
+    return table.build();
+}
+
+Bytes buildTestPack(const Bytes& resourceTable)
+{
+    PackWriter writer;
+    writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, resourceTable, true);
+    writer.add(kFirstAliased, ResourceType::Data, bytesOf("alias zero"));
+    writer.add(0x03000011, ResourceType::Data2, bytesOf("alias one"));
+    writer.add(kIdListEntry, ResourceType::IdList, encodeIdList({7, 8, 9}));
+    writer.add(kEnglish, ResourceType::Table2, stringTable(u"Hello", u"Gr\u00FC\u00DFe"));
+    writer.add(kGerman, ResourceType::Table, stringTable(u"Hallo", u"Stra\u00DFe"), true);
+    writer.add(kMenuTexts, ResourceType::Table, stringTable(u"Menu", u"Men\u00FC"));
+    writer.add(ResourceIds::SafeScene, ResourceType::Data, bytesOf("scene from the pack"));
+    writer.add(kUnknownType, 0x12345678, bytesOf("what am I"));
+    writer.add(kBadHeader, ResourceType::Data, bytesOf("BADHEADER"));
+    writer.add(kSurface, ResourceType::Surface4, bytesOf("pixels"));
+    Bytes pack;
+    EXPECT_TRUE(writer.build(PackIndexForm::Sorted, pack));
+    // A header length beyond the entry's end.
+    auto marker = std::search(pack.begin(), pack.end(), std::begin("BADHEADER"), std::end("BADHEADER") - 1);
+    EXPECT_NE(marker, pack.end());
+    marker[-4] = 0xFF;
+    marker[-3] = 0x7F;
+    return pack;
+}
+
+ResourceTableImage testTable()
+{
+    ResourceTableImage table;
+    table.aliases = {kFirstAliased, 0x03000011, kIdListEntry};
+    table.attributeWidth = 2;
+    table.nameLength = 16;
+    table.languages = {{kEnglish, {1, 2}, "English"}, {kGerman, {3, 4}, "Deutsch"}};
+    table.stringTables = {kEnglish, kGerman, kMenuTexts};
+    return table;
+}
+
+std::u16string textOf(Resource* resource)
+{
+    if (resource == nullptr || resource->m_typeId != ResourceClassId::Text)
+        return u"<not a text>";
+    const WideString* text = static_cast<TextResource*>(resource)->text();
+    return text->chars() ? std::u16string(text->chars()) : std::u16string();
+}
+
+struct ResourceManagerTest : ::testing::Test {
+    ResourcePack pack;
+    TestApp app;
+    MemoryFileSystem* fs = new MemoryFileSystem();
+    ResourceManager* manager = new ResourceManager();
+
+    ResourceManagerTest()
+    {
+        app.m_fileSystem = fs;
+        app.m_resourceManager = manager;
+    }
+    ~ResourceManagerTest() override { delete fs; }
+
+    void open(const Bytes& table = encodeResourceTable(testTable()))
+    {
+        ASSERT_EQ(pack.openFile(new MemoryFile(buildTestPack(table))), 1);
+        ASSERT_EQ(manager->openTable(&pack, 500, 33, true), 1);
+    }
+    uint32_t refs(uint32_t id)
+    {
+        Resource* r = manager->held(id);
+        return r ? r->refCount() : 0;
+    }
+};
+
+} // namespace
+
+TEST_F(ResourceManagerTest, ReadsTheResourceTable)
+{
+    open();
+    EXPECT_EQ(manager->aliasCount(), 3u);
+    EXPECT_EQ(manager->languageCount(), 2u);
+    EXPECT_EQ(manager->languageId(1), kGerman);
+    EXPECT_EQ(std::u16string(manager->languageName(0)), u"English");
+    EXPECT_EQ(manager->languageAttributes(1)[0], 3);
+    EXPECT_EQ(manager->languageAttributes(1)[1], 4);
+    EXPECT_EQ(manager->stringTableCount(), 3u);
+    EXPECT_EQ(manager->resolveId(0x06010002), kIdListEntry);
+    EXPECT_EQ(manager->resolveId(0x06010003), 0u);
+    EXPECT_EQ(manager->resolveId(0x86010002), 0x86010002u);
+}
+
+TEST_F(ResourceManagerTest, CountsReferencesAndDeletesOnLastRelease)
+{
+    open();
+    Resource* first = nullptr;
+    Resource* second = nullptr;
+    EXPECT_EQ(manager->loadById(kFirstAliased, &first), ResourceResult::Loaded);
+    EXPECT_EQ(manager->loadById(kFirstAliased, &second), ResourceResult::AlreadyLoaded);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first->refCount(), 2u);
+    EXPECT_EQ(first->owner(), manager);
+    EXPECT_EQ(first->memorySize(), 10u + 20u);
+    const auto* block = static_cast<const DataBlock*>(first->payload());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(block->data()), block->size()), "alias zero");
+    EXPECT_EQ(block->tag(), ResourceType::Data);
+
+    EXPECT_EQ(manager->releaseRef(&first), 1);
+    EXPECT_EQ(refs(kFirstAliased), 1u);
+    EXPECT_EQ(manager->releaseRef(&second), 1);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_EQ(manager->held(kFirstAliased), nullptr);
+    manager->releaseById(kFirstAliased);  // a third release finds nothing
+    EXPECT_EQ(manager->held(kFirstAliased), nullptr);
+}
+
+TEST_F(ResourceManagerTest, LoadsTextsOfBothEncodingsThroughTaggedStringTables)
+{
+    open();
+    Resource* text = nullptr;
+    EXPECT_EQ(manager->loadById(0x21FF0001, &text), ResourceResult::Failed);  // no language yet
+    EXPECT_EQ(text, nullptr);
+
+    EXPECT_EQ(manager->loadListEntry(0), ResourceResult::Loaded);
+    EXPECT_EQ(manager->currentLanguage(), kEnglish);
+    struct Case {
+        uint32_t id;
+        std::u16string expected;
+    };
+    const Case english[] = {
+        {0x21FF0001, u"Hello"},
+        {0x21FF0002, u"Gr\u00FC\u00DFe"},
+    };
+    for (const Case& c : english) {
+        EXPECT_EQ(manager->loadById(c.id, &text), ResourceResult::Loaded);
+        EXPECT_EQ(textOf(text), c.expected);
+        manager->releaseRef(&text);
+    }
+    EXPECT_EQ(manager->loadById(0x21FF0009, &text), ResourceResult::Failed);  // no such row
+
+    // A table named by its sub-kind must be loaded first.
+    EXPECT_EQ(manager->loadById(0x21220001, &text), ResourceResult::Failed);
+    EXPECT_EQ(manager->loadById(kMenuTexts, nullptr), ResourceResult::Loaded);
+    EXPECT_EQ(manager->loadById(0x21220002, &text), ResourceResult::Loaded);
+    EXPECT_EQ(textOf(text), u"Men\u00FC");
+    EXPECT_EQ(text->memorySize(), (4u + 2u) * 2u);
+    manager->releaseRef(&text);
+
+    EXPECT_EQ(manager->loadListEntry(1), ResourceResult::Loaded);
+    EXPECT_EQ(manager->held(kEnglish), nullptr);
+    EXPECT_EQ(manager->loadById(0x21FF0001, &text), ResourceResult::Loaded);
+    EXPECT_EQ(textOf(text), u"Hallo");
+    manager->releaseRef(&text);
+    EXPECT_EQ(manager->loadListEntry(2), 0);
+    EXPECT_EQ(manager->currentLanguage(), 0u);
+    EXPECT_EQ(manager->held(kGerman), nullptr);
+}
+
+TEST_F(ResourceManagerTest, ShowIdsReplacesCurrentLanguageTextsByTheirId)
+{
+    open();
+    manager->setShowIds(1);
+    Resource* text = nullptr;
+    EXPECT_EQ(manager->loadById(0x21FF0005, &text), ResourceResult::Loaded);
+    EXPECT_EQ(textOf(text), u"0x21ff0005");
+    EXPECT_EQ(manager->held(kEnglish), nullptr);
+    manager->releaseRef(&text);
+    // Other kinds still need their table.
+    EXPECT_EQ(manager->loadById(0x22FF0005, &text), ResourceResult::Failed);
+}
+
+TEST_F(ResourceManagerTest, LanguageSwitchNeverTakesAnotherHoldersReference)
+{
+    open();
+    Resource* holder = nullptr;
+    ASSERT_EQ(manager->loadById(kEnglish, &holder), ResourceResult::Loaded);
+    EXPECT_EQ(manager->loadListEntry(0), ResourceResult::AlreadyLoaded);
+    EXPECT_EQ(refs(kEnglish), 2u);
+    EXPECT_EQ(manager->loadListEntry(7), 0);  // out of range: releases the language once
+    EXPECT_EQ(manager->loadListEntry(7), 0);  // and not again
+    EXPECT_EQ(refs(kEnglish), 1u);
+    EXPECT_EQ(manager->currentLanguage(), 0u);
+}
+
+TEST_F(ResourceManagerTest, AliasesResolveInRangeAndReleaseOnlyByTheResolvedId)
+{
+    open();
+    Resource* r = nullptr;
+    EXPECT_EQ(manager->loadById(0x06010002, &r), ResourceResult::Loaded);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->id(), kIdListEntry);
+    const auto* list = static_cast<const IdList*>(r->payload());
+    EXPECT_EQ(list->count(), 3u);
+    EXPECT_EQ(list->get(2), 9u);
+    EXPECT_EQ(list->get(3), 0u);
+    EXPECT_EQ(manager->loadById(0x06010003, &r), ResourceResult::Failed);
+    EXPECT_EQ(r, nullptr);
+
+    manager->releaseById(0x06010002);
+    EXPECT_EQ(refs(kIdListEntry), 1u);
+    EXPECT_EQ(manager->findLoaded(0x06010002, &r), 1);
+    manager->releaseById(kIdListEntry);
+    EXPECT_EQ(manager->held(kIdListEntry), nullptr);
+}
+
+TEST_F(ResourceManagerTest, FailedLoadsLeaveNothingBehind)
+{
+    open();
+    const uint32_t ids[] = {
+        kUnknownType,  // no class for the type word
+        kBadHeader,    // entry header runs past the entry
+        kSurface,      // no surface class registered
+        0x03000077,    // not in the pack
+        0x06000000,    // composite
+        0x06000001,    // composite beyond the aliases
+    };
+    for (uint32_t id : ids) {
+        Resource* r = reinterpret_cast<Resource*>(1);
+        EXPECT_EQ(manager->loadById(id, &r), ResourceResult::Failed) << std::hex << id;
+        EXPECT_EQ(r, nullptr);
+        EXPECT_EQ(manager->held(id), nullptr);
+    }
+}
+
+TEST_F(ResourceManagerTest, SafeSceneFileReplacesThePackEntry)
+{
+    open();
+    Resource* r = nullptr;
+    ASSERT_EQ(manager->loadById(ResourceIds::SafeScene, &r), ResourceResult::Loaded);
+    auto bytesOfResource = [](Resource* res) {
+        const auto* b = static_cast<const DataBlock*>(res->payload());
+        return std::string(reinterpret_cast<const char*>(b->data()), b->size());
+    };
+    EXPECT_EQ(bytesOfResource(r), "scene from the pack");
+    manager->releaseRef(&r);
+
+    fs->put(u"safe.m3g", "scene from the loose file");
+    ASSERT_EQ(manager->loadById(ResourceIds::SafeScene, &r), ResourceResult::Loaded);
+    EXPECT_EQ(bytesOfResource(r), "scene from the loose file");
+    manager->releaseRef(&r);
+}
+
+TEST_F(ResourceManagerTest, IdArraysEndAtTheTerminator)
+{
+    open();
+    const uint32_t none[] = {0};
+    EXPECT_EQ(manager->loadIds(none), 1);
+    EXPECT_EQ(manager->loadIds(nullptr), 1);
+    manager->releaseIds(none);
+    manager->deleteIds(none);
+
+    const uint32_t some[] = {kFirstAliased, kIdListEntry, 0, 0x03000011};
+    EXPECT_EQ(manager->loadIds(some), 1);
+    EXPECT_NE(manager->held(kIdListEntry), nullptr);
+    EXPECT_EQ(manager->held(0x03000011), nullptr);
+    const uint32_t withBad[] = {kUnknownType, 0x03000011, 0};
+    EXPECT_EQ(manager->loadIds(withBad), 0);
+    EXPECT_NE(manager->held(0x03000011), nullptr);
+    manager->deleteIds(some);
+    EXPECT_EQ(manager->held(kFirstAliased), nullptr);
+    EXPECT_EQ(manager->held(kIdListEntry), nullptr);
+}
+
+TEST_F(ResourceManagerTest, CallerDataLoadsByNameAndRecord)
+{
+    open();
+    const char16_t hello[] = u"hi";
+    MemoryInputStream stream;
+    stream.open(hello, 4);
+    Resource* r = nullptr;
+    NamedResourceRecord named{ResourceType::Utf16Text, &stream, "greeting"};
+    EXPECT_EQ(manager->loadNamed(named, &r), ResourceResult::Loaded);
+    EXPECT_EQ(r->id(), hashName("greeting") | ResourceIdBits::Name);
+    Resource* found = nullptr;
+    EXPECT_EQ(manager->findByName("greeting", &found), 1);
+    EXPECT_EQ(found, r);
+    EXPECT_EQ(textOf(found), u"hi");
+
+    // Without a stream the resource is made empty.
+    ResourceLoadRecord records[] = {{ResourceType::Data, nullptr, 0x40000001}, {0, nullptr, 0}};
+    EXPECT_EQ(manager->loadRecordArray(records), 1);
+    EXPECT_EQ(manager->findLoaded(0x40000001, &found), 1);
+    EXPECT_EQ(found->memorySize(), 20u);
+    WideNamedResourceRecord wide[] = {{0x12345678, nullptr, u"nothing"}, {0, nullptr, nullptr}};
+    EXPECT_EQ(manager->loadWideNamedArray(wide), 0);
+
+    manager->releaseByName("greeting");
+    EXPECT_EQ(manager->findByName("greeting", &found), 0);
+}
+
+TEST_F(ResourceManagerTest, FailedReloadInPlaceKeepsNoReference)
+{
+    open();
+    auto* text = new TextResource();
+    MemoryInputStream stream;
+    stream.open(u"abc", 6);
+    ASSERT_EQ(text->createAndRegister(0x40000010, &stream, ResourceType::Utf16Text), ResourceResult::Loaded);
+    EXPECT_EQ(text->refCount(), 1u);
+    EXPECT_EQ(text->createAndRegister(0x40000010, nullptr, 0), 0);  // this manager owns it already
+
+    // A resource without its payload is no longer handed out as loaded.
+    text->unload();
+    EXPECT_EQ(text->isLoaded(), 0);
+    Resource* r = nullptr;
+    EXPECT_EQ(manager->findLoaded(0x40000010, &r), 0);
+    MemoryInputStream empty;
+    empty.open(nullptr, 0);
+    EXPECT_EQ(manager->load(&r, 0x40000010, ResourceType::Utf16Text, &empty), ResourceResult::Failed);
+    EXPECT_EQ(text->refCount(), 1u);
+    EXPECT_EQ(r, nullptr);
+
+    stream.open(u"xyz", 6);
+    EXPECT_EQ(manager->load(&r, 0x40000010, ResourceType::Utf16Text, &stream), ResourceResult::Loaded);
+    EXPECT_EQ(r, text);
+    EXPECT_EQ(textOf(r), u"xyz");
+    EXPECT_EQ(text->refCount(), 2u);
+}
+
+TEST_F(ResourceManagerTest, ResourceRefTakesThePayloadOfLoadedResources)
+{
+    open();
+    ResourceRef ref{kFirstAliased, nullptr};
+    EXPECT_EQ(ref.refresh(), 0);
+    EXPECT_EQ(ref.payload, nullptr);
+    Resource* r = nullptr;
+    manager->loadById(kFirstAliased, &r);
+    EXPECT_EQ(ref.refresh(), 1);
+    EXPECT_EQ(ref.payload, r->payload());
+}
+
+TEST_F(ResourceManagerTest, CloseDeletesEverythingAndForgetsTheTable)
+{
+    open();
+    manager->loadListEntry(0);
+    manager->loadById(kFirstAliased, nullptr);
+    manager->close();
+    EXPECT_EQ(manager->held(kFirstAliased), nullptr);
+    EXPECT_EQ(manager->languageCount(), 0u);
+    EXPECT_EQ(manager->aliasCount(), 0u);
+    EXPECT_EQ(manager->currentLanguage(), 0u);
+    EXPECT_EQ(manager->pack(), nullptr);
+}
+
+TEST_F(ResourceManagerTest, HostileResourceTablesFailOrStayInBounds)
+{
+    auto words = [](std::initializer_list<uint32_t> values) {
+        Bytes out;
+        for (uint32_t v : values)
+            putU32(out, v);
+        return out;
+    };
+    struct Case {
+        const char* what;
+        Bytes image;
+        int opens;
+    };
+    const Case cases[] = {
+        {"huge alias count", words({0xFFFFFFFF, 1, 2}), 0},
+        {"truncated alias list", words({3, 1, 2}), 0},
+        {"language product beyond 32 bits", words({0, 0x10000, 0x10000, 0x10000, 0}), 0},
+        {"languages cut short", words({0, 2, 1, 4, 0x03000020}), 0},
+        {"no string-table count", words({0, 0, 0, 0}), 0},
+        {"huge string-table count", words({0, 0, 0, 0, 0x40000000}), 0},
+        {"attribute width 0 means no languages", words({0, 5, 0, 8, 0}), 1},
+        {"empty table", words({0, 0, 0, 0, 0}), 1},
+    };
+    for (const Case& c : cases) {
+        ResourcePack hostilePack;
+        ASSERT_EQ(hostilePack.openFile(new MemoryFile(buildTestPack(c.image))), 1);
+        ResourceManager local;
+        EXPECT_EQ(local.openTable(&hostilePack, 50, 8, true), c.opens) << c.what;
+        EXPECT_EQ(local.languageCount(), 0u) << c.what;
+        EXPECT_EQ(local.loadListEntry(0), 0) << c.what;
+    }
+}
+
+TEST_F(ResourceManagerTest, OpenTableFailsWithoutTheTableEntry)
+{
+    PackWriter writer;
+    writer.add(kFirstAliased, ResourceType::Data, bytesOf("x"));
+    Bytes bytes;
+    ASSERT_TRUE(writer.build(PackIndexForm::Range, bytes));
+    ASSERT_EQ(pack.openFile(new MemoryFile(bytes)), 1);
+    EXPECT_EQ(manager->openTable(&pack, 500, 33, true), 0);
+    EXPECT_EQ(manager->openTable(nullptr, 500, 33, true), 0);
+}
