@@ -3,6 +3,7 @@
 #include "framework/properties/PropertySet.h"
 #include "framework/services/AppBase.h"
 #include "platform/host/HostGapi.h"
+#include "platform/host/HostInstance.h"
 #include "platform/host/HostKeys.h"
 #include "platform/host/HostRegistry.h"
 #include "platform/host/HostSystem.h"
@@ -14,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
+#include <string>
 #include <vector>
 
 static bool operator==(const Event& a, const Event& b)
@@ -81,6 +84,14 @@ class PlatformAppTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // A lock folder of this process alone: parallel runs must not find
+        // each other as a running copy.
+        static const std::string folder = [] {
+            char path[] = "/tmp/pf-platformapp-XXXXXX";
+            return std::string(mkdtemp(path) ? path : "");
+        }();
+        ASSERT_FALSE(folder.empty());
+        hostSetInstanceFolder(folder);
         hostTestReset();
         hostRegistryClear();
         hostTestUseVirtualClock(1000);
