@@ -65,10 +65,13 @@ function(pf_tests prefix)
         set(target ${prefix}_${stem})
         add_executable(${target} ${file})
         target_link_libraries(${target} PRIVATE ${PF_LIBS} GTest::gmock GTest::gtest_main)
+        # The environment goes in through env(1): gtest_discover_tests keeps
+        # only the first entry of an ENVIRONMENT list.
+        set_target_properties(${target} PROPERTIES
+            CROSSCOMPILING_EMULATOR "/usr/bin/env;${PF_TEST_ENV}")
         gtest_discover_tests(${target}
             DISCOVERY_MODE PRE_TEST
-            DISCOVERY_TIMEOUT 60
-            PROPERTIES ENVIRONMENT "${PF_TEST_ENV}")
+            DISCOVERY_TIMEOUT 60)
     endforeach()
 endfunction()
 
