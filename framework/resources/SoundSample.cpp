@@ -34,8 +34,8 @@ int oggCursorSeek(void* cursor, int64_t offset, int whence)
     case SEEK_END: base = static_cast<int64_t>(c->size); break;
     default: return -1;
     }
-    // Both terms are below 2^63 in magnitude only when the offset is sane.
-    if ((offset > 0 && base > INT64_MAX - offset) || (offset < 0 && base < -offset))
+    // The base is never negative, so only a positive offset can overflow.
+    if (offset > 0 && base > INT64_MAX - offset)
         return -1;
     int64_t target = base + offset;
     if (target < 0 || static_cast<uint64_t>(target) > c->size)
