@@ -13,6 +13,7 @@
 #include "platform/host/LastError.h"
 #include "platform/wince/GameHooks.h"
 #include "platform/wince/PlatformEvents.h"
+#include "platform/wince/PlatformServices.h"
 #include "platform/wince/PlatformSystem.h"
 
 #include <cstring>
@@ -130,6 +131,7 @@ bool PlatformApp::startUp()
     if (!createWindow())
         return false;
 
+    installPlatformServices();
     setPlatformSystem(new (std::nothrow) PlatformSystem());
     AppBase* app = createGameApp();
     setGameApp(app);

@@ -1,0 +1,12 @@
+#include "platform/wince/PlatformServices.h"
+
+#include "framework/util/Clock.h"
+#include "platform/wince/SystemTime.h"
+#include "platform/wince/Win32FileSystem.h"
+
+void installPlatformServices()
+{
+    setTickClock(getTickCount);
+    setUnixTimeClock(getUnixTime);
+    installFileSystemCreator();
+}
