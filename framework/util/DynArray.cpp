@@ -33,7 +33,10 @@ int DynArray::reserve(int32_t n, bool exact)
     uint32_t* data = new (std::nothrow) uint32_t[size_t(target)];
     if (!data)
         return DynArrayResult::OutOfMemory;
-    const int64_t keep = m_count < target ? m_count : target;
+    // The count may exceed the storage after an exact shrink: copy only what exists.
+    int64_t keep = m_count < m_capacity ? m_count : m_capacity;
+    if (keep > target)
+        keep = target;
     if (keep > 0)
         std::memcpy(data, m_data, size_t(keep) * sizeof(uint32_t));
     std::memset(data + keep, 0, size_t(target - keep) * sizeof(uint32_t));

@@ -1,0 +1,117 @@
+#include "framework/services/BlockPool.h"
+
+#include <gtest/gtest.h>
+
+#include <new>
+#include <vector>
+
+#include "framework/services/TrackedBlockPool.h"
+
+TEST(BlockPool, TwentyFirstNodeComesFromChainedPoolThatVanishesWhenFreed)
+{
+    BlockPool pool(20, 16, true);
+    std::vector<void*> nodes;
+    for (int i = 0; i < 20; ++i) {
+        nodes.push_back(pool.allocate());
+        ASSERT_TRUE(pool.ownsNode(nodes.back()));
+    }
+    EXPECT_EQ(pool.chained(), nullptr);
+    void* extra = pool.allocate();
+    ASSERT_NE(extra, nullptr);
+    EXPECT_FALSE(pool.ownsNode(extra));
+    ASSERT_NE(pool.chained(), nullptr);
+    EXPECT_TRUE(pool.chained()->ownsNode(extra));
+    EXPECT_EQ(pool.chained()->parent(), &pool);
+
+    pool.free(extra);
+    EXPECT_EQ(pool.chained(), nullptr);
+    for (void* n : nodes)
+        pool.free(n);
+    EXPECT_EQ(pool.freeCount(), 20u);
+}
+
+TEST(BlockPool, FreedNodesAreReusedLastFreedFirst)
+{
+    BlockPool pool(4, 8, false);
+    void* a = pool.allocate();
+    void* b = pool.allocate();
+    pool.free(a);
+    pool.free(b);
+    EXPECT_EQ(pool.allocate(), b);
+    EXPECT_EQ(pool.allocate(), a);
+}
+
+TEST(BlockPool, ExhaustedPoolWithoutGrowthYieldsNull)
+{
+    BlockPool pool(2, 8, false);
+    EXPECT_NE(pool.allocate(), nullptr);
+    EXPECT_NE(pool.allocate(), nullptr);
+    EXPECT_EQ(pool.allocate(), nullptr);
+}
+
+TEST(BlockPool, ForeignAndRepeatedFreesAreIgnored)
+{
+    BlockPool pool(4, 8, false);
+    void* a = pool.allocate();
+    void* b = pool.allocate();
+    int foreign = 0;
+    pool.free(&foreign);
+    pool.free(nullptr);
+    pool.free(static_cast<char*>(a) + 1); // not a node boundary
+    EXPECT_EQ(pool.freeCount(), 0u);
+    pool.free(a);
+    pool.free(a);
+    EXPECT_EQ(pool.freeCount(), 1u);
+    // Never handed out: past the bump pointer.
+    pool.free(static_cast<char*>(b) + pool.nodeSize());
+    EXPECT_EQ(pool.freeCount(), 1u);
+    EXPECT_EQ(pool.allocate(), a);
+    EXPECT_NE(pool.allocate(), a);
+}
+
+TEST(BlockPool, MiddleOverflowPoolStaysWhileItHasAChain)
+{
+    BlockPool pool(1, 8, true);
+    void* a = pool.allocate();
+    void* b = pool.allocate(); // first overflow
+    void* c = pool.allocate(); // overflow of the overflow
+    BlockPool* first = pool.chained();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(first->chained(), nullptr);
+    pool.free(b);
+    EXPECT_EQ(pool.chained(), first);
+    pool.free(c);
+    EXPECT_EQ(first->chained(), nullptr);
+    pool.free(a);
+}
+
+namespace {
+struct Counted : HashedObject {
+    explicit Counted(int* live) : m_live(live) { ++*m_live; }
+    ~Counted() override { --*m_live; }
+    int* m_live;
+};
+} // namespace
+
+TEST(TrackedBlockPool, DestroyAllRunsEveryDestructorAndReturnsNodes)
+{
+    int live = 0;
+    TrackedBlockPool pool(7, 4, sizeof(Counted), true);
+    std::vector<void*> nodes;
+    for (int i = 0; i < 6; ++i) {
+        void* node = pool.allocate();
+        ASSERT_NE(node, nullptr);
+        new (node) Counted(&live);
+        nodes.push_back(node);
+    }
+    EXPECT_EQ(live, 6);
+    EXPECT_EQ(pool.trackedCount(), 6u);
+    static_cast<Counted*>(nodes[0])->~Counted();
+    pool.free(nodes[0]);
+    EXPECT_EQ(pool.trackedCount(), 5u);
+    pool.free(nodes[0]); // no longer tracked: ignored
+    pool.destroyAll();
+    EXPECT_EQ(live, 0);
+    EXPECT_EQ(pool.trackedCount(), 0u);
+    EXPECT_EQ(pool.chained(), nullptr);
+}
