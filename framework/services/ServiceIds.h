@@ -7,7 +7,6 @@ namespace TypeId {
 constexpr uint32_t AppBase = 0x0275a643;
 constexpr uint32_t IdHashMap = 0x0017e658;
 constexpr uint32_t BlockPool = 0x0016699c;
-constexpr uint32_t AbstractHandler = 0x786e96c9;
 } // namespace TypeId
 
 namespace ServiceId {
