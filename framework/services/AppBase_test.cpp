@@ -164,6 +164,22 @@ TEST(AppBase, LookupOrCreateCreatesOnceAndCreatorsAreInstalledById)
     EXPECT_EQ(getServiceCreator(ServiceId::SoundDevice), nullptr);
 }
 
+TEST(AppBase, CachedLookupFindsAServiceMadeWithoutItsAccessor)
+{
+    TestApp app;
+    Probe* direct = new Probe(ServiceId::NullService);
+    static int made = 0;
+    setNullServiceCreator([]() -> HashedObject* {
+        ++made;
+        return nullptr;
+    });
+    EXPECT_EQ(findOrCreateCachedService(ServiceId::NullService, &AppBase::m_nullService), direct);
+    EXPECT_EQ(app.m_nullService, direct);
+    EXPECT_EQ(made, 0);
+    setNullServiceCreator(nullptr);
+    app.m_nullService = nullptr;
+}
+
 TEST(AppBase, ResourceFactoryMakesWhatTheTypeTableMakes)
 {
     TestApp app;
