@@ -36,10 +36,19 @@ void removeGroup(TaskList* list, uint32_t key)
     list->erase(entry);
     delete group;
 }
+
+// What a listener updated outside the task list (a message delivered by the
+// dispatch) sees as its frame: the program's ticker's current one.
+TickInfo programTick()
+{
+    FrameTicker* ticker = getFrameTicker();
+    return ticker ? ticker->tickInfo() : TickInfo{};
+}
 } // namespace
 
 int FrameTicker::init()
 {
+    setTickSource(programTick);
     if (m_taskList)
         return 1;
     m_taskList = new (std::nothrow) TaskList();
