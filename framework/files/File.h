@@ -28,4 +28,7 @@ public:
     // The number of bytes transferred.
     virtual uint32_t read(void* buffer, uint32_t n) = 0;
     virtual uint32_t write(const void* buffer, uint32_t n) = 0;
+    // Pushes written bytes to the disk; 0 when they may not have landed. A
+    // file that buffers nothing has nothing to push.
+    virtual int flush() { return isOpen(); }
 };

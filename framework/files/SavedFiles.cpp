@@ -98,21 +98,23 @@ int writeFileSafely(const char16_t* path, const void* data, uint32_t size)
         files->remove(path);
         return 1;
     }
-    // A bare target name keeps its temporary file in the same folder: an
-    // empty folder part must not become the root.
+    // The temporary file sits in the target's own folder, so the rename
+    // never crosses folders; a bare name keeps it bare, never in the root.
+    WideString whole(path);
+    int32_t at = lastSeparator(whole);
     WideString temp;
-    directoryOf(temp, path);
-    if (temp.length() != 0)
-        temp.append(files->getSeparator());
+    if (at >= 0)
+        temp = whole.substring(0, at);
     temp.append(kSafeWriteTempName);
 
     File* file = files->open(temp.chars(), kOpenWrite);
     if (file == nullptr)
         return 0;
     bool ok = file->write(data, size) == size;
-    // Closing flushes; the size check afterwards proves the bytes landed.
+    ok = file->flush() != 0 && ok;
     files->close(file);
-    ok = ok && files->exists(temp.chars()) && files->fileSize(temp.chars()) == size;
+    // Close reports nothing: the size on disk proves the bytes landed.
+    ok = ok && files->fileSize(temp.chars()) == size;
     // The rename replaces the target in one step: until it succeeds the old
     // file is untouched, so no failure can lose the previous save.
     ok = ok && files->rename(temp.chars(), path);

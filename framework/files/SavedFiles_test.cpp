@@ -103,11 +103,11 @@ TEST_F(SavedFilesTest, SafeWriteOfNothingDeletesTheFile)
 
 TEST_F(SavedFilesTest, FailedSafeWriteKeepsTheOldFileReadable)
 {
-    const char* faultNames[] = {"open", "write", "close", "rename"};
-    for (int fault = 0; fault < 4; ++fault) {
+    const char* faultNames[] = {"open", "write", "flush", "close", "rename"};
+    for (int fault = 0; fault < 5; ++fault) {
         fs->faults = {};
         fs->put(u"/data/hs.dat", "old scores");
-        bool* flags[] = {&fs->faults.open, &fs->faults.write, &fs->faults.close, &fs->faults.rename};
+        bool* flags[] = {&fs->faults.open, &fs->faults.write, &fs->faults.flush, &fs->faults.close, &fs->faults.rename};
         *flags[fault] = true;
         EXPECT_EQ(writeUserFile(u"hs.dat", "brand new scores", 16), 0) << faultNames[fault];
         fs->faults = {};
@@ -123,10 +123,24 @@ TEST_F(SavedFilesTest, SafeWriteOfABareNameKeepsTempBesideIt)
     fs->put(u"hs.dat", "old");
     EXPECT_EQ(writeFileSafely(u"hs.dat", "new", 3), 1);
     EXPECT_EQ(fs->text(u"hs.dat"), "new");
+    EXPECT_EQ(fs->lastRenameFrom, u"temp.dat");
     EXPECT_FALSE(fs->exists(u"/temp.dat"));
     EXPECT_FALSE(fs->exists(u"temp.dat"));
     // The temporary file was "temp.dat" itself, never one in the root.
     fs->faults.rename = true;
     EXPECT_EQ(writeFileSafely(u"hs.dat", "newer", 5), 0);
     EXPECT_EQ(fs->text(u"hs.dat"), "new");
+
+    // A file in the root keeps its temporary file in the root too.
+    fs->faults = {};
+    fs->put(u"/hs.dat", "old");
+    fs->faults.rename = true;
+    EXPECT_EQ(writeFileSafely(u"/hs.dat", "newer", 5), 0);
+    fs->faults = {};
+    EXPECT_EQ(fs->text(u"/hs.dat"), "old");
+    EXPECT_EQ(writeFileSafely(u"/hs.dat", "newer", 5), 1);
+    EXPECT_EQ(fs->text(u"/hs.dat"), "newer");
+    EXPECT_EQ(fs->lastRenameFrom, u"/temp.dat");
+    EXPECT_FALSE(fs->exists(u"temp.dat"));
+    EXPECT_FALSE(fs->exists(u"/temp.dat"));
 }

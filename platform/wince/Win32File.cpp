@@ -70,3 +70,8 @@ uint32_t Win32File::write(const void* buffer, uint32_t n)
         WriteFile(m_handle, buffer, n, &done, nullptr);
     return done;
 }
+
+int Win32File::flush()
+{
+    return m_handle != INVALID_HANDLE_VALUE && FlushFileBuffers(m_handle) ? 1 : 0;
+}

@@ -19,6 +19,7 @@ public:
     uint32_t tell() override;
     uint32_t read(void* buffer, uint32_t n) override;
     uint32_t write(const void* buffer, uint32_t n) override;
+    int flush() override;
 
 private:
     HANDLE m_handle = INVALID_HANDLE_VALUE;

@@ -1,6 +1,6 @@
 // Test double of the file system service: files in memory, folders "/prog"
-// and "/data", separator "/", and switches that make open, write, close or
-// rename fail the way a full or failing disk would.
+// and "/data", separator "/", and switches that make open, write, flush,
+// close or rename fail the way a full or failing disk would.
 #pragma once
 
 #include <algorithm>
@@ -18,12 +18,14 @@ public:
     struct Faults {
         bool open = false;    // every open for writing fails
         bool write = false;   // writes store only half the bytes
+        bool flush = false;   // flushes report that the bytes did not land
         bool close = false;   // closing loses the second half of what was written
         bool rename = false;  // renames fail and change nothing
     } faults;
 
     std::map<std::u16string, Bytes> files;
     int renames = 0;
+    std::u16string lastRenameFrom;
 
     const char16_t* getRootPath() override { return u"/prog"; }
     const char16_t* getDataPath() override { return u"/data"; }
@@ -62,6 +64,7 @@ public:
         if (from == nullptr || to == nullptr || faults.rename || !files.count(from))
             return 0;
         ++renames;
+        lastRenameFrom = from;
         Bytes moved = std::move(files[from]);
         files.erase(from);
         files[to] = std::move(moved);
@@ -114,6 +117,7 @@ private:
             position += stored;
             return stored;
         }
+        int flush() override { return fs.faults.flush ? 0 : 1; }
         Bytes& bytes() { return fs.files[path]; }
 
         MemoryFileSystem& fs;
