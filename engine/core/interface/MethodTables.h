@@ -1,0 +1,161 @@
+// The handle record and the method tables the game calls through. A table is
+// a standard-layout struct of function pointers; a derived interface's table
+// begins with its base's table, so a handle's table serves every interface the
+// object accepts and queryInterface can hand back the same handle. The
+// static_asserts pin each table's entry count and where its own entries start.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+#include "engine/core/interface/EngineResult.h"
+
+class CkwRefCount;
+
+// One hold of the game on an engine object.
+struct EngineHandle {
+    const void* table;
+    CkwRefCount* object;
+    uint32_t count;     // handle counts; each holds one object reference
+    EngineHandle* next; // tracked list while alive, free list once dead
+};
+
+using ObjectDestroyCallback = void (*)(void* object);
+
+struct IkwUnknownTable {
+    uint32_t (*addRef)(EngineHandle* handle);
+    uint32_t (*release)(EngineHandle* handle);
+    EngineResult (*queryInterface)(EngineHandle* handle, uint32_t iid, EngineHandle** out);
+};
+
+struct IkwObject3DTable {
+    IkwUnknownTable unknown;
+    void (*getUserID)(EngineHandle*, uint32_t* out);
+    void (*setUserID)(EngineHandle*, uint32_t userId);
+    void (*getAnimationTrackCount)(EngineHandle*, uint32_t* out);
+    EngineResult (*getAnimationTrack)(EngineHandle*, uint32_t index, EngineHandle** out);
+    EngineResult (*addAnimationTrack)(EngineHandle*, EngineHandle* track);
+    void (*removeAnimationTrack)(EngineHandle*, EngineHandle* track);
+    EngineResult (*animate)(EngineHandle*, int32_t worldTime, int32_t* validity);
+    EngineResult (*find)(EngineHandle*, uint32_t userId, EngineHandle** out);
+    void (*setDestroyCallback)(EngineHandle*, ObjectDestroyCallback callback);
+    EngineResult (*getReferences)(EngineHandle*, uint32_t n, EngineHandle** array, uint32_t* count);
+    void (*getUserParameter)(EngineHandle*, uint32_t id, uint32_t size, void* buffer, int32_t* length);
+    EngineResult (*setUserParameter)(EngineHandle*, uint32_t id, uint32_t length, const void* bytes);
+    void (*removeUserParameters)(EngineHandle*);
+    void (*getUserParameterId)(EngineHandle*, uint32_t index, uint32_t* out);
+    void (*getUserParameterAt)(EngineHandle*, uint32_t index, uint32_t size, void* buffer, int32_t* length);
+    EngineResult (*duplicate)(EngineHandle*, EngineHandle** out);
+};
+
+struct IkwTransformableTable {
+    IkwObject3DTable object3D;
+    void (*getTranslation)(EngineHandle*, float* out3);
+    EngineResult (*setTranslation)(EngineHandle*, const float* xyz);
+    void (*getScale)(EngineHandle*, float* out3);
+    EngineResult (*setScale)(EngineHandle*, const float* xyz);
+    void (*getOrientation)(EngineHandle*, float* out4);
+    EngineResult (*setOrientation)(EngineHandle*, const float* angleAxis);
+    EngineResult (*translate)(EngineHandle*, const float* xyz);
+    EngineResult (*scale)(EngineHandle*, const float* xyz);
+    EngineResult (*preRotate)(EngineHandle*, const float* angleAxis);
+    EngineResult (*postRotate)(EngineHandle*, const float* angleAxis);
+    EngineResult (*getTransform)(EngineHandle*, EngineHandle* transform);
+    EngineResult (*getCompositeTransform)(EngineHandle*, EngineHandle* transform);
+    EngineResult (*setTransform)(EngineHandle*, EngineHandle* transform);
+};
+
+struct IkwNodeTable {
+    IkwTransformableTable transformable;
+    EngineResult (*getParent)(EngineHandle*, EngineHandle** out);
+    void (*getAlphaFactor)(EngineHandle*, float* out);
+    EngineResult (*setAlphaFactor)(EngineHandle*, float alpha);
+    void (*isRenderingEnabled)(EngineHandle*, uint8_t* out);
+    void (*setRenderingEnable)(EngineHandle*, uint32_t enable);
+    void (*isPickingEnabled)(EngineHandle*, uint8_t* out);
+    void (*setPickingEnable)(EngineHandle*, uint32_t enable);
+    void (*getScope)(EngineHandle*, uint32_t* out);
+    void (*setScope)(EngineHandle*, uint32_t scope);
+    EngineResult (*getTransformTo)(EngineHandle*, EngineHandle* target, EngineHandle* transform, uint8_t* out);
+    EngineResult (*setAlignment)(EngineHandle*, EngineHandle* zReference, uint32_t zTarget, EngineHandle* yReference,
+                                 uint32_t yTarget);
+    EngineResult (*getAlignmentTarget)(EngineHandle*, uint32_t axis, uint32_t* out);
+    EngineResult (*getAlignmentReference)(EngineHandle*, uint32_t axis, EngineHandle** out);
+    EngineResult (*align)(EngineHandle*, EngineHandle* reference);
+};
+
+struct IkwIndexBufferTable {
+    IkwObject3DTable object3D;
+    void (*getIndexCount)(EngineHandle*, uint32_t* out);
+    EngineResult (*getIndices)(EngineHandle*, uint32_t capacity, int32_t* indices);
+};
+
+struct IkwGroupTable {
+    IkwNodeTable node;
+    void (*getChildCount)(EngineHandle*, uint32_t* out);
+    EngineResult (*getChild)(EngineHandle*, uint32_t index, EngineHandle** out);
+    EngineResult (*addChild)(EngineHandle*, EngineHandle* child);
+    EngineResult (*removeChild)(EngineHandle*, EngineHandle* child);
+    EngineResult (*pickRay)(EngineHandle*, uint32_t scope, const float* origin, const float* direction,
+                            EngineHandle* intersection, uint8_t* hit);
+    EngineResult (*pickViewport)(EngineHandle*, uint32_t scope, float x, float y, EngineHandle* camera,
+                                 EngineHandle* intersection, uint8_t* hit);
+};
+
+struct IkwWorldTable {
+    IkwGroupTable group;
+    EngineResult (*getActiveCamera)(EngineHandle*, EngineHandle** out);
+    EngineResult (*setActiveCamera)(EngineHandle*, EngineHandle* camera);
+    EngineResult (*getBackground)(EngineHandle*, EngineHandle** out);
+    void (*setBackground)(EngineHandle*, EngineHandle* background);
+};
+
+struct IkwLoaderTable {
+    IkwUnknownTable unknown;
+    EngineResult (*loadBuffer)(EngineHandle*, uint32_t length, const void* data, const uint32_t* chunkBudget);
+    EngineResult (*loadName)(EngineHandle*, const char* name, const uint32_t* chunkBudget);
+    void (*getRootCount)(EngineHandle*, uint32_t* out);
+    EngineResult (*getRoot)(EngineHandle*, uint32_t index, EngineHandle** out);
+    uint32_t (*getState)(EngineHandle*);
+};
+
+struct IkwArchiveTable {
+    IkwUnknownTable unknown;
+    void (*resetEnumeration)(EngineHandle*);
+    uint32_t (*nextEntry)(EngineHandle*, uint32_t* size, char** name); // 1 or 0
+    EngineResult (*open)(EngineHandle*, const char* path);
+    EngineResult (*openMember)(EngineHandle*, const char* name, uint32_t* size, EngineHandle** out);
+};
+
+struct IkwArchiveMemberTable {
+    IkwUnknownTable unknown;
+    uint32_t (*read)(EngineHandle*, void* buffer, uint32_t count);
+};
+
+// Entry n of a table is the n-th pointer: the layout is what the game reads.
+template <class Table>
+constexpr uint32_t kEntryCount = sizeof(Table) / sizeof(void (*)());
+
+#define PF_PIN_TABLE(Table, entries, firstOwn, firstOwnMember)                                                   \
+    static_assert(std::is_standard_layout_v<Table>);                                                             \
+    static_assert(kEntryCount<Table> == (entries));                                                              \
+    static_assert(offsetof(Table, firstOwnMember) == (firstOwn) * sizeof(void (*)()))
+
+PF_PIN_TABLE(IkwUnknownTable, 3, 0, addRef);
+PF_PIN_TABLE(IkwObject3DTable, 19, 3, getUserID);
+PF_PIN_TABLE(IkwTransformableTable, 32, 19, getTranslation);
+PF_PIN_TABLE(IkwNodeTable, 46, 32, getParent);
+PF_PIN_TABLE(IkwIndexBufferTable, 21, 19, getIndexCount);
+PF_PIN_TABLE(IkwGroupTable, 52, 46, getChildCount);
+PF_PIN_TABLE(IkwWorldTable, 56, 52, getActiveCamera);
+PF_PIN_TABLE(IkwLoaderTable, 8, 3, loadBuffer);
+PF_PIN_TABLE(IkwArchiveTable, 7, 3, resetEnumeration);
+PF_PIN_TABLE(IkwArchiveMemberTable, 4, 3, read);
+
+// The game's side of a call: the handle's table as the interface's.
+template <class Table>
+const Table& tableOf(const EngineHandle* handle)
+{
+    return *static_cast<const Table*>(handle->table);
+}

@@ -1,0 +1,39 @@
+// PNG images named by 3D files' external references, decoded through libpng
+// from memory into a new Image2D made by the object factory. The image class
+// takes the pixels through IkwPixelImport.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/runtime/CkwRefCount.h"
+
+// Image formats of the pixels handed to an image (the engine's Image2D ids).
+constexpr int32_t kImageFormatAlpha = 96;
+constexpr int32_t kImageFormatLuminance = 97;
+constexpr int32_t kImageFormatLuminanceAlpha = 98;
+constexpr int32_t kImageFormatRgb = 99;
+constexpr int32_t kImageFormatRgba = 100;
+
+// Width and height each stay below this; libpng is told before it reads the
+// header, so a hostile size never reaches a size computation.
+constexpr uint32_t kMaxPngDimension = 16383;
+
+// What an image class implements to be filled from decoded pixels: rows of
+// 1, 2, 3 or 4 bytes per pixel by format, tightly packed. Leaves on failure.
+class IkwPixelImport {
+public:
+    virtual void importPixels(int32_t format, uint32_t width, uint32_t height, const uint8_t* pixels) = 0;
+
+protected:
+    ~IkwPixelImport() = default;
+};
+
+// 0 and a new image holding one reference in *out, or a non-zero result on
+// any failure, running out of memory included (nothing is left behind then).
+int32_t decodePngToImage2D(uint32_t length, const uint8_t* data, IkwSerializable** out);
+
+// The read callback's cursor over the input.
+struct PngReadCursor {
+    const uint8_t* position;
+    const uint8_t* end;
+};

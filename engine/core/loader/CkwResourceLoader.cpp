@@ -1,0 +1,338 @@
+// The load loop: chunks from memory, a file or an archive member go through
+// the deepest loader of the chain; references start nested loaders, whose
+// results replace the reference objects when they finish.
+#include "engine/core/loader/CkwResourceLoader.h"
+
+#include <cstring>
+
+#include "engine/core/interface/EngineResult.h"
+#include "engine/core/io/CkwArchive.h"
+#include "engine/core/io/CkwWinCEFile.h"
+#include "engine/core/loader/CkwPngImage.h"
+#include "engine/core/loader/SerializeCodes.h"
+#include "engine/core/runtime/EngineAlloc.h"
+#include "engine/core/runtime/Trap.h"
+
+namespace {
+
+// A nested file without a root or image to stand in for its reference.
+constexpr int32_t KErrReferenceWithoutRoot = kSerializeUnfinishedObject + kParserLeaveOffset;
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+char* copyTextL(const char* text, size_t length)
+{
+    auto* copy = static_cast<char*>(engineNewL(static_cast<uint64_t>(length) + 1, 1));
+    std::memcpy(copy, text, length);
+    copy[length] = 0;
+    return copy;
+}
+
+} // namespace
+
+// ---- CkwResourceLoader ----
+
+CkwResourceLoader::~CkwResourceLoader()
+{
+    delete m_child;
+    if (m_brewLoader != nullptr)
+        m_brewLoader->closeSource(*this);
+    if (m_image != nullptr)
+        m_image->release();
+    engineFree(m_path);
+}
+
+void CkwResourceLoader::start(CkwBrewLoader* brewLoader, CkwResourceLoader* parent, const char* path)
+{
+    m_brewLoader = brewLoader;
+    m_parent = parent;
+    m_path = copyTextL(path, std::strlen(path));
+    // An M3G file may not reference files of the engine's own format.
+    const int32_t result = reset(parent == nullptr || parent->isOwnFormat());
+    if (result != kSerializeOk)
+        leave(result + kParserLeaveOffset);
+}
+
+char* CkwResourceLoader::resolveReferencePathL() const
+{
+    const int32_t length = getPendingReferenceUri(0, nullptr);
+    if (length < 0)
+        return nullptr;
+    auto* uri = static_cast<char*>(engineAlloc(static_cast<uint32_t>(length) + 1, 0));
+    if (uri == nullptr)
+        leave(KErrReferencePathMemory);
+    getPendingReferenceUri(length, uri);
+    uri[length] = 0;
+    if (length > 0 && isSeparator(uri[0]))
+        return uri;
+    size_t folder = std::strlen(m_path);
+    while (folder > 0 && !isSeparator(m_path[folder - 1]))
+        --folder;
+    // The bare reference would name a different file: no path, no load.
+    auto* combined = static_cast<char*>(engineAlloc(static_cast<uint32_t>(folder + length + 1), 0));
+    if (combined == nullptr) {
+        engineFree(uri);
+        leave(KErrReferencePathMemory);
+    }
+    std::memcpy(combined, m_path, folder);
+    std::memcpy(combined + folder, uri, static_cast<size_t>(length) + 1);
+    engineFree(uri);
+    return combined;
+}
+
+void CkwResourceLoader::startChildL(char* path)
+{
+    // A file that references itself, directly or through others, would nest
+    // loaders without end.
+    for (const CkwResourceLoader* loader = this; loader != nullptr; loader = loader->m_parent)
+        if (std::strcmp(loader->m_path, path) == 0) {
+            engineFree(path);
+            leave(KErrCorruptData);
+        }
+    auto* child = new (std::nothrow) CkwResourceLoader;
+    if (child == nullptr) {
+        engineFree(path);
+        leave(KErrReferencePathMemory);
+    }
+    m_child = child;
+    const int32_t code = engineTrap([&] { child->start(m_brewLoader, this, path); });
+    engineFree(path);
+    if (code != KErrNone)
+        leave(code);
+}
+
+void CkwResourceLoader::process()
+{
+    int32_t result = kSerializeOk;
+    if (m_stopped) {
+        if (char* path = resolveReferencePathL()) {
+            startChildL(path);
+            return;
+        }
+        m_stopped = false;
+        result = write(m_chunk, m_stopOffset, m_chunkLength - m_stopOffset);
+        m_stopOffset = 0;
+        if (result >= 0) // references come only in the second section
+            result = kSerializeBadData;
+    }
+    while (result == kSerializeOk && !m_brewLoader->budgetExhausted()) {
+        m_chunkLength = m_brewLoader->readChunk(*this);
+        m_brewLoader->spendChunk();
+        if (m_chunkLength == 0) {
+            // A file that ends inside an object record must not load as done.
+            const int32_t closed = close();
+            if (closed != kSerializeOk)
+                leave(closed + kParserLeaveOffset);
+            finishL();
+            return;
+        }
+        result = write(m_chunk, 0, m_chunkLength);
+        if (result >= 0) {
+            m_stopOffset = static_cast<uint32_t>(result);
+            m_stopped = true;
+            return;
+        }
+    }
+    if (result == kSerializeOk)
+        return; // the budget ran out
+    decodeAsPngL(result);
+    finishL();
+}
+
+void CkwResourceLoader::decodeAsPngL(int32_t parseResult)
+{
+    m_brewLoader->closeSource(*this);
+    uint8_t* bytes = nullptr;
+    uint32_t length = 0;
+    bool collected = true;
+    for (uint32_t n; (n = m_brewLoader->readChunk(*this)) > 0;) {
+        m_brewLoader->spendChunk();
+        // Grown to the exact size at each chunk, as the input's size is unknown.
+        auto* grown = static_cast<uint8_t*>(engineAlloc(length + n, 0));
+        if (grown == nullptr || uint64_t{length} + n > INT32_MAX) {
+            engineFree(grown);
+            collected = false;
+            break;
+        }
+        if (length != 0)
+            std::memcpy(grown, bytes, length);
+        std::memcpy(grown + length, m_chunk, n);
+        engineFree(bytes);
+        bytes = grown;
+        length += n;
+    }
+    IkwSerializable* image = nullptr;
+    const int32_t decoded = collected ? decodePngToImage2D(length, bytes, &image) : 1;
+    engineFree(bytes);
+    if (decoded != 0)
+        leave(parseResult + kParserLeaveOffset);
+    m_image = image;
+}
+
+void CkwResourceLoader::finishL()
+{
+    if (m_parent == nullptr) {
+        m_brewLoader->setDone();
+        return;
+    }
+    IkwSerializable* target = m_image;
+    if (target == nullptr && roots().count() > 0)
+        target = objectAt(roots()[0]);
+    if (target == nullptr)
+        leave(KErrReferenceWithoutRoot);
+    CkwResourceLoader* parent = m_parent;
+    parent->resolvePendingReference(target);
+    parent->m_child = nullptr;
+    delete this;
+}
+
+// ---- CkwBrewLoader ----
+
+CkwBrewLoader::~CkwBrewLoader()
+{
+    delete m_top;
+    if (m_fileManager != nullptr)
+        m_fileManager->release();
+    delete m_archive;
+}
+
+void CkwBrewLoader::createTop()
+{
+    m_top = new CkwResourceLoader;
+}
+
+void CkwBrewLoader::loadFromBuffer(uint32_t length, const void* data)
+{
+    createTop();
+    m_fileManager = CkwWinCEFileManager::create();
+    m_fileManager->addRef();
+    m_top->start(this, nullptr, "");
+    m_memoryLength = data != nullptr ? length : 0;
+    m_memoryData = static_cast<const uint8_t*>(data);
+}
+
+void CkwBrewLoader::loadFromName(const char* name)
+{
+    if (name == nullptr)
+        leave(KErrNullArgument);
+    createTop();
+    constexpr size_t kPrefixLength = sizeof kArchiveUriPrefix - 1;
+    if (std::strncmp(name, kArchiveUriPrefix, kPrefixLength) != 0) {
+        m_fileManager = CkwWinCEFileManager::create();
+        m_fileManager->addRef();
+        m_top->start(this, nullptr, name);
+        return;
+    }
+    const char* bang = std::strchr(name + kPrefixLength, '!');
+    if (bang == nullptr)
+        leave(KErrArchiveUriWithoutBang);
+    const size_t length = static_cast<size_t>(bang - (name + kPrefixLength));
+    if (length >= kMaxEnginePath)
+        leave(KErrFileOpen);
+    char archivePath[kMaxEnginePath];
+    std::memcpy(archivePath, name + kPrefixLength, length);
+    archivePath[length] = 0;
+    m_archive = new CkwArchive;
+    m_archive->open(archivePath);
+    m_top->start(this, nullptr, bang + 1);
+}
+
+template <class Begin>
+int32_t CkwBrewLoader::step(const uint32_t* chunkBudget, Begin&& begin)
+{
+    // A finished loader keeps its state and roots: the refused call is the
+    // caller's mistake, not a failure of the load.
+    if (m_state == kDone || m_state == kFailed)
+        return mapLeaveCode(KErrIllegalState);
+    const int32_t code = engineTrap([&] {
+        if (m_state == kIdle) {
+            begin();
+            m_state = kLoading;
+        }
+        m_budgetEnabled = chunkBudget != nullptr && *chunkBudget != 0;
+        m_budgetCount = chunkBudget != nullptr ? *chunkBudget : 0;
+        while (m_state == kLoading && !budgetExhausted()) {
+            CkwResourceLoader* deepest = m_top;
+            while (deepest->child() != nullptr)
+                deepest = deepest->child();
+            deepest->process();
+        }
+    });
+    if (code == KErrNone)
+        return 0;
+    m_state = kFailed;
+    return mapLeaveCode(code);
+}
+
+int32_t CkwBrewLoader::loadBufferStep(uint32_t length, const void* data, const uint32_t* chunkBudget)
+{
+    return step(chunkBudget, [&] { loadFromBuffer(length, data); });
+}
+
+int32_t CkwBrewLoader::loadNameStep(const char* name, const uint32_t* chunkBudget)
+{
+    return step(chunkBudget, [&] { loadFromName(name); });
+}
+
+uint32_t CkwBrewLoader::rootCount() const
+{
+    if (m_top == nullptr)
+        return 0;
+    if (m_top->image() != nullptr)
+        return 1;
+    return static_cast<uint32_t>(m_top->roots().count());
+}
+
+IkwSerializable* CkwBrewLoader::rootL(uint32_t index) const
+{
+    if (m_top == nullptr)
+        return nullptr;
+    if (m_top->image() != nullptr)
+        return m_top->image();
+    if (index >= static_cast<uint32_t>(m_top->roots().count()))
+        leave(KErrIndexOutOfRange);
+    return m_top->objectAt(m_top->roots()[static_cast<int32_t>(index)]);
+}
+
+uint32_t CkwBrewLoader::readChunk(CkwResourceLoader& loader)
+{
+    uint8_t* chunk = loader.m_chunk;
+    if (loader.m_path[0] == 0) {
+        const uint32_t left = m_memoryLength - loader.m_memoryPosition;
+        const uint32_t n = left < kLoaderChunkSize ? left : kLoaderChunkSize;
+        if (n != 0)
+            std::memcpy(chunk, m_memoryData + loader.m_memoryPosition, n);
+        loader.m_memoryPosition += n;
+        return n;
+    }
+    if (m_archive != nullptr) {
+        if (loader.m_member == nullptr)
+            loader.m_member = m_archive->openMember(loader.m_path, nullptr);
+        return loader.m_member->read(chunk, kLoaderChunkSize);
+    }
+    if (m_fileManager == nullptr)
+        leave(KErrIllegalState);
+    if (loader.m_file == nullptr) {
+        // References use the phone's separators.
+        const size_t length = std::strlen(loader.m_path);
+        if (length >= kMaxEnginePath)
+            leave(KErrFileOpen);
+        char path[kMaxEnginePath];
+        for (size_t i = 0; i <= length; ++i)
+            path[i] = loader.m_path[i] == '\\' ? '/' : loader.m_path[i];
+        IkwFile* file = m_fileManager->openNarrow(path, 0);
+        file->addRef();
+        loader.m_file = file;
+    }
+    return loader.m_file->read(chunk, kLoaderChunkSize);
+}
+
+void CkwBrewLoader::closeSource(CkwResourceLoader& loader)
+{
+    if (loader.m_file != nullptr)
+        loader.m_file->release();
+    loader.m_file = nullptr;
+    delete loader.m_member;
+    loader.m_member = nullptr;
+    loader.m_memoryPosition = 0;
+}

@@ -1,0 +1,112 @@
+// The loader front end and its chain of resource loaders. A resource loader
+// is the object parser plus external references: when its file names other
+// files, it opens each in a nested loader relative to its own folder and puts
+// the nested file's first root (or image) in the reference's place. Input is
+// read in chunks of 1024 bytes, so a load can be spread over many calls.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/factory/ClassIds.h"
+#include "engine/core/loader/CkwSerializeObjectsIn.h"
+#include "engine/core/runtime/CkwRefCount.h"
+
+class CkwArchive;
+class CkwArchiveMember;
+class CkwBrewLoader;
+class IkwFile;
+class IkwFileManager;
+
+constexpr uint32_t kLoaderChunkSize = 1024;
+constexpr char kArchiveUriPrefix[] = "mvlarc:";
+// Leave codes of the loader that pass the result map unchanged.
+constexpr int32_t KErrArchiveUriWithoutBang = 259;
+constexpr int32_t KErrReferencePathMemory = 2;
+
+class CkwResourceLoader : public CkwSerializeObjectsIn {
+public:
+    ~CkwResourceLoader() override;
+    int32_t getClassId() const override { return kClassResourceLoader; }
+
+    // Takes a copy of path. Leaves (reset's result - 2000) when the parser
+    // refuses to start.
+    void start(CkwBrewLoader* brewLoader, CkwResourceLoader* parent, const char* path);
+    // One step of the load on the deepest loader of the chain.
+    void process();
+
+    CkwResourceLoader* child() const { return m_child; }
+    IkwSerializable* image() const { return m_image; }
+    const char* path() const { return m_path; }
+
+private:
+    friend class CkwBrewLoader;
+
+    // The pending reference's path, combined with this loader's folder;
+    // null when none is pending. Leaves 2 when memory runs out.
+    char* resolveReferencePathL() const;
+    void startChildL(char* path);
+    void decodeAsPngL(int32_t parseResult);
+    void finishL();
+
+    CkwBrewLoader* m_brewLoader = nullptr;
+    CkwResourceLoader* m_parent = nullptr;
+    CkwResourceLoader* m_child = nullptr;
+    uint8_t m_chunk[kLoaderChunkSize];
+    IkwFile* m_file = nullptr;
+    CkwArchiveMember* m_member = nullptr;
+    uint32_t m_memoryPosition = 0;
+    IkwSerializable* m_image = nullptr;
+    uint32_t m_stopOffset = 0;
+    bool m_stopped = false; // the last write stopped for external references
+    uint32_t m_chunkLength = 0;
+    char* m_path = nullptr;
+};
+
+class CkwBrewLoader : public CkwHeapObject, public CkwRefCount {
+public:
+    enum State : uint32_t { kIdle = 0, kLoading = 1, kDone = 2, kFailed = 3 };
+
+    ~CkwBrewLoader() override;
+    int32_t getClassId() const override { return kClassBrewLoader; }
+
+    // One load call each: 0, or the mapped code of the leave that failed the
+    // load (state 3). A null or zero budget reads until done.
+    int32_t loadBufferStep(uint32_t length, const void* data, const uint32_t* chunkBudget);
+    int32_t loadNameStep(const char* name, const uint32_t* chunkBudget);
+    uint32_t getState() const { return m_state; }
+
+    // A decoded image is the only root; otherwise top's roots in order.
+    uint32_t rootCount() const;
+    // Leaves -1101 for an index past the roots.
+    IkwSerializable* rootL(uint32_t index) const;
+    bool hasStarted() const { return m_top != nullptr; }
+
+    // Up to 1024 bytes of the loader's input into its chunk; 0 at the end.
+    uint32_t readChunk(CkwResourceLoader& loader);
+    // The next read starts again from the input's beginning.
+    void closeSource(CkwResourceLoader& loader);
+
+    bool budgetExhausted() const { return m_budgetEnabled && m_budgetCount == 0; }
+    void spendChunk()
+    {
+        if (m_budgetCount != 0)
+            --m_budgetCount;
+    }
+    void setDone() { m_state = kDone; }
+
+private:
+    template <class Begin>
+    int32_t step(const uint32_t* chunkBudget, Begin&& begin);
+    void loadFromBuffer(uint32_t length, const void* data);
+    void loadFromName(const char* name);
+    void createTop();
+
+    CkwResourceLoader* m_top = nullptr;
+    uint32_t m_memoryLength = 0;
+    const uint8_t* m_memoryData = nullptr;
+    uint32_t m_state = kIdle;
+    IkwFileManager* m_fileManager = nullptr;
+    CkwArchive* m_archive = nullptr;
+    uint32_t m_budgetCount = 0;
+    bool m_budgetEnabled = false;
+};
