@@ -18,6 +18,7 @@ int DynArray::reserve(int32_t n, bool exact)
         delete[] m_data;
         m_data = nullptr;
         m_capacity = 0;
+        m_count = 0;
         return DynArrayResult::Ok;
     }
     int64_t target = n;
@@ -33,16 +34,15 @@ int DynArray::reserve(int32_t n, bool exact)
     uint32_t* data = new (std::nothrow) uint32_t[size_t(target)];
     if (!data)
         return DynArrayResult::OutOfMemory;
-    // The count may exceed the storage after an exact shrink: copy only what exists.
-    int64_t keep = m_count < m_capacity ? m_count : m_capacity;
-    if (keep > target)
-        keep = target;
+    const int64_t keep = m_count < target ? m_count : target;
     if (keep > 0)
         std::memcpy(data, m_data, size_t(keep) * sizeof(uint32_t));
     std::memset(data + keep, 0, size_t(target - keep) * sizeof(uint32_t));
     delete[] m_data;
     m_data = data;
     m_capacity = int32_t(target);
+    // Values an exact shrink cut off are gone: the count never runs past the storage.
+    m_count = int32_t(keep);
     return DynArrayResult::Ok;
 }
 
@@ -57,9 +57,6 @@ int DynArray::resize(int32_t n)
         return DynArrayResult::BadSize;
     if (const int result = reserve(n, false); result != DynArrayResult::Ok)
         return result;
-    // A shrunken exact reserve may have left fewer slots than the count.
-    if (n > m_capacity)
-        return DynArrayResult::OutOfMemory;
     m_count = n;
     return DynArrayResult::Ok;
 }
@@ -72,8 +69,6 @@ int DynArray::insertAt(int32_t i, uint32_t value)
         return DynArrayResult::OutOfMemory;
     if (const int result = reserve(m_count + 1, false); result != DynArrayResult::Ok)
         return result;
-    if (m_count + 1 > m_capacity)
-        return DynArrayResult::OutOfMemory;
     std::memmove(m_data + i + 1, m_data + i, size_t(m_count - i) * sizeof(uint32_t));
     m_data[i] = value;
     ++m_count;

@@ -21,7 +21,8 @@ public:
     DynArray() : HashedObject(Type) {}
     ~DynArray() override { delete[] m_data; }
 
-    // Exact: exactly n slots (0 frees them). Else max(2n, 10) when that is more.
+    // Exact: exactly n slots (0 frees them); values past them are dropped.
+    // Else max(2n, 10) when that is more.
     int reserve(int32_t n, bool exact);
     int reserveChecked(int32_t n);
     int resize(int32_t n);

@@ -73,11 +73,9 @@ TEST(DynArray, ExactReserveShrinksAndRefusesHugeSizes)
     EXPECT_EQ(a.reserve(0, true), Ok);
     EXPECT_EQ(a.capacity(), 0);
     EXPECT_EQ(a.data(), nullptr);
-    EXPECT_EQ(a.size(), 3); // the count stays
-    // Storage went away under the count: growing again copies nothing that is gone.
     ASSERT_EQ(a.append(8), Ok);
-    EXPECT_EQ(a.size(), 4);
-    EXPECT_EQ(a.data()[3], 8u);
+    EXPECT_EQ(a.size(), 1);
+    EXPECT_EQ(a.data()[0], 8u);
     a.resize(3);
     EXPECT_EQ(a.reserve(0x20000000, false), OutOfMemory); // doubled: 2^30
     EXPECT_EQ(a.reserve(0x7fffffff, false), OutOfMemory); // doubling overflows 32 bits
@@ -86,4 +84,35 @@ TEST(DynArray, ExactReserveShrinksAndRefusesHugeSizes)
     a.clear();
     EXPECT_EQ(a.append(5), Ok);
     EXPECT_EQ(a.capacity(), 10);
+}
+
+// An exact reserve below the count drops the values past the new storage, so
+// no index or search can reach beyond it.
+TEST(DynArray, ExactShrinkBelowCountDropsTheValuesPastIt)
+{
+    const struct {
+        int32_t slots;
+        int32_t count;
+    } cases[] = {{0, 0}, {2, 2}, {5, 5}, {7, 5}};
+    for (const auto& c : cases) {
+        DynArray a;
+        for (uint32_t v = 1; v <= 5; ++v)
+            a.append(v * 10);
+        ASSERT_EQ(a.reserve(c.slots, true), Ok);
+        EXPECT_EQ(a.capacity(), c.slots);
+        ASSERT_EQ(a.size(), c.count) << c.slots;
+        uint32_t out = 0;
+        EXPECT_EQ(a.get(c.count, &out), BadIndex);
+        EXPECT_EQ(a.set(c.count, 1), BadIndex);
+        EXPECT_EQ(a.removeAt(c.count, &out), BadIndex);
+        EXPECT_EQ(a.indexOf(50), c.count == 5 ? 4 : -1);
+        EXPECT_EQ(a.lastIndexOf(10), c.count > 0 ? 0 : -1);
+        for (int32_t i = 0; i < c.count; ++i) {
+            ASSERT_EQ(a.get(i, &out), Ok);
+            EXPECT_EQ(out, uint32_t(i + 1) * 10);
+        }
+        ASSERT_EQ(a.insertAt(c.count, 99), Ok);
+        ASSERT_EQ(a.removeAt(0, &out), Ok);
+        EXPECT_EQ(a.size(), c.count);
+    }
 }
