@@ -1,0 +1,149 @@
+// The scene-graph node: parent, sibling and child links (the parent holds one
+// count on each child), depth, rendering and picking enables, alpha factor,
+// scope, alignment to other nodes and the cached node-to-root transform.
+//
+// Every walk over a subtree follows the links without recursion, so a tree of
+// any depth can be built, animated, copied and destroyed.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/math/CkwMatrix.h"
+#include "engine/core/scene/CkwTransformable.h"
+
+class CkwTransform;
+
+class CkwNode : public CkwTransformable {
+public:
+    static constexpr uint16_t kNodeRenderingEnabled = 1;
+    static constexpr uint16_t kNodePickingEnabled = 2;
+    static constexpr uint16_t kNodeWorldDirty = 8;
+    // Set on nodes a skinned mesh uses as bones.
+    static constexpr uint16_t kNodeBone = 0x400;
+    static constexpr uint8_t kDepthUncounted = 255;
+
+    struct Alignment {
+        int32_t zTarget;
+        int32_t yTarget;
+        CkwNode* zReference;
+        CkwNode* yReference;
+        // A reference that was destroyed; distinct from null, which stands
+        // for the node given to align.
+        bool zLost;
+        bool yLost;
+    };
+
+    CkwNode() = default;
+    ~CkwNode() override;
+
+    void deserialize(CkwSerializeBufferObjectsIn& buffer) override;
+    // Copies the whole subtree; alignment references inside it are redirected
+    // to the copies.
+    CkwObject3D* duplicate() const override;
+    // Animates the node's own references, then the whole subtree below it.
+    int32_t animateReferences(int32_t worldTime, int32_t validity, uint32_t stamp) override;
+    void applyAnimatedProperty(int32_t property, int32_t components, const float* values) override;
+    bool isAnimatable(int32_t property) const override;
+    void invalidate() override;
+    virtual void setRenderingEnable(bool enable);
+    virtual void setScope(int32_t scope) { m_scope = scope; }
+    // Position scale and bias of nodes with vertex data; false for the rest.
+    virtual bool getPositionScaleBias(float* scaleBias) const;
+
+    bool isRenderingEnabled() const { return (m_nodeFlags & kNodeRenderingEnabled) != 0; }
+    bool isPickingEnabled() const { return (m_nodeFlags & kNodePickingEnabled) != 0; }
+    void setPickingEnable(bool enable);
+    uint16_t nodeFlags() const { return m_nodeFlags; }
+    void setBoneMark(bool bone);
+    float getAlphaFactor() const { return m_alphaFactor; }
+    void setAlphaFactor(float alpha) { m_alphaFactor = alpha; }
+    int32_t getScope() const { return m_scope; }
+
+    CkwNode* getParent() const { return m_parent; }
+    CkwNode* getNextSibling() const { return m_nextSibling; }
+    CkwNode* getFirstChild() const { return m_firstChild; }
+    // Distance from the root, counted when the stored depth saturated.
+    int32_t getDepth() const;
+    CkwNode* getRoot();
+
+    // Tree links with their bookkeeping: depths, dirty world transforms and
+    // the root World's light list. Attaching takes a count, detaching
+    // releases it (which may destroy the node).
+    void attachTo(CkwNode* group);
+    void insertAfter(CkwNode* sibling);
+    void detach();
+    // The child at index, or null past the end; sequential access is O(1).
+    CkwNode* childAt(int32_t index) const;
+    int32_t childCount() const;
+
+    static bool isInSameTree(const CkwNode* a, const CkwNode* b);
+    // Whether other is a proper ancestor of this node.
+    bool isDescendantOf(const CkwNode* other) const;
+    // Whether this node is a proper ancestor of other.
+    bool isAncestorOf(const CkwNode* other) const;
+
+    const CkwMatrix& getWorldTransform();
+    void setWorldTransform(const CkwMatrix& matrix);
+    // The transform from this node's space to target's; returns the common
+    // ancestor (target itself for a World above this node), or null when the
+    // nodes share no tree. A singular path leaves -1000.
+    CkwNode* getTransformTo(CkwNode* target, CkwMatrix& out);
+    bool getTransformTo(CkwNode* target, CkwTransform& out);
+
+    // Self references, and the same reference with equal targets on both
+    // axes, leave -1301.
+    void setAlignment(CkwNode* zReference, int32_t zTarget, CkwNode* yReference, int32_t yTarget);
+    const Alignment* getAlignment() const { return m_alignment; }
+    CkwNode* getAlignmentReference(int32_t axis) const;
+    // Axes other than Y and Z leave -1301.
+    int32_t getAlignmentTarget(int32_t axis) const;
+    // Aligns this node and every aligned node below it; null means this node.
+    void align(CkwNode* reference);
+    // Marks every reference of node to reference as lost.
+    static void forgetAlignmentReference(CkwNode* node, CkwNode* reference);
+    // The node of the copied subtree at node's place in the source subtree.
+    static CkwNode* findCopy(const CkwNode* node, const CkwNode* sourceRoot, CkwNode* copyRoot);
+    // The node after node in a pre-order walk of root's subtree, null at the
+    // end; descend false skips node's own subtree.
+    static CkwNode* nextInSubtree(const CkwNode* node, const CkwNode* root, bool descend);
+
+    // Asks the root World, if any, to collect its lights again.
+    void invalidateWorldLights();
+
+protected:
+    // A copy of this node alone: fields, tracks, parameters and alignment as
+    // they are, no children. Each node class makes its own.
+    virtual CkwNode* copyNode() const = 0;
+    // The node fields of a copy.
+    void copyNodeFields(const CkwNode& source);
+    // What the node references besides its children (camera, appearances...).
+    virtual int32_t animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp);
+    // The World's light cache; only a World root has one.
+    virtual void resetLightCache() {}
+    // Recomputes the depths below this node from its own.
+    void recountSubtreeDepths();
+
+private:
+    void setAlignmentRecord(const Alignment& alignment);
+    void clearAlignment();
+    void alignNode(CkwNode* reference);
+    void setSubtreeDepth(uint8_t depth);
+    void markSubtreeDirty();
+    void linkAsFirstChild(CkwNode* group);
+    void linkAfter(CkwNode* sibling);
+    void resetChildCursor() const;
+    static void copyAlignments(CkwNode* copyRoot, const CkwNode* sourceRoot);
+
+    Alignment* m_alignment = nullptr;
+    float m_alphaFactor = 1.0f;
+    int32_t m_scope = -1;
+    CkwNode* m_parent = nullptr;
+    CkwNode* m_nextSibling = nullptr;
+    CkwNode* m_firstChild = nullptr;
+    uint8_t m_depth = 0;
+    uint16_t m_nodeFlags = kNodeRenderingEnabled | kNodePickingEnabled | kNodeWorldDirty;
+    CkwMatrix m_worldTransform;
+    // The last child found by childAt, so walks by index stay linear.
+    mutable CkwNode* m_cursorChild = nullptr;
+    mutable int32_t m_cursorIndex = -1;
+};

@@ -1,0 +1,416 @@
+// Object3D: tracks, user parameters, references and the animation step.
+#include "engine/core/scene/CkwObject3D.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
+#include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/EngineAlloc.h"
+#include "engine/core/runtime/EngineContext.h"
+#include "engine/core/runtime/Trap.h"
+#include "engine/core/scene/CkwAnimationTrackBase.h"
+#include "engine/core/scene/SceneIds.h"
+
+// Tracks of one property are contiguous; groups keep the order in which their
+// properties first arrived and groupCounts[g] is the size of group g.
+struct CkwObject3D::TrackList : public CkwHeapObject {
+    CkwArray<CkwAnimationTrackBase*> tracks;
+    CkwArray<int32_t> groupCounts;
+
+    ~TrackList() override
+    {
+        for (CkwAnimationTrackBase* track : tracks)
+            track->release();
+    }
+};
+
+namespace {
+
+// Rounds half away from zero and clamps to [low, high]; the crop added into an
+// animation is a whole number of pixels.
+float roundClamped(float value, double low, double high)
+{
+    double r = std::round(static_cast<double>(value));
+    if (!(r >= low))
+        r = low;
+    if (r > high)
+        r = high;
+    return static_cast<float>(r);
+}
+
+// One level of a depth-first walk over references.
+struct ReferenceCursor {
+    CkwObject3D* object;
+    int32_t index;
+    const CkwArray<CkwObject3D*>* array;
+    int32_t arrayPosition;
+};
+
+// The next non-null reference of the cursor, or null when it has no more.
+CkwObject3D* nextReference(ReferenceCursor& cursor)
+{
+    for (;;) {
+        if (cursor.array != nullptr) {
+            if (cursor.arrayPosition < cursor.array->count()) {
+                CkwObject3D* object = (*cursor.array)[cursor.arrayPosition++];
+                if (object != nullptr)
+                    return object;
+                continue;
+            }
+            cursor.array = nullptr;
+        }
+        const CkwReference entry = cursor.object->getReference(cursor.index++);
+        switch (entry.kind) {
+        case CkwReference::Kind::End:
+            --cursor.index;
+            return nullptr;
+        case CkwReference::Kind::Object:
+            if (entry.object != nullptr)
+                return entry.object;
+            break;
+        case CkwReference::Kind::Array:
+            cursor.array = entry.array;
+            cursor.arrayPosition = 0;
+            break;
+        }
+    }
+}
+
+} // namespace
+
+CkwObject3D::~CkwObject3D()
+{
+    removeUserParameters();
+    delete m_tracks;
+    if (m_destroyCallback != nullptr)
+        m_destroyCallback(this);
+}
+
+void CkwObject3D::deserialize(CkwSerializeBufferObjectsIn& buffer)
+{
+    m_userID = buffer.readInt32();
+    for (uint32_t n = buffer.readArrayCount(4); n > 0; --n) {
+        IkwSerializable* track = buffer.readObjectOfType(kClassAnimationTrack);
+        if (track == nullptr)
+            leave(KErrIllegalArgument);
+        addAnimationTrack(dynamic_cast<CkwObject3D*>(track));
+    }
+    for (uint32_t n = buffer.readArrayCount(8); n > 0; --n) {
+        const int32_t id = buffer.readInt32();
+        const uint32_t length = buffer.readArrayCount(1);
+        setUserParameter(id, static_cast<int32_t>(length), buffer.readBytes(length));
+    }
+}
+
+int32_t CkwObject3D::animateReferences(int32_t, int32_t validity, uint32_t) { return validity; }
+
+CkwReference CkwObject3D::getReference(int32_t index) const
+{
+    if (m_tracks != nullptr && index >= 0 && index < m_tracks->tracks.count())
+        return CkwReference::single(m_tracks->tracks[index]);
+    return CkwReference::end();
+}
+
+void CkwObject3D::applyAnimatedProperty(int32_t, int32_t, const float*) {}
+
+bool CkwObject3D::isAnimatable(int32_t) const { return false; }
+
+void CkwObject3D::getAnimationCrop(float& width, float& height) const
+{
+    width = 0.0f;
+    height = 0.0f;
+}
+
+float* CkwObject3D::getMorphWeights(int32_t& count)
+{
+    count = 0;
+    return nullptr;
+}
+
+void CkwObject3D::addAnimationTrack(CkwObject3D* object)
+{
+    auto* track = dynamic_cast<CkwAnimationTrackBase*>(object);
+    if (track == nullptr || object->getClassId() != kClassAnimationTrack
+        || !isAnimatable(track->getTargetProperty()))
+        leave(KErrIllegalArgument);
+    if (m_tracks == nullptr)
+        m_tracks = new TrackList;
+    insertTrack(track);
+    track->addRef();
+}
+
+void CkwObject3D::insertTrack(CkwAnimationTrackBase* track)
+{
+    CkwArray<CkwAnimationTrackBase*>& tracks = m_tracks->tracks;
+    CkwArray<int32_t>& groups = m_tracks->groupCounts;
+    for (CkwAnimationTrackBase* t : tracks)
+        if (t == track)
+            leave(KErrIllegalArgument);
+
+    const int32_t property = track->getTargetProperty();
+    int32_t start = 0;
+    for (int32_t g = 0; g < groups.count(); start += groups[g], ++g) {
+        if (tracks[start]->getTargetProperty() != property)
+            continue;
+        if (tracks[start]->getComponentCount() != track->getComponentCount())
+            leave(KErrIllegalArgument);
+        // Grow first: the append may leave, the shift below may not.
+        tracks.setCountGrowing(tracks.count() + 1);
+        std::memmove(tracks.at(start + 1), tracks.at(start),
+                     sizeof(CkwAnimationTrackBase*) * static_cast<size_t>(tracks.count() - 1 - start));
+        tracks[start] = track;
+        ++groups[g];
+        return;
+    }
+    groups.setCountGrowing(groups.count() + 1);
+    tracks.append(track);
+    groups.last() = 1;
+}
+
+void CkwObject3D::removeAnimationTrack(CkwObject3D* object)
+{
+    if (object == nullptr || m_tracks == nullptr)
+        return;
+    CkwArray<CkwAnimationTrackBase*>& tracks = m_tracks->tracks;
+    CkwArray<int32_t>& groups = m_tracks->groupCounts;
+    int32_t start = 0;
+    for (int32_t g = 0; g < groups.count(); start += groups[g], ++g) {
+        for (int32_t i = start; i < start + groups[g]; ++i) {
+            if (tracks[i] != object)
+                continue;
+            std::memmove(tracks.at(i), tracks.at(i + 1),
+                         sizeof(CkwAnimationTrackBase*) * static_cast<size_t>(tracks.count() - 1 - i));
+            tracks.setCount(tracks.count() - 1);
+            if (--groups[g] == 0) {
+                std::memmove(groups.at(g), groups.at(g + 1),
+                             sizeof(int32_t) * static_cast<size_t>(groups.count() - 1 - g));
+                groups.setCount(groups.count() - 1);
+            }
+            object->release();
+            return;
+        }
+    }
+}
+
+CkwAnimationTrackBase* CkwObject3D::getAnimationTrack(int32_t index) const
+{
+    if (index < 0 || index >= getAnimationTrackCount())
+        leave(KErrIndexOutOfRange);
+    return m_tracks->tracks[index];
+}
+
+int32_t CkwObject3D::getAnimationTrackCount() const
+{
+    return m_tracks != nullptr ? m_tracks->tracks.count() : 0;
+}
+
+uint32_t CkwObject3D::resolvePassStamp(uint32_t stamp)
+{
+    if (stamp != kNewAnimationPass)
+        return stamp;
+    EngineContext& context = engineContextL();
+    uint32_t next = static_cast<uint32_t>(context.animationPass) + 1;
+    if (next == kNewAnimationPass)
+        next = 0;
+    context.animationPass = static_cast<int32_t>(next);
+    return next;
+}
+
+int32_t CkwObject3D::animate(int32_t worldTime, uint32_t stamp)
+{
+    stamp = resolvePassStamp(stamp);
+    int32_t validity = kValidityInfinite;
+    if (!animateTracks(worldTime, stamp, validity))
+        return kValidityInfinite;
+    return animateReferences(worldTime, validity, stamp);
+}
+
+bool CkwObject3D::animateTracks(int32_t worldTime, uint32_t stamp, int32_t& validity)
+{
+    if (m_passStamp == stamp)
+        return false;
+    m_passStamp = stamp;
+    validity = kValidityInfinite;
+    if (m_tracks == nullptr)
+        return true;
+
+    const CkwArray<CkwAnimationTrackBase*>& tracks = m_tracks->tracks;
+    const CkwArray<int32_t>& groups = m_tracks->groupCounts;
+    int32_t start = 0;
+    for (int32_t g = 0; g < groups.count(); start += groups[g], ++g) {
+        const int32_t property = tracks[start]->getTargetProperty();
+        float fixedValues[4];
+        float* values = fixedValues;
+        int32_t capacity = 4;
+        if (property == kPropertyMorphWeights) {
+            values = getMorphWeights(capacity);
+            if (values == nullptr)
+                continue;
+        }
+        int32_t components = 0;
+        bool contributed = false;
+        for (int32_t i = start; i < start + groups[g]; ++i) {
+            CkwAnimationTrackBase* track = tracks[i];
+            const float weight = track->getControllerWeight();
+            if (!(weight > 0.0f) || !track->isControllerActive(worldTime))
+                continue;
+            if (!contributed) {
+                std::memset(values, 0, sizeof(float) * static_cast<size_t>(capacity));
+                contributed = true;
+            }
+            const int32_t sequenceComponents = track->getComponentCount();
+            int32_t trackValidity;
+            if (property == kPropertyCrop && sequenceComponents == 2) {
+                float width;
+                float height;
+                getAnimationCrop(width, height);
+                if (weight != 1.0f) {
+                    width *= weight;
+                    height *= weight;
+                }
+                // A sprite's crop may be negative (mirrored), a background's not.
+                const double low = getClassId() == kClassSprite ? -2147483648.0 : 0.0;
+                values[2] += roundClamped(width, low, 2147483647.0);
+                values[3] += roundClamped(height, low, 2147483647.0);
+                trackValidity = track->sample(worldTime, 2, values, weight);
+                components = 4;
+            } else if (property == kPropertyScale && sequenceComponents == 1) {
+                const float before = values[0];
+                trackValidity = track->sample(worldTime, 1, values, weight);
+                const float change = values[0] - before;
+                values[1] += change;
+                values[2] += change;
+                components = 3;
+            } else {
+                components = property == kPropertyMorphWeights ? capacity : std::min(sequenceComponents, 4);
+                trackValidity = track->sample(worldTime, components, values, weight);
+            }
+            validity = std::min(validity, trackValidity);
+        }
+        if (contributed)
+            applyAnimatedProperty(property, components, values);
+    }
+    return true;
+}
+
+CkwObject3D* CkwObject3D::find(int32_t userID)
+{
+    if (m_userID == userID)
+        return this;
+    // An explicit stack: a file can nest tens of thousands of groups.
+    CkwArray<ReferenceCursor> stack;
+    stack.append({this, 0, nullptr, 0});
+    while (!stack.isEmpty()) {
+        CkwObject3D* next = nextReference(stack.last());
+        if (next == nullptr) {
+            stack.setCount(stack.count() - 1);
+            continue;
+        }
+        if (next->m_userID == userID)
+            return next;
+        stack.append({next, 0, nullptr, 0});
+    }
+    return nullptr;
+}
+
+int32_t CkwObject3D::getReferences(int32_t capacity, CkwObject3D** out) const
+{
+    ReferenceCursor cursor = {const_cast<CkwObject3D*>(this), 0, nullptr, 0};
+    int32_t count = 0;
+    while (CkwObject3D* object = nextReference(cursor)) {
+        if (out != nullptr && count < capacity)
+            out[count] = object;
+        ++count;
+    }
+    return count;
+}
+
+CkwObject3D::SkwUserParameter* CkwObject3D::findParameter(int32_t id) const
+{
+    if (m_userParameters == nullptr)
+        return nullptr;
+    for (SkwUserParameter& p : *m_userParameters)
+        if (p.id == id)
+            return &p;
+    return nullptr;
+}
+
+namespace {
+
+int32_t copyParameter(const CkwObject3D::SkwUserParameter& p, int32_t size, uint8_t* buffer)
+{
+    if (buffer != nullptr && size > 0 && p.length > 0)
+        std::memcpy(buffer, p.value, static_cast<size_t>(std::min(size, p.length)));
+    return p.length;
+}
+
+} // namespace
+
+int32_t CkwObject3D::getUserParameter(int32_t id, int32_t size, uint8_t* buffer) const
+{
+    const SkwUserParameter* p = findParameter(id);
+    return p != nullptr ? copyParameter(*p, size, buffer) : -1;
+}
+
+int32_t CkwObject3D::getUserParameterAt(int32_t index, int32_t size, uint8_t* buffer) const
+{
+    if (index < 0 || index >= getUserParameterCount())
+        return -1;
+    return copyParameter((*m_userParameters)[index], size, buffer);
+}
+
+int32_t CkwObject3D::getUserParameterCount() const
+{
+    return m_userParameters != nullptr ? m_userParameters->count() : 0;
+}
+
+void CkwObject3D::setUserParameter(int32_t id, int32_t length, const uint8_t* data)
+{
+    if (data == nullptr || length < 1)
+        length = 0;
+    SkwUserParameter* existing = findParameter(id);
+    if (existing == nullptr) {
+        // Room for the entry first, so nothing can leave once the value is held.
+        if (m_userParameters == nullptr)
+            m_userParameters = new CkwArray<SkwUserParameter>;
+        const int32_t count = m_userParameters->count();
+        m_userParameters->setCountGrowing(count + 1);
+        m_userParameters->setCount(count);
+    }
+    uint8_t* value = nullptr;
+    if (length > 0) {
+        value = static_cast<uint8_t*>(engineNewL(static_cast<uint32_t>(length)));
+        std::memcpy(value, data, static_cast<size_t>(length));
+    }
+    if (existing != nullptr) {
+        engineFree(existing->value);
+        existing->value = value;
+        existing->length = length;
+        return;
+    }
+    m_userParameters->append({id, value, length});
+}
+
+void CkwObject3D::removeUserParameters()
+{
+    if (m_userParameters == nullptr)
+        return;
+    for (SkwUserParameter& p : *m_userParameters)
+        engineFree(p.value);
+    delete m_userParameters;
+    m_userParameters = nullptr;
+}
+
+void CkwObject3D::copyFrom(const CkwObject3D& source)
+{
+    m_userID = source.m_userID;
+    for (int32_t i = 0; i < source.getAnimationTrackCount(); ++i)
+        addAnimationTrack(source.m_tracks->tracks[i]);
+    for (int32_t i = 0; i < source.getUserParameterCount(); ++i) {
+        const SkwUserParameter& p = (*source.m_userParameters)[i];
+        setUserParameter(p.id, p.length, p.value);
+    }
+}

@@ -1,0 +1,35 @@
+// The scene-graph node with an ordered list of children. The children live in
+// the node links; the group holds one count on each and checks every child it
+// is given: no cycles, no second parent, no World.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/factory/ClassIds.h"
+#include "engine/core/scene/CkwNode.h"
+
+class CkwGroup : public CkwNode {
+public:
+    // The factory's creator of class id 9: an empty group.
+    static IkwSerializable* create();
+
+    int32_t getClassId() const override { return kClassGroup; }
+    void deserialize(CkwSerializeBufferObjectsIn& buffer) override;
+    // The children first, then the references of the base.
+    CkwReference getReference(int32_t index) const override;
+
+    // Appends node. Null leaves -1302; the group itself, a World, a node with
+    // another parent and an ancestor of the group leave -1301. A node that is
+    // already a child changes nothing.
+    void addChild(CkwNode* node);
+    // A bone leaves -1301; null and nodes that are not children do nothing.
+    void removeChild(CkwNode* node);
+    int32_t getChildCount() const { return childCount(); }
+    // Leaves -1101 outside 0..count-1.
+    CkwNode* getChild(int32_t index) const;
+
+protected:
+    CkwNode* copyNode() const override;
+    // The group's data after the node data: the counted child indices.
+    void readChildren(CkwSerializeBufferObjectsIn& buffer);
+};

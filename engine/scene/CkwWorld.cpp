@@ -1,0 +1,103 @@
+// World: camera and background references, the light cache, duplication and
+// the world's file data.
+#include "engine/scene/CkwWorld.h"
+
+#include <algorithm>
+
+#include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
+#include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/Trap.h"
+
+IkwSerializable* CkwWorld::create() { return new CkwWorld; }
+
+CkwWorld::~CkwWorld()
+{
+    replace(m_activeCamera, nullptr);
+    replace(m_background, nullptr);
+}
+
+void CkwWorld::replace(CkwObject3D*& slot, CkwObject3D* object)
+{
+    if (object != nullptr)
+        object->addRef();
+    CkwObject3D* old = slot;
+    slot = object;
+    if (old != nullptr)
+        old->release();
+}
+
+void CkwWorld::setActiveCamera(CkwObject3D* camera)
+{
+    if (camera != nullptr && camera->getClassId() != kClassCamera)
+        leave(KErrIllegalArgument);
+    replace(m_activeCamera, camera);
+}
+
+void CkwWorld::setBackground(CkwObject3D* background)
+{
+    if (background != nullptr && background->getClassId() != kClassBackground)
+        leave(KErrIllegalArgument);
+    replace(m_background, background);
+}
+
+void CkwWorld::deserialize(CkwSerializeBufferObjectsIn& buffer)
+{
+    CkwGroup::deserialize(buffer);
+    setActiveCamera(dynamic_cast<CkwObject3D*>(buffer.readObjectOfType(kClassCamera)));
+    setBackground(dynamic_cast<CkwObject3D*>(buffer.readObjectOfType(kClassBackground)));
+    recountSubtreeDepths();
+}
+
+CkwReference CkwWorld::getReference(int32_t index) const
+{
+    if (index == 0)
+        return CkwReference::single(m_activeCamera);
+    if (index == 1)
+        return CkwReference::single(m_background);
+    return CkwGroup::getReference(index - 2);
+}
+
+int32_t CkwWorld::animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp)
+{
+    if (m_activeCamera != nullptr)
+        validity = std::min(validity, m_activeCamera->animate(worldTime, stamp));
+    if (m_background != nullptr)
+        validity = std::min(validity, m_background->animate(worldTime, stamp));
+    return CkwGroup::animateNodeReferences(worldTime, validity, stamp);
+}
+
+CkwNode* CkwWorld::copyNode() const
+{
+    CkwCleanupPtr<CkwWorld> copy(new CkwWorld);
+    copy->copyNodeFields(*this);
+    copy->setBackground(m_background);
+    return copy.release();
+}
+
+CkwObject3D* CkwWorld::duplicate() const
+{
+    CkwCleanupPtr<CkwWorld> copy(static_cast<CkwWorld*>(CkwGroup::duplicate()));
+    CkwNode* camera = dynamic_cast<CkwNode*>(m_activeCamera);
+    copy->setActiveCamera(findCopy(camera, this, copy.get()));
+    return copy.release();
+}
+
+const CkwArray<CkwNode*>& CkwWorld::getLights()
+{
+    if (m_lights.isEmpty())
+        collectLights();
+    return m_lights;
+}
+
+void CkwWorld::collectLights()
+{
+    m_lights.setCount(0);
+    CkwNode* node = this;
+    while (node != nullptr) {
+        // A disabled node hides its whole subtree from the lighting.
+        const bool enabled = node->isRenderingEnabled();
+        if (enabled && node->getClassId() == kClassLight)
+            m_lights.append(node);
+        node = nextInSubtree(node, this, enabled);
+    }
+}

@@ -1,0 +1,48 @@
+// The group at the root of a scene: it adds the active camera, the background
+// and a cached list of the lights of its tree, emptied by every change that
+// can alter the set of lit lights and collected again on the next query.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/runtime/CkwArray.h"
+#include "engine/scene/CkwGroup.h"
+
+class CkwWorld : public CkwGroup {
+public:
+    // The factory's creator of class id 22: an empty world.
+    static IkwSerializable* create();
+
+    ~CkwWorld() override;
+
+    int32_t getClassId() const override { return kClassWorld; }
+    void deserialize(CkwSerializeBufferObjectsIn& buffer) override;
+    // The copy's camera is the copy of this world's camera when it lies in
+    // the world, else none; the background is shared.
+    CkwObject3D* duplicate() const override;
+    // 0 the camera, 1 the background, then the group's.
+    CkwReference getReference(int32_t index) const override;
+
+    // A camera (class 5) or null; any other object leaves -1301.
+    void setActiveCamera(CkwObject3D* camera);
+    CkwObject3D* getActiveCamera() const { return m_activeCamera; }
+    // A background (class 4) or null; any other object leaves -1301.
+    void setBackground(CkwObject3D* background);
+    CkwObject3D* getBackground() const { return m_background; }
+
+    // The lights of the tree under rendering-enabled nodes, depth first.
+    const CkwArray<CkwNode*>& getLights();
+
+protected:
+    CkwNode* copyNode() const override;
+    int32_t animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp) override;
+    void resetLightCache() override { m_lights.setCount(0); }
+
+private:
+    void collectLights();
+    static void replace(CkwObject3D*& slot, CkwObject3D* object);
+
+    CkwObject3D* m_activeCamera = nullptr;
+    CkwObject3D* m_background = nullptr;
+    CkwArray<CkwNode*> m_lights;
+};

@@ -1,0 +1,37 @@
+// What the scene library gives the engine core: the creators of the scene
+// classes, registered one by one, and the shutdown of the engine-wide objects
+// it keeps in the engine context.
+#include "engine/core/runtime/SceneSeams.h"
+
+#include "engine/core/factory/CkwObjectFactory.h"
+#include "engine/core/math/CkwTransform.h"
+#include "engine/core/runtime/EngineContext.h"
+#include "engine/scene/CkwAlignTargetManager.h"
+#include "engine/scene/CkwGroup.h"
+#include "engine/scene/CkwWorld.h"
+
+void registerLoaderTypes(CkwObjectFactory& factory)
+{
+    factory.registerCreator(kClassGroup, &CkwGroup::create);
+    factory.registerCreator(kClassWorld, &CkwWorld::create);
+    factory.registerCreator(kClassTransform, &CkwTransform::create);
+}
+
+void registerOwnLoaderTypes(CkwObjectFactory&) {}
+
+void registerExtraLoaderTypes(CkwObjectFactory&) {}
+
+void releaseAlignTargetManager()
+{
+    EngineContext* context = engineContext();
+    if (context == nullptr || context->alignTargetManager == nullptr)
+        return;
+    delete context->alignTargetManager;
+    context->alignTargetManager = nullptr;
+}
+
+// The pick state and the shared ray intersection come with picking; until
+// then nothing creates them.
+void releasePickData() {}
+
+void releaseSharedRayIntersection() {}
