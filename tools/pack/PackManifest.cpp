@@ -6,21 +6,19 @@
 
 #include "tools/pack/HostFiles.h"
 
-namespace {
-
-bool parseNumber(const std::string& word, uint32_t& value)
+bool parseManifestNumber(const std::string& word, uint32_t& value)
 {
-    if (word.empty())
+    if (word.empty() || word[0] == '-')
         return false;
     char* end = nullptr;
     unsigned long long parsed = std::strtoull(word.c_str(), &end, 0);
-    if (*end != 0 || parsed > 0xFFFFFFFFull || word[0] == '-')
+    if (*end != 0 || parsed > 0xFFFFFFFFull)
         return false;
     value = static_cast<uint32_t>(parsed);
     return true;
 }
 
-std::string unescape(const std::string& text)
+std::string unescapeManifestText(const std::string& text)
 {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -34,6 +32,17 @@ std::string unescape(const std::string& text)
     return out;
 }
 
+std::string manifestRestOfLine(std::istringstream& words, const std::string& line)
+{
+    std::streamoff at = words.tellg();
+    std::string rest = at >= 0 && size_t(at) < line.size() ? line.substr(size_t(at)) : std::string();
+    if (!rest.empty() && rest[0] == ' ')
+        rest.erase(0, 1);
+    return rest;
+}
+
+namespace {
+
 // Parses one entry line; false with a reason.
 bool parseEntry(std::istringstream& words, const std::string& first, const std::string& line,
                 const std::string& baseFolder, PackWriter& writer, std::string& reason)
@@ -41,11 +50,11 @@ bool parseEntry(std::istringstream& words, const std::string& first, const std::
     std::string typeWord, storage, headerWord, kind;
     words >> typeWord >> storage >> headerWord >> kind;
     uint32_t id, type, header;
-    if (!parseNumber(first, id) || !parseNumber(typeWord, type))
+    if (!parseManifestNumber(first, id) || !parseManifestNumber(typeWord, type))
         return reason = "bad id or type word", false;
     if (storage != "plain" && storage != "deflated")
         return reason = "expected plain or deflated", false;
-    if (!parseNumber(headerWord, header) || header < 4 || header > 0xFFFF)
+    if (!parseManifestNumber(headerWord, header) || header < 4 || header > 0xFFFF)
         return reason = "header length must be 4 to 65535", false;
     Bytes payload;
     if (kind == "file") {
@@ -58,12 +67,7 @@ bool parseEntry(std::istringstream& words, const std::string& first, const std::
         if (!readHostFile(full, payload))
             return reason = "cannot read " + full, false;
     } else if (kind == "text") {
-        // The text keeps its inner blanks: take the rest of the raw line.
-        size_t at = static_cast<size_t>(words.tellg());
-        std::string rest = at < line.size() ? line.substr(at) : std::string();
-        if (!rest.empty() && rest[0] == ' ')
-            rest.erase(0, 1);
-        std::string text = unescape(rest);
+        std::string text = unescapeManifestText(manifestRestOfLine(words, line));
         payload.assign(text.begin(), text.end());
     } else {
         return reason = "expected file or text", false;

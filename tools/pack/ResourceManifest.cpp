@@ -12,42 +12,6 @@
 
 namespace {
 
-bool number(const std::string& word, uint32_t& value)
-{
-    if (word.empty() || word[0] == '-')
-        return false;
-    char* end = nullptr;
-    unsigned long long parsed = std::strtoull(word.c_str(), &end, 0);
-    if (*end != 0 || parsed > 0xFFFFFFFFull)
-        return false;
-    value = static_cast<uint32_t>(parsed);
-    return true;
-}
-
-std::string unescape(const std::string& text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        char c = text[++i];
-        out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-    }
-    return out;
-}
-
-// The rest of the line after the stream's position, one blank dropped.
-std::string restOf(std::istringstream& words, const std::string& line)
-{
-    std::streamoff at = words.tellg();
-    std::string rest = at >= 0 && size_t(at) < line.size() ? line.substr(size_t(at)) : std::string();
-    if (!rest.empty() && rest[0] == ' ')
-        rest.erase(0, 1);
-    return rest;
-}
-
 struct Storage {
     bool deflate = false;
     uint16_t header = 4;
@@ -60,7 +24,7 @@ bool parseStorage(std::istringstream& words, Storage& storage, std::string& reas
     words >> kind >> headerWord;
     if (kind != "plain" && kind != "deflated")
         return reason = "expected plain or deflated", false;
-    if (!number(headerWord, header) || header < 4 || header > 0xFFFF)
+    if (!parseManifestNumber(headerWord, header) || header < 4 || header > 0xFFFF)
         return reason = "header length must be 4 to 65535", false;
     storage.deflate = kind == "deflated";
     storage.header = static_cast<uint16_t>(header);
@@ -72,7 +36,7 @@ bool parsePayload(const std::string& kind, std::istringstream& words, const std:
                   const std::string& baseFolder, Bytes& payload, std::string& reason)
 {
     if (kind == "text" || kind == "utf8" || kind == "utf16") {
-        std::string text = unescape(restOf(words, line));
+        std::string text = unescapeManifestText(manifestRestOfLine(words, line));
         if (kind == "text") {
             payload.assign(text.begin(), text.end());
             return true;
@@ -88,7 +52,7 @@ bool parsePayload(const std::string& kind, std::istringstream& words, const std:
         std::string word;
         while (words >> word) {
             uint32_t id;
-            if (!number(word, id))
+            if (!parseManifestNumber(word, id))
                 return reason = "bad id " + word, false;
             ids.push_back(id);
         }
@@ -152,7 +116,7 @@ bool parseRestableLine(std::istringstream& words, State& state, std::string& rea
         std::vector<uint32_t>& list = what == "alias" ? table.aliases : table.stringTables;
         while (words >> word) {
             uint32_t id;
-            if (!number(word, id))
+            if (!parseManifestNumber(word, id))
                 return reason = "bad id " + word, false;
             list.push_back(id);
         }
@@ -161,7 +125,7 @@ bool parseRestableLine(std::istringstream& words, State& state, std::string& rea
     if (what == "languages") {
         std::string width, length;
         words >> width >> length;
-        if (!number(width, table.attributeWidth) || !number(length, table.nameLength))
+        if (!parseManifestNumber(width, table.attributeWidth) || !parseManifestNumber(length, table.nameLength))
             return reason = "expected attribute width and name length", false;
         return true;
     }
@@ -169,7 +133,7 @@ bool parseRestableLine(std::istringstream& words, State& state, std::string& rea
         ResourceTableImage::Language language;
         std::string id, attributes;
         words >> id >> attributes >> language.name;
-        if (!number(id, language.id) || !hexBytes(attributes, language.attributes))
+        if (!parseManifestNumber(id, language.id) || !hexBytes(attributes, language.attributes))
             return reason = "expected id, attribute hex and name", false;
         table.languages.push_back(std::move(language));
         return true;
@@ -183,7 +147,7 @@ bool parseRowLine(std::istringstream& words, const std::string& line, const std:
     std::string tableWord, rowWord, tagWord, kind;
     uint32_t tableId, rowId, tag;
     words >> tableWord >> rowWord >> tagWord;
-    if (!number(tableWord, tableId) || !number(rowWord, rowId) || !number(tagWord, tag))
+    if (!parseManifestNumber(tableWord, tableId) || !parseManifestNumber(rowWord, rowId) || !parseManifestNumber(tagWord, tag))
         return reason = "expected table id, row id and tag", false;
     if (!state.tables.count(tableId))
         return reason = "row of an undeclared table", false;
@@ -218,7 +182,7 @@ bool parseResourceEntry(const std::string& first, std::istringstream& words, con
     if (kind != "utf8" && kind != "utf16" && kind != "idlist" && kind != "restable" && kind != "table")
         return true;
     handled = true;
-    if (!number(first, entry.id) || !number(typeWord, entry.type))
+    if (!parseManifestNumber(first, entry.id) || !parseManifestNumber(typeWord, entry.type))
         return reason = "bad id or type word", false;
     if (kind == "restable") {
         if (state.hasResourceTable)
