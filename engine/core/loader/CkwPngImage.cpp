@@ -22,6 +22,11 @@ void pngReadFromMemory(png_structp png, png_bytep out, png_size_t count)
     cursor->position += count;
 }
 
+// The loader reports failures by its result, so libpng stays silent.
+[[noreturn]] void pngQuietError(png_structp png, png_const_charp)
+{
+    png_longjmp(png, 1);
+}
 void pngQuietWarning(png_structp, png_const_charp) {}
 
 struct Decoded {
@@ -37,7 +42,7 @@ int32_t decodePixels(uint32_t length, const uint8_t* data, Decoded& out)
 {
     if (length < 8 || png_sig_cmp(data, 0, 8) != 0)
         return 1;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, &pngQuietWarning);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, &pngQuietError, &pngQuietWarning);
     if (png == nullptr)
         return 1;
     png_infop info = png_create_info_struct(png);

@@ -1,0 +1,263 @@
+#include "engine/core/loader/CkwResourceLoader.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/core/interface/EngineHandle.h"
+#include "engine/core/io/IoTestKit.h"
+#include "engine/core/loader/LoaderTestKit.h"
+#include "tools/archive/ArchiveWriter.h"
+
+namespace {
+
+class LoaderTest : public ::testing::Test {
+protected:
+    LoaderTest()
+    {
+        EXPECT_TRUE(m_engine.ready());
+        EXPECT_EQ(m_engine.api().createEngineObject(kIidLoader, &m_handle), 0);
+    }
+    ~LoaderTest() override { tableOf<IkwUnknownTable>(m_handle).release(m_handle); }
+
+    const IkwLoaderTable& loader() const { return tableOf<IkwLoaderTable>(m_handle); }
+    CkwBrewLoader& object() const { return *static_cast<CkwBrewLoader*>(m_handle->object); }
+    EngineResult loadBuffer(const std::vector<uint8_t>& bytes, const uint32_t* budget = nullptr)
+    {
+        return loader().loadBuffer(m_handle, static_cast<uint32_t>(bytes.size()), bytes.data(), budget);
+    }
+    EngineResult loadName(const std::string& name) { return loader().loadName(m_handle, name.c_str(), nullptr); }
+    TestObject& root(uint32_t index) const
+    {
+        IkwSerializable* object = nullptr;
+        EXPECT_EQ(engineTrap([&] { object = object_().rootL(index); }), 0);
+        return *static_cast<TestObject*>(object);
+    }
+    CkwBrewLoader& object_() const { return object(); }
+    // The user id of what the root's first reference turned into.
+    int32_t referencedUserId(uint32_t rootIndex, size_t reference = 0) const
+    {
+        return static_cast<TestObject*>(root(rootIndex).references.at(reference))->userId;
+    }
+
+    InterfaceEngine m_engine;
+    ScratchFolder m_folder;
+    EngineHandle* m_handle = nullptr;
+};
+
+TEST_F(LoaderTest, LoadsAllRootsFromMemory)
+{
+    M3gFileWriter writer;
+    const uint32_t child = writer.addObject(testRecord(5));
+    writer.beginSection(kM3gSchemeZlib);
+    writer.addObject(testRecord(6, {child}));
+    writer.addObject(testRecord(7));
+    EXPECT_EQ(loader().getState(m_handle), 0u);
+    EngineHandle* none = reinterpret_cast<EngineHandle*>(1);
+    EXPECT_EQ(loader().getRoot(m_handle, 0, &none), 0); // never loaded: null handle
+    EXPECT_EQ(none, nullptr);
+
+    ASSERT_EQ(loadBuffer(writer.finish()), 0);
+    EXPECT_EQ(loader().getState(m_handle), 2u);
+    uint32_t count = 0;
+    loader().getRootCount(m_handle, &count);
+    ASSERT_EQ(count, 2u);
+    EXPECT_EQ(root(0).userId, 6);
+    EXPECT_EQ(root(1).userId, 7);
+    EXPECT_EQ(referencedUserId(0), 5);
+    EngineHandle* handle = nullptr;
+    EXPECT_EQ(loader().getRoot(m_handle, 2, &handle), 0x10007);
+    EXPECT_EQ(loader().getRoot(m_handle, 0, &handle), 2); // scene classes have no table here
+
+    EXPECT_EQ(loadBuffer({1, 2, 3}), 0x1000C);
+    EXPECT_EQ(loader().getState(m_handle), 2u);
+    EXPECT_EQ(object().rootCount(), 2u);
+}
+
+TEST_F(LoaderTest, BudgetOfOneReadsOneChunkPerCall)
+{
+    M3gFileWriter writer;
+    for (int i = 0; i < 300; ++i)
+        writer.addObject(testRecord(i));
+    const std::vector<uint8_t> file = writer.finish();
+    const uint32_t chunks = static_cast<uint32_t>((file.size() + kLoaderChunkSize - 1) / kLoaderChunkSize);
+    ASSERT_GT(chunks, 3u);
+    const uint32_t budget = 1;
+    uint32_t calls = 0;
+    do {
+        ASSERT_EQ(loadBuffer(file, &budget), 0);
+        ++calls;
+    } while (loader().getState(m_handle) == 1 && calls < 1000);
+    EXPECT_EQ(loader().getState(m_handle), 2u);
+    EXPECT_EQ(calls, chunks + 1); // the last call reads the end
+    EXPECT_EQ(object().rootCount(), 300u);
+}
+
+TEST_F(LoaderTest, BadInputsFailWithTheirCodes)
+{
+    M3gFileWriter writer;
+    writer.addObject(testRecord(1));
+    const std::vector<uint8_t> good = writer.finish();
+
+    // The last section ends inside an object record it announces.
+    std::vector<uint8_t> cutRecord;
+    for (uint32_t size = 0; size == 0 || cutRecord.size() != size;) {
+        size = static_cast<uint32_t>(cutRecord.size());
+        cutRecord.clear();
+        m3gAppendIdentifier(cutRecord, M3gFlavour::M3g);
+        std::vector<uint8_t> header;
+        M3gHeaderFields fields;
+        fields.totalFileSize = size;
+        m3gAppendRecord(header, m3gHeaderRecord(fields));
+        m3gAppendSection(cutRecord, m3gSection(kM3gSchemeNone, header));
+        const std::vector<uint8_t> partial = {9, 3, 0, 0, 0, 1, 2};
+        m3gAppendSection(cutRecord, m3gSection(kM3gSchemeNone, partial));
+    }
+
+    const struct {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        EngineResult result;
+    } cases[] = {
+        {"empty input", {}, 0x10008},
+        {"cut inside a section", std::vector<uint8_t>(good.begin(), good.end() - 3), 0x10008},
+        {"neither 3D file nor PNG", {'h', 'e', 'l', 'l', 'o'}, -7},
+        {"last section stops inside a record", cutRecord, -10},
+        {"PNG too large for its limits", pngBytes(20000, 1, PNG_COLOR_TYPE_GRAY, 0), -7},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineHandle* fresh = nullptr;
+        ASSERT_EQ(m_engine.api().createEngineObject(kIidLoader, &fresh), 0);
+        EXPECT_EQ(tableOf<IkwLoaderTable>(fresh).loadBuffer(fresh, static_cast<uint32_t>(c.bytes.size()),
+                                                            c.bytes.data(), nullptr),
+                  c.result);
+        EXPECT_EQ(tableOf<IkwLoaderTable>(fresh).getState(fresh), 3u);
+        unknownRelease(fresh);
+    }
+}
+
+TEST_F(LoaderTest, PngInputBecomesTheOnlyRoot)
+{
+    ASSERT_EQ(loadBuffer(pngBytes(3, 2, PNG_COLOR_TYPE_RGBA, 200)), 0);
+    EXPECT_EQ(loader().getState(m_handle), 2u);
+    uint32_t count = 0;
+    loader().getRootCount(m_handle, &count);
+    EXPECT_EQ(count, 1u);
+    IkwSerializable* image = nullptr;
+    ASSERT_EQ(engineTrap([&] { image = object().rootL(7); }), 0); // whatever the index
+    auto* pixels = static_cast<TestImage*>(image);
+    EXPECT_EQ(pixels->format, kImageFormatRgba);
+    EXPECT_EQ(pixels->width, 3u);
+    EXPECT_EQ(pixels->height, 2u);
+    EXPECT_EQ(pixels->firstPixel, 200);
+}
+
+TEST_F(LoaderTest, ReferencesResolveAgainstTheReferringFilesFolder)
+{
+    m_folder.write("scenes/near.m3g", sceneReferencing(20, {}));
+    m_folder.write("scenes/sub/deep.m3g", sceneReferencing(30, {}));
+    m_folder.write("scenes/sub/pic.png", pngBytes(2, 2, PNG_COLOR_TYPE_GRAY, 9));
+    const std::string top = m_folder.write("scenes/top.m3g",
+                                           sceneReferencing(10, {"near.m3g", "sub\\deep.m3g", "sub\\pic.png"}));
+    ASSERT_EQ(loadName(top), 0);
+    EXPECT_EQ(root(0).userId, 10);
+    EXPECT_EQ(referencedUserId(0, 0), 20);
+    EXPECT_EQ(referencedUserId(0, 1), 30);
+    EXPECT_EQ(static_cast<TestImage*>(root(0).references.at(2))->width, 2u);
+}
+
+TEST_F(LoaderTest, ArchiveMembersReferenceMembersOfTheSameArchive)
+{
+    ArchiveWriter writer;
+    ASSERT_TRUE(writer.add("Data\\Top.m3g", sceneReferencing(1, {"child.m3g"})));
+    ASSERT_TRUE(writer.add("data\\child.m3g", sceneReferencing(2, {"..\\x"})));
+    ASSERT_TRUE(writer.add("data\\..\\x", sceneReferencing(3, {})));
+    const std::string archive = m_folder.write("pack.arc", writer.finish());
+    ASSERT_EQ(loadName("mvlarc:" + archive + "!data\\top.M3G"), 0);
+    EXPECT_EQ(root(0).userId, 1);
+    auto* child = static_cast<TestObject*>(root(0).references.at(0));
+    EXPECT_EQ(child->userId, 2);
+    EXPECT_EQ(static_cast<TestObject*>(child->references.at(0))->userId, 3);
+}
+
+TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
+{
+    const std::string folder = m_folder.path();
+    m_folder.write("a.m3g", sceneReferencing(1, {"b.m3g"}));
+    m_folder.write("b.m3g", sceneReferencing(2, {"a.m3g"}));
+    m_folder.write("self.m3g", sceneReferencing(1, {"self.m3g"}));
+    m_folder.write("own.m3g", sceneReferencing(4, {}, M3gFlavour::Own));
+    m_folder.write("m3g-over-own.m3g", sceneReferencing(5, {"own.m3g"}));
+    m_folder.write("own-over-own.m3g", sceneReferencing(6, {"own.m3g"}, M3gFlavour::Own));
+    m_folder.write("missing-ref.m3g", sceneReferencing(7, {"nothing.m3g"}));
+    m_folder.write("rootless.m3g", M3gFileWriter().finish());
+    m_folder.write("to-rootless.m3g", sceneReferencing(8, {"rootless.m3g"}));
+    ArchiveWriter archive;
+    ASSERT_TRUE(archive.add("x", "y"));
+    const std::string pack = m_folder.write("p.arc", archive.finish());
+
+    const struct {
+        std::string name;
+        EngineResult result;
+    } cases[] = {
+        {folder + "/a.m3g", 0x1000A},
+        {folder + "/self.m3g", 0x1000A},
+        {folder + "/m3g-over-own.m3g", -7},
+        {folder + "/own-over-own.m3g", 0},
+        {folder + "/missing-ref.m3g", 0x10000},
+        {folder + "/to-rootless.m3g", -10},
+        {folder + "/none.m3g", 0x10000},
+        {"mvlarc:" + folder + "/p.arc", 259},
+        {"MVLARC:" + folder + "/p.arc!x", 0x10000},
+        {"mvlarc:" + folder + "/p.arc!missing", 0x1000D},
+        {"mvlarc:" + folder + "/a.m3g!x", 0x1000A},
+        {folder + "/" + std::string(1100, 'n'), 0x10000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.substr(0, 200));
+        EngineHandle* fresh = nullptr;
+        ASSERT_EQ(m_engine.api().createEngineObject(kIidLoader, &fresh), 0);
+        EXPECT_EQ(tableOf<IkwLoaderTable>(fresh).loadName(fresh, c.name.c_str(), nullptr), c.result);
+        unknownRelease(fresh);
+    }
+}
+
+TEST_F(LoaderTest, ArchiveInterfaceEnumeratesAndReadsMembers)
+{
+    ArchiveWriter writer;
+    ASSERT_TRUE(writer.add("One", "first"));
+    ASSERT_TRUE(writer.add("two", "second"));
+    const std::string path = m_folder.write("p.arc", writer.finish());
+    EngineHandle* archive = nullptr;
+    ASSERT_EQ(m_engine.api().createEngineObject(kIidArchive, &archive), 0);
+    const IkwArchiveTable& a = tableOf<IkwArchiveTable>(archive);
+    EXPECT_EQ(a.openMember(archive, "one", nullptr, &m_handle), 0x1000C); // not open yet
+    EXPECT_EQ(a.open(archive, (path + "x").c_str()), 0x10000);
+    ASSERT_EQ(a.open(archive, path.c_str()), 0);
+    EXPECT_EQ(a.open(archive, path.c_str()), 0x1000C);
+
+    uint32_t size = 0;
+    char* name = nullptr;
+    ASSERT_EQ(a.nextEntry(archive, &size, &name), 1u);
+    EXPECT_STREQ(name, "One");
+    EXPECT_EQ(size, 5u);
+    engineFree(name);
+    EngineHandle* member = nullptr;
+    EXPECT_EQ(a.openMember(archive, "three", nullptr, &member), 0x1000D);
+    ASSERT_EQ(a.openMember(archive, "TWO", &size, &member), 0);
+    EXPECT_EQ(size, 6u);
+    unknownRelease(archive); // the member keeps the file open
+    char buffer[8] = {};
+    const IkwArchiveMemberTable& m = tableOf<IkwArchiveMemberTable>(member);
+    EXPECT_EQ(m.read(member, nullptr, 4), 0u);
+    EXPECT_EQ(m.read(member, buffer, 4), 4u);
+    EXPECT_EQ(m.read(member, buffer + 4, 8), 2u);
+    EXPECT_EQ(m.read(member, buffer, 8), 0u);
+    EXPECT_STREQ(buffer, "second");
+    unknownRelease(member);
+
+    ASSERT_EQ(m_engine.api().createEngineObject(kIidArchiveMember, &member), 0);
+    EXPECT_EQ(tableOf<IkwArchiveMemberTable>(member).read(member, buffer, 8), 0u);
+    unknownRelease(member);
+}
+
+} // namespace

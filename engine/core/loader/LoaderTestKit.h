@@ -1,0 +1,128 @@
+// Test helpers for loads through the engine's interface: a started engine
+// whose factory makes the parser's test objects and a pixel-importing image,
+// and writers for the small scenes and PNG images the tests load.
+#pragma once
+
+#include <cstdint>
+#include <png.h>
+#include <string>
+#include <vector>
+
+#include "engine/core/interface/IkwEngine.h"
+#include "engine/core/interface/InterfaceIds.h"
+#include "engine/core/loader/CkwPngImage.h"
+#include "engine/core/loader/CkwResourceLoader.h"
+#include "engine/core/loader/SerializeTestKit.h"
+#include "tools/m3g/M3gFileWriter.h"
+
+class TestImage : public IkwSerializable, public IkwPixelImport {
+public:
+    static IkwSerializable* create() { return new TestImage; }
+    int32_t getClassId() const override { return kClassImage2D; }
+    void importPixels(int32_t f, uint32_t w, uint32_t h, const uint8_t* pixels) override
+    {
+        format = f;
+        width = w;
+        height = h;
+        firstPixel = pixels[0];
+    }
+    int32_t format = 0;
+    uint32_t width = 0, height = 0;
+    uint8_t firstPixel = 0;
+};
+
+// A TestObject that holds counted references, as scene objects do, so what it
+// refers to outlives the nested loader that made it.
+class HoldingObject : public TestObject {
+public:
+    static IkwSerializable* create() { return new HoldingObject; }
+    HoldingObject() : TestObject(9) {}
+    ~HoldingObject() override
+    {
+        for (IkwSerializable* object : references)
+            if (object != nullptr)
+                object->release();
+    }
+    void deserialize(CkwSerializeBufferObjectsIn& buffer) override
+    {
+        TestObject::deserialize(buffer);
+        for (IkwSerializable* object : references)
+            if (object != nullptr)
+                object->addRef();
+    }
+};
+
+// The root interface, initialised, with the test creators in its factory.
+class InterfaceEngine {
+public:
+    explicit InterfaceEngine(EngineAllocHook alloc = nullptr, EngineFreeHook free = nullptr)
+    {
+        initEngineApi(&m_root);
+        m_ready = m_root->table->initialize(m_root, alloc, free) == 0;
+        if (m_ready) {
+            registerCreators(*engineContext()->factory, std::make_integer_sequence<int32_t, 25>());
+            engineContext()->factory->registerCreator(kClassGroup, &HoldingObject::create);
+            engineContext()->factory->registerCreator(kClassImage2D, &TestImage::create);
+            engineContext()->factory->registerCreator(kClassExternalReference, &CkwXREF::create);
+        }
+    }
+    ~InterfaceEngine() { m_root->table->release(m_root); }
+    bool ready() const { return m_ready; }
+    const IkwEngineTable& api() const { return *m_root->table; }
+
+private:
+    template <int32_t... Ids>
+    static void registerCreators(CkwObjectFactory& factory, std::integer_sequence<int32_t, Ids...>)
+    {
+        (factory.registerCreator(Ids + 1, &createTestObject<Ids + 1>), ...);
+    }
+    IkwEngine* m_root = nullptr;
+    bool m_ready = false;
+};
+
+// A TestObject record: user id, object references, no floats.
+inline M3gRecord testRecord(int32_t userId, std::vector<uint32_t> references = {}, uint8_t type = 9)
+{
+    M3gRecordWriter w;
+    w.int32(userId).uint32(static_cast<uint32_t>(references.size()));
+    for (uint32_t r : references)
+        w.objectIndex(r);
+    w.uint32(0);
+    return w.record(type);
+}
+
+// One root with userId referencing each external file in turn.
+inline std::vector<uint8_t> sceneReferencing(int32_t userId, const std::vector<std::string>& uris,
+                                             M3gFlavour flavour = M3gFlavour::M3g)
+{
+    M3gFileWriter writer(flavour);
+    std::vector<uint32_t> indices;
+    for (const std::string& uri : uris)
+        indices.push_back(writer.addExternalReference(uri));
+    writer.addObject(testRecord(userId, indices));
+    return writer.finish();
+}
+
+inline std::vector<uint8_t> pngBytes(uint32_t width, uint32_t height, int colourType, uint8_t value)
+{
+    std::vector<uint8_t> out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t n) {
+            auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
+            v->insert(v->end(), data, data + n);
+        },
+        nullptr);
+    png_set_IHDR(png, info, width, height, 8, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const int channels = colourType == PNG_COLOR_TYPE_RGBA ? 4 : colourType == PNG_COLOR_TYPE_RGB ? 3 : 1;
+    std::vector<uint8_t> row(size_t{width} * channels, value);
+    for (uint32_t y = 0; y < height; ++y)
+        png_write_row(png, row.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
