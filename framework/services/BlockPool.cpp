@@ -12,7 +12,8 @@ uint32_t alignedNodeSize(uint32_t size)
     const uint32_t align = alignof(void*);
     if (size == 0)
         size = 1;
-    return (size + align - 1) / align * align;
+    // 0 for a size that cannot be rounded up within 32 bits.
+    return size > UINT32_MAX - (align - 1) ? 0 : (size + align - 1) / align * align;
 }
 } // namespace
 
@@ -20,7 +21,8 @@ BlockPool::BlockPool(uint32_t nodesPerBlock, uint32_t nodeSize, bool grow)
     : HashedObject(TypeId::BlockPool), m_nodesPerBlock(nodesPerBlock),
       m_nodeSize(alignedNodeSize(nodeSize)), m_grow(grow)
 {
-    if (nodesPerBlock == 0)
+    // No block at all rather than an empty one, which would chain empty pools without end.
+    if (nodesPerBlock == 0 || m_nodeSize == 0)
         return;
     const size_t bytes = size_t(nodesPerBlock) * m_nodeSize;
     m_block = new (std::nothrow) uint8_t[bytes];
@@ -89,7 +91,8 @@ void* BlockPool::allocate()
     }
     if (m_chained)
         return m_chained->allocate();
-    if (!m_grow)
+    // A pool without a block of its own (no room for a node) does not chain.
+    if (!m_grow || !m_block)
         return nullptr;
     BlockPool* chained = new (std::nothrow) BlockPool(m_nodesPerBlock, m_nodeSize, m_grow);
     if (!chained)

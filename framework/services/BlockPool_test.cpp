@@ -30,6 +30,19 @@ TEST(BlockPool, TwentyFirstNodeComesFromChainedPoolThatVanishesWhenFreed)
     EXPECT_EQ(pool.freeCount(), 20u);
 }
 
+TEST(BlockPool, PoolsWithoutRoomForANodeYieldNullEvenWhenGrowing)
+{
+    const struct {
+        uint32_t nodes;
+        uint32_t size;
+    } cases[] = {{0, 16}, {4, UINT32_MAX}, {4, UINT32_MAX - 3}};
+    for (const auto& c : cases) {
+        BlockPool pool(c.nodes, c.size, true);
+        EXPECT_EQ(pool.allocate(), nullptr) << c.nodes << " " << c.size;
+        EXPECT_EQ(pool.chained(), nullptr);
+    }
+}
+
 TEST(BlockPool, FreedNodesAreReusedLastFreedFirst)
 {
     BlockPool pool(4, 8, false);
