@@ -1,12 +1,11 @@
 // Input actions and their group in the frame ticker.
 #include "framework/events/InputAction.h"
 
-#include "framework/events/CallbackHandler.h"
 #include "framework/events/EventIdCounter.h"
 #include "framework/events/FrameTicker.h"
 #include "framework/events/Message.h"
-#include "framework/events/Subscription.h"
 #include "framework/events/TaskList.h"
+#include "framework/events/internal/InputHandler.h"
 
 #include <climits>
 #include <new>
@@ -25,23 +24,15 @@ InputAction::~InputAction()
 
 int InputAction::init()
 {
-    if (!m_handler) {
-        m_handler = new (std::nothrow) CallbackHandler(this, takeSequenceKey(), &InputAction::onMessage);
-        if (!m_handler)
-            return 0;
-        subscribeMany(m_handler, kWatchedEvents);
-    }
+    if (!m_handler && !(m_handler = subscribeInputHandler(this, &InputAction::onMessage, kWatchedEvents)))
+        return 0;
     clearHeld();
     return 1;
 }
 
 void InputAction::shutdown()
 {
-    if (!m_handler)
-        return;
-    unsubscribeAll(m_handler);
-    delete m_handler;
-    m_handler = nullptr;
+    releaseInputHandler(m_handler);
 }
 
 int InputAction::onMessage(Message& message, CallbackHandler& handler)
@@ -58,6 +49,10 @@ void InputAction::clearHeld()
 
 int InputAction::onEvent(uint32_t eventId, uint32_t a, uint32_t)
 {
+    if (isInputResetEvent(eventId)) {
+        clearHeld();
+        return 0;
+    }
     switch (eventId) {
     case InputEventId::KeyDown:
         if (a == m_gameKey) {
@@ -72,11 +67,6 @@ int InputAction::onEvent(uint32_t eventId, uint32_t a, uint32_t)
                 fire();
             clearHeld();
         }
-        break;
-    case InputEventId::ResetA:
-    case InputEventId::ResetB:
-    case EventId::Resume:
-        clearHeld();
         break;
     default:
         break;

@@ -1,5 +1,5 @@
-// The subscription the input services share: one handler keyed by a fresh
-// sequence key, and the events that wipe their state.
+// The subscription the input actions and input services share: one handler
+// keyed by a fresh sequence key, and the events that wipe their state.
 #pragma once
 
 #include "framework/events/CallbackHandler.h"
