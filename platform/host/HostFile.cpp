@@ -6,9 +6,7 @@
 #include "platform/host/LastError.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -70,11 +68,11 @@ std::string hostProgramFolder()
             return stripTrailingSeparators(home);
         // Fixed against the directory at the time of asking, so that later
         // names do not follow the current directory.
-        std::string cwd(PATH_MAX, '\0');
-        if (!::getcwd(cwd.data(), cwd.size()))
+        // getcwd sizes its own buffer, so a directory of any depth fits.
+        const std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+        if (!cwd)
             return stripTrailingSeparators(home);
-        cwd.resize(std::strlen(cwd.c_str()));
-        return stripTrailingSeparators(cwd + "/" + home);
+        return stripTrailingSeparators(std::string(cwd.get()) + "/" + home);
     }
     const std::string path = executablePath();
     const size_t slash = path.rfind('/');

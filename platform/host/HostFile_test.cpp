@@ -6,11 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -231,6 +233,29 @@ TEST_F(HostFile, RelativeProgramFolderIsTakenFromTheCurrentDirectory)
     const std::string folder = hostProgramFolder();
     fs::current_path(before);
     EXPECT_EQ(folder, (m_folder / "home").string());
+}
+
+TEST_F(HostFile, RelativeProgramFolderUnderACurrentDirectoryDeeperThanPathMax)
+{
+    // Built and removed one level at a time: no single call may name the
+    // whole path, which is longer than the kernel takes.
+    const fs::path before = fs::current_path();
+    fs::current_path(m_folder);
+    const std::string level(200, 'd');
+    std::string expected = m_folder.string();
+    int depth = 0;
+    while (expected.size() <= PATH_MAX && ::mkdir(level.c_str(), 0700) == 0 && ::chdir(level.c_str()) == 0) {
+        expected += "/" + level;
+        ++depth;
+    }
+    setenv(kProgramFolderVariable, "home", 1);
+    const std::string folder = hostProgramFolder();
+    for (; depth > 0; --depth)
+        if (::chdir("..") != 0 || ::rmdir(level.c_str()) != 0)
+            break;
+    fs::current_path(before);
+    ASSERT_GT(expected.size(), size_t(PATH_MAX));
+    EXPECT_EQ(folder, expected + "/home");
 }
 
 TEST_F(HostFile, ProgramFolderDeeperThanTheOldPathLimit)
