@@ -1,6 +1,8 @@
 // The per-frame update shared by every listener.
 #include "framework/events/Listener.h"
 
+#include <algorithm>
+
 namespace {
 TickInfo (*s_tickSource)() = nullptr;
 }
@@ -24,7 +26,9 @@ int Listener::update(const TickInfo& tick)
             run(1, tick);
             ran = true;
         } else {
-            m_accumulated += tick.stepSeconds;
+            // Saturating: a period near the top of the range must come due, not wrap.
+            const int64_t sum = int64_t(m_accumulated) + tick.stepSeconds;
+            m_accumulated = int32_t(std::clamp<int64_t>(sum, INT32_MIN, INT32_MAX));
             if (m_accumulated >= m_period) {
                 run(uint32_t(m_period), tick);
                 m_accumulated = 0;
