@@ -1,0 +1,139 @@
+// The integer matrix form: fromMatrix plus the integer transforms stay within
+// the truncation error of the float transform for random matrices and input
+// ranges (an overflow would be off by about 2^32), and the edge cases.
+#include "engine/core/math/CkwIntMatrix.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace {
+
+// Float reference in output units: (M3x3 p) / 65536 + T, scaled by 2^secondShift.
+double expectedRow(const CkwMatrix& m, int row, const int32_t* p, int32_t secondShift)
+{
+    const double sum = static_cast<double>(m.m[row]) * p[0] + static_cast<double>(m.m[4 + row]) * p[1]
+        + static_cast<double>(m.m[8 + row]) * p[2];
+    return (sum / 65536.0 + m.m[12 + row]) * std::ldexp(1.0, secondShift);
+}
+
+TEST(CkwIntMatrix, IntegerTransformTracksTheFloatTransform)
+{
+    std::mt19937 rng(31337);
+    std::uniform_real_distribution<float> element(-64.0f, 64.0f);
+    // Magnitudes for which the conversion scale is a power of two (the bound
+    // stays between 2 and 2^29), so 2^secondShift is the whole scale.
+    std::uniform_real_distribution<float> magnitude(-2.0f, 1.5f);
+    for (int round = 0; round < 3000; ++round) {
+        CkwMatrix m;
+        const float unit = std::pow(10.0f, magnitude(rng));
+        for (float& e : m.m)
+            e = element(rng) * unit;
+        const bool affine = round % 2 == 0;
+        if (affine) {
+            m.m[3] = m.m[7] = m.m[11] = 0.0f;
+            m.m[15] = 1.0f;
+        }
+        m.classify();
+        const bool bytes = round % 3 == 0;
+        const int32_t range = bytes ? 127 : 32767;
+        CkwIntMatrix im;
+        ASSERT_EQ(CkwIntMatrix::fromMatrix(im, m, static_cast<float>(range), false, false), 1);
+        EXPECT_EQ(im.constantW, affine ? 1 : 0);
+
+        std::uniform_int_distribution<int32_t> component(-range, range);
+        for (int v = 0; v < 8; ++v) {
+            int32_t p[3] = {component(rng), component(rng), component(rng)};
+            if (v == 0)
+                p[0] = p[1] = p[2] = range; // the corner the range promises
+            int32_t out[3];
+            int32_t w;
+            if (bytes) {
+                const int8_t in[3] = {static_cast<int8_t>(p[0]), static_cast<int8_t>(p[1]), static_cast<int8_t>(p[2])};
+                im.transformPointsS8(in, out, &w, 1);
+            } else {
+                const int16_t in[3] = {static_cast<int16_t>(p[0]), static_cast<int16_t>(p[1]),
+                                       static_cast<int16_t>(p[2])};
+                im.transformPointsS16(in, out, &w, 1);
+            }
+            // Each integer element is truncated by less than one unit and then
+            // multiplied by a component; the sums are shifted by productShift.
+            const double slack = 3.0 + 3.0 * range / std::ldexp(1.0, im.productShift);
+            for (int r = 0; r < 3; ++r) {
+                ASSERT_NEAR(out[r], expectedRow(m, r, p, im.secondShift), slack)
+                    << "round " << round << " row " << r;
+            }
+            if (!affine) {
+                ASSERT_NEAR(w, expectedRow(m, 3, p, im.secondShift), slack + 1.0) << "round " << round;
+            }
+        }
+    }
+}
+
+TEST(CkwIntMatrix, PointDirectionAndTwoComponentFormsAgree)
+{
+    CkwMatrix m;
+    m.m[0] = 2.0f, m.m[5] = 3.0f, m.m[10] = 4.0f;
+    m.m[12] = 100.0f, m.m[13] = -50.0f, m.m[14] = 7.0f;
+    m.classify();
+    CkwIntMatrix im;
+    ASSERT_EQ(CkwIntMatrix::fromMatrix(im, m, 100.0f, false, false), 1);
+    const double unit = std::ldexp(1.0, im.secondShift);
+
+    const int8_t p8[3] = {10, -20, 30};
+    const int16_t p16[3] = {10, -20, 30};
+    int32_t a[3], b[3], c[3], d[3];
+    im.transformPointS8(p8, a);
+    im.transformPointS16(p16, b);
+    im.transformDirS8(p8, c);
+    im.transformDirS16(p16, d);
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_EQ(a[r], b[r]);
+        EXPECT_EQ(c[r], d[r]);
+    }
+    EXPECT_NEAR(a[0] / unit, 100.0 + 20.0 / 65536.0, 1e-3);
+    EXPECT_NEAR(c[1] / unit, -60.0 / 65536.0, 1e-3);
+
+    int32_t xy[2];
+    int32_t w;
+    im.transformPoint2S16(p16, xy, &w);
+    EXPECT_EQ(xy[0], b[0]);
+    EXPECT_EQ(w, im.m[15] >> im.wShift);
+    int32_t xy8[2];
+    int32_t w8;
+    im.transformPoint2S8(p8, xy8, &w8);
+    EXPECT_EQ(xy8[1], xy[1]);
+}
+
+TEST(CkwIntMatrix, AllZeroMatrixGivesAllZeroIntegers)
+{
+    CkwMatrix zero;
+    for (float& e : zero.m)
+        e = 0.0f;
+    zero.classWord = kMatrixGeneral;
+    CkwIntMatrix im;
+    EXPECT_EQ(CkwIntMatrix::fromMatrix(im, zero, 32767.0f, false, false), 1);
+    for (int32_t e : im.m)
+        EXPECT_EQ(e, 0);
+    const int16_t p[3] = {1, 2, 3};
+    int32_t out[3];
+    int32_t w;
+    im.transformPointsS16(p, out, &w, 1);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(w, 0);
+}
+
+TEST(CkwIntMatrix, InputOutsideTheClipVolumeIsReported)
+{
+    CkwMatrix m = CkwMatrix::translation(1000.0f, 0.0f, 0.0f);
+    CkwIntMatrix im;
+    EXPECT_EQ(CkwIntMatrix::fromMatrix(im, m, 10.0f, true, true), 0);
+    EXPECT_EQ(CkwIntMatrix::fromMatrix(im, m, 10.0f, true, false), 0);
+    EXPECT_NE(im.m[12], 0); // converted all the same
+    EXPECT_EQ(CkwIntMatrix::fromMatrix(im, m, 10.0f, false, false), 1);
+    CkwMatrix inside = CkwMatrix::translation(0.5f, 0.0f, 0.0f);
+    EXPECT_EQ(CkwIntMatrix::fromMatrix(im, inside, 10.0f, true, true), 1);
+}
+
+} // namespace
