@@ -53,15 +53,8 @@ HashedObject* findOrCreateCachedService(uint32_t serviceId, HashedObject* AppBas
     AppBase* app = getGameApp();
     if (!app)
         return nullptr;
-    if (app->*cache)
-        return app->*cache;
     // A service made without its accessor is found, not made twice.
-    if (Service* service = findService(serviceId)) {
-        app->*cache = service;
-        return service;
-    }
-    if (!creator)
-        creator = getServiceCreator(serviceId);
-    app->*cache = creator ? creator() : nullptr;
+    if (!(app->*cache))
+        app->*cache = findOrCreateService(serviceId, creator);
     return app->*cache;
 }
