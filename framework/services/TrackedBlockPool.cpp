@@ -16,8 +16,11 @@ TrackedBlockPool::~TrackedBlockPool()
 void* TrackedBlockPool::allocate()
 {
     void* node = BlockPool::allocate();
-    if (node)
-        m_table.insert(keyOf(node), node);
+    // A node the table cannot record could never be freed or destroyed: give it back.
+    if (node && !m_table.insert(keyOf(node), node)) {
+        BlockPool::free(node);
+        return nullptr;
+    }
     return node;
 }
 
