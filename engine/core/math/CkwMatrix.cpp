@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "engine/core/math/Quaternion.h"
-#include "engine/core/runtime/EngineContext.h"
 
 namespace {
 
@@ -416,9 +415,4 @@ bool CkwMatrix::makeNormalMatrix()
     // The transpose moves the inverse translation into the bottom row.
     classify();
     return true;
-}
-
-CkwMatrix& CkwMatrix::scratch()
-{
-    return engineContextL().scratchMatrix;
 }
