@@ -3,6 +3,7 @@
 
 #include <cinttypes>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "framework/resources/PackEntryStream.h"
@@ -12,6 +13,8 @@
 #include "tools/pack/ResourceManifest.h"
 
 namespace {
+
+constexpr uint32_t kExtractSlice = 65536;
 
 int failWith(std::FILE* err, const std::string& message)
 {
@@ -96,9 +99,19 @@ int extract(const std::string& path, const std::string& idText, const std::strin
     PackEntryStream entry;
     if (!entry.open(&pack, static_cast<uint32_t>(id), 1))
         return failWith(err, "malformed entry " + idText + " (bad header or sizes)");
-    Bytes bytes(entry.size());
-    if (!bytes.empty())
-        entry.read(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    // Read in slices: an entry that announces more than its data holds fails
+    // where its data ends, before its whole size is ever allocated.
+    Bytes bytes;
+    uint8_t slice[kExtractSlice];
+    while (entry.available() != 0) {
+        uint32_t n = entry.available() < kExtractSlice ? entry.available() : kExtractSlice;
+        entry.read(slice, n);
+        if (entry.hasError())
+            break;
+        size_t at = bytes.size();
+        bytes.resize(at + n);
+        std::memcpy(bytes.data() + at, slice, n);
+    }
     if (entry.hasError())
         return failWith(err, "entry " + idText + " is corrupt or shorter than its header says");
     if (!writeHostFile(outPath, bytes))

@@ -125,6 +125,19 @@ TEST_F(PackToolTest, MalformedInputFailsWithOneLine)
     EXPECT_EQ(run({"list", path("short.big")}).status, 1);
     EXPECT_EQ(run({"extract", path("good.big"), "99", path("x")}).status, 1);
     EXPECT_EQ(run({"list"}).status, 1);
+    // A deflated entry that announces twice the bytes its data holds fails
+    // where the data ends, with one line.
+    PackWriter writer;
+    writer.add(5, 1, Bytes(1000, 'z'), true);
+    Bytes pack;
+    ASSERT_TRUE(writer.build(PackIndexForm::Sorted, pack));
+    const size_t entry = 32 + 4 + 2 * 8;
+    pack[entry + 5] = 2000 >> 8;
+    pack[entry + 4] = 2000 & 0xFF;
+    write("long.big", std::string(pack.begin(), pack.end()));
+    ToolRun extracted = run({"extract", path("long.big"), "5", path("long.bin")});
+    EXPECT_EQ(extracted.status, 1);
+    EXPECT_EQ(std::count(extracted.err.begin(), extracted.err.end(), '\n'), 1) << extracted.err;
     write("bad.txt", "1 2 packed 4 text a\n");
     ToolRun built = run({"build", path("bad.txt"), path("x.big")});
     EXPECT_EQ(built.status, 1);
