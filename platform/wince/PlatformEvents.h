@@ -1,36 +1,35 @@
-// The events the platform posts for the game (the game subscribes to them by
-// these values), and the game key codes of the built-in key table.
+// The events the platform posts for the game, which subscribes to them by
+// these values (those the framework watches too are defined with it), and the
+// game key codes of the built-in key table.
 #pragma once
 
 #include "framework/events/EventIds.h"
+#include "framework/events/TaskIds.h"
 
 #include <cstdint>
 
 namespace PlatformEventId {
-constexpr uint32_t RunStart = 0x67542658;
-constexpr uint32_t RunEnd = 0x36754280;
+constexpr uint32_t RunStart = EventId::Start;
+constexpr uint32_t RunEnd = EventId::End;
 // Deactivated; the game's power check posts it too.
-constexpr uint32_t Pause = 0x54246de3;
-constexpr uint32_t Resume = 0x75424363;
+constexpr uint32_t Pause = EventId::Pause;
+constexpr uint32_t Resume = EventId::Resume;
 constexpr uint32_t Redraw = 0x24314258;
 // The screen changed size: two notices in this order, then a redraw.
 constexpr uint32_t ScreenSizeChanged = 0x747ab255;
 constexpr uint32_t ScreenSizeChangedAgain = 0x32b482c3;
 // arg1: the game key code.
-constexpr uint32_t KeyDown = 0xc7424be6;
-constexpr uint32_t KeyUp = 0x43a39818;
+constexpr uint32_t KeyDown = InputEventId::KeyDown;
+constexpr uint32_t KeyUp = InputEventId::KeyUp;
 // arg1: buttons held (bit 0 left, bit 1 right, bit 2 middle); arg2: (y << 16) | x.
-constexpr uint32_t PointerMove = 0x8251b8de;
+constexpr uint32_t PointerMove = InputEventId::PointerMove;
 // arg1: the button (0 left, 1 right, 2 middle); arg2: (y << 16) | x.
-constexpr uint32_t ButtonDown = 0x8918794c;
-constexpr uint32_t ButtonUp = 0x52a91971;
-constexpr uint32_t DoubleClick = 0x7b8428cd;
+constexpr uint32_t ButtonDown = InputEventId::ButtonDown;
+constexpr uint32_t ButtonUp = InputEventId::ButtonUp;
+constexpr uint32_t DoubleClick = InputEventId::DoubleClick;
 // The window got the application message.
 constexpr uint32_t AppMessage = 0xf42486fb;
 } // namespace PlatformEventId
-
-static_assert(PlatformEventId::RunStart == EventId::Start && PlatformEventId::RunEnd == EventId::End &&
-    PlatformEventId::Pause == EventId::Pause && PlatformEventId::Resume == EventId::Resume);
 
 // Game key codes the platform's own key table gives.
 namespace PlatformKey {
