@@ -40,7 +40,7 @@ void CkwGroup::addChild(CkwNode* node)
     if (node == this || node->getClassId() == kClassWorld || node->getParent() != nullptr
         || node->isAncestorOf(this))
         leave(KErrIllegalArgument);
-    CkwNode* last = childAt(0x7FFFFFFF);
+    CkwNode* last = lastChild();
     if (last != nullptr)
         node->insertAfter(last);
     else

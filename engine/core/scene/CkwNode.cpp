@@ -361,6 +361,14 @@ int32_t CkwNode::childCount() const
     return m_cursorIndex + 1;
 }
 
+CkwNode* CkwNode::lastChild() const
+{
+    if (m_firstChild == nullptr)
+        return nullptr;
+    childAt(0x7FFFFFFF);
+    return m_cursorChild;
+}
+
 bool CkwNode::isInSameTree(const CkwNode* a, const CkwNode* b)
 {
     if (a == nullptr || b == nullptr)

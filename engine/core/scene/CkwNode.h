@@ -75,6 +75,7 @@ public:
     // The child at index, or null past the end; sequential access is O(1).
     CkwNode* childAt(int32_t index) const;
     int32_t childCount() const;
+    CkwNode* lastChild() const;
 
     static bool isInSameTree(const CkwNode* a, const CkwNode* b);
     // Whether other is a proper ancestor of this node.

@@ -1,0 +1,335 @@
+// Node bases on real groups: attach and detach with depth and dirty marking,
+// world transforms, transforms between nodes, alignment, duplication with its
+// alignment remapping, animation through the tree, and trees far deeper than
+// any call stack could follow.
+#include "engine/core/scene/CkwNode.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/core/math/CkwTransform.h"
+#include "engine/core/scene/CkwAnimationTrackBase.h"
+#include "engine/core/scene/SceneIds.h"
+#include "engine/scene/SceneTestKit.h"
+
+namespace {
+
+class NodeTest : public ::testing::Test, public SceneTest {};
+
+constexpr uint16_t kDirty = CkwNode::kNodeWorldDirty;
+
+TEST_F(NodeTest, AttachDetachKeepDepthsCountsAndDirtyMarks)
+{
+    CkwGroup* root = group();
+    CkwGroup* middle = group();
+    CkwNode* leaf = node(kClassMesh);
+    ASSERT_EQ(trap([&] {
+        middle->addChild(leaf);
+        root->addChild(middle);
+    }),
+              KErrNone);
+    EXPECT_EQ(leaf->getDepth(), 2);
+    EXPECT_EQ(middle->getDepth(), 1);
+    EXPECT_EQ(leaf->refCount(), 2);
+
+    root->getWorldTransform();
+    leaf->getWorldTransform();
+    EXPECT_FALSE(leaf->nodeFlags() & kDirty);
+    EXPECT_FALSE(middle->nodeFlags() & kDirty);
+    // A change above marks everything below.
+    ASSERT_EQ(trap([&] { middle->setTranslation(1, 0, 0); }), KErrNone);
+    EXPECT_TRUE(middle->nodeFlags() & kDirty);
+    EXPECT_TRUE(leaf->nodeFlags() & kDirty);
+    EXPECT_FALSE(root->nodeFlags() & kDirty);
+    EXPECT_FLOAT_EQ(leaf->getWorldTransform().element(0, 3), 1.0f);
+
+    ASSERT_EQ(trap([&] { root->removeChild(middle); }), KErrNone);
+    EXPECT_EQ(middle->getParent(), nullptr);
+    EXPECT_EQ(middle->getDepth(), 0);
+    EXPECT_EQ(leaf->getDepth(), 1);
+    // Detached, its own transform no longer counts: a root's world is identity.
+    EXPECT_EQ(leaf->getWorldTransform().getClass(), kMatrixIdentity);
+    EXPECT_EQ(root->getChildCount(), 0);
+}
+
+TEST_F(NodeTest, DetachOfTheLastHolderDeletesTheNode)
+{
+    CkwGroup* root = group();
+    auto* child = new CkwGroup;
+    int32_t destroyed = 0;
+    static int32_t* counter;
+    counter = &destroyed;
+    child->setDestroyCallback([](CkwRefCount*) { ++*counter; });
+    ASSERT_EQ(trap([&] { root->addChild(child); }), KErrNone);
+    EXPECT_EQ(child->refCount(), 1);
+    ASSERT_EQ(trap([&] { root->removeChild(child); }), KErrNone);
+    EXPECT_EQ(destroyed, 1);
+}
+
+TEST_F(NodeTest, TransformBetweenSiblingsAndToTheWorld)
+{
+    CkwWorld* world = this->world();
+    CkwGroup* parent = group();
+    CkwNode* a = node(kClassMesh);
+    CkwNode* b = node(kClassMesh);
+    CkwNode* stranger = node(kClassMesh);
+    ASSERT_EQ(trap([&] {
+        parent->setTranslation(0, 0, 3);
+        a->setTranslation(1, 0, 0);
+        b->setTranslation(0, 2, 0);
+        parent->addChild(a);
+        parent->addChild(b);
+        world->addChild(parent);
+    }),
+              KErrNone);
+
+    CkwTransform t;
+    bool shared = false;
+    ASSERT_EQ(trap([&] { shared = a->getTransformTo(b, t); }), KErrNone);
+    ASSERT_TRUE(shared);
+    float m[16];
+    ASSERT_EQ(trap([&] { t.get(16, m); }), KErrNone);
+    EXPECT_FLOAT_EQ(m[3], 1.0f);
+    EXPECT_FLOAT_EQ(m[7], -2.0f);
+    EXPECT_FLOAT_EQ(m[11], 0.0f);
+
+    CkwMatrix out;
+    CkwNode* meeting = nullptr;
+    ASSERT_EQ(trap([&] { meeting = a->getTransformTo(world, out); }), KErrNone);
+    EXPECT_EQ(meeting, world);
+    EXPECT_FLOAT_EQ(out.element(0, 3), 1.0f);
+    EXPECT_FLOAT_EQ(out.element(2, 3), 3.0f);
+
+    ASSERT_EQ(trap([&] { meeting = b->getTransformTo(a, out); }), KErrNone);
+    EXPECT_EQ(meeting, parent);
+    ASSERT_EQ(trap([&] { meeting = a->getTransformTo(a, out); }), KErrNone);
+    EXPECT_EQ(meeting, a);
+    ASSERT_EQ(trap([&] { shared = a->getTransformTo(stranger, t); }), KErrNone);
+    EXPECT_FALSE(shared);
+
+    // A singular path to the target cannot be inverted.
+    ASSERT_EQ(trap([&] { b->setScale(0, 1, 1); }), KErrNone);
+    EXPECT_EQ(trap([&] { a->getTransformTo(b, out); }), KErrArithmetic);
+}
+
+// The direction a node's own axis (column) points to in its parent's space.
+CkwVector3D axisOf(CkwNode* node, int32_t column)
+{
+    const CkwMatrix& m = node->updateCompositeTransform();
+    return {m.element(0, column), m.element(1, column), m.element(2, column)};
+}
+
+TEST_F(NodeTest, SingleAxisAlignmentTurnsTheAxisOntoTheTarget)
+{
+    const struct {
+        const char* what;
+        int32_t axis;
+        float target[3];
+        float expected[3];
+    } cases[] = {
+        {"Z toward +Y", kAlignZAxis, {5, 1, 0}, {0, 1, 0}},
+        {"Z toward -Z", kAlignZAxis, {5, 0, -3}, {0, 0, -1}},
+        {"Y toward -Y", kAlignYAxis, {5, -2, 0}, {0, -1, 0}},
+        {"Y toward +X", kAlignYAxis, {9, 0, 0}, {1, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        CkwGroup* root = group();
+        CkwNode* aligned = node(kClassMesh);
+        CkwNode* target = node(kClassMesh);
+        ASSERT_EQ(trap([&] {
+            aligned->setTranslation(5, 0, 0);
+            target->setTranslation(c.target[0], c.target[1], c.target[2]);
+            root->addChild(aligned);
+            root->addChild(target);
+            if (c.axis == kAlignZAxis)
+                aligned->setAlignment(target, kAlignOrigin, nullptr, kAlignNone);
+            else
+                aligned->setAlignment(nullptr, kAlignNone, target, kAlignOrigin);
+            root->align(nullptr);
+        }),
+                  KErrNone)
+            << c.what;
+        const CkwVector3D axis = axisOf(aligned, c.axis == kAlignZAxis ? 2 : 1);
+        EXPECT_NEAR(axis.x, c.expected[0], 1e-4f) << c.what;
+        EXPECT_NEAR(axis.y, c.expected[1], 1e-4f) << c.what;
+        EXPECT_NEAR(axis.z, c.expected[2], 1e-4f) << c.what;
+    }
+}
+
+TEST_F(NodeTest, AlignmentArgumentsAndUnresolvedReferences)
+{
+    CkwGroup* root = group();
+    CkwNode* a = node(kClassMesh);
+    CkwNode* b = node(kClassMesh);
+    ASSERT_EQ(trap([&] {
+        root->addChild(a);
+        root->addChild(b);
+    }),
+              KErrNone);
+    EXPECT_EQ(trap([&] { a->setAlignment(a, kAlignOrigin, nullptr, kAlignNone); }), KErrIllegalArgument);
+    EXPECT_EQ(trap([&] { a->setAlignment(b, kAlignZAxis, b, kAlignZAxis); }), KErrIllegalArgument);
+    EXPECT_EQ(trap([&] { a->setAlignment(b, 150, nullptr, kAlignNone); }), KErrIllegalArgument);
+    EXPECT_EQ(trap([&] { a->getAlignmentTarget(kAlignXAxis); }), KErrIllegalArgument);
+    EXPECT_EQ(a->getAlignment(), nullptr);
+
+    ASSERT_EQ(trap([&] { a->setAlignment(b, kAlignOrigin, b, kAlignXAxis); }), KErrNone);
+    EXPECT_EQ(a->getAlignmentReference(kAlignZAxis), b);
+    EXPECT_EQ(a->getAlignmentTarget(kAlignYAxis), kAlignXAxis);
+    // A reference outside the tree is refused; one below the node cannot align it.
+    CkwNode* outside = node(kClassMesh);
+    EXPECT_EQ(trap([&] { a->align(outside); }), KErrIllegalArgument);
+    ASSERT_EQ(trap([&] { b->setAlignment(nullptr, kAlignOrigin, nullptr, kAlignNone); }), KErrNone);
+    EXPECT_EQ(trap([&] { b->align(nullptr); }), KErrIllegalState);
+
+    // A destroyed reference becomes lost, and aligning then fails.
+    auto* doomed = new PlainNode(kClassMesh);
+    ASSERT_EQ(trap([&] {
+        root->addChild(doomed);
+        a->setAlignment(doomed, kAlignOrigin, nullptr, kAlignNone);
+        root->removeChild(doomed);
+    }),
+              KErrNone);
+    ASSERT_NE(a->getAlignment(), nullptr);
+    EXPECT_TRUE(a->getAlignment()->zLost);
+    EXPECT_EQ(a->getAlignmentReference(kAlignZAxis), nullptr);
+    EXPECT_EQ(trap([&] { a->align(nullptr); }), KErrIllegalState);
+}
+
+TEST_F(NodeTest, DuplicateCopiesTheSubtreeInOrderAndRemapsAlignment)
+{
+    CkwGroup* root = group();
+    CkwGroup* inner = group();
+    CkwNode* first = node(kClassMesh);
+    CkwNode* second = node(kClassLight);
+    CkwNode* outside = node(kClassMesh);
+    CkwGroup* top = group();
+    const uint8_t value[] = {9};
+    ASSERT_EQ(trap([&] {
+        top->addChild(root);
+        top->addChild(outside);
+        inner->addChild(first);
+        inner->addChild(second);
+        root->addChild(inner);
+        root->setUserID(10);
+        first->setUserID(11);
+        second->setUserID(12);
+        second->setTranslation(1, 2, 3);
+        second->setUserParameter(4, 1, value);
+        first->setAlignment(second, kAlignOrigin, outside, kAlignYAxis);
+        second->setRenderingEnable(false);
+        second->setAlphaFactor(0.5f);
+    }),
+              KErrNone);
+
+    CkwObject3D* copied = nullptr;
+    ASSERT_EQ(trap([&] { copied = root->duplicate(); }), KErrNone);
+    auto* copy = hold(static_cast<CkwGroup*>(copied));
+    ASSERT_EQ(copy->getChildCount(), 1);
+    auto* innerCopy = static_cast<CkwGroup*>(copy->getChild(0));
+    ASSERT_EQ(innerCopy->getChildCount(), 2);
+    CkwNode* firstCopy = innerCopy->getChild(0);
+    CkwNode* secondCopy = innerCopy->getChild(1);
+    EXPECT_NE(firstCopy, first);
+    EXPECT_EQ(firstCopy->getUserID(), 11);
+    EXPECT_EQ(secondCopy->getUserID(), 12);
+    EXPECT_EQ(secondCopy->getClassId(), kClassLight);
+    EXPECT_EQ(secondCopy->getTranslation()[2], 3.0f);
+    EXPECT_EQ(secondCopy->getUserParameter(4, 0, nullptr), 1);
+    EXPECT_FALSE(secondCopy->isRenderingEnabled());
+    EXPECT_EQ(secondCopy->getAlphaFactor(), 0.5f);
+    EXPECT_EQ(secondCopy->getDepth(), 2);
+    EXPECT_EQ(copy->getParent(), nullptr);
+    // Inside the copied subtree the reference follows the copy; outside it stays.
+    EXPECT_EQ(firstCopy->getAlignmentReference(kAlignZAxis), secondCopy);
+    EXPECT_EQ(firstCopy->getAlignmentReference(kAlignYAxis), outside);
+    EXPECT_EQ(CkwNode::findCopy(second, root, copy), secondCopy);
+    EXPECT_EQ(CkwNode::findCopy(outside, root, copy), nullptr);
+}
+
+class ConstantTrack : public CkwAnimationTrackBase {
+public:
+    ConstantTrack(int32_t property, float value) : m_property(property), m_value(value) {}
+    CkwObject3D* duplicate() const override { return nullptr; }
+    int32_t getTargetProperty() const override { return m_property; }
+    int32_t getComponentCount() const override { return 1; }
+    float getControllerWeight() const override { return 1.0f; }
+    bool isControllerActive(int32_t) const override { return true; }
+    int32_t sample(int32_t, int32_t, float* values, float weight) override
+    {
+        values[0] += weight * m_value;
+        return 40;
+    }
+
+private:
+    int32_t m_property;
+    float m_value;
+};
+
+TEST_F(NodeTest, AnimateReachesTheWholeTreeAndClampsAlpha)
+{
+    CkwGroup* root = group();
+    CkwGroup* middle = group();
+    CkwNode* low = node(kClassMesh);
+    CkwNode* high = node(kClassMesh);
+    auto* below = hold(new ConstantTrack(kPropertyAlpha, -0.5f));
+    auto* above = hold(new ConstantTrack(kPropertyAlpha, 2.0f));
+    auto* hide = hold(new ConstantTrack(kPropertyVisibility, 0.25f));
+    ASSERT_EQ(trap([&] {
+        low->addAnimationTrack(below);
+        high->addAnimationTrack(above);
+        middle->addAnimationTrack(hide);
+        middle->addChild(low);
+        root->addChild(middle);
+        root->addChild(high);
+    }),
+              KErrNone);
+    int32_t validity = 0;
+    ASSERT_EQ(trap([&] { validity = root->animate(0, kNewAnimationPass); }), KErrNone);
+    EXPECT_EQ(validity, 40);
+    EXPECT_EQ(low->getAlphaFactor(), 0.0f);
+    EXPECT_EQ(high->getAlphaFactor(), 1.0f);
+    EXPECT_FALSE(middle->isRenderingEnabled());
+    EXPECT_EQ(trap([&] { low->addAnimationTrack(hold(new ConstantTrack(kPropertyDensity, 1))); }),
+              KErrIllegalArgument);
+}
+
+TEST_F(NodeTest, HundredThousandDeepChainWorksWithoutRecursion)
+{
+    constexpr int32_t kDepth = 100000;
+    CkwWorld* world = this->world();
+    auto* deepest = new CkwGroup;
+    CkwGroup* top = deepest;
+    // Built bottom up, as a file builds it.
+    ASSERT_EQ(trap([&] {
+        deepest->setUserID(99);
+        deepest->setTranslation(0, 0, 1);
+        for (int32_t i = 1; i < kDepth; ++i) {
+            auto* above = new CkwGroup;
+            above->addChild(top);
+            top = above;
+        }
+        top->setTranslation(1, 0, 0);
+        world->addChild(top);
+    }),
+              KErrNone);
+    EXPECT_EQ(deepest->getDepth(), kDepth);
+    EXPECT_FLOAT_EQ(deepest->getWorldTransform().element(0, 3), 1.0f);
+    EXPECT_FLOAT_EQ(deepest->getWorldTransform().element(2, 3), 1.0f);
+
+    CkwObject3D* found = nullptr;
+    ASSERT_EQ(trap([&] {
+        found = world->find(99);
+        world->animate(0, kNewAnimationPass);
+    }),
+              KErrNone);
+    EXPECT_EQ(found, deepest);
+
+    CkwObject3D* copy = nullptr;
+    ASSERT_EQ(trap([&] { copy = top->duplicate(); }), KErrNone);
+    copy->addRef();
+    copy->release();
+    // Removing the top destroys the whole chain.
+    ASSERT_EQ(trap([&] { world->removeChild(top); }), KErrNone);
+    EXPECT_EQ(world->getChildCount(), 0);
+}
+
+} // namespace

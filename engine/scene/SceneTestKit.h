@@ -1,0 +1,68 @@
+// Test helpers of the scene library: an engine for the duration of a test,
+// plain nodes of any class id (cameras and lights stand-ins) and loading a
+// writer-made file into its object list.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "engine/core/loader/CkwSerializeObjectsIn.h"
+#include "engine/core/loader/SerializeTestKit.h"
+#include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/EngineContext.h"
+#include "engine/core/runtime/Trap.h"
+#include "engine/scene/CkwGroup.h"
+#include "engine/scene/CkwWorld.h"
+
+// A node with no data of its own, answering the class id it is given.
+class PlainNode : public CkwNode {
+public:
+    explicit PlainNode(int32_t classId) : m_classId(classId) {}
+    int32_t getClassId() const override { return m_classId; }
+
+protected:
+    CkwNode* copyNode() const override
+    {
+        CkwCleanupPtr<PlainNode> copy(new PlainNode(m_classId));
+        copy->copyNodeFields(*this);
+        return copy.release();
+    }
+
+private:
+    int32_t m_classId;
+};
+
+class SceneTest {
+public:
+    SceneTest() { engineInit(); }
+    ~SceneTest()
+    {
+        for (auto it = m_held.rbegin(); it != m_held.rend(); ++it)
+            (*it)->release();
+        engineShutdown();
+    }
+
+    // Keeps one count on object until the test ends.
+    template <class T>
+    T* hold(T* object)
+    {
+        object->addRef();
+        m_held.push_back(object);
+        return object;
+    }
+    CkwGroup* group() { return hold(new CkwGroup); }
+    CkwWorld* world() { return hold(new CkwWorld); }
+    PlainNode* node(int32_t classId) { return hold(new PlainNode(classId)); }
+
+    static int32_t trap(const std::function<void()>& body) { return engineTrap(body); }
+
+private:
+    std::vector<CkwObject3D*> m_held;
+};
+
+// Feeds file to parser; -1 when it loaded.
+inline int32_t loadFile(CkwSerializeObjectsIn& parser, const std::vector<uint8_t>& file)
+{
+    return feedFile(parser, file, fixedPieces(4096));
+}
