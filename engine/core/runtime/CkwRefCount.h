@@ -11,7 +11,10 @@ public:
     CkwRefCount() = default;
     CkwRefCount(const CkwRefCount&) = delete;
     CkwRefCount& operator=(const CkwRefCount&) = delete;
-    virtual ~CkwRefCount() = default;
+    // Pure: a count is only ever a base beside CkwHeapObject, never a whole
+    // object, so delete this always reaches the most derived destructor and
+    // the compiler need not consider freeing at the base's own address.
+    virtual ~CkwRefCount() = 0;
 
     virtual int32_t getClassId() const { return 0; }
 
@@ -29,6 +32,8 @@ public:
 private:
     int32_t m_refCount = 0;
 };
+
+inline CkwRefCount::~CkwRefCount() = default;
 
 // Base of every object the factory makes: scene objects, transforms and ray
 // intersections. The heap part comes first, so the cleanup stack and the
