@@ -37,8 +37,7 @@ extern const std::array<int32_t, 4> ATAN_OFFSETS = {0, 34315, 102944, 68629};
 
 int32_t fixedReciprocal(int32_t x, int32_t fractionBits)
 {
-    if (x == 0)
-        return 0x7FFFFFFF;
+    // Zero reads the table's 0x7FFFFFFF and takes the same final shift.
     uint32_t a = magnitude(x);
     int32_t f = fractionBits;
     int32_t r;

@@ -18,7 +18,8 @@ extern const std::array<int32_t, 513> RECIPROCAL_TABLE;
 // Angles 0, pi/6, pi/2, pi/3 added by the arctangent's range reductions.
 extern const std::array<int32_t, 4> ATAN_OFFSETS;
 
-// About 2^fractionBits / x, sign kept; 0 gives 0x7FFFFFFF.
+// About 2^fractionBits / x, sign kept; 0 gives 0x7FFFFFFF shifted by
+// fractionBits - 30 (so 0x7FFFFFFF only for 30 fraction bits).
 int32_t fixedReciprocal(int32_t x, int32_t fractionBits);
 // 1/x in 16.16.
 Fixed fixedReciprocal32(Fixed x);

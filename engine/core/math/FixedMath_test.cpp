@@ -19,8 +19,45 @@ TEST(FixedMath, ReciprocalTableAndExactValues)
     EXPECT_EQ(fixedReciprocal32(0x10000), 0x10000);
     EXPECT_EQ(fixedReciprocal32(0x20000), 0x8000);
     EXPECT_NEAR(fixedReciprocal32(0x30000), 21845, 1);
-    EXPECT_EQ(fixedReciprocal(0, 32), 0x7FFFFFFF);
-    EXPECT_EQ(fixedReciprocal(0, 16), 0x7FFFFFFF);
+}
+
+// Bit-exact results of the integer algorithms, the same at every optimisation
+// level. Zero reads 0x7FFFFFFF from the table and still takes the final shift.
+TEST(FixedMath, IntegerAlgorithmsGiveExactValues)
+{
+    struct Reciprocal {
+        int32_t x, fractionBits, result;
+    };
+    const Reciprocal reciprocals[] = {
+        {0, 16, 0x1FFFF},         {0, 30, 0x7FFFFFFF},   {0, 32, -4},         {0, 40, -1024},
+        {0x30000, 32, 21845},     {1000, 32, 4294966},   {0x7FFFFFFF, 32, 2}, {-12345, 32, -347911},
+    };
+    for (const Reciprocal& c : reciprocals)
+        EXPECT_EQ(fixedReciprocal(c.x, c.fractionBits), c.result) << c.x << " " << c.fractionBits;
+
+    struct InvSqrt {
+        uint32_t x;
+        Fixed result;
+    };
+    const InvSqrt invSqrts[] = {
+        {3, 9673930}, {0x4000, 0x20000}, {0x10000, 0x10000}, {0x40000, 0x8000}, {0x123456, 15361}, {0x7FFFFFFF, 362},
+    };
+    for (const InvSqrt& c : invSqrts)
+        EXPECT_EQ(fixedInvSqrt(c.x), c.result) << c.x;
+
+    struct SinCos {
+        Fixed angle, sin, cos;
+    };
+    const SinCos sinCos[] = {
+        {1, 1, 65534},          {25736, 25076, 60545},  {51471, 46344, 46346},
+        {51472, 46345, 46345},  {100000, 65474, 2943},  {-30000, -28964, 58787},
+    };
+    for (const SinCos& c : sinCos) {
+        Fixed s, co;
+        fixedSinCos(c.angle, &s, &co);
+        EXPECT_EQ(s, c.sin) << c.angle;
+        EXPECT_EQ(co, c.cos) << c.angle;
+    }
 }
 
 TEST(FixedMath, ReciprocalIsOddAndTracksDoublePrecision)
