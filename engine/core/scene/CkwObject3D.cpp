@@ -165,9 +165,12 @@ void CkwObject3D::insertTrack(CkwAnimationTrackBase* track)
         ++groups[g];
         return;
     }
-    groups.setCountGrowing(groups.count() + 1);
+    // Room in both arrays before either count changes: a leave in between
+    // would leave a group without its track.
+    tracks.setCountGrowing(tracks.count() + 1);
+    tracks.setCount(tracks.count() - 1);
+    groups.append(1);
     tracks.append(track);
-    groups.last() = 1;
 }
 
 void CkwObject3D::removeAnimationTrack(CkwObject3D* object)
