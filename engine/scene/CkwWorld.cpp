@@ -92,12 +92,22 @@ const CkwArray<CkwNode*>& CkwWorld::getLights()
 void CkwWorld::collectLights()
 {
     m_lights.setCount(0);
-    CkwNode* node = this;
-    while (node != nullptr) {
+    // Sized before it is filled: after a failed growth the cache stays empty
+    // rather than passing a part of the list off as the whole.
+    int32_t count = 0;
+    for (CkwNode* node = nextLight(this); node != nullptr; node = nextLight(node))
+        ++count;
+    m_lights.setCount(count);
+    int32_t i = 0;
+    for (CkwNode* node = nextLight(this); node != nullptr; node = nextLight(node))
+        m_lights[i++] = node;
+}
+
+CkwNode* CkwWorld::nextLight(CkwNode* node) const
+{
+    do {
         // A disabled node hides its whole subtree from the lighting.
-        const bool enabled = node->isRenderingEnabled();
-        if (enabled && node->getClassId() == kClassLight)
-            m_lights.append(node);
-        node = nextInSubtree(node, this, enabled);
-    }
+        node = nextInSubtree(node, this, node->isRenderingEnabled());
+    } while (node != nullptr && !(node->isRenderingEnabled() && node->getClassId() == kClassLight));
+    return node;
 }
