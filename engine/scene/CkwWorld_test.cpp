@@ -54,6 +54,36 @@ TEST_F(WorldTest, AddChildChecksCyclesParentsAndWorlds)
     EXPECT_EQ(root->getChildCount(), 1);
 }
 
+TEST_F(WorldTest, HundredThousandChildrenAppendInOrder)
+{
+    constexpr int32_t kChildren = 100000;
+    CkwGroup* parent = group();
+    ASSERT_EQ(trap([&] {
+        for (int32_t i = 0; i < kChildren; ++i) {
+            auto* child = new CkwGroup;
+            child->setUserID(i);
+            parent->addChild(child);
+        }
+    }),
+              KErrNone);
+    ASSERT_EQ(parent->getChildCount(), kChildren);
+    for (int32_t i = 0; i < kChildren; ++i)
+        ASSERT_EQ(parent->getChild(i)->getUserID(), i);
+    // Linking after a child other than the cursor's shifts the indices.
+    CkwNode* second = parent->getChild(1);
+    CkwNode* fifth = parent->getChild(5);
+    CkwNode* inserted = nullptr;
+    ASSERT_EQ(trap([&] {
+        inserted = new CkwGroup;
+        inserted->insertAfter(second);
+    }),
+              KErrNone);
+    EXPECT_EQ(parent->getChild(2), inserted);
+    EXPECT_EQ(parent->getChild(6), fifth);
+    EXPECT_EQ(parent->getChild(kChildren)->getUserID(), kChildren - 1);
+    EXPECT_EQ(parent->getChildCount(), kChildren + 1);
+}
+
 TEST_F(WorldTest, LightListSkipsDisabledSubtreesAndIsCollectedAgainAfterChanges)
 {
     CkwWorld* w = world();

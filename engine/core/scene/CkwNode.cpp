@@ -275,7 +275,10 @@ void CkwNode::linkAfter(CkwNode* sibling)
     m_parent = sibling->m_parent;
     m_nextSibling = sibling->m_nextSibling;
     sibling->m_nextSibling = this;
-    m_parent->resetChildCursor();
+    // Linking after the child the cursor holds moves no index up to it, so
+    // appending child after child stays linear.
+    if (m_parent->m_cursorChild != sibling)
+        m_parent->resetChildCursor();
     addRef();
     m_depth = childDepth(m_parent->m_depth);
 }
