@@ -130,6 +130,10 @@ TEST_F(NodeTest, SingleAxisAlignmentTurnsTheAxisOntoTheTarget)
         {"Z toward -Z", kAlignZAxis, {5, 0, -3}, {0, 0, -1}},
         {"Y toward -Y", kAlignYAxis, {5, -2, 0}, {0, -1, 0}},
         {"Y toward +X", kAlignYAxis, {9, 0, 0}, {1, 0, 0}},
+        // So nearly opposite that the shortest rotation's quaternion is too
+        // small to normalise.
+        {"Z toward -Z, a hair off", kAlignZAxis, {5, 1e-20f, -3}, {0, 0, -1}},
+        {"Y toward -Y, a hair off", kAlignYAxis, {5, -2, 1e-20f}, {0, -1, 0}},
     };
     for (const auto& c : cases) {
         CkwGroup* root = group();
@@ -153,6 +157,31 @@ TEST_F(NodeTest, SingleAxisAlignmentTurnsTheAxisOntoTheTarget)
         EXPECT_NEAR(axis.y, c.expected[1], 1e-4f) << c.what;
         EXPECT_NEAR(axis.z, c.expected[2], 1e-4f) << c.what;
     }
+}
+
+TEST_F(NodeTest, OriginTargetAimsAtTheReferenceWhateverItsOwnTurn)
+{
+    // The reference's own rotation and scale turn its axes, never where its
+    // origin lies.
+    const float halfTurnAboutY[4] = {0, 1, 0, 0};
+    CkwGroup* root = group();
+    CkwNode* aligned = node(kClassMesh);
+    CkwNode* target = node(kClassMesh);
+    ASSERT_EQ(trap([&] {
+        aligned->setTranslation(0, 0, 5);
+        target->setTranslation(3, 0, 1);
+        target->setOrientation(halfTurnAboutY);
+        target->setScale(2, 2, 2);
+        root->addChild(aligned);
+        root->addChild(target);
+        aligned->setAlignment(target, kAlignOrigin, nullptr, kAlignNone);
+        aligned->align(nullptr);
+    }),
+              KErrNone);
+    const CkwVector3D axis = axisOf(aligned, 2);
+    EXPECT_NEAR(axis.x, 0.6f, 1e-5f);
+    EXPECT_NEAR(axis.y, 0.0f, 1e-5f);
+    EXPECT_NEAR(axis.z, -0.8f, 1e-5f);
 }
 
 TEST_F(NodeTest, AlignmentArgumentsAndUnresolvedReferences)

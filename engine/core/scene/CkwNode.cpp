@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <exception>
+#include <limits>
 
 #include "engine/core/factory/ClassIds.h"
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
@@ -643,10 +644,13 @@ void CkwNode::alignNode(CkwNode* reference)
             q[2] = -v.x;
             q[3] = length + v.y;
         }
-        // Exactly opposite the node's own axis the shortest rotation is not
-        // unique: turn half way round the X axis, which is perpendicular to both.
-        if (q[0] == 0.0f && q[1] == 0.0f && q[2] == 0.0f && q[3] == 0.0f)
+        // Opposite the node's own axis the shortest rotation is not unique and
+        // the quaternion vanishes, or all but vanishes past what normalising
+        // can mend: turn half way round the X axis, perpendicular to both.
+        if (!(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3] > std::numeric_limits<float>::min())) {
             q[0] = 1.0f;
+            q[1] = q[2] = q[3] = 0.0f;
+        }
     }
     quaternionNormalize(q);
     setOrientation(q);
