@@ -51,6 +51,39 @@ TEST_F(NodeTest, AttachDetachKeepDepthsCountsAndDirtyMarks)
     EXPECT_EQ(root->getChildCount(), 0);
 }
 
+TEST_F(NodeTest, SetWorldTransformHoldsUntilInvalidated)
+{
+    CkwGroup* root = group();
+    CkwGroup* middle = group();
+    CkwNode* leaf = node(kClassMesh);
+    ASSERT_EQ(trap([&] {
+        root->setTranslation(0, 5, 0);
+        middle->setTranslation(1, 0, 0);
+        leaf->setTranslation(0, 0, 2);
+        middle->addChild(leaf);
+        root->addChild(middle);
+    }),
+              KErrNone);
+    CkwMatrix given;
+    given.setIdentity();
+    given.translate(10, 0, 0);
+    given.classify();
+    middle->setWorldTransform(given);
+    EXPECT_TRUE(root->nodeFlags() & kDirty);
+    EXPECT_FALSE(middle->nodeFlags() & kDirty);
+    EXPECT_TRUE(leaf->nodeFlags() & kDirty);
+    EXPECT_FLOAT_EQ(leaf->getWorldTransform().element(0, 3), 10.0f);
+    EXPECT_FLOAT_EQ(leaf->getWorldTransform().element(2, 3), 2.0f);
+
+    middle->invalidateWorldTransform();
+    EXPECT_TRUE(middle->nodeFlags() & kDirty);
+    EXPECT_TRUE(leaf->nodeFlags() & kDirty);
+    // The root's own transform is ignored: it is the root.
+    EXPECT_FLOAT_EQ(leaf->getWorldTransform().element(0, 3), 1.0f);
+    EXPECT_FLOAT_EQ(leaf->getWorldTransform().element(1, 3), 0.0f);
+    EXPECT_FLOAT_EQ(leaf->getWorldTransform().element(2, 3), 2.0f);
+}
+
 TEST_F(NodeTest, DetachOfTheLastHolderDeletesTheNode)
 {
     CkwGroup* root = group();

@@ -101,7 +101,7 @@ CkwNode::~CkwNode()
             g_pendingDestroy = child;
         } else {
             child->setSubtreeDepth(0);
-            child->markSubtreeDirty();
+            child->invalidateWorldTransform();
             child->release();
         }
     }
@@ -249,7 +249,7 @@ void CkwNode::recountSubtreeDepths()
         node->m_depth = childDepth(node->m_parent->m_depth);
 }
 
-void CkwNode::markSubtreeDirty()
+void CkwNode::invalidateWorldTransform()
 {
     m_nodeFlags |= kNodeWorldDirty;
     CkwNode* node = m_firstChild;
@@ -292,7 +292,7 @@ void CkwNode::attachTo(CkwNode* group)
         leave(KErrIllegalArgument);
     linkAsFirstChild(group);
     setSubtreeDepth(m_depth);
-    markSubtreeDirty();
+    invalidateWorldTransform();
     invalidateWorldLights();
 }
 
@@ -304,7 +304,7 @@ void CkwNode::insertAfter(CkwNode* sibling)
         leave(KErrIllegalArgument);
     linkAfter(sibling);
     setSubtreeDepth(m_depth);
-    markSubtreeDirty();
+    invalidateWorldTransform();
     invalidateWorldLights();
 }
 
@@ -326,7 +326,7 @@ void CkwNode::detach()
     m_parent = nullptr;
     m_nextSibling = nullptr;
     setSubtreeDepth(0);
-    markSubtreeDirty();
+    invalidateWorldTransform();
     release();
 }
 
@@ -412,7 +412,7 @@ void CkwNode::invalidate()
 {
     CkwTransformable::invalidate();
     if (!(m_nodeFlags & kNodeWorldDirty))
-        markSubtreeDirty();
+        invalidateWorldTransform();
 }
 
 const CkwMatrix& CkwNode::getWorldTransform()
@@ -452,7 +452,7 @@ void CkwNode::setWorldTransform(const CkwMatrix& matrix)
     m_worldTransform = matrix;
     m_nodeFlags &= static_cast<uint16_t>(~kNodeWorldDirty);
     for (CkwNode* child = m_firstChild; child != nullptr; child = child->m_nextSibling)
-        child->markSubtreeDirty();
+        child->invalidateWorldTransform();
 }
 
 CkwNode* CkwNode::getTransformTo(CkwNode* target, CkwMatrix& out)

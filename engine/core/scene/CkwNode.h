@@ -84,7 +84,13 @@ public:
     bool isAncestorOf(const CkwNode* other) const;
 
     const CkwMatrix& getWorldTransform();
+    // Stores a world transform from outside (a node drawn on its own); its
+    // children become dirty. The node may then be clean below a dirty parent,
+    // so whoever sets it marks it dirty again when done.
     void setWorldTransform(const CkwMatrix& matrix);
+    // Marks the cached world transforms of this node and its subtree dirty.
+    // Below a dirty node everything is dirty already, which the walk relies on.
+    void invalidateWorldTransform();
     // The transform from this node's space to target's; returns the common
     // ancestor (target itself for a World above this node), or null when the
     // nodes share no tree. A singular path leaves -1000.
@@ -129,7 +135,6 @@ private:
     void clearAlignment();
     void alignNode(CkwNode* reference);
     void setSubtreeDepth(uint8_t depth);
-    void markSubtreeDirty();
     void linkAsFirstChild(CkwNode* group);
     void linkAfter(CkwNode* sibling);
     void resetChildCursor() const;
