@@ -1,5 +1,8 @@
-// Group: the child list with its checks and the group's file data.
+// Group: the child list with its checks, the group's file data and the
+// 3-vector helpers of picking.
 #include "engine/scene/CkwGroup.h"
+
+#include <cmath>
 
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/runtime/CleanupStack.h"
@@ -70,4 +73,18 @@ CkwNode* CkwGroup::copyNode() const
     CkwCleanupPtr<CkwGroup> copy(new CkwGroup);
     copy->copyNodeFields(*this);
     return copy.release();
+}
+
+float vec3Length(const float* v)
+{
+    return static_cast<float>(std::sqrt(static_cast<double>(v[0] * v[0] + v[1] * v[1] + v[2] * v[2])));
+}
+
+float vec3Dot(const float* a, const float* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+void vec3SubInPlace(float* a, const float* b)
+{
+    a[0] -= b[0];
+    a[1] -= b[1];
+    a[2] -= b[2];
 }

@@ -33,3 +33,10 @@ protected:
     // The group's data after the node data: the counted child indices.
     void readChildren(CkwSerializeBufferObjectsIn& buffer);
 };
+
+// Float 3-vector helpers of ray picking and sprite drawing. The length's root
+// is taken in double precision and rounded back to float.
+float vec3Length(const float* v);
+float vec3Dot(const float* a, const float* b);
+// a -= b.
+void vec3SubInPlace(float* a, const float* b);

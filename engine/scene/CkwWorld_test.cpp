@@ -181,6 +181,21 @@ TEST_F(WorldTest, DuplicateWorldPointsAtTheCopyOfItsCamera)
     EXPECT_EQ(hold(static_cast<CkwWorld*>(copied))->getActiveCamera(), nullptr);
 }
 
+TEST(Vec3, LengthDotAndSubtraction)
+{
+    const float a[3] = {3, 4, 12};
+    const float ones[3] = {1, 1, 1};
+    const float b[3] = {4, -5, 6};
+    EXPECT_EQ(vec3Length(a), 13.0f);
+    EXPECT_EQ(vec3Length(ones), 1.7320508f);
+    EXPECT_EQ(vec3Dot(a, b), 12.0f - 20.0f + 72.0f);
+    float c[3] = {1, 2, 3};
+    vec3SubInPlace(c, b);
+    EXPECT_EQ(c[0], -3.0f);
+    EXPECT_EQ(c[1], 7.0f);
+    EXPECT_EQ(c[2], -3.0f);
+}
+
 M3gGroupFields plainGroup(int32_t userId, std::vector<uint32_t> children = {})
 {
     M3gGroupFields g;
