@@ -358,7 +358,11 @@ TEST_F(NodeTest, HundredThousandDeepChainWorksWithoutRecursion)
 {
     constexpr int32_t kDepth = 100000;
     CkwWorld* world = this->world();
+    static int32_t destroyed;
+    destroyed = 0;
+    const auto countDestroyed = [](CkwRefCount*) { ++destroyed; };
     auto* deepest = new CkwGroup;
+    deepest->setDestroyCallback(countDestroyed);
     CkwGroup* top = deepest;
     // Built bottom up, as a file builds it.
     ASSERT_EQ(trap([&] {
@@ -366,6 +370,7 @@ TEST_F(NodeTest, HundredThousandDeepChainWorksWithoutRecursion)
         deepest->setTranslation(0, 0, 1);
         for (int32_t i = 1; i < kDepth; ++i) {
             auto* above = new CkwGroup;
+            above->setDestroyCallback(countDestroyed);
             above->addChild(top);
             top = above;
         }
@@ -390,8 +395,10 @@ TEST_F(NodeTest, HundredThousandDeepChainWorksWithoutRecursion)
     copy->addRef();
     copy->release();
     // Removing the top destroys the whole chain.
+    EXPECT_EQ(destroyed, 0);
     ASSERT_EQ(trap([&] { world->removeChild(top); }), KErrNone);
     EXPECT_EQ(world->getChildCount(), 0);
+    EXPECT_EQ(destroyed, kDepth);
 }
 
 } // namespace
