@@ -4,6 +4,7 @@
 
 #include "engine/core/io/IoTestKit.h"
 #include "tools/m3g/M3gFileWriter.h"
+#include "tools/m3g/M3gSceneEncoders.h"
 
 namespace {
 
@@ -34,6 +35,85 @@ TEST(SceneDump, ReportsRootsOrTheSignedErrorResult)
     std::string out;
     EXPECT_EQ(dumpScene(folder.path() + "/missing.m3g", out), 1);
     EXPECT_EQ(out, "error 65536\n");
+}
+
+M3gGroupFields groupWithId(int32_t userId, std::vector<uint32_t> children = {})
+{
+    M3gGroupFields group;
+    group.node.transformable.object.userId = userId;
+    group.children = std::move(children);
+    return group;
+}
+
+// A World of two groups, one holding a third, beside a loose group.
+std::vector<uint8_t> worldScene(uint8_t scheme)
+{
+    M3gFileWriter writer;
+    writer.beginSection(scheme);
+    const uint32_t leaf = writer.addObject(m3gGroupRecord(groupWithId(-5)));
+    const uint32_t inner = writer.addObject(m3gGroupRecord(groupWithId(3, {leaf})));
+    const uint32_t second = writer.addObject(m3gGroupRecord(groupWithId(4)));
+    M3gWorldFields world;
+    world.group = groupWithId(1, {inner, second});
+    writer.addObject(m3gWorldRecord(world));
+    writer.addObject(m3gGroupRecord(groupWithId(2)));
+    return writer.finish();
+}
+
+TEST(SceneDump, WalksWriterMadeWorldsDepthFirst)
+{
+    ScratchFolder folder;
+    const std::string expected = "0 22 1\n1 9 3\n2 9 -5\n1 9 4\n0 9 2\nroots 2\n";
+    for (uint8_t scheme : {kM3gSchemeNone, kM3gSchemeZlib}) {
+        SCOPED_TRACE(scheme);
+        std::string out;
+        EXPECT_EQ(dumpScene(folder.write("w.m3g", worldScene(scheme)), out), 0);
+        EXPECT_EQ(out, expected);
+    }
+}
+
+TEST(SceneDump, CorruptWorldsGiveTheLoadersResult)
+{
+    ScratchFolder folder;
+    const std::vector<uint8_t> good = worldScene(kM3gSchemeNone);
+    M3gFileWriter fine; // the control: a child before its group
+    fine.beginSection(kM3gSchemeNone);
+    const uint32_t child = fine.addObject(m3gGroupRecord(groupWithId(2)));
+    fine.addObject(m3gGroupRecord(groupWithId(1, {child})));
+    std::string out;
+    EXPECT_EQ(dumpScene(folder.write("fine.m3g", fine.finish()), out), 0);
+    EXPECT_EQ(out, "0 9 1\n1 9 2\nroots 1\n");
+    M3gFileWriter cycle; // a group naming itself as its child
+    cycle.beginSection(kM3gSchemeNone);
+    cycle.addObject(m3gGroupRecord(groupWithId(1, {cycle.nextIndex()})));
+    M3gFileWriter forward; // a child that comes after its group
+    forward.beginSection(kM3gSchemeNone);
+    forward.addObject(m3gGroupRecord(groupWithId(1, {forward.nextIndex() + 1})));
+    forward.addObject(m3gGroupRecord(groupWithId(2)));
+    M3gFileWriter twoParents;
+    twoParents.beginSection(kM3gSchemeNone);
+    const uint32_t shared = twoParents.addObject(m3gGroupRecord(groupWithId(1)));
+    twoParents.addObject(m3gGroupRecord(groupWithId(2, {shared})));
+    twoParents.addObject(m3gGroupRecord(groupWithId(3, {shared})));
+    std::vector<uint8_t> flipped = good;
+    flipped[flipped.size() - 10] ^= 0x40;
+    const struct {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        std::string output;
+    } cases[] = {
+        {"cut inside the last record", std::vector<uint8_t>(good.begin(), good.end() - 8), "error 65544\n"},
+        {"flipped byte", flipped, "error -9\n"},
+        {"own child", cycle.finish(), "error -8\n"},
+        {"forward child", forward.finish(), "error -8\n"},
+        {"two parents", twoParents.finish(), "error -8\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string out;
+        EXPECT_EQ(dumpScene(folder.write("bad.m3g", c.bytes), out), 1);
+        EXPECT_EQ(out, c.output);
+    }
 }
 
 } // namespace

@@ -101,11 +101,7 @@ EngineResult unknownQueryInterface(EngineHandle* handle, uint32_t iid, EngineHan
     if (out == nullptr || handle == nullptr || handle->object == nullptr)
         return kResultNullPointer;
     *out = nullptr;
-    bool accepted = iid == kIidUniversalA || iid == kIidUniversalB;
-    if (const InterfaceInfo* info = interfaceByClass(handle->object->getClassId()); info != nullptr && !accepted)
-        for (uint32_t id : info->accepts)
-            accepted = accepted || (id != 0 && id == iid);
-    if (!accepted)
+    if (iid != kIidUniversalA && iid != kIidUniversalB && !objectAccepts(*handle->object, iid))
         return kResultNotSupported;
     handle->object->addRef();
     ++handle->count;

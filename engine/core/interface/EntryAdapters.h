@@ -2,15 +2,18 @@
 // line naming its template and a body; the template supplies the trap, turns
 // the handle into its object and maps a leave into a result.
 //
-//   trapped<body>   runs body(object, args...) in a trap: 0 or the mapped code
+//   trapped<body>   runs body(object, args...) in a trap: 0 (or the result the
+//                   body returns) or the mapped code
 //   handing<body>   as trapped, and wraps the object body returns into the
 //                   trailing handle out pointer
 //   plain<body>     untrapped: getters and setters that cannot fail
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "engine/core/interface/EngineHandle.h"
+#include "engine/core/interface/InterfaceMetadata.h"
 #include "engine/core/runtime/CkwRefCount.h"
 #include "engine/core/runtime/EngineErrors.h"
 #include "engine/core/runtime/Trap.h"
@@ -32,13 +35,57 @@ T& requireObject(const EngineHandle* handle)
     return *object;
 }
 
+// An argument handle's object as T, which the interface iid stands for; null
+// for a null or empty handle. A handle of another kind cannot be cast: the
+// trapped forms leave -1301 for it, the plain form gives null.
+template <class T>
+T* argumentOf(const EngineHandle* handle, uint32_t iid)
+{
+    if (handle == nullptr || handle->object == nullptr)
+        return nullptr;
+    if (!objectAccepts(*handle->object, iid))
+        leave(KErrIllegalArgument);
+    return static_cast<T*>(handle->object);
+}
+
+template <class T>
+T& requireArgument(const EngineHandle* handle, uint32_t iid)
+{
+    T* object = argumentOf<T>(handle, iid);
+    if (object == nullptr)
+        leave(KErrNullArgument);
+    return *object;
+}
+
+template <class T>
+T* argumentOrNull(const EngineHandle* handle, uint32_t iid)
+{
+    const bool fits = handle != nullptr && handle->object != nullptr && objectAccepts(*handle->object, iid);
+    return fits ? static_cast<T*>(handle->object) : nullptr;
+}
+
+// Out pointers and arrays of trapped entries: null leaves -1302.
+template <class T>
+T& requireOut(T* out)
+{
+    if (out == nullptr)
+        leave(KErrNullArgument);
+    return *out;
+}
+
 template <auto Body>
 struct TrappedEntry;
-template <class C, class... Args, void (*Body)(C&, Args...)>
+template <class C, class R, class... Args, R (*Body)(C&, Args...)>
 struct TrappedEntry<Body> {
     static EngineResult call(EngineHandle* handle, Args... args)
     {
-        return mapLeaveCode(engineTrap([&] { Body(requireObject<C>(handle), args...); }));
+        if constexpr (std::is_void_v<R>) {
+            return mapLeaveCode(engineTrap([&] { Body(requireObject<C>(handle), args...); }));
+        } else {
+            EngineResult result = 0;
+            const int32_t code = engineTrap([&] { result = Body(requireObject<C>(handle), args...); });
+            return code != KErrNone ? mapLeaveCode(code) : result;
+        }
     }
 };
 
@@ -72,4 +119,4 @@ template <auto Body>
 constexpr auto plain = &PlainEntry<Body>::call;
 
 // The three entries that open every table.
-constexpr IkwUnknownTable kUnknownEntries = {&unknownAddRef, &unknownRelease, &unknownQueryInterface};
+inline constexpr IkwUnknownTable kUnknownEntries = {&unknownAddRef, &unknownRelease, &unknownQueryInterface};

@@ -7,6 +7,7 @@
 #include "engine/core/interface/EngineHandle.h"
 #include "engine/core/interface/LoaderInterfaces.h"
 #include "engine/core/interface/SceneNodeInterfaces.h"
+#include "engine/core/runtime/CkwRefCount.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 
@@ -34,7 +35,7 @@ constexpr InterfaceInfo kInterfaces[] = {
     {kIidCompositingMode, nullptr, 34, {kClassCompositingMode}, {6, 19}, &createFromFactory<kClassCompositingMode>},
     {kIidFog, nullptr, 28, {kClassFog}, {7, 19}, &createFromFactory<kClassFog>},
     {kIidGraphics3D, nullptr, 31, {kClassGraphics3D}, {8}, nullptr},
-    {kIidGroup, kGroupTablePointer, 52, {kClassGroup}, {9, 18, 19, 27}, &createFromFactory<kClassGroup>},
+    {kIidGroup, &kGroupTable, 52, {kClassGroup}, {9, 18, 19, 27}, &createFromFactory<kClassGroup>},
     {kIidImage2D, nullptr, 31, {kClassImage2D, kClassPlasmaImage, kClassCompressedImage2D}, {10, 19}, &createFromFactory<kClassImage2D>},
     {kIidKeyframeSequence, nullptr, 32, {kClassKeyframeSequence}, {12, 19}, &createFromFactory<kClassKeyframeSequence>},
     {kIidLight, nullptr, 60, {kClassLight}, {13, 18, 19, 27}, &createFromFactory<kClassLight>},
@@ -52,7 +53,7 @@ constexpr InterfaceInfo kInterfaces[] = {
     {kIidTriangleStripArray, nullptr, 23, {kClassTriangleStripArray}, {28, 11, 19}, &createFromFactory<kClassTriangleStripArray>},
     {kIidVertexArray, nullptr, 27, {kClassVertexArray}, {29, 19}, &createFromFactory<kClassVertexArray>},
     {kIidVertexBuffer, nullptr, 30, {kClassVertexBuffer}, {30, 19}, &createFromFactory<kClassVertexBuffer>},
-    {kIidWorld, kWorldTablePointer, 56, {kClassWorld}, {31, 9, 18, 19, 27}, &createFromFactory<kClassWorld>},
+    {kIidWorld, &kWorldTable, 56, {kClassWorld}, {31, 9, 18, 19, 27}, &createFromFactory<kClassWorld>},
     {kIidArchive, &kArchiveTable, 7, {kClassArchive}, {100}, &createArchiveObject},
     {kIidArchiveMember, &kArchiveMemberTable, 4, {kClassArchiveMember}, {101}, &createArchiveMemberObject},
 };
@@ -88,6 +89,17 @@ const InterfaceInfo* interfaceByClass(int32_t classId)
             if (id == classId)
                 return &info;
     return nullptr;
+}
+
+bool objectAccepts(const CkwRefCount& object, uint32_t iid)
+{
+    const InterfaceInfo* info = interfaceByClass(object.getClassId());
+    if (info == nullptr || iid == 0)
+        return false;
+    for (uint32_t id : info->accepts)
+        if (id == iid)
+            return true;
+    return false;
 }
 
 uint32_t interfaceSlot(const InterfaceInfo& info) { return static_cast<uint32_t>(&info - kInterfaces); }

@@ -26,5 +26,8 @@ std::span<const InterfaceInfo> interfaceMetadata();
 const InterfaceInfo* interfaceById(uint32_t iid);
 // The row whose classes hold classId, or null for a class without interface.
 const InterfaceInfo* interfaceByClass(int32_t classId);
+// Whether an object of this class may be used as interface iid: the ids its
+// row accepts (the universal ids are not interfaces).
+bool objectAccepts(const CkwRefCount& object, uint32_t iid);
 // The row's slot in the method-table cache.
 uint32_t interfaceSlot(const InterfaceInfo& info);

@@ -21,7 +21,8 @@ struct EngineHandle {
     EngineHandle* next; // tracked list while alive, free list once dead
 };
 
-using ObjectDestroyCallback = void (*)(void* object);
+// Called with the object (its reference-count part) as it is destroyed.
+using ObjectDestroyCallback = void (*)(CkwRefCount* object);
 
 struct IkwUnknownTable {
     uint32_t (*addRef)(EngineHandle* handle);

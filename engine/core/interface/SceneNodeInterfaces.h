@@ -1,9 +1,9 @@
-// The tables of the scene-node interfaces. Their adapters call the scene
-// classes, which live in the scene library above the core; until the core can
-// reach them the rows carry no table, so nodes are not wrapped.
+// The tables of the scene-node interfaces. Their entries call the scene
+// classes, which live in the scene library above the core, so that library
+// defines them (engine/scene/interface/); the core's own tests link stand-ins.
 #pragma once
 
 #include "engine/core/interface/MethodTables.h"
 
-constexpr const void* kGroupTablePointer = nullptr;
-constexpr const void* kWorldTablePointer = nullptr;
+extern const IkwGroupTable kGroupTable;
+extern const IkwWorldTable kWorldTable;

@@ -240,10 +240,12 @@ void CkwBrewLoader::loadFromName(const char* name)
 template <class Begin>
 int32_t CkwBrewLoader::step(const uint32_t* chunkBudget, Begin&& begin)
 {
-    // A finished loader keeps its state and roots: the refused call is the
-    // caller's mistake, not a failure of the load.
-    if (m_state == kDone || m_state == kFailed)
+    // A finished loader refuses another load like any failed call: state 3,
+    // with the objects and roots of the finished load left as they are.
+    if (m_state == kDone || m_state == kFailed) {
+        m_state = kFailed;
         return mapLeaveCode(KErrIllegalState);
+    }
     const int32_t code = engineTrap([&] {
         if (m_state == kIdle) {
             begin();

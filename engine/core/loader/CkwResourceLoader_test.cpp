@@ -65,11 +65,19 @@ TEST_F(LoaderTest, LoadsAllRootsFromMemory)
     EXPECT_EQ(referencedUserId(0), 5);
     EngineHandle* handle = nullptr;
     EXPECT_EQ(loader().getRoot(m_handle, 2, &handle), 0x10007);
-    EXPECT_EQ(loader().getRoot(m_handle, 0, &handle), 2); // scene classes have no table here
+    ASSERT_EQ(loader().getRoot(m_handle, 0, &handle), 0);
+    EXPECT_EQ(handle->object, &root(0));
+    EXPECT_EQ(unknownRelease(handle), 0u);
 
+    // A second load is refused and fails the loader, but what it loaded stays.
     EXPECT_EQ(loadBuffer({1, 2, 3}), 0x1000C);
-    EXPECT_EQ(loader().getState(m_handle), 2u);
+    EXPECT_EQ(loader().getState(m_handle), 3u);
     EXPECT_EQ(object().rootCount(), 2u);
+    EXPECT_EQ(loader().getRoot(m_handle, 1, &handle), 0);
+    EXPECT_EQ(handle->object, &root(1));
+    EXPECT_EQ(unknownRelease(handle), 0u);
+    EXPECT_EQ(loadBuffer({1, 2, 3}), 0x1000C);
+    EXPECT_EQ(loader().getState(m_handle), 3u);
 }
 
 TEST_F(LoaderTest, BudgetOfOneReadsOneChunkPerCall)
@@ -258,6 +266,46 @@ TEST_F(LoaderTest, ArchiveInterfaceEnumeratesAndReadsMembers)
     ASSERT_EQ(m_engine.api().createEngineObject(kIidArchiveMember, &member), 0);
     EXPECT_EQ(tableOf<IkwArchiveMemberTable>(member).read(member, buffer, 8), 0u);
     unknownRelease(member);
+}
+
+} // namespace
+
+namespace {
+
+int64_t g_failAt = -1;
+int64_t g_allocations = 0;
+
+void* failKth(uint32_t size, uint32_t)
+{
+    return g_allocations++ == g_failAt ? nullptr : std::malloc(size == 0 ? 1 : size);
+}
+
+// Without memory for the combined path the load fails; it never falls back to
+// the bare reference, which names another file (here, none at all).
+TEST(LoaderMemory, NoPathMemoryFailsInsteadOfOpeningTheBareReference)
+{
+    ScratchFolder folder;
+    folder.write("scenes/near.m3g", sceneReferencing(20, {}));
+    const std::string top = folder.write("scenes/top.m3g", sceneReferencing(10, {"near.m3g"}));
+    for (int64_t k = 0;; ++k) {
+        SCOPED_TRACE(k);
+        g_failAt = k;
+        g_allocations = 0;
+        InterfaceEngine engine(&failKth, &std::free);
+        if (!engine.ready())
+            continue;
+        EngineHandle* loader = nullptr;
+        if (engine.api().createEngineObject(kIidLoader, &loader) != 0)
+            continue;
+        const EngineResult result = tableOf<IkwLoaderTable>(loader).loadName(loader, top.c_str(), nullptr);
+        EXPECT_NE(result, 0x10000) << "a file was looked for under another name";
+        tableOf<IkwUnknownTable>(loader).release(loader);
+        if (g_allocations <= k) {
+            EXPECT_EQ(result, 0);
+            break;
+        }
+    }
+    g_failAt = -1;
 }
 
 } // namespace

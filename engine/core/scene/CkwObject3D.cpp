@@ -370,6 +370,14 @@ int32_t CkwObject3D::getUserParameterCount() const
     return m_userParameters != nullptr ? m_userParameters->count() : 0;
 }
 
+bool CkwObject3D::getUserParameterId(int32_t index, int32_t& id) const
+{
+    if (index < 0 || index >= getUserParameterCount())
+        return false;
+    id = (*m_userParameters)[index].id;
+    return true;
+}
+
 void CkwObject3D::setUserParameter(int32_t id, int32_t length, const uint8_t* data)
 {
     if (data == nullptr || length < 1)

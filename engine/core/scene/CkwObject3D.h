@@ -81,6 +81,8 @@ public:
     int32_t getUserParameter(int32_t id, int32_t size, uint8_t* buffer) const;
     int32_t getUserParameterAt(int32_t index, int32_t size, uint8_t* buffer) const;
     int32_t getUserParameterCount() const;
+    // The id of the parameter at index; false (id untouched) past the end.
+    bool getUserParameterId(int32_t index, int32_t& id) const;
     // Replaces the value of the id or appends it; null data or length < 1
     // stores an empty value.
     void setUserParameter(int32_t id, int32_t length, const uint8_t* data);

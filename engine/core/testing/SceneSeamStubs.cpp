@@ -1,10 +1,13 @@
 // Stand-ins for the scene library: every table class id gets a creator of a
-// stub object (the transform its real one), and the shutdown hooks count calls.
+// stub object (the transform its real one), the node tables only count and
+// query, and the shutdown hooks count calls.
 #include "engine/core/testing/SceneSeamStubs.h"
 
 #include <utility>
 
 #include "engine/core/factory/CkwObjectFactory.h"
+#include "engine/core/interface/EntryAdapters.h"
+#include "engine/core/interface/SceneNodeInterfaces.h"
 #include "engine/core/math/CkwTransform.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/SceneSeams.h"
@@ -24,6 +27,16 @@ void registerStubs(CkwObjectFactory& factory, std::integer_sequence<int32_t, Ids
 }
 
 } // namespace
+
+// The stub objects are no nodes: their handles count and query, nothing more.
+constexpr IkwWorldTable unknownOnly()
+{
+    IkwWorldTable table{};
+    table.group.node.transformable.object3D.unknown = kUnknownEntries;
+    return table;
+}
+constexpr IkwWorldTable kWorldTable = unknownOnly();
+constexpr IkwGroupTable kGroupTable = kWorldTable.group;
 
 SceneSeamCalls& sceneSeamCalls()
 {

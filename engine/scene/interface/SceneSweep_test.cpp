@@ -1,0 +1,149 @@
+// Fails the k-th engine allocation for every k across start-up, the load of a
+// writer-made World and a score of Group and World calls: every run ends in
+// success or a failure result, with every hooked allocation given back.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+#include <vector>
+
+#include "engine/core/interface/EngineHandle.h"
+#include "engine/core/interface/IkwEngine.h"
+#include "engine/core/interface/InterfaceIds.h"
+#include "engine/core/interface/InterfaceMetadata.h"
+#include "engine/core/interface/SceneNodeInterfaces.h"
+#include "tools/m3g/M3gFileWriter.h"
+#include "tools/m3g/M3gSceneEncoders.h"
+
+namespace {
+
+int64_t g_failAt = -1;
+int64_t g_allocations = 0;
+std::set<void*> g_live;
+
+void* failingAlloc(uint32_t size, uint32_t)
+{
+    if (g_allocations++ == g_failAt)
+        return nullptr;
+    void* p = std::malloc(size == 0 ? 1 : size);
+    g_live.insert(p);
+    return p;
+}
+
+void trackedFree(void* p)
+{
+    g_live.erase(p);
+    std::free(p);
+}
+
+std::vector<uint8_t> worldFile()
+{
+    M3gFileWriter writer;
+    writer.beginSection(kM3gSchemeZlib);
+    std::vector<uint32_t> children;
+    for (int32_t i = 0; i < 3; ++i) {
+        M3gGroupFields group;
+        group.node.transformable.object.userId = 10 + i;
+        group.node.transformable.object.userParameters.push_back({i, {1, 2, 3}});
+        children.push_back(writer.addObject(m3gGroupRecord(group)));
+    }
+    M3gWorldFields world;
+    world.group.node.transformable.object.userId = 1;
+    world.group.children = children;
+    writer.addObject(m3gWorldRecord(world));
+    return writer.finish();
+}
+
+// Returns whether every call succeeded.
+bool runScenario(const std::vector<uint8_t>& file)
+{
+    IkwEngine* root = nullptr;
+    if (initEngineApi(&root) != 0)
+        return false;
+    bool allGood = root->table->initialize(root, &failingAlloc, &trackedFree) == 0;
+    const auto check = [&](EngineResult r) {
+        allGood = allGood && r == 0;
+        return r == 0;
+    };
+    const auto release = [](EngineHandle*& h) {
+        if (h != nullptr)
+            unknownRelease(h);
+        h = nullptr;
+    };
+    EngineHandle* loader = nullptr;
+    EngineHandle* world = nullptr;
+    if (allGood && check(root->table->createEngineObject(kIidLoader, &loader))) {
+        const auto& l = tableOf<IkwLoaderTable>(loader);
+        if (check(l.loadBuffer(loader, static_cast<uint32_t>(file.size()), file.data(), nullptr)))
+            check(l.getRoot(loader, 0, &world));
+        release(loader);
+    }
+    EngineHandle* group = nullptr;
+    if (world != nullptr && check(root->table->createEngineObject(kIidGroup, &group))) {
+        const auto& w = tableOf<IkwWorldTable>(world);
+        const auto& o = w.group.node.transformable.object3D;
+        const float xyz[3] = {1, 2, 3};
+        const float turn[4] = {30, 0, 1, 0};
+        const uint8_t bytes[4] = {4, 5, 6, 7};
+        check(w.group.addChild(world, group));
+        check(w.group.node.transformable.setTranslation(group, xyz));
+        check(w.group.node.transformable.postRotate(group, turn));
+        check(o.setUserParameter(group, 5, 4, bytes));
+        check(o.setUserParameter(group, 5, 2, bytes));
+        uint32_t count = 0;
+        if (check(o.getReferences(world, 0, nullptr, &count))) {
+            std::vector<EngineHandle*> references(count);
+            check(o.getReferences(world, count, references.data(), &count));
+            for (EngineHandle*& h : references)
+                release(h);
+        }
+        EngineHandle* found = nullptr;
+        check(o.find(world, 12, &found));
+        EngineHandle* parent = nullptr;
+        if (found != nullptr)
+            check(w.group.node.getParent(found, &parent));
+        release(parent);
+        EngineHandle* copy = nullptr;
+        check(o.duplicate(world, &copy));
+        release(copy);
+        int32_t validity = 0;
+        check(o.animate(world, 100, &validity));
+        check(w.group.node.setAlignment(group, found, 145, nullptr, 144));
+        check(w.group.node.align(world, nullptr));
+        release(found);
+        EngineHandle* child = nullptr;
+        check(w.group.getChild(world, 0, &child));
+        check(w.group.removeChild(world, child));
+        release(child);
+        EngineHandle* queried = nullptr;
+        if (check(unknownQueryInterface(world, kIidGroup, &queried)))
+            release(queried);
+    }
+    release(group);
+    release(world);
+    root->table->release(root);
+    return allGood;
+}
+
+TEST(SceneSweep, EveryFailedAllocationEndsInAResultWithoutLeaks)
+{
+    ASSERT_EQ(interfaceById(kIidWorld)->table, &kWorldTable); // the scene's own tables, not stand-ins
+    const std::vector<uint8_t> file = worldFile();
+    int64_t k = 0;
+    for (;; ++k) {
+        SCOPED_TRACE(k);
+        g_failAt = k;
+        g_allocations = 0;
+        const bool complete = runScenario(file);
+        EXPECT_TRUE(g_live.empty()) << g_live.size() << " allocations not given back";
+        g_live.clear();
+        if (g_allocations <= k) { // nothing failed: the whole run is covered
+            EXPECT_TRUE(complete);
+            break;
+        }
+    }
+    EXPECT_GT(k, 50);
+    g_failAt = -1;
+}
+
+} // namespace
