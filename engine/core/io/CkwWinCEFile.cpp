@@ -1,39 +1,21 @@
-// Engine files on the platform's file and mapping calls.
+// Engine files on the porting layer's file mappings.
 #include "engine/core/io/CkwWinCEFile.h"
 
 #include <cstring>
-#include <string>
 
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
-#include "platform/host/HandleTable.h"
-#include "platform/host/HostFile.h"
-#include "platform/host/HostFileMapping.h"
-#include "platform/host/HostText.h"
+#include "engine/core/port/Port.h"
 
 CkwWinCEFile::~CkwWinCEFile()
 {
-    if (m_view != nullptr)
-        UnmapViewOfFile(m_view);
-    if (m_mappingHandle != nullptr)
-        CloseHandle(m_mappingHandle);
-    if (m_fileHandle != nullptr)
-        CloseHandle(m_fileHandle);
+    kwCloseMappedFile(m_mapped);
 }
 
-void CkwWinCEFile::mapL(void* fileHandle)
+void CkwWinCEFile::mapL(const char16_t* path)
 {
-    m_fileHandle = fileHandle;
-    m_mappingHandle = CreateFileMappingW(m_fileHandle, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (m_mappingHandle == nullptr)
-        leave(KErrFileOpen);
-    m_view = static_cast<const uint8_t*>(MapViewOfFile(m_mappingHandle, FILE_MAP_READ, 0, 0, 0));
-    if (m_view == nullptr)
-        leave(KErrFileOpen);
-    DWORD high = 0;
-    m_size = GetFileSize(m_fileHandle, &high);
-    // Positions are 32-bit signed: larger files are not engine files.
-    if (m_size == INVALID_FILE_SIZE || high != 0 || m_size > INT32_MAX)
+    m_mapped = kwOpenMappedFile(path, &m_view, &m_size);
+    if (m_mapped == nullptr)
         leave(KErrFileOpen);
 }
 
@@ -71,12 +53,8 @@ CkwWinCEFileManager* CkwWinCEFileManager::create()
 
 IkwFile* CkwWinCEFileManager::open(const char16_t* path)
 {
-    // The object exists before the handle, so no failure can strand the handle.
     CkwCleanupPtr<CkwWinCEFile> file(new CkwWinCEFile);
-    HANDLE handle = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        leave(KErrFileOpen);
-    file->mapL(handle);
+    file->mapL(path);
     return file.release();
 }
 
@@ -87,8 +65,8 @@ IkwFile* CkwWinCEFileManager::openNarrow(const char* path, int32_t)
     // The phone converted into a fixed buffer of kMaxEnginePath characters;
     // a longer path cannot name an engine file.
     const size_t length = std::strlen(path);
-    if (length >= kMaxEnginePath)
+    char16_t wide[kMaxEnginePath];
+    if (length >= kMaxEnginePath || !kwWidenPath(path, length, wide, kMaxEnginePath))
         leave(KErrFileOpen);
-    const std::u16string wide = hostUtf8ToUtf16(std::string_view(path, length));
-    return open(wide.c_str());
+    return open(wide);
 }

@@ -1,5 +1,6 @@
-// Engine files over the platform's read-only whole-file mappings: the file is
-// opened unshared, mapped once, and every read is one copy out of the view.
+// Engine files over the porting layer's read-only whole-file mappings: the
+// file is opened unshared, mapped once, and every read is one copy out of the
+// view.
 #pragma once
 
 #include <cstdint>
@@ -10,17 +11,15 @@ class CkwWinCEFile : public IkwFile {
 public:
     ~CkwWinCEFile() override;
 
-    // Takes over the open file handle and maps the whole file; leaves -2 when
-    // the mapping, the view or the size cannot be had.
-    void mapL(void* fileHandle);
+    // Opens and maps the whole file; leaves -2 when it cannot be had.
+    void mapL(const char16_t* path);
 
     bool seek(int32_t origin, int32_t offset) override;
     uint32_t read(void* buffer, uint32_t count) override;
     uint32_t size() const override { return m_size; }
 
 private:
-    void* m_fileHandle = nullptr;
-    void* m_mappingHandle = nullptr;
+    void* m_mapped = nullptr;
     const uint8_t* m_view = nullptr;
     int32_t m_position = 0;
     uint32_t m_size = 0;

@@ -20,6 +20,14 @@ void kwFree(void* block);
 void* kwMemset(void* block, int value, size_t size);
 void* kwMemcpy(void* to, const void* from, size_t size);
 
+// The engine's files: read-only views of whole files, opened unshared. Returns
+// the mapped file, or null when the file cannot be opened or mapped or holds
+// more than INT32_MAX bytes; the view stays valid until kwCloseMappedFile.
+void* kwOpenMappedFile(const char16_t* path, const uint8_t** view, uint32_t* size);
+void kwCloseMappedFile(void* file);
+// UTF-8 to a terminated UTF-16 path in out; false when it does not fit.
+bool kwWidenPath(const char* path, size_t length, char16_t* out, size_t capacity);
+
 // Milliseconds, wrapping at 2^32.
 uint32_t kwGetTickCount();
 // Ends the process with exit code 1.

@@ -1,5 +1,6 @@
 #include "engine/core/port/Port.h"
 
+#include "engine/core/io/IoTestKit.h"
 #include "platform/host/HostTime.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +78,41 @@ TEST(Port, DebugPrintEndsTheLine)
     ::testing::internal::CaptureStdout();
     kwDebugPrint("leave %d in %s", -4, "trap");
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "leave -4 in trap\n");
+}
+
+TEST(Port, MappedFilesViewTheWholeFileOrNothing)
+{
+    ScratchFolder folder;
+    const std::vector<uint8_t> bytes = {1, 2, 3, 4, 5};
+    const std::string path = folder.write("data.bin", bytes);
+    const std::string empty = folder.write("empty.bin", std::vector<uint8_t>{});
+    char16_t wide[64];
+    ASSERT_TRUE(kwWidenPath(path.c_str(), path.size(), wide, 64));
+    const uint8_t* view = nullptr;
+    uint32_t size = 0;
+    void* file = kwOpenMappedFile(wide, &view, &size);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(std::vector<uint8_t>(view, view + size), bytes);
+    kwCloseMappedFile(file);
+    kwCloseMappedFile(nullptr);
+
+    for (const std::string& bad : {empty, folder.path() + "/missing.bin", folder.path()}) {
+        SCOPED_TRACE(bad);
+        ASSERT_TRUE(kwWidenPath(bad.c_str(), bad.size(), wide, 64));
+        view = nullptr;
+        EXPECT_EQ(kwOpenMappedFile(wide, &view, &size), nullptr);
+        EXPECT_EQ(view, nullptr);
+    }
+}
+
+TEST(Port, WidenedPathsMustFitWithTheirTerminator)
+{
+    char16_t wide[4] = {9, 9, 9, 9};
+    EXPECT_TRUE(kwWidenPath("a\xC3\xA9" "b", 4, wide, 4)); // two bytes, one character
+    EXPECT_EQ(std::u16string(wide), u"a\u00e9b");
+    EXPECT_FALSE(kwWidenPath("abcd", 4, wide, 4));
+    EXPECT_TRUE(kwWidenPath("abcd", 3, wide, 4));
+    EXPECT_EQ(std::u16string(wide), u"abc");
 }
 
 } // namespace
