@@ -1,6 +1,8 @@
 #include "engine/core/io/CkwArchive.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -194,6 +196,43 @@ TEST_F(ArchiveTest, MemberKeepsTheFileAfterItsArchiveIsGone)
 
     CkwArchiveMember unattached;
     EXPECT_EQ(unattached.read(buffer, 8), 0u);
+}
+
+// A file that refuses every seek until told otherwise.
+class StuckFile : public IkwFile {
+public:
+    bool seek(int32_t origin, int32_t offset) override
+    {
+        if (!m_seekable || origin != kSeekBegin)
+            return false;
+        m_position = static_cast<uint32_t>(offset);
+        return true;
+    }
+    uint32_t read(void* buffer, uint32_t count) override
+    {
+        const uint32_t n = count < 8 - m_position ? count : 8 - m_position;
+        std::memcpy(buffer, "01234567" + m_position, n);
+        m_position += n;
+        return n;
+    }
+    uint32_t size() const override { return 8; }
+
+    bool m_seekable = false;
+    uint32_t m_position = 0;
+};
+
+TEST_F(ArchiveTest, MemberReadsNothingWhereItsFileCannotSeek)
+{
+    auto* file = new StuckFile;
+    CkwArchiveMember member;
+    member.attach(file, 5, 3);
+    char buffer[4] = {};
+    EXPECT_EQ(member.read(buffer, 3), 0u); // not the bytes at the file's own position
+    EXPECT_EQ(member.position(), 0u);
+    EXPECT_EQ(std::string(buffer), "");
+    file->m_seekable = true;
+    EXPECT_EQ(member.read(buffer, 3), 3u);
+    EXPECT_EQ(std::string(buffer), "567");
 }
 
 TEST_F(ArchiveTest, MissingFileLeavesMinusTwoAndClosedArchiveRefusesMembers)
