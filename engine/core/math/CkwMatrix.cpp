@@ -153,16 +153,21 @@ void CkwMatrix::multiply(const CkwMatrix& other)
             for (int r = 0; r < 3; ++r)
                 m[12 + r] = o[12 + r] + m[12 + r];
         } else if ((a & kMatrixBitDiagonal) == 0 && (b & kMatrixBitDiagonal) == 0) {
-            float result[12];
+            // Everything is computed before anything is stored: other may be this.
+            float result[15];
             for (int col = 0; col < 3; ++col)
                 for (int r = 0; r < 3; ++r)
                     result[4 * col + r] = m[r] * o[4 * col] + m[4 + r] * o[4 * col + 1] + m[8 + r] * o[4 * col + 2];
-            if ((c & kMatrixBitNoTranslation) == 0)
+            const bool translated = (c & kMatrixBitNoTranslation) == 0;
+            if (translated)
                 for (int r = 0; r < 3; ++r)
-                    m[12 + r] = m[r] * o[12] + m[4 + r] * o[13] + m[8 + r] * o[14] + m[12 + r];
+                    result[12 + r] = m[r] * o[12] + m[4 + r] * o[13] + m[8 + r] * o[14] + m[12 + r];
             for (int col = 0; col < 3; ++col)
                 for (int r = 0; r < 3; ++r)
                     m[4 * col + r] = result[4 * col + r];
+            if (translated)
+                for (int r = 0; r < 3; ++r)
+                    m[12 + r] = result[12 + r];
         } else if ((a & kMatrixBitDiagonal) != 0 && (b & kMatrixBitDiagonal) != 0) {
             m[0] *= o[0];
             m[5] *= o[5];

@@ -86,6 +86,26 @@ TEST(CkwMatrix, EveryShortcutProductEqualsTheFullProduct)
     }
 }
 
+// A transform post-multiplied by itself hands its own matrix in as the other
+// operand; no shortcut may read an element it has already overwritten.
+TEST(CkwMatrix, ProductWithItselfEqualsTheFullProduct)
+{
+    std::mt19937 rng(777);
+    for (int round = 0; round < 50; ++round) {
+        for (int32_t c : kClasses) {
+            const CkwMatrix a = randomOfClass(rng, c);
+            CkwMatrix square = a;
+            square.multiply(square);
+            expectSameElements(square, fullProduct(a, a), "multiply self", c, c);
+            EXPECT_EQ(square.classWord, c);
+
+            CkwMatrix pre = a;
+            pre.preMultiply(pre);
+            expectSameElements(pre, fullProduct(a, a), "preMultiply self", c, c);
+        }
+    }
+}
+
 TEST(CkwMatrix, ClassifyScaleAndTranslateKeepHonestClassWords)
 {
     CkwMatrix m;

@@ -52,6 +52,22 @@ TEST_F(CkwTransformTest, ClassWordsFollowTheElements)
     EXPECT_EQ(t.matrix().m[12], 2.0f); // scale applied after the translation
 }
 
+TEST_F(CkwTransformTest, PostMultiplyByItselfSquaresTheMatrix)
+{
+    // A rotation of 90 degrees about z with a translation, row-major.
+    const float in[16] = {0, -1, 0, 5, 1, 0, 0, 7, 0, 0, 1, 0, 0, 0, 0, 1};
+    CkwTransform t;
+    ASSERT_EQ(engineTrap([&] { t.setMatrix(16, in); }), KErrNone);
+    ASSERT_EQ(t.matrix().classWord, kMatrixAffine);
+    t.postMultiply(t);
+    float out[16] = {};
+    ASSERT_EQ(engineTrap([&] { t.get(16, out); }), KErrNone);
+    // Half a turn, and the translation moved by the first rotation: (5 - 7, 7 + 5).
+    const float expected[16] = {-1, 0, 0, -2, 0, -1, 0, 12, 0, 0, 1, 0, 0, 0, 0, 1};
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(out[i], expected[i]) << i;
+}
+
 TEST_F(CkwTransformTest, BadArgumentsLeaveWithTheirCodes)
 {
     CkwTransform t;
