@@ -8,8 +8,10 @@
 
 float fastInvSqrt(float a)
 {
+    // The shift is arithmetic on the signed bits, the subtraction wraps: a sign
+    // bit (-0.0, a negative NaN) must not overflow.
     const int32_t i = std::bit_cast<int32_t>(a);
-    float y = std::bit_cast<float>(static_cast<int32_t>(0x5F374800 - (i >> 1)));
+    float y = std::bit_cast<float>(0x5F374800u - static_cast<uint32_t>(i >> 1));
     y = ((3.0f - (y * y) * a) * y) * 0.5f;
     y = ((3.0f - (y * y) * a) * y) * 0.5f;
     return y;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -13,6 +14,18 @@ TEST(CkwVector3D, FastInverseSquareRootTracksDoublePrecision)
         const double expected = 1.0 / std::sqrt(static_cast<double>(a));
         EXPECT_NEAR(fastInvSqrt(a), expected, expected * 5e-6) << a;
     }
+}
+
+// No special case for a sign bit: the seed 0x5F374800 - (i >> 1) wraps in 32
+// bits (for -0.0 it is 0x9F374800) and the two Newton steps follow.
+TEST(CkwVector3D, FastInverseSquareRootOfASignedInputWrapsItsSeed)
+{
+    const float a = -0.0f;
+    float y = std::bit_cast<float>(0x9F374800u);
+    y = ((3.0f - (y * y) * a) * y) * 0.5f;
+    y = ((3.0f - (y * y) * a) * y) * 0.5f;
+    EXPECT_EQ(std::bit_cast<uint32_t>(fastInvSqrt(a)), std::bit_cast<uint32_t>(y));
+    EXPECT_TRUE(std::isnan(fastInvSqrt(std::bit_cast<float>(0xFFC00000u))));
 }
 
 TEST(CkwVector3D, NormalizeCrossLerpAndHomogeneous)
