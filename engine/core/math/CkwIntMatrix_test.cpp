@@ -71,6 +71,88 @@ TEST(CkwIntMatrix, IntegerTransformTracksTheFloatTransform)
     }
 }
 
+// The bound E of the conversion, as the design defines it: the largest of the
+// rows' 3x3 bounds, the translated output bounds and the w bound.
+float conversionBound(const CkwMatrix& m, float range)
+{
+    float largest = 0.0f;
+    float bound[4];
+    float boundOut[4];
+    for (int r = 0; r < 4; ++r) {
+        bound[r] = (std::fabs(m.m[r]) + std::fabs(m.m[4 + r]) + std::fabs(m.m[8 + r])) * range;
+        boundOut[r] = bound[r] * 1.5258789e-5f;
+    }
+    for (int r = 0; r < 3; ++r)
+        largest = std::fmax(largest, std::fmax(bound[r], boundOut[r] + std::fabs(m.m[12 + r])));
+    return std::fmax(largest, std::fmax(bound[3], m.m[15] + boundOut[3]));
+}
+
+// Bounds of at most 1.0 or above 2^29 have no power-of-two scale in 1..29:
+// the scale is then 2^30 / E and only the extra precision bits are a shift.
+// Checked against double precision with that scale, so an overflow in the
+// products or sums (off by about 2^32 >> productShift) cannot pass.
+TEST(CkwIntMatrix, DividedScaleTracksTheFloatTransform)
+{
+    std::mt19937 rng(4242);
+    std::uniform_real_distribution<float> element(-1.0f, 1.0f);
+    std::uniform_real_distribution<float> tiny(-9.0f, -4.0f);
+    std::uniform_real_distribution<float> huge(5.0f, 9.0f);
+    int divided = 0;
+    for (int round = 0; round < 4000; ++round) {
+        const bool small = round % 2 == 0;
+        const bool bytes = round % 3 == 0;
+        const int32_t range = bytes ? 127 : 32767;
+        const float unit = std::pow(10.0f, small ? tiny(rng) : huge(rng));
+        CkwMatrix m;
+        for (float& e : m.m)
+            e = element(rng) * unit;
+        const bool affine = round % 4 < 2;
+        if (affine) {
+            m.m[3] = m.m[7] = m.m[11] = 0.0f;
+            // A w of 1 would dominate a tiny matrix; keep w in its scale.
+            m.m[15] = small ? unit : 1.0f;
+        }
+        m.classify();
+        const float bound = conversionBound(m, static_cast<float>(range));
+        if (!(bound <= 1.0f || bound > 536870912.0f))
+            continue;
+        ++divided;
+        CkwIntMatrix im;
+        ASSERT_EQ(CkwIntMatrix::fromMatrix(im, m, static_cast<float>(range), false, false), 1);
+        ASSERT_LE(im.secondShift, 16) << "round " << round; // extra precision only
+        EXPECT_EQ(im.productShift, 16 - im.secondShift);
+        const double scale = static_cast<double>(1073741824.0f / bound) * std::ldexp(1.0, im.secondShift);
+
+        std::uniform_int_distribution<int32_t> component(-range, range);
+        for (int v = 0; v < 8; ++v) {
+            int32_t p[3] = {component(rng), component(rng), component(rng)};
+            if (v == 0)
+                p[0] = p[1] = p[2] = (round & 4) != 0 ? range : -range;
+            int32_t out[3];
+            int32_t w;
+            if (bytes) {
+                const int8_t in[3] = {static_cast<int8_t>(p[0]), static_cast<int8_t>(p[1]), static_cast<int8_t>(p[2])};
+                im.transformPointsS8(in, out, &w, 1);
+            } else {
+                const int16_t in[3] = {static_cast<int16_t>(p[0]), static_cast<int16_t>(p[1]),
+                                       static_cast<int16_t>(p[2])};
+                im.transformPointsS16(in, out, &w, 1);
+            }
+            // Truncation of each element, as in the power-of-two case, plus
+            // the float rounding of a scale that is not a power of two.
+            for (int r = 0; r < 4; ++r) {
+                if (r == 3 && affine)
+                    continue;
+                const double expected = expectedRow(m, r, p, 0) * scale;
+                const double slack = 4.0 + 3.0 * range / std::ldexp(1.0, im.productShift)
+                    + std::fabs(expected) * std::ldexp(1.0, -22);
+                ASSERT_NEAR(r == 3 ? w : out[r], expected, slack) << "round " << round << " row " << r;
+            }
+        }
+    }
+    EXPECT_GT(divided, 1000);
+}
+
 TEST(CkwIntMatrix, PointDirectionAndTwoComponentFormsAgree)
 {
     CkwMatrix m;
