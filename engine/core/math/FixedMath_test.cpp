@@ -94,6 +94,12 @@ TEST(FixedMath, InverseSquareRootAndSquareRoot)
         // The product inherits the reciprocal's quantisation of one unit in y.
         EXPECT_NEAR(fixedSqrt(x), root, root * (0.002 + 2.0 / expected) + 2.0) << x;
     }
+    // From 32768.0 on the input is already past the normalised range, so the
+    // seed falls away from 1/sqrt and two steps no longer close the gap: the
+    // algorithm's own results, pinned (exact: 362, 295.6, 256).
+    EXPECT_EQ(fixedInvSqrt(0x80000000u), 362);
+    EXPECT_EQ(fixedInvSqrt(0xC0000000u), 295);
+    EXPECT_EQ(fixedInvSqrt(0xFFFFFFFFu), 222);
 }
 
 TEST(FixedMath, SineAndCosineTrackDoublePrecisionOverManyTurns)
