@@ -48,11 +48,17 @@ CkwCleanupStackManager::~CkwCleanupStackManager()
 
 void CkwCleanupStackManager::push(CkwHeapObject* object)
 {
+    // Without an open level nothing would destroy the object on a leave.
+    if (m_current == 0)
+        engineFatal("cleanup stack push outside a trap");
     m_levels[static_cast<int32_t>(m_current) - 1]->push(object);
 }
 
 void CkwCleanupStackManager::pop(CkwHeapObject*)
 {
+    // An unmatched pop would write below the level's array.
+    if (m_current == 0 || m_levels[static_cast<int32_t>(m_current) - 1]->objectCount() == 0)
+        engineFatal("cleanup stack pop without a push");
     m_levels[static_cast<int32_t>(m_current) - 1]->pop();
 }
 

@@ -184,6 +184,20 @@ TEST_F(CleanupStackDeathTest, SixthNestedTrapIsFatal)
     EXPECT_DEATH(nest(nest, 6), "nested traps");
 }
 
+// Misuse that would write outside a level's array stops the engine instead.
+TEST_F(CleanupStackDeathTest, UnmatchedPopAndPushOutsideATrapAreFatal)
+{
+    EXPECT_DEATH(engineTrap([] { popL(nullptr); }), "pop without a push");
+    EXPECT_DEATH(engineTrap([] {
+                     pushL(new Tracked("one"));
+                     popL(nullptr);
+                     popL(nullptr);
+                 }),
+                 "pop without a push");
+    EXPECT_DEATH(pushL(new Tracked("loose")), "push outside a trap");
+    EXPECT_DEATH(popL(nullptr), "pop without a push");
+}
+
 TEST_F(CleanupStackDeathTest, LeaveWithoutATrapExitsWithCodeOne)
 {
     EXPECT_EXIT(leave(KErrIllegalArgument), ::testing::ExitedWithCode(1), "");
