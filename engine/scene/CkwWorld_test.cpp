@@ -5,11 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
-#include "engine/core/runtime/EngineAlloc.h"
-
 #include "engine/core/scene/SceneIds.h"
+#include "engine/core/testing/AllocationSweep.h"
 #include "engine/scene/SceneTestKit.h"
 #include "tools/m3g/M3gFileWriter.h"
 #include "tools/m3g/M3gSceneEncoders.h"
@@ -115,36 +112,28 @@ TEST_F(WorldTest, LightListSkipsDisabledSubtreesAndIsCollectedAgainAfterChanges)
     EXPECT_EQ((*lights)[2], late);
 }
 
-int64_t g_failAt = -1;
-
-void* failingAlloc(uint32_t size, uint32_t)
-{
-    return g_failAt-- == 0 ? nullptr : std::malloc(size == 0 ? 1 : size);
-}
-
 TEST_F(WorldTest, LightListThatCannotGrowIsCollectedWholeNextTime)
 {
-    for (int64_t k = 0;; ++k) {
-        CkwWorld* w = world();
+    sweepAllocationFailures([&] {
+        const HookedRef<CkwWorld> w(new CkwWorld);
         CkwNode* lights[] = {node(kClassLight), node(kClassLight), node(kClassLight)};
         ASSERT_EQ(trap([&] {
             for (CkwNode* light : lights)
                 w->addChild(light);
         }),
                   KErrNone);
-        g_failAt = k;
-        setEngineAllocHooks(&failingAlloc, nullptr);
-        const int32_t code = trap([&] { w->getLights(); });
-        setEngineAllocHooks(nullptr, nullptr);
+        int32_t code = KErrNone;
+        {
+            FailingAllocHooks hooks;
+            code = trap([&] { w->getLights(); });
+        }
         const CkwArray<CkwNode*>* list = nullptr;
-        ASSERT_EQ(trap([&] { list = &w->getLights(); }), KErrNone) << k;
-        ASSERT_EQ(list->count(), 3) << k;
+        ASSERT_EQ(trap([&] { list = &w->getLights(); }), KErrNone);
+        ASSERT_EQ(list->count(), 3);
         for (int32_t i = 0; i < 3; ++i)
-            EXPECT_EQ((*list)[i], lights[i]) << k;
-        if (code == KErrNone)
-            break;
-        ASSERT_EQ(code, KErrNoMemory) << k;
-    }
+            EXPECT_EQ((*list)[i], lights[i]);
+        EXPECT_EQ(code, FailingAllocator::failed() ? KErrNoMemory : KErrNone);
+    });
 }
 
 TEST_F(WorldTest, DuplicateWorldPointsAtTheCopyOfItsCamera)

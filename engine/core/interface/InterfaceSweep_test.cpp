@@ -3,39 +3,18 @@
 // result, with every hooked allocation given back.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <set>
-
 #include "engine/core/interface/EngineHandle.h"
 #include "engine/core/io/IoTestKit.h"
 #include "engine/core/loader/LoaderTestKit.h"
+#include "engine/core/testing/AllocationSweep.h"
 #include "tools/archive/ArchiveWriter.h"
 
 namespace {
 
-int64_t g_failAt = -1;
-int64_t g_allocations = 0;
-std::set<void*> g_live;
-
-void* failingAlloc(uint32_t size, uint32_t)
-{
-    if (g_allocations++ == g_failAt)
-        return nullptr;
-    void* p = std::malloc(size == 0 ? 1 : size);
-    g_live.insert(p);
-    return p;
-}
-
-void trackedFree(void* p)
-{
-    g_live.erase(p);
-    std::free(p);
-}
-
 // Returns whether every step succeeded.
 bool runScenario(const std::vector<uint8_t>& scene, const std::string& archivePath)
 {
-    InterfaceEngine engine(&failingAlloc, &trackedFree);
+    InterfaceEngine engine(&FailingAllocator::alloc, &FailingAllocator::free);
     if (!engine.ready())
         return false;
     bool allGood = true;
@@ -100,21 +79,7 @@ TEST(InterfaceSweep, EveryFailedAllocationEndsInAResultWithoutLeaks)
     ASSERT_TRUE(archive.add("pic.png", std::span<const uint8_t>(pngBytes(2, 2, PNG_COLOR_TYPE_RGB, 1))));
     const std::string path = folder.write("p.arc", archive.finish());
 
-    int64_t k = 0;
-    for (;; ++k) {
-        SCOPED_TRACE(k);
-        g_failAt = k;
-        g_allocations = 0;
-        const bool complete = runScenario(scene, path);
-        EXPECT_TRUE(g_live.empty()) << g_live.size() << " allocations not given back";
-        g_live.clear();
-        if (g_allocations <= k) { // nothing failed: the whole run is covered
-            EXPECT_TRUE(complete);
-            break;
-        }
-    }
-    EXPECT_GT(k, 20);
-    g_failAt = -1;
+    EXPECT_GT(sweepAllocationFailures([&] { return runScenario(scene, path); }), 20);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "engine/core/interface/EngineHandle.h"
 #include "engine/core/io/IoTestKit.h"
 #include "engine/core/loader/LoaderTestKit.h"
+#include "engine/core/testing/AllocationSweep.h"
 #include "tools/archive/ArchiveWriter.h"
 
 namespace {
@@ -272,14 +273,6 @@ TEST_F(LoaderTest, ArchiveInterfaceEnumeratesAndReadsMembers)
 
 namespace {
 
-int64_t g_failAt = -1;
-int64_t g_allocations = 0;
-
-void* failKth(uint32_t size, uint32_t)
-{
-    return g_allocations++ == g_failAt ? nullptr : std::malloc(size == 0 ? 1 : size);
-}
-
 // Without memory for the combined path the load fails; it never falls back to
 // the bare reference, which names another file (here, none at all).
 TEST(LoaderMemory, NoPathMemoryFailsInsteadOfOpeningTheBareReference)
@@ -287,25 +280,18 @@ TEST(LoaderMemory, NoPathMemoryFailsInsteadOfOpeningTheBareReference)
     ScratchFolder folder;
     folder.write("scenes/near.m3g", sceneReferencing(20, {}));
     const std::string top = folder.write("scenes/top.m3g", sceneReferencing(10, {"near.m3g"}));
-    for (int64_t k = 0;; ++k) {
-        SCOPED_TRACE(k);
-        g_failAt = k;
-        g_allocations = 0;
-        InterfaceEngine engine(&failKth, &std::free);
+    sweepAllocationFailures([&] {
+        InterfaceEngine engine(&FailingAllocator::alloc, &FailingAllocator::free);
         if (!engine.ready())
-            continue;
+            return false;
         EngineHandle* loader = nullptr;
         if (engine.api().createEngineObject(kIidLoader, &loader) != 0)
-            continue;
+            return false;
         const EngineResult result = tableOf<IkwLoaderTable>(loader).loadName(loader, top.c_str(), nullptr);
         EXPECT_NE(result, 0x10000) << "a file was looked for under another name";
         tableOf<IkwUnknownTable>(loader).release(loader);
-        if (g_allocations <= k) {
-            EXPECT_EQ(result, 0);
-            break;
-        }
-    }
-    g_failAt = -1;
+        return result == 0;
+    });
 }
 
 } // namespace

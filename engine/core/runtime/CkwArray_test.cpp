@@ -4,39 +4,24 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "engine/core/runtime/CkwStack.h"
-#include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
+#include "engine/core/testing/AllocationSweep.h"
 
 namespace {
-
-int g_allocations = 0;
-int g_failAt = 0; // fails exactly the k-th allocation (1-based); 0 fails none
-void* failingAlloc(uint32_t size, uint32_t)
-{
-    ++g_allocations;
-    if (g_failAt != 0 && g_allocations == g_failAt)
-        return nullptr;
-    return std::malloc(size);
-}
 
 class CkwArrayTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        g_allocations = 0;
-        g_failAt = 0;
-        setEngineAllocHooks(&failingAlloc, nullptr);
+        FailingAllocator::start(-1);
         ASSERT_EQ(engineInit(), 1);
     }
-    void TearDown() override
-    {
-        engineShutdown();
-        setEngineAllocHooks(nullptr, nullptr);
-    }
+    void TearDown() override { engineShutdown(); }
+
+private:
+    FailingAllocHooks m_hooks;
 };
 
 TEST(ArrayGrowCapacity, FollowsTheGrowthTable)
@@ -110,11 +95,11 @@ TEST_F(CkwArrayTest, FailedGrowthLeavesNoMemoryAndKeepsTheContents)
     CkwArray<int32_t>* array = new CkwArray<int32_t>;
     for (int i = 0; i < 4; ++i)
         ASSERT_EQ(engineTrap([&] { array->append(i); }), KErrNone);
-    g_failAt = g_allocations + 1;
+    FailingAllocator::failAfter(0);
     EXPECT_EQ(engineTrap([&] { array->append(99); }), KErrNoMemory);
     EXPECT_EQ(engineTrap([&] { array->setCount(1000); }), KErrNone); // the next one succeeds
     array->setCount(4);
-    g_failAt = g_allocations + 1;
+    FailingAllocator::failAfter(0);
     EXPECT_EQ(engineTrap([&] { array->setCapacity(100); }), KErrNoMemory);
     EXPECT_EQ(array->count(), 4);
     for (int i = 0; i < 4; ++i)
@@ -134,23 +119,22 @@ TEST_F(CkwArrayTest, SizesThatCannotBeHadLeaveNoMemory)
 
 TEST_F(CkwArrayTest, EveryFailingAllocationDuringAppendsKeepsWhatWasAppended)
 {
-    for (int k = 1; k <= 8; ++k) {
+    // A hundred appends grow the array eight times, to 1, 2, 4, ... 128.
+    const int64_t points = sweepAllocationFailures([] {
         CkwArray<int32_t> a;
-        const int start = g_allocations;
-        g_failAt = start + k;
         int appended = 0;
-        int32_t code = engineTrap([&] {
+        const int32_t code = engineTrap([&] {
             for (int i = 0; i < 100; ++i) {
                 a.append(i);
                 ++appended;
             }
         });
-        g_failAt = 0;
-        EXPECT_EQ(code, KErrNoMemory) << k;
+        EXPECT_EQ(code, FailingAllocator::failed() ? KErrNoMemory : KErrNone);
         ASSERT_EQ(a.count(), appended);
         for (int i = 0; i < appended; ++i)
             EXPECT_EQ(a[i], i);
-    }
+    });
+    EXPECT_EQ(points, 8);
 }
 
 TEST_F(CkwArrayTest, StackPushesPopsAndReadsTheTop)

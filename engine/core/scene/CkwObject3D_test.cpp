@@ -5,14 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
-#include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/core/scene/CkwAnimationTrackBase.h"
 #include "engine/core/scene/SceneIds.h"
+#include "engine/core/testing/AllocationSweep.h"
 
 namespace {
 
@@ -179,39 +178,34 @@ TEST_F(Object3DTest, TracksStayGroupedByPropertyInArrivalOrder)
     EXPECT_EQ(trap([&] { object->addAnimationTrack(wide); }), KErrNone);
 }
 
-int64_t g_failAt = -1;
-
-void* failingAlloc(uint32_t size, uint32_t)
-{
-    return g_failAt-- == 0 ? nullptr : std::malloc(size == 0 ? 1 : size);
-}
-
 TEST_F(Object3DTest, ATrackThatCannotBeStoredLeavesTheTracksAsTheyWere)
 {
     // Fails each allocation of adding a track of a new property in turn.
-    for (int64_t k = 0;; ++k) {
-        Animated* object = make(new Animated);
+    sweepAllocationFailures([&] {
+        const HookedRef<Animated> object(new Animated);
         StubTrack* moved = make(new StubTrack(kPropertyTranslation, {1, 2, 3}));
         StubTrack* scaled = make(new StubTrack(kPropertyScale, {2, 2, 2}));
         ASSERT_EQ(trap([&] { object->addAnimationTrack(moved); }), KErrNone);
-        g_failAt = k;
-        setEngineAllocHooks(&failingAlloc, nullptr);
-        const int32_t code = trap([&] { object->addAnimationTrack(scaled); });
-        setEngineAllocHooks(nullptr, nullptr);
-        if (code == KErrNone) {
-            EXPECT_EQ(object->getAnimationTrackCount(), 2);
-            break;
+        int32_t code = KErrNone;
+        {
+            FailingAllocHooks hooks;
+            code = trap([&] { object->addAnimationTrack(scaled); });
         }
-        ASSERT_EQ(code, KErrNoMemory) << k;
-        EXPECT_EQ(object->getAnimationTrackCount(), 1) << k;
-        EXPECT_EQ(scaled->refCount(), 1) << k;
-        ASSERT_EQ(trap([&] { object->animate(0, kNewAnimationPass); }), KErrNone) << k;
-        ASSERT_EQ(object->applied.size(), 1u) << k;
-        EXPECT_EQ(object->applied[0].property, kPropertyTranslation) << k;
+        if (!FailingAllocator::failed()) {
+            EXPECT_EQ(code, KErrNone);
+            EXPECT_EQ(object->getAnimationTrackCount(), 2);
+            return;
+        }
+        ASSERT_EQ(code, KErrNoMemory);
+        EXPECT_EQ(object->getAnimationTrackCount(), 1);
+        EXPECT_EQ(scaled->refCount(), 1);
+        ASSERT_EQ(trap([&] { object->animate(0, kNewAnimationPass); }), KErrNone);
+        ASSERT_EQ(object->applied.size(), 1u);
+        EXPECT_EQ(object->applied[0].property, kPropertyTranslation);
         // A retry once memory is back succeeds.
-        ASSERT_EQ(trap([&] { object->addAnimationTrack(scaled); }), KErrNone) << k;
-        EXPECT_EQ(object->getAnimationTrack(1), scaled) << k;
-    }
+        ASSERT_EQ(trap([&] { object->addAnimationTrack(scaled); }), KErrNone);
+        EXPECT_EQ(object->getAnimationTrack(1), scaled);
+    });
 }
 
 TEST_F(Object3DTest, AnimateBlendsTracksByControllerWeight)

@@ -3,8 +3,6 @@
 // success or a failure result, with every hooked allocation given back.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <set>
 #include <vector>
 
 #include "engine/core/interface/EngineHandle.h"
@@ -12,29 +10,11 @@
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/interface/InterfaceMetadata.h"
 #include "engine/core/interface/SceneNodeInterfaces.h"
+#include "engine/core/testing/AllocationSweep.h"
 #include "tools/m3g/M3gFileWriter.h"
 #include "tools/m3g/M3gSceneEncoders.h"
 
 namespace {
-
-int64_t g_failAt = -1;
-int64_t g_allocations = 0;
-std::set<void*> g_live;
-
-void* failingAlloc(uint32_t size, uint32_t)
-{
-    if (g_allocations++ == g_failAt)
-        return nullptr;
-    void* p = std::malloc(size == 0 ? 1 : size);
-    g_live.insert(p);
-    return p;
-}
-
-void trackedFree(void* p)
-{
-    g_live.erase(p);
-    std::free(p);
-}
 
 std::vector<uint8_t> worldFile()
 {
@@ -60,7 +40,7 @@ bool runScenario(const std::vector<uint8_t>& file)
     IkwEngine* root = nullptr;
     if (initEngineApi(&root) != 0)
         return false;
-    bool allGood = root->table->initialize(root, &failingAlloc, &trackedFree) == 0;
+    bool allGood = root->table->initialize(root, &FailingAllocator::alloc, &FailingAllocator::free) == 0;
     const auto check = [&](EngineResult r) {
         allGood = allGood && r == 0;
         return r == 0;
@@ -129,21 +109,7 @@ TEST(SceneSweep, EveryFailedAllocationEndsInAResultWithoutLeaks)
 {
     ASSERT_EQ(interfaceById(kIidWorld)->table, &kWorldTable); // the scene's own tables, not stand-ins
     const std::vector<uint8_t> file = worldFile();
-    int64_t k = 0;
-    for (;; ++k) {
-        SCOPED_TRACE(k);
-        g_failAt = k;
-        g_allocations = 0;
-        const bool complete = runScenario(file);
-        EXPECT_TRUE(g_live.empty()) << g_live.size() << " allocations not given back";
-        g_live.clear();
-        if (g_allocations <= k) { // nothing failed: the whole run is covered
-            EXPECT_TRUE(complete);
-            break;
-        }
-    }
-    EXPECT_GT(k, 50);
-    g_failAt = -1;
+    EXPECT_GT(sweepAllocationFailures([&] { return runScenario(file); }), 50);
 }
 
 } // namespace
