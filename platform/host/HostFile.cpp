@@ -30,6 +30,47 @@ void setErrno()
     SetLastError(hostErrorFromErrno(errno));
 }
 
+// The loop reads and writes share: moves size bytes through step, a read or a
+// write at an offset, retrying interrupted calls. A step that moves nothing
+// ends the transfer; stalledError says whether that is a failure (a full disk)
+// or not (the end of the file).
+template <class Step>
+BOOL transferAll(HANDLE file, bool hasBuffer, DWORD size, DWORD* transferred, DWORD stalledError, Step step)
+{
+    if (transferred)
+        *transferred = 0;
+    const int fd = hostFileDescriptor(file);
+    if (fd < 0)
+        return FALSE;
+    if (!hasBuffer && size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DWORD done = 0;
+    BOOL ok = TRUE;
+    while (done < size) {
+        const ssize_t n = step(fd, done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            setErrno();
+            ok = FALSE;
+            break;
+        }
+        if (n == 0) {
+            if (stalledError != ERROR_SUCCESS) {
+                SetLastError(stalledError);
+                ok = FALSE;
+            }
+            break;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (transferred)
+        *transferred = done;
+    return ok;
+}
+
 std::string executablePath()
 {
     std::string path(256, '\0');
@@ -166,67 +207,18 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void*, DWORD creation, DWO
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* transferred, void*)
 {
-    if (transferred)
-        *transferred = 0;
-    const int fd = hostFileDescriptor(file);
-    if (fd < 0)
-        return FALSE;
-    if (!buffer && size) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    DWORD done = 0;
-    BOOL ok = TRUE;
-    while (done < size) {
-        const ssize_t n = ::read(fd, static_cast<char*>(buffer) + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            setErrno();
-            ok = FALSE;
-            break;
-        }
-        if (n == 0)
-            break;
-        done += static_cast<DWORD>(n);
-    }
-    if (transferred)
-        *transferred = done;
-    return ok;
+    const auto step = [buffer](int fd, DWORD at, DWORD left) {
+        return ::read(fd, static_cast<char*>(buffer) + at, left);
+    };
+    return transferAll(file, buffer != nullptr, size, transferred, ERROR_SUCCESS, step);
 }
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* transferred, void*)
 {
-    if (transferred)
-        *transferred = 0;
-    const int fd = hostFileDescriptor(file);
-    if (fd < 0)
-        return FALSE;
-    if (!buffer && size) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    DWORD done = 0;
-    BOOL ok = TRUE;
-    while (done < size) {
-        const ssize_t n = ::write(fd, static_cast<const char*>(buffer) + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            setErrno();
-            ok = FALSE;
-            break;
-        }
-        if (n == 0) {
-            SetLastError(ERROR_DISK_FULL);
-            ok = FALSE;
-            break;
-        }
-        done += static_cast<DWORD>(n);
-    }
-    if (transferred)
-        *transferred = done;
-    return ok;
+    const auto step = [buffer](int fd, DWORD at, DWORD left) {
+        return ::write(fd, static_cast<const char*>(buffer) + at, left);
+    };
+    return transferAll(file, buffer != nullptr, size, transferred, ERROR_DISK_FULL, step);
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method)
