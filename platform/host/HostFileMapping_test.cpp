@@ -2,41 +2,24 @@
 
 #include "platform/host/HandleTable.h"
 #include "platform/host/HostFile.h"
+#include "platform/host/HostFileTestKit.h"
 #include "platform/host/LastError.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
 namespace {
 
-namespace fs = std::filesystem;
-
-class HostFileMapping : public ::testing::Test {
+class HostFileMapping : public ProgramFolderTest {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "pf-hostmap-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_folder = pattern;
-        setenv(kProgramFolderVariable, m_folder.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        unsetenv(kProgramFolderVariable);
-        fs::remove_all(m_folder);
-    }
     HANDLE openWith(const std::string& contents)
     {
-        std::ofstream(m_folder / "e.m3g", std::ios::binary) << contents;
+        put("e.m3g", contents);
         return CreateFileW(u"e.m3g", GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
-
-    fs::path m_folder;
 };
 
 TEST_F(HostFileMapping, ViewHoldsTheWholeFileAndOutlivesItsHandles)

@@ -1,6 +1,7 @@
 #include "platform/host/HostFile.h"
 
 #include "platform/host/HandleTable.h"
+#include "platform/host/HostFileTestKit.h"
 #include "platform/host/HostText.h"
 #include "platform/host/LastError.h"
 
@@ -9,7 +10,6 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,35 +18,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Each test runs with the program folder set to a fresh temporary folder.
-class HostFile : public ::testing::Test {
+class HostFile : public ProgramFolderTest {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "pf-hostfile-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_folder = pattern;
-        setenv(kProgramFolderVariable, m_folder.c_str(), 1);
+        ASSERT_NO_FATAL_FAILURE(ProgramFolderTest::SetUp());
         m_handlesBefore = hostLiveHandleCount();
     }
     void TearDown() override
     {
         EXPECT_EQ(hostLiveHandleCount(), m_handlesBefore);
-        unsetenv(kProgramFolderVariable);
-        fs::remove_all(m_folder);
+        ProgramFolderTest::TearDown();
     }
 
-    void put(const std::string& name, const std::string& contents)
-    {
-        std::ofstream(m_folder / name, std::ios::binary) << contents;
-    }
-    std::string get(const std::string& name)
-    {
-        std::ifstream in(m_folder / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-    fs::path m_folder;
     uint32_t m_handlesBefore = 0;
 };
 

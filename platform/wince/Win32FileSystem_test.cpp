@@ -4,6 +4,7 @@
 #include "framework/services/ServiceAccessors.h"
 #include "platform/host/HandleTable.h"
 #include "platform/host/HostFile.h"
+#include "platform/host/HostFileTestKit.h"
 #include "platform/host/HostText.h"
 #include "platform/wince/Win32File.h"
 #include "tests/support/TestApp.h"
@@ -12,7 +13,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -20,14 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Win32FileSystemTest : public ::testing::Test {
+class Win32FileSystemTest : public ProgramFolderTest {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "pf-filesystem-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_folder = pattern;
-        setenv(kProgramFolderVariable, m_folder.c_str(), 1);
+        ASSERT_NO_FATAL_FAILURE(ProgramFolderTest::SetUp());
         m_app = std::make_unique<TestApp>();
         ASSERT_TRUE(m_app->started());
         installFileSystemCreator();
@@ -40,25 +37,13 @@ protected:
         EXPECT_EQ(hostLiveHandleCount(), m_handlesBefore);
         m_app.reset();
         setFileSystemCreator(nullptr);
-        unsetenv(kProgramFolderVariable);
-        fs::remove_all(m_folder);
+        ProgramFolderTest::TearDown();
     }
 
     std::u16string path(const std::string& name)
     {
         return std::u16string(m_fs->getRootPath()) + m_fs->getSeparator() + hostUtf8ToUtf16(name);
     }
-    void put(const std::string& name, const std::string& contents)
-    {
-        std::ofstream(m_folder / name, std::ios::binary) << contents;
-    }
-    std::string get(const std::string& name)
-    {
-        std::ifstream in(m_folder / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-    fs::path m_folder;
     std::unique_ptr<TestApp> m_app;
     FileSystem* m_fs = nullptr;
     uint32_t m_handlesBefore = 0;
