@@ -21,6 +21,17 @@ uint32_t textLength(const char16_t* text)
     return n;
 }
 
+// How many units from the start of units encode within room bytes, whole;
+// bytes receives the size of their encoding.
+uint32_t wholeUnitsWithin(const char16_t* units, uint32_t count, uint32_t room, uint32_t& bytes)
+{
+    bytes = 0;
+    uint32_t fit = 0;
+    while (fit < count && bytes + unitSize(units[fit]) <= room)
+        bytes += unitSize(units[fit++]);
+    return fit;
+}
+
 } // namespace
 
 int MemoryOutputStream::open(void* data, uint32_t capacity)
@@ -50,14 +61,20 @@ uint32_t MemoryOutputStream::write(const void* buffer, uint32_t n)
         m_error = 1;
         return 0;
     }
-    uint32_t room = m_capacity - m_position;
-    if (n > room) {
-        m_error = 1;
-        n = room;
-    }
+    n = clipToRoom(n);
     std::memcpy(m_data + m_position, buffer, n);
     m_position += n;
     return n;
+}
+
+// A request past the end is cut to what is left, and flags the error.
+uint32_t MemoryOutputStream::clipToRoom(uint32_t n)
+{
+    const uint32_t room = m_capacity - m_position;
+    if (n <= room)
+        return n;
+    m_error = 1;
+    return room;
 }
 
 // Encodes the longest prefix of whole units that fits in room bytes at the
@@ -65,9 +82,7 @@ uint32_t MemoryOutputStream::write(const void* buffer, uint32_t n)
 uint32_t MemoryOutputStream::encodeWholeUnits(const char16_t* units, uint32_t count, uint32_t room)
 {
     uint32_t bytes = 0;
-    uint32_t fit = 0;
-    while (fit < count && bytes + unitSize(units[fit]) <= room)
-        bytes += unitSize(units[fit++]);
+    const uint32_t fit = wholeUnitsWithin(units, count, room, bytes);
     if (fit != 0) {
         // The encoder stops three bytes short of its capacity; handing it the
         // exact size plus three makes it write exactly these units.
@@ -84,12 +99,7 @@ uint32_t MemoryOutputStream::writeUtf8(uint32_t n, const char16_t* text)
         m_error = 1;
         return 0;
     }
-    uint32_t room = m_capacity - m_position;
-    if (n > room) {
-        m_error = 1;
-        n = room;
-    }
-    uint32_t bytes = encodeWholeUnits(text, textLength(text), n);
+    uint32_t bytes = encodeWholeUnits(text, textLength(text), clipToRoom(n));
     m_position += bytes;
     return bytes;
 }
@@ -105,9 +115,7 @@ uint32_t MemoryOutputStream::writeUtf8WithLength(const char16_t* text, uint32_t 
     if (room > 0xFFFF)
         room = 0xFFFF;
     uint32_t bytes = 0;
-    uint32_t fit = 0;
-    while (fit < n && bytes + unitSize(text[fit]) <= room)
-        bytes += unitSize(text[fit++]);
+    const uint32_t fit = wholeUnitsWithin(text, n, room, bytes);
     m_data[m_position] = static_cast<uint8_t>(bytes >> 8);
     m_data[m_position + 1] = static_cast<uint8_t>(bytes);
     m_position += 2;

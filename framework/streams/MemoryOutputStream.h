@@ -29,6 +29,7 @@ public:
     uint32_t position() const { return m_position; }
 
 private:
+    uint32_t clipToRoom(uint32_t n);
     uint32_t encodeWholeUnits(const char16_t* units, uint32_t count, uint32_t room);
 
     uint32_t m_capacity = 0;
