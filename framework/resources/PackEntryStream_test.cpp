@@ -34,6 +34,15 @@ void buildPack(ResourcePack& pack, PackIndexForm form, const PackWriter& writer)
     ASSERT_EQ(pack.openFile(new MemoryFile(image)), 1);
 }
 
+// Raw entries go into an entry table, which stores bytes as given.
+void loadTable(EntryTable& table, const EntryTableWriter& writer)
+{
+    Bytes image = writer.build();
+    MemoryInputStream source;
+    source.open(image.data(), static_cast<uint32_t>(image.size()));
+    ASSERT_EQ(table.load(source), 1);
+}
+
 Bytes readAll(PackEntryStream& stream, uint32_t slice)
 {
     Bytes out;
@@ -162,14 +171,10 @@ TEST(PackEntryStream, HostileEntryHeadersAreRefused)
         {"unpacked size out of proportion", bomb},
     };
     for (const auto& c : cases) {
-        // Raw entries go into an entry table, which stores bytes as given.
         EntryTableWriter tableWriter;
         tableWriter.add(1, c.raw);
-        Bytes image = tableWriter.build();
-        MemoryInputStream source;
-        source.open(image.data(), static_cast<uint32_t>(image.size()));
         EntryTable table;
-        ASSERT_EQ(table.load(source), 1) << c.name;
+        ASSERT_NO_FATAL_FAILURE(loadTable(table, tableWriter)) << c.name;
         PackEntryStream stream;
         EXPECT_EQ(stream.openInTable(&table, 1, 1), 0) << c.name;
         EXPECT_TRUE(stream.hasError()) << c.name;
@@ -182,11 +187,8 @@ TEST(PackEntryStream, EntryInTableInflates)
     Bytes payload = pattern(2000, 4);
     EntryTableWriter tableWriter;
     tableWriter.add(0x2100000A, encodePackEntry(payload, true, 6), 7);
-    Bytes image = tableWriter.build();
-    MemoryInputStream source;
-    source.open(image.data(), static_cast<uint32_t>(image.size()));
     EntryTable table;
-    ASSERT_EQ(table.load(source), 1);
+    ASSERT_NO_FATAL_FAILURE(loadTable(table, tableWriter));
     PackEntryStream stream;
     ASSERT_EQ(stream.openInTable(&table, 0xA, 1), 1);
     EXPECT_EQ(readAll(stream, 7), payload);
@@ -202,11 +204,8 @@ TEST(PackEntryStream, CorruptDeflateDataFailsTheRead)
         entry[8 + i] = static_cast<uint8_t>(zlibSize >> (8 * i));
     EntryTableWriter tableWriter;
     tableWriter.add(1, entry);
-    Bytes image = tableWriter.build();
-    MemoryInputStream source;
-    source.open(image.data(), static_cast<uint32_t>(image.size()));
     EntryTable table;
-    ASSERT_EQ(table.load(source), 1);
+    ASSERT_NO_FATAL_FAILURE(loadTable(table, tableWriter));
     PackEntryStream stream;
     ASSERT_EQ(stream.openInTable(&table, 1, 1), 1);
     Bytes out(payload.size(), 0xEE);
