@@ -18,6 +18,20 @@ double expectedRow(const CkwMatrix& m, int row, const int32_t* p, int32_t second
     return (sum / 65536.0 + m.m[12 + row]) * std::ldexp(1.0, secondShift);
 }
 
+// One point through the integer transform of 8- or 16-bit components; returns w.
+int32_t transformPoint(const CkwIntMatrix& im, const int32_t p[3], bool bytes, int32_t out[3])
+{
+    int32_t w;
+    if (bytes) {
+        const int8_t in[3] = {static_cast<int8_t>(p[0]), static_cast<int8_t>(p[1]), static_cast<int8_t>(p[2])};
+        im.transformPointsS8(in, out, &w, 1);
+    } else {
+        const int16_t in[3] = {static_cast<int16_t>(p[0]), static_cast<int16_t>(p[1]), static_cast<int16_t>(p[2])};
+        im.transformPointsS16(in, out, &w, 1);
+    }
+    return w;
+}
+
 TEST(CkwIntMatrix, IntegerTransformTracksTheFloatTransform)
 {
     std::mt19937 rng(31337);
@@ -48,15 +62,7 @@ TEST(CkwIntMatrix, IntegerTransformTracksTheFloatTransform)
             if (v == 0)
                 p[0] = p[1] = p[2] = range; // the corner the range promises
             int32_t out[3];
-            int32_t w;
-            if (bytes) {
-                const int8_t in[3] = {static_cast<int8_t>(p[0]), static_cast<int8_t>(p[1]), static_cast<int8_t>(p[2])};
-                im.transformPointsS8(in, out, &w, 1);
-            } else {
-                const int16_t in[3] = {static_cast<int16_t>(p[0]), static_cast<int16_t>(p[1]),
-                                       static_cast<int16_t>(p[2])};
-                im.transformPointsS16(in, out, &w, 1);
-            }
+            const int32_t w = transformPoint(im, p, bytes, out);
             // Each integer element is truncated by less than one unit and then
             // multiplied by a component; the sums are shifted by productShift.
             const double slack = 3.0 + 3.0 * range / std::ldexp(1.0, im.productShift);
@@ -129,15 +135,7 @@ TEST(CkwIntMatrix, DividedScaleTracksTheFloatTransform)
             if (v == 0)
                 p[0] = p[1] = p[2] = (round & 4) != 0 ? range : -range;
             int32_t out[3];
-            int32_t w;
-            if (bytes) {
-                const int8_t in[3] = {static_cast<int8_t>(p[0]), static_cast<int8_t>(p[1]), static_cast<int8_t>(p[2])};
-                im.transformPointsS8(in, out, &w, 1);
-            } else {
-                const int16_t in[3] = {static_cast<int16_t>(p[0]), static_cast<int16_t>(p[1]),
-                                       static_cast<int16_t>(p[2])};
-                im.transformPointsS16(in, out, &w, 1);
-            }
+            const int32_t w = transformPoint(im, p, bytes, out);
             // Truncation of each element, as in the power-of-two case, plus
             // the float rounding of a scale that is not a power of two.
             for (int r = 0; r < 4; ++r) {
