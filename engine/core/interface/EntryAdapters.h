@@ -97,6 +97,9 @@ struct HandingEntry<Body> {
     {
         EngineResult result = 0;
         const int32_t code = engineTrap([&] {
+            // Checked before the body runs: a new object made for a missing
+            // out pointer would have no holder.
+            requireOut(out) = nullptr;
             R* object = Body(requireObject<C>(handle), args...);
             result = wrapObject(object, out);
         });

@@ -147,6 +147,8 @@ CkwArchiveMember* CkwArchive::openMember(const char* name, uint32_t* outSize)
 {
     if (m_file == nullptr)
         leave(KErrIllegalState);
+    if (name == nullptr)
+        leave(KErrNullArgument);
     const size_t length = std::strlen(name);
     char* lowered = static_cast<char*>(engineNewL(static_cast<uint64_t>(length) + 1, 1));
     for (size_t i = 0; i <= length; ++i)

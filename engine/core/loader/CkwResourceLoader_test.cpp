@@ -239,7 +239,9 @@ TEST_F(LoaderTest, ArchiveInterfaceEnumeratesAndReadsMembers)
     EngineHandle* archive = nullptr;
     ASSERT_EQ(m_engine.api().createEngineObject(kIidArchive, &archive), 0);
     const IkwArchiveTable& a = tableOf<IkwArchiveTable>(archive);
-    EXPECT_EQ(a.openMember(archive, "one", nullptr, &m_handle), 0x1000C); // not open yet
+    EngineHandle* member = reinterpret_cast<EngineHandle*>(1);
+    EXPECT_EQ(a.openMember(archive, "one", nullptr, &member), 0x1000C); // not open yet
+    EXPECT_EQ(member, nullptr);
     EXPECT_EQ(a.open(archive, (path + "x").c_str()), 0x10000);
     ASSERT_EQ(a.open(archive, path.c_str()), 0);
     EXPECT_EQ(a.open(archive, path.c_str()), 0x1000C);
@@ -250,8 +252,10 @@ TEST_F(LoaderTest, ArchiveInterfaceEnumeratesAndReadsMembers)
     EXPECT_STREQ(name, "One");
     EXPECT_EQ(size, 5u);
     engineFree(name);
-    EngineHandle* member = nullptr;
     EXPECT_EQ(a.openMember(archive, "three", nullptr, &member), 0x1000D);
+    // Neither a missing name nor a missing out pointer may crash or leak a member.
+    EXPECT_EQ(a.openMember(archive, nullptr, nullptr, &member), 0x1000E);
+    EXPECT_EQ(a.openMember(archive, "two", nullptr, nullptr), 0x1000E);
     ASSERT_EQ(a.openMember(archive, "TWO", &size, &member), 0);
     EXPECT_EQ(size, 6u);
     unknownRelease(archive); // the member keeps the file open
