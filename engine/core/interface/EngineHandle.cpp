@@ -74,6 +74,9 @@ EngineResult wrapObject(CkwRefCount* object, EngineHandle** out)
 
 uint32_t unknownAddRef(EngineHandle* handle)
 {
+    // A dead handle waits on the free list without an object.
+    if (handle->object == nullptr)
+        return 0;
     handle->object->addRef();
     return ++handle->count;
 }

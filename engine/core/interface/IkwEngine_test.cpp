@@ -107,6 +107,8 @@ TEST_F(RootTest, HandlesCountAndReuseTheirRecords)
     EXPECT_EQ(unknown.release(handle), 1u);
     EXPECT_EQ(unknown.release(handle), 0u);
     EXPECT_EQ(unknown.release(handle), 0u); // dead: nothing released twice
+    EXPECT_EQ(unknown.addRef(handle), 0u);  // nor revived without an object
+    EXPECT_EQ(handle->count, 0u);
 
     EngineHandle* next = nullptr;
     ASSERT_EQ(m_api->createEngineObject(kIidArchiveMember, &next), 0);
