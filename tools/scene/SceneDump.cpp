@@ -13,12 +13,53 @@
 
 namespace {
 
+void release(EngineHandle* handle)
+{
+    tableOf<IkwUnknownTable>(handle).release(handle);
+}
+
+// Depth first over an explicit stack: a hostile file can nest objects far
+// deeper than the call stack would take.
 class Dumper {
 public:
     Dumper(std::string& out) : m_out(out) {}
 
-    // Prints the object and, the first time, what it references.
-    EngineResult walk(EngineHandle* handle, int depth)
+    // Prints the object and, the first time, everything it references. The
+    // caller keeps its handle to the object.
+    EngineResult walk(EngineHandle* root)
+    {
+        EngineResult result = enter(root, nullptr, 0);
+        while (!m_stack.empty()) {
+            Frame& top = m_stack.back();
+            if (top.next == top.references.size()) {
+                if (top.owned != nullptr)
+                    release(top.owned);
+                m_stack.pop_back();
+                continue;
+            }
+            EngineHandle* reference = top.references[top.next++];
+            const int depth = top.depth + 1;
+            if (reference == nullptr)
+                continue;
+            if (result == 0)
+                result = enter(reference, reference, depth);
+            else
+                release(reference);
+        }
+        return result;
+    }
+
+private:
+    struct Frame {
+        EngineHandle* owned;  // released once its references are done
+        std::vector<EngineHandle*> references;
+        size_t next = 0;
+        int depth;
+    };
+
+    // Prints one line; an object met for the first time gets a frame for its
+    // references, else the owned handle goes back at once.
+    EngineResult enter(EngineHandle* handle, EngineHandle* owned, int depth)
     {
         const auto& object = tableOf<IkwObject3DTable>(handle);
         uint32_t userId = 0;
@@ -26,28 +67,26 @@ public:
         const CkwRefCount* identity = handle->object;
         m_out += std::to_string(depth) + " " + std::to_string(identity->getClassId()) + " "
                  + std::to_string(static_cast<int32_t>(userId));
+        uint32_t count = 0;
+        EngineResult result = 0;
         if (!m_seen.insert(identity).second) {
-            m_out += " seen\n";
-            return 0;
+            m_out += " seen";
+        } else if (result = object.getReferences(handle, 0, nullptr, &count); result == 0) {
+            std::vector<EngineHandle*> references(count);
+            result = object.getReferences(handle, count, references.data(), &count);
+            m_out += "\n";
+            m_stack.push_back(Frame{owned, std::move(references), 0, depth});
+            return result;
         }
         m_out += "\n";
-        uint32_t count = 0;
-        if (EngineResult r = object.getReferences(handle, 0, nullptr, &count); r != 0)
-            return r;
-        std::vector<EngineHandle*> references(count);
-        EngineResult result = object.getReferences(handle, count, references.data(), &count);
-        for (EngineHandle* reference : references) {
-            if (result == 0 && reference != nullptr)
-                result = walk(reference, depth + 1);
-            if (reference != nullptr)
-                tableOf<IkwUnknownTable>(reference).release(reference);
-        }
+        if (owned != nullptr)
+            release(owned);
         return result;
     }
 
-private:
     std::string& m_out;
     std::set<const CkwRefCount*> m_seen;
+    std::vector<Frame> m_stack;
 };
 
 EngineResult load(const IkwEngineTable& api, const std::vector<uint8_t>& bytes, std::string& out)
@@ -67,11 +106,11 @@ EngineResult load(const IkwEngineTable& api, const std::vector<uint8_t>& bytes, 
         EngineHandle* root = nullptr;
         result = l.getRoot(loader, i, &root);
         if (result == 0 && root != nullptr) {
-            result = dumper.walk(root, 0);
-            tableOf<IkwUnknownTable>(root).release(root);
+            result = dumper.walk(root);
+            release(root);
         }
     }
-    tableOf<IkwUnknownTable>(loader).release(loader);
+    release(loader);
     if (result == 0)
         out += lines + "roots " + std::to_string(roots) + "\n";
     return result;

@@ -116,4 +116,22 @@ TEST(SceneDump, CorruptWorldsGiveTheLoadersResult)
     }
 }
 
+TEST(SceneDump, DeepChainsAreWalkedWithoutRecursion)
+{
+    // Far deeper than the call stack would take one frame a level.
+    constexpr int kDepth = 100000;
+    M3gFileWriter writer;
+    writer.beginSection(kM3gSchemeZlib);
+    uint32_t below = writer.addObject(m3gGroupRecord(groupWithId(kDepth - 1)));
+    for (int level = kDepth - 2; level >= 0; --level)
+        below = writer.addObject(m3gGroupRecord(groupWithId(level, {below})));
+    ScratchFolder folder;
+    std::string out;
+    ASSERT_EQ(dumpScene(folder.write("deep.m3g", writer.finish()), out), 0);
+    EXPECT_EQ(out.substr(0, 12), "0 9 0\n1 9 1\n");
+    const std::string last = std::to_string(kDepth - 1) + " 9 " + std::to_string(kDepth - 1) + "\nroots 1\n";
+    ASSERT_GE(out.size(), last.size());
+    EXPECT_EQ(out.substr(out.size() - last.size()), last);
+}
+
 } // namespace
