@@ -19,6 +19,11 @@ if(PF_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
 endif()
+if(PF_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    # Coverage feedback needs the readers under test instrumented, not only
+    # the fuzz targets themselves.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 include_directories(${CMAKE_SOURCE_DIR})
 
 find_package(GTest REQUIRED)
