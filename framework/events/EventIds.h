@@ -23,9 +23,7 @@ constexpr uint32_t RunForever = 0xffffffff;
 namespace DispatcherKey {
 // The event router: one handler list per event id.
 constexpr uint32_t EventRouter = 0xf762ddf9;
-// The open resource pack, and the owner key it is filed with.
-constexpr uint32_t ResourcePack = 0xa0d7812d;
-constexpr uint32_t ResourcePackOwner = 0xaa37812d;
+// The open resource pack is filed here too: see PackFormat.h.
 } // namespace DispatcherKey
 
 // Events of the program's life that also drive the frame ticker.

@@ -24,6 +24,7 @@ constexpr uint32_t IdMask = 0x7FFF;       // ids are looked up by their low 15 b
 } // namespace PackFormat
 
 constexpr uint32_t kResourcePackTypeId = 0xAA37812D;
-// The key under which the event dispatcher holds the one open pack.
+// The key under which the event dispatcher holds the one open pack; its owner
+// key is the pack's type id.
 constexpr uint32_t kResourcePackKey = 0xA0D7812D;
 constexpr char16_t kResourcePackName[] = u"pennyfall.big";

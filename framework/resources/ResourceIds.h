@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "framework/strings/StringIds.h"
+
 namespace ResourceIdBits {
 constexpr uint32_t Name = 0x80000000;        // hashName(name) | Name: made at run time
 constexpr uint32_t CallerData = 0x40000000;  // with Name clear: never in the pack either
@@ -66,8 +68,9 @@ constexpr uint32_t Surface4 = 0xE179F4BE;
 constexpr uint32_t Surface5 = 0xE179EFBE;
 constexpr uint32_t Surface6 = 0x9F4BC472;
 constexpr uint32_t SpanPrograms = 0xD65E722E;
-constexpr uint32_t Utf16Text = 0x43735EB4;
-constexpr uint32_t Utf8Text = 0xF686AADC;
+// Texts: the tags WideString::read decodes by.
+constexpr uint32_t Utf16Text = kWideStringTypeId;
+constexpr uint32_t Utf8Text = kUtf8TextTag;
 
 // Block-table words of a composite's image entry, and what they become.
 constexpr uint32_t CompositePaletted = 0xA575942F;
