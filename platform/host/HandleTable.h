@@ -13,6 +13,7 @@ enum class HandleKind : uint8_t {
     MsgQueue,
     PowerNotification,
     RegistryKey,
+    Socket,
     Window,
     Other,
 };
