@@ -1,0 +1,33 @@
+// What the scene library gives the engine core: the creators of the scene
+// classes, the method tables of their interfaces and the alignment registry.
+// A class or interface joins by one line in its list.
+#include "engine/core/factory/CkwObjectFactory.h"
+#include "engine/core/interface/InterfaceIds.h"
+#include "engine/core/runtime/EngineModule.h"
+#include "engine/scene/CkwAlignTargetManager.h"
+#include "engine/scene/CkwGroup.h"
+#include "engine/scene/CkwWorld.h"
+#include "engine/scene/interface/SceneNodeTables.h"
+
+namespace {
+
+void registerSceneTypes(CkwObjectFactory& factory)
+{
+    factory.registerCreator(kClassGroup, &CkwGroup::create);
+    factory.registerCreator(kClassWorld, &CkwWorld::create);
+}
+
+constexpr InterfaceTableEntry kSceneTables[] = {
+    interfaceTable(kIidGroup, kGroupTable),
+    interfaceTable(kIidWorld, kWorldTable),
+};
+
+// The pick data and the shared ray intersection come with picking; until
+// then nothing creates them, so the module has no shutdown.
+constexpr EngineModule kSceneModule = {&registerSceneTypes, kSceneTables, &CkwAlignTargetManager::create, nullptr};
+
+} // namespace
+
+// Every program that links the scene library pulls this object in by name
+// (see CMakeLists.txt), so the registrar runs without the core naming it.
+extern "C" const bool pfSceneModuleInstalled = installEngineModule(kSceneModule);
