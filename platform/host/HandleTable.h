@@ -14,6 +14,7 @@ enum class HandleKind : uint8_t {
     PowerNotification,
     RegistryKey,
     Window,
+    WaveOut,
     Other,
 };
 
