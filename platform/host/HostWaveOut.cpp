@@ -138,6 +138,9 @@ void SDLCALL fillDevice(void*, Uint8* stream, int length)
 
 SDL_AudioDeviceID openDevice()
 {
+    // Audio brings up SDL's events, whose signal handlers would take SIGINT
+    // from the program's own.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return 0;
     SDL_AudioSpec want{};

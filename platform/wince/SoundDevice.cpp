@@ -6,9 +6,24 @@
 #include "framework/resources/SoundSample.h"
 #include "framework/services/ServiceAccessors.h"
 #include "platform/host/HostAygShell.h"
+#include "platform/host/HostWaveOut.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
+
+// One playing sound and the output handle it plays on.
+class SoundVoice : public ListNode {
+public:
+    SoundVoice(uint32_t id, uint32_t tag) : m_id(id), m_tag(tag) {}
+
+    uint32_t m_id;
+    uint32_t m_tag;
+    HWAVEOUT m_device = nullptr;
+    WAVEHDR m_header{};
+    // Set by the completion callback, which may run on the audio thread.
+    std::atomic<uint8_t> m_done{0};
+};
 
 namespace {
 

@@ -7,9 +7,7 @@
 #include "framework/services/Service.h"
 #include "framework/services/ServiceIds.h"
 #include "framework/util/IntrusiveList.h"
-#include "platform/host/HostWaveOut.h"
 
-#include <atomic>
 #include <cstdint>
 
 class DataBlock;
@@ -45,19 +43,6 @@ public:
     virtual void update(uint32_t stepMs) = 0;
 };
 
-// One playing sound and the output handle it plays on.
-class SoundVoice : public ListNode {
-public:
-    SoundVoice(uint32_t id, uint32_t tag) : m_id(id), m_tag(tag) {}
-
-    uint32_t m_id;
-    uint32_t m_tag;
-    HWAVEOUT m_device = nullptr;
-    WAVEHDR m_header{};
-    // Set by the completion callback, which may run on the audio thread.
-    std::atomic<uint8_t> m_done{0};
-};
-
 class SoundDevice final : public SoundService {
 public:
     static constexpr uint32_t kMaxVolume = 10;
@@ -87,7 +72,7 @@ private:
     uint8_t m_vibrationEnabled = 1;
     uint8_t m_volume = kMaxVolume;
     uint32_t m_idCounter = 0;
-    IntrusiveList m_voices;
+    IntrusiveList m_voices; // of SoundVoice
     uint32_t m_vibrationId = 0;
     int32_t m_vibrationPriority = -1;
     int32_t m_vibrationLeftMs = 0;

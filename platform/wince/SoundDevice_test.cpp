@@ -4,6 +4,7 @@
 #include "framework/services/ServiceAccessors.h"
 #include "platform/host/HandleTable.h"
 #include "platform/host/HostAygShell.h"
+#include "platform/host/HostWaveOut.h"
 #include "platform/wince/NullService.h"
 #include "tests/support/BuildFixture.h"
 #include "tests/support/TestApp.h"
