@@ -77,6 +77,19 @@ Mixer& mixer()
     return *m;
 }
 
+// Hands the head buffer back as done; the caller holds the lock.
+void finishHead(Voice& voice)
+{
+    WAVEHDR* header = voice.head;
+    voice.head = header->lpNext;
+    if (!voice.head)
+        voice.tail = nullptr;
+    voice.played = 0;
+    header->lpNext = nullptr;
+    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    voice.notify(WOM_DONE, reinterpret_cast<DWORD_PTR>(header));
+}
+
 // Adds one voice's next samples to the block, finishing buffers as they run out.
 void mixVoice(Voice& voice, int32_t* sum, uint32_t count)
 {
@@ -101,13 +114,7 @@ void mixVoice(Voice& voice, int32_t* sum, uint32_t count)
             if (voice.played < length)
                 return;
         }
-        voice.head = header->lpNext;
-        if (!voice.head)
-            voice.tail = nullptr;
-        voice.played = 0;
-        header->lpNext = nullptr;
-        header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-        voice.notify(WOM_DONE, reinterpret_cast<DWORD_PTR>(header));
+        finishHead(voice);
     }
 }
 
@@ -204,14 +211,15 @@ bool formatPlayable(const WAVEFORMATEX& f)
         && f.nAvgBytesPerSec == kRate * kBytesPerSample;
 }
 
-MMRESULT setPaused(HWAVEOUT handle, bool paused)
+// Runs the call on a live voice under the mixer's lock.
+template <class Call>
+MMRESULT withVoice(HWAVEOUT handle, Call call)
 {
     Voice* voice = voiceOf(handle);
     if (!voice)
         return MMSYSERR_INVALHANDLE;
     std::lock_guard<std::mutex> guard(mixer().lock);
-    voice->paused = paused;
-    return MMSYSERR_NOERROR;
+    return call(*voice);
 }
 
 } // namespace
@@ -271,99 +279,86 @@ MMRESULT waveOutClose(HWAVEOUT handle)
 
 MMRESULT waveOutPrepareHeader(HWAVEOUT handle, WAVEHDR* header, UINT headerSize)
 {
-    if (!voiceOf(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (!headerUsable(header, headerSize))
-        return MMSYSERR_INVALPARAM;
-    std::lock_guard<std::mutex> guard(mixer().lock);
-    if (header->dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
-    header->dwFlags |= WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return withVoice(handle, [&](Voice&) {
+        if (!headerUsable(header, headerSize))
+            return MMSYSERR_INVALPARAM;
+        if (header->dwFlags & WHDR_INQUEUE)
+            return WAVERR_STILLPLAYING;
+        header->dwFlags |= WHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutUnprepareHeader(HWAVEOUT handle, WAVEHDR* header, UINT headerSize)
 {
-    if (!voiceOf(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (!header || headerSize < sizeof(WAVEHDR))
-        return MMSYSERR_INVALPARAM;
-    std::lock_guard<std::mutex> guard(mixer().lock);
-    if (header->dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
-    header->dwFlags &= ~WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return withVoice(handle, [&](Voice&) {
+        if (!header || headerSize < sizeof(WAVEHDR))
+            return MMSYSERR_INVALPARAM;
+        if (header->dwFlags & WHDR_INQUEUE)
+            return WAVERR_STILLPLAYING;
+        header->dwFlags &= ~WHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT headerSize)
 {
-    Voice* voice = voiceOf(handle);
-    if (!voice)
-        return MMSYSERR_INVALHANDLE;
-    if (!headerUsable(header, headerSize))
-        return MMSYSERR_INVALPARAM;
-    std::lock_guard<std::mutex> guard(mixer().lock);
-    if (!(header->dwFlags & WHDR_PREPARED))
-        return WAVERR_UNPREPARED;
-    if (header->dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
-    header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
-    header->lpNext = nullptr;
-    if (voice->tail)
-        voice->tail->lpNext = header;
-    else
-        voice->head = header;
-    voice->tail = header;
-    return MMSYSERR_NOERROR;
+    return withVoice(handle, [&](Voice& voice) {
+        if (!headerUsable(header, headerSize))
+            return MMSYSERR_INVALPARAM;
+        if (!(header->dwFlags & WHDR_PREPARED))
+            return WAVERR_UNPREPARED;
+        if (header->dwFlags & WHDR_INQUEUE)
+            return WAVERR_STILLPLAYING;
+        header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+        header->lpNext = nullptr;
+        (voice.tail ? voice.tail->lpNext : voice.head) = header;
+        voice.tail = header;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutPause(HWAVEOUT handle)
 {
-    return setPaused(handle, true);
+    return withVoice(handle, [](Voice& voice) {
+        voice.paused = true;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutRestart(HWAVEOUT handle)
 {
-    return setPaused(handle, false);
+    return withVoice(handle, [](Voice& voice) {
+        voice.paused = false;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutReset(HWAVEOUT handle)
 {
-    Voice* voice = voiceOf(handle);
-    if (!voice)
-        return MMSYSERR_INVALHANDLE;
-    std::lock_guard<std::mutex> guard(mixer().lock);
-    while (WAVEHDR* header = voice->head) {
-        voice->head = header->lpNext;
-        header->lpNext = nullptr;
-        header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-        voice->notify(WOM_DONE, reinterpret_cast<DWORD_PTR>(header));
-    }
-    voice->tail = nullptr;
-    voice->played = 0;
-    return MMSYSERR_NOERROR;
+    return withVoice(handle, [](Voice& voice) {
+        while (voice.head)
+            finishHead(voice);
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutSetVolume(HWAVEOUT handle, DWORD volume)
 {
-    Voice* voice = voiceOf(handle);
-    if (!voice)
-        return MMSYSERR_INVALHANDLE;
-    std::lock_guard<std::mutex> guard(mixer().lock);
-    voice->volume = volume;
-    return MMSYSERR_NOERROR;
+    return withVoice(handle, [&](Voice& voice) {
+        voice.volume = volume;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT waveOutGetVolume(HWAVEOUT handle, DWORD* volume)
 {
-    Voice* voice = voiceOf(handle);
-    if (!voice)
-        return MMSYSERR_INVALHANDLE;
-    if (!volume)
-        return MMSYSERR_INVALPARAM;
-    std::lock_guard<std::mutex> guard(mixer().lock);
-    *volume = voice->volume;
-    return MMSYSERR_NOERROR;
+    return withVoice(handle, [&](Voice& voice) {
+        if (!volume)
+            return MMSYSERR_INVALPARAM;
+        *volume = voice.volume;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 bool hostAudioSetManual(bool manual)

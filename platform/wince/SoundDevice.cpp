@@ -144,9 +144,10 @@ uint32_t SoundDevice::play(const DataBlock* sample, uint32_t, uint32_t tag)
         return 0;
     // A voice the device never took would never be reported done, so it
     // would stay listed (and "playing") for good.
-    if (!openVoice(*voice, *sample)
-        || waveOutSetVolume(voice->m_device, soundVolumeWord(m_volume)) != MMSYSERR_NOERROR
-        || waveOutWrite(voice->m_device, &voice->m_header, sizeof voice->m_header) != MMSYSERR_NOERROR) {
+    const bool opened = openVoice(*voice, *sample);
+    if (opened)
+        waveOutSetVolume(voice->m_device, soundVolumeWord(m_volume));
+    if (!opened || waveOutWrite(voice->m_device, &voice->m_header, sizeof voice->m_header) != MMSYSERR_NOERROR) {
         closeVoice(*voice);
         delete voice;
         return 0;
