@@ -15,9 +15,7 @@ HashedObject* createNullServiceObject()
 
 NullService::~NullService()
 {
-    AppBase* app = getGameApp();
-    if (app && app->m_nullService == this)
-        app->m_nullService = nullptr;
+    forgetCachedService(&AppBase::m_nullService, this);
 }
 
 NullService* createNullService()

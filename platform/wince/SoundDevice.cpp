@@ -78,9 +78,7 @@ HashedObject* createSoundDeviceService()
 
 SoundService::~SoundService()
 {
-    AppBase* app = getGameApp();
-    if (app && app->m_soundDevice == this)
-        app->m_soundDevice = nullptr;
+    forgetCachedService(&AppBase::m_soundDevice, this);
 }
 
 uint32_t soundVolumeWord(uint32_t volume)
