@@ -12,6 +12,10 @@
 #include <atomic>
 #include <new>
 
+namespace {
+
+constexpr uint32_t kFullChannel = 0xFFFF;
+
 // One playing sound and the output handle it plays on.
 class SoundVoice : public ListNode {
 public:
@@ -24,10 +28,6 @@ public:
     // Set by the completion callback, which may run on the audio thread.
     std::atomic<uint8_t> m_done{0};
 };
-
-namespace {
-
-constexpr uint32_t kFullChannel = 0xFFFF;
 
 // Runs on the audio side: it may only mark the voice.
 void voiceCallback(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR)
