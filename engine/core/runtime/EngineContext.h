@@ -9,7 +9,7 @@
 
 class CkwObjectFactory;
 class CkwCleanupStackManager;
-class CkwAlignTargetManager;
+class CkwAlignRegistry;
 class CkwPickData;
 class CkwRayIntersection;
 struct TrapStack;
@@ -37,8 +37,8 @@ struct EngineContext {
     // The leave code the 3D file parser carries across its zlib trap.
     int32_t lastError;
     // Created on first use by the scene and render code, destroyed by
-    // engineShutdown through the hooks of SceneSeams.h.
-    CkwAlignTargetManager* alignTargetManager;
+    // engineShutdown (the last two through their module's shutdown).
+    CkwAlignRegistry* alignTargetManager;
     CkwPickData* pickData;
     CkwRayIntersection* rayIntersection;
     int32_t word13;

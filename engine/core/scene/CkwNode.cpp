@@ -14,8 +14,8 @@
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/Trap.h"
+#include "engine/core/scene/CkwAlignRegistry.h"
 #include "engine/core/scene/SceneIds.h"
-#include "engine/scene/CkwAlignTargetManager.h"
 
 namespace {
 
@@ -90,8 +90,8 @@ private:
 CkwNode::~CkwNode()
 {
     clearAlignment();
-    if (CkwAlignTargetManager* manager = CkwAlignTargetManager::existing())
-        manager->removeReference(this);
+    if (CkwAlignRegistry* registry = CkwAlignRegistry::existing())
+        registry->removeReference(this);
     while (CkwNode* child = m_firstChild) {
         m_firstChild = child->m_nextSibling;
         child->m_parent = nullptr;
@@ -522,7 +522,7 @@ void CkwNode::setAlignmentRecord(const Alignment& alignment)
     *record = alignment;
     m_alignment = record;
     AlignmentGuard guard(this);
-    CkwAlignTargetManager::instance().registerNode(this);
+    CkwAlignRegistry::instance().registerNode(this);
     guard.dismiss();
 }
 
@@ -530,8 +530,8 @@ void CkwNode::clearAlignment()
 {
     if (m_alignment == nullptr)
         return;
-    if (CkwAlignTargetManager* manager = CkwAlignTargetManager::existing())
-        manager->unregisterNode(this);
+    if (CkwAlignRegistry* registry = CkwAlignRegistry::existing())
+        registry->unregisterNode(this);
     engineFree(m_alignment);
     m_alignment = nullptr;
 }

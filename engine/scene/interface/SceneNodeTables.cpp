@@ -1,6 +1,6 @@
 // The Group and World tables: the node entries every node shares, then the
 // group's children and picking, then the world's camera and background.
-#include "engine/core/interface/SceneNodeInterfaces.h"
+#include "engine/scene/interface/SceneNodeTables.h"
 
 #include "engine/core/interface/CommonEntries.h"
 #include "engine/core/math/FloatBits.h"

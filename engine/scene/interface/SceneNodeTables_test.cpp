@@ -11,7 +11,7 @@
 #include "engine/core/interface/IkwEngine.h"
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/interface/InterfaceMetadata.h"
-#include "engine/core/interface/SceneNodeInterfaces.h"
+#include "engine/scene/interface/SceneNodeTables.h"
 #include "engine/core/math/CkwTransform.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/scene/CkwWorld.h"
@@ -51,8 +51,8 @@ protected:
 
 TEST_F(SceneTablesTest, GroupAndWorldRowsCarryTheirTables)
 {
-    EXPECT_EQ(interfaceById(kIidGroup)->table, &kGroupTable);
-    EXPECT_EQ(interfaceById(kIidWorld)->table, &kWorldTable);
+    EXPECT_EQ(interfaceTable(*interfaceById(kIidGroup)), &kGroupTable);
+    EXPECT_EQ(interfaceTable(*interfaceById(kIidWorld)), &kWorldTable);
     EngineHandle* w = make(kIidWorld);
     EXPECT_EQ(w->table, &kWorldTable);
     EXPECT_EQ(api().getObjectType(w), kIidWorld);

@@ -9,7 +9,7 @@
 #include "engine/core/interface/IkwEngine.h"
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/interface/InterfaceMetadata.h"
-#include "engine/core/interface/SceneNodeInterfaces.h"
+#include "engine/scene/interface/SceneNodeTables.h"
 #include "engine/core/testing/AllocationSweep.h"
 #include "tools/m3g/M3gFileWriter.h"
 #include "tools/m3g/M3gSceneEncoders.h"
@@ -107,7 +107,7 @@ bool runScenario(const std::vector<uint8_t>& file)
 
 TEST(SceneSweep, EveryFailedAllocationEndsInAResultWithoutLeaks)
 {
-    ASSERT_EQ(interfaceById(kIidWorld)->table, &kWorldTable); // the scene's own tables, not stand-ins
+    ASSERT_EQ(interfaceTable(*interfaceById(kIidWorld)), &kWorldTable); // the scene's own tables, not stand-ins
     const std::vector<uint8_t> file = worldFile();
     EXPECT_GT(sweepAllocationFailures([&] { return runScenario(file); }), 50);
 }

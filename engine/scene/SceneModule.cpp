@@ -1,11 +1,9 @@
 // What the scene library gives the engine core: the creators of the scene
-// classes, registered one by one, and the shutdown of the engine-wide objects
-// it keeps in the engine context.
-#include "engine/core/runtime/SceneSeams.h"
-
+// classes, the method tables of their interfaces and the alignment registry.
+// A class or interface joins by one line in its list.
 #include "engine/core/factory/CkwObjectFactory.h"
-#include "engine/core/math/CkwTransform.h"
-#include "engine/core/runtime/EngineContext.h"
+#include "engine/core/interface/InterfaceIds.h"
+#include "engine/core/runtime/EngineModule.h"
 #include "engine/scene/CkwAlignTargetManager.h"
 #include "engine/scene/CkwAppearance.h"
 #include "engine/scene/CkwBackground.h"
@@ -17,8 +15,11 @@
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwPolygonMode.h"
 #include "engine/scene/CkwWorld.h"
+#include "engine/scene/interface/SceneNodeTables.h"
 
-void registerLoaderTypes(CkwObjectFactory& factory)
+namespace {
+
+void registerSceneTypes(CkwObjectFactory& factory)
 {
     factory.registerCreator(kClassAppearance, &CkwAppearance::create);
     factory.registerCreator(kClassBackground, &CkwBackground::create);
@@ -30,24 +31,19 @@ void registerLoaderTypes(CkwObjectFactory& factory)
     factory.registerCreator(kClassLight, &CkwLight::create);
     factory.registerCreator(kClassMaterial, &CkwMaterial::create);
     factory.registerCreator(kClassWorld, &CkwWorld::create);
-    factory.registerCreator(kClassTransform, &CkwTransform::create);
 }
 
-void registerOwnLoaderTypes(CkwObjectFactory&) {}
+constexpr InterfaceTableEntry kSceneTables[] = {
+    interfaceTable(kIidGroup, kGroupTable),
+    interfaceTable(kIidWorld, kWorldTable),
+};
 
-void registerExtraLoaderTypes(CkwObjectFactory&) {}
+// The pick data and the shared ray intersection come with picking; until
+// then nothing creates them, so the module has no shutdown.
+constexpr EngineModule kSceneModule = {&registerSceneTypes, kSceneTables, &CkwAlignTargetManager::create, nullptr};
 
-void releaseAlignTargetManager()
-{
-    EngineContext* context = engineContext();
-    if (context == nullptr || context->alignTargetManager == nullptr)
-        return;
-    delete context->alignTargetManager;
-    context->alignTargetManager = nullptr;
-}
+} // namespace
 
-// The pick state and the shared ray intersection come with picking; until
-// then nothing creates them.
-void releasePickData() {}
-
-void releaseSharedRayIntersection() {}
+// Every program that links the scene library pulls this object in by name
+// (see CMakeLists.txt), so the registrar runs without the core naming it.
+extern "C" const bool pfSceneModuleInstalled = installEngineModule(kSceneModule);
