@@ -15,6 +15,7 @@
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwPolygonMode.h"
 #include "engine/scene/CkwWorld.h"
+#include "engine/scene/interface/AppearanceTables.h"
 #include "engine/scene/interface/SceneNodeTables.h"
 
 namespace {
@@ -34,7 +35,15 @@ void registerSceneTypes(CkwObjectFactory& factory)
 }
 
 constexpr InterfaceTableEntry kSceneTables[] = {
+    interfaceTable(kIidAppearance, kAppearanceTable),
+    interfaceTable(kIidBackground, kBackgroundTable),
+    interfaceTable(kIidCamera, kCameraTable),
+    interfaceTable(kIidCompositingMode, kCompositingModeTable),
+    interfaceTable(kIidFog, kFogTable),
     interfaceTable(kIidGroup, kGroupTable),
+    interfaceTable(kIidLight, kLightTable),
+    interfaceTable(kIidMaterial, kMaterialTable),
+    interfaceTable(kIidPolygonMode, kPolygonModeTable),
     interfaceTable(kIidWorld, kWorldTable),
 };
 
