@@ -1,6 +1,7 @@
 // Test helpers of the scene library: an engine for the duration of a test,
-// plain nodes of any class id (cameras and lights stand-ins) and loading a
-// writer-made file into its object list.
+// plain nodes of any class id (stand-ins for classes not built), loading a
+// writer-made file into its object list and reading one record's data into
+// an object as the loader would.
 #pragma once
 
 #include <cstdint>
@@ -65,4 +66,29 @@ private:
 inline int32_t loadFile(CkwSerializeObjectsIn& parser, const std::vector<uint8_t>& file)
 {
     return feedFile(parser, file, fixedPieces(4096));
+}
+
+// Reads one record's data into object through its deserialize, with the given
+// objects already loaded at indices 2, 3, ... (0 is null, 1 the header).
+// Returns the leave code; a record read without a leave but with bytes left
+// over gives kRecordNotConsumed, which the loader refuses as well.
+constexpr int32_t kRecordNotConsumed = 1;
+inline int32_t readRecord(CkwObject3D& object, const std::vector<uint8_t>& data,
+                          const std::vector<CkwObject3D*>& loaded = {})
+{
+    CkwArray<IkwSerializable*> objects;
+    CkwArray<bool> referenced;
+    CkwSerializeBufferObjectsIn buffer;
+    int32_t code = engineTrap([&] {
+        objects.append(nullptr);
+        objects.append(nullptr);
+        for (CkwObject3D* o : loaded)
+            objects.append(o);
+        referenced.setCount(objects.count());
+        buffer.prepare(static_cast<uint32_t>(data.size()), &objects, &referenced);
+        if (!data.empty())
+            buffer.append(data.data(), static_cast<uint32_t>(data.size()));
+        object.deserialize(buffer);
+    });
+    return code == KErrNone && buffer.remaining() != 0 ? kRecordNotConsumed : code;
 }
