@@ -13,6 +13,7 @@
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
+#include "engine/core/scene/CkwAnimationTrackBase.h"
 #include "engine/scene/CkwGroup.h"
 #include "engine/scene/CkwWorld.h"
 
@@ -32,6 +33,27 @@ protected:
 
 private:
     int32_t m_classId;
+};
+
+// A track that adds weight x value to the first component at any time and
+// says its result holds for 40 ms.
+class ConstantTrack : public CkwAnimationTrackBase {
+public:
+    ConstantTrack(int32_t property, float value) : m_property(property), m_value(value) {}
+    CkwObject3D* duplicate() const override { return nullptr; }
+    int32_t getTargetProperty() const override { return m_property; }
+    int32_t getComponentCount() const override { return 1; }
+    float getControllerWeight() const override { return 1.0f; }
+    bool isControllerActive(int32_t) const override { return true; }
+    int32_t sample(int32_t, int32_t, float* values, float weight) override
+    {
+        values[0] += weight * m_value;
+        return 40;
+    }
+
+private:
+    int32_t m_property;
+    float m_value;
 };
 
 class SceneTest {
@@ -59,7 +81,7 @@ public:
     static int32_t trap(const std::function<void()>& body) { return engineTrap(body); }
 
 private:
-    std::vector<CkwObject3D*> m_held;
+    std::vector<CkwRefCount*> m_held;
 };
 
 // Feeds file to parser; -1 when it loaded.
