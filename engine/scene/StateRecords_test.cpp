@@ -258,34 +258,27 @@ TEST_F(StateRecordsTest, EveryCutAndFlippedByteFailsWithALeaveCode)
     }
 }
 
+template <class Fields, M3gRecord (*Encode)(const Fields&)>
+M3gRecord edited(void (*edit)(Fields&))
+{
+    Fields f;
+    edit(f);
+    return Encode(f);
+}
+
 TEST_F(StateRecordsTest, ValuesTheLayoutsRefuse)
 {
+    // A record of default fields changed by edit; cameras start as perspective.
     const auto camera = [](auto edit) {
         M3gCameraFields f;
         f.projection = 50;
         edit(f);
         return m3gCameraRecord(f);
     };
-    const auto light = [](auto edit) {
-        M3gLightFields f;
-        edit(f);
-        return m3gLightRecord(f);
-    };
-    const auto appearance = [](auto edit) {
-        M3gAppearanceFields f;
-        edit(f);
-        return m3gAppearanceRecord(f);
-    };
-    const auto fog = [](auto edit) {
-        M3gFogFields f;
-        edit(f);
-        return m3gFogRecord(f);
-    };
-    const auto background = [](auto edit) {
-        M3gBackgroundFields f;
-        edit(f);
-        return m3gBackgroundRecord(f);
-    };
+    const auto light = edited<M3gLightFields, &m3gLightRecord>;
+    const auto appearance = edited<M3gAppearanceFields, &m3gAppearanceRecord>;
+    const auto fog = edited<M3gFogFields, &m3gFogRecord>;
+    const auto background = edited<M3gBackgroundFields, &m3gBackgroundRecord>;
     CkwObject3D* texture = node(kClassTexture2D);
     CkwObject3D* group = node(kClassGroup);
     const struct {

@@ -19,6 +19,20 @@ namespace {
 
 class StateTablesTest : public SceneTablesTest {};
 
+// One entry called with one set of arguments, and the result it must give.
+struct Call {
+    const char* what;
+    EngineResult result;
+    std::function<EngineResult()> call;
+};
+
+template <size_t N>
+void expectResults(const Call (&calls)[N])
+{
+    for (const Call& c : calls)
+        EXPECT_EQ(c.call(), c.result) << c.what;
+}
+
 TEST_F(StateTablesTest, EachInterfaceIsMadeWithItsTableAndAnswersItsIds)
 {
     const struct {
@@ -121,11 +135,7 @@ TEST_F(StateTablesTest, LightRangesAndAttenuation)
 {
     EngineHandle* l = make(kIidLight);
     const auto& t = tableOf<IkwLightTable>(l);
-    const struct {
-        const char* what;
-        EngineResult result;
-        std::function<EngineResult()> call;
-    } cases[] = {
+    const Call cases[] = {
         {"mode 127", 0x1000D, [&] { return t.setMode(l, 127); }},
         {"mode 132", 0x1000D, [&] { return t.setMode(l, 132); }},
         {"mode 130", 0, [&] { return t.setMode(l, 130); }},
@@ -143,8 +153,7 @@ TEST_F(StateTablesTest, LightRangesAndAttenuation)
         {"NaN linear", 0x10006, [&] { return t.setAttenuation(l, 1, kNaN, 1); }},
         {"linear only", 0, [&] { return t.setAttenuation(l, 0, 2, 0); }},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.call(), c.result) << c.what;
+    expectResults(cases);
     t.setColor(l, 0xFF123456);
     uint32_t u = 0;
     float f[3] = {};
@@ -227,11 +236,7 @@ TEST_F(StateTablesTest, MaterialAndModesRefuseOutsideTheirEnumerations)
     const auto& pt = tableOf<IkwPolygonModeTable>(p);
     const auto& ft = tableOf<IkwFogTable>(f);
     uint32_t u = 0;
-    const struct {
-        const char* what;
-        EngineResult result;
-        std::function<EngineResult()> call;
-    } cases[] = {
+    const Call cases[] = {
         {"two colour targets", 0x1000D, [&] { return mt.getColor(m, 3072, &u); }},
         {"no colour target", 0x1000D, [&] { return mt.setColor(m, 0, 0); }},
         {"foreign target bit", 0x1000D, [&] { return mt.setColor(m, 0x4000, 0); }},
@@ -259,8 +264,7 @@ TEST_F(StateTablesTest, MaterialAndModesRefuseOutsideTheirEnumerations)
         {"near equals far", 0, [&] { return ft.setLinear(f, 5, 5); }},
         {"far NaN", 0x10006, [&] { return ft.setLinear(f, 5, kNaN); }},
     };
-    for (const auto& k : cases)
-        EXPECT_EQ(k.call(), k.result) << k.what;
+    expectResults(cases);
 
     EXPECT_EQ(mt.getColor(m, 1024, &u), 0);
     EXPECT_EQ(u, 0x445566u);
