@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include <zlib.h>
+
 #include "framework/streams/InflateStream.h"
 #include "framework/streams/MemoryInputStream.h"
 #include "gfx2d/image/BmpImage.h"
@@ -32,18 +34,68 @@ private:
     uint8_t m_saved;
 };
 
-// The next chunk the decoder knows, skipping the ones it does not use
-// (gAMA, pHYs, text and the like).
-int nextKnownChunk(InputStream& stream, uint32_t& length, uint32_t& type)
-{
-    while (readPngChunkHeader(stream, length, type)) {
-        if (type != PngChunk::Other)
-            return 1;
-        stream.skip(length);
-        stream.skip(kPngCrcBytes);
+// A PNG's chunks read through one filter that checks every chunk's CRC over
+// its type and data, so a damaged file fails instead of decoding to garbage.
+class ChunkReader : public InputStream {
+public:
+    explicit ChunkReader(InputStream& source) : InputStream(1), m_source(source) {}
+
+    uint32_t available() override { return m_error ? 0 : m_source.available(); }
+    void read(void* buffer, uint32_t n) override
+    {
+        m_source.read(buffer, n);
+        if (m_source.hasError())
+            m_error = 1;
+        m_crc = crc32(m_crc, static_cast<const Bytef*>(buffer), n);
     }
-    return 0;
-}
+    void skip(uint32_t n) override
+    {
+        if (n > available()) {
+            m_error = 1;
+            return;
+        }
+        uint8_t scratch[256];
+        while (n != 0 && !m_error) {
+            const uint32_t step = n < sizeof scratch ? n : uint32_t(sizeof scratch);
+            read(scratch, step);
+            n -= step;
+        }
+    }
+
+    // The CRC restarts with the chunk's type.
+    int header(uint32_t& length, uint32_t& type)
+    {
+        length = readU32();
+        m_crc = crc32(0, nullptr, 0);
+        char name[4];
+        read(name, sizeof name);
+        type = pngChunkCode(name);
+        return !hasError();
+    }
+    int endChunk()
+    {
+        const uint32_t computed = static_cast<uint32_t>(m_crc);
+        uint32_t stored = 0;
+        return readPngCrc(*this, stored) && stored == computed;
+    }
+    // The next chunk the decoder knows, past those it does not use (gAMA,
+    // pHYs, texts and the like).
+    int nextKnown(uint32_t& length, uint32_t& type)
+    {
+        while (header(length, type)) {
+            if (type != PngChunk::Other)
+                return 1;
+            skip(length);
+            if (!endChunk())
+                return 0;
+        }
+        return 0;
+    }
+
+private:
+    InputStream& m_source;
+    uLong m_crc = 0;
+};
 
 uint8_t paeth(uint8_t a, uint8_t b, uint8_t c)
 {
@@ -106,12 +158,11 @@ void applyKey(uint32_t* palette, uint32_t count, uint32_t key)
 
 int PixelBuffer::decodePng(PaletteSlot* slot, const DecodeOptions& options, uint32_t pitchMode, void* externalPixels)
 {
-    InputStream& s = *options.stream;
-    SwapGuard bigEndian(s, 1);
-    uint32_t length = 0, type = 0, crc = 0;
+    ChunkReader s(*options.stream);
+    uint32_t length = 0, type = 0;
     PngHeader h;
-    if (!readPngSignature(s) || !readPngChunkHeader(s, length, type) || type != PngChunk::IHDR ||
-        !readPngHeader(s, length, h) || !readPngCrc(s, crc))
+    if (!readPngSignature(s) || !s.header(length, type) || type != PngChunk::IHDR || !readPngHeader(s, length, h) ||
+        !s.endChunk())
         return 0;
     // Only palette pictures at 4 or 8 bits have rows the conversion loops read.
     if (h.colourType != PngColourType::Palette || (h.bitDepth != 4 && h.bitDepth != 8) || h.compression != 0 ||
@@ -125,22 +176,21 @@ int PixelBuffer::decodePng(PaletteSlot* slot, const DecodeOptions& options, uint
     if (!prepareDecode(d, slot, options))
         return 0;
 
-    if (!nextKnownChunk(s, length, type) || type != PngChunk::PLTE || length % 3 != 0 ||
-        length / 3 > (1u << d.depth))
+    if (!s.nextKnown(length, type) || type != PngChunk::PLTE || length % 3 != 0 || length / 3 > (1u << d.depth))
         return 0;
     const uint32_t count = length / 3;
     if (d.paletteSupplied)
         s.skip(length);
     else
         readPngPaletteEntries(s, d.palette, count);
-    if (!readPngCrc(s, crc) || !nextKnownChunk(s, length, type))
+    if (!s.endChunk() || !s.nextKnown(length, type))
         return 0;
     if (type == PngChunk::tRNS) {
         if (d.paletteSupplied)
             s.skip(length);
         else
             readPngAlpha(s, length, d.palette, count);
-        if (!readPngCrc(s, crc) || !nextKnownChunk(s, length, type))
+        if (!s.endChunk() || !s.nextKnown(length, type))
             return 0;
     } else {
         setOpaque(d.palette, count);
@@ -159,9 +209,9 @@ int PixelBuffer::decodePng(PaletteSlot* slot, const DecodeOptions& options, uint
         const size_t at = packed.size();
         packed.resize(at + length);
         s.read(packed.data() + at, length);
-        if (!readPngCrc(s, crc))
+        if (!s.endChunk())
             return 0;
-        if (!readPngChunkHeader(s, length, type))
+        if (!s.header(length, type))
             break;
     }
     const uint64_t unpacked = uint64_t(d.rowBytes + 1) * uint32_t(d.height);

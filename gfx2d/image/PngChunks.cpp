@@ -18,16 +18,21 @@ int readPngSignature(InputStream& stream)
     return !stream.hasError() && std::memcmp(bytes, kSignature, sizeof bytes) == 0;
 }
 
-int readPngChunkHeader(InputStream& stream, uint32_t& length, uint32_t& type)
+uint32_t pngChunkCode(const char name[4])
 {
     static constexpr char kNames[][5] = {"IHDR", "PLTE", "tRNS", "IDAT", "IEND"};
+    for (uint32_t i = 0; i < 5; ++i)
+        if (std::memcmp(name, kNames[i], 4) == 0)
+            return i + 1;
+    return PngChunk::Other;
+}
+
+int readPngChunkHeader(InputStream& stream, uint32_t& length, uint32_t& type)
+{
     length = stream.readU32();
     char name[4];
     stream.read(name, sizeof name);
-    type = PngChunk::Other;
-    for (uint32_t i = 0; i < 5; ++i)
-        if (std::memcmp(name, kNames[i], 4) == 0)
-            type = i + 1;
+    type = pngChunkCode(name);
     return !stream.hasError();
 }
 

@@ -21,7 +21,9 @@ int readPngSignature(InputStream& stream);
 // Length and the type mapped to a PngChunk code (Other for unknown types);
 // 1 when the stream has not failed.
 int readPngChunkHeader(InputStream& stream, uint32_t& length, uint32_t& type);
-// CRCs are read, never checked.
+// The PngChunk code of a 4-byte chunk type.
+uint32_t pngChunkCode(const char name[4]);
+// Reads the stored CRC; checking it is the caller's choice.
 int readPngCrc(InputStream& stream, uint32_t& value);
 // 0 unless length is 13.
 int readPngHeader(InputStream& stream, uint32_t length, PngHeader& header);
