@@ -11,8 +11,9 @@ constexpr uint32_t widen4(uint32_t x) { return (x << 4) | x; }
 constexpr uint32_t widen6(uint32_t x) { return (x << 2) | (x >> 4); }
 
 constexpr uint32_t expandRed565(uint32_t v) { return ((v >> 8) & 0xF8) | ((v >> 13) & 7); }
-// Green takes its top three bits over bits 0-2, not only the two freed ones.
-constexpr uint32_t expandGreen565(uint32_t v) { return ((v >> 3) & 0xFC) | ((v >> 8) & 7); }
+// Green replicates only its top two bits: three would overwrite bit 2 and
+// change the value a round trip back to 565 gives.
+constexpr uint32_t expandGreen565(uint32_t v) { return ((v >> 3) & 0xFC) | ((v >> 9) & 3); }
 constexpr uint32_t expandBlue565(uint32_t v) { return ((v << 3) & 0xFF) | ((v >> 2) & 7); }
 
 constexpr uint32_t expandRed1555(uint32_t v) { return ((v >> 7) & 0xF8) | ((v >> 12) & 7); }

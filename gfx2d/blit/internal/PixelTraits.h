@@ -50,7 +50,7 @@ struct Px565 {
     static constexpr bool kPaletted = false;
     static Raw load(const uint8_t* p) { return loadPixel<Raw>(p); }
     static void store(uint8_t* p, Raw v) { storePixel(p, v); }
-    static Rgb rgb(uint32_t v) { return {widen5(v >> 11), widen6((v >> 5) & 0x3F), widen5(v & 0x1F)}; }
+    static Rgb rgb(uint32_t v) { return {expandRed565(v), expandGreen565(v), expandBlue565(v)}; }
     static Raw fromRgb(Rgb c) { return static_cast<Raw>((c.r >> 3) << 11 | (c.g >> 2) << 5 | c.b >> 3); }
     static bool isKey(uint32_t v) { return v == kKey565; }
 };
