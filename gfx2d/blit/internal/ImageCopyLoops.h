@@ -27,9 +27,9 @@ void copyImageRows(const BlitImageJob& job)
         for (int32_t x = 0; x < width; ++x, s += kSrcStep, d += Dst::kBytes) {
             const uint32_t v = fetchSource<Src>(s, job.palette);
             if constexpr (Blend) {
-                if (Keyed && Src::isKey(v))
-                    continue;
-                Dst::store(d, Dst::fromRgb(blendRgb(Dst::rgb(Dst::load(d)), Src::rgb(v), alpha)));
+                const typename Dst::Raw under = Dst::load(d);
+                const typename Dst::Raw blended = Dst::fromRgb(blendRgb(Dst::rgb(under), Src::rgb(v), alpha));
+                Dst::store(d, Keyed && Src::isKey(v) ? under : blended);
             } else if constexpr (Keyed) {
                 // A select rather than a branch keeps the row vectorisable.
                 Dst::store(d, Src::isKey(v) ? Dst::load(d) : convertValue<Src, Dst>(v));
