@@ -9,19 +9,6 @@
 
 namespace {
 
-BmpPicture picture(int32_t w, int32_t h, uint16_t bits)
-{
-    BmpPicture p;
-    p.width = w;
-    p.height = h;
-    p.bitsPerPixel = bits;
-    for (uint32_t i = 0; bits <= 8 && i < (bits == 4 ? 16u : 200u); ++i)
-        p.palette.push_back(i * 0x010305 + 0x204060);
-    for (int32_t i = 0; i < w * h; ++i)
-        p.pixels.push_back(bits == 24 ? uint32_t(i) * 0x0A0B0C + 0x123456 : uint32_t(i * 3 + i / w) % (bits == 4 ? 16 : 200));
-    return p;
-}
-
 void setU32(ImageBytes& b, size_t at, uint32_t v)
 {
     std::memcpy(&b[at], &v, 4);
@@ -30,10 +17,10 @@ void setU32(ImageBytes& b, size_t at, uint32_t v)
 // Both ways of holding a BMP read every position as the picture has it.
 TEST(BmpImage, WriterMadeImagesReadBackInPlaceAndFromAStream)
 {
-    BmpPicture longHeader = picture(6, 4, 8);
+    BmpPicture longHeader = sampleBmp(6, 4, 8);
     longHeader.infoSize = 108;
     longHeader.gapBeforeRows = 10;
-    for (const BmpPicture& p : {picture(7, 3, 4), picture(5, 4, 8), picture(3, 5, 24), longHeader}) {
+    for (const BmpPicture& p : {sampleBmp(7, 3, 4), sampleBmp(5, 4, 8), sampleBmp(3, 5, 24), longHeader}) {
         const ImageBytes file = writeBmp(p);
         MemoryInputStream stream;
         stream.open(file.data(), uint32_t(file.size()));
@@ -71,7 +58,7 @@ TEST(BmpImage, WriterMadeImagesReadBackInPlaceAndFromAStream)
 
 TEST(BmpImage, HostileHeadersAndShortDataLeaveTheImageCleared)
 {
-    const ImageBytes good = writeBmp(picture(6, 5, 8));
+    const ImageBytes good = writeBmp(sampleBmp(6, 5, 8));
     struct Case {
         const char* name;
         size_t at;  // a u32 field to overwrite; 0 = none

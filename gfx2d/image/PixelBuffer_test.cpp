@@ -110,13 +110,11 @@ struct Picture {
     bool direct = false;
 };
 
-Picture makePicture(int w, int h, int colours, bool direct)
+Picture pictureOf(const BmpPicture& b)
 {
-    Picture p{w, h, {}, {}, direct};
-    for (int i = 0; i < colours; ++i)
-        p.palette.push_back(0xFF000000 | (i == 2 ? 0xFF00FF : uint32_t(i) * 0x0B1D2F + 0x405060));
-    for (int i = 0; i < w * h; ++i)
-        p.pixels.push_back(direct ? uint32_t(i) * 0x071321 + 0x808080 : uint32_t(i * 7 + i / w * 3) % colours);
+    Picture p{b.width, b.height, {}, b.pixels, b.bitsPerPixel == 24};
+    for (uint32_t c : b.palette)
+        p.palette.push_back(0xFF000000 | c);
     return p;
 }
 
@@ -190,21 +188,20 @@ TEST(PixelBuffer, PngAndBmpPicturesDecodeIntoEveryFormatAndOrientation)
         ImageBytes file;
     };
     std::vector<Source> sources;
-    for (int depth : {4, 8}) {
-        const Picture p = makePicture(depth == 4 ? 7 : 10, 5, depth == 4 ? 13 : 150, false);
-        std::vector<uint8_t> indices(p.pixels.begin(), p.pixels.end());
-        PngPicture png{p.w, p.h, uint8_t(depth), {}, {}, indices, {0, 1, 2, 3, 4}, 9};
-        for (uint32_t c : p.palette)
-            png.palette.push_back(c & 0xFFFFFF);
+    for (uint8_t depth : {4, 8}) {
+        const BmpPicture bmp = sampleBmp(depth == 4 ? 7 : 10, 5, depth);
+        PngPicture png = samplePng(bmp.width, bmp.height, depth);
+        png.rowFilters = {0, 1, 2, 3, 4};
+        png.idatChunkSize = 9;
+        const Picture p = pictureOf(bmp);
         sources.push_back({depth == 4 ? "png 4-bit, every filter, 9-byte chunks" : "png 8-bit, every filter",
                            p, DecoderTag::Png, writePng(png)});
         sources.push_back({depth == 4 ? "libpng 4-bit" : "libpng 8-bit", p, DecoderTag::Png,
-                           libpngWrite(p.w, p.h, depth, png.palette, {}, indices)});
-        BmpPicture bmp{p.w, p.h, uint16_t(depth), png.palette, p.pixels, 40, 0};
+                           libpngWrite(p.w, p.h, depth, png.palette, {}, png.indices)});
         sources.push_back({depth == 4 ? "bmp 4-bit" : "bmp 8-bit", p, DecoderTag::Bmp, writeBmp(bmp)});
     }
-    const Picture direct = makePicture(5, 3, 0, true);
-    sources.push_back({"bmp 24-bit", direct, DecoderTag::Bmp, writeBmp({5, 3, 24, {}, direct.pixels, 40, 0})});
+    const BmpPicture direct = sampleBmp(5, 3, 24);
+    sources.push_back({"bmp 24-bit", pictureOf(direct), DecoderTag::Bmp, writeBmp(direct)});
 
     for (const Source& s : sources)
         for (RSBFormat format : {R5G6B5, X8R8G8B8, A1R5G5B5, P8X8R8G8B8}) {

@@ -104,32 +104,10 @@ namespace {
 
 PngPicture seedPng(int32_t width, int32_t height, uint8_t depth)
 {
-    PngPicture p;
-    p.width = width;
-    p.height = height;
-    p.bitDepth = depth;
-    const uint32_t colours = depth == 4 ? 16 : 40;
-    for (uint32_t i = 0; i < colours; ++i)
-        p.palette.push_back(i == 3 ? 0xFF00FF : (i * 0x0A1B2C + 0x102030) & 0xFFFFFF);
-    for (int32_t i = 0; i < width * height; ++i)
-        p.indices.push_back(uint8_t((i * 7 + i / width) % colours));
+    PngPicture p = samplePng(width, height, depth);
     p.alpha = {0x00, 0x80, 0xFF};
     p.rowFilters = {0, 1, 2, 3, 4};
     return p;
-}
-
-BmpPicture seedBmp(int32_t width, int32_t height, uint16_t bits)
-{
-    BmpPicture b;
-    b.width = width;
-    b.height = height;
-    b.bitsPerPixel = bits;
-    const uint32_t colours = bits == 4 ? 16 : (bits == 8 ? 40 : 0);
-    for (uint32_t i = 0; i < colours; ++i)
-        b.palette.push_back(i == 3 ? 0xFF00FF : (i * 0x0A1B2C + 0x102030) & 0xFFFFFF);
-    for (int32_t i = 0; i < width * height; ++i)
-        b.pixels.push_back(colours ? uint32_t(i * 5 + i / width) % colours : uint32_t(i) * 0x030507);
-    return b;
 }
 
 ImageBytes concat(std::initializer_list<ImageBytes> parts)
@@ -164,10 +142,10 @@ std::vector<std::pair<std::string, ImageBytes>> makeImageSeeds()
     png8.idatChunkSize = 11;
     seeds.emplace_back("ok-png8-filters-chunks", writePng(png8));
     seeds.emplace_back("ok-png4-odd", writePng(seedPng(5, 4, 4)));
-    seeds.emplace_back("ok-bmp8", writeBmp(seedBmp(6, 5, 8)));
-    seeds.emplace_back("ok-bmp4-odd", writeBmp(seedBmp(7, 3, 4)));
-    seeds.emplace_back("ok-bmp24", writeBmp(seedBmp(5, 4, 24)));
-    BmpPicture longHeader = seedBmp(4, 4, 8);
+    seeds.emplace_back("ok-bmp8", writeBmp(sampleBmp(6, 5, 8)));
+    seeds.emplace_back("ok-bmp4-odd", writeBmp(sampleBmp(7, 3, 4)));
+    seeds.emplace_back("ok-bmp24", writeBmp(sampleBmp(5, 4, 24)));
+    BmpPicture longHeader = sampleBmp(4, 4, 8);
     longHeader.infoSize = 108;
     longHeader.gapBeforeRows = 6;
     seeds.emplace_back("ok-bmp-long-header", writeBmp(longHeader));
@@ -199,11 +177,11 @@ std::vector<std::pair<std::string, ImageBytes>> makeImageSeeds()
     seeds.emplace_back("bad-png-no-idat", concat({pngSignature(), pngChunk("IHDR", pngHeaderData(4, 3, 4, 3, 0)),
                                                   pngChunk("PLTE", ImageBytes(48, 1)), pngChunk("IEND", {})}));
 
-    ImageBytes bmp = writeBmp(seedBmp(6, 5, 8));
+    ImageBytes bmp = writeBmp(sampleBmp(6, 5, 8));
     ImageBytes manyColours = bmp;
     setU32(manyColours, 46, 300);
     seeds.emplace_back("bad-bmp-colours-300", manyColours);
-    ImageBytes beyondDepth = writeBmp(seedBmp(6, 5, 4));
+    ImageBytes beyondDepth = writeBmp(sampleBmp(6, 5, 4));
     setU32(beyondDepth, 46, 17);
     seeds.emplace_back("bad-bmp-colours-beyond-depth", beyondDepth);
     ImageBytes shortInfo = bmp;

@@ -77,6 +77,43 @@ ImageBytes writeBmp(const BmpPicture& picture)
     return out;
 }
 
+namespace {
+
+std::vector<uint32_t> samplePalette(uint32_t depth)
+{
+    std::vector<uint32_t> palette;
+    for (uint32_t i = 0; depth <= 8 && i < (depth == 4 ? 16u : 200u); ++i)
+        palette.push_back(i == 3 ? 0xFF00FF : (i * 0x010305 + 0x204060) & 0xFFFFFF);
+    return palette;
+}
+
+} // namespace
+
+BmpPicture sampleBmp(int32_t width, int32_t height, uint16_t bitsPerPixel)
+{
+    BmpPicture p;
+    p.width = width;
+    p.height = height;
+    p.bitsPerPixel = bitsPerPixel;
+    p.palette = samplePalette(bitsPerPixel);
+    for (int32_t i = 0; i < width * height; ++i)
+        p.pixels.push_back(p.palette.empty() ? (uint32_t(i) * 0x071321 + 0x808080) & 0xFFFFFF
+                                             : uint32_t(i * 7 + i / width) % uint32_t(p.palette.size()));
+    return p;
+}
+
+PngPicture samplePng(int32_t width, int32_t height, uint8_t bitDepth)
+{
+    const BmpPicture b = sampleBmp(width, height, bitDepth);
+    PngPicture p;
+    p.width = width;
+    p.height = height;
+    p.bitDepth = bitDepth;
+    p.palette = b.palette;
+    p.indices.assign(b.pixels.begin(), b.pixels.end());
+    return p;
+}
+
 ImageBytes pngSignature()
 {
     return {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};

@@ -38,6 +38,11 @@ struct PngPicture {
 
 ImageBytes writePng(const PngPicture& picture);
 
+// Sample pictures for tests and seeds: 16 colours at 4 bits, 200 at 8, colour
+// 3 is the key 0xFF00FF; neighbouring pixels differ in index or colour.
+BmpPicture sampleBmp(int32_t width, int32_t height, uint16_t bitsPerPixel);
+PngPicture samplePng(int32_t width, int32_t height, uint8_t bitDepth);
+
 // Framing: one chunk with its length and CRC; the signature; the 13 IHDR bytes.
 ImageBytes pngChunk(const std::string& type, const ImageBytes& data);
 ImageBytes pngSignature();

@@ -44,29 +44,21 @@ void drawLine(const void* p)
     const int32_t adx = std::abs(dx), ady = std::abs(dy);
     const intptr_t xStep = intptr_t(sx) * Dst::kBytes, yStep = intptr_t(sy) * job.dstPitch;
     auto* d = static_cast<uint8_t*>(job.dstPixels);
+    // One walk along the major axis (x on a tie), stepping the minor one
+    // whenever the error turns non-negative.
+    const bool yMajor = ady > adx;
+    const int32_t major = yMajor ? ady : adx, minor = yMajor ? adx : ady;
+    const intptr_t majorStep = yMajor ? yStep : xStep, minorStep = yMajor ? xStep : yStep;
     plot<Dst, Blend>(d, value, colour, alpha);
-    if (ady > adx) {
-        int32_t error = 2 * adx - ady;
-        for (int32_t n = ady - 1; n > 0; --n) {
-            if (error >= 0) {
-                d += xStep;
-                error -= 2 * ady;
-            }
-            error += 2 * adx;
-            d += yStep;
-            plot<Dst, Blend>(d, value, colour, alpha);
+    int32_t error = 2 * minor - major;
+    for (int32_t n = major - 1; n > 0; --n) {
+        if (error >= 0) {
+            d += minorStep;
+            error -= 2 * major;
         }
-    } else {
-        int32_t error = 2 * ady - adx;
-        for (int32_t n = adx - 1; n > 0; --n) {
-            if (error >= 0) {
-                d += yStep;
-                error -= 2 * adx;
-            }
-            error += 2 * ady;
-            d += xStep;
-            plot<Dst, Blend>(d, value, colour, alpha);
-        }
+        error += 2 * minor;
+        d += majorStep;
+        plot<Dst, Blend>(d, value, colour, alpha);
     }
 }
 
