@@ -1,24 +1,15 @@
-// Ids and codes of the image classes: payload type ids, decoder tags, the
-// PNG chunk codes the readers map chunk types to.
+// Ids and codes of the image classes: payload type ids and the PNG chunk
+// codes the readers map chunk types to. Palette variants and decoders are
+// picked by the resource type words (framework/resources/ResourceIds.h).
 #pragma once
 
 #include <cstdint>
 
+#include "framework/resources/ResourceIds.h"
+
 namespace ImageTypeId {
-constexpr uint32_t BmpImage = 0x0275A643;
-constexpr uint32_t Palette = 0xA6EFB9A2;
+constexpr uint32_t BmpImage = 0x0275A643;  // the root's default: BMP images keep it
 } // namespace ImageTypeId
-
-// Tags of the colour-table variants Palette::load reads.
-namespace PaletteTag {
-constexpr uint32_t PngChunks = 0x40546F85;  // PLTE chunk, optional tRNS chunk
-constexpr uint32_t RawTable = 0x40547DA2;   // u32 colours as stored
-} // namespace PaletteTag
-
-namespace DecoderTag {
-constexpr uint32_t Png = 0xB7178678;
-constexpr uint32_t Bmp = 0xB717945F;
-} // namespace DecoderTag
 
 namespace PngChunk {
 constexpr uint32_t Other = 0;

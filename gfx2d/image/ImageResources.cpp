@@ -49,9 +49,9 @@ int PaletteResource::loadPayload(InputStream& stream, uint32_t tag)
 int registerImageResourceTypes()
 {
     int ok = 1;
-    for (uint32_t type : {ResourceType::BmpImage, ResourceType::BmpImage2, ResourceType::BmpImage3})
+    for (uint32_t type : {ResourceType::BmpImage, ResourceType::BmpFile, ResourceType::PngFile})
         ok &= registerResourceType(type, makeResource<BmpImageResource>);
-    for (uint32_t type : {ResourceType::Palette, ResourceType::Palette2, ResourceType::Palette3})
+    for (uint32_t type : {ResourceType::Palette, ResourceType::PngPalette, ResourceType::RawPalette})
         ok &= registerResourceType(type, makeResource<PaletteResource>);
     return ok;
 }

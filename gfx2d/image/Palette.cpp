@@ -21,13 +21,13 @@ int Palette::load(InputStream& stream, uint32_t tag)
 {
     clear();
     int ok = 0;
-    if (tag == PaletteTag::PngChunks) {
+    if (tag == ResourceType::PngPalette) {
         // Chunk fields are big-endian whatever mode the caller left the stream in.
         const uint8_t swap = stream.swapBytes();
         stream.setSwapBytes(1);
         ok = loadChunks(stream);
         stream.setSwapBytes(swap);
-    } else if (tag == PaletteTag::RawTable) {
+    } else if (tag == ResourceType::RawPalette) {
         ok = loadRaw(stream);
     }
     if (!ok)

@@ -13,7 +13,7 @@ class InputStream;
 
 class Palette : public HashedObject {
 public:
-    Palette() : HashedObject(ImageTypeId::Palette) {}
+    Palette() : HashedObject(ResourceType::Palette) {}
 
     // The tag picks the variant (PaletteTag); 0 and an empty palette on a
     // short stream, a wrong chunk, a PLTE length not a multiple of 3 or

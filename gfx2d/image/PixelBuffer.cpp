@@ -112,9 +112,9 @@ int PixelBuffer::create(RSBFormat format, uint32_t width, uint32_t height, bool 
     } else if (options) {
         if (options->stream == nullptr)
             ok = 0;
-        else if (options->decoderTag == DecoderTag::Png)
+        else if (options->decoderTag == ResourceType::PngFile)
             ok = decodePng(paletteSlot, *options, pitchMode, externalPixels);
-        else if (options->decoderTag == DecoderTag::Bmp)
+        else if (options->decoderTag == ResourceType::BmpFile)
             ok = decodeBmp(paletteSlot, *options, pitchMode, externalPixels);
         else
             ok = 0;

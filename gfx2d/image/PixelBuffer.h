@@ -43,7 +43,7 @@ struct DecodeOptions {
     uint8_t mirror = 0;
     uint8_t flip = 0;
     InputStream* stream = nullptr;
-    uint32_t decoderTag = 0;  // DecoderTag::Png or DecoderTag::Bmp
+    uint32_t decoderTag = 0;  // ResourceType::PngFile or ResourceType::BmpFile
     uint32_t keyColour = 0;   // 0x00RRGGBB
     FormatPair formatMap[kFormatMapSize];
 };

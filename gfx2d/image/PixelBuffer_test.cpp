@@ -195,13 +195,13 @@ TEST(PixelBuffer, PngAndBmpPicturesDecodeIntoEveryFormatAndOrientation)
         png.idatChunkSize = 9;
         const Picture p = pictureOf(bmp);
         sources.push_back({depth == 4 ? "png 4-bit, every filter, 9-byte chunks" : "png 8-bit, every filter",
-                           p, DecoderTag::Png, writePng(png)});
-        sources.push_back({depth == 4 ? "libpng 4-bit" : "libpng 8-bit", p, DecoderTag::Png,
+                           p, ResourceType::PngFile, writePng(png)});
+        sources.push_back({depth == 4 ? "libpng 4-bit" : "libpng 8-bit", p, ResourceType::PngFile,
                            libpngWrite(p.w, p.h, depth, png.palette, {}, png.indices)});
-        sources.push_back({depth == 4 ? "bmp 4-bit" : "bmp 8-bit", p, DecoderTag::Bmp, writeBmp(bmp)});
+        sources.push_back({depth == 4 ? "bmp 4-bit" : "bmp 8-bit", p, ResourceType::BmpFile, writeBmp(bmp)});
     }
     const BmpPicture direct = sampleBmp(5, 3, 24);
-    sources.push_back({"bmp 24-bit", pictureOf(direct), DecoderTag::Bmp, writeBmp(direct)});
+    sources.push_back({"bmp 24-bit", pictureOf(direct), ResourceType::BmpFile, writeBmp(direct)});
 
     for (const Source& s : sources)
         for (RSBFormat format : {R5G6B5, X8R8G8B8, A1R5G5B5, P8X8R8G8B8}) {
@@ -229,7 +229,7 @@ TEST(PixelBuffer, PalettesFollowTheirTransparencyAndSuppliedPalettesStay)
     TestApp app;
     PngPicture png{3, 2, 8, {0x102030, 0xFF00FF, 0x405060}, {0x80}, {0, 1, 2, 2, 1, 0}, {}, 0};
     Decoded withAlpha;
-    decode(withAlpha, writePng(png), DecoderTag::Png, P8X8R8G8B8, 0);
+    decode(withAlpha, writePng(png), ResourceType::PngFile, P8X8R8G8B8, 0);
     ASSERT_EQ(withAlpha.ok, 1);
     // A short tRNS leaves the rest opaque.
     EXPECT_EQ(withAlpha.slot[0], 0x80102030u);
@@ -243,7 +243,7 @@ TEST(PixelBuffer, PalettesFollowTheirTransparencyAndSuppliedPalettesStay)
         supplied.slot.reset(new uint32_t[256]);
         for (uint32_t i = 0; i < 256; ++i)
             supplied.slot[i] = 0x00ABCD00 + i;
-        decode(supplied, writePng(png), DecoderTag::Png, P8X8R8G8B8, 0);
+        decode(supplied, writePng(png), ResourceType::PngFile, P8X8R8G8B8, 0);
         ASSERT_EQ(supplied.ok, 1);
         for (uint32_t i = 0; i < 4; ++i)
             EXPECT_EQ(supplied.slot[i], (i < 3 && !hasAlpha ? 0xFF000000 : 0) | (0x00ABCD00 + i)) << i;
@@ -257,7 +257,7 @@ TEST(PixelBuffer, PalettesFollowTheirTransparencyAndSuppliedPalettesStay)
     stream.open(file.data(), uint32_t(file.size()));
     DecodeOptions options;
     options.stream = &stream;
-    options.decoderTag = DecoderTag::Png;
+    options.decoderTag = ResourceType::PngFile;
     options.formatMap[0] = {R8G8B8, R5G6B5};
     PixelBuffer buffer;
     EXPECT_EQ(buffer.create(0, 0, 0, false, nullptr, &options, 0, 0, nullptr), 0);
@@ -269,7 +269,7 @@ TEST(PixelBuffer, PalettesFollowTheirTransparencyAndSuppliedPalettesStay)
     options.decoderTag = 0x12345678;
     EXPECT_EQ(buffer.create(0, 0, 0, false, nullptr, &options, 0, 0, nullptr), 0);
     stream.open(file.data(), uint32_t(file.size()));
-    options.decoderTag = DecoderTag::Png;
+    options.decoderTag = ResourceType::PngFile;
     ASSERT_EQ(buffer.create(R5G6B5, 3, 2, true, nullptr, &options, 0, 0, nullptr), 1);
     EXPECT_EQ(buffer.width() * 100 + buffer.height(), 402u);
 }

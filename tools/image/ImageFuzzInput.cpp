@@ -68,7 +68,7 @@ ImageFuzzOutcome readImageFuzzInput(const uint8_t* data, size_t size)
     ensureApplication();
     ImageFuzzOutcome outcome;
     size = std::min<size_t>(size, 0xFFFFFFFFu);
-    for (uint32_t tag : {PaletteTag::PngChunks, PaletteTag::RawTable}) {
+    for (uint32_t tag : {ResourceType::PngPalette, ResourceType::RawPalette}) {
         MemoryInputStream stream;
         stream.open(data, static_cast<uint32_t>(size));
         Palette palette;
@@ -95,8 +95,8 @@ ImageFuzzOutcome readImageFuzzInput(const uint8_t* data, size_t size)
         (void)sum;
     }
 
-    outcome.pngDecodes = decodeAll(data, size, DecoderTag::Png);
-    outcome.bmpDecodes = decodeAll(data, size, DecoderTag::Bmp);
+    outcome.pngDecodes = decodeAll(data, size, ResourceType::PngFile);
+    outcome.bmpDecodes = decodeAll(data, size, ResourceType::BmpFile);
     return outcome;
 }
 
