@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "framework/streams/MemoryInputStream.h"
@@ -272,6 +274,71 @@ TEST(PixelBuffer, PalettesFollowTheirTransparencyAndSuppliedPalettesStay)
     options.decoderTag = ResourceType::PngFile;
     ASSERT_EQ(buffer.create(R5G6B5, 3, 2, true, nullptr, &options, 0, 0, nullptr), 1);
     EXPECT_EQ(buffer.width() * 100 + buffer.height(), 402u);
+}
+
+// Golden pictures: 0xFFRRGGBB rows through libpng's simplified interface.
+bool writeGolden(const std::string& path, int w, int h, const std::vector<uint32_t>& pixels)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = uint32_t(w);
+    image.height = uint32_t(h);
+    image.format = PNG_FORMAT_BGRA;
+    return png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr) != 0;
+}
+
+bool readGolden(const std::string& path, int w, int h, std::vector<uint32_t>& pixels)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return false;
+    image.format = PNG_FORMAT_BGRA;
+    pixels.assign(size_t(w) * h, 0);
+    if (int(image.width) != w || int(image.height) != h) {
+        png_image_free(&image);
+        return false;
+    }
+    return png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
+}
+
+// A 48 × 32 palette PNG with every row filter, flipped while it decodes into
+// the screen's format: held against the picture it was written from, then
+// against the golden beside this test.
+TEST(PixelBuffer, DecodedPictureMatchesItsGolden)
+{
+    TestApp app;
+    const BmpPicture sample = sampleBmp(48, 32, 8);
+    PngPicture png = samplePng(48, 32, 8);
+    png.rowFilters = {4, 3, 2, 1, 0};
+    Decoded d;
+    decode(d, writePng(png), ResourceType::PngFile, X8R8G8B8, 0, 4);
+    const Picture picture = pictureOf(sample);
+    expectPicture(d, picture, X8R8G8B8, false, 4, "golden picture");
+    std::vector<uint32_t> actual(48 * 32);
+    for (int y = 0; y < 32; ++y)
+        std::memcpy(&actual[size_t(y) * 48], d.buffer.pixels() + y * d.buffer.pitch(), 48 * 4);
+
+    const char* source = std::getenv("PF_SOURCE_DIR");
+    const char* build = std::getenv("PF_BUILD_DIR");
+    ASSERT_NE(source, nullptr);
+    const std::string golden = std::string(source) + "/gfx2d/image/PixelBuffer_decoded.png";
+    const char* update = std::getenv("UPDATE_GOLDENS");
+    if (update != nullptr && std::string(update) == "1") {
+        ASSERT_TRUE(writeGolden(golden, 48, 32, actual));
+    }
+    std::vector<uint32_t> expected;
+    ASSERT_TRUE(readGolden(golden, 48, 32, expected)) << golden;
+    if (expected != actual) {
+        const std::string out = std::string(build ? build : ".") + "/goldens";
+        std::filesystem::create_directories(out);
+        std::vector<uint32_t> difference(actual.size());
+        for (size_t i = 0; i < actual.size(); ++i)
+            difference[i] = actual[i] == expected[i] ? 0xFF000000 : 0xFFFF0000;
+        writeGolden(out + "/PixelBuffer_decoded.actual.png", 48, 32, actual);
+        writeGolden(out + "/PixelBuffer_decoded.difference.png", 48, 32, difference);
+        FAIL() << "differs from " << golden << "; actual and difference written to " << out;
+    }
 }
 
 } // namespace
