@@ -40,6 +40,26 @@ void copyImageRows(const BlitImageJob& job)
     }
 }
 
+// Opaque palette copies look the index up in the palette already converted
+// to the destination's layout, so the row does no per-pixel conversion.
+template <class Dst, bool Keyed, bool MirrorX>
+void copyIndexedRows(const BlitImageJob& job, const typename Dst::Raw* table, const bool* key)
+{
+    const BlitDirection dir = blitDirection(1, job.srcPitch, job.width, job.height, MirrorX, job.mirrorY != 0);
+    const uint8_t* srcRow = static_cast<const uint8_t*>(job.srcPixels) + dir.start;
+    auto* dstRow = static_cast<uint8_t*>(job.dstPixels);
+    for (int32_t y = 0; y < job.height; ++y, srcRow += dir.yStep, dstRow += job.dstPitch) {
+        uint8_t* d = dstRow;
+        for (int32_t x = 0; x < job.width; ++x, d += Dst::kBytes) {
+            const uint8_t index = srcRow[MirrorX ? -x : x];
+            if constexpr (Keyed)
+                Dst::store(d, key[index] ? Dst::load(d) : table[index]);
+            else
+                Dst::store(d, table[index]);
+        }
+    }
+}
+
 template <class Src, class Dst, bool Keyed, bool Blend>
 void copyImage(const void* p)
 {
@@ -50,6 +70,19 @@ void copyImage(const void* p)
         return;
     if (Blend && job.alpha == 0)
         return;
+    if constexpr (Src::kPaletted && !Blend) {
+        typename Dst::Raw table[256];
+        bool key[256];
+        for (uint32_t i = 0; i < 256; ++i) {
+            table[i] = convertValue<Src, Dst>(job.palette[i]);
+            key[i] = Keyed && Src::isKey(job.palette[i]);
+        }
+        if (job.mirrorX)
+            copyIndexedRows<Dst, Keyed, true>(job, table, key);
+        else
+            copyIndexedRows<Dst, Keyed, false>(job, table, key);
+        return;
+    }
     if (job.mirrorX)
         copyImageRows<Src, Dst, Keyed, Blend, true>(job);
     else
