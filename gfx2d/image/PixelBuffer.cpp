@@ -91,43 +91,50 @@ int PixelBuffer::create(RSBFormat format, uint32_t width, uint32_t height, bool 
                         const DecodeOptions* options, uint32_t pitchMode, int32_t pitch, void* externalPixels)
 {
     reset();
+    const int ok = define(format, width, height, powerOfTwo, pitchMode, pitch) &&
+                   fill(paletteSlot, options, pitchMode, externalPixels);
+    if (!ok)
+        reset();
+    return ok;
+}
+
+int PixelBuffer::define(RSBFormat format, uint32_t width, uint32_t height, bool powerOfTwo, uint32_t pitchMode,
+                        int32_t pitch)
+{
     m_format = format;
-    int ok = width <= kMaxDimension && height <= kMaxDimension;
-    if (ok && powerOfTwo) {
+    if (width > kMaxDimension || height > kMaxDimension)
+        return 0;
+    if (powerOfTwo) {
         width = nextPowerOfTwo(width);
         height = nextPowerOfTwo(height);
         m_flags |= PixelBufferFlag::PowerOfTwo;
     }
-    if (ok) {
-        m_width = static_cast<uint16_t>(width);
-        m_height = static_cast<uint16_t>(height);
-        if (pitchMode == PitchMode::Given)
-            ok = setPitch(pitch);
-        else if (format && width && height)
-            ok = setPitch(int64_t(bytesPerPixel(format)) * width);
-    }
-    if (!ok) {
-    } else if (externalPixels && m_width && m_height && m_pitch) {
+    m_width = static_cast<uint16_t>(width);
+    m_height = static_cast<uint16_t>(height);
+    if (pitchMode == PitchMode::Given)
+        return setPitch(pitch);
+    return format && width && height ? setPitch(int64_t(bytesPerPixel(format)) * width) : 1;
+}
+
+int PixelBuffer::fill(PaletteSlot* paletteSlot, const DecodeOptions* options, uint32_t pitchMode,
+                      void* externalPixels)
+{
+    if (externalPixels && m_width && m_height && m_pitch)
         return adopt(externalPixels, pitchMode);
-    } else if (options) {
+    if (options) {
         if (options->stream == nullptr)
-            ok = 0;
-        else if (options->decoderTag == ResourceType::PngFile)
-            ok = decodePng(paletteSlot, *options, pitchMode, externalPixels);
-        else if (options->decoderTag == ResourceType::BmpFile)
-            ok = decodeBmp(paletteSlot, *options, pitchMode, externalPixels);
-        else
-            ok = 0;
-    } else if (m_format && m_width && m_height && m_pitch && !externalPixels) {
-        const int32_t magnitude = m_pitch < 0 ? -m_pitch : m_pitch;
-        ok = uint64_t(magnitude) >= uint64_t(bytesPerPixel(m_format)) * m_width &&
-             allocateRows(pitchMode == PitchMode::BottomUp || m_pitch < 0);
-    } else {
-        ok = 0;
+            return 0;
+        if (options->decoderTag == ResourceType::PngFile)
+            return decodePng(paletteSlot, *options, pitchMode, externalPixels);
+        if (options->decoderTag == ResourceType::BmpFile)
+            return decodeBmp(paletteSlot, *options, pitchMode, externalPixels);
+        return 0;
     }
-    if (!ok)
-        reset();
-    return ok;
+    if (!m_format || !m_width || !m_height || !m_pitch || externalPixels)
+        return 0;
+    const int32_t magnitude = m_pitch < 0 ? -m_pitch : m_pitch;
+    return uint64_t(magnitude) >= uint64_t(bytesPerPixel(m_format)) * m_width &&
+           allocateRows(pitchMode == PitchMode::BottomUp || m_pitch < 0);
 }
 
 int PixelBuffer::allocateRows(bool bottomUp)

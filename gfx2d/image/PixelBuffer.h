@@ -83,6 +83,10 @@ public:
 
 private:
     struct Decode;
+    // Format, size and pitch as asked; 0 for sizes the fields cannot hold.
+    int define(RSBFormat format, uint32_t width, uint32_t height, bool powerOfTwo, uint32_t pitchMode, int32_t pitch);
+    // Pixels adopted, decoded or allocated.
+    int fill(PaletteSlot* paletteSlot, const DecodeOptions* options, uint32_t pitchMode, void* externalPixels);
     int decodePng(PaletteSlot* slot, const DecodeOptions& options, uint32_t pitchMode, void* externalPixels);
     int decodeBmp(PaletteSlot* slot, const DecodeOptions& options, uint32_t pitchMode, void* externalPixels);
     int prepareDecode(Decode& d, PaletteSlot* slot, const DecodeOptions& options);
