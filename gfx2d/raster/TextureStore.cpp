@@ -200,7 +200,7 @@ int32_t TextureStore::allocateEntry(uint32_t width, uint32_t height, RSBFormat f
         return -1;
     uint8_t* memory = nullptr;
     if (bytes != 0) {
-        memory = static_cast<uint8_t*>(std::malloc(bytes));
+        memory = static_cast<uint8_t*>(std::calloc(bytes, 1));  // new entries read as clear
         if (!memory)
             return -1;
     }
@@ -249,7 +249,7 @@ void TextureStore::reformatEntry(int32_t slot, RSBFormat format, uint32_t width,
     e->width = width & 0xFFFF;
     e->height = height & 0xFFFF;
     const size_t bytes = entryBytes(width, height, format);
-    if (bytes != 0 && (e->levels[0] = static_cast<uint8_t*>(std::malloc(bytes))) != nullptr)
+    if (bytes != 0 && (e->levels[0] = static_cast<uint8_t*>(std::calloc(bytes, 1))) != nullptr)
         e->bytes = bytes;
 }
 
