@@ -54,6 +54,14 @@ bool below(Fixed coordinate, Fixed w, Fixed bound)
     return coordinate < ((static_cast<int64_t>(w) * bound) >> 16);
 }
 
+// Products in 64 bits, so a compare stays right where a 32-bit difference
+// would overflow.
+uint32_t outcodeXY(const RasterStateBlock& s, Fixed x, Fixed y, Fixed w)
+{
+    return (exceeds(x, w, s.ccx1) ? 1 : 0) | (below(x, w, s.ccx0) ? 2 : 0) | (exceeds(y, w, s.ccy1) ? 4 : 0) |
+           (below(y, w, s.ccy0) ? 8 : 0);
+}
+
 }  // namespace
 
 RasterState::RasterState()
@@ -446,9 +454,26 @@ int32_t RasterState::findTextureUnit(int32_t slot) const
     return -1;
 }
 
+bool RasterState::unitIsCurrent(uint32_t unit) const
+{
+    const int32_t slot = m_block.texture_units[unit].boundSlot;
+    if (slot < 0)
+        return true;  // unbound, or pixels a texture object lent
+    const TextureEntry* e = m_store ? m_store->entry(slot) : nullptr;
+    return e && e->levels[0] == m_units[unit].levels[0] &&
+           e->bytes == m_space.regionSize(kSpanRegionTextureLevels + unit);
+}
+
+void RasterState::refreshTextureUnits()
+{
+    for (uint32_t u = 0; u < kTextureUnitCount; ++u)
+        if (!unitIsCurrent(u))
+            resetUnit(u);
+}
+
 SamplerUnit RasterState::sampler(uint32_t unit) const
 {
-    if (unit >= kTextureUnitCount)
+    if (unit >= kTextureUnitCount || !unitIsCurrent(unit))
         return {};
     SamplerUnit s = m_units[unit];
     s.filterMode = m_block.texture_units[unit].filter_mode;
@@ -520,13 +545,8 @@ void RasterState::computeClipFactors(int setBox)
 uint32_t RasterState::outcode3D(Fixed* v) const
 {
     const RasterStateBlock& s = m_block;
-    const Fixed x = v[kVertexOutX], y = v[kVertexOutY], z = v[kVertexOutZ], w = v[kVertexOutW];
-    const Fixed w0 = v[kVertexInW];
-    uint32_t code = 0;
-    code |= exceeds(x, w, s.ccx1) ? 1 : 0;
-    code |= below(x, w, s.ccx0) ? 2 : 0;
-    code |= exceeds(y, w, s.ccy1) ? 4 : 0;
-    code |= below(y, w, s.ccy0) ? 8 : 0;
+    const Fixed z = v[kVertexOutZ], w0 = v[kVertexInW];
+    uint32_t code = outcodeXY(s, v[kVertexOutX], v[kVertexOutY], v[kVertexOutW]);
     code |= exceeds(z, w0, s.ccz1) ? 16 : 0;
     code |= below(z, w0, s.ccz0) ? 32 : 0;
     v[kVertexOutcode] = static_cast<int32_t>(code);
@@ -536,14 +556,9 @@ uint32_t RasterState::outcode3D(Fixed* v) const
 uint32_t RasterState::outcode2D(Fixed* v) const
 {
     const RasterStateBlock& s = m_block;
-    const Fixed x = v[kVertexOutX], y = v[kVertexOutY];
     // Without the w factor the box itself is the bound: w = 1.0 does that.
     const Fixed w = s.viewportMappingMode ? kFixedOne : v[kVertexOutW];
-    uint32_t code = 0;
-    code |= exceeds(x, w, s.ccx1) ? 1 : 0;
-    code |= below(x, w, s.ccx0) ? 2 : 0;
-    code |= exceeds(y, w, s.ccy1) ? 4 : 0;
-    code |= below(y, w, s.ccy0) ? 8 : 0;
+    const uint32_t code = outcodeXY(s, v[kVertexOutX], v[kVertexOutY], w);
     v[kVertexOutcode] = static_cast<int32_t>(code);
     return code;
 }

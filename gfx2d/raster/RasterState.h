@@ -96,8 +96,13 @@ public:
     void bindTexturePixels(uint32_t unit, const TexturePixels& pixels);
     void unbindTextureUnit(uint32_t unit);
     int32_t findTextureUnit(int32_t slot) const;
+    // Units keep their binding until rebound, but a store entry can be freed
+    // or resized meanwhile: this unbinds every unit whose entry no longer
+    // holds the memory it mapped. Run before spans read texture memory.
+    void refreshTextureUnits();
     // The unit as the host samples it; filter mode and wrap come from the
-    // record's filter_mode and texmode words.
+    // record's filter_mode and texmode words. Empty while its store entry
+    // no longer holds the memory it was bound with.
     SamplerUnit sampler(uint32_t unit) const;
 
     void computeClipFactors(int setBox);
@@ -111,6 +116,7 @@ public:
 private:
     void buildTables();
     void resetUnit(uint32_t unit);
+    bool unitIsCurrent(uint32_t unit) const;
     void mapPlane(uint32_t region, const TargetPlane* plane, SpanAddress& base, int32_t& stride);
     Fixed tableDivide(int64_t a, Fixed d, int32_t shiftAdjust = 0) const;
 

@@ -304,6 +304,15 @@ TEST(RasterState, SpanAndTextureBindingsCopyWhatTheirSourcesHold)
     EXPECT_EQ(rs->spanCode(), nullptr);
     rs->bindTextureUnit(8, slot);  // there are eight units
     EXPECT_EQ(rs->findTextureUnit(slot), 2);
+
+    // Freeing or resizing a bound entry takes it out of reach.
+    EXPECT_EQ(rs->sampler(2).levelCount, 1);
+    const SpanAddress old = u.b.levels[0];
+    store.resizeEntry(slot, 2, 2);
+    EXPECT_EQ(rs->sampler(2).levelCount, 0);
+    rs->refreshTextureUnits();
+    EXPECT_EQ(rs->findTextureUnit(slot), -1);
+    EXPECT_EQ(rs->addressSpace().translate(old, 1), nullptr);
 }
 
 TEST(RasterState, OutcodesAndMipLevels)

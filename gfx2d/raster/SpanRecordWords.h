@@ -4,7 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
+
+#include "gfx2d/raster/UnalignedAccess.h"
 
 inline constexpr uint32_t kSpanRecordBytes = 2960;
 inline constexpr uint32_t kSpanRecordCodeOffset = 4;
@@ -19,9 +20,7 @@ inline constexpr int32_t kSpanInterpolantBase = 128;  // depth interpolants are 
 
 inline int32_t spanRecordWord(const uint8_t* record, uint32_t i)
 {
-    int32_t w;
-    std::memcpy(&w, record + 4 * i, 4);
-    return w;
+    return loadUnaligned<int32_t>(record + 4 * i);
 }
 inline int32_t spanRecordInterpolantCount(const uint8_t* record)
 {

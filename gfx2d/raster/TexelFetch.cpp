@@ -2,25 +2,15 @@
 #include "gfx2d/raster/TexelFetch.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "framework/util/Format.h"
+#include "gfx2d/raster/UnalignedAccess.h"
 
 
 namespace {
 
-uint32_t load16(const uint8_t* p)
-{
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-uint32_t load32(const uint8_t* p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
+uint32_t load16(const uint8_t* p) { return loadUnaligned<uint16_t>(p); }
+uint32_t load32(const uint8_t* p) { return loadUnaligned<uint32_t>(p); }
 
 uint32_t widen5(uint32_t x) { return (x << 3) | (x >> 2); }
 uint32_t widen4(uint32_t x) { return (x << 4) | x; }

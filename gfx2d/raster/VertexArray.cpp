@@ -3,7 +3,7 @@
 // branches on the type.
 #include "gfx2d/raster/VertexArray.h"
 
-#include <cstring>
+#include "gfx2d/raster/UnalignedAccess.h"
 
 
 namespace {
@@ -11,9 +11,7 @@ namespace {
 template <typename E>
 inline int32_t load(const uint8_t* p)
 {
-    E e;
-    std::memcpy(&e, p, sizeof e);  // client arrays need not be aligned
-    return static_cast<int32_t>(e);
+    return static_cast<int32_t>(loadUnaligned<E>(p));
 }
 
 // How the last component of a vertex is taken.
