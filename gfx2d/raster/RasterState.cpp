@@ -111,6 +111,8 @@ void RasterState::buildTables()
 
 void RasterState::init(int32_t poolVertices)
 {
+    // A second init must not leave units mapped into the store it replaces.
+    teardown();
     RasterStateBlock& s = m_block;
     s.wholePolygonMode = s.viewportMappingMode = 0;
     std::memset(s.pipelineFunctionWords, 0, sizeof s.pipelineFunctionWords);

@@ -97,6 +97,11 @@ TEST(RasterState, ConstructionAndInitSetEveryDocumentedValue)
     EXPECT_EQ(rs->addressSpace().translate(spanAddress(kSpanRegionState, kRasterStateSize - 3), 4), nullptr);
     EXPECT_EQ(rs->addressSpace().translate(0, 1), nullptr);
 
+    const int32_t slot = rs->textureStore()->createEntry(2, 2, L8, 0);
+    rs->bindTextureUnit(1, slot);
+    rs->init(100);  // a second init replaces the store: the unit lets go of it
+    EXPECT_EQ(rs->findTextureUnit(slot), -1);
+    EXPECT_EQ(rs->sampler(1).levels[0], nullptr);
     rs->teardown();
     EXPECT_EQ(rs->tables(), nullptr);
     EXPECT_EQ(rs->addressSpace().translate(s.recipTable4, 4), nullptr);

@@ -39,8 +39,9 @@ struct SamplerUnit {
     const uint32_t* palette = nullptr;  // 256 colours for the palette formats
 };
 
-// Level is clamped to the levels that exist in the array; a side halved
-// below one texel stays one texel. Null when the level has no memory.
+// levels: the ten level pointers of a unit. Level is clamped to them; a
+// side halved below one texel stays one texel. Null when the level has no
+// memory.
 const uint8_t* texelAddress(const uint8_t* const* levels, uint32_t bpp, int32_t wrap, uint32_t width,
                             uint32_t height, Fixed u, Fixed v, int32_t level);
 // (x, y), (x + 1, y), (x + 1, y + 1), (x, y + 1) with the wrap applied to each step.
