@@ -307,6 +307,7 @@ void CkwRasterizerStandard::chooseSpanRoutine(bool white)
         family = flags & kRasterTextured ? SpanFamily::TexturedGeneral : SpanFamily::General;
     if (family == SpanFamily::Flat)
         prepareFlatColors(m_setup, m_vertices[0]->r, m_vertices[0]->g, m_vertices[0]->b);
+    m_spanFamily = family;
     m_spanRoutine = selectSpanRoutine(family, m_setup);
 }
 

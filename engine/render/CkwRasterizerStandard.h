@@ -37,6 +37,7 @@ public:
 
     // Tests and benchmarks hold the fast span routines against the general ones.
     void setGeneralSpansOnly(bool on) { m_generalSpansOnly = on; }
+    SpanFamily lastSpanFamily() const { return m_spanFamily; }
 
 private:
     struct Edge;
@@ -86,4 +87,5 @@ private:
     int32_t m_offsetUnits = 0;
     SpanRoutine m_spanRoutine = nullptr;
     bool m_generalSpansOnly = false;
+    SpanFamily m_spanFamily = SpanFamily::General;
 };
