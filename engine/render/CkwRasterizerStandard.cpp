@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "engine/core/math/FixedMath.h"
+#include "engine/core/math/FloatBits.h"
 
 namespace {
 
@@ -82,7 +83,8 @@ void CkwRasterizerStandard::setAlphaPlane(uint8_t* alphaPlane, int32_t alphaPitc
 void CkwRasterizerStandard::setCompositingMode(const SkwRasterCompositing& mode)
 {
     m_blending = mode.blending;
-    m_alphaThreshold = static_cast<int32_t>(mode.alphaThreshold * 65536.0f) >> 8;
+    // Offsets are stored as the application gave them: conversions saturate.
+    m_alphaThreshold = saturateToInt(mode.alphaThreshold * 65536.0f) >> 8;
     m_offsetActive = false;
     m_offsetFactor = 0;
     m_offsetUnits = 0;
@@ -92,8 +94,8 @@ void CkwRasterizerStandard::setCompositingMode(const SkwRasterCompositing& mode)
             m_stateFlags |= kRasterDepthTest;
         if (mode.depthWrite)
             m_stateFlags |= kRasterDepthWrite;
-        m_offsetFactor = static_cast<int32_t>(mode.depthOffsetFactor * 65536.0f + 0.5f);
-        m_offsetUnits = static_cast<int32_t>(mode.depthOffsetUnits * 65536.0f + 0.5f);
+        m_offsetFactor = roundToFixed(mode.depthOffsetFactor);
+        m_offsetUnits = roundToFixed(mode.depthOffsetUnits);
         m_offsetActive = m_offsetFactor != 0 || m_offsetUnits != 0;
     }
     m_stateFlags = mode.colorWrite ? m_stateFlags | kRasterColorWrite : m_stateFlags & ~kRasterColorWrite;
@@ -114,10 +116,13 @@ void CkwRasterizerStandard::setFog(const uint32_t* fogColor)
 
 namespace {
 
-// An image whose sizes or pixels cannot be read leaves its unit unused.
+// An image whose sizes or pixels cannot be read counts as no image; one that
+// hands over format 95 fills a unit the span routines skip.
 bool fillUnit(SkwRasterTexture& unit, const SkwRasterImage* image)
 {
     unit = SkwRasterTexture{};
+    if (image && image->format == kRasterFormatNone)
+        return true;
     if (!image || image->width < 1 || image->height < 1 || !image->colorData)
         return false;
     unit.format = image->format;
@@ -445,12 +450,12 @@ bool CkwRasterizerStandard::computeGradients()
 
 void CkwRasterizerStandard::applyPolygonOffset()
 {
-    const int32_t units = static_cast<int16_t>((m_offsetUnits + 8) >> 4);
+    const int32_t units = static_cast<int16_t>((int64_t{m_offsetUnits} + 8) >> 4);
     int64_t offset = units;
     if (m_offsetFactor != 0) {
         const int64_t slope = std::abs(int64_t{m_ddy[kZ]}) + std::abs(int64_t{m_ddx[kZ]});
         // The slope term is rounded up to whole depth steps.
-        offset += (((m_offsetFactor * slope) >> 16) + 4095) & ~int64_t{0xFFF};
+        offset += (mulAddShift(m_offsetFactor, slope, 0, 0, 16) + 4095) & ~int64_t{0xFFF};
     }
     // Kept inside the depth range so the 16-bit depth cannot wrap.
     for (int32_t i = 0; i < 3; ++i) {
@@ -487,7 +492,7 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to, int3
         const int64_t ddx = m_ddx[i], ddy = m_ddy[i];
         int64_t v = m_values[i][from];
         if (i >= kUnitQ)
-            v += (ddx * xpre + ddy * ypre) >> 16;
+            v += mulAddShift(ddx, xpre, ddy, ypre, 16);
         else
             v += ((ddy * ystep + ddx * xstep) >> 4) + m_bias[i];
         edge.value[i] = wrap32(v);

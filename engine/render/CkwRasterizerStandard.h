@@ -79,7 +79,7 @@ private:
     uint16_t* m_colorBuffer = nullptr;
     int32_t m_width = 0, m_height = 0, m_pitch = 0;
     int32_t m_stateFlags = 0;
-    SkwRasterVertex* m_vertices[4] = {};
+    SkwRasterVertex* m_vertices[3] = {};
     uint16_t* m_depthBuffer = nullptr;
     bool m_depthEnabled = true;
     bool m_offsetActive = false;

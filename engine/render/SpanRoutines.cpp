@@ -26,6 +26,11 @@ int32_t add32(int32_t a, int32_t b)
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 
+int32_t sub32(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
 // Texel alpha byte on the 0..0x10000 scale.
 inline int32_t expandAlpha(int32_t a) { return a * 257 + (a >> 7); }
 
@@ -54,25 +59,31 @@ inline int32_t ditherStart(int32_t x, int32_t y) { return ((y & 1) + 1) ^ ((x & 
 // ---------------------------------------------------------------------------
 // Perspective segments.
 
-// s from s·q at the left pixel: ((S >> 7) x 2^46/Q) >> 23. Below |Q| = 2^16
-// that reciprocal needs more than 32 bits, so the same quotient comes from
-// 2^30/Q with a shorter shift.
-int32_t perspectiveStart(int32_t sq, int32_t q)
+// The reciprocal that turns s·q and t·q back into s and t: 2^46/Q at the left
+// pixel, 2^40/(Q >> 6) at segment ends, each applied as ((S >> 7) x r) >> 23.
+// Where that reciprocal would pass 32 bits (small Q) the same quotient comes
+// from 2^30 with a shorter shift.
+struct PerspectiveDivisor {
+    int64_t r;
+    int32_t shift;
+    int32_t operator()(int32_t sq) const { return saturate32((static_cast<int64_t>(sq >> 7) * r) >> shift); }
+};
+
+PerspectiveDivisor leftDivisor(int32_t q)
 {
-    const bool wide = q >= 0x10000 || q <= -0x10000;
-    const int64_t r = fixedReciprocal(q, wide ? 46 : 30);
-    return saturate32((static_cast<int64_t>(sq >> 7) * r) >> (wide ? 23 : 7));
+    if (q >= 0x10000 || q <= -0x10000)
+        return {fixedReciprocal(q, 46), 23};
+    return {fixedReciprocal(q, 30), 7};
 }
 
-// s at a segment end, through 2^40 / (Q >> 6); the same guard below 2^10.
-int32_t perspectiveEnd(int32_t sq, int32_t q)
+PerspectiveDivisor segmentDivisor(int32_t q)
 {
     int32_t q6 = q >> 6;
     if (q6 == 0)
         q6 = 1;
-    const bool wide = q6 >= 0x400 || q6 <= -0x400;
-    const int64_t r = fixedReciprocal(q6, wide ? 40 : 30);
-    return saturate32((static_cast<int64_t>(sq >> 7) * r) >> (wide ? 23 : 13));
+    if (q6 >= 0x400 || q6 <= -0x400)
+        return {fixedReciprocal(q6, 40), 23};
+    return {fixedReciprocal(q6, 30), 13};
 }
 
 // Hands out a span's texture coordinates segment by segment: affine spans are
@@ -99,8 +110,9 @@ void walkBegin(TexWalk& w, const SkwSpanUnit& unit, int32_t n, bool perspective)
         w.q = unit.q;
         w.sq = unit.s;
         w.tq = unit.t;
-        w.sNext = perspectiveStart(unit.s, unit.q);
-        w.tNext = perspectiveStart(unit.t, unit.q);
+        const PerspectiveDivisor divide = leftDivisor(unit.q);
+        w.sNext = divide(unit.s);
+        w.tNext = divide(unit.t);
     } else {
         w.sNext = unit.s >> 7;
         w.tNext = unit.t >> 7;
@@ -128,8 +140,9 @@ int32_t walkSegment(TexWalk& w)
         w.q = add32(w.q, u.segQ);
         w.sq = add32(w.sq, u.segS);
         w.tq = add32(w.tq, u.segT);
-        w.sNext = perspectiveEnd(w.sq, w.q);
-        w.tNext = perspectiveEnd(w.tq, w.q);
+        const PerspectiveDivisor divide = segmentDivisor(w.q);
+        w.sNext = divide(w.sq);
+        w.tNext = divide(w.tq);
         count = divisor = u.segLength;
     } else {
         count = w.remaining;
@@ -139,9 +152,9 @@ int32_t walkSegment(TexWalk& w)
             return count;
         }
         // The last pixel, one step in from the right end.
-        const int32_t q = add32(u.qRight, -u.dqdx);
-        w.sNext = perspectiveEnd(add32(u.sRight, -u.dsdx), q);
-        w.tNext = perspectiveEnd(add32(u.tRight, -u.dtdx), q);
+        const PerspectiveDivisor divide = segmentDivisor(sub32(u.qRight, u.dqdx));
+        w.sNext = divide(sub32(u.sRight, u.dsdx));
+        w.tNext = divide(sub32(u.tRight, u.dtdx));
         divisor = count - 1;
     }
     const int64_t r = int64_t{fixedReciprocal(divisor, 30)} + 16384;
@@ -201,16 +214,19 @@ bool spanHidden(const SkwSpan& span, int32_t n)
 }
 
 // Textured routines clamp start colours that lie outside 0..0xFFFF on spans
-// longer than a pixel unless colours are clamped per pixel anyway.
-SkwSpan clampedStart(const SkwSpanSetup& setup, const SkwSpan& span)
+// longer than a pixel unless colours are clamped per pixel anyway; scratch
+// takes the clamped copy when one is needed.
+const SkwSpan& clampedStart(const SkwSpanSetup& setup, const SkwSpan& span, SkwSpan& scratch)
 {
-    SkwSpan out = span;
-    if (span.right - span.left > 1 && !(setup.flags & kRasterClampColors)) {
-        out.r = clampChannel(span.r);
-        out.g = clampChannel(span.g);
-        out.b = clampChannel(span.b);
-    }
-    return out;
+    auto outside = [](int32_t c) { return static_cast<uint32_t>(c) > 0xFFFF; };
+    if (span.right - span.left < 2 || (setup.flags & kRasterClampColors) ||
+        !(outside(span.r) || outside(span.g) || outside(span.b)))
+        return span;
+    scratch = span;
+    scratch.r = clampChannel(span.r);
+    scratch.g = clampChannel(span.g);
+    scratch.b = clampChannel(span.b);
+    return scratch;
 }
 
 // Builds a table of a family's instances indexed by their bit set.
@@ -348,7 +364,8 @@ struct TexModulate {
         const int32_t n = in.right - in.left;
         if (spanHidden(in, n))
             return;
-        const SkwSpan span = clampedStart(setup, in);
+        SkwSpan scratch;
+        const SkwSpan& span = clampedStart(setup, in, scratch);
         const SkwRasterTexture& tex = setup.units[0];
         const Pow2Address address(tex);
         uint16_t* color = span.colorRow + span.left;
@@ -400,7 +417,8 @@ struct TexBlendAlpha {
         const int32_t n = in.right - in.left;
         if (spanHidden(in, n))
             return;
-        const SkwSpan span = clampedStart(setup, in);
+        SkwSpan scratch;
+        const SkwSpan& span = clampedStart(setup, in, scratch);
         const SkwRasterTexture& tex = setup.units[0];
         const Pow2Address address(tex);
         uint16_t* color = span.colorRow + span.left;
@@ -724,7 +742,8 @@ void spanGeneral(const SkwSpanSetup& setup, const SkwSpan& span)
 
 void spanTexturedGeneral(const SkwSpanSetup& setup, const SkwSpan& in)
 {
-    const SkwSpan span = clampedStart(setup, in);
+    SkwSpan scratch;
+    const SkwSpan& span = clampedStart(setup, in, scratch);
     const int32_t n = span.right - span.left;
     const bool perspective = !(setup.flags & kRasterAffine);
     SpanFragments f;
