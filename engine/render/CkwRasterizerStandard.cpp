@@ -521,8 +521,8 @@ void CkwRasterizerStandard::walkEdges()
     // Only perspective spans need the right end's q, s and t.
     const int32_t rightLast = textured && !(m_triangleFlags & kRasterAffine) ? leftLast : kUnitQ;
 
-    Edge left;
-    Edge right;
+    Edge left{};
+    Edge right{};
     startEdge(left, m_topVertex, next(m_topVertex), 0, leftLast);
     startEdge(right, m_topVertex, prev(m_topVertex), kUnitQ, rightLast);
     int32_t leftEdges = 1;

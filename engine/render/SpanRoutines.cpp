@@ -594,7 +594,8 @@ struct TestStage {
 
     static void run(const SkwSpanSetup& setup, const SkwSpan& span, SpanFragments& f, int32_t, int32_t n)
     {
-        uint16_t* depth = span.depthRow + span.left + f.base;
+        // Without depth test or write there may be no depth buffer at all.
+        uint16_t* depth = kDepthTest || kDepthWrite ? span.depthRow + span.left + f.base : nullptr;
         int32_t z = span.z + f.base * span.dzdx;
         for (int32_t i = 0; i < n; ++i, z += span.dzdx) {
             bool pass = (f.a[i] >> 8) >= setup.threshold;
@@ -680,7 +681,7 @@ struct WriteStage {
     {
         const int32_t x = span.left + offset;
         uint16_t* color = span.colorRow + x;
-        uint8_t* alpha = span.alphaRow + x;
+        uint8_t* alpha = kAlphaWrite ? span.alphaRow + x : nullptr;
         const int32_t first = offset - f.base;
         int32_t d = ditherStart(x, span.y);
         for (int32_t k = 0; k < n; ++k, d ^= 2) {
