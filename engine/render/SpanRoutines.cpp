@@ -352,12 +352,15 @@ struct TexReplace {
 // Fragment colour times texel colour, as modulate computes it per channel.
 inline int32_t modulate(int32_t cf, int32_t ct) { return static_cast<int32_t>(((int64_t{cf >> 8}) * ct) >> 8); }
 
+// MODULATE of the fragment colour by the texel, written opaque with a depth
+// write, or (16) alpha-blended without one.
 template <unsigned Bits>
 struct TexModulate {
     static constexpr bool kPerspective = Bits & 1;
     static constexpr bool kPalette = Bits & 2;
     static constexpr bool kAlphaData = Bits & 4;
     static constexpr bool kClamp = Bits & 8;
+    static constexpr bool kBlend = Bits & 16;
 
     static void run(const SkwSpanSetup& setup, const SkwSpan& in)
     {
@@ -377,74 +380,24 @@ struct TexModulate {
                 int32_t texel = address(s, t);
                 if constexpr (kPalette)
                     texel = tex.indexData[texel];
-                int32_t alpha = a >> 8;
-                if constexpr (kAlphaData)
-                    alpha = static_cast<int32_t>((int64_t{expandAlpha(tex.alphaData[texel])} * (a >> 8)) >> 16);
-                if (alpha >= setup.threshold) {
-                    *depth = static_cast<uint16_t>(zz);
-                    const uint32_t p = tex.colorData[texel];
-                    int32_t cr = modulate(r, unpackRed(p));
-                    int32_t cg = modulate(g, unpackGreen(p));
-                    int32_t cb = modulate(b, unpackBlue(p));
-                    if constexpr (kClamp || decltype(last)::value) {
-                        cr = clampChannel(cr);
-                        cg = clampChannel(cg);
-                        cb = clampChannel(cb);
-                    }
-                    *color = packTruncating(cr, cg, cb);
-                }
-            }
-            ++depth;
-            ++color;
-            z += span.dzdx;
-            r += span.drdx;
-            g += span.dgdx;
-            b += span.dbdx;
-            a += span.dadx;
-        });
-    }
-};
-
-template <unsigned Bits>
-struct TexBlendAlpha {
-    static constexpr bool kPerspective = Bits & 1;
-    static constexpr bool kPalette = Bits & 2;
-    static constexpr bool kAlphaData = Bits & 4;
-    static constexpr bool kClamp = Bits & 8;
-
-    static void run(const SkwSpanSetup& setup, const SkwSpan& in)
-    {
-        const int32_t n = in.right - in.left;
-        if (spanHidden(in, n))
-            return;
-        SkwSpan scratch;
-        const SkwSpan& span = clampedStart(setup, in, scratch);
-        const SkwRasterTexture& tex = setup.units[0];
-        const Pow2Address address(tex);
-        uint16_t* color = span.colorRow + span.left;
-        const uint16_t* depth = span.depthRow + span.left;
-        int32_t z = span.z, r = span.r, g = span.g, b = span.b, a = span.a;
-        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, auto last) {
-            if (*depth >= (z >> 12)) {
-                int32_t texel = address(s, t);
-                if constexpr (kPalette)
-                    texel = tex.indexData[texel];
-                int32_t at = 0x10000;
-                if constexpr (kAlphaData)
-                    at = expandAlpha(tex.alphaData[texel]);
-                const int64_t p = int64_t{a >> 8} * at;
+                // Fragment alpha times texel alpha, on the 0..0x10000 scale times 256.
+                const int64_t p = int64_t{a >> 8} * (kAlphaData ? expandAlpha(tex.alphaData[texel]) : 0x10000);
                 if ((p >> 16) >= setup.threshold) {
-                    const uint32_t c = color[0];
+                    if constexpr (!kBlend)
+                        *depth = static_cast<uint16_t>(zz);
                     const uint32_t texColor = tex.colorData[texel];
                     int32_t cr = modulate(r, unpackRed(texColor));
                     int32_t cg = modulate(g, unpackGreen(texColor));
                     int32_t cb = modulate(b, unpackBlue(texColor));
-                    const int64_t k = p >> 8;
-                    if (k < kOpaqueAlpha) {
-                        const int32_t dr = unpackRed(c), dg = unpackGreen(c), db = unpackBlue(c);
-                        cr = dr + static_cast<int32_t>((((cr - dr) >> 8) * k) >> 8);
-                        cg = dg + static_cast<int32_t>((((cg - dg) >> 8) * k) >> 8);
-                        cb = db + static_cast<int32_t>((((cb - db) >> 8) * k) >> 8);
+                    if constexpr (kBlend) {
+                        const int64_t k = p >> 8;
+                        if (k < kOpaqueAlpha) {
+                            const uint32_t c = *color;
+                            const int32_t dr = unpackRed(c), dg = unpackGreen(c), db = unpackBlue(c);
+                            cr = dr + static_cast<int32_t>((((cr - dr) >> 8) * k) >> 8);
+                            cg = dg + static_cast<int32_t>((((cg - dg) >> 8) * k) >> 8);
+                            cb = db + static_cast<int32_t>((((cb - db) >> 8) * k) >> 8);
+                        }
                     }
                     if constexpr (kClamp || decltype(last)::value) {
                         cr = clampChannel(cr);
@@ -807,9 +760,9 @@ SpanRoutine selectSpanRoutine(SpanFamily family, SkwSpanSetup& setup)
     case SpanFamily::TexReplace:
         return kTable<TexReplace, 8>[common | (tex.alphaData && setup.threshold != 0 ? 4u : 0u)];
     case SpanFamily::TexModulate:
-        return kTable<TexModulate, 16>[modulateBits];
+        return kTable<TexModulate, 32>[modulateBits];
     case SpanFamily::TexBlendAlpha:
-        return kTable<TexBlendAlpha, 16>[modulateBits];
+        return kTable<TexModulate, 32>[modulateBits | 16u];
     case SpanFamily::TexturedGeneral:
         selectGeneralStages(setup, true);
         return spanTexturedGeneral;
