@@ -188,14 +188,19 @@ inline void walkSpan(const SkwSpanUnit& unit, int32_t n, bool perspective, Pixel
     }
 }
 
-// Power-of-two texel addressing of the fast paths.
-struct Pow2Address {
-    int32_t shiftU, shiftV, log2Width;
-    explicit Pow2Address(const SkwRasterTexture& tex)
-        : shiftU(16 - tex.log2Width), shiftV(16 - tex.log2Height), log2Width(tex.log2Width) {}
+// Power-of-two texel addressing of the fast paths; gives the index into the
+// colour and alpha data (through the palette indices when there are some).
+template <bool Palette>
+struct Pow2Texel {
+    const SkwRasterTexture& tex;
+    int32_t shiftU, shiftV;
+    explicit Pow2Texel(const SkwRasterTexture& t) : tex(t), shiftU(16 - t.log2Width), shiftV(16 - t.log2Height) {}
     int32_t operator()(int32_t s, int32_t t) const
     {
-        return (((t & 0xFFFF) >> shiftV) << log2Width) + ((s & 0xFFFF) >> shiftU);
+        const int32_t texel = (((t & 0xFFFF) >> shiftV) << tex.log2Width) + ((s & 0xFFFF) >> shiftU);
+        if constexpr (Palette)
+            return tex.indexData[texel];
+        return texel;
     }
 };
 
@@ -324,7 +329,7 @@ struct TexReplace {
         if (spanHidden(span, n))
             return;
         const SkwRasterTexture& tex = setup.units[0];
-        const Pow2Address address(tex);
+        const Pow2Texel<kPalette> texelAt(tex);
         uint16_t* color = span.colorRow + span.left;
         uint16_t* depth = span.depthRow + span.left;
         int32_t z = span.z;
@@ -332,9 +337,7 @@ struct TexReplace {
             const int32_t zz = z >> 12;
             z += span.dzdx;
             if (zz <= *depth) {
-                int32_t texel = address(s, t);
-                if constexpr (kPalette)
-                    texel = tex.indexData[texel];
+                const int32_t texel = texelAt(s, t);
                 bool pass = true;
                 if constexpr (kAlphaTest)
                     pass = (expandAlpha(tex.alphaData[texel]) >> 8) >= setup.threshold;
@@ -370,16 +373,14 @@ struct TexModulate {
         SkwSpan scratch;
         const SkwSpan& span = clampedStart(setup, in, scratch);
         const SkwRasterTexture& tex = setup.units[0];
-        const Pow2Address address(tex);
+        const Pow2Texel<kPalette> texelAt(tex);
         uint16_t* color = span.colorRow + span.left;
         uint16_t* depth = span.depthRow + span.left;
         int32_t z = span.z, r = span.r, g = span.g, b = span.b, a = span.a;
         walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, auto last) {
             const int32_t zz = z >> 12;
             if (zz <= *depth) {
-                int32_t texel = address(s, t);
-                if constexpr (kPalette)
-                    texel = tex.indexData[texel];
+                const int32_t texel = texelAt(s, t);
                 // Fragment alpha times texel alpha, on the 0..0x10000 scale times 256.
                 const int64_t p = int64_t{a >> 8} * (kAlphaData ? expandAlpha(tex.alphaData[texel]) : 0x10000);
                 if ((p >> 16) >= setup.threshold) {
