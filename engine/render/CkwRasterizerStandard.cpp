@@ -414,10 +414,9 @@ bool CkwRasterizerStandard::computeGradients()
         while (largest() > 0x800000)
             for (int64_t& v : q)
                 v >>= 1;
-        if (largest() < 16384)
-            while (largest() < 16384)
-                for (int64_t& v : q)
-                    v *= 256;
+        while (largest() < 16384)
+            for (int64_t& v : q)
+                v *= 256;
         while (largest() < 0x400000)
             for (int64_t& v : q)
                 v *= 2;
@@ -436,7 +435,8 @@ bool CkwRasterizerStandard::computeGradients()
         int64_t m = std::abs(mulAddShift(dqdx4, zmax, 0, 0, 31));
         if (m == 0)
             m = 1;
-        const int32_t length = std::min(150, fixedReciprocal(static_cast<int32_t>(std::min<int64_t>(m, INT32_MAX)), 14) + 8);
+        const int32_t length =
+            std::min(150, fixedReciprocal(static_cast<int32_t>(std::min<int64_t>(m, INT32_MAX)), 14) + 8);
         span.segLength = length;
         span.segQ = wrap32((length * dqdx4) >> 2);
         span.segS = wrap32((length * dsdx4) >> 2);

@@ -181,6 +181,30 @@ TEST(CkwRasterizerStandard, FlatAndShadedTrianglesShareTheDitherPattern)
     EXPECT_NE(expected(0, 0), expected(1, 0));
 }
 
+TEST(CkwRasterizerStandard, WhollyFoggedTexturedTrianglesTakeTheFogColourUntextured)
+{
+    const uint16_t texel = 0xFFFF;
+    SkwRasterImage image{kRasterFormatRgb, 1, 1, &texel, nullptr, nullptr};
+    SkwRasterTextureSource source;
+    source.image = &image;
+    const uint32_t fog = 0x804010;
+    RasterTarget target(8, 8);
+    CkwRasterizerStandard r;
+    target.bind(r);
+    r.setCompositingMode(compositing(kBlendReplace));
+    r.setTexture(0, &source, kPolygonDefaultBits);
+    r.setFog(&fog);
+    SkwRasterVertex v[3] = {rasterVertex(0, 0), rasterVertex(0, 8), rasterVertex(8, 0)};
+    for (SkwRasterVertex& vertex : v)
+        vertex.fog = 255;
+    r.drawTriangle(&v[0], &v[1], &v[2]);
+    EXPECT_EQ(r.lastSpanFamily(), SpanFamily::Flat);
+    // Dithered 0x8000, 0x4000, 0x1000 land on 16, 16, 2 at every offset; the
+    // textured path would have truncated to red 15.
+    EXPECT_EQ(target.at(1, 1), 16 << 11 | 16 << 5 | 2);
+    EXPECT_EQ(v[0].r, 0x8000);
+}
+
 // A texture of 2^n x 2^m random texels, direct or palette, with or without alpha.
 struct TestTexture {
     std::vector<uint16_t> colors;
