@@ -776,13 +776,10 @@ SpanRoutine selectSpanRoutine(SpanFamily family, SkwSpanSetup& setup)
 
 void prepareFlatColors(SkwSpanSetup& setup, int32_t red, int32_t green, int32_t blue)
 {
-    const int32_t r = std::clamp(red, 0, 0xF800) >> 9;
-    const int32_t g = std::clamp(green, 0, 0xFC00) >> 8;
-    const int32_t b = std::clamp(blue, 0, 0xF800) >> 9;
+    const int32_t r = std::clamp(red, 0, 0xF800);
+    const int32_t g = std::clamp(green, 0, 0xFC00);
+    const int32_t b = std::clamp(blue, 0, 0xF800);
     // By (x & 1) + (y & 1) x 2, with the dither offsets of the shaded routines.
-    static constexpr int32_t kOffsets[4] = {1, 3, 2, 0};
-    for (int32_t i = 0; i < 4; ++i) {
-        const int32_t d = kOffsets[i];
-        setup.flatColors[i] = static_cast<uint16_t>(((r + d) >> 2) << 11 | ((g + d) >> 2) << 5 | (b + d) >> 2);
-    }
+    for (int32_t i = 0; i < 4; ++i)
+        setup.flatColors[i] = packDithered(r, g, b, ditherStart(i & 1, i >> 1));
 }
