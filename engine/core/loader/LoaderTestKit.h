@@ -63,7 +63,6 @@ public:
             registerCreators(*engineContext()->factory, std::make_integer_sequence<int32_t, 25>());
             engineContext()->factory->registerCreator(kClassGroup, &HoldingObject::create);
             engineContext()->factory->registerCreator(kClassImage2D, &TestImage::create);
-            engineContext()->factory->registerCreator(kClassExternalReference, &CkwXREF::create);
         }
     }
     ~InterfaceEngine() { m_root->table->release(m_root); }

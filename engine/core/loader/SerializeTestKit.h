@@ -53,7 +53,6 @@ public:
         engineInit();
         CkwObjectFactory& factory = *engineContext()->factory;
         registerAll(factory, std::make_integer_sequence<int32_t, 25>());
-        factory.registerCreator(kClassExternalReference, &CkwXREF::create);
     }
     ~TestEngine() { engineShutdown(); }
 
