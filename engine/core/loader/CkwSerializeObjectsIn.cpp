@@ -2,9 +2,9 @@
 // calls; it is read once its last byte is in.
 #include "engine/core/loader/CkwSerializeObjectsIn.h"
 
-#include <cstring>
 
 #include "engine/core/factory/CkwObjectFactory.h"
+#include "engine/core/port/Port.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
@@ -162,7 +162,7 @@ int32_t CkwSerializeObjectsIn::getPendingReferenceUri(int32_t size, char* buffer
     const auto* reference = static_cast<const CkwXREF*>(m_objects[m_pending[m_pending.count() - 1]]);
     const int32_t length = reference->uri().count();
     if (buffer != nullptr && size >= 1 && size >= length && length > 0)
-        std::memcpy(buffer, reference->uri().data(), static_cast<size_t>(length));
+        kwMemcpy(buffer, reference->uri().data(), static_cast<size_t>(length));
     return length;
 }
 

@@ -3,8 +3,9 @@
 // products and the translated results fit 32 bits for inputs up to the range.
 #include "engine/core/math/CkwIntMatrix.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <iterator>
 
 #include "engine/core/math/FloatBits.h"
 
@@ -94,7 +95,7 @@ int32_t CkwIntMatrix::fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, flo
 
     if (!(largest > 0.0f) || !std::isfinite(largest)) {
         // Nothing to scale by: an all-zero matrix maps everything to 0.
-        std::memset(out.m, 0, sizeof(out.m));
+        std::fill(std::begin(out.m), std::end(out.m), 0);
         return result;
     }
 
