@@ -6,17 +6,13 @@
 #include <zlib.h>
 
 #include "engine/core/io/CkwWinCEFile.h"
+#include "engine/core/io/LittleEndian.h"
 #include "engine/core/port/Port.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/Trap.h"
 
 namespace {
-
-uint32_t readU32(const uint8_t* p)
-{
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 // The smallest header: everything up to and including the entry count.
 constexpr uint32_t kMinimumHeaderLength = kArchiveDirectoryOffset + 4;

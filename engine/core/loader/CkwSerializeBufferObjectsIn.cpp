@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "engine/core/factory/ClassIds.h"
+#include "engine/core/io/LittleEndian.h"
 #include "engine/core/port/Port.h"
 #include "engine/core/runtime/EngineErrors.h"
 #include "engine/core/runtime/Trap.h"
@@ -34,11 +35,6 @@ bool isImageClass(int32_t id, bool allowStageset)
 {
     return id == kClassImage2D || id == kClassPlasmaImage || id == kClassCompressedImage2D
         || (allowStageset && id == kClassStageset);
-}
-
-uint32_t loadU32(const uint8_t* p)
-{
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 } // namespace
@@ -112,7 +108,7 @@ int32_t CkwSerializeBufferObjectsIn::readInt32()
 
 uint32_t CkwSerializeBufferObjectsIn::readUInt32()
 {
-    return loadU32(take(4));
+    return readU32(take(4));
 }
 
 uint16_t CkwSerializeBufferObjectsIn::readUInt32As16()

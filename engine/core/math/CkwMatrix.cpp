@@ -75,6 +75,13 @@ CkwMatrix CkwMatrix::fromAxisAngle(float angle, const float* axis)
     return result;
 }
 
+bool CkwMatrix::isAffine() const
+{
+    CkwMatrix copy = *this;
+    copy.classify();
+    return (copy.classWord & kMatrixBitAffine) != 0;
+}
+
 void CkwMatrix::setIdentity()
 {
     static constexpr float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};

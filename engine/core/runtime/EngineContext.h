@@ -14,14 +14,16 @@ class CkwPickData;
 class CkwRayIntersection;
 struct TrapStack;
 
-// The transform every transformable starts from: no translation, unit scale,
-// no rotation and the identity matrix.
+// A transformable's components. The engine context's default block is the
+// one every transformable starts from: no translation, unit scale, no
+// rotation and the identity.
 struct DefaultTransformBlock {
     float translation[3];
     float scale[3];
     float orientation[4]; // x, y, z, w
-    const CkwMatrix* sharedIdentity;
-    CkwMatrix matrix;
+    // The general transform: the context's shared identity until one is set.
+    const CkwMatrix* generalMatrix;
+    CkwMatrix matrix; // the composite
 };
 
 struct EngineContext {

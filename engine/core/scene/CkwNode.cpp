@@ -47,13 +47,6 @@ Node* walkNext(Node* node, const CkwNode* root, bool descend)
     return nullptr;
 }
 
-bool isAffine(const CkwMatrix& m)
-{
-    CkwMatrix copy = m;
-    copy.classify();
-    return (copy.getClass() & kMatrixBitAffine) != 0;
-}
-
 CkwNode* asNode(IkwSerializable* object)
 {
     if (object == nullptr)
@@ -195,7 +188,7 @@ int32_t CkwNode::animateReferences(int32_t worldTime, int32_t validity, uint32_t
 void CkwNode::deserialize(CkwSerializeBufferObjectsIn& buffer)
 {
     CkwTransformable::deserialize(buffer);
-    if (!isAffine(getGeneralMatrix()))
+    if (!getGeneralMatrix().isAffine())
         leave(KErrCorruptData);
     setRenderingEnable(buffer.readBoolean());
     setPickingEnable(buffer.readBoolean());
