@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/core/math/CkwTransform.h"
+#include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/scene/CkwAnimationTrackBase.h"
 #include "engine/core/scene/SceneIds.h"
 #include "engine/core/testing/ReferenceTransform.h"
@@ -483,6 +484,37 @@ TEST_F(NodeTest, AnimateReachesTheWholeTreeAndClampsAlpha)
     EXPECT_FALSE(middle->isRenderingEnabled());
     EXPECT_EQ(trap([&] { low->addAnimationTrack(hold(new ConstantTrack(kPropertyDensity, 1))); }),
               KErrIllegalArgument);
+}
+
+// Chains longer than the walk's ring, listed on the heap or, without memory,
+// cleaned a ring's worth at a time, give the same sums.
+TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
+{
+    constexpr int32_t kDepth = 600;
+    CkwGroup* root = group();
+    CkwNode* deepest = root;
+    ASSERT_EQ(trap([&] {
+        for (int32_t i = 0; i < kDepth; ++i) {
+            CkwGroup* next = group();
+            next->setTranslation(1, 0, static_cast<float>(i));
+            static_cast<CkwGroup*>(deepest)->addChild(next);
+            deepest = next;
+        }
+    }),
+              KErrNone);
+    const EngineAllocHook alloc = engineAllocHook();
+    const EngineFreeHook free = engineFreeHook();
+    for (bool memory : {true, false}) {
+        root->invalidateWorldTransform();
+        if (!memory)
+            setEngineAllocHooks([](uint32_t, uint32_t) -> void* { return nullptr; }, free);
+        const CkwMatrix& world = deepest->getWorldTransform();
+        setEngineAllocHooks(alloc, free);
+        EXPECT_EQ(world.element(0, 3), static_cast<float>(kDepth)) << memory;
+        EXPECT_EQ(world.element(2, 3), static_cast<float>(kDepth * (kDepth - 1) / 2)) << memory;
+        for (CkwNode* node = deepest; node != nullptr; node = node->getParent())
+            ASSERT_FALSE(node->nodeFlags() & kDirty) << memory;
+    }
 }
 
 TEST_F(NodeTest, HundredThousandDeepChainWorksWithoutRecursion)

@@ -10,6 +10,7 @@
 class CkwObjectFactory;
 class CkwCleanupStackManager;
 class CkwAlignRegistry;
+class CkwNode;
 class CkwPickData;
 class CkwRayIntersection;
 struct TrapStack;
@@ -46,6 +47,10 @@ struct EngineContext {
     int32_t word13;
     int32_t word14;
     CkwMatrix scratchMatrix;
+    // Nodes whose last count went with their destroyed parent, linked through
+    // their sibling field, and whether a node destructor is releasing them.
+    CkwNode* pendingDestroy;
+    bool destroyingNodes;
 };
 
 EngineContext* engineContext();
