@@ -34,18 +34,14 @@ inline RefMatrix operator*(const RefMatrix& a, const RefMatrix& b)
 inline RefMatrix refTranslation(double x, double y, double z)
 {
     RefMatrix t;
-    t.at(0, 3) = x;
-    t.at(1, 3) = y;
-    t.at(2, 3) = z;
+    t.m[12] = x, t.m[13] = y, t.m[14] = z;
     return t;
 }
 
 inline RefMatrix refScale(double x, double y, double z)
 {
     RefMatrix s;
-    s.at(0, 0) = x;
-    s.at(1, 1) = y;
-    s.at(2, 2) = z;
+    s.m[0] = x, s.m[5] = y, s.m[10] = z;
     return s;
 }
 

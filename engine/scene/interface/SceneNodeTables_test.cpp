@@ -51,8 +51,8 @@ protected:
 
 TEST_F(SceneTablesTest, GroupAndWorldRowsCarryTheirTables)
 {
-    EXPECT_EQ(interfaceTable(*interfaceById(kIidGroup)), &kGroupTable);
-    EXPECT_EQ(interfaceTable(*interfaceById(kIidWorld)), &kWorldTable);
+    EXPECT_EQ(tableForRow(*interfaceById(kIidGroup)), &kGroupTable);
+    EXPECT_EQ(tableForRow(*interfaceById(kIidWorld)), &kWorldTable);
     EngineHandle* w = make(kIidWorld);
     EXPECT_EQ(w->table, &kWorldTable);
     EXPECT_EQ(api().getObjectType(w), kIidWorld);

@@ -107,7 +107,7 @@ bool runScenario(const std::vector<uint8_t>& file)
 
 TEST(SceneSweep, EveryFailedAllocationEndsInAResultWithoutLeaks)
 {
-    ASSERT_EQ(interfaceTable(*interfaceById(kIidWorld)), &kWorldTable); // the scene's own tables, not stand-ins
+    ASSERT_EQ(tableForRow(*interfaceById(kIidWorld)), &kWorldTable); // the scene's own tables, not stand-ins
     const std::vector<uint8_t> file = worldFile();
     EXPECT_GT(sweepAllocationFailures([&] { return runScenario(file); }), 50);
 }
