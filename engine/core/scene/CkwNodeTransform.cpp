@@ -38,8 +38,9 @@ const CkwMatrix& CkwNode::getWorldTransform()
         int32_t count = 0;
         for (CkwNode* node = this; node != nullptr && (node->m_nodeFlags & kNodeWorldDirty); node = node->m_parent)
             ring[count++ % kRing] = node;
+        const auto bytes = static_cast<uint32_t>(count * sizeof(CkwNode*));
         if (count > kRing) {
-            if (auto** chain = static_cast<CkwNode**>(engineAlloc(static_cast<uint32_t>(count * sizeof(CkwNode*)), 0))) {
+            if (auto** chain = static_cast<CkwNode**>(engineAlloc(bytes))) {
                 CkwNode* node = this;
                 for (int32_t i = 0; i < count; ++i, node = node->m_parent)
                     chain[i] = node;
