@@ -20,7 +20,7 @@ const void* tableForClassL(int32_t classId)
         leave(kResultIllegalState);
     const void*& slot = g_state.tableCache[interfaceSlot(*info)];
     if (slot == nullptr)
-        slot = tableForRow(*info);
+        slot = interfaceTable(*info);
     if (slot == nullptr)
         leave(kResultIllegalState);
     return slot;

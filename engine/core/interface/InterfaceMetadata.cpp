@@ -102,7 +102,7 @@ bool objectAccepts(const CkwRefCount& object, uint32_t iid)
     return false;
 }
 
-const void* tableForRow(const InterfaceInfo& info)
+const void* interfaceTable(const InterfaceInfo& info)
 {
     if (info.table != nullptr)
         return info.table;

@@ -31,6 +31,6 @@ const InterfaceInfo* interfaceByClass(int32_t classId);
 bool objectAccepts(const CkwRefCount& object, uint32_t iid);
 // The row's table: its own, else the first installed one of its entry count;
 // null while no module provides it.
-const void* tableForRow(const InterfaceInfo& info);
+const void* interfaceTable(const InterfaceInfo& info);
 // The row's slot in the method-table cache.
 uint32_t interfaceSlot(const InterfaceInfo& info);

@@ -31,12 +31,6 @@ bool isNodeClass(int32_t id, bool allowWorld)
     }
 }
 
-bool isImageClass(int32_t id, bool allowStageset)
-{
-    return id == kClassImage2D || id == kClassPlasmaImage || id == kClassCompressedImage2D
-        || (allowStageset && id == kClassStageset);
-}
-
 } // namespace
 
 void CkwSerializeBufferObjectsIn::prepare(uint32_t length, CkwArray<IkwSerializable*>* objects,
