@@ -6,7 +6,12 @@
 #include "engine/core/runtime/EngineModule.h"
 #include "engine/scene/CkwAlignTargetManager.h"
 #include "engine/scene/CkwGroup.h"
+#include "engine/scene/CkwMesh.h"
+#include "engine/scene/CkwTriangleStripArray.h"
+#include "engine/scene/CkwVertexArray.h"
+#include "engine/scene/CkwVertexBuffer.h"
 #include "engine/scene/CkwWorld.h"
+#include "engine/scene/interface/GeometryTables.h"
 #include "engine/scene/interface/SceneNodeTables.h"
 
 namespace {
@@ -15,11 +20,19 @@ void registerSceneTypes(CkwObjectFactory& factory)
 {
     factory.registerCreator(kClassGroup, &CkwGroup::create);
     factory.registerCreator(kClassWorld, &CkwWorld::create);
+    factory.registerCreator(kClassMesh, &CkwMesh::create);
+    factory.registerCreator(kClassTriangleStripArray, &CkwTriangleStripArray::create);
+    factory.registerCreator(kClassVertexArray, &CkwVertexArray::create);
+    factory.registerCreator(kClassVertexBuffer, &CkwVertexBuffer::create);
 }
 
 constexpr InterfaceTableEntry kSceneTables[] = {
     interfaceTable(kIidGroup, kGroupTable),
     interfaceTable(kIidWorld, kWorldTable),
+    interfaceTable(kIidMesh, kMeshTable),
+    interfaceTable(kIidTriangleStripArray, kTriangleStripArrayTable),
+    interfaceTable(kIidVertexArray, kVertexArrayTable),
+    interfaceTable(kIidVertexBuffer, kVertexBufferTable),
 };
 
 // The pick data and the shared ray intersection come with picking; until
