@@ -65,9 +65,9 @@ void CkwMesh::init(CkwVertexBuffer* vertexBuffer, int32_t submeshCount, CkwIndex
                 leave(KErrIllegalArgument);
     // A second init replaces what the first one stored.
     releaseAll();
+    sizeSubmeshes(submeshCount);
     share(vertexBuffer);
     m_vertexBuffer = vertexBuffer;
-    sizeSubmeshes(submeshCount);
     for (int32_t i = 0; i < submeshCount; ++i) {
         if (indexBuffers[i] == nullptr)
             leave(KErrNullArgument);

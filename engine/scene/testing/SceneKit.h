@@ -1,0 +1,27 @@
+// Scene test kit: ready-made geometry for the engine's tests, built through
+// the scene classes themselves. Every builder returns a new object with
+// reference count 0, as the factory does; what it references is counted by
+// its holder. A builder that leaves leaves nothing behind.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/scene/CkwMesh.h"
+#include "engine/scene/CkwTriangleStripArray.h"
+#include "engine/scene/CkwVertexArray.h"
+#include "engine/scene/CkwVertexBuffer.h"
+
+// An array of componentCount components of componentSize bytes holding
+// values, vertex-major.
+CkwVertexArray* kitVertexArray(int32_t componentCount, int32_t componentSize, const std::vector<int32_t>& values);
+
+// An axis-aligned cube about the origin: four vertices and one implicit
+// strip a face, outward normals, texture coordinates 0..1 over each face,
+// every triangle counter-clockwise seen from outside.
+CkwMesh* kitBox(float halfSize, CkwObject3D* appearance = nullptr);
+
+// A sphere of the given radius about the origin, segments around and
+// segments / 2 (at least 2) bands from pole to pole, one explicit strip a
+// band, counter-clockwise seen from outside.
+CkwMesh* kitSphere(int32_t segments, float radius, CkwObject3D* appearance = nullptr);
