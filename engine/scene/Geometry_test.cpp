@@ -222,51 +222,10 @@ TEST_F(GeometryTest, VertexBufferRecordsKeepTheSettersShapes)
     EXPECT_EQ(xy3->refCount(), 2); // the test's and unit 0's
 }
 
-// A file with a mesh of two submeshes over one buffer, under a group.
-Bytes meshFile(uint8_t scheme)
-{
-    M3gFileWriter w;
-    w.beginSection(scheme);
-    M3gVertexArrayFields positions;
-    positions.encoding = kM3gVertexDelta;
-    positions.values = {-100, 200, 300, 32767, -32768, 0, 5, 5, 5, 7, -7, 7};
-    const uint32_t p = w.addObject(m3gVertexArrayRecord(positions));
-    M3gVertexArrayFields normals;
-    normals.componentSize = 1;
-    normals.values = {0, 0, 127, 0, 127, 0, 127, 0, 0, -128, 0, 0};
-    const uint32_t n = w.addObject(m3gVertexArrayRecord(normals));
-    M3gVertexBufferFields vb;
-    vb.defaultColor = 0x11223344;
-    vb.positions = p;
-    vb.positionBias = {1.0f, 2.0f, 3.0f};
-    vb.positionScale = 0.5f;
-    vb.normals = n;
-    const uint32_t b = w.addObject(m3gVertexBufferRecord(vb));
-    M3gTriangleStripFields implicit;
-    implicit.encoding = 1;
-    implicit.startIndex = 1;
-    implicit.stripLengths = {3};
-    const uint32_t s0 = w.addObject(m3gTriangleStripRecord(implicit));
-    M3gTriangleStripFields listed;
-    listed.encoding = 130;
-    listed.indices = {3, 2, 1, 0};
-    listed.stripLengths = {4};
-    const uint32_t s1 = w.addObject(m3gTriangleStripRecord(listed));
-    M3gMeshFields mesh;
-    mesh.node.transformable.object.userId = 77;
-    mesh.vertexBuffer = b;
-    mesh.submeshes = {{s0, 0}, {s1, 0}};
-    const uint32_t m = w.addObject(m3gMeshRecord(mesh));
-    M3gGroupFields group;
-    group.children = {m};
-    w.addObject(m3gGroupRecord(group));
-    return w.finish();
-}
-
 TEST_F(GeometryTest, WrittenMeshesLoadBackAndDamagedOnesFailCleanly)
 {
     for (uint8_t scheme : {kM3gSchemeNone, kM3gSchemeZlib}) {
-        const Bytes file = meshFile(scheme);
+        const Bytes file = m3gSampleMeshScene(scheme);
         CkwSerializeObjectsIn parser;
         ASSERT_EQ(loadFile(parser, file), -1);
         ASSERT_EQ(parser.roots().count(), 1);

@@ -1,6 +1,8 @@
 // Geometry record encoders, in the field order the engine reads them.
 #include "tools/m3g/M3gGeometryEncoders.h"
 
+#include "tools/m3g/M3gFileWriter.h"
+
 namespace {
 
 // A value in one of the three index widths the strip encodings use.
@@ -81,4 +83,44 @@ M3gRecord m3gMeshRecord(const M3gMeshFields& fields)
     for (const M3gSubmeshFields& submesh : fields.submeshes)
         out.objectIndex(submesh.indexBuffer).objectIndex(submesh.appearance);
     return out.record(kM3gTypeMesh);
+}
+
+std::vector<uint8_t> m3gSampleMeshScene(uint8_t scheme)
+{
+    M3gFileWriter w;
+    w.beginSection(scheme);
+    M3gVertexArrayFields positions;
+    positions.encoding = kM3gVertexDelta;
+    positions.values = {-100, 200, 300, 32767, -32768, 0, 5, 5, 5, 7, -7, 7};
+    const uint32_t p = w.addObject(m3gVertexArrayRecord(positions));
+    M3gVertexArrayFields normals;
+    normals.componentSize = 1;
+    normals.values = {0, 0, 127, 0, 127, 0, 127, 0, 0, -128, 0, 0};
+    const uint32_t n = w.addObject(m3gVertexArrayRecord(normals));
+    M3gVertexBufferFields vb;
+    vb.defaultColor = 0x11223344;
+    vb.positions = p;
+    vb.positionBias = {1.0f, 2.0f, 3.0f};
+    vb.positionScale = 0.5f;
+    vb.normals = n;
+    const uint32_t b = w.addObject(m3gVertexBufferRecord(vb));
+    M3gTriangleStripFields implicit;
+    implicit.encoding = 1;
+    implicit.startIndex = 1;
+    implicit.stripLengths = {3};
+    const uint32_t s0 = w.addObject(m3gTriangleStripRecord(implicit));
+    M3gTriangleStripFields listed;
+    listed.encoding = 130;
+    listed.indices = {3, 2, 1, 0};
+    listed.stripLengths = {4};
+    const uint32_t s1 = w.addObject(m3gTriangleStripRecord(listed));
+    M3gMeshFields mesh;
+    mesh.node.transformable.object.userId = 77;
+    mesh.vertexBuffer = b;
+    mesh.submeshes = {{s0, 0}, {s1, 0}};
+    const uint32_t m = w.addObject(m3gMeshRecord(mesh));
+    M3gGroupFields group;
+    group.children = {m};
+    w.addObject(m3gGroupRecord(group));
+    return w.finish();
 }

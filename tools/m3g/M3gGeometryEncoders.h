@@ -70,3 +70,11 @@ M3gRecord m3gVertexArrayRecord(const M3gVertexArrayFields& fields);
 M3gRecord m3gVertexBufferRecord(const M3gVertexBufferFields& fields);
 M3gRecord m3gTriangleStripRecord(const M3gTriangleStripFields& fields);
 M3gRecord m3gMeshRecord(const M3gMeshFields& fields);
+
+// A small scene for tests and fuzz seeds, in one section of the scheme: a
+// group holding a mesh (user id 77) of two submeshes over one vertex buffer
+// (colour 0x11223344, scale 0.5, bias 1, 2, 3) with four delta-encoded 16-bit
+// positions (-100, 200, 300), (32767, -32768, 0), (5, 5, 5), (7, -7, 7) and
+// four 8-bit normals; submesh 0 an implicit strip 1, 2, 3, submesh 1 the
+// explicit strip 3, 2, 1, 0; no appearances.
+std::vector<uint8_t> m3gSampleMeshScene(uint8_t scheme);
