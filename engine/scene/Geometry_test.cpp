@@ -9,6 +9,7 @@
 
 #include "engine/core/scene/SceneIds.h"
 #include "engine/scene/CkwMesh.h"
+#include "engine/scene/CkwRayIntersection.h"
 #include "engine/scene/CkwTriangleStripArray.h"
 #include "engine/scene/SceneTestKit.h"
 #include "engine/scene/testing/SceneKit.h"
@@ -493,6 +494,29 @@ TEST_F(GeometryTest, MeshesHoldAndShareWhatTheyDraw)
     EXPECT_EQ(refs[0], vb);
     EXPECT_EQ(refs[2], s1);
     EXPECT_EQ(refs[3], appearance);
+}
+
+TEST_F(GeometryTest, RayIntersectionsStartEmptyAndTheSharedOneHoldsItsNode)
+{
+    CkwRayIntersection record;
+    CkwRayIntersection* fresh = &record;
+    float ray[6];
+    EXPECT_EQ(trap([&] { fresh->getRay(5, ray); }), KErrIllegalArgument);
+    ASSERT_EQ(trap([&] { fresh->getRay(6, ray); }), KErrNone);
+    EXPECT_EQ((std::vector<float>(ray, ray + 6)), (std::vector<float>{0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(fresh->getNormal()[2], 1.0f);
+    EXPECT_EQ(trap([&] { fresh->getTextureS(2); }), KErrIndexOutOfRange);
+    EXPECT_EQ(trap([&] { fresh->getTextureT(-1); }), KErrIndexOutOfRange);
+
+    CkwRayIntersection* shared = nullptr;
+    ASSERT_EQ(trap([&] { shared = &CkwRayIntersection::shared(); }), KErrNone);
+    EXPECT_EQ(&CkwRayIntersection::shared(), shared);
+    CkwGroup* hit = group();
+    shared->setIntersected(hit);
+    EXPECT_EQ(hit->refCount(), 2);
+    CkwRayIntersection::releaseShared(*engineContext());
+    EXPECT_EQ(engineContext()->rayIntersection, nullptr);
+    EXPECT_EQ(hit->refCount(), 1);
 }
 
 TEST_F(GeometryTest, KitShapesFaceOutwardAndCloseTheirBounds)

@@ -7,6 +7,7 @@
 #include "engine/scene/CkwAlignTargetManager.h"
 #include "engine/scene/CkwGroup.h"
 #include "engine/scene/CkwMesh.h"
+#include "engine/scene/CkwRayIntersection.h"
 #include "engine/scene/CkwTriangleStripArray.h"
 #include "engine/scene/CkwVertexArray.h"
 #include "engine/scene/CkwVertexBuffer.h"
@@ -21,6 +22,7 @@ void registerSceneTypes(CkwObjectFactory& factory)
     factory.registerCreator(kClassGroup, &CkwGroup::create);
     factory.registerCreator(kClassWorld, &CkwWorld::create);
     factory.registerCreator(kClassMesh, &CkwMesh::create);
+    factory.registerCreator(kClassRayIntersection, &CkwRayIntersection::create);
     factory.registerCreator(kClassTriangleStripArray, &CkwTriangleStripArray::create);
     factory.registerCreator(kClassVertexArray, &CkwVertexArray::create);
     factory.registerCreator(kClassVertexBuffer, &CkwVertexBuffer::create);
@@ -35,9 +37,10 @@ constexpr InterfaceTableEntry kSceneTables[] = {
     interfaceTable(kIidVertexBuffer, kVertexBufferTable),
 };
 
-// The pick data and the shared ray intersection come with picking; until
-// then nothing creates them, so the module has no shutdown.
-constexpr EngineModule kSceneModule = {&registerSceneTypes, kSceneTables, &CkwAlignTargetManager::create, nullptr};
+// The pick data comes with picking; the scratch ray intersection is the
+// module's to destroy.
+constexpr EngineModule kSceneModule = {&registerSceneTypes, kSceneTables, &CkwAlignTargetManager::create,
+                                       &CkwRayIntersection::releaseShared};
 
 } // namespace
 
