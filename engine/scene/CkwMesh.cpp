@@ -161,11 +161,7 @@ void CkwMesh::setAppearance(int32_t index, CkwObject3D* appearance)
     checkSubmesh(index);
     if (appearance != nullptr && appearance->getClassId() != kClassAppearance)
         leave(KErrIllegalArgument);
-    share(appearance);
-    CkwObject3D* old = m_appearances[index];
-    m_appearances[index] = appearance;
-    if (old != nullptr)
-        old->release();
+    replaceCounted(m_appearances[index], appearance);
 }
 
 int32_t CkwMesh::animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp)

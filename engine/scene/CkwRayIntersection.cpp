@@ -27,15 +27,7 @@ void CkwRayIntersection::releaseShared(EngineContext& context)
 
 CkwRayIntersection::~CkwRayIntersection() { setIntersected(nullptr); }
 
-void CkwRayIntersection::setIntersected(CkwNode* node)
-{
-    if (node != nullptr)
-        node->addRef();
-    CkwNode* old = m_intersected;
-    m_intersected = node;
-    if (old != nullptr)
-        old->release();
-}
+void CkwRayIntersection::setIntersected(CkwNode* node) { replaceCounted(m_intersected, node); }
 
 void CkwRayIntersection::checkUnit(int32_t unit)
 {

@@ -55,18 +55,11 @@ void CkwVertexBuffer::checkFits(int32_t slot, const CkwVertexArray* array, int32
 void CkwVertexBuffer::replaceArray(int32_t slot, CkwVertexArray* array, int32_t mismatchCode)
 {
     checkFits(slot, array, mismatchCode);
-    CkwVertexArray* old = m_arrays[slot];
-    if (array == old)
-        return;
-    if (array != nullptr)
-        array->addRef();
-    m_arrays[slot] = array;
+    replaceCounted(m_arrays[slot], array);
     if (array != nullptr)
         m_vertexCount = array->getVertexCount();
     else if (onlyArrayIn(-1))
         m_vertexCount = 0;
-    if (old != nullptr)
-        old->release();
 }
 
 void CkwVertexBuffer::storeBias(float* out, int32_t components, const float* bias)

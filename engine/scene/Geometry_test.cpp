@@ -340,6 +340,15 @@ TEST_F(GeometryTest, VertexBufferSettersShareOneVertexCount)
     EXPECT_EQ(b->getDefaultColor(), 0x0080FF00u);
     EXPECT_TRUE(b->isAnimatable(kPropertyAlpha) && b->isAnimatable(kPropertyColor));
     EXPECT_FALSE(b->isAnimatable(kPropertyScale));
+
+    // A duplicate shares the arrays and copies the rest.
+    CkwVertexBuffer* copy = nullptr;
+    ASSERT_EQ(trap([&] { copy = hold(static_cast<CkwVertexBuffer*>(b->duplicate())); }), KErrNone);
+    EXPECT_EQ(copy->getTexCoords(1), st);
+    EXPECT_EQ(st->refCount(), 3);
+    EXPECT_EQ(copy->getTexCoordScale(1), 4.0f);
+    EXPECT_EQ(copy->getVertexCount(), 3);
+    EXPECT_EQ(copy->getDefaultColor(), 0x0080FF00u);
 }
 
 TEST_F(GeometryTest, VertexArrayAccessorsCheckInOrderAndDirtyTheBounds)
@@ -385,6 +394,50 @@ TEST_F(GeometryTest, VertexArrayAccessorsCheckInOrderAndDirtyTheBounds)
     bytes->getBytes(0, 2, 8, b);
     EXPECT_EQ((std::vector<uint8_t>(b, b + 8)), (std::vector<uint8_t>{255, 128, 128, 0, 0, 128, 128, 0}));
     EXPECT_EQ(bytes->updateBounds(), 128);
+}
+
+TEST_F(GeometryTest, TransformedPointsReadEachVertexAtItsOwnStride)
+{
+    CkwMatrix m;
+    for (int32_t i = 0; i < 16; ++i)
+        m.m[i] = static_cast<float>((i * 7) % 5) - 2.0f;
+    m.m[3] = m.m[7] = m.m[11] = 0.0f;
+    m.m[15] = 1.0f;
+    m.classify();
+    CkwIntMatrix im;
+    ASSERT_EQ(CkwIntMatrix::fromMatrix(im, m, 32767.0f, false, false), 1);
+    const std::vector<int32_t> xyzw = {100, -200, 300, 9, -400, 500, -600, 9, 700, 800, -900, 9};
+    for (int32_t components = 2; components <= 4; ++components) {
+        for (int32_t size = 1; size <= 2; ++size) {
+            std::vector<int32_t> values;
+            for (size_t i = 0; i < xyzw.size(); ++i)
+                if (static_cast<int32_t>(i % 4) < components)
+                    values.push_back(size == 1 ? xyzw[i] / 8 : xyzw[i]);
+            CkwVertexArray* a = array(components, size, values);
+            int32_t points[9] = {}, w[3] = {};
+            a->transformPoints(1, 3, im, points, w);
+            for (int32_t v = 1; v < 3; ++v) {
+                // The reference: the vertex's first components as a packed
+                // xyz triple (z = 0 for two), one point at a time.
+                int32_t expected[3], expectedW;
+                const int32_t z = components == 2 ? 0 : values[static_cast<size_t>(v * components + 2)];
+                const int16_t p16[3] = {int16_t(values[size_t(v * components)]), int16_t(values[size_t(v * components + 1)]),
+                                        int16_t(z)};
+                const int8_t p8[3] = {int8_t(p16[0]), int8_t(p16[1]), int8_t(p16[2])};
+                if (size == 1)
+                    im.transformPointsS8(p8, expected, &expectedW, 1);
+                else
+                    im.transformPointsS16(p16, expected, &expectedW, 1);
+                if (components == 2)
+                    expected[2] = 0;
+                EXPECT_EQ((std::vector<int32_t>(points + 3 * v, points + 3 * v + 3)),
+                          (std::vector<int32_t>(expected, expected + 3)))
+                    << components << " components of " << size << " bytes, vertex " << v;
+                EXPECT_EQ(w[v], expectedW);
+            }
+            EXPECT_EQ(points[0], 0); // vertex 0 was not asked for
+        }
+    }
 }
 
 TEST_F(GeometryTest, StripArraysBuiltInCodeCheckTheirLimits)
