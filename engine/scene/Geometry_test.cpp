@@ -5,9 +5,11 @@
 
 #include <functional>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "engine/core/scene/SceneIds.h"
+#include "engine/core/testing/AllocationSweep.h"
 #include "engine/scene/CkwMesh.h"
 #include "engine/scene/CkwRayIntersection.h"
 #include "engine/scene/CkwTriangleStripArray.h"
@@ -269,6 +271,34 @@ TEST_F(GeometryTest, WrittenMeshesLoadBackAndDamagedOnesFailCleanly)
             loadFile(damaged, flipped);
         }
     }
+}
+
+TEST_F(GeometryTest, EveryFailedAllocationWhileBuildingOrLoadingLeavesNothingBehind)
+{
+    const Bytes file = m3gSampleMeshScene(kM3gSchemeZlib);
+    auto scenario = [&](bool hooked) {
+        std::optional<FailingAllocHooks> hooks;
+        if (hooked)
+            hooks.emplace();
+        CkwMesh* built[3] = {};
+        const int32_t code = trap([&] {
+            built[0] = kitBox(1.0f);
+            built[0]->addRef();
+            built[1] = kitSphere(6, 1.0f);
+            built[1]->addRef();
+            built[2] = static_cast<CkwMesh*>(built[0]->duplicate());
+            built[2]->addRef();
+        });
+        for (CkwMesh* mesh : built)
+            if (mesh != nullptr)
+                mesh->release();
+        EXPECT_TRUE(code == KErrNone || code == KErrNoMemory) << code;
+        CkwSerializeObjectsIn parser;
+        return code == KErrNone && loadFile(parser, file) == -1;
+    };
+    // An unhooked run first leaves the cleanup stack the room it keeps.
+    ASSERT_TRUE(scenario(false));
+    EXPECT_GT(sweepAllocationFailures([&] { return scenario(true); }), 50);
 }
 
 TEST_F(GeometryTest, VertexBufferSettersShareOneVertexCount)
