@@ -15,6 +15,7 @@ enum class HandleKind : uint8_t {
     RegistryKey,
     Socket,
     Window,
+    WaveOut,
     Other,
 };
 
