@@ -53,16 +53,12 @@ void CkwMesh::sizeSubmeshes(int32_t n)
 }
 
 void CkwMesh::init(CkwVertexBuffer* vertexBuffer, int32_t submeshCount, CkwIndexBuffer* const* indexBuffers,
-                   int32_t appearanceCount, CkwObject3D* const* appearances)
+                   int32_t appearanceCount, CkwAppearance* const* appearances)
 {
     if (submeshCount < 1 || (appearances != nullptr && appearanceCount < submeshCount))
         leave(KErrIllegalArgument);
     if (vertexBuffer == nullptr)
         leave(KErrNullArgument);
-    if (appearances != nullptr)
-        for (int32_t i = 0; i < submeshCount; ++i)
-            if (appearances[i] != nullptr && appearances[i]->getClassId() != kClassAppearance)
-                leave(KErrIllegalArgument);
     // A second init replaces what the first one stored.
     releaseAll();
     sizeSubmeshes(submeshCount);
@@ -80,7 +76,7 @@ void CkwMesh::init(CkwVertexBuffer* vertexBuffer, int32_t submeshCount, CkwIndex
     }
 }
 
-void CkwMesh::initSingle(CkwVertexBuffer* vertexBuffer, CkwIndexBuffer* indexBuffer, CkwObject3D* appearance)
+void CkwMesh::initSingle(CkwVertexBuffer* vertexBuffer, CkwIndexBuffer* indexBuffer, CkwAppearance* appearance)
 {
     init(vertexBuffer, 1, &indexBuffer, 1, &appearance);
 }
@@ -101,7 +97,7 @@ void CkwMesh::deserialize(CkwSerializeBufferObjectsIn& buffer)
             leave(KErrCorruptData);
         share(indexBuffer);
         m_indexBuffers[i] = indexBuffer;
-        auto* appearance = static_cast<CkwObject3D*>(buffer.readObjectOfType(kClassAppearance));
+        auto* appearance = static_cast<CkwAppearance*>(buffer.readObjectOfType(kClassAppearance));
         share(appearance);
         m_appearances[i] = appearance;
     }
@@ -150,18 +146,16 @@ CkwIndexBuffer* CkwMesh::getIndexBuffer(int32_t index) const
     return static_cast<CkwIndexBuffer*>(m_indexBuffers[index]);
 }
 
-CkwObject3D* CkwMesh::getAppearance(int32_t index) const
+CkwAppearance* CkwMesh::getAppearance(int32_t index) const
 {
     checkSubmesh(index);
-    return m_appearances[index];
+    return static_cast<CkwAppearance*>(m_appearances[index]);
 }
 
-void CkwMesh::setAppearance(int32_t index, CkwObject3D* appearance)
+void CkwMesh::setAppearance(int32_t index, CkwAppearance* appearance)
 {
     checkSubmesh(index);
-    if (appearance != nullptr && appearance->getClassId() != kClassAppearance)
-        leave(KErrIllegalArgument);
-    replaceCounted(m_appearances[index], appearance);
+    replaceCounted<CkwObject3D>(m_appearances[index], appearance);
 }
 
 int32_t CkwMesh::animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp)

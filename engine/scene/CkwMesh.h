@@ -8,6 +8,7 @@
 #include "engine/core/factory/ClassIds.h"
 #include "engine/core/scene/CkwIndexBuffer.h"
 #include "engine/core/scene/CkwNode.h"
+#include "engine/scene/CkwAppearance.h"
 #include "engine/scene/CkwVertexBuffer.h"
 
 class CkwMesh : public CkwNode {
@@ -29,8 +30,8 @@ public:
     // submeshCount < 1, or appearances with fewer than submeshCount entries,
     // leave -1301; a null index buffer -1302. appearances may be null.
     void init(CkwVertexBuffer* vertexBuffer, int32_t submeshCount, CkwIndexBuffer* const* indexBuffers,
-              int32_t appearanceCount, CkwObject3D* const* appearances);
-    void initSingle(CkwVertexBuffer* vertexBuffer, CkwIndexBuffer* indexBuffer, CkwObject3D* appearance);
+              int32_t appearanceCount, CkwAppearance* const* appearances);
+    void initSingle(CkwVertexBuffer* vertexBuffer, CkwIndexBuffer* indexBuffer, CkwAppearance* appearance);
 
     int32_t getSubmeshCount() const { return m_indexBuffers.count(); }
     // The buffer as set.
@@ -40,9 +41,8 @@ public:
     virtual CkwVertexBuffer* getRenderVertexBuffer(int32_t flags);
     // Indices outside the submeshes leave -1101.
     CkwIndexBuffer* getIndexBuffer(int32_t index) const;
-    CkwObject3D* getAppearance(int32_t index) const;
-    // An appearance (class 3) or null; other objects leave -1301.
-    void setAppearance(int32_t index, CkwObject3D* appearance);
+    CkwAppearance* getAppearance(int32_t index) const;
+    void setAppearance(int32_t index, CkwAppearance* appearance);
 
 protected:
     CkwNode* copyNode() const override;

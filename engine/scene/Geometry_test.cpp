@@ -42,26 +42,6 @@ Bytes cat(std::initializer_list<Bytes> parts)
     return out;
 }
 
-// Reads one record into object as the loader would, with loaded at indices
-// 2, 3, ...; the leave code, or 1 when bytes were left over.
-int32_t readInto(CkwObject3D& object, const Bytes& data, const std::vector<CkwObject3D*>& loaded = {})
-{
-    CkwArray<IkwSerializable*> objects;
-    CkwArray<bool> referenced;
-    CkwSerializeBufferObjectsIn buffer;
-    const int32_t code = engineTrap([&] {
-        objects.append(nullptr);
-        objects.append(nullptr);
-        for (CkwObject3D* o : loaded)
-            objects.append(o);
-        referenced.setCount(objects.count());
-        buffer.prepare(static_cast<uint32_t>(data.size()), &objects, &referenced);
-        buffer.append(data.data(), static_cast<uint32_t>(data.size()));
-        object.deserialize(buffer);
-    });
-    return code == KErrNone && buffer.remaining() != 0 ? 1 : code;
-}
-
 std::vector<int32_t> valuesOf(const CkwVertexArray& a)
 {
     std::vector<int32_t> out;
@@ -115,11 +95,11 @@ TEST_F(GeometryTest, VertexArrayRecordsDecodeAsStored)
         {"five components", {1, 5, 0, 0, 0}, KErrCorruptData, {}},
         {"encoding 2", {1, 3, 2, 0, 0}, KErrCorruptData, {}},
         {"values cut", {2, 3, 0, 1, 0, 1, 0, 2, 0, 3}, KErrReadPastEnd, {}},
-        {"bytes left over", {1, 2, 0, 1, 0, 1, 2, 3}, 1, {}},
+        {"bytes left over", {1, 2, 0, 1, 0, 1, 2, 3}, kRecordNotConsumed, {}},
     };
     for (const auto& c : cases) {
         CkwVertexArray a;
-        ASSERT_EQ(readInto(a, record(c.data)), c.code) << c.what;
+        ASSERT_EQ(readRecord(a, record(c.data)), c.code) << c.what;
         if (c.code == KErrNone) {
             EXPECT_EQ(valuesOf(a), c.values) << c.what;
         }
@@ -161,7 +141,7 @@ TEST_F(GeometryTest, StripRecordsExpandInEveryEncoding)
     };
     for (const auto& c : cases) {
         CkwTriangleStripArray s;
-        ASSERT_EQ(readInto(s, record(c.data)), c.code) << c.what;
+        ASSERT_EQ(readRecord(s, record(c.data)), c.code) << c.what;
         if (c.code != KErrNone)
             continue;
         EXPECT_EQ(trianglesOf(s), c.triangles) << c.what;
@@ -210,11 +190,11 @@ TEST_F(GeometryTest, VertexBufferRecordsKeepTheSettersShapes)
     };
     for (const auto& c : cases) {
         CkwVertexBuffer b;
-        EXPECT_EQ(readInto(b, c.data, loaded), c.code) << c.what;
+        EXPECT_EQ(readRecord(b, c.data, loaded), c.code) << c.what;
     }
     // Units past the second are read and dropped; biases keep all three.
     CkwVertexBuffer b;
-    ASSERT_EQ(readInto(b, vb(kXyz3, kXyz3, kRgba3, {kXy3, kXyz3, kXy3}), loaded), KErrNone);
+    ASSERT_EQ(readRecord(b, vb(kXyz3, kXyz3, kRgba3, {kXy3, kXyz3, kXy3}), loaded), KErrNone);
     EXPECT_EQ(b.getVertexCount(), 3);
     EXPECT_EQ(b.getDefaultColor(), 0x80102030u);
     EXPECT_EQ(b.getTexCoords(0), xy3);
@@ -526,12 +506,10 @@ TEST_F(GeometryTest, MeshesHoldAndShareWhatTheyDraw)
     CkwVertexBuffer* vb = buffer();
     CkwTriangleStripArray* s0 = strips({3});
     CkwTriangleStripArray* s1 = strips({4});
-    PlainNode* appearance = node(kClassAppearance);
-    PlainNode* notAppearance = node(kClassMaterial);
+    CkwAppearance* appearance = hold(new CkwAppearance);
     CkwIndexBuffer* pair[2] = {s0, s1};
     CkwIndexBuffer* withNull[2] = {s0, nullptr};
-    CkwObject3D* one[1] = {appearance};
-    CkwObject3D* wrong[2] = {notAppearance, nullptr};
+    CkwAppearance* one[1] = {appearance};
     CkwMesh* m = hold(new CkwMesh);
     const struct {
         const char* what;
@@ -541,7 +519,6 @@ TEST_F(GeometryTest, MeshesHoldAndShareWhatTheyDraw)
         {"no submeshes", [&] { m->init(vb, 0, pair, 0, nullptr); }, KErrIllegalArgument},
         {"one appearance for two", [&] { m->init(vb, 2, pair, 1, one); }, KErrIllegalArgument},
         {"null index buffer", [&] { m->init(vb, 2, withNull, 0, nullptr); }, KErrNullArgument},
-        {"not an appearance", [&] { m->init(vb, 2, pair, 2, wrong); }, KErrIllegalArgument},
         {"no vertex buffer", [&] { m->getRenderVertexBuffer(0); }, KErrIllegalState},
         {"two without appearances", [&] { m->init(vb, 2, pair, 0, nullptr); }, KErrNone},
         {"no positions", [&] { m->getRenderVertexBuffer(0); }, KErrIllegalState},
@@ -581,8 +558,7 @@ TEST_F(GeometryTest, MeshesHoldAndShareWhatTheyDraw)
 
 TEST_F(GeometryTest, RayIntersectionsStartEmptyAndTheSharedOneHoldsItsNode)
 {
-    CkwRayIntersection record;
-    CkwRayIntersection* fresh = &record;
+    CkwRayIntersection* fresh = hold(static_cast<CkwRayIntersection*>(CkwRayIntersection::create()));
     float ray[6];
     EXPECT_EQ(trap([&] { fresh->getRay(5, ray); }), KErrIllegalArgument);
     ASSERT_EQ(trap([&] { fresh->getRay(6, ray); }), KErrNone);

@@ -41,7 +41,7 @@ void initMeshL(CkwMesh& mesh, EngineHandle* vertexBuffer, uint32_t submeshCount,
         leave(KErrNullArgument);
     CkwCleanupPtr<CkwArray<CkwIndexBuffer*>> indexObjects(new CkwArray<CkwIndexBuffer*>);
     fillObjects(*indexObjects.get(), submeshCount, indexBuffers, kIidIndexBuffer);
-    CkwCleanupPtr<CkwArray<CkwObject3D*>> appearanceObjects(new CkwArray<CkwObject3D*>);
+    CkwCleanupPtr<CkwArray<CkwAppearance*>> appearanceObjects(new CkwArray<CkwAppearance*>);
     fillObjects(*appearanceObjects.get(), appearanceCount, appearances, kIidAppearance);
     // No appearances at all is a mesh whose submeshes have none.
     mesh.init(&buffer, indexObjects->count(), indexObjects->data(), appearanceObjects->count(),
@@ -119,13 +119,13 @@ constexpr IkwMeshTable kMeshTable = {
     trapped<+[](CkwMesh& m, EngineHandle* vertexBuffer, EngineHandle* indexBuffer, EngineHandle* appearance) {
         CkwVertexBuffer& buffer = requireArgument<CkwVertexBuffer>(vertexBuffer, kIidVertexBuffer);
         CkwIndexBuffer& indices = requireArgument<CkwIndexBuffer>(indexBuffer, kIidIndexBuffer);
-        m.initSingle(&buffer, &indices, argumentOf<CkwObject3D>(appearance, kIidAppearance));
+        m.initSingle(&buffer, &indices, argumentOf<CkwAppearance>(appearance, kIidAppearance));
     }>,
     plain<+[](CkwMesh& m, uint32_t* out) { *out = static_cast<uint32_t>(m.getSubmeshCount()); }>,
     handing<+[](CkwMesh& m) { return m.getVertexBuffer(); }>,
     handing<+[](CkwMesh& m, uint32_t index) { return m.getIndexBuffer(sizeArgument(index)); }>,
     handing<+[](CkwMesh& m, uint32_t index) { return m.getAppearance(sizeArgument(index)); }>,
     trapped<+[](CkwMesh& m, uint32_t index, EngineHandle* appearance) {
-        m.setAppearance(sizeArgument(index), argumentOf<CkwObject3D>(appearance, kIidAppearance));
+        m.setAppearance(sizeArgument(index), argumentOf<CkwAppearance>(appearance, kIidAppearance));
     }>,
 };

@@ -48,7 +48,7 @@ CkwVertexBuffer* makeBuffer(const KitGeometry& g)
     return buffer.release();
 }
 
-CkwMesh* makeMesh(const KitGeometry& g, CkwTriangleStripArray* strips, CkwObject3D* appearance)
+CkwMesh* makeMesh(const KitGeometry& g, CkwTriangleStripArray* strips, CkwAppearance* appearance)
 {
     CkwCleanupPtr<CkwTriangleStripArray> heldStrips(strips);
     CkwCleanupPtr<CkwMesh> mesh(new CkwMesh);
@@ -75,7 +75,7 @@ CkwVertexArray* kitVertexArray(int32_t componentCount, int32_t componentSize, co
     return array.release();
 }
 
-CkwMesh* kitBox(float halfSize, CkwObject3D* appearance)
+CkwMesh* kitBox(float halfSize, CkwAppearance* appearance)
 {
     // Each face: normal n and in-plane axes u, v with u x v = n, so the
     // strip n-u-v, n+u-v, n-u+v, n+u+v runs counter-clockwise about n.
@@ -104,7 +104,7 @@ CkwMesh* kitBox(float halfSize, CkwObject3D* appearance)
     return makeMesh(g, strips.release(), appearance);
 }
 
-CkwMesh* kitSphere(int32_t segments, float radius, CkwObject3D* appearance)
+CkwMesh* kitSphere(int32_t segments, float radius, CkwAppearance* appearance)
 {
     const int32_t bands = segments / 2 < 2 ? 2 : segments / 2;
     if (segments < 3 || (bands + 1) * (segments + 1) > CkwVertexArray::kMaxVertices)

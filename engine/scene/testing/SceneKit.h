@@ -19,9 +19,9 @@ CkwVertexArray* kitVertexArray(int32_t componentCount, int32_t componentSize, co
 // An axis-aligned cube about the origin: four vertices and one implicit
 // strip a face, outward normals, texture coordinates 0..1 over each face,
 // every triangle counter-clockwise seen from outside.
-CkwMesh* kitBox(float halfSize, CkwObject3D* appearance = nullptr);
+CkwMesh* kitBox(float halfSize, CkwAppearance* appearance = nullptr);
 
 // A sphere of the given radius about the origin, segments around and
 // segments / 2 (at least 2) bands from pole to pole, one explicit strip a
 // band, counter-clockwise seen from outside.
-CkwMesh* kitSphere(int32_t segments, float radius, CkwObject3D* appearance = nullptr);
+CkwMesh* kitSphere(int32_t segments, float radius, CkwAppearance* appearance = nullptr);
