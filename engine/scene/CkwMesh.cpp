@@ -7,6 +7,7 @@
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
+#include "engine/scene/SceneFieldHelpers.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ void CkwMesh::initSingle(CkwVertexBuffer* vertexBuffer, CkwIndexBuffer* indexBuf
 void CkwMesh::deserialize(CkwSerializeBufferObjectsIn& buffer)
 {
     CkwNode::deserialize(buffer);
-    auto* vertexBuffer = static_cast<CkwVertexBuffer*>(buffer.readObjectOfType(kClassVertexBuffer));
+    auto* vertexBuffer = readComponent<CkwVertexBuffer>(buffer, kClassVertexBuffer);
     if (vertexBuffer == nullptr)
         leave(KErrCorruptData);
     share(vertexBuffer);
@@ -92,12 +93,12 @@ void CkwMesh::deserialize(CkwSerializeBufferObjectsIn& buffer)
     const auto n = static_cast<int32_t>(buffer.readArrayCount(kSubmeshRecordBytes));
     sizeSubmeshes(n);
     for (int32_t i = 0; i < n; ++i) {
-        auto* indexBuffer = static_cast<CkwObject3D*>(buffer.readObjectOfType(kClassTriangleStripArray));
+        CkwObject3D* indexBuffer = readComponent<CkwIndexBuffer>(buffer, kClassTriangleStripArray);
         if (indexBuffer == nullptr)
             leave(KErrCorruptData);
         share(indexBuffer);
         m_indexBuffers[i] = indexBuffer;
-        auto* appearance = static_cast<CkwAppearance*>(buffer.readObjectOfType(kClassAppearance));
+        CkwObject3D* appearance = readComponent<CkwAppearance>(buffer, kClassAppearance);
         share(appearance);
         m_appearances[i] = appearance;
     }
@@ -155,7 +156,7 @@ CkwAppearance* CkwMesh::getAppearance(int32_t index) const
 void CkwMesh::setAppearance(int32_t index, CkwAppearance* appearance)
 {
     checkSubmesh(index);
-    replaceCounted<CkwObject3D>(m_appearances[index], appearance);
+    replaceReference<CkwObject3D>(m_appearances[index], appearance);
 }
 
 int32_t CkwMesh::animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp)

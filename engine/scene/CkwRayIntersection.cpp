@@ -6,6 +6,7 @@
 
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
+#include "engine/scene/SceneFieldHelpers.h"
 #include "engine/core/scene/CkwNode.h"
 
 IkwSerializable* CkwRayIntersection::create() { return new CkwRayIntersection; }
@@ -27,7 +28,7 @@ void CkwRayIntersection::releaseShared(EngineContext& context)
 
 CkwRayIntersection::~CkwRayIntersection() { setIntersected(nullptr); }
 
-void CkwRayIntersection::setIntersected(CkwNode* node) { replaceCounted(m_intersected, node); }
+void CkwRayIntersection::setIntersected(CkwNode* node) { replaceReference(m_intersected, node); }
 
 void CkwRayIntersection::checkUnit(int32_t unit)
 {

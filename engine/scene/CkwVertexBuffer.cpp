@@ -6,6 +6,7 @@
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
+#include "engine/scene/SceneFieldHelpers.h"
 #include "engine/core/scene/SceneIds.h"
 
 namespace {
@@ -55,7 +56,7 @@ void CkwVertexBuffer::checkFits(int32_t slot, const CkwVertexArray* array, int32
 void CkwVertexBuffer::replaceArray(int32_t slot, CkwVertexArray* array, int32_t mismatchCode)
 {
     checkFits(slot, array, mismatchCode);
-    replaceCounted(m_arrays[slot], array);
+    replaceReference(m_arrays[slot], array);
     if (array != nullptr)
         m_vertexCount = array->getVertexCount();
     else if (onlyArrayIn(-1))
@@ -168,7 +169,7 @@ void CkwVertexBuffer::deserialize(CkwSerializeBufferObjectsIn& buffer)
     // Arrays from a file meet the setters' shape rules: the renderer and the
     // skinning read positions and normals as xyz and colours as bytes.
     auto readArray = [&]() {
-        auto* array = static_cast<CkwVertexArray*>(buffer.readObjectOfType(kClassVertexArray));
+        auto* array = readComponent<CkwVertexArray>(buffer, kClassVertexArray);
         checkFits(-1, array, KErrCorruptData);
         return array;
     };

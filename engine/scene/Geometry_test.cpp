@@ -10,6 +10,9 @@
 
 #include "engine/core/scene/SceneIds.h"
 #include "engine/core/testing/AllocationSweep.h"
+#include "engine/scene/CkwCamera.h"
+#include "engine/scene/CkwLight.h"
+#include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwMesh.h"
 #include "engine/scene/CkwRayIntersection.h"
 #include "engine/scene/CkwTriangleStripArray.h"
@@ -628,6 +631,29 @@ TEST_F(GeometryTest, KitShapesFaceOutwardAndCloseTheirBounds)
             EXPECT_FLOAT_EQ(low[c], -shape.extent) << shape.what;
         }
     }
+}
+
+TEST_F(GeometryTest, KitLitWorldIsAFewLines)
+{
+    CkwWorld* w = nullptr;
+    ASSERT_EQ(trap([&] { w = hold(kitLitWorld(kitSphere(16, 1.0f, kitAppearance(0xFF3366CC)), 4.0f, 2.0f)); }),
+              KErrNone);
+    auto* camera = static_cast<CkwCamera*>(w->getActiveCamera());
+    ASSERT_NE(camera, nullptr);
+    EXPECT_EQ(camera->getParent(), w);
+    EXPECT_EQ(camera->getProjectionKind(), CkwCamera::kPerspective);
+    EXPECT_EQ(camera->getTranslation()[2], 4.0f);
+    float params[4];
+    camera->getProjectionParams(4, params);
+    EXPECT_EQ((std::vector<float>(params, params + 4)), (std::vector<float>{60.0f, 2.0f, 0.1f, 100.0f}));
+    ASSERT_EQ(w->getLights().count(), 1);
+    EXPECT_EQ(static_cast<CkwLight*>(w->getLights()[0])->getMode(), CkwLight::kDirectional);
+    auto* sphere = static_cast<CkwMesh*>(w->getChild(2));
+    EXPECT_EQ(sphere->getAppearance(0)->getMaterial()->getColor(CkwMaterial::kDiffuse), 0xFF3366CCu);
+    EXPECT_EQ(sphere->getVertexBuffer()->getVertexCount(), 9 * 17);
+    // Everything below is held by the world alone.
+    EXPECT_EQ(sphere->refCount(), 1);
+    EXPECT_EQ(sphere->getVertexBuffer()->refCount(), 1);
 }
 
 } // namespace

@@ -35,20 +35,6 @@ private:
 
 inline CkwRefCount::~CkwRefCount() = default;
 
-// Stores object (null allowed) in a counted slot: the new object gains a
-// count before the old one loses its own, so storing the same object again
-// cannot destroy it.
-template <class T>
-void replaceCounted(T*& slot, T* object)
-{
-    if (object != nullptr)
-        object->addRef();
-    T* old = slot;
-    slot = object;
-    if (old != nullptr)
-        old->release();
-}
-
 // Base of every object the factory makes: scene objects, transforms and ray
 // intersections. The heap part comes first, so the cleanup stack and the
 // reference count reach the same object.

@@ -6,6 +6,9 @@
 
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
+#include "engine/scene/CkwCamera.h"
+#include "engine/scene/CkwLight.h"
+#include "engine/scene/CkwMaterial.h"
 
 namespace {
 
@@ -141,4 +144,38 @@ CkwMesh* kitSphere(int32_t segments, float radius, CkwAppearance* appearance)
     CkwCleanupPtr<CkwTriangleStripArray> strips(new CkwTriangleStripArray);
     strips->initExplicit(static_cast<int32_t>(indices.size()), indices.data(), bands, lengths.data());
     return makeMesh(g, strips.release(), appearance);
+}
+
+CkwAppearance* kitAppearance(uint32_t argb)
+{
+    CkwCleanupPtr<CkwAppearance> appearance(new CkwAppearance);
+    CkwCleanupPtr<CkwMaterial> material(new CkwMaterial);
+    material->setColor(CkwMaterial::kAmbient | CkwMaterial::kDiffuse, argb);
+    appearance->setMaterial(material.get());
+    handOver(material);
+    return appearance.release();
+}
+
+CkwWorld* kitLitWorld(CkwNode* content, float distance, float aspectRatio)
+{
+    CkwCleanupPtr<CkwWorld> world(new CkwWorld);
+    {
+        CkwCleanupPtr<CkwCamera> camera(new CkwCamera);
+        camera->setPerspective(60.0f, aspectRatio, 0.1f, 100.0f);
+        camera->setTranslation(0.0f, 0.0f, distance);
+        world->addChild(camera.get());
+        handOver(camera);
+        world->setActiveCamera(world->getChild(0));
+    }
+    {
+        CkwCleanupPtr<CkwLight> light(new CkwLight);
+        light->setMode(CkwLight::kDirectional);
+        light->setColor(0xFFFFFF);
+        light->setTranslation(0.0f, 0.0f, distance);
+        world->addChild(light.get());
+        handOver(light);
+    }
+    if (content != nullptr)
+        world->addChild(content);
+    return world.release();
 }
