@@ -57,6 +57,7 @@ constexpr InterfaceTableEntry kSceneTables[] = {
     interfaceTable(kIidPolygonMode, kPolygonModeTable),
     interfaceTable(kIidWorld, kWorldTable),
     interfaceTable(kIidMesh, kMeshTable),
+    interfaceTable(kIidRayIntersection, kRayIntersectionTable),
     interfaceTable(kIidTriangleStripArray, kTriangleStripArrayTable),
     interfaceTable(kIidVertexArray, kVertexArrayTable),
     interfaceTable(kIidVertexBuffer, kVertexBufferTable),

@@ -142,6 +142,19 @@ struct IkwMeshTable {
     EngineResult (*setAppearance)(EngineHandle*, uint32_t index, EngineHandle* appearance);
 };
 
+struct IkwRayIntersectionTable {
+    IkwUnknownTable unknown;
+    void (*getDistance)(EngineHandle*, float* out);
+    EngineResult (*getIntersected)(EngineHandle*, EngineHandle** out);
+    void (*getSubmeshIndex)(EngineHandle*, int32_t* out);
+    void (*getNormalX)(EngineHandle*, float* out);
+    void (*getNormalY)(EngineHandle*, float* out);
+    void (*getNormalZ)(EngineHandle*, float* out);
+    EngineResult (*getTextureS)(EngineHandle*, uint32_t unit, float* out);
+    EngineResult (*getTextureT)(EngineHandle*, uint32_t unit, float* out);
+    EngineResult (*getRay)(EngineHandle*, uint32_t size, float* ray);
+};
+
 struct IkwGroupTable {
     IkwNodeTable node;
     void (*getChildCount)(EngineHandle*, uint32_t* out);
@@ -323,6 +336,7 @@ PF_PIN_TABLE(IkwVertexArrayTable, 27, 19, init);
 PF_PIN_TABLE(IkwVertexBufferTable, 30, 19, getNormals);
 PF_PIN_TABLE(IkwTriangleStripArrayTable, 23, 21, initImplicit);
 PF_PIN_TABLE(IkwMeshTable, 53, 46, initMulti);
+PF_PIN_TABLE(IkwRayIntersectionTable, 12, 3, getDistance);
 PF_PIN_TABLE(IkwGroupTable, 52, 46, getChildCount);
 PF_PIN_TABLE(IkwWorldTable, 56, 52, getActiveCamera);
 PF_PIN_TABLE(IkwCameraTable, 51, 46, getProjectionParameters);

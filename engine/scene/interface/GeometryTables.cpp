@@ -1,11 +1,13 @@
-// The VertexArray, VertexBuffer, TriangleStripArray and Mesh tables: the
-// argument checks of each entry before the class is called.
+// The VertexArray, VertexBuffer, TriangleStripArray, Mesh and
+// RayIntersection tables: the argument checks of each entry before the class
+// is called.
 #include "engine/scene/interface/GeometryTables.h"
 
 #include "engine/core/interface/CommonEntries.h"
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/scene/CkwMesh.h"
+#include "engine/scene/CkwRayIntersection.h"
 #include "engine/scene/CkwTriangleStripArray.h"
 
 namespace {
@@ -128,4 +130,17 @@ constexpr IkwMeshTable kMeshTable = {
     trapped<+[](CkwMesh& m, uint32_t index, EngineHandle* appearance) {
         m.setAppearance(sizeArgument(index), argumentOf<CkwAppearance>(appearance, kIidAppearance));
     }>,
+};
+
+constexpr IkwRayIntersectionTable kRayIntersectionTable = {
+    kUnknownEntries,
+    plain<+[](CkwRayIntersection& r, float* out) { *out = r.getDistance(); }>,
+    handing<+[](CkwRayIntersection& r) { return r.getIntersected(); }>,
+    plain<+[](CkwRayIntersection& r, int32_t* out) { *out = r.getSubmeshIndex(); }>,
+    plain<+[](CkwRayIntersection& r, float* out) { *out = r.getNormal()[0]; }>,
+    plain<+[](CkwRayIntersection& r, float* out) { *out = r.getNormal()[1]; }>,
+    plain<+[](CkwRayIntersection& r, float* out) { *out = r.getNormal()[2]; }>,
+    trapped<+[](CkwRayIntersection& r, uint32_t unit, float* out) { requireOut(out) = r.getTextureS(sizeArgument(unit)); }>,
+    trapped<+[](CkwRayIntersection& r, uint32_t unit, float* out) { requireOut(out) = r.getTextureT(sizeArgument(unit)); }>,
+    trapped<+[](CkwRayIntersection& r, uint32_t size, float* ray) { r.getRay(sizeArgument(size), &requireOut(ray)); }>,
 };

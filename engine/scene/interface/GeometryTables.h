@@ -1,6 +1,6 @@
 // The tables of the geometry interfaces (vertex arrays, vertex buffers,
-// triangle strip arrays) and of the Mesh node, installed with the scene
-// library's module (SceneModule.cpp).
+// triangle strip arrays), of the Mesh node and of the pick result, installed
+// with the scene library's module (SceneModule.cpp).
 #pragma once
 
 #include "engine/core/interface/MethodTables.h"
@@ -9,3 +9,4 @@ extern const IkwVertexArrayTable kVertexArrayTable;
 extern const IkwVertexBufferTable kVertexBufferTable;
 extern const IkwTriangleStripArrayTable kTriangleStripArrayTable;
 extern const IkwMeshTable kMeshTable;
+extern const IkwRayIntersectionTable kRayIntersectionTable;

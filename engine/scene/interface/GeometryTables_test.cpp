@@ -51,6 +51,7 @@ TEST_F(GeometryTablesTest, RowsCarryTheirTablesAndAnswerTheirInterfaces)
         {kIidVertexBuffer, &kVertexBufferTable, {kIidObject3D}, kIidVertexArray},
         {kIidTriangleStripArray, &kTriangleStripArrayTable, {kIidIndexBuffer, kIidObject3D}, kIidNode},
         {kIidMesh, &kMeshTable, {kIidNode, kIidTransformable, kIidObject3D}, kIidGroup},
+        {kIidRayIntersection, &kRayIntersectionTable, {}, kIidObject3D},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(interfaceTable(*interfaceById(row.iid)), row.table) << row.iid;
@@ -250,6 +251,30 @@ TEST_F(GeometryTablesTest, StripAndMeshEntriesCheckTheirHandles)
     EXPECT_EQ(count, 6u);
     release(out);
     EXPECT_EQ(release(m), 0u);
+}
+
+TEST_F(GeometryTablesTest, FreshRayIntersectionAnswersItsDefaults)
+{
+    EngineHandle* r = make(kIidRayIntersection);
+    const auto& t = tableOf<IkwRayIntersectionTable>(r);
+    float ray[6] = {};
+    float value = -1.0f;
+    EXPECT_EQ(t.getRay(r, 5, ray), kIllegalArgument);
+    EXPECT_EQ(t.getRay(r, 6, nullptr), kNullArgument);
+    EXPECT_EQ(t.getRay(r, 6, ray), 0);
+    EXPECT_EQ((std::vector<float>(ray, ray + 6)), (std::vector<float>{0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(t.getTextureT(r, 2, &value), kIndexOutOfRange);
+    EXPECT_EQ(t.getTextureS(r, 1, &value), 0);
+    EXPECT_EQ(value, 0.0f);
+    t.getNormalZ(r, &value);
+    EXPECT_EQ(value, 1.0f);
+    int32_t submesh = -1;
+    t.getSubmeshIndex(r, &submesh);
+    EXPECT_EQ(submesh, 0);
+    EngineHandle* hit = r;
+    EXPECT_EQ(t.getIntersected(r, &hit), 0);
+    EXPECT_EQ(hit, nullptr);
+    EXPECT_EQ(release(r), 0u);
 }
 
 } // namespace
