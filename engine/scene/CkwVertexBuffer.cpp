@@ -2,6 +2,8 @@
 // scales and biases, the file data and the colour animation.
 #include "engine/scene/CkwVertexBuffer.h"
 
+#include <algorithm>
+
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
@@ -49,8 +51,29 @@ void CkwVertexBuffer::checkFits(int32_t slot, const CkwVertexArray* array, int32
     // Arrays of no vertices count like any other: a buffer whose count
     // followed a zero-length array could otherwise take a longer one beside
     // it, and the renderer would read past the short one.
-    if (array != nullptr && !onlyArrayIn(slot) && array->getVertexCount() != m_vertexCount)
-        leave(mismatchCode);
+    if (array == nullptr)
+        return;
+    for (int32_t i = 0; i < kSlotCount; ++i)
+        if (i != slot && m_arrays[i] != nullptr && m_arrays[i]->getVertexCount() != array->getVertexCount())
+            leave(mismatchCode);
+}
+
+int32_t CkwVertexBuffer::getVertexCount() const
+{
+    // An array initialised again after it was set can change its count
+    // behind the buffer's back: the count is then rebuilt as the smallest,
+    // so whoever walks the vertices stays inside every array.
+    int32_t count = -1;
+    bool stale = false;
+    for (const CkwVertexArray* array : m_arrays) {
+        if (array == nullptr)
+            continue;
+        stale = stale || array->getVertexCount() != m_vertexCount;
+        count = count < 0 ? array->getVertexCount() : std::min(count, array->getVertexCount());
+    }
+    if (stale)
+        m_vertexCount = count;
+    return m_vertexCount;
 }
 
 void CkwVertexBuffer::replaceArray(int32_t slot, CkwVertexArray* array, int32_t mismatchCode)

@@ -48,7 +48,7 @@ public:
 
     uint32_t getDefaultColor() const { return m_defaultColor; }
     void setDefaultColor(uint32_t argb) { m_defaultColor = argb; }
-    int32_t getVertexCount() const { return m_vertexCount; }
+    int32_t getVertexCount() const;
 
     float getPositionScale() const { return m_positionScale; }
     const float* getPositionBias() const { return m_positionBias; }
@@ -69,7 +69,7 @@ private:
     void applyNormalScale();
     static void storeBias(float* out, int32_t components, const float* bias);
 
-    int32_t m_vertexCount = 0;
+    mutable int32_t m_vertexCount = 0;
     uint32_t m_defaultColor = 0xFFFFFFFFu;
     CkwVertexArray* m_arrays[kSlotCount] = {};
     float m_positionBias[3] = {};

@@ -354,6 +354,20 @@ TEST_F(GeometryTest, VertexBufferSettersShareOneVertexCount)
     EXPECT_TRUE(b->isAnimatable(kPropertyAlpha) && b->isAnimatable(kPropertyColor));
     EXPECT_FALSE(b->isAnimatable(kPropertyScale));
 
+    // An array initialised again behind the buffer's back: the buffer's count
+    // follows the smallest array, and the arrays left must agree again.
+    CkwVertexArray* five = array(3, 2, std::vector<int32_t>(15, 0));
+    CkwVertexBuffer* shared = buffer();
+    ASSERT_EQ(trap([&] {
+        shared->setPositions(five, 1.0f, 0, nullptr);
+        shared->setTexCoords(0, array(2, 1, std::vector<int32_t>(10, 0)), 1.0f, 0, nullptr);
+        five->init(2, 3, 2);
+    }),
+              KErrNone);
+    EXPECT_EQ(shared->getVertexCount(), 2);
+    EXPECT_EQ(trap([&] { shared->setNormals(four); }), KErrIllegalArgument);
+    EXPECT_EQ(trap([&] { shared->setNormals(array(3, 1, std::vector<int32_t>(6, 0))); }), KErrIllegalArgument);
+
     // A duplicate shares the arrays and copies the rest.
     CkwVertexBuffer* copy = nullptr;
     ASSERT_EQ(trap([&] { copy = hold(static_cast<CkwVertexBuffer*>(b->duplicate())); }), KErrNone);
