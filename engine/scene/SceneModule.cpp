@@ -5,8 +5,14 @@
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/runtime/EngineModule.h"
 #include "engine/scene/CkwAlignTargetManager.h"
+#include "engine/scene/CkwCompressedImage2D.h"
 #include "engine/scene/CkwGroup.h"
+#include "engine/scene/CkwPlasmaImage.h"
+#include "engine/scene/CkwSprite.h"
+#include "engine/scene/CkwStageset.h"
+#include "engine/scene/CkwTexture2D.h"
 #include "engine/scene/CkwWorld.h"
+#include "engine/scene/interface/ImageTables.h"
 #include "engine/scene/interface/SceneNodeTables.h"
 
 namespace {
@@ -15,11 +21,21 @@ void registerSceneTypes(CkwObjectFactory& factory)
 {
     factory.registerCreator(kClassGroup, &CkwGroup::create);
     factory.registerCreator(kClassWorld, &CkwWorld::create);
+    factory.registerCreator(kClassImage2D, &CkwImage2D::create);
+    factory.registerCreator(kClassTexture2D, &CkwTexture2D::create);
+    factory.registerCreator(kClassSprite, &CkwSprite::create);
+    factory.registerCreator(kClassPlasmaImage, &CkwPlasmaImage::create);
+    factory.registerCreator(kClassStageset, &CkwStageset::create);
+    factory.registerCreator(kClassCompressedImage2D, &CkwCompressedImage2D::create);
 }
 
 constexpr InterfaceTableEntry kSceneTables[] = {
     interfaceTable(kIidGroup, kGroupTable),
     interfaceTable(kIidWorld, kWorldTable),
+    interfaceTable(kIidImage2D, kImage2DTable),
+    interfaceTable(kIidSprite3D, kSprite3DTable),
+    interfaceTable(kIidStageset, kStagesetTable),
+    interfaceTable(kIidTexture2D, kTexture2DTable),
 };
 
 // The pick data and the shared ray intersection come with picking; until

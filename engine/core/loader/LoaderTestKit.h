@@ -26,6 +26,10 @@ public:
         height = h;
         firstPixel = pixels[0];
     }
+    void importPalettized(int32_t f, uint32_t w, uint32_t h, const uint8_t* indices, uint32_t, const uint8_t*) override
+    {
+        importPixels(f, w, h, indices);
+    }
     int32_t format = 0;
     uint32_t width = 0, height = 0;
     uint8_t firstPixel = 0;
