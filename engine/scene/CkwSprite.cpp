@@ -23,6 +23,10 @@ void replace(CkwObject3D*& slot, CkwObject3D* object)
         old->release();
 }
 
+// A crop value in 16.16, rounded half away from zero: truncating v + 0.5 would
+// take a mirrored crop of -32 to one step short of -32.
+int64_t cropFixed(float v) { return v < 0.0f ? -int64_t{roundToFixed(-v)} : roundToFixed(v); }
+
 bool cropSizeFits(int64_t size) { return std::llabs(size) <= kSpriteMaxCrop; }
 
 // One axis of the crop in 16.16: the low and high edge, swapped for a
@@ -31,8 +35,8 @@ bool cropSizeFits(int64_t size) { return std::llabs(size) <= kSpriteMaxCrop; }
 void cropAxis(int32_t size, float origin, float extent, int32_t& low, int32_t& high)
 {
     const int64_t reciprocal = 65536 / size;
-    const int64_t x = roundToFixed(origin);
-    const int64_t w = roundToFixed(extent);
+    const int64_t x = cropFixed(origin);
+    const int64_t w = cropFixed(extent);
     int64_t a = w < 1 ? (reciprocal * (x - w)) >> 16 : (reciprocal * x) >> 16;
     int64_t b = w < 1 ? (reciprocal * x) >> 16 : (reciprocal * (x + w)) >> 16;
     const int64_t nearer = std::min(a, b);
@@ -88,7 +92,7 @@ bool CkwSprite::computeCropCoords(int32_t& left, int32_t& top, int32_t& right, i
         return false;
     const int32_t width = m_image->getWidth();
     const int32_t height = m_image->getHeight();
-    if (width < 1 || height < 1 || roundToFixed(m_cropWidth) == 0 || roundToFixed(m_cropHeight) == 0)
+    if (width < 1 || height < 1 || cropFixed(m_cropWidth) == 0 || cropFixed(m_cropHeight) == 0)
         return false;
     cropAxis(width, m_cropX, m_cropWidth, left, right);
     cropAxis(height, m_cropY, m_cropHeight, top, bottom);
