@@ -307,25 +307,6 @@ TEST_F(NodeTest, DuplicateCopiesTheSubtreeInOrderAndRemapsAlignment)
     EXPECT_EQ(CkwNode::findCopy(outside, root, copy), nullptr);
 }
 
-class ConstantTrack : public CkwAnimationTrackBase {
-public:
-    ConstantTrack(int32_t property, float value) : m_property(property), m_value(value) {}
-    CkwObject3D* duplicate() const override { return nullptr; }
-    int32_t getTargetProperty() const override { return m_property; }
-    int32_t getComponentCount() const override { return 1; }
-    float getControllerWeight() const override { return 1.0f; }
-    bool isControllerActive(int32_t) const override { return true; }
-    int32_t sample(int32_t, int32_t, float* values, float weight) override
-    {
-        values[0] += weight * m_value;
-        return 40;
-    }
-
-private:
-    int32_t m_property;
-    float m_value;
-};
-
 TEST_F(NodeTest, AnimateReachesTheWholeTreeAndClampsAlpha)
 {
     CkwGroup* root = group();

@@ -25,13 +25,15 @@ int32_t reciprocalOf(int64_t sum) { return sum == 0 ? kFixedOne : static_cast<in
 // A 16.16 square root of a 16.16 argument that may pass the 32-bit range.
 int32_t sqrtOf(int64_t v) { return fixedSqrt(static_cast<uint32_t>(std::clamp<int64_t>(v, 0, 0xFFFFFFFF))); }
 
-// One channel of a + f x (b - a), f in 16.16 taken as 8.8, channels 0..256.
-int32_t lerpChannel(int32_t a, int32_t b, int32_t f) { return a + (((f >> 8) * (b - a)) >> 8); }
+// a + f x (b - a), with f in 16.16.
 CkwFixedColor lerpColour(const CkwFixedColor& a, const CkwFixedColor& b, int32_t f)
 {
-    return {lerpChannel(a.red, b.red, f), lerpChannel(a.green, b.green, f), lerpChannel(a.blue, b.blue, f)};
+    CkwFixedColor out = b;
+    out.subtract(a);
+    out.scaleFixed(f);
+    out.add(a);
+    return out;
 }
-uint32_t channel8(int32_t c) { return static_cast<uint32_t>(std::clamp(c, 0, 255)); }
 
 } // namespace
 
@@ -307,8 +309,7 @@ void CkwPlasmaImage::generate()
             const int32_t t = clampUnit(((b * invAllB) >> 16) + kHalf);
             const CkwFixedColor p = lerpColour(m_colours[1], m_colours[0], s);
             const CkwFixedColor q = lerpColour(m_colours[3], m_colours[2], s);
-            const CkwFixedColor colour = lerpColour(p, q, t);
-            row[c] = packRgb565(channel8(colour.red), channel8(colour.green), channel8(colour.blue));
+            row[c] = lerpColour(p, q, t).toRgb565();
         }
     }
     m_dirty = false;
@@ -331,7 +332,7 @@ void CkwPlasmaImage::deserialize(CkwSerializeBufferObjectsIn& buffer)
     if (m_cellWidthExponent >= 16 || m_cellHeightExponent >= 16)
         leave(KErrCorruptData);
     for (CkwFixedColor& colour : m_colours)
-        CkwFixedColor::fromRgb(colour, buffer.readUInt32() & 0xFFFFFF);
+        colour.setRgb(buffer.readUInt32());
     const uint32_t weights = buffer.readUInt32();
     for (int32_t i = 0; i < 2 * kPlasmaFeatures; ++i) {
         int32_t& weight = i < kPlasmaFeatures ? m_weightsA[i] : m_weightsB[i - kPlasmaFeatures];

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/core/math/CkwFixedVector3D.h"
+#include "engine/core/math/CkwFixedColor.h"
 #include "engine/core/math/FixedMath.h"
 #include "engine/core/scene/CkwRandomNumber.h"
 #include "engine/scene/CkwImage2D.h"

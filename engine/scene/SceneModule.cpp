@@ -5,13 +5,22 @@
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/runtime/EngineModule.h"
 #include "engine/scene/CkwAlignTargetManager.h"
+#include "engine/scene/CkwAppearance.h"
+#include "engine/scene/CkwBackground.h"
+#include "engine/scene/CkwCamera.h"
+#include "engine/scene/CkwCompositingMode.h"
 #include "engine/scene/CkwCompressedImage2D.h"
+#include "engine/scene/CkwFog.h"
 #include "engine/scene/CkwGroup.h"
+#include "engine/scene/CkwLight.h"
+#include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwPlasmaImage.h"
+#include "engine/scene/CkwPolygonMode.h"
 #include "engine/scene/CkwSprite.h"
 #include "engine/scene/CkwStageset.h"
 #include "engine/scene/CkwTexture2D.h"
 #include "engine/scene/CkwWorld.h"
+#include "engine/scene/interface/AppearanceTables.h"
 #include "engine/scene/interface/ImageTables.h"
 #include "engine/scene/interface/SceneNodeTables.h"
 
@@ -19,7 +28,15 @@ namespace {
 
 void registerSceneTypes(CkwObjectFactory& factory)
 {
+    factory.registerCreator(kClassAppearance, &CkwAppearance::create);
+    factory.registerCreator(kClassBackground, &CkwBackground::create);
+    factory.registerCreator(kClassCamera, &CkwCamera::create);
+    factory.registerCreator(kClassCompositingMode, &CkwCompositingMode::create);
+    factory.registerCreator(kClassFog, &CkwFog::create);
+    factory.registerCreator(kClassPolygonMode, &CkwPolygonMode::create);
     factory.registerCreator(kClassGroup, &CkwGroup::create);
+    factory.registerCreator(kClassLight, &CkwLight::create);
+    factory.registerCreator(kClassMaterial, &CkwMaterial::create);
     factory.registerCreator(kClassWorld, &CkwWorld::create);
     factory.registerCreator(kClassImage2D, &CkwImage2D::create);
     factory.registerCreator(kClassTexture2D, &CkwTexture2D::create);
@@ -30,7 +47,15 @@ void registerSceneTypes(CkwObjectFactory& factory)
 }
 
 constexpr InterfaceTableEntry kSceneTables[] = {
+    interfaceTable(kIidAppearance, kAppearanceTable),
+    interfaceTable(kIidBackground, kBackgroundTable),
+    interfaceTable(kIidCamera, kCameraTable),
+    interfaceTable(kIidCompositingMode, kCompositingModeTable),
+    interfaceTable(kIidFog, kFogTable),
     interfaceTable(kIidGroup, kGroupTable),
+    interfaceTable(kIidLight, kLightTable),
+    interfaceTable(kIidMaterial, kMaterialTable),
+    interfaceTable(kIidPolygonMode, kPolygonModeTable),
     interfaceTable(kIidWorld, kWorldTable),
     interfaceTable(kIidImage2D, kImage2DTable),
     interfaceTable(kIidSprite3D, kSprite3DTable),

@@ -29,12 +29,6 @@ bool isNodeClass(int32_t id, bool allowWorld)
     }
 }
 
-bool isImageClass(int32_t id, bool allowStageset)
-{
-    return id == kClassImage2D || id == kClassPlasmaImage || id == kClassCompressedImage2D
-        || (allowStageset && id == kClassStageset);
-}
-
 uint32_t loadU32(const uint8_t* p)
 {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;

@@ -1,4 +1,4 @@
-// 16.16 vector operations of the renderer and the fixed colour helpers.
+// 16.16 vector operations of the renderer.
 #include "engine/core/math/CkwFixedVector3D.h"
 
 #include "engine/core/math/FixedMath.h"
@@ -111,12 +111,4 @@ int32_t CkwFixedVector3D::normalize(CkwFixedVector3D& v)
     const int32_t r = fixedInvSqrt(len2);
     v = {mulShift16(v.x, r), mulShift16(v.y, r), mulShift16(v.z, r)};
     return r;
-}
-
-void CkwFixedColor::fromRgb(CkwFixedColor& out, uint32_t rgb)
-{
-    auto widen = [](uint32_t c) { return static_cast<int32_t>(c + ((c + 128) >> 8)); };
-    out.red = widen((rgb >> 16) & 0xFF);
-    out.green = widen((rgb >> 8) & 0xFF);
-    out.blue = widen(rgb & 0xFF);
 }

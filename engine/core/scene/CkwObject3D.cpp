@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
+#include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineContext.h"
@@ -28,18 +29,6 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
 };
 
 namespace {
-
-// Rounds half away from zero and clamps to [low, high]; the crop added into an
-// animation is a whole number of pixels.
-float roundClamped(float value, double low, double high)
-{
-    double r = std::round(static_cast<double>(value));
-    if (!(r >= low))
-        r = low;
-    if (r > high)
-        r = high;
-    return static_cast<float>(r);
-}
 
 // One level of a depth-first walk over references.
 struct ReferenceCursor {
@@ -275,9 +264,9 @@ bool CkwObject3D::animateTracks(int32_t worldTime, uint32_t stamp, int32_t& vali
                     height *= weight;
                 }
                 // A sprite's crop may be negative (mirrored), a background's not.
-                const double low = getClassId() == kClassSprite ? -2147483648.0 : 0.0;
-                values[2] += roundClamped(width, low, 2147483647.0);
-                values[3] += roundClamped(height, low, 2147483647.0);
+                const int32_t low = getClassId() == kClassSprite ? INT32_MIN : 0;
+                values[2] += static_cast<float>(roundClamp(width, low, INT32_MAX));
+                values[3] += static_cast<float>(roundClamp(height, low, INT32_MAX));
                 trackValidity = track->sample(worldTime, 2, values, weight);
                 components = 4;
             } else if (property == kPropertyScale && sequenceComponents == 1) {

@@ -6,3 +6,5 @@
 
 extern const IkwGroupTable kGroupTable;
 extern const IkwWorldTable kWorldTable;
+extern const IkwCameraTable kCameraTable;
+extern const IkwLightTable kLightTable;
