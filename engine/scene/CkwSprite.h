@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine/core/scene/CkwNode.h"
+#include "engine/scene/CkwAppearance.h"
 #include "engine/scene/CkwImage2D.h"
 
 constexpr int32_t kSpriteMaxCrop = 1024;
@@ -29,10 +30,10 @@ public:
     void setCrop(int32_t x, int32_t y, int32_t width, int32_t height);
     // Resets the crop to the whole image, at most 1024 pixels each way.
     void setImage(CkwImage2D* image);
-    // An Appearance or null.
+    // An Appearance or null; any other object leaves -1301.
     void setAppearance(CkwObject3D* appearance);
     CkwImage2D* getImage() const { return m_image; }
-    CkwObject3D* getAppearance() const { return m_appearance; }
+    CkwAppearance* getAppearance() const { return static_cast<CkwAppearance*>(m_appearance); }
     bool isScaled() const { return m_scaled; }
     void setScaled(bool scaled) { m_scaled = scaled; }
     float getCropX() const { return m_cropX; }

@@ -87,8 +87,7 @@ TEST_F(SpriteTest, SpritesLoadFromTheirRecordAndDuplicate)
     CkwImage2D* img = blank(8, 4);
     CkwImage2D* stageset = hold(new CkwStageset);
     PlainNode* notAppearance = node(kClassGroup);
-    // An appearance stands in as a node of its class: the sprite only counts it.
-    PlainNode* appearance = node(kClassAppearance);
+    auto* appearance = hold(new CkwAppearance);
     const auto record = [](const std::function<void(M3gSpriteFields&)>& change) {
         M3gSpriteFields f;
         f.node.transformable.object.userId = 77;

@@ -9,6 +9,7 @@
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
+#include "engine/scene/CkwCamera.h"
 
 namespace {
 
@@ -72,15 +73,18 @@ void CkwStageset::setWithDepth(int32_t x, int32_t y, int32_t width, int32_t heig
             m_depthMap[(y + row) * imageWidth + x + column] = loadU16(depth + (int64_t{row} * width + column) * 2);
 }
 
-void CkwStageset::prepareDepthMap(int32_t projection, float nearDistance, float farDistance)
+void CkwStageset::prepareDepthMap(const CkwCamera* camera)
 {
-    if (!m_unconverted)
+    if (!m_unconverted || camera == nullptr)
         return;
     m_unconverted = false;
     matchDepthMap();
-    if (projection != kProjectionParallel && projection != kProjectionPerspective)
+    const int32_t projection = camera->getProjectionKind();
+    if (projection != CkwCamera::kParallel && projection != CkwCamera::kPerspective)
         return;
-    const bool parallel = projection == kProjectionParallel;
+    const bool parallel = projection == CkwCamera::kParallel;
+    const float nearDistance = camera->getNear();
+    const float farDistance = camera->getFar();
     const float k = parallel ? 4095.0f / (farDistance - nearDistance)
                              : farDistance * 4095.0f / (farDistance - nearDistance);
     for (uint16_t& value : m_depthMap) {

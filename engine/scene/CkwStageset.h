@@ -8,9 +8,7 @@
 
 #include "engine/scene/CkwImage2D.h"
 
-// The projections the depth conversion knows (a camera's kinds).
-constexpr int32_t kProjectionParallel = 49;
-constexpr int32_t kProjectionPerspective = 50;
+class CkwCamera;
 
 class CkwStageset : public CkwImage2D {
 public:
@@ -30,9 +28,10 @@ public:
     // As set, with the rectangle's depth values after its pixels.
     void setWithDepth(int32_t x, int32_t y, int32_t width, int32_t height, int32_t length, const uint8_t* data);
 
-    // Converts the stored values into depth-buffer values for a camera's
-    // projection and clipping distances, once: later calls do nothing.
-    void prepareDepthMap(int32_t projection, float nearDistance, float farDistance);
+    // Converts the stored values into depth-buffer values for the camera's
+    // projection and clipping distances, once: later calls do nothing. Without
+    // a camera nothing happens.
+    void prepareDepthMap(const CkwCamera* camera);
 
     // width x height values, whatever initialised the image part.
     const uint16_t* getDepthMap();

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/scene/CkwCamera.h"
 #include "engine/scene/ImageTestKit.h"
 
 namespace {
@@ -47,7 +48,14 @@ TEST_F(StagesetTest, DepthValuesConvertOnceForEitherProjection)
         EXPECT_EQ(depth(*s), (std::vector<uint16_t>{0, 10, 1, 500}));
         s->setDepthScale(2.0f);
         s->setDepthOffset(-5.0f); // the stored 1 stands before the near plane
-        s->prepareDepthMap(parallel ? kProjectionParallel : kProjectionPerspective, 1.0f, 100.0f);
+        CkwCamera* camera = hold(new CkwCamera);
+        if (parallel)
+            camera->setParallel(2.0f, 1.0f, 1.0f, 100.0f);
+        else
+            camera->setPerspective(60.0f, 1.0f, 1.0f, 100.0f);
+        s->prepareDepthMap(nullptr); // no camera: nothing yet
+        EXPECT_TRUE(s->isDepthMapUnconverted());
+        s->prepareDepthMap(camera);
         const std::vector<uint16_t> converted = depth(*s);
         EXPECT_EQ(converted[0], 65520); // nothing there: the far plane
         EXPECT_EQ(converted[2], 0);     // clamped to the near plane
@@ -55,12 +63,14 @@ TEST_F(StagesetTest, DepthValuesConvertOnceForEitherProjection)
         EXPECT_NEAR(converted[1], referenceDepth(parallel, 10, 2.0, -5.0, 1.0, 100.0), 1);
         // Converted once: a new scale or camera changes nothing.
         s->setDepthScale(1.0f);
-        s->prepareDepthMap(kProjectionParallel, 0.5f, 10.0f);
+        camera->setParallel(1.0f, 1.0f, 0.5f, 10.0f);
+        s->prepareDepthMap(camera);
         EXPECT_EQ(depth(*s), converted);
     }
     CkwStageset* generic = stageset();
     ASSERT_EQ(trap([&] { generic->initBlank(1, 1); }), KErrNone);
-    generic->prepareDepthMap(48, 1.0f, 2.0f);
+    CkwCamera* camera = hold(new CkwCamera); // a generic projection
+    generic->prepareDepthMap(camera);
     EXPECT_EQ(depth(*generic), std::vector<uint16_t>{0xFFFF});
     EXPECT_FALSE(generic->isDepthMapUnconverted());
 }
