@@ -10,18 +10,9 @@
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/core/scene/SceneIds.h"
+#include "engine/scene/SceneFieldHelpers.h"
 
 namespace {
-
-void replace(CkwObject3D*& slot, CkwObject3D* object)
-{
-    if (object != nullptr)
-        object->addRef();
-    CkwObject3D* old = slot;
-    slot = object;
-    if (old != nullptr)
-        old->release();
-}
 
 // A crop value in 16.16, rounded half away from zero: truncating v + 0.5 would
 // take a mirrored crop of -32 to one step short of -32.
@@ -51,9 +42,8 @@ IkwSerializable* CkwSprite::create() { return new CkwSprite; }
 
 CkwSprite::~CkwSprite()
 {
-    if (m_image != nullptr)
-        m_image->release();
-    replace(m_appearance, nullptr);
+    replaceReference(m_image, nullptr);
+    replaceReference(m_appearance, nullptr);
 }
 
 void CkwSprite::setCrop(int32_t x, int32_t y, int32_t width, int32_t height)
@@ -68,11 +58,7 @@ void CkwSprite::setCrop(int32_t x, int32_t y, int32_t width, int32_t height)
 
 void CkwSprite::setImage(CkwImage2D* image)
 {
-    if (image != nullptr)
-        image->addRef();
-    if (m_image != nullptr)
-        m_image->release();
-    m_image = image;
+    replaceReference(m_image, image);
     m_cropX = 0.0f;
     m_cropY = 0.0f;
     m_cropWidth = image != nullptr ? static_cast<float>(std::min(image->getWidth(), kSpriteMaxCrop)) : 0.0f;
@@ -83,7 +69,7 @@ void CkwSprite::setAppearance(CkwObject3D* appearance)
 {
     if (appearance != nullptr && appearance->getClassId() != kClassAppearance)
         leave(KErrIllegalArgument);
-    replace(m_appearance, appearance);
+    replaceReference(m_appearance, appearance);
 }
 
 bool CkwSprite::computeCropCoords(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom)
@@ -144,7 +130,7 @@ void CkwSprite::deserialize(CkwSerializeBufferObjectsIn& buffer)
 {
     CkwNode::deserialize(buffer);
     auto* image = dynamic_cast<CkwImage2D*>(buffer.readImageReference(false));
-    CkwObject3D* appearance = dynamic_cast<CkwObject3D*>(buffer.readObjectOfType(kClassAppearance));
+    auto* appearance = readComponent<CkwAppearance>(buffer, kClassAppearance);
     if (image == nullptr || appearance == nullptr)
         leave(KErrCorruptData);
     setImage(image);

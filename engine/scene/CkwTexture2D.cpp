@@ -9,6 +9,7 @@
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/core/scene/SceneIds.h"
+#include "engine/scene/SceneFieldHelpers.h"
 
 namespace {
 
@@ -21,21 +22,13 @@ bool isTextureImage(CkwImage2D& image)
 
 IkwSerializable* CkwTexture2D::create() { return new CkwTexture2D; }
 
-CkwTexture2D::~CkwTexture2D()
-{
-    if (m_image != nullptr)
-        m_image->release();
-}
+CkwTexture2D::~CkwTexture2D() { replaceReference(m_image, nullptr); }
 
 void CkwTexture2D::setImage(CkwImage2D* image)
 {
     if (image != nullptr && !isTextureImage(*image))
         leave(KErrIllegalArgument);
-    if (image != nullptr)
-        image->addRef();
-    if (m_image != nullptr)
-        m_image->release();
-    m_image = image;
+    replaceReference(m_image, image);
 }
 
 CkwReference CkwTexture2D::getReference(int32_t index) const
