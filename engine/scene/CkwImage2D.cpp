@@ -56,6 +56,17 @@ void checkFormatL(int32_t format)
         leave(KErrIllegalArgument);
 }
 
+// Decoded pixels: a zero size or a format outside 96..100 leaves -1301, a
+// side of 16384 or more -4.
+void checkImport(int32_t format, uint32_t width, uint32_t height)
+{
+    if (width < 1 || height < 1)
+        leave(KErrIllegalArgument);
+    checkFormatL(format);
+    if (width > kImageMaxDimension || height > kImageMaxDimension)
+        leave(KErrNoMemory);
+}
+
 } // namespace
 
 int32_t imageBytesPerPixel(int32_t format)
@@ -71,13 +82,10 @@ bool imageFormatHasAlpha(int32_t format)
 
 IkwSerializable* CkwImage2D::create() { return new CkwImage2D; }
 
-void CkwImage2D::setSize(int32_t format, int32_t width, int32_t height)
+void CkwImage2D::checkSize(int32_t width, int32_t height)
 {
     if (static_cast<uint32_t>(width) > kImageMaxDimension || static_cast<uint32_t>(height) > kImageMaxDimension)
         leave(KErrNoMemory);
-    m_format = format;
-    m_width = width;
-    m_height = height;
 }
 
 void CkwImage2D::sizeData(uint64_t bytes)
@@ -89,47 +97,48 @@ void CkwImage2D::sizeData(uint64_t bytes)
         std::memset(m_data.data(), 0, bytes);
 }
 
-void CkwImage2D::setPaletteSize(int32_t entries)
+void CkwImage2D::layout(int32_t format, int32_t width, int32_t height, bool isMutable, int32_t entries)
 {
-    const int64_t pixels = int64_t{m_width} * m_height;
-    const bool alpha = imageFormatHasAlpha(m_format);
-    if (entries < 1) {
+    checkSize(width, height);
+    const int64_t pixels = int64_t{width} * height;
+    const bool alpha = imageFormatHasAlpha(format);
+    // Sized before anything else changes: an image that cannot grow keeps
+    // its old size and planes together.
+    if (entries < 1)
         sizeData(pixels * (alpha ? 3 : 2));
-        m_paletteOffset = -1;
-        m_colourOffset = 0;
-        m_alphaOffset = alpha ? static_cast<int32_t>(pixels * 2) : -1;
-    } else {
-        // Always a full palette: images index it with any byte.
+    else // always a full palette: images index it with any byte
         sizeData(kPaletteEntries * 2 + pixels + (alpha ? kPaletteEntries : 0));
-        m_paletteOffset = 0;
-        m_colourOffset = kPaletteEntries * 2;
-        m_alphaOffset = alpha ? static_cast<int32_t>(kPaletteEntries * 2 + pixels) : -1;
-    }
+    m_format = format;
+    m_width = width;
+    m_height = height;
+    m_mutable = isMutable;
+    m_paletteOffset = entries < 1 ? -1 : 0;
+    m_colourOffset = entries < 1 ? 0 : kPaletteEntries * 2;
+    m_alphaOffset = !alpha ? -1 : static_cast<int32_t>(entries < 1 ? pixels * 2 : kPaletteEntries * 2 + pixels);
     // White, and opaque, until written; an ALPHA image has no colour of its own.
     const int64_t colours = entries < 1 ? pixels : kPaletteEntries;
-    if (m_mutable || m_format == kImageFormatAlpha)
+    if ((m_mutable || m_format == kImageFormatAlpha) && colours != 0)
         std::memset(m_data.data() + (entries < 1 ? m_colourOffset : m_paletteOffset), 0xFF, colours * 2);
-    if (m_mutable && alpha)
+    if (m_mutable && alpha && colours != 0)
         std::memset(m_data.data() + m_alphaOffset, 0xFF, colours);
 }
+
+void CkwImage2D::setPaletteSize(int32_t entries) { layout(m_format, m_width, m_height, m_mutable, entries); }
 
 void CkwImage2D::initBlank(int32_t format, int32_t width, int32_t height, bool immutable)
 {
     checkFormatL(format);
-    setSize(format, width, height);
-    m_mutable = !immutable;
-    setPaletteSize(0);
+    layout(format, width, height, !immutable, 0);
 }
 
 void CkwImage2D::initWithData(int32_t format, int32_t width, int32_t height, int32_t length, const uint8_t* data)
 {
     checkFormatL(format);
-    setSize(format, width, height);
+    checkSize(width, height);
     const int64_t pixels = int64_t{width} * height;
     if (length < pixels * imageBytesPerPixel(format))
         leave(KErrIllegalArgument);
-    m_mutable = false;
-    setPaletteSize(0);
+    layout(format, width, height, false, 0);
     convertPixels(format, data, static_cast<int32_t>(pixels), reinterpret_cast<uint16_t*>(dataAt(m_colourOffset)),
                   dataAt(m_alphaOffset));
 }
@@ -138,7 +147,7 @@ void CkwImage2D::initPalettized(int32_t format, int32_t width, int32_t height, i
                                 const uint8_t* indices, int32_t paletteLength, const uint8_t* palette)
 {
     checkFormatL(format);
-    setSize(format, width, height);
+    checkSize(width, height);
     const int32_t bytesPerPixel = imageBytesPerPixel(format);
     const int64_t pixels = int64_t{width} * height;
     if (indexLength < pixels)
@@ -146,8 +155,7 @@ void CkwImage2D::initPalettized(int32_t format, int32_t width, int32_t height, i
     if (paletteLength < bytesPerPixel || (paletteLength < kPaletteEntries * bytesPerPixel && paletteLength % bytesPerPixel != 0))
         leave(KErrIllegalArgument);
     const int32_t entries = std::min(paletteLength / bytesPerPixel, kPaletteEntries);
-    m_mutable = false;
-    setPaletteSize(entries);
+    layout(format, width, height, false, entries);
     if (pixels != 0)
         std::memcpy(dataAt(m_colourOffset), indices, static_cast<size_t>(pixels));
     convertPixels(format, palette, entries, getPalette(), dataAt(m_alphaOffset));
@@ -183,12 +191,12 @@ void CkwImage2D::setImageData(int32_t format, int32_t width, int32_t height, int
         leave(KErrNoMemory);
     if (capacity < length)
         leave(KErrIllegalArgument);
+    // Bytes short of a whole plane leave zeros behind them, never stale memory.
+    sizeData(std::max<int64_t>(int64_t{width} * height * 2, length));
     m_format = format;
     m_width = width;
     m_height = height;
     m_mutable = false;
-    // Bytes short of a whole plane leave zeros behind them, never stale memory.
-    sizeData(std::max<int64_t>(int64_t{width} * height * 2, length));
     if (length != 0)
         std::memcpy(m_data.data(), bytes, static_cast<size_t>(length));
     m_colourOffset = 0;
@@ -207,11 +215,7 @@ void CkwImage2D::appendData(int32_t length, const uint8_t* bytes)
     std::memcpy(m_data.data() + at, bytes, static_cast<size_t>(length));
 }
 
-void CkwImage2D::resize(int32_t width, int32_t height)
-{
-    setSize(m_format, width, height);
-    setPaletteSize(0);
-}
+void CkwImage2D::resize(int32_t width, int32_t height) { layout(m_format, width, height, m_mutable, 0); }
 
 void CkwImage2D::expandPalette()
 {
@@ -255,22 +259,20 @@ int32_t CkwImage2D::getRasterFormat() const
 
 void CkwImage2D::importPixels(int32_t format, uint32_t width, uint32_t height, const uint8_t* pixels)
 {
-    if (width < 1 || height < 1 || imageBytesPerPixel(format) == 0)
-        leave(KErrIllegalArgument);
-    setSize(format, static_cast<int32_t>(std::min<uint32_t>(width, 0x7FFFFFFF)),
-            static_cast<int32_t>(std::min<uint32_t>(height, 0x7FFFFFFF)));
-    initWithData(format, m_width, m_height, m_width * m_height * imageBytesPerPixel(format), pixels);
+    checkImport(format, width, height);
+    const auto w = static_cast<int32_t>(width);
+    const auto h = static_cast<int32_t>(height);
+    initWithData(format, w, h, w * h * imageBytesPerPixel(format), pixels);
 }
 
 void CkwImage2D::importPalettized(int32_t format, uint32_t width, uint32_t height, const uint8_t* indices,
                                   uint32_t paletteLength, const uint8_t* palette)
 {
-    if (width < 1 || height < 1 || imageBytesPerPixel(format) == 0)
-        leave(KErrIllegalArgument);
-    setSize(format, static_cast<int32_t>(std::min<uint32_t>(width, 0x7FFFFFFF)),
-            static_cast<int32_t>(std::min<uint32_t>(height, 0x7FFFFFFF)));
-    initPalettized(format, m_width, m_height, m_width * m_height, indices,
-                   static_cast<int32_t>(std::min<uint32_t>(paletteLength, 0x7FFFFFFF)), palette);
+    checkImport(format, width, height);
+    const auto w = static_cast<int32_t>(width);
+    const auto h = static_cast<int32_t>(height);
+    initPalettized(format, w, h, w * h, indices, static_cast<int32_t>(std::min<uint32_t>(paletteLength, INT32_MAX)),
+                   palette);
 }
 
 void CkwImage2D::deserialize(CkwSerializeBufferObjectsIn& buffer)

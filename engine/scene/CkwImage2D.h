@@ -92,10 +92,13 @@ protected:
     void copyImageFrom(const CkwImage2D& source);
     // The checks of set, in its order, without writing.
     void checkRectangle(int32_t x, int32_t y, int32_t width, int32_t height, int32_t length, int32_t bytesPerPixel) const;
-    // Stores format and size after the size test (-4).
-    void setSize(int32_t format, int32_t width, int32_t height);
+    // A side above 16383 leaves -4.
+    static void checkSize(int32_t width, int32_t height);
     // Grows the buffer to bytes (checked against the image limit) and zeroes it.
     void sizeData(uint64_t bytes);
+    // Lays out and blanks the planes of a direct (entries < 1) or palette
+    // image; leaves the image as it was when memory cannot be had.
+    void layout(int32_t format, int32_t width, int32_t height, bool isMutable, int32_t entries);
     // Drops the bytes past count; they stay allocated and zeroed.
     void keepDataBytes(int32_t count)
     {
