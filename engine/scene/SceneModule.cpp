@@ -5,16 +5,20 @@
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/runtime/EngineModule.h"
 #include "engine/scene/CkwAlignTargetManager.h"
+#include "engine/scene/CkwAnimationController.h"
+#include "engine/scene/CkwAnimationTrack.h"
 #include "engine/scene/CkwAppearance.h"
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwCamera.h"
 #include "engine/scene/CkwCompositingMode.h"
 #include "engine/scene/CkwFog.h"
 #include "engine/scene/CkwGroup.h"
+#include "engine/scene/CkwKeyframeSequence.h"
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwPolygonMode.h"
 #include "engine/scene/CkwWorld.h"
+#include "engine/scene/interface/AnimationTables.h"
 #include "engine/scene/interface/AppearanceTables.h"
 #include "engine/scene/interface/SceneNodeTables.h"
 
@@ -22,6 +26,9 @@ namespace {
 
 void registerSceneTypes(CkwObjectFactory& factory)
 {
+    factory.registerCreator(kClassAnimationController, &CkwAnimationController::create);
+    factory.registerCreator(kClassAnimationTrack, &CkwAnimationTrack::create);
+    factory.registerCreator(kClassKeyframeSequence, &CkwKeyframeSequence::create);
     factory.registerCreator(kClassAppearance, &CkwAppearance::create);
     factory.registerCreator(kClassBackground, &CkwBackground::create);
     factory.registerCreator(kClassCamera, &CkwCamera::create);
@@ -35,6 +42,10 @@ void registerSceneTypes(CkwObjectFactory& factory)
 }
 
 constexpr InterfaceTableEntry kSceneTables[] = {
+    interfaceTable(kIidAnimationController, kAnimationControllerTable),
+    interfaceTable(kIidAnimationTrack, kAnimationTrackTable),
+    interfaceTable(kIidKeyframeSequence, kKeyframeSequenceTable),
+    interfaceTable(kIidTransform, kTransformTable),
     interfaceTable(kIidAppearance, kAppearanceTable),
     interfaceTable(kIidBackground, kBackgroundTable),
     interfaceTable(kIidCamera, kCameraTable),
