@@ -1,0 +1,56 @@
+// Encoders of the animation records: controller (1), track (2) and keyframe
+// sequence (19), with the sequence's three keyframe encodings. Enumerations
+// are raw bytes so tests can write what the loader must refuse.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "tools/m3g/M3gSceneEncoders.h"
+
+inline constexpr uint8_t kM3gTypeAnimationController = 1;
+inline constexpr uint8_t kM3gTypeAnimationTrack = 2;
+inline constexpr uint8_t kM3gTypeKeyframeSequence = 19;
+
+struct M3gAnimationControllerFields {
+    M3gObject3DFields object;
+    float speed = 1.0f;
+    float weight = 1.0f;
+    int32_t activeIntervalStart = 0;
+    int32_t activeIntervalEnd = 0;
+    float referenceSequenceTime = 0.0f;
+    int32_t referenceWorldTime = 0;
+};
+
+struct M3gAnimationTrackFields {
+    M3gObject3DFields object;
+    uint32_t keyframeSequence = 0;
+    uint32_t animationController = 0;
+    uint32_t propertyId = 275; // TRANSLATION
+};
+
+struct M3gKeyframe {
+    int32_t time = 0;
+    std::vector<float> value;
+};
+
+struct M3gKeyframeSequenceFields {
+    M3gObject3DFields object;
+    uint8_t interpolation = 176; // LINEAR 176 .. STEP 180
+    uint8_t repeatMode = 192;    // CONSTANT 192, LOOP 193
+    // 0 floats; 1 bytes and 2 16-bit values, each q / max x scale + bias.
+    uint8_t encoding = 0;
+    uint32_t duration = 1000;
+    uint32_t validRangeFirst = 0;
+    uint32_t validRangeLast = 0;
+    uint32_t componentCount = 1;
+    std::vector<M3gKeyframe> keyframes;
+    // Encodings 1 and 2: the values are quantised to the nearest step of
+    // bias + scale x q / max (clamped to its range).
+    std::vector<float> bias;
+    std::vector<float> scale;
+};
+
+M3gRecord m3gAnimationControllerRecord(const M3gAnimationControllerFields& fields);
+M3gRecord m3gAnimationTrackRecord(const M3gAnimationTrackFields& fields);
+M3gRecord m3gKeyframeSequenceRecord(const M3gKeyframeSequenceFields& fields);
