@@ -13,7 +13,7 @@
 #include "engine/scene/CkwAnimationController.h"
 #include "engine/scene/CkwAnimationTrack.h"
 #include "engine/scene/CkwKeyframeSequence.h"
-#include "engine/scene/SceneTestKit.h"
+#include "engine/scene/AnimationTestKit.h"
 #include "tools/m3g/M3gAnimationEncoders.h"
 
 namespace {
@@ -21,35 +21,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Seq = CkwKeyframeSequence;
 
-struct Key {
-    int32_t time;
-    std::vector<float> value;
-};
-
-// A rotation about z by degrees, as x, y, z, w.
-std::vector<float> aboutZ(double degrees)
-{
-    const double h = degrees * M_PI / 360.0;
-    return {0.0f, 0.0f, static_cast<float>(std::sin(h)), static_cast<float>(std::cos(h))};
-}
-
-class KeyframeSequenceTest : public ::testing::Test, public SceneTest {
+class KeyframeSequenceTest : public AnimationTest {
 protected:
-    Seq* sequence(int32_t interpolation, int32_t repeat, int32_t duration, const std::vector<Key>& keys)
-    {
-        Seq* s = hold(new Seq);
-        const int32_t components = static_cast<int32_t>(keys[0].value.size());
-        EXPECT_EQ(trap([&] {
-                      s->init(static_cast<int32_t>(keys.size()), components, interpolation);
-                      for (size_t k = 0; k < keys.size(); ++k)
-                          s->setKeyframe(static_cast<int32_t>(k), keys[k].time, components, keys[k].value.data());
-                  }),
-                  KErrNone);
-        s->setRepeatMode(repeat);
-        s->setDuration(duration);
-        return s;
-    }
-
     // The sample at sequence position p (world time 0), added into zeros.
     static std::vector<float> at(Seq* s, float p, float* validity = nullptr, int32_t length = -1, float weight = 1.0f)
     {
