@@ -28,32 +28,12 @@ protected:
 
 TEST_F(AnimationTablesTest, EachInterfaceIsMadeWithItsTableAndAnswersItsIds)
 {
-    const struct {
-        uint32_t iid;
-        const void* table;
-        std::vector<uint32_t> accepts;
-    } rows[] = {
+    expectMadeWithTheirTables({
         {kIidKeyframeSequence, &kKeyframeSequenceTable, {19}},
         {kIidAnimationTrack, &kAnimationTrackTable, {19}},
         {kIidAnimationController, &kAnimationControllerTable, {19}},
         {kIidTransform, &kTransformTable, {}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.iid);
-        EngineHandle* h = make(row.iid);
-        ASSERT_NE(h, nullptr);
-        EXPECT_EQ(h->table, row.table);
-        EXPECT_EQ(interfaceTable(*interfaceById(row.iid)), row.table);
-        EXPECT_EQ(api().getObjectType(h), row.iid);
-        for (uint32_t iid : row.accepts) {
-            EngineHandle* q = nullptr;
-            EXPECT_EQ(unknownQueryInterface(h, iid, &q), 0) << iid;
-            EXPECT_EQ(release(q), 1u);
-        }
-        EngineHandle* q = nullptr;
-        EXPECT_EQ(unknownQueryInterface(h, row.accepts.empty() ? kIidObject3D : kIidNode, &q), 3);
-        EXPECT_EQ(release(h), 0u);
-    }
+    });
 }
 
 TEST_F(AnimationTablesTest, EntriesRefuseValuesAndHandles)
