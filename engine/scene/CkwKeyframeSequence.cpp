@@ -60,8 +60,8 @@ void CkwKeyframeSequence::allocate(int32_t keyframeCount, int32_t componentCount
     // them change only once both buffers exist.
     m_times.setCount(keyframeCount);
     m_values.setCount(static_cast<int32_t>(keyframeCount * stride));
-    std::memset(m_times.data(), 0, sizeof(int32_t) * static_cast<size_t>(keyframeCount));
-    std::memset(m_values.data(), 0, sizeof(float) * static_cast<size_t>(m_values.count()));
+    std::fill(m_times.begin(), m_times.end(), 0);
+    std::fill(m_values.begin(), m_values.end(), 0.0f);
     m_interpolation = interpolation;
     m_componentCount = componentCount;
     m_keyframeCount = keyframeCount;
@@ -390,8 +390,8 @@ CkwObject3D* CkwKeyframeSequence::duplicate() const
     copy->copyFrom(*this);
     copy->m_times.setCount(m_keyframeCount);
     copy->m_values.setCount(m_values.count());
-    std::memcpy(copy->m_times.data(), m_times.data(), sizeof(int32_t) * static_cast<size_t>(m_keyframeCount));
-    std::memcpy(copy->m_values.data(), m_values.data(), sizeof(float) * static_cast<size_t>(m_values.count()));
+    std::copy(m_times.begin(), m_times.begin() + m_keyframeCount, copy->m_times.begin());
+    std::copy(m_values.begin(), m_values.end(), copy->m_values.begin());
     copy->m_interpolation = m_interpolation;
     copy->m_repeatMode = m_repeatMode;
     copy->m_durationFloat = m_durationFloat;
