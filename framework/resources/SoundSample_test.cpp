@@ -133,12 +133,12 @@ TEST(SoundSample, OggEntriesBecomeRawPcmAndRawEntriesStayAsStored)
 
     const uint8_t pcm[] = {1, 2, 3, 4, 5};
     stream.open(pcm, sizeof pcm);
-    ASSERT_EQ(sample.read(stream, ResourceType::Sound4), 1);
+    ASSERT_EQ(sample.read(stream, ResourceType::StoredSoundForms[2]), 1);
     EXPECT_EQ(Bytes(sample.data(), sample.data() + sample.size()), Bytes(pcm, pcm + 5));
-    EXPECT_EQ(sample.tag(), ResourceType::Sound4);
+    EXPECT_EQ(sample.tag(), ResourceType::StoredSoundForms[2]);
 
     stream.open(nullptr, 0);
-    EXPECT_EQ(sample.read(stream, ResourceType::Sound4), 0);
+    EXPECT_EQ(sample.read(stream, ResourceType::StoredSoundForms[2]), 0);
     EXPECT_EQ(sample.size(), 0u);
 }
 

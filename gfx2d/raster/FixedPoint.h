@@ -1,0 +1,43 @@
+// 16.16 fixed-point products of the 2D library's rasterizer. Every product is
+// formed in 64 bits and only the shifted result is narrowed, so no
+// intermediate can wrap.
+#pragma once
+
+#include <cstdint>
+
+using Fixed = int32_t;
+
+inline constexpr Fixed kFixedOne = 0x10000;
+
+// Narrowing keeps the low 32 bits (two's complement), as the device did.
+constexpr int32_t fixMul(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>((static_cast<int64_t>(a) * b) >> 16);
+}
+constexpr int32_t fixMul24(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>((static_cast<int64_t>(a) * b) >> 24);
+}
+constexpr int32_t fixMul30(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>((static_cast<int64_t>(a) * b) >> 30);
+}
+// n is 0..63.
+constexpr int32_t mulShift(int32_t a, int32_t b, int n)
+{
+    return static_cast<int32_t>((static_cast<int64_t>(a) * b) >> n);
+}
+constexpr int32_t dot3Shift(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e, int32_t f, int n)
+{
+    return static_cast<int32_t>((static_cast<int64_t>(a) * b + static_cast<int64_t>(c) * d +
+                                 static_cast<int64_t>(e) * f) >> n);
+}
+// Sums wrap in 32 bits as the device's adds did, without signed overflow.
+constexpr int32_t wrapAdd(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+constexpr int32_t wrapSub(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}

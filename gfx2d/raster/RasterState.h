@@ -1,0 +1,130 @@
+// The software rasterizer's state: the record that span programs address
+// (RasterStateBlock) plus what only the host touches: the lookup tables'
+// memory, the vertex pool, the texture store, the span address space and
+// the host's view of each texture unit.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "gfx2d/image/PixelFormat.h"
+#include "gfx2d/raster/RasterStateBlock.h"
+#include "gfx2d/raster/TexelFetch.h"
+#include "gfx2d/raster/TextureStore.h"
+
+// Surface flags the raster state reads from a render target.
+inline constexpr uint32_t kTargetUsesPlanes = 0x800;
+inline constexpr uint32_t kTargetColourPlane = 0x10000;
+inline constexpr uint32_t kTargetDepthPlane = 0x20000;
+inline constexpr uint32_t kTargetStencilPlane = 0x80000;
+
+inline constexpr int32_t kDriverPolygon = 1;
+inline constexpr int32_t kPoolWordsPerVertex = 20;
+
+// One plane of a render target as its owner measured it.
+struct TargetPlane {
+    uint8_t* pixels = nullptr;
+    int32_t pitch = 0;
+    uint32_t bytes = 0;
+    RSBFormat format = 0;
+};
+
+// What the raster state needs of the current render target.
+struct RenderTargetView {
+    uint32_t flags = 0;
+    TargetPlane colour;
+    TargetPlane depth;
+    TargetPlane stencil;
+};
+
+// Pixels a texture object hands to a unit (its storage's plane 0).
+struct TexturePixels {
+    RSBFormat format = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    const uint8_t* pixels = nullptr;
+    uint32_t bytes = 0;
+};
+
+class RasterState {
+public:
+    RasterState();
+    ~RasterState();
+
+    RasterState(const RasterState&) = delete;
+    RasterState& operator=(const RasterState&) = delete;
+
+    // Tables, texture store and a pool of poolVertices vertex records.
+    void init(int32_t poolVertices);
+    void teardown();
+
+    RasterStateBlock& block() { return m_block; }
+    const RasterStateBlock& block() const { return m_block; }
+    // Null before init and after teardown.
+    const RasterTables* tables() const { return m_tables.get(); }
+    TextureStore* textureStore() { return m_store.get(); }
+    const SpanAddressSpace& addressSpace() const { return m_space; }
+    int32_t* vertexPool() { return m_pool.get(); }
+
+    void setViewport(int32_t x, int32_t y, int32_t w, int32_t h, int32_t nearValue, int32_t farValue);
+    void setOrtho(Fixed l, Fixed r, Fixed b, Fixed t, Fixed n, Fixed f);
+    void setFrustum(Fixed l, Fixed r, Fixed b, Fixed t, Fixed n, Fixed f);
+    // 0 when any of the three store entries cannot be made.
+    int createRenderBuffers(uint32_t w, uint32_t h, RSBFormat format);
+
+    // Binds nothing without a target or without flag kTargetUsesPlanes, and
+    // nothing when its stencil plane is not S8.
+    void bindTarget(const RenderTargetView* target);
+    void beginFrame(const RenderTargetView* target);
+    void resetStacks();
+    // On the projection stack. Both return 0 (and change nothing) when the
+    // stack is full. n: a 3x3, v: a vector; either may be null.
+    int pushTransform(const Fixed* n, const Fixed* v);
+    int pushInverse(const Fixed* m);
+
+    // Clears write only what lies inside the bound plane.
+    void clearColor(uint32_t w, uint32_t h);
+    void clearDepth(uint32_t w, uint32_t h);
+    void clearStencil(uint32_t w, uint32_t h);
+    void clear();
+
+    // record: a stored span-program record, or null to unbind.
+    void bindSpanProgram(const uint8_t* record);
+    const uint8_t* spanCode() const { return m_spanCode; }
+
+    void bindTextureUnit(uint32_t unit, int32_t slot);
+    void bindTexturePixels(uint32_t unit, const TexturePixels& pixels);
+    void unbindTextureUnit(uint32_t unit);
+    int32_t findTextureUnit(int32_t slot) const;
+    // Units keep their binding until rebound, but a store entry can be freed
+    // or resized meanwhile: this unbinds every unit whose entry no longer
+    // holds the memory it mapped. Run before spans read texture memory.
+    void refreshTextureUnits();
+    // The unit as the host samples it; filter mode and wrap come from the
+    // record's filter_mode and texmode words. Empty while its store entry
+    // no longer holds the memory it was bound with.
+    SamplerUnit sampler(uint32_t unit) const;
+
+    void computeClipFactors(int setBox);
+    uint32_t outcode3D(Fixed* vertex) const;
+    uint32_t outcode2D(Fixed* vertex) const;
+    static Fixed mipLevel(Fixed scale);
+
+    RSBFormat entryFormat(int32_t slot) const;
+    const uint8_t* entryLevel(int32_t slot, uint32_t level) const;
+
+private:
+    void buildTables();
+    void resetUnit(uint32_t unit);
+    bool unitIsCurrent(uint32_t unit) const;
+    void mapPlane(uint32_t region, const TargetPlane* plane, SpanAddress& base, int32_t& stride);
+    Fixed tableDivide(int64_t a, Fixed d, int32_t shiftAdjust = 0) const;
+
+    RasterStateBlock m_block{};
+    std::unique_ptr<RasterTables> m_tables;
+    std::unique_ptr<int32_t[]> m_pool;
+    std::unique_ptr<TextureStore> m_store;
+    const uint8_t* m_spanCode = nullptr;
+    SamplerUnit m_units[kTextureUnitCount];
+    SpanAddressSpace m_space;
+};

@@ -1,0 +1,36 @@
+// Word indices of a stored span-program record that the raster state's
+// binding reads. A record is 740 little-endian words; its code starts at
+// byte 4.
+#pragma once
+
+#include <cstdint>
+
+#include "gfx2d/raster/UnalignedAccess.h"
+
+inline constexpr uint32_t kSpanRecordBytes = 2960;
+inline constexpr uint32_t kSpanRecordCodeOffset = 4;
+inline constexpr uint32_t kSpanWordWord637 = 637;
+inline constexpr uint32_t kSpanWordPerspectiveMask = 638;
+inline constexpr uint32_t kSpanWordDepthSource = 640;
+inline constexpr uint32_t kSpanWordDepthInterpolant = 641;
+inline constexpr uint32_t kSpanWordInterpolantCount = 646;
+inline constexpr uint32_t kSpanWordWord647 = 647;
+inline constexpr uint32_t kSpanWordDriverKind = 651;
+inline constexpr int32_t kSpanInterpolantBase = 128;  // depth interpolants are stored offset by this
+
+inline int32_t spanRecordWord(const uint8_t* record, uint32_t i)
+{
+    return loadUnaligned<int32_t>(record + 4 * i);
+}
+inline int32_t spanRecordInterpolantCount(const uint8_t* record)
+{
+    return spanRecordWord(record, kSpanWordInterpolantCount);
+}
+inline int32_t spanRecordWord647(const uint8_t* record) { return spanRecordWord(record, kSpanWordWord647); }
+// -1 when the program interpolates no depth.
+inline int32_t spanRecordDepthInterpolant(const uint8_t* record)
+{
+    return spanRecordWord(record, kSpanWordDepthSource) < 0
+               ? -1
+               : spanRecordWord(record, kSpanWordDepthInterpolant) - kSpanInterpolantBase;
+}
