@@ -65,6 +65,9 @@ TEST_F(KeyframeSequenceTest, EveryInterpolationAtAndBetweenKeyframes)
         {"linear loop, negative position", Seq::kLinear, Seq::kLoop, 3000, ramp, -500, {15}, 0},
         {"linear loop, later loop", Seq::kLinear, Seq::kLoop, 3000, ramp, 6500, {5}, 0},
         {"linear loop, on the last key", Seq::kLinear, Seq::kLoop, 3000, ramp, 2000, {30}, 0},
+        // 3e13 (as a float, 30000000532480) loops past int32: the remainder
+        // 1480 is taken in double.
+        {"linear loop, far position", Seq::kLinear, Seq::kLoop, 3000, ramp, 3e13f, {(30 - 10) * (480.0f / 1000) + 10}, 0},
         {"linear, equal key times", Seq::kLinear, Seq::kConstant, 3000, shared, 1000, {30}, 0},
         {"linear, equal key times, after", Seq::kLinear, Seq::kConstant, 3000, shared, 1500, {35}, 0},
         {"linear, value holds to the next key", Seq::kLinear, Seq::kConstant, 3000, flat, 400, {1}, 600},
@@ -140,6 +143,21 @@ TEST_F(KeyframeSequenceTest, RangesOutputsAndWeights)
     }
     // A weight scales the sample before it is added.
     EXPECT_EQ(at(xyz, 500, nullptr, 3, 0.5f), (std::vector<float>{1, 1.5f, 2}));
+    // The validity compares the sequence's own value, not the sum another
+    // track has already added to.
+    Seq* holding = sequence(Seq::kStep, Seq::kConstant, 3000, {{0, {1}}, {1000, {1}}, {2000, {3}}});
+    CkwAnimationController position;
+    position.setPosition(400, 0);
+    float summed = 5.0f;
+    float validity = 0.0f;
+    ASSERT_EQ(trap([&] { validity = holding->sample(0, &position, 1, &summed, 1.0f); }), KErrNone);
+    EXPECT_EQ(summed, 6.0f);
+    EXPECT_EQ(validity, 600.0f);
+    // A duration but no keyframes yet: nothing to add, nothing to fail.
+    Seq* unset = hold(new Seq);
+    unset->setDuration(10);
+    ASSERT_EQ(trap([&] { validity = unset->sample(0, &position, 1, &summed, 1.0f); }), KErrNone);
+    EXPECT_EQ(validity, 0.0f);
 
     // A keyframe inside the range clears the cached tangents; outside it not.
     Seq* spline = sequence(Seq::kSpline, Seq::kLoop, 3000, {{0, {0}}, {1000, {10}}, {2000, {30}}});
