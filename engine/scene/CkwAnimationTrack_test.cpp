@@ -8,6 +8,8 @@
 
 #include "engine/core/scene/SceneIds.h"
 #include "engine/scene/AnimationTestKit.h"
+#include "engine/scene/CkwMorphingMesh.h"
+#include "engine/scene/CkwSkinnedMesh.h"
 #include "tools/m3g/M3gAnimationEncoders.h"
 #include "tools/m3g/M3gFileWriter.h"
 
@@ -265,6 +267,59 @@ TEST_F(AnimationTrackTest, InitAndDuplicateKeepTheirReferences)
     } masks[] = {{255, 0}, {256, 2}, {259, 4 | 16}, {266, -1}, {268, 16}, {270, 2 | 8}, {275, 8}, {277, 0}};
     for (const auto& m : masks)
         EXPECT_EQ(CkwAnimationTrack::componentCountMask(m.property), m.mask) << m.property;
+}
+
+TEST_F(AnimationTrackTest, WriterMadeAnimatedSceneDeformsAtSeveralTimes)
+{
+    CkwSerializeObjectsIn parser;
+    ASSERT_EQ(loadFile(parser, m3gSampleAnimatedScene(kM3gSchemeZlib)), -1);
+    auto* w = dynamic_cast<CkwWorld*>(parser.objectAt(parser.roots()[0]));
+    ASSERT_NE(w, nullptr);
+    auto* skinned = dynamic_cast<CkwSkinnedMesh*>(w->getChild(0));
+    auto* morphing = dynamic_cast<CkwMorphingMesh*>(w->getChild(1));
+    CkwNode* moving = w->getChild(2);
+    ASSERT_NE(skinned, nullptr);
+    ASSERT_NE(morphing, nullptr);
+    // The controller runs at 1.5: world times 200 and 500 are sequence
+    // times 300 and 750.
+    const struct {
+        int32_t time;
+        float scale;
+        float alpha;
+        std::vector<float> weights;
+        std::vector<float> morphed; // vertex 0
+        // Vertex 1, turned with bone 0: 90 degrees at 300; at 750 the loop
+        // segment from 180 back to 0 degrees is 3/8 done.
+        std::vector<float> skinned;
+    } frames[] = {
+        {0, 1, 1, {0, 1}, {-50, 0, 0}, {100, 0, 0}},
+        {200, 1, 1 - 300.0f / 900, {0.6f, 0.4f}, {-20, 0, 30}, {0, 100, 0}},
+        {500, 2, 1 - 750.0f / 900, {0.5f, 0.5f}, {-25, 0, 25}, {-38.268343f, 92.387953f, 0}},
+    };
+    for (const auto& f : frames) {
+        SCOPED_TRACE(f.time);
+        CkwVertexBuffer* blend = nullptr;
+        CkwVertexBuffer* skin = nullptr;
+        ASSERT_EQ(trap([&] {
+                      w->animate(f.time, kNewAnimationPass);
+                      blend = morphing->getRenderVertexBuffer(0);
+                      skinned->markChangedBones();
+                      skin = skinned->getSkinnedVertexBuffer(false);
+                  }),
+                  KErrNone);
+        EXPECT_EQ(moving->getScale()[2], f.scale);
+        EXPECT_NEAR(moving->getAlphaFactor(), f.alpha, 1e-6f);
+        float weights[2];
+        ASSERT_EQ(trap([&] { morphing->getWeights(2, weights); }), KErrNone);
+        for (int32_t i = 0; i < 2; ++i) {
+            EXPECT_NEAR(weights[i], f.weights[i], 1e-6f);
+            EXPECT_NEAR(blend->getPositions()->getElement(0, i), f.morphed[i], 1.0f);
+        }
+        EXPECT_NEAR(blend->getPositions()->getElement(0, 2), f.morphed[2], 1.0f);
+        const float scale = skin->getPositionScale();
+        for (int32_t c = 0; c < 3; ++c)
+            EXPECT_NEAR(skin->getPositions()->getElement(1, c) * scale, f.skinned[c], 2 * scale) << c;
+    }
 }
 
 } // namespace

@@ -17,8 +17,10 @@
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwMesh.h"
+#include "engine/scene/CkwMorphingMesh.h"
 #include "engine/scene/CkwPolygonMode.h"
 #include "engine/scene/CkwRayIntersection.h"
+#include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwTriangleStripArray.h"
 #include "engine/scene/CkwVertexArray.h"
 #include "engine/scene/CkwVertexBuffer.h"
@@ -42,6 +44,8 @@ void registerSceneTypes(CkwObjectFactory& factory)
     factory.registerCreator(kClassFog, &CkwFog::create);
     factory.registerCreator(kClassPolygonMode, &CkwPolygonMode::create);
     factory.registerCreator(kClassGroup, &CkwGroup::create);
+    factory.registerCreator(kClassSkinnedMesh, &CkwSkinnedMesh::create);
+    factory.registerCreator(kClassMorphingMesh, &CkwMorphingMesh::create);
     factory.registerCreator(kClassLight, &CkwLight::create);
     factory.registerCreator(kClassMaterial, &CkwMaterial::create);
     factory.registerCreator(kClassWorld, &CkwWorld::create);
@@ -63,6 +67,8 @@ constexpr InterfaceTableEntry kSceneTables[] = {
     interfaceTable(kIidCompositingMode, kCompositingModeTable),
     interfaceTable(kIidFog, kFogTable),
     interfaceTable(kIidGroup, kGroupTable),
+    interfaceTable(kIidSkinnedMesh, kSkinnedMeshTable),
+    interfaceTable(kIidMorphingMesh, kMorphingMeshTable),
     interfaceTable(kIidLight, kLightTable),
     interfaceTable(kIidMaterial, kMaterialTable),
     interfaceTable(kIidPolygonMode, kPolygonModeTable),

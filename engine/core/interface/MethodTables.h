@@ -155,6 +155,34 @@ struct IkwRayIntersectionTable {
     EngineResult (*getRay)(EngineHandle*, uint32_t size, float* ray);
 };
 
+struct IkwMorphingMeshTable {
+    IkwMeshTable mesh;
+    EngineResult (*initMulti)(EngineHandle*, EngineHandle* base, uint32_t targetCount, EngineHandle* const* targets,
+                              uint32_t submeshCount, EngineHandle* const* indexBuffers, uint32_t appearanceCount,
+                              EngineHandle* const* appearances);
+    EngineResult (*init)(EngineHandle*, EngineHandle* base, uint32_t targetCount, EngineHandle* const* targets,
+                         EngineHandle* indexBuffer, EngineHandle* appearance);
+    void (*getMorphTargetCount)(EngineHandle*, uint32_t* out);
+    EngineResult (*getMorphTarget)(EngineHandle*, uint32_t index, EngineHandle** out);
+    EngineResult (*getWeights)(EngineHandle*, uint32_t size, float* weights);
+    EngineResult (*setWeights)(EngineHandle*, uint32_t size, const float* weights);
+};
+
+struct IkwSkinnedMeshTable {
+    IkwMeshTable mesh;
+    EngineResult (*initMulti)(EngineHandle*, EngineHandle* vertexBuffer, uint32_t submeshCount,
+                              EngineHandle* const* indexBuffers, uint32_t appearanceCount,
+                              EngineHandle* const* appearances, EngineHandle* skeleton);
+    EngineResult (*init)(EngineHandle*, EngineHandle* vertexBuffer, EngineHandle* indexBuffer, EngineHandle* appearance,
+                         EngineHandle* skeleton);
+    EngineResult (*getSkeleton)(EngineHandle*, EngineHandle** out);
+    EngineResult (*addTransform)(EngineHandle*, EngineHandle* bone, int32_t weight, int32_t firstVertex,
+                                 int32_t vertexCount);
+    EngineResult (*getBoneVertices)(EngineHandle*, EngineHandle* bone, int32_t indicesLength, int32_t* indices,
+                                    int32_t weightsLength, float* weights, int32_t* count);
+    EngineResult (*getBoneTransform)(EngineHandle*, EngineHandle* bone, EngineHandle* transform);
+};
+
 struct IkwGroupTable {
     IkwNodeTable node;
     void (*getChildCount)(EngineHandle*, uint32_t* out);
@@ -395,6 +423,8 @@ PF_PIN_TABLE(IkwVertexArrayTable, 27, 19, init);
 PF_PIN_TABLE(IkwVertexBufferTable, 30, 19, getNormals);
 PF_PIN_TABLE(IkwTriangleStripArrayTable, 23, 21, initImplicit);
 PF_PIN_TABLE(IkwMeshTable, 53, 46, initMulti);
+PF_PIN_TABLE(IkwMorphingMeshTable, 59, 53, initMulti);
+PF_PIN_TABLE(IkwSkinnedMeshTable, 59, 53, initMulti);
 PF_PIN_TABLE(IkwRayIntersectionTable, 12, 3, getDistance);
 PF_PIN_TABLE(IkwGroupTable, 52, 46, getChildCount);
 PF_PIN_TABLE(IkwWorldTable, 56, 52, getActiveCamera);

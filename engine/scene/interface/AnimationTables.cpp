@@ -8,6 +8,7 @@
 #include "engine/scene/CkwAnimationController.h"
 #include "engine/scene/CkwAnimationTrack.h"
 #include "engine/scene/CkwKeyframeSequence.h"
+#include "engine/scene/CkwVertexArray.h"
 
 namespace {
 
@@ -124,11 +125,9 @@ constexpr IkwTransformTable kTransformTable = {
         checkVector3L(xyz, v);
         t.postTranslate(v);
     }>,
-    // The vertex array class comes with the geometry; until then no array
-    // handle can be made, so every call is refused.
-    trapped<+[](CkwTransform&, EngineHandle* array, uint32_t, float*, uint32_t) {
-        requireArgument<CkwObject3D>(array, kIidVertexArray);
-        leave(KErrIllegalArgument);
+    trapped<+[](CkwTransform& t, EngineHandle* array, uint32_t length, float* out, uint32_t withW) {
+        const CkwVertexArray& vertices = requireArgument<CkwVertexArray>(array, kIidVertexArray);
+        t.transformArray(vertices.view(), sizeArgument(length), &requireOut(out), (withW & 0xFF) != 0);
     }>,
     trapped<+[](CkwTransform& t, uint32_t length, float* vectors) { t.transform(sizeArgument(length), &requireOut(vectors)); }>,
     plain<+[](CkwTransform& t) { t.transpose(); }>,

@@ -11,6 +11,7 @@
 #include "engine/core/interface/InterfaceMetadata.h"
 #include "engine/core/scene/SceneIds.h"
 #include "engine/scene/interface/AnimationTables.h"
+#include "engine/scene/interface/GeometryTables.h"
 #include "engine/scene/interface/TableTestKit.h"
 
 namespace {
@@ -190,6 +191,85 @@ TEST_F(AnimationTablesTest, AnimationBuiltByHandleMovesAGroup)
     EXPECT_EQ(m[1], 5.0f);
     EXPECT_EQ(m[4], 2.0f);
     for (EngineHandle* h : {s, t, c, g, held, inverse})
+        release(h);
+}
+
+TEST_F(AnimationTablesTest, MorphingAndSkinnedMeshTablesCheckTheirArguments)
+{
+    expectMadeWithTheirTables({
+        {kIidMorphingMesh, &kMorphingMeshTable, {16, 18, 19, 27}},
+        {kIidSkinnedMesh, &kSkinnedMeshTable, {16, 18, 19, 27}},
+    });
+    EngineHandle* morph = make(kIidMorphingMesh);
+    EngineHandle* skin = make(kIidSkinnedMesh);
+    EngineHandle* vertices = make(kIidVertexBuffer);
+    EngineHandle* positions = make(kIidVertexArray);
+    EngineHandle* strip = make(kIidTriangleStripArray);
+    EngineHandle* skeleton = make(kIidGroup);
+    EngineHandle* bone = make(kIidGroup);
+    EngineHandle* matrix = make(kIidTransform);
+    const int16_t values[9] = {10, 0, 0, 0, 10, 0, 0, 0, 10};
+    const float noBias[3] = {0, 0, 0};
+    const int32_t lengths[1] = {3};
+    ASSERT_EQ(tableOf<IkwVertexArrayTable>(positions).init(positions, 3, 3, 2), 0);
+    ASSERT_EQ(tableOf<IkwVertexArrayTable>(positions).setShorts(positions, 0, 3, 9, values), 0);
+    ASSERT_EQ(tableOf<IkwVertexBufferTable>(vertices).setPositions(vertices, positions, 1, 3, noBias), 0);
+    ASSERT_EQ(tableOf<IkwTriangleStripArrayTable>(strip).initImplicit(strip, 0, 1, lengths), 0);
+    ASSERT_EQ(group(skeleton).addChild(skeleton, bone), 0);
+    const auto& m = tableOf<IkwMorphingMeshTable>(morph);
+    const auto& s = tableOf<IkwSkinnedMeshTable>(skin);
+    EngineHandle* const targets[2] = {vertices, vertices};
+    EngineHandle* const mixed[1] = {strip};
+    const float halves[2] = {0.5f, 0.5f};
+    float weights[2] = {};
+    int32_t index[3];
+    float weight[3];
+    int32_t count = 0;
+    float points[12] = {};
+    const struct {
+        const char* what;
+        EngineResult result;
+        std::function<EngineResult()> call;
+    } calls[] = {
+        {"no targets", 0x1000E, [&] { return m.init(morph, vertices, 0, nullptr, strip, nullptr); }},
+        {"a strip as target", 0x1000D, [&] { return m.init(morph, vertices, 1, mixed, strip, nullptr); }},
+        {"no index buffer", 0x1000E, [&] { return m.init(morph, vertices, 2, targets, nullptr, nullptr); }},
+        {"two targets", 0, [&] { return m.init(morph, vertices, 2, targets, strip, nullptr); }},
+        {"target 2", 0x10007, [&] { EngineHandle* t = nullptr; return m.getMorphTarget(morph, 2, &t); }},
+        {"no weights", 0x1000E, [&] { return m.setWeights(morph, 2, nullptr); }},
+        {"one weight", 0x1000D, [&] { return m.setWeights(morph, 1, halves); }},
+        {"two weights", 0, [&] { return m.setWeights(morph, 2, halves); }},
+        {"weights into one place", 0x1000D, [&] { return m.getWeights(morph, 1, weights); }},
+        {"weights out", 0, [&] { return m.getWeights(morph, 2, weights); }},
+        {"no skeleton", 0x1000E, [&] { return s.init(skin, vertices, strip, nullptr, nullptr); }},
+        {"a mesh as skeleton", 0x1000D, [&] { return s.init(skin, vertices, strip, nullptr, morph); }},
+        {"skeleton", 0, [&] { return s.init(skin, vertices, strip, nullptr, skeleton); }},
+        {"no bone", 0x1000E, [&] { return s.addTransform(skin, nullptr, 1, 0, 3); }},
+        {"weight 0", 0x1000D, [&] { return s.addTransform(skin, bone, 0, 0, 3); }},
+        {"past 65535", 0x10007, [&] { return s.addTransform(skin, bone, 1, 65535, 1); }},
+        {"bone", 0, [&] { return s.addTransform(skin, bone, 2, 0, 3); }},
+        {"bone vertices", 0, [&] { return s.getBoneVertices(skin, bone, 3, index, 3, weight, &count); }},
+        {"bone vertices, no count", 0x1000E, [&] { return s.getBoneVertices(skin, bone, 3, index, 3, weight, nullptr); }},
+        {"no transform", 0x1000E, [&] { return s.getBoneTransform(skin, bone, nullptr); }},
+        {"bone transform", 0, [&] { return s.getBoneTransform(skin, bone, matrix); }},
+        {"points into no array", 0x1000E, [&] { return transform(matrix).transformArray(matrix, positions, 12, nullptr, 1); }},
+        {"points into 11 places", 0x1000D, [&] { return transform(matrix).transformArray(matrix, positions, 11, points, 1); }},
+        {"points", 0, [&] { return transform(matrix).transformArray(matrix, positions, 12, points, 1); }},
+    };
+    for (const auto& k : calls)
+        EXPECT_EQ(k.call(), k.result) << k.what;
+    EXPECT_EQ((std::vector<float>(weights, weights + 2)), (std::vector<float>{0.5f, 0.5f}));
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ((std::vector<float>(points, points + 8)), (std::vector<float>{10, 0, 0, 1, 0, 10, 0, 1}));
+    EXPECT_EQ((std::vector<float>(weight, weight + 3)), (std::vector<float>{1, 1, 1}));
+    uint32_t targetsHeld = 0;
+    m.getMorphTargetCount(morph, &targetsHeld);
+    EXPECT_EQ(targetsHeld, 2u);
+    EngineHandle* held = nullptr;
+    ASSERT_EQ(s.getSkeleton(skin, &held), 0);
+    EXPECT_EQ(held->object, skeleton->object);
+    release(held);
+    for (EngineHandle* h : {morph, skin, vertices, positions, strip, skeleton, bone, matrix})
         release(h);
 }
 
