@@ -44,7 +44,9 @@ static_assert(std::size(kComponentMasks) == kPropertyVisibility - kPropertyAlpha
 bool fitsProperty(int32_t property, int32_t components)
 {
     const int32_t mask = CkwAnimationTrack::componentCountMask(property);
-    return mask == CkwAnimationTrack::kAnyComponents || (components >= 0 && components < 31 && (mask & bits(components)) != 0);
+    if (mask == CkwAnimationTrack::kAnyComponents)
+        return true;
+    return components >= 0 && components < 31 && (mask & bits(components)) != 0;
 }
 
 } // namespace

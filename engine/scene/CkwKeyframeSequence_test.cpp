@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "engine/core/factory/CkwObjectFactory.h"
 #include "engine/core/scene/SceneIds.h"
 #include "engine/scene/CkwAnimationController.h"
 #include "engine/scene/CkwAnimationTrack.h"
@@ -381,29 +382,34 @@ TEST_F(KeyframeSequenceTest, TrackAndControllerRecords)
         edit(f);
         return m3gAnimationControllerRecord(f).data;
     };
+    constexpr int32_t T = kClassAnimationTrack;
+    constexpr int32_t C = kClassAnimationController;
     const struct {
         const char* what;
-        CkwObject3D* object;
+        int32_t classId;
         Bytes bytes;
         std::vector<CkwObject3D*> loaded;
         int32_t code;
     } cases[] = {
-        {"no sequence", hold(new CkwAnimationTrack), track([](auto& f) { f.keyframeSequence = 0; }), {position}, KErrCorruptData},
-        {"a group as sequence", hold(new CkwAnimationTrack), track([](auto&) {}), {group, controller}, KErrCorruptData},
-        {"a sequence as controller", hold(new CkwAnimationTrack), track([](auto& f) { f.animationController = 2; }), {position}, KErrCorruptData},
-        {"no controller", hold(new CkwAnimationTrack), track([](auto& f) { f.animationController = 0; }), {position}, KErrNone},
-        {"property 255", hold(new CkwAnimationTrack), track([](auto& f) { f.propertyId = 255; }), {position, controller}, KErrCorruptData},
-        {"property 277", hold(new CkwAnimationTrack), track([](auto& f) { f.propertyId = 277; }), {position, controller}, KErrCorruptData},
-        {"three components on ORIENTATION", hold(new CkwAnimationTrack), track([](auto& f) { f.propertyId = 268; }), {position, controller}, KErrCorruptData},
-        {"one component on SCALE", hold(new CkwAnimationTrack), track([](auto& f) { f.propertyId = 270; }), {single, controller}, KErrNone},
-        {"one component on CROP", hold(new CkwAnimationTrack), track([](auto& f) { f.propertyId = 259; }), {single, controller}, KErrCorruptData},
-        {"any count on MORPH_WEIGHTS", hold(new CkwAnimationTrack), track([](auto& f) { f.propertyId = 266; }), {position, controller}, KErrNone},
-        {"negative weight", hold(new CkwAnimationController), controllerRecord([](auto& f) { f.weight = -1; }), {}, KErrCorruptData},
-        {"interval backwards", hold(new CkwAnimationController), controllerRecord([](auto& f) { f.activeIntervalEnd = -11; }), {}, KErrCorruptData},
-        {"empty interval", hold(new CkwAnimationController), controllerRecord([](auto& f) { f.activeIntervalEnd = -10; }), {}, KErrNone},
+        {"no sequence", T, track([](auto& f) { f.keyframeSequence = 0; }), {position}, KErrCorruptData},
+        {"a group as sequence", T, track([](auto&) {}), {group, controller}, KErrCorruptData},
+        {"a sequence as controller", T, track([](auto& f) { f.animationController = 2; }), {position}, KErrCorruptData},
+        {"no controller", T, track([](auto& f) { f.animationController = 0; }), {position}, KErrNone},
+        {"property 255", T, track([](auto& f) { f.propertyId = 255; }), {position, controller}, KErrCorruptData},
+        {"property 277", T, track([](auto& f) { f.propertyId = 277; }), {position, controller}, KErrCorruptData},
+        {"three on ORIENTATION", T, track([](auto& f) { f.propertyId = 268; }), {position, controller}, KErrCorruptData},
+        {"one on SCALE", T, track([](auto& f) { f.propertyId = 270; }), {single, controller}, KErrNone},
+        {"one on CROP", T, track([](auto& f) { f.propertyId = 259; }), {single, controller}, KErrCorruptData},
+        {"any on MORPH_WEIGHTS", T, track([](auto& f) { f.propertyId = 266; }), {position, controller}, KErrNone},
+        {"negative weight", C, controllerRecord([](auto& f) { f.weight = -1; }), {}, KErrCorruptData},
+        {"interval backwards", C, controllerRecord([](auto& f) { f.activeIntervalEnd = -11; }), {}, KErrCorruptData},
+        {"empty interval", C, controllerRecord([](auto& f) { f.activeIntervalEnd = -10; }), {}, KErrNone},
     };
-    for (const auto& k : cases)
-        EXPECT_EQ(readRecord(*k.object, k.bytes, k.loaded), k.code) << k.what;
+    for (const auto& k : cases) {
+        IkwSerializable* object = nullptr;
+        ASSERT_EQ(trap([&] { object = engineContextL().factory->create(k.classId); }), KErrNone);
+        EXPECT_EQ(readRecord(*hold(dynamic_cast<CkwObject3D*>(object)), k.bytes, k.loaded), k.code) << k.what;
+    }
 }
 
 } // namespace

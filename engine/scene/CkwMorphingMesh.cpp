@@ -230,18 +230,20 @@ CkwVertexArray* CkwMorphingMesh::morphAttribute(int32_t a)
 
 uint32_t CkwMorphingMesh::blendDefaultColor() const
 {
+    // Bytes alpha, red, green, blue from the top of the word down.
+    const auto channel = [](uint32_t argb, int32_t i) { return static_cast<int32_t>((argb >> (24 - 8 * i)) & 0xFF); };
     const uint32_t base = getVertexBuffer()->getDefaultColor();
     int32_t channels[4];
-    for (int32_t shift = 24, i = 0; i < 4; shift -= 8, ++i)
-        channels[i] = static_cast<int32_t>((base >> shift) & 0xFF);
+    for (int32_t i = 0; i < 4; ++i)
+        channels[i] = channel(base, i);
     for (int32_t t = 0; t < m_targets.count(); ++t) {
         const float w = m_weights[t];
         if (w == 0.0f)
             continue;
         const uint32_t color = static_cast<const CkwVertexBuffer*>(m_targets[t])->getDefaultColor();
-        for (int32_t shift = 24, i = 0; i < 4; shift -= 8, ++i) {
-            const int32_t difference = static_cast<int32_t>((color >> shift) & 0xFF) - static_cast<int32_t>((base >> shift) & 0xFF);
-            channels[i] = saturateToInt(static_cast<float>(channels[i]) + static_cast<float>(saturateToInt(static_cast<float>(difference) * w)));
+        for (int32_t i = 0; i < 4; ++i) {
+            const float change = static_cast<float>(channel(color, i) - channel(base, i)) * w;
+            channels[i] = saturateToInt(static_cast<float>(channels[i]) + static_cast<float>(saturateToInt(change)));
         }
     }
     uint32_t out = 0;
@@ -269,7 +271,8 @@ void CkwMorphingMesh::recompute()
         store(array);
         guard.release();
     };
-    set(kPositions, [&](CkwVertexArray* p) { m_morphed->setPositions(p, base->getPositionScale(), 3, base->getPositionBias()); });
+    set(kPositions,
+        [&](CkwVertexArray* p) { m_morphed->setPositions(p, base->getPositionScale(), 3, base->getPositionBias()); });
     set(kNormals, [&](CkwVertexArray* n) { m_morphed->setNormals(n); });
     set(kColors, [&](CkwVertexArray* c) { m_morphed->setColors(c); });
     for (int32_t unit = 0; unit < CkwVertexBuffer::kTextureUnits; ++unit)
