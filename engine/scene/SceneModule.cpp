@@ -11,6 +11,7 @@
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwCamera.h"
 #include "engine/scene/CkwCompositingMode.h"
+#include "engine/scene/CkwCompressedImage2D.h"
 #include "engine/scene/CkwFog.h"
 #include "engine/scene/CkwGroup.h"
 #include "engine/scene/CkwKeyframeSequence.h"
@@ -18,9 +19,13 @@
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwMesh.h"
 #include "engine/scene/CkwMorphingMesh.h"
+#include "engine/scene/CkwPlasmaImage.h"
 #include "engine/scene/CkwPolygonMode.h"
 #include "engine/scene/CkwRayIntersection.h"
 #include "engine/scene/CkwSkinnedMesh.h"
+#include "engine/scene/CkwSprite.h"
+#include "engine/scene/CkwStageset.h"
+#include "engine/scene/CkwTexture2D.h"
 #include "engine/scene/CkwTriangleStripArray.h"
 #include "engine/scene/CkwVertexArray.h"
 #include "engine/scene/CkwVertexBuffer.h"
@@ -28,6 +33,7 @@
 #include "engine/scene/interface/AnimationTables.h"
 #include "engine/scene/interface/AppearanceTables.h"
 #include "engine/scene/interface/GeometryTables.h"
+#include "engine/scene/interface/ImageTables.h"
 #include "engine/scene/interface/SceneNodeTables.h"
 
 namespace {
@@ -44,16 +50,22 @@ void registerSceneTypes(CkwObjectFactory& factory)
     factory.registerCreator(kClassFog, &CkwFog::create);
     factory.registerCreator(kClassPolygonMode, &CkwPolygonMode::create);
     factory.registerCreator(kClassGroup, &CkwGroup::create);
-    factory.registerCreator(kClassSkinnedMesh, &CkwSkinnedMesh::create);
-    factory.registerCreator(kClassMorphingMesh, &CkwMorphingMesh::create);
     factory.registerCreator(kClassLight, &CkwLight::create);
     factory.registerCreator(kClassMaterial, &CkwMaterial::create);
     factory.registerCreator(kClassWorld, &CkwWorld::create);
     factory.registerCreator(kClassMesh, &CkwMesh::create);
+    factory.registerCreator(kClassMorphingMesh, &CkwMorphingMesh::create);
+    factory.registerCreator(kClassSkinnedMesh, &CkwSkinnedMesh::create);
     factory.registerCreator(kClassRayIntersection, &CkwRayIntersection::create);
     factory.registerCreator(kClassTriangleStripArray, &CkwTriangleStripArray::create);
     factory.registerCreator(kClassVertexArray, &CkwVertexArray::create);
     factory.registerCreator(kClassVertexBuffer, &CkwVertexBuffer::create);
+    factory.registerCreator(kClassImage2D, &CkwImage2D::create);
+    factory.registerCreator(kClassTexture2D, &CkwTexture2D::create);
+    factory.registerCreator(kClassSprite, &CkwSprite::create);
+    factory.registerCreator(kClassPlasmaImage, &CkwPlasmaImage::create);
+    factory.registerCreator(kClassStageset, &CkwStageset::create);
+    factory.registerCreator(kClassCompressedImage2D, &CkwCompressedImage2D::create);
 }
 
 constexpr InterfaceTableEntry kSceneTables[] = {
@@ -67,17 +79,21 @@ constexpr InterfaceTableEntry kSceneTables[] = {
     interfaceTable(kIidCompositingMode, kCompositingModeTable),
     interfaceTable(kIidFog, kFogTable),
     interfaceTable(kIidGroup, kGroupTable),
-    interfaceTable(kIidSkinnedMesh, kSkinnedMeshTable),
-    interfaceTable(kIidMorphingMesh, kMorphingMeshTable),
     interfaceTable(kIidLight, kLightTable),
     interfaceTable(kIidMaterial, kMaterialTable),
     interfaceTable(kIidPolygonMode, kPolygonModeTable),
     interfaceTable(kIidWorld, kWorldTable),
     interfaceTable(kIidMesh, kMeshTable),
+    interfaceTable(kIidMorphingMesh, kMorphingMeshTable),
+    interfaceTable(kIidSkinnedMesh, kSkinnedMeshTable),
     interfaceTable(kIidRayIntersection, kRayIntersectionTable),
     interfaceTable(kIidTriangleStripArray, kTriangleStripArrayTable),
     interfaceTable(kIidVertexArray, kVertexArrayTable),
     interfaceTable(kIidVertexBuffer, kVertexBufferTable),
+    interfaceTable(kIidImage2D, kImage2DTable),
+    interfaceTable(kIidSprite3D, kSprite3DTable),
+    interfaceTable(kIidStageset, kStagesetTable),
+    interfaceTable(kIidTexture2D, kTexture2DTable),
 };
 
 // The pick data comes with picking; the scratch ray intersection is the
