@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "engine/core/scene/SceneIds.h"
@@ -320,6 +324,49 @@ TEST_F(AnimationTrackTest, WriterMadeAnimatedSceneDeformsAtSeveralTimes)
         for (int32_t c = 0; c < 3; ++c)
             EXPECT_NEAR(skin->getPositions()->getElement(1, c) * scale, f.skinned[c], 2 * scale) << c;
     }
+}
+
+TEST_F(AnimationTrackTest, RealExporterAnimationPlaysThroughItsLoop)
+{
+    // A file from another exporter, read where the shared folder lies.
+    const char* source = std::getenv("PF_SOURCE_DIR");
+    const std::filesystem::path file =
+        std::filesystem::path(source != nullptr ? source : ".") / "../../shared/m3g-real/m3x-nokia_on_ice.m3g";
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        GTEST_SKIP() << "no shared folder of real 3D files";
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    CkwSerializeObjectsIn parser;
+    ASSERT_EQ(loadFile(parser, bytes), -1);
+    int32_t tracks = 0;
+    // Every node's pose at one time, to see the animation move them.
+    const auto poses = [&] {
+        std::vector<float> out;
+        for (int32_t i = 0; i < parser.objectCount(); ++i) {
+            if (auto* t = dynamic_cast<CkwTransformable*>(parser.objectAt(i))) {
+                out.insert(out.end(), t->getTranslation(), t->getTranslation() + 3);
+                out.insert(out.end(), t->getOrientation(), t->getOrientation() + 4);
+            }
+        }
+        return out;
+    };
+    std::vector<float> previous;
+    int32_t moves = 0;
+    for (int32_t time = 0; time <= 10000; time += 125) {
+        for (int32_t r = 0; r < parser.roots().count(); ++r) {
+            auto* root = dynamic_cast<CkwObject3D*>(parser.objectAt(parser.roots()[r]));
+            int32_t validity = -1;
+            ASSERT_EQ(trap([&] { validity = root->animate(time, kNewAnimationPass); }), KErrNone) << time;
+            EXPECT_GE(validity, 0);
+        }
+        const std::vector<float> now = poses();
+        moves += !previous.empty() && now != previous ? 1 : 0;
+        previous = now;
+    }
+    EXPECT_GT(moves, 40);
+    for (int32_t i = 0; i < parser.objectCount(); ++i)
+        tracks += dynamic_cast<CkwAnimationTrack*>(parser.objectAt(i)) != nullptr ? 1 : 0;
+    EXPECT_EQ(tracks, 22);
 }
 
 } // namespace
