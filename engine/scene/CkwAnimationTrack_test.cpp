@@ -16,6 +16,7 @@
 #include "engine/scene/CkwSkinnedMesh.h"
 #include "tools/m3g/M3gAnimationEncoders.h"
 #include "tools/m3g/M3gFileWriter.h"
+#include "tests/support/SharedFiles.h"
 
 namespace {
 
@@ -329,9 +330,7 @@ TEST_F(AnimationTrackTest, WriterMadeAnimatedSceneDeformsAtSeveralTimes)
 TEST_F(AnimationTrackTest, RealExporterAnimationPlaysThroughItsLoop)
 {
     // A file from another exporter, read where the shared folder lies.
-    const char* source = std::getenv("PF_SOURCE_DIR");
-    const std::filesystem::path file =
-        std::filesystem::path(source != nullptr ? source : ".") / "../../shared/m3g-real/m3x-nokia_on_ice.m3g";
+    const std::filesystem::path file = realFilesFolder() / "m3x-nokia_on_ice.m3g";
     std::ifstream in(file, std::ios::binary);
     if (!in)
         GTEST_SKIP() << "no shared folder of real 3D files";
