@@ -38,8 +38,9 @@ ArmOperand armRrx(uint32_t rm) { return {(static_cast<uint32_t>(kRor) << 5) | (r
 uint32_t armDataProcessing(ArmCond c, ArmOpcode op, bool s, uint32_t rd, uint32_t rn, ArmOperand op2)
 {
     const bool compare = op >= kTst && op <= kCmn;
+    const bool move = op == kMov || op == kMvn;
     return cond(c) | (op2.immediate ? 1u << 25 : 0) | (static_cast<uint32_t>(op) << 21) | ((s || compare) ? 1u << 20 : 0) |
-           reg(rn, 16) | reg(compare ? 0 : rd, 12) | op2.bits;
+           reg(move ? 0 : rn, 16) | reg(compare ? 0 : rd, 12) | op2.bits;
 }
 
 uint32_t armTransfer(ArmCond c, bool load, bool byte, uint32_t rd, uint32_t rn, int32_t offset, bool pre,
