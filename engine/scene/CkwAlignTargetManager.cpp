@@ -3,7 +3,6 @@
 #include "engine/scene/CkwAlignTargetManager.h"
 
 #include "engine/core/runtime/CleanupStack.h"
-#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/scene/CkwNode.h"
 
 namespace {
@@ -28,20 +27,6 @@ CkwAlignTargetManager::~CkwAlignTargetManager()
 {
     for (CkwAlignTarget* target : m_targets)
         delete target;
-}
-
-CkwAlignTargetManager& CkwAlignTargetManager::instance()
-{
-    EngineContext& context = engineContextL();
-    if (context.alignTargetManager == nullptr)
-        context.alignTargetManager = new CkwAlignTargetManager;
-    return *context.alignTargetManager;
-}
-
-CkwAlignTargetManager* CkwAlignTargetManager::existing()
-{
-    EngineContext* context = engineContext();
-    return context != nullptr ? context->alignTargetManager : nullptr;
 }
 
 const CkwAlignTargetManager::CkwAlignTarget* CkwAlignTargetManager::findTarget(const CkwNode* reference) const

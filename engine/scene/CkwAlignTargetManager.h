@@ -8,10 +8,9 @@
 
 #include "engine/core/runtime/CkwArray.h"
 #include "engine/core/runtime/CkwHeapObject.h"
+#include "engine/core/scene/CkwAlignRegistry.h"
 
-class CkwNode;
-
-class CkwAlignTargetManager : public CkwHeapObject {
+class CkwAlignTargetManager : public CkwAlignRegistry {
 public:
     class CkwAlignTarget : public CkwHeapObject {
     public:
@@ -25,18 +24,14 @@ public:
 
     ~CkwAlignTargetManager() override;
 
-    // The engine context's registry, made on first use (leaves -4).
-    static CkwAlignTargetManager& instance();
-    // The registry when one exists.
-    static CkwAlignTargetManager* existing();
+    // The registry the scene library's module offers the core.
+    static CkwAlignRegistry* create() { return new CkwAlignTargetManager; }
 
-    // After a node's alignment record is set: lists the node under its Z,
-    // then its Y reference.
-    void registerNode(CkwNode* node);
-    // Before a node's alignment record is replaced or dropped.
-    void unregisterNode(CkwNode* node);
-    // When a node is destroyed: drops the target whose reference it is.
-    void removeReference(CkwNode* node);
+    // Lists the node under its Z, then its Y reference.
+    void registerNode(CkwNode* node) override;
+    void unregisterNode(CkwNode* node) override;
+    // Drops the target whose reference the node is.
+    void removeReference(CkwNode* node) override;
 
     int32_t targetCount() const { return m_targets.count(); }
     const CkwAlignTarget* targetAt(int32_t index) const { return m_targets[index]; }

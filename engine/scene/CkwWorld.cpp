@@ -7,44 +7,35 @@
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
+#include "engine/scene/SceneFieldHelpers.h"
 
 IkwSerializable* CkwWorld::create() { return new CkwWorld; }
 
 CkwWorld::~CkwWorld()
 {
-    replace(m_activeCamera, nullptr);
-    replace(m_background, nullptr);
-}
-
-void CkwWorld::replace(CkwObject3D*& slot, CkwObject3D* object)
-{
-    if (object != nullptr)
-        object->addRef();
-    CkwObject3D* old = slot;
-    slot = object;
-    if (old != nullptr)
-        old->release();
+    replaceReference(m_activeCamera, nullptr);
+    replaceReference(m_background, nullptr);
 }
 
 void CkwWorld::setActiveCamera(CkwObject3D* camera)
 {
     if (camera != nullptr && camera->getClassId() != kClassCamera)
         leave(KErrIllegalArgument);
-    replace(m_activeCamera, camera);
+    replaceReference(m_activeCamera, camera);
 }
 
 void CkwWorld::setBackground(CkwObject3D* background)
 {
     if (background != nullptr && background->getClassId() != kClassBackground)
         leave(KErrIllegalArgument);
-    replace(m_background, background);
+    replaceReference(m_background, background);
 }
 
 void CkwWorld::deserialize(CkwSerializeBufferObjectsIn& buffer)
 {
     CkwGroup::deserialize(buffer);
-    setActiveCamera(dynamic_cast<CkwObject3D*>(buffer.readObjectOfType(kClassCamera)));
-    setBackground(dynamic_cast<CkwObject3D*>(buffer.readObjectOfType(kClassBackground)));
+    setActiveCamera(readComponent<CkwObject3D>(buffer, kClassCamera));
+    setBackground(readComponent<CkwObject3D>(buffer, kClassBackground));
     recountSubtreeDepths();
 }
 

@@ -42,7 +42,6 @@ private:
     void collectLights();
     // The next rendering-enabled light after node in the world's tree.
     CkwNode* nextLight(CkwNode* node) const;
-    static void replace(CkwObject3D*& slot, CkwObject3D* object);
 
     CkwObject3D* m_activeCamera = nullptr;
     CkwObject3D* m_background = nullptr;

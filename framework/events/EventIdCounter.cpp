@@ -7,8 +7,7 @@
 
 EventIdCounter::~EventIdCounter()
 {
-    if (AppBase* app = getGameApp(); app && app->m_eventIdCounter == this)
-        app->m_eventIdCounter = nullptr;
+    forgetCachedService(&AppBase::m_eventIdCounter, this);
 }
 
 EventIdCounter* getEventIdCounter()

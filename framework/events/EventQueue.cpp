@@ -34,10 +34,20 @@ void EventQueue::get(uint32_t i, Event* out) const
     *out = i < m_count ? m_storage[i] : Event{0, 0, 0};
 }
 
+int EventQueue::takeNext(Event* out)
+{
+    if (m_taken >= m_count)
+        return 0;
+    if (out)
+        *out = m_storage[m_taken];
+    ++m_taken;
+    return 1;
+}
+
 void EventQueue::clear()
 {
     delete[] m_storage;
     m_storage = nullptr;
     m_capacity = 0;
-    m_count = 0;
+    resetCount();
 }

@@ -19,8 +19,16 @@ public:
     void get(uint32_t i, Event* out) const;
     uint32_t count() const { return m_count; }
     uint32_t capacity() const { return m_capacity; }
+    // The oldest event not yet taken, 0 when none is left. The cursor lives
+    // in the queue, so a delivery walk started again from inside a handler
+    // carries on where the outer walk stands instead of repeating it.
+    int takeNext(Event* out);
     // After delivery: the events go, the storage stays.
-    void resetCount() { m_count = 0; }
+    void resetCount()
+    {
+        m_count = 0;
+        m_taken = 0;
+    }
     // Frees the storage.
     void clear();
 
@@ -28,4 +36,5 @@ private:
     Event* m_storage = nullptr;
     uint32_t m_capacity = 0;
     uint32_t m_count = 0;
+    uint32_t m_taken = 0;
 };

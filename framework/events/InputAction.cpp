@@ -11,7 +11,7 @@
 #include <new>
 
 namespace {
-const uint32_t kWatchedEvents[] = {InputEventId::ResetA, EventId::Resume, InputEventId::ResetB,
+const uint32_t kWatchedEvents[] = {InputEventId::InputWipe, EventId::Resume, InputEventId::InputWipeAgain,
                                    InputEventId::KeyDown, InputEventId::KeyUp, 0};
 } // namespace
 

@@ -54,7 +54,7 @@ TEST_F(KeyInputFixture, KeyUpWithoutKeyDownCountsOnlyTheRelease)
 
 TEST_F(KeyInputFixture, ResetEventsWipeAllState)
 {
-    for (uint32_t reset : {EventId::Resume, InputEventId::ResetA, InputEventId::ResetB}) {
+    for (uint32_t reset : {EventId::Resume, InputEventId::InputWipe, InputEventId::InputWipeAgain}) {
         app.dispatch(InputEventId::KeyDown, 5, 0);
         keys->update(50);
         app.dispatch(InputEventId::KeyDown, 9, 0);
@@ -93,7 +93,7 @@ TEST_F(KeyInputFixture, ShutdownUnsubscribesAndRegistryFindsServices)
     EXPECT_EQ(keys->m_current.pressCount[5], 0);
     delete keys;
     EXPECT_EQ(findService(ServiceId::KeyInput), nullptr);
-    app.dispatch(InputEventId::ResetA, 0, 0);
+    app.dispatch(InputEventId::InputWipe, 0, 0);
 }
 
 } // namespace

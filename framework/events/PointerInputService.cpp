@@ -6,7 +6,7 @@
 #include "framework/events/internal/InputHandler.h"
 
 namespace {
-const uint32_t kPointerEvents[] = {InputEventId::ResetA, EventId::Resume, InputEventId::ResetB,
+const uint32_t kPointerEvents[] = {InputEventId::InputWipe, EventId::Resume, InputEventId::InputWipeAgain,
                                    InputEventId::PointerMove, InputEventId::ButtonDown,
                                    InputEventId::ButtonUp, InputEventId::DoubleClick, 0};
 } // namespace

@@ -20,13 +20,13 @@ TEST(PointerInputService, PointerEventsChangeNothingAndUpdateCopiesFlag)
         app.dispatch(id, 0, 0x00100010);
     EXPECT_EQ(pointer->m_previousPressed, 1);
     EXPECT_EQ(pointer->m_time, 20u);
-    app.dispatch(InputEventId::ResetB, 0, 0);
+    app.dispatch(InputEventId::InputWipeAgain, 0, 0);
     EXPECT_EQ(pointer->m_pressed, 0);
     EXPECT_EQ(pointer->m_previousPressed, 0);
     EXPECT_EQ(pointer->m_time, 0u);
     delete pointer;
     EXPECT_EQ(findService(ServiceId::PointerInput), nullptr);
-    app.dispatch(InputEventId::ResetA, 0, 0);
+    app.dispatch(InputEventId::InputWipe, 0, 0);
 }
 
 } // namespace

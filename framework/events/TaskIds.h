@@ -25,7 +25,8 @@ constexpr uint32_t InputActions = 0xcb92484b;
 constexpr uint32_t ScheduledMessagePriority = 0x73333332;
 
 // Events the input actions and input services watch. Besides the resume
-// event, two game events wipe every held key.
+// event, a pair of game events (a first and a second notice, broadcast to
+// every mode) wipe every held key.
 namespace InputEventId {
 constexpr uint32_t KeyDown = 0xc7424be6;
 constexpr uint32_t KeyUp = 0x43a39818;
@@ -33,13 +34,14 @@ constexpr uint32_t PointerMove = 0x8251b8de;
 constexpr uint32_t ButtonDown = 0x8918794c;
 constexpr uint32_t ButtonUp = 0x52a91971;
 constexpr uint32_t DoubleClick = 0x7b8428cd;
-constexpr uint32_t ResetA = 0x6740942f;
-constexpr uint32_t ResetB = 0x518e1a3b;
-// Widget pointer events and one more the activity accumulator counts.
+constexpr uint32_t InputWipe = 0x6740942f;
+constexpr uint32_t InputWipeAgain = 0x518e1a3b;
+// Widget pointer events, and one more event that counts as activity with
+// them; nothing else is told of it.
 constexpr uint32_t WidgetPress = 0x35c43e56;
 constexpr uint32_t WidgetMove = 0x35cb8f1c;
 constexpr uint32_t WidgetRelease = 0x35c38d1c;
-constexpr uint32_t WidgetOther = 0x5707b968;
+constexpr uint32_t OtherActivity = 0x5707b968;
 } // namespace InputEventId
 
 namespace ServiceId {

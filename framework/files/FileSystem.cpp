@@ -5,10 +5,7 @@
 
 FileSystem::~FileSystem()
 {
-    // The application's cached word must not outlive the service it names.
-    AppBase* app = getGameApp();
-    if (app && app->m_fileSystem == this)
-        app->m_fileSystem = nullptr;
+    forgetCachedService(&AppBase::m_fileSystem, this);
 }
 
 FileSystem* getFileSystem()

@@ -40,7 +40,8 @@ public:
     virtual int exists(const char16_t* path) = 0;
     // 0 for a missing file as for an empty one: use exists to tell them apart.
     virtual uint32_t fileSize(const char16_t* path) = 0;
-    // Replaces an existing target. 0 when either path is null or on failure.
+    // Never replaces an existing target (that fails, as the phone's move
+    // does). 0 when either path is null or on failure.
     virtual int rename(const char16_t* from, const char16_t* to) = 0;
     virtual int remove(const char16_t* path) = 0;
     virtual uint32_t maxFileSize() = 0;

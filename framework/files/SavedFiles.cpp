@@ -89,6 +89,42 @@ int writeFileDirect(const char16_t* path, const void* data, uint32_t size)
     return written == size;
 }
 
+namespace {
+
+// "temp.dat" in the target's own folder, so the rename never crosses
+// folders; a bare name keeps it bare, never in the root.
+void makeTempPath(WideString& temp, const char16_t* path)
+{
+    WideString whole(path);
+    int32_t at = lastSeparator(whole);
+    temp.clear();
+    if (at >= 0)
+        temp = whole.substring(0, at);
+    temp.append(kSafeWriteTempName);
+}
+
+// A safe write that failed after it deleted the old file left the complete
+// new file as "temp.dat" and nothing under the target's name. The folder's
+// one temp file serves every save, so it is taken only when it holds exactly
+// the size asked for (each saved file has its own fixed size, and its reader
+// checks the CRC it carries); then the move is finished and the file read.
+int readRecoveringSafeWrite(const char16_t* path, void* buffer, uint32_t size)
+{
+    if (readFileExact(path, buffer, size))
+        return 1;
+    FileSystem* files = getFileSystem();
+    if (files == nullptr || path == nullptr || files->exists(path))
+        return 0;
+    WideString temp;
+    makeTempPath(temp, path);
+    if (!files->exists(temp.chars()) || files->fileSize(temp.chars()) != size)
+        return 0;
+    files->rename(temp.chars(), path);
+    return readFileExact(files->exists(path) ? path : temp.chars(), buffer, size);
+}
+
+} // namespace
+
 int writeFileSafely(const char16_t* path, const void* data, uint32_t size)
 {
     FileSystem* files = getFileSystem();
@@ -98,14 +134,8 @@ int writeFileSafely(const char16_t* path, const void* data, uint32_t size)
         files->remove(path);
         return 1;
     }
-    // The temporary file sits in the target's own folder, so the rename
-    // never crosses folders; a bare name keeps it bare, never in the root.
-    WideString whole(path);
-    int32_t at = lastSeparator(whole);
     WideString temp;
-    if (at >= 0)
-        temp = whole.substring(0, at);
-    temp.append(kSafeWriteTempName);
+    makeTempPath(temp, path);
 
     File* file = files->open(temp.chars(), kOpenWrite);
     if (file == nullptr)
@@ -114,13 +144,21 @@ int writeFileSafely(const char16_t* path, const void* data, uint32_t size)
     ok = file->flush() != 0 && ok;
     files->close(file);
     // Close reports nothing: the size on disk proves the bytes landed.
-    ok = ok && files->fileSize(temp.chars()) == size;
-    // The rename replaces the target in one step: until it succeeds the old
-    // file is untouched, so no failure can lose the previous save.
-    ok = ok && files->rename(temp.chars(), path);
-    if (!ok)
+    if (!ok || files->fileSize(temp.chars()) != size) {
         files->remove(temp.chars());
-    return ok ? 1 : 0;
+        return 0;
+    }
+    // The move never replaces a file, so the old one goes first; its remove
+    // fails harmlessly when there is none yet. From here on the complete new
+    // file is on disk under one of the two names at every moment.
+    files->remove(path);
+    if (files->rename(temp.chars(), path))
+        return 1;
+    // With the old file still there the new one is dropped; without it,
+    // "temp.dat" is the only copy, and the next read takes it up.
+    if (files->exists(path))
+        files->remove(temp.chars());
+    return 0;
 }
 
 namespace {
@@ -152,12 +190,12 @@ int readProgramFile(const char16_t* name, void* buffer, uint32_t size)
 
 int readUserFile(const char16_t* name, void* buffer, uint32_t size)
 {
-    return onUserPath<readFileExact>(name, buffer, size);
+    return onUserPath<readRecoveringSafeWrite>(name, buffer, size);
 }
 
 int readSaveGameFile(const char16_t* name, void* buffer, uint32_t size)
 {
-    return onUserPath<readFileExact>(name, buffer, size);
+    return onUserPath<readRecoveringSafeWrite>(name, buffer, size);
 }
 
 int writeUserFileDirect(const char16_t* name, const void* data, uint32_t size)

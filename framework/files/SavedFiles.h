@@ -21,12 +21,16 @@ void fileNameOf(WideString& out, const char16_t* path);
 int readFileExact(const char16_t* path, void* buffer, uint32_t size);
 // Creates or truncates the file and writes the bytes; 0 for no data.
 int writeFileDirect(const char16_t* path, const void* data, uint32_t size);
-// Writes "temp.dat" beside the target, checks it and renames it over the
-// target, so the old file stays whole until the new one is complete. No
-// data deletes the target (1).
+// Writes "temp.dat" beside the target and checks its size on disk; only then
+// deletes the old file and renames the new one into its place. A failure
+// leaves the old file, or (when only the rename failed) the complete new one
+// as "temp.dat", which the user-file reads below take up. No data deletes
+// the target (1).
 int writeFileSafely(const char16_t* path, const void* data, uint32_t size);
 
 int readProgramFile(const char16_t* name, void* buffer, uint32_t size);
+// When the file is missing, a "temp.dat" beside it of exactly size bytes is
+// the new file of an interrupted safe write: it is moved into place and read.
 int readUserFile(const char16_t* name, void* buffer, uint32_t size);
 int readSaveGameFile(const char16_t* name, void* buffer, uint32_t size);
 int writeUserFileDirect(const char16_t* name, const void* data, uint32_t size);

@@ -101,21 +101,64 @@ TEST_F(SavedFilesTest, SafeWriteOfNothingDeletesTheFile)
     EXPECT_FALSE(fs->exists(u"/data/hs.dat"));
 }
 
-TEST_F(SavedFilesTest, FailedSafeWriteKeepsTheOldFileReadable)
+// Whatever step of a safe write fails, the next read finds the old record or
+// the new one, whole, never neither; only the first save may find none.
+TEST_F(SavedFilesTest, SafeWriteFailingAtAnyStepLeavesTheOldOrTheNewFile)
 {
-    const char* faultNames[] = {"open", "write", "flush", "close", "rename"};
-    for (int fault = 0; fault < 5; ++fault) {
+    using Faults = MemoryFileSystem::Faults;
+    struct Case {
+        const char* name;
+        bool hadOldFile;
+        Faults faults;
+        int result;
+        const char* readBack;  // null: nothing to read
+        bool tempLeft = false;  // a disk that cannot delete keeps the temp
+    };
+    const Case cases[] = {
+        {"no fault", true, {}, 1, "new record 00002"},
+        {"open", true, {.open = true}, 0, "old record 00001"},
+        {"write", true, {.write = true}, 0, "old record 00001"},
+        {"flush", true, {.flush = true}, 0, "old record 00001"},
+        {"close", true, {.close = true}, 0, "old record 00001"},
+        {"remove", true, {.remove = true}, 0, "old record 00001", true},
+        {"rename", true, {.rename = true}, 0, "new record 00002"},
+        {"first save", false, {}, 1, "new record 00002"},
+        {"first save, write", false, {.write = true}, 0, nullptr},
+        {"first save, rename", false, {.rename = true}, 0, "new record 00002"},
+    };
+    for (const Case& c : cases) {
+        fs->files.clear();
         fs->faults = {};
-        fs->put(u"/data/hs.dat", "old scores");
-        bool* flags[] = {&fs->faults.open, &fs->faults.write, &fs->faults.flush, &fs->faults.close, &fs->faults.rename};
-        *flags[fault] = true;
-        EXPECT_EQ(writeUserFile(u"hs.dat", "brand new scores", 16), 0) << faultNames[fault];
+        if (c.hadOldFile)
+            fs->put(u"/data/savegame.dat", "old record 00001");
+        fs->faults = c.faults;
+        EXPECT_EQ(writeSaveGameFile(u"savegame.dat", "new record 00002", 16), c.result) << c.name;
         fs->faults = {};
-        char buffer[10];
-        EXPECT_EQ(readUserFile(u"hs.dat", buffer, 10), 1) << faultNames[fault];
-        EXPECT_EQ(std::string(buffer, 10), "old scores") << faultNames[fault];
-        EXPECT_FALSE(fs->exists(u"/data/temp.dat")) << faultNames[fault];
+        char buffer[16] = {};
+        EXPECT_EQ(readSaveGameFile(u"savegame.dat", buffer, 16), c.readBack ? 1 : 0) << c.name;
+        if (c.readBack) {
+            EXPECT_EQ(std::string(buffer, 16), c.readBack) << c.name;
+        }
+        // A recovered file is back under its own name.
+        EXPECT_EQ(fs->text(u"/data/savegame.dat"), c.readBack ? c.readBack : "<missing>") << c.name;
+        EXPECT_EQ(fs->exists(u"/data/temp.dat"), c.tempLeft ? 1 : 0) << c.name;
     }
+}
+
+TEST_F(SavedFilesTest, LeftoverTempOfAnotherSizeIsNeverTakenForAMissingFile)
+{
+    // The folder's one temp file may be another save's: prefs.dat is 16
+    // bytes, the leftover is a 96-byte score table.
+    fs->put(u"/data/temp.dat", std::string(96, 's'));
+    char buffer[16];
+    EXPECT_EQ(readUserFile(u"prefs.dat", buffer, 16), 0);
+    EXPECT_FALSE(fs->exists(u"/data/prefs.dat"));
+    EXPECT_EQ(fs->text(u"/data/temp.dat"), std::string(96, 's'));
+    // A present file, even a short one, is never replaced by the temp file.
+    fs->put(u"/data/hs.dat", "short");
+    char scores[96];
+    EXPECT_EQ(readUserFile(u"hs.dat", scores, 96), 0);
+    EXPECT_EQ(fs->text(u"/data/hs.dat"), "short");
 }
 
 TEST_F(SavedFilesTest, SafeWriteOfABareNameKeepsTempBesideIt)
@@ -129,18 +172,14 @@ TEST_F(SavedFilesTest, SafeWriteOfABareNameKeepsTempBesideIt)
     // The temporary file was "temp.dat" itself, never one in the root.
     fs->faults.rename = true;
     EXPECT_EQ(writeFileSafely(u"hs.dat", "newer", 5), 0);
-    EXPECT_EQ(fs->text(u"hs.dat"), "new");
+    EXPECT_EQ(fs->text(u"temp.dat"), "newer");
+    EXPECT_FALSE(fs->exists(u"/temp.dat"));
 
     // A file in the root keeps its temporary file in the root too.
     fs->faults = {};
     fs->put(u"/hs.dat", "old");
-    fs->faults.rename = true;
-    EXPECT_EQ(writeFileSafely(u"/hs.dat", "newer", 5), 0);
-    fs->faults = {};
-    EXPECT_EQ(fs->text(u"/hs.dat"), "old");
     EXPECT_EQ(writeFileSafely(u"/hs.dat", "newer", 5), 1);
     EXPECT_EQ(fs->text(u"/hs.dat"), "newer");
     EXPECT_EQ(fs->lastRenameFrom, u"/temp.dat");
-    EXPECT_FALSE(fs->exists(u"temp.dat"));
     EXPECT_FALSE(fs->exists(u"/temp.dat"));
 }

@@ -33,6 +33,7 @@ int Resource::create(uint32_t id, InputStream* stream, uint32_t tag)
     if (m_payload == nullptr)
         return ResourceResult::Failed;
     if (stream == nullptr) {
+        m_type = tag;
         m_loaded = 1;
         return ResourceResult::Empty;
     }
@@ -40,6 +41,7 @@ int Resource::create(uint32_t id, InputStream* stream, uint32_t tag)
         unload();
         return ResourceResult::Failed;
     }
+    m_type = tag;
     m_loaded = 1;
     return ResourceResult::Loaded;
 }

@@ -33,6 +33,9 @@ public:
     int createAndRegister(const char* name, InputStream* stream, uint32_t tag);
 
     uint32_t id() const { return m_id; }
+    // The type word of the last create that worked: what a reload by id
+    // reads by.
+    uint32_t type() const { return m_type; }
     int isLoaded() const { return m_loaded; }
     void setLoaded(int loaded) { m_loaded = loaded ? 1 : 0; }
     uint32_t refCount() const { return m_refCount; }
@@ -60,6 +63,7 @@ protected:
 
 private:
     uint32_t m_id = 0;
+    uint32_t m_type = 0;
     uint8_t m_loaded = 0;
     uint32_t m_refCount = 0;
     ResourceManager* m_owner = nullptr;

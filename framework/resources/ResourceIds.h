@@ -43,30 +43,33 @@ constexpr int AlreadyLoaded = 4;
 // Type words of pack entries and string-table tags: they pick the class.
 namespace ResourceType {
 constexpr uint32_t Table = 0x69E4C505;
-constexpr uint32_t Table2 = 0x521B2402;
-constexpr uint32_t Data = 0x374F8659;
-constexpr uint32_t Data2 = 0xF4E02223;
+constexpr uint32_t EntryTable = 0x521B2402;  // the entry table's own type id
+constexpr uint32_t Data = 0x374F8659;        // the data block's own type id
+// A data block holding one span-program record, which the span-program
+// set reads by this tag.
+constexpr uint32_t SpanProgramRecord = 0xF4E02223;
 constexpr uint32_t BmpImage = 0x107DD145;
-constexpr uint32_t BmpImage2 = 0xB717945F;
-constexpr uint32_t BmpImage3 = 0xB7178678;
+constexpr uint32_t BmpFile = 0xB717945F;  // also the decoders' BMP tag
+constexpr uint32_t PngFile = 0xB7178678;  // also the decoders' PNG tag
 constexpr uint32_t IdList = 0x69E5D35C;
-constexpr uint32_t Sound = 0x027B32F1;
-constexpr uint32_t Sound2 = 0x2FD9B34A;
-constexpr uint32_t Sound3 = 0x2FD9AA54;
-constexpr uint32_t Sound4 = 0x32FD8642;
-constexpr uint32_t OggVorbis = 0x32FD99E1;
-constexpr uint32_t Sound6 = 0xFD878582;
-constexpr uint32_t Sound7 = 0xFD8A7754;
-constexpr uint32_t RawPcm = 0xFD94B3C1;
-constexpr uint32_t Palette = 0xA6EFB9A2;
-constexpr uint32_t Palette2 = 0x40546F85;
-constexpr uint32_t Palette3 = 0x40547DA2;
-constexpr uint32_t Surface1 = 0x59F4BC42;
-constexpr uint32_t Surface2 = 0x59F4BC59;
-constexpr uint32_t Surface3 = 0x59EFBC42;
-constexpr uint32_t Surface4 = 0xE179F4BE;
-constexpr uint32_t Surface5 = 0xE179EFBE;
-constexpr uint32_t Surface6 = 0x9F4BC472;
+constexpr uint32_t Sound = 0x027B32F1;  // the sound sample's own type id
+constexpr uint32_t OggVorbis = 0x32FD99E1;  // decoded to PCM at load
+constexpr uint32_t RawPcm = 0xFD94B3C1;     // what a decoded Ogg entry is tagged
+// Further sound forms, kept as they are stored with their type word as the
+// tag; nothing in the program tells one from another.
+constexpr uint32_t StoredSoundForms[] = {0x2FD9B34A, 0x2FD9AA54, 0x32FD8642, 0xFD878582, 0xFD8A7754};
+constexpr uint32_t Palette = 0xA6EFB9A2;   // the palette's own type id
+constexpr uint32_t PngPalette = 0x40546F85;  // a PLTE chunk
+constexpr uint32_t RawPalette = 0x40547DA2;  // a plain table of colours
+// Surfaces, named by what the surface factory makes of them: memory or
+// display-device surfaces, for a library alone, a device alone or both
+// (the factory's mode 1, 2, 3; 0 names none).
+constexpr uint32_t MemorySurface = 0xE179EFBE;
+constexpr uint32_t MemorySurfaceForLibrary = 0x59EFBC42;
+constexpr uint32_t DeviceSurface = 0xE179F4BE;
+constexpr uint32_t DeviceSurfaceForLibrary = 0x59F4BC42;
+constexpr uint32_t DeviceSurfaceForDevice = 0x59F4BC59;
+constexpr uint32_t DeviceSurfaceForBoth = 0x9F4BC472;
 constexpr uint32_t SpanPrograms = 0xD65E722E;
 // Texts: the tags WideString::read decodes by.
 constexpr uint32_t Utf16Text = kWideStringTypeId;

@@ -244,17 +244,18 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
     char16_t idUnits[kIdTextUnits + 1];
 
     Resource* resource = held(r);
+    if (resource != nullptr && resource->isLoaded()) {
+        resource->addRef();
+        if (out != nullptr)
+            *out = resource;
+        return ResourceResult::AlreadyLoaded;
+    }
+    // A held resource that was unloaded finds its source like a new one and
+    // reloads in place.
     const bool isNew = resource == nullptr;
     uint32_t type = tag;
     InputStream* source = stream;
-    if (!isNew) {
-        if (resource->isLoaded()) {
-            resource->addRef();
-            if (out != nullptr)
-                *out = resource;
-            return ResourceResult::AlreadyLoaded;
-        }
-    } else if (!isPackBackedId(r)) {
+    if (!isPackBackedId(r)) {
         // The caller's tag and stream, as they are.
     } else if (resourceKind(r) == ResourceIdBits::KindTableDriven
                && resourceSubKind(r) == ResourceIdBits::SubKindComposite) {
@@ -289,6 +290,11 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
         resource = newResourceOfType(type);
         if (resource == nullptr)
             return ResourceResult::Failed;
+    } else if (type == 0) {
+        // The type word decides how the payload reads its bytes (Ogg or raw
+        // sound, UTF-8 or UTF-16 text, a data block's tag); a reload by id
+        // has none from its caller, so the resource's own stands.
+        type = resource->type();
     }
 
     if (r == ResourceIds::SafeScene) {

@@ -11,6 +11,7 @@
 #include "framework/resources/IdList.h"
 #include "framework/resources/ResourcePack.h"
 #include "framework/resources/ResourceRef.h"
+#include "framework/resources/SoundSample.h"
 #include "framework/resources/TypedResources.h"
 #include "framework/streams/MemoryInputStream.h"
 #include "framework/strings/NameHash.h"
@@ -29,6 +30,7 @@ constexpr uint32_t kIdListEntry = 0x03000012;
 constexpr uint32_t kUnknownType = 0x03000030;
 constexpr uint32_t kBadHeader = 0x03000031;
 constexpr uint32_t kSurface = 0x03000032;
+constexpr uint32_t kStoredSound = 0x03000033;
 
 Bytes bytesOf(const std::string& s)
 {
@@ -48,15 +50,16 @@ Bytes buildTestPack(const Bytes& resourceTable)
     PackWriter writer;
     writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, resourceTable, true);
     writer.add(kFirstAliased, ResourceType::Data, bytesOf("alias zero"));
-    writer.add(0x03000011, ResourceType::Data2, bytesOf("alias one"));
+    writer.add(0x03000011, ResourceType::SpanProgramRecord, bytesOf("alias one"));
     writer.add(kIdListEntry, ResourceType::IdList, encodeIdList({7, 8, 9}));
-    writer.add(kEnglish, ResourceType::Table2, stringTable(u"Hello", u"Gr\u00FC\u00DFe"));
+    writer.add(kEnglish, ResourceType::EntryTable, stringTable(u"Hello", u"Gr\u00FC\u00DFe"));
     writer.add(kGerman, ResourceType::Table, stringTable(u"Hallo", u"Stra\u00DFe"), true);
     writer.add(kMenuTexts, ResourceType::Table, stringTable(u"Menu", u"Men\u00FC"));
     writer.add(ResourceIds::SafeScene, ResourceType::Data, bytesOf("scene from the pack"));
     writer.add(kUnknownType, 0x12345678, bytesOf("what am I"));
     writer.add(kBadHeader, ResourceType::Data, bytesOf("BADHEADER"));
-    writer.add(kSurface, ResourceType::Surface4, bytesOf("pixels"));
+    writer.add(kSurface, ResourceType::DeviceSurface, bytesOf("pixels"));
+    writer.add(kStoredSound, ResourceType::StoredSoundForms[3], bytesOf("pcm"));
     Bytes pack;
     EXPECT_TRUE(writer.build(PackIndexForm::Sorted, pack));
     // A header length beyond the entry's end.
@@ -353,6 +356,43 @@ TEST_F(ResourceManagerTest, FailedReloadInPlaceKeepsNoReference)
     EXPECT_EQ(r, text);
     EXPECT_EQ(textOf(r), u"xyz");
     EXPECT_EQ(text->refCount(), 2u);
+}
+
+// An unloaded resource that is loaded again by id reads its bytes by its own
+// type word, as its first load did, and comes back from the same source.
+TEST_F(ResourceManagerTest, ReloadAfterUnloadKeepsTheResourcesOwnType)
+{
+    open();
+    ASSERT_EQ(manager->loadListEntry(0), ResourceResult::Loaded);
+    auto tagOf = [](Resource* r) {
+        return r->m_typeId == ResourceClassId::Data ? static_cast<const DataBlock*>(r->payload())->tag()
+                                                    : static_cast<const SoundSample*>(r->payload())->tag();
+    };
+    struct Case {
+        uint32_t id;
+        uint32_t type;
+        std::u16string text;  // empty: not a text
+    };
+    const Case cases[] = {
+        {0x03000011, ResourceType::SpanProgramRecord, u""},
+        {kStoredSound, ResourceType::StoredSoundForms[3], u""},
+        {0x21FF0001, ResourceType::Utf16Text, u"Hello"},
+        {0x21FF0002, ResourceType::Utf8Text, u"Gr\u00FC\u00DFe"},
+    };
+    for (const Case& c : cases) {
+        Resource* first = nullptr;
+        ASSERT_EQ(manager->loadById(c.id, &first), ResourceResult::Loaded) << std::hex << c.id;
+        first->unload();
+        Resource* again = nullptr;
+        ASSERT_EQ(manager->loadById(c.id, &again), ResourceResult::Loaded) << std::hex << c.id;
+        EXPECT_EQ(again, first);
+        EXPECT_EQ(again->type(), c.type) << std::hex << c.id;
+        EXPECT_EQ(again->refCount(), 2u);
+        if (c.text.empty())
+            EXPECT_EQ(tagOf(again), c.type) << std::hex << c.id;
+        else
+            EXPECT_EQ(textOf(again), c.text) << std::hex << c.id;
+    }
 }
 
 TEST_F(ResourceManagerTest, ResourceRefTakesThePayloadOfLoadedResources)

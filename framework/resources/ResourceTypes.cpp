@@ -16,24 +16,28 @@ struct TypeEntry {
 constexpr uint32_t kCapacity = 40;
 
 struct TypeTable {
-    TypeEntry entries[kCapacity] = {
-        {ResourceType::Table, makeResource<TableResource>},
-        {ResourceType::Table2, makeResource<TableResource>},
-        {ResourceType::Data, makeResource<DataResource>},
-        {ResourceType::Data2, makeResource<DataResource>},
-        {ResourceType::IdList, makeResource<IdListResource>},
-        {ResourceType::Sound, makeResource<SoundResource>},
-        {ResourceType::Sound2, makeResource<SoundResource>},
-        {ResourceType::Sound3, makeResource<SoundResource>},
-        {ResourceType::Sound4, makeResource<SoundResource>},
-        {ResourceType::OggVorbis, makeResource<SoundResource>},
-        {ResourceType::Sound6, makeResource<SoundResource>},
-        {ResourceType::Sound7, makeResource<SoundResource>},
-        {ResourceType::RawPcm, makeResource<SoundResource>},
-        {ResourceType::Utf16Text, makeResource<TextResource>},
-        {ResourceType::Utf8Text, makeResource<TextResource>},
-    };
-    uint32_t count = 15;
+    TypeEntry entries[kCapacity];
+    uint32_t count = 0;
+
+    TypeTable()
+    {
+        const TypeEntry framework[] = {
+            {ResourceType::Table, makeResource<TableResource>},
+            {ResourceType::EntryTable, makeResource<TableResource>},
+            {ResourceType::Data, makeResource<DataResource>},
+            {ResourceType::SpanProgramRecord, makeResource<DataResource>},
+            {ResourceType::IdList, makeResource<IdListResource>},
+            {ResourceType::Sound, makeResource<SoundResource>},
+            {ResourceType::OggVorbis, makeResource<SoundResource>},
+            {ResourceType::RawPcm, makeResource<SoundResource>},
+            {ResourceType::Utf16Text, makeResource<TextResource>},
+            {ResourceType::Utf8Text, makeResource<TextResource>},
+        };
+        for (const TypeEntry& e : framework)
+            entries[count++] = e;
+        for (uint32_t type : ResourceType::StoredSoundForms)
+            entries[count++] = {type, makeResource<SoundResource>};
+    }
 };
 
 TypeTable& table()

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,6 +10,7 @@
 #include "framework/resources/internal/OggMemoryCursor.h"
 #include "framework/streams/MemoryInputStream.h"
 #include "framework/streams/MemoryOutputStream.h"
+#include "tests/support/BuildFixture.h"
 
 namespace {
 
@@ -22,20 +21,7 @@ constexpr uint32_t kFixtureSamples = 4000;
 
 Bytes fixture(const char* name)
 {
-    const char* dir = std::getenv("PF_BUILD_DIR");
-    Bytes bytes;
-    if (dir == nullptr)
-        return bytes;
-    std::string path = std::string(dir) + "/fixtures/ogg/" + name;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return bytes;
-    uint8_t chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    std::fclose(file);
-    return bytes;
+    return readBuildFixture((std::string("fixtures/ogg/") + name).c_str());
 }
 
 #define REQUIRE_FIXTURE(bytes, name)                                    \
@@ -147,12 +133,12 @@ TEST(SoundSample, OggEntriesBecomeRawPcmAndRawEntriesStayAsStored)
 
     const uint8_t pcm[] = {1, 2, 3, 4, 5};
     stream.open(pcm, sizeof pcm);
-    ASSERT_EQ(sample.read(stream, ResourceType::Sound4), 1);
+    ASSERT_EQ(sample.read(stream, ResourceType::StoredSoundForms[2]), 1);
     EXPECT_EQ(Bytes(sample.data(), sample.data() + sample.size()), Bytes(pcm, pcm + 5));
-    EXPECT_EQ(sample.tag(), ResourceType::Sound4);
+    EXPECT_EQ(sample.tag(), ResourceType::StoredSoundForms[2]);
 
     stream.open(nullptr, 0);
-    EXPECT_EQ(sample.read(stream, ResourceType::Sound4), 0);
+    EXPECT_EQ(sample.read(stream, ResourceType::StoredSoundForms[2]), 0);
     EXPECT_EQ(sample.size(), 0u);
 }
 

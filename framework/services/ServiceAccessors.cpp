@@ -58,3 +58,10 @@ HashedObject* findOrCreateCachedService(uint32_t serviceId, HashedObject* AppBas
         app->*cache = findOrCreateService(serviceId, creator);
     return app->*cache;
 }
+
+void forgetCachedService(HashedObject* AppBase::*cache, const HashedObject* service)
+{
+    AppBase* app = getGameApp();
+    if (app && app->*cache == service)
+        app->*cache = nullptr;
+}

@@ -22,6 +22,10 @@ HashedObject* findOrCreateService(uint32_t serviceId, ServiceCreator creator = n
 HashedObject* findOrCreateCachedService(uint32_t serviceId, HashedObject* AppBase::*cache,
                                         ServiceCreator creator = nullptr);
 
+// Clears the application's cached word when it still names the service: the
+// destructors of cached services call it, so no word outlives its service.
+void forgetCachedService(HashedObject* AppBase::*cache, const HashedObject* service);
+
 inline void setFileSystemCreator(ServiceCreator c) { setServiceCreator(ServiceId::FileSystem, c); }
 inline void setNullServiceCreator(ServiceCreator c) { setServiceCreator(ServiceId::NullService, c); }
 inline void setSoundDeviceCreator(ServiceCreator c) { setServiceCreator(ServiceId::SoundDevice, c); }

@@ -94,6 +94,28 @@ TEST(ModifiedUtf8, OutputsStayWithinTheirCapacity)
     EXPECT_EQ(utf16ToUtf8(text, 3, bytes, 2), 0u);
 }
 
+// ASCII texts of every length up to a few words, into exactly the units they
+// need plus the terminator, and into one unit less: the text comes whole, or
+// loses just its last unit, and nothing past the capacity is touched.
+TEST(ModifiedUtf8, AllAsciiTextDecodesWholeAtItsExactCapacity)
+{
+    const char ascii[] = "Pennyfall 0123456789 ~!@#$%^&*()_+{}|:<>?";
+    const uint32_t guard = 0xBEEF;
+    for (uint32_t length = 1; length < sizeof ascii; ++length) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(ascii);
+        for (uint32_t capacity : {length + 1, length}) {
+            std::vector<char16_t> out(capacity + 1, char16_t(guard));
+            const uint32_t stored = capacity - 1;
+            ASSERT_EQ(utf8ToUtf16(bytes, length, out.data(), capacity), stored) << length << " in " << capacity;
+            for (uint32_t i = 0; i < stored; ++i)
+                ASSERT_EQ(out[i], char16_t(ascii[i])) << length << " in " << capacity << " at " << i;
+            EXPECT_EQ(out[stored], 0) << length << " in " << capacity;
+            EXPECT_EQ(out[capacity], guard) << length << " in " << capacity;
+        }
+        EXPECT_EQ(utf16LengthOfUtf8(bytes, length), length);
+    }
+}
+
 TEST(ModifiedUtf8, NarrowCopiesAlwaysTerminate)
 {
     char narrow[4];

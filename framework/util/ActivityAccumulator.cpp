@@ -10,9 +10,9 @@
 #include <new>
 
 namespace {
-const uint32_t kWatchedEvents[] = {InputEventId::ResetA,      EventId::Resume,           InputEventId::ResetB,
-                                   InputEventId::WidgetPress, InputEventId::WidgetMove,  InputEventId::WidgetRelease,
-                                   InputEventId::WidgetOther, 0};
+const uint32_t kWatchedEvents[] = {InputEventId::InputWipe, EventId::Resume, InputEventId::InputWipeAgain,
+                                   InputEventId::WidgetPress, InputEventId::WidgetMove, InputEventId::WidgetRelease,
+                                   InputEventId::OtherActivity, 0};
 } // namespace
 
 ActivityAccumulator::ActivityAccumulator() : Service(ServiceId::ActivityAccumulator)
@@ -46,7 +46,7 @@ void ActivityAccumulator::reset()
 int ActivityAccumulator::onMessage(Message& message, CallbackHandler& handler)
 {
     const uint32_t id = message.m_eventId;
-    if (id == InputEventId::ResetB || id == InputEventId::ResetA || id == EventId::Resume)
+    if (id == InputEventId::InputWipeAgain || id == InputEventId::InputWipe || id == EventId::Resume)
         static_cast<ActivityAccumulator*>(handler.m_owner)->reset();
     return 0; // every event passes on
 }

@@ -10,7 +10,7 @@ namespace {
 
 TEST(ActivityAccumulator, AddsUntilAResetEvent)
 {
-    for (uint32_t reset : {EventId::Resume, InputEventId::ResetA, InputEventId::ResetB}) {
+    for (uint32_t reset : {EventId::Resume, InputEventId::InputWipe, InputEventId::InputWipeAgain}) {
         TestApp app;
         auto* activity = new ActivityAccumulator(); // the registry owns it
         EXPECT_EQ(findService(ServiceId::ActivityAccumulator), activity);

@@ -15,6 +15,13 @@ TEST(RandomService, MatchesStdMt19937ForTheSameSeed)
 {
     TestApp app;
     RandomService random;
+    // The generator's published values for its default seed 5489: the first
+    // output, and the 10000th, which the C++ standard fixes for mt19937.
+    random.seed(5489);
+    EXPECT_EQ(random.nextRaw(), 3499211612u);
+    for (int i = 2; i < 10000; ++i)
+        random.nextRaw();
+    EXPECT_EQ(random.nextRaw(), 4123659995u);
     for (uint32_t seed : {5489u, 0u, 1u, 0xDEADBEEFu}) {
         random.seed(seed);
         std::mt19937 reference(seed);

@@ -47,3 +47,37 @@ constexpr std::uint32_t formatFlags(RSBFormat f) { return (f >> 12) & 0xF; }
 // The name the library gives a code; "RSBFormat_Unknown" for codes it does not name.
 const char* formatName(RSBFormat format);
 
+// Single-pixel conversions; the pixel is read from memory, unaligned. A
+// source format a routine does not convert gives 0 (pixelToArgb16 leaves its
+// output untouched).
+void pixelToArgb16(uint32_t out[4], RSBFormat format, const void* pixel);
+uint16_t pixelToRgb565(RSBFormat format, const void* pixel);
+uint32_t pixelToXrgb8888(RSBFormat format, const void* pixel);
+uint32_t pixelToArgb8888(RSBFormat format, const void* pixel);
+// 1 when the destination is A8R8G8B8, R5G6B5, X8R8G8B8 or ARGB_fixed and was written.
+int convertPixel(RSBFormat srcFormat, const void* src, RSBFormat dstFormat, void* dst);
+
+// Depth planes pass their word through where surfaces convert them.
+uint32_t pixelDepthValue(RSBFormat format, const void* pixel);
+uint16_t depthPixelToRgb565(RSBFormat format, const void* pixel);
+uint32_t depthPixelToXrgb8888(RSBFormat format, const void* pixel);
+uint32_t depthPixelToArgb8888(RSBFormat format, const void* pixel);
+
+constexpr uint16_t rgb565(uint32_t r, uint32_t g, uint32_t b)
+{
+    return static_cast<uint16_t>((r & 0xF8) << 8 | (g & 0xFC) << 3 | (b & 0xFF) >> 3);
+}
+constexpr uint16_t argb1555(uint32_t a, uint32_t r, uint32_t g, uint32_t b)
+{
+    return static_cast<uint16_t>((a ? 0x8000 : 0) | ((r & 0xFF) >> 3) << 10 | ((g & 0xFF) >> 3) << 5 | (b & 0xFF) >> 3);
+}
+
+// Packers write their 16-bit result low byte first, so dst needs no alignment.
+void packRgb565(void* dst, uint32_t r, uint32_t g, uint32_t b);
+void packArgb1555(void* dst, uint32_t a, uint32_t r, uint32_t g, uint32_t b);
+void packRgba5551(void* dst, uint32_t r, uint32_t g, uint32_t b, uint32_t a);
+void packNibbles4444(void* dst, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4);
+
+// Smallest power of two >= n for 1..4096; 0 for 0 and above 4096.
+uint32_t nextPowerOfTwo(uint32_t n);
+

@@ -13,7 +13,9 @@ enum class HandleKind : uint8_t {
     MsgQueue,
     PowerNotification,
     RegistryKey,
+    Socket,
     Window,
+    WaveOut,
     Other,
 };
 

@@ -5,6 +5,7 @@ namespace {
 
 HostShellRecord g_record;
 bool g_failAllKeys = false;
+bool g_failVibrate = false;
 
 } // namespace
 
@@ -42,6 +43,24 @@ BOOL AllKeys(BOOL all)
     return TRUE;
 }
 
+HRESULT Vibrate(DWORD, const VIBRATENOTE*, BOOL repeat, DWORD timeout)
+{
+    ++g_record.vibrateCalls;
+    if (g_failVibrate)
+        return E_FAIL;
+    g_record.vibrating = true;
+    g_record.vibrateTimeout = timeout;
+    g_record.vibrateRepeat = repeat;
+    return S_OK;
+}
+
+HRESULT VibrateStop()
+{
+    ++g_record.vibrateStopCalls;
+    g_record.vibrating = false;
+    return S_OK;
+}
+
 const HostShellRecord& hostShellRecord()
 {
     return g_record;
@@ -52,8 +71,14 @@ void hostShellSetAllKeysFailure(bool fail)
     g_failAllKeys = fail;
 }
 
+void hostShellSetVibrateFailure(bool fail)
+{
+    g_failVibrate = fail;
+}
+
 void hostShellReset()
 {
     g_record = HostShellRecord();
     g_failAllKeys = false;
+    g_failVibrate = false;
 }

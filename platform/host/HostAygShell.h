@@ -1,6 +1,6 @@
-// The phone shell's full-screen and activation helpers (AYGSHELL) and the
-// keyboard-ownership call. On the desktop there is no task bar or input
-// panel to hide, so these succeed and record what was asked, for tests.
+// The phone shell's full-screen and activation helpers (AYGSHELL), its
+// vibrator and the keyboard-ownership call. A desktop has no task bar, input
+// panel or motor, so these succeed and record what was asked, for tests.
 #pragma once
 
 #include "platform/host/HostTypes.h"
@@ -26,6 +26,23 @@ BOOL SHHandleWMSettingChange(HWND window, WPARAM wParam, LPARAM lParam, SHACTIVA
 // start-up; it takes nothing and its result is not used.
 BOOL aygshellOrdinal9();
 
+using HRESULT = int32_t;
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
+constexpr DWORD INFINITE = 0xFFFFFFFF;
+
+inline bool SUCCEEDED(HRESULT result)
+{
+    return result >= 0;
+}
+
+// A vibration pattern; only the default one (no notes) is ever asked for.
+struct VIBRATENOTE;
+
+// Starts the motor until VibrateStop or the time-out (ms).
+HRESULT Vibrate(DWORD noteCount, const VIBRATENOTE* notes, BOOL repeat, DWORD timeout);
+HRESULT VibrateStop();
+
 // Whether the program receives every key, the phone's own included.
 BOOL AllKeys(BOOL all);
 
@@ -37,10 +54,17 @@ struct HostShellRecord {
     uint32_t ordinal9Calls = 0;
     uint32_t allKeysCalls = 0;
     BOOL allKeys = FALSE;
+    uint32_t vibrateCalls = 0;
+    uint32_t vibrateStopCalls = 0;
+    bool vibrating = false;
+    DWORD vibrateTimeout = 0; // of the last Vibrate
+    BOOL vibrateRepeat = FALSE;
 };
 
 // Test hooks.
 const HostShellRecord& hostShellRecord();
 // Makes AllKeys fail from now on.
 void hostShellSetAllKeysFailure(bool fail);
+// Makes Vibrate fail (E_FAIL) from now on.
+void hostShellSetVibrateFailure(bool fail);
 void hostShellReset();

@@ -6,6 +6,7 @@
 #include "platform/host/LastError.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
@@ -304,8 +305,22 @@ BOOL MoveFileW(LPCWSTR from, LPCWSTR to)
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }
-    if (::rename(source.c_str(), target.c_str()) != 0) {
-        setErrno();
+    // The phone's move never replaces an existing target: callers that
+    // replace a file delete it first, and they must fail here as there.
+    int result = ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without the no-replace move: test, then move.
+        struct stat existing;
+        if (::lstat(target.c_str(), &existing) == 0)
+            errno = EEXIST;
+        else
+            result = ::rename(source.c_str(), target.c_str());
+    }
+    if (result != 0) {
+        if (errno == EEXIST)
+            SetLastError(ERROR_ALREADY_EXISTS);
+        else
+            setErrno();
         return FALSE;
     }
     return TRUE;

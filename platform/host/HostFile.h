@@ -51,7 +51,8 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
 BOOL FlushFileBuffers(HANDLE file);
 
-// Renames atomically, replacing an existing target.
+// Renames atomically; an existing target is never replaced
+// (ERROR_ALREADY_EXISTS).
 BOOL MoveFileW(LPCWSTR from, LPCWSTR to);
 BOOL DeleteFileW(LPCWSTR name);
 

@@ -166,10 +166,15 @@ TEST_F(HostFile, ClosedHandlesAreRefused)
     EXPECT_FALSE(FlushFileBuffers(nullptr));
 }
 
-TEST_F(HostFile, MoveReplacesAnExistingTarget)
+TEST_F(HostFile, MoveRefusesAnExistingTarget)
 {
     put("temp.dat", "new");
     put("hs.dat", "old");
+    EXPECT_FALSE(MoveFileW(u"temp.dat", u"hs.dat"));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(get("hs.dat"), "old");
+    EXPECT_EQ(get("temp.dat"), "new");
+    EXPECT_TRUE(DeleteFileW(u"hs.dat"));
     EXPECT_TRUE(MoveFileW(u"temp.dat", u"hs.dat"));
     EXPECT_EQ(get("hs.dat"), "new");
     EXPECT_FALSE(fs::exists(m_folder / "temp.dat"));

@@ -226,16 +226,20 @@ void PlatformApp::processEvents()
     AppBase* app = getGameApp();
     if (!app)
         return;
+    // A handler or the frame can deactivate the window synchronously, which
+    // comes back here from WM_ACTIVATE. That inner call delivers only what is
+    // still undelivered (the pause) and leaves the reset and the one frame to
+    // the outermost call. Events posted during delivery join the same pass.
+    ++m_deliveryDepth;
     Event event;
-    // The count is read again after each event: events posted while one is
-    // delivered are delivered in the same pass.
-    for (uint32_t i = 0; i < m_events.count(); ++i) {
-        m_events.get(i, &event);
+    while (m_events.takeNext(&event))
         app->dispatch(event.id, event.arg1, event.arg2);
+    if (m_deliveryDepth == 1) {
+        m_events.resetCount();
+        app->frame();
+        m_redrawPending = 0;
     }
-    m_events.resetCount();
-    app->frame();
-    m_redrawPending = 0;
+    --m_deliveryDepth;
 }
 
 uint32_t PlatformApp::mapKey(uint32_t nativeKey)

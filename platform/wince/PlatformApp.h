@@ -44,8 +44,8 @@ public:
 
     // The full-screen window; 0 when it could not be made.
     int createWindow();
-    // Delivers every queued event (also those posted meanwhile), then runs
-    // one frame.
+    // Delivers every queued event once (also those posted meanwhile), then
+    // runs one frame; a nested call only delivers.
     void processEvents();
     // The game key of a native key: the game's key-code map, then the
     // built-in table; 0 drops the key.
@@ -98,6 +98,8 @@ private:
     // The end sequence closes only what start-up opened.
     uint8_t m_gapiDisplayOpen = 0;
     uint8_t m_gapiInputOpen = 0;
+    // Nesting of processEvents: a deactivation can re-enter it.
+    uint32_t m_deliveryDepth = 0;
     EventQueue m_events;
     SHACTIVATEINFO m_activateInfo = {};
 };

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -216,14 +217,18 @@ TEST_F(PlatformAppTest, ClassRegistrationFailureShowsTheMessage)
 TEST_F(PlatformAppTest, DeactivationDuringAFrameLeavesTheTimerStopped)
 {
     g_record.onFrame = [](size_t frame) {
-        if (frame == 2)
+        if (frame == 2) {
             SendMessageW(hostTestMainWindow(), WM_ACTIVATE, WA_INACTIVE, 0);
-        if (frame == 3) // the pause's own frame
             hostTestPost(WM_CLOSE, 0, 0);
+        }
     };
     hostTestCloseAfterTicks(50);
     ASSERT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
     EXPECT_EQ(hostTestTimerMessageCount(), 2u);
+    // The pause is delivered inside frame 2 without a frame of its own; the
+    // third frame is the run end's.
+    EXPECT_EQ(g_record.frameTicks.size(), 3u);
+    EXPECT_EQ(std::count(g_record.events.begin(), g_record.events.end(), Event{ PlatformEventId::Pause, 0, 0 }), 1);
 }
 
 // Translation of single messages, with the application made but not run.
@@ -349,6 +354,54 @@ TEST_F(MessageTableTest, DeactivationPausesAtOnceAndReactivationResumes)
 
     EXPECT_EQ(send({ msg(WM_ACTIVATE, WA_CLICKACTIVE) }), (std::vector<Event>{ { PlatformEventId::Resume, 0, 0 } }));
     EXPECT_TRUE(m_app->isTimerRunning());
+}
+
+// A handler (or the frame) that takes the focus away sends WM_ACTIVATE while
+// events are being delivered: every event still reaches the game once, in
+// order, with the pause right after what was queued, and one frame runs.
+TEST_F(MessageTableTest, DeactivationDuringDeliveryDeliversEachEventOnce)
+{
+    using namespace PlatformEventId;
+    struct Case {
+        const char* name;
+        uint32_t deactivateOnEvent; // 0: deactivate from the frame
+    };
+    const Case cases[] = {
+        { "from the first event", KeyDown },
+        { "from a middle event", KeyUp },
+        { "from the last event", AppMessage },
+        { "from the frame", 0 },
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(send({ msg(WM_ACTIVATE, WA_ACTIVE) }).size(), 1u);
+        m_app->startTimer();
+        g_record = Recorded();
+        const auto deactivate = [this] { SendMessageW(m_app->window(), WM_ACTIVATE, WA_INACTIVE, 0); };
+        g_record.onDispatch = [&](uint32_t id) {
+            if (id == c.deactivateOnEvent)
+                deactivate();
+        };
+        g_record.onFrame = [&](size_t) {
+            if (!c.deactivateOnEvent)
+                deactivate();
+        };
+        m_app->eventQueue().post(KeyDown, 4, 0);
+        m_app->eventQueue().post(KeyUp, 4, 0);
+        m_app->eventQueue().post(AppMessage, 0, 0);
+        m_app->handleMessage(m_app->window(), WM_TIMER, PlatformApp::kTimerId, 0);
+
+        const std::vector<uint32_t> expected = { KeyDown, KeyUp, AppMessage, Pause };
+        EXPECT_EQ(ids(g_record.events), expected) << c.name;
+        EXPECT_EQ(g_record.frameTicks.size(), 1u) << c.name;
+        EXPECT_FALSE(m_app->isTimerRunning()) << c.name;
+
+        // Nothing delivered comes back with the next walk.
+        g_record.onDispatch = nullptr;
+        g_record.onFrame = nullptr;
+        m_app->processEvents();
+        EXPECT_EQ(ids(g_record.events), expected) << c.name;
+        EXPECT_EQ(m_app->eventQueue().count(), 0u) << c.name;
+    }
 }
 
 TEST_F(MessageTableTest, F4ReleaseQuitsAfterItsKeyUp)

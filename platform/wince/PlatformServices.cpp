@@ -1,6 +1,8 @@
 #include "platform/wince/PlatformServices.h"
 
 #include "framework/util/Clock.h"
+#include "platform/wince/NullService.h"
+#include "platform/wince/SoundDevice.h"
 #include "platform/wince/SystemTime.h"
 #include "platform/wince/Win32FileSystem.h"
 
@@ -9,4 +11,6 @@ void installPlatformServices()
     setTickClock(getTickCount);
     setUnixTimeClock(getUnixTime);
     installFileSystemCreator();
+    installNullServiceCreator();
+    installSoundDeviceCreator();
 }

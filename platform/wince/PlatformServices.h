@@ -1,5 +1,5 @@
 // Hands the framework what it reaches of the platform only through hooks:
-// the clocks and the creator of the file system service.
+// the clocks and the creators of the file system, null and sound services.
 #pragma once
 
 // Called once at start-up, before the game is created.

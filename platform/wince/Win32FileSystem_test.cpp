@@ -158,10 +158,13 @@ TEST_F(Win32FileSystemTest, DirectoryIsNotAFile)
     EXPECT_TRUE(fs::is_directory(m_folder / "dir"));
 }
 
-TEST_F(Win32FileSystemTest, RenameReplacesAnExistingFile)
+TEST_F(Win32FileSystemTest, RenameRefusesAnExistingFile)
 {
     put("temp.dat", "fresh");
     put("savegame.dat", "stale");
+    EXPECT_EQ(m_fs->rename(path("temp.dat").c_str(), path("savegame.dat").c_str()), 0);
+    EXPECT_EQ(get("savegame.dat"), "stale");
+    EXPECT_EQ(m_fs->remove(path("savegame.dat").c_str()), 1);
     EXPECT_EQ(m_fs->rename(path("temp.dat").c_str(), path("savegame.dat").c_str()), 1);
     EXPECT_EQ(get("savegame.dat"), "fresh");
     EXPECT_EQ(m_fs->exists(path("temp.dat").c_str()), 0);

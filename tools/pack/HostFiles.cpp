@@ -90,6 +90,7 @@ bool writeHostFile(const std::string& path, const Bytes& bytes)
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
         return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    // An empty vector may hold no storage at all, and fwrite takes no null.
+    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && ok;
 }

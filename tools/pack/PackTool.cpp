@@ -16,6 +16,49 @@ namespace {
 
 constexpr uint32_t kExtractSlice = 65536;
 
+constexpr char kUsage[] = "usage: packtool build MANIFEST OUT | list PACK | extract PACK ID OUT | --help\n";
+
+// The manifest syntax, for a person who builds a pack by hand.
+constexpr char kHelp[] = R"(
+  build    writes the pack OUT from the text MANIFEST
+  list     prints each entry: id, type word, size in bytes
+  extract  writes the bytes of entry ID (decimal or 0x hex) to OUT
+
+Manifest: one directive a line; blank lines and lines starting with '#' are
+skipped. Numbers are decimal or 0x hex. Paths are relative to the manifest.
+
+  index sorted|range               the pack's index form (default sorted)
+  ID TYPE STORAGE HEADER KIND ...  one entry
+
+  ID       the resource id; the pack keeps its low 15 bits (0x03000102 -> 0x102)
+  TYPE     the type word that picks the resource class, e.g. 0x374F8659 data
+  STORAGE  plain or deflated (an empty entry must be deflated)
+  HEADER   the entry header's length in bytes, 4 to 65535 (usually 4)
+  KIND     what follows and how it is stored:
+    text TEXT...   the bytes of TEXT to the line's end; \n \r \t \\ escapes
+    file PATH      the bytes of a file
+    utf8 TEXT...   TEXT as modified UTF-8, no terminator
+    utf16 TEXT...  TEXT as little-endian UTF-16, no terminator
+    idlist V...    a u16 count, then each value as u32
+    table          an entry table; its rows follow anywhere as
+      row TABLE_ID ROW_ID TAG STORAGE HEADER KIND ...   (KIND as above)
+    restable       the resource table (entry 0x101); filled by
+      restable alias ID...                     alias ids, in order
+      restable languages WIDTH NAME_LENGTH     attribute bytes, name bytes
+      restable language ID ATTRIBUTE_HEX NAME  one language ('-': no attributes)
+      restable strings ID...                   string-table ids, in order
+
+Example:
+  index sorted
+  0x101 0x374F8659 deflated 4 restable
+  restable languages 2 16
+  restable language 0x03000020 0102 English
+  restable strings 0x03000020
+  0x03000020 0x69E4C505 deflated 4 table
+  row 0x03000020 1 0xF686AADC plain 4 utf8 Hello
+  0x03000010 0x374F8659 plain 4 text any bytes
+)";
+
 int failWith(std::FILE* err, const std::string& message)
 {
     std::fprintf(err, "packtool: %s\n", message.c_str());
@@ -124,11 +167,17 @@ int extract(const std::string& path, const std::string& idText, const std::strin
 int runPackTool(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
 {
     std::string command = argc > 1 ? argv[1] : "";
+    if ((command == "--help" || command == "-h") && argc == 2) {
+        std::fputs(kUsage, out);
+        std::fputs(kHelp, out);
+        return 0;
+    }
     if (command == "build" && argc == 4)
         return build(argv[2], argv[3], err);
     if (command == "list" && argc == 3)
         return list(argv[2], out, err);
     if (command == "extract" && argc == 5)
         return extract(argv[2], argv[3], argv[4], err);
-    return failWith(err, "usage: packtool build MANIFEST OUT | list PACK | extract PACK ID OUT");
+    std::fputs(kUsage, err);
+    return 1;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "tools/pack/HostFiles.h"
@@ -91,7 +92,42 @@ TEST_F(PackToolTest, BuildsListsAndExtractsBothIndexForms)
         EXPECT_EQ(read("out.bin"), big);
         ASSERT_EQ(run({"extract", path("pack.big"), "258", path("out.txt")}).status, 0);
         EXPECT_EQ(read("out.txt"), "hello  world\n");
+        write("empty.bin", "stale");
+        ASSERT_EQ(run({"extract", path("pack.big"), "7", path("empty.bin")}).status, 0);
+        EXPECT_EQ(read("empty.bin"), "");
     }
+}
+
+// Help goes to standard output with success; a bad command line is a failure
+// with the usage on standard error.
+TEST_F(PackToolTest, HelpDocumentsTheManifestOnStandardOutput)
+{
+    for (const char* flag : {"--help", "-h"}) {
+        ToolRun help = run({flag});
+        EXPECT_EQ(help.status, 0);
+        EXPECT_TRUE(help.err.empty());
+        EXPECT_EQ(help.out.rfind("usage: packtool", 0), 0u) << help.out;
+        for (const char* word : {"index sorted|range", "restable language", "row TABLE_ID"})
+            EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    }
+    // The example builds as it stands.
+    const std::string help = run({"--help"}).out;
+    const size_t example = help.find("Example:\n");
+    ASSERT_NE(example, std::string::npos);
+    std::istringstream lines(help.substr(example + 9));
+    std::string manifest, line;
+    while (std::getline(lines, line))
+        manifest += line.substr(line.find_first_not_of(' ')) + "\n";
+    write("example.txt", manifest);
+    ASSERT_EQ(run({"build", path("example.txt"), path("example.big")}).status, 0);
+    EXPECT_EQ(run({"list", path("example.big")}).out, "0x00000010 0x374F8659 9\n"
+                                                       "0x00000020 0x69E4C505 25\n"
+                                                       "0x00000101 0x374F8659 46\n");
+
+    ToolRun wrong = run({"frobnicate"});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_TRUE(wrong.out.empty());
+    EXPECT_EQ(wrong.err.rfind("usage: packtool", 0), 0u);
 }
 
 TEST_F(PackToolTest, MalformedInputFailsWithOneLine)

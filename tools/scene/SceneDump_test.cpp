@@ -5,6 +5,7 @@
 #include "engine/core/io/IoTestKit.h"
 #include "tools/m3g/M3gFileWriter.h"
 #include "tools/m3g/M3gSceneEncoders.h"
+#include "tools/m3g/M3gStateEncoders.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ TEST(SceneDump, ReportsRootsOrTheSignedErrorResult)
         int exit;
     } cases[] = {
         {"header only", headerOnly, "roots 0\n", 0},
-        {"empty", {}, "error 65544\n", 1},
+        {"empty", {}, "error 65536\n", 1}, // an empty file cannot be mapped
         {"not a 3D file", {'x', 'y', 'z'}, "error -7\n", 1},
         {"bad checksum", badChecksum, "error -9\n", 1},
         {"cut short", std::vector<uint8_t>(headerOnly.begin(), headerOnly.end() - 2), "error 65544\n", 1},
@@ -72,6 +73,22 @@ TEST(SceneDump, WalksWriterMadeWorldsDepthFirst)
     }
 }
 
+// The engine as programs link it: its external references load the file they
+// name, beside the file that names them.
+TEST(SceneDump, ExternalReferencesLoadTheFileTheyName)
+{
+    ScratchFolder folder;
+    M3gFileWriter b;
+    b.addObject(m3gGroupRecord(groupWithId(7)));
+    folder.write("B.m3g", b.finish());
+    M3gFileWriter a;
+    const uint32_t reference = a.addExternalReference("B.m3g");
+    a.addObject(m3gGroupRecord(groupWithId(1, {reference})));
+    std::string out;
+    EXPECT_EQ(dumpScene(folder.write("A.m3g", a.finish()), out), 0);
+    EXPECT_EQ(out, "0 9 1\n1 9 7\nroots 1\n");
+}
+
 TEST(SceneDump, CorruptWorldsGiveTheLoadersResult)
 {
     ScratchFolder folder;
@@ -114,6 +131,53 @@ TEST(SceneDump, CorruptWorldsGiveTheLoadersResult)
         EXPECT_EQ(dumpScene(folder.write("bad.m3g", c.bytes), out), 1);
         EXPECT_EQ(out, c.output);
     }
+}
+
+TEST(SceneDump, CamerasLightsAndAppearancesAreWalkedAndSharedObjectsSeenOnce)
+{
+    M3gFileWriter writer;
+    writer.beginSection(kM3gSchemeZlib);
+    M3gCameraFields camera;
+    camera.node.transformable.object.userId = 50;
+    const uint32_t cameraIndex = writer.addObject(m3gCameraRecord(camera));
+    M3gLightFields light;
+    light.node.transformable.object.userId = 60;
+    const uint32_t lightIndex = writer.addObject(m3gLightRecord(light));
+    M3gBackgroundFields background;
+    background.object.userId = 70;
+    const uint32_t backgroundIndex = writer.addObject(m3gBackgroundRecord(background));
+    M3gWorldFields world;
+    world.group = groupWithId(1, {cameraIndex, lightIndex});
+    world.activeCamera = cameraIndex;
+    world.background = backgroundIndex;
+    writer.addObject(m3gWorldRecord(world));
+    M3gMaterialFields material;
+    material.object.userId = 13;
+    const uint32_t materialIndex = writer.addObject(m3gMaterialRecord(material));
+    M3gFogFields fog;
+    fog.object.userId = 7;
+    const uint32_t fogIndex = writer.addObject(m3gFogRecord(fog));
+    M3gCompositingModeFields compositing;
+    compositing.object.userId = 6;
+    const uint32_t compositingIndex = writer.addObject(m3gCompositingModeRecord(compositing));
+    M3gPolygonModeFields polygon;
+    polygon.object.userId = 8;
+    const uint32_t polygonIndex = writer.addObject(m3gPolygonModeRecord(polygon));
+    M3gAppearanceFields appearance;
+    appearance.object.userId = 3;
+    appearance.compositingMode = compositingIndex;
+    appearance.fog = fogIndex;
+    appearance.polygonMode = polygonIndex;
+    appearance.material = materialIndex;
+    writer.addObject(m3gAppearanceRecord(appearance));
+
+    ScratchFolder folder;
+    std::string out;
+    EXPECT_EQ(dumpScene(folder.write("state.m3g", writer.finish()), out), 0);
+    // The world lists its camera and background before its children, so the
+    // camera it also holds as a child is met a second time.
+    EXPECT_EQ(out, "0 22 1\n1 5 50\n1 4 70\n1 5 50 seen\n1 12 60\n"
+                   "0 3 3\n1 6 6\n1 7 7\n1 8 8\n1 13 13\nroots 2\n");
 }
 
 TEST(SceneDump, DeepChainsAreWalkedWithoutRecursion)

@@ -3,7 +3,9 @@
 #include "engine/core/factory/CkwObjectFactory.h"
 
 #include "engine/core/runtime/EngineContext.h"
-#include "engine/core/runtime/SceneSeams.h"
+#include "engine/core/loader/CkwHeaderObject.h"
+#include "engine/core/math/CkwTransform.h"
+#include "engine/core/runtime/EngineModule.h"
 
 CkwObjectFactory::CkwObjectFactory()
 {
@@ -66,7 +68,9 @@ void destroyObjectFactory()
 void initLoaderTypes(CkwObjectFactory& factory)
 {
     factory.registerCreator(kClassHeader, nullptr);
-    registerLoaderTypes(factory);
-    registerOwnLoaderTypes(factory);
-    registerExtraLoaderTypes(factory);
+    factory.registerCreator(kClassTransform, &CkwTransform::create);
+    factory.registerCreator(kClassExternalReference, &CkwXREF::create);
+    for (const EngineModule* module : engineModules())
+        if (module->registerTypes != nullptr)
+            module->registerTypes(factory);
 }

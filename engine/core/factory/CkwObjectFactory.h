@@ -36,5 +36,6 @@ private:
 void createObjectFactory();
 // Deletes the context's factory and clears the field.
 void destroyObjectFactory();
-// Clears slot 0 and registers every loader type through the scene library.
+// Clears slot 0, registers the core's own classes, then every installed
+// module's.
 void initLoaderTypes(CkwObjectFactory& factory);

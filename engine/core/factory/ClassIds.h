@@ -40,3 +40,11 @@ constexpr int32_t kClassArchiveMember = 32;
 constexpr int32_t kClassBrewLoader = 33;
 constexpr int32_t kClassLastTableSlot = 34;
 constexpr int32_t kClassExternalReference = 255;
+
+// The classes an image reference may name; a Stageset only where a depth
+// image is allowed (backgrounds).
+constexpr bool isImageClass(int32_t id, bool allowStageset)
+{
+    return id == kClassImage2D || id == kClassPlasmaImage || id == kClassCompressedImage2D
+        || (allowStageset && id == kClassStageset);
+}

@@ -9,7 +9,6 @@
 namespace {
 
 // Degrees at the interface, radians inside: the engine's own factors.
-constexpr float kDegreesToRadians = 0.017453292f;
 constexpr float kRadiansToDegrees = 57.295776f;
 
 } // namespace
@@ -68,6 +67,20 @@ void quaternionToAngleAxis(const float* quaternion, float* angleAxis)
 
 void checkAlignmentTargetL(uint32_t target)
 {
-    if (target < static_cast<uint32_t>(kAlignNone) || target > static_cast<uint32_t>(kAlignZAxis))
+    checkEnumL(target, static_cast<uint32_t>(kAlignNone), static_cast<uint32_t>(kAlignZAxis));
+}
+
+uint32_t checkEnumL(uint32_t value, uint32_t low, uint32_t high)
+{
+    if (value < low || value > high)
         leave(KErrIllegalArgument);
+    return value;
+}
+
+float checkFloatInL(float value, float low, float high)
+{
+    const float v = checkFloat(value);
+    if (!(v >= low && v <= high))
+        leave(KErrIllegalArgument);
+    return v;
 }

@@ -28,6 +28,10 @@ void angleAxisToQuaternionL(const float* angleAxis, float* quaternion);
 void quaternionToAngleAxis(const float* quaternion, float* angleAxis);
 // An alignment target must be one of NONE, ORIGIN and the three axes.
 void checkAlignmentTargetL(uint32_t target);
+// An enumeration value outside low..high leaves -1301.
+uint32_t checkEnumL(uint32_t value, uint32_t low, uint32_t high);
+// checkFloat, then a value outside low..high (both included) leaves -1301.
+float checkFloatInL(float value, float low, float high);
 
 // Sizes and lengths cross the interface unsigned; the classes count in int32.
 inline int32_t sizeArgument(uint32_t size) { return size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size); }

@@ -12,15 +12,17 @@ namespace {
 InterfaceState g_state = {};
 
 // The cached table of the object's interface; leaves 0x1000C for a class
-// without one (or whose table is not built).
+// without one, or whose table no module installed.
 const void* tableForClassL(int32_t classId)
 {
     const InterfaceInfo* info = interfaceByClass(classId);
-    if (info == nullptr || info->table == nullptr || g_state.tableCache == nullptr)
+    if (info == nullptr || g_state.tableCache == nullptr)
         leave(kResultIllegalState);
     const void*& slot = g_state.tableCache[interfaceSlot(*info)];
     if (slot == nullptr)
-        slot = info->table;
+        slot = interfaceTable(*info);
+    if (slot == nullptr)
+        leave(kResultIllegalState);
     return slot;
 }
 
@@ -67,9 +69,12 @@ EngineResult wrapObject(CkwRefCount* object, EngineHandle** out)
         *out = record;
         return 0;
     }
+    // An interface whose table is not built says so rather than pass for a
+    // lack of memory; classes without any interface answer 2 as well.
+    const bool notBuilt = code == kResultIllegalState && interfaceByClass(object->getClassId()) != nullptr;
     if (object->refCount() == 0)
         delete object;
-    return kResultNoMemory;
+    return notBuilt ? kResultIllegalState : kResultNoMemory;
 }
 
 uint32_t unknownAddRef(EngineHandle* handle)

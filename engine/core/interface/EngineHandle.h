@@ -9,8 +9,9 @@
 #include "engine/core/interface/MethodTables.h"
 
 // A handle to object (its reference-count part) in *out; a null object gives
-// a null handle and 0. Returns 2 when no handle can be made (an object nobody
-// holds is then destroyed). Leaves -1302 for a null out pointer.
+// a null handle and 0. Returns 2 when no handle can be made, 0x1000C when the
+// object's interface table is not built (an object nobody holds is then
+// destroyed). Leaves -1302 for a null out pointer.
 EngineResult wrapObject(CkwRefCount* object, EngineHandle** out);
 
 uint32_t unknownAddRef(EngineHandle* handle);

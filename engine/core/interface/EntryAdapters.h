@@ -64,6 +64,16 @@ T* argumentOrNull(const EngineHandle* handle, uint32_t iid)
     return fits ? static_cast<T*>(handle->object) : nullptr;
 }
 
+// The argument of an untrapped setter that may clear its reference: true with
+// null for a null or empty handle, true with the object for a handle of
+// interface iid, false for a handle of another kind, which the setter ignores.
+template <class T>
+bool optionalArgument(const EngineHandle* handle, uint32_t iid, T*& object)
+{
+    object = argumentOrNull<T>(handle, iid);
+    return object != nullptr || handle == nullptr || handle->object == nullptr;
+}
+
 // Out pointers and arrays of trapped entries: null leaves -1302.
 template <class T>
 T& requireOut(T* out)

@@ -147,15 +147,29 @@ TEST_F(RootTest, TrackedHandlesAreHandedBackAtTheLastRelease)
     EXPECT_EQ(g_destroyed, 2);
 }
 
-TEST_F(RootTest, ObjectsWithoutAnInterfaceAreNotWrapped)
+TEST_F(RootTest, ObjectsWithoutATableAreNotWrapped)
 {
     initialise();
     class Foreign : public CkwHeapObject, public CkwRefCount {
     public:
-        int32_t getClassId() const override { return kClassResourceLoader; }
+        explicit Foreign(int32_t classId) : m_classId(classId) {}
+        int32_t getClassId() const override { return m_classId; }
+        int32_t m_classId;
     };
-    EngineHandle* handle = reinterpret_cast<EngineHandle*>(1);
-    EXPECT_EQ(wrapObject(new Foreign, &handle), 2); // destroyed, nobody held it
+    // No interface at all answers 2; an interface without a table of its own
+    // size (the stand-in module offers Transform only a Group table) says it
+    // is not supported.
+    const struct {
+        int32_t classId;
+        EngineResult result;
+    } cases[] = {{kClassResourceLoader, 2}, {kClassExternalReference, 2}, {kClassTransform, 0x1000C}};
+    for (const auto& c : cases) {
+        EngineHandle* handle = reinterpret_cast<EngineHandle*>(1);
+        EXPECT_EQ(wrapObject(new Foreign(c.classId), &handle), c.result) << c.classId; // destroyed, nobody held it
+        EXPECT_EQ(handle, nullptr);
+    }
+    EngineHandle* handle = nullptr;
+    EXPECT_EQ(m_api->createEngineObject(kIidTransform, &handle), 0x1000C);
     EXPECT_EQ(handle, nullptr);
     EXPECT_EQ(wrapObject(nullptr, &handle), 0);
     EXPECT_EQ(handle, nullptr);

@@ -1,14 +1,14 @@
-// The metadata of the 29 concrete interfaces. Rows without a table belong to
-// scene classes whose interfaces are not built yet; their objects cannot be
-// wrapped (wrapObject answers 2).
+// The metadata of the 29 concrete interfaces. Rows without a table of their
+// own take the one a module installed; with none, their objects cannot be
+// wrapped (wrapObject answers 0x1000C).
 #include "engine/core/interface/InterfaceMetadata.h"
 
 #include "engine/core/factory/CkwObjectFactory.h"
 #include "engine/core/interface/EngineHandle.h"
 #include "engine/core/interface/LoaderInterfaces.h"
-#include "engine/core/interface/SceneNodeInterfaces.h"
 #include "engine/core/runtime/CkwRefCount.h"
 #include "engine/core/runtime/EngineContext.h"
+#include "engine/core/runtime/EngineModule.h"
 #include "engine/core/runtime/Trap.h"
 
 namespace {
@@ -35,7 +35,7 @@ constexpr InterfaceInfo kInterfaces[] = {
     {kIidCompositingMode, nullptr, 34, {kClassCompositingMode}, {6, 19}, &createFromFactory<kClassCompositingMode>},
     {kIidFog, nullptr, 28, {kClassFog}, {7, 19}, &createFromFactory<kClassFog>},
     {kIidGraphics3D, nullptr, 31, {kClassGraphics3D}, {8}, nullptr},
-    {kIidGroup, &kGroupTable, 52, {kClassGroup}, {9, 18, 19, 27}, &createFromFactory<kClassGroup>},
+    {kIidGroup, nullptr, 52, {kClassGroup}, {9, 18, 19, 27}, &createFromFactory<kClassGroup>},
     {kIidImage2D, nullptr, 31, {kClassImage2D, kClassPlasmaImage, kClassCompressedImage2D}, {10, 19}, &createFromFactory<kClassImage2D>},
     {kIidKeyframeSequence, nullptr, 32, {kClassKeyframeSequence}, {12, 19}, &createFromFactory<kClassKeyframeSequence>},
     {kIidLight, nullptr, 60, {kClassLight}, {13, 18, 19, 27}, &createFromFactory<kClassLight>},
@@ -53,7 +53,7 @@ constexpr InterfaceInfo kInterfaces[] = {
     {kIidTriangleStripArray, nullptr, 23, {kClassTriangleStripArray}, {28, 11, 19}, &createFromFactory<kClassTriangleStripArray>},
     {kIidVertexArray, nullptr, 27, {kClassVertexArray}, {29, 19}, &createFromFactory<kClassVertexArray>},
     {kIidVertexBuffer, nullptr, 30, {kClassVertexBuffer}, {30, 19}, &createFromFactory<kClassVertexBuffer>},
-    {kIidWorld, &kWorldTable, 56, {kClassWorld}, {31, 9, 18, 19, 27}, &createFromFactory<kClassWorld>},
+    {kIidWorld, nullptr, 56, {kClassWorld}, {31, 9, 18, 19, 27}, &createFromFactory<kClassWorld>},
     {kIidArchive, &kArchiveTable, 7, {kClassArchive}, {100}, &createArchiveObject},
     {kIidArchiveMember, &kArchiveMemberTable, 4, {kClassArchiveMember}, {101}, &createArchiveMemberObject},
 };
@@ -100,6 +100,17 @@ bool objectAccepts(const CkwRefCount& object, uint32_t iid)
         if (id == iid)
             return true;
     return false;
+}
+
+const void* interfaceTable(const InterfaceInfo& info)
+{
+    if (info.table != nullptr)
+        return info.table;
+    for (const EngineModule* module : engineModules())
+        for (const InterfaceTableEntry& entry : module->tables)
+            if (entry.iid == info.iid && entry.entryCount == info.entryCount)
+                return entry.table;
+    return nullptr;
 }
 
 uint32_t interfaceSlot(const InterfaceInfo& info) { return static_cast<uint32_t>(&info - kInterfaces); }

@@ -14,7 +14,7 @@ using InterfaceCreator = EngineResult (*)(EngineHandle** out);
 
 struct InterfaceInfo {
     uint32_t iid;
-    const void* table;     // null while the interface's classes are not built
+    const void* table;     // the core's own; null for the tables modules install
     uint32_t entryCount;
     int32_t classIds[3];   // 0 ends the list
     uint32_t accepts[5];   // 0 ends the list
@@ -29,5 +29,8 @@ const InterfaceInfo* interfaceByClass(int32_t classId);
 // Whether an object of this class may be used as interface iid: the ids its
 // row accepts (the universal ids are not interfaces).
 bool objectAccepts(const CkwRefCount& object, uint32_t iid);
+// The row's table: its own, else the first installed one of its entry count;
+// null while no module provides it.
+const void* interfaceTable(const InterfaceInfo& info);
 // The row's slot in the method-table cache.
 uint32_t interfaceSlot(const InterfaceInfo& info);

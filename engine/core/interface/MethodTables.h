@@ -112,6 +112,127 @@ struct IkwWorldTable {
     void (*setBackground)(EngineHandle*, EngineHandle* background);
 };
 
+struct IkwCameraTable {
+    IkwNodeTable node;
+    EngineResult (*getProjectionParameters)(EngineHandle*, uint32_t size, float* parameters, uint32_t* kind);
+    EngineResult (*getProjection)(EngineHandle*, EngineHandle* transform, uint32_t* kind);
+    EngineResult (*setGeneric)(EngineHandle*, EngineHandle* transform);
+    EngineResult (*setParallel)(EngineHandle*, float height, float aspectRatio, float near, float far);
+    EngineResult (*setPerspective)(EngineHandle*, float fovy, float aspectRatio, float near, float far);
+};
+
+struct IkwLightTable {
+    IkwNodeTable node;
+    void (*getMode)(EngineHandle*, uint32_t* out);
+    EngineResult (*setMode)(EngineHandle*, uint32_t mode);
+    void (*getColor)(EngineHandle*, uint32_t* out);
+    void (*setColor)(EngineHandle*, uint32_t rgb);
+    void (*getIntensity)(EngineHandle*, float* out);
+    EngineResult (*setIntensity)(EngineHandle*, float intensity);
+    void (*getSpotAngle)(EngineHandle*, float* out);
+    EngineResult (*setSpotAngle)(EngineHandle*, float degrees);
+    void (*getSpotExponent)(EngineHandle*, float* out);
+    EngineResult (*setSpotExponent)(EngineHandle*, float exponent);
+    void (*getConstantAttenuation)(EngineHandle*, float* out);
+    void (*getLinearAttenuation)(EngineHandle*, float* out);
+    void (*getQuadraticAttenuation)(EngineHandle*, float* out);
+    EngineResult (*setAttenuation)(EngineHandle*, float constant, float linear, float quadratic);
+};
+
+struct IkwAppearanceTable {
+    IkwObject3DTable object3D;
+    void (*getLayer)(EngineHandle*, int32_t* out);
+    EngineResult (*setLayer)(EngineHandle*, int32_t layer);
+    EngineResult (*getMaterial)(EngineHandle*, EngineHandle** out);
+    void (*setMaterial)(EngineHandle*, EngineHandle* material);
+    EngineResult (*getFog)(EngineHandle*, EngineHandle** out);
+    void (*setFog)(EngineHandle*, EngineHandle* fog);
+    EngineResult (*getCompositingMode)(EngineHandle*, EngineHandle** out);
+    void (*setCompositingMode)(EngineHandle*, EngineHandle* mode);
+    EngineResult (*getPolygonMode)(EngineHandle*, EngineHandle** out);
+    void (*setPolygonMode)(EngineHandle*, EngineHandle* mode);
+    EngineResult (*getTexture)(EngineHandle*, uint32_t unit, EngineHandle** out);
+    EngineResult (*setTexture)(EngineHandle*, uint32_t unit, EngineHandle* texture);
+};
+
+struct IkwMaterialTable {
+    IkwObject3DTable object3D;
+    void (*getShininess)(EngineHandle*, float* out);
+    EngineResult (*setShininess)(EngineHandle*, float shininess);
+    void (*isVertexColorTrackingEnabled)(EngineHandle*, uint8_t* out);
+    void (*setVertexColorTrackingEnable)(EngineHandle*, uint32_t enable);
+    EngineResult (*getColor)(EngineHandle*, uint32_t target, uint32_t* out);
+    EngineResult (*setColor)(EngineHandle*, uint32_t targets, uint32_t argb);
+};
+
+struct IkwCompositingModeTable {
+    IkwObject3DTable object3D;
+    void (*getAlphaThreshold)(EngineHandle*, float* out);
+    EngineResult (*setAlphaThreshold)(EngineHandle*, float threshold);
+    void (*getBlending)(EngineHandle*, uint32_t* out);
+    EngineResult (*setBlending)(EngineHandle*, uint32_t mode);
+    void (*isColorWriteEnabled)(EngineHandle*, uint8_t* out);
+    void (*setColorWriteEnable)(EngineHandle*, uint32_t enable);
+    void (*isAlphaWriteEnabled)(EngineHandle*, uint8_t* out);
+    void (*setAlphaWriteEnable)(EngineHandle*, uint32_t enable);
+    void (*isDepthWriteEnabled)(EngineHandle*, uint8_t* out);
+    void (*setDepthWriteEnable)(EngineHandle*, uint32_t enable);
+    void (*isDepthTestEnabled)(EngineHandle*, uint8_t* out);
+    void (*setDepthTestEnable)(EngineHandle*, uint32_t enable);
+    void (*getDepthOffsetFactor)(EngineHandle*, float* out);
+    void (*getDepthOffsetUnits)(EngineHandle*, float* out);
+    EngineResult (*setDepthOffset)(EngineHandle*, float factor, float units);
+};
+
+struct IkwPolygonModeTable {
+    IkwObject3DTable object3D;
+    void (*getCulling)(EngineHandle*, uint32_t* out);
+    EngineResult (*setCulling)(EngineHandle*, uint32_t mode);
+    void (*getShading)(EngineHandle*, uint32_t* out);
+    EngineResult (*setShading)(EngineHandle*, uint32_t mode);
+    void (*getWinding)(EngineHandle*, uint32_t* out);
+    EngineResult (*setWinding)(EngineHandle*, uint32_t mode);
+    void (*isLocalCameraLightingEnabled)(EngineHandle*, uint8_t* out);
+    void (*setLocalCameraLightingEnable)(EngineHandle*, uint32_t enable);
+    void (*isPerspectiveCorrectionEnabled)(EngineHandle*, uint8_t* out);
+    void (*setPerspectiveCorrectionEnable)(EngineHandle*, uint32_t enable);
+    void (*isTwoSidedLightingEnabled)(EngineHandle*, uint8_t* out);
+    void (*setTwoSidedLightingEnable)(EngineHandle*, uint32_t enable);
+};
+
+struct IkwFogTable {
+    IkwObject3DTable object3D;
+    void (*getColor)(EngineHandle*, uint32_t* out);
+    void (*setColor)(EngineHandle*, uint32_t rgb);
+    void (*getDensity)(EngineHandle*, float* out);
+    EngineResult (*setDensity)(EngineHandle*, float density);
+    void (*getMode)(EngineHandle*, uint32_t* out);
+    EngineResult (*setMode)(EngineHandle*, uint32_t mode);
+    void (*getNearDistance)(EngineHandle*, float* out);
+    void (*getFarDistance)(EngineHandle*, float* out);
+    EngineResult (*setLinear)(EngineHandle*, float near, float far);
+};
+
+struct IkwBackgroundTable {
+    IkwObject3DTable object3D;
+    void (*getColor)(EngineHandle*, uint32_t* out);
+    void (*setColor)(EngineHandle*, uint32_t argb);
+    EngineResult (*getImage)(EngineHandle*, EngineHandle** out);
+    EngineResult (*setImage)(EngineHandle*, EngineHandle* image);
+    void (*getImageModeX)(EngineHandle*, uint32_t* out);
+    void (*getImageModeY)(EngineHandle*, uint32_t* out);
+    void (*getCropX)(EngineHandle*, int32_t* out);
+    void (*getCropY)(EngineHandle*, int32_t* out);
+    void (*getCropWidth)(EngineHandle*, int32_t* out);
+    void (*getCropHeight)(EngineHandle*, int32_t* out);
+    void (*isDepthClearEnabled)(EngineHandle*, uint8_t* out);
+    void (*setDepthClearEnable)(EngineHandle*, uint32_t enable);
+    void (*isColorClearEnabled)(EngineHandle*, uint8_t* out);
+    void (*setColorClearEnable)(EngineHandle*, uint32_t enable);
+    EngineResult (*setImageMode)(EngineHandle*, uint32_t modeX, uint32_t modeY);
+    EngineResult (*setCrop)(EngineHandle*, int32_t x, int32_t y, int32_t width, int32_t height);
+};
+
 struct IkwLoaderTable {
     IkwUnknownTable unknown;
     EngineResult (*loadBuffer)(EngineHandle*, uint32_t length, const void* data, const uint32_t* chunkBudget);
@@ -150,6 +271,14 @@ PF_PIN_TABLE(IkwNodeTable, 46, 32, getParent);
 PF_PIN_TABLE(IkwIndexBufferTable, 21, 19, getIndexCount);
 PF_PIN_TABLE(IkwGroupTable, 52, 46, getChildCount);
 PF_PIN_TABLE(IkwWorldTable, 56, 52, getActiveCamera);
+PF_PIN_TABLE(IkwCameraTable, 51, 46, getProjectionParameters);
+PF_PIN_TABLE(IkwLightTable, 60, 46, getMode);
+PF_PIN_TABLE(IkwAppearanceTable, 31, 19, getLayer);
+PF_PIN_TABLE(IkwMaterialTable, 25, 19, getShininess);
+PF_PIN_TABLE(IkwCompositingModeTable, 34, 19, getAlphaThreshold);
+PF_PIN_TABLE(IkwPolygonModeTable, 31, 19, getCulling);
+PF_PIN_TABLE(IkwFogTable, 28, 19, getColor);
+PF_PIN_TABLE(IkwBackgroundTable, 35, 19, getColor);
 PF_PIN_TABLE(IkwLoaderTable, 8, 3, loadBuffer);
 PF_PIN_TABLE(IkwArchiveTable, 7, 3, resetEnumeration);
 PF_PIN_TABLE(IkwArchiveMemberTable, 4, 3, read);

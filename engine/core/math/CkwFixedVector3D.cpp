@@ -1,4 +1,4 @@
-// 16.16 vector operations of the renderer and the fixed colour helpers.
+// 16.16 vector operations of the renderer.
 #include "engine/core/math/CkwFixedVector3D.h"
 
 #include "engine/core/math/FixedMath.h"
@@ -6,10 +6,8 @@
 
 namespace {
 
-int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
 int32_t wrapAdd(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
 int32_t wrapSub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
-int32_t mulShift16(int32_t a, int32_t b) { return wrap32((static_cast<int64_t>(a) * b) >> 16); }
 
 uint32_t magnitudeOr(const CkwFixedVector3D& v)
 {
@@ -111,12 +109,4 @@ int32_t CkwFixedVector3D::normalize(CkwFixedVector3D& v)
     const int32_t r = fixedInvSqrt(len2);
     v = {mulShift16(v.x, r), mulShift16(v.y, r), mulShift16(v.z, r)};
     return r;
-}
-
-void CkwFixedColor::fromRgb(CkwFixedColor& out, uint32_t rgb)
-{
-    auto widen = [](uint32_t c) { return static_cast<int32_t>(c + ((c + 128) >> 8)); };
-    out.red = widen((rgb >> 16) & 0xFF);
-    out.green = widen((rgb >> 8) & 0xFF);
-    out.blue = widen(rgb & 0xFF);
 }

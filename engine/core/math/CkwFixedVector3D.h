@@ -1,5 +1,4 @@
-// 16.16 fixed-point 3-vectors of the renderer's transform and lighting, and
-// the channel helpers of its fixed-point colours.
+// 16.16 fixed-point 3-vectors of the renderer's transform and lighting.
 #pragma once
 
 #include <cstdint>
@@ -42,17 +41,3 @@ struct CkwFixedVector3D {
 
 // |a|; |INT32_MIN| saturates to INT32_MAX.
 int32_t absFixed(int32_t a);
-
-// A colour with channels on the 0..256 scale, as the lighting keeps them.
-struct CkwFixedColor {
-    int32_t red;
-    int32_t green;
-    int32_t blue;
-
-    // From 0xRRGGBB: each channel c becomes c + ((c + 128) >> 8), so 255 -> 256.
-    static void fromRgb(CkwFixedColor& out, uint32_t rgb);
-    // The channel in 16.16 (256 -> 0x10000).
-    int32_t getRed() const { return red << 8; }
-    int32_t getGreen() const { return green << 8; }
-    int32_t getBlue() const { return blue << 8; }
-};

@@ -69,13 +69,6 @@ TEST(CkwFixedVector3D, ArithmeticAndColours)
     CkwFixedVector3D c;
     CkwFixedVector3D::cross({0x10000, 0, 0}, c, {0, 0x10000, 0});
     EXPECT_EQ(c.z, 0x10000);
-
-    CkwFixedColor colour;
-    CkwFixedColor::fromRgb(colour, 0xFF8000);
-    EXPECT_EQ(colour.red, 256);
-    EXPECT_EQ(colour.green, 129); // 128 + ((128 + 128) >> 8)
-    EXPECT_EQ(colour.blue, 0);
-    EXPECT_EQ(colour.getRed(), 0x10000);
 }
 
 } // namespace

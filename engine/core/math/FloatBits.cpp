@@ -119,6 +119,16 @@ int32_t saturateToInt(float f)
     return saturateToInt(static_cast<double>(f));
 }
 
+float roundClamp(float value, double low, double high)
+{
+    double r = std::round(static_cast<double>(value));
+    if (!(r >= low))
+        r = low;
+    if (r > high)
+        r = high;
+    return static_cast<float>(r);
+}
+
 namespace {
 
 int32_t channelByte(float c)

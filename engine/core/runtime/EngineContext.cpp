@@ -1,6 +1,5 @@
 // The engine context pointer and its accessors. Start-up and shutdown live in
-// EngineInit.cpp, so code that only reads the context does not pull in the
-// scene library's hooks.
+// EngineInit.cpp.
 #include "engine/core/runtime/EngineContext.h"
 
 #include "engine/core/runtime/Trap.h"

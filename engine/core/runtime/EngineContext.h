@@ -9,19 +9,22 @@
 
 class CkwObjectFactory;
 class CkwCleanupStackManager;
-class CkwAlignTargetManager;
+class CkwAlignRegistry;
+class CkwNode;
 class CkwPickData;
 class CkwRayIntersection;
 struct TrapStack;
 
-// The transform every transformable starts from: no translation, unit scale,
-// no rotation and the identity matrix.
+// A transformable's components. The engine context's default block is the
+// one every transformable starts from: no translation, unit scale, no
+// rotation and the identity.
 struct DefaultTransformBlock {
     float translation[3];
     float scale[3];
     float orientation[4]; // x, y, z, w
-    const CkwMatrix* sharedIdentity;
-    CkwMatrix matrix;
+    // The general transform: the context's shared identity until one is set.
+    const CkwMatrix* generalMatrix;
+    CkwMatrix matrix; // the composite
 };
 
 struct EngineContext {
@@ -37,13 +40,17 @@ struct EngineContext {
     // The leave code the 3D file parser carries across its zlib trap.
     int32_t lastError;
     // Created on first use by the scene and render code, destroyed by
-    // engineShutdown through the hooks of SceneSeams.h.
-    CkwAlignTargetManager* alignTargetManager;
+    // engineShutdown (the last two through their module's shutdown).
+    CkwAlignRegistry* alignTargetManager;
     CkwPickData* pickData;
     CkwRayIntersection* rayIntersection;
     int32_t word13;
     int32_t word14;
     CkwMatrix scratchMatrix;
+    // Nodes whose last count went with their destroyed parent, linked through
+    // their sibling field, and whether a node destructor is releasing them.
+    CkwNode* pendingDestroy;
+    bool destroyingNodes;
 };
 
 EngineContext* engineContext();

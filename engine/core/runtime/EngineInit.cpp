@@ -1,6 +1,6 @@
 // Engine start-up and shutdown: the context block, the trap stack, the
 // cleanup stack, the shared identity matrix, the default transform and the
-// object factory.
+// object factory; at shutdown also what the installed modules made.
 #include "engine/core/runtime/EngineContext.h"
 
 #include <new>
@@ -8,8 +8,9 @@
 #include "engine/core/factory/CkwObjectFactory.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/EngineAlloc.h"
-#include "engine/core/runtime/SceneSeams.h"
+#include "engine/core/runtime/EngineModule.h"
 #include "engine/core/runtime/Trap.h"
+#include "engine/core/scene/CkwAlignRegistry.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ void createDefaultTransform(EngineContext& context)
     block->scale[0] = block->scale[1] = block->scale[2] = 1.0f;
     block->orientation[0] = block->orientation[1] = block->orientation[2] = 0.0f;
     block->orientation[3] = 1.0f;
-    block->sharedIdentity = context.identityMatrix;
+    block->generalMatrix = context.identityMatrix;
     block->matrix.setIdentity();
     context.defaultTransform = block;
 }
@@ -87,9 +88,11 @@ void engineShutdown()
     EngineContext* context = engineContext();
     if (context == nullptr)
         return;
-    releaseSharedRayIntersection();
-    releasePickData();
-    releaseAlignTargetManager();
+    for (const EngineModule* module : engineModules())
+        if (module->shutdown != nullptr)
+            module->shutdown(*context);
+    delete context->alignTargetManager;
+    context->alignTargetManager = nullptr;
     destroyObjectFactory();
     freeBlock(context->identityMatrix);
     freeBlock(context->defaultTransform);

@@ -1,9 +1,12 @@
-// The Group and World tables: the node entries every node shares, then the
-// group's children and picking, then the world's camera and background.
-#include "engine/core/interface/SceneNodeInterfaces.h"
+// The node tables: the node entries every node shares, then the group's
+// children and picking, the world's camera and background, the camera's
+// projections and the light's colour, cone and attenuation.
+#include "engine/scene/interface/SceneNodeTables.h"
 
 #include "engine/core/interface/CommonEntries.h"
 #include "engine/core/math/FloatBits.h"
+#include "engine/scene/CkwCamera.h"
+#include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwWorld.h"
 
 namespace {
@@ -45,9 +48,62 @@ constexpr IkwWorldTable kWorldTable = {
     handing<+[](CkwWorld& w) { return w.getBackground(); }>,
     // Untrapped: a handle of another kind changes nothing rather than leave.
     plain<+[](CkwWorld& w, EngineHandle* background) {
-        if (background == nullptr || background->object == nullptr)
-            w.setBackground(nullptr);
-        else if (CkwObject3D* b = argumentOrNull<CkwObject3D>(background, kIidBackground))
+        if (CkwObject3D* b; optionalArgument(background, kIidBackground, b))
             w.setBackground(b);
+    }>,
+};
+
+constexpr IkwCameraTable kCameraTable = {
+    kNodeEntries,
+    trapped<+[](CkwCamera& c, uint32_t size, float* parameters, uint32_t* kind) {
+        uint32_t& out = requireOut(kind);
+        out = static_cast<uint32_t>(c.getProjectionParams(sizeArgument(size), parameters));
+    }>,
+    trapped<+[](CkwCamera& c, EngineHandle* transform, uint32_t* kind) {
+        uint32_t& out = requireOut(kind);
+        out = static_cast<uint32_t>(c.getProjection(argumentOf<CkwTransform>(transform, kIidTransform)));
+    }>,
+    trapped<+[](CkwCamera& c, EngineHandle* transform) { c.setGeneric(requireArgument<CkwTransform>(transform, kIidTransform)); }>,
+    trapped<+[](CkwCamera& c, float height, float aspectRatio, float near, float far) {
+        const float h = checkFloat(height);
+        const float a = checkFloat(aspectRatio);
+        const float n = checkFloat(near);
+        const float f = checkFloat(far);
+        if (!(h > 0.0f) || !(a > 0.0f))
+            leave(KErrIllegalArgument);
+        c.setParallel(h, a, n, f);
+    }>,
+    trapped<+[](CkwCamera& c, float fovy, float aspectRatio, float near, float far) {
+        const float v[4] = {checkFloat(fovy), checkFloat(aspectRatio), checkFloat(near), checkFloat(far)};
+        if (!(v[0] > 0.0f && v[0] < 180.0f) || !(v[1] > 0.0f) || !(v[2] > 0.0f) || !(v[3] > 0.0f))
+            leave(KErrIllegalArgument);
+        c.setPerspective(v[0], v[1], v[2], v[3]);
+    }>,
+};
+
+constexpr IkwLightTable kLightTable = {
+    kNodeEntries,
+    plain<+[](CkwLight& l, uint32_t* out) { *out = static_cast<uint32_t>(l.getMode()); }>,
+    trapped<+[](CkwLight& l, uint32_t mode) {
+        l.setMode(static_cast<int32_t>(checkEnumL(mode, CkwLight::kAmbient, CkwLight::kSpot)));
+    }>,
+    plain<+[](CkwLight& l, uint32_t* out) { *out = l.getColor(); }>,
+    plain<+[](CkwLight& l, uint32_t rgb) { l.setColor(rgb); }>,
+    plain<+[](CkwLight& l, float* out) { *out = l.getIntensity(); }>,
+    trapped<+[](CkwLight& l, float intensity) { l.setIntensity(checkFloat(intensity)); }>,
+    plain<+[](CkwLight& l, float* out) { *out = l.getSpotAngle(); }>,
+    trapped<+[](CkwLight& l, float degrees) { l.setSpotAngle(checkFloatInL(degrees, 0.0f, 90.0f)); }>,
+    plain<+[](CkwLight& l, float* out) { *out = l.getSpotExponent(); }>,
+    trapped<+[](CkwLight& l, float exponent) { l.setSpotExponent(checkFloatInL(exponent, 0.0f, 128.0f)); }>,
+    plain<+[](CkwLight& l, float* out) { *out = l.getConstantAttenuation(); }>,
+    plain<+[](CkwLight& l, float* out) { *out = l.getLinearAttenuation(); }>,
+    plain<+[](CkwLight& l, float* out) { *out = l.getQuadraticAttenuation(); }>,
+    trapped<+[](CkwLight& l, float constant, float linear, float quadratic) {
+        const float c = checkFloat(constant);
+        const float li = checkFloat(linear);
+        const float q = checkFloat(quadratic);
+        if (c < 0.0f || q < 0.0f || li < 0.0f)
+            leave(KErrIllegalArgument);
+        l.setAttenuation(c, li, q);
     }>,
 };

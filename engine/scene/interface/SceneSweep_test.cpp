@@ -1,6 +1,7 @@
 // Fails the k-th engine allocation for every k across start-up, the load of a
-// writer-made World and a score of Group and World calls: every run ends in
-// success or a failure result, with every hooked allocation given back.
+// writer-made World with a camera, a light and a background beside an
+// appearance, and a score of calls on them: every run ends in success or a
+// failure result, with every hooked allocation given back.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -9,10 +10,11 @@
 #include "engine/core/interface/IkwEngine.h"
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/interface/InterfaceMetadata.h"
-#include "engine/core/interface/SceneNodeInterfaces.h"
+#include "engine/scene/interface/SceneNodeTables.h"
 #include "engine/core/testing/AllocationSweep.h"
 #include "tools/m3g/M3gFileWriter.h"
 #include "tools/m3g/M3gSceneEncoders.h"
+#include "tools/m3g/M3gStateEncoders.h"
 
 namespace {
 
@@ -27,10 +29,19 @@ std::vector<uint8_t> worldFile()
         group.node.transformable.object.userParameters.push_back({i, {1, 2, 3}});
         children.push_back(writer.addObject(m3gGroupRecord(group)));
     }
+    const uint32_t camera = writer.addObject(m3gCameraRecord({}));
+    children.push_back(camera);
+    children.push_back(writer.addObject(m3gLightRecord({})));
     M3gWorldFields world;
     world.group.node.transformable.object.userId = 1;
     world.group.children = children;
+    world.activeCamera = camera;
+    world.background = writer.addObject(m3gBackgroundRecord({}));
     writer.addObject(m3gWorldRecord(world));
+    M3gAppearanceFields appearance;
+    appearance.material = writer.addObject(m3gMaterialRecord({}));
+    appearance.fog = writer.addObject(m3gFogRecord({}));
+    writer.addObject(m3gAppearanceRecord(appearance));
     return writer.finish();
 }
 
@@ -52,11 +63,31 @@ bool runScenario(const std::vector<uint8_t>& file)
     };
     EngineHandle* loader = nullptr;
     EngineHandle* world = nullptr;
+    EngineHandle* appearance = nullptr;
     if (allGood && check(root->table->createEngineObject(kIidLoader, &loader))) {
         const auto& l = tableOf<IkwLoaderTable>(loader);
-        if (check(l.loadBuffer(loader, static_cast<uint32_t>(file.size()), file.data(), nullptr)))
+        if (check(l.loadBuffer(loader, static_cast<uint32_t>(file.size()), file.data(), nullptr))) {
             check(l.getRoot(loader, 0, &world));
+            check(l.getRoot(loader, 1, &appearance));
+        }
         release(loader);
+    }
+    if (appearance != nullptr) {
+        const auto& a = tableOf<IkwAppearanceTable>(appearance);
+        EngineHandle* material = nullptr;
+        EngineHandle* copy = nullptr;
+        if (check(a.getMaterial(appearance, &material)) && check(a.object3D.duplicate(appearance, &copy)))
+            a.setMaterial(copy, nullptr);
+        check(a.setTexture(appearance, 1, nullptr));
+        release(copy);
+        release(material);
+    }
+    release(appearance);
+    if (world != nullptr) {
+        EngineHandle* camera = nullptr;
+        if (check(tableOf<IkwWorldTable>(world).getActiveCamera(world, &camera)))
+            check(tableOf<IkwCameraTable>(camera).setPerspective(camera, 60, 1, 1, 10));
+        release(camera);
     }
     EngineHandle* group = nullptr;
     if (world != nullptr && check(root->table->createEngineObject(kIidGroup, &group))) {
@@ -107,7 +138,7 @@ bool runScenario(const std::vector<uint8_t>& file)
 
 TEST(SceneSweep, EveryFailedAllocationEndsInAResultWithoutLeaks)
 {
-    ASSERT_EQ(interfaceById(kIidWorld)->table, &kWorldTable); // the scene's own tables, not stand-ins
+    ASSERT_EQ(interfaceTable(*interfaceById(kIidWorld)), &kWorldTable); // the scene's own tables, not stand-ins
     const std::vector<uint8_t> file = worldFile();
     EXPECT_GT(sweepAllocationFailures([&] { return runScenario(file); }), 50);
 }

@@ -11,7 +11,7 @@
 
 inline bool isInputResetEvent(uint32_t eventId)
 {
-    return eventId == InputEventId::ResetA || eventId == InputEventId::ResetB || eventId == EventId::Resume;
+    return eventId == InputEventId::InputWipe || eventId == InputEventId::InputWipeAgain || eventId == EventId::Resume;
 }
 
 // Null when memory runs out.

@@ -1,6 +1,7 @@
 // Test double of the file system service: files in memory, folders "/prog"
 // and "/data", separator "/", and switches that make open, write, flush,
-// close or rename fail the way a full or failing disk would.
+// close, remove or rename fail the way a full or failing disk would. A rename
+// never replaces an existing target, as on the phone.
 #pragma once
 
 #include <algorithm>
@@ -20,6 +21,7 @@ public:
         bool write = false;   // writes store only half the bytes
         bool flush = false;   // flushes report that the bytes did not land
         bool close = false;   // closing loses the second half of what was written
+        bool remove = false;  // removes fail and change nothing
         bool rename = false;  // renames fail and change nothing
     } faults;
 
@@ -61,7 +63,7 @@ public:
     }
     int rename(const char16_t* from, const char16_t* to) override
     {
-        if (from == nullptr || to == nullptr || faults.rename || !files.count(from))
+        if (from == nullptr || to == nullptr || faults.rename || !files.count(from) || files.count(to))
             return 0;
         ++renames;
         lastRenameFrom = from;
@@ -70,7 +72,7 @@ public:
         files[to] = std::move(moved);
         return 1;
     }
-    int remove(const char16_t* path) override { return path != nullptr && files.erase(path) != 0; }
+    int remove(const char16_t* path) override { return path != nullptr && !faults.remove && files.erase(path) != 0; }
     uint32_t maxFileSize() override { return 0x7FFFFFFF; }
 
     void put(const std::u16string& path, const std::string& text) { files[path] = Bytes(text.begin(), text.end()); }

@@ -1,5 +1,5 @@
-// Stand-ins for the scene library's creators and shutdown hooks, linked by the
-// engine core's tests (library engine_core_stubs).
+// Stand-in for the scene library's module, linked by the engine core's tests
+// (library engine_core_stubs).
 #pragma once
 
 #include <cstdint>
@@ -16,10 +16,5 @@ private:
     int32_t m_classId;
 };
 
-// How often engineShutdown ran the three hooks.
-struct SceneSeamCalls {
-    int32_t alignTargetManager = 0;
-    int32_t pickData = 0;
-    int32_t rayIntersection = 0;
-};
-SceneSeamCalls& sceneSeamCalls();
+// How often engineShutdown ran the stand-in module's shutdown.
+int32_t& stubShutdowns();

@@ -1,0 +1,58 @@
+// What the scene library gives the engine core: the creators of the scene
+// classes, the method tables of their interfaces and the alignment registry.
+// A class or interface joins by one line in its list.
+#include "engine/core/factory/CkwObjectFactory.h"
+#include "engine/core/interface/InterfaceIds.h"
+#include "engine/core/runtime/EngineModule.h"
+#include "engine/scene/CkwAlignTargetManager.h"
+#include "engine/scene/CkwAppearance.h"
+#include "engine/scene/CkwBackground.h"
+#include "engine/scene/CkwCamera.h"
+#include "engine/scene/CkwCompositingMode.h"
+#include "engine/scene/CkwFog.h"
+#include "engine/scene/CkwGroup.h"
+#include "engine/scene/CkwLight.h"
+#include "engine/scene/CkwMaterial.h"
+#include "engine/scene/CkwPolygonMode.h"
+#include "engine/scene/CkwWorld.h"
+#include "engine/scene/interface/AppearanceTables.h"
+#include "engine/scene/interface/SceneNodeTables.h"
+
+namespace {
+
+void registerSceneTypes(CkwObjectFactory& factory)
+{
+    factory.registerCreator(kClassAppearance, &CkwAppearance::create);
+    factory.registerCreator(kClassBackground, &CkwBackground::create);
+    factory.registerCreator(kClassCamera, &CkwCamera::create);
+    factory.registerCreator(kClassCompositingMode, &CkwCompositingMode::create);
+    factory.registerCreator(kClassFog, &CkwFog::create);
+    factory.registerCreator(kClassPolygonMode, &CkwPolygonMode::create);
+    factory.registerCreator(kClassGroup, &CkwGroup::create);
+    factory.registerCreator(kClassLight, &CkwLight::create);
+    factory.registerCreator(kClassMaterial, &CkwMaterial::create);
+    factory.registerCreator(kClassWorld, &CkwWorld::create);
+}
+
+constexpr InterfaceTableEntry kSceneTables[] = {
+    interfaceTable(kIidAppearance, kAppearanceTable),
+    interfaceTable(kIidBackground, kBackgroundTable),
+    interfaceTable(kIidCamera, kCameraTable),
+    interfaceTable(kIidCompositingMode, kCompositingModeTable),
+    interfaceTable(kIidFog, kFogTable),
+    interfaceTable(kIidGroup, kGroupTable),
+    interfaceTable(kIidLight, kLightTable),
+    interfaceTable(kIidMaterial, kMaterialTable),
+    interfaceTable(kIidPolygonMode, kPolygonModeTable),
+    interfaceTable(kIidWorld, kWorldTable),
+};
+
+// The pick data and the shared ray intersection come with picking; until
+// then nothing creates them, so the module has no shutdown.
+constexpr EngineModule kSceneModule = {&registerSceneTypes, kSceneTables, &CkwAlignTargetManager::create, nullptr};
+
+} // namespace
+
+// Every program that links the scene library pulls this object in by name
+// (see CMakeLists.txt), so the registrar runs without the core naming it.
+extern "C" const bool pfSceneModuleInstalled = installEngineModule(kSceneModule);

@@ -1,0 +1,77 @@
+// Colour tables from PLTE/tRNS chunks or raw colour words.
+#include "gfx2d/image/Palette.h"
+
+#include <new>
+
+#include "framework/streams/InputStream.h"
+#include "gfx2d/image/PngChunks.h"
+
+namespace {
+constexpr uint32_t kBytesPerEntry = 3;
+} // namespace
+
+void Palette::clear()
+{
+    m_colours.reset();
+    m_format = 0;
+    m_count = 0;
+}
+
+int Palette::load(InputStream& stream, uint32_t tag)
+{
+    clear();
+    int ok = 0;
+    if (tag == ResourceType::PngPalette) {
+        // Chunk fields are big-endian whatever mode the caller left the stream in.
+        const uint8_t swap = stream.swapBytes();
+        stream.setSwapBytes(1);
+        ok = loadChunks(stream);
+        stream.setSwapBytes(swap);
+    } else if (tag == ResourceType::RawPalette) {
+        ok = loadRaw(stream);
+    }
+    if (!ok)
+        clear();
+    return ok;
+}
+
+int Palette::loadChunks(InputStream& stream)
+{
+    m_format = PixelFormat::A8R8G8B8;
+    uint32_t length = 0, type = 0, crc = 0;
+    if (!readPngChunkHeader(stream, length, type) || type != PngChunk::PLTE || length % kBytesPerEntry != 0 ||
+        length / kBytesPerEntry > kMaxPaletteColours)
+        return 0;
+    const uint32_t count = length / kBytesPerEntry;
+    m_colours.reset(new (std::nothrow) uint32_t[count ? count : 1]);
+    if (!m_colours)
+        return 0;
+    m_count = count;
+    readPngPaletteEntries(stream, m_colours.get(), count);
+    if (stream.hasError())
+        return 0;
+    readPngCrc(stream, crc);
+    if (stream.available() == 0) {
+        setOpaque(m_colours.get(), count);
+        return !stream.hasError();
+    }
+    if (!readPngChunkHeader(stream, length, type) || type != PngChunk::tRNS)
+        return 0;
+    readPngAlpha(stream, length, m_colours.get(), count);
+    if (stream.hasError())
+        return 0;
+    return readPngCrc(stream, crc);
+}
+
+int Palette::loadRaw(InputStream& stream)
+{
+    m_format = PixelFormat::A8R8G8B8;
+    const uint32_t count = stream.available() / 4;
+    m_colours.reset(new (std::nothrow) uint32_t[count ? count : 1]);
+    if (!m_colours)
+        return 0;
+    m_count = count;
+    for (uint32_t i = 0; i < count; ++i)
+        m_colours[i] = stream.readU32() | 0xFF000000;
+    return !stream.hasError();
+}
