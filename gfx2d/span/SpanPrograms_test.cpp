@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include "gfx2d/blit/BlitterRegistry.h"
 #include "gfx2d/raster/RasterMath.h"
 #include "gfx2d/raster/SpanRecordWords.h"
 #include "gfx2d/span/ArmInterpreter.h"
 #include "gfx2d/span/ScanConversion.h"
 #include "gfx2d/span/SpanIds.h"
+#include "tests/support/GoldenImage.h"
+#include "tests/support/TestApp.h"
 #include "tools/span/ReferenceSpans.h"
 #include "tools/span/SpanPrograms.h"
 
@@ -35,8 +38,12 @@ struct Scene {
         rs.init(64);
         const uint32_t bpp = d == PixelFormat::X8R8G8B8 ? 4 : 2;
         target.resize(kTargetW * kTargetH * bpp);
-        for (uint8_t& b : target)
-            b = static_cast<uint8_t>(random());
+        // A gradient under the image, so that blends and keys show.
+        for (int i = 0; i < kTargetW * kTargetH; ++i) {
+            const uint32_t c = 0xFF000040u | static_cast<uint32_t>(i % kTargetW * 2) << 16 | static_cast<uint32_t>(i / kTargetW * 3) << 8;
+            const uint16_t c16 = static_cast<uint16_t>(((c >> 8) & 0xF800) | ((c >> 5) & 0x7E0) | ((c >> 3) & 0x1F));
+            std::memcpy(&target[i * bpp], bpp == 4 ? static_cast<const void*>(&c) : &c16, bpp);
+        }
         view.flags = kTargetUsesPlanes | kTargetColourPlane;
         view.colour = {target.data(), static_cast<int32_t>(kTargetW * bpp), static_cast<uint32_t>(target.size()), d};
         rs.bindTarget(&view);
@@ -115,8 +122,8 @@ TEST(SpanPrograms, ScanConvertedQuadsEqualTheReferenceThroughEveryProgram)
                     Fixed* m = b.matrix2D.entries[0];
                     affineRotation(*sc.rs.tables(), m, angle);
                     affineScale(m, 0x38000, 0x2C000);
-                    m[4] = 48 << 16;
-                    m[5] = 36 << 16;
+                    m[4] = 40 << 16;
+                    m[5] = 18 << 16;
                     const Fixed u[4] = {0, 0, kTexW << 16, kTexW << 16}, v[4] = {0, kTexH << 16, kTexH << 16, 0};
                     const std::vector<uint8_t> before = sc.target;
                     sc.rs.bindSpanProgram(sc.record.data());
@@ -133,8 +140,66 @@ TEST(SpanPrograms, ScanConvertedQuadsEqualTheReferenceThroughEveryProgram)
                     native.drawTexturedQuad(kTexW << 16, kTexH << 16, u, v, false);
                     EXPECT_EQ(viaProgram, sc.target) << "mode " << int(mode) << " angle " << angle;
                     EXPECT_NE(viaProgram, before);
+                    if (mode == SpanMode::KeyedBlend && d == PixelFormat::X8R8G8B8 && s == PixelFormat::P8X8R8G8B8 &&
+                        angle == 37) {
+                        std::vector<uint32_t> picture(kTargetW * kTargetH);
+                        std::memcpy(picture.data(), viaProgram.data(), viaProgram.size());
+                        for (uint32_t& p : picture)
+                            p |= 0xFF000000u;
+                        EXPECT_TRUE(matchesGolden("gfx2d/span/testdata/keyed_blend_quad.png", picture.data(), kTargetW, kTargetH));
+                    }
                 }
             }
         }
     }
+}
+
+TEST(SpanPrograms, UntransformedImagesEqualTheBlitLoopsForTheSameSource)
+{
+    TestApp app;
+    ASSERT_EQ(registerBlitters(), 1);
+    uint32_t seed = 500;
+    int compared = 0;
+    for (SpanMode mode : {SpanMode::Opaque, SpanMode::Keyed, SpanMode::KeyedBlend}) {
+        for (RSBFormat d : kSpanDestinations) {
+            for (RSBFormat s : kSpanSources) {
+                BlitKey query;
+                query.sourceFormat = s;
+                query.destFormat = d;
+                query.keyMode = mode == SpanMode::Opaque ? BlitKeyMode::None : BlitKeyMode::FixedKey;
+                query.blendMode = mode == SpanMode::KeyedBlend ? BlitBlendMode::ConstantAlpha : BlitBlendMode::Opaque;
+                query.operation = BlitOperation::ImageCopy;
+                const BlitFunction blit = findBlitter(query);
+                if (!blit)
+                    continue;  // no loop moves 32-bit pixels onto R5G6B5
+                Scene sc(mode, d, s, seed++);
+                RasterStateBlock& b = sc.rs.block();
+                b.regs[kSpanConstantAlpha] = 0x9C;
+                b.matrix2D.entries[0][4] = 7 << 16;
+                b.matrix2D.entries[0][5] = 5 << 16;
+                const Fixed u[4] = {0, 0, kTexW << 16, kTexW << 16}, v[4] = {0, kTexH << 16, kTexH << 16, 0};
+                const std::vector<uint8_t> before = sc.target;
+                sc.rs.bindSpanProgram(sc.record.data());
+                ScanConverter converter(sc.rs);
+                converter.drawTexturedQuad(kTexW << 16, kTexH << 16, u, v, false);
+                const std::vector<uint8_t> viaProgram = sc.target;
+                sc.target = before;
+                const bool paletted = s == PixelFormat::P8X8R8G8B8;
+                const int32_t dbpp = d == PixelFormat::X8R8G8B8 ? 4 : 2;
+                BlitImageJob job;
+                job.srcPitch = kTexW * (paletted ? 1 : 4);
+                job.srcPixels = sc.texels.data();
+                job.palette = sc.palette.data();
+                job.dstPitch = kTargetW * dbpp;
+                job.dstPixels = sc.target.data() + 5 * job.dstPitch + 7 * dbpp;
+                job.width = kTexW;
+                job.height = kTexH;
+                job.alpha = 0x9C;
+                blit(&job);
+                EXPECT_EQ(viaProgram, sc.target) << "mode " << int(mode) << " " << std::hex << d << " from " << s;
+                ++compared;
+            }
+        }
+    }
+    EXPECT_EQ(compared, 9);
 }

@@ -59,7 +59,7 @@ void imageSpan(RasterState& state, uint32_t left, uint32_t right)
         const uint32_t c = Paletted ? loadUnaligned<uint32_t>(palette + 4 * texels[i]) : loadUnaligned<uint32_t>(texels + 4 * i);
         if (Mode != SpanMode::Opaque && (c & 0xFFFFFF) == kSpanColourKey)
             continue;
-        uint32_t out = c;
+        uint32_t out = Paletted && Wide ? c | 0xFF000000u : c;
         if (Mode == SpanMode::KeyedBlend) {
             const uint32_t under = Wide ? loadUnaligned<uint32_t>(d) : widen(loadUnaligned<uint16_t>(d));
             out = blendChannels(under, c, alpha) | (Wide ? 0xFF000000u : 0);

@@ -185,9 +185,10 @@ std::vector<uint32_t> spanProgramCode(SpanMode mode, RSBFormat destination, RSBF
             widen565(a);
         }
         blend(a);
-        if (wide)
-            a.dp(kOrr, 10, 10, armImm(0xFF000000));
     }
+    // Converted pixels (blended or from a palette) are opaque on a 32-bit target.
+    if (wide && (blended || paletted))
+        a.dp(kOrr, 10, 10, armImm(0xFF000000));
     if (wide) {
         a.str(10, 0, 0);
     } else {
