@@ -33,8 +33,9 @@ TEST(SpanCorpus, CommittedSeedsReplayWithTheirOutcome)
         const std::vector<uint8_t> input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const std::string name = file.path().filename().string();
         const bool whole = ranWhole(runSpanFuzzInput(input.data(), input.size()));
-        if (name.starts_with("ok-") || name.starts_with("bad-"))
+        if (name.starts_with("ok-") || name.starts_with("bad-")) {
             EXPECT_EQ(whole, name.starts_with("ok-")) << name;
+        }
         ++replayed;
     }
     EXPECT_EQ(replayed, makeSpanSeeds().size());
