@@ -125,40 +125,34 @@ void narrow565(ArmAssembler& a)
     a.dp(kOrr, 10, 13, armReg(11, kLsr, 3));
 }
 
-}  // namespace
-
-std::vector<uint32_t> spanProgramCode(SpanMode mode, RSBFormat destination, RSBFormat source)
+// Branches to outside unless value and value + (count - 1) * step (r14 =
+// count - 1), formed exactly in 64 bits, both lie in [0, size << 16).
+void coordinateRangeCheck(ArmAssembler& a, uint32_t value, uint32_t step, uint32_t size, int outside)
 {
-    const bool wide = destination == PixelFormat::X8R8G8B8;
-    const bool paletted = source == PixelFormat::P8X8R8G8B8;
-    if ((!wide && destination != PixelFormat::R5G6B5) || (!paletted && source != PixelFormat::X8R8G8B8))
-        return {};
-    const bool keyed = mode != SpanMode::Opaque, blended = mode == SpanMode::KeyedBlend;
-    ArmAssembler a;
-    spanRange(a);
-    if (blended) {
-        // Alpha 0 draws nothing.
-        a.ldr(10, kState, static_cast<int32_t>(kRsRegs + 4 * kSpanConstantAlpha));
-        a.dp(kAnd, 10, 10, armImm(0xFF), true);
-        a.emit(armBx(kEq, kLr));
-        a.str(10, kState, kAlphaWord);
-        a.loadConstant(10, 0x00FF00FF);
-        a.str(10, kState, kMaskWord);
-    }
-    interpolantAtX0(a, 2, 3, kSpanInterpolantU);
-    interpolantAtX0(a, 4, 5, kSpanInterpolantV);
-    a.ldr(0, kState, kRsDestPtr);
-    a.dp(kAdd, 0, 0, armReg(1, kLsl, wide ? 2 : 1));
-    a.mov(1, armReg(11));
-    a.ldr(6, kState, unitField(kTuLevels));
-    a.ldr(7, kState, unitField(kTuWidth));
-    a.ldr(8, kState, unitField(kTuHeight));
+    a.emit(armMultiply(kAl, kSmull, false, 10, 11, 14, step));
+    a.dp(kAdd, 10, 10, armReg(value), true);
+    a.dp(kAdc, 11, 11, armReg(value, kAsr, 31));
+    a.cmp(11, armImm(0));
+    a.branch(outside, kNe);
+    a.mov(13, armReg(size, kLsl, 16));
+    a.cmp(10, armReg(13));
+    a.branch(outside, kCs);
+    a.cmp(value, armReg(13));
+    a.branch(outside, kCs);
+}
+
+// One pixel a turn: fetch (clamped to the texture, or not), key, blend, write.
+void pixelLoop(ArmAssembler& a, bool clamp, bool wide, bool paletted, bool keyed, bool blended)
+{
     const int loop = a.newLabel(), skip = a.newLabel();
-    if (paletted && !blended)
-        a.ldr(9, kState, unitField(kTuPalette));
     a.bind(loop);
-    clampedCoordinate(a, 10, 2, 7);
-    clampedCoordinate(a, 11, 4, 8);
+    if (clamp) {
+        clampedCoordinate(a, 10, 2, 7);
+        clampedCoordinate(a, 11, 4, 8);
+    } else {
+        a.mov(10, armReg(2, kLsr, 16));
+        a.mov(11, armReg(4, kLsr, 16));
+    }
     a.emit(armMultiply(kAl, kMla, false, 10, 10, 11, 7));
     if (paletted) {
         if (blended)
@@ -199,6 +193,48 @@ std::vector<uint32_t> spanProgramCode(SpanMode mode, RSBFormat destination, RSBF
     a.dp(kAdd, 0, 0, armImm(wide ? 4 : 2));
     a.dp(kSub, 1, 1, armImm(1), true);
     a.branch(loop, kNe);
+}
+
+}  // namespace
+
+std::vector<uint32_t> spanProgramCode(SpanMode mode, RSBFormat destination, RSBFormat source)
+{
+    const bool wide = destination == PixelFormat::X8R8G8B8;
+    const bool paletted = source == PixelFormat::P8X8R8G8B8;
+    if ((!wide && destination != PixelFormat::R5G6B5) || (!paletted && source != PixelFormat::X8R8G8B8))
+        return {};
+    const bool keyed = mode != SpanMode::Opaque, blended = mode == SpanMode::KeyedBlend;
+    ArmAssembler a;
+    spanRange(a);
+    if (blended) {
+        // Alpha 0 draws nothing.
+        a.ldr(10, kState, static_cast<int32_t>(kRsRegs + 4 * kSpanConstantAlpha));
+        a.dp(kAnd, 10, 10, armImm(0xFF), true);
+        a.emit(armBx(kEq, kLr));
+        a.str(10, kState, kAlphaWord);
+        a.loadConstant(10, 0x00FF00FF);
+        a.str(10, kState, kMaskWord);
+    }
+    interpolantAtX0(a, 2, 3, kSpanInterpolantU);
+    interpolantAtX0(a, 4, 5, kSpanInterpolantV);
+    a.ldr(0, kState, kRsDestPtr);
+    a.dp(kAdd, 0, 0, armReg(1, kLsl, wide ? 2 : 1));
+    a.mov(1, armReg(11));
+    a.ldr(6, kState, unitField(kTuLevels));
+    a.ldr(7, kState, unitField(kTuWidth));
+    a.ldr(8, kState, unitField(kTuHeight));
+    if (paletted && !blended)
+        a.ldr(9, kState, unitField(kTuPalette));
+    // When the first and the last pixel's texels lie inside the texture,
+    // every pixel's does (u and v are linear): that loop needs no clamps.
+    const int clamped = a.newLabel();
+    a.dp(kSub, 14, 1, armImm(1));
+    coordinateRangeCheck(a, 2, 3, 7, clamped);
+    coordinateRangeCheck(a, 4, 5, 8, clamped);
+    pixelLoop(a, false, wide, paletted, keyed, blended);
+    a.emit(armBx(kAl, kLr));
+    a.bind(clamped);
+    pixelLoop(a, true, wide, paletted, keyed, blended);
     a.emit(armBx(kAl, kLr));
     return a.finish();
 }
