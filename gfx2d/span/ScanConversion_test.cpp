@@ -337,3 +337,54 @@ TEST(ScanConversion, ThreeDStripsAndPolygonsMatchTheirScreenSpaceDraw)
     EXPECT_GT(drawn, 0);
     EXPECT_LT(drawn, 300);
 }
+
+TEST(ScanConversion, FlatSpanDepthAndOutlineMode)
+{
+    std::vector<uint32_t> target(kW * kH, 0), depth(kW * kH, 0);
+    RasterState rs;
+    rs.init(64);
+    RenderTargetView view;
+    view.flags = kTargetUsesPlanes | kTargetColourPlane | kTargetDepthPlane;
+    view.colour = {reinterpret_cast<uint8_t*>(target.data()), kW * 4, kW * kH * 4, PixelFormat::X8R8G8B8};
+    view.depth = {reinterpret_cast<uint8_t*>(depth.data()), kW * 4, kW * kH * 4, PixelFormat::Z32};
+    rs.bindTarget(&view);
+    setClipRectangle(rs, 0, 0, kW, kH);
+    RasterStateBlock& s = rs.block();
+    const uint8_t argb[4] = {0, 1, 2, 3};
+    std::memcpy(s.flatColour, argb, 4);
+    // Depth 100 + 10 per pixel from x = 0; stored depths 150 everywhere.
+    std::fill(depth.begin(), depth.end(), 150);
+    s.intp[0] = 100 - 5;
+    s.intdp[0] = 10;
+    struct Case {
+        uint8_t test, write;
+        uint32_t colouredFrom;  // first pixel written of 2..9
+        int32_t depthAt8;
+    };
+    const Case cases[] = {{0, 0, 2, 150}, {1, 0, 6, 150}, {0, 1, 2, 180}, {1, 1, 6, 180}};
+    for (const Case& c : cases) {
+        std::fill(target.begin(), target.end(), 0);
+        std::fill(depth.begin(), depth.end(), 150);
+        s.drawBytes[0] = c.test, s.drawBytes[1] = c.write;
+        s.destptr = s.destbase, s.zptr = s.zbase;
+        flatSpan(rs, 2 << 16, 10 << 16);
+        for (uint32_t x = 0; x < 12; ++x)
+            EXPECT_EQ(target[x], x >= c.colouredFrom && x < 10 ? 0xFF010203u : 0u) << x;
+        EXPECT_EQ(static_cast<int32_t>(depth[8]), c.depthAt8);
+    }
+
+    // Outline mode draws the edges in white instead of filling.
+    std::fill(target.begin(), target.end(), 0);
+    ScanConverter sc(rs);
+    sc.bindNativeSpan(flatSpan, 1);
+    s.outlineMode = 1;
+    const int16_t square[] = {4, 4, 12, 4, 12, 8, 4, 8};
+    VertexBinding binding;
+    binding.position.set(square, 2, kVertexS16, 16, 0, 4);
+    sc.drawPolygon(binding, 0, 4, false);
+    EXPECT_EQ(target[4 * kW + 4], 0xFFFFFFFFu);
+    EXPECT_EQ(target[8 * kW + 12], 0xFFFFFFFFu);
+    EXPECT_EQ(target[6 * kW + 12], 0xFFFFFFFFu);
+    EXPECT_EQ(target[6 * kW + 8], 0u);
+    EXPECT_EQ(std::count(target.begin(), target.end(), 0xFFFFFFFFu), 2 * 9 + 2 * 3);
+}
