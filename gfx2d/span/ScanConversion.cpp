@@ -580,8 +580,8 @@ void ScanConverter::fillSegment(Fixed* a, Fixed* b, FillRoutine fill, bool proje
         fill(p, static_cast<int32_t>(stride), flatColourWord(s), width, height);
 }
 
-void ScanConverter::drawSegments(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill,
-                                 bool flipY)
+void ScanConverter::segments(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill,
+                             bool projected, bool flipY)
 {
     if (!m_rs.tables())
         return;
@@ -589,13 +589,22 @@ void ScanConverter::drawSegments(const VertexBinding& binding, uint32_t first, u
         Fixed* rec = reserve(2);
         if (!rec)
             return;
-        Fixed* b = rec + recordWords();
-        fetch(binding, rec, first + k);
-        fetch(binding, b, first + k + 1);
-        project2D(rec, flipY);
-        project2D(b, flipY);
-        fillSegment(rec, b, fill, false);
+        Fixed* ends[2] = {rec, rec + recordWords()};
+        for (uint32_t i = 0; i < 2; ++i) {
+            fetch(binding, ends[i], first + k + i);
+            if (projected)
+                project3D(ends[i], first + k + i);
+            else
+                project2D(ends[i], flipY);
+        }
+        fillSegment(ends[0], ends[1], fill, projected);
     }
+}
+
+void ScanConverter::drawSegments(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill,
+                                 bool flipY)
+{
+    segments(binding, first, count, fill, false, flipY);
 }
 
 void ScanConverter::drawPolygons3D(const VertexBinding& binding, uint32_t first, uint32_t count, uint32_t perPolygon)
@@ -650,17 +659,5 @@ void ScanConverter::drawStrip3D(const VertexBinding& binding, uint32_t first, ui
 
 void ScanConverter::drawSegments3D(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill)
 {
-    if (!m_rs.tables())
-        return;
-    for (uint32_t k = 0; k + 1 < count; k += 2) {
-        Fixed* rec = reserve(2);
-        if (!rec)
-            return;
-        Fixed* b = rec + recordWords();
-        fetch(binding, rec, first + k);
-        fetch(binding, b, first + k + 1);
-        project3D(rec, first + k);
-        project3D(b, first + k + 1);
-        fillSegment(rec, b, fill, true);
-    }
+    segments(binding, first, count, fill, true, false);
 }

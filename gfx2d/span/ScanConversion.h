@@ -89,6 +89,8 @@ private:
     void callSpan(uint32_t a, uint32_t b);
     void outline(Fixed* const* list, uint32_t n);
     void fillSegment(Fixed* a, Fixed* b, FillRoutine fill, bool projected);
+    void segments(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill, bool projected,
+                  bool flipY);
     void fetch(const VertexBinding& binding, Fixed* v, uint32_t i) const;
 
     RasterState& m_rs;

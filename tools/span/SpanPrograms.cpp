@@ -29,22 +29,24 @@ void ldrb(ArmAssembler& a, uint32_t rd, uint32_t rn, ArmOperand rm, ArmCond c = 
     a.emit(armTransferRegister(c, true, true, rd, rn, true, rm));
 }
 
-// x0 = max((left + 0x7FFF) >> 16, scissorx0), x1 = min((right + 0x7FFF) >> 16, scissorx1).
+// Pixel bound of an edge in 16.16: (x + 0x7FFF) >> 16, held to the scissor.
+void pixelBound(ArmAssembler& a, uint32_t r, int32_t scissor, ArmCond beyond)
+{
+    a.dp(kAdd, r, r, armImm(0x7F00));
+    a.dp(kAdd, r, r, armImm(0xFF));
+    a.mov(r, armReg(r, kAsr, 16));
+    a.ldr(10, kState, scissor);
+    a.cmp(r, armReg(10));
+    a.mov(r, armReg(10), beyond);
+}
+
+// x0 = max(left bound, scissorx0), x1 = min(right bound, scissorx1); r11 =
+// the pixel count; an empty span returns.
 void spanRange(ArmAssembler& a)
 {
     a.mov(kState, armReg(0));
-    a.dp(kAdd, 1, 1, armImm(0x7F00));
-    a.dp(kAdd, 1, 1, armImm(0xFF));
-    a.mov(1, armReg(1, kAsr, 16));
-    a.ldr(10, kState, kRsScissorX0);
-    a.cmp(1, armReg(10));
-    a.mov(1, armReg(10), kLt);
-    a.dp(kAdd, 2, 2, armImm(0x7F00));
-    a.dp(kAdd, 2, 2, armImm(0xFF));
-    a.mov(2, armReg(2, kAsr, 16));
-    a.ldr(10, kState, kRsScissorX1);
-    a.cmp(2, armReg(10));
-    a.mov(2, armReg(10), kGt);
+    pixelBound(a, 1, kRsScissorX0, kLt);
+    pixelBound(a, 2, kRsScissorX1, kGt);
     a.dp(kSub, 11, 2, armReg(1), true);
     a.emit(armBx(kLe, kLr));
 }
