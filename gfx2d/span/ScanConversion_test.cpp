@@ -388,3 +388,34 @@ TEST(ScanConversion, FlatSpanDepthAndOutlineMode)
     EXPECT_EQ(target[6 * kW + 8], 0u);
     EXPECT_EQ(std::count(target.begin(), target.end(), 0xFFFFFFFFu), 2 * 9 + 2 * 3);
 }
+
+TEST(ScanConversion, ProjectedDepthReachesTheDepthInterpolant)
+{
+    std::vector<uint32_t> target(kW * kH, 0), depth(kW * kH, 0);
+    RasterState rs;
+    rs.init(64);
+    RenderTargetView view;
+    view.flags = kTargetUsesPlanes | kTargetColourPlane | kTargetDepthPlane;
+    view.colour = {reinterpret_cast<uint8_t*>(target.data()), kW * 4, kW * kH * 4, PixelFormat::X8R8G8B8};
+    view.depth = {reinterpret_cast<uint8_t*>(depth.data()), kW * 4, kW * kH * 4, PixelFormat::Z32};
+    rs.bindTarget(&view);
+    rs.setViewport(0, 0, kW, kH, 0, 1);
+    rs.setOrtho(0, kW << 16, 0, kH << 16, -kFixedOne, kFixedOne);
+    rs.computeClipFactors(1);
+    ScanConverter sc(rs);
+    sc.bindNativeSpan(flatSpan, 1);
+    RasterStateBlock& s = rs.block();
+    s.spanDepthInterpolant = 0;
+    s.drawBytes[0] = 0, s.drawBytes[1] = 1;
+    // A triangle at z = 0.25 everywhere: every covered pixel stores cfz0 - z * cfz1.
+    const int32_t triangle[] = {4 << 16, 4 << 16, 0x4000, 40 << 16, 4 << 16, 0x4000, 4 << 16, 30 << 16, 0x4000};
+    VertexBinding binding;
+    binding.position.set(triangle, 3, kVertexS32, 0, 0, 12);
+    sc.drawPolygons3D(binding, 0, 3, 3);
+    const int32_t expected = wrapSub(s.cfz0, fixMul(0x4000, s.cfz1));
+    EXPECT_NE(expected, 0);
+    const int32_t inside = (kH - 8) * kW + 8;  // y = 8 in the projection is row 40
+    EXPECT_EQ(target[inside], 0xFF000000u);
+    EXPECT_EQ(static_cast<int32_t>(depth[inside]), expected);
+    EXPECT_EQ(depth[0], 0u);
+}
