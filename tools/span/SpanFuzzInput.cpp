@@ -109,6 +109,12 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> makeSpanSeeds()
     std::vector<uint8_t> tooMany = program({armBx(kAl, 14)});
     tooMany[4 * kSpanWordInterpolantCount] = 7;
     add("bad-interpolants", plain, tooMany);
+    // A stored depth interpolant whose unbiasing would overflow.
+    std::vector<uint8_t> lowDepth = program({armBx(kAl, 14)});
+    const uint32_t depthWords[2] = {0, 0x80000000u};
+    std::memcpy(&lowDepth[4 * kSpanWordDepthSource], &depthWords[0], 4);
+    std::memcpy(&lowDepth[4 * kSpanWordDepthInterpolant], &depthWords[1], 4);
+    add("bad-depth-interpolant", plain, lowDepth);
     std::vector<uint8_t> longer = program({armBx(kAl, 14)});
     longer.push_back(0);
     add("bad-longer", plain, longer);
