@@ -71,14 +71,17 @@ void clampedCoordinate(ArmAssembler& a, uint32_t rd, uint32_t fixedValue, uint32
 
 // r11 = d (0x00RRGGBB), r10 = source colour: r10 = blend of both with the
 // alpha, r9/r13/r14 clobbered. The red-blue pair is blended in one product:
-// each 16-bit field of d * (255 - a) + s * a stays below 65536.
-void blend(ArmAssembler& a)
+// each 16-bit field of d * (255 - a) + s * a stays below 65536. mask: a
+// register holding 0x00FF00FF, or 0 to load it from the state.
+void blend(ArmAssembler& a, uint32_t mask)
 {
-    a.ldr(14, kState, kMaskWord);
+    const uint32_t m = mask ? mask : 14;
+    if (!mask)
+        a.ldr(14, kState, kMaskWord);
     a.ldr(13, kState, kAlphaWord);
-    a.dp(kAnd, 9, 10, armReg(14));
+    a.dp(kAnd, 9, 10, armReg(m));
     a.dp(kAnd, 10, 10, armImm(0xFF00));
-    a.dp(kAnd, 14, 11, armReg(14));
+    a.dp(kAnd, 14, 11, armReg(m));
     a.dp(kAnd, 11, 11, armImm(0xFF00));
     a.dp(kSub, 9, 9, armReg(14));
     a.emit(armMultiply(kAl, kMul, false, 9, 0, 13, 9));
@@ -88,8 +91,9 @@ void blend(ArmAssembler& a)
     a.emit(armMultiply(kAl, kMul, false, 10, 0, 13, 10));
     a.dp(kRsb, 11, 11, armReg(11, kLsl, 8));
     a.dp(kAdd, 10, 10, armReg(11));
-    a.ldr(14, kState, kMaskWord);
-    a.dp(kAnd, 9, 14, armReg(9, kLsr, 8));
+    if (!mask)
+        a.ldr(14, kState, kMaskWord);
+    a.dp(kAnd, 9, m, armReg(9, kLsr, 8));
     a.dp(kAnd, 10, 10, armImm(0xFF0000));
     a.dp(kOrr, 10, 9, armReg(10, kLsr, 8));
 }
@@ -180,7 +184,8 @@ void pixelLoop(ArmAssembler& a, bool clamp, bool wide, bool paletted, bool keyed
             a.emit(armHalfword(kAl, true, 11, 0, 0));
             widen565(a);
         }
-        blend(a);
+        // Without clamps the height register is free to hold the mask.
+        blend(a, clamp ? 0 : 8);
     }
     // Converted pixels (blended or from a palette) are opaque on a 32-bit target.
     if (wide && (blended || paletted))
@@ -233,6 +238,8 @@ std::vector<uint32_t> spanProgramCode(SpanMode mode, RSBFormat destination, RSBF
     a.dp(kSub, 14, 1, armImm(1));
     coordinateRangeCheck(a, 2, 3, 7, clamped);
     coordinateRangeCheck(a, 4, 5, 8, clamped);
+    if (blended)
+        a.ldr(8, kState, kMaskWord);
     pixelLoop(a, false, wide, paletted, keyed, blended);
     a.emit(armBx(kAl, kLr));
     a.bind(clamped);
