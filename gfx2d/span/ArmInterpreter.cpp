@@ -385,24 +385,39 @@ ArmOp decode(uint32_t w, uint32_t index, uint32_t words)
     }
 }
 
-// The last program run, decoded; a run of other code bytes decodes again.
+// Recently run programs, decoded. A hit needs the same bytes, not only the
+// same address, so a record rewritten in place decodes again.
 struct DecodedProgram {
+    const uint8_t* code = nullptr;
     std::vector<uint8_t> bytes;
     std::vector<ArmOp> ops;
 };
+constexpr uint32_t kDecodedPrograms = 4;
 
 const std::vector<ArmOp>& decoded(const uint8_t* code, uint32_t codeBytes)
 {
-    thread_local DecodedProgram last;
-    if (last.bytes.size() == codeBytes && (codeBytes == 0 || std::memcmp(last.bytes.data(), code, codeBytes) == 0))
-        return last.ops;
-    last.bytes.assign(code, code + codeBytes);
+    thread_local DecodedProgram cache[kDecodedPrograms];
+    thread_local uint32_t oldest = 0;
+    DecodedProgram* slot = nullptr;
+    for (DecodedProgram& p : cache) {
+        if (p.code != code || p.ops.empty())
+            continue;
+        if (p.bytes.size() == codeBytes && (codeBytes == 0 || std::memcmp(p.bytes.data(), code, codeBytes) == 0))
+            return p.ops;
+        slot = &p;
+    }
+    if (!slot) {
+        slot = &cache[oldest];
+        oldest = (oldest + 1) % kDecodedPrograms;
+    }
+    slot->code = code;
+    slot->bytes.assign(code, code + codeBytes);
     const uint32_t words = codeBytes / 4;
-    last.ops.resize(words + 1);
+    slot->ops.resize(words + 1);
     for (uint32_t i = 0; i < words; ++i)
-        last.ops[i] = decode(loadUnaligned<uint32_t>(code + 4 * i), i, words);
-    last.ops[words] = ArmOp{leftCode, 0xFFFF, 0, 0, 0, 0, 0, 0, 0, 0};
-    return last.ops;
+        slot->ops[i] = decode(loadUnaligned<uint32_t>(code + 4 * i), i, words);
+    slot->ops[words] = ArmOp{leftCode, 0xFFFF, 0, 0, 0, 0, 0, 0, 0, 0};
+    return slot->ops;
 }
 
 }  // namespace

@@ -95,6 +95,14 @@ TEST(ArmInterpreter, InstructionClassesGiveTheirResultsAndFlags)
         EXPECT_EQ(mc.m.r[0], c.expectR0) << c.what;
         EXPECT_EQ(mc.m.flags, c.expectFlags) << c.what;
     }
+    // Decoded programs are reused only while their bytes are unchanged.
+    std::vector<uint32_t> code = {dp(kMov, false, 0, 0, armImm(1)), kBx};
+    Machine mc;
+    mc.run(code);
+    EXPECT_EQ(mc.m.r[0], 1u);
+    code[0] = dp(kMov, false, 0, 0, armImm(2));
+    mc.run(code);
+    EXPECT_EQ(mc.m.r[0], 2u);
 }
 
 TEST(ArmInterpreter, ConditionsFollowTheirDefinitionsForAllSixteenFlagValues)
