@@ -338,16 +338,27 @@ TEST(ScanConversion, ThreeDStripsAndPolygonsMatchTheirScreenSpaceDraw)
     EXPECT_LT(drawn, 300);
 }
 
+// A 32-bit colour plane with a depth plane.
+struct DepthTarget {
+    std::vector<uint32_t> target = std::vector<uint32_t>(kW * kH, 0), depth = std::vector<uint32_t>(kW * kH, 0);
+    RasterState rs;
+    RenderTargetView view;
+    DepthTarget()
+    {
+        rs.init(64);
+        view.flags = kTargetUsesPlanes | kTargetColourPlane | kTargetDepthPlane;
+        view.colour = {reinterpret_cast<uint8_t*>(target.data()), kW * 4, kW * kH * 4, PixelFormat::X8R8G8B8};
+        view.depth = {reinterpret_cast<uint8_t*>(depth.data()), kW * 4, kW * kH * 4, PixelFormat::Z32};
+        rs.bindTarget(&view);
+    }
+};
+
 TEST(ScanConversion, FlatSpanDepthAndOutlineMode)
 {
-    std::vector<uint32_t> target(kW * kH, 0), depth(kW * kH, 0);
-    RasterState rs;
-    rs.init(64);
-    RenderTargetView view;
-    view.flags = kTargetUsesPlanes | kTargetColourPlane | kTargetDepthPlane;
-    view.colour = {reinterpret_cast<uint8_t*>(target.data()), kW * 4, kW * kH * 4, PixelFormat::X8R8G8B8};
-    view.depth = {reinterpret_cast<uint8_t*>(depth.data()), kW * 4, kW * kH * 4, PixelFormat::Z32};
-    rs.bindTarget(&view);
+    DepthTarget planes;
+    std::vector<uint32_t>& target = planes.target;
+    std::vector<uint32_t>& depth = planes.depth;
+    RasterState& rs = planes.rs;
     setClipRectangle(rs, 0, 0, kW, kH);
     RasterStateBlock& s = rs.block();
     const uint8_t argb[4] = {0, 1, 2, 3};
@@ -391,14 +402,10 @@ TEST(ScanConversion, FlatSpanDepthAndOutlineMode)
 
 TEST(ScanConversion, ProjectedDepthReachesTheDepthInterpolant)
 {
-    std::vector<uint32_t> target(kW * kH, 0), depth(kW * kH, 0);
-    RasterState rs;
-    rs.init(64);
-    RenderTargetView view;
-    view.flags = kTargetUsesPlanes | kTargetColourPlane | kTargetDepthPlane;
-    view.colour = {reinterpret_cast<uint8_t*>(target.data()), kW * 4, kW * kH * 4, PixelFormat::X8R8G8B8};
-    view.depth = {reinterpret_cast<uint8_t*>(depth.data()), kW * 4, kW * kH * 4, PixelFormat::Z32};
-    rs.bindTarget(&view);
+    DepthTarget planes;
+    std::vector<uint32_t>& target = planes.target;
+    std::vector<uint32_t>& depth = planes.depth;
+    RasterState& rs = planes.rs;
     rs.setViewport(0, 0, kW, kH, 0, 1);
     rs.setOrtho(0, kW << 16, 0, kH << 16, -kFixedOne, kFixedOne);
     rs.computeClipFactors(1);
