@@ -22,6 +22,7 @@
 #include "framework/services/ServiceAccessors.h"
 #include "framework/strings/NameHash.h"
 #include "framework/util/RandomService.h"
+#include "game/shell/EngineService.h"
 #include "game/shell/FlowManager.h"
 #include "game/shell/HandlerListIndex.h"
 #include "game/shell/KeyCodeMap.h"
@@ -412,4 +413,5 @@ void installGame()
 {
     setGameAppFactory([]() -> AppBase* { return new (std::nothrow) GameApp(); });
     setKeyCodeLookup(lookupKeyCode);
+    installEngineServices();
 }
