@@ -19,6 +19,9 @@ namespace {
 constexpr int32_t kW = 96, kH = 72;
 constexpr float kFovy = 40.0f, kNear = 1.0f, kFar = 20.0f, kDistance = 5.0f;
 constexpr float kPi = 3.14159265f;
+// Against the float references: 5-bit channels lose up to 8/255 to RGB565, and
+// blending and fixed-point lighting up to 2/255 more.
+constexpr double kTolerance = 10.0 / 255.0;
 
 struct Vec {
     double x, y, z;
@@ -66,9 +69,11 @@ struct Drawn {
 
 // Compares every pixel whose reference is stable under a 1-pixel shift (away
 // from edges and texel borders) with the reference colour, channel by channel.
-// Returns the number of pixels compared.
-int32_t compareWithReference(const Drawn& drawn, const std::function<bool(double, double, int64_t&, Vec&)>& reference,
-                             double tolerance)
+// Fails on the first pixel off by more than the tolerance; else succeeds when
+// at least minimum pixels were compared.
+::testing::AssertionResult matchesReference(const Drawn& drawn,
+                                            const std::function<bool(double, double, int64_t&, Vec&)>& reference,
+                                            double tolerance, int32_t minimum)
 {
     int32_t compared = 0;
     for (int32_t y = 1; y < kH - 1; ++y)
@@ -87,12 +92,17 @@ int32_t compareWithReference(const Drawn& drawn, const std::function<bool(double
                 continue;
             const uint32_t p = drawn.rgb(x, y);
             const double actual[3] = {(p >> 16) / 255.0, ((p >> 8) & 255) / 255.0, (p & 255) / 255.0};
-            const double expected[3] = {color.x, color.y, color.z};
+            const double expected[3] = {std::min(1.0, color.x), std::min(1.0, color.y), std::min(1.0, color.z)};
             for (int c = 0; c < 3; ++c)
-                EXPECT_NEAR(actual[c], std::min(1.0, expected[c]), tolerance) << "pixel " << x << "," << y << " channel " << c;
+                if (std::fabs(actual[c] - expected[c]) > tolerance)
+                    return ::testing::AssertionFailure()
+                        << "pixel " << x << "," << y << " channel " << c << ": " << actual[c] * 255 << " against "
+                        << expected[c] * 255;
             ++compared;
         }
-    return compared;
+    if (compared < minimum)
+        return ::testing::AssertionFailure() << "only " << compared << " pixels compared";
+    return ::testing::AssertionSuccess();
 }
 
 } // namespace
@@ -173,5 +183,187 @@ TEST(RendererPictures, LitTexturedCube)
         id = axis * 2 + (sign > 0) + 8 * (tx / 2 + 4 * (ty / 2));
         return true;
     };
-    EXPECT_GT(compareWithReference(drawn, reference, 10.0 / 255.0), 800);
+    EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, 800));
+}
+
+namespace {
+
+CkwAppearance* flatAppearance(CkwCompositingMode* mode = nullptr, CkwPolygonMode* polygon = nullptr)
+{
+    auto* a = static_cast<CkwAppearance*>(CkwAppearance::create());
+    a->setCompositingMode(mode);
+    a->setPolygonMode(polygon);
+    return a;
+}
+
+CkwMesh* coloredQuad(float half, uint32_t argb, CkwAppearance* appearance, float x, float y, float z)
+{
+    CkwMesh* quad = renderkit::buildMesh(renderkit::quadData(half), appearance);
+    quad->getVertexBuffer()->setDefaultColor(argb);
+    quad->setTranslation(x, y, z);
+    return quad;
+}
+
+Vec rgbOf(uint32_t c) { return {((c >> 16) & 255) / 255.0, ((c >> 8) & 255) / 255.0, (c & 255) / 255.0}; }
+
+// Where the eye ray of a pixel meets the plane z = planeZ (camera on +z).
+Vec onPlaneZ(double px, double py, double planeZ)
+{
+    const Vec d = rayDirection(px, py);
+    return Vec{0, 0, kDistance} + d * (kDistance - planeZ);
+}
+
+bool insideSquare(const Vec& p, double cx, double cy, double half)
+{
+    return std::fabs(p.x - cx) <= half && std::fabs(p.y - cy) <= half;
+}
+
+} // namespace
+
+// A floor reaching behind the camera and past every screen edge: cut by the
+// near and far planes and the edges with no gap along the cuts.
+TEST(RendererPictures, NearPlaneAndScreenEdgeClipping)
+{
+    SceneTest test;
+    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    auto* background = static_cast<CkwBackground*>(CkwBackground::create());
+    background->setColor(0xFF2040A0);
+    world->setBackground(background);
+    CkwMesh* floor = coloredQuad(50.0f, 0xFFE04040, flatAppearance(), 0, -1, 0);
+    renderkit::rotate(floor, -90, 1, 0, 0);
+    world->addChild(floor);
+
+    Drawn drawn(world);
+    ASSERT_EQ(drawn.code, 0);
+    EXPECT_TRUE(matchesGolden("renderer_clipped_floor", drawn.target));
+    auto reference = [&](double px, double py, int64_t& id, Vec& color) {
+        const Vec d = rayDirection(px, py);
+        const double t = d.y < 0 ? -2.0 / (2.0 * d.y) : -1.0;  // eye at y 0, floor at y -1
+        const Vec hit = Vec{0, 0, kDistance} + d * t;
+        id = t >= kNear && t <= kFar && std::fabs(hit.x) <= 50 && std::fabs(hit.z) <= 50;
+        color = rgbOf(id ? 0xE04040 : 0x2040A0);
+        return true;
+    };
+    EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
+}
+
+// Two half-transparent squares queued near one first are drawn far one first
+// over an opaque one; the queue holds them in that order.
+TEST(RendererPictures, TransparentSquaresDrawFarToNear)
+{
+    SceneTest test;
+    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    auto* blend = static_cast<CkwCompositingMode*>(CkwCompositingMode::create());
+    blend->setBlending(CkwCompositingMode::kAlpha);
+    CkwMesh* nearSquare = coloredQuad(1.0f, 0x800000FF, flatAppearance(blend), 0.4f, 0.2f, 1.0f);
+    CkwMesh* farSquare = coloredQuad(1.0f, 0x80FF0000, flatAppearance(blend), -0.4f, -0.2f, 0.0f);
+    CkwMesh* opaque = coloredQuad(1.5f, 0xFF00FF00, flatAppearance(), 0.0f, 0.0f, -2.0f);
+    world->addChild(nearSquare);
+    world->addChild(farSquare);
+    world->addChild(opaque);
+
+    Drawn drawn(world);
+    ASSERT_EQ(drawn.code, 0);
+    EXPECT_TRUE(matchesGolden("renderer_transparency_order", drawn.target));
+    const auto& queue = static_cast<CkwRendererStandard*>(drawn.g->renderer())->queue();
+    std::vector<CkwNode*> order;
+    for (int32_t i = queue[0].next; i != 0; i = queue[i].next)
+        order.push_back(queue[i].node);
+    EXPECT_EQ(order, (std::vector<CkwNode*>{opaque, farSquare, nearSquare}));
+
+    const double a = 128.0 / 255.0;
+    auto reference = [&](double px, double py, int64_t& id, Vec& color) {
+        color = {0, 0, 0};
+        id = 0;
+        if (insideSquare(onPlaneZ(px, py, -2.0), 0.0, 0.0, 1.5)) {
+            color = {0, 1, 0};
+            id |= 1;
+        }
+        if (insideSquare(onPlaneZ(px, py, 0.0), -0.4, -0.2, 1.0)) {
+            color = color * (1 - a) + Vec{1, 0, 0} * a;
+            id |= 2;
+        }
+        if (insideSquare(onPlaneZ(px, py, 1.0), 0.4, 0.2, 1.0)) {
+            color = color * (1 - a) + Vec{0, 0, 1} * a;
+            id |= 4;
+        }
+        return true;
+    };
+    EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
+}
+
+// Left: a square turned away from the camera, drawn with both faces and
+// two-sided lighting, so its back is lit through the negated normal. Right: an
+// unlit square half way into linear fog.
+TEST(RendererPictures, TwoSidedLightingAndFog)
+{
+    SceneTest test;
+    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    auto* twoSided = static_cast<CkwPolygonMode*>(CkwPolygonMode::create());
+    twoSided->setCulling(CkwPolygonMode::kCullNone);
+    twoSided->setTwoSidedLightingEnable(true);
+    CkwAppearance* litBack = flatAppearance(nullptr, twoSided);
+    litBack->setMaterial(renderkit::material(0xFFFFC040, 0x000000));
+    CkwMesh* turned = coloredQuad(1.0f, 0xFFFFFFFF, litBack, -1.2f, 0.0f, -3.0f);
+    renderkit::rotate(turned, 180, 0, 1, 0);
+    auto* fog = static_cast<CkwFog*>(CkwFog::create());
+    fog->setMode(CkwFog::kLinear);
+    fog->setLinear(4.0f, 12.0f);
+    fog->setColor(0xFFFFFF);
+    CkwAppearance* fogged = flatAppearance();
+    fogged->setFog(fog);
+    world->addChild(turned);
+    world->addChild(coloredQuad(1.0f, 0xFFFF0000, fogged, 1.2f, 0.0f, -3.0f));
+    world->addChild(renderkit::light(CkwLight::kDirectional, 0xFFFFFF, 1.0f));
+
+    Drawn drawn(world);
+    ASSERT_EQ(drawn.code, 0);
+    EXPECT_TRUE(matchesGolden("renderer_two_sided_fog", drawn.target));
+    // The light travels down -z; the turned square's back faces +z.
+    const double f = (kDistance + 3.0 - 4.0) / 8.0;
+    auto reference = [&](double px, double py, int64_t& id, Vec& color) {
+        const Vec p = onPlaneZ(px, py, -3.0);
+        id = insideSquare(p, -1.2, 0, 1) ? 1 : insideSquare(p, 1.2, 0, 1) ? 2 : 0;
+        color = id == 1 ? rgbOf(0xFFC040) : id == 2 ? Vec{1, 0, 0} * (1 - f) + Vec{1, 1, 1} * f : Vec{0, 0, 0};
+        return true;
+    };
+    EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
+}
+
+// A background image cropped past its left edge (BORDER: the colour shows
+// there) and repeated downwards from a crop that starts inside it.
+TEST(RendererPictures, BackgroundImageCropBorderAndRepeat)
+{
+    SceneTest test;
+    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    std::vector<uint8_t> rgb;
+    for (int32_t y = 0; y < 8; ++y)
+        for (int32_t x = 0; x < 8; ++x)
+            rgb.insert(rgb.end(), {uint8_t(x * 32), uint8_t(y * 32), uint8_t(200)});
+    auto* image = static_cast<CkwImage2D*>(CkwImage2D::create());
+    image->initWithData(kImageFormatRgb, 8, 8, static_cast<int32_t>(rgb.size()), rgb.data());
+    auto* background = static_cast<CkwBackground*>(CkwBackground::create());
+    background->setColor(0xFFFFFF00);
+    background->setImage(image);
+    background->setImageMode(CkwBackground::kBorder, CkwBackground::kRepeat);
+    const float cx = -2.0f, cy = 3.0f, cw = 8.0f, ch = 12.0f;
+    background->setCrop(cx, cy, cw, ch);
+    world->setBackground(background);
+
+    Drawn drawn(world);
+    ASSERT_EQ(drawn.code, 0);
+    EXPECT_TRUE(matchesGolden("renderer_background_crop", drawn.target));
+    auto reference = [&](double px, double py, int64_t& id, Vec& color) {
+        const double u = cx + (px - 0.5) * cw / kW, v = cy + (py - 0.5) * ch / kH;
+        if (u < 0) {
+            id = -1;
+            color = rgbOf(0xFFFF00);
+            return true;
+        }
+        const int32_t tx = int32_t(u), ty = int32_t(std::fmod(v, 8.0));
+        id = tx + 8 * ty;
+        color = {tx * 32 / 255.0, ty * 32 / 255.0, 200 / 255.0};
+        return true;
+    };
+    EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 3));
 }
