@@ -118,7 +118,7 @@ TEST(RendererPictures, LitTexturedCube)
     auto* polygon = static_cast<CkwPolygonMode*>(CkwPolygonMode::create());
     polygon->setPerspectiveCorrectionEnable(true);
     appearance->setPolygonMode(polygon);
-    CkwMesh* cube = buildMesh(boxData(1.0f), appearance);
+    CkwMesh* cube = kitBox(1.0f, appearance);
     rotate(cube, 30, 0, 1, 0);
     rotate(cube, 25, 1, 0, 0);
     world->addChild(cube);
@@ -156,23 +156,14 @@ TEST(RendererPictures, LitTexturedCube)
         if (tNear > tFar || tNear < 0)
             return false;
         const Vec hit = o + d * tNear;
-        const double hc[3] = {hit.x, hit.y, hit.z};
         const int sign = dc[axis] < 0 ? 1 : -1;
-        Vec n{0, 0, 0}, u{0, 0, 0}, v{0, 0, 0};
-        if (axis == 0) {
-            n = {double(sign), 0, 0};
-            u = {0, 0, -double(sign)};
-            v = {0, 1, 0};
-        } else if (axis == 1) {
-            n = {0, double(sign), 0};
-            u = {1, 0, 0};
-            v = {0, 0, -double(sign)};
-        } else {
-            n = {0, 0, double(sign)};
-            u = {double(sign), 0, 0};
-            v = {0, 1, 0};
-        }
-        (void)hc;
+        // The kit's faces, s along u and t against v: +X (y, z), -X (z, y),
+        // +Y (z, x), -Y (x, z), +Z (x, y), -Z (y, x).
+        static const int kFaceAxes[6][2] = {{1, 2}, {2, 1}, {2, 0}, {0, 2}, {0, 1}, {1, 0}};
+        const Vec axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+        const Vec n = axes[axis] * sign;
+        const int* f = kFaceAxes[axis * 2 + (sign > 0 ? 0 : 1)];
+        const Vec u = axes[f[0]], v = axes[f[1]];
         const double s = (hit.dot(u) + 1) / 2, t = (1 - hit.dot(v)) / 2;
         const int tx = std::clamp(int(s * 8), 0, 7), ty = std::clamp(int(t * 8), 0, 7);
         const bool white = ((tx / 2) + (ty / 2)) % 2 == 0;
@@ -198,8 +189,7 @@ CkwAppearance* flatAppearance(CkwCompositingMode* mode = nullptr, CkwPolygonMode
 
 CkwMesh* coloredQuad(float half, uint32_t argb, CkwAppearance* appearance, float x, float y, float z)
 {
-    CkwMesh* quad = renderkit::buildMesh(renderkit::quadData(half), appearance);
-    quad->getVertexBuffer()->setDefaultColor(argb);
+    CkwMesh* quad = renderkit::quad(half, argb, appearance);
     quad->setTranslation(x, y, z);
     return quad;
 }

@@ -1,6 +1,5 @@
-// Scenes for the renderer's tests and benchmarks, built with the engine's own
-// scene classes: boxes, quads and spheres with normals and texture
-// coordinates, checker textures, lit appearances and a world with a camera.
+// What the renderer's tests and benchmarks add to the scene kit: squares,
+// checker textures, materials, lights, rotations and a world with a camera.
 #pragma once
 
 #include <cmath>
@@ -20,104 +19,26 @@
 #include "engine/scene/CkwTriangleStripArray.h"
 #include "engine/scene/CkwVertexBuffer.h"
 #include "engine/scene/CkwWorld.h"
+#include "engine/scene/testing/SceneKit.h"
 
 namespace renderkit {
 
-// A vertex array of 16-bit components.
-inline CkwVertexArray* shortArray(int32_t components, const std::vector<int16_t>& values)
-{
-    auto* a = static_cast<CkwVertexArray*>(CkwVertexArray::create());
-    const int32_t n = static_cast<int32_t>(values.size()) / components;
-    a->init(n, components, 2);
-    a->setShorts(0, n, static_cast<int32_t>(values.size()), values.data());
-    return a;
-}
-
-struct MeshData {
-    std::vector<int16_t> positions, normals, texCoords;
-    std::vector<int32_t> stripLengths;
-    float positionScale = 1.0f;
-    float texScale = 1.0f;
-};
-
-// Strips laid end to end, drawn from vertex 0 on.
-inline CkwMesh* buildMesh(const MeshData& d, CkwAppearance* appearance)
+// A square in the z = 0 plane facing +z, corners at +-halfSize, one strip,
+// with texture coordinates 0..1 (t down) and the default colour argb.
+inline CkwMesh* quad(float halfSize, uint32_t argb, CkwAppearance* appearance)
 {
     auto* vb = static_cast<CkwVertexBuffer*>(CkwVertexBuffer::create());
     const float zero[3] = {0, 0, 0};
-    vb->setPositions(shortArray(3, d.positions), d.positionScale, 3, zero);
-    if (!d.normals.empty())
-        vb->setNormals(shortArray(3, d.normals));
-    if (!d.texCoords.empty())
-        vb->setTexCoords(0, shortArray(2, d.texCoords), d.texScale, 2, zero);
+    vb->setPositions(kitVertexArray(3, 2, {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0}), halfSize, 3, zero);
+    vb->setNormals(kitVertexArray(3, 1, {0, 0, 127, 0, 0, 127, 0, 0, 127, 0, 0, 127}));
+    vb->setTexCoords(0, kitVertexArray(2, 2, {0, 1, 1, 1, 0, 0, 1, 0}), 1.0f, 2, zero);
+    vb->setDefaultColor(argb);
     auto* strips = static_cast<CkwTriangleStripArray*>(CkwTriangleStripArray::create());
-    strips->initImplicit(0, static_cast<int32_t>(d.stripLengths.size()), d.stripLengths.data());
+    const int32_t length = 4;
+    strips->initImplicit(0, 1, &length);
     auto* mesh = static_cast<CkwMesh*>(CkwMesh::create());
     mesh->initSingle(vb, strips, appearance);
     return mesh;
-}
-
-// The faces of a cube of the given half size, each a strip of four
-// counter-clockwise seen from outside, with s across and t down the face.
-inline MeshData boxData(float halfSize)
-{
-    static const int8_t kFaces[6][9] = {
-        // normal, u, v with u x v = normal
-        {1, 0, 0, 0, 0, -1, 0, 1, 0},  {-1, 0, 0, 0, 0, 1, 0, 1, 0}, {0, 1, 0, 1, 0, 0, 0, 0, -1},
-        {0, -1, 0, 1, 0, 0, 0, 0, 1},  {0, 0, 1, 1, 0, 0, 0, 1, 0},  {0, 0, -1, -1, 0, 0, 0, 1, 0},
-    };
-    MeshData d;
-    d.positionScale = halfSize;
-    for (const auto& f : kFaces) {
-        for (int32_t corner = 0; corner < 4; ++corner) {
-            const int32_t a = (corner & 1) ? 1 : -1, b = (corner & 2) ? 1 : -1;
-            for (int32_t i = 0; i < 3; ++i) {
-                d.positions.push_back(static_cast<int16_t>(f[i] + f[3 + i] * a + f[6 + i] * b));
-                d.normals.push_back(static_cast<int16_t>(f[i] * 127));
-            }
-            d.texCoords.push_back(static_cast<int16_t>((a + 1) / 2));
-            d.texCoords.push_back(static_cast<int16_t>((1 - b) / 2));
-        }
-        d.stripLengths.push_back(4);
-    }
-    return d;
-}
-
-// A square in the z = 0 plane facing +z, corners at +-halfSize.
-inline MeshData quadData(float halfSize)
-{
-    MeshData d;
-    d.positionScale = halfSize;
-    d.positions = {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0};
-    d.normals = {0, 0, 127, 0, 0, 127, 0, 0, 127, 0, 0, 127};
-    d.texCoords = {0, 1, 1, 1, 0, 0, 1, 0};
-    d.stripLengths = {4};
-    return d;
-}
-
-// A unit sphere of rings x segments x 2 triangles, one strip per ring.
-inline MeshData sphereData(int32_t rings, int32_t segments, float radius)
-{
-    MeshData d;
-    d.positionScale = radius / 16384.0f;
-    d.texScale = 1.0f / 1024.0f;
-    const float pi = 3.14159265f;
-    for (int32_t r = 0; r < rings; ++r) {
-        for (int32_t s = 0; s <= segments; ++s) {
-            for (int32_t k = 1; k >= 0; --k) {
-                const float theta = pi * (r + k) / rings, phi = 2 * pi * s / segments;
-                const float x = std::sin(theta) * std::cos(phi), y = std::cos(theta), z = -std::sin(theta) * std::sin(phi);
-                d.positions.insert(d.positions.end(), {static_cast<int16_t>(x * 16384), static_cast<int16_t>(y * 16384),
-                                                       static_cast<int16_t>(z * 16384)});
-                d.normals.insert(d.normals.end(), {static_cast<int16_t>(x * 32767), static_cast<int16_t>(y * 32767),
-                                                   static_cast<int16_t>(z * 32767)});
-                d.texCoords.insert(d.texCoords.end(), {static_cast<int16_t>(4096 * s / segments),
-                                                       static_cast<int16_t>(4096 * (r + k) / rings)});
-            }
-        }
-        d.stripLengths.push_back(2 * (segments + 1));
-    }
-    return d;
 }
 
 // size x size RGB checker of cells x cells squares, colours 0xRRGGBB.
