@@ -92,7 +92,8 @@ TEST(Graphics3D, LightsCameraAndRenderChecks)
     EXPECT_EQ(ctx.g->getLightCount(), 0);
 
     // Rendering without a camera, and a node that cannot be drawn.
-    CkwMesh* mesh = test.hold(kitBox(1.0f));
+    CkwMesh* mesh = nullptr;
+    ASSERT_EQ(ctx.trap([&] { mesh = test.hold(kitBox(1.0f)); }), 0);
     EXPECT_EQ(ctx.trap([&] { ctx.g->renderNode(mesh, nullptr); }), KErrIllegalState);
     auto* camera = test.hold(static_cast<CkwCamera*>(CkwCamera::create()));
     CkwMatrix singular = CkwMatrix::scaling(0, 1, 1);
