@@ -110,6 +110,8 @@ struct Drawn {
 TEST(RendererPictures, LitTexturedCube)
 {
     SceneTest test;
+    // Scene building pushes on the cleanup stack, so the test runs in a trap.
+    ASSERT_EQ(SceneTest::trap([&] {
     using namespace renderkit;
     CkwWorld* world = test.hold(worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
     auto* appearance = static_cast<CkwAppearance*>(CkwAppearance::create());
@@ -175,6 +177,7 @@ TEST(RendererPictures, LitTexturedCube)
         return true;
     };
     EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, 800));
+    }), 0);
 }
 
 namespace {
@@ -215,6 +218,8 @@ bool insideSquare(const Vec& p, double cx, double cy, double half)
 TEST(RendererPictures, NearPlaneAndScreenEdgeClipping)
 {
     SceneTest test;
+    // Scene building pushes on the cleanup stack, so the test runs in a trap.
+    ASSERT_EQ(SceneTest::trap([&] {
     CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
     auto* background = static_cast<CkwBackground*>(CkwBackground::create());
     background->setColor(0xFF2040A0);
@@ -235,6 +240,7 @@ TEST(RendererPictures, NearPlaneAndScreenEdgeClipping)
         return true;
     };
     EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
+    }), 0);
 }
 
 // Two half-transparent squares queued near one first are drawn far one first
@@ -242,6 +248,8 @@ TEST(RendererPictures, NearPlaneAndScreenEdgeClipping)
 TEST(RendererPictures, TransparentSquaresDrawFarToNear)
 {
     SceneTest test;
+    // Scene building pushes on the cleanup stack, so the test runs in a trap.
+    ASSERT_EQ(SceneTest::trap([&] {
     CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
     auto* blend = static_cast<CkwCompositingMode*>(CkwCompositingMode::create());
     blend->setBlending(CkwCompositingMode::kAlpha);
@@ -280,6 +288,7 @@ TEST(RendererPictures, TransparentSquaresDrawFarToNear)
         return true;
     };
     EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
+    }), 0);
 }
 
 // Left: a square turned away from the camera, drawn with both faces and
@@ -288,6 +297,8 @@ TEST(RendererPictures, TransparentSquaresDrawFarToNear)
 TEST(RendererPictures, TwoSidedLightingAndFog)
 {
     SceneTest test;
+    // Scene building pushes on the cleanup stack, so the test runs in a trap.
+    ASSERT_EQ(SceneTest::trap([&] {
     CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
     auto* twoSided = static_cast<CkwPolygonMode*>(CkwPolygonMode::create());
     twoSided->setCulling(CkwPolygonMode::kCullNone);
@@ -318,6 +329,7 @@ TEST(RendererPictures, TwoSidedLightingAndFog)
         return true;
     };
     EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
+    }), 0);
 }
 
 // A background image cropped past its left edge (BORDER: the colour shows
@@ -325,6 +337,8 @@ TEST(RendererPictures, TwoSidedLightingAndFog)
 TEST(RendererPictures, BackgroundImageCropBorderAndRepeat)
 {
     SceneTest test;
+    // Scene building pushes on the cleanup stack, so the test runs in a trap.
+    ASSERT_EQ(SceneTest::trap([&] {
     CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
     std::vector<uint8_t> rgb;
     for (int32_t y = 0; y < 8; ++y)
@@ -356,4 +370,5 @@ TEST(RendererPictures, BackgroundImageCropBorderAndRepeat)
         return true;
     };
     EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 3));
+    }), 0);
 }
