@@ -3,20 +3,72 @@
 
 #include <png.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "engine/core/loader/CkwResourceLoader.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/core/scene/SceneIds.h"
+#include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwCamera.h"
 #include "engine/scene/CkwGraphics3D.h"
+#include "engine/scene/CkwLight.h"
+#include "engine/scene/CkwMesh.h"
 #include "engine/scene/CkwWorld.h"
 
 namespace {
 
-// A node without a World is seen from (0, 0, 5) down -z with a 60 degree view.
-constexpr float kDefaultDistance = 5.0f;
+constexpr float kDefaultFovy = 60.0f;
+
+// Where a default camera sees the whole of node: down -z onto the centre of
+// its meshes' bounds, far enough for a 60 degree view to hold them.
+struct Framing {
+    float x = 0.0f, y = 0.0f, z = 5.0f, near = 0.1f, far = 100.0f;
+};
+
+Framing frameNode(CkwNode* root)
+{
+    float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
+    for (CkwNode* n = root; n != nullptr; n = CkwNode::nextInSubtree(n, root, true)) {
+        const int32_t id = n->getClassId();
+        if (id != kClassMesh && id != kClassMorphingMesh && id != kClassSkinnedMesh)
+            continue;
+        CkwVertexBuffer* vb = static_cast<CkwMesh*>(n)->getVertexBuffer();
+        CkwVertexArray* positions = vb != nullptr ? vb->getPositions() : nullptr;
+        if (positions == nullptr || positions->getComponentCount() != 3)
+            continue;
+        float bmin[3], bmax[3];
+        positions->getBoundsMin(vb->getPositionScale(), vb->getPositionBias(), bmin);
+        positions->getBoundsMax(vb->getPositionScale(), vb->getPositionBias(), bmax);
+        const CkwMatrix& world = n->getWorldTransform();
+        for (int32_t corner = 0; corner < 8; ++corner) {
+            const CkwVector3D p{(corner & 1) ? bmax[0] : bmin[0], (corner & 2) ? bmax[1] : bmin[1],
+                                (corner & 4) ? bmax[2] : bmin[2]};
+            CkwVector3D w;
+            world.transformPoint(w, p);
+            const float c[3] = {w.x, w.y, w.z};
+            for (int32_t i = 0; i < 3; ++i) {
+                lo[i] = std::min(lo[i], c[i]);
+                hi[i] = std::max(hi[i], c[i]);
+            }
+        }
+    }
+    Framing f;
+    if (lo[0] > hi[0])
+        return f;
+    const float r = 0.5f * std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1])
+                                     + (hi[2] - lo[2]) * (hi[2] - lo[2]));
+    const float radius = std::max(r, 1e-3f);
+    const float distance = radius / std::tan(kDefaultFovy * 3.14159265f / 360.0f) * 1.1f;
+    f.x = 0.5f * (lo[0] + hi[0]);
+    f.y = 0.5f * (lo[1] + hi[1]);
+    f.z = 0.5f * (lo[2] + hi[2]) + distance;
+    f.near = std::max(distance - radius, distance * 0.01f);
+    f.far = distance + radius * 2.0f;
+    return f;
+}
 
 int drawRoots(const std::string& path, const SceneRenderOptions& options, std::vector<uint16_t>& pixels,
               std::string& error)
@@ -53,19 +105,34 @@ int drawRoots(const std::string& path, const SceneRenderOptions& options, std::v
         g = CkwGraphics3D::create();
         g->addRef();
         g->bindTarget(options.width, options.height, options.width * 2, pixels.data());
-        if (world != nullptr) {
-            world->animate(options.timeMs, kNewAnimationPass);
+        CkwNode* subject = world != nullptr ? world : node;
+        subject->animate(options.timeMs, kNewAnimationPass);
+        if (world != nullptr && world->getActiveCamera() != nullptr) {
             g->renderWorld(world);
             return;
         }
-        node->animate(options.timeMs, kNewAnimationPass);
+        // No camera of the file's own: one that frames the whole scene.
+        const Framing f = frameNode(subject);
         camera = static_cast<CkwCamera*>(CkwCamera::create());
         camera->addRef();
-        camera->setPerspective(60.0f, float(options.width) / float(options.height), 0.1f, 100.0f);
-        CkwMatrix at = CkwMatrix::translation(0.0f, 0.0f, kDefaultDistance);
+        camera->setPerspective(kDefaultFovy, float(options.width) / float(options.height), f.near, f.far);
+        CkwMatrix at = CkwMatrix::translation(f.x, f.y, f.z);
         g->setCamera(camera, &at);
-        g->clear(nullptr);
-        g->renderNode(node, nullptr);
+        // The file's own lights where it has any, else a head light and some ambient.
+        const CkwArray<CkwNode*>* lights = world != nullptr ? &world->getLights() : nullptr;
+        if (lights != nullptr && lights->count() > 0) {
+            for (CkwNode* light : *lights)
+                g->addLight(light, &light->getWorldTransform());
+        } else {
+            for (int32_t mode : {CkwLight::kDirectional, CkwLight::kAmbient}) {
+                auto* light = static_cast<CkwLight*>(CkwLight::create());
+                light->setMode(mode);
+                light->setColor(mode == CkwLight::kAmbient ? 0x404040 : 0xFFFFFF);
+                g->addLight(light, nullptr);
+            }
+        }
+        g->clear(world != nullptr ? static_cast<CkwBackground*>(world->getBackground()) : nullptr);
+        g->renderNode(subject, nullptr);
     });
     if (camera != nullptr)
         camera->release();
@@ -104,7 +171,7 @@ int renderSceneFile(const std::string& path, const SceneRenderOptions& options, 
         error = "size must be 1..1024 each way";
         return 1;
     }
-    if (engineInit() != 0) {
+    if (engineInit() != 1) {
         error = "engine init failed";
         return 1;
     }
