@@ -70,6 +70,7 @@ void CkwRendererStandard::resetCaches()
     m_eyeValid.reset();
     for (int u = 0; u < 2; ++u) {
         m_shaded[u].reset();
+        m_screen[u].reset();
         m_shadedStamp[u].reset();
     }
     m_vertexBuffer = nullptr;

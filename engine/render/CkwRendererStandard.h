@@ -82,6 +82,8 @@ private:
     void drawClipped(SkwPipelineVertex* polygon, int32_t count, int32_t clipCode);
     void project(const SkwPipelineVertex& in, SkwRasterVertex& out) const;
     void drawScreenTriangle(SkwRasterVertex* a, SkwRasterVertex* b, SkwRasterVertex* c);
+    // A projected polygon as a fan; inverseW gives each vertex's perspective weight.
+    void drawProjected(SkwRasterVertex* screen, const float* inverseW, int32_t n, bool flat);
     void eyePosition(int32_t index, float* out);
     void bindTexture(int32_t unit, CkwTexture2D* texture);
 
@@ -129,6 +131,7 @@ private:
     int32_t m_polygonFlags = 0;
     bool m_lit = false;
     int32_t m_unitCount = 0;
+    bool m_projectiveUnits = false;
     const CkwVertexArray* m_texArrays[2] = {};
     CkwMatrix m_texMatrix[2];
     float m_texScale[2] = {};
@@ -138,6 +141,7 @@ private:
     SkwRasterImage m_blitImage;
     // Shaded vertices, once per vertex and facing within a submesh.
     CkwArray<SkwPipelineVertex> m_shaded[2];
+    CkwArray<SkwRasterVertex> m_screen[2];
     CkwArray<uint32_t> m_shadedStamp[2];
     uint32_t m_stamp = 0;
 };

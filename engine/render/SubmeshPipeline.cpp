@@ -46,7 +46,14 @@ uint8_t outcode(const float* c)
                                 | (c[2] > w ? 16 : 0) | (c[2] < -w ? 32 : 0));
 }
 
-int32_t toFixed16(float f) { return static_cast<int32_t>(std::lround(std::clamp(f, -kMaxCoordinate, kMaxCoordinate) * 65536.0f)); }
+// v held to [lo, hi] (NaN to lo), then rounded half away from zero.
+inline int32_t roundClamped(float v, float lo, float hi)
+{
+    v = v >= lo ? (v <= hi ? v : hi) : lo;
+    return static_cast<int32_t>(v >= 0.0f ? v + 0.5f : v - 0.5f);
+}
+
+int32_t toFixed16(float f) { return roundClamped(f * 65536.0f, -kMaxCoordinate * 65536.0f, kMaxCoordinate * 65536.0f); }
 
 float fogAmount(const CkwFog& fog, float distance)
 {
@@ -164,8 +171,11 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
                                         : static_cast<int32_t>(CkwPolygonMode::kDefaultBits);
 
     m_unitCount = 0;
-    for (int32_t unit = 0; unit < 2; ++unit)
+    m_projectiveUnits = false;
+    for (int32_t unit = 0; unit < 2; ++unit) {
         bindTexture(unit, static_cast<CkwTexture2D*>(appearance->getTexture(unit)));
+        m_projectiveUnits |= m_texArrays[unit] != nullptr && (m_texMatrix[unit].classWord & kMatrixBitAffine) == 0;
+    }
     // Textured fog is the rasterizer's; untextured fog is blended per vertex.
     const uint32_t fogRgb = m_fog != nullptr ? (m_fog->getColor() & 0xFFFFFF) : 0;
     m_rasterizer->setFog(m_fog != nullptr && m_unitCount > 0 ? &fogRgb : nullptr);
@@ -196,6 +206,7 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
         if (m_shadedStamp[f].count() < n) {
             const int32_t old = m_shadedStamp[f].count();
             m_shaded[f].setCount(n);
+            m_screen[f].setCount(n);
             m_shadedStamp[f].setCount(n);
             std::fill(m_shadedStamp[f].begin() + old, m_shadedStamp[f].end(), 0u);
         }
@@ -245,19 +256,40 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
                 continue;
             const bool back = area >= 0.0 && twoSided;
             const int32_t facing = back ? 1 : 0;
-            SkwPipelineVertex v[3];
             const int32_t idx[3] = {i0, i1, i2};
             for (int32_t j = 0; j < 3; ++j) {
                 if (m_shadedStamp[facing][idx[j]] != m_stamp) {
-                    shadeVertex(idx[j], back, m_shaded[facing][idx[j]]);
+                    SkwPipelineVertex& shaded = m_shaded[facing][idx[j]];
+                    shadeVertex(idx[j], back, shaded);
+                    if (shaded.clip[3] > kMinW)
+                        project(shaded, m_screen[facing][idx[j]]);
                     m_shadedStamp[facing][idx[j]] = m_stamp;
                 }
-                v[j] = m_shaded[facing][idx[j]];
             }
+            const int32_t clipCode = m_clipOr != 0 ? (c0 | c1 | c2) : 0;
+            if (clipCode == 0 && !m_projectiveUnits) {
+                // Inside the view: each vertex was projected once for all
+                // the triangles that share it.
+                SkwRasterVertex screen[3];
+                float inverseW[3];
+                for (int32_t j = 0; j < 3; ++j) {
+                    const SkwPipelineVertex& shaded = m_shaded[facing][idx[j]];
+                    if (!(shaded.clip[3] > kMinW))
+                        break;
+                    screen[j] = m_screen[facing][idx[j]];
+                    inverseW[j] = 1.0f / shaded.clip[3];
+                    if (j == 2)
+                        drawProjected(screen, inverseW, 3, flat);
+                }
+                continue;
+            }
+            SkwPipelineVertex v[3];
+            for (int32_t j = 0; j < 3; ++j)
+                v[j] = m_shaded[facing][idx[j]];
             if (flat)
                 for (int32_t j = 0; j < 2; ++j)
                     std::copy(v[2].color, v[2].color + 4, v[j].color);
-            drawClipped(v, 3, m_clipOr != 0 ? (c0 | c1 | c2) : 0);
+            drawClipped(v, 3, clipCode);
         }
         position += length;
     }
@@ -392,20 +424,38 @@ void CkwRendererStandard::drawClipped(SkwPipelineVertex* triangle, int32_t count
     if (n < 3)
         return;
     SkwRasterVertex screen[kMaxClipVertices];
+    float inverseW[kMaxClipVertices];
     for (int32_t i = 0; i < n; ++i) {
         if (!(in[i].clip[3] > kMinW))
             return;
         project(in[i], screen[i]);
+        inverseW[i] = 1.0f / in[i].clip[3];
+        for (int32_t u = 0; u < m_unitCount; ++u)
+            if ((m_texMatrix[u].classWord & kMatrixBitAffine) == 0)
+                inverseW[i] *= in[i].tex[u][2];
     }
-    // Perspective weights shared by the polygon's vertices, largest 2^24.
+    drawProjected(screen, inverseW, n, false);
+}
+
+void CkwRendererStandard::drawProjected(SkwRasterVertex* screen, const float* inverseW, int32_t n, bool flat)
+{
+    // Perspective weights shared by the polygon's vertices, the largest 2^24.
     float largest = 0.0f;
     for (int32_t i = 0; i < n; ++i)
-        largest = std::max(largest, 1.0f / in[i].clip[3]);
+        largest = std::max(largest, inverseW[i]);
+    const float scale = 16777216.0f / largest;
     for (int32_t i = 0; i < n; ++i) {
-        const float weight = (1.0f / in[i].clip[3]) / largest * 16777216.0f;
+        const int32_t q = std::max(1, static_cast<int32_t>(inverseW[i] * scale));
         for (int32_t u = 0; u < m_unitCount; ++u)
-            screen[i].tex[u].q = std::max(1, static_cast<int32_t>(weight * (m_texMatrix[u].classWord & kMatrixBitAffine ? 1.0f : in[i].tex[u][2])));
+            screen[i].tex[u].q = q;
     }
+    if (flat)
+        for (int32_t i = 0; i + 1 < n; ++i) {
+            screen[i].r = screen[n - 1].r;
+            screen[i].g = screen[n - 1].g;
+            screen[i].b = screen[n - 1].b;
+            screen[i].alpha = screen[n - 1].alpha;
+        }
     for (int32_t i = 1; i + 1 < n; ++i)
         drawScreenTriangle(&screen[0], &screen[i], &screen[i + 1]);
 }
@@ -414,11 +464,11 @@ void CkwRendererStandard::project(const SkwPipelineVertex& in, SkwRasterVertex& 
 {
     const float iw = 1.0f / in.clip[3];
     const CkwRect& viewport = m_graphics->m_viewportInClip;
-    const int64_t a = std::clamp<int64_t>(std::lround((in.clip[0] * iw + 1.0f) * 65536.0f), 0, 0x20000);
-    const int64_t b = std::clamp<int64_t>(std::lround((1.0f - in.clip[1] * iw) * 65536.0f), 0, 0x20000);
+    const int64_t a = roundClamped((in.clip[0] * iw + 1.0f) * 65536.0f, 0.0f, 131072.0f);
+    const int64_t b = roundClamped((1.0f - in.clip[1] * iw) * 65536.0f, 0.0f, 131072.0f);
     out.x = static_cast<int32_t>((((m_viewportScaleX * a) >> 16) + 0x8000) >> 16) + viewport.x * 16;
     out.y = static_cast<int32_t>((((m_viewportScaleY * b) >> 16) + 0x8000) >> 16) + viewport.y * 16;
-    const int64_t z = std::clamp<int64_t>(std::lround(in.clip[2] * iw * 65536.0f), -0x10000, 0x10000);
+    const int64_t z = roundClamped(in.clip[2] * iw * 65536.0f, -65536.0f, 65536.0f);
     out.z = static_cast<int32_t>(std::clamp<int64_t>(((z + 0x10000) >> 2) * (m_depthScale >> 3) + m_depthOffset, 0, 0x0FFFFFFF));
     out.r = static_cast<int32_t>(in.color[0] * 65536.0f + 0.5f);
     out.g = static_cast<int32_t>(in.color[1] * 65536.0f + 0.5f);
