@@ -12,6 +12,7 @@
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwFog.h"
 #include "engine/scene/CkwGraphics3D.h"
+#include "engine/core/math/CkwTransform.h"
 #include "engine/scene/SceneTestKit.h"
 
 namespace {
@@ -370,5 +371,49 @@ TEST(RendererPictures, BackgroundImageCropBorderAndRepeat)
         return true;
     };
     EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 3));
+    }), 0);
+}
+
+// Input that would divide by zero draws nothing and leaves the target sound:
+// a camera with near equal to far (not even the background), a generic
+// projection whose w is always 0, and a mesh scaled to a point.
+TEST(RendererPictures, DegenerateCamerasAndMeshesDrawNothing)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        auto* background = static_cast<CkwBackground*>(CkwBackground::create());
+        background->setColor(0xFF00FF00);
+        const struct {
+            const char* name;
+            float near, far;
+            bool flatProjection;
+            float meshScale;
+            uint16_t corner, centre;
+        } cases[] = {
+            {"near equals far", 2.0f, 2.0f, false, 1.0f, 0x1234, 0x1234},
+            {"projection without w", kNear, kFar, true, 1.0f, 0x07E0, 0x07E0},
+            {"mesh scaled to a point", kNear, kFar, false, 0.0f, 0x07E0, 0x07E0},
+            {"sound scene", kNear, kFar, false, 1.0f, 0x07E0, 0xF800},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, c.near, c.far, kDistance));
+            world->setBackground(background);
+            if (c.flatProjection) {
+                CkwTransform flat;
+                const float rows[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1e-30f};
+                flat.setMatrix(16, rows);
+                static_cast<CkwCamera*>(world->getActiveCamera())->setGeneric(flat);
+            }
+            CkwMesh* square = coloredQuad(1.0f, 0xFFFF0000, flatAppearance(), 0, 0, 0);
+            square->setScale(c.meshScale, c.meshScale, c.meshScale);
+            world->addChild(square);
+            RasterTarget target(kW, kH, 0x1234);
+            CkwGraphics3D* g = test.hold(CkwGraphics3D::create());
+            g->bindTarget(kW, kH, kW * 2, target.color.data());
+            g->renderWorld(world);
+            EXPECT_EQ(target.at(0, 0), c.corner);
+            EXPECT_EQ(target.at(kW / 2, kH / 2), c.centre);
+        }
     }), 0);
 }

@@ -7,15 +7,10 @@
 
 #include <vector>
 
+#include "engine/core/interface/EngineResult.h"
 #include "engine/scene/interface/TableTestKit.h"
 
 namespace {
-
-constexpr EngineResult kIllegalArgument = 0x1000D;
-constexpr EngineResult kNullArgument = 0x1000E;
-constexpr EngineResult kIllegalState = 0x1000C;
-constexpr EngineResult kInvalidFloat = 0x10006;
-constexpr EngineResult kIndexOutOfRange = 0x10007;
 
 class Graphics3DTablesTest : public SceneTablesTest {
 protected:
@@ -37,23 +32,23 @@ TEST_F(Graphics3DTablesTest, EntriesCheckTheirArgumentsAndDrawAWorld)
     EXPECT_EQ(height, 24u);
 
     int32_t value = 0;
-    EXPECT_EQ(t.getProperty(g, 14, &value), kIllegalArgument);
+    EXPECT_EQ(t.getProperty(g, 14, &value), kResultIllegalArgument);
     EXPECT_EQ(t.getProperty(g, 6, &value), 0);
     EXPECT_EQ(value, 256);
-    EXPECT_EQ(t.setDepthRange(g, 1.5f, kNaN), kIllegalArgument);
-    EXPECT_EQ(t.setDepthRange(g, 0.5f, kNaN), kInvalidFloat);
-    EXPECT_EQ(t.setViewport(g, 0, 0, 1025, 10), kIllegalArgument);
-    EXPECT_EQ(t.renderWorld(g, nullptr), kNullArgument);
+    EXPECT_EQ(t.setDepthRange(g, 1.5f, kNaN), kResultIllegalArgument);
+    EXPECT_EQ(t.setDepthRange(g, 0.5f, kNaN), kResultInvalidFloat);
+    EXPECT_EQ(t.setViewport(g, 0, 0, 1025, 10), kResultIllegalArgument);
+    EXPECT_EQ(t.renderWorld(g, nullptr), kResultNullArgument);
     EngineHandle* world = make(kIidWorld);
-    EXPECT_EQ(t.renderWorld(g, world), kIllegalState);
+    EXPECT_EQ(t.renderWorld(g, world), kResultIllegalState);
     EngineHandle* light = make(kIidLight);
     int32_t index = -1;
-    EXPECT_EQ(t.addLight(g, nullptr, nullptr, &index), kNullArgument);
+    EXPECT_EQ(t.addLight(g, nullptr, nullptr, &index), kResultNullArgument);
     EXPECT_EQ(t.addLight(g, light, nullptr, &index), 0);
     EXPECT_EQ(index, 0);
     EngineHandle* out = nullptr;
-    EXPECT_EQ(t.getLight(g, 1, nullptr, &out), kIndexOutOfRange);
-    EXPECT_EQ(t.renderNode(g, world, nullptr), kIllegalState);  // no camera yet
+    EXPECT_EQ(t.getLight(g, 1, nullptr, &out), kResultIndexOutOfRange);
+    EXPECT_EQ(t.renderNode(g, world, nullptr), kResultIllegalState);  // no camera yet
 
     // A world with a camera draws: a null background clears to black.
     EngineHandle* camera = make(kIidCamera);
