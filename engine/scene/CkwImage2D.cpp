@@ -152,7 +152,9 @@ void CkwImage2D::initPalettized(int32_t format, int32_t width, int32_t height, i
     const int64_t pixels = int64_t{width} * height;
     if (indexLength < pixels)
         leave(KErrIllegalArgument);
-    if (paletteLength < bytesPerPixel || (paletteLength < kPaletteEntries * bytesPerPixel && paletteLength % bytesPerPixel != 0))
+    // An empty palette would leave every index naming an undefined colour.
+    const bool partEntry = paletteLength < kPaletteEntries * bytesPerPixel && paletteLength % bytesPerPixel != 0;
+    if (paletteLength < bytesPerPixel || partEntry)
         leave(KErrIllegalArgument);
     const int32_t entries = std::min(paletteLength / bytesPerPixel, kPaletteEntries);
     layout(format, width, height, false, entries);

@@ -25,6 +25,14 @@ int32_t reciprocalOf(int64_t sum) { return sum == 0 ? kFixedOne : static_cast<in
 // A 16.16 square root of a 16.16 argument that may pass the 32-bit range.
 int32_t sqrtOf(int64_t v) { return fixedSqrt(static_cast<uint32_t>(std::clamp<int64_t>(v, 0, 0xFFFFFFFF))); }
 
+// A weighted sum brought to 0..1 by its weights, through a warp map, clamped
+// and scaled back.
+int64_t shaped(const CkwWarpMap& map, int64_t sum, int64_t reciprocal, int64_t weights)
+{
+    const int32_t unit = clampUnit(map.evaluate(static_cast<int32_t>(((sum * reciprocal) >> 16) + kHalf)));
+    return ((unit - kHalf) * weights) >> 16;
+}
+
 // a + f x (b - a), with f in 16.16.
 CkwFixedColor lerpColour(const CkwFixedColor& a, const CkwFixedColor& b, int32_t f)
 {
@@ -299,8 +307,8 @@ void CkwPlasmaImage::generate()
                 a += (int64_t{m_weightsA[i]} * (f[i] - kHalf)) >> 16;
                 b += (int64_t{m_weightsB[i]} * (f[i] - kHalf)) >> 16;
             }
-            a = ((clampUnit(m_warp[2].evaluate(static_cast<int32_t>(((a * invSumA) >> 16) + kHalf))) - kHalf) * sumA) >> 16;
-            b = ((clampUnit(m_warp[3].evaluate(static_cast<int32_t>(((b * invSumB) >> 16) + kHalf))) - kHalf) * sumB) >> 16;
+            a = shaped(m_warp[2], a, invSumA, sumA);
+            b = shaped(m_warp[3], b, invSumB, sumB);
             for (int32_t i = 14; i < kPlasmaFeatures; ++i) {
                 a += (int64_t{m_weightsA[i]} * (f[i] - kHalf)) >> 16;
                 b += (int64_t{m_weightsB[i]} * (f[i] - kHalf)) >> 16;
