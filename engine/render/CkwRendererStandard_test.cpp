@@ -11,6 +11,7 @@
 #include "engine/render/testing/RenderTestKit.h"
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwFog.h"
+#include "engine/scene/CkwSprite.h"
 #include "engine/scene/CkwGraphics3D.h"
 #include "engine/core/math/CkwTransform.h"
 #include "engine/scene/SceneTestKit.h"
@@ -415,5 +416,34 @@ TEST(RendererPictures, DegenerateCamerasAndMeshesDrawNothing)
             EXPECT_EQ(target.at(0, 0), c.corner);
             EXPECT_EQ(target.at(kW / 2, kH / 2), c.centre);
         }
+    }), 0);
+}
+
+// An unscaled sprite shows its image pixel for pixel, centred on the
+// projection of its origin.
+TEST(RendererPictures, UnscaledSpriteShowsItsImagePixelForPixel)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+        std::vector<uint8_t> rgb;
+        for (int32_t y = 0; y < 8; ++y)
+            for (int32_t x = 0; x < 8; ++x)
+                rgb.insert(rgb.end(), {uint8_t(x * 32), uint8_t(y * 32), uint8_t(255)});
+        auto* image = static_cast<CkwImage2D*>(CkwImage2D::create());
+        image->initWithData(kImageFormatRgb, 8, 8, static_cast<int32_t>(rgb.size()), rgb.data());
+        auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
+        sprite->setImage(image);
+        sprite->setAppearance(static_cast<CkwAppearance*>(CkwAppearance::create()));
+        world->addChild(sprite);
+        Drawn drawn(world);
+        ASSERT_EQ(drawn.code, 0);
+        // The origin projects to the screen centre; the 8x8 quad starts 4 left and up.
+        for (int32_t y = 0; y < 8; ++y)
+            for (int32_t x = 0; x < 8; ++x)
+                EXPECT_EQ(drawn.rgb(kW / 2 - 4 + x, kH / 2 - 4 + y) & 0xE0E0F8, uint32_t(x * 32 << 16 | y * 32 << 8 | 0xF8))
+                    << x << "," << y;
+        EXPECT_EQ(drawn.rgb(kW / 2 - 5, kH / 2), 0u);
+        EXPECT_EQ(drawn.rgb(kW / 2 + 4, kH / 2), 0u);
     }), 0);
 }
