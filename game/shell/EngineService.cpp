@@ -8,6 +8,7 @@
 #include "framework/resources/Resource.h"
 #include "framework/resources/ResourceManager.h"
 #include "framework/services/ServiceAccessors.h"
+#include "game/shell/Graphics3DService.h"
 
 EngineService::EngineService() : Service(ServiceId::EngineService)
 {
@@ -88,4 +89,5 @@ EngineRef createEngineObject(uint32_t iid)
 void installEngineServices()
 {
     setEngineServiceCreator([]() -> HashedObject* { return new (std::nothrow) EngineService(); });
+    setGraphics3DServiceCreator(createGraphics3DService);
 }
