@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "game/level/Level.h"
+#include "game/shell/EngineService.h"
 #include "game/shell/FlowManager.h"
 #include "game/shell/GameApp.h"
 #include "game/shell/GameWorld.h"
@@ -163,6 +164,9 @@ TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingSce
             percentages.push_back(world->loadStep());
             world->m_levelIndex = 3;
             world->m_loadStep = 0;
+            // Neither a missing resource nor one that is no 3D file loads.
+            for (uint32_t id : {0x0300DEADu, 0x030001E4u})
+                EXPECT_FALSE(getEngineService()->loadObject(id)) << std::hex << id;
             break;
         case 5:
             loadError[0] = world->m_menu->isOpen() ? world->m_menu->getScreenNameId() : 0;
