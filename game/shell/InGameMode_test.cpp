@@ -1,6 +1,5 @@
 // A headless game run: the sample pack, the platform's WinMain on a virtual
-// clock, keys and taps fed through SDL, and a main-menu double that holds the
-// in-game mode as the launch page does.
+// clock, keys and taps fed through SDL, and the launch page as the main menu.
 #include "game/shell/InGameMode.h"
 
 #include <SDL2/SDL.h>
@@ -19,6 +18,7 @@
 #include "game/shell/FlowManager.h"
 #include "game/shell/GameApp.h"
 #include "game/shell/GameWorld.h"
+#include "game/ui/GameLaunchPage.h"
 #include "game/ui/MenuEngine.h"
 #include "platform/host/HostInstance.h"
 #include "platform/host/HostRegistry.h"
@@ -41,38 +41,25 @@ public:
 
 // Load steps still to run, seen after each world update.
 std::vector<int32_t> g_loadSteps;
-InGameMode* g_inGame = nullptr;
+GameLaunchPage* g_launch = nullptr;
 
-class LaunchDouble : public GameMode {
+// The launch page, watched: it notes the load step after each update.
+class WatchedLaunchPage : public GameLaunchPage {
 public:
-    int enter() override
-    {
-        g_inGame = m_inGame = new (std::nothrow) InGameMode();
-        return m_inGame ? m_inGame->enter() : 1;
-    }
-    void exit() override
-    {
-        m_inGame->exit();
-        delete m_inGame;
-        g_inGame = m_inGame = nullptr;
-    }
-    int handleEvent(uint32_t id, uint32_t a, uint32_t b) override { return m_inGame->handleEvent(id, a, b); }
+    WatchedLaunchPage() { g_launch = this; }
+    ~WatchedLaunchPage() override { g_launch = nullptr; }
     int update(uint32_t ms) override
     {
-        const int result = m_inGame->update(ms);
-        if (GameWorld* world = m_inGame->world(); world && (world->isLoading() || !g_loadSteps.empty()))
-            if (g_loadSteps.empty() || g_loadSteps.back() != -1)
-                g_loadSteps.push_back(world->m_loadStep);
+        const int result = GameLaunchPage::update(ms);
+        GameWorld* world = inGame() ? inGame()->world() : nullptr;
+        if (world && (world->isLoading() || !g_loadSteps.empty()) && (g_loadSteps.empty() || g_loadSteps.back() != -1))
+            g_loadSteps.push_back(world->m_loadStep);
         return result;
     }
-    int paint() override { return m_inGame->paint(); }
-
-private:
-    InGameMode* m_inGame = nullptr;
 };
 
 GameMode* makeStartup() { return new StartupDouble(); }
-GameMode* makeLaunch() { return new LaunchDouble(); }
+GameMode* makeLaunch() { return new WatchedLaunchPage(); }
 
 class GameRun : public ::testing::Test {
 protected:
@@ -130,7 +117,7 @@ TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingSce
     uint32_t lastTick = 0;
     hostTestSetPumpHook([&] {
         const uint32_t tick = hostTestTimerMessageCount();
-        GameWorld* world = g_inGame ? g_inGame->world() : nullptr;
+        GameWorld* world = g_launch && g_launch->inGame() ? g_launch->inGame()->world() : nullptr;
         if (tick == lastTick || !world)
             return;
         lastTick = tick;
