@@ -14,7 +14,6 @@ class WorldClock : public ::testing::Test {
 protected:
     WorldClock()
     {
-        installEngineServices();
         int32_t error = LevelError::None;
         // No pack here: the level runs without a scene.
         m_world.m_level = new Level(&m_world, error);
@@ -22,6 +21,10 @@ protected:
         m_world.m_menu->close();
     }
 
+    // The world's parts reach the engine as they are made.
+    struct Engine {
+        Engine() { installEngineServices(); }
+    } m_engine;
     TestApp m_app;
     GameWorld m_world;
 };
