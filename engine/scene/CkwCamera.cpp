@@ -7,6 +7,7 @@
 
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/math/CkwTransform.h"
+#include "engine/core/math/Quaternion.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/core/scene/SceneIds.h"
@@ -114,7 +115,7 @@ void CkwCamera::updateProjection()
         m[15] = 1.0f;
         m_projection.setClass(kMatrixAffine);
     } else {
-        const float half = m_fovy * 0.017453292f * 0.5f;
+        const float half = m_fovy * kDegreesToRadians * 0.5f;
         const float t = 1.0f / static_cast<float>(std::tan(static_cast<double>(half)));
         m[0] = t / m_aspectRatio;
         m[5] = t;

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "engine/core/math/CkwTransform.h"
+#include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/scene/CkwAnimationTrackBase.h"
 #include "engine/core/scene/SceneIds.h"
+#include "engine/core/testing/ReferenceTransform.h"
 #include "engine/scene/SceneTestKit.h"
 
 namespace {
@@ -142,6 +144,136 @@ TEST_F(NodeTest, TransformBetweenSiblingsAndToTheWorld)
     // A singular path to the target cannot be inverted.
     ASSERT_EQ(trap([&] { b->setScale(0, 1, 1); }), KErrNone);
     EXPECT_EQ(trap([&] { a->getTransformTo(b, out); }), KErrArithmetic);
+}
+
+// A node's transform parts with none of them trivial; its composite by the
+// reference is T R S M.
+struct Pose {
+    float translation[3];
+    float scale[3];
+    RefRotation rotation;
+    float general[16]; // row-major, affine
+
+    void apply(CkwNode* node) const
+    {
+        CkwTransform m;
+        m.setMatrix(16, general);
+        node->setTransform(&m);
+        node->setScale(scale[0], scale[1], scale[2]);
+        float q[4];
+        rotation.quaternion(q);
+        node->setOrientation(q);
+        node->setTranslation(translation[0], translation[1], translation[2]);
+    }
+    RefMatrix composite() const
+    {
+        return refTranslation(translation[0], translation[1], translation[2]) * rotation.matrix()
+            * refScale(scale[0], scale[1], scale[2]) * refFromRowMajor(general);
+    }
+};
+
+const Pose kPoses[] = {
+    {{1, 2, -3}, {2, 0.5f, 1}, {{1, 1, 0}, 30}, {1, 0.25f, 0, 0, 0, 1, 0, 1, 0, -0.5f, 1, 0, 0, 0, 0, 1}},
+    {{-2, 0, 1}, {1, 1.5f, 0.75f}, {{0, 0, 1}, -60}, {1, 0, 0.5f, 0, 0.2f, 1, 0, -1, 0, 0, 1, 0.5f, 0, 0, 0, 1}},
+    {{0.5f, -1, 2}, {0.8f, 1.2f, 2}, {{1, 0, 0}, 45}, {1, 0, 0, 0, 0.3f, 1, 0, 0, 0, 0, 1, 2, 0, 0, 0, 1}},
+    {{3, 1, 0}, {1.5f, 1, 0.5f}, {{2, -1, 1}, 110}, {1, -0.4f, 0, 1, 0, 1, 0, 0, 0.1f, 0, 1, 0, 0, 0, 0, 1}},
+};
+
+TEST_F(NodeTest, WorldAndBetweenNodeTransformsFollowTheReferenceOrder)
+{
+    // world(ignored) -> g1 -> g2 -> n, and g1 -> b.
+    CkwWorld* w = world();
+    CkwGroup* g1 = group();
+    CkwGroup* g2 = group();
+    CkwNode* n = node(kClassMesh);
+    CkwNode* b = node(kClassMesh);
+    ASSERT_EQ(trap([&] {
+        kPoses[3].apply(w);
+        kPoses[0].apply(g1);
+        kPoses[1].apply(g2);
+        kPoses[2].apply(n);
+        kPoses[3].apply(b);
+        w->addChild(g1);
+        g1->addChild(g2);
+        g2->addChild(n);
+        g1->addChild(b);
+    }),
+              KErrNone);
+    const RefMatrix c1 = kPoses[0].composite(), c2 = kPoses[1].composite(), c3 = kPoses[2].composite(),
+                    c4 = kPoses[3].composite();
+    expectMatrixNear(n->getWorldTransform(), c1 * c2 * c3, 1e-4, "world of n");
+    const struct {
+        const char* what;
+        CkwNode* from;
+        CkwNode* to;
+        CkwNode* meeting;
+        RefMatrix expected;
+    } cases[] = {
+        {"n to b", n, b, g1, refInverse(c4) * c2 * c3},
+        {"b to n", b, n, g1, refInverse(c2 * c3) * c4},
+        {"n to g1", n, g1, g1, c2 * c3},
+        {"g1 to n", g1, n, g1, refInverse(c2 * c3)},
+        {"n to the world", n, w, w, c1 * c2 * c3},
+    };
+    for (const auto& c : cases) {
+        CkwMatrix out;
+        CkwNode* meeting = nullptr;
+        ASSERT_EQ(trap([&] { meeting = c.from->getTransformTo(c.to, out); }), KErrNone) << c.what;
+        EXPECT_EQ(meeting, c.meeting) << c.what;
+        expectMatrixNear(out, c.expected, 1e-4, c.what);
+    }
+}
+
+TEST_F(NodeTest, TwoAxisAlignmentFollowsTheReference)
+{
+    // p -> aligned, p -> a -> b; Z aims at a's origin, Y along b's X axis.
+    CkwGroup* p = group();
+    CkwNode* aligned = node(kClassMesh);
+    CkwGroup* a = group();
+    CkwNode* b = node(kClassMesh);
+    const float t[3] = {0.5f, -1, 2};
+    ASSERT_EQ(trap([&] {
+        kPoses[0].apply(p);
+        kPoses[1].apply(a);
+        kPoses[3].apply(b);
+        aligned->setTranslation(t[0], t[1], t[2]);
+        p->addChild(aligned);
+        p->addChild(a);
+        a->addChild(b);
+        aligned->setAlignment(a, kAlignOrigin, b, kAlignXAxis);
+        p->align(nullptr);
+    }),
+              KErrNone);
+    const RefMatrix toA = kPoses[1].composite();
+    const RefMatrix toB = toA * kPoses[3].composite();
+    double z[3], y[3], x[3];
+    for (int i = 0; i < 3; ++i) {
+        z[i] = toA.at(i, 3) - t[i];
+        y[i] = toB.at(i, 0);
+    }
+    const auto normalise = [](double* v) {
+        const double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+        for (int i = 0; i < 3; ++i)
+            v[i] /= length;
+    };
+    const auto cross = [](const double* u, const double* v, double* out) {
+        out[0] = u[1] * v[2] - u[2] * v[1];
+        out[1] = u[2] * v[0] - u[0] * v[2];
+        out[2] = u[0] * v[1] - u[1] * v[0];
+    };
+    normalise(z);
+    normalise(y);
+    cross(y, z, x);
+    normalise(x);
+    cross(z, x, y);
+    RefMatrix expected = refTranslation(t[0], t[1], t[2]);
+    for (int i = 0; i < 3; ++i) {
+        expected.at(i, 0) = x[i];
+        expected.at(i, 1) = y[i];
+        expected.at(i, 2) = z[i];
+    }
+    // Through a quaternion and back: float rounding reaches 2e-5.
+    expectMatrixNear(aligned->updateCompositeTransform(), expected, 1e-4, "aligned");
 }
 
 // The direction a node's own axis (column) points to in its parent's space.
@@ -333,6 +465,37 @@ TEST_F(NodeTest, AnimateReachesTheWholeTreeAndClampsAlpha)
     EXPECT_FALSE(middle->isRenderingEnabled());
     EXPECT_EQ(trap([&] { low->addAnimationTrack(hold(new ConstantTrack(kPropertyDensity, 1))); }),
               KErrIllegalArgument);
+}
+
+// Chains longer than the walk's ring, listed on the heap or, without memory,
+// cleaned a ring's worth at a time, give the same sums.
+TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
+{
+    constexpr int32_t kDepth = 600;
+    CkwGroup* root = group();
+    CkwNode* deepest = root;
+    ASSERT_EQ(trap([&] {
+        for (int32_t i = 0; i < kDepth; ++i) {
+            CkwGroup* next = group();
+            next->setTranslation(1, 0, static_cast<float>(i));
+            static_cast<CkwGroup*>(deepest)->addChild(next);
+            deepest = next;
+        }
+    }),
+              KErrNone);
+    const EngineAllocHook alloc = engineAllocHook();
+    const EngineFreeHook free = engineFreeHook();
+    for (bool memory : {true, false}) {
+        root->invalidateWorldTransform();
+        if (!memory)
+            setEngineAllocHooks([](uint32_t, uint32_t) -> void* { return nullptr; }, free);
+        const CkwMatrix& world = deepest->getWorldTransform();
+        setEngineAllocHooks(alloc, free);
+        EXPECT_EQ(world.element(0, 3), static_cast<float>(kDepth)) << memory;
+        EXPECT_EQ(world.element(2, 3), static_cast<float>(kDepth * (kDepth - 1) / 2)) << memory;
+        for (CkwNode* node = deepest; node != nullptr; node = node->getParent())
+            ASSERT_FALSE(node->nodeFlags() & kDirty) << memory;
+    }
 }
 
 TEST_F(NodeTest, HundredThousandDeepChainWorksWithoutRecursion)

@@ -2,8 +2,6 @@
 // own code would; handles are released as soon as their object is printed.
 #include "tools/scene/SceneDump.h"
 
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <vector>
 
@@ -89,14 +87,15 @@ private:
     std::vector<Frame> m_stack;
 };
 
-EngineResult load(const IkwEngineTable& api, const std::vector<uint8_t>& bytes, std::string& out)
+// By name, so the file's external references resolve beside it.
+EngineResult load(const IkwEngineTable& api, const std::string& path, std::string& out)
 {
     EngineHandle* loader = nullptr;
     EngineResult result = api.createEngineObject(kIidLoader, &loader);
     if (result != 0)
         return result;
     const auto& l = tableOf<IkwLoaderTable>(loader);
-    result = l.loadBuffer(loader, static_cast<uint32_t>(bytes.size()), bytes.data(), nullptr);
+    result = l.loadName(loader, path.c_str(), nullptr);
     uint32_t roots = 0;
     if (result == 0)
         l.getRootCount(loader, &roots);
@@ -120,18 +119,12 @@ EngineResult load(const IkwEngineTable& api, const std::vector<uint8_t>& bytes, 
 
 int dumpScene(const std::string& path, std::string& out)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        out += "error " + std::to_string(mapLeaveCode(-2)) + "\n";
-        return 1;
-    }
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     IkwEngine* root = nullptr;
     EngineResult result = initEngineApi(&root);
     if (result == 0) {
         result = root->table->initialize(root, nullptr, nullptr);
         if (result == 0)
-            result = load(*root->table, bytes, out);
+            result = load(*root->table, path, out);
         root->table->release(root);
     }
     if (result != 0) {

@@ -22,7 +22,7 @@ TEST(SceneDump, ReportsRootsOrTheSignedErrorResult)
         int exit;
     } cases[] = {
         {"header only", headerOnly, "roots 0\n", 0},
-        {"empty", {}, "error 65544\n", 1},
+        {"empty", {}, "error 65536\n", 1}, // an empty file cannot be mapped
         {"not a 3D file", {'x', 'y', 'z'}, "error -7\n", 1},
         {"bad checksum", badChecksum, "error -9\n", 1},
         {"cut short", std::vector<uint8_t>(headerOnly.begin(), headerOnly.end() - 2), "error 65544\n", 1},
@@ -71,6 +71,22 @@ TEST(SceneDump, WalksWriterMadeWorldsDepthFirst)
         EXPECT_EQ(dumpScene(folder.write("w.m3g", worldScene(scheme)), out), 0);
         EXPECT_EQ(out, expected);
     }
+}
+
+// The engine as programs link it: its external references load the file they
+// name, beside the file that names them.
+TEST(SceneDump, ExternalReferencesLoadTheFileTheyName)
+{
+    ScratchFolder folder;
+    M3gFileWriter b;
+    b.addObject(m3gGroupRecord(groupWithId(7)));
+    folder.write("B.m3g", b.finish());
+    M3gFileWriter a;
+    const uint32_t reference = a.addExternalReference("B.m3g");
+    a.addObject(m3gGroupRecord(groupWithId(1, {reference})));
+    std::string out;
+    EXPECT_EQ(dumpScene(folder.write("A.m3g", a.finish()), out), 0);
+    EXPECT_EQ(out, "0 9 1\n1 9 7\nroots 1\n");
 }
 
 TEST(SceneDump, CorruptWorldsGiveTheLoadersResult)

@@ -59,7 +59,7 @@ TEST(EngineContext, StartsWithTheDefaultTransformAndShutsDownThroughTheHooks)
     EXPECT_EQ(block.scale[1], 1.0f);
     EXPECT_EQ(block.orientation[3], 1.0f);
     EXPECT_EQ(block.translation[2], 0.0f);
-    EXPECT_EQ(block.sharedIdentity, context->identityMatrix);
+    EXPECT_EQ(block.generalMatrix, context->identityMatrix);
     EXPECT_EQ(block.matrix.classWord, 63);
     EXPECT_EQ(engineWord13(), &context->word13);
 

@@ -9,7 +9,6 @@
 namespace {
 
 // Degrees at the interface, radians inside: the engine's own factors.
-constexpr float kDegreesToRadians = 0.017453292f;
 constexpr float kRadiansToDegrees = 57.295776f;
 
 } // namespace

@@ -2,11 +2,10 @@
 // creation by interface id, and the last release that shuts everything down.
 #include "engine/core/interface/IkwEngine.h"
 
-#include <cstdlib>
-#include <cstring>
 
 #include "engine/core/interface/EngineHandle.h"
 #include "engine/core/interface/InterfaceMetadata.h"
+#include "engine/core/port/Port.h"
 #include "engine/core/runtime/CkwRefCount.h"
 #include "engine/core/runtime/EngineContext.h"
 
@@ -28,7 +27,7 @@ uint32_t rootRelease(IkwEngine* root)
         state.initialised = 0;
     }
     state.root = nullptr;
-    std::free(root);
+    kwFree(root);
     return 0;
 }
 
@@ -66,7 +65,7 @@ EngineResult initialize(IkwEngine*, EngineAllocHook alloc, EngineFreeHook free)
     const uint32_t cacheSize = kInterfaceCount * sizeof(const void*);
     auto** cache = static_cast<const void**>(engineAlloc(cacheSize, 0));
     if (cache != nullptr) {
-        std::memset(cache, 0, cacheSize);
+        kwMemset(cache, 0, cacheSize);
         if (engineInit() == 1) {
             state.tableCache = cache;
             state.initialised = 1;
@@ -97,7 +96,7 @@ extern "C" EngineResult initEngineApi(IkwEngine** out)
         return kResultBadArgument;
     *out = nullptr;
     // The root comes from malloc, never the hooks: they are installed later.
-    auto* root = static_cast<IkwEngine*>(std::malloc(sizeof(IkwEngine)));
+    auto* root = static_cast<IkwEngine*>(kwMalloc(sizeof(IkwEngine)));
     if (root == nullptr)
         return kResultNoMemory;
     root->refCount = 1;

@@ -156,8 +156,9 @@ TEST_F(RootTest, ObjectsWithoutATableAreNotWrapped)
         int32_t getClassId() const override { return m_classId; }
         int32_t m_classId;
     };
-    // No interface at all answers 2; an interface whose table no module
-    // installed (Transform here) says it is not supported.
+    // No interface at all answers 2; an interface without a table of its own
+    // size (the stand-in module offers Transform only a Group table) says it
+    // is not supported.
     const struct {
         int32_t classId;
         EngineResult result;

@@ -6,16 +6,13 @@
 #include <zlib.h>
 
 #include "engine/core/io/CkwWinCEFile.h"
+#include "engine/core/io/LittleEndian.h"
+#include "engine/core/port/Port.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/Trap.h"
 
 namespace {
-
-uint32_t readU32(const uint8_t* p)
-{
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 // The smallest header: everything up to and including the entry count.
 constexpr uint32_t kMinimumHeaderLength = kArchiveDirectoryOffset + 4;
@@ -26,7 +23,7 @@ constexpr uint32_t kMinimumHeaderRead = 38;
 uint32_t archiveNameHash(const char* name)
 {
     uint32_t h = 0;
-    for (size_t i = std::strlen(name); i > 0; --i)
+    for (size_t i = kwStrlen(name); i > 0; --i)
         h = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(name[i - 1]))) + h * 1664525u
             + 1013904223u;
     return h;
@@ -92,7 +89,7 @@ void CkwArchive::open(const char* path)
         leave(KErrCorruptData);
 
     const uint32_t stored = readU32(block + kArchiveChecksumOffset);
-    std::memset(block + kArchiveChecksumOffset, 0, 4);
+    kwMemset(block + kArchiveChecksumOffset, 0, 4);
     uLong sum = adler32(1, block, headerLength < got ? headerLength : got);
     for (uint32_t total = got; total < headerLength; total += got) {
         got = file->read(block, sizeof block);
@@ -149,11 +146,10 @@ CkwArchiveMember* CkwArchive::openMember(const char* name, uint32_t* outSize)
         leave(KErrIllegalState);
     if (name == nullptr)
         leave(KErrNullArgument);
-    const size_t length = std::strlen(name);
+    const size_t length = kwStrlen(name);
     char* lowered = static_cast<char*>(engineNewL(static_cast<uint64_t>(length) + 1, 1));
-    for (size_t i = 0; i <= length; ++i)
-        lowered[i] = (name[i] >= 'A' && name[i] <= 'Z') ? static_cast<char>(name[i] + ('a' - 'A')) : name[i];
-    const uint32_t hash = archiveNameHash(lowered);
+    kwMemcpy(lowered, name, length + 1);
+    const uint32_t hash = archiveNameHash(kwStrlwr(lowered));
     engineFree(lowered);
 
     uint32_t offset = 4;
@@ -180,11 +176,11 @@ bool CkwArchive::nextEntry(uint32_t* outSize, char** outName)
         return false;
     const uint8_t* record = m_directory + m_enumerationOffset;
     const char* name = reinterpret_cast<const char*>(record + kArchiveRecordNameOffset);
-    const size_t length = std::strlen(name);
+    const size_t length = kwStrlen(name);
     auto* copy = static_cast<char*>(engineAlloc(static_cast<uint32_t>(length + 1), 0));
     if (copy == nullptr)
         return false;
-    std::memcpy(copy, name, length + 1);
+    kwMemcpy(copy, name, length + 1);
     if (outName != nullptr)
         *outName = copy;
     else

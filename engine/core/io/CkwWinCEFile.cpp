@@ -1,11 +1,9 @@
 // Engine files on the porting layer's file mappings.
 #include "engine/core/io/CkwWinCEFile.h"
 
-#include <cstring>
-
+#include "engine/core/port/Port.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
-#include "engine/core/port/Port.h"
 
 CkwWinCEFile::~CkwWinCEFile()
 {
@@ -41,7 +39,7 @@ uint32_t CkwWinCEFile::read(void* buffer, uint32_t count)
         return 0;
     const uint32_t left = m_size - position;
     const uint32_t n = count < left ? count : left;
-    std::memcpy(buffer, m_view + position, n);
+    kwMemcpy(buffer, m_view + position, n);
     m_position += static_cast<int32_t>(n);
     return n;
 }
@@ -64,7 +62,7 @@ IkwFile* CkwWinCEFileManager::openNarrow(const char* path, int32_t)
         leave(KErrFileOpen);
     // The phone converted into a fixed buffer of kMaxEnginePath characters;
     // a longer path cannot name an engine file.
-    const size_t length = std::strlen(path);
+    const size_t length = kwStrlen(path);
     char16_t wide[kMaxEnginePath];
     if (length >= kMaxEnginePath || !kwWidenPath(path, length, wide, kMaxEnginePath))
         leave(KErrFileOpen);

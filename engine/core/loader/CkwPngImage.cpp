@@ -3,10 +3,10 @@
 #include "engine/core/loader/CkwPngImage.h"
 
 #include <csetjmp>
-#include <cstring>
 #include <png.h>
 
 #include "engine/core/factory/CkwObjectFactory.h"
+#include "engine/core/port/Port.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
@@ -18,7 +18,7 @@ void pngReadFromMemory(png_structp png, png_bytep out, png_size_t count)
     auto* cursor = static_cast<PngReadCursor*>(png_get_io_ptr(png));
     if (cursor == nullptr || count > static_cast<png_size_t>(cursor->end - cursor->position))
         png_error(png, "Read Error");
-    std::memcpy(out, cursor->position, count);
+    kwMemcpy(out, cursor->position, count);
     cursor->position += count;
 }
 

@@ -10,6 +10,7 @@
 #include "engine/core/io/CkwWinCEFile.h"
 #include "engine/core/loader/CkwPngImage.h"
 #include "engine/core/loader/SerializeCodes.h"
+#include "engine/core/port/Port.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/Trap.h"
 
@@ -23,7 +24,7 @@ bool isSeparator(char c) { return c == '\\' || c == '/'; }
 char* copyTextL(const char* text, size_t length)
 {
     auto* copy = static_cast<char*>(engineNewL(static_cast<uint64_t>(length) + 1, 1));
-    std::memcpy(copy, text, length);
+    kwMemcpy(copy, text, length);
     copy[length] = 0;
     return copy;
 }
@@ -46,7 +47,7 @@ void CkwResourceLoader::start(CkwBrewLoader* brewLoader, CkwResourceLoader* pare
 {
     m_brewLoader = brewLoader;
     m_parent = parent;
-    m_path = copyTextL(path, std::strlen(path));
+    m_path = copyTextL(path, kwStrlen(path));
     // An M3G file may not reference files of the engine's own format.
     const int32_t result = reset(parent == nullptr || parent->isOwnFormat());
     if (result != kSerializeOk)
@@ -65,7 +66,7 @@ char* CkwResourceLoader::resolveReferencePathL() const
     uri[length] = 0;
     if (length > 0 && isSeparator(uri[0]))
         return uri;
-    size_t folder = std::strlen(m_path);
+    size_t folder = kwStrlen(m_path);
     while (folder > 0 && !isSeparator(m_path[folder - 1]))
         --folder;
     // The bare reference would name a different file: no path, no load.
@@ -74,8 +75,8 @@ char* CkwResourceLoader::resolveReferencePathL() const
         engineFree(uri);
         leave(KErrReferencePathMemory);
     }
-    std::memcpy(combined, m_path, folder);
-    std::memcpy(combined + folder, uri, static_cast<size_t>(length) + 1);
+    kwMemcpy(combined, m_path, folder);
+    kwMemcpy(combined + folder, uri, static_cast<size_t>(length) + 1);
     engineFree(uri);
     return combined;
 }
@@ -155,8 +156,8 @@ void CkwResourceLoader::decodeAsPngL(int32_t parseResult)
             break;
         }
         if (length != 0)
-            std::memcpy(grown, bytes, length);
-        std::memcpy(grown + length, m_chunk, n);
+            kwMemcpy(grown, bytes, length);
+        kwMemcpy(grown + length, m_chunk, n);
         engineFree(bytes);
         bytes = grown;
         length += n;
@@ -217,20 +218,20 @@ void CkwBrewLoader::loadFromName(const char* name)
         leave(KErrNullArgument);
     createTop();
     constexpr size_t kPrefixLength = sizeof kArchiveUriPrefix - 1;
-    if (std::strncmp(name, kArchiveUriPrefix, kPrefixLength) != 0) {
+    if (kwStrncmp(name, kArchiveUriPrefix, kPrefixLength) != 0) {
         m_fileManager = CkwWinCEFileManager::create();
         m_fileManager->addRef();
         m_top->start(this, nullptr, name);
         return;
     }
-    const char* bang = std::strchr(name + kPrefixLength, '!');
+    const char* bang = kwStrchr(name + kPrefixLength, '!');
     if (bang == nullptr)
         leave(KErrArchiveUriWithoutBang);
     const size_t length = static_cast<size_t>(bang - (name + kPrefixLength));
     if (length >= kMaxEnginePath)
         leave(KErrFileOpen);
     char archivePath[kMaxEnginePath];
-    std::memcpy(archivePath, name + kPrefixLength, length);
+    kwMemcpy(archivePath, name + kPrefixLength, length);
     archivePath[length] = 0;
     m_archive = new CkwArchive;
     m_archive->open(archivePath);
@@ -303,7 +304,7 @@ uint32_t CkwBrewLoader::readChunk(CkwResourceLoader& loader)
         const uint32_t left = m_memoryLength - loader.m_memoryPosition;
         const uint32_t n = left < kLoaderChunkSize ? left : kLoaderChunkSize;
         if (n != 0)
-            std::memcpy(chunk, m_memoryData + loader.m_memoryPosition, n);
+            kwMemcpy(chunk, m_memoryData + loader.m_memoryPosition, n);
         loader.m_memoryPosition += n;
         return n;
     }
@@ -316,7 +317,7 @@ uint32_t CkwBrewLoader::readChunk(CkwResourceLoader& loader)
         leave(KErrIllegalState);
     if (loader.m_file == nullptr) {
         // References use the phone's separators.
-        const size_t length = std::strlen(loader.m_path);
+        const size_t length = kwStrlen(loader.m_path);
         if (length >= kMaxEnginePath)
             leave(KErrFileOpen);
         char path[kMaxEnginePath];

@@ -1,9 +1,11 @@
 // Typed readers of object records.
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 
-#include <cstring>
+#include <bit>
 
 #include "engine/core/factory/ClassIds.h"
+#include "engine/core/io/LittleEndian.h"
+#include "engine/core/port/Port.h"
 #include "engine/core/runtime/EngineErrors.h"
 #include "engine/core/runtime/Trap.h"
 
@@ -29,11 +31,6 @@ bool isNodeClass(int32_t id, bool allowWorld)
     }
 }
 
-uint32_t loadU32(const uint8_t* p)
-{
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 } // namespace
 
 void CkwSerializeBufferObjectsIn::prepare(uint32_t length, CkwArray<IkwSerializable*>* objects,
@@ -53,7 +50,7 @@ void CkwSerializeBufferObjectsIn::append(const uint8_t* bytes, uint32_t count)
     if (count > m_length - m_fillCount)
         leave(KErrReadPastEnd);
     m_data.setCountGrowing(static_cast<int32_t>(m_fillCount + count));
-    std::memcpy(m_data.data() + m_fillCount, bytes, count);
+    kwMemcpy(m_data.data() + m_fillCount, bytes, count);
     m_fillCount += count;
 }
 
@@ -105,7 +102,7 @@ int32_t CkwSerializeBufferObjectsIn::readInt32()
 
 uint32_t CkwSerializeBufferObjectsIn::readUInt32()
 {
-    return loadU32(take(4));
+    return readU32(take(4));
 }
 
 uint16_t CkwSerializeBufferObjectsIn::readUInt32As16()
@@ -119,9 +116,7 @@ float CkwSerializeBufferObjectsIn::readFloat()
     const uint32_t exponent = bits & kExponentMask;
     if ((exponent == 0 || exponent == kExponentMask) && bits != 0)
         leave(KErrCorruptData);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
+    return std::bit_cast<float>(bits);
 }
 
 void CkwSerializeBufferObjectsIn::readVector3(float out[3])
@@ -160,7 +155,7 @@ void CkwSerializeBufferObjectsIn::readByteArray(CkwArray<uint8_t>& out, int32_t 
     const uint32_t count = arrayLength(n, 1);
     out.setCount(static_cast<int32_t>(count));
     if (count != 0)
-        std::memcpy(out.data(), take(count), count);
+        kwMemcpy(out.data(), take(count), count);
 }
 
 void CkwSerializeBufferObjectsIn::readUInt16Array(CkwArray<uint16_t>& out, int32_t n)

@@ -2,9 +2,9 @@
 // calls; it is read once its last byte is in.
 #include "engine/core/loader/CkwSerializeObjectsIn.h"
 
-#include <cstring>
 
 #include "engine/core/factory/CkwObjectFactory.h"
+#include "engine/core/port/Port.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
@@ -118,10 +118,11 @@ bool CkwSerializeObjectsIn::readExternalReferences()
         return false;
     const int32_t code = engineTrap([this] {
         const int32_t index = m_objects.count();
-        IkwSerializable* object = appendNewObject();
-        if (object->getClassId() != kClassExternalReference)
+        // The id alone does not make a reference: any class may sit in its slot.
+        auto* reference = dynamic_cast<CkwXREF*>(appendNewObject());
+        if (reference == nullptr)
             leave(KErrCorruptData);
-        static_cast<CkwXREF*>(object)->deserialize(m_buffer);
+        reference->deserialize(m_buffer);
         m_pending.append(index);
     });
     return code == KErrNone;
@@ -157,10 +158,11 @@ int32_t CkwSerializeObjectsIn::getPendingReferenceUri(int32_t size, char* buffer
 {
     if (m_pending.isEmpty())
         return -1;
+    // Only checked references are ever pending.
     const auto* reference = static_cast<const CkwXREF*>(m_objects[m_pending[m_pending.count() - 1]]);
     const int32_t length = reference->uri().count();
     if (buffer != nullptr && size >= 1 && size >= length && length > 0)
-        std::memcpy(buffer, reference->uri().data(), static_cast<size_t>(length));
+        kwMemcpy(buffer, reference->uri().data(), static_cast<size_t>(length));
     return length;
 }
 

@@ -369,6 +369,22 @@ TEST_F(SerializeObjectsInTest, MemoryExhaustionSurvivesOnlyTheZlibPath)
     }
 }
 
+// Answers the reference's class id without being one.
+class NotAReference : public IkwSerializable {
+public:
+    static IkwSerializable* create() { return new NotAReference; }
+    int32_t getClassId() const override { return kClassExternalReference; }
+};
+
+TEST_F(SerializeObjectsInTest, AnotherClassInTheReferenceSlotIsRefused)
+{
+    engineContext()->factory->registerCreator(kClassExternalReference, &NotAReference::create);
+    for (uint32_t piece : {1u, 1024u}) {
+        CkwSerializeObjectsIn parser;
+        EXPECT_EQ(feedFile(parser, richFile(), fixedPieces(piece)), kSerializeBadData) << piece;
+    }
+}
+
 TEST_F(SerializeObjectsInTest, ReferencesResolveOnlyToEarlierObjects)
 {
     struct Case {

@@ -32,7 +32,9 @@ public:
 };
 
 // A TestObject that holds counted references, as scene objects do, so what it
-// refers to outlives the nested loader that made it.
+// refers to outlives the nested loader that made it. Each reference is
+// counted as it is stored, so a record that leaves midway releases exactly
+// what it holds.
 class HoldingObject : public TestObject {
 public:
     static IkwSerializable* create() { return new HoldingObject; }
@@ -43,12 +45,13 @@ public:
             if (object != nullptr)
                 object->release();
     }
-    void deserialize(CkwSerializeBufferObjectsIn& buffer) override
+
+protected:
+    void keepReference(IkwSerializable* object) override
     {
-        TestObject::deserialize(buffer);
-        for (IkwSerializable* object : references)
-            if (object != nullptr)
-                object->addRef();
+        references.push_back(object);
+        if (object != nullptr)
+            object->addRef();
     }
 };
 
@@ -63,7 +66,6 @@ public:
             registerCreators(*engineContext()->factory, std::make_integer_sequence<int32_t, 25>());
             engineContext()->factory->registerCreator(kClassGroup, &HoldingObject::create);
             engineContext()->factory->registerCreator(kClassImage2D, &TestImage::create);
-            engineContext()->factory->registerCreator(kClassExternalReference, &CkwXREF::create);
         }
     }
     ~InterfaceEngine() { m_root->table->release(m_root); }

@@ -6,10 +6,8 @@
 
 namespace {
 
-int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
 int32_t wrapAdd(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
 int32_t wrapSub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
-int32_t mulShift16(int32_t a, int32_t b) { return wrap32((static_cast<int64_t>(a) * b) >> 16); }
 
 uint32_t magnitudeOr(const CkwFixedVector3D& v)
 {

@@ -3,8 +3,9 @@
 // products and the translated results fit 32 bits for inputs up to the range.
 #include "engine/core/math/CkwIntMatrix.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <iterator>
 
 #include "engine/core/math/FloatBits.h"
 
@@ -94,7 +95,7 @@ int32_t CkwIntMatrix::fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, flo
 
     if (!(largest > 0.0f) || !std::isfinite(largest)) {
         // Nothing to scale by: an all-zero matrix maps everything to 0.
-        std::memset(out.m, 0, sizeof(out.m));
+        std::fill(std::begin(out.m), std::end(out.m), 0);
         return result;
     }
 
@@ -132,35 +133,17 @@ int32_t CkwIntMatrix::fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, flo
     return result;
 }
 
-void CkwIntMatrix::transformPointS8(const int8_t* p, int32_t* out) const
-{
-    const int32_t s = productShift;
-    for (int r = 0; r < 3; ++r)
-        out[r] = addWrap(m[12 + r], dot3(m, r, p[0], p[1], p[2]) >> s);
-}
-
-void CkwIntMatrix::transformPointS16(const int16_t* p, int32_t* out) const
-{
-    const int32_t s = productShift;
-    for (int r = 0; r < 3; ++r)
-        out[r] = addWrap(m[12 + r], dot3(m, r, p[0], p[1], p[2]) >> s);
-}
-
-void CkwIntMatrix::transformDirS8(const int8_t* p, int32_t* out) const
-{
-    const int32_t s = productShift;
-    for (int r = 0; r < 3; ++r)
-        out[r] = dot3(m, r, p[0], p[1], p[2]) >> s;
-}
-
-void CkwIntMatrix::transformDirS16(const int16_t* p, int32_t* out) const
-{
-    const int32_t s = productShift;
-    for (int r = 0; r < 3; ++r)
-        out[r] = dot3(m, r, p[0], p[1], p[2]) >> s;
-}
-
 namespace {
+
+// A direction leaves out the translation.
+template <bool Translate, class Component>
+void transformOne(const CkwIntMatrix& im, const Component* p, int32_t* out)
+{
+    for (int r = 0; r < 3; ++r) {
+        const int32_t product = dot3(im.m, r, p[0], p[1], p[2]) >> im.productShift;
+        out[r] = Translate ? addWrap(im.m[12 + r], product) : product;
+    }
+}
 
 template <class Component>
 void transformRun(const CkwIntMatrix& im, const Component* points, int32_t* outXYZ, int32_t* outW,
@@ -192,6 +175,11 @@ void transformTwo(const CkwIntMatrix& im, const Component* p, int32_t* outXY, in
 }
 
 } // namespace
+
+void CkwIntMatrix::transformPointS8(const int8_t* p, int32_t* out) const { transformOne<true>(*this, p, out); }
+void CkwIntMatrix::transformPointS16(const int16_t* p, int32_t* out) const { transformOne<true>(*this, p, out); }
+void CkwIntMatrix::transformDirS8(const int8_t* p, int32_t* out) const { transformOne<false>(*this, p, out); }
+void CkwIntMatrix::transformDirS16(const int16_t* p, int32_t* out) const { transformOne<false>(*this, p, out); }
 
 void CkwIntMatrix::transformPointsS8(const int8_t* points, int32_t* outXYZ, int32_t* outW, int32_t count) const
 {

@@ -3,8 +3,10 @@
 // zeros and ones are exact; the class word only decides how much work is done.
 #include "engine/core/math/CkwMatrix.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "engine/core/math/Quaternion.h"
@@ -73,10 +75,17 @@ CkwMatrix CkwMatrix::fromAxisAngle(float angle, const float* axis)
     return result;
 }
 
+bool CkwMatrix::isAffine() const
+{
+    CkwMatrix copy = *this;
+    copy.classify();
+    return (copy.classWord & kMatrixBitAffine) != 0;
+}
+
 void CkwMatrix::setIdentity()
 {
     static constexpr float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    std::memcpy(m, kIdentity, sizeof(m));
+    std::copy(std::begin(kIdentity), std::end(kIdentity), m);
     classWord = kMatrixIdentity;
 }
 
@@ -194,7 +203,7 @@ void CkwMatrix::multiply(const CkwMatrix& other)
         productAffineRight(m, o, result);
     else
         fullProduct(m, o, result);
-    std::memcpy(m, result, sizeof(m));
+    std::copy(std::begin(result), std::end(result), m);
     classWord = c;
 }
 
@@ -311,7 +320,7 @@ void CkwMatrix::transform4(float x, float y, float z, float w, float* out) const
     float r[4];
     for (int row = 0; row < 4; ++row)
         r[row] = m[row] * x + m[4 + row] * y + m[8 + row] * z + m[12 + row] * w;
-    std::memcpy(out, r, sizeof(r));
+    std::copy(std::begin(r), std::end(r), out);
 }
 
 void CkwMatrix::transformProject(CkwVector3D& out, const CkwVector3D& p, float& w) const

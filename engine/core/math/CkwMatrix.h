@@ -50,6 +50,8 @@ public:
     void subtract(const CkwMatrix& other);
     // Equal class words and bit-for-bit equal elements.
     bool equals(const CkwMatrix& other) const;
+    // Bottom row 0 0 0 1 by the class tolerance, whatever the class word says.
+    bool isAffine() const;
     // Transposes the elements; the class word is kept.
     void transpose();
 

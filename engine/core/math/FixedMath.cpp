@@ -16,8 +16,6 @@ constexpr std::array<int32_t, 513> makeReciprocalTable()
     return table;
 }
 
-int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
-int32_t mulShift16(int64_t a, int64_t b) { return wrap32((a * b) >> 16); }
 uint32_t magnitude(int32_t x) { return x < 0 ? 0u - static_cast<uint32_t>(x) : static_cast<uint32_t>(x); }
 int32_t negate(int32_t x) { return static_cast<int32_t>(0u - static_cast<uint32_t>(x)); }
 

@@ -38,6 +38,11 @@ Fixed fixedPowInt(Fixed x, int32_t n);
 // x^y with the fractional part of y applied linearly.
 Fixed fixedPow(Fixed x, Fixed y);
 
+// Two's-complement truncation to 32 bits, and the 16.16 product that wraps
+// like the device's multiply.
+inline int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+inline Fixed mulShift16(int64_t a, int64_t b) { return wrap32((a * b) >> 16); }
+
 // Truncating divisions; a zero divisor gives the largest value of the type.
 int64_t fixedDiv64(int64_t a, int64_t b);
 int32_t safeDivide(int32_t a, int32_t b);

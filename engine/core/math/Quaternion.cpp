@@ -2,8 +2,9 @@
 // and axis-angle go through the engine's 16.16 arctangent, as the device did.
 #include "engine/core/math/Quaternion.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <iterator>
 
 #include "engine/core/math/FixedMath.h"
 #include "engine/core/math/FloatBits.h"
@@ -104,7 +105,7 @@ void quaternionFromMatrix(const CkwMatrix& m, float* q)
             return;
         }
     }
-    std::memcpy(q, out, sizeof(out));
+    std::copy(std::begin(out), std::end(out), q);
 }
 
 void quaternionFromAxisAngle(float* out, float angle, const float* axis)
@@ -149,14 +150,14 @@ void quaternionMultiply(float* a, const float* b)
 {
     float r[4];
     hamilton(a, b, r);
-    std::memcpy(a, r, sizeof(r));
+    std::copy(std::begin(r), std::end(r), a);
 }
 
 void quaternionPreMultiply(float* a, const float* b)
 {
     float r[4];
     hamilton(b, a, r);
-    std::memcpy(a, r, sizeof(r));
+    std::copy(std::begin(r), std::end(r), a);
 }
 
 void quaternionConjugate(const float* q, float* out)
@@ -175,7 +176,8 @@ void quaternionScale(float* q, float s)
 
 void quaternionCopy(float* dst, const float* src)
 {
-    std::memmove(dst, src, 4 * sizeof(float));
+    if (dst != src)
+        std::copy(src, src + 4, dst);
 }
 
 bool quaternionEquals(const float* a, const float* b)

@@ -4,6 +4,9 @@
 
 #include "engine/core/math/CkwMatrix.h"
 
+// Degrees as files and the interface give angles, to the radians used here.
+constexpr float kDegreesToRadians = 0.017453292f;
+
 // Unchanged when the squared length is exactly 1 or not above FLT_MIN.
 void quaternionNormalize(float* q);
 // Rotation matrix of class 7; w of exactly +1 or -1 gives the identity.

@@ -4,10 +4,7 @@
 #include "platform/host/HostFile.h"
 #include "platform/host/HostFileMapping.h"
 #include "platform/host/HostText.h"
-#include "platform/host/HostTime.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -15,17 +12,6 @@
 size_t kwStrlen(const char* text)
 {
     return std::strlen(text);
-}
-
-char* kwStrdup(const char* text)
-{
-    if (!text)
-        return nullptr;
-    const size_t size = std::strlen(text) + 1;
-    char* copy = static_cast<char*>(std::malloc(size));
-    if (copy)
-        std::memcpy(copy, text, size);
-    return copy;
 }
 
 char* kwStrlwr(char* text)
@@ -45,11 +31,6 @@ int kwStrncmp(const char* a, const char* b, size_t n)
 const char* kwStrchr(const char* text, int c)
 {
     return std::strchr(text, c);
-}
-
-const char* kwStrstr(const char* text, const char* part)
-{
-    return std::strstr(text, part);
 }
 
 void* kwMalloc(size_t size)
@@ -127,21 +108,8 @@ bool kwWidenPath(const char* path, size_t length, char16_t* out, size_t capacity
     return true;
 }
 
-uint32_t kwGetTickCount()
-{
-    return GetTickCount();
-}
-
 void kwExit()
 {
     std::exit(1);
 }
 
-void kwDebugPrint(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::putchar('\n');
-}

@@ -1,7 +1,6 @@
 #include "engine/core/port/Port.h"
 
 #include "engine/core/io/IoTestKit.h"
-#include "platform/host/HostTime.h"
 
 #include <gtest/gtest.h>
 
@@ -29,15 +28,6 @@ TEST(Port, StrlwrLowersAsciiOnly)
     EXPECT_EQ(kwStrlwr(nullptr), nullptr);
 }
 
-TEST(Port, StrdupCopiesIntoTheHeap)
-{
-    char* copy = kwStrdup("archive");
-    ASSERT_NE(copy, nullptr);
-    EXPECT_STREQ(copy, "archive");
-    kwFree(copy);
-    EXPECT_EQ(kwStrdup(nullptr), nullptr);
-}
-
 TEST(Port, StringAndMemoryFunctionsForward)
 {
     EXPECT_EQ(kwStrlen("abc"), 3u);
@@ -46,7 +36,6 @@ TEST(Port, StringAndMemoryFunctionsForward)
     const char* text = "name!member";
     EXPECT_EQ(kwStrchr(text, '!'), text + 4);
     EXPECT_EQ(kwStrchr(text, '?'), nullptr);
-    EXPECT_EQ(kwStrstr(text, "mem"), text + 5);
     char buffer[4];
     EXPECT_EQ(kwMemset(buffer, 'z', 3), buffer);
     buffer[3] = 0;
@@ -59,25 +48,9 @@ TEST(Port, StringAndMemoryFunctionsForward)
     kwFree(block);
 }
 
-TEST(Port, TickCountReadsThePlatformClock)
-{
-    hostClockSetVirtual(0xFFFFFFFFu, 0);
-    EXPECT_EQ(kwGetTickCount(), 0xFFFFFFFFu);
-    hostClockAdvance(2);
-    EXPECT_EQ(kwGetTickCount(), 1u);
-    hostClockSetReal();
-}
-
 TEST(PortDeathTest, ExitEndsWithCodeOne)
 {
     EXPECT_EXIT(kwExit(), ::testing::ExitedWithCode(1), "");
-}
-
-TEST(Port, DebugPrintEndsTheLine)
-{
-    ::testing::internal::CaptureStdout();
-    kwDebugPrint("leave %d in %s", -4, "trap");
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "leave -4 in trap\n");
 }
 
 TEST(Port, MappedFilesViewTheWholeFileOrNothing)

@@ -2,8 +2,8 @@
 // buffer before touching the old one, so a failure leaves the array as it was.
 #include "engine/core/runtime/CkwArray.h"
 
-#include <cstring>
 
+#include "engine/core/port/Port.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineErrors.h"
 #include "engine/core/runtime/Trap.h"
@@ -43,7 +43,7 @@ void CkwArrayBase::reallocate(int32_t newCapacity, int32_t keep)
     if (newCapacity != 0)
         buffer = engineNewL(static_cast<uint64_t>(newCapacity), m_elementSize);
     if (buffer != nullptr && keep > 0)
-        std::memcpy(buffer, m_data, static_cast<size_t>(keep) * m_elementSize);
+        kwMemcpy(buffer, m_data, static_cast<size_t>(keep) * m_elementSize);
     engineFree(m_data);
     m_data = buffer;
     m_capacity = newCapacity;

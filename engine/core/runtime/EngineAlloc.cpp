@@ -1,8 +1,8 @@
 // Engine allocation through the user's hooks, falling back to malloc and free.
 #include "engine/core/runtime/EngineAlloc.h"
 
-#include <cstdlib>
 
+#include "engine/core/port/Port.h"
 #include "engine/core/runtime/CkwHeapObject.h"
 #include "engine/core/runtime/Trap.h"
 
@@ -30,7 +30,7 @@ void* engineAlloc(uint32_t size, uint32_t flags)
         return nullptr;
     if (g_allocHook != nullptr)
         return g_allocHook(size, flags);
-    return std::malloc(size);
+    return kwMalloc(size);
 }
 
 void engineFree(void* p)
@@ -40,7 +40,7 @@ void engineFree(void* p)
     if (g_freeHook != nullptr)
         g_freeHook(p);
     else
-        std::free(p);
+        kwFree(p);
 }
 
 void* engineNewL(uint32_t size)

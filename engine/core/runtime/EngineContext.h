@@ -10,18 +10,21 @@
 class CkwObjectFactory;
 class CkwCleanupStackManager;
 class CkwAlignRegistry;
+class CkwNode;
 class CkwPickData;
 class CkwRayIntersection;
 struct TrapStack;
 
-// The transform every transformable starts from: no translation, unit scale,
-// no rotation and the identity matrix.
+// A transformable's components. The engine context's default block is the
+// one every transformable starts from: no translation, unit scale, no
+// rotation and the identity.
 struct DefaultTransformBlock {
     float translation[3];
     float scale[3];
     float orientation[4]; // x, y, z, w
-    const CkwMatrix* sharedIdentity;
-    CkwMatrix matrix;
+    // The general transform: the context's shared identity until one is set.
+    const CkwMatrix* generalMatrix;
+    CkwMatrix matrix; // the composite
 };
 
 struct EngineContext {
@@ -44,6 +47,10 @@ struct EngineContext {
     int32_t word13;
     int32_t word14;
     CkwMatrix scratchMatrix;
+    // Nodes whose last count went with their destroyed parent, linked through
+    // their sibling field, and whether a node destructor is releasing them.
+    CkwNode* pendingDestroy;
+    bool destroyingNodes;
 };
 
 EngineContext* engineContext();

@@ -45,7 +45,7 @@ void createDefaultTransform(EngineContext& context)
     block->scale[0] = block->scale[1] = block->scale[2] = 1.0f;
     block->orientation[0] = block->orientation[1] = block->orientation[2] = 0.0f;
     block->orientation[3] = 1.0f;
-    block->sharedIdentity = context.identityMatrix;
+    block->generalMatrix = context.identityMatrix;
     block->matrix.setIdentity();
     context.defaultTransform = block;
 }

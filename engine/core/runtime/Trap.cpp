@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/core/port/Port.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/EngineContext.h"
 
@@ -20,7 +21,7 @@ void leave(int32_t code)
 {
     TrapStack* traps = engineTrapStack();
     if (traps == nullptr || traps->count == 0 || traps->frames[traps->count - 1]->armed == 0)
-        std::exit(1);
+        kwExit();
     throw CkwLeave{code};
 }
 

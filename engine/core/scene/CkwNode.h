@@ -112,7 +112,17 @@ public:
     static CkwNode* findCopy(const CkwNode* node, const CkwNode* sourceRoot, CkwNode* copyRoot);
     // The node after node in a pre-order walk of root's subtree, null at the
     // end; descend false skips node's own subtree.
-    static CkwNode* nextInSubtree(const CkwNode* node, const CkwNode* root, bool descend);
+    static CkwNode* nextInSubtree(const CkwNode* node, const CkwNode* root, bool descend)
+    {
+        if (descend && node->m_firstChild != nullptr)
+            return node->m_firstChild;
+        while (node != root) {
+            if (node->m_nextSibling != nullptr)
+                return node->m_nextSibling;
+            node = node->m_parent;
+        }
+        return nullptr;
+    }
 
     // Asks the root World, if any, to collect its lights again.
     void invalidateWorldLights();
@@ -135,6 +145,8 @@ private:
     void clearAlignment();
     void alignNode(CkwNode* reference);
     void setSubtreeDepth(uint8_t depth);
+    // From the parent's clean world transform, or the identity at a root.
+    void updateWorldTransform();
     void linkAsFirstChild(CkwNode* group);
     void linkAfter(CkwNode* sibling);
     void resetChildCursor() const;

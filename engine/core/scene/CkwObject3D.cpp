@@ -3,11 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/math/FloatBits.h"
+#include "engine/core/port/Port.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineContext.h"
@@ -148,8 +148,7 @@ void CkwObject3D::insertTrack(CkwAnimationTrackBase* track)
             leave(KErrIllegalArgument);
         // Grow first: the append may leave, the shift below may not.
         tracks.setCountGrowing(tracks.count() + 1);
-        std::memmove(tracks.at(start + 1), tracks.at(start),
-                     sizeof(CkwAnimationTrackBase*) * static_cast<size_t>(tracks.count() - 1 - start));
+        std::move_backward(tracks.at(start), tracks.at(tracks.count() - 1), tracks.at(tracks.count()));
         tracks[start] = track;
         ++groups[g];
         return;
@@ -173,12 +172,10 @@ void CkwObject3D::removeAnimationTrack(CkwObject3D* object)
         for (int32_t i = start; i < start + groups[g]; ++i) {
             if (tracks[i] != object)
                 continue;
-            std::memmove(tracks.at(i), tracks.at(i + 1),
-                         sizeof(CkwAnimationTrackBase*) * static_cast<size_t>(tracks.count() - 1 - i));
+            std::move(tracks.at(i + 1), tracks.at(tracks.count()), tracks.at(i));
             tracks.setCount(tracks.count() - 1);
             if (--groups[g] == 0) {
-                std::memmove(groups.at(g), groups.at(g + 1),
-                             sizeof(int32_t) * static_cast<size_t>(groups.count() - 1 - g));
+                std::move(groups.at(g + 1), groups.at(groups.count()), groups.at(g));
                 groups.setCount(groups.count() - 1);
             }
             object->release();
@@ -250,7 +247,7 @@ bool CkwObject3D::animateTracks(int32_t worldTime, uint32_t stamp, int32_t& vali
             if (!(weight > 0.0f) || !track->isControllerActive(worldTime))
                 continue;
             if (!contributed) {
-                std::memset(values, 0, sizeof(float) * static_cast<size_t>(capacity));
+                std::fill_n(values, capacity, 0.0f);
                 contributed = true;
             }
             const int32_t sequenceComponents = track->getComponentCount();
@@ -335,7 +332,7 @@ namespace {
 int32_t copyParameter(const CkwObject3D::SkwUserParameter& p, int32_t size, uint8_t* buffer)
 {
     if (buffer != nullptr && size > 0 && p.length > 0)
-        std::memcpy(buffer, p.value, static_cast<size_t>(std::min(size, p.length)));
+        kwMemcpy(buffer, p.value, static_cast<size_t>(std::min(size, p.length)));
     return p.length;
 }
 
@@ -383,7 +380,7 @@ void CkwObject3D::setUserParameter(int32_t id, int32_t length, const uint8_t* da
     uint8_t* value = nullptr;
     if (length > 0) {
         value = static_cast<uint8_t*>(engineNewL(static_cast<uint32_t>(length)));
-        std::memcpy(value, data, static_cast<size_t>(length));
+        kwMemcpy(value, data, static_cast<size_t>(length));
     }
     if (existing != nullptr) {
         engineFree(existing->value);

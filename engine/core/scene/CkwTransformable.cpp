@@ -14,19 +14,11 @@
 
 namespace {
 
-constexpr float kDegreesToRadians = 0.017453292f;
 
 bool differs(const float* a, float x, float y, float z)
 {
     return std::fabs(a[0] - x) > kSceneEpsilon || std::fabs(a[1] - y) > kSceneEpsilon
         || std::fabs(a[2] - z) > kSceneEpsilon;
-}
-
-bool isAffine(const CkwMatrix& m)
-{
-    CkwMatrix copy = m;
-    copy.classify();
-    return (copy.getClass() & kMatrixBitAffine) != 0;
 }
 
 CkwMatrix* newMatrix(const CkwMatrix& value)
@@ -45,7 +37,7 @@ CkwTransformable::~CkwTransformable() { freeComponents(); }
 void CkwTransformable::freeComponents()
 {
     if (!(m_flags & kFlagSharedMatrix))
-        engineFree(const_cast<CkwMatrix*>(m_components->sharedIdentity));
+        engineFree(const_cast<CkwMatrix*>(m_components->generalMatrix));
     if (!(m_flags & kFlagSharedBlock))
         engineFree(m_components);
 }
@@ -137,13 +129,13 @@ void CkwTransformable::setTransform(const CkwTransform* transform)
     if (transform == nullptr) {
         if (m_flags & kFlagSharedMatrix)
             return;
-        engineFree(const_cast<CkwMatrix*>(m_components->sharedIdentity));
-        m_components->sharedIdentity = engineContextL().identityMatrix;
+        engineFree(const_cast<CkwMatrix*>(m_components->generalMatrix));
+        m_components->generalMatrix = engineContextL().identityMatrix;
         m_flags |= kFlagSharedMatrix;
         invalidate();
         return;
     }
-    if (getClassId() != kClassTexture2D && !isAffine(transform->matrix()))
+    if (getClassId() != kClassTexture2D && !transform->matrix().isAffine())
         leave(KErrIllegalArgument);
     installTransform(transform->matrix());
 }
@@ -156,10 +148,10 @@ void CkwTransformable::installTransform(const CkwMatrix& matrix)
         return;
     ownComponents();
     if (m_flags & kFlagSharedMatrix) {
-        m_components->sharedIdentity = newMatrix(value);
+        m_components->generalMatrix = newMatrix(value);
         m_flags &= static_cast<uint8_t>(~kFlagSharedMatrix);
     } else {
-        *const_cast<CkwMatrix*>(m_components->sharedIdentity) = value;
+        *const_cast<CkwMatrix*>(m_components->generalMatrix) = value;
     }
     invalidate();
 }
@@ -260,11 +252,11 @@ void CkwTransformable::copyFrom(const CkwTransformable& source)
     if (!(source.m_flags & kFlagSharedMatrix))
         general = newMatrix(source.getGeneralMatrix());
     if (!(m_flags & kFlagSharedMatrix))
-        engineFree(const_cast<CkwMatrix*>(m_components->sharedIdentity));
+        engineFree(const_cast<CkwMatrix*>(m_components->generalMatrix));
     vector3Copy(m_components->translation, source.m_components->translation);
     vector3Copy(m_components->scale, source.m_components->scale);
     quaternionCopy(m_components->orientation, source.m_components->orientation);
     m_components->matrix = source.m_components->matrix;
-    m_components->sharedIdentity = general != nullptr ? general : source.m_components->sharedIdentity;
+    m_components->generalMatrix = general != nullptr ? general : source.m_components->generalMatrix;
     m_flags = source.m_flags;
 }

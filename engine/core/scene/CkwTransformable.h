@@ -31,7 +31,7 @@ public:
     const float* getScale() const { return m_components->scale; }
     // x, y, z, w.
     const float* getOrientation() const { return m_components->orientation; }
-    const CkwMatrix& getGeneralMatrix() const { return *m_components->sharedIdentity; }
+    const CkwMatrix& getGeneralMatrix() const { return *m_components->generalMatrix; }
 
     void setTranslation(float x, float y, float z);
     void setScale(float x, float y, float z);

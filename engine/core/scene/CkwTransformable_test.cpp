@@ -13,6 +13,7 @@
 #include "engine/core/scene/CkwRandomNumber.h"
 #include "engine/core/scene/RectIntersect.h"
 #include "engine/core/scene/SceneIds.h"
+#include "engine/core/testing/ReferenceTransform.h"
 
 namespace {
 
@@ -91,6 +92,49 @@ TEST_F(TransformableTest, CompositeIsTranslationRotationScaleThenGeneral)
     t.getCompositeTransform(fresh);
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(fresh.matrix().m[i], m.m[i]);
+}
+
+// Non-uniform scale, rotations about unrelated axes and a sheared general
+// matrix: none of the factors commute, so any other order shows.
+TEST_F(TransformableTest, CompositeAndRotationsFollowTheReferenceOrder)
+{
+    const float sheared[16] = {1, 0.5f, 0, 2, 0, 1, -0.25f, 0, 0.75f, 0, 1, -1, 0, 0, 0, 1}; // row-major
+    const RefRotation first = {{1, 2, 3}, 50};
+    const RefRotation second = {{0, 1, -1}, 70};
+    const RefMatrix generalPart = refScale(2, 0.5, 3) * refFromRowMajor(sheared);
+    const RefMatrix t = refTranslation(4, -1, 2.5);
+    const struct {
+        const char* what;
+        void (CkwTransformable::*rotate)(const float*);
+        RefMatrix expected;
+    } cases[] = {
+        {"T R S M", nullptr, t * first.matrix() * generalPart},
+        {"preRotate: the new turn on the left", &CkwTransformable::preRotate,
+         t * second.matrix() * first.matrix() * generalPart},
+        {"postRotate: the new turn on the right", &CkwTransformable::postRotate,
+         t * first.matrix() * second.matrix() * generalPart},
+    };
+    for (const auto& c : cases) {
+        Plain p;
+        CkwTransform general;
+        float q1[4], q2[4];
+        first.quaternion(q1);
+        second.quaternion(q2);
+        ASSERT_EQ(trap([&] {
+            general.setMatrix(16, sheared);
+            p.setTransform(&general);
+            p.setScale(2, 0.5f, 3);
+            p.setOrientation(q1);
+            p.setTranslation(4, -1, 2.5f);
+            if (c.rotate != nullptr)
+                (p.*c.rotate)(q2);
+        }),
+                  KErrNone);
+        expectMatrixNear(p.updateCompositeTransform(), c.expected, 1e-5, c.what);
+        CkwTransform fresh;
+        p.getCompositeTransform(fresh);
+        expectMatrixNear(fresh.matrix(), c.expected, 1e-5, c.what);
+    }
 }
 
 TEST_F(TransformableTest, SetTransformRefusesProjectiveMatricesExceptForTextures)

@@ -44,6 +44,8 @@ constexpr IkwGroupTable kStubGroupTable = kStubWorldTable.group;
 constexpr InterfaceTableEntry kStubTables[] = {
     interfaceTable(kIidGroup, kStubGroupTable),
     interfaceTable(kIidWorld, kStubWorldTable),
+    // Another interface's table: the core must not hand it out as this one.
+    interfaceTable(kIidTransform, kStubGroupTable),
 };
 
 void shutdownStubs(EngineContext& context)

@@ -1,0 +1,769 @@
+// Triangle set-up, edge walking and clipping of the software rasterizer, the
+// sprite quad fast path, the rectangle fill and the background blit. Set-up
+// products that can pass 32 bits are formed in 64 bits; the per-pixel work is
+// in the span routines.
+#include "engine/render/CkwRasterizerStandard.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/core/math/FixedMath.h"
+#include "engine/core/math/FloatBits.h"
+
+namespace {
+
+// Screen coordinates beyond 16384 pixels (28.4) would overflow the 64-bit
+// pre-steps; only broken input reaches them, and such triangles are dropped.
+constexpr int32_t kCoordinateLimit = 1 << 18;
+constexpr int32_t kMaxDepth = 0x0FFFFFFF;
+constexpr int32_t kFullFog = 255;
+
+int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+
+// Attribute differences reach 2^39 (s << 7) and the reciprocal factors 2^30,
+// so gradient sums are formed in 128 bits and wrapped back.
+using Wide = __int128;
+int64_t mulAddShift(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shift)
+{
+    return static_cast<int64_t>((Wide{a} * b + Wide{c} * d) >> shift);
+}
+
+int32_t ceil4(int32_t v) { return (v + 15) >> 4; }
+
+int32_t log2Exact(int32_t v)
+{
+    if (v < 1 || (v & (v - 1)))
+        return -1;
+    int32_t n = 0;
+    while ((1 << n) < v)
+        ++n;
+    return n;
+}
+
+int32_t limitColor(int32_t c, bool textured) { return textured ? c : std::min(c, 0xFFFF); }
+
+} // namespace
+
+struct CkwRasterizerStandard::Edge {
+    int64_t x;      // 20.12, biased so that x >> 12 is the ceiling
+    int64_t slope;  // 20.12 per scanline
+    int32_t endY;   // first scanline below this edge
+    int32_t lower;  // index of the edge's lower vertex
+    int32_t value[kAttributeCount];
+    int32_t step[kAttributeCount];       // when x's integer part moves by slope >> 12
+    int32_t carryStep[kAttributeCount];  // when it moves one more
+};
+
+CkwRasterizerStandard::CkwRasterizerStandard()
+{
+    m_setup.units = m_units;
+}
+
+void CkwRasterizerStandard::setTarget(uint16_t* colorBuffer, int32_t width, int32_t height, int32_t pitch,
+                                      uint16_t* depthBuffer, bool depthEnabled)
+{
+    m_colorBuffer = colorBuffer;
+    m_width = width;
+    m_height = height;
+    m_pitch = pitch;
+    m_depthBuffer = depthBuffer;
+    m_depthEnabled = depthEnabled;
+}
+
+void CkwRasterizerStandard::setColorBuffer(uint16_t* colorBuffer) { m_colorBuffer = colorBuffer; }
+
+void CkwRasterizerStandard::setDepthEnabled(bool enabled) { m_depthEnabled = enabled; }
+
+void CkwRasterizerStandard::setAlphaPlane(uint8_t* alphaPlane, int32_t alphaPitch)
+{
+    m_alphaPlane = alphaPlane;
+    m_alphaPitch = alphaPitch;
+}
+
+void CkwRasterizerStandard::setCompositingMode(const SkwRasterCompositing& mode)
+{
+    m_blending = mode.blending;
+    // Offsets are stored as the application gave them: conversions saturate.
+    m_alphaThreshold = saturateToInt(mode.alphaThreshold * 65536.0f) >> 8;
+    m_offsetActive = false;
+    m_offsetFactor = 0;
+    m_offsetUnits = 0;
+    m_stateFlags &= ~(kRasterDepthTest | kRasterDepthWrite);
+    if (m_depthEnabled) {
+        if (mode.depthTest)
+            m_stateFlags |= kRasterDepthTest;
+        if (mode.depthWrite)
+            m_stateFlags |= kRasterDepthWrite;
+        m_offsetFactor = roundToFixed(mode.depthOffsetFactor);
+        m_offsetUnits = roundToFixed(mode.depthOffsetUnits);
+        m_offsetActive = m_offsetFactor != 0 || m_offsetUnits != 0;
+    }
+    m_stateFlags = mode.colorWrite ? m_stateFlags | kRasterColorWrite : m_stateFlags & ~kRasterColorWrite;
+    m_stateFlags = mode.alphaWrite ? m_stateFlags | kRasterAlphaWrite : m_stateFlags & ~kRasterAlphaWrite;
+}
+
+void CkwRasterizerStandard::setFog(const uint32_t* fogColor)
+{
+    if (!fogColor) {
+        m_stateFlags &= ~kRasterFog;
+        return;
+    }
+    m_fogRed = static_cast<int32_t>((*fogColor >> 16) & 0xFF) << 8;
+    m_fogGreen = static_cast<int32_t>((*fogColor >> 8) & 0xFF) << 8;
+    m_fogBlue = static_cast<int32_t>(*fogColor & 0xFF) << 8;
+    m_stateFlags |= kRasterFog;
+}
+
+namespace {
+
+// An image whose sizes or pixels cannot be read counts as no image; one that
+// hands over format 95 fills a unit the span routines skip.
+bool fillUnit(SkwRasterTexture& unit, const SkwRasterImage* image)
+{
+    unit = SkwRasterTexture{};
+    if (image && image->format == kRasterFormatNone)
+        return true;
+    if (!image || image->width < 1 || image->height < 1 || !image->colorData)
+        return false;
+    unit.format = image->format;
+    unit.width = image->width;
+    unit.height = image->height;
+    unit.log2Width = log2Exact(image->width);
+    unit.log2Height = log2Exact(image->height);
+    if (unit.log2Width < 0 || unit.log2Height < 0)
+        unit.log2Width = unit.log2Height = -1;
+    unit.colorData = image->colorData;
+    unit.alphaData = image->alphaData;
+    unit.indexData = image->indexData;
+    return true;
+}
+
+} // namespace
+
+bool CkwRasterizerStandard::unitInUse(int32_t unit) const { return m_units[unit].format != kRasterFormatNone; }
+
+void CkwRasterizerStandard::setTexture(int32_t unit, const SkwRasterTextureSource* texture, int32_t polygonBits)
+{
+    if (unit < 0 || unit > 1)
+        return;
+    SkwRasterTexture& u = m_units[unit];
+    if (texture && fillUnit(u, texture->image)) {
+        u.function = texture->function;
+        u.blendRed = static_cast<int32_t>((texture->blendColor >> 16) & 0xFF) << 8;
+        u.blendGreen = static_cast<int32_t>((texture->blendColor >> 8) & 0xFF) << 8;
+        u.blendBlue = static_cast<int32_t>(texture->blendColor & 0xFF) << 8;
+        u.wrap = (texture->wrapS == kWrapClamp ? kWrapClampS : 0) | (texture->wrapT == kWrapClamp ? kWrapClampT : 0);
+        m_stateFlags |= kRasterTextured;
+        if (polygonBits & kPolygonPerspective)
+            m_stateFlags &= ~kRasterAffine;
+        else
+            m_stateFlags |= kRasterAffine;
+    } else {
+        const int32_t function = u.function;
+        u = SkwRasterTexture{};
+        u.function = function;
+        if (!unitInUse(0) && !unitInUse(1))
+            m_stateFlags &= ~kRasterTextured;
+    }
+    m_textureCount = unitInUse(1) ? 2 : unitInUse(0) ? 1 : 0;
+}
+
+void CkwRasterizerStandard::setBlitImage(const SkwRasterImage* image, int32_t function)
+{
+    m_units[1] = SkwRasterTexture{};
+    if (!fillUnit(m_units[0], image)) {
+        m_textureCount = 0;
+        m_stateFlags &= ~kRasterTextured;
+        return;
+    }
+    m_units[0].function = function;
+    m_textureCount = 1;
+    m_stateFlags |= kRasterTextured | kRasterAffine;
+}
+
+void CkwRasterizerStandard::resetState()
+{
+    m_units[0].format = m_units[1].format = kRasterFormatNone;
+    m_blending = kBlendReplace;
+    m_alphaThreshold = 0;
+    m_textureCount = 0;
+    m_triangleFlags = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Triangles.
+
+void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b, SkwRasterVertex* c)
+{
+    if (!m_colorBuffer || m_width < 1 || m_height < 1)
+        return;
+    m_vertices[0] = a;
+    m_vertices[1] = b;
+    m_vertices[2] = c;
+    int32_t flags = m_stateFlags;
+    if (!m_depthBuffer)
+        flags &= ~(kRasterDepthTest | kRasterDepthWrite);
+    if (!m_alphaPlane)
+        flags &= ~kRasterAlphaWrite;
+
+    int32_t top = 0;
+    if (b->y < a->y)
+        top = 1;
+    if (c->y < m_vertices[top]->y)
+        top = 2;
+    int32_t minX = a->x, maxX = a->x, maxY = a->y;
+    for (const SkwRasterVertex* v : {a, b, c}) {
+        if (v->x < -kCoordinateLimit || v->x > kCoordinateLimit || v->y < -kCoordinateLimit ||
+            v->y > kCoordinateLimit)
+            return;
+        minX = std::min(minX, v->x);
+        maxX = std::max(maxX, v->x);
+        maxY = std::max(maxY, v->y);
+    }
+    m_topVertex = top;
+    m_ytop = ceil4(m_vertices[top]->y);
+    m_ybottom = ceil4(maxY);
+    if (ceil4(maxX) == ceil4(minX) || m_ybottom == m_ytop)
+        return;
+
+    // A textured triangle wholly in fog is drawn in the fog colour alone.
+    if ((flags & kRasterTextured) && (flags & kRasterFog) && a->fog == kFullFog && b->fog == kFullFog &&
+        c->fog == kFullFog) {
+        flags &= ~(kRasterTextured | kRasterFog);
+        for (SkwRasterVertex* v : {a, b, c}) {
+            v->r = m_fogRed;
+            v->g = m_fogGreen;
+            v->b = m_fogBlue;
+        }
+    }
+    flags &= ~kRasterClampColors;
+    if (m_blending == kBlendAlphaAdd || m_blending == kBlendModulateX2 || m_units[0].function == kFuncAdd ||
+        m_units[1].function == kFuncAdd)
+        flags |= kRasterClampColors;
+    flags |= kRasterShaded;
+    bool white = false;
+    if ((a->r & ~0x1FF) == (b->r & ~0x1FF) && (a->r & ~0x1FF) == (c->r & ~0x1FF) &&
+        (a->g & ~0xFF) == (b->g & ~0xFF) && (a->g & ~0xFF) == (c->g & ~0xFF) && (a->b & ~0x1FF) == (b->b & ~0x1FF) &&
+        (a->b & ~0x1FF) == (c->b & ~0x1FF) && a->alpha == b->alpha && a->alpha == c->alpha) {
+        flags &= ~kRasterShaded;
+        white = a->r == 0x10000 && a->g == 0x10000 && a->b == 0x10000 && a->alpha == 255;
+    }
+    if (flags & (kRasterShaded | kRasterTextured)) {
+        uint32_t all = ~0u, any = 0;
+        for (const SkwRasterVertex* v : {a, b, c}) {
+            for (int32_t channel : {v->r, v->g, v->b}) {
+                all &= static_cast<uint32_t>(channel);
+                any |= static_cast<uint32_t>(channel);
+            }
+        }
+        if (all == 0 || any >= 0x10000)
+            flags |= kRasterClampColors;
+    }
+    m_triangleFlags = flags;
+    chooseSpanRoutine(white);
+    if (!computeGradients())
+        return;
+    if (!(m_triangleFlags & kRasterFog))
+        m_setup.fogStage = nullptr;
+    if (m_offsetActive)
+        applyPolygonOffset();
+    walkEdges();
+}
+
+void CkwRasterizerStandard::chooseSpanRoutine(bool white)
+{
+    const int32_t flags = m_triangleFlags;
+    m_setup.flags = flags;
+    m_setup.threshold = m_alphaThreshold;
+    m_setup.blending = m_blending;
+    m_setup.fogRed = m_fogRed;
+    m_setup.fogGreen = m_fogGreen;
+    m_setup.fogBlue = m_fogBlue;
+    const bool depthTest = flags & kRasterDepthTest;
+    const bool depthWrite = flags & kRasterDepthWrite;
+    // The alpha-write flag is already clear when there is no alpha plane.
+    const bool plain = (flags & kRasterColorWrite) && !(flags & kRasterAlphaWrite) && depthTest;
+    SpanFamily family;
+    if (!(flags & kRasterTextured)) {
+        family = SpanFamily::General;
+        if (plain && m_alphaThreshold == 0) {
+            if (!depthWrite && m_blending == kBlendAlpha)
+                family = SpanFamily::BlendAlpha;
+            else if (depthWrite && m_blending == kBlendReplace)
+                family = flags & kRasterShaded ? SpanFamily::Shaded : SpanFamily::Flat;
+        }
+    } else {
+        family = SpanFamily::TexturedGeneral;
+        const SkwRasterTexture& tex = m_units[0];
+        const bool single = plain && unitInUse(0) && !unitInUse(1) && tex.log2Width >= 0 && !(flags & kRasterFog) &&
+                            tex.wrap == 0;
+        if (single && (tex.format == kRasterFormatRgb || tex.format == kRasterFormatRgba) &&
+            m_blending == kBlendReplace && depthWrite) {
+            if (tex.function == kFuncReplace || (tex.function == kFuncModulate && white))
+                family = SpanFamily::TexReplace;
+            else if (tex.function == kFuncModulate)
+                family = SpanFamily::TexModulate;
+        } else if (single && tex.format == kRasterFormatRgba && m_blending == kBlendAlpha && !depthWrite &&
+                   tex.function == kFuncModulate) {
+            family = SpanFamily::TexBlendAlpha;
+        }
+    }
+    if (m_generalSpansOnly)
+        family = flags & kRasterTextured ? SpanFamily::TexturedGeneral : SpanFamily::General;
+    if (family == SpanFamily::Flat)
+        prepareFlatColors(m_setup, m_vertices[0]->r, m_vertices[0]->g, m_vertices[0]->b);
+    m_spanFamily = family;
+    m_spanRoutine = selectSpanRoutine(family, m_setup);
+}
+
+bool CkwRasterizerStandard::computeGradients()
+{
+    const SkwRasterVertex& v0 = *m_vertices[0];
+    const SkwRasterVertex& v1 = *m_vertices[1];
+    const SkwRasterVertex& v2 = *m_vertices[2];
+    const int64_t dx0 = int64_t{v0.x} - v2.x, dx1 = int64_t{v1.x} - v2.x;
+    const int64_t dy0 = int64_t{v0.y} - v2.y, dy1 = int64_t{v1.y} - v2.y;
+    int32_t area = static_cast<int32_t>(std::clamp<int64_t>((dy0 * dx1 - dy1 * dx0) >> 8, INT32_MIN, INT32_MAX));
+    // Slivers get a bounded reciprocal.
+    if (area >= -7 && area <= 7)
+        area = area < 0 ? -8 : 8;
+    const int64_t inv = fixedReciprocal(area, 30);
+    const int64_t k = inv - (inv >> 9);
+    const int64_t kx1 = (k * dy1) >> 16, kx0 = (k * dy0) >> 16;
+    const int64_t ky1 = (-k * dx1) >> 16, ky0 = (-k * dx0) >> 16;
+    // Per-pixel gradients still four times too large: x and y.
+    auto gradient4 = [&](const int64_t* v, int64_t& ddx4, int64_t& ddy4) {
+        const int64_t d0 = v[2] - v[0], d1 = v[1] - v[2];
+        ddx4 = mulAddShift(d0, kx1, d1, kx0, 16);
+        ddy4 = mulAddShift(d0, ky1, d1, ky0, 16);
+    };
+    auto setAttribute = [&](int32_t attr, int64_t a0, int64_t a1, int64_t a2, int32_t bias) {
+        int64_t* v = m_values[attr];
+        v[0] = a0;
+        v[1] = a1;
+        v[2] = a2;
+        int64_t ddx4, ddy4;
+        gradient4(v, ddx4, ddy4);
+        m_ddx[attr] = wrap32(ddx4 >> 2);
+        m_ddy[attr] = wrap32(ddy4 >> 2);
+        m_bias[attr] = bias;
+        m_active[attr] = true;
+    };
+    auto setConstant = [&](int32_t attr, int64_t value) {
+        m_values[attr][0] = m_values[attr][1] = m_values[attr][2] = value;
+        m_ddx[attr] = m_ddy[attr] = 0;
+        m_bias[attr] = 0;
+        m_active[attr] = true;
+    };
+    std::fill(std::begin(m_active), std::end(m_active), false);
+
+    int32_t& flags = m_triangleFlags;
+    const bool textured = flags & kRasterTextured;
+    setAttribute(kZ, v0.z, v1.z, v2.z, 0);
+    if (flags & kRasterShaded) {
+        setAttribute(kRed, limitColor(v0.r, textured), limitColor(v1.r, textured), limitColor(v2.r, textured), 128);
+        setAttribute(kGreen, limitColor(v0.g, textured), limitColor(v1.g, textured), limitColor(v2.g, textured),
+                     128);
+        setAttribute(kBlue, limitColor(v0.b, textured), limitColor(v1.b, textured), limitColor(v2.b, textured), 128);
+        auto alpha = [](int32_t a) { return a * 257 + ((a * 257) >> 15); };
+        setAttribute(kAlpha, alpha(v0.alpha), alpha(v1.alpha), alpha(v2.alpha), 128);
+        // The edge walk starts alpha from a x 257 with the gradients above.
+        for (int32_t i = 0; i < 3; ++i)
+            m_values[kAlpha][i] = m_vertices[i]->alpha * 257;
+    } else {
+        setConstant(kRed, limitColor(v0.r, textured));
+        setConstant(kGreen, limitColor(v0.g, textured));
+        setConstant(kBlue, limitColor(v0.b, textured));
+        setConstant(kAlpha, v0.alpha * 257 + (v0.alpha >> 7));
+    }
+    if (flags & kRasterFog) {
+        if (v0.fog == 0 && v1.fog == 0 && v2.fog == 0)
+            flags &= ~kRasterFog;
+        else
+            setAttribute(kFogAmount, v0.fog * 257, v1.fog * 257, v2.fog * 257, 128);
+    }
+    m_span.dzdx = m_ddx[kZ];
+    m_span.drdx = m_ddx[kRed];
+    m_span.dgdx = m_ddx[kGreen];
+    m_span.dbdx = m_ddx[kBlue];
+    m_span.dadx = m_ddx[kAlpha];
+    m_span.dfogdx = m_ddx[kFogAmount];
+    if (!textured)
+        return true;
+
+    const int32_t zmax = std::max({v0.z, v1.z, v2.z});
+    for (int32_t u = 0; u < m_textureCount; ++u) {
+        if (!unitInUse(u))
+            continue;
+        const int32_t qa = u * kUnitStride + kUnitQ, sa = qa + 1, ta = qa + 2;
+        SkwSpanUnit& span = m_span.unit[u];
+        if (flags & kRasterAffine) {
+            setAttribute(sa, int64_t{v0.tex[u].s} << 7, int64_t{v1.tex[u].s} << 7, int64_t{v2.tex[u].s} << 7, 0);
+            setAttribute(ta, int64_t{v0.tex[u].t} << 7, int64_t{v1.tex[u].t} << 7, int64_t{v2.tex[u].t} << 7, 0);
+            span.dsdx = m_ddx[sa];
+            span.dtdx = m_ddx[ta];
+            continue;
+        }
+        // Perspective weights must lie in front of the eye; a zero or negative
+        // one has no reciprocal, so the triangle is dropped.
+        int64_t q[3] = {v0.tex[u].q, v1.tex[u].q, v2.tex[u].q};
+        if (q[0] <= 0 || q[1] <= 0 || q[2] <= 0)
+            return false;
+        // Normalised together by powers of two into 0x400000..0x800000.
+        auto largest = [&] { return std::max({q[0], q[1], q[2]}); };
+        while (largest() > 0x800000)
+            for (int64_t& v : q)
+                v >>= 1;
+        while (largest() < 16384)
+            for (int64_t& v : q)
+                v *= 256;
+        while (largest() < 0x400000)
+            for (int64_t& v : q)
+                v *= 2;
+        int64_t sq[3], tq[3];
+        for (int32_t i = 0; i < 3; ++i) {
+            sq[i] = wrap32((q[i] * m_vertices[i]->tex[u].s) >> 16);
+            tq[i] = wrap32((q[i] * m_vertices[i]->tex[u].t) >> 16);
+        }
+        setAttribute(qa, q[0], q[1], q[2], 0);
+        setAttribute(sa, sq[0], sq[1], sq[2], 0);
+        setAttribute(ta, tq[0], tq[1], tq[2], 0);
+        int64_t dqdx4, dsdx4, dtdx4, unused;
+        gradient4(m_values[qa], dqdx4, unused);
+        gradient4(m_values[sa], dsdx4, unused);
+        gradient4(m_values[ta], dtdx4, unused);
+        int64_t m = std::abs(mulAddShift(dqdx4, zmax, 0, 0, 31));
+        if (m == 0)
+            m = 1;
+        const int32_t length =
+            std::min(150, fixedReciprocal(static_cast<int32_t>(std::min<int64_t>(m, INT32_MAX)), 14) + 8);
+        span.segLength = length;
+        span.segQ = wrap32((length * dqdx4) >> 2);
+        span.segS = wrap32((length * dsdx4) >> 2);
+        span.segT = wrap32((length * dtdx4) >> 2);
+        span.dqdx = m_ddx[qa];
+        span.dsdx = m_ddx[sa];
+        span.dtdx = m_ddx[ta];
+    }
+    return true;
+}
+
+void CkwRasterizerStandard::applyPolygonOffset()
+{
+    const int32_t units = static_cast<int16_t>((int64_t{m_offsetUnits} + 8) >> 4);
+    int64_t offset = units;
+    if (m_offsetFactor != 0) {
+        const int64_t slope = std::abs(int64_t{m_ddy[kZ]}) + std::abs(int64_t{m_ddx[kZ]});
+        // The slope term is rounded up to whole depth steps.
+        offset += (mulAddShift(m_offsetFactor, slope, 0, 0, 16) + 4095) & ~int64_t{0xFFF};
+    }
+    // Kept inside the depth range so the 16-bit depth cannot wrap.
+    for (int32_t i = 0; i < 3; ++i) {
+        SkwRasterVertex& v = *m_vertices[i];
+        v.z = static_cast<int32_t>(std::clamp<int64_t>(v.z + offset, 0, kMaxDepth));
+        m_values[kZ][i] = v.z;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Edge walking.
+
+void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to, int32_t first, int32_t last)
+{
+    const SkwRasterVertex& a = *m_vertices[from];
+    const SkwRasterVertex& b = *m_vertices[to];
+    edge.lower = to;
+    edge.endY = ceil4(b.y);
+    edge.slope = (int64_t{fixedReciprocal(b.y - a.y, 20)} * (int64_t{b.x} - a.x)) >> 8;
+    edge.x = (int64_t{a.x} << 8) + 4095;
+    if (const int32_t f = a.y & 15)
+        edge.x += ((16 - f) * edge.slope) >> 4;
+    // From the vertex to the first covered pixel centre, in sixteenths.
+    const int64_t ystep = ((a.y + 15) & ~15) - a.y;
+    const int64_t xstep = (edge.x >> 12) * 16 - a.x;
+    // Texture pre-steps in 16.16 pixels, biased by 1/32 pixel.
+    const int64_t xpre = (xstep << 12) + 2048;
+    const int64_t ypre = (ystep << 12) | 0x800;
+    for (int32_t i = first; i < last; ++i) {
+        if (!m_active[i]) {
+            edge.value[i] = edge.step[i] = edge.carryStep[i] = 0;
+            continue;
+        }
+        const int64_t ddx = m_ddx[i], ddy = m_ddy[i];
+        int64_t v = m_values[i][from];
+        if (i >= kUnitQ)
+            v += mulAddShift(ddx, xpre, ddy, ypre, 16);
+        else
+            v += ((ddy * ystep + ddx * xstep) >> 4) + m_bias[i];
+        edge.value[i] = wrap32(v);
+        const int64_t step = ddy + (edge.slope >> 12) * ddx;
+        edge.step[i] = wrap32(step);
+        edge.carryStep[i] = wrap32(step + ddx);
+    }
+}
+
+void CkwRasterizerStandard::stepEdge(Edge& edge, int32_t first, int32_t last)
+{
+    const int64_t before = edge.x >> 12;
+    edge.x += edge.slope;
+    const bool carry = (edge.x >> 12) - before != edge.slope >> 12;
+    const int32_t* step = carry ? edge.carryStep : edge.step;
+    for (int32_t i = first; i < last; ++i)
+        edge.value[i] = static_cast<int32_t>(static_cast<uint32_t>(edge.value[i]) + static_cast<uint32_t>(step[i]));
+}
+
+void CkwRasterizerStandard::walkEdges()
+{
+    auto next = [](int32_t i) { return i == 2 ? 0 : i + 1; };
+    auto prev = [](int32_t i) { return i == 0 ? 2 : i - 1; };
+    const bool textured = m_triangleFlags & kRasterTextured;
+    const int32_t leftLast = textured ? kUnitQ + kUnitStride * m_textureCount : kUnitQ;
+    // Only perspective spans need the right end's q, s and t.
+    const int32_t rightLast = textured && !(m_triangleFlags & kRasterAffine) ? leftLast : kUnitQ;
+
+    Edge left{};
+    Edge right{};
+    startEdge(left, m_topVertex, next(m_topVertex), 0, leftLast);
+    startEdge(right, m_topVertex, prev(m_topVertex), kUnitQ, rightLast);
+    int32_t leftEdges = 1;
+    int32_t rightEdges = 1;
+
+    auto* colorBase = reinterpret_cast<uint8_t*>(m_colorBuffer);
+    ptrdiff_t colorOffset = ptrdiff_t{m_ytop} * m_pitch;
+    ptrdiff_t depthOffset = ptrdiff_t{m_ytop} * m_width;
+    ptrdiff_t alphaOffset = ptrdiff_t{m_ytop} * m_alphaPitch;
+    for (int32_t y = m_ytop; y < m_ybottom; ++y) {
+        // Edges whose lower vertex shares the upper one's scanline are skipped.
+        while (y == left.endY) {
+            if (++leftEdges > 3)
+                return;
+            startEdge(left, left.lower, next(left.lower), 0, leftLast);
+        }
+        while (y == right.endY) {
+            if (++rightEdges > 3)
+                return;
+            startEdge(right, right.lower, prev(right.lower), kUnitQ, rightLast);
+        }
+        if (y >= 0 && y < m_height) {
+            const int64_t xl = left.x >> 12;
+            const int64_t xr = right.x >> 12;
+            // Seen from the top vertex the next vertex must lie on the left.
+            if (xl > xr)
+                return;
+            if (xl < xr && xl < m_width && xr > 0) {
+                SkwSpan& span = m_span;
+                span.y = y;
+                span.left = static_cast<int32_t>(std::max<int64_t>(xl, INT32_MIN));
+                span.right = static_cast<int32_t>(std::min<int64_t>(xr, INT32_MAX));
+                span.colorRow = reinterpret_cast<uint16_t*>(colorBase + colorOffset);
+                span.depthRow = m_depthBuffer ? m_depthBuffer + depthOffset : nullptr;
+                span.alphaRow = m_alphaPlane ? m_alphaPlane + alphaOffset : nullptr;
+                span.z = left.value[kZ];
+                span.r = left.value[kRed];
+                span.g = left.value[kGreen];
+                span.b = left.value[kBlue];
+                span.a = left.value[kAlpha];
+                span.fog = left.value[kFogAmount];
+                for (int32_t u = 0; u < 2; ++u) {
+                    const int32_t base = kUnitQ + u * kUnitStride;
+                    span.unit[u].q = left.value[base];
+                    span.unit[u].s = left.value[base + 1];
+                    span.unit[u].t = left.value[base + 2];
+                    span.unit[u].qRight = right.value[base];
+                    span.unit[u].sRight = right.value[base + 1];
+                    span.unit[u].tRight = right.value[base + 2];
+                }
+                if (xl >= 0 && xr <= m_width)
+                    m_spanRoutine(m_setup, span);
+                else
+                    clipAndDrawSpan();
+            }
+        }
+        stepEdge(left, 0, leftLast);
+        stepEdge(right, kUnitQ, rightLast);
+        colorOffset += m_pitch;
+        depthOffset += m_width;
+        alphaOffset += m_alphaPitch;
+    }
+}
+
+void CkwRasterizerStandard::clipAndDrawSpan()
+{
+    SkwSpan span = m_span;
+    auto advance = [](int32_t& value, int32_t step, int64_t n) { value = wrap32(value + step * n); };
+    if (span.left < 0) {
+        const int64_t n = -int64_t{span.left};
+        advance(span.z, span.dzdx, n);
+        advance(span.r, span.drdx, n);
+        advance(span.g, span.dgdx, n);
+        advance(span.b, span.dbdx, n);
+        advance(span.a, span.dadx, n);
+        advance(span.fog, span.dfogdx, n);
+        for (SkwSpanUnit& u : span.unit) {
+            advance(u.q, u.dqdx, n);
+            advance(u.s, u.dsdx, n);
+            advance(u.t, u.dtdx, n);
+        }
+        span.left = 0;
+    }
+    if (span.right > m_width) {
+        const int64_t n = -(int64_t{span.right} - m_width);
+        for (SkwSpanUnit& u : span.unit) {
+            advance(u.qRight, u.dqdx, n);
+            advance(u.sRight, u.dsdx, n);
+            advance(u.tRight, u.dtdx, n);
+        }
+        span.right = m_width;
+    }
+    m_spanRoutine(m_setup, span);
+}
+
+// ---------------------------------------------------------------------------
+// Quads, rectangles, blits.
+
+void CkwRasterizerStandard::drawQuad(bool scaled, SkwRasterVertex* a, SkwRasterVertex* b, SkwRasterVertex* c,
+                                     SkwRasterVertex* d)
+{
+    if (texturedQuad(scaled, a, b, c))
+        return;
+    drawTriangle(a, b, c);
+    drawTriangle(c, b, d);
+}
+
+bool CkwRasterizerStandard::texturedQuad(bool scaled, const SkwRasterVertex* a, const SkwRasterVertex* b,
+                                         const SkwRasterVertex* c)
+{
+    if (!m_colorBuffer || unitInUse(0) == unitInUse(1))
+        return false;
+    const int32_t unit = unitInUse(0) ? 0 : 1;
+    const SkwRasterTexture& tex = m_units[unit];
+    int32_t flags = m_stateFlags;
+    if (!m_depthBuffer)
+        flags &= ~(kRasterDepthTest | kRasterDepthWrite);
+    const bool depth = flags & kRasterDepthTest;
+    if (a->alpha != 255 || (m_alphaPlane && (flags & kRasterAlphaWrite)) || tex.function != kFuncReplace ||
+        m_blending != kBlendReplace || !(flags & kRasterColorWrite) || (flags & kRasterFog) ||
+        depth != static_cast<bool>(flags & kRasterDepthWrite) || !tex.indexData ||
+        (tex.format != kRasterFormatRgb && tex.format != kRasterFormatRgba))
+        return false;
+    const int32_t left = ceil4(a->x);
+    const int32_t top = ceil4(a->y);
+    const int32_t w = (c->x - a->x) >> 4;
+    const int32_t h = (b->y - a->y) >> 4;
+    if (w < 1 || h < 1)
+        return true;
+    // The fast path does not clip: a quad reaching outside the target goes
+    // to the triangles, which do.
+    if (left < 0 || top < 0 || left > m_width - w || top > m_height - h)
+        return false;
+
+    const int32_t texW = tex.width, texH = tex.height;
+    const int64_t s = int64_t{texW} * a->tex[unit].s;
+    const int64_t t = int64_t{texH} * a->tex[unit].t;
+    const int64_t ds = int64_t{c->tex[unit].s} - a->tex[unit].s;
+    const int64_t dt = int64_t{b->tex[unit].t} - a->tex[unit].t;
+    const bool alphaTest = tex.format == kRasterFormatRgba;
+    const uint16_t zq = static_cast<uint16_t>(a->z >> 12);
+    auto* colorBase = reinterpret_cast<uint8_t*>(m_colorBuffer);
+    // Rows and columns are clamped: sprites of any size and crop reach here.
+    auto pixel = [&](int32_t x, int32_t y, int64_t col, int64_t row) {
+        const int64_t texel = std::clamp<int64_t>(row, 0, texH - 1) * texW + std::clamp<int64_t>(col, 0, texW - 1);
+        const uint8_t index = tex.indexData[texel];
+        if (alphaTest && (tex.alphaData ? tex.alphaData[index] : 255) < m_alphaThreshold)
+            return;
+        if (depth) {
+            uint16_t& stored = m_depthBuffer[ptrdiff_t{y} * m_width + x];
+            if (zq > stored)
+                return;
+            stored = zq;
+        }
+        reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{y} * m_pitch)[x] = tex.colorData[index];
+    };
+    if (!scaled) {
+        const int32_t dirS = ds < 0 ? -1 : 1;
+        const int32_t dirT = dt < 0 ? -1 : 1;
+        const int32_t cols = std::min(texW, w), rows = std::min(texH, h);
+        for (int32_t j = 0; j < rows; ++j)
+            for (int32_t i = 0; i < cols; ++i)
+                pixel(left + i, top + j, (s >> 16) + i * dirS, (t >> 16) + j * dirT);
+        return true;
+    }
+    auto clamp32 = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+    const int64_t colStep = safeDivide(clamp32(int64_t{texW} * ds), w);
+    const int64_t rowStep = safeDivide(clamp32(int64_t{texH} * dt), h);
+    int64_t tt = t;
+    for (int32_t j = 0; j < h; ++j, tt += rowStep) {
+        int64_t ss = s;
+        for (int32_t i = 0; i < w; ++i, ss += colStep)
+            pixel(left + i, top + j, ss >> 16, tt >> 16);
+    }
+    return true;
+}
+
+namespace {
+
+// Cuts a rectangle to the target; false when nothing is left.
+bool clipRect(int32_t& x, int32_t& y, int32_t& w, int32_t& h, int32_t width, int32_t height)
+{
+    if (x < 0) {
+        w = x < -w ? 0 : w + x;
+        x = 0;
+    }
+    if (y < 0) {
+        h = y < -h ? 0 : h + y;
+        y = 0;
+    }
+    if (x >= width || y >= height || w < 1 || h < 1)
+        return false;
+    w = std::min(w, width - x);
+    h = std::min(h, height - y);
+    return true;
+}
+
+} // namespace
+
+void CkwRasterizerStandard::fillRect(int32_t x, int32_t y, int32_t w, int32_t h, uint16_t color565, uint8_t alpha)
+{
+    if (!m_colorBuffer || !clipRect(x, y, w, h, m_width, m_height))
+        return;
+    auto* colorBase = reinterpret_cast<uint8_t*>(m_colorBuffer);
+    for (int32_t j = y; j < y + h; ++j) {
+        uint16_t* row = reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{j} * m_pitch) + x;
+        std::fill(row, row + w, color565);
+        if (m_alphaPlane)
+            std::fill_n(m_alphaPlane + ptrdiff_t{j} * m_alphaPitch + x, w, alpha);
+    }
+}
+
+void CkwRasterizerStandard::blitImage(int32_t x, int32_t y, int32_t w, int32_t h, int32_t s0, int32_t t0, int32_t ds,
+                                      int32_t dt)
+{
+    const SkwRasterTexture& tex = m_units[0];
+    if (!m_colorBuffer || !tex.colorData || !clipRect(x, y, w, h, m_width, m_height))
+        return;
+    const int64_t sEnd = int64_t{tex.width} << 16;
+    const int64_t tEnd = int64_t{tex.height} << 16;
+    auto* colorBase = reinterpret_cast<uint8_t*>(m_colorBuffer);
+    int64_t t = t0;
+    for (int32_t j = y; j < y + h; ++j) {
+        uint16_t* color = reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{j} * m_pitch);
+        uint8_t* alpha = m_alphaPlane ? m_alphaPlane + ptrdiff_t{j} * m_alphaPitch : nullptr;
+        // One wrap per step; clamping keeps reads inside for any start or step.
+        const int64_t rowStart = std::clamp<int64_t>(t >> 16, 0, tex.height - 1) * tex.width;
+        int64_t s = s0;
+        for (int32_t i = x; i < x + w; ++i) {
+            int64_t texel = rowStart + std::clamp<int64_t>(s >> 16, 0, tex.width - 1);
+            if (tex.indexData)
+                texel = tex.indexData[texel];
+            color[i] = tex.colorData[texel];
+            if (alpha)
+                alpha[i] = tex.alphaData ? tex.alphaData[texel] : 255;
+            s += ds;
+            if (s >= sEnd)
+                s -= sEnd;
+        }
+        t += dt;
+        if (t >= tEnd)
+            t -= tEnd;
+    }
+}

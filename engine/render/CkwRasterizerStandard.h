@@ -1,0 +1,91 @@
+// The engine's software rasterizer: scan-converts screen-space triangles and
+// sprite quads into an RGB565 target with a 16-bit depth buffer and an
+// optional alpha plane, and fills and blits the background. The renderer
+// owns one, binds its target and sets the state before each submesh.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/runtime/CkwHeapObject.h"
+#include "engine/render/RasterTypes.h"
+#include "engine/render/SpanRoutines.h"
+
+class CkwRasterizerStandard : public CkwHeapObject {
+public:
+    CkwRasterizerStandard();
+
+    // pitch in bytes; the depth buffer has width entries per row, or is null.
+    void setTarget(uint16_t* colorBuffer, int32_t width, int32_t height, int32_t pitch, uint16_t* depthBuffer,
+                   bool depthEnabled);
+    void setColorBuffer(uint16_t* colorBuffer);
+    void setDepthEnabled(bool enabled);
+    void setAlphaPlane(uint8_t* alphaPlane, int32_t alphaPitch);
+    void setCompositingMode(const SkwRasterCompositing& mode);
+    // fogColor 0xRRGGBB, or null for no fog.
+    void setFog(const uint32_t* fogColor);
+    // texture null (or without an image) leaves the unit unused.
+    void setTexture(int32_t unit, const SkwRasterTextureSource* texture, int32_t polygonBits);
+    void setBlitImage(const SkwRasterImage* image, int32_t function);
+    void resetState();
+
+    void drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b, SkwRasterVertex* c);
+    // a top-left, b bottom-left, c top-right, d bottom-right.
+    void drawQuad(bool scaled, SkwRasterVertex* a, SkwRasterVertex* b, SkwRasterVertex* c, SkwRasterVertex* d);
+    void fillRect(int32_t x, int32_t y, int32_t w, int32_t h, uint16_t color565, uint8_t alpha);
+    // s0, t0, ds, dt: 16.16 texel positions and steps.
+    void blitImage(int32_t x, int32_t y, int32_t w, int32_t h, int32_t s0, int32_t t0, int32_t ds, int32_t dt);
+
+    // Tests and benchmarks hold the fast span routines against the general ones.
+    void setGeneralSpansOnly(bool on) { m_generalSpansOnly = on; }
+    SpanFamily lastSpanFamily() const { return m_spanFamily; }
+
+private:
+    struct Edge;
+
+    bool texturedQuad(bool scaled, const SkwRasterVertex* a, const SkwRasterVertex* b, const SkwRasterVertex* c);
+    void chooseSpanRoutine(bool white);
+    bool computeGradients();
+    void applyPolygonOffset();
+    void walkEdges();
+    // Attributes first..last-1 follow the edge from vertex from to vertex to.
+    void startEdge(Edge& edge, int32_t from, int32_t to, int32_t first, int32_t last);
+    void stepEdge(Edge& edge, int32_t first, int32_t last);
+    void clipAndDrawSpan();
+    bool unitInUse(int32_t unit) const;
+
+    // Interpolated attributes, in the order the gradient arrays keep them.
+    enum Attribute { kZ, kRed, kGreen, kBlue, kAlpha, kFogAmount, kUnitQ, kUnitS, kUnitT, kAttributeCount = 12 };
+    static constexpr int32_t kUnitStride = 3;  // q, s, t of unit 1 follow those of unit 0
+
+    SkwSpan m_span{};
+    SkwRasterTexture m_units[2];
+    // Per triangle: each attribute's value at the three vertices, its per-pixel
+    // gradients and the rounding added at the edge start.
+    int64_t m_values[kAttributeCount][3]{};
+    int32_t m_ddx[kAttributeCount]{};
+    int32_t m_ddy[kAttributeCount]{};
+    int32_t m_bias[kAttributeCount]{};
+    bool m_active[kAttributeCount]{};
+    int32_t m_ytop = 0, m_ybottom = 0, m_topVertex = 0;
+
+    SkwSpanSetup m_setup;
+    int32_t m_triangleFlags = 0;
+    int32_t m_alphaThreshold = 0;
+    uint8_t* m_alphaPlane = nullptr;
+    int32_t m_alphaPitch = 0;
+    int32_t m_blending = kBlendReplace;
+    int32_t m_textureCount = 0;
+    int32_t m_fogRed = 0, m_fogGreen = 0, m_fogBlue = 0;
+    uint16_t* m_colorBuffer = nullptr;
+    int32_t m_width = 0, m_height = 0, m_pitch = 0;
+    int32_t m_stateFlags = 0;
+    SkwRasterVertex* m_vertices[3] = {};
+    uint16_t* m_depthBuffer = nullptr;
+    bool m_depthEnabled = true;
+    bool m_offsetActive = false;
+    int32_t m_offsetFactor = 0;
+    int32_t m_offsetUnits = 0;
+    SpanRoutine m_spanRoutine = nullptr;
+    bool m_generalSpansOnly = false;
+    SpanFamily m_spanFamily = SpanFamily::General;
+};

@@ -1,0 +1,785 @@
+// Span routines. The fast paths are single loops specialised by template over
+// the little state they still need; the two general routines run a chain of
+// stages over chunks of pixels, each stage a template instance picked per
+// triangle, so no pixel loop branches on state that is fixed for the span.
+#include "engine/render/SpanRoutines.h"
+
+#include <algorithm>
+#include <array>
+#include <type_traits>
+#include <utility>
+
+#include "engine/core/math/FixedMath.h"
+
+namespace {
+
+constexpr int32_t kChunk = 64;
+constexpr int32_t kOpaqueAlpha = 65280;  // at or above: blending takes the source
+
+int32_t saturate32(int64_t v)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+int32_t add32(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+int32_t sub32(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
+// Texel alpha byte on the 0..0x10000 scale.
+inline int32_t expandAlpha(int32_t a) { return a * 257 + (a >> 7); }
+
+inline int32_t unpackRed(uint32_t p) { return static_cast<int32_t>(p & 0xF800); }
+inline int32_t unpackGreen(uint32_t p) { return static_cast<int32_t>(p & 0x7E0) << 5; }
+inline int32_t unpackBlue(uint32_t p) { return static_cast<int32_t>(p & 0x1F) << 11; }
+
+inline int32_t clampChannel(int32_t c) { return std::clamp(c, 0, 0xFFFF); }
+
+inline uint16_t packTruncating(int32_t r, int32_t g, int32_t b)
+{
+    return static_cast<uint16_t>((r & 0xF800) | ((g >> 5) & 0x7E0) | (b >> 11));
+}
+
+// d is the pixel's dither offset 0..3.
+inline uint16_t packDithered(int32_t r, int32_t g, int32_t b, int32_t d)
+{
+    const int32_t r5 = std::clamp((d + (r >> 9)) >> 2, 0, 31);
+    const int32_t g6 = std::clamp((d + (g >> 8)) >> 2, 0, 63);
+    const int32_t b5 = std::clamp((d + (b >> 9)) >> 2, 0, 31);
+    return static_cast<uint16_t>(r5 << 11 | g6 << 5 | b5);
+}
+
+inline int32_t ditherStart(int32_t x, int32_t y) { return ((y & 1) + 1) ^ ((x & 1) * 2); }
+
+// ---------------------------------------------------------------------------
+// Perspective segments.
+
+// The reciprocal that turns s·q and t·q back into s and t: 2^46/Q at the left
+// pixel, 2^40/(Q >> 6) at segment ends, each applied as ((S >> 7) x r) >> 23.
+// Where that reciprocal would pass 32 bits (small Q) the same quotient comes
+// from 2^30 with a shorter shift.
+struct PerspectiveDivisor {
+    int64_t r;
+    int32_t shift;
+    int32_t operator()(int32_t sq) const { return saturate32((static_cast<int64_t>(sq >> 7) * r) >> shift); }
+};
+
+PerspectiveDivisor leftDivisor(int32_t q)
+{
+    if (q >= 0x10000 || q <= -0x10000)
+        return {fixedReciprocal(q, 46), 23};
+    return {fixedReciprocal(q, 30), 7};
+}
+
+PerspectiveDivisor segmentDivisor(int32_t q)
+{
+    int32_t q6 = q >> 6;
+    if (q6 == 0)
+        q6 = 1;
+    if (q6 >= 0x400 || q6 <= -0x400)
+        return {fixedReciprocal(q6, 40), 23};
+    return {fixedReciprocal(q6, 30), 13};
+}
+
+// Hands out a span's texture coordinates segment by segment: affine spans are
+// one segment; perspective spans are cut at the unit's segment length, with
+// exact coordinates at every segment end and linear steps between.
+struct TexWalk {
+    const SkwSpanUnit* unit;
+    bool perspective;
+    int32_t remaining;    // pixels in segments not yet started
+    int32_t q, sq, tq;    // screen-linear values at the next segment's start
+    int32_t sNext, tNext; // coordinates at the next segment's start
+    int32_t s, t, ds, dt; // current segment
+    int32_t segLeft;      // pixels left in the current segment (chunked use)
+};
+
+void walkBegin(TexWalk& w, const SkwSpanUnit& unit, int32_t n, bool perspective)
+{
+    w.unit = &unit;
+    w.perspective = perspective;
+    w.remaining = n;
+    w.segLeft = 0;
+    w.ds = w.dt = 0;
+    if (perspective) {
+        w.q = unit.q;
+        w.sq = unit.s;
+        w.tq = unit.t;
+        const PerspectiveDivisor divide = leftDivisor(unit.q);
+        w.sNext = divide(unit.s);
+        w.tNext = divide(unit.t);
+    } else {
+        w.sNext = unit.s >> 7;
+        w.tNext = unit.t >> 7;
+    }
+    w.s = w.sNext;
+    w.t = w.tNext;
+}
+
+// Starts the next segment at (w.s, w.t) with steps (w.ds, w.dt); returns its length.
+int32_t walkSegment(TexWalk& w)
+{
+    const SkwSpanUnit& u = *w.unit;
+    w.s = w.sNext;
+    w.t = w.tNext;
+    if (!w.perspective) {
+        w.ds = u.dsdx >> 7;
+        w.dt = u.dtdx >> 7;
+        const int32_t count = w.remaining;
+        w.remaining = 0;
+        return count;
+    }
+    int32_t count;
+    int32_t divisor;
+    if (u.segLength < w.remaining) {
+        w.q = add32(w.q, u.segQ);
+        w.sq = add32(w.sq, u.segS);
+        w.tq = add32(w.tq, u.segT);
+        const PerspectiveDivisor divide = segmentDivisor(w.q);
+        w.sNext = divide(w.sq);
+        w.tNext = divide(w.tq);
+        count = divisor = u.segLength;
+    } else {
+        count = w.remaining;
+        if (count < 2) {
+            w.ds = w.dt = 0;
+            w.remaining = 0;
+            return count;
+        }
+        // The last pixel, one step in from the right end.
+        const PerspectiveDivisor divide = segmentDivisor(sub32(u.qRight, u.dqdx));
+        w.sNext = divide(sub32(u.sRight, u.dsdx));
+        w.tNext = divide(sub32(u.tRight, u.dtdx));
+        divisor = count - 1;
+    }
+    const int64_t r = int64_t{fixedReciprocal(divisor, 30)} + 16384;
+    w.ds = static_cast<int32_t>(((int64_t{w.sNext} - w.s) * r) >> 30);
+    w.dt = static_cast<int32_t>(((int64_t{w.tNext} - w.t) * r) >> 30);
+    w.remaining -= count;
+    return count;
+}
+
+// Walks a whole span: pixel(s, t, isLast) runs once per pixel, isLast a
+// std::bool_constant so that the last pixel's clamp costs nothing elsewhere.
+template <typename Pixel>
+inline void walkSpan(const SkwSpanUnit& unit, int32_t n, bool perspective, Pixel&& pixel)
+{
+    TexWalk w;
+    walkBegin(w, unit, n, perspective);
+    int32_t done = 0;
+    while (done < n) {
+        const int32_t count = walkSegment(w);
+        done += count;
+        const int32_t body = done == n ? count - 1 : count;
+        int32_t s = w.s;
+        int32_t t = w.t;
+        for (int32_t i = 0; i < body; ++i) {
+            pixel(s, t, std::false_type{});
+            s += w.ds;
+            t += w.dt;
+        }
+        if (done == n)
+            pixel(s, t, std::true_type{});
+    }
+}
+
+// Power-of-two texel addressing of the fast paths; gives the index into the
+// colour and alpha data (through the palette indices when there are some).
+template <bool Palette>
+struct Pow2Texel {
+    const SkwRasterTexture& tex;
+    int32_t shiftU, shiftV;
+    explicit Pow2Texel(const SkwRasterTexture& t) : tex(t), shiftU(16 - t.log2Width), shiftV(16 - t.log2Height) {}
+    int32_t operator()(int32_t s, int32_t t) const
+    {
+        const int32_t texel = (((t & 0xFFFF) >> shiftV) << tex.log2Width) + ((s & 0xFFFF) >> shiftU);
+        if constexpr (Palette)
+            return tex.indexData[texel];
+        return texel;
+    }
+};
+
+// True when every depth entry of the span is nearer than its nearest z.
+bool spanHidden(const SkwSpan& span, int32_t n)
+{
+    int64_t z = span.z;
+    if (span.dzdx < 0)
+        z += int64_t{span.dzdx} * n;
+    const int64_t zmin = z >> 12;
+    const uint16_t* depth = span.depthRow + span.left;
+    bool hidden = true;
+    for (int32_t i = 0; i < n; ++i)
+        hidden &= depth[i] < zmin;
+    return hidden;
+}
+
+// Textured routines clamp start colours that lie outside 0..0xFFFF on spans
+// longer than a pixel unless colours are clamped per pixel anyway; scratch
+// takes the clamped copy when one is needed.
+const SkwSpan& clampedStart(const SkwSpanSetup& setup, const SkwSpan& span, SkwSpan& scratch)
+{
+    auto outside = [](int32_t c) { return static_cast<uint32_t>(c) > 0xFFFF; };
+    if (span.right - span.left < 2 || (setup.flags & kRasterClampColors) ||
+        !(outside(span.r) || outside(span.g) || outside(span.b)))
+        return span;
+    scratch = span;
+    scratch.r = clampChannel(span.r);
+    scratch.g = clampChannel(span.g);
+    scratch.b = clampChannel(span.b);
+    return scratch;
+}
+
+// Builds a table of a family's instances indexed by their bit set.
+template <template <unsigned> class Routine, size_t... I>
+constexpr auto makeTable(std::index_sequence<I...>)
+{
+    return std::array{&Routine<I>::run...};
+}
+template <template <unsigned> class Routine, size_t N>
+constexpr auto kTable = makeTable<Routine>(std::make_index_sequence<N>{});
+
+// ---------------------------------------------------------------------------
+// Untextured fast paths.
+
+void spanShaded(const SkwSpanSetup&, const SkwSpan& span)
+{
+    uint16_t* color = span.colorRow + span.left;
+    uint16_t* depth = span.depthRow + span.left;
+    const int32_t n = span.right - span.left;
+    int32_t z = span.z, r = span.r, g = span.g, b = span.b;
+    int32_t d = ditherStart(span.left, span.y);
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t zz = z >> 12;
+        if (zz <= depth[i]) {
+            depth[i] = static_cast<uint16_t>(zz);
+            color[i] = packDithered(r, g, b, d);
+        }
+        d ^= 2;
+        z += span.dzdx;
+        r += span.drdx;
+        g += span.dgdx;
+        b += span.dbdx;
+    }
+}
+
+void spanFlat(const SkwSpanSetup& setup, const SkwSpan& span)
+{
+    uint16_t* color = span.colorRow + span.left;
+    uint16_t* depth = span.depthRow + span.left;
+    const int32_t n = span.right - span.left;
+    const uint16_t* row = setup.flatColors + (span.y & 1) * 2;
+    const uint16_t pair[2] = {row[span.left & 1], row[(span.left + 1) & 1]};
+    int32_t z = span.z;
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t zz = z >> 12;
+        if (zz <= depth[i]) {
+            depth[i] = static_cast<uint16_t>(zz);
+            color[i] = pair[i & 1];
+        }
+        z += span.dzdx;
+    }
+}
+
+void spanBlendAlpha(const SkwSpanSetup&, const SkwSpan& span)
+{
+    uint16_t* color = span.colorRow + span.left;
+    const uint16_t* depth = span.depthRow + span.left;
+    const int32_t n = span.right - span.left;
+    int32_t z = span.z, r = span.r, g = span.g, b = span.b, a = span.a;
+    int32_t d = ditherStart(span.left, span.y);
+    for (int32_t i = 0; i < n; ++i) {
+        if (depth[i] >= (z >> 12)) {
+            int32_t sr = r, sg = g, sb = b;
+            if (a < kOpaqueAlpha) {
+                const uint32_t p = color[i];
+                const int32_t dr = unpackRed(p), dg = unpackGreen(p), db = unpackBlue(p);
+                const int32_t k = a >> 8;
+                sr = dr + (((sr - dr) * k) >> 8);
+                sg = dg + (((sg - dg) * k) >> 8);
+                sb = db + (((sb - db) * k) >> 8);
+            }
+            color[i] = packDithered(sr, sg, sb, d);
+        }
+        d ^= 2;
+        z += span.dzdx;
+        r += span.drdx;
+        g += span.dgdx;
+        b += span.dbdx;
+        a += span.dadx;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Textured fast paths: one power-of-two repeating unit 0, depth tested.
+
+template <unsigned Bits>
+struct TexReplace {
+    static constexpr bool kPerspective = Bits & 1;
+    static constexpr bool kPalette = Bits & 2;
+    static constexpr bool kAlphaTest = Bits & 4;
+
+    static void run(const SkwSpanSetup& setup, const SkwSpan& span)
+    {
+        const int32_t n = span.right - span.left;
+        if (spanHidden(span, n))
+            return;
+        const SkwRasterTexture& tex = setup.units[0];
+        const Pow2Texel<kPalette> texelAt(tex);
+        uint16_t* color = span.colorRow + span.left;
+        uint16_t* depth = span.depthRow + span.left;
+        int32_t z = span.z;
+        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, auto) {
+            const int32_t zz = z >> 12;
+            z += span.dzdx;
+            if (zz <= *depth) {
+                const int32_t texel = texelAt(s, t);
+                bool pass = true;
+                if constexpr (kAlphaTest)
+                    pass = (expandAlpha(tex.alphaData[texel]) >> 8) >= setup.threshold;
+                if (pass) {
+                    *depth = static_cast<uint16_t>(zz);
+                    *color = tex.colorData[texel];
+                }
+            }
+            ++depth;
+            ++color;
+        });
+    }
+};
+
+// Fragment colour times texel colour, as modulate computes it per channel.
+inline int32_t modulate(int32_t cf, int32_t ct) { return static_cast<int32_t>(((int64_t{cf >> 8}) * ct) >> 8); }
+
+// MODULATE of the fragment colour by the texel, written opaque with a depth
+// write, or (16) alpha-blended without one.
+template <unsigned Bits>
+struct TexModulate {
+    static constexpr bool kPerspective = Bits & 1;
+    static constexpr bool kPalette = Bits & 2;
+    static constexpr bool kAlphaData = Bits & 4;
+    static constexpr bool kClamp = Bits & 8;
+    static constexpr bool kBlend = Bits & 16;
+
+    static void run(const SkwSpanSetup& setup, const SkwSpan& in)
+    {
+        const int32_t n = in.right - in.left;
+        if (spanHidden(in, n))
+            return;
+        SkwSpan scratch;
+        const SkwSpan& span = clampedStart(setup, in, scratch);
+        const SkwRasterTexture& tex = setup.units[0];
+        const Pow2Texel<kPalette> texelAt(tex);
+        uint16_t* color = span.colorRow + span.left;
+        uint16_t* depth = span.depthRow + span.left;
+        int32_t z = span.z, r = span.r, g = span.g, b = span.b, a = span.a;
+        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, auto last) {
+            const int32_t zz = z >> 12;
+            if (zz <= *depth) {
+                const int32_t texel = texelAt(s, t);
+                // Fragment alpha times texel alpha, on the 0..0x10000 scale times 256.
+                const int64_t p = int64_t{a >> 8} * (kAlphaData ? expandAlpha(tex.alphaData[texel]) : 0x10000);
+                if ((p >> 16) >= setup.threshold) {
+                    if constexpr (!kBlend)
+                        *depth = static_cast<uint16_t>(zz);
+                    const uint32_t texColor = tex.colorData[texel];
+                    int32_t cr = modulate(r, unpackRed(texColor));
+                    int32_t cg = modulate(g, unpackGreen(texColor));
+                    int32_t cb = modulate(b, unpackBlue(texColor));
+                    if constexpr (kBlend) {
+                        const int64_t k = p >> 8;
+                        if (k < kOpaqueAlpha) {
+                            const uint32_t c = *color;
+                            const int32_t dr = unpackRed(c), dg = unpackGreen(c), db = unpackBlue(c);
+                            cr = dr + static_cast<int32_t>((((cr - dr) >> 8) * k) >> 8);
+                            cg = dg + static_cast<int32_t>((((cg - dg) >> 8) * k) >> 8);
+                            cb = db + static_cast<int32_t>((((cb - db) >> 8) * k) >> 8);
+                        }
+                    }
+                    if constexpr (kClamp || decltype(last)::value) {
+                        cr = clampChannel(cr);
+                        cg = clampChannel(cg);
+                        cb = clampChannel(cb);
+                    }
+                    *color = packTruncating(cr, cg, cb);
+                }
+            }
+            ++depth;
+            ++color;
+            z += span.dzdx;
+            r += span.drdx;
+            g += span.dgdx;
+            b += span.dbdx;
+            a += span.dadx;
+        });
+    }
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// The general routines: fragments of one chunk pass through the stages.
+
+struct SpanFragments {
+    int32_t base;  // offset of the chunk's first pixel from the span's left end
+    int32_t unit;  // the texture unit the texel stages work on
+    TexWalk walk[2];
+    int32_t r[kChunk], g[kChunk], b[kChunk], a[kChunk], fog[kChunk];
+    int32_t s[kChunk], t[kChunk];
+    uint16_t texel[kChunk];
+    int32_t texelAlpha[kChunk];
+    bool pass[kChunk];
+};
+
+namespace {
+
+void interpolate(const SkwSpan& span, SpanFragments& f, int32_t n, bool fog)
+{
+    int32_t r = span.r + f.base * span.drdx;
+    int32_t g = span.g + f.base * span.dgdx;
+    int32_t b = span.b + f.base * span.dbdx;
+    int32_t a = span.a + f.base * span.dadx;
+    for (int32_t i = 0; i < n; ++i) {
+        f.r[i] = r;
+        f.g[i] = g;
+        f.b[i] = b;
+        f.a[i] = a;
+        r += span.drdx;
+        g += span.dgdx;
+        b += span.dbdx;
+        a += span.dadx;
+    }
+    if (fog) {
+        int32_t v = span.fog + f.base * span.dfogdx;
+        for (int32_t i = 0; i < n; ++i, v += span.dfogdx)
+            f.fog[i] = v;
+    }
+}
+
+// Texture coordinates of the chunk, then its texels: colour and alpha on the
+// 0..0x10000 scale.
+template <unsigned Bits>
+struct FetchStage {
+    static constexpr bool kPalette = Bits & 1;
+    static constexpr bool kAlphaData = Bits & 2;
+    static constexpr bool kClampS = Bits & 4;
+    static constexpr bool kClampT = Bits & 8;
+
+    static void run(const SkwSpanSetup& setup, const SkwSpan&, SpanFragments& f, int32_t, int32_t n)
+    {
+        TexWalk& w = f.walk[f.unit];
+        for (int32_t i = 0; i < n;) {
+            if (w.segLeft == 0)
+                w.segLeft = walkSegment(w);
+            const int32_t m = std::min(w.segLeft, n - i);
+            for (int32_t k = 0; k < m; ++k, ++i) {
+                f.s[i] = w.s;
+                f.t[i] = w.t;
+                w.s += w.ds;
+                w.t += w.dt;
+            }
+            w.segLeft -= m;
+        }
+        const SkwRasterTexture& tex = setup.units[f.unit];
+        const uint32_t width = static_cast<uint32_t>(tex.width);
+        const uint32_t height = static_cast<uint32_t>(tex.height);
+        for (int32_t i = 0; i < n; ++i) {
+            const uint32_t u = kClampS ? static_cast<uint32_t>(clampChannel(f.s[i])) : (f.s[i] & 0xFFFF);
+            const uint32_t v = kClampT ? static_cast<uint32_t>(clampChannel(f.t[i])) : (f.t[i] & 0xFFFF);
+            int32_t texel = static_cast<int32_t>(((v * height) >> 16) * width + ((u * width) >> 16));
+            if constexpr (kPalette)
+                texel = tex.indexData[texel];
+            f.texel[i] = tex.colorData[texel];
+            f.texelAlpha[i] = kAlphaData ? expandAlpha(tex.alphaData[texel]) : 0x10000;
+        }
+    }
+};
+
+// The unit's texture function. Bits: function - 224 in 0..4, 8 the format has
+// colour, 16 it has alpha.
+template <unsigned Bits>
+struct CombineStage {
+    static constexpr int32_t kFunction = kFuncAdd + static_cast<int32_t>(Bits & 7);
+    static constexpr bool kColor = Bits & 8;
+    static constexpr bool kAlpha = Bits & 16;
+
+    static int32_t color(int32_t cf, int32_t ct, int32_t cb, int32_t at)
+    {
+        if constexpr (kFunction == kFuncAdd)
+            return std::min(cf + ct, 65535);
+        else if constexpr (kFunction == kFuncBlend)
+            return cf + static_cast<int32_t>((int64_t{cb - cf} * (ct >> 8)) >> 8);
+        else if constexpr (kFunction == kFuncDecal)
+            return cf + static_cast<int32_t>((int64_t{ct - cf} * (at >> 8)) >> 8);
+        else if constexpr (kFunction == kFuncModulate)
+            return modulate(cf, ct);
+        else
+            return ct;
+    }
+
+    static void run(const SkwSpanSetup& setup, const SkwSpan&, SpanFragments& f, int32_t, int32_t n)
+    {
+        const SkwRasterTexture& tex = setup.units[f.unit];
+        for (int32_t i = 0; i < n; ++i) {
+            const uint32_t p = f.texel[i];
+            const int32_t at = f.texelAlpha[i];
+            if constexpr (kColor) {
+                f.r[i] = color(f.r[i], unpackRed(p), tex.blendRed, at);
+                f.g[i] = color(f.g[i], unpackGreen(p), tex.blendGreen, at);
+                f.b[i] = color(f.b[i], unpackBlue(p), tex.blendBlue, at);
+            }
+            if constexpr (kAlpha && kFunction == kFuncReplace)
+                f.a[i] = at;
+            else if constexpr (kAlpha && kFunction != kFuncDecal)
+                f.a[i] = static_cast<int32_t>((int64_t{f.a[i] >> 8} * at) >> 8);
+        }
+    }
+};
+
+// Alpha test, depth test and depth write; pass[] marks the pixels to write.
+template <unsigned Bits>
+struct TestStage {
+    static constexpr bool kDepthTest = Bits & 1;
+    static constexpr bool kDepthWrite = Bits & 2;
+
+    static void run(const SkwSpanSetup& setup, const SkwSpan& span, SpanFragments& f, int32_t, int32_t n)
+    {
+        // Without depth test or write there may be no depth buffer at all.
+        uint16_t* depth = kDepthTest || kDepthWrite ? span.depthRow + span.left + f.base : nullptr;
+        int32_t z = span.z + f.base * span.dzdx;
+        for (int32_t i = 0; i < n; ++i, z += span.dzdx) {
+            bool pass = (f.a[i] >> 8) >= setup.threshold;
+            if constexpr (kDepthTest)
+                pass &= depth[i] >= (z >> 12);
+            if constexpr (kDepthWrite) {
+                if (pass)
+                    depth[i] = static_cast<uint16_t>(z >> 12);
+            }
+            f.pass[i] = pass;
+        }
+    }
+};
+
+void fogStage(const SkwSpanSetup& setup, const SkwSpan&, SpanFragments& f, int32_t, int32_t n)
+{
+    const int64_t fr = setup.fogRed, fg = setup.fogGreen, fb = setup.fogBlue;
+    for (int32_t i = 0; i < n; ++i) {
+        const int64_t k = std::clamp(f.fog[i] >> 3, 0, 8191);
+        f.r[i] += static_cast<int32_t>(((fr - f.r[i]) * k) >> 13);
+        f.g[i] += static_cast<int32_t>(((fg - f.g[i]) * k) >> 13);
+        f.b[i] += static_cast<int32_t>(((fb - f.b[i]) * k) >> 13);
+    }
+}
+
+// Bits: blending - 64 in 0..4, 8 for the textured routine's rounding.
+template <unsigned Bits>
+struct BlendStage {
+    static constexpr int32_t kBlending = kBlendAlpha + static_cast<int32_t>(Bits & 7);
+    static constexpr bool kTextured = Bits & 8;
+
+    static int32_t channel(int32_t s, int32_t d, int32_t a)
+    {
+        if constexpr (kBlending == kBlendAlpha) {
+            if (a >= kOpaqueAlpha)
+                return s;
+            if constexpr (kTextured)
+                return d + static_cast<int32_t>((int64_t{(s - d) >> 8} * a) >> 8);
+            else
+                return d + static_cast<int32_t>((int64_t{s - d} * (a >> 8)) >> 8);
+        } else if constexpr (kBlending == kBlendAlphaAdd) {
+            if (a >= kOpaqueAlpha)
+                return d + s;
+            return d + static_cast<int32_t>((int64_t{a >> 8} * s) >> 8);
+        } else if constexpr (kBlending == kBlendModulate) {
+            return static_cast<int32_t>((int64_t{d >> 8} * (int64_t{s} + 1)) >> 8);
+        } else if constexpr (kBlending == kBlendModulateX2) {
+            if constexpr (kTextured)
+                return static_cast<int32_t>((int64_t{d >> 7} * s) >> 8);
+            else
+                return static_cast<int32_t>((int64_t{d >> 8} * s) >> 7);
+        } else {
+            return s;
+        }
+    }
+
+    static void run(const SkwSpanSetup&, const SkwSpan& span, SpanFragments& f, int32_t, int32_t n)
+    {
+        const uint16_t* color = span.colorRow + span.left + f.base;
+        const uint8_t* alpha = span.alphaRow ? span.alphaRow + span.left + f.base : nullptr;
+        for (int32_t i = 0; i < n; ++i) {
+            const uint32_t p = color[i];
+            const int32_t a = f.a[i];
+            f.r[i] = channel(f.r[i], unpackRed(p), a);
+            f.g[i] = channel(f.g[i], unpackGreen(p), a);
+            f.b[i] = channel(f.b[i], unpackBlue(p), a);
+            if constexpr (kBlending == kBlendAlpha || kBlending == kBlendAlphaAdd)
+                f.a[i] = channel(a, alpha ? alpha[i] << 8 : 0, a);
+        }
+    }
+};
+
+// Bits: 1 textured (truncating) else dithered packing, 2 clamp colours,
+// 4 colour write, 8 alpha-plane write. offset/n may cover part of the chunk.
+template <unsigned Bits>
+struct WriteStage {
+    static constexpr bool kTextured = Bits & 1;
+    static constexpr bool kClamp = Bits & 2;
+    static constexpr bool kColorWrite = Bits & 4;
+    static constexpr bool kAlphaWrite = Bits & 8;
+
+    static void run(const SkwSpanSetup&, const SkwSpan& span, SpanFragments& f, int32_t offset, int32_t n)
+    {
+        const int32_t x = span.left + offset;
+        uint16_t* color = span.colorRow + x;
+        uint8_t* alpha = kAlphaWrite ? span.alphaRow + x : nullptr;
+        const int32_t first = offset - f.base;
+        int32_t d = ditherStart(x, span.y);
+        for (int32_t k = 0; k < n; ++k, d ^= 2) {
+            const int32_t i = first + k;
+            if (!f.pass[i])
+                continue;
+            if constexpr (kColorWrite) {
+                int32_t r = f.r[i], g = f.g[i], b = f.b[i];
+                if constexpr (kTextured) {
+                    if constexpr (kClamp) {
+                        r = clampChannel(r);
+                        g = clampChannel(g);
+                        b = clampChannel(b);
+                    }
+                    color[k] = packTruncating(r, g, b);
+                } else {
+                    color[k] = packDithered(r, g, b, d);
+                }
+            }
+            if constexpr (kAlphaWrite)
+                alpha[k] = static_cast<uint8_t>(std::clamp(f.a[i], 0, 0xFF00) >> 8);
+        }
+    }
+};
+
+void runChunks(const SkwSpanSetup& setup, const SkwSpan& span, SpanFragments& f, bool textured)
+{
+    const int32_t n = span.right - span.left;
+    const bool fog = setup.fogStage != nullptr;
+    for (f.base = 0; f.base < n; f.base += kChunk) {
+        const int32_t m = std::min(kChunk, n - f.base);
+        interpolate(span, f, m, fog);
+        if (textured) {
+            for (f.unit = 0; f.unit < 2; ++f.unit) {
+                if (setup.fetchStage[f.unit]) {
+                    setup.fetchStage[f.unit](setup, span, f, f.base, m);
+                    setup.combineStage[f.unit](setup, span, f, f.base, m);
+                }
+            }
+        }
+        setup.testStage(setup, span, f, f.base, m);
+        if (fog)
+            setup.fogStage(setup, span, f, f.base, m);
+        setup.blendStage(setup, span, f, f.base, m);
+        if (f.base + m < n) {
+            setup.writeStage(setup, span, f, f.base, m);
+        } else {
+            setup.writeStage(setup, span, f, f.base, m - 1);
+            setup.writeLastStage(setup, span, f, f.base + m - 1, 1);
+        }
+    }
+}
+
+void spanGeneral(const SkwSpanSetup& setup, const SkwSpan& span)
+{
+    SpanFragments f;
+    runChunks(setup, span, f, false);
+}
+
+void spanTexturedGeneral(const SkwSpanSetup& setup, const SkwSpan& in)
+{
+    SkwSpan scratch;
+    const SkwSpan& span = clampedStart(setup, in, scratch);
+    const int32_t n = span.right - span.left;
+    const bool perspective = !(setup.flags & kRasterAffine);
+    SpanFragments f;
+    for (int32_t u = 0; u < 2; ++u) {
+        if (setup.fetchStage[u])
+            walkBegin(f.walk[u], span.unit[u], n, perspective);
+    }
+    runChunks(setup, span, f, true);
+}
+
+bool hasColor(int32_t format) { return format >= kRasterFormatLuminance && format <= kRasterFormatRgba; }
+bool hasAlpha(int32_t format)
+{
+    return format == kRasterFormatAlpha || format == kRasterFormatLuminanceAlpha || format == kRasterFormatRgba;
+}
+
+void selectGeneralStages(SkwSpanSetup& setup, bool textured)
+{
+    const int32_t flags = setup.flags;
+    for (int32_t u = 0; u < 2; ++u) {
+        const SkwRasterTexture& tex = setup.units[u];
+        const bool used = textured && tex.format != kRasterFormatNone && tex.colorData;
+        const unsigned fetch = (tex.indexData ? 1u : 0u) | (tex.alphaData ? 2u : 0u) |
+                               (tex.wrap & kWrapClampS ? 4u : 0u) | (tex.wrap & kWrapClampT ? 8u : 0u);
+        const unsigned function = static_cast<unsigned>(tex.function - kFuncAdd);
+        // Unknown functions leave the fragment as it is.
+        const unsigned combine = function < 5 ? function | (hasColor(tex.format) ? 8u : 0u) |
+                                                    (hasAlpha(tex.format) ? 16u : 0u)
+                                              : 7u;
+        setup.fetchStage[u] = used ? kTable<FetchStage, 16>[fetch] : nullptr;
+        setup.combineStage[u] = used ? kTable<CombineStage, 32>[combine] : nullptr;
+    }
+    setup.testStage = kTable<TestStage, 4>[(flags & kRasterDepthTest ? 1u : 0u) |
+                                           (flags & kRasterDepthWrite ? 2u : 0u)];
+    setup.fogStage = textured && (flags & kRasterFog) ? fogStage : nullptr;
+    const unsigned blending = static_cast<unsigned>(setup.blending - kBlendAlpha);
+    setup.blendStage = kTable<BlendStage, 16>[(blending < 5 ? blending : 4u) | (textured ? 8u : 0u)];
+    const unsigned write = (textured ? 1u : 0u) | (flags & kRasterColorWrite ? 4u : 0u) |
+                           (flags & kRasterAlphaWrite ? 8u : 0u);
+    setup.writeStage = kTable<WriteStage, 16>[write | (flags & kRasterClampColors ? 2u : 0u)];
+    setup.writeLastStage = kTable<WriteStage, 16>[write | 2u];
+}
+
+} // namespace
+
+SpanRoutine selectSpanRoutine(SpanFamily family, SkwSpanSetup& setup)
+{
+    const SkwRasterTexture& tex = setup.units[0];
+    const bool perspective = !(setup.flags & kRasterAffine);
+    const unsigned common = (perspective ? 1u : 0u) | (tex.indexData ? 2u : 0u);
+    const unsigned modulateBits = common | (tex.alphaData ? 4u : 0u) |
+                                  (setup.flags & kRasterClampColors ? 8u : 0u);
+    switch (family) {
+    case SpanFamily::Shaded:
+        return spanShaded;
+    case SpanFamily::Flat:
+        return spanFlat;
+    case SpanFamily::BlendAlpha:
+        return spanBlendAlpha;
+    case SpanFamily::TexReplace:
+        return kTable<TexReplace, 8>[common | (tex.alphaData && setup.threshold != 0 ? 4u : 0u)];
+    case SpanFamily::TexModulate:
+        return kTable<TexModulate, 32>[modulateBits];
+    case SpanFamily::TexBlendAlpha:
+        return kTable<TexModulate, 32>[modulateBits | 16u];
+    case SpanFamily::TexturedGeneral:
+        selectGeneralStages(setup, true);
+        return spanTexturedGeneral;
+    case SpanFamily::General:
+        break;
+    }
+    selectGeneralStages(setup, false);
+    return spanGeneral;
+}
+
+void prepareFlatColors(SkwSpanSetup& setup, int32_t red, int32_t green, int32_t blue)
+{
+    const int32_t r = std::clamp(red, 0, 0xF800);
+    const int32_t g = std::clamp(green, 0, 0xFC00);
+    const int32_t b = std::clamp(blue, 0, 0xF800);
+    // By (x & 1) + (y & 1) x 2, with the dither offsets of the shaded routines.
+    for (int32_t i = 0; i < 4; ++i)
+        setup.flatColors[i] = packDithered(r, g, b, ditherStart(i & 1, i >> 1));
+}

@@ -1,0 +1,289 @@
+// The span routines against float models of what they compute: Gouraud
+// colour, texture functions, fog and blending within a level of the 5/6-bit
+// output, the alpha scale and threshold exactly, and a perspective
+// checkerboard whose lines stay straight (also kept as a golden picture).
+#include "engine/render/SpanRoutines.h"
+
+#include <cmath>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "engine/render/testing/RasterTestKit.h"
+
+namespace {
+
+struct Rgb {
+    double r, g, b;
+};
+
+// Channels of an RGB565 pixel on the 0..1 scale the routines unpack to.
+Rgb unpack(uint16_t p) { return {(p >> 11) / 32.0, ((p >> 5) & 63) / 64.0, (p & 31) / 32.0}; }
+
+// Packing truncates (below one level) and each 8-bit shift on the way loses
+// at most an eighth of a 5-bit level.
+constexpr double kLevelTolerance = 1.25;
+
+// Differences in output levels between a pixel and a model colour.
+double levelError(uint16_t p, const Rgb& model)
+{
+    const Rgb c = unpack(p);
+    auto clamp = [](double v) { return std::clamp(v, 0.0, 1.0); };
+    return std::max({std::abs(c.r - clamp(model.r)) * 32, std::abs(c.g - clamp(model.g)) * 64,
+                     std::abs(c.b - clamp(model.b)) * 32});
+}
+
+TEST(SpanRoutines, ShadedColoursFollowTheVertexColours)
+{
+    // Opaque Gouraud, then the same triangle alpha-blended over grey.
+    for (int32_t blended = 0; blended < 2; ++blended) {
+        const uint16_t grey = 0x8410;
+        RasterTarget target(64, 48, grey);
+        CkwRasterizerStandard r;
+        target.bind(r);
+        r.setCompositingMode(compositing(blended ? kBlendAlpha : kBlendReplace, true, !blended));
+        const double px[3] = {2.3, 60.6, 20.1}, py[3] = {1.2, 10.4, 46.8};
+        const Rgb colour[3] = {{1, 0, 0.2}, {0.1, 0.9, 0.4}, {0.3, 0.5, 1}};
+        const double alpha[3] = {255, 40, 160};
+        SkwRasterVertex v[3];
+        for (int32_t i = 0; i < 3; ++i)
+            v[i] = rasterVertex(px[i], py[i], 0x100000, colour[i].r, colour[i].g, colour[i].b,
+                                static_cast<uint8_t>(alpha[i]));
+        drawEitherWinding(r, v[0], v[1], v[2]);
+        EXPECT_EQ(r.lastSpanFamily(), blended ? SpanFamily::BlendAlpha : SpanFamily::Shaded);
+        const double det = (px[1] - px[0]) * (py[2] - py[0]) - (px[2] - px[0]) * (py[1] - py[0]);
+        int32_t inside = 0;
+        for (int32_t y = 0; y < 48; ++y)
+            for (int32_t x = 0; x < 64; ++x) {
+                const double w1 = ((x - px[0]) * (py[2] - py[0]) - (px[2] - px[0]) * (y - py[0])) / det;
+                const double w2 = ((px[1] - px[0]) * (y - py[0]) - (x - px[0]) * (py[1] - py[0])) / det;
+                const double w0 = 1 - w1 - w2;
+                // Pixels on the rim may go either way.
+                if (std::min({w0, w1, w2}) < 0.02)
+                    continue;
+                ++inside;
+                auto mix = [&](double a, double b, double c) { return w0 * a + w1 * b + w2 * c; };
+                Rgb model = {mix(colour[0].r, colour[1].r, colour[2].r), mix(colour[0].g, colour[1].g, colour[2].g),
+                             mix(colour[0].b, colour[1].b, colour[2].b)};
+                if (blended) {
+                    const double a = mix(alpha[0], alpha[1], alpha[2]) / 255;
+                    const Rgb d = unpack(grey);
+                    model = {d.r + (model.r - d.r) * a, d.g + (model.g - d.g) * a, d.b + (model.b - d.b) * a};
+                }
+                ASSERT_LE(levelError(target.at(x, y), model), kLevelTolerance) << blended << " at " << x << "," << y;
+            }
+        EXPECT_GT(inside, 800);
+    }
+}
+
+TEST(SpanRoutines, TextureFunctionsFogAndBlendingFollowTheirFormulas)
+{
+    struct Case {
+        int32_t function, format, blending;
+        uint8_t fog;
+    };
+    const Case cases[] = {
+        {kFuncReplace, kRasterFormatRgb, kBlendReplace, 0},
+        {kFuncModulate, kRasterFormatRgba, kBlendReplace, 0},
+        {kFuncAdd, kRasterFormatRgb, kBlendReplace, 0},
+        {kFuncBlend, kRasterFormatRgb, kBlendReplace, 0},
+        {kFuncDecal, kRasterFormatRgba, kBlendReplace, 0},
+        {kFuncModulate, kRasterFormatAlpha, kBlendAlpha, 0},
+        {kFuncModulate, kRasterFormatRgba, kBlendAlpha, 0},
+        {kFuncReplace, kRasterFormatRgba, kBlendAlphaAdd, 0},
+        {kFuncModulate, kRasterFormatRgb, kBlendModulate, 0},
+        {kFuncModulate, kRasterFormatRgb, kBlendModulateX2, 0},
+        {kFuncModulate, kRasterFormatRgb, kBlendReplace, 100},
+        {kFuncDecal, kRasterFormatRgba, kBlendAlpha, 200},
+    };
+    const uint16_t texel = rgb565(200, 120, 48);
+    const uint8_t texelAlpha = 150;
+    const Rgb frag = {0.7, 0.3, 0.9}, blendColour = {0x20 / 256.0, 0xA0 / 256.0, 0xF0 / 256.0};
+    const Rgb fogColour = {0x80 / 256.0, 0x40 / 256.0, 0x10 / 256.0};
+    const uint32_t fogWord = 0x804010;
+    const double fragAlpha = 180 / 255.0;
+    const uint16_t dest = rgb565(60, 200, 100);
+    for (const Case& c : cases) {
+        SkwRasterImage image{c.format, 1, 1, &texel, c.format == kRasterFormatRgb ? nullptr : &texelAlpha, nullptr};
+        SkwRasterTextureSource source;
+        source.image = &image;
+        source.function = c.function;
+        source.blendColor = 0x20A0F0;
+        RasterTarget target(8, 4, dest);
+        CkwRasterizerStandard r;
+        target.bind(r, false);
+        r.setCompositingMode(compositing(c.blending, false, false));
+        r.setTexture(0, &source, kPolygonDefaultBits);
+        r.setFog(c.fog ? &fogWord : nullptr);
+        SkwRasterVertex v[3] = {rasterVertex(-1, -1, 0, frag.r, frag.g, frag.b, 180),
+                                rasterVertex(-1, 20, 0, frag.r, frag.g, frag.b, 180),
+                                rasterVertex(20, -1, 0, frag.r, frag.g, frag.b, 180)};
+        for (SkwRasterVertex& vertex : v)
+            vertex.fog = c.fog;
+        drawEitherWinding(r, v[0], v[1], v[2]);
+
+        // The model, in real numbers.
+        const Rgb t = c.format == kRasterFormatAlpha ? frag : unpack(texel);
+        const bool hasColour = c.format != kRasterFormatAlpha;
+        const bool hasAlpha = c.format != kRasterFormatRgb;
+        const double at = hasAlpha ? texelAlpha / 255.0 : 1.0;
+        std::function<double(double, double, double)> fn = [&](double, double ct, double) { return ct; };
+        double a = fragAlpha;
+        switch (c.function) {
+        case kFuncAdd:
+            fn = [](double cf, double ct, double) { return std::min(cf + ct, 1.0); };
+            a = fragAlpha * at;
+            break;
+        case kFuncBlend:
+            fn = [&](double cf, double ct, double cb) { return cf + (cb - cf) * ct; };
+            a = fragAlpha * at;
+            break;
+        case kFuncDecal:
+            fn = [&](double cf, double ct, double) { return cf + (ct - cf) * at; };
+            break;
+        case kFuncModulate:
+            fn = [](double cf, double ct, double) { return cf * ct; };
+            a = fragAlpha * at;
+            break;
+        default:
+            a = hasAlpha ? at : fragAlpha;
+        }
+        Rgb s = frag;
+        if (hasColour)
+            s = {fn(frag.r, t.r, blendColour.r), fn(frag.g, t.g, blendColour.g), fn(frag.b, t.b, blendColour.b)};
+        const double f = c.fog / 255.0;
+        s = {s.r + (fogColour.r - s.r) * f, s.g + (fogColour.g - s.g) * f, s.b + (fogColour.b - s.b) * f};
+        const Rgb d = unpack(dest);
+        auto blend = [&](double sc, double dc) {
+            switch (c.blending) {
+            case kBlendAlpha: return dc + (sc - dc) * a;
+            case kBlendAlphaAdd: return dc + sc * a;
+            case kBlendModulate: return dc * sc;
+            case kBlendModulateX2: return 2 * dc * sc;
+            default: return sc;
+            }
+        };
+        const Rgb model = {blend(s.r, d.r), blend(s.g, d.g), blend(s.b, d.b)};
+        for (int32_t y = 0; y < 4; ++y)
+            for (int32_t x = 0; x < 8; ++x)
+                ASSERT_LE(levelError(target.at(x, y), model), kLevelTolerance)
+                    << "function " << c.function << " format " << c.format << " blending " << c.blending << " fog "
+                    << int(c.fog) << " at " << x << "," << y;
+    }
+}
+
+// A 16 x 16 RGBA texture whose texel alpha is its index, one texel a pixel.
+TEST(SpanRoutines, TexelAlphaScaleAndThresholdAreExact)
+{
+    std::vector<uint16_t> colours(256, 0xFFFF);
+    std::vector<uint8_t> alphas(256);
+    for (int32_t i = 0; i < 256; ++i)
+        alphas[i] = static_cast<uint8_t>(i);
+    SkwRasterImage image{kRasterFormatRgba, 16, 16, colours.data(), alphas.data(), nullptr};
+    SkwRasterTextureSource source;
+    source.image = &image;
+    source.function = kFuncReplace;
+    struct Case {
+        float threshold;
+        int32_t firstDrawn;  // alpha 128 is 32897 on the 0x10000 scale, 255 is 0x10000
+    };
+    for (const Case& c : {Case{0.0f, 0}, Case{0.5f, 128}, Case{127.5f / 256, 127}, Case{1.0f, 255}}) {
+        for (bool general : {false, true}) {
+            RasterTarget target(16, 16);
+            CkwRasterizerStandard r;
+            target.bind(r);
+            r.setCompositingMode(compositing(kBlendReplace, true, true, c.threshold));
+            r.setTexture(0, &source, kPolygonDefaultBits);
+            r.setGeneralSpansOnly(general);
+            const double h = 0.5 / 16;
+            auto vertex = [&](double x, double y) {
+                SkwRasterVertex v = rasterVertex(x, y);
+                v.tex[0].s = static_cast<int32_t>((x / 16 + h) * 65536);
+                v.tex[0].t = static_cast<int32_t>((y / 16 + h) * 65536);
+                return v;
+            };
+            drawEitherWinding(r, vertex(0, 0), vertex(0, 16), vertex(16, 0));
+            drawEitherWinding(r, vertex(16, 0), vertex(0, 16), vertex(16, 16));
+            EXPECT_EQ(r.lastSpanFamily(), general ? SpanFamily::TexturedGeneral : SpanFamily::TexReplace);
+            for (int32_t i = 0; i < 256; ++i) {
+                ASSERT_EQ(target.color[i], i >= c.firstDrawn ? 0xFFFF : 0)
+                    << "threshold " << c.threshold << " general " << general << " alpha " << i;
+            }
+        }
+    }
+}
+
+// A floor plane seen in perspective, textured with a 2 x 2 checker repeated
+// four times across and eight times into the distance.
+TEST(SpanRoutines, PerspectiveCheckerboardKeepsStraightLines)
+{
+    const uint16_t dark = rgb565(40, 60, 90), light = rgb565(230, 210, 160);
+    const uint16_t texels[4] = {dark, light, light, dark};
+    SkwRasterImage image{kRasterFormatRgb, 2, 2, texels, nullptr, nullptr};
+    const int32_t W = 96, H = 64;
+    const double cx = 48, cy = 12, focal = 60, x0 = -2, x1 = 2, z0 = 1.5, z1 = 12;
+    const double sPeriods = 4, tPeriods = 8;
+    struct Case {
+        const char* golden;
+        int32_t wrapS;
+        double sOffset;  // clamped runs reach past the texture on both sides
+    };
+    for (const Case& c : {Case{"perspective_checkerboard", kWrapRepeat, 0}, Case{nullptr, kWrapClamp, -1.5}}) {
+        SkwRasterTextureSource source;
+        source.image = &image;
+        source.function = kFuncReplace;
+        source.wrapS = c.wrapS;
+        RasterTarget target(W, H, 0x0000);
+        CkwRasterizerStandard r;
+        target.bind(r);
+        r.setCompositingMode(compositing(kBlendReplace));
+        r.setTexture(0, &source, kPolygonPerspective);
+        // Plane y = -1 in eye space; q = 1/z.
+        auto vertex = [&](double x, double z) {
+            SkwRasterVertex v = rasterVertex(cx + focal * x / z, cy + focal / z, static_cast<int32_t>(z * 0x100000));
+            v.tex[0].s = static_cast<int32_t>(((x - x0) / (x1 - x0) * sPeriods + c.sOffset) * 65536);
+            v.tex[0].t = static_cast<int32_t>((z - z0) / (z1 - z0) * tPeriods * 65536);
+            v.tex[0].q = static_cast<int32_t>(65536 / z);
+            return v;
+        };
+        drawEitherWinding(r, vertex(x0, z0), vertex(x1, z0), vertex(x1, z1));
+        drawEitherWinding(r, vertex(x0, z0), vertex(x1, z1), vertex(x0, z1));
+
+        // The exact checker under a screen point, or -1 off the plane.
+        auto exact = [&](double sx, double sy) {
+            if (sy <= cy)
+                return -1;
+            const double z = focal / (sy - cy), x = (sx - cx) * z / focal;
+            if (z < z0 || z > z1 || x < x0 || x > x1)
+                return -1;
+            double s = (x - x0) / (x1 - x0) * sPeriods + c.sOffset;
+            const double t = (z - z0) / (z1 - z0) * tPeriods;
+            if (c.wrapS == kWrapClamp)
+                s = std::clamp(s, 0.0, 0.9999);
+            const int32_t col = int32_t(std::floor(s * 2)) & 1, row = int32_t(std::floor(t * 2)) & 1;
+            return col == row ? 0 : 1;
+        };
+        int32_t checked = 0;
+        for (int32_t y = 0; y < H; ++y)
+            for (int32_t x = 0; x < W; ++x) {
+                // Only pixels whose whole neighbourhood of 1.5 pixels shows one
+                // checker colour are decided: a line may move by less.
+                const int32_t centre = exact(x, y);
+                bool decided = centre >= 0;
+                for (double dy = -1.5; dy <= 1.5 && decided; dy += 0.75)
+                    for (double dx = -1.5; dx <= 1.5 && decided; dx += 0.75)
+                        decided = exact(x + dx, y + dy) == centre;
+                if (!decided)
+                    continue;
+                ++checked;
+                ASSERT_EQ(target.at(x, y), centre ? light : dark) << (c.golden ? "repeat" : "clamp") << " at " << x
+                                                                  << "," << y;
+            }
+        EXPECT_GT(checked, 700);
+        if (c.golden) {
+            EXPECT_TRUE(matchesGolden(c.golden, target));
+        }
+    }
+}
+
+} // namespace
