@@ -158,7 +158,8 @@ ScreenContext* getDisplay()
 
 Surface* DeviceScreenContext::getRenderTarget(uint32_t a, uint32_t b)
 {
-    return m_device ? m_device->getRenderTarget(a, b) : nullptr;
+    // Until the platform attaches its device the library's own target serves.
+    return m_device ? m_device->getRenderTarget(a, b) : m_renderTarget;
 }
 
 bool DeviceScreenContext::targetStaysInLibrary(uint32_t a, uint32_t b)

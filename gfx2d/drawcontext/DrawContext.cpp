@@ -410,7 +410,7 @@ bool DrawContext::fetchVertex(uint32_t i, Fixed* out) const
 
 void DrawContext::drawArrays(uint32_t mode, uint32_t first, uint32_t count)
 {
-    if (mode < DrawMode::Lines || mode > DrawMode::Rectangles)
+    if (!m_begun || mode < DrawMode::Lines || mode > DrawMode::Rectangles)
         return;
     Effective e;
     if (!resolve(e, false))
@@ -502,7 +502,7 @@ void DrawContext::drawImage(Surface* surface, uint32_t mirror, const int16_t* sr
 {
     Effective e;
     uint32_t sw = 0, sh = 0;
-    if (!surface || !resolve(e, true) || !surface->getSize(&sw, &sh))
+    if (!m_begun || !surface || !resolve(e, true) || !surface->getSize(&sw, &sh))
         return;
     const Rect16 src = srcRect ? Rect16{srcRect[0], srcRect[1], srcRect[2], srcRect[3]}
                                : Rect16{0, 0, int16_t(sw), int16_t(sh)};

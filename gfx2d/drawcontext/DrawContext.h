@@ -128,8 +128,8 @@ public:
     bool isOpened() const { return m_opened != 0; }
     bool isBegun() const { return m_begun != 0; }
     bool isActive() const { return m_active != 0; }
-    const DrawColour& colour() const { return m_colours[m_counts[DrawGroup::Colour] - 1]; }
-    uint32_t blendMode() const { return m_blendModes[m_counts[DrawGroup::Blend] - 1]; }
+    const DrawColour& colour() const { return m_colours[top(DrawGroup::Colour)]; }
+    uint32_t blendMode() const { return m_blendModes[top(DrawGroup::Blend)]; }
     bool flag(uint32_t group) const;
     RasterState* raster() const { return m_raster; }
 
@@ -138,6 +138,8 @@ private:
     struct Target;
 
     void setFlag(uint32_t group, uint8_t value);
+    // The top entry; entry 0 while the stacks are not set up.
+    uint32_t top(uint32_t group) const { return m_counts[group] ? m_counts[group] - 1 : 0; }
     Fixed* topMatrix();
     bool pureTranslation(const Fixed* m) const;
     bool resolve(Effective& e, bool image) const;
