@@ -13,9 +13,15 @@
 #include "engine/scene/CkwGroup.h"
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMaterial.h"
+#include "engine/scene/CkwMesh.h"
 #include "engine/scene/CkwPolygonMode.h"
+#include "engine/scene/CkwRayIntersection.h"
+#include "engine/scene/CkwTriangleStripArray.h"
+#include "engine/scene/CkwVertexArray.h"
+#include "engine/scene/CkwVertexBuffer.h"
 #include "engine/scene/CkwWorld.h"
 #include "engine/scene/interface/AppearanceTables.h"
+#include "engine/scene/interface/GeometryTables.h"
 #include "engine/scene/interface/SceneNodeTables.h"
 
 namespace {
@@ -32,6 +38,11 @@ void registerSceneTypes(CkwObjectFactory& factory)
     factory.registerCreator(kClassLight, &CkwLight::create);
     factory.registerCreator(kClassMaterial, &CkwMaterial::create);
     factory.registerCreator(kClassWorld, &CkwWorld::create);
+    factory.registerCreator(kClassMesh, &CkwMesh::create);
+    factory.registerCreator(kClassRayIntersection, &CkwRayIntersection::create);
+    factory.registerCreator(kClassTriangleStripArray, &CkwTriangleStripArray::create);
+    factory.registerCreator(kClassVertexArray, &CkwVertexArray::create);
+    factory.registerCreator(kClassVertexBuffer, &CkwVertexBuffer::create);
 }
 
 constexpr InterfaceTableEntry kSceneTables[] = {
@@ -45,11 +56,17 @@ constexpr InterfaceTableEntry kSceneTables[] = {
     interfaceTable(kIidMaterial, kMaterialTable),
     interfaceTable(kIidPolygonMode, kPolygonModeTable),
     interfaceTable(kIidWorld, kWorldTable),
+    interfaceTable(kIidMesh, kMeshTable),
+    interfaceTable(kIidRayIntersection, kRayIntersectionTable),
+    interfaceTable(kIidTriangleStripArray, kTriangleStripArrayTable),
+    interfaceTable(kIidVertexArray, kVertexArrayTable),
+    interfaceTable(kIidVertexBuffer, kVertexBufferTable),
 };
 
-// The pick data and the shared ray intersection come with picking; until
-// then nothing creates them, so the module has no shutdown.
-constexpr EngineModule kSceneModule = {&registerSceneTypes, kSceneTables, &CkwAlignTargetManager::create, nullptr};
+// The pick data comes with picking; the scratch ray intersection is the
+// module's to destroy.
+constexpr EngineModule kSceneModule = {&registerSceneTypes, kSceneTables, &CkwAlignTargetManager::create,
+                                       &CkwRayIntersection::releaseShared};
 
 } // namespace
 
