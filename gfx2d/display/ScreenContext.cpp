@@ -162,12 +162,14 @@ Surface* DeviceScreenContext::getRenderTarget(uint32_t a, uint32_t b)
     return m_device ? m_device->getRenderTarget(a, b) : m_renderTarget;
 }
 
+// Library surfaces (kind KindImage) are drawn here alone; the device never
+// sees them.
 bool DeviceScreenContext::targetStaysInLibrary(uint32_t a, uint32_t b)
 {
     if (!m_device)
         return true;
     Surface* target = m_device->getRenderTarget(a, b);
-    return target && (target->flags() & kLibrarySurfaceFlag);
+    return target && (target->flags() & SurfaceFlag::KindImage);
 }
 
 void DeviceScreenContext::beginFrame(uint32_t a, uint32_t b)
@@ -187,14 +189,14 @@ void DeviceScreenContext::clear(uint32_t flags)
     Surface* target = m_device ? m_device->getRenderTarget(0, 0) : nullptr;
     if (!target)
         return;
-    if (target->flags() & kLibrarySurfaceFlag) {
+    if (target->flags() & SurfaceFlag::KindImage) {
         ScreenContext::clear(flags);
         return;
     }
     m_device->clear(flags);
     // The device fills colour only; separate depth and stencil planes are ours.
-    const uint32_t planes = flags & (ScreenClear::Depth | ScreenClear::Stencil);
-    if ((target->flags() & kSeparatePlanesFlag) && planes)
+    const uint32_t planes = flags & (SurfacePlanes::Depth | SurfacePlanes::Stencil);
+    if ((target->flags() & SurfaceFlag::PlaneUse1) && planes)
         ScreenContext::clear(planes);
 }
 

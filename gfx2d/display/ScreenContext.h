@@ -24,14 +24,6 @@ constexpr uint32_t Device = 1;
 constexpr uint32_t Library = 2;
 } // namespace ScreenInfoKind
 
-// Clear flags: the planes, and the surface kind that never reaches a device.
-namespace ScreenClear {
-constexpr uint32_t Colour = 0x10000;
-constexpr uint32_t Depth = 0x20000;
-constexpr uint32_t Stencil = 0x40000;
-} // namespace ScreenClear
-inline constexpr uint32_t kLibrarySurfaceFlag = 0x100;
-inline constexpr uint32_t kSeparatePlanesFlag = 0x800;
 
 struct ScreenInfo {
     uint32_t kind = 0;
@@ -62,6 +54,7 @@ public:
     virtual Surface* getRenderTarget(uint32_t a, uint32_t b) = 0;
     virtual void beginFrame(uint32_t a, uint32_t b) = 0;
     virtual void endFrame(uint32_t a, uint32_t b) = 0;
+    // flags: SurfacePlanes bits.
     virtual void clear(uint32_t flags) = 0;
     virtual void present() = 0;
     virtual void setPixelFormat(RSBFormat format) { m_pixelFormat = format; }

@@ -51,7 +51,7 @@ TEST(ScreenContext, DefaultsAndClearColourPacking)
     EXPECT_EQ(screen.getPixelFormat(), 0x0B0304u);
     EXPECT_EQ(screen.getRenderTarget(0, 0), nullptr);
     EXPECT_EQ(screen.getName(2)->length(), 0u);
-    screen.clear(ScreenClear::Colour);  // no target: nothing happens
+    screen.clear(SurfacePlanes::Colour);  // no target: nothing happens
 
     const struct {
         int32_t a, r, g, b;
@@ -120,7 +120,7 @@ TEST(ScreenContext, LibrarySurfacesNeverReachTheDevice)
     EXPECT_EQ(device.calls, std::vector<std::string>{"colour"});
     device.calls.clear();
     screen.beginFrame(0, 0);
-    screen.clear(ScreenClear::Colour);
+    screen.clear(SurfacePlanes::Colour);
     screen.endFrame(0, 0);
     EXPECT_TRUE(device.calls.empty());
     // The base clear filled the library surface.
@@ -132,14 +132,14 @@ TEST(ScreenContext, LibrarySurfacesNeverReachTheDevice)
     ASSERT_TRUE(makeTarget(deviceSurface, 2, 2));
     deviceSurface.becomeDeviceSurface();
     screen.beginFrame(1, 2);
-    screen.clear(ScreenClear::Colour | ScreenClear::Depth);
+    screen.clear(SurfacePlanes::Colour | SurfacePlanes::Depth);
     screen.endFrame(1, 2);
     screen.setClearDepth(9);
     EXPECT_EQ(device.calls, (std::vector<std::string>{"begin", "clear 196608", "end", "depth 9"}));
 
     device.target = nullptr;
     device.calls.clear();
-    screen.clear(ScreenClear::Colour);  // the device has no target: nothing
+    screen.clear(SurfacePlanes::Colour);  // the device has no target: nothing
     screen.beginFrame(0, 0);            // ... but a frame still reaches it
     EXPECT_EQ(device.calls, std::vector<std::string>{"begin"});
 }

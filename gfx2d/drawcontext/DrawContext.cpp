@@ -420,39 +420,53 @@ void DrawContext::drawArrays(uint32_t mode, uint32_t first, uint32_t count)
         return;
     const Fixed* m = topMatrix();
     if (m && mode != DrawMode::Polygon && pureTranslation(m)) {
-        if (mode == DrawMode::Rectangles)
-            fillRectangles(t, e, first, count);
-        else
-            drawLines(t, e, first, count);
+        drawPairs(t, e, mode == DrawMode::Rectangles ? BlitOperation::RectangleFill : BlitOperation::Line, first,
+                  count);
     } else if (m) {
         drawArraysSpans(t, e, mode, first, count);
     }
     t.surface->unlock();
 }
 
-void DrawContext::fillRectangles(Target& t, const Effective& e, uint32_t first, uint32_t count)
+void DrawContext::drawPairs(Target& t, const Effective& e, uint32_t operation, uint32_t first, uint32_t count)
 {
-    const BlitFunction fill = findLoop(BlitKey{PixelFormat::A8R8G8B8, t.format, e.key ? BlitKeyMode::FixedKey : 0u,
-                                               e.alphaTest ? 1u : 0u, e.blitBlend, BlitOperation::RectangleFill});
-    if (!fill)
+    const BlitFunction loop = findLoop(BlitKey{PixelFormat::A8R8G8B8, t.format, e.key ? BlitKeyMode::FixedKey : 0u,
+                                               e.alphaTest ? 1u : 0u, e.blitBlend, operation});
+    if (!loop)
         return;
     const Fixed* m = topMatrix();
     const int32_t tx = m[4] >> 16, ty = m[5] >> 16;
     const uint32_t argb = colour().packed;
     const ClipRect clip = clipRect();
+    const bool flip = m_yDown != 1;
     for (uint32_t i = first; i + 1 < first + count; i += 2) {
         Fixed a[2], b[2];
         if (!fetchVertex(i, a) || !fetchVertex(i + 1, b))
             return;
-        int32_t x = std::min(a[0], b[0]) >> 16, y = std::min(a[1], b[1]) >> 16;
-        int32_t w = (std::max(a[0], b[0]) >> 16) - x, h = (std::max(a[1], b[1]) >> 16) - y;
-        x += tx;
-        y += ty;
-        if (m_yDown != 1)
-            y = int32_t(t.height) - y - h;
-        int32_t sx = 0, sy = 0;
-        if (w <= 0 || h <= 0 || !(clipBlitRect(&x, &y, clip, &sx, &sy, &w, &h, false, false) & ClipBits::Remains))
-            continue;
+        int32_t x, y, w, h;
+        if (operation == BlitOperation::RectangleFill) {
+            // Corner and opposite corner, the far edges excluded.
+            x = (std::min(a[0], b[0]) >> 16) + tx;
+            y = (std::min(a[1], b[1]) >> 16) + ty;
+            w = (std::max(a[0], b[0]) >> 16) + tx - x;
+            h = (std::max(a[1], b[1]) >> 16) + ty - y;
+            if (flip)
+                y = int32_t(t.height) - y - h;
+            int32_t sx = 0, sy = 0;
+            if (w <= 0 || h <= 0 || !(clipBlitRect(&x, &y, clip, &sx, &sy, &w, &h, false, false) & ClipBits::Remains))
+                continue;
+        } else {
+            x = (a[0] >> 16) + tx;
+            y = (a[1] >> 16) + ty;
+            w = (b[0] >> 16) + tx - x;
+            h = (b[1] >> 16) + ty - y;
+            if (flip) {
+                y = int32_t(t.height) - 1 - y;
+                h = -h;
+            }
+            if (!(clipLine(&x, &y, clip, &w, &h) & ClipBits::Remains))
+                continue;
+        }
         BlitShapeJob job;
         job.dstPitch = t.pitch;
         job.dstPixels = t.pixelAt(x, y);
@@ -460,41 +474,7 @@ void DrawContext::fillRectangles(Target& t, const Effective& e, uint32_t first, 
         job.color = &argb;
         job.width = w;
         job.height = h;
-        fill(&job);
-    }
-}
-
-void DrawContext::drawLines(Target& t, const Effective& e, uint32_t first, uint32_t count)
-{
-    const BlitFunction line = findLoop(BlitKey{PixelFormat::A8R8G8B8, t.format, e.key ? BlitKeyMode::FixedKey : 0u,
-                                               e.alphaTest ? 1u : 0u, e.blitBlend, BlitOperation::Line});
-    if (!line)
-        return;
-    const Fixed* m = topMatrix();
-    const int32_t tx = m[4] >> 16, ty = m[5] >> 16;
-    const uint32_t argb = colour().packed;
-    const ClipRect clip = clipRect();
-    for (uint32_t i = first; i + 1 < first + count; i += 2) {
-        Fixed a[2], b[2];
-        if (!fetchVertex(i, a) || !fetchVertex(i + 1, b))
-            return;
-        int32_t x = (a[0] >> 16) + tx, y = (a[1] >> 16) + ty;
-        int32_t x1 = (b[0] >> 16) + tx, y1 = (b[1] >> 16) + ty;
-        if (m_yDown != 1) {
-            y = int32_t(t.height) - 1 - y;
-            y1 = int32_t(t.height) - 1 - y1;
-        }
-        int32_t dx = x1 - x, dy = y1 - y;
-        if (!(clipLine(&x, &y, clip, &dx, &dy) & ClipBits::Remains))
-            continue;
-        BlitShapeJob job;
-        job.dstPitch = t.pitch;
-        job.dstPixels = t.pixelAt(x, y);
-        job.colorFormat = PixelFormat::A8R8G8B8;
-        job.color = &argb;
-        job.width = dx;
-        job.height = dy;
-        line(&job);
+        loop(&job);
     }
 }
 

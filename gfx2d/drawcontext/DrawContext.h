@@ -148,8 +148,8 @@ private:
     ClipRect clipRect() const;
     BlitFunction findLoop(const BlitKey& query);
     bool fetchVertex(uint32_t i, Fixed* out) const;
-    void fillRectangles(Target& t, const Effective& e, uint32_t first, uint32_t count);
-    void drawLines(Target& t, const Effective& e, uint32_t first, uint32_t count);
+    // Vertex pairs as rectangles or lines through the operation's blit loop.
+    void drawPairs(Target& t, const Effective& e, uint32_t operation, uint32_t first, uint32_t count);
     void blitImage(Target& t, const Effective& e, Surface* surface, uint32_t mirror, const Rect16& src);
     // The span-program path; nothing is drawn when it cannot run.
     void drawArraysSpans(Target& t, const Effective& e, uint32_t mode, uint32_t first, uint32_t count);
