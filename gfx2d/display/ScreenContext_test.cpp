@@ -72,6 +72,16 @@ TEST(ScreenContext, DefaultsAndClearColourPacking)
         EXPECT_EQ(screen.clearChannels()[i], expected[i]);
     screen.setClearDepth(77);
     EXPECT_EQ(screen.clearDepth(), 0u);
+
+    // The application's cached pointer dies with its screen context.
+    {
+        TestScreen second;
+    }
+    EXPECT_EQ(app.m_display, &screen);
+    auto* temporary = new TestScreen;
+    app.m_display = temporary;
+    delete temporary;
+    EXPECT_EQ(app.m_display, nullptr);
 }
 
 TEST(ScreenContext, InitNamesTheLibraryAndShutdownClearsTheRecord)
