@@ -75,31 +75,20 @@ bool Surface::targetView(RenderTargetView& out)
     out = RenderTargetView{};
     out.flags = m_flags;
     TargetPlane* planes[3] = {&out.colour, &out.depth, &out.stencil};
-    bool any = false;
+    uint32_t w = 0, h = 0;
+    getSize(&w, &h);
     for (uint32_t i = 0; i < 3; ++i) {
-        uint8_t* a = nullptr;
-        int32_t pitch = 0;
-        if (!planeAddress(i, &a, &pitch, nullptr))
-            continue;
-        uint32_t w = 0, h = 0;
-        getSize(&w, &h);
         TargetPlane& p = *planes[i];
-        p.format = i == 0 ? getFormat() : 0;
-        p.pitch = pitch;
-        p.pixels = a;
+        if (!planeAddress(i, &p.pixels, &p.pitch, nullptr))
+            continue;
+        p.format = planeFormat(i);
         // The raster state maps whole rows from the first; bottom-up planes
         // are not raster targets.
-        p.bytes = pitch > 0 ? uint32_t(pitch) * h : 0;
+        p.bytes = p.pitch > 0 ? uint32_t(p.pitch) * h : 0;
         if (p.bytes == 0)
-            p.pixels = nullptr;
-        any = any || (i == 0 && p.pixels);
+            p = TargetPlane{};
     }
-    if (const auto* base = dynamic_cast<const SurfaceBase*>(this)) {
-        for (uint32_t i = 1; i < 3; ++i)
-            if (const PixelBuffer* b = base->plane(i))
-                planes[i]->format = b->format();
-    }
-    return any;
+    return out.colour.pixels != nullptr;
 }
 
 int SurfaceBase::lock(uint8_t** address, int32_t* pitch, uint32_t lockFlags, const Rect16* rect)
@@ -149,6 +138,13 @@ int SurfaceBase::planeAddress(uint32_t plane, uint8_t** address, int32_t* pitch,
 {
     const PixelBuffer* b = plane == 0 ? colourPlane(*this) : plane < 3 ? m_planes[plane].get() : nullptr;
     return addressIn(b, address, pitch, rect);
+}
+
+RSBFormat SurfaceBase::planeFormat(uint32_t plane) const
+{
+    if (plane == 0)
+        return getFormat();
+    return plane < 3 && m_planes[plane] ? m_planes[plane]->format() : 0;
 }
 
 void SurfaceBase::makeCurrent()

@@ -125,6 +125,8 @@ public:
     virtual int getDescription(SurfaceDescription& out) const = 0;
     // Like lock for any plane, without lock bits.
     virtual int planeAddress(uint32_t plane, uint8_t** address, int32_t* pitch, const Rect16* rect) = 0;
+    // 0 for a plane the surface lacks.
+    virtual RSBFormat planeFormat(uint32_t plane) const = 0;
     // mask: SurfacePlanes; colour: four ARGB_fixed words.
     virtual void clearPlanes(uint32_t mask, const int32_t* colour, uint32_t depth, uint32_t stencil) = 0;
     // The colour palette of palette formats, or null.
@@ -152,6 +154,7 @@ public:
     RSBFormat getFormat() const override;
     int getSize(uint32_t* width, uint32_t* height) const override;
     int planeAddress(uint32_t plane, uint8_t** address, int32_t* pitch, const Rect16* rect) override;
+    RSBFormat planeFormat(uint32_t plane) const override;
     const uint32_t* palette() const override { return m_palette; }
 
     Surface* wrapped() const { return m_wrapped; }
