@@ -158,7 +158,6 @@ private:
     uint8_t m_opened = 0;
     uint8_t m_begun = 0;
     uint8_t m_active = 0;
-    uint32_t m_kindWord = kDrawContextKind;
     uint32_t m_yDown = 1;
     uint32_t m_customSpans = 0;
     SpanProgramSet* m_customSpanSet = nullptr;
