@@ -11,6 +11,8 @@
 #include "gfx2d/display/Surface.h"
 #include "gfx2d/image/ImageResources.h"
 #include "gfx2d/raster/RasterState.h"
+#include "gfx2d/span/SpanIds.h"
+#include "gfx2d/span/SpanProgramSet.h"
 
 namespace {
 // The id map of raster textures: bucket hint, nodes a block, grow.
@@ -135,6 +137,9 @@ void ScreenContext::loadSpanPrograms()
     // and take palettes through them.
     registerImageResourceTypes();
     registerSurfaceResourceTypes();
+    registerSpanProgramType();
+    if (ResourceManager* manager = getResourceManager())
+        loadSpanProgramSets(*manager);
 }
 
 void ScreenContext::shutdown()
@@ -146,6 +151,10 @@ void ScreenContext::shutdown()
         m_libraryReady = 0;
         return;
     }
+    // Id 0 (the list's spare entry) is never held, so only the sets are released.
+    if (ResourceManager* manager = getResourceManager())
+        for (const SpanSetIds& ids : kSpanSets)
+            manager->releaseById(ids.set);
     m_raster->teardown();
     m_raster.reset();
     m_libraryReady = 0;

@@ -2,13 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "framework/resources/ResourceManager.h"
+#include "framework/resources/ResourcePack.h"
 #include "gfx2d/blit/BlitterRegistry.h"
 #include "gfx2d/display/testing/TestScreen.h"
 #include "gfx2d/raster/RasterState.h"
+#include "gfx2d/span/SpanIds.h"
+#include "gfx2d/span/SpanProgramSet.h"
 #include "tests/support/TestApp.h"
+#include "tools/pack/HostFiles.h"
+#include "tools/pack/PackTool.h"
 
 namespace {
 
@@ -152,6 +159,50 @@ TEST(ScreenContext, LibrarySurfacesNeverReachTheDevice)
     screen.clear(SurfacePlanes::Colour);  // the device has no target: nothing
     screen.beginFrame(0, 0);            // ... but a frame still reaches it
     EXPECT_EQ(device.calls, std::vector<std::string>{"begin"});
+}
+
+} // namespace
+
+namespace {
+
+// Library start-up from packs made by packtool: one holding the generated
+// span-program sets, one without them (the sets are skipped silently).
+TEST(ScreenContext, StartUpLoadsTheSpanProgramSetsThePackHolds)
+{
+    for (bool withSets : {true, false}) {
+        const auto dir = std::filesystem::temp_directory_path() /
+                         ("screen_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        std::filesystem::create_directories(dir);
+        const std::string manifest = std::string("index sorted\n0x101 0x374F8659 deflated 4 restable\n") +
+                                     (withSets ? "spanprograms deflated 4\n" : "");
+        const std::string manifestPath = (dir / "pack.txt").string(), packPath = (dir / "pack.big").string();
+        ASSERT_TRUE(writeHostFile(manifestPath, std::vector<uint8_t>(manifest.begin(), manifest.end())));
+        const char* argv[] = {"packtool", "build", manifestPath.c_str(), packPath.c_str()};
+        ASSERT_EQ(runPackTool(4, argv, stdout, stderr), 0);
+
+        ResourcePack pack;
+        TestApp app;
+        auto* manager = new ResourceManager();
+        app.m_resourceManager = manager;
+        ASSERT_EQ(pack.openFile(HostFile::open(packPath, false)), 1);
+        ASSERT_EQ(manager->openTable(&pack, 50, 8, true), 1);
+        TestScreen screen;
+        ASSERT_EQ(screen.init(), 1);
+        for (const SpanSetIds& ids : kSpanSets) {
+            SpanProgramSet* set = findSpanProgramSet(*manager, ids.set);
+            ASSERT_EQ(set != nullptr, withSets);
+            if (set) {
+                EXPECT_EQ(set->select(PixelFormat::R5G6B5, PixelFormat::P8X8R8G8B8, kSpanKey3Image, kSpanKey4Image,
+                                      kSpanKey5Image, kSpanKey6Image),
+                          1);
+                EXPECT_EQ(manager->held(ids.records[0]), nullptr);  // records are read, then let go
+            }
+        }
+        screen.shutdown();
+        for (const SpanSetIds& ids : kSpanSets)
+            EXPECT_EQ(findSpanProgramSet(*manager, ids.set), nullptr);
+        std::filesystem::remove_all(dir);
+    }
 }
 
 } // namespace

@@ -329,12 +329,6 @@ bool DrawContext::pureTranslation(const Fixed* m) const
     return m[0] == kFixedOne && m[1] == 0 && m[2] == 0 && m[3] == kFixedOne;
 }
 
-struct DrawContext::Effective {
-    bool key = false, alphaTest = false, blend = false;
-    uint32_t mode = 0;
-    uint32_t blitBlend = 0;
-};
-
 bool DrawContext::resolve(Effective& e, bool image) const
 {
     e.key = flag(DrawGroup::ColourKey);

@@ -152,6 +152,9 @@ private:
     void drawPairs(Target& t, const Effective& e, uint32_t operation, uint32_t first, uint32_t count);
     void blitImage(Target& t, const Effective& e, Surface* surface, uint32_t mirror, const Rect16& src);
     // The span-program path; nothing is drawn when it cannot run.
+    // Binds the target and sets scissor and flat colour; false when the
+    // target's colour plane does not bind.
+    bool prepareRaster(const Target& t);
     void drawArraysSpans(Target& t, const Effective& e, uint32_t mode, uint32_t first, uint32_t count);
     void drawImageSpans(Target& t, const Effective& e, Surface* surface, uint32_t mirror, const Rect16& src);
 

@@ -3,21 +3,49 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <vector>
 
 #include "gfx2d/display/testing/TestScreen.h"
+#include "framework/resources/ResourceManager.h"
+#include "framework/resources/ResourcePack.h"
 #include "gfx2d/raster/RasterState.h"
+#include "gfx2d/span/SpanIds.h"
+#include "gfx2d/span/SpanProgramSet.h"
 #include "tests/support/GoldenImage.h"
 #include "tests/support/TestApp.h"
+#include "tools/pack/PackManifest.h"
+#include "tools/pack/ResourceManifest.h"
+#include "tools/pack/HostFiles.h"
 
 namespace {
 
 constexpr int kW = 96, kH = 64;
 constexpr uint32_t kKey = 0xFF00FF;
+constexpr Fixed kIdentityWords[4] = {kFixedOne, 0, 0, kFixedOne};
 
-// The library started on a test screen, a kW x kH target and an open context.
+// A pack holding the library's span-program sets, built in memory.
+struct SpanPack {
+    ResourcePack pack;
+    SpanPack()
+    {
+        PackManifest manifest;
+        std::string error;
+        std::vector<uint8_t> bytes;
+        if (parseResourceManifest("0x101 0x374F8659 plain 4 restable\nspanprograms deflated 4\n", "", manifest,
+                                  error) &&
+            manifest.writer.build(manifest.form, bytes))
+            pack.openFile(new MemoryFile(bytes));
+    }
+};
+
+// The library started on a test screen (with the span programs of a pack),
+// a kW x kH target and an open context.
 struct Scene {
+    SpanPack spans;
     TestApp app;
+    ResourceManager* manager = new ResourceManager();
+    bool tableOpen = (app.m_resourceManager = manager, manager->openTable(&spans.pack, 50, 8, true) == 1);
     TestScreen screen;
     MemorySurface target;
     DrawContext dc;
@@ -278,6 +306,133 @@ TEST(DrawContext, StateStacksAndMatricesStayInsideTheirRoom)
     MemorySurface empty;
     tileImage(&empty, 0, 0, kW, kH);  // a tile without a size never advances
     dc.open(0, 0);
+}
+
+// The span-program path against the blit loops and against references: the
+// sets the state picks, custom sets, polygons and a quarter turn are exact;
+// a free rotation draws only the picture's own colours.
+TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
+{
+    Scene s;
+    ASSERT_TRUE(s.tableOpen);
+    DrawContext& dc = s.dc;
+    MemorySurface sprite;
+    ASSERT_TRUE(makeImage(sprite, 12, 10, spriteColour));
+    auto* px = const_cast<uint32_t*>(s.pixels());
+    auto clear = [&] {
+        for (int i = 0; i < kW * kH; ++i)
+            px[i] = 0xFF000000u | uint32_t(i * 2654435761u >> 8);
+    };
+    // A shear of 1/65536 leaves every pixel where it was but is no translation.
+    const Fixed sheared[4] = {kFixedOne, 0, 1, kFixedOne};
+    const struct {
+        bool key, blend;
+        uint32_t set;
+    } states[] = {{false, false, kSpanSetOpaque}, {true, false, kSpanSetKeyed}, {true, true, kSpanSetKeyedBlend}};
+    for (const auto& st : states) {
+        st.key ? dc.enable(DrawGroup::ColourKey) : dc.disable(DrawGroup::ColourKey);
+        st.blend ? dc.enable(DrawGroup::Blend) : dc.disable(DrawGroup::Blend);
+        dc.setBlendMode(DrawBlend::SourceAlpha);
+        dc.setColor(0x9CFFFFFF);
+        std::vector<uint32_t> results[3];
+        for (int way = 0; way < 3; ++way) {
+            clear();
+            const Fixed t[2] = {10 << 16, 8 << 16};
+            dc.loadMatrix(way == 1 ? sheared : kIdentityWords, t);
+            dc.setCustomSpans(way == 2);
+            dc.setCustomSpanSet(findSpanProgramSet(*s.manager, st.set));
+            dc.drawImage(&sprite, DrawMirror::X, nullptr);
+            results[way].assign(px, px + kW * kH);
+        }
+        dc.setCustomSpans(0);
+        clear();
+        EXPECT_NE(results[0], std::vector<uint32_t>(px, px + kW * kH));  // the sprite shows
+        EXPECT_EQ(results[1], results[0]) << "state picks set " << std::hex << st.set;
+        EXPECT_EQ(results[2], results[0]) << "custom set " << std::hex << st.set;
+    }
+    dc.disable(DrawGroup::ColourKey);
+    dc.disable(DrawGroup::Blend);
+    dc.loadIdentity();
+
+    // Polygons and sheared rectangles fill what the blit loop fills.
+    clear();
+    fillRect(5, 7, 30, 19, 0xFF336699);
+    const std::vector<uint32_t> filled(px, px + kW * kH);
+    clear();
+    const int16_t quad[8] = {5, 7, 30, 7, 30, 19, 5, 19};
+    dc.setColor(0xFF336699);
+    dc.vertexPointer(2, VertexType::S16, 0, quad);
+    dc.drawArrays(DrawMode::Polygon, 0, 4);
+    EXPECT_EQ(std::vector<uint32_t>(px, px + kW * kH), filled);
+    clear();
+    const Fixed t0[2] = {0, 0};
+    dc.loadMatrix(sheared, t0);
+    fillRect(5, 7, 30, 19, 0xFF336699);
+    EXPECT_EQ(std::vector<uint32_t>(px, px + kW * kH), filled);
+
+    // The picture: a quarter turn, a free rotation and a polygon.
+    for (int i = 0; i < kW * kH; ++i)
+        px[i] = 0xFF202020;
+    Canvas ref;
+    ref.px.assign(px, px + kW * kH);
+    dc.loadIdentity();
+    dc.translate(30 << 16, 4 << 16);
+    dc.rotate(0x5A0000);
+    dc.drawImage(&sprite, 0, nullptr);
+    // x' = 30 - y, y' = 4 + x: pixel (X, Y) shows texel (Y - 4, 29 - X).
+    for (int y = 4; y < 16; ++y)
+        for (int x = 20; x < 30; ++x)
+            ref.px[y * kW + x] = spriteColour(y - 4, 29 - x);  // copied as stored
+    const std::vector<uint32_t> beforeFree(px, px + kW * kH);
+    dc.enable(DrawGroup::ColourKey);
+    dc.loadIdentity();
+    dc.translate(60 << 16, 20 << 16);
+    dc.rotate(0x1E0000);
+    dc.scale(0x28000, 0x28000);
+    dc.drawImage(&sprite, 0, nullptr);
+    dc.disable(DrawGroup::ColourKey);
+    std::set<uint32_t> colours;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 12; ++x)
+            colours.insert(spriteColour(x, y) | 0xFF000000);
+    int changed = 0;
+    for (int i = 0; i < kW * kH; ++i) {
+        if (px[i] == beforeFree[i])
+            continue;
+        ++changed;
+        ASSERT_TRUE(colours.count(px[i])) << i % kW << " " << i / kW;
+        ASSERT_GE(i % kW, 32) << "the free rotation stays right of the quarter turn";
+        ref.px[i] = px[i];
+    }
+    EXPECT_GT(changed, 200);
+    dc.loadIdentity();
+    const int16_t triangle[6] = {4, 60, 20, 30, 40, 60};
+    dc.setColor(0xFFE0C000);
+    dc.vertexPointer(2, VertexType::S16, 0, triangle);
+    dc.drawArrays(DrawMode::Polygon, 0, 3);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            // Pixel centres inside the triangle (its edges are never exactly on one).
+            const double cx = x + 0.5, cy = y + 0.5;
+            const bool inside = cy < 60 && (cy - 30) * 16 >= -(cx - 20) * 30 && (cy - 30) * 20 >= (cx - 20) * 30;
+            if (inside)
+                ref.put(x, y, 0xE0C000);
+        }
+    for (int i = 0; i < kW * kH; ++i)
+        ASSERT_EQ(px[i], ref.px[i]) << "x " << i % kW << " y " << i / kW;
+    EXPECT_TRUE(matchesGolden("gfx2d/drawcontext/testdata/span_paths.png", px, kW, kH));
+
+    // A target whose colour plane the raster state does not bind draws nothing.
+    MemorySurface plain;
+    const SurfaceAttribute list[] = {{SurfaceKey::Width, 8}, {SurfaceKey::Height, 8}, {SurfaceKey::End, 0}};
+    ASSERT_EQ(plain.init(list), 1);
+    plain.makeCurrent();
+    dc.rotate(0x5A0000);
+    dc.drawImage(&sprite, 0, nullptr);
+    dc.drawArrays(DrawMode::Polygon, 0, 3);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(targetPixels(plain)[i], 0u);
+    s.target.makeCurrent();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
-// The render target as one drawing call holds it locked: shared by the
-// blit-loop and span-program paths of the drawing context.
+// What one drawing call works with: the render target as it holds it locked
+// and the resolved drawing state, shared by the blit-loop and span-program
+// paths of the drawing context.
 #pragma once
 
 #include <cstdint>
@@ -20,4 +21,11 @@ struct DrawContext::Target {
     {
         return pixels + intptr_t(y) * pitch + intptr_t(x) * (formatBytesPerPixel(format) & 31);
     }
+};
+
+// The top flags and blend mode after the resolution rules.
+struct DrawContext::Effective {
+    bool key = false, alphaTest = false, blend = false;
+    uint32_t mode = 0;
+    uint32_t blitBlend = 0;  // BlitBlendMode of the fast path
 };
