@@ -20,8 +20,7 @@ namespace {
 template <class Pixel>
 void fillRows(uint8_t* p, int32_t pitch, uint32_t argb, int32_t w, int32_t h)
 {
-    const Pixel value = sizeof(Pixel) == 4 ? Pixel(0xFF000000u | argb)
-                                           : Pixel(((argb >> 8) & 0xF800) | ((argb >> 5) & 0x7E0) | ((argb >> 3) & 0x1F));
+    const Pixel value = sizeof(Pixel) == 4 ? Pixel(0xFF000000u | argb) : Pixel(rgb565(argb >> 16, argb >> 8, argb));
     for (int32_t y = 0; y < h; ++y, p += pitch)
         for (int32_t x = 0; x < w; ++x)
             storeUnaligned<Pixel>(p + x * int32_t(sizeof(Pixel)), value);

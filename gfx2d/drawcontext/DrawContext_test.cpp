@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
 #include <vector>
@@ -369,6 +370,12 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     dc.loadMatrix(sheared, t0);
     fillRect(5, 7, 30, 19, 0xFF336699);
     EXPECT_EQ(std::vector<uint32_t>(px, px + kW * kH), filled);
+    // A transformed line fills its bounding rectangle: one row here.
+    const int16_t line[4] = {10, 40, 30, 40};
+    dc.setColor(0xFF00C0FF);
+    dc.vertexPointer(2, VertexType::S16, 0, line);
+    dc.drawArrays(DrawMode::Lines, 0, 2);
+    EXPECT_EQ(std::count(px, px + kW * kH, 0xFF00C0FFu), 21);
 
     // The picture: a quarter turn, a free rotation and a polygon.
     for (int i = 0; i < kW * kH; ++i)
