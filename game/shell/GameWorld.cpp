@@ -7,6 +7,8 @@
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "game/level/Level.h"
+#include "gfx2d/display/ScreenContext.h"
+#include "gfx2d/display/Surface.h"
 #include "game/level/LevelObjects.h"
 #include "game/shell/GameApp.h"
 #include "game/shell/GameUtils.h"
@@ -435,12 +437,31 @@ int GameWorld::checkLevelEnd()
     return 1;
 }
 
+namespace {
+
+void frameSize(uint32_t& width, uint32_t& height)
+{
+    width = height = 0;
+    ScreenContext* display = getDisplay();
+    Surface* frame = display ? display->m_frameSurface : nullptr;
+    if (display && !frame)
+        frame = display->getRenderTarget(0, 0);
+    if (frame)
+        frame->getSize(&width, &height);
+}
+
+} // namespace
+
 int32_t getScreenWidth()
 {
-    return 0;
+    uint32_t w, h;
+    frameSize(w, h);
+    return int32_t(w);
 }
 
 int32_t getScreenHeight()
 {
-    return 0;
+    uint32_t w, h;
+    frameSize(w, h);
+    return int32_t(h);
 }

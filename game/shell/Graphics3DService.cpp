@@ -6,7 +6,11 @@
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "framework/services/ServiceAccessors.h"
+#include "gfx2d/display/ScreenContext.h"
+#include "gfx2d/display/Surface.h"
+#include "gfx2d/image/PixelFormat.h"
 #include "game/shell/EngineService.h"
+#include "game/shell/GameWorld.h"
 
 Graphics3DService::Graphics3DService() : Service(ServiceId::Graphics3DService)
 {
@@ -38,6 +42,28 @@ bool Graphics3DService::bindPixels(uint32_t width, uint32_t height, uint32_t pit
     return m_boundPixels != 0;
 }
 
+bool Graphics3DService::bindTarget(Surface* surface, const Viewport* viewport)
+{
+    uint32_t width = 0;
+    uint32_t height = 0;
+    if (!m_graphics || !surface || !surface->getSize(&width, &height)
+        || surface->getFormat() != PixelFormat::R5G6B5)
+        return false;
+    uint8_t* pixels = nullptr;
+    int32_t pitch = 0;
+    if (!surface->lock(&pixels, &pitch, 0, nullptr) || !pixels || pitch <= 0) {
+        if (surface->isLocked())
+            surface->unlock();
+        return false;
+    }
+    m_surface = surface;
+    if (!bindPixels(width, height, uint32_t(pitch), pixels, viewport)) {
+        releaseTarget();
+        return false;
+    }
+    return true;
+}
+
 void Graphics3DService::releaseTarget()
 {
     if (!m_graphics)
@@ -46,6 +72,10 @@ void Graphics3DService::releaseTarget()
     if (m_boundPixels) {
         api.releaseTarget(m_graphics.get());
         m_boundPixels = 0;
+    }
+    if (Surface* surface = m_surface) {
+        m_surface = nullptr;
+        surface->unlock();
     } else if (m_boundImage) {
         api.bindImage(m_graphics.get(), nullptr);
         m_boundImage = 0;
@@ -71,6 +101,11 @@ Viewport Graphics3DService::fitViewport(int32_t width, int32_t height, EngineHan
     }
     const int16_t x = int16_t((width - int32_t(float(height) * aspect)) / 2);
     return {x, 0, int16_t(width - 2 * x), int16_t(height)};
+}
+
+Viewport Graphics3DService::fitViewportToCamera(EngineHandle* camera)
+{
+    return fitViewport(getScreenWidth(), getScreenHeight(), camera);
 }
 
 Graphics3DService* getGraphics3DService()

@@ -9,6 +9,7 @@
 #include "game/shell/EngineRef.h"
 
 class HashedObject;
+class Surface;
 
 struct Viewport {
     int16_t x = 0, y = 0, width = 0, height = 0;
@@ -24,15 +25,22 @@ public:
     // viewport (the whole target without one). False when the context
     // refuses them; nothing is bound then.
     bool bindPixels(uint32_t width, uint32_t height, uint32_t pitch, void* pixels, const Viewport* viewport);
+    // Locks a 16-bit RGB 5-6-5 surface and binds its pixels; false (nothing
+    // locked or bound: skip the pass) for any other surface or a lock that
+    // gives no address.
+    bool bindTarget(Surface* surface, const Viewport* viewport);
     void releaseTarget();
 
     // The largest centred viewport of a width x height target with the
     // camera's aspect ratio; the whole target for a camera without one.
     static Viewport fitViewport(int32_t width, int32_t height, EngineHandle* camera);
+    // The same over the display's current render target.
+    static Viewport fitViewportToCamera(EngineHandle* camera);
 
     EngineRef m_graphics;
     uint32_t m_boundImage = 0;
     uint8_t m_boundPixels = 0;
+    Surface* m_surface = nullptr;
     Viewport m_viewport;
 
 private:

@@ -105,20 +105,21 @@ std::vector<uint8_t> sampleLevelScene()
         const uint32_t s = w.addObject(m3gKeyframeSequenceRecord(sequence));
         return w.addObject(m3gAnimationTrackRecord({{}, s, controller, kOrientation}));
     };
-    const auto mesh = [&](uint32_t buffer, uint32_t appearance, float x, float size, uint32_t spinTrack) {
+    const auto mesh = [&](uint32_t buffer, uint32_t appearance, float y, float size, uint32_t spinTrack) {
         M3gMeshFields m;
         m.vertexBuffer = buffer;
         m.submeshes = {{square, appearance}};
         M3gComponentTransform place;
-        place.translation = {x, 0.0f, 0.0f};
+        place.translation = {0.0f, y, 0.0f};
         place.scale = {size, size, size};
         m.node.transformable.components = place;
         m.node.transformable.object.animationTracks = {spinTrack};
         return w.addObject(m3gMeshRecord(m));
     };
     const uint32_t centre = mesh(flatBuffer, flatAppearance, 0.0f, 1.5f, track(spin(0, 0, 1, 8000)));
-    const uint32_t left = mesh(litBuffer, litAppearance, -3.2f, 1.2f, track(spin(0, 1, 0, 4000)));
-    const uint32_t right = mesh(litBuffer, litAppearance, 3.2f, 1.2f, track(spin(1, 0, 0, 6000)));
+    // Above and below the centre: the screen is taller than it is wide.
+    const uint32_t top = mesh(litBuffer, litAppearance, 3.4f, 1.2f, track(spin(0, 1, 0, 4000)));
+    const uint32_t bottom = mesh(litBuffer, litAppearance, -3.4f, 1.2f, track(spin(1, 0, 0, 6000)));
 
     M3gCameraFields camera;
     camera.projection = kPerspective;
@@ -147,7 +148,7 @@ std::vector<uint8_t> sampleLevelScene()
     world.activeCamera = cameraIndex;
     world.background = w.addObject(m3gBackgroundRecord(sky));
     world.group.children = {cameraIndex, w.addObject(m3gLightRecord(ambient)), w.addObject(m3gLightRecord(sun)),
-                            centre, left, right};
+                            centre, top, bottom};
     w.addObject(m3gWorldRecord(world));
     return w.finish();
 }

@@ -1,6 +1,7 @@
 // The sample pack's level scene: a World with a camera, two lights, a
-// background and three animated meshes — a flat-coloured square turning at
-// the centre of the view and two lit, textured squares spinning beside it.
+// background and three animated meshes: a flat-coloured square turning at
+// the centre of the view and two lit, textured squares spinning above and
+// below it.
 #pragma once
 
 #include <cstdint>
