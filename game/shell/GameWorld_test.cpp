@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "game/level/Level.h"
+#include "game/level/LevelObjects.h"
 #include "game/shell/EngineService.h"
 #include "game/ui/Hud.h"
 #include "game/ui/MenuEngine.h"
+#include "gfx2d/display/testing/TestScreen.h"
 #include "tests/support/TestApp.h"
 
 namespace {
@@ -106,6 +108,59 @@ TEST_F(WorldClock, LevelEndsLeadToTheHideoutOrTheMenu)
     m_world.m_loadStep = -1;
     EXPECT_EQ(m_world.loadStep(), 100);
     EXPECT_EQ(m_world.m_loadStep, -1);
+}
+
+TEST_F(WorldClock, StylusPressesBecomeKeysByScreenArea)
+{
+    TestScreen screen;
+    screen.init();
+    MemorySurface frame;
+    ASSERT_TRUE(makeTarget(frame, 240, 320, PixelFormat::R5G6B5));
+    m_world.m_level->m_player = new Player(nullptr, &m_world);
+    const struct {
+        int32_t x, y;
+        int32_t level;
+        int32_t singleAction;
+        bool menuOpen;
+        int32_t levelKey; // -1: none reached the level
+        int32_t menuKey;
+    } cases[] = {
+        {10, 301, 3, 0, false, 22, -1},  // soft-key strip, left quarter
+        {230, 301, 3, 0, false, 23, -1},
+        {10, 301, 3, 0, true, -1, 22},   // the soft keys reach an open menu
+        {120, 301, 3, 0, false, 21, -1}, // the strip's middle falls through
+        {10, 300, 3, 0, false, 19, -1},  // one pixel above the strip
+        {80, 100, 3, 0, false, 19, -1},  // w/3 is the left third
+        {160, 100, 3, 0, false, 21, -1}, // 2w/3 the middle
+        {161, 100, 3, 0, false, 20, -1},
+        {200, 100, 3, 1, false, 21, -1}, // single action: every tap acts
+        {200, 100, 9, 1, false, 20, -1}, // but not in the hideout
+        {10, 301, 10, 0, false, 21, -1}, // the special level: always select
+        {10, 301, 10, 0, true, -1, 21},
+        {100, 100, 3, 0, true, -1, -1},  // taps go to the open menu itself
+    };
+    for (const auto& c : cases) {
+        m_world.m_levelIndex = c.level;
+        m_world.m_level->m_player->m_singleAction = c.singleAction;
+        if (c.menuOpen)
+            m_world.m_menu->setState(0x21ff0100, 0, 0);
+        else
+            m_world.m_menu->close();
+        m_world.m_level->m_lastPressed = m_world.m_menu->m_lastKey = -1;
+        m_world.onPointerPressed(c.x, c.y);
+        EXPECT_EQ(m_world.m_level->m_lastPressed, c.levelKey) << c.x << "," << c.y << " level " << c.level;
+        EXPECT_EQ(m_world.m_menu->m_lastKey, c.menuKey) << c.x << "," << c.y << " level " << c.level;
+        m_world.onPointerReleased();
+        EXPECT_EQ(m_world.m_stylusKey, -1);
+    }
+    // Once laid out, the arrow buttons answer even under an open menu.
+    m_world.m_levelIndex = 3;
+    m_world.m_hud->drawTopLayer(m_world.m_leftButton, m_world.m_rightButton);
+    m_world.m_menu->setState(0x21ff0100, 0, 0);
+    m_world.onPointerPressed(20, 260);
+    EXPECT_EQ(m_world.m_level->m_lastPressed, 19);
+    m_world.onPointerPressed(239, 299);
+    EXPECT_EQ(m_world.m_level->m_lastPressed, 20);
 }
 
 } // namespace
