@@ -15,6 +15,7 @@
 #include "engine/scene/CkwGroup.h"
 #include "engine/scene/CkwMesh.h"
 #include "engine/scene/CkwPolygonMode.h"
+#include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwRayIntersection.h"
 #include "engine/scene/CkwSprite.h"
 #include "engine/scene/CkwTexture2D.h"
@@ -266,11 +267,25 @@ void pickSubmesh(CkwPickData& data, CkwMesh& mesh, CkwVertexBuffer& buffer, int3
     }
 }
 
+// The buffer a mesh is drawn from: a skinned mesh's skinned positions, a
+// morphing mesh's morphed ones.
+CkwVertexBuffer* pickBuffer(CkwMesh& mesh)
+{
+    if (auto* skinned = dynamic_cast<CkwSkinnedMesh*>(&mesh))
+        return skinned->getSkinnedVertexBuffer(false);
+    return mesh.getVertexBuffer() != nullptr ? mesh.getRenderVertexBuffer(0) : nullptr;
+}
+
 void pickMesh(CkwPickData& data, CkwMesh& mesh)
 {
-    if ((data.scope & mesh.getScope()) == 0 || mesh.getVertexBuffer() == nullptr)
+    if ((data.scope & mesh.getScope()) == 0)
         return;
-    CkwVertexBuffer& buffer = *mesh.getRenderVertexBuffer(0);
+    CkwVertexBuffer* drawn = pickBuffer(mesh);
+    if (drawn == nullptr)
+        return;
+    if (drawn->getPositions() == nullptr)
+        leave(KErrIllegalState);
+    CkwVertexBuffer& buffer = *drawn;
     CkwVertexArray& positions = *buffer.getPositions();
     const float scale = buffer.getPositionScale();
     const float* bias = buffer.getPositionBias();
@@ -371,9 +386,14 @@ CkwNode* visit(CkwPickData& data, CkwNode& node)
         return node.getFirstChild();
     case kClassMesh:
     case kClassMorphingMesh:
-    case kClassSkinnedMesh:
         if (auto* mesh = dynamic_cast<CkwMesh*>(&node))
             pickMesh(data, *mesh);
+        return nullptr;
+    case kClassSkinnedMesh:
+        if (auto* mesh = dynamic_cast<CkwSkinnedMesh*>(&node)) {
+            pickMesh(data, *mesh);
+            return mesh->getSkeleton();
+        }
         return nullptr;
     case kClassSprite:
         pickSprite(data, static_cast<CkwSprite&>(node));
@@ -439,10 +459,14 @@ bool CkwPick::runPick(CkwPickData& data, CkwNode& root, const float* origin, con
             node = node->getParent();
         }
         pushRay(data);
-        CkwMatrix inverse = next->updateCompositeTransform();
-        if (!inverse.invert())
-            leave(KErrArithmetic);
-        transformRay(data, inverse);
+        // A skeleton is walked in its mesh's coordinates: its bones' own
+        // transforms apply, its own does not.
+        if (node->getClassId() != kClassSkinnedMesh) {
+            CkwMatrix inverse = next->updateCompositeTransform();
+            if (!inverse.invert())
+                leave(KErrArithmetic);
+            transformRay(data, inverse);
+        }
         node = next;
     }
 }

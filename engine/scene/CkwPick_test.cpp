@@ -15,9 +15,12 @@
 #include "engine/core/math/FloatBits.h"
 #include "engine/scene/CkwCamera.h"
 #include "engine/scene/CkwCompositingMode.h"
+#include "engine/scene/CkwGraphics3D.h"
 #include "engine/scene/CkwGroup.h"
+#include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwPolygonMode.h"
 #include "engine/scene/CkwRayIntersection.h"
+#include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwSprite.h"
 #include "engine/scene/CkwTexture2D.h"
 #include "engine/scene/SceneTestKit.h"
@@ -294,6 +297,95 @@ TEST_F(PickTest, ViewportPickFollowsTheCamerasProjection)
     const float expectedRay[6] = {0, 0, 4.9f, 0, 0, -99.9f};
     for (int i = 0; i < 6; ++i)
         EXPECT_NEAR(ray[i], expectedRay[i], 5e-3f) << i;
+}
+
+// What the renderer draws at a pixel is what a pick through its centre hits:
+// a red box in front of a blue one, over the cleared background.
+TEST_F(PickTest, ViewportPickHitsWhatTheRendererDrawsAtThePixel)
+{
+    constexpr int32_t kW = 64, kH = 48;
+    CkwMesh* red = box(1.0f, -0.8f, 0.3f, 0);
+    CkwMesh* blue = box(1.5f, 1.0f, -0.4f, -3);
+    CkwAppearance* appearances[2] = {};
+    CkwWorld* w = nullptr;
+    std::vector<uint16_t> pixels(size_t(kW) * kH, 0);
+    ASSERT_EQ(trap([&] {
+                  appearances[0] = hold(kitAppearance(0xFFFF0000));
+                  appearances[1] = hold(kitAppearance(0xFF0000FF));
+                  red->setAppearance(0, appearances[0]);
+                  blue->setAppearance(0, appearances[1]);
+                  w = hold(kitLitWorld(red, 5.0f, float(kW) / kH));
+                  w->addChild(blue);
+                  // Side faces get the ambient share, so no drawn face is black.
+                  CkwLight* ambient = hold(new CkwLight);
+                  ambient->setMode(CkwLight::kAmbient);
+                  ambient->setColor(0x808080);
+                  w->addChild(ambient);
+                  CkwGraphics3D* g = hold(CkwGraphics3D::create());
+                  g->bindTarget(kW, kH, kW * 2, pixels.data());
+                  g->renderWorld(w);
+              }),
+              KErrNone);
+    // 0 background, 1 red, 2 blue, by the stronger of the two channels.
+    auto drawn = [&](int32_t x, int32_t y) {
+        const uint16_t p = pixels[size_t(y) * kW + x];
+        const int32_t r = p >> 11, b = p & 31;
+        return r + b < 2 ? 0 : r > b ? 1 : 2;
+    };
+    auto* camera = static_cast<CkwCamera*>(w->getActiveCamera());
+    int32_t counts[3] = {};
+    for (int32_t y = 1; y < kH - 1; ++y) {
+        for (int32_t x = 1; x < kW - 1; ++x) {
+            const int32_t kind = drawn(x, y);
+            bool inside = true; // edge pixels may be either
+            for (int32_t dy = -1; dy <= 1; ++dy)
+                for (int32_t dx = -1; dx <= 1; ++dx)
+                    inside = inside && drawn(x + dx, y + dy) == kind;
+            if (!inside)
+                continue;
+            const Pick p = pickViewport(*w, (x + 0.5f) / kW, (y + 0.5f) / kH, *camera);
+            ASSERT_EQ(p.code, KErrNone);
+            CkwNode* expected = kind == 0 ? nullptr : kind == 1 ? static_cast<CkwNode*>(red) : blue;
+            ASSERT_EQ(p.result->getIntersected(), expected) << x << ", " << y;
+            ++counts[kind];
+        }
+    }
+    for (int32_t count : counts)
+        EXPECT_GT(count, 50);
+}
+
+// A skinned mesh is picked from its skinned positions, then its skeleton is
+// walked in the mesh's coordinates: the bones' transforms apply, the
+// skeleton's own does not.
+TEST_F(PickTest, SkinnedMeshesArePickedWithTheirSkeleton)
+{
+    CkwMesh* source = box(1, 0, 0, 0);
+    CkwMesh* onBone = box(1, 0, 0, 0);
+    CkwSkinnedMesh* skinned = hold(new CkwSkinnedMesh);
+    CkwGroup* skeleton = group();
+    CkwGroup* bone = groupOf({onBone});
+    skeleton->setTranslation(100, 0, 0);
+    bone->setTranslation(0, 3, 0);
+    ASSERT_EQ(trap([&] {
+                  skeleton->addChild(bone);
+                  skinned->initSingle(source->getVertexBuffer(), source->getIndexBuffer(0), source->getAppearance(0),
+                                      skeleton);
+              }),
+              KErrNone);
+    skinned->setTranslation(0, 0, -2);
+    CkwGroup* g = groupOf({skinned});
+    const struct {
+        float y;
+        CkwNode* node;
+    } cases[] = {{0, skinned}, {3, onBone}, {-3, nullptr}};
+    for (const auto& c : cases) {
+        const Pick p = pickRay(*g, {0.5f, c.y, 10, 0, 0, -1});
+        ASSERT_EQ(p.code, KErrNone) << c.y;
+        EXPECT_EQ(p.result->getIntersected(), c.node) << c.y;
+        if (c.node != nullptr) {
+            EXPECT_FLOAT_EQ(p.result->getDistance(), 11) << c.y;
+        }
+    }
 }
 
 TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
