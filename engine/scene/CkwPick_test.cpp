@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/core/math/FloatBits.h"
+#include "engine/core/testing/AllocationSweep.h"
 #include "engine/scene/CkwCamera.h"
 #include "engine/scene/CkwCompositingMode.h"
 #include "engine/scene/CkwGraphics3D.h"
@@ -532,6 +533,39 @@ TEST_F(PickTest, DeepScenesAreWalkedWithoutRecursion)
     ASSERT_TRUE(p.hit);
     // The top group's own translation is not the ray's.
     EXPECT_EQ(p.result->getDistance(), 100 - 1 + (kDepth - 1) / 1024.0f);
+}
+
+TEST_F(PickTest, EveryFailedAllocationLeavesNoMemoryAndNothingHeld)
+{
+    // Ten groups deep, so the ray stack grows several times on the way down.
+    CkwNode* below = box(1, 0, 0, 0);
+    CkwNode* bottom = below;
+    for (int level = 0; level < 10; ++level) {
+        CkwGroup* g = groupOf({below});
+        g->setTranslation(0, 0, -0.5f);
+        below = g;
+    }
+    CkwWorld* w = nullptr;
+    ASSERT_EQ(trap([&] { w = hold(kitLitWorld(below, 10.0f, 1.0f)); }), KErrNone);
+    auto* camera = static_cast<CkwCamera*>(w->getActiveCamera());
+    CkwRayIntersection* result = hold(new CkwRayIntersection);
+    auto scenario = [&](bool hooked) {
+        std::optional<FailingAllocHooks> hooks;
+        if (hooked)
+            hooks.emplace();
+        bool hit = false;
+        const int32_t code = trap([&] { hit = w->pickViewport(-1, 0.5f, 0.5f, *camera, result); });
+        EXPECT_TRUE(code == KErrNone || code == KErrNoMemory) << code;
+        EngineContext& context = *engineContext();
+        EXPECT_TRUE(context.rayIntersection == nullptr || context.rayIntersection->getIntersected() == nullptr);
+        // The pick state goes with each run, so the next one makes it again.
+        releasePickData(context);
+        CkwRayIntersection::releaseShared(context);
+        return code == KErrNone && hit && result->getIntersected() == bottom;
+    };
+    // An unhooked run first leaves the cleanup stack the room it keeps.
+    ASSERT_TRUE(scenario(false));
+    EXPECT_GE(sweepAllocationFailures([&] { return scenario(true); }), 5);
 }
 
 } // namespace
