@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "game/shell/EngineRef.h"
+#include "game/shell/ShellIds.h"
 
 class GameUtils;
 class Hud;
@@ -13,30 +14,11 @@ class Level;
 class MenuEngine;
 class ObjectKindTests;
 
-// Game keys the world and the level read.
-namespace WorldKey {
-constexpr int32_t Up = 17;
-constexpr int32_t Down = 18;
-constexpr int32_t Left = 19;
-constexpr int32_t Right = 20;
-constexpr int32_t Select = 21;
-constexpr int32_t SoftLeft = 22;
-constexpr int32_t SoftRight = 23;
-} // namespace WorldKey
-
 namespace LevelNumber {
 constexpr int32_t None = -1;
 constexpr int32_t Hideout = 9;
 constexpr int32_t Special = 10;
 } // namespace LevelNumber
-
-// Menu screens the world opens (text ids serve as screen ids).
-namespace ScreenId {
-constexpr uint32_t Loading = 0x21ff0287;
-constexpr uint32_t LoadError = 0x21ff015f;
-constexpr uint32_t SpecialDone = 0x21ff0281;
-constexpr uint32_t GameComplete = 0x21ff0291;
-} // namespace ScreenId
 
 struct InputSettings {
     uint8_t m_speedMode = 0; // the player's fast movement, after a level

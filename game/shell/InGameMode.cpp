@@ -9,17 +9,6 @@
 
 namespace {
 
-// Platform stylus events carry x in the low and y in the high half; the
-// widget layer's pack 14 bits each.
-constexpr uint32_t kStylusDown = 0x8918794c;
-constexpr uint32_t kStylusMove = 0x8251b8de;
-constexpr uint32_t kStylusUp = 0x52a91971;
-constexpr uint32_t kWidgetPress = 0x35c43e56;
-constexpr uint32_t kWidgetMove = 0x35cb8f1c;
-constexpr uint32_t kWidgetRelease = 0x35c38d1c;
-// Back from the level to its menu, outside the hideout and special level.
-constexpr uint32_t kMenuRequest = 0xad174cef;
-
 enum class Edge : uint8_t { Press, Release };
 
 // What an action does: its key, and the key it gives in digit mode (0: the
@@ -125,26 +114,26 @@ int InGameMode::handleEvent(uint32_t id, uint32_t /*a*/, uint32_t b)
         if (m_world)
             m_world->m_quitRequested = 1;
         return 1;
-    case kMenuRequest:
+    case kLevelMenuRequestId:
         if (m_world && m_world->m_level && m_world->m_levelIndex != LevelNumber::Hideout
             && m_world->m_levelIndex != LevelNumber::Special && m_world->m_menu && !m_world->m_menu->isOpen())
             m_world->onKeyPressed(WorldKey::SoftRight);
         return 1;
-    case kStylusDown:
-    case kStylusMove:
-    case kWidgetPress:
-    case kWidgetMove: {
-        const bool widget = id == kWidgetPress || id == kWidgetMove;
+    case PointerEventId::StylusDown:
+    case PointerEventId::StylusMove:
+    case PointerEventId::WidgetPress:
+    case PointerEventId::WidgetMove: {
+        const bool widget = id == PointerEventId::WidgetPress || id == PointerEventId::WidgetMove;
         const int32_t x = int32_t(widget ? b & 0x3fff : b & 0xffff);
         const int32_t y = int32_t(widget ? (b >> 14) & 0x3fff : b >> 16);
-        if (m_world && (id == kStylusDown || id == kWidgetPress))
+        if (m_world && (id == PointerEventId::StylusDown || id == PointerEventId::WidgetPress))
             m_world->onPointerPressed(x, y);
         else if (m_world)
             m_world->onPointerMoved(x, y);
         return 1;
     }
-    case kStylusUp:
-    case kWidgetRelease:
+    case PointerEventId::StylusUp:
+    case PointerEventId::WidgetRelease:
         if (m_world)
             m_world->onPointerReleased();
         return 1;
