@@ -209,12 +209,13 @@ TEST_F(HostDirectDrawTest, StretchIntoThePrimaryPresentsToTheFrameAndTheWindow)
         SDL_Surface* shown = SDL_GetWindowSurface(hostSdlWindow(window));
         ASSERT_NE(shown, nullptr);
         ASSERT_EQ(SDL_LockSurface(shown), 0);
+        const int scale = hostWindowScale();
         int wrong = 0;
         for (int y = 0; y < 320; ++y) {
             for (int x = 0; x < 240; ++x) {
                 uint32_t word = 0;
-                std::memcpy(&word, static_cast<uint8_t*>(shown->pixels) + y * shown->pitch
-                        + x * shown->format->BytesPerPixel, shown->format->BytesPerPixel);
+                std::memcpy(&word, static_cast<uint8_t*>(shown->pixels) + y * scale * shown->pitch
+                        + x * scale * shown->format->BytesPerPixel, shown->format->BytesPerPixel);
                 uint8_t r, g, b;
                 SDL_GetRGB(word, shown->format, &r, &g, &b);
                 const uint32_t onWindow = 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | b;
