@@ -333,7 +333,7 @@ TEST_F(EndToEnd, AFrameDrawnByTheLibraryIsCapturedFromTheWindow)
     std::remove(frame.c_str());
 
     // Reference: the clear, the rectangle, then the image's unkeyed pixels.
-    std::vector<uint32_t> expected(pixels.size());
+    int wrong = 0;
     for (int y = 0; y < kFrameHeight; ++y) {
         for (int x = 0; x < kFrameWidth; ++x) {
             uint16_t v = kClear565;
@@ -343,10 +343,10 @@ TEST_F(EndToEnd, AFrameDrawnByTheLibraryIsCapturedFromTheWindow)
             const int iy = y - kImageY;
             if (ix >= 0 && ix < kImageSide && iy >= 0 && iy < kImageSide && imagePixel(ix, iy) != kKey565)
                 v = imagePixel(ix, iy);
-            expected[y * kFrameWidth + x] = argbOf565(v);
+            wrong += pixels[y * kFrameWidth + x] != argbOf565(v);
         }
     }
-    EXPECT_EQ(pixels, expected);
+    EXPECT_EQ(wrong, 0);
     EXPECT_TRUE(matchesGolden("platform/wince/WinMain_frame.png", pixels.data(), kFrameWidth, kFrameHeight));
 }
 
