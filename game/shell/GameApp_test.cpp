@@ -26,6 +26,7 @@
 #include <new>
 #include <set>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -135,33 +136,57 @@ protected:
     std::string m_folder;
 };
 
-TEST_F(GameAppTest, StartUpFailsWithExitCodeOneAndOneShutdownWithoutAUsablePack)
+// The packs a start-up can meet: none, a bad header, no resource table.
+struct BadPack {
+    const char* name;
+    Bytes bytes;
+};
+std::vector<BadPack> badPacks()
 {
     Bytes withoutTable;
     PackWriter writer;
     writer.add(0x030001E4, 0x374F8659, Bytes{'A', '=', '1', '\n'});
-    ASSERT_TRUE(writer.build(PackIndexForm::Sorted, withoutTable));
+    EXPECT_TRUE(writer.build(PackIndexForm::Sorted, withoutTable));
     Bytes badHeader = readBuildFixture("pennyfall.big");
-    ASSERT_GT(badHeader.size(), 8u);
+    EXPECT_GT(badHeader.size(), 16u);
     // An index count no file could hold.
-    for (size_t i = 12; i < 16; ++i)
+    for (size_t i = 12; i < 16 && i < badHeader.size(); ++i)
         badHeader[i] = 0xff;
+    return {{"no pack", {}}, {"a bad header", badHeader}, {"no resource table", withoutTable}};
+}
 
-    const struct {
-        const char* name;
-        Bytes pack;
-    } cases[] = {{"no pack", {}}, {"a bad header", badHeader}, {"no resource table", withoutTable}};
-    for (const auto& c : cases) {
+TEST_F(GameAppTest, StartUpNeedsAPackWithItsTableAndShutsDownOnce)
+{
+    std::vector<BadPack> cases = badPacks();
+    cases.push_back({"the sample pack, closed after three ticks", readBuildFixture("pennyfall.big")});
+    for (const BadPack& c : cases) {
         SetUp();
         setGameAppFactory([]() -> AppBase* { return new (std::nothrow) CountingGameApp(); });
-        if (!c.pack.empty())
-            writeFile("pennyfall.big", c.pack);
+        if (!c.bytes.empty())
+            writeFile("pennyfall.big", c.bytes);
         hostTestCloseAfterTicks(3);
-        EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 1) << c.name;
+        const bool good = &c == &cases.back();
+        EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), good ? 0 : 1) << c.name;
         EXPECT_EQ(g_shutdowns, 1) << c.name;
-        EXPECT_TRUE(g_seen.empty()) << c.name;
+        EXPECT_EQ(hostTestTimerMessageCount(), good ? 3u : 0u) << c.name;
         EXPECT_EQ(getGameApp(), nullptr) << c.name;
         TearDown();
+    }
+}
+
+// The program itself, as the phone's shell starts it.
+TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
+{
+    const std::string program = std::string(std::getenv("PF_BUILD_DIR")) + "/pennyfall";
+    ASSERT_EQ(access(program.c_str(), X_OK), 0);
+    for (const BadPack& c : badPacks()) {
+        std::remove((m_folder + "/pennyfall.big").c_str());
+        if (!c.bytes.empty())
+            writeFile("pennyfall.big", c.bytes);
+        const std::string command = "env PENNYFALL_HOME=" + m_folder + " PF_INSTANCE_DIR=" + m_folder + " " + program;
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << c.name;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << c.name;
     }
 }
 
