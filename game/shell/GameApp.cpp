@@ -59,12 +59,6 @@ PlatformApp* platformApp()
     return static_cast<PlatformApp*>(getPlatformApp());
 }
 
-void quitProgram()
-{
-    if (PlatformSystem* system = getPlatformSystem())
-        system->quit();
-}
-
 template <typename T>
 void deleteField(T*& field)
 {
@@ -287,18 +281,18 @@ void GameApp::onStart()
 
 void GameApp::onKey(uint32_t id, uint32_t key)
 {
-    if ((id == ShellEventId::KeyDown && key == GameKey::F4) || (m_paused && key == GameKey::Select))
+    if ((id == ShellEventId::KeyDown && key == PlatformKey::F4) || (m_paused && key == PlatformKey::Select))
         m_quitRequested = 1;
-    if (id != ShellEventId::KeyDown || (key != GameKey::VolumeUp && key != GameKey::VolumeDown))
+    if (id != ShellEventId::KeyDown || (key != PlatformKey::VolumeUp && key != PlatformKey::VolumeDown))
         return;
     AppStateFlags* flags = getAppStateFlags();
     SoundService* sound = getSound();
     if (!sound || (flags && flags->m_flags[AppFlag::VolumeKeysOff]))
         return;
     const uint32_t volume = sound->getVolume();
-    if (key == GameKey::VolumeUp && volume < kMaxVolume)
+    if (key == PlatformKey::VolumeUp && volume < kMaxVolume)
         sound->setVolume(volume + 1);
-    else if (key == GameKey::VolumeDown && volume > 0)
+    else if (key == PlatformKey::VolumeDown && volume > 0)
         sound->setVolume(volume - 1);
 }
 
@@ -400,6 +394,12 @@ void GameApp::render()
 {
     if (m_flowManager)
         m_flowManager->paint();
+}
+
+void quitProgram()
+{
+    if (PlatformSystem* system = getPlatformSystem())
+        system->quit();
 }
 
 GameApp* getGame()

@@ -60,6 +60,8 @@ private:
 
 // The running game application, or null.
 GameApp* getGame();
+// Asks the platform to end the message loop.
+void quitProgram();
 // Installs the game into the platform: the application factory and the
 // key-code lookup.
 void installGame();

@@ -7,6 +7,7 @@
 
 #include "framework/events/EventIds.h"
 #include "framework/events/TaskIds.h"
+#include "platform/wince/PlatformEvents.h"
 
 namespace TypeId {
 constexpr uint32_t GameMode = 0x02642625;
@@ -77,24 +78,10 @@ constexpr uint32_t Ui9 = 0x016703b6;
 constexpr uint32_t Quick1 = 0xfe50251e;
 } // namespace ActionId
 
-// Game key codes the shell reads (the platform's key table gives them).
+// Game keys the bindings use beyond the platform's own table (PlatformKey).
 namespace GameKey {
-constexpr uint32_t F4 = 3;
-constexpr uint32_t Up = 4;
-constexpr uint32_t Down = 5;
-constexpr uint32_t Left = 6;
-constexpr uint32_t Right = 7;
-constexpr uint32_t Select = 11;
-constexpr uint32_t Back = 12;
 constexpr uint32_t Key13 = 13;
 constexpr uint32_t Key14 = 14;
-constexpr uint32_t SoftLeft = 15;
-constexpr uint32_t SoftRight = 16;
-constexpr uint32_t VolumeUp = 17;
-constexpr uint32_t VolumeDown = 18;
-constexpr uint32_t Hash = 35;
-constexpr uint32_t Star = 42;
-constexpr uint32_t Digit0 = '0';
 } // namespace GameKey
 
 // The flow manager's top-level modes.
