@@ -3,6 +3,7 @@
 // routing. The modes are doubles installed as the flow's creators.
 #include "game/shell/GameApp.h"
 
+#include "framework/properties/PropertySet.h"
 #include "framework/services/AppStateFlags.h"
 #include "game/shell/FlowManager.h"
 #include "platform/host/HostInstance.h"
@@ -236,6 +237,9 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
         app.shutdown();
         app.shutdown();
         EXPECT_EQ(app.flowManager(), nullptr);
+        // Taken down, services are never made again.
+        EXPECT_EQ(getAppStateFlags(), nullptr);
+        EXPECT_EQ(getProperties(), nullptr);
     }
     EXPECT_EQ(getGameApp(), nullptr);
 }
