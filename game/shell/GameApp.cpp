@@ -1,6 +1,8 @@
 // Start-up, event handling, the frame and shutdown of the game application.
 #include "game/shell/GameApp.h"
 
+#include <algorithm>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -22,7 +24,11 @@
 #include "framework/services/ServiceAccessors.h"
 #include "framework/strings/NameHash.h"
 #include "framework/util/RandomService.h"
+#include "framework/resources/ResourceTypes.h"
 #include "game/shell/FlowManager.h"
+#include "gfx2d/display/ScreenContext.h"
+#include "gfx2d/display/Surface.h"
+#include "gfx2d/drawcontext/DrawContext.h"
 #include "game/shell/HandlerListIndex.h"
 #include "game/shell/KeyCodeMap.h"
 #include "platform/wince/GameHooks.h"
@@ -45,6 +51,10 @@ constexpr uint32_t kOverlayNodesPerBlock = 4;
 constexpr uint32_t kOverlayHistory = 5;
 
 constexpr uint32_t kMaxVolume = 10;
+// A frame surface of these buffering kinds keeps no picture between frames,
+// so every mode repaints.
+constexpr uint32_t kFlippedLayouts[] = {3, 4};
+constexpr uint32_t kOpaqueBlack = 0xff000000;
 // The power broadcasts that mean the device slept.
 constexpr uint32_t kPowerSleepFlags = 0x01400000;
 
@@ -158,8 +168,10 @@ int GameApp::init()
 
     m_keyCodeMap = new (std::nothrow) KeyCodeMap();
 
-    findOrCreateCachedService(ServiceId::Display, &AppBase::m_display);
-    findOrCreateCachedService(ServiceId::DrawContext, &AppBase::m_drawContext);
+    if (ScreenContext* display = getDisplay())
+        display->open();
+    if (DrawContext* drawContext = getDrawContext())
+        drawContext->open(0, 0);
 
     findOrCreateService(ServiceId::EngineService);
     findOrCreateService(ServiceId::Graphics3DService);
@@ -170,10 +182,39 @@ int GameApp::init()
     m_statsOverlay = overlay;
 
     m_flowManager = new (std::nothrow) FlowManager();
+    createSecondaryTarget();
 
     m_secondaryViewOn = 0;
     m_secondaryViewAngle = 0;
     return 0;
+}
+
+void GameApp::createSecondaryTarget()
+{
+    ScreenContext* display = getDisplay();
+    DrawContext* drawContext = getDrawContext();
+    ResourceManager* manager = getResourceManager();
+    Surface* frame = display ? display->getRenderTarget(0, 0) : nullptr;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    if (!drawContext || !manager || !frame || !frame->getSize(&width, &height))
+        return;
+    const uint32_t kind =
+        drawContext->getKind() == 1 ? ResourceType::DeviceSurfaceForDevice : ResourceType::MemorySurfaceForLibrary;
+    Resource* resource = createResourceOfType(kind);
+    if (!resource)
+        return;
+    const SurfaceAttribute attributes[] = {{SurfaceKey::Format0, 0},
+                                           {SurfaceKey::Attribute4, 0},
+                                           {SurfaceKey::Width, width / 2},
+                                           {SurfaceKey::Height, height / 2},
+                                           {SurfaceKey::End, 0}};
+    Surface* surface = resource->create(nameKey(kSecondaryTargetName), nullptr, kind) != ResourceResult::Failed
+                           ? static_cast<Surface*>(resource->payload())
+                           : nullptr;
+    // Without the target the game still runs: nothing turns the secondary view on.
+    if (!surface || !surface->init(attributes) || !manager->insert(resource))
+        delete resource;
 }
 
 void GameApp::deleteServices()
@@ -201,12 +242,14 @@ void GameApp::shutdown()
         manager->releaseByName(kSecondaryTargetName);
     deleteField(m_flowManager);
     deleteField(m_statsOverlay);
-    if (Service* drawContext = findService(ServiceId::DrawContext)) {
+    if (auto* drawContext = static_cast<DrawContext*>(findService(ServiceId::DrawContext))) {
         m_drawContext = nullptr;
+        drawContext->close(0, 0);
         delete drawContext;
     }
-    if (Service* display = findService(ServiceId::Display)) {
+    if (auto* display = static_cast<ScreenService*>(findService(ServiceId::Display))) {
         m_display = nullptr;
+        display->close();
         delete display;
     }
     delete findService(ServiceId::FontManager);
@@ -390,10 +433,59 @@ void GameApp::update()
         quitProgram();
 }
 
+void GameApp::prepareDrawContext()
+{
+    DrawContext* drawContext = getDrawContext();
+    drawContext->setYDown(1);
+    if (drawContext->getKind() == kDrawContextKind) {
+        drawContext->enable(DrawGroup::ColourKey);
+        drawContext->disable(DrawGroup::AlphaTest);
+    } else {
+        drawContext->disable(DrawGroup::ColourKey);
+        drawContext->enable(DrawGroup::AlphaTest);
+    }
+    drawContext->disable(DrawGroup::Blend);
+    drawContext->loadIdentity();
+}
+
+void GameApp::drawPauseOverlay(int32_t width, int32_t height)
+{
+    fillRect(0, 0, width, height, kOpaqueBlack, DrawMode::Rectangles);
+    // The pause text is drawn with the font manager's first font; until a
+    // font is loaded the screen stays black.
+}
+
 void GameApp::render()
 {
+    ScreenContext* display = getDisplay();
+    DrawContext* drawContext = getDrawContext();
+    Surface* frame = display ? display->getRenderTarget(0, 0) : nullptr;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    if (!drawContext || !frame || !frame->getSize(&width, &height)) {
+        // No screen to draw on: the modes still paint, so their state moves.
+        if (m_flowManager)
+            m_flowManager->paint();
+        return;
+    }
+    frame->makeCurrent();
+    display->beginFrame(0, 0);
+    prepareDrawContext();
+    drawContext->setClip(0, 0, int32_t(width), int32_t(height));
+    drawContext->beginDraw();
     if (m_flowManager)
         m_flowManager->paint();
+    if (m_paused)
+        drawPauseOverlay(int32_t(width), int32_t(height));
+    drawContext->endDraw();
+    display->endFrame(0, 0);
+    display->present();
+
+    SurfaceDescription description;
+    if (m_flowManager && frame->getDescription(description)
+        && std::find(std::begin(kFlippedLayouts), std::end(kFlippedLayouts), description.layout)
+               != std::end(kFlippedLayouts))
+        m_flowManager->dispatch(ShellEventId::Redraw, 0, 0);
 }
 
 void quitProgram()

@@ -52,6 +52,9 @@ public:
     WideString m_pauseText;
 
 private:
+    void prepareDrawContext();
+    void drawPauseOverlay(int32_t width, int32_t height);
+    void createSecondaryTarget();
     void onStart();
     void onKey(uint32_t id, uint32_t key);
     int forward(uint32_t id, uint32_t a, uint32_t b);
