@@ -5,7 +5,11 @@
 
 #include "framework/properties/PropertySet.h"
 #include "framework/services/AppStateFlags.h"
+#include "framework/resources/ResourceManager.h"
+#include "framework/services/ServiceAccessors.h"
 #include "game/shell/FlowManager.h"
+#include "gfx2d/display/testing/TestScreen.h"
+#include "gfx2d/drawcontext/DrawContext.h"
 #include "platform/host/HostInstance.h"
 #include "platform/host/HostRegistry.h"
 #include "platform/host/HostTestDriver.h"
@@ -21,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -334,6 +339,82 @@ TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)
         EXPECT_EQ(g_seen[i].id, expected[i].id) << i;
         EXPECT_EQ(g_seen[i].a, expected[i].a) << i;
     }
+}
+
+// A display of the library over a 64 x 48 memory frame, and a mode that
+// fills the frame green.
+MemorySurface* g_frame = nullptr;
+TestScreen* g_screen = nullptr;
+
+class GreenMode : public GameMode {
+public:
+    int paint() override
+    {
+        fillRect(0, 0, 64, 48, 0xff00ff00);
+        return 1;
+    }
+};
+
+uint32_t framePixel(uint32_t x, uint32_t y)
+{
+    uint8_t* pixels = nullptr;
+    int32_t pitch = 0;
+    if (!g_frame->lock(&pixels, &pitch, 0, nullptr))
+        return 0xdeadbeef;
+    uint32_t value = 0;
+    std::memcpy(&value, pixels + y * uint32_t(pitch) + x * 4, 4);
+    g_frame->unlock();
+    return value & 0xffffff;
+}
+
+TEST_F(GameAppTest, FramesPaintTheModesOntoTheDisplayAndPausedFramesAreBlack)
+{
+    putSamplePack();
+    MemorySurface frame;
+    g_frame = &frame;
+    setDisplayCreator([]() -> HashedObject* {
+        g_screen = new TestScreen();
+        g_screen->init();
+        makeTarget(*g_frame, 64, 48);
+        return g_screen;
+    });
+    setDrawContextCreator([]() -> HashedObject* { return new DrawContext(); });
+    setFlowModeCreator(FlowModeId::Startup, []() -> GameMode* { return new GreenMode(); });
+    {
+        GameApp app;
+        ASSERT_EQ(app.init(), 0);
+        // The secondary target: half the frame, registered by name.
+        Resource* target = nullptr;
+        ASSERT_EQ(getResourceManager()->findByName(kSecondaryTargetName, &target), 1);
+        uint32_t width = 0, height = 0;
+        ASSERT_TRUE(static_cast<Surface*>(target->payload())->getSize(&width, &height));
+        EXPECT_EQ(width, 32u);
+        EXPECT_EQ(height, 24u);
+
+        app.dispatch(EventId::Start, 0, 0);
+        app.frame();
+        EXPECT_EQ(framePixel(0, 0), 0x00ff00u);
+        EXPECT_EQ(framePixel(63, 47), 0x00ff00u);
+        const uint32_t presents = g_screen->m_presents;
+        EXPECT_GE(presents, 1u);
+
+        app.m_paused = 1;
+        hostTestAdvanceClock(30);
+        app.frame();
+        EXPECT_EQ(framePixel(0, 0), 0u);
+        EXPECT_EQ(framePixel(63, 47), 0u);
+        EXPECT_EQ(g_screen->m_presents, presents + 1);
+
+        // Suppressed drawing: frames go on, nothing is presented.
+        getAppStateFlags()->m_flags[AppFlag::DrawingSuppressed] = 1;
+        hostTestAdvanceClock(30);
+        app.frame();
+        EXPECT_EQ(g_screen->m_presents, presents + 1);
+        app.shutdown();
+        EXPECT_EQ(getResourceManager(), nullptr);
+    }
+    setDisplayCreator(nullptr);
+    setDrawContextCreator(nullptr);
 }
 
 } // namespace
