@@ -324,9 +324,9 @@ void GameApp::onStart()
 
 void GameApp::onKey(uint32_t id, uint32_t key)
 {
-    if ((id == ShellEventId::KeyDown && key == PlatformKey::F4) || (m_paused && key == PlatformKey::Select))
+    if ((id == PlatformEventId::KeyDown && key == PlatformKey::F4) || (m_paused && key == PlatformKey::Select))
         m_quitRequested = 1;
-    if (id != ShellEventId::KeyDown || (key != PlatformKey::VolumeUp && key != PlatformKey::VolumeDown))
+    if (id != PlatformEventId::KeyDown || (key != PlatformKey::VolumeUp && key != PlatformKey::VolumeDown))
         return;
     AppStateFlags* flags = getAppStateFlags();
     SoundService* sound = getSound();
@@ -349,10 +349,10 @@ int GameApp::handleMessage(uint32_t id, uint32_t a, uint32_t b)
     }
     SoundService* sound = getSound();
     switch (id) {
-    case ShellEventId::Start:
+    case EventId::Start:
         onStart();
         return 1;
-    case ShellEventId::End:
+    case EventId::End:
         if (m_flowManager)
             m_flowManager->shutdown();
         if (sound) {
@@ -360,19 +360,19 @@ int GameApp::handleMessage(uint32_t id, uint32_t a, uint32_t b)
             sound->stopVibrate(0);
         }
         return 1;
-    case ShellEventId::Pause:
+    case EventId::Pause:
         if (sound)
             sound->pauseAll();
         forward(id, a, b);
         return 1;
-    case ShellEventId::Resume:
+    case EventId::Resume:
         if (PlatformApp* platform = platformApp(); platform && m_useGapi && platform->akuVersion()[1] != u'5')
             platform->resumeGapi();
         if (sound)
             sound->resumeAll();
         forward(id, a, b);
         return 1;
-    case ShellEventId::ScreenSizeChanged: {
+    case PlatformEventId::ScreenSizeChangedAgain: {
         const int result = forward(id, a, b);
         if (flags)
             flags->m_flags[AppFlag::DrawingSuppressed] = 0;
@@ -383,13 +383,13 @@ int GameApp::handleMessage(uint32_t id, uint32_t a, uint32_t b)
         quitProgram();
         return result;
     }
-    case ShellEventId::KeyDown:
-    case ShellEventId::KeyUp: {
+    case PlatformEventId::KeyDown:
+    case PlatformEventId::KeyUp: {
         const int result = forward(id, a, b);
         onKey(id, a);
         return result;
     }
-    case ShellEventId::AppMessage:
+    case PlatformEventId::AppMessage:
         // The pause screen needs a text to show; without one, pausing would
         // leave a black screen that nothing ends.
         if (m_pauseText.length() != 0)
@@ -414,8 +414,8 @@ void GameApp::update()
         uint32_t powerFlags = 0;
         while (platform->takePowerNotification(powerFlags)) {
             if (powerFlags & kPowerSleepFlags) {
-                platform->eventQueue().post(ShellEventId::Pause, 0, 0);
-                platform->eventQueue().post(ShellEventId::Resume, 0, 0);
+                platform->eventQueue().post(EventId::Pause, 0, 0);
+                platform->eventQueue().post(EventId::Resume, 0, 0);
             }
         }
     }
@@ -485,7 +485,7 @@ void GameApp::render()
     if (m_flowManager && frame->getDescription(description)
         && std::find(std::begin(kFlippedLayouts), std::end(kFlippedLayouts), description.layout)
                != std::end(kFlippedLayouts))
-        m_flowManager->dispatch(ShellEventId::Redraw, 0, 0);
+        m_flowManager->dispatch(PlatformEventId::Redraw, 0, 0);
 }
 
 void quitProgram()

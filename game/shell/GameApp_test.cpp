@@ -207,7 +207,7 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
         ASSERT_EQ(stackIds(), std::vector<int32_t>{FlowModeId::Startup});
         // A failed save brings the front end over whatever runs.
         getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 1;
-        app.dispatch(ShellEventId::Redraw, 0, 0);
+        app.dispatch(PlatformEventId::Redraw, 0, 0);
         app.frame();
         ASSERT_EQ(stackIds(), (std::vector<int32_t>{FlowModeId::Startup, FlowModeId::FrontEnd}));
 
@@ -216,17 +216,17 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
             std::vector<std::string> modes;
         } cases[] = {
             {0x3ed25c89, {"frontend"}},
-            {ShellEventId::KeyDown, {"frontend"}},
+            {PlatformEventId::KeyDown, {"frontend"}},
             {ActionId::PlayQuit, {"frontend"}},
-            {ShellEventId::Redraw, {"startup", "frontend"}},
-            {ShellEventId::ScreenSizeChanged, {"startup", "frontend"}},
-            {ShellEventId::Pause, {"startup", "frontend"}},
-            {ShellEventId::Resume, {"startup", "frontend"}},
+            {PlatformEventId::Redraw, {"startup", "frontend"}},
+            {PlatformEventId::ScreenSizeChangedAgain, {"startup", "frontend"}},
+            {EventId::Pause, {"startup", "frontend"}},
+            {EventId::Resume, {"startup", "frontend"}},
             {0x0badf00d, {}},
             // The first of the two screen-size notices is not subscribed.
             {0x747ab255, {}},
             // Nor is the application message, so nothing pauses the game.
-            {ShellEventId::AppMessage, {}},
+            {PlatformEventId::AppMessage, {}},
         };
         for (const auto& c : cases) {
             g_seen.clear();
@@ -254,7 +254,7 @@ TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)
     putSamplePack();
     const std::string properties = "Kor-Softkey-Reverse=TRUE\nKOR_KEYCODE_HASH=0x72\n";
     writeFile("properties.dat", std::vector<uint8_t>(properties.begin(), properties.end()));
-    g_kept = {ShellEventId::KeyDown, ShellEventId::KeyUp, ActionId::MenuSelect, ActionId::Digit0 - 5,
+    g_kept = {PlatformEventId::KeyDown, PlatformEventId::KeyUp, ActionId::MenuSelect, ActionId::Digit0 - 5,
         ActionId::PlayAction, ActionId::Digit5Released, ActionId::SoftLeft, ActionId::SoftRight, ActionId::PlayMenu,
         ActionId::PlayQuit};
 
@@ -307,8 +307,8 @@ TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)
     EXPECT_EQ(stackAtTick2, std::vector<int32_t>{FlowModeId::Startup});
     EXPECT_EQ(volumes, (std::vector<uint32_t>{9, 10}));
 
-    const uint32_t down = ShellEventId::KeyDown;
-    const uint32_t up = ShellEventId::KeyUp;
+    const uint32_t down = PlatformEventId::KeyDown;
+    const uint32_t up = PlatformEventId::KeyUp;
     const std::vector<Seen> expected = {
         {"startup", down, '5'},
         {"startup", ActionId::MenuSelect, '5'},

@@ -15,25 +15,22 @@ constexpr uint32_t ModeStack = 0x42621bd4;
 constexpr uint32_t HandlerListIndex = 0x21d748ff;
 } // namespace TypeId
 
+// The events the shell names beyond the platform's (PlatformEventId).
 namespace ShellEventId {
-constexpr uint32_t Start = EventId::Start;
-constexpr uint32_t End = EventId::End;
-constexpr uint32_t Pause = EventId::Pause;
-constexpr uint32_t Resume = EventId::Resume;
-constexpr uint32_t Redraw = 0x24314258;
-constexpr uint32_t ScreenSizeChanged = 0x32b482c3;
 // Forwarded to the modes, then the program quits.
 constexpr uint32_t QuitNotice = 0x5152a73b;
-constexpr uint32_t KeyDown = InputEventId::KeyDown;
-constexpr uint32_t KeyUp = InputEventId::KeyUp;
-// The window's application message: the way into the paused state.
-constexpr uint32_t AppMessage = 0xf42486fb;
 } // namespace ShellEventId
 
 // Ids that reach every mode on the stack rather than the active one alone.
 constexpr uint32_t kBroadcastEventIds[] = {
-    ShellEventId::Pause, ShellEventId::Resume, InputEventId::InputWipe, 0x8408f369,
-    ShellEventId::QuitNotice, InputEventId::InputWipeAgain, ShellEventId::ScreenSizeChanged, ShellEventId::Redraw,
+    EventId::Pause,
+    EventId::Resume,
+    InputEventId::InputWipe,
+    0x8408f369,
+    ShellEventId::QuitNotice,
+    InputEventId::InputWipeAgain,
+    PlatformEventId::ScreenSizeChangedAgain,
+    PlatformEventId::Redraw,
 };
 
 // Input actions the bindings post; the modes and pages react to them.
