@@ -11,6 +11,7 @@
 #include "gfx2d/display/testing/TestScreen.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 #include "platform/host/HostInstance.h"
+#include "platform/host/HostMsgQueue.h"
 #include "platform/host/HostRegistry.h"
 #include "platform/host/HostTestDriver.h"
 #include "platform/wince/GameHooks.h"
@@ -256,7 +257,7 @@ TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)
     writeFile("properties.dat", std::vector<uint8_t>(properties.begin(), properties.end()));
     g_kept = {PlatformEventId::KeyDown, PlatformEventId::KeyUp, ActionId::MenuSelect, ActionId::Digit0 - 5,
         ActionId::PlayAction, ActionId::Digit5Released, ActionId::SoftLeft, ActionId::SoftRight, ActionId::PlayMenu,
-        ActionId::PlayQuit};
+        ActionId::PlayQuit, EventId::Pause, EventId::Resume};
 
     std::vector<int32_t> stackAtTick2;
     std::vector<uint32_t> volumes;
@@ -284,6 +285,10 @@ TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)
         case 5:
             hostTestPushKey(SDL_SCANCODE_F7, true);
             hostTestPushKey(SDL_SCANCODE_F7, false);
+            // The device slept: the next update reads it and posts a pause
+            // and a resume. A notice without those flags is ignored.
+            hostBroadcastPower(PBT_TRANSITION, 0x00400000, u"resuming");
+            hostBroadcastPower(PBT_TRANSITION, 0x00010000, u"on");
             break;
         case 6:
             volumes.push_back(getSound()->getVolume());
@@ -326,6 +331,8 @@ TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)
         {"menu", ActionId::PlayMenu, 15},
         {"menu", down, 18},
         {"menu", up, 18},
+        {"menu", EventId::Pause, 0},
+        {"menu", EventId::Resume, 0},
         {"menu", down, 17},
         {"menu", up, 17},
         {"menu", down, 17},
