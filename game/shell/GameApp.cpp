@@ -25,6 +25,7 @@
 #include "framework/strings/NameHash.h"
 #include "framework/util/RandomService.h"
 #include "framework/resources/ResourceTypes.h"
+#include "framework/resources/TypedResources.h"
 #include "game/shell/FlowManager.h"
 #include "gfx2d/display/ScreenContext.h"
 #include "gfx2d/display/Surface.h"
@@ -313,6 +314,9 @@ void GameApp::onStart()
         // the first language of the pack.
         manager->loadListEntry(0);
     }
+    // Known before any pause, so the pause event can tell whether there is
+    // a screen to show.
+    loadPauseText();
     if (m_flowManager)
         m_flowManager->init();
     m_touchAndKey = properties && properties->has(kTouchAndKeyKey) && properties->getInt(kTouchAndKeyKey) == 0 ? 0 : 1;
@@ -448,9 +452,25 @@ void GameApp::prepareDrawContext()
     drawContext->loadIdentity();
 }
 
+void GameApp::loadPauseText()
+{
+    m_pauseText.clear();
+    ResourceManager* manager = getResourceManager();
+    Resource* resource = nullptr;
+    if (!manager || !manager->loadById(ShellResourceId::PauseText, &resource))
+        return;
+    if (resource->m_typeId == ResourceClassId::Text) {
+        const WideString* text = static_cast<TextResource*>(resource)->text();
+        if (text && text->chars())
+            m_pauseText.append(text->chars());
+    }
+    manager->releaseRef(&resource);
+}
+
 void GameApp::drawPauseOverlay(int32_t width, int32_t height)
 {
     fillRect(0, 0, width, height, kOpaqueBlack, DrawMode::Rectangles);
+    loadPauseText();
     // The pause text is drawn with the font manager's first font; until a
     // font is loaded the screen stays black.
 }

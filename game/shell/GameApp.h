@@ -53,6 +53,7 @@ public:
 
 private:
     void prepareDrawContext();
+    void loadPauseText();
     void drawPauseOverlay(int32_t width, int32_t height);
     void createSecondaryTarget();
     void onStart();

@@ -206,6 +206,10 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
         app.dispatch(EventId::Start, 0, 0);
         app.frame();
         ASSERT_EQ(stackIds(), std::vector<int32_t>{FlowModeId::Startup});
+        // The pause text comes from the current language's text table.
+        ASSERT_NE(app.m_pauseText.chars(), nullptr);
+        EXPECT_EQ(std::u16string(app.m_pauseText.chars()),
+            u"Paused. Press select to quit, or any other key to go on.");
         // A failed save brings the front end over whatever runs.
         getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 1;
         app.dispatch(PlatformEventId::Redraw, 0, 0);
