@@ -10,6 +10,7 @@
 #include "game/shell/FlowManager.h"
 #include "gfx2d/display/testing/TestScreen.h"
 #include "gfx2d/drawcontext/DrawContext.h"
+#include "platform/host/HostDirectDraw.h"
 #include "platform/host/HostInstance.h"
 #include "platform/host/HostMsgQueue.h"
 #include "platform/host/HostRegistry.h"
@@ -61,6 +62,12 @@ public:
             setResult(1);
         return 1;
     }
+    // Each mode fills the screen with its own colour.
+    int paint() override
+    {
+        fillRect(0, 0, 1024, 1024, m_name == "startup" ? 0xff00ff00 : 0xff0000ff);
+        return 1;
+    }
 
 private:
     std::string m_name;
@@ -101,6 +108,7 @@ protected:
         setenv("PENNYFALL_HOME", folder, 1);
         hostSetInstanceFolder(m_folder);
         hostTestReset();
+        hostDirectDrawReset();
         hostRegistryClear();
         hostTestUseVirtualClock(1000);
         installPlatformServices();
@@ -265,6 +273,7 @@ TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)
 
     std::vector<int32_t> stackAtTick2;
     std::vector<uint32_t> volumes;
+    std::vector<uint32_t> colours;
     uint32_t lastTick = 0;
     // The hook runs at every message wait: each tick's script runs once.
     hostTestSetPumpHook([&] {
@@ -275,6 +284,7 @@ TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)
         switch (tick) {
         case 2:
             stackAtTick2 = stackIds();
+            colours.push_back(hostLastFrame().argb(10, 10));
             hostTestPushKey(SDL_SCANCODE_5, true);
             break;
         case 3:
@@ -295,6 +305,7 @@ TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)
             hostBroadcastPower(PBT_TRANSITION, 0x00010000, u"on");
             break;
         case 6:
+            colours.push_back(hostLastFrame().argb(10, 10));
             volumes.push_back(getSound()->getVolume());
             hostTestPushKey(SDL_SCANCODE_F6, true);
             hostTestPushKey(SDL_SCANCODE_F6, false);
@@ -315,6 +326,8 @@ TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)
     EXPECT_LT(hostTestTimerMessageCount(), 10u);
     EXPECT_EQ(stackAtTick2, std::vector<int32_t>{FlowModeId::Startup});
     EXPECT_EQ(volumes, (std::vector<uint32_t>{9, 10}));
+    // What the window showed: the start-up mode, then the main menu.
+    EXPECT_EQ(colours, (std::vector<uint32_t>{0xff00ff00, 0xff0000ff}));
 
     const uint32_t down = PlatformEventId::KeyDown;
     const uint32_t up = PlatformEventId::KeyUp;
