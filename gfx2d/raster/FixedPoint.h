@@ -41,3 +41,20 @@ constexpr int32_t wrapSub(int32_t a, int32_t b)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
+
+// Square root of a non-negative 16.16 value, rounded down; 0 for negatives.
+constexpr Fixed fixSqrt(Fixed v)
+{
+    if (v <= 0)
+        return 0;
+    uint64_t n = static_cast<uint64_t>(v) << 16, root = 0;
+    for (uint64_t bit = uint64_t(1) << 46; bit != 0; bit >>= 2) {
+        if (n >= root + bit) {
+            n -= root + bit;
+            root = (root >> 1) + bit;
+        } else {
+            root >>= 1;
+        }
+    }
+    return static_cast<Fixed>(root);
+}
