@@ -18,8 +18,6 @@ constexpr int32_t kCoordinateLimit = 1 << 18;
 constexpr int32_t kMaxDepth = 0x0FFFFFFF;
 constexpr int32_t kFullFog = 255;
 
-int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
-
 // Attribute differences reach 2^39 (s << 7) and the reciprocal factors 2^30,
 // so gradient sums are formed in 128 bits and wrapped back.
 using Wide = __int128;

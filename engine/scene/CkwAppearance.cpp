@@ -11,6 +11,7 @@
 #include "engine/scene/CkwFog.h"
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwPolygonMode.h"
+#include "engine/scene/CkwTexture2D.h"
 #include "engine/scene/SceneFieldHelpers.h"
 
 IkwSerializable* CkwAppearance::create() { return new CkwAppearance; }
@@ -39,11 +40,11 @@ void CkwAppearance::setTexture(int32_t unit, CkwObject3D* texture)
     replaceReference(m_textures[unit], texture);
 }
 
-CkwObject3D* CkwAppearance::getTexture(int32_t unit) const
+CkwTexture2D* CkwAppearance::getTexture(int32_t unit) const
 {
     if (unit < 0 || unit >= kTextureUnits)
         leave(KErrIndexOutOfRange);
-    return m_textures[unit];
+    return static_cast<CkwTexture2D*>(m_textures[unit]);
 }
 
 int32_t CkwAppearance::animateReferences(int32_t worldTime, int32_t validity, uint32_t stamp)

@@ -13,6 +13,7 @@ class CkwCompositingMode;
 class CkwFog;
 class CkwMaterial;
 class CkwPolygonMode;
+class CkwTexture2D;
 
 class CkwAppearance : public CkwObject3D {
 public:
@@ -50,7 +51,7 @@ public:
     CkwPolygonMode* getPolygonMode() const { return m_polygonMode; }
     CkwMaterial* getMaterial() const { return m_material; }
     // A unit other than 0 and 1 leaves -1101.
-    CkwObject3D* getTexture(int32_t unit) const;
+    CkwTexture2D* getTexture(int32_t unit) const;
 
 private:
     int32_t m_layer = 0;
@@ -58,6 +59,6 @@ private:
     CkwFog* m_fog = nullptr;
     CkwPolygonMode* m_polygonMode = nullptr;
     CkwMaterial* m_material = nullptr;
-    // Texture2D objects, class-checked until that class is built.
+    // Texture2D objects, class-checked as they are set.
     CkwObject3D* m_textures[kTextureUnits] = {};
 };

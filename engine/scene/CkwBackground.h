@@ -7,6 +7,7 @@
 
 #include "engine/core/factory/ClassIds.h"
 #include "engine/core/scene/CkwObject3D.h"
+#include "engine/scene/CkwImage2D.h"
 
 class CkwBackground : public CkwObject3D {
 public:
@@ -41,7 +42,7 @@ public:
     void setColorClearEnable(bool enable) { m_colorClear = enable; }
 
     uint32_t getColor() const { return m_color; }
-    CkwObject3D* getImage() const { return m_image; }
+    CkwImage2D* getImage() const { return static_cast<CkwImage2D*>(m_image); }
     int32_t getImageModeX() const { return m_imageModeX; }
     int32_t getImageModeY() const { return m_imageModeY; }
     float getCropX() const { return m_cropX; }

@@ -9,13 +9,25 @@
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwCamera.h"
 #include "engine/scene/CkwCompositingMode.h"
+#include "engine/scene/CkwCompressedImage2D.h"
 #include "engine/scene/CkwFog.h"
 #include "engine/scene/CkwGroup.h"
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMaterial.h"
+#include "engine/scene/CkwMesh.h"
+#include "engine/scene/CkwPlasmaImage.h"
 #include "engine/scene/CkwPolygonMode.h"
+#include "engine/scene/CkwRayIntersection.h"
+#include "engine/scene/CkwSprite.h"
+#include "engine/scene/CkwStageset.h"
+#include "engine/scene/CkwTexture2D.h"
+#include "engine/scene/CkwTriangleStripArray.h"
+#include "engine/scene/CkwVertexArray.h"
+#include "engine/scene/CkwVertexBuffer.h"
 #include "engine/scene/CkwWorld.h"
 #include "engine/scene/interface/AppearanceTables.h"
+#include "engine/scene/interface/GeometryTables.h"
+#include "engine/scene/interface/ImageTables.h"
 #include "engine/scene/interface/SceneNodeTables.h"
 
 namespace {
@@ -32,6 +44,17 @@ void registerSceneTypes(CkwObjectFactory& factory)
     factory.registerCreator(kClassLight, &CkwLight::create);
     factory.registerCreator(kClassMaterial, &CkwMaterial::create);
     factory.registerCreator(kClassWorld, &CkwWorld::create);
+    factory.registerCreator(kClassMesh, &CkwMesh::create);
+    factory.registerCreator(kClassRayIntersection, &CkwRayIntersection::create);
+    factory.registerCreator(kClassTriangleStripArray, &CkwTriangleStripArray::create);
+    factory.registerCreator(kClassVertexArray, &CkwVertexArray::create);
+    factory.registerCreator(kClassVertexBuffer, &CkwVertexBuffer::create);
+    factory.registerCreator(kClassImage2D, &CkwImage2D::create);
+    factory.registerCreator(kClassTexture2D, &CkwTexture2D::create);
+    factory.registerCreator(kClassSprite, &CkwSprite::create);
+    factory.registerCreator(kClassPlasmaImage, &CkwPlasmaImage::create);
+    factory.registerCreator(kClassStageset, &CkwStageset::create);
+    factory.registerCreator(kClassCompressedImage2D, &CkwCompressedImage2D::create);
 }
 
 constexpr InterfaceTableEntry kSceneTables[] = {
@@ -45,11 +68,21 @@ constexpr InterfaceTableEntry kSceneTables[] = {
     interfaceTable(kIidMaterial, kMaterialTable),
     interfaceTable(kIidPolygonMode, kPolygonModeTable),
     interfaceTable(kIidWorld, kWorldTable),
+    interfaceTable(kIidMesh, kMeshTable),
+    interfaceTable(kIidRayIntersection, kRayIntersectionTable),
+    interfaceTable(kIidTriangleStripArray, kTriangleStripArrayTable),
+    interfaceTable(kIidVertexArray, kVertexArrayTable),
+    interfaceTable(kIidVertexBuffer, kVertexBufferTable),
+    interfaceTable(kIidImage2D, kImage2DTable),
+    interfaceTable(kIidSprite3D, kSprite3DTable),
+    interfaceTable(kIidStageset, kStagesetTable),
+    interfaceTable(kIidTexture2D, kTexture2DTable),
 };
 
-// The pick data and the shared ray intersection come with picking; until
-// then nothing creates them, so the module has no shutdown.
-constexpr EngineModule kSceneModule = {&registerSceneTypes, kSceneTables, &CkwAlignTargetManager::create, nullptr};
+// The pick data comes with picking; the scratch ray intersection is the
+// module's to destroy.
+constexpr EngineModule kSceneModule = {&registerSceneTypes, kSceneTables, &CkwAlignTargetManager::create,
+                                       &CkwRayIntersection::releaseShared};
 
 } // namespace
 

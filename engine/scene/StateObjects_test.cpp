@@ -18,6 +18,8 @@
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwPolygonMode.h"
+#include "engine/scene/CkwStageset.h"
+#include "engine/scene/CkwTexture2D.h"
 #include "engine/scene/SceneTestKit.h"
 
 namespace {
@@ -221,7 +223,7 @@ TEST_F(StateObjectsTest, AppearanceSharesItsComponentsAndAnimatesThem)
     auto* fog = hold(new CkwFog);
     auto* polygon = hold(new CkwPolygonMode);
     auto* compositing = hold(new CkwCompositingMode);
-    CkwObject3D* texture = node(kClassTexture2D);
+    auto* texture = hold(new CkwTexture2D);
     CkwObject3D* notTexture = node(kClassGroup);
     EXPECT_EQ(trap([&] { appearance->setTexture(2, texture); }), KErrIndexOutOfRange);
     EXPECT_EQ(trap([&] { appearance->setTexture(-1, texture); }), KErrIndexOutOfRange);
@@ -333,7 +335,7 @@ TEST_F(StateObjectsTest, FogAndBackgroundAnimationAndDuplicates)
     EXPECT_EQ(background->getImage(), nullptr);
     EXPECT_EQ(background->getImageModeX(), CkwBackground::kBorder);
     EXPECT_TRUE(background->isColorClearEnabled() && background->isDepthClearEnabled());
-    CkwObject3D* image = node(kClassImage2D);
+    auto* image = hold(new CkwImage2D);
     ASSERT_EQ(trap([&] { background->setImage(image); }), KErrNone);
     EXPECT_EQ(trap([&] { background->setImage(node(kClassTexture2D)); }), KErrIllegalArgument);
     EXPECT_EQ(background->getImage(), image);

@@ -16,6 +16,8 @@
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwPolygonMode.h"
+#include "engine/scene/CkwStageset.h"
+#include "engine/scene/CkwTexture2D.h"
 #include "engine/scene/SceneTestKit.h"
 #include "tools/m3g/M3gFileWriter.h"
 #include "tools/m3g/M3gStateEncoders.h"
@@ -78,9 +80,9 @@ protected:
         auto* fog = hold(new CkwFog);
         auto* polygon = hold(new CkwPolygonMode);
         auto* material = hold(new CkwMaterial);
-        CkwObject3D* texture0 = node(kClassTexture2D);
-        CkwObject3D* texture1 = node(kClassTexture2D);
-        CkwObject3D* stageset = node(kClassStageset);
+        auto* texture0 = hold(new CkwTexture2D);
+        auto* texture1 = hold(new CkwTexture2D);
+        auto* stageset = hold(new CkwStageset);
 
         M3gCameraFields perspective;
         perspective.node.transformable.object.userId = 5;
@@ -279,7 +281,7 @@ TEST_F(StateRecordsTest, ValuesTheLayoutsRefuse)
     const auto appearance = edited<M3gAppearanceFields, &m3gAppearanceRecord>;
     const auto fog = edited<M3gFogFields, &m3gFogRecord>;
     const auto background = edited<M3gBackgroundFields, &m3gBackgroundRecord>;
-    CkwObject3D* texture = node(kClassTexture2D);
+    auto* texture = hold(new CkwTexture2D);
     CkwObject3D* group = node(kClassGroup);
     const struct {
         const char* what;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/m3g/M3gFileWriter.h"
+#include "tools/m3g/M3gGeometryEncoders.h"
 
 namespace {
 
@@ -74,6 +75,11 @@ int main(int argc, char** argv)
     save("ok-zlib-refs-mixed", seed({7, 1, 200, 13, 64}, packed));
     save("ok-own-whole", seed({}, own));
     save("bad-own-refused", seed({}, own, false));
+    // Meshes with their buffers and strips, whole for the loader and in
+    // pieces for the parser.
+    const std::vector<uint8_t> mesh = m3gSampleMeshScene(kM3gSchemeZlib);
+    save("mesh-file", mesh);
+    save("mesh-pieces", seed({9, 1, 33}, m3gSampleMeshScene(kM3gSchemeNone)));
 
     std::vector<uint8_t> flipped = packed;
     flipped[flipped.size() / 2] ^= 0x10;

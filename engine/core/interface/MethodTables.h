@@ -92,6 +92,69 @@ struct IkwIndexBufferTable {
     EngineResult (*getIndices)(EngineHandle*, uint32_t capacity, int32_t* indices);
 };
 
+struct IkwVertexArrayTable {
+    IkwObject3DTable object3D;
+    EngineResult (*init)(EngineHandle*, uint32_t vertexCount, uint32_t componentCount, uint32_t componentSize);
+    void (*getVertexCount)(EngineHandle*, uint32_t* out);
+    void (*getComponentCount)(EngineHandle*, uint32_t* out);
+    void (*getComponentType)(EngineHandle*, uint32_t* out);
+    EngineResult (*getShorts)(EngineHandle*, int32_t first, int32_t count, uint32_t length, int16_t* values);
+    EngineResult (*setShorts)(EngineHandle*, int32_t first, int32_t count, uint32_t length, const int16_t* values);
+    EngineResult (*getBytes)(EngineHandle*, int32_t first, int32_t count, uint32_t length, int8_t* values);
+    EngineResult (*setBytes)(EngineHandle*, int32_t first, int32_t count, uint32_t length, const int8_t* values);
+};
+
+struct IkwVertexBufferTable {
+    IkwObject3DTable object3D;
+    EngineResult (*getNormals)(EngineHandle*, EngineHandle** out);
+    EngineResult (*setNormals)(EngineHandle*, EngineHandle* normals);
+    EngineResult (*getColors)(EngineHandle*, EngineHandle** out);
+    EngineResult (*setColors)(EngineHandle*, EngineHandle* colors);
+    void (*getDefaultColor)(EngineHandle*, uint32_t* out);
+    void (*setDefaultColor)(EngineHandle*, uint32_t argb);
+    void (*getVertexCount)(EngineHandle*, uint32_t* out);
+    EngineResult (*getPositions)(EngineHandle*, uint32_t size, float* scaleBias, EngineHandle** out);
+    EngineResult (*setPositions)(EngineHandle*, EngineHandle* positions, float scale, uint32_t biasLength,
+                                 const float* bias);
+    EngineResult (*getTexCoords)(EngineHandle*, uint32_t unit, uint32_t size, float* scaleBias, EngineHandle** out);
+    EngineResult (*setTexCoords)(EngineHandle*, uint32_t unit, EngineHandle* texCoords, float scale,
+                                 uint32_t biasLength, const float* bias);
+};
+
+struct IkwTriangleStripArrayTable {
+    IkwIndexBufferTable indexBuffer;
+    EngineResult (*initImplicit)(EngineHandle*, int32_t firstIndex, uint32_t stripCount, const int32_t* stripLengths);
+    EngineResult (*initExplicit)(EngineHandle*, uint32_t indexCount, const int32_t* indices, uint32_t stripCount,
+                                 const int32_t* stripLengths);
+};
+
+struct IkwMeshTable {
+    IkwNodeTable node;
+    EngineResult (*initMulti)(EngineHandle*, EngineHandle* vertexBuffer, uint32_t submeshCount,
+                              EngineHandle* const* indexBuffers, uint32_t appearanceCount,
+                              EngineHandle* const* appearances);
+    EngineResult (*init)(EngineHandle*, EngineHandle* vertexBuffer, EngineHandle* indexBuffer,
+                         EngineHandle* appearance);
+    void (*getSubmeshCount)(EngineHandle*, uint32_t* out);
+    EngineResult (*getVertexBuffer)(EngineHandle*, EngineHandle** out);
+    EngineResult (*getIndexBuffer)(EngineHandle*, uint32_t index, EngineHandle** out);
+    EngineResult (*getAppearance)(EngineHandle*, uint32_t index, EngineHandle** out);
+    EngineResult (*setAppearance)(EngineHandle*, uint32_t index, EngineHandle* appearance);
+};
+
+struct IkwRayIntersectionTable {
+    IkwUnknownTable unknown;
+    void (*getDistance)(EngineHandle*, float* out);
+    EngineResult (*getIntersected)(EngineHandle*, EngineHandle** out);
+    void (*getSubmeshIndex)(EngineHandle*, int32_t* out);
+    void (*getNormalX)(EngineHandle*, float* out);
+    void (*getNormalY)(EngineHandle*, float* out);
+    void (*getNormalZ)(EngineHandle*, float* out);
+    EngineResult (*getTextureS)(EngineHandle*, uint32_t unit, float* out);
+    EngineResult (*getTextureT)(EngineHandle*, uint32_t unit, float* out);
+    EngineResult (*getRay)(EngineHandle*, uint32_t size, float* ray);
+};
+
 struct IkwGroupTable {
     IkwNodeTable node;
     void (*getChildCount)(EngineHandle*, uint32_t* out);
@@ -269,6 +332,11 @@ PF_PIN_TABLE(IkwObject3DTable, 19, 3, getUserID);
 PF_PIN_TABLE(IkwTransformableTable, 32, 19, getTranslation);
 PF_PIN_TABLE(IkwNodeTable, 46, 32, getParent);
 PF_PIN_TABLE(IkwIndexBufferTable, 21, 19, getIndexCount);
+PF_PIN_TABLE(IkwVertexArrayTable, 27, 19, init);
+PF_PIN_TABLE(IkwVertexBufferTable, 30, 19, getNormals);
+PF_PIN_TABLE(IkwTriangleStripArrayTable, 23, 21, initImplicit);
+PF_PIN_TABLE(IkwMeshTable, 53, 46, initMulti);
+PF_PIN_TABLE(IkwRayIntersectionTable, 12, 3, getDistance);
 PF_PIN_TABLE(IkwGroupTable, 52, 46, getChildCount);
 PF_PIN_TABLE(IkwWorldTable, 56, 52, getActiveCamera);
 PF_PIN_TABLE(IkwCameraTable, 51, 46, getProjectionParameters);

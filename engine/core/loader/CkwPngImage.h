@@ -1,6 +1,7 @@
 // PNG images named by 3D files' external references, decoded through libpng
-// from memory into a new Image2D made by the object factory. The image class
-// takes the pixels through IkwPixelImport.
+// from memory into a new Image2D made by the object factory: palette PNGs stay
+// palette images, a tRNS key becomes an alpha channel. The image class takes
+// the pixels through IkwPixelImport.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +20,14 @@ constexpr int32_t kImageFormatRgba = 100;
 constexpr uint32_t kMaxPngDimension = 16383;
 
 // What an image class implements to be filled from decoded pixels: rows of
-// 1, 2, 3 or 4 bytes per pixel by format, tightly packed. Leaves on failure.
+// 1, 2, 3 or 4 bytes per pixel by format, tightly packed, or one index byte
+// per pixel and a palette of paletteLength bytes, entries in the format's
+// layout. Leaves on failure.
 class IkwPixelImport {
 public:
     virtual void importPixels(int32_t format, uint32_t width, uint32_t height, const uint8_t* pixels) = 0;
+    virtual void importPalettized(int32_t format, uint32_t width, uint32_t height, const uint8_t* indices,
+                                  uint32_t paletteLength, const uint8_t* palette) = 0;
 
 protected:
     ~IkwPixelImport() = default;

@@ -9,7 +9,10 @@
 #include "engine/core/interface/EngineHandle.h"
 #include "engine/core/loader/LoaderTestKit.h"
 
-inline EngineResult loadFuzzInput(const InterfaceEngine& engine, std::span<const uint8_t> input)
+// Engine is anything with the root's api(): the loader tests' engine of
+// stand-in objects or one with the real scene classes.
+template <class Engine>
+EngineResult loadFuzzInput(const Engine& engine, std::span<const uint8_t> input)
 {
     const uint32_t budget = input.empty() ? 0 : input[0] % 4;
     EngineHandle* loader = nullptr;

@@ -12,6 +12,7 @@
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/loader/CkwPngImage.h"
 #include "engine/core/loader/CkwResourceLoader.h"
+#include "engine/core/loader/PngTestKit.h"
 #include "engine/core/loader/SerializeTestKit.h"
 #include "tools/m3g/M3gFileWriter.h"
 
@@ -25,6 +26,10 @@ public:
         width = w;
         height = h;
         firstPixel = pixels[0];
+    }
+    void importPalettized(int32_t f, uint32_t w, uint32_t h, const uint8_t* indices, uint32_t, const uint8_t*) override
+    {
+        importPixels(f, w, h, indices);
     }
     int32_t format = 0;
     uint32_t width = 0, height = 0;
@@ -107,24 +112,11 @@ inline std::vector<uint8_t> sceneReferencing(int32_t userId, const std::vector<s
 
 inline std::vector<uint8_t> pngBytes(uint32_t width, uint32_t height, int colourType, uint8_t value)
 {
-    std::vector<uint8_t> out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_set_write_fn(
-        png, &out,
-        [](png_structp p, png_bytep data, png_size_t n) {
-            auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
-            v->insert(v->end(), data, data + n);
-        },
-        nullptr);
-    png_set_IHDR(png, info, width, height, 8, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
+    PngSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.colourType = colourType;
     const int channels = colourType == PNG_COLOR_TYPE_RGBA ? 4 : colourType == PNG_COLOR_TYPE_RGB ? 3 : 1;
-    std::vector<uint8_t> row(size_t{width} * channels, value);
-    for (uint32_t y = 0; y < height; ++y)
-        png_write_row(png, row.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return out;
+    spec.rows.assign(size_t{width} * channels * height, value);
+    return writePng(spec);
 }

@@ -119,14 +119,17 @@ int32_t saturateToInt(float f)
     return saturateToInt(static_cast<double>(f));
 }
 
-float roundClamp(float value, double low, double high)
+int32_t roundClamp(float x, int32_t low, int32_t high)
 {
-    double r = std::round(static_cast<double>(value));
-    if (!(r >= low))
-        r = low;
-    if (r > high)
-        r = high;
-    return static_cast<float>(r);
+    // The half is added in float, as the device rounds; NaN counts as 0.
+    int32_t r = INT32_MIN;
+    if (x < 0.0f && x > -2147483648.0f)
+        r = -saturateToInt(-x + 0.5f);
+    else if (!(x < 0.0f))
+        r = saturateToInt(x + 0.5f);
+    if (r <= low)
+        return low;
+    return r > high ? high : r;
 }
 
 namespace {

@@ -30,9 +30,10 @@ void storeWordBytes(uint32_t word, uint8_t* out);
 // undefined on the host and saturates on the device.
 int32_t saturateToInt(float f);
 int32_t saturateToInt(double d);
-// Rounded half away from zero and clamped to [low, high]; NaN gives low. The
-// engine's conversion of crop values to whole pixels.
-float roundClamp(float value, double low, double high);
+// The engine's float-to-integer rounding (crops, backgrounds, picking): half
+// away from zero, saturated to the int32 range, then clamped to [low, high]
+// (results <= low give low).
+int32_t roundClamp(float x, int32_t low, int32_t high);
 // (int)(v * 65536 + 0.5), saturated: a float to 16.16 as the engine rounds.
 inline int32_t roundToFixed(float v) { return saturateToInt(v * 65536.0f + 0.5f); }
 

@@ -261,9 +261,9 @@ bool CkwObject3D::animateTracks(int32_t worldTime, uint32_t stamp, int32_t& vali
                     height *= weight;
                 }
                 // A sprite's crop may be negative (mirrored), a background's not.
-                const double low = getClassId() == kClassSprite ? -2147483648.0 : 0.0;
-                values[2] += roundClamp(width, low, 2147483647.0);
-                values[3] += roundClamp(height, low, 2147483647.0);
+                const int32_t low = getClassId() == kClassSprite ? INT32_MIN : 0;
+                values[2] += static_cast<float>(roundClamp(width, low, INT32_MAX));
+                values[3] += static_cast<float>(roundClamp(height, low, INT32_MAX));
                 trackValidity = track->sample(worldTime, 2, values, weight);
                 components = 4;
             } else if (property == kPropertyScale && sequenceComponents == 1) {

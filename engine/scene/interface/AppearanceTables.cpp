@@ -13,6 +13,7 @@
 #include "engine/scene/CkwFog.h"
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwPolygonMode.h"
+#include "engine/scene/CkwTexture2D.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ void setComponent(CkwAppearance& a, EngineHandle* handle)
         (a.*Set)(component);
 }
 
-int32_t cropPixels(float value, double low) { return saturateToInt(roundClamp(value, low, 2147483647.0)); }
+int32_t cropPixels(float value, int32_t low) { return roundClamp(value, low, INT32_MAX); }
 
 } // namespace
 
@@ -139,13 +140,18 @@ constexpr IkwBackgroundTable kBackgroundTable = {
     plain<+[](CkwBackground& b, uint32_t* out) { *out = b.getColor(); }>,
     plain<+[](CkwBackground& b, uint32_t argb) { b.setColor(argb); }>,
     handing<+[](CkwBackground& b) { return b.getImage(); }>,
-    trapped<+[](CkwBackground& b, EngineHandle* image) { b.setImage(argumentOf<CkwObject3D>(image, kIidImage2D)); }>,
+    trapped<+[](CkwBackground& b, EngineHandle* image) {
+        CkwImage2D* picture = argumentOf<CkwImage2D>(image, kIidImage2D);
+        if (picture != nullptr && picture->getFormat() != kImageFormatRgb && picture->getFormat() != kImageFormatRgba)
+            leave(KErrIllegalArgument);
+        b.setImage(picture);
+    }>,
     plain<+[](CkwBackground& b, uint32_t* out) { *out = static_cast<uint32_t>(b.getImageModeX()); }>,
     plain<+[](CkwBackground& b, uint32_t* out) { *out = static_cast<uint32_t>(b.getImageModeY()); }>,
-    plain<+[](CkwBackground& b, int32_t* out) { *out = cropPixels(b.getCropX(), -2147483648.0); }>,
-    plain<+[](CkwBackground& b, int32_t* out) { *out = cropPixels(b.getCropY(), -2147483648.0); }>,
-    plain<+[](CkwBackground& b, int32_t* out) { *out = cropPixels(b.getCropWidth(), 0.0); }>,
-    plain<+[](CkwBackground& b, int32_t* out) { *out = cropPixels(b.getCropHeight(), 0.0); }>,
+    plain<+[](CkwBackground& b, int32_t* out) { *out = cropPixels(b.getCropX(), INT32_MIN); }>,
+    plain<+[](CkwBackground& b, int32_t* out) { *out = cropPixels(b.getCropY(), INT32_MIN); }>,
+    plain<+[](CkwBackground& b, int32_t* out) { *out = cropPixels(b.getCropWidth(), 0); }>,
+    plain<+[](CkwBackground& b, int32_t* out) { *out = cropPixels(b.getCropHeight(), 0); }>,
     plain<+[](CkwBackground& b, uint8_t* out) { *out = flag(b.isDepthClearEnabled()); }>,
     plain<+[](CkwBackground& b, uint32_t enable) { b.setDepthClearEnable(enable != 0); }>,
     plain<+[](CkwBackground& b, uint8_t* out) { *out = flag(b.isColorClearEnabled()); }>,

@@ -7,6 +7,7 @@
 #include "engine/core/math/FloatBits.h"
 #include "engine/scene/CkwCamera.h"
 #include "engine/scene/CkwLight.h"
+#include "engine/scene/CkwRayIntersection.h"
 #include "engine/scene/CkwWorld.h"
 
 namespace {
@@ -19,7 +20,7 @@ void pickL(const float* origin, const float* direction, EngineHandle* intersecti
     float ray[6];
     checkVector3L(origin, ray);
     checkVector3L(direction, ray + 3);
-    argumentOf<CkwObject3D>(intersection, kIidRayIntersection);
+    argumentOf<CkwRayIntersection>(intersection, kIidRayIntersection);
     requireOut(hit) = 0;
 }
 

@@ -1,7 +1,8 @@
 // Fails the k-th engine allocation for every k across start-up, the load of a
 // writer-made World with a camera, a light and a background beside an
-// appearance, and a score of calls on them: every run ends in success or a
-// failure result, with every hooked allocation given back.
+// appearance and every kind of image, a PNG load, and a score of calls on
+// them: every run ends in success or a failure result, with every hooked
+// allocation given back.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -10,17 +11,105 @@
 #include "engine/core/interface/IkwEngine.h"
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/interface/InterfaceMetadata.h"
+#include "engine/core/loader/PngTestKit.h"
 #include "engine/scene/interface/SceneNodeTables.h"
 #include "engine/core/testing/AllocationSweep.h"
+#include "engine/scene/interface/ImageTables.h"
 #include "tools/m3g/M3gFileWriter.h"
+#include "tools/m3g/M3gImageEncoders.h"
 #include "tools/m3g/M3gSceneEncoders.h"
 #include "tools/m3g/M3gStateEncoders.h"
 
 namespace {
 
+// Roots from index 2 on: a sprite (with its palette image, texture and
+// appearance) and the engine's own plasma, stageset and compressed images.
+void addImageRoots(M3gFileWriter& writer)
+{
+    M3gImage2DFields palette;
+    palette.width = 4;
+    palette.height = 2;
+    palette.format = 100;
+    palette.palette = {1, 2, 3, 4, 5, 6, 7, 8};
+    palette.pixels.assign(8, 1);
+    const uint32_t image = writer.addObject(m3gImage2DRecord(palette));
+    M3gTexture2DFields texture;
+    texture.image = image;
+    M3gAppearanceFields appearance;
+    appearance.textures = {writer.addObject(m3gTexture2DRecord(texture))};
+    M3gSpriteFields sprite;
+    sprite.image = image;
+    sprite.appearance = writer.addObject(m3gAppearanceRecord(appearance));
+    sprite.crop = {0, 0, 4, 2};
+    writer.addObject(m3gSpriteRecord(sprite));
+    M3gPlasmaFields plasma;
+    plasma.widthExponent = 3;
+    plasma.heightExponent = 2;
+    plasma.weightsA[8] = 0.5f;
+    writer.addObject(m3gPlasmaRecord(plasma));
+    M3gStagesetFields stageset;
+    stageset.image.width = 2;
+    stageset.image.pixels.assign(6, 9);
+    stageset.depth = {1, 2};
+    writer.addObject(m3gStagesetRecord(stageset));
+    M3gCompressedImageFields compressed;
+    compressed.width = 2;
+    compressed.levels = {{1, 2}, {3}};
+    writer.addObject(m3gCompressedImageRecord(compressed));
+}
+
+std::vector<uint8_t> pngFile()
+{
+    PngSpec png;
+    png.colourType = PNG_COLOR_TYPE_PALETTE;
+    png.palette = {{1, 2, 3}, {4, 5, 6}};
+    png.alphas = {9};
+    png.rows = {0, 1, 1, 0};
+    return writePng(png);
+}
+
+// Loads the PNG, duplicates the image roots of the file and makes an image,
+// a texture and a sprite through their tables.
+template <class Check>
+void imageCalls(IkwEngine* root, EngineHandle* loader, const std::vector<uint8_t>& png, const Check& check)
+{
+    uint32_t roots = 0;
+    tableOf<IkwLoaderTable>(loader).getRootCount(loader, &roots);
+    for (uint32_t i = 2; i < roots; ++i) {
+        EngineHandle* h = nullptr;
+        EngineHandle* copy = nullptr;
+        if (check(tableOf<IkwLoaderTable>(loader).getRoot(loader, i, &h)) && check(tableOf<IkwObject3DTable>(h).duplicate(h, &copy)))
+            unknownRelease(copy);
+        if (h != nullptr)
+            unknownRelease(h);
+    }
+    EngineHandle* pngLoader = nullptr;
+    if (check(root->table->createEngineObject(kIidLoader, &pngLoader))) {
+        check(tableOf<IkwLoaderTable>(pngLoader).loadBuffer(pngLoader, static_cast<uint32_t>(png.size()), png.data(), nullptr));
+        unknownRelease(pngLoader);
+    }
+    EngineHandle* made[3] = {};
+    const uint32_t kinds[3] = {kIidImage2D, kIidTexture2D, kIidSprite3D};
+    for (int i = 0; i < 3; ++i)
+        if (!check(root->table->createEngineObject(kinds[i], &made[i])))
+            break;
+    if (EngineHandle* image = made[0]; made[2] != nullptr) {
+        const auto& t = tableOf<IkwImage2DTable>(image);
+        const uint8_t pixels[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+        check(t.initWithPalette(image, 99, 2, 2, 4, pixels, 6, pixels));
+        check(t.init(image, 100, 2, 2));
+        check(t.set(image, 0, 0, 2, 2, 16, pixels));
+        check(tableOf<IkwTexture2DTable>(made[1]).init(made[1], image));
+        check(tableOf<IkwSprite3DTable>(made[2]).init(made[2], 1, image, nullptr));
+    }
+    for (EngineHandle* h : made)
+        if (h != nullptr)
+            unknownRelease(h);
+}
+
 std::vector<uint8_t> worldFile()
 {
-    M3gFileWriter writer;
+    M3gFileWriter writer(M3gFlavour::Own);
     writer.beginSection(kM3gSchemeZlib);
     std::vector<uint32_t> children;
     for (int32_t i = 0; i < 3; ++i) {
@@ -42,11 +131,12 @@ std::vector<uint8_t> worldFile()
     appearance.material = writer.addObject(m3gMaterialRecord({}));
     appearance.fog = writer.addObject(m3gFogRecord({}));
     writer.addObject(m3gAppearanceRecord(appearance));
+    addImageRoots(writer);
     return writer.finish();
 }
 
 // Returns whether every call succeeded.
-bool runScenario(const std::vector<uint8_t>& file)
+bool runScenario(const std::vector<uint8_t>& file, const std::vector<uint8_t>& png)
 {
     IkwEngine* root = nullptr;
     if (initEngineApi(&root) != 0)
@@ -69,6 +159,7 @@ bool runScenario(const std::vector<uint8_t>& file)
         if (check(l.loadBuffer(loader, static_cast<uint32_t>(file.size()), file.data(), nullptr))) {
             check(l.getRoot(loader, 0, &world));
             check(l.getRoot(loader, 1, &appearance));
+            imageCalls(root, loader, png, check);
         }
         release(loader);
     }
@@ -140,7 +231,9 @@ TEST(SceneSweep, EveryFailedAllocationEndsInAResultWithoutLeaks)
 {
     ASSERT_EQ(interfaceTable(*interfaceById(kIidWorld)), &kWorldTable); // the scene's own tables, not stand-ins
     const std::vector<uint8_t> file = worldFile();
-    EXPECT_GT(sweepAllocationFailures([&] { return runScenario(file); }), 50);
+    const std::vector<uint8_t> png = pngFile();
+    EXPECT_TRUE(runScenario(file, png));
+    EXPECT_GT(sweepAllocationFailures([&] { return runScenario(file, png); }), 50);
 }
 
 } // namespace

@@ -1,0 +1,53 @@
+// The engine's index buffer: the triangles of one submesh as strips over the
+// vertices of a vertex buffer, either consecutive from a first index
+// (implicit) or listed as 16-bit indices (explicit). Every triangle keeps the
+// winding of its strip's first one.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/factory/ClassIds.h"
+#include "engine/core/scene/CkwIndexBuffer.h"
+
+class CkwTriangleStripArray : public CkwIndexBuffer {
+public:
+    // The factory's creator of class id 11: an empty implicit array.
+    static IkwSerializable* create();
+
+    int32_t getClassId() const override { return kClassTriangleStripArray; }
+    void deserialize(CkwSerializeBufferObjectsIn& buffer) override;
+    CkwObject3D* duplicate() const override;
+
+    int32_t getIndexCount() const override;
+    // Strip by strip; a strip that would pass outLength leaves -1301 with the
+    // earlier strips written.
+    void getTriangleIndices(int32_t outLength, int32_t* out) const override;
+
+    // firstIndex < 0 or a last index above 65535 leaves -1101; no strips or
+    // a strip shorter than 3 leaves -1301.
+    void initImplicit(int32_t firstIndex, int32_t stripCount, const int32_t* stripLengths);
+    // An index outside 0..65535 leaves -1101; no strips, a strip shorter
+    // than 3 or strips longer than the index list leave -1301.
+    void initExplicit(int32_t indexCount, const int32_t* indices, int32_t stripCount, const int32_t* stripLengths);
+    // The strip's length; its indices into out when given (-1301 when short).
+    int32_t getStrip(int32_t stripIndex, int32_t outLength, int32_t* out) const;
+    // Joins the strips of an explicit array into one, repeating indices so
+    // each strip keeps its winding.
+    void stitchStrips();
+
+    bool isImplicit() const { return m_implicit; }
+    uint16_t getFirstIndex() const { return m_firstIndex; }
+    const CkwArray<uint16_t>& getIndices() const { return m_indices; }
+    const CkwArray<uint16_t>& getStripLengths() const { return m_stripLengths; }
+
+private:
+    // The vertex index at position i of the strips laid end to end.
+    int32_t indexAt(int32_t i) const { return m_implicit ? m_firstIndex + i : m_indices[i]; }
+    int64_t lengthSum() const;
+    void setLargestImplicitIndex(int64_t firstIndex, int32_t rangeCode);
+
+    bool m_implicit = true;
+    uint16_t m_firstIndex = 0;
+    CkwArray<uint16_t> m_indices;
+    CkwArray<uint16_t> m_stripLengths;
+};

@@ -1,0 +1,276 @@
+// Vertex buffer: the counted array slots with their shared vertex count,
+// scales and biases, the file data and the colour animation.
+#include "engine/scene/CkwVertexBuffer.h"
+
+#include <algorithm>
+
+#include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
+#include "engine/core/math/FloatBits.h"
+#include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/Trap.h"
+#include "engine/scene/SceneFieldHelpers.h"
+#include "engine/core/scene/SceneIds.h"
+
+namespace {
+
+// The record of one texture unit in the file: array, bias (s, t, r), scale.
+constexpr uint32_t kTexCoordRecordBytes = 4 + 3 * 4 + 4;
+
+float clampUnit(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+
+bool isColorShape(const CkwVertexArray& a)
+{
+    return a.getComponentSize() == 1 && (a.getComponentCount() == 3 || a.getComponentCount() == 4);
+}
+
+bool isTexCoordShape(const CkwVertexArray& a) { return a.getComponentCount() == 2 || a.getComponentCount() == 3; }
+
+} // namespace
+
+IkwSerializable* CkwVertexBuffer::create() { return new CkwVertexBuffer; }
+
+CkwVertexBuffer::~CkwVertexBuffer()
+{
+    for (CkwVertexArray*& array : m_arrays) {
+        if (array != nullptr)
+            array->release();
+        array = nullptr;
+    }
+}
+
+bool CkwVertexBuffer::onlyArrayIn(int32_t slot) const
+{
+    for (int32_t i = 0; i < kSlotCount; ++i)
+        if (i != slot && m_arrays[i] != nullptr)
+            return false;
+    return true;
+}
+
+void CkwVertexBuffer::checkFits(int32_t slot, const CkwVertexArray* array, int32_t mismatchCode) const
+{
+    // Arrays of no vertices count like any other: a buffer whose count
+    // followed a zero-length array could otherwise take a longer one beside
+    // it, and the renderer would read past the short one.
+    if (array == nullptr)
+        return;
+    for (int32_t i = 0; i < kSlotCount; ++i)
+        if (i != slot && m_arrays[i] != nullptr && m_arrays[i]->getVertexCount() != array->getVertexCount())
+            leave(mismatchCode);
+}
+
+int32_t CkwVertexBuffer::getVertexCount() const
+{
+    // An array initialised again after it was set can change its count
+    // behind the buffer's back: the count is then rebuilt as the smallest,
+    // so whoever walks the vertices stays inside every array.
+    int32_t count = -1;
+    bool stale = false;
+    for (const CkwVertexArray* array : m_arrays) {
+        if (array == nullptr)
+            continue;
+        stale = stale || array->getVertexCount() != m_vertexCount;
+        count = count < 0 ? array->getVertexCount() : std::min(count, array->getVertexCount());
+    }
+    if (stale)
+        m_vertexCount = count;
+    return m_vertexCount;
+}
+
+void CkwVertexBuffer::replaceArray(int32_t slot, CkwVertexArray* array, int32_t mismatchCode)
+{
+    checkFits(slot, array, mismatchCode);
+    replaceReference(m_arrays[slot], array);
+    if (array != nullptr)
+        m_vertexCount = array->getVertexCount();
+    else if (onlyArrayIn(-1))
+        m_vertexCount = 0;
+}
+
+void CkwVertexBuffer::storeBias(float* out, int32_t components, const float* bias)
+{
+    for (int32_t i = 0; i < 3; ++i)
+        out[i] = bias != nullptr && i < components ? checkFloat(bias[i]) : 0.0f;
+}
+
+CkwVertexArray* CkwVertexBuffer::getPositions(int32_t outLength, float* out) const
+{
+    CkwVertexArray* array = m_arrays[kPositions];
+    if (out != nullptr) {
+        if (outLength < 4)
+            leave(KErrIllegalArgument);
+        if (array != nullptr) {
+            out[0] = m_positionScale;
+            for (int32_t i = 0; i < 3; ++i)
+                out[1 + i] = m_positionBias[i];
+        }
+    }
+    return array;
+}
+
+CkwVertexArray* CkwVertexBuffer::getTexCoords(int32_t unit, int32_t outLength, float* out) const
+{
+    if (unit < 0 || unit >= kTextureUnits)
+        leave(KErrIndexOutOfRange);
+    CkwVertexArray* array = m_arrays[kTexCoords + unit];
+    if (out != nullptr) {
+        const int32_t components = array != nullptr ? array->getComponentCount() : 2;
+        if (outLength < components + 1)
+            leave(KErrIllegalArgument);
+        if (array != nullptr) {
+            out[0] = m_texCoordScale[unit];
+            for (int32_t i = 0; i < components; ++i)
+                out[1 + i] = m_texCoordBias[unit][i];
+        }
+    }
+    return array;
+}
+
+void CkwVertexBuffer::setPositions(CkwVertexArray* array, float scale, int32_t biasLength, const float* bias)
+{
+    if (array == nullptr) {
+        replaceArray(kPositions, nullptr, KErrIllegalArgument);
+        return;
+    }
+    if (array->getComponentCount() != 3 || (bias != nullptr && biasLength < 3))
+        leave(KErrIllegalArgument);
+    checkFits(kPositions, array, KErrIllegalArgument);
+    float checked[3];
+    storeBias(checked, 3, bias);
+    m_positionScale = scale;
+    for (int32_t i = 0; i < 3; ++i)
+        m_positionBias[i] = checked[i];
+    replaceArray(kPositions, array, KErrIllegalArgument);
+}
+
+void CkwVertexBuffer::setNormals(CkwVertexArray* array)
+{
+    if (array != nullptr && array->getComponentCount() != 3)
+        leave(KErrIllegalArgument);
+    replaceArray(kNormals, array, KErrIllegalArgument);
+    applyNormalScale();
+}
+
+void CkwVertexBuffer::applyNormalScale()
+{
+    // Maps the integer range onto -1..1: -128 to -1 and 127 to 1.
+    const CkwVertexArray* array = m_arrays[kNormals];
+    m_normalScale = array == nullptr ? 1.0f : (array->getComponentSize() == 1 ? 1.0f / 127.5f : 1.0f / 32767.5f);
+    const float bias = array == nullptr ? 0.0f : m_normalScale * 0.5f;
+    for (float& b : m_normalBias)
+        b = bias;
+}
+
+void CkwVertexBuffer::setColors(CkwVertexArray* array)
+{
+    if (array != nullptr && !isColorShape(*array))
+        leave(KErrIllegalArgument);
+    replaceArray(kColors, array, KErrIllegalArgument);
+}
+
+void CkwVertexBuffer::setTexCoords(int32_t unit, CkwVertexArray* array, float scale, int32_t biasLength,
+                                   const float* bias)
+{
+    if (unit < 0 || unit >= kTextureUnits)
+        leave(KErrIndexOutOfRange);
+    if (array != nullptr) {
+        const int32_t components = array->getComponentCount();
+        if (!isTexCoordShape(*array) || (bias != nullptr && biasLength < components))
+            leave(KErrIllegalArgument);
+        checkFits(kTexCoords + unit, array, KErrIllegalArgument);
+        float checked[3];
+        storeBias(checked, components, bias);
+        m_texCoordScale[unit] = scale;
+        for (int32_t i = 0; i < 3; ++i)
+            m_texCoordBias[unit][i] = checked[i];
+    }
+    replaceArray(kTexCoords + unit, array, KErrIllegalArgument);
+}
+
+void CkwVertexBuffer::deserialize(CkwSerializeBufferObjectsIn& buffer)
+{
+    CkwObject3D::deserialize(buffer);
+    // Arrays from a file meet the setters' shape rules: the renderer and the
+    // skinning read positions and normals as xyz and colours as bytes.
+    auto readArray = [&]() {
+        auto* array = readComponent<CkwVertexArray>(buffer, kClassVertexArray);
+        checkFits(-1, array, KErrCorruptData);
+        return array;
+    };
+    buffer.readColor(m_defaultColor, true);
+    CkwVertexArray* positions = readArray();
+    buffer.readVector3(m_positionBias);
+    m_positionScale = buffer.readFloat();
+    if (positions != nullptr && positions->getComponentCount() != 3)
+        leave(KErrCorruptData);
+    replaceArray(kPositions, positions, KErrCorruptData);
+    setNormals(readArray());
+    CkwVertexArray* colors = readArray();
+    if (colors != nullptr && !isColorShape(*colors))
+        leave(KErrCorruptData);
+    replaceArray(kColors, colors, KErrCorruptData);
+    const int32_t units = buffer.readInt32();
+    if (units > 0 && static_cast<uint64_t>(units) * kTexCoordRecordBytes > buffer.remaining())
+        leave(KErrReadPastEnd);
+    for (int32_t unit = 0; unit < units; ++unit) {
+        CkwVertexArray* array = readArray();
+        if (array == nullptr || !isTexCoordShape(*array))
+            leave(KErrCorruptData);
+        float bias[3];
+        buffer.readVector3(bias);
+        const float scale = buffer.readFloat();
+        // Units past the second are read and dropped.
+        if (unit >= kTextureUnits)
+            continue;
+        for (int32_t i = 0; i < 3; ++i)
+            m_texCoordBias[unit][i] = bias[i];
+        m_texCoordScale[unit] = scale;
+        replaceArray(kTexCoords + unit, array, KErrCorruptData);
+    }
+}
+
+CkwObject3D* CkwVertexBuffer::duplicate() const
+{
+    CkwCleanupPtr<CkwVertexBuffer> copy(new CkwVertexBuffer);
+    copy->copyFrom(*this);
+    CkwVertexBuffer& c = *copy.get();
+    c.m_vertexCount = m_vertexCount;
+    c.m_defaultColor = m_defaultColor;
+    for (int32_t i = 0; i < kSlotCount; ++i) {
+        c.m_arrays[i] = m_arrays[i];
+        if (m_arrays[i] != nullptr)
+            m_arrays[i]->addRef();
+    }
+    for (int32_t i = 0; i < 3; ++i) {
+        c.m_positionBias[i] = m_positionBias[i];
+        c.m_normalBias[i] = m_normalBias[i];
+        for (int32_t unit = 0; unit < kTextureUnits; ++unit)
+            c.m_texCoordBias[unit][i] = m_texCoordBias[unit][i];
+    }
+    c.m_positionScale = m_positionScale;
+    c.m_normalScale = m_normalScale;
+    for (int32_t unit = 0; unit < kTextureUnits; ++unit)
+        c.m_texCoordScale[unit] = m_texCoordScale[unit];
+    return copy.release();
+}
+
+CkwReference CkwVertexBuffer::getReference(int32_t index) const
+{
+    if (index >= 0 && index < kSlotCount)
+        return CkwReference::single(m_arrays[index]);
+    return CkwObject3D::getReference(index - kSlotCount);
+}
+
+bool CkwVertexBuffer::isAnimatable(int32_t property) const
+{
+    return property == kPropertyAlpha || property == kPropertyColor || CkwObject3D::isAnimatable(property);
+}
+
+void CkwVertexBuffer::applyAnimatedProperty(int32_t property, int32_t components, const float* values)
+{
+    if (property == kPropertyAlpha)
+        colorSetAlpha(&m_defaultColor, clampUnit(values[0]));
+    else if (property == kPropertyColor)
+        colorSetRgb(&m_defaultColor, values[0], values[1], values[2]);
+    else
+        CkwObject3D::applyAnimatedProperty(property, components, values);
+}

@@ -1,0 +1,38 @@
+// A piecewise curve in 16.16 through knots kept in file order: straight
+// segments, or a cubic through each segment with tangents from its
+// neighbours. It shapes the coordinates and colour parameters of plasma images.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/runtime/CkwArray.h"
+#include "engine/core/runtime/CkwHeapObject.h"
+
+class CkwSerializeBufferObjectsIn;
+
+struct SkwKnot {
+    int32_t x; // 16.16
+    int32_t y; // 16.16
+};
+
+class CkwWarpMap : public CkwHeapObject {
+public:
+    // No knots: 0.5; one knot: its y.
+    int32_t evaluate(int32_t x) const;
+    // Smooth flag, a knot count and x, y floats per knot.
+    void deserialize(CkwSerializeBufferObjectsIn& buffer);
+    void appendKnot(int32_t x, int32_t y) { m_knots.append({x, y}); }
+    void copyFrom(const CkwWarpMap& source);
+
+    bool isSmooth() const { return m_smooth; }
+    void setSmooth(bool smooth) { m_smooth = smooth; }
+    const CkwArray<SkwKnot>& knots() const { return m_knots; }
+
+private:
+    // The first segment i holding x with distinct ends, or -1.
+    int32_t findSegment(int32_t x) const;
+    int32_t evaluateSmooth(int32_t x) const;
+
+    bool m_smooth = false;
+    CkwArray<SkwKnot> m_knots;
+};
