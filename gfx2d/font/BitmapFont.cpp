@@ -6,7 +6,6 @@
 #include <new>
 
 #include "framework/streams/MemoryInputStream.h"
-#include "gfx2d/blit/BlitClip.h"
 
 namespace {
 
@@ -180,7 +179,7 @@ int BitmapFont::measureString(const char16_t* text, int length, int maxWidth, in
 }
 
 int BitmapFont::placeGlyphs(const char16_t* text, int length, int x, int y, int maxWidth, int maxHeight,
-                            int32_t imageWidth, int32_t imageHeight, GlyphSink sink, void* context) const
+                            int32_t imageWidth, int32_t imageHeight, BlitPieceSink sink, void* context) const
 {
     const int n = textLength(text, length);
     const int space = spacing();
@@ -199,10 +198,8 @@ int BitmapFont::placeGlyphs(const char16_t* text, int length, int x, int y, int 
             w = std::max(0, std::min(w, maxWidth - g->xOffset - pen));
         if (maxHeight >= 0)
             h = std::max(0, std::min(h, maxHeight - g->yOffset));
-        GlyphPlacement p{g->xOffset + pen + x, g->yOffset + y, g->x, g->y, std::max(0, w), std::max(0, h)};
-        if (clipBlitSource(&p.x, &p.y, imageWidth, imageHeight, &p.srcX, &p.srcY, &p.width, &p.height, false, false) &
-            ClipBits::Nothing)
-            p.width = p.height = 0;
+        BlitPiece p{g->xOffset + pen + x, g->yOffset + y, g->x, g->y, std::max(0, w), std::max(0, h)};
+        clipPieceToSource(p, imageWidth, imageHeight);
         sink(context, p);
         ++visited;
         pen += g->advance + space;

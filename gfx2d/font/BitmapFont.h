@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "gfx2d/blit/BlitClip.h"
 #include "gfx2d/font/FontBase.h"
 
 class Surface;
@@ -27,17 +28,6 @@ struct OverrideRecord {
     int16_t code;
     int8_t unused;
     int8_t advance;
-};
-
-// One glyph as drawing submits it: the source rectangle in the glyph image
-// and where its top-left corner lands.
-struct GlyphPlacement {
-    int32_t x;
-    int32_t y;
-    int32_t srcX;
-    int32_t srcY;
-    int32_t width;
-    int32_t height;
 };
 
 class BitmapFont : public FontBase {
@@ -72,9 +62,8 @@ public:
     // imageWidth × imageHeight: cells are cut at maxWidth / maxHeight on
     // their right and bottom, then clipped to the image, so a cell from a
     // file never reads outside it. Returns the glyphs visited.
-    using GlyphSink = void (*)(void* context, const GlyphPlacement& glyph);
     int placeGlyphs(const char16_t* text, int length, int x, int y, int maxWidth, int maxHeight, int32_t imageWidth,
-                    int32_t imageHeight, GlyphSink sink, void* context) const;
+                    int32_t imageHeight, BlitPieceSink sink, void* context) const;
 
 private:
     Surface* m_image = nullptr;

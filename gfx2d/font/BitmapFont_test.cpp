@@ -92,7 +92,7 @@ TEST(BitmapFont, GlyphsAreCutAtTheLimitsAndClippedToTheImage)
 
     struct Case {
         int maxWidth, maxHeight, imageWidth;
-        std::vector<GlyphPlacement> expected;
+        std::vector<BlitPiece> expected;
     } cases[] = {
         {-1, -1, 100, {{10, 18, 1, 1, 3, 5}, {17, 20, 31, 1, 3, 5}}},
         {-1, -1, 33, {{10, 18, 1, 1, 3, 5}, {17, 20, 31, 1, 2, 5}}},
@@ -100,15 +100,15 @@ TEST(BitmapFont, GlyphsAreCutAtTheLimitsAndClippedToTheImage)
         {5, -1, 100, {{10, 18, 1, 1, 3, 5}, {17, 20, 31, 1, 0, 5}}},  // still submitted
     };
     for (const Case& c : cases) {
-        std::vector<GlyphPlacement> placed;
+        std::vector<BlitPiece> placed;
         const int n = font.placeGlyphs(
             u"A B", -1, 10, 20, c.maxWidth, c.maxHeight, c.imageWidth, 7,
-            [](void* context, const GlyphPlacement& g) { static_cast<std::vector<GlyphPlacement>*>(context)->push_back(g); },
+            [](void* context, const BlitPiece& g) { static_cast<std::vector<BlitPiece>*>(context)->push_back(g); },
             &placed);
         ASSERT_EQ(n, 2);
         for (size_t i = 0; i < placed.size(); ++i) {
-            const GlyphPlacement& a = placed[i];
-            const GlyphPlacement& e = c.expected[i];
+            const BlitPiece& a = placed[i];
+            const BlitPiece& e = c.expected[i];
             EXPECT_EQ(std::vector<int32_t>({a.x, a.y, a.srcX, a.srcY, a.width, a.height}),
                       std::vector<int32_t>({e.x, e.y, e.srcX, e.srcY, e.width, e.height}))
                 << c.maxWidth << " " << i;

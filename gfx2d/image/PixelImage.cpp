@@ -99,6 +99,22 @@ bool readTga(InputStream& in, uint8_t* header, ImageDescription& description, st
     return !in.hasError();
 }
 
+// The native file: nine words, then data-size bytes of pixels.
+bool readNative(InputStream& in, ImageDescription& d, std::unique_ptr<uint8_t[]>& pixels)
+{
+    for (uint32_t* word : {&d.format, &d.type, &d.bitsPerPixel, &d.internalFormat, &d.reserved0, &d.reserved1,
+                           &d.width, &d.height, &d.dataSize})
+        *word = in.readU32();
+    // The data must hold every pixel the description names, and be there.
+    if (in.hasError() || !holdsItsPixels(d) || in.available() < d.dataSize)
+        return false;
+    pixels.reset(new (std::nothrow) uint8_t[d.dataSize]);
+    if (!pixels)
+        return false;
+    in.read(pixels.get(), d.dataSize);
+    return !in.hasError();
+}
+
 uint16_t load16(const uint8_t* p)
 {
     return uint16_t(p[0] | p[1] << 8);
@@ -166,35 +182,31 @@ void PixelImage::clear()
     m_pixels.reset();
 }
 
-int PixelImage::load(InputStream& stream, uint32_t tag)
+int PixelImage::adopt(const ImageDescription& description, std::unique_ptr<uint8_t[]> pixels)
 {
-    clear();
-    if (stream.available() == 0)
-        return 0;
-    ImageDescription d;
-    std::unique_ptr<uint8_t[]> pixels;
-    if (tag == kTgaImageTag) {
-        uint8_t header[TgaField::HeaderSize];
-        if (!readTga(stream, header, d, pixels))
-            return 0;
-    } else {
-        for (uint32_t* word : {&d.format, &d.type, &d.bitsPerPixel, &d.internalFormat, &d.reserved0, &d.reserved1,
-                               &d.width, &d.height, &d.dataSize})
-            *word = stream.readU32();
-        // The data must hold every pixel the description names, and be there.
-        if (stream.hasError() || !holdsItsPixels(d) || stream.available() < d.dataSize)
-            return 0;
-        pixels.reset(new (std::nothrow) uint8_t[d.dataSize]);
-        if (!pixels)
-            return 0;
-        stream.read(pixels.get(), d.dataSize);
-        if (stream.hasError())
-            return 0;
-    }
-    m_description = d;
+    m_description = description;
     m_pixels = std::move(pixels);
     m_hasDescription = true;
     return 1;
+}
+
+int PixelImage::load(InputStream& stream, uint32_t tag)
+{
+    uint8_t header[TgaField::HeaderSize];
+    if (tag == kTgaImageTag)
+        return loadTga(stream, header);
+    clear();
+    ImageDescription d;
+    std::unique_ptr<uint8_t[]> pixels;
+    return stream.available() != 0 && readNative(stream, d, pixels) ? adopt(d, std::move(pixels)) : 0;
+}
+
+int PixelImage::loadTga(InputStream& stream, uint8_t* header)
+{
+    clear();
+    ImageDescription d;
+    std::unique_ptr<uint8_t[]> pixels;
+    return stream.available() != 0 && readTga(stream, header, d, pixels) ? adopt(d, std::move(pixels)) : 0;
 }
 
 int PixelImage::save(const char16_t* path) const
@@ -213,12 +225,7 @@ int PixelImage::create(const ImageDescription& description, const void* pixels, 
         return 0;
     const uint32_t rowBytes = description.width * (description.bitsPerPixel / 8);
     std::unique_ptr<uint8_t[]> block = copyPixels(description.dataSize, pixels, pitch, rowBytes, description.height);
-    if (!block)
-        return 0;
-    m_description = description;
-    m_pixels = std::move(block);
-    m_hasDescription = true;
-    return 1;
+    return block ? adopt(description, std::move(block)) : 0;
 }
 
 int PixelImage::copyFrom(const PixelImage& other)
@@ -232,32 +239,30 @@ int PixelImage::copyFrom(const PixelImage& other)
     return create(other.m_description, other.m_pixels.get(), 0);
 }
 
-int PixelImage::writeRect(int32_t x, int32_t y, int32_t w, int32_t h, const void* source, uint32_t pitch)
+int PixelImage::copyRect(int32_t x, int32_t y, int32_t w, int32_t h, uint8_t* buffer, uint32_t pitch,
+                         bool intoImage) const
 {
     const uint32_t bpp = m_description.bitsPerPixel / 8;
-    if (!m_hasDescription || source == nullptr || x < 0 || y < 0 || w < 0 || h < 0 ||
+    if (!m_hasDescription || buffer == nullptr || x < 0 || y < 0 || w < 0 || h < 0 ||
         int64_t(x) + w > m_description.width || int64_t(y) + h > m_description.height)
         return 0;
     const uint32_t rowBytes = uint32_t(w) * bpp, imagePitch = m_description.width * bpp;
-    const auto* from = static_cast<const uint8_t*>(source);
-    for (int32_t row = 0; row < h; ++row)
-        std::memcpy(m_pixels.get() + size_t(y + row) * imagePitch + size_t(x) * bpp,
-                    from + size_t(row) * (pitch ? pitch : rowBytes), rowBytes);
+    for (int32_t row = 0; row < h; ++row) {
+        uint8_t* image = m_pixels.get() + size_t(y + row) * imagePitch + size_t(x) * bpp;
+        uint8_t* other = buffer + size_t(row) * (pitch ? pitch : rowBytes);
+        std::memcpy(intoImage ? image : other, intoImage ? other : image, rowBytes);
+    }
     return 1;
+}
+
+int PixelImage::writeRect(int32_t x, int32_t y, int32_t w, int32_t h, const void* source, uint32_t pitch)
+{
+    return copyRect(x, y, w, h, static_cast<uint8_t*>(const_cast<void*>(source)), pitch, true);
 }
 
 int PixelImage::readRect(int32_t x, int32_t y, int32_t w, int32_t h, void* dest, uint32_t pitch) const
 {
-    const uint32_t bpp = m_description.bitsPerPixel / 8;
-    if (!m_hasDescription || dest == nullptr || x < 0 || y < 0 || w < 0 || h < 0 ||
-        int64_t(x) + w > m_description.width || int64_t(y) + h > m_description.height)
-        return 0;
-    const uint32_t rowBytes = uint32_t(w) * bpp, imagePitch = m_description.width * bpp;
-    auto* to = static_cast<uint8_t*>(dest);
-    for (int32_t row = 0; row < h; ++row)
-        std::memcpy(to + size_t(row) * (pitch ? pitch : rowBytes),
-                    m_pixels.get() + size_t(y + row) * imagePitch + size_t(x) * bpp, rowBytes);
-    return 1;
+    return copyRect(x, y, w, h, static_cast<uint8_t*>(dest), pitch, false);
 }
 
 int PixelImage::swapBytes(uint32_t a, uint32_t b, bool refuseOthers)
@@ -346,26 +351,13 @@ int PixelImage::toArgb4444()
 void TgaImage::clear()
 {
     std::memset(m_header, 0, sizeof m_header);
-    m_hasDescription = false;
-    m_description = ImageDescription();
-    m_pixels.reset();
+    m_image.clear();
 }
 
 int TgaImage::load(InputStream& stream)
 {
     clear();
-    if (stream.available() == 0)
-        return 0;
-    uint8_t header[TgaField::HeaderSize];
-    ImageDescription d;
-    std::unique_ptr<uint8_t[]> pixels;
-    if (!readTga(stream, header, d, pixels))
-        return 0;
-    std::memcpy(m_header, header, sizeof m_header);
-    m_description = d;
-    m_pixels = std::move(pixels);
-    m_hasDescription = true;
-    return 1;
+    return m_image.loadTga(stream, m_header);
 }
 
 int TgaImage::create(const uint8_t* header, const void* pixels, uint32_t pitch)
@@ -375,31 +367,27 @@ int TgaImage::create(const uint8_t* header, const void* pixels, uint32_t pitch)
         return 0;
     ImageDescription d;
     describeTga(d, header);
-    std::unique_ptr<uint8_t[]> block = copyPixels(d.dataSize, pixels, pitch, d.width * (d.bitsPerPixel / 8), d.height);
-    if (!block)
+    if (!m_image.create(d, pixels, pitch))
         return 0;
     std::memcpy(m_header, header, sizeof m_header);
     m_header[TgaField::IdLength] = 0;
-    m_description = d;
-    m_pixels = std::move(block);
-    m_hasDescription = true;
     return 1;
 }
 
 int TgaImage::save(const char16_t* path) const
 {
-    if (!m_hasDescription)
+    if (m_image.isEmpty())
         return 0;
-    return writeFile(path, {{m_header, TgaField::HeaderSize}, {m_pixels.get(), m_description.dataSize}});
+    return writeFile(path, {{m_header, TgaField::HeaderSize}, {m_image.pixels(), m_image.dataSize()}});
 }
 
 int TgaImage::copyFrom(const TgaImage& other)
 {
     if (&other == this)
-        return m_hasDescription;
-    if (!other.m_hasDescription) {
-        clear();
+        return !m_image.isEmpty();
+    clear();
+    if (!m_image.copyFrom(other.m_image))
         return 0;
-    }
-    return create(other.m_header, other.m_pixels.get(), 0);
+    std::memcpy(m_header, other.m_header, sizeof m_header);
+    return 1;
 }

@@ -43,6 +43,8 @@ public:
     // tag kTgaImageTag reads a TGA, any other the native file. 1 on success;
     // a refused or short stream leaves the image cleared.
     int load(InputStream& stream, uint32_t tag);
+    // A TGA, its 18-byte header (id length 0: the id field is dropped) to header.
+    int loadTga(InputStream& stream, uint8_t* header);
     // 1 when the description and every pixel byte were written.
     int save(const char16_t* path) const;
     // Copies the description; no pixels: zeros; a pitch: row by row.
@@ -82,6 +84,9 @@ public:
 
 private:
     using Pack = uint16_t (*)(const uint8_t* pixel, bool hasAlpha);
+    int adopt(const ImageDescription& description, std::unique_ptr<uint8_t[]> pixels);
+    // The source is only read when copying into the image.
+    int copyRect(int32_t x, int32_t y, int32_t w, int32_t h, uint8_t* buffer, uint32_t pitch, bool intoImage) const;
     int convert(uint32_t format, uint32_t type, Pack pack);
     int swapBytes(uint32_t a, uint32_t b, bool refuseOthers);
 
@@ -102,12 +107,10 @@ public:
     int copyFrom(const TgaImage& other);
 
     const uint8_t* header() const { return m_header; }
-    const uint8_t* pixels() const { return m_pixels.get(); }
-    const ImageDescription* description() const { return m_hasDescription ? &m_description : nullptr; }
+    const uint8_t* pixels() const { return m_image.pixels(); }
+    const ImageDescription* description() const { return m_image.isEmpty() ? nullptr : &m_image.description(); }
 
 private:
     uint8_t m_header[18] = {};
-    bool m_hasDescription = false;
-    ImageDescription m_description;
-    std::unique_ptr<uint8_t[]> m_pixels;
+    PixelImage m_image;
 };

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <climits>
 
-#include "gfx2d/blit/BlitClip.h"
 
 namespace {
 
@@ -323,18 +322,17 @@ int TileLayer::sweepTest(FixedPoint2 point, Fixed distance, FixedPoint2 directio
                         {fixMul(ux, travel), fixMul(uy, travel)}, hits, capacity, count);
 }
 
-void TileLayer::submitTile(int32_t tile, int32_t x, int32_t y, TileSink sink, void* context) const
+void TileLayer::submitTile(int32_t tile, int32_t x, int32_t y, BlitPieceSink sink, void* context) const
 {
     if (tile <= 0 || size_t(tile) >= m_tileSources.size())
         return;
     const uint32_t source = m_tileSources[size_t(tile)];
-    TilePlacement p{x, y, int32_t(source & 0xFFFF), int32_t(source >> 16), m_tileWidth, m_tileHeight};
-    clipBlitSource(&p.x, &p.y, int32_t(m_imageWidth), int32_t(m_imageHeight), &p.srcX, &p.srcY, &p.width, &p.height,
-                   false, false);
+    BlitPiece p{x, y, int32_t(source & 0xFFFF), int32_t(source >> 16), m_tileWidth, m_tileHeight};
+    clipPieceToSource(p, int32_t(m_imageWidth), int32_t(m_imageHeight));
     sink(context, p);
 }
 
-void TileLayer::placeTiles(const Rect16& view, int32_t scrollX, int32_t scrollY, uint32_t passMask, TileSink sink,
+void TileLayer::placeTiles(const Rect16& view, int32_t scrollX, int32_t scrollY, uint32_t passMask, BlitPieceSink sink,
                            void* context) const
 {
     if (m_tileWidth == 0)
@@ -349,20 +347,16 @@ void TileLayer::placeTiles(const Rect16& view, int32_t scrollX, int32_t scrollY,
         const Rect16 scrolledView{int16_t(px), int16_t(py), view.w, view.h};
         m_preDraw(userData, view, scrolledView, 0, 0, m_preDrawArgument);
     }
+    // Past the grid's far edge the walk wraps to 0 or stops (-1).
+    auto gridIndex = [this](int32_t i, int32_t size) { return i < size ? i : wrap && size > 0 ? i % size : -1; };
     for (int32_t r = 0; r <= rows; ++r) {
-        int32_t cy = firstY + r;
-        if (cy >= m_gridHeight) {
-            if (!wrap || m_gridHeight == 0)
-                break;
-            cy %= m_gridHeight;
-        }
+        const int32_t cy = gridIndex(firstY + r, m_gridHeight);
+        if (cy < 0 && firstY + r >= 0)
+            break;
         for (int32_t c = 0; c <= columns; ++c) {
-            int32_t cx = firstX + c;
-            if (cx >= m_gridWidth) {
-                if (!wrap || m_gridWidth == 0)
-                    break;
-                cx %= m_gridWidth;
-            }
+            const int32_t cx = gridIndex(firstX + c, m_gridWidth);
+            if (cx < 0 && firstX + c >= 0)
+                break;
             const int32_t t = cellAt(cx, cy);
             if (t == 0)
                 continue;

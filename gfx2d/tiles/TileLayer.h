@@ -9,6 +9,7 @@
 
 #include "framework/services/HashedObject.h"
 #include "framework/strings/Rect16.h"
+#include "gfx2d/blit/BlitClip.h"
 #include "gfx2d/raster/FixedPoint.h"
 #include "gfx2d/tiles/TileIds.h"
 
@@ -48,21 +49,10 @@ struct FixedPoint2 {
     Fixed y;
 };
 
-// One image tile as drawing submits it, relative to the view's origin.
-struct TilePlacement {
-    int32_t x;
-    int32_t y;
-    int32_t srcX;
-    int32_t srcY;
-    int32_t width;
-    int32_t height;
-};
-
 class TileLayer : public HashedObject {
 public:
     using PreDraw = void (*)(uintptr_t userData, const Rect16& view, const Rect16& scrolled, int32_t, int32_t,
                              void* argument);
-    using TileSink = void (*)(void* context, const TilePlacement& tile);
 
     TileLayer() : HashedObject(TileTypeId::TileLayer) {}
 
@@ -100,8 +90,9 @@ public:
     int sweepTest(FixedPoint2 point, Fixed distance, FixedPoint2 direction, TileHit* hits, int capacity, int count) const;
 
     // The image tiles a draw of the view at scroll (sx, sy) submits, in
-    // drawing order; runs the pre-draw callback for the overlay pass.
-    void placeTiles(const Rect16& view, int32_t scrollX, int32_t scrollY, uint32_t passMask, TileSink sink,
+    // drawing order and relative to the view's origin; runs the pre-draw
+    // callback for the overlay pass.
+    void placeTiles(const Rect16& view, int32_t scrollX, int32_t scrollY, uint32_t passMask, BlitPieceSink sink,
                     void* context) const;
 
     void setPreDraw(PreDraw callback, void* argument)
@@ -127,7 +118,7 @@ private:
     int32_t resolve(int32_t value) const;
     bool validRecord(int32_t t) const { return t >= 1 && t < m_recordCount; }
     void stepAnimation(TileAnimation& a) const;
-    void submitTile(int32_t tile, int32_t x, int32_t y, TileSink sink, void* context) const;
+    void submitTile(int32_t tile, int32_t x, int32_t y, BlitPieceSink sink, void* context) const;
     // Point into the map, wrapped when the layer wraps.
     void scrolled(int32_t x, int32_t y, int32_t& outX, int32_t& outY) const;
 

@@ -54,7 +54,7 @@ struct Canvas {
     std::vector<uint32_t> pixels;
 };
 
-void compose(void* context, const TilePlacement& t)
+void compose(void* context, const BlitPiece& t)
 {
     auto* canvas = static_cast<Canvas*>(context);
     for (int32_t y = 0; y < t.height; ++y) {
@@ -194,7 +194,7 @@ TEST(TileLayer, ValuesFromFilesNeverIndexPastTheirArrays)
     EXPECT_EQ(layer.initGrid(32, 16, 8, 8, 1, nullptr, 5, 4, f.records, 6, nullptr, 0, nullptr, 0), 0);
     layer.update(100);
     int calls = 0;
-    layer.placeTiles(Rect16{0, 0, 16, 16}, 0, 0, 3, [](void* c, const TilePlacement&) { ++*static_cast<int*>(c); }, &calls);
+    layer.placeTiles(Rect16{0, 0, 16, 16}, 0, 0, 3, [](void* c, const BlitPiece&) { ++*static_cast<int*>(c); }, &calls);
     EXPECT_EQ(calls, 0);
 }
 

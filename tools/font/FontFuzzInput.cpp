@@ -11,7 +11,7 @@ namespace {
 
 constexpr char16_t kText[] = u"AB 12\n\nLONG WORDS WRAP\u00E9\u9F8D\uFFFF";
 
-void countPlaced(void* context, const GlyphPlacement& g)
+void countPlaced(void* context, const BlitPiece& g)
 {
     // Placed rectangles stay inside the 16 × 8 image handed over.
     if (g.width > 0 && g.height > 0 && g.srcX >= 0 && g.srcY >= 0 && g.srcX + g.width <= 16 && g.srcY + g.height <= 8)
