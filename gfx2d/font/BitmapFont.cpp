@@ -6,6 +6,7 @@
 #include <new>
 
 #include "framework/streams/MemoryInputStream.h"
+#include "framework/strings/ModifiedUtf8.h"
 
 namespace {
 
@@ -21,12 +22,19 @@ int textLength(const char16_t* text, int length)
     return n;
 }
 
-// Reads a code block into codes; false when it holds fewer codes than its
-// section has records, which would leave codes unread.
+// Reads a code block into codes. The whole block must decode and name a
+// code for each of the section's records: a bad sequence or a short block
+// would leave codes unread.
 bool readCodes(MemoryInputStream& in, char16_t* codes, uint32_t capacity, int count)
 {
-    const uint32_t units = in.readUtf8WithLength(codes, capacity);
-    return !in.hasError() && units >= static_cast<uint32_t>(count);
+    const uint32_t left = in.available();
+    if (left < 2)
+        return false;
+    const uint8_t* block = in.data() + in.position();
+    const uint32_t size = uint32_t(block[0]) << 8 | block[1];
+    if (left - 2 < size || utf16LengthOfUtf8(block + 2, size) < uint32_t(count))
+        return false;
+    return in.readUtf8WithLength(codes, capacity) >= uint32_t(count) && !in.hasError();
 }
 
 } // namespace

@@ -94,5 +94,14 @@ std::vector<std::pair<std::string, ImageBytes>> makeFontSeeds()
     ImageBytes badUtf8 = text;
     badUtf8[14] = 0xFF;
     seeds.emplace_back("bad-code-block-utf8", badUtf8);
+    // Whole codes, then a bad byte the decoder meets only when the override
+    // section needs the larger code buffer.
+    FontSpec trailing;
+    trailing.glyphs.push_back({u'A', 1, 1, 3, 5, 0, 0, 3, 0});
+    trailing.overrides = {{u' ', 0, 2}, {u'-', 0, 2}, {u'.', 0, 2}};
+    ImageBytes trailingBad = writeFont(trailing);
+    trailingBad.insert(trailingBad.begin() + 15, 0xFF);
+    trailingBad[13] = 2;
+    seeds.emplace_back("bad-code-block-trailing-utf8", trailingBad);
     return seeds;
 }
