@@ -46,6 +46,7 @@ constexpr uint32_t Short1555AlphaFirst = 0x8024;
 
 namespace ImageTypeId {
 constexpr uint32_t PixelImage = 0x622F3249;  // "I2/b"
+constexpr uint32_t TgaImage = 0x02626411;
 } // namespace ImageTypeId
 
 constexpr uint32_t kTgaImageTag = 0xB71782EE;

@@ -348,6 +348,8 @@ int PixelImage::toArgb4444()
     return convert(GlFormat::Rgba, GlType::Short4444AlphaFirst, packWith<packNibbles4444, 3, 2, 1, 0>);
 }
 
+TgaImage::TgaImage() : HashedObject(ImageTypeId::TgaImage) {}
+
 void TgaImage::clear()
 {
     std::memset(m_header, 0, sizeof m_header);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "framework/services/HashedObject.h"
+#include "gfx2d/image/ImageIds.h"
 
 class InputStream;
 
@@ -95,8 +96,10 @@ private:
     std::unique_ptr<uint8_t[]> m_pixels;
 };
 
-class TgaImage {
+class TgaImage : public HashedObject {
 public:
+    TgaImage();
+
     void clear();
     // 1 on success; the id field is skipped and dropped.
     int load(InputStream& stream);

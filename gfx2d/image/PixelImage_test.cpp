@@ -62,6 +62,7 @@ TEST(PixelImage, TgaLoadsAsItsHeaderDescribesAndSkipsItsIdField)
         EXPECT_EQ(pixelsOf(image), picture.pixels);
 
         TgaImage tga;
+        EXPECT_EQ(tga.m_typeId, 0x02626411u);
         ASSERT_EQ(loadTga(tga, file), 1);
         EXPECT_EQ(words(*tga.description()), c.description);
         EXPECT_EQ(ImageBytes(tga.pixels(), tga.pixels() + picture.pixels.size()), picture.pixels);
