@@ -5,6 +5,8 @@
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/runtime/EngineModule.h"
 #include "engine/scene/CkwAlignTargetManager.h"
+#include "engine/scene/CkwAnimationController.h"
+#include "engine/scene/CkwAnimationTrack.h"
 #include "engine/scene/CkwAppearance.h"
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwCamera.h"
@@ -12,12 +14,15 @@
 #include "engine/scene/CkwCompressedImage2D.h"
 #include "engine/scene/CkwFog.h"
 #include "engine/scene/CkwGroup.h"
+#include "engine/scene/CkwKeyframeSequence.h"
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwMesh.h"
+#include "engine/scene/CkwMorphingMesh.h"
 #include "engine/scene/CkwPlasmaImage.h"
 #include "engine/scene/CkwPolygonMode.h"
 #include "engine/scene/CkwRayIntersection.h"
+#include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwSprite.h"
 #include "engine/scene/CkwStageset.h"
 #include "engine/scene/CkwTexture2D.h"
@@ -25,6 +30,7 @@
 #include "engine/scene/CkwVertexArray.h"
 #include "engine/scene/CkwVertexBuffer.h"
 #include "engine/scene/CkwWorld.h"
+#include "engine/scene/interface/AnimationTables.h"
 #include "engine/scene/interface/AppearanceTables.h"
 #include "engine/scene/interface/GeometryTables.h"
 #include "engine/scene/interface/ImageTables.h"
@@ -34,6 +40,9 @@ namespace {
 
 void registerSceneTypes(CkwObjectFactory& factory)
 {
+    factory.registerCreator(kClassAnimationController, &CkwAnimationController::create);
+    factory.registerCreator(kClassAnimationTrack, &CkwAnimationTrack::create);
+    factory.registerCreator(kClassKeyframeSequence, &CkwKeyframeSequence::create);
     factory.registerCreator(kClassAppearance, &CkwAppearance::create);
     factory.registerCreator(kClassBackground, &CkwBackground::create);
     factory.registerCreator(kClassCamera, &CkwCamera::create);
@@ -45,6 +54,8 @@ void registerSceneTypes(CkwObjectFactory& factory)
     factory.registerCreator(kClassMaterial, &CkwMaterial::create);
     factory.registerCreator(kClassWorld, &CkwWorld::create);
     factory.registerCreator(kClassMesh, &CkwMesh::create);
+    factory.registerCreator(kClassMorphingMesh, &CkwMorphingMesh::create);
+    factory.registerCreator(kClassSkinnedMesh, &CkwSkinnedMesh::create);
     factory.registerCreator(kClassRayIntersection, &CkwRayIntersection::create);
     factory.registerCreator(kClassTriangleStripArray, &CkwTriangleStripArray::create);
     factory.registerCreator(kClassVertexArray, &CkwVertexArray::create);
@@ -58,6 +69,10 @@ void registerSceneTypes(CkwObjectFactory& factory)
 }
 
 constexpr InterfaceTableEntry kSceneTables[] = {
+    interfaceTable(kIidAnimationController, kAnimationControllerTable),
+    interfaceTable(kIidAnimationTrack, kAnimationTrackTable),
+    interfaceTable(kIidKeyframeSequence, kKeyframeSequenceTable),
+    interfaceTable(kIidTransform, kTransformTable),
     interfaceTable(kIidAppearance, kAppearanceTable),
     interfaceTable(kIidBackground, kBackgroundTable),
     interfaceTable(kIidCamera, kCameraTable),
@@ -69,6 +84,8 @@ constexpr InterfaceTableEntry kSceneTables[] = {
     interfaceTable(kIidPolygonMode, kPolygonModeTable),
     interfaceTable(kIidWorld, kWorldTable),
     interfaceTable(kIidMesh, kMeshTable),
+    interfaceTable(kIidMorphingMesh, kMorphingMeshTable),
+    interfaceTable(kIidSkinnedMesh, kSkinnedMeshTable),
     interfaceTable(kIidRayIntersection, kRayIntersectionTable),
     interfaceTable(kIidTriangleStripArray, kTriangleStripArrayTable),
     interfaceTable(kIidVertexArray, kVertexArrayTable),
