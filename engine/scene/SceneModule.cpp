@@ -3,6 +3,7 @@
 // A class or interface joins by one line in its list.
 #include "engine/core/factory/CkwObjectFactory.h"
 #include "engine/core/interface/InterfaceIds.h"
+#include "engine/core/interface/InterfaceMetadata.h"
 #include "engine/core/runtime/EngineModule.h"
 #include "engine/scene/CkwAlignTargetManager.h"
 #include "engine/scene/CkwAnimationController.h"
@@ -33,6 +34,7 @@
 #include "engine/scene/interface/AnimationTables.h"
 #include "engine/scene/interface/AppearanceTables.h"
 #include "engine/scene/interface/GeometryTables.h"
+#include "engine/scene/interface/Graphics3DTables.h"
 #include "engine/scene/interface/ImageTables.h"
 #include "engine/scene/interface/SceneNodeTables.h"
 
@@ -78,6 +80,7 @@ constexpr InterfaceTableEntry kSceneTables[] = {
     interfaceTable(kIidCamera, kCameraTable),
     interfaceTable(kIidCompositingMode, kCompositingModeTable),
     interfaceTable(kIidFog, kFogTable),
+    interfaceTable(kIidGraphics3D, kGraphics3DTable),
     interfaceTable(kIidGroup, kGroupTable),
     interfaceTable(kIidLight, kLightTable),
     interfaceTable(kIidMaterial, kMaterialTable),
@@ -101,8 +104,14 @@ constexpr InterfaceTableEntry kSceneTables[] = {
 constexpr EngineModule kSceneModule = {&registerSceneTypes, kSceneTables, &CkwAlignTargetManager::create,
                                        &CkwRayIntersection::releaseShared};
 
+bool installSceneModule()
+{
+    installGraphics3DCreator(&createGraphics3DObject);
+    return installEngineModule(kSceneModule);
+}
+
 } // namespace
 
 // Every program that links the scene library pulls this object in by name
 // (see CMakeLists.txt), so the registrar runs without the core naming it.
-extern "C" const bool pfSceneModuleInstalled = installEngineModule(kSceneModule);
+extern "C" const bool pfSceneModuleInstalled = installSceneModule();

@@ -78,6 +78,9 @@ public:
     // nothing when its stencil plane is not S8.
     void bindTarget(const RenderTargetView* target);
     void beginFrame(const RenderTargetView* target);
+    // The same with the screen context's current render target.
+    void bindTarget();
+    void beginFrame();
     void resetStacks();
     // On the projection stack. Both return 0 (and change nothing) when the
     // stack is full. n: a 3x3, v: a vector; either may be null.

@@ -142,6 +142,40 @@ struct IkwMeshTable {
     EngineResult (*setAppearance)(EngineHandle*, uint32_t index, EngineHandle* appearance);
 };
 
+struct IkwGraphics3DTable {
+    IkwUnknownTable unknown;
+    void (*getTargetWidth)(EngineHandle*, uint32_t* out);
+    void (*getTargetHeight)(EngineHandle*, uint32_t* out);
+    void (*getTargetPitch)(EngineHandle*, uint32_t* out);
+    void (*getTargetPixels)(EngineHandle*, void** out);
+    void (*getDepthRangeNear)(EngineHandle*, float* out);
+    void (*getDepthRangeFar)(EngineHandle*, float* out);
+    void (*isDepthBufferEnabled)(EngineHandle*, uint8_t* out);
+    void (*getHints)(EngineHandle*, uint32_t* out);
+    void (*getLightCount)(EngineHandle*, uint32_t* out);
+    EngineResult (*bindBuffer)(EngineHandle*, uint32_t width, uint32_t height, uint32_t pitch, void* pixels);
+    EngineResult (*bindBufferClipped)(EngineHandle*, uint32_t width, uint32_t height, uint32_t pitch, void* pixels,
+                                      int32_t clipX, int32_t clipY, int32_t clipWidth, int32_t clipHeight);
+    EngineResult (*bindImage)(EngineHandle*, EngineHandle* image);
+    void (*setTargetPixels)(EngineHandle*, void* pixels);
+    void (*releaseTarget)(EngineHandle*);
+    EngineResult (*setTargetOptions)(EngineHandle*, uint32_t depthBuffer, uint32_t hints);
+    EngineResult (*setViewport)(EngineHandle*, int32_t x, int32_t y, int32_t width, int32_t height);
+    EngineResult (*setDepthRange)(EngineHandle*, float near, float far);
+    EngineResult (*clear)(EngineHandle*, EngineHandle* background);
+    EngineResult (*renderImmediate)(EngineHandle*, EngineHandle* vertexBuffer, EngineHandle* indexBuffer,
+                                    EngineHandle* appearance, EngineHandle* transform, uint32_t scope);
+    EngineResult (*renderNode)(EngineHandle*, EngineHandle* node, EngineHandle* transform);
+    EngineResult (*renderWorld)(EngineHandle*, EngineHandle* world);
+    EngineResult (*getCamera)(EngineHandle*, EngineHandle* transform, EngineHandle** out);
+    EngineResult (*setCamera)(EngineHandle*, EngineHandle* camera, EngineHandle* transform);
+    EngineResult (*setLight)(EngineHandle*, uint32_t index, EngineHandle* light, EngineHandle* transform);
+    EngineResult (*getLight)(EngineHandle*, uint32_t index, EngineHandle* transform, EngineHandle** out);
+    EngineResult (*addLight)(EngineHandle*, EngineHandle* light, EngineHandle* transform, int32_t* index);
+    EngineResult (*resetLights)(EngineHandle*);
+    EngineResult (*getProperty)(EngineHandle*, uint32_t key, int32_t* out);
+};
+
 struct IkwRayIntersectionTable {
     IkwUnknownTable unknown;
     void (*getDistance)(EngineHandle*, float* out);
@@ -425,6 +459,7 @@ PF_PIN_TABLE(IkwTriangleStripArrayTable, 23, 21, initImplicit);
 PF_PIN_TABLE(IkwMeshTable, 53, 46, initMulti);
 PF_PIN_TABLE(IkwMorphingMeshTable, 59, 53, initMulti);
 PF_PIN_TABLE(IkwSkinnedMeshTable, 59, 53, initMulti);
+PF_PIN_TABLE(IkwGraphics3DTable, 31, 3, getTargetWidth);
 PF_PIN_TABLE(IkwRayIntersectionTable, 12, 3, getDistance);
 PF_PIN_TABLE(IkwGroupTable, 52, 46, getChildCount);
 PF_PIN_TABLE(IkwWorldTable, 56, 52, getActiveCamera);
