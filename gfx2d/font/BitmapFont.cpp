@@ -7,6 +7,9 @@
 
 #include "framework/streams/MemoryInputStream.h"
 #include "framework/strings/ModifiedUtf8.h"
+#include "gfx2d/display/Surface.h"
+#include "gfx2d/drawcontext/DrawContext.h"
+#include "gfx2d/drawcontext/ImagePieces.h"
 
 namespace {
 
@@ -215,6 +218,12 @@ int BitmapFont::placeGlyphs(const char16_t* text, int length, int x, int y, int 
     return visited;
 }
 
-void BitmapFont::drawString(const char16_t*, int, int, int, int, int)
+void BitmapFont::drawString(const char16_t* text, int length, int x, int y, int maxWidth, int maxHeight)
 {
+    DrawContext* dc = getDrawContext();
+    uint32_t width = 0, height = 0;
+    if (dc == nullptr || m_image == nullptr || !m_image->getSize(&width, &height))
+        return;
+    ImagePieceTarget target{dc, m_image};
+    placeGlyphs(text, length, x, y, maxWidth, maxHeight, int32_t(width), int32_t(height), drawImagePiece, &target);
 }

@@ -3,9 +3,14 @@
 // code), measuring with and without a width, and where glyphs are placed.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
 #include <vector>
 
+#include "gfx2d/drawcontext/testing/DrawScene.h"
 #include "gfx2d/font/BitmapFont.h"
+#include "gfx2d/font/TextLayout.h"
+#include "tests/support/GoldenImage.h"
 #include "tools/font/FontWriter.h"
 
 namespace {
@@ -114,6 +119,65 @@ TEST(BitmapFont, GlyphsAreCutAtTheLimitsAndClippedToTheImage)
                 << c.maxWidth << " " << i;
         }
     }
+}
+
+TEST(BitmapFont, LaidOutTextDrawsItsGlyphCellsAtTheirPens)
+{
+    constexpr int kW = 48, kH = 30;
+    DrawScene scene(kW, kH);
+    const std::u16string alphabet = u"AB12.?\u00E9\u9F8D";
+    const GlyphSheet sheet = makeGlyphSheet(alphabet);
+    MemorySurface glyphs;
+    ASSERT_TRUE(makeImage(glyphs, sheet.picture.width, sheet.picture.height, [&](int x, int y) {
+        return 0xFF000000u | sheet.picture.palette[sheet.picture.indices[size_t(y) * sheet.picture.width + x]];
+    }));
+    const ImageBytes bytes = writeFont(sheet.font);
+    BitmapFont font;
+    font.setImage(&glyphs);
+    ASSERT_EQ(font.load(bytes.data(), uint32_t(bytes.size())), 1);
+
+    const std::u16string text = u"AB 12 \u9F8D\n\n\u00E9.?";
+    TextLayout layout;
+    layout.font = &font;
+    layout.text = text.c_str();
+    layout.width = 24;
+    ASSERT_EQ(layout.layout(), 0);
+    ASSERT_EQ(layout.lineCount(), 4);  // "AB 12", "\u9F8D", blank, "\u00E9.?"
+    std::memset(const_cast<uint32_t*>(scene.pixels()), 0, size_t(kW) * kH * 4);
+    for (int i = 0; i < layout.lineCount(); ++i)
+        font.drawString(layout.lineText(i), int(layout.lineLength(i)), 2, 1 + i * font.getLineHeight(), -1, -1);
+    font.drawString(u"BA", -1, 30, 15, 5, 3);  // cut to 5 wide (B whole, A's first column), 3 high
+
+    // The reference paints the alphabet's own rows: 3 x 5 cells whose pens
+    // step by the advance 3 plus the spacing 1, a space moving 2 + 1.
+    std::vector<uint32_t> expected(size_t(kW) * kH, 0xFF000000u);
+    auto paint = [&](const std::u16string& line, int x, int y, int maxW, int maxH) {
+        for (char16_t c : line) {
+            if (c == u' ') {
+                x += 3;
+                continue;
+            }
+            const uint8_t* rows = sheetGlyphRows(c);
+            for (int gy = 0; gy < 5 && (maxH < 0 || gy < maxH); ++gy) {
+                for (int gx = 0; gx < 3 && (maxW < 0 || gx < maxW); ++gx) {
+                    const bool ink = (rows[gy] >> (2 - gx)) & 1;
+                    expected[size_t(y + gy) * kW + x + gx] = 0xFF000000u | sheet.picture.palette[ink];
+                }
+            }
+            maxW = maxW < 0 ? maxW : maxW - 4;
+            x += 4;
+        }
+    };
+    paint(u"AB 12", 2, 1, -1, -1);
+    paint(u"\u9F8D", 2, 8, -1, -1);
+    paint(u"\u00E9.?", 2, 22, -1, -1);
+    paint(u"BA", 30, 15, 5, 3);
+
+    std::vector<uint32_t> actual(scene.pixels(), scene.pixels() + size_t(kW) * kH);
+    for (uint32_t& p : actual)
+        p |= 0xFF000000u;
+    EXPECT_EQ(actual, expected);
+    EXPECT_TRUE(matchesGolden("gfx2d/font/BitmapFont_text.png", actual.data(), kW, kH));
 }
 
 } // namespace

@@ -49,20 +49,3 @@ inline void transformComponent(int32_t* vectors, uint32_t count, uint32_t stride
     for (uint32_t i = 0; i < count; ++i, vectors += strideWords)
         vectors[outIndex] = dot3Shift(vectors[0], a, vectors[1], b, vectors[2], c, 16);
 }
-
-// Square root of a non-negative 16.16 value, rounded down; 0 for negatives.
-constexpr Fixed fixSqrt(Fixed v)
-{
-    if (v <= 0)
-        return 0;
-    uint64_t n = static_cast<uint64_t>(v) << 16, root = 0;
-    for (uint64_t bit = uint64_t(1) << 46; bit != 0; bit >>= 2) {
-        if (n >= root + bit) {
-            n -= root + bit;
-            root = (root >> 1) + bit;
-        } else {
-            root >>= 1;
-        }
-    }
-    return static_cast<Fixed>(root);
-}

@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <climits>
 
+#include "gfx2d/display/Surface.h"
+#include "gfx2d/drawcontext/DrawContext.h"
+#include "gfx2d/drawcontext/ImagePieces.h"
+#include "lib/fixmath/FixMath.h"
+
 
 namespace {
 
@@ -45,6 +50,19 @@ void walk(Fixed length, Fixed limit, Visit&& visit)
 
 } // namespace
 
+int TileLayer::init(Surface* image, int32_t tileWidth, int32_t tileHeight, int32_t shapeScale, int16_t* cells,
+                     int32_t gridWidth, int32_t gridHeight, const TileRecord* records, int32_t recordCount,
+                     TileAnimation* animations, int32_t animationCount, const int16_t* frames, int32_t frameCount)
+{
+    uint32_t width = 0, height = 0;
+    if (image == nullptr || !image->getSize(&width, &height) ||
+        !initGrid(width, height, tileWidth, tileHeight, shapeScale, cells, gridWidth, gridHeight, records, recordCount,
+                  animations, animationCount, frames, frameCount))
+        return 0;
+    m_image = image;
+    return 1;
+}
+
 int TileLayer::initGrid(uint32_t imageWidth, uint32_t imageHeight, int32_t tileWidth, int32_t tileHeight,
                         int32_t shapeScale, int16_t* cells, int32_t gridWidth, int32_t gridHeight,
                         const TileRecord* records, int32_t recordCount, TileAnimation* animations,
@@ -54,6 +72,7 @@ int TileLayer::initGrid(uint32_t imageWidth, uint32_t imageHeight, int32_t tileW
         gridWidth < 0 || gridHeight < 0 || (cells == nullptr && gridWidth * int64_t(gridHeight) > 0) ||
         int64_t(tileWidth) * gridWidth > INT32_MAX || int64_t(tileHeight) * gridHeight > INT32_MAX)
         return 0;
+    m_image = nullptr;
     m_imageWidth = imageWidth;
     m_imageHeight = imageHeight;
     m_tileWidth = tileWidth;
@@ -330,6 +349,20 @@ void TileLayer::submitTile(int32_t tile, int32_t x, int32_t y, BlitPieceSink sin
     BlitPiece p{x, y, int32_t(source & 0xFFFF), int32_t(source >> 16), m_tileWidth, m_tileHeight};
     clipPieceToSource(p, int32_t(m_imageWidth), int32_t(m_imageHeight));
     sink(context, p);
+}
+
+void TileLayer::draw(const Rect16& view, int32_t scrollX, int32_t scrollY, uint32_t passMask)
+{
+    DrawContext* dc = getDrawContext();
+    if (dc == nullptr || m_image == nullptr)
+        return;
+    // Pieces are placed relative to the view, which may not sit at the origin.
+    if (!dc->pushMatrix())
+        return;
+    dc->translate(view.x * kFixedOne, view.y * kFixedOne);
+    ImagePieceTarget target{dc, m_image};
+    placeTiles(view, scrollX, scrollY, passMask, drawImagePiece, &target);
+    dc->popMatrix();
 }
 
 void TileLayer::placeTiles(const Rect16& view, int32_t scrollX, int32_t scrollY, uint32_t passMask, BlitPieceSink sink,

@@ -56,6 +56,10 @@ public:
 
     TileLayer() : HashedObject(TileTypeId::TileLayer) {}
 
+    // The image is borrowed and cut into tiles of its size; 0 as initGrid.
+    int init(Surface* image, int32_t tileWidth, int32_t tileHeight, int32_t shapeScale, int16_t* cells,
+             int32_t gridWidth, int32_t gridHeight, const TileRecord* records, int32_t recordCount,
+             TileAnimation* animations, int32_t animationCount, const int16_t* frames, int32_t frameCount);
     // The arrays stay the caller's. 0 for zero tile sizes or an image
     // smaller than one tile; cells, records and frames are checked where
     // they are used, so values from files never index past their arrays.
@@ -89,6 +93,9 @@ public:
     int sweepSegment(FixedPoint2 a, FixedPoint2 b, FixedPoint2 direction, TileHit* hits, int capacity, int count) const;
     int sweepTest(FixedPoint2 point, Fixed distance, FixedPoint2 direction, TileHit* hits, int capacity, int count) const;
 
+    // Draws the view's tiles through the drawing context, the view's corner
+    // at (view.x, view.y); passMask: TilePass.
+    void draw(const Rect16& view, int32_t scrollX, int32_t scrollY, uint32_t passMask);
     // The image tiles a draw of the view at scroll (sx, sy) submits, in
     // drawing order and relative to the view's origin; runs the pre-draw
     // callback for the overlay pass.
@@ -122,6 +129,7 @@ private:
     // Point into the map, wrapped when the layer wraps.
     void scrolled(int32_t x, int32_t y, int32_t& outX, int32_t& outY) const;
 
+    Surface* m_image = nullptr;
     uint32_t m_imageWidth = 0;
     uint32_t m_imageHeight = 0;
     int32_t m_tileWidth = 0;

@@ -223,13 +223,6 @@ TEST(TileLayer, CellGeometryRaysAndSweeps)
     EXPECT_EQ(f.layer.halfTileSize(4).x, 4 << 16);
     EXPECT_EQ(f.layer.halfTileSize(9).x, 0);
 
-    // Ray lengths: the root of v << 16 rounded down, up to the largest value.
-    for (Fixed v : {1, 2, 3 << 16, 4 << 16, 0x12345678, 0x7FFFFFFF}) {
-        const uint64_t r = uint64_t(fixSqrt(v)), n = uint64_t(v) << 16;
-        EXPECT_TRUE(r * r <= n && (r + 1) * (r + 1) > n) << v;
-    }
-    EXPECT_EQ(fixSqrt(-5), 0);
-
     // Along row 1 from x 2 to x 30: cells 0..3 once each, capacity respected.
     TileHit hits[8];
     EXPECT_EQ(f.layer.traceRay({2 << 16, 12 << 16}, {30 << 16, 12 << 16}, hits, 8, 0), 4);

@@ -3,7 +3,18 @@
 
 #include <algorithm>
 
+#include "gfx2d/display/ScreenContext.h"
+#include "gfx2d/display/Surface.h"
 #include "gfx2d/tiles/TileLayer.h"
+
+TileMap::TileMap() : HashedObject(TileTypeId::TileMap)
+{
+    ScreenContext* screen = getDisplay();
+    Surface* target = screen != nullptr ? screen->getRenderTarget(0, 0) : nullptr;
+    uint32_t width = 0, height = 0;
+    if (target != nullptr && target->getSize(&width, &height))
+        setViewRect(0, 0, uint16_t(width), uint16_t(height));
+}
 
 void TileMap::setViewRect(uint16_t x, uint16_t y, uint16_t w, uint16_t h)
 {
@@ -43,4 +54,24 @@ void TileMap::update(int32_t elapsed)
 {
     for (TileLayer* layer : m_layers)
         layer->update(elapsed);
+}
+
+void TileMap::drawLayerPass(int32_t i, uint32_t passMask)
+{
+    if (TileLayer* layer = layerAt(i))
+        layer->draw(m_view, m_scrollX, m_scrollY, passMask);
+}
+
+void TileMap::drawLayer(int32_t i)
+{
+    drawLayerPass(i, TilePass::Base);
+    drawLayerPass(i, TilePass::Overlay);
+}
+
+void TileMap::draw()
+{
+    for (int32_t i = 0; i < layerCount(); ++i) {
+        if (m_layers[size_t(i)]->visible)
+            drawLayer(i);
+    }
 }

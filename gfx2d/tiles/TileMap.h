@@ -13,7 +13,8 @@ class TileLayer;
 
 class TileMap : public HashedObject {
 public:
-    TileMap() : HashedObject(TileTypeId::TileMap) {}
+    // The view covers the screen context's render target, when there is one.
+    TileMap();
 
     void setViewRect(uint16_t x, uint16_t y, uint16_t w, uint16_t h);
     // Scroll back to 0; the view shrinks to the map when larger.
@@ -32,6 +33,10 @@ public:
     TileLayer* layerAt(int32_t i) const;
     int32_t layerCount() const { return int32_t(m_layers.size()); }
     void update(int32_t elapsed);
+    // Every visible layer, its base pass then its overlay pass.
+    void draw();
+    void drawLayer(int32_t i);
+    void drawLayerPass(int32_t i, uint32_t passMask);
 
     const Rect16& viewRect() const { return m_view; }
     int32_t viewWidth() const { return m_viewWidth; }
