@@ -356,12 +356,18 @@ void TileLayer::draw(const Rect16& view, int32_t scrollX, int32_t scrollY, uint3
     DrawContext* dc = getDrawContext();
     if (dc == nullptr || m_image == nullptr)
         return;
-    // Pieces are placed relative to the view, which may not sit at the origin.
+    // Pieces are placed relative to the view, and the partly scrolled tiles
+    // at its edges must not spill past it.
     if (!dc->pushMatrix())
         return;
     dc->translate(view.x * kFixedOne, view.y * kFixedOne);
+    const Rect16 saved = *dc->getClip();
+    Rect16 clip = view;
+    Rect16::clipTo(clip, saved);
+    dc->setClip(clip.x, clip.y, clip.w, clip.h);
     ImagePieceTarget target{dc, m_image};
     placeTiles(view, scrollX, scrollY, passMask, drawImagePiece, &target);
+    dc->setClip(saved.x, saved.y, saved.w, saved.h);
     dc->popMatrix();
 }
 

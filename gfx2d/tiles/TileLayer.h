@@ -94,7 +94,7 @@ public:
     int sweepTest(FixedPoint2 point, Fixed distance, FixedPoint2 direction, TileHit* hits, int capacity, int count) const;
 
     // Draws the view's tiles through the drawing context, the view's corner
-    // at (view.x, view.y); passMask: TilePass.
+    // at (view.x, view.y) and clipped to it; passMask: TilePass.
     void draw(const Rect16& view, int32_t scrollX, int32_t scrollY, uint32_t passMask);
     // The image tiles a draw of the view at scroll (sx, sy) submits, in
     // drawing order and relative to the view's origin; runs the pre-draw

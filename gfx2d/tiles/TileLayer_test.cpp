@@ -7,8 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#include "gfx2d/drawcontext/testing/DrawScene.h"
 #include "gfx2d/tiles/TileLayer.h"
 #include "gfx2d/tiles/TileMap.h"
+#include "tests/support/GoldenImage.h"
 
 namespace {
 
@@ -46,7 +48,33 @@ struct Fixture {
 
 uint32_t sheetPixel(int32_t tile, int32_t x, int32_t y)
 {
-    return 0xFF000000u | uint32_t(tile) << 16 | uint32_t(y) << 8 | uint32_t(x);
+    // Tile in red, row in green, column in blue: every pixel of the sheet differs.
+    return 0xFF000000u | uint32_t(tile) << 21 | uint32_t(y) << 13 | uint32_t(x) << 5;
+}
+
+// What a view shows at (vx, vy), from the cells, records and sheet alone.
+uint32_t referencePixel(const Fixture& f, int32_t sx, int32_t sy, Fixed parallax, uint8_t wrap, uint32_t mask,
+                        int32_t vx, int32_t vy)
+{
+    const int32_t mapW = kGridW * kTile, mapH = kGridH * kTile;
+    int32_t wx = int32_t((int64_t(parallax) * sx) >> 16) + vx;
+    int32_t wy = int32_t((int64_t(parallax) * sy) >> 16) + vy;
+    if (wrap) {
+        wx = (wx % mapW + mapW) % mapW;
+        wy = (wy % mapH + mapH) % mapH;
+    }
+    if (wx < 0 || wy < 0 || wx >= mapW || wy >= mapH)
+        return 0;
+    int32_t v = f.cells[(wy / kTile) * kGridW + wx / kTile];
+    if (v < 0)
+        v = f.frames[f.animations[-v].frame];
+    const TileRecord& r = f.records[v];
+    int32_t top = 0;
+    if (v != 0 && (mask & 1) && r.baseTile > 0 && r.baseTile < 8)
+        top = r.baseTile;
+    if (v != 0 && (mask & 2) && r.overlayTiles[1] > 0 && r.overlayTiles[1] < 8)
+        top = r.overlayTiles[1];
+    return top != 0 ? sheetPixel(top, wx % kTile, wy % kTile) : 0;
 }
 
 struct Canvas {
@@ -88,33 +116,63 @@ TEST(TileLayer, ViewsAtSeveralScrollsMatchTheMapPixelByPixel)
         Canvas canvas{21, 13, std::vector<uint32_t>(21 * 13, 0)};
         f.layer.placeTiles(Rect16{0, 0, 21, 13}, c.sx, c.sy, c.mask, compose, &canvas);
 
-        const int32_t mapW = kGridW * kTile, mapH = kGridH * kTile;
         for (int32_t vy = 0; vy < canvas.h; ++vy) {
             for (int32_t vx = 0; vx < canvas.w; ++vx) {
-                int32_t wx = int32_t((int64_t(c.parallax) * c.sx) >> 16) + vx;
-                int32_t wy = int32_t((int64_t(c.parallax) * c.sy) >> 16) + vy;
-                if (c.wrap) {
-                    wx = (wx % mapW + mapW) % mapW;
-                    wy = (wy % mapH + mapH) % mapH;
-                }
-                uint32_t expected = 0;
-                if (wx >= 0 && wy >= 0 && wx < mapW && wy < mapH) {
-                    int32_t v = f.cells[(wy / kTile) * kGridW + wx / kTile];
-                    if (v < 0)
-                        v = f.frames[f.animations[-v].frame];
-                    const TileRecord& r = f.records[v];
-                    int32_t top = 0;
-                    if (v != 0 && (c.mask & 1) && r.baseTile > 0 && r.baseTile < 8)
-                        top = r.baseTile;
-                    if (v != 0 && (c.mask & 2) && r.overlayTiles[1] > 0 && r.overlayTiles[1] < 8)
-                        top = r.overlayTiles[1];
-                    if (top != 0)
-                        expected = sheetPixel(top, wx % kTile, wy % kTile);
-                }
-                ASSERT_EQ(canvas.pixels[size_t(vy) * canvas.w + vx], expected)
+                ASSERT_EQ(canvas.pixels[size_t(vy) * canvas.w + vx],
+                          referencePixel(f, c.sx, c.sy, c.parallax, c.wrap, c.mask, vx, vy))
                     << "scroll " << c.sx << "," << c.sy << " at " << vx << "," << vy;
             }
         }
+    }
+}
+
+TEST(TileMap, DrawsItsLayersAtEveryScrollAndAnimationFrame)
+{
+    constexpr int kW = 36, kH = 20;
+    DrawScene scene(kW, kH);
+    MemorySurface sheet;
+    ASSERT_TRUE(makeImage(sheet, kSheetW, kSheetH,
+                          [](int x, int y) { return sheetPixel(y / kTile * 4 + x / kTile, x % kTile, y % kTile); }));
+    Fixture f;
+    ASSERT_EQ(f.layer.init(&sheet, kTile, kTile, 3, f.cells, kGridW, kGridH, f.records, 6, f.animations, 3, f.frames, 3),
+              1);
+    TileMap map;
+    EXPECT_EQ(std::vector<int16_t>({map.viewRect().x, map.viewRect().y, map.viewRect().w, map.viewRect().h}),
+              std::vector<int16_t>({0, 0, kW, kH}));
+    map.setMapSize(kGridW * kTile, kGridH * kTile);
+    map.addLayer(&f.layer);
+
+    struct Case {
+        int32_t sx, sy;    // asked for
+        int32_t x, y;      // after clamping
+        int16_t viewX, viewY;
+    } cases[] = {{0, 0, 0, 0, 0, 0}, {3, 5, 3, 5, 0, 0}, {-4, 2, 0, 2, 0, 0}, {100, 100, 3, 11, 0, 0},
+                 {2, 9, 2, 9, 3, 2}};
+    for (const Case& c : cases) {
+        if (c.viewX != 0) {
+            map.setViewRect(uint16_t(c.viewX), uint16_t(c.viewY), kW - c.viewX, kH - c.viewY);
+            map.setMapSize(kGridW * kTile, kGridH * kTile);
+        }
+        map.setScroll(c.sx, c.sy);
+        ASSERT_EQ(map.scrollX(), c.x);
+        ASSERT_EQ(map.scrollY(), c.y);
+        std::memset(const_cast<uint32_t*>(scene.pixels()), 0, size_t(kW) * kH * 4);
+        map.draw();
+        std::vector<uint32_t> picture(scene.pixels(), scene.pixels() + size_t(kW) * kH);
+        for (int32_t y = 0; y < kH; ++y) {
+            for (int32_t x = 0; x < kW; ++x) {
+                const uint32_t expected = x < c.viewX || y < c.viewY
+                                              ? 0
+                                              : referencePixel(f, c.x, c.y, kFixedOne, 0, 3, x - c.viewX, y - c.viewY);
+                ASSERT_EQ(picture[size_t(y) * kW + x], expected) << "scroll " << c.x << "," << c.y << " at " << x << "," << y;
+            }
+        }
+        if (c.sx == 3) {
+            for (uint32_t& p : picture)
+                p |= 0xFF000000u;
+            EXPECT_TRUE(matchesGolden("gfx2d/tiles/TileMap_scrolled.png", picture.data(), kW, kH));
+        }
+        map.update(100);  // the animated cells move on a frame between pictures
     }
 }
 
