@@ -70,11 +70,11 @@ int BitmapFont::load(const uint8_t* data, uint32_t length)
     const int overrideCount =
         std::max(0, int(int16_t(header[FontFile::OverrideCount] | header[FontFile::OverrideCount + 1] << 8)));
 
-    std::unique_ptr<GlyphRecord[]> glyphs;
-    std::unique_ptr<OverrideRecord[]> overrides;
-    if (glyphCount > 0 && !(glyphs.reset(new (std::nothrow) GlyphRecord[glyphCount]), glyphs))
-        return 0;
-    if (overrideCount > 0 && !(overrides.reset(new (std::nothrow) OverrideRecord[overrideCount]), overrides))
+    // Arrays stay null for counts of 0 (or below).
+    std::unique_ptr<GlyphRecord[]> glyphs(glyphCount > 0 ? new (std::nothrow) GlyphRecord[glyphCount] : nullptr);
+    std::unique_ptr<OverrideRecord[]> overrides(overrideCount > 0 ? new (std::nothrow) OverrideRecord[overrideCount]
+                                                                  : nullptr);
+    if ((glyphCount > 0 && !glyphs) || (overrideCount > 0 && !overrides))
         return 0;
     const uint32_t codeCapacity = uint32_t(std::max(glyphCount, overrideCount)) + 1;
     std::unique_ptr<char16_t[]> codes(new (std::nothrow) char16_t[codeCapacity]);
