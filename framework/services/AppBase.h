@@ -48,6 +48,9 @@ public:
     HashedObject* m_drawContext = nullptr;
     HashedObject* m_keyCodeMap = nullptr;
     uint8_t m_useGapi = 0;
+    // Set while the game takes its services down: accessors then find
+    // services but never make them again.
+    uint8_t m_tearingDown = 0;
 };
 
 AppBase* getGameApp();

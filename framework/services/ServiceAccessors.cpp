@@ -43,6 +43,8 @@ HashedObject* findOrCreateService(uint32_t serviceId, ServiceCreator creator)
         return nullptr;
     if (Service* service = findService(serviceId))
         return service;
+    if (getGameApp()->m_tearingDown)
+        return nullptr;
     if (!creator)
         creator = getServiceCreator(serviceId);
     return creator ? creator() : nullptr;

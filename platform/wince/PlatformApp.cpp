@@ -113,6 +113,26 @@ bool PlatformApp::usesGapi() const
     return app && app->m_useGapi && m_akuVersion[1] != u'5';
 }
 
+int PlatformApp::takePowerNotification(uint32_t& flags)
+{
+    if (!m_powerQueue)
+        return 0;
+    // A power broadcast: type, then flags, then a name; larger messages are
+    // read whole and ignored past the flags.
+    uint32_t message[kPowerQueueMaxMessage / sizeof(uint32_t)] = {};
+    DWORD read = 0;
+    DWORD queueFlags = 0;
+    if (!ReadMsgQueue(m_powerQueue, message, kPowerQueueMaxMessage, &read, 0, &queueFlags))
+        return 0;
+    flags = read >= 2 * sizeof(uint32_t) ? message[1] : 0;
+    return 1;
+}
+
+void PlatformApp::resumeGapi()
+{
+    GXResume();
+}
+
 int PlatformApp::createWindow()
 {
     m_window = CreateWindowExW(WS_EX_NODRAG, kTitle, kTitle, WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, m_width,

@@ -66,6 +66,11 @@ public:
 
     // GAPI is used when the game asks for it, except on AKU 5 devices.
     bool usesGapi() const;
+    // Takes one waiting power notification without blocking: 1 and its
+    // flags word, or 0 when none waits.
+    int takePowerNotification(uint32_t& flags);
+    // Hands the display back to GAPI after a resume.
+    void resumeGapi();
 
     EventQueue& eventQueue() { return m_events; }
     HANDLE powerQueue() const { return m_powerQueue; }

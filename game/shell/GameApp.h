@@ -1,0 +1,71 @@
+// The game's application object: start-up of every service in a fixed order,
+// event delivery to the flow of modes, the frame (timed tasks, update,
+// render) and the ordered shutdown. The platform makes one per run.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/events/FrameTicker.h"
+#include "framework/services/AppBase.h"
+#include "framework/strings/WideString.h"
+
+class CallbackHandler;
+class FlowManager;
+class Message;
+
+class GameApp : public AppBase, public TickClient {
+public:
+    // The 71 ids the "GameApp" handler subscribes to, 0-terminated.
+    static const uint32_t kSubscribedIds[];
+    static constexpr uint32_t kSubscribedCount = 71;
+
+    GameApp();
+    ~GameApp() override;
+
+    // 0 on success, 1 on failure.
+    int init() override;
+    // Safe to call more than once, and after a failed init.
+    void shutdown() override;
+    void frame() override;
+    // Delivers the event to its handlers, then lets the ticker react.
+    void dispatch(uint32_t eventId, uint32_t arg1, uint32_t arg2) override;
+
+    void update() override;
+    void render() override;
+    bool isDrawingSuspended() override;
+
+    int handleMessage(uint32_t id, uint32_t a, uint32_t b);
+    static int messageCallback(Message& message, CallbackHandler& handler);
+
+    FlowManager* flowManager() const { return m_flowManager; }
+    FrameTicker* ticker() const { return static_cast<FrameTicker*>(m_frameTicker); }
+
+    CallbackHandler* m_handler = nullptr;
+    FlowManager* m_flowManager = nullptr;
+    uint8_t m_secondaryViewOn = 0;
+    int32_t m_secondaryViewAngle = 0; // 16.16
+    uint8_t m_touchAndKey = 1;
+    uint8_t m_quitRequested = 0;
+    // Left and right soft-key label x in portrait, then in landscape; -1 unset.
+    int32_t m_softkeyX[4] = {-1, -1, -1, -1};
+    uint8_t m_paused = 0;
+    WideString m_pauseText;
+
+private:
+    void prepareDrawContext();
+    void loadPauseText();
+    void drawPauseOverlay(int32_t width, int32_t height);
+    void createSecondaryTarget();
+    void onStart();
+    void onKey(uint32_t id, uint32_t key);
+    int forward(uint32_t id, uint32_t a, uint32_t b);
+    void deleteServices();
+};
+
+// The running game application, or null.
+GameApp* getGame();
+// Asks the platform to end the message loop.
+void quitProgram();
+// Installs the game into the platform: the application factory and the
+// key-code lookup.
+void installGame();

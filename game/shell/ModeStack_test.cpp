@@ -1,0 +1,224 @@
+#include "game/shell/ModeStack.h"
+
+#include "framework/services/AppStateFlags.h"
+#include "game/shell/FlowManager.h"
+#include "tests/support/TestApp.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> g_journal;
+
+// A mode that writes every call it gets into the journal under its name.
+class JournalMode : public GameMode {
+public:
+    explicit JournalMode(std::string name, int enterResult = 0, int draws = 0)
+        : m_name(std::move(name)), m_enterResult(enterResult), m_draws(draws)
+    {
+    }
+    ~JournalMode() override { note("delete"); }
+    int enter() override
+    {
+        note("enter");
+        return m_enterResult;
+    }
+    void exit() override { note("exit"); }
+    void setActive(bool isTop) override { note(isTop ? "top" : "below"); }
+    int handleEvent(uint32_t id, uint32_t, uint32_t) override
+    {
+        note(id == PlatformEventId::Redraw ? "redraw" : "event " + std::to_string(id));
+        return 7;
+    }
+    int update(uint32_t ms) override
+    {
+        note("update " + std::to_string(ms));
+        return 0;
+    }
+    int paint() override
+    {
+        note("paint");
+        return m_draws;
+    }
+
+private:
+    void note(const std::string& what) { g_journal.push_back(m_name + " " + what); }
+
+    std::string m_name;
+    int m_enterResult;
+    int m_draws;
+};
+
+// Makes modes named by id: "m<id>"; id 9 fails its enter, id 8 draws.
+class TestStack : public ModeStack {
+public:
+    int createMode(int32_t id, GameMode** out) override
+    {
+        *out = id == 0 ? nullptr : new JournalMode("m" + std::to_string(id), id == 9 ? 5 : 0, id == 8 ? 1 : 0);
+        return 0;
+    }
+    void onModeResult(int32_t id, GameMode* mode) override
+    {
+        g_journal.push_back("result " + std::to_string(id) + " " + std::to_string(mode->getResult()));
+    }
+};
+
+std::vector<int32_t> ids(const ModeStack& stack)
+{
+    std::vector<int32_t> out;
+    for (uint32_t i = 0; i < stack.count(); ++i)
+        out.push_back(stack.idAt(i));
+    return out;
+}
+
+TEST(ModeStack, TransitionsApplyAtTheNextUpdateInTheirOrderOfCalls)
+{
+    struct Case {
+        const char* name;
+        std::vector<int32_t> before;
+        std::vector<std::pair<int32_t, int32_t>> requests;  // (id, kind), all before one update
+        std::vector<int32_t> after;
+        std::vector<std::string> journal;
+    };
+    const Case cases[] = {
+        {"push onto an empty stack", {}, {{1, Transition::Push}}, {1}, {"m1 enter", "m1 update 30"}},
+        {"only the last of two requests", {1}, {{2, Transition::Push}, {3, Transition::Push}}, {1, 3},
+         {"m1 below", "m1 redraw", "m3 enter", "m3 update 30"}},
+        {"replace pops, then pushes", {1, 2}, {{3, Transition::Replace}}, {1, 3},
+         {"m2 exit", "m2 delete", "m1 top", "m1 redraw", "m1 below", "m1 redraw", "m3 enter", "m3 update 30"}},
+        {"clear, then push", {1, 2}, {{4, Transition::ClearAndPush}}, {4},
+         {"m1 exit", "m1 delete", "m2 exit", "m2 delete", "m4 enter", "m4 update 30"}},
+        {"pop tells every mode left, the new top included", {1, 2, 3}, {{0, Transition::Pop}}, {1, 2},
+         {"m3 exit", "m3 delete", "m1 below", "m1 redraw", "m2 top", "m2 redraw", "m2 update 30"}},
+        {"pop down to an id exits each mode once", {1, 2, 3}, {{1, Transition::PopTo}}, {1},
+         {"m3 exit", "m3 delete", "m1 below", "m1 redraw", "m2 top", "m2 redraw", "m2 exit", "m2 delete", "m1 top",
+          "m1 redraw", "m1 update 30"}},
+        {"pop down to a missing id empties, then pushes", {1}, {{5, Transition::PopTo}}, {5},
+         {"m1 exit", "m1 delete", "m5 enter", "m5 update 30"}},
+        {"a failed enter deletes the new mode", {1}, {{9, Transition::Push}}, {1},
+         {"m1 below", "m1 redraw", "m9 enter", "m9 delete", "m1 top", "m1 redraw", "m1 update 30"}},
+        {"no mode made: nothing changes", {1}, {{0, Transition::Push}}, {1}, {"m1 update 30"}},
+        {"pop of an empty stack does nothing", {}, {{0, Transition::Pop}}, {}, {}},
+        {"a full stack deletes the new mode", {1, 2, 3, 4, 5, 6, 7, 1, 2, 3}, {{4, Transition::Push}},
+         {1, 2, 3, 4, 5, 6, 7, 1, 2, 3}, {"m4 delete", "m3 update 30"}},
+    };
+    for (const Case& c : cases) {
+        TestStack stack;
+        for (int32_t id : c.before)
+            stack.pushNew(id);
+        g_journal.clear();
+        for (const auto& [id, kind] : c.requests)
+            stack.requestTransition(id, kind);
+        stack.update(30);
+        EXPECT_EQ(ids(stack), c.after) << c.name;
+        EXPECT_EQ(g_journal, c.journal) << c.name;
+        EXPECT_EQ(stack.activeId(), c.after.empty() ? 0 : c.after.back()) << c.name;
+        g_journal.clear();
+        // Applied once: a second update changes nothing.
+        stack.update(0);
+        EXPECT_EQ(ids(stack), c.after) << c.name;
+    }
+}
+
+TEST(ModeStack, LifecycleIdsReachEveryModeOthersOnlyTheActiveOne)
+{
+    TestStack stack;
+    stack.pushNew(1);
+    stack.pushNew(2);
+    const struct {
+        uint32_t id;
+        int result;
+        std::vector<std::string> journal;
+    } cases[] = {
+        {EventId::Pause, 1, {"m1 event 1411673571", "m2 event 1411673571"}},
+        {PlatformEventId::ScreenSizeChangedAgain, 1, {"m1 event 850690755", "m2 event 850690755"}},
+        {PlatformEventId::Redraw, 1, {"m1 redraw", "m2 redraw"}},
+        {PlatformEventId::KeyDown, 7, {"m2 event 3343010790"}},
+    };
+    for (const auto& c : cases) {
+        g_journal.clear();
+        EXPECT_EQ(stack.dispatch(c.id, 0, 0), c.result) << c.id;
+        EXPECT_EQ(g_journal, c.journal) << c.id;
+    }
+    stack.clear();
+    EXPECT_EQ(stack.dispatch(PlatformEventId::KeyDown, 0, 0), 0);
+}
+
+TEST(ModeStack, ModesAboveOneThatDrewAreToldToRedrawFirst)
+{
+    TestStack stack;
+    stack.pushNew(1);
+    stack.pushNew(8);
+    stack.pushNew(2);
+    g_journal.clear();
+    EXPECT_EQ(stack.paint(), 1);
+    EXPECT_EQ(g_journal, (std::vector<std::string>{"m1 paint", "m8 paint", "m2 redraw", "m2 paint"}));
+}
+
+TEST(ModeStack, TheFirstResultWinsAndIsReportedUntilTheModeIsActivatedAgain)
+{
+    TestStack stack;
+    stack.pushNew(1);
+    stack.activeMode()->setResult(4);
+    stack.activeMode()->setResult(6);
+    g_journal.clear();
+    stack.update(0);
+    stack.update(0);
+    EXPECT_EQ(g_journal, (std::vector<std::string>{"m1 update 0", "result 1 4", "m1 update 0", "result 1 4"}));
+    stack.pushNew(2);
+    stack.pop();
+    EXPECT_EQ(stack.activeMode()->getResult(), 0u);
+}
+
+// The top-level modes for the flow manager's tests.
+GameMode* makeStartup() { return new JournalMode("startup"); }
+GameMode* makeFrontEnd() { return new JournalMode("frontend"); }
+GameMode* makeMainMenu() { return new JournalMode("menu"); }
+
+TEST(FlowManager, FinishedModesLeadOnAndTheMainMenuIsNeverHeldTwice)
+{
+    TestApp app;
+    setFlowModeCreator(FlowModeId::Startup, makeStartup);
+    setFlowModeCreator(FlowModeId::FrontEnd, makeFrontEnd);
+    setFlowModeCreator(FlowModeId::MainMenu, makeMainMenu);
+    {
+        FlowManager flow;
+        flow.requestTransition(FlowModeId::Startup, Transition::Push);
+        flow.update(0);
+        flow.activeMode()->setResult(1);
+        flow.update(0);  // reports; the replace comes next
+        flow.update(0);
+        EXPECT_EQ(ids(flow), (std::vector<int32_t>{FlowModeId::MainMenu}));
+        GameMode* menu = flow.activeMode();
+
+        // Whatever the main menu reports, the front end replaces it.
+        menu->setResult(1);
+        flow.update(0);
+        flow.update(0);
+        EXPECT_EQ(ids(flow), (std::vector<int32_t>{FlowModeId::FrontEnd}));
+
+        // A front end over a main menu that finishes with "OK" replaces itself
+        // by the main menu: the one below is uncovered, not pushed again.
+        flow.clear();
+        flow.pushNew(FlowModeId::MainMenu);
+        menu = flow.activeMode();
+        flow.pushNew(FlowModeId::FrontEnd);
+        g_journal.clear();
+        flow.activeMode()->setResult(1);
+        flow.update(0);
+        flow.update(0);
+        EXPECT_EQ(ids(flow), (std::vector<int32_t>{FlowModeId::MainMenu}));
+        EXPECT_EQ(flow.activeMode(), menu);
+        EXPECT_EQ(getAppStateFlags()->m_flags[AppFlag::LaunchKind], 0);
+        for (const std::string& line : g_journal)
+            EXPECT_NE(line, "menu delete");
+    }
+    setFlowModeCreator(FlowModeId::Startup, nullptr);
+    setFlowModeCreator(FlowModeId::FrontEnd, nullptr);
+    setFlowModeCreator(FlowModeId::MainMenu, nullptr);
+}
+
+} // namespace
