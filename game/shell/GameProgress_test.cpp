@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -14,7 +13,7 @@
 #include "framework/strings/WideString.h"
 #include "game/shell/SaveFiles.h"
 #include "game/shell/ShellText.h"
-#include "platform/wince/SoundDevice.h"
+#include "game/shell/testing/FakeSound.h"
 #include "tests/support/TestApp.h"
 #include "tools/pack/HostFiles.h"
 #include "tools/pack/PackWriter.h"
@@ -26,43 +25,6 @@ constexpr uint32_t kEnglish = 0x03000020;
 constexpr int32_t kTune = 0x09000001;
 constexpr int32_t kChime = 0x09000002;
 constexpr int32_t kMissingCue = 0x09000003;
-
-// Voices the test plays with: each stays "playing" until the test ends it.
-struct FakeSound : SoundService {
-    uint8_t on = 1;
-    uint32_t volume = 4;
-    uint32_t next = 0;
-    std::set<uint32_t> playing;
-    std::vector<uint32_t> stops;
-
-    void setSoundEnabled(int o) override { on = o ? 1 : 0; }
-    void setVibrationEnabled(int) override {}
-    void setVolume(uint32_t v) override { volume = v; }
-    int isSoundEnabled() override { return on; }
-    int isVibrationEnabled() override { return 0; }
-    uint32_t getVolume() override { return volume; }
-    int isPlaying(uint32_t id) override { return id == 0 ? !playing.empty() : playing.count(id) != 0; }
-    int isVibrating(uint32_t) override { return 0; }
-    uint32_t play(const DataBlock* sample, uint32_t, uint32_t) override
-    {
-        if (!on || !sample)
-            return 0;
-        playing.insert(++next);
-        return next;
-    }
-    void stop(uint32_t id) override
-    {
-        stops.push_back(id);
-        if (id == 0)
-            playing.clear();
-        playing.erase(id);
-    }
-    uint32_t vibrate(int32_t, int32_t) override { return 0; }
-    void stopVibrate(uint32_t) override {}
-    void pauseAll() override {}
-    void resumeAll() override {}
-    void update(uint32_t) override {}
-};
 
 struct FakeWorld : ProgressWorld {
     bool level = true;

@@ -11,6 +11,7 @@
 #include "framework/services/ServiceAccessors.h"
 #include "framework/strings/WideString.h"
 #include "platform/wince/PlatformSystem.h"
+#include "platform/wince/SoundDevice.h"
 
 namespace {
 
@@ -202,6 +203,28 @@ int saveGameFlagged()
         return 0;
     game->m_bytes[kSavedFlagOffset] = 1;
     return game->save();
+}
+
+uint32_t loadSaveFiles()
+{
+    HighScoreTable* scores = getHighScoreTable();
+    Prefs* prefs = getPrefs();
+    SaveGame* game = getSaveGame();
+    if (scores)
+        scores->load();
+    if (prefs)
+        prefs->load();
+    if (game)
+        game->load();
+    SoundService* sound = getSound();
+    if (!prefs)
+        return 0;
+    if (sound) {
+        sound->setSoundEnabled(prefs->soundOn());
+        sound->setVibrationEnabled(prefs->vibrationOn());
+        sound->setVolume(prefs->volume());
+    }
+    return prefs->textListEntry();
 }
 
 HighScoreTable* getHighScoreTable() { return createService<HighScoreTable>(); }

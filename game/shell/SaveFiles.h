@@ -150,6 +150,11 @@ private:
 // write result.
 int saveGameFlagged();
 
+// The start-up load: "hs.dat", "prefs.dat", "savegame.dat" in that order,
+// then the stored sound switch, vibration switch and volume to the sound
+// device. Returns the stored text-list entry, for the resource manager.
+uint32_t loadSaveFiles();
+
 // The registered services, created on first use; null without an application.
 HighScoreTable* getHighScoreTable();
 Prefs* getPrefs();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/files/testing/MemoryFileSystem.h"
+#include "game/shell/testing/FakeSound.h"
 #include "platform/wince/PlatformSystem.h"
 #include "tests/support/TestApp.h"
 
@@ -233,9 +234,26 @@ TEST_F(SaveFilesTest, OutOfRangeValuesInValidFilesAreRepaired)
     setPlatformSystem(nullptr);
 }
 
-TEST_F(SaveFilesTest, FlaggingTheSavedGameWritesIt)
+TEST_F(SaveFilesTest, StartUpLoadsTheFilesAndHandsThePreferencesOn)
 {
     installSaveFileCreators();
+    auto* sound = new FakeSound();
+    app.m_soundDevice = sound;
+    PlatformSystem system;
+    system.m_vibrationEnabled = 0;
+    system.m_volume = 3;
+    setPlatformSystem(&system);
+    Prefs stored;
+    stored.load();
+    stored.setTextListEntry(2);
+    stored.save();
+    EXPECT_EQ(loadSaveFiles(), 2u);
+    setPlatformSystem(nullptr);
+    EXPECT_EQ(std::vector<uint8_t>({sound->on, sound->vibration, uint8_t(sound->volume)}),
+              std::vector<uint8_t>({1, 0, 3}));
+    for (const char16_t* name : {u"hs.dat", u"prefs.dat", u"savegame.dat"})
+        EXPECT_FALSE(file(name).empty());
+
     SaveGame* game = getSaveGame();
     ASSERT_NE(game, nullptr);
     EXPECT_EQ(getSaveGame(), game);
