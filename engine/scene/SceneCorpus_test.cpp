@@ -19,6 +19,7 @@ TEST(SceneCorpus, EveryInputEndsWithALoadOutcome)
     SceneEngine engine;
     ASSERT_TRUE(engine.ready());
     int meshes = 0;
+    int animated = 0;
     for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(source) / "tools/m3g/corpus")) {
         std::ifstream in(entry.path(), std::ios::binary);
         const std::vector<uint8_t> input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -28,8 +29,13 @@ TEST(SceneCorpus, EveryInputEndsWithALoadOutcome)
             EXPECT_EQ(result, 0);
             ++meshes;
         }
+        if (entry.path().filename() == "animation-file") {
+            EXPECT_EQ(result, 0);
+            ++animated;
+        }
     }
     EXPECT_EQ(meshes, 1);
+    EXPECT_EQ(animated, 1);
 }
 
 } // namespace

@@ -98,7 +98,9 @@ uint32_t clipLine(int32_t* x, int32_t* y, const ClipRect& clip, int32_t* dx, int
     if (std::max(y0, y1) > bottom)
         bits |= ClipBits::Bottom;
 
-    auto at = [](int64_t base, int64_t delta, int64_t t) { return base + (delta * t + kOne / 2) / kOne; };
+    // Rounds half up on both sides of zero: a division would truncate negative
+    // steps towards zero and cut a pixel off lines drawn up or left.
+    auto at = [](int64_t base, int64_t delta, int64_t t) { return base + ((delta * t + kOne / 2) >> 16); };
     int64_t sx = std::clamp(at(x0, ddx, tEnter), left, right - 1);
     int64_t sy = std::clamp(at(y0, ddy, tEnter), top, bottom - 1);
     // The end point is not drawn, so the major axis may end one step outside;

@@ -92,6 +92,9 @@ TEST(BlitClip, ClippedLinesStayInsideTheClip)
     x = 5, y = 7, dx = 10, dy = 3;
     EXPECT_EQ(clipLine(&x, &y, clip, &dx, &dy), ClipBits::Remains);
     EXPECT_EQ(std::tie(x, y, dx, dy), std::make_tuple(5, 7, 10, 3));
+    x = 20, y = 15, dx = -10, dy = -7;  // up and left, wholly inside: unchanged
+    EXPECT_EQ(clipLine(&x, &y, clip, &dx, &dy), ClipBits::Remains);
+    EXPECT_EQ(std::tie(x, y, dx, dy), std::make_tuple(20, 15, -10, -7));
     x = 0, y = 7, dx = 3, dy = 5;
     EXPECT_EQ(clipLine(&x, &y, clip, &dx, &dy), ClipBits::Rejected);
 

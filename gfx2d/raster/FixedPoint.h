@@ -41,3 +41,11 @@ constexpr int32_t wrapSub(int32_t a, int32_t b)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
+// For count vectors strideWords apart, component outIndex becomes
+// (x a + y b + z c) >> 16 of that vector's own x, y, z.
+inline void transformComponent(int32_t* vectors, uint32_t count, uint32_t strideWords, uint32_t outIndex, int32_t a,
+                               int32_t b, int32_t c)
+{
+    for (uint32_t i = 0; i < count; ++i, vectors += strideWords)
+        vectors[outIndex] = dot3Shift(vectors[0], a, vectors[1], b, vectors[2], c, 16);
+}

@@ -231,6 +231,7 @@ void RasterState::bindTarget(const RenderTargetView* target)
         return;
     RasterStateBlock& s = m_block;
     mapPlane(kSpanRegionColour, f & kTargetColourPlane ? &target->colour : nullptr, s.destbase, s.deststride);
+    m_targetFormat = s.destbase ? target->colour.format : 0;
     mapPlane(kSpanRegionDepth, f & kTargetDepthPlane ? &target->depth : nullptr, s.zbase, s.zstride);
     mapPlane(kSpanRegionStencil, f & kTargetStencilPlane ? &target->stencil : nullptr, s.stencilbase,
              s.stencilstride);
@@ -426,6 +427,8 @@ void RasterState::bindTexturePixels(uint32_t unit, const TexturePixels& px)
     tu.b.height = static_cast<int32_t>(height);
     tu.b.maxD = 1;
     tu.b.levels[0] = spanAddress(region, 0);
+    if (px.palette && m_space.map(kSpanRegionPalettes + unit, const_cast<uint8_t*>(px.palette), px.paletteBytes))
+        tu.b.palette = spanAddress(kSpanRegionPalettes + unit, 0);
     tu.width_log2 = textureLog2(width);
     tu.height_log2 = textureLog2(height);
     tu.bpp = static_cast<int32_t>(px.format & 31);

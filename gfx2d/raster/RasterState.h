@@ -44,6 +44,8 @@ struct TexturePixels {
     uint32_t height = 0;
     const uint8_t* pixels = nullptr;
     uint32_t bytes = 0;
+    const uint8_t* palette = nullptr;  // X8R8G8B8 words of palette formats
+    uint32_t paletteBytes = 0;
 };
 
 class RasterState {
@@ -76,6 +78,9 @@ public:
     // nothing when its stencil plane is not S8.
     void bindTarget(const RenderTargetView* target);
     void beginFrame(const RenderTargetView* target);
+    // The same with the screen context's current render target.
+    void bindTarget();
+    void beginFrame();
     void resetStacks();
     // On the projection stack. Both return 0 (and change nothing) when the
     // stack is full. n: a 3x3, v: a vector; either may be null.
@@ -91,6 +96,8 @@ public:
     // record: a stored span-program record, or null to unbind.
     void bindSpanProgram(const uint8_t* record);
     const uint8_t* spanCode() const { return m_spanCode; }
+    // Pixel format of the bound colour plane (0 when none).
+    RSBFormat targetFormat() const { return m_targetFormat; }
 
     void bindTextureUnit(uint32_t unit, int32_t slot);
     void bindTexturePixels(uint32_t unit, const TexturePixels& pixels);
@@ -125,6 +132,7 @@ private:
     std::unique_ptr<int32_t[]> m_pool;
     std::unique_ptr<TextureStore> m_store;
     const uint8_t* m_spanCode = nullptr;
+    RSBFormat m_targetFormat = 0;
     SamplerUnit m_units[kTextureUnitCount];
     SpanAddressSpace m_space;
 };

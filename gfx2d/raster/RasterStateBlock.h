@@ -68,7 +68,8 @@ struct RasterStateBlock {
     SpanAddress stencilbase;
     SpanAddress stencilptr;
     int32_t stencilstride;
-    int32_t word1136[2];
+    uint8_t flatColour[4];  // A, R, G, B of the shape the drawing context fills
+    int32_t word1140;
     uint8_t drawBytes[2];
     uint8_t pad1146[2];
     TextureUnit texture_units[kTextureUnitCount];
@@ -117,7 +118,8 @@ struct RasterStateBlock {
     int32_t word9096;
     uint8_t wholePolygonMode;
     uint8_t viewportMappingMode;
-    uint8_t pad9102[2];
+    uint8_t cullEnabled;
+    uint8_t culledFace;  // 0: negative area, 1: positive area
     int32_t pipelineFunctionWords[7];  // the selected functions stay with the host
     int32_t pipelineStorage[6401];
     int32_t word34736;
@@ -147,6 +149,7 @@ static_assert(offsetof(RasterStateBlock, zbase) == kRsZBase);
 static_assert(offsetof(RasterStateBlock, zptr) == kRsZPtr);
 static_assert(offsetof(RasterStateBlock, stencilbase) == kRsStencilBase);
 static_assert(offsetof(RasterStateBlock, stencilstride) == kRsStencilStride);
+static_assert(offsetof(RasterStateBlock, flatColour) == kRsFlatColour);
 static_assert(offsetof(RasterStateBlock, drawBytes) == kRsDrawBytes);
 static_assert(offsetof(RasterStateBlock, texture_units) == kRsTextureUnits);
 static_assert(offsetof(RasterStateBlock, perspective) == kRsPerspective);

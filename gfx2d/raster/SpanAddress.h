@@ -99,6 +99,7 @@ inline constexpr uint32_t kRsZPtr = 1120;
 inline constexpr uint32_t kRsStencilBase = 1124;
 inline constexpr uint32_t kRsStencilPtr = 1128;
 inline constexpr uint32_t kRsStencilStride = 1132;
+inline constexpr uint32_t kRsFlatColour = 1136;
 inline constexpr uint32_t kRsDrawBytes = 1144;
 inline constexpr uint32_t kRsTextureUnits = 1148;
 inline constexpr uint32_t kRsPerspective = 1980;

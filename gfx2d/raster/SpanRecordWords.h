@@ -32,5 +32,6 @@ inline int32_t spanRecordDepthInterpolant(const uint8_t* record)
 {
     return spanRecordWord(record, kSpanWordDepthSource) < 0
                ? -1
-               : spanRecordWord(record, kSpanWordDepthInterpolant) - kSpanInterpolantBase;
+               : static_cast<int32_t>(static_cast<uint32_t>(spanRecordWord(record, kSpanWordDepthInterpolant)) -
+                                      static_cast<uint32_t>(kSpanInterpolantBase));
 }

@@ -9,65 +9,6 @@
 
 namespace {
 
-uint32_t load16(const uint8_t* p) { return loadUnaligned<uint16_t>(p); }
-uint32_t load32(const uint8_t* p) { return loadUnaligned<uint32_t>(p); }
-
-uint32_t widen5(uint32_t x) { return (x << 3) | (x >> 2); }
-uint32_t widen4(uint32_t x) { return (x << 4) | x; }
-uint32_t widen6(uint32_t x) { return (x << 2) | (x & 3); }
-
-void set8(uint32_t out[4], uint32_t a, uint32_t r, uint32_t g, uint32_t b)
-{
-    out[0] = a * 257;
-    out[1] = r * 257;
-    out[2] = g * 257;
-    out[3] = b * 257;
-}
-
-void argbWordTo16(uint32_t out[4], uint32_t v) { set8(out, v >> 24, v >> 16 & 255, v >> 8 & 255, v & 255); }
-
-// One texel to four 16-bit channels; false for a format it does not read.
-bool texelToArgb16(const uint8_t* p, RSBFormat format, uint32_t out[4])
-{
-    using namespace PixelFormat;
-    switch (format) {
-    case R5G6B5: {
-        const uint32_t v = load16(p);
-        set8(out, 255, widen5(v >> 11), ((v >> 3) & 0xFC) | ((v >> 8) & 7), widen5(v & 31));
-        return true;
-    }
-    case A1R5G5B5: {
-        const uint32_t v = load16(p);
-        set8(out, v & 0x8000 ? 255 : 0, widen5(v >> 10 & 31), widen5(v >> 5 & 31), widen5(v & 31));
-        return true;
-    }
-    case A4R4G4B4: {
-        const uint32_t v = load16(p);
-        set8(out, widen4(v >> 12), widen4(v >> 8 & 15), widen4(v >> 4 & 15), widen4(v & 15));
-        return true;
-    }
-    case X14R6G6B6: {
-        const uint32_t v = load32(p);
-        set8(out, 255, widen6(v >> 12 & 63), widen6(v >> 6 & 63), widen6(v & 63));
-        return true;
-    }
-    case R8G8B8: set8(out, 255, p[2], p[1], p[0]); return true;
-    case X8R8G8B8: argbWordTo16(out, load32(p) | 0xFF000000u); return true;
-    case A8R8G8B8: argbWordTo16(out, load32(p)); return true;
-    case ArgbFixed:
-        for (int i = 0; i < 4; ++i)
-            out[i] = load32(p + 4 * i);
-        return true;
-    case RgbaFixed:
-        out[0] = load32(p + 12);
-        out[1] = load32(p);
-        out[2] = load32(p + 4);
-        out[3] = load32(p + 8);
-        return true;
-    default: return false;
-    }
-}
-
 int32_t wrapCoord(int32_t x, int32_t n, int32_t wrap)
 {
     if (wrap == kWrapClamp)
@@ -166,15 +107,17 @@ void fetchTexel(const uint8_t* p, RSBFormat format, uint32_t out[4], const uint3
     switch (format) {
     case PixelFormat::P8X8R8G8B8:
     case PixelFormat::P4X8R8G8B8:
-        if (palette)
-            argbWordTo16(out, palette[*p] | 0xFF000000u);
+        if (palette) {
+            const uint32_t opaque = palette[*p] | 0xFF000000u;
+            pixelToArgb16(out, PixelFormat::A8R8G8B8, &opaque);
+        }
         return;
     case PixelFormat::P8A8R8G8B8:
     case PixelFormat::P4A8R8G8B8:
         if (palette)
-            argbWordTo16(out, palette[*p]);
+            pixelToArgb16(out, PixelFormat::A8R8G8B8, &palette[*p]);
         return;
-    default: texelToArgb16(p, format, out); return;
+    default: pixelToArgb16(out, format, p); return;
     }
 }
 
@@ -269,7 +212,10 @@ int32_t formatTableCode(int32_t i)
 
 void setColor16(uint32_t out[4], uint32_t r, uint32_t g, uint32_t b, uint32_t a)
 {
-    set8(out, a & 255, r & 255, g & 255, b & 255);
+    out[0] = (a & 255) * 257;
+    out[1] = (r & 255) * 257;
+    out[2] = (g & 255) * 257;
+    out[3] = (b & 255) * 257;
 }
 
 int formatDebugText(char* buffer, size_t capacity, const char* label)

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/m3g/M3gAnimationEncoders.h"
 #include "tools/m3g/M3gFileWriter.h"
 #include "tools/m3g/M3gGeometryEncoders.h"
 
@@ -80,6 +81,8 @@ int main(int argc, char** argv)
     const std::vector<uint8_t> mesh = m3gSampleMeshScene(kM3gSchemeZlib);
     save("mesh-file", mesh);
     save("mesh-pieces", seed({9, 1, 33}, m3gSampleMeshScene(kM3gSchemeNone)));
+    // Keyframes, tracks, skinned and morphing meshes.
+    save("animation-file", m3gSampleAnimatedScene(kM3gSchemeZlib));
 
     std::vector<uint8_t> flipped = packed;
     flipped[flipped.size() / 2] ^= 0x10;

@@ -9,6 +9,7 @@
 
 #include "tools/pack/HostFiles.h"
 #include "tools/pack/ResourceWriters.h"
+#include "tools/span/SpanPrograms.h"
 
 namespace {
 
@@ -202,6 +203,17 @@ bool parseResourceEntry(const std::string& first, std::istringstream& words, con
     return true;
 }
 
+// The library's span-program sets and their record entries.
+bool addSpanPrograms(std::istringstream& words, PackManifest& manifest, std::string& reason)
+{
+    Storage storage;
+    if (!parseStorage(words, storage, reason))
+        return false;
+    for (SpanPackEntry& e : spanPackEntries())
+        manifest.writer.add(e.id, e.type, std::move(e.payload), storage.deflate, storage.header);
+    return true;
+}
+
 } // namespace
 
 bool parseResourceManifest(const std::string& text, const std::string& baseFolder, PackManifest& manifest,
@@ -223,6 +235,8 @@ bool parseResourceManifest(const std::string& text, const std::string& baseFolde
             parseRestableLine(words, state, reason);
         else if (first == "row")
             parseRowLine(words, line, baseFolder, state, reason);
+        else if (first == "spanprograms")
+            addSpanPrograms(words, manifest, reason);
         else if (first == "index")
             handled = false;
         else

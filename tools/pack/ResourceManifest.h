@@ -9,6 +9,8 @@
 //     restable strings ID...                      string tables, in order
 //   ID TYPE plain|deflated HEADER table            entry table, filled by:
 //     row TABLE_ID ROW_ID TAG plain|deflated HEADER KIND ...
+//   spanprograms plain|deflated HEADER            the three span-program sets
+//                                                 and their record entries
 // A row's KIND is text, file, utf8, utf16 or idlist; rows are stored in the
 // pack's entry layout, with their tag. TEXT takes \n, \r, \t, \\ escapes.
 #pragma once

@@ -26,6 +26,13 @@ EngineResult createFromFactory(EngineHandle** out)
     return wrapObject(object, out);
 }
 
+InterfaceCreator gGraphics3DCreator = nullptr;
+
+EngineResult createGraphics3D(EngineHandle** out)
+{
+    return gGraphics3DCreator != nullptr ? gGraphics3DCreator(out) : kResultBadArgument;
+}
+
 constexpr InterfaceInfo kInterfaces[] = {
     {kIidAnimationController, nullptr, 29, {kClassAnimationController}, {1, 19}, &createFromFactory<kClassAnimationController>},
     {kIidAnimationTrack, nullptr, 24, {kClassAnimationTrack}, {2, 19}, &createFromFactory<kClassAnimationTrack>},
@@ -34,7 +41,7 @@ constexpr InterfaceInfo kInterfaces[] = {
     {kIidCamera, nullptr, 51, {kClassCamera}, {5, 18, 19, 27}, &createFromFactory<kClassCamera>},
     {kIidCompositingMode, nullptr, 34, {kClassCompositingMode}, {6, 19}, &createFromFactory<kClassCompositingMode>},
     {kIidFog, nullptr, 28, {kClassFog}, {7, 19}, &createFromFactory<kClassFog>},
-    {kIidGraphics3D, nullptr, 31, {kClassGraphics3D}, {8}, nullptr},
+    {kIidGraphics3D, nullptr, 31, {kClassGraphics3D}, {8}, &createGraphics3D},
     {kIidGroup, nullptr, 52, {kClassGroup}, {9, 18, 19, 27}, &createFromFactory<kClassGroup>},
     {kIidImage2D, nullptr, 31, {kClassImage2D, kClassPlasmaImage, kClassCompressedImage2D}, {10, 19}, &createFromFactory<kClassImage2D>},
     {kIidKeyframeSequence, nullptr, 32, {kClassKeyframeSequence}, {12, 19}, &createFromFactory<kClassKeyframeSequence>},
@@ -114,3 +121,5 @@ const void* interfaceTable(const InterfaceInfo& info)
 }
 
 uint32_t interfaceSlot(const InterfaceInfo& info) { return static_cast<uint32_t>(&info - kInterfaces); }
+
+void installGraphics3DCreator(InterfaceCreator creator) { gGraphics3DCreator = creator; }

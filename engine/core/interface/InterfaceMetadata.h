@@ -22,6 +22,8 @@ struct InterfaceInfo {
 };
 
 std::span<const InterfaceInfo> interfaceMetadata();
+// The render context is no factory object; the scene library installs its maker.
+void installGraphics3DCreator(InterfaceCreator creator);
 // The row of a concrete interface id, or null (abstract and unknown ids).
 const InterfaceInfo* interfaceById(uint32_t iid);
 // The row whose classes hold classId, or null for a class without interface.

@@ -142,6 +142,40 @@ struct IkwMeshTable {
     EngineResult (*setAppearance)(EngineHandle*, uint32_t index, EngineHandle* appearance);
 };
 
+struct IkwGraphics3DTable {
+    IkwUnknownTable unknown;
+    void (*getTargetWidth)(EngineHandle*, uint32_t* out);
+    void (*getTargetHeight)(EngineHandle*, uint32_t* out);
+    void (*getTargetPitch)(EngineHandle*, uint32_t* out);
+    void (*getTargetPixels)(EngineHandle*, void** out);
+    void (*getDepthRangeNear)(EngineHandle*, float* out);
+    void (*getDepthRangeFar)(EngineHandle*, float* out);
+    void (*isDepthBufferEnabled)(EngineHandle*, uint8_t* out);
+    void (*getHints)(EngineHandle*, uint32_t* out);
+    void (*getLightCount)(EngineHandle*, uint32_t* out);
+    EngineResult (*bindBuffer)(EngineHandle*, uint32_t width, uint32_t height, uint32_t pitch, void* pixels);
+    EngineResult (*bindBufferClipped)(EngineHandle*, uint32_t width, uint32_t height, uint32_t pitch, void* pixels,
+                                      int32_t clipX, int32_t clipY, int32_t clipWidth, int32_t clipHeight);
+    EngineResult (*bindImage)(EngineHandle*, EngineHandle* image);
+    void (*setTargetPixels)(EngineHandle*, void* pixels);
+    void (*releaseTarget)(EngineHandle*);
+    EngineResult (*setTargetOptions)(EngineHandle*, uint32_t depthBuffer, uint32_t hints);
+    EngineResult (*setViewport)(EngineHandle*, int32_t x, int32_t y, int32_t width, int32_t height);
+    EngineResult (*setDepthRange)(EngineHandle*, float near, float far);
+    EngineResult (*clear)(EngineHandle*, EngineHandle* background);
+    EngineResult (*renderImmediate)(EngineHandle*, EngineHandle* vertexBuffer, EngineHandle* indexBuffer,
+                                    EngineHandle* appearance, EngineHandle* transform, uint32_t scope);
+    EngineResult (*renderNode)(EngineHandle*, EngineHandle* node, EngineHandle* transform);
+    EngineResult (*renderWorld)(EngineHandle*, EngineHandle* world);
+    EngineResult (*getCamera)(EngineHandle*, EngineHandle* transform, EngineHandle** out);
+    EngineResult (*setCamera)(EngineHandle*, EngineHandle* camera, EngineHandle* transform);
+    EngineResult (*setLight)(EngineHandle*, uint32_t index, EngineHandle* light, EngineHandle* transform);
+    EngineResult (*getLight)(EngineHandle*, uint32_t index, EngineHandle* transform, EngineHandle** out);
+    EngineResult (*addLight)(EngineHandle*, EngineHandle* light, EngineHandle* transform, int32_t* index);
+    EngineResult (*resetLights)(EngineHandle*);
+    EngineResult (*getProperty)(EngineHandle*, uint32_t key, int32_t* out);
+};
+
 struct IkwRayIntersectionTable {
     IkwUnknownTable unknown;
     void (*getDistance)(EngineHandle*, float* out);
@@ -153,6 +187,34 @@ struct IkwRayIntersectionTable {
     EngineResult (*getTextureS)(EngineHandle*, uint32_t unit, float* out);
     EngineResult (*getTextureT)(EngineHandle*, uint32_t unit, float* out);
     EngineResult (*getRay)(EngineHandle*, uint32_t size, float* ray);
+};
+
+struct IkwMorphingMeshTable {
+    IkwMeshTable mesh;
+    EngineResult (*initMulti)(EngineHandle*, EngineHandle* base, uint32_t targetCount, EngineHandle* const* targets,
+                              uint32_t submeshCount, EngineHandle* const* indexBuffers, uint32_t appearanceCount,
+                              EngineHandle* const* appearances);
+    EngineResult (*init)(EngineHandle*, EngineHandle* base, uint32_t targetCount, EngineHandle* const* targets,
+                         EngineHandle* indexBuffer, EngineHandle* appearance);
+    void (*getMorphTargetCount)(EngineHandle*, uint32_t* out);
+    EngineResult (*getMorphTarget)(EngineHandle*, uint32_t index, EngineHandle** out);
+    EngineResult (*getWeights)(EngineHandle*, uint32_t size, float* weights);
+    EngineResult (*setWeights)(EngineHandle*, uint32_t size, const float* weights);
+};
+
+struct IkwSkinnedMeshTable {
+    IkwMeshTable mesh;
+    EngineResult (*initMulti)(EngineHandle*, EngineHandle* vertexBuffer, uint32_t submeshCount,
+                              EngineHandle* const* indexBuffers, uint32_t appearanceCount,
+                              EngineHandle* const* appearances, EngineHandle* skeleton);
+    EngineResult (*init)(EngineHandle*, EngineHandle* vertexBuffer, EngineHandle* indexBuffer, EngineHandle* appearance,
+                         EngineHandle* skeleton);
+    EngineResult (*getSkeleton)(EngineHandle*, EngineHandle** out);
+    EngineResult (*addTransform)(EngineHandle*, EngineHandle* bone, int32_t weight, int32_t firstVertex,
+                                 int32_t vertexCount);
+    EngineResult (*getBoneVertices)(EngineHandle*, EngineHandle* bone, int32_t indicesLength, int32_t* indices,
+                                    int32_t weightsLength, float* weights, int32_t* count);
+    EngineResult (*getBoneTransform)(EngineHandle*, EngineHandle* bone, EngineHandle* transform);
 };
 
 struct IkwGroupTable {
@@ -296,6 +358,65 @@ struct IkwBackgroundTable {
     EngineResult (*setCrop)(EngineHandle*, int32_t x, int32_t y, int32_t width, int32_t height);
 };
 
+struct IkwKeyframeSequenceTable {
+    IkwObject3DTable object3D;
+    EngineResult (*init)(EngineHandle*, int32_t keyframeCount, int32_t componentCount, uint32_t interpolation);
+    void (*getDuration)(EngineHandle*, int32_t* out);
+    EngineResult (*setDuration)(EngineHandle*, int32_t duration);
+    void (*getRepeatMode)(EngineHandle*, uint32_t* out);
+    EngineResult (*setRepeatMode)(EngineHandle*, uint32_t mode);
+    void (*getKeyframeCount)(EngineHandle*, int32_t* out);
+    void (*getComponentCount)(EngineHandle*, int32_t* out);
+    void (*getInterpolationType)(EngineHandle*, uint32_t* out);
+    void (*getValidRangeFirst)(EngineHandle*, int32_t* out);
+    void (*getValidRangeLast)(EngineHandle*, int32_t* out);
+    EngineResult (*getKeyframe)(EngineHandle*, int32_t index, uint32_t size, float* values, int32_t* time);
+    EngineResult (*setKeyframe)(EngineHandle*, int32_t index, int32_t time, uint32_t length, const float* values);
+    EngineResult (*setValidRange)(EngineHandle*, int32_t first, int32_t last);
+};
+
+struct IkwAnimationTrackTable {
+    IkwObject3DTable object3D;
+    EngineResult (*init)(EngineHandle*, EngineHandle* sequence, uint32_t property);
+    EngineResult (*getController)(EngineHandle*, EngineHandle** out);
+    void (*setController)(EngineHandle*, EngineHandle* controller);
+    EngineResult (*getKeyframeSequence)(EngineHandle*, EngineHandle** out);
+    void (*getTargetProperty)(EngineHandle*, uint32_t* out);
+};
+
+struct IkwAnimationControllerTable {
+    IkwObject3DTable object3D;
+    void (*getWeight)(EngineHandle*, float* out);
+    EngineResult (*setWeight)(EngineHandle*, float weight);
+    void (*getActiveIntervalStart)(EngineHandle*, int32_t* out);
+    void (*getActiveIntervalEnd)(EngineHandle*, int32_t* out);
+    void (*getSpeed)(EngineHandle*, float* out);
+    void (*getRefWorldTime)(EngineHandle*, int32_t* out);
+    EngineResult (*setActiveInterval)(EngineHandle*, int32_t start, int32_t end);
+    void (*getPosition)(EngineHandle*, int32_t worldTime, float* out);
+    EngineResult (*setPosition)(EngineHandle*, float sequenceTime, int32_t worldTime);
+    EngineResult (*setSpeed)(EngineHandle*, float speed, int32_t worldTime);
+};
+
+struct IkwTransformTable {
+    IkwUnknownTable unknown;
+    EngineResult (*initCopy)(EngineHandle*, EngineHandle* other);
+    EngineResult (*get)(EngineHandle*, uint32_t length, float* rowMajor);
+    EngineResult (*setMatrix)(EngineHandle*, uint32_t length, const float* rowMajor);
+    EngineResult (*set)(EngineHandle*, EngineHandle* other);
+    void (*setIdentity)(EngineHandle*);
+    EngineResult (*invert)(EngineHandle*);
+    EngineResult (*postMultiply)(EngineHandle*, EngineHandle* other);
+    EngineResult (*postRotate)(EngineHandle*, const float* angleAxis);
+    EngineResult (*postRotateQuat)(EngineHandle*, const float* quaternion);
+    EngineResult (*postScale)(EngineHandle*, const float* xyz);
+    EngineResult (*postTranslate)(EngineHandle*, const float* xyz);
+    EngineResult (*transformArray)(EngineHandle*, EngineHandle* vertexArray, uint32_t length, float* out,
+                                   uint32_t withW);
+    EngineResult (*transform)(EngineHandle*, uint32_t length, float* vectors);
+    void (*transpose)(EngineHandle*);
+};
+
 struct IkwLoaderTable {
     IkwUnknownTable unknown;
     EngineResult (*loadBuffer)(EngineHandle*, uint32_t length, const void* data, const uint32_t* chunkBudget);
@@ -336,6 +457,9 @@ PF_PIN_TABLE(IkwVertexArrayTable, 27, 19, init);
 PF_PIN_TABLE(IkwVertexBufferTable, 30, 19, getNormals);
 PF_PIN_TABLE(IkwTriangleStripArrayTable, 23, 21, initImplicit);
 PF_PIN_TABLE(IkwMeshTable, 53, 46, initMulti);
+PF_PIN_TABLE(IkwMorphingMeshTable, 59, 53, initMulti);
+PF_PIN_TABLE(IkwSkinnedMeshTable, 59, 53, initMulti);
+PF_PIN_TABLE(IkwGraphics3DTable, 31, 3, getTargetWidth);
 PF_PIN_TABLE(IkwRayIntersectionTable, 12, 3, getDistance);
 PF_PIN_TABLE(IkwGroupTable, 52, 46, getChildCount);
 PF_PIN_TABLE(IkwWorldTable, 56, 52, getActiveCamera);
@@ -347,6 +471,10 @@ PF_PIN_TABLE(IkwCompositingModeTable, 34, 19, getAlphaThreshold);
 PF_PIN_TABLE(IkwPolygonModeTable, 31, 19, getCulling);
 PF_PIN_TABLE(IkwFogTable, 28, 19, getColor);
 PF_PIN_TABLE(IkwBackgroundTable, 35, 19, getColor);
+PF_PIN_TABLE(IkwKeyframeSequenceTable, 32, 19, init);
+PF_PIN_TABLE(IkwAnimationTrackTable, 24, 19, init);
+PF_PIN_TABLE(IkwAnimationControllerTable, 29, 19, getWeight);
+PF_PIN_TABLE(IkwTransformTable, 17, 3, initCopy);
 PF_PIN_TABLE(IkwLoaderTable, 8, 3, loadBuffer);
 PF_PIN_TABLE(IkwArchiveTable, 7, 3, resetEnumeration);
 PF_PIN_TABLE(IkwArchiveMemberTable, 4, 3, read);

@@ -133,6 +133,10 @@ protected:
     virtual CkwNode* copyNode() const = 0;
     // The node fields of a copy.
     void copyNodeFields(const CkwNode& source);
+    // Called on every node of a copied subtree once all of it exists, with
+    // the node it was copied from: what a node refers to inside the subtree
+    // (a skinned mesh's bones) is redirected to the copies here.
+    virtual void completeCopy(const CkwNode& source, const CkwNode* sourceRoot, CkwNode* copyRoot);
     // What the node references besides its children (camera, appearances...).
     virtual int32_t animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp);
     // The World's light cache; only a World root has one.

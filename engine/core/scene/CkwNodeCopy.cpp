@@ -24,6 +24,8 @@ void CkwNode::copyNodeFields(const CkwNode& source)
         setAlignmentRecord(*source.m_alignment);
 }
 
+void CkwNode::completeCopy(const CkwNode&, const CkwNode*, CkwNode*) {}
+
 CkwObject3D* CkwNode::duplicate() const
 {
     CkwCleanupPtr<CkwNode> root(copyNode());
@@ -57,6 +59,7 @@ void CkwNode::copyAlignments(CkwNode* copyRoot, const CkwNode* sourceRoot)
     const CkwNode* source = sourceRoot;
     CkwNode* copy = copyRoot;
     while (source != nullptr) {
+        copy->completeCopy(*source, sourceRoot, copyRoot);
         if (source->m_alignment != nullptr) {
             Alignment a = *source->m_alignment;
             if (inSubtree(a.zReference, sourceRoot))

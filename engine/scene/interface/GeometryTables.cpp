@@ -7,7 +7,9 @@
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/scene/CkwMesh.h"
+#include "engine/scene/CkwMorphingMesh.h"
 #include "engine/scene/CkwRayIntersection.h"
+#include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwTriangleStripArray.h"
 
 namespace {
@@ -143,4 +145,71 @@ constexpr IkwRayIntersectionTable kRayIntersectionTable = {
     trapped<+[](CkwRayIntersection& r, uint32_t unit, float* out) { requireOut(out) = r.getTextureS(sizeArgument(unit)); }>,
     trapped<+[](CkwRayIntersection& r, uint32_t unit, float* out) { requireOut(out) = r.getTextureT(sizeArgument(unit)); }>,
     trapped<+[](CkwRayIntersection& r, uint32_t size, float* ray) { r.getRay(sizeArgument(size), &requireOut(ray)); }>,
+};
+
+// Morphing and skinned meshes continue the Mesh table. Their initialisers
+// convert the handle arrays as the mesh's does and check what is theirs
+// before the mesh part changes.
+namespace {
+
+void initMorphingMeshL(CkwMorphingMesh& mesh, EngineHandle* base, uint32_t targetCount, EngineHandle* const* targets,
+                       uint32_t submeshCount, EngineHandle* const* indexBuffers, uint32_t appearanceCount,
+                       EngineHandle* const* appearances)
+{
+    if (targetCount == 0)
+        leave(KErrNullArgument);
+    CkwCleanupPtr<CkwArray<CkwVertexBuffer*>> targetObjects(new CkwArray<CkwVertexBuffer*>);
+    fillObjects(*targetObjects.get(), targetCount, targets, kIidVertexBuffer);
+    CkwMorphingMesh::checkTargets(targetObjects->count(), targetObjects->data());
+    initMeshL(mesh, base, submeshCount, indexBuffers, appearanceCount, appearances);
+    mesh.setTargets(targetObjects->count(), targetObjects->data());
+}
+
+CkwGroup* skeletonArgument(EngineHandle* skeleton) { return argumentOf<CkwGroup>(skeleton, kIidGroup); }
+
+} // namespace
+
+constexpr IkwMorphingMeshTable kMorphingMeshTable = {
+    kMeshTable,
+    trapped<&initMorphingMeshL>,
+    trapped<+[](CkwMorphingMesh& m, EngineHandle* base, uint32_t targetCount, EngineHandle* const* targets,
+                EngineHandle* indexBuffer, EngineHandle* appearance) {
+        requireArgument<CkwVertexBuffer>(base, kIidVertexBuffer);
+        requireArgument<CkwIndexBuffer>(indexBuffer, kIidIndexBuffer);
+        initMorphingMeshL(m, base, targetCount, targets, 1, &indexBuffer, 1, &appearance);
+    }>,
+    plain<+[](CkwMorphingMesh& m, uint32_t* out) { *out = static_cast<uint32_t>(m.getMorphTargetCount()); }>,
+    handing<+[](CkwMorphingMesh& m, uint32_t index) { return m.getMorphTarget(sizeArgument(index)); }>,
+    trapped<+[](CkwMorphingMesh& m, uint32_t size, float* weights) { m.getWeights(sizeArgument(size), &requireOut(weights)); }>,
+    trapped<+[](CkwMorphingMesh& m, uint32_t size, const float* weights) {
+        m.setWeights(sizeArgument(size), &requireOut(weights));
+    }>,
+};
+
+constexpr IkwSkinnedMeshTable kSkinnedMeshTable = {
+    kMeshTable,
+    trapped<+[](CkwSkinnedMesh& m, EngineHandle* vertexBuffer, uint32_t submeshCount, EngineHandle* const* indexBuffers,
+                uint32_t appearanceCount, EngineHandle* const* appearances, EngineHandle* skeleton) {
+        CkwGroup* s = skeletonArgument(skeleton);
+        initMeshL(m, vertexBuffer, submeshCount, indexBuffers, appearanceCount, appearances);
+        m.setSkeleton(s);
+    }>,
+    trapped<+[](CkwSkinnedMesh& m, EngineHandle* vertexBuffer, EngineHandle* indexBuffer, EngineHandle* appearance,
+                EngineHandle* skeleton) {
+        CkwVertexBuffer& buffer = requireArgument<CkwVertexBuffer>(vertexBuffer, kIidVertexBuffer);
+        CkwIndexBuffer& indices = requireArgument<CkwIndexBuffer>(indexBuffer, kIidIndexBuffer);
+        m.initSingle(&buffer, &indices, argumentOf<CkwAppearance>(appearance, kIidAppearance), skeletonArgument(skeleton));
+    }>,
+    handing<+[](CkwSkinnedMesh& m) -> CkwObject3D* { return m.getSkeleton(); }>,
+    trapped<+[](CkwSkinnedMesh& m, EngineHandle* bone, int32_t weight, int32_t first, int32_t count) {
+        m.addTransform(argumentOf<CkwNode>(bone, kIidNode), weight, first, count);
+    }>,
+    trapped<+[](CkwSkinnedMesh& m, EngineHandle* bone, int32_t indicesLength, int32_t* indices, int32_t weightsLength,
+                float* weights, int32_t* count) {
+        requireOut(count) = m.getBoneVertices(argumentOf<CkwNode>(bone, kIidNode), indicesLength, indices,
+                                              weightsLength, weights);
+    }>,
+    trapped<+[](CkwSkinnedMesh& m, EngineHandle* bone, EngineHandle* transform) {
+        m.getBoneTransform(argumentOf<CkwNode>(bone, kIidNode), argumentOf<CkwTransform>(transform, kIidTransform));
+    }>,
 };

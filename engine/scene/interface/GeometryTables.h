@@ -9,4 +9,6 @@ extern const IkwVertexArrayTable kVertexArrayTable;
 extern const IkwVertexBufferTable kVertexBufferTable;
 extern const IkwTriangleStripArrayTable kTriangleStripArrayTable;
 extern const IkwMeshTable kMeshTable;
+extern const IkwMorphingMeshTable kMorphingMeshTable;
+extern const IkwSkinnedMeshTable kSkinnedMeshTable;
 extern const IkwRayIntersectionTable kRayIntersectionTable;

@@ -1,8 +1,8 @@
 // Fails the k-th engine allocation for every k across start-up, the load of a
-// writer-made World with a camera, a light and a background beside an
-// appearance and every kind of image, a PNG load, and a score of calls on
-// them: every run ends in success or a failure result, with every hooked
-// allocation given back.
+// writer-made World with a camera, a light, a background and an animated
+// group beside an appearance and every kind of image, a PNG load, and a score
+// of calls on them: every run ends in success or a failure result, with every
+// hooked allocation given back.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -15,6 +15,7 @@
 #include "engine/scene/interface/SceneNodeTables.h"
 #include "engine/core/testing/AllocationSweep.h"
 #include "engine/scene/interface/ImageTables.h"
+#include "tools/m3g/M3gAnimationEncoders.h"
 #include "tools/m3g/M3gFileWriter.h"
 #include "tools/m3g/M3gImageEncoders.h"
 #include "tools/m3g/M3gSceneEncoders.h"
@@ -112,9 +113,21 @@ std::vector<uint8_t> worldFile()
     M3gFileWriter writer(M3gFlavour::Own);
     writer.beginSection(kM3gSchemeZlib);
     std::vector<uint32_t> children;
+    M3gKeyframeSequenceFields spline;
+    spline.interpolation = 178;
+    spline.repeatMode = 193;
+    spline.encoding = 1;
+    spline.validRangeLast = 2;
+    spline.componentCount = 3;
+    spline.keyframes = {{0, {0, 0, 0}}, {300, {1, 0, 0}}, {600, {0, 1, 0}}};
+    const uint32_t sequence = writer.addObject(m3gKeyframeSequenceRecord(spline));
+    const uint32_t controller = writer.addObject(m3gAnimationControllerRecord({}));
+    const uint32_t track = writer.addObject(m3gAnimationTrackRecord({{}, sequence, controller, 275}));
     for (int32_t i = 0; i < 3; ++i) {
         M3gGroupFields group;
         group.node.transformable.object.userId = 10 + i;
+        if (i == 0)
+            group.node.transformable.object.animationTracks = {track};
         group.node.transformable.object.userParameters.push_back({i, {1, 2, 3}});
         children.push_back(writer.addObject(m3gGroupRecord(group)));
     }

@@ -35,39 +35,12 @@ void expectResults(const Call (&calls)[N])
 
 TEST_F(StateTablesTest, EachInterfaceIsMadeWithItsTableAndAnswersItsIds)
 {
-    const struct {
-        uint32_t iid;
-        const void* table;
-        std::vector<uint32_t> accepts;
-    } rows[] = {
+    expectMadeWithTheirTables({
         {kIidAppearance, &kAppearanceTable, {19}},         {kIidBackground, &kBackgroundTable, {19}},
         {kIidCamera, &kCameraTable, {18, 19, 27}},         {kIidCompositingMode, &kCompositingModeTable, {19}},
         {kIidFog, &kFogTable, {19}},                       {kIidLight, &kLightTable, {18, 19, 27}},
         {kIidMaterial, &kMaterialTable, {19}},             {kIidPolygonMode, &kPolygonModeTable, {19}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.iid);
-        EngineHandle* h = make(row.iid);
-        ASSERT_NE(h, nullptr);
-        EXPECT_EQ(h->table, row.table);
-        EXPECT_EQ(interfaceTable(*interfaceById(row.iid)), row.table);
-        EXPECT_EQ(api().getObjectType(h), row.iid);
-        for (uint32_t iid : row.accepts) {
-            EngineHandle* q = nullptr;
-            EXPECT_EQ(unknownQueryInterface(h, iid, &q), 0) << iid;
-            EXPECT_EQ(q, h);
-            release(q);
-        }
-        EngineHandle* q = nullptr;
-        EXPECT_EQ(unknownQueryInterface(h, kIidGroup, &q), 3);
-        // A duplicate comes back as a new object behind the same table.
-        EngineHandle* copy = nullptr;
-        EXPECT_EQ(object3D(h).duplicate(h, &copy), 0);
-        EXPECT_EQ(copy->table, row.table);
-        EXPECT_NE(copy->object, h->object);
-        EXPECT_EQ(release(copy), 0u);
-        EXPECT_EQ(release(h), 0u);
-    }
+    });
 }
 
 TEST_F(StateTablesTest, CameraChecksEveryProjectionArgument)

@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "engine/core/interface/EngineHandle.h"
 #include "engine/core/interface/IkwEngine.h"
 #include "engine/core/interface/InterfaceIds.h"
+#include "engine/core/interface/InterfaceMetadata.h"
 
 inline constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
@@ -37,6 +40,42 @@ protected:
     static const IkwTransformableTable& transformable(EngineHandle* h) { return tableOf<IkwTransformableTable>(h); }
     static const IkwObject3DTable& object3D(EngineHandle* h) { return tableOf<IkwObject3DTable>(h); }
     static uint32_t release(EngineHandle* h) { return unknownRelease(h); }
+
+    struct InterfaceRow {
+        uint32_t iid;
+        const void* table;
+        std::vector<uint32_t> accepts; // besides the row's own id
+    };
+    // Each row's object is made with its table, names its interface, hands
+    // back the same handle for the ids it accepts and refuses Group; objects
+    // with Object3D entries duplicate into a new object behind the same table.
+    void expectMadeWithTheirTables(const std::vector<InterfaceRow>& rows)
+    {
+        for (const InterfaceRow& row : rows) {
+            SCOPED_TRACE(row.iid);
+            EngineHandle* h = make(row.iid);
+            ASSERT_NE(h, nullptr);
+            EXPECT_EQ(h->table, row.table);
+            EXPECT_EQ(interfaceTable(*interfaceById(row.iid)), row.table);
+            EXPECT_EQ(api().getObjectType(h), row.iid);
+            for (uint32_t iid : row.accepts) {
+                EngineHandle* q = nullptr;
+                EXPECT_EQ(unknownQueryInterface(h, iid, &q), 0) << iid;
+                EXPECT_EQ(q, h);
+                release(q);
+            }
+            EngineHandle* q = nullptr;
+            EXPECT_EQ(unknownQueryInterface(h, kIidGroup, &q), 3);
+            if (std::find(row.accepts.begin(), row.accepts.end(), kIidObject3D) != row.accepts.end()) {
+                EngineHandle* copy = nullptr;
+                EXPECT_EQ(object3D(h).duplicate(h, &copy), 0);
+                EXPECT_EQ(copy->table, row.table);
+                EXPECT_NE(copy->object, h->object);
+                EXPECT_EQ(release(copy), 0u);
+            }
+            EXPECT_EQ(release(h), 0u);
+        }
+    }
 
     IkwEngine* m_root = nullptr;
 };

@@ -1,0 +1,237 @@
+// Per-vertex lighting in 16.16: directional, omni and spot lights with
+// attenuation, spot cone and a specular term whose power is approximated
+// piecewise, so no vertex needs a float or an exponential.
+#include "engine/render/CkwActiveLightStandard.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/core/math/FixedMath.h"
+#include "engine/scene/CkwLight.h"
+#include "engine/scene/CkwMaterial.h"
+#include "engine/scene/CkwPolygonMode.h"
+
+namespace {
+
+constexpr float kTinyFloat = 1.1754944e-38f;
+constexpr int32_t kMinLength = 6;  // 16.16 floor of lengths and denominators
+constexpr float kMaxCoefficient = 32767.0f;
+
+int32_t toFixed(float f)
+{
+    const double v = std::clamp(static_cast<double>(f) * 65536.0, -2147483647.0, 2147483647.0);
+    return static_cast<int32_t>(v + (v < 0 ? -0.5 : 0.5));
+}
+
+int32_t mul16(int64_t a, int64_t b) { return static_cast<int32_t>(std::clamp<int64_t>((a * b) >> 16, INT32_MIN, INT32_MAX)); }
+
+int32_t dot16(const int32_t* a, const int32_t* b)
+{
+    const int64_t sum = int64_t{a[0]} * b[0] + int64_t{a[1]} * b[1] + int64_t{a[2]} * b[2];
+    return static_cast<int32_t>(std::clamp<int64_t>(sum >> 16, INT32_MIN, INT32_MAX));
+}
+
+// |v| in 16.16, range-normalised by a power of two so the square fits.
+int32_t length16(const int32_t* v)
+{
+    int64_t m = std::max({std::abs(int64_t{v[0]}), std::abs(int64_t{v[1]}), std::abs(int64_t{v[2]})});
+    int32_t shift = 0;
+    while ((m >> shift) >= 0x400000)  // below 64.0, so the square stays within 32 bits
+        ++shift;
+    int64_t sum = 0;
+    for (int i = 0; i < 3; ++i) {
+        const int64_t c = v[i] >> shift;
+        sum += c * c;
+    }
+    const int64_t root = fixedSqrt(static_cast<uint32_t>(std::min<int64_t>(sum >> 16, UINT32_MAX)));
+    return static_cast<int32_t>(std::min<int64_t>(root << shift, INT32_MAX));
+}
+
+void addScaled(CkwFixedColor& accumulator, CkwFixedColor color, int32_t factor, const CkwFixedColor& surface)
+{
+    color.scaleFixed(factor);
+    color.modulate(surface);
+    accumulator.add(color);
+}
+
+void facingNormal(const SkwLitVertex& v, bool backFacing, int32_t* n)
+{
+    for (int i = 0; i < 3; ++i)
+        n[i] = backFacing ? -v.normal[i] : v.normal[i];
+}
+
+} // namespace
+
+int32_t lightingPower(int32_t x, int32_t n)
+{
+    if (x == 0)
+        return n == 0 ? 0x10000 : 0;
+    const int64_t x64 = x;
+    auto lowPart = [&] { return static_cast<int32_t>(fixedDiv64((x64 + ((x64 * n) >> 16)) << 16, x64 + n)); };
+    if (n <= 0x8000)
+        return lowPart();
+    const int64_t t = 0x10000 + ((int64_t{n >> 2} * (x64 - 0x10000)) >> 16);
+    const int64_t b = t > 0 ? (t * ((t * x64) >> 16)) >> 16 : 0;
+    if (n < 0x18000) {
+        int64_t result = ((int64_t{0x18000 - n} * lowPart()) >> 16);
+        if (t > 0)
+            result += (int64_t{n - 0x8000} * b) >> 16;
+        return static_cast<int32_t>(result);
+    }
+    return t > 0 && ((x64 * n) >> 16) > n - 0x40000 ? static_cast<int32_t>(b) : 0;
+}
+
+bool CkwActiveLightStandard::setup(const CkwLight& light, const CkwMatrix& eyeMatrix)
+{
+    *this = CkwActiveLightStandard{};
+    const int32_t mode = light.getMode();
+    const float kc = light.getConstantAttenuation(), kl = light.getLinearAttenuation();
+    const float kq = light.getQuadraticAttenuation();
+    const bool anyAttenuation = std::fabs(kc) >= kTinyFloat || std::fabs(kl) >= kTinyFloat || std::fabs(kq) >= kTinyFloat;
+    if (!(std::fabs(light.getIntensity()) >= kTinyFloat) || !(mode == CkwLight::kAmbient || anyAttenuation))
+        return false;
+    diffuseOn = mode != CkwLight::kAmbient;
+    color.setRgb(light.getColor() & 0xFFFFFF);
+    color.scale(light.getIntensity());
+    scope = light.getScope();
+
+    const float* e = eyeMatrix.m;
+    if (mode == CkwLight::kDirectional || mode == CkwLight::kSpot) {
+        const float dx = -e[8], dy = -e[9], dz = -e[10];
+        const float len = std::sqrt(dx * dx + dy * dy + dz * dz);
+        const float inv = len > 0.0f ? 1.0f / len : 0.0f;
+        direction[0] = toFixed(dx * inv);
+        direction[1] = toFixed(dy * inv);
+        direction[2] = toFixed(dz * inv);
+    }
+    if (mode == CkwLight::kOmni || mode == CkwLight::kSpot) {
+        float w = 1.0f;
+        if ((eyeMatrix.classWord & kMatrixBitAffine) == 0 && e[15] != 0.0f)
+            w = e[15];
+        for (int i = 0; i < 3; ++i)
+            position[i] = toFixed(std::clamp(e[12 + i] / w, -kMaxCoefficient, kMaxCoefficient));
+    }
+    switch (mode) {
+    case CkwLight::kDirectional:
+        evaluateKind = kKindDirectional;
+        break;
+    case CkwLight::kOmni:
+        evaluateKind = kKindOmni;
+        break;
+    case CkwLight::kSpot:
+        evaluateKind = kKindSpot;
+        spotCos = toFixed(std::cos(light.getSpotAngle() * 0.017453292f));
+        spotExponent = toFixed(light.getSpotExponent());
+        break;
+    default:
+        ambientOnly = 1;
+        break;
+    }
+    if (kc == 1.0f && kl == 0.0f && kq == 0.0f)
+        return true;
+    attenuationOn = 1;
+    attConstant = toFixed(kc);
+    attLinear = toFixed(std::min(kl, kMaxCoefficient));
+    attQuadSqrt = toFixed(std::min(kq != 0.0f ? std::sqrt(kq) : 0.0f, kMaxCoefficient));
+    return true;
+}
+
+bool CkwActiveLightStandard::bind(const CkwMaterial* material, int32_t flags, int32_t meshScope,
+                                  CkwFixedColor& ambientSum)
+{
+    applies = 0;
+    if ((scope & meshScope) == 0)
+        return false;
+    if (ambientOnly) {
+        ambientSum.add(color);
+        return false;
+    }
+    if (material == nullptr)
+        return false;
+    diffuseOn = (material->getColor(CkwMaterial::kDiffuse) & 0xFFFFFF) != 0;
+    specularOn = (material->getColor(CkwMaterial::kSpecular) & 0xFFFFFF) != 0;
+    if (!diffuseOn && !specularOn)
+        return false;
+    applies = 1;
+    polygonFlags = flags;
+    if (specularOn)
+        specularExponent = toFixed(material->getShininess()) >> 1;
+    return true;
+}
+
+void CkwActiveLightStandard::evaluate(SkwLitVertex& v, bool backFacing) const
+{
+    if (!applies)
+        return;
+    int32_t n[3];
+    facingNormal(v, backFacing, n);
+    if (evaluateKind == kKindDirectional) {
+        if (diffuseOn) {
+            const int32_t c = dot16(n, direction);
+            if (c < 0)
+                addScaled(v.accumulator, color, -c, v.diffuse);
+        }
+        if (specularOn) {
+            const int32_t toLight[3] = {-direction[0], -direction[1], -direction[2]};
+            addSpecular(v, n, toLight, 0x10000);
+        }
+        return;
+    }
+    int32_t l[3];
+    for (int i = 0; i < 3; ++i)
+        l[i] = static_cast<int32_t>(std::clamp<int64_t>(int64_t{position[i]} - v.position[i], INT32_MIN, INT32_MAX));
+    const int32_t c = dot16(n, l);
+    if (c < 1)
+        return;
+    const int32_t d = length16(l);
+    if (d < kMinLength)
+        return;
+    const int32_t r = fixedReciprocal32(d);
+    int32_t att = 0x10000;
+    if (attenuationOn) {
+        const int64_t q = (int64_t{d} * attQuadSqrt) >> 16;
+        const int64_t denominator = int64_t{attConstant} + ((int64_t{d} * attLinear) >> 16) + ((q * q) >> 16);
+        att = fixedReciprocal32(static_cast<int32_t>(std::clamp<int64_t>(denominator, kMinLength, INT32_MAX)));
+    }
+    if (evaluateKind == kKindSpot) {
+        const int32_t s = mul16(-int64_t{dot16(direction, l)}, r);
+        if (!(s > spotCos && d >= 1))
+            return;
+        if (spotExponent > 0)
+            att = mul16(lightingPower(s, spotExponent), att);
+    }
+    if (diffuseOn)
+        addScaled(v.accumulator, color, mul16(mul16(r, c), att), v.diffuse);
+    if (specularOn) {
+        const int32_t unit[3] = {mul16(l[0], r), mul16(l[1], r), mul16(l[2], r)};
+        addSpecular(v, n, unit, att);
+    }
+}
+
+void CkwActiveLightStandard::addSpecular(SkwLitVertex& v, const int32_t* n, const int32_t* toLight,
+                                         int32_t attenuation) const
+{
+    int32_t eye[3] = {0, 0, -0x10000};
+    if (polygonFlags & CkwPolygonMode::kBitLocalCameraLighting) {
+        const int32_t len = length16(v.position);
+        if (len > 0) {
+            const int32_t r = fixedReciprocal32(len);
+            for (int i = 0; i < 3; ++i)
+                eye[i] = mul16(v.position[i], r);
+        }
+    }
+    const int32_t h[3] = {toLight[0] - eye[0], toLight[1] - eye[1], toLight[2] - eye[2]};
+    const int32_t cosine = dot16(n, h);
+    if (cosine < 1)
+        return;
+    const int32_t q = std::max(dot16(h, h), kMinLength);
+    const int64_t hh = int64_t{cosine} * cosine;
+    if ((((int64_t{specularExponent} + 0x10000) * (hh >> 16)) >> 16) <= ((int64_t{q} * (specularExponent - 0x30000)) >> 16))
+        return;
+    const int32_t x = static_cast<int32_t>(std::min<int64_t>(fixedDiv64(hh, q), 0x10000));
+    int32_t p = lightingPower(x, specularExponent);
+    if (attenuation != 0x10000)
+        p = mul16(p, attenuation);
+    if (p >= 1)
+        addScaled(v.accumulator, color, p, v.specular);
+}

@@ -1,0 +1,449 @@
+// The renderer against pictures: small scenes drawn through the render
+// context, each compared with its golden and with a float reference computed
+// here by casting a ray through every pixel.
+#include <cmath>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "engine/render/CkwRendererStandard.h"
+#include "engine/render/testing/RasterTestKit.h"
+#include "engine/render/testing/RenderTestKit.h"
+#include "engine/scene/CkwBackground.h"
+#include "engine/scene/CkwFog.h"
+#include "engine/scene/CkwSprite.h"
+#include "engine/scene/CkwGraphics3D.h"
+#include "engine/core/math/CkwTransform.h"
+#include "engine/scene/SceneTestKit.h"
+
+namespace {
+
+constexpr int32_t kW = 96, kH = 72;
+constexpr float kFovy = 40.0f, kNear = 1.0f, kFar = 20.0f, kDistance = 5.0f;
+constexpr float kPi = 3.14159265f;
+// Against the float references: 5-bit channels lose up to 8/255 to RGB565, and
+// blending and fixed-point lighting up to 2/255 more.
+constexpr double kTolerance = 10.0 / 255.0;
+
+struct Vec {
+    double x, y, z;
+    Vec operator+(const Vec& o) const { return {x + o.x, y + o.y, z + o.z}; }
+    Vec operator-(const Vec& o) const { return {x - o.x, y - o.y, z - o.z}; }
+    Vec operator*(double s) const { return {x * s, y * s, z * s}; }
+    double dot(const Vec& o) const { return x * o.x + y * o.y + z * o.z; }
+};
+
+// Column c of a matrix's 3x3 part.
+Vec column(const CkwMatrix& m, int c) { return {m.m[4 * c], m.m[4 * c + 1], m.m[4 * c + 2]}; }
+
+// The eye ray through a pixel centre, in world space, from the test camera.
+Vec rayDirection(double px, double py)
+{
+    const double t = std::tan(kFovy * kPi / 360.0);
+    const double x = (2.0 * px / kW - 1.0) * t * kW / kH, y = (1.0 - 2.0 * py / kH) * t;
+    return {x, y, -1.0};
+}
+
+struct Drawn {
+    explicit Drawn(CkwWorld* world) : target(kW, kH)
+    {
+        code = engineTrap([&] {
+            g = CkwGraphics3D::create();
+            g->addRef();
+            g->bindTarget(kW, kH, kW * 2, target.color.data());
+            g->renderWorld(world);
+        });
+    }
+    ~Drawn()
+    {
+        if (g != nullptr)
+            g->release();
+    }
+    uint32_t rgb(int32_t x, int32_t y) const
+    {
+        const uint32_t p = target.at(x, y), r = p >> 11, gr = (p >> 5) & 63, b = p & 31;
+        return (r << 3 | r >> 2) << 16 | (gr << 2 | gr >> 4) << 8 | (b << 3 | b >> 2);
+    }
+    RasterTarget target;
+    CkwGraphics3D* g = nullptr;
+    int32_t code = 0;
+};
+
+// Compares every pixel whose reference is stable under a 1-pixel shift (away
+// from edges and texel borders) with the reference colour, channel by channel.
+// Fails on the first pixel off by more than the tolerance; else succeeds when
+// at least minimum pixels were compared.
+::testing::AssertionResult matchesReference(const Drawn& drawn,
+                                            const std::function<bool(double, double, int64_t&, Vec&)>& reference,
+                                            double tolerance, int32_t minimum)
+{
+    int32_t compared = 0;
+    for (int32_t y = 1; y < kH - 1; ++y)
+        for (int32_t x = 1; x < kW - 1; ++x) {
+            int64_t id = 0;
+            Vec color{};
+            const bool hit = reference(x + 0.5, y + 0.5, id, color);
+            bool stable = true;
+            for (int32_t dy = -1; dy <= 1 && stable; ++dy)
+                for (int32_t dx = -1; dx <= 1 && stable; ++dx) {
+                    int64_t other = 0;
+                    Vec unused{};
+                    stable = reference(x + 0.5 + dx, y + 0.5 + dy, other, unused) == hit && other == id;
+                }
+            if (!stable)
+                continue;
+            const uint32_t p = drawn.rgb(x, y);
+            const double actual[3] = {(p >> 16) / 255.0, ((p >> 8) & 255) / 255.0, (p & 255) / 255.0};
+            const double expected[3] = {std::min(1.0, color.x), std::min(1.0, color.y), std::min(1.0, color.z)};
+            for (int c = 0; c < 3; ++c)
+                if (std::fabs(actual[c] - expected[c]) > tolerance)
+                    return ::testing::AssertionFailure()
+                        << "pixel " << x << "," << y << " channel " << c << ": " << actual[c] * 255 << " against "
+                        << expected[c] * 255;
+            ++compared;
+        }
+    if (compared < minimum)
+        return ::testing::AssertionFailure() << "only " << compared << " pixels compared";
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace
+
+TEST(RendererPictures, LitTexturedCube)
+{
+    SceneTest test;
+    // Scene building pushes on the cleanup stack, so the test runs in a trap.
+    ASSERT_EQ(SceneTest::trap([&] {
+    using namespace renderkit;
+    CkwWorld* world = test.hold(worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    auto* appearance = static_cast<CkwAppearance*>(CkwAppearance::create());
+    appearance->setMaterial(material(0xFFFFFFFF, 0xFFFFFF));
+    appearance->setTexture(0, texture(checkerImage(8, 4, 0xFFFFFF, 0x2080FF), kTextureFuncModulate));
+    auto* polygon = static_cast<CkwPolygonMode*>(CkwPolygonMode::create());
+    polygon->setPerspectiveCorrectionEnable(true);
+    appearance->setPolygonMode(polygon);
+    CkwMesh* cube = kitBox(1.0f, appearance);
+    rotate(cube, 30, 0, 1, 0);
+    rotate(cube, 25, 1, 0, 0);
+    world->addChild(cube);
+    world->addChild(light(CkwLight::kAmbient, 0x333333, 1.0f));
+    CkwLight* sun = light(CkwLight::kDirectional, 0xFFFFFF, 1.0f);
+    rotate(sun, -35, 0, 1, 0);
+    rotate(sun, -30, 1, 0, 0);
+    world->addChild(sun);
+
+    Drawn drawn(world);
+    ASSERT_EQ(drawn.code, 0);
+    EXPECT_TRUE(matchesGolden("renderer_lit_cube", drawn.target));
+
+    // Per face the lighting is constant: ambient plus the directional term.
+    const CkwMatrix& r = cube->getWorldTransform();
+    const Vec travel = column(sun->getWorldTransform(), 2) * -1.0;
+    const Vec eye{0, 0, kDistance};
+    auto reference = [&](double px, double py, int64_t& id, Vec& color) {
+        const Vec dw = rayDirection(px, py);
+        // Into the cube's frame (orthonormal: the transpose inverts it).
+        const Vec o{eye.dot(column(r, 0)), eye.dot(column(r, 1)), eye.dot(column(r, 2))};
+        const Vec d{dw.dot(column(r, 0)), dw.dot(column(r, 1)), dw.dot(column(r, 2))};
+        double tNear = -1e30, tFar = 1e30;
+        int axis = -1;
+        const double oc[3] = {o.x, o.y, o.z}, dc[3] = {d.x, d.y, d.z};
+        for (int a = 0; a < 3; ++a) {
+            const double t0 = (-1 - oc[a]) / dc[a], t1 = (1 - oc[a]) / dc[a];
+            const double lo = std::min(t0, t1), hi = std::max(t0, t1);
+            if (lo > tNear) {
+                tNear = lo;
+                axis = a;
+            }
+            tFar = std::min(tFar, hi);
+        }
+        if (tNear > tFar || tNear < 0)
+            return false;
+        const Vec hit = o + d * tNear;
+        const int sign = dc[axis] < 0 ? 1 : -1;
+        // The kit's faces, s along u and t against v: +X (y, z), -X (z, y),
+        // +Y (z, x), -Y (x, z), +Z (x, y), -Z (y, x).
+        static const int kFaceAxes[6][2] = {{1, 2}, {2, 1}, {2, 0}, {0, 2}, {0, 1}, {1, 0}};
+        const Vec axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+        const Vec n = axes[axis] * sign;
+        const int* f = kFaceAxes[axis * 2 + (sign > 0 ? 0 : 1)];
+        const Vec u = axes[f[0]], v = axes[f[1]];
+        const double s = (hit.dot(u) + 1) / 2, t = (1 - hit.dot(v)) / 2;
+        const int tx = std::clamp(int(s * 8), 0, 7), ty = std::clamp(int(t * 8), 0, 7);
+        const bool white = ((tx / 2) + (ty / 2)) % 2 == 0;
+        const Vec texel = white ? Vec{1, 1, 1} : Vec{0x20 / 255.0, 0x80 / 255.0, 1};
+        const Vec worldNormal = column(r, 0) * n.x + column(r, 1) * n.y + column(r, 2) * n.z;
+        const double light = 0.2 + std::max(0.0, -worldNormal.dot(travel));
+        color = texel * std::min(1.0, light);
+        id = axis * 2 + (sign > 0) + 8 * (tx / 2 + 4 * (ty / 2));
+        return true;
+    };
+    EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, 800));
+    }), 0);
+}
+
+namespace {
+
+CkwAppearance* flatAppearance(CkwCompositingMode* mode = nullptr, CkwPolygonMode* polygon = nullptr)
+{
+    auto* a = static_cast<CkwAppearance*>(CkwAppearance::create());
+    a->setCompositingMode(mode);
+    a->setPolygonMode(polygon);
+    return a;
+}
+
+CkwMesh* coloredQuad(float half, uint32_t argb, CkwAppearance* appearance, float x, float y, float z)
+{
+    CkwMesh* quad = renderkit::quad(half, argb, appearance);
+    quad->setTranslation(x, y, z);
+    return quad;
+}
+
+Vec rgbOf(uint32_t c) { return {((c >> 16) & 255) / 255.0, ((c >> 8) & 255) / 255.0, (c & 255) / 255.0}; }
+
+// Where the eye ray of a pixel meets the plane z = planeZ (camera on +z).
+Vec onPlaneZ(double px, double py, double planeZ)
+{
+    const Vec d = rayDirection(px, py);
+    return Vec{0, 0, kDistance} + d * (kDistance - planeZ);
+}
+
+bool insideSquare(const Vec& p, double cx, double cy, double half)
+{
+    return std::fabs(p.x - cx) <= half && std::fabs(p.y - cy) <= half;
+}
+
+} // namespace
+
+// A floor reaching behind the camera and past every screen edge: cut by the
+// near and far planes and the edges with no gap along the cuts.
+TEST(RendererPictures, NearPlaneAndScreenEdgeClipping)
+{
+    SceneTest test;
+    // Scene building pushes on the cleanup stack, so the test runs in a trap.
+    ASSERT_EQ(SceneTest::trap([&] {
+    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    auto* background = static_cast<CkwBackground*>(CkwBackground::create());
+    background->setColor(0xFF2040A0);
+    world->setBackground(background);
+    CkwMesh* floor = coloredQuad(50.0f, 0xFFE04040, flatAppearance(), 0, -1, 0);
+    renderkit::rotate(floor, -90, 1, 0, 0);
+    world->addChild(floor);
+
+    Drawn drawn(world);
+    ASSERT_EQ(drawn.code, 0);
+    EXPECT_TRUE(matchesGolden("renderer_clipped_floor", drawn.target));
+    auto reference = [&](double px, double py, int64_t& id, Vec& color) {
+        const Vec d = rayDirection(px, py);
+        const double t = d.y < 0 ? -2.0 / (2.0 * d.y) : -1.0;  // eye at y 0, floor at y -1
+        const Vec hit = Vec{0, 0, kDistance} + d * t;
+        id = t >= kNear && t <= kFar && std::fabs(hit.x) <= 50 && std::fabs(hit.z) <= 50;
+        color = rgbOf(id ? 0xE04040 : 0x2040A0);
+        return true;
+    };
+    EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
+    }), 0);
+}
+
+// Two half-transparent squares queued near one first are drawn far one first
+// over an opaque one; the queue holds them in that order.
+TEST(RendererPictures, TransparentSquaresDrawFarToNear)
+{
+    SceneTest test;
+    // Scene building pushes on the cleanup stack, so the test runs in a trap.
+    ASSERT_EQ(SceneTest::trap([&] {
+    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    auto* blend = static_cast<CkwCompositingMode*>(CkwCompositingMode::create());
+    blend->setBlending(CkwCompositingMode::kAlpha);
+    CkwMesh* nearSquare = coloredQuad(1.0f, 0x800000FF, flatAppearance(blend), 0.4f, 0.2f, 1.0f);
+    CkwMesh* farSquare = coloredQuad(1.0f, 0x80FF0000, flatAppearance(blend), -0.4f, -0.2f, 0.0f);
+    CkwMesh* opaque = coloredQuad(1.5f, 0xFF00FF00, flatAppearance(), 0.0f, 0.0f, -2.0f);
+    world->addChild(nearSquare);
+    world->addChild(farSquare);
+    world->addChild(opaque);
+
+    Drawn drawn(world);
+    ASSERT_EQ(drawn.code, 0);
+    EXPECT_TRUE(matchesGolden("renderer_transparency_order", drawn.target));
+    const auto& queue = static_cast<CkwRendererStandard*>(drawn.g->renderer())->queue();
+    std::vector<CkwNode*> order;
+    for (int32_t i = queue[0].next; i != 0; i = queue[i].next)
+        order.push_back(queue[i].node);
+    EXPECT_EQ(order, (std::vector<CkwNode*>{opaque, farSquare, nearSquare}));
+
+    const double a = 128.0 / 255.0;
+    auto reference = [&](double px, double py, int64_t& id, Vec& color) {
+        color = {0, 0, 0};
+        id = 0;
+        if (insideSquare(onPlaneZ(px, py, -2.0), 0.0, 0.0, 1.5)) {
+            color = {0, 1, 0};
+            id |= 1;
+        }
+        if (insideSquare(onPlaneZ(px, py, 0.0), -0.4, -0.2, 1.0)) {
+            color = color * (1 - a) + Vec{1, 0, 0} * a;
+            id |= 2;
+        }
+        if (insideSquare(onPlaneZ(px, py, 1.0), 0.4, 0.2, 1.0)) {
+            color = color * (1 - a) + Vec{0, 0, 1} * a;
+            id |= 4;
+        }
+        return true;
+    };
+    EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
+    }), 0);
+}
+
+// Left: a square turned away from the camera, drawn with both faces and
+// two-sided lighting, so its back is lit through the negated normal. Right: an
+// unlit square half way into linear fog.
+TEST(RendererPictures, TwoSidedLightingAndFog)
+{
+    SceneTest test;
+    // Scene building pushes on the cleanup stack, so the test runs in a trap.
+    ASSERT_EQ(SceneTest::trap([&] {
+    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    auto* twoSided = static_cast<CkwPolygonMode*>(CkwPolygonMode::create());
+    twoSided->setCulling(CkwPolygonMode::kCullNone);
+    twoSided->setTwoSidedLightingEnable(true);
+    CkwAppearance* litBack = flatAppearance(nullptr, twoSided);
+    litBack->setMaterial(renderkit::material(0xFFFFC040, 0x000000));
+    CkwMesh* turned = coloredQuad(1.0f, 0xFFFFFFFF, litBack, -1.2f, 0.0f, -3.0f);
+    renderkit::rotate(turned, 180, 0, 1, 0);
+    auto* fog = static_cast<CkwFog*>(CkwFog::create());
+    fog->setMode(CkwFog::kLinear);
+    fog->setLinear(4.0f, 12.0f);
+    fog->setColor(0xFFFFFF);
+    CkwAppearance* fogged = flatAppearance();
+    fogged->setFog(fog);
+    world->addChild(turned);
+    world->addChild(coloredQuad(1.0f, 0xFFFF0000, fogged, 1.2f, 0.0f, -3.0f));
+    world->addChild(renderkit::light(CkwLight::kDirectional, 0xFFFFFF, 1.0f));
+
+    Drawn drawn(world);
+    ASSERT_EQ(drawn.code, 0);
+    EXPECT_TRUE(matchesGolden("renderer_two_sided_fog", drawn.target));
+    // The light travels down -z; the turned square's back faces +z.
+    const double f = (kDistance + 3.0 - 4.0) / 8.0;
+    auto reference = [&](double px, double py, int64_t& id, Vec& color) {
+        const Vec p = onPlaneZ(px, py, -3.0);
+        id = insideSquare(p, -1.2, 0, 1) ? 1 : insideSquare(p, 1.2, 0, 1) ? 2 : 0;
+        color = id == 1 ? rgbOf(0xFFC040) : id == 2 ? Vec{1, 0, 0} * (1 - f) + Vec{1, 1, 1} * f : Vec{0, 0, 0};
+        return true;
+    };
+    EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
+    }), 0);
+}
+
+// A background image cropped past its left edge (BORDER: the colour shows
+// there) and repeated downwards from a crop that starts inside it.
+TEST(RendererPictures, BackgroundImageCropBorderAndRepeat)
+{
+    SceneTest test;
+    // Scene building pushes on the cleanup stack, so the test runs in a trap.
+    ASSERT_EQ(SceneTest::trap([&] {
+    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    std::vector<uint8_t> rgb;
+    for (int32_t y = 0; y < 8; ++y)
+        for (int32_t x = 0; x < 8; ++x)
+            rgb.insert(rgb.end(), {uint8_t(x * 32), uint8_t(y * 32), uint8_t(200)});
+    auto* image = static_cast<CkwImage2D*>(CkwImage2D::create());
+    image->initWithData(kImageFormatRgb, 8, 8, static_cast<int32_t>(rgb.size()), rgb.data());
+    auto* background = static_cast<CkwBackground*>(CkwBackground::create());
+    background->setColor(0xFFFFFF00);
+    background->setImage(image);
+    background->setImageMode(CkwBackground::kBorder, CkwBackground::kRepeat);
+    const float cx = -2.0f, cy = 3.0f, cw = 8.0f, ch = 12.0f;
+    background->setCrop(cx, cy, cw, ch);
+    world->setBackground(background);
+
+    Drawn drawn(world);
+    ASSERT_EQ(drawn.code, 0);
+    EXPECT_TRUE(matchesGolden("renderer_background_crop", drawn.target));
+    auto reference = [&](double px, double py, int64_t& id, Vec& color) {
+        const double u = cx + (px - 0.5) * cw / kW, v = cy + (py - 0.5) * ch / kH;
+        if (u < 0) {
+            id = -1;
+            color = rgbOf(0xFFFF00);
+            return true;
+        }
+        const int32_t tx = int32_t(u), ty = int32_t(std::fmod(v, 8.0));
+        id = tx + 8 * ty;
+        color = {tx * 32 / 255.0, ty * 32 / 255.0, 200 / 255.0};
+        return true;
+    };
+    EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 3));
+    }), 0);
+}
+
+// Input that would divide by zero draws nothing and leaves the target sound:
+// a camera with near equal to far (not even the background), a generic
+// projection whose w is always 0, and a mesh scaled to a point.
+TEST(RendererPictures, DegenerateCamerasAndMeshesDrawNothing)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        auto* background = static_cast<CkwBackground*>(CkwBackground::create());
+        background->setColor(0xFF00FF00);
+        const struct {
+            const char* name;
+            float near, far;
+            bool flatProjection;
+            float meshScale;
+            uint16_t corner, centre;
+        } cases[] = {
+            {"near equals far", 2.0f, 2.0f, false, 1.0f, 0x1234, 0x1234},
+            {"projection without w", kNear, kFar, true, 1.0f, 0x07E0, 0x07E0},
+            {"mesh scaled to a point", kNear, kFar, false, 0.0f, 0x07E0, 0x07E0},
+            {"sound scene", kNear, kFar, false, 1.0f, 0x07E0, 0xF800},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, c.near, c.far, kDistance));
+            world->setBackground(background);
+            if (c.flatProjection) {
+                CkwTransform flat;
+                const float rows[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1e-30f};
+                flat.setMatrix(16, rows);
+                static_cast<CkwCamera*>(world->getActiveCamera())->setGeneric(flat);
+            }
+            CkwMesh* square = coloredQuad(1.0f, 0xFFFF0000, flatAppearance(), 0, 0, 0);
+            square->setScale(c.meshScale, c.meshScale, c.meshScale);
+            world->addChild(square);
+            RasterTarget target(kW, kH, 0x1234);
+            CkwGraphics3D* g = test.hold(CkwGraphics3D::create());
+            g->bindTarget(kW, kH, kW * 2, target.color.data());
+            g->renderWorld(world);
+            EXPECT_EQ(target.at(0, 0), c.corner);
+            EXPECT_EQ(target.at(kW / 2, kH / 2), c.centre);
+        }
+    }), 0);
+}
+
+// An unscaled sprite shows its image pixel for pixel, centred on the
+// projection of its origin.
+TEST(RendererPictures, UnscaledSpriteShowsItsImagePixelForPixel)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+        std::vector<uint8_t> rgb;
+        for (int32_t y = 0; y < 8; ++y)
+            for (int32_t x = 0; x < 8; ++x)
+                rgb.insert(rgb.end(), {uint8_t(x * 32), uint8_t(y * 32), uint8_t(255)});
+        auto* image = static_cast<CkwImage2D*>(CkwImage2D::create());
+        image->initWithData(kImageFormatRgb, 8, 8, static_cast<int32_t>(rgb.size()), rgb.data());
+        auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
+        sprite->setImage(image);
+        sprite->setAppearance(static_cast<CkwAppearance*>(CkwAppearance::create()));
+        world->addChild(sprite);
+        Drawn drawn(world);
+        ASSERT_EQ(drawn.code, 0);
+        // The origin projects to the screen centre; the 8x8 quad starts 4 left and up.
+        for (int32_t y = 0; y < 8; ++y)
+            for (int32_t x = 0; x < 8; ++x)
+                EXPECT_EQ(drawn.rgb(kW / 2 - 4 + x, kH / 2 - 4 + y) & 0xE0E0F8, uint32_t(x * 32 << 16 | y * 32 << 8 | 0xF8))
+                    << x << "," << y;
+        EXPECT_EQ(drawn.rgb(kW / 2 - 5, kH / 2), 0u);
+        EXPECT_EQ(drawn.rgb(kW / 2 + 4, kH / 2), 0u);
+    }), 0);
+}

@@ -1,0 +1,128 @@
+// The render context: target binding with its clip and viewport, refusals of
+// unusable targets and viewports, the light set and camera, and the checks
+// made before rendering.
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/render/testing/RenderTestKit.h"
+#include "engine/scene/CkwBackground.h"
+#include "engine/scene/CkwGraphics3D.h"
+#include "engine/scene/SceneTestKit.h"
+
+namespace {
+
+struct Context {
+    SceneTest test;
+    CkwGraphics3D* g = nullptr;
+    std::vector<uint16_t> pixels = std::vector<uint16_t>(2048 * 240);
+    Context()
+    {
+        EXPECT_EQ(SceneTest::trap([&] { g = CkwGraphics3D::create(); }), 0);
+        test.hold(g);
+    }
+    int32_t trap(const std::function<void()>& body) { return SceneTest::trap(body); }
+};
+
+bool operator==(const CkwRect& a, const CkwRect& b)
+{
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+} // namespace
+
+TEST(Graphics3D, BindingSetsClipViewportAndScissor)
+{
+    const struct {
+        const char* name;
+        int32_t width, height, pitch, clip[4], viewport[4];
+        int32_t code;
+        CkwRect clipRect, expectViewport, scissor;
+        uint8_t clipped;
+        int64_t clipOffset;  // first clipped pixel from the buffer start, -1 none
+    } cases[] = {
+        {"whole buffer", 320, 240, 640, {0, 0, 320, 240}, {}, 0, {0, 0, 320, 240}, {0, 0, 320, 240}, {0, 0, 320, 240}, 0, 0},
+        {"wide buffer caps the viewport", 2048, 100, 4096, {0, 0, 2048, 100}, {}, 0, {0, 0, 2048, 100}, {0, 0, 1024, 100}, {0, 0, 1024, 100}, 0, 0},
+        {"clip outside the buffer", 320, 240, 640, {400, 10, 50, 50}, {}, 0, {0, 0, 0, 0}, {400, 10, 50, 50}, {0, 0, 0, 0}, 0, -1},
+        {"clip inside", 320, 240, 640, {10, 20, 100, 50}, {}, 0, {10, 20, 100, 50}, {10, 20, 100, 50}, {10, 20, 100, 50}, 0, 20 * 320 + 10},
+        {"viewport half outside", 320, 240, 640, {0, 0, 320, 240}, {-60, 200, 120, 80}, 0, {0, 0, 320, 240}, {-60, 200, 120, 80}, {0, 200, 60, 40}, 1, 0},
+        {"viewport of 1024 accepted", 320, 240, 640, {0, 0, 320, 240}, {0, 0, 1024, 1}, 0, {0, 0, 320, 240}, {0, 0, 1024, 1}, {0, 0, 320, 1}, 1, 0},
+        {"viewport width 0 refused", 320, 240, 640, {0, 0, 320, 240}, {0, 0, 0, 10}, KErrIllegalArgument, {0, 0, 320, 240}, {0, 0, 320, 240}, {0, 0, 320, 240}, 0, 0},
+        {"viewport width 1025 refused", 320, 240, 640, {0, 0, 320, 240}, {0, 0, 1025, 10}, KErrIllegalArgument, {0, 0, 320, 240}, {0, 0, 320, 240}, {0, 0, 320, 240}, 0, 0},
+        // A pitch too short for a row would let the renderer write past rows.
+        {"short pitch refused", 320, 240, 638, {0, 0, 320, 240}, {}, KErrIllegalArgument, {}, {}, {}, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Context ctx;
+        int32_t code = ctx.trap([&] {
+            ctx.g->bindTargetMemory(c.width, c.height, c.pitch, ctx.pixels.data(), c.clip[0], c.clip[1], c.clip[2], c.clip[3]);
+        });
+        if (code == 0 && c.viewport[3] != 0)
+            code = ctx.trap([&] { ctx.g->setViewport(c.viewport[0], c.viewport[1], c.viewport[2], c.viewport[3]); });
+        EXPECT_EQ(code, c.code);
+        if (c.pitch < 2 * c.width)
+            continue;
+        EXPECT_TRUE(ctx.g->m_clipRect == c.clipRect);
+        EXPECT_TRUE(ctx.g->m_viewport == c.expectViewport);
+        EXPECT_TRUE(ctx.g->m_scissor == c.scissor);
+        EXPECT_EQ(ctx.g->m_viewportClipped, c.clipped);
+        EXPECT_EQ(ctx.g->m_clipPixels, c.clipOffset < 0 ? nullptr : ctx.pixels.data() + c.clipOffset);
+    }
+    Context ctx;
+    EXPECT_EQ(ctx.trap([&] { ctx.g->bindTarget(16, 16, 32, nullptr); }), KErrIllegalArgument);
+}
+
+TEST(Graphics3D, LightsCameraAndRenderChecks)
+{
+    Context ctx;
+    SceneTest& test = ctx.test;
+    ASSERT_EQ(ctx.trap([&] { ctx.g->bindTarget(32, 24, 64, ctx.pixels.data()); }), 0);
+    CkwLight* a = test.hold(renderkit::light(CkwLight::kOmni, 0xFFFFFF, 1));
+    CkwLight* b = test.hold(renderkit::light(CkwLight::kAmbient, 0xFFFFFF, 1));
+    const CkwMatrix moved = CkwMatrix::translation(1, 2, 3);
+    EXPECT_EQ(ctx.g->addLight(a, nullptr), 0);
+    EXPECT_EQ(ctx.g->addLight(b, &moved), 1);
+    CkwMatrix out;
+    EXPECT_EQ(ctx.g->getLight(1, &out), b);
+    EXPECT_TRUE(out.equals(moved));
+    EXPECT_EQ(ctx.trap([&] { ctx.g->setLight(2, a, nullptr); }), KErrIndexOutOfRange);
+    EXPECT_EQ(ctx.trap([&] { ctx.g->getLight(-1, nullptr); }), KErrIndexOutOfRange);
+    ctx.g->resetLights();
+    EXPECT_EQ(ctx.g->getLightCount(), 0);
+
+    // Rendering without a camera, and a node that cannot be drawn.
+    CkwMesh* mesh = nullptr;
+    ASSERT_EQ(ctx.trap([&] { mesh = test.hold(kitBox(1.0f)); }), 0);
+    EXPECT_EQ(ctx.trap([&] { ctx.g->renderNode(mesh, nullptr); }), KErrIllegalState);
+    auto* camera = test.hold(static_cast<CkwCamera*>(CkwCamera::create()));
+    CkwMatrix singular = CkwMatrix::scaling(0, 1, 1);
+    EXPECT_EQ(ctx.trap([&] { ctx.g->setCamera(camera, &singular); }), KErrArithmetic);
+    EXPECT_EQ(ctx.g->getCamera(nullptr), camera);
+    EXPECT_EQ(ctx.trap([&] { ctx.g->renderNode(camera, nullptr); }), KErrIllegalArgument);
+
+    // A world's camera must lie in it; its enabled lights become the set.
+    CkwWorld* world = test.hold(renderkit::worldWithCamera(60, 1, 1, 10, 5));
+    world->addChild(renderkit::light(CkwLight::kDirectional, 0xFFFFFF, 1));
+    CkwLight* off = renderkit::light(CkwLight::kDirectional, 0xFFFFFF, 1);
+    off->setRenderingEnable(false);
+    world->addChild(off);
+    EXPECT_EQ(ctx.trap([&] { ctx.g->renderWorld(world); }), 0);
+    EXPECT_EQ(ctx.g->getLightCount(), 1);
+    CkwNode* worldCamera = static_cast<CkwNode*>(world->getActiveCamera());
+    worldCamera->addRef();
+    worldCamera->detach();
+    EXPECT_EQ(ctx.trap([&] { ctx.g->renderWorld(world); }), KErrIllegalState);
+    worldCamera->release();
+
+    // A background image must have the target's format.
+    auto* background = test.hold(static_cast<CkwBackground*>(CkwBackground::create()));
+    auto* rgba = static_cast<CkwImage2D*>(CkwImage2D::create());
+    rgba->initBlank(kImageFormatRgba, 4, 4, false);
+    background->setImage(rgba);
+    EXPECT_EQ(ctx.trap([&] { ctx.g->clear(background); }), KErrIllegalArgument);
+
+    const int32_t properties[] = {0, 0, 0, 0, 1, 1, 256, 1024, 1024, 1024, 2, 2, 1024, 1024};
+    for (int32_t key = 0; key < CkwGraphics3D::kPropertyCount; ++key)
+        EXPECT_EQ(CkwGraphics3D::getProperty(key), properties[key]) << key;
+}

@@ -1,0 +1,206 @@
+// Morphing meshes: the 8.8 blend of every attribute against values worked out
+// by hand, targets that share the base's arrays, colours clamped as unsigned
+// bytes, the checks that refuse mismatched targets, MORPH_WEIGHTS driven by a
+// track, and the record as assembled.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+#include <vector>
+
+#include "engine/core/scene/SceneIds.h"
+#include "engine/scene/AnimationTestKit.h"
+#include "engine/scene/CkwMorphingMesh.h"
+#include "engine/scene/CkwTriangleStripArray.h"
+#include "engine/scene/testing/SceneKit.h"
+#include "tools/m3g/M3gAnimationEncoders.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class MorphingMeshTest : public AnimationTest {
+protected:
+    // A buffer of two vertices with 16-bit positions and, when given, 8-bit
+    // normals and RGB colours.
+    CkwVertexBuffer* buffer(const std::vector<int32_t>& positions, const std::vector<int32_t>& colors = {},
+                            const std::vector<int32_t>& normals = {})
+    {
+        auto* b = hold(new CkwVertexBuffer);
+        EXPECT_EQ(trap([&] {
+                      b->setPositions(kitVertexArray(3, 2, positions), 1.0f, 0, nullptr);
+                      if (!colors.empty())
+                          b->setColors(kitVertexArray(3, 1, colors));
+                      if (!normals.empty())
+                          b->setNormals(kitVertexArray(3, 1, normals));
+                  }),
+                  KErrNone);
+        return b;
+    }
+
+    CkwMorphingMesh* mesh(CkwVertexBuffer* base, const std::vector<CkwVertexBuffer*>& targets)
+    {
+        auto* m = hold(new CkwMorphingMesh);
+        auto* strip = hold(new CkwTriangleStripArray);
+        const int32_t lengths[] = {3};
+        EXPECT_EQ(trap([&] {
+                      strip->initImplicit(0, 1, lengths);
+                      m->initSingle(base, static_cast<int32_t>(targets.size()), targets.data(), strip, nullptr);
+                  }),
+                  KErrNone);
+        return m;
+    }
+
+    // The attribute's values in the blended buffer.
+    static std::vector<int32_t> values(const CkwVertexArray* array)
+    {
+        std::vector<int32_t> out;
+        for (int32_t v = 0; v < array->getVertexCount(); ++v)
+            for (int32_t c = 0; c < array->getComponentCount(); ++c)
+                out.push_back(array->getElement(v, c));
+        return out;
+    }
+};
+
+TEST_F(MorphingMeshTest, AttributesBlendByWeight)
+{
+    CkwVertexBuffer* base = buffer({10, -10, 0, 1000, -32768, 7}, {200, 0, 255, 10, 20, 30}, {0, 127, 0, 0, 0, 127});
+    CkwVertexBuffer* up = buffer({20, 10, 100, 1000, -32000, 7}, {250, 255, 255, 10, 20, 30});
+    CkwVertexBuffer* far = buffer({30, -30, 0, 2000, -32768, -7}, {100, 0, 0, 10, 20, 30}, {127, 0, 0, 0, 0, 127});
+    // A target whose positions are the base's own array.
+    auto* same = hold(new CkwVertexBuffer);
+    ASSERT_EQ(trap([&] {
+                  same->setPositions(base->getPositions(), 1.0f, 0, nullptr);
+                  same->setColors(base->getColors());
+              }),
+              KErrNone);
+    CkwMorphingMesh* m = mesh(base, {up, far, same});
+    const struct {
+        const char* what;
+        std::vector<float> weights;
+        std::vector<int32_t> positions;
+        std::vector<int32_t> colors; // as unsigned bytes
+    } cases[] = {
+        {"all zero is the base", {0, 0, 0}, {10, -10, 0, 1000, -32768, 7}, {200, 0, 255, 10, 20, 30}},
+        {"half way", {0.5f, 0, 0}, {15, 0, 50, 1000, -32384, 7}, {225, 127, 255, 10, 20, 30}},
+        {"weight 1 is the target", {1, 0, 0}, {20, 10, 100, 1000, -32000, 7}, {250, 255, 255, 10, 20, 30}},
+        {"the base's own array gives to the base", {0, 0.5f, 0.5f}, {20, -20, 0, 1500, -32768, 0}, {150, 0, 127, 10, 20, 30}},
+        {"colours clamp at 255", {2, 0, 0}, {30, 30, 200, 1000, -31232, 7}, {255, 255, 255, 10, 20, 30}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(trap([&] { m->setWeights(3, c.weights.data()); }), KErrNone);
+        CkwVertexBuffer* blended = nullptr;
+        ASSERT_EQ(trap([&] { blended = m->getRenderVertexBuffer(0); }), KErrNone);
+        EXPECT_EQ(values(blended->getPositions()), c.positions);
+        std::vector<int32_t> colors = values(blended->getColors());
+        for (int32_t& v : colors)
+            v &= 0xFF;
+        EXPECT_EQ(colors, c.colors);
+        // The first target has no normals: they stay the base's.
+        EXPECT_EQ(blended->getNormals(), base->getNormals());
+    }
+}
+
+TEST_F(MorphingMeshTest, RefusalsAndMismatchedTargets)
+{
+    CkwVertexBuffer* base = buffer({1, 2, 3, 4, 5, 6});
+    CkwVertexBuffer* colored = buffer({1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6});
+    auto* longer = hold(new CkwVertexBuffer);
+    ASSERT_EQ(trap([&] { longer->setPositions(kitVertexArray(3, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9}), 1.0f, 0, nullptr); }),
+              KErrNone);
+    const float nan[] = {std::numeric_limits<float>::quiet_NaN()};
+    const float one[] = {1};
+    CkwMorphingMesh* m = mesh(base, {colored});
+    auto* empty = hold(new CkwMorphingMesh);
+    CkwVertexBuffer* none = nullptr;
+    const struct {
+        const char* what;
+        std::function<void()> call;
+        int32_t code;
+    } cases[] = {
+        {"no weights", [&] { m->setWeights(0, one); }, KErrIllegalArgument},
+        {"NaN weight", [&] { m->setWeights(1, nan); }, KErrInvalidFloat},
+        {"short weights out", [&] { float w; m->getWeights(0, &w); }, KErrIllegalArgument},
+        {"target 1", [&] { m->getMorphTarget(1); }, KErrIndexOutOfRange},
+        {"no targets", [&] { empty->initSingle(base, 0, nullptr, nullptr, nullptr); }, KErrIllegalArgument},
+        {"a null target", [&] { empty->initSingle(base, 1, &none, nullptr, nullptr); }, KErrNullArgument},
+        // Colours in a target the base lacks refuse to draw, at any weight.
+        {"colours only in the target", [&] { m->getRenderVertexBuffer(0); }, KErrIllegalState},
+        {"a target of other counts", [&] {
+             CkwMorphingMesh* wrong = mesh(base, {longer});
+             wrong->setWeights(1, one);
+             wrong->getRenderVertexBuffer(0);
+         }, KErrIllegalState},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(trap(c.call), c.code) << c.what;
+}
+
+TEST_F(MorphingMeshTest, TracksDriveTheWeightsAndTheBlendFollowsTheBase)
+{
+    CkwVertexBuffer* base = buffer({0, 0, 0, 100, 100, 100});
+    CkwVertexBuffer* a = buffer({100, 0, 0, 100, 100, 100});
+    CkwVertexBuffer* b = buffer({0, 100, 0, 100, 100, 100});
+    CkwMorphingMesh* m = mesh(base, {a, b});
+    CkwKeyframeSequence* s =
+        sequence(CkwKeyframeSequence::kLinear, CkwKeyframeSequence::kConstant, 1000, {{0, {0, 1}}, {1000, {1, 0}}});
+    ASSERT_EQ(trap([&] { m->addAnimationTrack(track(s, kPropertyMorphWeights, controller())); }), KErrNone);
+    ASSERT_EQ(trap([&] { m->animate(250, kNewAnimationPass); }), KErrNone);
+    float weights[2];
+    ASSERT_EQ(trap([&] { m->getWeights(2, weights); }), KErrNone);
+    EXPECT_EQ((std::vector<float>(weights, weights + 2)), (std::vector<float>{0.25f, 0.75f}));
+    CkwVertexBuffer* blended = nullptr;
+    ASSERT_EQ(trap([&] { blended = m->getRenderVertexBuffer(0); }), KErrNone);
+    EXPECT_EQ(values(blended->getPositions()), (std::vector<int32_t>{25, 75, 0, 100, 100, 100}));
+
+    // A base that changes its vertex count gets a blend of the new count.
+    ASSERT_EQ(trap([&] {
+                  for (CkwVertexBuffer* v : {base, a, b}) {
+                      v->setPositions(nullptr, 1.0f, 0, nullptr);
+                      v->setPositions(kitVertexArray(3, 2, {0, 0, 0, 0, 0, 0, 40, 40, 40}), 1.0f, 0, nullptr);
+                  }
+                  m->setWeights(2, weights);
+                  blended = m->getRenderVertexBuffer(0);
+              }),
+              KErrNone);
+    EXPECT_EQ(values(blended->getPositions()), (std::vector<int32_t>{0, 0, 0, 0, 0, 0, 40, 40, 40}));
+}
+
+TEST_F(MorphingMeshTest, RecordAsAssembled)
+{
+    CkwVertexBuffer* base = buffer({1, 2, 3, 4, 5, 6});
+    auto* strip = hold(new CkwTriangleStripArray);
+    const int32_t lengths[] = {3};
+    ASSERT_EQ(trap([&] { strip->initImplicit(0, 1, lengths); }), KErrNone);
+    M3gMorphingMeshFields f;
+    f.mesh.node.transformable.object.userId = 15;
+    f.mesh.vertexBuffer = 2;
+    f.mesh.submeshes = {{3, 0}};
+    f.targets = {{2, 0.5f}, {2, -1}};
+    const Bytes mesh = {15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0,
+                        2, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0};
+    Bytes record = mesh;
+    for (uint8_t b : {2, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0x3F, 2, 0, 0, 0, 0, 0, 0x80, 0xBF})
+        record.push_back(b);
+    EXPECT_EQ(m3gMorphingMeshRecord(f).data, record);
+    auto* m = hold(new CkwMorphingMesh);
+    ASSERT_EQ(readRecord(*m, record, {base, strip}), KErrNone);
+    EXPECT_EQ(m->getMorphTargetCount(), 2);
+    float w[2];
+    ASSERT_EQ(trap([&] { m->getWeights(2, w); }), KErrNone);
+    EXPECT_EQ((std::vector<float>(w, w + 2)), (std::vector<float>{0.5f, -1}));
+    CkwObject3D* references[4] = {};
+    EXPECT_EQ(m->getReferences(4, references), 4); // two targets, buffer, strip
+    // A count the record cannot hold, and a null target.
+    Bytes hostile = mesh;
+    for (uint8_t b : {0, 0, 0, 0x10})
+        hostile.push_back(b);
+    EXPECT_EQ(readRecord(*hold(new CkwMorphingMesh), hostile, {base, strip}), KErrReadPastEnd);
+    f.targets = {{0, 1}};
+    EXPECT_EQ(readRecord(*hold(new CkwMorphingMesh), m3gMorphingMeshRecord(f).data, {base, strip}), KErrCorruptData);
+    f.targets = {};
+    EXPECT_EQ(readRecord(*hold(new CkwMorphingMesh), m3gMorphingMeshRecord(f).data, {base, strip}), KErrNone);
+}
+
+} // namespace

@@ -1,0 +1,487 @@
+// Skinned mesh: bindings, the palette of blended bone matrices, its 16.16
+// form and the integer skinning of positions, and the file data.
+#include "engine/scene/CkwSkinnedMesh.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
+#include "engine/core/math/CkwTransform.h"
+#include "engine/core/math/FloatBits.h"
+#include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/Trap.h"
+#include "engine/core/scene/SceneIds.h"
+#include "engine/scene/SceneFieldHelpers.h"
+
+namespace {
+
+// Bytes of one transform reference in the file: node, first, count, weight.
+constexpr uint32_t kReferenceRecordBytes = 16;
+constexpr uint32_t kLargestFileVertex = 0x80000000u;
+// Skinned coordinates are kept within 16 bits with room to spare.
+constexpr float kFixedRange = 32000.0f;
+
+void forceAffine(CkwMatrix& m)
+{
+    m.m[3] = m.m[7] = m.m[11] = 0.0f;
+    m.m[15] = 1.0f;
+}
+
+} // namespace
+
+IkwSerializable* CkwSkinnedMesh::create() { return new CkwSkinnedMesh; }
+
+CkwSkinnedMesh::~CkwSkinnedMesh()
+{
+    if (m_skinned != nullptr)
+        m_skinned->release();
+    clearBones();
+}
+
+void CkwSkinnedMesh::clearBones()
+{
+    for (SkwBoneNode& b : m_bones)
+        b.node->release();
+    m_bones.setCount(0);
+    m_bindings.setCount(0);
+    m_largestBoundIndex = 0;
+    m_influencesValid = false;
+    m_skinDirty = true;
+}
+
+CkwGroup* CkwSkinnedMesh::getSkeleton() const { return static_cast<CkwGroup*>(getFirstChild()); }
+
+void CkwSkinnedMesh::setSkeleton(CkwGroup* skeleton)
+{
+    if (skeleton == nullptr)
+        leave(KErrNullArgument);
+    if (skeleton->getClassId() != kClassGroup || skeleton->getParent() != nullptr || skeleton->isAncestorOf(this))
+        leave(KErrIllegalArgument);
+    // A new skeleton leaves the old bones without a tree to follow.
+    if (CkwGroup* old = getSkeleton()) {
+        clearBones();
+        old->detach();
+    }
+    skeleton->attachTo(this);
+    m_influencesValid = false;
+    m_skinDirty = true;
+}
+
+void CkwSkinnedMesh::init(CkwVertexBuffer* vertexBuffer, int32_t submeshCount, CkwIndexBuffer* const* indexBuffers,
+                          int32_t appearanceCount, CkwAppearance* const* appearances, CkwGroup* skeleton)
+{
+    CkwMesh::init(vertexBuffer, submeshCount, indexBuffers, appearanceCount, appearances);
+    setSkeleton(skeleton);
+}
+
+void CkwSkinnedMesh::initSingle(CkwVertexBuffer* vertexBuffer, CkwIndexBuffer* indexBuffer, CkwAppearance* appearance,
+                                CkwGroup* skeleton)
+{
+    init(vertexBuffer, 1, &indexBuffer, 1, &appearance, skeleton);
+}
+
+void CkwSkinnedMesh::checkBone(const CkwNode* bone) const
+{
+    if (bone == nullptr)
+        leave(KErrNullArgument);
+    const CkwGroup* skeleton = getSkeleton();
+    if (skeleton == nullptr || (bone != skeleton && !skeleton->isAncestorOf(bone)))
+        leave(KErrIllegalArgument);
+}
+
+int32_t CkwSkinnedMesh::findBone(const CkwNode* node) const
+{
+    for (int32_t i = 0; i < m_bones.count(); ++i)
+        if (m_bones[i].node == node)
+            return i;
+    return -1;
+}
+
+int32_t CkwSkinnedMesh::findOrAddBone(CkwNode* node)
+{
+    const int32_t found = findBone(node);
+    if (found >= 0)
+        return found;
+    SkwBoneNode record = {node, CkwMatrix(), CkwMatrix(), true, false};
+    m_bones.append(record);
+    node->addRef();
+    for (CkwNode* n = node; n != nullptr && n != this; n = n->getParent())
+        n->setBoneMark(true);
+    return m_bones.count() - 1;
+}
+
+void CkwSkinnedMesh::addTransform(CkwNode* bone, int32_t weight, int32_t firstVertex, int32_t vertexCount)
+{
+    if (bone == nullptr)
+        leave(KErrNullArgument);
+    if (weight < 1)
+        leave(KErrIllegalArgument);
+    checkBone(bone);
+    if (vertexCount < 1)
+        leave(KErrIllegalArgument);
+    if (firstVertex < 0 || static_cast<int64_t>(firstVertex) + vertexCount > 65535)
+        leave(KErrIndexOutOfRange);
+    // Binding and bone indices are 16-bit, 65535 meaning none.
+    if (m_bindings.count() >= kNoBinding)
+        leave(KErrIllegalArgument);
+    m_bindings.setCountGrowing(m_bindings.count() + 1);
+    m_bindings.setCount(m_bindings.count() - 1);
+    const int32_t index = findOrAddBone(bone);
+    m_bindings.append({weight, static_cast<uint16_t>(firstVertex), static_cast<uint16_t>(vertexCount),
+                       static_cast<uint16_t>(index)});
+    CkwMatrix atRest;
+    getTransformTo(bone, atRest);
+    forceAffine(atRest);
+    m_bones[index].atRest = atRest;
+    m_bones[index].dirty = true;
+    m_largestBoundIndex = std::max(m_largestBoundIndex, firstVertex + vertexCount - 1);
+    m_influencesValid = false;
+    m_skinDirty = true;
+}
+
+bool CkwSkinnedMesh::influencesCurrent() const
+{
+    const CkwVertexBuffer* source = getVertexBuffer();
+    // A shared source buffer that changed its vertex count needs new indices.
+    return m_influencesValid && source != nullptr && m_vertexPalette.count() == source->getVertexCount();
+}
+
+void CkwSkinnedMesh::buildVertexInfluences()
+{
+    CkwVertexBuffer* source = getVertexBuffer();
+    if (influencesCurrent() || source == nullptr || source->getPositions() == nullptr || getSkeleton() == nullptr)
+        return;
+    const int32_t vertices = source->getVertexCount();
+    for (const SkwBoneData& b : m_bindings)
+        if (b.firstVertex >= vertices || b.vertexCount == 0 || b.firstVertex + b.vertexCount > vertices)
+            leave(KErrIllegalState);
+
+    m_vertexPalette.setCount(vertices);
+    m_palette.setCount(1);
+    SkwPaletteEntry& unbound = m_palette[0];
+    unbound = {{kNoBinding, kNoBinding}, CkwMatrix(), 1.0f, true, true, {}};
+    std::fill(m_vertexPalette.begin(), m_vertexPalette.end(), 0);
+    for (int32_t v = 0; v < vertices; ++v) {
+        uint16_t kept[2] = {kNoBinding, kNoBinding};
+        int32_t largest = 0;
+        for (int32_t i = 0; i < m_bindings.count(); ++i) {
+            const SkwBoneData& b = m_bindings[i];
+            if (v < b.firstVertex || v >= b.firstVertex + b.vertexCount)
+                continue;
+            if (kept[0] == kNoBinding || kept[1] == kNoBinding) {
+                kept[kept[0] == kNoBinding ? 0 : 1] = static_cast<uint16_t>(i);
+            } else if (b.weight > largest) {
+                const int32_t slot = m_bindings[kept[1]].weight < m_bindings[kept[0]].weight ? 1 : 0;
+                kept[slot] = static_cast<uint16_t>(i);
+            }
+            largest = std::max(largest, b.weight);
+        }
+        if (kept[0] == kNoBinding)
+            continue;
+        const auto same = [&](uint16_t a, uint16_t b) {
+            if (a == b)
+                return true;
+            if (a == kNoBinding || b == kNoBinding)
+                return false;
+            return m_bindings[a].weight == m_bindings[b].weight && m_bindings[a].bone == m_bindings[b].bone;
+        };
+        int32_t entry = 1;
+        for (; entry < m_palette.count(); ++entry)
+            if (same(m_palette[entry].binding[0], kept[0]) && same(m_palette[entry].binding[1], kept[1]))
+                break;
+        if (entry == m_palette.count()) {
+            int32_t sum = m_bindings[kept[0]].weight;
+            if (kept[1] != kNoBinding)
+                sum += m_bindings[kept[1]].weight;
+            m_palette.append({{kept[0], kept[1]}, CkwMatrix(), 1.0f / static_cast<float>(sum), true, true, {}});
+        }
+        m_vertexPalette[v] = static_cast<uint16_t>(entry);
+    }
+    m_influencesValid = true;
+    m_paletteChanged = true;
+    m_skinDirty = true;
+}
+
+const CkwArray<uint16_t>& CkwSkinnedMesh::getVertexPaletteIndices()
+{
+    buildVertexInfluences();
+    return m_vertexPalette;
+}
+
+bool CkwSkinnedMesh::refreshBone(SkwBoneNode& bone)
+{
+    CkwMatrix current;
+    // A bone taken out of the mesh's tree keeps its last matrix.
+    if (bone.node->getTransformTo(this, current) == nullptr)
+        return false;
+    current.multiply(bone.atRest);
+    bone.dirty = false;
+    if (current.equals(bone.bone))
+        return false;
+    bone.bone = current;
+    return true;
+}
+
+const CkwMatrix& CkwSkinnedMesh::getPaletteMatrix(int32_t index)
+{
+    buildVertexInfluences();
+    SkwPaletteEntry& entry = m_palette[index];
+    if (!entry.matrixChanged)
+        return entry.matrix;
+    CkwMatrix m;
+    if (entry.binding[0] != kNoBinding) {
+        const auto boneOf = [&](uint16_t binding) -> const CkwMatrix& {
+            SkwBoneNode& bone = m_bones[m_bindings[binding].bone];
+            if (bone.dirty)
+                refreshBone(bone);
+            return bone.bone;
+        };
+        m = boneOf(entry.binding[0]);
+        if (entry.binding[1] != kNoBinding) {
+            const float w0 = static_cast<float>(m_bindings[entry.binding[0]].weight) * entry.weightFactor;
+            const float w1 = static_cast<float>(m_bindings[entry.binding[1]].weight) * entry.weightFactor;
+            const CkwMatrix& b1 = boneOf(entry.binding[1]);
+            for (int32_t i = 0; i < 16; ++i)
+                m.m[i] = w0 * m.m[i] + w1 * b1.m[i];
+            forceAffine(m);
+            m.classify();
+        }
+    }
+    m.multiply(m_scaleBias);
+    entry.matrix = m;
+    m_paletteChanged = false;
+    return entry.matrix;
+}
+
+void CkwSkinnedMesh::markChangedBones()
+{
+    buildVertexInfluences();
+    // Bones are compared with their last matrix: the node tree keeps no
+    // record of which transforms moved.
+    for (SkwBoneNode& bone : m_bones)
+        bone.moved = refreshBone(bone);
+    for (SkwPaletteEntry& entry : m_palette) {
+        for (uint16_t binding : entry.binding) {
+            if (binding != kNoBinding && m_bones[m_bindings[binding].bone].moved) {
+                entry.matrixChanged = entry.changedForDrawing = true;
+                m_paletteChanged = true;
+            }
+        }
+    }
+    m_skinDirty = m_skinDirty || m_paletteChanged;
+}
+
+void CkwSkinnedMesh::setPositionScaleBias(float scale, const float* bias)
+{
+    bool same = scale == m_cachedScale;
+    for (int32_t i = 0; i < 3; ++i)
+        same = same && std::fabs(bias[i] - m_cachedBias[i]) <= kSceneEpsilon;
+    if (same)
+        return;
+    m_cachedScale = scale;
+    std::memcpy(m_cachedBias, bias, sizeof(m_cachedBias));
+    m_paletteChanged = true;
+    m_scaleBias = CkwMatrix::scaling(scale, scale, scale);
+    m_scaleBias.translate(bias[0], bias[1], bias[2]);
+    for (SkwPaletteEntry& entry : m_palette)
+        entry.matrixChanged = entry.changedForDrawing = true;
+}
+
+void CkwSkinnedMesh::updateFixedPalette(int32_t largestMagnitude)
+{
+    const float m = static_cast<float>(largestMagnitude);
+    float extent = 0.0f;
+    for (int32_t i = 0; i < m_palette.count(); ++i) {
+        if (!m_palette[i].matrixChanged)
+            continue;
+        const CkwMatrix& p = getPaletteMatrix(i);
+        for (int32_t r = 0; r < 3; ++r) {
+            const float x = (std::fabs(p.element(r, 0)) + std::fabs(p.element(r, 1)) + std::fabs(p.element(r, 2))) * m
+                + std::fabs(p.element(r, 3));
+            if (x > extent)
+                extent = 1.25f * x;
+        }
+    }
+    m_extent = extent;
+    // The factor only ever shrinks, so earlier positions stay in range.
+    const bool rescaled = extent != 0.0f && kFixedRange / extent < m_fixedFactor;
+    if (rescaled)
+        m_fixedFactor = kFixedRange / extent;
+    for (int32_t i = 0; i < m_palette.count(); ++i) {
+        SkwPaletteEntry& entry = m_palette[i];
+        if (!entry.matrixChanged && !rescaled)
+            continue;
+        const CkwMatrix& p = getPaletteMatrix(i);
+        for (int32_t column = 0; column < 4; ++column)
+            for (int32_t r = 0; r < 3; ++r)
+                entry.fixed[3 * column + r] = saturateToInt(p.element(r, column) * m_fixedFactor * 65536.0f + 0.5f);
+        entry.matrixChanged = entry.changedForDrawing = true;
+    }
+}
+
+CkwVertexBuffer* CkwSkinnedMesh::getSkinnedVertexBuffer(bool force)
+{
+    buildVertexInfluences();
+    if (!m_skinDirty && !force && m_skinned != nullptr)
+        return m_skinned;
+    CkwVertexBuffer* source = getVertexBuffer();
+    CkwVertexArray* positions = source != nullptr ? source->getPositions() : nullptr;
+    // Without a skeleton (a mesh initialised as a plain one) no vertex has
+    // a palette entry to be skinned by.
+    if (positions == nullptr || m_vertexPalette.count() != positions->getVertexCount())
+        leave(KErrIllegalState);
+
+    // A source that changed its vertex count gets a new skinned buffer.
+    if (m_skinned == nullptr || (m_skinned->getPositions() != nullptr
+                                 && m_skinned->getPositions()->getVertexCount() != positions->getVertexCount()))
+        replaceReference(m_skinned, new CkwVertexBuffer);
+    CkwVertexArray* out = m_skinned->getPositions();
+    if (out == nullptr) {
+        CkwCleanupPtr<CkwVertexArray> made(new CkwVertexArray);
+        made->init(positions->getVertexCount(), positions->getComponentCount(), 2);
+        m_skinned->setPositions(made.get(), source->getPositionScale(), 3, source->getPositionBias());
+        out = made.release();
+        m_skinned->setColors(source->getColors());
+        for (int32_t unit = 0; unit < CkwVertexBuffer::kTextureUnits; ++unit)
+            m_skinned->setTexCoords(unit, source->getTexCoords(unit), source->getTexCoordScale(unit), 3,
+                                    source->getTexCoordBias(unit));
+    }
+    m_skinned->setDefaultColor(source->getDefaultColor());
+    setPositionScaleBias(source->getPositionScale(), source->getPositionBias());
+    updateFixedPalette(positions->updateBounds());
+
+    for (int32_t v = 0; v < positions->getVertexCount(); ++v) {
+        const SkwPaletteEntry& entry = m_palette[m_vertexPalette[v]];
+        if (!entry.matrixChanged)
+            continue;
+        const uint32_t x = static_cast<uint32_t>(positions->getElement(v, 0));
+        const uint32_t y = static_cast<uint32_t>(positions->getElement(v, 1));
+        const uint32_t z = static_cast<uint32_t>(positions->getElement(v, 2));
+        const uint32_t* f = reinterpret_cast<const uint32_t*>(entry.fixed);
+        // Wrapping 32-bit products, as the device computed them.
+        for (int32_t c = 0; c < 3; ++c) {
+            const auto sum = static_cast<int32_t>(x * f[c] + y * f[3 + c] + z * f[6 + c] + f[9 + c]);
+            out->setElement(v, c, sum >> 16);
+        }
+    }
+    out->markBoundsDirty();
+    const float scale = 1.0f / m_fixedFactor;
+    const bool rescaled = scale != m_skinned->getPositionScale();
+    const float zero[3] = {0.0f, 0.0f, 0.0f};
+    m_skinned->setPositions(out, scale, 3, zero);
+    if (rescaled)
+        invalidate();
+    m_skinDirty = false;
+    for (SkwPaletteEntry& entry : m_palette)
+        entry.matrixChanged = false;
+    return m_skinned;
+}
+
+bool CkwSkinnedMesh::getPositionScaleBias(float* scaleBias) const
+{
+    const CkwVertexBuffer* source = getVertexBuffer();
+    if (source == nullptr || source->getPositions() == nullptr)
+        leave(KErrIllegalState);
+    if (m_skinned == nullptr || scaleBias == nullptr)
+        return false;
+    scaleBias[0] = m_skinned->getPositionScale();
+    for (int32_t i = 0; i < 3; ++i)
+        scaleBias[1 + i] = m_skinned->getPositionBias()[i];
+    return true;
+}
+
+int32_t CkwSkinnedMesh::getBoneVertices(CkwNode* bone, int32_t indicesLength, int32_t* indices,
+                                        int32_t weightsLength, float* weights)
+{
+    checkBone(bone);
+    buildVertexInfluences();
+    const bool write = indices != nullptr && weights != nullptr;
+    int32_t count = 0;
+    for (int32_t v = 0; v < m_vertexPalette.count(); ++v) {
+        const SkwPaletteEntry& entry = m_palette[m_vertexPalette[v]];
+        for (uint16_t binding : entry.binding) {
+            if (binding == kNoBinding || m_bones[m_bindings[binding].bone].node != bone)
+                continue;
+            if (write) {
+                if (count >= indicesLength || count >= weightsLength)
+                    leave(KErrIllegalArgument);
+                indices[count] = v;
+                weights[count] = static_cast<float>(m_bindings[binding].weight) * entry.weightFactor;
+            }
+            ++count;
+        }
+    }
+    return count;
+}
+
+void CkwSkinnedMesh::getBoneTransform(CkwNode* bone, CkwTransform* out) const
+{
+    checkBone(bone);
+    if (out == nullptr)
+        leave(KErrNullArgument);
+    const int32_t index = findBone(bone);
+    if (index >= 0)
+        out->matrix() = m_bones[index].atRest;
+}
+
+CkwReference CkwSkinnedMesh::getReference(int32_t index) const
+{
+    if (index == 0)
+        return CkwReference::single(getSkeleton());
+    return CkwMesh::getReference(index - 1);
+}
+
+void CkwSkinnedMesh::deserialize(CkwSerializeBufferObjectsIn& buffer)
+{
+    CkwMesh::deserialize(buffer);
+    IkwSerializable* skeleton = buffer.readObjectIndex();
+    if (skeleton == nullptr)
+        leave(KErrNullArgument);
+    auto* group = dynamic_cast<CkwGroup*>(skeleton);
+    if (skeleton->getClassId() != kClassGroup || group == nullptr)
+        leave(KErrCorruptData);
+    setSkeleton(group);
+    const uint32_t references = buffer.readArrayCount(kReferenceRecordBytes);
+    m_bindings.setCapacity(static_cast<int32_t>(references));
+    for (uint32_t i = 0; i < references; ++i) {
+        auto* bone = dynamic_cast<CkwNode*>(buffer.readNodeReference(false));
+        const uint32_t first = std::min(buffer.readUInt32(), kLargestFileVertex);
+        const uint32_t count = std::min(buffer.readUInt32(), kLargestFileVertex);
+        const int32_t weight = buffer.readInt32();
+        const int64_t last = static_cast<int64_t>(first) + count - 1;
+        if (last > m_largestBoundIndex)
+            m_largestBoundIndex = static_cast<int32_t>(std::min<int64_t>(last, INT32_MAX));
+        addTransform(bone, weight, static_cast<int32_t>(first), static_cast<int32_t>(count));
+    }
+}
+
+CkwNode* CkwSkinnedMesh::copyNode() const
+{
+    CkwCleanupPtr<CkwSkinnedMesh> copy(new CkwSkinnedMesh);
+    copy->copyMeshFields(*this);
+    return copy.release();
+}
+
+void CkwSkinnedMesh::completeCopy(const CkwNode& source, const CkwNode* sourceRoot, CkwNode* copyRoot)
+{
+    // The node copy has copied the skeleton with the mesh; the bones are
+    // mapped into that copy and keep their rest poses.
+    const auto& from = static_cast<const CkwSkinnedMesh&>(source);
+    m_bindings.setCount(from.m_bindings.count());
+    std::copy(from.m_bindings.begin(), from.m_bindings.end(), m_bindings.begin());
+    m_bones.setCapacity(from.m_bones.count());
+    for (const SkwBoneNode& b : from.m_bones) {
+        CkwNode* node = findCopy(b.node, sourceRoot, copyRoot);
+        // A bone no longer in the source's tree stays shared.
+        if (node == nullptr)
+            node = b.node;
+        node->addRef();
+        m_bones.append({node, b.atRest, b.bone, true, false});
+        node->setBoneMark(true);
+    }
+    m_largestBoundIndex = from.m_largestBoundIndex;
+    m_influencesValid = false;
+    m_paletteChanged = true;
+    m_skinDirty = true;
+}

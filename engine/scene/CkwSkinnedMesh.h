@@ -1,0 +1,122 @@
+// A mesh whose vertices follow a skeleton, a group the mesh holds as its
+// child. Ranges of vertices are bound to bones with integer weights; each
+// vertex blends at most two bindings through a palette entry shared by every
+// vertex with the same bindings. Skinned positions are computed in 16.16 into
+// a vertex buffer of the mesh's own for picking; the renderer applies the
+// palette to the source buffer itself.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/math/CkwMatrix.h"
+#include "engine/scene/CkwGroup.h"
+#include "engine/scene/CkwMesh.h"
+
+class CkwTransform;
+
+class CkwSkinnedMesh : public CkwMesh {
+public:
+    static constexpr uint16_t kNoBinding = 65535;
+
+    struct SkwBoneNode {
+        CkwNode* node; // counted: a bone removed from the skeleton stays valid
+        CkwMatrix atRest;
+        CkwMatrix bone;
+        bool dirty;
+        bool moved; // in the last markChangedBones
+    };
+    struct SkwBoneData {
+        int32_t weight;
+        uint16_t firstVertex;
+        uint16_t vertexCount;
+        uint16_t bone;
+    };
+    struct SkwPaletteEntry {
+        uint16_t binding[2];
+        CkwMatrix matrix;
+        float weightFactor;
+        bool matrixChanged;
+        bool changedForDrawing;
+        // The upper 3x4 of the matrix x the fixed-point factor in 16.16,
+        // column by column, the translation last.
+        int32_t fixed[12];
+    };
+
+    // The factory's creator of class id 16: no buffers, no skeleton.
+    static IkwSerializable* create();
+
+    ~CkwSkinnedMesh() override;
+
+    int32_t getClassId() const override { return kClassSkinnedMesh; }
+    void deserialize(CkwSerializeBufferObjectsIn& buffer) override;
+    // 0 the skeleton, then the mesh's.
+    CkwReference getReference(int32_t index) const override;
+    // The skinned buffer's scale and bias; false until it exists.
+    bool getPositionScaleBias(float* scaleBias) const override;
+
+    // As the mesh's init, then the skeleton is adopted: null leaves -1302;
+    // no Group, a group with a parent or an ancestor of the mesh -1301.
+    void init(CkwVertexBuffer* vertexBuffer, int32_t submeshCount, CkwIndexBuffer* const* indexBuffers,
+              int32_t appearanceCount, CkwAppearance* const* appearances, CkwGroup* skeleton);
+    void initSingle(CkwVertexBuffer* vertexBuffer, CkwIndexBuffer* indexBuffer, CkwAppearance* appearance,
+                    CkwGroup* skeleton);
+    CkwGroup* getSkeleton() const;
+    // The step of init that adopts the skeleton, with its checks; a new
+    // skeleton drops the bindings to the old one.
+    void setSkeleton(CkwGroup* skeleton);
+
+    // Binds vertexCount vertices from firstVertex to bone with weight: a null
+    // bone leaves -1302; weight < 1, count < 1 or a bone outside the skeleton
+    // -1301; a range outside 0..65535 -1101.
+    void addTransform(CkwNode* bone, int32_t weight, int32_t firstVertex, int32_t vertexCount);
+    // The vertices bone drives and their blend weights, in vertex order; the
+    // count. Outputs too short leave -1301.
+    int32_t getBoneVertices(CkwNode* bone, int32_t indicesLength, int32_t* indices, int32_t weightsLength,
+                            float* weights);
+    // The bone's at-rest transform; a node with no binding leaves out as it is.
+    void getBoneTransform(CkwNode* bone, CkwTransform* out) const;
+
+    // Rebuilds the palette and the vertex palette indices when the bindings
+    // or the source's vertex count changed. Bindings past the vertices -1300.
+    void buildVertexInfluences();
+    const CkwArray<uint16_t>& getVertexPaletteIndices();
+    const CkwMatrix& getPaletteMatrix(int32_t index);
+    int32_t getPaletteCount() const { return m_palette.count(); }
+    const SkwPaletteEntry& getPaletteEntry(int32_t index) const { return m_palette[index]; }
+    // Brings the bone matrices up to date and flags the palette entries of
+    // bones that moved.
+    void markChangedBones();
+    void setPositionScaleBias(float scale, const float* bias);
+    // The skinned positions, recomputed when the skin is dirty or force is set.
+    CkwVertexBuffer* getSkinnedVertexBuffer(bool force);
+    float getFixedPointFactor() const { return m_fixedFactor; }
+
+protected:
+    CkwNode* copyNode() const override;
+    void completeCopy(const CkwNode& source, const CkwNode* sourceRoot, CkwNode* copyRoot) override;
+
+private:
+    void clearBones();
+    void checkBone(const CkwNode* bone) const;
+    int32_t findOrAddBone(CkwNode* node);
+    int32_t findBone(const CkwNode* node) const;
+    // Recomputes a bone's matrix; whether it changed.
+    bool refreshBone(SkwBoneNode& bone);
+    bool influencesCurrent() const;
+    void updateFixedPalette(int32_t largestMagnitude);
+
+    int32_t m_largestBoundIndex = 0;
+    CkwArray<SkwBoneNode> m_bones;
+    CkwArray<SkwBoneData> m_bindings;
+    float m_fixedFactor = 1e36f;
+    float m_extent = 0.0f;
+    CkwArray<SkwPaletteEntry> m_palette;
+    CkwArray<uint16_t> m_vertexPalette;
+    bool m_influencesValid = false;
+    bool m_paletteChanged = true;
+    bool m_skinDirty = true;
+    CkwVertexBuffer* m_skinned = nullptr;
+    float m_cachedScale = 1.0f;
+    float m_cachedBias[3] = {0.0f, 0.0f, 0.0f};
+    CkwMatrix m_scaleBias;
+};

@@ -1,0 +1,318 @@
+// Skinned meshes: which two bindings drive a vertex and the palette entries
+// vertices share, the checks of bindings and skeletons, skinned positions
+// against a plain float skinning written here, copies that map their bones
+// into their own skeleton, and the record as assembled.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "engine/core/math/CkwTransform.h"
+#include "engine/scene/AnimationTestKit.h"
+#include "engine/scene/CkwSkinnedMesh.h"
+#include "engine/scene/CkwTriangleStripArray.h"
+#include "engine/scene/testing/SceneKit.h"
+#include "tools/m3g/M3gAnimationEncoders.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class SkinnedMeshTest : public AnimationTest {
+protected:
+    CkwVertexBuffer* buffer(const std::vector<int32_t>& positions, float scale = 1.0f, const float* bias = nullptr)
+    {
+        auto* b = hold(new CkwVertexBuffer);
+        EXPECT_EQ(trap([&] { b->setPositions(kitVertexArray(3, 2, positions), scale, bias ? 3 : 0, bias); }), KErrNone);
+        return b;
+    }
+
+    CkwTriangleStripArray* strip()
+    {
+        auto* s = hold(new CkwTriangleStripArray);
+        const int32_t lengths[] = {3};
+        EXPECT_EQ(trap([&] { s->initImplicit(0, 1, lengths); }), KErrNone);
+        return s;
+    }
+
+    // A skeleton with bones at the given translations, each a child of it.
+    CkwGroup* skeleton(const std::vector<std::vector<float>>& bones)
+    {
+        CkwGroup* s = group();
+        for (const auto& t : bones) {
+            CkwGroup* bone = group();
+            bone->setTranslation(t[0], t[1], t[2]);
+            EXPECT_EQ(trap([&] { s->addChild(bone); }), KErrNone);
+        }
+        return s;
+    }
+
+    CkwSkinnedMesh* mesh(CkwVertexBuffer* vertices, CkwGroup* skeleton)
+    {
+        auto* m = hold(new CkwSkinnedMesh);
+        EXPECT_EQ(trap([&] { m->initSingle(vertices, strip(), nullptr, skeleton); }), KErrNone);
+        return m;
+    }
+
+    static CkwNode* bone(CkwGroup* skeleton, int32_t i) { return skeleton->getChild(i); }
+
+    struct BoneVertices {
+        std::vector<int32_t> indices;
+        std::vector<float> weights;
+        bool operator==(const BoneVertices&) const = default;
+    };
+    static BoneVertices boneVertices(CkwSkinnedMesh* m, CkwNode* bone)
+    {
+        BoneVertices out;
+        int32_t count = 0;
+        EXPECT_EQ(trap([&] { count = m->getBoneVertices(bone, 0, nullptr, 0, nullptr); }), KErrNone);
+        out.indices.resize(static_cast<size_t>(count));
+        out.weights.resize(static_cast<size_t>(count));
+        EXPECT_EQ(trap([&] { m->getBoneVertices(bone, count, out.indices.data(), count, out.weights.data()); }), KErrNone);
+        return out;
+    }
+};
+
+TEST_F(SkinnedMeshTest, TwoBindingsDriveAVertexAndEqualBindingsShareAnEntry)
+{
+    CkwGroup* s = skeleton({{5, 0, 0}, {0, 1, 0}, {0, 0, 1}});
+    CkwSkinnedMesh* m = mesh(buffer(std::vector<int32_t>(30, 1)), s);
+    CkwNode* b1 = bone(s, 0);
+    CkwNode* b2 = bone(s, 1);
+    CkwNode* b3 = bone(s, 2);
+    ASSERT_EQ(trap([&] {
+                  m->addTransform(b1, 1, 0, 2);
+                  m->addTransform(b2, 3, 0, 2);
+                  m->addTransform(b3, 2, 0, 1); // not above 3: vertex 0 keeps 1 and 3
+                  m->addTransform(b3, 5, 1, 1); // above 3: replaces the 1 of vertex 1
+                  m->addTransform(b1, 2, 2, 1);
+                  m->addTransform(b1, 2, 3, 1); // same bone and weight as the one before
+              }),
+              KErrNone);
+    EXPECT_EQ(boneVertices(m, b1), (BoneVertices{{0, 2, 3}, {0.25f, 1, 1}}));
+    EXPECT_EQ(boneVertices(m, b2), (BoneVertices{{0, 1}, {0.75f, 0.375f}}));
+    EXPECT_EQ(boneVertices(m, b3), (BoneVertices{{1}, {0.625f}}));
+    const CkwArray<uint16_t>* indices = nullptr;
+    ASSERT_EQ(trap([&] { indices = &m->getVertexPaletteIndices(); }), KErrNone);
+    EXPECT_EQ((std::vector<uint16_t>(indices->begin(), indices->end())), (std::vector<uint16_t>{1, 2, 3, 3, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(m->getPaletteCount(), 4);
+
+    // The rest pose of a bound bone; an unbound node leaves the transform.
+    CkwTransform rest;
+    ASSERT_EQ(trap([&] { m->getBoneTransform(b1, &rest); }), KErrNone);
+    EXPECT_EQ(rest.matrix().element(0, 3), -5.0f);
+    CkwGroup* unbound = group();
+    ASSERT_EQ(trap([&] { dynamic_cast<CkwGroup*>(b1)->addChild(unbound); }), KErrNone);
+    CkwTransform kept;
+    kept.matrix() = CkwMatrix::translation(7, 7, 7);
+    ASSERT_EQ(trap([&] { m->getBoneTransform(unbound, &kept); }), KErrNone);
+    EXPECT_EQ(kept.matrix().element(1, 3), 7.0f);
+
+    int32_t index[2];
+    float weight[3];
+    CkwGroup* outside = group();
+    CkwSkinnedMesh* probe = mesh(buffer(std::vector<int32_t>(30, 1)), skeleton({{0, 0, 0}}));
+    CkwGroup* parented = skeleton({{0, 0, 0}});
+    CkwWorld* world = this->world();
+    const struct {
+        const char* what;
+        std::function<void()> call;
+        int32_t code;
+    } cases[] = {
+        {"outputs too short", [&] { m->getBoneVertices(b1, 2, index, 3, weight); }, KErrIllegalArgument},
+        {"a bone outside the skeleton", [&] { m->getBoneVertices(outside, 0, nullptr, 0, nullptr); }, KErrIllegalArgument},
+        {"no bone", [&] { m->addTransform(nullptr, 1, 0, 1); }, KErrNullArgument},
+        {"weight 0", [&] { m->addTransform(b1, 0, 0, 1); }, KErrIllegalArgument},
+        {"no vertices", [&] { m->addTransform(b1, 1, 0, 0); }, KErrIllegalArgument},
+        {"bound outside", [&] { m->addTransform(outside, 1, 0, 1); }, KErrIllegalArgument},
+        {"first -1", [&] { m->addTransform(b1, 1, -1, 1); }, KErrIndexOutOfRange},
+        {"to 65536", [&] { probe->addTransform(probe->getSkeleton(), 1, 65000, 536); }, KErrIndexOutOfRange},
+        {"to 65535", [&] { probe->addTransform(probe->getSkeleton(), 1, 65000, 535); }, KErrNone},
+        {"past the vertices", [&] { probe->getVertexPaletteIndices(); }, KErrIllegalState},
+        {"no transform", [&] { m->getBoneTransform(b1, nullptr); }, KErrNullArgument},
+        {"a parented skeleton", [&] {
+             outside->addChild(parented);
+             probe->initSingle(m->getVertexBuffer(), strip(), nullptr, parented);
+         }, KErrIllegalArgument},
+        {"a World skeleton", [&] { probe->initSingle(m->getVertexBuffer(), strip(), nullptr, world); }, KErrIllegalArgument},
+        {"no skeleton", [&] { probe->initSingle(m->getVertexBuffer(), strip(), nullptr, nullptr); }, KErrNullArgument},
+        {"its own parent as skeleton", [&] {
+             CkwSkinnedMesh* child = mesh(m->getVertexBuffer(), skeleton({}));
+             CkwGroup* above = group();
+             above->addChild(child);
+             child->initSingle(m->getVertexBuffer(), strip(), nullptr, above);
+         }, KErrIllegalArgument},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(trap(c.call), c.code) << c.what;
+}
+
+// Where bone i takes point p of the mesh: a pure move by delta, or a turn
+// about z by degrees around the origin.
+struct BoneMotion {
+    double delta[3];
+    double degrees;
+    void apply(const double* p, double* out) const
+    {
+        const double r = degrees * M_PI / 180.0;
+        out[0] = std::cos(r) * p[0] - std::sin(r) * p[1] + delta[0];
+        out[1] = std::sin(r) * p[0] + std::cos(r) * p[1] + delta[1];
+        out[2] = p[2] + delta[2];
+    }
+};
+
+TEST_F(SkinnedMeshTest, SkinnedPositionsMatchAPlainFloatSkinning)
+{
+    const std::vector<int32_t> stored = {100, 0, 0, -300, 200, 50, 1000, -1000, 30, 0, 640, -640, 32767, -32768, 5, 7, 7, 7};
+    const float bias[3] = {1, 2, 3};
+    CkwVertexBuffer* source = buffer(stored, 0.5f, bias);
+    CkwGroup* s = skeleton({{10, 0, 0}, {0, 0, 0}});
+    CkwSkinnedMesh* m = mesh(source, s);
+    ASSERT_EQ(trap([&] {
+                  m->addTransform(bone(s, 0), 1, 0, 4);
+                  m->addTransform(bone(s, 1), 3, 2, 4);
+              }),
+              KErrNone);
+    // Bone 0 moves up by 5; bone 1 turns a quarter about z.
+    bone(s, 0)->translate(0, 5, 0);
+    const float quarter[4] = {0, 0, std::sqrt(0.5f), std::sqrt(0.5f)};
+    bone(s, 1)->setOrientation(quarter);
+    const BoneMotion motions[] = {{{0, 5, 0}, 0}, {{0, 0, 0}, 90}};
+    const int32_t weights[6][2] = {{1, 0}, {1, 0}, {1, 3}, {1, 3}, {0, 3}, {0, 3}};
+
+    CkwVertexBuffer* skinned = nullptr;
+    ASSERT_EQ(trap([&] {
+                  m->markChangedBones();
+                  skinned = m->getSkinnedVertexBuffer(false);
+              }),
+              KErrNone);
+    const float factor = m->getFixedPointFactor();
+    EXPECT_EQ(skinned->getPositionScale(), 1.0f / factor);
+    float scaleBias[4];
+    ASSERT_EQ(trap([&] { EXPECT_TRUE(m->getPositionScaleBias(scaleBias)); }), KErrNone);
+    EXPECT_EQ(scaleBias[0], 1.0f / factor);
+    EXPECT_EQ(scaleBias[1], 0.0f);
+    for (int32_t v = 0; v < 6; ++v) {
+        SCOPED_TRACE(v);
+        const double p[3] = {stored[3 * v] * 0.5 + 1, stored[3 * v + 1] * 0.5 + 2, stored[3 * v + 2] * 0.5 + 3};
+        double expected[3] = {0, 0, 0};
+        const double total = weights[v][0] + weights[v][1];
+        for (int32_t b = 0; b < 2; ++b) {
+            double moved[3];
+            motions[b].apply(p, moved);
+            for (int32_t c = 0; c < 3; ++c)
+                expected[c] += moved[c] * weights[v][b] / total;
+        }
+        for (int32_t c = 0; c < 3; ++c)
+            EXPECT_NEAR(skinned->getPositions()->getElement(v, c) / factor, expected[c], 2.0 / factor) << c;
+    }
+    // Nothing moved: the buffer is handed back as it is.
+    ASSERT_EQ(trap([&] {
+                  m->markChangedBones();
+                  EXPECT_EQ(m->getSkinnedVertexBuffer(false), skinned);
+              }),
+              KErrNone);
+
+    // A source of fewer vertices gets palette indices and positions of its
+    // own count.
+    CkwSkinnedMesh* small = mesh(buffer({100, 0, 0, 0, 100, 0, 0, 0, 100, 1, 1, 1}), skeleton({{0, 0, 0}}));
+    ASSERT_EQ(trap([&] {
+                  small->addTransform(small->getSkeleton(), 1, 0, 2);
+                  small->getSkinnedVertexBuffer(false);
+                  CkwVertexBuffer* vertices = small->getVertexBuffer();
+                  vertices->setPositions(nullptr, 1.0f, 0, nullptr);
+                  vertices->setPositions(kitVertexArray(3, 2, {100, 0, 0, 0, 100, 0, 0, 0, 100}), 1.0f, 0, nullptr);
+                  skinned = small->getSkinnedVertexBuffer(true);
+              }),
+              KErrNone);
+    EXPECT_EQ(small->getVertexPaletteIndices().count(), 3);
+    EXPECT_EQ(skinned->getPositions()->getVertexCount(), 3);
+    EXPECT_NEAR(skinned->getPositions()->getElement(2, 2) * skinned->getPositionScale(), 100.0f, 0.01f);
+}
+
+TEST_F(SkinnedMeshTest, CopiesMapTheirBonesIntoOneCopiedSkeleton)
+{
+    CkwGroup* s = skeleton({{10, 0, 0}});
+    CkwSkinnedMesh* m = mesh(buffer({100, 0, 0, 0, 100, 0, 0, 0, 100}), s);
+    ASSERT_EQ(trap([&] { m->addTransform(bone(s, 0), 2, 0, 3); }), KErrNone);
+    bone(s, 0)->translate(0, 0, 50); // after binding: the copy keeps the rest pose
+    CkwGroup* character = group();
+    ASSERT_EQ(trap([&] { character->addChild(m); }), KErrNone);
+    CkwGroup* copy = nullptr;
+    ASSERT_EQ(trap([&] { copy = hold(dynamic_cast<CkwGroup*>(character->duplicate())); }), KErrNone);
+    auto* twin = dynamic_cast<CkwSkinnedMesh*>(copy->getChild(0));
+    ASSERT_NE(twin, nullptr);
+    EXPECT_EQ(twin->childCount(), 1);
+    CkwNode* twinBone = twin->getSkeleton()->getChild(0);
+    EXPECT_NE(twinBone, bone(s, 0));
+    EXPECT_EQ(boneVertices(twin, twinBone), (BoneVertices{{0, 1, 2}, {1, 1, 1}}));
+    EXPECT_EQ(trap([&] { twin->getBoneVertices(bone(s, 0), 0, nullptr, 0, nullptr); }), KErrIllegalArgument);
+    CkwVertexBuffer* a = nullptr;
+    CkwVertexBuffer* b = nullptr;
+    ASSERT_EQ(trap([&] {
+                  a = m->getSkinnedVertexBuffer(true);
+                  b = twin->getSkinnedVertexBuffer(true);
+              }),
+              KErrNone);
+    for (int32_t v = 0; v < 3; ++v)
+        for (int32_t c = 0; c < 3; ++c)
+            EXPECT_EQ(a->getPositions()->getElement(v, c) * a->getPositionScale(),
+                      b->getPositions()->getElement(v, c) * b->getPositionScale());
+    EXPECT_NEAR(b->getPositions()->getElement(0, 2) * b->getPositionScale(), 50.0f, 0.01f);
+}
+
+TEST_F(SkinnedMeshTest, RecordAsAssembled)
+{
+    CkwVertexBuffer* vertices = buffer({1, 2, 3, 4, 5, 6, 7, 8, 9});
+    CkwTriangleStripArray* indices = strip();
+    CkwGroup* s = skeleton({{0, 0, 0}});
+    CkwGroup* parented = skeleton({});
+    ASSERT_EQ(trap([&] { group()->addChild(parented); }), KErrNone);
+    M3gSkinnedMeshFields f;
+    f.mesh.node.transformable.object.userId = 16;
+    f.mesh.vertexBuffer = 2;
+    f.mesh.submeshes = {{3, 0}};
+    f.skeleton = 4;
+    f.bones = {{5, 1, 2, 7}};
+    Bytes record = {16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0,
+                    2, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0};
+    for (uint8_t b : {4, 0, 0, 0, 1, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 7, 0, 0, 0})
+        record.push_back(b);
+    EXPECT_EQ(m3gSkinnedMeshRecord(f).data, record);
+    auto* m = hold(new CkwSkinnedMesh);
+    ASSERT_EQ(readRecord(*m, record, {vertices, indices, s, bone(s, 0)}), KErrNone);
+    EXPECT_EQ(m->getSkeleton(), s);
+    EXPECT_EQ(boneVertices(m, bone(s, 0)), (BoneVertices{{1, 2}, {1, 1}}));
+
+    const auto edited = [&](auto edit) {
+        M3gSkinnedMeshFields e = f;
+        edit(e);
+        return m3gSkinnedMeshRecord(e).data;
+    };
+    // The objects a record names, with a skeleton of its own each time.
+    const auto objects = [&] {
+        CkwGroup* fresh = skeleton({{0, 0, 0}});
+        return std::vector<CkwObject3D*>{vertices, indices, fresh, bone(fresh, 0)};
+    };
+    Bytes twoReferences = record;
+    twoReferences[42] = 2;
+    const struct {
+        const char* what;
+        Bytes bytes;
+        std::vector<CkwObject3D*> loaded;
+        int32_t code;
+    } cases[] = {
+        {"no skeleton", edited([](auto& e) { e.skeleton = 0; }), objects(), KErrNullArgument},
+        {"a strip as skeleton", edited([](auto& e) { e.skeleton = 3; }), objects(), KErrCorruptData},
+        {"a parented skeleton", edited([](auto& e) { e.bones = {}; }), {vertices, indices, parented}, KErrIllegalArgument},
+        {"more references than bytes", twoReferences, objects(), KErrReadPastEnd},
+        {"a first vertex above 2^31", edited([](auto& e) { e.bones[0].firstVertex = 0x90000000u; }), objects(), KErrIndexOutOfRange},
+        {"weight 0", edited([](auto& e) { e.bones[0].weight = 0; }), objects(), KErrIllegalArgument},
+        {"a bone outside the skeleton", edited([](auto& e) { e.bones[0].node = 3; }), objects(), KErrCorruptData},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(readRecord(*hold(new CkwSkinnedMesh), c.bytes, c.loaded), c.code) << c.what;
+}
+
+} // namespace

@@ -1,0 +1,214 @@
+#include "gfx2d/display/Surface.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "framework/resources/ResourceManager.h"
+#include "framework/resources/ResourcePack.h"
+#include "gfx2d/display/testing/TestScreen.h"
+#include "tests/support/TestApp.h"
+#include "tools/image/ImageWriters.h"
+#include "tools/pack/HostFiles.h"
+#include "tools/pack/PackTool.h"
+
+namespace {
+
+using namespace PixelFormat;
+using K = SurfaceAttribute;
+
+TEST(Surface, AttributeListsConfigureOrRefuse)
+{
+    TestApp app;
+    TestScreen screen;
+    screen.init();
+    MemorySurface source;
+    ASSERT_TRUE(makeTarget(source, 6, 5, A8R8G8B8));
+    const uintptr_t src = reinterpret_cast<uintptr_t>(static_cast<Surface*>(&source));
+    const struct {
+        std::vector<SurfaceAttribute> list;
+        int result;
+        RSBFormat format;
+        uint32_t width, height, flags;
+    } cases[] = {
+        {{{1, 4}, {2, 3}, {6, X8R8G8B8}}, 1, X8R8G8B8, 4, 3, 0x80810901},
+        {{{1, 4}, {2, 3}}, 1, X8R8G8B8, 4, 3, 0x80800901},  // the display's format
+        {{{1, 2}, {2, 2}, {6, R5G6B5}, {7, Z32}, {8, S8}, {4, 1}}, 1, R5G6B5, 2, 2, 0x808B0D01},
+        {{{1, 4}, {2, 3}, {3, 1}}, 0, 0, 0, 0, 0x901},
+        {{{1, 4}, {2, 3}, {16, 7}}, 0, 0, 0, 0, 0x901},
+        {{{12, src}, {9, 0xFF00FF}}, 0, 0, 0, 0, 0x901},  // a key after a shared source
+        {{{13, kSurfaceTypeId}, {13, kSurfaceTypeId}}, 0, 0, 0, 0, 0x901},
+        {{{15, 0xB7178678}, {15, 0xB7178678}}, 0, 0, 0, 0, 0x901},
+        {{{12, src}, {13, kSurfaceTypeId}}, 1, A8R8G8B8, 6, 5, 0x80400901},
+        {{{12, src}, {13, 0x1234}}, 0, 0, 0, 0, 0x901},
+        {{{12, src}, {6, R5G6B5}}, 0, 0, 0, 0, 0x901},  // the source's format differs
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        std::vector<SurfaceAttribute> list = c.list;
+        list.push_back({0, 0});
+        MemorySurface s;
+        EXPECT_EQ(s.init(list.data()), c.result) << i;
+        EXPECT_EQ(s.getFormat(), c.format) << i;
+        uint32_t w = 0, h = 0;
+        EXPECT_EQ(s.getSize(&w, &h), c.result) << i;
+        EXPECT_EQ(w, c.width) << i;
+        EXPECT_EQ(h, c.height) << i;
+        EXPECT_EQ(s.flags(), c.flags) << std::hex << s.flags() << " case " << std::dec << i;
+    }
+
+    MemorySurface planes;
+    const SurfaceAttribute list[] = {{1, 2}, {2, 2}, {6, R5G6B5}, {7, Z32}, {8, S8}, {0, 0}};
+    ASSERT_EQ(planes.init(list), 1);
+    SurfaceDescription d;
+    ASSERT_EQ(planes.getDescription(d), 1);
+    EXPECT_EQ(d.kind, 2u);
+    EXPECT_EQ(d.memory, 0u);
+    EXPECT_EQ(d.planeUse, 1u);
+    EXPECT_EQ(d.plane1Format, Z32);
+    EXPECT_EQ(d.plane2Format, S8);
+    EXPECT_EQ(d.explicitFormat, 1u);
+    RenderTargetView view;
+    ASSERT_TRUE(planes.targetView(view));
+    EXPECT_EQ(view.colour.bytes, 8u);
+    EXPECT_EQ(view.depth.format, Z32);
+    EXPECT_EQ(view.stencil.bytes, 4u);
+    planes.releaseAll();
+    EXPECT_EQ(planes.flags(), 0x901u);
+    EXPECT_EQ(planes.getSize(nullptr, nullptr), 0);
+    EXPECT_EQ(planes.getDescription(d), 0);
+}
+
+TEST(Surface, LocksOnlyInsideAndClearsEachPlaneFormat)
+{
+    TestApp app;
+    TestScreen screen;
+    screen.init();
+    MemorySurface s;
+    ASSERT_TRUE(makeTarget(s, 4, 3));
+    uint8_t* base = nullptr;
+    int32_t pitch = 0;
+    ASSERT_EQ(s.lock(&base, &pitch, 0, nullptr), 1);
+    EXPECT_EQ(pitch, 16);
+    const struct {
+        Rect16 rect;
+        intptr_t offset;  // -1: refused
+    } cases[] = {{{1, 1, 3, 2}, 20}, {{2, 1, 3, 2}, -1}, {{0, 0, 4, 3}, 0}, {{0, 1, 4, 3}, -1}, {{-1, 0, 1, 1}, -1}};
+    for (const auto& c : cases) {
+        uint8_t* a = nullptr;
+        int32_t p = -5;
+        EXPECT_EQ(s.lock(&a, &p, 0, &c.rect), c.offset >= 0);
+        EXPECT_EQ(s.isLocked(), c.offset >= 0);
+        EXPECT_EQ(a, c.offset >= 0 ? base + c.offset : nullptr);
+        EXPECT_EQ(p, c.offset >= 0 ? 16 : 0);
+        EXPECT_EQ(s.containsRect(c.rect), c.offset >= 0);
+    }
+    s.unlock();
+    EXPECT_FALSE(s.isLocked());
+
+    const int32_t colour[4] = {0xFFFF, 0x1000, 0x20FF, -5};
+    s.clearPlanes(SurfacePlanes::Colour, colour, 0, 0);
+    EXPECT_EQ(targetPixels(s)[11], 0xFF102000u);
+    MemorySurface small;
+    ASSERT_TRUE(makeTarget(small, 3, 1, R5G6B5));
+    small.clearPlanes(SurfacePlanes::Colour | SurfacePlanes::Depth, colour, 0, 0);
+    const auto* px = reinterpret_cast<const uint16_t*>(targetPixels(small));
+    EXPECT_EQ(px[2], rgb565(0x10, 0x20, 0));
+}
+
+std::vector<uint8_t> pairs(std::initializer_list<std::pair<uint32_t, uint32_t>> list)
+{
+    std::vector<uint8_t> bytes;
+    for (const auto& [key, value] : list)
+        for (uint32_t word : {key, value})
+            for (int i = 0; i < 4; ++i)
+                bytes.push_back(uint8_t(word >> (8 * i)));
+    return bytes;
+}
+
+TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
+{
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("surfaces_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(dir);
+    auto path = [&](const char* name) { return (dir / name).string(); };
+    const BmpPicture bmp{3, 2, 8, {0x112233, 0xFF00FF, 0x445566}, {0, 1, 2, 2, 1, 0}, 40, 0};
+    ASSERT_TRUE(writeHostFile(path("img.bmp"), writeBmp(bmp)));
+    ASSERT_TRUE(writeHostFile(path("pal.raw"), {0x03, 0x02, 0x01, 0x00, 0x06, 0x05, 0x04, 0x00}));
+    ASSERT_TRUE(writeHostFile(path("keyed"), pairs({{14, 0x03000300}, {9, 0xFF00FF}})));
+    ASSERT_TRUE(writeHostFile(path("indexed"), pairs({{14, 0x03000300}, {11, 0x03000301}, {6, 0}})));
+    std::vector<std::pair<uint32_t, uint32_t>> many(13, {4, 0});
+    std::vector<uint8_t> longBytes;
+    for (const auto& p : many) {
+        const auto b = pairs({p});
+        longBytes.insert(longBytes.end(), b.begin(), b.end());
+    }
+    ASSERT_TRUE(writeHostFile(path("long"), longBytes));
+    ASSERT_TRUE(writeHostFile(path("shared"), pairs({{12, 0x03000310}})));
+    ASSERT_TRUE(writeHostFile(path("missing"), pairs({{14, 0x03000399}})));
+    const std::string manifest = "index sorted\n"
+                                 "0x101 0x374F8659 deflated 4 restable\n"
+                                 "0x03000300 0xB717945F plain 4 file img.bmp\n"
+                                 "0x03000301 0x40547DA2 plain 4 file pal.raw\n"
+                                 "0x03000310 0xE179EFBE plain 4 file keyed\n"
+                                 "0x03000311 0x59EFBC42 deflated 4 file indexed\n"
+                                 "0x03000312 0xE179EFBE plain 4 file long\n"
+                                 "0x03000313 0xE179EFBE plain 4 file shared\n"
+                                 "0x03000314 0xE179EFBE plain 4 file missing\n";
+    ASSERT_TRUE(writeHostFile(path("pack.txt"), std::vector<uint8_t>(manifest.begin(), manifest.end())));
+    const std::string manifestPath = path("pack.txt"), packPath = path("pack.big");
+    const char* argv[] = {"packtool", "build", manifestPath.c_str(), packPath.c_str()};
+    ASSERT_EQ(runPackTool(4, argv, stdout, stderr), 0);
+
+    ResourcePack pack;
+    TestApp app;
+    TestScreen screen;
+    ASSERT_EQ(screen.init(), 1);  // registers the library's resource classes
+    auto* manager = new ResourceManager();
+    app.m_resourceManager = manager;
+    ASSERT_EQ(pack.openFile(HostFile::open(packPath, false)), 1);
+    ASSERT_EQ(manager->openTable(&pack, 50, 8, true), 1);
+
+    auto load = [&](uint32_t id) -> Surface* {
+        Resource* r = nullptr;
+        if (manager->load(&r, id, 0, nullptr) != 3 || r->m_typeId != ResourceClassId::Surface)
+            return nullptr;
+        return static_cast<SurfaceResource*>(r)->surface();
+    };
+    // Keyed pictures keep one bit of alpha on a 16-bit display.
+    screen.setPixelFormat(R5G6B5);
+    Surface* keyed = load(0x03000310);
+    ASSERT_NE(keyed, nullptr);
+    EXPECT_EQ(keyed->getFormat(), A1R5G5B5);
+    const auto* px = reinterpret_cast<const uint16_t*>(targetPixels(*keyed));
+    EXPECT_EQ(px[0], argb1555(1, 0x11, 0x22, 0x33));
+    EXPECT_EQ(px[2], argb1555(1, 0x44, 0x55, 0x66));
+    EXPECT_EQ(px[1] & 0x8000, 0);  // the key colour turned transparent
+    EXPECT_EQ(px[4] & 0x8000, 0);
+    screen.setPixelFormat(X8R8G8B8);
+
+    Surface* indexed = load(0x03000311);
+    ASSERT_NE(indexed, nullptr);
+    EXPECT_EQ(indexed->getFormat(), P8X8R8G8B8);
+    const auto* indices = reinterpret_cast<const uint8_t*>(targetPixels(*indexed));
+    EXPECT_EQ(indices[1], 1);
+    ASSERT_NE(indexed->palette(), nullptr);
+    EXPECT_EQ(indexed->palette()[1], 0xFF040506u);
+    for (uint32_t i = 2; i < 256; ++i)  // a short palette reads as a full table
+        ASSERT_EQ(indexed->palette()[i], 0u) << i;
+
+    Surface* shared = load(0x03000313);
+    ASSERT_NE(shared, nullptr);
+    SurfaceDescription d;
+    ASSERT_EQ(shared->getDescription(d), 1);
+    EXPECT_EQ(d.wrapped, keyed);
+    EXPECT_EQ(d.format, A1R5G5B5);
+    EXPECT_EQ(targetPixels(*shared), targetPixels(*keyed));
+
+    EXPECT_EQ(load(0x03000312), nullptr);  // more pairs than a description holds
+    EXPECT_EQ(load(0x03000314), nullptr);  // an image entry the pack lacks
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace

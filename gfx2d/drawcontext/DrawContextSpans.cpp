@@ -1,0 +1,140 @@
+// The drawing context's general path: any matrix other than a translation,
+// polygons, and images drawn with custom span programs run through the
+// raster state, the scan converter and the span programs.
+#include "gfx2d/drawcontext/DrawContext.h"
+
+#include <algorithm>
+
+#include "framework/resources/ResourceManager.h"
+#include "gfx2d/display/ScreenContext.h"
+#include "gfx2d/drawcontext/internal/DrawTarget.h"
+#include "gfx2d/raster/RasterState.h"
+#include "gfx2d/raster/UnalignedAccess.h"
+#include "gfx2d/span/ScanConversion.h"
+#include "gfx2d/span/SpanIds.h"
+#include "gfx2d/span/SpanProgramSet.h"
+
+namespace {
+
+// Segments are filled as their bounding rectangles, one routine a target format.
+template <class Pixel>
+void fillRows(uint8_t* p, int32_t pitch, uint32_t argb, int32_t w, int32_t h)
+{
+    const Pixel value = sizeof(Pixel) == 4 ? Pixel(0xFF000000u | argb) : Pixel(rgb565(argb >> 16, argb >> 8, argb));
+    for (int32_t y = 0; y < h; ++y, p += pitch)
+        for (int32_t x = 0; x < w; ++x)
+            storeUnaligned<Pixel>(p + x * int32_t(sizeof(Pixel)), value);
+}
+
+// The set an image draws with, by the resolved colour key, alpha test, blend
+// and blend mode; 0 when no set draws that state.
+uint32_t imageSpanSet(bool key, bool alphaTest, bool blend, uint32_t mode)
+{
+    if (blend) {
+        if (mode == DrawBlend::SourceAlpha)
+            return key ? kSpanSetKeyedBlend : 0;
+        return mode >= 1 && mode <= 4 ? 0 : kSpanSetOpaque;
+    }
+    if (alphaTest)
+        return 0;
+    return key ? kSpanSetKeyed : kSpanSetOpaque;
+}
+
+} // namespace
+
+bool DrawContext::prepareRaster(const Target& t)
+{
+    RasterState& rs = *m_raster;
+    rs.bindTarget();
+    RasterStateBlock& b = rs.block();
+    // A target whose colour plane does not bind leaves no destination.
+    if (b.destbase == 0)
+        return false;
+    b.destheight = int32_t(t.height);
+    const Rect16& c = m_effectiveClip;
+    setClipRectangle(rs, c.x, c.y, c.x + std::max<int32_t>(c.w, 0), c.y + std::max<int32_t>(c.h, 0));
+    for (uint32_t i = 0; i < 4; ++i)
+        b.flatColour[i] = static_cast<uint8_t>(channelByte(colour().channels, i));
+    b.drawBytes[0] = b.drawBytes[1] = 0;
+    b.poolUsed = 0;
+    return true;
+}
+
+void DrawContext::drawArraysSpans(Target& t, const Effective&, uint32_t mode, uint32_t first, uint32_t count)
+{
+    if (mode == DrawMode::Polygon && count > kMaxPolygonVertices)
+        return;
+    const uint32_t type = m_vertices.type;
+    const uint8_t code = type == VertexType::S8 ? kVertexS8 : type == VertexType::S16 ? kVertexS16 : kVertexS32;
+    const uint32_t element = type == VertexType::S8 ? 1 : type == VertexType::S16 ? 2 : 4;
+    const uint32_t stride = m_vertices.stride ? m_vertices.stride : m_vertices.size * element;
+    if ((type != VertexType::S8 && type != VertexType::S16 && type != VertexType::Fixed32) || !m_vertices.pointer ||
+        m_vertices.size < 2 || stride > 255 || !prepareRaster(t))
+        return;
+    VertexBinding binding;
+    binding.position.set(m_vertices.pointer, 2, code, type == VertexType::Fixed32 ? 0 : 16, 0, uint8_t(stride));
+    const bool flipY = m_yDown != 1;
+    ScanConverter sc(*m_raster);
+    sc.bindNativeSpan(flatSpan, 1);
+    if (mode == DrawMode::Lines) {
+        const FillRoutine fill = t.format == PixelFormat::X8R8G8B8 ? fillRows<uint32_t>
+                                 : t.format == PixelFormat::R5G6B5 ? fillRows<uint16_t>
+                                                                   : nullptr;
+        sc.drawSegments(binding, first, count, fill, flipY);
+    } else if (mode == DrawMode::Polygon) {
+        sc.drawPolygon(binding, first, count, flipY);
+    } else {
+        sc.drawRectangles(binding, first, count, flipY);
+    }
+    m_raster->bindSpanProgram(nullptr);
+}
+
+void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface, uint32_t mirror, const Rect16& src)
+{
+    SpanProgramSet* set = nullptr;
+    if (m_customSpans) {
+        set = m_customSpanSet;
+    } else if (const uint32_t id = imageSpanSet(e.key, e.alphaTest, e.blend, e.mode)) {
+        ResourceManager* manager = getResourceManager();
+        set = manager ? findSpanProgramSet(*manager, id) : nullptr;
+    }
+    if (!set || !set->select(t.format, surface->getFormat(), kSpanKey3Image, kSpanKey4Image, kSpanKey5Image,
+                             kSpanKey6Image))
+        return;
+    uint32_t sw = 0, sh = 0;
+    uint8_t* pixels = nullptr;
+    int32_t pitch = 0;
+    surface->getSize(&sw, &sh);
+    // The rectangle must lie in the image: the spans read texels without bounds.
+    if (src.w <= 0 || src.h <= 0 || !surface->containsRect(src) || !prepareRaster(t))
+        return;
+    if (!surface->lock(&pixels, &pitch, 0, nullptr) || pitch <= 0) {
+        surface->unlock();
+        return;
+    }
+    TexturePixels px;
+    px.format = surface->getFormat();
+    px.width = sw;
+    px.height = sh;
+    px.pixels = pixels;
+    px.bytes = uint32_t(pitch) * sh;
+    if (const uint32_t* palette = surface->palette()) {
+        px.palette = reinterpret_cast<const uint8_t*>(palette);
+        px.paletteBytes = kPaletteEntries * 4;
+    }
+    RasterState& rs = *m_raster;
+    rs.bindTexturePixels(0, px);
+    rs.block().regs[kSpanConstantAlpha] = int32_t(channelByte(colour().channels, 0));
+    m_spanProgram = set->selected();
+    rs.bindSpanProgram(m_spanProgram);
+    const Fixed x0 = Fixed(src.x) << 16, x1 = Fixed(src.x + src.w) << 16;
+    const Fixed y0 = Fixed(src.y) << 16, y1 = Fixed(src.y + src.h) << 16;
+    const Fixed ul = mirror & DrawMirror::X ? x1 : x0, ur = mirror & DrawMirror::X ? x0 : x1;
+    const Fixed vt = mirror & DrawMirror::Y ? y1 : y0, vb = mirror & DrawMirror::Y ? y0 : y1;
+    // Corners (0, 0), (0, h), (w, h), (w, 0) of the image rectangle.
+    const Fixed u[4] = {ul, ul, ur, ur}, v[4] = {vt, vb, vb, vt};
+    ScanConverter sc(rs);
+    sc.drawTexturedQuad(Fixed(src.w) << 16, Fixed(src.h) << 16, u, v, m_yDown != 1);
+    rs.unbindTextureUnit(0);
+    surface->unlock();
+}

@@ -1,0 +1,445 @@
+#include "gfx2d/drawcontext/DrawContext.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <set>
+#include <vector>
+
+#include "gfx2d/display/testing/TestScreen.h"
+#include "framework/resources/ResourceManager.h"
+#include "framework/resources/ResourcePack.h"
+#include "gfx2d/raster/RasterState.h"
+#include "gfx2d/span/SpanIds.h"
+#include "gfx2d/span/SpanProgramSet.h"
+#include "tests/support/GoldenImage.h"
+#include "tests/support/TestApp.h"
+#include "tools/pack/PackManifest.h"
+#include "tools/pack/ResourceManifest.h"
+#include "tools/pack/HostFiles.h"
+
+namespace {
+
+constexpr int kW = 96, kH = 64;
+constexpr uint32_t kKey = 0xFF00FF;
+constexpr Fixed kIdentityWords[4] = {kFixedOne, 0, 0, kFixedOne};
+
+// A pack holding the library's span-program sets, built in memory.
+struct SpanPack {
+    ResourcePack pack;
+    SpanPack()
+    {
+        PackManifest manifest;
+        std::string error;
+        std::vector<uint8_t> bytes;
+        if (parseResourceManifest("0x101 0x374F8659 plain 4 restable\nspanprograms deflated 4\n", "", manifest,
+                                  error) &&
+            manifest.writer.build(manifest.form, bytes))
+            pack.openFile(new MemoryFile(bytes));
+    }
+};
+
+// The library started on a test screen (with the span programs of a pack),
+// a kW x kH target and an open context.
+struct Scene {
+    SpanPack spans;
+    TestApp app;
+    ResourceManager* manager = new ResourceManager();
+    bool tableOpen = (app.m_resourceManager = manager, manager->openTable(&spans.pack, 50, 8, true) == 1);
+    TestScreen screen;
+    MemorySurface target;
+    DrawContext dc;
+
+    Scene()
+    {
+        screen.init();
+        makeTarget(target, kW, kH);
+        dc.open(0, 0);
+        dc.beginDraw();
+    }
+    ~Scene()
+    {
+        dc.endDraw();
+        dc.close(0, 0);
+    }
+    const uint32_t* pixels() { return targetPixels(target); }
+};
+
+// An X8R8G8B8 picture from a colour function of (x, y).
+int makeImage(MemorySurface& s, int w, int h, const std::function<uint32_t(int, int)>& colour)
+{
+    const SurfaceAttribute list[] = {{SurfaceKey::Width, uint32_t(w)},
+                                     {SurfaceKey::Height, uint32_t(h)},
+                                     {SurfaceKey::Format0, PixelFormat::X8R8G8B8},
+                                     {SurfaceKey::End, 0}};
+    if (!s.init(list))
+        return 0;
+    auto* p = const_cast<uint32_t*>(targetPixels(s));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            p[y * w + x] = colour(x, y);
+    return 1;
+}
+
+// The picture the test expects, drawn pixel by pixel with bounds checks.
+struct Canvas {
+    std::vector<uint32_t> px = std::vector<uint32_t>(kW * kH, 0);
+
+    static uint32_t blend(uint32_t d, uint32_t s, uint32_t a)
+    {
+        uint32_t out = 0xFF000000;
+        for (int shift : {16, 8, 0})
+            out |= ((((d >> shift) & 255) * (255 - a) + ((s >> shift) & 255) * a) >> 8) << shift;
+        return out;
+    }
+    void put(int x, int y, uint32_t c, uint32_t alpha = 255)
+    {
+        if (x >= 0 && y >= 0 && x < kW && y < kH)
+            px[y * kW + x] = alpha == 255 ? (c | 0xFF000000) : blend(px[y * kW + x], c, alpha);
+    }
+    void fill(int x0, int y0, int x1, int y1, uint32_t argb)
+    {
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                put(x, y, argb, argb >> 24);
+    }
+    void frame(int x, int y, int w, int h, int t, uint32_t mask, uint32_t c)
+    {
+        if (!(mask & 1))
+            fill(x, y, x + w, y + t, c);
+        if (!(mask & 2))
+            fill(x, y + h - t, x + w, y + h, c);
+        if (!(mask & 4))
+            fill(x, y, x + t, y + h, c);
+        if (!(mask & 8))
+            fill(x + w - t, y, x + w, y + h, c);
+    }
+    void image(const std::function<uint32_t(int, int)>& src, int dx, int dy, int sx, int sy, int w, int h,
+               bool keyed, uint32_t alpha, bool mirrorX)
+    {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const uint32_t c = src(sx + (mirrorX ? w - 1 - x : x), sy + y);
+                if (!(keyed && (c & 0xFFFFFF) == kKey))
+                    put(dx + x, dy + y, c, alpha);
+            }
+    }
+};
+
+uint32_t tileColour(int x, int y)
+{
+    return 0xFF000000 | uint32_t(x * 30) << 16 | uint32_t(y * 40) << 8 | 0x80;
+}
+uint32_t spriteColour(int x, int y)
+{
+    const int dx = x - 6, dy = y - 5;
+    return dx * dx + dy * dy > 20 ? kKey : 0xFF000000 | uint32_t(200 - 12 * y) << 8 | uint32_t(20 * x);
+}
+
+TEST(DrawContext, HudFrameMatchesItsGoldenAndAReference)
+{
+    Scene s;
+    Canvas ref;
+    MemorySurface tile, sprite;
+    ASSERT_TRUE(makeImage(tile, 8, 6, tileColour));
+    ASSERT_TRUE(makeImage(sprite, 12, 10, spriteColour));
+    DrawContext& dc = s.dc;
+
+    fillRect(0, 0, kW, kH, 0xFF203040);
+    ref.fill(0, 0, kW, kH, 0xFF203040);
+    fillRect(4, 4, 40, 20, 0xFFC08020);
+    ref.fill(4, 4, 40, 20, 0xFFC08020);
+    fillRect(-10, 60, 200, 90, 0xFF102010);  // cut at the left, right and bottom edges
+    ref.fill(-10, 60, 200, 90, 0xFF102010);
+
+    const int16_t frames[][4] = {{2, 30, 50, 30}, {60, 2, 30, 20}, {1, 1, 10, 10}, {70, 50, 20, 6}};
+    const struct {
+        int thickness;
+        uint32_t mask, colour;
+    } looks[] = {{2, 0, 0xFFFFFFFF}, {3, 2, 0xFF00FF00}, {1, 15, 0xFFFF0000}, {4, 0, 0xFF0000FF}};
+    for (int i = 0; i < 4; ++i) {
+        drawFrame(frames[i], looks[i].colour, looks[i].thickness, looks[i].mask);
+        ref.frame(frames[i][0], frames[i][1], frames[i][2], frames[i][3], looks[i].thickness, looks[i].mask,
+                  looks[i].colour);
+    }
+
+    tileImage(&tile, 54, 26, 93, 45);
+    for (int y = 26; y < 45; y += 6)
+        for (int x = 54; x < 93; x += 8)
+            ref.image(tileColour, x, y, 0, 0, std::min(8, 93 - x), std::min(6, 45 - y), false, 255, false);
+
+    // Keyed sprites, one mirrored, three cut by the target's edges.
+    dc.enable(DrawGroup::ColourKey);
+    const struct {
+        int x, y;
+        uint32_t mirror;
+    } sprites[] = {{6, 34, 0}, {20, 34, DrawMirror::X}, {-5, 58, 0}, {90, -4, 0}, {44, -7, DrawMirror::X}};
+    for (const auto& p : sprites) {
+        dc.pushMatrix();
+        dc.translate(p.x << 16, p.y << 16);
+        dc.drawImage(&sprite, p.mirror, nullptr);
+        dc.popMatrix();
+        // A mirrored sprite cut at its top shows its lower rows, not flipped ones.
+        ref.image(spriteColour, p.x, p.y, 0, 0, 12, 10, true, 255, p.mirror != 0);
+    }
+    // Keyed and blended by the colour's alpha; a source rectangle from its middle.
+    dc.enable(DrawGroup::Blend);
+    dc.setBlendMode(DrawBlend::SourceAlpha);
+    dc.setColor(0x80FFFFFF);
+    dc.translate(34 << 16, 40 << 16);
+    const int16_t part[4] = {2, 1, 8, 8};
+    dc.drawImage(&sprite, 0, part);
+    dc.loadIdentity();
+    ref.image(spriteColour, 34, 40, 2, 1, 8, 8, true, 0x80, false);
+    dc.disable(DrawGroup::ColourKey);
+    // A shape blends by its own alpha and fillRect keeps the key flag as it was.
+    fillRect(30, 8, 70, 16, 0x80FF0000);
+    ref.fill(30, 8, 70, 16, 0x80FF0000);
+    dc.disable(DrawGroup::Blend);
+
+    const int16_t lines[] = {10, 24, 40, 24, 42, 22, 52, 32, 95, 20, 80, 5};
+    dc.setColor(0xFFFFFF00);
+    dc.vertexPointer(2, VertexType::S16, 0, lines);
+    dc.drawArrays(DrawMode::Lines, 0, 6);
+    for (int i = 0; i < 30; ++i)
+        ref.put(10 + i, 24, 0xFFFF00);
+    for (int i = 0; i < 10; ++i)
+        ref.put(42 + i, 22 + i, 0xFFFF00);
+    for (int i = 0; i < 15; ++i)
+        ref.put(95 - i, 20 - i, 0xFFFF00);
+
+    const uint32_t* px = s.pixels();
+    for (int i = 0; i < kW * kH; ++i)
+        ASSERT_EQ(px[i], ref.px[i]) << "x " << i % kW << " y " << i / kW;
+    EXPECT_TRUE(matchesGolden("gfx2d/drawcontext/testdata/hud_frame.png", px, kW, kH));
+}
+
+TEST(DrawContext, StateStacksAndMatricesStayInsideTheirRoom)
+{
+    Scene s;
+    DrawContext& dc = s.dc;
+    const Fixed m[4] = {0x10000, 0x2000, -0x3000, 0x20000}, t[2] = {0x50000, -0x8000};
+    dc.loadMatrix(m, t);
+    const Fixed *om = nullptr, *ot = nullptr;
+    dc.getMatrix(&om, &ot);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(om[i], m[i]);
+    EXPECT_EQ(ot[0], t[0]);
+    EXPECT_EQ(ot[1], t[1]);
+    const Fixed* words = s.screen.rasterState()->block().matrix2D.entries[0];
+    EXPECT_EQ(words[1], m[2]);  // the caller's order exchanges words 1 and 2
+
+    // 90 degrees is table index 256: x' = -y, y' = x.
+    dc.loadIdentity();
+    dc.rotate(0x5A0000);
+    dc.getMatrix(&om, nullptr);
+    EXPECT_EQ(om[0], 0);
+    EXPECT_EQ(om[1], 0x10000);
+    EXPECT_EQ(om[2], -0x10000);
+    EXPECT_EQ(om[3], 0);
+    dc.loadIdentity();
+    dc.scale(0x20000, 0x8000);
+    dc.translate(0x30000, 0x40000);
+    dc.getMatrix(&om, &ot);
+    EXPECT_EQ(ot[0], 0x60000);
+    EXPECT_EQ(ot[1], 0x20000);
+    dc.loadIdentity();
+
+    int pushes = 0;
+    while (dc.pushMatrix())
+        ++pushes;
+    EXPECT_EQ(pushes, 19);
+    while (dc.popMatrix())
+        --pushes;
+    EXPECT_EQ(pushes, 0);
+    for (uint32_t group = 0; group < DrawGroup::Count; ++group) {
+        EXPECT_EQ(dc.pushAttributes(group), 1);
+        EXPECT_EQ(dc.pushAttributes(group), 1);
+        EXPECT_EQ(dc.pushAttributes(group), 0) << group;
+        EXPECT_EQ(dc.popAttributes(group), 1);
+        EXPECT_EQ(dc.popAttributes(group), 1);
+        EXPECT_EQ(dc.popAttributes(group), 0) << group;
+    }
+    dc.enable(DrawGroup::ColourKey);
+    fillRect(0, 0, 2, 2, 0xFF00FF00);
+    EXPECT_TRUE(dc.flag(DrawGroup::ColourKey));
+    EXPECT_EQ(dc.colour().packed, 0xFF00FF00u);
+    dc.disable(DrawGroup::ColourKey);
+
+    // Sixteen polygon vertices are refused before anything is read.
+    int16_t many[32] = {};
+    dc.vertexPointer(2, VertexType::S16, 0, many);
+    dc.drawArrays(DrawMode::Polygon, 0, 16);
+
+    // The clip changes alone while inactive; beginDraw resets it to the target.
+    dc.endDraw();
+    dc.setClip(10, 10, 5, 5);
+    EXPECT_EQ(dc.getClip()->x, 10);
+    EXPECT_EQ(dc.effectiveClip().w, kW);
+    dc.beginDraw();
+    EXPECT_EQ(dc.getClip()->w, kW);
+    dc.setClip(90, -4, 20, 10);
+    EXPECT_EQ(dc.effectiveClip().x, 90);
+    EXPECT_EQ(dc.effectiveClip().y, 0);
+    EXPECT_EQ(dc.effectiveClip().w, 6);
+    EXPECT_EQ(dc.effectiveClip().h, 6);
+    fillRect(0, 0, kW, kH, 0xFF0000FF);
+    dc.setClip(0, 0, kW, kH);
+    // y grows upwards from the bottom when yDown is not 1.
+    dc.setYDown(0);
+    fillRect(0, 0, 3, 2, 0xFFFF0000);
+    dc.setYDown(1);
+    const uint32_t* px = s.pixels();
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            const bool clipped = x >= 90 && y < 6, flipped = x < 3 && y >= kH - 2;
+            ASSERT_EQ(px[y * kW + x], clipped ? 0xFF0000FFu : flipped ? 0xFFFF0000u : x < 2 && y < 2 ? 0xFF00FF00 : 0u)
+                << x << " " << y;
+        }
+
+    // Nothing is drawn, and nothing overruns, once the context is closed.
+    dc.close(0, 0);
+    fillRect(0, 0, kW, kH, 0xFFFFFFFF);
+    EXPECT_EQ(dc.pushMatrix(), 0);
+    EXPECT_EQ(dc.pushAttributes(DrawGroup::Colour), 0);
+    EXPECT_EQ(px[kW * kH - 1], 0u);
+    MemorySurface empty;
+    tileImage(&empty, 0, 0, kW, kH);  // a tile without a size never advances
+    dc.open(0, 0);
+}
+
+// The span-program path against the blit loops and against references: the
+// sets the state picks, custom sets, polygons and a quarter turn are exact;
+// a free rotation draws only the picture's own colours.
+TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
+{
+    Scene s;
+    ASSERT_TRUE(s.tableOpen);
+    DrawContext& dc = s.dc;
+    MemorySurface sprite;
+    ASSERT_TRUE(makeImage(sprite, 12, 10, spriteColour));
+    auto* px = const_cast<uint32_t*>(s.pixels());
+    auto clear = [&] {
+        for (int i = 0; i < kW * kH; ++i)
+            px[i] = 0xFF000000u | uint32_t(i * 2654435761u >> 8);
+    };
+    // A shear of 1/65536 leaves every pixel where it was but is no translation.
+    const Fixed sheared[4] = {kFixedOne, 0, 1, kFixedOne};
+    const struct {
+        bool key, blend;
+        uint32_t set;
+    } states[] = {{false, false, kSpanSetOpaque}, {true, false, kSpanSetKeyed}, {true, true, kSpanSetKeyedBlend}};
+    for (const auto& st : states) {
+        st.key ? dc.enable(DrawGroup::ColourKey) : dc.disable(DrawGroup::ColourKey);
+        st.blend ? dc.enable(DrawGroup::Blend) : dc.disable(DrawGroup::Blend);
+        dc.setBlendMode(DrawBlend::SourceAlpha);
+        dc.setColor(0x9CFFFFFF);
+        std::vector<uint32_t> results[3];
+        for (int way = 0; way < 3; ++way) {
+            clear();
+            const Fixed t[2] = {10 << 16, 8 << 16};
+            dc.loadMatrix(way == 1 ? sheared : kIdentityWords, t);
+            dc.setCustomSpans(way == 2);
+            dc.setCustomSpanSet(findSpanProgramSet(*s.manager, st.set));
+            dc.drawImage(&sprite, DrawMirror::X, nullptr);
+            results[way].assign(px, px + kW * kH);
+        }
+        dc.setCustomSpans(0);
+        clear();
+        EXPECT_NE(results[0], std::vector<uint32_t>(px, px + kW * kH));  // the sprite shows
+        EXPECT_EQ(results[1], results[0]) << "state picks set " << std::hex << st.set;
+        EXPECT_EQ(results[2], results[0]) << "custom set " << std::hex << st.set;
+    }
+    dc.disable(DrawGroup::ColourKey);
+    dc.disable(DrawGroup::Blend);
+    dc.loadIdentity();
+
+    // Polygons and sheared rectangles fill what the blit loop fills.
+    clear();
+    fillRect(5, 7, 30, 19, 0xFF336699);
+    const std::vector<uint32_t> filled(px, px + kW * kH);
+    clear();
+    const int16_t quad[8] = {5, 7, 30, 7, 30, 19, 5, 19};
+    dc.setColor(0xFF336699);
+    dc.vertexPointer(2, VertexType::S16, 0, quad);
+    dc.drawArrays(DrawMode::Polygon, 0, 4);
+    EXPECT_EQ(std::vector<uint32_t>(px, px + kW * kH), filled);
+    clear();
+    const Fixed t0[2] = {0, 0};
+    dc.loadMatrix(sheared, t0);
+    fillRect(5, 7, 30, 19, 0xFF336699);
+    EXPECT_EQ(std::vector<uint32_t>(px, px + kW * kH), filled);
+    // A transformed line fills its bounding rectangle: one row here.
+    const int16_t line[4] = {10, 40, 30, 40};
+    dc.setColor(0xFF00C0FF);
+    dc.vertexPointer(2, VertexType::S16, 0, line);
+    dc.drawArrays(DrawMode::Lines, 0, 2);
+    EXPECT_EQ(std::count(px, px + kW * kH, 0xFF00C0FFu), 21);
+
+    // The picture: a quarter turn, a free rotation and a polygon.
+    for (int i = 0; i < kW * kH; ++i)
+        px[i] = 0xFF202020;
+    Canvas ref;
+    ref.px.assign(px, px + kW * kH);
+    dc.loadIdentity();
+    dc.translate(30 << 16, 4 << 16);
+    dc.rotate(0x5A0000);
+    dc.drawImage(&sprite, 0, nullptr);
+    // x' = 30 - y, y' = 4 + x: pixel (X, Y) shows texel (Y - 4, 29 - X).
+    for (int y = 4; y < 16; ++y)
+        for (int x = 20; x < 30; ++x)
+            ref.px[y * kW + x] = spriteColour(y - 4, 29 - x);  // copied as stored
+    const std::vector<uint32_t> beforeFree(px, px + kW * kH);
+    dc.enable(DrawGroup::ColourKey);
+    dc.loadIdentity();
+    dc.translate(60 << 16, 20 << 16);
+    dc.rotate(0x1E0000);
+    dc.scale(0x28000, 0x28000);
+    dc.drawImage(&sprite, 0, nullptr);
+    dc.disable(DrawGroup::ColourKey);
+    std::set<uint32_t> colours;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 12; ++x)
+            colours.insert(spriteColour(x, y) | 0xFF000000);
+    int changed = 0;
+    for (int i = 0; i < kW * kH; ++i) {
+        if (px[i] == beforeFree[i])
+            continue;
+        ++changed;
+        ASSERT_TRUE(colours.count(px[i])) << i % kW << " " << i / kW;
+        ASSERT_GE(i % kW, 32) << "the free rotation stays right of the quarter turn";
+        ref.px[i] = px[i];
+    }
+    EXPECT_GT(changed, 200);
+    dc.loadIdentity();
+    const int16_t triangle[6] = {4, 60, 20, 30, 40, 60};
+    dc.setColor(0xFFE0C000);
+    dc.vertexPointer(2, VertexType::S16, 0, triangle);
+    dc.drawArrays(DrawMode::Polygon, 0, 3);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            // Pixel centres inside the triangle (its edges are never exactly on one).
+            const double cx = x + 0.5, cy = y + 0.5;
+            const bool inside = cy < 60 && (cy - 30) * 16 >= -(cx - 20) * 30 && (cy - 30) * 20 >= (cx - 20) * 30;
+            if (inside)
+                ref.put(x, y, 0xE0C000);
+        }
+    for (int i = 0; i < kW * kH; ++i)
+        ASSERT_EQ(px[i], ref.px[i]) << "x " << i % kW << " y " << i / kW;
+    EXPECT_TRUE(matchesGolden("gfx2d/drawcontext/testdata/span_paths.png", px, kW, kH));
+
+    // A target whose colour plane the raster state does not bind draws nothing.
+    MemorySurface plain;
+    const SurfaceAttribute list[] = {{SurfaceKey::Width, 8}, {SurfaceKey::Height, 8}, {SurfaceKey::End, 0}};
+    ASSERT_EQ(plain.init(list), 1);
+    plain.makeCurrent();
+    dc.rotate(0x5A0000);
+    dc.drawImage(&sprite, 0, nullptr);
+    dc.drawArrays(DrawMode::Polygon, 0, 3);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(targetPixels(plain)[i], 0u);
+    s.target.makeCurrent();
+}
+
+} // namespace

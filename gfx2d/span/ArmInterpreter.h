@@ -1,0 +1,54 @@
+// The span-program interpreter: runs the subset of ARM code that stored span
+// programs use, one span per call. Registers hold span addresses; every load
+// and store goes through the span address space, so a program can reach only
+// the memory its caller mapped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "gfx2d/raster/SpanAddress.h"
+
+// Executes when bit (NZCV) of the mask for the condition field is set.
+extern const uint32_t CONDITION_TABLE[16];
+
+inline constexpr uint32_t kFlagN = 8;
+inline constexpr uint32_t kFlagZ = 4;
+inline constexpr uint32_t kFlagC = 2;
+inline constexpr uint32_t kFlagV = 1;
+
+// Words a span may execute (skipped ones included) before it is stopped:
+// the longest span (2048 pixels) at a few hundred words a pixel.
+inline constexpr uint32_t kSpanInstructionBudget = 1u << 20;
+
+enum class SpanRun : uint8_t {
+    Returned,   // a BX-class word ended the program
+    Fault,      // an access outside every mapped region; that access did nothing
+    OutOfTime,  // the budget ran out
+    LeftCode,   // the program counter left the code
+};
+
+struct ArmMachine {
+    uint32_t r[16];
+    uint32_t flags;
+    uint32_t executed;  // words fetched
+};
+
+// code: codeBytes of little-endian instruction words (host memory); the run
+// starts at its first word. machine, when given, receives the final registers.
+SpanRun runArmCode(const SpanAddressSpace& space, SpanAddress stateBase, const uint8_t* code, uint32_t codeBytes,
+                   uint32_t r0, uint32_t r1, uint32_t r2, uint32_t budget = kSpanInstructionBudget,
+                   ArmMachine* machine = nullptr);
+
+// The same starting from caller-set registers and flags (tests of single
+// instruction classes start from a chosen machine state).
+SpanRun runArmMachine(const SpanAddressSpace& space, ArmMachine& m, const uint8_t* code, uint32_t codeBytes,
+                      uint32_t budget = kSpanInstructionBudget);
+
+// Debug text of one instruction appended at out (terminated, never past
+// capacity); returns the new length. address: byte offset of the word in its
+// code, for branch labels.
+size_t disassembleArm(uint32_t instruction, uint32_t address, char* out, size_t length, size_t capacity);
+// The raster-state field a load or store through r12 addresses, appended;
+// returns the new length (unchanged for other instructions).
+size_t describeStateOperand(uint32_t instruction, char* out, size_t length, size_t capacity);

@@ -1,0 +1,108 @@
+// Primitive set-up, clipping and scan conversion: the drawing context's
+// textured quads and vertex runs, and the 3D pipeline's primitives, become
+// vertex records from the raster state's pool, are clipped, mapped to the
+// screen and walked row by row, with the bound span program run once per
+// row (interpreted, or called natively for host spans).
+#pragma once
+
+#include <cstdint>
+
+#include "gfx2d/raster/RasterState.h"
+#include "gfx2d/raster/VertexArray.h"
+
+// Vertex record words beyond the position, transform and outcode words.
+inline constexpr int kVertexScreenX = 9;
+inline constexpr int kVertexScreenY = 10;
+inline constexpr int kVertexDepth = 11;
+inline constexpr int kVertexInterpolants = 14;
+inline constexpr uint32_t kPolygonMaxVertices = 15;
+inline constexpr int32_t kDriverTriangle = 3;
+inline constexpr uint32_t kOutlineColour = 0xFFFFFF;
+
+// A rectangle fill: first pixel, pitch in bytes, A8R8G8B8 colour, width, height.
+using FillRoutine = void (*)(uint8_t* pixels, int32_t pitch, uint32_t colour, int32_t width, int32_t height);
+// A span in host code, called with the raster state and the driver's a, b.
+using NativeSpan = void (*)(RasterState& state, uint32_t a, uint32_t b);
+// Sees each 3D vertex after projection, before the polygon function.
+using AttributeCallback = void (*)(void* context, Fixed* vertex, uint32_t index);
+
+// How the span runs of the draws so far ended; a run that did not return
+// was stopped where it went wrong.
+struct SpanRunCounts {
+    uint32_t returned = 0;
+    uint32_t faults = 0;
+    uint32_t timeouts = 0;
+    uint32_t leftCode = 0;
+};
+
+class ScanConverter {
+public:
+    explicit ScanConverter(RasterState& state) : m_rs(state) {}
+
+    // Installs a host span with the native-call flag set; it is driven by
+    // the triangle driver (a, b = the row's x range).
+    void bindNativeSpan(NativeSpan span, int32_t interpolants);
+    void setAttributeCallback(AttributeCallback callback, void* context)
+    {
+        m_attribute = callback;
+        m_attributeContext = context;
+    }
+    void setSpanBudget(uint32_t budget) { m_budget = budget; }
+
+    // w, h: the image size in 16.16; u, v: texel coordinates of the corners
+    // (0, 0), (0, h), (w, h), (w, 0).
+    void drawTexturedQuad(Fixed w, Fixed h, const Fixed* u, const Fixed* v, bool flipY);
+    // drawArrays: one polygon (at most 15 vertices), count / 2 rectangles
+    // from corner pairs, count / 2 segments filled as bounding rectangles.
+    void drawPolygon(const VertexBinding& binding, uint32_t first, uint32_t count, bool flipY);
+    void drawRectangles(const VertexBinding& binding, uint32_t first, uint32_t count, bool flipY);
+    void drawSegments(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill, bool flipY);
+
+    // The 3D pipeline: vertices transformed by the projection stack's top,
+    // clipped in z, x and y and mapped projectively (or by the viewport).
+    void drawPolygons3D(const VertexBinding& binding, uint32_t first, uint32_t count, uint32_t perPolygon);
+    // A vertex whose input w has its sign bit set restarts the strip.
+    void drawStrip3D(const VertexBinding& binding, uint32_t first, uint32_t count, bool fan);
+    void drawSegments3D(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill);
+
+    // The polygon function over vertex records whose words 4-8 are set.
+    void drawList(Fixed* const* list, uint32_t count, bool projected);
+
+    const SpanRunCounts& counts() const { return m_counts; }
+
+private:
+    struct Edge;
+
+    int32_t interpolants() const;
+    uint32_t recordWords() const { return kVertexInterpolants + static_cast<uint32_t>(interpolants()); }
+    Fixed* reserve(uint32_t vertices);
+    bool ready();
+    void project2D(Fixed* v, bool flipY) const;
+    void project3D(Fixed* v, uint32_t index);
+    void mapToScreen(Fixed* v, bool projected) const;
+    uint32_t clipAxis(Fixed* const* in, uint32_t n, Fixed** out, int coordinate, int wWord, Fixed lo, Fixed hi);
+    bool clipSegment(Fixed* a, Fixed* b, int coordinate, int wWord, Fixed lo, Fixed hi);
+    void runDriver(Fixed* const* list, uint32_t n);
+    void triangleDriver(Fixed* const* list, uint32_t n);
+    void walk(Fixed* const* list, uint32_t n, int32_t values, bool edgeRecords);
+    void setupEdge(Edge& e, const Fixed* a, const Fixed* b, int32_t row, int32_t values);
+    void callSpan(uint32_t a, uint32_t b);
+    void outline(Fixed* const* list, uint32_t n);
+    void fillSegment(Fixed* a, Fixed* b, FillRoutine fill, bool projected);
+    void segments(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill, bool projected,
+                  bool flipY);
+    void fetch(const VertexBinding& binding, Fixed* v, uint32_t i) const;
+
+    RasterState& m_rs;
+    NativeSpan m_native = nullptr;
+    AttributeCallback m_attribute = nullptr;
+    void* m_attributeContext = nullptr;
+    uint32_t m_budget = 1u << 20;
+    SpanRunCounts m_counts;
+};
+
+// The built-in flat span: the flat colour with the depth test and write of
+// the raster state's draw bytes, for R5G6B5 and X8R8G8B8 targets.
+void flatSpan(RasterState& state, uint32_t left, uint32_t right);
+// The integer scissor and the 16.16 clip box of 2D drawing.
+void setClipRectangle(RasterState& state, int32_t x0, int32_t y0, int32_t x1, int32_t y1);

@@ -1,0 +1,428 @@
+// Scan conversion against a reference coverage test written here (pixel
+// centres inside the exact polygon, half-open on the right and bottom), the
+// tiling rule (meshes cover every pixel exactly once), clipping, the row
+// rule, degenerate and off-target input, and the drawArrays set-ups.
+#include "gfx2d/span/ScanConversion.h"
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "gfx2d/raster/RasterMath.h"
+#include "gfx2d/raster/UnalignedAccess.h"
+
+namespace {
+
+constexpr int kW = 64, kH = 48;
+
+struct Point {
+    Fixed x, y;
+};
+
+// One byte a pixel; the counting span adds 1 to every pixel it covers.
+struct Canvas {
+    RasterState rs;
+    std::vector<uint8_t> pixels = std::vector<uint8_t>(kW * kH, 0);
+    RenderTargetView view;
+    ScanConverter sc{rs};
+
+    explicit Canvas(int32_t driver = kDriverTriangle, int32_t pool = 200)
+    {
+        rs.init(pool);
+        view.flags = kTargetUsesPlanes | kTargetColourPlane;
+        view.colour = {pixels.data(), kW, static_cast<uint32_t>(pixels.size()), PixelFormat::L8};
+        rs.bindTarget(&view);
+        setClipRectangle(rs, 0, 0, kW, kH);
+        sc.bindNativeSpan(driver == kDriverTriangle ? countX : countEdges, 0);
+        rs.block().spanDriverKind = driver;
+    }
+    static void add(RasterState& state, Fixed l, Fixed r)
+    {
+        const RasterStateBlock& s = state.block();
+        const int32_t x0 = std::max((l + 0x7FFF) >> 16, s.scissorx0), x1 = std::min((r + 0x7FFF) >> 16, s.scissorx1);
+        for (int32_t x = x0; x < x1; ++x)
+            ++*state.addressSpace().translate(s.destptr + static_cast<uint32_t>(x), 1);
+    }
+    static void countX(RasterState& state, uint32_t a, uint32_t b) { add(state, static_cast<Fixed>(a), static_cast<Fixed>(b)); }
+    // The polygon driver hands over its edge records.
+    static void countEdges(RasterState& state, uint32_t a, uint32_t b)
+    {
+        const uint8_t* ea = state.addressSpace().translate(a, 80);
+        const uint8_t* eb = state.addressSpace().translate(b, 80);
+        add(state, loadUnaligned<Fixed>(ea + 4 * kVertexScreenX), loadUnaligned<Fixed>(eb + 4 * kVertexScreenX));
+    }
+    // drawList over screen-space points (the 2D pipeline's words 4 and 5).
+    void draw(const std::vector<Point>& points)
+    {
+        std::vector<Fixed> records(points.size() * 20, 0);
+        std::vector<Fixed*> list;
+        for (size_t i = 0; i < points.size(); ++i) {
+            Fixed* v = &records[i * 20];
+            v[0] = points[i].x, v[1] = points[i].y, v[kVertexInW] = kFixedOne;
+            rs.block().viewportMappingMode = 1;
+            affineTransformVertex(rs.block().matrix2D.entries[0], v);
+            rs.outcode2D(v);
+            list.push_back(v);
+        }
+        sc.drawList(list.data(), static_cast<uint32_t>(list.size()), false);
+    }
+};
+
+// Exact coverage of a convex polygon (either winding) at pixel centres:
+// inside when strictly inside each edge, and on an edge only when the edge
+// bounds the polygon from the left or from above (the half-open rule).
+std::vector<uint8_t> referenceCoverage(const std::vector<Point>& p, int x0, int y0, int x1, int y1)
+{
+    std::vector<uint8_t> out(kW * kH, 0);
+    const size_t n = p.size();
+    for (int y = std::max(y0, 0); y < std::min(y1, kH); ++y) {
+        // Exact crossing interval of the row's centre line, as rationals compared by cross-multiplying.
+        const int64_t cy = (static_cast<int64_t>(y) << 16) + 0x8000;
+        double lo = 1e18, hi = -1e18;
+        bool any = false;
+        for (size_t i = 0; i < n; ++i) {
+            const Point a = p[i], b = p[(i + 1) % n];
+            const Point top = a.y < b.y ? a : b, bottom = a.y < b.y ? b : a;
+            if (!(cy >= top.y && cy < bottom.y))
+                continue;
+            const double x = top.x + static_cast<double>(bottom.x - top.x) * static_cast<double>(cy - top.y) / (bottom.y - top.y);
+            lo = std::min(lo, x), hi = std::max(hi, x), any = true;
+        }
+        if (!any)
+            continue;
+        for (int x = std::max(x0, 0); x < std::min(x1, kW); ++x) {
+            const double cx = x * 65536.0 + 32768.0;
+            if (cx >= lo && cx < hi)
+                out[y * kW + x] = 1;
+        }
+    }
+    return out;
+}
+
+// Pixels whose centre lies within 1/64 pixel of an edge may go either way:
+// the edge steps come from a reciprocal table.
+bool nearAnEdge(const std::vector<Point>& p, int x, int y)
+{
+    const double cx = x + 0.5, cy = y + 0.5;
+    for (size_t i = 0; i < p.size(); ++i) {
+        const double ax = p[i].x / 65536.0, ay = p[i].y / 65536.0;
+        const double bx = p[(i + 1) % p.size()].x / 65536.0, by = p[(i + 1) % p.size()].y / 65536.0;
+        const double dx = bx - ax, dy = by - ay, len = std::sqrt(dx * dx + dy * dy);
+        if (len == 0)
+            continue;
+        const double t = std::clamp(((cx - ax) * dx + (cy - ay) * dy) / (len * len), 0.0, 1.0);
+        if (std::hypot(ax + t * dx - cx, ay + t * dy - cy) < 1.0 / 64)
+            return true;
+    }
+    return false;
+}
+
+void expectCoverage(const Canvas& c, const std::vector<Point>& p, int x0, int y0, int x1, int y1, const char* what)
+{
+    const std::vector<uint8_t> want = referenceCoverage(p, x0, y0, x1, y1);
+    int differences = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            if (c.pixels[y * kW + x] != want[y * kW + x] && !nearAnEdge(p, x, y))
+                ++differences;
+    EXPECT_EQ(differences, 0) << what;
+}
+
+Point pt(double x, double y) { return {static_cast<Fixed>(x * 65536), static_cast<Fixed>(y * 65536)}; }
+
+}  // namespace
+
+TEST(ScanConversion, PolygonsCoverThePixelCentresTheReferenceCovers)
+{
+    struct Case {
+        const char* what;
+        std::vector<Point> points;
+    };
+    const Case cases[] = {
+        {"triangle", {pt(3.2, 2.7), pt(40.9, 10.1), pt(12.4, 40.6)}},
+        {"other winding", {pt(3.2, 2.7), pt(12.4, 40.6), pt(40.9, 10.1)}},
+        {"thin sliver", {pt(1, 1), pt(60, 3), pt(59, 3.6)}},
+        {"quad", {pt(10, 5), pt(50.5, 8), pt(45, 40), pt(8, 30)}},
+        {"pentagon", {pt(32, 2), pt(55, 18), pt(46, 44), pt(18, 44), pt(9, 18)}},
+        {"clipped at every edge", {pt(-20, 24), pt(32, -30), pt(90, 24), pt(32, 80)}},
+        {"past the left and top", {pt(-10.3, -7.7), pt(30.2, 5.5), pt(5.5, 30.2)}},
+        {"past the right and bottom", {pt(60.3, 20.7), pt(70.2, 60.5), pt(20.5, 52.2)}},
+        {"exact pixel corners", {pt(4, 4), pt(20, 4), pt(20, 12), pt(4, 12)}},
+    };
+    for (const Case& c : cases) {
+        for (int32_t driver : {kDriverTriangle, kDriverPolygon}) {
+            Canvas canvas(driver);
+            canvas.draw(c.points);
+            EXPECT_GT(std::count(canvas.pixels.begin(), canvas.pixels.end(), 1), 10) << c.what;
+            expectCoverage(canvas, c.points, 0, 0, kW, kH, c.what);
+        }
+    }
+}
+
+TEST(ScanConversion, AdjacentPolygonsCoverEveryPixelOnceWithoutGaps)
+{
+    // A jittered grid over the whole target, each cell as two triangles,
+    // in the fan driver, the whole-polygon driver and the edge walker.
+    std::mt19937 random(5);
+    constexpr int kCells = 6;
+    Point grid[kCells + 1][kCells + 1];
+    for (int j = 0; j <= kCells; ++j)
+        for (int i = 0; i <= kCells; ++i) {
+            const bool border = i == 0 || j == 0 || i == kCells || j == kCells;
+            const double jx = border ? 0 : (random() % 1000) / 400.0 - 1.25, jy = border ? 0 : (random() % 1000) / 400.0 - 1.25;
+            grid[j][i] = pt(i * 64.0 / kCells + jx, j * 48.0 / kCells + jy);
+        }
+    for (int32_t driver : {kDriverTriangle, kDriverPolygon}) {
+        Canvas canvas(driver);
+        for (int j = 0; j < kCells; ++j)
+            for (int i = 0; i < kCells; ++i) {
+                canvas.draw({grid[j][i], grid[j][i + 1], grid[j + 1][i + 1]});
+                canvas.draw({grid[j][i], grid[j + 1][i + 1], grid[j + 1][i]});
+            }
+        EXPECT_EQ(std::count(canvas.pixels.begin(), canvas.pixels.end(), 1), kW * kH) << "driver " << driver;
+    }
+}
+
+TEST(ScanConversion, RowsStartAtTheRowRuleAndScissoredRowsAreSteppedNotDrawn)
+{
+    struct Case {
+        Fixed top;
+        int firstRow;
+    };
+    // (y + 0x7FFF) >> 16: a top at 5.5 starts at row 5, whose centre it touches.
+    const Case cases[] = {{0x58000, 5}, {0x58001, 6}, {0x50000, 5}, {0x57FFF, 5}};
+    for (const Case& c : cases) {
+        Canvas canvas;
+        canvas.draw({{2 << 16, c.top}, {30 << 16, c.top}, {30 << 16, 20 << 16}, {2 << 16, 20 << 16}});
+        int first = -1;
+        for (int y = 0; y < kH && first < 0; ++y)
+            if (canvas.pixels[y * kW + 10])
+                first = y;
+        EXPECT_EQ(first, c.firstRow) << c.top;
+    }
+    Canvas canvas;
+    canvas.rs.block().scissory0 = 8;
+    canvas.rs.block().scissory1 = 12;
+    canvas.draw({pt(2, 2.3), pt(40, 6), pt(20, 30)});
+    std::vector<Point> tri = {pt(2, 2.3), pt(40, 6), pt(20, 30)};
+    expectCoverage(canvas, tri, 0, 8, kW, 12, "scissored rows");
+}
+
+TEST(ScanConversion, DegenerateCulledAndOffTargetPolygonsDrawNothing)
+{
+    struct Case {
+        const char* what;
+        std::vector<Point> points;
+        bool cull;
+    };
+    const Case cases[] = {
+        {"zero area", {pt(1, 1), pt(20, 20), pt(40, 40)}, false},
+        {"all left of the clip", {pt(-30, 1), pt(-1, 20), pt(-10, 40)}, false},
+        {"all below", {pt(1, 49), pt(20, 60), pt(40, 50)}, false},
+        {"a point", {pt(5, 5), pt(5, 5), pt(5, 5)}, false},
+        {"two vertices", {pt(5, 5), pt(25, 25)}, false},
+        {"culled face", {pt(3.2, 2.7), pt(40.9, 10.1), pt(12.4, 40.6)}, true},
+    };
+    for (const Case& c : cases) {
+        Canvas canvas;
+        canvas.rs.block().cullEnabled = c.cull;
+        canvas.rs.block().culledFace = 1;
+        const int32_t pool = canvas.rs.block().poolUsed;
+        canvas.draw(c.points);
+        EXPECT_EQ(std::count(canvas.pixels.begin(), canvas.pixels.end(), 0), kW * kH) << c.what;
+        EXPECT_EQ(canvas.rs.block().poolUsed, pool) << c.what << ": rejected without clipping";
+    }
+    // A pool that cannot hold the clipper's new vertices ends the draw.
+    Canvas starved(kDriverTriangle, 0);
+    starved.draw({pt(-20, 24), pt(32, -30), pt(90, 24), pt(32, 80)});
+    EXPECT_EQ(std::count(starved.pixels.begin(), starved.pixels.end(), 0), kW * kH);
+}
+
+TEST(ScanConversion, DrawArraysRectanglesPolygonsAndSegments)
+{
+    // drawArrays rectangles from corner pairs with the built-in flat span.
+    std::vector<uint16_t> target(kW * kH, 0);
+    RasterState rs;
+    rs.init(64);
+    RenderTargetView view;
+    view.flags = kTargetUsesPlanes | kTargetColourPlane;
+    view.colour = {reinterpret_cast<uint8_t*>(target.data()), kW * 2, kW * kH * 2, PixelFormat::R5G6B5};
+    rs.bindTarget(&view);
+    setClipRectangle(rs, 0, 0, kW, kH);
+    RasterStateBlock& s = rs.block();
+    s.drawBytes[0] = s.drawBytes[1] = 0;
+    const uint8_t argb[4] = {255, 0x12, 0x34, 0x56};
+    std::memcpy(s.flatColour, argb, 4);
+    ScanConverter sc(rs);
+    sc.bindNativeSpan(flatSpan, 1);
+    const int16_t corners[] = {10, 10, 20, 30, 30, 2, 35, 6, 40, 40, 50, 60};
+    VertexBinding binding;
+    binding.position.set(corners, 2, kVertexS16, 16, 0, 4);
+    sc.drawRectangles(binding, 0, 6, false);
+    const uint16_t colour = ((0x12 & 0xF8) << 8) | ((0x34 & 0xFC) << 3) | (0x56 >> 3);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            const bool inside = (x >= 10 && x < 20 && y >= 10 && y < 30) || (x >= 30 && x < 35 && y >= 2 && y < 6) ||
+                                (x >= 40 && x < 50 && y >= 40);
+            ASSERT_EQ(target[y * kW + x], inside ? colour : 0) << x << "," << y;
+        }
+
+    // Mode 2 with flipY: y becomes destheight - y; more than 15 vertices is refused.
+    std::fill(target.begin(), target.end(), 0);
+    s.destheight = kH;
+    s.poolUsed = 0;
+    const int16_t polygon[] = {4, 4, 12, 4, 12, 8, 4, 8};
+    binding.position.set(polygon, 2, kVertexS16, 16, 0, 4);
+    sc.drawPolygon(binding, 0, 4, true);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            ASSERT_EQ(target[y * kW + x], x >= 4 && x < 12 && y >= kH - 8 && y < kH - 4 ? colour : 0) << x << "," << y;
+    std::vector<int16_t> many(32, 3);
+    binding.position.set(many.data(), 2, kVertexS16, 16, 0, 4);
+    std::fill(target.begin(), target.end(), 0);
+    sc.drawPolygon(binding, 0, 16, false);
+    EXPECT_EQ(std::count(target.begin(), target.end(), 0), kW * kH);
+
+    // Segments: clipped, then the bounding rectangle goes to the fill routine.
+    struct Fill {
+        int32_t x, y, w, h;
+        uint32_t colour;
+    };
+    static std::vector<Fill> fills;
+    static const uint8_t* origin;
+    origin = reinterpret_cast<const uint8_t*>(target.data());
+    fills.clear();
+    const int16_t segments[] = {5, 7, 25, 7, -10, 20, 100, 20, 70, 70, 90, 90};
+    binding.position.set(segments, 2, kVertexS16, 16, 0, 4);
+    s.poolUsed = 0;
+    sc.drawSegments(binding, 0, 6, [](uint8_t* p, int32_t pitch, uint32_t c, int32_t w, int32_t h) {
+        const int32_t at = static_cast<int32_t>(p - origin);
+        fills.push_back({at % pitch / 2, at / pitch, w, h, c});
+    }, false);
+    ASSERT_EQ(fills.size(), 2u);
+    EXPECT_EQ(fills[0].x, 5);
+    EXPECT_EQ(fills[0].y, 6);
+    EXPECT_EQ(fills[0].w, 21);
+    EXPECT_EQ(fills[0].h, 1);
+    EXPECT_EQ(fills[0].colour, 0xFF123456u);
+    EXPECT_EQ(fills[1].x, 0);
+    EXPECT_EQ(fills[1].w, kW);
+}
+
+TEST(ScanConversion, ThreeDStripsAndPolygonsMatchTheirScreenSpaceDraw)
+{
+    // Orthographic projection onto the whole target: a strip of four
+    // vertices covers the same pixels as the 2D quad with those corners.
+    Canvas canvas;
+    RasterState& rs = canvas.rs;
+    rs.setViewport(0, 0, kW, kH, 0, 1);
+    rs.setOrtho(0, kW << 16, 0, kH << 16, -kFixedOne, kFixedOne);
+    rs.computeClipFactors(1);
+    const int16_t strip[] = {8, 40, 0, 8, 10, 0, 50, 40, 0, 50, 10, 0, 60, -20, 5, 70, 30, 0};
+    VertexBinding binding;
+    binding.position.set(strip, 3, kVertexS16, 16, 0, 6);
+    canvas.sc.drawStrip3D(binding, 0, 4, false);
+    Canvas flat;
+    // Screen y grows downwards: y' = 48 - y.
+    flat.draw({pt(8, 8), pt(8, 38), pt(50, 38), pt(50, 8)});
+    EXPECT_EQ(canvas.pixels, flat.pixels);
+    // A vertex outside the z range is clipped away with its part.
+    std::fill(canvas.pixels.begin(), canvas.pixels.end(), 0);
+    rs.block().poolUsed = 0;
+    canvas.sc.drawPolygons3D(binding, 3, 3, 3);
+    const long drawn = std::count(canvas.pixels.begin(), canvas.pixels.end(), 1);
+    EXPECT_GT(drawn, 0);
+    EXPECT_LT(drawn, 300);
+}
+
+// A 32-bit colour plane with a depth plane.
+struct DepthTarget {
+    std::vector<uint32_t> target = std::vector<uint32_t>(kW * kH, 0), depth = std::vector<uint32_t>(kW * kH, 0);
+    RasterState rs;
+    RenderTargetView view;
+    DepthTarget()
+    {
+        rs.init(64);
+        view.flags = kTargetUsesPlanes | kTargetColourPlane | kTargetDepthPlane;
+        view.colour = {reinterpret_cast<uint8_t*>(target.data()), kW * 4, kW * kH * 4, PixelFormat::X8R8G8B8};
+        view.depth = {reinterpret_cast<uint8_t*>(depth.data()), kW * 4, kW * kH * 4, PixelFormat::Z32};
+        rs.bindTarget(&view);
+    }
+};
+
+TEST(ScanConversion, FlatSpanDepthAndOutlineMode)
+{
+    DepthTarget planes;
+    std::vector<uint32_t>& target = planes.target;
+    std::vector<uint32_t>& depth = planes.depth;
+    RasterState& rs = planes.rs;
+    setClipRectangle(rs, 0, 0, kW, kH);
+    RasterStateBlock& s = rs.block();
+    const uint8_t argb[4] = {0, 1, 2, 3};
+    std::memcpy(s.flatColour, argb, 4);
+    // Depth 100 + 10 per pixel from x = 0; stored depths 150 everywhere.
+    std::fill(depth.begin(), depth.end(), 150);
+    s.intp[0] = 100 - 5;
+    s.intdp[0] = 10;
+    struct Case {
+        uint8_t test, write;
+        uint32_t colouredFrom;  // first pixel written of 2..9
+        int32_t depthAt8;
+    };
+    const Case cases[] = {{0, 0, 2, 150}, {1, 0, 6, 150}, {0, 1, 2, 180}, {1, 1, 6, 180}};
+    for (const Case& c : cases) {
+        std::fill(target.begin(), target.end(), 0);
+        std::fill(depth.begin(), depth.end(), 150);
+        s.drawBytes[0] = c.test, s.drawBytes[1] = c.write;
+        s.destptr = s.destbase, s.zptr = s.zbase;
+        flatSpan(rs, 2 << 16, 10 << 16);
+        for (uint32_t x = 0; x < 12; ++x)
+            EXPECT_EQ(target[x], x >= c.colouredFrom && x < 10 ? 0xFF010203u : 0u) << x;
+        EXPECT_EQ(static_cast<int32_t>(depth[8]), c.depthAt8);
+    }
+
+    // Outline mode draws the edges in white instead of filling.
+    std::fill(target.begin(), target.end(), 0);
+    ScanConverter sc(rs);
+    sc.bindNativeSpan(flatSpan, 1);
+    s.outlineMode = 1;
+    const int16_t square[] = {4, 4, 12, 4, 12, 8, 4, 8};
+    VertexBinding binding;
+    binding.position.set(square, 2, kVertexS16, 16, 0, 4);
+    sc.drawPolygon(binding, 0, 4, false);
+    EXPECT_EQ(target[4 * kW + 4], 0xFFFFFFFFu);
+    EXPECT_EQ(target[8 * kW + 12], 0xFFFFFFFFu);
+    EXPECT_EQ(target[6 * kW + 12], 0xFFFFFFFFu);
+    EXPECT_EQ(target[6 * kW + 8], 0u);
+    EXPECT_EQ(std::count(target.begin(), target.end(), 0xFFFFFFFFu), 2 * 9 + 2 * 3);
+}
+
+TEST(ScanConversion, ProjectedDepthReachesTheDepthInterpolant)
+{
+    DepthTarget planes;
+    std::vector<uint32_t>& target = planes.target;
+    std::vector<uint32_t>& depth = planes.depth;
+    RasterState& rs = planes.rs;
+    rs.setViewport(0, 0, kW, kH, 0, 1);
+    rs.setOrtho(0, kW << 16, 0, kH << 16, -kFixedOne, kFixedOne);
+    rs.computeClipFactors(1);
+    ScanConverter sc(rs);
+    sc.bindNativeSpan(flatSpan, 1);
+    RasterStateBlock& s = rs.block();
+    s.spanDepthInterpolant = 0;
+    s.drawBytes[0] = 0, s.drawBytes[1] = 1;
+    // A triangle at z = 0.25 everywhere: every covered pixel stores cfz0 - z * cfz1.
+    const int32_t triangle[] = {4 << 16, 4 << 16, 0x4000, 40 << 16, 4 << 16, 0x4000, 4 << 16, 30 << 16, 0x4000};
+    VertexBinding binding;
+    binding.position.set(triangle, 3, kVertexS32, 0, 0, 12);
+    sc.drawPolygons3D(binding, 0, 3, 3);
+    const int32_t expected = wrapSub(s.cfz0, fixMul(0x4000, s.cfz1));
+    EXPECT_NE(expected, 0);
+    const int32_t inside = (kH - 8) * kW + 8;  // y = 8 in the projection is row 40
+    EXPECT_EQ(target[inside], 0xFF000000u);
+    EXPECT_EQ(static_cast<int32_t>(depth[inside]), expected);
+    EXPECT_EQ(depth[0], 0u);
+}

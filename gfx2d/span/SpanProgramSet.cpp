@@ -1,0 +1,175 @@
+// Span-program sets: loading records and the main entry, writing them back,
+// key-word selection, the resource class and the start-up loading of the
+// three sets.
+#include "gfx2d/span/SpanProgramSet.h"
+
+#include <new>
+
+#include "framework/resources/DataBlock.h"
+#include "framework/resources/ResourceManager.h"
+#include "framework/resources/ResourceTypes.h"
+#include "framework/streams/InputStream.h"
+#include "framework/streams/MemoryInputStream.h"
+#include "framework/streams/OutputStream.h"
+#include "gfx2d/raster/SpanRecordWords.h"
+
+namespace {
+
+constexpr int kStateLoaded = 2;
+constexpr int32_t kFirstDriverKind = 1;
+constexpr int32_t kLastDriverKind = 4;
+
+// What the binding and the drivers would index with must stay inside the
+// raster state's interpolant arrays.
+bool recordIsUsable(const uint8_t* record)
+{
+    const int32_t count = spanRecordInterpolantCount(record);
+    const int32_t driver = spanRecordWord(record, kSpanWordDriverKind);
+    const int32_t depth = spanRecordDepthInterpolant(record);
+    return count >= 0 && count <= kSpanMaxInterpolants && driver >= kFirstDriverKind &&
+           driver <= kLastDriverKind && depth < count && depth >= -1;
+}
+
+}  // namespace
+
+SpanProgramSet::SpanProgramSet() : HashedObject(ResourceType::SpanPrograms) {}
+
+SpanProgramSet::~SpanProgramSet() = default;
+
+void SpanProgramSet::clear()
+{
+    for (auto& r : m_records)
+        r.reset();
+    m_header.reset();
+    m_headerLength = 0;
+    m_headerBytes[0] = m_headerBytes[1] = m_headerBytes[2] = 0;
+    m_selected = nullptr;
+}
+
+int SpanProgramSet::load(InputStream& stream, uint32_t tag)
+{
+    const uint32_t available = stream.available();
+    if (available == 0)
+        return 0;
+    if (tag == kSpanRecordTag) {
+        uint32_t slot = 0;
+        while (slot < kSpanSetMaxRecords && m_records[slot])
+            ++slot;
+        if (slot == kSpanSetMaxRecords || available > kSpanRecordBytes)
+            return 0;
+        std::unique_ptr<uint8_t[]> record(new (std::nothrow) uint8_t[kSpanRecordBytes]());
+        if (!record)
+            return 0;
+        stream.read(record.get(), available);
+        if (stream.hasError() || !recordIsUsable(record.get()))
+            return 0;
+        m_records[slot] = std::move(record);
+        return 1;
+    }
+    m_state = kStateLoaded;
+    for (uint8_t& b : m_headerBytes)
+        b = stream.readU8();
+    m_headerLength = static_cast<uint16_t>(stream.available());
+    m_header.reset(m_headerLength ? new (std::nothrow) uint8_t[m_headerLength] : nullptr);
+    if (m_headerLength && !m_header) {
+        clear();
+        return 0;
+    }
+    if (m_headerLength)
+        stream.read(m_header.get(), m_headerLength);
+    if (stream.hasError()) {
+        clear();
+        return 0;
+    }
+    return 1;
+}
+
+int SpanProgramSet::save(OutputStream& stream, uint32_t tag) const
+{
+    if (tag == kSpanRecordTag) {
+        if (!m_selected)
+            return 0;
+        stream.write(m_selected, kSpanRecordBytes);
+    } else {
+        for (uint8_t b : m_headerBytes)
+            stream.writeU8(b);
+        if (m_headerLength)
+            stream.write(m_header.get(), m_headerLength);
+    }
+    return stream.hasError() ? 0 : 1;
+}
+
+uint32_t SpanProgramSet::getKeyWord(const uint8_t* record, uint32_t i)
+{
+    return static_cast<uint32_t>(spanRecordWord(record, kSpanKeyWordBase + i));
+}
+
+int SpanProgramSet::select(uint32_t k1, uint32_t k2, uint32_t k3, uint32_t k4, uint32_t k5, uint32_t k6)
+{
+    m_selected = nullptr;
+    for (const auto& slot : m_records) {
+        const uint8_t* r = slot.get();
+        if (!r)
+            return 0;
+        auto word = [r](uint32_t i) { return static_cast<uint32_t>(spanRecordWord(r, i)); };
+        if (word(kSpanWordKey1) == k1 && word(kSpanWordKey2) == k2 && word(kSpanWordKey3) == k3 &&
+            word(kSpanWordKey4) == k4 && word(kSpanWordKey5) == k5 && word(kSpanWordKey6) == k6) {
+            m_selected = r;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+uint32_t SpanProgramResource::memorySize() const
+{
+    const SpanProgramSet* s = set();
+    if (!s)
+        return 0;
+    uint32_t bytes = sizeof(SpanProgramSet) + s->headerLength();
+    for (uint32_t i = 0; i < kSpanSetMaxRecords; ++i)
+        bytes += s->record(i) ? kSpanRecordBytes : 0;
+    return bytes;
+}
+
+HashedObject* SpanProgramResource::makePayload() { return new (std::nothrow) SpanProgramSet(); }
+
+int SpanProgramResource::loadPayload(InputStream& stream, uint32_t tag) { return set()->load(stream, tag); }
+
+int registerSpanProgramType()
+{
+    return registerResourceType(ResourceType::SpanPrograms, makeResource<SpanProgramResource>);
+}
+
+SpanProgramSet* findSpanProgramSet(ResourceManager& manager, uint32_t setId)
+{
+    Resource* resource = nullptr;
+    if (!manager.findLoaded(setId, &resource) || resource->m_typeId != ResourceClassId::SpanProgram)
+        return nullptr;
+    return static_cast<SpanProgramResource*>(resource)->set();
+}
+
+uint32_t loadSpanProgramSets(ResourceManager& manager)
+{
+    uint32_t loaded = 0;
+    for (const SpanSetIds& ids : kSpanSets) {
+        Resource* resource = nullptr;
+        if (manager.loadById(ids.set, &resource) == ResourceResult::Failed || !resource ||
+            resource->m_typeId != ResourceClassId::SpanProgram)
+            continue;
+        SpanProgramSet* set = static_cast<SpanProgramResource*>(resource)->set();
+        for (uint32_t id : ids.records) {
+            Resource* entry = nullptr;
+            if (id == 0 || manager.loadById(id, &entry) == ResourceResult::Failed || !entry)
+                continue;
+            const DataBlock* block = entry->m_typeId == ResourceClassId::Data
+                                         ? static_cast<const DataBlock*>(entry->payload())
+                                         : nullptr;
+            MemoryInputStream stream;
+            if (set && block && stream.open(block->data(), block->size()))
+                loaded += static_cast<uint32_t>(set->load(stream, block->tag()));
+            manager.releaseRef(&entry);
+        }
+    }
+    return loaded;
+}

@@ -1,0 +1,69 @@
+// A span-program set: the payload of one span resource, holding up to 30
+// stored span-program records read from the pack's record entries, and the
+// key-word lookup the drawing context selects a record with.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "framework/resources/Resource.h"
+#include "framework/services/HashedObject.h"
+#include "gfx2d/span/SpanIds.h"
+
+class InputStream;
+class OutputStream;
+class ResourceManager;
+
+class SpanProgramSet : public HashedObject {
+public:
+    SpanProgramSet();
+    ~SpanProgramSet() override;
+
+    int kind() const { return 2; }
+    int state() const { return m_state; }
+    void clear();
+    // tag kSpanRecordTag: one record into the next free slot; any other tag:
+    // the set's main entry (three header bytes and a header block). 1 or 0.
+    int load(InputStream& stream, uint32_t tag);
+    int save(OutputStream& stream, uint32_t tag) const;
+    // 1 and the first matching record selected, or 0 and none.
+    int select(uint32_t destinationFormat, uint32_t sourceFormat, uint32_t key3, uint32_t key4, uint32_t key5,
+               uint32_t key6);
+    const uint8_t* selected() const { return m_selected; }
+    const uint8_t* record(uint32_t slot) const { return slot < kSpanSetMaxRecords ? m_records[slot].get() : nullptr; }
+    static uint32_t getKeyWord(const uint8_t* record, uint32_t i);
+
+    const uint8_t* header() const { return m_header.get(); }
+    uint16_t headerLength() const { return m_headerLength; }
+    const uint8_t* headerBytes() const { return m_headerBytes; }
+
+private:
+    int m_state = 0;
+    std::unique_ptr<uint8_t[]> m_header;
+    uint16_t m_headerLength = 0;
+    uint8_t m_headerBytes[3] = {};
+    const uint8_t* m_selected = nullptr;
+    std::unique_ptr<uint8_t[]> m_records[kSpanSetMaxRecords];
+};
+
+class SpanProgramResource : public Resource {
+public:
+    SpanProgramResource() : Resource(ResourceClassId::SpanProgram) {}
+    SpanProgramSet* set() const { return static_cast<SpanProgramSet*>(m_payload); }
+    uint32_t memorySize() const override;
+
+protected:
+    HashedObject* makePayload() override;
+    int loadPayload(InputStream& stream, uint32_t tag) override;
+};
+
+// Registers the span-program resource type with the resource factory.
+int registerSpanProgramType();
+
+// Loads the three sets and the records their lists name (sets or records
+// that cannot be loaded are skipped) through the resource manager; the sets
+// stay loaded until released. Returns the number of records loaded. The
+// screen context's span-program start-up is this call.
+uint32_t loadSpanProgramSets(ResourceManager& manager);
+// The loaded set of that id, or null.
+SpanProgramSet* findSpanProgramSet(ResourceManager& manager, uint32_t setId);

@@ -1,0 +1,295 @@
+// Span programs written with the ARM encoder. Entry (triangle driver):
+// r0 = raster state, r1/r2 = the row's left and right x in 16.16. Register
+// use in the pixel loop: r12 state, r0 destination, r1 pixels left, r2/r3 u
+// and its step, r4/r5 v and its step, r6 texels, r7 width, r8 height,
+// r9 palette (or a temporary), r10 the colour, r11/r13/r14 temporaries.
+#include "tools/span/SpanPrograms.h"
+
+#include <cstring>
+
+#include "framework/resources/ResourceIds.h"
+#include "gfx2d/raster/SpanAddress.h"
+#include "gfx2d/raster/SpanRecordWords.h"
+#include "gfx2d/span/SpanIds.h"
+#include "tools/span/ArmEncoder.h"
+
+namespace {
+
+constexpr uint32_t kState = 12, kLr = 14;
+constexpr uint32_t kMaskWord = 0;   // CPU word holding 0x00FF00FF
+constexpr uint32_t kAlphaWord = 4;  // CPU word holding the alpha, 0-255
+constexpr uint8_t kSetHeader[3] = {1, 0, 0};
+
+int32_t unitField(uint32_t field) { return static_cast<int32_t>(kRsTextureUnits + field); }
+int32_t intp(uint32_t k) { return static_cast<int32_t>(kRsIntp + 4 * k); }
+int32_t intdp(uint32_t k) { return static_cast<int32_t>(kRsIntp + 80 + 4 * k); }
+
+void ldrb(ArmAssembler& a, uint32_t rd, uint32_t rn, ArmOperand rm, ArmCond c = kAl)
+{
+    a.emit(armTransferRegister(c, true, true, rd, rn, true, rm));
+}
+
+// Pixel bound of an edge in 16.16: (x + 0x7FFF) >> 16, held to the scissor.
+void pixelBound(ArmAssembler& a, uint32_t r, int32_t scissor, ArmCond beyond)
+{
+    a.dp(kAdd, r, r, armImm(0x7F00));
+    a.dp(kAdd, r, r, armImm(0xFF));
+    a.mov(r, armReg(r, kAsr, 16));
+    a.ldr(10, kState, scissor);
+    a.cmp(r, armReg(10));
+    a.mov(r, armReg(10), beyond);
+}
+
+// x0 = max(left bound, scissorx0), x1 = min(right bound, scissorx1); r11 =
+// the pixel count; an empty span returns.
+void spanRange(ArmAssembler& a)
+{
+    a.mov(kState, armReg(0));
+    pixelBound(a, 1, kRsScissorX0, kLt);
+    pixelBound(a, 2, kRsScissorX1, kGt);
+    a.dp(kSub, 11, 2, armReg(1), true);
+    a.emit(armBx(kLe, kLr));
+}
+
+// An interpolant at the centre of pixel x0 (r1): intp + x0 * intdp + intdp / 2.
+void interpolantAtX0(ArmAssembler& a, uint32_t value, uint32_t step, uint32_t k)
+{
+    a.ldr(value, kState, intp(k));
+    a.ldr(step, kState, intdp(k));
+    a.emit(armMultiply(kAl, kMla, false, value, value, 1, step));
+    a.dp(kAdd, value, value, armReg(step, kAsr, 1));
+}
+
+// A texel coordinate clamped to [0, size - 1].
+void clampedCoordinate(ArmAssembler& a, uint32_t rd, uint32_t fixedValue, uint32_t size)
+{
+    a.mov(rd, armReg(fixedValue, kAsr, 16));
+    a.dp(kBic, rd, rd, armReg(rd, kAsr, 31));
+    a.cmp(rd, armReg(size));
+    a.dp(kSub, rd, size, armImm(1), false, kGe);
+}
+
+// r11 = d (0x00RRGGBB), r10 = source colour: r10 = blend of both with the
+// alpha, r9/r13/r14 clobbered. The red-blue pair is blended in one product:
+// each 16-bit field of d * (255 - a) + s * a stays below 65536. mask: a
+// register holding 0x00FF00FF, or 0 to load it from the state.
+void blend(ArmAssembler& a, uint32_t mask)
+{
+    const uint32_t m = mask ? mask : 14;
+    if (!mask)
+        a.ldr(14, kState, kMaskWord);
+    a.ldr(13, kState, kAlphaWord);
+    a.dp(kAnd, 9, 10, armReg(m));
+    a.dp(kAnd, 10, 10, armImm(0xFF00));
+    a.dp(kAnd, 14, 11, armReg(m));
+    a.dp(kAnd, 11, 11, armImm(0xFF00));
+    a.dp(kSub, 9, 9, armReg(14));
+    a.emit(armMultiply(kAl, kMul, false, 9, 0, 13, 9));
+    a.dp(kRsb, 14, 14, armReg(14, kLsl, 8));
+    a.dp(kAdd, 9, 9, armReg(14));
+    a.dp(kSub, 10, 10, armReg(11));
+    a.emit(armMultiply(kAl, kMul, false, 10, 0, 13, 10));
+    a.dp(kRsb, 11, 11, armReg(11, kLsl, 8));
+    a.dp(kAdd, 10, 10, armReg(11));
+    if (!mask)
+        a.ldr(14, kState, kMaskWord);
+    a.dp(kAnd, 9, m, armReg(9, kLsr, 8));
+    a.dp(kAnd, 10, 10, armImm(0xFF0000));
+    a.dp(kOrr, 10, 9, armReg(10, kLsr, 8));
+}
+
+// r11 (R5G6B5) widened in place to 0x00RRGGBB; r13, r14 clobbered.
+void widen565(ArmAssembler& a)
+{
+    struct Part {
+        uint32_t mask;
+        ArmShift shift;
+        uint32_t amount;
+    };
+    const Part parts[] = {{0xF800, kLsl, 8}, {0xE000, kLsl, 3}, {0x7E0, kLsl, 5},
+                          {0x600, kLsr, 1},  {0x1F, kLsl, 3},   {0x1C, kLsr, 2}};
+    bool first = true;
+    for (const Part& p : parts) {
+        a.dp(kAnd, 13, 11, armImm(p.mask));
+        if (first)
+            a.mov(14, armReg(13, p.shift, p.amount));
+        else
+            a.dp(kOrr, 14, 14, armReg(13, p.shift, p.amount));
+        first = false;
+    }
+    a.mov(11, armReg(14));
+}
+
+// r10 narrowed to R5G6B5; r11, r13 clobbered.
+void narrow565(ArmAssembler& a)
+{
+    a.dp(kAnd, 11, 10, armImm(0xF80000));
+    a.mov(13, armReg(11, kLsr, 8));
+    a.dp(kAnd, 11, 10, armImm(0xFC00));
+    a.dp(kOrr, 13, 13, armReg(11, kLsr, 5));
+    a.dp(kAnd, 11, 10, armImm(0xF8));
+    a.dp(kOrr, 10, 13, armReg(11, kLsr, 3));
+}
+
+// Branches to outside unless value and value + (count - 1) * step (r14 =
+// count - 1), formed exactly in 64 bits, both lie in [0, size << 16).
+void coordinateRangeCheck(ArmAssembler& a, uint32_t value, uint32_t step, uint32_t size, int outside)
+{
+    a.emit(armMultiply(kAl, kSmull, false, 10, 11, 14, step));
+    a.dp(kAdd, 10, 10, armReg(value), true);
+    a.dp(kAdc, 11, 11, armReg(value, kAsr, 31));
+    a.cmp(11, armImm(0));
+    a.branch(outside, kNe);
+    a.mov(13, armReg(size, kLsl, 16));
+    a.cmp(10, armReg(13));
+    a.branch(outside, kCs);
+    a.cmp(value, armReg(13));
+    a.branch(outside, kCs);
+}
+
+// One pixel a turn: fetch (clamped to the texture, or not), key, blend, write.
+void pixelLoop(ArmAssembler& a, bool clamp, bool wide, bool paletted, bool keyed, bool blended)
+{
+    const int loop = a.newLabel(), skip = a.newLabel();
+    a.bind(loop);
+    if (clamp) {
+        clampedCoordinate(a, 10, 2, 7);
+        clampedCoordinate(a, 11, 4, 8);
+    } else {
+        a.mov(10, armReg(2, kLsr, 16));
+        a.mov(11, armReg(4, kLsr, 16));
+    }
+    a.emit(armMultiply(kAl, kMla, false, 10, 10, 11, 7));
+    if (paletted) {
+        if (blended)
+            a.ldr(9, kState, unitField(kTuPalette));
+        ldrb(a, 10, 6, armReg(10));
+        a.emit(armTransferRegister(kAl, true, false, 10, 9, true, armReg(10, kLsl, 2)));
+    } else {
+        a.emit(armTransferRegister(kAl, true, false, 10, 6, true, armReg(10, kLsl, 2)));
+    }
+    a.dp(kAdd, 2, 2, armReg(3));
+    a.dp(kAdd, 4, 4, armReg(5));
+    if (keyed) {
+        // Low 24 bits equal to 0xFF00FF: the key, left alone.
+        a.dp(kBic, 11, 10, armImm(0xFF000000));
+        a.dp(kEor, 11, 11, armImm(0xFF0000));
+        a.cmp(11, armImm(0xFF));
+        a.branch(skip, kEq);
+    }
+    if (blended) {
+        if (wide) {
+            a.ldr(11, 0, 0);
+        } else {
+            a.emit(armHalfword(kAl, true, 11, 0, 0));
+            widen565(a);
+        }
+        // Without clamps the height register is free to hold the mask.
+        blend(a, clamp ? 0 : 8);
+    }
+    // Converted pixels (blended or from a palette) are opaque on a 32-bit target.
+    if (wide && (blended || paletted))
+        a.dp(kOrr, 10, 10, armImm(0xFF000000));
+    if (wide) {
+        a.str(10, 0, 0);
+    } else {
+        narrow565(a);
+        a.emit(armHalfword(kAl, false, 10, 0, 0));
+    }
+    a.bind(skip);
+    a.dp(kAdd, 0, 0, armImm(wide ? 4 : 2));
+    a.dp(kSub, 1, 1, armImm(1), true);
+    a.branch(loop, kNe);
+}
+
+}  // namespace
+
+std::vector<uint32_t> spanProgramCode(SpanMode mode, RSBFormat destination, RSBFormat source)
+{
+    const bool wide = destination == PixelFormat::X8R8G8B8;
+    const bool paletted = source == PixelFormat::P8X8R8G8B8;
+    if ((!wide && destination != PixelFormat::R5G6B5) || (!paletted && source != PixelFormat::X8R8G8B8))
+        return {};
+    const bool keyed = mode != SpanMode::Opaque, blended = mode == SpanMode::KeyedBlend;
+    ArmAssembler a;
+    spanRange(a);
+    if (blended) {
+        // Alpha 0 draws nothing.
+        a.ldr(10, kState, static_cast<int32_t>(kRsRegs + 4 * kSpanConstantAlpha));
+        a.dp(kAnd, 10, 10, armImm(0xFF), true);
+        a.emit(armBx(kEq, kLr));
+        a.str(10, kState, kAlphaWord);
+        a.loadConstant(10, 0x00FF00FF);
+        a.str(10, kState, kMaskWord);
+    }
+    interpolantAtX0(a, 2, 3, kSpanInterpolantU);
+    interpolantAtX0(a, 4, 5, kSpanInterpolantV);
+    a.ldr(0, kState, kRsDestPtr);
+    a.dp(kAdd, 0, 0, armReg(1, kLsl, wide ? 2 : 1));
+    a.mov(1, armReg(11));
+    a.ldr(6, kState, unitField(kTuLevels));
+    a.ldr(7, kState, unitField(kTuWidth));
+    a.ldr(8, kState, unitField(kTuHeight));
+    if (paletted && !blended)
+        a.ldr(9, kState, unitField(kTuPalette));
+    // When the first and the last pixel's texels lie inside the texture,
+    // every pixel's does (u and v are linear): that loop needs no clamps.
+    const int clamped = a.newLabel();
+    a.dp(kSub, 14, 1, armImm(1));
+    coordinateRangeCheck(a, 2, 3, 7, clamped);
+    coordinateRangeCheck(a, 4, 5, 8, clamped);
+    if (blended)
+        a.ldr(8, kState, kMaskWord);
+    pixelLoop(a, false, wide, paletted, keyed, blended);
+    a.emit(armBx(kAl, kLr));
+    a.bind(clamped);
+    pixelLoop(a, true, wide, paletted, keyed, blended);
+    a.emit(armBx(kAl, kLr));
+    return a.finish();
+}
+
+std::vector<uint8_t> spanRecord(const std::vector<uint32_t>& code, const SpanRecordKeys& keys)
+{
+    std::vector<uint8_t> r(kSpanRecordBytes, 0);
+    if (code.size() * 4 > kSpanCodeBytes)
+        return {};
+    std::memcpy(r.data() + kSpanRecordCodeOffset, code.data(), code.size() * 4);
+    auto put = [&r](uint32_t word, uint32_t value) { std::memcpy(r.data() + 4 * word, &value, 4); };
+    put(kSpanWordKey1, keys.destination);
+    put(kSpanWordKey2, keys.source);
+    put(kSpanWordKey3, kSpanKey3Image);
+    put(kSpanWordKey4, kSpanKey4Image);
+    put(kSpanWordKey5, static_cast<uint32_t>(keys.depthSource));
+    put(kSpanWordKey6, kSpanKey6Image);
+    put(kSpanWordWord637, keys.bindingWord);
+    put(kSpanWordDepthInterpolant, static_cast<uint32_t>(keys.depthInterpolant + kSpanInterpolantBase));
+    put(kSpanWordInterpolantCount, static_cast<uint32_t>(keys.interpolants));
+    put(kSpanWordDriverKind, static_cast<uint32_t>(keys.driverKind));
+    return r;
+}
+
+std::vector<uint8_t> spanProgramRecord(SpanMode mode, RSBFormat destination, RSBFormat source)
+{
+    const std::vector<uint32_t> code = spanProgramCode(mode, destination, source);
+    if (code.empty())
+        return {};
+    SpanRecordKeys keys;
+    keys.destination = destination;
+    keys.source = source;
+    return spanRecord(code, keys);
+}
+
+std::vector<SpanPackEntry> spanPackEntries()
+{
+    const SpanMode modes[kSpanSetCount] = {SpanMode::Opaque, SpanMode::Keyed, SpanMode::KeyedBlend};
+    std::vector<SpanPackEntry> entries;
+    for (uint32_t s = 0; s < kSpanSetCount; ++s) {
+        entries.push_back({kSpanSets[s].set, ResourceType::SpanPrograms, {kSetHeader, kSetHeader + 3}});
+        uint32_t next = 0;
+        for (RSBFormat destination : kSpanDestinations)
+            for (RSBFormat source : kSpanSources)
+                entries.push_back({kSpanSets[s].records[next++], kSpanRecordTag,
+                                   spanProgramRecord(modes[s], destination, source)});
+    }
+    return entries;
+}
