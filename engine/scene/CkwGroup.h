@@ -7,8 +7,11 @@
 
 #include "engine/core/factory/ClassIds.h"
 #include "engine/core/scene/CkwNode.h"
+#include "engine/scene/CkwPick.h"
 
-class CkwGroup : public CkwNode {
+class CkwCamera;
+
+class CkwGroup : public CkwNode, public CkwPick {
 public:
     // The factory's creator of class id 9: an empty group.
     static IkwSerializable* create();
@@ -27,6 +30,17 @@ public:
     int32_t getChildCount() const { return childCount(); }
     // Leaves -1101 outside 0..count-1.
     CkwNode* getChild(int32_t index) const;
+
+    // The nearest mesh triangle or sprite of the subtree whose scope shares a
+    // bit with scope, through the camera at the viewport point (x, y), 0..1
+    // from the left and top. A camera outside the group's tree or with a
+    // singular projection leaves -1300, near and far too close -1000.
+    // Returns whether something was hit, and then copies the hit into result
+    // when one is given.
+    bool pickViewport(int32_t scope, float x, float y, CkwCamera& camera, CkwRayIntersection* result);
+    // The same along a ray in the group's coordinates, which hits no sprite;
+    // a zero direction leaves -1301.
+    bool pickRay(int32_t scope, const float* origin, const float* direction, CkwRayIntersection* result);
 
 protected:
     CkwNode* copyNode() const override;

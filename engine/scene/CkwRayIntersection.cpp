@@ -3,6 +3,7 @@
 #include "engine/scene/CkwRayIntersection.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
@@ -69,4 +70,18 @@ void CkwRayIntersection::setRay(const float* origin, const float* direction)
 {
     std::copy(origin, origin + 3, m_ray);
     std::copy(direction, direction + 3, m_ray + 3);
+}
+
+void CkwRayIntersection::begin(const float* origin, const float* direction)
+{
+    setIntersected(nullptr);
+    m_distance = std::numeric_limits<float>::max();
+    setRay(origin, direction);
+}
+
+void CkwRayIntersection::copyFrom(const CkwRayIntersection& other)
+{
+    setIntersected(other.m_intersected);
+    setHit(other.m_submeshIndex, other.m_distance, other.m_textureS, other.m_textureT, other.m_normal);
+    std::copy(other.m_ray, other.m_ray + 6, m_ray);
 }

@@ -36,6 +36,10 @@ public:
     // Origin x, y, z, then direction; outLength < 6 leaves -1301.
     void getRay(int32_t outLength, float* out) const;
 
+    // Starts a pick: no node, the largest distance, the ray given.
+    void begin(const float* origin, const float* direction);
+    // Every field, the node counted.
+    void copyFrom(const CkwRayIntersection& other);
     // What a pick fills in beside the node.
     void setHit(int32_t submeshIndex, float distance, const float* textureS, const float* textureT,
                 const float* normal);

@@ -20,6 +20,7 @@
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwMesh.h"
 #include "engine/scene/CkwMorphingMesh.h"
+#include "engine/scene/CkwPick.h"
 #include "engine/scene/CkwPlasmaImage.h"
 #include "engine/scene/CkwPolygonMode.h"
 #include "engine/scene/CkwRayIntersection.h"
@@ -99,10 +100,14 @@ constexpr InterfaceTableEntry kSceneTables[] = {
     interfaceTable(kIidTexture2D, kTexture2DTable),
 };
 
-// The pick data comes with picking; the scratch ray intersection is the
-// module's to destroy.
+void releasePickState(EngineContext& context)
+{
+    releasePickData(context);
+    CkwRayIntersection::releaseShared(context);
+}
+
 constexpr EngineModule kSceneModule = {&registerSceneTypes, kSceneTables, &CkwAlignTargetManager::create,
-                                       &CkwRayIntersection::releaseShared};
+                                       &releasePickState};
 
 bool installSceneModule()
 {

@@ -26,15 +26,7 @@ BOOL SHHandleWMSettingChange(HWND window, WPARAM wParam, LPARAM lParam, SHACTIVA
 // start-up; it takes nothing and its result is not used.
 BOOL aygshellOrdinal9();
 
-using HRESULT = int32_t;
-constexpr HRESULT S_OK = 0;
-constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
 constexpr DWORD INFINITE = 0xFFFFFFFF;
-
-inline bool SUCCEEDED(HRESULT result)
-{
-    return result >= 0;
-}
 
 // A vibration pattern; only the default one (no notes) is ever asked for.
 struct VIBRATENOTE;

@@ -3,6 +3,7 @@
 #include "platform/host/HostTestDriver.h"
 
 #include "platform/host/HostAygShell.h"
+#include "platform/host/HostDirectDraw.h"
 #include "platform/host/HostGapi.h"
 #include "platform/host/HostSystem.h"
 #include "platform/host/HostTime.h"
@@ -150,6 +151,7 @@ void hostTestReset()
     s = HostWindowState();
     hostShellReset();
     hostGapiReset();
+    hostDirectDrawReset();
     hostResetScreenSize();
     hostClockSetReal();
 }

@@ -30,6 +30,18 @@ using HINSTANCE = HANDLE;
 using HMODULE = HANDLE;
 using HKEY = HANDLE;
 
+// Results of the component-style interfaces: negative is a failure.
+using HRESULT = int32_t;
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
+constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);
+constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
+
+inline bool SUCCEEDED(HRESULT result)
+{
+    return result >= 0;
+}
+
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 

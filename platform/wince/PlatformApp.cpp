@@ -308,10 +308,15 @@ uint32_t PlatformApp::mapKey(uint32_t nativeKey)
     }
 }
 
-void PlatformApp::scalePointer(int32_t& x, int32_t& y)
+bool pixelDoublingOn()
 {
     PropertySet* properties = getProperties();
-    if (properties && properties->has("PIXEL_DOUBLING") && properties->getInt("PIXEL_DOUBLING") == 1) {
+    return properties && properties->has("PIXEL_DOUBLING") && properties->getInt("PIXEL_DOUBLING") == 1;
+}
+
+void PlatformApp::scalePointer(int32_t& x, int32_t& y)
+{
+    if (pixelDoublingOn()) {
         x >>= 1;
         y >>= 1;
     }

@@ -29,6 +29,10 @@ public:
 
 PlatformAppBase* getPlatformApp();
 
+// True when the properties ask for "PIXEL_DOUBLING" = 1: frames are drawn at
+// half the screen's size and stretched, and pointer positions are halved.
+bool pixelDoublingOn();
+
 class PlatformApp : public PlatformAppBase {
 public:
     static constexpr uintptr_t kTimerId = 1;

@@ -1,6 +1,7 @@
 #include "platform/wince/PlatformServices.h"
 
 #include "framework/util/Clock.h"
+#include "platform/wince/Graphics.h"
 #include "platform/wince/NullService.h"
 #include "platform/wince/SoundDevice.h"
 #include "platform/wince/SystemTime.h"
@@ -13,4 +14,5 @@ void installPlatformServices()
     installFileSystemCreator();
     installNullServiceCreator();
     installSoundDeviceCreator();
+    installDisplayCreators();
 }

@@ -6,14 +6,20 @@
 
 #include "framework/events/Event.h"
 #include "framework/services/AppBase.h"
+#include "gfx2d/display/ScreenContext.h"
+#include "gfx2d/display/Surface.h"
+#include "gfx2d/drawcontext/DrawContext.h"
 #include "platform/host/HostInstance.h"
 #include "platform/host/HostTestDriver.h"
 #include "platform/host/HostTime.h"
 #include "platform/wince/GameHooks.h"
 #include "platform/wince/PlatformEvents.h"
 
+#include "tests/support/GoldenImage.h"
+
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <chrono>
 #include <csignal>
@@ -39,6 +45,67 @@ const char* env(const char* name)
     return value ? value : "";
 }
 
+// The drawn frame: a clear, a filled rectangle and an 8 x 8 image whose
+// magenta pixels are its colour key, at these places.
+constexpr int kFrameWidth = 96;
+constexpr int kFrameHeight = 64;
+constexpr uint32_t kClearArgb = 0xFF202020;
+constexpr uint16_t kClear565 = 0x2104;
+constexpr int kRect[4] = { 4, 6, 40, 20 };  // x0, y0, x1, y1, far edges out
+constexpr uint32_t kRectArgb = 0xFFFF0000;
+constexpr uint16_t kRect565 = 0xF800;
+constexpr int kImageX = 36;
+constexpr int kImageY = 16;
+constexpr int kImageSide = 8;
+constexpr uint16_t kKey565 = 0xF81F;
+
+// The image: a blue ring around a keyed centre and keyed corners.
+uint16_t imagePixel(int x, int y)
+{
+    const int dx = 2 * x - 7;
+    const int dy = 2 * y - 7;
+    const int r = dx * dx + dy * dy;
+    return r >= 18 && r <= 50 ? uint16_t(0x001F) : kKey565;
+}
+
+// Draws the frame through the 2D library into the display's frame surface
+// and presents it.
+void drawTestFrame()
+{
+    ScreenContext* display = getDisplay();
+    DrawContext* draw = getDrawContext();
+    if (!display || !display->open() || !draw || !draw->open(0, 0))
+        return;
+    MemorySurface image;
+    const SurfaceAttribute list[] = { { SurfaceKey::Width, kImageSide }, { SurfaceKey::Height, kImageSide },
+        { SurfaceKey::Format0, 0x021302 }, { SurfaceKey::End, 0 } };
+    uint8_t* pixels = nullptr;
+    int32_t pitch = 0;
+    if (!image.init(list) || !image.lock(&pixels, &pitch, 0, nullptr))
+        return;
+    for (int y = 0; y < kImageSide; ++y) {
+        for (int x = 0; x < kImageSide; ++x) {
+            const uint16_t v = imagePixel(x, y);
+            std::memcpy(pixels + y * pitch + x * 2, &v, 2);
+        }
+    }
+    image.unlock();
+    display->beginFrame(0, 0);
+    display->setClearColor(kClearArgb);
+    display->clear(SurfacePlanes::Colour);
+    if (draw->begin(0, 0)) {
+        fillRect(kRect[0], kRect[1], kRect[2], kRect[3], kRectArgb);
+        draw->enable(DrawGroup::ColourKey);
+        draw->translate(kImageX << 16, kImageY << 16);
+        draw->drawImage(&image, 0, nullptr);
+        draw->end(0, 0);
+    }
+    display->endFrame(0, 0);
+    display->present();
+    draw->close(0, 0);
+    display->close();
+}
+
 // The child's game: records events and, in the scripted mode, presses keys
 // and closes the window through SDL as a user would.
 class ChildApp : public AppBase {
@@ -51,6 +118,12 @@ public:
         const std::string mode = env("PF_E2E_MODE");
         if (mode == "wait" && m_frames == 1)
             std::ofstream(std::string(env("PF_E2E_RECORD")) + ".ready") << "ready\n";
+        if (mode == "draw") {
+            if (m_frames == 1)
+                drawTestFrame();
+            else
+                hostTestPushClose();
+        }
         if (mode != "keys")
             return;
         switch (m_frames) {
@@ -143,15 +216,19 @@ protected:
         rmdir(m_folder.c_str());
     }
 
-    void start(const char* mode)
+    void start(const char* mode, std::vector<std::string> vars = {})
     {
-        std::vector<std::string> vars = { "SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy",
-            std::string("PF_E2E_MODE=") + mode, "PF_E2E_RECORD=" + m_record, "PF_INSTANCE_DIR=" + m_folder };
+        for (const char* v : { "SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy" })
+            vars.push_back(v);
+        vars.push_back(std::string("PF_E2E_MODE=") + mode);
+        vars.push_back("PF_E2E_RECORD=" + m_record);
+        vars.push_back("PF_INSTANCE_DIR=" + m_folder);
         std::vector<char*> envp;
         for (std::string& v : vars)
             envp.push_back(v.data());
         for (char** e = environ; *e; ++e) {
-            if (std::strncmp(*e, "PF_E2E_", 7) != 0 && std::strncmp(*e, "PF_INSTANCE_DIR=", 16) != 0)
+            if (std::strncmp(*e, "PF_E2E_", 7) != 0 && std::strncmp(*e, "PF_INSTANCE_DIR=", 16) != 0
+                && std::strncmp(*e, "PF_SCREEN_", 10) != 0 && std::strncmp(*e, "PENNYFALL_CAPTURE=", 18) != 0)
                 envp.push_back(*e);
         }
         envp.push_back(nullptr);
@@ -230,6 +307,47 @@ TEST_F(EndToEnd, SecondCopyRaisesTheFirstAndExitsZero)
     EXPECT_EQ(record.raises, 1);
     ASSERT_FALSE(record.events.empty());
     EXPECT_EQ(record.events.back().id, PlatformEventId::RunEnd);
+}
+
+// 5-6-5 channels widened to 8 bits as the capture writes them.
+uint32_t argbOf565(uint16_t v)
+{
+    const uint32_t r = v >> 11, g = (v >> 5) & 63, b = v & 31;
+    return 0xFF000000u | ((r << 3) | (r >> 2)) << 16 | ((g << 2) | (g >> 4)) << 8 | ((b << 3) | (b >> 2));
+}
+
+TEST_F(EndToEnd, AFrameDrawnByTheLibraryIsCapturedFromTheWindow)
+{
+    start("draw", { "PF_SCREEN_WIDTH=96", "PF_SCREEN_HEIGHT=64", "PENNYFALL_CAPTURE=" + m_folder });
+    ASSERT_EQ(waitForExit(), 0);
+    const std::string frame = m_folder + "/frame-000001.png";
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, frame.c_str()));
+    image.format = PNG_FORMAT_BGRA;
+    ASSERT_EQ(image.width, uint32_t(kFrameWidth));
+    ASSERT_EQ(image.height, uint32_t(kFrameHeight));
+    std::vector<uint32_t> pixels(kFrameWidth * kFrameHeight);
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr));
+    std::remove(frame.c_str());
+
+    // Reference: the clear, the rectangle, then the image's unkeyed pixels.
+    int wrong = 0;
+    for (int y = 0; y < kFrameHeight; ++y) {
+        for (int x = 0; x < kFrameWidth; ++x) {
+            uint16_t v = kClear565;
+            if (x >= kRect[0] && x < kRect[2] && y >= kRect[1] && y < kRect[3])
+                v = kRect565;
+            const int ix = x - kImageX;
+            const int iy = y - kImageY;
+            if (ix >= 0 && ix < kImageSide && iy >= 0 && iy < kImageSide && imagePixel(ix, iy) != kKey565)
+                v = imagePixel(ix, iy);
+            wrong += pixels[y * kFrameWidth + x] != argbOf565(v);
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_TRUE(matchesGolden("platform/wince/WinMain_frame.png", pixels.data(), kFrameWidth, kFrameHeight));
 }
 
 TEST(WinMainChild, DISABLED_RunsThePlatform)

@@ -10,35 +10,29 @@
 #include "engine/scene/CkwRayIntersection.h"
 #include "engine/scene/CkwWorld.h"
 
-namespace {
-
-// Checks a pick's arguments and writes the result. Meshes and sprites are the
-// only pickable nodes and the scene library has neither yet, so every ray
-// misses.
-void pickL(const float* origin, const float* direction, EngineHandle* intersection, uint8_t* hit)
-{
-    float ray[6];
-    checkVector3L(origin, ray);
-    checkVector3L(direction, ray + 3);
-    argumentOf<CkwRayIntersection>(intersection, kIidRayIntersection);
-    requireOut(hit) = 0;
-}
-
-} // namespace
-
 constexpr IkwGroupTable kGroupTable = {
     kNodeEntries,
     plain<+[](CkwGroup& g, uint32_t* out) { *out = static_cast<uint32_t>(g.getChildCount()); }>,
     handing<+[](CkwGroup& g, uint32_t index) { return g.getChild(static_cast<int32_t>(index)); }>,
     trapped<+[](CkwGroup& g, EngineHandle* child) { g.addChild(argumentOf<CkwNode>(child, kIidNode)); }>,
     trapped<+[](CkwGroup& g, EngineHandle* child) { g.removeChild(argumentOf<CkwNode>(child, kIidNode)); }>,
-    trapped<+[](CkwGroup&, uint32_t, const float* origin, const float* direction, EngineHandle* intersection,
-                uint8_t* hit) { pickL(origin, direction, intersection, hit); }>,
-    trapped<+[](CkwGroup&, uint32_t, float x, float y, EngineHandle* camera, EngineHandle* intersection, uint8_t* hit) {
-        const float point[3] = {checkFloat(x), checkFloat(y), 0.0f};
-        requireArgument<CkwObject3D>(camera, kIidCamera);
-        const float direction[3] = {0.0f, 0.0f, -1.0f};
-        pickL(point, direction, intersection, hit);
+    trapped<+[](CkwGroup& g, uint32_t scope, const float* origin, const float* direction, EngineHandle* intersection,
+                uint8_t* hit) {
+        float ray[6];
+        checkVector3L(origin, ray);
+        checkVector3L(direction, ray + 3);
+        CkwRayIntersection* result = argumentOf<CkwRayIntersection>(intersection, kIidRayIntersection);
+        uint8_t& out = requireOut(hit);
+        out = g.pickRay(static_cast<int32_t>(scope), ray, ray + 3, result) ? 1 : 0;
+    }>,
+    trapped<+[](CkwGroup& g, uint32_t scope, float x, float y, EngineHandle* camera, EngineHandle* intersection,
+                uint8_t* hit) {
+        const float px = checkFloat(x);
+        const float py = checkFloat(y);
+        CkwCamera& c = requireArgument<CkwCamera>(camera, kIidCamera);
+        CkwRayIntersection* result = argumentOf<CkwRayIntersection>(intersection, kIidRayIntersection);
+        uint8_t& out = requireOut(hit);
+        out = g.pickViewport(static_cast<int32_t>(scope), px, py, c, result) ? 1 : 0;
     }>,
 };
 

@@ -13,6 +13,7 @@
 #include "engine/scene/CkwWorld.h"
 #include "engine/scene/interface/SceneNodeTables.h"
 #include "engine/scene/interface/TableTestKit.h"
+#include "engine/scene/testing/SceneKit.h"
 #include "tools/m3g/M3gFileWriter.h"
 #include "tools/m3g/M3gSceneEncoders.h"
 
@@ -306,6 +307,60 @@ TEST_F(SceneTablesTest, GroupChildrenAndPicking)
     EXPECT_EQ(t.pickViewport(g, ~0u, kNaN, 0.5f, a, nullptr, &hit), 0x10006);
     release(w);
     release(a);
+    release(g);
+}
+
+// A hit comes back through the RayIntersection table; a miss writes 0 and
+// leaves the record as it was.
+TEST_F(SceneTablesTest, PicksFillTheRayIntersectionThroughItsTable)
+{
+    EngineHandle* g = make(kIidGroup);
+    EngineHandle* r = make(kIidRayIntersection);
+    EngineHandle* camera = make(kIidCamera);
+    EngineHandle* mesh = nullptr;
+    ASSERT_EQ(engineTrap([&] { ASSERT_EQ(wrapObject(kitBox(1.0f, kitAppearance(~0u)), &mesh), 0); }), 0);
+    const auto& t = group(g);
+    ASSERT_EQ(t.addChild(g, mesh), 0);
+    const auto& ri = tableOf<IkwRayIntersectionTable>(r);
+    const float origin[3] = {0.5f, 0.25f, 10};
+    const float down[3] = {0, 0, -2};
+    uint8_t hit = 0;
+    ASSERT_EQ(t.pickRay(g, ~0u, origin, down, r, &hit), 0);
+    EXPECT_EQ(hit, 1);
+    float distance = 0;
+    ri.getDistance(r, &distance);
+    EXPECT_FLOAT_EQ(distance, 4.5f);
+    EngineHandle* intersected = nullptr;
+    EXPECT_EQ(ri.getIntersected(r, &intersected), 0);
+    EXPECT_EQ(intersected->object, mesh->object);
+    release(intersected);
+    float normal[3] = {};
+    ri.getNormalX(r, &normal[0]);
+    ri.getNormalY(r, &normal[1]);
+    ri.getNormalZ(r, &normal[2]);
+    EXPECT_NEAR(normal[2], 1.0f, 1e-5f);
+    float ray[6] = {};
+    EXPECT_EQ(ri.getRay(r, 6, ray), 0);
+    EXPECT_EQ((std::vector<float>(ray, ray + 6)), (std::vector<float>{0.5f, 0.25f, 10, 0, 0, -2}));
+
+    const float away[3] = {0, 0, 1};
+    EXPECT_EQ(t.pickRay(g, ~0u, origin, away, r, &hit), 0);
+    EXPECT_EQ(hit, 0);
+    ri.getDistance(r, &distance);
+    EXPECT_FLOAT_EQ(distance, 4.5f);
+    EXPECT_EQ(t.pickRay(g, 0, origin, down, nullptr, &hit), 0); // no scope bit shared
+    EXPECT_EQ(hit, 0);
+
+    // Handles of the wrong kind, a camera outside the tree, no direction.
+    EXPECT_EQ(t.pickRay(g, ~0u, origin, down, g, &hit), 0x1000D);
+    EXPECT_EQ(t.pickViewport(g, ~0u, 0.5f, 0.5f, camera, mesh, &hit), 0x1000D);
+    EXPECT_EQ(t.pickViewport(g, ~0u, 0.5f, 0.5f, camera, r, &hit), 0x1000C);
+    const float none[3] = {0, 1e-6f, 0};
+    EXPECT_EQ(t.pickRay(g, ~0u, origin, none, r, &hit), 0x1000D);
+    EXPECT_EQ(t.pickRay(g, ~0u, origin, down, r, nullptr), 0x1000E);
+    release(mesh);
+    release(camera);
+    release(r);
     release(g);
 }
 
