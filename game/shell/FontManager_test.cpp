@@ -2,14 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <string>
 #include <vector>
 
-#include "framework/resources/Resource.h"
-#include "gfx2d/drawcontext/testing/DrawScene.h"
+#include "game/shell/testing/SamplePackScene.h"
 #include "gfx2d/font/BitmapFont.h"
 #include "tests/support/GoldenImage.h"
 #include "tools/font/FontWriter.h"
@@ -20,57 +15,11 @@ namespace {
 constexpr int kW = 64, kH = 44;
 constexpr char16_t kText[] = u"PENNYFALL 2009!";
 
-// The sample pack as its manifest makes it, with the span programs the
-// drawing context runs on.
-std::vector<uint8_t> samplePack()
-{
-    const std::string folder = std::string(std::getenv("PF_SOURCE_DIR")) + "/tools/samplepack";
-    std::ifstream in(folder + "/pennyfall.manifest");
-    std::stringstream text;
-    text << in.rdbuf() << "spanprograms deflated 4\n";
-    PackManifest manifest;
-    std::string error;
-    std::vector<uint8_t> bytes;
-    EXPECT_TRUE(parseResourceManifest(text.str(), folder, manifest, error)) << error;
-    EXPECT_TRUE(manifest.writer.build(manifest.form, bytes));
-    return bytes;
-}
-
-struct FontScene {
-    ResourcePack pack;
-    TestApp app;
-    ResourceManager* manager = new ResourceManager();
-    TestScreen screen;
-    MemorySurface target;
-    DrawContext dc;
-
-    FontScene()
-    {
-        app.m_resourceManager = manager;
-        EXPECT_EQ(pack.openFile(new MemoryFile(samplePack())), 1);
-        EXPECT_EQ(manager->openTable(&pack, 50, 8, true), 1);
-        screen.init();
-        makeTarget(target, kW, kH);
-        dc.open(0, 0);
-        dc.beginDraw();
-    }
-    ~FontScene()
-    {
-        dc.endDraw();
-        dc.close(0, 0);
-    }
-    uint32_t refs(uint32_t id)
-    {
-        Resource* r = manager->held(id);
-        return r ? r->refCount() : 0;
-    }
-};
-
 } // namespace
 
 TEST(FontManager, EachSampleFontLoadsOnceAndDrawsItsInk)
 {
-    FontScene scene;
+    SamplePackScene scene(kW, kH);
     FontManager fonts;
     std::vector<uint32_t> expected(size_t(kW) * kH, 0xFF000000u);
     for (uint32_t i = 0; i < kDefinedFonts; ++i) {
