@@ -7,7 +7,6 @@
 #include "game/shell/testing/SamplePackScene.h"
 #include "gfx2d/font/BitmapFont.h"
 #include "tests/support/GoldenImage.h"
-#include "tools/font/FontWriter.h"
 #include "tools/samplefonts/SampleFonts.h"
 
 namespace {
@@ -31,25 +30,9 @@ TEST(FontManager, EachSampleFontLoadsOnceAndDrawsItsInk)
         EXPECT_EQ(scene.refs(kFontDefinitions[i].dataId), 0u) << "the data is released";
         const int y = 1 + int(i) * font->getLineHeight();
         font->drawString(kText, -1, 2, y, -1, -1);
-
-        // Reference: the alphabet's rows in the font's ink, pens 3 + 1 apart,
-        // a space moving 2 + 1.
-        int x = 2;
-        for (const char16_t* c = kText; *c; ++c) {
-            if (*c != u' ') {
-                const uint8_t* rows = sheetGlyphRows(*c);
-                for (int gy = 0; gy < 5; ++gy)
-                    for (int gx = 0; gx < 3; ++gx)
-                        if ((rows[gy] >> (2 - gx)) & 1)
-                            expected[size_t(y + gy) * kW + x + gx] = 0xFF000000u | sampleFontInk(i);
-            }
-            x += *c == u' ' ? 3 : 4;
-        }
+        paintSampleText(expected, kW, kText, 2, y, sampleFontInk(i));
     }
-    const uint32_t* pixels = targetPixels(scene.target);
-    std::vector<uint32_t> actual(pixels, pixels + size_t(kW) * kH);
-    for (uint32_t& p : actual)
-        p |= 0xFF000000u;
+    const std::vector<uint32_t> actual = scenePixels(scene, kW, kH);
     EXPECT_EQ(actual, expected);
     EXPECT_TRUE(matchesGolden("game/shell/testdata/sample_fonts.png", actual.data(), kW, kH));
 

@@ -7,7 +7,6 @@
 #include "game/shell/FontManager.h"
 #include "game/shell/testing/SamplePackScene.h"
 #include "tests/support/GoldenImage.h"
-#include "tools/font/FontWriter.h"
 #include "tools/samplefonts/SampleFonts.h"
 
 TEST(StatsOverlay, DrawsTheRateInABlackBoxInTheLowerRightQuarter)
@@ -22,25 +21,14 @@ TEST(StatsOverlay, DrawsTheRateInABlackBoxInTheLowerRightQuarter)
     EXPECT_EQ(overlay.m_rect[0], 72);
     EXPECT_EQ(overlay.m_rect[1], 48);
 
-    // Reference: the box one line (7) high, "29.5" centred 15 into it in
-    // font 0's ink, each character 3 wide and 4 apart.
+    // Reference: the box one line (7) high, "29.5" (15 wide) centred 15
+    // into it in font 0's ink.
     std::vector<uint32_t> expected(size_t(kW) * kH, 0xFF3060C0u);
     for (int y = 48; y < 55; ++y)
         for (int x = 72; x < kW; ++x)
             expected[size_t(y) * kW + x] = 0xFF000000u;
-    int x = 72 + 15 - 15 / 2;
-    for (char16_t c : std::u16string(u"29.5")) {
-        const uint8_t* rows = sheetGlyphRows(c);
-        for (int gy = 0; gy < 5; ++gy)
-            for (int gx = 0; gx < 3; ++gx)
-                if ((rows[gy] >> (2 - gx)) & 1)
-                    expected[size_t(48 + gy) * kW + x + gx] = 0xFF000000u | sampleFontInk(0);
-        x += 4;
-    }
-    const uint32_t* pixels = targetPixels(scene.target);
-    std::vector<uint32_t> actual(pixels, pixels + size_t(kW) * kH);
-    for (uint32_t& p : actual)
-        p |= 0xFF000000u;
+    paintSampleText(expected, kW, u"29.5", 72 + 15 - 15 / 2, 48, sampleFontInk(0));
+    const std::vector<uint32_t> actual = scenePixels(scene, kW, kH);
     EXPECT_EQ(actual, expected);
     EXPECT_TRUE(matchesGolden("game/shell/testdata/stats_overlay.png", actual.data(), kW, kH));
     delete getFontManager();

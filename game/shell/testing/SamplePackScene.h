@@ -13,6 +13,7 @@
 
 #include "framework/resources/Resource.h"
 #include "gfx2d/drawcontext/testing/DrawScene.h"
+#include "tools/font/FontWriter.h"
 
 // The sample pack as its manifest makes it, with the span programs the
 // drawing context runs on.
@@ -59,3 +60,30 @@ struct SamplePackScene {
         return r ? r->refCount() : 0;
     }
 };
+
+// Reference of a sample font's text: the alphabet's rows in the ink, pens
+// 3 + 1 apart, a space moving 2 + 1.
+inline void paintSampleText(std::vector<uint32_t>& px, int width, const std::u16string& text, int x, int y,
+                            uint32_t ink)
+{
+    for (char16_t c : text) {
+        if (c != u' ') {
+            const uint8_t* rows = sheetGlyphRows(c);
+            for (int gy = 0; gy < 5; ++gy)
+                for (int gx = 0; gx < 3; ++gx)
+                    if ((rows[gy] >> (2 - gx)) & 1)
+                        px[size_t(y + gy) * width + x + gx] = 0xFF000000u | ink;
+        }
+        x += c == u' ' ? 3 : 4;
+    }
+}
+
+// The target's pixels, opaque.
+inline std::vector<uint32_t> scenePixels(SamplePackScene& scene, int width, int height)
+{
+    const uint32_t* pixels = targetPixels(scene.target);
+    std::vector<uint32_t> out(pixels, pixels + size_t(width) * height);
+    for (uint32_t& p : out)
+        p |= 0xFF000000u;
+    return out;
+}
