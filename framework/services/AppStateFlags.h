@@ -1,4 +1,5 @@
-// Four flag bytes of the application's state; the first stops drawing.
+// Four flag bytes and two words of the application's state, through which
+// distant parts of the game signal each other; the first byte stops drawing.
 #pragma once
 
 #include "framework/services/Service.h"
@@ -19,6 +20,9 @@ public:
     bool noDrawing() const { return m_flags[AppFlag::DrawingSuppressed] != 0; }
 
     uint8_t m_flags[4] = {};
+    int32_t m_word = 0;
+    // The last game's score, for the score page and the high-score steps.
+    int32_t m_score = 0;
 };
 
 AppStateFlags* getAppStateFlags();

@@ -3,8 +3,8 @@
 
 #include "framework/events/InputAction.h"
 #include "framework/services/AppStateFlags.h"
+#include "game/shell/GameApp.h"
 #include "game/shell/ResourcePreloader.h"
-#include "platform/wince/PlatformSystem.h"
 #include "platform/wince/SoundDevice.h"
 
 namespace {
@@ -15,12 +15,6 @@ FlowModeCreator g_creators[FlowModeId::Quit] = {};
 constexpr uint32_t kResultOk = 1;
 constexpr uint32_t kResultContinue = 2;
 constexpr uint32_t kResultQuit = 3;
-
-void quitProgram()
-{
-    if (PlatformSystem* system = getPlatformSystem())
-        system->quit();
-}
 
 } // namespace
 

@@ -1,6 +1,8 @@
 // Start-up, event handling, the frame and shutdown of the game application.
 #include "game/shell/GameApp.h"
 
+#include <algorithm>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -22,8 +24,13 @@
 #include "framework/services/ServiceAccessors.h"
 #include "framework/strings/NameHash.h"
 #include "framework/util/RandomService.h"
+#include "framework/resources/ResourceTypes.h"
+#include "framework/resources/TypedResources.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/FlowManager.h"
+#include "gfx2d/display/ScreenContext.h"
+#include "gfx2d/display/Surface.h"
+#include "gfx2d/drawcontext/DrawContext.h"
 #include "game/shell/HandlerListIndex.h"
 #include "game/shell/KeyCodeMap.h"
 #include "platform/wince/GameHooks.h"
@@ -46,6 +53,10 @@ constexpr uint32_t kOverlayNodesPerBlock = 4;
 constexpr uint32_t kOverlayHistory = 5;
 
 constexpr uint32_t kMaxVolume = 10;
+// A frame surface of these buffering kinds keeps no picture between frames,
+// so every mode repaints.
+constexpr uint32_t kFlippedLayouts[] = {3, 4};
+constexpr uint32_t kOpaqueBlack = 0xff000000;
 // The power broadcasts that mean the device slept.
 constexpr uint32_t kPowerSleepFlags = 0x01400000;
 
@@ -58,12 +69,6 @@ constexpr const char* kSoftkeyXKeys[4] = {"LSK_PORTRAIT_X", "RSK_PORTRAIT_X", "L
 PlatformApp* platformApp()
 {
     return static_cast<PlatformApp*>(getPlatformApp());
-}
-
-void quitProgram()
-{
-    if (PlatformSystem* system = getPlatformSystem())
-        system->quit();
 }
 
 template <typename T>
@@ -165,8 +170,10 @@ int GameApp::init()
 
     m_keyCodeMap = new (std::nothrow) KeyCodeMap();
 
-    findOrCreateCachedService(ServiceId::Display, &AppBase::m_display);
-    findOrCreateCachedService(ServiceId::DrawContext, &AppBase::m_drawContext);
+    if (ScreenContext* display = getDisplay())
+        display->open();
+    if (DrawContext* drawContext = getDrawContext())
+        drawContext->open(0, 0);
 
     findOrCreateService(ServiceId::EngineService);
     findOrCreateService(ServiceId::Graphics3DService);
@@ -177,10 +184,39 @@ int GameApp::init()
     m_statsOverlay = overlay;
 
     m_flowManager = new (std::nothrow) FlowManager();
+    createSecondaryTarget();
 
     m_secondaryViewOn = 0;
     m_secondaryViewAngle = 0;
     return 0;
+}
+
+void GameApp::createSecondaryTarget()
+{
+    ScreenContext* display = getDisplay();
+    DrawContext* drawContext = getDrawContext();
+    ResourceManager* manager = getResourceManager();
+    Surface* frame = display ? display->getRenderTarget(0, 0) : nullptr;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    if (!drawContext || !manager || !frame || !frame->getSize(&width, &height))
+        return;
+    const uint32_t kind =
+        drawContext->getKind() == 1 ? ResourceType::DeviceSurfaceForDevice : ResourceType::MemorySurfaceForLibrary;
+    Resource* resource = createResourceOfType(kind);
+    if (!resource)
+        return;
+    const SurfaceAttribute attributes[] = {{SurfaceKey::Format0, 0},
+                                           {SurfaceKey::Attribute4, 0},
+                                           {SurfaceKey::Width, width / 2},
+                                           {SurfaceKey::Height, height / 2},
+                                           {SurfaceKey::End, 0}};
+    Surface* surface = resource->create(nameKey(kSecondaryTargetName), nullptr, kind) != ResourceResult::Failed
+                           ? static_cast<Surface*>(resource->payload())
+                           : nullptr;
+    // Without the target the game still runs: nothing turns the secondary view on.
+    if (!surface || !surface->init(attributes) || !manager->insert(resource))
+        delete resource;
 }
 
 void GameApp::deleteServices()
@@ -208,12 +244,14 @@ void GameApp::shutdown()
         manager->releaseByName(kSecondaryTargetName);
     deleteField(m_flowManager);
     deleteField(m_statsOverlay);
-    if (Service* drawContext = findService(ServiceId::DrawContext)) {
+    if (auto* drawContext = static_cast<DrawContext*>(findService(ServiceId::DrawContext))) {
         m_drawContext = nullptr;
+        drawContext->close(0, 0);
         delete drawContext;
     }
-    if (Service* display = findService(ServiceId::Display)) {
+    if (auto* display = static_cast<ScreenService*>(findService(ServiceId::Display))) {
         m_display = nullptr;
+        display->close();
         delete display;
     }
     delete findService(ServiceId::FontManager);
@@ -277,6 +315,9 @@ void GameApp::onStart()
         // the first language of the pack.
         manager->loadListEntry(0);
     }
+    // Known before any pause, so the pause event can tell whether there is
+    // a screen to show.
+    loadPauseText();
     if (m_flowManager)
         m_flowManager->init();
     m_touchAndKey = properties && properties->has(kTouchAndKeyKey) && properties->getInt(kTouchAndKeyKey) == 0 ? 0 : 1;
@@ -288,18 +329,18 @@ void GameApp::onStart()
 
 void GameApp::onKey(uint32_t id, uint32_t key)
 {
-    if ((id == ShellEventId::KeyDown && key == GameKey::F4) || (m_paused && key == GameKey::Select))
+    if ((id == PlatformEventId::KeyDown && key == PlatformKey::F4) || (m_paused && key == PlatformKey::Select))
         m_quitRequested = 1;
-    if (id != ShellEventId::KeyDown || (key != GameKey::VolumeUp && key != GameKey::VolumeDown))
+    if (id != PlatformEventId::KeyDown || (key != PlatformKey::VolumeUp && key != PlatformKey::VolumeDown))
         return;
     AppStateFlags* flags = getAppStateFlags();
     SoundService* sound = getSound();
     if (!sound || (flags && flags->m_flags[AppFlag::VolumeKeysOff]))
         return;
     const uint32_t volume = sound->getVolume();
-    if (key == GameKey::VolumeUp && volume < kMaxVolume)
+    if (key == PlatformKey::VolumeUp && volume < kMaxVolume)
         sound->setVolume(volume + 1);
-    else if (key == GameKey::VolumeDown && volume > 0)
+    else if (key == PlatformKey::VolumeDown && volume > 0)
         sound->setVolume(volume - 1);
 }
 
@@ -313,10 +354,10 @@ int GameApp::handleMessage(uint32_t id, uint32_t a, uint32_t b)
     }
     SoundService* sound = getSound();
     switch (id) {
-    case ShellEventId::Start:
+    case EventId::Start:
         onStart();
         return 1;
-    case ShellEventId::End:
+    case EventId::End:
         if (m_flowManager)
             m_flowManager->shutdown();
         if (sound) {
@@ -324,19 +365,19 @@ int GameApp::handleMessage(uint32_t id, uint32_t a, uint32_t b)
             sound->stopVibrate(0);
         }
         return 1;
-    case ShellEventId::Pause:
+    case EventId::Pause:
         if (sound)
             sound->pauseAll();
         forward(id, a, b);
         return 1;
-    case ShellEventId::Resume:
+    case EventId::Resume:
         if (PlatformApp* platform = platformApp(); platform && m_useGapi && platform->akuVersion()[1] != u'5')
             platform->resumeGapi();
         if (sound)
             sound->resumeAll();
         forward(id, a, b);
         return 1;
-    case ShellEventId::ScreenSizeChanged: {
+    case PlatformEventId::ScreenSizeChangedAgain: {
         const int result = forward(id, a, b);
         if (flags)
             flags->m_flags[AppFlag::DrawingSuppressed] = 0;
@@ -347,13 +388,13 @@ int GameApp::handleMessage(uint32_t id, uint32_t a, uint32_t b)
         quitProgram();
         return result;
     }
-    case ShellEventId::KeyDown:
-    case ShellEventId::KeyUp: {
+    case PlatformEventId::KeyDown:
+    case PlatformEventId::KeyUp: {
         const int result = forward(id, a, b);
         onKey(id, a);
         return result;
     }
-    case ShellEventId::AppMessage:
+    case PlatformEventId::AppMessage:
         // The pause screen needs a text to show; without one, pausing would
         // leave a black screen that nothing ends.
         if (m_pauseText.length() != 0)
@@ -378,8 +419,8 @@ void GameApp::update()
         uint32_t powerFlags = 0;
         while (platform->takePowerNotification(powerFlags)) {
             if (powerFlags & kPowerSleepFlags) {
-                platform->eventQueue().post(ShellEventId::Pause, 0, 0);
-                platform->eventQueue().post(ShellEventId::Resume, 0, 0);
+                platform->eventQueue().post(EventId::Pause, 0, 0);
+                platform->eventQueue().post(EventId::Resume, 0, 0);
             }
         }
     }
@@ -397,10 +438,81 @@ void GameApp::update()
         quitProgram();
 }
 
+void GameApp::prepareDrawContext()
+{
+    DrawContext* drawContext = getDrawContext();
+    drawContext->setYDown(1);
+    if (drawContext->getKind() == kDrawContextKind) {
+        drawContext->enable(DrawGroup::ColourKey);
+        drawContext->disable(DrawGroup::AlphaTest);
+    } else {
+        drawContext->disable(DrawGroup::ColourKey);
+        drawContext->enable(DrawGroup::AlphaTest);
+    }
+    drawContext->disable(DrawGroup::Blend);
+    drawContext->loadIdentity();
+}
+
+void GameApp::loadPauseText()
+{
+    m_pauseText.clear();
+    ResourceManager* manager = getResourceManager();
+    Resource* resource = nullptr;
+    if (!manager || !manager->loadById(ShellResourceId::PauseText, &resource))
+        return;
+    if (resource->m_typeId == ResourceClassId::Text) {
+        const WideString* text = static_cast<TextResource*>(resource)->text();
+        if (text && text->chars())
+            m_pauseText.append(text->chars());
+    }
+    manager->releaseRef(&resource);
+}
+
+void GameApp::drawPauseOverlay(int32_t width, int32_t height)
+{
+    fillRect(0, 0, width, height, kOpaqueBlack, DrawMode::Rectangles);
+    loadPauseText();
+    // The pause text is drawn with the font manager's first font; until a
+    // font is loaded the screen stays black.
+}
+
 void GameApp::render()
 {
+    ScreenContext* display = getDisplay();
+    DrawContext* drawContext = getDrawContext();
+    Surface* frame = display ? display->getRenderTarget(0, 0) : nullptr;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    if (!drawContext || !frame || !frame->getSize(&width, &height)) {
+        // No screen to draw on: the modes still paint, so their state moves.
+        if (m_flowManager)
+            m_flowManager->paint();
+        return;
+    }
+    frame->makeCurrent();
+    display->beginFrame(0, 0);
+    prepareDrawContext();
+    drawContext->setClip(0, 0, int32_t(width), int32_t(height));
+    drawContext->beginDraw();
     if (m_flowManager)
         m_flowManager->paint();
+    if (m_paused)
+        drawPauseOverlay(int32_t(width), int32_t(height));
+    drawContext->endDraw();
+    display->endFrame(0, 0);
+    display->present();
+
+    SurfaceDescription description;
+    if (m_flowManager && frame->getDescription(description)
+        && std::find(std::begin(kFlippedLayouts), std::end(kFlippedLayouts), description.layout)
+               != std::end(kFlippedLayouts))
+        m_flowManager->dispatch(PlatformEventId::Redraw, 0, 0);
+}
+
+void quitProgram()
+{
+    if (PlatformSystem* system = getPlatformSystem())
+        system->quit();
 }
 
 GameApp* getGame()

@@ -52,6 +52,10 @@ public:
     WideString m_pauseText;
 
 private:
+    void prepareDrawContext();
+    void loadPauseText();
+    void drawPauseOverlay(int32_t width, int32_t height);
+    void createSecondaryTarget();
     void onStart();
     void onKey(uint32_t id, uint32_t key);
     int forward(uint32_t id, uint32_t a, uint32_t b);
@@ -60,6 +64,8 @@ private:
 
 // The running game application, or null.
 GameApp* getGame();
+// Asks the platform to end the message loop.
+void quitProgram();
 // Installs the game into the platform: the application factory and the
 // key-code lookup.
 void installGame();

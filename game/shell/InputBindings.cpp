@@ -25,14 +25,14 @@ uint32_t digit(uint32_t base, uint32_t n)
 
 // In the order they are made; the soft keys swap when the property asks.
 const Binding kBindings[] = {
-    {ActionId::MenuUp, GameKey::Up, kPressAndHold, kRepeatMs, kRepeatMs},
-    {ActionId::MenuDown, GameKey::Down, kPressAndHold, kRepeatMs, kRepeatMs},
-    {ActionId::MenuLeft, GameKey::Left, kPressAndHold, kRepeatMs, kRepeatMs},
-    {ActionId::MenuRight, GameKey::Right, kPressAndHold, kRepeatMs, kRepeatMs},
-    {ActionId::MenuSelect, GameKey::Select, kPress, 0, 0},
-    {ActionId::MenuBack, GameKey::Back, kPress, 0, 0},
-    {ActionId::SoftLeft, GameKey::SoftLeft, kPress, 0, 0},
-    {ActionId::SoftRight, GameKey::SoftRight, kPress, 0, 0},
+    {ActionId::MenuUp, PlatformKey::Up, kPressAndHold, kRepeatMs, kRepeatMs},
+    {ActionId::MenuDown, PlatformKey::Down, kPressAndHold, kRepeatMs, kRepeatMs},
+    {ActionId::MenuLeft, PlatformKey::Left, kPressAndHold, kRepeatMs, kRepeatMs},
+    {ActionId::MenuRight, PlatformKey::Right, kPressAndHold, kRepeatMs, kRepeatMs},
+    {ActionId::MenuSelect, PlatformKey::Select, kPress, 0, 0},
+    {ActionId::MenuBack, PlatformKey::Back, kPress, 0, 0},
+    {ActionId::SoftLeft, PlatformKey::SoftLeft, kPress, 0, 0},
+    {ActionId::SoftRight, PlatformKey::SoftRight, kPress, 0, 0},
     {ActionId::MenuUp, '2', kPressAndHold, kRepeatMs, kRepeatMs},
     {ActionId::MenuDown, '8', kPressAndHold, kRepeatMs, kRepeatMs},
     {ActionId::MenuLeft, '4', kPressAndHold, kRepeatMs, kRepeatMs},
@@ -53,23 +53,23 @@ const Binding kBindings[] = {
     {ActionId::Digit5Released, '5', kRelease, 0, 0},
     {ActionId::Digit6Released, '6', kRelease, 0, 0},
     {ActionId::Digit8Released, '8', kRelease, 0, 0},
-    {ActionId::PlayUp, GameKey::Up, kPress, 0, 0},
-    {ActionId::PlayDown, GameKey::Down, kPress, 0, 0},
-    {ActionId::PlayLeft, GameKey::Left, kPress, 0, 0},
-    {ActionId::PlayRight, GameKey::Right, kPress, 0, 0},
-    {ActionId::PlayAction, GameKey::Select, kPress, 0, 0},
+    {ActionId::PlayUp, PlatformKey::Up, kPress, 0, 0},
+    {ActionId::PlayDown, PlatformKey::Down, kPress, 0, 0},
+    {ActionId::PlayLeft, PlatformKey::Left, kPress, 0, 0},
+    {ActionId::PlayRight, PlatformKey::Right, kPress, 0, 0},
+    {ActionId::PlayAction, PlatformKey::Select, kPress, 0, 0},
     {ActionId::PlayAction, GameKey::Key13, kPress, 0, 0},
     {ActionId::PlayAction, GameKey::Key14, kPress, 0, 0},
     {ActionId::PlayAction, '5', kPress, 0, 0},
     {ActionId::PlayZero, '0', kPress, 0, 0},
-    {ActionId::PlayUpReleased, GameKey::Up, kRelease, 0, 0},
-    {ActionId::PlayDownReleased, GameKey::Down, kRelease, 0, 0},
-    {ActionId::PlayLeftReleased, GameKey::Left, kRelease, 0, 0},
-    {ActionId::PlayRightReleased, GameKey::Right, kRelease, 0, 0},
-    {ActionId::PlayActionReleased, GameKey::Select, kRelease, 0, 0},
-    {ActionId::PlayMenu, GameKey::Back, kPress, 0, 0},
-    {ActionId::PlayMenu, GameKey::SoftRight, kPress, 0, 0},
-    {ActionId::PlayQuit, GameKey::F4, kPress, 0, 0},
+    {ActionId::PlayUpReleased, PlatformKey::Up, kRelease, 0, 0},
+    {ActionId::PlayDownReleased, PlatformKey::Down, kRelease, 0, 0},
+    {ActionId::PlayLeftReleased, PlatformKey::Left, kRelease, 0, 0},
+    {ActionId::PlayRightReleased, PlatformKey::Right, kRelease, 0, 0},
+    {ActionId::PlayActionReleased, PlatformKey::Select, kRelease, 0, 0},
+    {ActionId::PlayMenu, PlatformKey::Back, kPress, 0, 0},
+    {ActionId::PlayMenu, PlatformKey::SoftRight, kPress, 0, 0},
+    {ActionId::PlayQuit, PlatformKey::F4, kPress, 0, 0},
     {ActionId::Ui1, '1', kPressAndHold, 0, 0},
     {ActionId::Ui2, '2', kPressAndHold, 0, 0},
     {ActionId::Ui3, '3', kPress, 0, 0},
@@ -95,8 +95,8 @@ void FlowManager::bindInputActions()
     const bool reversed = properties && properties->getBool(kSoftkeyReverseKey);
     for (const Binding& b : kBindings) {
         uint32_t key = b.key;
-        if (reversed && (key == GameKey::SoftLeft || key == GameKey::SoftRight))
-            key = key == GameKey::SoftLeft ? GameKey::SoftRight : GameKey::SoftLeft;
+        if (reversed && (key == PlatformKey::SoftLeft || key == PlatformKey::SoftRight))
+            key = key == PlatformKey::SoftLeft ? PlatformKey::SoftRight : PlatformKey::SoftLeft;
         addInputAction(TaskKey::InputActions, b.action, key, b.mode, b.delayMs, b.repeatMs, 1);
     }
 }

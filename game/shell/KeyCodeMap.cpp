@@ -61,22 +61,22 @@ uint32_t KeyCodeMap::gameKeyOf(const char* name, uint32_t length)
         return uint32_t(c);
     switch (c) {
     case 'A':
-        return GameKey::Select;
+        return PlatformKey::Select;
     case 'B':
-        return GameKey::Back;
+        return PlatformKey::Back;
     case 'U':
-        return GameKey::Up;
+        return PlatformKey::Up;
     case 'D':
-        return GameKey::Down;
+        return PlatformKey::Down;
     case 'L':
-        return GameKey::Left;
+        return PlatformKey::Left;
     case 'R':
-        return GameKey::Right;
+        return PlatformKey::Right;
     case 'H':
-        return GameKey::Hash;
+        return PlatformKey::Hash;
     case 'S': {
         const char last = name[length - 1];
-        return last == 'R' ? GameKey::Star : last == '1' ? GameKey::SoftLeft : GameKey::SoftRight;
+        return last == 'R' ? PlatformKey::Star : last == '1' ? PlatformKey::SoftLeft : PlatformKey::SoftRight;
     }
     default:
         return 0;

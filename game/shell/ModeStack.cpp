@@ -59,7 +59,7 @@ void ModeStack::activateTop(bool afterPush)
     for (uint32_t i = 0; i < notified && i < m_count; ++i) {
         GameMode* mode = m_entries[i].mode;
         mode->setActive(mode == m_active);
-        mode->handleEvent(ShellEventId::Redraw, 0, 0);
+        mode->handleEvent(PlatformEventId::Redraw, 0, 0);
     }
 }
 
@@ -194,7 +194,7 @@ int ModeStack::paint()
     for (uint32_t i = 0; i < m_count; ++i) {
         GameMode* mode = m_entries[i].mode;
         if (drew)
-            mode->handleEvent(ShellEventId::Redraw, 0, 0);
+            mode->handleEvent(PlatformEventId::Redraw, 0, 0);
         drew |= mode->paint() != 0 ? 1 : 0;
     }
     return drew;

@@ -30,7 +30,7 @@ public:
     void setActive(bool isTop) override { note(isTop ? "top" : "below"); }
     int handleEvent(uint32_t id, uint32_t, uint32_t) override
     {
-        note(id == ShellEventId::Redraw ? "redraw" : "event " + std::to_string(id));
+        note(id == PlatformEventId::Redraw ? "redraw" : "event " + std::to_string(id));
         return 7;
     }
     int update(uint32_t ms) override
@@ -133,10 +133,10 @@ TEST(ModeStack, LifecycleIdsReachEveryModeOthersOnlyTheActiveOne)
         int result;
         std::vector<std::string> journal;
     } cases[] = {
-        {ShellEventId::Pause, 1, {"m1 event 1411673571", "m2 event 1411673571"}},
-        {ShellEventId::ScreenSizeChanged, 1, {"m1 event 850690755", "m2 event 850690755"}},
-        {ShellEventId::Redraw, 1, {"m1 redraw", "m2 redraw"}},
-        {ShellEventId::KeyDown, 7, {"m2 event 3343010790"}},
+        {EventId::Pause, 1, {"m1 event 1411673571", "m2 event 1411673571"}},
+        {PlatformEventId::ScreenSizeChangedAgain, 1, {"m1 event 850690755", "m2 event 850690755"}},
+        {PlatformEventId::Redraw, 1, {"m1 redraw", "m2 redraw"}},
+        {PlatformEventId::KeyDown, 7, {"m2 event 3343010790"}},
     };
     for (const auto& c : cases) {
         g_journal.clear();
@@ -144,7 +144,7 @@ TEST(ModeStack, LifecycleIdsReachEveryModeOthersOnlyTheActiveOne)
         EXPECT_EQ(g_journal, c.journal) << c.id;
     }
     stack.clear();
-    EXPECT_EQ(stack.dispatch(ShellEventId::KeyDown, 0, 0), 0);
+    EXPECT_EQ(stack.dispatch(PlatformEventId::KeyDown, 0, 0), 0);
 }
 
 TEST(ModeStack, ModesAboveOneThatDrewAreToldToRedrawFirst)

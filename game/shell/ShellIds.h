@@ -7,6 +7,7 @@
 
 #include "framework/events/EventIds.h"
 #include "framework/events/TaskIds.h"
+#include "platform/wince/PlatformEvents.h"
 
 namespace TypeId {
 constexpr uint32_t GameMode = 0x02642625;
@@ -14,25 +15,22 @@ constexpr uint32_t ModeStack = 0x42621bd4;
 constexpr uint32_t HandlerListIndex = 0x21d748ff;
 } // namespace TypeId
 
+// The events the shell names beyond the platform's (PlatformEventId).
 namespace ShellEventId {
-constexpr uint32_t Start = EventId::Start;
-constexpr uint32_t End = EventId::End;
-constexpr uint32_t Pause = EventId::Pause;
-constexpr uint32_t Resume = EventId::Resume;
-constexpr uint32_t Redraw = 0x24314258;
-constexpr uint32_t ScreenSizeChanged = 0x32b482c3;
 // Forwarded to the modes, then the program quits.
 constexpr uint32_t QuitNotice = 0x5152a73b;
-constexpr uint32_t KeyDown = InputEventId::KeyDown;
-constexpr uint32_t KeyUp = InputEventId::KeyUp;
-// The window's application message: the way into the paused state.
-constexpr uint32_t AppMessage = 0xf42486fb;
 } // namespace ShellEventId
 
 // Ids that reach every mode on the stack rather than the active one alone.
 constexpr uint32_t kBroadcastEventIds[] = {
-    ShellEventId::Pause, ShellEventId::Resume, InputEventId::InputWipe, 0x8408f369,
-    ShellEventId::QuitNotice, InputEventId::InputWipeAgain, ShellEventId::ScreenSizeChanged, ShellEventId::Redraw,
+    EventId::Pause,
+    EventId::Resume,
+    InputEventId::InputWipe,
+    0x8408f369,
+    ShellEventId::QuitNotice,
+    InputEventId::InputWipeAgain,
+    PlatformEventId::ScreenSizeChangedAgain,
+    PlatformEventId::Redraw,
 };
 
 // Input actions the bindings post; the modes and pages react to them.
@@ -77,24 +75,10 @@ constexpr uint32_t Ui9 = 0x016703b6;
 constexpr uint32_t Quick1 = 0xfe50251e;
 } // namespace ActionId
 
-// Game key codes the shell reads (the platform's key table gives them).
+// Game keys the bindings use beyond the platform's own table (PlatformKey).
 namespace GameKey {
-constexpr uint32_t F4 = 3;
-constexpr uint32_t Up = 4;
-constexpr uint32_t Down = 5;
-constexpr uint32_t Left = 6;
-constexpr uint32_t Right = 7;
-constexpr uint32_t Select = 11;
-constexpr uint32_t Back = 12;
 constexpr uint32_t Key13 = 13;
 constexpr uint32_t Key14 = 14;
-constexpr uint32_t SoftLeft = 15;
-constexpr uint32_t SoftRight = 16;
-constexpr uint32_t VolumeUp = 17;
-constexpr uint32_t VolumeDown = 18;
-constexpr uint32_t Hash = 35;
-constexpr uint32_t Star = 42;
-constexpr uint32_t Digit0 = '0';
 } // namespace GameKey
 
 // Game keys the world and the level read.

@@ -118,3 +118,10 @@ uint32_t clipLine(int32_t* x, int32_t* y, const ClipRect& clip, int32_t* dx, int
     *dy = static_cast<int32_t>(ey - sy);
     return bits | ClipBits::Remains;
 }
+
+void clipPieceToSource(BlitPiece& p, int32_t srcW, int32_t srcH)
+{
+    if (clipBlitSource(&p.x, &p.y, srcW, srcH, &p.srcX, &p.srcY, &p.width, &p.height, false, false) &
+        ClipBits::Nothing)
+        p.width = p.height = 0;
+}

@@ -31,3 +31,18 @@ uint32_t clipBlitSource(int32_t* x, int32_t* y, int32_t srcW, int32_t srcH, int3
 // A line from (x, y) by (dx, dy), its end point excluded. What remains draws
 // only pixels inside clip with the line loops' stepping.
 uint32_t clipLine(int32_t* x, int32_t* y, const ClipRect& clip, int32_t* dx, int32_t* dy);
+
+// A piece of an image about to be drawn: its source rectangle and where its
+// top-left corner lands. Glyphs and tiles hand these to whoever draws them.
+struct BlitPiece {
+    int32_t x;
+    int32_t y;
+    int32_t srcX;
+    int32_t srcY;
+    int32_t width;
+    int32_t height;
+};
+using BlitPieceSink = void (*)(void* context, const BlitPiece& piece);
+
+// clipBlitSource on a piece; nothing left leaves it 0 × 0.
+void clipPieceToSource(BlitPiece& piece, int32_t srcW, int32_t srcH);

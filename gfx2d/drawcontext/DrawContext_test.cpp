@@ -7,17 +7,11 @@
 #include <set>
 #include <vector>
 
-#include "gfx2d/display/testing/TestScreen.h"
-#include "framework/resources/ResourceManager.h"
-#include "framework/resources/ResourcePack.h"
+#include "gfx2d/drawcontext/testing/DrawScene.h"
 #include "gfx2d/raster/RasterState.h"
 #include "gfx2d/span/SpanIds.h"
 #include "gfx2d/span/SpanProgramSet.h"
 #include "tests/support/GoldenImage.h"
-#include "tests/support/TestApp.h"
-#include "tools/pack/PackManifest.h"
-#include "tools/pack/ResourceManifest.h"
-#include "tools/pack/HostFiles.h"
 
 namespace {
 
@@ -25,62 +19,10 @@ constexpr int kW = 96, kH = 64;
 constexpr uint32_t kKey = 0xFF00FF;
 constexpr Fixed kIdentityWords[4] = {kFixedOne, 0, 0, kFixedOne};
 
-// A pack holding the library's span-program sets, built in memory.
-struct SpanPack {
-    ResourcePack pack;
-    SpanPack()
-    {
-        PackManifest manifest;
-        std::string error;
-        std::vector<uint8_t> bytes;
-        if (parseResourceManifest("0x101 0x374F8659 plain 4 restable\nspanprograms deflated 4\n", "", manifest,
-                                  error) &&
-            manifest.writer.build(manifest.form, bytes))
-            pack.openFile(new MemoryFile(bytes));
-    }
+// The library started with a kW x kH target and an open context.
+struct Scene : DrawScene {
+    Scene() : DrawScene(kW, kH) {}
 };
-
-// The library started on a test screen (with the span programs of a pack),
-// a kW x kH target and an open context.
-struct Scene {
-    SpanPack spans;
-    TestApp app;
-    ResourceManager* manager = new ResourceManager();
-    bool tableOpen = (app.m_resourceManager = manager, manager->openTable(&spans.pack, 50, 8, true) == 1);
-    TestScreen screen;
-    MemorySurface target;
-    DrawContext dc;
-
-    Scene()
-    {
-        screen.init();
-        makeTarget(target, kW, kH);
-        dc.open(0, 0);
-        dc.beginDraw();
-    }
-    ~Scene()
-    {
-        dc.endDraw();
-        dc.close(0, 0);
-    }
-    const uint32_t* pixels() { return targetPixels(target); }
-};
-
-// An X8R8G8B8 picture from a colour function of (x, y).
-int makeImage(MemorySurface& s, int w, int h, const std::function<uint32_t(int, int)>& colour)
-{
-    const SurfaceAttribute list[] = {{SurfaceKey::Width, uint32_t(w)},
-                                     {SurfaceKey::Height, uint32_t(h)},
-                                     {SurfaceKey::Format0, PixelFormat::X8R8G8B8},
-                                     {SurfaceKey::End, 0}};
-    if (!s.init(list))
-        return 0;
-    auto* p = const_cast<uint32_t*>(targetPixels(s));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            p[y * w + x] = colour(x, y);
-    return 1;
-}
 
 // The picture the test expects, drawn pixel by pixel with bounds checks.
 struct Canvas {

@@ -49,3 +49,22 @@ ImageBytes pngSignature();
 ImageBytes pngHeaderData(int32_t width, int32_t height, uint8_t depth, uint8_t colourType, uint8_t interlace);
 // The filtered, deflated rows of a picture: what its IDAT chunks carry.
 ImageBytes pngImageData(const PngPicture& picture);
+
+struct TgaPicture {
+    uint16_t width = 0;
+    uint16_t height = 0;
+    uint8_t depth = 24;           // 16, 24 or 32
+    uint8_t type = 2;             // written as given; pixels are never run-length coded
+    uint8_t colourMapType = 0;
+    std::vector<uint8_t> id;      // the id field, its length in byte 0
+    std::vector<uint8_t> pixels;  // file order: rows as stored, blue, green, red[, alpha]
+};
+
+ImageBytes writeTga(const TgaPicture& picture);
+// Pixel bytes (i * 29 + 7) & 0xFF, so every byte of every channel differs
+// from its neighbours.
+TgaPicture sampleTga(uint16_t width, uint16_t height, uint8_t depth);
+
+// The native pixel image: nine little-endian words (format, type, bits per
+// pixel, internal format, 0, 0, width, height, data size), then the pixels.
+ImageBytes writePixelImage(const uint32_t (&description)[9], const ImageBytes& pixels);

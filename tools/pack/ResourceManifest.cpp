@@ -9,6 +9,7 @@
 
 #include "tools/pack/HostFiles.h"
 #include "tools/pack/ResourceWriters.h"
+#include "tools/samplefonts/SampleFonts.h"
 #include "tools/span/SpanPrograms.h"
 
 namespace {
@@ -214,6 +215,16 @@ bool addSpanPrograms(std::istringstream& words, PackManifest& manifest, std::str
     return true;
 }
 
+bool addSampleFonts(std::istringstream& words, PackManifest& manifest, std::string& reason)
+{
+    Storage storage;
+    if (!parseStorage(words, storage, reason))
+        return false;
+    for (SampleFontEntry& e : sampleFontEntries())
+        manifest.writer.add(e.id, e.type, std::move(e.payload), storage.deflate, storage.header);
+    return true;
+}
+
 } // namespace
 
 bool parseResourceManifest(const std::string& text, const std::string& baseFolder, PackManifest& manifest,
@@ -237,6 +248,8 @@ bool parseResourceManifest(const std::string& text, const std::string& baseFolde
             parseRowLine(words, line, baseFolder, state, reason);
         else if (first == "spanprograms")
             addSpanPrograms(words, manifest, reason);
+        else if (first == "fonts")
+            addSampleFonts(words, manifest, reason);
         else if (first == "index")
             handled = false;
         else

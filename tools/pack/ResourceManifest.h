@@ -11,6 +11,8 @@
 //     row TABLE_ID ROW_ID TAG plain|deflated HEADER KIND ...
 //   spanprograms plain|deflated HEADER            the three span-program sets
 //                                                 and their record entries
+//   fonts plain|deflated HEADER                   the six sample fonts: data,
+//                                                 sheets and glyph surfaces
 // A row's KIND is text, file, utf8, utf16 or idlist; rows are stored in the
 // pack's entry layout, with their tag. TEXT takes \n, \r, \t, \\ escapes.
 #pragma once

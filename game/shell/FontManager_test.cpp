@@ -1,0 +1,45 @@
+#include "game/shell/FontManager.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "game/shell/testing/SamplePackScene.h"
+#include "gfx2d/font/BitmapFont.h"
+#include "tests/support/GoldenImage.h"
+#include "tools/samplefonts/SampleFonts.h"
+
+namespace {
+
+constexpr int kW = 64, kH = 44;
+constexpr char16_t kText[] = u"PENNYFALL 2009!";
+
+} // namespace
+
+TEST(FontManager, EachSampleFontLoadsOnceAndDrawsItsInk)
+{
+    SamplePackScene scene(kW, kH);
+    FontManager fonts;
+    std::vector<uint32_t> expected(size_t(kW) * kH, 0xFF000000u);
+    for (uint32_t i = 0; i < kDefinedFonts; ++i) {
+        BitmapFont* font = fonts.getFont(i);
+        ASSERT_NE(font, nullptr) << i;
+        EXPECT_EQ(fonts.getFont(i), font);
+        EXPECT_TRUE(font->isLoaded()) << i;
+        EXPECT_EQ(scene.refs(kFontDefinitions[i].imageId), 1u) << "the glyph image stays, once";
+        EXPECT_EQ(scene.refs(kFontDefinitions[i].dataId), 0u) << "the data is released";
+        const int y = 1 + int(i) * font->getLineHeight();
+        font->drawString(kText, -1, 2, y, -1, -1);
+        paintSampleText(expected, kW, kText, 2, y, sampleFontInk(i));
+    }
+    const std::vector<uint32_t> actual = scenePixels(scene, kW, kH);
+    EXPECT_EQ(actual, expected);
+    EXPECT_TRUE(matchesGolden("game/shell/testdata/sample_fonts.png", actual.data(), kW, kH));
+
+    EXPECT_EQ(fonts.getFont(kDefinedFonts), nullptr);
+    fonts.releaseFont(3);
+    EXPECT_EQ(scene.refs(kFontDefinitions[3].imageId), 0u);
+    fonts.releaseFont(3);
+    EXPECT_NE(fonts.getFont(3), nullptr) << "made again";
+    EXPECT_EQ(scene.refs(kFontDefinitions[3].imageId), 1u);
+}

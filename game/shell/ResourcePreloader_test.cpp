@@ -1,0 +1,100 @@
+#include "game/shell/ResourcePreloader.h"
+
+#include "framework/resources/Resource.h"
+#include "framework/resources/ResourceManager.h"
+#include "framework/resources/ResourcePack.h"
+#include "tests/support/TestApp.h"
+#include "tools/pack/HostFiles.h"
+#include "tools/pack/PackWriter.h"
+#include "tools/pack/ResourceWriters.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr uint32_t kListAB = 0x05007E01;
+constexpr uint32_t kEmptyList = 0x05007E02;
+constexpr uint32_t kListWithGap = 0x05007E03;
+constexpr uint32_t kA = 0x03007E10;
+constexpr uint32_t kB = 0x03007E11;
+constexpr uint32_t kMissing = 0x03007E12;
+
+struct PreloaderTest : ::testing::Test {
+    ResourcePack pack;
+    TestApp app;
+    ResourceManager* manager = new ResourceManager();
+
+    PreloaderTest()
+    {
+        app.m_resourceManager = manager;
+        PackWriter writer;
+        writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable({}), true);
+        writer.add(kListAB, ResourceType::IdList, encodeIdList({kA, kB}));
+        writer.add(kEmptyList, ResourceType::IdList, encodeIdList({}));
+        writer.add(kListWithGap, ResourceType::IdList, encodeIdList({kA, kMissing, kB}));
+        writer.add(kA, ResourceType::Data, Bytes{1});
+        writer.add(kB, ResourceType::Data, Bytes{2});
+        Bytes bytes;
+        EXPECT_TRUE(writer.build(PackIndexForm::Sorted, bytes));
+        EXPECT_EQ(pack.openFile(new MemoryFile(bytes)), 1);
+        EXPECT_EQ(manager->openTable(&pack, 50, 8, true), 1);
+    }
+    uint32_t refs(uint32_t id)
+    {
+        Resource* r = manager->held(id);
+        return r ? r->refCount() : 0;
+    }
+};
+
+TEST_F(PreloaderTest, ListsLoadToTheirEndAndStateAndPercentFollow)
+{
+    const struct {
+        const char* name;
+        uint32_t list;
+        uint32_t state;
+        uint32_t refsA, refsB;
+    } cases[] = {
+        {"two ids", kListAB, PreloadState::Done, 1, 1},
+        {"an empty list is done at once", kEmptyList, PreloadState::Done, 0, 0},
+        {"a missing id stops the load", kListWithGap, PreloadState::Failed, 1, 0},
+        {"no list", kMissing, PreloadState::Failed, 0, 0},
+    };
+    for (const auto& c : cases) {
+        ResourcePreloader preloader;
+        preloader.start(c.list);
+        if (c.list != kMissing) {
+            EXPECT_EQ(preloader.getPercent(), c.list == kEmptyList ? 100u : 0u) << c.name;
+        }
+        preloader.step();
+        EXPECT_EQ(preloader.getState(), c.state) << c.name;
+        EXPECT_EQ(preloader.getPercent(), 100u) << c.name;
+        EXPECT_EQ(refs(kA), c.refsA) << c.name;
+        EXPECT_EQ(refs(kB), c.refsB) << c.name;
+        // The list resource itself is let go once the load ends.
+        EXPECT_EQ(refs(c.list), 0u) << c.name;
+        ResourcePreloader::unloadList(c.list);
+        EXPECT_EQ(refs(kA), 0u) << c.name;
+        EXPECT_EQ(refs(kB), 0u) << c.name;
+    }
+}
+
+TEST_F(PreloaderTest, UnloadingReleasesOnlyWhatThePreloaderTook)
+{
+    // Another holder has B before and after the preload.
+    Resource* b = nullptr;
+    manager->loadById(kB, &b);
+    ResourcePreloader preloader;
+    preloader.start(kListAB);
+    preloader.step();
+    EXPECT_EQ(refs(kB), 2u);
+    EXPECT_EQ(ResourcePreloader::unloadList(kListAB), 1);
+    EXPECT_EQ(refs(kA), 0u);
+    EXPECT_EQ(refs(kB), 1u);
+    // A second unload, or one of a list never preloaded, takes nothing more.
+    EXPECT_EQ(ResourcePreloader::unloadList(kListAB), 1);
+    EXPECT_EQ(ResourcePreloader::unloadList(kEmptyList), 1);
+    EXPECT_EQ(refs(kB), 1u);
+    EXPECT_EQ(ResourcePreloader::unloadList(kMissing), 0);
+}
+
+} // namespace

@@ -1,0 +1,108 @@
+// Line breaking: a line ends at the leftmost newline within reach, else at
+// the rightmost space within reach, else where the text stops fitting.
+#include "gfx2d/font/TextLayout.h"
+
+#include <algorithm>
+
+#include "gfx2d/font/FontBase.h"
+
+namespace {
+
+// Line entries keep a start and a length in 16 bits each.
+constexpr uint32_t kMaxIndex = 0xFFFF;
+
+int breakPoint(const char16_t* text, int start, int fit)
+{
+    int take = -1;
+    bool spaceSeen = false;
+    for (int p = start + fit; p > start; --p) {
+        const int cls = FontBase::charClass(text[p]);
+        if (cls == CharClass::Nul || cls == CharClass::Newline) {
+            take = p - start;
+        } else if (cls == CharClass::Space && !spaceSeen) {
+            spaceSeen = true;
+            if (take < 0)
+                take = p - start;
+        }
+    }
+    return take < 0 ? fit : take;
+}
+
+} // namespace
+
+TextLayout::TextLayout() : HashedObject(FontTypeId::TextLayout) {}
+
+void TextLayout::clear()
+{
+    m_lineCount = 0;
+    m_lines.clear();
+}
+
+int TextLayout::appendLine(uint32_t start, uint32_t length)
+{
+    const int result = m_lines.append(start << 16 | length);
+    if (result == DynArrayResult::Ok)
+        ++m_lineCount;
+    return result;
+}
+
+int TextLayout::layout()
+{
+    clear();
+    if (font == nullptr || text == nullptr || width < 1)
+        return 0;
+    int n = 0;
+    while (text[n] != 0)
+        ++n;
+    int i = 0, pending = 0;
+    while (i < n) {
+        if (text[i] == u'\n') {
+            ++pending;
+            ++i;
+            continue;
+        }
+        // Starts past what an entry holds cannot be laid out.
+        if (uint32_t(i) > kMaxIndex)
+            break;
+        for (; pending > 0; --pending) {
+            if (const int result = appendLine(uint32_t(i), 0))
+                return result;
+        }
+        int fit = 0;
+        font->measureString(text + i, n - i, width, &fit);
+        const int take = std::min<int>(breakPoint(text, i, fit), kMaxIndex);
+        if (take < 1)
+            break;
+        if (const int result = appendLine(uint32_t(i), uint32_t(take)))
+            return result;
+        i += take;
+        if (text[i] == u'\n' || text[i] == u' ')
+            ++i;
+    }
+    return 0;
+}
+
+uint32_t TextLayout::entry(int line) const
+{
+    uint32_t value = 0;
+    if (line >= 0 && line < m_lineCount)
+        m_lines.get(line, &value);
+    return value;
+}
+
+uint32_t TextLayout::lineStart(int line) const
+{
+    return entry(line) >> 16;
+}
+
+uint32_t TextLayout::lineLength(int line) const
+{
+    return entry(line) & 0xFFFF;
+}
+
+const char16_t* TextLayout::lineText(int line) const
+{
+    if (text == nullptr)
+        return nullptr;
+    return line >= 0 && line < m_lineCount ? text + lineStart(line) : text;
+}
