@@ -27,6 +27,9 @@
 #include "platform/wince/PlatformServices.h"
 #include "platform/wince/WinMain.h"
 #include "tests/support/BuildFixture.h"
+#include "tools/samplepack/LevelScene.h"
+#include "gfx2d/display/ScreenContext.h"
+#include "gfx2d/display/Surface.h"
 
 namespace {
 
@@ -112,6 +115,9 @@ TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingSce
     };
     std::vector<Keys> keys;
     std::vector<int32_t> percentages;
+    // Frame pixels at the centre and two corners once the level runs.
+    std::vector<uint16_t> frame;
+    uint32_t frameWidth = 0, frameHeight = 0;
     uint32_t loadError[3] = {};
     int phase = 0;
     uint32_t lastTick = 0;
@@ -130,6 +136,17 @@ TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingSce
         case 0:
             if (!level || world->isLoading())
                 return;
+            if (Surface* surface = getDisplay() ? getDisplay()->m_frameSurface : nullptr) {
+                uint8_t* p = nullptr;
+                int32_t pitch = 0;
+                surface->getSize(&frameWidth, &frameHeight);
+                if (surface->lock(&p, &pitch, 0, nullptr) && p && frameWidth > 8 && frameHeight > 8) {
+                    for (const auto& [x, y] : {std::pair{frameWidth / 2, frameHeight / 2}, std::pair{4u, 4u},
+                                               std::pair{frameWidth - 4, frameHeight / 4}})
+                        frame.push_back(reinterpret_cast<const uint16_t*>(p + y * uint32_t(pitch))[x]);
+                }
+                surface->unlock();
+            }
             hostTestPushKey(SDL_SCANCODE_UP, true);
             break;
         case 1:
@@ -185,6 +202,13 @@ TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingSce
         {0, 21, 21},
     };
     EXPECT_EQ(keys, expected);
+    // The level scene fills the screen: its camera was fitted to it.
+    const auto rgb565 = [](uint32_t argb) {
+        return uint16_t(((argb >> 8) & 0xF800) | ((argb >> 5) & 0x07E0) | ((argb >> 3) & 0x001F));
+    };
+    const uint16_t background = rgb565(LevelSceneLook::Background);
+    EXPECT_EQ(frame, (std::vector<uint16_t>{rgb565(LevelSceneLook::CentreColour), background, background}))
+        << frameWidth << "x" << frameHeight;
     EXPECT_EQ(loadError[0], ScreenId::LoadError);
     EXPECT_EQ(loadError[1], 0u);
     EXPECT_EQ(loadError[2], uint32_t(-1));
