@@ -14,6 +14,7 @@
 #include "framework/util/Format.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/GameWorld.h"
+#include "game/shell/ShellText.h"
 
 namespace {
 
@@ -261,7 +262,14 @@ void GameUtils::formatTimeWith(WideString& out, int32_t ms, bool tenths, const c
 
 void GameUtils::formatTime(WideString& out, int32_t ms, bool tenths, bool minus, int32_t formatTextId)
 {
-    (void)formatTextId;
+    if (formatTextId >= 0) {
+        WideString format;
+        loadTextById(format, uint32_t(formatTextId));
+        if (format.length() != 0) {
+            formatTimeWith(out, ms, tenths, format.chars());
+            return;
+        }
+    }
     static const char16_t* const kFormats[8] = {
         u"%i:%i",      u"%i:0%i",      u"-%i:%i",      u"-%i:0%i",
         u"%i:%i.%i",   u"%i:0%i.%i",   u"-%i:%i.%i",   u"-%i:0%i.%i",

@@ -66,7 +66,8 @@ public:
     static EngineRef findNumberedNode(EngineHandle* group, int32_t index, bool prefixA);
 
     // m:ss or m:ss.t, optionally after a minus; a format text id of 0 or
-    // more takes the localised format instead.
+    // more takes the localised format instead (the built-in one when the
+    // pack has no such text).
     static void formatTime(WideString& out, int32_t ms, bool tenths, bool minus, int32_t formatTextId);
     // The localised form: the format gets minutes, the padding character,
     // seconds and tenths.
