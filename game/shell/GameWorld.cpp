@@ -122,7 +122,7 @@ int32_t GameWorld::loadStep()
             level->loadExtraScenes(error);
         break;
     case 3:
-        if (m_levelIndex < LevelNumber::Hideout && m_hud) {
+        if (m_levelIndex < LevelIndex::Hideout && m_hud) {
             m_hud->setupSplash(kHudEffectSlots[0], 1);
             m_hud->setupSplash(kHudEffectSlots[1], 2);
             m_hud->onLoadStep();
@@ -172,7 +172,7 @@ int32_t GameWorld::loadStep()
 
 void GameWorld::finishLoad()
 {
-    if (m_levelIndex == LevelNumber::Hideout && m_level) {
+    if (m_levelIndex == LevelIndex::Hideout && m_level) {
         const LevelEvent* start = m_level->findEvent(m_nextLevel + 2, LevelEventKind::Checkpoint);
         if (start)
             LevelEvent::applyCheckpoint(start, m_level->m_player);
@@ -186,7 +186,7 @@ bool GameWorld::isTimeFrozen() const
     if (menuOpen())
         return true;
     const Player* player = m_level ? m_level->m_player : nullptr;
-    if (!player || m_levelIndex >= LevelNumber::Hideout)
+    if (!player || m_levelIndex >= LevelIndex::Hideout)
         return false;
     return player->m_stateFlag != 0 || player->m_heldTarget;
 }
@@ -259,11 +259,11 @@ void GameWorld::draw()
         }
         if (playing) {
             const Player* player = m_level->m_player;
-            const bool arrows = m_levelIndex < LevelNumber::Hideout ? !player || player->m_singleAction == 0
-                                                                  : m_levelIndex == LevelNumber::Hideout;
+            const bool arrows = m_levelIndex < LevelIndex::Hideout ? !player || player->m_singleAction == 0
+                                                                  : m_levelIndex == LevelIndex::Hideout;
             const GameApp* app = getGame();
-            if (m_levelIndex != LevelNumber::Special && app && app->m_touchAndKey)
-                m_hud->drawTouchControls(arrows, arrows, m_levelIndex < LevelNumber::Hideout,
+            if (m_levelIndex != LevelIndex::Special && app && app->m_touchAndKey)
+                m_hud->drawTouchControls(arrows, arrows, m_levelIndex < LevelIndex::Hideout,
                                          m_stylusKey == WorldKey::Left, m_stylusKey == WorldKey::Right,
                                          m_stylusKey == WorldKey::Select);
             m_hud->drawTopLayer(m_leftButton, m_rightButton);
@@ -306,7 +306,7 @@ void GameWorld::onPointerPressed(int32_t x, int32_t y)
 {
     if (isLoading())
         return;
-    if (m_levelIndex == LevelNumber::Special) {
+    if (m_levelIndex == LevelIndex::Special) {
         if (m_level && !menuOpen())
             levelKey(WorldKey::Select);
         else if (m_menu)
@@ -342,7 +342,7 @@ void GameWorld::onPointerPressed(int32_t x, int32_t y)
         if (!player)
             return;
         int32_t key = WorldKey::Select;
-        if (player->m_singleAction == 0 || m_levelIndex == LevelNumber::Hideout)
+        if (player->m_singleAction == 0 || m_levelIndex == LevelIndex::Hideout)
             key = x > 2 * w / 3 ? WorldKey::Right : x <= w / 3 ? WorldKey::Left : WorldKey::Select;
         levelKey(key);
         return;
@@ -392,7 +392,7 @@ void GameWorld::abortLevel()
 {
     if (m_inputSettings)
         m_inputSettings->m_speedMode = 0;
-    m_levelIndex = LevelNumber::None;
+    m_levelIndex = kNoLevel;
     if (m_hud) {
         for (int32_t slot : kHudEffectSlots)
             m_hud->clearEffects(slot, 1);
@@ -403,7 +403,7 @@ void GameWorld::abortLevel()
 
 void GameWorld::toHideout()
 {
-    m_levelIndex = LevelNumber::Hideout;
+    m_levelIndex = LevelIndex::Hideout;
     m_loadStep = 0;
     if (m_inputSettings)
         m_inputSettings->m_speedMode = 1;
@@ -415,7 +415,7 @@ int GameWorld::checkLevelEnd()
         return 0;
     m_levelEndRequested = 0;
     const int32_t level = m_levelIndex;
-    if (level == LevelNumber::Special) {
+    if (level == LevelIndex::Special) {
         abortLevel();
         if (m_nextLevel == -1) {
             if (m_menu)
@@ -423,7 +423,7 @@ int GameWorld::checkLevelEnd()
         } else {
             toHideout();
         }
-    } else if (level == LevelNumber::Hideout) {
+    } else if (level == LevelIndex::Hideout) {
         abortLevel();
         m_levelIndex = m_nextLevel;
         m_loadStep = 0;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "game/shell/EngineRef.h"
+#include "game/shell/GameProgress.h"
 #include "game/shell/ShellIds.h"
 
 class GameUtils;
@@ -14,11 +15,7 @@ class Level;
 class MenuEngine;
 class ObjectKindTests;
 
-namespace LevelNumber {
-constexpr int32_t None = -1;
-constexpr int32_t Hideout = 9;
-constexpr int32_t Special = 10;
-} // namespace LevelNumber
+constexpr int32_t kNoLevel = -1;
 
 struct InputSettings {
     uint8_t m_speedMode = 0; // the player's fast movement, after a level

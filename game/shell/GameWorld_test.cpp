@@ -83,10 +83,10 @@ TEST_F(WorldClock, LevelEndsLeadToTheHideoutOrTheMenu)
         int32_t loadStep;
         uint32_t screen;
     } cases[] = {
-        {3, -1, LevelNumber::Hideout, 3, 0, 0},
-        {LevelNumber::Special, -1, LevelNumber::None, -1, -1, ScreenId::SpecialDone},
-        {LevelNumber::Special, 4, LevelNumber::Hideout, 4, 0, 0},
-        {LevelNumber::Hideout, 6, 6, 6, 0, ScreenId::Loading},
+        {3, -1, LevelIndex::Hideout, 3, 0, 0},
+        {LevelIndex::Special, -1, kNoLevel, -1, -1, ScreenId::SpecialDone},
+        {LevelIndex::Special, 4, LevelIndex::Hideout, 4, 0, 0},
+        {LevelIndex::Hideout, 6, 6, 6, 0, ScreenId::Loading},
     };
     for (const auto& c : cases) {
         m_world.m_menu->close();
@@ -102,7 +102,7 @@ TEST_F(WorldClock, LevelEndsLeadToTheHideoutOrTheMenu)
         EXPECT_EQ(m_world.m_nextLevel, c.nextAfter) << c.level;
         EXPECT_EQ(m_world.m_loadStep, c.loadStep) << c.level;
         EXPECT_EQ(m_world.m_menu->isOpen() ? m_world.m_menu->getScreenNameId() : 0u, c.screen) << c.level;
-        EXPECT_EQ(m_world.m_inputSettings->m_speedMode, c.levelAfter == LevelNumber::Hideout ? 1 : 0) << c.level;
+        EXPECT_EQ(m_world.m_inputSettings->m_speedMode, c.levelAfter == LevelIndex::Hideout ? 1 : 0) << c.level;
     }
     // Without a load running the load step reports 100 and changes nothing.
     m_world.m_loadStep = -1;

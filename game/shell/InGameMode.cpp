@@ -64,7 +64,7 @@ int InGameMode::enter()
     GameMode::enter();
     if (m_world) {
         m_world->m_loadStep = 0;
-        m_world->m_levelIndex = LevelNumber::Special;
+        m_world->m_levelIndex = LevelIndex::Special;
     }
     return 0;
 }
@@ -115,8 +115,8 @@ int InGameMode::handleEvent(uint32_t id, uint32_t /*a*/, uint32_t b)
             m_world->m_quitRequested = 1;
         return 1;
     case kLevelMenuRequestId:
-        if (m_world && m_world->m_level && m_world->m_levelIndex != LevelNumber::Hideout
-            && m_world->m_levelIndex != LevelNumber::Special && m_world->m_menu && !m_world->m_menu->isOpen())
+        if (m_world && m_world->m_level && m_world->m_levelIndex != LevelIndex::Hideout
+            && m_world->m_levelIndex != LevelIndex::Special && m_world->m_menu && !m_world->m_menu->isOpen())
             m_world->onKeyPressed(WorldKey::SoftRight);
         return 1;
     case PointerEventId::StylusDown:

@@ -32,7 +32,7 @@ protected:
         EXPECT_TRUE(makeTarget(m_frame, 240, 320, PixelFormat::R5G6B5));
         int32_t error = LevelError::None;
         m_world.m_level = new Level(&m_world, error);
-        m_world.m_levelIndex = LevelNumber::Special;
+        m_world.m_levelIndex = LevelIndex::Special;
         m_world.m_menu->close();
         const std::vector<uint8_t> file = sampleLevelScene();
         m_world.m_world = getEngineService()->loadBytes(file.data(), uint32_t(file.size())).as(kIidWorld);
