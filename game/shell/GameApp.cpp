@@ -26,6 +26,7 @@
 #include "framework/util/RandomService.h"
 #include "framework/resources/ResourceTypes.h"
 #include "framework/resources/TypedResources.h"
+#include "game/shell/EngineService.h"
 #include "game/shell/FlowManager.h"
 #include "gfx2d/display/ScreenContext.h"
 #include "gfx2d/display/Surface.h"
@@ -524,4 +525,5 @@ void installGame()
 {
     setGameAppFactory([]() -> AppBase* { return new (std::nothrow) GameApp(); });
     setKeyCodeLookup(lookupKeyCode);
+    installEngineServices();
 }

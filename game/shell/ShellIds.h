@@ -81,6 +81,39 @@ constexpr uint32_t Key13 = 13;
 constexpr uint32_t Key14 = 14;
 } // namespace GameKey
 
+// Game keys the world and the level read.
+namespace WorldKey {
+constexpr int32_t Up = 17;
+constexpr int32_t Down = 18;
+constexpr int32_t Left = 19;
+constexpr int32_t Right = 20;
+constexpr int32_t Select = 21;
+constexpr int32_t SoftLeft = 22;
+constexpr int32_t SoftRight = 23;
+} // namespace WorldKey
+
+// Menu screens the world opens (text ids serve as screen ids).
+namespace ScreenId {
+constexpr uint32_t Loading = 0x21ff0287;
+constexpr uint32_t LoadError = 0x21ff015f;
+constexpr uint32_t SpecialDone = 0x21ff0281;
+} // namespace ScreenId
+
+// Pointer events the in-game mode turns into the world's pointer calls: the
+// platform's carry x in the low and y in the high half, the widget layer's
+// 14 bits each.
+namespace PointerEventId {
+constexpr uint32_t StylusDown = 0x8918794c;
+constexpr uint32_t StylusMove = 0x8251b8de;
+constexpr uint32_t StylusUp = 0x52a91971;
+constexpr uint32_t WidgetPress = 0x35c43e56;
+constexpr uint32_t WidgetMove = 0x35cb8f1c;
+constexpr uint32_t WidgetRelease = 0x35c38d1c;
+} // namespace PointerEventId
+
+// Back from a level to its menu, outside the hideout and the special level.
+constexpr uint32_t kLevelMenuRequestId = 0xad174cef;
+
 // The flow manager's top-level modes.
 namespace FlowModeId {
 constexpr int32_t Startup = 1;

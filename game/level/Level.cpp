@@ -1,0 +1,104 @@
+// The level's scene, camera, clock and keys.
+#include "game/level/Level.h"
+
+#include <new>
+
+#include "engine/core/interface/InterfaceIds.h"
+#include "game/level/LevelObjects.h"
+#include "game/shell/EngineService.h"
+#include "game/shell/GameWorld.h"
+#include "game/ui/Hud.h"
+
+namespace {
+
+// Scenes of the levels by level index, 0..8, the hideout and the special level.
+constexpr uint32_t kLevelScenes[GameWorld::kSceneSlotCount] = {
+    0x03000A00, 0x03000A01, 0x03000A02, 0x03000A03, 0x03000A04, 0x03000A05,
+    0x03000A06, 0x03000A07, 0x03000A08, 0x03000A09, 0x03000A0A,
+};
+
+constexpr int32_t kLastGameKey = 31;
+
+// The World of a loaded scene, or empty.
+EngineRef loadWorld(uint32_t resourceId)
+{
+    EngineService* engine = resourceId ? getEngineService() : nullptr;
+    return engine ? engine->loadObject(resourceId).as(kIidWorld) : EngineRef();
+}
+
+EngineRef activeCamera(EngineHandle* world)
+{
+    EngineRef camera;
+    if (world && tableOf<IkwWorldTable>(world).getActiveCamera(world, camera.out()) != 0)
+        camera.reset();
+    return camera;
+}
+
+} // namespace
+
+uint32_t levelSceneResource(int32_t level)
+{
+    return level >= 0 && uint32_t(level) < GameWorld::kSceneSlotCount ? kLevelScenes[level] : 0;
+}
+
+Level::Level(GameWorld* world, int32_t& error) : m_world(world)
+{
+    world->m_world = loadWorld(levelSceneResource(world->m_levelIndex));
+    if (!world->m_world)
+        error = LevelError::MissingScene;
+}
+
+Level::~Level()
+{
+    delete m_player;
+    delete m_camera;
+    delete m_ground;
+}
+
+void Level::createCamera(int32_t& error)
+{
+    EngineRef camera = activeCamera(m_world->m_world.get());
+    LevelCamera* levelCamera = camera ? new (std::nothrow) LevelCamera(m_world) : nullptr;
+    if (!levelCamera || !levelCamera->useSceneCamera(camera.get())) {
+        delete levelCamera;
+        error = LevelError::MissingCamera;
+        return;
+    }
+    delete m_camera;
+    m_camera = levelCamera;
+}
+
+void Level::update(int32_t clock, int32_t /*step*/)
+{
+    if (EngineHandle* world = m_world->m_world.get()) {
+        int32_t validity = 0;
+        tableOf<IkwObject3DTable>(world).animate(world, clock, &validity);
+    }
+}
+
+void Level::onKeyPressed(int32_t key)
+{
+    if (key >= 1 && key <= kLastGameKey)
+        m_keysHeld |= 1u << key;
+    m_lastPressed = key;
+}
+
+void Level::onKeyReleased(int32_t key)
+{
+    if (key >= 1 && key <= kLastGameKey)
+        m_keysHeld &= ~(1u << key);
+    m_lastReleased = key;
+}
+
+bool Level::loadSceneSlot(uint32_t slot, uint32_t resourceId, int32_t /*flag*/)
+{
+    if (slot >= GameWorld::kSceneSlotCount)
+        return false;
+    EngineRef& target = m_world->m_sceneSlots[slot];
+    target = loadWorld(resourceId);
+    if (!target)
+        return false;
+    if (EngineRef camera = activeCamera(target.get()); camera && m_world->m_hud)
+        m_world->m_hud->fitCameraAspect(camera.get());
+    return true;
+}

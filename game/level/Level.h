@@ -1,0 +1,60 @@
+// The level being played: it loads the level's scene into the world, makes
+// the camera from the scene's active camera, animates the scene at the world
+// clock and takes the level's keys. Objects, groups, events and collision are
+// the level data's, which the scenes do not carry yet.
+#pragma once
+
+#include <cstdint>
+
+#include "game/shell/EngineRef.h"
+
+class GameWorld;
+class LevelCamera;
+class LevelEvent;
+class LevelObject;
+class Player;
+
+// What the error variable of a load step reports.
+namespace LevelError {
+constexpr int32_t None = -1;
+constexpr int32_t MissingScene = 0;
+constexpr int32_t MissingCamera = 1;
+} // namespace LevelError
+
+// The pack resource of each level's scene; 0 for a level without one.
+uint32_t levelSceneResource(int32_t level);
+
+class Level {
+public:
+    Level(GameWorld* world, int32_t& error);
+    ~Level();
+    Level(const Level&) = delete;
+    Level& operator=(const Level&) = delete;
+
+    void loadExtraScenes(int32_t& /*error*/) {}
+    void createObjectGroups() {}
+    void spawnObjects(EngineHandle* /*worldScene*/) {}
+    void createNamedGroups() {}
+    void createPlayer(int32_t& /*error*/) {}
+    void createCamera(int32_t& error);
+    void createEvents(int32_t& /*error*/) {}
+    void initObjects() {}
+    void update(int32_t clock, int32_t step);
+    void postUpdate() {}
+    void onKeyPressed(int32_t key);
+    void onKeyReleased(int32_t key);
+    LevelEvent* findEvent(int32_t /*id*/, int32_t /*kind*/) { return nullptr; }
+    // Loads a scene into the world's slot and fits its camera; the slot
+    // stays empty when loading fails.
+    bool loadSceneSlot(uint32_t slot, uint32_t resourceId, int32_t flag);
+    void freeCollisionData(EngineHandle* /*node*/) {}
+
+    GameWorld* m_world;
+    LevelObject* m_ground = nullptr;
+    LevelCamera* m_camera = nullptr;
+    Player* m_player = nullptr;
+    // Game keys 1..23 held down, one bit each, and the last of each edge.
+    uint32_t m_keysHeld = 0;
+    int32_t m_lastPressed = -1;
+    int32_t m_lastReleased = -1;
+};

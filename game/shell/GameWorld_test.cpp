@@ -1,0 +1,166 @@
+#include "game/shell/GameWorld.h"
+
+#include <gtest/gtest.h>
+
+#include "game/level/Level.h"
+#include "game/level/LevelObjects.h"
+#include "game/shell/EngineService.h"
+#include "game/ui/Hud.h"
+#include "game/ui/MenuEngine.h"
+#include "gfx2d/display/testing/TestScreen.h"
+#include "tests/support/TestApp.h"
+
+namespace {
+
+class WorldClock : public ::testing::Test {
+protected:
+    WorldClock()
+    {
+        int32_t error = LevelError::None;
+        // No pack here: the level runs without a scene.
+        m_world.m_level = new Level(&m_world, error);
+        m_world.m_levelIndex = 3;
+        m_world.m_menu->close();
+    }
+
+    // The world's parts reach the engine as they are made.
+    struct Engine {
+        Engine() { installEngineServices(); }
+    } m_engine;
+    TestApp m_app;
+    GameWorld m_world;
+};
+
+TEST_F(WorldClock, StepsAreCappedAndTimeUnderAMenuIsDropped)
+{
+    const struct {
+        const char* what;
+        int32_t elapsed;
+        int frames;
+        bool menuOpen;
+        int32_t clock;
+        int32_t lastClock;
+    } steps[] = {
+        {"a long stall moves the level 200 ms", 5000, 1, false, 200, 0},
+        {"normal play", 30, 2, false, 260, 230},
+        {"three seconds under a menu", 200, 15, true, 3260, 230},
+        // The first frame after: back to the level time base, then on.
+        {"the menu closed", 30, 1, false, 260, 230},
+        {"a negative step counts as none", -40, 1, false, 260, 260},
+    };
+    for (const auto& s : steps) {
+        if (s.menuOpen)
+            m_world.m_menu->setState(0x21ff0100, 0, 0);
+        else
+            m_world.m_menu->close();
+        for (int i = 0; i < s.frames; ++i)
+            m_world.update(s.elapsed);
+        EXPECT_EQ(m_world.m_clock, s.clock) << s.what;
+        EXPECT_EQ(m_world.m_lastClock, s.lastClock) << s.what;
+    }
+
+    const struct {
+        int32_t clock;
+        uint8_t blink;
+    } blinks[] = {{0, 0}, {150, 0}, {151, 1}, {299, 1}, {300, 0}, {451, 1}, {-151, 0}};
+    for (const auto& b : blinks) {
+        m_world.m_clock = m_world.m_lastClock = b.clock;
+        m_world.update(0);
+        EXPECT_EQ(m_world.m_hud->m_blink, b.blink) << b.clock;
+    }
+    m_world.m_clock = 360;
+    m_world.update(0);
+    EXPECT_NEAR(m_world.m_hud->m_pulse, -1.0f, 1e-6f);
+}
+
+TEST_F(WorldClock, LevelEndsLeadToTheHideoutOrTheMenu)
+{
+    const struct {
+        int32_t level;
+        int32_t next;
+        int32_t levelAfter;
+        int32_t nextAfter;
+        int32_t loadStep;
+        uint32_t screen;
+    } cases[] = {
+        {3, -1, LevelIndex::Hideout, 3, 0, 0},
+        {LevelIndex::Special, -1, kNoLevel, -1, -1, ScreenId::SpecialDone},
+        {LevelIndex::Special, 4, LevelIndex::Hideout, 4, 0, 0},
+        {LevelIndex::Hideout, 6, 6, 6, 0, ScreenId::Loading},
+    };
+    for (const auto& c : cases) {
+        m_world.m_menu->close();
+        m_world.m_levelIndex = c.level;
+        m_world.m_nextLevel = c.next;
+        m_world.m_loadStep = -1;
+        EXPECT_EQ(m_world.checkLevelEnd(), 0);
+        m_world.m_levelEndRequested = 1;
+        EXPECT_EQ(m_world.checkLevelEnd(), 1);
+        EXPECT_EQ(m_world.m_levelEndRequested, 0);
+        EXPECT_EQ(m_world.m_level, nullptr);
+        EXPECT_EQ(m_world.m_levelIndex, c.levelAfter) << c.level;
+        EXPECT_EQ(m_world.m_nextLevel, c.nextAfter) << c.level;
+        EXPECT_EQ(m_world.m_loadStep, c.loadStep) << c.level;
+        EXPECT_EQ(m_world.m_menu->isOpen() ? m_world.m_menu->getScreenNameId() : 0u, c.screen) << c.level;
+        EXPECT_EQ(m_world.m_inputSettings->m_speedMode, c.levelAfter == LevelIndex::Hideout ? 1 : 0) << c.level;
+    }
+    // Without a load running the load step reports 100 and changes nothing.
+    m_world.m_loadStep = -1;
+    EXPECT_EQ(m_world.loadStep(), 100);
+    EXPECT_EQ(m_world.m_loadStep, -1);
+}
+
+TEST_F(WorldClock, StylusPressesBecomeKeysByScreenArea)
+{
+    TestScreen screen;
+    screen.init();
+    MemorySurface frame;
+    ASSERT_TRUE(makeTarget(frame, 240, 320, PixelFormat::R5G6B5));
+    m_world.m_level->m_player = new Player(nullptr, &m_world);
+    const struct {
+        int32_t x, y;
+        int32_t level;
+        int32_t singleAction;
+        bool menuOpen;
+        int32_t levelKey; // -1: none reached the level
+        int32_t menuKey;
+    } cases[] = {
+        {10, 301, 3, 0, false, 22, -1},  // soft-key strip, left quarter
+        {230, 301, 3, 0, false, 23, -1},
+        {10, 301, 3, 0, true, -1, 22},   // the soft keys reach an open menu
+        {120, 301, 3, 0, false, 21, -1}, // the strip's middle falls through
+        {10, 300, 3, 0, false, 19, -1},  // one pixel above the strip
+        {80, 100, 3, 0, false, 19, -1},  // w/3 is the left third
+        {160, 100, 3, 0, false, 21, -1}, // 2w/3 the middle
+        {161, 100, 3, 0, false, 20, -1},
+        {200, 100, 3, 1, false, 21, -1}, // single action: every tap acts
+        {200, 100, 9, 1, false, 20, -1}, // but not in the hideout
+        {10, 301, 10, 0, false, 21, -1}, // the special level: always select
+        {10, 301, 10, 0, true, -1, 21},
+        {100, 100, 3, 0, true, -1, -1},  // taps go to the open menu itself
+    };
+    for (const auto& c : cases) {
+        m_world.m_levelIndex = c.level;
+        m_world.m_level->m_player->m_singleAction = c.singleAction;
+        if (c.menuOpen)
+            m_world.m_menu->setState(0x21ff0100, 0, 0);
+        else
+            m_world.m_menu->close();
+        m_world.m_level->m_lastPressed = m_world.m_menu->m_lastKey = -1;
+        m_world.onPointerPressed(c.x, c.y);
+        EXPECT_EQ(m_world.m_level->m_lastPressed, c.levelKey) << c.x << "," << c.y << " level " << c.level;
+        EXPECT_EQ(m_world.m_menu->m_lastKey, c.menuKey) << c.x << "," << c.y << " level " << c.level;
+        m_world.onPointerReleased();
+        EXPECT_EQ(m_world.m_stylusKey, -1);
+    }
+    // Once laid out, the arrow buttons answer even under an open menu.
+    m_world.m_levelIndex = 3;
+    m_world.m_hud->drawTopLayer(m_world.m_leftButton, m_world.m_rightButton);
+    m_world.m_menu->setState(0x21ff0100, 0, 0);
+    m_world.onPointerPressed(20, 260);
+    EXPECT_EQ(m_world.m_level->m_lastPressed, 19);
+    m_world.onPointerPressed(239, 299);
+    EXPECT_EQ(m_world.m_level->m_lastPressed, 20);
+}
+
+} // namespace

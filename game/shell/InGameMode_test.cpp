@@ -1,0 +1,217 @@
+// A headless game run: the sample pack, the platform's WinMain on a virtual
+// clock, keys and taps fed through SDL, and the launch page as the main menu.
+#include "game/shell/InGameMode.h"
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <new>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "game/level/Level.h"
+#include "game/shell/EngineService.h"
+#include "game/shell/FlowManager.h"
+#include "game/shell/GameApp.h"
+#include "game/shell/GameWorld.h"
+#include "game/ui/GameLaunchPage.h"
+#include "game/ui/MenuEngine.h"
+#include "platform/host/HostInstance.h"
+#include "platform/host/HostRegistry.h"
+#include "platform/host/HostTestDriver.h"
+#include "platform/wince/GameHooks.h"
+#include "platform/wince/PlatformServices.h"
+#include "platform/wince/WinMain.h"
+#include "tests/support/BuildFixture.h"
+#include "tools/samplepack/LevelScene.h"
+#include "gfx2d/display/ScreenContext.h"
+#include "gfx2d/display/Surface.h"
+
+namespace {
+
+class StartupDouble : public GameMode {
+public:
+    int update(uint32_t) override
+    {
+        setResult(1);
+        return 1;
+    }
+};
+
+// Load steps still to run, seen after each world update.
+std::vector<int32_t> g_loadSteps;
+GameLaunchPage* g_launch = nullptr;
+
+// The launch page, watched: it notes the load step after each update.
+class WatchedLaunchPage : public GameLaunchPage {
+public:
+    WatchedLaunchPage() { g_launch = this; }
+    ~WatchedLaunchPage() override { g_launch = nullptr; }
+    int update(uint32_t ms) override
+    {
+        const int result = GameLaunchPage::update(ms);
+        GameWorld* world = inGame() ? inGame()->world() : nullptr;
+        if (world && (world->isLoading() || !g_loadSteps.empty()) && (g_loadSteps.empty() || g_loadSteps.back() != -1))
+            g_loadSteps.push_back(world->m_loadStep);
+        return result;
+    }
+};
+
+GameMode* makeStartup() { return new StartupDouble(); }
+GameMode* makeLaunch() { return new WatchedLaunchPage(); }
+
+class GameRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char folder[] = "/tmp/pf-gamerun-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        m_folder = folder;
+        setenv("PENNYFALL_HOME", folder, 1);
+        hostSetInstanceFolder(m_folder);
+        hostTestReset();
+        hostRegistryClear();
+        hostTestUseVirtualClock(1000);
+        installPlatformServices();
+        installGame();
+        setFlowModeCreator(FlowModeId::Startup, makeStartup);
+        setFlowModeCreator(FlowModeId::MainMenu, makeLaunch);
+        const std::vector<uint8_t> pack = readBuildFixture("pennyfall.big");
+        ASSERT_FALSE(pack.empty());
+        std::ofstream(m_folder + "/pennyfall.big", std::ios::binary)
+            .write(reinterpret_cast<const char*>(pack.data()), std::streamsize(pack.size()));
+        g_loadSteps.clear();
+    }
+    void TearDown() override
+    {
+        setFlowModeCreator(FlowModeId::Startup, nullptr);
+        setFlowModeCreator(FlowModeId::MainMenu, nullptr);
+        setGameAppFactory(nullptr);
+        hostTestSetPumpHook(nullptr);
+        hostTestReset();
+        unsetenv("PENNYFALL_HOME");
+        std::remove((m_folder + "/pennyfall.big").c_str());
+        std::remove(hostInstanceLockPath(kWindowTitle).c_str());
+        hostSetInstanceFolder("");
+        rmdir(m_folder.c_str());
+    }
+
+    std::string m_folder;
+};
+
+TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingScene)
+{
+    // What the level had seen after each step of the script: keys held, the
+    // last key pressed and released.
+    struct Keys {
+        uint32_t held;
+        int32_t pressed;
+        int32_t released;
+        bool operator==(const Keys&) const = default;
+    };
+    std::vector<Keys> keys;
+    std::vector<int32_t> percentages;
+    // Frame pixels at the centre and two corners once the level runs.
+    std::vector<uint16_t> frame;
+    uint32_t frameWidth = 0, frameHeight = 0;
+    uint32_t loadError[3] = {};
+    int phase = 0;
+    uint32_t lastTick = 0;
+    hostTestSetPumpHook([&] {
+        const uint32_t tick = hostTestTimerMessageCount();
+        GameWorld* world = g_launch && g_launch->inGame() ? g_launch->inGame()->world() : nullptr;
+        if (tick == lastTick || !world)
+            return;
+        lastTick = tick;
+        Level* level = world->m_level;
+        if (phase > 0 && phase < 5 && level) {
+            keys.push_back({level->m_keysHeld, level->m_lastPressed, level->m_lastReleased});
+            level->m_lastPressed = level->m_lastReleased = -1;
+        }
+        switch (phase) {
+        case 0:
+            if (!level || world->isLoading())
+                return;
+            if (Surface* surface = getDisplay() ? getDisplay()->m_frameSurface : nullptr) {
+                uint8_t* p = nullptr;
+                int32_t pitch = 0;
+                surface->getSize(&frameWidth, &frameHeight);
+                if (surface->lock(&p, &pitch, 0, nullptr) && p && frameWidth > 8 && frameHeight > 8) {
+                    for (const auto& [x, y] : {std::pair{frameWidth / 2, frameHeight / 2}, std::pair{4u, 4u},
+                                               std::pair{frameWidth - 4, frameHeight / 4}})
+                        frame.push_back(reinterpret_cast<const uint16_t*>(p + y * uint32_t(pitch))[x]);
+                }
+                surface->unlock();
+            }
+            hostTestPushKey(SDL_SCANCODE_UP, true);
+            break;
+        case 1:
+            hostTestPushKey(SDL_SCANCODE_UP, false);
+            break;
+        case 2:
+            hostTestPushKey(SDL_SCANCODE_5, true);
+            hostTestPushKey(SDL_SCANCODE_5, false);
+            break;
+        case 3:
+            hostTestPushMouseButton(true, 30, 40);
+            hostTestPushMouseButton(false, 30, 40);
+            break;
+        case 4:
+            // The same load run by hand, then one over a level without a scene.
+            world->m_loadStep = 0;
+            for (int i = 0; i < 10; ++i)
+                percentages.push_back(world->loadStep());
+            percentages.push_back(world->loadStep());
+            world->m_levelIndex = 3;
+            world->m_loadStep = 0;
+            // Neither a missing resource nor one that is no 3D file loads.
+            for (uint32_t id : {0x0300DEADu, 0x030001E4u})
+                EXPECT_FALSE(getEngineService()->loadObject(id)) << std::hex << id;
+            break;
+        case 5:
+            loadError[0] = world->m_menu->isOpen() ? world->m_menu->getScreenNameId() : 0;
+            loadError[1] = uint32_t(world->m_menu->selection());
+            loadError[2] = uint32_t(world->m_loadStep);
+            EXPECT_EQ(world->m_level, nullptr);
+            EXPECT_EQ(world->m_levelIndex, -1);
+            hostTestPushKey(SDL_SCANCODE_F4, true);
+            break;
+        default:
+            return;
+        }
+        ++phase;
+    });
+    hostTestCloseAfterTicks(60);
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+    EXPECT_EQ(phase, 6);
+
+    // The first update starts the load; ten updates later the level runs.
+    const std::vector<int32_t> steps = {1, 2, 3, 4, 5, 6, 7, 8, 9, -1};
+    EXPECT_EQ(g_loadSteps, steps);
+    EXPECT_EQ(percentages, (std::vector<int32_t>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100}));
+    const std::vector<Keys> expected = {
+        {1u << 17, 17, -1},
+        {0, -1, 17},
+        // '5' is select through its own binding; its digit binding adds no key.
+        {0, 21, 21},
+        // In the special level every tap is select.
+        {0, 21, 21},
+    };
+    EXPECT_EQ(keys, expected);
+    // The level scene fills the screen: its camera was fitted to it.
+    const auto rgb565 = [](uint32_t argb) {
+        return uint16_t(((argb >> 8) & 0xF800) | ((argb >> 5) & 0x07E0) | ((argb >> 3) & 0x001F));
+    };
+    const uint16_t background = rgb565(LevelSceneLook::Background);
+    EXPECT_EQ(frame, (std::vector<uint16_t>{rgb565(LevelSceneLook::CentreColour), background, background}))
+        << frameWidth << "x" << frameHeight;
+    EXPECT_EQ(loadError[0], ScreenId::LoadError);
+    EXPECT_EQ(loadError[1], 0u);
+    EXPECT_EQ(loadError[2], uint32_t(-1));
+}
+
+} // namespace
