@@ -8,6 +8,7 @@
 #include "engine/core/interface/InterfaceIds.h"
 #include "game/level/Level.h"
 #include "game/level/LevelObjects.h"
+#include "game/shell/AnimTable.h"
 #include "game/shell/GameApp.h"
 #include "game/shell/GameUtils.h"
 #include "game/ui/Hud.h"
@@ -75,8 +76,10 @@ GameWorld::GameWorld()
     m_kindTests = make<ObjectKindTests>();
     m_hud = make<Hud>(this);
     m_menu = make<MenuEngine>(this);
-    if (m_menu)
+    if (m_menu) {
+        m_menu->createAnimTables();
         m_menu->setState(ScreenId::Loading, 0, 0);
+    }
 }
 
 GameWorld::~GameWorld()
@@ -86,6 +89,7 @@ GameWorld::~GameWorld()
     deleteOwned(m_hud);
     deleteOwned(m_utils);
     deleteOwned(m_menu);
+    deleteOwned(m_levelClips);
     deleteOwned(m_inputSettings);
     deleteOwned(m_kindTests);
     m_menuScene.reset();
@@ -114,6 +118,13 @@ int32_t GameWorld::loadStep()
             error = LevelError::MissingScene;
         break;
     case 1:
+        // The level's clips; tracks under the marked controller are dropped.
+        if (!m_levelClips)
+            m_levelClips = make<AnimTable>(this);
+        if (m_levelClips) {
+            m_levelClips->m_removeMarkedTracks = 1;
+            m_levelClips->bind(&m_world, true);
+        }
         break;
     case 2:
         if (level)
@@ -219,6 +230,8 @@ void GameWorld::update(int32_t elapsedMs)
         if (spinning || (camera && camera->isTimedViewActive()) || nodeEnabled(m_level->m_ground))
             step = std::max(step / (spinning ? kSpinSlowdown : kViewSlowdown), 1);
         m_clock += step;
+        if (m_levelClips)
+            m_levelClips->update(m_clock, step);
         m_level->update(m_clock, step);
         if (m_hud) {
             m_hud->update();
