@@ -131,6 +131,32 @@ void setupCharacterModel(GameWorld* world, const EngineRef& group, int32_t chara
     setMeshImage(mesh, image);
 }
 
+void stampListMarks(uint16_t* list, int32_t width, int32_t height, const uint16_t* mark, int32_t markWidth,
+                    int32_t markHeight, int32_t count)
+{
+    if (!list || !mark || width <= 0 || height <= 0 || markWidth <= 0 || markHeight <= 0)
+        return;
+    const int64_t end = int64_t(width) * height;
+    const uint16_t transparent = mark[0];
+    // A count from a save file may be anything: marks past two rows would
+    // land outside the list, so they are dropped, and every pixel is
+    // clipped to the image.
+    count = count < 0 ? 0 : (count > SceneAssetLimit::ListMarks ? SceneAssetLimit::ListMarks : count);
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t o = -90 + 22 * i;
+        for (int32_t r = 0; r < markHeight; ++r) {
+            const int64_t row = o < 20 ? (o + 99) / 2 + (int64_t(r + 76) * width) / 2
+                                       : (o >> 1) + (int64_t(r + 98) * width) / 2;
+            for (int32_t c = 0; c < markWidth; ++c) {
+                const uint16_t pixel = mark[r * markWidth + c];
+                const int64_t at = row + c;
+                if (pixel != transparent && at >= 0 && at < end)
+                    list[at] = pixel;
+            }
+        }
+    }
+}
+
 void paintListMarks(GameWorld* world, const EngineRef& group, int32_t count)
 {
     if (!world || !group)
@@ -144,25 +170,7 @@ void paintListMarks(GameWorld* world, const EngineRef& group, int32_t count)
     const DirectImage from = directPixels(mark);
     if (!to.pixels || !from.pixels)
         return;
-    const int64_t end = int64_t(to.width) * to.height;
-    const uint16_t transparent = from.pixels[0];
-    // A count from a save file may be anything: marks past two rows would
-    // land outside the list, so they are dropped, and every pixel is
-    // clipped to the image.
-    count = count < 0 ? 0 : (count > SceneAssetLimit::ListMarks ? SceneAssetLimit::ListMarks : count);
-    for (int32_t i = 0; i < count; ++i) {
-        const int32_t o = -90 + 22 * i;
-        for (int32_t r = 0; r < from.height; ++r) {
-            const int64_t row = o < 20 ? (o + 99) / 2 + (int64_t(r + 76) * to.width) / 2
-                                       : (o >> 1) + (int64_t(r + 98) * to.width) / 2;
-            for (int32_t c = 0; c < from.width; ++c) {
-                const uint16_t pixel = from.pixels[r * from.width + c];
-                const int64_t at = row + c;
-                if (pixel != transparent && at >= 0 && at < end)
-                    to.pixels[at] = pixel;
-            }
-        }
-    }
+    stampListMarks(to.pixels, to.width, to.height, from.pixels, from.width, from.height, count);
     setMeshImage(mesh, blank);
 }
 

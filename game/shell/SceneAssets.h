@@ -27,6 +27,10 @@ constexpr int32_t OutfitOptions = 7;
 // effect: "lightning" or "fire" in any case, else null for the outfit.
 void setupCharacterModel(GameWorld* world, const EngineRef& group, int32_t character, const char* effect);
 void paintListMarks(GameWorld* world, const EngineRef& group, int32_t count);
+// The marks' pixels onto the list's, by the list's layout: five marks in an
+// upper row, then a lower one; the mark's first pixel is its transparent colour.
+void stampListMarks(uint16_t* list, int32_t width, int32_t height, const uint16_t* mark, int32_t markWidth,
+                    int32_t markHeight, int32_t count);
 // Without load the id is a user id of a model in scene slots 0-2 to copy
 // (a new empty group when none has it).
 bool instantiateModel(GameWorld* world, EngineRef& out, uint32_t resourceId, const EngineRef& parent, bool addClips,
