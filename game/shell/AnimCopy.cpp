@@ -29,31 +29,12 @@ EngineRef trackAt(const EngineRef& object, uint32_t index)
     return track;
 }
 
-// Texture unit 0 of the submesh's appearance; empty when either is missing.
-EngineRef meshTexture(const EngineRef& mesh, uint32_t submesh)
-{
-    EngineRef appearance;
-    EngineRef texture;
-    if (mesh.table<IkwMeshTable>().getAppearance(mesh.get(), submesh, appearance.out()) != 0 || !appearance ||
-        appearance.table<IkwAppearanceTable>().getTexture(appearance.get(), 0, texture.out()) != 0)
-        return {};
-    return texture;
-}
-
 EngineRef skeletonOf(const EngineRef& skinned)
 {
     EngineRef skeleton;
     if (skinned.table<IkwSkinnedMeshTable>().getSkeleton(skinned.get(), skeleton.out()) != 0)
         return {};
     return skeleton;
-}
-
-EngineRef findBelow(const EngineRef& group, uint32_t id)
-{
-    EngineRef found;
-    if (group.table<IkwObject3DTable>().find(group.get(), id, found.out()) != 0)
-        return {};
-    return found.as(kIidNode);
 }
 
 void copyTrack(const EngineRef& track, const EngineRef& target, HandleArray& ids, HandleArray& controllers,
@@ -94,6 +75,24 @@ void copyTrack(const EngineRef& track, const EngineRef& target, HandleArray& ids
 
 } // namespace
 
+EngineRef findObject(const EngineRef& root, uint32_t userId, uint32_t iid)
+{
+    EngineRef found;
+    if (!root || root.table<IkwObject3DTable>().find(root.get(), userId, found.out()) != 0)
+        return {};
+    return found.as(iid);
+}
+
+EngineRef meshTexture(const EngineRef& mesh, uint32_t submesh)
+{
+    EngineRef appearance;
+    EngineRef texture;
+    if (!mesh || mesh.table<IkwMeshTable>().getAppearance(mesh.get(), submesh, appearance.out()) != 0 || !appearance ||
+        appearance.table<IkwAppearanceTable>().getTexture(appearance.get(), 0, texture.out()) != 0)
+        return {};
+    return texture;
+}
+
 void cloneAnimations(const EngineRef& source, const EngineRef& target, HandleArray& ids, HandleArray& controllers,
                      uint32_t offset)
 {
@@ -115,9 +114,9 @@ void cloneAnimations(const EngineRef& source, const EngineRef& target, HandleArr
         if (from.table<IkwGroupTable>().getChild(from.get(), i, child.out()) != 0 || !child)
             continue;
         const uint32_t id = userIdOf(child);
-        EngineRef match = findBelow(to, id);
+        EngineRef match = findObject(to, id, kIidNode);
         if (!match && (id == ModelId::Boy || id == ModelId::Girl))
-            match = findBelow(to, id == ModelId::Boy ? ModelId::Girl : ModelId::Boy);
+            match = findObject(to, id == ModelId::Boy ? ModelId::Girl : ModelId::Boy, kIidNode);
         if (!match)
             continue;
         if (const EngineRef a = child.as(kIidGroup), b = match.as(kIidGroup); a && b) {

@@ -15,6 +15,12 @@ constexpr uint32_t Boy = 0x298bfd31;
 constexpr uint32_t Girl = 0x2dd7376f;
 } // namespace ModelId
 
+// The object with the user id at or below the root, as the interface; empty
+// when there is none.
+EngineRef findObject(const EngineRef& root, uint32_t userId, uint32_t iid);
+// Texture unit 0 of the submesh's appearance; empty when either is missing.
+EngineRef meshTexture(const EngineRef& mesh, uint32_t submesh);
+
 // ids: the source controller ids copied so far; controllers: the new
 // controller of each, at the same index, each with a count of the list's.
 void cloneAnimations(const EngineRef& source, const EngineRef& target, HandleArray& ids, HandleArray& controllers,

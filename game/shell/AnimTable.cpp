@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "engine/core/interface/InterfaceIds.h"
+#include "game/shell/AnimCopy.h"
 
 HandleArray::~HandleArray() { std::free(m_data); }
 
@@ -145,14 +146,9 @@ void AnimTable::collectClips(EngineHandle* object)
         if (const EngineRef sub = child.as(kIidGroup)) {
             collectClips(sub.get());
         } else if (const EngineRef skinned = child.as(kIidSkinnedMesh)) {
-            const IkwSkinnedMeshTable& mesh = skinned.table<IkwSkinnedMeshTable>();
-            EngineRef appearance;
-            EngineRef texture;
-            if (mesh.mesh.getAppearance(skinned.get(), 0, appearance.out()) == 0 && appearance &&
-                appearance.table<IkwAppearanceTable>().getTexture(appearance.get(), 0, texture.out()) == 0)
-                collectClips(texture.get());
+            collectClips(meshTexture(skinned, 0).get());
             EngineRef skeleton;
-            if (mesh.getSkeleton(skinned.get(), skeleton.out()) == 0)
+            if (skinned.table<IkwSkinnedMeshTable>().getSkeleton(skinned.get(), skeleton.out()) == 0)
                 collectClips(skeleton.get());
         } else if (const EngineRef morphing = child.as(kIidMorphingMesh)) {
             collectClips(morphing.get());
@@ -165,9 +161,7 @@ void AnimTable::resolveClips()
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
         if (m_clipId[slot] == kEmpty)
             continue;
-        EngineRef found;
-        EngineHandle* root = m_scene ? m_scene->get() : nullptr;
-        if (!root || tableOf<IkwObject3DTable>(root).find(root, m_clipId[slot], found.out()) != 0 || !found) {
+        if (!m_scene || !findObject(*m_scene, m_clipId[slot], kIidObject3D)) {
             m_clipId[slot] = kEmpty;
             m_state[slot] = ClipState::Idle;
         }
@@ -229,15 +223,10 @@ void AnimTable::setPosition(int32_t slot, int32_t position, bool store)
     if (store && m_clipId[slot] != kEmpty)
         m_position[slot] = position;
     EngineRef& controller = m_controllers[slot];
-    if (!controller) {
-        EngineHandle* root = m_scene ? m_scene->get() : nullptr;
-        EngineRef found;
-        if (!root || tableOf<IkwObject3DTable>(root).find(root, m_clipId[slot], found.out()) != 0)
-            return;
-        controller = found.as(kIidAnimationController);
-        if (!controller)
-            return;
-    }
+    if (!controller && m_scene)
+        controller = findObject(*m_scene, m_clipId[slot], kIidAnimationController);
+    if (!controller)
+        return;
     const IkwAnimationControllerTable& api = controller.table<IkwAnimationControllerTable>();
     const int32_t t = m_worldTime;
     if (position != -1) {

@@ -6,6 +6,7 @@
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/scene/interface/ImageTables.h"
+#include "game/shell/AnimCopy.h"
 #include "game/shell/AnimTable.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/GameUtils.h"
@@ -31,14 +32,6 @@ constexpr char kListMesh[] = "list";
 constexpr float kZAxisAngle[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 constexpr float kOrigin[3] = {0.0f, 0.0f, 0.0f};
 
-EngineRef findBelow(const EngineRef& root, uint32_t id, uint32_t iid)
-{
-    EngineRef found;
-    if (!root || root.table<IkwObject3DTable>().find(root.get(), id, found.out()) != 0)
-        return {};
-    return found.as(iid);
-}
-
 EngineRef loadAs(uint32_t resourceId, uint32_t iid)
 {
     EngineService* service = getEngineService();
@@ -48,13 +41,7 @@ EngineRef loadAs(uint32_t resourceId, uint32_t iid)
 // The image of texture unit 0 of the mesh's first appearance becomes this.
 void setMeshImage(const EngineRef& mesh, const EngineRef& image)
 {
-    EngineRef appearance;
-    EngineRef texture;
-    if (mesh.table<IkwMeshTable>().getAppearance(mesh.get(), 0, appearance.out()) != 0 || !appearance ||
-        appearance.table<IkwAppearanceTable>().getTexture(appearance.get(), 0, texture.out()) != 0 || !texture)
-        return;
-    const EngineRef texture2D = texture.as(kIidTexture2D);
-    if (texture2D)
+    if (const EngineRef texture2D = meshTexture(mesh, 0).as(kIidTexture2D))
         texture2D.table<IkwTexture2DTable>().setImage(texture2D.get(), image.get());
 }
 
@@ -99,7 +86,7 @@ void setupCharacterModel(GameWorld* world, const EngineRef& group, int32_t chara
     if (!world || !group || character < 0 || character > 2)
         return;
     const bool girl = character == 1;
-    const EngineRef mesh = findBelow(group, uint32_t(GameUtils::nameHash(girl ? kGirlMesh : kBoyMesh)), kIidMesh);
+    const EngineRef mesh = findObject(group, uint32_t(GameUtils::nameHash(girl ? kGirlMesh : kBoyMesh)), kIidMesh);
     if (!mesh)
         return;
     if (effect && (strcasecmp(effect, "lightning") == 0 || strcasecmp(effect, "fire") == 0)) {
@@ -161,7 +148,7 @@ void paintListMarks(GameWorld* world, const EngineRef& group, int32_t count)
 {
     if (!world || !group)
         return;
-    const EngineRef mesh = findBelow(group, uint32_t(GameUtils::nameHash(kListMesh)), kIidMesh);
+    const EngineRef mesh = findObject(group, uint32_t(GameUtils::nameHash(kListMesh)), kIidMesh);
     if (!mesh)
         return;
     const EngineRef blank = loadAs(SceneAssetId::ListBlankImage, kIidImage2D);
@@ -184,7 +171,7 @@ bool instantiateModel(GameWorld* world, EngineRef& out, uint32_t resourceId, con
         group = loadGroupResource(resourceId);
     } else {
         for (uint32_t slot = 0; slot < 3 && !group; ++slot) {
-            const EngineRef model = findBelow(world->m_sceneSlots[slot], resourceId, kIidObject3D);
+            const EngineRef model = findObject(world->m_sceneSlots[slot], resourceId, kIidObject3D);
             EngineRef copy;
             if (model && model.table<IkwObject3DTable>().duplicate(model.get(), copy.out()) == 0)
                 group = copy.as(kIidGroup);
