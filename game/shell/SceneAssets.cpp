@@ -81,6 +81,24 @@ DirectImage directPixels(const EngineRef& image)
 
 } // namespace
 
+bool outfitPaletteIds(const GameWorld* world, int32_t character, uint32_t out[3])
+{
+    if (!world || (character != 0 && character != 1))
+        return false;
+    const bool girl = character == 1;
+    // The open outfit screen shows its options on the model; otherwise the
+    // outfit the player chose.
+    const MenuEngine* menu = world->m_menu;
+    const bool choosing = menu && menu->isOpen() && menu->getScreenNameId() == SceneAssetId::OutfitScreen;
+    for (int32_t part = 0; part < 3; ++part) {
+        // The girl's second and third parts sit the other way round.
+        const int32_t source = girl && part > 0 ? 3 - part : part;
+        const int32_t index = outfitIndex(choosing ? menu->getOptionValue(source + 1) : world->m_outfit[source]);
+        out[part] = kOutfitPalettes[girl][part == 1][index];
+    }
+    return true;
+}
+
 void setupCharacterModel(GameWorld* world, const EngineRef& group, int32_t character, const char* effect)
 {
     if (!world || !group || character < 0 || character > 2)
@@ -100,21 +118,10 @@ void setupCharacterModel(GameWorld* world, const EngineRef& group, int32_t chara
         return;
     void* palette = nullptr;
     image.table<IkwImage2DTable>().getPalette(image.get(), &palette);
-    if (character != 2 && palette) {
-        // The open outfit screen shows its options on the model; otherwise
-        // the outfit the player chose.
-        const MenuEngine* menu = world->m_menu;
-        const bool choosing = menu && menu->isOpen() && menu->getScreenNameId() == SceneAssetId::OutfitScreen;
-        int32_t index[3];
-        for (int32_t part = 0; part < 3; ++part) {
-            // The girl's second and third parts sit the other way round.
-            const int32_t source = girl && part > 0 ? 3 - part : part;
-            index[part] = outfitIndex(choosing ? menu->getOptionValue(source + 1) : world->m_outfit[source]);
-        }
+    uint32_t palettes[3];
+    if (palette && outfitPaletteIds(world, character, palettes))
         for (int32_t part = 0; part < 3; ++part)
-            loadPaletteRgb565(static_cast<uint16_t*>(palette), kOutfitPalettes[girl][part == 1][index[part]], part,
-                              !girl);
-    }
+            loadPaletteRgb565(static_cast<uint16_t*>(palette), palettes[part], part, character != 1);
     setMeshImage(mesh, image);
 }
 

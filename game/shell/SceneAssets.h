@@ -26,6 +26,9 @@ constexpr int32_t OutfitOptions = 7;
 
 // effect: "lightning" or "fire" in any case, else null for the outfit.
 void setupCharacterModel(GameWorld* world, const EngineRef& group, int32_t character, const char* effect);
+// The palette resources of the thief's three outfit parts; false for the
+// character that keeps its texture's own colours.
+bool outfitPaletteIds(const GameWorld* world, int32_t character, uint32_t out[3]);
 void paintListMarks(GameWorld* world, const EngineRef& group, int32_t count);
 // The marks' pixels onto the list's, by the list's layout: five marks in an
 // upper row, then a lower one; the mark's first pixel is its transparent colour.

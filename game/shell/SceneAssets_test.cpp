@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/core/interface/InterfaceIds.h"
@@ -163,6 +164,45 @@ TEST_F(Models, ACopyShowsOnlyItsUnnamedPartsAndSitsAtItsParentsOrigin)
     m_world.m_utils->detachNode(copy, parent, true);
     EXPECT_FALSE(copy);
     EXPECT_EQ(m_world.m_levelClips->findSlot(kClip), -1);
+}
+
+TEST_F(Models, EachThiefWearsTheOutfitsPalettesAndTheOutfitScreenShowsItsOptions)
+{
+    MenuEngine& menu = *m_world.m_menu;
+    const struct {
+        const char* what;
+        int32_t character;
+        int32_t outfit[3];
+        bool choosing; // options 1-3 are 2, 0, 5
+        uint32_t palettes[3];
+    } cases[] = {
+        {"boy, the outfit at start", 0, {6, 4, 6}, false, {0x3000261, 0x300018d, 0x3000261}},
+        {"girl: part 1 from the third, part 2 from the second", 1, {6, 4, 6}, false, {0x3000166, 0x3000284, 0x300015b}},
+        {"boy on the outfit screen", 0, {6, 4, 6}, true, {0x300025c, 0x300020e, 0x30001d9}},
+        {"girl on the outfit screen", 1, {6, 4, 6}, true, {0x3000220, 0x3000209, 0x3000146}},
+        {"first entries", 0, {0, 0, 0}, false, {0x30001c9, 0x300020e, 0x30001c9}},
+    };
+    for (const auto& c : cases) {
+        std::copy(c.outfit, c.outfit + 3, m_world.m_outfit);
+        menu.close();
+        if (c.choosing) {
+            const int32_t options[3] = {2, 0, 5};
+            for (int32_t item = 1; item <= 3; ++item) {
+                menu.setState(SceneAssetId::OutfitScreen, item, 0);
+                for (int i = 0; i < 6; ++i)
+                    menu.onKeyPressed(WorldKey::Left);
+                for (int i = 0; i < options[item - 1]; ++i)
+                    menu.onKeyPressed(WorldKey::Right);
+            }
+        }
+        uint32_t palettes[3] = {};
+        ASSERT_TRUE(outfitPaletteIds(&m_world, c.character, palettes)) << c.what;
+        EXPECT_EQ(std::vector<uint32_t>(palettes, palettes + 3), std::vector<uint32_t>(c.palettes, c.palettes + 3))
+            << c.what;
+    }
+    // The third character keeps its texture's own palette.
+    uint32_t palettes[3] = {};
+    EXPECT_FALSE(outfitPaletteIds(&m_world, 2, palettes));
 }
 
 } // namespace
