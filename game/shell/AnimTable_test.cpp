@@ -148,6 +148,41 @@ TEST_F(Clips, PlayLoopStopAndSpeedPinTheControllerFrameByFrame)
     }
 }
 
+// The follower's weight follows the master's progress each update.
+TEST_F(Clips, BlendWeightsFollowTheMastersProgress)
+{
+    AnimTable table(nullptr);
+    table.bind(&m_scene, true);
+    const int32_t walk = table.findSlot(C::WalkId);
+    const int32_t wave = table.findSlot(C::WaveId);
+    table.update(1, 1);
+    table.play(walk, false, 0);
+    table.play(wave, true, 0);
+    const struct {
+        uint8_t mode;
+        int32_t time;
+        float weight;
+    } frames[] = {
+        {BlendMode::Progress, 251, 0.25f},
+        {BlendMode::InverseProgress, 501, 0.5f},
+        {BlendMode::InverseProgress, 901, 0.1f},
+        // The master runs off its end: -1 gives a weight the controller
+        // refuses, so the last one stays.
+        {BlendMode::Progress, 1301, 0.1f},
+    };
+    EngineRef c = controller(C::WaveId);
+    ASSERT_TRUE(c);
+    int32_t last = 1;
+    for (const auto& f : frames) {
+        table.setBlend(wave, f.mode, walk);
+        table.update(f.time, f.time - last);
+        last = f.time;
+        float weight = -1;
+        c.table<IkwAnimationControllerTable>().getWeight(c.get(), &weight);
+        EXPECT_FLOAT_EQ(weight, f.weight) << f.time;
+    }
+}
+
 TEST_F(Clips, SlotsOutsideTheTableAreIgnored)
 {
     AnimTable table(nullptr);
