@@ -81,7 +81,6 @@ public:
     int32_t getPosition(int32_t slot) const { return used(slot) ? m_position[slot] : 0; }
     float getSpeed(int32_t slot) const { return used(slot) ? m_speed[slot] : 0.0f; }
     uint8_t getState(int32_t slot) const { return used(slot) ? m_state[slot] : 0; }
-    uint32_t getClipId(int32_t slot) const { return inRange(slot) ? m_clipId[slot] : kEmpty; }
 
     void setSpeed(int32_t slot, float speed);
     void setBlend(int32_t slot, uint8_t mode, int32_t master);

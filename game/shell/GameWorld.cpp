@@ -429,8 +429,10 @@ int GameWorld::checkLevelEnd()
     if (level == LevelNumber::Special) {
         abortLevel();
         if (m_nextLevel == -1) {
-            if (m_menu)
+            if (m_menu) {
                 m_menu->setState(ScreenId::SpecialDone, 0, 0);
+                m_menu->m_background.resetAfterLevel();
+            }
         } else {
             toHideout();
         }

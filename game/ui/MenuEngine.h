@@ -53,7 +53,7 @@ public:
     void onPointerPressed(int32_t x, int32_t y);
     void onPointerMoved(int32_t /*x*/, int32_t /*y*/) {}
     void onPointerReleased() {}
-    bool isBackgroundSettled() const { return false; }
+    bool isBackgroundSettled() const { return m_background.m_settled != 0; }
     void drawBackground3D() {}
     void paint() {}
 
