@@ -12,6 +12,7 @@
 #include "engine/core/interface/InterfaceIds.h"
 #include "framework/strings/WideString.h"
 #include "framework/util/Format.h"
+#include "game/shell/AnimTable.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/GameWorld.h"
 #include "game/shell/ShellText.h"
@@ -240,6 +241,21 @@ int GameUtils::moveTowards(const float from[3], const float to[3], const float b
 EngineRef GameUtils::findNode(const char* name) const
 {
     return findAsGroup(m_world ? m_world->m_world.get() : nullptr, transformId(name));
+}
+
+void GameUtils::detachNode(EngineRef& node, const EngineRef& group, bool refresh)
+{
+    AnimTable* clips = nullptr;
+    if (refresh && m_world)
+        clips = m_world->m_level && !m_world->menuOpen() ? m_world->m_levelClips : m_world->m_menuClips[0];
+    if (clips)
+        clips->releaseControllers();
+    if (node)
+        if (const EngineRef parent = group.as(kIidGroup))
+            parent.table<IkwGroupTable>().removeChild(parent.get(), node.get());
+    node.reset();
+    if (clips)
+        clips->resolveClips();
 }
 
 EngineRef GameUtils::findNumberedNode(EngineHandle* group, int32_t index, bool prefixA)

@@ -62,6 +62,10 @@ public:
 
     // The node named so in the world scene, as a Group; empty when none.
     EngineRef findNode(const char* name) const;
+    // Takes the node out of the group and lets go of it; with refresh the
+    // clip table in use forgets its controllers first and its clips gone
+    // with the node after.
+    void detachNode(EngineRef& node, const EngineRef& group, bool refresh);
     // "01".."99" (or "A01".."A99") for index 0.. below the group.
     static EngineRef findNumberedNode(EngineHandle* group, int32_t index, bool prefixA);
 

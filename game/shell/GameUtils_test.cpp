@@ -108,6 +108,11 @@ protected:
         Engine() { installEngineServices(); }
     } m_engine;
     TestApp m_app;
+    // The world's utilities take their working transform from the engine
+    // as the world is made.
+    struct Engine {
+        Engine() { installEngineServices(); }
+    } m_engine;
     GameWorld m_world;
 };
 

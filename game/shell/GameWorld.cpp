@@ -10,6 +10,7 @@
 #include "gfx2d/display/ScreenContext.h"
 #include "gfx2d/display/Surface.h"
 #include "game/level/LevelObjects.h"
+#include "game/shell/AnimTable.h"
 #include "game/shell/GameApp.h"
 #include "game/shell/GameUtils.h"
 #include "game/ui/Hud.h"
@@ -77,8 +78,10 @@ GameWorld::GameWorld()
     m_kindTests = make<ObjectKindTests>();
     m_hud = make<Hud>(this);
     m_menu = make<MenuEngine>(this);
-    if (m_menu)
+    if (m_menu) {
+        m_menu->createAnimTables();
         m_menu->setState(ScreenId::Loading, 0, 0);
+    }
 }
 
 GameWorld::~GameWorld()
@@ -88,6 +91,7 @@ GameWorld::~GameWorld()
     deleteOwned(m_hud);
     deleteOwned(m_utils);
     deleteOwned(m_menu);
+    deleteOwned(m_levelClips);
     deleteOwned(m_inputSettings);
     deleteOwned(m_kindTests);
     m_menuScene.reset();
@@ -116,6 +120,13 @@ int32_t GameWorld::loadStep()
             error = LevelError::MissingScene;
         break;
     case 1:
+        // The level's clips; tracks under the marked controller are dropped.
+        if (!m_levelClips)
+            m_levelClips = make<AnimTable>(this);
+        if (m_levelClips) {
+            m_levelClips->m_removeMarkedTracks = 1;
+            m_levelClips->bind(&m_world, true);
+        }
         break;
     case 2:
         if (level)
@@ -221,6 +232,8 @@ void GameWorld::update(int32_t elapsedMs)
         if (spinning || (camera && camera->isTimedViewActive()) || nodeEnabled(m_level->m_ground))
             step = std::max(step / (spinning ? kSpinSlowdown : kViewSlowdown), 1);
         m_clock += step;
+        if (m_levelClips)
+            m_levelClips->update(m_clock, step);
         m_level->update(m_clock, step);
         if (m_hud) {
             m_hud->update();
@@ -418,8 +431,10 @@ int GameWorld::checkLevelEnd()
     if (level == LevelIndex::Special) {
         abortLevel();
         if (m_nextLevel == -1) {
-            if (m_menu)
+            if (m_menu) {
                 m_menu->setState(ScreenId::SpecialDone, 0, 0);
+                m_menu->m_background.resetAfterLevel();
+            }
         } else {
             toHideout();
         }

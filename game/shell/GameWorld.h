@@ -9,6 +9,7 @@
 #include "game/shell/GameProgress.h"
 #include "game/shell/ShellIds.h"
 
+class AnimTable;
 class GameUtils;
 class Hud;
 class Level;
@@ -76,6 +77,9 @@ public:
     MenuEngine* m_menu = nullptr;
     Level* m_level = nullptr;
     Hud* m_hud = nullptr;
+    // The level's clips, and those of the menu background and the menus' 3D screens.
+    AnimTable* m_levelClips = nullptr;
+    AnimTable* m_menuClips[4] = {};
     int32_t m_outfit[3] = {6, 4, 6};
     int32_t m_character = 0;
     int32_t m_levelIndex = 0;

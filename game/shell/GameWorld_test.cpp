@@ -90,6 +90,7 @@ TEST_F(WorldClock, LevelEndsLeadToTheHideoutOrTheMenu)
     };
     for (const auto& c : cases) {
         m_world.m_menu->close();
+        m_world.m_menu->m_background.m_startClock = 7;
         m_world.m_levelIndex = c.level;
         m_world.m_nextLevel = c.next;
         m_world.m_loadStep = -1;
@@ -103,6 +104,8 @@ TEST_F(WorldClock, LevelEndsLeadToTheHideoutOrTheMenu)
         EXPECT_EQ(m_world.m_loadStep, c.loadStep) << c.level;
         EXPECT_EQ(m_world.m_menu->isOpen() ? m_world.m_menu->getScreenNameId() : 0u, c.screen) << c.level;
         EXPECT_EQ(m_world.m_inputSettings->m_speedMode, c.levelAfter == LevelIndex::Hideout ? 1 : 0) << c.level;
+        // The menu's background starts over only when the menu takes over.
+        EXPECT_EQ(m_world.m_menu->m_background.m_startClock, c.screen == ScreenId::SpecialDone ? -1 : 7) << c.level;
     }
     // Without a load running the load step reports 100 and changes nothing.
     m_world.m_loadStep = -1;

@@ -1,9 +1,102 @@
-// Screen changes of the menu engine.
+// Screen changes, keys and taps of the menu engine, and the clip tables of
+// its 3D screens.
 #include "game/ui/MenuEngine.h"
+
+#include <new>
+
+#include "game/shell/AnimTable.h"
+#include "game/shell/GameWorld.h"
+
+namespace {
+
+// The scene slot each menu clip table plays, by table; the first plays the
+// menu background's own scene.
+constexpr int32_t kTableSlots[MenuLimit::ClipTables] = {-1, 6, 7, 3};
+constexpr uint32_t kTableScreens[MenuLimit::ClipTables] = {0, MenuScreen::LevelMap, MenuScreen::LockScene,
+                                                           MenuScreen::Arrest};
+
+} // namespace
 
 void MenuEngine::setState(uint32_t screenId, int32_t selection, int32_t /*push*/)
 {
     m_screenId = screenId;
     m_selection = selection;
     m_open = 1;
+}
+
+void MenuEngine::release()
+{
+    if (!m_world)
+        return;
+    for (AnimTable*& table : m_world->m_menuClips) {
+        delete table;
+        table = nullptr;
+    }
+}
+
+int32_t MenuEngine::getOptionValue(int32_t item) const
+{
+    return uint32_t(item) < uint32_t(MenuLimit::Items) ? m_options[item] : 0;
+}
+
+void MenuEngine::createAnimTables()
+{
+    if (!m_world)
+        return;
+    for (int32_t i = 0; i < MenuLimit::ClipTables; ++i) {
+        AnimTable*& table = m_world->m_menuClips[i];
+        if (!table)
+            table = new (std::nothrow) AnimTable(m_world);
+        if (!table)
+            continue;
+        table->m_switchOffAtEnd = i == 0 ? 0 : 1;
+        // Bound to the holders; the clips are collected when a scene loads.
+        table->bind(i == 0 ? &m_world->m_menuScene : &m_world->m_sceneSlots[kTableSlots[i]], false);
+    }
+}
+
+void MenuEngine::update(int32_t step)
+{
+    if (!m_world || !isOpen())
+        return;
+    for (int32_t i = 1; i < MenuLimit::ClipTables; ++i)
+        if (m_screenId == kTableScreens[i] && m_world->m_sceneSlots[kTableSlots[i]] && m_world->m_menuClips[i])
+            m_world->m_menuClips[i]->update(m_world->getClock(), step);
+}
+
+void MenuEngine::onKeyPressed(int32_t key)
+{
+    m_lastKey = key;
+    if (!isOpen())
+        return;
+    switch (key) {
+    case WorldKey::Up:
+        if (m_selection > 0)
+            --m_selection;
+        break;
+    case WorldKey::Down:
+        if (m_selection < MenuLimit::Items - 1)
+            ++m_selection;
+        break;
+    case WorldKey::Left:
+    case WorldKey::Right:
+        if (uint32_t(m_selection) < uint32_t(MenuLimit::Items)) {
+            int32_t& value = m_options[m_selection];
+            value = key == WorldKey::Left ? (value > 0 ? value - 1 : 0)
+                                          : (value < MenuLimit::OptionValues - 1 ? value + 1 : value);
+        }
+        break;
+    case WorldKey::Select:
+    case WorldKey::SoftLeft:
+    case WorldKey::SoftRight:
+        close();
+        break;
+    default:
+        break;
+    }
+}
+
+void MenuEngine::onPointerPressed(int32_t /*x*/, int32_t /*y*/)
+{
+    onKeyPressed(WorldKey::Select);
 }

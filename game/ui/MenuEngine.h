@@ -4,11 +4,31 @@
 
 #include <cstdint>
 
+#include "game/ui/MenuBackground.h"
+
 class GameWorld;
+
+// Screens whose 3D scenes play clips of the menu tables.
+namespace MenuScreen {
+constexpr uint32_t LevelMap = 0x21ff0133;
+constexpr uint32_t LockScene = 0x21ff01f0;
+constexpr uint32_t Arrest = 0x21ff01d0;
+} // namespace MenuScreen
+
+namespace MenuLimit {
+constexpr int32_t Items = 4;
+constexpr int32_t OptionValues = 7;
+constexpr int32_t ClipTables = 4;
+} // namespace MenuLimit
 
 class MenuEngine {
 public:
     explicit MenuEngine(GameWorld* world) : m_world(world) {}
+    ~MenuEngine() { release(); }
+    MenuEngine(const MenuEngine&) = delete;
+    MenuEngine& operator=(const MenuEngine&) = delete;
+    // Gives the world's menu clip tables back.
+    void release();
 
     // Opens the screen with the item selected.
     void setState(uint32_t screenId, int32_t selection, int32_t push);
@@ -17,13 +37,23 @@ public:
     uint32_t getScreenNameId() const { return m_screenId; }
     int32_t selection() const { return m_selection; }
 
-    void update(int32_t /*step*/) {}
+    // The item's option value (0-6); 0 outside the items.
+    int32_t getOptionValue(int32_t item) const;
+    // The world's four menu clip tables, bound to the scenes they play; the
+    // menu background's holds its clips' last poses.
+    void createAnimTables();
+
+    // Runs the clip table of the open 3D screen while its scene is loaded.
+    void update(int32_t step);
     void updateScreenTimers() {}
-    void onKeyPressed(int32_t key) { m_lastKey = key; }
-    void onPointerPressed(int32_t /*x*/, int32_t /*y*/) {}
+    // Up and down pick an item, left and right its option; select and the
+    // soft keys close the screen.
+    void onKeyPressed(int32_t key);
+    // A tap confirms, as select does.
+    void onPointerPressed(int32_t x, int32_t y);
     void onPointerMoved(int32_t /*x*/, int32_t /*y*/) {}
     void onPointerReleased() {}
-    bool isBackgroundSettled() const { return false; }
+    bool isBackgroundSettled() const { return m_background.m_settled != 0; }
     void drawBackground3D() {}
     void paint() {}
 
@@ -32,9 +62,11 @@ public:
     // Scene slots of the 3D screens; -1 for none.
     int32_t m_screenSlots[2] = {-1, -1};
     int32_t m_lastKey = -1;
+    MenuBackground m_background;
 
 private:
     uint32_t m_screenId = 0;
     int32_t m_selection = 0;
     uint8_t m_open = 0;
+    int32_t m_options[MenuLimit::Items] = {};
 };

@@ -18,6 +18,8 @@ constexpr uint8_t kCullNone = 162;
 constexpr uint8_t kSlerp = 177;
 constexpr uint8_t kLoop = 193;
 constexpr uint32_t kOrientation = 268;
+constexpr uint32_t kScale = 270;
+constexpr uint32_t kTranslation = 275;
 constexpr uint8_t kImageRgb = 99;
 
 // A quarter turn about the axis per keyframe, looping over four.
@@ -142,13 +144,45 @@ std::vector<uint8_t> sampleLevelScene()
     tilt.orientationAxis = {1.0f, 0.0f, 0.0f};
     sun.node.transformable.components = tilt;
 
+    // The character: its own controllers, named by clip, drive its tracks.
+    namespace C = LevelSceneCharacter;
+    const auto clip = [&](uint32_t id, const M3gKeyframeSequenceFields& sequence, uint32_t property) {
+        M3gAnimationControllerFields named;
+        named.object.userId = int32_t(id);
+        const uint32_t c = w.addObject(m3gAnimationControllerRecord(named));
+        const uint32_t s = w.addObject(m3gKeyframeSequenceRecord(sequence));
+        return w.addObject(m3gAnimationTrackRecord({{}, s, c, property}));
+    };
+    M3gKeyframeSequenceFields walk;
+    walk.duration = C::WalkLength;
+    walk.componentCount = 3;
+    walk.validRangeLast = 1;
+    walk.keyframes = {{0, {0, 0, C::Z}}, {500, {C::WalkX, 0, C::Z}}};
+    M3gKeyframeSequenceFields wave;
+    wave.duration = C::WaveLength;
+    wave.componentCount = 3;
+    wave.validRangeLast = 1;
+    wave.keyframes = {{0, {1, 1, 1}}, {400, {2, 2, 2}}};
+    M3gMeshFields boy;
+    boy.vertexBuffer = litBuffer;
+    boy.submeshes = {{square, litAppearance}};
+    boy.node.transformable.object.userId = int32_t(C::MeshId);
+    M3gGroupFields hero;
+    hero.node.transformable.object.userId = int32_t(C::GroupId);
+    M3gComponentTransform behind;
+    behind.translation = {0.0f, 0.0f, C::Z};
+    hero.node.transformable.components = behind;
+    hero.node.transformable.object.animationTracks = {clip(C::WalkId, walk, kTranslation), clip(C::WaveId, wave, kScale)};
+    hero.children = {w.addObject(m3gMeshRecord(boy))};
+    const uint32_t heroIndex = w.addObject(m3gGroupRecord(hero));
+
     M3gBackgroundFields sky;
     sky.color = LevelSceneLook::Background;
     M3gWorldFields world;
     world.activeCamera = cameraIndex;
     world.background = w.addObject(m3gBackgroundRecord(sky));
     world.group.children = {cameraIndex, w.addObject(m3gLightRecord(ambient)), w.addObject(m3gLightRecord(sun)),
-                            centre, top, bottom};
+                            centre, top, bottom, heroIndex};
     w.addObject(m3gWorldRecord(world));
     return w.finish();
 }

@@ -1,0 +1,35 @@
+// Sharing one model's clips with another: its animation tracks copied onto
+// the matching nodes, with controllers of their own under the source ids plus
+// a variant offset; and the search for the first animated object of a subtree.
+#pragma once
+
+#include <cstdint>
+
+#include "game/shell/EngineRef.h"
+
+class HandleArray;
+
+namespace ModelId {
+// The two thieves take each other's clips where their own node is missing.
+constexpr uint32_t Boy = 0x298bfd31;
+constexpr uint32_t Girl = 0x2dd7376f;
+} // namespace ModelId
+
+// The object with the user id at or below the root, as the interface; empty
+// when there is none.
+EngineRef findObject(const EngineRef& root, uint32_t userId, uint32_t iid);
+// Texture unit 0 of the submesh's appearance; empty when either is missing.
+EngineRef meshTexture(const EngineRef& mesh, uint32_t submesh);
+
+// ids: the source controller ids copied so far; controllers: the new
+// controller of each, at the same index, each with a count of the list's.
+void cloneAnimations(const EngineRef& source, const EngineRef& target, HandleArray& ids, HandleArray& controllers,
+                     uint32_t offset);
+void assignAnimationIds(const EngineRef& source, const EngineRef& target, uint32_t offset);
+
+// Only while named is 0: the longest sequence duration until a track whose
+// controller has a user id, which sets named.
+void scanAnimationTracks(const EngineRef& object, uint8_t& named, int32_t* longest);
+// Depth first; direct becomes 1 when the node itself (not a texture of a
+// mesh) carries the tracks.
+bool findAnimatedObject(const EngineRef& node, uint8_t& named, uint8_t& direct, int32_t* longest);

@@ -1,0 +1,168 @@
+#include "game/shell/AnimCopy.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "engine/core/interface/InterfaceIds.h"
+#include "game/shell/AnimTable.h"
+#include "game/shell/EngineService.h"
+#include "tests/support/TestApp.h"
+#include "tools/m3g/M3gAnimationEncoders.h"
+#include "tools/m3g/M3gFileWriter.h"
+
+namespace {
+
+constexpr uint32_t kWalk = 0x3c187dd5;
+constexpr uint32_t kSpin = 0x2f9b1eb9;
+constexpr uint32_t kProp = 5;
+constexpr uint32_t kTranslation = 275;
+constexpr uint32_t kScale = 270;
+
+struct Models {
+    EngineRef source;
+    EngineRef target;
+};
+
+// Source: the boy, moved and scaled by one controller "walk", and a prop
+// under "spin" (or under an unnamed controller). Target: the girl and,
+// one level down, the prop; the target's models carry no tracks.
+Models writeModels(bool namedSpin)
+{
+    M3gFileWriter w;
+    w.beginSection(kM3gSchemeZlib);
+    const auto controller = [&](uint32_t id) {
+        M3gAnimationControllerFields c;
+        c.object.userId = int32_t(id);
+        return w.addObject(m3gAnimationControllerRecord(c));
+    };
+    const auto track = [&](uint32_t c, uint32_t property, uint32_t duration) {
+        M3gKeyframeSequenceFields s;
+        s.duration = duration;
+        s.componentCount = 3;
+        s.validRangeLast = 1;
+        s.keyframes = {{0, {0, 0, 0}}, {100, {1, 2, 3}}};
+        return w.addObject(m3gAnimationTrackRecord({{}, w.addObject(m3gKeyframeSequenceRecord(s)), c, property}));
+    };
+    const auto group = [&](uint32_t id, std::vector<uint32_t> tracks, std::vector<uint32_t> children) {
+        M3gGroupFields g;
+        g.node.transformable.object.userId = int32_t(id);
+        g.node.transformable.object.animationTracks = std::move(tracks);
+        g.children = std::move(children);
+        return w.addObject(m3gGroupRecord(g));
+    };
+    const uint32_t walk = controller(kWalk);
+    const uint32_t spin = controller(namedSpin ? kSpin : 0);
+    const uint32_t boy = group(ModelId::Boy, {track(walk, kTranslation, 400), track(walk, kScale, 900)}, {});
+    const uint32_t prop = group(kProp, {track(spin, kTranslation, 600)}, {});
+    const uint32_t source = group(1, {}, {boy, prop});
+    const uint32_t girl = group(ModelId::Girl, {}, {});
+    const uint32_t shelf = group(3, {}, {group(kProp, {}, {})});
+    const uint32_t target = group(2, {}, {girl, shelf});
+    M3gWorldFields world;
+    world.group.children = {source, target};
+    w.addObject(m3gWorldRecord(world));
+    const std::vector<uint8_t> file = w.finish();
+    EngineRef scene = getEngineService()->loadBytes(file.data(), uint32_t(file.size()));
+    const auto find = [&](uint32_t id) {
+        EngineRef found;
+        if (scene)
+            scene.table<IkwObject3DTable>().find(scene.get(), id, found.out());
+        return found.as(kIidGroup);
+    };
+    return {find(1), find(2)};
+}
+
+EngineRef child(const EngineRef& root, uint32_t id)
+{
+    EngineRef found;
+    root.table<IkwObject3DTable>().find(root.get(), id, found.out());
+    return found;
+}
+
+// The user ids of the object's track controllers, in track order.
+std::vector<uint32_t> controllerIds(const EngineRef& object)
+{
+    std::vector<uint32_t> ids;
+    uint32_t count = 0;
+    object.table<IkwObject3DTable>().getAnimationTrackCount(object.get(), &count);
+    for (uint32_t i = 0; i < count; ++i) {
+        EngineRef track;
+        EngineRef controller;
+        object.table<IkwObject3DTable>().getAnimationTrack(object.get(), i, track.out());
+        track.table<IkwAnimationTrackTable>().getController(track.get(), controller.out());
+        uint32_t id = 0;
+        controller.table<IkwObject3DTable>().getUserID(controller.get(), &id);
+        ids.push_back(id);
+    }
+    return ids;
+}
+
+class Copying : public ::testing::Test {
+protected:
+    Copying() { installEngineServices(); }
+    TestApp m_app;
+};
+
+TEST_F(Copying, CopiesKeepTheClipIdsPlusTheVariantOffsetAndTheGirlTakesTheBoysClips)
+{
+    for (const uint32_t offset : {0u, 1u, 3u}) {
+        Models m = writeModels(true);
+        ASSERT_TRUE(m.source && m.target);
+        assignAnimationIds(m.source, m.target, offset);
+        const EngineRef girl = child(m.target, ModelId::Girl);
+        const EngineRef prop = child(m.target, kProp);
+        EXPECT_EQ(controllerIds(girl), (std::vector<uint32_t>{kWalk + offset, kWalk + offset})) << offset;
+        EXPECT_EQ(controllerIds(prop), (std::vector<uint32_t>{kSpin + offset})) << offset;
+        // The source keeps its own controllers.
+        EXPECT_EQ(controllerIds(child(m.source, ModelId::Boy)), (std::vector<uint32_t>{kWalk, kWalk})) << offset;
+
+        // The two copied tracks share one new controller: renaming it
+        // through the first track renames the second's.
+        EngineRef track;
+        EngineRef shared;
+        girl.table<IkwObject3DTable>().getAnimationTrack(girl.get(), 0, track.out());
+        track.table<IkwAnimationTrackTable>().getController(track.get(), shared.out());
+        shared.table<IkwObject3DTable>().setUserID(shared.get(), 77);
+        EXPECT_EQ(controllerIds(girl), (std::vector<uint32_t>{77, 77})) << offset;
+        shared.table<IkwObject3DTable>().setUserID(shared.get(), kWalk + offset);
+
+        // The clip table finds the copies under their ids, with the longest
+        // of the shared tracks as the clip's length.
+        AnimTable table(nullptr);
+        table.bind(&m.target, true);
+        const int32_t walk = table.findSlot(kWalk + offset);
+        EXPECT_GE(walk, 0) << offset;
+        EXPECT_EQ(table.getLength(walk), 900) << offset;
+        EXPECT_EQ(table.getLength(table.findSlot(kSpin + offset)), 600) << offset;
+    }
+}
+
+TEST_F(Copying, FindsTheFirstAnimatedObjectAndMeasuresItsTracks)
+{
+    Models named = writeModels(true);
+    Models unnamed = writeModels(false);
+    const struct {
+        const char* what;
+        EngineRef node;
+        bool found;
+        uint8_t named, direct;
+        int32_t longest;
+    } cases[] = {
+        // The scan stops at the first track under a named controller.
+        {"boy: the scale track after the first is not measured", child(named.source, ModelId::Boy), true, 1, 1, 400},
+        {"model: its first animated child", named.source.share(), true, 1, 1, 400},
+        {"prop, unnamed: every track measured", child(unnamed.source, kProp), true, 0, 1, 600},
+        {"target before copying", named.target.share(), false, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        uint8_t isNamed = 0, direct = 0;
+        int32_t longest = 0;
+        EXPECT_EQ(findAnimatedObject(c.node, isNamed, direct, &longest), c.found) << c.what;
+        EXPECT_EQ(isNamed, c.named) << c.what;
+        EXPECT_EQ(direct, c.direct) << c.what;
+        EXPECT_EQ(longest, c.longest) << c.what;
+    }
+}
+
+} // namespace

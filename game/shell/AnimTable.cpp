@@ -1,0 +1,332 @@
+// Clip slots, their per-frame advance in whole milliseconds and the pinning
+// of each clip's controller at the current world time.
+#include "game/shell/AnimTable.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+#include "engine/core/interface/InterfaceIds.h"
+#include "game/shell/AnimCopy.h"
+
+HandleArray::~HandleArray() { std::free(m_data); }
+
+void HandleArray::push(uintptr_t word)
+{
+    if (m_count == m_capacity) {
+        const int32_t capacity = m_capacity + m_growth;
+        auto* grown = static_cast<uintptr_t*>(std::malloc(size_t(capacity) * sizeof(uintptr_t)));
+        if (!grown)
+            return;
+        if (m_count)
+            std::memcpy(grown, m_data, size_t(m_count) * sizeof(uintptr_t));
+        std::free(m_data);
+        m_data = grown;
+        m_capacity = capacity;
+    }
+    m_data[m_count++] = word;
+}
+
+void HandleArray::pushRetained(EngineHandle* handle)
+{
+    const int32_t before = m_count;
+    push(reinterpret_cast<uintptr_t>(handle));
+    if (handle && m_count != before)
+        tableOf<IkwUnknownTable>(handle).addRef(handle);
+}
+
+void HandleArray::releaseAll()
+{
+    for (int32_t i = 0; i < m_count; ++i)
+        if (EngineHandle* h = handleAt(i))
+            tableOf<IkwUnknownTable>(h).release(h);
+    std::free(m_data);
+    m_data = nullptr;
+    m_count = m_capacity = 0;
+}
+
+int32_t HandleArray::find(uintptr_t word) const
+{
+    for (int32_t i = 0; i < m_count; ++i)
+        if (m_data[i] == word)
+            return i;
+    return -1;
+}
+
+AnimTable::AnimTable(GameWorld* owner) : m_owner(owner) { std::fill(std::begin(m_clipId), std::end(m_clipId), kEmpty); }
+
+AnimTable::~AnimTable()
+{
+    releaseControllers();
+    empty();
+    m_scene = nullptr;
+}
+
+void AnimTable::empty()
+{
+    std::fill(std::begin(m_clipId), std::end(m_clipId), kEmpty);
+    std::fill(std::begin(m_state), std::end(m_state), ClipState::Idle);
+}
+
+void AnimTable::bind(EngineRef* scene, bool collect)
+{
+    releaseControllers();
+    m_worldTime = 0;
+    empty();
+    if (scene)
+        m_scene = scene;
+    if (m_scene && collect)
+        collectClips(m_scene->get());
+}
+
+void AnimTable::registerTrack(EngineHandle* track, HandleArray& marked)
+{
+    const IkwAnimationTrackTable& api = tableOf<IkwAnimationTrackTable>(track);
+    uint32_t id = 0;
+    EngineRef controller;
+    if (api.getController(track, controller.out()) == 0 && controller)
+        controller.table<IkwObject3DTable>().getUserID(controller.get(), &id);
+    int32_t duration = 0;
+    EngineRef sequence;
+    if (api.getKeyframeSequence(track, sequence.out()) == 0 && sequence)
+        sequence.table<IkwKeyframeSequenceTable>().getDuration(sequence.get(), &duration);
+
+    if (m_removeMarkedTracks && id == kMarkedTrackId) {
+        marked.pushRetained(track);
+        return;
+    }
+    if (id == 0)
+        return;
+    // A clip must last at least a millisecond, or its wrap would never end.
+    duration = std::max(duration, 1);
+    const int32_t slot = findSlot(id);
+    if (slot >= 0) {
+        m_length[slot] = std::max(m_length[slot], duration);
+        return;
+    }
+    const int32_t free = findFreeSlot();
+    if (free < 0)
+        return;
+    m_clipId[free] = id;
+    m_length[free] = duration;
+    m_state[free] = ClipState::Registered;
+    m_speed[free] = 1.0f;
+    m_position[free] = 0;
+    m_blendMode[free] = BlendMode::None;
+}
+
+void AnimTable::collectClips(EngineHandle* object)
+{
+    if (!object)
+        return;
+    const IkwObject3DTable& api = tableOf<IkwObject3DTable>(object);
+    uint32_t count = 0;
+    api.getAnimationTrackCount(object, &count);
+    HandleArray marked;
+    for (uint32_t i = 0; i < count; ++i) {
+        EngineRef track;
+        if (api.getAnimationTrack(object, i, track.out()) == 0 && track)
+            registerTrack(track.get(), marked);
+    }
+    for (int32_t i = 0; i < marked.count(); ++i)
+        api.removeAnimationTrack(object, marked.handleAt(i));
+    marked.releaseAll();
+
+    const EngineRef self = EngineRef::retain(object);
+    const EngineRef group = self.as(kIidGroup);
+    if (!group)
+        return;
+    uint32_t children = 0;
+    group.table<IkwGroupTable>().getChildCount(group.get(), &children);
+    for (uint32_t i = 0; i < children; ++i) {
+        EngineRef child;
+        if (group.table<IkwGroupTable>().getChild(group.get(), i, child.out()) != 0 || !child)
+            continue;
+        if (const EngineRef sub = child.as(kIidGroup)) {
+            collectClips(sub.get());
+        } else if (const EngineRef skinned = child.as(kIidSkinnedMesh)) {
+            collectClips(meshTexture(skinned, 0).get());
+            EngineRef skeleton;
+            if (skinned.table<IkwSkinnedMeshTable>().getSkeleton(skinned.get(), skeleton.out()) == 0)
+                collectClips(skeleton.get());
+        } else if (const EngineRef morphing = child.as(kIidMorphingMesh)) {
+            collectClips(morphing.get());
+        }
+    }
+}
+
+void AnimTable::resolveClips()
+{
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        if (m_clipId[slot] == kEmpty)
+            continue;
+        if (!m_scene || !findObject(*m_scene, m_clipId[slot], kIidObject3D)) {
+            m_clipId[slot] = kEmpty;
+            m_state[slot] = ClipState::Idle;
+        }
+    }
+}
+
+void AnimTable::releaseControllers()
+{
+    for (EngineRef& controller : m_controllers)
+        controller.reset();
+}
+
+int32_t AnimTable::findSlot(uint32_t clipId) const
+{
+    for (int32_t slot = 0; slot < kSlotCount; ++slot)
+        if (m_clipId[slot] == clipId)
+            return slot;
+    return -1;
+}
+
+void AnimTable::setSpeed(int32_t slot, float speed)
+{
+    if (used(slot))
+        m_speed[slot] = speed;
+}
+
+void AnimTable::setBlend(int32_t slot, uint8_t mode, int32_t master)
+{
+    if (!inRange(slot))
+        return;
+    m_blendMode[slot] = mode;
+    m_blendMaster = master;
+}
+
+void AnimTable::applyBlendWeight(int32_t slot)
+{
+    if (!inRange(slot) || !inRange(m_blendMaster) || !m_controllers[slot])
+        return;
+    const int32_t length = m_length[m_blendMaster];
+    if (length <= 0)
+        return;
+    const float progress = float(m_position[m_blendMaster]) / float(length);
+    float weight;
+    if (m_blendMode[slot] == BlendMode::Progress)
+        weight = progress;
+    else if (m_blendMode[slot] == BlendMode::InverseProgress)
+        weight = 1.0f - progress;
+    else
+        return;
+    // A master switched off gives a negative weight, which the controller
+    // refuses, keeping the weight it had.
+    m_controllers[slot].table<IkwAnimationControllerTable>().setWeight(m_controllers[slot].get(), weight);
+}
+
+void AnimTable::setPosition(int32_t slot, int32_t position, bool store)
+{
+    if (!inRange(slot))
+        return;
+    if (store && m_clipId[slot] != kEmpty)
+        m_position[slot] = position;
+    EngineRef& controller = m_controllers[slot];
+    if (!controller && m_scene)
+        controller = findObject(*m_scene, m_clipId[slot], kIidAnimationController);
+    if (!controller)
+        return;
+    const IkwAnimationControllerTable& api = controller.table<IkwAnimationControllerTable>();
+    const int32_t t = m_worldTime;
+    if (position != -1) {
+        api.setActiveInterval(controller.get(), t, t + 1);
+        api.setPosition(controller.get(), float(position), t);
+    } else {
+        api.setActiveInterval(controller.get(), t - 1, t);
+        api.setPosition(controller.get(), -1.0f, t);
+    }
+}
+
+void AnimTable::play(int32_t slot, bool loop, int32_t position)
+{
+    if (!used(slot))
+        return;
+    m_state[slot] = loop ? ClipState::Looping : ClipState::PlayingOnce;
+    if (!(m_speed[slot] > 0.0f))
+        position = m_length[slot] - position - 1;
+    m_position[slot] = position;
+    setPosition(slot, position, false);
+    if (m_blendMode[slot] == BlendMode::Progress && m_controllers[slot])
+        m_controllers[slot].table<IkwAnimationControllerTable>().setWeight(m_controllers[slot].get(), 0.0f);
+}
+
+void AnimTable::stop(int32_t slot, bool rewind)
+{
+    if (!used(slot))
+        return;
+    const uint8_t state = m_state[slot];
+    if (rewind && (state == ClipState::PlayingOnce || state == ClipState::Looping)) {
+        const int32_t length = m_length[slot];
+        const int32_t pin = m_switchOffAtEnd ? -1 : (m_position[slot] > length - 1 ? length : 0);
+        setPosition(slot, pin, false);
+        m_state[slot] = ClipState::Finished;
+        if (m_blendMode[slot] != BlendMode::None)
+            applyBlendWeight(slot);
+    } else if (state == ClipState::Looping) {
+        m_state[slot] = ClipState::PlayingOnce;
+    }
+}
+
+namespace {
+
+// step x speed, truncated toward zero, within what a position can take.
+int64_t clipDelta(int32_t step, float speed)
+{
+    const float delta = float(step) * speed;
+    if (!(delta == delta))
+        return 0;
+    return int64_t(std::clamp(delta, -2147483648.0f, 2147483520.0f));
+}
+
+} // namespace
+
+void AnimTable::update(int32_t worldTime, int32_t step)
+{
+    if (worldTime == m_worldTime)
+        return;
+    m_worldTime = worldTime;
+    m_timeStep = step;
+    if (!m_scene)
+        return;
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        const int32_t length = m_length[slot];
+        switch (m_state[slot]) {
+        case ClipState::Looping: {
+            // Whole lengths at once: the same as subtracting one at a time.
+            int64_t position = (m_position[slot] + clipDelta(step, m_speed[slot])) % length;
+            if (position < 0)
+                position += length;
+            m_position[slot] = int32_t(position);
+            setPosition(slot, m_position[slot], false);
+            break;
+        }
+        case ClipState::PlayingOnce: {
+            const int64_t position = m_position[slot] + clipDelta(step, m_speed[slot]);
+            if (position > length - 1) {
+                m_position[slot] = m_switchOffAtEnd ? -1 : length;
+                m_state[slot] = ClipState::Finished;
+            } else if (position < 0) {
+                m_position[slot] = m_switchOffAtEnd ? -1 : 0;
+                m_state[slot] = ClipState::Finished;
+            } else {
+                m_position[slot] = int32_t(position);
+            }
+            setPosition(slot, m_position[slot], false);
+            if (m_blendMode[slot] != BlendMode::None)
+                applyBlendWeight(slot);
+            break;
+        }
+        case ClipState::Registered:
+            setPosition(slot, -1, false);
+            m_state[slot] = ClipState::Finished;
+            break;
+        default:
+            break;
+        }
+    }
+    for (int32_t slot = 0; slot < kSlotCount; ++slot)
+        if ((m_state[slot] == ClipState::PlayingOnce || m_state[slot] == ClipState::Looping) &&
+            m_blendMode[slot] != BlendMode::None)
+            applyBlendWeight(slot);
+}

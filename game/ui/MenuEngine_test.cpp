@@ -1,0 +1,109 @@
+#include "game/ui/MenuEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "game/level/Level.h"
+#include "game/shell/AnimTable.h"
+#include "game/shell/EngineService.h"
+#include "game/shell/GameWorld.h"
+#include "tests/support/TestApp.h"
+#include "tools/samplepack/LevelScene.h"
+
+namespace {
+
+class Menus : public ::testing::Test {
+protected:
+    Menus()
+    {
+        int32_t error = LevelError::None;
+        // No pack here: the level runs without a scene.
+        m_world.m_level = new Level(&m_world, error);
+        m_world.m_levelIndex = 3;
+        m_world.m_menu->close();
+    }
+
+    TestApp m_app;
+    struct Engine {
+        Engine() { installEngineServices(); }
+    } m_engine;
+    GameWorld m_world;
+};
+
+TEST_F(Menus, AScreenOpensTakesKeysAndTapsAndClosesBackToTheLevel)
+{
+    MenuEngine& menu = *m_world.m_menu;
+    m_world.update(30);
+    const int32_t levelBase = m_world.m_lastClock;
+    menu.setState(0x21ff01e2, 0, 0);
+    ASSERT_TRUE(m_world.menuOpen());
+
+    const struct {
+        int32_t key;
+        int32_t selection;
+        int32_t option; // of the selected item
+    } keys[] = {
+        {WorldKey::Up, 0, 0},    {WorldKey::Down, 1, 0},  {WorldKey::Right, 1, 1}, {WorldKey::Right, 1, 2},
+        {WorldKey::Left, 1, 1},  {WorldKey::Left, 1, 0},  {WorldKey::Left, 1, 0},  {WorldKey::Down, 2, 0},
+        {WorldKey::Down, 3, 0},  {WorldKey::Down, 3, 0},
+    };
+    for (const auto& k : keys) {
+        m_world.onKeyPressed(k.key);
+        EXPECT_EQ(menu.selection(), k.selection) << k.key;
+        EXPECT_EQ(menu.getOptionValue(menu.selection()), k.option) << k.key;
+    }
+    for (int i = 0; i < 9; ++i)
+        m_world.onKeyPressed(WorldKey::Right);
+    EXPECT_EQ(menu.getOptionValue(3), MenuLimit::OptionValues - 1);
+    EXPECT_EQ(menu.getOptionValue(-1), 0);
+    EXPECT_EQ(menu.getOptionValue(MenuLimit::Items), 0);
+
+    // Time under the menu is not the level's; select closes the screen and
+    // the level goes on from its last step.
+    m_world.update(500);
+    m_world.onKeyPressed(WorldKey::Select);
+    EXPECT_FALSE(m_world.menuOpen());
+    m_world.update(30);
+    EXPECT_EQ(m_world.getClock(), levelBase + 30);
+
+    // A tap on an open screen confirms it.
+    menu.setState(0x21ff0100, 0, 0);
+    m_world.onPointerPressed(120, 100);
+    EXPECT_FALSE(m_world.menuOpen());
+}
+
+TEST_F(Menus, EachThreeDScreenRunsItsOwnClipTableWhileItsSceneIsLoaded)
+{
+    for (int i = 0; i < MenuLimit::ClipTables; ++i) {
+        ASSERT_TRUE(m_world.m_menuClips[i]) << i;
+        EXPECT_EQ(m_world.m_menuClips[i]->m_switchOffAtEnd, i == 0 ? 0 : 1) << i;
+    }
+    const std::vector<uint8_t> file = sampleLevelScene();
+    m_world.m_sceneSlots[6] = getEngineService()->loadBytes(file.data(), uint32_t(file.size()));
+    AnimTable& map = *m_world.m_menuClips[1];
+    map.addClipsFrom(m_world.m_sceneSlots[6]);
+    const int32_t walk = map.findSlot(LevelSceneCharacter::WalkId);
+    ASSERT_GE(walk, 0);
+    map.play(walk, true, 0);
+
+    const struct {
+        uint32_t screen;
+        int32_t mapPosition;
+    } frames[] = {
+        {MenuScreen::LevelMap, 100},
+        {MenuScreen::LevelMap, 200},
+        {MenuScreen::LockScene, 200}, // slot 7 is empty
+        {MenuScreen::Arrest, 200},    // slot 3 is empty
+        {MenuScreen::LevelMap, 300},
+    };
+    for (const auto& f : frames) {
+        m_world.m_menu->setState(f.screen, 0, 0);
+        m_world.update(100);
+        EXPECT_EQ(map.getPosition(walk), f.mapPosition) << std::hex << f.screen;
+    }
+    EXPECT_EQ(map.m_worldTime, m_world.getClock());
+    EXPECT_EQ(m_world.m_menuClips[2]->m_worldTime, 0);
+}
+
+} // namespace
