@@ -140,7 +140,7 @@ TEST_F(WorldClock, StylusPressesBecomeKeysByScreenArea)
         {200, 100, 9, 1, false, 20, -1}, // but not in the hideout
         {10, 301, 10, 0, false, 21, -1}, // the special level: always select
         {10, 301, 10, 0, true, -1, 21},
-        {100, 100, 3, 0, true, -1, -1},  // taps go to the open menu itself
+        {100, 100, 3, 0, true, -1, 21},  // taps go to the open menu, which takes them as select
     };
     for (const auto& c : cases) {
         m_world.m_levelIndex = c.level;
