@@ -24,6 +24,7 @@
 #include "framework/util/RandomService.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/FlowManager.h"
+#include "game/shell/FrontEndModes.h"
 #include "game/shell/HandlerListIndex.h"
 #include "game/shell/KeyCodeMap.h"
 #include "platform/wince/GameHooks.h"
@@ -414,4 +415,5 @@ void installGame()
     setGameAppFactory([]() -> AppBase* { return new (std::nothrow) GameApp(); });
     setKeyCodeLookup(lookupKeyCode);
     installEngineServices();
+    installFrontEnd();
 }
