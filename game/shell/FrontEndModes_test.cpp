@@ -7,26 +7,17 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "framework/services/AppStateFlags.h"
 #include "game/shell/FlowManager.h"
 #include "game/shell/GameApp.h"
+#include "game/shell/GameRunFixture.h"
 #include "game/shell/GameWorld.h"
 #include "game/shell/InGameMode.h"
 #include "game/ui/GameLaunchPage.h"
-#include "platform/host/HostInstance.h"
-#include "platform/host/HostRegistry.h"
 #include "platform/host/HostTestDriver.h"
-#include "platform/wince/GameHooks.h"
-#include "platform/wince/PlatformServices.h"
 #include "platform/wince/WinMain.h"
-#include "tests/support/BuildFixture.h"
 
 namespace {
 
@@ -43,42 +34,20 @@ std::ostream& operator<<(std::ostream& out, const Stage& s)
 
 bool g_damaged = false;
 
-class FlowRun : public ::testing::Test {
+class FlowRun : public GameRunFixture {
 protected:
     void SetUp() override
     {
-        char folder[] = "/tmp/pf-flow-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        m_folder = folder;
-        setenv("PENNYFALL_HOME", folder, 1);
-        hostSetInstanceFolder(m_folder);
-        hostTestReset();
-        hostRegistryClear();
-        hostTestUseVirtualClock(1000);
-        installPlatformServices();
-        installGame();
+        GameRunFixture::SetUp();
         FrontEndHooks hooks;
         hooks.saveDamaged = [] { return g_damaged; };
         setFrontEndHooks(hooks);
-        const std::vector<uint8_t> pack = readBuildFixture("pennyfall.big");
-        ASSERT_FALSE(pack.empty());
-        std::ofstream(m_folder + "/pennyfall.big", std::ios::binary)
-            .write(reinterpret_cast<const char*>(pack.data()), std::streamsize(pack.size()));
     }
     void TearDown() override
     {
         setFrontEndHooks({});
-        setGameAppFactory(nullptr);
-        hostTestSetPumpHook(nullptr);
-        hostTestReset();
-        unsetenv("PENNYFALL_HOME");
-        std::remove((m_folder + "/pennyfall.big").c_str());
-        std::remove(hostInstanceLockPath(kWindowTitle).c_str());
-        hostSetInstanceFolder("");
-        rmdir(m_folder.c_str());
+        GameRunFixture::TearDown();
     }
-
-    std::string m_folder;
 };
 
 Stage currentStage()
@@ -165,12 +134,7 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
         EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
         EXPECT_EQ(seen, c.stages) << "damaged " << c.damaged;
         EXPECT_GT(clockAfterResume, clockAtPause);
-        hostTestSetPumpHook(nullptr);
-        hostTestReset();
-        hostRegistryClear();
-        hostTestUseVirtualClock(1000);
-        installPlatformServices();
-        installGame();
+        reinstall();
     }
 }
 
