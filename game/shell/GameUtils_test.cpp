@@ -88,11 +88,7 @@ TEST(GameUtils, ClockTextsAndAngles)
 
 class UserParameters : public ::testing::Test {
 protected:
-    UserParameters()
-    {
-        installEngineServices();
-        m_world.m_world = createEngineObject(kIidWorld);
-    }
+    UserParameters() { m_world.m_world = createEngineObject(kIidWorld); }
 
     EngineRef group(const char* name)
     {
@@ -107,6 +103,10 @@ protected:
                   0);
     }
 
+    // The world's parts reach the engine as they are made.
+    struct Engine {
+        Engine() { installEngineServices(); }
+    } m_engine;
     TestApp m_app;
     GameWorld m_world;
 };
