@@ -28,6 +28,7 @@
 #include "framework/resources/TypedResources.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/FlowManager.h"
+#include "game/shell/FrontEndModes.h"
 #include "gfx2d/display/ScreenContext.h"
 #include "gfx2d/display/Surface.h"
 #include "gfx2d/drawcontext/DrawContext.h"
@@ -526,4 +527,5 @@ void installGame()
     setGameAppFactory([]() -> AppBase* { return new (std::nothrow) GameApp(); });
     setKeyCodeLookup(lookupKeyCode);
     installEngineServices();
+    installFrontEnd();
 }

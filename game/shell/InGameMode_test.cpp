@@ -17,6 +17,7 @@
 #include "game/shell/EngineService.h"
 #include "game/shell/FlowManager.h"
 #include "game/shell/GameApp.h"
+#include "game/shell/GameRunFixture.h"
 #include "game/shell/GameWorld.h"
 #include "game/ui/GameLaunchPage.h"
 #include "game/ui/MenuEngine.h"
@@ -64,43 +65,21 @@ public:
 GameMode* makeStartup() { return new StartupDouble(); }
 GameMode* makeLaunch() { return new WatchedLaunchPage(); }
 
-class GameRun : public ::testing::Test {
+class GameRun : public GameRunFixture {
 protected:
     void SetUp() override
     {
-        char folder[] = "/tmp/pf-gamerun-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        m_folder = folder;
-        setenv("PENNYFALL_HOME", folder, 1);
-        hostSetInstanceFolder(m_folder);
-        hostTestReset();
-        hostRegistryClear();
-        hostTestUseVirtualClock(1000);
-        installPlatformServices();
-        installGame();
+        GameRunFixture::SetUp();
         setFlowModeCreator(FlowModeId::Startup, makeStartup);
         setFlowModeCreator(FlowModeId::MainMenu, makeLaunch);
-        const std::vector<uint8_t> pack = readBuildFixture("pennyfall.big");
-        ASSERT_FALSE(pack.empty());
-        std::ofstream(m_folder + "/pennyfall.big", std::ios::binary)
-            .write(reinterpret_cast<const char*>(pack.data()), std::streamsize(pack.size()));
         g_loadSteps.clear();
     }
     void TearDown() override
     {
         setFlowModeCreator(FlowModeId::Startup, nullptr);
         setFlowModeCreator(FlowModeId::MainMenu, nullptr);
-        setGameAppFactory(nullptr);
-        hostTestSetPumpHook(nullptr);
-        hostTestReset();
-        unsetenv("PENNYFALL_HOME");
-        std::remove((m_folder + "/pennyfall.big").c_str());
-        std::remove(hostInstanceLockPath(kWindowTitle).c_str());
-        hostSetInstanceFolder("");
-        rmdir(m_folder.c_str());
+        GameRunFixture::TearDown();
     }
-
-    std::string m_folder;
 };
 
 TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingScene)

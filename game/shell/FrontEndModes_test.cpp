@@ -1,0 +1,141 @@
+// The whole flow through the real program on the sample pack: start-up
+// pages, the main menu's loading and launch pages, the running level, a
+// pause and resume, the front end's error mode and the quit; and the page
+// that a damaged save brings in.
+#include "game/shell/FrontEndModes.h"
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "framework/services/AppStateFlags.h"
+#include "game/shell/FlowManager.h"
+#include "game/shell/GameApp.h"
+#include "game/shell/GameRunFixture.h"
+#include "game/shell/GameWorld.h"
+#include "game/shell/InGameMode.h"
+#include "game/ui/GameLaunchPage.h"
+#include "platform/host/HostTestDriver.h"
+#include "platform/wince/WinMain.h"
+
+namespace {
+
+struct Stage {
+    int32_t mode;
+    int32_t page;
+    bool operator==(const Stage&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Stage& s)
+{
+    return out << '(' << s.mode << ',' << s.page << ')';
+}
+
+bool g_damaged = false;
+
+class FlowRun : public GameRunFixture {
+protected:
+    void SetUp() override
+    {
+        GameRunFixture::SetUp();
+        FrontEndHooks hooks;
+        hooks.saveDamaged = [] { return g_damaged; };
+        setFrontEndHooks(hooks);
+    }
+    void TearDown() override
+    {
+        setFrontEndHooks({});
+        GameRunFixture::TearDown();
+    }
+};
+
+Stage currentStage()
+{
+    GameApp* game = getGame();
+    FlowManager* flow = game ? game->flowManager() : nullptr;
+    if (!flow || !flow->activeMode())
+        return {0, 0};
+    const ModeStack* mode = dynamic_cast<const ModeStack*>(flow->activeMode());
+    return {flow->activeId(), mode ? mode->activeId() : 0};
+}
+
+GameWorld* runningWorld()
+{
+    GameApp* game = getGame();
+    FlowManager* flow = game ? game->flowManager() : nullptr;
+    const MainMenuMode* menu = flow ? dynamic_cast<const MainMenuMode*>(flow->findMode(FlowModeId::MainMenu)) : nullptr;
+    GameLaunchPage* launch = menu ? menu->launchPage() : nullptr;
+    return launch && launch->inGame() ? launch->inGame()->world() : nullptr;
+}
+
+void press(int scancode)
+{
+    hostTestPushKey(scancode, true);
+    hostTestPushKey(scancode, false);
+}
+
+TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
+{
+    struct Case {
+        bool damaged;
+        std::vector<Stage> stages;
+    };
+    const Case cases[] = {
+        {false, {{1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+        // A damaged save is told once, between the splash and the menu.
+        {true, {{1, 2}, {1, 7}, {1, 8}, {1, 10}, {1, 11}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+    };
+    for (const Case& c : cases) {
+        g_damaged = c.damaged;
+        std::vector<Stage> seen;
+        int32_t clockAtPause = -1;
+        int32_t clockAfterResume = -1;
+        int phase = 0;
+        uint32_t lastTick = 0;
+        hostTestSetPumpHook([&] {
+            const uint32_t tick = hostTestTimerMessageCount();
+            if (tick == lastTick)
+                return;
+            lastTick = tick;
+            const Stage stage = currentStage();
+            if (stage.mode == 0)
+                return;
+            const bool entered = seen.empty() || !(seen.back() == stage);
+            if (entered)
+                seen.push_back(stage);
+            // Confirm the questions once each, as a player would.
+            if (entered && (stage == Stage{1, 2} || stage == Stage{1, 11} || stage.mode == FlowModeId::FrontEnd))
+                press(SDL_SCANCODE_RETURN);
+            GameWorld* world = runningWorld();
+            if (stage != Stage{3, 10} || !world || world->isLoading())
+                return;
+            switch (phase++) {
+            case 0:
+                // Both in one pump: while paused no frame tick comes.
+                clockAtPause = world->getClock();
+                hostTestPushFocus(false);
+                hostTestPushFocus(true);
+                break;
+            case 2:
+                clockAfterResume = world->getClock();
+                // A failed save write brings in the front end's error page.
+                getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 1;
+                press(SDL_SCANCODE_LEFT);
+                break;
+            case 3:
+                hostTestPushKey(SDL_SCANCODE_F4, true);
+                break;
+            default:
+                break;
+            }
+        });
+        hostTestCloseAfterTicks(400);
+        EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+        EXPECT_EQ(seen, c.stages) << "damaged " << c.damaged;
+        EXPECT_GT(clockAfterResume, clockAtPause);
+        reinstall();
+    }
+}
+
+} // namespace
