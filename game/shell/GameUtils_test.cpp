@@ -103,10 +103,6 @@ protected:
                   0);
     }
 
-    // The world's parts reach the engine as they are made.
-    struct Engine {
-        Engine() { installEngineServices(); }
-    } m_engine;
     TestApp m_app;
     // The world's utilities take their working transform from the engine
     // as the world is made.
