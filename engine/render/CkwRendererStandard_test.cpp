@@ -334,6 +334,18 @@ TEST(RendererPictures, TwoSidedLightingAndFog)
     }), 0);
 }
 
+// An 8x8 RGB image whose red grows along x and green along y, in steps of 32.
+static CkwImage2D* gradientImage(uint8_t blue)
+{
+    std::vector<uint8_t> rgb;
+    for (int32_t y = 0; y < 8; ++y)
+        for (int32_t x = 0; x < 8; ++x)
+            rgb.insert(rgb.end(), {uint8_t(x * 32), uint8_t(y * 32), blue});
+    auto* image = static_cast<CkwImage2D*>(CkwImage2D::create());
+    image->initWithData(kImageFormatRgb, 8, 8, static_cast<int32_t>(rgb.size()), rgb.data());
+    return image;
+}
+
 // A background image cropped past its left edge (BORDER: the colour shows
 // there) and repeated downwards from a crop that starts inside it.
 TEST(RendererPictures, BackgroundImageCropBorderAndRepeat)
@@ -342,12 +354,7 @@ TEST(RendererPictures, BackgroundImageCropBorderAndRepeat)
     // Scene building pushes on the cleanup stack, so the test runs in a trap.
     ASSERT_EQ(SceneTest::trap([&] {
     CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
-    std::vector<uint8_t> rgb;
-    for (int32_t y = 0; y < 8; ++y)
-        for (int32_t x = 0; x < 8; ++x)
-            rgb.insert(rgb.end(), {uint8_t(x * 32), uint8_t(y * 32), uint8_t(200)});
-    auto* image = static_cast<CkwImage2D*>(CkwImage2D::create());
-    image->initWithData(kImageFormatRgb, 8, 8, static_cast<int32_t>(rgb.size()), rgb.data());
+    CkwImage2D* image = gradientImage(200);
     auto* background = static_cast<CkwBackground*>(CkwBackground::create());
     background->setColor(0xFFFFFF00);
     background->setImage(image);
@@ -426,12 +433,7 @@ TEST(RendererPictures, UnscaledSpriteShowsItsImagePixelForPixel)
     SceneTest test;
     ASSERT_EQ(SceneTest::trap([&] {
         CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
-        std::vector<uint8_t> rgb;
-        for (int32_t y = 0; y < 8; ++y)
-            for (int32_t x = 0; x < 8; ++x)
-                rgb.insert(rgb.end(), {uint8_t(x * 32), uint8_t(y * 32), uint8_t(255)});
-        auto* image = static_cast<CkwImage2D*>(CkwImage2D::create());
-        image->initWithData(kImageFormatRgb, 8, 8, static_cast<int32_t>(rgb.size()), rgb.data());
+        CkwImage2D* image = gradientImage(255);
         auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
         sprite->setImage(image);
         sprite->setAppearance(static_cast<CkwAppearance*>(CkwAppearance::create()));
