@@ -12,6 +12,7 @@
 #include "framework/services/AppBase.h"
 #include "framework/util/NumberParse.h"
 #include "game/shell/ShellIds.h"
+#include "game/shell/ShellText.h"
 
 namespace {
 
@@ -19,30 +20,14 @@ constexpr char kPrefix[] = "KOR_KEYCODE_";
 constexpr uint32_t kPrefixLength = sizeof kPrefix - 1;
 constexpr uint32_t kNativeMask = 0xffff;
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-// Characters a configuration token runs over.
-bool isTokenChar(char c)
-{
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
-        return true;
-    return c != 0 && std::strchr("_- .,()!:;\\/*", c) != nullptr;
-}
-
 // The value after '=': hexadecimal after "0x", else decimal; 0 for none.
 uint32_t parseValue(const char* p, const char* end)
 {
-    while (p < end && isBlank(*p))
-        ++p;
-    const char* tokenEnd = p;
-    while (tokenEnd < end && isTokenChar(*tokenEnd))
-        ++tokenEnd;
+    p = skipBlanks(p, end);
+    const char* last = tokenEnd(p, end);
     // A copy bounded by the line, so no parse runs into the next one.
     char token[16] = {};
-    const size_t length = std::min<size_t>(size_t(tokenEnd - p), sizeof token - 1);
+    const size_t length = std::min<size_t>(size_t(last - p), sizeof token - 1);
     std::memcpy(token, p, length);
     if (length >= 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X'))
         return parseHex(token + 2);
@@ -95,8 +80,7 @@ void KeyCodeMap::loadFromText(const char* text, uint32_t length)
             lineEnd = end;
         const char* p = line;
         line = lineEnd + (lineEnd < end ? 1 : 0);
-        while (p < lineEnd && isBlank(*p))
-            ++p;
+        p = skipBlanks(p, lineEnd);
         if (p == lineEnd || *p == '#' || size_t(lineEnd - p) < kPrefixLength
             || std::memcmp(p, kPrefix, kPrefixLength) != 0)
             continue;
@@ -104,7 +88,7 @@ void KeyCodeMap::loadFromText(const char* text, uint32_t length)
         if (!equals)
             continue;
         const char* nameEnd = equals;
-        while (nameEnd > p && isBlank(nameEnd[-1]))
+        while (nameEnd > p && isConfigBlank(nameEnd[-1]))
             --nameEnd;
         const uint32_t gameKey = gameKeyOf(p, uint32_t(nameEnd - p));
         const uint32_t nativeKey = parseValue(equals + 1, lineEnd) & kNativeMask;
