@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "game/shell/EngineRef.h"
+#include "game/shell/GameProgress.h"
 
 class GameWorld;
 
@@ -56,10 +57,7 @@ public:
     int32_t m_singleAction = 0;  // nonzero: every tap is the action key
     uint8_t m_stateFlag = 0;     // freezes level time while set
     EngineRef m_heldTarget;
-    int32_t m_stateWords[2] = {}; // either nonzero stops the chase step
-    int32_t m_chaseStart = 0;
-    int32_t m_chaseCounters[2] = {};
-    int32_t m_actionState = 0;
+    PlayerChase m_chase;         // the chase step's fields, read by the progress
     int32_t m_animationState = 0;
     float* m_targetPosition = nullptr; // the director's, at the level end
 };

@@ -15,6 +15,7 @@ class Hud;
 class Level;
 class MenuEngine;
 class ObjectKindTests;
+class SceneDirector;
 
 constexpr int32_t kNoLevel = -1;
 
@@ -77,6 +78,8 @@ public:
     MenuEngine* m_menu = nullptr;
     Level* m_level = nullptr;
     Hud* m_hud = nullptr;
+    GameProgress* m_progress = nullptr;
+    SceneDirector* m_director = nullptr;
     // The level's clips, and those of the menu background and the menus' 3D screens.
     AnimTable* m_levelClips = nullptr;
     AnimTable* m_menuClips[4] = {};
