@@ -90,3 +90,7 @@ bool SceneDirector::fireCue(int32_t& at)
     at = -1;
     return true;
 }
+
+void SceneDirector::setupLevelEnd(EngineHandle* /*group*/)
+{
+}

@@ -31,6 +31,9 @@ public:
     bool isHoldActive() const;
     // A one-shot cue t ms after the mark: true once, then t becomes -1.
     bool fireCue(int32_t& at);
+    // The level-end scene: the end camera is the group's first child, the
+    // companion joins the player for the hi-five.
+    void setupLevelEnd(EngineHandle* group);
 
     uint8_t m_removeLock = 1;
     int32_t m_startClock = 0;
