@@ -79,8 +79,7 @@ int UiPage::paint()
     if (width <= 0 || height <= 0)
         return 0;
     fillRect(0, 0, width, height, background(), DrawMode::Rectangles);
-    PageArea area{{kUiInset + m_marginLeft, width - kUiInset - m_marginRight}, kUiInset, softkeyLineY(height), width,
-                  height};
+    PageArea area{{kUiInset + m_marginLeft, width - kUiInset - m_marginRight}, kUiInset, softkeyLineY(height)};
     const int32_t below = drawTextId(uiFont(UiFont::Title), m_titleId, area.column, area.top, true);
     area.top = below > area.top ? below + kUiInset : below;
     paintBody(area);

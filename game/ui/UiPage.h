@@ -20,13 +20,11 @@ constexpr uint32_t Off = 0x21ff0110;
 } // namespace OptionsText
 
 // Where a page's own content goes: a column between the margins, from top
-// down to bottom (the soft-key line), on a screen of width x height.
+// down to bottom (the soft-key line).
 struct PageArea {
     TextColumn column;
     int32_t top;
     int32_t bottom;
-    int32_t width;
-    int32_t height;
 };
 
 namespace PageResult {
