@@ -152,6 +152,7 @@ TEST_F(FlowRun, EachStageShowsAPictureOfItsOwn)
     std::vector<Shot> shots;
     uint32_t lastTick = 0;
     int levelFrames = 0;
+    int32_t levelPlayed = -1;
     hostTestSetPumpHook([&] {
         const uint32_t tick = hostTestTimerMessageCount();
         GameApp* game = getGame();
@@ -166,8 +167,10 @@ TEST_F(FlowRun, EachStageShowsAPictureOfItsOwn)
                            : stage == Stage{1, 10} ? "splash"
                            : stage.mode == 3       ? "loading"
                                                    : "";
-        if (stage == Stage{3, 10} && world && !world->isLoading())
+        if (stage == Stage{3, 10} && world && !world->isLoading()) {
             name = game->m_paused ? "pause" : "level";
+            levelPlayed = world->m_levelIndex;
+        }
         if (name.empty())
             return;
         const bool entered = shots.empty() || shots.back().stage != name;
@@ -191,6 +194,7 @@ TEST_F(FlowRun, EachStageShowsAPictureOfItsOwn)
     const std::vector<std::string> expected = {"sound question", "logo", "preload", "splash", "loading", "level",
                                                "pause"};
     ASSERT_EQ(stages, expected);
+    EXPECT_EQ(levelPlayed, 10);
     for (size_t i = 0; i < shots.size(); ++i) {
         const std::vector<uint32_t>& px = shots[i].pixels;
         ASSERT_FALSE(px.empty()) << shots[i].stage;
