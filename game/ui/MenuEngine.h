@@ -55,7 +55,9 @@ public:
     void onPointerReleased() {}
     bool isBackgroundSettled() const { return m_background.m_settled != 0; }
     void drawBackground3D() {}
-    void paint() {}
+    // The open screen's name and its items with their option values, the
+    // selected one marked.
+    void paint();
 
     GameWorld* m_world;
     uint8_t m_specialLevelRequest = 0;
