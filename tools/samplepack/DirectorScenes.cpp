@@ -4,11 +4,11 @@
 
 #include <utility>
 
+#include "tools/samplepack/LevelScene.h"
 #include "tools/samplepack/ScenePieces.h"
 
 namespace {
 
-constexpr float kAspect = 4.0f / 3.0f;
 constexpr uint8_t kSlerp = 177;
 constexpr uint32_t kDiamondYellow = 0xFFF0E040;
 constexpr uint32_t kLockGold = 0xFFD0A030;
@@ -19,6 +19,11 @@ constexpr float kShackleOpen = 2.2f;
 // The arrest's own animation: the policeman walks in over its first two
 // seconds of the 2666 ms it plays.
 constexpr uint32_t kArrestLength = 2666;
+
+uint32_t look(M3gFileWriter& w, uint32_t colour)
+{
+    return addLitLook(w, colour, colour & 0xFFFFFF);
+}
 
 M3gComponentTransform shaped(float x, float y, float width, float height, float degrees = 0.0f)
 {
@@ -36,7 +41,7 @@ std::vector<float> at(float x, float y, float z)
 // A diamond: a yellow square standing on a corner.
 uint32_t addDiamond(M3gFileWriter& w, const SceneSquare& square, float x, float y, float size)
 {
-    const uint32_t stone = addSquareMesh(w, square, addColourLook(w, kDiamondYellow), 0, shaped(0, 0, size, size, 45.0f));
+    const uint32_t stone = addSquareMesh(w, square, look(w, kDiamondYellow), 0, shaped(0, 0, size, size, 45.0f));
     return addGroup(w, int32_t(DirectorNode::Diamond), placeAt(x, y, 0.1f), {}, {stone});
 }
 
@@ -44,8 +49,8 @@ uint32_t addDiamond(M3gFileWriter& w, const SceneSquare& square, float x, float 
 uint32_t addPadlock(M3gFileWriter& w, const SceneSquare& square, float y, std::vector<uint32_t> lockTracks,
                     std::vector<uint32_t> shackleTracks)
 {
-    const uint32_t body = addSquareMesh(w, square, addColourLook(w, kLockGold), 0, shaped(0, 0, 1.2f, 1.0f));
-    const uint32_t bar = addSquareMesh(w, square, addColourLook(w, kShackleGrey), 0, shaped(0, 0, 0.8f, 0.6f));
+    const uint32_t body = addSquareMesh(w, square, look(w, kLockGold), 0, shaped(0, 0, 1.2f, 1.0f));
+    const uint32_t bar = addSquareMesh(w, square, look(w, kShackleGrey), 0, shaped(0, 0, 0.8f, 0.6f));
     const uint32_t shackle = addGroup(w, 0, placeAt(0, kShackleShut, 0), std::move(shackleTracks), {bar});
     return addGroup(w, 0, placeAt(0, y, 0), std::move(lockTracks), {body, shackle});
 }
@@ -75,25 +80,25 @@ std::vector<uint8_t> characterModel(uint32_t meshId, uint32_t colour)
     M3gFileWriter w;
     w.beginSection(kM3gSchemeZlib);
     const SceneSquare square = addSquare(w);
-    const uint32_t body = addSquareMesh(w, square, addColourLook(w, colour), int32_t(meshId), shaped(0, 0.9f, 0.45f, 0.9f));
-    const uint32_t head = addSquareMesh(w, square, addColourLook(w, 0xFFE0B090), 0, shaped(0, 2.1f, 0.3f, 0.3f));
+    const uint32_t body = addSquareMesh(w, square, look(w, colour), int32_t(meshId), shaped(0, 0.9f, 0.45f, 0.9f));
+    const uint32_t head = addSquareMesh(w, square, look(w, 0xFFE0B090), 0, shaped(0, 2.1f, 0.3f, 0.3f));
     addGroup(w, 0, {}, {}, {body, head, addDiamond(w, square, 0.7f, 1.0f, 0.2f)});
     return w.finish();
 }
 
 // A group that only carries clips, each a track of the group itself.
-struct ClipSpec {
+struct NamedClip {
     uint32_t id;
     M3gKeyframeSequenceFields sequence;
     uint32_t property;
 };
 
-std::vector<uint8_t> clipGroup(const std::vector<ClipSpec>& clips)
+std::vector<uint8_t> clipGroup(const std::vector<NamedClip>& clips)
 {
     M3gFileWriter w;
     w.beginSection(kM3gSchemeZlib);
     std::vector<uint32_t> tracks;
-    for (const ClipSpec& clip : clips)
+    for (const NamedClip& clip : clips)
         tracks.push_back(addClip(w, clip.id, clip.sequence, clip.property));
     addGroup(w, 0, {}, tracks, {});
     return w.finish();
@@ -106,15 +111,15 @@ std::vector<uint8_t> sampleArrestScene()
     M3gFileWriter w;
     w.beginSection(kM3gSchemeZlib);
     const SceneSquare square = addSquare(w);
-    const uint32_t ground = addSquareMesh(w, square, addColourLook(w, 0xFF505060), 0, shaped(0, -2.0f, 6.0f, 0.2f));
+    const uint32_t ground = addSquareMesh(w, square, look(w, 0xFF505060), 0, shaped(0, -2.0f, 6.0f, 0.2f));
     // The policeman's model goes under the first child, which sways on the world clock.
     const uint32_t sway = addClip(w, 0, rock(1200, 0, 0, 1, 4.0f), SceneProperty::Orientation, false);
-    const uint32_t cap = addSquareMesh(w, square, addColourLook(w, 0xFF202060), 0, shaped(0, 2.4f, 0.4f, 0.15f));
+    const uint32_t cap = addSquareMesh(w, square, look(w, 0xFF202060), 0, shaped(0, 2.4f, 0.4f, 0.15f));
     const uint32_t officer = addGroup(w, 0, {}, {sway}, {cap});
     const uint32_t walkIn = addClip(w, 0, travel(kArrestLength, {{0, at(5.0f, -1.8f, 0)}, {2000, at(1.5f, -1.8f, 0)}}),
                                     SceneProperty::Translation, false);
     const uint32_t policeman = addGroup(w, int32_t(DirectorNode::PolicemanRoot), placeAt(5.0f, -1.8f, 0), {walkIn}, {officer});
-    const SceneStage stage = addStage(w, kAspect);
+    const SceneStage stage = addStage(w, LevelSceneLook::CameraAspect);
     addWorld(w, stage, 0xFF182030, {ground, policeman, addDiamond(w, square, -1.5f, -0.8f, 0.35f)});
     return w.finish();
 }
@@ -136,7 +141,7 @@ std::vector<uint8_t> sampleLockScene()
         addTrack(w, lock, travel(1000, {{0, at(0, kShackleOpen, 0)}, {400, at(0, kShackleShut, 0)}}), SceneProperty::Translation);
     const uint32_t lockShake = addTrack(w, lock, rock(1000, 0, 0, 1, 8.0f), SceneProperty::Orientation);
     const uint32_t padlock = addPadlock(w, square, 0, {removeLock, lockShake}, {removeShackle, lockShackle});
-    const SceneStage stage = addStage(w, kAspect);
+    const SceneStage stage = addStage(w, LevelSceneLook::CameraAspect);
     addWorld(w, stage, 0xFF302018, {padlock});
     return w.finish();
 }
@@ -156,10 +161,10 @@ std::vector<uint8_t> sampleMapLockScene()
     const uint32_t padlock = addPadlock(w, square, -0.5f, {closedStart, openRotate, closedRotate}, {openStart});
     // The level's mark and, beside it, the mark an open level shows.
     const uint32_t level = addGroup(w, int32_t(DirectorNode::DummyLevel), placeAt(-2.5f, 2.5f, 0), {},
-                                    {addSquareMesh(w, square, addColourLook(w, 0xFF4080E0), 0, placeAt(0, 0, 0, 0.5f))});
+                                    {addSquareMesh(w, square, look(w, 0xFF4080E0), 0, placeAt(0, 0, 0, 0.5f))});
     const uint32_t unlocked = addGroup(w, int32_t(DirectorNode::DummyUnlocked), placeAt(2.5f, 2.5f, 0), {},
-                                       {addSquareMesh(w, square, addColourLook(w, 0xFF40C060), 0, placeAt(0, 0, 0, 0.5f))});
-    const SceneStage stage = addStage(w, kAspect);
+                                       {addSquareMesh(w, square, look(w, 0xFF40C060), 0, placeAt(0, 0, 0, 0.5f))});
+    const SceneStage stage = addStage(w, LevelSceneLook::CameraAspect);
     addWorld(w, stage, 0xFF203020, {padlock, level, unlocked});
     return w.finish();
 }

@@ -10,7 +10,6 @@
 #include "tools/samplepack/ScenePieces.h"
 
 namespace {
-constexpr uint8_t kCullNone = 162;
 constexpr uint8_t kImageRgb = 99;
 } // namespace
 
@@ -36,34 +35,21 @@ std::vector<uint8_t> sampleLevelScene()
     }
     M3gTexture2DFields texture;
     texture.image = w.addObject(m3gImage2DRecord(checker));
-    const uint32_t textureIndex = w.addObject(m3gTexture2DRecord(texture));
-    M3gMaterialFields material;
-    material.diffuseColor = 0xFFFFFFFF;
-    material.ambientColor = 0x404040;
-    M3gPolygonModeFields bothSides;
-    bothSides.culling = kCullNone;
-    bothSides.twoSidedLighting = true;
-    M3gAppearanceFields litLook;
-    litLook.material = w.addObject(m3gMaterialRecord(material));
-    litLook.polygonMode = w.addObject(m3gPolygonModeRecord(bothSides));
-    litLook.textures = {textureIndex};
-    const uint32_t litAppearance = w.addObject(m3gAppearanceRecord(litLook));
+    const uint32_t litAppearance = addLitLook(w, 0xFFFFFFFF, 0x404040, {w.addObject(m3gTexture2DRecord(texture))});
     const uint32_t flatAppearance = w.addObject(m3gAppearanceRecord({}));
 
     M3gAnimationControllerFields clock;
     const uint32_t controller = w.addObject(m3gAnimationControllerRecord(clock));
-    const auto mesh = [&](uint32_t buffer, uint32_t appearance, float y, float size, const M3gKeyframeSequenceFields& turning) {
-        M3gMeshFields m;
-        m.vertexBuffer = buffer;
-        m.submeshes = {{square.strip, appearance}};
-        m.node.transformable.components = placeAt(0.0f, y, 0.0f, size);
-        m.node.transformable.object.animationTracks = {addTrack(w, controller, turning, SceneProperty::Orientation)};
-        return w.addObject(m3gMeshRecord(m));
+    const auto mesh = [&](const SceneSquare& shape, uint32_t look, float y, float size, const M3gKeyframeSequenceFields& turning) {
+        const uint32_t track = addTrack(w, controller, turning, SceneProperty::Orientation);
+        return addSquareMesh(w, shape, look, 0, placeAt(0.0f, y, 0.0f, size), {track});
     };
-    const uint32_t centre = mesh(flatBuffer, flatAppearance, 0.0f, 1.5f, spin(0, 0, 1, 8000));
+    SceneSquare flatSquare = square;
+    flatSquare.buffer = flatBuffer;
+    const uint32_t centre = mesh(flatSquare, flatAppearance, 0.0f, 1.5f, spin(0, 0, 1, 8000));
     // Above and below the centre: the screen is taller than it is wide.
-    const uint32_t top = mesh(square.buffer, litAppearance, 3.4f, 1.2f, spin(0, 1, 0, 4000));
-    const uint32_t bottom = mesh(square.buffer, litAppearance, -3.4f, 1.2f, spin(1, 0, 0, 6000));
+    const uint32_t top = mesh(square, litAppearance, 3.4f, 1.2f, spin(0, 1, 0, 4000));
+    const uint32_t bottom = mesh(square, litAppearance, -3.4f, 1.2f, spin(1, 0, 0, 6000));
 
     // The character: its own controllers, named by clip, drive its tracks.
     namespace C = LevelSceneCharacter;

@@ -42,28 +42,30 @@ SceneSquare addSquare(M3gFileWriter& w)
     return square;
 }
 
-uint32_t addColourLook(M3gFileWriter& w, uint32_t colour)
+uint32_t addLitLook(M3gFileWriter& w, uint32_t diffuse, uint32_t ambient, std::vector<uint32_t> textures)
 {
     M3gMaterialFields material;
-    material.diffuseColor = colour;
-    material.ambientColor = colour & 0xFFFFFF;
+    material.diffuseColor = diffuse;
+    material.ambientColor = ambient;
     M3gPolygonModeFields bothSides;
     bothSides.culling = kCullNone;
     bothSides.twoSidedLighting = true;
     M3gAppearanceFields look;
     look.material = w.addObject(m3gMaterialRecord(material));
     look.polygonMode = w.addObject(m3gPolygonModeRecord(bothSides));
+    look.textures = std::move(textures);
     return w.addObject(m3gAppearanceRecord(look));
 }
 
 uint32_t addSquareMesh(M3gFileWriter& w, const SceneSquare& square, uint32_t look, int32_t userId,
-                       const M3gComponentTransform& place)
+                       const M3gComponentTransform& place, std::vector<uint32_t> tracks)
 {
     M3gMeshFields mesh;
     mesh.vertexBuffer = square.buffer;
     mesh.submeshes = {{square.strip, look}};
     mesh.node.transformable.object.userId = userId;
     mesh.node.transformable.components = place;
+    mesh.node.transformable.object.animationTracks = std::move(tracks);
     return w.addObject(m3gMeshRecord(mesh));
 }
 
@@ -131,7 +133,7 @@ std::vector<float> turn(float x, float y, float z, float degrees)
 {
     const float half = degrees * 3.14159265f / 360.0f;
     const float s = std::sin(half);
-    // The file takes no -0.0, which a zero axis part times a negative sine is.
+    // The file takes no -0.0, which a zero axis component times a negative sine gives.
     return {x * s + 0.0f, y * s + 0.0f, z * s + 0.0f, std::cos(half)};
 }
 

@@ -23,10 +23,11 @@ struct SceneSquare {
     uint32_t buffer;  // positions, normals and texture coordinates
 };
 SceneSquare addSquare(M3gFileWriter& w);
-// A lit, two-sided, untextured look of the colour (ARGB).
-uint32_t addColourLook(M3gFileWriter& w, uint32_t colour);
+// A lit, two-sided look of the diffuse (ARGB) and ambient colours, with the
+// textures.
+uint32_t addLitLook(M3gFileWriter& w, uint32_t diffuse, uint32_t ambient, std::vector<uint32_t> textures = {});
 uint32_t addSquareMesh(M3gFileWriter& w, const SceneSquare& square, uint32_t look, int32_t userId,
-                       const M3gComponentTransform& place);
+                       const M3gComponentTransform& place, std::vector<uint32_t> tracks = {});
 
 // The camera 10 in front of the origin looking at it, an ambient and a
 // tilted directional light: the first children of every scene's World.
