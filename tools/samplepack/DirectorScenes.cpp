@@ -46,13 +46,13 @@ uint32_t addDiamond(M3gFileWriter& w, const SceneSquare& square, float x, float 
 }
 
 // A padlock: the body and, above it, the shackle, each moved by its tracks.
-uint32_t addPadlock(M3gFileWriter& w, const SceneSquare& square, float y, std::vector<uint32_t> lockTracks,
+uint32_t addPadlock(M3gFileWriter& w, const SceneSquare& square, float y, float size, std::vector<uint32_t> lockTracks,
                     std::vector<uint32_t> shackleTracks)
 {
     const uint32_t body = addSquareMesh(w, square, look(w, kLockGold), 0, shaped(0, 0, 1.2f, 1.0f));
     const uint32_t bar = addSquareMesh(w, square, look(w, kShackleGrey), 0, shaped(0, 0, 0.8f, 0.6f));
     const uint32_t shackle = addGroup(w, 0, placeAt(0, kShackleShut, 0), std::move(shackleTracks), {bar});
-    return addGroup(w, 0, placeAt(0, y, 0), std::move(lockTracks), {body, shackle});
+    return addGroup(w, 0, placeAt(0, y, 0, size), std::move(lockTracks), {body, shackle});
 }
 
 M3gKeyframeSequenceFields travel(uint32_t duration, std::vector<M3gKeyframe> keys, bool loop = false)
@@ -140,7 +140,7 @@ std::vector<uint8_t> sampleLockScene()
     const uint32_t lockShackle =
         addTrack(w, lock, travel(1000, {{0, at(0, kShackleOpen, 0)}, {400, at(0, kShackleShut, 0)}}), SceneProperty::Translation);
     const uint32_t lockShake = addTrack(w, lock, rock(1000, 0, 0, 1, 8.0f), SceneProperty::Orientation);
-    const uint32_t padlock = addPadlock(w, square, 0, {removeLock, lockShake}, {removeShackle, lockShackle});
+    const uint32_t padlock = addPadlock(w, square, 0, 2.0f, {removeLock, lockShake}, {removeShackle, lockShackle});
     const SceneStage stage = addStage(w, LevelSceneLook::CameraAspect);
     addWorld(w, stage, 0xFF302018, {padlock});
     return w.finish();
@@ -158,7 +158,7 @@ std::vector<uint8_t> sampleMapLockScene()
         travel(800, {{0, at(0, 3.0f, 0)}, {800, at(0, -0.5f, 0)}}), SceneProperty::Translation);
     const uint32_t openRotate = addClip(w, N::OpenLockRotate, spin(0, 1, 0, 2000), SceneProperty::Orientation);
     const uint32_t closedRotate = addClip(w, N::ClosedLockRotate, rock(2000, 0, 1, 0, 20.0f), SceneProperty::Orientation);
-    const uint32_t padlock = addPadlock(w, square, -0.5f, {closedStart, openRotate, closedRotate}, {openStart});
+    const uint32_t padlock = addPadlock(w, square, -0.5f, 1.5f, {closedStart, openRotate, closedRotate}, {openStart});
     // The level's mark and, beside it, the mark an open level shows.
     const uint32_t level = addGroup(w, int32_t(DirectorNode::DummyLevel), placeAt(-2.5f, 2.5f, 0), {},
                                     {addSquareMesh(w, square, look(w, 0xFF4080E0), 0, placeAt(0, 0, 0, 0.5f))});

@@ -55,9 +55,6 @@ constexpr uint32_t HiFive = 0x1c255dad;
 constexpr uint32_t IdleWaitMan = 0x2bda710c;
 } // namespace DirectorName
 
-// The arrest plays its own animation over this long once it shows.
-constexpr int32_t kArrestSceneLength = 2666;
-
 std::vector<uint8_t> sampleArrestScene();
 std::vector<uint8_t> sampleLockScene();
 std::vector<uint8_t> sampleMapLockScene();
