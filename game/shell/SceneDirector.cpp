@@ -158,6 +158,8 @@ void SceneDirector::playJingle(int32_t cue)
 void SceneDirector::setupHideout(LevelObjectTable* table, int32_t first)
 {
     GameWorld* world = m_world;
+    // The actors of an earlier level went with it.
+    m_mainThief = m_companion = m_limo = nullptr;
     // A short or crowded table would lose objects or overwrite others.
     if (!world || !table || !table->isFree(first, kHideoutObjects))
         return;
@@ -171,7 +173,6 @@ void SceneDirector::setupHideout(LevelObjectTable* table, int32_t first)
                                 DirectorResource::GirlModel};
     Actor** thieves[2] = {&m_mainThief, &m_companion};
     for (int32_t i = 0; i < 2; ++i) {
-        *thieves[i] = nullptr;
         const EngineRef dummy = findNamed(world->m_world, dummies[i]);
         const EngineRef group = dummy ? createEngineObject(kIidGroup) : EngineRef();
         if (!group)

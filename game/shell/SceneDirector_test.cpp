@@ -509,6 +509,15 @@ TEST(SceneDirector, ThievesChooseTheirClipsByTheCarTheDiamondAndTheirPace)
         EXPECT_EQ(Stage::attached(diamond), r.diamondKept);
         EXPECT_EQ(clips.getState(d.m_specialClips[1]), ClipState::Looping);
     }
+
+    // The scene takes seven free entries inside the table, or none.
+    LevelObjectTable table;
+    table.put(3, new LevelObject(nullptr, &world));
+    for (int32_t first : {-1, 0, LevelObjectTable::kCapacity - 6}) {
+        d.setupHideout(&table, first);
+        EXPECT_FALSE(d.m_mainThief || d.m_companion || d.m_limo) << first;
+    }
+    EXPECT_EQ(table.firstFree(), 4);
 }
 
 TEST(SceneDirector, HideoutLocksGoHighestFirstForUnlockedPlayedLevelsOnly)
