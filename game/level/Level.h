@@ -46,8 +46,6 @@ public:
     void onKeyPressed(int32_t key);
     void onKeyReleased(int32_t key);
     LevelEvent* findEvent(int32_t /*id*/, int32_t /*kind*/) { return nullptr; }
-    // Loads a scene into the world's slot and fits its camera; the slot
-    // stays empty when loading fails.
     bool loadSceneSlot(uint32_t slot, uint32_t resourceId, int32_t /*flag*/)
     {
         return loadWorldSceneSlot(m_world, slot, resourceId);

@@ -44,13 +44,12 @@ constexpr uint32_t kSpecialScene = 0x03000A0A;
 constexpr uint32_t kHideoutScene = 0x03000A09;
 constexpr uint32_t kEndScreen = 0x21ff0120;
 
-// A clip played by a node's track: its controller's id is nameHash(name) +
-// offset, or 0 (the engine's own world-time playback) without a name. The
-// track moves the node along x by a unit a second.
+// A clip played by a node's track: its controller's id is nameHash(name),
+// or 0 (the engine's own world-time playback) without a name. The track
+// moves the node along x by a unit a second.
 struct Clip {
     const char* name;
     int32_t length;
-    uint32_t offset = 0;
 };
 
 // A node of a test scene, found by its name's transform id.
@@ -98,7 +97,7 @@ private:
             s.validRangeLast = 1;
             s.keyframes = {{0, {0, 0, 0}}, {c.length, {float(c.length) / 1000.0f, 0, 0}}};
             M3gAnimationControllerFields controller;
-            controller.object.userId = c.name ? int32_t(uint32_t(GameUtils::nameHash(c.name)) + c.offset) : 0;
+            controller.object.userId = c.name ? GameUtils::nameHash(c.name) : 0;
             object.animationTracks.push_back(m_w.addObject(m3gAnimationTrackRecord(
                 {{}, m_w.addObject(m3gKeyframeSequenceRecord(s)), m_w.addObject(m3gAnimationControllerRecord(controller)),
                  275})));
