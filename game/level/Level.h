@@ -35,7 +35,7 @@ public:
     void createObjectGroups() {}
     void spawnObjects(EngineHandle* /*worldScene*/) {}
     void createNamedGroups() {}
-    // The special level's scene stands in for a player; the hideout's
+    // Level ten's scene stands in for a player; the hideout's
     // locks open with the levels.
     void createPlayer(int32_t& error);
     void createCamera(int32_t& error);

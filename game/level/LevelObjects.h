@@ -87,7 +87,7 @@ public:
     // Makes the scene camera the world's active one, fitted to the screen;
     // false when the world refuses it.
     bool useSceneCamera(EngineHandle* camera);
-    // The special level's flight: its length is the camera's longest clip,
+    // Level ten's flight: its length is the camera's longest clip,
     // which the director rescales and times its jingles by.
     void planFlight();
     // While the end scene runs: the hi-five, then the level's end screen.

@@ -36,7 +36,7 @@ constexpr int32_t kArrestSelectMs = 4666;
 constexpr int32_t kLockJingleUnits = 40;
 constexpr float kNearCar = 5.0f;
 
-// Clip kinds of the special level's thieves.
+// Clip kinds of level ten's thieves.
 constexpr int32_t kWalk = 0;
 constexpr int32_t kIdle = 2;
 constexpr int32_t kToCar = 4;
@@ -319,8 +319,8 @@ void SceneDirector::driveThief(int32_t i, bool nearCar)
 void SceneDirector::updateSpecialLevel()
 {
     GameProgress* progress = m_world ? m_world->m_progress : nullptr;
-    if (progress && !progress->isCuePlaying(DirectorCue::SpecialMusic))
-        progress->playMusic(DirectorCue::SpecialMusic, true);
+    if (progress && !progress->isCuePlaying(DirectorCue::LevelTenMusic))
+        progress->playMusic(DirectorCue::LevelTenMusic, true);
     if (!m_mainThief || !m_companion)
         return;
     float car[3] = {};
@@ -335,9 +335,9 @@ void SceneDirector::updateSpecialLevel()
         driveThief(i, nearCar);
     }
     if (fireCue(m_jingleAt))
-        playJingle(DirectorCue::SpecialJingle);
+        playJingle(DirectorCue::LevelTenJingle);
     if (fireCue(m_jingle2At))
-        playJingle(DirectorCue::SpecialJingle2);
+        playJingle(DirectorCue::LevelTenJingle2);
 }
 
 int32_t SceneDirector::planIntroTimings(int32_t* start, int32_t* duration, int32_t completedLevels)

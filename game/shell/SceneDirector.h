@@ -1,4 +1,4 @@
-// The game's scripted scenes: the special level's thieves, limousine and
+// The game's scripted scenes: level ten's thieves, limousine and
 // props, the hideout's locks, the arrest, lock and level-map scenes of the
 // menus, and the level end with its hi-five, all timed on the world clock
 // from one start mark. Scenes, models, nodes and clips missing from the pack
@@ -29,9 +29,9 @@ constexpr uint32_t BoyModel = 0x3000174;
 
 // Music and jingle cues of the scenes.
 namespace DirectorCue {
-constexpr int32_t SpecialMusic = 0x900013a;
-constexpr int32_t SpecialJingle = 0x9000240;
-constexpr int32_t SpecialJingle2 = 0x9000295;
+constexpr int32_t LevelTenMusic = 0x900013a;
+constexpr int32_t LevelTenJingle = 0x9000240;
+constexpr int32_t LevelTenJingle2 = 0x9000295;
 constexpr int32_t Arrest = 0x9000237;
 constexpr int32_t RemoveMusic = 0x900028a;
 constexpr int32_t LockMusic = 0x90001f3;
@@ -50,7 +50,7 @@ class SceneDirector {
 public:
     // A hold of the arrest scene lasts this long after the mark.
     static constexpr int32_t kHoldEndMs = 3666;
-    // The entries of the level's object table the special level's scene fills.
+    // The entries of the level's object table level ten's scene fills.
     static constexpr int32_t kHideoutObjects = 7;
 
     explicit SceneDirector(GameWorld* world) : m_world(world) {}
@@ -59,14 +59,14 @@ public:
     SceneDirector& operator=(const SceneDirector&) = delete;
 
     void emptyHook() {}
-    // The special level's actors and props into entries first .. first + 6,
+    // Level ten's actors and props into entries first .. first + 6,
     // which must be free; nothing is placed otherwise.
     void setupHideout(LevelObjectTable* table, int32_t first);
     // Takes the locks of the unlocked levels off the hideout's wall.
     void bindLocks();
     // The thieves' models and clips; first < 0: no diamonds in the table.
     void setupSpecialLevel(LevelObjectTable* table, int32_t first);
-    // Each frame of the special level: music, the thieves' clips, jingles.
+    // Each frame of level ten: music, the thieves' clips, jingles.
     void updateSpecialLevel();
     // Rescales the flight of level 10's camera and plans its jingles; the
     // start output is left alone when no next level is set. -1.

@@ -40,7 +40,7 @@ namespace {
 namespace R = DirectorResource;
 namespace Q = DirectorCue;
 
-constexpr uint32_t kSpecialScene = 0x03000A0A;
+constexpr uint32_t kLevelTenScene = 0x03000A0A;
 constexpr uint32_t kHideoutScene = 0x03000A09;
 constexpr uint32_t kEndScreen = 0x21ff0120;
 
@@ -135,7 +135,7 @@ std::vector<std::pair<uint32_t, Bytes>> scenes(bool bare)
         locks.push_back(Node{.name = "lock", .at = {x, y, 0}});
     locks.push_back(Node{.name = "bolt", .at = {0, 11, 0}});
     return {
-        {kSpecialScene, scene({.children = {{.name = "DummyBOY"}, {.name = "DummyGIRL", .at = {1, 0, 0}},
+        {kLevelTenScene, scene({.children = {{.name = "DummyBOY"}, {.name = "DummyGIRL", .at = {1, 0, 0}},
                                             {.name = "limo_dummy", .at = {20, 0, 0}}, {.name = "list"},
                                             {.name = "lock"}, {.name = "dust"}, {.name = "DummyMAFIA"},
                                             {.name = "final_cam", .children = {{.name = "end", .camera = true}}},
@@ -160,7 +160,7 @@ std::vector<std::pair<uint32_t, Bytes>> scenes(bool bare)
     };
 }
 
-constexpr int32_t kCues[] = {Q::SpecialMusic, Q::SpecialJingle, Q::SpecialJingle2, Q::Arrest,
+constexpr int32_t kCues[] = {Q::LevelTenMusic, Q::LevelTenJingle, Q::LevelTenJingle2, Q::Arrest,
                              Q::RemoveMusic,  Q::LockMusic,     Q::LockJingle,     Q::LockDone};
 
 Bytes pack(uint32_t omitted, bool bare)
@@ -462,7 +462,7 @@ TEST(SceneDirector, ThievesChooseTheirClipsByTheCarTheDiamondAndTheirPace)
     const EngineRef diamond = stage.node(d.m_mainThief->m_model, "diamond");
     ASSERT_TRUE(diamond);
     d.updateSpecialLevel();
-    EXPECT_EQ(stage.progress->m_music.cue, Q::SpecialMusic);
+    EXPECT_EQ(stage.progress->m_music.cue, Q::LevelTenMusic);
 
     // The companion walks on, far from the car: it never changes its clip.
     d.m_companion->m_moved = 1;
@@ -611,9 +611,9 @@ TEST(SceneDirector, EveryScriptEndsWithAnyResourceMissing)
         Stage stage(omitted, bare);
         GameWorld& world = *stage.world;
         stage.load(LevelIndex::Hideout);
-        const bool special = stage.load(LevelIndex::Special);
-        EXPECT_EQ(special, omitted != kSpecialScene);
-        if (special) {
+        const bool levelTen = stage.load(LevelIndex::Special);
+        EXPECT_EQ(levelTen, omitted != kLevelTenScene);
+        if (levelTen) {
             world.m_level->m_player = new Player(createEngineObject(kIidGroup).get(), &world);
             for (int i = 0; i < 5; ++i)
                 world.update(30);
