@@ -203,11 +203,12 @@ void SceneDirector::setupHideout(LevelObjectTable* table, int32_t first)
     place(3, findNamed(world->m_world, "lock"), false, false);
     place(4, findNamed(world->m_world, "dust"), false, true);
     m_limo = static_cast<Actor*>(place(5, findNamed(world->m_world, "limo_dummy"), true, true));
+    // Come from a level, the thieves carry the diamond and its buyer has
+    // gone; a diamond of an earlier visit is not carried over.
     const EngineRef mafia = findNamed(world->m_world, "DummyMAFIA");
-    if (fromLevel) {
+    m_carryingDiamond = fromLevel ? 1 : 0;
+    if (fromLevel)
         setShown(mafia, false);
-        m_carryingDiamond = 1;
-    }
     place(6, mafia, false, true);
 }
 
@@ -218,7 +219,7 @@ void SceneDirector::bindLocks()
         return;
     const EngineRef locks = findNamed(world->m_world, "locks");
     const uint32_t lockId = uint32_t(GameUtils::transformId("lock"));
-    // Lowest first; a lock level with one collected before goes in front.
+    // Lowest first; a lock as high as one collected before goes in front.
     std::vector<std::pair<float, EngineRef>> sorted;
     for (uint32_t i = 0, n = childCount(locks); i < n; ++i) {
         EngineRef child = childAt(locks, i);

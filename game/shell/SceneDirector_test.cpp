@@ -448,9 +448,11 @@ TEST(SceneDirector, LevelMapOpensTheLockOfAnUnlockedNextLevelOnly)
 TEST(SceneDirector, ThievesChooseTheirClipsByTheCarTheDiamondAndTheirPace)
 {
     Stage stage;
+    stage.director->m_carryingDiamond = 1; // left from an earlier visit
     ASSERT_TRUE(stage.load(LevelIndex::Special));
     GameWorld& world = *stage.world;
     SceneDirector& d = *stage.director;
+    EXPECT_EQ(d.m_carryingDiamond, 0);
     for (int32_t i = 0; i < SceneDirector::kHideoutObjects; ++i)
         EXPECT_TRUE(world.m_level->m_objects.at(i)) << i;
     ASSERT_TRUE(d.m_mainThief && d.m_companion && d.m_limo);
