@@ -7,6 +7,7 @@
 #include "game/level/LevelObjects.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/GameWorld.h"
+#include "game/shell/SceneDirector.h"
 #include "game/ui/Hud.h"
 
 namespace {
@@ -50,9 +51,30 @@ Level::Level(GameWorld* world, int32_t& error) : m_world(world)
 
 Level::~Level()
 {
+    // Objects reach the player and the camera while they go.
+    m_objects.clear();
     delete m_player;
     delete m_camera;
     delete m_ground;
+}
+
+void Level::createPlayer(int32_t& /*error*/)
+{
+    SceneDirector* director = m_world->m_director;
+    if (!director)
+        return;
+    if (m_world->m_levelIndex == LevelIndex::Special)
+        director->setupHideout(&m_objects, m_objects.firstFree());
+    else if (m_world->m_levelIndex == LevelIndex::Hideout)
+        director->bindLocks();
+    else if (m_world->m_sceneSlots[GameWorld::kSceneSlotCount - 1])
+        director->emptyHook();
+}
+
+void Level::initObjects()
+{
+    if (m_world->m_levelIndex == LevelIndex::Special && m_world->m_director)
+        m_world->m_director->setupSpecialLevel(&m_objects, m_objects.firstFree());
 }
 
 void Level::createCamera(int32_t& error)
@@ -66,6 +88,8 @@ void Level::createCamera(int32_t& error)
     }
     delete m_camera;
     m_camera = levelCamera;
+    if (m_world->m_levelIndex == LevelIndex::Special)
+        m_camera->planFlight();
 }
 
 void Level::update(int32_t clock, int32_t /*step*/)
@@ -74,6 +98,13 @@ void Level::update(int32_t clock, int32_t /*step*/)
         int32_t validity = 0;
         tableOf<IkwObject3DTable>(world).animate(world, clock, &validity);
     }
+    for (int32_t i = 0, end = m_objects.firstFree(); i < end; ++i)
+        if (LevelObject* object = m_objects.at(i))
+            object->trackMovement();
+    if (m_world->m_levelIndex == LevelIndex::Special && m_world->m_director)
+        m_world->m_director->updateSpecialLevel();
+    if (m_camera)
+        m_camera->update();
 }
 
 void Level::onKeyPressed(int32_t key)
@@ -90,15 +121,15 @@ void Level::onKeyReleased(int32_t key)
     m_lastReleased = key;
 }
 
-bool Level::loadSceneSlot(uint32_t slot, uint32_t resourceId, int32_t /*flag*/)
+bool loadWorldSceneSlot(GameWorld* world, uint32_t slot, uint32_t resourceId)
 {
-    if (slot >= GameWorld::kSceneSlotCount)
+    if (!world || slot >= GameWorld::kSceneSlotCount)
         return false;
-    EngineRef& target = m_world->m_sceneSlots[slot];
+    EngineRef& target = world->m_sceneSlots[slot];
     target = loadWorld(resourceId);
     if (!target)
         return false;
-    if (EngineRef camera = activeCamera(target.get()); camera && m_world->m_hud)
-        m_world->m_hud->fitCameraAspect(camera.get());
+    if (EngineRef camera = activeCamera(target.get()))
+        Hud::fitCameraAspect(camera.get());
     return true;
 }

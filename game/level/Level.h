@@ -6,13 +6,10 @@
 
 #include <cstdint>
 
+#include "game/level/LevelObjects.h"
 #include "game/shell/EngineRef.h"
 
 class GameWorld;
-class LevelCamera;
-class LevelEvent;
-class LevelObject;
-class Player;
 
 // What the error variable of a load step reports.
 namespace LevelError {
@@ -23,6 +20,9 @@ constexpr int32_t MissingCamera = 1;
 
 // The pack resource of each level's scene; 0 for a level without one.
 uint32_t levelSceneResource(int32_t level);
+// Loads a scene into the world's slot and fits its camera; the slot stays
+// empty when loading fails. The menus' scenes load with no level running.
+bool loadWorldSceneSlot(GameWorld* world, uint32_t slot, uint32_t resourceId);
 
 class Level {
 public:
@@ -35,21 +35,25 @@ public:
     void createObjectGroups() {}
     void spawnObjects(EngineHandle* /*worldScene*/) {}
     void createNamedGroups() {}
-    void createPlayer(int32_t& /*error*/) {}
+    // Level ten's scene stands in for a player; the hideout's
+    // locks open with the levels.
+    void createPlayer(int32_t& error);
     void createCamera(int32_t& error);
     void createEvents(int32_t& /*error*/) {}
-    void initObjects() {}
+    void initObjects();
     void update(int32_t clock, int32_t step);
     void postUpdate() {}
     void onKeyPressed(int32_t key);
     void onKeyReleased(int32_t key);
     LevelEvent* findEvent(int32_t /*id*/, int32_t /*kind*/) { return nullptr; }
-    // Loads a scene into the world's slot and fits its camera; the slot
-    // stays empty when loading fails.
-    bool loadSceneSlot(uint32_t slot, uint32_t resourceId, int32_t flag);
+    bool loadSceneSlot(uint32_t slot, uint32_t resourceId, int32_t /*flag*/)
+    {
+        return loadWorldSceneSlot(m_world, slot, resourceId);
+    }
     void freeCollisionData(EngineHandle* /*node*/) {}
 
     GameWorld* m_world;
+    LevelObjectTable m_objects;
     LevelObject* m_ground = nullptr;
     LevelCamera* m_camera = nullptr;
     Player* m_player = nullptr;

@@ -6,6 +6,7 @@
 
 #include "game/shell/AnimTable.h"
 #include "game/shell/GameWorld.h"
+#include "game/shell/SceneDirector.h"
 #include "game/ui/UiDrawing.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 
@@ -13,7 +14,8 @@ namespace {
 
 // The scene slot each menu clip table plays, by table; the first plays the
 // menu background's own scene.
-constexpr int32_t kTableSlots[MenuLimit::ClipTables] = {-1, 6, 7, 3};
+constexpr int32_t kTableSlots[MenuLimit::ClipTables] = {-1, DirectorSlot::LevelMap, DirectorSlot::Lock,
+                                                        DirectorSlot::Arrest};
 constexpr uint32_t kTableScreens[MenuLimit::ClipTables] = {0, MenuScreen::LevelMap, MenuScreen::LockScene,
                                                            MenuScreen::Arrest};
 // An item's row: its option bar stands inside the selection mark.
@@ -27,6 +29,17 @@ void MenuEngine::setState(uint32_t screenId, int32_t selection, int32_t /*push*/
     m_screenId = screenId;
     m_selection = selection;
     m_open = 1;
+    // A new screen restarts the director's scene; the lock scene closes the
+    // lock again on a level already completed.
+    SceneDirector* director = m_world ? m_world->m_director : nullptr;
+    if (!director)
+        return;
+    director->m_mark = -1;
+    director->m_removeLock = 1;
+    if (screenId == MenuScreen::LockScene && m_world->m_level && m_world->m_progress) {
+        const LevelRecord* record = m_world->m_progress->record(m_world->m_levelIndex);
+        director->m_removeLock = record && record->completed ? 0 : 1;
+    }
 }
 
 void MenuEngine::release()
@@ -64,9 +77,19 @@ void MenuEngine::update(int32_t step)
 {
     if (!m_world || !isOpen())
         return;
+    // The clips first, so the director's scenes show them at this clock.
     for (int32_t i = 1; i < MenuLimit::ClipTables; ++i)
         if (m_screenId == kTableScreens[i] && m_world->m_sceneSlots[kTableSlots[i]] && m_world->m_menuClips[i])
             m_world->m_menuClips[i]->update(m_world->getClock(), step);
+    SceneDirector* director = m_world->m_director;
+    if (!director)
+        return;
+    if (m_screenId == MenuScreen::Arrest)
+        director->playArrest();
+    else if (m_screenId == MenuScreen::LockScene)
+        director->playLockScene();
+    else if (m_screenId == MenuScreen::LevelMap)
+        director->showLevelMap();
 }
 
 void MenuEngine::paint()
