@@ -467,6 +467,7 @@ void GameWorld::abortLevel()
         m_hud->onAbort();
     }
     deleteOwned(m_level);
+    deleteOwned(m_levelClips);
 }
 
 void GameWorld::toHideout()
@@ -507,9 +508,9 @@ int GameWorld::checkLevelEnd()
             m_progress->recordLevelEnd();
         m_nextLevel = level;
         const LevelRecord* record = m_progress ? m_progress->record(level) : nullptr;
-        const bool special = record && record->completions > 0 && m_menu && m_menu->m_specialLevelRequest;
+        const bool levelTen = record && record->completions > 0 && m_menu && m_menu->m_specialLevelRequest;
         abortLevel();
-        if (special) {
+        if (levelTen) {
             m_levelIndex = LevelIndex::Special;
             m_loadStep = 0;
             m_menu->m_specialLevelRequest = 0;

@@ -248,6 +248,18 @@ TEST(LevelRecords, TheLevelEndCountsCompletionsKeepsBestTimesAndOpensTheNextLeve
     EXPECT_EQ(world.m_clock, 1234);
     EXPECT_EQ(world.m_lastClock, 1234);
     EXPECT_EQ(world.m_progress->m_chaseGrace, 5000);
+
+    // A completed level whose end the menu turned toward level ten.
+    world.m_levelIndex = 3;
+    world.m_progress->m_levels[3].completions = 1;
+    world.m_menu->m_specialLevelRequest = 1;
+    world.m_levelEndRequested = 1;
+    world.update(30);
+    EXPECT_EQ(world.m_levelIndex, LevelIndex::Special);
+    EXPECT_EQ(world.m_nextLevel, 3);
+    EXPECT_EQ(world.m_loadStep, 0);
+    EXPECT_EQ(world.m_menu->m_specialLevelRequest, 0);
+    EXPECT_EQ(world.m_menu->getScreenNameId(), ScreenId::Loading);
     app.m_fileSystem = nullptr;
     delete files;
 }
