@@ -232,7 +232,7 @@ PlayerChase* GameWorld::playerChase()
 
 void GameWorld::playerPath(float& distance, float& length)
 {
-    // The scenes carry no path yet: the player stands at the start of none.
+    // The scenes carry no level path yet.
     distance = length = 0.0f;
 }
 
