@@ -10,6 +10,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <sys/stat.h>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "game/shell/GameWorld.h"
 #include "game/shell/InGameMode.h"
 #include "game/ui/GameLaunchPage.h"
+#include "platform/host/HostDirectDraw.h"
 #include "platform/host/HostTestDriver.h"
 #include "platform/wince/WinMain.h"
 
@@ -191,6 +193,70 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
             EXPECT_EQ(le32(saved, 8), 41u);
         }
         reinstall();
+    }
+}
+
+// What the player sees at each stage: the last frame presented while it
+// lasted is not blank, and each differs from the one before.
+TEST_F(FlowRun, EachStageShowsAPictureOfItsOwn)
+{
+    struct Shot {
+        std::string stage;
+        std::vector<uint32_t> pixels;
+    };
+    std::vector<Shot> shots;
+    uint32_t lastTick = 0;
+    int levelFrames = 0;
+    int32_t levelPlayed = -1;
+    hostTestSetPumpHook([&] {
+        const uint32_t tick = hostTestTimerMessageCount();
+        GameApp* game = getGame();
+        if (tick == lastTick || !game || hostPresentCount() == 0)
+            return;
+        lastTick = tick;
+        const Stage stage = currentStage();
+        GameWorld* world = runningWorld();
+        std::string name = stage == Stage{1, 2}    ? "sound question"
+                           : stage == Stage{1, 7}  ? "logo"
+                           : stage == Stage{1, 8}  ? "preload"
+                           : stage == Stage{1, 10} ? "splash"
+                           : stage.mode == 3       ? "loading"
+                                                   : "";
+        if (stage == Stage{3, 10} && world && !world->isLoading()) {
+            name = game->m_paused ? "pause" : "level";
+            levelPlayed = world->m_levelIndex;
+        }
+        if (name.empty())
+            return;
+        const bool entered = shots.empty() || shots.back().stage != name;
+        if (entered)
+            shots.push_back({name, {}});
+        shots.back().pixels = hostLastFrame().pixels;
+        if (entered && name == "sound question")
+            press(SDL_SCANCODE_RETURN);
+        // A few frames of play, then the pause screen, then quit from it.
+        if (name == "level" && ++levelFrames == 5)
+            game->m_paused = 1;
+        if (name == "pause")
+            hostTestPushKey(SDL_SCANCODE_F4, true);
+    });
+    hostTestCloseAfterTicks(400);
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+
+    std::vector<std::string> stages;
+    for (const Shot& shot : shots)
+        stages.push_back(shot.stage);
+    const std::vector<std::string> expected = {"sound question", "logo", "preload", "splash", "loading", "level",
+                                               "pause"};
+    ASSERT_EQ(stages, expected);
+    EXPECT_EQ(levelPlayed, 10);
+    for (size_t i = 0; i < shots.size(); ++i) {
+        const std::vector<uint32_t>& px = shots[i].pixels;
+        ASSERT_FALSE(px.empty()) << shots[i].stage;
+        EXPECT_NE(std::count(px.begin(), px.end(), px[0]), std::ptrdiff_t(px.size())) << shots[i].stage << " is blank";
+        if (i > 0) {
+            EXPECT_NE(px, shots[i - 1].pixels) << shots[i].stage << " looks as " << shots[i - 1].stage;
+        }
     }
 }
 

@@ -29,9 +29,11 @@
 #include "game/shell/FlowManager.h"
 #include "game/shell/FontManager.h"
 #include "game/shell/FrontEndModes.h"
+#include "game/shell/TextRun.h"
 #include "gfx2d/display/ScreenContext.h"
 #include "gfx2d/display/Surface.h"
 #include "gfx2d/drawcontext/DrawContext.h"
+#include "gfx2d/font/BitmapFont.h"
 #include "game/shell/HandlerListIndex.h"
 #include "game/shell/KeyCodeMap.h"
 #include "game/shell/SaveFiles.h"
@@ -482,8 +484,24 @@ void GameApp::drawPauseOverlay(int32_t width, int32_t height)
 {
     fillRect(0, 0, width, height, kOpaqueBlack, DrawMode::Rectangles);
     loadPauseText();
-    // The pause text is drawn with the font manager's first font; until a
-    // font is loaded the screen stays black.
+    FontManager* fonts = getFontManager();
+    BitmapFont* font = fonts ? fonts->getFont(0) : nullptr;
+    if (!font || !font->isLoaded())
+        return;
+    const char16_t* text = m_pauseText.chars();
+    const int32_t length = int32_t(m_pauseText.length());
+    const int32_t lineHeight = font->getLineHeight();
+    int32_t y = height / 2 - lineHeight;
+    for (int32_t i = 0; i < length; y += lineHeight) {
+        // A line break swallows the spaces it falls on.
+        while (i < length && text[i] == u' ')
+            ++i;
+        if (i == length)
+            break;
+        const int32_t run = nextLineRun(*font, text + i, length - i, width * 3 / 4, width);
+        font->drawString(text + i, run, (width - font->measureString(text + i, run, -1, nullptr)) / 2, y, -1, -1);
+        i += run;
+    }
 }
 
 void GameApp::render()

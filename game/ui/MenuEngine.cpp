@@ -6,6 +6,8 @@
 
 #include "game/shell/AnimTable.h"
 #include "game/shell/GameWorld.h"
+#include "game/ui/UiDrawing.h"
+#include "gfx2d/drawcontext/DrawContext.h"
 
 namespace {
 
@@ -14,6 +16,9 @@ namespace {
 constexpr int32_t kTableSlots[MenuLimit::ClipTables] = {-1, 6, 7, 3};
 constexpr uint32_t kTableScreens[MenuLimit::ClipTables] = {0, MenuScreen::LevelMap, MenuScreen::LockScene,
                                                            MenuScreen::Arrest};
+// An item's row: its option bar stands inside the selection mark.
+constexpr int32_t kItemHeight = 9;
+constexpr int32_t kOptionBarHeight = 5;
 
 } // namespace
 
@@ -62,6 +67,26 @@ void MenuEngine::update(int32_t step)
     for (int32_t i = 1; i < MenuLimit::ClipTables; ++i)
         if (m_screenId == kTableScreens[i] && m_world->m_sceneSlots[kTableSlots[i]] && m_world->m_menuClips[i])
             m_world->m_menuClips[i]->update(m_world->getClock(), step);
+}
+
+void MenuEngine::paint()
+{
+    const int32_t width = getScreenWidth();
+    const int32_t height = getScreenHeight();
+    if (!isOpen() || width <= 0 || height <= 0)
+        return;
+    // Without its settled 3D scene behind it the screen would keep the last frame.
+    if (!isBackgroundSettled())
+        fillRect(0, 0, width, height, UiColour::Black, DrawMode::Rectangles);
+    const TextColumn column{kUiInset, width - kUiInset};
+    int32_t y = drawTextId(uiFont(UiFont::Title), m_screenId, column, kUiInset, true) + kUiInset;
+    for (int32_t i = 0; i < MenuLimit::Items; ++i, y += kItemHeight) {
+        if (i == m_selection)
+            fillRect(column.left, y, column.right, y + kItemHeight, UiColour::Selection, DrawMode::Rectangles);
+        drawProgressBar(column.left + kUiInset, y + (kItemHeight - kOptionBarHeight) / 2,
+                        column.width() - 2 * kUiInset, kOptionBarHeight,
+                        uint32_t(m_options[i]), MenuLimit::OptionValues - 1);
+    }
 }
 
 void MenuEngine::onKeyPressed(int32_t key)

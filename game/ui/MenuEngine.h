@@ -56,7 +56,9 @@ public:
     void onPointerReleased() {}
     bool isBackgroundSettled() const { return m_background.m_settled != 0; }
     void drawBackground3D() {}
-    void paint() {}
+    // The open screen's name and its items with their option values, the
+    // selected one marked.
+    void paint();
 
     static constexpr uint32_t kTextLines = 5;
 

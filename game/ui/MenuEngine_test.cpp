@@ -8,6 +8,9 @@
 #include "game/shell/AnimTable.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/GameWorld.h"
+#include "game/ui/UiDrawing.h"
+#include "game/ui/testing/UiScene.h"
+#include "tests/support/GoldenImage.h"
 #include "tests/support/TestApp.h"
 #include "tools/samplepack/LevelScene.h"
 
@@ -104,6 +107,48 @@ TEST_F(Menus, EachThreeDScreenRunsItsOwnClipTableWhileItsSceneIsLoaded)
     }
     EXPECT_EQ(map.m_worldTime, m_world.getClock());
     EXPECT_EQ(m_world.m_menuClips[2]->m_worldTime, 0);
+}
+
+// The open screen's name over its four items, the selected one marked and
+// each item's option as a bar of six steps; once closed the level draws.
+TEST(MenuPaint, AScreenTakesAKeyPaintsItsNameAndClosesBackToTheLevel)
+{
+    constexpr int kW = 64, kH = 48;
+    UiScene scene(kW, kH, uiPack({{0x7101, "MAP"}}));
+    installEngineServices();
+    {
+        GameWorld world;
+        int32_t error = LevelError::None;
+        world.m_level = new Level(&world, error);
+        world.m_levelIndex = 3;
+        MenuEngine& menu = *world.m_menu;
+        menu.setState(textRowId(0x7101), 0, 0);
+        for (int32_t key : {WorldKey::Down, WorldKey::Right, WorldKey::Right})
+            world.onKeyPressed(key);
+        world.draw();
+        const std::vector<uint32_t> actual = scenePixels(scene, kW, kH);
+
+        RefPicture ref(kW, kH, UiColour::Black);
+        ref.centred(u"MAP", 2, 62, 2, UiFont::Title);
+        for (int item = 0; item < MenuLimit::Items; ++item) {
+            const int y = 11 + 9 * item;
+            if (item == 1)
+                ref.fill(2, y, 62, y + 9, UiColour::Selection);
+            ref.frame(4, y + 2, 56, 5, UiColour::Frame);
+            // Two steps of six over the 54 columns inside.
+            if (item == 1)
+                ref.fill(5, y + 3, 5 + 18, y + 6, UiColour::Bar);
+        }
+        EXPECT_EQ(actual, ref.px);
+        EXPECT_TRUE(matchesGolden("game/ui/testdata/menu_screen.png", actual.data(), kW, kH));
+
+        world.onKeyPressed(WorldKey::Select);
+        EXPECT_FALSE(world.menuOpen());
+        fillRect(0, 0, kW, kH, UiColour::Page);
+        world.draw();
+        const std::vector<uint32_t> level = scenePixels(scene, kW, kH);
+        EXPECT_EQ(std::count(level.begin(), level.end(), 0xFF000000u), kW * kH) << "the level's backdrop alone";
+    }
 }
 
 } // namespace

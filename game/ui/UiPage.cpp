@@ -1,11 +1,51 @@
-// Key handling of the pages: soft keys confirm or cancel, lists move their
-// selection, timed pages end by themselves.
+// Key handling and drawing of the pages: soft keys confirm or cancel, lists
+// move their selection, timed pages end by themselves; each page fills the
+// screen and draws its texts between its margins.
 #include "game/ui/UiPage.h"
 
+#include <algorithm>
 #include <new>
 
+#include "framework/strings/WideString.h"
+#include "framework/util/Format.h"
+#include "game/shell/GameWorld.h"
 #include "game/shell/ResourcePreloader.h"
+#include "game/shell/SaveFiles.h"
 #include "game/shell/ShellIds.h"
+#include "game/shell/ShellText.h"
+#include "gfx2d/drawcontext/DrawContext.h"
+#include "gfx2d/font/BitmapFont.h"
+#include "platform/wince/WinMain.h"
+
+namespace {
+
+// Room for a message formatted with its value, and for a typed or given
+// item text; longer ones are cut.
+constexpr size_t kMaxFormatted = 256;
+constexpr size_t kMaxItemText = 64;
+constexpr int32_t kBarHeight = 7;
+
+int32_t lineHeight(const BitmapFont* font)
+{
+    return font ? font->getLineHeight() : 0;
+}
+
+// Texts kept as wchar_t (the platform's width) drawn as UTF-16.
+void copyToUtf16(const wchar_t* text, char16_t* out, size_t capacity)
+{
+    size_t n = 0;
+    for (; text && text[n] && n + 1 < capacity; ++n)
+        out[n] = char16_t(text[n]);
+    out[n] = 0;
+}
+
+void paintProgress(const PageArea& area, uint32_t percent)
+{
+    drawProgressBar(area.column.left, (area.top + area.bottom - kBarHeight) / 2, area.column.width(), kBarHeight,
+                    percent, 100);
+}
+
+} // namespace
 
 void UiPage::setSoftkeys(uint32_t left, uint32_t right, uint32_t leftOn, uint32_t rightOn)
 {
@@ -30,6 +70,58 @@ int UiPage::handleEvent(uint32_t id, uint32_t, uint32_t)
         return 1;
     }
     return 0;
+}
+
+int UiPage::paint()
+{
+    const int32_t width = getScreenWidth();
+    const int32_t height = getScreenHeight();
+    if (width <= 0 || height <= 0)
+        return 0;
+    fillRect(0, 0, width, height, background(), DrawMode::Rectangles);
+    PageArea area{{kUiInset + m_marginLeft, width - kUiInset - m_marginRight}, kUiInset, softkeyLineY(height)};
+    const int32_t below = drawTextId(uiFont(UiFont::Title), m_titleId, area.column, area.top, true);
+    area.top = below > area.top ? below + kUiInset : below;
+    paintBody(area);
+    drawSoftkeyLabels(m_left, m_right, width, height);
+    return 1;
+}
+
+void MessagePage::paintBody(const PageArea& area)
+{
+    WideString text;
+    loadTextById(text, m_textId);
+    if (!text.length())
+        return;
+    char16_t formatted[kMaxFormatted];
+    if (m_hasValue)
+        formatTextValue(formatted, kMaxFormatted, text.chars(), m_value);
+    drawWrapped(uiFont(UiFont::Body), m_hasValue ? formatted : text.chars(), area.column, area.top, true);
+}
+
+void ChoicePage::paintBody(const PageArea& area)
+{
+    BitmapFont* body = uiFont(UiFont::Body);
+    BitmapFont* marked = uiFont(UiFont::Selected);
+    int32_t y = drawTextId(body, m_textId, area.column, area.top, true);
+    if (y > area.top)
+        y += kUiInset;
+    for (uint32_t i = 0; i < m_count; ++i) {
+        BitmapFont* font = i == m_selected ? marked : body;
+        const int32_t line = lineHeight(font);
+        // The bar stands one pixel proud of the glyphs above and below.
+        if (i == m_selected && line > 0)
+            fillRect(area.column.left, y - 1, area.column.right, y + line - 1, UiColour::Selection);
+        int32_t next = y;
+        if (m_items[i]) {
+            next = drawTextId(font, m_items[i], area.column, y, true);
+        } else {
+            char16_t text[kMaxItemText];
+            copyToUtf16(m_texts[i], text, kMaxItemText);
+            next = drawWrapped(font, text, area.column, y, true);
+        }
+        y = std::max(next, y + line);
+    }
 }
 
 void ChoicePage::setItemIds(const uint32_t* ids, uint32_t count)
@@ -106,6 +198,32 @@ uint32_t LoadingPage::percent() const
     return m_preloader ? m_preloader->getPercent() : (getResult() ? 100 : 0);
 }
 
+void LoadingPage::paintBody(const PageArea& area)
+{
+    paintProgress(area, percent());
+}
+
+void ProgressPage::paintBody(const PageArea& area)
+{
+    paintProgress(area, m_percent);
+}
+
+void SplashPage::paintBody(const PageArea& area)
+{
+    BitmapFont* title = uiFont(UiFont::Title);
+    if (m_textRow)
+        drawTextId(title, textRowId(m_textRow), area.column, (area.top + area.bottom - lineHeight(title)) / 2, true);
+    WideString version;
+    buildVersionString(version);
+    drawWrapped(uiFont(UiFont::Body), version.chars(), area.column, area.bottom, true);
+}
+
+void LogoPage::paintBody(const PageArea& area)
+{
+    BitmapFont* title = uiFont(UiFont::Title);
+    drawWrapped(title, kWindowTitle, area.column, (area.top + area.bottom - lineHeight(title)) / 2, true);
+}
+
 int TimedPage::update(uint32_t ms)
 {
     if (getResult() != 0)
@@ -159,4 +277,60 @@ int NameEntryPage::onAction(uint32_t id)
     }
     // A name too short cannot be confirmed.
     return (id == ActionId::MenuSelect || id == ActionId::SoftLeft) && m_length < m_min;
+}
+
+void NameEntryPage::paintBody(const PageArea& area)
+{
+    BitmapFont* body = uiFont(UiFont::Body);
+    const int32_t y = drawTextId(body, m_promptId, area.column, area.top, true) + kUiInset;
+    const int32_t line = lineHeight(body);
+    if (!body || area.column.width() < 3)
+        return;
+    // The typed name sits in a box one pixel clear of its glyphs.
+    const int16_t box[4] = {int16_t(area.column.left), int16_t(y), int16_t(area.column.width()), int16_t(line + 2)};
+    drawFrame(box, UiColour::Frame, 1, 0);
+    char16_t text[kMaxLength + 1];
+    copyToUtf16(m_text, text, kMaxLength + 1);
+    drawWrapped(body, text, area.column, y + 2, true);
+}
+
+void HighScorePage::paintBody(const PageArea& area)
+{
+    HighScoreTable* table = getHighScoreTable();
+    BitmapFont* body = uiFont(UiFont::Body);
+    if (!table || !body)
+        return;
+    int32_t y = area.top;
+    for (uint32_t i = 0; i < HighScoreTable::kEntries; ++i, y += body->getLineHeight()) {
+        char16_t number[16];
+        formatWide(number, u"%i. ", int32_t(i + 1));
+        WideString row(number);
+        if (const char16_t* name = table->getName(0, i))
+            row.append(name);
+        body->drawString(row.chars(), -1, area.column.left, y, -1, -1);
+        formatWide(number, u"%i", table->getScore(0, i));
+        drawRightAligned(body, number, area.column.right, y);
+    }
+}
+
+void OptionsPage::paintBody(const PageArea& area)
+{
+    Prefs* prefs = getPrefs();
+    BitmapFont* body = uiFont(UiFont::Body);
+    if (!prefs || !body)
+        return;
+    const uint32_t switches[2][2] = {{OptionsText::Sound, prefs->soundOn()},
+                                     {OptionsText::Vibration, prefs->vibrationOn()}};
+    int32_t y = area.top;
+    for (const auto& option : switches) {
+        drawTextId(body, option[0], area.column, y, false);
+        WideString value;
+        loadTextById(value, option[1] ? OptionsText::On : OptionsText::Off);
+        drawRightAligned(body, value.chars(), area.column.right, y);
+        y += body->getLineHeight();
+    }
+    drawTextId(body, OptionsText::Volume, area.column, y, false);
+    char16_t volume[16];
+    formatWide(volume, u"%i", int32_t(prefs->volume()));
+    drawRightAligned(body, volume, area.column.right, y);
 }

@@ -6,8 +6,26 @@
 #include <cstdint>
 
 #include "game/shell/GameMode.h"
+#include "game/ui/UiDrawing.h"
 
 class ResourcePreloader;
+
+// The rows the options page shows before each value.
+namespace OptionsText {
+constexpr uint32_t Sound = textRowId(0x7e01);
+constexpr uint32_t Vibration = textRowId(0x7e02);
+constexpr uint32_t Volume = textRowId(0x7e03);
+constexpr uint32_t On = 0x21ff016a;
+constexpr uint32_t Off = 0x21ff0110;
+} // namespace OptionsText
+
+// Where a page's own content goes: a column between the margins, from top
+// down to bottom (the soft-key line).
+struct PageArea {
+    TextColumn column;
+    int32_t top;
+    int32_t bottom;
+};
 
 namespace PageResult {
 constexpr uint32_t Ok = 1;
@@ -28,6 +46,8 @@ public:
     }
     void setLayout(uint32_t layout) { m_layout = layout; }
     int handleEvent(uint32_t id, uint32_t a, uint32_t b) override;
+    // The fill, the title, the page's own content and the soft-key labels.
+    int paint() override;
 
     uint32_t titleId() const { return m_titleId; }
     uint32_t leftKey() const { return m_left; }
@@ -37,6 +57,8 @@ public:
 protected:
     // The page's own keys before the soft keys; non-zero when taken.
     virtual int onAction(uint32_t /*id*/) { return 0; }
+    virtual uint32_t background() const { return UiColour::Page; }
+    virtual void paintBody(const PageArea& /*area*/) {}
 
 private:
     uint32_t m_titleId;
@@ -52,13 +74,21 @@ public:
     using UiPage::UiPage;
     void setTextId(uint32_t id) { m_textId = id; }
     // A value the text's first placeholder shows (the score).
-    void setStateValueText(int32_t value) { m_value = value; }
+    void setStateValueText(int32_t value)
+    {
+        m_value = value;
+        m_hasValue = true;
+    }
     uint32_t textId() const { return m_textId; }
     int32_t value() const { return m_value; }
+
+protected:
+    void paintBody(const PageArea& area) override;
 
 private:
     uint32_t m_textId = 0;
     int32_t m_value = 0;
+    bool m_hasValue = false;
 };
 
 class ChoicePage : public UiPage {
@@ -78,6 +108,7 @@ public:
 
 protected:
     int onAction(uint32_t id) override;
+    void paintBody(const PageArea& area) override;
 
 private:
     uint32_t m_textId = 0;
@@ -98,10 +129,14 @@ public:
     int update(uint32_t ms) override;
     uint32_t percent() const;
 
+protected:
+    uint32_t background() const override { return m_argb; }
+    void paintBody(const PageArea& area) override;
+
 private:
     ResourcePreloader* m_preloader = nullptr;
     uint32_t m_listId = 0;
-    uint32_t m_argb = 0xff000000;
+    uint32_t m_argb = UiColour::Black;
     bool m_started = false;
 };
 
@@ -117,24 +152,34 @@ protected:
     uint32_t m_elapsedMs = 0;
 };
 
+// A filled screen with its text row in the middle and the version below.
 class SplashPage : public TimedPage {
 public:
-    void setup(uint32_t argb, uint32_t style, uint32_t durationMs)
+    void setup(uint32_t argb, uint32_t textRow, uint32_t durationMs)
     {
         m_argb = argb;
-        m_style = style;
+        m_textRow = textRow;
         m_durationMs = durationMs;
     }
 
+protected:
+    uint32_t background() const override { return m_argb; }
+    void paintBody(const PageArea& area) override;
+
 private:
     uint32_t m_argb = 0;
-    uint32_t m_style = 0;
+    uint32_t m_textRow = 0;
 };
 
+// The game's name on a black screen.
 class LogoPage : public TimedPage {
 public:
     static constexpr uint32_t kShowMs = 1500;
     LogoPage() { m_durationMs = kShowMs; }
+
+protected:
+    uint32_t background() const override { return UiColour::Black; }
+    void paintBody(const PageArea& area) override;
 };
 
 class NameEntryPage : public UiPage {
@@ -150,6 +195,7 @@ public:
 protected:
     // Digits type letters, back deletes; OK needs the least length.
     int onAction(uint32_t id) override;
+    void paintBody(const PageArea& area) override;
 
 private:
     uint32_t m_promptId = 0;
@@ -164,13 +210,20 @@ public:
     using UiPage::UiPage;
     void setChoices(uint32_t choices) { m_choices = choices; }
 
+protected:
+    void paintBody(const PageArea& area) override;
+
 private:
     uint32_t m_choices = 0;
 };
 
+// Shows the stored sound and vibration switches and the volume.
 class OptionsPage : public UiPage {
 public:
     using UiPage::UiPage;
+
+protected:
+    void paintBody(const PageArea& area) override;
 };
 
 class ProgressPage : public UiPage {
@@ -178,6 +231,10 @@ public:
     void setAppearance(uint32_t argb, uint32_t, uint32_t) { m_argb = argb; }
     void setPercent(uint32_t percent) { m_percent = percent > 100 ? 100 : percent; }
     uint32_t percent() const { return m_percent; }
+
+protected:
+    uint32_t background() const override { return m_argb; }
+    void paintBody(const PageArea& area) override;
 
 private:
     uint32_t m_argb = 0;

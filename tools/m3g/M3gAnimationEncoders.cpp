@@ -9,73 +9,68 @@
 
 M3gRecord m3gAnimationControllerRecord(const M3gAnimationControllerFields& f)
 {
-    M3gRecordWriter out;
-    m3gWriteObject3D(out, f.object);
-    out.float32(f.speed).float32(f.weight).int32(f.activeIntervalStart).int32(f.activeIntervalEnd);
-    out.float32(f.referenceSequenceTime).int32(f.referenceWorldTime);
-    return out.record(kM3gTypeAnimationController);
+    return m3gRecord(kM3gTypeAnimationController, f.object, [&](M3gRecordWriter& out) {
+        out.float32(f.speed).float32(f.weight).int32(f.activeIntervalStart).int32(f.activeIntervalEnd);
+        out.float32(f.referenceSequenceTime).int32(f.referenceWorldTime);
+    });
 }
 
 M3gRecord m3gAnimationTrackRecord(const M3gAnimationTrackFields& f)
 {
-    M3gRecordWriter out;
-    m3gWriteObject3D(out, f.object);
-    out.objectIndex(f.keyframeSequence).objectIndex(f.animationController).uint32(f.propertyId);
-    return out.record(kM3gTypeAnimationTrack);
+    return m3gRecord(kM3gTypeAnimationTrack, f.object, [&](M3gRecordWriter& out) {
+        out.objectIndex(f.keyframeSequence).objectIndex(f.animationController).uint32(f.propertyId);
+    });
 }
 
 M3gRecord m3gKeyframeSequenceRecord(const M3gKeyframeSequenceFields& f)
 {
-    M3gRecordWriter out;
-    m3gWriteObject3D(out, f.object);
-    out.byte(f.interpolation).byte(f.repeatMode).byte(f.encoding).uint32(f.duration);
-    out.uint32(f.validRangeFirst).uint32(f.validRangeLast).uint32(f.componentCount);
-    out.uint32(static_cast<uint32_t>(f.keyframes.size()));
-    if (f.encoding != 0) {
-        for (uint32_t c = 0; c < f.componentCount; ++c)
-            out.float32(c < f.bias.size() ? f.bias[c] : 0.0f);
-        for (uint32_t c = 0; c < f.componentCount; ++c)
-            out.float32(c < f.scale.size() ? f.scale[c] : 1.0f);
-    }
-    const float steps = f.encoding == 1 ? 255.0f : 65535.0f;
-    for (const M3gKeyframe& k : f.keyframes) {
-        out.int32(k.time);
-        for (uint32_t c = 0; c < f.componentCount; ++c) {
-            const float v = c < k.value.size() ? k.value[c] : 0.0f;
-            if (f.encoding == 0) {
-                out.float32(v);
-                continue;
-            }
-            const float bias = c < f.bias.size() ? f.bias[c] : 0.0f;
-            const float scale = c < f.scale.size() ? f.scale[c] : 1.0f;
-            const float q = std::clamp(std::round(scale != 0.0f ? (v - bias) / scale * steps : 0.0f), 0.0f, steps);
-            if (f.encoding == 1)
-                out.byte(static_cast<uint8_t>(q));
-            else
-                out.uint16(static_cast<uint16_t>(q));
+    return m3gRecord(kM3gTypeKeyframeSequence, f.object, [&](M3gRecordWriter& out) {
+        out.byte(f.interpolation).byte(f.repeatMode).byte(f.encoding).uint32(f.duration);
+        out.uint32(f.validRangeFirst).uint32(f.validRangeLast).uint32(f.componentCount);
+        out.uint32(static_cast<uint32_t>(f.keyframes.size()));
+        if (f.encoding != 0) {
+            for (uint32_t c = 0; c < f.componentCount; ++c)
+                out.float32(c < f.bias.size() ? f.bias[c] : 0.0f);
+            for (uint32_t c = 0; c < f.componentCount; ++c)
+                out.float32(c < f.scale.size() ? f.scale[c] : 1.0f);
         }
-    }
-    return out.record(kM3gTypeKeyframeSequence);
+        const float steps = f.encoding == 1 ? 255.0f : 65535.0f;
+        for (const M3gKeyframe& k : f.keyframes) {
+            out.int32(k.time);
+            for (uint32_t c = 0; c < f.componentCount; ++c) {
+                const float v = c < k.value.size() ? k.value[c] : 0.0f;
+                if (f.encoding == 0) {
+                    out.float32(v);
+                    continue;
+                }
+                const float bias = c < f.bias.size() ? f.bias[c] : 0.0f;
+                const float scale = c < f.scale.size() ? f.scale[c] : 1.0f;
+                const float q = std::clamp(std::round(scale != 0.0f ? (v - bias) / scale * steps : 0.0f), 0.0f, steps);
+                if (f.encoding == 1)
+                    out.byte(static_cast<uint8_t>(q));
+                else
+                    out.uint16(static_cast<uint16_t>(q));
+            }
+        }
+    });
 }
 
 M3gRecord m3gMorphingMeshRecord(const M3gMorphingMeshFields& f)
 {
-    M3gRecordWriter out;
-    out.bytes(m3gMeshRecord(f.mesh).data);
-    out.uint32(static_cast<uint32_t>(f.targets.size()));
-    for (const M3gMorphTargetFields& t : f.targets)
-        out.objectIndex(t.vertexBuffer).float32(t.initialWeight);
-    return out.record(kM3gTypeMorphingMesh);
+    return m3gRecord(kM3gTypeMorphingMesh, f.mesh, [&](M3gRecordWriter& out) {
+        out.uint32(static_cast<uint32_t>(f.targets.size()));
+        for (const M3gMorphTargetFields& t : f.targets)
+            out.objectIndex(t.vertexBuffer).float32(t.initialWeight);
+    });
 }
 
 M3gRecord m3gSkinnedMeshRecord(const M3gSkinnedMeshFields& f)
 {
-    M3gRecordWriter out;
-    out.bytes(m3gMeshRecord(f.mesh).data);
-    out.objectIndex(f.skeleton).uint32(static_cast<uint32_t>(f.bones.size()));
-    for (const M3gBoneReferenceFields& b : f.bones)
-        out.objectIndex(b.node).uint32(b.firstVertex).uint32(b.vertexCount).int32(b.weight);
-    return out.record(kM3gTypeSkinnedMesh);
+    return m3gRecord(kM3gTypeSkinnedMesh, f.mesh, [&](M3gRecordWriter& out) {
+        out.objectIndex(f.skeleton).uint32(static_cast<uint32_t>(f.bones.size()));
+        for (const M3gBoneReferenceFields& b : f.bones)
+            out.objectIndex(b.node).uint32(b.firstVertex).uint32(b.vertexCount).int32(b.weight);
+    });
 }
 
 std::vector<uint8_t> m3gSampleAnimatedScene(uint8_t scheme)

@@ -20,69 +20,69 @@ void writeWidth(M3gRecordWriter& out, uint8_t width, uint32_t value)
 
 M3gRecord m3gVertexArrayRecord(const M3gVertexArrayFields& fields)
 {
-    M3gRecordWriter out;
-    m3gWriteObject3D(out, fields.object);
-    const size_t components = fields.componentCount != 0 ? fields.componentCount : 1;
-    out.byte(fields.componentSize).byte(fields.componentCount).byte(fields.encoding);
-    out.uint16(static_cast<uint16_t>(fields.values.size() / components));
-    for (size_t i = 0; i < fields.values.size(); ++i) {
-        int32_t value = fields.values[i];
-        if (fields.encoding == kM3gVertexDelta && i >= components)
-            value -= fields.values[i - components];
-        if (fields.componentSize == 1)
-            out.byte(static_cast<uint8_t>(value));
-        else
-            out.int16(static_cast<int16_t>(value));
-    }
-    return out.record(kM3gTypeVertexArray);
+    return m3gRecord(kM3gTypeVertexArray, fields.object, [&](M3gRecordWriter& out) {
+        const size_t components = fields.componentCount != 0 ? fields.componentCount : 1;
+        out.byte(fields.componentSize).byte(fields.componentCount).byte(fields.encoding);
+        out.uint16(static_cast<uint16_t>(fields.values.size() / components));
+        for (size_t i = 0; i < fields.values.size(); ++i) {
+            int32_t value = fields.values[i];
+            if (fields.encoding == kM3gVertexDelta && i >= components)
+                value -= fields.values[i - components];
+            if (fields.componentSize == 1)
+                out.byte(static_cast<uint8_t>(value));
+            else
+                out.int16(static_cast<int16_t>(value));
+        }
+    });
 }
 
 M3gRecord m3gVertexBufferRecord(const M3gVertexBufferFields& fields)
 {
-    M3gRecordWriter out;
-    m3gWriteObject3D(out, fields.object);
-    out.colorRgba(fields.defaultColor);
-    out.objectIndex(fields.positions);
-    out.vector3(fields.positionBias[0], fields.positionBias[1], fields.positionBias[2]);
-    out.float32(fields.positionScale);
-    out.objectIndex(fields.normals);
-    out.objectIndex(fields.colors);
-    out.int32(static_cast<int32_t>(fields.texCoords.size()));
-    for (const M3gTexCoordFields& unit : fields.texCoords) {
-        out.objectIndex(unit.array);
-        out.vector3(unit.bias[0], unit.bias[1], unit.bias[2]);
-        out.float32(unit.scale);
-    }
-    return out.record(kM3gTypeVertexBuffer);
+    return m3gRecord(kM3gTypeVertexBuffer, fields.object, [&](M3gRecordWriter& out) {
+        out.colorRgba(fields.defaultColor);
+        out.objectIndex(fields.positions);
+        out.vector3(fields.positionBias[0], fields.positionBias[1], fields.positionBias[2]);
+        out.float32(fields.positionScale);
+        out.objectIndex(fields.normals);
+        out.objectIndex(fields.colors);
+        out.int32(static_cast<int32_t>(fields.texCoords.size()));
+        for (const M3gTexCoordFields& unit : fields.texCoords) {
+            out.objectIndex(unit.array);
+            out.vector3(unit.bias[0], unit.bias[1], unit.bias[2]);
+            out.float32(unit.scale);
+        }
+    });
 }
 
 M3gRecord m3gTriangleStripRecord(const M3gTriangleStripFields& fields)
 {
-    M3gRecordWriter out;
-    m3gWriteObject3D(out, fields.object);
-    out.byte(fields.encoding);
-    // Widths 0, 1, 2 stand for UInt32, Byte and UInt16 in both forms.
-    const uint8_t width = fields.encoding & 0x7F;
-    if ((fields.encoding & 0x80) == 0) {
-        writeWidth(out, width, fields.startIndex);
-    } else {
-        out.uint32(static_cast<uint32_t>(fields.indices.size()));
-        for (uint32_t index : fields.indices)
-            writeWidth(out, width, index);
-    }
-    out.uint32Array(fields.stripLengths);
-    return out.record(kM3gTypeTriangleStripArray);
+    return m3gRecord(kM3gTypeTriangleStripArray, fields.object, [&](M3gRecordWriter& out) {
+        out.byte(fields.encoding);
+        // Widths 0, 1, 2 stand for UInt32, Byte and UInt16 in both forms.
+        const uint8_t width = fields.encoding & 0x7F;
+        if ((fields.encoding & 0x80) == 0) {
+            writeWidth(out, width, fields.startIndex);
+        } else {
+            out.uint32(static_cast<uint32_t>(fields.indices.size()));
+            for (uint32_t index : fields.indices)
+                writeWidth(out, width, index);
+        }
+        out.uint32Array(fields.stripLengths);
+    });
 }
 
-M3gRecord m3gMeshRecord(const M3gMeshFields& fields)
+void m3gWriteMesh(M3gRecordWriter& out, const M3gMeshFields& fields)
 {
-    M3gRecordWriter out;
     m3gWriteNode(out, fields.node);
     out.objectIndex(fields.vertexBuffer);
     out.uint32(static_cast<uint32_t>(fields.submeshes.size()));
     for (const M3gSubmeshFields& submesh : fields.submeshes)
         out.objectIndex(submesh.indexBuffer).objectIndex(submesh.appearance);
-    return out.record(kM3gTypeMesh);
+}
+
+M3gRecord m3gMeshRecord(const M3gMeshFields& fields)
+{
+    return m3gRecord(kM3gTypeMesh, fields);
 }
 
 std::vector<uint8_t> m3gSampleMeshScene(uint8_t scheme)

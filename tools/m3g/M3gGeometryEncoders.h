@@ -69,6 +69,9 @@ struct M3gMeshFields {
 M3gRecord m3gVertexArrayRecord(const M3gVertexArrayFields& fields);
 M3gRecord m3gVertexBufferRecord(const M3gVertexBufferFields& fields);
 M3gRecord m3gTriangleStripRecord(const M3gTriangleStripFields& fields);
+// A mesh's data, which the morphing and skinned meshes start with.
+void m3gWriteMesh(M3gRecordWriter& out, const M3gMeshFields& fields);
+inline void m3gWriteCommon(M3gRecordWriter& out, const M3gMeshFields& fields) { m3gWriteMesh(out, fields); }
 M3gRecord m3gMeshRecord(const M3gMeshFields& fields);
 
 // A small scene for tests and fuzz seeds, in one section of the scheme: a

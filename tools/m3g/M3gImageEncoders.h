@@ -85,6 +85,7 @@ struct M3gCompressedImageFields {
 };
 
 void m3gWriteImage2D(M3gRecordWriter& out, const M3gImage2DFields& fields);
+inline void m3gWriteCommon(M3gRecordWriter& out, const M3gImage2DFields& fields) { m3gWriteImage2D(out, fields); }
 
 M3gRecord m3gImage2DRecord(const M3gImage2DFields& fields);
 M3gRecord m3gTexture2DRecord(const M3gTexture2DFields& fields);

@@ -51,16 +51,13 @@ void m3gWriteGroup(M3gRecordWriter& out, const M3gGroupFields& fields)
 
 M3gRecord m3gGroupRecord(const M3gGroupFields& fields)
 {
-    M3gRecordWriter out;
-    m3gWriteGroup(out, fields);
-    return out.record(kM3gTypeGroup);
+    return m3gRecord(kM3gTypeGroup, fields);
 }
 
 M3gRecord m3gWorldRecord(const M3gWorldFields& fields)
 {
-    M3gRecordWriter out;
-    m3gWriteGroup(out, fields.group);
-    out.objectIndex(fields.activeCamera);
-    out.objectIndex(fields.background);
-    return out.record(kM3gTypeWorld);
+    return m3gRecord(kM3gTypeWorld, fields.group, [&](M3gRecordWriter& out) {
+        out.objectIndex(fields.activeCamera);
+        out.objectIndex(fields.background);
+    });
 }

@@ -69,5 +69,32 @@ void m3gWriteTransformable(M3gRecordWriter& out, const M3gTransformableFields& f
 void m3gWriteNode(M3gRecordWriter& out, const M3gNodeFields& fields);
 void m3gWriteGroup(M3gRecordWriter& out, const M3gGroupFields& fields);
 
+// The common data a record of each class starts with, chosen by the type of
+// its fields.
+inline void m3gWriteCommon(M3gRecordWriter& out, const M3gObject3DFields& fields) { m3gWriteObject3D(out, fields); }
+inline void m3gWriteCommon(M3gRecordWriter& out, const M3gTransformableFields& fields)
+{
+    m3gWriteTransformable(out, fields);
+}
+inline void m3gWriteCommon(M3gRecordWriter& out, const M3gNodeFields& fields) { m3gWriteNode(out, fields); }
+inline void m3gWriteCommon(M3gRecordWriter& out, const M3gGroupFields& fields) { m3gWriteGroup(out, fields); }
+
+// A record of the type: the common data of its class, then what writeOwn
+// adds of its own.
+template <class Common, class Own>
+M3gRecord m3gRecord(uint8_t type, const Common& common, Own&& writeOwn)
+{
+    M3gRecordWriter out;
+    m3gWriteCommon(out, common);
+    writeOwn(out);
+    return out.record(type);
+}
+
+template <class Common>
+M3gRecord m3gRecord(uint8_t type, const Common& common)
+{
+    return m3gRecord(type, common, [](M3gRecordWriter&) {});
+}
+
 M3gRecord m3gGroupRecord(const M3gGroupFields& fields);
 M3gRecord m3gWorldRecord(const M3gWorldFields& fields);

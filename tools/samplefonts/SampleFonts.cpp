@@ -19,7 +19,7 @@ void putWord(std::vector<uint8_t>& out, uint32_t v)
 
 } // namespace
 
-const char16_t kSampleFontCharacters[] = u"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ.!?-\u00E9";
+const char16_t kSampleFontCharacters[] = u"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz.!?-\u00E9";
 
 uint32_t sampleFontInk(uint32_t font)
 {

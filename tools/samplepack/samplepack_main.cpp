@@ -1,7 +1,7 @@
 // Writes the sample pack's manifest: the hand-written entries of
-// pennyfall.manifest followed by the generated ones (the span-program sets),
-// each generated payload in a file beside the manifest. packtool then builds
-// "pennyfall.big" from it.
+// pennyfall.manifest, then the manifest pieces the build wrote (the sounds),
+// then the generated span-program sets, each payload in a file beside the
+// manifest. packtool then builds "pennyfall.big" from it.
 #include <cinttypes>
 #include <cstdio>
 #include <fstream>
@@ -23,8 +23,8 @@ bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fputs("usage: samplepack BASE_MANIFEST OUT_FOLDER\n", stderr);
+    if (argc < 3) {
+        std::fputs("usage: samplepack BASE_MANIFEST OUT_FOLDER [PIECE...]\n", stderr);
         return 1;
     }
     const std::string outFolder = argv[2];
@@ -34,7 +34,15 @@ int main(int argc, char** argv)
         return 1;
     }
     std::ostringstream manifest;
-    manifest << base.rdbuf() << "\n# Generated: the span-program sets and their records.\n";
+    manifest << base.rdbuf();
+    for (int i = 3; i < argc; ++i) {
+        std::ifstream piece(argv[i]);
+        if (!piece || !(manifest << "\n" << piece.rdbuf())) {
+            std::fprintf(stderr, "samplepack: cannot read %s\n", argv[i]);
+            return 1;
+        }
+    }
+    manifest << "\n# Generated: the span-program sets and their records.\n";
     for (const SpanPackEntry& entry : spanPackEntries()) {
         char name[32];
         std::snprintf(name, sizeof name, "span-%08" PRIx32 ".bin", entry.id);

@@ -1,6 +1,7 @@
-// Shell drawing tests' ground: the sample pack as its manifest makes it
-// (with the span programs the drawing context runs on), the library started
-// on a test screen, a width x height target and an open drawing context.
+// Shell drawing tests' ground: the sample pack as its manifest makes it, or
+// a pack of the test's own (with the span programs the drawing context runs
+// on), the library started on a test screen, a width x height target and an
+// open drawing context.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,26 +10,33 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/resources/Resource.h"
 #include "gfx2d/drawcontext/testing/DrawScene.h"
 #include "tools/font/FontWriter.h"
 
-// The sample pack as its manifest makes it, with the span programs the
-// drawing context runs on.
+// A pack from manifest text (files relative to folder), with the span
+// programs the drawing context runs on.
+inline std::vector<uint8_t> packFromManifest(const std::string& text, const std::string& folder = "")
+{
+    PackManifest manifest;
+    std::string error;
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(parseResourceManifest(text + "spanprograms deflated 4\n", folder, manifest, error)) << error;
+    EXPECT_TRUE(manifest.writer.build(manifest.form, bytes));
+    return bytes;
+}
+
+// The sample pack as its manifest makes it.
 inline std::vector<uint8_t> samplePack()
 {
     const std::string folder = std::string(std::getenv("PF_SOURCE_DIR")) + "/tools/samplepack";
     std::ifstream in(folder + "/pennyfall.manifest");
     std::stringstream text;
-    text << in.rdbuf() << "spanprograms deflated 4\n";
-    PackManifest manifest;
-    std::string error;
-    std::vector<uint8_t> bytes;
-    EXPECT_TRUE(parseResourceManifest(text.str(), folder, manifest, error)) << error;
-    EXPECT_TRUE(manifest.writer.build(manifest.form, bytes));
-    return bytes;
+    text << in.rdbuf();
+    return packFromManifest(text.str(), folder);
 }
 
 struct SamplePackScene {
@@ -39,10 +47,10 @@ struct SamplePackScene {
     MemorySurface target;
     DrawContext dc;
 
-    SamplePackScene(uint32_t width, uint32_t height)
+    SamplePackScene(uint32_t width, uint32_t height, std::vector<uint8_t> bytes = samplePack())
     {
         app.m_resourceManager = manager;
-        EXPECT_EQ(pack.openFile(new MemoryFile(samplePack())), 1);
+        EXPECT_EQ(pack.openFile(new MemoryFile(std::move(bytes))), 1);
         EXPECT_EQ(manager->openTable(&pack, 50, 8, true), 1);
         screen.init();
         makeTarget(target, width, height);

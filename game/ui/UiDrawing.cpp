@@ -1,0 +1,164 @@
+// Text columns, soft-key labels, bars and the checked value formatting.
+#include "game/ui/UiDrawing.h"
+
+#include <cstring>
+
+#include "framework/strings/WideString.h"
+#include "framework/util/Format.h"
+#include "game/shell/FontManager.h"
+#include "game/shell/GameApp.h"
+#include "game/shell/ShellText.h"
+#include "gfx2d/drawcontext/DrawContext.h"
+#include "gfx2d/font/BitmapFont.h"
+#include "gfx2d/font/TextLayout.h"
+
+namespace {
+
+constexpr char16_t kIntegerConversions[] = u"diuoxX";
+constexpr char16_t kFormatFlags[] = u"-+ #0";
+constexpr char16_t kQualifiers[] = u"hlL";
+
+bool oneOf(char16_t c, const char16_t* set)
+{
+    for (; *set; ++set)
+        if (*set == c)
+            return true;
+    return false;
+}
+
+bool isDigit(char16_t c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// Integer conversions the format holds, or -1 when it holds any other.
+int integerConversions(const char16_t* format)
+{
+    int count = 0;
+    for (const char16_t* p = format; *p; ++p) {
+        if (*p != u'%')
+            continue;
+        if (*++p == u'%')
+            continue;
+        while (oneOf(*p, kFormatFlags))
+            ++p;
+        while (isDigit(*p))
+            ++p;
+        if (*p == u'.')
+            for (++p; isDigit(*p);)
+                ++p;
+        while (oneOf(*p, kQualifiers))
+            ++p;
+        if (*p == 0 || !oneOf(*p, kIntegerConversions))
+            return -1;
+        ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+BitmapFont* uiFont(uint32_t index)
+{
+    FontManager* fonts = getFontManager();
+    BitmapFont* font = fonts ? fonts->getFont(index) : nullptr;
+    return font && font->isLoaded() && font->image() ? font : nullptr;
+}
+
+int32_t drawWrapped(BitmapFont* font, const char16_t* text, const TextColumn& column, int32_t y, bool centred)
+{
+    if (!font || !text || column.width() <= 0)
+        return y;
+    TextLayout layout;
+    layout.font = font;
+    layout.text = text;
+    layout.width = column.width();
+    layout.layout();
+    const int32_t lineHeight = font->getLineHeight();
+    for (int i = 0; i < layout.lineCount(); ++i, y += lineHeight) {
+        const char16_t* line = layout.lineText(i);
+        const int length = int(layout.lineLength(i));
+        const int32_t x = centred ? column.left + (column.width() - font->measureString(line, length, -1, nullptr)) / 2
+                                  : column.left;
+        font->drawString(line, length, x, y, -1, -1);
+    }
+    return y;
+}
+
+int32_t drawTextId(BitmapFont* font, uint32_t id, const TextColumn& column, int32_t y, bool centred)
+{
+    if (!font || id == 0)
+        return y;
+    WideString text;
+    loadTextById(text, id);
+    return text.length() ? drawWrapped(font, text.chars(), column, y, centred) : y;
+}
+
+void drawRightAligned(BitmapFont* font, const char16_t* text, int32_t right, int32_t y)
+{
+    if (font && text)
+        font->drawString(text, -1, right - font->measureString(text, -1, -1, nullptr), y, -1, -1);
+}
+
+int32_t softkeyLineY(int32_t height)
+{
+    BitmapFont* font = uiFont(UiFont::Softkey);
+    return height - kUiInset - (font ? font->getLineHeight() : 0);
+}
+
+void drawSoftkeyLabels(uint32_t left, uint32_t right, int32_t width, int32_t height)
+{
+    BitmapFont* font = uiFont(UiFont::Softkey);
+    if (!font)
+        return;
+    const int32_t y = softkeyLineY(height);
+    // The configured positions are per orientation: portrait first.
+    const GameApp* app = getGame();
+    const int32_t* configured = app ? app->m_softkeyX + (height >= width ? 0 : 2) : nullptr;
+    const uint32_t values[2] = {left, right};
+    for (int side = 0; side < 2; ++side) {
+        if (values[side] == 0)
+            continue;
+        WideString label;
+        loadTextById(label, textRowId(values[side]));
+        if (!label.length())
+            continue;
+        if (configured && configured[side] >= 0)
+            font->drawString(label.chars(), -1, configured[side], y, -1, -1);
+        else if (side == 0)
+            font->drawString(label.chars(), -1, kUiInset, y, -1, -1);
+        else
+            drawRightAligned(font, label.chars(), width - kUiInset, y);
+    }
+}
+
+void drawProgressBar(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t amount, uint32_t total)
+{
+    if (width < 3 || height < 3 || total == 0)
+        return;
+    const int16_t frame[4] = {int16_t(x), int16_t(y), int16_t(width), int16_t(height)};
+    drawFrame(frame, UiColour::Frame, 1, 0);
+    const int32_t inside = width - 2;
+    const int32_t filled = int32_t(int64_t(inside) * (amount > total ? total : amount) / total);
+    if (filled > 0)
+        fillRect(x + 1, y + 1, x + 1 + filled, y + height - 1, UiColour::Bar);
+}
+
+bool formatTextValue(char16_t* out, size_t capacity, const char16_t* format, int32_t value)
+{
+    if (!out || capacity == 0)
+        return false;
+    out[0] = 0;
+    if (!format)
+        return false;
+    const int conversions = integerConversions(format);
+    if (conversions == 0 || conversions == 1) {
+        formatWide(out, capacity, format, value);
+        return conversions == 1;
+    }
+    size_t n = 0;
+    for (; format[n] && n + 1 < capacity; ++n)
+        out[n] = format[n];
+    out[n] = 0;
+    return false;
+}
