@@ -194,8 +194,6 @@ void StartupMode::onPageResult(int32_t id, GameMode* page, uint32_t result)
             const bool on = static_cast<ChoicePage*>(page)->itemId(static_cast<ChoicePage*>(page)->selected()) == FrontEndText::Yes;
             if (g_hooks.setSoundOn)
                 g_hooks.setSoundOn(on);
-            if (SoundService* sound = getSound())
-                sound->setSoundEnabled(on);
         }
         replace(StartupPage::Logo);
         return;

@@ -54,6 +54,7 @@ struct FrontEndHooks {
     // Flags the saved game and writes it; true when written.
     bool (*writeSavedGame)(GameLaunchPage* launch) = nullptr;
     bool (*savePrefs)() = nullptr;
+    // The stored sound switch and the device's.
     void (*setSoundOn)(bool on) = nullptr;
     uint32_t (*score)() = nullptr;
     bool (*scoreQualifies)(uint32_t score) = nullptr;

@@ -1,13 +1,17 @@
 // The whole flow through the real program on the sample pack: start-up
 // pages, the main menu's loading and launch pages, the running level, a
-// pause and resume, the front end's error mode and the quit; and the page
-// that a damaged save brings in.
+// pause and resume, the front end's error mode and the quit; the save files
+// the first tick writes, the page a damaged save brings in, and the error
+// mode a save that cannot be written brings in.
 #include "game/shell/FrontEndModes.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "framework/services/AppStateFlags.h"
@@ -34,23 +38,34 @@ std::ostream& operator<<(std::ostream& out, const Stage& s)
     return out << '(' << s.mode << ',' << s.page << ')';
 }
 
-bool g_damaged = false;
-
 class FlowRun : public GameRunFixture {
 protected:
-    void SetUp() override
+    std::string path(const char* name) const { return m_folder + "/" + name; }
+    std::vector<uint8_t> readFile(const char* name) const
     {
-        GameRunFixture::SetUp();
-        FrontEndHooks hooks;
-        hooks.saveDamaged = [] { return g_damaged; };
-        setFrontEndHooks(hooks);
-    }
-    void TearDown() override
-    {
-        setFrontEndHooks({});
-        GameRunFixture::TearDown();
+        std::ifstream in(path(name), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 };
+
+// CRC-32 as the save files keep it, bit by bit: polynomial 0x04C11DB7 most
+// significant bit first, all ones in, complemented out.
+uint32_t referenceCrc(const uint8_t* bytes, size_t size)
+{
+    uint32_t crc = 0xFFFFFFFF;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= uint32_t(bytes[i]) << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 0x80000000 ? crc << 1 ^ 0x04C11DB7 : crc << 1;
+    }
+    return ~crc;
+}
+
+uint32_t le32(const std::vector<uint8_t>& bytes, size_t at)
+{
+    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16
+           | uint32_t(bytes[at + 3]) << 24;
+}
 
 Stage currentStage()
 {
@@ -77,19 +92,49 @@ void press(int scancode)
     hostTestPushKey(scancode, false);
 }
 
+TEST_F(FlowRun, TheFirstTickWritesTheThreeSavesAndAsksAboutSound)
+{
+    std::vector<Stage> stages;
+    std::vector<size_t> sizes;
+    hostTestSetPumpHook([&] {
+        if (hostTestTimerMessageCount() != 1 || !sizes.empty())
+            return;
+        stages.push_back(currentStage());
+        for (const char* name : {"hs.dat", "prefs.dat", "savegame.dat"})
+            sizes.push_back(readFile(name).size());
+    });
+    hostTestCloseAfterTicks(2);
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+    EXPECT_EQ(stages, std::vector<Stage>{(Stage{FlowModeId::Startup, 2})});
+    EXPECT_EQ(sizes, (std::vector<size_t>{96, 16, 9876}));
+}
+
 TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
 {
+    enum class Save { Intact, Damaged, Unwritable };
     struct Case {
-        bool damaged;
+        Save save;
         std::vector<Stage> stages;
     };
     const Case cases[] = {
-        {false, {{1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+        {Save::Intact, {{1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
         // A damaged save is told once, between the splash and the menu.
-        {true, {{1, 2}, {1, 7}, {1, 8}, {1, 10}, {1, 11}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+        {Save::Damaged, {{1, 2}, {1, 7}, {1, 8}, {1, 10}, {1, 11}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+        // The game's first save fails: the front end's error page, then on.
+        {Save::Unwritable, {{1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
     };
     for (const Case& c : cases) {
-        g_damaged = c.damaged;
+        if (c.save == Save::Damaged) {
+            std::vector<uint8_t> damaged(9876, 0);
+            damaged[4000] = 1;
+            std::ofstream(path("savegame.dat"), std::ios::binary)
+                .write(reinterpret_cast<const char*>(damaged.data()), std::streamsize(damaged.size()));
+        }
+        // A folder in the file's place: every write of the saved game fails.
+        if (c.save == Save::Unwritable) {
+            std::remove(path("savegame.dat").c_str());
+            ASSERT_EQ(mkdir(path("savegame.dat").c_str(), 0700), 0);
+        }
         std::vector<Stage> seen;
         int32_t clockAtPause = -1;
         int32_t clockAfterResume = -1;
@@ -122,7 +167,8 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
             case 2:
                 clockAfterResume = world->getClock();
                 // A failed save write brings in the front end's error page.
-                getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 1;
+                if (c.save != Save::Unwritable)
+                    getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 1;
                 press(SDL_SCANCODE_LEFT);
                 break;
             case 3:
@@ -134,8 +180,18 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
         });
         hostTestCloseAfterTicks(400);
         EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
-        EXPECT_EQ(seen, c.stages) << "damaged " << c.damaged;
+        EXPECT_EQ(seen, c.stages) << "save " << int(c.save);
         EXPECT_GT(clockAfterResume, clockAtPause);
+        if (c.save == Save::Unwritable) {
+            EXPECT_EQ(rmdir(path("savegame.dat").c_str()), 0);
+        } else {
+            EXPECT_EQ(readFile("temp.dat").size(), 0u);
+            // Rewritten whole: a true CRC over the rest, and the fresh game's block.
+            const std::vector<uint8_t> saved = readFile("savegame.dat");
+            ASSERT_EQ(saved.size(), 9876u);
+            EXPECT_EQ(le32(saved, 0), referenceCrc(saved.data() + 4, saved.size() - 4));
+            EXPECT_EQ(le32(saved, 8), 41u);
+        }
         reinstall();
     }
 }
@@ -144,7 +200,6 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
 // lasted is not blank, and each differs from the one before.
 TEST_F(FlowRun, EachStageShowsAPictureOfItsOwn)
 {
-    g_damaged = false;
     struct Shot {
         std::string stage;
         std::vector<uint32_t> pixels;

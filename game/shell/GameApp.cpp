@@ -10,7 +10,6 @@
 #include "framework/events/HandlerList.h"
 #include "framework/events/Message.h"
 #include "framework/events/Subscription.h"
-#include "framework/events/TaskGroup.h"
 #include "framework/files/CrcService.h"
 #include "framework/files/FileSystem.h"
 #include "framework/files/SavedFiles.h"
@@ -37,6 +36,9 @@
 #include "gfx2d/font/BitmapFont.h"
 #include "game/shell/HandlerListIndex.h"
 #include "game/shell/KeyCodeMap.h"
+#include "game/shell/SaveFiles.h"
+#include "game/shell/StatsOverlay.h"
+#include "game/ui/GameLaunchPage.h"
 #include "platform/wince/GameHooks.h"
 #include "platform/wince/NullService.h"
 #include "platform/wince/PlatformApp.h"
@@ -56,7 +58,6 @@ constexpr uint32_t kOverlayBuckets = 50;
 constexpr uint32_t kOverlayNodesPerBlock = 4;
 constexpr uint32_t kOverlayHistory = 5;
 
-constexpr uint32_t kMaxVolume = 10;
 // A frame surface of these buffering kinds keeps no picture between frames,
 // so every mode repaints.
 constexpr uint32_t kFlippedLayouts[] = {3, 4};
@@ -182,7 +183,7 @@ int GameApp::init()
     findOrCreateService(ServiceId::EngineService);
     findOrCreateService(ServiceId::Graphics3DService);
 
-    TaskGroup* overlay = new (std::nothrow) TaskGroup();
+    StatsOverlay* overlay = new (std::nothrow) StatsOverlay();
     if (overlay && !overlay->init(kOverlayBuckets, nullptr, nullptr, kOverlayNodesPerBlock, true, kOverlayHistory))
         deleteField(overlay);
     m_statsOverlay = overlay;
@@ -313,11 +314,11 @@ void GameApp::onStart()
 {
     PropertySet* properties = getProperties();
     ResourceManager* manager = getResourceManager();
+    // The saves first: they carry the sound settings and the language.
+    const uint32_t language = loadSaveFiles();
     if (manager) {
         manager->setShowIds(properties && properties->getBool(kLocalisationTestKey) ? 1 : 0);
-        // The stored language comes with the preferences; until they load,
-        // the first language of the pack.
-        manager->loadListEntry(0);
+        manager->loadListEntry(language);
     }
     // Known before any pause, so the pause event can tell whether there is
     // a screen to show.
@@ -338,14 +339,21 @@ void GameApp::onKey(uint32_t id, uint32_t key)
     if (id != PlatformEventId::KeyDown || (key != PlatformKey::VolumeUp && key != PlatformKey::VolumeDown))
         return;
     AppStateFlags* flags = getAppStateFlags();
-    SoundService* sound = getSound();
-    if (!sound || (flags && flags->m_flags[AppFlag::VolumeKeysOff]))
+    Prefs* prefs = getPrefs();
+    if (!prefs || (flags && flags->m_flags[AppFlag::VolumeKeysOff]))
         return;
-    const uint32_t volume = sound->getVolume();
-    if (key == PlatformKey::VolumeUp && volume < kMaxVolume)
-        sound->setVolume(volume + 1);
+    const uint32_t volume = prefs->volume();
+    uint32_t changed = volume;
+    if (key == PlatformKey::VolumeUp && volume < Prefs::kMaxVolume)
+        changed = volume + 1;
     else if (key == PlatformKey::VolumeDown && volume > 0)
-        sound->setVolume(volume - 1);
+        changed = volume - 1;
+    if (changed == volume)
+        return;
+    prefs->setVolume(changed);
+    prefs->save();
+    if (SoundService* sound = getSound())
+        sound->setVolume(changed);
 }
 
 int GameApp::handleMessage(uint32_t id, uint32_t a, uint32_t b)
@@ -541,10 +549,72 @@ GameApp* getGame()
     return dynamic_cast<GameApp*>(app);
 }
 
+namespace {
+
+// Names cross to the pages as wide characters; the table keeps UTF-16 units.
+bool insertHighScore(const wchar_t* name, uint32_t score)
+{
+    HighScoreTable* table = getHighScoreTable();
+    char16_t units[HighScoreTable::kNameUnits] = {};
+    for (uint32_t i = 0; name && i + 1 < HighScoreTable::kNameUnits && name[i] != 0; ++i)
+        units[i] = char16_t(name[i]);
+    return table && table->insert(units, 0, int32_t(score)) != 0;
+}
+
+const wchar_t* lastHighScoreName()
+{
+    static wchar_t name[HighScoreTable::kNameUnits];
+    const HighScoreTable* table = getHighScoreTable();
+    const char16_t* units = table ? table->getLastName() : nullptr;
+    for (uint32_t i = 0; i < HighScoreTable::kNameUnits; ++i)
+        name[i] = units ? wchar_t(units[i]) : 0;
+    return name;
+}
+
+void installSaveHooks()
+{
+    FrontEndHooks hooks;
+    hooks.saveDamaged = [] {
+        const SaveGame* game = getSaveGame();
+        return game && game->m_damaged != 0;
+    };
+    hooks.savedGamePresent = [] {
+        const SaveGame* game = getSaveGame();
+        return game && game->savedFlag() != 0;
+    };
+    hooks.writeSavedGame = [](GameLaunchPage* launch) { return launch && launch->saveGameFlagged() != 0; };
+    hooks.savePrefs = [] {
+        Prefs* prefs = getPrefs();
+        return prefs && prefs->save() != 0;
+    };
+    hooks.setSoundOn = [](bool on) {
+        if (Prefs* prefs = getPrefs())
+            prefs->setSoundOn(on);
+        if (SoundService* sound = getSound())
+            sound->setSoundEnabled(on);
+    };
+    hooks.score = [] {
+        const AppStateFlags* flags = getAppStateFlags();
+        return flags ? uint32_t(flags->m_score) : 0u;
+    };
+    hooks.scoreQualifies = [](uint32_t score) {
+        const HighScoreTable* table = getHighScoreTable();
+        return table && table->qualifies(0, int32_t(score)) != 0;
+    };
+    hooks.insertHighScore = insertHighScore;
+    hooks.lastName = lastHighScoreName;
+    setFrontEndHooks(hooks);
+}
+
+} // namespace
+
 void installGame()
 {
     setGameAppFactory([]() -> AppBase* { return new (std::nothrow) GameApp(); });
     setKeyCodeLookup(lookupKeyCode);
     installEngineServices();
+    installSaveFileCreators();
+    installFontManagerCreator();
     installFrontEnd();
+    installSaveHooks();
 }

@@ -2,7 +2,9 @@
 // channels of the game's progress.
 #include "game/shell/GameProgress.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "framework/resources/ResourceManager.h"
 #include "framework/resources/SoundSample.h"
@@ -10,6 +12,7 @@
 #include "framework/services/AppStateFlags.h"
 #include "framework/strings/WideString.h"
 #include "framework/util/Format.h"
+#include "game/shell/GameUtils.h"
 #include "game/shell/SaveFiles.h"
 #include "game/shell/ShellText.h"
 #include "platform/wince/SoundDevice.h"
@@ -54,6 +57,25 @@ constexpr uint32_t Off = 0x21ff0110;
 constexpr uint32_t SoundUnavailable = 0x21ff0255;
 } // namespace TextId
 constexpr uint32_t kLevelEndScreen = 0x21ff0120;
+
+// Result screens and the texts they show; the screen ids are texts too.
+namespace ResultText {
+constexpr uint32_t Time = 0x21ff0250;
+constexpr uint32_t BestTime = 0x21ff0277;
+constexpr uint32_t Excess = 0x21ff016f;
+constexpr uint32_t MapLine = 0x21ff0133;
+constexpr uint32_t TwoLines = 0x21ff02b5;
+constexpr uint32_t Again = 0x21ff014b;
+constexpr uint32_t Finish = 0x21ff01d2;
+constexpr uint32_t NotYet = 0x21ff01bb;
+constexpr uint32_t LevelEnd = kLevelEndScreen;
+constexpr uint32_t LevelEndTitle = 0x21ff0247;
+constexpr uint32_t Money = 0x21ff01a6;
+constexpr uint32_t MoneyTitle = 0x21ff0275;
+constexpr uint32_t MoneyOf = 0x21ff01d3;
+} // namespace ResultText
+constexpr uint32_t kResultScreens[] = {ResultText::Time, ResultText::TwoLines, ResultText::Finish,
+                                       ResultText::LevelEnd, ResultText::Money};
 constexpr uint32_t kTextLines = 5;
 
 
@@ -204,16 +226,20 @@ bool GameProgress::readBlock(const uint8_t* block)
     return true;
 }
 
-int GameProgress::save()
+bool GameProgress::stage()
 {
+    SaveGame* saveGame = getSaveGame();
+    if (!saveGame)
+        return false;
     uint8_t block[SaveFileLayout::GameStateSize];
     buildBlock(block);
-    SaveGame* saveGame = getSaveGame();
-    int written = 0;
-    if (saveGame) {
-        saveGame->setData(block);
-        written = saveGame->save();
-    }
+    saveGame->setData(block);
+    return true;
+}
+
+int GameProgress::save()
+{
+    const int written = stage() && getSaveGame()->save() ? 1 : 0;
     if (!written) {
         if (AppStateFlags* flags = getAppStateFlags())
             flags->m_flags[AppFlag::SaveFailed] = 1;
@@ -332,10 +358,40 @@ void GameProgress::checkLevelFinish(bool finished)
 
     if (!finished)
         return;
+    m_finishedLevel = m_world->m_levelIndex;
     if (level->bestTime == 0 || level->attemptTime < level->bestTime)
         level->bestTime = level->attemptTime;
     if (!m_world->setupLevelEnd())
         m_world->openMenuScreen(kLevelEndScreen, 0, 0);
+}
+
+void GameProgress::recordLevelEnd()
+{
+    const int32_t level = m_world ? m_world->m_levelIndex : -1;
+    if (level < 0 || level > LevelIndex::Last || level != m_finishedLevel)
+        return;
+    m_finishedLevel = -1;
+    LevelRecord& r = m_levels[level];
+    // A finish past the target time without all the money is no completion.
+    if ((r.attemptTime > 0 && r.attemptTime <= r.targetTime) || r.money == r.moneyAvailable) {
+        ++r.completions;
+        r.completed = 1;
+    }
+    const uint8_t wasOpen = m_levels[level + 1].unlocked;
+    unlockNextLevel();
+    // Opening a level wrote the save already.
+    if (m_levels[level + 1].unlocked == wasOpen)
+        save();
+}
+
+void GameProgress::prepareAttempt(int32_t level)
+{
+    LevelRecord* r = record(level);
+    if (!r)
+        return;
+    m_backupRecord = *r;
+    r->newlyUnlocked = 0;
+    r->reset(false);
 }
 
 void GameProgress::play(CueChannel& channel, int32_t cue, bool loop)
@@ -438,6 +494,77 @@ void GameProgress::formatTotals()
             formatWide(text, u"%i", m_bestTotalTime);
             line->assign(text);
         }
+    }
+}
+
+void GameProgress::formatResultTexts(uint32_t screenId)
+{
+    const LevelRecord* r = m_world ? record(m_world->m_levelIndex) : nullptr;
+    const uint32_t* screen = std::find(std::begin(kResultScreens), std::end(kResultScreens), screenId);
+    if (!r || screen == std::end(kResultScreens))
+        return;
+    // What the last result screen showed must not stay on this one.
+    for (uint32_t n = 0; n < kTextLines; ++n) {
+        if (WideString* line = m_world->menuTextLine(n))
+            line->clear();
+    }
+    const auto text = [this](uint32_t n, uint32_t id) {
+        if (WideString* line = m_world->menuTextLine(n))
+            loadTextById(*line, id);
+    };
+    // -1: the built-in clock format.
+    const auto time = [this](uint32_t n, int32_t ms, int32_t formatId) {
+        if (WideString* line = m_world->menuTextLine(n))
+            GameUtils::formatTime(*line, ms, false, false, formatId);
+    };
+    const int32_t target = LevelRecord::kTargetTime;
+    switch (screenId) {
+    case ResultText::Time: {
+        const bool late = r->attemptTime > target;
+        if (r->bestTime == 0 || late)
+            time(0, target, int32_t(ResultText::Time));
+        else
+            time(0, r->bestTime, int32_t(ResultText::BestTime));
+        time(1, r->attemptTime, -1);
+        if (late)
+            time(2, r->attemptTime - target, int32_t(ResultText::Excess));
+        else
+            text(3, ResultText::MapLine);
+        break;
+    }
+    case ResultText::TwoLines:
+        text(0, ResultText::TwoLines);
+        text(2, ResultText::Again);
+        break;
+    case ResultText::Finish:
+        text(0, ResultText::Finish);
+        text(2, r->completions > 0 ? ResultText::Again : ResultText::NotYet);
+        if (r->completions > 0)
+            text(3, ResultText::MapLine);
+        break;
+    case ResultText::LevelEnd:
+        text(0, ResultText::LevelEndTitle);
+        text(2, ResultText::LevelEnd);
+        break;
+    case ResultText::Money: {
+        text(0, ResultText::MoneyTitle);
+        if (WideString* line = m_world->menuTextLine(1)) {
+            char16_t number[16];
+            formatWide(number, u"%i", r->money);
+            line->assign(number);
+        }
+        if (WideString* line = m_world->menuTextLine(2)) {
+            WideString format;
+            loadTextById(format, ResultText::MoneyOf);
+            const int32_t args[2] = {r->money, r->moneyAvailable};
+            formatPackText(*line, format.chars(), 2, args);
+        }
+        if (r->money == r->moneyAvailable)
+            text(3, ResultText::MapLine);
+        break;
+    }
+    default:
+        break;
     }
 }
 

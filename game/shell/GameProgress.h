@@ -102,6 +102,9 @@ public:
     // 1 when the saved game was written; a failure raises the application's
     // save-failed flag.
     int save();
+    // The current block into the saved game's image, not yet written; false
+    // without the service.
+    bool stage();
     void load();
 
     // The record of level L, or null outside 0..10.
@@ -117,6 +120,12 @@ public:
 
     float getChaseGap() const { return m_playerDistance - m_chaserDistance; }
     void checkLevelFinish(bool finished);
+    // The end of level L (0..8): when L was finished, an attempt that met
+    // its time or collected all its money counts a completion, the next
+    // level may open, and the saved game is written.
+    void recordLevelEnd();
+    // Into the backup for the attempt the player leaves the hideout for.
+    void prepareAttempt(int32_t level);
 
     void playMusic(int32_t cue, bool loop);
     void playJingle(int32_t cue, bool loop);
@@ -128,6 +137,8 @@ public:
     void applyMusicSetting(int32_t cue);
 
     void formatTotals();
+    // The menu's text lines of a result screen; other screens leave them.
+    void formatResultTexts(uint32_t screenId);
     void formatOnOffTexts();
     bool getFlag() const { return m_onOffTextFlag != 0; }
     void emptyUpdateHook() {}
@@ -151,6 +162,8 @@ public:
     int32_t m_chaseGrace = -1;
     float m_chaseSpeed = 0.0026666668f;
     int32_t m_bestTotalTime = -1;
+    // The level the finish event ended, until its end is recorded; -1 none.
+    int32_t m_finishedLevel = -1;
     uint8_t m_onOffTextFlag = 0;
     CueChannel m_music;
     CueChannel m_jingle;

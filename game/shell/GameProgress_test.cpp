@@ -54,7 +54,12 @@ struct FakeWorld : ProgressWorld {
 Bytes stringTable()
 {
     EntryTableWriter table;
-    const std::pair<uint32_t, std::u16string> texts[] = {{0x16a, u"On"}, {0x110, u"Off"}, {0x255, u"No sound"}};
+    const std::pair<uint32_t, std::u16string> texts[] = {
+        {0x16a, u"On"},          {0x110, u"Off"},          {0x255, u"No sound"},   {0x250, u"Limit %i:%c%i"},
+        {0x277, u"Best %i:%c%i"}, {0x16f, u"Over %i:%c%i"}, {0x133, u"Map"},        {0x2b5, u"Caught"},
+        {0x14b, u"Again"},       {0x1d2, u"Finished"},     {0x1bb, u"Not yet"},    {0x247, u"The end"},
+        {0x120, u"Level end"},   {0x275, u"Money"},        {0x1d3, u"%i of %i"},
+    };
     for (const auto& [entry, text] : texts)
         table.add(entry, encodePackEntry(encodeUtf16Text(text), false), ResourceType::Utf16Text);
     return table.build();
@@ -416,4 +421,41 @@ TEST_F(GameProgressTest, MenuTextsShowTotalsAndSwitches)
     loadTextResource(text, 0x21ff016a);
     loadTextResource(text, 0x21ff0110);
     EXPECT_EQ(std::u16string(text.chars()), u"OnOff");
+}
+
+TEST_F(GameProgressTest, ResultScreensFillTheirLines)
+{
+    GameProgress progress(&world);
+    world.m_levelIndex = 2;  // 10200 money in all
+    struct Case {
+        uint32_t screen;
+        int32_t attemptTime, bestTime, money, completions;
+        std::u16string lines[5];
+    };
+    const std::u16string stale = u"stale";
+    const Case cases[] = {
+        // The localised clock: minutes, the padding, seconds.
+        {0x21ff0250, 170000, 165000, 0, 0, {u"Best 2: 45", u"2:50", u"", u"Map", u""}},
+        {0x21ff0250, 185500, 165000, 0, 0, {u"Limit 3:00", u"3:05", u"Over 0:05", u"", u""}},
+        {0x21ff0250, 100000, 0, 0, 0, {u"Limit 3:00", u"1:40", u"", u"Map", u""}},
+        {0x21ff02b5, 0, 0, 0, 0, {u"Caught", u"", u"Again", u"", u""}},
+        {0x21ff01d2, 0, 0, 0, 0, {u"Finished", u"", u"Not yet", u"", u""}},
+        {0x21ff01d2, 0, 0, 0, 1, {u"Finished", u"", u"Again", u"Map", u""}},
+        {0x21ff0120, 0, 0, 0, 0, {u"The end", u"", u"Level end", u"", u""}},
+        {0x21ff01a6, 0, 0, 9000, 0, {u"Money", u"9000", u"9000 of 10200", u"", u""}},
+        {0x21ff01a6, 0, 0, 10200, 0, {u"Money", u"10200", u"10200 of 10200", u"Map", u""}},
+        {0x21ff0100, 0, 0, 0, 0, {stale, stale, stale, stale, stale}},
+    };
+    for (const Case& c : cases) {
+        LevelRecord& r = progress.m_levels[2];
+        r.attemptTime = c.attemptTime;
+        r.bestTime = c.bestTime;
+        r.money = c.money;
+        r.completions = c.completions;
+        for (WideString& line : world.lines)
+            line.assign(stale.c_str());
+        progress.formatResultTexts(c.screen);
+        for (uint32_t n = 0; n < 5; ++n)
+            EXPECT_EQ(line(n), c.lines[n]) << std::hex << c.screen << " line " << n;
+    }
 }

@@ -45,13 +45,20 @@ inline std::string startGameRun()
     return pack.empty() ? std::string() : std::string(folder);
 }
 
+// What a run leaves in its folder: the pack, the configuration, the saves.
+inline void removeGameRunFiles(const std::string& folder)
+{
+    for (const char* name : {"pennyfall.big", "properties.dat", "hs.dat", "prefs.dat", "savegame.dat", "temp.dat"})
+        std::remove((folder + "/" + name).c_str());
+}
+
 inline void endGameRun(const std::string& folder)
 {
     setGameAppFactory(nullptr);
     hostTestSetPumpHook(nullptr);
     hostTestReset();
     unsetenv("PENNYFALL_HOME");
-    std::remove((folder + "/pennyfall.big").c_str());
+    removeGameRunFiles(folder);
     std::remove(hostInstanceLockPath(kWindowTitle).c_str());
     hostSetInstanceFolder("");
     rmdir(folder.c_str());

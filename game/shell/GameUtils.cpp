@@ -271,9 +271,8 @@ void GameUtils::formatTimeWith(WideString& out, int32_t ms, bool tenths, const c
     const int32_t minutes = ms / 60000;
     const int32_t seconds = (ms - minutes * 60000) / 1000;
     const int32_t tenth = tenths ? (ms - (ms / 1000) * 1000) / 100 : 0;
-    char16_t text[64];
-    formatWide(text, format, minutes, int(seconds < 10 ? u'0' : u' '), seconds, tenth);
-    out.assign(text);
+    const int32_t args[4] = {minutes, seconds < 10 ? u'0' : u' ', seconds, tenth};
+    formatPackText(out, format, 4, args);
 }
 
 void GameUtils::formatTime(WideString& out, int32_t ms, bool tenths, bool minus, int32_t formatTextId)

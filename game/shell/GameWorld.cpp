@@ -13,6 +13,7 @@
 #include "game/shell/AnimTable.h"
 #include "game/shell/GameApp.h"
 #include "game/shell/GameUtils.h"
+#include "game/shell/SceneDirector.h"
 #include "game/ui/Hud.h"
 #include "game/ui/MenuEngine.h"
 
@@ -27,6 +28,9 @@ constexpr int32_t kSpinSlowdown = 30;
 constexpr int32_t kViewSlowdown = 2;
 constexpr int32_t kSoftkeyStripHeight = 20;
 constexpr int32_t kHudEffectSlots[2] = {1, 2};
+constexpr int32_t kHideoutMusic = 0x09000298;
+constexpr uint32_t kGameCompleteScreen = 0x21ff0291;
+constexpr char kFinalCamera[] = "final_cam";
 
 template <typename T>
 void deleteOwned(T*& field)
@@ -78,6 +82,8 @@ GameWorld::GameWorld()
     m_kindTests = make<ObjectKindTests>();
     m_hud = make<Hud>(this);
     m_menu = make<MenuEngine>(this);
+    m_progress = make<GameProgress>(static_cast<ProgressWorld*>(this));
+    m_director = make<SceneDirector>(this);
     if (m_menu) {
         m_menu->createAnimTables();
         m_menu->setState(ScreenId::Loading, 0, 0);
@@ -92,6 +98,9 @@ GameWorld::~GameWorld()
     deleteOwned(m_utils);
     deleteOwned(m_menu);
     deleteOwned(m_levelClips);
+    // The level and the menus call into these to their end.
+    deleteOwned(m_director);
+    deleteOwned(m_progress);
     deleteOwned(m_inputSettings);
     deleteOwned(m_kindTests);
     m_menuScene.reset();
@@ -183,13 +192,22 @@ int32_t GameWorld::loadStep()
 
 void GameWorld::finishLoad()
 {
-    if (m_levelIndex == LevelIndex::Hideout && m_level) {
-        const LevelEvent* start = m_level->findEvent(m_nextLevel + 2, LevelEventKind::Checkpoint);
+    const bool hideout = m_levelIndex == LevelIndex::Hideout;
+    if (hideout) {
+        if (m_progress)
+            m_progress->m_chaseGrace = GameProgress::kGraceMs;
+        const LevelEvent* start = m_level ? m_level->findEvent(m_nextLevel + 2, LevelEventKind::Checkpoint) : nullptr;
         if (start)
             LevelEvent::applyCheckpoint(start, m_level->m_player);
     }
-    m_clock = m_lastClock = 0;
+    // The hideout and level ten start where the director's opening scene does.
+    m_clock = m_lastClock = m_levelIndex >= LevelIndex::Hideout && m_director ? m_director->m_startClock : 0;
     m_loadStep = -1;
+    if (hideout && m_progress) {
+        if (m_progress->isGameComplete() && m_menu)
+            m_menu->setState(kGameCompleteScreen, 0, 0);
+        m_progress->playMusic(kHideoutMusic, true);
+    }
 }
 
 bool GameWorld::isTimeFrozen() const
@@ -204,12 +222,49 @@ bool GameWorld::isTimeFrozen() const
 
 int32_t GameWorld::getLevelTime() const
 {
-    const Player* player = m_level ? m_level->m_player : nullptr;
-    return player && (player->m_stateFlag != 0 || player->m_heldTarget) ? m_lastClock : m_clock;
+    return isTimeFrozen() ? m_lastClock : m_clock;
+}
+
+PlayerChase* GameWorld::playerChase()
+{
+    return m_level && m_level->m_player ? &m_level->m_player->m_chase : nullptr;
+}
+
+void GameWorld::playerPath(float& distance, float& length)
+{
+    // The scenes carry no level path yet.
+    distance = length = 0.0f;
+}
+
+bool GameWorld::setupLevelEnd()
+{
+    EngineRef group = m_utils ? m_utils->findNode(kFinalCamera) : EngineRef();
+    if (!group || !m_director)
+        return false;
+    m_director->setupLevelEnd(group.get());
+    return true;
+}
+
+void GameWorld::openMenuScreen(uint32_t screenId, int32_t selection, int32_t push)
+{
+    if (m_menu)
+        m_menu->setState(screenId, selection, push);
+}
+
+WideString* GameWorld::menuTextLine(uint32_t n)
+{
+    return m_menu && n < MenuEngine::kTextLines ? &m_menu->m_textLines[n] : nullptr;
+}
+
+int32_t GameWorld::menuOptionValue(uint32_t item)
+{
+    return m_menu ? m_menu->getOptionValue(int32_t(item)) : 0;
 }
 
 void GameWorld::update(int32_t elapsedMs)
 {
+    if (m_progress)
+        m_progress->updateAudio();
     if (m_hud) {
         m_hud->m_blink = m_clock % kBlinkPeriodMs > kBlinkOnAfterMs ? 1 : 0;
         m_hud->m_pulse = std::cos(float(m_clock / 2) * kDegreesToRadians);
@@ -412,6 +467,7 @@ void GameWorld::abortLevel()
         m_hud->onAbort();
     }
     deleteOwned(m_level);
+    deleteOwned(m_levelClips);
 }
 
 void GameWorld::toHideout()
@@ -444,10 +500,24 @@ int GameWorld::checkLevelEnd()
         m_loadStep = 0;
         if (m_menu)
             m_menu->setState(ScreenId::Loading, 0, 0);
+        if (m_progress)
+            m_progress->prepareAttempt(m_nextLevel);
     } else {
+        // Recorded while the level is still the world's.
+        if (m_progress)
+            m_progress->recordLevelEnd();
         m_nextLevel = level;
+        const LevelRecord* record = m_progress ? m_progress->record(level) : nullptr;
+        const bool levelTen = record && record->completions > 0 && m_menu && m_menu->m_specialLevelRequest;
         abortLevel();
-        toHideout();
+        if (levelTen) {
+            m_levelIndex = LevelIndex::Special;
+            m_loadStep = 0;
+            m_menu->m_specialLevelRequest = 0;
+            m_menu->setState(ScreenId::Loading, 0, 0);
+        } else {
+            toHideout();
+        }
     }
     return 1;
 }

@@ -36,7 +36,7 @@ struct ScreenRect {
 int32_t getScreenWidth();
 int32_t getScreenHeight();
 
-class GameWorld {
+class GameWorld : public ProgressWorld {
 public:
     static constexpr uint32_t kPropertyKeyCount = 54;
     static constexpr uint32_t kSceneSlotCount = 11;
@@ -44,7 +44,7 @@ public:
     static const char* const kPropertyKeys[kPropertyKeyCount];
 
     GameWorld();
-    ~GameWorld();
+    ~GameWorld() override;
     GameWorld(const GameWorld&) = delete;
     GameWorld& operator=(const GameWorld&) = delete;
 
@@ -68,6 +68,16 @@ public:
     bool isLoading() const { return m_loadStep != -1; }
     bool menuOpen() const;
 
+    // What the progress reads of the game.
+    bool hasLevel() const override { return m_level != nullptr; }
+    int32_t levelTime() const override { return getLevelTime(); }
+    PlayerChase* playerChase() override;
+    void playerPath(float& distance, float& length) override;
+    bool setupLevelEnd() override;
+    void openMenuScreen(uint32_t screenId, int32_t selection, int32_t push) override;
+    WideString* menuTextLine(uint32_t n) override;
+    int32_t menuOptionValue(uint32_t item) override;
+
     const char* const* m_propertyKeys = kPropertyKeys;
     EngineRef m_world;
     EngineRef m_sceneSlots[kSceneSlotCount];
@@ -83,9 +93,6 @@ public:
     // The level's clips, and those of the menu background and the menus' 3D screens.
     AnimTable* m_levelClips = nullptr;
     AnimTable* m_menuClips[4] = {};
-    int32_t m_outfit[3] = {6, 4, 6};
-    int32_t m_character = 0;
-    int32_t m_levelIndex = 0;
     int32_t m_nextLevel = -1;
     int32_t m_loadStep = -1;
     uint8_t m_levelEndRequested = 0;

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/files/testing/MemoryFileSystem.h"
 #include "game/level/Level.h"
 #include "game/level/LevelObjects.h"
 #include "game/shell/EngineService.h"
+#include "game/shell/SaveFiles.h"
+#include "game/shell/SceneDirector.h"
 #include "game/ui/Hud.h"
 #include "game/ui/MenuEngine.h"
 #include "gfx2d/display/testing/TestScreen.h"
@@ -164,6 +167,101 @@ TEST_F(WorldClock, StylusPressesBecomeKeysByScreenArea)
     EXPECT_EQ(m_world.m_level->m_lastPressed, 19);
     m_world.onPointerPressed(239, 299);
     EXPECT_EQ(m_world.m_level->m_lastPressed, 20);
+}
+
+// A level's end as the world runs it: the finish event, then the end the
+// level asks for; the record and the saved game take what the run earned.
+TEST(LevelRecords, TheLevelEndCountsCompletionsKeepsBestTimesAndOpensTheNextLevel)
+{
+    installEngineServices();
+    TestApp app;
+    auto* files = new MemoryFileSystem();
+    app.m_fileSystem = files;
+    const struct {
+        const char* what;
+        int32_t level;
+        bool finished;
+        int32_t time, money, completions, bestTime;
+        int32_t completionsAfter, bestAfter;
+        bool nextOpens;
+    } cases[] = {
+        {"in time", 2, true, 170000, 0, 0, 0, 1, 170000, true},
+        {"late without all money", 2, true, 180001, 9000, 0, 0, 0, 180001, false},
+        {"late with all money", 2, true, 200000, 10200, 0, 0, 1, 200000, true},
+        {"slower than the best", 2, true, 175000, 0, 1, 160000, 2, 160000, true},
+        {"ended without the finish", 2, false, 100000, 0, 0, 0, 0, 0, false},
+        {"the last level opens none", 8, true, 100000, 0, 0, 0, 1, 100000, false},
+    };
+    for (const auto& c : cases) {
+        files->files.clear();
+        GameWorld world;
+        int32_t error = LevelError::None;
+        world.m_level = new Level(&world, error);
+        world.m_level->m_player = new Player(nullptr, &world);
+        world.m_levelIndex = c.level;
+        world.m_menu->close();
+        LevelRecord& r = world.m_progress->m_levels[c.level];
+        r.money = c.money;
+        r.completions = c.completions;
+        r.bestTime = c.bestTime;
+        world.m_clock = world.m_lastClock = c.time;
+        if (c.finished)
+            world.m_progress->checkLevelFinish(true);
+        world.m_levelEndRequested = 1;
+        world.update(30);
+
+        EXPECT_EQ(world.m_levelIndex, LevelIndex::Hideout) << c.what;
+        EXPECT_EQ(world.m_nextLevel, c.level) << c.what;
+        EXPECT_EQ(r.completions, c.completionsAfter) << c.what;
+        EXPECT_EQ(r.completed, c.completionsAfter > 0 ? 1 : 0) << c.what;
+        EXPECT_EQ(r.bestTime, c.bestAfter) << c.what;
+        EXPECT_EQ(world.m_progress->m_levels[c.level + 1].unlocked, c.nextOpens ? 1 : 0) << c.what;
+        // What the saved game holds: the level's words start at 2 + 216 L.
+        const auto& saved = files->files[u"/data/savegame.dat"];
+        ASSERT_EQ(saved.size(), SaveFileLayout::SaveGameSize) << c.what;
+        const auto word = [&](uint32_t w) { return int32_t(loadLe32(saved.data() + 8 + 4 * w)); };
+        const uint32_t level = 2 + 216 * uint32_t(c.level);
+        EXPECT_EQ(word(level + 4), c.finished ? c.completionsAfter : 0) << c.what;
+        EXPECT_EQ(word(level + 5), c.finished ? c.bestAfter : 0) << c.what;
+        EXPECT_EQ(word(level + 216), c.nextOpens ? 1 : 0) << c.what;
+
+        // Back from the hideout into the level: a fresh attempt, the old
+        // record kept aside, the level no longer new.
+        r.newlyUnlocked = 1;
+        world.m_levelIndex = LevelIndex::Hideout;
+        world.m_loadStep = -1;
+        world.m_levelEndRequested = 1;
+        world.update(30);
+        EXPECT_EQ(world.m_levelIndex, c.level) << c.what;
+        EXPECT_EQ(world.m_progress->m_backupRecord.attemptTime, c.finished ? c.time : 0) << c.what;
+        EXPECT_EQ(world.m_progress->m_backupRecord.newlyUnlocked, 1) << c.what;
+        EXPECT_EQ(r.attemptTime, 0) << c.what;
+        EXPECT_EQ(r.newlyUnlocked, 0) << c.what;
+    }
+
+    // The hideout's load ends at the director's start, the chase held off.
+    GameWorld world;
+    world.m_levelIndex = LevelIndex::Hideout;
+    world.m_director->m_startClock = 1234;
+    world.m_loadStep = 9;
+    EXPECT_EQ(world.loadStep(), 100);
+    EXPECT_EQ(world.m_clock, 1234);
+    EXPECT_EQ(world.m_lastClock, 1234);
+    EXPECT_EQ(world.m_progress->m_chaseGrace, 5000);
+
+    // A completed level whose end the menu turned toward level ten.
+    world.m_levelIndex = 3;
+    world.m_progress->m_levels[3].completions = 1;
+    world.m_menu->m_specialLevelRequest = 1;
+    world.m_levelEndRequested = 1;
+    world.update(30);
+    EXPECT_EQ(world.m_levelIndex, LevelIndex::Special);
+    EXPECT_EQ(world.m_nextLevel, 3);
+    EXPECT_EQ(world.m_loadStep, 0);
+    EXPECT_EQ(world.m_menu->m_specialLevelRequest, 0);
+    EXPECT_EQ(world.m_menu->getScreenNameId(), ScreenId::Loading);
+    app.m_fileSystem = nullptr;
+    delete files;
 }
 
 } // namespace

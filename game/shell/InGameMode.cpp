@@ -71,8 +71,13 @@ int InGameMode::enter()
 
 void InGameMode::exit()
 {
-    if (m_world)
+    if (m_world) {
+        if (m_world->m_progress) {
+            m_world->m_progress->stopMusic();
+            m_world->m_progress->stopJingle();
+        }
         m_world->abortLevel();
+    }
     delete m_world;
     m_world = nullptr;
 }

@@ -201,8 +201,13 @@ int saveGameFlagged()
     SaveGame* game = getSaveGame();
     if (!game)
         return 0;
+    const uint8_t before = game->m_bytes[kSavedFlagOffset];
     game->m_bytes[kSavedFlagOffset] = 1;
-    return game->save();
+    const int written = game->save();
+    // The menus read the flag as what the file holds.
+    if (!written)
+        game->m_bytes[kSavedFlagOffset] = before;
+    return written;
 }
 
 uint32_t loadSaveFiles()

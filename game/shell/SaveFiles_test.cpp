@@ -258,11 +258,14 @@ TEST_F(SaveFilesTest, StartUpLoadsTheFilesAndHandsThePreferencesOn)
     ASSERT_NE(game, nullptr);
     EXPECT_EQ(getSaveGame(), game);
     game->load();
+    // A flag the file never got is not shown as a saved game.
+    fs->faults.open = true;
+    EXPECT_EQ(saveGameFlagged(), 0);
+    EXPECT_EQ(game->savedFlag(), 0);
+    fs->faults.open = false;
     EXPECT_EQ(saveGameFlagged(), 1);
     SaveGame reread;
     EXPECT_EQ(reread.load(), 1);
     EXPECT_EQ(reread.savedFlag(), 1);
-    fs->faults.open = true;
-    EXPECT_EQ(saveGameFlagged(), 0);
     delete game;
 }

@@ -17,6 +17,49 @@ constexpr char kBuildTime[] = "14:52:23";
 
 } // namespace
 
+namespace {
+
+bool integerConversionsOnly(const char16_t* format, uint32_t count)
+{
+    uint32_t used = 0;
+    for (const char16_t* p = format; *p; ++p) {
+        if (*p != u'%')
+            continue;
+        ++p;
+        while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0')
+            ++p;
+        while ((*p >= u'0' && *p <= u'9') || *p == u'.')
+            ++p;
+        while (*p == u'h' || *p == u'l')
+            ++p;
+        if (*p == u'%')
+            continue;
+        // A unit past ASCII never matches: strchr would find the terminator.
+        if (*p == 0 || *p >= 0x80 || !std::strchr("cdiouxX", char(*p)) || ++used > count)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void formatPackText(WideString& out, const char16_t* format, uint32_t count, const int32_t* args)
+{
+    out.clear();
+    if (!format)
+        return;
+    if (count > 4 || !integerConversionsOnly(format, count)) {
+        out.append(format);
+        return;
+    }
+    int32_t a[4] = {};
+    for (uint32_t i = 0; i < count; ++i)
+        a[i] = args[i];
+    char16_t text[128];
+    formatWide(text, format, a[0], a[1], a[2], a[3]);
+    out.append(text);
+}
+
 void buildVersionString(WideString& out)
 {
     out.clear();

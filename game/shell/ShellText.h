@@ -22,6 +22,12 @@ void loadTextResource(WideString& out, uint32_t id);
 // and always terminated; 0 when the key is absent (or no room at all).
 int getPropertyWide(const char* key, char16_t* buffer, uint32_t length);
 
+// A text of the pack used as a printf format with up to four integers. It
+// is used only when each conversion is an integer one (c d i o u x X, flags,
+// width and precision as digits) or "%%", at most count of them; otherwise
+// the text stands as it is, since a pack cannot be trusted to match.
+void formatPackText(WideString& out, const char16_t* format, uint32_t count, const int32_t* args);
+
 // Configuration text scanners, bounded by end.
 bool isConfigBlank(char c);
 bool isConfigTokenChar(char c);

@@ -51,3 +51,29 @@ TEST(ShellText, VersionPropertiesAndScanners)
     EXPECT_EQ(std::string(start, tokenEnd(start, line.data() + line.size())), "KEY_1-a.b,(c)!:;\\/* x");
     EXPECT_EQ(skipBlanks(line.data(), line.data() + 2), line.data() + 2) << "bounded by end";
 }
+
+// Pack texts as formats: integer conversions only, never more than given.
+TEST(ShellText, PackFormatsTakeOnlyTheIntegersTheyAreGiven)
+{
+    const int32_t args[2] = {9000, 10200};
+    const struct {
+        const char16_t* format;
+        uint32_t count;
+        const char16_t* expected;
+    } cases[] = {
+        {u"%i of %i", 2, u"9000 of 10200"},
+        {u"%06d|%-5x|", 2, u"009000|27d8 |"},
+        {u"100%% %i", 1, u"100% 9000"},
+        {u"%i of %i", 1, u"%i of %i"},  // one more than given
+        {u"%s of %i", 2, u"%s of %i"},  // a pointer conversion
+        {u"%n", 2, u"%n"},
+        {u"%*i", 2, u"%*i"},
+        {u"%i\u0100%\u0169", 2, u"%i\u0100%\u0169"},
+        {u"ends in %", 2, u"ends in %"},
+    };
+    for (const auto& c : cases) {
+        WideString out(u"stale");
+        formatPackText(out, c.format, c.count, args);
+        EXPECT_EQ(std::u16string(out.chars()), std::u16string(c.expected));
+    }
+}

@@ -3,7 +3,9 @@
 
 #include <new>
 
+#include "game/shell/GameWorld.h"
 #include "game/shell/InGameMode.h"
+#include "game/shell/SaveFiles.h"
 
 GameLaunchPage::~GameLaunchPage()
 {
@@ -43,4 +45,12 @@ int GameLaunchPage::update(uint32_t ms)
 int GameLaunchPage::paint()
 {
     return m_inGame ? m_inGame->paint() : 0;
+}
+
+int GameLaunchPage::saveGameFlagged()
+{
+    GameWorld* world = m_inGame ? m_inGame->world() : nullptr;
+    if (world && world->m_progress)
+        world->m_progress->stage();
+    return ::saveGameFlagged();
 }

@@ -20,6 +20,9 @@ public:
     int paint() override;
 
     InGameMode* inGame() const { return m_inGame; }
+    // Writes the running game's progress as the saved game to continue; 1
+    // when "savegame.dat" was written.
+    int saveGameFlagged();
 
 private:
     InGameMode* m_inGame = nullptr;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "framework/strings/WideString.h"
 #include "game/ui/MenuBackground.h"
 
 class GameWorld;
@@ -59,8 +60,12 @@ public:
     // selected one marked.
     void paint();
 
+    static constexpr uint32_t kTextLines = 5;
+
     GameWorld* m_world;
     uint8_t m_specialLevelRequest = 0;
+    // The lines the progress fills for result and option screens.
+    WideString m_textLines[kTextLines];
     // Scene slots of the 3D screens; -1 for none.
     int32_t m_screenSlots[2] = {-1, -1};
     int32_t m_lastKey = -1;
