@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include <vector>
 
 #include "game/level/Level.h"
@@ -78,6 +80,12 @@ TEST_F(Menus, AScreenOpensTakesKeysAndTapsAndClosesBackToTheLevel)
 
 TEST_F(Menus, EachThreeDScreenRunsItsOwnClipTableWhileItsSceneIsLoaded)
 {
+    // The tables alone: the director's scripts would load their own scenes.
+    struct DirectorAside {
+        GameWorld& world;
+        SceneDirector* director = std::exchange(world.m_director, nullptr);
+        ~DirectorAside() { world.m_director = director; }
+    } aside{m_world};
     for (int i = 0; i < MenuLimit::ClipTables; ++i) {
         ASSERT_TRUE(m_world.m_menuClips[i]) << i;
         EXPECT_EQ(m_world.m_menuClips[i]->m_switchOffAtEnd, i == 0 ? 0 : 1) << i;
