@@ -1,62 +1,13 @@
-// Text columns, soft-key labels, bars and the checked value formatting.
+// Text columns, soft-key labels and bars.
 #include "game/ui/UiDrawing.h"
 
-#include <cstring>
-
 #include "framework/strings/WideString.h"
-#include "framework/util/Format.h"
 #include "game/shell/FontManager.h"
 #include "game/shell/GameApp.h"
 #include "game/shell/ShellText.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 #include "gfx2d/font/BitmapFont.h"
 #include "gfx2d/font/TextLayout.h"
-
-namespace {
-
-constexpr char16_t kIntegerConversions[] = u"diuoxX";
-constexpr char16_t kFormatFlags[] = u"-+ #0";
-constexpr char16_t kQualifiers[] = u"hlL";
-
-bool oneOf(char16_t c, const char16_t* set)
-{
-    for (; *set; ++set)
-        if (*set == c)
-            return true;
-    return false;
-}
-
-bool isDigit(char16_t c)
-{
-    return c >= u'0' && c <= u'9';
-}
-
-// Integer conversions the format holds, or -1 when it holds any other.
-int integerConversions(const char16_t* format)
-{
-    int count = 0;
-    for (const char16_t* p = format; *p; ++p) {
-        if (*p != u'%')
-            continue;
-        if (*++p == u'%')
-            continue;
-        while (oneOf(*p, kFormatFlags))
-            ++p;
-        while (isDigit(*p))
-            ++p;
-        if (*p == u'.')
-            for (++p; isDigit(*p);)
-                ++p;
-        while (oneOf(*p, kQualifiers))
-            ++p;
-        if (*p == 0 || !oneOf(*p, kIntegerConversions))
-            return -1;
-        ++count;
-    }
-    return count;
-}
-
-} // namespace
 
 BitmapFont* uiFont(uint32_t index)
 {
@@ -142,23 +93,4 @@ void drawProgressBar(int32_t x, int32_t y, int32_t width, int32_t height, uint32
     const int32_t filled = int32_t(int64_t(inside) * (amount > total ? total : amount) / total);
     if (filled > 0)
         fillRect(x + 1, y + 1, x + 1 + filled, y + height - 1, UiColour::Bar);
-}
-
-bool formatTextValue(char16_t* out, size_t capacity, const char16_t* format, int32_t value)
-{
-    if (!out || capacity == 0)
-        return false;
-    out[0] = 0;
-    if (!format)
-        return false;
-    const int conversions = integerConversions(format);
-    if (conversions == 0 || conversions == 1) {
-        formatWide(out, capacity, format, value);
-        return conversions == 1;
-    }
-    size_t n = 0;
-    for (; format[n] && n + 1 < capacity; ++n)
-        out[n] = format[n];
-    out[n] = 0;
-    return false;
 }

@@ -60,9 +60,3 @@ int32_t softkeyLineY(int32_t height);
 
 // An outlined bar whose inside is filled to amount of total (amount capped).
 void drawProgressBar(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t amount, uint32_t total);
-
-// The pack text with the value in its one integer conversion. A text that
-// asks for anything else (a string, a pointer, a count written back, a
-// second value) would read or write what was never passed, so it is copied
-// as it stands; returns whether the value went in.
-bool formatTextValue(char16_t* out, size_t capacity, const char16_t* format, int32_t value);

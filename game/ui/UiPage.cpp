@@ -19,9 +19,7 @@
 
 namespace {
 
-// Room for a message formatted with its value, and for a typed or given
-// item text; longer ones are cut.
-constexpr size_t kMaxFormatted = 256;
+// Room for a typed or given item text; longer ones are cut.
 constexpr size_t kMaxItemText = 64;
 constexpr int32_t kBarHeight = 7;
 
@@ -93,10 +91,12 @@ void MessagePage::paintBody(const PageArea& area)
     loadTextById(text, m_textId);
     if (!text.length())
         return;
-    char16_t formatted[kMaxFormatted];
-    if (m_hasValue)
-        formatTextValue(formatted, kMaxFormatted, text.chars(), m_value);
-    drawWrapped(uiFont(UiFont::Body), m_hasValue ? formatted : text.chars(), area.column, area.top, true);
+    if (m_hasValue) {
+        WideString formatted;
+        formatPackText(formatted, text.chars(), 1, &m_value);
+        text = formatted;
+    }
+    drawWrapped(uiFont(UiFont::Body), text.chars(), area.column, area.top, true);
 }
 
 void ChoicePage::paintBody(const PageArea& area)

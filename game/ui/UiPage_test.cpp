@@ -152,30 +152,4 @@ TEST(PagesWithout, FontsOrTextsDrawOnlyTheirFill)
     }
 }
 
-TEST(FormatTextValue, OnlyOneIntegerConversionTakesTheValue)
-{
-    const struct {
-        const char16_t* format;
-        size_t capacity;
-        const char16_t* out;
-        bool formatted;
-    } cases[] = {
-        {u"SCORE %d", 32, u"SCORE 42", true},
-        {u"%05i|%-4u|", 32, u"%05i|%-4u|", false},  // a second value was never passed
-        {u"%+ld", 32, u"+42", true},
-        {u"100%% %x", 32, u"100% 2a", true},
-        {u"NAME %s", 32, u"NAME %s", false},
-        {u"%n", 32, u"%n", false},
-        {u"%*d", 32, u"%*d", false},
-        {u"ENDS %", 32, u"ENDS %", false},
-        {u"ALL %%", 32, u"ALL %", false},
-        {u"SCORE %d", 7, u"SCORE ", true},
-    };
-    for (const auto& c : cases) {
-        char16_t out[32];
-        EXPECT_EQ(formatTextValue(out, c.capacity, c.format, 42), c.formatted) << std::u16string(c.format).size();
-        EXPECT_EQ(std::u16string(out), std::u16string(c.out));
-    }
-}
-
 } // namespace
