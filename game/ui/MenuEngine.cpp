@@ -110,6 +110,10 @@ void MenuEngine::paint()
                         column.width() - 2 * kUiInset, kOptionBarHeight,
                         uint32_t(m_options[i]), MenuLimit::OptionValues - 1);
     }
+    // The lines the progress fills (results, totals) under the items.
+    for (const WideString& line : m_textLines)
+        if (line.length())
+            y = drawWrapped(uiFont(UiFont::Body), line.chars(), column, y, true);
 }
 
 void MenuEngine::onKeyPressed(int32_t key)

@@ -118,10 +118,11 @@ TEST_F(Menus, EachThreeDScreenRunsItsOwnClipTableWhileItsSceneIsLoaded)
 }
 
 // The open screen's name over its four items, the selected one marked and
-// each item's option as a bar of six steps; once closed the level draws.
+// each item's option as a bar of six steps, then the progress's lines; once
+// closed the level draws.
 TEST(MenuPaint, AScreenTakesAKeyPaintsItsNameAndClosesBackToTheLevel)
 {
-    constexpr int kW = 64, kH = 48;
+    constexpr int kW = 64, kH = 56;
     UiScene scene(kW, kH, uiPack({{0x7101, "MAP"}}));
     installEngineServices();
     {
@@ -133,6 +134,7 @@ TEST(MenuPaint, AScreenTakesAKeyPaintsItsNameAndClosesBackToTheLevel)
         menu.setState(textRowId(0x7101), 0, 0);
         for (int32_t key : {WorldKey::Down, WorldKey::Right, WorldKey::Right})
             world.onKeyPressed(key);
+        menu.m_textLines[2].append(u"TIME 42");
         world.draw();
         const std::vector<uint32_t> actual = scenePixels(scene, kW, kH);
 
@@ -147,6 +149,7 @@ TEST(MenuPaint, AScreenTakesAKeyPaintsItsNameAndClosesBackToTheLevel)
             if (item == 1)
                 ref.fill(5, y + 3, 5 + 18, y + 6, UiColour::Bar);
         }
+        ref.centred(u"TIME 42", 2, 62, 11 + 9 * MenuLimit::Items, UiFont::Body);
         EXPECT_EQ(actual, ref.px);
         EXPECT_TRUE(matchesGolden("game/ui/testdata/menu_screen.png", actual.data(), kW, kH));
 
