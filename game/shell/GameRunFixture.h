@@ -3,7 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include "game/shell/GameMode.h"
 #include "game/shell/GameRunSetup.h"
+
+// A start-up that hands over at once, so the main menu's place comes next.
+class InstantStartup : public GameMode {
+public:
+    int update(uint32_t) override
+    {
+        setResult(1);
+        return 1;
+    }
+};
 
 class GameRunFixture : public ::testing::Test {
 protected:

@@ -34,15 +34,6 @@
 
 namespace {
 
-class StartupDouble : public GameMode {
-public:
-    int update(uint32_t) override
-    {
-        setResult(1);
-        return 1;
-    }
-};
-
 // Load steps still to run, seen after each world update.
 std::vector<int32_t> g_loadSteps;
 GameLaunchPage* g_launch = nullptr;
@@ -62,7 +53,7 @@ public:
     }
 };
 
-GameMode* makeStartup() { return new StartupDouble(); }
+GameMode* makeStartup() { return new InstantStartup(); }
 GameMode* makeLaunch() { return new WatchedLaunchPage(); }
 
 class GameRun : public GameRunFixture {

@@ -26,6 +26,7 @@
 #include "game/shell/SaveFiles.h"
 #include "game/shell/SceneAssets.h"
 #include "game/shell/testing/FakeSound.h"
+#include "game/shell/testing/NoProgressWorld.h"
 #include "game/ui/MenuEngine.h"
 #include "tests/support/TestApp.h"
 #include "tools/m3g/M3gAnimationEncoders.h"
@@ -178,18 +179,6 @@ Bytes pack(uint32_t omitted, bool bare)
     return out;
 }
 
-// The progress reads nothing of the world in these scripts.
-struct NoWorld : ProgressWorld {
-    bool hasLevel() const override { return false; }
-    int32_t levelTime() const override { return 0; }
-    PlayerChase* playerChase() override { return nullptr; }
-    void playerPath(float& d, float& l) override { d = l = 0; }
-    bool setupLevelEnd() override { return false; }
-    void openMenuScreen(uint32_t, int32_t, int32_t) override {}
-    WideString* menuTextLine(uint32_t) override { return nullptr; }
-    int32_t menuOptionValue(uint32_t) override { return 0; }
-};
-
 // A game world over the test pack, with a director and a progress of the
 // test's own where the world makes none.
 struct Stage {
@@ -197,7 +186,7 @@ struct Stage {
     TestApp app;
     MemoryFileSystem* fs = new MemoryFileSystem();
     FakeSound* sound = new FakeSound();
-    NoWorld noWorld;
+    NoProgressWorld noWorld;
     std::unique_ptr<GameProgress> ownProgress;
     std::unique_ptr<SceneDirector> ownDirector;
     std::unique_ptr<GameWorld> world;

@@ -106,6 +106,25 @@ std::vector<uint8_t> clipGroup(const std::vector<NamedClip>& clips)
 
 } // namespace
 
+std::vector<uint8_t> sampleHideoutScene()
+{
+    M3gFileWriter w;
+    w.beginSection(kM3gSchemeZlib);
+    const SceneSquare square = addSquare(w);
+    // Padlocks up the wall, to and fro so no two share a column.
+    std::vector<uint32_t> locks;
+    for (uint32_t i = 0; i < HideoutWall::Locks; ++i) {
+        const float x = i % 2 == 0 ? -1.0f : 1.0f;
+        const float y = HideoutWall::LowestY + HideoutWall::Step * float(i);
+        locks.push_back(addGroup(w, int32_t(DirectorNode::Lock), placeAt(x, y, 0), {},
+                                 {addPadlock(w, square, 0, 0.3f, {}, {})}));
+    }
+    const uint32_t wall = addGroup(w, int32_t(DirectorNode::Locks), {}, {}, locks);
+    const SceneStage stage = addStage(w, LevelSceneLook::CameraAspect);
+    addWorld(w, stage, 0xFF281C14, {wall});
+    return w.finish();
+}
+
 std::vector<uint8_t> sampleArrestScene()
 {
     M3gFileWriter w;
