@@ -1,7 +1,7 @@
 // The scripted scenes through the real program on the sample pack, and on
 // the same pack without the scenes, models and clips they load: level ten's
-// cast and music, and the arrest, lock and level-map screens as the player
-// sees them frame by frame until each ends.
+// cast and music, the arrest, lock and level-map screens as the player sees
+// them frame by frame until each ends, and the hideout's wall of locks.
 #include "game/shell/SceneDirector.h"
 
 #include <SDL2/SDL.h>
@@ -39,6 +39,7 @@
 namespace {
 
 namespace R = DirectorResource;
+constexpr uint32_t kHideoutScene = 0x03000A09;
 
 GameMode* makeStartup() { return new InstantStartup(); }
 GameMode* makeLaunch() { return new GameLaunchPage(); }
@@ -130,6 +131,24 @@ bool holdsMesh(GameWorld* world, const char* dummy, const char* mesh)
     return node && findObject(node, uint32_t(GameUtils::nameHash(mesh)), kIidMesh);
 }
 
+// The heights of the wall's locks, lowest first.
+std::vector<float> lockHeights(const EngineRef& wall)
+{
+    std::vector<float> heights;
+    uint32_t count = 0;
+    if (wall)
+        wall.table<IkwGroupTable>().getChildCount(wall.get(), &count);
+    for (uint32_t i = 0; i < count; ++i) {
+        EngineRef lock;
+        float at[3] = {};
+        if (wall.table<IkwGroupTable>().getChild(wall.get(), i, lock.out()) == 0 && lock)
+            lock.table<IkwTransformableTable>().getTranslation(lock.get(), at);
+        heights.push_back(at[1]);
+    }
+    std::sort(heights.begin(), heights.end());
+    return heights;
+}
+
 bool inTable(const Level* level, const LevelObject* object)
 {
     for (int32_t i = 0; object && i < level->m_objects.firstFree(); ++i)
@@ -144,6 +163,7 @@ TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
     // The level map stays until the player leaves it; the test leaves here.
     constexpr int32_t kMapWatchMs = 2500;
     constexpr int32_t kLevelFrames = 12;
+    constexpr int32_t kOpenLevels = 3;
     // The platform's timer: a frame's step on the test's clock.
     constexpr int32_t kFrameMs = 30;
     for (const bool stripped : {false, true}) {
@@ -165,6 +185,7 @@ TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
         std::unique_ptr<SceneDirector> director;
         CastSeen cast;
         SceneRun scenes[3];
+        std::vector<float> wallLeft, wallBuilt;
         int levelFrames = 0;
         size_t screen = 0;
         bool done = false;
@@ -186,8 +207,23 @@ TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
                 world->m_director = director.get();
             }
             SceneDirector* d = world->m_director;
-            if (world->isLoading() || !world->m_level || world->m_levelIndex != LevelIndex::Special)
+            if (world->isLoading() || !world->m_level)
                 return;
+            if (world->m_levelIndex == LevelIndex::Hideout) {
+                wallLeft = lockHeights(world->m_utils->findNode("locks"));
+                wallBuilt = lockHeights(findObject(getEngineService()->loadObject(kHideoutScene),
+                                                   uint32_t(GameUtils::transformId("locks")), kIidGroup));
+                // The lent parts go before the world does.
+                if (world->m_director == director.get())
+                    world->m_director = nullptr;
+                if (world->m_progress == progress.get())
+                    world->m_progress = nullptr;
+                director.reset();
+                progress.reset();
+                hostTestPushKey(SDL_SCANCODE_F4, true);
+                done = true;
+                return;
+            }
             if (levelFrames < kLevelFrames) {
                 if (++levelFrames < kLevelFrames)
                     return;
@@ -215,16 +251,12 @@ TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
                 world->m_menu->setState(kScreens[screen], 0, 0);
                 return;
             }
-            // The lent parts go before the world does.
+            // Then the hideout, with the first levels open.
             world->m_menu->close();
-            if (world->m_director == director.get())
-                world->m_director = nullptr;
-            if (world->m_progress == progress.get())
-                world->m_progress = nullptr;
-            director.reset();
-            progress.reset();
-            hostTestPushKey(SDL_SCANCODE_F4, true);
-            done = true;
+            for (int32_t k = 0; k < kOpenLevels; ++k)
+                world->m_progress->record(k)->unlocked = 1;
+            world->m_levelIndex = LevelIndex::Hideout;
+            world->m_loadStep = 0;
         });
         hostTestCloseAfterTicks(1000);
         EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
@@ -237,6 +269,11 @@ TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
         EXPECT_EQ(cast.modelsUnderDummies, !stripped);
         EXPECT_EQ(cast.idleBreathing, !stripped);
         EXPECT_EQ(cast.walkClip >= 0, !stripped);
+
+        // The hideout's wall keeps its lowest locks: the highest went for
+        // the open levels, one each.
+        ASSERT_EQ(wallBuilt.size(), 9u);
+        EXPECT_EQ(wallLeft, std::vector<float>(wallBuilt.begin(), wallBuilt.end() - kOpenLevels));
 
         const SceneRun& arrest = scenes[0];
         const SceneRun& lock = scenes[1];
