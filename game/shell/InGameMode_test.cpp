@@ -53,23 +53,15 @@ public:
     }
 };
 
-GameMode* makeStartup() { return new InstantStartup(); }
 GameMode* makeLaunch() { return new WatchedLaunchPage(); }
 
-class GameRun : public GameRunFixture {
+class GameRun : public LaunchRunFixture {
 protected:
+    GameRun() : LaunchRunFixture(makeLaunch) {}
     void SetUp() override
     {
-        GameRunFixture::SetUp();
-        setFlowModeCreator(FlowModeId::Startup, makeStartup);
-        setFlowModeCreator(FlowModeId::MainMenu, makeLaunch);
+        LaunchRunFixture::SetUp();
         g_loadSteps.clear();
-    }
-    void TearDown() override
-    {
-        setFlowModeCreator(FlowModeId::Startup, nullptr);
-        setFlowModeCreator(FlowModeId::MainMenu, nullptr);
-        GameRunFixture::TearDown();
     }
 };
 

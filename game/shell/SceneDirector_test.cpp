@@ -26,7 +26,7 @@
 #include "game/shell/SaveFiles.h"
 #include "game/shell/SceneAssets.h"
 #include "game/shell/testing/FakeSound.h"
-#include "game/shell/testing/NoProgressWorld.h"
+#include "game/shell/testing/LentDirector.h"
 #include "game/ui/MenuEngine.h"
 #include "tests/support/TestApp.h"
 #include "tools/m3g/M3gAnimationEncoders.h"
@@ -186,9 +186,7 @@ struct Stage {
     TestApp app;
     MemoryFileSystem* fs = new MemoryFileSystem();
     FakeSound* sound = new FakeSound();
-    NoProgressWorld noWorld;
-    std::unique_ptr<GameProgress> ownProgress;
-    std::unique_ptr<SceneDirector> ownDirector;
+    LentDirector lent;
     std::unique_ptr<GameWorld> world;
     SceneDirector* director = nullptr;
     GameProgress* progress = nullptr;
@@ -204,26 +202,14 @@ struct Stage {
         EXPECT_EQ(resources.openFile(new MemoryFile(pack(omitted, bare))), 1);
         EXPECT_EQ(manager->openTable(&resources, 64, 16, true), 1);
         world = std::make_unique<GameWorld>();
-        if (!world->m_progress) {
-            ownProgress = std::make_unique<GameProgress>(&noWorld);
-            world->m_progress = ownProgress.get();
-        }
-        if (!world->m_director) {
-            ownDirector = std::make_unique<SceneDirector>(world.get());
-            world->m_director = ownDirector.get();
-        }
+        lent.lendTo(*world);
         director = world->m_director;
         progress = world->m_progress;
     }
     ~Stage()
     {
-        if (world->m_director == ownDirector.get())
-            world->m_director = nullptr;
-        if (world->m_progress == ownProgress.get())
-            world->m_progress = nullptr;
+        lent.takeBack(*world);
         world.reset();
-        ownDirector.reset();
-        ownProgress.reset();
         app.m_fileSystem = nullptr;
         delete fs;
     }

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,7 +26,7 @@
 #include "game/shell/GameUtils.h"
 #include "game/shell/GameWorld.h"
 #include "game/shell/InGameMode.h"
-#include "game/shell/testing/NoProgressWorld.h"
+#include "game/shell/testing/LentDirector.h"
 #include "game/ui/GameLaunchPage.h"
 #include "game/ui/MenuEngine.h"
 #include "platform/host/HostDirectDraw.h"
@@ -41,28 +40,11 @@ namespace {
 namespace R = DirectorResource;
 constexpr uint32_t kHideoutScene = 0x03000A09;
 
-GameMode* makeStartup() { return new InstantStartup(); }
 GameMode* makeLaunch() { return new GameLaunchPage(); }
 
-class ScenesRun : public GameRunFixture {
+class ScenesRun : public LaunchRunFixture {
 protected:
-    void SetUp() override
-    {
-        GameRunFixture::SetUp();
-        launchAtOnce();
-    }
-    // The game's own install brings back its front end.
-    static void launchAtOnce()
-    {
-        setFlowModeCreator(FlowModeId::Startup, makeStartup);
-        setFlowModeCreator(FlowModeId::MainMenu, makeLaunch);
-    }
-    void TearDown() override
-    {
-        setFlowModeCreator(FlowModeId::Startup, nullptr);
-        setFlowModeCreator(FlowModeId::MainMenu, nullptr);
-        GameRunFixture::TearDown();
-    }
+    ScenesRun() : LaunchRunFixture(makeLaunch) {}
 };
 
 GameWorld* runningWorld()
@@ -180,9 +162,7 @@ TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
         }
         // Until the world makes its own, the test lends it a director and a
         // progress before level ten places its cast.
-        NoProgressWorld noWorld;
-        std::unique_ptr<GameProgress> progress;
-        std::unique_ptr<SceneDirector> director;
+        LentDirector lent;
         CastSeen cast;
         SceneRun scenes[3];
         std::vector<float> wallLeft, wallBuilt;
@@ -196,16 +176,10 @@ TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
             if (tick == lastTick || !world || done)
                 return;
             lastTick = tick;
-            if (!world->m_progress) {
-                if (SoundService* sound = getSound())
-                    sound->setSoundEnabled(1);
-                progress = std::make_unique<GameProgress>(&noWorld);
-                world->m_progress = progress.get();
-            }
-            if (!world->m_director) {
-                director = std::make_unique<SceneDirector>(world);
-                world->m_director = director.get();
-            }
+            // The progress takes the sound switch as it finds it.
+            if (SoundService* sound = world->m_progress ? nullptr : getSound())
+                sound->setSoundEnabled(1);
+            lent.lendTo(*world);
             SceneDirector* d = world->m_director;
             if (world->isLoading() || !world->m_level)
                 return;
@@ -213,13 +187,7 @@ TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
                 wallLeft = lockHeights(world->m_utils->findNode("locks"));
                 wallBuilt = lockHeights(findObject(getEngineService()->loadObject(kHideoutScene),
                                                    uint32_t(GameUtils::transformId("locks")), kIidGroup));
-                // The lent parts go before the world does.
-                if (world->m_director == director.get())
-                    world->m_director = nullptr;
-                if (world->m_progress == progress.get())
-                    world->m_progress = nullptr;
-                director.reset();
-                progress.reset();
+                lent.takeBack(*world);
                 hostTestPushKey(SDL_SCANCODE_F4, true);
                 done = true;
                 return;
