@@ -1,7 +1,7 @@
 // The scripted scenes through the real program on the sample pack, and on
 // the same pack without the scenes, models and clips they load: level ten's
-// cast and music, the arrest, lock and level-map screens as the player sees
-// them frame by frame until each ends, and the hideout's wall of locks.
+// cast, music and end, the arrest, lock and level-map screens as the player
+// sees them frame by frame until each ends, and the hideout's wall of locks.
 #include "game/shell/SceneDirector.h"
 
 #include <SDL2/SDL.h>
@@ -86,6 +86,8 @@ uint64_t frameHash(const std::vector<uint32_t>& pixels)
 struct SceneRun {
     std::vector<std::pair<int32_t, uint64_t>> frames;
     int32_t closedAt = -1;
+    // Frames whose bottom corner shows the scene's background colour.
+    size_t backdropFrames = 0;
 
     // Different pictures shown from `from` up to `to` ms.
     size_t pictures(int32_t from, int32_t to) const
@@ -98,12 +100,28 @@ struct SceneRun {
     }
 };
 
+// The scene's clear colour; opaque black for none.
+uint32_t background(const EngineRef& scene)
+{
+    EngineRef back;
+    uint32_t argb = 0xFF000000u;
+    if (scene && scene.table<IkwWorldTable>().getBackground(scene.get(), back.out()) == 0 && back)
+        back.table<IkwBackgroundTable>().getColor(back.get(), &argb);
+    return argb;
+}
+
+uint16_t rgb565(uint32_t argb)
+{
+    return uint16_t(((argb >> 8) & 0xF800) | ((argb >> 5) & 0x07E0) | ((argb >> 3) & 0x001F));
+}
+
 // What level ten showed of its cast.
 struct CastSeen {
     bool thievesInTable = false;
     bool modelsUnderDummies = false;
     bool idleBreathing = false;
     bool music = false;
+    bool companionAtEnd = false;
     int32_t walkClip = -2;
 };
 
@@ -142,6 +160,7 @@ bool inTable(const Level* level, const LevelObject* object)
 TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
 {
     constexpr uint32_t kScreens[] = {MenuScreen::Arrest, MenuScreen::LockScene, MenuScreen::LevelMap};
+    constexpr uint32_t kSlots[] = {DirectorSlot::Arrest, DirectorSlot::Lock, DirectorSlot::LevelMap};
     // The level map stays until the player leaves it; the test leaves here.
     constexpr int32_t kMapWatchMs = 2500;
     constexpr int32_t kLevelFrames = 12;
@@ -203,13 +222,20 @@ TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
                                      clips->getState(d->m_specialClips[3]) == ClipState::Looping;
                 cast.music = world->m_progress->isCuePlaying(DirectorCue::LevelTenMusic);
                 cast.walkClip = d->m_specialClips[0];
+                // The level's end: the companion joins at "girl_root".
+                d->setupLevelEnd(world->m_utils->findNode("final_cam").get());
+                cast.companionAtEnd = holdsMesh(world, "girl_root", "girl_thief");
                 world->m_menu->setState(kScreens[0], 0, 0);
                 return;
             }
             SceneRun& run = scenes[screen];
             const int32_t ms = world->getClock() - d->m_mark;
-            if (world->menuOpen() && d->m_mark != -1)
-                run.frames.push_back({ms, frameHash(hostLastFrame().pixels)});
+            if (world->menuOpen() && d->m_mark != -1) {
+                const HostFrame& frame = hostLastFrame();
+                run.frames.push_back({ms, frameHash(frame.pixels)});
+                const uint32_t clear = background(world->m_sceneSlots[kSlots[screen]]);
+                run.backdropFrames += frame.at(2, frame.height - 3) == rgb565(clear) ? 1 : 0;
+            }
             const bool watched = kScreens[screen] == MenuScreen::LevelMap && ms >= kMapWatchMs;
             if (world->menuOpen() && !watched)
                 return;
@@ -237,6 +263,7 @@ TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
         EXPECT_EQ(cast.modelsUnderDummies, !stripped);
         EXPECT_EQ(cast.idleBreathing, !stripped);
         EXPECT_EQ(cast.walkClip >= 0, !stripped);
+        EXPECT_EQ(cast.companionAtEnd, !stripped);
 
         // The hideout's wall keeps its lowest locks: the highest went for
         // the open levels, one each.
@@ -255,6 +282,7 @@ TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
                 EXPECT_TRUE(skipped->frames.empty()) << "closed at its first frame";
             }
             EXPECT_EQ(map.pictures(0, kMapWatchMs), 1u);
+            EXPECT_EQ(map.backdropFrames, map.frames.size()) << "black behind the text";
             EXPECT_GT(map.frames.size(), size_t(kMapWatchMs / 60));
             continue;
         }
@@ -265,6 +293,10 @@ TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
         EXPECT_EQ(arrest.pictures(0, 1000), 1u);
         EXPECT_GT(arrest.pictures(1000, 3666), 10u);
         EXPECT_EQ(arrest.pictures(3700, 4666), 1u);
+        // Each scene fills the screen behind the menu's text, the arrest's
+        // also while its cast is hidden.
+        for (const SceneRun* run : {&arrest, &lock, &map})
+            EXPECT_EQ(run->backdropFrames, run->frames.size());
         // The lock comes off over its 1500 ms clip and the screen closes.
         EXPECT_GE(lock.closedAt, 1500);
         EXPECT_LT(lock.closedAt, 1500 + kFrameMs);
