@@ -29,6 +29,7 @@
 #include "game/shell/testing/LentDirector.h"
 #include "game/ui/GameLaunchPage.h"
 #include "game/ui/MenuEngine.h"
+#include "gfx2d/image/PixelFormat.h"
 #include "platform/host/HostDirectDraw.h"
 #include "platform/host/HostTestDriver.h"
 #include "platform/wince/SoundDevice.h"
@@ -108,11 +109,6 @@ uint32_t background(const EngineRef& scene)
     if (scene && scene.table<IkwWorldTable>().getBackground(scene.get(), back.out()) == 0 && back)
         back.table<IkwBackgroundTable>().getColor(back.get(), &argb);
     return argb;
-}
-
-uint16_t rgb565(uint32_t argb)
-{
-    return uint16_t(((argb >> 8) & 0xF800) | ((argb >> 5) & 0x07E0) | ((argb >> 3) & 0x001F));
 }
 
 // What level ten showed of its cast.
@@ -234,7 +230,7 @@ TEST_F(ScenesRun, LevelTenAndTheMenuScenesPlayFromThePackAndAreSkippedWithoutIt)
                 const HostFrame& frame = hostLastFrame();
                 run.frames.push_back({ms, frameHash(frame.pixels)});
                 const uint32_t clear = background(world->m_sceneSlots[kSlots[screen]]);
-                run.backdropFrames += frame.at(2, frame.height - 3) == rgb565(clear) ? 1 : 0;
+                run.backdropFrames += frame.at(2, frame.height - 3) == rgb565(clear >> 16 & 0xFF, clear >> 8 & 0xFF, clear & 0xFF);
             }
             const bool watched = kScreens[screen] == MenuScreen::LevelMap && ms >= kMapWatchMs;
             if (world->menuOpen() && !watched)
