@@ -62,12 +62,6 @@ constexpr uint32_t IdleWaitMan = 0x2bda710c;
 } // namespace DirectorName
 
 // The hideout: its wall of locks, one a level, the highest level 0's.
-namespace HideoutWall {
-constexpr uint32_t Locks = 9;
-constexpr float LowestY = -3.2f;
-constexpr float Step = 0.8f;
-} // namespace HideoutWall
-
 std::vector<uint8_t> sampleHideoutScene();
 std::vector<uint8_t> sampleArrestScene();
 std::vector<uint8_t> sampleLockScene();
