@@ -34,15 +34,6 @@
 
 namespace {
 
-class StartupDouble : public GameMode {
-public:
-    int update(uint32_t) override
-    {
-        setResult(1);
-        return 1;
-    }
-};
-
 // Load steps still to run, seen after each world update.
 std::vector<int32_t> g_loadSteps;
 GameLaunchPage* g_launch = nullptr;
@@ -62,23 +53,15 @@ public:
     }
 };
 
-GameMode* makeStartup() { return new StartupDouble(); }
 GameMode* makeLaunch() { return new WatchedLaunchPage(); }
 
-class GameRun : public GameRunFixture {
+class GameRun : public LaunchRunFixture {
 protected:
+    GameRun() : LaunchRunFixture(makeLaunch) {}
     void SetUp() override
     {
-        GameRunFixture::SetUp();
-        setFlowModeCreator(FlowModeId::Startup, makeStartup);
-        setFlowModeCreator(FlowModeId::MainMenu, makeLaunch);
+        LaunchRunFixture::SetUp();
         g_loadSteps.clear();
-    }
-    void TearDown() override
-    {
-        setFlowModeCreator(FlowModeId::Startup, nullptr);
-        setFlowModeCreator(FlowModeId::MainMenu, nullptr);
-        GameRunFixture::TearDown();
     }
 };
 

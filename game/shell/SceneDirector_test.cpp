@@ -26,6 +26,7 @@
 #include "game/shell/SaveFiles.h"
 #include "game/shell/SceneAssets.h"
 #include "game/shell/testing/FakeSound.h"
+#include "game/shell/testing/LentDirector.h"
 #include "game/ui/MenuEngine.h"
 #include "tests/support/TestApp.h"
 #include "tools/m3g/M3gAnimationEncoders.h"
@@ -178,18 +179,6 @@ Bytes pack(uint32_t omitted, bool bare)
     return out;
 }
 
-// The progress reads nothing of the world in these scripts.
-struct NoWorld : ProgressWorld {
-    bool hasLevel() const override { return false; }
-    int32_t levelTime() const override { return 0; }
-    PlayerChase* playerChase() override { return nullptr; }
-    void playerPath(float& d, float& l) override { d = l = 0; }
-    bool setupLevelEnd() override { return false; }
-    void openMenuScreen(uint32_t, int32_t, int32_t) override {}
-    WideString* menuTextLine(uint32_t) override { return nullptr; }
-    int32_t menuOptionValue(uint32_t) override { return 0; }
-};
-
 // A game world over the test pack, with a director and a progress of the
 // test's own where the world makes none.
 struct Stage {
@@ -197,9 +186,7 @@ struct Stage {
     TestApp app;
     MemoryFileSystem* fs = new MemoryFileSystem();
     FakeSound* sound = new FakeSound();
-    NoWorld noWorld;
-    std::unique_ptr<GameProgress> ownProgress;
-    std::unique_ptr<SceneDirector> ownDirector;
+    LentDirector lent;
     std::unique_ptr<GameWorld> world;
     SceneDirector* director = nullptr;
     GameProgress* progress = nullptr;
@@ -215,26 +202,14 @@ struct Stage {
         EXPECT_EQ(resources.openFile(new MemoryFile(pack(omitted, bare))), 1);
         EXPECT_EQ(manager->openTable(&resources, 64, 16, true), 1);
         world = std::make_unique<GameWorld>();
-        if (!world->m_progress) {
-            ownProgress = std::make_unique<GameProgress>(&noWorld);
-            world->m_progress = ownProgress.get();
-        }
-        if (!world->m_director) {
-            ownDirector = std::make_unique<SceneDirector>(world.get());
-            world->m_director = ownDirector.get();
-        }
+        lent.lendTo(*world);
         director = world->m_director;
         progress = world->m_progress;
     }
     ~Stage()
     {
-        if (world->m_director == ownDirector.get())
-            world->m_director = nullptr;
-        if (world->m_progress == ownProgress.get())
-            world->m_progress = nullptr;
+        lent.takeBack(*world);
         world.reset();
-        ownDirector.reset();
-        ownProgress.reset();
         app.m_fileSystem = nullptr;
         delete fs;
     }

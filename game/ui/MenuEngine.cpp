@@ -7,6 +7,7 @@
 #include "game/shell/AnimTable.h"
 #include "game/shell/GameWorld.h"
 #include "game/shell/SceneDirector.h"
+#include "game/ui/Hud.h"
 #include "game/ui/UiDrawing.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 
@@ -73,14 +74,21 @@ void MenuEngine::createAnimTables()
     }
 }
 
+int32_t MenuEngine::sceneTable() const
+{
+    for (int32_t i = 1; i < MenuLimit::ClipTables; ++i)
+        if (m_screenId == kTableScreens[i])
+            return i;
+    return 0;
+}
+
 void MenuEngine::update(int32_t step)
 {
     if (!m_world || !isOpen())
         return;
     // The clips first, so the director's scenes show them at this clock.
-    for (int32_t i = 1; i < MenuLimit::ClipTables; ++i)
-        if (m_screenId == kTableScreens[i] && m_world->m_sceneSlots[kTableSlots[i]] && m_world->m_menuClips[i])
-            m_world->m_menuClips[i]->update(m_world->getClock(), step);
+    if (const int32_t i = sceneTable(); i > 0 && m_world->m_sceneSlots[kTableSlots[i]] && m_world->m_menuClips[i])
+        m_world->m_menuClips[i]->update(m_world->getClock(), step);
     SceneDirector* director = m_world->m_director;
     if (!director)
         return;
@@ -98,9 +106,12 @@ void MenuEngine::paint()
     const int32_t height = getScreenHeight();
     if (!isOpen() || width <= 0 || height <= 0)
         return;
-    // Without its settled 3D scene behind it the screen would keep the last frame.
-    if (!isBackgroundSettled())
+    // Without its settled 3D scene behind it the screen would keep the last
+    // frame; a screen's own scene may not fill it.
+    if (!isBackgroundSettled()) {
         fillRect(0, 0, width, height, UiColour::Black, DrawMode::Rectangles);
+        drawBackground3D();
+    }
     const TextColumn column{kUiInset, width - kUiInset};
     int32_t y = drawTextId(uiFont(UiFont::Title), m_screenId, column, kUiInset, true) + kUiInset;
     for (int32_t i = 0; i < MenuLimit::Items; ++i, y += kItemHeight) {
@@ -114,6 +125,18 @@ void MenuEngine::paint()
     for (const WideString& line : m_textLines)
         if (line.length())
             y = drawWrapped(uiFont(UiFont::Body), line.chars(), column, y, true);
+}
+
+void MenuEngine::drawBackground3D()
+{
+    const int32_t i = isOpen() && m_world ? sceneTable() : 0;
+    Hud* hud = i > 0 ? m_world->m_hud : nullptr;
+    EngineHandle* scene = hud ? m_world->m_sceneSlots[kTableSlots[i]].get() : nullptr;
+    if (!scene)
+        return;
+    hud->beginWorldView(scene);
+    hud->renderWorld(scene);
+    hud->endWorldView();
 }
 
 void MenuEngine::onKeyPressed(int32_t key)

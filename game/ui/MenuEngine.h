@@ -55,7 +55,8 @@ public:
     void onPointerMoved(int32_t /*x*/, int32_t /*y*/) {}
     void onPointerReleased() {}
     bool isBackgroundSettled() const { return m_background.m_settled != 0; }
-    void drawBackground3D() {}
+    // The open screen's own 3D scene through the HUD's 3D pass, when loaded.
+    void drawBackground3D();
     // The open screen's name and its items with their option values, the
     // selected one marked.
     void paint();
@@ -72,6 +73,9 @@ public:
     MenuBackground m_background;
 
 private:
+    // The menu clip table of the open screen's 3D scene; 0 for none.
+    int32_t sceneTable() const;
+
     uint32_t m_screenId = 0;
     int32_t m_selection = 0;
     uint8_t m_open = 0;

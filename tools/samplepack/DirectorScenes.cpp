@@ -19,6 +19,10 @@ constexpr float kShackleOpen = 2.2f;
 // The arrest's own animation: the policeman walks in over its first two
 // seconds of the 2666 ms it plays.
 constexpr uint32_t kArrestLength = 2666;
+// The hideout's wall: a lock for each played level, going up.
+constexpr uint32_t kWallLocks = 9;
+constexpr float kLowestLock = -3.2f;
+constexpr float kLockRise = 0.8f;
 
 uint32_t look(M3gFileWriter& w, uint32_t colour)
 {
@@ -105,6 +109,25 @@ std::vector<uint8_t> clipGroup(const std::vector<NamedClip>& clips)
 }
 
 } // namespace
+
+std::vector<uint8_t> sampleHideoutScene()
+{
+    M3gFileWriter w;
+    w.beginSection(kM3gSchemeZlib);
+    const SceneSquare square = addSquare(w);
+    // Padlocks up the wall, left and right by turns.
+    std::vector<uint32_t> locks;
+    for (uint32_t i = 0; i < kWallLocks; ++i) {
+        const float x = i % 2 == 0 ? -1.0f : 1.0f;
+        const float y = kLowestLock + kLockRise * float(i);
+        locks.push_back(addGroup(w, int32_t(DirectorNode::Lock), placeAt(x, y, 0), {},
+                                 {addPadlock(w, square, 0, 0.3f, {}, {})}));
+    }
+    const uint32_t wall = addGroup(w, int32_t(DirectorNode::Locks), {}, {}, locks);
+    const SceneStage stage = addStage(w, LevelSceneLook::CameraAspect);
+    addWorld(w, stage, 0xFF281C14, {wall});
+    return w.finish();
+}
 
 std::vector<uint8_t> sampleArrestScene()
 {

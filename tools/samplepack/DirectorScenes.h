@@ -34,6 +34,12 @@ constexpr uint32_t List = 0x379e7f69;
 constexpr uint32_t Lock = 0x141d44e8;
 constexpr uint32_t Dust = 0x366db6d5;
 constexpr uint32_t DummyMafia = 0x3fb4afff;  // "DummyMAFIA"
+// The level end: the group over its camera, the thieves' two spots; the
+// hideout's wall of locks.
+constexpr uint32_t FinalCam = 0x070b9338;    // "final_cam"
+constexpr uint32_t BoyRoot = 0x0741179c;     // "boy_root"
+constexpr uint32_t GirlRoot = 0x3806a577;    // "girl_root"
+constexpr uint32_t Locks = 0x3d6a9092;
 } // namespace DirectorNode
 
 // The characters' meshes and the clips, by the name hash itself.
@@ -55,6 +61,8 @@ constexpr uint32_t HiFive = 0x1c255dad;
 constexpr uint32_t IdleWaitMan = 0x2bda710c;
 } // namespace DirectorName
 
+// The hideout: its wall of locks, one a level, the highest level 0's.
+std::vector<uint8_t> sampleHideoutScene();
 std::vector<uint8_t> sampleArrestScene();
 std::vector<uint8_t> sampleLockScene();
 std::vector<uint8_t> sampleMapLockScene();

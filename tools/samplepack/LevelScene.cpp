@@ -71,6 +71,15 @@ std::vector<uint8_t> sampleLevelScene()
     };
     for (const auto& [id, at] : places)
         children.push_back(addGroup(w, int32_t(id), placeAt(at[0], at[1], at[2]), {}, {}));
+    // The level end's camera, looking back at the thieves' spots: the boy's
+    // under a turned group, the girl's empty for her model.
+    const uint32_t endCamera = addCamera(w, LevelSceneLook::CameraAspect, placeAt(0.0f, 1.0f, 30.0f));
+    children.push_back(addGroup(w, int32_t(N::FinalCam), {}, {}, {endCamera}));
+    M3gComponentTransform turned = placeAt(0.0f, 0.0f, 24.0f);
+    turned.orientationAngle = 90.0f;
+    turned.orientationAxis = {0.0f, 1.0f, 0.0f};
+    children.push_back(addGroup(w, 0, turned, {}, {addGroup(w, int32_t(N::BoyRoot), placeAt(1.0f, 0.0f, 0.0f), {}, {})}));
+    children.push_back(addGroup(w, int32_t(N::GirlRoot), placeAt(-1.0f, 0.0f, 24.0f), {}, {}));
 
     const SceneStage stage = addStage(w, LevelSceneLook::CameraAspect);
     addWorld(w, stage, LevelSceneLook::Background, children);

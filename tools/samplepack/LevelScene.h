@@ -2,7 +2,8 @@
 // background and three animated meshes: a flat-coloured square turning at
 // the centre of the view and two lit, textured squares spinning above and
 // below it; and, behind the camera, a character with two named clips for the
-// game's clip table and the empty groups where level ten places its cast.
+// game's clip table, the empty groups where level ten places its cast, and
+// the camera and spots of the level's end.
 #pragma once
 
 #include <cstdint>

@@ -163,10 +163,17 @@ protected:
 
     EngineRef load(uint32_t id, uint32_t iid) { return getEngineService()->loadObject(id).as(iid); }
 
+    static uint32_t childCount(const EngineRef& group)
+    {
+        uint32_t count = 0;
+        if (group)
+            group.table<IkwGroupTable>().getChildCount(group.get(), &count);
+        return count;
+    }
     static EngineRef child(const EngineRef& group, uint32_t index)
     {
         EngineRef out;
-        if (group.table<IkwGroupTable>().getChild(group.get(), index, out.out()) != 0)
+        if (!group || group.table<IkwGroupTable>().getChild(group.get(), index, out.out()) != 0)
             out.reset();
         return out;
     }
@@ -192,7 +199,10 @@ TEST_F(SampleScenes, CarryTheNodesAndClipsTheGameLooksUp)
         {0x030001c8, kIidGroup, {}, {}, {"walk_boy_simple", "walk_girl_simple", "idle_breath"}},
         {0x03000107, kIidGroup, {}, {}, {"diamond_car", "diamond_wait", "hi_five"}},
         {0x03000117, kIidGroup, {}, {}, {"idle_wait_man"}},
-        {0x03000a0a, kIidWorld, {"DummyBOY", "DummyGIRL", "limo_dummy", "list", "lock", "dust", "DummyMAFIA"}, {}, {}},
+        {0x03000a0a, kIidWorld,
+         {"DummyBOY", "DummyGIRL", "limo_dummy", "list", "lock", "dust", "DummyMAFIA", "final_cam", "boy_root", "girl_root"},
+         {}, {}},
+        {0x03000a09, kIidWorld, {"locks", "lock"}, {}, {}},
     };
     for (const Scene& scene : scenes) {
         SCOPED_TRACE(testing::Message() << std::hex << scene.id);
@@ -219,6 +229,38 @@ TEST_F(SampleScenes, CarryTheNodesAndClipsTheGameLooksUp)
     policeman.table<IkwGroupTable>().getChildCount(policeman.get(), &children);
     EXPECT_EQ(children, 1u);
     EXPECT_TRUE(child(policeman, 0).as(kIidGroup));
+
+    // The level end: its camera first under "final_cam", the boy's spot
+    // under a turned group, the girl's spot empty for her model.
+    const EngineRef levelTen = load(0x03000a0a, kIidWorld);
+    const auto named = [&](const EngineRef& root, const char* name) {
+        return findObject(root, uint32_t(GameUtils::transformId(name)), kIidGroup);
+    };
+    EXPECT_TRUE(child(named(levelTen, "final_cam"), 0).as(kIidCamera));
+    EngineRef parent;
+    const EngineRef boy = named(levelTen, "boy_root");
+    ASSERT_TRUE(boy);
+    ASSERT_EQ(boy.table<IkwNodeTable>().getParent(boy.get(), parent.out()), 0);
+    float turn[4] = {};
+    parent.table<IkwTransformableTable>().getOrientation(parent.get(), turn);
+    EXPECT_NEAR(turn[0], 90.0f, 1e-3f);
+    EXPECT_EQ(childCount(named(levelTen, "girl_root")), 0u);
+
+    // The hideout's wall: nine locks, each at a height of its own.
+    const EngineRef locks = named(load(0x03000a09, kIidWorld), "locks");
+    ASSERT_EQ(childCount(locks), 9u);
+    std::vector<float> heights;
+    for (uint32_t i = 0; i < 9; ++i) {
+        const EngineRef lock = child(locks, i);
+        uint32_t id = 0;
+        lock.table<IkwObject3DTable>().getUserID(lock.get(), &id);
+        EXPECT_EQ(id, uint32_t(GameUtils::transformId("lock"))) << i;
+        float at[3] = {};
+        lock.table<IkwTransformableTable>().getTranslation(lock.get(), at);
+        heights.push_back(at[1]);
+    }
+    std::sort(heights.begin(), heights.end());
+    EXPECT_EQ(std::adjacent_find(heights.begin(), heights.end()), heights.end());
 }
 
 TEST_F(SampleScenes, ClipGroupsGiveTheModelsTheirClipsUnderTheVariantIds)

@@ -69,7 +69,7 @@ uint32_t addSquareMesh(M3gFileWriter& w, const SceneSquare& square, uint32_t loo
     return w.addObject(m3gMeshRecord(mesh));
 }
 
-SceneStage addStage(M3gFileWriter& w, float aspectRatio)
+uint32_t addCamera(M3gFileWriter& w, float aspectRatio, const M3gComponentTransform& place)
 {
     M3gCameraFields camera;
     camera.projection = kPerspective;
@@ -77,7 +77,12 @@ SceneStage addStage(M3gFileWriter& w, float aspectRatio)
     camera.aspectRatio = aspectRatio;
     camera.near = 1.0f;
     camera.far = 100.0f;
-    camera.node.transformable.components = placeAt(0.0f, 0.0f, 10.0f);
+    camera.node.transformable.components = place;
+    return w.addObject(m3gCameraRecord(camera));
+}
+
+SceneStage addStage(M3gFileWriter& w, float aspectRatio)
+{
     M3gLightFields ambient;
     ambient.mode = kLightAmbient;
     ambient.color = 0x606060;
@@ -88,7 +93,7 @@ SceneStage addStage(M3gFileWriter& w, float aspectRatio)
     tilt.orientationAxis = {1.0f, 0.0f, 0.0f};
     sun.node.transformable.components = tilt;
     SceneStage stage;
-    stage.camera = w.addObject(m3gCameraRecord(camera));
+    stage.camera = addCamera(w, aspectRatio, placeAt(0.0f, 0.0f, 10.0f));
     stage.children = {stage.camera, w.addObject(m3gLightRecord(ambient)), w.addObject(m3gLightRecord(sun))};
     return stage;
 }

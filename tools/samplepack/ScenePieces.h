@@ -36,6 +36,8 @@ struct SceneStage {
     std::vector<uint32_t> children;
 };
 SceneStage addStage(M3gFileWriter& w, float aspectRatio);
+// A perspective camera of 60 degrees, placed.
+uint32_t addCamera(M3gFileWriter& w, float aspectRatio, const M3gComponentTransform& place);
 // The World over the stage and the further children, cleared to colour.
 uint32_t addWorld(M3gFileWriter& w, const SceneStage& stage, uint32_t background,
                   const std::vector<uint32_t>& children);

@@ -16,8 +16,10 @@ struct SceneFile {
     std::vector<uint8_t> (*build)();
 };
 
+constexpr uint32_t kHideoutScene = 0x03000A09;
 constexpr uint32_t kLevelTenScene = 0x03000A0A;
 constexpr SceneFile kScenes[] = {
+    {kHideoutScene, "hideout.m3g", sampleHideoutScene},
     {kLevelTenScene, "level10.m3g", sampleLevelScene},
     {DirectorResource::ArrestScene, "arrest.m3g", sampleArrestScene},
     {DirectorResource::LockScene, "lockscene.m3g", sampleLockScene},
