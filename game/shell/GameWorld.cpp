@@ -315,11 +315,8 @@ void GameWorld::draw()
             if (playing)
                 m_hud->drawBackdrop();
             // A world view needs a world; without one the backdrop stays.
-            if (m_world) {
-                m_hud->beginWorldView(m_world.get());
-                m_hud->renderWorld(m_world.get());
-                m_hud->endWorldView();
-            }
+            if (m_world)
+                m_hud->drawWorld(m_world.get());
             if (playing)
                 m_hud->prepareProjection();
             m_hud->drawTargetOutlines();

@@ -60,6 +60,13 @@ void Hud::endWorldView()
     m_viewBound = 0;
 }
 
+void Hud::drawWorld(EngineHandle* world)
+{
+    beginWorldView(world);
+    renderWorld(world);
+    endWorldView();
+}
+
 void Hud::drawTouchControls(bool leftActive, bool rightActive, bool /*playable*/, bool highlightLeft,
                             bool highlightRight, bool /*highlightSelect*/)
 {

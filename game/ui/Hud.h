@@ -26,6 +26,8 @@ public:
     void beginWorldView(EngineHandle* world);
     void renderWorld(EngineHandle* world);
     void endWorldView();
+    // The three above as one pass.
+    void drawWorld(EngineHandle* world);
     void prepareProjection() {}
     void drawTargetOutlines() {}
     void drawAlligatorWarning() {}

@@ -134,9 +134,7 @@ void MenuEngine::drawBackground3D()
     EngineHandle* scene = hud ? m_world->m_sceneSlots[kTableSlots[i]].get() : nullptr;
     if (!scene)
         return;
-    hud->beginWorldView(scene);
-    hud->renderWorld(scene);
-    hud->endWorldView();
+    hud->drawWorld(scene);
 }
 
 void MenuEngine::onKeyPressed(int32_t key)
