@@ -12,7 +12,7 @@
 
 namespace {
 
-// Scenes of the levels by level index, 0..8, the hideout and the special level.
+// Scenes of the levels by level index, 0..8, the hideout and level ten.
 constexpr uint32_t kLevelScenes[GameWorld::kSceneSlotCount] = {
     0x03000A00, 0x03000A01, 0x03000A02, 0x03000A03, 0x03000A04, 0x03000A05,
     0x03000A06, 0x03000A07, 0x03000A08, 0x03000A09, 0x03000A0A,

@@ -141,7 +141,7 @@ TEST_F(WorldClock, StylusPressesBecomeKeysByScreenArea)
         {161, 100, 3, 0, false, 20, -1},
         {200, 100, 3, 1, false, 21, -1}, // single action: every tap acts
         {200, 100, 9, 1, false, 20, -1}, // but not in the hideout
-        {10, 301, 10, 0, false, 21, -1}, // the special level: always select
+        {10, 301, 10, 0, false, 21, -1}, // level ten: always select
         {10, 301, 10, 0, true, -1, 21},
         {100, 100, 3, 0, true, -1, 21},  // taps go to the open menu, which takes them as select
     };

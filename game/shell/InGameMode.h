@@ -12,7 +12,7 @@ public:
     InGameMode();
     ~InGameMode() override;
 
-    // Starts the load of the special level.
+    // Starts the load of level ten.
     int enter() override;
     void exit() override;
     int handleEvent(uint32_t id, uint32_t a, uint32_t b) override;

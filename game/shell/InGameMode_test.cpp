@@ -160,7 +160,7 @@ TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingSce
         {0, -1, 17},
         // '5' is select through its own binding; its digit binding adds no key.
         {0, 21, 21},
-        // In the special level every tap is select.
+        // In level ten every tap is select.
         {0, 21, 21},
     };
     EXPECT_EQ(keys, expected);

@@ -111,7 +111,7 @@ constexpr uint32_t WidgetMove = 0x35cb8f1c;
 constexpr uint32_t WidgetRelease = 0x35c38d1c;
 } // namespace PointerEventId
 
-// Back from a level to its menu, outside the hideout and the special level.
+// Back from a level to its menu, outside the hideout and level ten.
 constexpr uint32_t kLevelMenuRequestId = 0xad174cef;
 
 // The flow manager's top-level modes.

@@ -1,5 +1,5 @@
 // The interpreter. A program is decoded once into handler calls, each an
-// instance specialised for its operation, S bit and operand form, so that a
+// instance made for its operation, S bit and operand form, so that a
 // span's inner loop pays one predictable call per instruction instead of a
 // decode. The flag rules are the ones span programs were written against
 // (C after ADC and SBC ignores the carry-in, logical S forms clear C and V).
