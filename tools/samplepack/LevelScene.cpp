@@ -60,12 +60,12 @@ std::vector<uint8_t> sampleLevelScene()
     const uint32_t boy = addSquareMesh(w, square, litAppearance, int32_t(C::MeshId), {});
     const uint32_t hero = addGroup(w, int32_t(C::GroupId), placeAt(0.0f, 0.0f, C::Z), {walk, wave}, {boy});
 
-    // Where level ten puts its cast and props, behind the camera like the
-    // character, so the view stays as it is.
+    // Where level ten puts its cast, in view beside the centre, and its
+    // props, behind the camera like the character.
     std::vector<uint32_t> children = {centre, top, bottom, hero};
     namespace N = DirectorNode;
     const std::pair<uint32_t, std::array<float, 3>> places[] = {
-        {N::DummyBoy, {-1.0f, 0.0f, 20.0f}}, {N::DummyGirl, {1.0f, 0.0f, 20.0f}}, {N::LimoDummy, {0.0f, 0.0f, 26.0f}},
+        {N::DummyBoy, {-2.4f, -1.8f, 0.0f}}, {N::DummyGirl, {2.4f, -1.8f, 0.0f}}, {N::LimoDummy, {0.0f, 0.0f, 26.0f}},
         {N::List, {-3.0f, 0.0f, 22.0f}},     {N::Lock, {3.0f, 0.0f, 22.0f}},      {N::Dust, {0.0f, -1.0f, 22.0f}},
         {N::DummyMafia, {2.0f, 0.0f, 24.0f}},
     };
