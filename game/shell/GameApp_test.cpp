@@ -131,10 +131,8 @@ protected:
         hostTestSetPumpHook(nullptr);
         hostTestReset();
         unsetenv("PENNYFALL_HOME");
-        removeGameRunFiles(m_folder);
-        std::remove(hostInstanceLockPath(kWindowTitle).c_str());
         hostSetInstanceFolder("");
-        rmdir(m_folder.c_str());
+        removeGameRunFolder(m_folder);
     }
 
     void writeFile(const char* name, const std::vector<uint8_t>& bytes)
@@ -176,7 +174,6 @@ TEST_F(GameAppTest, StartUpNeedsAPackWithItsTableAndShutsDownOnce)
     std::vector<BadPack> cases = badPacks();
     cases.push_back({"the sample pack, closed after three ticks", readBuildFixture("pennyfall.big")});
     for (const BadPack& c : cases) {
-        SetUp();
         setGameAppFactory([]() -> AppBase* { return new (std::nothrow) CountingGameApp(); });
         if (!c.bytes.empty())
             writeFile("pennyfall.big", c.bytes);
@@ -186,7 +183,9 @@ TEST_F(GameAppTest, StartUpNeedsAPackWithItsTableAndShutsDownOnce)
         EXPECT_EQ(g_shutdowns, 1) << c.name;
         EXPECT_EQ(hostTestTimerMessageCount(), good ? 3u : 0u) << c.name;
         EXPECT_EQ(getGameApp(), nullptr) << c.name;
+        // A fresh folder and application for the next case.
         TearDown();
+        SetUp();
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -40,16 +41,21 @@ inline std::string startGameRun()
     hostSetInstanceFolder(folder);
     reinstallGameRun();
     const std::vector<uint8_t> pack = readBuildFixture("pennyfall.big");
+    if (pack.empty()) {
+        rmdir(folder);
+        return {};
+    }
     std::ofstream(std::string(folder) + "/pennyfall.big", std::ios::binary)
         .write(reinterpret_cast<const char*>(pack.data()), std::streamsize(pack.size()));
-    return pack.empty() ? std::string() : std::string(folder);
+    return folder;
 }
 
-// What a run leaves in its folder: the pack, the configuration, the saves.
-inline void removeGameRunFiles(const std::string& folder)
+// A run's folder goes whole: the pack, the configuration, the saves and
+// whatever a test put there.
+inline void removeGameRunFolder(const std::string& folder)
 {
-    for (const char* name : {"pennyfall.big", "properties.dat", "hs.dat", "prefs.dat", "savegame.dat", "temp.dat"})
-        std::remove((folder + "/" + name).c_str());
+    if (!folder.empty())
+        std::filesystem::remove_all(folder);
 }
 
 inline void endGameRun(const std::string& folder)
@@ -58,8 +64,6 @@ inline void endGameRun(const std::string& folder)
     hostTestSetPumpHook(nullptr);
     hostTestReset();
     unsetenv("PENNYFALL_HOME");
-    removeGameRunFiles(folder);
-    std::remove(hostInstanceLockPath(kWindowTitle).c_str());
     hostSetInstanceFolder("");
-    rmdir(folder.c_str());
+    removeGameRunFolder(folder);
 }

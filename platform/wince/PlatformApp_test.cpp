@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -87,12 +88,21 @@ protected:
     {
         // A lock folder of this process alone: parallel runs must not find
         // each other as a running copy.
-        static const std::string folder = [] {
-            char path[] = "/tmp/pf-platformapp-XXXXXX";
-            return std::string(mkdtemp(path) ? path : "");
-        }();
-        ASSERT_FALSE(folder.empty());
-        hostSetInstanceFolder(folder);
+        static const struct LockFolder {
+            std::string path;
+            LockFolder()
+            {
+                char made[] = "/tmp/pf-platformapp-XXXXXX";
+                path = mkdtemp(made) ? made : "";
+            }
+            ~LockFolder()
+            {
+                if (!path.empty())
+                    std::filesystem::remove_all(path);
+            }
+        } folder;
+        ASSERT_FALSE(folder.path.empty());
+        hostSetInstanceFolder(folder.path);
         hostTestReset();
         hostRegistryClear();
         hostTestUseVirtualClock(1000);

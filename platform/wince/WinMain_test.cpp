@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
@@ -210,10 +211,8 @@ protected:
             waitpid(m_child, nullptr, 0);
         }
         hostSetInstanceFolder("");
-        std::remove((m_record + ".ready").c_str());
-        std::remove(m_record.c_str());
-        std::remove(hostInstanceLockPath(kWindowTitle).c_str());
-        rmdir(m_folder.c_str());
+        // The record, its ready mark and the child's lock file go with it.
+        std::filesystem::remove_all(m_folder);
     }
 
     void start(const char* mode, std::vector<std::string> vars = {})
