@@ -301,8 +301,8 @@ void CkwRasterizerStandard::chooseSpanRoutine(bool white)
                 family = SpanFamily::TexReplace;
             else if (tex.function == kFuncModulate)
                 family = SpanFamily::TexModulate;
-        } else if (single && tex.format == kRasterFormatRgba && m_blending == kBlendAlpha && !depthWrite &&
-                   tex.function == kFuncModulate) {
+        } else if (single && (tex.format == kRasterFormatRgb || tex.format == kRasterFormatRgba) &&
+                   m_blending == kBlendAlpha && tex.function == kFuncModulate) {
             family = SpanFamily::TexBlendAlpha;
         }
     }

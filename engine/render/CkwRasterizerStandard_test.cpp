@@ -254,6 +254,10 @@ TEST(CkwRasterizerStandard, FastSpansEqualTheGeneralOnesOnRandomTriangles)
         {SpanFamily::TexModulate, kBlendReplace, true, 0, kRasterFormatRgb, kFuncModulate, false, true, false, false, true},
         {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0, kRasterFormatRgba, kFuncModulate, false, false, false, false, false},
         {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0.2f, kRasterFormatRgba, kFuncModulate, true, true, false, false, true},
+        {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0, kRasterFormatRgb, kFuncModulate, false, false, false, false, true},
+        {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0.3f, kRasterFormatRgb, kFuncModulate, true, true, false, false, false},
+        {SpanFamily::TexBlendAlpha, kBlendAlpha, true, 0, kRasterFormatRgb, kFuncModulate, false, true, false, false, false},
+        {SpanFamily::TexBlendAlpha, kBlendAlpha, true, 0.2f, kRasterFormatRgba, kFuncModulate, true, false, false, false, true},
     };
     std::mt19937 rng(2024);
     auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
