@@ -216,10 +216,8 @@ bool spanHidden(const SkwSpan& span, int32_t n)
         z += int64_t{span.dzdx} * n;
     const int64_t zmin = z >> 12;
     const uint16_t* depth = span.depthRow + span.left;
-    bool hidden = true;
-    for (int32_t i = 0; i < n; ++i)
-        hidden &= depth[i] < zmin;
-    return hidden;
+    // A visible span mostly shows so at its first pixels.
+    return std::none_of(depth, depth + n, [zmin](uint16_t d) { return d >= zmin; });
 }
 
 // Textured routines clamp start colours that lie outside 0..0xFFFF on spans
