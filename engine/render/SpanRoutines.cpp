@@ -416,8 +416,7 @@ PF_VECTOR_CLONES void coverChunk(BlendChunk& chunk, const uint16_t* depth, int32
 
 // The colour half of a chunk whose colours are in range: texel times
 // fragment colour, blended over the destination by the weight (at or above
-// kOpaqueAlpha the source), clamped when Clamp.
-template <bool Clamp>
+// kOpaqueAlpha the source), clamped (which up to 0xFFFF changes nothing).
 PF_VECTOR_CLONES void blendChunk(uint16_t* __restrict color, const BlendChunk& chunk, int32_t n, const ChunkRamp& ramp)
 {
     for (int32_t i = 0; i < n; ++i) {
@@ -429,14 +428,9 @@ PF_VECTOR_CLONES void blendChunk(uint16_t* __restrict color, const BlendChunk& c
         const int32_t d = color[i];
         const int32_t dr = d & 0xF800, dg = (d & 0x7E0) << 5, db = (d & 0x1F) << 11;
         const bool opaque = k >= kOpaqueAlpha;
-        int32_t cr = opaque ? sr : dr + ((((sr - dr) >> 8) * k) >> 8);
-        int32_t cg = opaque ? sg : dg + ((((sg - dg) >> 8) * k) >> 8);
-        int32_t cb = opaque ? sb : db + ((((sb - db) >> 8) * k) >> 8);
-        if constexpr (Clamp) {
-            cr = clampChannel(cr);
-            cg = clampChannel(cg);
-            cb = clampChannel(cb);
-        }
+        const int32_t cr = clampChannel(opaque ? sr : dr + ((((sr - dr) >> 8) * k) >> 8));
+        const int32_t cg = clampChannel(opaque ? sg : dg + ((((sg - dg) >> 8) * k) >> 8));
+        const int32_t cb = clampChannel(opaque ? sb : db + ((((sb - db) >> 8) * k) >> 8));
         const uint16_t out = packTruncating(cr, cg, cb);
         color[i] = tc < 0 ? static_cast<uint16_t>(d) : out;
     }
@@ -564,7 +558,7 @@ struct TexModulate {
                     chunk.color[i] = tex.colorData[texel];
                     chunk.weight[i] = static_cast<int32_t>(std::min<int64_t>(alpha, kOpaqueAlpha));
                 }
-                blendChunk<kClamp>(color, chunk, m, ramp);
+                blendChunk(color, chunk, m, ramp);
                 done += m;
                 color += m;
                 depth += m;
