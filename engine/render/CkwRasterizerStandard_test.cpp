@@ -257,7 +257,7 @@ TEST(CkwRasterizerStandard, FastSpansEqualTheGeneralOnesOnRandomTriangles)
         {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0.2f, kRasterFormatRgba, kFuncModulate, true, true, false, false, 1.6},
         {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0, kRasterFormatRgb, kFuncModulate, false, false, false, false, 1.6},
         {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0.3f, kRasterFormatRgb, kFuncModulate, true, true, false, false, 1.0},
-        {SpanFamily::TexBlendAlpha, kBlendAlpha, true, 0, kRasterFormatRgb, kFuncModulate, false, true, false, false, 1.0},
+        {SpanFamily::TexBlendAlpha, kBlendAlpha, true, 0.3f, kRasterFormatRgb, kFuncModulate, false, true, false, false, 1.0},
         {SpanFamily::TexBlendAlpha, kBlendAlpha, true, 0.2f, kRasterFormatRgba, kFuncModulate, true, false, false, false, 1.6},
         {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0, kRasterFormatRgb, kFuncModulate, false, true, false, false, 40},
         {SpanFamily::TexBlendAlpha, kBlendAlpha, true, 0.1f, kRasterFormatRgba, kFuncModulate, false, false, false, false, 40},

@@ -31,6 +31,12 @@ int32_t sub32(int32_t a, int32_t b)
     return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
 
+// v after n steps, wrapping as n single steps would.
+int32_t stepped(int32_t v, int32_t step, int32_t n)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(v) + static_cast<uint32_t>(step) * static_cast<uint32_t>(n));
+}
+
 // Texel alpha byte on the 0..0x10000 scale.
 inline int32_t expandAlpha(int32_t a) { return a * 257 + (a >> 7); }
 
@@ -181,11 +187,7 @@ inline void walkSpan(const SkwSpanUnit& unit, int32_t n, bool perspective, Run&&
             continue;
         }
         run(w.s, w.t, w.ds, w.dt, count - 1, std::false_type{});
-        const int32_t body = count - 1;
-        auto at = [body](int32_t v, int32_t step) {
-            return static_cast<int32_t>(static_cast<uint32_t>(v) + static_cast<uint32_t>(step) * static_cast<uint32_t>(body));
-        };
-        run(at(w.s, w.ds), at(w.t, w.dt), 0, 0, 1, std::true_type{});
+        run(stepped(w.s, w.ds, count - 1), stepped(w.t, w.dt, count - 1), 0, 0, 1, std::true_type{});
     }
 }
 
@@ -338,7 +340,8 @@ struct TexReplace {
         uint16_t* color = span.colorRow + span.left;
         uint16_t* depth = span.depthRow + span.left;
         int32_t z = span.z;
-        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count, auto) {
+        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
+                                                    auto) {
             for (int32_t i = 0; i < count; ++i, s += ds, t += dt, z += dzdx) {
                 const int32_t zz = z >> 12;
                 if (zz > depth[i])
@@ -381,36 +384,56 @@ bool coloursInRange(const SkwSpan& span, int32_t n, int32_t limit)
 #define PF_VECTOR_CLONES
 #endif
 
-// Linear values at a chunk's first pixel and their steps; wrapping adds, as
-// pixel-by-pixel stepping would give.
+// Linear values at a chunk's first pixel and their steps.
 struct ChunkRamp {
     int32_t z, s, t, a, r, g, b;
     int32_t dz, ds, dt, da, dr, dg, db;
-    static int32_t at(int32_t v, int32_t step, int32_t i)
+    void advance(int32_t n)
     {
-        return static_cast<int32_t>(static_cast<uint32_t>(v) + static_cast<uint32_t>(step) * static_cast<uint32_t>(i));
+        z = stepped(z, dz, n);
+        s = stepped(s, ds, n);
+        t = stepped(t, dt, n);
+        a = stepped(a, da, n);
+        r = stepped(r, dr, n);
+        g = stepped(g, dg, n);
+        b = stepped(b, db, n);
     }
 };
 
 struct BlendChunk {
     static constexpr int32_t kSize = 64;
-    int32_t texel[kSize];   // texel address; -1 behind the depth buffer
+    int32_t texel[kSize];   // texel address; -1 where a test failed
     int32_t depth[kSize];   // z >> 12
-    int32_t color[kSize];   // texel colour; -1 where the pixel is left alone
     int32_t weight[kSize];  // blend weight, at most kOpaqueAlpha
+    int32_t color[kSize];   // texel colour; -1 where the pixel is left alone
 };
 
-// Depth test and power-of-two texel address of every pixel of a chunk.
-PF_VECTOR_CLONES void coverChunk(BlendChunk& chunk, const uint16_t* depth, int32_t n, const ChunkRamp& ramp,
-                                 int32_t log2Width, int32_t shiftU, int32_t shiftV)
+// Per pixel of a chunk: the depth test, the power-of-two texel address, the
+// interpolated alpha as weight and, when that is the final alpha
+// (alphaFinal), the alpha test and the depth write.
+struct ChunkCover {
+    int32_t log2Width, shiftU, shiftV;
+    int32_t threshold;
+    bool alphaFinal, depthWrite;
+};
+
+PF_VECTOR_CLONES void coverChunk(BlendChunk& chunk, uint16_t* depth, int32_t n, const ChunkRamp& ramp,
+                                 const ChunkCover& cover)
 {
     for (int32_t i = 0; i < n; ++i) {
-        const int32_t zz = ChunkRamp::at(ramp.z, ramp.dz, i) >> 12;
-        const int32_t u = ChunkRamp::at(ramp.s, ramp.ds, i) & 0xFFFF;
-        const int32_t v = ChunkRamp::at(ramp.t, ramp.dt, i) & 0xFFFF;
-        const int32_t texel = ((v >> shiftV) << log2Width) + (u >> shiftU);
+        const int32_t zz = stepped(ramp.z, ramp.dz, i) >> 12;
+        const int32_t u = stepped(ramp.s, ramp.ds, i) & 0xFFFF;
+        const int32_t v = stepped(ramp.t, ramp.dt, i) & 0xFFFF;
+        const int32_t a = stepped(ramp.a, ramp.da, i);
+        bool pass = zz <= depth[i];
+        if (cover.alphaFinal) {
+            pass = pass && (a >> 8) >= cover.threshold;
+            if (cover.depthWrite)
+                depth[i] = static_cast<uint16_t>(pass ? zz : depth[i]);
+        }
+        chunk.texel[i] = pass ? ((v >> cover.shiftV) << cover.log2Width) + (u >> cover.shiftU) : -1;
         chunk.depth[i] = zz;
-        chunk.texel[i] = zz <= depth[i] ? texel : -1;
+        chunk.weight[i] = std::min(a, kOpaqueAlpha);
     }
 }
 
@@ -437,9 +460,10 @@ PF_VECTOR_CLONES void blendChunk(uint16_t* __restrict color, const BlendChunk& c
 }
 
 // MODULATE of the fragment colour by the texel, written opaque with a depth
-// write, or (16) alpha-blended with (32) or without one. The blend weight is the fragment
-// alpha after the texture function, as the general routine has it: times the
-// texel alpha with alpha data, else the interpolated alpha itself.
+// write, or (16) alpha-blended with (32) or without one. The blend weight is
+// the fragment alpha after the texture function, as the general routine has
+// it: times the texel alpha with alpha data, else the interpolated alpha.
+// Blended spans whose colours stay in range go chunk by chunk.
 template <unsigned Bits>
 struct TexModulate {
     static constexpr bool kPerspective = Bits & 1;
@@ -456,6 +480,10 @@ struct TexModulate {
             return;
         SkwSpan scratch;
         const SkwSpan& span = clampedStart(setup, in, scratch);
+        if constexpr (kBlend) {
+            if (coloursInRange(span, n, kClamp ? 0xFFFFF : 0xFFFF))
+                return runInRange(setup, span, n);
+        }
         const SkwRasterTexture& tex = setup.units[0];
         const Pow2Texel<kPalette> texelAt(tex);
         const uint16_t* texColors = tex.colorData;
@@ -464,12 +492,6 @@ struct TexModulate {
         const int32_t dzdx = span.dzdx, drdx = span.drdx, dgdx = span.dgdx, dbdx = span.dbdx, dadx = span.dadx;
         uint16_t* color = span.colorRow + span.left;
         uint16_t* depth = span.depthRow + span.left;
-        if constexpr (kBlend) {
-            if (coloursInRange(span, n, kClamp ? 0xFFFFF : 0xFFFF)) {
-                runInRange(setup, span, n);
-                return;
-            }
-        }
         int32_t z = span.z, r = span.r, g = span.g, b = span.b, a = span.a;
         walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
                                                     auto last) {
@@ -518,14 +540,13 @@ struct TexModulate {
         });
     }
 
-    // Colours in range: chunk by chunk, the depth test and texel addresses,
-    // then per pixel the texel, the alpha test and the depth write, then the
-    // colour work.
+    // Colours in range: chunk by chunk, the tests and texel addresses, then
+    // the texels (and the tests that need their alpha), then the colour work.
     static void runInRange(const SkwSpanSetup& setup, const SkwSpan& span, int32_t n)
     {
         const SkwRasterTexture& tex = setup.units[0];
-        const int32_t shiftU = 16 - tex.log2Width, shiftV = 16 - tex.log2Height;
-        const int32_t threshold = setup.threshold;
+        const ChunkCover cover{tex.log2Width, 16 - tex.log2Width, 16 - tex.log2Height, setup.threshold, !kAlphaData,
+                               kDepthWrite};
         uint16_t* color = span.colorRow + span.left;
         uint16_t* depth = span.depthRow + span.left;
         ChunkRamp ramp{span.z, 0, 0, span.a, span.r, span.g, span.b,
@@ -539,7 +560,7 @@ struct TexModulate {
             ramp.dt = dt;
             for (int32_t done = 0; done < count;) {
                 const int32_t m = std::min(BlendChunk::kSize, count - done);
-                coverChunk(chunk, depth, m, ramp, tex.log2Width, shiftU, shiftV);
+                coverChunk(chunk, depth, m, ramp, cover);
                 for (int32_t i = 0; i < m; ++i) {
                     chunk.color[i] = -1;
                     int32_t texel = chunk.texel[i];
@@ -547,25 +568,22 @@ struct TexModulate {
                         continue;
                     if constexpr (kPalette)
                         texel = tex.indexData[texel];
-                    const int32_t ai = ChunkRamp::at(ramp.a, ramp.da, i);
-                    int64_t alpha = ai;
-                    if constexpr (kAlphaData)
-                        alpha = (int64_t{ai >> 8} * expandAlpha(tex.alphaData[texel])) >> 8;
-                    if ((alpha >> 8) < threshold)
-                        continue;
-                    if constexpr (kDepthWrite)
-                        depth[i] = static_cast<uint16_t>(chunk.depth[i]);
+                    if constexpr (kAlphaData) {
+                        const int32_t ai = stepped(ramp.a, ramp.da, i);
+                        const int64_t alpha = (int64_t{ai >> 8} * expandAlpha(tex.alphaData[texel])) >> 8;
+                        if ((alpha >> 8) < setup.threshold)
+                            continue;
+                        if constexpr (kDepthWrite)
+                            depth[i] = static_cast<uint16_t>(chunk.depth[i]);
+                        chunk.weight[i] = static_cast<int32_t>(std::min<int64_t>(alpha, kOpaqueAlpha));
+                    }
                     chunk.color[i] = tex.colorData[texel];
-                    chunk.weight[i] = static_cast<int32_t>(std::min<int64_t>(alpha, kOpaqueAlpha));
                 }
                 blendChunk(color, chunk, m, ramp);
                 done += m;
                 color += m;
                 depth += m;
-                for (auto [value, step] : {std::pair{&ramp.z, ramp.dz}, {&ramp.s, ramp.ds}, {&ramp.t, ramp.dt},
-                                           {&ramp.a, ramp.da}, {&ramp.r, ramp.dr}, {&ramp.g, ramp.dg},
-                                           {&ramp.b, ramp.db}})
-                    *value = ChunkRamp::at(*value, step, m);
+                ramp.advance(m);
             }
         });
     }
