@@ -404,7 +404,7 @@ struct BlendChunk {
     static constexpr int32_t kSize = 64;
     int32_t texel[kSize];   // texel address; -1 where a test failed
     int32_t depth[kSize];   // z >> 12
-    int32_t weight[kSize];  // blend weight, at most kOpaqueAlpha
+    int32_t weight[kSize];  // blend weight, 0..kOpaqueAlpha
     int32_t color[kSize];   // texel colour; -1 where the pixel is left alone
 };
 
@@ -433,7 +433,8 @@ PF_VECTOR_CLONES void coverChunk(BlendChunk& chunk, uint16_t* depth, int32_t n, 
         }
         chunk.texel[i] = pass ? ((v >> cover.shiftV) << cover.log2Width) + (u >> cover.shiftU) : -1;
         chunk.depth[i] = zz;
-        chunk.weight[i] = std::min(a, kOpaqueAlpha);
+        // Clamped on pixels left alone too, so that no product overflows there.
+        chunk.weight[i] = std::clamp(a, 0, kOpaqueAlpha);
     }
 }
 
