@@ -409,33 +409,47 @@ struct BlendChunk {
 };
 
 // Per pixel of a chunk: the depth test, the power-of-two texel address, the
-// interpolated alpha as weight and, when that is the final alpha
-// (alphaFinal), the alpha test and the depth write.
+// interpolated alpha as weight and, unless the alpha still takes the texel's
+// (threshold kAlphaLater), the alpha test and the depth write (writeDepth).
+constexpr int32_t kAlphaLater = INT32_MIN;
+
 struct ChunkCover {
     int32_t log2Width, shiftU, shiftV;
     int32_t threshold;
-    bool alphaFinal, depthWrite;
+    bool writeDepth;
 };
 
-PF_VECTOR_CLONES void coverChunk(BlendChunk& chunk, uint16_t* depth, int32_t n, const ChunkRamp& ramp,
-                                 const ChunkCover& cover)
+template <bool WriteDepth>
+inline void coverPixels(BlendChunk& __restrict chunk, uint16_t* __restrict depth, int32_t n, const ChunkRamp& at,
+                        const ChunkCover& c)
 {
     for (int32_t i = 0; i < n; ++i) {
-        const int32_t zz = stepped(ramp.z, ramp.dz, i) >> 12;
-        const int32_t u = stepped(ramp.s, ramp.ds, i) & 0xFFFF;
-        const int32_t v = stepped(ramp.t, ramp.dt, i) & 0xFFFF;
-        const int32_t a = stepped(ramp.a, ramp.da, i);
-        bool pass = zz <= depth[i];
-        if (cover.alphaFinal) {
-            pass = pass && (a >> 8) >= cover.threshold;
-            if (cover.depthWrite)
-                depth[i] = static_cast<uint16_t>(pass ? zz : depth[i]);
-        }
-        chunk.texel[i] = pass ? ((v >> cover.shiftV) << cover.log2Width) + (u >> cover.shiftU) : -1;
+        const int32_t zz = stepped(at.z, at.dz, i) >> 12;
+        const int32_t u = stepped(at.s, at.ds, i) & 0xFFFF;
+        const int32_t v = stepped(at.t, at.dt, i) & 0xFFFF;
+        const int32_t a = stepped(at.a, at.da, i);
+        const int32_t stored = depth[i];
+        // Without branches, so that the loop vectorizes.
+        const bool pass = (zz <= stored) & ((a >> 8) >= c.threshold);
+        if constexpr (WriteDepth)
+            depth[i] = static_cast<uint16_t>(pass ? zz : stored);
+        chunk.texel[i] = pass ? ((v >> c.shiftV) << c.log2Width) + (u >> c.shiftU) : -1;
         chunk.depth[i] = zz;
         // Clamped on pixels left alone too, so that no product overflows there.
         chunk.weight[i] = std::clamp(a, 0, kOpaqueAlpha);
     }
+}
+
+PF_VECTOR_CLONES void coverChunk(BlendChunk& chunk, uint16_t* depth, int32_t n, const ChunkRamp& ramp,
+                                 const ChunkCover& cover)
+{
+    // Copies, which the chunk's stores cannot alias.
+    const ChunkRamp at = ramp;
+    const ChunkCover c = cover;
+    if (c.writeDepth)
+        coverPixels<true>(chunk, depth, n, at, c);
+    else
+        coverPixels<false>(chunk, depth, n, at, c);
 }
 
 // The colour half of a chunk whose colours are in range: texel times
@@ -546,8 +560,8 @@ struct TexModulate {
     static void runInRange(const SkwSpanSetup& setup, const SkwSpan& span, int32_t n)
     {
         const SkwRasterTexture& tex = setup.units[0];
-        const ChunkCover cover{tex.log2Width, 16 - tex.log2Width, 16 - tex.log2Height, setup.threshold, !kAlphaData,
-                               kDepthWrite};
+        const ChunkCover cover{tex.log2Width, 16 - tex.log2Width, 16 - tex.log2Height,
+                               kAlphaData ? kAlphaLater : setup.threshold, kDepthWrite && !kAlphaData};
         uint16_t* color = span.colorRow + span.left;
         uint16_t* depth = span.depthRow + span.left;
         ChunkRamp ramp{span.z, 0, 0, span.a, span.r, span.g, span.b,
