@@ -409,7 +409,7 @@ struct BlendChunk {
 };
 
 // Per pixel of a chunk: the depth test, the power-of-two texel address, the
-// interpolated alpha as weight and, unless the alpha still takes the texel's
+// interpolated alpha as weight and, unless the texel's alpha is still to come
 // (threshold kAlphaLater), the alpha test and the depth write (writeDepth).
 constexpr int32_t kAlphaLater = INT32_MIN;
 
