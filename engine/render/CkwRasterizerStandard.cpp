@@ -301,8 +301,8 @@ void CkwRasterizerStandard::chooseSpanRoutine(bool white)
                 family = SpanFamily::TexReplace;
             else if (tex.function == kFuncModulate)
                 family = SpanFamily::TexModulate;
-        } else if (single && tex.format == kRasterFormatRgba && m_blending == kBlendAlpha && !depthWrite &&
-                   tex.function == kFuncModulate) {
+        } else if (single && (tex.format == kRasterFormatRgb || tex.format == kRasterFormatRgba) &&
+                   m_blending == kBlendAlpha && tex.function == kFuncModulate) {
             family = SpanFamily::TexBlendAlpha;
         }
     }
@@ -519,8 +519,10 @@ void CkwRasterizerStandard::walkEdges()
     // Only perspective spans need the right end's q, s and t.
     const int32_t rightLast = textured && !(m_triangleFlags & kRasterAffine) ? leftLast : kUnitQ;
 
-    Edge left{};
-    Edge right{};
+    // startEdge fills what the walk reads; zeroing both edges per triangle
+    // would cost more than small triangles take to fill.
+    Edge left;
+    Edge right;
     startEdge(left, m_topVertex, next(m_topVertex), 0, leftLast);
     startEdge(right, m_topVertex, prev(m_topVertex), kUnitQ, rightLast);
     int32_t leftEdges = 1;
@@ -562,11 +564,12 @@ void CkwRasterizerStandard::walkEdges()
                 span.b = left.value[kBlue];
                 span.a = left.value[kAlpha];
                 span.fog = left.value[kFogAmount];
-                for (int32_t u = 0; u < 2; ++u) {
-                    const int32_t base = kUnitQ + u * kUnitStride;
+                for (int32_t base = kUnitQ, u = 0; base < leftLast; base += kUnitStride, ++u) {
                     span.unit[u].q = left.value[base];
                     span.unit[u].s = left.value[base + 1];
                     span.unit[u].t = left.value[base + 2];
+                }
+                for (int32_t base = kUnitQ, u = 0; base < rightLast; base += kUnitStride, ++u) {
                     span.unit[u].qRight = right.value[base];
                     span.unit[u].sRight = right.value[base + 1];
                     span.unit[u].tRight = right.value[base + 2];

@@ -240,20 +240,27 @@ TEST(CkwRasterizerStandard, FastSpansEqualTheGeneralOnesOnRandomTriangles)
         float threshold;
         int32_t format;  // 0: untextured
         int32_t function;
-        bool palette, perspective, flat, white, bright;
+        bool palette, perspective, flat, white;
+        double brightest;  // the vertex colours' upper limit
     };
     const Config configs[] = {
-        {SpanFamily::Shaded, kBlendReplace, true, 0, 0, 0, false, false, false, false, false},
-        {SpanFamily::Flat, kBlendReplace, true, 0, 0, 0, false, false, true, false, false},
-        {SpanFamily::BlendAlpha, kBlendAlpha, false, 0, 0, 0, false, false, false, false, false},
-        {SpanFamily::TexReplace, kBlendReplace, true, 0, kRasterFormatRgb, kFuncReplace, false, false, false, false, false},
-        {SpanFamily::TexReplace, kBlendReplace, true, 0.4f, kRasterFormatRgba, kFuncReplace, true, true, false, false, false},
-        {SpanFamily::TexReplace, kBlendReplace, true, 0.3f, kRasterFormatRgba, kFuncModulate, false, true, true, true, false},
-        {SpanFamily::TexModulate, kBlendReplace, true, 0, kRasterFormatRgb, kFuncModulate, false, false, false, false, false},
-        {SpanFamily::TexModulate, kBlendReplace, true, 0.25f, kRasterFormatRgba, kFuncModulate, true, true, false, false, false},
-        {SpanFamily::TexModulate, kBlendReplace, true, 0, kRasterFormatRgb, kFuncModulate, false, true, false, false, true},
-        {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0, kRasterFormatRgba, kFuncModulate, false, false, false, false, false},
-        {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0.2f, kRasterFormatRgba, kFuncModulate, true, true, false, false, true},
+        {SpanFamily::Shaded, kBlendReplace, true, 0, 0, 0, false, false, false, false, 1.0},
+        {SpanFamily::Flat, kBlendReplace, true, 0, 0, 0, false, false, true, false, 1.0},
+        {SpanFamily::BlendAlpha, kBlendAlpha, false, 0, 0, 0, false, false, false, false, 1.0},
+        {SpanFamily::TexReplace, kBlendReplace, true, 0, kRasterFormatRgb, kFuncReplace, false, false, false, false, 1.0},
+        {SpanFamily::TexReplace, kBlendReplace, true, 0.4f, kRasterFormatRgba, kFuncReplace, true, true, false, false, 1.0},
+        {SpanFamily::TexReplace, kBlendReplace, true, 0.3f, kRasterFormatRgba, kFuncModulate, false, true, true, true, 1.0},
+        {SpanFamily::TexModulate, kBlendReplace, true, 0, kRasterFormatRgb, kFuncModulate, false, false, false, false, 1.0},
+        {SpanFamily::TexModulate, kBlendReplace, true, 0.25f, kRasterFormatRgba, kFuncModulate, true, true, false, false, 1.0},
+        {SpanFamily::TexModulate, kBlendReplace, true, 0, kRasterFormatRgb, kFuncModulate, false, true, false, false, 1.6},
+        {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0, kRasterFormatRgba, kFuncModulate, false, false, false, false, 1.0},
+        {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0.2f, kRasterFormatRgba, kFuncModulate, true, true, false, false, 1.6},
+        {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0, kRasterFormatRgb, kFuncModulate, false, false, false, false, 1.6},
+        {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0.3f, kRasterFormatRgb, kFuncModulate, true, true, false, false, 1.0},
+        {SpanFamily::TexBlendAlpha, kBlendAlpha, true, 0.3f, kRasterFormatRgb, kFuncModulate, false, true, false, false, 1.0},
+        {SpanFamily::TexBlendAlpha, kBlendAlpha, true, 0.2f, kRasterFormatRgba, kFuncModulate, true, false, false, false, 1.6},
+        {SpanFamily::TexBlendAlpha, kBlendAlpha, false, 0, kRasterFormatRgb, kFuncModulate, false, true, false, false, 40},
+        {SpanFamily::TexBlendAlpha, kBlendAlpha, true, 0.1f, kRasterFormatRgba, kFuncModulate, false, false, false, false, 40},
     };
     std::mt19937 rng(2024);
     auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
@@ -269,10 +276,10 @@ TEST(CkwRasterizerStandard, FastSpansEqualTheGeneralOnesOnRandomTriangles)
             SkwRasterVertex v[3];
             const double base = uniform(0.1, 0.9);
             for (SkwRasterVertex& vertex : v) {
-                const double hi = config.bright ? 1.6 : 1.0;
                 vertex = rasterVertex(uniform(-20, W + 20), uniform(-20, H + 20),
-                                      static_cast<int32_t>(uniform(0, 0x0FFFFFFF)), uniform(0, hi), uniform(0, hi),
-                                      uniform(0, hi), static_cast<uint8_t>(rng()));
+                                      static_cast<int32_t>(uniform(0, 0x0FFFFFFF)), uniform(0, config.brightest),
+                                      uniform(0, config.brightest), uniform(0, config.brightest),
+                                      static_cast<uint8_t>(rng() % 4 == 0 ? 255 : rng()));
                 if (config.flat) {
                     vertex.r = vertex.g = vertex.b = static_cast<int32_t>(base * 65536);
                     vertex.alpha = 200;

@@ -31,6 +31,12 @@ int32_t sub32(int32_t a, int32_t b)
     return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
 
+// v after n steps, wrapping as n single steps would.
+int32_t stepped(int32_t v, int32_t step, int32_t n)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(v) + static_cast<uint32_t>(step) * static_cast<uint32_t>(n));
+}
+
 // Texel alpha byte on the 0..0x10000 scale.
 inline int32_t expandAlpha(int32_t a) { return a * 257 + (a >> 7); }
 
@@ -164,10 +170,11 @@ int32_t walkSegment(TexWalk& w)
     return count;
 }
 
-// Walks a whole span: pixel(s, t, isLast) runs once per pixel, isLast a
-// std::bool_constant so that the last pixel's clamp costs nothing elsewhere.
-template <typename Pixel>
-inline void walkSpan(const SkwSpanUnit& unit, int32_t n, bool perspective, Pixel&& pixel)
+// Walks a whole span: run(s, t, ds, dt, count, isLast) fills count pixels
+// from (s, t) on; isLast is a std::bool_constant, true only for a run of the
+// span's last pixel, so that its clamp costs nothing elsewhere.
+template <typename Run>
+inline void walkSpan(const SkwSpanUnit& unit, int32_t n, bool perspective, Run&& run)
 {
     TexWalk w;
     walkBegin(w, unit, n, perspective);
@@ -175,16 +182,12 @@ inline void walkSpan(const SkwSpanUnit& unit, int32_t n, bool perspective, Pixel
     while (done < n) {
         const int32_t count = walkSegment(w);
         done += count;
-        const int32_t body = done == n ? count - 1 : count;
-        int32_t s = w.s;
-        int32_t t = w.t;
-        for (int32_t i = 0; i < body; ++i) {
-            pixel(s, t, std::false_type{});
-            s += w.ds;
-            t += w.dt;
+        if (done < n) {
+            run(w.s, w.t, w.ds, w.dt, count, std::false_type{});
+            continue;
         }
-        if (done == n)
-            pixel(s, t, std::true_type{});
+        run(w.s, w.t, w.ds, w.dt, count - 1, std::false_type{});
+        run(stepped(w.s, w.ds, count - 1), stepped(w.t, w.dt, count - 1), 0, 0, 1, std::true_type{});
     }
 }
 
@@ -192,14 +195,17 @@ inline void walkSpan(const SkwSpanUnit& unit, int32_t n, bool perspective, Pixel
 // colour and alpha data (through the palette indices when there are some).
 template <bool Palette>
 struct Pow2Texel {
-    const SkwRasterTexture& tex;
-    int32_t shiftU, shiftV;
-    explicit Pow2Texel(const SkwRasterTexture& t) : tex(t), shiftU(16 - t.log2Width), shiftV(16 - t.log2Height) {}
+    const uint8_t* indices;
+    int32_t log2Width, shiftU, shiftV;
+    explicit Pow2Texel(const SkwRasterTexture& t)
+        : indices(t.indexData), log2Width(t.log2Width), shiftU(16 - t.log2Width), shiftV(16 - t.log2Height)
+    {
+    }
     int32_t operator()(int32_t s, int32_t t) const
     {
-        const int32_t texel = (((t & 0xFFFF) >> shiftV) << tex.log2Width) + ((s & 0xFFFF) >> shiftU);
+        const int32_t texel = (((t & 0xFFFF) >> shiftV) << log2Width) + ((s & 0xFFFF) >> shiftU);
         if constexpr (Palette)
-            return tex.indexData[texel];
+            return indices[texel];
         return texel;
     }
 };
@@ -212,10 +218,8 @@ bool spanHidden(const SkwSpan& span, int32_t n)
         z += int64_t{span.dzdx} * n;
     const int64_t zmin = z >> 12;
     const uint16_t* depth = span.depthRow + span.left;
-    bool hidden = true;
-    for (int32_t i = 0; i < n; ++i)
-        hidden &= depth[i] < zmin;
-    return hidden;
+    // A visible span mostly shows so at its first pixels.
+    return std::none_of(depth, depth + n, [zmin](uint16_t d) { return d >= zmin; });
 }
 
 // Textured routines clamp start colours that lie outside 0..0xFFFF on spans
@@ -330,24 +334,28 @@ struct TexReplace {
             return;
         const SkwRasterTexture& tex = setup.units[0];
         const Pow2Texel<kPalette> texelAt(tex);
+        const uint16_t* texColors = tex.colorData;
+        const uint8_t* texAlphas = tex.alphaData;
+        const int32_t threshold = setup.threshold, dzdx = span.dzdx;
         uint16_t* color = span.colorRow + span.left;
         uint16_t* depth = span.depthRow + span.left;
         int32_t z = span.z;
-        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, auto) {
-            const int32_t zz = z >> 12;
-            z += span.dzdx;
-            if (zz <= *depth) {
+        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
+                                                    auto) {
+            for (int32_t i = 0; i < count; ++i, s += ds, t += dt, z += dzdx) {
+                const int32_t zz = z >> 12;
+                if (zz > depth[i])
+                    continue;
                 const int32_t texel = texelAt(s, t);
-                bool pass = true;
-                if constexpr (kAlphaTest)
-                    pass = (expandAlpha(tex.alphaData[texel]) >> 8) >= setup.threshold;
-                if (pass) {
-                    *depth = static_cast<uint16_t>(zz);
-                    *color = tex.colorData[texel];
+                if constexpr (kAlphaTest) {
+                    if ((expandAlpha(texAlphas[texel]) >> 8) < threshold)
+                        continue;
                 }
+                depth[i] = static_cast<uint16_t>(zz);
+                color[i] = texColors[texel];
             }
-            ++depth;
-            ++color;
+            color += count;
+            depth += count;
         });
     }
 };
@@ -355,8 +363,122 @@ struct TexReplace {
 // Fragment colour times texel colour, as modulate computes it per channel.
 inline int32_t modulate(int32_t cf, int32_t ct) { return static_cast<int32_t>(((int64_t{cf >> 8}) * ct) >> 8); }
 
+// Colours that stay inside 0..limit over the whole span. Up to 0xFFFFF every
+// product of modulate and blending fits 32 bits; up to 0xFFFF the clamp of
+// the last pixel changes no value either.
+bool coloursInRange(const SkwSpan& span, int32_t n, int32_t limit)
+{
+    auto inside = [n, limit](int32_t v, int32_t step) {
+        const int64_t end = v + int64_t{step} * (n - 1);
+        return v >= 0 && v <= limit && end >= 0 && end <= limit;
+    };
+    return inside(span.r, span.drdx) && inside(span.g, span.dgdx) && inside(span.b, span.dbdx);
+}
+
+// The loops over a chunk below keep no state from pixel to pixel, so the
+// compiler runs them several pixels at a time; where the processor has AVX2
+// a build for it is picked when the program loads.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PF_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define PF_VECTOR_CLONES
+#endif
+
+// Linear values at a chunk's first pixel and their steps.
+struct ChunkRamp {
+    int32_t z, s, t, a, r, g, b;
+    int32_t dz, ds, dt, da, dr, dg, db;
+    void advance(int32_t n)
+    {
+        z = stepped(z, dz, n);
+        s = stepped(s, ds, n);
+        t = stepped(t, dt, n);
+        a = stepped(a, da, n);
+        r = stepped(r, dr, n);
+        g = stepped(g, dg, n);
+        b = stepped(b, db, n);
+    }
+};
+
+struct BlendChunk {
+    static constexpr int32_t kSize = 64;
+    int32_t texel[kSize];   // texel address; -1 where a test failed
+    int32_t depth[kSize];   // z >> 12
+    int32_t weight[kSize];  // blend weight, 0..kOpaqueAlpha
+    int32_t color[kSize];   // texel colour; -1 where the pixel is left alone
+};
+
+// Per pixel of a chunk: the depth test, the power-of-two texel address, the
+// interpolated alpha as weight and, unless the texel's alpha is still to come
+// (threshold kAlphaLater), the alpha test and the depth write (writeDepth).
+constexpr int32_t kAlphaLater = INT32_MIN;
+
+struct ChunkCover {
+    int32_t log2Width, shiftU, shiftV;
+    int32_t threshold;
+    bool writeDepth;
+};
+
+template <bool WriteDepth>
+inline void coverPixels(BlendChunk& __restrict chunk, uint16_t* __restrict depth, int32_t n, const ChunkRamp& at,
+                        const ChunkCover& c)
+{
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t zz = stepped(at.z, at.dz, i) >> 12;
+        const int32_t u = stepped(at.s, at.ds, i) & 0xFFFF;
+        const int32_t v = stepped(at.t, at.dt, i) & 0xFFFF;
+        const int32_t a = stepped(at.a, at.da, i);
+        const int32_t stored = depth[i];
+        // Without branches, so that the loop vectorizes.
+        const bool pass = (zz <= stored) & ((a >> 8) >= c.threshold);
+        if constexpr (WriteDepth)
+            depth[i] = static_cast<uint16_t>(pass ? zz : stored);
+        chunk.texel[i] = pass ? ((v >> c.shiftV) << c.log2Width) + (u >> c.shiftU) : -1;
+        chunk.depth[i] = zz;
+        // Clamped on pixels left alone too, so that no product overflows there.
+        chunk.weight[i] = std::clamp(a, 0, kOpaqueAlpha);
+    }
+}
+
+PF_VECTOR_CLONES void coverChunk(BlendChunk& chunk, uint16_t* depth, int32_t n, const ChunkRamp& ramp,
+                                 const ChunkCover& cover)
+{
+    // Copies, which the chunk's stores cannot alias.
+    const ChunkRamp at = ramp;
+    const ChunkCover c = cover;
+    if (c.writeDepth)
+        coverPixels<true>(chunk, depth, n, at, c);
+    else
+        coverPixels<false>(chunk, depth, n, at, c);
+}
+
+// The colour half of a chunk whose colours are in range: texel times
+// fragment colour, blended over the destination by the weight (at or above
+// kOpaqueAlpha the source), clamped (which up to 0xFFFF changes nothing).
+PF_VECTOR_CLONES void blendChunk(uint16_t* __restrict color, const BlendChunk& chunk, int32_t n, const ChunkRamp& ramp)
+{
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t tc = chunk.color[i];
+        const int32_t k = chunk.weight[i];
+        const int32_t sr = (((ramp.r + i * ramp.dr) >> 8) * (tc & 0xF800)) >> 8;
+        const int32_t sg = (((ramp.g + i * ramp.dg) >> 8) * ((tc & 0x7E0) << 5)) >> 8;
+        const int32_t sb = (((ramp.b + i * ramp.db) >> 8) * ((tc & 0x1F) << 11)) >> 8;
+        const int32_t d = color[i];
+        const int32_t dr = d & 0xF800, dg = (d & 0x7E0) << 5, db = (d & 0x1F) << 11;
+        const bool opaque = k >= kOpaqueAlpha;
+        const int32_t cr = clampChannel(opaque ? sr : dr + ((((sr - dr) >> 8) * k) >> 8));
+        const int32_t cg = clampChannel(opaque ? sg : dg + ((((sg - dg) >> 8) * k) >> 8));
+        const int32_t cb = clampChannel(opaque ? sb : db + ((((sb - db) >> 8) * k) >> 8));
+        const uint16_t out = packTruncating(cr, cg, cb);
+        color[i] = tc < 0 ? static_cast<uint16_t>(d) : out;
+    }
+}
+
 // MODULATE of the fragment colour by the texel, written opaque with a depth
-// write, or (16) alpha-blended without one.
+// write, or (16) alpha-blended with (32) or without one. The blend weight is
+// the fragment alpha after the texture function, as the general routine has
+// it: times the texel alpha with alpha data, else the interpolated alpha.
+// Blended spans whose colours stay in range go chunk by chunk.
 template <unsigned Bits>
 struct TexModulate {
     static constexpr bool kPerspective = Bits & 1;
@@ -364,6 +486,7 @@ struct TexModulate {
     static constexpr bool kAlphaData = Bits & 4;
     static constexpr bool kClamp = Bits & 8;
     static constexpr bool kBlend = Bits & 16;
+    static constexpr bool kDepthWrite = !kBlend || (Bits & 32);
 
     static void run(const SkwSpanSetup& setup, const SkwSpan& in)
     {
@@ -372,49 +495,111 @@ struct TexModulate {
             return;
         SkwSpan scratch;
         const SkwSpan& span = clampedStart(setup, in, scratch);
+        if constexpr (kBlend) {
+            if (coloursInRange(span, n, kClamp ? 0xFFFFF : 0xFFFF))
+                return runInRange(setup, span, n);
+        }
         const SkwRasterTexture& tex = setup.units[0];
         const Pow2Texel<kPalette> texelAt(tex);
+        const uint16_t* texColors = tex.colorData;
+        const uint8_t* texAlphas = tex.alphaData;
+        const int32_t threshold = setup.threshold;
+        const int32_t dzdx = span.dzdx, drdx = span.drdx, dgdx = span.dgdx, dbdx = span.dbdx, dadx = span.dadx;
         uint16_t* color = span.colorRow + span.left;
         uint16_t* depth = span.depthRow + span.left;
         int32_t z = span.z, r = span.r, g = span.g, b = span.b, a = span.a;
-        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, auto last) {
-            const int32_t zz = z >> 12;
-            if (zz <= *depth) {
+        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
+                                                    auto last) {
+            // Locals, so that the loop keeps them in registers.
+            int32_t zi = z, ri = r, gi = g, bi = b, ai = a;
+            for (int32_t i = 0; i < count; ++i, s += ds, t += dt, zi += dzdx, ri += drdx, gi += dgdx, bi += dbdx,
+                         ai += dadx) {
+                const int32_t zz = zi >> 12;
+                if (zz > depth[i])
+                    continue;
                 const int32_t texel = texelAt(s, t);
-                // Fragment alpha times texel alpha, on the 0..0x10000 scale times 256.
-                const int64_t p = int64_t{a >> 8} * (kAlphaData ? expandAlpha(tex.alphaData[texel]) : 0x10000);
-                if ((p >> 16) >= setup.threshold) {
-                    if constexpr (!kBlend)
-                        *depth = static_cast<uint16_t>(zz);
-                    const uint32_t texColor = tex.colorData[texel];
-                    int32_t cr = modulate(r, unpackRed(texColor));
-                    int32_t cg = modulate(g, unpackGreen(texColor));
-                    int32_t cb = modulate(b, unpackBlue(texColor));
-                    if constexpr (kBlend) {
-                        const int64_t k = p >> 8;
-                        if (k < kOpaqueAlpha) {
-                            const uint32_t c = *color;
-                            const int32_t dr = unpackRed(c), dg = unpackGreen(c), db = unpackBlue(c);
-                            cr = dr + static_cast<int32_t>((((cr - dr) >> 8) * k) >> 8);
-                            cg = dg + static_cast<int32_t>((((cg - dg) >> 8) * k) >> 8);
-                            cb = db + static_cast<int32_t>((((cb - db) >> 8) * k) >> 8);
-                        }
+                int64_t alpha = ai;
+                if constexpr (kAlphaData)
+                    alpha = (int64_t{ai >> 8} * expandAlpha(texAlphas[texel])) >> 8;
+                if ((alpha >> 8) < threshold)
+                    continue;
+                if constexpr (kDepthWrite)
+                    depth[i] = static_cast<uint16_t>(zz);
+                const uint32_t texColor = texColors[texel];
+                int32_t cr = modulate(ri, unpackRed(texColor));
+                int32_t cg = modulate(gi, unpackGreen(texColor));
+                int32_t cb = modulate(bi, unpackBlue(texColor));
+                if constexpr (kBlend) {
+                    if (alpha < kOpaqueAlpha) {
+                        const uint32_t c = color[i];
+                        const int32_t dr = unpackRed(c), dg = unpackGreen(c), db = unpackBlue(c);
+                        cr = dr + static_cast<int32_t>((((cr - dr) >> 8) * alpha) >> 8);
+                        cg = dg + static_cast<int32_t>((((cg - dg) >> 8) * alpha) >> 8);
+                        cb = db + static_cast<int32_t>((((cb - db) >> 8) * alpha) >> 8);
                     }
-                    if constexpr (kClamp || decltype(last)::value) {
-                        cr = clampChannel(cr);
-                        cg = clampChannel(cg);
-                        cb = clampChannel(cb);
-                    }
-                    *color = packTruncating(cr, cg, cb);
                 }
+                if constexpr (kClamp || decltype(last)::value) {
+                    cr = clampChannel(cr);
+                    cg = clampChannel(cg);
+                    cb = clampChannel(cb);
+                }
+                color[i] = packTruncating(cr, cg, cb);
             }
-            ++depth;
-            ++color;
-            z += span.dzdx;
-            r += span.drdx;
-            g += span.dgdx;
-            b += span.dbdx;
-            a += span.dadx;
+            z = zi;
+            r = ri;
+            g = gi;
+            b = bi;
+            a = ai;
+            color += count;
+            depth += count;
+        });
+    }
+
+    // Colours in range: chunk by chunk, the tests and texel addresses, then
+    // the texels (and the tests that need their alpha), then the colour work.
+    static void runInRange(const SkwSpanSetup& setup, const SkwSpan& span, int32_t n)
+    {
+        const SkwRasterTexture& tex = setup.units[0];
+        const ChunkCover cover{tex.log2Width, 16 - tex.log2Width, 16 - tex.log2Height,
+                               kAlphaData ? kAlphaLater : setup.threshold, kDepthWrite && !kAlphaData};
+        uint16_t* color = span.colorRow + span.left;
+        uint16_t* depth = span.depthRow + span.left;
+        ChunkRamp ramp{span.z, 0, 0, span.a, span.r, span.g, span.b,
+                       span.dzdx, 0, 0, span.dadx, span.drdx, span.dgdx, span.dbdx};
+        BlendChunk chunk;
+        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
+                                                    auto) {
+            ramp.s = s;
+            ramp.t = t;
+            ramp.ds = ds;
+            ramp.dt = dt;
+            for (int32_t done = 0; done < count;) {
+                const int32_t m = std::min(BlendChunk::kSize, count - done);
+                coverChunk(chunk, depth, m, ramp, cover);
+                for (int32_t i = 0; i < m; ++i) {
+                    chunk.color[i] = -1;
+                    int32_t texel = chunk.texel[i];
+                    if (texel < 0)
+                        continue;
+                    if constexpr (kPalette)
+                        texel = tex.indexData[texel];
+                    if constexpr (kAlphaData) {
+                        const int32_t ai = stepped(ramp.a, ramp.da, i);
+                        const int64_t alpha = (int64_t{ai >> 8} * expandAlpha(tex.alphaData[texel])) >> 8;
+                        if ((alpha >> 8) < setup.threshold)
+                            continue;
+                        if constexpr (kDepthWrite)
+                            depth[i] = static_cast<uint16_t>(chunk.depth[i]);
+                        chunk.weight[i] = static_cast<int32_t>(std::min<int64_t>(alpha, kOpaqueAlpha));
+                    }
+                    chunk.color[i] = tex.colorData[texel];
+                }
+                blendChunk(color, chunk, m, ramp);
+                done += m;
+                color += m;
+                depth += m;
+                ramp.advance(m);
+            }
         });
     }
 };
@@ -749,7 +934,8 @@ SpanRoutine selectSpanRoutine(SpanFamily family, SkwSpanSetup& setup)
     const SkwRasterTexture& tex = setup.units[0];
     const bool perspective = !(setup.flags & kRasterAffine);
     const unsigned common = (perspective ? 1u : 0u) | (tex.indexData ? 2u : 0u);
-    const unsigned modulateBits = common | (tex.alphaData ? 4u : 0u) |
+    // Texel alpha counts only where the format has alpha, as in the general routine.
+    const unsigned modulateBits = common | (tex.alphaData && hasAlpha(tex.format) ? 4u : 0u) |
                                   (setup.flags & kRasterClampColors ? 8u : 0u);
     switch (family) {
     case SpanFamily::Shaded:
@@ -761,9 +947,9 @@ SpanRoutine selectSpanRoutine(SpanFamily family, SkwSpanSetup& setup)
     case SpanFamily::TexReplace:
         return kTable<TexReplace, 8>[common | (tex.alphaData && setup.threshold != 0 ? 4u : 0u)];
     case SpanFamily::TexModulate:
-        return kTable<TexModulate, 32>[modulateBits];
+        return kTable<TexModulate, 64>[modulateBits];
     case SpanFamily::TexBlendAlpha:
-        return kTable<TexModulate, 32>[modulateBits | 16u];
+        return kTable<TexModulate, 64>[modulateBits | 16u | (setup.flags & kRasterDepthWrite ? 32u : 0u)];
     case SpanFamily::TexturedGeneral:
         selectGeneralStages(setup, true);
         return spanTexturedGeneral;
