@@ -1,4 +1,4 @@
-// Span routines. The fast paths are single loops specialised by template over
+// Span routines. The fast paths are single loops made by template for
 // the little state they still need; the two general routines run a chain of
 // stages over chunks of pixels, each stage a template instance picked per
 // triangle, so no pixel loop branches on state that is fixed for the span.
