@@ -297,7 +297,10 @@ void CkwRasterizerStandard::chooseSpanRoutine(bool white)
                             tex.wrap == 0;
         if (single && (tex.format == kRasterFormatRgb || tex.format == kRasterFormatRgba) &&
             m_blending == kBlendReplace && depthWrite) {
-            if (tex.function == kFuncReplace || (tex.function == kFuncModulate && white))
+            // The replace span tests only a texel's alpha; an RGB texel takes
+            // the vertex's, which only the general routine tests.
+            const bool alphaTested = m_alphaThreshold != 0 && tex.format == kRasterFormatRgb && !white;
+            if ((tex.function == kFuncReplace && !alphaTested) || (tex.function == kFuncModulate && white))
                 family = SpanFamily::TexReplace;
             else if (tex.function == kFuncModulate)
                 family = SpanFamily::TexModulate;

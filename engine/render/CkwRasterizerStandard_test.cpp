@@ -249,6 +249,8 @@ TEST(CkwRasterizerStandard, FastSpansEqualTheGeneralOnesOnRandomTriangles)
         {SpanFamily::BlendAlpha, kBlendAlpha, false, 0, 0, 0, false, false, false, false, 1.0},
         {SpanFamily::TexReplace, kBlendReplace, true, 0, kRasterFormatRgb, kFuncReplace, false, false, false, false, 1.0},
         {SpanFamily::TexReplace, kBlendReplace, true, 0.4f, kRasterFormatRgba, kFuncReplace, true, true, false, false, 1.0},
+        // An RGB texel's alpha is the vertex's: tested by the general routine.
+        {SpanFamily::TexturedGeneral, kBlendReplace, true, 0.4f, kRasterFormatRgb, kFuncReplace, false, false, false, false, 1.0},
         {SpanFamily::TexReplace, kBlendReplace, true, 0.3f, kRasterFormatRgba, kFuncModulate, false, true, true, true, 1.0},
         {SpanFamily::TexModulate, kBlendReplace, true, 0, kRasterFormatRgb, kFuncModulate, false, false, false, false, 1.0},
         {SpanFamily::TexModulate, kBlendReplace, true, 0.25f, kRasterFormatRgba, kFuncModulate, true, true, false, false, 1.0},
