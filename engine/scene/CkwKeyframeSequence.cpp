@@ -17,6 +17,13 @@ namespace {
 
 constexpr int64_t kMaxStoreWords = 0x7FFFFFFF;
 
+// Whether keyframes of stride values plus a time each outgrow the store;
+// dividing keeps the test itself from overflowing for counts near 2^32.
+bool storeOverflows(int64_t keyframes, int64_t stride)
+{
+    return stride >= 0 && keyframes > kMaxStoreWords / (stride + 1);
+}
+
 // 2^31 as a float: quotients at or above it have no int32.
 constexpr float kIntLimit = 2147483648.0f;
 
@@ -54,7 +61,7 @@ int32_t CkwKeyframeSequence::rangeLength() const
 void CkwKeyframeSequence::allocate(int32_t keyframeCount, int32_t componentCount, int32_t interpolation)
 {
     const int64_t stride = (interpolation == kSpline || interpolation == kSquad ? 3 : 1) * int64_t{componentCount};
-    if (static_cast<int64_t>(keyframeCount) * (stride + 1) > kMaxStoreWords)
+    if (storeOverflows(keyframeCount, stride))
         leave(KErrNoMemory);
     // A failed growth keeps the old keyframes whole: the counts that index
     // them change only once both buffers exist.
@@ -346,7 +353,7 @@ void CkwKeyframeSequence::deserialize(CkwSerializeBufferObjectsIn& buffer)
     if (count < 1)
         leave(KErrCorruptData);
     const int64_t stride = (interpolation == kSpline || interpolation == kSquad ? 3 : 1) * int64_t{components};
-    if (static_cast<int64_t>(count) * (stride + 1) > kMaxStoreWords)
+    if (storeOverflows(count, stride))
         leave(KErrNoMemory);
     // The keyframes must be in the record before the store is sized for them.
     const uint64_t valueBytes = encoding == 0 ? 4 : encoding;

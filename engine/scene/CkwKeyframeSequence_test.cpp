@@ -182,6 +182,8 @@ TEST_F(KeyframeSequenceTest, SettersRefuseWhatTheStoreCannotHold)
         {"slerp of three", [&] { s->init(2, 3, Seq::kSlerp); }, KErrIllegalArgument},
         {"squad of four", [&] { s->init(3, 4, Seq::kSquad); }, KErrNone},
         {"a store above 2^31 words", [&] { s->init(0x10000000, 4, Seq::kSpline); }, KErrNoMemory},
+        {"a store whose size overflows 64 bits", [&] { s->init(0x7FFFFFFF, 0x7FFFFFFF, Seq::kSpline); },
+         KErrNoMemory},
         {"two pairs", [&] { s->init(2, 2, Seq::kLinear); }, KErrNone},
         {"index 2", [&] { s->setKeyframe(2, 0, 2, pair); }, KErrIndexOutOfRange},
         {"short value", [&] { s->setKeyframe(0, 0, 1, pair); }, KErrIllegalArgument},
@@ -307,6 +309,12 @@ TEST_F(KeyframeSequenceTest, HostileRecordsFailCleanly)
             b[offset + i] = static_cast<uint8_t>(word >> (8 * i));
         return b;
     };
+    const auto patchedTwice = [&](size_t offset, uint32_t word, size_t offset2, uint32_t word2) {
+        Bytes b = patched(offset, word);
+        for (int i = 0; i < 4; ++i)
+            b[offset2 + i] = static_cast<uint8_t>(word2 >> (8 * i));
+        return b;
+    };
     const struct {
         const char* what;
         Bytes bytes;
@@ -322,6 +330,7 @@ TEST_F(KeyframeSequenceTest, HostileRecordsFailCleanly)
         {"no keyframes", patched(31, 0), KErrCorruptData},
         {"a count the record cannot hold", patched(31, 0x01000000), KErrReadPastEnd},
         {"a store above 2^31 words", patched(31, 0x40000000), KErrNoMemory},
+        {"a store whose size overflows 64 bits", patchedTwice(27, 0xFFFFFFFF, 31, 0xFFFFFFFF), KErrNoMemory},
         {"components the record cannot hold", patched(27, 0x10000000), KErrReadPastEnd},
         {"negative time", edited([](auto& f) { f.keyframes[1].time = -1; }), KErrCorruptData},
         {"infinite value", edited([](auto& f) { f.keyframes[1].value[0] = INFINITY; }), KErrCorruptData},

@@ -191,7 +191,8 @@ void CkwSkinnedMesh::buildVertexInfluences()
             if (same(m_palette[entry].binding[0], kept[0]) && same(m_palette[entry].binding[1], kept[1]))
                 break;
         if (entry == m_palette.count()) {
-            int32_t sum = m_bindings[kept[0]].weight;
+            // Two file weights near 2^31 would overflow an int32 sum.
+            int64_t sum = m_bindings[kept[0]].weight;
             if (kept[1] != kNoBinding)
                 sum += m_bindings[kept[1]].weight;
             m_palette.append({{kept[0], kept[1]}, CkwMatrix(), 1.0f / static_cast<float>(sum), true, true, {}});

@@ -162,6 +162,19 @@ struct BoneMotion {
     }
 };
 
+TEST_F(SkinnedMeshTest, TheLargestWeightsShareAVertexEvenly)
+{
+    CkwGroup* s = skeleton({{0, 0, 0}, {0, 0, 0}});
+    CkwSkinnedMesh* m = mesh(buffer(std::vector<int32_t>(30, 1)), s);
+    ASSERT_EQ(trap([&] {
+                  m->addTransform(bone(s, 0), INT32_MAX, 0, 1);
+                  m->addTransform(bone(s, 1), INT32_MAX, 0, 1);
+              }),
+              KErrNone);
+    EXPECT_EQ(boneVertices(m, bone(s, 0)), (BoneVertices{{0}, {0.5f}}));
+    EXPECT_EQ(boneVertices(m, bone(s, 1)), (BoneVertices{{0}, {0.5f}}));
+}
+
 TEST_F(SkinnedMeshTest, SkinnedPositionsMatchAPlainFloatSkinning)
 {
     const std::vector<int32_t> stored = {100, 0, 0, -300, 200, 50, 1000, -1000, 30, 0, 640, -640, 32767, -32768, 5, 7, 7, 7};

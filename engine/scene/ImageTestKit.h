@@ -3,11 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <algorithm>
 #include <functional>
 #include <vector>
 
-#include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/scene/CkwImage2D.h"
 #include "engine/scene/SceneTestKit.h"
 #include "tools/m3g/M3gFileWriter.h"
@@ -26,25 +24,10 @@ inline int32_t loadRecords(SceneTest& test, const std::function<void(M3gFileWrit
     return code;
 }
 
-// Reads one record into target as the loader would, with earlier at indices
-// 2, 3, ...; returns the leave code. (The loader reports every such code as
-// one bad-data result, so the codes are pinned here.)
-inline int32_t readRecord(CkwObject3D& target, const M3gRecord& record, const std::vector<IkwSerializable*>& earlier = {})
+// The record's data read as the loader would (SceneTestKit's readRecord).
+inline int32_t readRecord(CkwObject3D& target, const M3gRecord& record, const std::vector<CkwObject3D*>& earlier = {})
 {
-    return engineTrap([&] {
-        CkwArray<IkwSerializable*> objects;
-        objects.append(nullptr);
-        objects.append(nullptr);
-        for (IkwSerializable* object : earlier)
-            objects.append(object);
-        CkwArray<bool> referenced;
-        referenced.setCount(objects.count());
-        std::fill(referenced.begin(), referenced.end(), false);
-        CkwSerializeBufferObjectsIn buffer;
-        buffer.prepare(static_cast<uint32_t>(record.data.size()), &objects, &referenced);
-        buffer.append(record.data.data(), static_cast<uint32_t>(record.data.size()));
-        target.deserialize(buffer);
-    });
+    return readRecord(target, record.data, earlier);
 }
 
 // The colour plane of a direct image, or the index bytes of a palette image
