@@ -27,14 +27,6 @@ EngineRef loadWorld(uint32_t resourceId)
     return engine ? engine->loadObject(resourceId).as(kIidWorld) : EngineRef();
 }
 
-EngineRef activeCamera(EngineHandle* world)
-{
-    EngineRef camera;
-    if (world && tableOf<IkwWorldTable>(world).getActiveCamera(world, camera.out()) != 0)
-        camera.reset();
-    return camera;
-}
-
 } // namespace
 
 uint32_t levelSceneResource(int32_t level)
