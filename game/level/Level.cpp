@@ -59,8 +59,6 @@ void Level::createPlayer(int32_t& /*error*/)
         director->setupHideout(&m_objects, m_objects.firstFree());
     else if (m_world->m_levelIndex == LevelIndex::Hideout)
         director->bindLocks();
-    else if (m_world->m_sceneSlots[GameWorld::kSceneSlotCount - 1])
-        director->emptyHook();
 }
 
 void Level::initObjects()

@@ -141,8 +141,6 @@ public:
     void formatResultTexts(uint32_t screenId);
     void formatOnOffTexts();
     bool getFlag() const { return m_onOffTextFlag != 0; }
-    void emptyUpdateHook() {}
-    void emptyFileHook(const char*) {}
 
     // The saved-game block as written and read; exposed for the save test.
     void buildBlock(uint8_t* block) const;
