@@ -27,14 +27,6 @@ EngineRef loadWorld(uint32_t resourceId)
     return engine ? engine->loadObject(resourceId).as(kIidWorld) : EngineRef();
 }
 
-EngineRef activeCamera(EngineHandle* world)
-{
-    EngineRef camera;
-    if (world && tableOf<IkwWorldTable>(world).getActiveCamera(world, camera.out()) != 0)
-        camera.reset();
-    return camera;
-}
-
 } // namespace
 
 uint32_t levelSceneResource(int32_t level)
@@ -67,8 +59,6 @@ void Level::createPlayer(int32_t& /*error*/)
         director->setupHideout(&m_objects, m_objects.firstFree());
     else if (m_world->m_levelIndex == LevelIndex::Hideout)
         director->bindLocks();
-    else if (m_world->m_sceneSlots[GameWorld::kSceneSlotCount - 1])
-        director->emptyHook();
 }
 
 void Level::initObjects()

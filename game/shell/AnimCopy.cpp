@@ -1,8 +1,9 @@
 // Track copying between models and the search for animated objects.
 #include "game/shell/AnimCopy.h"
 
+#include <vector>
+
 #include "engine/core/interface/InterfaceIds.h"
-#include "game/shell/AnimTable.h"
 
 namespace {
 
@@ -37,7 +38,14 @@ EngineRef skeletonOf(const EngineRef& skinned)
     return skeleton;
 }
 
-void copyTrack(const EngineRef& track, const EngineRef& target, HandleArray& ids, HandleArray& controllers,
+// A source controller id and the controller made for it, shared by every
+// copied track that names the same id.
+struct CopiedController {
+    uint32_t id;
+    EngineRef controller;
+};
+
+void copyTrack(const EngineRef& track, const EngineRef& target, std::vector<CopiedController>& copied,
                uint32_t offset)
 {
     EngineRef duplicate;
@@ -53,24 +61,18 @@ void copyTrack(const EngineRef& track, const EngineRef& target, HandleArray& ids
     if (track.table<IkwAnimationTrackTable>().getController(track.get(), source.out()) != 0 || !source)
         return;
     const uint32_t id = userIdOf(source);
-    const int32_t known = ids.find(id);
-    if (known >= 0) {
-        copy.table<IkwAnimationTrackTable>().setController(copy.get(), controllers.handleAt(known));
-        return;
+    for (const CopiedController& known : copied) {
+        if (known.id == id) {
+            copy.table<IkwAnimationTrackTable>().setController(copy.get(), known.controller.get());
+            return;
+        }
     }
     EngineRef controller;
     if (source.table<IkwObject3DTable>().duplicate(source.get(), controller.out()) != 0 || !controller)
         return;
     controller.table<IkwObject3DTable>().setUserID(controller.get(), id + offset);
     copy.table<IkwAnimationTrackTable>().setController(copy.get(), controller.get());
-    // Both lists move together, so an index of one stays an index of the other.
-    const int32_t before = ids.count();
-    ids.push(id);
-    if (ids.count() != before) {
-        controllers.pushRetained(controller.get());
-        if (controllers.count() != ids.count())
-            ids.pop();
-    }
+    copied.push_back(CopiedController{id, std::move(controller)});
 }
 
 } // namespace
@@ -93,7 +95,9 @@ EngineRef meshTexture(const EngineRef& mesh, uint32_t submesh)
     return texture;
 }
 
-void cloneAnimations(const EngineRef& source, const EngineRef& target, HandleArray& ids, HandleArray& controllers,
+namespace {
+
+void cloneAnimations(const EngineRef& source, const EngineRef& target, std::vector<CopiedController>& copied,
                      uint32_t offset)
 {
     if (!source || !target)
@@ -101,7 +105,7 @@ void cloneAnimations(const EngineRef& source, const EngineRef& target, HandleArr
     const uint32_t tracks = trackCountOf(source);
     for (uint32_t i = 0; i < tracks; ++i)
         if (const EngineRef track = trackAt(source, i))
-            copyTrack(track, target, ids, controllers, offset);
+            copyTrack(track, target, copied, offset);
 
     const EngineRef from = source.as(kIidGroup);
     const EngineRef to = target.as(kIidGroup);
@@ -120,26 +124,26 @@ void cloneAnimations(const EngineRef& source, const EngineRef& target, HandleArr
         if (!match)
             continue;
         if (const EngineRef a = child.as(kIidGroup), b = match.as(kIidGroup); a && b) {
-            cloneAnimations(a, b, ids, controllers, offset);
+            cloneAnimations(a, b, copied, offset);
         } else if (const EngineRef p = child.as(kIidSkinnedMesh), q = match.as(kIidSkinnedMesh); p && q) {
             const EngineRef pTexture = meshTexture(p, 0);
             const EngineRef qTexture = meshTexture(q, 0);
             if (pTexture && qTexture)
-                cloneAnimations(pTexture, qTexture, ids, controllers, offset);
+                cloneAnimations(pTexture, qTexture, copied, offset);
             const EngineRef pSkeleton = skeletonOf(p);
             const EngineRef qSkeleton = skeletonOf(q);
             if (pSkeleton && qSkeleton)
-                cloneAnimations(pSkeleton, qSkeleton, ids, controllers, offset);
+                cloneAnimations(pSkeleton, qSkeleton, copied, offset);
         }
     }
 }
 
+} // namespace
+
 void assignAnimationIds(const EngineRef& source, const EngineRef& target, uint32_t offset)
 {
-    HandleArray ids;
-    HandleArray controllers;
-    cloneAnimations(source, target, ids, controllers, offset);
-    controllers.releaseAll();
+    std::vector<CopiedController> copied;
+    cloneAnimations(source, target, copied, offset);
 }
 
 void scanAnimationTracks(const EngineRef& object, uint8_t& named, int32_t* longest)

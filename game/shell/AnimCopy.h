@@ -7,8 +7,6 @@
 
 #include "game/shell/EngineRef.h"
 
-class HandleArray;
-
 namespace ModelId {
 // The two thieves take each other's clips where their own node is missing.
 constexpr uint32_t Boy = 0x298bfd31;
@@ -21,10 +19,6 @@ EngineRef findObject(const EngineRef& root, uint32_t userId, uint32_t iid);
 // Texture unit 0 of the submesh's appearance; empty when either is missing.
 EngineRef meshTexture(const EngineRef& mesh, uint32_t submesh);
 
-// ids: the source controller ids copied so far; controllers: the new
-// controller of each, at the same index, each with a count of the list's.
-void cloneAnimations(const EngineRef& source, const EngineRef& target, HandleArray& ids, HandleArray& controllers,
-                     uint32_t offset);
 void assignAnimationIds(const EngineRef& source, const EngineRef& target, uint32_t offset);
 
 // Only while named is 0: the longest sequence duration until a track whose

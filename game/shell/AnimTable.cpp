@@ -3,56 +3,10 @@
 #include "game/shell/AnimTable.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <iterator>
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "game/shell/AnimCopy.h"
-
-HandleArray::~HandleArray() { std::free(m_data); }
-
-void HandleArray::push(uintptr_t word)
-{
-    if (m_count == m_capacity) {
-        const int32_t capacity = m_capacity + m_growth;
-        auto* grown = static_cast<uintptr_t*>(std::malloc(size_t(capacity) * sizeof(uintptr_t)));
-        if (!grown)
-            return;
-        if (m_count)
-            std::memcpy(grown, m_data, size_t(m_count) * sizeof(uintptr_t));
-        std::free(m_data);
-        m_data = grown;
-        m_capacity = capacity;
-    }
-    m_data[m_count++] = word;
-}
-
-void HandleArray::pushRetained(EngineHandle* handle)
-{
-    const int32_t before = m_count;
-    push(reinterpret_cast<uintptr_t>(handle));
-    if (handle && m_count != before)
-        tableOf<IkwUnknownTable>(handle).addRef(handle);
-}
-
-void HandleArray::releaseAll()
-{
-    for (int32_t i = 0; i < m_count; ++i)
-        if (EngineHandle* h = handleAt(i))
-            tableOf<IkwUnknownTable>(h).release(h);
-    std::free(m_data);
-    m_data = nullptr;
-    m_count = m_capacity = 0;
-}
-
-int32_t HandleArray::find(uintptr_t word) const
-{
-    for (int32_t i = 0; i < m_count; ++i)
-        if (m_data[i] == word)
-            return i;
-    return -1;
-}
 
 AnimTable::AnimTable(GameWorld* owner) : m_owner(owner) { std::fill(std::begin(m_clipId), std::end(m_clipId), kEmpty); }
 
@@ -80,7 +34,7 @@ void AnimTable::bind(EngineRef* scene, bool collect)
         collectClips(m_scene->get());
 }
 
-void AnimTable::registerTrack(EngineHandle* track, HandleArray& marked)
+void AnimTable::registerTrack(EngineHandle* track, std::vector<EngineRef>& marked)
 {
     const IkwAnimationTrackTable& api = tableOf<IkwAnimationTrackTable>(track);
     uint32_t id = 0;
@@ -93,7 +47,7 @@ void AnimTable::registerTrack(EngineHandle* track, HandleArray& marked)
         sequence.table<IkwKeyframeSequenceTable>().getDuration(sequence.get(), &duration);
 
     if (m_removeMarkedTracks && id == kMarkedTrackId) {
-        marked.pushRetained(track);
+        marked.push_back(EngineRef::retain(track));
         return;
     }
     if (id == 0)
@@ -123,15 +77,14 @@ void AnimTable::collectClips(EngineHandle* object)
     const IkwObject3DTable& api = tableOf<IkwObject3DTable>(object);
     uint32_t count = 0;
     api.getAnimationTrackCount(object, &count);
-    HandleArray marked;
+    std::vector<EngineRef> marked;
     for (uint32_t i = 0; i < count; ++i) {
         EngineRef track;
         if (api.getAnimationTrack(object, i, track.out()) == 0 && track)
             registerTrack(track.get(), marked);
     }
-    for (int32_t i = 0; i < marked.count(); ++i)
-        api.removeAnimationTrack(object, marked.handleAt(i));
-    marked.releaseAll();
+    for (const EngineRef& track : marked)
+        api.removeAnimationTrack(object, track.get());
 
     const EngineRef self = EngineRef::retain(object);
     const EngineRef group = self.as(kIidGroup);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "game/shell/EngineRef.h"
 
@@ -23,38 +24,6 @@ constexpr uint8_t None = 0;
 constexpr uint8_t Progress = 1;
 constexpr uint8_t InverseProgress = 2;
 } // namespace BlendMode
-
-// A growable list of words, four more at a time, for the tracks and
-// controllers the animation routines set aside; a failed growth drops the word.
-class HandleArray {
-public:
-    explicit HandleArray(int32_t growth = 4) : m_growth(growth > 0 ? growth : 4) {}
-    ~HandleArray();
-    HandleArray(const HandleArray&) = delete;
-    HandleArray& operator=(const HandleArray&) = delete;
-
-    void push(uintptr_t word);
-    // Appends the handle with a count of the list's own.
-    void pushRetained(EngineHandle* handle);
-    // Gives back the counts of pushRetained and frees the block.
-    void releaseAll();
-    void pop()
-    {
-        if (m_count > 0)
-            --m_count;
-    }
-    int32_t count() const { return m_count; }
-    uintptr_t at(int32_t index) const { return m_data[index]; }
-    EngineHandle* handleAt(int32_t index) const { return reinterpret_cast<EngineHandle*>(m_data[index]); }
-    // Index of the word, -1 when absent.
-    int32_t find(uintptr_t word) const;
-
-private:
-    int32_t m_count = 0;
-    int32_t m_capacity = 0;
-    int32_t m_growth;
-    uintptr_t* m_data = nullptr;
-};
 
 class AnimTable {
 public:
@@ -103,7 +72,7 @@ public:
 private:
     static bool inRange(int32_t slot) { return uint32_t(slot) < uint32_t(kSlotCount); }
     bool used(int32_t slot) const { return inRange(slot) && m_clipId[slot] != kEmpty; }
-    void registerTrack(EngineHandle* track, HandleArray& marked);
+    void registerTrack(EngineHandle* track, std::vector<EngineRef>& marked);
     void empty();
 
     uint8_t m_blendMode[kSlotCount] = {};

@@ -86,6 +86,14 @@ EngineRef createEngineObject(uint32_t iid)
     return object;
 }
 
+EngineRef activeCamera(EngineHandle* world)
+{
+    EngineRef camera;
+    if (world && tableOf<IkwWorldTable>(world).getActiveCamera(world, camera.out()) != 0)
+        camera.reset();
+    return camera;
+}
+
 void installEngineServices()
 {
     setEngineServiceCreator([]() -> HashedObject* { return new (std::nothrow) EngineService(); });

@@ -38,6 +38,8 @@ IkwEngine* getEngineRoot();
 EngineService* getEngineService();
 // A new engine object of the interface through the root; empty on failure.
 EngineRef createEngineObject(uint32_t iid);
+// The world's active camera; empty without a world or a camera.
+EngineRef activeCamera(EngineHandle* world);
 
 // Puts the creators of the engine and 3D view services in place.
 void installEngineServices();

@@ -117,7 +117,8 @@ void LevelRecord::reset(bool full)
     int32_t count = 0;
     for (uint8_t flag : collected)
         count += flag ? 1 : 0;
-    money = kMoneyPerFlag * count;
+    // Flags from an edited save may outnumber the level's money.
+    money = std::min(kMoneyPerFlag * count, moneyAvailable);
 }
 
 bool LevelRecord::isCompleted() const

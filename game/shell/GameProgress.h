@@ -24,7 +24,7 @@ struct LevelRecord {
     static constexpr int32_t kMoneyPerFlag = 100;
 
     // attemptTime cleared; the full reset also forgets the level's history.
-    // money is then recounted from the collected flags.
+    // money is then recounted from the collected flags, at most moneyAvailable.
     void reset(bool full);
     // The time that counts against the target: the best, else this attempt's;
     // 0 when the level was never finished.
@@ -141,8 +141,6 @@ public:
     void formatResultTexts(uint32_t screenId);
     void formatOnOffTexts();
     bool getFlag() const { return m_onOffTextFlag != 0; }
-    void emptyUpdateHook() {}
-    void emptyFileHook(const char*) {}
 
     // The saved-game block as written and read; exposed for the save test.
     void buildBlock(uint8_t* block) const;

@@ -175,7 +175,12 @@ TEST_F(GameProgressTest, OutOfRangeSavedValuesAreClamped)
     storeLe32(block + 4 * 1948, 7);
     storeLe32(block + 4 * 1949, uint32_t(-1));
     storeLe32(block + 4 * 1950, 3);
+    for (uint32_t i = 0; i < LevelRecord::kMoneySlots; ++i)
+        storeLe32(block + 4 * (level3 + 6 + i), 1);  // every collected flag
     ASSERT_TRUE(progress.readBlock(block));
+    EXPECT_EQ(progress.m_levels[3].money, 10400);
+    // An attempt recounts the money from the flags: still no more than the level holds.
+    progress.prepareAttempt(3);
     EXPECT_EQ(progress.m_levels[3].money, 10400);
     EXPECT_EQ(progress.m_levels[3].completions, 0);
     EXPECT_EQ(progress.m_levels[3].bestTime, 0);

@@ -11,6 +11,7 @@
 #include "gfx2d/display/Surface.h"
 #include "game/level/LevelObjects.h"
 #include "game/shell/AnimTable.h"
+#include "game/shell/EngineService.h"
 #include "game/shell/GameApp.h"
 #include "game/shell/GameUtils.h"
 #include "game/shell/SceneDirector.h"
@@ -44,14 +45,6 @@ template <typename T, typename... Args>
 T* make(Args... args)
 {
     return new (std::nothrow) T(args...);
-}
-
-EngineRef activeCameraOf(EngineHandle* world)
-{
-    EngineRef camera;
-    if (world && tableOf<IkwWorldTable>(world).getActiveCamera(world, camera.out()) != 0)
-        camera.reset();
-    return camera;
 }
 
 bool nodeEnabled(const LevelObject* object)
@@ -444,11 +437,11 @@ void GameWorld::onScreenSizeChanged()
                                   m_menu ? m_menu->m_screenSlots[1] : -1};
         for (int32_t slot : slots) {
             if (slot >= 0 && slot < int32_t(kSceneSlotCount) && m_sceneSlots[slot])
-                if (EngineRef camera = activeCameraOf(m_sceneSlots[slot].get()))
+                if (EngineRef camera = activeCamera(m_sceneSlots[slot].get()))
                     m_hud->fitCameraAspect(camera.get());
         }
     } else if (menuOpen() && m_menuScene) {
-        if (EngineRef camera = activeCameraOf(m_menuScene.get()))
+        if (EngineRef camera = activeCamera(m_menuScene.get()))
             m_hud->fitCameraAspect(camera.get());
     }
 }

@@ -225,9 +225,3 @@ EngineRef loadGroupResource(uint32_t resourceId)
 {
     return loadAs(resourceId, kIidGroup);
 }
-
-bool loadSceneObject(EngineRef& holder, uint32_t resourceId)
-{
-    holder = loadAs(resourceId, kIidWorld);
-    return bool(holder);
-}

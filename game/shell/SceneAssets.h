@@ -39,6 +39,3 @@ void stampListMarks(uint16_t* list, int32_t width, int32_t height, const uint16_
 bool instantiateModel(GameWorld* world, EngineRef& out, uint32_t resourceId, const EngineRef& parent, bool addClips,
                       bool load);
 EngineRef loadGroupResource(uint32_t resourceId);
-// The resource as a World into the holder; the old one let go. False (and
-// the holder emptied) when it is none.
-bool loadSceneObject(EngineRef& holder, uint32_t resourceId);

@@ -14,7 +14,6 @@
 #include "game/shell/GameUtils.h"
 #include "game/shell/GameWorld.h"
 #include "game/shell/SceneAssets.h"
-#include "game/ui/Hud.h"
 #include "game/ui/MenuEngine.h"
 
 namespace {
@@ -444,7 +443,7 @@ int32_t SceneDirector::playLockScene()
         m_mark = -1;
     if (m_mark == -1) {
         // Without its scene there is nothing to watch: the menu closes.
-        if (!loadSceneObject(scene, DirectorResource::LockScene)) {
+        if (!loadWorldSceneSlot(world, DirectorSlot::Lock, DirectorResource::LockScene)) {
             if (world->m_menu)
                 world->m_menu->close();
             return ClipState::Finished;
@@ -453,9 +452,6 @@ int32_t SceneDirector::playLockScene()
         if (world->m_progress)
             world->m_progress->playMusic(m_removeLock ? DirectorCue::RemoveMusic : DirectorCue::LockMusic, true);
         m_mark = clock();
-        EngineRef camera;
-        if (scene.table<IkwWorldTable>().getActiveCamera(scene.get(), camera.out()) == 0 && camera)
-            Hud::fitCameraAspect(camera.get());
         if (clips) {
             clips->bind(&scene, true);
             m_removeClip = clipSlot(clips, "remove", 0);

@@ -58,7 +58,6 @@ public:
     SceneDirector(const SceneDirector&) = delete;
     SceneDirector& operator=(const SceneDirector&) = delete;
 
-    void emptyHook() {}
     // Level ten's actors and props into entries first .. first + 6,
     // which must be free; nothing is placed otherwise.
     void setupHideout(LevelObjectTable* table, int32_t first);

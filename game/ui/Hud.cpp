@@ -39,9 +39,7 @@ void Hud::beginWorldView(EngineHandle* world)
     ScreenContext* display = getDisplay();
     if (!view || !display || !world)
         return;
-    EngineRef camera;
-    if (tableOf<IkwWorldTable>(world).getActiveCamera(world, camera.out()) != 0)
-        camera.reset();
+    const EngineRef camera = activeCamera(world);
     const Viewport viewport = Graphics3DService::fitViewportToCamera(camera.get());
     m_viewBound = view->bindTarget(display->getRenderTarget(0, 0), &viewport) ? 1 : 0;
 }
