@@ -35,6 +35,13 @@ const PixelBuffer* colourPlane(const SurfaceBase& s)
     return s.plane(0);
 }
 
+// Rectangles that reach below 0 on either side count as outside.
+bool rectInside(const Rect16& r, uint32_t width, uint32_t height)
+{
+    return r.x >= 0 && r.y >= 0 && r.x + r.w >= 0 && r.y + r.h >= 0 && r.x + r.w <= int32_t(width) &&
+           r.y + r.h <= int32_t(height);
+}
+
 int addressIn(const PixelBuffer* b, uint8_t** address, int32_t* pitch, const Rect16* rect)
 {
     uint8_t* a = nullptr;
@@ -43,13 +50,11 @@ int addressIn(const PixelBuffer* b, uint8_t** address, int32_t* pitch, const Rec
         p = b->pitch();
         a = b->pixels();
         if (rect) {
-            const int32_t x = rect->x, y = rect->y;
-            if (x < 0 || y < 0 || x + rect->w < 0 || y + rect->h < 0 || x + rect->w > int32_t(b->width()) ||
-                y + rect->h > int32_t(b->height())) {
+            if (!rectInside(*rect, b->width(), b->height())) {
                 a = nullptr;
                 p = 0;
             } else {
-                a += intptr_t(x) * bytesPerPixel(b->format()) + intptr_t(y) * p;
+                a += intptr_t(rect->x) * bytesPerPixel(b->format()) + intptr_t(rect->y) * p;
             }
         }
     }
@@ -66,8 +71,7 @@ int Surface::containsRect(const Rect16& r) const
 {
     uint32_t w = 0, h = 0;
     getSize(&w, &h);
-    return r.x >= 0 && r.y >= 0 && r.x + r.w >= 0 && r.y + r.h >= 0 && r.x + r.w <= int32_t(w) &&
-           r.y + r.h <= int32_t(h);
+    return rectInside(r, w, h);
 }
 
 bool Surface::targetView(RenderTargetView& out)

@@ -385,8 +385,7 @@ BlitFunction DrawContext::findLoop(const BlitKey& q)
 
 bool DrawContext::fetchVertex(uint32_t i, Fixed* out) const
 {
-    const uint32_t type = m_vertices.type;
-    const uint32_t element = type == VertexType::S8 ? 1 : type == VertexType::S16 ? 2 : type == VertexType::Fixed32 ? 4 : 0;
+    const uint32_t element = vertexElementBytes(m_vertices.type);
     if (!element || !m_vertices.pointer || m_vertices.size < 2)
         return false;
     const uint32_t stride = m_vertices.stride ? m_vertices.stride : m_vertices.size * element;

@@ -66,10 +66,9 @@ void DrawContext::drawArraysSpans(Target& t, const Effective&, uint32_t mode, ui
         return;
     const uint32_t type = m_vertices.type;
     const uint8_t code = type == VertexType::S8 ? kVertexS8 : type == VertexType::S16 ? kVertexS16 : kVertexS32;
-    const uint32_t element = type == VertexType::S8 ? 1 : type == VertexType::S16 ? 2 : 4;
+    const uint32_t element = vertexElementBytes(type);
     const uint32_t stride = m_vertices.stride ? m_vertices.stride : m_vertices.size * element;
-    if ((type != VertexType::S8 && type != VertexType::S16 && type != VertexType::Fixed32) || !m_vertices.pointer ||
-        m_vertices.size < 2 || stride > 255 || !prepareRaster(t))
+    if (!element || !m_vertices.pointer || m_vertices.size < 2 || stride > 255 || !prepareRaster(t))
         return;
     VertexBinding binding;
     binding.position.set(m_vertices.pointer, 2, code, type == VertexType::Fixed32 ? 0 : 16, 0, uint8_t(stride));

@@ -192,6 +192,11 @@ TEST(DrawContext, StateStacksAndMatricesStayInsideTheirRoom)
     while (dc.pushMatrix())
         ++pushes;
     EXPECT_EQ(pushes, 19);
+    // Tiling with the stack full draws nothing and leaves the caller's matrices.
+    MemorySurface tile;
+    ASSERT_TRUE(makeImage(tile, 8, 6, tileColour));
+    tileImage(&tile, 0, 0, 16, 12);
+    EXPECT_EQ(s.screen.rasterState()->block().matrix2D.count, 20);
     while (dc.popMatrix())
         --pushes;
     EXPECT_EQ(pushes, 0);

@@ -40,16 +40,14 @@ void tileImage(Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1)
     // A zero-sized tile would never advance across the rectangle.
     if (!dc || !surface || !surface->getSize(&w, &h) || w == 0 || h == 0)
         return;
-    dc->pushMatrix();
     for (int32_t y = y0; y < y1; y += int32_t(h)) {
         for (int32_t x = x0; x < x1; x += int32_t(w)) {
             const int16_t cut[4] = {0, 0, int16_t(std::min<int32_t>(w, x1 - x)), int16_t(std::min<int32_t>(h, y1 - y))};
             if (!dc->pushMatrix())
-                break;
+                return;
             dc->translate(x * kFixedOne, y * kFixedOne);
             dc->drawImage(surface, 0, cut);
             dc->popMatrix();
         }
     }
-    dc->popMatrix();
 }

@@ -63,15 +63,14 @@ int32_t DebugOverlay::textWidth(int32_t size, const char* text)
 {
     int32_t width = 0;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        uint32_t c = *p;
+        const uint32_t c = *p;
         if (c == '%') {
             if (!*++p)
                 break;
             continue;
         }
-        if (c >= 97)
-            c -= 32;
-        if (c >= 32 && c <= 95)
+        // The same glyphs drawText advances by; the tables fold lower case.
+        if (c >= 32 && c <= 127)
             width += glyph(size, c).width + 1;
     }
     return width;

@@ -132,6 +132,7 @@ TEST(DebugOverlay, WidthsFoldCaseAndSkipControls)
         {0, "am", a.width + m.width + 2},
         {0, "%1A%", a.width + 1},
         {0, "\t\x80", 0},
+        {0, "`", DebugOverlay::glyph(0, '`').width + 1},  // drawText draws and advances past it
         {1, "A", bigA.width + 1},
     };
     for (const Case& c : cases)

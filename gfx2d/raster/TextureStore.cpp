@@ -124,7 +124,7 @@ int writeTexel(uint8_t* p, RSBFormat format, const TexelColour& c)
         return 1;
     case A4R4G4B4:
     case R4G4B4: store16(p, (a & 0xF0) << 8 | (r & 0xF0) << 4 | (g & 0xF0) | (b & 0xF0) >> 4); return 1;
-    case R5G6B5: store16(p, (r & 0xF8) << 8 | (g & 0xFC) << 3 | (b & 255) >> 3); return 1;
+    case R5G6B5: store16(p, rgb565(r, g, b)); return 1;
     case A1R5G5B5:
         store16(p, (a & 0x80) << 8 | (r & 0xF8) << 7 | (g & 0xF8) << 2 | (b & 255) >> 3);
         return 1;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "gfx2d/image/PixelFormat.h"
 #include "gfx2d/raster/RasterMath.h"
 #include "gfx2d/raster/UnalignedAccess.h"
 #include "gfx2d/span/ArmInterpreter.h"
@@ -38,11 +39,6 @@ uint32_t flatColourWord(const RasterStateBlock& s)
     const uint8_t* c = s.flatColour;
     return static_cast<uint32_t>(c[0]) << 24 | static_cast<uint32_t>(c[1]) << 16 |
            static_cast<uint32_t>(c[2]) << 8 | c[3];
-}
-
-uint16_t toR5G6B5(uint32_t argb)
-{
-    return static_cast<uint16_t>(((argb >> 8) & 0xF800) | ((argb >> 5) & 0x7E0) | ((argb >> 3) & 0x1F));
 }
 
 }  // namespace
@@ -81,7 +77,7 @@ void flatSpan(RasterState& state, uint32_t left, uint32_t right)
     if (!p)
         return;
     const uint32_t argb = flatColourWord(s);
-    const uint32_t colour = wide ? 0xFF000000u | (argb & 0xFFFFFF) : toR5G6B5(argb);
+    const uint32_t colour = wide ? 0xFF000000u | (argb & 0xFFFFFF) : rgb565(argb >> 16, argb >> 8, argb);
     uint8_t* z = (s.drawBytes[0] || s.drawBytes[1]) ? space.translate(s.zptr + static_cast<uint32_t>(x0) * 4, count * 4)
                                                     : nullptr;
     const Fixed dz = s.intdp[0];
@@ -438,7 +434,7 @@ void ScanConverter::outline(Fixed* const* list, uint32_t n)
                     if (wide)
                         storeUnaligned<uint32_t>(p, 0xFF000000u | kOutlineColour);
                     else
-                        storeUnaligned<uint16_t>(p, toR5G6B5(kOutlineColour));
+                        storeUnaligned<uint16_t>(p, rgb565(kOutlineColour >> 16, kOutlineColour >> 8, kOutlineColour));
                 }
             }
             if (x == x1 && y == y1)

@@ -69,7 +69,13 @@ int SpanProgramSet::load(InputStream& stream, uint32_t tag)
     m_state = kStateLoaded;
     for (uint8_t& b : m_headerBytes)
         b = stream.readU8();
-    m_headerLength = static_cast<uint16_t>(stream.available());
+    // The length is kept in 16 bits: a longer block would load and save cut short.
+    const uint32_t headerLength = stream.available();
+    if (headerLength > UINT16_MAX) {
+        clear();
+        return 0;
+    }
+    m_headerLength = static_cast<uint16_t>(headerLength);
     m_header.reset(m_headerLength ? new (std::nothrow) uint8_t[m_headerLength] : nullptr);
     if (m_headerLength && !m_header) {
         clear();

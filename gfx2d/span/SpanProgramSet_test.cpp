@@ -122,6 +122,13 @@ TEST(SpanProgramSet, SelectsTheFirstMatchAndStopsAtTheFirstFreeSlot)
     EXPECT_EQ(loadInto(set, {1, 2}, ResourceType::SpanPrograms), 0) << "a main entry cut short";
     EXPECT_EQ(set.headerLength(), 0);
     EXPECT_EQ(set.record(0), nullptr) << "a failed main entry clears the set";
+    std::vector<uint8_t> tooLong(3 + 0x10000, 5);
+    EXPECT_EQ(loadInto(set, tooLong, ResourceType::SpanPrograms), 0) << "a header longer than its 16-bit length";
+    EXPECT_EQ(set.headerLength(), 0);
+    tooLong.pop_back();
+    EXPECT_EQ(loadInto(set, tooLong, ResourceType::SpanPrograms), 1) << "the longest header";
+    EXPECT_EQ(set.headerLength(), 0xFFFF);
+    EXPECT_EQ(set.header()[0xFFFE], 5);
 
     // Binding and unbinding.
     RasterState rs;

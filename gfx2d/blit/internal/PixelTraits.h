@@ -4,11 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <type_traits>
 
 #include "gfx2d/blit/BlitKey.h"
 #include "gfx2d/blit/PixelChannels.h"
+#include "gfx2d/raster/UnalignedAccess.h"
 
 struct Rgb {
     uint32_t r, g, b;
@@ -24,19 +24,6 @@ inline uint32_t wordOfRgb(Rgb c)
     return c.r << 16 | c.g << 8 | c.b;
 }
 
-template <class T>
-inline T loadPixel(const uint8_t* p)
-{
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-template <class T>
-inline void storePixel(uint8_t* p, T v)
-{
-    std::memcpy(p, &v, sizeof v);
-}
-
 // Blend on 8-bit channels: (dst × (255 − a) + src × a) >> 8.
 inline Rgb blendRgb(Rgb d, Rgb s, uint32_t a)
 {
@@ -48,10 +35,10 @@ struct Px565 {
     using Raw = uint16_t;
     static constexpr int kBytes = 2;
     static constexpr bool kPaletted = false;
-    static Raw load(const uint8_t* p) { return loadPixel<Raw>(p); }
-    static void store(uint8_t* p, Raw v) { storePixel(p, v); }
+    static Raw load(const uint8_t* p) { return loadUnaligned<Raw>(p); }
+    static void store(uint8_t* p, Raw v) { storeUnaligned(p, v); }
     static Rgb rgb(uint32_t v) { return {expandRed565(v), expandGreen565(v), expandBlue565(v)}; }
-    static Raw fromRgb(Rgb c) { return static_cast<Raw>((c.r >> 3) << 11 | (c.g >> 2) << 5 | c.b >> 3); }
+    static Raw fromRgb(Rgb c) { return rgb565(c.r, c.g, c.b); }
     static bool isKey(uint32_t v) { return v == kKey565; }
 };
 
@@ -60,8 +47,8 @@ struct PxX888 {
     using Raw = uint32_t;
     static constexpr int kBytes = 4;
     static constexpr bool kPaletted = false;
-    static Raw load(const uint8_t* p) { return loadPixel<Raw>(p); }
-    static void store(uint8_t* p, Raw v) { storePixel(p, v); }
+    static Raw load(const uint8_t* p) { return loadUnaligned<Raw>(p); }
+    static void store(uint8_t* p, Raw v) { storeUnaligned(p, v); }
     static Rgb rgb(uint32_t v) { return rgbOfWord(v); }
     static Raw fromRgb(Rgb c) { return 0xFF000000 | wordOfRgb(c); }
     static bool isKey(uint32_t v) { return (v & 0xFFFFFF) == kKeyRgb; }

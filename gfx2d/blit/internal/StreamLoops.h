@@ -39,29 +39,29 @@ struct StreamIndex8 {
 // mark every written pixel opaque.
 struct Out565 {
     static constexpr int kBytes = 2;
-    static void put(uint8_t* d, uint32_t, uint32_t v) { storePixel(d, rgb565(v >> 16, v >> 8, v)); }
+    static void put(uint8_t* d, uint32_t, uint32_t v) { storeUnaligned(d, rgb565(v >> 16, v >> 8, v)); }
 };
 struct Out1555 {
     static constexpr int kBytes = 2;
-    static void put(uint8_t* d, uint32_t, uint32_t v) { storePixel(d, argb1555(1, v >> 16, v >> 8, v)); }
+    static void put(uint8_t* d, uint32_t, uint32_t v) { storeUnaligned(d, argb1555(1, v >> 16, v >> 8, v)); }
 };
 struct Out4444 {
     static constexpr int kBytes = 2;
     static void put(uint8_t* d, uint32_t, uint32_t v)
     {
-        storePixel(d, static_cast<uint16_t>(0xF000 | (v >> 12 & 0xF00) | (v >> 8 & 0xF0) | (v >> 4 & 0xF)));
+        storeUnaligned(d, static_cast<uint16_t>(0xF000 | (v >> 12 & 0xF00) | (v >> 8 & 0xF0) | (v >> 4 & 0xF)));
     }
 };
 struct Out666 {
     static constexpr int kBytes = 4;
     static void put(uint8_t* d, uint32_t, uint32_t v)
     {
-        storePixel(d, (v >> 18 & 0x3F) << 12 | (v >> 10 & 0x3F) << 6 | (v >> 2 & 0x3F));
+        storeUnaligned(d, (v >> 18 & 0x3F) << 12 | (v >> 10 & 0x3F) << 6 | (v >> 2 & 0x3F));
     }
 };
 struct OutX888 {
     static constexpr int kBytes = 4;
-    static void put(uint8_t* d, uint32_t, uint32_t v) { storePixel(d, 0xFF000000 | v); }
+    static void put(uint8_t* d, uint32_t, uint32_t v) { storeUnaligned(d, 0xFF000000 | v); }
 };
 struct OutIndex8 {
     static constexpr int kBytes = 1;

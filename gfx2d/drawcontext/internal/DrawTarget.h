@@ -29,3 +29,10 @@ struct DrawContext::Effective {
     uint32_t mode = 0;
     uint32_t blitBlend = 0;  // BlitBlendMode of the fast path
 };
+
+// Bytes of one coordinate of a vertex array of the type; 0 for types the
+// context cannot read.
+inline uint32_t vertexElementBytes(uint32_t type)
+{
+    return type == VertexType::S8 ? 1 : type == VertexType::S16 ? 2 : type == VertexType::Fixed32 ? 4 : 0;
+}
