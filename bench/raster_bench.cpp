@@ -1,8 +1,8 @@
 // Fill rate of the triangle rasterizer over a 240 x 320 target (flat, Gouraud
 // and textured-modulate spans with depth), each beside the general span
 // routine doing the same work and a plain memset of the colour buffer, and
-// the triangle rate for small (about 20 pixel) triangles, and the fill rate
-// of a sprite quad stretched over the target.
+// the triangle rate for small (about 20 pixel) triangles, and the fill rates
+// of a sprite quad stretched over the target and of a background blit.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -156,6 +156,24 @@ void BM_ScaledSpriteQuad(benchmark::State& state)
         benchmark::Counter(double(kWidth) * kHeight, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_ScaledSpriteQuad);
+
+// A palette background image repeated over the whole target.
+void BM_BackgroundBlit(benchmark::State& state)
+{
+    Scene scene(false, false, false);
+    std::vector<uint8_t> indices(64 * 64);
+    std::mt19937 rng(17);
+    for (uint8_t& i : indices)
+        i = static_cast<uint8_t>(rng());
+    scene.image.indexData = indices.data();
+    scene.r.setBlitImage(&scene.image, kFuncReplace);
+    for (auto _ : state) {
+        scene.r.blitImage(0, 0, kWidth, kHeight, 0, 0, 0x5000, 0x3000);
+        benchmark::DoNotOptimize(scene.color.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_BackgroundBlit);
 
 void BM_SmallTrianglesGouraud(benchmark::State& state) { smallTriangles(state, false); }
 void BM_SmallTrianglesTextured(benchmark::State& state) { smallTriangles(state, true); }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <type_traits>
 
 #include "engine/core/math/FixedMath.h"
 #include "engine/core/math/FloatBits.h"
@@ -747,27 +748,40 @@ void CkwRasterizerStandard::blitImage(int32_t x, int32_t y, int32_t w, int32_t h
         return;
     const int64_t sEnd = int64_t{tex.width} << 16;
     const int64_t tEnd = int64_t{tex.height} << 16;
+    // Locals, as the alpha plane's byte stores could otherwise alias them;
+    // each mix of palette and alpha plane gets its own loop.
+    const int32_t texW = tex.width, texH = tex.height;
+    const uint8_t* indexData = tex.indexData;
+    const uint16_t* colorData = tex.colorData;
+    const uint8_t* alphaData = tex.alphaData;
     auto* colorBase = reinterpret_cast<uint8_t*>(m_colorBuffer);
-    int64_t t = t0;
-    for (int32_t j = y; j < y + h; ++j) {
-        uint16_t* color = reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{j} * m_pitch);
-        uint8_t* alpha = m_alphaPlane ? m_alphaPlane + ptrdiff_t{j} * m_alphaPitch : nullptr;
-        // One wrap per step; clamping keeps reads inside for any start or step.
-        const int64_t rowStart = std::clamp<int64_t>(t >> 16, 0, tex.height - 1) * tex.width;
-        int64_t s = s0;
-        for (int32_t i = x; i < x + w; ++i) {
-            int64_t texel = rowStart + std::clamp<int64_t>(s >> 16, 0, tex.width - 1);
-            if (tex.indexData)
-                texel = tex.indexData[texel];
-            color[i] = tex.colorData[texel];
-            if (alpha)
-                alpha[i] = tex.alphaData ? tex.alphaData[texel] : 255;
-            s += ds;
-            if (s >= sEnd)
-                s -= sEnd;
+    auto rows = [&](auto palette, auto withAlpha) {
+        int64_t t = t0;
+        for (int32_t j = y; j < y + h; ++j) {
+            uint16_t* color = reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{j} * m_pitch);
+            uint8_t* alpha = withAlpha ? m_alphaPlane + ptrdiff_t{j} * m_alphaPitch : nullptr;
+            // One wrap per step; clamping keeps reads inside for any start or step.
+            const int64_t rowStart = std::clamp<int64_t>(t >> 16, 0, texH - 1) * texW;
+            int64_t s = s0;
+            for (int32_t i = x; i < x + w; ++i) {
+                int64_t texel = rowStart + std::clamp<int64_t>(s >> 16, 0, texW - 1);
+                if constexpr (decltype(palette)::value)
+                    texel = indexData[texel];
+                color[i] = colorData[texel];
+                if constexpr (decltype(withAlpha)::value)
+                    alpha[i] = alphaData ? alphaData[texel] : 255;
+                s += ds;
+                if (s >= sEnd)
+                    s -= sEnd;
+            }
+            t += dt;
+            if (t >= tEnd)
+                t -= tEnd;
         }
-        t += dt;
-        if (t >= tEnd)
-            t -= tEnd;
-    }
+    };
+    const bool withAlpha = m_alphaPlane != nullptr;
+    if (indexData)
+        withAlpha ? rows(std::true_type{}, std::true_type{}) : rows(std::true_type{}, std::false_type{});
+    else
+        withAlpha ? rows(std::false_type{}, std::true_type{}) : rows(std::false_type{}, std::false_type{});
 }
