@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <type_traits>
 
 #include "engine/core/math/FixedMath.h"
 #include "engine/core/math/FloatBits.h"
@@ -670,37 +671,37 @@ bool CkwRasterizerStandard::texturedQuad(bool scaled, const SkwRasterVertex* a, 
     const uint16_t zq = static_cast<uint16_t>(a->z >> 12);
     auto* colorBase = reinterpret_cast<uint8_t*>(m_colorBuffer);
     // Rows and columns are clamped: sprites of any size and crop reach here.
-    auto pixel = [&](int32_t x, int32_t y, int64_t col, int64_t row) {
-        const int64_t texel = std::clamp<int64_t>(row, 0, texH - 1) * texW + std::clamp<int64_t>(col, 0, texW - 1);
-        const uint8_t index = tex.indexData[texel];
-        if (alphaTest && (tex.alphaData ? tex.alphaData[index] : 255) < m_alphaThreshold)
-            return;
-        if (depth) {
-            uint16_t& stored = m_depthBuffer[ptrdiff_t{y} * m_width + x];
-            if (zq > stored)
-                return;
-            stored = zq;
+    // The texel row is found once a row; columns step in 16.16.
+    auto drawRow = [&](int32_t y, int64_t texRow, int64_t col, int64_t colStep, int32_t count) {
+        const uint8_t* indices = tex.indexData + std::clamp<int64_t>(texRow, 0, texH - 1) * texW;
+        uint16_t* color = reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{y} * m_pitch) + left;
+        uint16_t* depthRow = depth ? m_depthBuffer + ptrdiff_t{y} * m_width + left : nullptr;
+        for (int32_t i = 0; i < count; ++i, col += colStep) {
+            const uint8_t index = indices[std::clamp<int64_t>(col >> 16, 0, texW - 1)];
+            if (alphaTest && (tex.alphaData ? tex.alphaData[index] : 255) < m_alphaThreshold)
+                continue;
+            if (depth) {
+                if (zq > depthRow[i])
+                    continue;
+                depthRow[i] = zq;
+            }
+            color[i] = tex.colorData[index];
         }
-        reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{y} * m_pitch)[x] = tex.colorData[index];
     };
     if (!scaled) {
         const int32_t dirS = ds < 0 ? -1 : 1;
         const int32_t dirT = dt < 0 ? -1 : 1;
         const int32_t cols = std::min(texW, w), rows = std::min(texH, h);
         for (int32_t j = 0; j < rows; ++j)
-            for (int32_t i = 0; i < cols; ++i)
-                pixel(left + i, top + j, (s >> 16) + i * dirS, (t >> 16) + j * dirT);
+            drawRow(top + j, (t >> 16) + j * dirT, (s >> 16) * 65536, int64_t{dirS} * 65536, cols);
         return true;
     }
     auto clamp32 = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
     const int64_t colStep = safeDivide(clamp32(int64_t{texW} * ds), w);
     const int64_t rowStep = safeDivide(clamp32(int64_t{texH} * dt), h);
     int64_t tt = t;
-    for (int32_t j = 0; j < h; ++j, tt += rowStep) {
-        int64_t ss = s;
-        for (int32_t i = 0; i < w; ++i, ss += colStep)
-            pixel(left + i, top + j, ss >> 16, tt >> 16);
-    }
+    for (int32_t j = 0; j < h; ++j, tt += rowStep)
+        drawRow(top + j, tt >> 16, s, colStep, w);
     return true;
 }
 
@@ -747,27 +748,40 @@ void CkwRasterizerStandard::blitImage(int32_t x, int32_t y, int32_t w, int32_t h
         return;
     const int64_t sEnd = int64_t{tex.width} << 16;
     const int64_t tEnd = int64_t{tex.height} << 16;
+    // Locals, as the alpha plane's byte stores could otherwise alias them;
+    // each mix of palette and alpha plane gets its own loop.
+    const int32_t texW = tex.width, texH = tex.height;
+    const uint8_t* indexData = tex.indexData;
+    const uint16_t* colorData = tex.colorData;
+    const uint8_t* alphaData = tex.alphaData;
     auto* colorBase = reinterpret_cast<uint8_t*>(m_colorBuffer);
-    int64_t t = t0;
-    for (int32_t j = y; j < y + h; ++j) {
-        uint16_t* color = reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{j} * m_pitch);
-        uint8_t* alpha = m_alphaPlane ? m_alphaPlane + ptrdiff_t{j} * m_alphaPitch : nullptr;
-        // One wrap per step; clamping keeps reads inside for any start or step.
-        const int64_t rowStart = std::clamp<int64_t>(t >> 16, 0, tex.height - 1) * tex.width;
-        int64_t s = s0;
-        for (int32_t i = x; i < x + w; ++i) {
-            int64_t texel = rowStart + std::clamp<int64_t>(s >> 16, 0, tex.width - 1);
-            if (tex.indexData)
-                texel = tex.indexData[texel];
-            color[i] = tex.colorData[texel];
-            if (alpha)
-                alpha[i] = tex.alphaData ? tex.alphaData[texel] : 255;
-            s += ds;
-            if (s >= sEnd)
-                s -= sEnd;
+    auto rows = [&](auto palette, auto withAlpha) {
+        int64_t t = t0;
+        for (int32_t j = y; j < y + h; ++j) {
+            uint16_t* color = reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{j} * m_pitch);
+            uint8_t* alpha = withAlpha ? m_alphaPlane + ptrdiff_t{j} * m_alphaPitch : nullptr;
+            // One wrap per step; clamping keeps reads inside for any start or step.
+            const int64_t rowStart = std::clamp<int64_t>(t >> 16, 0, texH - 1) * texW;
+            int64_t s = s0;
+            for (int32_t i = x; i < x + w; ++i) {
+                int64_t texel = rowStart + std::clamp<int64_t>(s >> 16, 0, texW - 1);
+                if constexpr (decltype(palette)::value)
+                    texel = indexData[texel];
+                color[i] = colorData[texel];
+                if constexpr (decltype(withAlpha)::value)
+                    alpha[i] = alphaData ? alphaData[texel] : 255;
+                s += ds;
+                if (s >= sEnd)
+                    s -= sEnd;
+            }
+            t += dt;
+            if (t >= tEnd)
+                t -= tEnd;
         }
-        t += dt;
-        if (t >= tEnd)
-            t -= tEnd;
-    }
+    };
+    const bool withAlpha = m_alphaPlane != nullptr;
+    if (indexData)
+        withAlpha ? rows(std::true_type{}, std::true_type{}) : rows(std::true_type{}, std::false_type{});
+    else
+        withAlpha ? rows(std::false_type{}, std::true_type{}) : rows(std::false_type{}, std::false_type{});
 }

@@ -343,6 +343,8 @@ HRESULT Surface::Lock(const RECT* rect, DDSURFACEDESC* desc, DWORD, HANDLE)
         return DDERR_INVALIDRECT;
     GetSurfaceDesc(desc);
     desc->lpSurface = base() + size_t(r.top) * pitch() + size_t(r.left) * bytesPerPixel(m_format);
+    if (state().failures.shortPitch)
+        desc->lPitch -= LONG(bytesPerPixel(m_format));
     m_locked = true;
     return DD_OK;
 }

@@ -142,6 +142,8 @@ struct HostDirectDrawFailures {
     bool caps = false;
     bool createSurface = false;
     bool lock = false;
+    // Lock succeeds but reports a pitch a pixel shorter than the row.
+    bool shortPitch = false;
 };
 // The named calls fail from now on (DDERR_GENERIC, or out of memory).
 void hostDirectDrawSetFailures(const HostDirectDrawFailures& failures);

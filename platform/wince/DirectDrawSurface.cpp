@@ -3,6 +3,7 @@
 #include "platform/wince/DirectDrawSurface.h"
 
 #include "gfx2d/display/ScreenContext.h"
+#include "gfx2d/image/PixelFormat.h"
 #include "platform/host/HostDirectDraw.h"
 #include "platform/wince/DirectDrawDevice.h"
 #include "platform/wince/PlatformApp.h"
@@ -207,7 +208,9 @@ int DirectDrawSurface::lock(uint8_t** address, int32_t* pitch, uint32_t, const R
     if (ok && first) {
         DDSURFACEDESC d = describeRequest(0);
         ok = SUCCEEDED(m_back->Lock(nullptr, &d, kLockFlags, nullptr));
-        if (ok && (d.lPitch <= 0 || d.lPitch > kMaxPitch)) {
+        // Rows shorter than the described width would run past the memory.
+        const int64_t row = int64_t{formatBytesPerPixel(pixels->format())} * pixels->width();
+        if (ok && (d.lPitch <= 0 || d.lPitch > kMaxPitch || d.lPitch < row)) {
             m_back->Unlock(nullptr);
             ok = false;
         }

@@ -218,6 +218,14 @@ TEST_F(GraphicsTest, LocksNestFailedLocksAreNotCountedAndReleaseDropsThemAll)
     EXPECT_EQ(pitch, 0);
     EXPECT_EQ(f->lockCount(), 0u);
     EXPECT_FALSE(f->isLocked());
+
+    // A pitch shorter than a row is refused and DirectDraw's lock given back
+    // (the locks below would find the surface busy otherwise).
+    hostDirectDrawSetFailures({ .shortPitch = true });
+    refused = first;
+    EXPECT_EQ(f->lock(&refused, &pitch, 0, nullptr), 0);
+    EXPECT_EQ(refused, nullptr);
+    EXPECT_EQ(f->lockCount(), 0u);
     hostDirectDrawSetFailures({});
 
     // A rectangle past the edge is refused without keeping a level.

@@ -204,25 +204,17 @@ bool parseResourceEntry(const std::string& first, std::istringstream& words, con
     return true;
 }
 
-// The library's span-program sets and their record entries.
-bool addSpanPrograms(std::istringstream& words, PackManifest& manifest, std::string& reason)
+// Entries a tool library makes (span-program sets, sample fonts), all stored
+// as the directive says.
+template <typename Entry>
+void addGeneratedEntries(std::istringstream& words, std::vector<Entry> (*make)(), PackManifest& manifest,
+                         std::string& reason)
 {
     Storage storage;
     if (!parseStorage(words, storage, reason))
-        return false;
-    for (SpanPackEntry& e : spanPackEntries())
+        return;
+    for (Entry& e : make())
         manifest.writer.add(e.id, e.type, std::move(e.payload), storage.deflate, storage.header);
-    return true;
-}
-
-bool addSampleFonts(std::istringstream& words, PackManifest& manifest, std::string& reason)
-{
-    Storage storage;
-    if (!parseStorage(words, storage, reason))
-        return false;
-    for (SampleFontEntry& e : sampleFontEntries())
-        manifest.writer.add(e.id, e.type, std::move(e.payload), storage.deflate, storage.header);
-    return true;
 }
 
 } // namespace
@@ -247,9 +239,9 @@ bool parseResourceManifest(const std::string& text, const std::string& baseFolde
         else if (first == "row")
             parseRowLine(words, line, baseFolder, state, reason);
         else if (first == "spanprograms")
-            addSpanPrograms(words, manifest, reason);
+            addGeneratedEntries(words, spanPackEntries, manifest, reason);
         else if (first == "fonts")
-            addSampleFonts(words, manifest, reason);
+            addGeneratedEntries(words, sampleFontEntries, manifest, reason);
         else if (first == "index")
             handled = false;
         else

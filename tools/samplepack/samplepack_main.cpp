@@ -8,18 +8,8 @@
 #include <sstream>
 #include <string>
 
+#include "tools/pack/HostFiles.h"
 #include "tools/span/SpanPrograms.h"
-
-namespace {
-
-bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return bool(out);
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -46,7 +36,7 @@ int main(int argc, char** argv)
     for (const SpanPackEntry& entry : spanPackEntries()) {
         char name[32];
         std::snprintf(name, sizeof name, "span-%08" PRIx32 ".bin", entry.id);
-        if (!writeBytes(outFolder + "/" + name, entry.payload)) {
+        if (!writeHostFile(outFolder + "/" + name, entry.payload)) {
             std::fprintf(stderr, "samplepack: cannot write %s\n", name);
             return 1;
         }
