@@ -26,6 +26,14 @@ if(PF_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
 endif()
 include_directories(${CMAKE_SOURCE_DIR})
 
+# Rebuilds in other work trees and build folders reuse objects when ccache is
+# there; the build does not need it.
+find_program(PF_CCACHE ccache)
+if(PF_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+    set(CMAKE_C_COMPILER_LAUNCHER ${PF_CCACHE})
+    set(CMAKE_CXX_COMPILER_LAUNCHER ${PF_CCACHE})
+endif()
+
 find_package(GTest REQUIRED)
 find_package(benchmark QUIET)
 find_package(ZLIB REQUIRED)
