@@ -5,8 +5,10 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 
 #include "engine/core/io/IoTestKit.h"
@@ -35,8 +37,8 @@ Ran runLine(const ScratchFolder& scratch, const std::string& folder, const std::
     const char* build = std::getenv("PF_BUILD_DIR");
     const std::string tools = std::string(build != nullptr ? build : ".") + "/tools";
     const std::string out = scratch.path() + "/stdout", err = scratch.path() + "/stderr";
-    const std::string command = "cd '" + scratch.path() + "/" + folder + "' && PATH='" + tools + "/scene:" + tools
-                                + "/pack':\"$PATH\" " + line + " >'" + out + "' 2>'" + err + "'";
+    const std::string command = "cd '" + scratch.path() + "/" + folder + "' && export PATH='" + tools + "/scene:"
+                                + tools + "/pack':\"$PATH\" && { " + line + "; } >'" + out + "' 2>'" + err + "'";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
 }
@@ -50,7 +52,7 @@ std::vector<uint8_t> groupFile()
     return w.finish();
 }
 
-// A texture whose image is a PNG named as exporters name it.
+// A texture whose image is a PNG named as exporters name it, beside a group.
 std::vector<uint8_t> texturedFile(const char* imageName)
 {
     M3gFileWriter w;
@@ -58,6 +60,9 @@ std::vector<uint8_t> texturedFile(const char* imageName)
     texture.image = w.addExternalReference(imageName);
     texture.transformable.object.userId = 3;
     w.addObject(m3gTexture2DRecord(texture));
+    M3gGroupFields group;
+    group.node.transformable.object.userId = 7;
+    w.addObject(m3gGroupRecord(group));
     return w.finish();
 }
 
@@ -72,9 +77,9 @@ std::vector<uint8_t> hugeImageFile()
     return w.finish();
 }
 
-TEST(ToolCommands, SceneToolTakesNamesFromTheCurrentFolderAndFailsInWords)
+// The models folder of the command lines below, with things gone wrong beside it.
+void writeModels(const ScratchFolder& scratch)
 {
-    ScratchFolder scratch;
     scratch.write("models/robot.m3g", texturedFile("robot_texture.png"));
     PngSpec image;
     image.rows = {0, 255, 255, 0};
@@ -90,7 +95,13 @@ TEST(ToolCommands, SceneToolTakesNamesFromTheCurrentFolderAndFailsInWords)
     scratch.write("notes.txt", std::vector<uint8_t>{'h', 'i', '\n'});
     scratch.write("empty.m3g", std::vector<uint8_t>{});
     scratch.write("elsewhere/.keep", std::vector<uint8_t>{});
-    const std::string robot = "0 17 3\n1 10 0\nroots 1\n";
+}
+
+TEST(ToolCommands, SceneToolTakesNamesFromTheCurrentFolderAndFailsInWords)
+{
+    ScratchFolder scratch;
+    writeModels(scratch);
+    const std::string robot = "0 17 3\n1 10 0\n0 9 7\nroots 2\n";
 
     const struct {
         const char* folder;
@@ -111,8 +122,7 @@ TEST(ToolCommands, SceneToolTakesNamesFromTheCurrentFolderAndFailsInWords)
         {".", "scenetool dump flipped.m3g", 1, "", "checksum does not match its data (error -9)\n"},
         {".", "scenetool dump cut.m3g", 1, "", "the file ends inside a section (error 0x10008)\n"},
         {".", "scenetool dump huge.m3g", 1, "", "out of memory: the file asks for more than the engine takes (error 0x10001)\n"},
-        {"models", "scenetool render group.m3g out.png --size 8x6 --time 40", 0, "", ""},
-        {"models", "scenetool render robot.m3g out.png", 1, "", "robot.m3g: no World and no drawable node to draw\n"},
+        {"models", "scenetool render robot.m3g out.png --size 8x6 --time 40", 0, "", ""},
         {"models", "scenetool render missing.m3g out.png", 1, "", "missing.m3g: no such file (error 0x10000)\n"},
         {"models", "scenetool render group.m3g nowhere/out.png", 1, "", "out.png: cannot write the picture there\n"},
         {"models", "scenetool render group.m3g out.png --size 0x6", 2, "", "scenetool: bad --size 0x6\nusage: scenetool"},
@@ -163,6 +173,63 @@ TEST(ToolCommands, HelpDocumentsCommandsOptionsExitCodesAndReferences)
         for (const char* word : c.words)
             EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
+}
+
+// Every scenetool line the README shows runs as it stands.
+TEST(ToolCommands, TheReadmesSceneToolLinesRun)
+{
+    const char* source = std::getenv("PF_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    const std::string readme = readText(std::string(source) + "/README.md");
+    const size_t begin = readme.find("## Tools\n");
+    ASSERT_NE(begin, std::string::npos);
+    std::istringstream section(readme.substr(begin, readme.find("\n## ", begin + 1) - begin));
+    ScratchFolder scratch;
+    writeModels(scratch);
+    int lines = 0;
+    for (std::string line; std::getline(section, line);) {
+        if (line.rfind("    ", 0) != 0 || line.find("scenetool ") == std::string::npos)
+            continue;
+        SCOPED_TRACE(line);
+        const Ran run = runLine(scratch, ".", line.substr(4));
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        ++lines;
+    }
+    EXPECT_EQ(lines, 2);
+}
+
+// scripts/play builds what its --target names: the game and its pack, with
+// no test or benchmark among the commands that takes.
+TEST(ToolCommands, PlayBuildsOnlyTheGameAndItsPack)
+{
+    const char* source = std::getenv("PF_SOURCE_DIR");
+    const char* build = std::getenv("PF_BUILD_DIR");
+    ASSERT_NE(source, nullptr);
+    ASSERT_NE(build, nullptr);
+    if (!std::filesystem::exists(std::string(build) + "/build.ninja"))
+        GTEST_SKIP() << "not a Ninja build";
+    const std::string play = readText(std::string(source) + "/scripts/play");
+    const size_t at = play.find("--target ");
+    ASSERT_NE(at, std::string::npos);
+    const std::string targets = play.substr(at + 9, play.find('\n', at) - at - 9);
+    EXPECT_EQ(targets, "pennyfall samplepack");
+
+    ScratchFolder scratch;
+    const std::string commands = scratch.path() + "/commands";
+    ASSERT_EQ(std::system(("ninja -C '" + std::string(build) + "' -t commands " + targets + " >'" + commands + "'").c_str()), 0);
+    std::istringstream lines(readText(commands));
+    bool game = false, pack = false;
+    for (std::string line; std::getline(lines, line);) {
+        const size_t out = line.rfind(" -o ");
+        const std::string output = out == std::string::npos ? "" : line.substr(out + 4, line.find(' ', out + 4) - out - 4);
+        EXPECT_EQ(output.find("_test"), std::string::npos) << output;
+        EXPECT_EQ(output.find("_bench"), std::string::npos) << output;
+        game = game || output == "pennyfall";
+        pack = pack || line.find("packtool build") != std::string::npos;
+    }
+    EXPECT_TRUE(game);
+    EXPECT_TRUE(pack);
 }
 
 } // namespace
