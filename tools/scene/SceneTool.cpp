@@ -6,12 +6,14 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/host/HostFile.h"
 #include "tools/scene/LoadFailure.h"
 #include "tools/scene/SceneDump.h"
 #include "tools/scene/SceneRender.h"
 
 namespace {
+
+// Names the program folder, where the engine takes bare file names from.
+constexpr char kProgramFolderVariable[] = "PENNYFALL_HOME";
 
 constexpr char kUsage[] = "usage: scenetool dump FILE\n"
                           "       scenetool render FILE OUT.png [--size WxH] [--time MS]\n"
