@@ -20,6 +20,7 @@
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwMesh.h"
+#include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwSprite.h"
 #include "engine/scene/CkwStageset.h"
 #include "engine/scene/CkwTexture2D.h"
@@ -74,6 +75,7 @@ void CkwRendererStandard::resetCaches()
         m_shadedStamp[u].reset();
     }
     m_vertexBuffer = nullptr;
+    m_skin = nullptr;
 }
 
 void CkwRendererStandard::bindTarget(CkwGraphics3D* g)
@@ -327,22 +329,42 @@ void CkwRendererStandard::traverse(CkwNode* root)
     const float base = m_alphaFactor;
     const int32_t rootDepth = root->getDepth();
     m_alphaStack.setCount(0);
+    m_pendingSkins.setCount(0);
     CkwNode* node = root;
     while (node != nullptr) {
         const int32_t level = node->getDepth() - rootDepth;
+        queuePendingSkins(level);
         const float parentAlpha = level == 0 ? base : m_alphaStack[level - 1];
         m_alphaStack.setCount(level + 1);
         m_alphaStack[level] = parentAlpha * node->getAlphaFactor();
         const bool enabled = node->isRenderingEnabled();
+        const int32_t id = node->getClassId();
         if (enabled) {
             m_alphaFactor = m_alphaStack[level];
-            queueNode(node);
+            if (id == kClassSkinnedMesh) {
+                // Bones moved since the last frame repose the palette; the
+                // skeleton's own meshes queue ahead of the skin.
+                static_cast<CkwSkinnedMesh*>(node)->markChangedBones();
+                m_pendingSkins.append(SkwPendingSkin{node, level, m_alphaFactor});
+            } else {
+                queueNode(node);
+            }
         }
-        const int32_t id = node->getClassId();
         const bool descend = enabled && (id == kClassGroup || id == kClassWorld || id == kClassSkinnedMesh);
         node = CkwNode::nextInSubtree(node, root, descend);
     }
+    queuePendingSkins(0);
     m_alphaFactor = base;
+}
+
+void CkwRendererStandard::queuePendingSkins(int32_t level)
+{
+    while (!m_pendingSkins.isEmpty() && m_pendingSkins.last().level >= level) {
+        const SkwPendingSkin pending = m_pendingSkins.last();
+        m_pendingSkins.setCount(m_pendingSkins.count() - 1);
+        m_alphaFactor = pending.alphaFactor;
+        queueNode(pending.mesh);
+    }
 }
 
 bool CkwRendererStandard::isTransparent(CkwAppearance* appearance, CkwVertexBuffer* buffer) const
@@ -456,14 +478,26 @@ void CkwRendererStandard::drawQueue()
         CkwIndexBuffer* indices = mesh->getIndexBuffer(entry.submesh);
         if (int64_t{buffer->getVertexCount()} <= int64_t{indices->maxIndex()})
             leave(KErrIllegalState);
-        if (entry.node != previous || buffer != m_vertexBuffer) {
+        CkwSkinnedMesh* skin = nullptr;
+        if (id == kClassSkinnedMesh) {
+            skin = static_cast<CkwSkinnedMesh*>(mesh);
+            // The palette then maps positions after the buffer's own scale
+            // and bias, which the pipeline applies.
+            const float zero[3] = {0.0f, 0.0f, 0.0f};
+            skin->setPositionScaleBias(1.0f, zero);
+            if (buffer->getVertexCount() <= skin->getLargestBoundIndex())
+                leave(KErrIllegalState);
+        }
+        if (entry.node != previous || buffer != m_vertexBuffer || skin != m_skin) {
             m_vertexBuffer = buffer;
+            m_skin = skin;
             nodeVisible = setupNode(entry.node->getWorldTransform());
             previous = entry.node;
         }
         if (nodeVisible)
             renderSubmesh(buffer, indices, mesh->getAppearance(entry.submesh), entry.node->getScope());
     }
+    m_skin = nullptr;
     m_alphaFactor = 1.0f;
 }
 

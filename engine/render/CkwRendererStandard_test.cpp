@@ -11,6 +11,7 @@
 #include "engine/render/testing/RenderTestKit.h"
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwFog.h"
+#include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwSprite.h"
 #include "engine/scene/CkwGraphics3D.h"
 #include "engine/core/math/CkwTransform.h"
@@ -447,5 +448,59 @@ TEST(RendererPictures, UnscaledSpriteShowsItsImagePixelForPixel)
                     << x << "," << y;
         EXPECT_EQ(drawn.rgb(kW / 2 - 5, kH / 2), 0u);
         EXPECT_EQ(drawn.rgb(kW / 2 + 4, kH / 2), 0u);
+    }), 0);
+}
+
+// A skinned square follows its bone: drawn exactly where a plain square moved
+// as the bone is, whether the bone moved or not, and queued after the meshes
+// of its skeleton. A binding past the vertices refuses the frame.
+TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        const struct {
+            float shift, turn;
+            int32_t boundCount, code;
+        } cases[] = {{0.0f, 0.0f, 4, 0}, {2.0f, 0.0f, 4, 0}, {-1.5f, 30.0f, 4, 0}, {0.5f, 0.0f, 5, KErrIllegalState}};
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.shift);
+            CkwWorld* plainWorld = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+            CkwMesh* plain = coloredQuad(1.0f, 0xFFE04040, flatAppearance(), c.shift, 0, 0);
+            renderkit::rotate(plain, c.turn, 0, 0, 1);
+            plainWorld->addChild(plain);
+            Drawn expected(plainWorld);
+            ASSERT_EQ(expected.code, 0);
+
+            CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+            CkwMesh* rest = test.hold(renderkit::quad(1.0f, 0xFFE04040, flatAppearance()));
+            CkwGroup* skeleton = test.group();
+            CkwGroup* bone = test.group();
+            skeleton->addChild(bone);
+            // A far, small marker riding on the bone: queued ahead of the skin.
+            CkwMesh* marker = coloredQuad(0.01f, 0xFF00FF00, flatAppearance(), 0, 0, -15);
+            bone->addChild(marker);
+            auto* skin = test.hold(new CkwSkinnedMesh);
+            skin->initSingle(rest->getVertexBuffer(), rest->getIndexBuffer(0), rest->getAppearance(0), skeleton);
+            skin->addTransform(bone, 1, 0, c.boundCount);
+            world->addChild(skin);
+            Drawn atRest(world);
+            ASSERT_EQ(atRest.code, c.code);
+            if (c.code != 0)
+                continue;
+            bone->setTranslation(c.shift, 0, 0);
+            renderkit::rotate(bone, c.turn, 0, 0, 1);
+            Drawn posed(world);
+            ASSERT_EQ(posed.code, 0);
+            int32_t differing = 0;
+            for (int32_t y = 0; y < kH; ++y)
+                for (int32_t x = 0; x < kW; ++x)
+                    differing += (posed.rgb(x, y) & 0xF0F0F0) != (expected.rgb(x, y) & 0xF0F0F0);
+            EXPECT_LE(differing, 2);
+            auto* renderer = static_cast<CkwRendererStandard*>(posed.g->renderer());
+            const auto& queue = renderer->queue();
+            ASSERT_EQ(queue.count(), 3);
+            EXPECT_EQ(queue[queue[0].next].node, marker);
+            EXPECT_EQ(queue[queue[queue[0].next].next].node, skin);
+        }
     }), 0);
 }

@@ -90,6 +90,7 @@ public:
     // The skinned positions, recomputed when the skin is dirty or force is set.
     CkwVertexBuffer* getSkinnedVertexBuffer(bool force);
     float getFixedPointFactor() const { return m_fixedFactor; }
+    int32_t getLargestBoundIndex() const { return m_largestBoundIndex; }
 
 protected:
     CkwNode* copyNode() const override;
