@@ -293,6 +293,10 @@ void CkwRendererStandard::clearBackground(CkwBackground* background, CkwCamera* 
     fillDepth(x0, vy + vh, x1 - x0, y1 - vh - vy);
     fillDepth(x0, vy, vx - x0, vh);
     fillDepth(vx + vw, vy, x1 - vw - vx, vh);
+    // Steps taken modulo the map, so a crop wider than it or running
+    // backwards still reads inside it with one wrap per step.
+    const auto wrapped = [](int64_t step, int64_t span) { return (step % span + span) % span; };
+    const int64_t wrapX = wrapped(stepX, spanX), wrapY = wrapped(stepY, spanY);
     int64_t ty = fy;
     for (int32_t row = 0; row < vh; ++row) {
         const uint16_t* src = source + int64_t(ty >> 16) * iw;
@@ -300,11 +304,11 @@ void CkwRendererStandard::clearBackground(CkwBackground* background, CkwCamera* 
         int64_t tx = fx;
         for (int32_t col = 0; col < vw; ++col) {
             dst[col] = src[tx >> 16];
-            tx += stepX;
+            tx += wrapX;
             if (tx >= spanX)
                 tx -= spanX;
         }
-        ty += stepY;
+        ty += wrapY;
         if (ty >= spanY)
             ty -= spanY;
     }

@@ -12,6 +12,7 @@
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwFog.h"
 #include "engine/scene/CkwSkinnedMesh.h"
+#include "engine/scene/CkwStageset.h"
 #include "engine/scene/CkwSprite.h"
 #include "engine/scene/CkwGraphics3D.h"
 #include "engine/core/math/CkwTransform.h"
@@ -501,6 +502,54 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
             ASSERT_EQ(queue.count(), 3);
             EXPECT_EQ(queue[queue[0].next].node, marker);
             EXPECT_EQ(queue[queue[queue[0].next].next].node, skin);
+        }
+    }), 0);
+}
+
+// A repeated Stageset background fills the depth buffer from its map for any
+// crop, wider than the map or running backwards: each value is the map's at
+// the crop position taken modulo the map, as a plain reference computes it.
+TEST(RendererPictures, StagesetBackgroundDepthStaysInsideItsMap)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        constexpr int32_t iw = 16, ih = 8, tw = 32, th = 16;
+        std::vector<uint8_t> data(iw * ih * 5, 0x40);
+        for (int32_t i = 0; i < iw * ih; ++i) {
+            data[iw * ih * 3 + 2 * i] = uint8_t(1 + i);
+            data[iw * ih * 3 + 2 * i + 1] = 0;
+        }
+        const float crops[][4] = {{0, 0, 5000, 8}, {16, 0, -16, 8}, {0, 8, 16, -8}, {3, -2, 16, 8}, {0, 0, 7, 300}};
+        for (const auto& crop : crops) {
+            SCOPED_TRACE(crop[0] * 1000 + crop[1] * 100 + crop[2]);
+            auto* map = test.hold(new CkwStageset);
+            map->initWithData(iw, ih, static_cast<int32_t>(data.size()), data.data());
+            CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, 1.0f, kNear, kFar, kDistance));
+            auto* background = static_cast<CkwBackground*>(CkwBackground::create());
+            background->setImage(map);
+            background->setImageMode(CkwBackground::kRepeat, CkwBackground::kRepeat);
+            background->setCrop(crop[0], crop[1], crop[2], crop[3]);
+            background->setDepthClearEnable(true);
+            world->setBackground(background);
+            auto* target = test.hold(new CkwStageset);
+            target->initBlank(tw, th);
+            CkwGraphics3D* g = test.hold(CkwGraphics3D::create());
+            g->bindImageTarget(target);
+            g->renderWorld(world);
+            const uint16_t* source = map->getDepthMap();
+            const uint16_t* depth = target->getDepthMap();
+            const int64_t spanX = int64_t{iw} << 16, spanY = int64_t{ih} << 16;
+            const int64_t stepX = static_cast<int32_t>(crop[2] * 65536.0 + 0.5) / tw;
+            const int64_t stepY = static_cast<int32_t>(crop[3] * 65536.0 + 0.5) / th;
+            const auto wrap = [](int64_t v, int64_t span) { return (v % span + span) % span; };
+            int32_t mismatches = 0;
+            for (int32_t y = 0; y < th; ++y)
+                for (int32_t x = 0; x < tw; ++x) {
+                    const int64_t u = wrap(static_cast<int64_t>(crop[0] * 65536.0 + 0.5) + x * stepX, spanX) >> 16;
+                    const int64_t v = wrap(static_cast<int64_t>(crop[1] * 65536.0 + 0.5) + y * stepY, spanY) >> 16;
+                    mismatches += depth[y * tw + x] != source[v * iw + u];
+                }
+            EXPECT_EQ(mismatches, 0);
         }
     }), 0);
 }
