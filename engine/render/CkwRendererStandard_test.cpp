@@ -553,3 +553,80 @@ TEST(RendererPictures, StagesetBackgroundDepthStaysInsideItsMap)
         }
     }), 0);
 }
+
+// Sprites are cut to the viewport, their crop to the image, and fogged by
+// their distance: no pixel changes outside the viewport, a crop half past
+// the image draws only the half inside it, and a sprite at the far end of
+// linear fog shows the fog colour.
+TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        constexpr int32_t tw = 120, th = 90;
+        constexpr uint16_t sentinel = 0x1234;
+        const CkwRect viewport{30, 20, 60, 50};
+        const struct {
+            const char* name;
+            float x, y, z;
+            bool scaled;
+            int32_t crop[4];
+            bool fogged;
+            int32_t drawn;  // sprite pixels inside the viewport; -1 some
+        } cases[] = {
+            {"left edge", -30, 0, 0, false, {0, 0, 16, 16}, false, 8 * 16},
+            {"top edge", 0, 25, 0, false, {0, 0, 16, 16}, false, 16 * 8},
+            {"scaled at the left edge", -30, 0, 0, true, {0, 0, 16, 16}, false, -1},
+            {"mirrored at the left edge", -30, 0, 0, false, {0, 0, -16, 16}, false, 8 * 16},
+            {"crop half past the image", 0, 0, 0, false, {8, 0, 16, 16}, false, 8 * 16},
+            {"at the far end of the fog", 0, 0, -3, false, {0, 0, 16, 16}, true, 16 * 16},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            auto* world = test.hold(static_cast<CkwWorld*>(CkwWorld::create()));
+            auto* camera = static_cast<CkwCamera*>(CkwCamera::create());
+            // One unit is one pixel of the viewport.
+            camera->setParallel(50.0f, 60.0f / 50.0f, 1.0f, 20.0f);
+            camera->setTranslation(0, 0, 5);
+            world->addChild(camera);
+            world->setActiveCamera(camera);
+            auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
+            sprite->setImage(renderkit::checkerImage(16, 2, 0xFF0000, 0x00FF00));
+            sprite->setCrop(c.crop[0], c.crop[1], c.crop[2], c.crop[3]);
+            sprite->setScaled(c.scaled);
+            if (c.scaled)
+                sprite->setScale(16, 16, 16);
+            sprite->setTranslation(c.x, c.y, c.z);
+            auto* appearance = static_cast<CkwAppearance*>(CkwAppearance::create());
+            if (c.fogged) {
+                auto* fog = static_cast<CkwFog*>(CkwFog::create());
+                fog->setMode(CkwFog::kLinear);
+                fog->setLinear(0.0f, 8.0f);
+                fog->setColor(0x0000FF);
+                appearance->setFog(fog);
+            }
+            sprite->setAppearance(appearance);
+            world->addChild(sprite);
+            RasterTarget target(tw, th, sentinel);
+            CkwGraphics3D* g = test.hold(CkwGraphics3D::create());
+            g->bindTarget(tw, th, tw * 2, target.color.data());
+            g->setViewport(viewport.x, viewport.y, viewport.width, viewport.height);
+            g->renderWorld(world);
+            int32_t outside = 0, drawn = 0, fogColoured = 0;
+            for (int32_t y = 0; y < th; ++y)
+                for (int32_t x = 0; x < tw; ++x) {
+                    const bool inside = x >= viewport.x && x < viewport.x + viewport.width && y >= viewport.y
+                                     && y < viewport.y + viewport.height;
+                    const uint16_t p = target.at(x, y);
+                    outside += !inside && p != sentinel;
+                    drawn += inside && p != 0;
+                    fogColoured += p == 0x001F;
+                }
+            EXPECT_EQ(outside, 0);
+            if (c.drawn < 0)
+                EXPECT_GT(drawn, 0);
+            else
+                EXPECT_EQ(drawn, c.drawn);
+            EXPECT_EQ(fogColoured, c.fogged ? c.drawn : 0);
+        }
+    }), 0);
+}
