@@ -587,6 +587,8 @@ void CkwRendererStandard::renderImmediate(CkwVertexBuffer* vertexBuffer, CkwInde
 {
     if (m_cameraDegenerate || vertexBuffer == nullptr || appearance == nullptr || !viewportReady())
         return;
+    if (indexBuffer == nullptr)
+        leave(KErrNullArgument);
     if (vertexBuffer->getPositions() == nullptr)
         leave(KErrIllegalState);
     if (int64_t{vertexBuffer->getVertexCount()} <= int64_t{indexBuffer->maxIndex()})

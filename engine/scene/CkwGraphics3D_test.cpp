@@ -101,6 +101,11 @@ TEST(Graphics3D, LightsCameraAndRenderChecks)
     EXPECT_EQ(ctx.trap([&] { ctx.g->setCamera(camera, &singular); }), KErrArithmetic);
     EXPECT_EQ(ctx.g->getCamera(nullptr), camera);
     EXPECT_EQ(ctx.trap([&] { ctx.g->renderNode(camera, nullptr); }), KErrIllegalArgument);
+    // Immediate drawing needs strips to walk.
+    EXPECT_EQ(ctx.trap([&] {
+        auto* appearance = test.hold(static_cast<CkwAppearance*>(CkwAppearance::create()));
+        ctx.g->renderImmediate(mesh->getVertexBuffer(), nullptr, appearance, nullptr, -1);
+    }), KErrNullArgument);
 
     // A world's camera must lie in it; its enabled lights become the set.
     CkwWorld* world = test.hold(renderkit::worldWithCamera(60, 1, 1, 10, 5));
