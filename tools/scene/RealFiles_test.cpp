@@ -71,4 +71,30 @@ TEST(RealFiles, EveryWorldWithACameraDraws)
     }
 }
 
+// The jumping character is skinned: its bones pose it anew at each time, so
+// every frame of the jump differs from the one before.
+TEST(RealFiles, SkinnedCharacterIsPosedAtEveryTime)
+{
+    const std::filesystem::path folder = realFilesFolder();
+    if (folder.empty())
+        GTEST_SKIP() << "no shared folder of real 3D files";
+    SceneRenderOptions options;
+    options.width = 64;
+    options.height = 96;
+    std::vector<uint16_t> previous;
+    for (int32_t time = 0; time <= 1200; time += 200) {
+        options.timeMs = time;
+        std::vector<uint16_t> pixels;
+        std::string error;
+        ASSERT_EQ(renderSceneFile((folder / "m3x-otokka_jump2.m3g").string(), options, pixels, error), 0) << error;
+        if (!previous.empty()) {
+            size_t differing = 0;
+            for (size_t i = 0; i < pixels.size(); ++i)
+                differing += pixels[i] != previous[i];
+            EXPECT_GT(differing, 20u) << "at " << time << " ms";
+        }
+        previous = pixels;
+    }
+}
+
 } // namespace
