@@ -1,8 +1,10 @@
 // The renderer against pictures: small scenes drawn through the render
 // context, each compared with its golden and with a float reference computed
 // here by casting a ray through every pixel.
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -627,6 +629,112 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             else
                 EXPECT_EQ(drawn, c.drawn);
             EXPECT_EQ(fogColoured, c.fogged ? c.drawn : 0);
+        }
+    }), 0);
+}
+
+// The queue orders by layer (negative ones first), then opaque before
+// transparent, transparent far to near, and keeps queueing order among equal
+// keys: the same order as a stable sort on (layer, transparent, -distance).
+TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+        auto* blend = static_cast<CkwCompositingMode*>(CkwCompositingMode::create());
+        blend->setBlending(CkwCompositingMode::kAlphaAdd);
+        const struct {
+            int32_t layer;
+            bool transparent;
+            float z;
+        } meshes[] = {{0, false, 0}, {2, true, -3}, {-1, true, 1}, {0, true, -4}, {0, true, 2}, {-63, false, 0},
+                      {63, false, 1}, {0, false, -1}, {2, true, -3}, {-1, false, 2}, {0, true, -4}};
+        struct Entry {
+            int32_t layer, transparent;
+            float distance;
+            CkwNode* node;
+        };
+        std::vector<Entry> expected;
+        for (const auto& m : meshes) {
+            CkwAppearance* appearance = flatAppearance(m.transparent ? blend : nullptr);
+            appearance->setLayer(m.layer);
+            CkwMesh* mesh = coloredQuad(0.5f, 0xFF808080, appearance, 0, 0, m.z);
+            world->addChild(mesh);
+            expected.push_back({m.layer, m.transparent, m.transparent ? kDistance - m.z : 0.0f, mesh});
+        }
+        std::stable_sort(expected.begin(), expected.end(), [](const Entry& a, const Entry& b) {
+            return std::tie(a.layer, a.transparent, b.distance) < std::tie(b.layer, b.transparent, a.distance);
+        });
+        Drawn drawn(world);
+        ASSERT_EQ(drawn.code, 0);
+        const auto& queue = static_cast<CkwRendererStandard*>(drawn.g->renderer())->queue();
+        std::vector<CkwNode*> order, reference;
+        for (int32_t i = queue[0].next; i != 0; i = queue[i].next)
+            order.push_back(queue[i].node);
+        for (const Entry& e : expected)
+            reference.push_back(e.node);
+        EXPECT_EQ(order, reference);
+    }), 0);
+}
+
+// The depth range maps the view volume onto the depth buffer: a square at a
+// known distance lands at near + (far - near) x its depth, the span on the
+// scale where 1.0 is 65536 and the near offset where it is 4095 x 16,
+// whatever the order of near and far.
+TEST(RendererPictures, DepthRangeMapsOntoTheDepthBuffer)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        const float ranges[][2] = {{0, 1}, {0.25f, 0.75f}, {0.6f, 0.2f}, {1, 1}, {0, 0}};
+        const double ndcZ = (kFar + kNear) / (kFar - kNear) - 2.0 * kFar * kNear / ((kFar - kNear) * kDistance);
+        for (const auto& range : ranges) {
+            SCOPED_TRACE(range[0] * 10 + range[1]);
+            CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+            world->addChild(coloredQuad(1.0f, 0xFFFF0000, flatAppearance(), 0, 0, 0));
+            auto* target = test.hold(new CkwStageset);
+            target->initBlank(kW, kH);
+            CkwGraphics3D* g = test.hold(CkwGraphics3D::create());
+            g->bindImageTarget(target);
+            g->setDepthRange(range[0], range[1]);
+            g->renderWorld(world);
+            const double expected = range[0] * 4095.0 * 16.0 + (range[1] - range[0]) * (ndcZ + 1) / 2 * 65536.0;
+            EXPECT_NEAR(target->getDepthMap()[kH / 2 * kW + kW / 2], expected, 2.0);
+        }
+    }), 0);
+}
+
+// BORDER crops at the image's exact edges: a crop on the image shows only
+// image, one starting at its width or ending at 0 (or of width 0) only the
+// colour, and one half off shows the image on exactly the half that covers it.
+TEST(RendererPictures, BorderCropsAtTheImageEdges)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        constexpr int32_t tw = 32, th = 16;
+        const struct {
+            float crop[4];
+            int32_t imageColumns;  // from the left; negative: from the right
+        } cases[] = {{{0, 0, 8, 8}, tw}, {{8, 0, 8, 8}, 0}, {{-8, 0, 8, 8}, 0}, {{0, 0, 0, 8}, 0},
+                     {{4, 0, 8, 8}, tw / 2}, {{-4, 0, 8, 8}, -tw / 2}};
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.crop[0] * 10 + c.crop[2]);
+            CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(tw) / th, kNear, kFar, kDistance));
+            auto* background = static_cast<CkwBackground*>(CkwBackground::create());
+            background->setColor(0xFFFFFF00);
+            background->setImage(gradientImage(200));
+            background->setCrop(c.crop[0], c.crop[1], c.crop[2], c.crop[3]);
+            world->setBackground(background);
+            RasterTarget target(tw, th, 0x1234);
+            CkwGraphics3D* g = test.hold(CkwGraphics3D::create());
+            g->bindTarget(tw, th, tw * 2, target.color.data());
+            g->renderWorld(world);
+            int32_t wrong = 0;
+            for (int32_t y = 0; y < th; ++y)
+                for (int32_t x = 0; x < tw; ++x) {
+                    const bool image = c.imageColumns >= 0 ? x < c.imageColumns : x >= tw + c.imageColumns;
+                    wrong += (target.at(x, y) == 0xFFE0) == image;
+                }
+            EXPECT_EQ(wrong, 0);
         }
     }), 0);
 }
