@@ -13,6 +13,7 @@
 #include "engine/render/testing/RenderTestKit.h"
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwFog.h"
+#include "engine/scene/CkwRayIntersection.h"
 #include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwStageset.h"
 #include "engine/scene/CkwSprite.h"
@@ -499,6 +500,16 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
                 for (int32_t x = 0; x < kW; ++x)
                     differing += (posed.rgb(x, y) & 0xF0F0F0) != (expected.rgb(x, y) & 0xF0F0F0);
             EXPECT_LE(differing, 2);
+            // Picking meets the posed square where it is drawn.
+            const double halfWidth = kDistance * std::tan(kFovy * kPi / 360.0) * kW / kH;
+            for (const float at : {c.shift, c.shift - 1.5f}) {
+                CkwRayIntersection hit;
+                const bool picked = world->pickViewport(-1, float((at / halfWidth + 1) / 2), 0.5f,
+                                                        *static_cast<CkwCamera*>(world->getActiveCamera()), &hit)
+                                 && hit.getIntersected() == skin;
+                const int32_t column = static_cast<int32_t>((at / halfWidth + 1) / 2 * kW);
+                EXPECT_EQ(picked, posed.rgb(column, kH / 2) != 0) << at;
+            }
             auto* renderer = static_cast<CkwRendererStandard*>(posed.g->renderer());
             const auto& queue = renderer->queue();
             ASSERT_EQ(queue.count(), 3);
