@@ -556,7 +556,8 @@ TEST(CkwRasterizerStandard, SliverDepthGradientsStayDefined)
         target.bind(r);
         r.setGeneralSpansOnly(general);
         r.setCompositingMode(compositing(kBlendReplace));
-        drawEitherWinding(r, rasterVertex(28.94, 44.63, 7178043, 1, 0, 0), rasterVertex(23.25, 19.13, 151839402, 0, 1, 0),
+        drawEitherWinding(r, rasterVertex(28.94, 44.63, 7178043, 1, 0, 0),
+                          rasterVertex(23.25, 19.13, 151839402, 0, 1, 0),
                           rasterVertex(134.81, 520.06, 232463788, 0, 0, 1));
         depths[general] = target.depth;
     }

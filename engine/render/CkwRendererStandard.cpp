@@ -685,7 +685,8 @@ void CkwRendererStandard::renderSprite(CkwSprite* sprite)
     if (fog != nullptr) {
         CkwMatrix modelView = m_view;
         modelView.multiply(world);
-        fogByte = static_cast<uint8_t>(std::clamp(spriteFog(*fog, -modelView.m[14], modelView.m[15]) * 255.0f, 0.0f, 255.0f));
+        const float f = spriteFog(*fog, -modelView.m[14], modelView.m[15]);
+        fogByte = static_cast<uint8_t>(std::clamp(f * 255.0f, 0.0f, 255.0f));
     }
 
     SkwRasterVertex v[4]{};

@@ -512,8 +512,8 @@ struct TexModulate {
                                                     auto last) {
             // Locals, so that the loop keeps them in registers.
             int32_t zi = z, ri = r, gi = g, bi = b, ai = a;
-            for (int32_t i = 0; i < count; ++i, s += ds, t += dt, zi = add32(zi, dzdx), ri += drdx, gi += dgdx, bi += dbdx,
-                         ai += dadx) {
+            for (int32_t i = 0; i < count;
+                 ++i, s += ds, t += dt, zi = add32(zi, dzdx), ri += drdx, gi += dgdx, bi += dbdx, ai += dadx) {
                 const int32_t zz = zi >> 12;
                 if (zz > depth[i])
                     continue;

@@ -354,10 +354,11 @@ TEST_F(SkinnedMeshTest, FixedPaletteAndDirectionsFollowTheirRounding)
             extent = 1.25f * x;
     }
     EXPECT_EQ(m->getFixedPointFactor(), 32000.0f / extent);
+    const float factor = m->getFixedPointFactor();
     for (int32_t column = 0; column < 4; ++column)
         for (int32_t r = 0; r < 3; ++r)
             EXPECT_EQ(entry.fixed[3 * column + r],
-                      static_cast<int32_t>(entry.matrix.element(r, column) * m->getFixedPointFactor() * 65536.0f + 0.5f));
+                      static_cast<int32_t>(entry.matrix.element(r, column) * factor * 65536.0f + 0.5f));
 
     const int32_t source[9] = {0x10000, 0, 0, 0, -0x8000, 0x100, 7, 7, 7};
     const struct {
