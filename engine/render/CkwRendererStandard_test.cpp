@@ -218,6 +218,29 @@ bool insideSquare(const Vec& p, double cx, double cy, double half)
     return std::fabs(p.x - cx) <= half && std::fabs(p.y - cy) <= half;
 }
 
+// A world with the test camera, held by test.
+CkwWorld* testWorld(SceneTest& test)
+{
+    return test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+}
+
+CkwCompositingMode* blendingMode(int32_t blending)
+{
+    auto* mode = static_cast<CkwCompositingMode*>(CkwCompositingMode::create());
+    mode->setBlending(blending);
+    return mode;
+}
+
+// The nodes of the last render's queue in drawing order.
+std::vector<CkwNode*> queueOrder(const Drawn& drawn)
+{
+    const auto& queue = static_cast<CkwRendererStandard*>(drawn.g->renderer())->queue();
+    std::vector<CkwNode*> order;
+    for (int32_t i = queue[0].next; i != 0; i = queue[i].next)
+        order.push_back(queue[i].node);
+    return order;
+}
+
 } // namespace
 
 // A floor reaching behind the camera and past every screen edge: cut by the
@@ -227,7 +250,7 @@ TEST(RendererPictures, NearPlaneAndScreenEdgeClipping)
     SceneTest test;
     // Scene building pushes on the cleanup stack, so the test runs in a trap.
     ASSERT_EQ(SceneTest::trap([&] {
-    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    CkwWorld* world = testWorld(test);
     auto* background = static_cast<CkwBackground*>(CkwBackground::create());
     background->setColor(0xFF2040A0);
     world->setBackground(background);
@@ -257,9 +280,8 @@ TEST(RendererPictures, TransparentSquaresDrawFarToNear)
     SceneTest test;
     // Scene building pushes on the cleanup stack, so the test runs in a trap.
     ASSERT_EQ(SceneTest::trap([&] {
-    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
-    auto* blend = static_cast<CkwCompositingMode*>(CkwCompositingMode::create());
-    blend->setBlending(CkwCompositingMode::kAlpha);
+    CkwWorld* world = testWorld(test);
+    CkwCompositingMode* blend = blendingMode(CkwCompositingMode::kAlpha);
     CkwMesh* nearSquare = coloredQuad(1.0f, 0x800000FF, flatAppearance(blend), 0.4f, 0.2f, 1.0f);
     CkwMesh* farSquare = coloredQuad(1.0f, 0x80FF0000, flatAppearance(blend), -0.4f, -0.2f, 0.0f);
     CkwMesh* opaque = coloredQuad(1.5f, 0xFF00FF00, flatAppearance(), 0.0f, 0.0f, -2.0f);
@@ -270,11 +292,7 @@ TEST(RendererPictures, TransparentSquaresDrawFarToNear)
     Drawn drawn(world);
     ASSERT_EQ(drawn.code, 0);
     EXPECT_TRUE(matchesGolden("renderer_transparency_order", drawn.target));
-    const auto& queue = static_cast<CkwRendererStandard*>(drawn.g->renderer())->queue();
-    std::vector<CkwNode*> order;
-    for (int32_t i = queue[0].next; i != 0; i = queue[i].next)
-        order.push_back(queue[i].node);
-    EXPECT_EQ(order, (std::vector<CkwNode*>{opaque, farSquare, nearSquare}));
+    EXPECT_EQ(queueOrder(drawn), (std::vector<CkwNode*>{opaque, farSquare, nearSquare}));
 
     const double a = 128.0 / 255.0;
     auto reference = [&](double px, double py, int64_t& id, Vec& color) {
@@ -306,7 +324,7 @@ TEST(RendererPictures, TwoSidedLightingAndFog)
     SceneTest test;
     // Scene building pushes on the cleanup stack, so the test runs in a trap.
     ASSERT_EQ(SceneTest::trap([&] {
-    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    CkwWorld* world = testWorld(test);
     auto* twoSided = static_cast<CkwPolygonMode*>(CkwPolygonMode::create());
     twoSided->setCulling(CkwPolygonMode::kCullNone);
     twoSided->setTwoSidedLightingEnable(true);
@@ -358,7 +376,7 @@ TEST(RendererPictures, BackgroundImageCropBorderAndRepeat)
     SceneTest test;
     // Scene building pushes on the cleanup stack, so the test runs in a trap.
     ASSERT_EQ(SceneTest::trap([&] {
-    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    CkwWorld* world = testWorld(test);
     CkwImage2D* image = gradientImage(200);
     auto* background = static_cast<CkwBackground*>(CkwBackground::create());
     background->setColor(0xFFFFFF00);
@@ -437,7 +455,7 @@ TEST(RendererPictures, UnscaledSpriteShowsItsImagePixelForPixel)
 {
     SceneTest test;
     ASSERT_EQ(SceneTest::trap([&] {
-        CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+        CkwWorld* world = testWorld(test);
         CkwImage2D* image = gradientImage(255);
         auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
         sprite->setImage(image);
@@ -468,14 +486,14 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
         } cases[] = {{0.0f, 0.0f, 4, 0}, {2.0f, 0.0f, 4, 0}, {-1.5f, 30.0f, 4, 0}, {0.5f, 0.0f, 5, KErrIllegalState}};
         for (const auto& c : cases) {
             SCOPED_TRACE(c.shift);
-            CkwWorld* plainWorld = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+            CkwWorld* plainWorld = testWorld(test);
             CkwMesh* plain = coloredQuad(1.0f, 0xFFE04040, flatAppearance(), c.shift, 0, 0);
             renderkit::rotate(plain, c.turn, 0, 0, 1);
             plainWorld->addChild(plain);
             Drawn expected(plainWorld);
             ASSERT_EQ(expected.code, 0);
 
-            CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+            CkwWorld* world = testWorld(test);
             CkwMesh* rest = test.hold(renderkit::quad(1.0f, 0xFFE04040, flatAppearance()));
             CkwGroup* skeleton = test.group();
             CkwGroup* bone = test.group();
@@ -510,11 +528,7 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
                 const int32_t column = static_cast<int32_t>((at / halfWidth + 1) / 2 * kW);
                 EXPECT_EQ(picked, posed.rgb(column, kH / 2) != 0) << at;
             }
-            auto* renderer = static_cast<CkwRendererStandard*>(posed.g->renderer());
-            const auto& queue = renderer->queue();
-            ASSERT_EQ(queue.count(), 3);
-            EXPECT_EQ(queue[queue[0].next].node, marker);
-            EXPECT_EQ(queue[queue[queue[0].next].next].node, skin);
+            EXPECT_EQ(queueOrder(posed), (std::vector<CkwNode*>{marker, skin}));
         }
     }), 0);
 }
@@ -649,17 +663,16 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
 // keys: the same order as a stable sort on (layer, transparent, -distance).
 TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
 {
+    const struct {
+        int32_t layer;
+        bool transparent;
+        float z;
+    } meshes[] = {{0, false, 0}, {2, true, -3}, {-1, true, 1}, {0, true, -4}, {0, true, 2}, {-63, false, 0},
+                  {63, false, 1}, {0, false, -1}, {2, true, -3}, {-1, false, 2}, {0, true, -4}};
     SceneTest test;
     ASSERT_EQ(SceneTest::trap([&] {
-        CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
-        auto* blend = static_cast<CkwCompositingMode*>(CkwCompositingMode::create());
-        blend->setBlending(CkwCompositingMode::kAlphaAdd);
-        const struct {
-            int32_t layer;
-            bool transparent;
-            float z;
-        } meshes[] = {{0, false, 0}, {2, true, -3}, {-1, true, 1}, {0, true, -4}, {0, true, 2}, {-63, false, 0},
-                      {63, false, 1}, {0, false, -1}, {2, true, -3}, {-1, false, 2}, {0, true, -4}};
+        CkwWorld* world = testWorld(test);
+        CkwCompositingMode* blend = blendingMode(CkwCompositingMode::kAlphaAdd);
         struct Entry {
             int32_t layer, transparent;
             float distance;
@@ -678,13 +691,10 @@ TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
         });
         Drawn drawn(world);
         ASSERT_EQ(drawn.code, 0);
-        const auto& queue = static_cast<CkwRendererStandard*>(drawn.g->renderer())->queue();
-        std::vector<CkwNode*> order, reference;
-        for (int32_t i = queue[0].next; i != 0; i = queue[i].next)
-            order.push_back(queue[i].node);
+        std::vector<CkwNode*> reference;
         for (const Entry& e : expected)
             reference.push_back(e.node);
-        EXPECT_EQ(order, reference);
+        EXPECT_EQ(queueOrder(drawn), reference);
     }), 0);
 }
 
@@ -700,7 +710,7 @@ TEST(RendererPictures, DepthRangeMapsOntoTheDepthBuffer)
         const double ndcZ = (kFar + kNear) / (kFar - kNear) - 2.0 * kFar * kNear / ((kFar - kNear) * kDistance);
         for (const auto& range : ranges) {
             SCOPED_TRACE(range[0] * 10 + range[1]);
-            CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+            CkwWorld* world = testWorld(test);
             world->addChild(coloredQuad(1.0f, 0xFFFF0000, flatAppearance(), 0, 0, 0));
             auto* target = test.hold(new CkwStageset);
             target->initBlank(kW, kH);
