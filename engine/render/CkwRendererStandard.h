@@ -18,6 +18,7 @@ class CkwCompositingMode;
 class CkwFog;
 class CkwMaterial;
 class CkwImage2D;
+class CkwSkinnedMesh;
 class CkwSprite;
 class CkwTexture2D;
 class CkwVertexArray;
@@ -70,6 +71,8 @@ private:
     // Queue.
     void resetQueue(CkwNode* root);
     void traverse(CkwNode* root);
+    // Queues the skinned meshes whose skeletons the walk has left at level.
+    void queuePendingSkins(int32_t level);
     void queueNode(CkwNode* node);
     void enqueue(CkwNode* node, int32_t submesh, bool transparent, int32_t layer, int32_t& depthCache);
     void drawQueue();
@@ -77,6 +80,8 @@ private:
 
     // Submesh pipeline.
     bool setupNode(const CkwMatrix& model);
+    // A vertex's position in model space, posed by its bones for a skin.
+    void modelPosition(int32_t index, float* out) const;
     void renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer* indexBuffer, CkwAppearance* appearance, int32_t scope);
     void shadeVertex(int32_t index, bool backFacing, SkwPipelineVertex& out);
     void drawClipped(SkwPipelineVertex* polygon, int32_t count, int32_t clipCode);
@@ -93,6 +98,13 @@ private:
     CkwArray<SkwQueuedState> m_queue;
     int32_t m_lastQueued = 0;
     CkwArray<float> m_alphaStack;
+    // Skinned meshes met by the walk, queued once their skeleton is done.
+    struct SkwPendingSkin {
+        CkwNode* mesh;
+        int32_t level;
+        float alphaFactor;
+    };
+    CkwArray<SkwPendingSkin> m_pendingSkins;
     CkwMatrix m_view;
     CkwMatrix m_viewProjection;
     CkwMatrix m_projection;
@@ -110,6 +122,11 @@ private:
 
     // Per node: the current buffer, its clip-space positions and clip codes.
     CkwVertexBuffer* m_vertexBuffer = nullptr;
+    // The skin of the entry being drawn: its palette per vertex, null for
+    // plain meshes.
+    CkwSkinnedMesh* m_skin = nullptr;
+    CkwArray<CkwMatrix> m_skinPalette;
+    const uint16_t* m_skinIndices = nullptr;
     CkwMatrix m_modelView;
     CkwMatrix m_normalMatrix;
     bool m_normalMatrixValid = false;

@@ -15,6 +15,7 @@
 #include "engine/scene/CkwGraphics3D.h"
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwPolygonMode.h"
+#include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwTexture2D.h"
 #include "engine/scene/CkwTriangleStripArray.h"
 #include "engine/scene/CkwVertexBuffer.h"
@@ -72,24 +73,46 @@ float fogAmount(const CkwFog& fog, float distance)
 
 } // namespace
 
-bool CkwRendererStandard::setupNode(const CkwMatrix& model)
+void CkwRendererStandard::modelPosition(int32_t index, float* out) const
 {
     const CkwVertexArray* positions = m_vertexBuffer->getPositions();
+    const float scale = m_vertexBuffer->getPositionScale();
+    const float* bias = m_vertexBuffer->getPositionBias();
+    const float z = positions->getComponentCount() == 2 ? 0.0f : component(*positions, index, 2);
+    const CkwVector3D p{component(*positions, index, 0) * scale + bias[0],
+                        component(*positions, index, 1) * scale + bias[1], z * scale + bias[2]};
+    CkwVector3D posed = p;
+    if (m_skinIndices != nullptr)
+        m_skinPalette[m_skinIndices[index]].transformPoint(posed, p);
+    out[0] = posed.x;
+    out[1] = posed.y;
+    out[2] = posed.z;
+}
+
+bool CkwRendererStandard::setupNode(const CkwMatrix& model)
+{
     const int32_t n = m_vertexBuffer->getVertexCount();
     CkwMatrix mvp = m_viewProjection;
     mvp.multiply(model);
     m_clipPositions.setCount(4 * n);
     m_outcodes.setCount(n);
-    const float scale = m_vertexBuffer->getPositionScale();
-    const float* bias = m_vertexBuffer->getPositionBias();
-    const bool twoComponents = positions->getComponentCount() == 2;
+    m_skinIndices = nullptr;
+    if (m_skin != nullptr) {
+        const CkwArray<uint16_t>& indices = m_skin->getVertexPaletteIndices();
+        // A mesh without a skeleton has no palette and is drawn at rest.
+        if (indices.count() == n) {
+            m_skinPalette.setCount(m_skin->getPaletteCount());
+            for (int32_t e = 0; e < m_skinPalette.count(); ++e)
+                m_skinPalette[e] = m_skin->getPaletteMatrix(e);
+            m_skinIndices = indices.data();
+        }
+    }
     uint8_t clipAnd = 255, clipOr = 0;
     for (int32_t i = 0; i < n; ++i) {
-        const float x = component(*positions, i, 0) * scale + bias[0];
-        const float y = component(*positions, i, 1) * scale + bias[1];
-        const float z = (twoComponents ? 0.0f : component(*positions, i, 2)) * scale + bias[2];
+        float p[3];
+        modelPosition(i, p);
         float* c = m_clipPositions.at(4 * i);
-        mvp.transform4(x, y, z, 1.0f, c);
+        mvp.transform4(p[0], p[1], p[2], 1.0f, c);
         // A non-finite position (an overflowing matrix from file data) is
         // outside every plane, so it never reaches the rasterizer.
         const uint8_t code = std::isfinite(c[0] + c[1] + c[2] + c[3]) ? outcode(c) : 63;
@@ -114,12 +137,9 @@ void CkwRendererStandard::eyePosition(int32_t index, float* out)
 {
     float* e = m_eyePositions.at(4 * index);
     if (!m_eyeValid[index]) {
-        const CkwVertexArray* positions = m_vertexBuffer->getPositions();
-        const float scale = m_vertexBuffer->getPositionScale();
-        const float* bias = m_vertexBuffer->getPositionBias();
-        const float z = positions->getComponentCount() == 2 ? 0.0f : component(*positions, index, 2);
-        m_modelView.transform4(component(*positions, index, 0) * scale + bias[0],
-                               component(*positions, index, 1) * scale + bias[1], z * scale + bias[2], 1.0f, e);
+        float p[3];
+        modelPosition(index, p);
+        m_modelView.transform4(p[0], p[1], p[2], 1.0f, e);
         m_eyeValid[index] = 1;
     }
     std::copy(e, e + 4, out);
@@ -330,6 +350,10 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwPipelin
             const float* nb = m_vertexBuffer->getNormalBias();
             CkwVector3D raw{component(*normals, index, 0) * ns + nb[0], component(*normals, index, 1) * ns + nb[1],
                             component(*normals, index, 2) * ns + nb[2]};
+            if (m_skinIndices != nullptr) {
+                const CkwVector3D rest = raw;
+                m_skinPalette[m_skinIndices[index]].transformDirection(raw, rest);
+            }
             CkwVector3D normal;
             m_normalMatrix.transformDirection(normal, raw);
             const float len = std::sqrt(normal.x * normal.x + normal.y * normal.y + normal.z * normal.z);
