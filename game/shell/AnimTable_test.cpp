@@ -7,6 +7,7 @@
 #include "engine/core/interface/InterfaceIds.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/GameUtils.h"
+#include "game/shell/GameWorld.h"
 #include "tests/support/TestApp.h"
 #include "tools/m3g/M3gAnimationEncoders.h"
 #include "tools/m3g/M3gFileWriter.h"
@@ -47,6 +48,23 @@ TEST_F(Clips, TheCharactersClipsCarryTheGamesNameHashes)
     EXPECT_EQ(uint32_t(GameUtils::nameHash("wave")), C::WaveId);
     EXPECT_EQ(uint32_t(GameUtils::nameHash("boy")), C::MeshId);
     EXPECT_EQ(uint32_t(GameUtils::transformId("hero")), C::GroupId);
+}
+
+// The world's load binds the level's table to the level scene without
+// collecting: the scene's clips stay the engine's, running on its time.
+TEST_F(Clips, TheLevelLoadBindsItsTableWithoutTakingTheScenesClips)
+{
+    ASSERT_TRUE(m_scene);
+    GameWorld world;
+    world.m_world = m_scene.share();
+    world.m_loadStep = 1;
+    EXPECT_EQ(world.loadStep(), 20);
+    const AnimTable* table = world.m_levelClips;
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->m_scene, &world.m_world);
+    EXPECT_EQ(table->m_switchOffAtEnd, 1);
+    EXPECT_EQ(table->findSlot(C::WalkId), -1);
+    EXPECT_EQ(table->findSlot(C::WaveId), -1);
 }
 
 // Frame by frame: the table's position and state, the controller pinned at

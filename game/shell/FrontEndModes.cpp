@@ -134,11 +134,11 @@ int StartupMode::createMode(int32_t id, GameMode** out)
         ChoicePage* page = makePage<ChoicePage>(0, FrontEndText::SoftOk, 0, false);
         ResourceManager* resources = getResourceManager();
         if (page && resources) {
-            uint32_t ids[kLanguagesMax] = {};
+            const char16_t* names[kLanguagesMax] = {};
             const uint32_t count = resources->languageCount() < kLanguagesMax ? resources->languageCount() : kLanguagesMax;
             for (uint32_t i = 0; i < count; ++i)
-                ids[i] = resources->languageId(i);
-            page->setItemIds(ids, count);
+                names[i] = resources->languageName(i);
+            page->setItemTexts(names, count);
             page->setLayout(kChoiceLayout);
         }
         *out = page;

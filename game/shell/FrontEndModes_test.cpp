@@ -21,6 +21,7 @@
 #include "game/shell/GameWorld.h"
 #include "game/shell/InGameMode.h"
 #include "game/ui/GameLaunchPage.h"
+#include "game/ui/UiPage.h"
 #include "platform/host/HostDirectDraw.h"
 #include "platform/host/HostTestDriver.h"
 #include "platform/wince/WinMain.h"
@@ -77,6 +78,15 @@ Stage currentStage()
     return {flow->activeId(), mode ? mode->activeId() : 0};
 }
 
+template <class Page>
+const Page* activePage()
+{
+    GameApp* game = getGame();
+    FlowManager* flow = game ? game->flowManager() : nullptr;
+    const ModeStack* mode = flow ? dynamic_cast<const ModeStack*>(flow->activeMode()) : nullptr;
+    return mode ? dynamic_cast<const Page*>(mode->activeMode()) : nullptr;
+}
+
 GameWorld* runningWorld()
 {
     GameApp* game = getGame();
@@ -92,7 +102,7 @@ void press(int scancode)
     hostTestPushKey(scancode, false);
 }
 
-TEST_F(FlowRun, TheFirstTickWritesTheThreeSavesAndAsksAboutSound)
+TEST_F(FlowRun, TheFirstTickWritesTheThreeSavesAndAsksForALanguage)
 {
     std::vector<Stage> stages;
     std::vector<size_t> sizes;
@@ -105,7 +115,7 @@ TEST_F(FlowRun, TheFirstTickWritesTheThreeSavesAndAsksAboutSound)
     });
     hostTestCloseAfterTicks(2);
     EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
-    EXPECT_EQ(stages, std::vector<Stage>{(Stage{FlowModeId::Startup, 2})});
+    EXPECT_EQ(stages, std::vector<Stage>{(Stage{FlowModeId::Startup, 1})});
     EXPECT_EQ(sizes, (std::vector<size_t>{96, 16, 9876}));
 }
 
@@ -117,11 +127,11 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
         std::vector<Stage> stages;
     };
     const Case cases[] = {
-        {Save::Intact, {{1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+        {Save::Intact, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
         // A damaged save is told once, between the splash and the menu.
-        {Save::Damaged, {{1, 2}, {1, 7}, {1, 8}, {1, 10}, {1, 11}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+        {Save::Damaged, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {1, 11}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
         // The game's first save fails: the front end's error page, then on.
-        {Save::Unwritable, {{1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+        {Save::Unwritable, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
     };
     for (const Case& c : cases) {
         if (c.save == Save::Damaged) {
@@ -151,8 +161,17 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
             const bool entered = seen.empty() || !(seen.back() == stage);
             if (entered)
                 seen.push_back(stage);
-            // Confirm the questions once each, as a player would.
-            if (entered && (stage == Stage{1, 2} || stage == Stage{1, 11} || stage.mode == FlowModeId::FrontEnd))
+            // The language page lists the pack's language names.
+            if (entered && stage == Stage{1, 1}) {
+                const ChoicePage* page = activePage<ChoicePage>();
+                ASSERT_NE(page, nullptr);
+                ASSERT_EQ(page->itemCount(), 2u);
+                EXPECT_EQ(std::u16string(page->itemText(0)), u"English");
+                EXPECT_EQ(std::u16string(page->itemText(1)), u"Deutsch");
+            }
+            // Answer the questions once each, as a player would.
+            if (entered && (stage == Stage{1, 1} || stage == Stage{1, 2} || stage == Stage{1, 11}
+                            || stage.mode == FlowModeId::FrontEnd))
                 press(SDL_SCANCODE_RETURN);
             GameWorld* world = runningWorld();
             if (stage != Stage{3, 10} || !world || world->isLoading())
@@ -216,7 +235,8 @@ TEST_F(FlowRun, EachStageShowsAPictureOfItsOwn)
         lastTick = tick;
         const Stage stage = currentStage();
         GameWorld* world = runningWorld();
-        std::string name = stage == Stage{1, 2}    ? "sound question"
+        std::string name = stage == Stage{1, 1}    ? "language"
+                           : stage == Stage{1, 2}  ? "sound question"
                            : stage == Stage{1, 7}  ? "logo"
                            : stage == Stage{1, 8}  ? "preload"
                            : stage == Stage{1, 10} ? "splash"
@@ -232,7 +252,7 @@ TEST_F(FlowRun, EachStageShowsAPictureOfItsOwn)
         if (entered)
             shots.push_back({name, {}});
         shots.back().pixels = hostLastFrame().pixels;
-        if (entered && name == "sound question")
+        if (entered && (name == "language" || name == "sound question"))
             press(SDL_SCANCODE_RETURN);
         // A few frames of play, then the pause screen, then quit from it.
         if (name == "level" && ++levelFrames == 5)
@@ -246,7 +266,7 @@ TEST_F(FlowRun, EachStageShowsAPictureOfItsOwn)
     std::vector<std::string> stages;
     for (const Shot& shot : shots)
         stages.push_back(shot.stage);
-    const std::vector<std::string> expected = {"sound question", "logo", "preload", "splash", "loading", "level",
+    const std::vector<std::string> expected = {"language", "sound question", "logo", "preload", "splash", "loading", "level",
                                                "pause"};
     ASSERT_EQ(stages, expected);
     EXPECT_EQ(levelPlayed, 10);

@@ -101,7 +101,9 @@ const uint32_t GameApp::kSubscribedIds[] = {
     0x117e0f7a, 0x117e0f79, 0x117e0f78, 0x117e0f77, 0x117e0f76, 0x117e0f73, 0x117e0f71, 0x117e0f70, 0x117e0f6f,
     0x117e0f6d, 0x20174fb7, 0x172ebf3e, 0x172e3434, 0x71fd83f5, 0x172e9965, 0x172ec5fa, 0x71ff1054, 0x0173eaf6,
     0x51938a16, 0xb38b1e4f, 0xb38b9545, 0x38a794f0, 0xb38b3814, 0xd0467c9b, 0x016703b6, 0x490287b4, 0x9036abf0,
-    0xbd152e06, 0x152f0ca3, 0xbd152f06, 0x152e0ca3, 0xfe50251e, 0xfe50251d, 0xfe50251c, 0xfe50251b, 0,
+    0xbd152e06, 0x152f0ca3, 0xbd152f06, 0x152e0ca3, 0xfe50251e, 0xfe50251d, 0xfe50251c, 0xfe50251b,
+    // The system message (window message 1023): the one way into the pause screen.
+    PlatformEventId::AppMessage, 0,
 };
 static_assert(sizeof GameApp::kSubscribedIds / sizeof(uint32_t) == GameApp::kSubscribedCount + 1);
 
@@ -336,6 +338,9 @@ void GameApp::onKey(uint32_t id, uint32_t key)
 {
     if ((id == PlatformEventId::KeyDown && key == PlatformKey::F4) || (m_paused && key == PlatformKey::Select))
         m_quitRequested = 1;
+    // The pause screen offers select to quit and any other key to go on.
+    else if (m_paused && id == PlatformEventId::KeyDown)
+        m_paused = 0;
     if (id != PlatformEventId::KeyDown || (key != PlatformKey::VolumeUp && key != PlatformKey::VolumeDown))
         return;
     AppStateFlags* flags = getAppStateFlags();

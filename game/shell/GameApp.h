@@ -15,9 +15,9 @@ class Message;
 
 class GameApp : public AppBase, public TickClient {
 public:
-    // The 71 ids the "GameApp" handler subscribes to, 0-terminated.
+    // The 72 ids the "GameApp" handler subscribes to, 0-terminated.
     static const uint32_t kSubscribedIds[];
-    static constexpr uint32_t kSubscribedCount = 71;
+    static constexpr uint32_t kSubscribedCount = 72;
 
     GameApp();
     ~GameApp() override;

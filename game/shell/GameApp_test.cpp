@@ -238,7 +238,7 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
             {0x0badf00d, {}},
             // The first of the two screen-size notices is not subscribed.
             {0x747ab255, {}},
-            // Nor is the application message, so nothing pauses the game.
+            // The application message pauses in the shell and goes no further.
             {PlatformEventId::AppMessage, {}},
         };
         for (const auto& c : cases) {
@@ -251,7 +251,15 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
             }
             EXPECT_EQ(modes, c.modes) << std::hex << c.id;
         }
+        // Message 1023 paused; select quits from there, any other key goes on.
+        EXPECT_EQ(app.m_paused, 1);
+        app.dispatch(PlatformEventId::KeyDown, PlatformKey::Up, 0);
         EXPECT_EQ(app.m_paused, 0);
+        EXPECT_EQ(app.m_quitRequested, 0);
+        app.dispatch(PlatformEventId::AppMessage, 0, 0);
+        app.dispatch(PlatformEventId::KeyDown, PlatformKey::Select, 0);
+        EXPECT_EQ(app.m_paused, 1);
+        EXPECT_EQ(app.m_quitRequested, 1);
         app.shutdown();
         app.shutdown();
         EXPECT_EQ(app.flowManager(), nullptr);

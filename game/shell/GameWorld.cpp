@@ -122,12 +122,13 @@ int32_t GameWorld::loadStep()
             error = LevelError::MissingScene;
         break;
     case 1:
-        // The level's clips; tracks under the marked controller are dropped.
+        // Bound, not collected: the level's own clips run on the engine's
+        // time, and only the clips the game adds are the table's to play.
         if (!m_levelClips)
             m_levelClips = make<AnimTable>(this);
         if (m_levelClips) {
-            m_levelClips->m_removeMarkedTracks = 1;
-            m_levelClips->bind(&m_world, true);
+            m_levelClips->m_switchOffAtEnd = 1;
+            m_levelClips->bind(&m_world, false);
         }
         break;
     case 2:
@@ -292,10 +293,12 @@ void GameWorld::update(int32_t elapsedMs)
         return;
     }
     m_clock += step;
-    if (m_menu) {
+    if (m_menu)
         m_menu->update(step);
+    if (m_menuClips[0])
+        m_menuClips[0]->update(m_clock, step);
+    if (m_menu)
         m_menu->updateScreenTimers();
-    }
     if (m_hud)
         m_hud->onFrame();
 }
@@ -365,8 +368,9 @@ void GameWorld::onPointerPressed(int32_t x, int32_t y)
     if (isLoading())
         return;
     if (m_levelIndex == LevelIndex::Special) {
+        // Not remembered: the special level has no use for the release.
         if (m_level && !menuOpen())
-            levelKey(WorldKey::Select);
+            m_level->onKeyPressed(WorldKey::Select);
         else if (m_menu)
             m_menu->onKeyPressed(WorldKey::Select);
         return;

@@ -4,6 +4,7 @@
 
 #include "framework/files/testing/MemoryFileSystem.h"
 #include "game/level/Level.h"
+#include "game/shell/AnimTable.h"
 #include "game/level/LevelObjects.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/SaveFiles.h"
@@ -76,6 +77,21 @@ TEST_F(WorldClock, StepsAreCappedAndTimeUnderAMenuIsDropped)
     EXPECT_NEAR(m_world.m_hud->m_pulse, -1.0f, 1e-6f);
 }
 
+// Without a level the first menu table follows the world clock, so the
+// menu scene's clips run.
+TEST_F(WorldClock, TheFirstMenuTableRunsWhenNoLevelDoes)
+{
+    delete m_world.m_level;
+    m_world.m_level = nullptr;
+    AnimTable* table = m_world.m_menuClips[0];
+    ASSERT_NE(table, nullptr);
+    m_world.m_clock = 100;
+    m_world.update(30);
+    EXPECT_EQ(m_world.m_clock, 130);
+    EXPECT_EQ(table->m_worldTime, 130);
+    EXPECT_EQ(table->m_timeStep, 30);
+}
+
 TEST_F(WorldClock, LevelEndsLeadToTheHideoutOrTheMenu)
 {
     const struct {
@@ -130,20 +146,21 @@ TEST_F(WorldClock, StylusPressesBecomeKeysByScreenArea)
         bool menuOpen;
         int32_t levelKey; // -1: none reached the level
         int32_t menuKey;
+        int32_t released; // the key the release sends the level
     } cases[] = {
-        {10, 301, 3, 0, false, 22, -1},  // soft-key strip, left quarter
-        {230, 301, 3, 0, false, 23, -1},
-        {10, 301, 3, 0, true, -1, 22},   // the soft keys reach an open menu
-        {120, 301, 3, 0, false, 21, -1}, // the strip's middle falls through
-        {10, 300, 3, 0, false, 19, -1},  // one pixel above the strip
-        {80, 100, 3, 0, false, 19, -1},  // w/3 is the left third
-        {160, 100, 3, 0, false, 21, -1}, // 2w/3 the middle
-        {161, 100, 3, 0, false, 20, -1},
-        {200, 100, 3, 1, false, 21, -1}, // single action: every tap acts
-        {200, 100, 9, 1, false, 20, -1}, // but not in the hideout
-        {10, 301, 10, 0, false, 21, -1}, // level ten: always select
-        {10, 301, 10, 0, true, -1, 21},
-        {100, 100, 3, 0, true, -1, 21},  // taps go to the open menu, which takes them as select
+        {10, 301, 3, 0, false, 22, -1, -1},  // soft-key strip, left quarter
+        {230, 301, 3, 0, false, 23, -1, -1},
+        {10, 301, 3, 0, true, -1, 22, -1},   // the soft keys reach an open menu
+        {120, 301, 3, 0, false, 21, -1, 21}, // the strip's middle falls through
+        {10, 300, 3, 0, false, 19, -1, 19},  // one pixel above the strip
+        {80, 100, 3, 0, false, 19, -1, 19},  // w/3 is the left third
+        {160, 100, 3, 0, false, 21, -1, 21}, // 2w/3 the middle
+        {161, 100, 3, 0, false, 20, -1, 20},
+        {200, 100, 3, 1, false, 21, -1, 21}, // single action: every tap acts
+        {200, 100, 9, 1, false, 20, -1, 20}, // but not in the hideout
+        {10, 301, 10, 0, false, 21, -1, -1}, // level ten: always select, never released
+        {10, 301, 10, 0, true, -1, 21, -1},
+        {100, 100, 3, 0, true, -1, 21, -1},  // taps go to the open menu, which takes them as select
     };
     for (const auto& c : cases) {
         m_world.m_levelIndex = c.level;
@@ -152,11 +169,12 @@ TEST_F(WorldClock, StylusPressesBecomeKeysByScreenArea)
             m_world.m_menu->setState(0x21ff0100, 0, 0);
         else
             m_world.m_menu->close();
-        m_world.m_level->m_lastPressed = m_world.m_menu->m_lastKey = -1;
+        m_world.m_level->m_lastPressed = m_world.m_level->m_lastReleased = m_world.m_menu->m_lastKey = -1;
         m_world.onPointerPressed(c.x, c.y);
         EXPECT_EQ(m_world.m_level->m_lastPressed, c.levelKey) << c.x << "," << c.y << " level " << c.level;
         EXPECT_EQ(m_world.m_menu->m_lastKey, c.menuKey) << c.x << "," << c.y << " level " << c.level;
         m_world.onPointerReleased();
+        EXPECT_EQ(m_world.m_level->m_lastReleased, c.released) << c.x << "," << c.y << " level " << c.level;
         EXPECT_EQ(m_world.m_stylusKey, -1);
     }
     // Once laid out, the arrow buttons answer even under an open menu.

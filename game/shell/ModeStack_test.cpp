@@ -173,6 +173,24 @@ TEST(ModeStack, TheFirstResultWinsAndIsReportedUntilTheModeIsActivatedAgain)
     EXPECT_EQ(stack.activeMode()->getResult(), 0u);
 }
 
+// A second start re-initialises the flow: what the stack held leaves it,
+// and the next push finds an empty, working stack.
+TEST(ModeStack, InitAgainEmptiesTheStackAndDeletesWhatItHeld)
+{
+    TestStack stack;
+    stack.pushNew(1);
+    stack.pushNew(2);
+    g_journal.clear();
+    EXPECT_EQ(stack.init(), 0);
+    EXPECT_EQ(g_journal, (std::vector<std::string>{"m1 exit", "m1 delete", "m2 exit", "m2 delete"}));
+    EXPECT_EQ(stack.count(), 0u);
+    EXPECT_EQ(stack.activeMode(), nullptr);
+    stack.requestTransition(3, Transition::Push);
+    stack.update(0);
+    EXPECT_EQ(ids(stack), std::vector<int32_t>{3});
+    EXPECT_EQ(stack.activeId(), 3);
+}
+
 // The top-level modes for the flow manager's tests.
 GameMode* makeStartup() { return new JournalMode("startup"); }
 GameMode* makeFrontEnd() { return new JournalMode("frontend"); }
