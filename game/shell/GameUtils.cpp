@@ -261,7 +261,8 @@ void GameUtils::detachNode(EngineRef& node, const EngineRef& group, bool refresh
 EngineRef GameUtils::findNumberedNode(EngineHandle* group, int32_t index, bool prefixA)
 {
     char name[16];
-    const int32_t n = index + 1;
+    // Wraps instead of overflowing: no node carries the number past the top.
+    const int32_t n = int32_t(uint32_t(index) + 1u);
     formatNarrow(name, n < 10 ? (prefixA ? "A0%d" : "0%d") : (prefixA ? "A%d" : "%d"), n);
     return findAsGroup(group, transformId(name));
 }

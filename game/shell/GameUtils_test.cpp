@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -180,6 +181,8 @@ TEST_F(UserParameters, NodesAreFoundByNameAndNumberAndPlacedInTheWorld)
         EXPECT_EQ(id, uint32_t(GameUtils::transformId(c.name)));
     }
     EXPECT_FALSE(GameUtils::findNumberedNode(parent.get(), 1, false));
+    // Level data may hold any index; the largest has no successor.
+    EXPECT_FALSE(GameUtils::findNumberedNode(parent.get(), INT32_MAX, true));
 
     EngineRef row = m_world.m_utils->findNode("row");
     ASSERT_TRUE(row);
