@@ -132,12 +132,13 @@ void stampListMarks(uint16_t* list, int32_t width, int32_t height, const uint16_
         return;
     const int64_t end = int64_t(width) * height;
     const uint16_t transparent = mark[0];
-    // A count from a save file may be anything: marks past two rows would
-    // land outside the list, so they are dropped, and every pixel is
-    // clipped to the image.
-    count = count < 0 ? 0 : (count > SceneAssetLimit::ListMarks ? SceneAssetLimit::ListMarks : count);
-    for (int32_t i = 0; i < count; ++i) {
-        const int32_t o = -90 + 22 * i;
+    // Every pixel is clipped to the image. A count from a save file may be
+    // anything: the marks only move on, so the first one past the end is
+    // the last one painted.
+    for (int64_t i = 0; i < count; ++i) {
+        const int64_t o = -90 + 22 * i;
+        if (o >= 20 && (o >> 1) + (int64_t(98) * width) / 2 >= end)
+            break;
         for (int32_t r = 0; r < markHeight; ++r) {
             const int64_t row = o < 20 ? (o + 99) / 2 + (int64_t(r + 76) * width) / 2
                                        : (o >> 1) + (int64_t(r + 98) * width) / 2;

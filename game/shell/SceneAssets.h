@@ -19,8 +19,6 @@ constexpr uint32_t OutfitScreen = 0x21ff01e2;
 } // namespace SceneAssetId
 
 namespace SceneAssetLimit {
-// Two rows of five fit on the list; a saved count beyond is capped.
-constexpr int32_t ListMarks = 10;
 constexpr int32_t OutfitOptions = 7;
 } // namespace SceneAssetLimit
 

@@ -21,7 +21,7 @@ namespace {
 constexpr uint16_t kBlank = 0x1111;
 
 // A 2 x 2 mark whose first pixel is transparent, stamped on a 64-wide list.
-TEST(ListMarks, FiveMarksARowThenTheLowerRowAndASavedCountIsCapped)
+TEST(ListMarks, FiveMarksARowThenTheLowerRowEachPixelClippedToTheImage)
 {
     constexpr int32_t w = 64, h = 80, guard = 256;
     const uint16_t mark[4] = {0xF800, 1, 2, 3};
@@ -60,9 +60,27 @@ TEST(ListMarks, FiveMarksARowThenTheLowerRowAndASavedCountIsCapped)
         painted += p != kBlank;
     EXPECT_EQ(painted, 6u * 3u);
 
-    // Two rows of five is all the list holds, and nothing lands past it.
-    EXPECT_EQ(stamp(1000, h), stamp(10, h));
-    const std::vector<uint16_t> shallow = stamp(10, 49);
+    // Past ten the marks run on along the lower row and beyond, each pixel
+    // clipped to the image: against a plain painter of every mark.
+    const auto reference = [&](int64_t count, int32_t height) {
+        std::vector<uint16_t> list(size_t(w * h + guard), kBlank);
+        for (int64_t i = 0; i < count; ++i) {
+            const int64_t o = -90 + 22 * i;
+            for (int64_t r = 0; r < 2; ++r)
+                for (int64_t c = 0; c < 2; ++c) {
+                    const int64_t at = (o < 20 ? (o + 99) / 2 + (r + 76) * w / 2 : o / 2 + (r + 98) * w / 2) + c;
+                    if (mark[r * 2 + c] != mark[0] && at >= 0 && at < int64_t(w) * height)
+                        list[size_t(at)] = mark[r * 2 + c];
+                }
+        }
+        return list;
+    };
+    for (const int32_t count : {11, 40, 1000})
+        EXPECT_EQ(stamp(count, h), reference(count, h)) << count;
+    // A count from a save file may be anything: the marks past the image end.
+    EXPECT_EQ(stamp(INT32_MAX, h), reference(1000, h));
+    const std::vector<uint16_t> shallow = stamp(1000, 49);
+    EXPECT_EQ(shallow, reference(1000, 49));
     for (size_t i = size_t(w * 49); i < shallow.size(); ++i)
         ASSERT_EQ(shallow[i], kBlank) << i;
 }

@@ -233,11 +233,10 @@ void SceneDirector::bindLocks()
                                          [](const auto& entry, float y) { return entry.first < y; });
         sorted.emplace(at, p[1], std::move(child));
     }
-    // The highest lock is level 0's; only the played levels have locks, so
-    // a wall with more locks keeps the rest.
+    // The highest lock is level 0's; a lock beyond the records stays.
     const int32_t count = int32_t(sorted.size());
     const EngineRef wall = locks.as(kIidGroup);
-    for (int32_t k = 0; k < std::min(count, int32_t(LevelIndex::Played)); ++k) {
+    for (int32_t k = 0; k < count; ++k) {
         const LevelRecord* record = world->m_progress->record(k);
         if (record && record->unlocked)
             wall.table<IkwGroupTable>().removeChild(wall.get(), sorted[size_t(count - 1 - k)].second.get());

@@ -496,16 +496,16 @@ TEST(SceneDirector, ThievesChooseTheirClipsByTheCarTheDiamondAndTheirPace)
     EXPECT_EQ(table.firstFree(), 4);
 }
 
-TEST(SceneDirector, HideoutLocksGoHighestFirstForUnlockedPlayedLevelsOnly)
+TEST(SceneDirector, HideoutLocksGoHighestFirstForEveryUnlockedRecord)
 {
     const struct {
         std::set<int32_t> unlocked;
         std::set<std::pair<float, float>> left; // (x, y) of the children left
     } cases[] = {
         // Ties: the lock collected later sorts first, so level 7 takes the
-        // first one at height 3.
-        {{0, 7, 9, 10}, {{0, 1}, {0, 2}, {2, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}, {0, 8}, {0, 9}, {0, 11}}},
-        {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, {{0, 1}, {0, 2}, {0, 11}}},
+        // first one at height 3; records 9 and 10 take the two lowest.
+        {{0, 7, 9, 10}, {{2, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}, {0, 8}, {0, 9}, {0, 11}}},
+        {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, {{0, 11}}},
     };
     for (const auto& c : cases) {
         Stage stage;
