@@ -135,6 +135,9 @@ public:
     bool isCuePlaying(int32_t cue) const { return cue != -1 && (cue == m_music.cue || cue == m_jingle.cue); }
     void updateAudio();
     void applyMusicSetting(int32_t cue);
+    // The menu engine's frame and its file have nothing to do here.
+    void emptyUpdateHook() {}
+    void emptyFileHook(const char* /*fileName*/) {}
 
     void formatTotals();
     // The menu's text lines of a result screen; other screens leave them.

@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <climits>
+#include <cstdarg>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -265,6 +266,37 @@ EngineRef GameUtils::findNumberedNode(EngineHandle* group, int32_t index, bool p
     const int32_t n = int32_t(uint32_t(index) + 1u);
     formatNarrow(name, n < 10 ? (prefixA ? "A0%d" : "0%d") : (prefixA ? "A%d" : "%d"), n);
     return findAsGroup(group, transformId(name));
+}
+
+namespace {
+
+template <class Text, class Unit>
+void assignText(Text*& target, const Unit* source)
+{
+    Text* old = target;
+    target = source ? new (std::nothrow) Text(source) : nullptr;
+    delete old;
+}
+
+} // namespace
+
+void GameUtils::assignString(String*& target, const char* source)
+{
+    assignText(target, source);
+}
+
+void GameUtils::assignWideString(WideString*& target, const char16_t* source)
+{
+    assignText(target, source);
+}
+
+void debugLog(const char* format, ...)
+{
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    vformatNarrow(line, sizeof line, format, args);
+    va_end(args);
 }
 
 void GameUtils::formatTimeWith(WideString& out, int32_t ms, bool tenths, const char16_t* format)

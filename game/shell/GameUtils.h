@@ -69,6 +69,11 @@ public:
     // "01".."99" (or "A01".."A99") for index 0.. below the group.
     static EngineRef findNumberedNode(EngineHandle* group, int32_t index, bool prefixA);
 
+    // Lets the old target go and keeps a fresh copy of the source (none
+    // for a null source).
+    static void assignString(String*& target, const char* source);
+    static void assignWideString(WideString*& target, const char16_t* source);
+
     // m:ss or m:ss.t, optionally after a minus; a format text id of 0 or
     // more takes the localised format instead (the built-in one when the
     // pack has no such text).
@@ -81,3 +86,6 @@ private:
     GameWorld* m_world;
     EngineRef m_scratch; // Transform working space, overwritten by every call
 };
+
+// Formats the message and drops it: release builds keep no log.
+void debugLog(const char* format, ...);

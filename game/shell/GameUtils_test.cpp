@@ -40,6 +40,29 @@ TEST(GameUtils, NameHashAndTransformIdsHoldTheirFixedValues)
         EXPECT_EQ(GameUtils::nameHash(name) & ~0x3fffffff, 0) << name;
 }
 
+// Each assignment replaces the owned copy, also from the target's own text.
+TEST(GameUtils, AssignedTextsAreFreshOwnedCopies)
+{
+    String* narrow = nullptr;
+    WideString* wide = nullptr;
+    char source[] = "first";
+    GameUtils::assignString(narrow, source);
+    source[0] = 'F';
+    ASSERT_NE(narrow, nullptr);
+    EXPECT_STREQ(narrow->chars(), "first");
+    GameUtils::assignString(narrow, narrow->chars());
+    EXPECT_STREQ(narrow->chars(), "first");
+    GameUtils::assignString(narrow, nullptr);
+    EXPECT_EQ(narrow, nullptr);
+    GameUtils::assignWideString(wide, u"zwei");
+    GameUtils::assignWideString(wide, wide->chars());
+    ASSERT_NE(wide, nullptr);
+    EXPECT_EQ(std::u16string(wide->chars()), u"zwei");
+    GameUtils::assignWideString(wide, nullptr);
+    EXPECT_EQ(wide, nullptr);
+    debugLog("%d %s", 7, "dropped");
+}
+
 TEST(GameUtils, ClockTextsAndAngles)
 {
     const struct {

@@ -437,7 +437,7 @@ void GameWorld::onScreenSizeChanged()
     if (m_level) {
         if (m_level->m_camera)
             m_level->m_camera->restoreProjection();
-        const int32_t slots[3] = {int32_t(kSceneSlotCount) - 1, m_menu ? m_menu->m_screenSlots[0] : -1,
+        const int32_t slots[3] = {int32_t(kCameraFitSlot), m_menu ? m_menu->m_screenSlots[0] : -1,
                                   m_menu ? m_menu->m_screenSlots[1] : -1};
         for (int32_t slot : slots) {
             if (slot >= 0 && slot < int32_t(kSceneSlotCount) && m_sceneSlots[slot])

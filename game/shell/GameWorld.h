@@ -40,6 +40,8 @@ class GameWorld : public ProgressWorld {
 public:
     static constexpr uint32_t kPropertyKeyCount = 54;
     static constexpr uint32_t kSceneSlotCount = 11;
+    // The slot whose scene's camera is refitted with the level's.
+    static constexpr uint32_t kCameraFitSlot = kSceneSlotCount - 1;
     static constexpr int32_t kMaxStepMs = 200;
     static const char* const kPropertyKeys[kPropertyKeyCount];
 

@@ -226,3 +226,9 @@ EngineRef loadGroupResource(uint32_t resourceId)
 {
     return loadAs(resourceId, kIidGroup);
 }
+
+bool loadSceneObject(EngineRef& holder, uint32_t resourceId)
+{
+    holder = resourceId ? loadAs(resourceId, kIidWorld) : EngineRef();
+    return bool(holder);
+}

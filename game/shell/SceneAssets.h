@@ -37,3 +37,6 @@ void stampListMarks(uint16_t* list, int32_t width, int32_t height, const uint16_
 bool instantiateModel(GameWorld* world, EngineRef& out, uint32_t resourceId, const EngineRef& parent, bool addClips,
                       bool load);
 EngineRef loadGroupResource(uint32_t resourceId);
+// The resource's World into the holder, which lets its old scene go; the
+// holder stays empty when there is none.
+bool loadSceneObject(EngineRef& holder, uint32_t resourceId);

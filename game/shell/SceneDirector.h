@@ -63,6 +63,8 @@ public:
     void setupHideout(LevelObjectTable* table, int32_t first);
     // Takes the locks of the unlocked levels off the hideout's wall.
     void bindLocks();
+    // The player step of a level with a scene in slot 10 has nothing to do.
+    void emptyHook() {}
     // The thieves' models and clips; first < 0: no diamonds in the table.
     void setupSpecialLevel(LevelObjectTable* table, int32_t first);
     // Each frame of level ten: music, the thieves' clips, jingles.
@@ -111,7 +113,10 @@ public:
     int32_t m_hiFiveClip = -1;
     int32_t m_jingleAt = -1;
     int32_t m_jingle2At = -1;
+    // Two times no script reads, before and one after the camera mark.
+    int32_t m_spareTimes[2] = {-1, -1};
     int32_t m_cameraMark = -1;
+    int32_t m_spareTime = -1;
     int32_t m_lockJingleAt = -1;
     uint8_t m_arrestCuePending = 0;
 

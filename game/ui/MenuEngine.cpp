@@ -86,6 +86,8 @@ void MenuEngine::update(int32_t step)
 {
     if (!m_world || !isOpen())
         return;
+    if (m_world->m_progress)
+        m_world->m_progress->emptyUpdateHook();
     // The clips first, so the director's scenes show them at this clock.
     if (const int32_t i = sceneTable(); i > 0 && m_world->m_sceneSlots[kTableSlots[i]] && m_world->m_menuClips[i])
         m_world->m_menuClips[i]->update(m_world->getClock(), step);
