@@ -241,7 +241,43 @@ int GameUtils::moveTowards(const float from[3], const float to[3], const float b
 
 EngineRef GameUtils::findNode(const char* name) const
 {
-    return findAsGroup(m_world ? m_world->m_world.get() : nullptr, transformId(name));
+    return m_world ? findNamedNode(m_world->m_world, name) : EngineRef();
+}
+
+EngineRef GameUtils::findNamedNode(const EngineRef& root, const char* name)
+{
+    return findAsGroup(root.get(), transformId(name));
+}
+
+uint32_t GameUtils::childCount(const EngineRef& group)
+{
+    uint32_t count = 0;
+    if (const EngineRef g = group.as(kIidGroup))
+        g.table<IkwGroupTable>().getChildCount(g.get(), &count);
+    return count;
+}
+
+EngineRef GameUtils::childAt(const EngineRef& group, uint32_t index)
+{
+    EngineRef child;
+    if (const EngineRef g = group.as(kIidGroup); !g || g.table<IkwGroupTable>().getChild(g.get(), index, child.out()) != 0)
+        return {};
+    return child;
+}
+
+EngineRef GameUtils::parentOf(const EngineRef& node)
+{
+    EngineRef parent;
+    if (!node || node.table<IkwNodeTable>().getParent(node.get(), parent.out()) != 0)
+        return {};
+    return parent;
+}
+
+void GameUtils::removeFromGroup(const EngineRef& node, const EngineRef& group)
+{
+    if (node)
+        if (const EngineRef parent = group.as(kIidGroup))
+            parent.table<IkwGroupTable>().removeChild(parent.get(), node.get());
 }
 
 void GameUtils::detachNode(EngineRef& node, const EngineRef& group, bool refresh)
@@ -251,9 +287,7 @@ void GameUtils::detachNode(EngineRef& node, const EngineRef& group, bool refresh
         clips = m_world->m_level && !m_world->menuOpen() ? m_world->m_levelClips : m_world->m_menuClips[0];
     if (clips)
         clips->releaseControllers();
-    if (node)
-        if (const EngineRef parent = group.as(kIidGroup))
-            parent.table<IkwGroupTable>().removeChild(parent.get(), node.get());
+    removeFromGroup(node, group);
     node.reset();
     if (clips)
         clips->resolveClips();

@@ -62,6 +62,14 @@ public:
 
     // The node named so in the world scene, as a Group; empty when none.
     EngineRef findNode(const char* name) const;
+    // The same below any root.
+    static EngineRef findNamedNode(const EngineRef& root, const char* name);
+    // A group's children and a node's parent; 0 or empty for none.
+    static uint32_t childCount(const EngineRef& group);
+    static EngineRef childAt(const EngineRef& group, uint32_t index);
+    static EngineRef parentOf(const EngineRef& node);
+    // Takes the node out of the group; a missing one is skipped.
+    static void removeFromGroup(const EngineRef& node, const EngineRef& group);
     // Takes the node out of the group and lets go of it; with refresh the
     // clip table in use forgets its controllers first and its clips gone
     // with the node after.

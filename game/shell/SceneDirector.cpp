@@ -49,35 +49,6 @@ constexpr int32_t kArrestTable = 3;
 
 constexpr char kDiamond[] = "diamond";
 
-EngineRef findNamed(const EngineRef& root, const char* name)
-{
-    return findObject(root, uint32_t(GameUtils::transformId(name)), kIidGroup);
-}
-
-uint32_t childCount(const EngineRef& group)
-{
-    uint32_t count = 0;
-    if (const EngineRef g = group.as(kIidGroup))
-        g.table<IkwGroupTable>().getChildCount(g.get(), &count);
-    return count;
-}
-
-EngineRef childAt(const EngineRef& group, uint32_t index)
-{
-    EngineRef child;
-    if (const EngineRef g = group.as(kIidGroup); !g || g.table<IkwGroupTable>().getChild(g.get(), index, child.out()) != 0)
-        return {};
-    return child;
-}
-
-EngineRef parentOf(const EngineRef& node)
-{
-    EngineRef parent;
-    if (!node || node.table<IkwNodeTable>().getParent(node.get(), parent.out()) != 0)
-        return {};
-    return parent;
-}
-
 void addChild(const EngineRef& group, const EngineRef& child)
 {
     if (group && child)
@@ -87,8 +58,7 @@ void addChild(const EngineRef& group, const EngineRef& child)
 // Takes the node out of whatever holds it; a missing node is skipped.
 void detach(const EngineRef& node)
 {
-    if (const EngineRef parent = parentOf(node).as(kIidGroup))
-        parent.table<IkwGroupTable>().removeChild(parent.get(), node.get());
+    GameUtils::removeFromGroup(node, GameUtils::parentOf(node));
 }
 
 void setShown(const EngineRef& node, bool shown)
@@ -172,7 +142,7 @@ void SceneDirector::setupHideout(LevelObjectTable* table, int32_t first)
                                 DirectorResource::GirlModel};
     Actor** thieves[2] = {&m_mainThief, &m_companion};
     for (int32_t i = 0; i < 2; ++i) {
-        const EngineRef dummy = findNamed(world->m_world, dummies[i]);
+        const EngineRef dummy = GameUtils::findNamedNode(world->m_world, dummies[i]);
         const EngineRef group = dummy ? createEngineObject(kIidGroup) : EngineRef();
         if (!group)
             continue;
@@ -198,13 +168,13 @@ void SceneDirector::setupHideout(LevelObjectTable* table, int32_t first)
             level->freeCollisionData(node.get());
         return object;
     };
-    place(2, findNamed(world->m_world, "list"), false, false);
-    place(3, findNamed(world->m_world, "lock"), false, false);
-    place(4, findNamed(world->m_world, "dust"), false, true);
-    m_limo = static_cast<Actor*>(place(5, findNamed(world->m_world, "limo_dummy"), true, true));
+    place(2, GameUtils::findNamedNode(world->m_world, "list"), false, false);
+    place(3, GameUtils::findNamedNode(world->m_world, "lock"), false, false);
+    place(4, GameUtils::findNamedNode(world->m_world, "dust"), false, true);
+    m_limo = static_cast<Actor*>(place(5, GameUtils::findNamedNode(world->m_world, "limo_dummy"), true, true));
     // Come from a level, the thieves carry the diamond and its buyer has
     // gone; a diamond of an earlier visit is not carried over.
-    const EngineRef mafia = findNamed(world->m_world, "DummyMAFIA");
+    const EngineRef mafia = GameUtils::findNamedNode(world->m_world, "DummyMAFIA");
     m_carryingDiamond = fromLevel ? 1 : 0;
     if (fromLevel)
         setShown(mafia, false);
@@ -216,12 +186,12 @@ void SceneDirector::bindLocks()
     GameWorld* world = m_world;
     if (!world || !world->m_utils || !world->m_progress)
         return;
-    const EngineRef locks = findNamed(world->m_world, "locks");
+    const EngineRef locks = GameUtils::findNamedNode(world->m_world, "locks");
     const uint32_t lockId = uint32_t(GameUtils::transformId("lock"));
     // Lowest first; a lock as high as one collected before goes in front.
     std::vector<std::pair<float, EngineRef>> sorted;
-    for (uint32_t i = 0, n = childCount(locks); i < n; ++i) {
-        EngineRef child = childAt(locks, i);
+    for (uint32_t i = 0, n = GameUtils::childCount(locks); i < n; ++i) {
+        EngineRef child = GameUtils::childAt(locks, i);
         uint32_t id = 0;
         if (child)
             child.table<IkwObject3DTable>().getUserID(child.get(), &id);
@@ -281,7 +251,7 @@ void SceneDirector::setupSpecialLevel(LevelObjectTable* table, int32_t first)
         return;
     const Actor* thieves[2] = {m_mainThief, m_companion};
     for (int32_t i = 0; i < 2; ++i) {
-        const EngineRef diamond = thieves[i] ? findNamed(thieves[i]->m_model, kDiamond) : EngineRef();
+        const EngineRef diamond = thieves[i] ? GameUtils::findNamedNode(thieves[i]->m_model, kDiamond) : EngineRef();
         if (diamond && table->isFree(first + i, 1))
             table->put(first + i, new (std::nothrow) LevelObject(diamond.get(), world));
     }
@@ -309,7 +279,7 @@ void SceneDirector::driveThief(int32_t i, bool nearCar)
     if (k < 0)
         return;
     if (k == kIdle || (k == kWalk && !m_carryingDiamond))
-        detach(findNamed(thief->m_model, kDiamond));
+        detach(GameUtils::findNamedNode(thief->m_model, kDiamond));
     for (int32_t kind = 0; kind < 2 * kClipKinds; kind += 2)
         clips->stop(m_specialClips[kind + i], true);
     clips->play(m_specialClips[k + i], k != kToCar, 0);
@@ -371,10 +341,10 @@ void SceneDirector::setupPoliceman()
 {
     const EngineRef& scene = m_world->m_sceneSlots[DirectorSlot::Arrest];
     AnimTable* clips = m_world->m_menuClips[kArrestTable];
-    if (const EngineRef root = findNamed(scene, "policeman_root")) {
+    if (const EngineRef root = GameUtils::findNamedNode(scene, "policeman_root")) {
         addChild(root, createEngineObject(kIidGroup));
         EngineRef model;
-        if (instantiateModel(m_world, model, DirectorResource::PolicemanModel, childAt(root, 0), false, true)) {
+        if (instantiateModel(m_world, model, DirectorResource::PolicemanModel, GameUtils::childAt(root, 0), false, true)) {
             if (const EngineRef shared = loadGroupResource(DirectorResource::PolicemanClips))
                 assignAnimationIds(shared, model, 1);
             setupCharacterModel(m_world, model, 2, nullptr);
@@ -382,7 +352,7 @@ void SceneDirector::setupPoliceman()
                 clips->addClipsFrom(model);
         }
     }
-    detach(findNamed(scene, kDiamond));
+    detach(GameUtils::findNamedNode(scene, kDiamond));
 }
 
 void SceneDirector::playArrest()
@@ -423,7 +393,7 @@ void SceneDirector::playArrest()
     }
     if (e >= kArrestShowMs && e < kHoldEndMs) {
         animateAt(scene, e - kArrestShowMs);
-        animateAt(childAt(findNamed(scene, "policeman_root"), 0), clock());
+        animateAt(GameUtils::childAt(GameUtils::findNamedNode(scene, "policeman_root"), 0), clock());
     } else if (e >= kHoldEndMs && e < kArrestSelectMs) {
         animateAt(scene, kArrestHeldFrameMs);
     } else if (e >= kArrestSelectMs) {
@@ -505,8 +475,8 @@ void SceneDirector::showLevelMap()
             }
             clips->play(m_mapLockClips[open ? 0 : 2], false, 0);
         }
-        m_levelNode = findNamed(scene, "DummyLevel");
-        m_unlockedNode = findNamed(scene, "DummyUnlocked");
+        m_levelNode = GameUtils::findNamedNode(scene, "DummyLevel");
+        m_unlockedNode = GameUtils::findNamedNode(scene, "DummyUnlocked");
     }
     if (!scene)
         return;
@@ -527,7 +497,7 @@ void SceneDirector::setupLevelEnd(EngineHandle* group)
     if (player && player->m_targetPosition)
         return;
     m_hiFiveCount = 0;
-    if (const EngineRef camera = childAt(EngineRef::retain(group), 0); camera && level && level->m_camera)
+    if (const EngineRef camera = GameUtils::childAt(EngineRef::retain(group), 0); camera && level && level->m_camera)
         level->m_camera->useSceneCamera(camera.get());
     m_hiFiveClip = -1;
     GameUtils* utils = world->m_utils;
@@ -542,11 +512,11 @@ void SceneDirector::setupLevelEnd(EngineHandle* group)
             player->m_targetPosition.reset(target);
         }
         if (boyRoot)
-            player->setHeading(headingOf(boyRoot) + headingOf(parentOf(boyRoot)));
+            player->setHeading(headingOf(boyRoot) + headingOf(GameUtils::parentOf(boyRoot)));
     }
     const EngineRef girlRoot = utils ? utils->findNode("girl_root") : EngineRef();
     EngineRef companion;
-    if (!girlRoot || childCount(girlRoot) != 0 ||
+    if (!girlRoot || GameUtils::childCount(girlRoot) != 0 ||
         !instantiateModel(world, companion,
                           world->m_character == 0 ? DirectorResource::GirlModel : DirectorResource::BoyModel, girlRoot,
                           false, true))
@@ -556,7 +526,7 @@ void SceneDirector::setupLevelEnd(EngineHandle* group)
     setupCharacterModel(world, companion, world->m_character == 0 ? 1 : 0, nullptr);
     if (world->m_levelClips)
         world->m_levelClips->addClipsFrom(companion);
-    detach(findNamed(companion, kDiamond));
+    detach(GameUtils::findNamedNode(companion, kDiamond));
 }
 
 bool SceneDirector::playHiFive()
