@@ -21,7 +21,6 @@ const uint32_t kSystemMenu[] = {FrontEndText::Resume, FrontEndText::About, Front
 constexpr uint32_t kOpaqueBlack = 0xff000000;
 constexpr uint32_t kSplashStyle = 304;
 constexpr uint32_t kSplashMs = 2000;
-constexpr uint32_t kChoiceLayout = 4;
 constexpr int32_t kMargin = 10;
 constexpr uint32_t kLanguagesMax = ChoicePage::kMaxItems;
 constexpr uint32_t kNameMin = 1;
@@ -83,7 +82,6 @@ ChoicePage* makeYesNo(uint32_t titleId, uint32_t textId, uint32_t right, bool ma
     if (page) {
         page->setTextId(textId);
         page->setItemIds(kYesNo, 2);
-        page->setLayout(kChoiceLayout);
     }
     return page;
 }
@@ -139,7 +137,6 @@ int StartupMode::createMode(int32_t id, GameMode** out)
             for (uint32_t i = 0; i < count; ++i)
                 names[i] = resources->languageName(i);
             page->setItemTexts(names, count);
-            page->setLayout(kChoiceLayout);
         }
         *out = page;
         break;
@@ -357,7 +354,7 @@ void MainMenuMode::onPageResult(int32_t id, GameMode* page, uint32_t result)
         if (result == 1) {
             requestTransition(MenuPage::Score, Transition::ClearAndPush);
         } else if (result == 2) {
-            page->handleEvent(kLaunchResumeEvent, 0, 0);
+            page->handleEvent(kLevelMenuRequestId, 0, 0);
             page->clearResult();
         }
         break;

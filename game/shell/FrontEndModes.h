@@ -42,9 +42,6 @@ constexpr uint32_t SoftOk = 434;
 constexpr uint32_t SoftBack = 481;
 } // namespace FrontEndText
 
-// Sent to the launch page when the game finished with a pause request.
-constexpr uint32_t kLaunchResumeEvent = 0xad174cef;
-
 // What the pages need of the save files and the preferences; the save-file
 // service installs its own. Without one nothing is damaged, nothing is
 // saved and every write reports failure.

@@ -38,7 +38,6 @@
 #include "game/shell/KeyCodeMap.h"
 #include "game/shell/SaveFiles.h"
 #include "game/shell/StatsOverlay.h"
-#include "game/ui/GameLaunchPage.h"
 #include "platform/wince/GameHooks.h"
 #include "platform/wince/NullService.h"
 #include "platform/wince/PlatformApp.h"
@@ -74,14 +73,6 @@ constexpr const char* kSoftkeyXKeys[4] = {"LSK_PORTRAIT_X", "RSK_PORTRAIT_X", "L
 PlatformApp* platformApp()
 {
     return static_cast<PlatformApp*>(getPlatformApp());
-}
-
-template <typename T>
-void deleteField(T*& field)
-{
-    T* object = field;
-    field = nullptr;
-    delete object;
 }
 
 // The dispatcher entry filed under the key, or null.
@@ -192,9 +183,6 @@ int GameApp::init()
 
     m_flowManager = new (std::nothrow) FlowManager();
     createSecondaryTarget();
-
-    m_secondaryViewOn = 0;
-    m_secondaryViewAngle = 0;
     return 0;
 }
 
@@ -226,23 +214,6 @@ void GameApp::createSecondaryTarget()
         delete resource;
 }
 
-void GameApp::deleteServices()
-{
-    if (!m_serviceRegistry)
-        return;
-    // A snapshot first: a service's destructor may delete others, which
-    // leave the registry, so each is deleted only while still registered.
-    std::vector<IdHashNode> snapshot;
-    for (uint32_t b = 0; b < m_serviceRegistry->bucketCount(); ++b) {
-        for (IdHashNode* node = m_serviceRegistry->bucket(b); node; node = node->next)
-            snapshot.push_back(*node);
-    }
-    for (const IdHashNode& node : snapshot) {
-        if (m_serviceRegistry->removeValue(node.key, node.value))
-            delete static_cast<Service*>(node.value);
-    }
-}
-
 void GameApp::shutdown()
 {
     // No service may be made again while they are taken down.
@@ -262,32 +233,24 @@ void GameApp::shutdown()
         delete display;
     }
     delete findService(ServiceId::FontManager);
-    if (m_resourceManager) {
+    // The resource manager lets go of the pack before the pack goes.
+    if (m_resourceManager)
         static_cast<ResourceManager*>(m_resourceManager)->close();
-        deleteField(m_resourceManager);
-    }
     if (m_handler) {
         unsubscribeAll(m_handler);
         deleteField(m_handler);
     }
-    if (FrameTicker* ticker = this->ticker()) {
-        m_frameTicker = nullptr;
+    if (FrameTicker* ticker = this->ticker())
         ticker->shutdown();
-        delete ticker;
-    }
     if (HandlerList* dispatcher = m_eventDispatcher) {
         if (HandlerEntry* entry = dispatcherEntry(dispatcher, kResourcePackKey)) {
             HashedObject* pack = entry->m_payload;
             dispatcher->erase(entry);
             delete pack;
         }
-        m_eventDispatcher = nullptr;
-        destroyEventDispatcher(dispatcher);
     }
-    deleteServices();
-    deleteField(m_serviceRegistry);
+    releaseFramework();
     deleteField(m_keyCodeMap);
-    m_fileSystem = m_nullService = m_soundDevice = m_display = m_drawContext = m_eventIdCounter = nullptr;
 }
 
 void GameApp::frame()
@@ -552,74 +515,4 @@ GameApp* getGame()
 {
     AppBase* app = getGameApp();
     return dynamic_cast<GameApp*>(app);
-}
-
-namespace {
-
-// Names cross to the pages as wide characters; the table keeps UTF-16 units.
-bool insertHighScore(const wchar_t* name, uint32_t score)
-{
-    HighScoreTable* table = getHighScoreTable();
-    char16_t units[HighScoreTable::kNameUnits] = {};
-    for (uint32_t i = 0; name && i + 1 < HighScoreTable::kNameUnits && name[i] != 0; ++i)
-        units[i] = char16_t(name[i]);
-    return table && table->insert(units, 0, int32_t(score)) != 0;
-}
-
-const wchar_t* lastHighScoreName()
-{
-    static wchar_t name[HighScoreTable::kNameUnits];
-    const HighScoreTable* table = getHighScoreTable();
-    const char16_t* units = table ? table->getLastName() : nullptr;
-    for (uint32_t i = 0; i < HighScoreTable::kNameUnits; ++i)
-        name[i] = units ? wchar_t(units[i]) : 0;
-    return name;
-}
-
-void installSaveHooks()
-{
-    FrontEndHooks hooks;
-    hooks.saveDamaged = [] {
-        const SaveGame* game = getSaveGame();
-        return game && game->m_damaged != 0;
-    };
-    hooks.savedGamePresent = [] {
-        const SaveGame* game = getSaveGame();
-        return game && game->savedFlag() != 0;
-    };
-    hooks.writeSavedGame = [](GameLaunchPage* launch) { return launch && launch->saveGameFlagged() != 0; };
-    hooks.savePrefs = [] {
-        Prefs* prefs = getPrefs();
-        return prefs && prefs->save() != 0;
-    };
-    hooks.setSoundOn = [](bool on) {
-        if (Prefs* prefs = getPrefs())
-            prefs->setSoundOn(on);
-        if (SoundService* sound = getSound())
-            sound->setSoundEnabled(on);
-    };
-    hooks.score = [] {
-        const AppStateFlags* flags = getAppStateFlags();
-        return flags ? uint32_t(flags->m_score) : 0u;
-    };
-    hooks.scoreQualifies = [](uint32_t score) {
-        const HighScoreTable* table = getHighScoreTable();
-        return table && table->qualifies(0, int32_t(score)) != 0;
-    };
-    hooks.insertHighScore = insertHighScore;
-    hooks.lastName = lastHighScoreName;
-    setFrontEndHooks(hooks);
-}
-
-} // namespace
-
-void installGame()
-{
-    setGameAppFactory([]() -> AppBase* { return new (std::nothrow) GameApp(); });
-    setKeyCodeLookup(lookupKeyCode);
-    installEngineServices();
-    installSaveFileCreators();
-    installFontManagerCreator();
-    installFrontEnd();
-    installSaveHooks();
 }

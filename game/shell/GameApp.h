@@ -42,8 +42,6 @@ public:
 
     CallbackHandler* m_handler = nullptr;
     FlowManager* m_flowManager = nullptr;
-    uint8_t m_secondaryViewOn = 0;
-    int32_t m_secondaryViewAngle = 0; // 16.16
     uint8_t m_touchAndKey = 1;
     uint8_t m_quitRequested = 0;
     // Left and right soft-key label x in portrait, then in landscape; -1 unset.
@@ -59,13 +57,9 @@ private:
     void onStart();
     void onKey(uint32_t id, uint32_t key);
     int forward(uint32_t id, uint32_t a, uint32_t b);
-    void deleteServices();
 };
 
 // The running game application, or null.
 GameApp* getGame();
 // Asks the platform to end the message loop.
 void quitProgram();
-// Installs the game into the platform: the application factory and the
-// key-code lookup.
-void installGame();

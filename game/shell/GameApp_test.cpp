@@ -2,6 +2,7 @@
 // platform's WinMain (virtual clock, keys fed through SDL) and direct event
 // routing. The modes are doubles installed as the flow's creators.
 #include "game/shell/GameApp.h"
+#include "game/shell/GameInstall.h"
 
 #include "framework/properties/PropertySet.h"
 #include "framework/services/AppStateFlags.h"

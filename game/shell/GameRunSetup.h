@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "game/shell/GameApp.h"
+#include "game/shell/GameInstall.h"
 #include "platform/host/HostInstance.h"
 #include "platform/host/HostRegistry.h"
 #include "platform/host/HostTestDriver.h"

@@ -1,5 +1,5 @@
 // The program's entry: installs the game into the platform and runs it.
-#include "game/shell/GameApp.h"
+#include "game/shell/GameInstall.h"
 #include "platform/wince/WinMain.h"
 
 int main()

@@ -44,7 +44,6 @@ public:
         m_marginLeft = left;
         m_marginRight = right;
     }
-    void setLayout(uint32_t layout) { m_layout = layout; }
     int handleEvent(uint32_t id, uint32_t a, uint32_t b) override;
     // The fill, the title, the page's own content and the soft-key labels.
     int paint() override;
@@ -64,7 +63,6 @@ private:
     uint32_t m_titleId;
     uint32_t m_left = 0;
     uint32_t m_right = 0;
-    uint32_t m_layout = 0;
     int32_t m_marginLeft = 0;
     int32_t m_marginRight = 0;
 };
