@@ -357,7 +357,7 @@ int GameApp::handleMessage(uint32_t id, uint32_t a, uint32_t b)
             sound->resumeAll();
         forward(id, a, b);
         return 1;
-    case PlatformEventId::ScreenSizeChangedAgain: {
+    case PlatformEventId::ScreenSizeSettled: {
         const int result = forward(id, a, b);
         if (flags)
             flags->m_flags[AppFlag::DrawingSuppressed] = 0;

@@ -233,7 +233,7 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
             {PlatformEventId::KeyDown, {"frontend"}},
             {ActionId::PlayQuit, {"frontend"}},
             {PlatformEventId::Redraw, {"startup", "frontend"}},
-            {PlatformEventId::ScreenSizeChangedAgain, {"startup", "frontend"}},
+            {PlatformEventId::ScreenSizeSettled, {"startup", "frontend"}},
             {EventId::Pause, {"startup", "frontend"}},
             {EventId::Resume, {"startup", "frontend"}},
             {0x0badf00d, {}},

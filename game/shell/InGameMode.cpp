@@ -142,7 +142,7 @@ int InGameMode::handleEvent(uint32_t id, uint32_t /*a*/, uint32_t b)
         if (m_world)
             m_world->onPointerReleased();
         return 1;
-    case PlatformEventId::ScreenSizeChangedAgain:
+    case PlatformEventId::ScreenSizeSettled:
         if (m_world)
             m_world->onScreenSizeChanged();
         return 1;

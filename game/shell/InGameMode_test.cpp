@@ -28,6 +28,7 @@
 #include "platform/wince/PlatformServices.h"
 #include "platform/wince/WinMain.h"
 #include "tests/support/BuildFixture.h"
+#include "tests/support/TestApp.h"
 #include "tools/samplepack/LevelScene.h"
 #include "gfx2d/display/ScreenContext.h"
 #include "gfx2d/display/Surface.h"
@@ -174,6 +175,58 @@ TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingSce
     EXPECT_EQ(loadError[0], ScreenId::LoadError);
     EXPECT_EQ(loadError[1], 0u);
     EXPECT_EQ(loadError[2], uint32_t(-1));
+}
+
+} // namespace
+
+namespace {
+
+// Every play action to the world key it presses or releases, with and
+// without the digit mode, straight through the mode.
+TEST(InGameKeys, ActionsBecomeWorldKeysByTheTable)
+{
+    installEngineServices();
+    TestApp app;
+    InGameMode mode;
+    GameWorld* world = mode.world();
+    ASSERT_NE(world, nullptr);
+    int32_t error = LevelError::None;
+    world->m_level = new Level(world, error);
+    world->m_levelIndex = 3;
+    world->m_menu->close();
+    const struct {
+        uint32_t id;
+        bool digits;
+        int32_t pressed; // -1: none
+        int32_t released;
+    } cases[] = {
+        {0x20174fb7, false, 17, -1}, {0x172ebf3e, false, 18, -1}, {0x172e3434, false, 19, -1},
+        {0x71fd83f5, false, 20, -1}, {0x172e9965, false, 21, -1}, {0x5f61a84a, false, 22, -1},
+        {0x71ff1054, false, 23, -1}, {0x51938a16, false, -1, 17}, {0xb38b1e4f, false, -1, 18},
+        {0xb38b9545, false, -1, 19}, {0x38a794f0, false, -1, 20}, {0xb38b3814, false, -1, 21},
+        {0x117e0f7f, false, 1, -1},  {0x117e0f7e, false, 2, -1},  {0x117e0f7c, false, 4, -1},
+        {0x117e0f78, false, 8, -1},  {0x117e0f76, false, 10, -1},
+        // The pad's arrows: digits in digit mode, else moves.
+        {0x117e0f7d, false, 17, -1}, {0x117e0f7d, true, 3, -1},   {0x117e0f7b, false, 19, -1},
+        {0x117e0f7b, true, 5, -1},   {0x117e0f7a, false, -1, -1}, {0x117e0f7a, true, 6, -1},
+        {0x117e0f79, false, 20, -1}, {0x117e0f79, true, 7, -1},   {0x117e0f77, false, 18, -1},
+        {0x117e0f77, true, 9, -1},   {0x117e0f73, false, -1, 17}, {0x117e0f73, true, -1, 3},
+        {0x117e0f71, false, -1, 19}, {0x117e0f71, true, -1, 5},   {0x117e0f70, false, -1, 21},
+        {0x117e0f70, true, -1, 6},   {0x117e0f6f, false, -1, 20}, {0x117e0f6f, true, -1, 7},
+        {0x117e0f6d, false, -1, 18}, {0x117e0f6d, true, -1, 9},
+        // Back to the level's menu: the right soft key.
+        {0xad174cef, false, 23, -1},
+    };
+    for (const auto& c : cases) {
+        world->m_cheatsEnabled = c.digits ? 1 : 0;
+        world->m_level->m_lastPressed = world->m_level->m_lastReleased = -1;
+        EXPECT_EQ(mode.handleEvent(c.id, 0, 0), 1) << std::hex << c.id;
+        EXPECT_EQ(world->m_level->m_lastPressed, c.pressed) << std::hex << c.id << " digits " << c.digits;
+        EXPECT_EQ(world->m_level->m_lastReleased, c.released) << std::hex << c.id << " digits " << c.digits;
+    }
+    EXPECT_EQ(mode.handleEvent(0x0badf00d, 0, 0), 0);
+    EXPECT_EQ(mode.handleEvent(0x0173eaf6, 0, 0), 1);
+    EXPECT_EQ(world->m_quitRequested, 1);
 }
 
 } // namespace

@@ -29,7 +29,7 @@ constexpr uint32_t kBroadcastEventIds[] = {
     0x8408f369,
     ShellEventId::QuitNotice,
     InputEventId::InputWipeAgain,
-    PlatformEventId::ScreenSizeChangedAgain,
+    PlatformEventId::ScreenSizeSettled,
     PlatformEventId::Redraw,
 };
 
