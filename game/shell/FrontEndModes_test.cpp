@@ -281,3 +281,22 @@ TEST_F(FlowRun, EachStageShowsAPictureOfItsOwn)
 }
 
 } // namespace
+
+namespace {
+
+// The start-up's timed pages end by themselves: the splash after 2000 ms.
+TEST(StartupPages, TheSplashEndsAfterTwoSeconds)
+{
+    StartupMode mode;
+    GameMode* page = nullptr;
+    ASSERT_EQ(mode.createMode(10, &page), 0);
+    ASSERT_NE(dynamic_cast<SplashPage*>(page), nullptr);
+    page->update(1000);
+    page->update(999);
+    EXPECT_EQ(page->getResult(), 0u);
+    page->update(1);
+    EXPECT_EQ(page->getResult(), uint32_t(PageResult::Ok));
+    delete page;
+}
+
+} // namespace

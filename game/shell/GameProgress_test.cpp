@@ -140,6 +140,15 @@ TEST_F(GameProgressTest, AFreshInstallSavesTheNewGameAndTheSaveRoundTrips)
     world.m_character = 1;
     world.m_outfit[1] = 2;
     ASSERT_EQ(progress.save(), 1);
+    // Where the words lie in the file, read by offset.
+    const struct {
+        uint32_t word;
+        int32_t value;
+    } words[] = {{2 + 216 * 5, 1},       {2 + 216 * 5 + 2, 200}, {2 + 216 * 5 + 3, 1}, {2 + 216 * 5 + 4, 3},
+                 {2 + 216 * 5 + 5, 123456}, {2 + 216 * 5 + 6, 1},  {2 + 216 * 5 + 205, 1}, {2 + 216 * 5 + 215, 1},
+                 {1946, 1},              {1947, 1},              {1949, 2},            {1951, 0}};
+    for (const auto& w : words)
+        EXPECT_EQ(savedWord(w.word), w.value) << "word " << w.word;
     FakeWorld other;
     GameProgress reread(&other);
     const LevelRecord& s = reread.m_levels[5];
@@ -441,6 +450,9 @@ TEST_F(GameProgressTest, ResultScreensFillTheirLines)
     const Case cases[] = {
         // The localised clock: minutes, the padding, seconds.
         {0x21ff0250, 170000, 165000, 0, 0, {u"Best 2: 45", u"2:50", u"", u"Map", u""}},
+        // Exactly the limit is still in time.
+        {0x21ff0250, 180000, 165000, 0, 0, {u"Best 2: 45", u"3:00", u"", u"Map", u""}},
+        {0x21ff0250, 180001, 165000, 0, 0, {u"Limit 3:00", u"3:00", u"Over 0:00", u"", u""}},
         {0x21ff0250, 185500, 165000, 0, 0, {u"Limit 3:00", u"3:05", u"Over 0:05", u"", u""}},
         {0x21ff0250, 100000, 0, 0, 0, {u"Limit 3:00", u"1:40", u"", u"Map", u""}},
         {0x21ff02b5, 0, 0, 0, 0, {u"Caught", u"", u"Again", u"", u""}},

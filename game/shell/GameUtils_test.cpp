@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "framework/strings/WideString.h"
@@ -76,6 +77,8 @@ TEST(GameUtils, ClockTextsAndAngles)
         {61234, true, true, u"-1:01.2"},
         {5999, false, false, u"0:05"},
         {59999, true, false, u"0:59.9"},
+        {9999, false, false, u"0:09"},
+        {10000, false, false, u"0:10"},
     };
     for (const auto& c : cases) {
         WideString out;
@@ -85,6 +88,11 @@ TEST(GameUtils, ClockTextsAndAngles)
     WideString localised;
     GameUtils::formatTimeWith(localised, 61234, true, u"%i'%c%i\"%i");
     EXPECT_EQ(text(localised), u"1'01\"2");
+    // The padding character is '0' below ten seconds and a space from ten on.
+    for (const auto& [ms, shown] : {std::pair{9999, u"0'09"}, std::pair{10000, u"0' 10"}}) {
+        GameUtils::formatTimeWith(localised, ms, false, u"%i'%c%i");
+        EXPECT_EQ(text(localised), shown) << ms;
+    }
 
     EXPECT_EQ(GameUtils::wrapAngle(540.0f), 180.0f);
     EXPECT_EQ(GameUtils::wrapAngle(-540.0f), -180.0f);

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/core/interface/InterfaceIds.h"
+#include "engine/core/interface/MethodTables.h"
 #include "framework/files/testing/MemoryFileSystem.h"
 #include "game/level/Level.h"
-#include "game/shell/AnimTable.h"
 #include "game/level/LevelObjects.h"
+#include "game/shell/AnimTable.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/SaveFiles.h"
 #include "game/shell/SceneDirector.h"
@@ -90,6 +92,57 @@ TEST_F(WorldClock, TheFirstMenuTableRunsWhenNoLevelDoes)
     EXPECT_EQ(m_world.m_clock, 130);
     EXPECT_EQ(table->m_worldTime, 130);
     EXPECT_EQ(table->m_timeStep, 30);
+}
+
+// Level time stands while the player holds a target or its first state
+// flag in levels 0 to 8, never in the hideout or level ten, always under a
+// menu; a shown ground halves the step, to at least 1 ms.
+TEST_F(WorldClock, FrozenTimeAndTheGroundsSlowMotion)
+{
+    m_world.m_level->m_player = new Player(nullptr, &m_world);
+    Player* player = m_world.m_level->m_player;
+    const struct {
+        int32_t level;
+        uint8_t stateFlag;
+        bool target;
+        bool menuOpen;
+        bool frozen;
+    } frozen[] = {
+        {3, 0, false, false, false}, {3, 1, false, false, true},  {8, 0, true, false, true},
+        {9, 1, true, false, false},  {10, 1, true, false, false}, {9, 0, false, true, true},
+    };
+    m_world.m_clock = 700;
+    m_world.m_lastClock = 600;
+    for (const auto& f : frozen) {
+        m_world.m_levelIndex = f.level;
+        player->m_stateFlag = f.stateFlag;
+        player->m_heldTarget = f.target ? createEngineObject(kIidGroup) : EngineRef();
+        if (f.menuOpen)
+            m_world.m_menu->setState(0x21ff0100, 0, 0);
+        else
+            m_world.m_menu->close();
+        EXPECT_EQ(m_world.isTimeFrozen(), f.frozen) << f.level << " " << int(f.stateFlag) << " " << f.target;
+        EXPECT_EQ(m_world.getLevelTime(), f.frozen ? 600 : 700) << f.level;
+    }
+    player->m_heldTarget.reset();
+    player->m_stateFlag = 0;
+    m_world.m_levelIndex = 3;
+    m_world.m_menu->close();
+
+    LevelObject* ground = new LevelObject(nullptr, &m_world);
+    ground->m_node = createEngineObject(kIidGroup);
+    m_world.m_level->m_ground = ground;
+    const struct {
+        bool shown;
+        int32_t elapsed;
+        int32_t advance;
+    } steps[] = {{false, 30, 30}, {true, 30, 15}, {true, 3, 1}, {true, 1, 1}, {true, 0, 1}, {true, 900, 100}};
+    for (const auto& s : steps) {
+        ground->m_node.table<IkwNodeTable>().setRenderingEnable(ground->m_node.get(), s.shown ? 1 : 0);
+        const int32_t before = m_world.m_clock = m_world.m_lastClock = 1000;
+        m_world.update(s.elapsed);
+        EXPECT_EQ(m_world.m_clock - before, s.advance) << s.shown << " " << s.elapsed;
+    }
 }
 
 TEST_F(WorldClock, LevelEndsLeadToTheHideoutOrTheMenu)
