@@ -3,12 +3,12 @@
 
 #include <new>
 
+#include "game/level/GameWorld.h"
+#include "game/level/Hud.h"
 #include "game/level/LevelObjects.h"
+#include "game/level/SceneAssets.h"
+#include "game/level/SceneDirector.h"
 #include "game/shell/EngineService.h"
-#include "game/shell/GameWorld.h"
-#include "game/shell/SceneAssets.h"
-#include "game/shell/SceneDirector.h"
-#include "game/ui/Hud.h"
 
 namespace {
 

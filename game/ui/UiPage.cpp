@@ -8,7 +8,7 @@
 
 #include "framework/strings/WideString.h"
 #include "framework/util/Format.h"
-#include "game/shell/GameWorld.h"
+#include "game/shell/Graphics3DService.h"
 #include "game/shell/ResourcePreloader.h"
 #include "game/shell/SaveFiles.h"
 #include "game/shell/ShellIds.h"
