@@ -278,12 +278,8 @@ int recordAction(Message& message, CallbackHandler&)
 TEST(FlowManager, BoundKeysFireAtPressRepeatEvery500MsAndOnRelease)
 {
     TestApp app;
-    auto* ticker = new FrameTicker();
-    app.m_frameTicker = ticker;
-    ticker->setClock(&testClock);
-    ASSERT_EQ(ticker->init(), 1);
-    app.onLifecycle = [ticker](uint32_t id) { driveFrameTicker(ticker, id); };
-    app.dispatch(EventId::Start, 0, 0);
+    FrameTicker* ticker = app.startTicker(&testClock);
+    ASSERT_NE(ticker, nullptr);
     FlowManager::bindInputActions();
     CallbackHandler handler(nullptr, takeSequenceKey(), &recordAction);
     using Fired = std::vector<std::pair<uint32_t, uint32_t>>;
