@@ -9,7 +9,12 @@
 #include "framework/services/ServiceAccessors.h"
 #include "game/level/GameInstall.h"
 #include "game/level/GameRunSetup.h"
+#include "game/level/GameWorld.h"
+#include "game/level/Level.h"
+#include "game/level/LevelObjects.h"
+#include "game/level/MenuEngine.h"
 #include "game/shell/FlowManager.h"
+#include "game/shell/Graphics3DService.h"
 #include "gfx2d/display/testing/TestScreen.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 #include "platform/host/HostDirectDraw.h"
@@ -456,6 +461,50 @@ TEST_F(GameAppTest, FramesPaintTheModesOntoTheDisplayAndPausedFramesAreBlack)
     }
     setDisplayCreator(nullptr);
     setDrawContextCreator(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// Configured soft-key labels take the taps of the strip's first 20 rows
+// from the bottom, before the strip's quarters: each label w/4 wide.
+TEST_F(GameAppTest, TapsOnConfiguredSoftKeyLabelsBecomeTheSoftKeys)
+{
+    putSamplePack();
+    const std::string properties = "LSK_PORTRAIT_X=150\nRSK_PORTRAIT_X=0\n";
+    writeFile("properties.dat", std::vector<uint8_t>(properties.begin(), properties.end()));
+    GameApp app;
+    ASSERT_EQ(app.init(), 0);
+    app.dispatch(EventId::Start, 0, 0);
+    EXPECT_EQ(std::vector<int32_t>(app.m_softkeyX, app.m_softkeyX + 4), (std::vector<int32_t>{150, 0, -1, -1}));
+    const int32_t w = getScreenWidth();
+    const int32_t h = getScreenHeight();
+    ASSERT_EQ(w, 240);
+    {
+        GameWorld world;
+        int32_t error = LevelError::None;
+        world.m_level = new Level(&world, error);
+        world.m_levelIndex = 3;
+        world.m_menu->close();
+        world.m_level->m_player = new Player(nullptr, &world);
+        const struct {
+            int32_t x, y;
+            int32_t key;
+        } taps[] = {
+            {150, h - 19, 22}, {210, h - 19, 22}, // the left label, both edges
+            {0, h - 19, 23},   {30, h - 19, 23},  // the right label, where a quarter would say left
+            {60, h - 19, 23},  {100, h - 19, 21}, // past both: the screen's thirds
+            {211, h - 19, 23}, {30, h - 20, 19},  // the right quarter; above the strip
+        };
+        for (const auto& t : taps) {
+            world.m_level->m_lastPressed = -1;
+            world.onPointerPressed(t.x, t.y);
+            EXPECT_EQ(world.m_level->m_lastPressed, t.key) << t.x << "," << t.y;
+            world.onPointerReleased();
+        }
+    }
+    app.shutdown();
 }
 
 } // namespace
