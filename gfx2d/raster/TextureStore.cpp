@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "gfx2d/raster/UnalignedAccess.h"
 
@@ -150,7 +151,23 @@ int32_t textureLog2(uint32_t n)
     return __builtin_ctz(n);
 }
 
-TextureStore::TextureStore() = default;
+TextureStore::TextureStore() { reinitialise(); }
+
+bool TextureStore::reinitialise()
+{
+    bool ok = true;
+    for (int32_t i = 0; i < kTextureSideArrays; ++i) {
+        // Only the last array starts cleared; the others are scratch.
+        if (i == kTextureSideArrays - 1)
+            m_sideArrays[i].reset(new (std::nothrow) uint8_t[kTextureSideArrayBytes]());
+        else
+            m_sideArrays[i].reset(new (std::nothrow) uint8_t[kTextureSideArrayBytes]);
+        ok = ok && m_sideArrays[i];
+    }
+    m_fontAtlas5 = m_fontAtlas10 = -1;
+    m_finalWord = 0;
+    return ok;
+}
 
 TextureStore::~TextureStore() { clearEntries(); }
 
