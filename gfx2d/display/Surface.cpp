@@ -292,8 +292,16 @@ int ImageSurface::createPixelBuffer(RSBFormat format, uint32_t width, uint32_t h
                                     const DecodeOptions* options)
 {
     PaletteSlot* slot = nullptr;
+    DecodeOptions withPalette;
     if (palette) {
         m_palette = palette;
+        if (options) {
+            // The decoder reads the given colours instead of the file's and
+            // sets their alpha as the file's transparency says.
+            withPalette = *options;
+            withPalette.palette = const_cast<uint32_t*>(palette);
+            options = &withPalette;
+        }
     } else {
         m_flags |= SurfaceFlag::OwnsPalette;
         slot = &m_ownedPalette;

@@ -139,7 +139,7 @@ int PixelBuffer::fill(PaletteSlot* paletteSlot, const DecodeOptions* options, ui
 
 int PixelBuffer::allocateRows(bool bottomUp)
 {
-    if (!allocateZeroed(m_pitch, m_height))
+    if (uint64_t(m_width) * m_height > kMaxDecodedPixels || !allocateZeroed(m_pitch, m_height))
         return 0;
     m_pitch = static_cast<int16_t>(m_pitch < 0 ? -m_pitch : m_pitch);
     m_flags |= PixelBufferFlag::Owned;
@@ -177,7 +177,10 @@ int PixelBuffer::prepareDecode(Decode& d, PaletteSlot* slot, const DecodeOptions
             return 0;
     }
     d.palette = d.scratch;
-    if (slot != nullptr) {
+    if (options.palette) {
+        d.palette = options.palette;
+        d.paletteSupplied = true;
+    } else if (slot != nullptr) {
         if (*slot) {
             d.palette = slot->get();
             d.paletteSupplied = true;
