@@ -40,15 +40,9 @@ uint32_t bytesPerPixel(HostDisplayFormat format)
     return info(format).bits / 8;
 }
 
-// Off-screen surfaces come only in the formats the display device draws.
-bool drawable(HostDisplayFormat format)
+bool knownFormat(const DDPIXELFORMAT& pf, HostDisplayFormat& out)
 {
-    return format != HostDisplayFormat::Rgb555;
-}
-
-bool drawableFormat(const DDPIXELFORMAT& pf, HostDisplayFormat& out)
-{
-    for (HostDisplayFormat f : { HostDisplayFormat::Rgb565, HostDisplayFormat::Xrgb8888 }) {
+    for (HostDisplayFormat f : { HostDisplayFormat::Rgb565, HostDisplayFormat::Xrgb8888, HostDisplayFormat::Rgb555 }) {
         const FormatInfo& i = info(f);
         if ((pf.dwFlags & DDPF_RGB) && pf.dwRGBBitCount == i.bits && pf.dwRBitMask == i.red
             && pf.dwGBitMask == i.green && pf.dwBBitMask == i.blue) {
@@ -241,10 +235,8 @@ public:
             if (desc->dwFlags & DDSD_PIXELFORMAT) {
                 if (desc->ddpfPixelFormat.dwSize != sizeof(DDPIXELFORMAT))
                     return DDERR_INVALIDPARAMS;
-                if (!drawableFormat(desc->ddpfPixelFormat, format))
+                if (!knownFormat(desc->ddpfPixelFormat, format))
                     return DDERR_INVALIDPIXELFORMAT;
-            } else if (!drawable(format)) {
-                return DDERR_INVALIDPIXELFORMAT;
             }
             try {
                 *out = new Surface(this, desc->dwWidth, desc->dwHeight, format);
