@@ -20,11 +20,6 @@
 
 namespace {
 
-uint32_t bytesPerPixel(RSBFormat format)
-{
-    return formatBytesPerPixel(format) & 31;
-}
-
 // Plane 0 of a surface, the wrapped one's for a wrapping surface.
 const PixelBuffer* colourPlane(const SurfaceBase& s)
 {

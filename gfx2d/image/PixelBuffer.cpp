@@ -11,12 +11,6 @@
 #include "gfx2d/image/internal/Decode.h"
 
 namespace {
-constexpr uint32_t kBytesPerPixelMask = 31;
-
-uint32_t bytesPerPixel(RSBFormat format)
-{
-    return format & kBytesPerPixelMask;
-}
 bool isIndex4(RSBFormat format)
 {
     return format == PixelFormat::P4X8R8G8B8 || format == PixelFormat::P4A8R8G8B8;

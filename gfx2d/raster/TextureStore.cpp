@@ -9,13 +9,7 @@
 
 #include "gfx2d/raster/UnalignedAccess.h"
 
-
 namespace {
-
-uint32_t load16(const uint8_t* p) { return loadUnaligned<uint16_t>(p); }
-uint32_t load32(const uint8_t* p) { return loadUnaligned<uint32_t>(p); }
-void store16(uint8_t* p, uint32_t v) { storeUnaligned(p, static_cast<uint16_t>(v)); }
-void store32(uint8_t* p, uint32_t v) { storeUnaligned(p, v); }
 
 int32_t clampByte(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 

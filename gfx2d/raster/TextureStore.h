@@ -20,9 +20,6 @@ inline constexpr int32_t kMiptypeSingle = 0;
 inline constexpr int32_t kMiptypeChain = 1;
 inline constexpr int32_t kMiptypeInterleaved = 2;  // rows stored twice as far apart
 
-// Bits of a format code that give the bytes per texel.
-inline constexpr uint32_t kTextureBytesMask = 31;
-
 // Channels 0-255 for every format but ARGB_fixed and Z32, whose reads keep
 // the wider values they hold.
 struct TexelColour {
@@ -43,7 +40,7 @@ struct TextureEntry {
     bool isFree() const { return levels[0] == nullptr; }
 };
 
-constexpr uint32_t texelBytes(RSBFormat f) { return f & kTextureBytesMask; }
+constexpr uint32_t texelBytes(RSBFormat f) { return bytesPerPixel(f); }
 
 // 1 when the format is one the table knows; else 0 and out untouched.
 int readTexel(const uint8_t* p, RSBFormat format, TexelColour& out);
