@@ -159,6 +159,8 @@ public:
 
     Surface* wrapped() const { return m_wrapped; }
     PixelBuffer* plane(uint32_t i) const { return i < 3 ? m_planes[i].get() : nullptr; }
+    // Plane 0, the wrapped surface's for a wrapping surface.
+    const PixelBuffer* colourPlane() const;
 
 protected:
     const uint32_t* m_palette = nullptr;
