@@ -126,6 +126,51 @@ TEST(Surface, GivenPalettesReplaceThePicturesColours)
     }
 }
 
+// Key 16 picks transpose, mirror and flip; every picture pixel lands where
+// those three put it.
+TEST(Surface, OrientationsPlaceEveryPixel)
+{
+    TestApp app;
+    TestScreen screen;
+    screen.init();
+    constexpr int kW = 3, kH = 2;
+    PngPicture png{kW, kH, 8, {}, {}, {}, {}, 0};
+    for (uint8_t i = 0; i < kW * kH; ++i) {
+        png.palette.push_back(0x100000u * (i + 1) + i);
+        png.indices.push_back(i);
+    }
+    const ImageBytes file = writePng(png);
+    const struct {
+        uint8_t transpose, mirror, flip;
+    } table[7] = {{0, 1, 0}, {0, 0, 1}, {0, 1, 1}, {1, 0, 0}, {1, 1, 0}, {1, 0, 1}, {1, 1, 1}};
+    for (uint32_t o = 0; o < 7; ++o) {
+        SCOPED_TRACE(o);
+        MemoryInputStream stream;
+        stream.open(file.data(), uint32_t(file.size()));
+        const SurfaceAttribute list[] = {{14, reinterpret_cast<uintptr_t>(static_cast<InputStream*>(&stream))},
+                                         {15, ResourceType::PngFile},
+                                         {16, o},
+                                         {0, 0}};
+        MemorySurface s;
+        ASSERT_EQ(s.init(list), 1);
+        const auto& t = table[o];
+        const int outW = t.transpose ? kH : kW;
+        uint32_t w = 0, h = 0;
+        ASSERT_EQ(s.getSize(&w, &h), 1);
+        EXPECT_EQ(int(w), outW);
+        const uint32_t* px = targetPixels(s);
+        for (int r = 0; r < kH; ++r)
+            for (int c = 0; c < kW; ++c) {
+                int x = t.transpose ? r : c, y = t.transpose ? c : r;
+                if (t.mirror)
+                    x = (t.transpose ? kH : kW) - 1 - x;
+                if (t.flip)
+                    y = (t.transpose ? kW : kH) - 1 - y;
+                EXPECT_EQ(px[y * outW + x], 0xFF000000u | png.palette[r * kW + c]) << r << "," << c;
+            }
+    }
+}
+
 TEST(Surface, LocksOnlyInsideAndClearsEachPlaneFormat)
 {
     TestApp app;
