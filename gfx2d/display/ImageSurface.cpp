@@ -95,7 +95,7 @@ int ImageSurface::adoptFrom(RSBFormat requested, Surface* source, uint32_t class
         return 0;
     if (palette && !(formatFlags(d.format) & FormatFlagPalette))
         return 0;
-    if (((m_flags & Attribute4) && !d.attribute4) || ((m_flags & PlaneUse1) && !(d.planeUse & 1)) ||
+    if (((m_flags & Attribute4) && !d.attribute4) || ((m_flags & RasterTarget) && !(d.planeUse & 1)) ||
         ((m_flags & PlaneUse2) && !(d.planeUse & 2)) || ((m_flags & Planar) && !d.planar) ||
         ((m_flags & ExplicitFormat) && !d.explicitFormat))
         return 0;

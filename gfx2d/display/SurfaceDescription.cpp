@@ -29,7 +29,7 @@ int ImageSurface::getDescription(SurfaceDescription& d) const
     d.width = static_cast<uint16_t>(w);
     d.height = static_cast<uint16_t>(h);
     d.described = (f & Described) != 0;
-    d.planeUse = ((f & PlaneUse1) ? 1 : 0) | ((f & PlaneUse2) ? 2 : 0);
+    d.planeUse = ((f & RasterTarget) ? 1 : 0) | ((f & PlaneUse2) ? 2 : 0);
     d.attribute4 = (f & Attribute4) != 0;
     d.locked = isLocked();
     d.planar = (f & Planar) != 0;
