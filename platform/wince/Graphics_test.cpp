@@ -134,8 +134,10 @@ TEST_F(GraphicsTest, TheDeviceAloneOpensTheDisplay)
     EXPECT_NE(graphics->device(), nullptr);
     ASSERT_NE(graphics->m_frameSurface, nullptr);
     EXPECT_EQ(graphics->getRenderTarget(0, 0), graphics->m_frameSurface);
+    graphics->beginFrame(0, 0);
     graphics->setClearColor(0xFFFF0000);
     graphics->clear(SurfacePlanes::Colour);
+    graphics->endFrame(0, 0);
     graphics->present();
     EXPECT_EQ(framePixelsOtherThan(0xF800), 0u);
     graphics.reset();
