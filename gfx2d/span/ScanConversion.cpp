@@ -97,42 +97,43 @@ void flatSpan(RasterState& state, uint32_t left, uint32_t right)
     }
 }
 
-void ScanConverter::bindNativeSpan(NativeSpan span, int32_t interpolants)
+void ScanConverter::bindNativeSpan(NativeSpan span, int32_t interpolants, int32_t driverKind,
+                                   int32_t depthInterpolant)
 {
-    m_rs.bindSpanProgram(nullptr);
     m_native = span;
-    RasterStateBlock& s = m_rs.block();
-    s.spanNativeCall = span ? 1 : 0;
-    s.spanInterpolantCount = std::clamp(interpolants, 0, kSpanMaxInterpolants);
-    s.spanDriverKind = kDriverTriangle;
+    SpanBinding b;
+    b.interpolants = std::clamp(interpolants, 0, kSpanMaxInterpolants);
+    b.driverKind = driverKind;
+    b.depthInterpolant = depthInterpolant;
+    if (span)
+        m_rs.bindHostSpan(b);
+    else
+        m_rs.bindSpanProgram(nullptr);
 }
 
 int32_t ScanConverter::interpolants() const
 {
-    return std::clamp(m_rs.block().spanInterpolantCount, 0, kSpanMaxInterpolants);
+    return std::clamp(m_rs.spanBinding().interpolants, 0, kSpanMaxInterpolants);
 }
 
 Fixed* ScanConverter::reserve(uint32_t vertices)
 {
-    RasterStateBlock& s = m_rs.block();
-    const uint64_t words = static_cast<uint64_t>(vertices) * recordWords();
-    const uint64_t used = static_cast<uint32_t>(std::max(s.poolUsed, 0));
-    if (!m_rs.vertexPool() || used + words > static_cast<uint64_t>(std::max(s.poolCapacity, 0)))
-        return nullptr;
-    Fixed* p = m_rs.vertexPool() + used;
-    std::memset(p, 0, words * 4);
-    s.poolUsed = static_cast<int32_t>(used + words);
-    return p;
+    return m_rs.reservePool(static_cast<uint64_t>(vertices) * recordWords());
 }
 
 bool ScanConverter::ready()
 {
-    const RasterStateBlock& s = m_rs.block();
-    if (s.spanNativeCall ? !m_native : !m_rs.spanCode())
+    if (m_rs.spanBinding().native ? !m_native : !m_rs.spanCode())
         return false;
     if (!m_rs.tables())
         return false;
     m_rs.refreshTextureUnits();
+    // The draw's allowance from the clip rectangle the host set for it.
+    const RasterStateBlock& s = m_rs.block();
+    const int64_t w = std::clamp<int64_t>(static_cast<int64_t>(s.scissorx1) - s.scissorx0, 0, kDrawSideLimit);
+    const int64_t h = std::clamp<int64_t>(static_cast<int64_t>(s.scissory1) - s.scissory0, 0, kDrawSideLimit);
+    m_drawLeft = kDrawWordsBase + kDrawWordsPerPixel * static_cast<uint64_t>(w * h);
+    m_stopped = false;
     return true;
 }
 
@@ -183,10 +184,11 @@ void ScanConverter::mapToScreen(Fixed* v, bool projected) const
                                                       : wrapAdd(s.cfz0, fixMul(v[kVertexInW], qz));
     v[kVertexDepth] = depth;
     const int32_t n = interpolants();
-    if (s.spanDepthInterpolant >= 0 && s.spanDepthInterpolant < n)
-        v[kVertexInterpolants + s.spanDepthInterpolant] = depth;
+    const SpanBinding& binding = m_rs.spanBinding();
+    if (binding.depthInterpolant >= 0 && binding.depthInterpolant < n)
+        v[kVertexInterpolants + binding.depthInterpolant] = depth;
     for (int32_t k = 0; k < n; ++k)
-        if (s.spanPerspectiveMask & (1 << k))
+        if (binding.perspectiveMask & (1 << k))
             v[kVertexInterpolants + k] = mulShift(v[kVertexInterpolants + k], wrapSub(depth, s.depthrange_n),
                                                   kPerspectiveShift);
 }
@@ -240,7 +242,7 @@ uint32_t ScanConverter::clipAxis(Fixed* const* in, uint32_t n, Fixed** out, int 
 
 void ScanConverter::drawList(Fixed* const* list, uint32_t n, bool projected)
 {
-    if (n == 0 || n > kPolygonMaxVertices)
+    if (m_stopped || n == 0 || n > kPolygonMaxVertices)
         return;
     uint32_t all = kOutcodeAll, any = 0;
     for (uint32_t i = 0; i < n; ++i) {
@@ -277,7 +279,7 @@ void ScanConverter::runDriver(Fixed* const* list, uint32_t n)
         outline(list, n);
         return;
     }
-    const int32_t kind = s.spanDriverKind;
+    const int32_t kind = m_rs.spanBinding().driverKind;
     if (kind == 1 || kind == 2)
         walk(list, n, interpolants(), true);
     else if (kind == 3 || kind == 4)
@@ -367,6 +369,8 @@ void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t values, bool ed
         }
         const int32_t end = std::min(chainA.endRow, chainB.endRow);
         for (; row < end; ++row) {
+            if (m_stopped)
+                return;
             if (row >= s.scissory0 && row < s.scissory1) {
                 const bool aFirst = s.le[kVertexScreenX] <= s.re[kVertexScreenX];
                 if (!edgeRecords) {
@@ -397,18 +401,25 @@ void ScanConverter::callSpan(uint32_t a, uint32_t b)
 {
     RasterStateBlock& s = m_rs.block();
     ++s.spans_shaded;
-    if (s.spanNativeCall) {
+    if (m_rs.spanBinding().native) {
         m_native(m_rs, a, b);
         ++m_counts.returned;
         return;
     }
     const SpanAddress state = spanAddress(kSpanRegionState, 0);
-    switch (runArmCode(m_rs.addressSpace(), state, m_rs.spanCode(), kSpanCodeBytes, state, a, b, m_budget)) {
+    const uint32_t budget = static_cast<uint32_t>(std::min<uint64_t>(m_budget, m_drawLeft));
+    ArmMachine m;
+    const SpanRun run = runArmCode(m_rs.addressSpace(), state, m_rs.spanCode(), kSpanCodeBytes, state, a, b, budget, &m);
+    m_drawLeft -= m.executed;
+    switch (run) {
     case SpanRun::Returned: ++m_counts.returned; break;
     case SpanRun::Fault: ++m_counts.faults; break;
     case SpanRun::OutOfTime: ++m_counts.timeouts; break;
     case SpanRun::LeftCode: ++m_counts.leftCode; break;
     }
+    // A program that runs out ends the draw with what it has drawn.
+    if (run == SpanRun::OutOfTime || m_drawLeft == 0)
+        m_stopped = true;
 }
 
 void ScanConverter::outline(Fixed* const* list, uint32_t n)

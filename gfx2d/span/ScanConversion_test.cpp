@@ -36,8 +36,7 @@ struct Canvas {
         view.colour = {pixels.data(), kW, static_cast<uint32_t>(pixels.size()), PixelFormat::L8};
         rs.bindTarget(&view);
         setClipRectangle(rs, 0, 0, kW, kH);
-        sc.bindNativeSpan(driver == kDriverTriangle ? countX : countEdges, 0);
-        rs.block().spanDriverKind = driver;
+        sc.bindNativeSpan(driver == kDriverTriangle ? countX : countEdges, 0, driver);
     }
     static void add(RasterState& state, Fixed l, Fixed r)
     {
@@ -273,7 +272,7 @@ TEST(ScanConversion, DrawArraysRectanglesPolygonsAndSegments)
     // Mode 2 with flipY: y becomes destheight - y; more than 15 vertices is refused.
     std::fill(target.begin(), target.end(), 0);
     s.destheight = kH;
-    s.poolUsed = 0;
+    rs.resetPool();
     const int16_t polygon[] = {4, 4, 12, 4, 12, 8, 4, 8};
     binding.position.set(polygon, 2, kVertexS16, 16, 0, 4);
     sc.drawPolygon(binding, 0, 4, true);
@@ -297,7 +296,7 @@ TEST(ScanConversion, DrawArraysRectanglesPolygonsAndSegments)
     fills.clear();
     const int16_t segments[] = {5, 7, 25, 7, -10, 20, 100, 20, 70, 70, 90, 90};
     binding.position.set(segments, 2, kVertexS16, 16, 0, 4);
-    s.poolUsed = 0;
+    rs.resetPool();
     sc.drawSegments(binding, 0, 6, [](uint8_t* p, int32_t pitch, uint32_t c, int32_t w, int32_t h) {
         const int32_t at = static_cast<int32_t>(p - origin);
         fills.push_back({at % pitch / 2, at / pitch, w, h, c});
@@ -331,7 +330,7 @@ TEST(ScanConversion, ThreeDStripsAndPolygonsMatchTheirScreenSpaceDraw)
     EXPECT_EQ(canvas.pixels, flat.pixels);
     // A vertex outside the z range is clipped away with its part.
     std::fill(canvas.pixels.begin(), canvas.pixels.end(), 0);
-    rs.block().poolUsed = 0;
+    rs.resetPool();
     canvas.sc.drawPolygons3D(binding, 3, 3, 3);
     const long drawn = std::count(canvas.pixels.begin(), canvas.pixels.end(), 1);
     EXPECT_GT(drawn, 0);
@@ -410,9 +409,8 @@ TEST(ScanConversion, ProjectedDepthReachesTheDepthInterpolant)
     rs.setOrtho(0, kW << 16, 0, kH << 16, -kFixedOne, kFixedOne);
     rs.computeClipFactors(1);
     ScanConverter sc(rs);
-    sc.bindNativeSpan(flatSpan, 1);
+    sc.bindNativeSpan(flatSpan, 1, kDriverTriangle, 0);
     RasterStateBlock& s = rs.block();
-    s.spanDepthInterpolant = 0;
     s.drawBytes[0] = 0, s.drawBytes[1] = 1;
     // A triangle at z = 0.25 everywhere: every covered pixel stores cfz0 - z * cfz1.
     const int32_t triangle[] = {4 << 16, 4 << 16, 0x4000, 40 << 16, 4 << 16, 0x4000, 4 << 16, 30 << 16, 0x4000};
