@@ -161,6 +161,67 @@ TEST(ScanConversion, PolygonsCoverThePixelCentresTheReferenceCovers)
     }
 }
 
+// Shapes reaching ±32,767 pixels are clipped exactly: their pixels are those
+// of the same shape cut down to ±4,000 pixels around the target first.
+TEST(ScanConversion, HugeShapesDrawWhatTheirCutDownFormsDraw)
+{
+    const double cx = kW / 2.0, cy = kH / 2.0;
+    auto around = [&](std::vector<std::pair<double, double>> offsets) {
+        std::vector<std::pair<double, double>> p;
+        for (auto [x, y] : offsets)
+            p.push_back({cx + x, cy + y});
+        return p;
+    };
+    const struct {
+        const char* what;
+        std::vector<std::pair<double, double>> points;
+    } cases[] = {
+        {"square of half-side 6,000", around({{-6000, -6000}, {6000, -6000}, {6000, 6000}, {-6000, 6000}})},
+        {"square of half-side 20,000", around({{-20000, -20000}, {20000, -20000}, {20000, 20000}, {-20000, 20000}})},
+        {"square to the coordinate limit",
+         {{-32767, -32767}, {32767, -32767}, {32767, 32767}, {-32767, 32767}}},
+        {"triangle of ±16,384", around({{-16384, -16384}, {16384, -16384}, {0, 16384}})},
+        {"triangle of ±30,000", around({{-30000, 0}, {30000, -30000}, {30000, 30000}})},
+        {"an edge across the target", around({{-30000, -15000}, {30000, 15000}, {30000, -30000}})},
+        {"a sliver across the target", around({{-30000, -14990.3}, {30000, 15010.6}, {30000, 15000.1}})},
+    };
+    // Sutherland-Hodgman in doubles against one side of the ±4,000 box.
+    auto cut = [](std::vector<std::pair<double, double>> p, bool onX, double limit, bool upper) {
+        std::vector<std::pair<double, double>> out;
+        auto in = [&](std::pair<double, double> v) { return upper ? (onX ? v.first : v.second) <= limit
+                                                                  : (onX ? v.first : v.second) >= limit; };
+        for (size_t i = 0; i < p.size(); ++i) {
+            const auto a = p[i], b = p[(i + 1) % p.size()];
+            if (in(a))
+                out.push_back(a);
+            if (in(a) != in(b)) {
+                const double t = (limit - (onX ? a.first : a.second)) / ((onX ? b.first : b.second) - (onX ? a.first : a.second));
+                out.push_back({a.first + t * (b.first - a.first), a.second + t * (b.second - a.second)});
+            }
+        }
+        return out;
+    };
+    for (const auto& c : cases) {
+        std::vector<std::pair<double, double>> small = c.points;
+        for (bool onX : {true, false})
+            for (bool upper : {true, false})
+                small = cut(small, onX, (onX ? cx : cy) + (upper ? 4000 : -4000), upper);
+        auto fixedPoints = [](const std::vector<std::pair<double, double>>& p) {
+            std::vector<Point> out;
+            for (auto [x, y] : p)
+                out.push_back(pt(x, y));
+            return out;
+        };
+        for (int32_t driver : {kDriverTriangle, kDriverPolygon}) {
+            Canvas huge(driver), reference(driver);
+            huge.draw(fixedPoints(c.points));
+            reference.draw(fixedPoints(small));
+            EXPECT_GT(std::count(reference.pixels.begin(), reference.pixels.end(), 1), 100) << c.what;
+            EXPECT_EQ(huge.pixels, reference.pixels) << c.what << ", driver " << driver;
+        }
+    }
+}
+
 TEST(ScanConversion, AdjacentPolygonsCoverEveryPixelOnceWithoutGaps)
 {
     // A jittered grid over the whole target, each cell as two triangles,
