@@ -45,6 +45,16 @@ SpanRun runArmCode(const SpanAddressSpace& space, SpanAddress stateBase, const u
 SpanRun runArmMachine(const SpanAddressSpace& space, ArmMachine& m, const uint8_t* code, uint32_t codeBytes,
                       uint32_t budget = kSpanInstructionBudget);
 
+// A program decoded once for many spans. The code is compared with the
+// decoded copy when prepared, not on every run: the pointer stays valid,
+// and the code must stay as it was, until the next prepare on this thread.
+struct ArmProgram;
+const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes);
+SpanRun runArmProgram(const SpanAddressSpace& space, const ArmProgram& program, ArmMachine& m,
+                      uint32_t budget = kSpanInstructionBudget);
+// The registers runArmCode starts a span with.
+ArmMachine spanMachine(SpanAddress stateBase, uint32_t r0, uint32_t r1, uint32_t r2);
+
 // Debug text of one instruction appended at out (terminated, never past
 // capacity); returns the new length. address: byte offset of the word in its
 // code, for branch labels.

@@ -161,6 +161,7 @@ bool ScanConverter::ready()
     if (!m_rs.tables())
         return false;
     m_rs.refreshTextureUnits();
+    m_program = nullptr;
     // The draw's allowance from the clip rectangle the host set for it.
     const RasterStateBlock& s = m_rs.block();
     const int64_t w = std::clamp<int64_t>(static_cast<int64_t>(s.scissorx1) - s.scissorx0, 0, kDrawSideLimit);
@@ -297,7 +298,7 @@ void ScanConverter::drawList(Fixed* const* list, uint32_t n, bool projected)
 void ScanConverter::runDriver(Fixed* const* list, uint32_t n)
 {
     RasterStateBlock& s = m_rs.block();
-    ++s.polys_considered;
+    s.polys_considered = wrapAdd(s.polys_considered, 1);  // spans may have written any value
     if (s.outlineMode) {
         outline(list, n);
         return;
@@ -340,7 +341,7 @@ void ScanConverter::triangleDriver(Fixed* const* list, uint32_t n)
                                          ((static_cast<int64_t>(gy) * y0) >> 16));
             s.intdp[k] = gx;
         }
-        ++s.polys_drawn;
+        s.polys_drawn = wrapAdd(s.polys_drawn, 1);
         walk(poly, count, 0, false);
     }
 }
@@ -423,7 +424,7 @@ void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t values, bool ed
 void ScanConverter::callSpan(uint32_t a, uint32_t b)
 {
     RasterStateBlock& s = m_rs.block();
-    ++s.spans_shaded;
+    s.spans_shaded = wrapAdd(s.spans_shaded, 1);
     if (m_rs.spanBinding().native) {
         m_native(m_rs, a, b);
         ++m_counts.returned;
@@ -431,9 +432,12 @@ void ScanConverter::callSpan(uint32_t a, uint32_t b)
     }
     const SpanAddress state = spanAddress(kSpanRegionState, 0);
     const uint32_t budget = static_cast<uint32_t>(std::min<uint64_t>(m_budget, m_drawLeft));
-    ArmMachine m;
-    const SpanRun run = runArmCode(m_rs.addressSpace(), state, m_rs.spanCode(), kSpanCodeBytes, state, a, b, budget, &m);
-    m_drawLeft -= m.executed;
+    ArmMachine m = spanMachine(state, state, a, b);
+    if (!m_program)
+        m_program = prepareArmCode(m_rs.spanCode(), kSpanCodeBytes);
+    const SpanRun run = runArmProgram(m_rs.addressSpace(), *m_program, m, budget);
+    // The budget is checked at branches: a straight run may pass it.
+    m_drawLeft -= std::min<uint64_t>(m_drawLeft, m.executed);
     switch (run) {
     case SpanRun::Returned: ++m_counts.returned; break;
     case SpanRun::Fault: ++m_counts.faults; break;

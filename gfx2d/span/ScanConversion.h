@@ -109,6 +109,7 @@ private:
     AttributeCallback m_attribute = nullptr;
     void* m_attributeContext = nullptr;
     uint32_t m_budget = kSpanInstructionBudget;
+    const ArmProgram* m_program = nullptr;  // the bound code, prepared at its draw's first span
     // Set by each set-up entry; drawList on its own gets the largest allowance.
     uint64_t m_drawLeft = kDrawWordsBase + kDrawWordsPerPixel * kDrawSideLimit * kDrawSideLimit;
     bool m_stopped = false;
