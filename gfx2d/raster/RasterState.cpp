@@ -264,10 +264,12 @@ int32_t* RasterState::reservePool(uint64_t words)
     return p;
 }
 
-void RasterState::resetPool()
+void RasterState::resetPool() { rewindPool(0); }
+
+void RasterState::rewindPool(uint32_t mark)
 {
-    m_poolUsed = 0;
-    m_block.poolUsed = 0;
+    m_poolUsed = std::min(m_poolUsed, mark);
+    m_block.poolUsed = static_cast<int32_t>(m_poolUsed);
 }
 
 void RasterState::resetStacks()

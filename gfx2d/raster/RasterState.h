@@ -80,6 +80,8 @@ public:
     // count and the capacity are the host's: the record's words only mirror them.
     int32_t* reservePool(uint64_t words);
     void resetPool();
+    // Back to a used count taken before (never forward).
+    void rewindPool(uint32_t mark);
     uint32_t poolUsed() const { return m_poolUsed; }
 
     void setViewport(int32_t x, int32_t y, int32_t w, int32_t h, int32_t nearValue, int32_t farValue);

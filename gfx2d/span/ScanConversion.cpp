@@ -536,6 +536,7 @@ void ScanConverter::drawRectangles(const VertexBinding& binding, uint32_t first,
     if (!ready())
         return;
     const uint32_t words = recordWords();
+    const uint32_t mark = m_rs.poolUsed();
     for (uint32_t k = 0; k + 1 < count; k += 2) {
         Fixed* rec = reserve(4);
         if (!rec)
@@ -551,6 +552,8 @@ void ScanConverter::drawRectangles(const VertexBinding& binding, uint32_t first,
             project2D(v, flipY);
         Fixed* list[4] = {c[0], c[1], c[3], c[2]};
         drawList(list, 4, false);
+        // A drawn rectangle needs its records no more.
+        m_rs.rewindPool(mark);
     }
 }
 

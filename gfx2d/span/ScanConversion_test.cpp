@@ -329,6 +329,17 @@ TEST(ScanConversion, DrawArraysRectanglesPolygonsAndSegments)
                                 (x >= 40 && x < 50 && y >= 40);
             ASSERT_EQ(target[y * kW + x], inside ? colour : 0) << x << "," << y;
         }
+    // Each pair's records go back to the pool once it is drawn: a pool of 64
+    // vertices (16 rectangles at a time) draws all 300 one-pixel rectangles.
+    std::fill(target.begin(), target.end(), 0);
+    rs.resetPool();
+    std::vector<int16_t> pixels;
+    for (int i = 0; i < 300; ++i)
+        pixels.insert(pixels.end(), {int16_t(i % kW), int16_t(i / kW), int16_t(i % kW + 1), int16_t(i / kW + 1)});
+    binding.position.set(pixels.data(), 2, kVertexS16, 16, 0, 4);
+    sc.drawRectangles(binding, 0, 600, false);
+    EXPECT_EQ(std::count(target.begin(), target.end(), colour), 300);
+    EXPECT_EQ(rs.poolUsed(), 0u);
 
     // Mode 2 with flipY: y becomes destheight - y; more than 15 vertices is refused.
     std::fill(target.begin(), target.end(), 0);
