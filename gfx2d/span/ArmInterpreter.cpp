@@ -453,6 +453,9 @@ const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
         ++op;            \
         goto* op->code;  \
     } while (0)
+#define PF_RUN(label, ...) \
+    label : __VA_ARGS__;   \
+    PF_NEXT;
 #define PF_DP(H, L)                                                                                   \
     dp##H##L : dataProcessing<(0x##H##L >> 4) & 15, ((0x##H##L >> 3) & 1) != 0,                      \
                               static_cast<Form>(0x##H##L & 7)>(c, *op);                               \
@@ -494,21 +497,11 @@ SpanRun runArmProgram(const SpanAddressSpace& space, const ArmProgram& decoded, 
 
     PF_HEX_ALL(PF_DP)
     PF_HEX_ALL(PF_TRANSFER)
-mul:
-    multiply<false, false>(c, *op);
-    PF_NEXT;
-muls:
-    multiply<true, false>(c, *op);
-    PF_NEXT;
-mla:
-    multiply<false, true>(c, *op);
-    PF_NEXT;
-mlas:
-    multiply<true, true>(c, *op);
-    PF_NEXT;
-multiplyLong_:
-    multiplyLong(c, *op);
-    PF_NEXT;
+    PF_RUN(mul, multiply<false, false>(c, *op))
+    PF_RUN(muls, multiply<true, false>(c, *op))
+    PF_RUN(mla, multiply<false, true>(c, *op))
+    PF_RUN(mlas, multiply<true, true>(c, *op))
+    PF_RUN(multiplyLong_, multiplyLong(c, *op))
 block_:
     if (block(c, *op))
         goto fault;
@@ -560,6 +553,7 @@ done:
 #undef PF_DP_ADDRESS
 #undef PF_TRANSFER_ADDRESS
 #undef PF_NEXT
+#undef PF_RUN
 #undef PF_DP
 #undef PF_TRANSFER
 

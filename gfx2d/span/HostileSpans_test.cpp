@@ -157,19 +157,17 @@ TEST(HostileSpans, AProgramThatRunsOutEndsItsDrawAndIsSetAside)
         a.emit(armBx(kAl, 14));
         return a.finish();
     };
-    struct Case {
-        const char* what;
-        std::vector<uint32_t> code;
-        uint32_t spanBudget;
-        uint32_t returned;
-    };
     // A 40 x 30 clip rectangle allows 65536 + 256 * 1200 = 372736 words a draw.
-    const Case cases[] = {
-        {"endless", {armBranch(kAl, -2)}, 1000, 0},
-        {"endless, the whole span budget", {armBranch(kAl, -2)}, kSpanInstructionBudget, 0},
-        {"20000 words a row", countdown(10000), kSpanInstructionBudget, 372736 / 20000},
+    const struct {
+        const char* what;
+        uint32_t spanBudget, returned;
+        std::vector<uint32_t> code;
+    } cases[] = {
+        {"endless", 1000, 0, {armBranch(kAl, -2)}},
+        {"endless, the whole span budget", kSpanInstructionBudget, 0, {armBranch(kAl, -2)}},
+        {"20000 words a row", kSpanInstructionBudget, 372736 / 20000, countdown(10000)},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Scene s;
         SpanProgramSet set;
         ASSERT_EQ(load(set, imageRecord(c.code)), 1);

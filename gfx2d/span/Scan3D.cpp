@@ -9,15 +9,9 @@ void ScanConverter::drawPolygons3D(const VertexBinding& binding, uint32_t first,
     if (perPolygon < 3 || perPolygon > kPolygonMaxVertices || !ready())
         return;
     for (uint32_t k = 0; k + perPolygon <= count; k += perPolygon) {
-        Fixed* rec = reserve(perPolygon);
-        if (!rec)
-            return;
         Fixed* list[kPolygonMaxVertices];
-        for (uint32_t i = 0; i < perPolygon; ++i) {
-            list[i] = rec + i * recordWords();
-            fetch(binding, list[i], first + k + i);
-            project3D(list[i], first + k + i);
-        }
+        if (!fetchRun(binding, first + k, perPolygon, true, false, list))
+            return;
         drawList(list, perPolygon, true);
     }
 }

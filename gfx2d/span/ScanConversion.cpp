@@ -95,6 +95,23 @@ void ScanConverter::fetch(const VertexBinding& binding, Fixed* v, uint32_t i) co
         v[kVertexInW] = kFixedOne;
 }
 
+bool ScanConverter::fetchRun(const VertexBinding& binding, uint32_t first, uint32_t n, bool projected, bool flipY,
+                             Fixed** list)
+{
+    Fixed* rec = reserve(n);
+    if (!rec)
+        return false;
+    for (uint32_t i = 0; i < n; ++i) {
+        list[i] = rec + i * recordWords();
+        fetch(binding, list[i], first + i);
+        if (projected)
+            project3D(list[i], first + i);
+        else
+            project2D(list[i], flipY);
+    }
+    return true;
+}
+
 void ScanConverter::mapToScreen(Fixed* v, bool projected) const
 {
     const RasterStateBlock& s = m_rs.block();
@@ -158,16 +175,9 @@ void ScanConverter::drawPolygon(const VertexBinding& binding, uint32_t first, ui
     // A polygon list holds 15 vertices: longer runs are refused.
     if (count < 3 || count > kPolygonMaxVertices || !ready())
         return;
-    Fixed* rec = reserve(count);
-    if (!rec)
-        return;
     Fixed* list[kPolygonMaxVertices];
-    for (uint32_t i = 0; i < count; ++i) {
-        list[i] = rec + i * recordWords();
-        fetch(binding, list[i], first + i);
-        project2D(list[i], flipY);
-    }
-    drawList(list, count, false);
+    if (fetchRun(binding, first, count, false, flipY, list))
+        drawList(list, count, false);
 }
 
 void ScanConverter::drawRectangles(const VertexBinding& binding, uint32_t first, uint32_t count, bool flipY)
@@ -218,8 +228,8 @@ void ScanConverter::fillSegment(Fixed* a, Fixed* b, FillRoutine fill, bool proje
     auto ordered = [](int32_t p, int32_t q) { return std::pair{std::min(p, q), std::max(p, q)}; };
     const auto [xa, xb] = ordered(a[kVertexScreenX] >> 16, b[kVertexScreenX] >> 16);
     const auto [ya, yb] = ordered(firstRow(a[kVertexScreenY]) - 1, firstRow(b[kVertexScreenY]) - 1);
-    const int32_t x0 = std::max(xa, s.scissorx0), x1 = std::min(xb, s.scissorx1 - 1);
-    const int32_t y0 = std::max(ya, s.scissory0), y1 = std::min(yb, s.scissory1 - 1);
+    const int32_t x0 = std::max(xa, s.scissorx0), x1 = std::min(xb, wrapSub(s.scissorx1, 1));
+    const int32_t y0 = std::max(ya, s.scissory0), y1 = std::min(yb, wrapSub(s.scissory1, 1));
     if (x0 > x1 || y0 > y1)
         return;
     const int32_t width = x1 - x0 + 1, height = y1 - y0 + 1;
@@ -238,17 +248,9 @@ void ScanConverter::segments(const VertexBinding& binding, uint32_t first, uint3
     if (!m_rs.tables())
         return;
     for (uint32_t k = 0; k + 1 < count; k += 2) {
-        Fixed* rec = reserve(2);
-        if (!rec)
+        Fixed* ends[2];
+        if (!fetchRun(binding, first + k, 2, projected, flipY, ends))
             return;
-        Fixed* ends[2] = {rec, rec + recordWords()};
-        for (uint32_t i = 0; i < 2; ++i) {
-            fetch(binding, ends[i], first + k + i);
-            if (projected)
-                project3D(ends[i], first + k + i);
-            else
-                project2D(ends[i], flipY);
-        }
         fillSegment(ends[0], ends[1], fill, projected);
     }
 }

@@ -103,6 +103,8 @@ private:
     void segments(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill, bool projected,
                   bool flipY);
     void fetch(const VertexBinding& binding, Fixed* v, uint32_t i) const;
+    // n records from the pool, vertices first.. fetched and projected; false when the pool is out.
+    bool fetchRun(const VertexBinding& binding, uint32_t first, uint32_t n, bool projected, bool flipY, Fixed** list);
 
     RasterState& m_rs;
     NativeSpan m_native = nullptr;
