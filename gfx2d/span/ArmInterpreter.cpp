@@ -401,6 +401,8 @@ struct ArmProgram {
     bool linked = false;  // the ops' code addresses are set
 };
 
+const uint8_t* preparedCode(const ArmProgram& program) { return program.code; }
+
 // Recently run programs, decoded. A hit needs the same bytes, not only the
 // same address, so a record rewritten in place decodes again.
 const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)

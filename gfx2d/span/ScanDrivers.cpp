@@ -167,7 +167,7 @@ void ScanConverter::callSpan(uint32_t a, uint32_t b)
     const SpanAddress state = spanAddress(kSpanRegionState, 0);
     const uint32_t budget = static_cast<uint32_t>(std::min<uint64_t>(m_budget, m_drawLeft));
     ArmMachine m = spanMachine(state, state, a, b);
-    if (!m_program)
+    if (!m_program || preparedCode(*m_program) != m_rs.spanCode())
         m_program = prepareArmCode(m_rs.spanCode(), kSpanCodeBytes);
     const SpanRun run = runArmProgram(m_rs.addressSpace(), *m_program, m, budget);
     // The budget is checked at branches: a straight run may pass it.

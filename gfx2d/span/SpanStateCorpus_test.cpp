@@ -1,6 +1,7 @@
-// The span-state fuzz target's seeds and committed findings, replayed: after
-// each, the drawing context draws a clean image and clean vertex runs exactly
-// as before, so nothing a program stored outlives its draw to steer the host.
+// The span-state fuzz target's seeds and committed findings, replayed under
+// the sanitizers: after each, a reopened drawing context draws a clean image
+// and clean vertex runs exactly as before, so nothing a program stored
+// outlives its draw to steer the host.
 #include <filesystem>
 #include <fstream>
 #include <iterator>
