@@ -56,7 +56,11 @@ bool DrawContext::prepareRaster(const Target& t)
     for (uint32_t i = 0; i < 4; ++i)
         b.flatColour[i] = static_cast<uint8_t>(channelByte(colour().channels, i));
     b.drawBytes[0] = b.drawBytes[1] = 0;
-    b.poolUsed = 0;
+    // The context draws neither outlines nor culled faces: modes a span
+    // program stored do not outlive its draw.
+    b.outlineMode = 0;
+    b.cullEnabled = 0;
+    rs.resetPool();
     return true;
 }
 
@@ -134,6 +138,8 @@ void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface
     const Fixed u[4] = {ul, ul, ur, ur}, v[4] = {vt, vb, vb, vt};
     ScanConverter sc(rs);
     sc.drawTexturedQuad(Fixed(src.w) << 16, Fixed(src.h) << 16, u, v, m_yDown != 1);
+    if (sc.counts().timeouts)
+        set->setAside(m_spanProgram);
     rs.unbindTextureUnit(0);
     surface->unlock();
 }

@@ -134,7 +134,9 @@ void RasterState::init(int32_t poolVertices)
     const int32_t vertices = std::clamp<int32_t>(poolVertices, 0, INT32_MAX / kPoolWordsPerVertex);
     m_pool.reset(vertices ? new (std::nothrow) int32_t[static_cast<size_t>(vertices) * kPoolWordsPerVertex]()
                           : nullptr);
-    s.poolCapacity = m_pool ? vertices * kPoolWordsPerVertex : 0;
+    m_poolCapacity = m_pool ? static_cast<uint32_t>(vertices * kPoolWordsPerVertex) : 0;
+    s.poolCapacity = static_cast<int32_t>(m_poolCapacity);
+    resetPool();
     s.outlineMode = s.word9096 = s.word34736 = s.perspective = 0;
     s.texture_units[0].filter_mode = 0;
     s.texture_units[0].texmode = 0;
@@ -156,7 +158,9 @@ void RasterState::teardown()
     m_block.cosTable = m_block.sqrtTable = 0;
     m_tables.reset();
     m_pool.reset();
-    m_block.poolCapacity = m_block.poolUsed = 0;
+    m_poolCapacity = 0;
+    m_block.poolCapacity = 0;
+    resetPool();
     m_store.reset();
 }
 
@@ -244,9 +248,28 @@ void RasterState::beginFrame(const RenderTargetView* target)
     resetStacks();
     std::memset(s.CPUregs, 0, sizeof s.CPUregs);
     std::memset(s.regs, 0, sizeof s.regs);
-    s.poolUsed = 0;
+    resetPool();
     s.polys_considered = s.polys_drawn = s.spans_shaded = s.pixels_shaded = 0;
     s.pixels_failed_depth = s.verts_xformed = s.polys_subdivided = s.pieces_drawn = 0;
+}
+
+int32_t* RasterState::reservePool(uint64_t words)
+{
+    if (!m_pool || words > m_poolCapacity - m_poolUsed)
+        return nullptr;
+    int32_t* p = m_pool.get() + m_poolUsed;
+    std::memset(p, 0, words * 4);
+    m_poolUsed += static_cast<uint32_t>(words);
+    m_block.poolUsed = static_cast<int32_t>(m_poolUsed);
+    return p;
+}
+
+void RasterState::resetPool() { rewindPool(0); }
+
+void RasterState::rewindPool(uint32_t mark)
+{
+    m_poolUsed = std::min(m_poolUsed, mark);
+    m_block.poolUsed = static_cast<int32_t>(m_poolUsed);
 }
 
 void RasterState::resetStacks()
@@ -344,23 +367,37 @@ void RasterState::clear()
 void RasterState::bindSpanProgram(const uint8_t* record)
 {
     RasterStateBlock& s = m_block;
+    SpanBinding b;
+    m_spanCode = record ? record + kSpanRecordCodeOffset : nullptr;
+    s.spanWord647 = s.spanWord637 = 0;
+    if (record) {
+        b.interpolants = spanRecordInterpolantCount(record);
+        b.depthInterpolant = spanRecordDepthInterpolant(record);
+        b.perspectiveMask = spanRecordWord(record, kSpanWordPerspectiveMask);
+        b.driverKind = spanRecordWord(record, kSpanWordDriverKind);
+        s.spanWord647 = spanRecordWord647(record);
+        s.spanWord637 = spanRecordWord(record, kSpanWordWord637);
+    }
+    m_binding = b;
     s.spanCodeWord = 0;
     s.spanNativeCall = 0;
-    if (!record) {
-        m_spanCode = nullptr;
-        s.spanInterpolantCount = s.spanWord647 = 0;
-        s.spanDepthInterpolant = -1;
-        s.spanPerspectiveMask = s.spanWord637 = 0;
-        s.spanDriverKind = kDriverPolygon;
-        return;
-    }
-    m_spanCode = record + kSpanRecordCodeOffset;
-    s.spanInterpolantCount = spanRecordInterpolantCount(record);
-    s.spanWord647 = spanRecordWord647(record);
-    s.spanDepthInterpolant = spanRecordDepthInterpolant(record);
-    s.spanPerspectiveMask = spanRecordWord(record, kSpanWordPerspectiveMask);
-    s.spanWord637 = spanRecordWord(record, kSpanWordWord637);
-    s.spanDriverKind = spanRecordWord(record, kSpanWordDriverKind);
+    s.spanInterpolantCount = b.interpolants;
+    s.spanDepthInterpolant = b.depthInterpolant;
+    s.spanPerspectiveMask = b.perspectiveMask;
+    s.spanDriverKind = b.driverKind;
+}
+
+void RasterState::bindHostSpan(SpanBinding binding)
+{
+    bindSpanProgram(nullptr);
+    binding.native = true;
+    m_binding = binding;
+    RasterStateBlock& s = m_block;
+    s.spanNativeCall = 1;
+    s.spanInterpolantCount = binding.interpolants;
+    s.spanDepthInterpolant = binding.depthInterpolant;
+    s.spanPerspectiveMask = binding.perspectiveMask;
+    s.spanDriverKind = binding.driverKind;
 }
 
 void RasterState::resetUnit(uint32_t unit)
@@ -370,6 +407,7 @@ void RasterState::resetUnit(uint32_t unit)
     tu.filter_mode = kFilterAfterBind;
     tu.texmode = kTexmodeAfterBind;
     tu.boundSlot = -1;
+    m_boundSlots[unit] = -1;
     m_units[unit] = SamplerUnit{};
     m_space.unmap(kSpanRegionTextureLevels + unit);
     m_space.unmap(kSpanRegionPalettes + unit);
@@ -401,6 +439,7 @@ void RasterState::bindTextureUnit(uint32_t unit, int32_t slot)
     tu.bpp = static_cast<int32_t>(e->format & 31);
     tu.cpp = static_cast<int32_t>((e->format >> 8) & 7);
     tu.boundSlot = slot;
+    m_boundSlots[unit] = slot;
     host.format = e->format;
     host.width = e->width;
     host.height = e->height;
@@ -454,14 +493,15 @@ int32_t RasterState::findTextureUnit(int32_t slot) const
     if (slot < 0)
         return -1;
     for (uint32_t u = 0; u < kTextureUnitCount; ++u)
-        if (m_block.texture_units[u].boundSlot == slot)
+        if (m_boundSlots[u] == slot)
             return static_cast<int32_t>(u);
     return -1;
 }
 
 bool RasterState::unitIsCurrent(uint32_t unit) const
 {
-    const int32_t slot = m_block.texture_units[unit].boundSlot;
+    // The host's own slot and mapping: spans can rewrite the record's.
+    const int32_t slot = m_boundSlots[unit];
     if (slot < 0)
         return true;  // unbound, or pixels a texture object lent
     const TextureEntry* e = m_store ? m_store->entry(slot) : nullptr;

@@ -37,6 +37,16 @@ struct RenderTargetView {
     TargetPlane stencil;
 };
 
+// The span binding the host draws by. The record keeps a copy for span
+// programs to read; what they write there decides nothing.
+struct SpanBinding {
+    bool native = false;
+    int32_t interpolants = 0;
+    int32_t depthInterpolant = -1;
+    int32_t perspectiveMask = 0;
+    int32_t driverKind = kDriverPolygon;
+};
+
 // Pixels a texture object hands to a unit (its storage's plane 0).
 struct TexturePixels {
     RSBFormat format = 0;
@@ -66,7 +76,13 @@ public:
     const RasterTables* tables() const { return m_tables.get(); }
     TextureStore* textureStore() { return m_store.get(); }
     const SpanAddressSpace& addressSpace() const { return m_space; }
-    int32_t* vertexPool() { return m_pool.get(); }
+    // Words of the vertex pool, cleared; null when they do not fit. The used
+    // count and the capacity are the host's: the record's words only mirror them.
+    int32_t* reservePool(uint64_t words);
+    void resetPool();
+    // Back to a used count taken before (never forward).
+    void rewindPool(uint32_t mark);
+    uint32_t poolUsed() const { return m_poolUsed; }
 
     void setViewport(int32_t x, int32_t y, int32_t w, int32_t h, int32_t nearValue, int32_t farValue);
     void setOrtho(Fixed l, Fixed r, Fixed b, Fixed t, Fixed n, Fixed f);
@@ -95,7 +111,10 @@ public:
 
     // record: a stored span-program record, or null to unbind.
     void bindSpanProgram(const uint8_t* record);
+    // A span in host code (binding.native is set here).
+    void bindHostSpan(SpanBinding binding);
     const uint8_t* spanCode() const { return m_spanCode; }
+    const SpanBinding& spanBinding() const { return m_binding; }
     // Pixel format of the bound colour plane (0 when none).
     RSBFormat targetFormat() const { return m_targetFormat; }
 
@@ -130,9 +149,13 @@ private:
     RasterStateBlock m_block{};
     std::unique_ptr<RasterTables> m_tables;
     std::unique_ptr<int32_t[]> m_pool;
+    uint32_t m_poolUsed = 0;
+    uint32_t m_poolCapacity = 0;
     std::unique_ptr<TextureStore> m_store;
     const uint8_t* m_spanCode = nullptr;
+    SpanBinding m_binding;
     RSBFormat m_targetFormat = 0;
     SamplerUnit m_units[kTextureUnitCount];
+    int32_t m_boundSlots[kTextureUnitCount];
     SpanAddressSpace m_space;
 };

@@ -55,7 +55,8 @@ TEST(RasterState, ConstructionAndInitSetEveryDocumentedValue)
     EXPECT_EQ(s.recipTableSizeM1, 4095);
     EXPECT_EQ(s.sqrtTableSizeM1, 4095);
     EXPECT_EQ(s.poolCapacity, 2000);
-    EXPECT_NE(rs->vertexPool(), nullptr);
+    EXPECT_NE(rs->reservePool(2000), nullptr);
+    EXPECT_EQ(rs->reservePool(1), nullptr);
     EXPECT_EQ(s.word34740, 0x400000);
     EXPECT_EQ(s.drawBytes[0], 1);
     EXPECT_EQ(s.drawBytes[1], 1);

@@ -60,6 +60,17 @@ public:
             return nullptr;
         return r.base + offset;
     }
+    // The same as a test: the interpreter branches once per access, not
+    // again on a null result.
+    bool access(SpanAddress a, uint32_t size, uint8_t*& p) const
+    {
+        const Region& r = m_regions[a >> kSpanRegionShift];
+        const uint32_t offset = a & kSpanOffsetMask;
+        if (static_cast<uint64_t>(offset) + size > r.size)
+            return false;
+        p = r.base + offset;
+        return true;
+    }
     uint32_t regionSize(uint32_t region) const { return region <= 255 ? m_regions[region].size : 0; }
 
 private:

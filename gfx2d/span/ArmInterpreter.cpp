@@ -1,11 +1,12 @@
-// The interpreter. A program is decoded once into handler calls, each an
-// instance made for its operation, S bit and operand form, so that a
-// span's inner loop pays one predictable call per instruction instead of a
-// decode. The flag rules are the ones span programs were written against
+// The interpreter. A program is decoded once into operations, each naming
+// the code made for its operation, S bit and operand form; the run loop
+// jumps from one operation's code straight to the next one's, so that a
+// span's inner loop pays one indirect jump per instruction instead of a
+// decode and a call. The flag rules are the ones span programs were written against
 // (C after ADC and SBC ignores the carry-in, logical S forms clear C and V).
 #include "gfx2d/span/ArmInterpreter.h"
 
-#include <array>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -19,26 +20,45 @@ const uint32_t CONDITION_TABLE[16] = {
 
 namespace {
 
-constexpr int kContinue = 0, kReturned = 1, kFault = 2, kLeftCode = 3;
+constexpr int kContinue = 0, kFault = 1;
 
 struct Context {
     uint32_t r[16];
     uint32_t flags;
-    uint32_t pc;
     const SpanAddressSpace* space;
 };
 
-struct ArmOp;
-using Handler = int (*)(Context&, const ArmOp&);
+// What an operation runs, one piece of code each in the run loop: 0-255 data
+// processing (opcode << 4 | S << 3 | form), 256-511 transfers (load << 7 |
+// size << 5 | indexing << 3 | form), 512-515 MUL, MULS, MLA, MLAS.
+enum Kind : uint16_t {
+    kTransferKinds = 256,
+    kMultiplyKinds = 512,
+    kMultiplyLong = 516,
+    kBlock,
+    kBranch,
+    kBranchIf,  // a conditional branch tests its own condition
+    kSubsBranch,  // SUBS or CMP with an immediate, then a conditional branch:
+    kCmpBranch,   // the loop ends of span programs, one jump each
+    kSkip,
+    kEnd,
+    kLeftCode,
+    kConditional,  // tests the condition, then runs `then`
+    kKindCount,
+};
 
 struct ArmOp {
-    Handler run;
-    uint32_t condition;  // mask from CONDITION_TABLE
-    uint32_t imm;        // operand, offset, branch target or the raw word
+    const void* code;  // where the run loop goes for kind, once the program has run
+    uint32_t imm;      // operand, offset, branch target or the raw word
+    uint16_t condition;  // mask from CONDITION_TABLE
+    uint16_t kind;
+    uint16_t then;
+    uint16_t index;  // of the word in the program
     uint8_t rd, rn, rm, rs;
-    uint8_t amount;      // immediate shift amount
-    uint8_t type;        // shift type of a shift by register
-    uint8_t up;          // transfers: add the offset
+    uint8_t amount;  // immediate shift amount
+    uint8_t type;    // shift type of a shift by register
+    uint8_t pad;
+    uint32_t down;  // transfers: all ones to subtract the offset, 0 to add it
 };
 
 // Operand-2 forms. LSR #0 decodes as the immediate 0, ASR #0 as ASR #31
@@ -160,10 +180,10 @@ int transfer(Context& c, const ArmOp& o)
 {
     const uint32_t offset = operand<F>(c, o);
     uint32_t& base = c.r[o.rn];
-    const uint32_t moved = o.up ? base + offset : base - offset;
+    const uint32_t moved = base + ((offset ^ o.down) - o.down);
     constexpr uint32_t width = Z == kWord ? 4 : Z == kHalf ? 2 : 1;
-    uint8_t* p = c.space->translate(X == kPost ? base : moved, width);
-    if (!p)
+    uint8_t* p;
+    if (!c.space->access(X == kPost ? base : moved, width, p))
         return kFault;
     uint32_t& rd = c.r[o.rd];
     if constexpr (Load) {
@@ -203,8 +223,8 @@ int block(Context& c, const ArmOp& o)
     if (count == 0)
         return kContinue;
     // The whole block is checked first, so a fault transfers nothing.
-    uint8_t* p = c.space->translate(start, 4 * count);
-    if (!p)
+    uint8_t* p;
+    if (!c.space->access(start, 4 * count, p))
         return kFault;
     const uint32_t moved = up ? base + 4 * count : base - 4 * count;
     for (uint32_t i = 0; i < 16; ++i) {
@@ -252,35 +272,6 @@ int multiplyLong(Context& c, const ArmOp& o)
     return kContinue;
 }
 
-int branch(Context& c, const ArmOp& o)
-{
-    c.pc = o.imm;
-    return kContinue;
-}
-
-int skip(Context&, const ArmOp&) { return kContinue; }
-int end(Context&, const ArmOp&) { return kReturned; }
-// Stands one past the last word: running off the code or branching out of
-// it lands here, so the loop needs no bounds check of its own.
-int leftCode(Context&, const ArmOp&) { return kLeftCode; }
-
-template <size_t... I>
-constexpr std::array<Handler, sizeof...(I)> dataProcessingTable(std::index_sequence<I...>)
-{
-    return {&dataProcessing<(I >> 4) & 15, ((I >> 3) & 1) != 0, static_cast<Form>(I & 7)>...};
-}
-// Index: opcode << 4 | S << 3 | form.
-constexpr auto kDataProcessing = dataProcessingTable(std::make_index_sequence<256>{});
-
-template <size_t... I>
-constexpr std::array<Handler, sizeof...(I)> transferTable(std::index_sequence<I...>)
-{
-    // Index values 3 of the size and indexing fields are never decoded.
-    return {&transfer<((I >> 7) & 1) != 0, static_cast<Size>(((I >> 5) & 3) % 3), static_cast<Indexing>(((I >> 3) & 3) % 3),
-                      static_cast<Form>(I & 7)>...};
-}
-// Index: load << 7 | size << 5 | indexing << 3 | form.
-constexpr auto kTransfer = transferTable(std::make_index_sequence<256>{});
 
 Form registerForm(uint32_t w, ArmOp& o)
 {
@@ -304,36 +295,36 @@ Form registerForm(uint32_t w, ArmOp& o)
 
 uint32_t rotatedImmediate(uint32_t w) { return rotateRight(w & 0xFF, ((w >> 8) & 15) * 2); }
 
-Handler transferHandler(bool load, Size size, Indexing indexing, Form form)
+uint16_t transferKind(bool load, Size size, Indexing indexing, Form form)
 {
-    return kTransfer[(load ? 128u : 0u) | static_cast<uint32_t>(size) << 5 | static_cast<uint32_t>(indexing) << 3 | form];
+    return static_cast<uint16_t>(kTransferKinds + ((load ? 128u : 0u) | static_cast<uint32_t>(size) << 5 |
+                                                   static_cast<uint32_t>(indexing) << 3 | form));
 }
 
-ArmOp decode(uint32_t w, uint32_t index, uint32_t words)
+ArmOp decodeOperation(uint32_t w, uint32_t index, uint32_t words)
 {
     ArmOp o{};
-    o.run = skip;
-    o.condition = CONDITION_TABLE[w >> 28];
+    o.kind = kSkip;
+    o.condition = static_cast<uint16_t>(CONDITION_TABLE[w >> 28]);
+    o.index = static_cast<uint16_t>(index);
     o.rd = static_cast<uint8_t>((w >> 12) & 15);
     o.rn = static_cast<uint8_t>((w >> 16) & 15);
     o.rm = static_cast<uint8_t>(w & 15);
     o.rs = static_cast<uint8_t>((w >> 8) & 15);
-    o.up = (w >> 23) & 1;
+    o.down = (w >> 23) & 1 ? 0 : 0xFFFFFFFFu;
     if ((w & 0x0E000090) == 0x90) {
         const uint32_t kind = (w >> 4) & 15, op = (w >> 20) & 31;
         if (kind == 0x9 && ((w >> 20) & 0xFF) <= 15) {
-            static constexpr Handler kShort[4] = {multiply<false, false>, multiply<true, false>, multiply<false, true>,
-                                                  multiply<true, true>};
             o.imm = op;
             if (op < 4)
-                o.run = kShort[op];
+                o.kind = static_cast<uint16_t>(kMultiplyKinds + op);
             else if (op >= 8)
-                o.run = multiplyLong;
+                o.kind = kMultiplyLong;
         } else if (kind == 0xB && (op >= 16 || (op & 2) == 0)) {
             const bool immediate = w & (1u << 22);
             o.imm = ((w >> 4) & 0xF0) | (w & 15);
             const Indexing x = op < 16 ? kPost : (op & 2) ? kPreWriteBack : kPre;
-            o.run = transferHandler(op & 1, kHalf, x, immediate ? kImm : kReg);
+            o.kind = transferKind(op & 1, kHalf, x, immediate ? kImm : kReg);
         }
         return o;
     }
@@ -341,7 +332,7 @@ ArmOp decode(uint32_t w, uint32_t index, uint32_t words)
     if (op > 0xAF)
         return o;
     if (op == 0x12) {
-        o.run = end;
+        o.kind = kEnd;
         return o;
     }
     const uint32_t opcode = (op >> 1) & 15, s = op & 1;
@@ -354,7 +345,7 @@ ArmOp decode(uint32_t w, uint32_t index, uint32_t words)
         if (immediate)
             o.imm = rotatedImmediate(w);
         const Form form = immediate ? kImm : registerForm(w, o);
-        o.run = kDataProcessing[opcode << 4 | s << 3 | form];
+        o.kind = static_cast<uint16_t>(opcode << 4 | s << 3 | form);
         return o;
     }
     case 0x4: case 0x5: case 0x6: case 0x7: {
@@ -365,13 +356,13 @@ ArmOp decode(uint32_t w, uint32_t index, uint32_t words)
         o.imm = w & 0xFFF;
         const Form form = op >= 0x60 ? registerForm(w, o) : kImm;
         const Indexing x = !pre ? kPost : (op & 2) ? kPreWriteBack : kPre;
-        o.run = transferHandler(op & 1, (op & 4) ? kByte : kWord, x, form);
+        o.kind = transferKind(op & 1, (op & 4) ? kByte : kWord, x, form);
         return o;
     }
     case 0x8: case 0x9:
         if (!(op & 4)) {  // no S forms
             o.imm = w;
-            o.run = block;
+            o.kind = kBlock;
         }
         return o;
     default: {
@@ -379,31 +370,51 @@ ArmOp decode(uint32_t w, uint32_t index, uint32_t words)
         o.imm = index + 2 + static_cast<uint32_t>(imm);
         if (o.imm > words)
             o.imm = words;
-        o.run = branch;
+        o.kind = kBranch;
         return o;
     }
     }
 }
 
-// Recently run programs, decoded. A hit needs the same bytes, not only the
-// same address, so a record rewritten in place decodes again.
-struct DecodedProgram {
+// Operations that may not run test their condition first; those that never
+// run are skipped outright.
+ArmOp decode(uint32_t w, uint32_t index, uint32_t words)
+{
+    ArmOp o = decodeOperation(w, index, words);
+    if (o.condition == 0)
+        o.kind = kSkip;
+    else if (o.condition != 0xFFFF && o.kind == kBranch)
+        o.kind = kBranchIf;
+    else if (o.condition != 0xFFFF && o.kind != kSkip)
+        o.then = std::exchange(o.kind, kConditional);
+    return o;
+}
+
+constexpr uint32_t kDecodedPrograms = 4;
+
+}  // namespace
+
+struct ArmProgram {
     const uint8_t* code = nullptr;
     std::vector<uint8_t> bytes;
     std::vector<ArmOp> ops;
+    bool linked = false;  // the ops' code addresses are set
 };
-constexpr uint32_t kDecodedPrograms = 4;
 
-const std::vector<ArmOp>& decoded(const uint8_t* code, uint32_t codeBytes)
+const uint8_t* preparedCode(const ArmProgram& program) { return program.code; }
+
+// Recently run programs, decoded. A hit needs the same bytes, not only the
+// same address, so a record rewritten in place decodes again.
+const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
 {
-    thread_local DecodedProgram cache[kDecodedPrograms];
+    thread_local ArmProgram cache[kDecodedPrograms];
     thread_local uint32_t oldest = 0;
-    DecodedProgram* slot = nullptr;
-    for (DecodedProgram& p : cache) {
+    ArmProgram* slot = nullptr;
+    for (ArmProgram& p : cache) {
         if (p.code != code || p.ops.empty())
             continue;
         if (p.bytes.size() == codeBytes && (codeBytes == 0 || std::memcmp(p.bytes.data(), code, codeBytes) == 0))
-            return p.ops;
+            return &p;
         slot = &p;
     }
     if (!slot) {
@@ -416,56 +427,159 @@ const std::vector<ArmOp>& decoded(const uint8_t* code, uint32_t codeBytes)
     slot->ops.resize(words + 1);
     for (uint32_t i = 0; i < words; ++i)
         slot->ops[i] = decode(loadUnaligned<uint32_t>(code + 4 * i), i, words);
-    slot->ops[words] = ArmOp{leftCode, 0xFFFF, 0, 0, 0, 0, 0, 0, 0, 0};
-    return slot->ops;
+    constexpr uint16_t kSubsImm = 0x2 << 4 | 1 << 3 | kImm, kCmpImm = 0xA << 4 | 1 << 3 | kImm;
+    for (uint32_t i = 0; i + 1 < words; ++i) {
+        ArmOp& o = slot->ops[i];
+        if (slot->ops[i + 1].kind == kBranchIf && (o.kind == kSubsImm || o.kind == kCmpImm))
+            o.kind = o.kind == kSubsImm ? kSubsBranch : kCmpBranch;
+    }
+    // One past the last word: running off the code or branching out of it
+    // lands here, so the run needs no bounds check of its own.
+    slot->ops[words] = ArmOp{};
+    slot->ops[words].kind = kLeftCode;
+    slot->ops[words].index = static_cast<uint16_t>(words);
+    slot->linked = false;
+    return slot;
 }
 
-}  // namespace
+// Sixteen rows of sixteen: X(H, L) for every hex byte 0xHL.
+#define PF_HEX_ROW(X, H) X(H, 0) X(H, 1) X(H, 2) X(H, 3) X(H, 4) X(H, 5) X(H, 6) X(H, 7) \
+    X(H, 8) X(H, 9) X(H, A) X(H, B) X(H, C) X(H, D) X(H, E) X(H, F)
+#define PF_HEX_ALL(X) PF_HEX_ROW(X, 0) PF_HEX_ROW(X, 1) PF_HEX_ROW(X, 2) PF_HEX_ROW(X, 3) PF_HEX_ROW(X, 4) \
+    PF_HEX_ROW(X, 5) PF_HEX_ROW(X, 6) PF_HEX_ROW(X, 7) PF_HEX_ROW(X, 8) PF_HEX_ROW(X, 9) PF_HEX_ROW(X, A)    \
+    PF_HEX_ROW(X, B) PF_HEX_ROW(X, C) PF_HEX_ROW(X, D) PF_HEX_ROW(X, E) PF_HEX_ROW(X, F)
+#define PF_DP_ADDRESS(H, L) &&dp##H##L,
+#define PF_TRANSFER_ADDRESS(H, L) &&transfer##H##L,
+#define PF_NEXT          \
+    do {                 \
+        ++op;            \
+        goto* op->code;  \
+    } while (0)
+#define PF_RUN(label, ...) \
+    label : __VA_ARGS__;   \
+    PF_NEXT;
+#define PF_DP(H, L)                                                                                   \
+    dp##H##L : dataProcessing<(0x##H##L >> 4) & 15, ((0x##H##L >> 3) & 1) != 0,                      \
+                              static_cast<Form>(0x##H##L & 7)>(c, *op);                               \
+    PF_NEXT;
+// Values 3 of the size and indexing fields are never decoded.
+#define PF_TRANSFER(H, L)                                                                                  \
+    transfer##H##L : if (transfer<((0x##H##L >> 7) & 1) != 0, static_cast<Size>(((0x##H##L >> 5) & 3) % 3), \
+                                  static_cast<Indexing>(((0x##H##L >> 3) & 3) % 3),                         \
+                                  static_cast<Form>(0x##H##L & 7)>(c, *op)) goto fault;                     \
+    PF_NEXT;
+
+// The budget is counted in words fetched and checked at every taken branch:
+// a program without a backward branch ends within its 608 words anyway.
+SpanRun runArmProgram(const SpanAddressSpace& space, const ArmProgram& decoded, ArmMachine& m, uint32_t budget)
+{
+    static void* const kCode[kKindCount] = {
+        PF_HEX_ALL(PF_DP_ADDRESS) PF_HEX_ALL(PF_TRANSFER_ADDRESS) &&mul, &&muls, &&mla, &&mlas, &&multiplyLong_,
+        &&block_, &&branch, &&branchIf, &&subsBranch, &&cmpBranch, &&skip, &&end, &&leftCode, &&conditional,
+    };
+    // Code addresses exist only here: the program learns them on its first run.
+    ArmProgram& program = const_cast<ArmProgram&>(decoded);
+    if (!program.linked) {
+        for (ArmOp& o : program.ops)
+            o.code = kCode[o.kind];
+        program.linked = true;
+    }
+    const ArmOp* const first = program.ops.data();
+    Context c;
+    std::memcpy(c.r, m.r, sizeof c.r);
+    c.flags = m.flags & 15;
+    c.space = &space;
+    const ArmOp* op = first;
+    uint32_t run = 0;  // index of the first word of the straight run under way
+    uint64_t executed = 0;
+    SpanRun outcome = SpanRun::OutOfTime;
+    if (budget == 0)
+        goto done;
+    goto* op->code;
+
+    PF_HEX_ALL(PF_DP)
+    PF_HEX_ALL(PF_TRANSFER)
+    PF_RUN(mul, multiply<false, false>(c, *op))
+    PF_RUN(muls, multiply<true, false>(c, *op))
+    PF_RUN(mla, multiply<false, true>(c, *op))
+    PF_RUN(mlas, multiply<true, true>(c, *op))
+    PF_RUN(multiplyLong_, multiplyLong(c, *op))
+block_:
+    if (block(c, *op))
+        goto fault;
+    PF_NEXT;
+conditional:
+    if ((op->condition >> c.flags) & 1)
+        goto* kCode[op->then];
+    PF_NEXT;
+skip:
+    PF_NEXT;
+subsBranch:
+    dataProcessing<0x2, true, kImm>(c, *op);
+    ++op;
+    goto branchIf;
+cmpBranch:
+    dataProcessing<0xA, true, kImm>(c, *op);
+    ++op;
+branchIf:
+    if (!((op->condition >> c.flags) & 1))
+        PF_NEXT;
+branch:
+    executed += op->index + 1u - run;
+    if (executed >= budget)
+        goto done;
+    run = op->imm;
+    op = first + run;
+    goto* op->code;
+end:
+    outcome = SpanRun::Returned;
+    executed += op->index + 1u - run;
+    goto done;
+fault:
+    outcome = SpanRun::Fault;
+    executed += op->index + 1u - run;
+    goto done;
+leftCode:
+    // The sentinel is no instruction of the program.
+    outcome = SpanRun::LeftCode;
+    executed += op->index - run;
+done:
+    std::memcpy(m.r, c.r, sizeof c.r);
+    m.flags = c.flags;
+    m.executed = static_cast<uint32_t>(std::min<uint64_t>(executed, UINT32_MAX));
+    return outcome;
+}
+
+#undef PF_HEX_ROW
+#undef PF_HEX_ALL
+#undef PF_DP_ADDRESS
+#undef PF_TRANSFER_ADDRESS
+#undef PF_NEXT
+#undef PF_RUN
+#undef PF_DP
+#undef PF_TRANSFER
 
 SpanRun runArmMachine(const SpanAddressSpace& space, ArmMachine& m, const uint8_t* code, uint32_t codeBytes,
                       uint32_t budget)
 {
-    const std::vector<ArmOp>& ops = decoded(code, codeBytes);
-    const ArmOp* program = ops.data();
-    Context c;
-    std::memcpy(c.r, m.r, sizeof c.r);
-    c.flags = m.flags & 15;
-    c.pc = 0;
-    c.space = &space;
-    uint32_t executed = 0;
-    SpanRun outcome;
-    static constexpr SpanRun kOutcomes[4] = {SpanRun::Returned, SpanRun::Returned, SpanRun::Fault, SpanRun::LeftCode};
-    for (;;) {
-        if (executed == budget) {
-            outcome = SpanRun::OutOfTime;
-            break;
-        }
-        ++executed;
-        const ArmOp& o = program[c.pc++];
-        if (!((o.condition >> c.flags) & 1))
-            continue;
-        if (const int stop = o.run(c, o)) {
-            outcome = kOutcomes[stop];
-            // The sentinel is no instruction of the program.
-            executed -= stop == kLeftCode;
-            break;
-        }
-    }
-    std::memcpy(m.r, c.r, sizeof c.r);
-    m.flags = c.flags;
-    m.executed = executed;
-    return outcome;
+    return runArmProgram(space, *prepareArmCode(code, codeBytes), m, budget);
+}
+
+ArmMachine spanMachine(SpanAddress stateBase, uint32_t r0, uint32_t r1, uint32_t r2)
+{
+    ArmMachine m{};
+    m.r[0] = r0;
+    m.r[1] = r1;
+    m.r[2] = r2;
+    m.r[13] = stateBase + kRsInterpreterStackTop;
+    return m;
 }
 
 SpanRun runArmCode(const SpanAddressSpace& space, SpanAddress stateBase, const uint8_t* code, uint32_t codeBytes,
                    uint32_t r0, uint32_t r1, uint32_t r2, uint32_t budget, ArmMachine* machine)
 {
-    ArmMachine local{};
+    ArmMachine local;
     ArmMachine& m = machine ? *machine : local;
-    m = ArmMachine{};
-    m.r[0] = r0;
-    m.r[1] = r1;
-    m.r[2] = r2;
-    m.r[13] = stateBase + kRsInterpreterStackTop;
+    m = spanMachine(stateBase, r0, r1, r2);
     return runArmMachine(space, m, code, codeBytes, budget);
 }

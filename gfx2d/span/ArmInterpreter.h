@@ -17,8 +17,9 @@ inline constexpr uint32_t kFlagZ = 4;
 inline constexpr uint32_t kFlagC = 2;
 inline constexpr uint32_t kFlagV = 1;
 
-// Words a span may execute (skipped ones included) before it is stopped:
-// the longest span (2048 pixels) at a few hundred words a pixel.
+// Words a span may execute (skipped ones included) before it is stopped,
+// counted at each taken branch: the longest span (2048 pixels) at a few
+// hundred words a pixel.
 inline constexpr uint32_t kSpanInstructionBudget = 1u << 20;
 
 enum class SpanRun : uint8_t {
@@ -44,6 +45,18 @@ SpanRun runArmCode(const SpanAddressSpace& space, SpanAddress stateBase, const u
 // instruction classes start from a chosen machine state).
 SpanRun runArmMachine(const SpanAddressSpace& space, ArmMachine& m, const uint8_t* code, uint32_t codeBytes,
                       uint32_t budget = kSpanInstructionBudget);
+
+// A program decoded once for many spans. The code is compared with the
+// decoded copy when prepared, not on every run: the pointer stays valid,
+// and the code must stay as it was, until the next prepare on this thread.
+struct ArmProgram;
+const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes);
+// The code the program was prepared from (the cache may have moved on since).
+const uint8_t* preparedCode(const ArmProgram& program);
+SpanRun runArmProgram(const SpanAddressSpace& space, const ArmProgram& program, ArmMachine& m,
+                      uint32_t budget = kSpanInstructionBudget);
+// The registers runArmCode starts a span with.
+ArmMachine spanMachine(SpanAddress stateBase, uint32_t r0, uint32_t r1, uint32_t r2);
 
 // Debug text of one instruction appended at out (terminated, never past
 // capacity); returns the new length. address: byte offset of the word in its

@@ -1,6 +1,7 @@
-// Set-up, clipping and the two scanline drivers. Rows and pixels are sampled
-// at their centres and every edge covers a half-open range on both axes, so
-// polygons that share an edge never draw a pixel twice nor leave a gap.
+// Set-up: the drawing context's textured quads and vertex runs become
+// vertex records from the raster state's pool, transformed, projected and
+// handed to the polygon function; segments are filled as the rectangles that
+// bound them after clipping. Also the span binding and the draw's allowance.
 #include "gfx2d/span/ScanConversion.h"
 
 #include <algorithm>
@@ -8,47 +9,14 @@
 
 #include "gfx2d/image/PixelFormat.h"
 #include "gfx2d/raster/RasterMath.h"
-#include "gfx2d/raster/UnalignedAccess.h"
-#include "gfx2d/span/ArmInterpreter.h"
+#include "gfx2d/span/ScanInternal.h"
 #include "gfx2d/span/SpanIds.h"
 
 namespace {
 
-constexpr uint32_t kOutcodeX = 0x3, kOutcodeY = 0xC, kOutcodeZ = 0x30, kOutcodeAll = 0x3F;
 constexpr int kPerspectiveShift = 20;
-constexpr int32_t kHalf = 0x8000;
-
-inline int32_t firstRow(Fixed y) { return static_cast<int32_t>((static_cast<int64_t>(y) + 0x7FFF) >> 16); }
-
-inline Fixed lerp(Fixed a, Fixed b, Fixed t)
-{
-    return static_cast<Fixed>(a + ((static_cast<int64_t>(b) - a) * t >> 16));
-}
-
-inline Fixed bound(Fixed w, Fixed b) { return static_cast<Fixed>((static_cast<int64_t>(w) * b) >> 16); }
-
-// An edge's step: (b - a) / dy through the reciprocal table.
-inline Fixed stepOf(Fixed a, Fixed b, Reciprocal q)
-{
-    const int64_t d = static_cast<int64_t>(b) - a;
-    return static_cast<Fixed>((d * q.r) >> q.shift);
-}
-
-uint32_t flatColourWord(const RasterStateBlock& s)
-{
-    const uint8_t* c = s.flatColour;
-    return static_cast<uint32_t>(c[0]) << 24 | static_cast<uint32_t>(c[1]) << 16 |
-           static_cast<uint32_t>(c[2]) << 8 | c[3];
-}
 
 }  // namespace
-
-struct ScanConverter::Edge {
-    Fixed* values;  // le or re
-    Fixed* steps;   // dl or dr
-    uint32_t from, to;
-    int32_t endRow;
-};
 
 void setClipRectangle(RasterState& state, int32_t x0, int32_t y0, int32_t x1, int32_t y1)
 {
@@ -60,79 +28,44 @@ void setClipRectangle(RasterState& state, int32_t x0, int32_t y0, int32_t x1, in
     s.ccy1 = static_cast<Fixed>(static_cast<uint32_t>(y1) << 16);
 }
 
-void flatSpan(RasterState& state, uint32_t left, uint32_t right)
+void ScanConverter::bindNativeSpan(NativeSpan span, int32_t interpolants, int32_t driverKind,
+                                   int32_t depthInterpolant)
 {
-    const RasterStateBlock& s = state.block();
-    const int32_t x0 = std::max(firstRow(static_cast<Fixed>(left)), s.scissorx0);
-    const int32_t x1 = std::min(firstRow(static_cast<Fixed>(right)), s.scissorx1);
-    if (x0 >= x1)
-        return;
-    const uint32_t count = static_cast<uint32_t>(x1 - x0);
-    const bool wide = state.targetFormat() == PixelFormat::X8R8G8B8;
-    if (!wide && state.targetFormat() != PixelFormat::R5G6B5)
-        return;
-    const uint32_t bpp = wide ? 4 : 2;
-    const SpanAddressSpace& space = state.addressSpace();
-    uint8_t* p = space.translate(s.destptr + static_cast<uint32_t>(x0) * bpp, count * bpp);
-    if (!p)
-        return;
-    const uint32_t argb = flatColourWord(s);
-    const uint32_t colour = wide ? 0xFF000000u | (argb & 0xFFFFFF) : rgb565(argb >> 16, argb >> 8, argb);
-    uint8_t* z = (s.drawBytes[0] || s.drawBytes[1]) ? space.translate(s.zptr + static_cast<uint32_t>(x0) * 4, count * 4)
-                                                    : nullptr;
-    const Fixed dz = s.intdp[0];
-    Fixed depth = wrapAdd(s.intp[0], wrapAdd(static_cast<Fixed>(static_cast<uint32_t>(x0) * static_cast<uint32_t>(dz)), dz >> 1));
-    for (uint32_t i = 0; i < count; ++i, depth = wrapAdd(depth, dz)) {
-        if (z) {
-            const int32_t stored = loadUnaligned<int32_t>(z + 4 * i);
-            if (s.drawBytes[0] && depth <= stored)
-                continue;
-            if (s.drawBytes[1])
-                storeUnaligned<int32_t>(z + 4 * i, depth);
-        }
-        if (wide)
-            storeUnaligned<uint32_t>(p + 4 * i, colour);
-        else
-            storeUnaligned<uint16_t>(p + 2 * i, static_cast<uint16_t>(colour));
-    }
-}
-
-void ScanConverter::bindNativeSpan(NativeSpan span, int32_t interpolants)
-{
-    m_rs.bindSpanProgram(nullptr);
     m_native = span;
-    RasterStateBlock& s = m_rs.block();
-    s.spanNativeCall = span ? 1 : 0;
-    s.spanInterpolantCount = std::clamp(interpolants, 0, kSpanMaxInterpolants);
-    s.spanDriverKind = kDriverTriangle;
+    SpanBinding b;
+    b.interpolants = std::clamp(interpolants, 0, kSpanMaxInterpolants);
+    b.driverKind = driverKind;
+    b.depthInterpolant = depthInterpolant;
+    if (span)
+        m_rs.bindHostSpan(b);
+    else
+        m_rs.bindSpanProgram(nullptr);
 }
 
 int32_t ScanConverter::interpolants() const
 {
-    return std::clamp(m_rs.block().spanInterpolantCount, 0, kSpanMaxInterpolants);
+    return std::clamp(m_rs.spanBinding().interpolants, 0, kSpanMaxInterpolants);
 }
 
 Fixed* ScanConverter::reserve(uint32_t vertices)
 {
-    RasterStateBlock& s = m_rs.block();
-    const uint64_t words = static_cast<uint64_t>(vertices) * recordWords();
-    const uint64_t used = static_cast<uint32_t>(std::max(s.poolUsed, 0));
-    if (!m_rs.vertexPool() || used + words > static_cast<uint64_t>(std::max(s.poolCapacity, 0)))
-        return nullptr;
-    Fixed* p = m_rs.vertexPool() + used;
-    std::memset(p, 0, words * 4);
-    s.poolUsed = static_cast<int32_t>(used + words);
-    return p;
+    return m_rs.reservePool(static_cast<uint64_t>(vertices) * recordWords());
 }
 
 bool ScanConverter::ready()
 {
-    const RasterStateBlock& s = m_rs.block();
-    if (s.spanNativeCall ? !m_native : !m_rs.spanCode())
+    if (m_rs.spanBinding().native ? !m_native : !m_rs.spanCode())
         return false;
     if (!m_rs.tables())
         return false;
     m_rs.refreshTextureUnits();
+    m_program = nullptr;
+    // The draw's allowance from the clip rectangle the host set for it.
+    const RasterStateBlock& s = m_rs.block();
+    const int64_t w = std::clamp<int64_t>(static_cast<int64_t>(s.scissorx1) - s.scissorx0, 0, kDrawSideLimit);
+    const int64_t h = std::clamp<int64_t>(static_cast<int64_t>(s.scissory1) - s.scissory0, 0, kDrawSideLimit);
+    m_drawLeft = kDrawWordsBase + kDrawWordsPerPixel * static_cast<uint64_t>(w * h);
+    m_stopped = false;
     return true;
 }
 
@@ -162,6 +95,23 @@ void ScanConverter::fetch(const VertexBinding& binding, Fixed* v, uint32_t i) co
         v[kVertexInW] = kFixedOne;
 }
 
+bool ScanConverter::fetchRun(const VertexBinding& binding, uint32_t first, uint32_t n, bool projected, bool flipY,
+                             Fixed** list)
+{
+    Fixed* rec = reserve(n);
+    if (!rec)
+        return false;
+    for (uint32_t i = 0; i < n; ++i) {
+        list[i] = rec + i * recordWords();
+        fetch(binding, list[i], first + i);
+        if (projected)
+            project3D(list[i], first + i);
+        else
+            project2D(list[i], flipY);
+    }
+    return true;
+}
+
 void ScanConverter::mapToScreen(Fixed* v, bool projected) const
 {
     const RasterStateBlock& s = m_rs.block();
@@ -183,269 +133,13 @@ void ScanConverter::mapToScreen(Fixed* v, bool projected) const
                                                       : wrapAdd(s.cfz0, fixMul(v[kVertexInW], qz));
     v[kVertexDepth] = depth;
     const int32_t n = interpolants();
-    if (s.spanDepthInterpolant >= 0 && s.spanDepthInterpolant < n)
-        v[kVertexInterpolants + s.spanDepthInterpolant] = depth;
+    const SpanBinding& binding = m_rs.spanBinding();
+    if (binding.depthInterpolant >= 0 && binding.depthInterpolant < n)
+        v[kVertexInterpolants + binding.depthInterpolant] = depth;
     for (int32_t k = 0; k < n; ++k)
-        if (s.spanPerspectiveMask & (1 << k))
+        if (binding.perspectiveMask & (1 << k))
             v[kVertexInterpolants + k] = mulShift(v[kVertexInterpolants + k], wrapSub(depth, s.depthrange_n),
                                                   kPerspectiveShift);
-}
-
-// One Sutherland-Hodgman pass per bound: keep coordinate < w * hi, then
-// coordinate >= w * lo. Returns the count, 0 when clipped away, the pool ran
-// out or the result would not fit a polygon list.
-uint32_t ScanConverter::clipAxis(Fixed* const* in, uint32_t n, Fixed** out, int c, int wWord, Fixed lo, Fixed hi)
-{
-    Fixed* middle[kPolygonMaxVertices];
-    const int32_t words = static_cast<int32_t>(recordWords());
-    for (int pass = 0; pass < 2; ++pass) {
-        Fixed* const* src = pass == 0 ? in : middle;
-        Fixed** dst = pass == 0 ? middle : out;
-        auto distance = [&](const Fixed* v) {
-            const int64_t d = pass == 0 ? static_cast<int64_t>(bound(v[wWord], hi)) - v[c]
-                                        : static_cast<int64_t>(v[c]) - bound(v[wWord], lo);
-            return std::clamp<int64_t>(d, -0x3FFFFFFF, 0x3FFFFFFF);
-        };
-        auto inside = [&](int64_t d) { return pass == 0 ? d > 0 : d >= 0; };
-        uint32_t m = 0;
-        for (uint32_t i = 0; i < n; ++i) {
-            const Fixed* a = src[i];
-            const Fixed* b = src[(i + 1) % n];
-            const int64_t da = distance(a), db = distance(b);
-            if (inside(da)) {
-                if (m == kPolygonMaxVertices)
-                    return 0;
-                dst[m++] = const_cast<Fixed*>(a);
-            }
-            if (inside(da) == inside(db))
-                continue;
-            Fixed* v = reserve(1);
-            if (!v || m == kPolygonMaxVertices)
-                return 0;
-            const Reciprocal q = reciprocalScale(*m_rs.tables(), static_cast<int32_t>(da - db));
-            const Fixed t = std::clamp(static_cast<Fixed>((da * q.r) >> q.shift), 0, kFixedOne);
-            std::memcpy(v, a, static_cast<size_t>(words) * 4);
-            for (int w = kVertexInW; w <= kVertexOutW; ++w)
-                v[w] = lerp(a[w], b[w], t);
-            for (int w = kVertexInterpolants; w < words; ++w)
-                v[w] = lerp(a[w], b[w], t);
-            dst[m++] = v;
-        }
-        if (m == 0)
-            return 0;
-        n = m;
-    }
-    return n;
-}
-
-void ScanConverter::drawList(Fixed* const* list, uint32_t n, bool projected)
-{
-    if (n == 0 || n > kPolygonMaxVertices)
-        return;
-    uint32_t all = kOutcodeAll, any = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        all &= static_cast<uint32_t>(list[i][kVertexOutcode]);
-        any |= static_cast<uint32_t>(list[i][kVertexOutcode]);
-    }
-    if (all & kOutcodeAll)
-        return;
-    const RasterStateBlock& s = m_rs.block();
-    Fixed* lists[2][kPolygonMaxVertices];
-    std::copy(list, list + n, lists[0]);
-    int cur = 0;
-    auto clip = [&](uint32_t codes, int coordinate, int wWord, Fixed lo, Fixed hi) {
-        if (!(any & codes))
-            return true;
-        n = clipAxis(lists[cur], n, lists[cur ^ 1], coordinate, wWord, lo, hi);
-        cur ^= 1;
-        return n != 0;
-    };
-    if ((projected && !clip(kOutcodeZ, kVertexOutZ, kVertexInW, s.ccz0, s.ccz1)) ||
-        !clip(kOutcodeX, kVertexOutX, kVertexOutW, s.ccx0, s.ccx1) ||
-        !clip(kOutcodeY, kVertexOutY, kVertexOutW, s.ccy0, s.ccy1))
-        return;
-    for (uint32_t i = 0; i < n; ++i)
-        mapToScreen(lists[cur][i], projected);
-    runDriver(lists[cur], n);
-}
-
-void ScanConverter::runDriver(Fixed* const* list, uint32_t n)
-{
-    RasterStateBlock& s = m_rs.block();
-    ++s.polys_considered;
-    if (s.outlineMode) {
-        outline(list, n);
-        return;
-    }
-    const int32_t kind = s.spanDriverKind;
-    if (kind == 1 || kind == 2)
-        walk(list, n, interpolants(), true);
-    else if (kind == 3 || kind == 4)
-        triangleDriver(list, n);
-}
-
-void ScanConverter::triangleDriver(Fixed* const* list, uint32_t n)
-{
-    RasterStateBlock& s = m_rs.block();
-    if (n < 3)
-        return;
-    const bool whole = s.wholePolygonMode || n == 3;
-    const uint32_t pieces = whole ? 1 : n - 2;
-    const int32_t ni = interpolants();
-    for (uint32_t piece = 0; piece < pieces; ++piece) {
-        Fixed* tri[3] = {list[0], list[piece + 1], list[piece + 2]};
-        Fixed* const* poly = whole ? list : tri;
-        const uint32_t count = whole ? n : 3;
-        const int64_t x0 = poly[0][kVertexScreenX], y0 = poly[0][kVertexScreenY];
-        const int64_t ax = poly[1][kVertexScreenX] - x0, ay = poly[1][kVertexScreenY] - y0;
-        const int64_t bx = poly[2][kVertexScreenX] - x0, by = poly[2][kVertexScreenY] - y0;
-        const __int128 area = static_cast<__int128>(ax) * by - static_cast<__int128>(bx) * ay;
-        if (area == 0 || (s.cullEnabled && (area > 0) == (s.culledFace != 0)))
-            continue;
-        for (int32_t k = 0; k < ni; ++k) {
-            const int w = kVertexInterpolants + k;
-            const int64_t f0 = poly[0][w];
-            const __int128 fa = poly[1][w] - f0, fb = poly[2][w] - f0;
-            // Plane gradients in 16.16 per pixel: once per polygon, not per span.
-            const Fixed gx = static_cast<Fixed>(((fa * by - fb * ay) * 65536) / area);
-            const Fixed gy = static_cast<Fixed>(((fb * ax - fa * bx) * 65536) / area);
-            s.K2x[k] = gx;
-            s.K3y[k] = gy;
-            s.K1[k] = static_cast<Fixed>(f0 - ((static_cast<int64_t>(gx) * x0) >> 16) -
-                                         ((static_cast<int64_t>(gy) * y0) >> 16));
-            s.intdp[k] = gx;
-        }
-        ++s.polys_drawn;
-        walk(poly, count, 0, false);
-    }
-}
-
-void ScanConverter::setupEdge(Edge& e, const Fixed* a, const Fixed* b, int32_t row, int32_t values)
-{
-    const Fixed dy = std::max<Fixed>(wrapSub(b[kVertexScreenY], a[kVertexScreenY]), kFixedOne);
-    const Reciprocal q = reciprocalScale(*m_rs.tables(), dy);
-    const int64_t prestep = (static_cast<int64_t>(row) << 16) - a[kVertexScreenY] + kHalf;
-    auto set = [&](int w, int from) {
-        const Fixed step = stepOf(a[from], b[from], q);
-        e.steps[w] = step;
-        e.values[w] = static_cast<Fixed>(a[from] + ((prestep * step) >> 16));
-    };
-    set(kVertexScreenX, kVertexScreenX);
-    for (int32_t k = 0; k < values; ++k)
-        set(kVertexInterpolants + k, kVertexInterpolants + k);
-    e.endRow = firstRow(b[kVertexScreenY]);
-}
-
-void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t values, bool edgeRecords)
-{
-    RasterStateBlock& s = m_rs.block();
-    if (n < 3)
-        return;
-    uint32_t top = 0;
-    for (uint32_t i = 1; i < n; ++i)
-        if (list[i][kVertexScreenY] < list[top][kVertexScreenY])
-            top = i;
-    int32_t row = firstRow(list[top][kVertexScreenY]);
-    s.destptr = s.destbase + static_cast<uint32_t>(row) * static_cast<uint32_t>(s.deststride);
-    s.zptr = s.zbase + static_cast<uint32_t>(row) * static_cast<uint32_t>(s.zstride);
-    Edge chainA{s.le, s.dl, top, (top + n - 1) % n, 0};
-    Edge chainB{s.re, s.dr, top, (top + 1) % n, 0};
-    setupEdge(chainA, list[chainA.from], list[chainA.to], row, values);
-    setupEdge(chainB, list[chainB.from], list[chainB.to], row, values);
-    uint32_t used = 2;
-    const SpanAddress le = spanAddress(kSpanRegionState, kRsLe), re = spanAddress(kSpanRegionState, kRsRe);
-    for (;;) {
-        for (Edge* e : {&chainA, &chainB}) {
-            while (e->endRow <= row) {
-                if (used >= n)
-                    return;
-                e->from = e->to;
-                e->to = e == &chainA ? (e->to + n - 1) % n : (e->to + 1) % n;
-                ++used;
-                setupEdge(*e, list[e->from], list[e->to], row, values);
-            }
-        }
-        const int32_t end = std::min(chainA.endRow, chainB.endRow);
-        for (; row < end; ++row) {
-            if (row >= s.scissory0 && row < s.scissory1) {
-                const bool aFirst = s.le[kVertexScreenX] <= s.re[kVertexScreenX];
-                if (!edgeRecords) {
-                    // Interpolants at x = 0 on this row's centre line.
-                    const int64_t yc = (static_cast<int64_t>(row) << 16) + kHalf;
-                    for (int32_t k = 0; k < interpolants(); ++k)
-                        s.intp[k] = static_cast<Fixed>(s.K1[k] + ((static_cast<int64_t>(s.K3y[k]) * yc) >> 16));
-                    callSpan(static_cast<uint32_t>(aFirst ? s.le[kVertexScreenX] : s.re[kVertexScreenX]),
-                             static_cast<uint32_t>(aFirst ? s.re[kVertexScreenX] : s.le[kVertexScreenX]));
-                } else {
-                    callSpan(aFirst ? le : re, aFirst ? re : le);
-                }
-            }
-            s.destptr += static_cast<uint32_t>(s.deststride);
-            s.zptr += static_cast<uint32_t>(s.zstride);
-            s.le[kVertexScreenX] = wrapAdd(s.le[kVertexScreenX], s.dl[kVertexScreenX]);
-            s.re[kVertexScreenX] = wrapAdd(s.re[kVertexScreenX], s.dr[kVertexScreenX]);
-            for (int32_t k = 0; k < values; ++k) {
-                const int w = kVertexInterpolants + k;
-                s.le[w] = wrapAdd(s.le[w], s.dl[w]);
-                s.re[w] = wrapAdd(s.re[w], s.dr[w]);
-            }
-        }
-    }
-}
-
-void ScanConverter::callSpan(uint32_t a, uint32_t b)
-{
-    RasterStateBlock& s = m_rs.block();
-    ++s.spans_shaded;
-    if (s.spanNativeCall) {
-        m_native(m_rs, a, b);
-        ++m_counts.returned;
-        return;
-    }
-    const SpanAddress state = spanAddress(kSpanRegionState, 0);
-    switch (runArmCode(m_rs.addressSpace(), state, m_rs.spanCode(), kSpanCodeBytes, state, a, b, m_budget)) {
-    case SpanRun::Returned: ++m_counts.returned; break;
-    case SpanRun::Fault: ++m_counts.faults; break;
-    case SpanRun::OutOfTime: ++m_counts.timeouts; break;
-    case SpanRun::LeftCode: ++m_counts.leftCode; break;
-    }
-}
-
-void ScanConverter::outline(Fixed* const* list, uint32_t n)
-{
-    const RasterStateBlock& s = m_rs.block();
-    const bool wide = m_rs.targetFormat() == PixelFormat::X8R8G8B8;
-    if (!wide && m_rs.targetFormat() != PixelFormat::R5G6B5)
-        return;
-    const uint32_t bpp = wide ? 4 : 2;
-    for (uint32_t i = 0; i < n; ++i) {
-        const Fixed* a = list[i];
-        const Fixed* b = list[(i + 1) % n];
-        int32_t x = a[kVertexScreenX] >> 16, y = a[kVertexScreenY] >> 16;
-        const int32_t x1 = b[kVertexScreenX] >> 16, y1 = b[kVertexScreenY] >> 16;
-        const int32_t dx = std::abs(x1 - x), dy = -std::abs(y1 - y);
-        const int32_t sx = x < x1 ? 1 : -1, sy = y < y1 ? 1 : -1;
-        int32_t err = dx + dy;
-        for (;;) {
-            if (x >= s.scissorx0 && x < s.scissorx1 && y >= s.scissory0 && y < s.scissory1) {
-                const uint32_t at = s.destbase + static_cast<uint32_t>(y) * static_cast<uint32_t>(s.deststride) +
-                                    static_cast<uint32_t>(x) * bpp;
-                if (uint8_t* p = m_rs.addressSpace().translate(at, bpp)) {
-                    if (wide)
-                        storeUnaligned<uint32_t>(p, 0xFF000000u | kOutlineColour);
-                    else
-                        storeUnaligned<uint16_t>(p, rgb565(kOutlineColour >> 16, kOutlineColour >> 8, kOutlineColour));
-                }
-            }
-            if (x == x1 && y == y1)
-                break;
-            const int32_t e2 = 2 * err;
-            if (e2 >= dy)
-                err += dy, x += sx;
-            if (e2 <= dx)
-                err += dx, y += sy;
-        }
-    }
 }
 
 void ScanConverter::drawTexturedQuad(Fixed w, Fixed h, const Fixed* u, const Fixed* v, bool flipY)
@@ -481,16 +175,9 @@ void ScanConverter::drawPolygon(const VertexBinding& binding, uint32_t first, ui
     // A polygon list holds 15 vertices: longer runs are refused.
     if (count < 3 || count > kPolygonMaxVertices || !ready())
         return;
-    Fixed* rec = reserve(count);
-    if (!rec)
-        return;
     Fixed* list[kPolygonMaxVertices];
-    for (uint32_t i = 0; i < count; ++i) {
-        list[i] = rec + i * recordWords();
-        fetch(binding, list[i], first + i);
-        project2D(list[i], flipY);
-    }
-    drawList(list, count, false);
+    if (fetchRun(binding, first, count, false, flipY, list))
+        drawList(list, count, false);
 }
 
 void ScanConverter::drawRectangles(const VertexBinding& binding, uint32_t first, uint32_t count, bool flipY)
@@ -498,6 +185,7 @@ void ScanConverter::drawRectangles(const VertexBinding& binding, uint32_t first,
     if (!ready())
         return;
     const uint32_t words = recordWords();
+    const uint32_t mark = m_rs.poolUsed();
     for (uint32_t k = 0; k + 1 < count; k += 2) {
         Fixed* rec = reserve(4);
         if (!rec)
@@ -513,31 +201,9 @@ void ScanConverter::drawRectangles(const VertexBinding& binding, uint32_t first,
             project2D(v, flipY);
         Fixed* list[4] = {c[0], c[1], c[3], c[2]};
         drawList(list, 4, false);
+        // A drawn rectangle needs its records no more.
+        m_rs.rewindPool(mark);
     }
-}
-
-bool ScanConverter::clipSegment(Fixed* a, Fixed* b, int c, int wWord, Fixed lo, Fixed hi)
-{
-    for (int pass = 0; pass < 2; ++pass) {
-        auto distance = [&](const Fixed* v) {
-            const int64_t d = pass == 0 ? static_cast<int64_t>(bound(v[wWord], hi)) - v[c]
-                                        : static_cast<int64_t>(v[c]) - bound(v[wWord], lo);
-            return std::clamp<int64_t>(d, -0x3FFFFFFF, 0x3FFFFFFF);
-        };
-        const int64_t da = distance(a), db = distance(b);
-        if (da < 0 && db < 0)
-            return false;
-        if ((da < 0) == (db < 0))
-            continue;
-        Fixed* out = da < 0 ? a : b;
-        const Fixed* in = da < 0 ? b : a;
-        const int64_t din = da < 0 ? db : da, dout = da < 0 ? da : db;
-        const Reciprocal q = reciprocalScale(*m_rs.tables(), static_cast<int32_t>(din - dout));
-        const Fixed t = std::clamp(static_cast<Fixed>((din * q.r) >> q.shift), 0, kFixedOne);
-        for (int w = kVertexInW; w <= kVertexOutW; ++w)
-            out[w] = lerp(in[w], out[w], t);
-    }
-    return true;
 }
 
 void ScanConverter::fillSegment(Fixed* a, Fixed* b, FillRoutine fill, bool projected)
@@ -562,8 +228,8 @@ void ScanConverter::fillSegment(Fixed* a, Fixed* b, FillRoutine fill, bool proje
     auto ordered = [](int32_t p, int32_t q) { return std::pair{std::min(p, q), std::max(p, q)}; };
     const auto [xa, xb] = ordered(a[kVertexScreenX] >> 16, b[kVertexScreenX] >> 16);
     const auto [ya, yb] = ordered(firstRow(a[kVertexScreenY]) - 1, firstRow(b[kVertexScreenY]) - 1);
-    const int32_t x0 = std::max(xa, s.scissorx0), x1 = std::min(xb, s.scissorx1 - 1);
-    const int32_t y0 = std::max(ya, s.scissory0), y1 = std::min(yb, s.scissory1 - 1);
+    const int32_t x0 = std::max(xa, s.scissorx0), x1 = std::min(xb, wrapSub(s.scissorx1, 1));
+    const int32_t y0 = std::max(ya, s.scissory0), y1 = std::min(yb, wrapSub(s.scissory1, 1));
     if (x0 > x1 || y0 > y1)
         return;
     const int32_t width = x1 - x0 + 1, height = y1 - y0 + 1;
@@ -582,17 +248,9 @@ void ScanConverter::segments(const VertexBinding& binding, uint32_t first, uint3
     if (!m_rs.tables())
         return;
     for (uint32_t k = 0; k + 1 < count; k += 2) {
-        Fixed* rec = reserve(2);
-        if (!rec)
+        Fixed* ends[2];
+        if (!fetchRun(binding, first + k, 2, projected, flipY, ends))
             return;
-        Fixed* ends[2] = {rec, rec + recordWords()};
-        for (uint32_t i = 0; i < 2; ++i) {
-            fetch(binding, ends[i], first + k + i);
-            if (projected)
-                project3D(ends[i], first + k + i);
-            else
-                project2D(ends[i], flipY);
-        }
         fillSegment(ends[0], ends[1], fill, projected);
     }
 }
@@ -601,59 +259,4 @@ void ScanConverter::drawSegments(const VertexBinding& binding, uint32_t first, u
                                  bool flipY)
 {
     segments(binding, first, count, fill, false, flipY);
-}
-
-void ScanConverter::drawPolygons3D(const VertexBinding& binding, uint32_t first, uint32_t count, uint32_t perPolygon)
-{
-    if (perPolygon < 3 || perPolygon > kPolygonMaxVertices || !ready())
-        return;
-    for (uint32_t k = 0; k + perPolygon <= count; k += perPolygon) {
-        Fixed* rec = reserve(perPolygon);
-        if (!rec)
-            return;
-        Fixed* list[kPolygonMaxVertices];
-        for (uint32_t i = 0; i < perPolygon; ++i) {
-            list[i] = rec + i * recordWords();
-            fetch(binding, list[i], first + k + i);
-            project3D(list[i], first + k + i);
-        }
-        drawList(list, perPolygon, true);
-    }
-}
-
-void ScanConverter::drawStrip3D(const VertexBinding& binding, uint32_t first, uint32_t count, bool fan)
-{
-    if (!ready())
-        return;
-    Fixed* window[3] = {};
-    uint32_t have = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        Fixed* v = reserve(1);
-        if (!v)
-            return;
-        fetch(binding, v, first + i);
-        const bool restart = v[kVertexInW] < 0;
-        if (restart)
-            v[kVertexInW] = static_cast<Fixed>(static_cast<uint32_t>(v[kVertexInW]) & 0x7FFFFFFF);
-        project3D(v, first + i);
-        if (restart)
-            have = 0;
-        if (have < 3) {
-            window[have++] = v;
-        } else if (fan) {
-            window[1] = window[2];
-            window[2] = v;
-        } else {
-            window[0] = window[1];
-            window[1] = window[2];
-            window[2] = v;
-        }
-        if (have == 3)
-            drawList(window, 3, true);
-    }
-}
-
-void ScanConverter::drawSegments3D(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill)
-{
-    segments(binding, first, count, fill, true, false);
 }

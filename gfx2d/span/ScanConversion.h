@@ -9,6 +9,7 @@
 
 #include "gfx2d/raster/RasterState.h"
 #include "gfx2d/raster/VertexArray.h"
+#include "gfx2d/span/ArmInterpreter.h"
 
 // Vertex record words beyond the position, transform and outcode words.
 inline constexpr int kVertexScreenX = 9;
@@ -18,6 +19,13 @@ inline constexpr int kVertexInterpolants = 14;
 inline constexpr uint32_t kPolygonMaxVertices = 15;
 inline constexpr int32_t kDriverTriangle = 3;
 inline constexpr uint32_t kOutlineColour = 0xFFFFFF;
+
+// A draw's allowance of interpreted words: about seven times what the
+// heaviest stored program spends on every pixel of the clip rectangle, so
+// that a program that never ends stalls one draw for a few milliseconds.
+inline constexpr uint64_t kDrawWordsBase = 1u << 16;
+inline constexpr uint64_t kDrawWordsPerPixel = 256;
+inline constexpr int64_t kDrawSideLimit = 4096;
 
 // A rectangle fill: first pixel, pitch in bytes, A8R8G8B8 colour, width, height.
 using FillRoutine = void (*)(uint8_t* pixels, int32_t pitch, uint32_t colour, int32_t width, int32_t height);
@@ -39,14 +47,17 @@ class ScanConverter {
 public:
     explicit ScanConverter(RasterState& state) : m_rs(state) {}
 
-    // Installs a host span with the native-call flag set; it is driven by
-    // the triangle driver (a, b = the row's x range).
-    void bindNativeSpan(NativeSpan span, int32_t interpolants);
+    // Installs a host span with the native-call flag set; the triangle driver
+    // hands it the row's x range as a, b.
+    void bindNativeSpan(NativeSpan span, int32_t interpolants, int32_t driverKind = kDriverTriangle,
+                        int32_t depthInterpolant = -1);
     void setAttributeCallback(AttributeCallback callback, void* context)
     {
         m_attribute = callback;
         m_attributeContext = context;
     }
+    // Words one interpreted span may run; a draw's spans together run at
+    // most kDrawWordsBase + kDrawWordsPerPixel per pixel of its clip rectangle.
     void setSpanBudget(uint32_t budget) { m_budget = budget; }
 
     // w, h: the image size in 16.16; u, v: texel coordinates of the corners
@@ -92,12 +103,18 @@ private:
     void segments(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill, bool projected,
                   bool flipY);
     void fetch(const VertexBinding& binding, Fixed* v, uint32_t i) const;
+    // n records from the pool, vertices first.. fetched and projected; false when the pool is out.
+    bool fetchRun(const VertexBinding& binding, uint32_t first, uint32_t n, bool projected, bool flipY, Fixed** list);
 
     RasterState& m_rs;
     NativeSpan m_native = nullptr;
     AttributeCallback m_attribute = nullptr;
     void* m_attributeContext = nullptr;
-    uint32_t m_budget = 1u << 20;
+    uint32_t m_budget = kSpanInstructionBudget;
+    const ArmProgram* m_program = nullptr;  // the bound code, prepared at its draw's first span
+    // Set by each set-up entry; drawList on its own gets the largest allowance.
+    uint64_t m_drawLeft = kDrawWordsBase + kDrawWordsPerPixel * kDrawSideLimit * kDrawSideLimit;
+    bool m_stopped = false;
     SpanRunCounts m_counts;
 };
 

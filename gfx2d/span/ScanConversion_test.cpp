@@ -36,8 +36,7 @@ struct Canvas {
         view.colour = {pixels.data(), kW, static_cast<uint32_t>(pixels.size()), PixelFormat::L8};
         rs.bindTarget(&view);
         setClipRectangle(rs, 0, 0, kW, kH);
-        sc.bindNativeSpan(driver == kDriverTriangle ? countX : countEdges, 0);
-        rs.block().spanDriverKind = driver;
+        sc.bindNativeSpan(driver == kDriverTriangle ? countX : countEdges, 0, driver);
     }
     static void add(RasterState& state, Fixed l, Fixed r)
     {
@@ -162,6 +161,67 @@ TEST(ScanConversion, PolygonsCoverThePixelCentresTheReferenceCovers)
     }
 }
 
+// Shapes reaching ±32,767 pixels are clipped exactly: their pixels are those
+// of the same shape cut down to ±4,000 pixels around the target first.
+TEST(ScanConversion, HugeShapesDrawWhatTheirCutDownFormsDraw)
+{
+    const double cx = kW / 2.0, cy = kH / 2.0;
+    auto around = [&](std::vector<std::pair<double, double>> offsets) {
+        std::vector<std::pair<double, double>> p;
+        for (auto [x, y] : offsets)
+            p.push_back({cx + x, cy + y});
+        return p;
+    };
+    const struct {
+        const char* what;
+        std::vector<std::pair<double, double>> points;
+    } cases[] = {
+        {"square of half-side 6,000", around({{-6000, -6000}, {6000, -6000}, {6000, 6000}, {-6000, 6000}})},
+        {"square of half-side 20,000", around({{-20000, -20000}, {20000, -20000}, {20000, 20000}, {-20000, 20000}})},
+        {"square to the coordinate limit",
+         {{-32767, -32767}, {32767, -32767}, {32767, 32767}, {-32767, 32767}}},
+        {"triangle of ±16,384", around({{-16384, -16384}, {16384, -16384}, {0, 16384}})},
+        {"triangle of ±30,000", around({{-30000, 0}, {30000, -30000}, {30000, 30000}})},
+        {"an edge across the target", around({{-30000, -15000}, {30000, 15000}, {30000, -30000}})},
+        {"a sliver across the target", around({{-30000, -14990.3}, {30000, 15010.6}, {30000, 15000.1}})},
+    };
+    // Sutherland-Hodgman in doubles against one side of the ±4,000 box.
+    auto cut = [](std::vector<std::pair<double, double>> p, bool onX, double limit, bool upper) {
+        std::vector<std::pair<double, double>> out;
+        auto in = [&](std::pair<double, double> v) { return upper ? (onX ? v.first : v.second) <= limit
+                                                                  : (onX ? v.first : v.second) >= limit; };
+        for (size_t i = 0; i < p.size(); ++i) {
+            const auto a = p[i], b = p[(i + 1) % p.size()];
+            if (in(a))
+                out.push_back(a);
+            if (in(a) != in(b)) {
+                const double t = (limit - (onX ? a.first : a.second)) / ((onX ? b.first : b.second) - (onX ? a.first : a.second));
+                out.push_back({a.first + t * (b.first - a.first), a.second + t * (b.second - a.second)});
+            }
+        }
+        return out;
+    };
+    for (const auto& c : cases) {
+        std::vector<std::pair<double, double>> small = c.points;
+        for (bool onX : {true, false})
+            for (bool upper : {true, false})
+                small = cut(small, onX, (onX ? cx : cy) + (upper ? 4000 : -4000), upper);
+        auto fixedPoints = [](const std::vector<std::pair<double, double>>& p) {
+            std::vector<Point> out;
+            for (auto [x, y] : p)
+                out.push_back(pt(x, y));
+            return out;
+        };
+        for (int32_t driver : {kDriverTriangle, kDriverPolygon}) {
+            Canvas huge(driver), reference(driver);
+            huge.draw(fixedPoints(c.points));
+            reference.draw(fixedPoints(small));
+            EXPECT_GT(std::count(reference.pixels.begin(), reference.pixels.end(), 1), 100) << c.what;
+            EXPECT_EQ(huge.pixels, reference.pixels) << c.what << ", driver " << driver;
+        }
+    }
+}
+
 TEST(ScanConversion, AdjacentPolygonsCoverEveryPixelOnceWithoutGaps)
 {
     // A jittered grid over the whole target, each cell as two triangles,
@@ -269,11 +329,22 @@ TEST(ScanConversion, DrawArraysRectanglesPolygonsAndSegments)
                                 (x >= 40 && x < 50 && y >= 40);
             ASSERT_EQ(target[y * kW + x], inside ? colour : 0) << x << "," << y;
         }
+    // Each pair's records go back to the pool once it is drawn: a pool of 64
+    // vertices (16 rectangles at a time) draws all 300 one-pixel rectangles.
+    std::fill(target.begin(), target.end(), 0);
+    rs.resetPool();
+    std::vector<int16_t> pixels;
+    for (int i = 0; i < 300; ++i)
+        pixels.insert(pixels.end(), {int16_t(i % kW), int16_t(i / kW), int16_t(i % kW + 1), int16_t(i / kW + 1)});
+    binding.position.set(pixels.data(), 2, kVertexS16, 16, 0, 4);
+    sc.drawRectangles(binding, 0, 600, false);
+    EXPECT_EQ(std::count(target.begin(), target.end(), colour), 300);
+    EXPECT_EQ(rs.poolUsed(), 0u);
 
     // Mode 2 with flipY: y becomes destheight - y; more than 15 vertices is refused.
     std::fill(target.begin(), target.end(), 0);
     s.destheight = kH;
-    s.poolUsed = 0;
+    rs.resetPool();
     const int16_t polygon[] = {4, 4, 12, 4, 12, 8, 4, 8};
     binding.position.set(polygon, 2, kVertexS16, 16, 0, 4);
     sc.drawPolygon(binding, 0, 4, true);
@@ -297,7 +368,7 @@ TEST(ScanConversion, DrawArraysRectanglesPolygonsAndSegments)
     fills.clear();
     const int16_t segments[] = {5, 7, 25, 7, -10, 20, 100, 20, 70, 70, 90, 90};
     binding.position.set(segments, 2, kVertexS16, 16, 0, 4);
-    s.poolUsed = 0;
+    rs.resetPool();
     sc.drawSegments(binding, 0, 6, [](uint8_t* p, int32_t pitch, uint32_t c, int32_t w, int32_t h) {
         const int32_t at = static_cast<int32_t>(p - origin);
         fills.push_back({at % pitch / 2, at / pitch, w, h, c});
@@ -331,7 +402,7 @@ TEST(ScanConversion, ThreeDStripsAndPolygonsMatchTheirScreenSpaceDraw)
     EXPECT_EQ(canvas.pixels, flat.pixels);
     // A vertex outside the z range is clipped away with its part.
     std::fill(canvas.pixels.begin(), canvas.pixels.end(), 0);
-    rs.block().poolUsed = 0;
+    rs.resetPool();
     canvas.sc.drawPolygons3D(binding, 3, 3, 3);
     const long drawn = std::count(canvas.pixels.begin(), canvas.pixels.end(), 1);
     EXPECT_GT(drawn, 0);
@@ -410,9 +481,8 @@ TEST(ScanConversion, ProjectedDepthReachesTheDepthInterpolant)
     rs.setOrtho(0, kW << 16, 0, kH << 16, -kFixedOne, kFixedOne);
     rs.computeClipFactors(1);
     ScanConverter sc(rs);
-    sc.bindNativeSpan(flatSpan, 1);
+    sc.bindNativeSpan(flatSpan, 1, kDriverTriangle, 0);
     RasterStateBlock& s = rs.block();
-    s.spanDepthInterpolant = 0;
     s.drawBytes[0] = 0, s.drawBytes[1] = 1;
     // A triangle at z = 0.25 everywhere: every covered pixel stores cfz0 - z * cfz1.
     const int32_t triangle[] = {4 << 16, 4 << 16, 0x4000, 40 << 16, 4 << 16, 0x4000, 4 << 16, 30 << 16, 0x4000};

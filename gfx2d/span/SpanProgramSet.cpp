@@ -40,6 +40,8 @@ void SpanProgramSet::clear()
 {
     for (auto& r : m_records)
         r.reset();
+    for (bool& a : m_setAside)
+        a = false;
     m_header.reset();
     m_headerLength = 0;
     m_headerBytes[0] = m_headerBytes[1] = m_headerBytes[2] = 0;
@@ -64,6 +66,7 @@ int SpanProgramSet::load(InputStream& stream, uint32_t tag)
         if (stream.hasError() || !recordIsUsable(record.get()))
             return 0;
         m_records[slot] = std::move(record);
+        m_setAside[slot] = false;
         return 1;
     }
     m_state = kStateLoaded;
@@ -113,18 +116,28 @@ uint32_t SpanProgramSet::getKeyWord(const uint8_t* record, uint32_t i)
 int SpanProgramSet::select(uint32_t k1, uint32_t k2, uint32_t k3, uint32_t k4, uint32_t k5, uint32_t k6)
 {
     m_selected = nullptr;
-    for (const auto& slot : m_records) {
-        const uint8_t* r = slot.get();
+    for (uint32_t slot = 0; slot < kSpanSetMaxRecords; ++slot) {
+        const uint8_t* r = m_records[slot].get();
         if (!r)
             return 0;
         auto word = [r](uint32_t i) { return static_cast<uint32_t>(spanRecordWord(r, i)); };
         if (word(kSpanWordKey1) == k1 && word(kSpanWordKey2) == k2 && word(kSpanWordKey3) == k3 &&
             word(kSpanWordKey4) == k4 && word(kSpanWordKey5) == k5 && word(kSpanWordKey6) == k6) {
+            // A program set aside is not run again, nor replaced by a later match.
+            if (m_setAside[slot])
+                return 0;
             m_selected = r;
             return 1;
         }
     }
     return 0;
+}
+
+void SpanProgramSet::setAside(const uint8_t* record)
+{
+    for (uint32_t slot = 0; slot < kSpanSetMaxRecords; ++slot)
+        if (record && m_records[slot].get() == record)
+            m_setAside[slot] = true;
 }
 
 uint32_t SpanProgramResource::memorySize() const

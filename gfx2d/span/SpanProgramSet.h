@@ -30,6 +30,10 @@ public:
     int select(uint32_t destinationFormat, uint32_t sourceFormat, uint32_t key3, uint32_t key4, uint32_t key5,
                uint32_t key6);
     const uint8_t* selected() const { return m_selected; }
+    // A record whose program ran out of time: select no longer picks it
+    // until the set is cleared or the slot loaded again.
+    void setAside(const uint8_t* record);
+    bool isSetAside(uint32_t slot) const { return slot < kSpanSetMaxRecords && m_setAside[slot]; }
     const uint8_t* record(uint32_t slot) const { return slot < kSpanSetMaxRecords ? m_records[slot].get() : nullptr; }
     static uint32_t getKeyWord(const uint8_t* record, uint32_t i);
 
@@ -44,6 +48,7 @@ private:
     uint8_t m_headerBytes[3] = {};
     const uint8_t* m_selected = nullptr;
     std::unique_ptr<uint8_t[]> m_records[kSpanSetMaxRecords];
+    bool m_setAside[kSpanSetMaxRecords] = {};
 };
 
 class SpanProgramResource : public Resource {

@@ -128,7 +128,7 @@ TEST(SpanPrograms, ScanConvertedQuadsEqualTheReferenceThroughEveryProgram)
                     const std::vector<uint8_t> before = sc.target;
                     sc.rs.bindSpanProgram(sc.record.data());
                     ScanConverter interpreted(sc.rs);
-                    b.poolUsed = 0;
+                    sc.rs.resetPool();
                     interpreted.drawTexturedQuad(kTexW << 16, kTexH << 16, u, v, false);
                     EXPECT_GT(interpreted.counts().returned, 8u);
                     EXPECT_EQ(interpreted.counts().faults + interpreted.counts().timeouts + interpreted.counts().leftCode, 0u);
@@ -136,7 +136,7 @@ TEST(SpanPrograms, ScanConvertedQuadsEqualTheReferenceThroughEveryProgram)
                     sc.target = before;
                     ScanConverter native(sc.rs);
                     native.bindNativeSpan(referenceSpan(mode, d, s), 3);
-                    b.poolUsed = 0;
+                    sc.rs.resetPool();
                     native.drawTexturedQuad(kTexW << 16, kTexH << 16, u, v, false);
                     EXPECT_EQ(viaProgram, sc.target) << "mode " << int(mode) << " angle " << angle;
                     EXPECT_NE(viaProgram, before);

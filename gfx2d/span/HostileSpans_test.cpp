@@ -1,0 +1,197 @@
+// Span programs are data from a pack: whatever they store into the raster
+// state must not steer the host. Each case here stores into a word the host
+// once trusted, or never ends, and the draw must come out as a clean one.
+#include <cstring>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "framework/streams/MemoryInputStream.h"
+#include "gfx2d/drawcontext/testing/DrawScene.h"
+#include "gfx2d/span/ArmInterpreter.h"
+#include "gfx2d/span/ScanConversion.h"
+#include "gfx2d/span/SpanIds.h"
+#include "gfx2d/span/SpanProgramSet.h"
+#include "tools/span/ArmEncoder.h"
+#include "tools/span/SpanPrograms.h"
+
+namespace {
+
+constexpr int kW = 40, kH = 30;
+const Fixed kSheared[4] = {kFixedOne, 0, 1, kFixedOne};  // no translation, every pixel in place
+
+// str value, [r0, #offset] in front of `rest`; r3 and r4 are free at entry.
+std::vector<uint32_t> storeThen(uint32_t offset, uint32_t value, const std::vector<uint32_t>& rest)
+{
+    ArmAssembler a;
+    a.loadConstant(3, value);
+    a.loadConstant(4, offset);
+    a.emit(armTransferRegister(kAl, false, false, 3, 0, true, armReg(4)));
+    std::vector<uint32_t> code = a.finish();
+    code.insert(code.end(), rest.begin(), rest.end());
+    return code;
+}
+
+std::vector<uint8_t> imageRecord(const std::vector<uint32_t>& code)
+{
+    SpanRecordKeys keys;
+    keys.destination = keys.source = PixelFormat::X8R8G8B8;
+    return spanRecord(code, keys);
+}
+
+int load(SpanProgramSet& set, const std::vector<uint8_t>& record)
+{
+    MemoryInputStream in;
+    in.open(record.data(), static_cast<uint32_t>(record.size()));
+    return set.load(in, kSpanRecordTag);
+}
+
+struct Scene : DrawScene {
+    MemorySurface image;
+    Scene() : DrawScene(kW, kH)
+    {
+        makeImage(image, 24, 20, [](int x, int y) { return 0xFF000000u | uint32_t(x * 0x0A0B0C + y * 0x10203); });
+    }
+    std::vector<uint32_t> frame() { return {pixels(), pixels() + kW * kH}; }
+    void clear() { std::fill_n(const_cast<uint32_t*>(pixels()), kW * kH, 0xFF102030u); }
+    // The image through the span path with the set's first record.
+    std::vector<uint32_t> drawWith(SpanProgramSet& set)
+    {
+        clear();
+        const Fixed t[2] = {5 << 16, 4 << 16};
+        dc.loadMatrix(kSheared, t);
+        dc.setCustomSpans(1);
+        dc.setCustomSpanSet(&set);
+        dc.drawImage(&image, 0, nullptr);
+        dc.setCustomSpans(0);
+        return frame();
+    }
+    // 400 one-pixel rectangles under a transform: far more than the pool holds.
+    std::vector<uint32_t> rectangles()
+    {
+        clear();
+        std::vector<int16_t> corners;
+        for (int i = 0; i < 400; ++i)
+            corners.insert(corners.end(), {int16_t(i % kW), int16_t(i / kW), int16_t(i % kW + 1), int16_t(i / kW + 1)});
+        const Fixed t[2] = {0, 0};
+        dc.loadMatrix(kSheared, t);
+        dc.setColor(0xFFFFFFFF);
+        dc.vertexPointer(2, VertexType::S16, 0, corners.data());
+        dc.drawArrays(DrawMode::Rectangles, 0, 800);
+        return frame();
+    }
+};
+
+}  // namespace
+
+TEST(HostileSpans, StoresIntoHostOwnedWordsChangeNothingTheHostDoes)
+{
+    Scene s;
+    ASSERT_TRUE(s.tableOpen);
+    const std::vector<uint32_t> opaque = spanProgramCode(SpanMode::Opaque, PixelFormat::X8R8G8B8, PixelFormat::X8R8G8B8);
+    SpanProgramSet clean;
+    ASSERT_EQ(load(clean, imageRecord(opaque)), 1);
+    const std::vector<uint32_t> expected = s.drawWith(clean);
+    const std::vector<uint32_t> rectangles = s.rectangles();
+    ASSERT_NE(expected, std::vector<uint32_t>(kW * kH, 0xFF102030u));
+
+    struct Case {
+        const char* what;
+        uint32_t offset;
+        uint32_t value;
+    };
+    const Case cases[] = {
+        {"native-call flag", kRsSpanBinding + 4, 1},
+        {"interpolant count", kRsSpanBinding + 8, 6},
+        {"interpolant count", kRsSpanBinding + 8, 0xFFFFFFFF},
+        {"depth interpolant", kRsSpanBinding + 16, 1},
+        {"perspective mask", kRsSpanBinding + 20, 0xFFFFFFFF},
+        {"driver kind", kRsSpanBinding + 28, 1},
+        {"pool capacity", kRsPoolCapacity, 0x7FFFFFFF},
+        {"pool used", kRsPoolUsed, 0x4000},
+        {"pool used", kRsPoolUsed, 0xFFFFFFF0},
+        {"unit 0's bound slot", kRsTextureUnits + kTuBoundSlot, 5},
+    };
+    for (const Case& c : cases) {
+        SpanProgramSet hostile;
+        ASSERT_EQ(load(hostile, imageRecord(storeThen(c.offset, c.value, opaque))), 1);
+        EXPECT_EQ(s.drawWith(hostile), expected) << c.what << " = " << c.value;
+        // The next draw of another kind keeps to the host's own pool.
+        EXPECT_EQ(s.rectangles(), rectangles) << c.what << " = " << c.value;
+    }
+}
+
+TEST(HostileSpans, AFreedTextureEntryStaysUnreachableWhateverTheUnitWordsSay)
+{
+    RasterState rs;
+    rs.init(16);
+    const int32_t slot = rs.textureStore()->createEntry(16, 16, PixelFormat::X8R8G8B8, 0);
+    ASSERT_GE(slot, 0);
+    rs.bindTextureUnit(0, slot);
+    const SpanAddress state = spanAddress(kSpanRegionState, 0);
+    auto run = [&](const std::vector<uint32_t>& code) {
+        return runArmCode(rs.addressSpace(), state, reinterpret_cast<const uint8_t*>(code.data()),
+                          uint32_t(code.size() * 4), state, 0, 0);
+    };
+    const std::vector<uint32_t> readLevel0 = {armTransfer(kAl, true, false, 1, 0, kRsTextureUnits + kTuLevels),
+                                              armTransfer(kAl, true, false, 1, 1, 0), armBx(kAl, 14)};
+    ASSERT_EQ(run(readLevel0), SpanRun::Returned);
+    // A span marks the unit unbound; the host frees the entry and refreshes.
+    ASSERT_EQ(run(storeThen(kRsTextureUnits + kTuBoundSlot, 0xFFFFFFFF, {armBx(kAl, 14)})), SpanRun::Returned);
+    rs.textureStore()->freeEntry(slot);
+    rs.refreshTextureUnits();
+    EXPECT_EQ(run(readLevel0), SpanRun::Fault);
+    EXPECT_EQ(rs.sampler(0).levelCount, 0);
+}
+
+TEST(HostileSpans, AProgramThatRunsOutEndsItsDrawAndIsSetAside)
+{
+    // A loop of about 3 * n words, then a return.
+    auto countdown = [](uint32_t n) {
+        ArmAssembler a;
+        a.loadConstant(3, n);
+        const int loop = a.newLabel();
+        a.bind(loop);
+        a.dp(kSub, 3, 3, armImm(1), true);
+        a.branch(loop, kNe);
+        a.emit(armBx(kAl, 14));
+        return a.finish();
+    };
+    // A 40 x 30 clip rectangle allows 65536 + 256 * 1200 = 372736 words a draw.
+    const struct {
+        const char* what;
+        uint32_t spanBudget, returned;
+        std::vector<uint32_t> code;
+    } cases[] = {
+        {"endless", 1000, 0, {armBranch(kAl, -2)}},
+        {"endless, the whole span budget", kSpanInstructionBudget, 0, {armBranch(kAl, -2)}},
+        {"20000 words a row", kSpanInstructionBudget, 372736 / 20000, countdown(10000)},
+    };
+    for (const auto& c : cases) {
+        Scene s;
+        SpanProgramSet set;
+        ASSERT_EQ(load(set, imageRecord(c.code)), 1);
+        RasterState& rs = *s.screen.rasterState();
+        ScanConverter sc(rs);
+        sc.setSpanBudget(c.spanBudget);
+        rs.bindTarget();
+        setClipRectangle(rs, 0, 0, kW, kH);
+        rs.bindSpanProgram(set.record(0));
+        const Fixed u[4] = {}, v[4] = {};
+        sc.drawTexturedQuad(kW << 16, kH << 16, u, v, false);
+        EXPECT_EQ(sc.counts().timeouts, 1u) << c.what;
+        EXPECT_EQ(sc.counts().returned, c.returned) << c.what;
+        rs.bindSpanProgram(nullptr);
+
+        // Through the drawing context the program is set aside until the set is reloaded.
+        s.drawWith(set);
+        EXPECT_TRUE(set.isSetAside(0)) << c.what;
+        EXPECT_EQ(set.select(PixelFormat::X8R8G8B8, PixelFormat::X8R8G8B8, kSpanKey3Image, kSpanKey4Image,
+                             kSpanKey5Image, kSpanKey6Image),
+                  0)
+            << c.what;
+        set.clear();
+        ASSERT_EQ(load(set, imageRecord(c.code)), 1);
+        EXPECT_FALSE(set.isSetAside(0));
+    }
+}

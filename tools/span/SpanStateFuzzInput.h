@@ -1,0 +1,33 @@
+// The span-state fuzz target's input: a span program made of stores into the
+// raster-state record (then an image span or a plain return) and the
+// vertices that the drawing context's vertex runs take after it. Layout:
+// flags (bits 0-1 the tail: return, opaque, keyed, keyed blend; bits 2-3
+// the driver kind - 1; bits 4-6 the interpolant count; bit 7 y up), the
+// store count, six bytes a store, then 16-bit x, y pairs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct SpanStateStore {
+    uint16_t where;  // bit 15: a byte store at where & 0x7FFF; else the word at 4 * (where % words)
+    uint32_t value;
+};
+
+struct SpanStateCase {
+    std::vector<uint8_t> record;  // empty when the input is too short
+    std::vector<int16_t> vertices;
+    bool yUp = false;
+};
+
+inline constexpr uint32_t kSpanStateMaxStores = 24;
+
+SpanStateCase readSpanStateInput(const uint8_t* data, size_t size);
+std::vector<uint8_t> spanStateInput(uint8_t flags, const std::vector<SpanStateStore>& stores,
+                                    const std::vector<int16_t>& vertices);
+// A sweep that stores at every word of the record, a few values a word, and
+// the review's findings.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> makeSpanStateSeeds();
