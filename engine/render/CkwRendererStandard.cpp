@@ -20,6 +20,7 @@
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwMesh.h"
+#include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwSprite.h"
 #include "engine/scene/CkwStageset.h"
 #include "engine/scene/CkwTexture2D.h"
@@ -64,11 +65,12 @@ CkwRendererStandard::~CkwRendererStandard()
 
 void CkwRendererStandard::resetCaches()
 {
-    m_clipPositions.reset();
+    m_clipCache.reset();
+    m_eyeCache.reset();
+    m_normalCache.reset();
     m_outcodes.reset();
-    m_eyePositions.reset();
-    m_eyeValid.reset();
     for (int u = 0; u < 2; ++u) {
+        m_texCache[u].reset();
         m_shaded[u].reset();
         m_screen[u].reset();
         m_shadedStamp[u].reset();
@@ -439,7 +441,8 @@ void CkwRendererStandard::enqueue(CkwNode* node, int32_t submesh, bool transpare
 
 void CkwRendererStandard::drawQueue()
 {
-    resetCaches();
+    // The vertex caches outlive the frame: they are keyed on what they hold.
+    m_vertexBuffer = nullptr;
     setDepthConstants();
     CkwNode* previous = nullptr;
     bool nodeVisible = false;
@@ -458,6 +461,7 @@ void CkwRendererStandard::drawQueue()
             leave(KErrIllegalState);
         if (entry.node != previous || buffer != m_vertexBuffer) {
             m_vertexBuffer = buffer;
+            m_skin = id == kClassSkinnedMesh ? static_cast<CkwSkinnedMesh*>(mesh) : nullptr;
             nodeVisible = setupNode(entry.node->getWorldTransform());
             previous = entry.node;
         }
@@ -518,6 +522,7 @@ void CkwRendererStandard::renderImmediate(CkwVertexBuffer* vertexBuffer, CkwInde
         leave(KErrIllegalState);
     resetCaches();
     m_vertexBuffer = vertexBuffer;
+    m_skin = nullptr;
     setDepthConstants();
     m_alphaFactor = 1.0f;
     if (setupNode(transform != nullptr ? *transform : CkwMatrix()))
