@@ -6,7 +6,6 @@
 
 struct CkwClipVertex {
     int32_t x, y, z, w;
-    int32_t wWork;       // w as the divide shifts it
     int32_t r, g, b;     // 16.16, 0x10000 full intensity
     uint8_t alpha;
     uint8_t fog;
@@ -14,7 +13,6 @@ struct CkwClipVertex {
     struct {
         int32_t s, t;    // divided by q, 16.16
         int32_t q;
-        int32_t fourth;  // the perspective divisor once projected
     } tex[2];
 };
 

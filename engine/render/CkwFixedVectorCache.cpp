@@ -13,6 +13,8 @@
 
 namespace {
 
+__extension__ using Int128 = __int128;
+
 constexpr float kBiasTolerance = 1.5e-5f;
 // Clip space needs this many integer steps per unit: on coarser coordinates
 // the clipper's 16.16 cut factors land whole units away from the planes.
@@ -60,7 +62,6 @@ bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix
     m_projected.setCount(n);
     m_w.setCount(n);
     m_divisors.setCount(n);
-    m_shifts.setCount(n);
     m_flags.setCount(n);
     std::fill(m_flags.begin(), m_flags.end(), uint8_t{0});
     m_lastW = 0;
@@ -188,16 +189,15 @@ void CkwFixedVectorCache::getTexCoord(int32_t i, int32_t* stq)
     stq[1] = divide(p.y);
 }
 
-const CkwFixedVector3D& CkwFixedVectorCache::getProjected(int32_t i, int32_t& divisor, int32_t& shift)
+const CkwFixedVector3D& CkwFixedVectorCache::getProjected(int32_t i, int64_t& divisor)
 {
     if (!(m_flags[i] & kProjected)) {
         int32_t w;
         const CkwFixedVector3D p = getPosition(i, w);
-        m_projected[i] = divideByW(p, w, m_divisors[i], m_shifts[i]);
+        m_projected[i] = divideByW(p, w, m_divisors[i]);
         m_flags[i] |= kProjected;
     }
     divisor = m_divisors[i];
-    shift = m_shifts[i];
     return m_projected[i];
 }
 
@@ -207,7 +207,6 @@ void CkwFixedVectorCache::reset()
     m_projected.reset();
     m_w.reset();
     m_divisors.reset();
-    m_shifts.reset();
     m_flags.reset();
     m_matrices.reset();
     m_array = nullptr;
@@ -217,15 +216,10 @@ void CkwFixedVectorCache::reset()
     m_built = false;
 }
 
-CkwFixedVector3D divideByW(const CkwFixedVector3D& p, int32_t w, int32_t& divisor, int32_t& shift)
+CkwFixedVector3D divideByW(const CkwFixedVector3D& p, int32_t w, int64_t& divisor)
 {
-    shift = 0;
-    for (; w > 0x100000; w >>= 4)
-        shift += 4;
-    for (; w > 0x10000; w >>= 1)
-        ++shift;
-    const int32_t r = fixedReciprocal32(std::max(w, 1));
-    divisor = r;
-    const auto scaled = [&](int32_t c) { return saturate((int64_t{c >> shift} * r) >> 16); };
+    divisor = (int64_t{1} << 62) / std::max(w, 1);
+    // Rounded to nearest: vertices shared by neighbours land on one point.
+    const auto scaled = [&](int32_t c) { return saturate(static_cast<int64_t>((Int128{c} * divisor + (Int128{1} << 45)) >> 46)); };
     return {scaled(p.x), scaled(p.y), scaled(p.z)};
 }

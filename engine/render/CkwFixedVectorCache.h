@@ -46,9 +46,9 @@ public:
     CkwFixedVector3D getEyePosition(int32_t i, int32_t& w, int32_t& exponent);
     // s / q and t / q in 16.16 (0x10000 a texture period) and q in 16.16.
     void getTexCoord(int32_t i, int32_t* stq);
-    // x, y, z divided by w in 16.16, and the perspective divisor: 1/w is
-    // divisor x 2^-shift in a scale shared by the key. w must be positive.
-    const CkwFixedVector3D& getProjected(int32_t i, int32_t& divisor, int32_t& shift);
+    // x, y, z divided by w in 16.16, and the perspective divisor 2^62 / w.
+    // w must be positive.
+    const CkwFixedVector3D& getProjected(int32_t i, int64_t& divisor);
 
     // Empties the arrays and clears the key.
     void reset();
@@ -66,8 +66,7 @@ private:
     CkwArray<CkwFixedVector3D> m_positions;
     CkwArray<CkwFixedVector3D> m_projected;
     CkwArray<int32_t> m_w;
-    CkwArray<int32_t> m_divisors;
-    CkwArray<int32_t> m_shifts;
+    CkwArray<int64_t> m_divisors;
     CkwArray<uint8_t> m_flags;
     CkwArray<CkwIntMatrix> m_matrices;
     CkwSkinnedMesh* m_skin = nullptr;
@@ -80,6 +79,6 @@ private:
     bool m_checkInside = false;
 };
 
-// p / w in 16.16 for w > 0, w first shifted into 16 bits; 1/w is divisor x
-// 2^-shift.
-CkwFixedVector3D divideByW(const CkwFixedVector3D& p, int32_t w, int32_t& divisor, int32_t& shift);
+// p / w in 16.16 for w > 0, through a 16-bit reciprocal of w; divisor is
+// 2^62 / w, exact, as textures are interpolated by it across the screen.
+CkwFixedVector3D divideByW(const CkwFixedVector3D& p, int32_t w, int64_t& divisor);

@@ -85,10 +85,9 @@ private:
     void drawClipped(const int32_t* indices, const SkwShadedVertex* const* shaded, int32_t clipCode, bool flat);
     void project(const CkwFixedVector3D& ndc, SkwRasterVertex& out) const;
     void drawScreenTriangle(SkwRasterVertex* a, SkwRasterVertex* b, SkwRasterVertex* c);
-    // A projected polygon as a fan; 1/w of vertex i is divisor[i] x 2^-shift[i].
-    // q holds each vertex's q per texture unit.
-    void drawProjected(SkwRasterVertex* screen, const int32_t* divisor, const int32_t* shift, const int32_t (*q)[2],
-                       int32_t n);
+    // A projected polygon as a fan; divisor[i] is 2^62 / w and q[i] the
+    // vertex's q per texture unit.
+    void drawProjected(SkwRasterVertex* screen, const int64_t* divisor, const int32_t (*q)[2], int32_t n);
     void bindTexture(int32_t unit, CkwTexture2D* texture);
 
     CkwGraphics3D* m_graphics = nullptr;

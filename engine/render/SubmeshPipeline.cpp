@@ -287,15 +287,16 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
                 // Inside the view: divided by w once for every triangle
                 // that shares the vertex.
                 SkwRasterVertex& screen = m_screen[face][idx[j]];
-                int32_t divisor, shift;
-                project(m_clipCache.getProjected(idx[j], divisor, shift), screen);
+                int64_t divisor;
+                project(m_clipCache.getProjected(idx[j], divisor), screen);
                 screen.r = shaded.r;
                 screen.g = shaded.g;
                 screen.b = shaded.b;
                 screen.alpha = shaded.alpha;
                 screen.fog = shaded.fog;
-                screen.tex[0].reserved = divisor;
-                screen.tex[1].reserved = shift;
+                // The divisor waits in the words the rasterizer leaves alone.
+                screen.tex[0].reserved = static_cast<int32_t>(divisor);
+                screen.tex[1].reserved = static_cast<int32_t>(divisor >> 32);
                 for (int32_t u = 0; u < m_unitCount; ++u) {
                     screen.tex[u].s = shaded.tex[u][0];
                     screen.tex[u].t = shaded.tex[u][1];
@@ -309,11 +310,12 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
             if (w0 <= 0 || w1 <= 0 || w2 <= 0)
                 continue;
             SkwRasterVertex screen[3];
-            int32_t divisor[3], shift[3], q[3][2];
+            int64_t divisor[3];
+            int32_t q[3][2];
             for (int32_t j = 0; j < 3; ++j) {
                 screen[j] = m_screen[face][idx[j]];
-                divisor[j] = screen[j].tex[0].reserved;
-                shift[j] = screen[j].tex[1].reserved;
+                divisor[j] = static_cast<int64_t>(static_cast<uint64_t>(screen[j].tex[1].reserved) << 32
+                                                  | static_cast<uint32_t>(screen[j].tex[0].reserved));
                 q[j][0] = shaded[j]->tex[0][2];
                 q[j][1] = shaded[j]->tex[1][2];
             }
@@ -324,7 +326,7 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
                     screen[j].b = screen[2].b;
                     screen[j].alpha = screen[2].alpha;
                 }
-            drawProjected(screen, divisor, shift, q, 3);
+            drawProjected(screen, divisor, q, 3);
         }
         position += length;
     }
@@ -423,13 +425,13 @@ void CkwRendererStandard::drawClipped(const int32_t* indices, const SkwShadedVer
     if (n < 3)
         return;
     SkwRasterVertex screen[kClipVertexCapacity];
-    int32_t divisor[kClipVertexCapacity], shift[kClipVertexCapacity], q[kClipVertexCapacity][2];
+    int64_t divisor[kClipVertexCapacity];
+    int32_t q[kClipVertexCapacity][2];
     for (int32_t i = 0; i < n; ++i) {
         CkwClipVertex& c = v[start + i];
         if (c.w <= 0)
             return;
-        project(divideByW({c.x, c.y, c.z}, c.w, divisor[i], shift[i]), screen[i]);
-        c.wWork = c.w >> shift[i];
+        project(divideByW({c.x, c.y, c.z}, c.w, divisor[i]), screen[i]);
         screen[i].r = c.r;
         screen[i].g = c.g;
         screen[i].b = c.b;
@@ -438,39 +440,42 @@ void CkwRendererStandard::drawClipped(const int32_t* indices, const SkwShadedVer
         for (int32_t u = 0; u < m_unitCount; ++u) {
             screen[i].tex[u].s = c.tex[u].s;
             screen[i].tex[u].t = c.tex[u].t;
-            c.tex[u].fourth = divisor[i];
             q[i][u] = c.tex[u].q;
         }
     }
-    drawProjected(screen, divisor, shift, q, n);
+    drawProjected(screen, divisor, q, n);
 }
 
-void CkwRendererStandard::drawProjected(SkwRasterVertex* screen, const int32_t* divisor, const int32_t* shift,
-                                        const int32_t (*q)[2], int32_t n)
+void CkwRendererStandard::drawProjected(SkwRasterVertex* screen, const int64_t* divisor, const int32_t (*q)[2],
+                                        int32_t n)
 {
     // Perspective weights 1/w (times q of projective units) in one scale for
-    // the polygon, the largest brought just below 2^24.
+    // the polygon, the largest brought to 2^24.
     int64_t weight[kClipVertexCapacity];
-    const int32_t least = *std::min_element(shift, shift + n);
-    for (int32_t i = 0; i < n; ++i)
-        weight[i] = (int64_t{divisor[i]} << 16) >> std::min(shift[i] - least, 62);
+    std::copy(divisor, divisor + n, weight);
     for (int32_t u = 0; u < m_unitCount; ++u) {
         if (!m_projective[u])
             continue;
-        int64_t largest = 1;
+        // Each factor into 31 bits keeps the product in 62.
+        int64_t largestWeight = 1, largestQ = 1;
+        for (int32_t i = 0; i < n; ++i) {
+            largestWeight = std::max(largestWeight, weight[i]);
+            largestQ = std::max<int64_t>(largestQ, q[i][u]);
+        }
+        const int32_t weightDown = std::max(0, topBit(static_cast<uint64_t>(largestWeight)) - 30);
+        const int32_t qDown = std::max(0, topBit(static_cast<uint64_t>(largestQ)) - 30);
         for (int32_t i = 0; i < n; ++i)
-            largest = std::max<int64_t>({largest, weight[i], std::abs(int64_t{q[i][u]})});
-        // Both factors into 20 bits keeps the product in 40.
-        const int32_t down = std::max(0, topBit(static_cast<uint64_t>(largest)) - 19);
-        for (int32_t i = 0; i < n; ++i)
-            weight[i] = (weight[i] >> down) * std::max<int64_t>(q[i][u] >> down, 1);
+            weight[i] = (weight[i] >> weightDown) * std::max<int64_t>(q[i][u] >> qDown, 1);
     }
     int64_t largest = 1;
     for (int32_t i = 0; i < n; ++i)
         largest = std::max(largest, weight[i]);
-    const int32_t move = topBit(static_cast<uint64_t>(largest)) - 23;
+    // Into 30 bits, then scaled by one quotient so the largest is 2^24.
+    const int32_t move = topBit(static_cast<uint64_t>(largest)) - 29;
+    const auto fit = [&](int64_t w) { return move >= 0 ? w >> move : w << -move; };
+    const int64_t factor = (int64_t{1} << 54) / fit(largest);
     for (int32_t i = 0; i < n; ++i) {
-        const int64_t w = move >= 0 ? weight[i] >> move : weight[i] << -move;
+        const int64_t w = (fit(weight[i]) * factor) >> 30;
         const int32_t value = static_cast<int32_t>(std::clamp<int64_t>(w, 1, int64_t{1} << 24));
         for (int32_t u = 0; u < 2; ++u) {
             screen[i].tex[u].q = value;
