@@ -2,10 +2,13 @@
 // geometry far larger than the view volume, and attenuation that would
 // overflow; each against the answer a double-precision reference gives.
 #include <cmath>
+#include <functional>
+#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "engine/render/CkwClipVertex.h"
 #include "engine/render/testing/RasterTestKit.h"
 #include "engine/render/testing/RenderTestKit.h"
 #include "engine/scene/CkwBackground.h"
@@ -25,26 +28,38 @@ uint32_t rgbOf565(uint16_t p)
     return (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
 }
 
-// The world drawn once into a kW x kH target; empty when rendering left.
-std::vector<uint32_t> draw(CkwWorld* world)
-{
-    RasterTarget target(kW, kH);
+// A render context that keeps its renderer, and so its vertex caches,
+// from frame to frame.
+struct Screen {
+    RasterTarget target{kW, kH};
     CkwGraphics3D* g = nullptr;
-    const int32_t code = engineTrap([&] {
-        g = CkwGraphics3D::create();
-        g->addRef();
-        g->bindTarget(kW, kH, kW * 2, target.color.data());
-        g->renderWorld(world);
-    });
-    if (g != nullptr)
-        g->release();
-    std::vector<uint32_t> out;
-    if (code == 0)
-        for (int32_t y = 0; y < kH; ++y)
-            for (int32_t x = 0; x < kW; ++x)
-                out.push_back(rgbOf565(target.at(x, y)));
-    return out;
-}
+    ~Screen()
+    {
+        if (g != nullptr)
+            g->release();
+    }
+    // The world drawn into the kW x kH target; empty when rendering left.
+    std::vector<uint32_t> draw(CkwWorld* world)
+    {
+        const int32_t code = engineTrap([&] {
+            if (g == nullptr) {
+                g = CkwGraphics3D::create();
+                g->addRef();
+            }
+            g->bindTarget(kW, kH, kW * 2, target.color.data());
+            g->renderWorld(world);
+            g->releaseTarget();
+        });
+        std::vector<uint32_t> out;
+        if (code == 0)
+            for (int32_t y = 0; y < kH; ++y)
+                for (int32_t x = 0; x < kW; ++x)
+                    out.push_back(rgbOf565(target.at(x, y)));
+        return out;
+    }
+};
+
+std::vector<uint32_t> draw(CkwWorld* world) { return Screen().draw(world); }
 
 CkwWorld* worldWith(SceneTest& test, float near, float far, float x, float y, float z, uint32_t sky)
 {
@@ -151,4 +166,164 @@ TEST(SubmeshPipeline, HugeGeometryIsCutAtTheFarPlaneOrSkippedWhole)
             sky += p == kSky;
         EXPECT_TRUE(sky == 0 || sky == kW * kH) << sky << " of " << kW * kH << " pixels show the sky";
     }), 0);
+}
+
+// What the caches keep from frame to frame goes when anything it was made
+// from changes: each frame of one renderer equals a first frame.
+TEST(SubmeshPipeline, CachedVerticesFollowEveryChangeOfTheirKey)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        using namespace renderkit;
+        CkwWorld* world = worldWith(test, 1.0f, 20.0f, 0, 0, 6, kSky);
+        auto* appearance = static_cast<CkwAppearance*>(CkwAppearance::create());
+        appearance->setMaterial(material(0xFFFFFFFF, 0x404040));
+        CkwMesh* mesh = quad(1.0f, 0xFFFFFFFF, appearance);
+        world->addChild(mesh);
+        world->addChild(light(CkwLight::kAmbient, 0xFFFFFF, 1.0f));
+        CkwLight* sun = light(CkwLight::kDirectional, 0xFFFFFF, 1.0f);
+        rotate(sun, -40, 0, 1, 0);
+        world->addChild(sun);
+        CkwVertexBuffer* vb = mesh->getVertexBuffer();
+        const std::function<void()> changes[] = {
+            [&] {
+                const int16_t moved[3] = {-1, 0, 0};
+                vb->getPositions()->setShorts(0, 1, 3, moved);
+                // A bounds query, as picking makes, in between.
+                vb->getPositions()->updateBounds();
+            },
+            [&] { mesh->setTranslation(0.5f, 0.25f, 0.0f); },
+            [&] { rotate(mesh, 30, 0, 1, 0); },
+            [&] {
+                const float bias[3] = {0.25f, 0, 0};
+                vb->setPositions(vb->getPositions(), 1.5f, 3, bias);
+            },
+            [&] {
+                const int8_t bent[3] = {60, 0, 100};
+                vb->getNormals()->setBytes(3, 1, 3, bent);
+            },
+        };
+        Screen screen;
+        screen.draw(world);
+        for (size_t i = 0; i < std::size(changes); ++i) {
+            changes[i]();
+            const std::vector<uint32_t> again = screen.draw(world);
+            ASSERT_EQ(again.size(), size_t(kW * kH));
+            EXPECT_EQ(again, draw(world)) << "change " << i;
+        }
+    }), 0);
+}
+
+namespace {
+
+struct Point4 {
+    double v[4];
+};
+
+// Sutherland-Hodgman in doubles, plane by plane as the clipper goes.
+std::vector<Point4> clipReference(std::vector<Point4> polygon, int32_t code)
+{
+    for (int32_t plane = 0; plane < 6; ++plane) {
+        if ((code & (1 << plane)) == 0 || polygon.empty())
+            continue;
+        const auto d = [&](const Point4& p) { return p.v[3] + ((plane & 1) ? p.v[plane >> 1] : -p.v[plane >> 1]); };
+        std::vector<Point4> out;
+        for (size_t i = 0; i < polygon.size(); ++i) {
+            const Point4& a = polygon[(i + polygon.size() - 1) % polygon.size()];
+            const Point4& b = polygon[i];
+            if ((d(a) < 0) != (d(b) < 0)) {
+                const Point4& in = d(a) >= 0 ? a : b;
+                const Point4& away = d(a) >= 0 ? b : a;
+                const double t = d(in) / (d(in) - d(away));
+                Point4 c;
+                for (int k = 0; k < 4; ++k)
+                    c.v[k] = in.v[k] + (away.v[k] - in.v[k]) * t;
+                out.push_back(c);
+            }
+            if (d(b) >= 0)
+                out.push_back(b);
+        }
+        polygon = out;
+    }
+    return polygon;
+}
+
+} // namespace
+
+// Random triangles around the view volume, cut in 16.16 clip space, against
+// the same cuts in doubles: the same vertices, at most 9 of them, off by no
+// more than the 16-bit cut factors allow over the triangle's extent, and
+// colours carried along the edges.
+TEST(SubmeshPipeline, ClipperCutsLikeTheDoublePrecisionReference)
+{
+    std::mt19937 random(43);
+    std::uniform_real_distribution<double> coordinate(-2.5, 2.5), depth(0.2, 3.0);
+    int32_t cut = 0;
+    for (int32_t trial = 0; trial < 2000; ++trial) {
+        CkwClipVertex v[kClipVertexCapacity]{};
+        std::vector<Point4> reference;
+        int32_t code = 0;
+        for (int32_t j = 0; j < 3; ++j) {
+            const double w = depth(random);
+            v[j] = {};
+            v[j].x = int32_t(std::lround(coordinate(random) * w * 65536));
+            v[j].y = int32_t(std::lround(coordinate(random) * w * 65536));
+            v[j].z = int32_t(std::lround(coordinate(random) * w * 65536));
+            v[j].w = int32_t(std::lround(w * 65536));
+            v[j].r = v[j].x;  // a colour that must follow x
+            const Point4 p{{v[j].x / 65536.0, v[j].y / 65536.0, v[j].z / 65536.0, v[j].w / 65536.0}};
+            reference.push_back(p);
+            for (int32_t plane = 0; plane < 6; ++plane) {
+                const double c = p.v[plane >> 1];
+                code |= ((plane & 1) ? c < -p.v[3] : c > p.v[3]) ? 1 << plane : 0;
+            }
+        }
+        double extent = 0;
+        for (const Point4& p : reference)
+            for (double c : p.v)
+                extent = std::max(extent, std::fabs(c) * 65536);
+        // Each cut may move a vertex by the factor's resolution over the
+        // edge, and later cuts start from moved vertices.
+        const double tolerance = 4.0 + extent / 2048;
+        int32_t end = 3;
+        const int32_t start = clipPolygon(v, 0, end, code);
+        ASSERT_LE(end - start, 9);
+        std::vector<Point4> got;
+        for (int32_t i = start; i < end; ++i) {
+            got.push_back({{double(v[i].x), double(v[i].y), double(v[i].z), double(v[i].w)}});
+            EXPECT_EQ(v[i].r, v[i].x);
+        }
+        std::vector<Point4> expected = clipReference(reference, code);
+        for (Point4& p : expected)
+            for (double& c : p.v)
+                c *= 65536;
+        // A cut within rounding of a corner may add or drop a sliver vertex,
+        // so the polygons are compared as shapes: each vertex of one lies on
+        // the outline of the other.
+        const auto onOutline = [&](const Point4& p, const std::vector<Point4>& polygon) {
+            for (size_t i = 0; i < polygon.size(); ++i) {
+                const Point4& a = polygon[i];
+                const Point4& b = polygon[(i + 1) % polygon.size()];
+                double ab = 0, ap = 0;
+                for (int k = 0; k < 4; ++k) {
+                    ab += (b.v[k] - a.v[k]) * (b.v[k] - a.v[k]);
+                    ap += (p.v[k] - a.v[k]) * (b.v[k] - a.v[k]);
+                }
+                const double t = ab > 0 ? std::clamp(ap / ab, 0.0, 1.0) : 0.0;
+                double d = 0;
+                for (int k = 0; k < 4; ++k)
+                    d = std::max(d, std::fabs(a.v[k] + (b.v[k] - a.v[k]) * t - p.v[k]));
+                if (d <= tolerance)
+                    return true;
+            }
+            return false;
+        };
+        ASSERT_EQ(got.empty(), expected.empty()) << "trial " << trial;
+        cut += expected.size() != 3;
+        for (const Point4& p : got)
+            EXPECT_TRUE(onOutline(p, expected)) << "trial " << trial;
+        for (const Point4& p : expected)
+            EXPECT_TRUE(onOutline(p, got)) << "trial " << trial;
+    }
+    EXPECT_GT(cut, 500);
 }
