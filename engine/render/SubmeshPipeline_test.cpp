@@ -13,6 +13,8 @@
 #include "engine/render/testing/RenderTestKit.h"
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwGraphics3D.h"
+#include "engine/scene/CkwGroup.h"
+#include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/SceneTestKit.h"
 
 namespace {
@@ -326,4 +328,33 @@ TEST(SubmeshPipeline, ClipperCutsLikeTheDoublePrecisionReference)
             EXPECT_TRUE(onOutline(p, got)) << "trial " << trial;
     }
     EXPECT_GT(cut, 500);
+}
+
+// A skinned square whose one bone moved draws where the same square moved
+// as a whole draws: its vertices go through the palette's integer matrix.
+TEST(SubmeshPipeline, SkinnedVerticesGoThroughTheirPaletteEntry)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        using namespace renderkit;
+        CkwWorld* moved = worldWith(test, 1.0f, 20.0f, 0, 0, 6, kSky);
+        CkwMesh* plain = quad(1.0f, 0xFF000000 | kGround, static_cast<CkwAppearance*>(CkwAppearance::create()));
+        plain->setTranslation(0.75f, -0.5f, 0.0f);
+        moved->addChild(plain);
+        const std::vector<uint32_t> expected = draw(moved);
+
+        CkwWorld* skinned = worldWith(test, 1.0f, 20.0f, 0, 0, 6, kSky);
+        CkwMesh* source = test.hold(quad(1.0f, 0xFF000000 | kGround, static_cast<CkwAppearance*>(CkwAppearance::create())));
+        auto* skeleton = static_cast<CkwGroup*>(CkwGroup::create());
+        auto* bone = static_cast<CkwGroup*>(CkwGroup::create());
+        skeleton->addChild(bone);
+        auto* skin = static_cast<CkwSkinnedMesh*>(CkwSkinnedMesh::create());
+        skin->initSingle(source->getVertexBuffer(), source->getIndexBuffer(0), source->getAppearance(0), skeleton);
+        skin->addTransform(bone, 1, 0, 4);
+        bone->setTranslation(0.75f, -0.5f, 0.0f);
+        skinned->addChild(skin);
+        const std::vector<uint32_t> drawn = draw(skinned);
+        ASSERT_EQ(drawn.size(), size_t(kW * kH));
+        EXPECT_EQ(drawn, expected);
+    }), 0);
 }
