@@ -114,6 +114,8 @@ void CkwFixedVectorCache::transform(int32_t i)
 void CkwFixedVectorCache::transformAll()
 {
     const int32_t n = m_flags.count();
+    if (n == 0)
+        return;
     if (m_paletteIndices == nullptr) {
         m_array->transformPoints(0, n, m_matrices[0], &m_positions.data()->x, m_w.data());
     } else {
