@@ -337,8 +337,7 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
     const CkwVertexArray* colors = m_vertexBuffer->getColors();
     CkwFixedColor vertexColor = m_baseColor;
     int32_t alpha = static_cast<int32_t>(static_cast<float>(m_baseAlpha) * m_alphaFactor + 0.5f);
-    // A colour array read from a file may have fewer than three components.
-    if (colors != nullptr && colors->getVertexCount() > 0 && colors->getComponentCount() >= 3) {
+    if (colors != nullptr && colors->getVertexCount() > 0) {
         vertexColor.set(colorByte(*colors, index, 0), colorByte(*colors, index, 1), colorByte(*colors, index, 2));
         alpha = colors->getComponentCount() == 4 ? (colorByte(*colors, index, 3) * m_alpha256) >> 8 : m_alpha255;
     }
