@@ -87,8 +87,15 @@ bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix
     float unit = 0.0f;
     for (int32_t e = 0; e < count && m_built; ++e) {
         CkwMatrix m = matrix;
-        if (m_paletteIndices != nullptr)
-            m.multiply(skin->getPaletteMatrix(e));
+        if (m_paletteIndices != nullptr) {
+            CkwMatrix palette = skin->getPaletteMatrix(e);
+            if (m_directions) {
+                // A bone's move carries points, not directions.
+                palette.m[12] = palette.m[13] = palette.m[14] = 0.0f;
+                palette.classify();
+            }
+            m.multiply(palette);
+        }
         m.multiply(s);
         m_built = finite(m) && CkwIntMatrix::fromMatrix(m_matrices[e], m, range, m_checkInside, true) != 0;
         const float u = m_built ? unitOf(m_matrices[e], m) : 0.0f;
@@ -221,7 +228,7 @@ void CkwFixedVectorCache::reset()
 CkwFixedVector3D divideByW(const CkwFixedVector3D& p, int32_t w, int64_t& divisor)
 {
     divisor = (int64_t{1} << 62) / std::max(w, 1);
-    // Rounded to nearest: vertices shared by neighbours land on one point.
+    // Rounded to nearest, from the exact quotient the textures use too.
     const auto scaled = [&](int32_t c) { return saturate(static_cast<int64_t>((Int128{c} * divisor + (Int128{1} << 45)) >> 46)); };
     return {scaled(p.x), scaled(p.y), scaled(p.z)};
 }

@@ -28,6 +28,8 @@ public:
     // With checkInside, the next prepare also refuses input wholly outside
     // the clip volume on one axis.
     void setCheckInside(bool check) { m_checkInside = check; }
+    // Directions take no translation from a skin's palette.
+    void setDirections(bool directions) { m_directions = directions; }
     // Transforms every vertex at once, with w.
     void transformAll();
 
@@ -77,8 +79,9 @@ private:
     bool m_prepared = false;
     bool m_built = false;
     bool m_checkInside = false;
+    bool m_directions = false;
 };
 
-// p / w in 16.16 for w > 0, through a 16-bit reciprocal of w; divisor is
-// 2^62 / w, exact, as textures are interpolated by it across the screen.
+// p / w in 16.16 for w > 0, rounded; divisor is 2^62 / w, exact, as
+// textures are interpolated by it across the screen.
 CkwFixedVector3D divideByW(const CkwFixedVector3D& p, int32_t w, int64_t& divisor);

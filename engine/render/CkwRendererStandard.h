@@ -137,6 +137,7 @@ private:
     int32_t m_alpha255 = 255, m_alpha256 = 256;
     int32_t m_polygonFlags = 0;
     bool m_lit = false;
+    bool m_needEyePositions = false;
     int32_t m_unitCount = 0;
     bool m_projective[2] = {};
     bool m_unitUsed[2] = {};

@@ -40,19 +40,26 @@ uint8_t outcode(const CkwFixedVector3D& p, int32_t w)
                                 | (p.z > w ? 16 : 0) | (p.z < lo ? 32 : 0));
 }
 
+int32_t topBit(uint64_t v) { return v == 0 ? -1 : 63 - std::countl_zero(v); }
+
 // The sign of the (x, y, w) determinant, exact for every 32-bit input:
 // negative for a triangle counter-clockwise on screen with y up.
 int32_t facing(const CkwFixedVector3D& a, int32_t wa, const CkwFixedVector3D& b, int32_t wb,
                const CkwFixedVector3D& c, int32_t wc)
 {
-    Int128 det;
-    if (wa == wb && wb == wc && wa > 0) {
-        det = Int128{int64_t{b.x} * c.y - int64_t{c.x} * b.y} + (int64_t{c.x} * a.y - int64_t{a.x} * c.y)
-            + (int64_t{a.x} * b.y - int64_t{b.x} * a.y);
-    } else {
-        det = Int128{a.x} * (int64_t{b.y} * wc - int64_t{c.y} * wb) - Int128{a.y} * (int64_t{b.x} * wc - int64_t{c.x} * wb)
-            + Int128{wa} * (int64_t{b.x} * c.y - int64_t{c.x} * b.y);
-    }
+    // Operands cut to 20 bits keep the determinant in 63; it decides the
+    // sign unless it lies within what the cut bits could change.
+    const uint32_t m = static_cast<uint32_t>(std::abs(int64_t{a.x}) | std::abs(int64_t{a.y}) | std::abs(int64_t{wa})
+                                             | std::abs(int64_t{b.x}) | std::abs(int64_t{b.y}) | std::abs(int64_t{wb})
+                                             | std::abs(int64_t{c.x}) | std::abs(int64_t{c.y}) | std::abs(int64_t{wc}));
+    const int32_t s = std::max(0, topBit(m) - 19);
+    const int64_t ax = a.x >> s, ay = a.y >> s, aw = wa >> s, bx = b.x >> s, by = b.y >> s, bw = wb >> s;
+    const int64_t cx = c.x >> s, cy = c.y >> s, cw = wc >> s;
+    const int64_t quick = ax * (by * cw - cy * bw) - ay * (bx * cw - cx * bw) + aw * (bx * cy - cx * by);
+    if (quick > (int64_t{1} << 45) || quick < -(int64_t{1} << 45))
+        return quick > 0 ? -1 : 1;
+    const Int128 det = Int128{a.x} * (int64_t{b.y} * wc - int64_t{c.y} * wb)
+        - Int128{a.y} * (int64_t{b.x} * wc - int64_t{c.x} * wb) + Int128{wa} * (int64_t{b.x} * c.y - int64_t{c.x} * b.y);
     return det > 0 ? -1 : (det < 0 ? 1 : 0);
 }
 
@@ -70,8 +77,6 @@ float fogAmount(const CkwFog& fog, float distance)
         return x >= 0.0f ? 0.0f : (x <= r ? 1.0f : x / r);
     return 1.0f;
 }
-
-int32_t topBit(uint64_t v) { return v == 0 ? -1 : 63 - std::countl_zero(v); }
 
 } // namespace
 
@@ -179,8 +184,15 @@ void CkwRendererStandard::bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* ap
     // Lights bound to this material and scope; ambient ones sum up.
     m_ambientSum = CkwFixedColor{};
     bool anyApplies = false;
-    for (CkwActiveLightStandard& light : m_lights)
-        anyApplies |= light.bind(m_material, m_polygonFlags, scope, m_ambientSum);
+    m_needEyePositions = false;
+    const bool localViewer = (m_polygonFlags & CkwPolygonMode::kBitLocalCameraLighting) != 0;
+    for (CkwActiveLightStandard& light : m_lights) {
+        const bool applies = light.bind(m_material, m_polygonFlags, scope, m_ambientSum);
+        anyApplies |= applies;
+        // Directional light needs no vertex position unless the viewer is.
+        m_needEyePositions |= applies
+            && (light.evaluateKind != CkwActiveLightStandard::kKindDirectional || (light.specularOn && localViewer));
+    }
     if (m_material != nullptr) {
         m_ambientTerm = m_ambientSum;
         CkwFixedColor ambient{};
@@ -205,6 +217,7 @@ void CkwRendererStandard::bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* ap
         m_normalMatrixValid = true;
     }
     if (m_lit) {
+        m_normalCache.setDirections(true);
         m_normalCache.prepare(buffer->getNormals(), m_normalMatrix, buffer->getNormalScale(), buffer->getNormalBias(),
                               m_skin);
         m_lit = m_normalCache.isBuilt();
@@ -357,10 +370,12 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
         }
         lit.accumulator.add(ambient);
         if (m_lit) {
-            const CkwFixedVector3D eye = m_eyeCache.getEyePosition(index, lit.w, lit.exponent);
-            lit.position[0] = eye.x;
-            lit.position[1] = eye.y;
-            lit.position[2] = eye.z;
+            if (m_needEyePositions) {
+                const CkwFixedVector3D eye = m_eyeCache.getEyePosition(index, lit.w, lit.exponent);
+                lit.position[0] = eye.x;
+                lit.position[1] = eye.y;
+                lit.position[2] = eye.z;
+            }
             const CkwFixedVector3D& normal = m_normalCache.getNormal(index);
             lit.normal[0] = normal.x;
             lit.normal[1] = normal.y;

@@ -330,21 +330,34 @@ TEST(SubmeshPipeline, ClipperCutsLikeTheDoublePrecisionReference)
     EXPECT_GT(cut, 500);
 }
 
-// A skinned square whose one bone moved draws where the same square moved
-// as a whole draws: its vertices go through the palette's integer matrix.
+// A lit skinned square whose one bone moved draws where the same square
+// moved as a whole draws, lit alike: its vertices and normals go through
+// the palette's integer matrices, the normals without the bone's move.
 TEST(SubmeshPipeline, SkinnedVerticesGoThroughTheirPaletteEntry)
 {
     SceneTest test;
     ASSERT_EQ(SceneTest::trap([&] {
         using namespace renderkit;
-        CkwWorld* moved = worldWith(test, 1.0f, 20.0f, 0, 0, 6, kSky);
-        CkwMesh* plain = quad(1.0f, 0xFF000000 | kGround, static_cast<CkwAppearance*>(CkwAppearance::create()));
+        auto litWorld = [&] {
+            CkwWorld* world = worldWith(test, 1.0f, 20.0f, 0, 0, 6, kSky);
+            CkwLight* sun = light(CkwLight::kDirectional, 0xFFFFFF, 1.0f);
+            rotate(sun, -50, 1, 1, 0);
+            world->addChild(sun);
+            return world;
+        };
+        auto litSquare = [&] {
+            auto* look = static_cast<CkwAppearance*>(CkwAppearance::create());
+            look->setMaterial(material(0xFFFF0000, 0));
+            return quad(1.0f, 0xFFFFFFFF, look);
+        };
+        CkwWorld* moved = litWorld();
+        CkwMesh* plain = litSquare();
         plain->setTranslation(0.75f, -0.5f, 0.0f);
         moved->addChild(plain);
         const std::vector<uint32_t> expected = draw(moved);
 
-        CkwWorld* skinned = worldWith(test, 1.0f, 20.0f, 0, 0, 6, kSky);
-        CkwMesh* source = test.hold(quad(1.0f, 0xFF000000 | kGround, static_cast<CkwAppearance*>(CkwAppearance::create())));
+        CkwWorld* skinned = litWorld();
+        CkwMesh* source = test.hold(litSquare());
         auto* skeleton = static_cast<CkwGroup*>(CkwGroup::create());
         auto* bone = static_cast<CkwGroup*>(CkwGroup::create());
         skeleton->addChild(bone);
@@ -356,5 +369,6 @@ TEST(SubmeshPipeline, SkinnedVerticesGoThroughTheirPaletteEntry)
         const std::vector<uint32_t> drawn = draw(skinned);
         ASSERT_EQ(drawn.size(), size_t(kW * kH));
         EXPECT_EQ(drawn, expected);
+        EXPECT_NE(drawn[kH / 2 * kW + kW / 2], kSky);
     }), 0);
 }
