@@ -124,6 +124,7 @@ private:
     bool m_normalMatrixValid = false;
     uint8_t m_clipAnd = 0, m_clipOr = 0;
     CkwArray<uint8_t> m_outcodes;
+    int32_t m_facingShift = 0;  // brings the node's clip coordinates into 20 bits
     CkwClipVertex m_clipVertices[kClipVertexCapacity];
 
     // Per submesh.

@@ -43,18 +43,15 @@ uint8_t outcode(const CkwFixedVector3D& p, int32_t w)
 int32_t topBit(uint64_t v) { return v == 0 ? -1 : 63 - std::countl_zero(v); }
 
 // The sign of the (x, y, w) determinant, exact for every 32-bit input:
-// negative for a triangle counter-clockwise on screen with y up.
+// negative for a triangle counter-clockwise on screen with y up. Operands
+// cut by `shift` to 20 bits keep the determinant in 63; it decides the sign
+// unless it lies within what the cut bits could change.
 int32_t facing(const CkwFixedVector3D& a, int32_t wa, const CkwFixedVector3D& b, int32_t wb,
-               const CkwFixedVector3D& c, int32_t wc)
+               const CkwFixedVector3D& c, int32_t wc, int32_t shift)
 {
-    // Operands cut to 20 bits keep the determinant in 63; it decides the
-    // sign unless it lies within what the cut bits could change.
-    const uint32_t m = static_cast<uint32_t>(std::abs(int64_t{a.x}) | std::abs(int64_t{a.y}) | std::abs(int64_t{wa})
-                                             | std::abs(int64_t{b.x}) | std::abs(int64_t{b.y}) | std::abs(int64_t{wb})
-                                             | std::abs(int64_t{c.x}) | std::abs(int64_t{c.y}) | std::abs(int64_t{wc}));
-    const int32_t s = std::max(0, topBit(m) - 19);
-    const int64_t ax = a.x >> s, ay = a.y >> s, aw = wa >> s, bx = b.x >> s, by = b.y >> s, bw = wb >> s;
-    const int64_t cx = c.x >> s, cy = c.y >> s, cw = wc >> s;
+    const int64_t ax = a.x >> shift, ay = a.y >> shift, aw = wa >> shift;
+    const int64_t bx = b.x >> shift, by = b.y >> shift, bw = wb >> shift;
+    const int64_t cx = c.x >> shift, cy = c.y >> shift, cw = wc >> shift;
     const int64_t quick = ax * (by * cw - cy * bw) - ay * (bx * cw - cx * bw) + aw * (bx * cy - cx * by);
     if (quick > (int64_t{1} << 45) || quick < -(int64_t{1} << 45))
         return quick > 0 ? -1 : 1;
@@ -99,6 +96,7 @@ bool CkwRendererStandard::setupNode(const CkwMatrix& model)
         uint8_t clipAnd = 255, clipOr = 0;
         if (m_clipCache.isBuilt()) {
             m_clipCache.transformAll();
+            uint64_t magnitudes = 0;
             for (int32_t i = 0; i < n; ++i) {
                 int32_t w;
                 const CkwFixedVector3D& p = m_clipCache.getPosition(i, w);
@@ -106,7 +104,9 @@ bool CkwRendererStandard::setupNode(const CkwMatrix& model)
                 m_outcodes[i] = code;
                 clipAnd &= code;
                 clipOr |= code;
+                magnitudes |= std::abs(int64_t{p.x}) | std::abs(int64_t{p.y}) | std::abs(int64_t{w});
             }
+            m_facingShift = std::max(0, topBit(magnitudes) - 19);
         } else {
             // Outside the view or beyond what integers can clip: skipped.
             clipAnd = clipOr = 1;
@@ -274,7 +274,7 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
             const CkwFixedVector3D& p0 = m_clipCache.getPosition(i0, w0);
             const CkwFixedVector3D& p1 = m_clipCache.getPosition(i1, w1);
             const CkwFixedVector3D& p2 = m_clipCache.getPosition(i2, w2);
-            int32_t area = facing(p0, w0, p1, w1, p2, w2);
+            int32_t area = facing(p0, w0, p1, w1, p2, w2, m_facingShift);
             if (parity)
                 area = -area;
             if (area == 0)
