@@ -12,6 +12,7 @@
 #include "tools/m3g/M3gAnimationEncoders.h"
 #include "tools/m3g/M3gFileWriter.h"
 #include "tools/m3g/M3gGeometryEncoders.h"
+#include "tools/m3g/M3gImageEncoders.h"
 
 namespace {
 
@@ -83,6 +84,17 @@ int main(int argc, char** argv)
     save("mesh-pieces", seed({9, 1, 33}, m3gSampleMeshScene(kM3gSchemeNone)));
     // Keyframes, tracks, skinned and morphing meshes.
     save("animation-file", m3gSampleAnimatedScene(kM3gSchemeZlib));
+    // An image larger than the engine takes: the load ends out of memory, in
+    // a plain section and behind the inflater.
+    for (const uint8_t scheme : {kM3gSchemeNone, kM3gSchemeZlib}) {
+        M3gFileWriter w;
+        w.beginSection(scheme);
+        M3gImage2DFields image;
+        image.isMutable = true;
+        image.width = image.height = 20000;
+        w.addObject(m3gImage2DRecord(image));
+        save(scheme == kM3gSchemeNone ? "huge-image" : "huge-image-zlib", w.finish());
+    }
 
     std::vector<uint8_t> flipped = packed;
     flipped[flipped.size() / 2] ^= 0x10;

@@ -1,6 +1,7 @@
 // Pack tool commands.
 #include "tools/pack/PackTool.h"
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
@@ -17,12 +18,21 @@ namespace {
 constexpr uint32_t kExtractSlice = 65536;
 
 constexpr char kUsage[] = "usage: packtool build MANIFEST OUT | list PACK | extract PACK ID OUT | --help\n";
+constexpr int kBadCommandLine = 2;
 
 // The manifest syntax, for a person who builds a pack by hand.
 constexpr char kHelp[] = R"(
   build    writes the pack OUT from the text MANIFEST
   list     prints each entry: id, type word, size in bytes
   extract  writes the bytes of entry ID (decimal or 0x hex) to OUT
+
+Paths on the command line are relative to the current folder.
+
+Exit codes:
+  0  done
+  1  a file could not be read, written or built: one line on standard error
+     says which and why
+  2  a bad command line: the usage on standard error
 
 Manifest: one directive a line; blank lines and lines starting with '#' are
 skipped. Numbers are decimal or 0x hex. Paths are relative to the manifest.
@@ -65,11 +75,17 @@ int failWith(std::FILE* err, const std::string& message)
     return 1;
 }
 
+// The system's reason for the last failed open, read or write.
+std::string cannot(const char* what, const std::string& path)
+{
+    return std::string("cannot ") + what + " " + path + ": " + std::strerror(errno);
+}
+
 int build(const std::string& manifestPath, const std::string& outPath, std::FILE* err)
 {
     Bytes text;
     if (!readHostFile(manifestPath, text))
-        return failWith(err, "cannot read " + manifestPath);
+        return failWith(err, cannot("read", manifestPath));
     size_t slash = manifestPath.find_last_of('/');
     std::string folder = slash == std::string::npos ? std::string() : manifestPath.substr(0, slash);
     PackManifest manifest;
@@ -80,7 +96,7 @@ int build(const std::string& manifestPath, const std::string& outPath, std::FILE
     if (!manifest.writer.build(manifest.form, pack, &error))
         return failWith(err, error);
     if (!writeHostFile(outPath, pack))
-        return failWith(err, "cannot write " + outPath);
+        return failWith(err, cannot("write", outPath));
     return 0;
 }
 
@@ -88,7 +104,7 @@ bool openPack(const std::string& path, ResourcePack& pack, std::FILE* err)
 {
     HostFile* file = HostFile::open(path, false);
     if (file == nullptr) {
-        failWith(err, "cannot open " + path);
+        failWith(err, cannot("open", path));
         return false;
     }
     if (!pack.openFile(file)) {
@@ -158,7 +174,7 @@ int extract(const std::string& path, const std::string& idText, const std::strin
     if (entry.hasError())
         return failWith(err, "entry " + idText + " is corrupt or shorter than its header says");
     if (!writeHostFile(outPath, bytes))
-        return failWith(err, "cannot write " + outPath);
+        return failWith(err, cannot("write", outPath));
     return 0;
 }
 
@@ -179,5 +195,5 @@ int runPackTool(int argc, const char* const* argv, std::FILE* out, std::FILE* er
     if (command == "extract" && argc == 5)
         return extract(argv[2], argv[3], argv[4], err);
     std::fputs(kUsage, err);
-    return 1;
+    return kBadCommandLine;
 }

@@ -2,6 +2,7 @@
 #include "tools/pack/PackWriter.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include <zlib.h>
@@ -22,6 +23,14 @@ void putU32(Bytes& out, uint32_t value)
 }
 
 namespace {
+
+// Ids as the manifest and the tool's list write them.
+std::string hexId(uint32_t id)
+{
+    char text[12];
+    std::snprintf(text, sizeof text, "0x%X", id);
+    return text;
+}
 
 // Appends through resize and memcpy: vector::insert of a range trips a
 // false overread warning of g++ 12 at -O3.
@@ -75,7 +84,7 @@ bool PackWriter::build(PackIndexForm form, Bytes& out, std::string* error) const
             return fail("entry header length below 4");
         // Readers refuse an entry no longer than its header.
         if (!entry.deflate && entry.payload.empty())
-            return fail("plain entry " + std::to_string(entry.id) + " is empty: store it deflated");
+            return fail("plain entry " + hexId(entry.id) + " is empty: store it deflated");
         sorted.push_back(&entry);
     }
     std::stable_sort(sorted.begin(), sorted.end(), [](const Entry* a, const Entry* b) {
@@ -83,7 +92,7 @@ bool PackWriter::build(PackIndexForm form, Bytes& out, std::string* error) const
     });
     for (size_t i = 1; i < sorted.size(); ++i)
         if ((sorted[i]->id & PackFormat::IdMask) == (sorted[i - 1]->id & PackFormat::IdMask))
-            return fail("two entries share the id " + std::to_string(sorted[i]->id & PackFormat::IdMask));
+            return fail("two entries share the id " + hexId(sorted[i]->id & PackFormat::IdMask));
 
     Bytes index;
     uint32_t indexCount = 0;

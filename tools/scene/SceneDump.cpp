@@ -117,7 +117,7 @@ EngineResult load(const IkwEngineTable& api, const std::string& path, std::strin
 
 } // namespace
 
-int dumpScene(const std::string& path, std::string& out)
+int32_t loadAndDumpScene(const std::string& path, std::string& out)
 {
     IkwEngine* root = nullptr;
     EngineResult result = initEngineApi(&root);
@@ -127,6 +127,12 @@ int dumpScene(const std::string& path, std::string& out)
             result = load(*root->table, path, out);
         root->table->release(root);
     }
+    return result;
+}
+
+int dumpScene(const std::string& path, std::string& out)
+{
+    const int32_t result = loadAndDumpScene(path, out);
     if (result != 0) {
         out += "error " + std::to_string(result) + "\n";
         return 1;

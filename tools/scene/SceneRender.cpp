@@ -17,6 +17,7 @@
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMesh.h"
 #include "engine/scene/CkwWorld.h"
+#include "tools/scene/LoadFailure.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ int drawRoots(const std::string& path, const SceneRenderOptions& options, std::v
     while (code == 0 && loader.getState() != CkwBrewLoader::kDone && loader.getState() != CkwBrewLoader::kFailed)
         code = loader.loadNameStep(path.c_str(), nullptr);
     if (code != 0 || loader.getState() != CkwBrewLoader::kDone) {
-        error = "cannot load " + path + " (" + std::to_string(code) + ")";
+        error = describeLoadFailure(path, code);
         return 1;
     }
     CkwWorld* world = nullptr;
@@ -95,7 +96,7 @@ int drawRoots(const std::string& path, const SceneRenderOptions& options, std::v
             node = static_cast<CkwNode*>(root);
     }
     if (world == nullptr && node == nullptr) {
-        error = "no World and no drawable node in " + path;
+        error = path + ": no World and no drawable node to draw";
         return 1;
     }
     pixels.assign(size_t(options.width) * options.height, 0);
@@ -139,7 +140,7 @@ int drawRoots(const std::string& path, const SceneRenderOptions& options, std::v
     if (g != nullptr)
         g->release();
     if (code != 0) {
-        error = "render failed (" + std::to_string(code) + ")";
+        error = path + ": the engine failed to draw it (error " + std::to_string(code) + ")";
         return 1;
     }
     return 0;
@@ -187,7 +188,7 @@ int renderSceneToPng(const std::string& path, const std::string& pngPath, const 
     if (renderSceneFile(path, options, pixels, error) != 0)
         return 1;
     if (!writePng(pngPath, pixels, options.width, options.height)) {
-        error = "cannot write " + pngPath;
+        error = pngPath + ": cannot write the picture there";
         return 1;
     }
     return 0;

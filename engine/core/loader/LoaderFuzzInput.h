@@ -29,13 +29,17 @@ EngineResult loadFuzzInput(const Engine& engine, std::span<const uint8_t> input)
     return result;
 }
 
-// The results a load over arbitrary bytes may give: success, the parser's
-// codes, and the mapped leaves of bad input.
+// Every result a memory load over arbitrary bytes may give: success; the
+// parser's codes (-7..-11); no memory for a reference path or nested loader
+// (2); a referenced file that cannot be opened (0x10000); memory exhausted,
+// as when a record declares a huge size (0x10001); input ending inside a
+// section (0x10008); a bad section length (0x10009); a file that references
+// itself (0x1000A). Archive and state failures need a name or a second call.
 inline bool isLoadOutcome(EngineResult result)
 {
     switch (result) {
-    case 0: case -7: case -8: case -9: case -10: case -11:
-    case 0x10000: case 0x10008: case 0x10009: case 0x1000A:
+    case 0: case -7: case -8: case -9: case -10: case -11: case 2:
+    case 0x10000: case 0x10001: case 0x10008: case 0x10009: case 0x1000A:
         return true;
     default:
         return false;
