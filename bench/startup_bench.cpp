@@ -3,7 +3,7 @@
 // the shutdown that follows it. Needs PF_BUILD_DIR naming the build folder.
 #include <benchmark/benchmark.h>
 
-#include "game/shell/GameRunSetup.h"
+#include "game/level/GameRunSetup.h"
 
 namespace {
 

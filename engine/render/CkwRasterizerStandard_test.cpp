@@ -544,3 +544,22 @@ TEST(CkwRasterizerStandard, FillsAndBlitsAreClippedAndReadInsideTheImage)
 }
 
 } // namespace
+
+// A sliver whose depth gradient steps z past the int32 range inside a span:
+// the fast and the general routines keep their arithmetic defined and agree.
+TEST(CkwRasterizerStandard, SliverDepthGradientsStayDefined)
+{
+    std::vector<uint16_t> depths[2];
+    for (bool general : {false, true}) {
+        RasterTarget target(160, 540);
+        CkwRasterizerStandard r;
+        target.bind(r);
+        r.setGeneralSpansOnly(general);
+        r.setCompositingMode(compositing(kBlendReplace));
+        drawEitherWinding(r, rasterVertex(28.94, 44.63, 7178043, 1, 0, 0),
+                          rasterVertex(23.25, 19.13, 151839402, 0, 1, 0),
+                          rasterVertex(134.81, 520.06, 232463788, 0, 0, 1));
+        depths[general] = target.depth;
+    }
+    EXPECT_EQ(depths[0], depths[1]);
+}

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/core/math/FixedMath.h"
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
@@ -36,6 +37,42 @@ uint16_t* depthStorage(CkwGraphics3D* g, CkwArray<uint16_t>& own)
     if (g->m_externalDepth != nullptr)
         return g->m_externalDepth;
     return own.isEmpty() ? nullptr : own.data();
+}
+
+// Cuts a span running a0..a1 to [lo, hi]; b0..b1, its image on the other
+// side (screen or texture), moves in proportion. False when nothing is left.
+bool cutSpan(int32_t& a0, int32_t& a1, int32_t& b0, int32_t& b1, int32_t lo, int32_t hi)
+{
+    if (std::max(a0, a1) <= lo || std::min(a0, a1) >= hi)
+        return false;
+    const int64_t da = int64_t{a1} - a0, db = int64_t{b1} - b0;
+    const auto moveTo = [&](int32_t& a, int32_t& b, int32_t edge) {
+        const int64_t share = fixedDiv64((int64_t{edge} - a) << 16, da);
+        b = static_cast<int32_t>(b + ((share * db + 0x8000) >> 16));
+        a = edge;
+    };
+    if (std::min(a0, a1) < lo)
+        moveTo(a0 < a1 ? a0 : a1, a0 < a1 ? b0 : b1, lo);
+    if (std::max(a0, a1) > hi)
+        moveTo(a0 > a1 ? a0 : a1, a0 > a1 ? b0 : b1, hi);
+    return true;
+}
+
+// How much fog covers a sprite whose origin lies e in front of the eye, w
+// the homogeneous weight of its eye-space position.
+float spriteFog(const CkwFog& fog, float e, float w)
+{
+    if (fog.getMode() == CkwFog::kExponential)
+        return 1.0f - floatExp(-(fog.getDensity() * (w != 1.0f ? e / w : e)));
+    if (fog.getMode() != CkwFog::kLinear)
+        return 0.0f;
+    const float x = e - fog.getNearDistance() * w;
+    const float r = (fog.getFarDistance() - fog.getNearDistance()) * w;
+    if (r > 0.0f)
+        return x <= 0.0f ? 0.0f : (x >= r ? 1.0f : x / r);
+    if (r < 0.0f)
+        return x >= 0.0f ? 0.0f : (x <= r ? 1.0f : x / r);
+    return 1.0f;
 }
 
 } // namespace
@@ -76,6 +113,7 @@ void CkwRendererStandard::resetCaches()
         m_shadedStamp[u].reset();
     }
     m_vertexBuffer = nullptr;
+    m_skin = nullptr;
 }
 
 void CkwRendererStandard::bindTarget(CkwGraphics3D* g)
@@ -293,6 +331,10 @@ void CkwRendererStandard::clearBackground(CkwBackground* background, CkwCamera* 
     fillDepth(x0, vy + vh, x1 - x0, y1 - vh - vy);
     fillDepth(x0, vy, vx - x0, vh);
     fillDepth(vx + vw, vy, x1 - vw - vx, vh);
+    // Steps taken modulo the map, so a crop wider than it or running
+    // backwards still reads inside it with one wrap per step.
+    const auto wrapped = [](int64_t step, int64_t span) { return (step % span + span) % span; };
+    const int64_t wrapX = wrapped(stepX, spanX), wrapY = wrapped(stepY, spanY);
     int64_t ty = fy;
     for (int32_t row = 0; row < vh; ++row) {
         const uint16_t* src = source + int64_t(ty >> 16) * iw;
@@ -300,11 +342,11 @@ void CkwRendererStandard::clearBackground(CkwBackground* background, CkwCamera* 
         int64_t tx = fx;
         for (int32_t col = 0; col < vw; ++col) {
             dst[col] = src[tx >> 16];
-            tx += stepX;
+            tx += wrapX;
             if (tx >= spanX)
                 tx -= spanX;
         }
-        ty += stepY;
+        ty += wrapY;
         if (ty >= spanY)
             ty -= spanY;
     }
@@ -329,22 +371,42 @@ void CkwRendererStandard::traverse(CkwNode* root)
     const float base = m_alphaFactor;
     const int32_t rootDepth = root->getDepth();
     m_alphaStack.setCount(0);
+    m_pendingSkins.setCount(0);
     CkwNode* node = root;
     while (node != nullptr) {
         const int32_t level = node->getDepth() - rootDepth;
+        queuePendingSkins(level);
         const float parentAlpha = level == 0 ? base : m_alphaStack[level - 1];
         m_alphaStack.setCount(level + 1);
         m_alphaStack[level] = parentAlpha * node->getAlphaFactor();
         const bool enabled = node->isRenderingEnabled();
+        const int32_t id = node->getClassId();
         if (enabled) {
             m_alphaFactor = m_alphaStack[level];
-            queueNode(node);
+            if (id == kClassSkinnedMesh) {
+                // Bones moved since the last frame repose the palette; the
+                // skeleton's own meshes queue ahead of the skin.
+                static_cast<CkwSkinnedMesh*>(node)->markChangedBones();
+                m_pendingSkins.append(SkwPendingSkin{node, level, m_alphaFactor});
+            } else {
+                queueNode(node);
+            }
         }
-        const int32_t id = node->getClassId();
         const bool descend = enabled && (id == kClassGroup || id == kClassWorld || id == kClassSkinnedMesh);
         node = CkwNode::nextInSubtree(node, root, descend);
     }
+    queuePendingSkins(0);
     m_alphaFactor = base;
+}
+
+void CkwRendererStandard::queuePendingSkins(int32_t level)
+{
+    while (!m_pendingSkins.isEmpty() && m_pendingSkins.last().level >= level) {
+        const SkwPendingSkin pending = m_pendingSkins.last();
+        m_pendingSkins.setCount(m_pendingSkins.count() - 1);
+        m_alphaFactor = pending.alphaFactor;
+        queueNode(pending.mesh);
+    }
 }
 
 bool CkwRendererStandard::isTransparent(CkwAppearance* appearance, CkwVertexBuffer* buffer) const
@@ -459,15 +521,26 @@ void CkwRendererStandard::drawQueue()
         CkwIndexBuffer* indices = mesh->getIndexBuffer(entry.submesh);
         if (int64_t{buffer->getVertexCount()} <= int64_t{indices->maxIndex()})
             leave(KErrIllegalState);
-        if (entry.node != previous || buffer != m_vertexBuffer) {
+        CkwSkinnedMesh* skin = nullptr;
+        if (id == kClassSkinnedMesh) {
+            skin = static_cast<CkwSkinnedMesh*>(mesh);
+            // The palette then maps positions after the buffer's own scale
+            // and bias, which the pipeline applies.
+            const float zero[3] = {0.0f, 0.0f, 0.0f};
+            skin->setPositionScaleBias(1.0f, zero);
+            if (buffer->getVertexCount() <= skin->getLargestBoundIndex())
+                leave(KErrIllegalState);
+        }
+        if (entry.node != previous || buffer != m_vertexBuffer || skin != m_skin) {
             m_vertexBuffer = buffer;
-            m_skin = id == kClassSkinnedMesh ? static_cast<CkwSkinnedMesh*>(mesh) : nullptr;
+            m_skin = skin;
             nodeVisible = setupNode(entry.node->getWorldTransform());
             previous = entry.node;
         }
         if (nodeVisible)
             renderSubmesh(buffer, indices, mesh->getAppearance(entry.submesh), entry.node->getScope());
     }
+    m_skin = nullptr;
     m_alphaFactor = 1.0f;
 }
 
@@ -516,13 +589,14 @@ void CkwRendererStandard::renderImmediate(CkwVertexBuffer* vertexBuffer, CkwInde
 {
     if (m_cameraDegenerate || vertexBuffer == nullptr || appearance == nullptr || !viewportReady())
         return;
+    if (indexBuffer == nullptr)
+        leave(KErrNullArgument);
     if (vertexBuffer->getPositions() == nullptr)
         leave(KErrIllegalState);
     if (int64_t{vertexBuffer->getVertexCount()} <= int64_t{indexBuffer->maxIndex()})
         leave(KErrIllegalState);
     resetCaches();
     m_vertexBuffer = vertexBuffer;
-    m_skin = nullptr;
     setDepthConstants();
     m_alphaFactor = 1.0f;
     if (setupNode(transform != nullptr ? *transform : CkwMatrix()))
@@ -538,7 +612,6 @@ void CkwRendererStandard::renderSprite(CkwSprite* sprite)
         return;
     const CkwCompositingMode* mode = appearance->getCompositingMode();
     m_rasterizer->setCompositingMode(rasterCompositingOf(mode != nullptr ? *mode : *m_defaultCompositingMode));
-    m_rasterizer->setFog(nullptr);
     const bool fade = m_blitImage.alphaData != nullptr && m_alphaFactor < 1.0f;
     m_rasterizer->setBlitImage(&m_blitImage, fade ? kFuncModulate : kFuncReplace);
 
@@ -588,15 +661,42 @@ void CkwRendererStandard::renderSprite(CkwSprite* sprite)
         return;
     const CkwRect& scissor = m_graphics->m_scissor;
     const int32_t sx = (scissor.x - m_graphics->m_clipRect.x) * 16, sy = (scissor.y - m_graphics->m_clipRect.y) * 16;
-    if (qx >= sx + scissor.width * 16 || qy >= sy + scissor.height * 16 || qx + qw <= sx || qy + qh <= sy)
+    const int32_t sx1 = sx + scissor.width * 16, sy1 = sy + scissor.height * 16;
+    if (qx >= sx1 || qy >= sy1 || qx + qw <= sx || qy + qh <= sy)
         return;
+
+    // Edges on screen (sixteenths) and their texture coordinates; a crop
+    // reaching past the image is cut to it, not repeated.
+    int32_t x0 = qx, x1 = qx + qw, y0 = qy, y1 = qy + qh;
+    if (!cutSpan(left, right, x0, x1, 0, kFixedOne) || !cutSpan(top, bottom, y0, y1, 0, kFixedOne))
+        return;
+    // Pixel centres sample the texture: half a texel step in.
+    const int32_t halfS = safeDivide(right - left, std::max((x1 - x0) >> 4, 1)) / 2;
+    const int32_t halfT = safeDivide(bottom - top, std::max((y1 - y0) >> 4, 1)) / 2;
+    left += halfS;
+    right += halfS;
+    top += halfT;
+    bottom += halfT;
+    if (!cutSpan(x0, x1, left, right, sx, sx1) || !cutSpan(y0, y1, top, bottom, sy, sy1))
+        return;
+
+    const CkwFog* fog = appearance->getFog();
+    const uint32_t fogRgb = fog != nullptr ? (fog->getColor() & 0xFFFFFF) : 0;
+    m_rasterizer->setFog(fog != nullptr ? &fogRgb : nullptr);
+    uint8_t fogByte = 0;
+    if (fog != nullptr) {
+        CkwMatrix modelView = m_view;
+        modelView.multiply(world);
+        const float f = spriteFog(*fog, -modelView.m[14], modelView.m[15]);
+        fogByte = static_cast<uint8_t>(std::clamp(f * 255.0f, 0.0f, 255.0f));
+    }
 
     SkwRasterVertex v[4]{};
     const int32_t z = static_cast<int32_t>(std::clamp<int64_t>(
         ((std::lround(origin[2] * 65536.0f) + 0x10000) >> 2) * (m_depthScale >> 3) + m_depthOffset, 0, 0x0FFFFFFF));
     const uint8_t alpha = m_alphaFactor < 1.0f ? static_cast<uint8_t>(m_alphaFactor * 255.0f) : 255;
-    const int32_t xs[4] = {qx, qx, qx + qw, qx + qw};
-    const int32_t ys[4] = {qy, qy + qh, qy, qy + qh};
+    const int32_t xs[4] = {x0, x0, x1, x1};
+    const int32_t ys[4] = {y0, y1, y0, y1};
     const int32_t ss[4] = {left, left, right, right};
     const int32_t ts[4] = {top, bottom, top, bottom};
     for (int32_t i = 0; i < 4; ++i) {
@@ -605,6 +705,7 @@ void CkwRendererStandard::renderSprite(CkwSprite* sprite)
         v[i].z = z;
         v[i].r = v[i].g = v[i].b = 0x10000;
         v[i].alpha = alpha;
+        v[i].fog = fogByte;
         v[i].tex[0].s = ss[i];
         v[i].tex[0].t = ts[i];
         v[i].tex[0].q = 0x10000;

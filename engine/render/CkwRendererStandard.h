@@ -72,6 +72,8 @@ private:
     // Queue.
     void resetQueue(CkwNode* root);
     void traverse(CkwNode* root);
+    // Queues the skinned meshes whose skeletons the walk has left at level.
+    void queuePendingSkins(int32_t level);
     void queueNode(CkwNode* node);
     void enqueue(CkwNode* node, int32_t submesh, bool transparent, int32_t layer, int32_t& depthCache);
     void drawQueue();
@@ -96,6 +98,13 @@ private:
     CkwArray<SkwQueuedState> m_queue;
     int32_t m_lastQueued = 0;
     CkwArray<float> m_alphaStack;
+    // Skinned meshes met by the walk, queued once their skeleton is done.
+    struct SkwPendingSkin {
+        CkwNode* mesh;
+        int32_t level;
+        float alphaFactor;
+    };
+    CkwArray<SkwPendingSkin> m_pendingSkins;
     CkwMatrix m_view;
     CkwMatrix m_viewProjection;
     CkwMatrix m_projection;

@@ -1,8 +1,10 @@
 // The renderer against pictures: small scenes drawn through the render
 // context, each compared with its golden and with a float reference computed
 // here by casting a ray through every pixel.
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,9 @@
 #include "engine/render/testing/RenderTestKit.h"
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwFog.h"
+#include "engine/scene/CkwRayIntersection.h"
+#include "engine/scene/CkwSkinnedMesh.h"
+#include "engine/scene/CkwStageset.h"
 #include "engine/scene/CkwSprite.h"
 #include "engine/scene/CkwGraphics3D.h"
 #include "engine/core/math/CkwTransform.h"
@@ -213,6 +218,29 @@ bool insideSquare(const Vec& p, double cx, double cy, double half)
     return std::fabs(p.x - cx) <= half && std::fabs(p.y - cy) <= half;
 }
 
+// A world with the test camera, held by test.
+CkwWorld* testWorld(SceneTest& test)
+{
+    return test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+}
+
+CkwCompositingMode* blendingMode(int32_t blending)
+{
+    auto* mode = static_cast<CkwCompositingMode*>(CkwCompositingMode::create());
+    mode->setBlending(blending);
+    return mode;
+}
+
+// The nodes of the last render's queue in drawing order.
+std::vector<CkwNode*> queueOrder(const Drawn& drawn)
+{
+    const auto& queue = static_cast<CkwRendererStandard*>(drawn.g->renderer())->queue();
+    std::vector<CkwNode*> order;
+    for (int32_t i = queue[0].next; i != 0; i = queue[i].next)
+        order.push_back(queue[i].node);
+    return order;
+}
+
 } // namespace
 
 // A floor reaching behind the camera and past every screen edge: cut by the
@@ -222,7 +250,7 @@ TEST(RendererPictures, NearPlaneAndScreenEdgeClipping)
     SceneTest test;
     // Scene building pushes on the cleanup stack, so the test runs in a trap.
     ASSERT_EQ(SceneTest::trap([&] {
-    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    CkwWorld* world = testWorld(test);
     auto* background = static_cast<CkwBackground*>(CkwBackground::create());
     background->setColor(0xFF2040A0);
     world->setBackground(background);
@@ -252,9 +280,8 @@ TEST(RendererPictures, TransparentSquaresDrawFarToNear)
     SceneTest test;
     // Scene building pushes on the cleanup stack, so the test runs in a trap.
     ASSERT_EQ(SceneTest::trap([&] {
-    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
-    auto* blend = static_cast<CkwCompositingMode*>(CkwCompositingMode::create());
-    blend->setBlending(CkwCompositingMode::kAlpha);
+    CkwWorld* world = testWorld(test);
+    CkwCompositingMode* blend = blendingMode(CkwCompositingMode::kAlpha);
     CkwMesh* nearSquare = coloredQuad(1.0f, 0x800000FF, flatAppearance(blend), 0.4f, 0.2f, 1.0f);
     CkwMesh* farSquare = coloredQuad(1.0f, 0x80FF0000, flatAppearance(blend), -0.4f, -0.2f, 0.0f);
     CkwMesh* opaque = coloredQuad(1.5f, 0xFF00FF00, flatAppearance(), 0.0f, 0.0f, -2.0f);
@@ -265,11 +292,7 @@ TEST(RendererPictures, TransparentSquaresDrawFarToNear)
     Drawn drawn(world);
     ASSERT_EQ(drawn.code, 0);
     EXPECT_TRUE(matchesGolden("renderer_transparency_order", drawn.target));
-    const auto& queue = static_cast<CkwRendererStandard*>(drawn.g->renderer())->queue();
-    std::vector<CkwNode*> order;
-    for (int32_t i = queue[0].next; i != 0; i = queue[i].next)
-        order.push_back(queue[i].node);
-    EXPECT_EQ(order, (std::vector<CkwNode*>{opaque, farSquare, nearSquare}));
+    EXPECT_EQ(queueOrder(drawn), (std::vector<CkwNode*>{opaque, farSquare, nearSquare}));
 
     const double a = 128.0 / 255.0;
     auto reference = [&](double px, double py, int64_t& id, Vec& color) {
@@ -301,7 +324,7 @@ TEST(RendererPictures, TwoSidedLightingAndFog)
     SceneTest test;
     // Scene building pushes on the cleanup stack, so the test runs in a trap.
     ASSERT_EQ(SceneTest::trap([&] {
-    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    CkwWorld* world = testWorld(test);
     auto* twoSided = static_cast<CkwPolygonMode*>(CkwPolygonMode::create());
     twoSided->setCulling(CkwPolygonMode::kCullNone);
     twoSided->setTwoSidedLightingEnable(true);
@@ -353,7 +376,7 @@ TEST(RendererPictures, BackgroundImageCropBorderAndRepeat)
     SceneTest test;
     // Scene building pushes on the cleanup stack, so the test runs in a trap.
     ASSERT_EQ(SceneTest::trap([&] {
-    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+    CkwWorld* world = testWorld(test);
     CkwImage2D* image = gradientImage(200);
     auto* background = static_cast<CkwBackground*>(CkwBackground::create());
     background->setColor(0xFFFFFF00);
@@ -432,7 +455,7 @@ TEST(RendererPictures, UnscaledSpriteShowsItsImagePixelForPixel)
 {
     SceneTest test;
     ASSERT_EQ(SceneTest::trap([&] {
-        CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, kNear, kFar, kDistance));
+        CkwWorld* world = testWorld(test);
         CkwImage2D* image = gradientImage(255);
         auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
         sprite->setImage(image);
@@ -447,5 +470,292 @@ TEST(RendererPictures, UnscaledSpriteShowsItsImagePixelForPixel)
                     << x << "," << y;
         EXPECT_EQ(drawn.rgb(kW / 2 - 5, kH / 2), 0u);
         EXPECT_EQ(drawn.rgb(kW / 2 + 4, kH / 2), 0u);
+    }), 0);
+}
+
+// A skinned square follows its bone: drawn exactly where a plain square moved
+// as the bone is, whether the bone moved or not, and queued after the meshes
+// of its skeleton. A binding past the vertices refuses the frame.
+TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        const struct {
+            float shift, turn;
+            int32_t boundCount, code;
+        } cases[] = {{0.0f, 0.0f, 4, 0}, {2.0f, 0.0f, 4, 0}, {-1.5f, 30.0f, 4, 0}, {0.5f, 0.0f, 5, KErrIllegalState}};
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.shift);
+            CkwWorld* plainWorld = testWorld(test);
+            CkwMesh* plain = coloredQuad(1.0f, 0xFFE04040, flatAppearance(), c.shift, 0, 0);
+            renderkit::rotate(plain, c.turn, 0, 0, 1);
+            plainWorld->addChild(plain);
+            Drawn expected(plainWorld);
+            ASSERT_EQ(expected.code, 0);
+
+            CkwWorld* world = testWorld(test);
+            CkwMesh* rest = test.hold(renderkit::quad(1.0f, 0xFFE04040, flatAppearance()));
+            CkwGroup* skeleton = test.group();
+            CkwGroup* bone = test.group();
+            skeleton->addChild(bone);
+            // A far, small marker riding on the bone: queued ahead of the skin.
+            CkwMesh* marker = coloredQuad(0.01f, 0xFF00FF00, flatAppearance(), 0, 0, -15);
+            bone->addChild(marker);
+            auto* skin = test.hold(new CkwSkinnedMesh);
+            skin->initSingle(rest->getVertexBuffer(), rest->getIndexBuffer(0), rest->getAppearance(0), skeleton);
+            skin->addTransform(bone, 1, 0, c.boundCount);
+            world->addChild(skin);
+            Drawn atRest(world);
+            ASSERT_EQ(atRest.code, c.code);
+            if (c.code != 0)
+                continue;
+            bone->setTranslation(c.shift, 0, 0);
+            renderkit::rotate(bone, c.turn, 0, 0, 1);
+            Drawn posed(world);
+            ASSERT_EQ(posed.code, 0);
+            int32_t differing = 0;
+            for (int32_t y = 0; y < kH; ++y)
+                for (int32_t x = 0; x < kW; ++x)
+                    differing += (posed.rgb(x, y) & 0xF0F0F0) != (expected.rgb(x, y) & 0xF0F0F0);
+            EXPECT_LE(differing, 2);
+            // Picking meets the posed square where it is drawn.
+            const double halfWidth = kDistance * std::tan(kFovy * kPi / 360.0) * kW / kH;
+            for (const float at : {c.shift, c.shift - 1.5f}) {
+                CkwRayIntersection hit;
+                const bool picked = world->pickViewport(-1, float((at / halfWidth + 1) / 2), 0.5f,
+                                                        *static_cast<CkwCamera*>(world->getActiveCamera()), &hit)
+                                 && hit.getIntersected() == skin;
+                const int32_t column = static_cast<int32_t>((at / halfWidth + 1) / 2 * kW);
+                EXPECT_EQ(picked, posed.rgb(column, kH / 2) != 0) << at;
+            }
+            EXPECT_EQ(queueOrder(posed), (std::vector<CkwNode*>{marker, skin}));
+        }
+    }), 0);
+}
+
+// A repeated Stageset background fills the depth buffer from its map for any
+// crop, wider than the map or running backwards: each value is the map's at
+// the crop position taken modulo the map, as a plain reference computes it.
+TEST(RendererPictures, StagesetBackgroundDepthStaysInsideItsMap)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        constexpr int32_t iw = 16, ih = 8, tw = 32, th = 16;
+        std::vector<uint8_t> data(iw * ih * 5, 0x40);
+        for (int32_t i = 0; i < iw * ih; ++i) {
+            data[iw * ih * 3 + 2 * i] = uint8_t(1 + i);
+            data[iw * ih * 3 + 2 * i + 1] = 0;
+        }
+        const float crops[][4] = {{0, 0, 5000, 8}, {16, 0, -16, 8}, {0, 8, 16, -8}, {3, -2, 16, 8}, {0, 0, 7, 300}};
+        for (const auto& crop : crops) {
+            SCOPED_TRACE(crop[0] * 1000 + crop[1] * 100 + crop[2]);
+            auto* map = test.hold(new CkwStageset);
+            map->initWithData(iw, ih, static_cast<int32_t>(data.size()), data.data());
+            CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, 1.0f, kNear, kFar, kDistance));
+            auto* background = static_cast<CkwBackground*>(CkwBackground::create());
+            background->setImage(map);
+            background->setImageMode(CkwBackground::kRepeat, CkwBackground::kRepeat);
+            background->setCrop(crop[0], crop[1], crop[2], crop[3]);
+            background->setDepthClearEnable(true);
+            world->setBackground(background);
+            auto* target = test.hold(new CkwStageset);
+            target->initBlank(tw, th);
+            CkwGraphics3D* g = test.hold(CkwGraphics3D::create());
+            g->bindImageTarget(target);
+            g->renderWorld(world);
+            const uint16_t* source = map->getDepthMap();
+            const uint16_t* depth = target->getDepthMap();
+            const int64_t spanX = int64_t{iw} << 16, spanY = int64_t{ih} << 16;
+            const int64_t stepX = static_cast<int32_t>(crop[2] * 65536.0 + 0.5) / tw;
+            const int64_t stepY = static_cast<int32_t>(crop[3] * 65536.0 + 0.5) / th;
+            const auto wrap = [](int64_t v, int64_t span) { return (v % span + span) % span; };
+            int32_t mismatches = 0;
+            for (int32_t y = 0; y < th; ++y)
+                for (int32_t x = 0; x < tw; ++x) {
+                    const int64_t u = wrap(static_cast<int64_t>(crop[0] * 65536.0 + 0.5) + x * stepX, spanX) >> 16;
+                    const int64_t v = wrap(static_cast<int64_t>(crop[1] * 65536.0 + 0.5) + y * stepY, spanY) >> 16;
+                    mismatches += depth[y * tw + x] != source[v * iw + u];
+                }
+            EXPECT_EQ(mismatches, 0);
+        }
+    }), 0);
+}
+
+// Sprites are cut to the viewport, their crop to the image, and fogged by
+// their distance: no pixel changes outside the viewport, a crop half past
+// the image draws only the half inside it, and a sprite at the far end of
+// linear fog shows the fog colour.
+TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        constexpr int32_t tw = 120, th = 90;
+        constexpr uint16_t sentinel = 0x1234;
+        const CkwRect viewport{30, 20, 60, 50};
+        const struct {
+            const char* name;
+            float x, y, z;
+            bool scaled;
+            int32_t crop[4];
+            bool fogged;
+            int32_t drawn;  // sprite pixels inside the viewport; -1 some
+        } cases[] = {
+            {"left edge", -30, 0, 0, false, {0, 0, 16, 16}, false, 8 * 16},
+            {"top edge", 0, 25, 0, false, {0, 0, 16, 16}, false, 16 * 8},
+            {"scaled at the left edge", -30, 0, 0, true, {0, 0, 16, 16}, false, -1},
+            {"mirrored at the left edge", -30, 0, 0, false, {0, 0, -16, 16}, false, 8 * 16},
+            {"crop half past the image", 0, 0, 0, false, {8, 0, 16, 16}, false, 8 * 16},
+            {"at the far end of the fog", 0, 0, -3, false, {0, 0, 16, 16}, true, 16 * 16},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            auto* world = test.hold(static_cast<CkwWorld*>(CkwWorld::create()));
+            auto* camera = static_cast<CkwCamera*>(CkwCamera::create());
+            // One unit is one pixel of the viewport.
+            camera->setParallel(50.0f, 60.0f / 50.0f, 1.0f, 20.0f);
+            camera->setTranslation(0, 0, 5);
+            world->addChild(camera);
+            world->setActiveCamera(camera);
+            auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
+            sprite->setImage(renderkit::checkerImage(16, 2, 0xFF0000, 0x00FF00));
+            sprite->setCrop(c.crop[0], c.crop[1], c.crop[2], c.crop[3]);
+            sprite->setScaled(c.scaled);
+            if (c.scaled)
+                sprite->setScale(16, 16, 16);
+            sprite->setTranslation(c.x, c.y, c.z);
+            auto* appearance = static_cast<CkwAppearance*>(CkwAppearance::create());
+            if (c.fogged) {
+                auto* fog = static_cast<CkwFog*>(CkwFog::create());
+                fog->setMode(CkwFog::kLinear);
+                fog->setLinear(0.0f, 8.0f);
+                fog->setColor(0x0000FF);
+                appearance->setFog(fog);
+            }
+            sprite->setAppearance(appearance);
+            world->addChild(sprite);
+            RasterTarget target(tw, th, sentinel);
+            CkwGraphics3D* g = test.hold(CkwGraphics3D::create());
+            g->bindTarget(tw, th, tw * 2, target.color.data());
+            g->setViewport(viewport.x, viewport.y, viewport.width, viewport.height);
+            g->renderWorld(world);
+            int32_t outside = 0, drawn = 0, fogColoured = 0;
+            for (int32_t y = 0; y < th; ++y)
+                for (int32_t x = 0; x < tw; ++x) {
+                    const bool inside = x >= viewport.x && x < viewport.x + viewport.width && y >= viewport.y
+                                     && y < viewport.y + viewport.height;
+                    const uint16_t p = target.at(x, y);
+                    outside += !inside && p != sentinel;
+                    drawn += inside && p != 0;
+                    fogColoured += p == 0x001F;
+                }
+            EXPECT_EQ(outside, 0);
+            if (c.drawn < 0)
+                EXPECT_GT(drawn, 0);
+            else
+                EXPECT_EQ(drawn, c.drawn);
+            EXPECT_EQ(fogColoured, c.fogged ? c.drawn : 0);
+        }
+    }), 0);
+}
+
+// The queue orders by layer (negative ones first), then opaque before
+// transparent, transparent far to near, and keeps queueing order among equal
+// keys: the same order as a stable sort on (layer, transparent, -distance).
+TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
+{
+    const struct {
+        int32_t layer;
+        bool transparent;
+        float z;
+    } meshes[] = {{0, false, 0}, {2, true, -3}, {-1, true, 1}, {0, true, -4}, {0, true, 2}, {-63, false, 0},
+                  {63, false, 1}, {0, false, -1}, {2, true, -3}, {-1, false, 2}, {0, true, -4}};
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        CkwWorld* world = testWorld(test);
+        CkwCompositingMode* blend = blendingMode(CkwCompositingMode::kAlphaAdd);
+        struct Entry {
+            int32_t layer, transparent;
+            float distance;
+            CkwNode* node;
+        };
+        std::vector<Entry> expected;
+        for (const auto& m : meshes) {
+            CkwAppearance* appearance = flatAppearance(m.transparent ? blend : nullptr);
+            appearance->setLayer(m.layer);
+            CkwMesh* mesh = coloredQuad(0.5f, 0xFF808080, appearance, 0, 0, m.z);
+            world->addChild(mesh);
+            expected.push_back({m.layer, m.transparent, m.transparent ? kDistance - m.z : 0.0f, mesh});
+        }
+        std::stable_sort(expected.begin(), expected.end(), [](const Entry& a, const Entry& b) {
+            return std::tie(a.layer, a.transparent, b.distance) < std::tie(b.layer, b.transparent, a.distance);
+        });
+        Drawn drawn(world);
+        ASSERT_EQ(drawn.code, 0);
+        std::vector<CkwNode*> reference;
+        for (const Entry& e : expected)
+            reference.push_back(e.node);
+        EXPECT_EQ(queueOrder(drawn), reference);
+    }), 0);
+}
+
+// The depth range maps the view volume onto the depth buffer: a square at a
+// known distance lands at near + (far - near) x its depth, the span on the
+// scale where 1.0 is 65536 and the near offset where it is 4095 x 16,
+// whatever the order of near and far.
+TEST(RendererPictures, DepthRangeMapsOntoTheDepthBuffer)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        const float ranges[][2] = {{0, 1}, {0.25f, 0.75f}, {0.6f, 0.2f}, {1, 1}, {0, 0}};
+        const double ndcZ = (kFar + kNear) / (kFar - kNear) - 2.0 * kFar * kNear / ((kFar - kNear) * kDistance);
+        for (const auto& range : ranges) {
+            SCOPED_TRACE(range[0] * 10 + range[1]);
+            CkwWorld* world = testWorld(test);
+            world->addChild(coloredQuad(1.0f, 0xFFFF0000, flatAppearance(), 0, 0, 0));
+            auto* target = test.hold(new CkwStageset);
+            target->initBlank(kW, kH);
+            CkwGraphics3D* g = test.hold(CkwGraphics3D::create());
+            g->bindImageTarget(target);
+            g->setDepthRange(range[0], range[1]);
+            g->renderWorld(world);
+            const double expected = range[0] * 4095.0 * 16.0 + (range[1] - range[0]) * (ndcZ + 1) / 2 * 65536.0;
+            EXPECT_NEAR(target->getDepthMap()[kH / 2 * kW + kW / 2], expected, 2.0);
+        }
+    }), 0);
+}
+
+// BORDER crops at the image's exact edges: a crop on the image shows only
+// image, one starting at its width or ending at 0 (or of width 0) only the
+// colour, and one half off shows the image on exactly the half that covers it.
+TEST(RendererPictures, BorderCropsAtTheImageEdges)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        constexpr int32_t tw = 32, th = 16;
+        const struct {
+            float crop[4];
+            int32_t imageColumns;  // from the left; negative: from the right
+        } cases[] = {{{0, 0, 8, 8}, tw}, {{8, 0, 8, 8}, 0}, {{-8, 0, 8, 8}, 0}, {{0, 0, 0, 8}, 0},
+                     {{4, 0, 8, 8}, tw / 2}, {{-4, 0, 8, 8}, -tw / 2}};
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.crop[0] * 10 + c.crop[2]);
+            CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(tw) / th, kNear, kFar, kDistance));
+            auto* background = static_cast<CkwBackground*>(CkwBackground::create());
+            background->setColor(0xFFFFFF00);
+            background->setImage(gradientImage(200));
+            background->setCrop(c.crop[0], c.crop[1], c.crop[2], c.crop[3]);
+            world->setBackground(background);
+            RasterTarget target(tw, th, 0x1234);
+            CkwGraphics3D* g = test.hold(CkwGraphics3D::create());
+            g->bindTarget(tw, th, tw * 2, target.color.data());
+            g->renderWorld(world);
+            int32_t wrong = 0;
+            for (int32_t y = 0; y < th; ++y)
+                for (int32_t x = 0; x < tw; ++x) {
+                    const bool image = c.imageColumns >= 0 ? x < c.imageColumns : x >= tw + c.imageColumns;
+                    wrong += (target.at(x, y) == 0xFFE0) == image;
+                }
+            EXPECT_EQ(wrong, 0);
+        }
     }), 0);
 }

@@ -264,7 +264,7 @@ void spanShaded(const SkwSpanSetup&, const SkwSpan& span)
             color[i] = packDithered(r, g, b, d);
         }
         d ^= 2;
-        z += span.dzdx;
+        z = add32(z, span.dzdx);
         r += span.drdx;
         g += span.dgdx;
         b += span.dbdx;
@@ -285,7 +285,7 @@ void spanFlat(const SkwSpanSetup& setup, const SkwSpan& span)
             depth[i] = static_cast<uint16_t>(zz);
             color[i] = pair[i & 1];
         }
-        z += span.dzdx;
+        z = add32(z, span.dzdx);
     }
 }
 
@@ -310,7 +310,7 @@ void spanBlendAlpha(const SkwSpanSetup&, const SkwSpan& span)
             color[i] = packDithered(sr, sg, sb, d);
         }
         d ^= 2;
-        z += span.dzdx;
+        z = add32(z, span.dzdx);
         r += span.drdx;
         g += span.dgdx;
         b += span.dbdx;
@@ -342,7 +342,7 @@ struct TexReplace {
         int32_t z = span.z;
         walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
                                                     auto) {
-            for (int32_t i = 0; i < count; ++i, s += ds, t += dt, z += dzdx) {
+            for (int32_t i = 0; i < count; ++i, s += ds, t += dt, z = add32(z, dzdx)) {
                 const int32_t zz = z >> 12;
                 if (zz > depth[i])
                     continue;
@@ -512,8 +512,8 @@ struct TexModulate {
                                                     auto last) {
             // Locals, so that the loop keeps them in registers.
             int32_t zi = z, ri = r, gi = g, bi = b, ai = a;
-            for (int32_t i = 0; i < count; ++i, s += ds, t += dt, zi += dzdx, ri += drdx, gi += dgdx, bi += dbdx,
-                         ai += dadx) {
+            for (int32_t i = 0; i < count;
+                 ++i, s += ds, t += dt, zi = add32(zi, dzdx), ri += drdx, gi += dgdx, bi += dbdx, ai += dadx) {
                 const int32_t zz = zi >> 12;
                 if (zz > depth[i])
                     continue;
@@ -735,8 +735,8 @@ struct TestStage {
     {
         // Without depth test or write there may be no depth buffer at all.
         uint16_t* depth = kDepthTest || kDepthWrite ? span.depthRow + span.left + f.base : nullptr;
-        int32_t z = span.z + f.base * span.dzdx;
-        for (int32_t i = 0; i < n; ++i, z += span.dzdx) {
+        int32_t z = stepped(span.z, span.dzdx, f.base);
+        for (int32_t i = 0; i < n; ++i, z = add32(z, span.dzdx)) {
             bool pass = (f.a[i] >> 8) >= setup.threshold;
             if constexpr (kDepthTest)
                 pass &= depth[i] >= (z >> 12);

@@ -80,11 +80,6 @@ float fogAmount(const CkwFog& fog, float distance)
 bool CkwRendererStandard::setupNode(const CkwMatrix& model)
 {
     CkwVertexArray* positions = m_vertexBuffer->getPositions();
-    if (m_skin != nullptr) {
-        // The palette takes the skin's bones only; scale and bias come here.
-        const float zero[3] = {0.0f, 0.0f, 0.0f};
-        m_skin->setPositionScaleBias(1.0f, zero);
-    }
     CkwMatrix mvp = m_viewProjection;
     mvp.multiply(model);
     m_clipCache.setCheckInside(true);

@@ -10,6 +10,7 @@
 #include "engine/scene/CkwCamera.h"
 #include "engine/scene/CkwImage2D.h"
 #include "engine/scene/CkwLight.h"
+#include "engine/scene/CkwStageset.h"
 #include "engine/scene/CkwWorld.h"
 #include "engine/scene/SceneFieldHelpers.h"
 
@@ -104,7 +105,8 @@ void CkwGraphics3D::bindImageTarget(CkwObject3D* object)
     m_pixels = reinterpret_cast<uint16_t*>(image->getPixels());
     m_alphaPitch = image->alphaPitch();
     m_alphaPixels = image->getAlphaPlane();
-    m_externalDepth = nullptr;
+    m_externalDepth = object->getClassId() == kClassStageset ? static_cast<CkwStageset*>(image)->bindDepthTarget()
+                                                              : nullptr;
     m_clip = m_clipRect = {0, 0, m_width, m_height};
     m_viewportDirty = 1;
     m_clipPixels = pixelAt(m_pixels, m_pitch, m_clipRect);

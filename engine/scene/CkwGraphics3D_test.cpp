@@ -8,6 +8,7 @@
 #include "engine/render/testing/RenderTestKit.h"
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwGraphics3D.h"
+#include "engine/scene/CkwStageset.h"
 #include "engine/scene/SceneTestKit.h"
 
 namespace {
@@ -100,6 +101,11 @@ TEST(Graphics3D, LightsCameraAndRenderChecks)
     EXPECT_EQ(ctx.trap([&] { ctx.g->setCamera(camera, &singular); }), KErrArithmetic);
     EXPECT_EQ(ctx.g->getCamera(nullptr), camera);
     EXPECT_EQ(ctx.trap([&] { ctx.g->renderNode(camera, nullptr); }), KErrIllegalArgument);
+    // Immediate drawing needs strips to walk.
+    EXPECT_EQ(ctx.trap([&] {
+        auto* appearance = test.hold(static_cast<CkwAppearance*>(CkwAppearance::create()));
+        ctx.g->renderImmediate(mesh->getVertexBuffer(), nullptr, appearance, nullptr, -1);
+    }), KErrNullArgument);
 
     // A world's camera must lie in it; its enabled lights become the set.
     CkwWorld* world = test.hold(renderkit::worldWithCamera(60, 1, 1, 10, 5));
@@ -125,4 +131,43 @@ TEST(Graphics3D, LightsCameraAndRenderChecks)
     const int32_t properties[] = {0, 0, 0, 0, 1, 1, 256, 1024, 1024, 1024, 2, 2, 1024, 1024};
     for (int32_t key = 0; key < CkwGraphics3D::kPropertyCount; ++key)
         EXPECT_EQ(CkwGraphics3D::getProperty(key), properties[key]) << key;
+}
+
+// Overlaps are counted in whole pixels: a clip or viewport that shares no
+// pixel with the target is invisible; a visible viewport is kept relative to
+// the clip origin. A Stageset target brings its depth map as the depth buffer.
+TEST(Graphics3D, EmptyOverlapsAreInvisibleAndStagesetsBringTheirDepth)
+{
+    const struct {
+        const char* name;
+        int32_t clip[4], viewport[4];
+        CkwRect scissor, inClip;
+        uint8_t visible;
+    } cases[] = {
+        {"zero-size clip", {10, 10, 0, 0}, {}, {0, 0, 0, 0}, {0, 0, 0, 0}, 0},
+        {"viewport just past the right edge", {0, 0, 32, 32}, {32, 0, 8, 8}, {0, 0, 0, 0}, {0, 0, 32, 32}, 0},
+        {"viewport sharing one column", {0, 0, 32, 32}, {31, 0, 8, 8}, {31, 0, 1, 8}, {31, 0, 8, 8}, 1},
+        {"viewport inside an offset clip", {4, 6, 20, 20}, {10, 10, 5, 5}, {10, 10, 5, 5}, {6, 4, 5, 5}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Context ctx;
+        ASSERT_EQ(ctx.trap([&] {
+            ctx.g->bindTargetMemory(32, 32, 64, ctx.pixels.data(), c.clip[0], c.clip[1], c.clip[2], c.clip[3]);
+            if (c.viewport[2] != 0)
+                ctx.g->setViewport(c.viewport[0], c.viewport[1], c.viewport[2], c.viewport[3]);
+        }), 0);
+        EXPECT_TRUE(ctx.g->m_scissor == c.scissor);
+        EXPECT_TRUE(ctx.g->m_viewportInClip == c.inClip);
+        EXPECT_EQ(ctx.g->m_viewportVisible, c.visible);
+    }
+
+    Context ctx;
+    auto* stageset = ctx.test.hold(new CkwStageset);
+    ASSERT_EQ(ctx.trap([&] {
+        stageset->initBlank(8, 4);
+        ctx.g->bindImageTarget(stageset);
+    }), 0);
+    EXPECT_EQ(ctx.g->m_externalDepth, stageset->getDepthMap());
+    EXPECT_FALSE(stageset->isDepthMapUnconverted());
 }

@@ -105,6 +105,79 @@ TEST_F(KeyframeSequenceTest, EveryInterpolationAtAndBetweenKeyframes)
     }
 }
 
+// A spline through keys at uneven times against a double-precision Hermite
+// written here: each key's outgoing tangent takes the share of the time after
+// it and the incoming one the share before it; CONSTANT flattens the end keys
+// and samples a position at or past the duration at duration - 1, so a last
+// key at the duration is reached only along its segment.
+TEST_F(KeyframeSequenceTest, UnevenSplineAgainstADoubleReference)
+{
+    const struct {
+        int32_t repeat, duration;
+        std::vector<Key> keys;
+    } sequences[] = {
+        {Seq::kLoop, 1000, {{0, {0}}, {100, {10}}, {350, {4}}, {600, {20}}}},
+        {Seq::kLoop, 1000, {{150, {3}}, {200, {-6}}, {900, {8}}}},
+        {Seq::kConstant, 1000, {{100, {0}}, {130, {12}}, {600, {-4}}, {1000, {9}}}},
+    };
+    for (const auto& q : sequences) {
+        SCOPED_TRACE(q.keys.size());
+        Seq* seq = sequence(Seq::kSpline, q.repeat, q.duration, q.keys);
+        const bool loop = q.repeat == Seq::kLoop;
+        const int32_t n = static_cast<int32_t>(q.keys.size());
+        const double dur = q.duration;
+        const auto time = [&](int32_t k) { return double(q.keys[size_t(k)].time); };
+        const auto value = [&](int32_t k) { return double(q.keys[size_t(k)].value[0]); };
+        // Tangents (outgoing, incoming) of key k.
+        const auto tangents = [&](int32_t k, double& out, double& in) {
+            out = in = 0.0;
+            if (!loop && (k == 0 || k == n - 1))
+                return;
+            const int32_t p = (k + n - 1) % n, x = (k + 1) % n;
+            const double tp = time(p) - (k == 0 ? dur : 0), tn = time(x) + (k == n - 1 ? dur : 0);
+            const double d = value(x) - value(p);
+            out = d * (tn - time(k)) / (tn - tp);
+            in = d * (time(k) - tp) / (tn - tp);
+        };
+        const auto reference = [&](double position) {
+            if (loop) {
+                position = std::fmod(position, dur);
+                if (position < 0)
+                    position += dur;
+            } else {
+                if (position < time(0))
+                    return value(0);
+                if (position >= dur)
+                    position = dur - 1;
+                if (position > time(n - 1))
+                    return value(n - 1);
+            }
+            int32_t i = n - 1;
+            double s;
+            if (position >= time(0) && position < time(n - 1)) {
+                i = 0;
+                while (position >= time(i + 1))
+                    ++i;
+                s = (position - time(i)) / (time(i + 1) - time(i));
+            } else if (!loop || position == time(n - 1)) {
+                return value(n - 1);
+            } else {
+                const double gap = dur - time(n - 1), span = gap + time(0);
+                s = position < time(0) ? (gap + position) / span : (position - time(n - 1)) / span;
+            }
+            const int32_t j = (i + 1) % n;
+            double out0, in0, out1, in1;
+            tangents(i, out0, in0);
+            tangents(j, out1, in1);
+            const double s2 = s * s, s3 = s2 * s;
+            return value(i) * (2 * s3 - 3 * s2 + 1) + out0 * (s3 - 2 * s2 + s) + in1 * (s3 - s2)
+                 + value(j) * (3 * s2 - 2 * s3);
+        };
+        for (double position = -230; position <= 1300; position += 37)
+            EXPECT_NEAR(at(seq, float(position))[0], reference(position), 2e-4) << position;
+    }
+}
+
 TEST_F(KeyframeSequenceTest, RangesOutputsAndWeights)
 {
     // Keyframes 2, 3, 0, 1 in range order; the times rise across the wrap.

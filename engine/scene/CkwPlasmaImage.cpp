@@ -19,6 +19,8 @@ constexpr int32_t kHalf = kFixedOne / 2;
 constexpr uint32_t kCellFeatures = 0x4FC0;
 
 int32_t clampUnit(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, 0, kFixedOne)); }
+// Warp values and weights from a file may sit at the ends of the int32 range.
+int32_t saturate32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 int32_t mul16(int64_t a, int64_t b) { return static_cast<int32_t>((a * b) >> 16); }
 // The 16.16 reciprocal of a weight sum; 1.0 for an empty sum.
 int32_t reciprocalOf(int64_t sum) { return sum == 0 ? kFixedOne : static_cast<int32_t>(fixedDiv64(int64_t{1} << 32, sum)); }
@@ -29,7 +31,7 @@ int32_t sqrtOf(int64_t v) { return fixedSqrt(static_cast<uint32_t>(std::clamp<in
 // and scaled back.
 int64_t shaped(const CkwWarpMap& map, int64_t sum, int64_t reciprocal, int64_t weights)
 {
-    const int32_t unit = clampUnit(map.evaluate(static_cast<int32_t>(((sum * reciprocal) >> 16) + kHalf)));
+    const int32_t unit = CkwPlasmaImage::clampWarp(map.evaluate(saturate32(((sum * reciprocal) >> 16) + kHalf)));
     return ((unit - kHalf) * weights) >> 16;
 }
 
@@ -63,6 +65,27 @@ IkwSerializable* CkwPlasmaImage::create()
         image->m_warp[map].appendKnot(kFixedOne, kFixedOne);
     }
     return image.release();
+}
+
+int32_t CkwPlasmaImage::clampWarp(int32_t value) { return clampUnit(value); }
+
+int32_t CkwPlasmaImage::channelFromFloat(float value)
+{
+    return static_cast<int32_t>((int64_t{saturateToInt(value * 65536.0f)} + 127) >> 8);
+}
+
+int32_t CkwPlasmaImage::hash16(int32_t n)
+{
+    uint32_t h = static_cast<uint32_t>(n);
+    for (int32_t i = 0; i < 3; ++i)
+        h = h * 26125u - 3233u;
+    return static_cast<int32_t>(h & 0xFFFF);
+}
+
+void CkwPlasmaImage::insertKnot(int32_t map, int32_t index, int32_t x, int32_t y)
+{
+    m_warp[map].insertKnot(index, x, y);
+    m_dirty = true;
 }
 
 void CkwPlasmaImage::lock(bool hold)
@@ -249,8 +272,8 @@ void CkwPlasmaImage::generate()
     uint32_t mask = 0;
     for (int32_t i = 0; i < kPlasmaFeatures; ++i) {
         if (i < 14) {
-            sumA += std::abs(m_weightsA[i]);
-            sumB += std::abs(m_weightsB[i]);
+            sumA += std::abs(int64_t{m_weightsA[i]});
+            sumB += std::abs(int64_t{m_weightsB[i]});
         }
         if (m_weightsA[i] != 0 || m_weightsB[i] != 0)
             mask |= 1u << i;
@@ -274,8 +297,8 @@ void CkwPlasmaImage::generate()
             const int32_t k = j * width + c;
             f[0] = u;
             f[1] = v;
-            f[2] = u - m_warp[0].evaluate(v) + kHalf;
-            f[3] = v - m_warp[1].evaluate(u) + kHalf;
+            f[2] = saturate32(int64_t{u} - m_warp[0].evaluate(v) + kHalf);
+            f[3] = saturate32(int64_t{v} - m_warp[1].evaluate(u) + kHalf);
             const int64_t g1 = (grid[(k + n / 4) & (n - 1)] * norm) >> 16;
             const int64_t g2 = (grid[(k + n / 2) & (n - 1)] * norm) >> 16;
             const int32_t px = static_cast<int32_t>(
@@ -291,7 +314,7 @@ void CkwPlasmaImage::generate()
                 f[7] = cell.f7;
                 f[8] = mul16(sqrtOf(((int64_t{cell.dx} * cell.dx) >> 16) + ((int64_t{cell.dy} * cell.dy) >> 16)), 46341);
                 f[9] = cell.f9;
-                f[10] = mul16(fixedAtan2(cell.dy, cell.dx), 10430) + kHalf;
+                f[10] = mul16(fixedAtan2(cell.dx, cell.dy), 10430) + kHalf;
                 reference = (cell.refY & (height - 1)) * width + (cell.refX & (width - 1));
                 f[11] = normalised(reference);
                 f[14] = static_cast<int32_t>((static_cast<uint32_t>(grid[reference]) * 2709u - 2327u) & 0xFFFF);
@@ -304,14 +327,14 @@ void CkwPlasmaImage::generate()
             int64_t a = 0;
             int64_t b = 0;
             for (int32_t i = 0; i < 14; ++i) {
-                a += (int64_t{m_weightsA[i]} * (f[i] - kHalf)) >> 16;
-                b += (int64_t{m_weightsB[i]} * (f[i] - kHalf)) >> 16;
+                a += (int64_t{m_weightsA[i]} * (int64_t{f[i]} - kHalf)) >> 16;
+                b += (int64_t{m_weightsB[i]} * (int64_t{f[i]} - kHalf)) >> 16;
             }
             a = shaped(m_warp[2], a, invSumA, sumA);
             b = shaped(m_warp[3], b, invSumB, sumB);
             for (int32_t i = 14; i < kPlasmaFeatures; ++i) {
-                a += (int64_t{m_weightsA[i]} * (f[i] - kHalf)) >> 16;
-                b += (int64_t{m_weightsB[i]} * (f[i] - kHalf)) >> 16;
+                a += (int64_t{m_weightsA[i]} * (int64_t{f[i]} - kHalf)) >> 16;
+                b += (int64_t{m_weightsB[i]} * (int64_t{f[i]} - kHalf)) >> 16;
             }
             const int32_t s = clampUnit(((a * invAllA) >> 16) + kHalf);
             const int32_t t = clampUnit(((b * invAllB) >> 16) + kHalf);

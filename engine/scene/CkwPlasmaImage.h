@@ -12,9 +12,9 @@
 #include "engine/scene/CkwImage2D.h"
 #include "engine/scene/CkwWarpMap.h"
 
-// Size exponents stay below this: 2^13 on a side is already far more than the
-// device could hold.
-constexpr int32_t kPlasmaMaxExponent = 14;
+// Size exponents a file may give; sizes the memory cannot hold fail when
+// the image is generated.
+constexpr int32_t kPlasmaMaxExponent = 16;
 constexpr int32_t kPlasmaFeatures = 16;
 
 class CkwPlasmaImage : public CkwImage2D, public CkwRandomNumber {
@@ -39,6 +39,14 @@ public:
     void generate();
 
     CkwWarpMap& warpMap(int32_t i) { return m_warp[i]; }
+    // A knot inserted into warp map `map` changes the picture.
+    void insertKnot(int32_t map, int32_t index, int32_t x, int32_t y);
+    // A warp-map value held to [0, 1.0].
+    static int32_t clampWarp(int32_t value);
+    // A colour channel 0..256 from a float 0..1.
+    static int32_t channelFromFloat(float value);
+    // A 16-bit hash of an integer, in 32-bit arithmetic.
+    static int32_t hash16(int32_t n);
     uint32_t getSeed() const { return m_seed; }
     int32_t getWidthExponent() const { return m_widthExponent; }
     int32_t getHeightExponent() const { return m_heightExponent; }

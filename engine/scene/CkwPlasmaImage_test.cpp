@@ -172,8 +172,10 @@ TEST_F(PlasmaTest, PlasmaRecordsRefuseHugeSizesAndBadValues)
         int32_t code;
     } cases[] = {
         {"small", record([](auto&) {}), KErrNone},
-        {"width exponent 14", record([](auto& f) { f.widthExponent = 14; }), KErrCorruptData},
-        {"height exponent 15", record([](auto& f) { f.heightExponent = 15; }), KErrCorruptData},
+        // Read, but too large to generate.
+        {"width exponent 14", record([](auto& f) { f.widthExponent = 14; }), KErrNoMemory},
+        {"both exponents 15", record([](auto& f) { f.widthExponent = f.heightExponent = 15; }), KErrNoMemory},
+        {"height exponent 16", record([](auto& f) { f.heightExponent = 16; }), KErrCorruptData},
         {"detail 16", record([](auto& f) { f.detailDepth = 16; }), KErrCorruptData},
         {"cell mode 6", record([](auto& f) { f.cellMode = 6; }), KErrIndexOutOfRange},
         {"cell mode 0", record([](auto& f) { f.cellMode = 0; }), KErrIndexOutOfRange},
@@ -190,6 +192,52 @@ TEST_F(PlasmaTest, PlasmaRecordsRefuseHugeSizesAndBadValues)
     M3gPlasmaFields flat;
     flat.widthExponent = 0;
     EXPECT_EQ(load(flat)->getPixels(), nullptr);
+}
+
+// Weights and knots far out of range saturate and still generate; the cell
+// angle is the arctangent of (dx, dy); an inserted knot redraws; the small
+// helpers give their exact values.
+TEST_F(PlasmaTest, ExtremeValuesAngleKnotsAndHelpers)
+{
+    M3gPlasmaFields extreme;
+    extreme.widthExponent = extreme.heightExponent = 3;
+    extreme.weightsA[0] = -40000.0f;
+    extreme.weightsB[2] = 1e9f;
+    extreme.warpMaps[0] = {false, {{0, -1e6f}, {1, 1e6f}}};
+    extreme.warpMaps[1] = {true, {{0, 1e6f}, {0.5f, -1e6f}, {1, 1e6f}}};
+    EXPECT_EQ(colours(*load(extreme)).size(), 64u);
+
+    // Only the angle colours s; c2 = c0 and c3 = c1 make t irrelevant.
+    M3gPlasmaFields angle;
+    angle.widthExponent = angle.heightExponent = 3;
+    angle.cellWidthExponent = angle.cellHeightExponent = 2;
+    angle.weightsA = {};
+    angle.weightsA[10] = 1.0f;
+    angle.colours = {0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF};
+    CkwPlasmaImage* plasma = load(angle);
+    // Column 3 of row 2 lies half a cell right of its cell's centre: dx 0.5,
+    // dy 0, a quarter turn, so s is 0.75 and the grey a quarter of white.
+    const uint16_t pixel = colours(*plasma)[(8 - 1 - 2) * 8 + 3];
+    EXPECT_NEAR(pixel >> 11, 64 >> 3, 1);
+
+    plasma->insertKnot(0, 0, 0, kOne);
+    EXPECT_TRUE(plasma->isDirty());
+    EXPECT_EQ(plasma->warpMap(0).evaluate(kOne / 3), kOne);
+    EXPECT_EQ(trap([&] { plasma->insertKnot(0, 2, 0, 0); }), KErrIndexOutOfRange);
+    plasma->insertKnot(0, 0, -kOne, 0);
+    EXPECT_EQ(plasma->warpMap(0).knots()[1].y, kOne);
+
+    const struct {
+        float value;
+        int32_t channel;
+    } channels[] = {{1.0f, 256}, {0.5f, 128}, {0.0f, 0}, {0.001f, 0}, {0.002f, 1}, {1e10f, 8388608}};
+    for (const auto& c : channels)
+        EXPECT_EQ(CkwPlasmaImage::channelFromFloat(c.value), c.channel) << c.value;
+    const int32_t hashes[][2] = {{0, 63209}, {1, 382}, {-1, 60500}, {12345, 16918}};
+    for (const auto& h : hashes)
+        EXPECT_EQ(CkwPlasmaImage::hash16(h[0]), h[1]) << h[0];
+    EXPECT_EQ(CkwPlasmaImage::clampWarp(-5), 0);
+    EXPECT_EQ(CkwPlasmaImage::clampWarp(INT32_MAX), kOne);
 }
 
 TEST_F(PlasmaTest, CompressedImagesKeepTheirLevelsAndShowNoPixels)

@@ -379,6 +379,31 @@ CkwVertexBuffer* CkwSkinnedMesh::getSkinnedVertexBuffer(bool force)
     return m_skinned;
 }
 
+void CkwSkinnedMesh::skinDirections(int32_t* dest, const int32_t* source, int32_t matrixShift,
+                                    int32_t sourceShift) const
+{
+    // Shifts past the word give what the device's did: nothing of the
+    // source, the sign of the matrix element.
+    const auto shiftedSource = [&](int32_t v) {
+        return sourceShift >= 32 ? 0u : static_cast<uint32_t>(v) << std::max(sourceShift, 0);
+    };
+    const auto shiftedMatrix = [&](int32_t v) {
+        return static_cast<uint32_t>(v >> std::clamp(matrixShift, 0, 31));
+    };
+    for (int32_t v = 0; v < m_vertexPalette.count(); ++v) {
+        const SkwPaletteEntry& entry = m_palette[m_vertexPalette[v]];
+        if (!entry.matrixChanged && !entry.changedForDrawing)
+            continue;
+        const int32_t* in = source + 3 * v;
+        for (int32_t c = 0; c < 3; ++c) {
+            uint32_t sum = 0;
+            for (int32_t k = 0; k < 3; ++k)
+                sum += shiftedSource(in[k]) * shiftedMatrix(entry.fixed[3 * k + c]);
+            dest[3 * v + c] = static_cast<int32_t>(sum) >> 16;
+        }
+    }
+}
+
 bool CkwSkinnedMesh::getPositionScaleBias(float* scaleBias) const
 {
     const CkwVertexBuffer* source = getVertexBuffer();

@@ -90,6 +90,11 @@ public:
     // The skinned positions, recomputed when the skin is dirty or force is set.
     CkwVertexBuffer* getSkinnedVertexBuffer(bool force);
     float getFixedPointFactor() const { return m_fixedFactor; }
+    // Turns per-vertex directions (x, y, z each) by the fixed palette, no
+    // translation, for vertices whose entry changed; the source is shifted
+    // left by sourceShift and the matrix right by matrixShift first.
+    void skinDirections(int32_t* dest, const int32_t* source, int32_t matrixShift, int32_t sourceShift) const;
+    int32_t getLargestBoundIndex() const { return m_largestBoundIndex; }
 
 protected:
     CkwNode* copyNode() const override;

@@ -329,3 +329,54 @@ TEST_F(SkinnedMeshTest, RecordAsAssembled)
 }
 
 } // namespace
+
+// The fixed palette: the factor from the extent with its 1.25 margin, each
+// element rounded by + 0.5 and truncated; directions turned by it without
+// the translation, shifts past the word giving 0 or the matrix sign.
+TEST_F(SkinnedMeshTest, FixedPaletteAndDirectionsFollowTheirRounding)
+{
+    CkwGroup* s = skeleton({{3, 0, 0}});
+    CkwSkinnedMesh* m = mesh(buffer({100, 0, 0, 0, -250, 0, 0, 0, 40}), s);
+    ASSERT_EQ(trap([&] { m->addTransform(bone(s, 0), 1, 0, 3); }), KErrNone);
+    const float turn[4] = {0, 0, std::sin(0.3f), std::cos(0.3f)};
+    bone(s, 0)->setOrientation(turn);
+    ASSERT_EQ(trap([&] {
+                  m->markChangedBones();
+                  m->getSkinnedVertexBuffer(false);
+              }),
+              KErrNone);
+    const CkwSkinnedMesh::SkwPaletteEntry& entry = m->getPaletteEntry(1);
+    float extent = 0.0f;
+    for (int32_t r = 0; r < 3; ++r) {
+        const float x = (std::fabs(entry.matrix.element(r, 0)) + std::fabs(entry.matrix.element(r, 1))
+                         + std::fabs(entry.matrix.element(r, 2))) * 250.0f + std::fabs(entry.matrix.element(r, 3));
+        if (x > extent) // the margin rides on the extent compared against
+            extent = 1.25f * x;
+    }
+    EXPECT_EQ(m->getFixedPointFactor(), 32000.0f / extent);
+    const float factor = m->getFixedPointFactor();
+    for (int32_t column = 0; column < 4; ++column)
+        for (int32_t r = 0; r < 3; ++r)
+            EXPECT_EQ(entry.fixed[3 * column + r],
+                      static_cast<int32_t>(entry.matrix.element(r, column) * factor * 65536.0f + 0.5f));
+
+    const int32_t source[9] = {0x10000, 0, 0, 0, -0x8000, 0x100, 7, 7, 7};
+    const struct {
+        int32_t matrixShift, sourceShift;
+    } shifts[] = {{0, 0}, {4, 2}, {32, 0}, {0, 32}};
+    for (const auto& c : shifts) {
+        SCOPED_TRACE(c.matrixShift * 100 + c.sourceShift);
+        int32_t out[9] = {};
+        m->skinDirections(out, source, c.matrixShift, c.sourceShift);
+        for (int32_t v = 0; v < 3; ++v)
+            for (int32_t k = 0; k < 3; ++k) {
+                int64_t sum = 0;
+                for (int32_t j = 0; j < 3; ++j) {
+                    const int64_t in = c.sourceShift >= 32 ? 0 : int64_t{source[3 * v + j]} << c.sourceShift;
+                    const int64_t f = entry.fixed[3 * j + k] >> std::min(c.matrixShift, 31);
+                    sum += in * f;
+                }
+                EXPECT_EQ(out[3 * v + k], static_cast<int32_t>(static_cast<uint32_t>(sum)) >> 16) << v << "," << k;
+            }
+    }
+}

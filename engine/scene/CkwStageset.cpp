@@ -38,6 +38,13 @@ const uint16_t* CkwStageset::getDepthMap()
     return m_depthMap.data();
 }
 
+uint16_t* CkwStageset::bindDepthTarget()
+{
+    matchDepthMap();
+    m_unconverted = false;
+    return m_depthMap.data();
+}
+
 void CkwStageset::initBlank(int32_t width, int32_t height)
 {
     CkwImage2D::initBlank(kImageFormatRgb, width, height, false);

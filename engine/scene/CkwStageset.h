@@ -35,6 +35,9 @@ public:
 
     // width x height values, whatever initialised the image part.
     const uint16_t* getDepthMap();
+    // The map as a render target's depth buffer: what is drawn writes
+    // depth-buffer values, so the map counts as converted from then on.
+    uint16_t* bindDepthTarget();
     bool isDepthMapUnconverted() const { return m_unconverted; }
     float getDepthScale() const { return m_depthScale; }
     void setDepthScale(float scale) { m_depthScale = scale; }

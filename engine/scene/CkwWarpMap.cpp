@@ -7,6 +7,7 @@
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/math/FixedMath.h"
 #include "engine/core/math/FloatBits.h"
+#include "engine/core/runtime/Trap.h"
 
 namespace {
 
@@ -24,6 +25,16 @@ int32_t CkwWarpMap::findSegment(int32_t x) const
         if (m_knots[i].x <= x && x <= m_knots[i + 1].x && m_knots[i].x != m_knots[i + 1].x)
             return i;
     return -1;
+}
+
+void CkwWarpMap::insertKnot(int32_t index, int32_t x, int32_t y)
+{
+    if (index < 0 || index > m_knots.count())
+        leave(KErrIndexOutOfRange);
+    m_knots.append({x, y});
+    for (int32_t i = m_knots.count() - 1; i > index; --i)
+        m_knots[i] = m_knots[i - 1];
+    m_knots[index] = {x, y};
 }
 
 int32_t CkwWarpMap::evaluate(int32_t x) const

@@ -22,6 +22,8 @@ public:
     // Smooth flag, a knot count and x, y floats per knot.
     void deserialize(CkwSerializeBufferObjectsIn& buffer);
     void appendKnot(int32_t x, int32_t y) { m_knots.append({x, y}); }
+    // Inserts before index (0..count); another index leaves -1101.
+    void insertKnot(int32_t index, int32_t x, int32_t y);
     void copyFrom(const CkwWarpMap& source);
 
     bool isSmooth() const { return m_smooth; }

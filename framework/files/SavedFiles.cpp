@@ -108,19 +108,26 @@ void makeTempPath(WideString& temp, const char16_t* path)
 // one temp file serves every save, so it is taken only when it holds exactly
 // the size asked for (each saved file has its own fixed size, and its reader
 // checks the CRC it carries); then the move is finished and the file read.
+// Finishes the move; the path the file can be read from, or null.
+const char16_t* finishSafeWrite(const char16_t* path, uint32_t size, WideString& temp)
+{
+    FileSystem* files = getFileSystem();
+    if (files == nullptr || path == nullptr || files->exists(path))
+        return nullptr;
+    makeTempPath(temp, path);
+    if (!files->exists(temp.chars()) || files->fileSize(temp.chars()) != size)
+        return nullptr;
+    files->rename(temp.chars(), path);
+    return files->exists(path) ? path : temp.chars();
+}
+
 int readRecoveringSafeWrite(const char16_t* path, void* buffer, uint32_t size)
 {
     if (readFileExact(path, buffer, size))
         return 1;
-    FileSystem* files = getFileSystem();
-    if (files == nullptr || path == nullptr || files->exists(path))
-        return 0;
     WideString temp;
-    makeTempPath(temp, path);
-    if (!files->exists(temp.chars()) || files->fileSize(temp.chars()) != size)
-        return 0;
-    files->rename(temp.chars(), path);
-    return readFileExact(files->exists(path) ? path : temp.chars(), buffer, size);
+    const char16_t* found = finishSafeWrite(path, size, temp);
+    return found != nullptr && readFileExact(found, buffer, size);
 }
 
 } // namespace
@@ -180,6 +187,15 @@ int onUserPath(const char16_t* name, const void* data, uint32_t size)
 }
 
 } // namespace
+
+int finishInterruptedUserFileWrite(const char16_t* name, uint32_t size)
+{
+    WideString path;
+    makeUserFilePath(path, name);
+    WideString temp;
+    const char16_t* found = finishSafeWrite(path.chars(), size, temp);
+    return found != nullptr && found == path.chars();
+}
 
 int readProgramFile(const char16_t* name, void* buffer, uint32_t size)
 {

@@ -33,6 +33,10 @@ int readProgramFile(const char16_t* name, void* buffer, uint32_t size);
 // the new file of an interrupted safe write: it is moved into place and read.
 int readUserFile(const char16_t* name, void* buffer, uint32_t size);
 int readSaveGameFile(const char16_t* name, void* buffer, uint32_t size);
+// The same move without the read: run for every file that shares the temp
+// file before any of them is written, so no pending one is overwritten. 1
+// when the file was missing and is now in place.
+int finishInterruptedUserFileWrite(const char16_t* name, uint32_t size);
 int writeUserFileDirect(const char16_t* name, const void* data, uint32_t size);
 int writeUserFileDirect2(const char16_t* name, const void* data, uint32_t size);
 int writeUserFile(const char16_t* name, const void* data, uint32_t size);

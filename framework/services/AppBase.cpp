@@ -12,16 +12,6 @@
 
 namespace {
 AppBase* s_gameApp = nullptr;
-
-// Clears the word before the delete, so a destructor that looks around
-// through the accessors never meets a half-destroyed object.
-template <typename T>
-void deleteField(T*& field)
-{
-    T* object = field;
-    field = nullptr;
-    delete object;
-}
 } // namespace
 
 AppBase* getGameApp()
@@ -99,6 +89,13 @@ AppBase::AppBase() : HashedObject(TypeId::AppBase)
 
 AppBase::~AppBase()
 {
+    releaseFramework();
+    if (s_gameApp == this)
+        s_gameApp = nullptr;
+}
+
+void AppBase::releaseFramework()
+{
     deleteField(m_frameTicker);
     HandlerList* dispatcher = m_eventDispatcher;
     m_eventDispatcher = nullptr;
@@ -119,8 +116,6 @@ AppBase::~AppBase()
 
     m_eventIdCounter = m_fileSystem = m_nullService = m_soundDevice = nullptr;
     m_display = m_drawContext = nullptr;
-    if (s_gameApp == this)
-        s_gameApp = nullptr;
 }
 
 int AppBase::init()

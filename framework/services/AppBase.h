@@ -13,12 +13,21 @@ class HandlerListDelegate;
 class IdHashMap;
 class Service;
 
+// Clears the word before the delete, so a destructor that looks around
+// through the accessors never meets a half-destroyed object.
+template <typename T>
+void deleteField(T*& field)
+{
+    T* object = field;
+    field = nullptr;
+    delete object;
+}
+
 class AppBase : public HashedObject {
 public:
     // Becomes the program's application unless one exists already.
     AppBase();
-    // Deletes the ticker, the dispatcher, the resource manager and the
-    // statistics overlay, then every service still registered, then the registry.
+    // Releases the framework (releaseFramework).
     ~AppBase() override;
 
     // 0 on success, 1 on failure.
@@ -33,6 +42,10 @@ public:
     int startFramework(HandlerListDelegate* routerDelegate = nullptr);
     // Wraps the event in a message and delivers it at once to its subscribers.
     void deliverEvent(uint32_t eventId, uint32_t arg1, uint32_t arg2);
+    // Deletes the ticker, the dispatcher, the resource manager and the
+    // statistics overlay, then every service still registered, then the
+    // registry; the last step of every teardown, safe to repeat.
+    void releaseFramework();
 
     HashedObject* m_frameTicker = nullptr;
     HandlerList* m_eventDispatcher = nullptr;

@@ -3,12 +3,12 @@
 
 #include <new>
 
-#include "engine/core/interface/InterfaceIds.h"
+#include "game/level/GameWorld.h"
+#include "game/level/Hud.h"
 #include "game/level/LevelObjects.h"
+#include "game/level/SceneAssets.h"
+#include "game/level/SceneDirector.h"
 #include "game/shell/EngineService.h"
-#include "game/shell/GameWorld.h"
-#include "game/shell/SceneDirector.h"
-#include "game/ui/Hud.h"
 
 namespace {
 
@@ -20,13 +20,6 @@ constexpr uint32_t kLevelScenes[GameWorld::kSceneSlotCount] = {
 
 constexpr int32_t kLastGameKey = 31;
 
-// The World of a loaded scene, or empty.
-EngineRef loadWorld(uint32_t resourceId)
-{
-    EngineService* engine = resourceId ? getEngineService() : nullptr;
-    return engine ? engine->loadObject(resourceId).as(kIidWorld) : EngineRef();
-}
-
 } // namespace
 
 uint32_t levelSceneResource(int32_t level)
@@ -36,8 +29,7 @@ uint32_t levelSceneResource(int32_t level)
 
 Level::Level(GameWorld* world, int32_t& error) : m_world(world)
 {
-    world->m_world = loadWorld(levelSceneResource(world->m_levelIndex));
-    if (!world->m_world)
+    if (!loadSceneObject(world->m_world, levelSceneResource(world->m_levelIndex)))
         error = LevelError::MissingScene;
 }
 
@@ -55,9 +47,13 @@ void Level::createPlayer(int32_t& /*error*/)
     SceneDirector* director = m_world->m_director;
     if (!director)
         return;
-    if (m_world->m_levelIndex == LevelIndex::Special)
+    if (m_world->m_levelIndex == LevelIndex::Special) {
         director->setupHideout(&m_objects, m_objects.firstFree());
-    else if (m_world->m_levelIndex == LevelIndex::Hideout)
+        return;
+    }
+    if (m_world->m_sceneSlots[GameWorld::kCameraFitSlot])
+        director->emptyHook();
+    if (m_world->m_levelIndex == LevelIndex::Hideout)
         director->bindLocks();
 }
 
@@ -116,8 +112,7 @@ bool loadWorldSceneSlot(GameWorld* world, uint32_t slot, uint32_t resourceId)
     if (!world || slot >= GameWorld::kSceneSlotCount)
         return false;
     EngineRef& target = world->m_sceneSlots[slot];
-    target = loadWorld(resourceId);
-    if (!target)
+    if (!loadSceneObject(target, resourceId))
         return false;
     if (EngineRef camera = activeCamera(target.get()))
         Hud::fitCameraAspect(camera.get());

@@ -4,14 +4,14 @@
 #include <cstring>
 
 #include "engine/core/interface/InterfaceIds.h"
+#include "game/level/GameUtils.h"
+#include "game/level/GameWorld.h"
+#include "game/level/Hud.h"
 #include "game/level/Level.h"
+#include "game/level/MenuEngine.h"
+#include "game/level/SceneAssets.h"
+#include "game/level/SceneDirector.h"
 #include "game/shell/AnimCopy.h"
-#include "game/shell/GameUtils.h"
-#include "game/shell/GameWorld.h"
-#include "game/shell/SceneAssets.h"
-#include "game/shell/SceneDirector.h"
-#include "game/ui/Hud.h"
-#include "game/ui/MenuEngine.h"
 
 namespace {
 constexpr char kAnimateKey[] = "animate";

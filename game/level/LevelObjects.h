@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "game/level/GameProgress.h"
 #include "game/shell/EngineRef.h"
-#include "game/shell/GameProgress.h"
 
 class GameWorld;
 

@@ -16,6 +16,19 @@ constexpr char16_t kText[] = u"PENNYFALL 2009!";
 
 } // namespace
 
+// The pack's resources of each font, as the game has always named them.
+TEST(FontManager, FontsComeFromTheirFixedResources)
+{
+    const FontDefinition ids[] = {{0x3000108, 0x1c0}, {0x30001a1, 0x1fb}, {0x3000203, 0x24d},
+                                  {0x3000278, 0x1c1}, {0x3000189, 0x272}, {0x300023e, 0x10f}};
+    static_assert(sizeof ids / sizeof ids[0] == kDefinedFonts);
+    for (uint32_t i = 0; i < kDefinedFonts; ++i) {
+        EXPECT_EQ(kFontDefinitions[i].dataId, ids[i].dataId) << i;
+        EXPECT_EQ(kFontDefinitions[i].imageId, ids[i].imageId) << i;
+    }
+    EXPECT_EQ(FontManager::kId, 0x70990b0eu);
+}
+
 TEST(FontManager, EachSampleFontLoadsOnceAndDrawsItsInk)
 {
     SamplePackScene scene(kW, kH);

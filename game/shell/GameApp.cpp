@@ -17,28 +17,26 @@
 #include "framework/resources/PropertiesSource.h"
 #include "framework/resources/ResourceManager.h"
 #include "framework/resources/ResourcePack.h"
+#include "framework/resources/ResourceTypes.h"
+#include "framework/resources/TypedResources.h"
 #include "framework/services/AppStateFlags.h"
 #include "framework/services/IdHashMap.h"
 #include "framework/services/Service.h"
 #include "framework/services/ServiceAccessors.h"
 #include "framework/strings/NameHash.h"
 #include "framework/util/RandomService.h"
-#include "framework/resources/ResourceTypes.h"
-#include "framework/resources/TypedResources.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/FlowManager.h"
 #include "game/shell/FontManager.h"
-#include "game/shell/FrontEndModes.h"
+#include "game/shell/HandlerListIndex.h"
+#include "game/shell/KeyCodeMap.h"
+#include "game/shell/SaveFiles.h"
+#include "game/shell/StatsOverlay.h"
 #include "game/shell/TextRun.h"
 #include "gfx2d/display/ScreenContext.h"
 #include "gfx2d/display/Surface.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 #include "gfx2d/font/BitmapFont.h"
-#include "game/shell/HandlerListIndex.h"
-#include "game/shell/KeyCodeMap.h"
-#include "game/shell/SaveFiles.h"
-#include "game/shell/StatsOverlay.h"
-#include "game/ui/GameLaunchPage.h"
 #include "platform/wince/GameHooks.h"
 #include "platform/wince/NullService.h"
 #include "platform/wince/PlatformApp.h"
@@ -76,14 +74,6 @@ PlatformApp* platformApp()
     return static_cast<PlatformApp*>(getPlatformApp());
 }
 
-template <typename T>
-void deleteField(T*& field)
-{
-    T* object = field;
-    field = nullptr;
-    delete object;
-}
-
 // The dispatcher entry filed under the key, or null.
 HandlerEntry* dispatcherEntry(HandlerList* dispatcher, uint32_t key)
 {
@@ -101,7 +91,9 @@ const uint32_t GameApp::kSubscribedIds[] = {
     0x117e0f7a, 0x117e0f79, 0x117e0f78, 0x117e0f77, 0x117e0f76, 0x117e0f73, 0x117e0f71, 0x117e0f70, 0x117e0f6f,
     0x117e0f6d, 0x20174fb7, 0x172ebf3e, 0x172e3434, 0x71fd83f5, 0x172e9965, 0x172ec5fa, 0x71ff1054, 0x0173eaf6,
     0x51938a16, 0xb38b1e4f, 0xb38b9545, 0x38a794f0, 0xb38b3814, 0xd0467c9b, 0x016703b6, 0x490287b4, 0x9036abf0,
-    0xbd152e06, 0x152f0ca3, 0xbd152f06, 0x152e0ca3, 0xfe50251e, 0xfe50251d, 0xfe50251c, 0xfe50251b, 0,
+    0xbd152e06, 0x152f0ca3, 0xbd152f06, 0x152e0ca3, 0xfe50251e, 0xfe50251d, 0xfe50251c, 0xfe50251b,
+    // The system message (window message 1023): the one way into the pause screen.
+    PlatformEventId::AppMessage, 0,
 };
 static_assert(sizeof GameApp::kSubscribedIds / sizeof(uint32_t) == GameApp::kSubscribedCount + 1);
 
@@ -190,9 +182,6 @@ int GameApp::init()
 
     m_flowManager = new (std::nothrow) FlowManager();
     createSecondaryTarget();
-
-    m_secondaryViewOn = 0;
-    m_secondaryViewAngle = 0;
     return 0;
 }
 
@@ -224,23 +213,6 @@ void GameApp::createSecondaryTarget()
         delete resource;
 }
 
-void GameApp::deleteServices()
-{
-    if (!m_serviceRegistry)
-        return;
-    // A snapshot first: a service's destructor may delete others, which
-    // leave the registry, so each is deleted only while still registered.
-    std::vector<IdHashNode> snapshot;
-    for (uint32_t b = 0; b < m_serviceRegistry->bucketCount(); ++b) {
-        for (IdHashNode* node = m_serviceRegistry->bucket(b); node; node = node->next)
-            snapshot.push_back(*node);
-    }
-    for (const IdHashNode& node : snapshot) {
-        if (m_serviceRegistry->removeValue(node.key, node.value))
-            delete static_cast<Service*>(node.value);
-    }
-}
-
 void GameApp::shutdown()
 {
     // No service may be made again while they are taken down.
@@ -260,32 +232,24 @@ void GameApp::shutdown()
         delete display;
     }
     delete findService(ServiceId::FontManager);
-    if (m_resourceManager) {
+    // The resource manager lets go of the pack before the pack goes.
+    if (m_resourceManager)
         static_cast<ResourceManager*>(m_resourceManager)->close();
-        deleteField(m_resourceManager);
-    }
     if (m_handler) {
         unsubscribeAll(m_handler);
         deleteField(m_handler);
     }
-    if (FrameTicker* ticker = this->ticker()) {
-        m_frameTicker = nullptr;
+    if (FrameTicker* ticker = this->ticker())
         ticker->shutdown();
-        delete ticker;
-    }
     if (HandlerList* dispatcher = m_eventDispatcher) {
         if (HandlerEntry* entry = dispatcherEntry(dispatcher, kResourcePackKey)) {
             HashedObject* pack = entry->m_payload;
             dispatcher->erase(entry);
             delete pack;
         }
-        m_eventDispatcher = nullptr;
-        destroyEventDispatcher(dispatcher);
     }
-    deleteServices();
-    deleteField(m_serviceRegistry);
+    releaseFramework();
     deleteField(m_keyCodeMap);
-    m_fileSystem = m_nullService = m_soundDevice = m_display = m_drawContext = m_eventIdCounter = nullptr;
 }
 
 void GameApp::frame()
@@ -336,6 +300,9 @@ void GameApp::onKey(uint32_t id, uint32_t key)
 {
     if ((id == PlatformEventId::KeyDown && key == PlatformKey::F4) || (m_paused && key == PlatformKey::Select))
         m_quitRequested = 1;
+    // The pause screen offers select to quit and any other key to go on.
+    else if (m_paused && id == PlatformEventId::KeyDown)
+        m_paused = 0;
     if (id != PlatformEventId::KeyDown || (key != PlatformKey::VolumeUp && key != PlatformKey::VolumeDown))
         return;
     AppStateFlags* flags = getAppStateFlags();
@@ -389,7 +356,7 @@ int GameApp::handleMessage(uint32_t id, uint32_t a, uint32_t b)
             sound->resumeAll();
         forward(id, a, b);
         return 1;
-    case PlatformEventId::ScreenSizeChangedAgain: {
+    case PlatformEventId::ScreenSizeSettled: {
         const int result = forward(id, a, b);
         if (flags)
             flags->m_flags[AppFlag::DrawingSuppressed] = 0;
@@ -547,74 +514,4 @@ GameApp* getGame()
 {
     AppBase* app = getGameApp();
     return dynamic_cast<GameApp*>(app);
-}
-
-namespace {
-
-// Names cross to the pages as wide characters; the table keeps UTF-16 units.
-bool insertHighScore(const wchar_t* name, uint32_t score)
-{
-    HighScoreTable* table = getHighScoreTable();
-    char16_t units[HighScoreTable::kNameUnits] = {};
-    for (uint32_t i = 0; name && i + 1 < HighScoreTable::kNameUnits && name[i] != 0; ++i)
-        units[i] = char16_t(name[i]);
-    return table && table->insert(units, 0, int32_t(score)) != 0;
-}
-
-const wchar_t* lastHighScoreName()
-{
-    static wchar_t name[HighScoreTable::kNameUnits];
-    const HighScoreTable* table = getHighScoreTable();
-    const char16_t* units = table ? table->getLastName() : nullptr;
-    for (uint32_t i = 0; i < HighScoreTable::kNameUnits; ++i)
-        name[i] = units ? wchar_t(units[i]) : 0;
-    return name;
-}
-
-void installSaveHooks()
-{
-    FrontEndHooks hooks;
-    hooks.saveDamaged = [] {
-        const SaveGame* game = getSaveGame();
-        return game && game->m_damaged != 0;
-    };
-    hooks.savedGamePresent = [] {
-        const SaveGame* game = getSaveGame();
-        return game && game->savedFlag() != 0;
-    };
-    hooks.writeSavedGame = [](GameLaunchPage* launch) { return launch && launch->saveGameFlagged() != 0; };
-    hooks.savePrefs = [] {
-        Prefs* prefs = getPrefs();
-        return prefs && prefs->save() != 0;
-    };
-    hooks.setSoundOn = [](bool on) {
-        if (Prefs* prefs = getPrefs())
-            prefs->setSoundOn(on);
-        if (SoundService* sound = getSound())
-            sound->setSoundEnabled(on);
-    };
-    hooks.score = [] {
-        const AppStateFlags* flags = getAppStateFlags();
-        return flags ? uint32_t(flags->m_score) : 0u;
-    };
-    hooks.scoreQualifies = [](uint32_t score) {
-        const HighScoreTable* table = getHighScoreTable();
-        return table && table->qualifies(0, int32_t(score)) != 0;
-    };
-    hooks.insertHighScore = insertHighScore;
-    hooks.lastName = lastHighScoreName;
-    setFrontEndHooks(hooks);
-}
-
-} // namespace
-
-void installGame()
-{
-    setGameAppFactory([]() -> AppBase* { return new (std::nothrow) GameApp(); });
-    setKeyCodeLookup(lookupKeyCode);
-    installEngineServices();
-    installSaveFileCreators();
-    installFontManagerCreator();
-    installFrontEnd();
-    installSaveHooks();
 }

@@ -15,9 +15,9 @@ class Message;
 
 class GameApp : public AppBase, public TickClient {
 public:
-    // The 71 ids the "GameApp" handler subscribes to, 0-terminated.
+    // The 72 ids the "GameApp" handler subscribes to, 0-terminated.
     static const uint32_t kSubscribedIds[];
-    static constexpr uint32_t kSubscribedCount = 71;
+    static constexpr uint32_t kSubscribedCount = 72;
 
     GameApp();
     ~GameApp() override;
@@ -42,8 +42,6 @@ public:
 
     CallbackHandler* m_handler = nullptr;
     FlowManager* m_flowManager = nullptr;
-    uint8_t m_secondaryViewOn = 0;
-    int32_t m_secondaryViewAngle = 0; // 16.16
     uint8_t m_touchAndKey = 1;
     uint8_t m_quitRequested = 0;
     // Left and right soft-key label x in portrait, then in landscape; -1 unset.
@@ -59,13 +57,9 @@ private:
     void onStart();
     void onKey(uint32_t id, uint32_t key);
     int forward(uint32_t id, uint32_t a, uint32_t b);
-    void deleteServices();
 };
 
 // The running game application, or null.
 GameApp* getGame();
 // Asks the platform to end the message loop.
 void quitProgram();
-// Installs the game into the platform: the application factory and the
-// key-code lookup.
-void installGame();

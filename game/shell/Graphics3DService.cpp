@@ -6,11 +6,10 @@
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "framework/services/ServiceAccessors.h"
+#include "game/shell/EngineService.h"
 #include "gfx2d/display/ScreenContext.h"
 #include "gfx2d/display/Surface.h"
 #include "gfx2d/image/PixelFormat.h"
-#include "game/shell/EngineService.h"
-#include "game/shell/GameWorld.h"
 
 Graphics3DService::Graphics3DService() : Service(ServiceId::Graphics3DService)
 {
@@ -116,4 +115,33 @@ Graphics3DService* getGraphics3DService()
 HashedObject* createGraphics3DService()
 {
     return new (std::nothrow) Graphics3DService();
+}
+
+namespace {
+
+void frameSize(uint32_t& width, uint32_t& height)
+{
+    width = height = 0;
+    ScreenContext* display = getDisplay();
+    Surface* frame = display ? display->m_frameSurface : nullptr;
+    if (display && !frame)
+        frame = display->getRenderTarget(0, 0);
+    if (frame)
+        frame->getSize(&width, &height);
+}
+
+} // namespace
+
+int32_t getScreenWidth()
+{
+    uint32_t w, h;
+    frameSize(w, h);
+    return int32_t(w);
+}
+
+int32_t getScreenHeight()
+{
+    uint32_t w, h;
+    frameSize(w, h);
+    return int32_t(h);
 }

@@ -48,4 +48,8 @@ private:
 };
 
 Graphics3DService* getGraphics3DService();
+
+// The display's frame surface size; 0 before there is a display.
+int32_t getScreenWidth();
+int32_t getScreenHeight();
 HashedObject* createGraphics3DService();

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "framework/files/FileSystem.h"
@@ -24,14 +25,11 @@ constexpr uint32_t kNativeMask = 0xffff;
 uint32_t parseValue(const char* p, const char* end)
 {
     p = skipBlanks(p, end);
-    const char* last = tokenEnd(p, end);
-    // A copy bounded by the line, so no parse runs into the next one.
-    char token[16] = {};
-    const size_t length = std::min<size_t>(size_t(last - p), sizeof token - 1);
-    std::memcpy(token, p, length);
-    if (length >= 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X'))
-        return parseHex(token + 2);
-    const char* digits = token;
+    // The whole token, copied so no parse runs into the next line.
+    const std::string token(p, tokenEnd(p, end));
+    if (token.size() >= 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X'))
+        return parseHex(token.c_str() + 2);
+    const char* digits = token.c_str();
     return parseDecimal(&digits);
 }
 
@@ -91,13 +89,16 @@ void KeyCodeMap::loadFromText(const char* text, uint32_t length)
         while (nameEnd > p && isConfigBlank(nameEnd[-1]))
             --nameEnd;
         const uint32_t gameKey = gameKeyOf(p, uint32_t(nameEnd - p));
-        const uint32_t nativeKey = parseValue(equals + 1, lineEnd) & kNativeMask;
+        const uint32_t nativeKey = parseValue(equals + 1, lineEnd);
         if (gameKey == 0 || nativeKey == 0)
             continue;
         pairs.push_back(Pair{nativeKey, gameKey});
     }
-    // Lines with the same code keep their order; the lookup answers the first.
-    std::stable_sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) { return a.nativeKey < b.nativeKey; });
+    // Ordered by what lookups compare, so the search holds also for values
+    // past 16 bits; lines with the same code keep their order and the
+    // lookup answers the first.
+    std::stable_sort(pairs.begin(), pairs.end(),
+                     [](const Pair& a, const Pair& b) { return (a.nativeKey & kNativeMask) < (b.nativeKey & kNativeMask); });
     if (pairs.empty())
         return;
     m_pairs.reset(new (std::nothrow) Pair[pairs.size()]);
@@ -124,12 +125,11 @@ void KeyCodeMap::loadFromProperties()
 
 uint32_t KeyCodeMap::lookup(uint32_t nativeKey) const
 {
-    const uint32_t key = nativeKey & kNativeMask;
     const Pair* begin = m_pairs.get();
     const Pair* end = begin + m_count;
-    const Pair* hit =
-        std::lower_bound(begin, end, key, [](const Pair& pair, uint32_t k) { return pair.nativeKey < k; });
-    return hit != end && hit->nativeKey == key ? hit->gameKey : 0;
+    const Pair* hit = std::lower_bound(begin, end, nativeKey,
+                                       [](const Pair& pair, uint32_t k) { return (pair.nativeKey & kNativeMask) < k; });
+    return hit != end && (hit->nativeKey & kNativeMask) == nativeKey ? hit->gameKey : 0;
 }
 
 KeyCodeMap* getKeyCodeMap()

@@ -15,16 +15,19 @@ public:
     void loadFromProperties();
     // Rebuilds the map from properties text.
     void loadFromText(const char* text, uint32_t length);
-    // The game key of the native code's low 16 bits, or 0.
+    // The game key of the first pair whose value's low 16 bits are the
+    // native code, or 0.
     uint32_t lookup(uint32_t nativeKey) const;
     uint32_t count() const { return m_count; }
+    // The value of pair i as its line gave it, or 0.
+    uint32_t valueAt(uint32_t i) const { return i < m_count ? m_pairs[i].nativeKey : 0; }
 
     // The game key a "KOR_KEYCODE_..." name selects, or 0.
     static uint32_t gameKeyOf(const char* name, uint32_t length);
 
 private:
     struct Pair {
-        uint32_t nativeKey; // low 16 bits: what lookups compare
+        uint32_t nativeKey; // as read; lookups compare its low 16 bits
         uint32_t gameKey;
     };
 

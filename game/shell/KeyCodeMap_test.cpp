@@ -34,9 +34,12 @@ TEST(KeyCodeMap, KeyLinesRemapNativeCodesByTheirThirteenthCharacter)
          "  \t KOR_KEYCODE_LEFT=\r\nKOR_KEYCODE_RIGHT=0x27\r\n\n#x\nKOR_KEYCODE_DOWN=  40 (arrow)\n",
          {{0x27, 7}, {40, 5}, {0, 0}},
          2},
-        {"codes compare by their low 16 bits, stored and searched alike",
-         "KOR_KEYCODE_UP=0x10026\nKOR_KEYCODE_A=0x5000d\n",
-         {{0x26, 4}, {0x70026, 4}, {0x0d, 11}},
+        {"values are kept whole and compared by their low 16 bits",
+         "KOR_KEYCODE_UP=0x10026\nKOR_KEYCODE_A=0x5000d\nKOR_KEYCODE_B=0x20\n",
+         {{0x26, 4}, {0x70026, 0}, {0x0d, 11}, {0x20, 12}},
+         3},
+        {"a value is its whole token", "KOR_KEYCODE_UP=00000000000000000049\nKOR_KEYCODE_A=0x000000000000004A\n",
+         {{49, 4}, {0x4a, 11}},
          2},
         {"the first of several lines for one code answers",
          "KOR_KEYCODE_9=300\nKOR_KEYCODE_1=30\nKOR_KEYCODE_2=300\nKOR_KEYCODE_3=3000\n",
@@ -50,6 +53,14 @@ TEST(KeyCodeMap, KeyLinesRemapNativeCodesByTheirThirteenthCharacter)
         for (const auto& [native, game] : c.lookups)
             EXPECT_EQ(map.lookup(native), game) << c.name << ": " << native;
     }
+    KeyCodeMap stored;
+    const std::string big = "KOR_KEYCODE_UP=0x10026\nKOR_KEYCODE_D=70000\n";
+    stored.loadFromText(big.data(), uint32_t(big.size()));
+    ASSERT_EQ(stored.count(), 2u);
+    EXPECT_EQ(stored.valueAt(0), 0x10026u);
+    EXPECT_EQ(stored.valueAt(1), 70000u);
+    EXPECT_EQ(stored.lookup(70000 & 0xffff), 5u);
+
     KeyCodeMap empty;
     EXPECT_EQ(empty.lookup(38), 0u);
     EXPECT_EQ(lookupKeyCode(nullptr, 38), 0u);

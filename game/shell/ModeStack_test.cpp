@@ -1,12 +1,20 @@
 #include "game/shell/ModeStack.h"
 
+#include "framework/events/CallbackHandler.h"
+#include "framework/events/EventIdCounter.h"
+#include "framework/events/FrameTicker.h"
+#include "framework/events/InputAction.h"
+#include "framework/events/Message.h"
+#include "framework/events/Subscription.h"
 #include "framework/services/AppStateFlags.h"
 #include "game/shell/FlowManager.h"
 #include "tests/support/TestApp.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -133,9 +141,16 @@ TEST(ModeStack, LifecycleIdsReachEveryModeOthersOnlyTheActiveOne)
         int result;
         std::vector<std::string> journal;
     } cases[] = {
-        {EventId::Pause, 1, {"m1 event 1411673571", "m2 event 1411673571"}},
-        {PlatformEventId::ScreenSizeChangedAgain, 1, {"m1 event 850690755", "m2 event 850690755"}},
-        {PlatformEventId::Redraw, 1, {"m1 redraw", "m2 redraw"}},
+        {0x54246de3, 1, {"m1 event 1411673571", "m2 event 1411673571"}},
+        {0x75424363, 1, {"m1 event 1967276899", "m2 event 1967276899"}},
+        {0x6740942f, 1, {"m1 event 1732285487", "m2 event 1732285487"}},
+        {0x8408f369, 1, {"m1 event 2215179113", "m2 event 2215179113"}},
+        {0x5152a73b, 1, {"m1 event 1364371259", "m2 event 1364371259"}},
+        {0x518e1a3b, 1, {"m1 event 1368267323", "m2 event 1368267323"}},
+        {0x32b482c3, 1, {"m1 event 850690755", "m2 event 850690755"}},
+        {0x24314258, 1, {"m1 redraw", "m2 redraw"}},
+        // The first screen-size notice is no lifecycle id.
+        {0x747ab255, 7, {"m2 event 1954198101"}},
         {PlatformEventId::KeyDown, 7, {"m2 event 3343010790"}},
     };
     for (const auto& c : cases) {
@@ -171,6 +186,24 @@ TEST(ModeStack, TheFirstResultWinsAndIsReportedUntilTheModeIsActivatedAgain)
     stack.pushNew(2);
     stack.pop();
     EXPECT_EQ(stack.activeMode()->getResult(), 0u);
+}
+
+// A second start re-initialises the flow: what the stack held leaves it,
+// and the next push finds an empty, working stack.
+TEST(ModeStack, InitAgainEmptiesTheStackAndDeletesWhatItHeld)
+{
+    TestStack stack;
+    stack.pushNew(1);
+    stack.pushNew(2);
+    g_journal.clear();
+    EXPECT_EQ(stack.init(), 0);
+    EXPECT_EQ(g_journal, (std::vector<std::string>{"m1 exit", "m1 delete", "m2 exit", "m2 delete"}));
+    EXPECT_EQ(stack.count(), 0u);
+    EXPECT_EQ(stack.activeMode(), nullptr);
+    stack.requestTransition(3, Transition::Push);
+    stack.update(0);
+    EXPECT_EQ(ids(stack), std::vector<int32_t>{3});
+    EXPECT_EQ(stack.activeId(), 3);
 }
 
 // The top-level modes for the flow manager's tests.
@@ -215,10 +248,76 @@ TEST(FlowManager, FinishedModesLeadOnAndTheMainMenuIsNeverHeldTwice)
         EXPECT_EQ(getAppStateFlags()->m_flags[AppFlag::LaunchKind], 0);
         for (const std::string& line : g_journal)
             EXPECT_NE(line, "menu delete");
+
+        // Result 2 goes on with the game: launch kind 1, back down to the menu.
+        flow.pushNew(FlowModeId::FrontEnd);
+        flow.activeMode()->setResult(2);
+        flow.update(0);
+        flow.update(0);
+        EXPECT_EQ(ids(flow), (std::vector<int32_t>{FlowModeId::MainMenu}));
+        EXPECT_EQ(flow.activeMode(), menu);
+        EXPECT_EQ(getAppStateFlags()->m_flags[AppFlag::LaunchKind], 1);
     }
     setFlowModeCreator(FlowModeId::Startup, nullptr);
     setFlowModeCreator(FlowModeId::FrontEnd, nullptr);
     setFlowModeCreator(FlowModeId::MainMenu, nullptr);
+}
+
+uint32_t g_clock = 0;
+uint32_t testClock() { return g_clock; }
+// (action id, the time the key event fired it) of every action delivered.
+std::vector<std::pair<uint32_t, uint32_t>> g_actions;
+int recordAction(Message& message, CallbackHandler&)
+{
+    g_actions.emplace_back(message.m_eventId, message.arg(1));
+    return 1;
+}
+
+// The bindings on a running ticker: a press fires at once, a held menu move
+// again after 500 ms and every 500 ms, a release on the key's way up.
+TEST(FlowManager, BoundKeysFireAtPressRepeatEvery500MsAndOnRelease)
+{
+    TestApp app;
+    FrameTicker* ticker = app.startTicker(&testClock);
+    ASSERT_NE(ticker, nullptr);
+    FlowManager::bindInputActions();
+    CallbackHandler handler(nullptr, takeSequenceKey(), &recordAction);
+    using Fired = std::vector<std::pair<uint32_t, uint32_t>>;
+    const struct {
+        uint32_t key;
+        uint32_t heldMs;
+        Fired fired; // in order of delivery; frames of 50 ms
+    } cases[] = {
+        {PlatformKey::Up, 1100,
+         {{0x3f972120, 0}, {0x20174fb7, 0}, {0x3f972120, 550}, {0x3f972120, 1050}, {0x51938a16, 1100}}},
+        {'2', 600, {{0x3f972120, 0}, {0x117e0f7d, 0}, {0x3f972120, 550}, {0x117e0f73, 600}}},
+        {'5', 600, {{0x2074d009, 0}, {0x117e0f7a, 0}, {0x172e9965, 0}, {0x117e0f70, 600}}},
+        {PlatformKey::Select, 600, {{0x2074d009, 0}, {0x172e9965, 0}, {0xb38b3814, 600}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint32_t> ids;
+        for (const auto& [id, at] : c.fired)
+            if (std::find(ids.begin(), ids.end(), id) == ids.end()) {
+                ids.push_back(id);
+                subscribe(&handler, id);
+            }
+        g_actions.clear();
+        const uint32_t start = g_clock;
+        app.dispatch(InputEventId::KeyDown, c.key, 0);
+        while (g_clock < start + c.heldMs) {
+            g_clock += 50;
+            ticker->frame();
+        }
+        app.dispatch(InputEventId::KeyUp, c.key, 0);
+        g_clock += 50;
+        ticker->frame();
+        Fired fired;
+        for (const auto& [id, at] : g_actions)
+            fired.emplace_back(id, at - start);
+        EXPECT_EQ(fired, c.fired) << c.key;
+        unsubscribeAll(&handler);
+    }
+    removeInputActions(TaskKey::InputActions);
 }
 
 } // namespace

@@ -82,6 +82,11 @@ int SaveFile::load()
     return valid;
 }
 
+void SaveFile::finishInterruptedSave()
+{
+    finishInterruptedUserFileWrite(m_fileName, m_size);
+}
+
 int SaveFile::save()
 {
     storeLe32(m_image, crcOf(m_image, m_size));
@@ -215,6 +220,11 @@ uint32_t loadSaveFiles()
     HighScoreTable* scores = getHighScoreTable();
     Prefs* prefs = getPrefs();
     SaveGame* game = getSaveGame();
+    // The three share one temp file: a save cut short is finished into its
+    // own file before a repair of another one writes through the temp file.
+    for (SaveFile* file : {static_cast<SaveFile*>(scores), static_cast<SaveFile*>(prefs), static_cast<SaveFile*>(game)})
+        if (file)
+            file->finishInterruptedSave();
     if (scores)
         scores->load();
     if (prefs)

@@ -46,6 +46,9 @@ public:
     // The CRC into the image, then the whole image written safely; 1 when
     // it landed. A failure leaves the old file and the image as they are.
     int save();
+    // Puts back a save of this file that was cut short after the old file
+    // went, before another file's write reuses the shared temp file.
+    void finishInterruptedSave();
 
     const uint8_t* image() const { return m_image; }
     uint32_t imageSize() const { return m_size; }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -232,6 +233,37 @@ TEST_F(SaveFilesTest, OutOfRangeValuesInValidFilesAreRepaired)
     for (uint32_t i = 0; i < 5; ++i)
         EXPECT_EQ(std::u16string(table.getName(0, i)).size(), 5u);
     setPlatformSystem(nullptr);
+}
+
+// A save killed between deleting the old file and the rename leaves only
+// "temp.dat"; the start-up's repair of another, damaged file must not write
+// over it before it is back under its own name.
+TEST_F(SaveFilesTest, AnInterruptedSaveOutlivesTheRepairOfAnotherFile)
+{
+    installSaveFileCreators();
+    for (const FileKind& cut : kKinds) {
+        for (const FileKind& damaged : kKinds) {
+            if (&cut == &damaged)
+                continue;
+            fs->files.clear();
+            for (const FileKind& kind : kKinds) {
+                std::unique_ptr<SaveFile> f = kind.make();
+                f->load();
+                kind.fill(*f);
+                f->save();
+            }
+            const Bytes progress = file(cut.name);
+            ASSERT_EQ(progress.size(), cut.size);
+            file(u"temp.dat") = progress;
+            fs->files.erase(std::u16string(u"/data/") + cut.name);
+            Bytes& bad = file(damaged.name);
+            bad[std::min<size_t>(40, bad.size() - 1)] ^= 1;
+
+            loadSaveFiles();
+            EXPECT_EQ(file(cut.name), progress) << "cut " << cut.size << ", damaged " << damaged.size;
+            EXPECT_EQ(fs->files.count(u"/data/temp.dat"), 0u);
+        }
+    }
 }
 
 TEST_F(SaveFilesTest, StartUpLoadsTheFilesAndHandsThePreferencesOn)

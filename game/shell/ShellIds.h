@@ -29,7 +29,7 @@ constexpr uint32_t kBroadcastEventIds[] = {
     0x8408f369,
     ShellEventId::QuitNotice,
     InputEventId::InputWipeAgain,
-    PlatformEventId::ScreenSizeChangedAgain,
+    PlatformEventId::ScreenSizeSettled,
     PlatformEventId::Redraw,
 };
 
@@ -77,8 +77,9 @@ constexpr uint32_t Quick1 = 0xfe50251e;
 
 // Game keys the bindings use beyond the platform's own table (PlatformKey).
 namespace GameKey {
-constexpr uint32_t Key13 = 13;
-constexpr uint32_t Key14 = 14;
+// Two more select keys some phones have; play takes them as the action.
+constexpr uint32_t SelectAlt1 = 13;
+constexpr uint32_t SelectAlt2 = 14;
 } // namespace GameKey
 
 // Game keys the world and the level read.
@@ -111,7 +112,8 @@ constexpr uint32_t WidgetMove = 0x35cb8f1c;
 constexpr uint32_t WidgetRelease = 0x35c38d1c;
 } // namespace PointerEventId
 
-// Back from a level to its menu, outside the hideout and level ten.
+// Back from a level to its menu, outside the hideout and level ten: the
+// main menu sends it to the launch page when play came back asking for it.
 constexpr uint32_t kLevelMenuRequestId = 0xad174cef;
 
 // The flow manager's top-level modes.

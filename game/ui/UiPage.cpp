@@ -8,7 +8,7 @@
 
 #include "framework/strings/WideString.h"
 #include "framework/util/Format.h"
-#include "game/shell/GameWorld.h"
+#include "game/shell/Graphics3DService.h"
 #include "game/shell/ResourcePreloader.h"
 #include "game/shell/SaveFiles.h"
 #include "game/shell/ShellIds.h"
@@ -19,8 +19,6 @@
 
 namespace {
 
-// Room for a typed or given item text; longer ones are cut.
-constexpr size_t kMaxItemText = 64;
 constexpr int32_t kBarHeight = 7;
 
 int32_t lineHeight(const BitmapFont* font)
@@ -113,13 +111,10 @@ void ChoicePage::paintBody(const PageArea& area)
         if (i == m_selected && line > 0)
             fillRect(area.column.left, y - 1, area.column.right, y + line - 1, UiColour::Selection);
         int32_t next = y;
-        if (m_items[i]) {
+        if (m_items[i])
             next = drawTextId(font, m_items[i], area.column, y, true);
-        } else {
-            char16_t text[kMaxItemText];
-            copyToUtf16(m_texts[i], text, kMaxItemText);
-            next = drawWrapped(font, text, area.column, y, true);
-        }
+        else if (m_texts[i])
+            next = drawWrapped(font, m_texts[i], area.column, y, true);
         y = std::max(next, y + line);
     }
 }
@@ -134,7 +129,7 @@ void ChoicePage::setItemIds(const uint32_t* ids, uint32_t count)
     m_selected = 0;
 }
 
-void ChoicePage::setItemTexts(const wchar_t* const* texts, uint32_t count)
+void ChoicePage::setItemTexts(const char16_t* const* texts, uint32_t count)
 {
     m_count = count < kMaxItems ? count : kMaxItems;
     for (uint32_t i = 0; i < m_count; ++i) {

@@ -44,7 +44,6 @@ public:
         m_marginLeft = left;
         m_marginRight = right;
     }
-    void setLayout(uint32_t layout) { m_layout = layout; }
     int handleEvent(uint32_t id, uint32_t a, uint32_t b) override;
     // The fill, the title, the page's own content and the soft-key labels.
     int paint() override;
@@ -64,7 +63,6 @@ private:
     uint32_t m_titleId;
     uint32_t m_left = 0;
     uint32_t m_right = 0;
-    uint32_t m_layout = 0;
     int32_t m_marginLeft = 0;
     int32_t m_marginRight = 0;
 };
@@ -100,10 +98,10 @@ public:
     // Items beyond kMaxItems are dropped.
     void setItemIds(const uint32_t* ids, uint32_t count);
     // Items given as texts rather than ids (the language names).
-    void setItemTexts(const wchar_t* const* texts, uint32_t count);
+    void setItemTexts(const char16_t* const* texts, uint32_t count);
     uint32_t itemCount() const { return m_count; }
     uint32_t itemId(uint32_t i) const { return i < m_count ? m_items[i] : 0; }
-    const wchar_t* itemText(uint32_t i) const { return i < m_count ? m_texts[i] : nullptr; }
+    const char16_t* itemText(uint32_t i) const { return i < m_count ? m_texts[i] : nullptr; }
     uint32_t selected() const { return m_selected; }
 
 protected:
@@ -113,7 +111,7 @@ protected:
 private:
     uint32_t m_textId = 0;
     uint32_t m_items[kMaxItems] = {};
-    const wchar_t* m_texts[kMaxItems] = {};
+    const char16_t* m_texts[kMaxItems] = {};
     uint32_t m_count = 0;
     uint32_t m_selected = 0;
 };

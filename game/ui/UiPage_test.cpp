@@ -126,7 +126,7 @@ TEST(PagesWithout, FontsOrTextsDrawOnlyTheirFill)
         return page;
     };
     auto choice = std::make_unique<ChoicePage>(textRowId(0x7001));
-    const wchar_t* names[] = {L"ENGLISH", L"SUOMI"};
+    const char16_t* names[] = {u"ENGLISH", u"SUOMI"};
     choice->setItemTexts(names, 2);
     auto name = std::make_unique<NameEntryPage>(textRowId(0x7001));
     name->setInitialText(L"ANNA");

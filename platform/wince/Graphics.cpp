@@ -19,7 +19,7 @@ namespace {
 constexpr uint32_t kHandlerPriority = 0x3FFFFFFF;
 constexpr uint32_t kOwnerKeyMark = 0x80000000;
 const uint32_t kWatchedEvents[] = { PlatformEventId::Resume, PlatformEventId::ScreenSizeChanged,
-    PlatformEventId::ScreenSizeChangedAgain, 0 };
+    PlatformEventId::ScreenSizeSettled, 0 };
 
 // createSurface's variants and modes.
 constexpr uint32_t kMemoryVariant = 0;

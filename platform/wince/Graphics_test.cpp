@@ -48,7 +48,7 @@ protected:
     static bool handlerGone()
     {
         for (uint32_t id : { PlatformEventId::Resume, PlatformEventId::ScreenSizeChanged,
-                 PlatformEventId::ScreenSizeChangedAgain }) {
+                 PlatformEventId::ScreenSizeSettled }) {
             if (findEventList(findEventRouter(), id))
                 return false;
         }

@@ -425,7 +425,7 @@ int PlatformApp::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
             m_width = GetSystemMetrics(SM_CXSCREEN);
             m_height = GetSystemMetrics(SM_CYSCREEN);
             m_events.post(PlatformEventId::ScreenSizeChanged, 0, 0);
-            m_events.post(PlatformEventId::ScreenSizeChangedAgain, 0, 0);
+            m_events.post(PlatformEventId::ScreenSizeSettled, 0, 0);
             m_events.post(PlatformEventId::Redraw, 0, 0);
         }
         SHHandleWMSettingChange(window, wParam, lParam, &m_activateInfo);

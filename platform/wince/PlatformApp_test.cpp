@@ -430,7 +430,7 @@ TEST_F(MessageTableTest, ScreenResetPostsItsThreeEventsWithTheNewSize)
     ASSERT_EQ(GetMessageW(&m, nullptr, 0, 0), 1);
     ASSERT_EQ(m.message, WM_SETTINGCHANGE);
     EXPECT_EQ(send({ m }), (std::vector<Event>{ { PlatformEventId::ScreenSizeChanged, 0, 0 },
-                               { PlatformEventId::ScreenSizeChangedAgain, 0, 0 }, { PlatformEventId::Redraw, 0, 0 } }));
+                               { PlatformEventId::ScreenSizeSettled, 0, 0 }, { PlatformEventId::Redraw, 0, 0 } }));
     EXPECT_EQ(m_app->width(), 320);
     EXPECT_EQ(m_app->height(), 240);
     EXPECT_TRUE(send({ msg(WM_SETTINGCHANGE, 0) }).empty());

@@ -15,9 +15,11 @@ constexpr uint32_t RunEnd = EventId::End;
 constexpr uint32_t Pause = EventId::Pause;
 constexpr uint32_t Resume = EventId::Resume;
 constexpr uint32_t Redraw = 0x24314258;
-// The screen changed size: two notices in this order, then a redraw.
+// The screen changed size: two notices in this order, then a redraw. The
+// display takes the new size on the first; on the second, with the new
+// frame surface in place, the game refits its views.
 constexpr uint32_t ScreenSizeChanged = 0x747ab255;
-constexpr uint32_t ScreenSizeChangedAgain = 0x32b482c3;
+constexpr uint32_t ScreenSizeSettled = 0x32b482c3;
 // arg1: the game key code.
 constexpr uint32_t KeyDown = InputEventId::KeyDown;
 constexpr uint32_t KeyUp = InputEventId::KeyUp;

@@ -2,6 +2,7 @@
 #include "tests/support/TestApp.h"
 
 #include "framework/events/EventIds.h"
+#include "framework/events/FrameTicker.h"
 
 TestApp::TestApp()
 {
@@ -27,4 +28,16 @@ void TestApp::dispatch(uint32_t eventId, uint32_t arg1, uint32_t arg2)
     if (onLifecycle && (eventId == EventId::Start || eventId == EventId::End || eventId == EventId::Pause ||
                         eventId == EventId::Resume))
         onLifecycle(eventId);
+}
+
+FrameTicker* TestApp::startTicker(uint32_t (*clock)())
+{
+    auto* ticker = new FrameTicker();
+    m_frameTicker = ticker;
+    ticker->setClock(clock);
+    if (ticker->init() != 1)
+        return nullptr;
+    onLifecycle = [ticker](uint32_t id) { driveFrameTicker(ticker, id); };
+    dispatch(EventId::Start, 0, 0);
+    return ticker;
 }

@@ -8,6 +8,8 @@
 
 #include "framework/services/AppBase.h"
 
+class FrameTicker;
+
 class TestApp : public AppBase {
 public:
     // Starts the framework at once; started() tells whether it worked.
@@ -19,6 +21,9 @@ public:
     void dispatch(uint32_t eventId, uint32_t arg1, uint32_t arg2) override;
 
     bool started() const { return m_started; }
+    // A ticker on the given clock, made the application's, driven by the
+    // lifecycle events and started; null when it cannot start.
+    FrameTicker* startTicker(uint32_t (*clock)());
 
     std::function<void()> onFrame;
     // Called with EventId::Start, End, Pause or Resume after delivery.

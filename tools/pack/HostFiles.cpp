@@ -1,7 +1,34 @@
 // Memory and host file objects.
 #include "tools/pack/HostFiles.h"
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Only regular files are read: a folder opens on Linux and reads as garbage,
+// a device never ends and a pipe blocks the open (hence O_NONBLOCK, which a
+// regular file ignores). errno is EISDIR for a folder, EINVAL for the rest.
+std::FILE* openForReading(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return nullptr;
+    struct stat info {};
+    int why = ::fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : S_ISREG(info.st_mode) ? 0 : EINVAL;
+    if (why == 0)
+        if (std::FILE* file = ::fdopen(fd, "rb"))
+            return file;
+    why = why != 0 ? why : errno;
+    ::close(fd);
+    errno = why;
+    return nullptr;
+}
+
+} // namespace
 
 bool MemoryFile::seek(int32_t offset, int32_t origin)
 {
@@ -38,7 +65,7 @@ uint32_t MemoryFile::write(const void* buffer, uint32_t n)
 
 HostFile* HostFile::open(const std::string& path, bool forWriting)
 {
-    std::FILE* file = std::fopen(path.c_str(), forWriting ? "wb" : "rb");
+    std::FILE* file = forWriting ? std::fopen(path.c_str(), "wb") : openForReading(path);
     return file ? new HostFile(file) : nullptr;
 }
 
@@ -72,7 +99,7 @@ uint32_t HostFile::write(const void* buffer, uint32_t n)
 
 bool readHostFile(const std::string& path, Bytes& out)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openForReading(path);
     if (!file)
         return false;
     out.clear();

@@ -28,7 +28,8 @@ private:
 
 class HostFile : public File {
 public:
-    // Null when the path cannot be opened ("rb" or "wb").
+    // Null when the path cannot be opened ("rb" or "wb"); only a regular
+    // file opens for reading (errno EISDIR for a folder).
     static HostFile* open(const std::string& path, bool forWriting);
     ~HostFile() override;
 

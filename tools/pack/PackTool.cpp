@@ -104,7 +104,7 @@ bool openPack(const std::string& path, ResourcePack& pack, std::FILE* err)
 {
     HostFile* file = HostFile::open(path, false);
     if (file == nullptr) {
-        failWith(err, cannot("open", path));
+        failWith(err, errno == EISDIR ? path + ": is a folder, not a pack" : cannot("open", path));
         return false;
     }
     if (!pack.openFile(file)) {

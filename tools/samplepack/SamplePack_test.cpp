@@ -17,9 +17,9 @@
 #include "framework/resources/SoundSample.h"
 #include "framework/resources/TypedResources.h"
 #include "framework/strings/WideString.h"
+#include "game/level/GameUtils.h"
 #include "game/shell/AnimCopy.h"
 #include "game/shell/EngineService.h"
-#include "game/shell/GameUtils.h"
 #include "game/shell/ShellText.h"
 #include "tests/support/BuildFixture.h"
 #include "tests/support/TestApp.h"
@@ -36,7 +36,7 @@ protected:
         app.m_resourceManager = manager;
         ASSERT_EQ(pack.openFile(new MemoryFile(bytes)), 1);
         ASSERT_EQ(manager->openTable(&pack, 50, 8, true), 1);
-        // As the game starts: the one language is the current one.
+        // The first language is the current one, as the player's first choice.
         ASSERT_EQ(manager->loadListEntry(0), ResourceResult::Loaded);
     }
 
@@ -72,8 +72,15 @@ TEST_F(SamplePack, HoldsEveryTextOfTheFlow)
         0x21ff0110, 0x21ff0255, 0x21ff0250, 0x21ff0277, 0x21ff016f, 0x21ff02b5, 0x21ff01d2, 0x21ff014b, 0x21ff01bb,
         0x21ff0120, 0x21ff0247, 0x21ff01a6, 0x21ff0275, 0x21ff01d3,
     };
-    for (uint32_t id : ids)
-        EXPECT_FALSE(text(id).empty()) << std::hex << id;
+    // Both languages hold every one, so the player reads each screen in either.
+    ASSERT_EQ(manager->languageCount(), 2u);
+    EXPECT_EQ(std::u16string(manager->languageName(0)), u"English");
+    EXPECT_EQ(std::u16string(manager->languageName(1)), u"Deutsch");
+    for (uint32_t language : {1u, 0u}) {
+        ASSERT_EQ(manager->loadListEntry(language), ResourceResult::Loaded);
+        for (uint32_t id : ids)
+            EXPECT_FALSE(text(id).empty()) << std::hex << id << " in language " << language;
+    }
     // A page shows its soft keys 434 and 481 as the rows of those numbers.
     EXPECT_EQ(text(0x21ff0000 | 434), u"OK");
     EXPECT_EQ(text(0x21ff0000 | 481), u"Back");

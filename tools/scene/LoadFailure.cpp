@@ -45,7 +45,10 @@ const char* wordsForUnopened(const std::string& path)
         return "no such file";
     if (std::filesystem::is_directory(status))
         return "is a folder, not a 3D file";
-    if (std::filesystem::is_regular_file(status) && std::filesystem::file_size(path, error) == 0)
+    // The engine opens only regular files; opening a pipe here would block.
+    if (!std::filesystem::is_regular_file(status))
+        return "is a device or pipe, not a 3D file";
+    if (std::filesystem::file_size(path, error) == 0)
         return "is empty, not a 3D file";
     if (std::FILE* file = std::fopen(path.c_str(), "rb"))
         std::fclose(file);

@@ -2,6 +2,7 @@
 // with the tools on the PATH, checked by exit code and by what they print.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -85,6 +86,7 @@ void writeModels(const ScratchFolder& scratch)
     image.rows = {0, 255, 255, 0};
     scratch.write("models/robot_texture.png", writePng(image));
     scratch.write("models/lonely.m3g", texturedFile("gone.png"));
+    scratch.write("models/device.m3g", texturedFile("/dev/zero"));
     scratch.write("models/group.m3g", groupFile());
     const std::vector<uint8_t> group = groupFile();
     scratch.write("cut.m3g", std::vector<uint8_t>(group.begin(), group.end() - 3));
@@ -95,6 +97,7 @@ void writeModels(const ScratchFolder& scratch)
     scratch.write("notes.txt", std::vector<uint8_t>{'h', 'i', '\n'});
     scratch.write("empty.m3g", std::vector<uint8_t>{});
     scratch.write("elsewhere/.keep", std::vector<uint8_t>{});
+    ASSERT_EQ(mkfifo((scratch.path() + "/pipe").c_str(), 0600), 0);
 }
 
 TEST(ToolCommands, SceneToolTakesNamesFromTheCurrentFolderAndFailsInWords)
@@ -118,6 +121,10 @@ TEST(ToolCommands, SceneToolTakesNamesFromTheCurrentFolderAndFailsInWords)
         {".", "scenetool dump empty.m3g", 1, "", "empty.m3g: is empty, not a 3D file (error 0x10000)\n"},
         {".", "scenetool dump models", 1, "", "models: is a folder, not a 3D file (error 0x10000)\n"},
         {".", "scenetool dump models/lonely.m3g", 1, "", "a file it references is missing or cannot be read (error 0x10000)\n"},
+        // A device never ends and a pipe blocks its reader: bounded, so a
+        // regression fails here instead of stalling the run.
+        {".", "timeout 20 scenetool dump models/device.m3g", 1, "", "a file it references is missing or cannot be read (error 0x10000)\n"},
+        {".", "timeout 20 scenetool dump pipe", 1, "", "pipe: is a device or pipe, not a 3D file (error 0x10000)\n"},
         {".", "scenetool dump notes.txt", 1, "", "notes.txt: not a 3D file (nor a PNG image) (error -7)\n"},
         {".", "scenetool dump flipped.m3g", 1, "", "checksum does not match its data (error -9)\n"},
         {".", "scenetool dump cut.m3g", 1, "", "the file ends inside a section (error 0x10008)\n"},
@@ -133,6 +140,8 @@ TEST(ToolCommands, SceneToolTakesNamesFromTheCurrentFolderAndFailsInWords)
         {".", "scenetool frobnicate robot.m3g", 2, "", "scenetool: unknown command frobnicate\nusage: scenetool dump"},
         {".", "scenetool", 2, "", "usage: scenetool dump FILE\n"},
         {".", "packtool list missing.big", 1, "", "packtool: cannot open missing.big: No such file or directory\n"},
+        {".", "packtool list models", 1, "", "packtool: models: is a folder, not a pack\n"},
+        {".", "timeout 20 packtool list pipe", 1, "", "packtool: cannot open pipe: Invalid argument\n"},
         {".", "packtool frobnicate", 2, "", "usage: packtool"},
     };
     for (const auto& c : cases) {

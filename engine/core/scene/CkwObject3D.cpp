@@ -256,14 +256,17 @@ bool CkwObject3D::animateTracks(int32_t worldTime, uint32_t stamp, int32_t& vali
                 float width;
                 float height;
                 getAnimationCrop(width, height);
+                // The crop is taken in whole pixels before it is weighted. A
+                // sprite's crop may be negative (mirrored), a background's not.
+                const int32_t low = getClassId() == kClassSprite ? INT32_MIN : 0;
+                width = static_cast<float>(roundClamp(width, low, INT32_MAX));
+                height = static_cast<float>(roundClamp(height, low, INT32_MAX));
                 if (weight != 1.0f) {
                     width *= weight;
                     height *= weight;
                 }
-                // A sprite's crop may be negative (mirrored), a background's not.
-                const int32_t low = getClassId() == kClassSprite ? INT32_MIN : 0;
-                values[2] += static_cast<float>(roundClamp(width, low, INT32_MAX));
-                values[3] += static_cast<float>(roundClamp(height, low, INT32_MAX));
+                values[2] += width;
+                values[3] += height;
                 trackValidity = track->sample(worldTime, 2, values, weight);
                 components = 4;
             } else if (property == kPropertyScale && sequenceComponents == 1) {

@@ -285,7 +285,8 @@ TEST_F(Object3DTest, SpecialPropertiesShapeTheAppliedValues)
     ASSERT_EQ(scaled->applied.size(), 1u);
     EXPECT_EQ(scaled->applied[0].values, (std::vector<float>{1.0f, 1.0f, 1.0f}));
 
-    // CROP from two components adds the current crop size, weighted and rounded.
+    // CROP from two components adds the current crop size, rounded, then
+    // weighted: two tracks of weight 0.5 on a 5 x 7 crop give 5 x 7 again.
     const struct {
         int32_t classId;
         float weight;
@@ -294,7 +295,8 @@ TEST_F(Object3DTest, SpecialPropertiesShapeTheAppliedValues)
         std::vector<float> expected;
     } crops[] = {
         {kClassSprite, 1.0f, 10.4f, -20.6f, {3, 4, 10.4f, -20.6f}},
-        {kClassSprite, 0.5f, 10.2f, -20.6f, {1.5f, 2, 5, -10}},
+        {kClassSprite, 0.5f, 10.2f, -20.6f, {1.5f, 2, 5, -10.5f}},
+        {kClassSprite, 0.5f, 5.0f, 7.0f, {1.5f, 2, 2.5f, 3.5f}},
         {kClassBackground, 0.5f, 10.0f, -20.0f, {1.5f, 2, 5, 0}},
     };
     for (const auto& c : crops) {

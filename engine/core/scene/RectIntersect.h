@@ -1,5 +1,5 @@
 // Rectangle intersection of the rendering classes: {x, y, width, height} with
-// inclusive right and bottom edges (x + width, y + height).
+// inclusive right and bottom edges (x + width - 1, y + height - 1).
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,510 @@
+// The game application on the sample pack: in-process start-ups through the
+// platform's WinMain (virtual clock, keys fed through SDL) and direct event
+// routing. The modes are doubles installed as the flow's creators.
+#include "game/shell/GameApp.h"
+
+#include "framework/properties/PropertySet.h"
+#include "framework/resources/ResourceManager.h"
+#include "framework/services/AppStateFlags.h"
+#include "framework/services/ServiceAccessors.h"
+#include "game/level/GameInstall.h"
+#include "game/level/GameRunSetup.h"
+#include "game/level/GameWorld.h"
+#include "game/level/Level.h"
+#include "game/level/LevelObjects.h"
+#include "game/level/MenuEngine.h"
+#include "game/shell/FlowManager.h"
+#include "game/shell/Graphics3DService.h"
+#include "gfx2d/display/testing/TestScreen.h"
+#include "gfx2d/drawcontext/DrawContext.h"
+#include "platform/host/HostDirectDraw.h"
+#include "platform/host/HostInstance.h"
+#include "platform/host/HostMsgQueue.h"
+#include "platform/host/HostRegistry.h"
+#include "platform/host/HostTestDriver.h"
+#include "platform/wince/GameHooks.h"
+#include "platform/wince/PlatformApp.h"
+#include "platform/wince/PlatformServices.h"
+#include "platform/wince/SoundDevice.h"
+#include "platform/wince/WinMain.h"
+#include "tests/support/BuildFixture.h"
+#include "tools/pack/PackWriter.h"
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <new>
+#include <set>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// (mode, event id, first argument) of the events the journal keeps.
+struct Seen {
+    std::string mode;
+    uint32_t id;
+    uint32_t a;
+    bool operator==(const Seen&) const = default;
+};
+std::vector<Seen> g_seen;
+std::set<uint32_t> g_kept;
+
+class JournalMode : public GameMode {
+public:
+    explicit JournalMode(const char* name) : m_name(name) {}
+    int handleEvent(uint32_t id, uint32_t a, uint32_t) override
+    {
+        if (g_kept.empty() || g_kept.count(id))
+            g_seen.push_back({m_name, id, a});
+        // The start-up mode finishes on select.
+        if (id == ActionId::MenuSelect && m_name == "startup")
+            setResult(1);
+        return 1;
+    }
+    // Each mode fills the screen with its own colour.
+    int paint() override
+    {
+        fillRect(0, 0, 1024, 1024, m_name == "startup" ? 0xff00ff00 : 0xff0000ff);
+        return 1;
+    }
+
+private:
+    std::string m_name;
+};
+
+GameMode* makeStartup() { return new JournalMode("startup"); }
+GameMode* makeFrontEnd() { return new JournalMode("frontend"); }
+GameMode* makeMainMenu() { return new JournalMode("menu"); }
+
+int g_shutdowns = 0;
+
+class CountingGameApp : public GameApp {
+public:
+    void shutdown() override
+    {
+        ++g_shutdowns;
+        GameApp::shutdown();
+    }
+};
+
+std::vector<int32_t> stackIds()
+{
+    std::vector<int32_t> ids;
+    if (GameApp* game = getGame(); game && game->flowManager()) {
+        for (uint32_t i = 0; i < game->flowManager()->count(); ++i)
+            ids.push_back(game->flowManager()->idAt(i));
+    }
+    return ids;
+}
+
+class GameAppTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char folder[] = "/tmp/pf-gameapp-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        m_folder = folder;
+        setenv("PENNYFALL_HOME", folder, 1);
+        hostSetInstanceFolder(m_folder);
+        hostTestReset();
+        hostDirectDrawReset();
+        hostRegistryClear();
+        hostTestUseVirtualClock(1000);
+        installPlatformServices();
+        installGame();
+        setFlowModeCreator(FlowModeId::Startup, makeStartup);
+        setFlowModeCreator(FlowModeId::FrontEnd, makeFrontEnd);
+        setFlowModeCreator(FlowModeId::MainMenu, makeMainMenu);
+        g_seen.clear();
+        g_kept.clear();
+        g_shutdowns = 0;
+    }
+    void TearDown() override
+    {
+        setFlowModeCreator(FlowModeId::Startup, nullptr);
+        setFlowModeCreator(FlowModeId::FrontEnd, nullptr);
+        setFlowModeCreator(FlowModeId::MainMenu, nullptr);
+        setGameAppFactory(nullptr);
+        hostTestSetPumpHook(nullptr);
+        hostTestReset();
+        unsetenv("PENNYFALL_HOME");
+        hostSetInstanceFolder("");
+        removeGameRunFolder(m_folder);
+    }
+
+    void writeFile(const char* name, const std::vector<uint8_t>& bytes)
+    {
+        std::ofstream(m_folder + "/" + name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    void putSamplePack()
+    {
+        const std::vector<uint8_t> pack = readBuildFixture("pennyfall.big");
+        ASSERT_FALSE(pack.empty());
+        writeFile("pennyfall.big", pack);
+    }
+
+    std::string m_folder;
+};
+
+// The packs a start-up can meet: none, a bad header, no resource table.
+struct BadPack {
+    const char* name;
+    Bytes bytes;
+};
+std::vector<BadPack> badPacks()
+{
+    Bytes withoutTable;
+    PackWriter writer;
+    writer.add(0x030001E4, 0x374F8659, Bytes{'A', '=', '1', '\n'});
+    EXPECT_TRUE(writer.build(PackIndexForm::Sorted, withoutTable));
+    Bytes badHeader = readBuildFixture("pennyfall.big");
+    EXPECT_GT(badHeader.size(), 16u);
+    // An index count no file could hold.
+    for (size_t i = 12; i < 16 && i < badHeader.size(); ++i)
+        badHeader[i] = 0xff;
+    return {{"no pack", {}}, {"a bad header", badHeader}, {"no resource table", withoutTable}};
+}
+
+TEST_F(GameAppTest, StartUpNeedsAPackWithItsTableAndShutsDownOnce)
+{
+    std::vector<BadPack> cases = badPacks();
+    cases.push_back({"the sample pack, closed after three ticks", readBuildFixture("pennyfall.big")});
+    for (const BadPack& c : cases) {
+        setGameAppFactory([]() -> AppBase* { return new (std::nothrow) CountingGameApp(); });
+        if (!c.bytes.empty())
+            writeFile("pennyfall.big", c.bytes);
+        hostTestCloseAfterTicks(3);
+        const bool good = &c == &cases.back();
+        EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), good ? 0 : 1) << c.name;
+        EXPECT_EQ(g_shutdowns, 1) << c.name;
+        EXPECT_EQ(hostTestTimerMessageCount(), good ? 3u : 0u) << c.name;
+        EXPECT_EQ(getGameApp(), nullptr) << c.name;
+        // A fresh folder and application for the next case.
+        TearDown();
+        SetUp();
+    }
+}
+
+// The program itself, as the phone's shell starts it.
+TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
+{
+    const std::string program = std::string(std::getenv("PF_BUILD_DIR")) + "/pennyfall";
+    ASSERT_EQ(access(program.c_str(), X_OK), 0);
+    for (const BadPack& c : badPacks()) {
+        std::remove((m_folder + "/pennyfall.big").c_str());
+        if (!c.bytes.empty())
+            writeFile("pennyfall.big", c.bytes);
+        const std::string command = "env PENNYFALL_HOME=" + m_folder + " PF_INSTANCE_DIR=" + m_folder + " " + program;
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << c.name;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << c.name;
+    }
+}
+
+TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
+{
+    putSamplePack();
+    {
+        GameApp app;
+        ASSERT_EQ(app.init(), 0);
+        app.dispatch(EventId::Start, 0, 0);
+        app.frame();
+        ASSERT_EQ(stackIds(), std::vector<int32_t>{FlowModeId::Startup});
+        // The pause text comes from the current language's text table.
+        ASSERT_NE(app.m_pauseText.chars(), nullptr);
+        EXPECT_EQ(std::u16string(app.m_pauseText.chars()),
+            u"Paused. Press select to quit, or any other key to go on.");
+        // A failed save brings the front end over whatever runs.
+        getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 1;
+        app.dispatch(PlatformEventId::Redraw, 0, 0);
+        app.frame();
+        ASSERT_EQ(stackIds(), (std::vector<int32_t>{FlowModeId::Startup, FlowModeId::FrontEnd}));
+
+        const struct {
+            uint32_t id;
+            std::vector<std::string> modes;
+        } cases[] = {
+            {0x3ed25c89, {"frontend"}},
+            {PlatformEventId::KeyDown, {"frontend"}},
+            {ActionId::PlayQuit, {"frontend"}},
+            {PlatformEventId::Redraw, {"startup", "frontend"}},
+            {PlatformEventId::ScreenSizeSettled, {"startup", "frontend"}},
+            {EventId::Pause, {"startup", "frontend"}},
+            {EventId::Resume, {"startup", "frontend"}},
+            {0x0badf00d, {}},
+            // The first of the two screen-size notices is not subscribed.
+            {0x747ab255, {}},
+            // The application message pauses in the shell and goes no further.
+            {PlatformEventId::AppMessage, {}},
+        };
+        for (const auto& c : cases) {
+            g_seen.clear();
+            app.dispatch(c.id, 99, 0);
+            std::vector<std::string> modes;
+            for (const Seen& s : g_seen) {
+                EXPECT_EQ(s.id, c.id);
+                modes.push_back(s.mode);
+            }
+            EXPECT_EQ(modes, c.modes) << std::hex << c.id;
+        }
+        // Message 1023 paused; select quits from there, any other key goes on.
+        EXPECT_EQ(app.m_paused, 1);
+        app.dispatch(PlatformEventId::KeyDown, PlatformKey::Up, 0);
+        EXPECT_EQ(app.m_paused, 0);
+        EXPECT_EQ(app.m_quitRequested, 0);
+        app.dispatch(PlatformEventId::AppMessage, 0, 0);
+        app.dispatch(PlatformEventId::KeyDown, PlatformKey::Select, 0);
+        EXPECT_EQ(app.m_paused, 1);
+        EXPECT_EQ(app.m_quitRequested, 1);
+        app.shutdown();
+        app.shutdown();
+        EXPECT_EQ(app.flowManager(), nullptr);
+        // Taken down, services are never made again.
+        EXPECT_EQ(getAppStateFlags(), nullptr);
+        EXPECT_EQ(getProperties(), nullptr);
+    }
+    EXPECT_EQ(getGameApp(), nullptr);
+}
+
+TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)
+{
+    putSamplePack();
+    const std::string properties = "Kor-Softkey-Reverse=TRUE\nKOR_KEYCODE_HASH=0x72\n";
+    writeFile("properties.dat", std::vector<uint8_t>(properties.begin(), properties.end()));
+    g_kept = {PlatformEventId::KeyDown, PlatformEventId::KeyUp, ActionId::MenuSelect, ActionId::Digit0 - 5,
+        ActionId::PlayAction, ActionId::Digit5Released, ActionId::SoftLeft, ActionId::SoftRight, ActionId::PlayMenu,
+        ActionId::PlayQuit, EventId::Pause, EventId::Resume};
+
+    std::vector<int32_t> stackAtTick2;
+    std::vector<uint32_t> volumes;
+    std::vector<uint32_t> colours;
+    uint32_t lastTick = 0;
+    // The hook runs at every message wait: each tick's script runs once.
+    hostTestSetPumpHook([&] {
+        const uint32_t tick = hostTestTimerMessageCount();
+        if (tick == lastTick)
+            return;
+        lastTick = tick;
+        switch (tick) {
+        case 2:
+            stackAtTick2 = stackIds();
+            colours.push_back(hostLastFrame().argb(10, 10));
+            hostTestPushKey(SDL_SCANCODE_5, true);
+            break;
+        case 3:
+            hostTestPushKey(SDL_SCANCODE_5, false);
+            break;
+        case 4:
+            hostTestPushKey(SDL_SCANCODE_F1, true);
+            hostTestPushKey(SDL_SCANCODE_F1, false);
+            hostTestPushKey(SDL_SCANCODE_F3, true);
+            hostTestPushKey(SDL_SCANCODE_F3, false);
+            break;
+        case 5:
+            hostTestPushKey(SDL_SCANCODE_F7, true);
+            hostTestPushKey(SDL_SCANCODE_F7, false);
+            // The device slept: the next update reads it and posts a pause
+            // and a resume. A notice without those flags is ignored.
+            hostBroadcastPower(PBT_TRANSITION, 0x00400000, u"resuming");
+            hostBroadcastPower(PBT_TRANSITION, 0x00010000, u"on");
+            break;
+        case 6:
+            colours.push_back(hostLastFrame().argb(10, 10));
+            volumes.push_back(getSound()->getVolume());
+            // From 5 one more than reaches the top.
+            for (int i = 0; i < 6; ++i) {
+                hostTestPushKey(SDL_SCANCODE_F6, true);
+                hostTestPushKey(SDL_SCANCODE_F6, false);
+            }
+            break;
+        case 7:
+            volumes.push_back(getSound()->getVolume());
+            hostTestPushKey(SDL_SCANCODE_F4, true);
+            break;
+        default:
+            break;
+        }
+    });
+    // F4 ends the run well before the window would close.
+    hostTestCloseAfterTicks(40);
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+    EXPECT_LT(hostTestTimerMessageCount(), 10u);
+    EXPECT_EQ(stackAtTick2, std::vector<int32_t>{FlowModeId::Startup});
+    // The platform's default volume is 6; F7 lowers it, F6 raises it.
+    EXPECT_EQ(volumes, (std::vector<uint32_t>{5, 10}));
+    // The volume keys change the stored preference too.
+    std::ifstream prefs(m_folder + "/prefs.dat", std::ios::binary);
+    const std::vector<char> stored{std::istreambuf_iterator<char>(prefs), std::istreambuf_iterator<char>()};
+    ASSERT_EQ(stored.size(), 16u);
+    EXPECT_EQ(stored[10], 10);
+    // What the window showed: the start-up mode, then the main menu.
+    EXPECT_EQ(colours, (std::vector<uint32_t>{0xff00ff00, 0xff0000ff}));
+
+    const uint32_t down = PlatformEventId::KeyDown;
+    const uint32_t up = PlatformEventId::KeyUp;
+    std::vector<Seen> expected = {
+        {"startup", down, '5'},
+        {"startup", ActionId::MenuSelect, '5'},
+        {"startup", ActionId::Digit0 - 5, '5'},
+        {"startup", ActionId::PlayAction, '5'},
+        {"startup", up, '5'},
+        {"startup", ActionId::Digit5Released, '5'},
+        // Select finished the start-up mode: the main menu follows it.
+        // The left soft key sends its one key-down on release; reversed, it
+        // fires the right soft key's actions.
+        {"menu", down, 15},
+        {"menu", down, 35},
+        {"menu", up, 35},
+        {"menu", ActionId::SoftRight, 15},
+        {"menu", ActionId::PlayMenu, 15},
+        {"menu", down, 18},
+        {"menu", up, 18},
+        {"menu", EventId::Pause, 0},
+        {"menu", EventId::Resume, 0},
+    };
+    for (int i = 0; i < 6; ++i) {
+        expected.push_back({"menu", down, 17});
+        expected.push_back({"menu", up, 17});
+    }
+    expected.push_back({"menu", down, 3});
+    expected.push_back({"menu", ActionId::PlayQuit, 3});
+
+    EXPECT_EQ(g_seen.size(), expected.size());
+    for (size_t i = 0; i < std::min(g_seen.size(), expected.size()); ++i) {
+        EXPECT_EQ(g_seen[i].mode, expected[i].mode) << i;
+        EXPECT_EQ(g_seen[i].id, expected[i].id) << i;
+        EXPECT_EQ(g_seen[i].a, expected[i].a) << i;
+    }
+}
+
+// A display of the library over a 64 x 48 memory frame, and a mode that
+// fills the frame green.
+MemorySurface* g_frame = nullptr;
+TestScreen* g_screen = nullptr;
+
+class GreenMode : public GameMode {
+public:
+    int paint() override
+    {
+        fillRect(0, 0, 64, 48, 0xff00ff00);
+        return 1;
+    }
+};
+
+uint32_t framePixel(uint32_t x, uint32_t y)
+{
+    uint8_t* pixels = nullptr;
+    int32_t pitch = 0;
+    if (!g_frame->lock(&pixels, &pitch, 0, nullptr))
+        return 0xdeadbeef;
+    uint32_t value = 0;
+    std::memcpy(&value, pixels + y * uint32_t(pitch) + x * 4, 4);
+    g_frame->unlock();
+    return value & 0xffffff;
+}
+
+TEST_F(GameAppTest, FramesPaintTheModesOntoTheDisplayAndPausedFramesAreBlack)
+{
+    putSamplePack();
+    MemorySurface frame;
+    g_frame = &frame;
+    setDisplayCreator([]() -> HashedObject* {
+        g_screen = new TestScreen();
+        g_screen->init();
+        makeTarget(*g_frame, 64, 48);
+        return g_screen;
+    });
+    setDrawContextCreator([]() -> HashedObject* { return new DrawContext(); });
+    setFlowModeCreator(FlowModeId::Startup, []() -> GameMode* { return new GreenMode(); });
+    {
+        GameApp app;
+        ASSERT_EQ(app.init(), 0);
+        // The secondary target: half the frame, registered by name.
+        Resource* target = nullptr;
+        ASSERT_EQ(getResourceManager()->findByName(kSecondaryTargetName, &target), 1);
+        uint32_t width = 0, height = 0;
+        ASSERT_TRUE(static_cast<Surface*>(target->payload())->getSize(&width, &height));
+        EXPECT_EQ(width, 32u);
+        EXPECT_EQ(height, 24u);
+
+        app.dispatch(EventId::Start, 0, 0);
+        app.frame();
+        EXPECT_EQ(framePixel(0, 0), 0x00ff00u);
+        EXPECT_EQ(framePixel(63, 47), 0x00ff00u);
+        const uint32_t presents = g_screen->m_presents;
+        EXPECT_GE(presents, 1u);
+
+        app.m_paused = 1;
+        hostTestAdvanceClock(30);
+        app.frame();
+        EXPECT_EQ(framePixel(0, 0), 0u);
+        EXPECT_EQ(framePixel(63, 47), 0u);
+        EXPECT_EQ(g_screen->m_presents, presents + 1);
+
+        // Suppressed drawing: frames go on, nothing is presented.
+        getAppStateFlags()->m_flags[AppFlag::DrawingSuppressed] = 1;
+        hostTestAdvanceClock(30);
+        app.frame();
+        EXPECT_EQ(g_screen->m_presents, presents + 1);
+        app.shutdown();
+        EXPECT_EQ(getResourceManager(), nullptr);
+    }
+    setDisplayCreator(nullptr);
+    setDrawContextCreator(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// Configured soft-key labels take the taps of the strip's first 20 rows
+// from the bottom, before the strip's quarters: each label w/4 wide.
+TEST_F(GameAppTest, TapsOnConfiguredSoftKeyLabelsBecomeTheSoftKeys)
+{
+    putSamplePack();
+    const std::string properties = "LSK_PORTRAIT_X=150\nRSK_PORTRAIT_X=0\n";
+    writeFile("properties.dat", std::vector<uint8_t>(properties.begin(), properties.end()));
+    GameApp app;
+    ASSERT_EQ(app.init(), 0);
+    app.dispatch(EventId::Start, 0, 0);
+    EXPECT_EQ(std::vector<int32_t>(app.m_softkeyX, app.m_softkeyX + 4), (std::vector<int32_t>{150, 0, -1, -1}));
+    const int32_t w = getScreenWidth();
+    const int32_t h = getScreenHeight();
+    ASSERT_EQ(w, 240);
+    {
+        GameWorld world;
+        int32_t error = LevelError::None;
+        world.m_level = new Level(&world, error);
+        world.m_levelIndex = 3;
+        world.m_menu->close();
+        world.m_level->m_player = new Player(nullptr, &world);
+        const struct {
+            int32_t x, y;
+            int32_t key;
+        } taps[] = {
+            {150, h - 19, 22}, {210, h - 19, 22}, // the left label, both edges
+            {0, h - 19, 23},   {30, h - 19, 23},  // the right label, where a quarter would say left
+            {60, h - 19, 23},  {100, h - 19, 21}, // past both: the screen's thirds
+            {211, h - 19, 23}, {30, h - 20, 19},  // the right quarter; above the strip
+        };
+        for (const auto& t : taps) {
+            world.m_level->m_lastPressed = -1;
+            world.onPointerPressed(t.x, t.y);
+            EXPECT_EQ(world.m_level->m_lastPressed, t.key) << t.x << "," << t.y;
+            world.onPointerReleased();
+        }
+    }
+    app.shutdown();
+}
+
+} // namespace

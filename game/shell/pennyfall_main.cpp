@@ -1,9 +1,0 @@
-// The program's entry: installs the game into the platform and runs it.
-#include "game/shell/GameApp.h"
-#include "platform/wince/WinMain.h"
-
-int main()
-{
-    installGame();
-    return WinMain(nullptr, nullptr, nullptr, 0);
-}
