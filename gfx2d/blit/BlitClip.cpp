@@ -90,13 +90,13 @@ uint32_t clipLine(int32_t* x, int32_t* y, const ClipRect& clip, int32_t* dx, int
 
     uint32_t bits = 0;
     if (std::min(x0, x1) < left)
-        bits |= ClipBits::Left;
+        bits |= x0 < left ? ClipBits::Left | ClipBits::StartLeft : ClipBits::Left;
     if (std::max(x0, x1) > right)
-        bits |= ClipBits::Right;
+        bits |= x0 > right ? ClipBits::Right | ClipBits::StartRight : ClipBits::Right;
     if (std::min(y0, y1) < top)
-        bits |= ClipBits::Top;
+        bits |= y0 < top ? ClipBits::Top | ClipBits::StartTop : ClipBits::Top;
     if (std::max(y0, y1) > bottom)
-        bits |= ClipBits::Bottom;
+        bits |= y0 > bottom ? ClipBits::Bottom | ClipBits::StartBottom : ClipBits::Bottom;
 
     // Rounds half up on both sides of zero: a division would truncate negative
     // steps towards zero and cut a pixel off lines drawn up or left.

@@ -13,6 +13,11 @@ constexpr uint32_t Bottom = 8;
 constexpr uint32_t Remains = 32;
 constexpr uint32_t Nothing = 64;
 constexpr uint32_t Rejected = 80;  // a line wholly outside before any clipping
+// A line's start lay beyond the edge whose bit is set (its end did not).
+constexpr uint32_t StartLeft = 0x01000000;
+constexpr uint32_t StartRight = 0x02000000;
+constexpr uint32_t StartTop = 0x04000000;
+constexpr uint32_t StartBottom = 0x08000000;
 } // namespace ClipBits
 
 struct ClipRect {

@@ -87,8 +87,28 @@ TEST(BlitClip, ClippedLinesStayInsideTheClip)
 {
     const ClipRect clip{4, 6, 20, 13};
     int32_t x = -10, y = 9, dx = 60, dy = 0;
-    EXPECT_EQ(clipLine(&x, &y, clip, &dx, &dy), ClipBits::Left | ClipBits::Right | ClipBits::Remains);
+    EXPECT_EQ(clipLine(&x, &y, clip, &dx, &dy),
+              ClipBits::Left | ClipBits::StartLeft | ClipBits::Right | ClipBits::Remains);
     EXPECT_EQ(std::tie(x, y, dx, dy), std::make_tuple(4, 9, 20, 0));
+    // Each edge crossed once from either side: the start-outside flag follows
+    // the end that lies beyond it.
+    const struct {
+        int32_t x, y, dx, dy;
+        uint32_t bits;
+    } crossings[] = {
+        {0, 10, 10, 0, ClipBits::Left | ClipBits::StartLeft},
+        {10, 10, -10, 0, ClipBits::Left},
+        {30, 10, -10, 0, ClipBits::Right | ClipBits::StartRight},
+        {10, 10, 20, 0, ClipBits::Right},
+        {10, 2, 0, 8, ClipBits::Top | ClipBits::StartTop},
+        {10, 8, 0, -8, ClipBits::Top},
+        {10, 25, 0, -10, ClipBits::Bottom | ClipBits::StartBottom},
+        {10, 10, 0, 15, ClipBits::Bottom},
+    };
+    for (const auto& c : crossings) {
+        x = c.x, y = c.y, dx = c.dx, dy = c.dy;
+        EXPECT_EQ(clipLine(&x, &y, clip, &dx, &dy), c.bits | ClipBits::Remains) << c.x << "," << c.y;
+    }
     x = 5, y = 7, dx = 10, dy = 3;
     EXPECT_EQ(clipLine(&x, &y, clip, &dx, &dy), ClipBits::Remains);
     EXPECT_EQ(std::tie(x, y, dx, dy), std::make_tuple(5, 7, 10, 3));

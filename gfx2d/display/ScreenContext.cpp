@@ -205,7 +205,7 @@ void DeviceScreenContext::clear(uint32_t flags)
     m_device->clear(flags);
     // The device fills colour only; separate depth and stencil planes are ours.
     const uint32_t planes = flags & (SurfacePlanes::Depth | SurfacePlanes::Stencil);
-    if ((target->flags() & SurfaceFlag::PlaneUse1) && planes)
+    if ((target->flags() & SurfaceFlag::RasterTarget) && planes)
         ScreenContext::clear(planes);
 }
 

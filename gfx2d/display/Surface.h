@@ -20,6 +20,8 @@ namespace SurfaceFlag {
 constexpr uint32_t Memory = 0x1;
 constexpr uint32_t OtherMemory = 0x2;
 constexpr uint32_t Described = 0x4;
+// Descriptions report layout 1-4 from a family bit (A, B) and a variant bit
+// (One, Two); nothing else reads them.
 constexpr uint32_t LayoutA = 0x8;
 constexpr uint32_t LayoutB = 0x10;
 constexpr uint32_t LayoutOne = 0x20;
@@ -27,7 +29,9 @@ constexpr uint32_t LayoutTwo = 0x40;
 constexpr uint32_t KindImage = 0x100;
 constexpr uint32_t KindDevice = 0x200;
 constexpr uint32_t Attribute4 = 0x400;
-constexpr uint32_t PlaneUse1 = 0x800;  // the raster state binds planes only with this
+// Plane use 1 in descriptions: the raster state binds and clears the planes
+// of targets with this only.
+constexpr uint32_t RasterTarget = 0x800;
 constexpr uint32_t PlaneUse2 = 0x1000;
 constexpr uint32_t PowerOfTwo = 0x4000;
 constexpr uint32_t Planar = 0x8000;
@@ -159,6 +163,8 @@ public:
 
     Surface* wrapped() const { return m_wrapped; }
     PixelBuffer* plane(uint32_t i) const { return i < 3 ? m_planes[i].get() : nullptr; }
+    // Plane 0, the wrapped surface's for a wrapping surface.
+    const PixelBuffer* colourPlane() const;
 
 protected:
     const uint32_t* m_palette = nullptr;

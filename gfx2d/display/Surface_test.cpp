@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
 #include "framework/resources/ResourceManager.h"
+#include "framework/resources/ResourceIds.h"
+#include "framework/streams/MemoryInputStream.h"
 #include "framework/resources/ResourcePack.h"
 #include "gfx2d/display/testing/TestScreen.h"
 #include "tests/support/TestApp.h"
@@ -43,6 +46,7 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
         {{{12, src}, {13, kSurfaceTypeId}}, 1, A8R8G8B8, 6, 5, 0x80400901},
         {{{12, src}, {13, 0x1234}}, 0, 0, 0, 0, 0x901},
         {{{12, src}, {6, R5G6B5}}, 0, 0, 0, 0, 0x901},  // the source's format differs
+        {{{1, 32767}, {2, 65535}, {6, L8}}, 0, 0, 0, 0, 0x901},  // more pixels than any decoded picture
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
@@ -78,6 +82,93 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
     EXPECT_EQ(planes.flags(), 0x901u);
     EXPECT_EQ(planes.getSize(nullptr, nullptr), 0);
     EXPECT_EQ(planes.getDescription(d), 0);
+}
+
+// A palette given with a picture replaces the file's colours; without a
+// transparency chunk its alpha is forced opaque, kept palettes or not.
+TEST(Surface, GivenPalettesReplaceThePicturesColours)
+{
+    TestApp app;
+    TestScreen screen;
+    screen.init();
+    const PngPicture png{2, 1, 8, {0x102030, 0x405060}, {}, {1, 0}, {}, 0};
+    const ImageBytes file = writePng(png);
+    for (bool keep : {false, true}) {
+        uint32_t red[256];
+        std::fill(std::begin(red), std::end(red), 0x00FF0000u);
+        red[0] = 0x000000FF;
+        MemoryInputStream stream;
+        stream.open(file.data(), uint32_t(file.size()));
+        std::vector<SurfaceAttribute> list = {{14, reinterpret_cast<uintptr_t>(static_cast<InputStream*>(&stream))},
+                                              {15, ResourceType::PngFile},
+                                              {11, reinterpret_cast<uintptr_t>(red)}};
+        if (keep)
+            list.push_back({10, 1});
+        list.push_back({0, 0});
+        MemorySurface s;
+        ASSERT_EQ(s.init(list.data()), 1) << keep;
+        EXPECT_EQ(s.palette(), red);
+        EXPECT_EQ(red[0], 0xFF0000FFu);
+        EXPECT_EQ(red[1], 0xFFFF0000u);
+        EXPECT_EQ(red[2], 0x00FF0000u);  // beyond the file's two colours
+        if (keep) {
+            EXPECT_EQ(s.getFormat(), P8X8R8G8B8);
+            uint8_t* indices = nullptr;
+            int32_t pitch = 0;
+            ASSERT_EQ(s.lock(&indices, &pitch, 0, nullptr), 1);
+            EXPECT_EQ(indices[0], 1);
+            s.unlock();
+        } else {
+            EXPECT_EQ(s.getFormat(), X8R8G8B8);
+            EXPECT_EQ(targetPixels(s)[0], 0xFFFF0000u);
+            EXPECT_EQ(targetPixels(s)[1], 0xFF0000FFu);
+        }
+    }
+}
+
+// Key 16 picks transpose, mirror and flip; every picture pixel lands where
+// those three put it.
+TEST(Surface, OrientationsPlaceEveryPixel)
+{
+    TestApp app;
+    TestScreen screen;
+    screen.init();
+    constexpr int kW = 3, kH = 2;
+    PngPicture png{kW, kH, 8, {}, {}, {}, {}, 0};
+    for (uint8_t i = 0; i < kW * kH; ++i) {
+        png.palette.push_back(0x100000u * (i + 1) + i);
+        png.indices.push_back(i);
+    }
+    const ImageBytes file = writePng(png);
+    const struct {
+        uint8_t transpose, mirror, flip;
+    } table[7] = {{0, 1, 0}, {0, 0, 1}, {0, 1, 1}, {1, 0, 0}, {1, 1, 0}, {1, 0, 1}, {1, 1, 1}};
+    for (uint32_t o = 0; o < 7; ++o) {
+        SCOPED_TRACE(o);
+        MemoryInputStream stream;
+        stream.open(file.data(), uint32_t(file.size()));
+        const SurfaceAttribute list[] = {{14, reinterpret_cast<uintptr_t>(static_cast<InputStream*>(&stream))},
+                                         {15, ResourceType::PngFile},
+                                         {16, o},
+                                         {0, 0}};
+        MemorySurface s;
+        ASSERT_EQ(s.init(list), 1);
+        const auto& t = table[o];
+        const int outW = t.transpose ? kH : kW;
+        uint32_t w = 0, h = 0;
+        ASSERT_EQ(s.getSize(&w, &h), 1);
+        EXPECT_EQ(int(w), outW);
+        const uint32_t* px = targetPixels(s);
+        for (int r = 0; r < kH; ++r)
+            for (int c = 0; c < kW; ++c) {
+                int x = t.transpose ? r : c, y = t.transpose ? c : r;
+                if (t.mirror)
+                    x = (t.transpose ? kH : kW) - 1 - x;
+                if (t.flip)
+                    y = (t.transpose ? kW : kH) - 1 - y;
+                EXPECT_EQ(px[y * outW + x], 0xFF000000u | png.palette[r * kW + c]) << r << "," << c;
+            }
+    }
 }
 
 TEST(Surface, LocksOnlyInsideAndClearsEachPlaneFormat)
@@ -195,7 +286,10 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
     EXPECT_EQ(indices[1], 1);
     ASSERT_NE(indexed->palette(), nullptr);
     EXPECT_EQ(indexed->palette()[1], 0xFF040506u);
-    for (uint32_t i = 2; i < 256; ++i)  // a short palette reads as a full table
+    // A short palette reads as a full table; the picture's three entries are
+    // made opaque.
+    EXPECT_EQ(indexed->palette()[2], 0xFF000000u);
+    for (uint32_t i = 3; i < 256; ++i)
         ASSERT_EQ(indexed->palette()[i], 0u) << i;
 
     Surface* shared = load(0x03000313);

@@ -200,6 +200,11 @@ TEST(DrawContext, StateStacksAndMatricesStayInsideTheirRoom)
     while (dc.popMatrix())
         --pushes;
     EXPECT_EQ(pushes, 0);
+    // Origins past the 16.16 range wrap as the device's shift did (far off
+    // this target), and a rectangle at the top of the range still ends.
+    tileImage(&tile, 40000, 0, 40004, 3);
+    tileImage(&tile, INT32_MAX - 9, 0, INT32_MAX, 3);
+    EXPECT_EQ(s.pixels()[0], 0u);
     for (uint32_t group = 0; group < DrawGroup::Count; ++group) {
         EXPECT_EQ(dc.pushAttributes(group), 1);
         EXPECT_EQ(dc.pushAttributes(group), 1);

@@ -40,12 +40,13 @@ void tileImage(Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1)
     // A zero-sized tile would never advance across the rectangle.
     if (!dc || !surface || !surface->getSize(&w, &h) || w == 0 || h == 0)
         return;
-    for (int32_t y = y0; y < y1; y += int32_t(h)) {
-        for (int32_t x = x0; x < x1; x += int32_t(w)) {
-            const int16_t cut[4] = {0, 0, int16_t(std::min<int32_t>(w, x1 - x)), int16_t(std::min<int32_t>(h, y1 - y))};
+    // Wide steps so a rectangle reaching the top of the range still ends.
+    for (int64_t y = y0; y < y1; y += h) {
+        for (int64_t x = x0; x < x1; x += w) {
+            const int16_t cut[4] = {0, 0, int16_t(std::min<int64_t>(w, x1 - x)), int16_t(std::min<int64_t>(h, y1 - y))};
             if (!dc->pushMatrix())
                 return;
-            dc->translate(x * kFixedOne, y * kFixedOne);
+            dc->translate(intToFixed(int32_t(x)), intToFixed(int32_t(y)));
             dc->drawImage(surface, 0, cut);
             dc->popMatrix();
         }

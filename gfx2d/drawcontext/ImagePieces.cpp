@@ -9,7 +9,7 @@ void drawImagePiece(void* target, const BlitPiece& piece)
     DrawContext* dc = t->context;
     if (!dc->pushMatrix())
         return;
-    dc->translate(piece.x * kFixedOne, piece.y * kFixedOne);
+    dc->translate(intToFixed(piece.x), intToFixed(piece.y));
     const int16_t source[4] = {int16_t(piece.srcX), int16_t(piece.srcY), int16_t(piece.width), int16_t(piece.height)};
     dc->drawImage(t->image, 0, source);
     dc->popMatrix();

@@ -147,6 +147,7 @@ TEST(BitmapFont, LaidOutTextDrawsItsGlyphCellsAtTheirPens)
     for (int i = 0; i < layout.lineCount(); ++i)
         font.drawString(layout.lineText(i), int(layout.lineLength(i)), 2, 1 + i * font.getLineHeight(), -1, -1);
     font.drawString(u"BA", -1, 30, 15, 5, 3);  // cut to 5 wide (B whole, A's first column), 3 high
+    font.drawString(u"AA", -1, 40000, 0, -1, -1);  // wraps far off the target, without overflow
 
     // The reference paints the alphabet's own rows: 3 x 5 cells whose pens
     // step by the advance 3 plus the spacing 1, a space moving 2 + 1.

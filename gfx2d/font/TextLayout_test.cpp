@@ -34,6 +34,9 @@ TEST(TextLayout, BreaksAtNewlinesThenSpacesThenTheWidth)
         {u"ABCDEF", 11, {{0, 2}, {2, 2}, {4, 2}}},
         {u"AB CD EF", 20, {{0, 5}, {6, 2}}},
         {u"AB  CD", 11, {{0, 3}, {4, 2}}},
+        // The backward scan for a space stops short of the line's start, so
+        // a line that begins with a space is cut at the width instead.
+        {u"AB   CDEF", 11, {{0, 3}, {4, 3}, {7, 2}}},
         {u"AB CD\nEF", 100, {{0, 5}, {6, 2}}},
         {u"AB", 0, {}},
         {longLine, 20000, {{0, 299}, {301, 0}, {301, 1}}},

@@ -11,12 +11,6 @@
 #include "gfx2d/image/internal/Decode.h"
 
 namespace {
-constexpr uint32_t kBytesPerPixelMask = 31;
-
-uint32_t bytesPerPixel(RSBFormat format)
-{
-    return format & kBytesPerPixelMask;
-}
 bool isIndex4(RSBFormat format)
 {
     return format == PixelFormat::P4X8R8G8B8 || format == PixelFormat::P4A8R8G8B8;
@@ -139,7 +133,7 @@ int PixelBuffer::fill(PaletteSlot* paletteSlot, const DecodeOptions* options, ui
 
 int PixelBuffer::allocateRows(bool bottomUp)
 {
-    if (!allocateZeroed(m_pitch, m_height))
+    if (uint64_t(m_width) * m_height > kMaxDecodedPixels || !allocateZeroed(m_pitch, m_height))
         return 0;
     m_pitch = static_cast<int16_t>(m_pitch < 0 ? -m_pitch : m_pitch);
     m_flags |= PixelBufferFlag::Owned;
@@ -177,7 +171,10 @@ int PixelBuffer::prepareDecode(Decode& d, PaletteSlot* slot, const DecodeOptions
             return 0;
     }
     d.palette = d.scratch;
-    if (slot != nullptr) {
+    if (options.palette) {
+        d.palette = options.palette;
+        d.paletteSupplied = true;
+    } else if (slot != nullptr) {
         if (*slot) {
             d.palette = slot->get();
             d.paletteSupplied = true;

@@ -23,8 +23,9 @@ constexpr uint32_t BottomUp = 1;  // the same, negated
 constexpr uint32_t Given = 2;
 } // namespace PitchMode
 
-// Beyond these a size is refused: the pitch is kept in 16 signed bits, and a
-// decoded picture is held whole while it is unfiltered.
+// Beyond these a size is refused: the pitch is kept in 16 signed bits, a
+// decoded picture is held whole while it is unfiltered, and no buffer the
+// library allocates needs more pixels than a picture it decodes.
 constexpr int32_t kMaxPitch = 32767;
 constexpr uint32_t kMaxDimension = 65535;
 constexpr uint64_t kMaxDecodedPixels = uint64_t(1) << 24;
@@ -45,6 +46,9 @@ struct DecodeOptions {
     InputStream* stream = nullptr;
     uint32_t decoderTag = 0;  // ResourceType::PngFile or ResourceType::BmpFile
     uint32_t keyColour = 0;   // 0x00RRGGBB
+    // A caller's 256 colours used in place of the file's palette, before any
+    // palette slot; the decoder still settles their alpha.
+    uint32_t* palette = nullptr;
     FormatPair formatMap[kFormatMapSize];
 };
 

@@ -238,6 +238,16 @@ TEST(PixelBuffer, PalettesFollowTheirTransparencyAndSuppliedPalettesStay)
     EXPECT_EQ(withAlpha.slot[1], 0xFFFF00FFu);
     EXPECT_EQ(withAlpha.slot[2], 0xFF405060u);
 
+    // Transparency bytes beyond the palette are skipped.
+    PngPicture longAlpha{2, 1, 8, {}, std::vector<uint8_t>(25, 0x40), {9, 0}, {}, 0};
+    for (uint32_t i = 0; i < 10; ++i)
+        longAlpha.palette.push_back(0x010101 * i);
+    Decoded skipped;
+    decode(skipped, writePng(longAlpha), ResourceType::PngFile, P8X8R8G8B8, 0);
+    ASSERT_EQ(skipped.ok, 1);
+    EXPECT_EQ(skipped.slot[9], 0x40090909u);
+    EXPECT_EQ(skipped.buffer.pixels()[0], 9);
+
     png.alpha.clear();
     for (bool hasAlpha : {false, true}) {
         png.alpha = hasAlpha ? std::vector<uint8_t>{0x11, 0x22} : std::vector<uint8_t>{};

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "gfx2d/blit/PixelChannels.h"
+#include "gfx2d/raster/UnalignedAccess.h"
 
 const char* formatName(RSBFormat format)
 {
@@ -34,24 +35,6 @@ namespace {
 struct Argb8 {
     uint32_t a, r, g, b;
 };
-
-uint32_t load16(const void* p)
-{
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-uint32_t load32(const void* p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-void store16(void* p, uint32_t v)
-{
-    const uint8_t bytes[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
-    std::memcpy(p, bytes, 2);
-}
 
 // A 16-bit channel word to a byte: negative gives 0, above 0xFFFF gives 255.
 uint32_t narrow16(const void* word)

@@ -41,6 +41,9 @@ inline constexpr std::uint32_t FormatFlagAlpha = 0x4;
 inline constexpr std::uint32_t FormatFlagPalette = 0x8;
 
 constexpr std::uint32_t formatBytesPerPixel(RSBFormat f) { return f & 0xFF; }
+// What buffers size their rows and texels by: the low five bits, which hold
+// the byte count of every format the library stores.
+constexpr std::uint32_t bytesPerPixel(RSBFormat f) { return f & 31; }
 constexpr std::uint32_t formatComponents(RSBFormat f) { return (f >> 8) & 0xF; }
 constexpr std::uint32_t formatFlags(RSBFormat f) { return (f >> 12) & 0xF; }
 

@@ -12,6 +12,7 @@
 #include "framework/streams/InputStream.h"
 #include "gfx2d/image/ImageIds.h"
 #include "gfx2d/image/PixelFormat.h"
+#include "gfx2d/raster/UnalignedAccess.h"
 
 namespace {
 
@@ -115,18 +116,13 @@ bool readNative(InputStream& in, ImageDescription& d, std::unique_ptr<uint8_t[]>
     return !in.hasError();
 }
 
-uint16_t load16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-
 template <void (*Packer)(void*, uint32_t, uint32_t, uint32_t, uint32_t), int A, int B, int C, int D>
 uint16_t packWith(const uint8_t* p, bool hasAlpha)
 {
     const uint32_t c[4] = {p[0], p[1], p[2], hasAlpha ? p[3] : 0xFFu};
     uint8_t out[2];
     Packer(out, c[A], c[B], c[C], c[D]);
-    return load16(out);
+    return static_cast<uint16_t>(load16(out));
 }
 
 void packRgb(void* dst, uint32_t r, uint32_t g, uint32_t b, uint32_t)

@@ -69,9 +69,11 @@ int32_t DebugOverlay::textWidth(int32_t size, const char* text)
                 break;
             continue;
         }
-        // The same glyphs drawText advances by; the tables fold lower case.
-        if (c >= 32 && c <= 127)
-            width += glyph(size, c).width + 1;
+        // Measured on the folded code, so the backtick (which folds to
+        // nothing) counts for nothing though drawText advances past it.
+        const uint32_t folded = c >= 97 ? c - 32 : c;
+        if (folded >= 32 && folded <= 95)
+            width += glyph(size, folded).width + 1;
     }
     return width;
 }

@@ -132,7 +132,8 @@ TEST(DebugOverlay, WidthsFoldCaseAndSkipControls)
         {0, "am", a.width + m.width + 2},
         {0, "%1A%", a.width + 1},
         {0, "\t\x80", 0},
-        {0, "`", DebugOverlay::glyph(0, '`').width + 1},  // drawText draws and advances past it
+        {0, "`A", a.width + 1},
+        {0, "\x7F", DebugOverlay::glyph(0, '_').width + 1},
         {1, "A", bigA.width + 1},
     };
     for (const Case& c : cases)

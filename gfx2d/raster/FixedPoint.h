@@ -9,6 +9,13 @@ using Fixed = int32_t;
 
 inline constexpr Fixed kFixedOne = 0x10000;
 
+// An integer moved into 16.16 by the device's shift: values past ±32767
+// wrap instead of overflowing.
+constexpr Fixed intToFixed(int32_t v)
+{
+    return static_cast<Fixed>(static_cast<uint32_t>(v) << 16);
+}
+
 // Narrowing keeps the low 32 bits (two's complement), as the device did.
 constexpr int32_t fixMul(int32_t a, int32_t b)
 {

@@ -5,16 +5,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "gfx2d/raster/UnalignedAccess.h"
 
-
 namespace {
-
-uint32_t load16(const uint8_t* p) { return loadUnaligned<uint16_t>(p); }
-uint32_t load32(const uint8_t* p) { return loadUnaligned<uint32_t>(p); }
-void store16(uint8_t* p, uint32_t v) { storeUnaligned(p, static_cast<uint16_t>(v)); }
-void store32(uint8_t* p, uint32_t v) { storeUnaligned(p, v); }
 
 int32_t clampByte(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
@@ -150,7 +145,23 @@ int32_t textureLog2(uint32_t n)
     return __builtin_ctz(n);
 }
 
-TextureStore::TextureStore() = default;
+TextureStore::TextureStore() { reinitialise(); }
+
+bool TextureStore::reinitialise()
+{
+    bool ok = true;
+    for (int32_t i = 0; i < kTextureSideArrays; ++i) {
+        // Only the last array starts cleared; the others are scratch.
+        if (i == kTextureSideArrays - 1)
+            m_sideArrays[i].reset(new (std::nothrow) uint8_t[kTextureSideArrayBytes]());
+        else
+            m_sideArrays[i].reset(new (std::nothrow) uint8_t[kTextureSideArrayBytes]);
+        ok = ok && m_sideArrays[i];
+    }
+    m_fontAtlas5 = m_fontAtlas10 = -1;
+    m_finalWord = 0;
+    return ok;
+}
 
 TextureStore::~TextureStore() { clearEntries(); }
 

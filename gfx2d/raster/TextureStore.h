@@ -6,18 +6,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "gfx2d/image/PixelFormat.h"
 #include "gfx2d/raster/SpanAddress.h"
 
 inline constexpr int32_t kTextureStoreCapacity = 2048;
+// The store carries three side arrays of this size that nothing reads yet.
+inline constexpr size_t kTextureSideArrayBytes = 2000;
+inline constexpr int32_t kTextureSideArrays = 3;
 
 inline constexpr int32_t kMiptypeSingle = 0;
 inline constexpr int32_t kMiptypeChain = 1;
 inline constexpr int32_t kMiptypeInterleaved = 2;  // rows stored twice as far apart
-
-// Bits of a format code that give the bytes per texel.
-inline constexpr uint32_t kTextureBytesMask = 31;
 
 // Channels 0-255 for every format but ARGB_fixed and Z32, whose reads keep
 // the wider values they hold.
@@ -39,7 +40,7 @@ struct TextureEntry {
     bool isFree() const { return levels[0] == nullptr; }
 };
 
-constexpr uint32_t texelBytes(RSBFormat f) { return f & kTextureBytesMask; }
+constexpr uint32_t texelBytes(RSBFormat f) { return bytesPerPixel(f); }
 
 // 1 when the format is one the table knows; else 0 and out untouched.
 int readTexel(const uint8_t* p, RSBFormat format, TexelColour& out);
@@ -50,8 +51,15 @@ int32_t textureLog2(uint32_t n);
 
 class TextureStore {
 public:
+    // Entries cleared, side arrays allocated (the last one zeroed), no font
+    // atlases.
     TextureStore();
     ~TextureStore();
+
+    // Allocates the side arrays afresh (the last one zeroed), forgets the font
+    // atlases and clears the final word; entries are kept. False when the
+    // memory cannot be had (the arrays are then absent).
+    bool reinitialise();
 
     TextureStore(const TextureStore&) = delete;
     TextureStore& operator=(const TextureStore&) = delete;
@@ -93,6 +101,13 @@ public:
     int32_t fontAtlas(int32_t size) const { return size == 1 ? m_fontAtlas10 : m_fontAtlas5; }
     void setFontAtlas(int32_t size, int32_t slot) { (size == 1 ? m_fontAtlas10 : m_fontAtlas5) = slot; }
 
+    // Null for i outside 0..2 or while the memory could not be had.
+    uint8_t* sideArray(int32_t i) const
+    {
+        return i >= 0 && i < kTextureSideArrays ? m_sideArrays[i].get() : nullptr;
+    }
+    uint32_t finalWord() const { return m_finalWord; }
+
 private:
     int32_t allocateEntry(uint32_t width, uint32_t height, RSBFormat format, uint32_t flags, bool strict);
     // Replaces an entry's memory with a fresh block of `bytes`; false (and
@@ -102,5 +117,7 @@ private:
     int32_t m_count = 0;
     int32_t m_fontAtlas5 = -1;
     int32_t m_fontAtlas10 = -1;
+    uint32_t m_finalWord = 0;
+    std::unique_ptr<uint8_t[]> m_sideArrays[kTextureSideArrays];
     TextureEntry m_entries[kTextureStoreCapacity];
 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -37,6 +38,29 @@ TEST(TextureStore, SlotsAreReusedLastFirstAndTheTableNeverOverflows)
     EXPECT_EQ(full->count(), kTextureStoreCapacity);
     full->freeEntry(5);
     EXPECT_EQ(full->createEntry(1, 1, L8, 0), 5);
+}
+
+TEST(TextureStore, ReinitialisingRenewsSideArraysAndKeepsEntries)
+{
+    auto store = std::make_unique<TextureStore>();
+    for (int32_t i = 0; i < kTextureSideArrays; ++i)
+        ASSERT_NE(store->sideArray(i), nullptr) << i;
+    EXPECT_EQ(store->sideArray(kTextureSideArrays), nullptr);
+    const uint8_t* last = store->sideArray(kTextureSideArrays - 1);
+    EXPECT_TRUE(std::all_of(last, last + kTextureSideArrayBytes, [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(store->finalWord(), 0u);
+
+    const int32_t slot = store->createEntry(2, 2, L8, 0);
+    store->setFontAtlas(0, slot);
+    store->setFontAtlas(1, slot);
+    std::memset(store->sideArray(kTextureSideArrays - 1), 0xAB, kTextureSideArrayBytes);
+    ASSERT_TRUE(store->reinitialise());
+    EXPECT_EQ(store->fontAtlas(0), -1);
+    EXPECT_EQ(store->fontAtlas(1), -1);
+    last = store->sideArray(kTextureSideArrays - 1);
+    EXPECT_TRUE(std::all_of(last, last + kTextureSideArrayBytes, [](uint8_t b) { return b == 0; }));
+    ASSERT_NE(store->entry(slot), nullptr);
+    EXPECT_FALSE(store->entry(slot)->isFree());
 }
 
 TEST(TextureStore, TexelsRoundTripToEachFormatsPrecision)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "framework/services/HashedObject.h"
 #include "gfx2d/raster/FixedPoint.h"
 
 // Element type codes. Codes not listed read as signed 16-bit.
@@ -57,3 +58,26 @@ void fetchVertex(const VertexArray& a, int32_t* out, uint32_t i, const Fixed* ma
 // One element converted with the shift rules (shift of 32 or more gives 0,
 // or all ones for a negative signed value shifted right).
 int32_t shiftElement(int32_t e, int32_t shift, bool isSigned);
+
+inline constexpr uint32_t kBoundCallTypeId = 0x027FB715;
+
+// A call with two words bound to it: forward hands its arguments on to
+// invoke with the bound words appended. Nothing in the library makes one; a
+// user derives and supplies invoke.
+class BoundCall : public HashedObject {
+public:
+    BoundCall() : HashedObject(kBoundCallTypeId) {}
+
+    void bind(uint32_t first, uint32_t second)
+    {
+        m_words[0] = first;
+        m_words[1] = second;
+    }
+    int32_t forward(int32_t a, int32_t b) { return invoke(a, b, m_words[0], m_words[1]); }
+
+protected:
+    virtual int32_t invoke(int32_t, int32_t, uint32_t, uint32_t) { return 0; }
+
+private:
+    uint32_t m_words[2] = {};
+};

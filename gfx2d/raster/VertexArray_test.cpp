@@ -138,4 +138,22 @@ TEST(VertexArray, IndicesDescriptorsAndTextureCoordinates)
     EXPECT_EQ(o[1], 0);
 }
 
+TEST(VertexArray, BoundCallAppendsItsTwoWords)
+{
+    struct Recorder : BoundCall {
+        int32_t invoke(int32_t a, int32_t b, uint32_t first, uint32_t second) override
+        {
+            seen = {uint32_t(a), uint32_t(b), first, second};
+            return a + b;
+        }
+        std::vector<uint32_t> seen;
+    } call;
+    EXPECT_EQ(call.m_typeId, kBoundCallTypeId);
+    EXPECT_EQ(call.forward(3, 4), 7);
+    EXPECT_EQ(call.seen, (std::vector<uint32_t>{3, 4, 0, 0}));  // cleared when made
+    call.bind(0xCAFE, 0xF00D);
+    call.forward(-1, 9);
+    EXPECT_EQ(call.seen, (std::vector<uint32_t>{0xFFFFFFFF, 9, 0xCAFE, 0xF00D}));
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "gfx2d/drawcontext/testing/DrawScene.h"
@@ -280,6 +281,19 @@ TEST(TileLayer, CellGeometryRaysAndSweeps)
     EXPECT_EQ(f.layer.shapeValue(3), 24);
     EXPECT_EQ(f.layer.halfTileSize(4).x, 4 << 16);
     EXPECT_EQ(f.layer.halfTileSize(9).x, 0);
+    // Odd tiles: the half size rounds down, the corners round up.
+    for (const auto& [w, h] : {std::pair{9, 7}, std::pair{1, 3}}) {
+        TileLayer odd;
+        ASSERT_EQ(odd.initGrid(w * 4, h * 2, w, h, 3, f.cells, kGridW, kGridH, f.records, 6, f.animations, 3,
+                               f.frames, 3),
+                  1);
+        const FixedPoint2 half = odd.halfTileSize(4);
+        EXPECT_EQ(std::vector<Fixed>({half.x, half.y}), std::vector<Fixed>({w / 2 << 16, h / 2 << 16})) << w;
+        ASSERT_EQ(odd.tileCorners(3, corners), 2);
+        EXPECT_EQ(std::vector<Fixed>({corners[0].x, corners[1].y}),
+                  std::vector<Fixed>({-((w + 1) / 2 << 16), (h + 1) / 2 << 16}))
+            << w;
+    }
 
     // Along row 1 from x 2 to x 30: cells 0..3 once each, capacity respected.
     TileHit hits[8];

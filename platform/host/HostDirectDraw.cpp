@@ -1,55 +1,24 @@
 // DirectDraw on plain memory. The screen is one buffer that every primary
 // views; a change of the screen's size or format makes a new buffer and loses
-// the primaries of the old one, as a mode change does on the phone.
+// the primaries of the old one, as a mode change does on the phone. A blit
+// into a primary is the present: the frame is kept, shown and captured.
 #include "platform/host/HostDirectDraw.h"
 
 #include "platform/host/HostSystem.h"
+#include "platform/host/internal/HostScreen.h"
 #include "platform/host/internal/HostWindowState.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <string>
 
 namespace {
 
-struct FormatInfo {
-    DWORD bits;
-    DWORD red;
-    DWORD green;
-    DWORD blue;
-    uint32_t sdlFormat;
-};
-
-constexpr FormatInfo kFormats[] = {
-    { 16, 0xF800, 0x07E0, 0x001F, SDL_PIXELFORMAT_RGB565 },
-    { 32, 0xFF0000, 0x00FF00, 0x0000FF, SDL_PIXELFORMAT_RGB888 },
-    { 16, 0x7C00, 0x03E0, 0x001F, SDL_PIXELFORMAT_RGB555 },
-};
-
-const FormatInfo& info(HostDisplayFormat format)
+bool knownFormat(const DDPIXELFORMAT& pf, HostDisplayFormat& out)
 {
-    return kFormats[static_cast<int>(format)];
-}
-
-uint32_t bytesPerPixel(HostDisplayFormat format)
-{
-    return info(format).bits / 8;
-}
-
-// Off-screen surfaces come only in the formats the display device draws.
-bool drawable(HostDisplayFormat format)
-{
-    return format != HostDisplayFormat::Rgb555;
-}
-
-bool drawableFormat(const DDPIXELFORMAT& pf, HostDisplayFormat& out)
-{
-    for (HostDisplayFormat f : { HostDisplayFormat::Rgb565, HostDisplayFormat::Xrgb8888 }) {
-        const FormatInfo& i = info(f);
+    for (HostDisplayFormat f : { HostDisplayFormat::Rgb565, HostDisplayFormat::Xrgb8888, HostDisplayFormat::Rgb555 }) {
+        const HostScreenFormat& i = hostScreenFormat(f);
         if ((pf.dwFlags & DDPF_RGB) && pf.dwRGBBitCount == i.bits && pf.dwRBitMask == i.red
             && pf.dwGBitMask == i.green && pf.dwBBitMask == i.blue) {
             out = f;
@@ -61,21 +30,14 @@ bool drawableFormat(const DDPIXELFORMAT& pf, HostDisplayFormat& out)
 
 void describeFormat(HostDisplayFormat format, DDPIXELFORMAT& pf)
 {
-    const FormatInfo& i = info(format);
+    const HostScreenFormat& i = hostScreenFormat(format);
     pf = { sizeof(DDPIXELFORMAT), DDPF_RGB, i.bits, i.red, i.green, i.blue, 0 };
 }
-
-struct Screen {
-    uint32_t width;
-    uint32_t height;
-    HostDisplayFormat format;
-    std::vector<uint8_t> pixels;
-};
 
 struct State {
     HostDisplayFormat format = HostDisplayFormat::Rgb565;
     HostDirectDrawFailures failures;
-    std::shared_ptr<Screen> screen;
+    std::shared_ptr<HostScreen> screen;
     bool primaryAlive = false;
     HostFrame lastFrame;
     uint32_t presents = 0;
@@ -90,14 +52,14 @@ State& state()
     return s;
 }
 
-bool isCurrent(const Screen& screen)
+bool isCurrent(const HostScreen& screen)
 {
     return screen.width == uint32_t(GetSystemMetrics(SM_CXSCREEN))
         && screen.height == uint32_t(GetSystemMetrics(SM_CYSCREEN)) && screen.format == state().format;
 }
 
 // Null when the buffer cannot be had.
-std::shared_ptr<Screen> currentScreen()
+std::shared_ptr<HostScreen> currentScreen()
 {
     State& s = state();
     if (s.screen && isCurrent(*s.screen))
@@ -105,8 +67,8 @@ std::shared_ptr<Screen> currentScreen()
     try {
         const uint32_t w = uint32_t(GetSystemMetrics(SM_CXSCREEN));
         const uint32_t h = uint32_t(GetSystemMetrics(SM_CYSCREEN));
-        s.screen = std::make_shared<Screen>(
-            Screen { w, h, s.format, std::vector<uint8_t>(size_t(w) * h * bytesPerPixel(s.format)) });
+        s.screen = std::make_shared<HostScreen>(
+            HostScreen { w, h, s.format, std::vector<uint8_t>(size_t(w) * h * hostBytesPerPixel(s.format)) });
     } catch (const std::bad_alloc&) {
         s.screen.reset();
     }
@@ -122,7 +84,7 @@ class DirectDraw;
 
 class Surface final : public IDirectDrawSurface {
 public:
-    Surface(DirectDraw* owner, std::shared_ptr<Screen> screen);
+    Surface(DirectDraw* owner, std::shared_ptr<HostScreen> screen);
     Surface(DirectDraw* owner, uint32_t width, uint32_t height, HostDisplayFormat format);
     ~Surface() override;
 
@@ -135,7 +97,7 @@ public:
 
 private:
     uint8_t* base() { return m_screen ? m_screen->pixels.data() : m_pixels.data(); }
-    uint32_t pitch() const { return m_width * bytesPerPixel(m_format); }
+    uint32_t pitch() const { return m_width * hostBytesPerPixel(m_format); }
     bool lost() const { return m_screen && !isCurrent(*m_screen); }
     // A null rectangle is the whole surface; false for one that leaves it.
     bool area(const RECT* rect, RECT& out) const;
@@ -145,7 +107,7 @@ private:
 
     DirectDraw* m_owner;
     ULONG m_refs = 1;
-    std::shared_ptr<Screen> m_screen;  // the primary's view
+    std::shared_ptr<HostScreen> m_screen;  // the primary's view
     std::vector<uint8_t> m_pixels;     // an off-screen surface's own
     uint32_t m_width;
     uint32_t m_height;
@@ -192,7 +154,7 @@ public:
         desc->dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
         desc->dwWidth = DWORD(GetSystemMetrics(SM_CXSCREEN));
         desc->dwHeight = DWORD(GetSystemMetrics(SM_CYSCREEN));
-        desc->lPitch = LONG(desc->dwWidth * bytesPerPixel(format));
+        desc->lPitch = LONG(desc->dwWidth * hostBytesPerPixel(format));
         describeFormat(format, desc->ddpfPixelFormat);
         return DD_OK;
     }
@@ -228,7 +190,7 @@ public:
                 return DDERR_INVALIDPARAMS;
             if (s.primaryAlive)
                 return DDERR_PRIMARYSURFACEALREADYEXISTS;
-            std::shared_ptr<Screen> screen = currentScreen();
+            std::shared_ptr<HostScreen> screen = currentScreen();
             if (!screen)
                 return DDERR_OUTOFMEMORY;
             *out = new (std::nothrow) Surface(this, std::move(screen));
@@ -241,10 +203,8 @@ public:
             if (desc->dwFlags & DDSD_PIXELFORMAT) {
                 if (desc->ddpfPixelFormat.dwSize != sizeof(DDPIXELFORMAT))
                     return DDERR_INVALIDPARAMS;
-                if (!drawableFormat(desc->ddpfPixelFormat, format))
+                if (!knownFormat(desc->ddpfPixelFormat, format))
                     return DDERR_INVALIDPIXELFORMAT;
-            } else if (!drawable(format)) {
-                return DDERR_INVALIDPIXELFORMAT;
             }
             try {
                 *out = new Surface(this, desc->dwWidth, desc->dwHeight, format);
@@ -263,7 +223,7 @@ private:
     bool m_cooperative = false;
 };
 
-Surface::Surface(DirectDraw* owner, std::shared_ptr<Screen> screen)
+Surface::Surface(DirectDraw* owner, std::shared_ptr<HostScreen> screen)
     : m_owner(owner)
     , m_screen(std::move(screen))
     , m_width(m_screen->width)
@@ -277,7 +237,7 @@ Surface::Surface(DirectDraw* owner, std::shared_ptr<Screen> screen)
 
 Surface::Surface(DirectDraw* owner, uint32_t width, uint32_t height, HostDisplayFormat format)
     : m_owner(owner)
-    , m_pixels(size_t(width) * height * bytesPerPixel(format))
+    , m_pixels(size_t(width) * height * hostBytesPerPixel(format))
     , m_width(width)
     , m_height(height)
     , m_format(format)
@@ -342,9 +302,9 @@ HRESULT Surface::Lock(const RECT* rect, DDSURFACEDESC* desc, DWORD, HANDLE)
     if (!area(rect, r))
         return DDERR_INVALIDRECT;
     GetSurfaceDesc(desc);
-    desc->lpSurface = base() + size_t(r.top) * pitch() + size_t(r.left) * bytesPerPixel(m_format);
+    desc->lpSurface = base() + size_t(r.top) * pitch() + size_t(r.left) * hostBytesPerPixel(m_format);
     if (state().failures.shortPitch)
-        desc->lPitch -= LONG(bytesPerPixel(m_format));
+        desc->lPitch -= LONG(hostBytesPerPixel(m_format));
     m_locked = true;
     return DD_OK;
 }
@@ -366,7 +326,7 @@ void fillRows(uint8_t* at, uint32_t pitch, uint32_t width, uint32_t height, Pixe
 
 void Surface::fill(const RECT& to, DWORD colour)
 {
-    const uint32_t bpp = bytesPerPixel(m_format);
+    const uint32_t bpp = hostBytesPerPixel(m_format);
     uint8_t* at = base() + size_t(to.top) * pitch() + size_t(to.left) * bpp;
     const uint32_t w = uint32_t(to.right - to.left);
     const uint32_t h = uint32_t(to.bottom - to.top);
@@ -399,7 +359,7 @@ void stretchRows(uint8_t* to, uint32_t toPitch, uint32_t toW, uint32_t toH, cons
 
 void Surface::stretch(const RECT& to, Surface& from, const RECT& fromRect)
 {
-    const uint32_t bpp = bytesPerPixel(m_format);
+    const uint32_t bpp = hostBytesPerPixel(m_format);
     const uint32_t fromW = uint32_t(fromRect.right - fromRect.left);
     const uint32_t fromH = uint32_t(fromRect.bottom - fromRect.top);
     const uint8_t* source = from.base() + size_t(fromRect.top) * from.pitch() + size_t(fromRect.left) * bpp;
@@ -453,50 +413,17 @@ HRESULT Surface::Blt(const RECT* dest, IDirectDrawSurface* source, const RECT* s
     return DD_OK;
 }
 
-void showInWindow(const Screen& screen, HWND window)
-{
-    SDL_Window* sdl = hostSdlWindow(window ? window : hostMainWindow());
-    SDL_Surface* target = sdl ? SDL_GetWindowSurface(sdl) : nullptr;
-    if (!target)
-        return;
-    const uint32_t bpp = bytesPerPixel(screen.format);
-    SDL_Surface* frame = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(screen.pixels.data()),
-        int(screen.width), int(screen.height), int(bpp * 8), int(screen.width * bpp), info(screen.format).sdlFormat);
-    if (!frame)
-        return;
-    const int scale = hostWindowScale();
-    SDL_Rect to { 0, 0, int(screen.width) * scale, int(screen.height) * scale };
-    SDL_BlitScaled(frame, nullptr, target, &to);
-    SDL_FreeSurface(frame);
-    SDL_UpdateWindowSurface(sdl);
-}
-
-void writeCapture(const HostFrame& frame, uint32_t serial)
-{
-    const char* folder = std::getenv("PENNYFALL_CAPTURE");
-    if (!folder || !*folder)
-        return;
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame-%06u.png", serial);
-    const std::string path = std::string(folder) + name;
-    State& s = state();
-    if (!hostWriteFramePng(path.c_str(), frame) && !s.captureWarned) {
-        std::fprintf(stderr, "frame capture: cannot write %s\n", path.c_str());
-        s.captureWarned = true;
-    }
-}
-
 void Surface::present()
 {
     State& s = state();
-    const Screen& screen = *m_screen;
+    const HostScreen& screen = *m_screen;
     HostFrame& frame = s.lastFrame;
     frame.width = screen.width;
     frame.height = screen.height;
     frame.format = screen.format;
     frame.pixels.resize(size_t(screen.width) * screen.height);
     const uint8_t* at = screen.pixels.data();
-    if (bytesPerPixel(screen.format) == 2) {
+    if (hostBytesPerPixel(screen.format) == 2) {
         for (uint32_t& p : frame.pixels) {
             uint16_t v;
             std::memcpy(&v, at, 2);
@@ -507,28 +434,11 @@ void Surface::present()
         std::memcpy(frame.pixels.data(), at, frame.pixels.size() * 4);
     }
     ++s.presents;
-    showInWindow(screen, m_owner->window());
-    writeCapture(frame, s.presents);
-}
-
-// Widens an n-bit channel to 8 bits by repeating its top bits.
-uint32_t widen(uint32_t value, uint32_t mask)
-{
-    const int shift = __builtin_ctz(mask);
-    const int bits = __builtin_popcount(mask);
-    uint32_t v = (value & mask) >> shift;
-    v <<= 8 - bits;
-    return v | (v >> bits);
+    hostShowScreen(screen, m_owner->window());
+    hostCaptureFrame(frame, s.presents, s.captureWarned);
 }
 
 } // namespace
-
-uint32_t HostFrame::argb(uint32_t x, uint32_t y) const
-{
-    const uint32_t v = at(x, y);
-    const FormatInfo& i = info(format);
-    return 0xFF000000u | widen(v, i.red) << 16 | widen(v, i.green) << 8 | widen(v, i.blue);
-}
 
 HRESULT DirectDrawCreate(const void* driver, IDirectDraw** directDraw, void* outer)
 {

@@ -1,5 +1,5 @@
 // DirectDraw as far as the display device uses it: one screen buffer seen
-// through a primary surface, off-screen surfaces in 5-6-5 or 8-8-8 RGB,
+// through a primary surface, off-screen surfaces in the screen's formats,
 // locks, colour fills and nearest-pixel stretches. A blit into the primary
 // is the present: the frame goes to the SDL window (scaled for a desktop),
 // is kept for tests, and is written as PNG when PENNYFALL_CAPTURE names a
@@ -118,7 +118,7 @@ public:
     virtual HRESULT GetCaps(DDCAPS* driver, DDCAPS* emulation) = 0;
     // Needs the cooperative level. One primary at a time, which takes no
     // size: it is the screen. Off-screen surfaces take a size and either no
-    // format (the screen's) or one of the two the stand-in draws.
+    // format (the screen's) or one of the three the stand-in knows.
     virtual HRESULT CreateSurface(const DDSURFACEDESC* desc, IDirectDrawSurface** surface, void* outer) = 0;
 
 protected:
@@ -129,8 +129,8 @@ HRESULT DirectDrawCreate(const void* driver, IDirectDraw** directDraw, void* out
 
 // Test hooks.
 
-// The screen's pixel format; a 5-5-5 screen is one the off-screen surfaces
-// cannot follow.
+// The screen's pixel format; 5-5-5 stands for a screen whose format the
+// display device does not draw.
 enum class HostDisplayFormat { Rgb565, Xrgb8888, Rgb555 };
 // Takes effect for surfaces made afterwards; a primary made before is lost.
 void hostSetDisplayFormat(HostDisplayFormat format);

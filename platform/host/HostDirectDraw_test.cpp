@@ -89,7 +89,7 @@ TEST_F(HostDirectDrawTest, ScreenFormatsDecideWhichSurfacesCanBeMade)
     const Case cases[] = {
         { HostDisplayFormat::Rgb565, 16, 0xF800, 0x07E0, 0x001F, DD_OK },
         { HostDisplayFormat::Xrgb8888, 32, 0xFF0000, 0xFF00, 0xFF, DD_OK },
-        { HostDisplayFormat::Rgb555, 16, 0x7C00, 0x03E0, 0x001F, DDERR_INVALIDPIXELFORMAT },
+        { HostDisplayFormat::Rgb555, 16, 0x7C00, 0x03E0, 0x001F, DD_OK },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bits + c.red);

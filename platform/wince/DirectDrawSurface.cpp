@@ -88,6 +88,11 @@ DirectDrawSurface::~DirectDrawSurface()
 int DirectDrawSurface::init(const SurfaceAttribute* attributes)
 {
     releaseAll();
+    // A refusal leaves nothing set, the flags of keys read so far included.
+    auto fail = [this] {
+        releaseAll();
+        return 0;
+    };
     bool described = false;
     bool formatGiven = false;
     RSBFormat requested = 0;
@@ -95,7 +100,7 @@ int DirectDrawSurface::init(const SurfaceAttribute* attributes)
         switch (a->key) {
         case kKeyWidth:
         case kKeyHeight:
-            return 0;
+            return fail();
         case kKeyDescribed:
             described = a->value != 0;
             if (described)
@@ -107,7 +112,7 @@ int DirectDrawSurface::init(const SurfaceAttribute* attributes)
             break;
         case kKeyPlanar:
             if (a->value)
-                return 0;
+                return fail();
             break;
         case kKeyFormat:
             m_flags |= SurfaceFlag::ExplicitFormat;
@@ -126,10 +131,6 @@ int DirectDrawSurface::init(const SurfaceAttribute* attributes)
     }
     const DirectDrawDevice* device = displayDirectDraw();
     IDirectDraw* dd = device ? device->directDraw() : nullptr;
-    auto fail = [this] {
-        releaseAll();
-        return 0;
-    };
     if (!described || !formatGiven || !dd)
         return fail();
 

@@ -24,6 +24,7 @@ const uint32_t kWatchedEvents[] = { PlatformEventId::Resume, PlatformEventId::Sc
 // createSurface's variants and modes.
 constexpr uint32_t kMemoryVariant = 0;
 constexpr uint32_t kDisplayVariant = 1;
+constexpr uint32_t kModeLibraryOnly = 1;
 constexpr uint32_t kModeDeviceOnly = 2;
 constexpr uint32_t kModeLibraryAndDevice = 3;
 
@@ -49,17 +50,20 @@ int Graphics::open()
     m_eventHandler = handler;
     subscribeMany(handler, kWatchedEvents, kHandlerPriority);
 
-    init();
+    m_libraryReady = uint8_t(init() != 0);
     auto* device = new (std::nothrow) DirectDrawDevice();
     m_device = device;
     m_deviceReady = device ? uint8_t(device->open()) : 0;
-    // Frames need both: without the library there is no raster state to
-    // draw with, and without the device no surface to draw into.
-    if (!m_libraryReady || !m_deviceReady) {
+    if (!m_libraryReady && !m_deviceReady) {
         close();
         return 0;
     }
-    m_frameSurface = createSurface(SurfaceKind::Display, kDisplayVariant, kModeLibraryAndDevice);
+    // Without the device there is no surface to draw into, so a context with
+    // the library alone asks for a memory frame and is refused; one with the
+    // device alone opens and clears and presents, drawing nothing more.
+    const uint32_t mode = !m_deviceReady ? kModeLibraryOnly : m_libraryReady ? kModeLibraryAndDevice : kModeDeviceOnly;
+    m_frameSurface =
+        createSurface(m_deviceReady ? SurfaceKind::Display : SurfaceKind::Memory, kDisplayVariant, mode);
     if (!m_frameSurface || !buildFrameSurface()) {
         close();
         return 0;

@@ -15,8 +15,8 @@ class Graphics : public DeviceScreenContext {
 public:
     ~Graphics() override;
 
-    // 1 when the library, the device and the frame surface are all up;
-    // else 0 with everything undone.
+    // 1 when the device and the frame surface are up (the library may have
+    // failed); else 0 with everything undone.
     int open() override;
     void close() override;
     // A frame surface lost in a failed rebuild is tried again here, so

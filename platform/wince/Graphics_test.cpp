@@ -105,27 +105,77 @@ TEST_F(GraphicsTest, OpenClearsAndPresentsTheWholeScreenInItsFormat)
     EXPECT_EQ(hostBlitsWhileLocked(), 0u);
 }
 
+// A screen in a format the library does not draw still opens: the frame
+// surface has format 0 and clears fill nothing.
+TEST_F(GraphicsTest, AScreenOfAnotherFormatOpensWithoutFills)
+{
+    hostSetDisplayFormat(HostDisplayFormat::Rgb555);
+    ASSERT_EQ(m_graphics->open(), 1);
+    EXPECT_EQ(m_graphics->getPixelFormat(), 0u);
+    ASSERT_NE(frame(), nullptr);
+    EXPECT_EQ(m_graphics->getRenderTarget(0, 0), frame());
+    m_graphics->setClearColor(0xFFFFFFFF);
+    m_graphics->clear(SurfacePlanes::Colour);
+    m_graphics->present();
+    EXPECT_EQ(hostPresentCount(), 1u);
+    EXPECT_EQ(framePixelsOtherThan(0), 0u);
+}
+
+// The device alone is enough to open: frames are cleared and presented,
+// though nothing else can be drawn.
+TEST_F(GraphicsTest, TheDeviceAloneOpensTheDisplay)
+{
+    struct WithoutLibrary : Graphics {
+        int init() override { return 0; }
+    };
+    auto graphics = std::make_unique<WithoutLibrary>();
+    ASSERT_EQ(graphics->open(), 1);
+    EXPECT_EQ(graphics->libraryReady(), 0);
+    EXPECT_NE(graphics->device(), nullptr);
+    ASSERT_NE(graphics->m_frameSurface, nullptr);
+    EXPECT_EQ(graphics->getRenderTarget(0, 0), graphics->m_frameSurface);
+    graphics->beginFrame(0, 0);
+    graphics->setClearColor(0xFFFF0000);
+    graphics->clear(SurfacePlanes::Colour);
+    graphics->endFrame(0, 0);
+    graphics->present();
+    EXPECT_EQ(framePixelsOtherThan(0xF800), 0u);
+    graphics.reset();
+    EXPECT_EQ(hostLiveDirectDrawObjects(), 0u);
+}
+
+// A refused attribute leaves the surface released, with no flag of the keys
+// read before it.
+TEST_F(GraphicsTest, RefusedFrameAttributesLeaveTheSurfaceReleased)
+{
+    ASSERT_EQ(m_graphics->open(), 1);
+    for (uint32_t key : { 1u, 2u, 5u }) {
+        SCOPED_TRACE(key);
+        const SurfaceAttribute list[] = { { 3, 1 }, { 6, 0 }, { key, 1 }, { 0, 0 } };
+        EXPECT_EQ(frame()->init(list), 0);
+        EXPECT_EQ(frame()->flags() & (SurfaceFlag::Described | SurfaceFlag::ExplicitFormat | SurfaceFlag::Initialised),
+            0u);
+        EXPECT_EQ(frame()->primary(), nullptr);
+    }
+}
+
 // Whatever step fails, open undoes everything: no DirectDraw object, no
-// surface, no subscription, no target. A 5-5-5 screen is one the frame
-// surface cannot be made for.
+// surface, no subscription, no target.
 TEST_F(GraphicsTest, EveryFailedOpenStepIsUndone)
 {
     const struct {
         HostDirectDrawFailures failures;
-        HostDisplayFormat display;
     } cases[] = {
-        { { .create = true }, HostDisplayFormat::Rgb565 },
-        { { .cooperativeLevel = true }, HostDisplayFormat::Rgb565 },
-        { { .displayMode = true }, HostDisplayFormat::Rgb565 },
-        { { .caps = true }, HostDisplayFormat::Rgb565 },
-        { { .createSurface = true }, HostDisplayFormat::Rgb565 },
-        { {}, HostDisplayFormat::Rgb555 },
+        { { .create = true } },
+        { { .cooperativeLevel = true } },
+        { { .displayMode = true } },
+        { { .caps = true } },
+        { { .createSurface = true } },
     };
     int i = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(i++);
         hostDirectDrawSetFailures(c.failures);
-        hostSetDisplayFormat(c.display);
         EXPECT_EQ(m_graphics->open(), 0);
         EXPECT_EQ(m_graphics->m_opened, 0);
         EXPECT_EQ(m_graphics->m_frameSurface, nullptr);

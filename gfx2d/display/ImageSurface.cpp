@@ -1,0 +1,106 @@
+// Image surfaces: planes held in pixel buffers, made, shared from another
+// surface, handed to the raster state as texture pixels, and released.
+#include "gfx2d/display/Surface.h"
+
+#include <new>
+
+ImageSurface::~ImageSurface()
+{
+    releaseAll();
+}
+
+void ImageSurface::releasePixels()
+{
+    m_wrapped = nullptr;
+    for (auto& plane : m_planes)
+        plane.reset();
+}
+
+void ImageSurface::releaseAll()
+{
+    clearRenderTarget(this);
+    m_ownedPalette.reset();
+    m_palette = nullptr;
+    releasePixels();
+    m_flags &= SurfaceFlag::KeptOnRelease;
+}
+
+bool ImageSurface::texturePixels(TexturePixels& out)
+{
+    const PixelBuffer* b = colourPlane();
+    if (!(m_flags & SurfaceFlag::Initialised) || !b || !b->pixels() || b->pitch() <= 0)
+        return false;
+    out = TexturePixels{};
+    out.format = b->format();
+    out.width = b->width();
+    out.height = b->height();
+    out.pixels = b->pixels();
+    out.bytes = uint32_t(b->pitch()) * b->height();
+    return true;
+}
+
+int ImageSurface::createPixelBuffer(RSBFormat format, uint32_t width, uint32_t height, const uint32_t* palette,
+                                    const DecodeOptions* options)
+{
+    PaletteSlot* slot = nullptr;
+    DecodeOptions withPalette;
+    if (palette) {
+        m_palette = palette;
+        if (options) {
+            // The decoder reads the given colours instead of the file's and
+            // sets their alpha as the file's transparency says.
+            withPalette = *options;
+            withPalette.palette = const_cast<uint32_t*>(palette);
+            options = &withPalette;
+        }
+    } else {
+        m_flags |= SurfaceFlag::OwnsPalette;
+        slot = &m_ownedPalette;
+    }
+    std::unique_ptr<PixelBuffer> b;
+    if (m_flags & SurfaceFlag::Planar)
+        b.reset(new (std::nothrow) PlanarPixelBuffer());
+    else
+        b.reset(new (std::nothrow) PixelBuffer());
+    if (!b || !b->create(format, width, height, (m_flags & SurfaceFlag::PowerOfTwo) != 0, slot, options,
+                         PitchMode::Packed, 0, nullptr))
+        return 0;
+    if (slot)
+        m_palette = m_ownedPalette.get();
+    m_planes[0] = std::move(b);
+    return 1;
+}
+
+int ImageSurface::createPlanes(RSBFormat format1, RSBFormat format2, uint32_t width, uint32_t height)
+{
+    const RSBFormat formats[2] = {format1, format2};
+    for (uint32_t i = 0; i < 2; ++i) {
+        if (!formats[i])
+            continue;
+        std::unique_ptr<PixelBuffer> b(new (std::nothrow) PixelBuffer());
+        if (!b || !b->create(formats[i], width, height, false, nullptr, nullptr, PitchMode::Packed, 0, nullptr))
+            return 0;
+        m_planes[i + 1] = std::move(b);
+    }
+    return 1;
+}
+
+int ImageSurface::adoptFrom(RSBFormat requested, Surface* source, uint32_t classId, const uint32_t* palette)
+{
+    using namespace SurfaceFlag;
+    SurfaceDescription d;
+    if (!source || source == this || classId != kSurfaceTypeId || !source->getDescription(d))
+        return 0;
+    if (requested && d.format != requested)
+        return 0;
+    if (palette && !(formatFlags(d.format) & FormatFlagPalette))
+        return 0;
+    if (((m_flags & Attribute4) && !d.attribute4) || ((m_flags & RasterTarget) && !(d.planeUse & 1)) ||
+        ((m_flags & PlaneUse2) && !(d.planeUse & 2)) || ((m_flags & Planar) && !d.planar) ||
+        ((m_flags & ExplicitFormat) && !d.explicitFormat))
+        return 0;
+    m_flags |= Wraps;
+    m_palette = palette ? palette : source->palette();
+    m_wrapped = source;
+    return 1;
+}

@@ -1,0 +1,162 @@
+// Surfaces from the resource pack: a description resource's pairs read,
+// resource ids turned into streams, palettes and shared surfaces, and the
+// resource types that make memory surfaces.
+#include "gfx2d/display/Surface.h"
+
+#include <algorithm>
+#include <new>
+
+#include "framework/events/HandlerList.h"
+#include "framework/resources/PackEntryStream.h"
+#include "framework/resources/PackFormat.h"
+#include "framework/resources/ResourceManager.h"
+#include "framework/resources/ResourcePack.h"
+#include "framework/resources/ResourceTypes.h"
+#include "framework/services/AppBase.h"
+#include "gfx2d/image/ImageResources.h"
+#include "gfx2d/image/Palette.h"
+
+namespace {
+
+constexpr uint32_t kDescriptionTags[] = {ResourceType::DeviceSurfaceForBoth,    ResourceType::MemorySurface,
+                                         ResourceType::DeviceSurface,           ResourceType::MemorySurfaceForLibrary,
+                                         ResourceType::DeviceSurfaceForLibrary, ResourceType::DeviceSurfaceForDevice};
+
+// The one open pack: where the event dispatcher holds it, else the resource
+// manager's.
+ResourcePack* findResourcePack()
+{
+    HandlerEntry* entry = nullptr;
+    if (HandlerList* dispatcher = getEventDispatcher())
+        if (dispatcher->find(kResourcePackTypeId, kResourcePackKey, &entry) && entry && entry->m_payload)
+            return static_cast<ResourcePack*>(entry->m_payload);
+    ResourceManager* manager = getResourceManager();
+    return manager ? manager->pack() : nullptr;
+}
+
+} // namespace
+
+int SurfaceBase::load(InputStream& stream, uint32_t tag)
+{
+    const uint32_t available = stream.available();
+    if (available == 0 || std::find(std::begin(kDescriptionTags), std::end(kDescriptionTags), tag) ==
+                              std::end(kDescriptionTags))
+        return 0;
+    const uint32_t n = available / 8;
+    // The list and the pairs the load appends must fit: longer descriptions
+    // are refused rather than reported loaded with nothing set up.
+    if (n > kMaxSurfacePairs)
+        return 0;
+    SurfaceAttribute list[kMaxSurfacePairs + 3] = {};
+    uint32_t count = 0;
+    bool zeroFormat = false, failed = false;
+    uint32_t decoderTag = 0, classId = 0;
+    bool tagKept = false, classKept = false;
+    PackEntryStream entryStream;
+    ResourceManager* manager = getResourceManager();
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t key = stream.readU32();
+        uintptr_t value = stream.readU32();
+        switch (key) {
+        case SurfaceKey::Format0:
+            if (value == 0xFFFFFFFF)
+                value = 0;
+            else if (value == 0)
+                zeroFormat = true;
+            break;
+        case SurfaceKey::Stream: {
+            ResourcePack* pack = findResourcePack();
+            const uint32_t id = uint32_t(value);
+            value = 0;
+            if (pack && pack->indexOf(id) >= 0 && entryStream.open(pack, id, 1)) {
+                value = reinterpret_cast<uintptr_t>(static_cast<InputStream*>(&entryStream));
+                decoderTag = pack->typeOf(id);
+                tagKept = true;
+            } else {
+                failed = true;
+            }
+            break;
+        }
+        case SurfaceKey::Palette: {
+            // Copied into a full table that the surface owns: decoders and blit
+            // loops index 256 entries whatever the resource held.
+            Resource* r = nullptr;
+            const uint32_t id = uint32_t(value);
+            value = 0;
+            if (manager && manager->loadById(id, &r) && r) {
+                if (r->m_typeId == ResourceClassId::Palette) {
+                    const ::Palette* p = static_cast<PaletteResource*>(r)->palette();
+                    m_loadedPalette.reset(new (std::nothrow) uint32_t[kPaletteEntries]());
+                    if (m_loadedPalette && p && p->colours())
+                        std::copy_n(p->colours(), std::min(p->count(), kPaletteEntries), m_loadedPalette.get());
+                    value = reinterpret_cast<uintptr_t>(m_loadedPalette.get());
+                }
+                manager->releaseRef(&r);
+            }
+            break;
+        }
+        case SurfaceKey::Source: {
+            Resource* r = nullptr;
+            const uint32_t id = uint32_t(value);
+            value = 0;
+            // The shared surface stays held for as long as this one shows it.
+            if (manager && manager->loadById(id, &r) && r && r->m_typeId == ResourceClassId::Surface) {
+                Surface* source = static_cast<SurfaceResource*>(r)->surface();
+                value = reinterpret_cast<uintptr_t>(source);
+                classId = source ? source->m_typeId : 0;
+                classKept = true;
+            }
+            break;
+        }
+        default: break;
+        }
+        list[count++] = SurfaceAttribute{key, value};
+    }
+    if (stream.hasError())
+        failed = true;
+    if (zeroFormat)
+        list[count++] = SurfaceAttribute{SurfaceKey::KeepPalettes, 1};
+    bool sourceListed = false;
+    for (uint32_t i = 0; i < count; ++i)
+        sourceListed = sourceListed || list[i].key == SurfaceKey::Source;
+    if (tagKept && classKept)
+        failed = true;
+    else if (tagKept && !sourceListed)
+        list[count++] = SurfaceAttribute{SurfaceKey::DecoderTag, decoderTag};
+    else if (classKept)
+        list[count++] = SurfaceAttribute{SurfaceKey::SourceClass, classId};
+    list[count] = SurfaceAttribute{SurfaceKey::End, 0};
+    const int result = failed ? 0 : init(list);
+    if (!result) {
+        releaseAll();
+        m_loadedPalette.reset();
+    }
+    entryStream.reset();
+    return result;
+}
+
+uint32_t SurfaceResource::memorySize() const
+{
+    const Surface* s = surface();
+    uint32_t w = 0, h = 0;
+    if (!s || !s->getSize(&w, &h))
+        return 0;
+    return w * h * bytesPerPixel(s->getFormat());
+}
+
+HashedObject* SurfaceResource::makePayload()
+{
+    return new (std::nothrow) MemorySurface();
+}
+
+int SurfaceResource::loadPayload(InputStream& stream, uint32_t tag)
+{
+    Surface* s = surface();
+    return s ? s->load(stream, tag) : 0;
+}
+
+int registerSurfaceResourceTypes()
+{
+    return registerResourceType(ResourceType::MemorySurface, makeResource<SurfaceResource>) &&
+           registerResourceType(ResourceType::MemorySurfaceForLibrary, makeResource<SurfaceResource>);
+}
