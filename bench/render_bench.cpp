@@ -4,6 +4,8 @@
 //   A: 6 spheres of 1,024 triangles, a directional light and ambient, a 64x64
 //      checker texture modulated, nearest filtering, depth test.
 //   B: 12 such spheres and 8 full-screen alpha-blended textured layers.
+//   C: scene A with the camera sliding sideways every frame, so no vertex
+//      work carries over from the frame before.
 #include <GL/osmesa.h>
 #include <benchmark/benchmark.h>
 
@@ -88,7 +90,12 @@ struct OurScene {
         engineShutdown();
     }
     void frame() { engineTrap([&] { g->renderWorld(world); }); }
+    void moveCamera(float x) { static_cast<CkwCamera*>(world->getActiveCamera())->setTranslation(x, 0.0f, kDistance); }
 };
+
+// Sideways camera offsets that repeat every 64 frames and never repeat twice
+// in a row.
+float cameraSlide(int64_t frame) { return 0.002f * static_cast<float>(frame % 64 + 1); }
 
 // The peer: the same sphere arrays and strips through OpenGL 1.x.
 struct PeerScene {
@@ -140,7 +147,7 @@ struct PeerScene {
     }
     ~PeerScene() { OSMesaDestroyContext(context); }
 
-    void frame()
+    void frame(float cameraX = 0.0f)
     {
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -161,7 +168,7 @@ struct PeerScene {
         glLightfv(GL_LIGHT0, GL_DIFFUSE, white);
         glMaterialfv(GL_FRONT, GL_DIFFUSE, white);
         glMaterialfv(GL_FRONT, GL_AMBIENT, white);
-        glTranslatef(0, 0, -kDistance);
+        glTranslatef(-cameraX, 0, -kDistance);
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_NORMAL_ARRAY);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -197,23 +204,27 @@ struct PeerScene {
     }
 };
 
-template <int Columns, int Rows, int Layers>
+template <int Columns, int Rows, int Layers, bool Moving = false>
 void OurRenderer(benchmark::State& state)
 {
     OurScene scene(Columns, Rows, Layers);
+    int64_t frame = 0;
     for (auto _ : state) {
+        if (Moving)
+            scene.moveCamera(cameraSlide(frame++));
         scene.frame();
         benchmark::DoNotOptimize(scene.pixels.data());
     }
 }
 
-template <int Columns, int Rows, int Layers>
+template <int Columns, int Rows, int Layers, bool Moving = false>
 void OSMesaLlvmpipe(benchmark::State& state)
 {
     OurScene ours(Columns, Rows, Layers);
     PeerScene peer(ours, Columns, Rows, Layers);
+    int64_t frame = 0;
     for (auto _ : state) {
-        peer.frame();
+        peer.frame(Moving ? cameraSlide(frame++) : 0.0f);
         benchmark::DoNotOptimize(peer.pixels.data());
     }
 }
@@ -224,3 +235,5 @@ BENCHMARK(OurRenderer<3, 2, 0>)->Name("SceneA/OurRenderer")->Unit(benchmark::kMi
 BENCHMARK(OSMesaLlvmpipe<3, 2, 0>)->Name("SceneA/OSMesaLlvmpipe")->Unit(benchmark::kMillisecond);
 BENCHMARK(OurRenderer<4, 3, 8>)->Name("SceneB/OurRenderer")->Unit(benchmark::kMillisecond);
 BENCHMARK(OSMesaLlvmpipe<4, 3, 8>)->Name("SceneB/OSMesaLlvmpipe")->Unit(benchmark::kMillisecond);
+BENCHMARK(OurRenderer<3, 2, 0, true>)->Name("SceneC/OurRenderer")->Unit(benchmark::kMillisecond);
+BENCHMARK(OSMesaLlvmpipe<3, 2, 0, true>)->Name("SceneC/OSMesaLlvmpipe")->Unit(benchmark::kMillisecond);

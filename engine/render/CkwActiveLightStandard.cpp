@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/core/math/CkwFixedVector3D.h"
 #include "engine/core/math/FixedMath.h"
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMaterial.h"
@@ -23,7 +24,9 @@ int32_t toFixed(float f)
     return static_cast<int32_t>(v + (v < 0 ? -0.5 : 0.5));
 }
 
-int32_t mul16(int64_t a, int64_t b) { return static_cast<int32_t>(std::clamp<int64_t>((a * b) >> 16, INT32_MIN, INT32_MAX)); }
+int32_t saturate(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+int32_t mul16(int64_t a, int64_t b) { return saturate((a * b) >> 16); }
 
 int32_t dot16(const int32_t* a, const int32_t* b)
 {
@@ -94,6 +97,7 @@ bool CkwActiveLightStandard::setup(const CkwLight& light, const CkwMatrix& eyeMa
     color.setRgb(light.getColor() & 0xFFFFFF);
     color.scale(light.getIntensity());
     scope = light.getScope();
+    scale = 1.0f;
 
     const float* e = eyeMatrix.m;
     if (mode == CkwLight::kDirectional || mode == CkwLight::kSpot) {
@@ -106,10 +110,23 @@ bool CkwActiveLightStandard::setup(const CkwLight& light, const CkwMatrix& eyeMa
     }
     if (mode == CkwLight::kOmni || mode == CkwLight::kSpot) {
         float w = 1.0f;
-        if ((eyeMatrix.classWord & kMatrixBitAffine) == 0 && e[15] != 0.0f)
+        if ((eyeMatrix.classWord & kMatrixBitAffine) == 0)
             w = e[15];
         for (int i = 0; i < 3; ++i)
-            position[i] = toFixed(std::clamp(e[12 + i] / w, -kMaxCoefficient, kMaxCoefficient));
+            positionF[i] = e[12 + i] / w;
+        float m = std::max({std::fabs(positionF[0]), std::fabs(positionF[1]), std::fabs(positionF[2])});
+        if (!std::isfinite(m))
+            return false;
+        // A power-of-two range keeps distant lights as precise as near ones.
+        for (; m > 127.0f; m *= 0.5f, scale *= 0.5f)
+            ++exponent;
+        for (; m > 0.0f && m < 0.25f; m *= 2.0f, scale *= 2.0f)
+            --exponent;
+        for (int i = 0; i < 3; ++i) {
+            if (exponent != 0)
+                positionF[i] *= scale;
+            position[i] = toFixed(positionF[i]);
+        }
     }
     switch (mode) {
     case CkwLight::kDirectional:
@@ -127,12 +144,18 @@ bool CkwActiveLightStandard::setup(const CkwLight& light, const CkwMatrix& eyeMa
         ambientOnly = 1;
         break;
     }
+    active = 1;
+    attenuation[0] = kc;
+    attenuation[1] = kl;
+    attenuation[2] = kq;
     if (kc == 1.0f && kl == 0.0f && kq == 0.0f)
         return true;
     attenuationOn = 1;
+    if (kq != 0.0f)
+        attenuation[2] = std::sqrt(kq);
     attConstant = toFixed(kc);
-    attLinear = toFixed(std::min(kl, kMaxCoefficient));
-    attQuadSqrt = toFixed(std::min(kq != 0.0f ? std::sqrt(kq) : 0.0f, kMaxCoefficient));
+    attLinear = toFixed(std::min(kl / scale, kMaxCoefficient));
+    attQuadSqrt = toFixed(std::min(attenuation[2] / scale, kMaxCoefficient));
     return true;
 }
 
@@ -159,12 +182,43 @@ bool CkwActiveLightStandard::bind(const CkwMaterial* material, int32_t flags, in
     return true;
 }
 
-void CkwActiveLightStandard::evaluate(SkwLitVertex& v, bool backFacing) const
+void CkwActiveLightStandard::adaptTo(const SkwLitVertex& v)
+{
+    int32_t k = exponent - v.exponent;
+    int32_t w = v.w;
+    while (w > 0x30000) {
+        w >>= 2;
+        k += 2;
+    }
+    if (k < 0) {
+        // The vertex lies farther out than the light's range: the record
+        // takes the vertex's scale.
+        const float factor = std::ldexp(1.0f, k);
+        scale *= factor;
+        exponent -= k;
+        for (int i = 0; i < 3; ++i) {
+            positionF[i] *= factor;
+            position[i] = toFixed(positionF[i]);
+        }
+        if (attenuationOn) {
+            attLinear = toFixed(std::min(attenuation[1] / scale, kMaxCoefficient));
+            attQuadSqrt = toFixed(std::min(attenuation[2] / scale, kMaxCoefficient));
+        }
+        k = 0;
+    }
+    cachedW = v.w;
+    cachedExponent = v.exponent;
+    cachedReciprocal = fixedReciprocal32(std::max(w, 1));
+    cachedShift = std::min(16 + k, 63);
+}
+
+void CkwActiveLightStandard::evaluate(SkwLitVertex& v, bool back)
 {
     if (!applies)
         return;
+    backFacing = back;
     int32_t n[3];
-    facingNormal(v, backFacing, n);
+    facingNormal(v, back, n);
     if (evaluateKind == kKindDirectional) {
         if (diffuseOn) {
             const int32_t c = dot16(n, direction);
@@ -173,13 +227,20 @@ void CkwActiveLightStandard::evaluate(SkwLitVertex& v, bool backFacing) const
         }
         if (specularOn) {
             const int32_t toLight[3] = {-direction[0], -direction[1], -direction[2]};
-            addSpecular(v, n, toLight, 0x10000);
+            addSpecular(v, n, toLight, v.position, 0x10000);
         }
         return;
     }
-    int32_t l[3];
-    for (int i = 0; i < 3; ++i)
-        l[i] = static_cast<int32_t>(std::clamp<int64_t>(int64_t{position[i]} - v.position[i], INT32_MIN, INT32_MAX));
+    if (!diffuseOn && !specularOn)
+        return;
+    if (v.w != cachedW || v.exponent != cachedExponent)
+        adaptTo(v);
+    // The vertex in the record's scale, and the way to the light.
+    int32_t p[3], l[3];
+    for (int i = 0; i < 3; ++i) {
+        p[i] = saturate((int64_t{v.position[i]} * cachedReciprocal) >> cachedShift);
+        l[i] = saturate(int64_t{position[i]} - p[i]);
+    }
     const int32_t c = dot16(n, l);
     if (c < 1)
         return;
@@ -189,7 +250,8 @@ void CkwActiveLightStandard::evaluate(SkwLitVertex& v, bool backFacing) const
     const int32_t r = fixedReciprocal32(d);
     int32_t att = 0x10000;
     if (attenuationOn) {
-        const int64_t q = (int64_t{d} * attQuadSqrt) >> 16;
+        // Past 2^24 the square alone exceeds any 16.16 denominator.
+        const int64_t q = std::min<int64_t>((int64_t{d} * attQuadSqrt) >> 16, int64_t{1} << 24);
         const int64_t denominator = int64_t{attConstant} + ((int64_t{d} * attLinear) >> 16) + ((q * q) >> 16);
         att = fixedReciprocal32(static_cast<int32_t>(std::clamp<int64_t>(denominator, kMinLength, INT32_MAX)));
     }
@@ -204,20 +266,22 @@ void CkwActiveLightStandard::evaluate(SkwLitVertex& v, bool backFacing) const
         addScaled(v.accumulator, color, mul16(mul16(r, c), att), v.diffuse);
     if (specularOn) {
         const int32_t unit[3] = {mul16(l[0], r), mul16(l[1], r), mul16(l[2], r)};
-        addSpecular(v, n, unit, att);
+        addSpecular(v, n, unit, p, att);
     }
 }
 
 void CkwActiveLightStandard::addSpecular(SkwLitVertex& v, const int32_t* n, const int32_t* toLight,
-                                         int32_t attenuation) const
+                                         const int32_t* eyePosition, int32_t attenuation) const
 {
     int32_t eye[3] = {0, 0, -0x10000};
     if (polygonFlags & CkwPolygonMode::kBitLocalCameraLighting) {
-        const int32_t len = length16(v.position);
-        if (len > 0) {
-            const int32_t r = fixedReciprocal32(len);
-            for (int i = 0; i < 3; ++i)
-                eye[i] = mul16(v.position[i], r);
+        // Only the direction counts, so any scale of the position does.
+        CkwFixedVector3D e{eyePosition[0], eyePosition[1], eyePosition[2]};
+        if (e.x != 0 || e.y != 0 || e.z != 0) {
+            CkwFixedVector3D::normalize(e);
+            eye[0] = e.x;
+            eye[1] = e.y;
+            eye[2] = e.z;
         }
     }
     const int32_t h[3] = {toLight[0] - eye[0], toLight[1] - eye[1], toLight[2] - eye[2]};

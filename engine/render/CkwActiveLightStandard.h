@@ -11,10 +11,13 @@
 class CkwLight;
 class CkwMaterial;
 
-// One lit vertex: eye position and unit normal in 16.16, and the colours the
-// lights add into.
+// One lit vertex: eye position p and w, p / w being the position in 16.16
+// scaled by 2^-exponent; the unit normal in 16.16; the colours the lights add
+// into.
 struct SkwLitVertex {
     int32_t position[3];
+    int32_t w;
+    int32_t exponent;
     int32_t normal[3];
     CkwFixedColor accumulator;
     CkwFixedColor diffuse;
@@ -33,23 +36,38 @@ struct CkwActiveLightStandard {
     int32_t specularExponent;  // half the shininess, 16.16
     int32_t polygonFlags;
     int32_t direction[3];      // the way the light travels, unit, eye space
+    // Eye-space position scaled by `scale` = 2^-exponent so its largest
+    // component lies in 0.25..127, in 16.16 and as floats.
     int32_t position[3];
+    float positionF[3];
+    int32_t exponent;
+    float scale;
     CkwFixedColor color;
     int32_t spotCos;
     int32_t spotExponent;
+    // Per unit of the scaled position; the last two held to 32767.0.
     int32_t attConstant, attLinear, attQuadSqrt;
+    float attenuation[3];      // constant, linear, sqrt(quadratic)
+    uint8_t active;
     int32_t scope;
+    int32_t backFacing;
+    // The vertex scaling the record was last adapted to, and the reciprocal
+    // and shift that take such a vertex into the record's scale.
+    int32_t cachedW, cachedExponent, cachedReciprocal, cachedShift;
 
-    // False when the light cannot contribute (zero intensity, or no
-    // attenuation term at all).
+    // False when the light cannot contribute (zero intensity, no attenuation
+    // term at all, or no finite position).
     bool setup(const CkwLight& light, const CkwMatrix& eyeMatrix);
     // Whether the record lights a submesh with this material and scope;
     // ambient records add into ambientSum instead.
     bool bind(const CkwMaterial* material, int32_t polygonFlags, int32_t meshScope, CkwFixedColor& ambientSum);
-    void evaluate(SkwLitVertex& vertex, bool backFacing) const;
+    // Adapts the record to the vertex's scaling when it changed.
+    void evaluate(SkwLitVertex& vertex, bool backFacing);
 
 private:
-    void addSpecular(SkwLitVertex& vertex, const int32_t* n, const int32_t* toLight, int32_t attenuation) const;
+    void adaptTo(const SkwLitVertex& vertex);
+    void addSpecular(SkwLitVertex& vertex, const int32_t* n, const int32_t* toLight, const int32_t* eyePosition,
+                     int32_t attenuation) const;
 };
 
 // x^n for 16.16 x in 0..1 and exponent n, by the lighting's piecewise

@@ -62,6 +62,7 @@ TEST(ActiveLight, EachKindAddsWhatTheFloatEquationGives)
         CkwFixedColor ambient{};
         record.bind(material, static_cast<int32_t>(CkwPolygonMode::kDefaultBits), -1, ambient);
         SkwLitVertex v{};
+        v.w = 0x10000;
         for (int i = 0; i < 3; ++i) {
             v.position[i] = fixed(c.vertex[i]);
             v.normal[i] = fixed(c.normal[i]);

@@ -102,11 +102,12 @@ CkwRendererStandard::~CkwRendererStandard()
 
 void CkwRendererStandard::resetCaches()
 {
-    m_clipPositions.reset();
+    m_clipCache.reset();
+    m_eyeCache.reset();
+    m_normalCache.reset();
     m_outcodes.reset();
-    m_eyePositions.reset();
-    m_eyeValid.reset();
     for (int u = 0; u < 2; ++u) {
+        m_texCache[u].reset();
         m_shaded[u].reset();
         m_screen[u].reset();
         m_shadedStamp[u].reset();
@@ -502,7 +503,8 @@ void CkwRendererStandard::enqueue(CkwNode* node, int32_t submesh, bool transpare
 
 void CkwRendererStandard::drawQueue()
 {
-    resetCaches();
+    // The vertex caches outlive the frame: they are keyed on what they hold.
+    m_vertexBuffer = nullptr;
     setDepthConstants();
     CkwNode* previous = nullptr;
     bool nodeVisible = false;

@@ -11,6 +11,8 @@
 #include "engine/core/math/CkwMatrix.h"
 #include "engine/core/runtime/CkwArray.h"
 #include "engine/render/CkwActiveLightStandard.h"
+#include "engine/render/CkwClipVertex.h"
+#include "engine/render/CkwFixedVectorCache.h"
 #include "engine/render/CkwRasterizerStandard.h"
 #include "engine/scene/CkwRenderer.h"
 
@@ -54,12 +56,11 @@ public:
     const CkwArray<SkwQueuedState>& queue() const { return m_queue; }
 
 private:
-    // A vertex after transform and lighting, ready to clip or project.
-    struct SkwPipelineVertex {
-        float clip[4];
-        float color[4];  // r, g, b, a in 0..1
-        float fog;       // 0 none .. 1 all fog colour
-        float tex[2][3]; // s, t, q per unit, q the projective weight
+    // A vertex after lighting and fog, once per vertex and facing.
+    struct SkwShadedVertex {
+        int32_t r, g, b;      // 16.16
+        uint8_t alpha, fog;
+        int32_t tex[2][3];    // s / q, t / q in 16.16, and q
     };
 
     CkwRendererStandard() = default;
@@ -80,16 +81,15 @@ private:
 
     // Submesh pipeline.
     bool setupNode(const CkwMatrix& model);
-    // A vertex's position in model space, posed by its bones for a skin.
-    void modelPosition(int32_t index, float* out) const;
     void renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer* indexBuffer, CkwAppearance* appearance, int32_t scope);
-    void shadeVertex(int32_t index, bool backFacing, SkwPipelineVertex& out);
-    void drawClipped(SkwPipelineVertex* polygon, int32_t count, int32_t clipCode);
-    void project(const SkwPipelineVertex& in, SkwRasterVertex& out) const;
+    void bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* appearance, int32_t scope);
+    void shadeVertex(int32_t index, bool backFacing, SkwShadedVertex& out);
+    void drawClipped(const int32_t* indices, const SkwShadedVertex* const* shaded, int32_t clipCode, bool flat);
+    void project(const CkwFixedVector3D& ndc, SkwRasterVertex& out) const;
     void drawScreenTriangle(SkwRasterVertex* a, SkwRasterVertex* b, SkwRasterVertex* c);
-    // A projected polygon as a fan; inverseW gives each vertex's perspective weight.
-    void drawProjected(SkwRasterVertex* screen, const float* inverseW, int32_t n, bool flat);
-    void eyePosition(int32_t index, float* out);
+    // A projected polygon as a fan; divisor[i] is 2^62 / w and q[i] the
+    // vertex's q per texture unit.
+    void drawProjected(SkwRasterVertex* screen, const int64_t* divisor, const int32_t (*q)[2], int32_t n);
     void bindTexture(int32_t unit, CkwTexture2D* texture);
 
     CkwGraphics3D* m_graphics = nullptr;
@@ -120,22 +120,21 @@ private:
     float m_cameraPosition[3] = {};
     uint8_t m_lightingNeeded = 1;
 
-    // Per node: the current buffer, its clip-space positions and clip codes.
+    // Per node: the current buffer and skin, the vertex caches (clip space,
+    // eye space, normals, texture units 0 and 1) and the clip codes.
     CkwVertexBuffer* m_vertexBuffer = nullptr;
-    // The skin of the entry being drawn: its palette per vertex, null for
-    // plain meshes.
     CkwSkinnedMesh* m_skin = nullptr;
-    CkwArray<CkwMatrix> m_skinPalette;
-    const uint16_t* m_skinIndices = nullptr;
+    CkwFixedVectorCache m_clipCache;
+    CkwFixedVectorCache m_eyeCache;
+    CkwFixedVectorCache m_normalCache;
+    CkwFixedVectorCache m_texCache[2];
     CkwMatrix m_modelView;
     CkwMatrix m_normalMatrix;
     bool m_normalMatrixValid = false;
     uint8_t m_clipAnd = 0, m_clipOr = 0;
-    CkwArray<float> m_clipPositions;  // x, y, z, w per vertex
     CkwArray<uint8_t> m_outcodes;
-    // Eye positions, filled lazily: bit 0 of m_eyeValid per vertex.
-    CkwArray<float> m_eyePositions;
-    CkwArray<uint8_t> m_eyeValid;
+    int32_t m_facingShift = 0;  // brings the node's clip coordinates into 20 bits
+    CkwClipVertex m_clipVertices[kClipVertexCapacity];
 
     // Per submesh.
     const CkwMaterial* m_material = nullptr;
@@ -144,20 +143,20 @@ private:
     CkwFixedColor m_ambientTerm{};
     CkwFixedColor m_ambientSum{};
     CkwFixedColor m_baseColor{};
-    float m_baseAlpha = 1.0f;
+    int32_t m_baseAlpha = 255;  // the base colour's alpha byte
+    int32_t m_alpha255 = 255, m_alpha256 = 256;
     int32_t m_polygonFlags = 0;
     bool m_lit = false;
+    bool m_needEyePositions = false;
     int32_t m_unitCount = 0;
-    bool m_projectiveUnits = false;
-    const CkwVertexArray* m_texArrays[2] = {};
-    CkwMatrix m_texMatrix[2];
-    float m_texScale[2] = {};
-    const float* m_texBias[2] = {};
+    bool m_projective[2] = {};
+    bool m_unitUsed[2] = {};
     SkwRasterImage m_unitImage[2];
     SkwRasterTextureSource m_unitSource[2];
     SkwRasterImage m_blitImage;
-    // Shaded vertices, once per vertex and facing within a submesh.
-    CkwArray<SkwPipelineVertex> m_shaded[2];
+    // Shaded and projected vertices, once per vertex and facing within a
+    // submesh: a vertex is current when its stamp is the submesh's.
+    CkwArray<SkwShadedVertex> m_shaded[2];
     CkwArray<SkwRasterVertex> m_screen[2];
     CkwArray<uint32_t> m_shadedStamp[2];
     uint32_t m_stamp = 0;

@@ -1,9 +1,10 @@
-// The submesh pipeline: per node the clip-space positions and clip codes of
-// the whole vertex buffer; per submesh the material, fog, textures and
-// lights; per triangle of the strips trivial reject, facing and culling,
-// shading once per vertex and facing, clipping in homogeneous space and the
-// hand-off to the rasterizer.
+// The submesh pipeline in 16.16 fixed point: per node the clip-space
+// positions and clip codes of the whole vertex buffer; per submesh the
+// material, fog, textures and lights; per triangle of the strips trivial
+// reject, facing and culling, shading once per vertex and facing, clipping in
+// homogeneous space and the hand-off to the rasterizer.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "engine/core/runtime/Trap.h"
@@ -22,17 +23,9 @@
 
 namespace {
 
-constexpr int32_t kMaxClipVertices = 9;  // a triangle cut by six planes
-constexpr float kMinW = 1.5e-5f;
-constexpr float kMaxCoordinate = 32767.0f;
+__extension__ using Int128 = __int128;
 
-// Component c of a vertex as stored (signed 8 or 16 bits).
-inline float component(const CkwVertexArray& array, int32_t vertex, int32_t c)
-{
-    const uint8_t* p = array.elementAddress(vertex, c);
-    return array.getComponentSize() == 1 ? static_cast<float>(static_cast<int8_t>(*p))
-                                         : static_cast<float>(*reinterpret_cast<const int16_t*>(p));
-}
+constexpr float kMaxTexScale = 100.0f;
 
 // Colours are stored as bytes 0..255 whatever their sign.
 inline int32_t colorByte(const CkwVertexArray& array, int32_t vertex, int32_t c)
@@ -40,21 +33,32 @@ inline int32_t colorByte(const CkwVertexArray& array, int32_t vertex, int32_t c)
     return *array.elementAddress(vertex, c);
 }
 
-uint8_t outcode(const float* c)
+uint8_t outcode(const CkwFixedVector3D& p, int32_t w)
 {
-    const float w = c[3];
-    return static_cast<uint8_t>((c[0] > w ? 1 : 0) | (c[0] < -w ? 2 : 0) | (c[1] > w ? 4 : 0) | (c[1] < -w ? 8 : 0)
-                                | (c[2] > w ? 16 : 0) | (c[2] < -w ? 32 : 0));
+    const int64_t lo = -int64_t{w};
+    return static_cast<uint8_t>((p.x > w ? 1 : 0) | (p.x < lo ? 2 : 0) | (p.y > w ? 4 : 0) | (p.y < lo ? 8 : 0)
+                                | (p.z > w ? 16 : 0) | (p.z < lo ? 32 : 0));
 }
 
-// v held to [lo, hi] (NaN to lo), then rounded half away from zero.
-inline int32_t roundClamped(float v, float lo, float hi)
-{
-    v = v >= lo ? (v <= hi ? v : hi) : lo;
-    return static_cast<int32_t>(v >= 0.0f ? v + 0.5f : v - 0.5f);
-}
+int32_t topBit(uint64_t v) { return v == 0 ? -1 : 63 - std::countl_zero(v); }
 
-int32_t toFixed16(float f) { return roundClamped(f * 65536.0f, -kMaxCoordinate * 65536.0f, kMaxCoordinate * 65536.0f); }
+// The sign of the (x, y, w) determinant, exact for every 32-bit input:
+// negative for a triangle counter-clockwise on screen with y up. Operands
+// cut by `shift` to 20 bits keep the determinant in 63; it decides the sign
+// unless it lies within what the cut bits could change.
+int32_t facing(const CkwFixedVector3D& a, int32_t wa, const CkwFixedVector3D& b, int32_t wb,
+               const CkwFixedVector3D& c, int32_t wc, int32_t shift)
+{
+    const int64_t ax = a.x >> shift, ay = a.y >> shift, aw = wa >> shift;
+    const int64_t bx = b.x >> shift, by = b.y >> shift, bw = wb >> shift;
+    const int64_t cx = c.x >> shift, cy = c.y >> shift, cw = wc >> shift;
+    const int64_t quick = ax * (by * cw - cy * bw) - ay * (bx * cw - cx * bw) + aw * (bx * cy - cx * by);
+    if (quick > (int64_t{1} << 45) || quick < -(int64_t{1} << 45))
+        return quick > 0 ? -1 : 1;
+    const Int128 det = Int128{a.x} * (int64_t{b.y} * wc - int64_t{c.y} * wb)
+        - Int128{a.y} * (int64_t{b.x} * wc - int64_t{c.x} * wb) + Int128{wa} * (int64_t{b.x} * c.y - int64_t{c.x} * b.y);
+    return det > 0 ? -1 : (det < 0 ? 1 : 0);
+}
 
 float fogAmount(const CkwFog& fog, float distance)
 {
@@ -73,83 +77,53 @@ float fogAmount(const CkwFog& fog, float distance)
 
 } // namespace
 
-void CkwRendererStandard::modelPosition(int32_t index, float* out) const
-{
-    const CkwVertexArray* positions = m_vertexBuffer->getPositions();
-    const float scale = m_vertexBuffer->getPositionScale();
-    const float* bias = m_vertexBuffer->getPositionBias();
-    const float z = positions->getComponentCount() == 2 ? 0.0f : component(*positions, index, 2);
-    const CkwVector3D p{component(*positions, index, 0) * scale + bias[0],
-                        component(*positions, index, 1) * scale + bias[1], z * scale + bias[2]};
-    CkwVector3D posed = p;
-    if (m_skinIndices != nullptr)
-        m_skinPalette[m_skinIndices[index]].transformPoint(posed, p);
-    out[0] = posed.x;
-    out[1] = posed.y;
-    out[2] = posed.z;
-}
-
 bool CkwRendererStandard::setupNode(const CkwMatrix& model)
 {
-    const int32_t n = m_vertexBuffer->getVertexCount();
+    CkwVertexArray* positions = m_vertexBuffer->getPositions();
     CkwMatrix mvp = m_viewProjection;
     mvp.multiply(model);
-    m_clipPositions.setCount(4 * n);
-    m_outcodes.setCount(n);
-    m_skinIndices = nullptr;
-    if (m_skin != nullptr) {
-        const CkwArray<uint16_t>& indices = m_skin->getVertexPaletteIndices();
-        // A mesh without a skeleton has no palette and is drawn at rest.
-        if (indices.count() == n) {
-            m_skinPalette.setCount(m_skin->getPaletteCount());
-            for (int32_t e = 0; e < m_skinPalette.count(); ++e)
-                m_skinPalette[e] = m_skin->getPaletteMatrix(e);
-            m_skinIndices = indices.data();
+    m_clipCache.setCheckInside(true);
+    const float scale = m_vertexBuffer->getPositionScale();
+    const float* bias = m_vertexBuffer->getPositionBias();
+    if (m_clipCache.prepare(positions, mvp, scale, bias, m_skin)) {
+        const int32_t n = positions->getVertexCount();
+        m_outcodes.setCount(n);
+        uint8_t clipAnd = 255, clipOr = 0;
+        if (m_clipCache.isBuilt()) {
+            m_clipCache.transformAll();
+            uint64_t magnitudes = 0;
+            for (int32_t i = 0; i < n; ++i) {
+                int32_t w;
+                const CkwFixedVector3D& p = m_clipCache.getPosition(i, w);
+                const uint8_t code = outcode(p, w);
+                m_outcodes[i] = code;
+                clipAnd &= code;
+                clipOr |= code;
+                magnitudes |= std::abs(int64_t{p.x}) | std::abs(int64_t{p.y}) | std::abs(int64_t{w});
+            }
+            m_facingShift = std::max(0, topBit(magnitudes) - 19);
+        } else {
+            // Outside the view or beyond what integers can clip: skipped.
+            clipAnd = clipOr = 1;
         }
+        m_clipAnd = clipAnd;
+        m_clipOr = clipOr;
     }
-    uint8_t clipAnd = 255, clipOr = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        float p[3];
-        modelPosition(i, p);
-        float* c = m_clipPositions.at(4 * i);
-        mvp.transform4(p[0], p[1], p[2], 1.0f, c);
-        // A non-finite position (an overflowing matrix from file data) is
-        // outside every plane, so it never reaches the rasterizer.
-        const uint8_t code = std::isfinite(c[0] + c[1] + c[2] + c[3]) ? outcode(c) : 63;
-        m_outcodes[i] = code;
-        clipAnd &= code;
-        clipOr |= code;
-    }
-    m_clipAnd = clipAnd;
-    m_clipOr = clipOr;
-    if (clipAnd != 0)
+    if (m_clipAnd != 0)
         return false;
     m_modelView = m_view;
     m_modelView.multiply(model);
     m_normalMatrixValid = false;
-    m_eyePositions.setCount(4 * n);
-    m_eyeValid.setCount(n);
-    std::fill(m_eyeValid.begin(), m_eyeValid.end(), uint8_t{0});
+    m_eyeCache.prepare(positions, m_modelView, scale, bias, m_skin);
     return true;
-}
-
-void CkwRendererStandard::eyePosition(int32_t index, float* out)
-{
-    float* e = m_eyePositions.at(4 * index);
-    if (!m_eyeValid[index]) {
-        float p[3];
-        modelPosition(index, p);
-        m_modelView.transform4(p[0], p[1], p[2], 1.0f, e);
-        m_eyeValid[index] = 1;
-    }
-    std::copy(e, e + 4, out);
 }
 
 void CkwRendererStandard::bindTexture(int32_t unit, CkwTexture2D* texture)
 {
-    m_texArrays[unit] = nullptr;
-    if (texture == nullptr || !rasterImageOf(texture->getImage(), m_unitImage[unit])
-        || m_vertexBuffer->getTexCoords(unit) == nullptr) {
+    m_unitUsed[unit] = false;
+    m_projective[unit] = false;
+    CkwVertexArray* coords = m_vertexBuffer->getTexCoords(unit);
+    if (texture == nullptr || coords == nullptr || !rasterImageOf(texture->getImage(), m_unitImage[unit])) {
         m_rasterizer->setTexture(unit, nullptr, m_polygonFlags);
         return;
     }
@@ -160,29 +134,34 @@ void CkwRendererStandard::bindTexture(int32_t unit, CkwTexture2D* texture)
     source.wrapS = texture->getWrappingS();
     source.wrapT = texture->getWrappingT();
     m_rasterizer->setTexture(unit, &source, m_polygonFlags);
-    m_texArrays[unit] = m_vertexBuffer->getTexCoords(unit);
-    m_texMatrix[unit] = texture->getTransformMatrix();
-    m_texScale[unit] = std::min(m_vertexBuffer->getTexCoordScale(unit), 100.0f);
-    m_texBias[unit] = m_vertexBuffer->getTexCoordBias(unit);
+    const CkwMatrix& matrix = texture->getTransformMatrix();
+    const float* b = m_vertexBuffer->getTexCoordBias(unit);
+    const float bias[3] = {std::clamp(b[0], -kMaxTexScale, kMaxTexScale), std::clamp(b[1], -kMaxTexScale, kMaxTexScale),
+                           std::clamp(b[2], -kMaxTexScale, kMaxTexScale)};
+    m_texCache[unit].prepare(coords, matrix, std::min(m_vertexBuffer->getTexCoordScale(unit), kMaxTexScale), bias);
+    if (!m_texCache[unit].isBuilt()) {
+        m_rasterizer->setTexture(unit, nullptr, m_polygonFlags);
+        return;
+    }
+    m_unitUsed[unit] = true;
+    m_projective[unit] = (matrix.classWord & kMatrixBitAffine) == 0;
     m_unitCount = unit + 1;
 }
 
-void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer* indexBuffer, CkwAppearance* appearance,
-                                        int32_t scope)
+void CkwRendererStandard::bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* appearance, int32_t scope)
 {
-    if (indexBuffer->getClassId() != kClassTriangleStripArray)
-        return;
-    const auto* strips = static_cast<const CkwTriangleStripArray*>(indexBuffer);
     m_material = appearance->getMaterial();
     m_fog = appearance->getFog();
     m_fogColor.setRgb(m_fog != nullptr ? (m_fog->getColor() & 0xFFFFFF) : 0);
+    m_alpha255 = static_cast<int32_t>(m_alphaFactor * 255.0f + 0.5f);
+    m_alpha256 = static_cast<int32_t>(m_alphaFactor * 256.0f + 0.5f);
 
     // Base colour: the buffer's default, or a non-tracking material's diffuse.
     uint32_t base = buffer->getDefaultColor();
     if (m_material != nullptr && !m_material->isVertexColorTrackingEnabled())
         base = m_material->getColor(CkwMaterial::kDiffuse);
     m_baseColor.setRgb(base);
-    m_baseAlpha = static_cast<float>(base >> 24) / 255.0f;
+    m_baseAlpha = static_cast<int32_t>(base >> 24);
 
     const CkwCompositingMode* mode = appearance->getCompositingMode();
     m_rasterizer->setCompositingMode(rasterCompositingOf(mode != nullptr ? *mode : *m_defaultCompositingMode));
@@ -191,11 +170,8 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
                                         : static_cast<int32_t>(CkwPolygonMode::kDefaultBits);
 
     m_unitCount = 0;
-    m_projectiveUnits = false;
-    for (int32_t unit = 0; unit < 2; ++unit) {
+    for (int32_t unit = 0; unit < 2; ++unit)
         bindTexture(unit, static_cast<CkwTexture2D*>(appearance->getTexture(unit)));
-        m_projectiveUnits |= m_texArrays[unit] != nullptr && (m_texMatrix[unit].classWord & kMatrixBitAffine) == 0;
-    }
     // Textured fog is the rasterizer's; untextured fog is blended per vertex.
     const uint32_t fogRgb = m_fog != nullptr ? (m_fog->getColor() & 0xFFFFFF) : 0;
     m_rasterizer->setFog(m_fog != nullptr && m_unitCount > 0 ? &fogRgb : nullptr);
@@ -203,8 +179,15 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
     // Lights bound to this material and scope; ambient ones sum up.
     m_ambientSum = CkwFixedColor{};
     bool anyApplies = false;
-    for (CkwActiveLightStandard& light : m_lights)
-        anyApplies |= light.bind(m_material, m_polygonFlags, scope, m_ambientSum);
+    m_needEyePositions = false;
+    const bool localViewer = (m_polygonFlags & CkwPolygonMode::kBitLocalCameraLighting) != 0;
+    for (CkwActiveLightStandard& light : m_lights) {
+        const bool applies = light.bind(m_material, m_polygonFlags, scope, m_ambientSum);
+        anyApplies |= applies;
+        // Directional light needs no vertex position unless the viewer is.
+        m_needEyePositions |= applies
+            && (light.evaluateKind != CkwActiveLightStandard::kKindDirectional || (light.specularOn && localViewer));
+    }
     if (m_material != nullptr) {
         m_ambientTerm = m_ambientSum;
         CkwFixedColor ambient{};
@@ -215,10 +198,34 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
     if (m_lit && !m_normalMatrixValid) {
         m_normalMatrix = m_modelView;
         m_normalMatrix.m[12] = m_normalMatrix.m[13] = m_normalMatrix.m[14] = 0.0f;
+        m_normalMatrix.classify();
         if (!m_normalMatrix.makeNormalMatrix())
             m_normalMatrix = m_modelView;
+        // Normals are normalised after the transform, so only the matrix's
+        // range matters: at most 1 keeps the integer form well scaled.
+        float largest = 0.0f;
+        for (int32_t c = 0; c < 3; ++c)
+            for (int32_t r = 0; r < 3; ++r)
+                largest = std::max(largest, std::fabs(m_normalMatrix.m[4 * c + r]));
+        if (largest > kMatrixEpsilon)
+            m_normalMatrix.scaleUniform(1.0f / largest);
         m_normalMatrixValid = true;
     }
+    if (m_lit) {
+        m_normalCache.setDirections(true);
+        m_normalCache.prepare(buffer->getNormals(), m_normalMatrix, buffer->getNormalScale(), buffer->getNormalBias(),
+                              m_skin);
+        m_lit = m_normalCache.isBuilt();
+    }
+}
+
+void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer* indexBuffer, CkwAppearance* appearance,
+                                        int32_t scope)
+{
+    if (indexBuffer->getClassId() != kClassTriangleStripArray)
+        return;
+    const auto* strips = static_cast<const CkwTriangleStripArray*>(indexBuffer);
+    bindSubmesh(buffer, appearance, scope);
 
     // Shaded vertices are reused within the submesh per vertex and facing.
     const int32_t n = buffer->getVertexCount();
@@ -258,77 +265,95 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
             const uint8_t c0 = m_outcodes[i0], c1 = m_outcodes[i1], c2 = m_outcodes[i2];
             if (m_clipOr != 0 && (c0 & c1 & c2) != 0)
                 continue;
-            const float* p0 = m_clipPositions.at(4 * i0);
-            const float* p1 = m_clipPositions.at(4 * i1);
-            const float* p2 = m_clipPositions.at(4 * i2);
-            // Oriented area of the (x, y, w) rows: negative for a triangle
-            // counter-clockwise on screen with y up, the front face.
-            double area = -(double(p0[0]) * (double(p1[1]) * p2[3] - double(p2[1]) * p1[3])
-                            - double(p0[1]) * (double(p1[0]) * p2[3] - double(p2[0]) * p1[3])
-                            + double(p0[3]) * (double(p1[0]) * p2[1] - double(p2[0]) * p1[1]));
+            int32_t w0, w1, w2;
+            const CkwFixedVector3D& p0 = m_clipCache.getPosition(i0, w0);
+            const CkwFixedVector3D& p1 = m_clipCache.getPosition(i1, w1);
+            const CkwFixedVector3D& p2 = m_clipCache.getPosition(i2, w2);
+            int32_t area = facing(p0, w0, p1, w1, p2, w2, m_facingShift);
             if (parity)
                 area = -area;
-            if (area == 0.0 || !std::isfinite(area))
+            if (area == 0)
                 continue;
-            if ((cullFlags & CkwPolygonMode::kBitCullBack) && area >= 0.0)
+            if ((cullFlags & CkwPolygonMode::kBitCullBack) && area > 0)
                 continue;
-            if ((cullFlags & CkwPolygonMode::kBitCullFront) && area <= 0.0)
+            if ((cullFlags & CkwPolygonMode::kBitCullFront) && area < 0)
                 continue;
-            const bool back = area >= 0.0 && twoSided;
-            const int32_t facing = back ? 1 : 0;
+            const bool back = area > 0 && twoSided;
+            const int32_t face = back ? 1 : 0;
             const int32_t idx[3] = {i0, i1, i2};
+            const int32_t clipCode = m_clipOr != 0 ? (c0 | c1 | c2) : 0;
             for (int32_t j = 0; j < 3; ++j) {
-                if (m_shadedStamp[facing][idx[j]] != m_stamp) {
-                    SkwPipelineVertex& shaded = m_shaded[facing][idx[j]];
-                    shadeVertex(idx[j], back, shaded);
-                    if (shaded.clip[3] > kMinW)
-                        project(shaded, m_screen[facing][idx[j]]);
-                    m_shadedStamp[facing][idx[j]] = m_stamp;
+                if (m_shadedStamp[face][idx[j]] == m_stamp)
+                    continue;
+                const SkwShadedVertex& shaded = m_shaded[face][idx[j]];
+                shadeVertex(idx[j], back, m_shaded[face][idx[j]]);
+                m_shadedStamp[face][idx[j]] = m_stamp;
+                int32_t w;
+                m_clipCache.getPosition(idx[j], w);
+                if (w <= 0 || m_outcodes[idx[j]] != 0)
+                    continue;
+                // Inside the view: divided by w once for every triangle
+                // that shares the vertex.
+                SkwRasterVertex& screen = m_screen[face][idx[j]];
+                int64_t divisor;
+                project(m_clipCache.getProjected(idx[j], divisor), screen);
+                screen.r = shaded.r;
+                screen.g = shaded.g;
+                screen.b = shaded.b;
+                screen.alpha = shaded.alpha;
+                screen.fog = shaded.fog;
+                // The divisor waits in the words the rasterizer leaves alone.
+                screen.tex[0].reserved = static_cast<int32_t>(divisor);
+                screen.tex[1].reserved = static_cast<int32_t>(divisor >> 32);
+                for (int32_t u = 0; u < m_unitCount; ++u) {
+                    screen.tex[u].s = shaded.tex[u][0];
+                    screen.tex[u].t = shaded.tex[u][1];
                 }
             }
-            const int32_t clipCode = m_clipOr != 0 ? (c0 | c1 | c2) : 0;
-            if (clipCode == 0 && !m_projectiveUnits) {
-                // Inside the view: each vertex was projected once for all
-                // the triangles that share it.
-                SkwRasterVertex screen[3];
-                float inverseW[3];
-                for (int32_t j = 0; j < 3; ++j) {
-                    const SkwPipelineVertex& shaded = m_shaded[facing][idx[j]];
-                    if (!(shaded.clip[3] > kMinW))
-                        break;
-                    screen[j] = m_screen[facing][idx[j]];
-                    inverseW[j] = 1.0f / shaded.clip[3];
-                    if (j == 2)
-                        drawProjected(screen, inverseW, 3, flat);
-                }
+            const SkwShadedVertex* shaded[3] = {&m_shaded[face][i0], &m_shaded[face][i1], &m_shaded[face][i2]};
+            if (clipCode != 0) {
+                drawClipped(idx, shaded, clipCode, flat);
                 continue;
             }
-            SkwPipelineVertex v[3];
-            for (int32_t j = 0; j < 3; ++j)
-                v[j] = m_shaded[facing][idx[j]];
+            if (w0 <= 0 || w1 <= 0 || w2 <= 0)
+                continue;
+            SkwRasterVertex screen[3];
+            int64_t divisor[3];
+            int32_t q[3][2];
+            for (int32_t j = 0; j < 3; ++j) {
+                screen[j] = m_screen[face][idx[j]];
+                divisor[j] = static_cast<int64_t>(static_cast<uint64_t>(screen[j].tex[1].reserved) << 32
+                                                  | static_cast<uint32_t>(screen[j].tex[0].reserved));
+                q[j][0] = shaded[j]->tex[0][2];
+                q[j][1] = shaded[j]->tex[1][2];
+            }
             if (flat)
-                for (int32_t j = 0; j < 2; ++j)
-                    std::copy(v[2].color, v[2].color + 4, v[j].color);
-            drawClipped(v, 3, clipCode);
+                for (int32_t j = 0; j < 2; ++j) {
+                    screen[j].r = screen[2].r;
+                    screen[j].g = screen[2].g;
+                    screen[j].b = screen[2].b;
+                    screen[j].alpha = screen[2].alpha;
+                }
+            drawProjected(screen, divisor, q, 3);
         }
         position += length;
     }
 }
 
-void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwPipelineVertex& out)
+void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedVertex& out)
 {
-    const float* clip = m_clipPositions.at(4 * index);
-    std::copy(clip, clip + 4, out.clip);
     const CkwVertexArray* colors = m_vertexBuffer->getColors();
     CkwFixedColor vertexColor = m_baseColor;
-    float vertexAlpha = m_baseAlpha;
+    int32_t alpha = static_cast<int32_t>(static_cast<float>(m_baseAlpha) * m_alphaFactor + 0.5f);
     if (colors != nullptr && colors->getVertexCount() > 0) {
         vertexColor.set(colorByte(*colors, index, 0), colorByte(*colors, index, 1), colorByte(*colors, index, 2));
-        vertexAlpha = colors->getComponentCount() == 4 ? colorByte(*colors, index, 3) / 255.0f : 1.0f;
+        alpha = colors->getComponentCount() == 4 ? (colorByte(*colors, index, 3) * m_alpha256) >> 8 : m_alpha255;
     }
     CkwFixedColor result = vertexColor;
     if (m_material != nullptr) {
         const bool tracking = m_material->isVertexColorTrackingEnabled();
+        if (!tracking)
+            alpha = static_cast<int32_t>(static_cast<float>(m_baseAlpha) * m_alphaFactor + 0.5f);
         SkwLitVertex lit{};
         lit.accumulator.setRgb(m_material->getColor(CkwMaterial::kEmissive));
         lit.specular.setRgb(m_material->getColor(CkwMaterial::kSpecular));
@@ -340,171 +365,145 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwPipelin
         }
         lit.accumulator.add(ambient);
         if (m_lit) {
-            float eye[4];
-            eyePosition(index, eye);
-            const float iw = eye[3] != 0.0f ? 1.0f / eye[3] : 1.0f;
-            for (int32_t i = 0; i < 3; ++i)
-                lit.position[i] = toFixed16(eye[i] * iw);
-            const CkwVertexArray* normals = m_vertexBuffer->getNormals();
-            const float ns = m_vertexBuffer->getNormalScale();
-            const float* nb = m_vertexBuffer->getNormalBias();
-            CkwVector3D raw{component(*normals, index, 0) * ns + nb[0], component(*normals, index, 1) * ns + nb[1],
-                            component(*normals, index, 2) * ns + nb[2]};
-            if (m_skinIndices != nullptr) {
-                const CkwVector3D rest = raw;
-                m_skinPalette[m_skinIndices[index]].transformDirection(raw, rest);
+            if (m_needEyePositions) {
+                const CkwFixedVector3D eye = m_eyeCache.getEyePosition(index, lit.w, lit.exponent);
+                lit.position[0] = eye.x;
+                lit.position[1] = eye.y;
+                lit.position[2] = eye.z;
             }
-            CkwVector3D normal;
-            m_normalMatrix.transformDirection(normal, raw);
-            const float len = std::sqrt(normal.x * normal.x + normal.y * normal.y + normal.z * normal.z);
-            const float inv = len > 0.0f ? 1.0f / len : 0.0f;
-            lit.normal[0] = toFixed16(normal.x * inv);
-            lit.normal[1] = toFixed16(normal.y * inv);
-            lit.normal[2] = toFixed16(normal.z * inv);
+            const CkwFixedVector3D& normal = m_normalCache.getNormal(index);
+            lit.normal[0] = normal.x;
+            lit.normal[1] = normal.y;
+            lit.normal[2] = normal.z;
             for (int32_t i = m_lights.count() - 1; i >= 0; --i)
                 m_lights[i].evaluate(lit, backFacing);
         }
         lit.accumulator.clamp();
         result = lit.accumulator;
-        vertexAlpha = tracking ? vertexAlpha : m_baseAlpha;
     }
-    float rgb[3] = {result.red / 256.0f, result.green / 256.0f, result.blue / 256.0f};
-    out.fog = 0.0f;
+    out.r = result.red << 8;
+    out.g = result.green << 8;
+    out.b = result.blue << 8;
+    out.alpha = static_cast<uint8_t>(std::clamp(alpha, 0, 255));
+    out.fog = 0;
     if (m_fog != nullptr) {
-        float eye[4];
-        eyePosition(index, eye);
-        const float f = std::clamp(fogAmount(*m_fog, eye[3] != 0.0f ? -eye[2] / eye[3] : 0.0f), 0.0f, 1.0f);
+        int32_t w, exponent;
+        const CkwFixedVector3D eye = m_eyeCache.getEyePosition(index, w, exponent);
+        const float distance = w != 0 ? -std::ldexp(static_cast<float>(eye.z), exponent) / static_cast<float>(w) : 0.0f;
+        const float f = std::clamp(fogAmount(*m_fog, distance), 0.0f, 1.0f);
         if (m_unitCount > 0) {
-            out.fog = f;
+            out.fog = static_cast<uint8_t>(f * 255.0f + 0.5f);
         } else {
-            const float fog[3] = {m_fogColor.red / 256.0f, m_fogColor.green / 256.0f, m_fogColor.blue / 256.0f};
-            for (int32_t i = 0; i < 3; ++i)
-                rgb[i] -= (rgb[i] - fog[i]) * f;
+            const int32_t f16 = static_cast<int32_t>(f * 65536.0f + 0.5f);
+            out.r -= static_cast<int32_t>((int64_t{out.r - (m_fogColor.red << 8)} * f16) >> 16);
+            out.g -= static_cast<int32_t>((int64_t{out.g - (m_fogColor.green << 8)} * f16) >> 16);
+            out.b -= static_cast<int32_t>((int64_t{out.b - (m_fogColor.blue << 8)} * f16) >> 16);
         }
     }
-    std::copy(rgb, rgb + 3, out.color);
-    out.color[3] = vertexAlpha * m_alphaFactor;
-    for (int32_t unit = 0; unit < m_unitCount; ++unit) {
-        const CkwVertexArray* array = m_texArrays[unit];
-        if (array == nullptr)
-            continue;
-        const float scale = m_texScale[unit];
-        const float* bias = m_texBias[unit];
-        const float s = component(*array, index, 0) * scale + std::clamp(bias[0], -100.0f, 100.0f);
-        const float t = component(*array, index, 1) * scale + std::clamp(bias[1], -100.0f, 100.0f);
-        const float r = array->getComponentCount() > 2 ? component(*array, index, 2) * scale + std::clamp(bias[2], -100.0f, 100.0f) : 0.0f;
-        float st[4];
-        m_texMatrix[unit].transform4(s, t, r, 1.0f, st);
-        const float q = std::fabs(st[3]) > kMinW ? st[3] : 1.0f;
-        out.tex[unit][0] = st[0] / q;
-        out.tex[unit][1] = st[1] / q;
-        out.tex[unit][2] = q;
-    }
+    for (int32_t unit = 0; unit < m_unitCount; ++unit)
+        if (m_unitUsed[unit])
+            m_texCache[unit].getTexCoord(index, out.tex[unit]);
 }
 
-void CkwRendererStandard::drawClipped(SkwPipelineVertex* triangle, int32_t count, int32_t clipCode)
+void CkwRendererStandard::drawClipped(const int32_t* indices, const SkwShadedVertex* const* shaded, int32_t clipCode,
+                                      bool flat)
 {
-    SkwPipelineVertex buffers[2][kMaxClipVertices + 3];
-    SkwPipelineVertex* in = triangle;
-    int32_t n = count;
-    int32_t which = 0;
-    for (int32_t plane = 0; plane < 6 && n > 0; ++plane) {
-        if ((clipCode & (1 << plane)) == 0)
-            continue;
-        const int32_t c = plane >> 1;
-        const float sign = (plane & 1) ? 1.0f : -1.0f;
-        SkwPipelineVertex* out = buffers[which];
-        int32_t m = 0;
-        for (int32_t i = 0; i < n; ++i) {
-            const SkwPipelineVertex& a = in[(i + n - 1) % n];
-            const SkwPipelineVertex& b = in[i];
-            const float da = a.clip[3] + sign * a.clip[c];
-            const float db = b.clip[3] + sign * b.clip[c];
-            if ((da < 0.0f) != (db < 0.0f) && m < kMaxClipVertices) {
-                // From the inside vertex towards the outside one, so shared
-                // edges of neighbours cut at the same point.
-                const bool aInside = da >= 0.0f;
-                const SkwPipelineVertex& from = aInside ? a : b;
-                const SkwPipelineVertex& to = aInside ? b : a;
-                const float dFrom = aInside ? da : db, dTo = aInside ? db : da;
-                const float t = dFrom / (dFrom - dTo);
-                SkwPipelineVertex& v = out[m++];
-                for (int32_t k = 0; k < 4; ++k) {
-                    v.clip[k] = from.clip[k] + (to.clip[k] - from.clip[k]) * t;
-                    v.color[k] = from.color[k] + (to.color[k] - from.color[k]) * t;
-                }
-                v.fog = from.fog + (to.fog - from.fog) * t;
-                for (int32_t u = 0; u < 2; ++u)
-                    for (int32_t k = 0; k < 3; ++k)
-                        v.tex[u][k] = from.tex[u][k] + (to.tex[u][k] - from.tex[u][k]) * t;
-            }
-            if (db >= 0.0f && m < kMaxClipVertices)
-                out[m++] = b;
+    CkwClipVertex* v = m_clipVertices;
+    for (int32_t j = 0; j < 3; ++j) {
+        CkwClipVertex& c = v[j];
+        const CkwFixedVector3D& p = m_clipCache.getPosition(indices[j], c.w);
+        c.x = p.x;
+        c.y = p.y;
+        c.z = p.z;
+        const SkwShadedVertex& s = *shaded[flat ? 2 : j];
+        c.r = s.r;
+        c.g = s.g;
+        c.b = s.b;
+        c.alpha = s.alpha;
+        c.fog = shaded[j]->fog;
+        c.unitCount = static_cast<uint8_t>(m_unitCount);
+        for (int32_t u = 0; u < m_unitCount; ++u) {
+            c.tex[u].s = shaded[j]->tex[u][0];
+            c.tex[u].t = shaded[j]->tex[u][1];
+            c.tex[u].q = shaded[j]->tex[u][2];
         }
-        in = out;
-        n = m;
-        which ^= 1;
     }
+    int32_t end = 3;
+    const int32_t start = clipPolygon(v, 0, end, clipCode);
+    const int32_t n = end - start;
     if (n < 3)
         return;
-    SkwRasterVertex screen[kMaxClipVertices];
-    float inverseW[kMaxClipVertices];
+    SkwRasterVertex screen[kClipVertexCapacity];
+    int64_t divisor[kClipVertexCapacity];
+    int32_t q[kClipVertexCapacity][2];
     for (int32_t i = 0; i < n; ++i) {
-        if (!(in[i].clip[3] > kMinW))
+        CkwClipVertex& c = v[start + i];
+        if (c.w <= 0)
             return;
-        project(in[i], screen[i]);
-        inverseW[i] = 1.0f / in[i].clip[3];
-        for (int32_t u = 0; u < m_unitCount; ++u)
-            if ((m_texMatrix[u].classWord & kMatrixBitAffine) == 0)
-                inverseW[i] *= in[i].tex[u][2];
+        project(divideByW({c.x, c.y, c.z}, c.w, divisor[i]), screen[i]);
+        screen[i].r = c.r;
+        screen[i].g = c.g;
+        screen[i].b = c.b;
+        screen[i].alpha = c.alpha;
+        screen[i].fog = c.fog;
+        for (int32_t u = 0; u < m_unitCount; ++u) {
+            screen[i].tex[u].s = c.tex[u].s;
+            screen[i].tex[u].t = c.tex[u].t;
+            q[i][u] = c.tex[u].q;
+        }
     }
-    drawProjected(screen, inverseW, n, false);
+    drawProjected(screen, divisor, q, n);
 }
 
-void CkwRendererStandard::drawProjected(SkwRasterVertex* screen, const float* inverseW, int32_t n, bool flat)
+void CkwRendererStandard::drawProjected(SkwRasterVertex* screen, const int64_t* divisor, const int32_t (*q)[2],
+                                        int32_t n)
 {
-    // Perspective weights shared by the polygon's vertices, the largest 2^24.
-    float largest = 0.0f;
-    for (int32_t i = 0; i < n; ++i)
-        largest = std::max(largest, inverseW[i]);
-    const float scale = 16777216.0f / largest;
-    for (int32_t i = 0; i < n; ++i) {
-        const int32_t q = std::max(1, static_cast<int32_t>(inverseW[i] * scale));
-        for (int32_t u = 0; u < m_unitCount; ++u)
-            screen[i].tex[u].q = q;
-    }
-    if (flat)
-        for (int32_t i = 0; i + 1 < n; ++i) {
-            screen[i].r = screen[n - 1].r;
-            screen[i].g = screen[n - 1].g;
-            screen[i].b = screen[n - 1].b;
-            screen[i].alpha = screen[n - 1].alpha;
+    // Perspective weights 1/w (times q of projective units) in one scale for
+    // the polygon, the largest brought to 2^24.
+    int64_t weight[kClipVertexCapacity];
+    std::copy(divisor, divisor + n, weight);
+    for (int32_t u = 0; u < m_unitCount; ++u) {
+        if (!m_projective[u])
+            continue;
+        // Each factor into 31 bits keeps the product in 62.
+        int64_t largestWeight = 1, largestQ = 1;
+        for (int32_t i = 0; i < n; ++i) {
+            largestWeight = std::max(largestWeight, weight[i]);
+            largestQ = std::max<int64_t>(largestQ, q[i][u]);
         }
+        const int32_t weightDown = std::max(0, topBit(static_cast<uint64_t>(largestWeight)) - 30);
+        const int32_t qDown = std::max(0, topBit(static_cast<uint64_t>(largestQ)) - 30);
+        for (int32_t i = 0; i < n; ++i)
+            weight[i] = (weight[i] >> weightDown) * std::max<int64_t>(q[i][u] >> qDown, 1);
+    }
+    int64_t largest = 1;
+    for (int32_t i = 0; i < n; ++i)
+        largest = std::max(largest, weight[i]);
+    // Into 30 bits, then scaled by one quotient so the largest is 2^24.
+    const int32_t move = topBit(static_cast<uint64_t>(largest)) - 29;
+    const auto fit = [&](int64_t w) { return move >= 0 ? w >> move : w << -move; };
+    const int64_t factor = (int64_t{1} << 54) / fit(largest);
+    for (int32_t i = 0; i < n; ++i) {
+        const int64_t w = (fit(weight[i]) * factor) >> 30;
+        const int32_t value = static_cast<int32_t>(std::clamp<int64_t>(w, 1, int64_t{1} << 24));
+        for (int32_t u = 0; u < 2; ++u) {
+            screen[i].tex[u].q = value;
+            screen[i].tex[u].reserved = 0;
+        }
+    }
     for (int32_t i = 1; i + 1 < n; ++i)
         drawScreenTriangle(&screen[0], &screen[i], &screen[i + 1]);
 }
 
-void CkwRendererStandard::project(const SkwPipelineVertex& in, SkwRasterVertex& out) const
+void CkwRendererStandard::project(const CkwFixedVector3D& ndc, SkwRasterVertex& out) const
 {
-    const float iw = 1.0f / in.clip[3];
     const CkwRect& viewport = m_graphics->m_viewportInClip;
-    const int64_t a = roundClamped((in.clip[0] * iw + 1.0f) * 65536.0f, 0.0f, 131072.0f);
-    const int64_t b = roundClamped((1.0f - in.clip[1] * iw) * 65536.0f, 0.0f, 131072.0f);
+    const int64_t a = std::clamp<int64_t>(int64_t{ndc.x} + 0x10000, 0, 0x20000);
+    const int64_t b = std::clamp<int64_t>(0x10000 - int64_t{ndc.y}, 0, 0x20000);
     out.x = static_cast<int32_t>((((m_viewportScaleX * a) >> 16) + 0x8000) >> 16) + viewport.x * 16;
     out.y = static_cast<int32_t>((((m_viewportScaleY * b) >> 16) + 0x8000) >> 16) + viewport.y * 16;
-    const int64_t z = roundClamped(in.clip[2] * iw * 65536.0f, -65536.0f, 65536.0f);
-    out.z = static_cast<int32_t>(std::clamp<int64_t>(((z + 0x10000) >> 2) * (m_depthScale >> 3) + m_depthOffset, 0, 0x0FFFFFFF));
-    out.r = static_cast<int32_t>(in.color[0] * 65536.0f + 0.5f);
-    out.g = static_cast<int32_t>(in.color[1] * 65536.0f + 0.5f);
-    out.b = static_cast<int32_t>(in.color[2] * 65536.0f + 0.5f);
-    out.alpha = static_cast<uint8_t>(std::clamp(in.color[3] * 255.0f + 0.5f, 0.0f, 255.0f));
-    out.fog = static_cast<uint8_t>(std::clamp(in.fog * 255.0f + 0.5f, 0.0f, 255.0f));
-    for (int32_t u = 0; u < 2; ++u) {
-        out.tex[u].s = toFixed16(in.tex[u][0]);
-        out.tex[u].t = toFixed16(in.tex[u][1]);
-        out.tex[u].reserved = 0;
-        out.tex[u].q = 0x10000;
-    }
+    const int64_t z = ((int64_t{ndc.z} + 0x10000) >> 2) * (m_depthScale >> 3) + m_depthOffset;
+    out.z = static_cast<int32_t>(std::clamp<int64_t>(z, 0, 0x0FFFFFFF));
 }
 
 void CkwRendererStandard::drawScreenTriangle(SkwRasterVertex* a, SkwRasterVertex* b, SkwRasterVertex* c)

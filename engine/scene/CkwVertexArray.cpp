@@ -29,7 +29,7 @@ void CkwVertexArray::init(int32_t vertexCount, int32_t componentCount, int32_t c
     m_vertexCount = vertexCount;
     m_componentCount = componentCount;
     m_componentSize = componentSize;
-    m_boundsDirty = true;
+    markBoundsDirty();
 }
 
 void CkwVertexArray::deserialize(CkwSerializeBufferObjectsIn& buffer)
@@ -91,7 +91,7 @@ void CkwVertexArray::setShorts(int32_t first, int32_t count, int32_t inLength, c
     checkRange(2, first, count, inLength);
     if (count != 0)
         std::memcpy(shorts() + first * m_componentCount, in, static_cast<size_t>(count * m_componentCount) * 2);
-    m_boundsDirty = true;
+    markBoundsDirty();
 }
 
 void CkwVertexArray::getBytes(int32_t first, int32_t count, int32_t outLength, int8_t* out) const
@@ -106,7 +106,7 @@ void CkwVertexArray::setBytes(int32_t first, int32_t count, int32_t inLength, co
     checkRange(1, first, count, inLength);
     if (count != 0)
         std::memcpy(m_values.data() + first * m_componentCount, in, static_cast<size_t>(count * m_componentCount));
-    m_boundsDirty = true;
+    markBoundsDirty();
 }
 
 void CkwVertexArray::storeElement(int32_t element, int32_t value)
@@ -128,7 +128,7 @@ void CkwVertexArray::setFromAccumulator(int32_t firstElement, int32_t vertexCoun
             value = 255;
         storeElement(firstElement + i, static_cast<int32_t>(value));
     }
-    m_boundsDirty = true;
+    markBoundsDirty();
 }
 
 void CkwVertexArray::setFromFloats(const float* values, float scale, int32_t count)
@@ -137,7 +137,7 @@ void CkwVertexArray::setFromFloats(const float* values, float scale, int32_t cou
         leave(KErrIndexOutOfRange);
     for (int32_t i = 0; i < count; ++i)
         storeElement(i, saturateToInt(values[i] * scale));
-    m_boundsDirty = true;
+    markBoundsDirty();
 }
 
 void CkwVertexArray::setElement(int32_t vertex, int32_t component, int32_t value)
@@ -145,7 +145,15 @@ void CkwVertexArray::setElement(int32_t vertex, int32_t component, int32_t value
     if (vertex < 0 || vertex >= m_vertexCount || component < 0 || component >= m_componentCount)
         leave(KErrIndexOutOfRange);
     storeElement(vertex * m_componentCount + component, value);
+    markBoundsDirty();
+}
+
+void CkwVertexArray::markBoundsDirty()
+{
+    // One count for all arrays: the engine runs on one thread.
+    static uint32_t writes = 0;
     m_boundsDirty = true;
+    m_revision = ++writes;
 }
 
 int32_t CkwVertexArray::getElement(int32_t vertex, int32_t component) const

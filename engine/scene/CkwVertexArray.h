@@ -46,7 +46,11 @@ public:
     // The component as stored, signed.
     int32_t getElement(int32_t vertex, int32_t component) const;
     const uint8_t* elementAddress(int32_t vertex, int32_t component) const;
-    void markBoundsDirty() { m_boundsDirty = true; }
+    void markBoundsDirty();
+    // Changes with every write, and differs between arrays that were ever
+    // written: vertex caches key on it, as bounds queries clear the dirty
+    // flag for everyone and a new array may reuse a freed one's address.
+    uint32_t getRevision() const { return m_revision; }
 
     // Vertices first..end-1 into 16.16 points, three words a vertex at the
     // vertex's own index; outW (when given) receives w.
@@ -76,6 +80,7 @@ private:
     int32_t m_componentSize = 0;
     CkwArray<uint8_t> m_values;
     bool m_boundsDirty = true;
+    uint32_t m_revision = 0;
     int32_t m_largestMagnitude = 0;
     int32_t m_max[3] = {};
     int32_t m_min[3] = {};

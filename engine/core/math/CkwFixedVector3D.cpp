@@ -1,6 +1,8 @@
 // 16.16 vector operations of the renderer.
 #include "engine/core/math/CkwFixedVector3D.h"
 
+#include <bit>
+
 #include "engine/core/math/FixedMath.h"
 #include "engine/core/math/FloatBits.h"
 
@@ -71,25 +73,22 @@ void CkwFixedVector3D::cross(const CkwFixedVector3D& a, CkwFixedVector3D& out, c
 
 void CkwFixedVector3D::prescale(CkwFixedVector3D& v)
 {
-    uint32_t m = magnitudeOr(v);
+    const uint32_t m = magnitudeOr(v);
     if (m == 0)
         return;
-    int32_t right = 0;
-    while (m > 0x20000u) {
-        m >>= 1;
-        ++right;
-    }
-    int32_t left = 0;
-    while (m < 0x10000u) {
-        m <<= 1;
-        ++left;
-    }
-    if (right > 0)
+    // The shifts of a bit-by-bit walk into 0x10000..0x20000, from the top bit.
+    const int32_t top = 31 - std::countl_zero(m);
+    if (top >= 17) {
+        int32_t right = top - 17;
+        if ((m >> right) > 0x20000u)
+            ++right;
         v = {v.x >> right, v.y >> right, v.z >> right};
-    else if (left > 0)
+    } else if (top < 16) {
+        const int32_t left = 16 - top;
         v = {static_cast<int32_t>(static_cast<uint32_t>(v.x) << left),
              static_cast<int32_t>(static_cast<uint32_t>(v.y) << left),
              static_cast<int32_t>(static_cast<uint32_t>(v.z) << left)};
+    }
 }
 
 int32_t CkwFixedVector3D::reduce(CkwFixedVector3D& v)

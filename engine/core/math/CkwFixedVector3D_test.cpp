@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -26,6 +27,21 @@ TEST(CkwFixedVector3D, ConversionPrescaleAndReduce)
     CkwFixedVector3D none = {0, 0, 0};
     CkwFixedVector3D::prescale(none);
     EXPECT_EQ(none.x, 0);
+    // Against the walk one bit at a time, across every magnitude and the
+    // edges of the target range.
+    for (int32_t bit = 0; bit < 31; ++bit)
+        for (const int32_t offset : {-1, 0, 1}) {
+            const int32_t x = std::max(1, (1 << bit) + offset);
+            CkwFixedVector3D got = {x, -x / 3, 1};
+            CkwFixedVector3D walked = got;
+            uint32_t m = static_cast<uint32_t>(x) | static_cast<uint32_t>(x / 3) | 1u;
+            for (; m > 0x20000u; m >>= 1)
+                walked = {walked.x >> 1, walked.y >> 1, walked.z >> 1};
+            for (; m < 0x10000u; m <<= 1)
+                walked = {walked.x * 2, walked.y * 2, walked.z * 2};
+            CkwFixedVector3D::prescale(got);
+            EXPECT_TRUE(got.x == walked.x && got.y == walked.y && got.z == walked.z) << x;
+        }
 
     CkwFixedVector3D big = {0x1000000, 0x10, -0x800000};
     EXPECT_EQ(CkwFixedVector3D::reduce(big), 4);

@@ -1,0 +1,26 @@
+// A vertex of the clipper and the cut of a polygon against the view volume in
+// homogeneous 16.16 clip space (Sutherland-Hodgman, one plane at a time).
+#pragma once
+
+#include <cstdint>
+
+struct CkwClipVertex {
+    int32_t x, y, z, w;
+    int32_t r, g, b;     // 16.16, 0x10000 full intensity
+    uint8_t alpha;
+    uint8_t fog;
+    uint8_t unitCount;
+    struct {
+        int32_t s, t;    // divided by q, 16.16
+        int32_t q;
+    } tex[2];
+};
+
+// A triangle cut by all six planes leaves at most 9 vertices; every plane's
+// output is appended behind its input, 42 vertices in all.
+constexpr int32_t kClipVertexCapacity = 48;
+
+// Cuts the polygon v[start, end) by the planes whose bits are set in
+// clipCode (1 x > w, 2 x < -w, 4 y > w, 8 y < -w, 16 z > w, 32 z < -w), in
+// that order. Returns where the result starts; it ends at end.
+int32_t clipPolygon(CkwClipVertex* v, int32_t start, int32_t& end, int32_t clipCode);

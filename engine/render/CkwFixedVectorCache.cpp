@@ -1,0 +1,234 @@
+// Vertex caches of the submesh pipeline: integer matrices built once per key,
+// vertices transformed on first use, and the divides by w done once each.
+#include "engine/render/CkwFixedVectorCache.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+
+#include "engine/core/math/FixedMath.h"
+#include "engine/scene/CkwSkinnedMesh.h"
+#include "engine/scene/CkwVertexArray.h"
+
+namespace {
+
+__extension__ using Int128 = __int128;
+
+constexpr float kBiasTolerance = 1.5e-5f;
+// Clip space needs this many integer steps per unit: on coarser coordinates
+// the clipper's 16.16 cut factors land whole units away from the planes.
+constexpr float kMinClipUnit = 16.0f;
+
+bool finite(const CkwMatrix& m)
+{
+    return std::all_of(m.m, m.m + 16, [](float e) { return std::isfinite(e); });
+}
+
+// Integer steps per unit of the transformed value: the conversion scale
+// times the extra precision bits, read back from the largest element.
+float unitOf(const CkwIntMatrix& im, const CkwMatrix& m)
+{
+    int32_t k = 0;
+    for (int32_t i : {1, 2, 4, 5, 6, 8, 9, 10})
+        if (std::fabs(m.m[i]) > std::fabs(m.m[k]))
+            k = i;
+    if (m.m[k] == 0.0f)
+        return 0.0f;
+    return static_cast<float>(im.m[k]) / m.m[k] * std::ldexp(1.0f, 16 - im.productShift);
+}
+
+int32_t saturate(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+} // namespace
+
+bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix, float scale, const float* bias,
+                                  CkwSkinnedMesh* skin)
+{
+    // Bones may move between any two frames, so a skin is always re-keyed.
+    if (m_prepared && skin == nullptr && m_skin == nullptr && array == m_array && array->getRevision() == m_revision
+        && scale == m_scale && std::fabs(bias[0] - m_bias[0]) <= kBiasTolerance
+        && std::fabs(bias[1] - m_bias[1]) <= kBiasTolerance && std::fabs(bias[2] - m_bias[2]) <= kBiasTolerance
+        && matrix.equals(m_matrix))
+        return false;
+    m_array = array;
+    m_revision = array->getRevision();
+    m_matrix = matrix;
+    m_scale = scale;
+    std::copy(bias, bias + 3, m_bias);
+    m_skin = skin;
+    const int32_t n = array->getVertexCount();
+    m_positions.setCount(n);
+    m_projected.setCount(n);
+    m_w.setCount(n);
+    m_divisors.setCount(n);
+    m_flags.setCount(n);
+    std::fill(m_flags.begin(), m_flags.end(), uint8_t{0});
+    m_lastW = 0;
+    m_prepared = true;
+
+    // S maps the stored integers to model units x 65536, so results come out
+    // in 16.16 before the conversion's own power-of-two scale.
+    CkwMatrix s;
+    s.scaleUniform(scale * 65536.0f);
+    s.translate(bias[0], bias[1], bias[2]);
+    const float range = static_cast<float>(array->updateBounds());
+    m_paletteIndices = nullptr;
+    int32_t count = 1;
+    if (skin != nullptr) {
+        const CkwArray<uint16_t>& indices = skin->getVertexPaletteIndices();
+        if (indices.count() == n) {
+            m_paletteIndices = indices.data();
+            count = skin->getPaletteCount();
+        }
+    }
+    m_matrices.setCount(count);
+    m_built = true;
+    float unit = 0.0f;
+    for (int32_t e = 0; e < count && m_built; ++e) {
+        CkwMatrix m = matrix;
+        if (m_paletteIndices != nullptr) {
+            CkwMatrix palette = skin->getPaletteMatrix(e);
+            if (m_directions) {
+                // A bone's move carries points, not directions.
+                palette.m[12] = palette.m[13] = palette.m[14] = 0.0f;
+                palette.classify();
+            }
+            m.multiply(palette);
+        }
+        m.multiply(s);
+        m_built = finite(m) && CkwIntMatrix::fromMatrix(m_matrices[e], m, range, m_checkInside, true) != 0;
+        const float u = m_built ? unitOf(m_matrices[e], m) : 0.0f;
+        if (e == 0 || u < unit)
+            unit = u;
+    }
+    if (m_checkInside && m_built && unit > 0.0f && unit < kMinClipUnit)
+        m_built = false;
+    return true;
+}
+
+const CkwIntMatrix& CkwFixedVectorCache::matrixOf(int32_t i) const
+{
+    return m_matrices[m_paletteIndices != nullptr ? m_paletteIndices[i] : 0];
+}
+
+void CkwFixedVectorCache::transform(int32_t i)
+{
+    m_array->transformPoint(i, matrixOf(i), &m_positions[i].x, &m_w[i]);
+    m_flags[i] = kTransformed;
+}
+
+void CkwFixedVectorCache::transformAll()
+{
+    const int32_t n = m_flags.count();
+    if (n == 0)
+        return;
+    if (m_paletteIndices == nullptr) {
+        m_array->transformPoints(0, n, m_matrices[0], &m_positions.data()->x, m_w.data());
+    } else {
+        for (int32_t i = 0; i < n; ++i)
+            m_array->transformPoint(i, matrixOf(i), &m_positions[i].x, &m_w[i]);
+    }
+    std::fill(m_flags.begin(), m_flags.end(), kTransformed);
+}
+
+const CkwFixedVector3D& CkwFixedVectorCache::getNormal(int32_t i)
+{
+    if (!(m_flags[i] & kTransformed)) {
+        // The matrix carries no translation but the normals' bias.
+        m_array->transformPoint(i, matrixOf(i), &m_positions[i].x, nullptr);
+        CkwFixedVector3D::normalize(m_positions[i]);
+        m_flags[i] = kTransformed;
+    }
+    return m_positions[i];
+}
+
+CkwFixedVector3D CkwFixedVectorCache::getEyePosition(int32_t i, int32_t& w, int32_t& exponent)
+{
+    CkwFixedVector3D p = getPosition(i, w);
+    exponent = 0;
+    if (w <= 0)
+        return p;
+    const int64_t m = std::max({std::abs(int64_t{p.x}), std::abs(int64_t{p.y}), std::abs(int64_t{p.z})});
+    const int64_t limit = int64_t{w} << 7;
+    while ((m >> exponent) > limit)
+        ++exponent;
+    if (exponent > 0)
+        p = {p.x >> exponent, p.y >> exponent, p.z >> exponent};
+    return p;
+}
+
+void CkwFixedVectorCache::getTexCoord(int32_t i, int32_t* stq)
+{
+    int32_t w;
+    const CkwFixedVector3D& p = getPosition(i, w);
+    stq[2] = w;
+    if (w == 0x10000) {
+        stq[0] = p.x;
+        stq[1] = p.y;
+        return;
+    }
+    if (w > 0 && std::has_single_bit(static_cast<uint32_t>(w))) {
+        const int32_t shift = std::countr_zero(static_cast<uint32_t>(w)) - 16;
+        stq[0] = shift >= 0 ? p.x >> shift : saturate(int64_t{p.x} << -shift);
+        stq[1] = shift >= 0 ? p.y >> shift : saturate(int64_t{p.y} << -shift);
+        return;
+    }
+    if (w == 0) {
+        stq[0] = stq[1] = 0;
+        return;
+    }
+    if (w != m_lastW) {
+        // w brought into 1.0..2.0 keeps the reciprocal's sixteen bits.
+        uint32_t a = static_cast<uint32_t>(std::abs(int64_t{w}));
+        int32_t shift = 0;
+        for (; a >= 0x20000; a >>= 1)
+            ++shift;
+        for (; a < 0x10000; a <<= 1)
+            --shift;
+        m_lastW = w;
+        m_lastReciprocal = fixedReciprocal32(w < 0 ? -static_cast<int32_t>(a) : static_cast<int32_t>(a));
+        m_lastShift = 16 + shift;
+    }
+    const auto divide = [&](int32_t c) {
+        const int64_t v = int64_t{c} * m_lastReciprocal;
+        return saturate(m_lastShift >= 0 ? v >> std::min(m_lastShift, 63) : v << std::min(-m_lastShift, 31));
+    };
+    stq[0] = divide(p.x);
+    stq[1] = divide(p.y);
+}
+
+const CkwFixedVector3D& CkwFixedVectorCache::getProjected(int32_t i, int64_t& divisor)
+{
+    if (!(m_flags[i] & kProjected)) {
+        int32_t w;
+        const CkwFixedVector3D p = getPosition(i, w);
+        m_projected[i] = divideByW(p, w, m_divisors[i]);
+        m_flags[i] |= kProjected;
+    }
+    divisor = m_divisors[i];
+    return m_projected[i];
+}
+
+void CkwFixedVectorCache::reset()
+{
+    m_positions.reset();
+    m_projected.reset();
+    m_w.reset();
+    m_divisors.reset();
+    m_flags.reset();
+    m_matrices.reset();
+    m_array = nullptr;
+    m_skin = nullptr;
+    m_paletteIndices = nullptr;
+    m_prepared = false;
+    m_built = false;
+}
+
+CkwFixedVector3D divideByW(const CkwFixedVector3D& p, int32_t w, int64_t& divisor)
+{
+    divisor = (int64_t{1} << 62) / std::max(w, 1);
+    // Rounded to nearest, from the exact quotient the textures use too.
+    const auto scaled = [&](int32_t c) { return saturate(static_cast<int64_t>((Int128{c} * divisor + (Int128{1} << 45)) >> 46)); };
+    return {scaled(p.x), scaled(p.y), scaled(p.z)};
+}

@@ -1,0 +1,87 @@
+// One vertex attribute of one vertex array under one matrix, transformed into
+// fixed point the first time each vertex is asked for and kept while the key
+// (array, its contents, matrix, scale and bias) stays the same, across frames.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/core/math/CkwFixedVector3D.h"
+#include "engine/core/math/CkwIntMatrix.h"
+#include "engine/core/math/CkwMatrix.h"
+#include "engine/core/runtime/CkwArray.h"
+
+class CkwSkinnedMesh;
+class CkwVertexArray;
+
+class CkwFixedVectorCache {
+public:
+    virtual ~CkwFixedVectorCache() = default;
+
+    // Keys the cache; true when the key changed and every vertex is to be
+    // transformed anew. A skin applies its palette, one matrix per entry.
+    bool prepare(CkwVertexArray* array, const CkwMatrix& matrix, float scale, const float* bias,
+                 CkwSkinnedMesh* skin = nullptr);
+    // False when the matrices could not be made in integer form: the
+    // coordinates would not fit, or every vertex lies outside one clip plane
+    // (asked for with checkInside).
+    bool isBuilt() const { return m_built; }
+    // With checkInside, the next prepare also refuses input wholly outside
+    // the clip volume on one axis.
+    void setCheckInside(bool check) { m_checkInside = check; }
+    // Directions take no translation from a skin's palette.
+    void setDirections(bool directions) { m_directions = directions; }
+    // Transforms every vertex at once, with w.
+    void transformAll();
+
+    // Homogeneous position (x, y, z of a common power-of-two scale) and w.
+    const CkwFixedVector3D& getPosition(int32_t i, int32_t& w)
+    {
+        if (!(m_flags[i] & kTransformed))
+            transform(i);
+        w = m_w[i];
+        return m_positions[i];
+    }
+    // The transformed direction as a unit vector in 16.16.
+    const CkwFixedVector3D& getNormal(int32_t i);
+    // The position p and w such that p / w is the point in 16.16 scaled by
+    // 2^-exponent, the exponent chosen so the quotient stays below 128.
+    CkwFixedVector3D getEyePosition(int32_t i, int32_t& w, int32_t& exponent);
+    // s / q and t / q in 16.16 (0x10000 a texture period) and q in 16.16.
+    void getTexCoord(int32_t i, int32_t* stq);
+    // x, y, z divided by w in 16.16, and the perspective divisor 2^62 / w.
+    // w must be positive.
+    const CkwFixedVector3D& getProjected(int32_t i, int64_t& divisor);
+
+    // Empties the arrays and clears the key.
+    void reset();
+
+private:
+    static constexpr uint8_t kTransformed = 1;
+    static constexpr uint8_t kProjected = 2;
+
+    void transform(int32_t i);
+    const CkwIntMatrix& matrixOf(int32_t i) const;
+
+    CkwVertexArray* m_array = nullptr;
+    uint32_t m_revision = 0;
+    CkwMatrix m_matrix;
+    CkwArray<CkwFixedVector3D> m_positions;
+    CkwArray<CkwFixedVector3D> m_projected;
+    CkwArray<int32_t> m_w;
+    CkwArray<int64_t> m_divisors;
+    CkwArray<uint8_t> m_flags;
+    CkwArray<CkwIntMatrix> m_matrices;
+    CkwSkinnedMesh* m_skin = nullptr;
+    const uint16_t* m_paletteIndices = nullptr;
+    float m_scale = 0.0f;
+    float m_bias[3] = {};
+    int32_t m_lastW = 0, m_lastReciprocal = 0, m_lastShift = 0;
+    bool m_prepared = false;
+    bool m_built = false;
+    bool m_checkInside = false;
+    bool m_directions = false;
+};
+
+// p / w in 16.16 for w > 0, rounded; divisor is 2^62 / w, exact, as
+// textures are interpolated by it across the screen.
+CkwFixedVector3D divideByW(const CkwFixedVector3D& p, int32_t w, int64_t& divisor);

@@ -1,0 +1,374 @@
+// The submesh pipeline at the edges of its number ranges: lights far away,
+// geometry far larger than the view volume, and attenuation that would
+// overflow; each against the answer a double-precision reference gives.
+#include <cmath>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/render/CkwClipVertex.h"
+#include "engine/render/testing/RasterTestKit.h"
+#include "engine/render/testing/RenderTestKit.h"
+#include "engine/scene/CkwBackground.h"
+#include "engine/scene/CkwGraphics3D.h"
+#include "engine/scene/CkwGroup.h"
+#include "engine/scene/CkwSkinnedMesh.h"
+#include "engine/scene/SceneTestKit.h"
+
+namespace {
+
+constexpr int32_t kW = 120, kH = 90;
+constexpr float kFovy = 40.0f;
+constexpr uint32_t kSky = 0x0000FF, kGround = 0xFF0000;  // exact in RGB565
+
+// 0xRRGGBB of an RGB565 pixel, each channel widened by bit replication.
+uint32_t rgbOf565(uint16_t p)
+{
+    const uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
+    return (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+}
+
+// A render context that keeps its renderer, and so its vertex caches,
+// from frame to frame.
+struct Screen {
+    RasterTarget target{kW, kH};
+    CkwGraphics3D* g = nullptr;
+    ~Screen()
+    {
+        if (g != nullptr)
+            g->release();
+    }
+    // The world drawn into the kW x kH target; empty when rendering left.
+    std::vector<uint32_t> draw(CkwWorld* world)
+    {
+        const int32_t code = engineTrap([&] {
+            if (g == nullptr) {
+                g = CkwGraphics3D::create();
+                g->addRef();
+            }
+            g->bindTarget(kW, kH, kW * 2, target.color.data());
+            g->renderWorld(world);
+            g->releaseTarget();
+        });
+        std::vector<uint32_t> out;
+        if (code == 0)
+            for (int32_t y = 0; y < kH; ++y)
+                for (int32_t x = 0; x < kW; ++x)
+                    out.push_back(rgbOf565(target.at(x, y)));
+        return out;
+    }
+};
+
+std::vector<uint32_t> draw(CkwWorld* world) { return Screen().draw(world); }
+
+CkwWorld* worldWith(SceneTest& test, float near, float far, float x, float y, float z, uint32_t sky)
+{
+    CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(kW) / kH, near, far, 0.0f));
+    static_cast<CkwCamera*>(world->getActiveCamera())->setTranslation(x, y, z);
+    auto* background = static_cast<CkwBackground*>(CkwBackground::create());
+    background->setColor(0xFF000000 | sky);
+    world->setBackground(background);
+    return world;
+}
+
+// A white lit square facing the camera 5 units ahead, lit by an omni light
+// on its axis `distance` units in front of it.
+std::vector<uint32_t> omniLitSquare(float distance, const float* attenuation)
+{
+    SceneTest test;
+    std::vector<uint32_t> pixels;
+    EXPECT_EQ(SceneTest::trap([&] {
+        using namespace renderkit;
+        CkwWorld* world = worldWith(test, 1.0f, 10.0f, 0, 0, 5, 0);
+        auto* appearance = static_cast<CkwAppearance*>(CkwAppearance::create());
+        appearance->setMaterial(material(0xFFFFFFFF, 0));
+        world->addChild(quad(1.0f, 0xFFFFFFFF, appearance));
+        CkwLight* omni = light(CkwLight::kOmni, 0xFFFFFF, 1.0f);
+        omni->setAttenuation(attenuation[0], attenuation[1], attenuation[2]);
+        omni->setTranslation(0, 0, distance);
+        world->addChild(omni);
+        pixels = draw(world);
+    }), 0);
+    return pixels;
+}
+
+} // namespace
+
+// Facing light reaches the square at full strength however far the light
+// is; an attenuation whose square overflows 64 bits lights nothing.
+TEST(SubmeshPipeline, OmniLightsKeepTheirPrecisionAndAttenuationAtAnyDistance)
+{
+    struct Case {
+        float distance;
+        float attenuation[3];
+        uint32_t expected;
+    };
+    const Case cases[] = {
+        {1000.0f, {1, 0, 0}, 0xFFFFFF},
+        {20000.0f, {1, 0, 0}, 0xFFFFFF},
+        {3.0e6f, {1, 0, 0}, 0xFFFFFF},
+        {1000.0f, {1, 0, 10000}, 0x000000},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint32_t> pixels = omniLitSquare(c.distance, c.attenuation);
+        ASSERT_EQ(pixels.size(), size_t(kW * kH));
+        EXPECT_EQ(pixels[kH / 2 * kW + kW / 2], c.expected) << "light " << c.distance << " away, quadratic "
+                                                           << c.attenuation[2];
+    }
+}
+
+// A floor far larger than the view volume is cut at the far plane where a
+// ray cast in double precision leaves it; one too large for integer clip
+// coordinates is not drawn at all rather than drawn wrong.
+TEST(SubmeshPipeline, HugeGeometryIsCutAtTheFarPlaneOrSkippedWhole)
+{
+    for (const float half : {1.0e4f, 1.0e5f, 1.0e7f}) {
+        SceneTest test;
+        ASSERT_EQ(SceneTest::trap([&] {
+            constexpr double kHeight = 10.0, kNear = 0.1, kFar = 100.0;
+            CkwWorld* world = worldWith(test, float(kNear), float(kFar), 0, float(kHeight), 0, kSky);
+            auto* look = static_cast<CkwAppearance*>(CkwAppearance::create());
+            CkwMesh* floor = renderkit::quad(half, 0xFF000000 | kGround, look);
+            renderkit::rotate(floor, -90, 1, 0, 0);
+            world->addChild(floor);
+            const std::vector<uint32_t> pixels = draw(world);
+            ASSERT_EQ(pixels.size(), size_t(kW * kH));
+            // Ground where the pixel's ray meets y = 0 within the far plane
+            // (the camera looks down -z, so eye depth is the ray's -z).
+            const double t = std::tan(kFovy * 3.14159265358979 / 360.0);
+            auto ground = [&](double py) {
+                const double dy = (1.0 - 2.0 * py / kH) * t;
+                return dy < 0 && kHeight / -dy <= kFar;
+            };
+            int32_t wrong = 0, sky = 0;
+            for (uint32_t p : pixels)
+                sky += p == kSky;
+            for (int32_t y = 0; y < kH; ++y)
+                for (int32_t x = 0; x < kW; ++x) {
+                    const bool expected = ground(y + 0.5);
+                    // Rows the boundary passes through may go either way.
+                    if (expected != ground(y - 0.5) || expected != ground(y + 1.5))
+                        continue;
+                    wrong += pixels[y * kW + x] != (expected ? kGround : kSky);
+                }
+            const bool skipped = half > 1.0e5f && sky == kW * kH;
+            EXPECT_TRUE(wrong == 0 || skipped) << wrong << " pixels wrong, floor of half-size " << half;
+        }), 0);
+    }
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        CkwWorld* world = worldWith(test, 0.1f, 100.0f, 0, 0, 6, kSky);
+        world->addChild(renderkit::quad(1.0e10f, 0xFF000000 | kGround, static_cast<CkwAppearance*>(CkwAppearance::create())));
+        const std::vector<uint32_t> pixels = draw(world);
+        ASSERT_EQ(pixels.size(), size_t(kW * kH));
+        int32_t sky = 0;
+        for (uint32_t p : pixels)
+            sky += p == kSky;
+        EXPECT_TRUE(sky == 0 || sky == kW * kH) << sky << " of " << kW * kH << " pixels show the sky";
+    }), 0);
+}
+
+// What the caches keep from frame to frame goes when anything it was made
+// from changes: each frame of one renderer equals a first frame.
+TEST(SubmeshPipeline, CachedVerticesFollowEveryChangeOfTheirKey)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        using namespace renderkit;
+        CkwWorld* world = worldWith(test, 1.0f, 20.0f, 0, 0, 6, kSky);
+        auto* appearance = static_cast<CkwAppearance*>(CkwAppearance::create());
+        appearance->setMaterial(material(0xFFFFFFFF, 0x404040));
+        CkwMesh* mesh = quad(1.0f, 0xFFFFFFFF, appearance);
+        world->addChild(mesh);
+        world->addChild(light(CkwLight::kAmbient, 0xFFFFFF, 1.0f));
+        CkwLight* sun = light(CkwLight::kDirectional, 0xFFFFFF, 1.0f);
+        rotate(sun, -40, 0, 1, 0);
+        world->addChild(sun);
+        CkwVertexBuffer* vb = mesh->getVertexBuffer();
+        const std::function<void()> changes[] = {
+            [&] {
+                const int16_t moved[3] = {-1, 0, 0};
+                vb->getPositions()->setShorts(0, 1, 3, moved);
+                // A bounds query, as picking makes, in between.
+                vb->getPositions()->updateBounds();
+            },
+            [&] { mesh->setTranslation(0.5f, 0.25f, 0.0f); },
+            [&] { rotate(mesh, 30, 0, 1, 0); },
+            [&] {
+                const float bias[3] = {0.25f, 0, 0};
+                vb->setPositions(vb->getPositions(), 1.5f, 3, bias);
+            },
+            [&] {
+                const int8_t bent[3] = {60, 0, 100};
+                vb->getNormals()->setBytes(3, 1, 3, bent);
+            },
+        };
+        Screen screen;
+        screen.draw(world);
+        for (size_t i = 0; i < std::size(changes); ++i) {
+            changes[i]();
+            const std::vector<uint32_t> again = screen.draw(world);
+            ASSERT_EQ(again.size(), size_t(kW * kH));
+            EXPECT_EQ(again, draw(world)) << "change " << i;
+        }
+    }), 0);
+}
+
+namespace {
+
+struct Point4 {
+    double v[4];
+};
+
+// Sutherland-Hodgman in doubles, plane by plane as the clipper goes.
+std::vector<Point4> clipReference(std::vector<Point4> polygon, int32_t code)
+{
+    for (int32_t plane = 0; plane < 6; ++plane) {
+        if ((code & (1 << plane)) == 0 || polygon.empty())
+            continue;
+        const auto d = [&](const Point4& p) { return p.v[3] + ((plane & 1) ? p.v[plane >> 1] : -p.v[plane >> 1]); };
+        std::vector<Point4> out;
+        for (size_t i = 0; i < polygon.size(); ++i) {
+            const Point4& a = polygon[(i + polygon.size() - 1) % polygon.size()];
+            const Point4& b = polygon[i];
+            if ((d(a) < 0) != (d(b) < 0)) {
+                const Point4& in = d(a) >= 0 ? a : b;
+                const Point4& away = d(a) >= 0 ? b : a;
+                const double t = d(in) / (d(in) - d(away));
+                Point4 c;
+                for (int k = 0; k < 4; ++k)
+                    c.v[k] = in.v[k] + (away.v[k] - in.v[k]) * t;
+                out.push_back(c);
+            }
+            if (d(b) >= 0)
+                out.push_back(b);
+        }
+        polygon = out;
+    }
+    return polygon;
+}
+
+} // namespace
+
+// Random triangles around the view volume, cut in 16.16 clip space, against
+// the same cuts in doubles: the same vertices, at most 9 of them, off by no
+// more than the 16-bit cut factors allow over the triangle's extent, and
+// colours carried along the edges.
+TEST(SubmeshPipeline, ClipperCutsLikeTheDoublePrecisionReference)
+{
+    std::mt19937 random(43);
+    std::uniform_real_distribution<double> coordinate(-2.5, 2.5), depth(0.2, 3.0);
+    int32_t cut = 0;
+    for (int32_t trial = 0; trial < 2000; ++trial) {
+        CkwClipVertex v[kClipVertexCapacity]{};
+        std::vector<Point4> reference;
+        int32_t code = 0;
+        for (int32_t j = 0; j < 3; ++j) {
+            const double w = depth(random);
+            v[j] = {};
+            v[j].x = int32_t(std::lround(coordinate(random) * w * 65536));
+            v[j].y = int32_t(std::lround(coordinate(random) * w * 65536));
+            v[j].z = int32_t(std::lround(coordinate(random) * w * 65536));
+            v[j].w = int32_t(std::lround(w * 65536));
+            v[j].r = v[j].x;  // a colour that must follow x
+            const Point4 p{{v[j].x / 65536.0, v[j].y / 65536.0, v[j].z / 65536.0, v[j].w / 65536.0}};
+            reference.push_back(p);
+            for (int32_t plane = 0; plane < 6; ++plane) {
+                const double c = p.v[plane >> 1];
+                code |= ((plane & 1) ? c < -p.v[3] : c > p.v[3]) ? 1 << plane : 0;
+            }
+        }
+        double extent = 0;
+        for (const Point4& p : reference)
+            for (double c : p.v)
+                extent = std::max(extent, std::fabs(c) * 65536);
+        // Each cut may move a vertex by the factor's resolution over the
+        // edge, and later cuts start from moved vertices.
+        const double tolerance = 4.0 + extent / 2048;
+        int32_t end = 3;
+        const int32_t start = clipPolygon(v, 0, end, code);
+        ASSERT_LE(end - start, 9);
+        std::vector<Point4> got;
+        for (int32_t i = start; i < end; ++i) {
+            got.push_back({{double(v[i].x), double(v[i].y), double(v[i].z), double(v[i].w)}});
+            EXPECT_EQ(v[i].r, v[i].x);
+        }
+        std::vector<Point4> expected = clipReference(reference, code);
+        for (Point4& p : expected)
+            for (double& c : p.v)
+                c *= 65536;
+        // A cut within rounding of a corner may add or drop a sliver vertex,
+        // so the polygons are compared as shapes: each vertex of one lies on
+        // the outline of the other.
+        const auto onOutline = [&](const Point4& p, const std::vector<Point4>& polygon) {
+            for (size_t i = 0; i < polygon.size(); ++i) {
+                const Point4& a = polygon[i];
+                const Point4& b = polygon[(i + 1) % polygon.size()];
+                double ab = 0, ap = 0;
+                for (int k = 0; k < 4; ++k) {
+                    ab += (b.v[k] - a.v[k]) * (b.v[k] - a.v[k]);
+                    ap += (p.v[k] - a.v[k]) * (b.v[k] - a.v[k]);
+                }
+                const double t = ab > 0 ? std::clamp(ap / ab, 0.0, 1.0) : 0.0;
+                double d = 0;
+                for (int k = 0; k < 4; ++k)
+                    d = std::max(d, std::fabs(a.v[k] + (b.v[k] - a.v[k]) * t - p.v[k]));
+                if (d <= tolerance)
+                    return true;
+            }
+            return false;
+        };
+        ASSERT_EQ(got.empty(), expected.empty()) << "trial " << trial;
+        cut += expected.size() != 3;
+        for (const Point4& p : got)
+            EXPECT_TRUE(onOutline(p, expected)) << "trial " << trial;
+        for (const Point4& p : expected)
+            EXPECT_TRUE(onOutline(p, got)) << "trial " << trial;
+    }
+    EXPECT_GT(cut, 500);
+}
+
+// A lit skinned square whose one bone moved draws where the same square
+// moved as a whole draws, lit alike: its vertices and normals go through
+// the palette's integer matrices, the normals without the bone's move.
+TEST(SubmeshPipeline, SkinnedVerticesGoThroughTheirPaletteEntry)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        using namespace renderkit;
+        auto litWorld = [&] {
+            CkwWorld* world = worldWith(test, 1.0f, 20.0f, 0, 0, 6, kSky);
+            CkwLight* sun = light(CkwLight::kDirectional, 0xFFFFFF, 1.0f);
+            rotate(sun, -50, 1, 1, 0);
+            world->addChild(sun);
+            return world;
+        };
+        auto litSquare = [&] {
+            auto* look = static_cast<CkwAppearance*>(CkwAppearance::create());
+            look->setMaterial(material(0xFFFF0000, 0));
+            return quad(1.0f, 0xFFFFFFFF, look);
+        };
+        CkwWorld* moved = litWorld();
+        CkwMesh* plain = litSquare();
+        plain->setTranslation(0.75f, -0.5f, 0.0f);
+        moved->addChild(plain);
+        const std::vector<uint32_t> expected = draw(moved);
+
+        CkwWorld* skinned = litWorld();
+        CkwMesh* source = test.hold(litSquare());
+        auto* skeleton = static_cast<CkwGroup*>(CkwGroup::create());
+        auto* bone = static_cast<CkwGroup*>(CkwGroup::create());
+        skeleton->addChild(bone);
+        auto* skin = static_cast<CkwSkinnedMesh*>(CkwSkinnedMesh::create());
+        skin->initSingle(source->getVertexBuffer(), source->getIndexBuffer(0), source->getAppearance(0), skeleton);
+        skin->addTransform(bone, 1, 0, 4);
+        bone->setTranslation(0.75f, -0.5f, 0.0f);
+        skinned->addChild(skin);
+        const std::vector<uint32_t> drawn = draw(skinned);
+        ASSERT_EQ(drawn.size(), size_t(kW * kH));
+        EXPECT_EQ(drawn, expected);
+        EXPECT_NE(drawn[kH / 2 * kW + kW / 2], kSky);
+    }), 0);
+}
