@@ -24,6 +24,7 @@ struct LightCase {
     float shininess;
     double expected;          // red channel added, 0..1, from the float equation
     double tolerance;
+    float spotExponent = 0;
 };
 
 } // namespace
@@ -44,6 +45,8 @@ TEST(ActiveLight, EachKindAddsWhatTheFloatEquationGives)
         {"omni attenuated", CkwLight::kOmni, {0, 0, 2}, {1, 0.5f, 0.25f}, 45, {0, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, 0, 1.0 / 3.0, 2 / 256.0},
         {"spot inside the cone", CkwLight::kSpot, {0.5f, 0, 2}, {1, 0, 0}, 30, {0, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, 0, 2.0 / spotDistance, 2 / 256.0},
         {"spot outside the cone", CkwLight::kSpot, {2, 0, 2}, {1, 0, 0}, 30, {0, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, 0, 0.0, 0},
+        // The cone's cosine to the 4th narrows the same spot, within the power's approximation.
+        {"spot exponent", CkwLight::kSpot, {0.5f, 0, 2}, {1, 0, 0}, 30, {0, 0, 0}, {0, 0, 1}, 0xFFFFFFFF, 0, 0, std::pow(2.0 / spotDistance, 5), 8 / 256.0, 4},
         // Highlights: the half vector of a head-on light and viewer is the normal.
         {"highlight head-on", CkwLight::kDirectional, {}, {1, 0, 0}, 45, {0, 0, -3}, {0, 0, 1}, 0xFF000000, 0xFFFFFF, 16, 1.0, 2 / 256.0},
         {"highlight off axis", CkwLight::kDirectional, {}, {1, 0, 0}, 45, {0, 0, -3}, {float(s20), 0, float(c20)}, 0xFF000000, 0xFFFFFF, 2, c20 * c20, 4 / 256.0},
@@ -53,6 +56,7 @@ TEST(ActiveLight, EachKindAddsWhatTheFloatEquationGives)
         CkwLight* light = test.hold(renderkit::light(c.mode, 0xFFFFFF, 1.0f));
         light->setAttenuation(c.attenuation[0], c.attenuation[1], c.attenuation[2]);
         light->setSpotAngle(c.spotAngle);
+        light->setSpotExponent(c.spotExponent);
         CkwMaterial* material = test.hold(renderkit::material(c.diffuse, 0));
         material->setColor(CkwMaterial::kSpecular, c.specular);
         material->setShininess(c.shininess);
