@@ -290,6 +290,30 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
     EXPECT_EQ(getGameApp(), nullptr);
 }
 
+// A second start binds the keys anew, not twice over: a press is one
+// action however often the game started.
+TEST_F(GameAppTest, ASecondStartBindsEachKeyOnce)
+{
+    putSamplePack();
+    g_kept = {ActionId::MenuSelect};
+    {
+        GameApp app;
+        ASSERT_EQ(app.init(), 0);
+        for (int start = 1; start <= 2; ++start) {
+            app.dispatch(EventId::Start, 0, 0);
+            hostTestAdvanceClock(30);
+            app.frame();
+            g_seen.clear();
+            app.dispatch(PlatformEventId::KeyDown, PlatformKey::Select, 0);
+            app.dispatch(PlatformEventId::KeyUp, PlatformKey::Select, 0);
+            hostTestAdvanceClock(30);
+            app.frame();
+            EXPECT_EQ(g_seen.size(), 1u) << "start " << start;
+        }
+        app.shutdown();
+    }
+}
+
 TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)
 {
     putSamplePack();
