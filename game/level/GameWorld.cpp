@@ -116,11 +116,13 @@ int32_t GameWorld::loadStep()
         break;
     case 1:
         // Bound, not collected: the level's own clips run on the engine's
-        // time, and only the clips the game adds are the table's to play.
+        // time, and only the clips the game adds are the table's to play;
+        // the models it adds lose their marked tracks.
         if (!m_levelClips)
             m_levelClips = make<AnimTable>(this);
         if (m_levelClips) {
             m_levelClips->m_switchOffAtEnd = 1;
+            m_levelClips->m_removeMarkedTracks = 1;
             m_levelClips->bind(&m_world, false);
         }
         break;
