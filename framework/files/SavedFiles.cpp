@@ -107,8 +107,8 @@ void makeTempPath(WideString& temp, const char16_t* path)
 // new file as "temp.dat" and nothing under the target's name. The folder's
 // one temp file serves every save, so it is taken only when it holds exactly
 // the size asked for (each saved file has its own fixed size, and its reader
-// checks the CRC it carries); then the move is finished and the file read.
-// Finishes the move; the path the file can be read from, or null.
+// checks the CRC it carries); then the move is finished. The path the file
+// can now be read from, or null.
 const char16_t* finishSafeWrite(const char16_t* path, uint32_t size, WideString& temp)
 {
     FileSystem* files = getFileSystem();

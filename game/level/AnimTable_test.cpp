@@ -51,7 +51,8 @@ TEST_F(Clips, TheCharactersClipsCarryTheGamesNameHashes)
 }
 
 // The world's load binds the level's table to the level scene without
-// collecting: the scene's clips stay the engine's, running on its time.
+// collecting: the scene's clips stay the engine's, running on its time. The
+// models added to the level later lose their marked tracks.
 TEST_F(Clips, TheLevelLoadBindsItsTableWithoutTakingTheScenesClips)
 {
     ASSERT_TRUE(m_scene);
@@ -63,6 +64,7 @@ TEST_F(Clips, TheLevelLoadBindsItsTableWithoutTakingTheScenesClips)
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->m_scene, &world.m_world);
     EXPECT_EQ(table->m_switchOffAtEnd, 1);
+    EXPECT_EQ(table->m_removeMarkedTracks, 1);
     EXPECT_EQ(table->findSlot(C::WalkId), -1);
     EXPECT_EQ(table->findSlot(C::WaveId), -1);
 }

@@ -15,6 +15,7 @@
 #include "game/level/MenuEngine.h"
 #include "game/shell/FlowManager.h"
 #include "game/shell/Graphics3DService.h"
+#include "game/shell/testing/FakeSound.h"
 #include "gfx2d/display/testing/TestScreen.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 #include "platform/host/HostDirectDraw.h"
@@ -214,9 +215,12 @@ TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
 TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
 {
     putSamplePack();
+    setSoundDeviceCreator([]() -> HashedObject* { return new (std::nothrow) FakeSound(); });
     {
         GameApp app;
         ASSERT_EQ(app.init(), 0);
+        FakeSound* sound = static_cast<FakeSound*>(getSound());
+        ASSERT_NE(sound, nullptr);
         app.dispatch(EventId::Start, 0, 0);
         app.frame();
         ASSERT_EQ(stackIds(), std::vector<int32_t>{FlowModeId::Startup});
@@ -257,10 +261,20 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
             }
             EXPECT_EQ(modes, c.modes) << std::hex << c.id;
         }
-        // Message 1023 paused; select quits from there, any other key goes on.
+        // Message 1023 paused and its frames hold the sounds; select quits
+        // from there, any other key goes on, with the sounds.
         EXPECT_EQ(app.m_paused, 1);
+        sound->playing.insert(1);
+        const int pauses = sound->pauses, resumes = sound->resumes;
+        // The resume's frame drew only; the next one updates.
+        for (int i = 0; i < 2; ++i) {
+            hostTestAdvanceClock(30);
+            app.frame();
+        }
+        EXPECT_EQ(sound->pauses, pauses + 1);
         app.dispatch(PlatformEventId::KeyDown, PlatformKey::Up, 0);
         EXPECT_EQ(app.m_paused, 0);
+        EXPECT_EQ(sound->resumes, resumes + 1);
         EXPECT_EQ(app.m_quitRequested, 0);
         app.dispatch(PlatformEventId::AppMessage, 0, 0);
         app.dispatch(PlatformEventId::KeyDown, PlatformKey::Select, 0);
@@ -274,6 +288,30 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
         EXPECT_EQ(getProperties(), nullptr);
     }
     EXPECT_EQ(getGameApp(), nullptr);
+}
+
+// A second start binds the keys anew, not twice over: a press is one
+// action however often the game started.
+TEST_F(GameAppTest, ASecondStartBindsEachKeyOnce)
+{
+    putSamplePack();
+    g_kept = {ActionId::MenuSelect};
+    {
+        GameApp app;
+        ASSERT_EQ(app.init(), 0);
+        for (int start = 1; start <= 2; ++start) {
+            app.dispatch(EventId::Start, 0, 0);
+            hostTestAdvanceClock(30);
+            app.frame();
+            g_seen.clear();
+            app.dispatch(PlatformEventId::KeyDown, PlatformKey::Select, 0);
+            app.dispatch(PlatformEventId::KeyUp, PlatformKey::Select, 0);
+            hostTestAdvanceClock(30);
+            app.frame();
+            EXPECT_EQ(g_seen.size(), 1u) << "start " << start;
+        }
+        app.shutdown();
+    }
 }
 
 TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)

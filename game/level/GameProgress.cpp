@@ -78,7 +78,6 @@ constexpr uint32_t kResultScreens[] = {ResultText::Time, ResultText::TwoLines, R
                                        ResultText::LevelEnd, ResultText::Money};
 constexpr uint32_t kTextLines = 5;
 
-
 void putWord(uint8_t* block, uint32_t word, int32_t value)
 {
     storeLe32(block + 4 * word, uint32_t(value));

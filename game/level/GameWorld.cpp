@@ -34,14 +34,6 @@ constexpr int32_t kHideoutMusic = 0x09000298;
 constexpr uint32_t kGameCompleteScreen = 0x21ff0291;
 constexpr char kFinalCamera[] = "final_cam";
 
-template <typename T>
-void deleteOwned(T*& field)
-{
-    T* object = field;
-    field = nullptr;
-    delete object;
-}
-
 template <typename T, typename... Args>
 T* make(Args... args)
 {
@@ -87,16 +79,16 @@ GameWorld::GameWorld()
 GameWorld::~GameWorld()
 {
     // The level's objects reach the HUD and the utilities while they go.
-    deleteOwned(m_level);
-    deleteOwned(m_hud);
-    deleteOwned(m_utils);
-    deleteOwned(m_menu);
-    deleteOwned(m_levelClips);
+    deleteField(m_level);
+    deleteField(m_hud);
+    deleteField(m_utils);
+    deleteField(m_menu);
+    deleteField(m_levelClips);
     // The level and the menus call into these to their end.
-    deleteOwned(m_director);
-    deleteOwned(m_progress);
-    deleteOwned(m_inputSettings);
-    deleteOwned(m_kindTests);
+    deleteField(m_director);
+    deleteField(m_progress);
+    deleteField(m_inputSettings);
+    deleteField(m_kindTests);
     m_menuScene.reset();
     for (uint32_t slot = kSceneSlotCount; slot-- > 0;)
         m_sceneSlots[slot].reset();
@@ -117,18 +109,20 @@ int32_t GameWorld::loadStep()
     switch (m_loadStep) {
     case 0:
         // A load over a running level ends that level first.
-        deleteOwned(m_level);
+        deleteField(m_level);
         m_level = new (std::nothrow) Level(this, error);
         if (!m_level && error < 0)
             error = LevelError::MissingScene;
         break;
     case 1:
         // Bound, not collected: the level's own clips run on the engine's
-        // time, and only the clips the game adds are the table's to play.
+        // time, and only the clips the game adds are the table's to play;
+        // the models it adds lose their marked tracks.
         if (!m_levelClips)
             m_levelClips = make<AnimTable>(this);
         if (m_levelClips) {
             m_levelClips->m_switchOffAtEnd = 1;
+            m_levelClips->m_removeMarkedTracks = 1;
             m_levelClips->bind(&m_world, false);
         }
         break;
@@ -461,8 +455,8 @@ void GameWorld::abortLevel()
             m_hud->clearEffects(slot, 1);
         m_hud->onAbort();
     }
-    deleteOwned(m_level);
-    deleteOwned(m_levelClips);
+    deleteField(m_level);
+    deleteField(m_levelClips);
 }
 
 void GameWorld::toHideout()

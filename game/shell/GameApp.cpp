@@ -300,9 +300,13 @@ void GameApp::onKey(uint32_t id, uint32_t key)
 {
     if ((id == PlatformEventId::KeyDown && key == PlatformKey::F4) || (m_paused && key == PlatformKey::Select))
         m_quitRequested = 1;
-    // The pause screen offers select to quit and any other key to go on.
-    else if (m_paused && id == PlatformEventId::KeyDown)
+    // The pause screen offers select to quit and any other key to go on;
+    // going on lets the sounds its frames held play again.
+    else if (m_paused && id == PlatformEventId::KeyDown) {
         m_paused = 0;
+        if (SoundService* sound = getSound())
+            sound->resumeAll();
+    }
     if (id != PlatformEventId::KeyDown || (key != PlatformKey::VolumeUp && key != PlatformKey::VolumeDown))
         return;
     AppStateFlags* flags = getAppStateFlags();

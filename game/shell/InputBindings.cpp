@@ -93,6 +93,9 @@ void FlowManager::bindInputActions()
 {
     const PropertySet* properties = getProperties();
     const bool reversed = properties && properties->getBool(kSoftkeyReverseKey);
+    // A second start binds again: the first start's bindings go, or every
+    // press would fire its action twice.
+    removeInputActions(TaskKey::InputActions);
     for (const Binding& b : kBindings) {
         uint32_t key = b.key;
         if (reversed && (key == PlatformKey::SoftLeft || key == PlatformKey::SoftRight))

@@ -7,7 +7,6 @@
 
 #include "game/shell/ModeStack.h"
 
-
 // Texts of the front-end pages, in the pack.
 namespace FrontEndText {
 constexpr uint32_t No = 0x21ff02a0;

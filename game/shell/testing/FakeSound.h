@@ -15,6 +15,8 @@ struct FakeSound : SoundService {
     uint32_t next = 0;
     std::set<uint32_t> playing;
     std::vector<uint32_t> stops;
+    int pauses = 0;
+    int resumes = 0;
 
     void setSoundEnabled(int o) override { on = o ? 1 : 0; }
     void setVibrationEnabled(int o) override { vibration = o ? 1 : 0; }
@@ -40,7 +42,7 @@ struct FakeSound : SoundService {
     }
     uint32_t vibrate(int32_t, int32_t) override { return 0; }
     void stopVibrate(uint32_t) override {}
-    void pauseAll() override {}
-    void resumeAll() override {}
+    void pauseAll() override { ++pauses; }
+    void resumeAll() override { ++resumes; }
     void update(uint32_t) override {}
 };
