@@ -194,7 +194,7 @@ TEST(RealFiles, SkinnedCharacterIsDrawnPosedAtEveryTime)
 // writes off (the file's order is depth test, depth write, colour write,
 // alpha write), and its worlds hold no camera, light or background: they draw
 // depth only, so the picture stays the clear black. With colour writes turned
-// on the same road shows, seen from above.
+// on the same road shows, seen from above through a camera of the test's.
 TEST(RealFiles, DepthOnlyWorldsDrawBlackUntilColourWritesAreOn)
 {
     const std::filesystem::path folder = realFilesFolder();
@@ -215,7 +215,6 @@ TEST(RealFiles, DepthOnlyWorldsDrawBlackUntilColourWritesAreOn)
         CkwBrewLoader loader;
         CkwWorld* world = loadWorld(loader, (folder / "3dmoto-hRoad.m3g").string());
         ASSERT_NE(world, nullptr);
-        EXPECT_EQ(world->getActiveCamera(), nullptr);
         std::vector<CkwCompositingMode*> modes;
         for (CkwNode* n = world; n != nullptr; n = CkwNode::nextInSubtree(n, world, true)) {
             if (n->getClassId() != kClassMesh)
@@ -254,6 +253,12 @@ TEST(RealFiles, DepthOnlyWorldsDrawBlackUntilColourWritesAreOn)
             camera->addRef();
             camera->setPerspective(90.0f, float(w) / float(h), 1.0f, 2000.0f);
         }), 0);
+        // Without an active camera the world itself cannot be drawn.
+        std::vector<uint16_t> target(w * h);
+        EXPECT_EQ(engineTrap([&] {
+            g->bindTarget(w, h, w * 2, target.data());
+            g->renderWorld(world);
+        }), -1300);
         EXPECT_EQ(draw(false), 0);
         EXPECT_GT(draw(true), w * h / 10);
         camera->release();
