@@ -9,7 +9,9 @@
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/core/scene/SceneIds.h"
+#include "engine/scene/CkwAppearance.h"
 #include "engine/scene/CkwCamera.h"
+#include "engine/scene/CkwCompositingMode.h"
 #include "engine/scene/CkwGraphics3D.h"
 #include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwWorld.h"
@@ -17,12 +19,25 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace {
+
+// The first World among the file's roots; the loader keeps it alive.
+CkwWorld* loadWorld(CkwBrewLoader& loader, const std::string& path)
+{
+    while (loader.getState() != CkwBrewLoader::kDone && loader.getState() != CkwBrewLoader::kFailed)
+        if (loader.loadNameStep(path.c_str(), nullptr) != 0)
+            return nullptr;
+    CkwWorld* world = nullptr;
+    for (uint32_t i = 0; i < loader.rootCount() && world == nullptr; ++i)
+        engineTrap([&] { world = dynamic_cast<CkwWorld*>(static_cast<CkwObject3D*>(loader.rootL(i))); });
+    return world;
+}
 
 TEST(RealFiles, EveryFileDumpsOrWaitsForANamedClass)
 {
@@ -32,28 +47,32 @@ TEST(RealFiles, EveryFileDumpsOrWaitsForANamedClass)
     const struct {
         const char* file;
         const char* waitsFor; // null: must load
+        const char* roots;    // the dump's last line
     } files[] = {
-        {"m3x-quad.m3g", nullptr},
-        {"m3gviewer-cube.m3g", nullptr},
-        {"m3x-teapot.m3g", nullptr},
-        {"3dmoto-hRoad.m3g", nullptr},
-        {"3dmoto-misc.m3g", nullptr},
-        {"3dmoto-racer.m3g", nullptr},
-        {"3dmoto-tail.m3g", nullptr},
-        {"desktopm3g-kitune-miko.m3g", nullptr},
-        {"m3gviewer-monkey_step3.m3g", nullptr},
-        {"m3gviewer-teapot.m3g", nullptr},
-        {"midpath-asteroid_mesh.m3g", nullptr},
-        {"midpath-robot.m3g", nullptr},
-        {"m3x-nokia_on_ice.m3g", nullptr},
+        {"m3x-quad.m3g", nullptr, "roots 1"},
+        {"m3gviewer-cube.m3g", nullptr, "roots 1"},
+        {"m3x-teapot.m3g", nullptr, "roots 1"},
+        {"3dmoto-hRoad.m3g", nullptr, "roots 1"},
+        {"3dmoto-misc.m3g", nullptr, "roots 1"},
+        {"3dmoto-racer.m3g", nullptr, "roots 1"},
+        {"3dmoto-tail.m3g", nullptr, "roots 8"},
+        {"desktopm3g-kitune-miko.m3g", nullptr, "roots 2"},
+        {"m3gviewer-monkey_step3.m3g", nullptr, "roots 1"},
+        {"m3gviewer-teapot.m3g", nullptr, "roots 1"},
+        {"midpath-asteroid_mesh.m3g", nullptr, "roots 1"},
+        {"midpath-robot.m3g", nullptr, "roots 1"},
+        {"m3x-nokia_on_ice.m3g", nullptr, "roots 1"},
+        {"m3x-otokka_jump2.m3g", nullptr, "roots 1"},
     };
     for (const auto& f : files) {
         std::string out;
         const int exit = dumpScene((folder / f.file).string(), out);
-        if (f.waitsFor == nullptr)
+        if (f.waitsFor == nullptr) {
             EXPECT_EQ(exit, 0) << f.file << ": " << out;
-        else
+            EXPECT_TRUE(out.ends_with(std::string("\n") + f.roots + "\n")) << f.file << ": " << out;
+        } else {
             EXPECT_EQ(exit, 1) << f.file << " loads now; it waited for " << f.waitsFor;
+        }
     }
 }
 
@@ -64,11 +83,17 @@ TEST(RealFiles, EveryWorldWithACameraDraws)
     const std::filesystem::path folder = realFilesFolder();
     if (folder.empty())
         GTEST_SKIP() << "no shared folder of real 3D files";
-    for (const char* file : {"m3gviewer-cube.m3g", "m3gviewer-teapot.m3g", "m3gviewer-monkey_step3.m3g",
-                             "midpath-robot.m3g", "m3x-teapot.m3g", "desktopm3g-kitune-miko.m3g"}) {
+    const struct {
+        const char* file;
+        int32_t timeMs; // the letters fly in only after the start
+    } files[] = {{"m3gviewer-cube.m3g", 0},     {"m3gviewer-teapot.m3g", 0}, {"m3gviewer-monkey_step3.m3g", 0},
+                 {"midpath-robot.m3g", 0},      {"m3x-teapot.m3g", 0},       {"desktopm3g-kitune-miko.m3g", 0},
+                 {"m3x-nokia_on_ice.m3g", 12000}, {"m3x-otokka_jump2.m3g", 600}};
+    for (const auto [file, timeMs] : files) {
         SceneRenderOptions options;
         options.width = 60;
         options.height = 80;
+        options.timeMs = timeMs;
         std::vector<uint16_t> pixels;
         std::string error;
         ASSERT_EQ(renderSceneFile((folder / file).string(), options, pixels, error), 0) << file << ": " << error;
@@ -76,6 +101,13 @@ TEST(RealFiles, EveryWorldWithACameraDraws)
         for (uint16_t p : pixels)
             differing += p != pixels[0];
         EXPECT_GT(differing, pixels.size() / 50) << file;
+    }
+    // Textures alone, or a lone vertex array, load but hold nothing to draw.
+    for (const char* file : {"3dmoto-tail.m3g", "m3x-quad.m3g"}) {
+        std::vector<uint16_t> pixels;
+        std::string error;
+        EXPECT_EQ(renderSceneFile((folder / file).string(), SceneRenderOptions{}, pixels, error), 1) << file;
+        EXPECT_TRUE(error.ends_with(": loads, but holds no World and no node to draw")) << error;
     }
 }
 
@@ -91,12 +123,7 @@ TEST(RealFiles, SkinnedCharacterIsDrawnPosedAtEveryTime)
     ASSERT_EQ(engineInit(), 1);
     {
         CkwBrewLoader loader;
-        const std::string path = (folder / "m3x-otokka_jump2.m3g").string();
-        while (loader.getState() != CkwBrewLoader::kDone && loader.getState() != CkwBrewLoader::kFailed)
-            ASSERT_EQ(loader.loadNameStep(path.c_str(), nullptr), 0);
-        CkwWorld* world = nullptr;
-        for (uint32_t i = 0; i < loader.rootCount() && world == nullptr; ++i)
-            engineTrap([&] { world = dynamic_cast<CkwWorld*>(static_cast<CkwObject3D*>(loader.rootL(i))); });
+        CkwWorld* world = loadWorld(loader, (folder / "m3x-otokka_jump2.m3g").string());
         ASSERT_NE(world, nullptr);
         std::vector<CkwSkinnedMesh*> skins;
         for (CkwNode* n = world; n != nullptr; n = CkwNode::nextInSubtree(n, world, true))
@@ -158,6 +185,83 @@ TEST(RealFiles, SkinnedCharacterIsDrawnPosedAtEveryTime)
             EXPECT_GT(covered, 100);
             EXPECT_LT(disagreeing, covered / 20);
         }
+        g->release();
+    }
+    engineShutdown();
+}
+
+// One studio's pipeline writes every compositing mode with colour and alpha
+// writes off (the file's order is depth test, depth write, colour write,
+// alpha write), and its worlds hold no camera, light or background: they draw
+// depth only, so the picture stays the clear black. With colour writes turned
+// on the same road shows, seen from above through a camera of the test's.
+TEST(RealFiles, DepthOnlyWorldsDrawBlackUntilColourWritesAreOn)
+{
+    const std::filesystem::path folder = realFilesFolder();
+    if (folder.empty())
+        GTEST_SKIP() << "no shared folder of real 3D files";
+    for (const char* file : {"3dmoto-hRoad.m3g", "3dmoto-racer.m3g", "3dmoto-misc.m3g"}) {
+        SCOPED_TRACE(file);
+        SceneRenderOptions options;
+        options.width = 64;
+        options.height = 48;
+        std::vector<uint16_t> pixels;
+        std::string error;
+        ASSERT_EQ(renderSceneFile((folder / file).string(), options, pixels, error), 0) << error;
+        EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0), std::ssize(pixels));
+    }
+    ASSERT_EQ(engineInit(), 1);
+    {
+        CkwBrewLoader loader;
+        CkwWorld* world = loadWorld(loader, (folder / "3dmoto-hRoad.m3g").string());
+        ASSERT_NE(world, nullptr);
+        std::vector<CkwCompositingMode*> modes;
+        for (CkwNode* n = world; n != nullptr; n = CkwNode::nextInSubtree(n, world, true)) {
+            if (n->getClassId() != kClassMesh)
+                continue;
+            const auto* mesh = static_cast<CkwMesh*>(n);
+            for (int32_t i = 0; i < mesh->getSubmeshCount(); ++i)
+                if (CkwAppearance* look = mesh->getAppearance(i); look != nullptr && look->getCompositingMode())
+                    modes.push_back(look->getCompositingMode());
+        }
+        ASSERT_FALSE(modes.empty());
+        for (const CkwCompositingMode* mode : modes)
+            EXPECT_TRUE(mode->isDepthTestEnabled() && mode->isDepthWriteEnabled() && !mode->isColorWriteEnabled()
+                        && !mode->isAlphaWriteEnabled());
+        constexpr int32_t w = 64, h = 48;
+        CkwGraphics3D* g = nullptr;
+        CkwCamera* camera = nullptr;
+        const auto draw = [&](bool colourWrite) {
+            for (CkwCompositingMode* mode : modes)
+                mode->setColorWriteEnable(colourWrite);
+            std::vector<uint16_t> pixels(w * h, 0x1234);
+            const float axis[3] = {1.0f, 0.0f, 0.0f};
+            CkwMatrix above = CkwMatrix::fromAxisAngle(-1.5707964f, axis);
+            above.translate(-50.0f, 600.0f, 0.0f);
+            EXPECT_EQ(engineTrap([&] {
+                g->bindTarget(w, h, w * 2, pixels.data());
+                g->setCamera(camera, &above);
+                g->clear(nullptr);
+                g->renderNode(world, nullptr);
+            }), 0);
+            return std::ssize(pixels) - std::count(pixels.begin(), pixels.end(), 0);
+        };
+        ASSERT_EQ(engineTrap([&] {
+            g = CkwGraphics3D::create();
+            g->addRef();
+            camera = static_cast<CkwCamera*>(CkwCamera::create());
+            camera->addRef();
+            camera->setPerspective(90.0f, float(w) / float(h), 1.0f, 2000.0f);
+        }), 0);
+        // Without an active camera the world itself cannot be drawn.
+        std::vector<uint16_t> target(w * h);
+        EXPECT_EQ(engineTrap([&] {
+            g->bindTarget(w, h, w * 2, target.data());
+            g->renderWorld(world);
+        }), -1300);
+        EXPECT_EQ(draw(false), 0);
+        EXPECT_GT(draw(true), w * h / 10);
+        camera->release();
         g->release();
     }
     engineShutdown();

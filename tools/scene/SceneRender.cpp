@@ -96,7 +96,7 @@ int drawRoots(const std::string& path, const SceneRenderOptions& options, std::v
             node = static_cast<CkwNode*>(root);
     }
     if (world == nullptr && node == nullptr) {
-        error = path + ": no World and no drawable node to draw";
+        error = path + ": loads, but holds no World and no node to draw";
         return 1;
     }
     pixels.assign(size_t(options.width) * options.height, 0);
