@@ -29,7 +29,7 @@ struct Target {
         rs.init(16);
         for (size_t i = 0; i < texels.size(); ++i)
             texels[i] = i % 7 == 0 ? 0xFF00FF : static_cast<uint32_t>(i * 2654435761u);
-        view.flags = kTargetUsesPlanes | kTargetColourPlane;
+        view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane;
         view.colour = {reinterpret_cast<uint8_t*>(pixels.data()), kWidth * 4, kWidth * kHeight * 4, PixelFormat::X8R8G8B8};
         rs.bindTarget(&view);
         rs.bindTexturePixels(0, {PixelFormat::X8R8G8B8, kWidth, kHeight, reinterpret_cast<const uint8_t*>(texels.data()),

@@ -21,7 +21,7 @@ struct Row {
     explicit Row(int32_t filter)
     {
         rs.init(16);
-        view.flags = kTargetUsesPlanes | kTargetColourPlane | kTargetDepthPlane;
+        view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane | kTargetDepthPlane;
         view.colour = {reinterpret_cast<uint8_t*>(colour.data()), kRow * 4, kRow * 4, PixelFormat::X8R8G8B8};
         view.depth = {reinterpret_cast<uint8_t*>(depth.data()), kRow * 4, kRow * 4, PixelFormat::Z32};
         rs.bindTarget(&view);

@@ -228,7 +228,7 @@ void RasterState::mapPlane(uint32_t region, const TargetPlane* plane, SpanAddres
 
 void RasterState::bindTarget(const RenderTargetView* target)
 {
-    if (!target || !(target->flags & kTargetUsesPlanes))
+    if (!target || !(target->flags & SurfaceFlag::RasterTarget))
         return;
     const uint32_t f = target->flags;
     if ((f & kTargetStencilPlane) && target->stencil.format != PixelFormat::S8)
@@ -369,14 +369,15 @@ void RasterState::bindSpanProgram(const uint8_t* record)
     RasterStateBlock& s = m_block;
     SpanBinding b;
     m_spanCode = record ? record + kSpanRecordCodeOffset : nullptr;
-    s.spanWord647 = s.spanWord637 = 0;
+    s.spanExtraPrestep = s.spanBindingWord = 0;
     if (record) {
         b.interpolants = spanRecordInterpolantCount(record);
         b.depthInterpolant = spanRecordDepthInterpolant(record);
         b.perspectiveMask = spanRecordWord(record, kSpanWordPerspectiveMask);
         b.driverKind = spanRecordWord(record, kSpanWordDriverKind);
-        s.spanWord647 = spanRecordWord647(record);
-        s.spanWord637 = spanRecordWord(record, kSpanWordWord637);
+        b.extraPrestep = spanRecordExtraPrestep(record);
+        s.spanExtraPrestep = b.extraPrestep;
+        s.spanBindingWord = spanRecordWord(record, kSpanWordBinding);
     }
     m_binding = b;
     s.spanCodeWord = 0;
@@ -395,6 +396,7 @@ void RasterState::bindHostSpan(SpanBinding binding)
     RasterStateBlock& s = m_block;
     s.spanNativeCall = 1;
     s.spanInterpolantCount = binding.interpolants;
+    s.spanExtraPrestep = binding.extraPrestep;
     s.spanDepthInterpolant = binding.depthInterpolant;
     s.spanPerspectiveMask = binding.perspectiveMask;
     s.spanDriverKind = binding.driverKind;
@@ -632,4 +634,15 @@ const uint8_t* RasterState::entryLevel(int32_t slot, uint32_t level) const
 {
     const TextureEntry* e = m_store ? m_store->entry(slot) : nullptr;
     return e && level < kTextureLevelCount ? e->levels[level] : nullptr;
+}
+
+uint32_t RasterState::entryPixelWord(int32_t slot) const
+{
+    const TextureEntry* e = m_store ? m_store->entry(slot) : nullptr;
+    if (!e || e->isFree())
+        return 0;
+    uint32_t word = 0;
+    for (size_t i = 0; i < std::min<size_t>(e->bytes, 4); ++i)
+        word |= static_cast<uint32_t>(e->levels[0][i]) << (8 * i);
+    return word;
 }

@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "gfx2d/display/SurfaceFlags.h"
 #include "gfx2d/image/PixelFormat.h"
 #include "gfx2d/raster/RasterStateBlock.h"
 #include "gfx2d/raster/TexelFetch.h"
 #include "gfx2d/raster/TextureStore.h"
 
-// Surface flags the raster state reads from a render target.
-inline constexpr uint32_t kTargetUsesPlanes = 0x800;
+// Plane flags the raster state reads from a render target, beside
+// SurfaceFlag::RasterTarget.
 inline constexpr uint32_t kTargetColourPlane = 0x10000;
 inline constexpr uint32_t kTargetDepthPlane = 0x20000;
 inline constexpr uint32_t kTargetStencilPlane = 0x80000;
@@ -42,6 +43,8 @@ struct RenderTargetView {
 struct SpanBinding {
     bool native = false;
     int32_t interpolants = 0;
+    // Edge values the triangle driver pre-steps beyond the interpolants.
+    int32_t extraPrestep = 0;
     int32_t depthInterpolant = -1;
     int32_t perspectiveMask = 0;
     int32_t driverKind = kDriverPolygon;
@@ -90,7 +93,7 @@ public:
     // 0 when any of the three store entries cannot be made.
     int createRenderBuffers(uint32_t w, uint32_t h, RSBFormat format);
 
-    // Binds nothing without a target or without flag kTargetUsesPlanes, and
+    // Binds nothing without a target or without SurfaceFlag::RasterTarget, and
     // nothing when its stencil plane is not S8.
     void bindTarget(const RenderTargetView* target);
     void beginFrame(const RenderTargetView* target);
@@ -138,6 +141,9 @@ public:
 
     RSBFormat entryFormat(int32_t slot) const;
     const uint8_t* entryLevel(int32_t slot, uint32_t level) const;
+    // The first word of an entry's pixels, little-endian; an entry of fewer
+    // bytes gives what it has, a free one 0.
+    uint32_t entryPixelWord(int32_t slot) const;
 
 private:
     void buildTables();

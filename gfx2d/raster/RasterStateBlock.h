@@ -102,10 +102,10 @@ struct RasterStateBlock {
     int32_t spanCodeWord;
     int32_t spanNativeCall;
     int32_t spanInterpolantCount;
-    int32_t spanWord647;
+    int32_t spanExtraPrestep;
     int32_t spanDepthInterpolant;
     int32_t spanPerspectiveMask;
-    int32_t spanWord637;
+    int32_t spanBindingWord;
     int32_t spanDriverKind;
     int32_t polygonLists[4][16];
     MatrixStack34 textureStack;

@@ -180,7 +180,7 @@ TEST(RasterState, ClearsFillExactlyTheBoundPlanesInEveryFormat)
         TextureEntry& colour = *store.entry(s.colourSlot);
         std::memset(colour.levels[0], 0x55, colour.bytes);
         RenderTargetView view;
-        view.flags = kTargetUsesPlanes | kTargetColourPlane | kTargetDepthPlane;
+        view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane | kTargetDepthPlane;
         view.colour = {colour.levels[0], static_cast<int32_t>(3 * texelBytes(c.format)),
                        static_cast<uint32_t>(colour.bytes), c.format};
         const TextureEntry& depth = *store.entry(s.depthSlot);
@@ -213,7 +213,7 @@ TEST(RasterState, TargetsBindOnlyWithTheirPlanesAndAStencilOfS8)
     view.colour = {colour, 16, sizeof colour, A8R8G8B8};
     rs->bindTarget(&view);
     EXPECT_EQ(s.destbase, 0u);
-    view.flags |= kTargetUsesPlanes | kTargetStencilPlane;
+    view.flags |= SurfaceFlag::RasterTarget | kTargetStencilPlane;
     view.stencil = {stencil, 4, sizeof stencil, L8};
     rs->bindTarget(&view);
     EXPECT_EQ(s.destbase, 0u);
@@ -274,8 +274,8 @@ TEST(RasterState, SpanAndTextureBindingsCopyWhatTheirSourcesHold)
     rs->bindSpanProgram(record);
     EXPECT_EQ(rs->spanCode(), record + 4);
     EXPECT_EQ(s.spanInterpolantCount, 3);
-    EXPECT_EQ(s.spanWord647, 9);
-    EXPECT_EQ(s.spanWord637, 11);
+    EXPECT_EQ(s.spanExtraPrestep, 9);
+    EXPECT_EQ(s.spanBindingWord, 11);
     EXPECT_EQ(s.spanPerspectiveMask, 6);
     EXPECT_EQ(s.spanDepthInterpolant, 2);
     EXPECT_EQ(s.spanDriverKind, 4);
@@ -304,6 +304,19 @@ TEST(RasterState, SpanAndTextureBindingsCopyWhatTheirSourcesHold)
     EXPECT_EQ(rs->findTextureUnit(chain), 5);
     EXPECT_EQ(rs->findTextureUnit(99), -1);
     EXPECT_EQ(rs->findTextureUnit(-1), -1);
+    // The accessors of store entries, free and one-byte ones too.
+    store.writeTexel(slot, 0, 0, {0x12, 0x34, 0x56, 0x78});
+    const int32_t tiny = store.createEntry(1, 1, L8, 0);
+    store.writeTexel(tiny, 0, 0, {255, 0x9A, 0, 0});
+    EXPECT_EQ(rs->entryPixelWord(slot), 0x12345678u);
+    EXPECT_EQ(rs->entryPixelWord(tiny), 0x9Au);
+    EXPECT_EQ(rs->entryPixelWord(99), 0u);
+    EXPECT_EQ(rs->entryFormat(chain), R5G6B5);
+    EXPECT_EQ(rs->entryLevel(chain, 3), store.entry(chain)->levels[3]);
+    EXPECT_EQ(rs->entryLevel(chain, kTextureLevelCount), nullptr);
+    store.freeEntry(tiny);
+    EXPECT_EQ(rs->entryPixelWord(tiny), 0u);
+    EXPECT_EQ(rs->entryFormat(-1), 0u);
     rs->unbindTextureUnit(5);
     EXPECT_EQ(rs->findTextureUnit(chain), -1);
     EXPECT_EQ(rs->addressSpace().translate(c.b.levels[0], 1), nullptr);

@@ -9,12 +9,12 @@
 
 inline constexpr uint32_t kSpanRecordBytes = 2960;
 inline constexpr uint32_t kSpanRecordCodeOffset = 4;
-inline constexpr uint32_t kSpanWordWord637 = 637;
+inline constexpr uint32_t kSpanWordBinding = 637;  // copied to the raster state, read by no one
 inline constexpr uint32_t kSpanWordPerspectiveMask = 638;
 inline constexpr uint32_t kSpanWordDepthSource = 640;
 inline constexpr uint32_t kSpanWordDepthInterpolant = 641;
 inline constexpr uint32_t kSpanWordInterpolantCount = 646;
-inline constexpr uint32_t kSpanWordWord647 = 647;
+inline constexpr uint32_t kSpanWordExtraPrestep = 647;  // edge values the triangle driver pre-steps beyond the interpolants
 inline constexpr uint32_t kSpanWordDriverKind = 651;
 inline constexpr int32_t kSpanInterpolantBase = 128;  // depth interpolants are stored offset by this
 
@@ -26,7 +26,7 @@ inline int32_t spanRecordInterpolantCount(const uint8_t* record)
 {
     return spanRecordWord(record, kSpanWordInterpolantCount);
 }
-inline int32_t spanRecordWord647(const uint8_t* record) { return spanRecordWord(record, kSpanWordWord647); }
+inline int32_t spanRecordExtraPrestep(const uint8_t* record) { return spanRecordWord(record, kSpanWordExtraPrestep); }
 // -1 when the program interpolates no depth.
 inline int32_t spanRecordDepthInterpolant(const uint8_t* record)
 {

@@ -110,6 +110,9 @@ int SpanProgramSet::save(OutputStream& stream, uint32_t tag) const
 
 uint32_t SpanProgramSet::getKeyWord(const uint8_t* record, uint32_t i)
 {
+    // Key words run to the end of the record and no further.
+    if (i >= kSpanRecordBytes / 4 - kSpanKeyWordBase)
+        return 0;
     return static_cast<uint32_t>(spanRecordWord(record, kSpanKeyWordBase + i));
 }
 

@@ -88,7 +88,7 @@ TEST(SpanProgramSet, SelectsTheFirstMatchAndStopsAtTheFirstFreeSlot)
     ASSERT_EQ(loadInto(set, record(PixelFormat::R5G6B5, PixelFormat::P8X8R8G8B8, 2)), 1);
     ASSERT_EQ(loadInto(set, record(PixelFormat::R5G6B5, PixelFormat::P8X8R8G8B8, 3)), 1);
     auto pick = [&](RSBFormat d, RSBFormat s, uint32_t k3 = 2, uint32_t k4 = 0, uint32_t k5 = 0xFFFFFFFF, uint32_t k6 = 0) {
-        return set.select(d, s, k3, k4, k5, k6) ? static_cast<uint32_t>(spanRecordWord(set.selected(), kSpanWordWord637)) : 0u;
+        return set.select(d, s, k3, k4, k5, k6) ? static_cast<uint32_t>(spanRecordWord(set.selected(), kSpanWordBinding)) : 0u;
     };
     EXPECT_EQ(pick(PixelFormat::R5G6B5, PixelFormat::P8X8R8G8B8), 2u) << "the earliest loaded of two equal keys";
     EXPECT_EQ(pick(PixelFormat::X8R8G8B8, PixelFormat::X8R8G8B8), 1u);
@@ -98,6 +98,22 @@ TEST(SpanProgramSet, SelectsTheFirstMatchAndStopsAtTheFirstFreeSlot)
         EXPECT_EQ(pick(PixelFormat::X8R8G8B8, PixelFormat::X8R8G8B8, 2 + (k == 2), k == 3, 0xFFFFFFFF - (k == 4), k == 5), 0u);
     EXPECT_EQ(SpanProgramSet::getKeyWord(set.record(1), 0), PixelFormat::R5G6B5);
     EXPECT_EQ(SpanProgramSet::getKeyWord(set.record(1), 91), PixelFormat::P8X8R8G8B8);
+
+    // Keys 4 and 6 are words 611 and 614 of the stored record; key words end
+    // with the record.
+    std::vector<uint8_t> keyed = record(PixelFormat::X8R8G8B8, PixelFormat::R5G6B5, 4);
+    setWord(keyed, 611, 7);
+    setWord(keyed, 614, 9);
+    setWord(keyed, 739, 0x5A5A);
+    ASSERT_EQ(loadInto(set, keyed), 1);
+    EXPECT_EQ(pick(PixelFormat::X8R8G8B8, PixelFormat::R5G6B5, 2, 9, 0xFFFFFFFF, 7), 0u);
+    EXPECT_EQ(pick(PixelFormat::X8R8G8B8, PixelFormat::R5G6B5, 2, 7, 0xFFFFFFFF, 9), 4u);
+    EXPECT_EQ(SpanProgramSet::getKeyWord(set.selected(), kSpanWordKey4 - kSpanKeyWordBase), 7u);
+    EXPECT_EQ(SpanProgramSet::getKeyWord(set.selected(), kSpanWordKey6 - kSpanKeyWordBase), 9u);
+    EXPECT_EQ(SpanProgramSet::getKeyWord(set.selected(), 130), 0x5A5Au);
+    for (uint32_t past : {131u, 1000u, 0xFFFFFFFFu})
+        EXPECT_EQ(SpanProgramSet::getKeyWord(set.selected(), past), 0u) << past;
+    pick(PixelFormat::X8R8G8B8, PixelFormat::P8X8R8G8B8);
 
     // Writing back: the selected record whole, or the header.
     std::vector<uint8_t> out(4096);
@@ -137,7 +153,7 @@ TEST(SpanProgramSet, SelectsTheFirstMatchAndStopsAtTheFirstFreeSlot)
     EXPECT_EQ(rs.spanCode(), set.record(0) + 4);
     EXPECT_EQ(rs.block().spanDriverKind, 3);
     EXPECT_EQ(rs.block().spanInterpolantCount, 3);
-    EXPECT_EQ(rs.block().spanWord637, 9);
+    EXPECT_EQ(rs.block().spanBindingWord, 9);
     rs.bindSpanProgram(nullptr);
     EXPECT_EQ(rs.spanCode(), nullptr);
     EXPECT_EQ(rs.block().spanDriverKind, 1);

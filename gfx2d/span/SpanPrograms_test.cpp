@@ -44,7 +44,7 @@ struct Scene {
             const uint16_t c16 = static_cast<uint16_t>(((c >> 8) & 0xF800) | ((c >> 5) & 0x7E0) | ((c >> 3) & 0x1F));
             std::memcpy(&target[i * bpp], bpp == 4 ? static_cast<const void*>(&c) : &c16, bpp);
         }
-        view.flags = kTargetUsesPlanes | kTargetColourPlane;
+        view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane;
         view.colour = {target.data(), static_cast<int32_t>(kTargetW * bpp), static_cast<uint32_t>(target.size()), d};
         rs.bindTarget(&view);
         const bool paletted = s == PixelFormat::P8X8R8G8B8;

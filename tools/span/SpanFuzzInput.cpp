@@ -50,7 +50,7 @@ SpanFuzzOutcome runSpanFuzzInput(const uint8_t* data, size_t size)
     rs.init(16);
     std::vector<uint32_t> target(kTarget * kTarget, 0x11223344), texels(kTexture * kTexture, 0x00FF00FF), palette(256, 7);
     RenderTargetView view;
-    view.flags = kTargetUsesPlanes | kTargetColourPlane;
+    view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane;
     view.colour = {reinterpret_cast<uint8_t*>(target.data()), kTarget * 4, kTarget * kTarget * 4, PixelFormat::X8R8G8B8};
     rs.bindTarget(&view);
     rs.bindTexturePixels(0, {PixelFormat::X8R8G8B8, kTexture, kTexture, reinterpret_cast<const uint8_t*>(texels.data()),

@@ -261,7 +261,7 @@ std::vector<uint8_t> spanRecord(const std::vector<uint32_t>& code, const SpanRec
     put(kSpanWordKey4, kSpanKey4Image);
     put(kSpanWordKey5, static_cast<uint32_t>(keys.depthSource));
     put(kSpanWordKey6, kSpanKey6Image);
-    put(kSpanWordWord637, keys.bindingWord);
+    put(kSpanWordBinding, keys.bindingWord);
     put(kSpanWordDepthInterpolant, static_cast<uint32_t>(keys.depthInterpolant + kSpanInterpolantBase));
     put(kSpanWordInterpolantCount, static_cast<uint32_t>(keys.interpolants));
     put(kSpanWordDriverKind, static_cast<uint32_t>(keys.driverKind));
