@@ -53,6 +53,7 @@ bool DrawContext::prepareRaster(const Target& t)
     b.destheight = int32_t(t.height);
     const Rect16& c = m_effectiveClip;
     setClipRectangle(rs, c.x, c.y, c.x + std::max<int32_t>(c.w, 0), c.y + std::max<int32_t>(c.h, 0));
+    setOneToOneMapping(rs);
     for (uint32_t i = 0; i < 4; ++i)
         b.flatColour[i] = static_cast<uint8_t>(channelByte(colour().channels, i));
     b.drawBytes[0] = b.drawBytes[1] = 0;

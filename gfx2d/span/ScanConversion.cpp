@@ -28,16 +28,30 @@ void setClipRectangle(RasterState& state, int32_t x0, int32_t y0, int32_t x1, in
     s.ccy1 = static_cast<Fixed>(static_cast<uint32_t>(y1) << 16);
 }
 
+void setOneToOneMapping(RasterState& state)
+{
+    RasterStateBlock& s = state.block();
+    s.viewportMappingMode = 1;
+    s.cfx0 = s.cfy0 = 0;
+    s.cfx1 = s.cfy1 = kFixedOne;
+}
+
 void ScanConverter::bindNativeSpan(NativeSpan span, int32_t interpolants, int32_t driverKind,
                                    int32_t depthInterpolant)
 {
-    m_native = span;
     SpanBinding b;
-    b.interpolants = std::clamp(interpolants, 0, kSpanMaxInterpolants);
+    b.interpolants = interpolants;
     b.driverKind = driverKind;
     b.depthInterpolant = depthInterpolant;
+    bindNativeSpan(span, b);
+}
+
+void ScanConverter::bindNativeSpan(NativeSpan span, SpanBinding binding)
+{
+    m_native = span;
+    binding.interpolants = std::clamp(binding.interpolants, 0, kSpanMaxInterpolants);
     if (span)
-        m_rs.bindHostSpan(b);
+        m_rs.bindHostSpan(binding);
     else
         m_rs.bindSpanProgram(nullptr);
 }
@@ -45,6 +59,13 @@ void ScanConverter::bindNativeSpan(NativeSpan span, int32_t interpolants, int32_
 int32_t ScanConverter::interpolants() const
 {
     return std::clamp(m_rs.spanBinding().interpolants, 0, kSpanMaxInterpolants);
+}
+
+int32_t ScanConverter::edgeValues() const
+{
+    // The edge arrays end kSpanMaxInterpolants words past the fixed ones.
+    const int32_t n = interpolants();
+    return n + std::clamp(m_rs.spanBinding().extraPrestep, 0, kSpanMaxInterpolants - n);
 }
 
 Fixed* ScanConverter::reserve(uint32_t vertices)
@@ -79,10 +100,20 @@ void ScanConverter::project2D(Fixed* v, bool flipY) const
     m_rs.outcode2D(v);
 }
 
-void ScanConverter::project3D(Fixed* v, uint32_t index)
+void ScanConverter::project3D(Fixed* v, uint32_t index, bool indexed)
 {
     const RasterStateBlock& s = m_rs.block();
-    transformVertex4(stackTop(s.projectionStack), v, s.projection_matrix_mode == 1);
+    const Fixed* m = stackTop(s.projectionStack);
+    const bool orthographic = s.projection_matrix_mode == 1;
+    if (indexed) {
+        // Indexed positions take the 3x3 part alone; w follows the projection.
+        Fixed t[3];
+        transformVector(m, v, t);
+        std::copy(t, t + 3, v + kVertexOutX);
+        v[kVertexOutW] = orthographic ? v[kVertexInW] : wrapSub(0, v[kVertexOutZ]);
+    } else {
+        transformVertex4(m, v, orthographic);
+    }
     m_rs.outcode3D(v);
     if (m_attribute)
         m_attribute(m_attributeContext, v, index);
@@ -96,26 +127,27 @@ void ScanConverter::fetch(const VertexBinding& binding, Fixed* v, uint32_t i) co
 }
 
 bool ScanConverter::fetchRun(const VertexBinding& binding, uint32_t first, uint32_t n, bool projected, bool flipY,
-                             Fixed** list)
+                             Fixed** list, const uint16_t* indices)
 {
     Fixed* rec = reserve(n);
     if (!rec)
         return false;
     for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t index = indices ? indices[first + i] : first + i;
         list[i] = rec + i * recordWords();
-        fetch(binding, list[i], first + i);
+        fetch(binding, list[i], index);
         if (projected)
-            project3D(list[i], first + i);
+            project3D(list[i], index, indices != nullptr);
         else
             project2D(list[i], flipY);
     }
     return true;
 }
 
-void ScanConverter::mapToScreen(Fixed* v, bool projected) const
+void ScanConverter::mapToScreen(Fixed* v, bool mapped) const
 {
     const RasterStateBlock& s = m_rs.block();
-    if (!projected) {
+    if (!mapped) {
         v[kVertexScreenX] = v[kVertexOutX];
         v[kVertexScreenY] = v[kVertexOutY];
         return;
@@ -219,8 +251,8 @@ void ScanConverter::fillSegment(Fixed* a, Fixed* b, FillRoutine fill, bool proje
         return;
     if ((any & kOutcodeY) && !clipSegment(a, b, kVertexOutY, kVertexOutW, s.ccy0, s.ccy1))
         return;
-    mapToScreen(a, projected);
-    mapToScreen(b, projected);
+    mapToScreen(a, true);
+    mapToScreen(b, true);
     const bool wide = m_rs.targetFormat() == PixelFormat::X8R8G8B8;
     if (!fill || (!wide && m_rs.targetFormat() != PixelFormat::R5G6B5))
         return;
@@ -247,11 +279,14 @@ void ScanConverter::segments(const VertexBinding& binding, uint32_t first, uint3
 {
     if (!m_rs.tables())
         return;
+    const uint32_t mark = m_rs.poolUsed();
     for (uint32_t k = 0; k + 1 < count; k += 2) {
         Fixed* ends[2];
         if (!fetchRun(binding, first + k, 2, projected, flipY, ends))
             return;
         fillSegment(ends[0], ends[1], fill, projected);
+        // A filled segment needs its records no more.
+        m_rs.rewindPool(mark);
     }
 }
 

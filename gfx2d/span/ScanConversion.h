@@ -51,6 +51,7 @@ public:
     // hands it the row's x range as a, b.
     void bindNativeSpan(NativeSpan span, int32_t interpolants, int32_t driverKind = kDriverTriangle,
                         int32_t depthInterpolant = -1);
+    void bindNativeSpan(NativeSpan span, SpanBinding binding);
     void setAttributeCallback(AttributeCallback callback, void* context)
     {
         m_attribute = callback;
@@ -72,6 +73,9 @@ public:
     // The 3D pipeline: vertices transformed by the projection stack's top,
     // clipped in z, x and y and mapped projectively (or by the viewport).
     void drawPolygons3D(const VertexBinding& binding, uint32_t first, uint32_t count, uint32_t perPolygon);
+    // The same over vertices by index, positions turned by the top's 3x3 alone.
+    void drawIndexedPolygons3D(const VertexBinding& binding, const uint16_t* indices, uint32_t count,
+                               uint32_t perPolygon);
     // A vertex whose input w has its sign bit set restarts the strip.
     void drawStrip3D(const VertexBinding& binding, uint32_t first, uint32_t count, bool fan);
     void drawSegments3D(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill);
@@ -85,17 +89,21 @@ private:
     struct Edge;
 
     int32_t interpolants() const;
-    uint32_t recordWords() const { return kVertexInterpolants + static_cast<uint32_t>(interpolants()); }
+    // The interpolants and the extra values the triangle driver pre-steps.
+    int32_t edgeValues() const;
+    uint32_t recordWords() const { return kVertexInterpolants + static_cast<uint32_t>(edgeValues()); }
     Fixed* reserve(uint32_t vertices);
     bool ready();
     void project2D(Fixed* v, bool flipY) const;
-    void project3D(Fixed* v, uint32_t index);
-    void mapToScreen(Fixed* v, bool projected) const;
+    void project3D(Fixed* v, uint32_t index, bool indexed);
+    // The vertex-to-screen mapping; unmapped, words 4 and 5 are the screen position.
+    void mapToScreen(Fixed* v, bool mapped) const;
     uint32_t clipAxis(Fixed* const* in, uint32_t n, Fixed** out, int coordinate, int wWord, Fixed lo, Fixed hi);
     bool clipSegment(Fixed* a, Fixed* b, int coordinate, int wWord, Fixed lo, Fixed hi);
     void runDriver(Fixed* const* list, uint32_t n);
     void triangleDriver(Fixed* const* list, uint32_t n);
-    void walk(Fixed* const* list, uint32_t n, int32_t values, bool edgeRecords);
+    // Edges are set up with prestepped values and step stepped ones each row.
+    void walk(Fixed* const* list, uint32_t n, int32_t prestepped, int32_t stepped, bool edgeRecords);
     void setupEdge(Edge& e, const Fixed* a, const Fixed* b, int32_t row, int32_t values);
     void callSpan(uint32_t a, uint32_t b);
     void outline(Fixed* const* list, uint32_t n);
@@ -103,8 +111,12 @@ private:
     void segments(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill, bool projected,
                   bool flipY);
     void fetch(const VertexBinding& binding, Fixed* v, uint32_t i) const;
-    // n records from the pool, vertices first.. fetched and projected; false when the pool is out.
-    bool fetchRun(const VertexBinding& binding, uint32_t first, uint32_t n, bool projected, bool flipY, Fixed** list);
+    void polygons3D(const VertexBinding& binding, uint32_t first, uint32_t count, uint32_t perPolygon,
+                    const uint16_t* indices);
+    // n records from the pool, vertices first.. (or those indices[first..]
+    // name) fetched and projected; false when the pool is out.
+    bool fetchRun(const VertexBinding& binding, uint32_t first, uint32_t n, bool projected, bool flipY, Fixed** list,
+                  const uint16_t* indices = nullptr);
 
     RasterState& m_rs;
     NativeSpan m_native = nullptr;
@@ -123,3 +135,6 @@ private:
 void flatSpan(RasterState& state, uint32_t left, uint32_t right);
 // The integer scissor and the 16.16 clip box of 2D drawing.
 void setClipRectangle(RasterState& state, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+// Viewport mapping with no offset and unit scale: segments of 2D drawing
+// land where their transformed vertices lie.
+void setOneToOneMapping(RasterState& state);

@@ -32,7 +32,7 @@ struct Canvas {
     explicit Canvas(int32_t driver = kDriverTriangle, int32_t pool = 200)
     {
         rs.init(pool);
-        view.flags = kTargetUsesPlanes | kTargetColourPlane;
+        view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane;
         view.colour = {pixels.data(), kW, static_cast<uint32_t>(pixels.size()), PixelFormat::L8};
         rs.bindTarget(&view);
         setClipRectangle(rs, 0, 0, kW, kH);
@@ -308,7 +308,7 @@ TEST(ScanConversion, DrawArraysRectanglesPolygonsAndSegments)
     RasterState rs;
     rs.init(64);
     RenderTargetView view;
-    view.flags = kTargetUsesPlanes | kTargetColourPlane;
+    view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane;
     view.colour = {reinterpret_cast<uint8_t*>(target.data()), kW * 2, kW * kH * 2, PixelFormat::R5G6B5};
     rs.bindTarget(&view);
     setClipRectangle(rs, 0, 0, kW, kH);
@@ -369,6 +369,7 @@ TEST(ScanConversion, DrawArraysRectanglesPolygonsAndSegments)
     const int16_t segments[] = {5, 7, 25, 7, -10, 20, 100, 20, 70, 70, 90, 90};
     binding.position.set(segments, 2, kVertexS16, 16, 0, 4);
     rs.resetPool();
+    setOneToOneMapping(rs);
     sc.drawSegments(binding, 0, 6, [](uint8_t* p, int32_t pitch, uint32_t c, int32_t w, int32_t h) {
         const int32_t at = static_cast<int32_t>(p - origin);
         fills.push_back({at % pitch / 2, at / pitch, w, h, c});
@@ -381,6 +382,103 @@ TEST(ScanConversion, DrawArraysRectanglesPolygonsAndSegments)
     EXPECT_EQ(fills[0].colour, 0xFF123456u);
     EXPECT_EQ(fills[1].x, 0);
     EXPECT_EQ(fills[1].w, kW);
+    // Segments give their records back as rectangles do: the 64-vertex pool
+    // fills all 300 one-pixel segments.
+    fills.clear();
+    rs.resetPool();
+    binding.position.set(pixels.data(), 2, kVertexS16, 16, 0, 4);
+    sc.drawSegments(binding, 0, 600, [](uint8_t*, int32_t, uint32_t c, int32_t w, int32_t h) {
+        fills.push_back({0, 0, w, h, c});
+    }, false);
+    EXPECT_EQ(fills.size(), 300u);
+    EXPECT_EQ(rs.poolUsed(), 0u);
+
+    // Segments are mapped to the screen after clipping: x' = 3 + 2x,
+    // y' = 1 + y, by the viewport mapping or (w = 1) the projective one.
+    for (uint8_t viewport : {1, 0}) {
+        fills.clear();
+        rs.resetPool();
+        s.viewportMappingMode = viewport;
+        s.cfx0 = 3 << 16, s.cfx1 = 2 << 16, s.cfy0 = 1 << 16, s.cfy1 = kFixedOne;
+        binding.position.set(segments, 2, kVertexS16, 16, 0, 4);
+        sc.drawSegments(binding, 0, 2, [](uint8_t* p, int32_t pitch, uint32_t c, int32_t w, int32_t h) {
+            const int32_t at = static_cast<int32_t>(p - origin);
+            fills.push_back({at % pitch / 2, at / pitch, w, h, c});
+        }, false);
+        ASSERT_EQ(fills.size(), 1u) << int(viewport);
+        EXPECT_EQ(fills[0].x, 13) << int(viewport);
+        EXPECT_EQ(fills[0].y, 7) << int(viewport);
+        EXPECT_EQ(fills[0].w, 41) << int(viewport);
+        EXPECT_EQ(fills[0].h, 1) << int(viewport);
+    }
+}
+
+// The triangle driver pre-steps the interpolants and the bound program's
+// extra values of its edges once per edge; rows step x alone.
+TEST(ScanConversion, TriangleDriverPrestepsTheExtraEdgeValues)
+{
+    static std::vector<std::pair<Fixed, Fixed>> seen;
+    const struct {
+        int32_t extra;
+        Fixed word15;
+    } cases[] = {{0, 0x5A5A}, {1, 99 << 16}, {9, 99 << 16}};
+    for (const auto& c : cases) {
+        Canvas canvas;
+        SpanBinding b;
+        b.interpolants = 1;
+        b.extraPrestep = c.extra;
+        b.driverKind = kDriverTriangle;
+        canvas.sc.bindNativeSpan([](RasterState& state, uint32_t, uint32_t) {
+            seen.emplace_back(state.block().re[14], state.block().re[15]);
+        }, b);
+        canvas.rs.block().re[15] = 0x5A5A;
+        // The right chain runs (0, 0) to (0, 32): values 0 to 32 and 100 to 36.
+        Fixed records[3][20] = {};
+        const Fixed at[3][4] = {{0, 0, 0, 100 << 16}, {0, 32 << 16, 32 << 16, 36 << 16}, {32 << 16, 0, 0, 0}};
+        Fixed* list[3];
+        for (int i = 0; i < 3; ++i) {
+            Fixed* v = list[i] = records[i];
+            v[kVertexOutX] = at[i][0], v[kVertexOutY] = at[i][1], v[kVertexOutW] = kFixedOne;
+            v[kVertexInterpolants] = at[i][2], v[kVertexInterpolants + 1] = at[i][3];
+        }
+        seen.clear();
+        canvas.sc.drawList(list, 3, false);
+        ASSERT_EQ(seen.size(), 32u) << c.extra;
+        for (const auto& [word14, word15] : seen) {
+            EXPECT_EQ(word14, 0x8000) << c.extra;
+            EXPECT_EQ(word15, c.word15) << c.extra;
+        }
+    }
+}
+
+// Indexed polygons take their vertices by index and turn them by the
+// projection top's 3x3 alone: a translation there moves runs, not them.
+TEST(ScanConversion, IndexedPolygonsIgnoreTheTranslation)
+{
+    const int16_t vertices[] = {50, 40, 0, 8, 10, 0, 8, 40, 0, 50, 10, 0};
+    const int16_t ordered[] = {8, 40, 0, 8, 10, 0, 50, 10, 0, 50, 40, 0};
+    const uint16_t indices[] = {2, 1, 3, 0};
+    static std::vector<uint32_t> seen;
+    Canvas indexed, plain, moved;
+    const Fixed shift[3] = {6 << 16, 0, 0};
+    for (Canvas* c : {&indexed, &plain, &moved}) {
+        c->rs.setViewport(0, 0, kW, kH, 0, 1);
+        c->rs.setOrtho(0, kW << 16, 0, kH << 16, -kFixedOne, kFixedOne);
+        c->rs.computeClipFactors(1);
+        if (c != &plain)
+            c->rs.pushTransform(nullptr, shift);
+    }
+    VertexBinding byIndex, inOrder;
+    byIndex.position.set(vertices, 3, kVertexS16, 16, 0, 6);
+    inOrder.position.set(ordered, 3, kVertexS16, 16, 0, 6);
+    indexed.sc.setAttributeCallback([](void*, Fixed*, uint32_t i) { seen.push_back(i); }, nullptr);
+    indexed.sc.drawIndexedPolygons3D(byIndex, indices, 4, 4);
+    plain.sc.drawPolygons3D(inOrder, 0, 4, 4);
+    moved.sc.drawPolygons3D(inOrder, 0, 4, 4);
+    EXPECT_EQ(seen, (std::vector<uint32_t>{2, 1, 3, 0}));
+    EXPECT_EQ(std::count(plain.pixels.begin(), plain.pixels.end(), 1), 42 * 30);
+    EXPECT_EQ(indexed.pixels, plain.pixels);
+    EXPECT_NE(moved.pixels, plain.pixels);
 }
 
 TEST(ScanConversion, ThreeDStripsAndPolygonsMatchTheirScreenSpaceDraw)
@@ -417,7 +515,7 @@ struct DepthTarget {
     DepthTarget()
     {
         rs.init(64);
-        view.flags = kTargetUsesPlanes | kTargetColourPlane | kTargetDepthPlane;
+        view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane | kTargetDepthPlane;
         view.colour = {reinterpret_cast<uint8_t*>(target.data()), kW * 4, kW * kH * 4, PixelFormat::X8R8G8B8};
         view.depth = {reinterpret_cast<uint8_t*>(depth.data()), kW * 4, kW * kH * 4, PixelFormat::Z32};
         rs.bindTarget(&view);

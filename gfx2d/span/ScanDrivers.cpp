@@ -39,7 +39,7 @@ void ScanConverter::runDriver(Fixed* const* list, uint32_t n)
     }
     const int32_t kind = m_rs.spanBinding().driverKind;
     if (kind == 1 || kind == 2)
-        walk(list, n, interpolants(), true);
+        walk(list, n, interpolants(), interpolants(), true);
     else if (kind == 3 || kind == 4)
         triangleDriver(list, n);
 }
@@ -76,7 +76,8 @@ void ScanConverter::triangleDriver(Fixed* const* list, uint32_t n)
             s.intdp[k] = gx;
         }
         s.polys_drawn = wrapAdd(s.polys_drawn, 1);
-        walk(poly, count, 0, false);
+        // Edges carry x and the pre-stepped values; rows step x alone.
+        walk(poly, count, edgeValues(), 0, false);
     }
 }
 
@@ -96,7 +97,7 @@ void ScanConverter::setupEdge(Edge& e, const Fixed* a, const Fixed* b, int32_t r
     e.endRow = firstRow(b[kVertexScreenY]);
 }
 
-void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t values, bool edgeRecords)
+void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t prestepped, int32_t stepped, bool edgeRecords)
 {
     RasterStateBlock& s = m_rs.block();
     if (n < 3)
@@ -110,8 +111,8 @@ void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t values, bool ed
     s.zptr = s.zbase + static_cast<uint32_t>(row) * static_cast<uint32_t>(s.zstride);
     Edge chainA{s.le, s.dl, top, (top + n - 1) % n, 0};
     Edge chainB{s.re, s.dr, top, (top + 1) % n, 0};
-    setupEdge(chainA, list[chainA.from], list[chainA.to], row, values);
-    setupEdge(chainB, list[chainB.from], list[chainB.to], row, values);
+    setupEdge(chainA, list[chainA.from], list[chainA.to], row, prestepped);
+    setupEdge(chainB, list[chainB.from], list[chainB.to], row, prestepped);
     uint32_t used = 2;
     const SpanAddress le = spanAddress(kSpanRegionState, kRsLe), re = spanAddress(kSpanRegionState, kRsRe);
     for (;;) {
@@ -122,7 +123,7 @@ void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t values, bool ed
                 e->from = e->to;
                 e->to = e == &chainA ? (e->to + n - 1) % n : (e->to + 1) % n;
                 ++used;
-                setupEdge(*e, list[e->from], list[e->to], row, values);
+                setupEdge(*e, list[e->from], list[e->to], row, prestepped);
             }
         }
         const int32_t end = std::min(chainA.endRow, chainB.endRow);
@@ -146,7 +147,7 @@ void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t values, bool ed
             s.zptr += static_cast<uint32_t>(s.zstride);
             s.le[kVertexScreenX] = wrapAdd(s.le[kVertexScreenX], s.dl[kVertexScreenX]);
             s.re[kVertexScreenX] = wrapAdd(s.re[kVertexScreenX], s.dr[kVertexScreenX]);
-            for (int32_t k = 0; k < values; ++k) {
+            for (int32_t k = 0; k < stepped; ++k) {
                 const int w = kVertexInterpolants + k;
                 s.le[w] = wrapAdd(s.le[w], s.dl[w]);
                 s.re[w] = wrapAdd(s.re[w], s.dr[w]);

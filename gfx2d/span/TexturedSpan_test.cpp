@@ -21,22 +21,22 @@ constexpr int kW = 12;
 constexpr uint32_t kColours[8] = {0xFF102030, 0xFFF0E0D0, 0x00FFFFFF, 0xFF80FF01,
                                   0xFF0000FF, 0xFFFF0000, 0xFF00FF00, 0xFF7F7F7F};
 
-// One row of colour and depth with an 8 x 2 texture in unit 0; texel (x, y)
+// Rows of colour and depth with an 8 x 2 texture in unit 0; texel (x, y)
 // is kColours[x]. Level 1, when built, averages each pair of columns.
 struct SpanRow {
     std::vector<uint8_t> colour;
-    std::vector<uint32_t> depth = std::vector<uint32_t>(kW, 150);
+    std::vector<uint32_t> depth;
     RasterState rs;
     RenderTargetView view;
 
-    SpanRow(RSBFormat format, bool mipmaps)
+    SpanRow(RSBFormat format, bool mipmaps, uint32_t rows = 1) : depth(kW * rows, 150)
     {
         const uint32_t bpp = format == R5G6B5 ? 2 : 4;
-        colour.assign(kW * bpp, 0);
+        colour.assign(kW * bpp * rows, 0);
         rs.init(16);
-        view.flags = kTargetUsesPlanes | kTargetColourPlane | kTargetDepthPlane;
-        view.colour = {colour.data(), int32_t(kW * bpp), kW * bpp, format};
-        view.depth = {reinterpret_cast<uint8_t*>(depth.data()), kW * 4, kW * 4, Z32};
+        view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane | kTargetDepthPlane;
+        view.colour = {colour.data(), int32_t(kW * bpp), kW * bpp * rows, format};
+        view.depth = {reinterpret_cast<uint8_t*>(depth.data()), kW * 4, kW * 4 * rows, Z32};
         rs.bindTarget(&view);
         TextureStore& store = *rs.textureStore();
         const int32_t slot = store.createEntry(8, 2, A8R8G8B8, 0);
@@ -131,6 +131,31 @@ TEST(TexturedSpan, LevelOfDetailComesFromTheGradients)
             }
             EXPECT_EQ(row.pixel(x), want & 0xFFFFFF) << x;
         }
+    }
+}
+
+// Bound as the triangle driver's native span, it fills a textured quad:
+// an 8 x 2 quad at (2, 1) with u running from 8 down to 0 shows texel
+// column 9 - x at pixel x, and leaves the transparent one alone.
+TEST(TexturedSpan, FillsAQuadThroughTheTriangleDriver)
+{
+    for (RSBFormat format : {X8R8G8B8, R5G6B5}) {
+        SCOPED_TRACE(formatName(format));
+        SpanRow quad(format, false, 4);
+        setClipRectangle(quad.rs, 0, 0, kW, 4);
+        Fixed* m = quad.rs.block().matrix2D.entries[0];
+        m[4] = 2 << 16, m[5] = 1 << 16;
+        ScanConverter sc(quad.rs);
+        sc.bindNativeSpan(texturedSpan, 3);
+        const Fixed u[4] = {8 << 16, 8 << 16, 0, 0}, v[4] = {0, 2 << 16, 2 << 16, 0};
+        sc.drawTexturedQuad(8 << 16, 2 << 16, u, v, false);
+        EXPECT_EQ(sc.counts().returned, 2u);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < kW; ++x) {
+                const bool inside = x >= 2 && x < 10 && y >= 1 && y < 3;
+                const uint32_t texel = inside ? kColours[9 - x] : 0;
+                EXPECT_EQ(quad.pixel(y * kW + x), texel >> 24 ? packed(format, texel) : 0u) << x << "," << y;
+            }
     }
 }
 
