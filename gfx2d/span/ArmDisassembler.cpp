@@ -159,10 +159,11 @@ size_t describeStateOperand(uint32_t w, char* out, size_t n, size_t cap)
     if (op < 0x40 || op >= 0x60 || !(op & 8) || ((w >> 16) & 15) != kStateRegister)
         return n;
     const uint32_t offset = w & 0xFFF;
+    // The register areas print byte offsets, as the span code addresses them.
     if (offset < kRsRegs)
-        return put(out, n, cap, "s->CPUregs[%u]", offset / 4);
+        return put(out, n, cap, "s->CPUregs[%u]", offset);
     if (offset < kRsScissorX0)
-        return put(out, n, cap, "s->regs[%u]", (offset - kRsRegs) / 4);
+        return put(out, n, cap, "s->regs[%u]", offset - kRsRegs);
     for (const StateField& f : kFields)
         if (f.offset == offset)
             return put(out, n, cap, "s->%s", f.name);
