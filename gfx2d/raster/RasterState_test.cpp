@@ -275,6 +275,7 @@ TEST(RasterState, SpanAndTextureBindingsCopyWhatTheirSourcesHold)
     EXPECT_EQ(rs->spanCode(), record + 4);
     EXPECT_EQ(s.spanInterpolantCount, 3);
     EXPECT_EQ(s.spanExtraPrestep, 9);
+    EXPECT_EQ(rs->spanBinding().extraPrestep, 9);
     EXPECT_EQ(s.spanBindingWord, 11);
     EXPECT_EQ(s.spanPerspectiveMask, 6);
     EXPECT_EQ(s.spanDepthInterpolant, 2);
