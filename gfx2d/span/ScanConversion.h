@@ -102,7 +102,7 @@ private:
     bool clipSegment(Fixed* a, Fixed* b, int coordinate, int wWord, Fixed lo, Fixed hi);
     void runDriver(Fixed* const* list, uint32_t n);
     void triangleDriver(Fixed* const* list, uint32_t n);
-    // Edges are set up with prestepped values and step stepped ones each row.
+    // Edges are set up with `prestepped` values and advance `stepped` of them a row.
     void walk(Fixed* const* list, uint32_t n, int32_t prestepped, int32_t stepped, bool edgeRecords);
     void setupEdge(Edge& e, const Fixed* a, const Fixed* b, int32_t row, int32_t values);
     void callSpan(uint32_t a, uint32_t b);
