@@ -21,8 +21,9 @@ uint32_t clipAxis(int32_t& pos, int32_t& len, int32_t& src, int32_t lo, int32_t 
         }
         len -= static_cast<int32_t>(cut);
         bits |= lowBit;
+        // The other rectangle follows the cut, wrapping at the top of the range.
         if (!mirror)
-            src += static_cast<int32_t>(cut);
+            src = static_cast<int32_t>(src + cut);
         pos = lo;
     }
     if (int64_t(pos) + len > hi) {
@@ -34,7 +35,7 @@ uint32_t clipAxis(int32_t& pos, int32_t& len, int32_t& src, int32_t lo, int32_t 
         }
         len -= static_cast<int32_t>(excess);
         if (mirror)
-            src += static_cast<int32_t>(excess);
+            src = static_cast<int32_t>(src + excess);
     }
     return bits;
 }

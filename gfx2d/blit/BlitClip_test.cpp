@@ -38,6 +38,10 @@ TEST(BlitClip, RectanglesAreCutAtEachEdgeWithTheSourceFollowing)
         EXPECT_EQ(std::tie(x, y, w, h, srcX, srcY), std::tie(c.cx, c.cy, c.cw, c.ch, c.srcX, c.srcY))
             << c.x << "," << c.y;
     }
+    // A destination at the top of the range follows a cut source by wrapping.
+    int32_t x = INT32_MAX, y = 0, srcX = -5, srcY = 0, w = 8, h = 1;
+    EXPECT_EQ(clipBlitSource(&x, &y, 10, 1, &srcX, &srcY, &w, &h, false, false), ClipBits::Left | ClipBits::Remains);
+    EXPECT_EQ(std::tie(x, srcX, w), std::make_tuple(INT32_MIN + 4, 0, 3));
 }
 
 // Source rectangles come from files: whatever they say, a clipped blit reads
