@@ -108,6 +108,10 @@ TEST(BlitClip, ClippedLinesStayInsideTheClip)
         {10, 8, 0, -8, ClipBits::Top},
         {10, 25, 0, -10, ClipBits::Bottom | ClipBits::StartBottom},
         {10, 10, 0, 15, ClipBits::Bottom},
+        // The top and bottom count only where the line lies between the sides.
+        {-20, 0, 70, 21, ClipBits::Left | ClipBits::StartLeft | ClipBits::Right},
+        {0, 30, 30, -30,
+         ClipBits::Left | ClipBits::StartLeft | ClipBits::Right | ClipBits::Bottom | ClipBits::StartBottom},
     };
     for (const auto& c : crossings) {
         x = c.x, y = c.y, dx = c.dx, dy = c.dy;
