@@ -21,8 +21,9 @@ uint32_t clipAxis(int32_t& pos, int32_t& len, int32_t& src, int32_t lo, int32_t 
         }
         len -= static_cast<int32_t>(cut);
         bits |= lowBit;
+        // The other rectangle follows the cut, wrapping at the top of the range.
         if (!mirror)
-            src += static_cast<int32_t>(cut);
+            src = static_cast<int32_t>(src + cut);
         pos = lo;
     }
     if (int64_t(pos) + len > hi) {
@@ -34,7 +35,7 @@ uint32_t clipAxis(int32_t& pos, int32_t& len, int32_t& src, int32_t lo, int32_t 
         }
         len -= static_cast<int32_t>(excess);
         if (mirror)
-            src += static_cast<int32_t>(excess);
+            src = static_cast<int32_t>(src + excess);
     }
     return bits;
 }
@@ -74,33 +75,40 @@ uint32_t clipLine(int32_t* x, int32_t* y, const ClipRect& clip, int32_t* dx, int
     // Parametric clip in 16.16: t runs from 0 at the start to 1 at the end.
     constexpr int64_t kOne = 0x10000;
     int64_t tEnter = 0, tLeave = kOne;
-    const int64_t p[4] = {-ddx, ddx, -ddy, ddy};
-    const int64_t q[4] = {x0 - left, right - x0, y0 - top, bottom - y0};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0)
-            continue;
-        const int64_t t = q[i] * kOne / p[i];
-        if (p[i] < 0)
+    // One edge: p the line's step across it, q the start's distance inside.
+    auto meet = [&](int64_t p, int64_t q) {
+        if (p == 0)
+            return;
+        const int64_t t = q * kOne / p;
+        if (p < 0)
             tEnter = std::max(tEnter, t);
         else
             tLeave = std::min(tLeave, t);
-    }
+    };
+    meet(-ddx, x0 - left);
+    meet(ddx, right - x0);
+    const int64_t sideEnter = tEnter, sideLeave = tLeave;
+    meet(-ddy, y0 - top);
+    meet(ddy, bottom - y0);
     if (tEnter > tLeave)
         return ClipBits::Nothing;
 
+    // Rounds half up on both sides of zero: a division would truncate negative
+    // steps towards zero and cut a pixel off lines drawn up or left.
+    auto at = [](int64_t base, int64_t delta, int64_t t) { return base + ((delta * t + kOne / 2) >> 16); };
+    // The side edges are met by the whole line, the top and bottom by what
+    // is left of it between the sides.
     uint32_t bits = 0;
     if (std::min(x0, x1) < left)
         bits |= x0 < left ? ClipBits::Left | ClipBits::StartLeft : ClipBits::Left;
     if (std::max(x0, x1) > right)
         bits |= x0 > right ? ClipBits::Right | ClipBits::StartRight : ClipBits::Right;
-    if (std::min(y0, y1) < top)
-        bits |= y0 < top ? ClipBits::Top | ClipBits::StartTop : ClipBits::Top;
-    if (std::max(y0, y1) > bottom)
-        bits |= y0 > bottom ? ClipBits::Bottom | ClipBits::StartBottom : ClipBits::Bottom;
+    const int64_t ys = at(y0, ddy, sideEnter), ye = at(y0, ddy, sideLeave);
+    if (std::min(ys, ye) < top)
+        bits |= ys < top ? ClipBits::Top | ClipBits::StartTop : ClipBits::Top;
+    if (std::max(ys, ye) > bottom)
+        bits |= ys > bottom ? ClipBits::Bottom | ClipBits::StartBottom : ClipBits::Bottom;
 
-    // Rounds half up on both sides of zero: a division would truncate negative
-    // steps towards zero and cut a pixel off lines drawn up or left.
-    auto at = [](int64_t base, int64_t delta, int64_t t) { return base + ((delta * t + kOne / 2) >> 16); };
     int64_t sx = std::clamp(at(x0, ddx, tEnter), left, right - 1);
     int64_t sy = std::clamp(at(y0, ddy, tEnter), top, bottom - 1);
     // The end point is not drawn, so the major axis may end one step outside;

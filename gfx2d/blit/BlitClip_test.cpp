@@ -38,6 +38,10 @@ TEST(BlitClip, RectanglesAreCutAtEachEdgeWithTheSourceFollowing)
         EXPECT_EQ(std::tie(x, y, w, h, srcX, srcY), std::tie(c.cx, c.cy, c.cw, c.ch, c.srcX, c.srcY))
             << c.x << "," << c.y;
     }
+    // A destination at the top of the range follows a cut source by wrapping.
+    int32_t x = INT32_MAX, y = 0, srcX = -5, srcY = 0, w = 8, h = 1;
+    EXPECT_EQ(clipBlitSource(&x, &y, 10, 1, &srcX, &srcY, &w, &h, false, false), ClipBits::Left | ClipBits::Remains);
+    EXPECT_EQ(std::tie(x, srcX, w), std::make_tuple(INT32_MIN + 4, 0, 3));
 }
 
 // Source rectangles come from files: whatever they say, a clipped blit reads
@@ -104,6 +108,10 @@ TEST(BlitClip, ClippedLinesStayInsideTheClip)
         {10, 8, 0, -8, ClipBits::Top},
         {10, 25, 0, -10, ClipBits::Bottom | ClipBits::StartBottom},
         {10, 10, 0, 15, ClipBits::Bottom},
+        // The top and bottom count only where the line lies between the sides.
+        {-20, 0, 70, 21, ClipBits::Left | ClipBits::StartLeft | ClipBits::Right},
+        {0, 30, 30, -30,
+         ClipBits::Left | ClipBits::StartLeft | ClipBits::Right | ClipBits::Bottom | ClipBits::StartBottom},
     };
     for (const auto& c : crossings) {
         x = c.x, y = c.y, dx = c.dx, dy = c.dy;

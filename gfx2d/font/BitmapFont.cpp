@@ -209,7 +209,8 @@ int BitmapFont::placeGlyphs(const char16_t* text, int length, int x, int y, int 
             w = std::max(0, std::min(w, maxWidth - g->xOffset - pen));
         if (maxHeight >= 0)
             h = std::max(0, std::min(h, maxHeight - g->yOffset));
-        BlitPiece p{g->xOffset + pen + x, g->yOffset + y, g->x, g->y, std::max(0, w), std::max(0, h)};
+        // Pen positions wrap as the device's adds did.
+        BlitPiece p{wrapAdd(x, g->xOffset + pen), wrapAdd(y, g->yOffset), g->x, g->y, std::max(0, w), std::max(0, h)};
         clipPieceToSource(p, imageWidth, imageHeight);
         sink(context, p);
         ++visited;

@@ -148,6 +148,7 @@ TEST(BitmapFont, LaidOutTextDrawsItsGlyphCellsAtTheirPens)
         font.drawString(layout.lineText(i), int(layout.lineLength(i)), 2, 1 + i * font.getLineHeight(), -1, -1);
     font.drawString(u"BA", -1, 30, 15, 5, 3);  // cut to 5 wide (B whole, A's first column), 3 high
     font.drawString(u"AA", -1, 40000, 0, -1, -1);  // wraps far off the target, without overflow
+    font.drawString(u"AA", -1, INT32_MAX - 2, 1000, -1, -1);  // the pen wraps past the top of the range
 
     // The reference paints the alphabet's own rows: 3 x 5 cells whose pens
     // step by the advance 3 plus the spacing 1, a space moving 2 + 1.

@@ -69,8 +69,8 @@ int32_t DebugOverlay::textWidth(int32_t size, const char* text)
                 break;
             continue;
         }
-        // Measured on the folded code, so the backtick (which folds to
-        // nothing) counts for nothing though drawText advances past it.
+        // Measured on the folded code: the backtick, left unfolded above the
+        // measured range, counts for nothing though drawText advances past it.
         const uint32_t folded = c >= 97 ? c - 32 : c;
         if (folded >= 32 && folded <= 95)
             width += glyph(size, folded).width + 1;

@@ -19,7 +19,7 @@ struct DrawContext::Target {
     // Callers pass clipped coordinates only.
     uint8_t* pixelAt(int32_t x, int32_t y) const
     {
-        return pixels + intptr_t(y) * pitch + intptr_t(x) * (formatBytesPerPixel(format) & 31);
+        return pixels + intptr_t(y) * pitch + intptr_t(x) * bytesPerPixel(format);
     }
 };
 
