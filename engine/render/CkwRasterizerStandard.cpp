@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <type_traits>
 
 #include "engine/core/math/FixedMath.h"
@@ -67,20 +68,27 @@ void CkwRasterizerStandard::setTarget(uint16_t* colorBuffer, int32_t width, int3
     m_pitch = pitch;
     m_depthBuffer = depthBuffer;
     m_depthEnabled = depthEnabled;
+    m_routineChosen = false;
 }
 
 void CkwRasterizerStandard::setColorBuffer(uint16_t* colorBuffer) { m_colorBuffer = colorBuffer; }
 
-void CkwRasterizerStandard::setDepthEnabled(bool enabled) { m_depthEnabled = enabled; }
+void CkwRasterizerStandard::setDepthEnabled(bool enabled)
+{
+    m_depthEnabled = enabled;
+    m_routineChosen = false;
+}
 
 void CkwRasterizerStandard::setAlphaPlane(uint8_t* alphaPlane, int32_t alphaPitch)
 {
     m_alphaPlane = alphaPlane;
     m_alphaPitch = alphaPitch;
+    m_routineChosen = false;
 }
 
 void CkwRasterizerStandard::setCompositingMode(const SkwRasterCompositing& mode)
 {
+    m_routineChosen = false;
     m_blending = mode.blending;
     // Offsets are stored as the application gave them: conversions saturate.
     m_alphaThreshold = saturateToInt(mode.alphaThreshold * 65536.0f) >> 8;
@@ -103,6 +111,7 @@ void CkwRasterizerStandard::setCompositingMode(const SkwRasterCompositing& mode)
 
 void CkwRasterizerStandard::setFog(const uint32_t* fogColor)
 {
+    m_routineChosen = false;
     if (!fogColor) {
         m_stateFlags &= ~kRasterFog;
         return;
@@ -145,6 +154,7 @@ void CkwRasterizerStandard::setTexture(int32_t unit, const SkwRasterTextureSourc
 {
     if (unit < 0 || unit > 1)
         return;
+    m_routineChosen = false;
     SkwRasterTexture& u = m_units[unit];
     if (texture && fillUnit(u, texture->image)) {
         u.function = texture->function;
@@ -169,6 +179,7 @@ void CkwRasterizerStandard::setTexture(int32_t unit, const SkwRasterTextureSourc
 
 void CkwRasterizerStandard::setBlitImage(const SkwRasterImage* image, int32_t function)
 {
+    m_routineChosen = false;
     m_units[1] = SkwRasterTexture{};
     if (!fillUnit(m_units[0], image)) {
         m_textureCount = 0;
@@ -182,6 +193,7 @@ void CkwRasterizerStandard::setBlitImage(const SkwRasterImage* image, int32_t fu
 
 void CkwRasterizerStandard::resetState()
 {
+    m_routineChosen = false;
     m_units[0].format = m_units[1].format = kRasterFormatNone;
     m_blending = kBlendReplace;
     m_alphaThreshold = 0;
@@ -262,8 +274,7 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
     chooseSpanRoutine(white);
     if (!computeGradients())
         return;
-    if (!(m_triangleFlags & kRasterFog))
-        m_setup.fogStage = nullptr;
+    m_setup.fogStage = m_triangleFlags & kRasterFog ? m_chosenFogStage : nullptr;
     if (m_offsetActive)
         applyPolygonOffset();
     walkEdges();
@@ -272,6 +283,12 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
 void CkwRasterizerStandard::chooseSpanRoutine(bool white)
 {
     const int32_t flags = m_triangleFlags;
+    // Neighbouring triangles of a submesh mostly share the state and flags.
+    if (m_routineChosen && flags == m_chosenFlags && white == m_chosenWhite) {
+        if (m_spanFamily == SpanFamily::Flat)
+            prepareFlatColors(m_setup, m_vertices[0]->r, m_vertices[0]->g, m_vertices[0]->b);
+        return;
+    }
     m_setup.flags = flags;
     m_setup.threshold = m_alphaThreshold;
     m_setup.blending = m_blending;
@@ -316,6 +333,10 @@ void CkwRasterizerStandard::chooseSpanRoutine(bool white)
         prepareFlatColors(m_setup, m_vertices[0]->r, m_vertices[0]->g, m_vertices[0]->b);
     m_spanFamily = family;
     m_spanRoutine = selectSpanRoutine(family, m_setup);
+    m_chosenFogStage = m_setup.fogStage;
+    m_chosenFlags = flags;
+    m_chosenWhite = white;
+    m_routineChosen = true;
 }
 
 bool CkwRasterizerStandard::computeGradients()
@@ -504,14 +525,17 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to, int3
     }
 }
 
-void CkwRasterizerStandard::stepEdge(Edge& edge, int32_t first, int32_t last)
+void CkwRasterizerStandard::stepEdge(Edge& edge)
 {
     const int64_t before = edge.x >> 12;
     edge.x += edge.slope;
     const bool carry = (edge.x >> 12) - before != edge.slope >> 12;
-    const int32_t* step = carry ? edge.carryStep : edge.step;
-    for (int32_t i = first; i < last; ++i)
-        edge.value[i] = static_cast<int32_t>(static_cast<uint32_t>(edge.value[i]) + static_cast<uint32_t>(step[i]));
+    // Every slot, unused ones stepping zero by zero: a fixed count from a
+    // copy the values cannot alias runs as a few vector adds.
+    uint32_t step[kAttributeCount];
+    std::memcpy(step, carry ? edge.carryStep : edge.step, sizeof step);
+    for (int32_t i = 0; i < kAttributeCount; ++i)
+        edge.value[i] = static_cast<int32_t>(static_cast<uint32_t>(edge.value[i]) + step[i]);
 }
 
 void CkwRasterizerStandard::walkEdges()
@@ -523,10 +547,9 @@ void CkwRasterizerStandard::walkEdges()
     // Only perspective spans need the right end's q, s and t.
     const int32_t rightLast = textured && !(m_triangleFlags & kRasterAffine) ? leftLast : kUnitQ;
 
-    // startEdge fills what the walk reads; zeroing both edges per triangle
-    // would cost more than small triangles take to fill.
-    Edge left;
-    Edge right;
+    // startEdge fills the slots of its side; the others stay zero.
+    Edge left{};
+    Edge right{};
     startEdge(left, m_topVertex, next(m_topVertex), 0, leftLast);
     startEdge(right, m_topVertex, prev(m_topVertex), kUnitQ, rightLast);
     int32_t leftEdges = 1;
@@ -584,8 +607,8 @@ void CkwRasterizerStandard::walkEdges()
                     clipAndDrawSpan();
             }
         }
-        stepEdge(left, 0, leftLast);
-        stepEdge(right, kUnitQ, rightLast);
+        stepEdge(left);
+        stepEdge(right);
         colorOffset += m_pitch;
         depthOffset += m_width;
         alphaOffset += m_alphaPitch;

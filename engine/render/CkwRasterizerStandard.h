@@ -36,7 +36,11 @@ public:
     void blitImage(int32_t x, int32_t y, int32_t w, int32_t h, int32_t s0, int32_t t0, int32_t ds, int32_t dt);
 
     // Tests and benchmarks hold the fast span routines against the general ones.
-    void setGeneralSpansOnly(bool on) { m_generalSpansOnly = on; }
+    void setGeneralSpansOnly(bool on)
+    {
+        m_generalSpansOnly = on;
+        m_routineChosen = false;
+    }
     SpanFamily lastSpanFamily() const { return m_spanFamily; }
 
 private:
@@ -49,7 +53,7 @@ private:
     void walkEdges();
     // Attributes first..last-1 follow the edge from vertex from to vertex to.
     void startEdge(Edge& edge, int32_t from, int32_t to, int32_t first, int32_t last);
-    void stepEdge(Edge& edge, int32_t first, int32_t last);
+    void stepEdge(Edge& edge);
     void clipAndDrawSpan();
     bool unitInUse(int32_t unit) const;
 
@@ -88,4 +92,10 @@ private:
     SpanRoutine m_spanRoutine = nullptr;
     bool m_generalSpansOnly = false;
     SpanFamily m_spanFamily = SpanFamily::General;
+    // The routine and fog stage picked for m_chosenFlags and m_chosenWhite
+    // stay valid until a state setter runs.
+    bool m_routineChosen = false;
+    bool m_chosenWhite = false;
+    int32_t m_chosenFlags = 0;
+    SpanStage m_chosenFogStage = nullptr;
 };

@@ -176,6 +176,14 @@ int32_t walkSegment(TexWalk& w)
 template <typename Run>
 inline void walkSpan(const SkwSpanUnit& unit, int32_t n, bool perspective, Run&& run)
 {
+    if (!perspective) {
+        // One segment; most spans of small triangles are a few pixels, so
+        // the walker's set-up would cost more than they do.
+        const int32_t s = unit.s >> 7, t = unit.t >> 7, ds = unit.dsdx >> 7, dt = unit.dtdx >> 7;
+        run(s, t, ds, dt, n - 1, std::false_type{});
+        run(stepped(s, ds, n - 1), stepped(t, dt, n - 1), 0, 0, 1, std::true_type{});
+        return;
+    }
     TexWalk w;
     walkBegin(w, unit, n, perspective);
     int32_t done = 0;
@@ -211,8 +219,13 @@ struct Pow2Texel {
 };
 
 // True when every depth entry of the span is nearer than its nearest z.
+// Short spans are not looked at: the pixels' own tests cost less.
+constexpr int32_t kHiddenCheckLength = 8;
+
 bool spanHidden(const SkwSpan& span, int32_t n)
 {
+    if (n < kHiddenCheckLength)
+        return false;
     int64_t z = span.z;
     if (span.dzdx < 0)
         z += int64_t{span.dzdx} * n;
