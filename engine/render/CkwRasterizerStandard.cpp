@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <type_traits>
 
 #include "engine/core/math/FixedMath.h"
@@ -525,17 +524,14 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to, int3
     }
 }
 
-void CkwRasterizerStandard::stepEdge(Edge& edge)
+void CkwRasterizerStandard::stepEdge(Edge& edge, int32_t first, int32_t last)
 {
     const int64_t before = edge.x >> 12;
     edge.x += edge.slope;
     const bool carry = (edge.x >> 12) - before != edge.slope >> 12;
-    // Every slot, unused ones stepping zero by zero: a fixed count from a
-    // copy the values cannot alias runs as a few vector adds.
-    uint32_t step[kAttributeCount];
-    std::memcpy(step, carry ? edge.carryStep : edge.step, sizeof step);
-    for (int32_t i = 0; i < kAttributeCount; ++i)
-        edge.value[i] = static_cast<int32_t>(static_cast<uint32_t>(edge.value[i]) + step[i]);
+    const int32_t* step = carry ? edge.carryStep : edge.step;
+    for (int32_t i = first; i < last; ++i)
+        edge.value[i] = static_cast<int32_t>(static_cast<uint32_t>(edge.value[i]) + static_cast<uint32_t>(step[i]));
 }
 
 void CkwRasterizerStandard::walkEdges()
@@ -547,9 +543,10 @@ void CkwRasterizerStandard::walkEdges()
     // Only perspective spans need the right end's q, s and t.
     const int32_t rightLast = textured && !(m_triangleFlags & kRasterAffine) ? leftLast : kUnitQ;
 
-    // startEdge fills the slots of its side; the others stay zero.
-    Edge left{};
-    Edge right{};
+    // startEdge fills what the walk reads; zeroing both edges per triangle
+    // would cost more than small triangles take to fill.
+    Edge left;
+    Edge right;
     startEdge(left, m_topVertex, next(m_topVertex), 0, leftLast);
     startEdge(right, m_topVertex, prev(m_topVertex), kUnitQ, rightLast);
     int32_t leftEdges = 1;
@@ -607,8 +604,8 @@ void CkwRasterizerStandard::walkEdges()
                     clipAndDrawSpan();
             }
         }
-        stepEdge(left);
-        stepEdge(right);
+        stepEdge(left, 0, leftLast);
+        stepEdge(right, kUnitQ, rightLast);
         colorOffset += m_pitch;
         depthOffset += m_width;
         alphaOffset += m_alphaPitch;

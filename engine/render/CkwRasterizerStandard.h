@@ -29,6 +29,10 @@ public:
     void resetState();
 
     void drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b, SkwRasterVertex* c);
+    // Whether drawTriangle may write into its vertices under the current
+    // state: the polygon offset moves z, and a triangle wholly in fog takes
+    // the fog colour.
+    bool writesIntoVertices() const { return m_offsetActive || (m_stateFlags & kRasterFog); }
     // a top-left, b bottom-left, c top-right, d bottom-right.
     void drawQuad(bool scaled, SkwRasterVertex* a, SkwRasterVertex* b, SkwRasterVertex* c, SkwRasterVertex* d);
     void fillRect(int32_t x, int32_t y, int32_t w, int32_t h, uint16_t color565, uint8_t alpha);
@@ -53,7 +57,7 @@ private:
     void walkEdges();
     // Attributes first..last-1 follow the edge from vertex from to vertex to.
     void startEdge(Edge& edge, int32_t from, int32_t to, int32_t first, int32_t last);
-    void stepEdge(Edge& edge);
+    void stepEdge(Edge& edge, int32_t first, int32_t last);
     void clipAndDrawSpan();
     bool unitInUse(int32_t unit) const;
 

@@ -307,6 +307,10 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
     const bool windingCw = (m_polygonFlags & CkwPolygonMode::kBitWindingCw) != 0;
     const bool flat = (m_polygonFlags & CkwPolygonMode::kBitShadeFlat) != 0;
     const bool twoSided = (m_polygonFlags & CkwPolygonMode::kBitTwoSidedLighting) != 0;
+    // Unless something writes into them on the way, triangles are drawn
+    // from the projected vertices where they are kept.
+    const bool inPlace = !flat && !(m_unitCount > 0 && (m_polygonFlags & kPolygonPerspective))
+        && !m_rasterizer->writesIntoVertices();
     int32_t position = 0;
     for (int32_t s = 0; s < lengths.count(); ++s) {
         const int32_t length = lengths[s];
@@ -373,6 +377,10 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
             }
             if (w0 <= 0 || w1 <= 0 || w2 <= 0)
                 continue;
+            if (inPlace) {
+                drawScreenTriangle(&m_screen[face][i0], &m_screen[face][i1], &m_screen[face][i2]);
+                continue;
+            }
             SkwRasterVertex screen[3];
             int64_t divisor[3];
             int32_t q[3][2];
