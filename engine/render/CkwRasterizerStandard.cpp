@@ -29,6 +29,22 @@ int64_t mulAddShift(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shift)
 
 int32_t ceil4(int32_t v) { return (v + 15) >> 4; }
 
+// fixedReciprocal(v, 20) and (v, 30), reading the table here for the short
+// edges and small areas of most triangles; the same values either way.
+int32_t edgeReciprocal(int32_t dy)
+{
+    return dy > 0 && dy <= 512 ? RECIPROCAL_TABLE[dy] >> 10 : fixedReciprocal(dy, 20);
+}
+
+int32_t areaReciprocal(int32_t area)
+{
+    if (area > 0 && area <= 512)
+        return RECIPROCAL_TABLE[area];
+    if (area < 0 && area >= -512)
+        return -RECIPROCAL_TABLE[-area];
+    return fixedReciprocal(area, 30);
+}
+
 int32_t log2Exact(int32_t v)
 {
     if (v < 1 || (v & (v - 1)))
@@ -349,7 +365,7 @@ bool CkwRasterizerStandard::computeGradients()
     // Slivers get a bounded reciprocal.
     if (area >= -7 && area <= 7)
         area = area < 0 ? -8 : 8;
-    const int64_t inv = fixedReciprocal(area, 30);
+    const int64_t inv = areaReciprocal(area);
     const int64_t k = inv - (inv >> 9);
     const int64_t kx1 = (k * dy1) >> 16, kx0 = (k * dy0) >> 16;
     const int64_t ky1 = (-k * dx1) >> 16, ky0 = (-k * dx0) >> 16;
@@ -496,7 +512,7 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to, int3
     const SkwRasterVertex& b = *m_vertices[to];
     edge.lower = to;
     edge.endY = ceil4(b.y);
-    edge.slope = (int64_t{fixedReciprocal(b.y - a.y, 20)} * (int64_t{b.x} - a.x)) >> 8;
+    edge.slope = (int64_t{edgeReciprocal(b.y - a.y)} * (int64_t{b.x} - a.x)) >> 8;
     edge.x = (int64_t{a.x} << 8) + 4095;
     if (const int32_t f = a.y & 15)
         edge.x += ((16 - f) * edge.slope) >> 4;

@@ -154,6 +154,7 @@ private:
     const CkwFog* m_fog = nullptr;
     CkwFixedColor m_fogColor{};
     CkwFixedColor m_ambientTerm{};
+    CkwFixedColor m_emissive{}, m_specular{};  // the material's
     CkwFixedColor m_ambientSum{};
     CkwFixedColor m_baseColor{};
     int32_t m_baseAlpha = 255;  // the base colour's alpha byte

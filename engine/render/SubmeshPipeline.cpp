@@ -245,6 +245,8 @@ void CkwRendererStandard::bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* ap
             && (light.evaluateKind != CkwActiveLightStandard::kKindDirectional || (light.specularOn && localViewer));
     }
     if (m_material != nullptr) {
+        m_emissive.setRgb(m_material->getColor(CkwMaterial::kEmissive));
+        m_specular.setRgb(m_material->getColor(CkwMaterial::kSpecular));
         m_ambientTerm = m_ambientSum;
         CkwFixedColor ambient{};
         ambient.setRgb(m_material->getColor(CkwMaterial::kAmbient));
@@ -419,8 +421,8 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
         if (!tracking)
             alpha = static_cast<int32_t>(static_cast<float>(m_baseAlpha) * m_alphaFactor + 0.5f);
         SkwLitVertex lit{};
-        lit.accumulator.setRgb(m_material->getColor(CkwMaterial::kEmissive));
-        lit.specular.setRgb(m_material->getColor(CkwMaterial::kSpecular));
+        lit.accumulator = m_emissive;
+        lit.specular = m_specular;
         lit.diffuse = tracking ? vertexColor : m_baseColor;
         CkwFixedColor ambient = m_ambientTerm;
         if (tracking) {
