@@ -20,10 +20,15 @@ constexpr int32_t kMaxDepth = 0x0FFFFFFF;
 constexpr int32_t kFullFog = 255;
 
 // Attribute differences reach 2^39 (s << 7) and the reciprocal factors 2^30,
-// so gradient sums are formed in 128 bits and wrapped back.
+// so gradient sums are formed in 128 bits and wrapped back. Operands all
+// inside +-2^31, as those of small triangles are, keep both products below
+// 2^62 and their sum below 2^63, so 64 bits give the same value.
 using Wide = __int128;
 int64_t mulAddShift(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shift)
 {
+    const auto narrow = [](int64_t v) { return static_cast<uint64_t>(v + 0x7FFFFFFF) <= 0xFFFFFFFEu; };
+    if (narrow(a) & narrow(b) & narrow(c) & narrow(d))
+        return (a * b + c * d) >> shift;
     return static_cast<int64_t>((Wide{a} * b + Wide{c} * d) >> shift);
 }
 
