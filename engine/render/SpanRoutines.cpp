@@ -170,6 +170,14 @@ int32_t walkSegment(TexWalk& w)
     return count;
 }
 
+// Spans of small triangles are a few pixels: a call per run of them would
+// cost as much as the pixels.
+#if defined(__GNUC__)
+#define PF_INLINE __attribute__((always_inline))
+#else
+#define PF_INLINE
+#endif
+
 // Walks a whole span: run(s, t, ds, dt, count, isLast) fills count pixels
 // from (s, t) on; isLast is a std::bool_constant, true only for a run of the
 // span's last pixel, so that its clamp costs nothing elsewhere.
@@ -354,7 +362,7 @@ struct TexReplace {
         uint16_t* depth = span.depthRow + span.left;
         int32_t z = span.z;
         walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
-                                                    auto) {
+                                                    auto) PF_INLINE {
             for (int32_t i = 0; i < count; ++i, s += ds, t += dt, z = add32(z, dzdx)) {
                 const int32_t zz = z >> 12;
                 if (zz > depth[i])
@@ -522,7 +530,7 @@ struct TexModulate {
         uint16_t* depth = span.depthRow + span.left;
         int32_t z = span.z, r = span.r, g = span.g, b = span.b, a = span.a;
         walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
-                                                    auto last) {
+                                                    auto last) PF_INLINE {
             // Locals, so that the loop keeps them in registers.
             int32_t zi = z, ri = r, gi = g, bi = b, ai = a;
             for (int32_t i = 0; i < count;

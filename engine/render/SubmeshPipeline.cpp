@@ -313,25 +313,34 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
     // from the projected vertices where they are kept.
     const bool inPlace = !flat && !(m_unitCount > 0 && (m_polygonFlags & kPolygonPerspective))
         && !m_rasterizer->writesIntoVertices();
+    // The node's clip-space vertices are all transformed by now. Held in
+    // locals, as the calls below could otherwise change them for all the
+    // compiler knows.
+    const uint8_t* outcodes = m_caches->outcodes.data();
+    const CkwFixedVector3D* positions = m_caches->clip.positions();
+    const int32_t* ws = m_caches->clip.wValues();
+    const uint8_t clipOr = m_caches->clipOr;
+    const int32_t facingShift = m_caches->facingShift;
+    const uint16_t* indexData = indices.data();
+    const int32_t firstIndex = strips->getFirstIndex();
+    uint32_t* const stamps[2] = {m_shadedStamp[0].data(), m_shadedStamp[1].data()};
+    const uint32_t stamp = m_stamp;
     int32_t position = 0;
     for (int32_t s = 0; s < lengths.count(); ++s) {
         const int32_t length = lengths[s];
         bool parity = windingCw;
         for (int32_t k = 2; k < length; ++k, parity = !parity) {
             const int32_t at = position + k;
-            const int32_t i0 = implicit ? strips->getFirstIndex() + at - 2 : indices[at - 2];
-            const int32_t i1 = implicit ? strips->getFirstIndex() + at - 1 : indices[at - 1];
-            const int32_t i2 = implicit ? strips->getFirstIndex() + at : indices[at];
+            const int32_t i0 = implicit ? firstIndex + at - 2 : indexData[at - 2];
+            const int32_t i1 = implicit ? firstIndex + at - 1 : indexData[at - 1];
+            const int32_t i2 = implicit ? firstIndex + at : indexData[at];
             if (!implicit && (i0 == i1 || i1 == i2 || i0 == i2))
                 continue;
-            const uint8_t c0 = m_caches->outcodes[i0], c1 = m_caches->outcodes[i1], c2 = m_caches->outcodes[i2];
-            if (m_caches->clipOr != 0 && (c0 & c1 & c2) != 0)
+            const uint8_t c0 = outcodes[i0], c1 = outcodes[i1], c2 = outcodes[i2];
+            if (clipOr != 0 && (c0 & c1 & c2) != 0)
                 continue;
-            int32_t w0, w1, w2;
-            const CkwFixedVector3D& p0 = m_caches->clip.getPosition(i0, w0);
-            const CkwFixedVector3D& p1 = m_caches->clip.getPosition(i1, w1);
-            const CkwFixedVector3D& p2 = m_caches->clip.getPosition(i2, w2);
-            int32_t area = facing(p0, w0, p1, w1, p2, w2, m_caches->facingShift);
+            const int32_t w0 = ws[i0], w1 = ws[i1], w2 = ws[i2];
+            int32_t area = facing(positions[i0], w0, positions[i1], w1, positions[i2], w2, facingShift);
             if (parity)
                 area = -area;
             if (area == 0)
@@ -343,16 +352,14 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
             const bool back = area > 0 && twoSided;
             const int32_t face = back ? 1 : 0;
             const int32_t idx[3] = {i0, i1, i2};
-            const int32_t clipCode = m_caches->clipOr != 0 ? (c0 | c1 | c2) : 0;
+            const int32_t clipCode = clipOr != 0 ? (c0 | c1 | c2) : 0;
             for (int32_t j = 0; j < 3; ++j) {
-                if (m_shadedStamp[face][idx[j]] == m_stamp)
+                if (stamps[face][idx[j]] == stamp)
                     continue;
                 const SkwShadedVertex& shaded = m_shaded[face][idx[j]];
                 shadeVertex(idx[j], back, m_shaded[face][idx[j]]);
-                m_shadedStamp[face][idx[j]] = m_stamp;
-                int32_t w;
-                m_caches->clip.getPosition(idx[j], w);
-                if (w <= 0 || m_caches->outcodes[idx[j]] != 0)
+                stamps[face][idx[j]] = stamp;
+                if (ws[idx[j]] <= 0 || outcodes[idx[j]] != 0)
                     continue;
                 // Inside the view: divided by w once for every triangle
                 // that shares the vertex.
