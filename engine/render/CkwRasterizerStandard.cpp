@@ -511,7 +511,8 @@ void CkwRasterizerStandard::applyPolygonOffset()
 // ---------------------------------------------------------------------------
 // Edge walking.
 
-void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to, int32_t first, int32_t last)
+template <int32_t First, int32_t Last>
+void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to)
 {
     const SkwRasterVertex& a = *m_vertices[from];
     const SkwRasterVertex& b = *m_vertices[to];
@@ -527,7 +528,7 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to, int3
     // Texture pre-steps in 16.16 pixels, biased by 1/32 pixel.
     const int64_t xpre = (xstep << 12) + 2048;
     const int64_t ypre = (ystep << 12) | 0x800;
-    for (int32_t i = first; i < last; ++i) {
+    for (int32_t i = First; i < Last; ++i) {
         if (!m_active[i]) {
             edge.value[i] = edge.step[i] = edge.carryStep[i] = 0;
             continue;
@@ -545,31 +546,44 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to, int3
     }
 }
 
-void CkwRasterizerStandard::stepEdge(Edge& edge, int32_t first, int32_t last)
+template <int32_t First, int32_t Last>
+void CkwRasterizerStandard::stepEdge(Edge& edge)
 {
     const int64_t before = edge.x >> 12;
     edge.x += edge.slope;
     const bool carry = (edge.x >> 12) - before != edge.slope >> 12;
     const int32_t* step = carry ? edge.carryStep : edge.step;
-    for (int32_t i = first; i < last; ++i)
+    for (int32_t i = First; i < Last; ++i)
         edge.value[i] = static_cast<int32_t>(static_cast<uint32_t>(edge.value[i]) + static_cast<uint32_t>(step[i]));
 }
 
 void CkwRasterizerStandard::walkEdges()
 {
+    const bool textured = m_triangleFlags & kRasterTextured;
+    const int32_t units = textured ? m_textureCount : 0;
+    // Only perspective spans need the right end's q, s and t.
+    const bool perspective = textured && !(m_triangleFlags & kRasterAffine);
+    constexpr int32_t kOne = kUnitQ + kUnitStride, kTwo = kUnitQ + 2 * kUnitStride;
+    if (units == 0)
+        walkEdgesFor<kUnitQ, kUnitQ>();
+    else if (units == 1)
+        perspective ? walkEdgesFor<kOne, kOne>() : walkEdgesFor<kOne, kUnitQ>();
+    else
+        perspective ? walkEdgesFor<kTwo, kTwo>() : walkEdgesFor<kTwo, kUnitQ>();
+}
+
+template <int32_t LeftLast, int32_t RightLast>
+void CkwRasterizerStandard::walkEdgesFor()
+{
     auto next = [](int32_t i) { return i == 2 ? 0 : i + 1; };
     auto prev = [](int32_t i) { return i == 0 ? 2 : i - 1; };
-    const bool textured = m_triangleFlags & kRasterTextured;
-    const int32_t leftLast = textured ? kUnitQ + kUnitStride * m_textureCount : kUnitQ;
-    // Only perspective spans need the right end's q, s and t.
-    const int32_t rightLast = textured && !(m_triangleFlags & kRasterAffine) ? leftLast : kUnitQ;
 
     // startEdge fills what the walk reads; zeroing both edges per triangle
     // would cost more than small triangles take to fill.
     Edge left;
     Edge right;
-    startEdge(left, m_topVertex, next(m_topVertex), 0, leftLast);
-    startEdge(right, m_topVertex, prev(m_topVertex), kUnitQ, rightLast);
+    startEdge<0, LeftLast>(left, m_topVertex, next(m_topVertex));
+    startEdge<kUnitQ, RightLast>(right, m_topVertex, prev(m_topVertex));
     int32_t leftEdges = 1;
     int32_t rightEdges = 1;
 
@@ -582,12 +596,12 @@ void CkwRasterizerStandard::walkEdges()
         while (y == left.endY) {
             if (++leftEdges > 3)
                 return;
-            startEdge(left, left.lower, next(left.lower), 0, leftLast);
+            startEdge<0, LeftLast>(left, left.lower, next(left.lower));
         }
         while (y == right.endY) {
             if (++rightEdges > 3)
                 return;
-            startEdge(right, right.lower, prev(right.lower), kUnitQ, rightLast);
+            startEdge<kUnitQ, RightLast>(right, right.lower, prev(right.lower));
         }
         if (y >= 0 && y < m_height) {
             const int64_t xl = left.x >> 12;
@@ -609,12 +623,12 @@ void CkwRasterizerStandard::walkEdges()
                 span.b = left.value[kBlue];
                 span.a = left.value[kAlpha];
                 span.fog = left.value[kFogAmount];
-                for (int32_t base = kUnitQ, u = 0; base < leftLast; base += kUnitStride, ++u) {
+                for (int32_t base = kUnitQ, u = 0; base < LeftLast; base += kUnitStride, ++u) {
                     span.unit[u].q = left.value[base];
                     span.unit[u].s = left.value[base + 1];
                     span.unit[u].t = left.value[base + 2];
                 }
-                for (int32_t base = kUnitQ, u = 0; base < rightLast; base += kUnitStride, ++u) {
+                for (int32_t base = kUnitQ, u = 0; base < RightLast; base += kUnitStride, ++u) {
                     span.unit[u].qRight = right.value[base];
                     span.unit[u].sRight = right.value[base + 1];
                     span.unit[u].tRight = right.value[base + 2];
@@ -625,8 +639,8 @@ void CkwRasterizerStandard::walkEdges()
                     clipAndDrawSpan();
             }
         }
-        stepEdge(left, 0, leftLast);
-        stepEdge(right, kUnitQ, rightLast);
+        stepEdge<0, LeftLast>(left);
+        stepEdge<kUnitQ, RightLast>(right);
         colorOffset += m_pitch;
         depthOffset += m_width;
         alphaOffset += m_alphaPitch;

@@ -55,9 +55,15 @@ private:
     bool computeGradients();
     void applyPolygonOffset();
     void walkEdges();
-    // Attributes first..last-1 follow the edge from vertex from to vertex to.
-    void startEdge(Edge& edge, int32_t from, int32_t to, int32_t first, int32_t last);
-    void stepEdge(Edge& edge, int32_t first, int32_t last);
+    // One instance per set of attributes the edges carry: the left edge
+    // 0..LeftLast-1, the right one kUnitQ..RightLast-1.
+    template <int32_t LeftLast, int32_t RightLast>
+    void walkEdgesFor();
+    // Attributes First..Last-1 follow the edge from vertex from to vertex to.
+    template <int32_t First, int32_t Last>
+    void startEdge(Edge& edge, int32_t from, int32_t to);
+    template <int32_t First, int32_t Last>
+    static void stepEdge(Edge& edge);
     void clipAndDrawSpan();
     bool unitInUse(int32_t unit) const;
 
