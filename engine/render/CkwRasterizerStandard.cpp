@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <type_traits>
 
 #include "engine/core/math/FixedMath.h"
@@ -69,9 +70,12 @@ struct CkwRasterizerStandard::Edge {
     int64_t slope;  // 20.12 per scanline
     int32_t endY;   // first scanline below this edge
     int32_t lower;  // index of the edge's lower vertex
-    int32_t value[kAttributeCount];
-    int32_t step[kAttributeCount];       // when x's integer part moves by slope >> 12
-    int32_t carryStep[kAttributeCount];  // when it moves one more
+    // Attribute values and steps wrap at 32 bits; kept in 64, of which the
+    // low 32 count, each is read back as wide as it was stored, so the span
+    // set-up never waits on narrow stores merging into a wide load.
+    uint64_t value[kAttributeCount];
+    uint64_t step[kAttributeCount];       // when x's integer part moves by slope >> 12
+    uint64_t carryStep[kAttributeCount];  // when it moves one more
 };
 
 CkwRasterizerStandard::CkwRasterizerStandard()
@@ -539,10 +543,10 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to)
             v += mulAddShift(ddx, xpre, ddy, ypre, 16);
         else
             v += ((ddy * ystep + ddx * xstep) >> 4) + m_bias[i];
-        edge.value[i] = wrap32(v);
+        edge.value[i] = static_cast<uint64_t>(v);
         const int64_t step = ddy + (edge.slope >> 12) * ddx;
-        edge.step[i] = wrap32(step);
-        edge.carryStep[i] = wrap32(step + ddx);
+        edge.step[i] = static_cast<uint64_t>(step);
+        edge.carryStep[i] = static_cast<uint64_t>(step + ddx);
     }
 }
 
@@ -552,9 +556,11 @@ void CkwRasterizerStandard::stepEdge(Edge& edge)
     const int64_t before = edge.x >> 12;
     edge.x += edge.slope;
     const bool carry = (edge.x >> 12) - before != edge.slope >> 12;
-    const int32_t* step = carry ? edge.carryStep : edge.step;
+    // A copy the values cannot alias lets the adds go two at a time.
+    uint64_t step[Last - First + 1];
+    std::memcpy(step, (carry ? edge.carryStep : edge.step) + First, sizeof(uint64_t) * (Last - First));
     for (int32_t i = First; i < Last; ++i)
-        edge.value[i] = static_cast<int32_t>(static_cast<uint32_t>(edge.value[i]) + static_cast<uint32_t>(step[i]));
+        edge.value[i] += step[i - First];
 }
 
 void CkwRasterizerStandard::walkEdges()
@@ -617,21 +623,21 @@ void CkwRasterizerStandard::walkEdgesFor()
                 span.colorRow = reinterpret_cast<uint16_t*>(colorBase + colorOffset);
                 span.depthRow = m_depthBuffer ? m_depthBuffer + depthOffset : nullptr;
                 span.alphaRow = m_alphaPlane ? m_alphaPlane + alphaOffset : nullptr;
-                span.z = left.value[kZ];
-                span.r = left.value[kRed];
-                span.g = left.value[kGreen];
-                span.b = left.value[kBlue];
-                span.a = left.value[kAlpha];
-                span.fog = left.value[kFogAmount];
+                span.z = wrap32(left.value[kZ]);
+                span.r = wrap32(left.value[kRed]);
+                span.g = wrap32(left.value[kGreen]);
+                span.b = wrap32(left.value[kBlue]);
+                span.a = wrap32(left.value[kAlpha]);
+                span.fog = wrap32(left.value[kFogAmount]);
                 for (int32_t base = kUnitQ, u = 0; base < LeftLast; base += kUnitStride, ++u) {
-                    span.unit[u].q = left.value[base];
-                    span.unit[u].s = left.value[base + 1];
-                    span.unit[u].t = left.value[base + 2];
+                    span.unit[u].q = wrap32(left.value[base]);
+                    span.unit[u].s = wrap32(left.value[base + 1]);
+                    span.unit[u].t = wrap32(left.value[base + 2]);
                 }
                 for (int32_t base = kUnitQ, u = 0; base < RightLast; base += kUnitStride, ++u) {
-                    span.unit[u].qRight = right.value[base];
-                    span.unit[u].sRight = right.value[base + 1];
-                    span.unit[u].tRight = right.value[base + 2];
+                    span.unit[u].qRight = wrap32(right.value[base]);
+                    span.unit[u].sRight = wrap32(right.value[base + 1]);
+                    span.unit[u].tRight = wrap32(right.value[base + 2]);
                 }
                 if (xl >= 0 && xr <= m_width)
                     m_spanRoutine(m_setup, span);
