@@ -25,12 +25,18 @@ constexpr int32_t kFullFog = 255;
 // inside +-2^31, as those of small triangles are, keep both products below
 // 2^62 and their sum below 2^63, so 64 bits give the same value.
 using Wide = __int128;
+bool narrow(int64_t v) { return static_cast<uint64_t>(v + 0x7FFFFFFF) <= 0xFFFFFFFEu; }
+
+int64_t mulAddShiftWide(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shift)
+{
+    return static_cast<int64_t>((Wide{a} * b + Wide{c} * d) >> shift);
+}
+
 int64_t mulAddShift(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shift)
 {
-    const auto narrow = [](int64_t v) { return static_cast<uint64_t>(v + 0x7FFFFFFF) <= 0xFFFFFFFEu; };
     if (narrow(a) & narrow(b) & narrow(c) & narrow(d))
         return (a * b + c * d) >> shift;
-    return static_cast<int64_t>((Wide{a} * b + Wide{c} * d) >> shift);
+    return mulAddShiftWide(a, b, c, d, shift);
 }
 
 int32_t ceil4(int32_t v) { return (v + 15) >> 4; }
@@ -378,11 +384,18 @@ bool CkwRasterizerStandard::computeGradients()
     const int64_t k = inv - (inv >> 9);
     const int64_t kx1 = (k * dy1) >> 16, kx0 = (k * dy0) >> 16;
     const int64_t ky1 = (-k * dx1) >> 16, ky0 = (-k * dx0) >> 16;
-    // Per-pixel gradients still four times too large: x and y.
+    // Per-pixel gradients still four times too large: x and y. The factors'
+    // range is looked at once for all attributes.
+    const bool narrowFactors = narrow(kx1) & narrow(kx0) & narrow(ky1) & narrow(ky0);
     auto gradient4 = [&](const int64_t* v, int64_t& ddx4, int64_t& ddy4) {
         const int64_t d0 = v[2] - v[0], d1 = v[1] - v[2];
-        ddx4 = mulAddShift(d0, kx1, d1, kx0, 16);
-        ddy4 = mulAddShift(d0, ky1, d1, ky0, 16);
+        if (narrowFactors & narrow(d0) & narrow(d1)) {
+            ddx4 = (d0 * kx1 + d1 * kx0) >> 16;
+            ddy4 = (d0 * ky1 + d1 * ky0) >> 16;
+            return;
+        }
+        ddx4 = mulAddShiftWide(d0, kx1, d1, kx0, 16);
+        ddy4 = mulAddShiftWide(d0, ky1, d1, ky0, 16);
     };
     auto setAttribute = [&](int32_t attr, int64_t a0, int64_t a1, int64_t a2, int32_t bias) {
         int64_t* v = m_values[attr];
