@@ -597,23 +597,33 @@ struct TexModulate {
             for (int32_t done = 0; done < count;) {
                 const int32_t m = std::min(BlendChunk::kSize, count - done);
                 coverChunk(chunk, depth, m, ramp, cover);
-                for (int32_t i = 0; i < m; ++i) {
-                    chunk.color[i] = -1;
-                    int32_t texel = chunk.texel[i];
-                    if (texel < 0)
-                        continue;
-                    if constexpr (kPalette)
-                        texel = tex.indexData[texel];
-                    if constexpr (kAlphaData) {
-                        const int32_t ai = stepped(ramp.a, ramp.da, i);
-                        const int64_t alpha = (int64_t{ai >> 8} * expandAlpha(tex.alphaData[texel])) >> 8;
-                        if ((alpha >> 8) < setup.threshold)
-                            continue;
-                        if constexpr (kDepthWrite)
-                            depth[i] = static_cast<uint16_t>(chunk.depth[i]);
-                        chunk.weight[i] = static_cast<int32_t>(std::min<int64_t>(alpha, kOpaqueAlpha));
+                if constexpr (!kPalette && !kAlphaData) {
+                    // Branch-free: texel 0 is read for pixels left alone.
+                    const uint16_t* colors = tex.colorData;
+                    for (int32_t i = 0; i < m; ++i) {
+                        const int32_t texel = chunk.texel[i];
+                        const int32_t c = colors[texel < 0 ? 0 : texel];
+                        chunk.color[i] = texel < 0 ? -1 : c;
                     }
-                    chunk.color[i] = tex.colorData[texel];
+                } else {
+                    for (int32_t i = 0; i < m; ++i) {
+                        chunk.color[i] = -1;
+                        int32_t texel = chunk.texel[i];
+                        if (texel < 0)
+                            continue;
+                        if constexpr (kPalette)
+                            texel = tex.indexData[texel];
+                        if constexpr (kAlphaData) {
+                            const int32_t ai = stepped(ramp.a, ramp.da, i);
+                            const int64_t alpha = (int64_t{ai >> 8} * expandAlpha(tex.alphaData[texel])) >> 8;
+                            if ((alpha >> 8) < setup.threshold)
+                                continue;
+                            if constexpr (kDepthWrite)
+                                depth[i] = static_cast<uint16_t>(chunk.depth[i]);
+                            chunk.weight[i] = static_cast<int32_t>(std::min<int64_t>(alpha, kOpaqueAlpha));
+                        }
+                        chunk.color[i] = tex.colorData[texel];
+                    }
                 }
                 blendChunk(color, chunk, m, ramp);
                 done += m;
