@@ -41,6 +41,9 @@ public:
         w = m_w[i];
         return m_positions[i];
     }
+    // Every position and w; read only once transformAll has run.
+    const CkwFixedVector3D* positions() const { return m_positions.data(); }
+    const int32_t* wValues() const { return m_w.data(); }
     // The transformed direction as a unit vector in 16.16.
     const CkwFixedVector3D& getNormal(int32_t i);
     // The position p and w such that p / w is the point in 16.16 scaled by

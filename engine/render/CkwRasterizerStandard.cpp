@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <type_traits>
 
 #include "engine/core/math/FixedMath.h"
@@ -20,14 +21,41 @@ constexpr int32_t kMaxDepth = 0x0FFFFFFF;
 constexpr int32_t kFullFog = 255;
 
 // Attribute differences reach 2^39 (s << 7) and the reciprocal factors 2^30,
-// so gradient sums are formed in 128 bits and wrapped back.
+// so gradient sums are formed in 128 bits and wrapped back. Operands all
+// inside +-2^31, as those of small triangles are, keep both products below
+// 2^62 and their sum below 2^63, so 64 bits give the same value.
 using Wide = __int128;
-int64_t mulAddShift(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shift)
+bool narrow(int64_t v) { return static_cast<uint64_t>(v + 0x7FFFFFFF) <= 0xFFFFFFFEu; }
+
+int64_t mulAddShiftWide(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shift)
 {
     return static_cast<int64_t>((Wide{a} * b + Wide{c} * d) >> shift);
 }
 
+int64_t mulAddShift(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shift)
+{
+    if (narrow(a) & narrow(b) & narrow(c) & narrow(d))
+        return (a * b + c * d) >> shift;
+    return mulAddShiftWide(a, b, c, d, shift);
+}
+
 int32_t ceil4(int32_t v) { return (v + 15) >> 4; }
+
+// fixedReciprocal(v, 20) and (v, 30), reading the table here for the short
+// edges and small areas of most triangles; the same values either way.
+int32_t edgeReciprocal(int32_t dy)
+{
+    return dy > 0 && dy <= 512 ? RECIPROCAL_TABLE[dy] >> 10 : fixedReciprocal(dy, 20);
+}
+
+int32_t areaReciprocal(int32_t area)
+{
+    if (area > 0 && area <= 512)
+        return RECIPROCAL_TABLE[area];
+    if (area < 0 && area >= -512)
+        return -RECIPROCAL_TABLE[-area];
+    return fixedReciprocal(area, 30);
+}
 
 int32_t log2Exact(int32_t v)
 {
@@ -48,9 +76,12 @@ struct CkwRasterizerStandard::Edge {
     int64_t slope;  // 20.12 per scanline
     int32_t endY;   // first scanline below this edge
     int32_t lower;  // index of the edge's lower vertex
-    int32_t value[kAttributeCount];
-    int32_t step[kAttributeCount];       // when x's integer part moves by slope >> 12
-    int32_t carryStep[kAttributeCount];  // when it moves one more
+    // Attribute values and steps wrap at 32 bits; kept in 64, of which the
+    // low 32 count, each is read back as wide as it was stored, so the span
+    // set-up never waits on narrow stores merging into a wide load.
+    uint64_t value[kAttributeCount];
+    uint64_t step[kAttributeCount];       // when x's integer part moves by slope >> 12
+    uint64_t carryStep[kAttributeCount];  // when it moves one more
 };
 
 CkwRasterizerStandard::CkwRasterizerStandard()
@@ -67,20 +98,27 @@ void CkwRasterizerStandard::setTarget(uint16_t* colorBuffer, int32_t width, int3
     m_pitch = pitch;
     m_depthBuffer = depthBuffer;
     m_depthEnabled = depthEnabled;
+    m_routineChosen = false;
 }
 
 void CkwRasterizerStandard::setColorBuffer(uint16_t* colorBuffer) { m_colorBuffer = colorBuffer; }
 
-void CkwRasterizerStandard::setDepthEnabled(bool enabled) { m_depthEnabled = enabled; }
+void CkwRasterizerStandard::setDepthEnabled(bool enabled)
+{
+    m_depthEnabled = enabled;
+    m_routineChosen = false;
+}
 
 void CkwRasterizerStandard::setAlphaPlane(uint8_t* alphaPlane, int32_t alphaPitch)
 {
     m_alphaPlane = alphaPlane;
     m_alphaPitch = alphaPitch;
+    m_routineChosen = false;
 }
 
 void CkwRasterizerStandard::setCompositingMode(const SkwRasterCompositing& mode)
 {
+    m_routineChosen = false;
     m_blending = mode.blending;
     // Offsets are stored as the application gave them: conversions saturate.
     m_alphaThreshold = saturateToInt(mode.alphaThreshold * 65536.0f) >> 8;
@@ -103,6 +141,7 @@ void CkwRasterizerStandard::setCompositingMode(const SkwRasterCompositing& mode)
 
 void CkwRasterizerStandard::setFog(const uint32_t* fogColor)
 {
+    m_routineChosen = false;
     if (!fogColor) {
         m_stateFlags &= ~kRasterFog;
         return;
@@ -145,6 +184,7 @@ void CkwRasterizerStandard::setTexture(int32_t unit, const SkwRasterTextureSourc
 {
     if (unit < 0 || unit > 1)
         return;
+    m_routineChosen = false;
     SkwRasterTexture& u = m_units[unit];
     if (texture && fillUnit(u, texture->image)) {
         u.function = texture->function;
@@ -169,6 +209,7 @@ void CkwRasterizerStandard::setTexture(int32_t unit, const SkwRasterTextureSourc
 
 void CkwRasterizerStandard::setBlitImage(const SkwRasterImage* image, int32_t function)
 {
+    m_routineChosen = false;
     m_units[1] = SkwRasterTexture{};
     if (!fillUnit(m_units[0], image)) {
         m_textureCount = 0;
@@ -182,6 +223,7 @@ void CkwRasterizerStandard::setBlitImage(const SkwRasterImage* image, int32_t fu
 
 void CkwRasterizerStandard::resetState()
 {
+    m_routineChosen = false;
     m_units[0].format = m_units[1].format = kRasterFormatNone;
     m_blending = kBlendReplace;
     m_alphaThreshold = 0;
@@ -262,8 +304,7 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
     chooseSpanRoutine(white);
     if (!computeGradients())
         return;
-    if (!(m_triangleFlags & kRasterFog))
-        m_setup.fogStage = nullptr;
+    m_setup.fogStage = m_triangleFlags & kRasterFog ? m_chosenFogStage : nullptr;
     if (m_offsetActive)
         applyPolygonOffset();
     walkEdges();
@@ -272,6 +313,12 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
 void CkwRasterizerStandard::chooseSpanRoutine(bool white)
 {
     const int32_t flags = m_triangleFlags;
+    // Neighbouring triangles of a submesh mostly share the state and flags.
+    if (m_routineChosen && flags == m_chosenFlags && white == m_chosenWhite) {
+        if (m_spanFamily == SpanFamily::Flat)
+            prepareFlatColors(m_setup, m_vertices[0]->r, m_vertices[0]->g, m_vertices[0]->b);
+        return;
+    }
     m_setup.flags = flags;
     m_setup.threshold = m_alphaThreshold;
     m_setup.blending = m_blending;
@@ -316,6 +363,10 @@ void CkwRasterizerStandard::chooseSpanRoutine(bool white)
         prepareFlatColors(m_setup, m_vertices[0]->r, m_vertices[0]->g, m_vertices[0]->b);
     m_spanFamily = family;
     m_spanRoutine = selectSpanRoutine(family, m_setup);
+    m_chosenFogStage = m_setup.fogStage;
+    m_chosenFlags = flags;
+    m_chosenWhite = white;
+    m_routineChosen = true;
 }
 
 bool CkwRasterizerStandard::computeGradients()
@@ -329,15 +380,22 @@ bool CkwRasterizerStandard::computeGradients()
     // Slivers get a bounded reciprocal.
     if (area >= -7 && area <= 7)
         area = area < 0 ? -8 : 8;
-    const int64_t inv = fixedReciprocal(area, 30);
+    const int64_t inv = areaReciprocal(area);
     const int64_t k = inv - (inv >> 9);
     const int64_t kx1 = (k * dy1) >> 16, kx0 = (k * dy0) >> 16;
     const int64_t ky1 = (-k * dx1) >> 16, ky0 = (-k * dx0) >> 16;
-    // Per-pixel gradients still four times too large: x and y.
+    // Per-pixel gradients still four times too large: x and y. The factors'
+    // range is looked at once for all attributes.
+    const bool narrowFactors = narrow(kx1) & narrow(kx0) & narrow(ky1) & narrow(ky0);
     auto gradient4 = [&](const int64_t* v, int64_t& ddx4, int64_t& ddy4) {
         const int64_t d0 = v[2] - v[0], d1 = v[1] - v[2];
-        ddx4 = mulAddShift(d0, kx1, d1, kx0, 16);
-        ddy4 = mulAddShift(d0, ky1, d1, ky0, 16);
+        if (narrowFactors & narrow(d0) & narrow(d1)) {
+            ddx4 = (d0 * kx1 + d1 * kx0) >> 16;
+            ddy4 = (d0 * ky1 + d1 * ky0) >> 16;
+            return;
+        }
+        ddx4 = mulAddShiftWide(d0, kx1, d1, kx0, 16);
+        ddy4 = mulAddShiftWide(d0, ky1, d1, ky0, 16);
     };
     auto setAttribute = [&](int32_t attr, int64_t a0, int64_t a1, int64_t a2, int32_t bias) {
         int64_t* v = m_values[attr];
@@ -470,13 +528,14 @@ void CkwRasterizerStandard::applyPolygonOffset()
 // ---------------------------------------------------------------------------
 // Edge walking.
 
-void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to, int32_t first, int32_t last)
+template <int32_t First, int32_t Last>
+void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to)
 {
     const SkwRasterVertex& a = *m_vertices[from];
     const SkwRasterVertex& b = *m_vertices[to];
     edge.lower = to;
     edge.endY = ceil4(b.y);
-    edge.slope = (int64_t{fixedReciprocal(b.y - a.y, 20)} * (int64_t{b.x} - a.x)) >> 8;
+    edge.slope = (int64_t{edgeReciprocal(b.y - a.y)} * (int64_t{b.x} - a.x)) >> 8;
     edge.x = (int64_t{a.x} << 8) + 4095;
     if (const int32_t f = a.y & 15)
         edge.x += ((16 - f) * edge.slope) >> 4;
@@ -486,7 +545,7 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to, int3
     // Texture pre-steps in 16.16 pixels, biased by 1/32 pixel.
     const int64_t xpre = (xstep << 12) + 2048;
     const int64_t ypre = (ystep << 12) | 0x800;
-    for (int32_t i = first; i < last; ++i) {
+    for (int32_t i = First; i < Last; ++i) {
         if (!m_active[i]) {
             edge.value[i] = edge.step[i] = edge.carryStep[i] = 0;
             continue;
@@ -497,38 +556,53 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to, int3
             v += mulAddShift(ddx, xpre, ddy, ypre, 16);
         else
             v += ((ddy * ystep + ddx * xstep) >> 4) + m_bias[i];
-        edge.value[i] = wrap32(v);
+        edge.value[i] = static_cast<uint64_t>(v);
         const int64_t step = ddy + (edge.slope >> 12) * ddx;
-        edge.step[i] = wrap32(step);
-        edge.carryStep[i] = wrap32(step + ddx);
+        edge.step[i] = static_cast<uint64_t>(step);
+        edge.carryStep[i] = static_cast<uint64_t>(step + ddx);
     }
 }
 
-void CkwRasterizerStandard::stepEdge(Edge& edge, int32_t first, int32_t last)
+template <int32_t First, int32_t Last>
+void CkwRasterizerStandard::stepEdge(Edge& edge)
 {
     const int64_t before = edge.x >> 12;
     edge.x += edge.slope;
     const bool carry = (edge.x >> 12) - before != edge.slope >> 12;
-    const int32_t* step = carry ? edge.carryStep : edge.step;
-    for (int32_t i = first; i < last; ++i)
-        edge.value[i] = static_cast<int32_t>(static_cast<uint32_t>(edge.value[i]) + static_cast<uint32_t>(step[i]));
+    // A copy the values cannot alias lets the adds go two at a time.
+    uint64_t step[Last - First + 1];
+    std::memcpy(step, (carry ? edge.carryStep : edge.step) + First, sizeof(uint64_t) * (Last - First));
+    for (int32_t i = First; i < Last; ++i)
+        edge.value[i] += step[i - First];
 }
 
 void CkwRasterizerStandard::walkEdges()
 {
+    const bool textured = m_triangleFlags & kRasterTextured;
+    const int32_t units = textured ? m_textureCount : 0;
+    // Only perspective spans need the right end's q, s and t.
+    const bool perspective = textured && !(m_triangleFlags & kRasterAffine);
+    constexpr int32_t kOne = kUnitQ + kUnitStride, kTwo = kUnitQ + 2 * kUnitStride;
+    if (units == 0)
+        walkEdgesFor<kUnitQ, kUnitQ>();
+    else if (units == 1)
+        perspective ? walkEdgesFor<kOne, kOne>() : walkEdgesFor<kOne, kUnitQ>();
+    else
+        perspective ? walkEdgesFor<kTwo, kTwo>() : walkEdgesFor<kTwo, kUnitQ>();
+}
+
+template <int32_t LeftLast, int32_t RightLast>
+void CkwRasterizerStandard::walkEdgesFor()
+{
     auto next = [](int32_t i) { return i == 2 ? 0 : i + 1; };
     auto prev = [](int32_t i) { return i == 0 ? 2 : i - 1; };
-    const bool textured = m_triangleFlags & kRasterTextured;
-    const int32_t leftLast = textured ? kUnitQ + kUnitStride * m_textureCount : kUnitQ;
-    // Only perspective spans need the right end's q, s and t.
-    const int32_t rightLast = textured && !(m_triangleFlags & kRasterAffine) ? leftLast : kUnitQ;
 
     // startEdge fills what the walk reads; zeroing both edges per triangle
     // would cost more than small triangles take to fill.
     Edge left;
     Edge right;
-    startEdge(left, m_topVertex, next(m_topVertex), 0, leftLast);
-    startEdge(right, m_topVertex, prev(m_topVertex), kUnitQ, rightLast);
+    startEdge<0, LeftLast>(left, m_topVertex, next(m_topVertex));
+    startEdge<kUnitQ, RightLast>(right, m_topVertex, prev(m_topVertex));
     int32_t leftEdges = 1;
     int32_t rightEdges = 1;
 
@@ -541,12 +615,12 @@ void CkwRasterizerStandard::walkEdges()
         while (y == left.endY) {
             if (++leftEdges > 3)
                 return;
-            startEdge(left, left.lower, next(left.lower), 0, leftLast);
+            startEdge<0, LeftLast>(left, left.lower, next(left.lower));
         }
         while (y == right.endY) {
             if (++rightEdges > 3)
                 return;
-            startEdge(right, right.lower, prev(right.lower), kUnitQ, rightLast);
+            startEdge<kUnitQ, RightLast>(right, right.lower, prev(right.lower));
         }
         if (y >= 0 && y < m_height) {
             const int64_t xl = left.x >> 12;
@@ -562,21 +636,21 @@ void CkwRasterizerStandard::walkEdges()
                 span.colorRow = reinterpret_cast<uint16_t*>(colorBase + colorOffset);
                 span.depthRow = m_depthBuffer ? m_depthBuffer + depthOffset : nullptr;
                 span.alphaRow = m_alphaPlane ? m_alphaPlane + alphaOffset : nullptr;
-                span.z = left.value[kZ];
-                span.r = left.value[kRed];
-                span.g = left.value[kGreen];
-                span.b = left.value[kBlue];
-                span.a = left.value[kAlpha];
-                span.fog = left.value[kFogAmount];
-                for (int32_t base = kUnitQ, u = 0; base < leftLast; base += kUnitStride, ++u) {
-                    span.unit[u].q = left.value[base];
-                    span.unit[u].s = left.value[base + 1];
-                    span.unit[u].t = left.value[base + 2];
+                span.z = wrap32(left.value[kZ]);
+                span.r = wrap32(left.value[kRed]);
+                span.g = wrap32(left.value[kGreen]);
+                span.b = wrap32(left.value[kBlue]);
+                span.a = wrap32(left.value[kAlpha]);
+                span.fog = wrap32(left.value[kFogAmount]);
+                for (int32_t base = kUnitQ, u = 0; base < LeftLast; base += kUnitStride, ++u) {
+                    span.unit[u].q = wrap32(left.value[base]);
+                    span.unit[u].s = wrap32(left.value[base + 1]);
+                    span.unit[u].t = wrap32(left.value[base + 2]);
                 }
-                for (int32_t base = kUnitQ, u = 0; base < rightLast; base += kUnitStride, ++u) {
-                    span.unit[u].qRight = right.value[base];
-                    span.unit[u].sRight = right.value[base + 1];
-                    span.unit[u].tRight = right.value[base + 2];
+                for (int32_t base = kUnitQ, u = 0; base < RightLast; base += kUnitStride, ++u) {
+                    span.unit[u].qRight = wrap32(right.value[base]);
+                    span.unit[u].sRight = wrap32(right.value[base + 1]);
+                    span.unit[u].tRight = wrap32(right.value[base + 2]);
                 }
                 if (xl >= 0 && xr <= m_width)
                     m_spanRoutine(m_setup, span);
@@ -584,8 +658,8 @@ void CkwRasterizerStandard::walkEdges()
                     clipAndDrawSpan();
             }
         }
-        stepEdge(left, 0, leftLast);
-        stepEdge(right, kUnitQ, rightLast);
+        stepEdge<0, LeftLast>(left);
+        stepEdge<kUnitQ, RightLast>(right);
         colorOffset += m_pitch;
         depthOffset += m_width;
         alphaOffset += m_alphaPitch;

@@ -29,6 +29,10 @@ public:
     void resetState();
 
     void drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b, SkwRasterVertex* c);
+    // Whether drawTriangle may write into its vertices under the current
+    // state: the polygon offset moves z, and a triangle wholly in fog takes
+    // the fog colour.
+    bool writesIntoVertices() const { return m_offsetActive || (m_stateFlags & kRasterFog); }
     // a top-left, b bottom-left, c top-right, d bottom-right.
     void drawQuad(bool scaled, SkwRasterVertex* a, SkwRasterVertex* b, SkwRasterVertex* c, SkwRasterVertex* d);
     void fillRect(int32_t x, int32_t y, int32_t w, int32_t h, uint16_t color565, uint8_t alpha);
@@ -36,7 +40,11 @@ public:
     void blitImage(int32_t x, int32_t y, int32_t w, int32_t h, int32_t s0, int32_t t0, int32_t ds, int32_t dt);
 
     // Tests and benchmarks hold the fast span routines against the general ones.
-    void setGeneralSpansOnly(bool on) { m_generalSpansOnly = on; }
+    void setGeneralSpansOnly(bool on)
+    {
+        m_generalSpansOnly = on;
+        m_routineChosen = false;
+    }
     SpanFamily lastSpanFamily() const { return m_spanFamily; }
 
 private:
@@ -47,9 +55,15 @@ private:
     bool computeGradients();
     void applyPolygonOffset();
     void walkEdges();
-    // Attributes first..last-1 follow the edge from vertex from to vertex to.
-    void startEdge(Edge& edge, int32_t from, int32_t to, int32_t first, int32_t last);
-    void stepEdge(Edge& edge, int32_t first, int32_t last);
+    // One instance per set of attributes the edges carry: the left edge
+    // 0..LeftLast-1, the right one kUnitQ..RightLast-1.
+    template <int32_t LeftLast, int32_t RightLast>
+    void walkEdgesFor();
+    // Attributes First..Last-1 follow the edge from vertex from to vertex to.
+    template <int32_t First, int32_t Last>
+    void startEdge(Edge& edge, int32_t from, int32_t to);
+    template <int32_t First, int32_t Last>
+    static void stepEdge(Edge& edge);
     void clipAndDrawSpan();
     bool unitInUse(int32_t unit) const;
 
@@ -88,4 +102,10 @@ private:
     SpanRoutine m_spanRoutine = nullptr;
     bool m_generalSpansOnly = false;
     SpanFamily m_spanFamily = SpanFamily::General;
+    // The routine and fog stage picked for m_chosenFlags and m_chosenWhite
+    // stay valid until a state setter runs.
+    bool m_routineChosen = false;
+    bool m_chosenWhite = false;
+    int32_t m_chosenFlags = 0;
+    SpanStage m_chosenFogStage = nullptr;
 };

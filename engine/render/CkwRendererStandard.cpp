@@ -102,12 +102,18 @@ CkwRendererStandard::~CkwRendererStandard()
 
 void CkwRendererStandard::resetCaches()
 {
-    m_clipCache.reset();
-    m_eyeCache.reset();
-    m_normalCache.reset();
-    m_outcodes.reset();
+    for (SkwVertexCaches& set : m_cacheSets) {
+        set.clip.reset();
+        set.eye.reset();
+        set.normal.reset();
+        for (CkwFixedVectorCache& tex : set.tex)
+            tex.reset();
+        set.outcodes.reset();
+        set.owner = nullptr;
+        set.lastUse = 0;
+    }
+    m_caches = &m_cacheSets[0];
     for (int u = 0; u < 2; ++u) {
-        m_texCache[u].reset();
         m_shaded[u].reset();
         m_screen[u].reset();
         m_shadedStamp[u].reset();

@@ -120,20 +120,33 @@ private:
     float m_cameraPosition[3] = {};
     uint8_t m_lightingNeeded = 1;
 
-    // Per node: the current buffer and skin, the vertex caches (clip space,
-    // eye space, normals, texture units 0 and 1) and the clip codes.
+    // The vertex caches (clip space, eye space, normals, texture units 0
+    // and 1) and clip codes of one vertex buffer. A world draws many
+    // buffers a frame; one set each lets a still one keep its vertices
+    // from frame to frame.
+    struct SkwVertexCaches {
+        CkwFixedVectorCache clip;
+        CkwFixedVectorCache eye;
+        CkwFixedVectorCache normal;
+        CkwFixedVectorCache tex[2];
+        uint8_t clipAnd = 0, clipOr = 0;
+        CkwArray<uint8_t> outcodes;
+        int32_t facingShift = 0;  // brings the node's clip coordinates into 20 bits
+        const CkwVertexBuffer* owner = nullptr;
+        uint32_t lastUse = 0;
+    };
+    static constexpr int32_t kVertexCacheSets = 16;
+    void selectVertexCaches();
+
+    // Per node: the current buffer and skin, and the caches of the buffer.
     CkwVertexBuffer* m_vertexBuffer = nullptr;
     CkwSkinnedMesh* m_skin = nullptr;
-    CkwFixedVectorCache m_clipCache;
-    CkwFixedVectorCache m_eyeCache;
-    CkwFixedVectorCache m_normalCache;
-    CkwFixedVectorCache m_texCache[2];
+    SkwVertexCaches m_cacheSets[kVertexCacheSets];
+    SkwVertexCaches* m_caches = &m_cacheSets[0];
+    uint32_t m_cacheClock = 0;
     CkwMatrix m_modelView;
     CkwMatrix m_normalMatrix;
     bool m_normalMatrixValid = false;
-    uint8_t m_clipAnd = 0, m_clipOr = 0;
-    CkwArray<uint8_t> m_outcodes;
-    int32_t m_facingShift = 0;  // brings the node's clip coordinates into 20 bits
     CkwClipVertex m_clipVertices[kClipVertexCapacity];
 
     // Per submesh.
@@ -141,6 +154,7 @@ private:
     const CkwFog* m_fog = nullptr;
     CkwFixedColor m_fogColor{};
     CkwFixedColor m_ambientTerm{};
+    CkwFixedColor m_emissive{}, m_specular{};  // the material's
     CkwFixedColor m_ambientSum{};
     CkwFixedColor m_baseColor{};
     int32_t m_baseAlpha = 255;  // the base colour's alpha byte

@@ -170,12 +170,28 @@ int32_t walkSegment(TexWalk& w)
     return count;
 }
 
+// Spans of small triangles are a few pixels: a call per run of them would
+// cost as much as the pixels.
+#if defined(__GNUC__)
+#define PF_INLINE __attribute__((always_inline))
+#else
+#define PF_INLINE
+#endif
+
 // Walks a whole span: run(s, t, ds, dt, count, isLast) fills count pixels
 // from (s, t) on; isLast is a std::bool_constant, true only for a run of the
 // span's last pixel, so that its clamp costs nothing elsewhere.
 template <typename Run>
 inline void walkSpan(const SkwSpanUnit& unit, int32_t n, bool perspective, Run&& run)
 {
+    if (!perspective) {
+        // One segment; most spans of small triangles are a few pixels, so
+        // the walker's set-up would cost more than they do.
+        const int32_t s = unit.s >> 7, t = unit.t >> 7, ds = unit.dsdx >> 7, dt = unit.dtdx >> 7;
+        run(s, t, ds, dt, n - 1, std::false_type{});
+        run(stepped(s, ds, n - 1), stepped(t, dt, n - 1), 0, 0, 1, std::true_type{});
+        return;
+    }
     TexWalk w;
     walkBegin(w, unit, n, perspective);
     int32_t done = 0;
@@ -211,8 +227,13 @@ struct Pow2Texel {
 };
 
 // True when every depth entry of the span is nearer than its nearest z.
+// Short spans are not looked at: the pixels' own tests cost less.
+constexpr int32_t kHiddenCheckLength = 8;
+
 bool spanHidden(const SkwSpan& span, int32_t n)
 {
+    if (n < kHiddenCheckLength)
+        return false;
     int64_t z = span.z;
     if (span.dzdx < 0)
         z += int64_t{span.dzdx} * n;
@@ -341,7 +362,7 @@ struct TexReplace {
         uint16_t* depth = span.depthRow + span.left;
         int32_t z = span.z;
         walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
-                                                    auto) {
+                                                    auto) PF_INLINE {
             for (int32_t i = 0; i < count; ++i, s += ds, t += dt, z = add32(z, dzdx)) {
                 const int32_t zz = z >> 12;
                 if (zz > depth[i])
@@ -509,7 +530,7 @@ struct TexModulate {
         uint16_t* depth = span.depthRow + span.left;
         int32_t z = span.z, r = span.r, g = span.g, b = span.b, a = span.a;
         walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
-                                                    auto last) {
+                                                    auto last) PF_INLINE {
             // Locals, so that the loop keeps them in registers.
             int32_t zi = z, ri = r, gi = g, bi = b, ai = a;
             for (int32_t i = 0; i < count;
@@ -576,23 +597,33 @@ struct TexModulate {
             for (int32_t done = 0; done < count;) {
                 const int32_t m = std::min(BlendChunk::kSize, count - done);
                 coverChunk(chunk, depth, m, ramp, cover);
-                for (int32_t i = 0; i < m; ++i) {
-                    chunk.color[i] = -1;
-                    int32_t texel = chunk.texel[i];
-                    if (texel < 0)
-                        continue;
-                    if constexpr (kPalette)
-                        texel = tex.indexData[texel];
-                    if constexpr (kAlphaData) {
-                        const int32_t ai = stepped(ramp.a, ramp.da, i);
-                        const int64_t alpha = (int64_t{ai >> 8} * expandAlpha(tex.alphaData[texel])) >> 8;
-                        if ((alpha >> 8) < setup.threshold)
-                            continue;
-                        if constexpr (kDepthWrite)
-                            depth[i] = static_cast<uint16_t>(chunk.depth[i]);
-                        chunk.weight[i] = static_cast<int32_t>(std::min<int64_t>(alpha, kOpaqueAlpha));
+                if constexpr (!kPalette && !kAlphaData) {
+                    // Branch-free: texel 0 is read for pixels left alone.
+                    const uint16_t* colors = tex.colorData;
+                    for (int32_t i = 0; i < m; ++i) {
+                        const int32_t texel = chunk.texel[i];
+                        const int32_t c = colors[texel < 0 ? 0 : texel];
+                        chunk.color[i] = texel < 0 ? -1 : c;
                     }
-                    chunk.color[i] = tex.colorData[texel];
+                } else {
+                    for (int32_t i = 0; i < m; ++i) {
+                        chunk.color[i] = -1;
+                        int32_t texel = chunk.texel[i];
+                        if (texel < 0)
+                            continue;
+                        if constexpr (kPalette)
+                            texel = tex.indexData[texel];
+                        if constexpr (kAlphaData) {
+                            const int32_t ai = stepped(ramp.a, ramp.da, i);
+                            const int64_t alpha = (int64_t{ai >> 8} * expandAlpha(tex.alphaData[texel])) >> 8;
+                            if ((alpha >> 8) < setup.threshold)
+                                continue;
+                            if constexpr (kDepthWrite)
+                                depth[i] = static_cast<uint16_t>(chunk.depth[i]);
+                            chunk.weight[i] = static_cast<int32_t>(std::min<int64_t>(alpha, kOpaqueAlpha));
+                        }
+                        chunk.color[i] = tex.colorData[texel];
+                    }
                 }
                 blendChunk(color, chunk, m, ramp);
                 done += m;

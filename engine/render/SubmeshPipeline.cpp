@@ -75,46 +75,102 @@ float fogAmount(const CkwFog& fog, float distance)
     return 1.0f;
 }
 
+// Perspective weights 1/w (times q of projective units) in one scale for
+// the polygon, the largest brought to 2^24.
+void setPerspectiveWeights(SkwRasterVertex* screen, const int64_t* divisor, const int32_t (*q)[2], int32_t n,
+                           int32_t unitCount, const bool* projective)
+{
+    int64_t weight[kClipVertexCapacity];
+    std::copy(divisor, divisor + n, weight);
+    for (int32_t u = 0; u < unitCount; ++u) {
+        if (!projective[u])
+            continue;
+        // Each factor into 31 bits keeps the product in 62.
+        int64_t largestWeight = 1, largestQ = 1;
+        for (int32_t i = 0; i < n; ++i) {
+            largestWeight = std::max(largestWeight, weight[i]);
+            largestQ = std::max<int64_t>(largestQ, q[i][u]);
+        }
+        const int32_t weightDown = std::max(0, topBit(static_cast<uint64_t>(largestWeight)) - 30);
+        const int32_t qDown = std::max(0, topBit(static_cast<uint64_t>(largestQ)) - 30);
+        for (int32_t i = 0; i < n; ++i)
+            weight[i] = (weight[i] >> weightDown) * std::max<int64_t>(q[i][u] >> qDown, 1);
+    }
+    int64_t largest = 1;
+    for (int32_t i = 0; i < n; ++i)
+        largest = std::max(largest, weight[i]);
+    // Into 30 bits, then scaled by one quotient so the largest is 2^24.
+    const int32_t move = topBit(static_cast<uint64_t>(largest)) - 29;
+    const auto fit = [&](int64_t w) { return move >= 0 ? w >> move : w << -move; };
+    const int64_t factor = (int64_t{1} << 54) / fit(largest);
+    for (int32_t i = 0; i < n; ++i) {
+        const int64_t w = (fit(weight[i]) * factor) >> 30;
+        const int32_t value = static_cast<int32_t>(std::clamp<int64_t>(w, 1, int64_t{1} << 24));
+        for (int32_t u = 0; u < 2; ++u) {
+            screen[i].tex[u].q = value;
+            screen[i].tex[u].reserved = 0;
+        }
+    }
+}
+
 } // namespace
+
+void CkwRendererStandard::selectVertexCaches()
+{
+    // The buffer's own set, else the one used longest ago.
+    SkwVertexCaches* chosen = &m_cacheSets[0];
+    for (SkwVertexCaches& set : m_cacheSets) {
+        if (set.owner == m_vertexBuffer) {
+            chosen = &set;
+            break;
+        }
+        if (set.lastUse < chosen->lastUse)
+            chosen = &set;
+    }
+    chosen->owner = m_vertexBuffer;
+    chosen->lastUse = ++m_cacheClock;
+    m_caches = chosen;
+}
 
 bool CkwRendererStandard::setupNode(const CkwMatrix& model)
 {
+    selectVertexCaches();
     CkwVertexArray* positions = m_vertexBuffer->getPositions();
     CkwMatrix mvp = m_viewProjection;
     mvp.multiply(model);
-    m_clipCache.setCheckInside(true);
+    m_caches->clip.setCheckInside(true);
     const float scale = m_vertexBuffer->getPositionScale();
     const float* bias = m_vertexBuffer->getPositionBias();
-    if (m_clipCache.prepare(positions, mvp, scale, bias, m_skin)) {
+    if (m_caches->clip.prepare(positions, mvp, scale, bias, m_skin)) {
         const int32_t n = positions->getVertexCount();
-        m_outcodes.setCount(n);
+        m_caches->outcodes.setCount(n);
         uint8_t clipAnd = 255, clipOr = 0;
-        if (m_clipCache.isBuilt()) {
-            m_clipCache.transformAll();
+        if (m_caches->clip.isBuilt()) {
+            m_caches->clip.transformAll();
             uint64_t magnitudes = 0;
             for (int32_t i = 0; i < n; ++i) {
                 int32_t w;
-                const CkwFixedVector3D& p = m_clipCache.getPosition(i, w);
+                const CkwFixedVector3D& p = m_caches->clip.getPosition(i, w);
                 const uint8_t code = outcode(p, w);
-                m_outcodes[i] = code;
+                m_caches->outcodes[i] = code;
                 clipAnd &= code;
                 clipOr |= code;
                 magnitudes |= std::abs(int64_t{p.x}) | std::abs(int64_t{p.y}) | std::abs(int64_t{w});
             }
-            m_facingShift = std::max(0, topBit(magnitudes) - 19);
+            m_caches->facingShift = std::max(0, topBit(magnitudes) - 19);
         } else {
             // Outside the view or beyond what integers can clip: skipped.
             clipAnd = clipOr = 1;
         }
-        m_clipAnd = clipAnd;
-        m_clipOr = clipOr;
+        m_caches->clipAnd = clipAnd;
+        m_caches->clipOr = clipOr;
     }
-    if (m_clipAnd != 0)
+    if (m_caches->clipAnd != 0)
         return false;
     m_modelView = m_view;
     m_modelView.multiply(model);
     m_normalMatrixValid = false;
-    m_eyeCache.prepare(positions, m_modelView, scale, bias, m_skin);
+    m_caches->eye.prepare(positions, m_modelView, scale, bias, m_skin);
     return true;
 }
 
@@ -138,8 +194,8 @@ void CkwRendererStandard::bindTexture(int32_t unit, CkwTexture2D* texture)
     const float* b = m_vertexBuffer->getTexCoordBias(unit);
     const float bias[3] = {std::clamp(b[0], -kMaxTexScale, kMaxTexScale), std::clamp(b[1], -kMaxTexScale, kMaxTexScale),
                            std::clamp(b[2], -kMaxTexScale, kMaxTexScale)};
-    m_texCache[unit].prepare(coords, matrix, std::min(m_vertexBuffer->getTexCoordScale(unit), kMaxTexScale), bias);
-    if (!m_texCache[unit].isBuilt()) {
+    m_caches->tex[unit].prepare(coords, matrix, std::min(m_vertexBuffer->getTexCoordScale(unit), kMaxTexScale), bias);
+    if (!m_caches->tex[unit].isBuilt()) {
         m_rasterizer->setTexture(unit, nullptr, m_polygonFlags);
         return;
     }
@@ -189,6 +245,8 @@ void CkwRendererStandard::bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* ap
             && (light.evaluateKind != CkwActiveLightStandard::kKindDirectional || (light.specularOn && localViewer));
     }
     if (m_material != nullptr) {
+        m_emissive.setRgb(m_material->getColor(CkwMaterial::kEmissive));
+        m_specular.setRgb(m_material->getColor(CkwMaterial::kSpecular));
         m_ambientTerm = m_ambientSum;
         CkwFixedColor ambient{};
         ambient.setRgb(m_material->getColor(CkwMaterial::kAmbient));
@@ -212,10 +270,10 @@ void CkwRendererStandard::bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* ap
         m_normalMatrixValid = true;
     }
     if (m_lit) {
-        m_normalCache.setDirections(true);
-        m_normalCache.prepare(buffer->getNormals(), m_normalMatrix, buffer->getNormalScale(), buffer->getNormalBias(),
+        m_caches->normal.setDirections(true);
+        m_caches->normal.prepare(buffer->getNormals(), m_normalMatrix, buffer->getNormalScale(), buffer->getNormalBias(),
                               m_skin);
-        m_lit = m_normalCache.isBuilt();
+        m_lit = m_caches->normal.isBuilt();
     }
 }
 
@@ -251,25 +309,38 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
     const bool windingCw = (m_polygonFlags & CkwPolygonMode::kBitWindingCw) != 0;
     const bool flat = (m_polygonFlags & CkwPolygonMode::kBitShadeFlat) != 0;
     const bool twoSided = (m_polygonFlags & CkwPolygonMode::kBitTwoSidedLighting) != 0;
+    // Unless something writes into them on the way, triangles are drawn
+    // from the projected vertices where they are kept.
+    const bool inPlace = !flat && !(m_unitCount > 0 && (m_polygonFlags & kPolygonPerspective))
+        && !m_rasterizer->writesIntoVertices();
+    // The node's clip-space vertices are all transformed by now. Held in
+    // locals, as the calls below could otherwise change them for all the
+    // compiler knows.
+    const uint8_t* outcodes = m_caches->outcodes.data();
+    const CkwFixedVector3D* positions = m_caches->clip.positions();
+    const int32_t* ws = m_caches->clip.wValues();
+    const uint8_t clipOr = m_caches->clipOr;
+    const int32_t facingShift = m_caches->facingShift;
+    const uint16_t* indexData = indices.data();
+    const int32_t firstIndex = strips->getFirstIndex();
+    uint32_t* const stamps[2] = {m_shadedStamp[0].data(), m_shadedStamp[1].data()};
+    const uint32_t stamp = m_stamp;
     int32_t position = 0;
     for (int32_t s = 0; s < lengths.count(); ++s) {
         const int32_t length = lengths[s];
         bool parity = windingCw;
         for (int32_t k = 2; k < length; ++k, parity = !parity) {
             const int32_t at = position + k;
-            const int32_t i0 = implicit ? strips->getFirstIndex() + at - 2 : indices[at - 2];
-            const int32_t i1 = implicit ? strips->getFirstIndex() + at - 1 : indices[at - 1];
-            const int32_t i2 = implicit ? strips->getFirstIndex() + at : indices[at];
+            const int32_t i0 = implicit ? firstIndex + at - 2 : indexData[at - 2];
+            const int32_t i1 = implicit ? firstIndex + at - 1 : indexData[at - 1];
+            const int32_t i2 = implicit ? firstIndex + at : indexData[at];
             if (!implicit && (i0 == i1 || i1 == i2 || i0 == i2))
                 continue;
-            const uint8_t c0 = m_outcodes[i0], c1 = m_outcodes[i1], c2 = m_outcodes[i2];
-            if (m_clipOr != 0 && (c0 & c1 & c2) != 0)
+            const uint8_t c0 = outcodes[i0], c1 = outcodes[i1], c2 = outcodes[i2];
+            if (clipOr != 0 && (c0 & c1 & c2) != 0)
                 continue;
-            int32_t w0, w1, w2;
-            const CkwFixedVector3D& p0 = m_clipCache.getPosition(i0, w0);
-            const CkwFixedVector3D& p1 = m_clipCache.getPosition(i1, w1);
-            const CkwFixedVector3D& p2 = m_clipCache.getPosition(i2, w2);
-            int32_t area = facing(p0, w0, p1, w1, p2, w2, m_facingShift);
+            const int32_t w0 = ws[i0], w1 = ws[i1], w2 = ws[i2];
+            int32_t area = facing(positions[i0], w0, positions[i1], w1, positions[i2], w2, facingShift);
             if (parity)
                 area = -area;
             if (area == 0)
@@ -281,22 +352,20 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
             const bool back = area > 0 && twoSided;
             const int32_t face = back ? 1 : 0;
             const int32_t idx[3] = {i0, i1, i2};
-            const int32_t clipCode = m_clipOr != 0 ? (c0 | c1 | c2) : 0;
+            const int32_t clipCode = clipOr != 0 ? (c0 | c1 | c2) : 0;
             for (int32_t j = 0; j < 3; ++j) {
-                if (m_shadedStamp[face][idx[j]] == m_stamp)
+                if (stamps[face][idx[j]] == stamp)
                     continue;
                 const SkwShadedVertex& shaded = m_shaded[face][idx[j]];
                 shadeVertex(idx[j], back, m_shaded[face][idx[j]]);
-                m_shadedStamp[face][idx[j]] = m_stamp;
-                int32_t w;
-                m_clipCache.getPosition(idx[j], w);
-                if (w <= 0 || m_outcodes[idx[j]] != 0)
+                stamps[face][idx[j]] = stamp;
+                if (ws[idx[j]] <= 0 || outcodes[idx[j]] != 0)
                     continue;
                 // Inside the view: divided by w once for every triangle
                 // that shares the vertex.
                 SkwRasterVertex& screen = m_screen[face][idx[j]];
                 int64_t divisor;
-                project(m_clipCache.getProjected(idx[j], divisor), screen);
+                project(m_caches->clip.getProjected(idx[j], divisor), screen);
                 screen.r = shaded.r;
                 screen.g = shaded.g;
                 screen.b = shaded.b;
@@ -317,6 +386,10 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
             }
             if (w0 <= 0 || w1 <= 0 || w2 <= 0)
                 continue;
+            if (inPlace) {
+                drawScreenTriangle(&m_screen[face][i0], &m_screen[face][i1], &m_screen[face][i2]);
+                continue;
+            }
             SkwRasterVertex screen[3];
             int64_t divisor[3];
             int32_t q[3][2];
@@ -355,8 +428,8 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
         if (!tracking)
             alpha = static_cast<int32_t>(static_cast<float>(m_baseAlpha) * m_alphaFactor + 0.5f);
         SkwLitVertex lit{};
-        lit.accumulator.setRgb(m_material->getColor(CkwMaterial::kEmissive));
-        lit.specular.setRgb(m_material->getColor(CkwMaterial::kSpecular));
+        lit.accumulator = m_emissive;
+        lit.specular = m_specular;
         lit.diffuse = tracking ? vertexColor : m_baseColor;
         CkwFixedColor ambient = m_ambientTerm;
         if (tracking) {
@@ -366,12 +439,12 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
         lit.accumulator.add(ambient);
         if (m_lit) {
             if (m_needEyePositions) {
-                const CkwFixedVector3D eye = m_eyeCache.getEyePosition(index, lit.w, lit.exponent);
+                const CkwFixedVector3D eye = m_caches->eye.getEyePosition(index, lit.w, lit.exponent);
                 lit.position[0] = eye.x;
                 lit.position[1] = eye.y;
                 lit.position[2] = eye.z;
             }
-            const CkwFixedVector3D& normal = m_normalCache.getNormal(index);
+            const CkwFixedVector3D& normal = m_caches->normal.getNormal(index);
             lit.normal[0] = normal.x;
             lit.normal[1] = normal.y;
             lit.normal[2] = normal.z;
@@ -388,7 +461,7 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
     out.fog = 0;
     if (m_fog != nullptr) {
         int32_t w, exponent;
-        const CkwFixedVector3D eye = m_eyeCache.getEyePosition(index, w, exponent);
+        const CkwFixedVector3D eye = m_caches->eye.getEyePosition(index, w, exponent);
         const float distance = w != 0 ? -std::ldexp(static_cast<float>(eye.z), exponent) / static_cast<float>(w) : 0.0f;
         const float f = std::clamp(fogAmount(*m_fog, distance), 0.0f, 1.0f);
         if (m_unitCount > 0) {
@@ -402,7 +475,7 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
     }
     for (int32_t unit = 0; unit < m_unitCount; ++unit)
         if (m_unitUsed[unit])
-            m_texCache[unit].getTexCoord(index, out.tex[unit]);
+            m_caches->tex[unit].getTexCoord(index, out.tex[unit]);
 }
 
 void CkwRendererStandard::drawClipped(const int32_t* indices, const SkwShadedVertex* const* shaded, int32_t clipCode,
@@ -411,7 +484,7 @@ void CkwRendererStandard::drawClipped(const int32_t* indices, const SkwShadedVer
     CkwClipVertex* v = m_clipVertices;
     for (int32_t j = 0; j < 3; ++j) {
         CkwClipVertex& c = v[j];
-        const CkwFixedVector3D& p = m_clipCache.getPosition(indices[j], c.w);
+        const CkwFixedVector3D& p = m_caches->clip.getPosition(indices[j], c.w);
         c.x = p.x;
         c.y = p.y;
         c.z = p.z;
@@ -458,39 +531,9 @@ void CkwRendererStandard::drawClipped(const int32_t* indices, const SkwShadedVer
 void CkwRendererStandard::drawProjected(SkwRasterVertex* screen, const int64_t* divisor, const int32_t (*q)[2],
                                         int32_t n)
 {
-    // Perspective weights 1/w (times q of projective units) in one scale for
-    // the polygon, the largest brought to 2^24.
-    int64_t weight[kClipVertexCapacity];
-    std::copy(divisor, divisor + n, weight);
-    for (int32_t u = 0; u < m_unitCount; ++u) {
-        if (!m_projective[u])
-            continue;
-        // Each factor into 31 bits keeps the product in 62.
-        int64_t largestWeight = 1, largestQ = 1;
-        for (int32_t i = 0; i < n; ++i) {
-            largestWeight = std::max(largestWeight, weight[i]);
-            largestQ = std::max<int64_t>(largestQ, q[i][u]);
-        }
-        const int32_t weightDown = std::max(0, topBit(static_cast<uint64_t>(largestWeight)) - 30);
-        const int32_t qDown = std::max(0, topBit(static_cast<uint64_t>(largestQ)) - 30);
-        for (int32_t i = 0; i < n; ++i)
-            weight[i] = (weight[i] >> weightDown) * std::max<int64_t>(q[i][u] >> qDown, 1);
-    }
-    int64_t largest = 1;
-    for (int32_t i = 0; i < n; ++i)
-        largest = std::max(largest, weight[i]);
-    // Into 30 bits, then scaled by one quotient so the largest is 2^24.
-    const int32_t move = topBit(static_cast<uint64_t>(largest)) - 29;
-    const auto fit = [&](int64_t w) { return move >= 0 ? w >> move : w << -move; };
-    const int64_t factor = (int64_t{1} << 54) / fit(largest);
-    for (int32_t i = 0; i < n; ++i) {
-        const int64_t w = (fit(weight[i]) * factor) >> 30;
-        const int32_t value = static_cast<int32_t>(std::clamp<int64_t>(w, 1, int64_t{1} << 24));
-        for (int32_t u = 0; u < 2; ++u) {
-            screen[i].tex[u].q = value;
-            screen[i].tex[u].reserved = 0;
-        }
-    }
+    // Affine texturing and untextured polygons read no weights.
+    if (m_unitCount > 0 && (m_polygonFlags & kPolygonPerspective))
+        setPerspectiveWeights(screen, divisor, q, n, m_unitCount, m_projective);
     for (int32_t i = 1; i + 1 < n; ++i)
         drawScreenTriangle(&screen[0], &screen[i], &screen[i + 1]);
 }

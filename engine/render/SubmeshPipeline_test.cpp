@@ -186,8 +186,18 @@ TEST(SubmeshPipeline, CachedVerticesFollowEveryChangeOfTheirKey)
         CkwLight* sun = light(CkwLight::kDirectional, 0xFFFFFF, 1.0f);
         rotate(sun, -40, 0, 1, 0);
         world->addChild(sun);
+        // Buffers that keep their own caches from frame to frame, the first
+        // outside the view and the next across its edge.
+        std::vector<CkwMesh*> row;
+        for (int32_t i = 0; i < 10; ++i) {
+            row.push_back(quad(0.1f, 0xFFFFFFFF, appearance));
+            row.back()->setTranslation(-3.1f + 0.25f * i, 1.2f, 0.0f);
+            world->addChild(row.back());
+        }
         CkwVertexBuffer* vb = mesh->getVertexBuffer();
         const std::function<void()> changes[] = {
+            [&] { row[3]->setTranslation(-1.3f, 1.0f, 0.0f); },
+            [&] { world->removeChild(row[7]); },
             [&] {
                 const int16_t moved[3] = {-1, 0, 0};
                 vb->getPositions()->setShorts(0, 1, 3, moved);

@@ -12,8 +12,6 @@ int32_t widen(uint32_t b) { return static_cast<int32_t>(b + ((b + 128) >> 8)); }
 
 int32_t narrow(int32_t c) { return std::clamp(c - ((c + 128) >> 8), 0, 255); }
 
-int32_t scaled(int32_t c, int32_t factor) { return static_cast<int32_t>((static_cast<int64_t>(c) * factor) >> 8); }
-
 } // namespace
 
 void CkwFixedColor::setRgb(uint32_t argb)
@@ -49,47 +47,12 @@ void CkwFixedColor::setRgb565(uint16_t pixel)
     blue = ((pixel & 0x1F) << 8) / 31;
 }
 
-void CkwFixedColor::add(const CkwFixedColor& other)
-{
-    red += other.red;
-    green += other.green;
-    blue += other.blue;
-}
-
-void CkwFixedColor::subtract(const CkwFixedColor& other)
-{
-    red -= other.red;
-    green -= other.green;
-    blue -= other.blue;
-}
-
-void CkwFixedColor::modulate(const CkwFixedColor& other)
-{
-    red = scaled(red, other.red);
-    green = scaled(green, other.green);
-    blue = scaled(blue, other.blue);
-}
-
 void CkwFixedColor::scale(float f)
 {
     // NaN gives 0, like every float the engine turns into an integer.
     const int32_t factor = saturateToInt(std::clamp(f, -1024.0f, 1024.0f) * 256.0f);
-    red = scaled(red, factor);
-    green = scaled(green, factor);
-    blue = scaled(blue, factor);
+    red = scaledChannel(red, factor);
+    green = scaledChannel(green, factor);
+    blue = scaledChannel(blue, factor);
 }
 
-void CkwFixedColor::scaleFixed(int32_t x)
-{
-    const int32_t factor = std::clamp(x >> 8, -0x40000, 0x40000);
-    red = scaled(red, factor);
-    green = scaled(green, factor);
-    blue = scaled(blue, factor);
-}
-
-void CkwFixedColor::clamp()
-{
-    red = std::clamp(red, 0, 256);
-    green = std::clamp(green, 0, 256);
-    blue = std::clamp(blue, 0, 256);
-}
