@@ -10,12 +10,10 @@
 
 #include "gfx2d/raster/RasterMath.h"
 #include "gfx2d/raster/UnalignedAccess.h"
+#include "gfx2d/span/ScanInternal.h"
 
 namespace {
 
-// Perspective interpolants were multiplied by (depth - depth offset) with
-// this shift at set-up.
-constexpr int kPerspectiveShift = 20;
 // Below this alpha (of 0xFFFF) a sample leaves the pixel and its depth alone.
 constexpr uint32_t kMinimumAlpha = 15;
 
@@ -54,9 +52,8 @@ void texturedSpan(RasterState& state, uint32_t left, uint32_t right)
 {
     const RasterStateBlock& s = state.block();
     const RasterTables* tables = state.tables();
-    const auto column = [](uint32_t x) { return static_cast<int32_t>((static_cast<int64_t>(Fixed(x)) + 0x7FFF) >> 16); };
-    const int32_t x0 = std::max(column(left), s.scissorx0);
-    const int32_t x1 = std::min(column(right), s.scissorx1);
+    const int32_t x0 = std::max(firstRow(static_cast<Fixed>(left)), s.scissorx0);
+    const int32_t x1 = std::min(firstRow(static_cast<Fixed>(right)), s.scissorx1);
     const bool wide = state.targetFormat() == PixelFormat::X8R8G8B8;
     if (x0 >= x1 || !tables || (!wide && state.targetFormat() != PixelFormat::R5G6B5))
         return;
