@@ -68,7 +68,7 @@ void blitScreen(benchmark::State& state, const Loop& loop)
         state.SkipWithError("no loop");
         return;
     }
-    const int sb = int(formatBytesPerPixel(loop.src)), db = int(formatBytesPerPixel(loop.dst));
+    const int sb = int(bytesPerPixel(loop.src)), db = int(bytesPerPixel(loop.dst));
     const std::vector<uint8_t> src = picture(size_t(kPixels) * sb);
     std::vector<uint8_t> dst(size_t(kPixels) * db);
     std::vector<uint32_t> palette(256);

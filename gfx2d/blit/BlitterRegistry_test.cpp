@@ -107,7 +107,7 @@ TEST_F(BlitterTest, ImageCopiesMatchTheReferenceInEveryMode)
     for (const Row& row : rows) {
         const BlitFunction loop = find(row.src, row.dst, row.key, 0, row.blend, 0);
         ASSERT_NE(loop, nullptr);
-        const int sb = int(formatBytesPerPixel(row.src)), db = int(formatBytesPerPixel(row.dst));
+        const int sb = int(bytesPerPixel(row.src)), db = int(bytesPerPixel(row.dst));
         const bool paletted = row.src == P8X8R8G8B8;
         for (const auto& size : sizes)
             for (int mirror = 0; mirror < 4; ++mirror)
@@ -195,7 +195,7 @@ TEST_F(BlitterTest, LinesAndFillsMatchTheReference)
                     const uint32_t alphaTest = mode ? 1 : 0, blend = mode == 2 ? 3 : 0;
                     const BlitFunction loop = find(colour.format, dstFormat, 0, alphaTest, blend, op);
                     ASSERT_NE(loop, nullptr);
-                    const int db = int(formatBytesPerPixel(dstFormat)), pitch = kSize * db;
+                    const int db = int(bytesPerPixel(dstFormat)), pitch = kSize * db;
                     const uint32_t alpha = colour.argb >> 24, rgb = colour.argb & 0xFFFFFF;
                     for (const auto& o : offsets) {
                         const Bytes dst0 = noise(size_t(pitch) * kSize);
@@ -254,7 +254,7 @@ TEST_F(BlitterTest, StreamConversionsMatchTheReference)
     for (const Row& row : rows) {
         const BlitFunction loop = find(row.src, row.dst, row.key, 0, 0, 2);
         ASSERT_NE(loop, nullptr);
-        const int db = int(formatBytesPerPixel(row.dst));
+        const int db = int(bytesPerPixel(row.dst));
         // Only the keyed loops of rows 29-31 apply the key.
         const bool applyKey = row.key && row.dst != R5G6B5;
         for (int w : {1, 5, 8})

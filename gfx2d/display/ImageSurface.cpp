@@ -20,6 +20,7 @@ void ImageSurface::releaseAll()
 {
     clearRenderTarget(this);
     m_ownedPalette.reset();
+    m_loadedPalette.reset();
     m_palette = nullptr;
     releasePixels();
     m_flags &= SurfaceFlag::KeptOnRelease;
@@ -100,7 +101,7 @@ int ImageSurface::adoptFrom(RSBFormat requested, Surface* source, uint32_t class
         ((m_flags & ExplicitFormat) && !d.explicitFormat))
         return 0;
     m_flags |= Wraps;
-    m_palette = palette ? palette : source->palette();
+    m_palette = palette;
     m_wrapped = source;
     return 1;
 }

@@ -48,6 +48,15 @@ const PixelBuffer* SurfaceBase::colourPlane() const
     return m_planes[0].get();
 }
 
+const uint32_t* SurfaceBase::palette() const
+{
+    // Read at use: a palette taken at sharing time dies when the source
+    // decodes anew or is released.
+    if (!m_palette && (m_flags & SurfaceFlag::Wraps) && m_wrapped)
+        return m_wrapped->palette();
+    return m_palette;
+}
+
 int Surface::containsRect(const Rect16& r) const
 {
     uint32_t w = 0, h = 0;

@@ -129,7 +129,8 @@ public:
     int getSize(uint32_t* width, uint32_t* height) const override;
     int planeAddress(uint32_t plane, uint8_t** address, int32_t* pitch, const Rect16* rect) override;
     RSBFormat planeFormat(uint32_t plane) const override;
-    const uint32_t* palette() const override { return m_palette; }
+    // A sharing surface without a palette of its own shows its source's.
+    const uint32_t* palette() const override;
 
     Surface* wrapped() const { return m_wrapped; }
     PixelBuffer* plane(uint32_t i) const { return i < 3 ? m_planes[i].get() : nullptr; }
@@ -141,7 +142,7 @@ protected:
     PaletteSlot m_ownedPalette;  // set while OwnsPalette
     std::unique_ptr<PixelBuffer> m_planes[3];
     Surface* m_wrapped = nullptr;  // plane 0 while Wraps
-    PaletteSlot m_loadedPalette;   // a description's palette, copied whole
+    PaletteSlot m_loadedPalette;   // a loaded description's palette, copied whole
 };
 
 class ImageSurface : public SurfaceBase, public TextureStorage {

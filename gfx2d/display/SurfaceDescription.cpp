@@ -39,7 +39,7 @@ int ImageSurface::getDescription(SurfaceDescription& d) const
     d.plane1Format = m_planes[1] ? m_planes[1]->format() : 0;
     d.plane2 = m_planes[2] != nullptr;
     d.plane2Format = m_planes[2] ? m_planes[2]->format() : 0;
-    d.palette = m_palette;
+    d.palette = palette();
     d.wrapped = (f & Wraps) ? m_wrapped : nullptr;
     d.ownsPalette = (f & OwnsPalette) != 0;
     return 1;

@@ -53,6 +53,8 @@ int SurfaceBase::load(InputStream& stream, uint32_t tag)
     uint32_t decoderTag = 0, classId = 0;
     bool tagKept = false, classKept = false;
     PackEntryStream entryStream;
+    // Kept only once init succeeds: init releases whatever the surface held.
+    PaletteSlot loadedPalette;
     ResourceManager* manager = getResourceManager();
     for (uint32_t i = 0; i < n; ++i) {
         const uint32_t key = stream.readU32();
@@ -86,10 +88,10 @@ int SurfaceBase::load(InputStream& stream, uint32_t tag)
             if (manager && manager->loadById(id, &r) && r) {
                 if (r->m_typeId == ResourceClassId::Palette) {
                     const ::Palette* p = static_cast<PaletteResource*>(r)->palette();
-                    m_loadedPalette.reset(new (std::nothrow) uint32_t[kPaletteEntries]());
-                    if (m_loadedPalette && p && p->colours())
-                        std::copy_n(p->colours(), std::min(p->count(), kPaletteEntries), m_loadedPalette.get());
-                    value = reinterpret_cast<uintptr_t>(m_loadedPalette.get());
+                    loadedPalette.reset(new (std::nothrow) uint32_t[kPaletteEntries]());
+                    if (loadedPalette && p && p->colours())
+                        std::copy_n(p->colours(), std::min(p->count(), kPaletteEntries), loadedPalette.get());
+                    value = reinterpret_cast<uintptr_t>(loadedPalette.get());
                 }
                 manager->releaseRef(&r);
             }
@@ -127,10 +129,10 @@ int SurfaceBase::load(InputStream& stream, uint32_t tag)
         list[count++] = SurfaceAttribute{SurfaceKey::SourceClass, classId};
     list[count] = SurfaceAttribute{SurfaceKey::End, 0};
     const int result = failed ? 0 : init(list);
-    if (!result) {
+    if (result)
+        m_loadedPalette = std::move(loadedPalette);
+    else
         releaseAll();
-        m_loadedPalette.reset();
-    }
     entryStream.reset();
     return result;
 }

@@ -127,6 +127,50 @@ TEST(Surface, GivenPalettesReplaceThePicturesColours)
     }
 }
 
+// A surface that shares another shows the source's palette as it is now:
+// after the source decodes a new picture or is released, never the colours
+// it has freed.
+TEST(Surface, SharersFollowTheSourcesPalette)
+{
+    TestApp app;
+    TestScreen screen;
+    screen.init();
+    const ImageBytes first = writePng({2, 1, 8, {0x102030, 0x405060}, {}, {1, 0}, {}, 0});
+    const ImageBytes second = writePng({2, 1, 8, {0x708090, 0xA0B0C0}, {}, {0, 1}, {}, 0});
+    auto decode = [](MemorySurface& s, const ImageBytes& file) {
+        MemoryInputStream stream;
+        stream.open(file.data(), uint32_t(file.size()));
+        const SurfaceAttribute list[] = {{14, reinterpret_cast<uintptr_t>(static_cast<InputStream*>(&stream))},
+                                         {15, ResourceType::PngFile},
+                                         {10, 1},
+                                         {0, 0}};
+        return s.init(list);
+    };
+    enum class Then { Decodes, Releases, Stays };
+    const struct {
+        Then then;
+        uint32_t colour0;  // the sharer's first colour afterwards; 0: no palette
+    } cases[] = {{Then::Stays, 0xFF102030}, {Then::Decodes, 0xFF708090}, {Then::Releases, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.then));
+        MemorySurface source, sharer;
+        ASSERT_EQ(decode(source, first), 1);
+        const SurfaceAttribute share[] = {{12, reinterpret_cast<uintptr_t>(static_cast<Surface*>(&source))}, {0, 0}};
+        ASSERT_EQ(sharer.init(share), 1);
+        if (c.then == Then::Decodes)
+            ASSERT_EQ(decode(source, second), 1);
+        else if (c.then == Then::Releases)
+            source.releaseAll();
+        EXPECT_EQ(sharer.palette(), source.palette());
+        SurfaceDescription d;
+        EXPECT_EQ(sharer.getDescription(d) ? d.palette : source.palette(), source.palette());
+        if (c.colour0) {
+            ASSERT_NE(sharer.palette(), nullptr);
+        }
+        EXPECT_EQ(sharer.palette() ? sharer.palette()[0] : 0, c.colour0);
+    }
+}
+
 // Key 16 picks transpose, mirror and flip; every picture pixel lands where
 // those three put it.
 TEST(Surface, OrientationsPlaceEveryPixel)
@@ -239,6 +283,7 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
     ASSERT_TRUE(writeHostFile(path("long"), longBytes));
     ASSERT_TRUE(writeHostFile(path("shared"), pairs({{12, 0x03000310}})));
     ASSERT_TRUE(writeHostFile(path("missing"), pairs({{14, 0x03000399}})));
+    ASSERT_TRUE(writeHostFile(path("sharesIndexed"), pairs({{12, 0x03000311}})));
     const std::string manifest = "index sorted\n"
                                  "0x101 0x374F8659 deflated 4 restable\n"
                                  "0x03000300 0xB717945F plain 4 file img.bmp\n"
@@ -247,7 +292,8 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
                                  "0x03000311 0x59EFBC42 deflated 4 file indexed\n"
                                  "0x03000312 0xE179EFBE plain 4 file long\n"
                                  "0x03000313 0xE179EFBE plain 4 file shared\n"
-                                 "0x03000314 0xE179EFBE plain 4 file missing\n";
+                                 "0x03000314 0xE179EFBE plain 4 file missing\n"
+                                 "0x03000315 0xE179EFBE plain 4 file sharesIndexed\n";
     ASSERT_TRUE(writeHostFile(path("pack.txt"), std::vector<uint8_t>(manifest.begin(), manifest.end())));
     const std::string manifestPath = path("pack.txt"), packPath = path("pack.big");
     const char* argv[] = {"packtool", "build", manifestPath.c_str(), packPath.c_str()};
@@ -300,6 +346,17 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
     EXPECT_EQ(d.wrapped, keyed);
     EXPECT_EQ(d.format, A1R5G5B5);
     EXPECT_EQ(targetPixels(*shared), targetPixels(*keyed));
+
+    // A loaded palette lasts only until the surface is set up anew, and what
+    // shares the surface shows the new colours.
+    Surface* sharesIndexed = load(0x03000315);
+    ASSERT_NE(sharesIndexed, nullptr);
+    EXPECT_EQ(sharesIndexed->palette(), indexed->palette());
+    const uint32_t grey[256] = {0xFF808080};
+    const SurfaceAttribute direct[] = {
+        {1, 3}, {2, 2}, {6, P8X8R8G8B8}, {11, reinterpret_cast<uintptr_t>(grey)}, {0, 0}};
+    ASSERT_EQ(indexed->init(direct), 1);
+    EXPECT_EQ(sharesIndexed->palette(), grey);
 
     EXPECT_EQ(load(0x03000312), nullptr);  // more pairs than a description holds
     EXPECT_EQ(load(0x03000314), nullptr);  // an image entry the pack lacks

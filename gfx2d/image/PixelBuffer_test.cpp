@@ -167,7 +167,7 @@ void expectPicture(const Decoded& d, const Picture& p, RSBFormat format, bool ke
     const bool transpose = flags & 1, mirror = flags & 2, flip = flags & 4;
     ASSERT_EQ(d.buffer.width(), uint32_t(transpose ? p.h : p.w)) << what;
     ASSERT_EQ(d.buffer.height(), uint32_t(transpose ? p.w : p.h)) << what;
-    const int bytes = int(formatBytesPerPixel(format));
+    const int bytes = int(bytesPerPixel(format));
     for (int r = 0; r < p.h; ++r)
         for (int c = 0; c < p.w; ++c) {
             const int x = transpose ? (mirror ? p.h - 1 - r : r) : (mirror ? p.w - 1 - c : c);

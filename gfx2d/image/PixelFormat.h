@@ -40,7 +40,6 @@ inline constexpr std::uint32_t FormatFlagAlphaOnly = 0x2;
 inline constexpr std::uint32_t FormatFlagAlpha = 0x4;
 inline constexpr std::uint32_t FormatFlagPalette = 0x8;
 
-constexpr std::uint32_t formatBytesPerPixel(RSBFormat f) { return f & 0xFF; }
 // What buffers size their rows and texels by: the low five bits, which hold
 // the byte count of every format the library stores.
 constexpr std::uint32_t bytesPerPixel(RSBFormat f) { return f & 31; }

@@ -320,7 +320,7 @@ void RasterState::clearColor(uint32_t w, uint32_t h)
     case A8R8G8B8: case Z32: case L8: case ArgbFixed: case R8G8B8: break;
     default: return;
     }
-    const uint32_t bpp = texelBytes(format);
+    const uint32_t bpp = bytesPerPixel(format);
     // The device cleared whole words and ran past an odd pixel count; this
     // writes exactly w x h pixels and only inside the bound plane.
     const uint32_t bytes = spanBytes(w, h, bpp);
@@ -445,7 +445,7 @@ void RasterState::bindTextureUnit(uint32_t unit, int32_t slot)
     host.format = e->format;
     host.width = e->width;
     host.height = e->height;
-    host.bpp = texelBytes(e->format);
+    host.bpp = bytesPerPixel(e->format);
     host.levelCount = mapped ? levels : 0;
     host.palette = e->palette;
 }
@@ -456,7 +456,7 @@ void RasterState::bindTexturePixels(uint32_t unit, const TexturePixels& px)
     // The sampler addresses width x height texels without a pitch: refuse
     // pixels that do not hold them.
     if (unit >= kTextureUnitCount || !px.pixels ||
-        static_cast<uint64_t>(width) * height * texelBytes(px.format) > px.bytes)
+        static_cast<uint64_t>(width) * height * bytesPerPixel(px.format) > px.bytes)
         return;
     resetUnit(unit);
     const uint32_t region = kSpanRegionTextureLevels + unit;
@@ -478,7 +478,7 @@ void RasterState::bindTexturePixels(uint32_t unit, const TexturePixels& px)
     host.format = px.format;
     host.width = width;
     host.height = height;
-    host.bpp = texelBytes(px.format);
+    host.bpp = bytesPerPixel(px.format);
     host.levelCount = 1;
     host.levels[0] = px.pixels;
 }

@@ -181,17 +181,17 @@ TEST(RasterState, ClearsFillExactlyTheBoundPlanesInEveryFormat)
         std::memset(colour.levels[0], 0x55, colour.bytes);
         RenderTargetView view;
         view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane | kTargetDepthPlane;
-        view.colour = {colour.levels[0], static_cast<int32_t>(3 * texelBytes(c.format)),
+        view.colour = {colour.levels[0], static_cast<int32_t>(3 * bytesPerPixel(c.format)),
                        static_cast<uint32_t>(colour.bytes), c.format};
         const TextureEntry& depth = *store.entry(s.depthSlot);
         view.depth = {depth.levels[0], 12, static_cast<uint32_t>(depth.bytes), Z32};
         rs->bindTarget(&view);
         EXPECT_EQ(s.destbase, spanAddress(kSpanRegionColour, 0));
-        EXPECT_EQ(s.deststride, static_cast<int32_t>(3 * texelBytes(c.format)));
+        EXPECT_EQ(s.deststride, static_cast<int32_t>(3 * bytesPerPixel(c.format)));
         s.clearColour[0] = 0x80, s.clearColour[1] = 0xF0, s.clearColour[2] = 0x0F, s.clearColour[3] = 0x3C;
         s.clearDepth = 0x12345678;
         rs->clear();
-        const uint32_t bpp = texelBytes(c.format);
+        const uint32_t bpp = bytesPerPixel(c.format);
         for (uint32_t i = 0; i < 9; ++i)
             EXPECT_EQ(0, std::memcmp(colour.levels[0] + i * bpp, c.pixel, bpp)) << formatName(c.format) << " " << i;
         EXPECT_EQ(reinterpret_cast<const uint32_t*>(depth.levels[0])[8], 0x12345678u);

@@ -15,7 +15,7 @@ namespace {
 class BufferStorage : public TextureStorage {
 public:
     BufferStorage(RSBFormat format, uint32_t w, uint32_t h, bool ready)
-        : m_pixels(static_cast<size_t>(w) * h * texelBytes(format)), m_format(format), m_w(w), m_h(h),
+        : m_pixels(static_cast<size_t>(w) * h * bytesPerPixel(format)), m_format(format), m_w(w), m_h(h),
           m_ready(ready)
     {
     }

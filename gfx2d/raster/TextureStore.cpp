@@ -15,7 +15,7 @@ int32_t clampByte(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
 size_t entryBytes(uint32_t width, uint32_t height, RSBFormat format)
 {
-    return static_cast<size_t>(texelBytes(format)) * (width & 0xFFFF) * (height & 0xFFFF);
+    return static_cast<size_t>(bytesPerPixel(format)) * (width & 0xFFFF) * (height & 0xFFFF);
 }
 
 // Offset of texel (x, y) of level 0, or -1 when it is outside the entry.
@@ -24,7 +24,7 @@ int64_t texelOffset(const TextureEntry& e, int32_t x, int32_t y)
     if (e.isFree() || x < 0 || y < 0 || static_cast<uint32_t>(x) >= e.width ||
         static_cast<uint32_t>(y) >= e.height)
         return -1;
-    const uint32_t bpp = texelBytes(e.format);
+    const uint32_t bpp = bytesPerPixel(e.format);
     const int64_t off = (static_cast<int64_t>(y) * e.width + x) * bpp;
     return off + bpp <= static_cast<int64_t>(e.bytes) ? off : -1;
 }
@@ -310,7 +310,7 @@ void TextureStore::fillRect(int32_t slot, int32_t x0, int32_t y0, int32_t x1, in
     const int32_t top = std::clamp(std::min(y0, y1), 0, h), bottom = std::clamp(std::max(y0, y1), 0, h);
     if (left >= right || top >= bottom)
         return;
-    const uint32_t bpp = texelBytes(e->format);
+    const uint32_t bpp = bytesPerPixel(e->format);
     uint8_t texel[16];
     if (bpp == 0 || bpp > sizeof texel ||
         !::writeTexel(texel, e->format, {clampByte(a), clampByte(r), clampByte(g), clampByte(b)}))
@@ -363,7 +363,7 @@ void TextureStore::buildMipmaps(int32_t slot)
         return;
     if (e->miptype == kMiptypeInterleaved)
         compactRows(slot);
-    const uint32_t bpp = texelBytes(e->format);
+    const uint32_t bpp = bytesPerPixel(e->format);
     // The levels array bounds the chain: a 1024-texel side would need 11.
     const int levels = std::min<int32_t>(std::max(textureLog2(e->width), textureLog2(e->height)),
                                          kTextureLevelCount - 1);
@@ -442,7 +442,7 @@ void TextureStore::compactRows(int32_t slot)
     TextureEntry* e = entry(slot);
     if (!e || e->isFree() || e->miptype != kMiptypeInterleaved)
         return;
-    const uint32_t bpp = texelBytes(e->format);
+    const uint32_t bpp = bytesPerPixel(e->format);
     const size_t rowBytes = static_cast<size_t>(e->width) * bpp;
     const size_t bytes = rowBytes * e->height;
     uint8_t* block = static_cast<uint8_t*>(std::calloc(std::max<size_t>(bytes, 1), 1));

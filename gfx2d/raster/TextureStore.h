@@ -40,8 +40,6 @@ struct TextureEntry {
     bool isFree() const { return levels[0] == nullptr; }
 };
 
-constexpr uint32_t texelBytes(RSBFormat f) { return bytesPerPixel(f); }
-
 // 1 when the format is one the table knows; else 0 and out untouched.
 int readTexel(const uint8_t* p, RSBFormat format, TexelColour& out);
 int writeTexel(uint8_t* p, RSBFormat format, const TexelColour& c);

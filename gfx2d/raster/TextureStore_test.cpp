@@ -89,7 +89,7 @@ TEST(TextureStore, TexelsRoundTripToEachFormatsPrecision)
     for (const Case& c : cases) {
         uint8_t memory[16] = {};
         ASSERT_EQ(writeTexel(memory, c.format, in), 1) << formatName(c.format);
-        EXPECT_EQ(0, std::memcmp(memory, c.bytes, texelBytes(c.format))) << formatName(c.format);
+        EXPECT_EQ(0, std::memcmp(memory, c.bytes, bytesPerPixel(c.format))) << formatName(c.format);
         TexelColour out{-1, -1, -1, -1};
         ASSERT_EQ(readTexel(memory, c.format, out), 1);
         EXPECT_EQ(out.a, c.stored.a) << formatName(c.format);

@@ -2,8 +2,6 @@
 // filled with.
 #include "gfx2d/span/ScanConversion.h"
 
-#include <algorithm>
-
 #include "gfx2d/image/PixelFormat.h"
 #include "gfx2d/raster/RasterMath.h"
 #include "gfx2d/raster/UnalignedAccess.h"
@@ -11,24 +9,13 @@
 
 void flatSpan(RasterState& state, uint32_t left, uint32_t right)
 {
+    SpanPixels run;
+    if (!spanPixels(state, left, right, run))
+        return;
     const RasterStateBlock& s = state.block();
-    const int32_t x0 = std::max(firstRow(static_cast<Fixed>(left)), s.scissorx0);
-    const int32_t x1 = std::min(firstRow(static_cast<Fixed>(right)), s.scissorx1);
-    if (x0 >= x1)
-        return;
-    const uint32_t count = static_cast<uint32_t>(x1 - x0);
-    const bool wide = state.targetFormat() == PixelFormat::X8R8G8B8;
-    if (!wide && state.targetFormat() != PixelFormat::R5G6B5)
-        return;
-    const uint32_t bpp = wide ? 4 : 2;
-    const SpanAddressSpace& space = state.addressSpace();
-    uint8_t* p = space.translate(s.destptr + static_cast<uint32_t>(x0) * bpp, count * bpp);
-    if (!p)
-        return;
+    const auto [x0, count, wide, p, z] = run;
     const uint32_t argb = flatColourWord(s);
     const uint32_t colour = wide ? 0xFF000000u | (argb & 0xFFFFFF) : rgb565(argb >> 16, argb >> 8, argb);
-    uint8_t* z = (s.drawBytes[0] || s.drawBytes[1]) ? space.translate(s.zptr + static_cast<uint32_t>(x0) * 4, count * 4)
-                                                    : nullptr;
     const Fixed dz = s.intdp[0];
     Fixed depth = wrapAdd(s.intp[0], wrapAdd(static_cast<Fixed>(static_cast<uint32_t>(x0) * static_cast<uint32_t>(dz)), dz >> 1));
     for (uint32_t i = 0; i < count; ++i, depth = wrapAdd(depth, dz)) {

@@ -12,12 +12,6 @@
 #include "gfx2d/span/ScanInternal.h"
 #include "gfx2d/span/SpanIds.h"
 
-namespace {
-
-constexpr int kPerspectiveShift = 20;
-
-}  // namespace
-
 void setClipRectangle(RasterState& state, int32_t x0, int32_t y0, int32_t x1, int32_t y1)
 {
     RasterStateBlock& s = state.block();

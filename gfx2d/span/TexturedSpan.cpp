@@ -10,12 +10,10 @@
 
 #include "gfx2d/raster/RasterMath.h"
 #include "gfx2d/raster/UnalignedAccess.h"
+#include "gfx2d/span/ScanInternal.h"
 
 namespace {
 
-// Perspective interpolants were multiplied by (depth - depth offset) with
-// this shift at set-up.
-constexpr int kPerspectiveShift = 20;
 // Below this alpha (of 0xFFFF) a sample leaves the pixel and its depth alone.
 constexpr uint32_t kMinimumAlpha = 15;
 
@@ -52,23 +50,12 @@ uint32_t packTexelXrgb8888(const uint32_t c[4])
 
 void texturedSpan(RasterState& state, uint32_t left, uint32_t right)
 {
-    const RasterStateBlock& s = state.block();
     const RasterTables* tables = state.tables();
-    const auto column = [](uint32_t x) { return static_cast<int32_t>((static_cast<int64_t>(Fixed(x)) + 0x7FFF) >> 16); };
-    const int32_t x0 = std::max(column(left), s.scissorx0);
-    const int32_t x1 = std::min(column(right), s.scissorx1);
-    const bool wide = state.targetFormat() == PixelFormat::X8R8G8B8;
-    if (x0 >= x1 || !tables || (!wide && state.targetFormat() != PixelFormat::R5G6B5))
+    SpanPixels run;
+    if (!tables || !spanPixels(state, left, right, run))
         return;
-    const uint32_t count = static_cast<uint32_t>(x1 - x0);
-    const uint32_t bpp = wide ? 4 : 2;
-    const SpanAddressSpace& space = state.addressSpace();
-    uint8_t* p = space.translate(s.destptr + static_cast<uint32_t>(x0) * bpp, count * bpp);
-    if (!p)
-        return;
-    // Without a depth plane the draw bytes have nothing to act on.
-    uint8_t* z = s.drawBytes[0] || s.drawBytes[1] ? space.translate(s.zptr + static_cast<uint32_t>(x0) * 4, count * 4)
-                                                  : nullptr;
+    const RasterStateBlock& s = state.block();
+    const auto [x0, count, wide, p, z] = run;
     const bool test = z && s.drawBytes[0], write = z && s.drawBytes[1];
 
     const SamplerUnit unit = state.sampler(0);

@@ -210,7 +210,7 @@ int DirectDrawSurface::lock(uint8_t** address, int32_t* pitch, uint32_t, const R
         DDSURFACEDESC d = describeRequest(0);
         ok = SUCCEEDED(m_back->Lock(nullptr, &d, kLockFlags, nullptr));
         // Rows shorter than the described width would run past the memory.
-        const int64_t row = int64_t{formatBytesPerPixel(pixels->format())} * pixels->width();
+        const int64_t row = int64_t{bytesPerPixel(pixels->format())} * pixels->width();
         if (ok && (d.lPitch <= 0 || d.lPitch > kMaxPitch || d.lPitch < row)) {
             m_back->Unlock(nullptr);
             ok = false;
