@@ -387,8 +387,8 @@ bool CkwRasterizerStandard::computeGradients()
     // Per-pixel gradients still four times too large: x and y. The factors'
     // range is looked at once for all attributes.
     const bool narrowFactors = narrow(kx1) & narrow(kx0) & narrow(ky1) & narrow(ky0);
-    auto gradient4 = [&](const int64_t* v, int64_t& ddx4, int64_t& ddy4) {
-        const int64_t d0 = v[2] - v[0], d1 = v[1] - v[2];
+    auto gradient4 = [&](int32_t attr, int64_t& ddx4, int64_t& ddy4) {
+        const int64_t d0 = m_values[2][attr] - m_values[0][attr], d1 = m_values[1][attr] - m_values[2][attr];
         if (narrowFactors & narrow(d0) & narrow(d1)) {
             ddx4 = (d0 * kx1 + d1 * kx0) >> 16;
             ddy4 = (d0 * ky1 + d1 * ky0) >> 16;
@@ -398,24 +398,23 @@ bool CkwRasterizerStandard::computeGradients()
         ddy4 = mulAddShiftWide(d0, ky1, d1, ky0, 16);
     };
     auto setAttribute = [&](int32_t attr, int64_t a0, int64_t a1, int64_t a2, int32_t bias) {
-        int64_t* v = m_values[attr];
-        v[0] = a0;
-        v[1] = a1;
-        v[2] = a2;
+        m_values[0][attr] = a0;
+        m_values[1][attr] = a1;
+        m_values[2][attr] = a2;
         int64_t ddx4, ddy4;
-        gradient4(v, ddx4, ddy4);
+        gradient4(attr, ddx4, ddy4);
         m_ddx[attr] = wrap32(ddx4 >> 2);
         m_ddy[attr] = wrap32(ddy4 >> 2);
         m_bias[attr] = bias;
-        m_active[attr] = true;
     };
     auto setConstant = [&](int32_t attr, int64_t value) {
-        m_values[attr][0] = m_values[attr][1] = m_values[attr][2] = value;
-        m_ddx[attr] = m_ddy[attr] = 0;
-        m_bias[attr] = 0;
-        m_active[attr] = true;
+        m_values[0][attr] = m_values[1][attr] = m_values[2][attr] = value;
     };
-    std::fill(std::begin(m_active), std::end(m_active), false);
+    // What no attribute sets stays zero, which the edge walk relies on.
+    std::memset(m_values, 0, sizeof(m_values));
+    std::memset(m_ddx, 0, sizeof(m_ddx));
+    std::memset(m_ddy, 0, sizeof(m_ddy));
+    std::memset(m_bias, 0, sizeof(m_bias));
 
     int32_t& flags = m_triangleFlags;
     const bool textured = flags & kRasterTextured;
@@ -429,7 +428,7 @@ bool CkwRasterizerStandard::computeGradients()
         setAttribute(kAlpha, alpha(v0.alpha), alpha(v1.alpha), alpha(v2.alpha), 128);
         // The edge walk starts alpha from a x 257 with the gradients above.
         for (int32_t i = 0; i < 3; ++i)
-            m_values[kAlpha][i] = m_vertices[i]->alpha * 257;
+            m_values[i][kAlpha] = m_vertices[i]->alpha * 257;
     } else {
         setConstant(kRed, limitColor(v0.r, textured));
         setConstant(kGreen, limitColor(v0.g, textured));
@@ -489,9 +488,9 @@ bool CkwRasterizerStandard::computeGradients()
         setAttribute(sa, sq[0], sq[1], sq[2], 0);
         setAttribute(ta, tq[0], tq[1], tq[2], 0);
         int64_t dqdx4, dsdx4, dtdx4, unused;
-        gradient4(m_values[qa], dqdx4, unused);
-        gradient4(m_values[sa], dsdx4, unused);
-        gradient4(m_values[ta], dtdx4, unused);
+        gradient4(qa, dqdx4, unused);
+        gradient4(sa, dsdx4, unused);
+        gradient4(ta, dtdx4, unused);
         int64_t m = std::abs(mulAddShift(dqdx4, zmax, 0, 0, 31));
         if (m == 0)
             m = 1;
@@ -521,7 +520,7 @@ void CkwRasterizerStandard::applyPolygonOffset()
     for (int32_t i = 0; i < 3; ++i) {
         SkwRasterVertex& v = *m_vertices[i];
         v.z = static_cast<int32_t>(std::clamp<int64_t>(v.z + offset, 0, kMaxDepth));
-        m_values[kZ][i] = v.z;
+        m_values[i][kZ] = v.z;
     }
 }
 
@@ -545,19 +544,22 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to)
     // Texture pre-steps in 16.16 pixels, biased by 1/32 pixel.
     const int64_t xpre = (xstep << 12) + 2048;
     const int64_t ypre = (ystep << 12) | 0x800;
-    for (int32_t i = First; i < Last; ++i) {
-        if (!m_active[i]) {
-            edge.value[i] = edge.step[i] = edge.carryStep[i] = 0;
-            continue;
-        }
+    // Unused attributes hold zero values and gradients, so every attribute
+    // takes the same branch-free path.
+    const int64_t* start = m_values[from];
+    const int64_t whole = edge.slope >> 12;
+    constexpr int32_t kPlainLast = Last < kUnitQ ? Last : kUnitQ;
+    for (int32_t i = First; i < kPlainLast; ++i) {
         const int64_t ddx = m_ddx[i], ddy = m_ddy[i];
-        int64_t v = m_values[i][from];
-        if (i >= kUnitQ)
-            v += mulAddShift(ddx, xpre, ddy, ypre, 16);
-        else
-            v += ((ddy * ystep + ddx * xstep) >> 4) + m_bias[i];
-        edge.value[i] = static_cast<uint64_t>(v);
-        const int64_t step = ddy + (edge.slope >> 12) * ddx;
+        edge.value[i] = static_cast<uint64_t>(start[i] + ((ddy * ystep + ddx * xstep) >> 4) + m_bias[i]);
+        const int64_t step = ddy + whole * ddx;
+        edge.step[i] = static_cast<uint64_t>(step);
+        edge.carryStep[i] = static_cast<uint64_t>(step + ddx);
+    }
+    for (int32_t i = First > kUnitQ ? First : kUnitQ; i < Last; ++i) {
+        const int64_t ddx = m_ddx[i], ddy = m_ddy[i];
+        edge.value[i] = static_cast<uint64_t>(start[i] + mulAddShift(ddx, xpre, ddy, ypre, 16));
+        const int64_t step = ddy + whole * ddx;
         edge.step[i] = static_cast<uint64_t>(step);
         edge.carryStep[i] = static_cast<uint64_t>(step + ddx);
     }

@@ -73,13 +73,12 @@ private:
 
     SkwSpan m_span{};
     SkwRasterTexture m_units[2];
-    // Per triangle: each attribute's value at the three vertices, its per-pixel
+    // Per triangle: the attributes' values at each vertex, their per-pixel
     // gradients and the rounding added at the edge start.
-    int64_t m_values[kAttributeCount][3]{};
+    int64_t m_values[3][kAttributeCount]{};
     int32_t m_ddx[kAttributeCount]{};
     int32_t m_ddy[kAttributeCount]{};
     int32_t m_bias[kAttributeCount]{};
-    bool m_active[kAttributeCount]{};
     int32_t m_ytop = 0, m_ybottom = 0, m_topVertex = 0;
 
     SkwSpanSetup m_setup;
