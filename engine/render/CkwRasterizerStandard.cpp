@@ -409,12 +409,10 @@ bool CkwRasterizerStandard::computeGradients()
     };
     auto setConstant = [&](int32_t attr, int64_t value) {
         m_values[0][attr] = m_values[1][attr] = m_values[2][attr] = value;
+        m_ddx[attr] = m_ddy[attr] = 0;
+        m_bias[attr] = 0;
     };
-    // What no attribute sets stays zero, which the edge walk relies on.
-    std::memset(m_values, 0, sizeof(m_values));
-    std::memset(m_ddx, 0, sizeof(m_ddx));
-    std::memset(m_ddy, 0, sizeof(m_ddy));
-    std::memset(m_bias, 0, sizeof(m_bias));
+    // Attributes the edge walk reads but the triangle does not use are zero.
 
     int32_t& flags = m_triangleFlags;
     const bool textured = flags & kRasterTextured;
@@ -441,6 +439,8 @@ bool CkwRasterizerStandard::computeGradients()
         else
             setAttribute(kFogAmount, v0.fog * 257, v1.fog * 257, v2.fog * 257, 128);
     }
+    if (!(flags & kRasterFog))
+        setConstant(kFogAmount, 0);
     m_span.dzdx = m_ddx[kZ];
     m_span.drdx = m_ddx[kRed];
     m_span.dgdx = m_ddx[kGreen];
@@ -452,11 +452,15 @@ bool CkwRasterizerStandard::computeGradients()
 
     const int32_t zmax = std::max({v0.z, v1.z, v2.z});
     for (int32_t u = 0; u < m_textureCount; ++u) {
-        if (!unitInUse(u))
-            continue;
         const int32_t qa = u * kUnitStride + kUnitQ, sa = qa + 1, ta = qa + 2;
+        if (!unitInUse(u)) {
+            for (int32_t attr : {qa, sa, ta})
+                setConstant(attr, 0);
+            continue;
+        }
         SkwSpanUnit& span = m_span.unit[u];
         if (flags & kRasterAffine) {
+            setConstant(qa, 0);
             setAttribute(sa, int64_t{v0.tex[u].s} << 7, int64_t{v1.tex[u].s} << 7, int64_t{v2.tex[u].s} << 7, 0);
             setAttribute(ta, int64_t{v0.tex[u].t} << 7, int64_t{v1.tex[u].t} << 7, int64_t{v2.tex[u].t} << 7, 0);
             span.dsdx = m_ddx[sa];
