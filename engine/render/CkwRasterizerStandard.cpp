@@ -452,7 +452,7 @@ bool CkwRasterizerStandard::computeGradients()
 
     const int32_t zmax = std::max({v0.z, v1.z, v2.z});
     for (int32_t u = 0; u < m_textureCount; ++u) {
-        const int32_t qa = u * kUnitStride + kUnitQ, sa = qa + 1, ta = qa + 2;
+        const int32_t sa = u * kUnitStride + kUnitS, ta = sa + 1, qa = sa + 2;
         if (!unitInUse(u)) {
             for (int32_t attr : {qa, sa, ta})
                 setConstant(attr, 0);
@@ -552,7 +552,7 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to)
     // takes the same branch-free path.
     const int64_t* start = m_values[from];
     const int64_t whole = edge.slope >> 12;
-    constexpr int32_t kPlainLast = Last < kUnitQ ? Last : kUnitQ;
+    constexpr int32_t kPlainLast = Last < kUnitS ? Last : kUnitS;
     for (int32_t i = First; i < kPlainLast; ++i) {
         const int64_t ddx = m_ddx[i], ddy = m_ddy[i];
         edge.value[i] = static_cast<uint64_t>(start[i] + ((ddy * ystep + ddx * xstep) >> 4) + m_bias[i]);
@@ -560,7 +560,7 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to)
         edge.step[i] = static_cast<uint64_t>(step);
         edge.carryStep[i] = static_cast<uint64_t>(step + ddx);
     }
-    for (int32_t i = First > kUnitQ ? First : kUnitQ; i < Last; ++i) {
+    for (int32_t i = First > kUnitS ? First : kUnitS; i < Last; ++i) {
         const int64_t ddx = m_ddx[i], ddy = m_ddy[i];
         edge.value[i] = static_cast<uint64_t>(start[i] + mulAddShift(ddx, xpre, ddy, ypre, 16));
         const int64_t step = ddy + whole * ddx;
@@ -588,13 +588,14 @@ void CkwRasterizerStandard::walkEdges()
     const int32_t units = textured ? m_textureCount : 0;
     // Only perspective spans need the right end's q, s and t.
     const bool perspective = textured && !(m_triangleFlags & kRasterAffine);
-    constexpr int32_t kOne = kUnitQ + kUnitStride, kTwo = kUnitQ + 2 * kUnitStride;
+    // Affine spans take no q, the last of a unit's three.
+    constexpr int32_t kOne = kUnitS + kUnitStride, kTwo = kUnitS + 2 * kUnitStride;
     if (units == 0)
-        walkEdgesFor<kUnitQ, kUnitQ>();
+        walkEdgesFor<kUnitS, kUnitS>();
     else if (units == 1)
-        perspective ? walkEdgesFor<kOne, kOne>() : walkEdgesFor<kOne, kUnitQ>();
+        perspective ? walkEdgesFor<kOne, kOne>() : walkEdgesFor<kOne - 1, kUnitS>();
     else
-        perspective ? walkEdgesFor<kTwo, kTwo>() : walkEdgesFor<kTwo, kUnitQ>();
+        perspective ? walkEdgesFor<kTwo, kTwo>() : walkEdgesFor<kTwo - 1, kUnitS>();
 }
 
 template <int32_t LeftLast, int32_t RightLast>
@@ -608,7 +609,7 @@ void CkwRasterizerStandard::walkEdgesFor()
     Edge left;
     Edge right;
     startEdge<0, LeftLast>(left, m_topVertex, next(m_topVertex));
-    startEdge<kUnitQ, RightLast>(right, m_topVertex, prev(m_topVertex));
+    startEdge<kUnitS, RightLast>(right, m_topVertex, prev(m_topVertex));
     int32_t leftEdges = 1;
     int32_t rightEdges = 1;
 
@@ -626,7 +627,7 @@ void CkwRasterizerStandard::walkEdgesFor()
         while (y == right.endY) {
             if (++rightEdges > 3)
                 return;
-            startEdge<kUnitQ, RightLast>(right, right.lower, prev(right.lower));
+            startEdge<kUnitS, RightLast>(right, right.lower, prev(right.lower));
         }
         if (y >= 0 && y < m_height) {
             const int64_t xl = left.x >> 12;
@@ -648,15 +649,15 @@ void CkwRasterizerStandard::walkEdgesFor()
                 span.b = wrap32(left.value[kBlue]);
                 span.a = wrap32(left.value[kAlpha]);
                 span.fog = wrap32(left.value[kFogAmount]);
-                for (int32_t base = kUnitQ, u = 0; base < LeftLast; base += kUnitStride, ++u) {
-                    span.unit[u].q = wrap32(left.value[base]);
-                    span.unit[u].s = wrap32(left.value[base + 1]);
-                    span.unit[u].t = wrap32(left.value[base + 2]);
+                for (int32_t base = kUnitS, u = 0; base < LeftLast; base += kUnitStride, ++u) {
+                    span.unit[u].s = wrap32(left.value[base]);
+                    span.unit[u].t = wrap32(left.value[base + 1]);
+                    span.unit[u].q = base + 2 < LeftLast ? wrap32(left.value[base + 2]) : 0;
                 }
-                for (int32_t base = kUnitQ, u = 0; base < RightLast; base += kUnitStride, ++u) {
-                    span.unit[u].qRight = wrap32(right.value[base]);
-                    span.unit[u].sRight = wrap32(right.value[base + 1]);
-                    span.unit[u].tRight = wrap32(right.value[base + 2]);
+                for (int32_t base = kUnitS, u = 0; base < RightLast; base += kUnitStride, ++u) {
+                    span.unit[u].sRight = wrap32(right.value[base]);
+                    span.unit[u].tRight = wrap32(right.value[base + 1]);
+                    span.unit[u].qRight = wrap32(right.value[base + 2]);
                 }
                 if (xl >= 0 && xr <= m_width)
                     m_spanRoutine(m_setup, span);
@@ -665,7 +666,7 @@ void CkwRasterizerStandard::walkEdgesFor()
             }
         }
         stepEdge<0, LeftLast>(left);
-        stepEdge<kUnitQ, RightLast>(right);
+        stepEdge<kUnitS, RightLast>(right);
         colorOffset += m_pitch;
         depthOffset += m_width;
         alphaOffset += m_alphaPitch;
