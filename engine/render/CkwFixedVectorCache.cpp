@@ -160,6 +160,22 @@ CkwFixedVector3D CkwFixedVectorCache::getEyePosition(int32_t i, int32_t& w, int3
 
 void CkwFixedVectorCache::getTexCoord(int32_t i, int32_t* stq)
 {
+    // The quotients are kept where a position cache keeps its projection,
+    // for as long as the key holds.
+    if (m_flags[i] & kProjected) {
+        const CkwFixedVector3D& kept = m_projected[i];
+        stq[0] = kept.x;
+        stq[1] = kept.y;
+        stq[2] = kept.z;
+        return;
+    }
+    divideTexCoord(i, stq);
+    m_projected[i] = CkwFixedVector3D{stq[0], stq[1], stq[2]};
+    m_flags[i] |= kProjected;
+}
+
+void CkwFixedVectorCache::divideTexCoord(int32_t i, int32_t* stq)
+{
     int32_t w;
     const CkwFixedVector3D& p = getPosition(i, w);
     stq[2] = w;

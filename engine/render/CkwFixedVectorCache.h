@@ -63,6 +63,7 @@ private:
     static constexpr uint8_t kProjected = 2;
 
     void transform(int32_t i);
+    void divideTexCoord(int32_t i, int32_t* stq);
     const CkwIntMatrix& matrixOf(int32_t i) const;
 
     CkwVertexArray* m_array = nullptr;

@@ -387,8 +387,8 @@ bool CkwRasterizerStandard::computeGradients()
     // Per-pixel gradients still four times too large: x and y. The factors'
     // range is looked at once for all attributes.
     const bool narrowFactors = narrow(kx1) & narrow(kx0) & narrow(ky1) & narrow(ky0);
-    auto gradient4 = [&](const int64_t* v, int64_t& ddx4, int64_t& ddy4) {
-        const int64_t d0 = v[2] - v[0], d1 = v[1] - v[2];
+    auto gradient4 = [&](int32_t attr, int64_t& ddx4, int64_t& ddy4) {
+        const int64_t d0 = m_values[2][attr] - m_values[0][attr], d1 = m_values[1][attr] - m_values[2][attr];
         if (narrowFactors & narrow(d0) & narrow(d1)) {
             ddx4 = (d0 * kx1 + d1 * kx0) >> 16;
             ddy4 = (d0 * ky1 + d1 * ky0) >> 16;
@@ -398,24 +398,21 @@ bool CkwRasterizerStandard::computeGradients()
         ddy4 = mulAddShiftWide(d0, ky1, d1, ky0, 16);
     };
     auto setAttribute = [&](int32_t attr, int64_t a0, int64_t a1, int64_t a2, int32_t bias) {
-        int64_t* v = m_values[attr];
-        v[0] = a0;
-        v[1] = a1;
-        v[2] = a2;
+        m_values[0][attr] = a0;
+        m_values[1][attr] = a1;
+        m_values[2][attr] = a2;
         int64_t ddx4, ddy4;
-        gradient4(v, ddx4, ddy4);
+        gradient4(attr, ddx4, ddy4);
         m_ddx[attr] = wrap32(ddx4 >> 2);
         m_ddy[attr] = wrap32(ddy4 >> 2);
         m_bias[attr] = bias;
-        m_active[attr] = true;
     };
     auto setConstant = [&](int32_t attr, int64_t value) {
-        m_values[attr][0] = m_values[attr][1] = m_values[attr][2] = value;
+        m_values[0][attr] = m_values[1][attr] = m_values[2][attr] = value;
         m_ddx[attr] = m_ddy[attr] = 0;
         m_bias[attr] = 0;
-        m_active[attr] = true;
     };
-    std::fill(std::begin(m_active), std::end(m_active), false);
+    // Attributes the edge walk reads but the triangle does not use are zero.
 
     int32_t& flags = m_triangleFlags;
     const bool textured = flags & kRasterTextured;
@@ -429,7 +426,7 @@ bool CkwRasterizerStandard::computeGradients()
         setAttribute(kAlpha, alpha(v0.alpha), alpha(v1.alpha), alpha(v2.alpha), 128);
         // The edge walk starts alpha from a x 257 with the gradients above.
         for (int32_t i = 0; i < 3; ++i)
-            m_values[kAlpha][i] = m_vertices[i]->alpha * 257;
+            m_values[i][kAlpha] = m_vertices[i]->alpha * 257;
     } else {
         setConstant(kRed, limitColor(v0.r, textured));
         setConstant(kGreen, limitColor(v0.g, textured));
@@ -442,6 +439,8 @@ bool CkwRasterizerStandard::computeGradients()
         else
             setAttribute(kFogAmount, v0.fog * 257, v1.fog * 257, v2.fog * 257, 128);
     }
+    if (!(flags & kRasterFog))
+        setConstant(kFogAmount, 0);
     m_span.dzdx = m_ddx[kZ];
     m_span.drdx = m_ddx[kRed];
     m_span.dgdx = m_ddx[kGreen];
@@ -453,11 +452,15 @@ bool CkwRasterizerStandard::computeGradients()
 
     const int32_t zmax = std::max({v0.z, v1.z, v2.z});
     for (int32_t u = 0; u < m_textureCount; ++u) {
-        if (!unitInUse(u))
+        const int32_t sa = u * kUnitStride + kUnitS, ta = sa + 1, qa = sa + 2;
+        if (!unitInUse(u)) {
+            for (int32_t attr : {qa, sa, ta})
+                setConstant(attr, 0);
             continue;
-        const int32_t qa = u * kUnitStride + kUnitQ, sa = qa + 1, ta = qa + 2;
+        }
         SkwSpanUnit& span = m_span.unit[u];
         if (flags & kRasterAffine) {
+            setConstant(qa, 0);
             setAttribute(sa, int64_t{v0.tex[u].s} << 7, int64_t{v1.tex[u].s} << 7, int64_t{v2.tex[u].s} << 7, 0);
             setAttribute(ta, int64_t{v0.tex[u].t} << 7, int64_t{v1.tex[u].t} << 7, int64_t{v2.tex[u].t} << 7, 0);
             span.dsdx = m_ddx[sa];
@@ -489,9 +492,9 @@ bool CkwRasterizerStandard::computeGradients()
         setAttribute(sa, sq[0], sq[1], sq[2], 0);
         setAttribute(ta, tq[0], tq[1], tq[2], 0);
         int64_t dqdx4, dsdx4, dtdx4, unused;
-        gradient4(m_values[qa], dqdx4, unused);
-        gradient4(m_values[sa], dsdx4, unused);
-        gradient4(m_values[ta], dtdx4, unused);
+        gradient4(qa, dqdx4, unused);
+        gradient4(sa, dsdx4, unused);
+        gradient4(ta, dtdx4, unused);
         int64_t m = std::abs(mulAddShift(dqdx4, zmax, 0, 0, 31));
         if (m == 0)
             m = 1;
@@ -521,7 +524,7 @@ void CkwRasterizerStandard::applyPolygonOffset()
     for (int32_t i = 0; i < 3; ++i) {
         SkwRasterVertex& v = *m_vertices[i];
         v.z = static_cast<int32_t>(std::clamp<int64_t>(v.z + offset, 0, kMaxDepth));
-        m_values[kZ][i] = v.z;
+        m_values[i][kZ] = v.z;
     }
 }
 
@@ -545,19 +548,22 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to)
     // Texture pre-steps in 16.16 pixels, biased by 1/32 pixel.
     const int64_t xpre = (xstep << 12) + 2048;
     const int64_t ypre = (ystep << 12) | 0x800;
-    for (int32_t i = First; i < Last; ++i) {
-        if (!m_active[i]) {
-            edge.value[i] = edge.step[i] = edge.carryStep[i] = 0;
-            continue;
-        }
+    // Unused attributes hold zero values and gradients, so every attribute
+    // takes the same branch-free path.
+    const int64_t* start = m_values[from];
+    const int64_t whole = edge.slope >> 12;
+    constexpr int32_t kPlainLast = Last < kUnitS ? Last : kUnitS;
+    for (int32_t i = First; i < kPlainLast; ++i) {
         const int64_t ddx = m_ddx[i], ddy = m_ddy[i];
-        int64_t v = m_values[i][from];
-        if (i >= kUnitQ)
-            v += mulAddShift(ddx, xpre, ddy, ypre, 16);
-        else
-            v += ((ddy * ystep + ddx * xstep) >> 4) + m_bias[i];
-        edge.value[i] = static_cast<uint64_t>(v);
-        const int64_t step = ddy + (edge.slope >> 12) * ddx;
+        edge.value[i] = static_cast<uint64_t>(start[i] + ((ddy * ystep + ddx * xstep) >> 4) + m_bias[i]);
+        const int64_t step = ddy + whole * ddx;
+        edge.step[i] = static_cast<uint64_t>(step);
+        edge.carryStep[i] = static_cast<uint64_t>(step + ddx);
+    }
+    for (int32_t i = First > kUnitS ? First : kUnitS; i < Last; ++i) {
+        const int64_t ddx = m_ddx[i], ddy = m_ddy[i];
+        edge.value[i] = static_cast<uint64_t>(start[i] + mulAddShift(ddx, xpre, ddy, ypre, 16));
+        const int64_t step = ddy + whole * ddx;
         edge.step[i] = static_cast<uint64_t>(step);
         edge.carryStep[i] = static_cast<uint64_t>(step + ddx);
     }
@@ -582,13 +588,14 @@ void CkwRasterizerStandard::walkEdges()
     const int32_t units = textured ? m_textureCount : 0;
     // Only perspective spans need the right end's q, s and t.
     const bool perspective = textured && !(m_triangleFlags & kRasterAffine);
-    constexpr int32_t kOne = kUnitQ + kUnitStride, kTwo = kUnitQ + 2 * kUnitStride;
+    // Affine spans take no q, the last of a unit's three.
+    constexpr int32_t kOne = kUnitS + kUnitStride, kTwo = kUnitS + 2 * kUnitStride;
     if (units == 0)
-        walkEdgesFor<kUnitQ, kUnitQ>();
+        walkEdgesFor<kUnitS, kUnitS>();
     else if (units == 1)
-        perspective ? walkEdgesFor<kOne, kOne>() : walkEdgesFor<kOne, kUnitQ>();
+        perspective ? walkEdgesFor<kOne, kOne>() : walkEdgesFor<kOne - 1, kUnitS>();
     else
-        perspective ? walkEdgesFor<kTwo, kTwo>() : walkEdgesFor<kTwo, kUnitQ>();
+        perspective ? walkEdgesFor<kTwo, kTwo>() : walkEdgesFor<kTwo - 1, kUnitS>();
 }
 
 template <int32_t LeftLast, int32_t RightLast>
@@ -602,7 +609,7 @@ void CkwRasterizerStandard::walkEdgesFor()
     Edge left;
     Edge right;
     startEdge<0, LeftLast>(left, m_topVertex, next(m_topVertex));
-    startEdge<kUnitQ, RightLast>(right, m_topVertex, prev(m_topVertex));
+    startEdge<kUnitS, RightLast>(right, m_topVertex, prev(m_topVertex));
     int32_t leftEdges = 1;
     int32_t rightEdges = 1;
 
@@ -620,7 +627,7 @@ void CkwRasterizerStandard::walkEdgesFor()
         while (y == right.endY) {
             if (++rightEdges > 3)
                 return;
-            startEdge<kUnitQ, RightLast>(right, right.lower, prev(right.lower));
+            startEdge<kUnitS, RightLast>(right, right.lower, prev(right.lower));
         }
         if (y >= 0 && y < m_height) {
             const int64_t xl = left.x >> 12;
@@ -642,15 +649,15 @@ void CkwRasterizerStandard::walkEdgesFor()
                 span.b = wrap32(left.value[kBlue]);
                 span.a = wrap32(left.value[kAlpha]);
                 span.fog = wrap32(left.value[kFogAmount]);
-                for (int32_t base = kUnitQ, u = 0; base < LeftLast; base += kUnitStride, ++u) {
-                    span.unit[u].q = wrap32(left.value[base]);
-                    span.unit[u].s = wrap32(left.value[base + 1]);
-                    span.unit[u].t = wrap32(left.value[base + 2]);
+                for (int32_t base = kUnitS, u = 0; base < LeftLast; base += kUnitStride, ++u) {
+                    span.unit[u].s = wrap32(left.value[base]);
+                    span.unit[u].t = wrap32(left.value[base + 1]);
+                    span.unit[u].q = base + 2 < LeftLast ? wrap32(left.value[base + 2]) : 0;
                 }
-                for (int32_t base = kUnitQ, u = 0; base < RightLast; base += kUnitStride, ++u) {
-                    span.unit[u].qRight = wrap32(right.value[base]);
-                    span.unit[u].sRight = wrap32(right.value[base + 1]);
-                    span.unit[u].tRight = wrap32(right.value[base + 2]);
+                for (int32_t base = kUnitS, u = 0; base < RightLast; base += kUnitStride, ++u) {
+                    span.unit[u].sRight = wrap32(right.value[base]);
+                    span.unit[u].tRight = wrap32(right.value[base + 1]);
+                    span.unit[u].qRight = wrap32(right.value[base + 2]);
                 }
                 if (xl >= 0 && xr <= m_width)
                     m_spanRoutine(m_setup, span);
@@ -659,7 +666,7 @@ void CkwRasterizerStandard::walkEdgesFor()
             }
         }
         stepEdge<0, LeftLast>(left);
-        stepEdge<kUnitQ, RightLast>(right);
+        stepEdge<kUnitS, RightLast>(right);
         colorOffset += m_pitch;
         depthOffset += m_width;
         alphaOffset += m_alphaPitch;

@@ -56,7 +56,7 @@ private:
     void applyPolygonOffset();
     void walkEdges();
     // One instance per set of attributes the edges carry: the left edge
-    // 0..LeftLast-1, the right one kUnitQ..RightLast-1.
+    // 0..LeftLast-1, the right one kUnitS..RightLast-1.
     template <int32_t LeftLast, int32_t RightLast>
     void walkEdgesFor();
     // Attributes First..Last-1 follow the edge from vertex from to vertex to.
@@ -68,18 +68,17 @@ private:
     bool unitInUse(int32_t unit) const;
 
     // Interpolated attributes, in the order the gradient arrays keep them.
-    enum Attribute { kZ, kRed, kGreen, kBlue, kAlpha, kFogAmount, kUnitQ, kUnitS, kUnitT, kAttributeCount = 12 };
-    static constexpr int32_t kUnitStride = 3;  // q, s, t of unit 1 follow those of unit 0
+    enum Attribute { kZ, kRed, kGreen, kBlue, kAlpha, kFogAmount, kUnitS, kUnitT, kUnitQ, kAttributeCount = 12 };
+    static constexpr int32_t kUnitStride = 3;  // s, t, q of unit 1 follow those of unit 0
 
     SkwSpan m_span{};
     SkwRasterTexture m_units[2];
-    // Per triangle: each attribute's value at the three vertices, its per-pixel
+    // Per triangle: the attributes' values at each vertex, their per-pixel
     // gradients and the rounding added at the edge start.
-    int64_t m_values[kAttributeCount][3]{};
+    int64_t m_values[3][kAttributeCount]{};
     int32_t m_ddx[kAttributeCount]{};
     int32_t m_ddy[kAttributeCount]{};
     int32_t m_bias[kAttributeCount]{};
-    bool m_active[kAttributeCount]{};
     int32_t m_ytop = 0, m_ybottom = 0, m_topVertex = 0;
 
     SkwSpanSetup m_setup;
