@@ -45,10 +45,10 @@ uint32_t imageSpanSet(bool key, bool alphaTest, bool blend, uint32_t mode)
 bool DrawContext::prepareRaster(const Target& t)
 {
     RasterState& rs = *m_raster;
-    rs.bindTarget();
     RasterStateBlock& b = rs.block();
-    // A target whose colour plane does not bind leaves no destination.
-    if (b.destbase == 0)
+    // A refused target leaves the last one's planes bound, with whatever
+    // stride a span stored: draw nothing then, nor without a colour plane.
+    if (!rs.bindTarget() || b.destbase == 0)
         return false;
     b.destheight = int32_t(t.height);
     const Rect16& c = m_effectiveClip;

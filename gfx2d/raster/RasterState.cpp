@@ -226,19 +226,20 @@ void RasterState::mapPlane(uint32_t region, const TargetPlane* plane, SpanAddres
     }
 }
 
-void RasterState::bindTarget(const RenderTargetView* target)
+bool RasterState::bindTarget(const RenderTargetView* target)
 {
     if (!target || !(target->flags & SurfaceFlag::RasterTarget))
-        return;
+        return false;
     const uint32_t f = target->flags;
     if ((f & kTargetStencilPlane) && target->stencil.format != PixelFormat::S8)
-        return;
+        return false;
     RasterStateBlock& s = m_block;
     mapPlane(kSpanRegionColour, f & kTargetColourPlane ? &target->colour : nullptr, s.destbase, s.deststride);
     m_targetFormat = s.destbase ? target->colour.format : 0;
     mapPlane(kSpanRegionDepth, f & kTargetDepthPlane ? &target->depth : nullptr, s.zbase, s.zstride);
     mapPlane(kSpanRegionStencil, f & kTargetStencilPlane ? &target->stencil : nullptr, s.stencilbase,
              s.stencilstride);
+    return true;
 }
 
 void RasterState::beginFrame(const RenderTargetView* target)

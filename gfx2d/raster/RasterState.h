@@ -94,11 +94,12 @@ public:
     int createRenderBuffers(uint32_t w, uint32_t h, RSBFormat format);
 
     // Binds nothing without a target or without SurfaceFlag::RasterTarget, and
-    // nothing when its stencil plane is not S8.
-    void bindTarget(const RenderTargetView* target);
+    // nothing when its stencil plane is not S8; false then, and the planes
+    // bound before stay bound.
+    bool bindTarget(const RenderTargetView* target);
     void beginFrame(const RenderTargetView* target);
     // The same with the screen context's current render target.
-    void bindTarget();
+    bool bindTarget();
     void beginFrame();
     void resetStacks();
     // On the projection stack. Both return 0 (and change nothing) when the

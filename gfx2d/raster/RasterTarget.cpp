@@ -13,10 +13,10 @@ bool currentTarget(RenderTargetView& view)
 }
 } // namespace
 
-void RasterState::bindTarget()
+bool RasterState::bindTarget()
 {
     RenderTargetView view;
-    bindTarget(currentTarget(view) ? &view : nullptr);
+    return bindTarget(currentTarget(view) ? &view : nullptr);
 }
 
 void RasterState::beginFrame()

@@ -121,6 +121,44 @@ TEST(HostileSpans, StoresIntoHostOwnedWordsChangeNothingTheHostDoes)
     }
 }
 
+TEST(HostileSpans, ATargetThatDoesNotBindKeepsNoneOfTheLastBinding)
+{
+    // After a draw into the scene's target, the current target becomes one
+    // the raster state refuses (its stencil plane is not S8); a segment
+    // drawn under a transform must then write nowhere, whatever stride a
+    // span left in the record.
+    const std::vector<uint32_t> opaque = spanProgramCode(SpanMode::Opaque, PixelFormat::X8R8G8B8, PixelFormat::X8R8G8B8);
+    const struct {
+        const char* what;
+        std::vector<uint32_t> code;
+    } cases[] = {
+        {"a clean program", opaque},
+        {"a stride whose 28 rows wrap to 8 bytes", storeThen(kRsDestStride, 0x0924924A, opaque)},
+    };
+    for (const auto& c : cases) {
+        Scene s;
+        SpanProgramSet set;
+        ASSERT_EQ(load(set, imageRecord(c.code)), 1);
+        s.drawWith(set);
+        const std::vector<uint32_t> drawn = s.frame();
+        MemorySurface refused;
+        const SurfaceAttribute list[] = {{SurfaceKey::Width, kW},
+                                         {SurfaceKey::Height, kH},
+                                         {SurfaceKey::Format0, PixelFormat::X8R8G8B8},
+                                         {SurfaceKey::Format2, PixelFormat::L8},
+                                         {SurfaceKey::End, 0}};
+        ASSERT_TRUE(refused.init(list)) << c.what;
+        refused.makeCurrent();
+        const int16_t ends[4] = {5, 0, 5, kH - 1};
+        const Fixed t[2] = {0, 0};
+        s.dc.loadMatrix(kSheared, t);
+        s.dc.vertexPointer(2, VertexType::S16, 0, ends);
+        s.dc.drawArrays(DrawMode::Lines, 0, 2);
+        EXPECT_EQ(s.frame(), drawn) << c.what;
+        s.target.makeCurrent();
+    }
+}
+
 TEST(HostileSpans, AFreedTextureEntryStaysUnreachableWhateverTheUnitWordsSay)
 {
     RasterState rs;
