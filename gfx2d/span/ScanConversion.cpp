@@ -261,9 +261,11 @@ void ScanConverter::fillSegment(Fixed* a, Fixed* b, FillRoutine fill, bool proje
     const int32_t width = x1 - x0 + 1, height = y1 - y0 + 1;
     const uint32_t stride = static_cast<uint32_t>(s.deststride);
     const uint32_t start = s.destbase + static_cast<uint32_t>(y0) * stride + static_cast<uint32_t>(x0 * bpp);
-    // The whole rectangle must lie in the plane before the routine gets it.
-    uint8_t* p = m_rs.addressSpace().translate(start, static_cast<uint32_t>(height - 1) * stride +
-                                                          static_cast<uint32_t>(width * bpp));
+    // The whole rectangle must lie in the plane before the routine gets it;
+    // its extent in 64 bits, as a stride a span stored could wrap 32.
+    const uint64_t extent = static_cast<uint64_t>(height - 1) * stride + static_cast<uint64_t>(width) * bpp;
+    uint8_t* p = extent <= kSpanRegionLimit ? m_rs.addressSpace().translate(start, static_cast<uint32_t>(extent))
+                                            : nullptr;
     if (p)
         fill(p, static_cast<int32_t>(stride), flatColourWord(s), width, height);
 }

@@ -411,6 +411,19 @@ TEST(ScanConversion, DrawArraysRectanglesPolygonsAndSegments)
         EXPECT_EQ(fills[0].w, 41) << int(viewport);
         EXPECT_EQ(fills[0].h, 1) << int(viewport);
     }
+
+    // A stride a span stored, under which 20 rows wrap to 20 bytes, leaves
+    // the rectangle outside the plane: nothing is filled.
+    fills.clear();
+    rs.resetPool();
+    setOneToOneMapping(rs);
+    s.deststride = static_cast<int32_t>(0x80000001u);
+    const int16_t tall[] = {5, 0, 5, 21};
+    binding.position.set(tall, 2, kVertexS16, 16, 0, 4);
+    sc.drawSegments(binding, 0, 2, [](uint8_t*, int32_t, uint32_t c, int32_t w, int32_t h) {
+        fills.push_back({0, 0, w, h, c});
+    }, false);
+    ASSERT_EQ(fills.size(), 0u) << fills[0].h << " rows";
 }
 
 // The triangle driver pre-steps the interpolants and the bound program's
