@@ -20,23 +20,26 @@ constexpr int32_t kCoordinateLimit = 1 << 18;
 constexpr int32_t kMaxDepth = 0x0FFFFFFF;
 constexpr int32_t kFullFog = 255;
 
-// Attribute differences reach 2^39 (s << 7) and the reciprocal factors 2^30,
-// so gradient sums are formed in 128 bits and wrapped back. Operands all
-// inside +-2^31, as those of small triangles are, keep both products below
-// 2^62 and their sum below 2^63, so 64 bits give the same value.
+// (a * b + c * d) >> shift exactly, wrapped to 64 bits: attribute
+// differences reach 2^39 (s << 7) and the reciprocal factors 2^30. Operands
+// all inside +-2^31 keep both products below 2^62 and their sum below 2^63.
 using Wide = __int128;
 bool narrow(int64_t v) { return static_cast<uint64_t>(v + 0x7FFFFFFF) <= 0xFFFFFFFEu; }
-
-int64_t mulAddShiftWide(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shift)
-{
-    return static_cast<int64_t>((Wide{a} * b + Wide{c} * d) >> shift);
-}
 
 int64_t mulAddShift(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shift)
 {
     if (narrow(a) & narrow(b) & narrow(c) & narrow(d))
         return (a * b + c * d) >> shift;
-    return mulAddShiftWide(a, b, c, d, shift);
+    return static_cast<int64_t>((Wide{a} * b + Wide{c} * d) >> shift);
+}
+
+// The low 32 bits of (a * b + c * d) >> shift for shift <= 32: they lie in
+// the sum's low 64 bits, which wrapping products give for any operands.
+uint32_t mulAddShiftLow(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shift)
+{
+    const uint64_t sum = static_cast<uint64_t>(a) * static_cast<uint64_t>(b)
+        + static_cast<uint64_t>(c) * static_cast<uint64_t>(d);
+    return static_cast<uint32_t>(sum >> shift);
 }
 
 int32_t ceil4(int32_t v) { return (v + 15) >> 4; }
@@ -76,12 +79,10 @@ struct CkwRasterizerStandard::Edge {
     int64_t slope;  // 20.12 per scanline
     int32_t endY;   // first scanline below this edge
     int32_t lower;  // index of the edge's lower vertex
-    // Attribute values and steps wrap at 32 bits; kept in 64, of which the
-    // low 32 count, each is read back as wide as it was stored, so the span
-    // set-up never waits on narrow stores merging into a wide load.
-    uint64_t value[kAttributeCount];
-    uint64_t step[kAttributeCount];       // when x's integer part moves by slope >> 12
-    uint64_t carryStep[kAttributeCount];  // when it moves one more
+    // Attribute values and steps, wrapping at 32 bits as the spans take them.
+    uint32_t value[kAttributeCount];
+    uint32_t step[kAttributeCount];       // when x's integer part moves by slope >> 12
+    uint32_t carryStep[kAttributeCount];  // when it moves one more
 };
 
 CkwRasterizerStandard::CkwRasterizerStandard()
@@ -384,34 +385,22 @@ bool CkwRasterizerStandard::computeGradients()
     const int64_t k = inv - (inv >> 9);
     const int64_t kx1 = (k * dy1) >> 16, kx0 = (k * dy0) >> 16;
     const int64_t ky1 = (-k * dx1) >> 16, ky0 = (-k * dx0) >> 16;
-    // Per-pixel gradients still four times too large: x and y. The factors'
-    // range is looked at once for all attributes.
-    const bool narrowFactors = narrow(kx1) & narrow(kx0) & narrow(ky1) & narrow(ky0);
-    auto gradient4 = [&](int32_t attr, int64_t& ddx4, int64_t& ddy4) {
-        const int64_t d0 = m_values[2][attr] - m_values[0][attr], d1 = m_values[1][attr] - m_values[2][attr];
-        if (narrowFactors & narrow(d0) & narrow(d1)) {
-            ddx4 = (d0 * kx1 + d1 * kx0) >> 16;
-            ddy4 = (d0 * ky1 + d1 * ky0) >> 16;
-            return;
-        }
-        ddx4 = mulAddShiftWide(d0, kx1, d1, kx0, 16);
-        ddy4 = mulAddShiftWide(d0, ky1, d1, ky0, 16);
-    };
+    // Per-pixel gradients are the sums below, four times too large, over 4;
+    // spans take their low 32 bits.
     auto setAttribute = [&](int32_t attr, int64_t a0, int64_t a1, int64_t a2, int32_t bias) {
-        m_values[0][attr] = a0;
-        m_values[1][attr] = a1;
-        m_values[2][attr] = a2;
-        int64_t ddx4, ddy4;
-        gradient4(attr, ddx4, ddy4);
-        m_ddx[attr] = wrap32(ddx4 >> 2);
-        m_ddy[attr] = wrap32(ddy4 >> 2);
-        m_bias[attr] = bias;
+        const int64_t d0 = a2 - a0, d1 = a1 - a2;
+        m_ddx[attr] = static_cast<int32_t>(mulAddShiftLow(d0, kx1, d1, kx0, 18));
+        m_ddy[attr] = static_cast<int32_t>(mulAddShiftLow(d0, ky1, d1, ky0, 18));
+        m_start[0][attr] = static_cast<uint32_t>(a0 + bias);
+        m_start[1][attr] = static_cast<uint32_t>(a1 + bias);
+        m_start[2][attr] = static_cast<uint32_t>(a2 + bias);
     };
     auto setConstant = [&](int32_t attr, int64_t value) {
-        m_values[0][attr] = m_values[1][attr] = m_values[2][attr] = value;
+        m_start[0][attr] = m_start[1][attr] = m_start[2][attr] = static_cast<uint32_t>(value);
         m_ddx[attr] = m_ddy[attr] = 0;
-        m_bias[attr] = 0;
     };
+    // The exact x gradient, four times too large, that perspective segments need.
+    auto exactGradient4 = [&](const int64_t* a) { return mulAddShift(a[2] - a[0], kx1, a[1] - a[2], kx0, 16); };
     // Attributes the edge walk reads but the triangle does not use are zero.
 
     int32_t& flags = m_triangleFlags;
@@ -426,7 +415,7 @@ bool CkwRasterizerStandard::computeGradients()
         setAttribute(kAlpha, alpha(v0.alpha), alpha(v1.alpha), alpha(v2.alpha), 128);
         // The edge walk starts alpha from a x 257 with the gradients above.
         for (int32_t i = 0; i < 3; ++i)
-            m_values[i][kAlpha] = m_vertices[i]->alpha * 257;
+            m_start[i][kAlpha] = m_vertices[i]->alpha * 257 + 128;
     } else {
         setConstant(kRed, limitColor(v0.r, textured));
         setConstant(kGreen, limitColor(v0.g, textured));
@@ -491,10 +480,7 @@ bool CkwRasterizerStandard::computeGradients()
         setAttribute(qa, q[0], q[1], q[2], 0);
         setAttribute(sa, sq[0], sq[1], sq[2], 0);
         setAttribute(ta, tq[0], tq[1], tq[2], 0);
-        int64_t dqdx4, dsdx4, dtdx4, unused;
-        gradient4(qa, dqdx4, unused);
-        gradient4(sa, dsdx4, unused);
-        gradient4(ta, dtdx4, unused);
+        const int64_t dqdx4 = exactGradient4(q), dsdx4 = exactGradient4(sq), dtdx4 = exactGradient4(tq);
         int64_t m = std::abs(mulAddShift(dqdx4, zmax, 0, 0, 31));
         if (m == 0)
             m = 1;
@@ -524,7 +510,7 @@ void CkwRasterizerStandard::applyPolygonOffset()
     for (int32_t i = 0; i < 3; ++i) {
         SkwRasterVertex& v = *m_vertices[i];
         v.z = static_cast<int32_t>(std::clamp<int64_t>(v.z + offset, 0, kMaxDepth));
-        m_values[i][kZ] = v.z;
+        m_start[i][kZ] = static_cast<uint32_t>(v.z);
     }
 }
 
@@ -550,22 +536,17 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to)
     const int64_t ypre = (ystep << 12) | 0x800;
     // Unused attributes hold zero values and gradients, so every attribute
     // takes the same branch-free path.
-    const int64_t* start = m_values[from];
-    const int64_t whole = edge.slope >> 12;
+    const uint32_t* start = m_start[from];
+    const uint32_t whole = static_cast<uint32_t>(edge.slope >> 12);
     constexpr int32_t kPlainLast = Last < kUnitS ? Last : kUnitS;
-    for (int32_t i = First; i < kPlainLast; ++i) {
-        const int64_t ddx = m_ddx[i], ddy = m_ddy[i];
-        edge.value[i] = static_cast<uint64_t>(start[i] + ((ddy * ystep + ddx * xstep) >> 4) + m_bias[i]);
-        const int64_t step = ddy + whole * ddx;
-        edge.step[i] = static_cast<uint64_t>(step);
-        edge.carryStep[i] = static_cast<uint64_t>(step + ddx);
-    }
-    for (int32_t i = First > kUnitS ? First : kUnitS; i < Last; ++i) {
-        const int64_t ddx = m_ddx[i], ddy = m_ddy[i];
-        edge.value[i] = static_cast<uint64_t>(start[i] + mulAddShift(ddx, xpre, ddy, ypre, 16));
-        const int64_t step = ddy + whole * ddx;
-        edge.step[i] = static_cast<uint64_t>(step);
-        edge.carryStep[i] = static_cast<uint64_t>(step + ddx);
+    for (int32_t i = First; i < kPlainLast; ++i)
+        edge.value[i] = start[i] + mulAddShiftLow(m_ddy[i], ystep, m_ddx[i], xstep, 4);
+    for (int32_t i = First > kUnitS ? First : kUnitS; i < Last; ++i)
+        edge.value[i] = start[i] + mulAddShiftLow(m_ddx[i], xpre, m_ddy[i], ypre, 16);
+    for (int32_t i = First; i < Last; ++i) {
+        const uint32_t step = static_cast<uint32_t>(m_ddy[i]) + whole * static_cast<uint32_t>(m_ddx[i]);
+        edge.step[i] = step;
+        edge.carryStep[i] = step + static_cast<uint32_t>(m_ddx[i]);
     }
 }
 
@@ -575,9 +556,9 @@ void CkwRasterizerStandard::stepEdge(Edge& edge)
     const int64_t before = edge.x >> 12;
     edge.x += edge.slope;
     const bool carry = (edge.x >> 12) - before != edge.slope >> 12;
-    // A copy the values cannot alias lets the adds go two at a time.
-    uint64_t step[Last - First + 1];
-    std::memcpy(step, (carry ? edge.carryStep : edge.step) + First, sizeof(uint64_t) * (Last - First));
+    // A copy the values cannot alias lets the adds go several at a time.
+    uint32_t step[Last - First + 1];
+    std::memcpy(step, (carry ? edge.carryStep : edge.step) + First, sizeof(uint32_t) * (Last - First));
     for (int32_t i = First; i < Last; ++i)
         edge.value[i] += step[i - First];
 }
@@ -643,21 +624,21 @@ void CkwRasterizerStandard::walkEdgesFor()
                 span.colorRow = reinterpret_cast<uint16_t*>(colorBase + colorOffset);
                 span.depthRow = m_depthBuffer ? m_depthBuffer + depthOffset : nullptr;
                 span.alphaRow = m_alphaPlane ? m_alphaPlane + alphaOffset : nullptr;
-                span.z = wrap32(left.value[kZ]);
-                span.r = wrap32(left.value[kRed]);
-                span.g = wrap32(left.value[kGreen]);
-                span.b = wrap32(left.value[kBlue]);
-                span.a = wrap32(left.value[kAlpha]);
-                span.fog = wrap32(left.value[kFogAmount]);
+                span.z = static_cast<int32_t>(left.value[kZ]);
+                span.r = static_cast<int32_t>(left.value[kRed]);
+                span.g = static_cast<int32_t>(left.value[kGreen]);
+                span.b = static_cast<int32_t>(left.value[kBlue]);
+                span.a = static_cast<int32_t>(left.value[kAlpha]);
+                span.fog = static_cast<int32_t>(left.value[kFogAmount]);
                 for (int32_t base = kUnitS, u = 0; base < LeftLast; base += kUnitStride, ++u) {
-                    span.unit[u].s = wrap32(left.value[base]);
-                    span.unit[u].t = wrap32(left.value[base + 1]);
-                    span.unit[u].q = base + 2 < LeftLast ? wrap32(left.value[base + 2]) : 0;
+                    span.unit[u].s = static_cast<int32_t>(left.value[base]);
+                    span.unit[u].t = static_cast<int32_t>(left.value[base + 1]);
+                    span.unit[u].q = base + 2 < LeftLast ? static_cast<int32_t>(left.value[base + 2]) : 0;
                 }
                 for (int32_t base = kUnitS, u = 0; base < RightLast; base += kUnitStride, ++u) {
-                    span.unit[u].sRight = wrap32(right.value[base]);
-                    span.unit[u].tRight = wrap32(right.value[base + 1]);
-                    span.unit[u].qRight = wrap32(right.value[base + 2]);
+                    span.unit[u].sRight = static_cast<int32_t>(right.value[base]);
+                    span.unit[u].tRight = static_cast<int32_t>(right.value[base + 1]);
+                    span.unit[u].qRight = static_cast<int32_t>(right.value[base + 2]);
                 }
                 if (xl >= 0 && xr <= m_width)
                     m_spanRoutine(m_setup, span);

@@ -73,12 +73,12 @@ private:
 
     SkwSpan m_span{};
     SkwRasterTexture m_units[2];
-    // Per triangle: the attributes' values at each vertex, their per-pixel
-    // gradients and the rounding added at the edge start.
-    int64_t m_values[3][kAttributeCount]{};
+    // Per triangle: the attributes' values at each vertex with the rounding
+    // added at an edge's start, and their per-pixel gradients. Spans take
+    // the low 32 bits of every value, so these keep no more.
+    uint32_t m_start[3][kAttributeCount]{};
     int32_t m_ddx[kAttributeCount]{};
     int32_t m_ddy[kAttributeCount]{};
-    int32_t m_bias[kAttributeCount]{};
     int32_t m_ytop = 0, m_ybottom = 0, m_topVertex = 0;
 
     SkwSpanSetup m_setup;
