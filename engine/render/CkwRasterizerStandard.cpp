@@ -411,11 +411,15 @@ bool CkwRasterizerStandard::computeGradients()
         setAttribute(kGreen, limitColor(v0.g, textured), limitColor(v1.g, textured), limitColor(v2.g, textured),
                      128);
         setAttribute(kBlue, limitColor(v0.b, textured), limitColor(v1.b, textured), limitColor(v2.b, textured), 128);
-        auto alpha = [](int32_t a) { return a * 257 + ((a * 257) >> 15); };
-        setAttribute(kAlpha, alpha(v0.alpha), alpha(v1.alpha), alpha(v2.alpha), 128);
-        // The edge walk starts alpha from a x 257 with the gradients above.
-        for (int32_t i = 0; i < 3; ++i)
-            m_start[i][kAlpha] = m_vertices[i]->alpha * 257 + 128;
+        if (v0.alpha == v1.alpha && v0.alpha == v2.alpha) {
+            setConstant(kAlpha, v0.alpha * 257 + 128);
+        } else {
+            auto alpha = [](int32_t a) { return a * 257 + ((a * 257) >> 15); };
+            setAttribute(kAlpha, alpha(v0.alpha), alpha(v1.alpha), alpha(v2.alpha), 128);
+            // The edge walk starts alpha from a x 257 with the gradients above.
+            for (int32_t i = 0; i < 3; ++i)
+                m_start[i][kAlpha] = m_vertices[i]->alpha * 257 + 128;
+        }
     } else {
         setConstant(kRed, limitColor(v0.r, textured));
         setConstant(kGreen, limitColor(v0.g, textured));
@@ -526,8 +530,9 @@ void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to)
     edge.endY = ceil4(b.y);
     edge.slope = (int64_t{edgeReciprocal(b.y - a.y)} * (int64_t{b.x} - a.x)) >> 8;
     edge.x = (int64_t{a.x} << 8) + 4095;
-    if (const int32_t f = a.y & 15)
-        edge.x += ((16 - f) * edge.slope) >> 4;
+    // Down to the first scanline; without a branch, as vertices land
+    // anywhere in their pixel.
+    edge.x += (((16 - a.y) & 15) * edge.slope) >> 4;
     // From the vertex to the first covered pixel centre, in sixteenths.
     const int64_t ystep = ((a.y + 15) & ~15) - a.y;
     const int64_t xstep = (edge.x >> 12) * 16 - a.x;
