@@ -599,11 +599,17 @@ void CkwRasterizerStandard::walkEdgesFor()
     int32_t leftEdges = 1;
     int32_t rightEdges = 1;
 
-    auto* colorBase = reinterpret_cast<uint8_t*>(m_colorBuffer);
-    ptrdiff_t colorOffset = ptrdiff_t{m_ytop} * m_pitch;
-    ptrdiff_t depthOffset = ptrdiff_t{m_ytop} * m_width;
-    ptrdiff_t alphaOffset = ptrdiff_t{m_ytop} * m_alphaPitch;
-    for (int32_t y = m_ytop; y < m_ybottom; ++y) {
+    // Locals: the span routine sees this object's members, so the compiler
+    // would reload any member it reads after each call.
+    const int32_t width = m_width, height = m_height, pitch = m_pitch, alphaPitch = m_alphaPitch;
+    const SpanRoutine routine = m_spanRoutine;
+    auto* const colorBase = reinterpret_cast<uint8_t*>(m_colorBuffer);
+    uint16_t* const depthBase = m_depthBuffer;
+    uint8_t* const alphaBase = m_alphaPlane;
+    ptrdiff_t colorOffset = ptrdiff_t{m_ytop} * pitch;
+    ptrdiff_t depthOffset = ptrdiff_t{m_ytop} * width;
+    ptrdiff_t alphaOffset = ptrdiff_t{m_ytop} * alphaPitch;
+    for (int32_t y = m_ytop, bottom = m_ybottom; y < bottom; ++y) {
         // Edges whose lower vertex shares the upper one's scanline are skipped.
         while (y == left.endY) {
             if (++leftEdges > 3)
@@ -615,20 +621,20 @@ void CkwRasterizerStandard::walkEdgesFor()
                 return;
             startEdge<kUnitS, RightLast>(right, right.lower, prev(right.lower));
         }
-        if (y >= 0 && y < m_height) {
+        if (y >= 0 && y < height) {
             const int64_t xl = left.x >> 12;
             const int64_t xr = right.x >> 12;
             // Seen from the top vertex the next vertex must lie on the left.
             if (xl > xr)
                 return;
-            if (xl < xr && xl < m_width && xr > 0) {
+            if (xl < xr && xl < width && xr > 0) {
                 SkwSpan& span = m_span;
                 span.y = y;
                 span.left = static_cast<int32_t>(std::max<int64_t>(xl, INT32_MIN));
                 span.right = static_cast<int32_t>(std::min<int64_t>(xr, INT32_MAX));
                 span.colorRow = reinterpret_cast<uint16_t*>(colorBase + colorOffset);
-                span.depthRow = m_depthBuffer ? m_depthBuffer + depthOffset : nullptr;
-                span.alphaRow = m_alphaPlane ? m_alphaPlane + alphaOffset : nullptr;
+                span.depthRow = depthBase ? depthBase + depthOffset : nullptr;
+                span.alphaRow = alphaBase ? alphaBase + alphaOffset : nullptr;
                 span.z = static_cast<int32_t>(left.value[kZ]);
                 span.r = static_cast<int32_t>(left.value[kRed]);
                 span.g = static_cast<int32_t>(left.value[kGreen]);
@@ -645,17 +651,17 @@ void CkwRasterizerStandard::walkEdgesFor()
                     span.unit[u].tRight = static_cast<int32_t>(right.value[base + 1]);
                     span.unit[u].qRight = static_cast<int32_t>(right.value[base + 2]);
                 }
-                if (xl >= 0 && xr <= m_width)
-                    m_spanRoutine(m_setup, span);
+                if (xl >= 0 && xr <= width)
+                    routine(m_setup, span);
                 else
                     clipAndDrawSpan();
             }
         }
         stepEdge<0, LeftLast>(left);
         stepEdge<kUnitS, RightLast>(right);
-        colorOffset += m_pitch;
-        depthOffset += m_width;
-        alphaOffset += m_alphaPitch;
+        colorOffset += pitch;
+        depthOffset += width;
+        alphaOffset += alphaPitch;
     }
 }
 
