@@ -108,7 +108,7 @@ void CkwRendererStandard::resetCaches()
         set.normal.reset();
         for (CkwFixedVectorCache& tex : set.tex)
             tex.reset();
-        set.outcodes.reset();
+        set.facing.reset();
         set.owner = nullptr;
         set.lastUse = 0;
     }
