@@ -154,6 +154,7 @@ private:
     SkwVertexCaches m_cacheSets[kVertexCacheSets];
     SkwVertexCaches* m_caches = &m_cacheSets[0];
     uint32_t m_cacheClock = 0;
+    uint32_t m_frameClock = 0;  // the cache clock when the frame began
     CkwMatrix m_modelView;
     CkwMatrix m_normalMatrix;
     bool m_normalMatrixValid = false;

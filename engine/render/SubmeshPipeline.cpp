@@ -131,16 +131,26 @@ void setPerspectiveWeights(SkwRasterVertex* screen, const int64_t* divisor, cons
 
 void CkwRendererStandard::selectVertexCaches()
 {
-    // The buffer's own set, else the one used longest ago.
-    SkwVertexCaches* chosen = &m_cacheSets[0];
+    // The buffer's own set, else the one used longest ago. When every set
+    // has served this frame already, more buffers are drawn than there are
+    // sets: the newest set takes them in turn, so the others keep their
+    // vertices for the next frame instead of each evicting the one drawn
+    // next.
+    SkwVertexCaches* chosen = nullptr;
+    SkwVertexCaches* oldest = &m_cacheSets[0];
+    SkwVertexCaches* newest = &m_cacheSets[0];
     for (SkwVertexCaches& set : m_cacheSets) {
         if (set.owner == m_vertexBuffer) {
             chosen = &set;
             break;
         }
-        if (set.lastUse < chosen->lastUse)
-            chosen = &set;
+        if (set.lastUse < oldest->lastUse)
+            oldest = &set;
+        if (set.lastUse > newest->lastUse)
+            newest = &set;
     }
+    if (chosen == nullptr)
+        chosen = oldest->lastUse > m_frameClock ? newest : oldest;
     chosen->owner = m_vertexBuffer;
     chosen->lastUse = ++m_cacheClock;
     m_caches = chosen;
