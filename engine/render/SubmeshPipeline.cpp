@@ -369,31 +369,34 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
     const ScreenMap map{m_viewportScaleX, m_viewportScaleY, viewport.x * 16, viewport.y * 16, m_depthScale >> 3,
                         m_depthOffset};
 
-    const auto triangle = [&](int32_t i0, int32_t i1, int32_t i2, bool parity) {
+    // The face drawn, or -1. A triangle drawn with the face of the one
+    // before it in the strip finds its first two vertices shaded already.
+    const auto triangle = [&](int32_t i0, int32_t i1, int32_t i2, bool parity, int32_t previousFace) -> int32_t {
         if (!Implicit && (i0 == i1 || i1 == i2 || i0 == i2))
-            return;
+            return -1;
         const SkwFacingVertex& v0 = facingOf[i0];
         const SkwFacingVertex& v1 = facingOf[i1];
         const SkwFacingVertex& v2 = facingOf[i2];
         // A node inside the view has no clip bits at all.
         constexpr uint32_t kClipBits = kNotInFront - 1;
         if ((v0.code & v1.code & v2.code & kClipBits) != 0)
-            return;
+            return -1;
         int32_t area = facing(v0, v1, v2);
         if (parity)
             area = -area;
         if (area == 0)
-            return;
+            return -1;
         if ((cullFlags & CkwPolygonMode::kBitCullBack) && area > 0)
-            return;
+            return -1;
         if ((cullFlags & CkwPolygonMode::kBitCullFront) && area < 0)
-            return;
+            return -1;
         const bool back = area > 0 && twoSided;
         const int32_t face = back ? 1 : 0;
         const int32_t idx[3] = {i0, i1, i2};
         SkwShadedVertex* const shaded = shadedOf[face];
         SkwRasterVertex* const screens = screenOf[face];
-        for (const int32_t i : idx) {
+        for (int32_t j = face == previousFace ? 2 : 0; j < 3; ++j) {
+            const int32_t i = idx[j];
             if (stamps[face][i] == stamp)
                 continue;
             const SkwShadedVertex& vertex = shaded[i];
@@ -423,13 +426,13 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
         const SkwShadedVertex* corners[3] = {&shaded[i0], &shaded[i1], &shaded[i2]};
         if ((codes & kClipBits) != 0) {
             drawClipped(idx, corners, static_cast<int32_t>(codes & kClipBits), flat);
-            return;
+            return face;
         }
         if (codes != 0)
-            return;
+            return face;
         if (inPlace) {
             drawScreenTriangle(&screens[i0], &screens[i1], &screens[i2]);
-            return;
+            return face;
         }
         SkwRasterVertex screen[3];
         int64_t divisor[3];
@@ -449,6 +452,7 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
                 screen[j].alpha = screen[2].alpha;
             }
         drawProjected(screen, divisor, q, 3);
+        return face;
     };
 
     int32_t position = 0;
@@ -458,9 +462,10 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
             // The strip's last two vertices ride along with each new one.
             int32_t i0 = indexAt(position), i1 = indexAt(position + 1);
             bool parity = windingCw;
+            int32_t face = -1;
             for (int32_t at = position + 2; at < end; ++at, parity = !parity) {
                 const int32_t i2 = indexAt(at);
-                triangle(i0, i1, i2, parity);
+                face = triangle(i0, i1, i2, parity, face);
                 i0 = i1;
                 i1 = i2;
             }
