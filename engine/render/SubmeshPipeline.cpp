@@ -423,6 +423,10 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
             }
         }
         const uint32_t codes = v0.code | v1.code | v2.code;
+        if (inPlace && codes == 0) {
+            drawScreenTriangle(&screens[i0], &screens[i1], &screens[i2]);
+            return face;
+        }
         const SkwShadedVertex* corners[3] = {&shaded[i0], &shaded[i1], &shaded[i2]};
         if ((codes & kClipBits) != 0) {
             drawClipped(idx, corners, static_cast<int32_t>(codes & kClipBits), flat);
@@ -430,10 +434,6 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
         }
         if (codes != 0)
             return face;
-        if (inPlace) {
-            drawScreenTriangle(&screens[i0], &screens[i1], &screens[i2]);
-            return face;
-        }
         SkwRasterVertex screen[3];
         int64_t divisor[3];
         int32_t q[3][2];
