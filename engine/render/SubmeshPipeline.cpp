@@ -42,16 +42,26 @@ uint8_t outcode(const CkwFixedVector3D& p, int32_t w)
 
 int32_t topBit(uint64_t v) { return v == 0 ? -1 : 63 - std::countl_zero(v); }
 
-// The sign of the (x, y, w) determinant, exact for every 32-bit input:
-// negative for a triangle counter-clockwise on screen with y up. The 2x2
-// minors fit 64 bits and the sum 98, so no cut and no second try is needed.
+// The (x, y, w) cross product of two clip vertices: the 2x2 minors of the
+// facing determinant, each within 64 bits.
+struct Minors {
+    int64_t yw, xw, xy;
+};
+
 template <class Vertex>
-int32_t facing(const Vertex& a, const Vertex& b, const Vertex& c)
+Minors minorsOf(const Vertex& b, const Vertex& c)
 {
-    const int64_t yw = int64_t{b.y} * c.w - int64_t{c.y} * b.w;
-    const int64_t xw = int64_t{b.x} * c.w - int64_t{c.x} * b.w;
-    const int64_t xy = int64_t{b.x} * c.y - int64_t{c.x} * b.y;
-    const Int128 det = Int128{int64_t{a.x}} * yw - Int128{int64_t{a.y}} * xw + Int128{int64_t{a.w}} * xy;
+    return {int64_t{b.y} * c.w - int64_t{c.y} * b.w, int64_t{b.x} * c.w - int64_t{c.x} * b.w,
+            int64_t{b.x} * c.y - int64_t{c.x} * b.y};
+}
+
+// The sign of the (x, y, w) determinant of a with the two vertices of m,
+// exact for every 32-bit input (the sum fits 98 bits): negative for a
+// triangle counter-clockwise on screen with y up.
+template <class Vertex>
+int32_t facing(const Vertex& a, const Minors& m)
+{
+    const Int128 det = Int128{int64_t{a.x}} * m.yw - Int128{int64_t{a.y}} * m.xw + Int128{int64_t{a.w}} * m.xy;
     return det > 0 ? -1 : (det < 0 ? 1 : 0);
 }
 
@@ -371,7 +381,13 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
 
     // The face drawn, or -1. A triangle drawn with the face of the one
     // before it in the strip finds its first two vertices shaded already.
+    // det(v0, v1, v2) = det(v2, v0, v1), so the minors of (v1, v2) serve
+    // the next triangle too; `shared` holds them while `sharing`.
+    Minors shared{};
+    bool sharing = false;
     const auto triangle = [&](int32_t i0, int32_t i1, int32_t i2, bool parity, int32_t previousFace) -> int32_t {
+        const bool reuse = sharing;
+        sharing = false;
         if (!Implicit && (i0 == i1 || i1 == i2 || i0 == i2))
             return -1;
         const SkwFacingVertex& v0 = facingOf[i0];
@@ -381,7 +397,14 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
         constexpr uint32_t kClipBits = kNotInFront - 1;
         if ((v0.code & v1.code & v2.code & kClipBits) != 0)
             return -1;
-        int32_t area = facing(v0, v1, v2);
+        int32_t area;
+        if (reuse) {
+            area = facing(v2, shared);
+        } else {
+            shared = minorsOf(v1, v2);
+            sharing = true;
+            area = facing(v0, shared);
+        }
         if (parity)
             area = -area;
         if (area == 0)
@@ -463,6 +486,7 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
             int32_t i0 = indexAt(position), i1 = indexAt(position + 1);
             bool parity = windingCw;
             int32_t face = -1;
+            sharing = false;
             for (int32_t at = position + 2; at < end; ++at, parity = !parity) {
                 const int32_t i2 = indexAt(at);
                 face = triangle(i0, i1, i2, parity, face);
