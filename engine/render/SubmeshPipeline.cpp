@@ -294,7 +294,7 @@ void CkwRendererStandard::bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* ap
     m_colors = colors != nullptr && colors->getVertexCount() > 0 ? colors : nullptr;
     m_tracking = m_material != nullptr && m_material->isVertexColorTrackingEnabled();
     m_colorsGiveAlpha = m_material == nullptr || m_tracking;
-    m_vertexAlpha = static_cast<int32_t>(static_cast<float>(m_baseAlpha) * m_alphaFactor + 0.5f);
+    m_vertexAlpha = std::clamp(static_cast<int32_t>(static_cast<float>(m_baseAlpha) * m_alphaFactor + 0.5f), 0, 255);
     m_lit = anyApplies && buffer->getNormals() != nullptr;
     if (m_lit && !m_normalMatrixValid) {
         m_normalMatrix = m_modelView;
@@ -369,6 +369,7 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
     // locals, as the calls below could otherwise change them for all the
     // compiler knows.
     const SkwFacingVertex* facingOf = m_caches->facing.data();
+    const bool mayClip = m_caches->clipOr != 0;
     CkwFixedVectorCache& clip = m_caches->clip;
     SkwShadedVertex* const shadedOf[2] = {m_shaded[0].data(), m_shaded[1].data()};
     SkwRasterVertex* const screenOf[2] = {m_screen[0].data(), m_screen[1].data()};
@@ -395,7 +396,7 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
         const SkwFacingVertex& v2 = facingOf[i2];
         // A node inside the view has no clip bits at all.
         constexpr uint32_t kClipBits = kNotInFront - 1;
-        if ((v0.code & v1.code & v2.code & kClipBits) != 0)
+        if (mayClip && (v0.code & v1.code & v2.code & kClipBits) != 0)
             return -1;
         int32_t area;
         if (reuse) {
@@ -505,7 +506,9 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
     if (m_colors != nullptr) {
         vertexColor.set(colorByte(*m_colors, index, 0), colorByte(*m_colors, index, 1), colorByte(*m_colors, index, 2));
         if (m_colorsGiveAlpha)
-            alpha = m_colors->getComponentCount() == 4 ? (colorByte(*m_colors, index, 3) * m_alpha256) >> 8 : m_alpha255;
+            alpha = std::clamp(m_colors->getComponentCount() == 4 ? (colorByte(*m_colors, index, 3) * m_alpha256) >> 8
+                                                                  : m_alpha255,
+                               0, 255);
     }
     CkwFixedColor result = vertexColor;
     if (m_material != nullptr) {
@@ -530,8 +533,12 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
             lit.normal[0] = normal.x;
             lit.normal[1] = normal.y;
             lit.normal[2] = normal.z;
-            for (CkwActiveLightStandard* light : m_boundLights)
-                light->evaluate(lit, backFacing);
+            // Held in locals: the lights' stores could otherwise reach the
+            // array for all the compiler knows.
+            CkwActiveLightStandard* const* lights = m_boundLights.data();
+            const int32_t lightCount = m_boundLights.count();
+            for (int32_t i = 0; i < lightCount; ++i)
+                lights[i]->evaluate(lit, backFacing);
         }
         lit.accumulator.clamp();
         result = lit.accumulator;
@@ -539,7 +546,7 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
     out.r = result.red << 8;
     out.g = result.green << 8;
     out.b = result.blue << 8;
-    out.alpha = static_cast<uint8_t>(std::clamp(alpha, 0, 255));
+    out.alpha = static_cast<uint8_t>(alpha);
     out.fog = 0;
     if (m_fog != nullptr) {
         int32_t w, exponent;
