@@ -28,12 +28,6 @@ int32_t saturate(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v,
 
 int32_t mul16(int64_t a, int64_t b) { return saturate((a * b) >> 16); }
 
-int32_t dot16(const int32_t* a, const int32_t* b)
-{
-    const int64_t sum = int64_t{a[0]} * b[0] + int64_t{a[1]} * b[1] + int64_t{a[2]} * b[2];
-    return static_cast<int32_t>(std::clamp<int64_t>(sum >> 16, INT32_MIN, INT32_MAX));
-}
-
 // |v| in 16.16, range-normalised by a power of two so the square fits.
 int32_t length16(const int32_t* v)
 {
@@ -48,19 +42,6 @@ int32_t length16(const int32_t* v)
     }
     const int64_t root = fixedSqrt(static_cast<uint32_t>(std::min<int64_t>(sum >> 16, UINT32_MAX)));
     return static_cast<int32_t>(std::min<int64_t>(root << shift, INT32_MAX));
-}
-
-void addScaled(CkwFixedColor& accumulator, CkwFixedColor color, int32_t factor, const CkwFixedColor& surface)
-{
-    color.scaleFixed(factor);
-    color.modulate(surface);
-    accumulator.add(color);
-}
-
-void facingNormal(const SkwLitVertex& v, bool backFacing, int32_t* n)
-{
-    for (int i = 0; i < 3; ++i)
-        n[i] = backFacing ? -v.normal[i] : v.normal[i];
 }
 
 } // namespace
@@ -212,25 +193,10 @@ void CkwActiveLightStandard::adaptTo(const SkwLitVertex& v)
     cachedShift = std::min(16 + k, 63);
 }
 
-void CkwActiveLightStandard::evaluate(SkwLitVertex& v, bool back)
+void CkwActiveLightStandard::evaluateAtPosition(SkwLitVertex& v, bool back)
 {
-    if (!applies)
-        return;
-    backFacing = back;
     int32_t n[3];
     facingNormal(v, back, n);
-    if (evaluateKind == kKindDirectional) {
-        if (diffuseOn) {
-            const int32_t c = dot16(n, direction);
-            if (c < 0)
-                addScaled(v.accumulator, color, -c, v.diffuse);
-        }
-        if (specularOn) {
-            const int32_t toLight[3] = {-direction[0], -direction[1], -direction[2]};
-            addSpecular(v, n, toLight, v.position, 0x10000);
-        }
-        return;
-    }
     if (!diffuseOn && !specularOn)
         return;
     if (v.w != cachedW || v.exponent != cachedExponent)

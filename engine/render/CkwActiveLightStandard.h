@@ -3,6 +3,7 @@
 // per submesh, and evaluated per lit vertex in 16.16 fixed point.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "engine/core/math/CkwFixedColor.h"
@@ -61,10 +62,50 @@ struct CkwActiveLightStandard {
     // Whether the record lights a submesh with this material and scope;
     // ambient records add into ambientSum instead.
     bool bind(const CkwMaterial* material, int32_t polygonFlags, int32_t meshScope, CkwFixedColor& ambientSum);
-    // Adapts the record to the vertex's scaling when it changed.
-    void evaluate(SkwLitVertex& vertex, bool backFacing);
+    // Adapts the record to the vertex's scaling when it changed. Runs for
+    // every light of every lit vertex, so directional light, the common
+    // case, is kept where the compiler can inline it.
+    void evaluate(SkwLitVertex& vertex, bool back)
+    {
+        if (!applies)
+            return;
+        backFacing = back;
+        if (evaluateKind != kKindDirectional) {
+            evaluateAtPosition(vertex, back);
+            return;
+        }
+        int32_t n[3];
+        facingNormal(vertex, back, n);
+        if (diffuseOn) {
+            const int32_t c = dot16(n, direction);
+            if (c < 0)
+                addScaled(vertex.accumulator, color, -c, vertex.diffuse);
+        }
+        if (specularOn) {
+            const int32_t toLight[3] = {-direction[0], -direction[1], -direction[2]};
+            addSpecular(vertex, n, toLight, vertex.position, 0x10000);
+        }
+    }
 
 private:
+    static int32_t dot16(const int32_t* a, const int32_t* b)
+    {
+        const int64_t sum = int64_t{a[0]} * b[0] + int64_t{a[1]} * b[1] + int64_t{a[2]} * b[2];
+        return static_cast<int32_t>(std::clamp<int64_t>(sum >> 16, INT32_MIN, INT32_MAX));
+    }
+    static void addScaled(CkwFixedColor& accumulator, CkwFixedColor color, int32_t factor, const CkwFixedColor& surface)
+    {
+        color.scaleFixed(factor);
+        color.modulate(surface);
+        accumulator.add(color);
+    }
+    static void facingNormal(const SkwLitVertex& v, bool back, int32_t* n)
+    {
+        for (int i = 0; i < 3; ++i)
+            n[i] = back ? -v.normal[i] : v.normal[i];
+    }
+    // Omni and spot light.
+    void evaluateAtPosition(SkwLitVertex& vertex, bool back);
     void adaptTo(const SkwLitVertex& vertex);
     void addSpecular(SkwLitVertex& vertex, const int32_t* n, const int32_t* toLight, const int32_t* eyePosition,
                      int32_t attenuation) const;

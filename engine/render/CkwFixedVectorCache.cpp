@@ -132,15 +132,12 @@ void CkwFixedVectorCache::transformAll()
     std::fill(m_flags.begin(), m_flags.end(), kTransformed);
 }
 
-const CkwFixedVector3D& CkwFixedVectorCache::getNormal(int32_t i)
+void CkwFixedVectorCache::transformNormal(int32_t i)
 {
-    if (!(m_flags[i] & kTransformed)) {
-        // The matrix carries no translation but the normals' bias.
-        m_array->transformPoint(i, matrixOf(i), &m_positions[i].x, nullptr);
-        CkwFixedVector3D::normalize(m_positions[i]);
-        m_flags[i] = kTransformed;
-    }
-    return m_positions[i];
+    // The matrix carries no translation but the normals' bias.
+    m_array->transformPoint(i, matrixOf(i), &m_positions[i].x, nullptr);
+    CkwFixedVector3D::normalize(m_positions[i]);
+    m_flags[i] = kTransformed;
 }
 
 CkwFixedVector3D CkwFixedVectorCache::getEyePosition(int32_t i, int32_t& w, int32_t& exponent)
@@ -158,26 +155,18 @@ CkwFixedVector3D CkwFixedVectorCache::getEyePosition(int32_t i, int32_t& w, int3
     return p;
 }
 
-void CkwFixedVectorCache::getTexCoord(int32_t i, int32_t* stq)
+void CkwFixedVectorCache::divideTexCoord(int32_t i)
 {
-    // The quotients are kept where a position cache keeps its projection,
-    // for as long as the key holds.
-    if (m_flags[i] & kProjected) {
-        const CkwFixedVector3D& kept = m_projected[i];
-        stq[0] = kept.x;
-        stq[1] = kept.y;
-        stq[2] = kept.z;
-        return;
-    }
-    divideTexCoord(i, stq);
+    int32_t w;
+    const CkwFixedVector3D& p = getPosition(i, w);
+    int32_t stq[3];
+    divideTexCoord(p, w, stq);
     m_projected[i] = CkwFixedVector3D{stq[0], stq[1], stq[2]};
     m_flags[i] |= kProjected;
 }
 
-void CkwFixedVectorCache::divideTexCoord(int32_t i, int32_t* stq)
+void CkwFixedVectorCache::divideTexCoord(const CkwFixedVector3D& p, int32_t w, int32_t* stq)
 {
-    int32_t w;
-    const CkwFixedVector3D& p = getPosition(i, w);
     stq[2] = w;
     if (w == 0x10000) {
         stq[0] = p.x;
@@ -214,16 +203,12 @@ void CkwFixedVectorCache::divideTexCoord(int32_t i, int32_t* stq)
     stq[1] = divide(p.y);
 }
 
-const CkwFixedVector3D& CkwFixedVectorCache::getProjected(int32_t i, int64_t& divisor)
+void CkwFixedVectorCache::project(int32_t i)
 {
-    if (!(m_flags[i] & kProjected)) {
-        int32_t w;
-        const CkwFixedVector3D p = getPosition(i, w);
-        m_projected[i] = divideByW(p, w, m_divisors[i]);
-        m_flags[i] |= kProjected;
-    }
-    divisor = m_divisors[i];
-    return m_projected[i];
+    int32_t w;
+    const CkwFixedVector3D p = getPosition(i, w);
+    m_projected[i] = divideByW(p, w, m_divisors[i]);
+    m_flags[i] |= kProjected;
 }
 
 void CkwFixedVectorCache::reset()

@@ -45,15 +45,35 @@ public:
     const CkwFixedVector3D* positions() const { return m_positions.data(); }
     const int32_t* wValues() const { return m_w.data(); }
     // The transformed direction as a unit vector in 16.16.
-    const CkwFixedVector3D& getNormal(int32_t i);
+    const CkwFixedVector3D& getNormal(int32_t i)
+    {
+        if (!(m_flags[i] & kTransformed))
+            transformNormal(i);
+        return m_positions[i];
+    }
     // The position p and w such that p / w is the point in 16.16 scaled by
     // 2^-exponent, the exponent chosen so the quotient stays below 128.
     CkwFixedVector3D getEyePosition(int32_t i, int32_t& w, int32_t& exponent);
     // s / q and t / q in 16.16 (0x10000 a texture period) and q in 16.16.
-    void getTexCoord(int32_t i, int32_t* stq);
+    // The quotients are kept where a position cache keeps its projection.
+    void getTexCoord(int32_t i, int32_t* stq)
+    {
+        if (!(m_flags[i] & kProjected))
+            divideTexCoord(i);
+        const CkwFixedVector3D& kept = m_projected[i];
+        stq[0] = kept.x;
+        stq[1] = kept.y;
+        stq[2] = kept.z;
+    }
     // x, y, z divided by w in 16.16, and the perspective divisor 2^62 / w.
     // w must be positive.
-    const CkwFixedVector3D& getProjected(int32_t i, int64_t& divisor);
+    const CkwFixedVector3D& getProjected(int32_t i, int64_t& divisor)
+    {
+        if (!(m_flags[i] & kProjected))
+            project(i);
+        divisor = m_divisors[i];
+        return m_projected[i];
+    }
 
     // Empties the arrays and clears the key.
     void reset();
@@ -62,8 +82,12 @@ private:
     static constexpr uint8_t kTransformed = 1;
     static constexpr uint8_t kProjected = 2;
 
+    // The first use of a vertex, out of line so the kept case stays small.
     void transform(int32_t i);
-    void divideTexCoord(int32_t i, int32_t* stq);
+    void transformNormal(int32_t i);
+    void divideTexCoord(int32_t i);
+    void divideTexCoord(const CkwFixedVector3D& p, int32_t w, int32_t* stq);
+    void project(int32_t i);
     const CkwIntMatrix& matrixOf(int32_t i) const;
 
     CkwVertexArray* m_array = nullptr;

@@ -108,7 +108,7 @@ void CkwRendererStandard::resetCaches()
         set.normal.reset();
         for (CkwFixedVectorCache& tex : set.tex)
             tex.reset();
-        set.outcodes.reset();
+        set.facing.reset();
         set.owner = nullptr;
         set.lastUse = 0;
     }
@@ -125,6 +125,7 @@ void CkwRendererStandard::resetCaches()
 void CkwRendererStandard::bindTarget(CkwGraphics3D* g)
 {
     m_graphics = g;
+    m_frameClock = m_cacheClock;
     const int32_t w = g->m_clipRect.width, h = g->m_clipRect.height;
     m_ownDepth.setCount(g->m_externalDepth != nullptr ? 0 : w * h);
     m_rasterizer->setTarget(g->m_clipPixels, w, h, g->m_pitch, depthStorage(g, m_ownDepth), g->m_depthBufferEnabled);
@@ -552,6 +553,7 @@ void CkwRendererStandard::drawQueue()
 
 void CkwRendererStandard::renderWorld(CkwWorld* world)
 {
+    m_frameClock = m_cacheClock;
     if (!viewportReady())
         return;
     auto* camera = static_cast<CkwCamera*>(world->getActiveCamera());

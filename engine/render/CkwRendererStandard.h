@@ -23,6 +23,7 @@ class CkwImage2D;
 class CkwSkinnedMesh;
 class CkwSprite;
 class CkwTexture2D;
+class CkwTriangleStripArray;
 class CkwVertexArray;
 
 class CkwRendererStandard : public CkwRenderer {
@@ -83,6 +84,8 @@ private:
     bool setupNode(const CkwMatrix& model);
     void renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer* indexBuffer, CkwAppearance* appearance, int32_t scope);
     void bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* appearance, int32_t scope);
+    template <bool Implicit>
+    void drawStrips(const CkwTriangleStripArray& strips);
     void shadeVertex(int32_t index, bool backFacing, SkwShadedVertex& out);
     void drawClipped(const int32_t* indices, const SkwShadedVertex* const* shaded, int32_t clipCode, bool flat);
     void project(const CkwFixedVector3D& ndc, SkwRasterVertex& out) const;
@@ -120,6 +123,14 @@ private:
     float m_cameraPosition[3] = {};
     uint8_t m_lightingNeeded = 1;
 
+    // A clip-space vertex as the triangle loop reads it: x, y and w side by
+    // side with the clip code, kNotInFront added when w <= 0.
+    struct SkwFacingVertex {
+        int32_t x, y, w;
+        uint32_t code;
+    };
+    static constexpr uint32_t kNotInFront = 64;
+
     // The vertex caches (clip space, eye space, normals, texture units 0
     // and 1) and clip codes of one vertex buffer. A world draws many
     // buffers a frame; one set each lets a still one keep its vertices
@@ -130,8 +141,7 @@ private:
         CkwFixedVectorCache normal;
         CkwFixedVectorCache tex[2];
         uint8_t clipAnd = 0, clipOr = 0;
-        CkwArray<uint8_t> outcodes;
-        int32_t facingShift = 0;  // brings the node's clip coordinates into 20 bits
+        CkwArray<SkwFacingVertex> facing;
         const CkwVertexBuffer* owner = nullptr;
         uint32_t lastUse = 0;
     };
@@ -144,6 +154,7 @@ private:
     SkwVertexCaches m_cacheSets[kVertexCacheSets];
     SkwVertexCaches* m_caches = &m_cacheSets[0];
     uint32_t m_cacheClock = 0;
+    uint32_t m_frameClock = 0;  // the cache clock when the frame began
     CkwMatrix m_modelView;
     CkwMatrix m_normalMatrix;
     bool m_normalMatrixValid = false;
@@ -159,6 +170,16 @@ private:
     CkwFixedColor m_baseColor{};
     int32_t m_baseAlpha = 255;  // the base colour's alpha byte
     int32_t m_alpha255 = 255, m_alpha256 = 256;
+    // What every vertex of the submesh shares, resolved once: the colours
+    // (null when the buffer has none), whether they give the alpha, the
+    // alpha otherwise, the lit colour before the lights (without tracking)
+    // and the lights that apply, in the order they are evaluated.
+    const CkwVertexArray* m_colors = nullptr;
+    bool m_colorsGiveAlpha = false;
+    bool m_tracking = false;
+    int32_t m_vertexAlpha = 255;
+    CkwFixedColor m_litStart{};
+    CkwArray<CkwActiveLightStandard*> m_boundLights;
     int32_t m_polygonFlags = 0;
     bool m_lit = false;
     bool m_needEyePositions = false;

@@ -42,23 +42,47 @@ uint8_t outcode(const CkwFixedVector3D& p, int32_t w)
 
 int32_t topBit(uint64_t v) { return v == 0 ? -1 : 63 - std::countl_zero(v); }
 
-// The sign of the (x, y, w) determinant, exact for every 32-bit input:
-// negative for a triangle counter-clockwise on screen with y up. Operands
-// cut by `shift` to 20 bits keep the determinant in 63; it decides the sign
-// unless it lies within what the cut bits could change.
-int32_t facing(const CkwFixedVector3D& a, int32_t wa, const CkwFixedVector3D& b, int32_t wb,
-               const CkwFixedVector3D& c, int32_t wc, int32_t shift)
+// The (x, y, w) cross product of two clip vertices: the 2x2 minors of the
+// facing determinant, each within 64 bits.
+struct Minors {
+    int64_t yw, xw, xy;
+};
+
+template <class Vertex>
+Minors minorsOf(const Vertex& b, const Vertex& c)
 {
-    const int64_t ax = a.x >> shift, ay = a.y >> shift, aw = wa >> shift;
-    const int64_t bx = b.x >> shift, by = b.y >> shift, bw = wb >> shift;
-    const int64_t cx = c.x >> shift, cy = c.y >> shift, cw = wc >> shift;
-    const int64_t quick = ax * (by * cw - cy * bw) - ay * (bx * cw - cx * bw) + aw * (bx * cy - cx * by);
-    if (quick > (int64_t{1} << 45) || quick < -(int64_t{1} << 45))
-        return quick > 0 ? -1 : 1;
-    const Int128 det = Int128{a.x} * (int64_t{b.y} * wc - int64_t{c.y} * wb)
-        - Int128{a.y} * (int64_t{b.x} * wc - int64_t{c.x} * wb) + Int128{wa} * (int64_t{b.x} * c.y - int64_t{c.x} * b.y);
+    return {int64_t{b.y} * c.w - int64_t{c.y} * b.w, int64_t{b.x} * c.w - int64_t{c.x} * b.w,
+            int64_t{b.x} * c.y - int64_t{c.x} * b.y};
+}
+
+// The sign of the (x, y, w) determinant of a with the two vertices of m,
+// exact for every 32-bit input (the sum fits 98 bits): negative for a
+// triangle counter-clockwise on screen with y up.
+template <class Vertex>
+int32_t facing(const Vertex& a, const Minors& m)
+{
+    const Int128 det = Int128{int64_t{a.x}} * m.yw - Int128{int64_t{a.y}} * m.xw + Int128{int64_t{a.w}} * m.xy;
     return det > 0 ? -1 : (det < 0 ? 1 : 0);
 }
+
+// The viewport as the projection reads it: scales, origin in pixels x 16
+// and the depth range.
+struct ScreenMap {
+    int64_t scaleX, scaleY;
+    int32_t originX, originY;
+    int64_t depthScale;
+    int32_t depthOffset;
+
+    void apply(const CkwFixedVector3D& ndc, SkwRasterVertex& out) const
+    {
+        const int64_t a = std::clamp<int64_t>(int64_t{ndc.x} + 0x10000, 0, 0x20000);
+        const int64_t b = std::clamp<int64_t>(0x10000 - int64_t{ndc.y}, 0, 0x20000);
+        out.x = static_cast<int32_t>((((scaleX * a) >> 16) + 0x8000) >> 16) + originX;
+        out.y = static_cast<int32_t>((((scaleY * b) >> 16) + 0x8000) >> 16) + originY;
+        const int64_t z = ((int64_t{ndc.z} + 0x10000) >> 2) * depthScale + depthOffset;
+        out.z = static_cast<int32_t>(std::clamp<int64_t>(z, 0, 0x0FFFFFFF));
+    }
+};
 
 float fogAmount(const CkwFog& fog, float distance)
 {
@@ -117,16 +141,26 @@ void setPerspectiveWeights(SkwRasterVertex* screen, const int64_t* divisor, cons
 
 void CkwRendererStandard::selectVertexCaches()
 {
-    // The buffer's own set, else the one used longest ago.
-    SkwVertexCaches* chosen = &m_cacheSets[0];
+    // The buffer's own set, else the one used longest ago. When every set
+    // has served this frame already, more buffers are drawn than there are
+    // sets: the newest set takes them in turn, so the others keep their
+    // vertices for the next frame instead of each evicting the one drawn
+    // next.
+    SkwVertexCaches* chosen = nullptr;
+    SkwVertexCaches* oldest = &m_cacheSets[0];
+    SkwVertexCaches* newest = &m_cacheSets[0];
     for (SkwVertexCaches& set : m_cacheSets) {
         if (set.owner == m_vertexBuffer) {
             chosen = &set;
             break;
         }
-        if (set.lastUse < chosen->lastUse)
-            chosen = &set;
+        if (set.lastUse < oldest->lastUse)
+            oldest = &set;
+        if (set.lastUse > newest->lastUse)
+            newest = &set;
     }
+    if (chosen == nullptr)
+        chosen = oldest->lastUse > m_frameClock ? newest : oldest;
     chosen->owner = m_vertexBuffer;
     chosen->lastUse = ++m_cacheClock;
     m_caches = chosen;
@@ -143,21 +177,19 @@ bool CkwRendererStandard::setupNode(const CkwMatrix& model)
     const float* bias = m_vertexBuffer->getPositionBias();
     if (m_caches->clip.prepare(positions, mvp, scale, bias, m_skin)) {
         const int32_t n = positions->getVertexCount();
-        m_caches->outcodes.setCount(n);
+        m_caches->facing.setCount(n);
         uint8_t clipAnd = 255, clipOr = 0;
         if (m_caches->clip.isBuilt()) {
             m_caches->clip.transformAll();
-            uint64_t magnitudes = 0;
+            const CkwFixedVector3D* p = m_caches->clip.positions();
+            const int32_t* w = m_caches->clip.wValues();
+            SkwFacingVertex* records = m_caches->facing.data();
             for (int32_t i = 0; i < n; ++i) {
-                int32_t w;
-                const CkwFixedVector3D& p = m_caches->clip.getPosition(i, w);
-                const uint8_t code = outcode(p, w);
-                m_caches->outcodes[i] = code;
+                const uint8_t code = outcode(p[i], w[i]);
+                records[i] = {p[i].x, p[i].y, w[i], code | (w[i] <= 0 ? kNotInFront : 0)};
                 clipAnd &= code;
                 clipOr |= code;
-                magnitudes |= std::abs(int64_t{p.x}) | std::abs(int64_t{p.y}) | std::abs(int64_t{w});
             }
-            m_caches->facingShift = std::max(0, topBit(magnitudes) - 19);
         } else {
             // Outside the view or beyond what integers can clip: skipped.
             clipAnd = clipOr = 1;
@@ -244,6 +276,10 @@ void CkwRendererStandard::bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* ap
         m_needEyePositions |= applies
             && (light.evaluateKind != CkwActiveLightStandard::kKindDirectional || (light.specularOn && localViewer));
     }
+    m_boundLights.setCount(0);
+    for (int32_t i = m_lights.count() - 1; i >= 0; --i)
+        if (m_lights[i].applies)
+            m_boundLights.append(&m_lights[i]);
     if (m_material != nullptr) {
         m_emissive.setRgb(m_material->getColor(CkwMaterial::kEmissive));
         m_specular.setRgb(m_material->getColor(CkwMaterial::kSpecular));
@@ -251,7 +287,14 @@ void CkwRendererStandard::bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* ap
         CkwFixedColor ambient{};
         ambient.setRgb(m_material->getColor(CkwMaterial::kAmbient));
         m_ambientTerm.modulate(ambient);
+        m_litStart = m_emissive;
+        m_litStart.add(m_ambientTerm);
     }
+    const CkwVertexArray* colors = buffer->getColors();
+    m_colors = colors != nullptr && colors->getVertexCount() > 0 ? colors : nullptr;
+    m_tracking = m_material != nullptr && m_material->isVertexColorTrackingEnabled();
+    m_colorsGiveAlpha = m_material == nullptr || m_tracking;
+    m_vertexAlpha = std::clamp(static_cast<int32_t>(static_cast<float>(m_baseAlpha) * m_alphaFactor + 0.5f), 0, 255);
     m_lit = anyApplies && buffer->getNormals() != nullptr;
     if (m_lit && !m_normalMatrixValid) {
         m_normalMatrix = m_modelView;
@@ -301,10 +344,19 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
             std::fill(m_shadedStamp[f].begin(), m_shadedStamp[f].end(), 0u);
         m_stamp = 1;
     }
+    if (strips->isImplicit())
+        drawStrips<true>(*strips);
+    else
+        drawStrips<false>(*strips);
+}
 
-    const bool implicit = strips->isImplicit();
-    const CkwArray<uint16_t>& indices = strips->getIndices();
-    const CkwArray<uint16_t>& lengths = strips->getStripLengths();
+template <bool Implicit>
+void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
+{
+    const CkwArray<uint16_t>& lengths = strips.getStripLengths();
+    const uint16_t* indexData = strips.getIndices().data();
+    const int32_t firstIndex = strips.getFirstIndex();
+    const auto indexAt = [&](int32_t at) { return Implicit ? firstIndex + at : int32_t{indexData[at]}; };
     const int32_t cullFlags = m_polygonFlags & (CkwPolygonMode::kBitCullBack | CkwPolygonMode::kBitCullFront);
     const bool windingCw = (m_polygonFlags & CkwPolygonMode::kBitWindingCw) != 0;
     const bool flat = (m_polygonFlags & CkwPolygonMode::kBitShadeFlat) != 0;
@@ -316,128 +368,161 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
     // The node's clip-space vertices are all transformed by now. Held in
     // locals, as the calls below could otherwise change them for all the
     // compiler knows.
-    const uint8_t* outcodes = m_caches->outcodes.data();
-    const CkwFixedVector3D* positions = m_caches->clip.positions();
-    const int32_t* ws = m_caches->clip.wValues();
-    const uint8_t clipOr = m_caches->clipOr;
-    const int32_t facingShift = m_caches->facingShift;
-    const uint16_t* indexData = indices.data();
-    const int32_t firstIndex = strips->getFirstIndex();
+    const SkwFacingVertex* facingOf = m_caches->facing.data();
+    const bool mayClip = m_caches->clipOr != 0;
+    CkwFixedVectorCache& clip = m_caches->clip;
+    SkwShadedVertex* const shadedOf[2] = {m_shaded[0].data(), m_shaded[1].data()};
+    SkwRasterVertex* const screenOf[2] = {m_screen[0].data(), m_screen[1].data()};
     uint32_t* const stamps[2] = {m_shadedStamp[0].data(), m_shadedStamp[1].data()};
     const uint32_t stamp = m_stamp;
+    const int32_t unitCount = m_unitCount;
+    const CkwRect& viewport = m_graphics->m_viewportInClip;
+    const ScreenMap map{m_viewportScaleX, m_viewportScaleY, viewport.x * 16, viewport.y * 16, m_depthScale >> 3,
+                        m_depthOffset};
+
+    // The face drawn, or -1. A triangle drawn with the face of the one
+    // before it in the strip finds its first two vertices shaded already.
+    // det(v0, v1, v2) = det(v2, v0, v1), so the minors of (v1, v2) serve
+    // the next triangle too; `shared` holds them while `sharing`.
+    Minors shared{};
+    bool sharing = false;
+    const auto triangle = [&](int32_t i0, int32_t i1, int32_t i2, bool parity, int32_t previousFace) -> int32_t {
+        const bool reuse = sharing;
+        sharing = false;
+        if (!Implicit && (i0 == i1 || i1 == i2 || i0 == i2))
+            return -1;
+        const SkwFacingVertex& v0 = facingOf[i0];
+        const SkwFacingVertex& v1 = facingOf[i1];
+        const SkwFacingVertex& v2 = facingOf[i2];
+        // A node inside the view has no clip bits at all.
+        constexpr uint32_t kClipBits = kNotInFront - 1;
+        if (mayClip && (v0.code & v1.code & v2.code & kClipBits) != 0)
+            return -1;
+        int32_t area;
+        if (reuse) {
+            area = facing(v2, shared);
+        } else {
+            shared = minorsOf(v1, v2);
+            sharing = true;
+            area = facing(v0, shared);
+        }
+        if (parity)
+            area = -area;
+        if (area == 0)
+            return -1;
+        if ((cullFlags & CkwPolygonMode::kBitCullBack) && area > 0)
+            return -1;
+        if ((cullFlags & CkwPolygonMode::kBitCullFront) && area < 0)
+            return -1;
+        const bool back = area > 0 && twoSided;
+        const int32_t face = back ? 1 : 0;
+        const int32_t idx[3] = {i0, i1, i2};
+        SkwShadedVertex* const shaded = shadedOf[face];
+        SkwRasterVertex* const screens = screenOf[face];
+        for (int32_t j = face == previousFace ? 2 : 0; j < 3; ++j) {
+            const int32_t i = idx[j];
+            if (stamps[face][i] == stamp)
+                continue;
+            const SkwShadedVertex& vertex = shaded[i];
+            shadeVertex(i, back, shaded[i]);
+            stamps[face][i] = stamp;
+            if (facingOf[i].code != 0)
+                continue;
+            // Inside the view: divided by w once for every triangle that
+            // shares the vertex.
+            SkwRasterVertex& screen = screens[i];
+            int64_t divisor;
+            map.apply(clip.getProjected(i, divisor), screen);
+            screen.r = vertex.r;
+            screen.g = vertex.g;
+            screen.b = vertex.b;
+            screen.alpha = vertex.alpha;
+            screen.fog = vertex.fog;
+            // The divisor waits in the words the rasterizer leaves alone.
+            screen.tex[0].reserved = static_cast<int32_t>(divisor);
+            screen.tex[1].reserved = static_cast<int32_t>(divisor >> 32);
+            for (int32_t u = 0; u < unitCount; ++u) {
+                screen.tex[u].s = vertex.tex[u][0];
+                screen.tex[u].t = vertex.tex[u][1];
+            }
+        }
+        const uint32_t codes = v0.code | v1.code | v2.code;
+        if (inPlace && codes == 0) {
+            drawScreenTriangle(&screens[i0], &screens[i1], &screens[i2]);
+            return face;
+        }
+        const SkwShadedVertex* corners[3] = {&shaded[i0], &shaded[i1], &shaded[i2]};
+        if ((codes & kClipBits) != 0) {
+            drawClipped(idx, corners, static_cast<int32_t>(codes & kClipBits), flat);
+            return face;
+        }
+        if (codes != 0)
+            return face;
+        SkwRasterVertex screen[3];
+        int64_t divisor[3];
+        int32_t q[3][2];
+        for (int32_t j = 0; j < 3; ++j) {
+            screen[j] = screens[idx[j]];
+            divisor[j] = static_cast<int64_t>(static_cast<uint64_t>(screen[j].tex[1].reserved) << 32
+                                              | static_cast<uint32_t>(screen[j].tex[0].reserved));
+            q[j][0] = corners[j]->tex[0][2];
+            q[j][1] = corners[j]->tex[1][2];
+        }
+        if (flat)
+            for (int32_t j = 0; j < 2; ++j) {
+                screen[j].r = screen[2].r;
+                screen[j].g = screen[2].g;
+                screen[j].b = screen[2].b;
+                screen[j].alpha = screen[2].alpha;
+            }
+        drawProjected(screen, divisor, q, 3);
+        return face;
+    };
+
     int32_t position = 0;
     for (int32_t s = 0; s < lengths.count(); ++s) {
-        const int32_t length = lengths[s];
-        bool parity = windingCw;
-        for (int32_t k = 2; k < length; ++k, parity = !parity) {
-            const int32_t at = position + k;
-            const int32_t i0 = implicit ? firstIndex + at - 2 : indexData[at - 2];
-            const int32_t i1 = implicit ? firstIndex + at - 1 : indexData[at - 1];
-            const int32_t i2 = implicit ? firstIndex + at : indexData[at];
-            if (!implicit && (i0 == i1 || i1 == i2 || i0 == i2))
-                continue;
-            const uint8_t c0 = outcodes[i0], c1 = outcodes[i1], c2 = outcodes[i2];
-            if (clipOr != 0 && (c0 & c1 & c2) != 0)
-                continue;
-            const int32_t w0 = ws[i0], w1 = ws[i1], w2 = ws[i2];
-            int32_t area = facing(positions[i0], w0, positions[i1], w1, positions[i2], w2, facingShift);
-            if (parity)
-                area = -area;
-            if (area == 0)
-                continue;
-            if ((cullFlags & CkwPolygonMode::kBitCullBack) && area > 0)
-                continue;
-            if ((cullFlags & CkwPolygonMode::kBitCullFront) && area < 0)
-                continue;
-            const bool back = area > 0 && twoSided;
-            const int32_t face = back ? 1 : 0;
-            const int32_t idx[3] = {i0, i1, i2};
-            const int32_t clipCode = clipOr != 0 ? (c0 | c1 | c2) : 0;
-            for (int32_t j = 0; j < 3; ++j) {
-                if (stamps[face][idx[j]] == stamp)
-                    continue;
-                const SkwShadedVertex& shaded = m_shaded[face][idx[j]];
-                shadeVertex(idx[j], back, m_shaded[face][idx[j]]);
-                stamps[face][idx[j]] = stamp;
-                if (ws[idx[j]] <= 0 || outcodes[idx[j]] != 0)
-                    continue;
-                // Inside the view: divided by w once for every triangle
-                // that shares the vertex.
-                SkwRasterVertex& screen = m_screen[face][idx[j]];
-                int64_t divisor;
-                project(m_caches->clip.getProjected(idx[j], divisor), screen);
-                screen.r = shaded.r;
-                screen.g = shaded.g;
-                screen.b = shaded.b;
-                screen.alpha = shaded.alpha;
-                screen.fog = shaded.fog;
-                // The divisor waits in the words the rasterizer leaves alone.
-                screen.tex[0].reserved = static_cast<int32_t>(divisor);
-                screen.tex[1].reserved = static_cast<int32_t>(divisor >> 32);
-                for (int32_t u = 0; u < m_unitCount; ++u) {
-                    screen.tex[u].s = shaded.tex[u][0];
-                    screen.tex[u].t = shaded.tex[u][1];
-                }
+        const int32_t end = position + lengths[s];
+        if (end - position >= 3) {
+            // The strip's last two vertices ride along with each new one.
+            int32_t i0 = indexAt(position), i1 = indexAt(position + 1);
+            bool parity = windingCw;
+            int32_t face = -1;
+            sharing = false;
+            for (int32_t at = position + 2; at < end; ++at, parity = !parity) {
+                const int32_t i2 = indexAt(at);
+                face = triangle(i0, i1, i2, parity, face);
+                i0 = i1;
+                i1 = i2;
             }
-            const SkwShadedVertex* shaded[3] = {&m_shaded[face][i0], &m_shaded[face][i1], &m_shaded[face][i2]};
-            if (clipCode != 0) {
-                drawClipped(idx, shaded, clipCode, flat);
-                continue;
-            }
-            if (w0 <= 0 || w1 <= 0 || w2 <= 0)
-                continue;
-            if (inPlace) {
-                drawScreenTriangle(&m_screen[face][i0], &m_screen[face][i1], &m_screen[face][i2]);
-                continue;
-            }
-            SkwRasterVertex screen[3];
-            int64_t divisor[3];
-            int32_t q[3][2];
-            for (int32_t j = 0; j < 3; ++j) {
-                screen[j] = m_screen[face][idx[j]];
-                divisor[j] = static_cast<int64_t>(static_cast<uint64_t>(screen[j].tex[1].reserved) << 32
-                                                  | static_cast<uint32_t>(screen[j].tex[0].reserved));
-                q[j][0] = shaded[j]->tex[0][2];
-                q[j][1] = shaded[j]->tex[1][2];
-            }
-            if (flat)
-                for (int32_t j = 0; j < 2; ++j) {
-                    screen[j].r = screen[2].r;
-                    screen[j].g = screen[2].g;
-                    screen[j].b = screen[2].b;
-                    screen[j].alpha = screen[2].alpha;
-                }
-            drawProjected(screen, divisor, q, 3);
         }
-        position += length;
+        position = end;
     }
 }
 
 void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedVertex& out)
 {
-    const CkwVertexArray* colors = m_vertexBuffer->getColors();
     CkwFixedColor vertexColor = m_baseColor;
-    int32_t alpha = static_cast<int32_t>(static_cast<float>(m_baseAlpha) * m_alphaFactor + 0.5f);
-    if (colors != nullptr && colors->getVertexCount() > 0) {
-        vertexColor.set(colorByte(*colors, index, 0), colorByte(*colors, index, 1), colorByte(*colors, index, 2));
-        alpha = colors->getComponentCount() == 4 ? (colorByte(*colors, index, 3) * m_alpha256) >> 8 : m_alpha255;
+    int32_t alpha = m_vertexAlpha;
+    if (m_colors != nullptr) {
+        vertexColor.set(colorByte(*m_colors, index, 0), colorByte(*m_colors, index, 1), colorByte(*m_colors, index, 2));
+        if (m_colorsGiveAlpha)
+            alpha = std::clamp(m_colors->getComponentCount() == 4 ? (colorByte(*m_colors, index, 3) * m_alpha256) >> 8
+                                                                  : m_alpha255,
+                               0, 255);
     }
     CkwFixedColor result = vertexColor;
     if (m_material != nullptr) {
-        const bool tracking = m_material->isVertexColorTrackingEnabled();
-        if (!tracking)
-            alpha = static_cast<int32_t>(static_cast<float>(m_baseAlpha) * m_alphaFactor + 0.5f);
-        SkwLitVertex lit{};
-        lit.accumulator = m_emissive;
-        lit.specular = m_specular;
-        lit.diffuse = tracking ? vertexColor : m_baseColor;
-        CkwFixedColor ambient = m_ambientTerm;
-        if (tracking) {
-            ambient = m_ambientSum;
+        SkwLitVertex lit;
+        lit.accumulator = m_litStart;
+        if (m_tracking) {
+            CkwFixedColor ambient = m_ambientSum;
             ambient.modulate(vertexColor);
+            lit.accumulator = m_emissive;
+            lit.accumulator.add(ambient);
         }
-        lit.accumulator.add(ambient);
         if (m_lit) {
+            lit.diffuse = m_tracking ? vertexColor : m_baseColor;
+            lit.specular = m_specular;
             if (m_needEyePositions) {
                 const CkwFixedVector3D eye = m_caches->eye.getEyePosition(index, lit.w, lit.exponent);
                 lit.position[0] = eye.x;
@@ -448,8 +533,12 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
             lit.normal[0] = normal.x;
             lit.normal[1] = normal.y;
             lit.normal[2] = normal.z;
-            for (int32_t i = m_lights.count() - 1; i >= 0; --i)
-                m_lights[i].evaluate(lit, backFacing);
+            // Held in locals: the lights' stores could otherwise reach the
+            // array for all the compiler knows.
+            CkwActiveLightStandard* const* lights = m_boundLights.data();
+            const int32_t lightCount = m_boundLights.count();
+            for (int32_t i = 0; i < lightCount; ++i)
+                lights[i]->evaluate(lit, backFacing);
         }
         lit.accumulator.clamp();
         result = lit.accumulator;
@@ -457,7 +546,7 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
     out.r = result.red << 8;
     out.g = result.green << 8;
     out.b = result.blue << 8;
-    out.alpha = static_cast<uint8_t>(std::clamp(alpha, 0, 255));
+    out.alpha = static_cast<uint8_t>(alpha);
     out.fog = 0;
     if (m_fog != nullptr) {
         int32_t w, exponent;
@@ -541,12 +630,9 @@ void CkwRendererStandard::drawProjected(SkwRasterVertex* screen, const int64_t* 
 void CkwRendererStandard::project(const CkwFixedVector3D& ndc, SkwRasterVertex& out) const
 {
     const CkwRect& viewport = m_graphics->m_viewportInClip;
-    const int64_t a = std::clamp<int64_t>(int64_t{ndc.x} + 0x10000, 0, 0x20000);
-    const int64_t b = std::clamp<int64_t>(0x10000 - int64_t{ndc.y}, 0, 0x20000);
-    out.x = static_cast<int32_t>((((m_viewportScaleX * a) >> 16) + 0x8000) >> 16) + viewport.x * 16;
-    out.y = static_cast<int32_t>((((m_viewportScaleY * b) >> 16) + 0x8000) >> 16) + viewport.y * 16;
-    const int64_t z = ((int64_t{ndc.z} + 0x10000) >> 2) * (m_depthScale >> 3) + m_depthOffset;
-    out.z = static_cast<int32_t>(std::clamp<int64_t>(z, 0, 0x0FFFFFFF));
+    const ScreenMap map{m_viewportScaleX, m_viewportScaleY, viewport.x * 16, viewport.y * 16, m_depthScale >> 3,
+                        m_depthOffset};
+    map.apply(ndc, out);
 }
 
 void CkwRendererStandard::drawScreenTriangle(SkwRasterVertex* a, SkwRasterVertex* b, SkwRasterVertex* c)

@@ -186,10 +186,11 @@ TEST(SubmeshPipeline, CachedVerticesFollowEveryChangeOfTheirKey)
         CkwLight* sun = light(CkwLight::kDirectional, 0xFFFFFF, 1.0f);
         rotate(sun, -40, 0, 1, 0);
         world->addChild(sun);
-        // Buffers that keep their own caches from frame to frame, the first
-        // outside the view and the next across its edge.
+        // More buffers than the renderer keeps cache sets, so some keep their
+        // caches from frame to frame and some take turns; the first outside
+        // the view and the next across its edge.
         std::vector<CkwMesh*> row;
-        for (int32_t i = 0; i < 10; ++i) {
+        for (int32_t i = 0; i < 20; ++i) {
             row.push_back(quad(0.1f, 0xFFFFFFFF, appearance));
             row.back()->setTranslation(-3.1f + 0.25f * i, 1.2f, 0.0f);
             world->addChild(row.back());
