@@ -6,10 +6,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <type_traits>
 #include <utility>
 
 #include "engine/core/math/FixedMath.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -177,6 +182,23 @@ int32_t walkSegment(TexWalk& w)
 #else
 #define PF_INLINE
 #endif
+
+// Walks a span's texture segments whole: run(s, t, ds, dt, count).
+template <typename Run>
+inline void walkSegments(const SkwSpanUnit& unit, int32_t n, bool perspective, Run&& run)
+{
+    if (!perspective) {
+        run(unit.s >> 7, unit.t >> 7, unit.dsdx >> 7, unit.dtdx >> 7, n);
+        return;
+    }
+    TexWalk w;
+    walkBegin(w, unit, n, perspective);
+    for (int32_t done = 0; done < n;) {
+        const int32_t count = walkSegment(w);
+        run(w.s, w.t, w.ds, w.dt, count);
+        done += count;
+    }
+}
 
 // Walks a whole span: run(s, t, ds, dt, count, isLast) fills count pixels
 // from (s, t) on; isLast is a std::bool_constant, true only for a run of the
@@ -384,16 +406,20 @@ struct TexReplace {
 // Fragment colour times texel colour, as modulate computes it per channel.
 inline int32_t modulate(int32_t cf, int32_t ct) { return static_cast<int32_t>(((int64_t{cf >> 8}) * ct) >> 8); }
 
+// Whether v and its steps stay inside lo..hi over n pixels, and so never wrap.
+bool rampWithin(int32_t v, int32_t step, int32_t n, int64_t lo, int64_t hi)
+{
+    const int64_t end = v + int64_t{step} * (n - 1);
+    return v >= lo && v <= hi && end >= lo && end <= hi;
+}
+
 // Colours that stay inside 0..limit over the whole span. Up to 0xFFFFF every
 // product of modulate and blending fits 32 bits; up to 0xFFFF the clamp of
 // the last pixel changes no value either.
 bool coloursInRange(const SkwSpan& span, int32_t n, int32_t limit)
 {
-    auto inside = [n, limit](int32_t v, int32_t step) {
-        const int64_t end = v + int64_t{step} * (n - 1);
-        return v >= 0 && v <= limit && end >= 0 && end <= limit;
-    };
-    return inside(span.r, span.drdx) && inside(span.g, span.dgdx) && inside(span.b, span.dbdx);
+    return rampWithin(span.r, span.drdx, n, 0, limit) && rampWithin(span.g, span.dgdx, n, 0, limit) &&
+           rampWithin(span.b, span.dbdx, n, 0, limit);
 }
 
 // The loops over a chunk below keep no state from pixel to pixel, so the
@@ -495,6 +521,227 @@ PF_VECTOR_CLONES void blendChunk(uint16_t* __restrict color, const BlendChunk& c
     }
 }
 
+// Sixteen pixels at a time in 16-bit lanes, where the processor has AVX2:
+// the tests, the texel fetch and the colour work of blendChunk in one pass.
+// Taken only where no pixel needs the 32-bit forms: z and alpha stay in range
+// over the run (so neither wraps and the alpha test passes everywhere), no
+// pixel is opaque and the texels come straight from the colour data. With x
+// a 5-bit texel channel T shifted to the top and R the fragment channel >> 8,
+// ((R x) >> 8 - (d & mask)) >> 8 is mulhi(R, x) - 8D for a 5-bit destination
+// D, and the blended level clamp(D + e k / 2^19, 0, 31) (2^18 and 63 for
+// green), so every product is a 16-bit high half. False where the build has
+// no such form; the caller runs the chunk passes then.
+struct WideRun {
+    uint16_t* color;
+    uint16_t* depth;
+    const uint16_t* texels;
+    int32_t n;
+};
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PF_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+// A 32-bit ramp over a block: pixels 0-3 and 8-11 in lo, 4-7 and 12-15 in
+// hi, the order in which packing the two to 16 bits gives the block back.
+// Wrapping sums: the caller has checked the values that count.
+struct Ramp32 {
+    __m256i lo, hi, step;
+    int32_t d;
+};
+
+PF_AVX2 Ramp32 startRamp(int32_t v, int32_t d)
+{
+    const __m256i vv = _mm256_set1_epi32(v), dd = _mm256_set1_epi32(d);
+    return {_mm256_add_epi32(vv, _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 8, 9, 10, 11), dd)),
+            _mm256_add_epi32(vv, _mm256_mullo_epi32(_mm256_setr_epi32(4, 5, 6, 7, 12, 13, 14, 15), dd)),
+            _mm256_set1_epi32(stepped(0, d, 16)), d};
+}
+
+// By a block, or by pixels (negative: back) once for the last block.
+PF_AVX2 void moveRamp(Ramp32& ramp, int32_t pixels)
+{
+    const __m256i by = pixels == 16 ? ramp.step : _mm256_set1_epi32(stepped(0, ramp.d, pixels));
+    ramp.lo = _mm256_add_epi32(ramp.lo, by);
+    ramp.hi = _mm256_add_epi32(ramp.hi, by);
+}
+
+PF_AVX2 __m256i packRamp(const Ramp32& ramp, int32_t shift)
+{
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    return _mm256_packus_epi32(_mm256_sra_epi32(ramp.lo, count), _mm256_sra_epi32(ramp.hi, count));
+}
+
+int16_t low16(int32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(v)); }
+
+// A ramp whose values the 16-bit lanes hold exactly: texel coordinates, of
+// which only the low 16 bits count, and alpha, checked to stay in 0..0xFEFF.
+struct Ramp16 {
+    __m256i v, step;
+    int32_t d;
+};
+
+PF_AVX2 Ramp16 startRamp16(int32_t v, int32_t d)
+{
+    const __m256i lanes = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    return {_mm256_add_epi16(_mm256_set1_epi16(low16(v)), _mm256_mullo_epi16(lanes, _mm256_set1_epi16(low16(d)))),
+            _mm256_set1_epi16(low16(stepped(0, d, 16))), d};
+}
+
+PF_AVX2 void moveRamp(Ramp16& ramp, int32_t pixels)
+{
+    ramp.v = _mm256_add_epi16(ramp.v, pixels == 16 ? ramp.step : _mm256_set1_epi16(low16(stepped(0, ramp.d, pixels))));
+}
+
+// Eight texels by their 32-bit indices. Every texture here has an even
+// count, so the 32-bit read of the pair at index & ~1 stays inside it.
+PF_AVX2 __m256i fetchTexels(const uint16_t* texels, __m256i index)
+{
+    const __m256i pair = _mm256_i32gather_epi32(reinterpret_cast<const int*>(texels), _mm256_srli_epi32(index, 1), 4);
+    const __m256i half = _mm256_slli_epi32(_mm256_and_si256(index, _mm256_set1_epi32(1)), 4);
+    return _mm256_and_si256(_mm256_srlv_epi32(pair, half), _mm256_set1_epi32(0xFFFF));
+}
+
+template <int32_t Shift, int32_t Top>
+PF_AVX2 __m256i blendLevel(__m256i e, __m256i k, __m256i kHigh, __m256i dest)
+{
+    // mulhi_epi16 reads k >= 0x8000 as k - 0x10000: add e back there.
+    const __m256i product = _mm256_add_epi16(_mm256_mulhi_epi16(e, k), _mm256_and_si256(e, kHigh));
+    const __m256i level = _mm256_add_epi16(dest, _mm256_srai_epi16(product, Shift));
+    return _mm256_min_epi16(_mm256_max_epi16(level, _mm256_setzero_si256()), _mm256_set1_epi16(Top));
+}
+
+struct WideRamps {
+    Ramp32 z, r, g, b;  // r, g, b stepped only where the colour changes
+    Ramp16 a, u, v;
+    __m256i R, G, B;    // the fragment channels >> 8 of the current block
+};
+
+template <bool Flat>
+PF_AVX2 void stepRamps(WideRamps& w, int32_t pixels)
+{
+    moveRamp(w.z, pixels);
+    if constexpr (!Flat) {
+        moveRamp(w.r, pixels);
+        moveRamp(w.g, pixels);
+        moveRamp(w.b, pixels);
+    }
+    moveRamp(w.a, pixels);
+    moveRamp(w.u, pixels);
+    moveRamp(w.v, pixels);
+}
+
+// One block at color and depth; only the lanes of live take part.
+template <bool WriteDepth, bool Flat>
+PF_AVX2 void blendBlock(uint16_t* color, uint16_t* depth, __m256i live, WideRamps& w, const uint16_t* texels,
+                        const ChunkCover& cover)
+{
+    if constexpr (!Flat) {
+        w.R = packRamp(w.r, 8);
+        w.G = packRamp(w.g, 8);
+        w.B = packRamp(w.b, 8);
+    }
+    const __m256i zz = packRamp(w.z, 12);
+    const __m256i stored = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(depth));
+    const __m256i pass = _mm256_and_si256(_mm256_cmpeq_epi16(_mm256_max_epu16(zz, stored), stored), live);
+    if constexpr (WriteDepth)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(depth), _mm256_blendv_epi8(stored, zz, pass));
+
+    const __m256i texel =
+        _mm256_add_epi16(_mm256_sll_epi16(_mm256_srl_epi16(w.v.v, _mm_cvtsi32_si128(cover.shiftV)),
+                                          _mm_cvtsi32_si128(cover.log2Width)),
+                         _mm256_srl_epi16(w.u.v, _mm_cvtsi32_si128(cover.shiftU)));
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i tc = _mm256_packus_epi32(fetchTexels(texels, _mm256_unpacklo_epi16(texel, zero)),
+                                           fetchTexels(texels, _mm256_unpackhi_epi16(texel, zero)));
+
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(color));
+    const __m256i dr = _mm256_srli_epi16(d, 11);
+    const __m256i dg = _mm256_and_si256(_mm256_srli_epi16(d, 5), _mm256_set1_epi16(63));
+    const __m256i db = _mm256_and_si256(d, _mm256_set1_epi16(31));
+    const __m256i tr = _mm256_and_si256(tc, _mm256_set1_epi16(static_cast<int16_t>(0xF800)));
+    const __m256i tg = _mm256_slli_epi16(_mm256_and_si256(tc, _mm256_set1_epi16(0x7E0)), 5);
+    const __m256i tb = _mm256_slli_epi16(tc, 11);
+    const __m256i er = _mm256_sub_epi16(_mm256_mulhi_epu16(w.R, tr), _mm256_slli_epi16(dr, 3));
+    const __m256i eg = _mm256_sub_epi16(_mm256_mulhi_epu16(w.G, tg), _mm256_slli_epi16(dg, 2));
+    const __m256i eb = _mm256_sub_epi16(_mm256_mulhi_epu16(w.B, tb), _mm256_slli_epi16(db, 3));
+    const __m256i k = w.a.v;
+    const __m256i kHigh = _mm256_srai_epi16(k, 15);
+    const __m256i outR = blendLevel<3, 31>(er, k, kHigh, dr);
+    const __m256i outG = blendLevel<2, 63>(eg, k, kHigh, dg);
+    const __m256i outB = blendLevel<3, 31>(eb, k, kHigh, db);
+    const __m256i out =
+        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(outR, 11), _mm256_slli_epi16(outG, 5)), outB);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(color), _mm256_blendv_epi8(d, out, pass));
+}
+
+template <bool WriteDepth, bool Flat>
+__attribute__((target("avx2"))) void blendWideRun(const WideRun& run, const ChunkRamp& ramp, const ChunkCover& cover)
+{
+    WideRamps w{startRamp(ramp.z, ramp.dz),
+                startRamp(ramp.r, ramp.dr),
+                startRamp(ramp.g, ramp.dg),
+                startRamp(ramp.b, ramp.db),
+                startRamp16(ramp.a, ramp.da),
+                startRamp16(ramp.s, ramp.ds),
+                startRamp16(ramp.t, ramp.dt),
+                _mm256_set1_epi16(low16(ramp.r >> 8)),
+                _mm256_set1_epi16(low16(ramp.g >> 8)),
+                _mm256_set1_epi16(low16(ramp.b >> 8))};
+    const __m256i all = _mm256_set1_epi16(-1);
+    int32_t i = 0;
+    for (; i + 16 <= run.n; i += 16) {
+        blendBlock<WriteDepth, Flat>(run.color + i, run.depth + i, all, w, run.texels, cover);
+        stepRamps<Flat>(w, 16);
+    }
+    const int32_t m = run.n - i;
+    if (m == 0)
+        return;
+    if (i > 0) {
+        // The last block ends at the run's end; its lanes done before sit out.
+        stepRamps<Flat>(w, m - 16);
+        const __m256i lanes = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        const __m256i live = _mm256_cmpgt_epi16(lanes, _mm256_set1_epi16(static_cast<int16_t>(15 - m)));
+        blendBlock<WriteDepth, Flat>(run.color + run.n - 16, run.depth + run.n - 16, live, w, run.texels, cover);
+        return;
+    }
+    // A run shorter than a block goes through copies, so that no lane reads
+    // or writes past it.
+    alignas(32) uint16_t color[16] = {}, depth[16] = {};
+    std::copy_n(run.color, m, color);
+    std::copy_n(run.depth, m, depth);
+    blendBlock<WriteDepth, Flat>(color, depth, all, w, run.texels, cover);
+    std::copy_n(color, m, run.color);
+    std::copy_n(depth, m, run.depth);
+}
+
+__attribute__((target("default"))) bool blendWide(const WideRun&, const ChunkRamp&, const ChunkCover&)
+{
+    return false;
+}
+
+__attribute__((target("avx2"))) bool blendWide(const WideRun& run, const ChunkRamp& ramp, const ChunkCover& cover)
+{
+    const bool flat = (ramp.dr | ramp.dg | ramp.db) == 0;
+    if (cover.writeDepth)
+        flat ? blendWideRun<true, true>(run, ramp, cover) : blendWideRun<true, false>(run, ramp, cover);
+    else
+        flat ? blendWideRun<false, true>(run, ramp, cover) : blendWideRun<false, false>(run, ramp, cover);
+    return true;
+}
+#else
+bool blendWide(const WideRun&, const ChunkRamp&, const ChunkCover&) { return false; }
+#endif
+
+// Whether blendWide may take a span whose colours are in range: depth
+// values within 16 bits, alpha passing the threshold and short of opaque
+// everywhere, and texel indices within 16 bits of an even count.
+bool wideFits(const SkwSpan& span, int32_t n, const SkwRasterTexture& tex, int32_t threshold)
+{
+    const int32_t texelBits = tex.log2Width + tex.log2Height;
+    return texelBits >= 1 && texelBits <= 16 && rampWithin(span.z, span.dzdx, n, 0, 0x0FFFFFFF) &&
+           rampWithin(span.a, span.dadx, n, int64_t{threshold} * 256, kOpaqueAlpha - 1);
+}
+
 // MODULATE of the fragment colour by the texel, written opaque with a depth
 // write, or (16) alpha-blended with (32) or without one. The blend weight is
 // the fragment alpha after the texture function, as the general routine has
@@ -587,13 +834,22 @@ struct TexModulate {
         uint16_t* depth = span.depthRow + span.left;
         ChunkRamp ramp{span.z, 0, 0, span.a, span.r, span.g, span.b,
                        span.dzdx, 0, 0, span.dadx, span.drdx, span.dgdx, span.dbdx};
+        bool wide = false;
+        if constexpr (!kPalette && !kAlphaData)
+            wide = wideFits(span, n, tex, setup.threshold);
         BlendChunk chunk;
-        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
-                                                    auto) {
+        // The last pixel needs no run of its own: the chunk passes clamp every pixel.
+        walkSegments(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count) {
             ramp.s = s;
             ramp.t = t;
             ramp.ds = ds;
             ramp.dt = dt;
+            if (wide && blendWide(WideRun{color, depth, tex.colorData, count}, ramp, cover)) {
+                color += count;
+                depth += count;
+                ramp.advance(count);
+                return;
+            }
             for (int32_t done = 0; done < count;) {
                 const int32_t m = std::min(BlendChunk::kSize, count - done);
                 coverChunk(chunk, depth, m, ramp, cover);
