@@ -206,55 +206,70 @@ inline void walkSegments(const SkwSpanUnit& unit, int32_t n, bool perspective, R
 template <typename Run>
 inline void walkSpan(const SkwSpanUnit& unit, int32_t n, bool perspective, Run&& run)
 {
-    if (!perspective) {
-        // One segment; most spans of small triangles are a few pixels, so
-        // the walker's set-up would cost more than they do.
-        const int32_t s = unit.s >> 7, t = unit.t >> 7, ds = unit.dsdx >> 7, dt = unit.dtdx >> 7;
-        run(s, t, ds, dt, n - 1, std::false_type{});
-        run(stepped(s, ds, n - 1), stepped(t, dt, n - 1), 0, 0, 1, std::true_type{});
-        return;
-    }
-    TexWalk w;
-    walkBegin(w, unit, n, perspective);
     int32_t done = 0;
-    while (done < n) {
-        const int32_t count = walkSegment(w);
+    walkSegments(unit, n, perspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count) PF_INLINE {
         done += count;
         if (done < n) {
-            run(w.s, w.t, w.ds, w.dt, count, std::false_type{});
-            continue;
+            run(s, t, ds, dt, count, std::false_type{});
+            return;
         }
-        run(w.s, w.t, w.ds, w.dt, count - 1, std::false_type{});
-        run(stepped(w.s, w.ds, count - 1), stepped(w.t, w.dt, count - 1), 0, 0, 1, std::true_type{});
-    }
+        run(s, t, ds, dt, count - 1, std::false_type{});
+        run(stepped(s, ds, count - 1), stepped(t, dt, count - 1), 0, 0, 1, std::true_type{});
+    });
 }
 
 // Power-of-two texel addressing of the fast paths; gives the index into the
 // colour and alpha data (through the palette indices when there are some).
+// Coordinates go in shifted, so that no shift per pixel depends on the
+// texture: s << log2Width brings the column to bit 16, t << (log2Width +
+// log2Height) the row times the width. Their sums wrap in 64 bits, whose low
+// bits agree with those of the 32-bit coordinates.
 template <bool Palette>
 struct Pow2Texel {
     const uint8_t* indices;
-    int32_t log2Width, shiftU, shiftV;
-    explicit Pow2Texel(const SkwRasterTexture& t)
-        : indices(t.indexData), log2Width(t.log2Width), shiftU(16 - t.log2Width), shiftV(16 - t.log2Height)
+    int32_t shiftS, shiftT;
+    uint64_t maskU, maskV;
+    explicit Pow2Texel(const SkwSpanSetup& setup)
+        : indices(setup.units[0].indexData), shiftS(setup.texelShiftS), shiftT(setup.texelShiftT),
+          maskU(setup.texelMaskU), maskV(setup.texelMaskV)
     {
     }
-    int32_t operator()(int32_t s, int32_t t) const
+    uint64_t s(int32_t v) const { return uint64_t{static_cast<uint32_t>(v)} << shiftS; }
+    uint64_t t(int32_t v) const { return uint64_t{static_cast<uint32_t>(v)} << shiftT; }
+    int32_t operator()(uint64_t s, uint64_t t) const
     {
-        const int32_t texel = (((t & 0xFFFF) >> shiftV) << log2Width) + ((s & 0xFFFF) >> shiftU);
+        const auto texel = static_cast<int32_t>(((s >> 16) & maskU) + ((t >> 16) & maskV));
         if constexpr (Palette)
             return indices[texel];
         return texel;
     }
 };
 
+void preparePow2Texel(SkwSpanSetup& setup)
+{
+    const SkwRasterTexture& tex = setup.units[0];
+    if (tex.log2Width < 0)
+        return;
+    setup.texelShiftS = tex.log2Width;
+    setup.texelShiftT = tex.log2Width + tex.log2Height;
+    setup.texelMaskU = (uint64_t{1} << tex.log2Width) - 1;
+    setup.texelMaskV = ((uint64_t{1} << tex.log2Height) - 1) << tex.log2Width;
+}
+
 // True when every depth entry of the span is nearer than its nearest z.
 // Short spans are not looked at: the pixels' own tests cost less.
 constexpr int32_t kHiddenCheckLength = 8;
 
+// Spans shorter than this go without the checks that pay off on longer ones.
+constexpr int32_t kShortSpan = kHiddenCheckLength;
+
 bool spanHidden(const SkwSpan& span, int32_t n)
 {
     if (n < kHiddenCheckLength)
+        return false;
+    // z that wraps past the 32-bit end comes back near: such a span is not hidden.
+    const int64_t end = span.z + int64_t{span.dzdx} * (n - 1);
+    if (end != static_cast<int32_t>(end))
         return false;
     int64_t z = span.z;
     if (span.dzdx < 0)
@@ -376,15 +391,17 @@ struct TexReplace {
         if (spanHidden(span, n))
             return;
         const SkwRasterTexture& tex = setup.units[0];
-        const Pow2Texel<kPalette> texelAt(tex);
+        const Pow2Texel<kPalette> texelAt(setup);
         const uint16_t* texColors = tex.colorData;
         const uint8_t* texAlphas = tex.alphaData;
         const int32_t threshold = setup.threshold, dzdx = span.dzdx;
         uint16_t* color = span.colorRow + span.left;
         uint16_t* depth = span.depthRow + span.left;
         int32_t z = span.z;
-        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
-                                                    auto) PF_INLINE {
+        walkSegments(span.unit[0], n, kPerspective, [&](int32_t s0, int32_t t0, int32_t ds0, int32_t dt0,
+                                                        int32_t count) PF_INLINE {
+            uint64_t s = texelAt.s(s0), t = texelAt.t(t0);
+            const uint64_t ds = texelAt.s(ds0), dt = texelAt.t(dt0);
             for (int32_t i = 0; i < count; ++i, s += ds, t += dt, z = add32(z, dzdx)) {
                 const int32_t zz = z >> 12;
                 if (zz > depth[i])
@@ -407,7 +424,7 @@ struct TexReplace {
 inline int32_t modulate(int32_t cf, int32_t ct) { return static_cast<int32_t>(((int64_t{cf >> 8}) * ct) >> 8); }
 
 // Whether v and its steps stay inside lo..hi over n pixels, and so never wrap.
-bool rampWithin(int32_t v, int32_t step, int32_t n, int64_t lo, int64_t hi)
+inline bool rampWithin(int32_t v, int32_t step, int32_t n, int64_t lo, int64_t hi)
 {
     const int64_t end = v + int64_t{step} * (n - 1);
     return v >= lo && v <= hi && end >= lo && end <= hi;
@@ -416,10 +433,16 @@ bool rampWithin(int32_t v, int32_t step, int32_t n, int64_t lo, int64_t hi)
 // Colours that stay inside 0..limit over the whole span. Up to 0xFFFFF every
 // product of modulate and blending fits 32 bits; up to 0xFFFF the clamp of
 // the last pixel changes no value either.
-bool coloursInRange(const SkwSpan& span, int32_t n, int32_t limit)
+PF_INLINE inline bool coloursInRange(const SkwSpan& span, int32_t n, int32_t limit)
 {
-    return rampWithin(span.r, span.drdx, n, 0, limit) && rampWithin(span.g, span.dgdx, n, 0, limit) &&
-           rampWithin(span.b, span.dbdx, n, 0, limit);
+    // Negative values pass every bit mask as unsigned, so one compare
+    // takes the three channels at each end.
+    const int64_t last = n - 1;
+    const auto ends = static_cast<uint64_t>((span.r + span.drdx * last) | (span.g + span.dgdx * last) |
+                                            (span.b + span.dbdx * last));
+    const auto starts = static_cast<uint32_t>(span.r | span.g | span.b);
+    const auto mask = static_cast<uint32_t>(~limit);
+    return ((starts & mask) | (ends & ~uint64_t{static_cast<uint32_t>(limit)})) == 0;
 }
 
 // The loops over a chunk below keep no state from pixel to pixel, so the
@@ -759,16 +782,89 @@ struct TexModulate {
     static void run(const SkwSpanSetup& setup, const SkwSpan& in)
     {
         const int32_t n = in.right - in.left;
+        if constexpr (!kPerspective && !kBlend && !kAlphaData) {
+            if (n < kShortSpan && (kClamp || coloursInRange(in, n, 0xFFFF)) &&
+                rampWithin(in.a, in.dadx, n, int64_t{setup.threshold} * 256, INT32_MAX))
+                return runShort(setup, in, n);
+        }
+        runLong(setup, in, n);
+    }
+
+    // Apart, so that the short spans' way in sets up no frame for it.
+    [[gnu::noinline]] static void runLong(const SkwSpanSetup& setup, const SkwSpan& in, int32_t n)
+    {
         if (spanHidden(in, n))
             return;
+        // Clamping every pixel needs neither clampedStart nor a last pixel
+        // apart, and colours in range leave them nothing to do.
+        if constexpr (kClamp && !kBlend)
+            return fill<false>(setup, in, n);
+        if (coloursInRange(in, n, kClamp ? 0xFFFFF : 0xFFFF)) {
+            if constexpr (kBlend)
+                return runInRange(setup, in, n);
+            return fill<false>(setup, in, n);
+        }
+        if constexpr (kClamp)
+            return fill<false>(setup, in, n);
         SkwSpan scratch;
         const SkwSpan& span = clampedStart(setup, in, scratch);
         if constexpr (kBlend) {
-            if (coloursInRange(span, n, kClamp ? 0xFFFFF : 0xFFFF))
+            if (coloursInRange(span, n, 0xFFFF))
                 return runInRange(setup, span, n);
         }
+        fill<true>(setup, span, n);
+    }
+
+    // Most spans of small triangles: affine, a few pixels long, colours in
+    // range or clamped at every pixel, alpha passing all along. One loop with
+    // nothing else per span, so that a pixel or two costs little more than
+    // the pixels.
+    [[gnu::noinline]] static void runShort(const SkwSpanSetup& setup, const SkwSpan& span, int32_t n)
+    {
+        const Pow2Texel<kPalette> texelAt(setup);
+        const SkwSpanUnit& unit = span.unit[0];
+        uint64_t s = texelAt.s(unit.s >> 7), t = texelAt.t(unit.t >> 7);
+        const uint64_t ds = texelAt.s(unit.dsdx >> 7), dt = texelAt.t(unit.dtdx >> 7);
+        const uint16_t* texColors = setup.units[0].colorData;
+        uint16_t* color = span.colorRow + span.left;
+        uint16_t* depth = span.depthRow + span.left;
+        const uint16_t* end = color + n;
+        int32_t z = span.z, r = span.r, g = span.g, b = span.b;
+        for (; color != end; ++color, ++depth, s += ds, t += dt, z = add32(z, span.dzdx), r = add32(r, span.drdx),
+                             g = add32(g, span.dgdx), b = add32(b, span.dbdx)) {
+            const int32_t zz = z >> 12;
+            if (zz > *depth)
+                continue;
+            *depth = static_cast<uint16_t>(zz);
+            const uint32_t texColor = texColors[texelAt(s, t)];
+            if constexpr (kClamp) {
+                *color = packTruncating(clampChannel(modulate(r, unpackRed(texColor))),
+                                        clampChannel(modulate(g, unpackGreen(texColor))),
+                                        clampChannel(modulate(b, unpackBlue(texColor))));
+            } else {
+                // In range: (c >> 8) x texel channel stays below 2^24.
+                *color = packTruncating(((r >> 8) * unpackRed(texColor)) >> 8, ((g >> 8) * unpackGreen(texColor)) >> 8,
+                                        ((b >> 8) * unpackBlue(texColor)) >> 8);
+            }
+        }
+    }
+
+    // Split: the span's last pixel is clamped, the others are not.
+    template <bool Split>
+    static void fill(const SkwSpanSetup& setup, const SkwSpan& span, int32_t n)
+    {
+        // Alpha that passes the threshold all along the span needs no test per pixel.
+        if (!kAlphaData && rampWithin(span.a, span.dadx, n, int64_t{setup.threshold} * 256, INT32_MAX))
+            fillPixels<Split, false>(setup, span, n);
+        else
+            fillPixels<Split, true>(setup, span, n);
+    }
+
+    template <bool Split, bool AlphaTest>
+    static void fillPixels(const SkwSpanSetup& setup, const SkwSpan& span, int32_t n)
+    {
         const SkwRasterTexture& tex = setup.units[0];
-        const Pow2Texel<kPalette> texelAt(tex);
+        const Pow2Texel<kPalette> texelAt(setup);
         const uint16_t* texColors = tex.colorData;
         const uint8_t* texAlphas = tex.alphaData;
         const int32_t threshold = setup.threshold;
@@ -776,12 +872,13 @@ struct TexModulate {
         uint16_t* color = span.colorRow + span.left;
         uint16_t* depth = span.depthRow + span.left;
         int32_t z = span.z, r = span.r, g = span.g, b = span.b, a = span.a;
-        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
-                                                    auto last) PF_INLINE {
+        auto pixels = [&](int32_t s0, int32_t t0, int32_t ds0, int32_t dt0, int32_t count, auto last) PF_INLINE {
             // Locals, so that the loop keeps them in registers.
             int32_t zi = z, ri = r, gi = g, bi = b, ai = a;
-            for (int32_t i = 0; i < count;
-                 ++i, s += ds, t += dt, zi = add32(zi, dzdx), ri += drdx, gi += dgdx, bi += dbdx, ai += dadx) {
+            uint64_t s = texelAt.s(s0), t = texelAt.t(t0);
+            const uint64_t ds = texelAt.s(ds0), dt = texelAt.t(dt0);
+            for (int32_t i = 0; i < count; ++i, s += ds, t += dt, zi = add32(zi, dzdx), ri += drdx, gi += dgdx,
+                         bi += dbdx, ai += dadx) {
                 const int32_t zz = zi >> 12;
                 if (zz > depth[i])
                     continue;
@@ -789,7 +886,7 @@ struct TexModulate {
                 int64_t alpha = ai;
                 if constexpr (kAlphaData)
                     alpha = (int64_t{ai >> 8} * expandAlpha(texAlphas[texel])) >> 8;
-                if ((alpha >> 8) < threshold)
+                if (AlphaTest && (alpha >> 8) < threshold)
                     continue;
                 if constexpr (kDepthWrite)
                     depth[i] = static_cast<uint16_t>(zz);
@@ -820,7 +917,14 @@ struct TexModulate {
             a = ai;
             color += count;
             depth += count;
-        });
+        };
+        if constexpr (Split) {
+            walkSpan(span.unit[0], n, kPerspective, pixels);
+        } else {
+            walkSegments(span.unit[0], n, kPerspective,
+                         [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count)
+                             PF_INLINE { pixels(s, t, ds, dt, count, std::false_type{}); });
+        }
     }
 
     // Colours in range: chunk by chunk, the tests and texel addresses, then
@@ -1224,6 +1328,7 @@ SpanRoutine selectSpanRoutine(SpanFamily family, SkwSpanSetup& setup)
     // Texel alpha counts only where the format has alpha, as in the general routine.
     const unsigned modulateBits = common | (tex.alphaData && hasAlpha(tex.format) ? 4u : 0u) |
                                   (setup.flags & kRasterClampColors ? 8u : 0u);
+    preparePow2Texel(setup);
     switch (family) {
     case SpanFamily::Shaded:
         return spanShaded;

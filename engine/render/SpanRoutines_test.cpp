@@ -173,94 +173,107 @@ TEST(SpanRoutines, TextureFunctionsFogAndBlendingFollowTheirFormulas)
     }
 }
 
-// The fast routines against the general one, pixel for pixel and depth for
-// depth, on random triangles: wide blended runs (flat and shaded colours,
-// alpha from constant to crossing opaque, colours past 1 that clamp, depth
-// near both ends, textures from 1 x 1 to 256 x 256) and tiny opaque ones
-// whose spans are a few pixels, with coordinates that wrap many times.
-TEST(SpanRoutines, FastRoutinesEqualTheGeneralOneOnWideAndTinyTriangles)
+// The fast textured routines against the general one, pixel for pixel and
+// depth for depth, on random affine spans of 1 to 240 pixels: colours in and
+// out of range (some clamped), alpha below, across and above opaque and the
+// threshold, depth near both ends and wrapping, coordinates wrapping many
+// times, textures from 1 x 1 to 1024 x 128.
+TEST(SpanRoutines, FastTexturedSpansEqualTheGeneralRoutine)
 {
     struct Config {
         SpanFamily family;
-        bool blended, depthWrite, perspective, flat;
+        int32_t flags;  // beyond textured, affine, colour write and depth test
         int32_t log2W, log2H;
-        double size;      // triangle extent in pixels
-        double brightest; // colour channels' upper limit
-        int32_t alpha;    // fixed vertex alpha, or -1 for random bytes, a quarter of them opaque
         float threshold;
-        double wraps;     // texture coordinates span -wraps..wraps
     };
+    const int32_t clamp = kRasterClampColors, write = kRasterDepthWrite;
     const Config configs[] = {
-        {SpanFamily::TexBlendAlpha, true, true, false, true, 6, 6, 200, 1.0, 128, 0, 2},
-        {SpanFamily::TexBlendAlpha, true, true, false, true, 6, 6, 200, 1.0, 128, 0, 2000},
-        {SpanFamily::TexBlendAlpha, true, false, true, false, 8, 8, 200, 1.0, -1, 0, 3},
-        {SpanFamily::TexBlendAlpha, true, true, false, false, 1, 0, 150, 16, -1, 0.3f, 3},
-        {SpanFamily::TexBlendAlpha, true, true, true, true, 0, 0, 150, 1.0, 254, 0, 3},
-        {SpanFamily::TexBlendAlpha, true, true, false, true, 5, 5, 150, 1.0, 255, 0, 3},
-        {SpanFamily::TexBlendAlpha, true, false, false, false, 3, 5, 30, 1.6, 250, 0.5f, 3},
-        {SpanFamily::TexBlendAlpha, true, true, false, true, 4, 2, 12, 16, 10, 0, 3},
-        {SpanFamily::TexModulate, false, true, false, false, 6, 6, 4, 1.0, 255, 0, 2000},
-        {SpanFamily::TexModulate, false, true, false, false, 6, 6, 5, 1.6, 255, 0, 3},
-        {SpanFamily::TexModulate, false, true, true, false, 3, 4, 6, 1.0, 255, 0, 3},
-        {SpanFamily::TexModulate, false, true, false, true, 6, 6, 3, 1.0, 255, 0, 3},
+        {SpanFamily::TexBlendAlpha, write | clamp, 6, 6, 0},   {SpanFamily::TexBlendAlpha, write, 6, 6, 0.3f},
+        {SpanFamily::TexBlendAlpha, 0, 8, 8, 0},               {SpanFamily::TexBlendAlpha, clamp, 1, 0, 0.5f},
+        {SpanFamily::TexBlendAlpha, write, 0, 0, 0},           {SpanFamily::TexBlendAlpha, write | clamp, 10, 7, 0},
+        {SpanFamily::TexModulate, write, 6, 6, 0},             {SpanFamily::TexModulate, write | clamp, 6, 6, 0},
+        {SpanFamily::TexModulate, write, 3, 5, 0.4f},          {SpanFamily::TexModulate, write | clamp, 10, 7, 0.2f},
+        {SpanFamily::TexReplace, write, 6, 6, 0},              {SpanFamily::TexReplace, write, 10, 7, 0},
     };
     std::mt19937 rng(43);
-    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
-    const int32_t W = 128, H = 96;
+    auto between = [&](int64_t lo, int64_t hi) {
+        return static_cast<int32_t>(std::uniform_int_distribution<int64_t>(lo, hi)(rng));
+    };
+    // Mostly values a triangle gives, now and then ones past either end.
+    auto ramp = [&](int32_t lo, int32_t hi, int32_t n, int32_t& v, int32_t& d) {
+        const int32_t past = (hi - lo) / 4;
+        const int32_t end = rng() % 8 ? between(lo, hi) : between(lo - past, hi + past);
+        v = rng() % 8 ? between(lo, hi) : between(lo - past, hi + past);
+        d = n > 1 ? (end - v) / (n - 1) : between(-past, past);
+    };
+    const int32_t W = 240;
     for (size_t ci = 0; ci < std::size(configs); ++ci) {
         const Config& c = configs[ci];
         std::vector<uint16_t> texels(size_t{1} << (c.log2W + c.log2H));
         for (uint16_t& t : texels)
             t = static_cast<uint16_t>(rng());
-        SkwRasterImage image{kRasterFormatRgb, 1 << c.log2W, 1 << c.log2H, texels.data(), nullptr, nullptr};
-        SkwRasterTextureSource source;
-        source.image = &image;
-        int32_t drawn = 0;
-        for (int32_t trial = 0; trial < 60; ++trial) {
-            RasterTarget fast(W, H), general(W, H);
-            for (size_t i = 0; i < fast.color.size(); ++i) {
-                fast.color[i] = general.color[i] = static_cast<uint16_t>(rng());
-                fast.depth[i] = general.depth[i] = static_cast<uint16_t>(rng() % 4 ? rng() : 0xFFFF);
-            }
-            const std::vector<uint16_t> before = fast.color;
-            for (int32_t tri = 0; tri < 8; ++tri) {
-                const double x0 = uniform(-20, W + 20 - c.size * 0.5), y0 = uniform(-20, H + 20 - c.size * 0.5);
-                const double flat = uniform(0, c.brightest);
-                SkwRasterVertex v[3];
-                for (SkwRasterVertex& vertex : v) {
-                    // A quarter of the vertices lie at either end of the depth range.
-                    const int32_t end = static_cast<int32_t>(rng() % 0x20000);
-                    const int32_t z = rng() % 4 ? static_cast<int32_t>(uniform(0, 0x0FFFFFFF))
-                                                : rng() % 2 ? end : 0x0FFFFFFF - end;
-                    auto channel = [&] { return c.flat ? flat : uniform(0, c.brightest); };
-                    const int32_t alpha = c.alpha >= 0 ? c.alpha : rng() % 4 ? rng() % 256 : 255;
-                    vertex = rasterVertex(x0 + uniform(0, c.size), y0 + uniform(0, c.size), z, channel(), channel(),
-                                          channel(), static_cast<uint8_t>(alpha));
-                    vertex.tex[0].s = static_cast<int32_t>(uniform(-c.wraps, c.wraps) * 65536);
-                    vertex.tex[0].t = static_cast<int32_t>(uniform(-c.wraps, c.wraps) * 65536);
-                    vertex.tex[0].q = static_cast<int32_t>(uniform(0.05, 1) * 65536);
-                }
-                for (RasterTarget* target : {&fast, &general}) {
-                    CkwRasterizerStandard r;
-                    target->bind(r);
-                    r.setCompositingMode(
-                        compositing(c.blended ? kBlendAlpha : kBlendReplace, true, c.depthWrite, c.threshold));
-                    r.setTexture(0, &source, c.perspective ? kPolygonPerspective : kPolygonDefaultBits);
-                    r.setGeneralSpansOnly(target == &general);
-                    drawEitherWinding(r, v[0], v[1], v[2]);
-                    // General: the triangle drew nothing, so no routine was chosen.
-                    if (target == &fast && r.lastSpanFamily() != SpanFamily::TexturedGeneral &&
-                        r.lastSpanFamily() != SpanFamily::General) {
-                        ASSERT_EQ(r.lastSpanFamily(), c.family) << ci;
-                    }
-                }
-            }
-            ASSERT_EQ(fast.color, general.color) << "config " << ci << " trial " << trial;
-            ASSERT_EQ(fast.depth, general.depth) << "config " << ci << " trial " << trial;
-            for (size_t i = 0; i < before.size(); ++i)
-                drawn += before[i] != fast.color[i];
+        SkwRasterTexture units[2];
+        units[0].format = kRasterFormatRgb;
+        units[0].function = c.family == SpanFamily::TexReplace ? kFuncReplace : kFuncModulate;
+        units[0].log2Width = c.log2W;
+        units[0].log2Height = c.log2H;
+        units[0].width = 1 << c.log2W;
+        units[0].height = 1 << c.log2H;
+        units[0].colorData = texels.data();
+        SkwSpanSetup fast, general;
+        for (SkwSpanSetup* setup : {&fast, &general}) {
+            setup->units = units;
+            setup->flags = c.flags | kRasterTextured | kRasterAffine | kRasterColorWrite | kRasterDepthTest;
+            setup->threshold = static_cast<int32_t>(c.threshold * 256);
+            setup->blending = c.family == SpanFamily::TexBlendAlpha ? kBlendAlpha : kBlendReplace;
         }
-        EXPECT_GT(drawn, 0) << ci;
+        const SpanRoutine fastRoutine = selectSpanRoutine(c.family, fast);
+        const SpanRoutine generalRoutine = selectSpanRoutine(SpanFamily::TexturedGeneral, general);
+        int32_t drawn = 0;
+        for (int32_t trial = 0; trial < 1000; ++trial) {
+            std::vector<uint16_t> colors[2], depths[2];
+            colors[0].resize(W);
+            depths[0].resize(W);
+            for (int32_t x = 0; x < W; ++x) {
+                colors[0][x] = static_cast<uint16_t>(rng());
+                depths[0][x] = static_cast<uint16_t>(rng() % 4 ? rng() : 0xFFFF);
+            }
+            colors[1] = colors[0];
+            depths[1] = depths[0];
+            const std::vector<uint16_t> before = colors[0];
+            SkwSpan span{};
+            const int32_t n = rng() % 3 ? between(1, 9) : between(10, W);
+            span.left = between(0, W - n);
+            span.right = span.left + n;
+            const bool bright = c.flags & clamp;
+            ramp(0, bright ? 0x12000 : 0xFFFF, n, span.r, span.drdx);
+            ramp(0, bright ? 0x200000 : 0xFFFF, n, span.g, span.dgdx);
+            ramp(0, bright ? 0x12000 : 0xFFFF, n, span.b, span.dbdx);
+            ramp(0, 0xFFFF, n, span.a, span.dadx);
+            // The replace routine is chosen only where no alpha can fail the test.
+            if (rng() % 4 == 0 || c.family == SpanFamily::TexReplace) {
+                span.a = between(0xFF00, 0x10000);
+                span.dadx = 0;
+            }
+            ramp(0, 0x0FFFFFFF, n, span.z, span.dzdx);
+            if (rng() % 16 == 0) {
+                span.z = INT32_MAX - between(0, 0x100000);
+                span.dzdx = between(0, 0x10000);
+            }
+            for (int32_t* coordinate : {&span.unit[0].s, &span.unit[0].t})
+                *coordinate = between(-(1 << 30), 1 << 30);
+            span.unit[0].dsdx = between(-(1 << 22), 1 << 22);
+            span.unit[0].dtdx = between(-(1 << 22), 1 << 22);
+            for (int32_t i = 0; i < 2; ++i) {
+                span.colorRow = colors[i].data();
+                span.depthRow = depths[i].data();
+                (i == 0 ? fastRoutine : generalRoutine)(i == 0 ? fast : general, span);
+            }
+            ASSERT_EQ(colors[0], colors[1]) << "config " << ci << " trial " << trial << " n " << n;
+            ASSERT_EQ(depths[0], depths[1]) << "config " << ci << " trial " << trial << " n " << n;
+            drawn += colors[0] != before;
+        }
+        EXPECT_GT(drawn, 100) << ci;
     }
 }
 
