@@ -627,10 +627,11 @@ PF_AVX2 __m256i fetchTexels(const uint16_t* texels, __m256i index)
 template <int32_t Shift, int32_t Top>
 PF_AVX2 __m256i blendLevel(__m256i e, __m256i k, __m256i kHigh, __m256i dest)
 {
-    // mulhi_epi16 reads k >= 0x8000 as k - 0x10000: add e back there.
+    // mulhi_epi16 reads k >= 0x8000 as k - 0x10000: add e back there. No
+    // level falls below 0: e is at least -8D (-4D), k below 2^16.
     const __m256i product = _mm256_add_epi16(_mm256_mulhi_epi16(e, k), _mm256_and_si256(e, kHigh));
     const __m256i level = _mm256_add_epi16(dest, _mm256_srai_epi16(product, Shift));
-    return _mm256_min_epi16(_mm256_max_epi16(level, _mm256_setzero_si256()), _mm256_set1_epi16(Top));
+    return _mm256_min_epi16(level, _mm256_set1_epi16(Top));
 }
 
 struct WideRamps {
@@ -654,9 +655,15 @@ PF_AVX2 void stepRamps(WideRamps& w, int32_t pixels)
 }
 
 // One block at color and depth; only the lanes of live take part.
+// Texel addressing, held in locals so that the stores of a block, which may
+// alias anything, force no reloads.
+struct WideTexels {
+    const uint16_t* texels;
+    __m128i shiftU, shiftV, log2Width;
+};
+
 template <bool WriteDepth, bool Flat>
-PF_AVX2 void blendBlock(uint16_t* color, uint16_t* depth, __m256i live, WideRamps& w, const uint16_t* texels,
-                        const ChunkCover& cover)
+PF_AVX2 void blendBlock(uint16_t* color, uint16_t* depth, __m256i live, WideRamps& w, WideTexels tex)
 {
     if constexpr (!Flat) {
         w.R = packRamp(w.r, 8);
@@ -669,13 +676,11 @@ PF_AVX2 void blendBlock(uint16_t* color, uint16_t* depth, __m256i live, WideRamp
     if constexpr (WriteDepth)
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(depth), _mm256_blendv_epi8(stored, zz, pass));
 
-    const __m256i texel =
-        _mm256_add_epi16(_mm256_sll_epi16(_mm256_srl_epi16(w.v.v, _mm_cvtsi32_si128(cover.shiftV)),
-                                          _mm_cvtsi32_si128(cover.log2Width)),
-                         _mm256_srl_epi16(w.u.v, _mm_cvtsi32_si128(cover.shiftU)));
+    const __m256i texel = _mm256_add_epi16(_mm256_sll_epi16(_mm256_srl_epi16(w.v.v, tex.shiftV), tex.log2Width),
+                                           _mm256_srl_epi16(w.u.v, tex.shiftU));
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i tc = _mm256_packus_epi32(fetchTexels(texels, _mm256_unpacklo_epi16(texel, zero)),
-                                           fetchTexels(texels, _mm256_unpackhi_epi16(texel, zero)));
+    const __m256i tc = _mm256_packus_epi32(fetchTexels(tex.texels, _mm256_unpacklo_epi16(texel, zero)),
+                                           fetchTexels(tex.texels, _mm256_unpackhi_epi16(texel, zero)));
 
     const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(color));
     const __m256i dr = _mm256_srli_epi16(d, 11);
@@ -710,13 +715,18 @@ __attribute__((target("avx2"))) void blendWideRun(const WideRun& run, const Chun
                 _mm256_set1_epi16(low16(ramp.r >> 8)),
                 _mm256_set1_epi16(low16(ramp.g >> 8)),
                 _mm256_set1_epi16(low16(ramp.b >> 8))};
+    const WideTexels tex{run.texels, _mm_cvtsi32_si128(cover.shiftU), _mm_cvtsi32_si128(cover.shiftV),
+                         _mm_cvtsi32_si128(cover.log2Width)};
+    uint16_t* const color = run.color;
+    uint16_t* const depth = run.depth;
+    const int32_t n = run.n;
     const __m256i all = _mm256_set1_epi16(-1);
     int32_t i = 0;
-    for (; i + 16 <= run.n; i += 16) {
-        blendBlock<WriteDepth, Flat>(run.color + i, run.depth + i, all, w, run.texels, cover);
+    for (; i + 16 <= n; i += 16) {
+        blendBlock<WriteDepth, Flat>(color + i, depth + i, all, w, tex);
         stepRamps<Flat>(w, 16);
     }
-    const int32_t m = run.n - i;
+    const int32_t m = n - i;
     if (m == 0)
         return;
     if (i > 0) {
@@ -724,17 +734,17 @@ __attribute__((target("avx2"))) void blendWideRun(const WideRun& run, const Chun
         stepRamps<Flat>(w, m - 16);
         const __m256i lanes = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
         const __m256i live = _mm256_cmpgt_epi16(lanes, _mm256_set1_epi16(static_cast<int16_t>(15 - m)));
-        blendBlock<WriteDepth, Flat>(run.color + run.n - 16, run.depth + run.n - 16, live, w, run.texels, cover);
+        blendBlock<WriteDepth, Flat>(color + n - 16, depth + n - 16, live, w, tex);
         return;
     }
     // A run shorter than a block goes through copies, so that no lane reads
     // or writes past it.
-    alignas(32) uint16_t color[16] = {}, depth[16] = {};
-    std::copy_n(run.color, m, color);
-    std::copy_n(run.depth, m, depth);
-    blendBlock<WriteDepth, Flat>(color, depth, all, w, run.texels, cover);
-    std::copy_n(color, m, run.color);
-    std::copy_n(depth, m, run.depth);
+    alignas(32) uint16_t colorCopy[16] = {}, depthCopy[16] = {};
+    std::copy_n(color, m, colorCopy);
+    std::copy_n(depth, m, depthCopy);
+    blendBlock<WriteDepth, Flat>(colorCopy, depthCopy, all, w, tex);
+    std::copy_n(colorCopy, m, color);
+    std::copy_n(depthCopy, m, depth);
 }
 
 __attribute__((target("default"))) bool blendWide(const WideRun&, const ChunkRamp&, const ChunkCover&)
@@ -783,9 +793,13 @@ struct TexModulate {
     {
         const int32_t n = in.right - in.left;
         if constexpr (!kPerspective && !kBlend && !kAlphaData) {
-            if (n < kShortSpan && (kClamp || coloursInRange(in, n, 0xFFFF)) &&
-                rampWithin(in.a, in.dadx, n, int64_t{setup.threshold} * 256, INT32_MAX))
-                return runShort(setup, in, n);
+            if (n < kShortSpan) {
+                // Colours in range need no clamp, even where the triangle's may.
+                if (coloursInRange(in, n, 0xFFFF))
+                    return runShort<false>(setup, in, n);
+                if constexpr (kClamp)
+                    return runShort<true>(setup, in, n);
+            }
         }
         runLong(setup, in, n);
     }
@@ -816,11 +830,14 @@ struct TexModulate {
     }
 
     // Most spans of small triangles: affine, a few pixels long, colours in
-    // range or clamped at every pixel, alpha passing all along. One loop with
-    // nothing else per span, so that a pixel or two costs little more than
-    // the pixels.
+    // range or clamped at every pixel. One loop with nothing else per span,
+    // so that a pixel or two costs little more than the pixels.
+    template <bool Clamp>
     [[gnu::noinline]] static void runShort(const SkwSpanSetup& setup, const SkwSpan& span, int32_t n)
     {
+        // Alpha that fails the threshold anywhere takes the long way.
+        if (!rampWithin(span.a, span.dadx, n, int64_t{setup.threshold} * 256, INT32_MAX))
+            return runLong(setup, span, n);
         const Pow2Texel<kPalette> texelAt(setup);
         const SkwSpanUnit& unit = span.unit[0];
         uint64_t s = texelAt.s(unit.s >> 7), t = texelAt.t(unit.t >> 7);
@@ -828,23 +845,22 @@ struct TexModulate {
         const uint16_t* texColors = setup.units[0].colorData;
         uint16_t* color = span.colorRow + span.left;
         uint16_t* depth = span.depthRow + span.left;
-        const uint16_t* end = color + n;
         int32_t z = span.z, r = span.r, g = span.g, b = span.b;
-        for (; color != end; ++color, ++depth, s += ds, t += dt, z = add32(z, span.dzdx), r = add32(r, span.drdx),
-                             g = add32(g, span.dgdx), b = add32(b, span.dbdx)) {
+        for (int32_t i = 0; i < n; ++i, s += ds, t += dt, z = add32(z, span.dzdx), r = add32(r, span.drdx),
+                     g = add32(g, span.dgdx), b = add32(b, span.dbdx)) {
             const int32_t zz = z >> 12;
-            if (zz > *depth)
+            if (zz > depth[i])
                 continue;
-            *depth = static_cast<uint16_t>(zz);
+            depth[i] = static_cast<uint16_t>(zz);
             const uint32_t texColor = texColors[texelAt(s, t)];
-            if constexpr (kClamp) {
-                *color = packTruncating(clampChannel(modulate(r, unpackRed(texColor))),
-                                        clampChannel(modulate(g, unpackGreen(texColor))),
-                                        clampChannel(modulate(b, unpackBlue(texColor))));
+            if constexpr (Clamp) {
+                color[i] = packTruncating(clampChannel(modulate(r, unpackRed(texColor))),
+                                          clampChannel(modulate(g, unpackGreen(texColor))),
+                                          clampChannel(modulate(b, unpackBlue(texColor))));
             } else {
                 // In range: (c >> 8) x texel channel stays below 2^24.
-                *color = packTruncating(((r >> 8) * unpackRed(texColor)) >> 8, ((g >> 8) * unpackGreen(texColor)) >> 8,
-                                        ((b >> 8) * unpackBlue(texColor)) >> 8);
+                color[i] = packTruncating(((r >> 8) * unpackRed(texColor)) >> 8, ((g >> 8) * unpackGreen(texColor)) >> 8,
+                                          ((b >> 8) * unpackBlue(texColor)) >> 8);
             }
         }
     }
