@@ -1,12 +1,12 @@
 // Span routines. The fast paths are single loops made by template for
-// the little state they still need; the two general routines run a chain of
-// stages over chunks of pixels, each stage a template instance picked per
-// triangle, so no pixel loop branches on state that is fixed for the span.
+// the little state they still need (blended ones sixteen pixels a pass where
+// the processor allows); the two general routines run a chain of stages over
+// chunks of pixels, each stage a template instance picked per triangle, so no
+// pixel loop branches on state that is fixed for the span.
 #include "engine/render/SpanRoutines.h"
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <type_traits>
 #include <utility>
 
@@ -654,7 +654,6 @@ PF_AVX2 void stepRamps(WideRamps& w, int32_t pixels)
     moveRamp(w.v, pixels);
 }
 
-// One block at color and depth; only the lanes of live take part.
 // Texel addressing, held in locals so that the stores of a block, which may
 // alias anything, force no reloads.
 struct WideTexels {
@@ -662,6 +661,7 @@ struct WideTexels {
     __m128i shiftU, shiftV, log2Width;
 };
 
+// One block at color and depth; only the lanes of live take part.
 template <bool WriteDepth, bool Flat>
 PF_AVX2 void blendBlock(uint16_t* color, uint16_t* depth, __m256i live, WideRamps& w, WideTexels tex)
 {
@@ -752,6 +752,11 @@ __attribute__((target("default"))) bool blendWide(const WideRun&, const ChunkRam
     return false;
 }
 
+// Clang sees calls of the dispatcher only, never of this version, and would call it unused.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wunused-function"
+#endif
 __attribute__((target("avx2"))) bool blendWide(const WideRun& run, const ChunkRamp& ramp, const ChunkCover& cover)
 {
     const bool flat = (ramp.dr | ramp.dg | ramp.db) == 0;
@@ -761,6 +766,9 @@ __attribute__((target("avx2"))) bool blendWide(const WideRun& run, const ChunkRa
         flat ? blendWideRun<false, true>(run, ramp, cover) : blendWideRun<false, false>(run, ramp, cover);
     return true;
 }
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 #else
 bool blendWide(const WideRun&, const ChunkRamp&, const ChunkCover&) { return false; }
 #endif
@@ -859,7 +867,8 @@ struct TexModulate {
                                           clampChannel(modulate(b, unpackBlue(texColor))));
             } else {
                 // In range: (c >> 8) x texel channel stays below 2^24.
-                color[i] = packTruncating(((r >> 8) * unpackRed(texColor)) >> 8, ((g >> 8) * unpackGreen(texColor)) >> 8,
+                color[i] = packTruncating(((r >> 8) * unpackRed(texColor)) >> 8,
+                                          ((g >> 8) * unpackGreen(texColor)) >> 8,
                                           ((b >> 8) * unpackBlue(texColor)) >> 8);
             }
         }
