@@ -220,22 +220,21 @@ inline void walkSpan(const SkwSpanUnit& unit, int32_t n, bool perspective, Run&&
 
 // Power-of-two texel addressing of the fast paths; gives the index into the
 // colour and alpha data (through the palette indices when there are some).
-// Coordinates go in shifted, so that no shift per pixel depends on the
-// texture: s << log2Width brings the column to bit 16, t << (log2Width +
-// log2Height) the row times the width. Their sums wrap in 64 bits, whose low
-// bits agree with those of the 32-bit coordinates.
+// Coordinates go in scaled, so that no shift per pixel depends on the
+// texture: s x width brings the column to bit 16, t x width x height the row
+// times the width. Their sums wrap in 64 bits, whose low bits agree with
+// those of the 32-bit coordinates.
 template <bool Palette>
 struct Pow2Texel {
     const uint8_t* indices;
-    int32_t shiftS, shiftT;
-    uint64_t maskU, maskV;
+    uint64_t scaleS, scaleT, maskU, maskV;
     explicit Pow2Texel(const SkwSpanSetup& setup)
-        : indices(setup.units[0].indexData), shiftS(setup.texelShiftS), shiftT(setup.texelShiftT),
+        : indices(setup.units[0].indexData), scaleS(setup.texelScaleS), scaleT(setup.texelScaleT),
           maskU(setup.texelMaskU), maskV(setup.texelMaskV)
     {
     }
-    uint64_t s(int32_t v) const { return uint64_t{static_cast<uint32_t>(v)} << shiftS; }
-    uint64_t t(int32_t v) const { return uint64_t{static_cast<uint32_t>(v)} << shiftT; }
+    uint64_t s(int32_t v) const { return uint64_t{static_cast<uint32_t>(v)} * scaleS; }
+    uint64_t t(int32_t v) const { return uint64_t{static_cast<uint32_t>(v)} * scaleT; }
     int32_t operator()(uint64_t s, uint64_t t) const
     {
         const auto texel = static_cast<int32_t>(((s >> 16) & maskU) + ((t >> 16) & maskV));
@@ -250,8 +249,8 @@ void preparePow2Texel(SkwSpanSetup& setup)
     const SkwRasterTexture& tex = setup.units[0];
     if (tex.log2Width < 0)
         return;
-    setup.texelShiftS = tex.log2Width;
-    setup.texelShiftT = tex.log2Width + tex.log2Height;
+    setup.texelScaleS = uint64_t{1} << tex.log2Width;
+    setup.texelScaleT = uint64_t{1} << (tex.log2Width + tex.log2Height);
     setup.texelMaskU = (uint64_t{1} << tex.log2Width) - 1;
     setup.texelMaskV = ((uint64_t{1} << tex.log2Height) - 1) << tex.log2Width;
 }
