@@ -235,9 +235,10 @@ struct Pow2Texel {
     }
     uint64_t s(int32_t v) const { return uint64_t{static_cast<uint32_t>(v)} * scaleS; }
     uint64_t t(int32_t v) const { return uint64_t{static_cast<uint32_t>(v)} * scaleT; }
-    int32_t operator()(uint64_t s, uint64_t t) const
+    // 64 bits, so that indexing with it takes no widening.
+    uint64_t operator()(uint64_t s, uint64_t t) const
     {
-        const auto texel = static_cast<int32_t>(((s >> 16) & maskU) + ((t >> 16) & maskV));
+        const uint64_t texel = ((s >> 16) & maskU) + ((t >> 16) & maskV);
         if constexpr (Palette)
             return indices[texel];
         return texel;
@@ -405,7 +406,7 @@ struct TexReplace {
                 const int32_t zz = z >> 12;
                 if (zz > depth[i])
                     continue;
-                const int32_t texel = texelAt(s, t);
+                const uint64_t texel = texelAt(s, t);
                 if constexpr (kAlphaTest) {
                     if ((expandAlpha(texAlphas[texel]) >> 8) < threshold)
                         continue;
@@ -906,7 +907,7 @@ struct TexModulate {
                 const int32_t zz = zi >> 12;
                 if (zz > depth[i])
                     continue;
-                const int32_t texel = texelAt(s, t);
+                const uint64_t texel = texelAt(s, t);
                 int64_t alpha = ai;
                 if constexpr (kAlphaData)
                     alpha = (int64_t{ai >> 8} * expandAlpha(texAlphas[texel])) >> 8;
