@@ -1,7 +1,8 @@
 // The span routines against float models of what they compute: Gouraud
 // colour, texture functions, fog and blending within a level of the 5/6-bit
 // output, the alpha scale and threshold exactly, and a perspective
-// checkerboard whose lines stay straight (also kept as a golden picture).
+// checkerboard whose lines stay straight (also kept as a golden picture);
+// the fast textured routines against the general one, exactly.
 #include "engine/render/SpanRoutines.h"
 
 #include <cmath>
