@@ -248,8 +248,11 @@ struct Pow2Texel {
 void preparePow2Texel(SkwSpanSetup& setup)
 {
     const SkwRasterTexture& tex = setup.units[0];
-    if (tex.log2Width < 0)
+    // Zeros for a texture whose sides are not powers of two: no fast path takes it.
+    if (tex.log2Width < 0 || tex.log2Height < 0) {
+        setup.texelScaleS = setup.texelScaleT = setup.texelMaskU = setup.texelMaskV = 0;
         return;
+    }
     setup.texelScaleS = uint64_t{1} << tex.log2Width;
     setup.texelScaleT = uint64_t{1} << (tex.log2Width + tex.log2Height);
     setup.texelMaskU = (uint64_t{1} << tex.log2Width) - 1;
