@@ -176,9 +176,9 @@ TEST(SpanRoutines, TextureFunctionsFogAndBlendingFollowTheirFormulas)
 
 // The fast textured routines against the general one, pixel for pixel and
 // depth for depth, on random affine spans of 1 to 240 pixels: colours in and
-// out of range (some clamped), alpha below, across and above opaque and the
-// threshold, depth near both ends and wrapping, coordinates wrapping many
-// times, textures from 1 x 1 to 1024 x 128.
+// out of range (some clamped, some flat), alpha below, across and above
+// opaque and the threshold, depth near both ends and wrapping, coordinates
+// wrapping many times, textures from 1 x 1 to 1024 x 128.
 TEST(SpanRoutines, FastTexturedSpansEqualTheGeneralRoutine)
 {
     struct Config {
@@ -250,6 +250,12 @@ TEST(SpanRoutines, FastTexturedSpansEqualTheGeneralRoutine)
             ramp(0, bright ? 0x12000 : 0xFFFF, n, span.r, span.drdx);
             ramp(0, bright ? 0x200000 : 0xFFFF, n, span.g, span.dgdx);
             ramp(0, bright ? 0x12000 : 0xFFFF, n, span.b, span.dbdx);
+            // Unshaded triangles: one colour all along; now and then a channel alone.
+            const bool unshaded = rng() % 4 == 0;
+            for (int32_t* step : {&span.drdx, &span.dgdx, &span.dbdx}) {
+                if (unshaded || rng() % 8 == 0)
+                    *step = 0;
+            }
             ramp(0, 0xFFFF, n, span.a, span.dadx);
             // The replace routine is chosen only where no alpha can fail the test.
             if (rng() % 4 == 0 || c.family == SpanFamily::TexReplace) {
