@@ -426,6 +426,22 @@ struct TexReplace {
 // Fragment colour times texel colour, as modulate computes it per channel.
 inline int32_t modulate(int32_t cf, int32_t ct) { return static_cast<int32_t>(((int64_t{cf >> 8}) * ct) >> 8); }
 
+// The packed texel colour modulated by a fragment colour whose channels lie
+// in 0..0xFFFF, where (c >> 8) x texel channel stays below 2^24 and no
+// clamp has anything to do; and by any fragment colour, clamped.
+inline uint16_t modulatedInRange(int32_t r, int32_t g, int32_t b, uint32_t texColor)
+{
+    return packTruncating(((r >> 8) * unpackRed(texColor)) >> 8, ((g >> 8) * unpackGreen(texColor)) >> 8,
+                          ((b >> 8) * unpackBlue(texColor)) >> 8);
+}
+
+inline uint16_t modulatedClamped(int32_t r, int32_t g, int32_t b, uint32_t texColor)
+{
+    return packTruncating(clampChannel(modulate(r, unpackRed(texColor))),
+                          clampChannel(modulate(g, unpackGreen(texColor))),
+                          clampChannel(modulate(b, unpackBlue(texColor))));
+}
+
 // Whether v and its steps stay inside lo..hi over n pixels, and so never wrap.
 inline bool rampWithin(int32_t v, int32_t step, int32_t n, int64_t lo, int64_t hi)
 {
@@ -804,6 +820,8 @@ struct TexModulate {
     {
         const int32_t n = in.right - in.left;
         if constexpr (!kPerspective && !kBlend && !kAlphaData) {
+            if (n == 1)
+                return runSingle(setup, in);
             if (n < kShortSpan) {
                 // Colours in range need no clamp, even where the triangle's may.
                 if (coloursInRange(in, n, 0xFFFF))
@@ -840,6 +858,25 @@ struct TexModulate {
         fill<true>(setup, span, n);
     }
 
+    // Half the spans of small triangles: one pixel, the span's last, so
+    // clamped; clampedStart leaves such a span as it is.
+    [[gnu::noinline]] static void runSingle(const SkwSpanSetup& setup, const SkwSpan& span)
+    {
+        if ((span.a >> 8) < setup.threshold)
+            return;
+        const int32_t zz = span.z >> 12;
+        uint16_t& depth = span.depthRow[span.left];
+        if (zz > depth)
+            return;
+        depth = static_cast<uint16_t>(zz);
+        const Pow2Texel<kPalette> texelAt(setup);
+        const uint32_t texColor =
+            setup.units[0].colorData[texelAt(texelAt.s(span.unit[0].s >> 7), texelAt.t(span.unit[0].t >> 7))];
+        span.colorRow[span.left] = static_cast<uint32_t>(span.r | span.g | span.b) <= 0xFFFF
+                                       ? modulatedInRange(span.r, span.g, span.b, texColor)
+                                       : modulatedClamped(span.r, span.g, span.b, texColor);
+    }
+
     // Most spans of small triangles: affine, a few pixels long, colours in
     // range or clamped at every pixel. One loop with nothing else per span,
     // so that a pixel or two costs little more than the pixels.
@@ -864,16 +901,7 @@ struct TexModulate {
                 continue;
             depth[i] = static_cast<uint16_t>(zz);
             const uint32_t texColor = texColors[texelAt(s, t)];
-            if constexpr (Clamp) {
-                color[i] = packTruncating(clampChannel(modulate(r, unpackRed(texColor))),
-                                          clampChannel(modulate(g, unpackGreen(texColor))),
-                                          clampChannel(modulate(b, unpackBlue(texColor))));
-            } else {
-                // In range: (c >> 8) x texel channel stays below 2^24.
-                color[i] = packTruncating(((r >> 8) * unpackRed(texColor)) >> 8,
-                                          ((g >> 8) * unpackGreen(texColor)) >> 8,
-                                          ((b >> 8) * unpackBlue(texColor)) >> 8);
-            }
+            color[i] = Clamp ? modulatedClamped(r, g, b, texColor) : modulatedInRange(r, g, b, texColor);
         }
     }
 
