@@ -1,7 +1,8 @@
 // Span routines. The fast paths are single loops made by template for
-// the little state they still need; the two general routines run a chain of
-// stages over chunks of pixels, each stage a template instance picked per
-// triangle, so no pixel loop branches on state that is fixed for the span.
+// the little state they still need (blended ones sixteen pixels a pass where
+// the processor allows); the two general routines run a chain of stages over
+// chunks of pixels, each stage a template instance picked per triangle, so no
+// pixel loop branches on state that is fixed for the span.
 #include "engine/render/SpanRoutines.h"
 
 #include <algorithm>
@@ -10,6 +11,10 @@
 #include <utility>
 
 #include "engine/core/math/FixedMath.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -178,61 +183,96 @@ int32_t walkSegment(TexWalk& w)
 #define PF_INLINE
 #endif
 
+// Walks a span's texture segments whole: run(s, t, ds, dt, count).
+template <typename Run>
+inline void walkSegments(const SkwSpanUnit& unit, int32_t n, bool perspective, Run&& run)
+{
+    if (!perspective) {
+        run(unit.s >> 7, unit.t >> 7, unit.dsdx >> 7, unit.dtdx >> 7, n);
+        return;
+    }
+    TexWalk w;
+    walkBegin(w, unit, n, perspective);
+    for (int32_t done = 0; done < n;) {
+        const int32_t count = walkSegment(w);
+        run(w.s, w.t, w.ds, w.dt, count);
+        done += count;
+    }
+}
+
 // Walks a whole span: run(s, t, ds, dt, count, isLast) fills count pixels
 // from (s, t) on; isLast is a std::bool_constant, true only for a run of the
 // span's last pixel, so that its clamp costs nothing elsewhere.
 template <typename Run>
 inline void walkSpan(const SkwSpanUnit& unit, int32_t n, bool perspective, Run&& run)
 {
-    if (!perspective) {
-        // One segment; most spans of small triangles are a few pixels, so
-        // the walker's set-up would cost more than they do.
-        const int32_t s = unit.s >> 7, t = unit.t >> 7, ds = unit.dsdx >> 7, dt = unit.dtdx >> 7;
-        run(s, t, ds, dt, n - 1, std::false_type{});
-        run(stepped(s, ds, n - 1), stepped(t, dt, n - 1), 0, 0, 1, std::true_type{});
-        return;
-    }
-    TexWalk w;
-    walkBegin(w, unit, n, perspective);
     int32_t done = 0;
-    while (done < n) {
-        const int32_t count = walkSegment(w);
+    walkSegments(unit, n, perspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count) PF_INLINE {
         done += count;
         if (done < n) {
-            run(w.s, w.t, w.ds, w.dt, count, std::false_type{});
-            continue;
+            run(s, t, ds, dt, count, std::false_type{});
+            return;
         }
-        run(w.s, w.t, w.ds, w.dt, count - 1, std::false_type{});
-        run(stepped(w.s, w.ds, count - 1), stepped(w.t, w.dt, count - 1), 0, 0, 1, std::true_type{});
-    }
+        run(s, t, ds, dt, count - 1, std::false_type{});
+        run(stepped(s, ds, count - 1), stepped(t, dt, count - 1), 0, 0, 1, std::true_type{});
+    });
 }
 
 // Power-of-two texel addressing of the fast paths; gives the index into the
 // colour and alpha data (through the palette indices when there are some).
+// Coordinates go in scaled, so that no shift per pixel depends on the
+// texture: s x width brings the column to bit 16, t x width x height the row
+// times the width. Their sums wrap in 64 bits, whose low bits agree with
+// those of the 32-bit coordinates.
 template <bool Palette>
 struct Pow2Texel {
     const uint8_t* indices;
-    int32_t log2Width, shiftU, shiftV;
-    explicit Pow2Texel(const SkwRasterTexture& t)
-        : indices(t.indexData), log2Width(t.log2Width), shiftU(16 - t.log2Width), shiftV(16 - t.log2Height)
+    uint64_t scaleS, scaleT, maskU, maskV;
+    explicit Pow2Texel(const SkwSpanSetup& setup)
+        : indices(setup.units[0].indexData), scaleS(setup.texelScaleS), scaleT(setup.texelScaleT),
+          maskU(setup.texelMaskU), maskV(setup.texelMaskV)
     {
     }
-    int32_t operator()(int32_t s, int32_t t) const
+    uint64_t s(int32_t v) const { return uint64_t{static_cast<uint32_t>(v)} * scaleS; }
+    uint64_t t(int32_t v) const { return uint64_t{static_cast<uint32_t>(v)} * scaleT; }
+    // 64 bits, so that indexing with it takes no widening.
+    uint64_t operator()(uint64_t s, uint64_t t) const
     {
-        const int32_t texel = (((t & 0xFFFF) >> shiftV) << log2Width) + ((s & 0xFFFF) >> shiftU);
+        const uint64_t texel = ((s >> 16) & maskU) + ((t >> 16) & maskV);
         if constexpr (Palette)
             return indices[texel];
         return texel;
     }
 };
 
+void preparePow2Texel(SkwSpanSetup& setup)
+{
+    const SkwRasterTexture& tex = setup.units[0];
+    // Zeros for a texture whose sides are not powers of two: no fast path takes it.
+    if (tex.log2Width < 0 || tex.log2Height < 0) {
+        setup.texelScaleS = setup.texelScaleT = setup.texelMaskU = setup.texelMaskV = 0;
+        return;
+    }
+    setup.texelScaleS = uint64_t{1} << tex.log2Width;
+    setup.texelScaleT = uint64_t{1} << (tex.log2Width + tex.log2Height);
+    setup.texelMaskU = (uint64_t{1} << tex.log2Width) - 1;
+    setup.texelMaskV = ((uint64_t{1} << tex.log2Height) - 1) << tex.log2Width;
+}
+
 // True when every depth entry of the span is nearer than its nearest z.
 // Short spans are not looked at: the pixels' own tests cost less.
 constexpr int32_t kHiddenCheckLength = 8;
 
+// Spans shorter than this go without the checks that pay off on longer ones.
+constexpr int32_t kShortSpan = kHiddenCheckLength;
+
 bool spanHidden(const SkwSpan& span, int32_t n)
 {
     if (n < kHiddenCheckLength)
+        return false;
+    // z that wraps past the 32-bit end comes back near: such a span is not hidden.
+    const int64_t end = span.z + int64_t{span.dzdx} * (n - 1);
+    if (end != static_cast<int32_t>(end))
         return false;
     int64_t z = span.z;
     if (span.dzdx < 0)
@@ -354,20 +394,22 @@ struct TexReplace {
         if (spanHidden(span, n))
             return;
         const SkwRasterTexture& tex = setup.units[0];
-        const Pow2Texel<kPalette> texelAt(tex);
+        const Pow2Texel<kPalette> texelAt(setup);
         const uint16_t* texColors = tex.colorData;
         const uint8_t* texAlphas = tex.alphaData;
         const int32_t threshold = setup.threshold, dzdx = span.dzdx;
         uint16_t* color = span.colorRow + span.left;
         uint16_t* depth = span.depthRow + span.left;
         int32_t z = span.z;
-        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
-                                                    auto) PF_INLINE {
+        walkSegments(span.unit[0], n, kPerspective, [&](int32_t s0, int32_t t0, int32_t ds0, int32_t dt0,
+                                                        int32_t count) PF_INLINE {
+            uint64_t s = texelAt.s(s0), t = texelAt.t(t0);
+            const uint64_t ds = texelAt.s(ds0), dt = texelAt.t(dt0);
             for (int32_t i = 0; i < count; ++i, s += ds, t += dt, z = add32(z, dzdx)) {
                 const int32_t zz = z >> 12;
                 if (zz > depth[i])
                     continue;
-                const int32_t texel = texelAt(s, t);
+                const uint64_t texel = texelAt(s, t);
                 if constexpr (kAlphaTest) {
                     if ((expandAlpha(texAlphas[texel]) >> 8) < threshold)
                         continue;
@@ -384,16 +426,42 @@ struct TexReplace {
 // Fragment colour times texel colour, as modulate computes it per channel.
 inline int32_t modulate(int32_t cf, int32_t ct) { return static_cast<int32_t>(((int64_t{cf >> 8}) * ct) >> 8); }
 
+// The packed texel colour modulated by a fragment colour whose channels lie
+// in 0..0xFFFF, where (c >> 8) x texel channel stays below 2^24 and no
+// clamp has anything to do; and by any fragment colour, clamped.
+inline uint16_t modulatedInRange(int32_t r, int32_t g, int32_t b, uint32_t texColor)
+{
+    return packTruncating(((r >> 8) * unpackRed(texColor)) >> 8, ((g >> 8) * unpackGreen(texColor)) >> 8,
+                          ((b >> 8) * unpackBlue(texColor)) >> 8);
+}
+
+inline uint16_t modulatedClamped(int32_t r, int32_t g, int32_t b, uint32_t texColor)
+{
+    return packTruncating(clampChannel(modulate(r, unpackRed(texColor))),
+                          clampChannel(modulate(g, unpackGreen(texColor))),
+                          clampChannel(modulate(b, unpackBlue(texColor))));
+}
+
+// Whether v and its steps stay inside lo..hi over n pixels, and so never wrap.
+inline bool rampWithin(int32_t v, int32_t step, int32_t n, int64_t lo, int64_t hi)
+{
+    const int64_t end = v + int64_t{step} * (n - 1);
+    return v >= lo && v <= hi && end >= lo && end <= hi;
+}
+
 // Colours that stay inside 0..limit over the whole span. Up to 0xFFFFF every
 // product of modulate and blending fits 32 bits; up to 0xFFFF the clamp of
 // the last pixel changes no value either.
-bool coloursInRange(const SkwSpan& span, int32_t n, int32_t limit)
+PF_INLINE inline bool coloursInRange(const SkwSpan& span, int32_t n, int32_t limit)
 {
-    auto inside = [n, limit](int32_t v, int32_t step) {
-        const int64_t end = v + int64_t{step} * (n - 1);
-        return v >= 0 && v <= limit && end >= 0 && end <= limit;
-    };
-    return inside(span.r, span.drdx) && inside(span.g, span.dgdx) && inside(span.b, span.dbdx);
+    // Negative values pass every bit mask as unsigned, so one compare
+    // takes the three channels at each end.
+    const int64_t last = n - 1;
+    const auto ends = static_cast<uint64_t>((span.r + span.drdx * last) | (span.g + span.dgdx * last) |
+                                            (span.b + span.dbdx * last));
+    const auto starts = static_cast<uint32_t>(span.r | span.g | span.b);
+    const auto mask = static_cast<uint32_t>(~limit);
+    return ((starts & mask) | (ends & ~uint64_t{static_cast<uint32_t>(limit)})) == 0;
 }
 
 // The loops over a chunk below keep no state from pixel to pixel, so the
@@ -495,6 +563,245 @@ PF_VECTOR_CLONES void blendChunk(uint16_t* __restrict color, const BlendChunk& c
     }
 }
 
+// Sixteen pixels at a time in 16-bit lanes, where the processor has AVX2:
+// the tests, the texel fetch and the colour work of blendChunk in one pass.
+// Taken only where no pixel needs the 32-bit forms: z and alpha stay in range
+// over the run (so neither wraps and the alpha test passes everywhere), no
+// pixel is opaque and the texels come straight from the colour data. With x
+// a 5-bit texel channel T shifted to the top and R the fragment channel >> 8,
+// ((R x) >> 8 - (d & mask)) >> 8 is mulhi(R, x) - 8D for a 5-bit destination
+// D, and the blended level clamp(D + e k / 2^19, 0, 31) (2^18 and 63 for
+// green), so every product is a 16-bit high half. False where the build has
+// no such form; the caller runs the chunk passes then.
+struct WideRun {
+    uint16_t* color;
+    uint16_t* depth;
+    const uint16_t* texels;
+    int32_t n;
+};
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PF_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+// A 32-bit ramp over a block: pixels 0-3 and 8-11 in lo, 4-7 and 12-15 in
+// hi, the order in which packing the two to 16 bits gives the block back.
+// Wrapping sums: the caller has checked the values that count.
+struct Ramp32 {
+    __m256i lo, hi, step;
+    int32_t d;
+};
+
+PF_AVX2 Ramp32 startRamp(int32_t v, int32_t d)
+{
+    const __m256i vv = _mm256_set1_epi32(v), dd = _mm256_set1_epi32(d);
+    return {_mm256_add_epi32(vv, _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 8, 9, 10, 11), dd)),
+            _mm256_add_epi32(vv, _mm256_mullo_epi32(_mm256_setr_epi32(4, 5, 6, 7, 12, 13, 14, 15), dd)),
+            _mm256_set1_epi32(stepped(0, d, 16)), d};
+}
+
+// By a block, or by pixels (negative: back) once for the last block.
+PF_AVX2 void moveRamp(Ramp32& ramp, int32_t pixels)
+{
+    const __m256i by = pixels == 16 ? ramp.step : _mm256_set1_epi32(stepped(0, ramp.d, pixels));
+    ramp.lo = _mm256_add_epi32(ramp.lo, by);
+    ramp.hi = _mm256_add_epi32(ramp.hi, by);
+}
+
+PF_AVX2 __m256i packRamp(const Ramp32& ramp, int32_t shift)
+{
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    return _mm256_packus_epi32(_mm256_sra_epi32(ramp.lo, count), _mm256_sra_epi32(ramp.hi, count));
+}
+
+int16_t low16(int32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(v)); }
+
+// A ramp whose values the 16-bit lanes hold exactly: texel coordinates, of
+// which only the low 16 bits count, and alpha, checked to stay in 0..0xFEFF.
+struct Ramp16 {
+    __m256i v, step;
+    int32_t d;
+};
+
+PF_AVX2 Ramp16 startRamp16(int32_t v, int32_t d)
+{
+    const __m256i lanes = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    return {_mm256_add_epi16(_mm256_set1_epi16(low16(v)), _mm256_mullo_epi16(lanes, _mm256_set1_epi16(low16(d)))),
+            _mm256_set1_epi16(low16(stepped(0, d, 16))), d};
+}
+
+PF_AVX2 void moveRamp(Ramp16& ramp, int32_t pixels)
+{
+    ramp.v = _mm256_add_epi16(ramp.v, pixels == 16 ? ramp.step : _mm256_set1_epi16(low16(stepped(0, ramp.d, pixels))));
+}
+
+// Eight texels by their 32-bit indices. Every texture here has an even
+// count, so the 32-bit read of the pair at index & ~1 stays inside it.
+PF_AVX2 __m256i fetchTexels(const uint16_t* texels, __m256i index)
+{
+    const __m256i pair = _mm256_i32gather_epi32(reinterpret_cast<const int*>(texels), _mm256_srli_epi32(index, 1), 4);
+    const __m256i half = _mm256_slli_epi32(_mm256_and_si256(index, _mm256_set1_epi32(1)), 4);
+    return _mm256_and_si256(_mm256_srlv_epi32(pair, half), _mm256_set1_epi32(0xFFFF));
+}
+
+template <int32_t Shift, int32_t Top>
+PF_AVX2 __m256i blendLevel(__m256i e, __m256i k, __m256i kHigh, __m256i dest)
+{
+    // mulhi_epi16 reads k >= 0x8000 as k - 0x10000: add e back there. No
+    // level falls below 0: e is at least -8D (-4D), k below 2^16.
+    const __m256i product = _mm256_add_epi16(_mm256_mulhi_epi16(e, k), _mm256_and_si256(e, kHigh));
+    const __m256i level = _mm256_add_epi16(dest, _mm256_srai_epi16(product, Shift));
+    return _mm256_min_epi16(level, _mm256_set1_epi16(Top));
+}
+
+struct WideRamps {
+    Ramp32 z, r, g, b;  // r, g, b stepped only where the colour changes
+    Ramp16 a, u, v;
+    __m256i R, G, B;    // the fragment channels >> 8 of the current block
+};
+
+template <bool Flat>
+PF_AVX2 void stepRamps(WideRamps& w, int32_t pixels)
+{
+    moveRamp(w.z, pixels);
+    if constexpr (!Flat) {
+        moveRamp(w.r, pixels);
+        moveRamp(w.g, pixels);
+        moveRamp(w.b, pixels);
+    }
+    moveRamp(w.a, pixels);
+    moveRamp(w.u, pixels);
+    moveRamp(w.v, pixels);
+}
+
+// Texel addressing, held in locals so that the stores of a block, which may
+// alias anything, force no reloads.
+struct WideTexels {
+    const uint16_t* texels;
+    __m128i shiftU, shiftV, log2Width;
+};
+
+// One block at color and depth; only the lanes of live take part.
+template <bool WriteDepth, bool Flat>
+PF_AVX2 void blendBlock(uint16_t* color, uint16_t* depth, __m256i live, WideRamps& w, WideTexels tex)
+{
+    if constexpr (!Flat) {
+        w.R = packRamp(w.r, 8);
+        w.G = packRamp(w.g, 8);
+        w.B = packRamp(w.b, 8);
+    }
+    const __m256i zz = packRamp(w.z, 12);
+    const __m256i stored = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(depth));
+    const __m256i pass = _mm256_and_si256(_mm256_cmpeq_epi16(_mm256_max_epu16(zz, stored), stored), live);
+    if constexpr (WriteDepth)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(depth), _mm256_blendv_epi8(stored, zz, pass));
+
+    const __m256i texel = _mm256_add_epi16(_mm256_sll_epi16(_mm256_srl_epi16(w.v.v, tex.shiftV), tex.log2Width),
+                                           _mm256_srl_epi16(w.u.v, tex.shiftU));
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i tc = _mm256_packus_epi32(fetchTexels(tex.texels, _mm256_unpacklo_epi16(texel, zero)),
+                                           fetchTexels(tex.texels, _mm256_unpackhi_epi16(texel, zero)));
+
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(color));
+    const __m256i dr = _mm256_srli_epi16(d, 11);
+    const __m256i dg = _mm256_and_si256(_mm256_srli_epi16(d, 5), _mm256_set1_epi16(63));
+    const __m256i db = _mm256_and_si256(d, _mm256_set1_epi16(31));
+    const __m256i tr = _mm256_and_si256(tc, _mm256_set1_epi16(static_cast<int16_t>(0xF800)));
+    const __m256i tg = _mm256_slli_epi16(_mm256_and_si256(tc, _mm256_set1_epi16(0x7E0)), 5);
+    const __m256i tb = _mm256_slli_epi16(tc, 11);
+    const __m256i er = _mm256_sub_epi16(_mm256_mulhi_epu16(w.R, tr), _mm256_slli_epi16(dr, 3));
+    const __m256i eg = _mm256_sub_epi16(_mm256_mulhi_epu16(w.G, tg), _mm256_slli_epi16(dg, 2));
+    const __m256i eb = _mm256_sub_epi16(_mm256_mulhi_epu16(w.B, tb), _mm256_slli_epi16(db, 3));
+    const __m256i k = w.a.v;
+    const __m256i kHigh = _mm256_srai_epi16(k, 15);
+    const __m256i outR = blendLevel<3, 31>(er, k, kHigh, dr);
+    const __m256i outG = blendLevel<2, 63>(eg, k, kHigh, dg);
+    const __m256i outB = blendLevel<3, 31>(eb, k, kHigh, db);
+    const __m256i out =
+        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(outR, 11), _mm256_slli_epi16(outG, 5)), outB);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(color), _mm256_blendv_epi8(d, out, pass));
+}
+
+template <bool WriteDepth, bool Flat>
+__attribute__((target("avx2"))) void blendWideRun(const WideRun& run, const ChunkRamp& ramp, const ChunkCover& cover)
+{
+    WideRamps w{startRamp(ramp.z, ramp.dz),
+                startRamp(ramp.r, ramp.dr),
+                startRamp(ramp.g, ramp.dg),
+                startRamp(ramp.b, ramp.db),
+                startRamp16(ramp.a, ramp.da),
+                startRamp16(ramp.s, ramp.ds),
+                startRamp16(ramp.t, ramp.dt),
+                _mm256_set1_epi16(low16(ramp.r >> 8)),
+                _mm256_set1_epi16(low16(ramp.g >> 8)),
+                _mm256_set1_epi16(low16(ramp.b >> 8))};
+    const WideTexels tex{run.texels, _mm_cvtsi32_si128(cover.shiftU), _mm_cvtsi32_si128(cover.shiftV),
+                         _mm_cvtsi32_si128(cover.log2Width)};
+    uint16_t* const color = run.color;
+    uint16_t* const depth = run.depth;
+    const int32_t n = run.n;
+    const __m256i all = _mm256_set1_epi16(-1);
+    int32_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        blendBlock<WriteDepth, Flat>(color + i, depth + i, all, w, tex);
+        stepRamps<Flat>(w, 16);
+    }
+    const int32_t m = n - i;
+    if (m == 0)
+        return;
+    if (i > 0) {
+        // The last block ends at the run's end; its lanes done before sit out.
+        stepRamps<Flat>(w, m - 16);
+        const __m256i lanes = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        const __m256i live = _mm256_cmpgt_epi16(lanes, _mm256_set1_epi16(static_cast<int16_t>(15 - m)));
+        blendBlock<WriteDepth, Flat>(color + n - 16, depth + n - 16, live, w, tex);
+        return;
+    }
+    // A run shorter than a block goes through copies, so that no lane reads
+    // or writes past it.
+    alignas(32) uint16_t colorCopy[16] = {}, depthCopy[16] = {};
+    std::copy_n(color, m, colorCopy);
+    std::copy_n(depth, m, depthCopy);
+    blendBlock<WriteDepth, Flat>(colorCopy, depthCopy, all, w, tex);
+    std::copy_n(colorCopy, m, color);
+    std::copy_n(depthCopy, m, depth);
+}
+
+__attribute__((target("default"))) bool blendWide(const WideRun&, const ChunkRamp&, const ChunkCover&)
+{
+    return false;
+}
+
+// Clang sees calls of the dispatcher only, never of this version, and would call it unused.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wunused-function"
+#endif
+__attribute__((target("avx2"))) bool blendWide(const WideRun& run, const ChunkRamp& ramp, const ChunkCover& cover)
+{
+    const bool flat = (ramp.dr | ramp.dg | ramp.db) == 0;
+    if (cover.writeDepth)
+        flat ? blendWideRun<true, true>(run, ramp, cover) : blendWideRun<true, false>(run, ramp, cover);
+    else
+        flat ? blendWideRun<false, true>(run, ramp, cover) : blendWideRun<false, false>(run, ramp, cover);
+    return true;
+}
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
+#else
+bool blendWide(const WideRun&, const ChunkRamp&, const ChunkCover&) { return false; }
+#endif
+
+// Whether blendWide may take a span whose colours are in range: depth
+// values within 16 bits, alpha passing the threshold and short of opaque
+// everywhere, and texel indices within 16 bits of an even count.
+bool wideFits(const SkwSpan& span, int32_t n, const SkwRasterTexture& tex, int32_t threshold)
+{
+    const int32_t texelBits = tex.log2Width + tex.log2Height;
+    return texelBits >= 1 && texelBits <= 16 && rampWithin(span.z, span.dzdx, n, 0, 0x0FFFFFFF) &&
+           rampWithin(span.a, span.dadx, n, int64_t{threshold} * 256, kOpaqueAlpha - 1);
+}
+
 // MODULATE of the fragment colour by the texel, written opaque with a depth
 // write, or (16) alpha-blended with (32) or without one. The blend weight is
 // the fragment alpha after the texture function, as the general routine has
@@ -512,16 +819,108 @@ struct TexModulate {
     static void run(const SkwSpanSetup& setup, const SkwSpan& in)
     {
         const int32_t n = in.right - in.left;
+        if constexpr (!kPerspective && !kBlend && !kAlphaData) {
+            if (n == 1)
+                return runSingle(setup, in);
+            if (n < kShortSpan) {
+                // Colours in range need no clamp, even where the triangle's may.
+                if (coloursInRange(in, n, 0xFFFF))
+                    return runShort<false>(setup, in, n);
+                if constexpr (kClamp)
+                    return runShort<true>(setup, in, n);
+            }
+        }
+        runLong(setup, in, n);
+    }
+
+    // Apart, so that the short spans' way in sets up no frame for it.
+    [[gnu::noinline]] static void runLong(const SkwSpanSetup& setup, const SkwSpan& in, int32_t n)
+    {
         if (spanHidden(in, n))
             return;
+        // Clamping every pixel needs neither clampedStart nor a last pixel
+        // apart, and colours in range leave them nothing to do.
+        if constexpr (kClamp && !kBlend)
+            return fill<false>(setup, in, n);
+        if (coloursInRange(in, n, kClamp ? 0xFFFFF : 0xFFFF)) {
+            if constexpr (kBlend)
+                return runInRange(setup, in, n);
+            return fill<false>(setup, in, n);
+        }
+        if constexpr (kClamp)
+            return fill<false>(setup, in, n);
         SkwSpan scratch;
         const SkwSpan& span = clampedStart(setup, in, scratch);
         if constexpr (kBlend) {
-            if (coloursInRange(span, n, kClamp ? 0xFFFFF : 0xFFFF))
+            if (coloursInRange(span, n, 0xFFFF))
                 return runInRange(setup, span, n);
         }
+        fill<true>(setup, span, n);
+    }
+
+    // Half the spans of small triangles: one pixel, the span's last, so
+    // clamped; clampedStart leaves such a span as it is.
+    [[gnu::noinline]] static void runSingle(const SkwSpanSetup& setup, const SkwSpan& span)
+    {
+        if ((span.a >> 8) < setup.threshold)
+            return;
+        const int32_t zz = span.z >> 12;
+        uint16_t& depth = span.depthRow[span.left];
+        if (zz > depth)
+            return;
+        depth = static_cast<uint16_t>(zz);
+        const Pow2Texel<kPalette> texelAt(setup);
+        const uint32_t texColor =
+            setup.units[0].colorData[texelAt(texelAt.s(span.unit[0].s >> 7), texelAt.t(span.unit[0].t >> 7))];
+        span.colorRow[span.left] = static_cast<uint32_t>(span.r | span.g | span.b) <= 0xFFFF
+                                       ? modulatedInRange(span.r, span.g, span.b, texColor)
+                                       : modulatedClamped(span.r, span.g, span.b, texColor);
+    }
+
+    // Most spans of small triangles: affine, a few pixels long, colours in
+    // range or clamped at every pixel. One loop with nothing else per span,
+    // so that a pixel or two costs little more than the pixels.
+    template <bool Clamp>
+    [[gnu::noinline]] static void runShort(const SkwSpanSetup& setup, const SkwSpan& span, int32_t n)
+    {
+        // Alpha that fails the threshold anywhere takes the long way.
+        if (!rampWithin(span.a, span.dadx, n, int64_t{setup.threshold} * 256, INT32_MAX))
+            return runLong(setup, span, n);
+        const Pow2Texel<kPalette> texelAt(setup);
+        const SkwSpanUnit& unit = span.unit[0];
+        uint64_t s = texelAt.s(unit.s >> 7), t = texelAt.t(unit.t >> 7);
+        const uint64_t ds = texelAt.s(unit.dsdx >> 7), dt = texelAt.t(unit.dtdx >> 7);
+        const uint16_t* texColors = setup.units[0].colorData;
+        uint16_t* color = span.colorRow + span.left;
+        uint16_t* depth = span.depthRow + span.left;
+        int32_t z = span.z, r = span.r, g = span.g, b = span.b;
+        for (int32_t i = 0; i < n; ++i, s += ds, t += dt, z = add32(z, span.dzdx), r = add32(r, span.drdx),
+                     g = add32(g, span.dgdx), b = add32(b, span.dbdx)) {
+            const int32_t zz = z >> 12;
+            if (zz > depth[i])
+                continue;
+            depth[i] = static_cast<uint16_t>(zz);
+            const uint32_t texColor = texColors[texelAt(s, t)];
+            color[i] = Clamp ? modulatedClamped(r, g, b, texColor) : modulatedInRange(r, g, b, texColor);
+        }
+    }
+
+    // Split: the span's last pixel is clamped, the others are not.
+    template <bool Split>
+    static void fill(const SkwSpanSetup& setup, const SkwSpan& span, int32_t n)
+    {
+        // Alpha that passes the threshold all along the span needs no test per pixel.
+        if (!kAlphaData && rampWithin(span.a, span.dadx, n, int64_t{setup.threshold} * 256, INT32_MAX))
+            fillPixels<Split, false>(setup, span, n);
+        else
+            fillPixels<Split, true>(setup, span, n);
+    }
+
+    template <bool Split, bool AlphaTest>
+    static void fillPixels(const SkwSpanSetup& setup, const SkwSpan& span, int32_t n)
+    {
         const SkwRasterTexture& tex = setup.units[0];
-        const Pow2Texel<kPalette> texelAt(tex);
+        const Pow2Texel<kPalette> texelAt(setup);
         const uint16_t* texColors = tex.colorData;
         const uint8_t* texAlphas = tex.alphaData;
         const int32_t threshold = setup.threshold;
@@ -529,20 +928,21 @@ struct TexModulate {
         uint16_t* color = span.colorRow + span.left;
         uint16_t* depth = span.depthRow + span.left;
         int32_t z = span.z, r = span.r, g = span.g, b = span.b, a = span.a;
-        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
-                                                    auto last) PF_INLINE {
+        auto pixels = [&](int32_t s0, int32_t t0, int32_t ds0, int32_t dt0, int32_t count, auto last) PF_INLINE {
             // Locals, so that the loop keeps them in registers.
             int32_t zi = z, ri = r, gi = g, bi = b, ai = a;
-            for (int32_t i = 0; i < count;
-                 ++i, s += ds, t += dt, zi = add32(zi, dzdx), ri += drdx, gi += dgdx, bi += dbdx, ai += dadx) {
+            uint64_t s = texelAt.s(s0), t = texelAt.t(t0);
+            const uint64_t ds = texelAt.s(ds0), dt = texelAt.t(dt0);
+            for (int32_t i = 0; i < count; ++i, s += ds, t += dt, zi = add32(zi, dzdx), ri += drdx, gi += dgdx,
+                         bi += dbdx, ai += dadx) {
                 const int32_t zz = zi >> 12;
                 if (zz > depth[i])
                     continue;
-                const int32_t texel = texelAt(s, t);
+                const uint64_t texel = texelAt(s, t);
                 int64_t alpha = ai;
                 if constexpr (kAlphaData)
                     alpha = (int64_t{ai >> 8} * expandAlpha(texAlphas[texel])) >> 8;
-                if ((alpha >> 8) < threshold)
+                if (AlphaTest && (alpha >> 8) < threshold)
                     continue;
                 if constexpr (kDepthWrite)
                     depth[i] = static_cast<uint16_t>(zz);
@@ -573,7 +973,14 @@ struct TexModulate {
             a = ai;
             color += count;
             depth += count;
-        });
+        };
+        if constexpr (Split) {
+            walkSpan(span.unit[0], n, kPerspective, pixels);
+        } else {
+            walkSegments(span.unit[0], n, kPerspective,
+                         [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count)
+                             PF_INLINE { pixels(s, t, ds, dt, count, std::false_type{}); });
+        }
     }
 
     // Colours in range: chunk by chunk, the tests and texel addresses, then
@@ -587,13 +994,22 @@ struct TexModulate {
         uint16_t* depth = span.depthRow + span.left;
         ChunkRamp ramp{span.z, 0, 0, span.a, span.r, span.g, span.b,
                        span.dzdx, 0, 0, span.dadx, span.drdx, span.dgdx, span.dbdx};
+        bool wide = false;
+        if constexpr (!kPalette && !kAlphaData)
+            wide = wideFits(span, n, tex, setup.threshold);
         BlendChunk chunk;
-        walkSpan(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count,
-                                                    auto) {
+        // The last pixel needs no run of its own: the chunk passes clamp every pixel.
+        walkSegments(span.unit[0], n, kPerspective, [&](int32_t s, int32_t t, int32_t ds, int32_t dt, int32_t count) {
             ramp.s = s;
             ramp.t = t;
             ramp.ds = ds;
             ramp.dt = dt;
+            if (wide && blendWide(WideRun{color, depth, tex.colorData, count}, ramp, cover)) {
+                color += count;
+                depth += count;
+                ramp.advance(count);
+                return;
+            }
             for (int32_t done = 0; done < count;) {
                 const int32_t m = std::min(BlendChunk::kSize, count - done);
                 coverChunk(chunk, depth, m, ramp, cover);
@@ -968,6 +1384,7 @@ SpanRoutine selectSpanRoutine(SpanFamily family, SkwSpanSetup& setup)
     // Texel alpha counts only where the format has alpha, as in the general routine.
     const unsigned modulateBits = common | (tex.alphaData && hasAlpha(tex.format) ? 4u : 0u) |
                                   (setup.flags & kRasterClampColors ? 8u : 0u);
+    preparePow2Texel(setup);
     switch (family) {
     case SpanFamily::Shaded:
         return spanShaded;

@@ -43,6 +43,11 @@ struct SkwSpanSetup {
     int32_t blending = kBlendReplace;
     int32_t fogRed = 0, fogGreen = 0, fogBlue = 0;
     uint16_t flatColors[4] = {};  // by (x & 1) + (y & 1) * 2
+    // Unit 0's power-of-two addressing, filled by selectSpanRoutine for the
+    // textured fast paths: coordinate scales (powers of two) and the masks of
+    // column and row.
+    uint64_t texelScaleS = 0, texelScaleT = 0;
+    uint64_t texelMaskU = 0, texelMaskV = 0;
     // Filled by selectSpanRoutine for the general routines.
     SpanStage fetchStage[2] = {};    // null for a unit without texels
     SpanStage combineStage[2] = {};
