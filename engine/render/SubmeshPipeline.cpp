@@ -495,8 +495,17 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
     // the next triangle too; `shared` holds them while `sharing`.
     Minors shared{};
     bool sharing = false;
-    CkwArray<SkwDrawnTriangle>* const kept = drawn != nullptr ? &drawn->triangles : nullptr;
-    const auto triangle = [&](auto implicit, int32_t i0, int32_t i1, int32_t i2, bool parity,
+    // Room for every triangle of the strips, filled as they are drawn.
+    SkwDrawnTriangle* kept = nullptr;
+    if (drawn != nullptr) {
+        int32_t most = 0;
+        for (const uint16_t length : strips.getStripLengths())
+            most += std::max(length - 2, 0);
+        drawn->triangles.setCount(most);
+        kept = drawn->triangles.data();
+    }
+    // Templated on keeping, so the walk that does not keep stays as tight.
+    const auto triangle = [&](auto implicit, auto keep, int32_t i0, int32_t i1, int32_t i2, bool parity,
                               int32_t previousFace) -> int32_t {
         const bool reuse = sharing;
         sharing = false;
@@ -526,12 +535,12 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
             return -1;
         const int32_t face = area > 0 && twoSided ? 1 : 0;
         const int32_t firstCorner = face == previousFace ? 2 : 0;
-        if (kept != nullptr)
-            kept->append({i0, i1, i2, static_cast<uint8_t>(face), static_cast<uint8_t>(firstCorner)});
+        if (decltype(keep)::value)
+            *kept++ = {i0, i1, i2, static_cast<uint8_t>(face), static_cast<uint8_t>(firstCorner)};
         draw(i0, i1, i2, face, firstCorner);
         return face;
     };
-    const auto walk = [&](auto implicit) {
+    const auto walk = [&](auto implicit, auto keep) {
         const CkwArray<uint16_t>& lengths = strips.getStripLengths();
         const uint16_t* indexData = strips.getIndices().data();
         const int32_t firstIndex = strips.getFirstIndex();
@@ -549,7 +558,7 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
                 sharing = false;
                 for (int32_t at = position + 2; at < end; ++at, parity = !parity) {
                     const int32_t i2 = indexAt(at);
-                    face = triangle(implicit, i0, i1, i2, parity, face);
+                    face = triangle(implicit, keep, i0, i1, i2, parity, face);
                     i0 = i1;
                     i1 = i2;
                 }
@@ -557,12 +566,19 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
             position = end;
         }
     };
+    if (drawn == nullptr) {
+        if (strips.isImplicit())
+            walk(std::true_type{}, std::false_type{});
+        else
+            walk(std::false_type{}, std::false_type{});
+        return;
+    }
     if (strips.isImplicit())
-        walk(std::true_type{});
+        walk(std::true_type{}, std::true_type{});
     else
-        walk(std::false_type{});
-    if (drawn != nullptr)
-        drawn->generation = m_caches->generation;
+        walk(std::false_type{}, std::true_type{});
+    drawn->triangles.setCount(static_cast<int32_t>(kept - drawn->triangles.data()));
+    drawn->generation = m_caches->generation;
 }
 
 void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedVertex& out)
