@@ -535,7 +535,7 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
             return -1;
         const int32_t face = area > 0 && twoSided ? 1 : 0;
         const int32_t firstCorner = face == previousFace ? 2 : 0;
-        if (decltype(keep)::value)
+        if constexpr (decltype(keep)::value)
             *kept++ = {i0, i1, i2, static_cast<uint8_t>(face), static_cast<uint8_t>(firstCorner)};
         draw(i0, i1, i2, face, firstCorner);
         return face;
