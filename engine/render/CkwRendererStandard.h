@@ -147,7 +147,7 @@ private:
         int32_t modeBits = 0;
         CkwArray<SkwDrawnTriangle> triangles;
     };
-    // A mesh's submeshes share its buffer's set: a few lists each.
+    // The submeshes of a mesh share its buffer's set, which keeps a few.
     static constexpr int32_t kDrawnListsPerSet = 4;
 
     // The vertex caches (clip space, eye space, normals, texture units 0
