@@ -111,6 +111,11 @@ void CkwRendererStandard::resetCaches()
         set.facing.reset();
         set.owner = nullptr;
         set.lastUse = 0;
+        set.generation = 0;
+        for (SkwDrawnTriangles& drawn : set.drawn) {
+            drawn.generation = 0;
+            drawn.triangles.reset();
+        }
     }
     m_caches = &m_cacheSets[0];
     for (int u = 0; u < 2; ++u) {

@@ -84,7 +84,7 @@ private:
     bool setupNode(const CkwMatrix& model);
     void renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer* indexBuffer, CkwAppearance* appearance, int32_t scope);
     void bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* appearance, int32_t scope);
-    template <bool Implicit>
+    // Walks the strips, or replays what the walk drew when its key holds.
     void drawStrips(const CkwTriangleStripArray& strips);
     void shadeVertex(int32_t index, bool backFacing, SkwShadedVertex& out);
     void drawClipped(const int32_t* indices, const SkwShadedVertex* const* shaded, int32_t clipCode, bool flat);
@@ -131,6 +131,25 @@ private:
     };
     static constexpr uint32_t kNotInFront = 64;
 
+    // A triangle the strip walk drew: its vertices, its face, and the first
+    // corner to shade (2 when the triangle before it in the strip had the
+    // same face and so shaded the other two).
+    struct SkwDrawnTriangle {
+        int32_t i0, i1, i2;
+        uint8_t face, firstCorner;
+    };
+    // The triangles of one submesh the walk drew, in order. They follow
+    // from the clip-space vertices, the strips and the polygon mode bits the
+    // walk reads, and serve again while all three stay the same.
+    struct SkwDrawnTriangles {
+        uint64_t generation = 0;  // of the cache set's clip-space vertices
+        uint64_t stripsSerial = 0;
+        int32_t modeBits = 0;
+        CkwArray<SkwDrawnTriangle> triangles;
+    };
+    // The submeshes of a mesh share its buffer's set, which keeps a few.
+    static constexpr int32_t kDrawnListsPerSet = 4;
+
     // The vertex caches (clip space, eye space, normals, texture units 0
     // and 1) and clip codes of one vertex buffer. A world draws many
     // buffers a frame; one set each lets a still one keep its vertices
@@ -144,9 +163,20 @@ private:
         CkwArray<SkwFacingVertex> facing;
         const CkwVertexBuffer* owner = nullptr;
         uint32_t lastUse = 0;
+        // New whenever the clip-space vertices are made again or the set
+        // changes hands; 0 is never current. Vertices made this frame are
+        // likely made again the next, so their triangles are not kept.
+        uint64_t generation = 0;
+        uint32_t madeInFrame = 0;  // the frame clock then
+        SkwDrawnTriangles drawn[kDrawnListsPerSet];
+        int32_t nextDrawn = 0;
     };
     static constexpr int32_t kVertexCacheSets = 16;
     void selectVertexCaches();
+    void renewGeneration(SkwVertexCaches& set);
+    // The current set's list for the strips under modeBits, a new one to
+    // fill (empty and not current), or null when not worth keeping.
+    SkwDrawnTriangles* drawnListFor(const CkwTriangleStripArray& strips, int32_t modeBits);
 
     // Per node: the current buffer and skin, and the caches of the buffer.
     CkwVertexBuffer* m_vertexBuffer = nullptr;
@@ -155,6 +185,7 @@ private:
     SkwVertexCaches* m_caches = &m_cacheSets[0];
     uint32_t m_cacheClock = 0;
     uint32_t m_frameClock = 0;  // the cache clock when the frame began
+    uint64_t m_generationClock = 0;
     CkwMatrix m_modelView;
     CkwMatrix m_normalMatrix;
     bool m_normalMatrixValid = false;

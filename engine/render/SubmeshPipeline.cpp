@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <type_traits>
 
 #include "engine/core/runtime/Trap.h"
 #include "engine/render/CkwRendererStandard.h"
@@ -159,11 +160,19 @@ void CkwRendererStandard::selectVertexCaches()
         if (set.lastUse > newest->lastUse)
             newest = &set;
     }
-    if (chosen == nullptr)
+    if (chosen == nullptr) {
         chosen = oldest->lastUse > m_frameClock ? newest : oldest;
+        renewGeneration(*chosen);
+    }
     chosen->owner = m_vertexBuffer;
     chosen->lastUse = ++m_cacheClock;
     m_caches = chosen;
+}
+
+void CkwRendererStandard::renewGeneration(SkwVertexCaches& set)
+{
+    set.generation = ++m_generationClock;
+    set.madeInFrame = m_frameClock;
 }
 
 bool CkwRendererStandard::setupNode(const CkwMatrix& model)
@@ -176,6 +185,7 @@ bool CkwRendererStandard::setupNode(const CkwMatrix& model)
     const float scale = m_vertexBuffer->getPositionScale();
     const float* bias = m_vertexBuffer->getPositionBias();
     if (m_caches->clip.prepare(positions, mvp, scale, bias, m_skin)) {
+        renewGeneration(*m_caches);
         const int32_t n = positions->getVertexCount();
         m_caches->facing.setCount(n);
         uint8_t clipAnd = 255, clipOr = 0;
@@ -344,23 +354,48 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
             std::fill(m_shadedStamp[f].begin(), m_shadedStamp[f].end(), 0u);
         m_stamp = 1;
     }
-    if (strips->isImplicit())
-        drawStrips<true>(*strips);
-    else
-        drawStrips<false>(*strips);
+    drawStrips(*strips);
 }
 
-template <bool Implicit>
+CkwRendererStandard::SkwDrawnTriangles* CkwRendererStandard::drawnListFor(const CkwTriangleStripArray& strips,
+                                                                          int32_t modeBits)
+{
+    // Lists are filled only for vertices made in an earlier frame, so none
+    // can be current yet either.
+    if (m_caches->madeInFrame == m_frameClock)
+        return nullptr;
+    SkwDrawnTriangles* stale = nullptr;
+    for (SkwDrawnTriangles& drawn : m_caches->drawn) {
+        if (drawn.generation == 0 || drawn.generation != m_caches->generation) {
+            stale = stale != nullptr ? stale : &drawn;
+            continue;
+        }
+        if (drawn.stripsSerial == strips.getSerial() && drawn.modeBits == modeBits)
+            return &drawn;
+    }
+    if (stale == nullptr) {
+        stale = &m_caches->drawn[m_caches->nextDrawn];
+        m_caches->nextDrawn = (m_caches->nextDrawn + 1) % kDrawnListsPerSet;
+    }
+    // Not current until the walk has filled it.
+    stale->generation = 0;
+    stale->stripsSerial = strips.getSerial();
+    stale->modeBits = modeBits;
+    stale->triangles.setCount(0);
+    return stale;
+}
+
 void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
 {
-    const CkwArray<uint16_t>& lengths = strips.getStripLengths();
-    const uint16_t* indexData = strips.getIndices().data();
-    const int32_t firstIndex = strips.getFirstIndex();
-    const auto indexAt = [&](int32_t at) { return Implicit ? firstIndex + at : int32_t{indexData[at]}; };
     const int32_t cullFlags = m_polygonFlags & (CkwPolygonMode::kBitCullBack | CkwPolygonMode::kBitCullFront);
     const bool windingCw = (m_polygonFlags & CkwPolygonMode::kBitWindingCw) != 0;
     const bool flat = (m_polygonFlags & CkwPolygonMode::kBitShadeFlat) != 0;
     const bool twoSided = (m_polygonFlags & CkwPolygonMode::kBitTwoSidedLighting) != 0;
+    // Everything the walk's decisions read besides vertices and strips.
+    SkwDrawnTriangles* const drawn = drawnListFor(
+        strips, m_polygonFlags
+            & (CkwPolygonMode::kBitCullBack | CkwPolygonMode::kBitCullFront | CkwPolygonMode::kBitWindingCw
+               | CkwPolygonMode::kBitTwoSidedLighting));
     // Unless something writes into them on the way, triangles are drawn
     // from the projected vertices where they are kept.
     const bool inPlace = !flat && !(m_unitCount > 0 && (m_polygonFlags & kPolygonPerspective))
@@ -379,47 +414,17 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
     const CkwRect& viewport = m_graphics->m_viewportInClip;
     const ScreenMap map{m_viewportScaleX, m_viewportScaleY, viewport.x * 16, viewport.y * 16, m_depthScale >> 3,
                         m_depthOffset};
+    constexpr uint32_t kClipBits = kNotInFront - 1;
 
-    // The face drawn, or -1. A triangle drawn with the face of the one
-    // before it in the strip finds its first two vertices shaded already.
-    // det(v0, v1, v2) = det(v2, v0, v1), so the minors of (v1, v2) serve
-    // the next triangle too; `shared` holds them while `sharing`.
-    Minors shared{};
-    bool sharing = false;
-    const auto triangle = [&](int32_t i0, int32_t i1, int32_t i2, bool parity, int32_t previousFace) -> int32_t {
-        const bool reuse = sharing;
-        sharing = false;
-        if (!Implicit && (i0 == i1 || i1 == i2 || i0 == i2))
-            return -1;
-        const SkwFacingVertex& v0 = facingOf[i0];
-        const SkwFacingVertex& v1 = facingOf[i1];
-        const SkwFacingVertex& v2 = facingOf[i2];
-        // A node inside the view has no clip bits at all.
-        constexpr uint32_t kClipBits = kNotInFront - 1;
-        if (mayClip && (v0.code & v1.code & v2.code & kClipBits) != 0)
-            return -1;
-        int32_t area;
-        if (reuse) {
-            area = facing(v2, shared);
-        } else {
-            shared = minorsOf(v1, v2);
-            sharing = true;
-            area = facing(v0, shared);
-        }
-        if (parity)
-            area = -area;
-        if (area == 0)
-            return -1;
-        if ((cullFlags & CkwPolygonMode::kBitCullBack) && area > 0)
-            return -1;
-        if ((cullFlags & CkwPolygonMode::kBitCullFront) && area < 0)
-            return -1;
-        const bool back = area > 0 && twoSided;
-        const int32_t face = back ? 1 : 0;
+    // Shades the corners from firstCorner on that are new to the face, then
+    // hands the triangle on.
+    const auto draw = [&](int32_t i0, int32_t i1, int32_t i2, int32_t face,
+                          int32_t firstCorner) __attribute__((always_inline)) {
+        const bool back = face != 0;
         const int32_t idx[3] = {i0, i1, i2};
         SkwShadedVertex* const shaded = shadedOf[face];
         SkwRasterVertex* const screens = screenOf[face];
-        for (int32_t j = face == previousFace ? 2 : 0; j < 3; ++j) {
+        for (int32_t j = firstCorner; j < 3; ++j) {
             const int32_t i = idx[j];
             if (stamps[face][i] == stamp)
                 continue;
@@ -446,18 +451,18 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
                 screen.tex[u].t = vertex.tex[u][1];
             }
         }
-        const uint32_t codes = v0.code | v1.code | v2.code;
+        const uint32_t codes = facingOf[i0].code | facingOf[i1].code | facingOf[i2].code;
         if (inPlace && codes == 0) {
             drawScreenTriangle(&screens[i0], &screens[i1], &screens[i2]);
-            return face;
+            return;
         }
         const SkwShadedVertex* corners[3] = {&shaded[i0], &shaded[i1], &shaded[i2]};
         if ((codes & kClipBits) != 0) {
             drawClipped(idx, corners, static_cast<int32_t>(codes & kClipBits), flat);
-            return face;
+            return;
         }
         if (codes != 0)
-            return face;
+            return;
         SkwRasterVertex screen[3];
         int64_t divisor[3];
         int32_t q[3][2];
@@ -476,27 +481,104 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
                 screen[j].alpha = screen[2].alpha;
             }
         drawProjected(screen, divisor, q, 3);
-        return face;
     };
 
-    int32_t position = 0;
-    for (int32_t s = 0; s < lengths.count(); ++s) {
-        const int32_t end = position + lengths[s];
-        if (end - position >= 3) {
-            // The strip's last two vertices ride along with each new one.
-            int32_t i0 = indexAt(position), i1 = indexAt(position + 1);
-            bool parity = windingCw;
-            int32_t face = -1;
-            sharing = false;
-            for (int32_t at = position + 2; at < end; ++at, parity = !parity) {
-                const int32_t i2 = indexAt(at);
-                face = triangle(i0, i1, i2, parity, face);
-                i0 = i1;
-                i1 = i2;
-            }
-        }
-        position = end;
+    if (drawn != nullptr && drawn->generation != 0) {
+        for (const SkwDrawnTriangle& t : drawn->triangles)
+            draw(t.i0, t.i1, t.i2, t.face, t.firstCorner);
+        return;
     }
+
+    // The face drawn, or -1. A triangle drawn with the face of the one
+    // before it in the strip finds its first two vertices shaded already.
+    // det(v0, v1, v2) = det(v2, v0, v1), so the minors of (v1, v2) serve
+    // the next triangle too; `shared` holds them while `sharing`.
+    Minors shared{};
+    bool sharing = false;
+    // Room for every triangle of the strips, filled as they are drawn.
+    SkwDrawnTriangle* kept = nullptr;
+    if (drawn != nullptr) {
+        int32_t most = 0;
+        for (const uint16_t length : strips.getStripLengths())
+            most += std::max(length - 2, 0);
+        drawn->triangles.setCount(most);
+        kept = drawn->triangles.data();
+    }
+    // Templated on keeping, so the walk that does not keep stays as tight.
+    const auto triangle = [&](auto implicit, auto keep, int32_t i0, int32_t i1, int32_t i2, bool parity,
+                              int32_t previousFace) -> int32_t {
+        const bool reuse = sharing;
+        sharing = false;
+        if (!decltype(implicit)::value && (i0 == i1 || i1 == i2 || i0 == i2))
+            return -1;
+        const SkwFacingVertex& v0 = facingOf[i0];
+        const SkwFacingVertex& v1 = facingOf[i1];
+        const SkwFacingVertex& v2 = facingOf[i2];
+        // A node inside the view has no clip bits at all.
+        if (mayClip && (v0.code & v1.code & v2.code & kClipBits) != 0)
+            return -1;
+        int32_t area;
+        if (reuse) {
+            area = facing(v2, shared);
+        } else {
+            shared = minorsOf(v1, v2);
+            sharing = true;
+            area = facing(v0, shared);
+        }
+        if (parity)
+            area = -area;
+        if (area == 0)
+            return -1;
+        if ((cullFlags & CkwPolygonMode::kBitCullBack) && area > 0)
+            return -1;
+        if ((cullFlags & CkwPolygonMode::kBitCullFront) && area < 0)
+            return -1;
+        const int32_t face = area > 0 && twoSided ? 1 : 0;
+        const int32_t firstCorner = face == previousFace ? 2 : 0;
+        if constexpr (decltype(keep)::value)
+            *kept++ = {i0, i1, i2, static_cast<uint8_t>(face), static_cast<uint8_t>(firstCorner)};
+        draw(i0, i1, i2, face, firstCorner);
+        return face;
+    };
+    const auto walk = [&](auto implicit, auto keep) {
+        const CkwArray<uint16_t>& lengths = strips.getStripLengths();
+        const uint16_t* indexData = strips.getIndices().data();
+        const int32_t firstIndex = strips.getFirstIndex();
+        const auto indexAt = [&](int32_t at) {
+            return decltype(implicit)::value ? firstIndex + at : int32_t{indexData[at]};
+        };
+        int32_t position = 0;
+        for (int32_t s = 0; s < lengths.count(); ++s) {
+            const int32_t end = position + lengths[s];
+            if (end - position >= 3) {
+                // The strip's last two vertices ride along with each new one.
+                int32_t i0 = indexAt(position), i1 = indexAt(position + 1);
+                bool parity = windingCw;
+                int32_t face = -1;
+                sharing = false;
+                for (int32_t at = position + 2; at < end; ++at, parity = !parity) {
+                    const int32_t i2 = indexAt(at);
+                    face = triangle(implicit, keep, i0, i1, i2, parity, face);
+                    i0 = i1;
+                    i1 = i2;
+                }
+            }
+            position = end;
+        }
+    };
+    if (drawn == nullptr) {
+        if (strips.isImplicit())
+            walk(std::true_type{}, std::false_type{});
+        else
+            walk(std::false_type{}, std::false_type{});
+        return;
+    }
+    if (strips.isImplicit())
+        walk(std::true_type{}, std::true_type{});
+    else
+        walk(std::false_type{}, std::true_type{});
+    drawn->triangles.setCount(static_cast<int32_t>(kept - drawn->triangles.data()));
+    drawn->generation = m_caches->generation;
 }
 
 void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedVertex& out)

@@ -383,3 +383,91 @@ TEST(SubmeshPipeline, SkinnedVerticesGoThroughTheirPaletteEntry)
         EXPECT_NE(drawn[kH / 2 * kW + kW / 2], kSky);
     }), 0);
 }
+
+// What the strip walk decided for a node that did not move serves the next
+// frame only while all it read stays the same: vertices, strips, culling,
+// winding and two-sided lighting. Every frame, whether something changed
+// before it or nothing did, equals a first frame of a new renderer.
+TEST(SubmeshPipeline, KeptTriangleDecisionsFollowEveryChangeOfTheirKey)
+{
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        using namespace renderkit;
+        CkwWorld* world = worldWith(test, 1.0f, 20.0f, 0, 0, 6, kSky);
+        world->addChild(light(CkwLight::kAmbient, 0x404040, 1.0f));
+        CkwLight* sun = light(CkwLight::kDirectional, 0xFFFFFF, 1.0f);
+        rotate(sun, -30, 1, 1, 0);
+        world->addChild(sun);
+        auto* polygon = static_cast<CkwPolygonMode*>(CkwPolygonMode::create());
+        auto* look = static_cast<CkwAppearance*>(CkwAppearance::create());
+        look->setMaterial(material(0xFFFFFFFF, 0xFFFFFF));
+        look->setPolygonMode(polygon);
+        // Two submeshes over one buffer, bands 0-1 and 4-5 of six, so the
+        // inside shows through the gap; a second sphere across the view's
+        // edge is clipped.
+        CkwMesh* sphere = kitSphere(12, 1.5f);
+        rotate(sphere, 35, 1, 0, 0);
+        world->addChild(sphere);
+        CkwMesh* edge = kitSphere(12, 1.0f, look);
+        edge->setTranslation(-2.9f, -1.0f, 0.0f);
+        world->addChild(edge);
+        CkwVertexBuffer* vb = test.hold(sphere->getVertexBuffer());
+        const auto* whole = test.hold(static_cast<CkwTriangleStripArray*>(sphere->getIndexBuffer(0)));
+        const auto bands = [&](int32_t first, int32_t count) {
+            std::vector<int32_t> indices, lengths;
+            for (int32_t s = first; s < first + count; ++s) {
+                lengths.push_back(whole->getStrip(s, 0, nullptr));
+                indices.resize(indices.size() + lengths.back());
+                whole->getStrip(s, lengths.back(), indices.data() + indices.size() - lengths.back());
+            }
+            auto* strips = static_cast<CkwTriangleStripArray*>(CkwTriangleStripArray::create());
+            strips->initExplicit(int32_t(indices.size()), indices.data(), count, lengths.data());
+            return strips;
+        };
+        const auto setSubmeshes = [&](CkwIndexBuffer* lower) {
+            CkwIndexBuffer* const submeshes[2] = {bands(0, 2), lower};
+            CkwAppearance* const looks[2] = {look, look};
+            sphere->init(vb, 2, submeshes, 2, looks);
+        };
+        setSubmeshes(bands(4, 2));
+        // A skinned square whose bone moves: its vertices are made anew.
+        CkwMesh* source = test.hold(quad(0.5f, 0xFFFFFFFF, look));
+        auto* skeleton = static_cast<CkwGroup*>(CkwGroup::create());
+        auto* bone = static_cast<CkwGroup*>(CkwGroup::create());
+        skeleton->addChild(bone);
+        auto* skin = static_cast<CkwSkinnedMesh*>(CkwSkinnedMesh::create());
+        skin->initSingle(source->getVertexBuffer(), source->getIndexBuffer(0), look, skeleton);
+        skin->addTransform(bone, 1, 0, 4);
+        skin->setTranslation(1.8f, 1.2f, 0.0f);
+        world->addChild(skin);
+
+        const std::function<void()> changes[] = {
+            [&] { static_cast<CkwCamera*>(world->getActiveCamera())->setTranslation(1.0f, 0.5f, 5.0f); },
+            [&] { rotate(sphere, 70, 1, 0, 0); },
+            [&] { bone->setTranslation(0.0f, -0.4f, 0.0f); },
+            [&] { polygon->setCulling(CkwPolygonMode::kCullFront); },
+            [&] { polygon->setCulling(CkwPolygonMode::kCullNone); },
+            [&] { polygon->setTwoSidedLightingEnable(true); },
+            [&] { polygon->setWinding(CkwPolygonMode::kWindingCw); },
+            [&] { polygon->setCulling(CkwPolygonMode::kCullBack); },
+            // Another index buffer over the same vertices, then one made
+            // after that one is freed, likely at its address.
+            [&] { setSubmeshes(bands(2, 3)); },
+            [&] { setSubmeshes(bands(4, 2)); },
+            [&] { setSubmeshes(bands(3, 1)); },
+        };
+        Screen screen;
+        std::vector<uint32_t> before = screen.draw(world);
+        for (size_t i = 0; i < std::size(changes); ++i) {
+            changes[i]();
+            // The first frame after the change, then the same again.
+            for (int32_t frame = 0; frame < 2; ++frame) {
+                const std::vector<uint32_t> now = screen.draw(world);
+                ASSERT_EQ(now.size(), size_t(kW * kH));
+                EXPECT_EQ(now, draw(world)) << "change " << i << ", frame " << frame;
+                EXPECT_EQ(now != before, frame == 0) << "change " << i << ", frame " << frame;
+                before = now;
+            }
+        }
+    }), 0);
+}

@@ -18,6 +18,13 @@ constexpr int32_t kMinStrip = 3;
 
 IkwSerializable* CkwTriangleStripArray::create() { return new CkwTriangleStripArray; }
 
+uint64_t CkwTriangleStripArray::nextSerial()
+{
+    // One count for all arrays: the engine runs on one thread.
+    static uint64_t changes = 0;
+    return ++changes;
+}
+
 int64_t CkwTriangleStripArray::lengthSum() const
 {
     int64_t sum = 0;
@@ -37,6 +44,7 @@ void CkwTriangleStripArray::setLargestImplicitIndex(int64_t firstIndex, int32_t 
 
 void CkwTriangleStripArray::initImplicit(int32_t firstIndex, int32_t stripCount, const int32_t* stripLengths)
 {
+    m_serial = nextSerial();
     if (firstIndex < 0)
         leave(KErrIndexOutOfRange);
     if (stripCount < 1)
@@ -57,6 +65,7 @@ void CkwTriangleStripArray::initImplicit(int32_t firstIndex, int32_t stripCount,
 void CkwTriangleStripArray::initExplicit(int32_t indexCount, const int32_t* indices, int32_t stripCount,
                                          const int32_t* stripLengths)
 {
+    m_serial = nextSerial();
     if (stripCount < 1)
         leave(KErrIllegalArgument);
     m_implicit = false;
@@ -85,6 +94,7 @@ void CkwTriangleStripArray::initExplicit(int32_t indexCount, const int32_t* indi
 
 void CkwTriangleStripArray::deserialize(CkwSerializeBufferObjectsIn& buffer)
 {
+    m_serial = nextSerial();
     CkwObject3D::deserialize(buffer);
     const uint8_t encoding = buffer.readByte();
     const uint8_t width = encoding & ~kExplicitBit;
@@ -181,6 +191,7 @@ int32_t CkwTriangleStripArray::getStrip(int32_t stripIndex, int32_t outLength, i
 
 void CkwTriangleStripArray::stitchStrips()
 {
+    m_serial = nextSerial();
     const int32_t strips = m_stripLengths.count();
     if (m_implicit || strips < 2)
         return;

@@ -39,8 +39,13 @@ public:
     uint16_t getFirstIndex() const { return m_firstIndex; }
     const CkwArray<uint16_t>& getIndices() const { return m_indices; }
     const CkwArray<uint16_t>& getStripLengths() const { return m_stripLengths; }
+    // New whenever the strips may have changed, never shared by two arrays:
+    // what the renderer keeps of the strips is keyed by it, as an address
+    // can come back for another array.
+    uint64_t getSerial() const { return m_serial; }
 
 private:
+    static uint64_t nextSerial();
     // The vertex index at position i of the strips laid end to end.
     int32_t indexAt(int32_t i) const { return m_implicit ? m_firstIndex + i : m_indices[i]; }
     int64_t lengthSum() const;
@@ -50,4 +55,5 @@ private:
     uint16_t m_firstIndex = 0;
     CkwArray<uint16_t> m_indices;
     CkwArray<uint16_t> m_stripLengths;
+    uint64_t m_serial = nextSerial();
 };
