@@ -58,22 +58,28 @@ void CkwMesh::init(CkwVertexBuffer* vertexBuffer, int32_t submeshCount, CkwIndex
 {
     if (submeshCount < 1 || (appearances != nullptr && appearanceCount < submeshCount))
         leave(KErrIllegalArgument);
-    if (vertexBuffer == nullptr)
+    if (vertexBuffer == nullptr || std::count(indexBuffers, indexBuffers + submeshCount, nullptr) != 0)
         leave(KErrNullArgument);
-    // A second init replaces what the first one stored.
+    // Room first, the one step that can fail, so a failed init keeps what
+    // the mesh held. A second init replaces what the first one stored; the
+    // new references are taken before the old ones go, as this mesh may be
+    // the only holder of an object it is given again.
+    for (CkwArray<CkwObject3D*>* list : {&m_indexBuffers, &m_appearances})
+        if (list->capacity() < submeshCount)
+            list->setCapacity(submeshCount);
+    share(vertexBuffer);
+    for (int32_t i = 0; i < submeshCount; ++i) {
+        share(indexBuffers[i]);
+        if (appearances != nullptr)
+            share(appearances[i]);
+    }
     releaseAll();
     sizeSubmeshes(submeshCount);
-    share(vertexBuffer);
     m_vertexBuffer = vertexBuffer;
     for (int32_t i = 0; i < submeshCount; ++i) {
-        if (indexBuffers[i] == nullptr)
-            leave(KErrNullArgument);
-        share(indexBuffers[i]);
         m_indexBuffers[i] = indexBuffers[i];
-        if (appearances != nullptr) {
-            share(appearances[i]);
+        if (appearances != nullptr)
             m_appearances[i] = appearances[i];
-        }
     }
 }
 

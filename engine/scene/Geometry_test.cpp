@@ -571,6 +571,18 @@ TEST_F(GeometryTest, MeshesHoldAndShareWhatTheyDraw)
     EXPECT_EQ(refs[0], vb);
     EXPECT_EQ(refs[2], s1);
     EXPECT_EQ(refs[3], appearance);
+
+    // Given again what it alone holds, a mesh keeps it.
+    auto* own = new CkwVertexBuffer;
+    CkwIndexBuffer* ownStrips[1] = {new CkwTriangleStripArray};
+    CkwAppearance* ownLook[1] = {new CkwAppearance};
+    CkwMesh* sole = hold(new CkwMesh);
+    ASSERT_EQ(trap([&] { sole->init(own, 1, ownStrips, 1, ownLook); }), KErrNone);
+    ASSERT_EQ(trap([&] { sole->init(own, 1, ownStrips, 1, ownLook); }), KErrNone);
+    EXPECT_EQ(sole->getVertexBuffer(), own);
+    for (CkwObject3D* object : {static_cast<CkwObject3D*>(own), static_cast<CkwObject3D*>(ownStrips[0]),
+                                static_cast<CkwObject3D*>(ownLook[0])})
+        EXPECT_EQ(object->refCount(), 1);
 }
 
 TEST_F(GeometryTest, RayIntersectionsStartEmptyAndTheSharedOneHoldsItsNode)
