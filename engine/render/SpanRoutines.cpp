@@ -326,9 +326,9 @@ void spanShaded(const SkwSpanSetup&, const SkwSpan& span)
         }
         d ^= 2;
         z = add32(z, span.dzdx);
-        r += span.drdx;
-        g += span.dgdx;
-        b += span.dbdx;
+        r = add32(r, span.drdx);
+        g = add32(g, span.dgdx);
+        b = add32(b, span.dbdx);
     }
 }
 
@@ -363,19 +363,19 @@ void spanBlendAlpha(const SkwSpanSetup&, const SkwSpan& span)
             if (a < kOpaqueAlpha) {
                 const uint32_t p = color[i];
                 const int32_t dr = unpackRed(p), dg = unpackGreen(p), db = unpackBlue(p);
-                const int32_t k = a >> 8;
-                sr = dr + (((sr - dr) * k) >> 8);
-                sg = dg + (((sg - dg) * k) >> 8);
-                sb = db + (((sb - db) * k) >> 8);
+                const int64_t k = a >> 8;
+                sr = dr + static_cast<int32_t>(((int64_t{sr} - dr) * k) >> 8);
+                sg = dg + static_cast<int32_t>(((int64_t{sg} - dg) * k) >> 8);
+                sb = db + static_cast<int32_t>(((int64_t{sb} - db) * k) >> 8);
             }
             color[i] = packDithered(sr, sg, sb, d);
         }
         d ^= 2;
         z = add32(z, span.dzdx);
-        r += span.drdx;
-        g += span.dgdx;
-        b += span.dbdx;
-        a += span.dadx;
+        r = add32(r, span.drdx);
+        g = add32(g, span.dgdx);
+        b = add32(b, span.dbdx);
+        a = add32(a, span.dadx);
     }
 }
 
@@ -933,8 +933,8 @@ struct TexModulate {
             int32_t zi = z, ri = r, gi = g, bi = b, ai = a;
             uint64_t s = texelAt.s(s0), t = texelAt.t(t0);
             const uint64_t ds = texelAt.s(ds0), dt = texelAt.t(dt0);
-            for (int32_t i = 0; i < count; ++i, s += ds, t += dt, zi = add32(zi, dzdx), ri += drdx, gi += dgdx,
-                         bi += dbdx, ai += dadx) {
+            for (int32_t i = 0; i < count; ++i, s += ds, t += dt, zi = add32(zi, dzdx), ri = add32(ri, drdx),
+                         gi = add32(gi, dgdx), bi = add32(bi, dbdx), ai = add32(ai, dadx)) {
                 const int32_t zz = zi >> 12;
                 if (zz > depth[i])
                     continue;
@@ -954,9 +954,9 @@ struct TexModulate {
                     if (alpha < kOpaqueAlpha) {
                         const uint32_t c = color[i];
                         const int32_t dr = unpackRed(c), dg = unpackGreen(c), db = unpackBlue(c);
-                        cr = dr + static_cast<int32_t>((((cr - dr) >> 8) * alpha) >> 8);
-                        cg = dg + static_cast<int32_t>((((cg - dg) >> 8) * alpha) >> 8);
-                        cb = db + static_cast<int32_t>((((cb - db) >> 8) * alpha) >> 8);
+                        cr = dr + static_cast<int32_t>((((int64_t{cr} - dr) >> 8) * alpha) >> 8);
+                        cg = dg + static_cast<int32_t>((((int64_t{cg} - dg) >> 8) * alpha) >> 8);
+                        cb = db + static_cast<int32_t>((((int64_t{cb} - db) >> 8) * alpha) >> 8);
                     }
                 }
                 if constexpr (kClamp || decltype(last)::value) {
@@ -1071,24 +1071,15 @@ namespace {
 
 void interpolate(const SkwSpan& span, SpanFragments& f, int32_t n, bool fog)
 {
-    int32_t r = span.r + f.base * span.drdx;
-    int32_t g = span.g + f.base * span.dgdx;
-    int32_t b = span.b + f.base * span.dbdx;
-    int32_t a = span.a + f.base * span.dadx;
     for (int32_t i = 0; i < n; ++i) {
-        f.r[i] = r;
-        f.g[i] = g;
-        f.b[i] = b;
-        f.a[i] = a;
-        r += span.drdx;
-        g += span.dgdx;
-        b += span.dbdx;
-        a += span.dadx;
+        f.r[i] = stepped(span.r, span.drdx, f.base + i);
+        f.g[i] = stepped(span.g, span.dgdx, f.base + i);
+        f.b[i] = stepped(span.b, span.dbdx, f.base + i);
+        f.a[i] = stepped(span.a, span.dadx, f.base + i);
     }
     if (fog) {
-        int32_t v = span.fog + f.base * span.dfogdx;
-        for (int32_t i = 0; i < n; ++i, v += span.dfogdx)
-            f.fog[i] = v;
+        for (int32_t i = 0; i < n; ++i)
+            f.fog[i] = stepped(span.fog, span.dfogdx, f.base + i);
     }
 }
 
@@ -1111,8 +1102,8 @@ struct FetchStage {
             for (int32_t k = 0; k < m; ++k, ++i) {
                 f.s[i] = w.s;
                 f.t[i] = w.t;
-                w.s += w.ds;
-                w.t += w.dt;
+                w.s = add32(w.s, w.ds);
+                w.t = add32(w.t, w.dt);
             }
             w.segLeft -= m;
         }
@@ -1142,11 +1133,11 @@ struct CombineStage {
     static int32_t color(int32_t cf, int32_t ct, int32_t cb, int32_t at)
     {
         if constexpr (kFunction == kFuncAdd)
-            return std::min(cf + ct, 65535);
+            return static_cast<int32_t>(std::min<int64_t>(int64_t{cf} + ct, 65535));
         else if constexpr (kFunction == kFuncBlend)
-            return cf + static_cast<int32_t>((int64_t{cb - cf} * (ct >> 8)) >> 8);
+            return cf + static_cast<int32_t>(((int64_t{cb} - cf) * (ct >> 8)) >> 8);
         else if constexpr (kFunction == kFuncDecal)
-            return cf + static_cast<int32_t>((int64_t{ct - cf} * (at >> 8)) >> 8);
+            return cf + static_cast<int32_t>(((int64_t{ct} - cf) * (at >> 8)) >> 8);
         else if constexpr (kFunction == kFuncModulate)
             return modulate(cf, ct);
         else
@@ -1219,12 +1210,12 @@ struct BlendStage {
             if (a >= kOpaqueAlpha)
                 return s;
             if constexpr (kTextured)
-                return d + static_cast<int32_t>((int64_t{(s - d) >> 8} * a) >> 8);
+                return d + static_cast<int32_t>((((int64_t{s} - d) >> 8) * a) >> 8);
             else
-                return d + static_cast<int32_t>((int64_t{s - d} * (a >> 8)) >> 8);
+                return d + static_cast<int32_t>(((int64_t{s} - d) * (a >> 8)) >> 8);
         } else if constexpr (kBlending == kBlendAlphaAdd) {
             if (a >= kOpaqueAlpha)
-                return d + s;
+                return add32(d, s);
             return d + static_cast<int32_t>((int64_t{a >> 8} * s) >> 8);
         } else if constexpr (kBlending == kBlendModulate) {
             return static_cast<int32_t>((int64_t{d >> 8} * (int64_t{s} + 1)) >> 8);

@@ -284,6 +284,79 @@ TEST(SpanRoutines, FastTexturedSpansEqualTheGeneralRoutine)
     }
 }
 
+// Spans whose colours, alpha, fog and coordinates run past either end of 32
+// bits, as the gradients of slivers can make them, are drawn with defined
+// arithmetic in every routine, texture function and blending (the sanitizer
+// build checks) and write their own pixels only.
+TEST(SpanRoutines, RampsPastThirtyTwoBitsStayDefinedAndInsideTheSpan)
+{
+    std::vector<uint16_t> texels(64 * 64);
+    std::vector<uint8_t> alphas(texels.size());
+    for (size_t i = 0; i < texels.size(); ++i) {
+        texels[i] = static_cast<uint16_t>((i * 2654435761u) >> 16);
+        alphas[i] = static_cast<uint8_t>(i * 37);
+    }
+    SkwRasterTexture units[2];
+    units[0].format = kRasterFormatRgba;
+    units[0].log2Width = units[0].log2Height = 6;
+    units[0].width = units[0].height = 64;
+    units[0].colorData = texels.data();
+    units[0].alphaData = alphas.data();
+    units[0].blendRed = units[0].blendGreen = units[0].blendBlue = 0x8000;
+    struct Config {
+        SpanFamily family;
+        int32_t function, blending, flags;
+    };
+    std::vector<Config> configs = {
+        {SpanFamily::Shaded, 0, kBlendReplace, kRasterDepthWrite},
+        {SpanFamily::BlendAlpha, 0, kBlendAlpha, 0},
+        {SpanFamily::TexModulate, kFuncModulate, kBlendReplace, kRasterDepthWrite},
+        {SpanFamily::TexModulate, kFuncModulate, kBlendReplace, kRasterDepthWrite | kRasterClampColors},
+        {SpanFamily::TexBlendAlpha, kFuncModulate, kBlendAlpha, kRasterDepthWrite},
+        {SpanFamily::TexReplace, kFuncReplace, kBlendReplace, kRasterDepthWrite},
+    };
+    for (int32_t blending : {kBlendReplace, kBlendAlpha, kBlendAlphaAdd, kBlendModulate, kBlendModulateX2}) {
+        configs.push_back({SpanFamily::General, 0, blending, kRasterDepthWrite | kRasterFog});
+        for (int32_t function : {kFuncReplace, kFuncModulate, kFuncDecal, kFuncBlend, kFuncAdd})
+            configs.push_back({SpanFamily::TexturedGeneral, function, blending, kRasterDepthWrite | kRasterFog});
+    }
+    constexpr int32_t kW = 80, kLeft = 10, kRight = 70;
+    constexpr uint16_t kOutside = 0x1234;
+    for (const Config& c : configs) {
+        const bool textured = c.family >= SpanFamily::TexturedGeneral;
+        units[0].function = c.function;
+        SkwSpanSetup setup;
+        setup.units = units;
+        setup.flags = c.flags | kRasterColorWrite | kRasterDepthTest | (textured ? kRasterTextured | kRasterAffine : 0);
+        setup.blending = c.blending;
+        setup.fogRed = setup.fogGreen = setup.fogBlue = 0x4000;
+        const SpanRoutine routine = selectSpanRoutine(c.family, setup);
+        for (int32_t way : {1, -1}) {
+            std::vector<uint16_t> color(kW, kOutside), depth(kW, 0xFFFF);
+            SkwSpan span{};
+            span.left = kLeft;
+            span.right = kRight;
+            span.colorRow = color.data();
+            span.depthRow = depth.data();
+            // From a few steps short of one end of 32 bits past it and on.
+            const int32_t start = way > 0 ? INT32_MAX - (3 << 27) : INT32_MIN + (3 << 27);
+            const int32_t step = way * (1 << 27);
+            for (int32_t* v : {&span.r, &span.g, &span.b, &span.a, &span.fog, &span.unit[0].s, &span.unit[0].t})
+                *v = start;
+            for (int32_t* d : {&span.drdx, &span.dgdx, &span.dbdx, &span.dadx, &span.dfogdx, &span.unit[0].dsdx,
+                               &span.unit[0].dtdx})
+                *d = step;
+            routine(setup, span);
+            for (int32_t x = 0; x < kW; ++x) {
+                if (x >= kLeft && x < kRight)
+                    continue;
+                ASSERT_EQ(color[x], kOutside) << static_cast<int>(c.family) << " " << c.function << " " << x;
+                ASSERT_EQ(depth[x], 0xFFFF) << static_cast<int>(c.family) << " " << c.function << " " << x;
+            }
+        }
+    }
+}
+
 // A 16 x 16 RGBA texture whose texel alpha is its index, one texel a pixel.
 TEST(SpanRoutines, TexelAlphaScaleAndThresholdAreExact)
 {
