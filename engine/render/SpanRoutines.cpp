@@ -840,14 +840,11 @@ struct TexModulate {
             return;
         // Clamping every pixel needs neither clampedStart nor a last pixel
         // apart, and colours in range leave them nothing to do.
-        if constexpr (kClamp && !kBlend)
-            return fill<false>(setup, in, n);
-        if (coloursInRange(in, n, kClamp ? 0xFFFFF : 0xFFFF)) {
-            if constexpr (kBlend)
+        if constexpr (kBlend) {
+            if (coloursInRange(in, n, kClamp ? 0xFFFFF : 0xFFFF))
                 return runInRange(setup, in, n);
-            return fill<false>(setup, in, n);
         }
-        if constexpr (kClamp)
+        if (kClamp || (!kBlend && coloursInRange(in, n, 0xFFFF)))
             return fill<false>(setup, in, n);
         SkwSpan scratch;
         const SkwSpan& span = clampedStart(setup, in, scratch);

@@ -566,17 +566,12 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
             position = end;
         }
     };
-    if (drawn == nullptr) {
-        if (strips.isImplicit())
-            walk(std::true_type{}, std::false_type{});
-        else
-            walk(std::false_type{}, std::false_type{});
-        return;
-    }
-    if (strips.isImplicit())
-        walk(std::true_type{}, std::true_type{});
-    else
-        walk(std::false_type{}, std::true_type{});
+    const auto walkStrips = [&](auto keep) {
+        strips.isImplicit() ? walk(std::true_type{}, keep) : walk(std::false_type{}, keep);
+    };
+    if (drawn == nullptr)
+        return walkStrips(std::false_type{});
+    walkStrips(std::true_type{});
     drawn->triangles.setCount(static_cast<int32_t>(kept - drawn->triangles.data()));
     drawn->generation = m_caches->generation;
 }
