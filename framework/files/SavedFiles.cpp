@@ -194,7 +194,7 @@ int finishInterruptedUserFileWrite(const char16_t* name, uint32_t size)
     makeUserFilePath(path, name);
     WideString temp;
     const char16_t* found = finishSafeWrite(path.chars(), size, temp);
-    return found != nullptr && found == path.chars();
+    return found == nullptr || found == path.chars();
 }
 
 int readProgramFile(const char16_t* name, void* buffer, uint32_t size)

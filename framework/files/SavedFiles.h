@@ -34,8 +34,9 @@ int readProgramFile(const char16_t* name, void* buffer, uint32_t size);
 int readUserFile(const char16_t* name, void* buffer, uint32_t size);
 int readSaveGameFile(const char16_t* name, void* buffer, uint32_t size);
 // The same move without the read: run for every file that shares the temp
-// file before any of them is written, so no pending one is overwritten. 1
-// when the file was missing and is now in place.
+// file before any of them is written, so no pending one is overwritten. 0
+// while the file's newest data still lies only in "temp.dat" (the move
+// failed): nothing may write the temp file then but that file's own save.
 int finishInterruptedUserFileWrite(const char16_t* name, uint32_t size);
 int writeUserFileDirect(const char16_t* name, const void* data, uint32_t size);
 int writeUserFileDirect2(const char16_t* name, const void* data, uint32_t size);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "framework/files/CrcService.h"
 #include "framework/files/FileSystem.h"
@@ -22,7 +23,21 @@ constexpr uint32_t kScoresOffset = 76;
 constexpr uint32_t kPrefsStored = 4, kPrefsSound = 8, kPrefsVibration = 9, kPrefsVolume = 10, kPrefsReserved = 11;
 constexpr uint32_t kPrefsTextEntry = 12;
 constexpr uint32_t kSavedFlagOffset = 4;
+// A reserved byte, 0 in every file but the one that replaced a lost saved
+// game, until the player has been told; earlier builds keep it as it is.
+constexpr uint32_t kLossUntoldOffset = 5;
 constexpr uint32_t kGameStateOffset = 8;
+
+// A card may fail a read now and then; a file is lost only when every try fails.
+constexpr int kReadAttempts = 3;
+
+struct SaveFileName {
+    const char16_t* name;
+    uint32_t size;
+};
+constexpr SaveFileName kSaveFiles[] = {{kHighScoreFileName, SaveFileLayout::HighScoreSize},
+                                       {kPrefsFileName, SaveFileLayout::PrefsSize},
+                                       {kSaveGameFileName, SaveFileLayout::SaveGameSize}};
 
 constexpr char16_t kDefaultName[] = u"xxx";
 
@@ -50,6 +65,19 @@ void copyName(char16_t* to, const char16_t* from)
         to[n] = 0;
 }
 
+// The three files write through one temp file, so a save cut short after its
+// old file went lives only there until it is moved into place: any such save
+// is finished first. False while another file's cannot be: writing now would
+// overwrite it. The saving file's own is simply replaced by its newer image.
+bool finishInterruptedSaves(const char16_t* saving)
+{
+    for (const SaveFileName& file : kSaveFiles) {
+        if (!finishInterruptedUserFileWrite(file.name, file.size) && std::u16string_view(file.name) != saving)
+            return false;
+    }
+    return true;
+}
+
 template <class T>
 T* createService()
 {
@@ -71,26 +99,24 @@ void SaveFile::makeFresh()
 int SaveFile::load()
 {
     m_damaged = 0;
-    int valid = readUserFile(m_fileName, m_image, m_size) && loadLe32(m_image) == crcOf(m_image, m_size);
+    int valid = 0;
+    for (int attempt = 0; attempt < kReadAttempts && !valid; ++attempt)
+        valid = readUserFile(m_fileName, m_image, m_size) && loadLe32(m_image) == crcOf(m_image, m_size);
     if (!valid) {
         // A cut file is as lost as one with a bad CRC: the player is told.
         m_damaged = fileExists(m_fileName) ? 1 : 0;
         makeFresh();
-        save();
     }
     repair();
+    if (!valid)
+        save();
     return valid;
-}
-
-void SaveFile::finishInterruptedSave()
-{
-    finishInterruptedUserFileWrite(m_fileName, m_size);
 }
 
 int SaveFile::save()
 {
     storeLe32(m_image, crcOf(m_image, m_size));
-    return writeUserFile(m_fileName, m_image, m_size) ? 1 : 0;
+    return finishInterruptedSaves(m_fileName) && writeUserFile(m_fileName, m_image, m_size) ? 1 : 0;
 }
 
 HighScoreTable::HighScoreTable() : SaveFile(kId, kHighScoreFileName, m_bytes, sizeof m_bytes) {}
@@ -201,6 +227,23 @@ void SaveGame::setData(const uint8_t* block)
         std::memcpy(m_bytes + kGameStateOffset, block, SaveFileLayout::GameStateSize);
 }
 
+void SaveGame::repair()
+{
+    if (m_damaged)
+        m_bytes[kLossUntoldOffset] = 1;
+    m_damaged = m_bytes[kLossUntoldOffset] != 0 ? 1 : 0;
+}
+
+void SaveGame::lossTold()
+{
+    m_damaged = 0;
+    if (m_bytes[kLossUntoldOffset] == 0)
+        return;
+    // When this write fails the next start tells the player again.
+    m_bytes[kLossUntoldOffset] = 0;
+    save();
+}
+
 int saveGameFlagged()
 {
     SaveGame* game = getSaveGame();
@@ -220,11 +263,6 @@ uint32_t loadSaveFiles()
     HighScoreTable* scores = getHighScoreTable();
     Prefs* prefs = getPrefs();
     SaveGame* game = getSaveGame();
-    // The three share one temp file: a save cut short is finished into its
-    // own file before a repair of another one writes through the temp file.
-    for (SaveFile* file : {static_cast<SaveFile*>(scores), static_cast<SaveFile*>(prefs), static_cast<SaveFile*>(game)})
-        if (file)
-            file->finishInterruptedSave();
     if (scores)
         scores->load();
     if (prefs)

@@ -41,20 +41,21 @@ constexpr char16_t kSaveGameFileName[] = u"savegame.dat";
 class SaveFile : public Service {
 public:
     // 1 for a valid file. Anything else is replaced by the fresh image and
-    // written at once, so after a load the file exists and is valid.
+    // written at once, so after a load the file exists and is valid; a read
+    // that fails is tried again first.
     int load();
     // The CRC into the image, then the whole image written safely; 1 when
-    // it landed. A failure leaves the old file and the image as they are.
+    // it landed. A failure leaves the old file and the image as they are;
+    // so does a save while another file's interrupted one cannot be put
+    // in place.
     int save();
-    // Puts back a save of this file that was cut short after the old file
-    // went, before another file's write reuses the shared temp file.
-    void finishInterruptedSave();
 
     const uint8_t* image() const { return m_image; }
     uint32_t imageSize() const { return m_size; }
 
     // 1 when the last load met a file that was there but unusable: a CRC
-    // mismatch or a cut. A missing file (a first start) is no damage.
+    // mismatch or a cut. A missing file (a first start) is no damage. The
+    // saved game keeps it until the player was told (SaveGame::lossTold).
     uint32_t m_damaged = 0;
 
 protected:
@@ -143,6 +144,12 @@ public:
     // Copies a whole game-state block into the image; nothing is written.
     void setData(const uint8_t* block);
     uint8_t savedFlag() const { return m_bytes[4]; }
+    // The player has seen that the saved game was lost: later starts say
+    // nothing more of it.
+    void lossTold();
+
+protected:
+    void repair() override;
 
 private:
     friend int saveGameFlagged();

@@ -100,6 +100,8 @@ TEST_F(SaveFilesTest, EveryBitFlipAndEveryCutIsRepairedAndReported)
         ASSERT_EQ(referenceCrc(good.data() + 4, good.size() - 4), loadLe32(good.data()));
         EXPECT_EQ(kind.make()->load(), 1) << "round trip";
         EXPECT_EQ(Bytes(writer->image(), writer->image() + kind.size), good);
+        fs->faults.shortReads = 1;
+        EXPECT_EQ(kind.make()->load(), 1) << "a flaky read is no damage";
 
         auto expectRepaired = [&](const Bytes& damaged, const std::string& what) {
             file(kind.name) = damaged;
@@ -109,7 +111,9 @@ TEST_F(SaveFilesTest, EveryBitFlipAndEveryCutIsRepairedAndReported)
             const Bytes& now = file(kind.name);
             ASSERT_EQ(now.size(), kind.size) << what;
             ASSERT_EQ(loadLe32(now.data()), referenceCrc(now.data() + 4, kind.size - 4)) << what;
-            ASSERT_EQ(kind.make()->load(), 1) << what;
+            ASSERT_EQ(service->load(), 1) << what;
+            // A lost game is told at every start until the player saw it.
+            ASSERT_EQ(service->m_damaged, kind.size == SaveFileLayout::SaveGameSize ? 1u : 0u) << what;
         };
         // Every bit of the small files; bits spread over every stretch of the
         // saved game (a CRC-32 catches any single flip; this proves the check).
@@ -138,6 +142,13 @@ TEST_F(SaveFilesTest, AFailedWriteAtAnyStepLeavesAReadableFile)
             fs->faults = f;
             kind.fill(*service);
             EXPECT_EQ(service->save(), 0);
+            // The other files save on, under the fault and after it.
+            for (const Faults& then : {f, Faults{}}) {
+                fs->faults = then;
+                for (const FileKind& other : kKinds)
+                    if (&other != &kind)
+                        other.fill(*other.make());
+            }
             fs->faults = {};
             // The old image or the whole new one, never a damaged file.
             auto reader = kind.make();

@@ -23,6 +23,7 @@ public:
         bool close = false;   // closing loses the second half of what was written
         bool remove = false;  // removes fail and change nothing
         bool rename = false;  // renames fail and change nothing
+        int shortReads = 0;   // so many next reads deliver half the bytes
     } faults;
 
     std::map<std::u16string, Bytes> files;
@@ -102,6 +103,10 @@ private:
         {
             const Bytes& b = bytes();
             uint32_t got = position >= b.size() ? 0 : std::min<uint32_t>(n, uint32_t(b.size() - position));
+            if (got != 0 && fs.faults.shortReads > 0) {
+                --fs.faults.shortReads;
+                got /= 2;
+            }
             if (got != 0)
                 std::memcpy(buffer, b.data() + position, got);
             position += got;
