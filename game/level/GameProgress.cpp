@@ -206,7 +206,7 @@ bool GameProgress::readBlock(const uint8_t* block)
         r.completed = getWord(block, w + Completed) != 0;
         // The pages size their lists by these: nothing past what a level holds.
         r.money = clampTo(getWord(block, w + Money), 0, r.moneyAvailable);
-        r.completions = clampTo(getWord(block, w + Completions), 0, INT32_MAX);
+        r.completions = clampTo(getWord(block, w + Completions), 0, LevelRecord::kMaxCompletions);
         r.bestTime = clampTo(getWord(block, w + BestTime), 0, INT32_MAX);
         for (uint32_t i = 0; i < LevelRecord::kMoneySlots; ++i)
             r.collected[i] = getWord(block, w + Collected + i) != 0;
@@ -374,7 +374,7 @@ void GameProgress::recordLevelEnd()
     LevelRecord& r = m_levels[level];
     // A finish past the target time without all the money is no completion.
     if ((r.attemptTime > 0 && r.attemptTime <= r.targetTime) || r.money == r.moneyAvailable) {
-        ++r.completions;
+        r.completions = std::min(r.completions + 1, LevelRecord::kMaxCompletions);
         r.completed = 1;
     }
     const uint8_t wasOpen = m_levels[level + 1].unlocked;

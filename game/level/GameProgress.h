@@ -22,6 +22,9 @@ struct LevelRecord {
     static constexpr uint32_t kExtraFlags = 10;
     static constexpr int32_t kTargetTime = 180000;
     static constexpr int32_t kMoneyPerFlag = 100;
+    // More than any player completes; the count over all played levels
+    // stays within int32.
+    static constexpr int32_t kMaxCompletions = INT32_MAX / int32_t(LevelIndex::Played);
 
     // attemptTime cleared; the full reset also forgets the level's history.
     // money is then recounted from the collected flags, at most moneyAvailable.

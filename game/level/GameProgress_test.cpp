@@ -176,6 +176,8 @@ TEST_F(GameProgressTest, OutOfRangeSavedValuesAreClamped)
     GameProgress progress(&world);
     uint8_t block[SaveFileLayout::GameStateSize];
     progress.buildBlock(block);
+    for (uint32_t k = 0; k < 9; ++k)
+        storeLe32(block + 4 * (2 + 216 * k + 4), 0x7FFFFFFF);  // completions
     const uint32_t level3 = 2 + 216 * 3;
     storeLe32(block + 4 * (level3 + 2), 0x7FFFFFFF);  // money
     storeLe32(block + 4 * (level3 + 4), uint32_t(-5)); // completions
@@ -187,6 +189,11 @@ TEST_F(GameProgressTest, OutOfRangeSavedValuesAreClamped)
     for (uint32_t i = 0; i < LevelRecord::kMoneySlots; ++i)
         storeLe32(block + 4 * (level3 + 6 + i), 1);  // every collected flag
     ASSERT_TRUE(progress.readBlock(block));
+    // Summed for the hideout's marks, and one more won: no count wraps.
+    progress.m_finishedLevel = world.m_levelIndex = 0;
+    progress.m_levels[0].attemptTime = 1000;
+    progress.recordLevelEnd();
+    EXPECT_EQ(progress.completedLevelCount(), 8LL * progress.m_levels[1].completions);
     EXPECT_EQ(progress.m_levels[3].money, 10400);
     // An attempt recounts the money from the flags: still no more than the level holds.
     progress.prepareAttempt(3);
