@@ -202,6 +202,7 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
         EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
         EXPECT_EQ(seen, c.stages) << "save " << int(c.save);
         EXPECT_GT(clockAfterResume, clockAtPause);
+        EXPECT_EQ(readFile("prefs.dat").at(8), 0) << "Enter answered No to sound";
         if (c.save == Save::Unwritable) {
             EXPECT_EQ(rmdir(path("savegame.dat").c_str()), 0);
         } else {
@@ -211,6 +212,7 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
             ASSERT_EQ(saved.size(), 9876u);
             EXPECT_EQ(le32(saved, 0), referenceCrc(saved.data() + 4, saved.size() - 4));
             EXPECT_EQ(le32(saved, 8), 41u);
+            EXPECT_EQ(saved[5], 0) << "a lost game once told is not told again";
         }
         reinstall();
     }
@@ -299,6 +301,20 @@ TEST(StartupPages, TheSplashEndsAfterTwoSeconds)
     page->update(1);
     EXPECT_EQ(page->getResult(), uint32_t(PageResult::Ok));
     delete page;
+}
+
+// A failed save of the options says so before they close.
+TEST(OptionsPages, AFailedSaveShowsItsMessageBeforeTheOptionsClose)
+{
+    setFrontEndHooks({});  // no preferences to write: every save fails
+    OptionsMode mode;
+    mode.enter();
+    for (int32_t page : {1, 1, 2, 2}) {
+        mode.update(0);
+        EXPECT_EQ(mode.activeId(), page);
+        mode.activeMode()->setResult(PageResult::Ok);
+    }
+    EXPECT_EQ(mode.getResult(), 1u);
 }
 
 } // namespace

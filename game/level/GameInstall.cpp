@@ -45,6 +45,10 @@ void installFrontEndHooks()
         const SaveGame* game = getSaveGame();
         return game && game->m_damaged != 0;
     };
+    hooks.lossTold = [] {
+        if (SaveGame* game = getSaveGame())
+            game->lossTold();
+    };
     hooks.savedGamePresent = [] {
         const SaveGame* game = getSaveGame();
         return game && game->savedFlag() != 0;
@@ -58,8 +62,10 @@ void installFrontEndHooks()
         return prefs && prefs->save() != 0;
     };
     hooks.setSoundOn = [](bool on) {
-        if (Prefs* prefs = getPrefs())
+        if (Prefs* prefs = getPrefs()) {
             prefs->setSoundOn(on);
+            prefs->save();
+        }
         if (SoundService* sound = getSound())
             sound->setSoundEnabled(on);
     };

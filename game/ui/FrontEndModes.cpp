@@ -213,6 +213,8 @@ void StartupMode::onPageResult(int32_t id, GameMode* page, uint32_t result)
             setResult(1);
         return;
     case StartupPage::Damaged:
+        if (g_hooks.lossTold)
+            g_hooks.lossTold();
         setResult(ok ? 1 : 2);
         return;
     default:

@@ -45,6 +45,8 @@ constexpr uint32_t SoftBack = 481;
 // every write reports failure and there is no game to launch.
 struct FrontEndHooks {
     bool (*saveDamaged)() = nullptr;
+    // The player has seen the message that the saved game was lost.
+    void (*lossTold)() = nullptr;
     bool (*savedGamePresent)() = nullptr;
     // The page that runs the game (the main menu's page 10).
     GameMode* (*makeLaunchPage)() = nullptr;
@@ -52,7 +54,7 @@ struct FrontEndHooks {
     // when written.
     bool (*writeSavedGame)(GameMode* launch) = nullptr;
     bool (*savePrefs)() = nullptr;
-    // The stored sound switch and the device's.
+    // The stored sound switch, written, and the device's.
     void (*setSoundOn)(bool on) = nullptr;
     uint32_t (*score)() = nullptr;
     bool (*scoreQualifies)(uint32_t score) = nullptr;
