@@ -1,7 +1,8 @@
 // The price of posing: a lit grid of 33 x 33 vertices drawn as a skinned mesh
 // whose every vertex blends two bones, one of them turning each frame, beside
 // the same grid drawn as a plain mesh in the same run. The ratio of the two
-// is what skinning adds to a frame.
+// is what skinning adds to a frame. A still morphing mesh over the grid shows
+// what a frame that blends nothing again costs beside the plain one.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -14,6 +15,7 @@
 #include "engine/scene/CkwGraphics3D.h"
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMaterial.h"
+#include "engine/scene/CkwMorphingMesh.h"
 #include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwTriangleStripArray.h"
 #include "engine/scene/CkwVertexBuffer.h"
@@ -30,6 +32,8 @@ T* made(IkwSerializable* (*create)())
     return static_cast<T*>(create());
 }
 
+enum class Kind { Plain, Skinned, Morphed };
+
 struct Frame {
     std::vector<uint16_t> pixels = std::vector<uint16_t>(kWidth * kHeight);
     CkwWorld* world = nullptr;
@@ -37,7 +41,7 @@ struct Frame {
     CkwGroup* bone = nullptr;
     float angle = 0.0f;
 
-    explicit Frame(bool skinned)
+    explicit Frame(Kind kind)
     {
         engineInit();
         engineTrap([&] {
@@ -70,9 +74,10 @@ struct Frame {
             vertices->setNormals(normals);
             std::vector<int32_t> indices, lengths;
             for (int32_t y = 0; y + 1 < kSide; ++y) {
+                // Each strip runs upwards first, so the grid faces the camera.
                 for (int32_t x = 0; x < kSide; ++x) {
-                    indices.push_back(y * kSide + x);
                     indices.push_back((y + 1) * kSide + x);
+                    indices.push_back(y * kSide + x);
                 }
                 lengths.push_back(2 * kSide);
             }
@@ -81,7 +86,7 @@ struct Frame {
                                  static_cast<int32_t>(lengths.size()), lengths.data());
             auto* appearance = made<CkwAppearance>(CkwAppearance::create);
             appearance->setMaterial(made<CkwMaterial>(CkwMaterial::create));
-            if (skinned) {
+            if (kind == Kind::Skinned) {
                 auto* skeleton = made<CkwGroup>(CkwGroup::create);
                 auto* still = made<CkwGroup>(CkwGroup::create);
                 bone = made<CkwGroup>(CkwGroup::create);
@@ -91,6 +96,17 @@ struct Frame {
                 mesh->initSingle(vertices, strips, appearance, skeleton);
                 mesh->addTransform(still, 1, 0, kSide * kSide);
                 mesh->addTransform(bone, 2, 0, kSide * kSide);
+                world->addChild(mesh);
+            } else if (kind == Kind::Morphed) {
+                // Half way to a grid lifted at its centre.
+                auto* lifted = static_cast<CkwVertexArray*>(positions->duplicate());
+                lifted->setElement(kSide * kSide / 2, 2, 8000);
+                auto* target = static_cast<CkwVertexBuffer*>(vertices->duplicate());
+                target->setPositions(lifted, 1.0f / 16000.0f, 3, bias);
+                auto* mesh = made<CkwMorphingMesh>(CkwMorphingMesh::create);
+                mesh->initSingle(vertices, 1, &target, strips, appearance);
+                const float half = 0.5f;
+                mesh->setWeights(1, &half);
                 world->addChild(mesh);
             } else {
                 auto* mesh = made<CkwMesh>(CkwMesh::create);
@@ -123,21 +139,19 @@ struct Frame {
     }
 };
 
-void BM_PlainGrid(benchmark::State& state)
+void drawFrames(benchmark::State& state, Kind kind)
 {
-    Frame frame(false);
+    Frame frame(kind);
     for (auto _ : state)
         frame.draw();
 }
 
-void BM_SkinnedGrid(benchmark::State& state)
-{
-    Frame frame(true);
-    for (auto _ : state)
-        frame.draw();
-}
+void BM_PlainGrid(benchmark::State& state) { drawFrames(state, Kind::Plain); }
+void BM_SkinnedGrid(benchmark::State& state) { drawFrames(state, Kind::Skinned); }
+void BM_StillMorphedGrid(benchmark::State& state) { drawFrames(state, Kind::Morphed); }
 
 } // namespace
 
 BENCHMARK(BM_PlainGrid);
 BENCHMARK(BM_SkinnedGrid);
+BENCHMARK(BM_StillMorphedGrid);

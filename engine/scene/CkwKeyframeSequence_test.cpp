@@ -105,12 +105,14 @@ TEST_F(KeyframeSequenceTest, EveryInterpolationAtAndBetweenKeyframes)
     }
 }
 
-// A spline through keys at uneven times against a double-precision Hermite
-// written here: each key's outgoing tangent takes the share of the time after
-// it and the incoming one the share before it; CONSTANT flattens the end keys
-// and samples a position at or past the duration at duration - 1, so a last
-// key at the duration is reached only along its segment.
-TEST_F(KeyframeSequenceTest, UnevenSplineAgainstADoubleReference)
+// Splines and squads through keys at uneven times against double-precision
+// curves written here: each key's outgoing tangent takes the share of the time
+// after it and the incoming one the share before it; CONSTANT flattens the end
+// keys (a squad still bends there) and samples a position at or past the
+// duration at duration - 1, so a last key at the duration is reached only
+// along its segment. Squad keys turn about z, 10 degrees a unit of the spline
+// values, so their logarithms are half-angle differences and slerps blend them.
+TEST_F(KeyframeSequenceTest, UnevenSplinesAndSquadsAgainstADoubleReference)
 {
     const struct {
         int32_t repeat, duration;
@@ -120,24 +122,33 @@ TEST_F(KeyframeSequenceTest, UnevenSplineAgainstADoubleReference)
         {Seq::kLoop, 1000, {{150, {3}}, {200, {-6}}, {900, {8}}}},
         {Seq::kConstant, 1000, {{100, {0}}, {130, {12}}, {600, {-4}}, {1000, {9}}}},
     };
-    for (const auto& q : sequences) {
-        SCOPED_TRACE(q.keys.size());
-        Seq* seq = sequence(Seq::kSpline, q.repeat, q.duration, q.keys);
+    for (int32_t row = 0; row < 6; ++row) {
+        SCOPED_TRACE(row);
+        const auto& q = sequences[row % 3];
+        const bool squad = row >= 3;
+        std::vector<Key> keys = q.keys;
+        for (Key& k : keys)
+            k.value = squad ? aboutZ(10 * k.value[0]) : k.value;
+        Seq* seq = sequence(squad ? Seq::kSquad : Seq::kSpline, q.repeat, q.duration, keys);
         const bool loop = q.repeat == Seq::kLoop;
         const int32_t n = static_cast<int32_t>(q.keys.size());
         const double dur = q.duration;
         const auto time = [&](int32_t k) { return double(q.keys[size_t(k)].time); };
-        const auto value = [&](int32_t k) { return double(q.keys[size_t(k)].value[0]); };
-        // Tangents (outgoing, incoming) of key k.
+        // A spline's value, or a squad key's half angle.
+        const auto value = [&](int32_t k) { return q.keys[size_t(k)].value[0] * (squad ? M_PI / 36 : 1.0); };
+        // Tangents (outgoing, incoming) of key k; a squad's are the half
+        // angles of its quaternions a and b.
         const auto tangents = [&](int32_t k, double& out, double& in) {
-            out = in = 0.0;
-            if (!loop && (k == 0 || k == n - 1))
-                return;
             const int32_t p = (k + n - 1) % n, x = (k + 1) % n;
             const double tp = time(p) - (k == 0 ? dur : 0), tn = time(x) + (k == n - 1 ? dur : 0);
-            const double d = value(x) - value(p);
-            out = d * (tn - time(k)) / (tn - tp);
-            in = d * (time(k) - tp) / (tn - tp);
+            const double d = (!loop && (k == 0 || k == n - 1) ? 0 : value(x) - value(p)) / (tn - tp);
+            const double a = value(k) - value(p), b = value(x) - value(k);
+            out = d * (tn - time(k));
+            in = d * (time(k) - tp);
+            if (squad) {
+                out = value(k) + (out - b) / 2;
+                in = value(k) + (a - in) / 2;
+            }
         };
         const auto reference = [&](double position) {
             if (loop) {
@@ -170,11 +181,17 @@ TEST_F(KeyframeSequenceTest, UnevenSplineAgainstADoubleReference)
             tangents(i, out0, in0);
             tangents(j, out1, in1);
             const double s2 = s * s, s3 = s2 * s;
+            if (squad) {
+                const double along = value(i) + (value(j) - value(i)) * s, bent = out0 + (in1 - out0) * s;
+                return along + (bent - along) * 2 * s * (1 - s);
+            }
             return value(i) * (2 * s3 - 3 * s2 + 1) + out0 * (s3 - 2 * s2 + s) + in1 * (s3 - s2)
                  + value(j) * (3 * s2 - 2 * s3);
         };
-        for (double position = -230; position <= 1300; position += 37)
-            EXPECT_NEAR(at(seq, float(position))[0], reference(position), 2e-4) << position;
+        for (double position = -230; position <= 1300; position += 37) {
+            const std::vector<float> out = at(seq, float(position));
+            EXPECT_NEAR(squad ? std::atan2(out[2], out[3]) : out[0], reference(position), 2e-4) << position;
+        }
     }
 }
 

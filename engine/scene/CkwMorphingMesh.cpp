@@ -159,8 +159,51 @@ int32_t CkwMorphingMesh::animateNodeReferences(int32_t worldTime, int32_t validi
     return CkwMesh::animateNodeReferences(worldTime, validity, stamp);
 }
 
+bool CkwMorphingMesh::sourcesChanged()
+{
+    const CkwVertexBuffer* base = getVertexBuffer();
+    if (base == nullptr)
+        return true;
+    // Per buffer each attribute's array and the default colour; then a
+    // scale and three biases for the positions and each texture unit.
+    constexpr int32_t kBufferWords = kTexCoords1 + 1 + 1;
+    constexpr int32_t kScaleBiasWords = 4 * (1 + CkwVertexBuffer::kTextureUnits);
+    const int32_t words = kBufferWords * (1 + m_targets.count()) + kScaleBiasWords;
+    bool changed = m_sources.count() != words;
+    m_sources.setCount(words);
+    uint32_t* seen = m_sources.data();
+    const auto note = [&](uint32_t word) {
+        changed |= *seen != word;
+        *seen++ = word;
+    };
+    const auto noteBuffer = [&](const CkwVertexBuffer& buffer) {
+        // Arrays set on a buffer were written at least once, so never count 0.
+        for (int32_t a = kPositions; a <= kTexCoords1; ++a) {
+            const CkwVertexArray* array = attributeOf(buffer, a);
+            note(array != nullptr ? array->getRevision() : 0);
+        }
+        note(buffer.getDefaultColor());
+    };
+    const auto noteScaleBias = [&](float scale, const float* bias) {
+        note(floatBits(scale));
+        for (int32_t i = 0; i < 3; ++i)
+            note(floatBits(bias[i]));
+    };
+    noteBuffer(*base);
+    for (const CkwObject3D* target : m_targets)
+        noteBuffer(*static_cast<const CkwVertexBuffer*>(target));
+    noteScaleBias(base->getPositionScale(), base->getPositionBias());
+    for (int32_t unit = 0; unit < CkwVertexBuffer::kTextureUnits; ++unit)
+        noteScaleBias(base->getTexCoordScale(unit), base->getTexCoordBias(unit));
+    return changed;
+}
+
 CkwVertexBuffer* CkwMorphingMesh::getRenderVertexBuffer(int32_t)
 {
+    // A write to the base or a target counts as a new weight does; dirty
+    // stays set until a blend succeeds.
+    if (sourcesChanged())
+        m_morphDirty = true;
     if (m_morphDirty)
         recompute();
     return m_morphed;

@@ -21,7 +21,8 @@ public:
     CkwReference getReference(int32_t index) const override;
     void applyAnimatedProperty(int32_t property, int32_t components, const float* values) override;
     bool isAnimatable(int32_t property) const override;
-    // The blended buffer, recomputed first when a weight or target changed.
+    // The blended buffer, recomputed first when a weight or target changed or
+    // anything was written to the base or a target.
     CkwVertexBuffer* getRenderVertexBuffer(int32_t flags) override;
 
     // targetCount < 1 leaves -1301, a null target -1302; then as the mesh's
@@ -54,6 +55,10 @@ private:
     enum Attribute : int32_t { kPositions, kColors, kNormals, kTexCoords0, kTexCoords1 };
 
     void releaseTargets();
+    // Whether anything the blend is made of changed since the last call: the
+    // write counts of every array and the default colour of the base and of
+    // each target, and the base's scales and biases, which the blend copies.
+    bool sourcesChanged();
     void recompute();
     uint32_t blendDefaultColor() const;
     // The array to use for attribute a: the base's when the first target
@@ -67,4 +72,6 @@ private:
     // Kept as objects so the reference walk lists them as an array.
     CkwArray<CkwObject3D*> m_targets;
     CkwArray<float> m_weights;
+    // What sourcesChanged saw last.
+    CkwArray<uint32_t> m_sources;
 };

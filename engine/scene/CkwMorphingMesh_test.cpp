@@ -167,6 +167,62 @@ TEST_F(MorphingMeshTest, TracksDriveTheWeightsAndTheBlendFollowsTheBase)
     EXPECT_EQ(values(blended->getPositions()), (std::vector<int32_t>{0, 0, 0, 0, 0, 0, 40, 40, 40}));
 }
 
+// A write to anything the blend is made of reaches it at the next draw, as
+// a mesh made afresh over the same buffers blends them; a draw after no
+// write blends nothing again.
+TEST_F(MorphingMeshTest, WritesToTheBaseAndTargetsReachTheBlend)
+{
+    CkwVertexBuffer* base = buffer({10, -10, 0, 1000, -300, 7}, {200, 0, 255, 10, 20, 30}, {0, 127, 0, 0, 0, 127});
+    CkwVertexBuffer* up = buffer({20, 10, 100, 1000, -32000, 7}, {250, 255, 255, 10, 20, 30}, {127, 0, 0, 0, 0, 127});
+    CkwVertexBuffer* far = buffer({30, -30, 0, 2000, -32768, -7}, {100, 0, 0, 10, 20, 30}, {0, 0, 127, 0, 127, 0});
+    const float weights[] = {0.5f, 0.25f};
+    const auto weighted = [&] {
+        CkwMorphingMesh* m = mesh(base, {up, far});
+        m->setWeights(2, weights);
+        return m;
+    };
+    const auto blendOf = [&](CkwMorphingMesh* m) {
+        CkwVertexBuffer* b = nullptr;
+        EXPECT_EQ(trap([&] { b = m->getRenderVertexBuffer(0); }), KErrNone);
+        std::vector<double> shown = {double(b->getDefaultColor()), b->getPositionScale(), b->getPositionBias()[2]};
+        for (const CkwVertexArray* a : {b->getPositions(), b->getNormals(), b->getColors()})
+            for (int32_t v : values(a))
+                shown.push_back(v);
+        return shown;
+    };
+    CkwMorphingMesh* m = weighted();
+    std::vector<double> before = blendOf(m);
+    const int16_t shorts[] = {-5, 6, 7};
+    const int32_t accumulators[] = {0x4000, 0x8000, 0xC000};
+    const float bias[] = {1, 2, 3};
+    const std::function<void()> writes[] = {
+        [&] { up->getPositions()->setShorts(1, 1, 3, shorts); },
+        [&] { base->getPositions()->setElement(1, 0, -77); },
+        [&] { far->getNormals()->setElement(1, 1, -100); },
+        [&] { base->getColors()->setFromAccumulator(3, 1, accumulators, true); },
+        [&] { far->getColors()->init(2, 3, 1); },
+        [&] { base->setDefaultColor(0x80102030); },
+        [&] { up->setDefaultColor(0xFF00FF00); },
+        [&] { base->setPositions(base->getPositions(), 2.0f, 3, bias); },
+        [&] { up->setNormals(kitVertexArray(3, 1, {1, 2, 3, 4, 5, 6})); },
+        [&] {
+            CkwKeyframeSequence* s = sequence(CkwKeyframeSequence::kLinear, CkwKeyframeSequence::kConstant, 1000,
+                                              {{0, {0, 0, 0}}, {1000, {1, 0.5f, 1}}});
+            base->addAnimationTrack(track(s, kPropertyColor, controller()));
+            m->animate(600, kNewAnimationPass);
+        },
+    };
+    for (size_t i = 0; i < std::size(writes); ++i) {
+        ASSERT_EQ(trap(writes[i]), KErrNone) << i;
+        const std::vector<double> now = blendOf(m);
+        EXPECT_EQ(now, blendOf(weighted())) << i;
+        EXPECT_NE(now, before) << i;
+        const auto blended = [&] { return m->getRenderVertexBuffer(0)->getPositions()->getRevision(); };
+        EXPECT_EQ(blended(), blended()) << i;
+        before = now;
+    }
+}
+
 TEST_F(MorphingMeshTest, RecordAsAssembled)
 {
     CkwVertexBuffer* base = buffer({1, 2, 3, 4, 5, 6});

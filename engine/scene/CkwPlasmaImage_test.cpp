@@ -206,6 +206,19 @@ TEST_F(PlasmaTest, ExtremeValuesAngleKnotsAndHelpers)
     extreme.warpMaps[0] = {false, {{0, -1e6f}, {1, 1e6f}}};
     extreme.warpMaps[1] = {true, {{0, 1e6f}, {0.5f, -1e6f}, {1, 1e6f}}};
     EXPECT_EQ(colours(*load(extreme)).size(), 64u);
+    // Smooth maps whose knots lie 2^32 apart on both axes, as a file's floats
+    // saturate: in a record, then across the span and past either end of one
+    // that rises at once. The sanitizer build checks the arithmetic.
+    extreme.warpMaps[0] = extreme.warpMaps[2] = extreme.warpMaps[3] = {true, {{-40000, -40000}, {40000, 40000}}};
+    EXPECT_EQ(colours(*load(extreme)).size(), 64u);
+    for (const auto& [x0, x1] : {std::pair{INT32_MIN, INT32_MAX}, {INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MAX}}) {
+        CkwWarpMap map;
+        map.setSmooth(true);
+        map.appendKnot(x0, INT32_MIN);
+        map.appendKnot(x1, INT32_MAX);
+        for (const int32_t x : {INT32_MIN, 0, INT32_MAX})
+            map.evaluate(x);
+    }
 
     // Only the angle colours s; c2 = c0 and c3 = c1 make t irrelevant.
     M3gPlasmaFields angle;

@@ -88,15 +88,21 @@ TEST_F(SkinnedMeshTest, TwoBindingsDriveAVertexAndEqualBindingsShareAnEntry)
                   m->addTransform(b3, 5, 1, 1); // above 3: replaces the 1 of vertex 1
                   m->addTransform(b1, 2, 2, 1);
                   m->addTransform(b1, 2, 3, 1); // same bone and weight as the one before
+                  m->addTransform(b2, 2, 4, 1);
+                  m->addTransform(b3, 2, 4, 1);
+                  m->addTransform(b1, 4, 4, 1); // the two kept weigh the same: replaces the first
+                  m->addTransform(b1, 1, 5, 1);
+                  m->addTransform(b2, 3, 5, 1);
+                  m->addTransform(b3, 3, 5, 1); // as heavy as the largest, not above: vertex 5 is vertex 0's
               }),
               KErrNone);
-    EXPECT_EQ(boneVertices(m, b1), (BoneVertices{{0, 2, 3}, {0.25f, 1, 1}}));
-    EXPECT_EQ(boneVertices(m, b2), (BoneVertices{{0, 1}, {0.75f, 0.375f}}));
-    EXPECT_EQ(boneVertices(m, b3), (BoneVertices{{1}, {0.625f}}));
+    EXPECT_EQ(boneVertices(m, b1), (BoneVertices{{0, 2, 3, 4, 5}, {0.25f, 1, 1, 4 / 6.0f, 0.25f}}));
+    EXPECT_EQ(boneVertices(m, b2), (BoneVertices{{0, 1, 5}, {0.75f, 0.375f, 0.75f}}));
+    EXPECT_EQ(boneVertices(m, b3), (BoneVertices{{1, 4}, {0.625f, 2 / 6.0f}}));
     const CkwArray<uint16_t>* indices = nullptr;
     ASSERT_EQ(trap([&] { indices = &m->getVertexPaletteIndices(); }), KErrNone);
-    EXPECT_EQ((std::vector<uint16_t>(indices->begin(), indices->end())), (std::vector<uint16_t>{1, 2, 3, 3, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(m->getPaletteCount(), 4);
+    EXPECT_EQ((std::vector<uint16_t>(indices->begin(), indices->end())), (std::vector<uint16_t>{1, 2, 3, 3, 4, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(m->getPaletteCount(), 5);
 
     // The rest pose of a bound bone; an unbound node leaves the transform.
     CkwTransform rest;

@@ -14,6 +14,25 @@ constexpr uint8_t kExplicitBit = 0x80;
 constexpr int32_t kMaxIndex = 65535;
 constexpr int32_t kMinStrip = 3;
 
+// The strips' total length; a strip shorter than 3 leaves code.
+template <class Length>
+int64_t stripTotal(const Length* lengths, int32_t count, int32_t code)
+{
+    int64_t total = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        if (lengths[i] < kMinStrip)
+            leave(code);
+        total += lengths[i];
+    }
+    return total;
+}
+
+// Lengths keep 16 bits.
+bool anyTooLong(const int32_t* lengths, int32_t count)
+{
+    return std::any_of(lengths, lengths + count, [](int32_t length) { return length > kMaxIndex; });
+}
+
 } // namespace
 
 IkwSerializable* CkwTriangleStripArray::create() { return new CkwTriangleStripArray; }
@@ -25,110 +44,100 @@ uint64_t CkwTriangleStripArray::nextSerial()
     return ++changes;
 }
 
-int64_t CkwTriangleStripArray::lengthSum() const
+template <class Index, class Length>
+void CkwTriangleStripArray::setStrips(bool implicit, int64_t first, const Index* indices, int32_t indexCount,
+                                      const Length* lengths, int32_t stripCount, int64_t largest)
 {
-    int64_t sum = 0;
-    for (uint16_t length : m_stripLengths)
-        sum += length;
-    return sum;
-}
-
-void CkwTriangleStripArray::setLargestImplicitIndex(int64_t firstIndex, int32_t rangeCode)
-{
-    const int64_t last = firstIndex + lengthSum() - 1;
-    if (last > kMaxIndex)
-        leave(rangeCode);
-    // Without strips nothing is drawn; the largest index then stays in range.
-    m_maxIndex = static_cast<uint32_t>(std::max<int64_t>(last, 0));
+    // Room first: once the old strips start to change nothing can fail.
+    if (m_indices.capacity() < indexCount)
+        m_indices.setCapacity(indexCount);
+    if (m_stripLengths.capacity() < stripCount)
+        m_stripLengths.setCapacity(stripCount);
+    const auto narrow = [](auto value) { return static_cast<uint16_t>(value); };
+    m_implicit = implicit;
+    m_firstIndex = narrow(first);
+    // An implicit array without strips ends just before its first index,
+    // which may be 0.
+    m_maxIndex = static_cast<uint32_t>(std::max<int64_t>(largest, 0));
+    m_indices.setCount(indexCount);
+    std::transform(indices, indices + indexCount, m_indices.begin(), narrow);
+    m_stripLengths.setCount(stripCount);
+    std::transform(lengths, lengths + stripCount, m_stripLengths.begin(), narrow);
+    m_serial = nextSerial();
 }
 
 void CkwTriangleStripArray::initImplicit(int32_t firstIndex, int32_t stripCount, const int32_t* stripLengths)
 {
-    m_serial = nextSerial();
     if (firstIndex < 0)
         leave(KErrIndexOutOfRange);
     if (stripCount < 1)
         leave(KErrIllegalArgument);
-    m_implicit = true;
-    m_firstIndex = static_cast<uint16_t>(firstIndex);
-    m_indices.setCount(0);
-    m_stripLengths.setCount(stripCount);
-    for (int32_t i = 0; i < stripCount; ++i) {
-        if (stripLengths[i] < kMinStrip)
-            leave(KErrIllegalArgument);
-        m_stripLengths[i] = static_cast<uint16_t>(stripLengths[i]);
-    }
     // A first index above 65535 cannot pass either: its last index is larger.
-    setLargestImplicitIndex(firstIndex, KErrIndexOutOfRange);
+    const int64_t last = firstIndex + stripTotal(stripLengths, stripCount, KErrIllegalArgument) - 1;
+    if (last > kMaxIndex)
+        leave(KErrIndexOutOfRange);
+    // One strip of 65536 from index 0 ends in range, yet its length is no 16-bit one.
+    if (anyTooLong(stripLengths, stripCount))
+        leave(KErrIllegalArgument);
+    setStrips(true, firstIndex, static_cast<const uint16_t*>(nullptr), 0, stripLengths, stripCount, last);
 }
 
 void CkwTriangleStripArray::initExplicit(int32_t indexCount, const int32_t* indices, int32_t stripCount,
                                          const int32_t* stripLengths)
 {
-    m_serial = nextSerial();
     if (stripCount < 1)
         leave(KErrIllegalArgument);
-    m_implicit = false;
-    m_indices.setCount(std::max(indexCount, 0));
+    indexCount = std::max(indexCount, 0);
     int32_t largest = 0;
     for (int32_t i = 0; i < indexCount; ++i) {
         if (indices[i] < 0 || indices[i] > kMaxIndex)
             leave(KErrIndexOutOfRange);
-        m_indices[i] = static_cast<uint16_t>(indices[i]);
         largest = std::max(largest, indices[i]);
     }
-    m_maxIndex = static_cast<uint32_t>(largest);
-    m_stripLengths.setCount(stripCount);
-    int64_t sum = 0;
-    for (int32_t i = 0; i < stripCount; ++i) {
-        // Lengths are kept in 16 bits: a longer one could never fit the index
-        // list either.
-        if (stripLengths[i] < kMinStrip || stripLengths[i] > kMaxIndex)
-            leave(KErrIllegalArgument);
-        m_stripLengths[i] = static_cast<uint16_t>(stripLengths[i]);
-        sum += stripLengths[i];
-    }
-    if (sum > indexCount)
+    const int64_t total = stripTotal(stripLengths, stripCount, KErrIllegalArgument);
+    if (anyTooLong(stripLengths, stripCount) || total > indexCount)
         leave(KErrIllegalArgument);
+    setStrips(false, 0, indices, indexCount, stripLengths, stripCount, largest);
 }
 
 void CkwTriangleStripArray::deserialize(CkwSerializeBufferObjectsIn& buffer)
 {
-    m_serial = nextSerial();
     CkwObject3D::deserialize(buffer);
     const uint8_t encoding = buffer.readByte();
     const uint8_t width = encoding & ~kExplicitBit;
     if (width > 2)
         leave(KErrCorruptData);
-    m_implicit = (encoding & kExplicitBit) == 0;
+    const bool implicit = (encoding & kExplicitBit) == 0;
+    const auto readIndex = [&] {
+        return width == 0 ? buffer.readUInt32() : (width == 1 ? buffer.readByte() : buffer.readUInt16());
+    };
     uint32_t first = 0;
-    if (m_implicit) {
-        first = width == 0 ? buffer.readUInt32() : (width == 1 ? buffer.readByte() : buffer.readUInt16());
+    uint32_t largest = 0;
+    CkwArray<uint16_t> indices;
+    if (implicit) {
+        first = readIndex();
         if (first > static_cast<uint32_t>(kMaxIndex))
             leave(KErrIndexOutOfRange);
-        m_firstIndex = static_cast<uint16_t>(first);
     } else {
         static constexpr uint32_t kWidths[] = {4, 1, 2};
-        const uint32_t n = buffer.readArrayCount(kWidths[width]);
-        m_indices.setCount(static_cast<int32_t>(n));
-        uint32_t largest = 0;
-        for (uint32_t i = 0; i < n; ++i) {
-            const uint32_t index = width == 0 ? buffer.readUInt32() : (width == 1 ? buffer.readByte() : buffer.readUInt16());
-            if (index > static_cast<uint32_t>(kMaxIndex))
+        indices.setCount(static_cast<int32_t>(buffer.readArrayCount(kWidths[width])));
+        for (uint16_t& index : indices) {
+            const uint32_t value = readIndex();
+            if (value > static_cast<uint32_t>(kMaxIndex))
                 leave(KErrIndexOutOfRange);
-            m_indices[static_cast<int32_t>(i)] = static_cast<uint16_t>(index);
-            largest = std::max(largest, index);
+            index = static_cast<uint16_t>(value);
+            largest = std::max(largest, value);
         }
-        m_maxIndex = largest;
     }
-    buffer.readUInt32ArrayAs16(m_stripLengths);
-    for (uint16_t length : m_stripLengths)
-        if (length < kMinStrip)
-            leave(KErrCorruptData);
-    if (m_implicit)
-        setLargestImplicitIndex(first, KErrIndexOutOfRange);
-    else if (lengthSum() > m_indices.count())
+    CkwArray<uint16_t> lengths;
+    buffer.readUInt32ArrayAs16(lengths);
+    const int64_t total = stripTotal(lengths.data(), lengths.count(), KErrCorruptData);
+    if (implicit && first + total - 1 > kMaxIndex)
+        leave(KErrIndexOutOfRange);
+    if (!implicit && total > indices.count())
         leave(KErrCorruptData);
+    setStrips(implicit, first, indices.data(), indices.count(), lengths.data(), lengths.count(),
+              implicit ? first + total - 1 : largest);
 }
 
 CkwObject3D* CkwTriangleStripArray::duplicate() const
@@ -191,7 +200,6 @@ int32_t CkwTriangleStripArray::getStrip(int32_t stripIndex, int32_t outLength, i
 
 void CkwTriangleStripArray::stitchStrips()
 {
-    m_serial = nextSerial();
     const int32_t strips = m_stripLengths.count();
     if (m_implicit || strips < 2)
         return;
@@ -215,8 +223,6 @@ void CkwTriangleStripArray::stitchStrips()
     }
     if (joined.count() > kMaxIndex)
         leave(KErrIllegalArgument);
-    m_indices.setCount(joined.count());
-    std::copy(joined.begin(), joined.end(), m_indices.begin());
-    m_stripLengths.setCount(1);
-    m_stripLengths[0] = static_cast<uint16_t>(joined.count());
+    const int32_t length = joined.count();
+    setStrips(false, m_firstIndex, joined.data(), length, &length, 1, m_maxIndex);
 }

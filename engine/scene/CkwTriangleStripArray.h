@@ -48,8 +48,11 @@ private:
     static uint64_t nextSerial();
     // The vertex index at position i of the strips laid end to end.
     int32_t indexAt(int32_t i) const { return m_implicit ? m_firstIndex + i : m_indices[i]; }
-    int64_t lengthSum() const;
-    void setLargestImplicitIndex(int64_t firstIndex, int32_t rangeCode);
+    // Takes strips that passed every check, so a refused or failed init
+    // leaves the array as it was: nothing can read past what is stored.
+    template <class Index, class Length>
+    void setStrips(bool implicit, int64_t first, const Index* indices, int32_t indexCount, const Length* lengths,
+                   int32_t stripCount, int64_t largest);
 
     bool m_implicit = true;
     uint16_t m_firstIndex = 0;

@@ -1,5 +1,6 @@
 // Warp map evaluation: clamped straight segments, or a cubic Hermite curve
-// continued linearly past the end knots. Products are formed in 64 bits.
+// continued linearly past the end knots. Products are formed in 64 bits, and
+// those of two knot differences in 128.
 #include "engine/scene/CkwWarpMap.h"
 
 #include <algorithm>
@@ -11,11 +12,20 @@
 
 namespace {
 
+__extension__ using Int128 = __int128;
+
 // Keeps near-coincident knots (closer than about 0.001) from blowing up a slope.
 constexpr int64_t kMinRun = 66;
 
-// A 16.16 product with the low 16 bits of its 32.32 form dropped, over a run.
-int64_t slopeOver(int64_t a, int64_t b, int64_t run) { return ((a * b) & ~int64_t{0xFFFF}) / std::max(run, kMinRun); }
+// A product of two knot differences with the low 16 bits of its 32.32 form
+// dropped, over a run. Knots from a file may lie 2^32 apart on both axes, so
+// the product needs 128 bits; the quotient fits 64.
+int64_t productOver(int64_t a, int64_t b, int64_t run)
+{
+    return static_cast<int64_t>(((Int128{a} * b) & ~Int128{0xFFFF}) / run);
+}
+
+int64_t slopeOver(int64_t a, int64_t b, int64_t run) { return productOver(a, b, std::max(run, kMinRun)); }
 
 } // namespace
 
@@ -92,7 +102,7 @@ int32_t CkwWarpMap::evaluateSmooth(int32_t x) const
         dn = int64_t{m_knots[i + 2].x} - m_knots[i + 1].x;
     }
     const int64_t sp = static_cast<int32_t>(slopeOver(yi - yp, d, dp));
-    const int64_t s = static_cast<int32_t>((((yj - yi) * d) & ~int64_t{0xFFFF}) / d);
+    const int64_t s = static_cast<int32_t>(productOver(yj - yi, d, d));
     const int64_t sn = static_cast<int32_t>(slopeOver(yn - yj, d, dn));
     const int64_t m0 = static_cast<int32_t>((sp + s) >> 1);
     const int64_t m1 = static_cast<int32_t>((sn + s) >> 1);

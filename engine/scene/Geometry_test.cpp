@@ -470,25 +470,37 @@ TEST_F(GeometryTest, TransformedPointsReadEachVertexAtItsOwnStride)
 TEST_F(GeometryTest, StripArraysBuiltInCodeCheckTheirLimits)
 {
     const int32_t five[] = {5}, three[] = {3}, twoThrees[] = {3, 3}, two[] = {2}, threeFour[] = {3, 4};
-    const int32_t six[] = {0, 1, 2, 3, 4, 5}, seven[] = {0, 1, 2, 3, 4, 5, 6}, big[] = {0, 65536, 1};
+    const int32_t six[] = {0, 1, 2, 3, 4, 5}, seven[] = {0, 1, 2, 3, 4, 5, 6}, big[] = {0, 65536, 1}, huge[] = {65536};
     CkwTriangleStripArray s;
     const struct {
         const char* what;
         std::function<void()> call;
         int32_t code;
     } cases[] = {
+        {"first strip", [&] { s.initImplicit(0, 1, three); }, KErrNone},
         {"negative first", [&] { s.initImplicit(-1, 1, three); }, KErrIndexOutOfRange},
         {"no strips", [&] { s.initImplicit(0, 0, three); }, KErrIllegalArgument},
-        {"strip of 2", [&] { s.initImplicit(0, 1, two); }, KErrIllegalArgument},
+        {"strip of 2", [&] { s.initImplicit(4000, 1, two); }, KErrIllegalArgument},
         {"last index 65536", [&] { s.initImplicit(65534, 1, three); }, KErrIndexOutOfRange},
+        {"a strip longer than 16 bits", [&] { s.initImplicit(0, 1, huge); }, KErrIllegalArgument},
         {"last index 65535", [&] { s.initImplicit(65533, 1, three); }, KErrNone},
         {"explicit without strips", [&] { s.initExplicit(6, six, 0, three); }, KErrIllegalArgument},
         {"index 65536", [&] { s.initExplicit(3, big, 1, three); }, KErrIndexOutOfRange},
         {"strip past the indices", [&] { s.initExplicit(4, six, 1, five); }, KErrIllegalArgument},
         {"unused index", [&] { s.initExplicit(6, six, 1, five); }, KErrNone},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
+        // A refused init keeps the strips it had; a new set renews the serial
+        // that the renderer's kept triangles are keyed by.
+        const std::vector<int32_t> before = trianglesOf(s);
+        const uint32_t largest = s.maxIndex();
+        const uint64_t serial = s.getSerial();
         EXPECT_EQ(trap(c.call), c.code) << c.what;
+        if (c.code == KErrNone)
+            EXPECT_NE(s.getSerial(), serial) << c.what;
+        else
+            EXPECT_TRUE(trianglesOf(s) == before && s.maxIndex() == largest) << c.what;
+    }
     EXPECT_EQ(s.maxIndex(), 5u);
     EXPECT_EQ(trianglesOf(s), (std::vector<int32_t>{0, 1, 2, 2, 1, 3, 2, 3, 4}));
 
@@ -505,7 +517,9 @@ TEST_F(GeometryTest, StripArraysBuiltInCodeCheckTheirLimits)
 
     // Stitching keeps every triangle's winding and adds only degenerate ones.
     ASSERT_EQ(trap([&] { s.initExplicit(7, seven, 2, threeFour); }), KErrNone);
+    const uint64_t unstitched = s.getSerial();
     ASSERT_EQ(trap([&] { s.stitchStrips(); }), KErrNone);
+    EXPECT_NE(s.getSerial(), unstitched);
     EXPECT_EQ((std::vector<uint16_t>(s.getIndices().begin(), s.getIndices().end())),
               (std::vector<uint16_t>{0, 1, 2, 2, 3, 3, 3, 4, 5, 6}));
     ASSERT_EQ(s.getStripLengths().count(), 1);
