@@ -47,7 +47,6 @@ public:
     }
     void setDepthBufferAndHints(bool enabled, uint32_t hints);
     uint32_t getHints() const;
-    void updateViewportClip();
 
     // A null transform is the identity; a singular one leaves -1000 with the
     // camera already replaced.
@@ -97,6 +96,9 @@ public:
 private:
     CkwGraphics3D() = default;
     void finishBinding();
+    // Every change of the clip or viewport calls it at once, so the renderer
+    // always reads a current scissor.
+    void updateViewportClip();
     // Runs a renderer call; a leave resets the renderer's caches and passes on.
     template <class Body>
     void trapped(Body&& body);
