@@ -582,9 +582,10 @@ TEST(RendererPictures, StagesetBackgroundDepthStaysInsideItsMap)
 }
 
 // Sprites are cut to the viewport, their crop to the image, and fogged by
-// their distance: no pixel changes outside the viewport, a crop half past
-// the image draws only the half inside it, and a sprite at the far end of
-// linear fog shows the fog colour.
+// their distance: no pixel changes outside the viewport, a crop part past
+// the image draws only the part inside it, where that part lies in the crop,
+// one wholly past it draws nothing, and a sprite at the far end of linear fog
+// shows the fog colour.
 TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
 {
     SceneTest test;
@@ -599,13 +600,21 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             int32_t crop[4];
             bool fogged;
             int32_t drawn;  // sprite pixels inside the viewport; -1 some
+            int32_t firstX; // the leftmost of them; the unmoved quad spans 52..67
         } cases[] = {
-            {"left edge", -30, 0, 0, false, {0, 0, 16, 16}, false, 8 * 16},
-            {"top edge", 0, 25, 0, false, {0, 0, 16, 16}, false, 16 * 8},
-            {"scaled at the left edge", -30, 0, 0, true, {0, 0, 16, 16}, false, -1},
-            {"mirrored at the left edge", -30, 0, 0, false, {0, 0, -16, 16}, false, 8 * 16},
-            {"crop half past the image", 0, 0, 0, false, {8, 0, 16, 16}, false, 8 * 16},
-            {"at the far end of the fog", 0, 0, -3, false, {0, 0, 16, 16}, true, 16 * 16},
+            {"left edge", -30, 0, 0, false, {0, 0, 16, 16}, false, 8 * 16, 30},
+            {"top edge", 0, 25, 0, false, {0, 0, 16, 16}, false, 16 * 8, 52},
+            {"scaled at the left edge", -30, 0, 0, true, {0, 0, 16, 16}, false, -1, 30},
+            {"mirrored at the left edge", -30, 0, 0, false, {0, 0, -16, 16}, false, 8 * 16, 30},
+            {"crop half past the image", 0, 0, 0, false, {8, 0, 16, 16}, false, 8 * 16, 52},
+            {"crop half before the image", 0, 0, 0, false, {-8, 0, 16, 16}, false, 8 * 16, 60},
+            {"mirrored crop half before the image", 0, 0, 0, false, {-8, 0, -16, 16}, false, 8 * 16, 52},
+            {"crop a length right", 0, 0, 0, false, {16, 0, 16, 16}, false, 0, -1},
+            {"crop two lengths right", 0, 0, 0, false, {32, 0, 16, 16}, false, 0, -1},
+            {"crop a length left", 0, 0, 0, false, {-16, 0, 16, 16}, false, 0, -1},
+            {"crop a length down", 0, 0, 0, false, {0, 16, 16, 16}, false, 0, -1},
+            {"mirrored crop past the image", 0, 0, 0, false, {24, 0, -16, 16}, false, 0, -1},
+            {"at the far end of the fog", 0, 0, -3, false, {0, 0, 16, 16}, true, 16 * 16, 52},
         };
         for (const auto& c : cases) {
             SCOPED_TRACE(c.name);
@@ -638,7 +647,7 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             g->bindTarget(tw, th, tw * 2, target.color.data());
             g->setViewport(viewport.x, viewport.y, viewport.width, viewport.height);
             g->renderWorld(world);
-            int32_t outside = 0, drawn = 0, fogColoured = 0;
+            int32_t outside = 0, drawn = 0, fogColoured = 0, firstX = -1;
             for (int32_t y = 0; y < th; ++y)
                 for (int32_t x = 0; x < tw; ++x) {
                     const bool inside = x >= viewport.x && x < viewport.x + viewport.width && y >= viewport.y
@@ -647,8 +656,11 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
                     outside += !inside && p != sentinel;
                     drawn += inside && p != 0;
                     fogColoured += p == 0x001F;
+                    if (inside && p != 0 && (firstX < 0 || x < firstX))
+                        firstX = x;
                 }
             EXPECT_EQ(outside, 0);
+            EXPECT_EQ(firstX, c.firstX);
             if (c.drawn < 0)
                 EXPECT_GT(drawn, 0);
             else
