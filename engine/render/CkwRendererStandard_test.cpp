@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -533,22 +534,28 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
     }), 0);
 }
 
-// A repeated Stageset background fills the depth buffer from its map for any
-// crop, wider than the map or running backwards: each value is the map's at
-// the crop position taken modulo the map, as a plain reference computes it.
-TEST(RendererPictures, StagesetBackgroundDepthStaysInsideItsMap)
+// A repeated Stageset background fills colour and depth alike from its image
+// and map for any crop, wider than them (past 32 bits in 16.16), running
+// backwards or starting outside: each pixel takes the texel at the crop
+// position taken modulo the image, as a plain reference computes it. A crop
+// that is not finite shows no image.
+TEST(RendererPictures, StagesetBackgroundColourAndDepthWrapAlike)
 {
     SceneTest test;
     ASSERT_EQ(SceneTest::trap([&] {
         constexpr int32_t iw = 16, ih = 8, tw = 32, th = 16;
-        std::vector<uint8_t> data(iw * ih * 5, 0x40);
+        std::vector<uint8_t> data(iw * ih * 5);
         for (int32_t i = 0; i < iw * ih; ++i) {
+            data[3 * i] = uint8_t(i << 4);
+            data[3 * i + 1] = uint8_t(i >> 4 << 5);
             data[iw * ih * 3 + 2 * i] = uint8_t(1 + i);
-            data[iw * ih * 3 + 2 * i + 1] = 0;
         }
-        const float crops[][4] = {{0, 0, 5000, 8}, {16, 0, -16, 8}, {0, 8, 16, -8}, {3, -2, 16, 8}, {0, 0, 7, 300}};
+        const float inf = std::numeric_limits<float>::infinity();
+        const float crops[][4] = {{0, 0, 5000, 8},  {16, 0, -16, 8}, {0, 8, 16, -8},  {3, -2, 16, 8}, {0, 0, 7, 300},
+                                  {0, 0, 20000, 8}, {5, 0, 40000, 8}, {-16, 0, -16, 8}, {0, 0, 16, inf},
+                                  {std::nanf(""), 0, 16, 8}};
         for (const auto& crop : crops) {
-            SCOPED_TRACE(crop[0] * 1000 + crop[1] * 100 + crop[2]);
+            SCOPED_TRACE(::testing::PrintToString(std::vector<float>(crop, crop + 4)));
             auto* map = test.hold(new CkwStageset);
             map->initWithData(iw, ih, static_cast<int32_t>(data.size()), data.data());
             CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, 1.0f, kNear, kFar, kDistance));
@@ -564,17 +571,21 @@ TEST(RendererPictures, StagesetBackgroundDepthStaysInsideItsMap)
             g->bindImageTarget(target);
             g->renderWorld(world);
             const uint16_t* source = map->getDepthMap();
+            const auto* sourceColour = reinterpret_cast<const uint16_t*>(map->getPixels());
             const uint16_t* depth = target->getDepthMap();
+            const auto* colour = reinterpret_cast<const uint16_t*>(target->getPixels());
+            const bool shown = std::isfinite(crop[0] + crop[1] + crop[2] + crop[3]);
             const int64_t spanX = int64_t{iw} << 16, spanY = int64_t{ih} << 16;
-            const int64_t stepX = static_cast<int32_t>(crop[2] * 65536.0 + 0.5) / tw;
-            const int64_t stepY = static_cast<int32_t>(crop[3] * 65536.0 + 0.5) / th;
+            const int64_t stepX = shown ? static_cast<int64_t>(crop[2] * 65536.0 + 0.5) / tw : 0;
+            const int64_t stepY = shown ? static_cast<int64_t>(crop[3] * 65536.0 + 0.5) / th : 0;
             const auto wrap = [](int64_t v, int64_t span) { return (v % span + span) % span; };
             int32_t mismatches = 0;
             for (int32_t y = 0; y < th; ++y)
                 for (int32_t x = 0; x < tw; ++x) {
-                    const int64_t u = wrap(static_cast<int64_t>(crop[0] * 65536.0 + 0.5) + x * stepX, spanX) >> 16;
-                    const int64_t v = wrap(static_cast<int64_t>(crop[1] * 65536.0 + 0.5) + y * stepY, spanY) >> 16;
-                    mismatches += depth[y * tw + x] != source[v * iw + u];
+                    const int64_t u = shown ? wrap(static_cast<int64_t>(crop[0] * 65536.0 + 0.5) + x * stepX, spanX) >> 16 : 0;
+                    const int64_t v = shown ? wrap(static_cast<int64_t>(crop[1] * 65536.0 + 0.5) + y * stepY, spanY) >> 16 : 0;
+                    mismatches += depth[y * tw + x] != (shown ? source[v * iw + u] : 0xFFFF);
+                    mismatches += colour[y * tw + x] != (shown ? sourceColour[v * iw + u] : 0);
                 }
             EXPECT_EQ(mismatches, 0);
         }

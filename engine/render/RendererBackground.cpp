@@ -2,6 +2,7 @@
 // (BORDER axes cut to the image, REPEAT axes wrapped), and a Stageset's depth
 // map copied into the depth buffer where its image lands.
 #include <algorithm>
+#include <cmath>
 
 #include "engine/render/CkwRendererStandard.h"
 #include "engine/render/RenderImages.h"
@@ -12,6 +13,22 @@
 namespace {
 
 constexpr int32_t kDepthFar = 0xFFFF;
+
+// A crop size in 16.16 spread over a number of pixels: the step from one
+// pixel to the next. In 64 bits, as crops may be far wider than 32,768
+// pixels; past 2^40 a float tells no whole pixels apart.
+int64_t stepOver(float size, int32_t pixels)
+{
+    return static_cast<int64_t>(std::clamp(double{size}, -0x1p40, 0x1p40) * 65536.0 + 0.5) / pixels;
+}
+
+// A step or position brought into [0, span) by whole image lengths: on a
+// repeated axis it reads the same texels.
+int64_t wrapped(int64_t value, int64_t span)
+{
+    value %= span;
+    return value < 0 ? value + span : value;
+}
 
 } // namespace
 
@@ -51,7 +68,12 @@ void CkwRendererStandard::clearBackground(CkwBackground* background, CkwCamera* 
             clearDepth();
         return;
     }
-    if (image == nullptr || !rasterImageOf(image, m_blitImage)) {
+    float cx = background->getCropX(), cy = background->getCropY();
+    float cw = background->getCropWidth(), ch = background->getCropHeight();
+    // CROP animation stores what it is given; NaN or infinity places the
+    // image nowhere.
+    const bool cropFinite = std::isfinite(cx) && std::isfinite(cy) && std::isfinite(cw) && std::isfinite(ch);
+    if (image == nullptr || !cropFinite || !rasterImageOf(image, m_blitImage)) {
         if (colorClear)
             fill(x0, y0, x1 - x0, y1 - y0, pixel, alpha);
         if (depthClear)
@@ -60,14 +82,14 @@ void CkwRendererStandard::clearBackground(CkwBackground* background, CkwCamera* 
     }
 
     // The crop mapped onto the viewport in 16.16 steps; BORDER axes are cut
-    // to the part of the image the crop covers.
+    // to the part of the image the crop covers. Colour and depth both walk
+    // the image with each step taken modulo its size, so a step of a whole
+    // image or more, or a backward one, wraps the same way in both.
     int32_t vx = g->m_viewportInClip.x, vy = g->m_viewportInClip.y;
     int32_t vw = g->m_viewportInClip.width, vh = g->m_viewportInClip.height;
-    float cx = background->getCropX(), cy = background->getCropY();
-    float cw = background->getCropWidth(), ch = background->getCropHeight();
     const int32_t iw = image->getWidth(), ih = image->getHeight();
-    const int32_t stepX = static_cast<int32_t>(cw * 65536.0 + 0.5) / vw;
-    const int32_t stepY = static_cast<int32_t>(ch * 65536.0 + 0.5) / vh;
+    const int64_t spanX = int64_t{iw} << 16, spanY = int64_t{ih} << 16;
+    const int64_t stepX = wrapped(stepOver(cw, vw), spanX), stepY = wrapped(stepOver(ch, vh), spanY);
     auto borderAxis = [](float& c, float& cs, int32_t& v, int32_t& vs, float size) {
         if (c + cs < 0.0f || c >= size || cs == 0.0f) {
             v += vs;
@@ -95,12 +117,12 @@ void CkwRendererStandard::clearBackground(CkwBackground* background, CkwCamera* 
     if (g->m_viewportClipped) {
         if (vx < 0) {
             vw += vx;
-            fx -= int64_t{stepX} * vx;
+            fx -= stepX * vx;
             vx = 0;
         }
         if (vy < 0) {
             vh += vy;
-            fy -= int64_t{stepY} * vy;
+            fy -= stepY * vy;
             vy = 0;
         }
         if (vx + vw >= W)
@@ -108,14 +130,8 @@ void CkwRendererStandard::clearBackground(CkwBackground* background, CkwCamera* 
         if (vy + vh >= H)
             vh = H - vy;
     }
-    // Brought into the image by whole periods; a modulo keeps huge crops cheap.
-    const int64_t spanX = int64_t{iw} << 16, spanY = int64_t{ih} << 16;
-    fx %= spanX;
-    if (fx < 0)
-        fx += spanX;
-    fy %= spanY;
-    if (fy < 0)
-        fy += spanY;
+    fx = wrapped(fx, spanX);
+    fy = wrapped(fy, spanY);
 
     const bool meets = vw > 0 && vh > 0 && vx < x1 && x0 < vx + vw && vy < y1 && y0 < vy + vh;
     if (colorClear) {
@@ -125,7 +141,8 @@ void CkwRendererStandard::clearBackground(CkwBackground* background, CkwCamera* 
             fill(x0, vy, vx - x0, vh, pixel, alpha);
             fill(vx + vw, vy, x1 - vw - vx, vh, pixel, alpha);
             m_rasterizer->setBlitImage(&m_blitImage, kFuncReplace);
-            m_rasterizer->blitImage(vx, vy, vw, vh, static_cast<int32_t>(fx), static_cast<int32_t>(fy), stepX, stepY);
+            m_rasterizer->blitImage(vx, vy, vw, vh, static_cast<int32_t>(fx), static_cast<int32_t>(fy),
+                                    static_cast<int32_t>(stepX), static_cast<int32_t>(stepY));
         } else {
             fill(x0, y0, x1 - x0, y1 - y0, pixel, alpha);
         }
@@ -153,10 +170,7 @@ void CkwRendererStandard::clearBackground(CkwBackground* background, CkwCamera* 
     fillDepth(x0, vy + vh, x1 - x0, y1 - vh - vy);
     fillDepth(x0, vy, vx - x0, vh);
     fillDepth(vx + vw, vy, x1 - vw - vx, vh);
-    // Steps taken modulo the map, so a crop wider than it or running
-    // backwards still reads inside it with one wrap per step.
-    const auto wrapped = [](int64_t step, int64_t span) { return (step % span + span) % span; };
-    const int64_t wrapX = wrapped(stepX, spanX), wrapY = wrapped(stepY, spanY);
+    // One wrap per step keeps every read inside the map.
     int64_t ty = fy;
     for (int32_t row = 0; row < vh; ++row) {
         const uint16_t* src = source + int64_t(ty >> 16) * iw;
@@ -164,11 +178,11 @@ void CkwRendererStandard::clearBackground(CkwBackground* background, CkwCamera* 
         int64_t tx = fx;
         for (int32_t col = 0; col < vw; ++col) {
             dst[col] = src[tx >> 16];
-            tx += wrapX;
+            tx += stepX;
             if (tx >= spanX)
                 tx -= spanX;
         }
-        ty += wrapY;
+        ty += stepY;
         if (ty >= spanY)
             ty -= spanY;
     }
