@@ -75,6 +75,19 @@ struct Drawn {
     int32_t code = 0;
 };
 
+// A pixel against its reference colour (above 1 taken as 1), channel by channel.
+::testing::AssertionResult pixelNear(const Drawn& drawn, int32_t x, int32_t y, const Vec& color, double tolerance)
+{
+    const uint32_t p = drawn.rgb(x, y);
+    const double actual[3] = {(p >> 16) / 255.0, ((p >> 8) & 255) / 255.0, (p & 255) / 255.0};
+    const double expected[3] = {std::min(1.0, color.x), std::min(1.0, color.y), std::min(1.0, color.z)};
+    for (int c = 0; c < 3; ++c)
+        if (std::fabs(actual[c] - expected[c]) > tolerance)
+            return ::testing::AssertionFailure() << "pixel " << x << "," << y << " channel " << c << ": "
+                                                 << actual[c] * 255 << " against " << expected[c] * 255;
+    return ::testing::AssertionSuccess();
+}
+
 // Compares every pixel whose reference is stable under a 1-pixel shift (away
 // from edges and texel borders) with the reference colour, channel by channel.
 // Fails on the first pixel off by more than the tolerance; else succeeds when
@@ -98,14 +111,8 @@ struct Drawn {
                 }
             if (!stable)
                 continue;
-            const uint32_t p = drawn.rgb(x, y);
-            const double actual[3] = {(p >> 16) / 255.0, ((p >> 8) & 255) / 255.0, (p & 255) / 255.0};
-            const double expected[3] = {std::min(1.0, color.x), std::min(1.0, color.y), std::min(1.0, color.z)};
-            for (int c = 0; c < 3; ++c)
-                if (std::fabs(actual[c] - expected[c]) > tolerance)
-                    return ::testing::AssertionFailure()
-                        << "pixel " << x << "," << y << " channel " << c << ": " << actual[c] * 255 << " against "
-                        << expected[c] * 255;
+            if (::testing::AssertionResult near = pixelNear(drawn, x, y, color, tolerance); !near)
+                return near;
             ++compared;
         }
     if (compared < minimum)
@@ -272,6 +279,46 @@ TEST(RendererPictures, NearPlaneAndScreenEdgeClipping)
     };
     EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
     }), 0);
+}
+
+// Triangles reaching past one side of the view, by a little or by far, are
+// cut at that side: what is drawn is the triangle's part on screen, pixel for
+// pixel as the reference finds it.
+TEST(RendererPictures, TrianglesCrossingOneSideAreCutThere)
+{
+    const struct {
+        const char* name;
+        int32_t xy[6];
+    } cases[] = {{"right", {-1, -1, 6, 0, -1, 1}}, {"left, far out", {1, -1, 1, 1, -40, 0}},
+                 {"top", {-1, -1, 1, -1, 0, 9}}};
+    SceneTest test;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CkwWorld* world = nullptr;
+        ASSERT_EQ(SceneTest::trap([&] {
+            world = testWorld(test);
+            const int32_t* v = c.xy;
+            CkwMesh* triangle = coloredQuad(1.0f, 0xFFE04040, flatAppearance(), 0, 0, 0);
+            triangle->getVertexBuffer()->setPositions(
+                kitVertexArray(3, 2, {v[0], v[1], 0, v[2], v[3], 0, v[4], v[5], 0, v[4], v[5], 0}), 1.0f, 0, nullptr);
+            world->addChild(triangle);
+        }), 0);
+        Drawn drawn(world);
+        ASSERT_EQ(drawn.code, 0);
+        auto reference = [&](double px, double py, int64_t& id, Vec& color) {
+            const Vec p = onPlaneZ(px, py, 0.0);
+            const int32_t* v = c.xy;
+            id = 1;
+            for (int i = 0; i < 3; ++i) {
+                const int32_t* a = v + 2 * i;
+                const int32_t* b = v + 2 * ((i + 1) % 3);
+                id &= (b[0] - a[0]) * (p.y - a[1]) - (b[1] - a[1]) * (p.x - a[0]) >= 0;
+            }
+            color = id ? rgbOf(0xE04040) : Vec{0, 0, 0};
+            return true;
+        };
+        EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
+    }
 }
 
 // Two half-transparent squares queued near one first are drawn far one first
@@ -476,7 +523,8 @@ TEST(RendererPictures, UnscaledSpriteShowsItsImagePixelForPixel)
 
 // A skinned square follows its bone: drawn exactly where a plain square moved
 // as the bone is, whether the bone moved or not, and queued after the meshes
-// of its skeleton. A binding past the vertices refuses the frame.
+// of its skeleton. A binding past the vertices refuses the frame; a disabled
+// skinned mesh hides its skeleton too.
 TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
 {
     SceneTest test;
@@ -484,7 +532,9 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
         const struct {
             float shift, turn;
             int32_t boundCount, code;
-        } cases[] = {{0.0f, 0.0f, 4, 0}, {2.0f, 0.0f, 4, 0}, {-1.5f, 30.0f, 4, 0}, {0.5f, 0.0f, 5, KErrIllegalState}};
+            bool enabled = true;
+        } cases[] = {{0.0f, 0.0f, 4, 0}, {2.0f, 0.0f, 4, 0}, {-1.5f, 30.0f, 4, 0}, {0.5f, 0.0f, 5, KErrIllegalState},
+                     {0.0f, 0.0f, 4, 0, false}};
         for (const auto& c : cases) {
             SCOPED_TRACE(c.shift);
             CkwWorld* plainWorld = testWorld(test);
@@ -506,9 +556,13 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
             skin->initSingle(rest->getVertexBuffer(), rest->getIndexBuffer(0), rest->getAppearance(0), skeleton);
             skin->addTransform(bone, 1, 0, c.boundCount);
             world->addChild(skin);
+            skin->setRenderingEnable(c.enabled);
             Drawn atRest(world);
             ASSERT_EQ(atRest.code, c.code);
             if (c.code != 0)
+                continue;
+            EXPECT_EQ(queueOrder(atRest).empty(), !c.enabled);
+            if (!c.enabled)
                 continue;
             bone->setTranslation(c.shift, 0, 0);
             renderkit::rotate(bone, c.turn, 0, 0, 1);
@@ -691,7 +745,7 @@ TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
         bool transparent;
         float z;
     } meshes[] = {{0, false, 0}, {2, true, -3}, {-1, true, 1}, {0, true, -4}, {0, true, 2}, {-63, false, 0},
-                  {63, false, 1}, {0, false, -1}, {2, true, -3}, {-1, false, 2}, {0, true, -4}};
+                  {63, false, 1}, {0, false, -1}, {2, true, -3}, {-1, false, 2}, {0, true, -4}, {1, false, 0}};
     SceneTest test;
     ASSERT_EQ(SceneTest::trap([&] {
         CkwWorld* world = testWorld(test);
@@ -718,6 +772,94 @@ TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
         for (const Entry& e : expected)
             reference.push_back(e.node);
         EXPECT_EQ(queueOrder(drawn), reference);
+    }), 0);
+}
+
+// A node's alpha factor multiplies down the tree: at 0.5 in 0.5 a square
+// with ALPHA blending and opaque colours turns transparent, is queued after
+// the opaque square behind it and drawn at a quarter, as is a faded RGBA
+// sprite, whose texels the factor modulates. A disabled group hides its
+// subtree.
+TEST(RendererPictures, NodeAlphaMultipliesDownTheTreeAndDisabledGroupsHideTheirSubtree)
+{
+    const struct {
+        const char* name;
+        float outer, inner;
+        bool innerEnabled, sprite;
+        double share;  // of the red node over the green square at the centre
+    } cases[] = {{"opaque", 1, 1, true, false, 1.0}, {"half in half", 0.5f, 0.5f, true, false, 0.25},
+                 {"faded sprite", 0.5f, 0.5f, true, true, 0.25}, {"inner group disabled", 1, 1, false, false, 0}};
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            CkwWorld* world = testWorld(test);
+            CkwGroup* outer = test.group();
+            CkwGroup* inner = test.group();
+            outer->setAlphaFactor(c.outer);
+            inner->setAlphaFactor(c.inner);
+            inner->setRenderingEnable(c.innerEnabled);
+            CkwAppearance* blended = flatAppearance(blendingMode(CkwCompositingMode::kAlpha));
+            CkwNode* red = coloredQuad(1.0f, 0xFFFF0000, blended, 0, 0, 0);
+            if (c.sprite) {
+                const std::vector<uint8_t> texels(8 * 8 * 4, 0xFF);  // opaque white: the vertex colour shows
+                auto* image = static_cast<CkwImage2D*>(CkwImage2D::create());
+                image->initWithData(kImageFormatRgba, 8, 8, static_cast<int32_t>(texels.size()), texels.data());
+                auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
+                sprite->setImage(image);
+                sprite->setAppearance(blended);
+                red = sprite;
+            }
+            inner->addChild(red);
+            outer->addChild(inner);
+            world->addChild(outer);
+            CkwMesh* green = coloredQuad(2.0f, 0xFF00FF00, flatAppearance(), 0, 0, -2);
+            world->addChild(green);
+            Drawn drawn(world);
+            ASSERT_EQ(drawn.code, 0);
+            const std::vector<CkwNode*> order = c.share == 1.0 ? std::vector<CkwNode*>{red, green}
+                                              : c.share == 0.0 ? std::vector<CkwNode*>{green}
+                                                               : std::vector<CkwNode*>{green, red};
+            EXPECT_EQ(queueOrder(drawn), order);
+            const Vec expected = (c.sprite ? Vec{1, 1, 1} : Vec{1, 0, 0}) * c.share + Vec{0, 1, 0} * (1 - c.share);
+            EXPECT_TRUE(pixelNear(drawn, kW / 2, kH / 2, expected, kTolerance));
+        }
+    }), 0);
+}
+
+// Texture functions and blendings against their formulas, at the centre of a
+// square over the background colour: ADD clamps the sum before ALPHA blends
+// it, and MODULATE_X2 doubles an untextured square's product too.
+TEST(RendererPictures, TextureFunctionsAndBlendingsFollowTheirFormulas)
+{
+    const struct {
+        const char* name;
+        uint32_t vertex, texel;  // texel 0: untextured
+        int32_t function, blending;
+        uint32_t background;
+        Vec expected;
+    } cases[] = {
+        {"ADD then ALPHA", 0x80C04080, 0x80C0C0, kTextureFuncAdd, CkwCompositingMode::kAlpha, 0xFF0000FF,
+         Vec{1, 1, 1} * 0.5 + Vec{0, 0, 1} * 0.5},
+        {"untextured MODULATE_X2", 0xFFC0FF40, 0, 0, CkwCompositingMode::kModulateX2, 0xFF8040C0,
+         Vec{2 * 0.75 * 0.5, 2 * 1.0 * 0.25, 2 * 0.25 * 0.75}},
+    };
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            CkwWorld* world = testWorld(test);
+            auto* background = static_cast<CkwBackground*>(CkwBackground::create());
+            background->setColor(c.background);
+            world->setBackground(background);
+            CkwAppearance* appearance = flatAppearance(blendingMode(c.blending));
+            if (c.texel != 0)
+                appearance->setTexture(0, renderkit::texture(renderkit::checkerImage(2, 1, c.texel, c.texel), c.function));
+            world->addChild(coloredQuad(1.0f, c.vertex, appearance, 0, 0, 0));
+            Drawn drawn(world);
+            ASSERT_EQ(drawn.code, 0);
+            EXPECT_TRUE(pixelNear(drawn, kW / 2, kH / 2, c.expected, kTolerance));
+        }
     }), 0);
 }
 
@@ -748,8 +890,9 @@ TEST(RendererPictures, DepthRangeMapsOntoTheDepthBuffer)
 }
 
 // BORDER crops at the image's exact edges: a crop on the image shows only
-// image, one starting at its width or ending at 0 (or of width 0) only the
-// colour, and one half off shows the image on exactly the half that covers it.
+// image, one starting at its width (mirrored or not) or ending at 0 (or of
+// width 0) only the colour, and one half off shows the image on exactly the
+// half that covers it.
 TEST(RendererPictures, BorderCropsAtTheImageEdges)
 {
     SceneTest test;
@@ -759,7 +902,7 @@ TEST(RendererPictures, BorderCropsAtTheImageEdges)
             float crop[4];
             int32_t imageColumns;  // from the left; negative: from the right
         } cases[] = {{{0, 0, 8, 8}, tw}, {{8, 0, 8, 8}, 0}, {{-8, 0, 8, 8}, 0}, {{0, 0, 0, 8}, 0},
-                     {{4, 0, 8, 8}, tw / 2}, {{-4, 0, 8, 8}, -tw / 2}};
+                     {{4, 0, 8, 8}, tw / 2}, {{-4, 0, 8, 8}, -tw / 2}, {{8, 0, -8, 8}, 0}};
         for (const auto& c : cases) {
             SCOPED_TRACE(c.crop[0] * 10 + c.crop[2]);
             CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(tw) / th, kNear, kFar, kDistance));
