@@ -786,7 +786,7 @@ TEST(RendererPictures, NodeAlphaMultipliesDownTheTreeAndDisabledGroupsHideTheirS
         const char* name;
         float outer, inner;
         bool innerEnabled, sprite;
-        double share;  // of the red node over the green square at the centre
+        double share;  // of the red square or white sprite over the green square
     } cases[] = {{"opaque", 1, 1, true, false, 1.0}, {"half in half", 0.5f, 0.5f, true, false, 0.25},
                  {"faded sprite", 0.5f, 0.5f, true, true, 0.25}, {"inner group disabled", 1, 1, false, false, 0}};
     SceneTest test;
@@ -800,26 +800,28 @@ TEST(RendererPictures, NodeAlphaMultipliesDownTheTreeAndDisabledGroupsHideTheirS
             inner->setAlphaFactor(c.inner);
             inner->setRenderingEnable(c.innerEnabled);
             CkwAppearance* blended = flatAppearance(blendingMode(CkwCompositingMode::kAlpha));
-            CkwNode* red = coloredQuad(1.0f, 0xFFFF0000, blended, 0, 0, 0);
-            if (c.sprite) {
-                const std::vector<uint8_t> texels(8 * 8 * 4, 0xFF);  // opaque white: the vertex colour shows
+            CkwNode* front = nullptr;
+            if (!c.sprite) {
+                front = coloredQuad(1.0f, 0xFFFF0000, blended, 0, 0, 0);
+            } else {
+                const std::vector<uint8_t> texels(8 * 8 * 4, 0xFF);  // opaque white
                 auto* image = static_cast<CkwImage2D*>(CkwImage2D::create());
                 image->initWithData(kImageFormatRgba, 8, 8, static_cast<int32_t>(texels.size()), texels.data());
                 auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
                 sprite->setImage(image);
                 sprite->setAppearance(blended);
-                red = sprite;
+                front = sprite;
             }
-            inner->addChild(red);
+            inner->addChild(front);
             outer->addChild(inner);
             world->addChild(outer);
             CkwMesh* green = coloredQuad(2.0f, 0xFF00FF00, flatAppearance(), 0, 0, -2);
             world->addChild(green);
             Drawn drawn(world);
             ASSERT_EQ(drawn.code, 0);
-            const std::vector<CkwNode*> order = c.share == 1.0 ? std::vector<CkwNode*>{red, green}
+            const std::vector<CkwNode*> order = c.share == 1.0 ? std::vector<CkwNode*>{front, green}
                                               : c.share == 0.0 ? std::vector<CkwNode*>{green}
-                                                               : std::vector<CkwNode*>{green, red};
+                                                               : std::vector<CkwNode*>{green, front};
             EXPECT_EQ(queueOrder(drawn), order);
             const Vec expected = (c.sprite ? Vec{1, 1, 1} : Vec{1, 0, 0}) * c.share + Vec{0, 1, 0} * (1 - c.share);
             EXPECT_TRUE(pixelNear(drawn, kW / 2, kH / 2, expected, kTolerance));
