@@ -281,44 +281,33 @@ TEST(RendererPictures, NearPlaneAndScreenEdgeClipping)
     }), 0);
 }
 
-// Triangles reaching past one side of the view, by a little or by far, are
-// cut at that side: what is drawn is the triangle's part on screen, pixel for
-// pixel as the reference finds it.
+// Triangles reaching past one side of the view, a little or far, are cut at
+// that side: what is drawn is their part on screen, as the reference finds it.
 TEST(RendererPictures, TrianglesCrossingOneSideAreCutThere)
 {
-    const struct {
-        const char* name;
-        int32_t xy[6];
-    } cases[] = {{"right", {-1, -1, 6, 0, -1, 1}}, {"left, far out", {1, -1, 1, 1, -40, 0}},
-                 {"top", {-1, -1, 1, -1, 0, 9}}};
+    const int32_t triangles[][6] = {{-1, -1, 6, 0, -1, 1}, {1, -1, 1, 1, -40, 0}, {-1, -1, 1, -1, 0, 9}};
     SceneTest test;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        CkwWorld* world = nullptr;
-        ASSERT_EQ(SceneTest::trap([&] {
-            world = testWorld(test);
-            const int32_t* v = c.xy;
+    ASSERT_EQ(SceneTest::trap([&] {
+        for (const auto& v : triangles) {
+            SCOPED_TRACE(v[4]);
+            CkwWorld* world = testWorld(test);
             CkwMesh* triangle = coloredQuad(1.0f, 0xFFE04040, flatAppearance(), 0, 0, 0);
             triangle->getVertexBuffer()->setPositions(
                 kitVertexArray(3, 2, {v[0], v[1], 0, v[2], v[3], 0, v[4], v[5], 0, v[4], v[5], 0}), 1.0f, 0, nullptr);
             world->addChild(triangle);
-        }), 0);
-        Drawn drawn(world);
-        ASSERT_EQ(drawn.code, 0);
-        auto reference = [&](double px, double py, int64_t& id, Vec& color) {
-            const Vec p = onPlaneZ(px, py, 0.0);
-            const int32_t* v = c.xy;
-            id = 1;
-            for (int i = 0; i < 3; ++i) {
-                const int32_t* a = v + 2 * i;
-                const int32_t* b = v + 2 * ((i + 1) % 3);
-                id &= (b[0] - a[0]) * (p.y - a[1]) - (b[1] - a[1]) * (p.x - a[0]) >= 0;
-            }
-            color = id ? rgbOf(0xE04040) : Vec{0, 0, 0};
-            return true;
-        };
-        EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
-    }
+            Drawn drawn(world);
+            ASSERT_EQ(drawn.code, 0);
+            auto reference = [&](double px, double py, int64_t& id, Vec& color) {
+                const Vec p = onPlaneZ(px, py, 0.0);
+                id = 1;
+                for (int i = 0, j = 2; i < 3; j = i++)  // left of every edge j -> i
+                    id &= (v[2 * i] - v[2 * j]) * (p.y - v[2 * j + 1]) >= (v[2 * i + 1] - v[2 * j + 1]) * (p.x - v[2 * j]);
+                color = id ? rgbOf(0xE04040) : Vec{0, 0, 0};
+                return true;
+            };
+            EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
+        }
+    }), 0);
 }
 
 // Two half-transparent squares queued near one first are drawn far one first
@@ -775,91 +764,69 @@ TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
     }), 0);
 }
 
-// A node's alpha factor multiplies down the tree: at 0.5 in 0.5 a square
-// with ALPHA blending and opaque colours turns transparent, is queued after
-// the opaque square behind it and drawn at a quarter, as is a faded RGBA
-// sprite, whose texels the factor modulates. A disabled group hides its
-// subtree.
-TEST(RendererPictures, NodeAlphaMultipliesDownTheTreeAndDisabledGroupsHideTheirSubtree)
+// One node over an opaque square behind it, at the centre against the
+// formulas: a node's alpha factor multiplies down nested groups and makes
+// ALPHA blending transparent (queued after the square, drawn at a quarter),
+// a faded RGBA sprite modulates its texels by it, a disabled group hides its
+// subtree, ADD clamps before ALPHA blends, MODULATE_X2 doubles an untextured
+// product.
+TEST(RendererPictures, NodesOverASquareFollowAlphaTextureFunctionsAndBlendings)
 {
+    constexpr int32_t kAlpha = CkwCompositingMode::kAlpha;
     const struct {
         const char* name;
-        float outer, inner;
-        bool innerEnabled, sprite;
-        double share;  // of the red square or white sprite over the green square
-    } cases[] = {{"opaque", 1, 1, true, false, 1.0}, {"half in half", 0.5f, 0.5f, true, false, 0.25},
-                 {"faded sprite", 0.5f, 0.5f, true, true, 0.25}, {"inner group disabled", 1, 1, false, false, 0}};
-    SceneTest test;
-    ASSERT_EQ(SceneTest::trap([&] {
-        for (const auto& c : cases) {
-            SCOPED_TRACE(c.name);
-            CkwWorld* world = testWorld(test);
-            CkwGroup* outer = test.group();
-            CkwGroup* inner = test.group();
-            outer->setAlphaFactor(c.outer);
-            inner->setAlphaFactor(c.inner);
-            inner->setRenderingEnable(c.innerEnabled);
-            CkwAppearance* blended = flatAppearance(blendingMode(CkwCompositingMode::kAlpha));
-            CkwNode* front = nullptr;
-            if (!c.sprite) {
-                front = coloredQuad(1.0f, 0xFFFF0000, blended, 0, 0, 0);
-            } else {
-                const std::vector<uint8_t> texels(8 * 8 * 4, 0xFF);  // opaque white
-                auto* image = static_cast<CkwImage2D*>(CkwImage2D::create());
-                image->initWithData(kImageFormatRgba, 8, 8, static_cast<int32_t>(texels.size()), texels.data());
-                auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
-                sprite->setImage(image);
-                sprite->setAppearance(blended);
-                front = sprite;
-            }
-            inner->addChild(front);
-            outer->addChild(inner);
-            world->addChild(outer);
-            CkwMesh* green = coloredQuad(2.0f, 0xFF00FF00, flatAppearance(), 0, 0, -2);
-            world->addChild(green);
-            Drawn drawn(world);
-            ASSERT_EQ(drawn.code, 0);
-            const std::vector<CkwNode*> order = c.share == 1.0 ? std::vector<CkwNode*>{front, green}
-                                              : c.share == 0.0 ? std::vector<CkwNode*>{green}
-                                                               : std::vector<CkwNode*>{green, front};
-            EXPECT_EQ(queueOrder(drawn), order);
-            const Vec expected = (c.sprite ? Vec{1, 1, 1} : Vec{1, 0, 0}) * c.share + Vec{0, 1, 0} * (1 - c.share);
-            EXPECT_TRUE(pixelNear(drawn, kW / 2, kH / 2, expected, kTolerance));
-        }
-    }), 0);
-}
-
-// Texture functions and blendings against their formulas, at the centre of a
-// square over the background colour: ADD clamps the sum before ALPHA blends
-// it, and MODULATE_X2 doubles an untextured square's product too.
-TEST(RendererPictures, TextureFunctionsAndBlendingsFollowTheirFormulas)
-{
-    const struct {
-        const char* name;
-        uint32_t vertex, texel;  // texel 0: untextured
+        float alpha;  // of each of two nested groups
+        bool enabled, sprite;
+        uint32_t colour, texel;  // texel 0: untextured
         int32_t function, blending;
-        uint32_t background;
+        uint32_t behind;
         Vec expected;
+        const char* order;  // n the node, b the square behind
     } cases[] = {
-        {"ADD then ALPHA", 0x80C04080, 0x80C0C0, kTextureFuncAdd, CkwCompositingMode::kAlpha, 0xFF0000FF,
-         Vec{1, 1, 1} * 0.5 + Vec{0, 0, 1} * 0.5},
-        {"untextured MODULATE_X2", 0xFFC0FF40, 0, 0, CkwCompositingMode::kModulateX2, 0xFF8040C0,
-         Vec{2 * 0.75 * 0.5, 2 * 1.0 * 0.25, 2 * 0.25 * 0.75}},
+        {"opaque", 1, true, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {1, 0, 0}, "nb"},
+        {"half in half", 0.5f, true, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {0.25, 0.75, 0}, "bn"},
+        {"faded white sprite", 0.5f, true, true, 0, 0, 0, kAlpha, 0xFF00FF00, {0.25, 1, 0.25}, "bn"},
+        {"group disabled", 1, false, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "b"},
+        {"ADD then ALPHA", 1, true, false, 0x80C04080, 0x80C0C0, kTextureFuncAdd, kAlpha, 0xFF0000FF, {0.5, 0.5, 1}, "bn"},
+        {"untextured MODULATE_X2", 1, true, false, 0xFFC0FF40, 0, 0, CkwCompositingMode::kModulateX2, 0xFF8040C0,
+         {2 * 0.75 * 0.5, 2 * 1.0 * 0.25, 2 * 0.25 * 0.75}, "bn"},
     };
     SceneTest test;
     ASSERT_EQ(SceneTest::trap([&] {
         for (const auto& c : cases) {
             SCOPED_TRACE(c.name);
-            CkwWorld* world = testWorld(test);
-            auto* background = static_cast<CkwBackground*>(CkwBackground::create());
-            background->setColor(c.background);
-            world->setBackground(background);
             CkwAppearance* appearance = flatAppearance(blendingMode(c.blending));
             if (c.texel != 0)
                 appearance->setTexture(0, renderkit::texture(renderkit::checkerImage(2, 1, c.texel, c.texel), c.function));
-            world->addChild(coloredQuad(1.0f, c.vertex, appearance, 0, 0, 0));
+            CkwNode* node = nullptr;
+            if (c.sprite) {
+                const std::vector<uint8_t> white(8 * 8 * 4, 0xFF);
+                auto* image = static_cast<CkwImage2D*>(CkwImage2D::create());
+                image->initWithData(kImageFormatRgba, 8, 8, static_cast<int32_t>(white.size()), white.data());
+                auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
+                sprite->setImage(image);
+                sprite->setAppearance(appearance);
+                node = sprite;
+            } else {
+                node = coloredQuad(1.0f, c.colour, appearance, 0, 0, 0);
+            }
+            CkwGroup* outer = test.group();
+            CkwGroup* inner = test.group();
+            outer->setAlphaFactor(c.alpha);
+            inner->setAlphaFactor(c.alpha);
+            inner->setRenderingEnable(c.enabled);
+            inner->addChild(node);
+            outer->addChild(inner);
+            CkwWorld* world = testWorld(test);
+            world->addChild(outer);
+            CkwMesh* behind = coloredQuad(2.0f, c.behind, flatAppearance(), 0, 0, -2);
+            world->addChild(behind);
             Drawn drawn(world);
             ASSERT_EQ(drawn.code, 0);
+            std::vector<CkwNode*> order;
+            for (const char* o = c.order; *o != 0; ++o)
+                order.push_back(*o == 'n' ? node : behind);
+            EXPECT_EQ(queueOrder(drawn), order);
             EXPECT_TRUE(pixelNear(drawn, kW / 2, kH / 2, c.expected, kTolerance));
         }
     }), 0);
