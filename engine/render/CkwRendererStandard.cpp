@@ -1,79 +1,30 @@
-// The renderer's frame: target binding, camera set-up, background clear, the
-// render queue (layer, then opaque before transparent, transparent far to
-// near) and sprites. The submesh pipeline is in SubmeshPipeline.cpp.
+// The renderer's frame: target binding, camera and lights, the render entry
+// points and the render queue (layer, then opaque before transparent,
+// transparent far to near). The background clear, the sprites and the
+// submesh pipeline have their own files beside this one.
 #include "engine/render/CkwRendererStandard.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 
-#include "engine/core/math/FixedMath.h"
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
-#include "engine/render/RenderImages.h"
 #include "engine/scene/CkwAppearance.h"
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwCamera.h"
 #include "engine/scene/CkwCompositingMode.h"
-#include "engine/scene/CkwFog.h"
 #include "engine/scene/CkwGraphics3D.h"
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwMesh.h"
 #include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwSprite.h"
-#include "engine/scene/CkwStageset.h"
 #include "engine/scene/CkwTexture2D.h"
 #include "engine/scene/CkwWorld.h"
 
 namespace {
 
-constexpr int32_t kDepthFar = 0xFFFF;
 constexpr int32_t kTransparentBit = 1;
-
-uint16_t* depthStorage(CkwGraphics3D* g, CkwArray<uint16_t>& own)
-{
-    if (g->m_externalDepth != nullptr)
-        return g->m_externalDepth;
-    return own.isEmpty() ? nullptr : own.data();
-}
-
-// Cuts a span running a0..a1 to [lo, hi]; b0..b1, its image on the other
-// side (screen or texture), moves in proportion. False when nothing is left.
-bool cutSpan(int32_t& a0, int32_t& a1, int32_t& b0, int32_t& b1, int32_t lo, int32_t hi)
-{
-    if (std::max(a0, a1) <= lo || std::min(a0, a1) >= hi)
-        return false;
-    const int64_t da = int64_t{a1} - a0, db = int64_t{b1} - b0;
-    const auto moveTo = [&](int32_t& a, int32_t& b, int32_t edge) {
-        const int64_t share = fixedDiv64((int64_t{edge} - a) << 16, da);
-        b = static_cast<int32_t>(b + ((share * db + 0x8000) >> 16));
-        a = edge;
-    };
-    if (std::min(a0, a1) < lo)
-        moveTo(a0 < a1 ? a0 : a1, a0 < a1 ? b0 : b1, lo);
-    if (std::max(a0, a1) > hi)
-        moveTo(a0 > a1 ? a0 : a1, a0 > a1 ? b0 : b1, hi);
-    return true;
-}
-
-// How much fog covers a sprite whose origin lies e in front of the eye, w
-// the homogeneous weight of its eye-space position.
-float spriteFog(const CkwFog& fog, float e, float w)
-{
-    if (fog.getMode() == CkwFog::kExponential)
-        return 1.0f - floatExp(-(fog.getDensity() * (w != 1.0f ? e / w : e)));
-    if (fog.getMode() != CkwFog::kLinear)
-        return 0.0f;
-    const float x = e - fog.getNearDistance() * w;
-    const float r = (fog.getFarDistance() - fog.getNearDistance()) * w;
-    if (r > 0.0f)
-        return x <= 0.0f ? 0.0f : (x >= r ? 1.0f : x / r);
-    if (r < 0.0f)
-        return x >= 0.0f ? 0.0f : (x <= r ? 1.0f : x / r);
-    return 1.0f;
-}
 
 } // namespace
 
@@ -133,9 +84,16 @@ void CkwRendererStandard::bindTarget(CkwGraphics3D* g)
     m_frameClock = m_cacheClock;
     const int32_t w = g->m_clipRect.width, h = g->m_clipRect.height;
     m_ownDepth.setCount(g->m_externalDepth != nullptr ? 0 : w * h);
-    m_rasterizer->setTarget(g->m_clipPixels, w, h, g->m_pitch, depthStorage(g, m_ownDepth), g->m_depthBufferEnabled);
+    m_rasterizer->setTarget(g->m_clipPixels, w, h, g->m_pitch, depthBuffer(), g->m_depthBufferEnabled);
     m_rasterizer->setAlphaPlane(g->m_alphaPixels, g->m_alphaPitch);
     m_rasterizer->setDepthEnabled(g->m_depthBufferEnabled);
+}
+
+uint16_t* CkwRendererStandard::depthBuffer()
+{
+    if (m_graphics->m_externalDepth != nullptr)
+        return m_graphics->m_externalDepth;
+    return m_ownDepth.isEmpty() ? nullptr : m_ownDepth.data();
 }
 
 void CkwRendererStandard::updateColorBuffer(CkwGraphics3D* g) { m_rasterizer->setColorBuffer(g->m_clipPixels); }
@@ -148,10 +106,9 @@ void CkwRendererStandard::setViewport(int32_t, int32_t, int32_t width, int32_t h
 
 bool CkwRendererStandard::viewportReady()
 {
+    // The context keeps its viewport clip current; the renderer only reads it.
     if (m_graphics == nullptr)
         return false;
-    if (m_graphics->m_viewportDirty)
-        m_graphics->updateViewportClip();
     return m_graphics->m_viewportVisible != 0 && m_graphics->m_clipPixels != nullptr;
 }
 
@@ -200,167 +157,6 @@ void CkwRendererStandard::setLights(int32_t count, CkwNode* const* lights, const
         CkwActiveLightStandard record{};
         if (record.setup(*light, eye))
             m_lights.append(record);
-    }
-}
-
-int32_t CkwRendererStandard::scissorWidth() const { return m_graphics->m_scissor.width; }
-
-void CkwRendererStandard::clearBackground(CkwBackground* background, CkwCamera* camera)
-{
-    if (!viewportReady())
-        return;
-    CkwGraphics3D* g = m_graphics;
-    const int32_t W = g->m_clipRect.width, H = g->m_clipRect.height;
-    const int32_t x0 = g->m_scissor.x - g->m_clipRect.x, y0 = g->m_scissor.y - g->m_clipRect.y;
-    const int32_t x1 = x0 + g->m_scissor.width, y1 = y0 + g->m_scissor.height;
-    uint16_t* depth = depthStorage(g, m_ownDepth);
-    auto clearDepth = [&] {
-        if (depth != nullptr)
-            std::fill(depth, depth + int64_t(W) * H, uint16_t(kDepthFar));
-    };
-    auto fill = [&](int32_t x, int32_t y, int32_t w, int32_t h, uint16_t pixel, uint8_t alpha) {
-        if (w > 0 && h > 0)
-            m_rasterizer->fillRect(x, y, w, h, pixel, alpha);
-    };
-    if (background == nullptr) {
-        fill(x0, y0, x1 - x0, y1 - y0, 0, 0);
-        clearDepth();
-        return;
-    }
-    const bool colorClear = background->isColorClearEnabled();
-    const bool depthClear = background->isDepthClearEnabled();
-    auto* image = static_cast<CkwImage2D*>(background->getImage());
-    const bool useStageset = camera != nullptr && !m_cameraDegenerate && image != nullptr
-                          && image->getClassId() == kClassStageset;
-    CkwFixedColor color{};
-    color.setRgb(background->getColor());
-    const uint16_t pixel = color.toRgb565();
-    const uint8_t alpha = static_cast<uint8_t>(background->getColor() >> 24);
-    if (!colorClear && !(depthClear && useStageset)) {
-        if (depthClear)
-            clearDepth();
-        return;
-    }
-    if (image == nullptr || !rasterImageOf(image, m_blitImage)) {
-        if (colorClear)
-            fill(x0, y0, x1 - x0, y1 - y0, pixel, alpha);
-        if (depthClear)
-            clearDepth();
-        return;
-    }
-
-    // The crop mapped onto the viewport in 16.16 steps; BORDER axes are cut
-    // to the part of the image the crop covers.
-    int32_t vx = g->m_viewportInClip.x, vy = g->m_viewportInClip.y;
-    int32_t vw = g->m_viewportInClip.width, vh = g->m_viewportInClip.height;
-    float cx = background->getCropX(), cy = background->getCropY();
-    float cw = background->getCropWidth(), ch = background->getCropHeight();
-    const int32_t iw = image->getWidth(), ih = image->getHeight();
-    const int32_t stepX = static_cast<int32_t>(cw * 65536.0 + 0.5) / vw;
-    const int32_t stepY = static_cast<int32_t>(ch * 65536.0 + 0.5) / vh;
-    auto borderAxis = [](float& c, float& cs, int32_t& v, int32_t& vs, float size) {
-        if (c + cs < 0.0f || c >= size || cs == 0.0f) {
-            v += vs;
-            vs = 0;
-            c = size;
-            return;
-        }
-        if (c < 0.0f) {
-            const int32_t d = static_cast<int32_t>(-(c / cs) * vs);
-            cs += c;
-            c = 0.0f;
-            v += d;
-            vs -= d;
-        }
-        if (c + cs > size)
-            vs = static_cast<int32_t>(vs - ((c + cs - size) / cs) * vs);
-    };
-    if (background->getImageModeX() == CkwBackground::kBorder)
-        borderAxis(cx, cw, vx, vw, static_cast<float>(iw));
-    if (background->getImageModeY() == CkwBackground::kBorder)
-        borderAxis(cy, ch, vy, vh, static_cast<float>(ih));
-    cx = std::clamp(cx, -32767.0f, 32767.0f);
-    cy = std::clamp(cy, -32767.0f, 32767.0f);
-    int64_t fx = static_cast<int64_t>(cx * 65536.0 + 0.5), fy = static_cast<int64_t>(cy * 65536.0 + 0.5);
-    if (g->m_viewportClipped) {
-        if (vx < 0) {
-            vw += vx;
-            fx -= int64_t{stepX} * vx;
-            vx = 0;
-        }
-        if (vy < 0) {
-            vh += vy;
-            fy -= int64_t{stepY} * vy;
-            vy = 0;
-        }
-        if (vx + vw >= W)
-            vw = W - vx;
-        if (vy + vh >= H)
-            vh = H - vy;
-    }
-    // Brought into the image by whole periods; a modulo keeps huge crops cheap.
-    const int64_t spanX = int64_t{iw} << 16, spanY = int64_t{ih} << 16;
-    fx %= spanX;
-    if (fx < 0)
-        fx += spanX;
-    fy %= spanY;
-    if (fy < 0)
-        fy += spanY;
-
-    const bool meets = vw > 0 && vh > 0 && vx < x1 && x0 < vx + vw && vy < y1 && y0 < vy + vh;
-    if (colorClear) {
-        if (meets) {
-            fill(x0, y0, x1 - x0, vy - y0, pixel, alpha);
-            fill(x0, vy + vh, x1 - x0, y1 - vh - vy, pixel, alpha);
-            fill(x0, vy, vx - x0, vh, pixel, alpha);
-            fill(vx + vw, vy, x1 - vw - vx, vh, pixel, alpha);
-            m_rasterizer->setBlitImage(&m_blitImage, kFuncReplace);
-            m_rasterizer->blitImage(vx, vy, vw, vh, static_cast<int32_t>(fx), static_cast<int32_t>(fy), stepX, stepY);
-        } else {
-            fill(x0, y0, x1 - x0, y1 - y0, pixel, alpha);
-        }
-    }
-    if (!depthClear)
-        return;
-    if (!useStageset || !meets || depth == nullptr) {
-        clearDepth();
-        return;
-    }
-    // The Stageset's depth values take the image's place in the depth buffer.
-    auto* stageset = static_cast<CkwStageset*>(image);
-    stageset->prepareDepthMap(camera);
-    const uint16_t* source = stageset->getDepthMap();
-    if (source == nullptr) {
-        clearDepth();
-        return;
-    }
-    auto fillDepth = [&](int32_t x, int32_t y, int32_t w, int32_t h) {
-        for (int32_t row = std::max(y, 0); row < std::min(y + h, H); ++row)
-            std::fill(depth + int64_t(row) * W + std::max(x, 0), depth + int64_t(row) * W + std::min(x + w, W),
-                      uint16_t(kDepthFar));
-    };
-    fillDepth(x0, y0, x1 - x0, vy - y0);
-    fillDepth(x0, vy + vh, x1 - x0, y1 - vh - vy);
-    fillDepth(x0, vy, vx - x0, vh);
-    fillDepth(vx + vw, vy, x1 - vw - vx, vh);
-    // Steps taken modulo the map, so a crop wider than it or running
-    // backwards still reads inside it with one wrap per step.
-    const auto wrapped = [](int64_t step, int64_t span) { return (step % span + span) % span; };
-    const int64_t wrapX = wrapped(stepX, spanX), wrapY = wrapped(stepY, spanY);
-    int64_t ty = fy;
-    for (int32_t row = 0; row < vh; ++row) {
-        const uint16_t* src = source + int64_t(ty >> 16) * iw;
-        uint16_t* dst = depth + int64_t(vy + row) * W + vx;
-        int64_t tx = fx;
-        for (int32_t col = 0; col < vw; ++col) {
-            dst[col] = src[tx >> 16];
-            tx += wrapX;
-            if (tx >= spanX)
-                tx -= spanX;
-        }
-        ty += wrapY;
-        if (ty >= spanY)
-            ty -= spanY;
     }
 }
 
@@ -614,114 +410,4 @@ void CkwRendererStandard::renderImmediate(CkwVertexBuffer* vertexBuffer, CkwInde
     m_alphaFactor = 1.0f;
     if (setupNode(transform != nullptr ? *transform : CkwMatrix()))
         renderSubmesh(vertexBuffer, indexBuffer, appearance, scope);
-}
-
-void CkwRendererStandard::renderSprite(CkwSprite* sprite)
-{
-    CkwAppearance* appearance = sprite->getAppearance();
-    int32_t left, top, right, bottom;
-    if (appearance == nullptr || !sprite->computeCropCoords(left, top, right, bottom)
-        || !rasterImageOf(sprite->getImage(), m_blitImage))
-        return;
-    const CkwCompositingMode* mode = appearance->getCompositingMode();
-    m_rasterizer->setCompositingMode(rasterCompositingOf(mode != nullptr ? *mode : *m_defaultCompositingMode));
-    const bool fade = m_blitImage.alphaData != nullptr && m_alphaFactor < 1.0f;
-    m_rasterizer->setBlitImage(&m_blitImage, fade ? kFuncModulate : kFuncReplace);
-
-    const CkwMatrix& world = sprite->getWorldTransform();
-    float origin[4];
-    CkwMatrix mvp = m_viewProjection;
-    mvp.multiply(world);
-    mvp.transform4(0.0f, 0.0f, 0.0f, 1.0f, origin);
-    if (std::fabs(origin[3]) <= kMatrixEpsilon)
-        return;
-    for (int32_t i = 0; i < 3; ++i)
-        origin[i] /= origin[3];
-    if (origin[2] < -1.0f || origin[2] > 1.0f)
-        return;
-    const CkwRect& viewport = m_graphics->m_viewportInClip;
-    auto screenX = [&](float x) { return (x + 1.0f) * 0.5f * viewport.width * 16.0f + viewport.x * 16; };
-    auto screenY = [&](float y) { return (1.0f - y) * 0.5f * viewport.height * 16.0f + viewport.y * 16; };
-    const float x = screenX(std::clamp(origin[0], -128.0f, 128.0f));
-    const float y = screenY(std::clamp(origin[1], -128.0f, 128.0f));
-
-    float w, h;
-    if (!sprite->isScaled()) {
-        w = std::fabs(std::trunc(sprite->getCropWidth() * 16.0f));
-        h = std::fabs(std::trunc(sprite->getCropHeight() * 16.0f));
-    } else {
-        // The node's unit x and y axes at the sprite's depth, measured on screen.
-        CkwMatrix modelView = m_view;
-        modelView.multiply(world);
-        const float* m = modelView.m;
-        const float lx = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
-        const float ly = std::sqrt(m[4] * m[4] + m[5] * m[5] + m[6] * m[6]);
-        float p0[4], px[4], py[4];
-        m_projection.transform4(m[12], m[13], m[14], 1.0f, p0);
-        m_projection.transform4(m[12] + lx, m[13], m[14], 1.0f, px);
-        m_projection.transform4(m[12], m[13] - ly, m[14], 1.0f, py);
-        if (std::fabs(p0[3]) <= kMatrixEpsilon || std::fabs(px[3]) <= kMatrixEpsilon || std::fabs(py[3]) <= kMatrixEpsilon)
-            return;
-        w = std::fabs(screenX(px[0] / px[3]) - screenX(p0[0] / p0[3]));
-        h = std::fabs(screenY(py[1] / py[3]) - screenY(p0[1] / p0[3]));
-    }
-    if (!(w < 1e6f && h < 1e6f))
-        return;
-    const int32_t qx = static_cast<int32_t>(std::floor((x - w * 0.5f) / 16.0f)) * 16;
-    const int32_t qy = static_cast<int32_t>(std::floor((y - h * 0.5f) / 16.0f)) * 16;
-    const int32_t qw = static_cast<int32_t>(w) & ~15, qh = static_cast<int32_t>(h) & ~15;
-    if (qw < 16 || qh < 16)
-        return;
-    const CkwRect& scissor = m_graphics->m_scissor;
-    const int32_t sx = (scissor.x - m_graphics->m_clipRect.x) * 16, sy = (scissor.y - m_graphics->m_clipRect.y) * 16;
-    const int32_t sx1 = sx + scissor.width * 16, sy1 = sy + scissor.height * 16;
-    if (qx >= sx1 || qy >= sy1 || qx + qw <= sx || qy + qh <= sy)
-        return;
-
-    // Edges on screen (sixteenths) and their texture coordinates; a crop
-    // reaching past the image is cut to it, not repeated.
-    int32_t x0 = qx, x1 = qx + qw, y0 = qy, y1 = qy + qh;
-    if (!cutSpan(left, right, x0, x1, 0, kFixedOne) || !cutSpan(top, bottom, y0, y1, 0, kFixedOne))
-        return;
-    // Pixel centres sample the texture: half a texel step in.
-    const int32_t halfS = safeDivide(right - left, std::max((x1 - x0) >> 4, 1)) / 2;
-    const int32_t halfT = safeDivide(bottom - top, std::max((y1 - y0) >> 4, 1)) / 2;
-    left += halfS;
-    right += halfS;
-    top += halfT;
-    bottom += halfT;
-    if (!cutSpan(x0, x1, left, right, sx, sx1) || !cutSpan(y0, y1, top, bottom, sy, sy1))
-        return;
-
-    const CkwFog* fog = appearance->getFog();
-    const uint32_t fogRgb = fog != nullptr ? (fog->getColor() & 0xFFFFFF) : 0;
-    m_rasterizer->setFog(fog != nullptr ? &fogRgb : nullptr);
-    uint8_t fogByte = 0;
-    if (fog != nullptr) {
-        CkwMatrix modelView = m_view;
-        modelView.multiply(world);
-        const float f = spriteFog(*fog, -modelView.m[14], modelView.m[15]);
-        fogByte = static_cast<uint8_t>(std::clamp(f * 255.0f, 0.0f, 255.0f));
-    }
-
-    SkwRasterVertex v[4]{};
-    const int32_t z = static_cast<int32_t>(std::clamp<int64_t>(
-        ((std::lround(origin[2] * 65536.0f) + 0x10000) >> 2) * (m_depthScale >> 3) + m_depthOffset, 0, 0x0FFFFFFF));
-    const uint8_t alpha = m_alphaFactor < 1.0f ? static_cast<uint8_t>(m_alphaFactor * 255.0f) : 255;
-    const int32_t xs[4] = {x0, x0, x1, x1};
-    const int32_t ys[4] = {y0, y1, y0, y1};
-    const int32_t ss[4] = {left, left, right, right};
-    const int32_t ts[4] = {top, bottom, top, bottom};
-    for (int32_t i = 0; i < 4; ++i) {
-        v[i].x = xs[i];
-        v[i].y = ys[i];
-        v[i].z = z;
-        v[i].r = v[i].g = v[i].b = 0x10000;
-        v[i].alpha = alpha;
-        v[i].fog = fogByte;
-        v[i].tex[0].s = ss[i];
-        v[i].tex[0].t = ts[i];
-        v[i].tex[0].q = 0x10000;
-    }
-    m_rasterizer->drawQuad(sprite->isScaled(), &v[0], &v[1], &v[2], &v[3]);
 }

@@ -1,7 +1,9 @@
 // The engine's software renderer: binds the render context's target into the
 // rasterizer, sets up camera and lights, clears with a Background, walks the
 // scene into a render queue sorted by layer and transparency, and draws each
-// queued submesh through transform, lighting, culling and clipping.
+// queued submesh through transform, lighting, culling and clipping and each
+// sprite as a quad. It reads the context's target fields and never calls
+// back into the context.
 #pragma once
 
 #include <cstdint>
@@ -68,7 +70,8 @@ private:
     void construct();
     bool viewportReady();
     void setDepthConstants();
-    int32_t scissorWidth() const;
+    // The target's own depth values, else the renderer's; null when neither.
+    uint16_t* depthBuffer();
 
     // Queue.
     void resetQueue(CkwNode* root);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -74,6 +75,19 @@ struct Drawn {
     int32_t code = 0;
 };
 
+// A pixel against its reference colour (above 1 taken as 1), channel by channel.
+::testing::AssertionResult pixelNear(const Drawn& drawn, int32_t x, int32_t y, const Vec& color, double tolerance)
+{
+    const uint32_t p = drawn.rgb(x, y);
+    const double actual[3] = {(p >> 16) / 255.0, ((p >> 8) & 255) / 255.0, (p & 255) / 255.0};
+    const double expected[3] = {std::min(1.0, color.x), std::min(1.0, color.y), std::min(1.0, color.z)};
+    for (int c = 0; c < 3; ++c)
+        if (std::fabs(actual[c] - expected[c]) > tolerance)
+            return ::testing::AssertionFailure() << "pixel " << x << "," << y << " channel " << c << ": "
+                                                 << actual[c] * 255 << " against " << expected[c] * 255;
+    return ::testing::AssertionSuccess();
+}
+
 // Compares every pixel whose reference is stable under a 1-pixel shift (away
 // from edges and texel borders) with the reference colour, channel by channel.
 // Fails on the first pixel off by more than the tolerance; else succeeds when
@@ -97,14 +111,8 @@ struct Drawn {
                 }
             if (!stable)
                 continue;
-            const uint32_t p = drawn.rgb(x, y);
-            const double actual[3] = {(p >> 16) / 255.0, ((p >> 8) & 255) / 255.0, (p & 255) / 255.0};
-            const double expected[3] = {std::min(1.0, color.x), std::min(1.0, color.y), std::min(1.0, color.z)};
-            for (int c = 0; c < 3; ++c)
-                if (std::fabs(actual[c] - expected[c]) > tolerance)
-                    return ::testing::AssertionFailure()
-                        << "pixel " << x << "," << y << " channel " << c << ": " << actual[c] * 255 << " against "
-                        << expected[c] * 255;
+            if (::testing::AssertionResult near = pixelNear(drawn, x, y, color, tolerance); !near)
+                return near;
             ++compared;
         }
     if (compared < minimum)
@@ -270,6 +278,35 @@ TEST(RendererPictures, NearPlaneAndScreenEdgeClipping)
         return true;
     };
     EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
+    }), 0);
+}
+
+// Triangles reaching past one side of the view, a little or far, are cut at
+// that side: what is drawn is their part on screen, as the reference finds it.
+TEST(RendererPictures, TrianglesCrossingOneSideAreCutThere)
+{
+    const int32_t triangles[][6] = {{-1, -1, 6, 0, -1, 1}, {1, -1, 1, 1, -40, 0}, {-1, -1, 1, -1, 0, 9}};
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        for (const auto& v : triangles) {
+            SCOPED_TRACE(v[4]);
+            CkwWorld* world = testWorld(test);
+            CkwMesh* triangle = coloredQuad(1.0f, 0xFFE04040, flatAppearance(), 0, 0, 0);
+            triangle->getVertexBuffer()->setPositions(
+                kitVertexArray(3, 2, {v[0], v[1], 0, v[2], v[3], 0, v[4], v[5], 0, v[4], v[5], 0}), 1.0f, 0, nullptr);
+            world->addChild(triangle);
+            Drawn drawn(world);
+            ASSERT_EQ(drawn.code, 0);
+            auto reference = [&](double px, double py, int64_t& id, Vec& color) {
+                const Vec p = onPlaneZ(px, py, 0.0);
+                id = 1;
+                for (int i = 0, j = 2; i < 3; j = i++)  // left of every edge j -> i
+                    id &= (v[2 * i] - v[2 * j]) * (p.y - v[2 * j + 1]) >= (v[2 * i + 1] - v[2 * j + 1]) * (p.x - v[2 * j]);
+                color = id ? rgbOf(0xE04040) : Vec{0, 0, 0};
+                return true;
+            };
+            EXPECT_TRUE(matchesReference(drawn, reference, kTolerance, kW * kH / 2));
+        }
     }), 0);
 }
 
@@ -475,7 +512,8 @@ TEST(RendererPictures, UnscaledSpriteShowsItsImagePixelForPixel)
 
 // A skinned square follows its bone: drawn exactly where a plain square moved
 // as the bone is, whether the bone moved or not, and queued after the meshes
-// of its skeleton. A binding past the vertices refuses the frame.
+// of its skeleton. A binding past the vertices refuses the frame; a disabled
+// skinned mesh hides its skeleton too.
 TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
 {
     SceneTest test;
@@ -483,7 +521,9 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
         const struct {
             float shift, turn;
             int32_t boundCount, code;
-        } cases[] = {{0.0f, 0.0f, 4, 0}, {2.0f, 0.0f, 4, 0}, {-1.5f, 30.0f, 4, 0}, {0.5f, 0.0f, 5, KErrIllegalState}};
+            bool enabled = true;
+        } cases[] = {{0.0f, 0.0f, 4, 0}, {2.0f, 0.0f, 4, 0}, {-1.5f, 30.0f, 4, 0}, {0.5f, 0.0f, 5, KErrIllegalState},
+                     {0.0f, 0.0f, 4, 0, false}};
         for (const auto& c : cases) {
             SCOPED_TRACE(c.shift);
             CkwWorld* plainWorld = testWorld(test);
@@ -505,9 +545,13 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
             skin->initSingle(rest->getVertexBuffer(), rest->getIndexBuffer(0), rest->getAppearance(0), skeleton);
             skin->addTransform(bone, 1, 0, c.boundCount);
             world->addChild(skin);
+            skin->setRenderingEnable(c.enabled);
             Drawn atRest(world);
             ASSERT_EQ(atRest.code, c.code);
             if (c.code != 0)
+                continue;
+            EXPECT_EQ(queueOrder(atRest).empty(), !c.enabled);
+            if (!c.enabled)
                 continue;
             bone->setTranslation(c.shift, 0, 0);
             renderkit::rotate(bone, c.turn, 0, 0, 1);
@@ -533,22 +577,28 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
     }), 0);
 }
 
-// A repeated Stageset background fills the depth buffer from its map for any
-// crop, wider than the map or running backwards: each value is the map's at
-// the crop position taken modulo the map, as a plain reference computes it.
-TEST(RendererPictures, StagesetBackgroundDepthStaysInsideItsMap)
+// A repeated Stageset background fills colour and depth alike from its image
+// and map for any crop, wider than them (past 32 bits in 16.16), running
+// backwards or starting outside: each pixel takes the texel at the crop
+// position taken modulo the image, as a plain reference computes it. A crop
+// that is not finite shows no image.
+TEST(RendererPictures, StagesetBackgroundColourAndDepthWrapAlike)
 {
     SceneTest test;
     ASSERT_EQ(SceneTest::trap([&] {
         constexpr int32_t iw = 16, ih = 8, tw = 32, th = 16;
-        std::vector<uint8_t> data(iw * ih * 5, 0x40);
+        std::vector<uint8_t> data(iw * ih * 5);
         for (int32_t i = 0; i < iw * ih; ++i) {
+            data[3 * i] = uint8_t(i << 4);
+            data[3 * i + 1] = uint8_t(i >> 4 << 5);
             data[iw * ih * 3 + 2 * i] = uint8_t(1 + i);
-            data[iw * ih * 3 + 2 * i + 1] = 0;
         }
-        const float crops[][4] = {{0, 0, 5000, 8}, {16, 0, -16, 8}, {0, 8, 16, -8}, {3, -2, 16, 8}, {0, 0, 7, 300}};
+        const float inf = std::numeric_limits<float>::infinity();
+        const float crops[][4] = {{0, 0, 5000, 8},  {16, 0, -16, 8}, {0, 8, 16, -8},  {3, -2, 16, 8}, {0, 0, 7, 300},
+                                  {0, 0, 20000, 8}, {5, 0, 40000, 8}, {-16, 0, -16, 8}, {0, 0, 16, inf},
+                                  {std::nanf(""), 0, 16, 8}};
         for (const auto& crop : crops) {
-            SCOPED_TRACE(crop[0] * 1000 + crop[1] * 100 + crop[2]);
+            SCOPED_TRACE(::testing::PrintToString(std::vector<float>(crop, crop + 4)));
             auto* map = test.hold(new CkwStageset);
             map->initWithData(iw, ih, static_cast<int32_t>(data.size()), data.data());
             CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, 1.0f, kNear, kFar, kDistance));
@@ -564,17 +614,21 @@ TEST(RendererPictures, StagesetBackgroundDepthStaysInsideItsMap)
             g->bindImageTarget(target);
             g->renderWorld(world);
             const uint16_t* source = map->getDepthMap();
+            const auto* sourceColour = reinterpret_cast<const uint16_t*>(map->getPixels());
             const uint16_t* depth = target->getDepthMap();
+            const auto* colour = reinterpret_cast<const uint16_t*>(target->getPixels());
+            const bool shown = std::isfinite(crop[0] + crop[1] + crop[2] + crop[3]);
             const int64_t spanX = int64_t{iw} << 16, spanY = int64_t{ih} << 16;
-            const int64_t stepX = static_cast<int32_t>(crop[2] * 65536.0 + 0.5) / tw;
-            const int64_t stepY = static_cast<int32_t>(crop[3] * 65536.0 + 0.5) / th;
+            const int64_t stepX = shown ? static_cast<int64_t>(crop[2] * 65536.0 + 0.5) / tw : 0;
+            const int64_t stepY = shown ? static_cast<int64_t>(crop[3] * 65536.0 + 0.5) / th : 0;
             const auto wrap = [](int64_t v, int64_t span) { return (v % span + span) % span; };
             int32_t mismatches = 0;
             for (int32_t y = 0; y < th; ++y)
                 for (int32_t x = 0; x < tw; ++x) {
-                    const int64_t u = wrap(static_cast<int64_t>(crop[0] * 65536.0 + 0.5) + x * stepX, spanX) >> 16;
-                    const int64_t v = wrap(static_cast<int64_t>(crop[1] * 65536.0 + 0.5) + y * stepY, spanY) >> 16;
-                    mismatches += depth[y * tw + x] != source[v * iw + u];
+                    const int64_t u = shown ? wrap(static_cast<int64_t>(crop[0] * 65536.0 + 0.5) + x * stepX, spanX) >> 16 : 0;
+                    const int64_t v = shown ? wrap(static_cast<int64_t>(crop[1] * 65536.0 + 0.5) + y * stepY, spanY) >> 16 : 0;
+                    mismatches += depth[y * tw + x] != (shown ? source[v * iw + u] : 0xFFFF);
+                    mismatches += colour[y * tw + x] != (shown ? sourceColour[v * iw + u] : 0);
                 }
             EXPECT_EQ(mismatches, 0);
         }
@@ -582,9 +636,10 @@ TEST(RendererPictures, StagesetBackgroundDepthStaysInsideItsMap)
 }
 
 // Sprites are cut to the viewport, their crop to the image, and fogged by
-// their distance: no pixel changes outside the viewport, a crop half past
-// the image draws only the half inside it, and a sprite at the far end of
-// linear fog shows the fog colour.
+// their distance: no pixel changes outside the viewport, a crop part past
+// the image draws only the part inside it, where that part lies in the crop,
+// one wholly past it draws nothing, and a sprite at the far end of linear fog
+// shows the fog colour.
 TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
 {
     SceneTest test;
@@ -599,13 +654,21 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             int32_t crop[4];
             bool fogged;
             int32_t drawn;  // sprite pixels inside the viewport; -1 some
+            int32_t firstX; // the leftmost of them; the unmoved quad spans 52..67
         } cases[] = {
-            {"left edge", -30, 0, 0, false, {0, 0, 16, 16}, false, 8 * 16},
-            {"top edge", 0, 25, 0, false, {0, 0, 16, 16}, false, 16 * 8},
-            {"scaled at the left edge", -30, 0, 0, true, {0, 0, 16, 16}, false, -1},
-            {"mirrored at the left edge", -30, 0, 0, false, {0, 0, -16, 16}, false, 8 * 16},
-            {"crop half past the image", 0, 0, 0, false, {8, 0, 16, 16}, false, 8 * 16},
-            {"at the far end of the fog", 0, 0, -3, false, {0, 0, 16, 16}, true, 16 * 16},
+            {"left edge", -30, 0, 0, false, {0, 0, 16, 16}, false, 8 * 16, 30},
+            {"top edge", 0, 25, 0, false, {0, 0, 16, 16}, false, 16 * 8, 52},
+            {"scaled at the left edge", -30, 0, 0, true, {0, 0, 16, 16}, false, -1, 30},
+            {"mirrored at the left edge", -30, 0, 0, false, {0, 0, -16, 16}, false, 8 * 16, 30},
+            {"crop half past the image", 0, 0, 0, false, {8, 0, 16, 16}, false, 8 * 16, 52},
+            {"crop half before the image", 0, 0, 0, false, {-8, 0, 16, 16}, false, 8 * 16, 60},
+            {"mirrored crop half before the image", 0, 0, 0, false, {-8, 0, -16, 16}, false, 8 * 16, 52},
+            {"crop a length right", 0, 0, 0, false, {16, 0, 16, 16}, false, 0, -1},
+            {"crop two lengths right", 0, 0, 0, false, {32, 0, 16, 16}, false, 0, -1},
+            {"crop a length left", 0, 0, 0, false, {-16, 0, 16, 16}, false, 0, -1},
+            {"crop a length down", 0, 0, 0, false, {0, 16, 16, 16}, false, 0, -1},
+            {"mirrored crop past the image", 0, 0, 0, false, {24, 0, -16, 16}, false, 0, -1},
+            {"at the far end of the fog", 0, 0, -3, false, {0, 0, 16, 16}, true, 16 * 16, 52},
         };
         for (const auto& c : cases) {
             SCOPED_TRACE(c.name);
@@ -638,7 +701,7 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             g->bindTarget(tw, th, tw * 2, target.color.data());
             g->setViewport(viewport.x, viewport.y, viewport.width, viewport.height);
             g->renderWorld(world);
-            int32_t outside = 0, drawn = 0, fogColoured = 0;
+            int32_t outside = 0, drawn = 0, fogColoured = 0, firstX = -1;
             for (int32_t y = 0; y < th; ++y)
                 for (int32_t x = 0; x < tw; ++x) {
                     const bool inside = x >= viewport.x && x < viewport.x + viewport.width && y >= viewport.y
@@ -647,8 +710,11 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
                     outside += !inside && p != sentinel;
                     drawn += inside && p != 0;
                     fogColoured += p == 0x001F;
+                    if (inside && p != 0 && (firstX < 0 || x < firstX))
+                        firstX = x;
                 }
             EXPECT_EQ(outside, 0);
+            EXPECT_EQ(firstX, c.firstX);
             if (c.drawn < 0)
                 EXPECT_GT(drawn, 0);
             else
@@ -668,7 +734,7 @@ TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
         bool transparent;
         float z;
     } meshes[] = {{0, false, 0}, {2, true, -3}, {-1, true, 1}, {0, true, -4}, {0, true, 2}, {-63, false, 0},
-                  {63, false, 1}, {0, false, -1}, {2, true, -3}, {-1, false, 2}, {0, true, -4}};
+                  {63, false, 1}, {0, false, -1}, {2, true, -3}, {-1, false, 2}, {0, true, -4}, {1, false, 0}};
     SceneTest test;
     ASSERT_EQ(SceneTest::trap([&] {
         CkwWorld* world = testWorld(test);
@@ -695,6 +761,74 @@ TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
         for (const Entry& e : expected)
             reference.push_back(e.node);
         EXPECT_EQ(queueOrder(drawn), reference);
+    }), 0);
+}
+
+// One node over an opaque square behind it, at the centre against the
+// formulas: a node's alpha factor multiplies down nested groups and makes
+// ALPHA blending transparent (queued after the square, drawn at a quarter),
+// a faded RGBA sprite modulates its texels by it, a disabled group hides its
+// subtree, ADD clamps before ALPHA blends, MODULATE_X2 doubles an untextured
+// product.
+TEST(RendererPictures, NodesOverASquareFollowAlphaTextureFunctionsAndBlendings)
+{
+    constexpr int32_t kAlpha = CkwCompositingMode::kAlpha;
+    const struct {
+        const char* name;
+        float alpha;  // of each of two nested groups
+        bool enabled, sprite;
+        uint32_t colour, texel;  // texel 0: untextured
+        int32_t function, blending;
+        uint32_t behind;
+        Vec expected;
+        const char* order;  // n the node, b the square behind
+    } cases[] = {
+        {"opaque", 1, true, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {1, 0, 0}, "nb"},
+        {"half in half", 0.5f, true, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {0.25, 0.75, 0}, "bn"},
+        {"faded white sprite", 0.5f, true, true, 0, 0, 0, kAlpha, 0xFF00FF00, {0.25, 1, 0.25}, "bn"},
+        {"group disabled", 1, false, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "b"},
+        {"ADD then ALPHA", 1, true, false, 0x80C04080, 0x80C0C0, kTextureFuncAdd, kAlpha, 0xFF0000FF, {0.5, 0.5, 1}, "bn"},
+        {"untextured MODULATE_X2", 1, true, false, 0xFFC0FF40, 0, 0, CkwCompositingMode::kModulateX2, 0xFF8040C0,
+         {2 * 0.75 * 0.5, 2 * 1.0 * 0.25, 2 * 0.25 * 0.75}, "bn"},
+    };
+    SceneTest test;
+    ASSERT_EQ(SceneTest::trap([&] {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            CkwAppearance* appearance = flatAppearance(blendingMode(c.blending));
+            if (c.texel != 0)
+                appearance->setTexture(0, renderkit::texture(renderkit::checkerImage(2, 1, c.texel, c.texel), c.function));
+            CkwNode* node = nullptr;
+            if (c.sprite) {
+                const std::vector<uint8_t> white(8 * 8 * 4, 0xFF);
+                auto* image = static_cast<CkwImage2D*>(CkwImage2D::create());
+                image->initWithData(kImageFormatRgba, 8, 8, static_cast<int32_t>(white.size()), white.data());
+                auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
+                sprite->setImage(image);
+                sprite->setAppearance(appearance);
+                node = sprite;
+            } else {
+                node = coloredQuad(1.0f, c.colour, appearance, 0, 0, 0);
+            }
+            CkwGroup* outer = test.group();
+            CkwGroup* inner = test.group();
+            outer->setAlphaFactor(c.alpha);
+            inner->setAlphaFactor(c.alpha);
+            inner->setRenderingEnable(c.enabled);
+            inner->addChild(node);
+            outer->addChild(inner);
+            CkwWorld* world = testWorld(test);
+            world->addChild(outer);
+            CkwMesh* behind = coloredQuad(2.0f, c.behind, flatAppearance(), 0, 0, -2);
+            world->addChild(behind);
+            Drawn drawn(world);
+            ASSERT_EQ(drawn.code, 0);
+            std::vector<CkwNode*> order;
+            for (const char* o = c.order; *o != 0; ++o)
+                order.push_back(*o == 'n' ? node : behind);
+            EXPECT_EQ(queueOrder(drawn), order);
+            EXPECT_TRUE(pixelNear(drawn, kW / 2, kH / 2, c.expected, kTolerance));
+        }
     }), 0);
 }
 
@@ -725,8 +859,9 @@ TEST(RendererPictures, DepthRangeMapsOntoTheDepthBuffer)
 }
 
 // BORDER crops at the image's exact edges: a crop on the image shows only
-// image, one starting at its width or ending at 0 (or of width 0) only the
-// colour, and one half off shows the image on exactly the half that covers it.
+// image, one starting at its width (mirrored or not) or ending at 0 (or of
+// width 0) only the colour, and one half off shows the image on exactly the
+// half that covers it.
 TEST(RendererPictures, BorderCropsAtTheImageEdges)
 {
     SceneTest test;
@@ -736,7 +871,7 @@ TEST(RendererPictures, BorderCropsAtTheImageEdges)
             float crop[4];
             int32_t imageColumns;  // from the left; negative: from the right
         } cases[] = {{{0, 0, 8, 8}, tw}, {{8, 0, 8, 8}, 0}, {{-8, 0, 8, 8}, 0}, {{0, 0, 0, 8}, 0},
-                     {{4, 0, 8, 8}, tw / 2}, {{-4, 0, 8, 8}, -tw / 2}};
+                     {{4, 0, 8, 8}, tw / 2}, {{-4, 0, 8, 8}, -tw / 2}, {{8, 0, -8, 8}, 0}};
         for (const auto& c : cases) {
             SCOPED_TRACE(c.crop[0] * 10 + c.crop[2]);
             CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(tw) / th, kNear, kFar, kDistance));

@@ -49,6 +49,7 @@ CkwGraphics3D* CkwGraphics3D::create()
 CkwGraphics3D::~CkwGraphics3D()
 {
     delete m_renderer;
+    replaceReference(m_targetImage, nullptr);
     if (m_camera != nullptr)
         m_camera->release();
     for (CkwNode* light : m_lights)
@@ -68,6 +69,7 @@ void CkwGraphics3D::bindTargetMemory(int32_t width, int32_t height, int32_t pitc
     // cannot hold a row, or none at all, would be written out of bounds.
     if (pixels == nullptr || width < 1 || height < 1 || int64_t(pitch) < int64_t(width) * 2)
         leave(KErrIllegalArgument);
+    replaceReference(m_targetImage, nullptr);
     m_originX = m_originY = 0;
     m_width = width;
     m_height = height;
@@ -85,6 +87,14 @@ void CkwGraphics3D::bindTargetMemory(int32_t width, int32_t height, int32_t pitc
     finishBinding();
 }
 
+bool CkwGraphics3D::canTarget(CkwImage2D& image)
+{
+    const int32_t format = image.getFormat();
+    return image.isMutable() && (format == kImageFormatRgb || format == kImageFormatRgba) && !image.hasPalette()
+        && image.getWidth() >= 1 && image.getWidth() <= kMaxViewport && image.getHeight() >= 1
+        && image.getHeight() <= kMaxViewport && image.getPixels() != nullptr;
+}
+
 void CkwGraphics3D::bindImageTarget(CkwObject3D* object)
 {
     if (object == nullptr)
@@ -92,25 +102,51 @@ void CkwGraphics3D::bindImageTarget(CkwObject3D* object)
     if (!isImageClass(object->getClassId(), true))
         leave(KErrIllegalArgument);
     auto* image = static_cast<CkwImage2D*>(object);
-    const int32_t format = image->getFormat();
-    if (!image->isMutable() || (format != kImageFormatRgb && format != kImageFormatRgba) || image->hasPalette()
-        || image->getWidth() > kMaxViewport || image->getHeight() > kMaxViewport || image->getWidth() < 1
-        || image->getHeight() < 1 || image->getPixels() == nullptr)
+    if (!canTarget(*image))
         leave(KErrIllegalArgument);
+    replaceReference(m_targetImage, image);
+    readImageTarget();
+    m_clip = m_clipRect;
+    m_viewportDirty = 1;
+    finishBinding();
+}
+
+void CkwGraphics3D::readImageTarget()
+{
+    CkwImage2D* image = m_targetImage;
+    // First, as it alone can leave: a Stageset sizes its map to its image.
+    m_externalDepth = image->getClassId() == kClassStageset ? static_cast<CkwStageset*>(image)->bindDepthTarget()
+                                                             : nullptr;
     m_originX = m_originY = 0;
-    m_hasAlpha = format == kImageFormatRgba;
+    m_hasAlpha = image->getFormat() == kImageFormatRgba;
     m_width = image->getWidth();
     m_height = image->getHeight();
     m_pitch = m_width * 2;
     m_pixels = reinterpret_cast<uint16_t*>(image->getPixels());
     m_alphaPitch = image->alphaPitch();
     m_alphaPixels = image->getAlphaPlane();
-    m_externalDepth = object->getClassId() == kClassStageset ? static_cast<CkwStageset*>(image)->bindDepthTarget()
-                                                              : nullptr;
-    m_clip = m_clipRect = {0, 0, m_width, m_height};
-    m_viewportDirty = 1;
+    m_clipRect = {0, 0, m_width, m_height};
     m_clipPixels = pixelAt(m_pixels, m_pitch, m_clipRect);
-    finishBinding();
+}
+
+void CkwGraphics3D::refreshImageTarget()
+{
+    if (m_targetImage == nullptr)
+        return;
+    if (!canTarget(*m_targetImage))
+        leave(KErrIllegalState);
+    const uint16_t* pixels = m_pixels;
+    const uint8_t* alpha = m_alphaPixels;
+    const uint16_t* depth = m_externalDepth;
+    const int32_t width = m_width, height = m_height;
+    readImageTarget();
+    if (m_pixels == pixels && m_alphaPixels == alpha && m_externalDepth == depth && m_width == width
+        && m_height == height)
+        return;
+    m_clip = m_clipRect;
+    m_viewportDirty = 1;
+    updateViewportClip();
+    m_renderer->bindTarget(this);
 }
 
 void CkwGraphics3D::finishBinding()
@@ -243,6 +279,7 @@ void CkwGraphics3D::trapped(Body&& body)
 
 void CkwGraphics3D::clear(CkwBackground* background)
 {
+    refreshImageTarget();
     if (background != nullptr && background->getImage() != nullptr) {
         const int32_t expected = m_hasAlpha ? kImageFormatRgba : kImageFormatRgb;
         if (static_cast<CkwImage2D*>(background->getImage())->getFormat() != expected)
@@ -256,6 +293,7 @@ void CkwGraphics3D::renderWorld(CkwWorld* world)
     auto* camera = static_cast<CkwCamera*>(world->getActiveCamera());
     if (camera == nullptr || !camera->isDescendantOf(world))
         leave(KErrIllegalState);
+    refreshImageTarget();
     trapped([&] {
         const CkwArray<CkwNode*>& lights = world->getLights();
         resetLights();
@@ -300,6 +338,7 @@ void CkwGraphics3D::renderNode(CkwNode* node, const CkwMatrix* transform)
     default:
         leave(KErrIllegalArgument);
     }
+    refreshImageTarget();
     trapped([&] {
         handCameraAndLights();
         m_renderer->renderNode(node, transform);
@@ -310,6 +349,7 @@ void CkwGraphics3D::renderImmediate(CkwVertexBuffer* vertexBuffer, CkwIndexBuffe
                                     CkwAppearance* appearance, const CkwMatrix* transform, int32_t scope)
 {
     requireCamera();
+    refreshImageTarget();
     trapped([&] {
         handCameraAndLights();
         m_renderer->renderImmediate(vertexBuffer, indexBuffer, appearance, transform, scope);

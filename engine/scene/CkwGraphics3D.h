@@ -13,6 +13,7 @@
 #include "engine/core/scene/RectIntersect.h"
 #include "engine/scene/CkwRenderer.h"
 
+class CkwImage2D;
 class CkwObject3D;
 
 class CkwGraphics3D : public CkwHeapObject, public CkwRefCount {
@@ -34,7 +35,10 @@ public:
     void bindTargetMemory(int32_t width, int32_t height, int32_t pitch, uint16_t* pixels, int32_t clipX,
                           int32_t clipY, int32_t clipWidth, int32_t clipHeight);
     // Null binds nothing; an immutable image, one not RGB or RGBA, or one
-    // above 1024 a side leaves -1301.
+    // above 1024 a side leaves -1301. The image is held until the next
+    // binding, and its planes and size are read again before every clear and
+    // render (the viewport, depth flag and hints stay as set); one that no
+    // longer qualifies then makes the call leave -1300.
     void bindImageTarget(CkwObject3D* image);
     void setTargetPixels(uint16_t* pixels);
     void releaseTarget() {}
@@ -47,7 +51,6 @@ public:
     }
     void setDepthBufferAndHints(bool enabled, uint32_t hints);
     uint32_t getHints() const;
-    void updateViewportClip();
 
     // A null transform is the identity; a singular one leaves -1000 with the
     // camera already replaced.
@@ -97,6 +100,14 @@ public:
 private:
     CkwGraphics3D() = default;
     void finishBinding();
+    static bool canTarget(CkwImage2D& image);
+    // The target fields from the bound image, the clip its whole area.
+    void readImageTarget();
+    // Follows a bound image that was re-laid out or resized since.
+    void refreshImageTarget();
+    // Every change of the clip or viewport calls it at once, so the renderer
+    // always reads a current scissor.
+    void updateViewportClip();
     // Runs a renderer call; a leave resets the renderer's caches and passes on.
     template <class Body>
     void trapped(Body&& body);
@@ -105,6 +116,7 @@ private:
     void handCameraAndLights();
 
     CkwRenderer* m_renderer = nullptr;
+    CkwImage2D* m_targetImage = nullptr;  // counted
     CkwCamera* m_camera = nullptr;
     CkwMatrix m_cameraTransform;
     CkwArray<CkwNode*> m_lights;

@@ -135,7 +135,9 @@ TEST(Graphics3D, LightsCameraAndRenderChecks)
 
 // Overlaps are counted in whole pixels: a clip or viewport that shares no
 // pixel with the target is invisible; a visible viewport is kept relative to
-// the clip origin. A Stageset target brings its depth map as the depth buffer.
+// the clip origin. A Stageset target brings its depth map as the depth buffer;
+// the context holds it until the next binding and follows it when it is laid
+// out anew, and refuses to render into it once it cannot be a target.
 TEST(Graphics3D, EmptyOverlapsAreInvisibleAndStagesetsBringTheirDepth)
 {
     const struct {
@@ -163,11 +165,28 @@ TEST(Graphics3D, EmptyOverlapsAreInvisibleAndStagesetsBringTheirDepth)
     }
 
     Context ctx;
-    auto* stageset = ctx.test.hold(new CkwStageset);
+    auto* stageset = new CkwStageset;
+    stageset->addRef();
     ASSERT_EQ(ctx.trap([&] {
         stageset->initBlank(8, 4);
         ctx.g->bindImageTarget(stageset);
     }), 0);
-    EXPECT_EQ(ctx.g->m_externalDepth, stageset->getDepthMap());
     EXPECT_FALSE(stageset->isDepthMapUnconverted());
+    stageset->release();
+    CkwWorld* world = ctx.test.hold(renderkit::worldWithCamera(60, 1, 1, 10, 5));
+    auto* background = static_cast<CkwBackground*>(CkwBackground::create());
+    background->setColor(0xFF0000FF);
+    world->setBackground(background);
+    for (int32_t size : {0, 512}) {
+        ASSERT_EQ(ctx.trap([&] {
+            if (size != 0)
+                stageset->initBlank(size, size);
+            ctx.g->renderWorld(world);
+        }), 0);
+        EXPECT_EQ(reinterpret_cast<uint16_t*>(stageset->getPixels())[0], 0x001F);
+        EXPECT_EQ(ctx.g->m_externalDepth, stageset->getDepthMap());
+    }
+    stageset->setPaletteSize(16);
+    EXPECT_EQ(ctx.trap([&] { ctx.g->renderWorld(world); }), KErrIllegalState);
 }
+

@@ -182,7 +182,9 @@ void hitTexCoords(CkwVertexBuffer& buffer, const CkwAppearance& appearance, int3
     outT = st.y;
 }
 
-// The vertex normals interpolated, or the normal of the face's front side.
+// The vertex normals interpolated, or the normal of the face's front side:
+// the side a front face's vertex normals point to, so a mesh reports the
+// same side with normals or without.
 void hitNormal(CkwVertexBuffer& buffer, const TriangleHit& hit, float* out)
 {
     if (const CkwVertexArray* normals = buffer.getNormals()) {
@@ -354,6 +356,8 @@ void pickSprite(CkwPickData& data, CkwSprite& sprite)
     const int64_t fy = roundToFixed((ny - topLeft.y) / (bottomRight.y - topLeft.y));
     const int64_t s = left + ((int64_t{right - left} * fx) >> 16);
     const int64_t t = top + ((int64_t{bottom - top} * fy) >> 16);
+    // Off the image nothing is drawn, on either side; a negative place would
+    // also read before the texels.
     if (s < 0 || t < 0 || s >= 0x10000 || t >= 0x10000)
         return;
     CkwImage2D& image = *sprite.getImage();

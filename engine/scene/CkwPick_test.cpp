@@ -405,6 +405,7 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         bool scaled;
         float spriteZ;
         bool hit;
+        int32_t cropX = 0;
     } cases[] = {
         {"opaque half", 0.55f, 0.5f, 0.5f, true, 0, true},
         {"transparent half", 0.45f, 0.5f, 0.5f, true, 0, false},
@@ -412,6 +413,10 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         {"beside it", 0.7f, 0.5f, 0, true, 0, false},
         {"unscaled", 0.55f, 0.5f, 0, false, 0, false},
         {"behind the camera", 0.55f, 0.5f, 0, true, 6, false},
+        // Where the crop leaves the image nothing is drawn, nor hit.
+        {"crop wholly past the image", 0.55f, 0.5f, 0, true, 0, false, 2},
+        {"crop half before the image, outside it", 0.45f, 0.5f, 0, true, 0, false, -1},
+        {"crop half before the image, on it", 0.55f, 0.5f, 0, true, 0, true, -1},
     };
     for (const auto& c : cases) {
         CkwSprite* sprite = hold(new CkwSprite);
@@ -420,6 +425,7 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         mode->setAlphaThreshold(c.threshold);
         appearance->setCompositingMode(mode);
         sprite->setImage(image);
+        sprite->setCrop(c.cropX, 0, 2, 2);
         sprite->setAppearance(appearance);
         sprite->setScaled(c.scaled);
         sprite->setTranslation(0, 0, c.spriteZ);
@@ -433,7 +439,7 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         EXPECT_EQ(p.result->getIntersected(), sprite);
         EXPECT_NEAR(p.result->getDistance(), depth, 1e-5) << c.what;
         // The point's place across the sprite, in 16.16 steps.
-        const double s = ((2.0 * c.x - 1) + k) / (2 * k);
+        const double s = ((2.0 * c.x - 1) + k) / (2 * k) + c.cropX / 2.0;
         const double t = (k - (1 - 2.0 * c.y)) / (2 * k);
         EXPECT_NEAR(p.result->getTextureS(0), s, 2.0 / 65536) << c.what;
         EXPECT_NEAR(p.result->getTextureT(0), t, 2.0 / 65536) << c.what;

@@ -3,6 +3,7 @@
 #include "engine/scene/CkwSprite.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
@@ -20,20 +21,19 @@ int64_t cropFixed(float v) { return v < 0.0f ? -int64_t{roundToFixed(-v)} : roun
 
 bool cropSizeFits(int64_t size) { return std::llabs(size) <= kSpriteMaxCrop; }
 
-// One axis of the crop in 16.16: the low and high edge, swapped for a
-// mirrored (non-positive) size, moved by whole image lengths so the nearer
-// edge lies in [0, 1).
+// One axis of the crop in 16.16 image lengths: the low and high edge,
+// swapped for a mirrored (non-positive) size. A crop reaching past the image
+// keeps its place; the renderer and picking cut it to the image.
 void cropAxis(int32_t size, float origin, float extent, int32_t& low, int32_t& high)
 {
     const int64_t reciprocal = 65536 / size;
     const int64_t x = cropFixed(origin);
     const int64_t w = cropFixed(extent);
-    int64_t a = w < 1 ? (reciprocal * (x - w)) >> 16 : (reciprocal * x) >> 16;
-    int64_t b = w < 1 ? (reciprocal * x) >> 16 : (reciprocal * (x + w)) >> 16;
-    const int64_t nearer = std::min(a, b);
-    const int64_t wrap = (nearer >= 0 ? nearer / 0x10000 : -((-nearer + 0xFFFF) / 0x10000)) * 0x10000;
-    low = static_cast<int32_t>(std::clamp<int64_t>(a - wrap, INT32_MIN, INT32_MAX));
-    high = static_cast<int32_t>(std::clamp<int64_t>(b - wrap, INT32_MIN, INT32_MAX));
+    const int64_t a = w < 1 ? (reciprocal * (x - w)) >> 16 : (reciprocal * x) >> 16;
+    const int64_t b = w < 1 ? (reciprocal * x) >> 16 : (reciprocal * (x + w)) >> 16;
+    // Only a crop wholly off the image can reach past 32 bits.
+    low = static_cast<int32_t>(std::clamp<int64_t>(a, INT32_MIN, INT32_MAX));
+    high = static_cast<int32_t>(std::clamp<int64_t>(b, INT32_MIN, INT32_MAX));
 }
 
 } // namespace
@@ -78,7 +78,10 @@ bool CkwSprite::computeCropCoords(int32_t& left, int32_t& top, int32_t& right, i
         return false;
     const int32_t width = m_image->getWidth();
     const int32_t height = m_image->getHeight();
-    if (width < 1 || height < 1 || cropFixed(m_cropWidth) == 0 || cropFixed(m_cropHeight) == 0)
+    // CROP animation stores x and y as they come; NaN or infinity places the
+    // crop nowhere.
+    if (width < 1 || height < 1 || cropFixed(m_cropWidth) == 0 || cropFixed(m_cropHeight) == 0
+        || !std::isfinite(m_cropX) || !std::isfinite(m_cropY))
         return false;
     cropAxis(width, m_cropX, m_cropWidth, left, right);
     cropAxis(height, m_cropY, m_cropHeight, top, bottom);

@@ -42,9 +42,9 @@ public:
     float getCropHeight() const { return m_cropHeight; }
 
     // The crop as 16.16 texture coordinates; a mirrored side has its edges
-    // swapped. The nearer edge is wrapped into [0, 1) of the image, so an
-    // animated crop that has moved past the image shows it again. False, with
-    // nothing written, when there is no image or the crop is empty.
+    // swapped. A crop reaching past the image gives coordinates outside
+    // [0, 1], where nothing is shown. False, with nothing written, when there
+    // is no image, the crop is empty or its place is not finite.
     bool computeCropCoords(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom);
 
 protected:

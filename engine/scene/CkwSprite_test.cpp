@@ -1,8 +1,11 @@
-// Sprites: crop limits, the crop as texture coordinates (mirrored and wrapped),
+// Sprites: crop limits, the crop as texture coordinates (mirrored, and left
+// where it lies when it reaches past the image),
 // CROP animation through roundClamp, duplication and the sprite's record.
 #include "engine/scene/CkwSprite.h"
 
 #include <gtest/gtest.h>
+
+#include <limits>
 
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/scene/SceneIds.h"
@@ -22,7 +25,7 @@ protected:
     CkwSprite* sprite() { return hold(new CkwSprite); }
 };
 
-TEST_F(SpriteTest, CropCoordinatesMirrorAndWrapIntoTheImage)
+TEST_F(SpriteTest, CropCoordinatesMirrorAndStayWhereTheCropLies)
 {
     CkwSprite* s = sprite();
     s->setImage(blank(2048, 16));
@@ -41,9 +44,10 @@ TEST_F(SpriteTest, CropCoordinatesMirrorAndWrapIntoTheImage)
         {"quarter to three quarters", 16, 0, 32, 32, 0x4000, 0, 0xC000, 0x10000},
         {"mirrored", 16, 0, -32, 32, 0xC000, 0, 0x4000, 0x10000},
         {"mirrored vertically", 0, 8, 64, -8, 0, 0x8000, 0x10000, 0x4000},
-        // Moved past the image by any number of lengths, either way.
-        {"three lengths right", 16 + 3 * 64, 0, 32, 32, 0x4000, 0, 0xC000, 0x10000},
-        {"two lengths left", 16 - 2 * 64, -64, 32, 32, 0x4000, 0, 0xC000, 0x10000},
+        // Past the image the coordinates run on past [0, 1]; nothing wraps.
+        {"three lengths right", 16 + 3 * 64, 0, 32, 32, 0x34000, 0, 0x3C000, 0x10000},
+        {"two lengths left", 16 - 2 * 64, -64, 32, 32, -0x1C000, -0x20000, -0x14000, -0x10000},
+        {"mirrored across the left edge", -16, 0, -32, 32, 0x4000, 0, -0x4000, 0x10000},
     };
     for (const auto& c : cases) {
         ASSERT_EQ(trap([&] { s->setCrop(c.x, c.y, c.w, c.h); }), KErrNone);
@@ -56,6 +60,9 @@ TEST_F(SpriteTest, CropCoordinatesMirrorAndWrapIntoTheImage)
     ASSERT_EQ(trap([&] { s->setCrop(5, 5, 0, 10); }), KErrNone);
     EXPECT_FALSE(s->computeCropCoords(e[0], e[1], e[2], e[3]));
     EXPECT_FALSE(sprite()->computeCropCoords(e[0], e[1], e[2], e[3]));
+    const float nowhere[4] = {std::numeric_limits<float>::quiet_NaN(), 0, 16, 16};
+    s->applyAnimatedProperty(kPropertyCrop, 4, nowhere);
+    EXPECT_FALSE(s->computeCropCoords(e[0], e[1], e[2], e[3]));
 }
 
 TEST_F(SpriteTest, CropAnimationRoundsAndClampsTheSize)
