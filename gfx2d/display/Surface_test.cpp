@@ -39,6 +39,7 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
         {{{1, 4}, {2, 3}}, 1, X8R8G8B8, 4, 3, 0x80800901},  // the display's format
         {{{1, 2}, {2, 2}, {6, R5G6B5}, {7, Z32}, {8, S8}, {4, 1}}, 1, R5G6B5, 2, 2, 0x808B0D01},
         {{{1, 4}, {2, 3}, {3, 1}}, 0, 0, 0, 0, 0x901},
+        {{{1, 4}, {2, 3}, {4, 0}}, 1, X8R8G8B8, 4, 3, 0x80800901},  // attribute 4 only when nonzero
         {{{1, 4}, {2, 3}, {16, 7}}, 0, 0, 0, 0, 0x901},
         {{{12, src}, {9, 0xFF00FF}}, 0, 0, 0, 0, 0x901},  // a key after a shared source
         {{{13, kSurfaceTypeId}, {13, kSurfaceTypeId}}, 0, 0, 0, 0, 0x901},
@@ -83,6 +84,22 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
     EXPECT_EQ(planes.flags(), 0x901u);
     EXPECT_EQ(planes.getSize(nullptr, nullptr), 0);
     EXPECT_EQ(planes.getDescription(d), 0);
+
+    // Sharing chains end: one that would come back to its start, or run
+    // longer than kMaxShareDepth, is refused.
+    MemorySurface chain[kMaxShareDepth + 2];
+    ASSERT_TRUE(makeTarget(chain[0], 2, 2));
+    for (uint32_t i = 1; i < std::size(chain); ++i) {
+        // The first sharer adds a depth plane of its own.
+        const SurfaceAttribute share[] = {{12, reinterpret_cast<uintptr_t>(static_cast<Surface*>(&chain[i - 1]))},
+                                          {i == 1 ? 7u : 0u, Z32},
+                                          {0, 0}};
+        EXPECT_EQ(chain[i].init(share), int(i <= kMaxShareDepth)) << i;
+    }
+    const SurfaceAttribute back[] = {{12, reinterpret_cast<uintptr_t>(static_cast<Surface*>(&chain[1]))}, {0, 0}};
+    EXPECT_EQ(chain[0].init(back), 0);
+    EXPECT_EQ(chain[0].getSize(nullptr, nullptr), 0);
+    EXPECT_EQ(chain[1].getSize(nullptr, nullptr), 1);  // its own depth plane
 }
 
 // A palette given with a picture replaces the file's colours; without a
@@ -284,6 +301,11 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
     ASSERT_TRUE(writeHostFile(path("shared"), pairs({{12, 0x03000310}})));
     ASSERT_TRUE(writeHostFile(path("missing"), pairs({{14, 0x03000399}})));
     ASSERT_TRUE(writeHostFile(path("sharesIndexed"), pairs({{12, 0x03000311}})));
+    ASSERT_TRUE(writeHostFile(path("self"), pairs({{12, 0x03000316}, {7, Z32}})));
+    ASSERT_TRUE(writeHostFile(path("ping"), pairs({{12, 0x03000318}})));
+    ASSERT_TRUE(writeHostFile(path("pong"), pairs({{12, 0x03000317}})));
+    ASSERT_TRUE(writeHostFile(path("sharesRefused"), pairs({{12, 0x03000310}, {9, 0xFF00FF}})));
+    ASSERT_TRUE(writeHostFile(path("sharesPalette"), pairs({{12, 0x03000301}})));
     const std::string manifest = "index sorted\n"
                                  "0x101 0x374F8659 deflated 4 restable\n"
                                  "0x03000300 0xB717945F plain 4 file img.bmp\n"
@@ -293,7 +315,12 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
                                  "0x03000312 0xE179EFBE plain 4 file long\n"
                                  "0x03000313 0xE179EFBE plain 4 file shared\n"
                                  "0x03000314 0xE179EFBE plain 4 file missing\n"
-                                 "0x03000315 0xE179EFBE plain 4 file sharesIndexed\n";
+                                 "0x03000315 0xE179EFBE plain 4 file sharesIndexed\n"
+                                 "0x03000316 0xE179EFBE plain 4 file self\n"
+                                 "0x03000317 0xE179EFBE plain 4 file ping\n"
+                                 "0x03000318 0xE179EFBE plain 4 file pong\n"
+                                 "0x03000319 0xE179EFBE plain 4 file sharesRefused\n"
+                                 "0x0300031A 0xE179EFBE plain 4 file sharesPalette\n";
     ASSERT_TRUE(writeHostFile(path("pack.txt"), std::vector<uint8_t>(manifest.begin(), manifest.end())));
     const std::string manifestPath = path("pack.txt"), packPath = path("pack.big");
     const char* argv[] = {"packtool", "build", manifestPath.c_str(), packPath.c_str()};
@@ -360,6 +387,23 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
 
     EXPECT_EQ(load(0x03000312), nullptr);  // more pairs than a description holds
     EXPECT_EQ(load(0x03000314), nullptr);  // an image entry the pack lacks
+
+    // Loops of sharing are refused. What a load takes on what it shares goes
+    // back with the sharer, or at once when the load fails or finds no surface.
+    for (uint32_t id : {0x03000316u, 0x03000317u, 0x03000319u, 0x0300031Au})
+        EXPECT_EQ(load(id), nullptr) << std::hex << id;
+    EXPECT_EQ(manager->held(0x03000301), nullptr);
+    Resource* source = manager->held(0x03000310);
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(source->refCount(), 2u);  // this test's and the first sharer's
+    for (int round = 0; round < 3; ++round) {
+        manager->releaseById(0x03000313);
+        EXPECT_EQ(source->refCount(), 1u) << round;
+        ASSERT_NE(load(0x03000313), nullptr);
+    }
+    manager->releaseById(0x03000313);
+    manager->releaseById(0x03000310);
+    EXPECT_EQ(manager->held(0x03000310), nullptr);
     std::filesystem::remove_all(dir);
 }
 
