@@ -191,10 +191,10 @@ TEST_F(BlitterTest, LinesAndFillsMatchTheReference)
         uint32_t value;
         uint32_t argb;
     };
-    // A colour in a format with no rule to A8R8G8B8 converts to transparent
-    // black: drawn black, or not at all when alpha-tested.
+    // A colour in a format with no rule to A8R8G8B8 draws opaque black.
     const Colour colours[] = {{A8R8G8B8, 0x80FF4010, 0x80FF4010}, {A8R8G8B8, 0x00FFFFFF, 0x00FFFFFF},
-                              {R5G6B5, 0xF81F, 0xFFFF00FF}, {A1R5G5B5, 0xFFFF, 0}};
+                              {R5G6B5, 0xF81F, 0xFFFF00FF}, {A1R5G5B5, 0xFFFF, 0xFF000000},
+                              {Z32, 0x123456, 0xFF000000}};
     for (RSBFormat dstFormat : {R5G6B5, X8R8G8B8})
         for (uint32_t op : {1u, 3u})
             for (uint32_t mode = 0; mode < 3; ++mode)

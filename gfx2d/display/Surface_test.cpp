@@ -103,7 +103,8 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
 }
 
 // A palette given with a picture replaces the file's colours; without a
-// transparency chunk its alpha is forced opaque, kept palettes or not.
+// transparency chunk its alpha is forced opaque, kept palettes or not, and a
+// colour key makes its entry transparent.
 TEST(Surface, GivenPalettesReplaceThePicturesColours)
 {
     TestApp app;
@@ -111,7 +112,8 @@ TEST(Surface, GivenPalettesReplaceThePicturesColours)
     screen.init();
     const PngPicture png{2, 1, 8, {0x102030, 0x405060}, {}, {1, 0}, {}, 0};
     const ImageBytes file = writePng(png);
-    for (bool keep : {false, true}) {
+    for (int mode = 0; mode < 3; ++mode) {
+        const bool keep = mode == 1, keyed = mode == 2;  // keyed: on a 16-bit display
         uint32_t red[256];
         std::fill(std::begin(red), std::end(red), 0x00FF0000u);
         red[0] = 0x000000FF;
@@ -122,11 +124,14 @@ TEST(Surface, GivenPalettesReplaceThePicturesColours)
                                               {11, reinterpret_cast<uintptr_t>(red)}};
         if (keep)
             list.push_back({10, 1});
+        if (keyed)
+            list.push_back({9, 0x0000FF});
         list.push_back({0, 0});
+        screen.setPixelFormat(keyed ? R5G6B5 : X8R8G8B8);
         MemorySurface s;
-        ASSERT_EQ(s.init(list.data()), 1) << keep;
+        ASSERT_EQ(s.init(list.data()), 1) << mode;
         EXPECT_EQ(s.palette(), red);
-        EXPECT_EQ(red[0], 0xFF0000FFu);
+        EXPECT_EQ(red[0], keyed ? 0x000000FFu : 0xFF0000FFu);
         EXPECT_EQ(red[1], 0xFFFF0000u);
         EXPECT_EQ(red[2], 0x00FF0000u);  // beyond the file's two colours
         if (keep) {
@@ -136,6 +141,11 @@ TEST(Surface, GivenPalettesReplaceThePicturesColours)
             ASSERT_EQ(s.lock(&indices, &pitch, 0, nullptr), 1);
             EXPECT_EQ(indices[0], 1);
             s.unlock();
+        } else if (keyed) {
+            EXPECT_EQ(s.getFormat(), A1R5G5B5);
+            const auto* px = reinterpret_cast<const uint16_t*>(targetPixels(s));
+            EXPECT_EQ(px[0], argb1555(1, 0xFF, 0, 0));
+            EXPECT_EQ(px[1] & 0x8000, 0);
         } else {
             EXPECT_EQ(s.getFormat(), X8R8G8B8);
             EXPECT_EQ(targetPixels(s)[0], 0xFFFF0000u);
@@ -260,7 +270,7 @@ TEST(Surface, LocksOnlyInsideAndClearsEachPlaneFormat)
     s.unlock();
     EXPECT_FALSE(s.isLocked());
 
-    const int32_t colour[4] = {0xFFFF, 0x1000, 0x20FF, -5};
+    const int32_t colour[4] = {0, 0x1000, 0x20FF, -5};  // transparent: the 32-bit plane is written opaque
     s.clearPlanes(SurfacePlanes::Colour, colour, 0, 0);
     EXPECT_EQ(targetPixels(s)[11], 0xFF102000u);
     MemorySurface small;
