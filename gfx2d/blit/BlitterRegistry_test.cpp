@@ -103,76 +103,75 @@ TEST_F(BlitterTest, ImageCopiesMatchTheReferenceInEveryMode)
         {X8R8G8B8, X8R8G8B8, 0, 0},     {X8R8G8B8, X8R8G8B8, 2, 0},     {X8R8G8B8, X8R8G8B8, 2, 1},
         {P8X8R8G8B8, X8R8G8B8, 0, 0},   {P8X8R8G8B8, X8R8G8B8, 2, 0},   {P8X8R8G8B8, X8R8G8B8, 2, 1},
     };
-    const int sizes[][2] = {{1, 1}, {7, 5}, {13, 3}, {2, 9}};
+    // Width, height, and a shift that draws the picture onto itself moved by
+    // it: the result is then that of a copy of the source taken first.
+    const int sizes[][4] = {{1, 1, 0, 0}, {7, 5, 0, 0}, {13, 3, 0, 0}, {2, 9, 0, 0},
+                            {7, 5, 1, 0}, {7, 5, -1, 0}, {2, 9, 0, 1},  {13, 3, 0, -1}};
     for (const Row& row : rows) {
         const BlitFunction loop = find(row.src, row.dst, row.key, 0, row.blend, 0);
         ASSERT_NE(loop, nullptr);
         const int sb = int(bytesPerPixel(row.src)), db = int(bytesPerPixel(row.dst));
         const bool paletted = row.src == P8X8R8G8B8;
-        // Shifts after the first draw the picture onto itself, moved by a
-        // pixel: the result is that of a copy of the source taken first.
-        const int shifts[][2] = {{0, 0}, {1, 0}, {-1, 0}, {0, 1}, {0, -1}};
         for (const auto& size : sizes)
             for (int mirror = 0; mirror < 4; ++mirror)
-                for (uint32_t alpha : {0u, 1u, 128u, 255u})
-                    for (const auto& shift : shifts) {
-                        const bool onItself = &shift != &shifts[0];
-                        if ((row.blend == 0 && alpha != 255) || (onItself && paletted))
-                            continue;
-                        const int w = size[0], h = size[1];
-                        // The rectangle sits inside larger images, so strides and
-                        // every untouched neighbour are checked too.
-                        const int srcPitch = (w + 3) * sb, dstPitch = onItself ? srcPitch : (w + 5) * db;
-                        Bytes src = noise(size_t(srcPitch) * (h + 2));
-                        for (size_t i = 0; sb == 2 && i < src.size(); i += 6)
-                            store(&src[i], 2, kKey565);
-                        for (size_t i = 0; sb == 4 && i < src.size(); i += 12)
-                            store(&src[i], 4, (uint32_t(src[i + 3]) << 24) | kKeyRgb);
-                        const std::vector<uint32_t> pal = palette();
-                        const Bytes dst0 = onItself ? src : noise(size_t(dstPitch) * (h + 2));
-                        Bytes dst = dst0, expected = dst0;
-                        const uint8_t* s0 = src.data() + srcPitch + sb;
-                        uint8_t* d0 = onItself ? dst.data() + (1 + shift[1]) * srcPitch + (1 + shift[0]) * sb
-                                               : dst.data() + dstPitch + 2 * db;
-                        for (int y = 0; y < h && !(row.blend && alpha == 0); ++y)
-                            for (int x = 0; x < w; ++x) {
-                                const int sx = (mirror & 1) ? w - 1 - x : x, sy = (mirror & 2) ? h - 1 - y : y;
-                                const uint8_t* sp = s0 + sy * srcPitch + sx * sb;
-                                uint8_t* ep = expected.data() + (d0 - dst.data()) + y * dstPitch + x * db;
-                                const uint32_t raw = paletted ? pal[*sp] : load(sp, sb);
-                                const bool isKey = sb == 2 ? raw == kKey565 : (raw & 0xFFFFFF) == kKeyRgb;
-                                if (row.key && isKey)
-                                    continue;
-                                const uint32_t rgb = sb == 2 ? rgbOf565(raw) : raw & 0xFFFFFF;
-                                uint32_t out;
-                                if (row.blend) {
-                                    const uint32_t under = db == 2 ? rgbOf565(load(ep, 2)) : load(ep, 4);
-                                    const uint32_t mixed = blendRef(under, rgb, alpha);
-                                    out = db == 2 ? to565(mixed) : 0xFF000000 | mixed;
-                                } else if (row.src == row.dst) {
-                                    out = raw;
-                                } else {
-                                    out = db == 2 ? to565(rgb) : 0xFF000000 | rgb;
-                                }
-                                store(ep, db, out);
+                for (uint32_t alpha : {0u, 1u, 128u, 255u}) {
+                    const bool onItself = size[2] || size[3];
+                    if ((row.blend == 0 && alpha != 255) || (onItself && paletted))
+                        continue;
+                    const int w = size[0], h = size[1];
+                    // The rectangle sits inside larger images, so strides and
+                    // every untouched neighbour are checked too.
+                    const int srcPitch = (w + 3) * sb, dstPitch = onItself ? srcPitch : (w + 5) * db;
+                    Bytes src = noise(size_t(srcPitch) * (h + 2));
+                    for (size_t i = 0; sb == 2 && i < src.size(); i += 6)
+                        store(&src[i], 2, kKey565);
+                    for (size_t i = 0; sb == 4 && i < src.size(); i += 12)
+                        store(&src[i], 4, (uint32_t(src[i + 3]) << 24) | kKeyRgb);
+                    const std::vector<uint32_t> pal = palette();
+                    const Bytes dst0 = onItself ? src : noise(size_t(dstPitch) * (h + 2));
+                    Bytes dst = dst0, expected = dst0;
+                    const uint8_t* s0 = src.data() + srcPitch + sb;
+                    uint8_t* d0 = dst.data() + (onItself ? (1 + size[3]) * srcPitch + (1 + size[2]) * sb
+                                                         : dstPitch + 2 * db);
+                    for (int y = 0; y < h && !(row.blend && alpha == 0); ++y)
+                        for (int x = 0; x < w; ++x) {
+                            const int sx = (mirror & 1) ? w - 1 - x : x, sy = (mirror & 2) ? h - 1 - y : y;
+                            const uint8_t* sp = s0 + sy * srcPitch + sx * sb;
+                            uint8_t* ep = expected.data() + (d0 - dst.data()) + y * dstPitch + x * db;
+                            const uint32_t raw = paletted ? pal[*sp] : load(sp, sb);
+                            const bool isKey = sb == 2 ? raw == kKey565 : (raw & 0xFFFFFF) == kKeyRgb;
+                            if (row.key && isKey)
+                                continue;
+                            const uint32_t rgb = sb == 2 ? rgbOf565(raw) : raw & 0xFFFFFF;
+                            uint32_t out;
+                            if (row.blend) {
+                                const uint32_t under = db == 2 ? rgbOf565(load(ep, 2)) : load(ep, 4);
+                                const uint32_t mixed = blendRef(under, rgb, alpha);
+                                out = db == 2 ? to565(mixed) : 0xFF000000 | mixed;
+                            } else if (row.src == row.dst) {
+                                out = raw;
+                            } else {
+                                out = db == 2 ? to565(rgb) : 0xFF000000 | rgb;
                             }
-                        BlitImageJob job;
-                        job.srcPitch = srcPitch;
-                        job.srcPixels = onItself ? dst.data() + (s0 - src.data()) : s0;
-                        job.palette = pal.data();
-                        job.dstPitch = dstPitch;
-                        job.dstPixels = d0;
-                        job.width = w;
-                        job.height = h;
-                        job.mirrorX = mirror & 1;
-                        job.mirrorY = (mirror >> 1) & 1;
-                        job.alpha = uint8_t(alpha);
-                        loop(&job);
-                        ASSERT_EQ(dst, expected) << formatName(row.src) << " to " << formatName(row.dst) << " key "
-                                                 << row.key << " blend " << row.blend << " " << w << "x" << h
-                                                 << " mirror " << mirror << " alpha " << alpha << " shift "
-                                                 << shift[0] << "," << shift[1];
-                    }
+                            store(ep, db, out);
+                        }
+                    BlitImageJob job;
+                    job.srcPitch = srcPitch;
+                    job.srcPixels = onItself ? dst.data() + (s0 - src.data()) : s0;
+                    job.palette = pal.data();
+                    job.dstPitch = dstPitch;
+                    job.dstPixels = d0;
+                    job.width = w;
+                    job.height = h;
+                    job.mirrorX = mirror & 1;
+                    job.mirrorY = (mirror >> 1) & 1;
+                    job.alpha = uint8_t(alpha);
+                    loop(&job);
+                    ASSERT_EQ(dst, expected) << formatName(row.src) << " to " << formatName(row.dst) << " key "
+                                             << row.key << " blend " << row.blend << " " << w << "x" << h
+                                             << " mirror " << mirror << " alpha " << alpha << " shift "
+                                             << size[2] << "," << size[3];
+                }
     }
 }
 
