@@ -28,7 +28,8 @@ bool narrow(int64_t v) { return static_cast<uint64_t>(v + 0x7FFFFFFF) <= 0xFFFFF
 
 int64_t mulAddShift(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shift)
 {
-    if (narrow(a) & narrow(b) & narrow(c) & narrow(d))
+    // One test of all four, without a branch each.
+    if (int(narrow(a)) & int(narrow(b)) & int(narrow(c)) & int(narrow(d)))
         return (a * b + c * d) >> shift;
     return static_cast<int64_t>((Wide{a} * b + Wide{c} * d) >> shift);
 }

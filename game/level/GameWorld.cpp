@@ -22,7 +22,6 @@
 namespace {
 
 constexpr int32_t kLoadSteps = 10;
-constexpr int32_t kFinishStep = 9;
 constexpr int32_t kBlinkPeriodMs = 300;
 constexpr int32_t kBlinkOnAfterMs = 150;
 constexpr float kDegreesToRadians = 0.0174533f;

@@ -103,7 +103,10 @@ TEST_F(BlitterTest, ImageCopiesMatchTheReferenceInEveryMode)
         {X8R8G8B8, X8R8G8B8, 0, 0},     {X8R8G8B8, X8R8G8B8, 2, 0},     {X8R8G8B8, X8R8G8B8, 2, 1},
         {P8X8R8G8B8, X8R8G8B8, 0, 0},   {P8X8R8G8B8, X8R8G8B8, 2, 0},   {P8X8R8G8B8, X8R8G8B8, 2, 1},
     };
-    const int sizes[][2] = {{1, 1}, {7, 5}, {13, 3}, {2, 9}};
+    // Width, height, and a shift that draws the picture onto itself moved by
+    // it: the result is then that of a copy of the source taken first.
+    const int sizes[][4] = {{1, 1, 0, 0}, {7, 5, 0, 0}, {13, 3, 0, 0}, {2, 9, 0, 0},
+                            {7, 5, 1, 0}, {7, 5, -1, 0}, {2, 9, 0, 1},  {13, 3, 0, -1}};
     for (const Row& row : rows) {
         const BlitFunction loop = find(row.src, row.dst, row.key, 0, row.blend, 0);
         ASSERT_NE(loop, nullptr);
@@ -112,22 +115,24 @@ TEST_F(BlitterTest, ImageCopiesMatchTheReferenceInEveryMode)
         for (const auto& size : sizes)
             for (int mirror = 0; mirror < 4; ++mirror)
                 for (uint32_t alpha : {0u, 1u, 128u, 255u}) {
-                    if (row.blend == 0 && alpha != 255)
+                    const bool onItself = size[2] || size[3];
+                    if ((row.blend == 0 && alpha != 255) || (onItself && paletted))
                         continue;
                     const int w = size[0], h = size[1];
                     // The rectangle sits inside larger images, so strides and
                     // every untouched neighbour are checked too.
-                    const int srcPitch = (w + 3) * sb, dstPitch = (w + 5) * db;
+                    const int srcPitch = (w + 3) * sb, dstPitch = onItself ? srcPitch : (w + 5) * db;
                     Bytes src = noise(size_t(srcPitch) * (h + 2));
                     for (size_t i = 0; sb == 2 && i < src.size(); i += 6)
                         store(&src[i], 2, kKey565);
                     for (size_t i = 0; sb == 4 && i < src.size(); i += 12)
                         store(&src[i], 4, (uint32_t(src[i + 3]) << 24) | kKeyRgb);
                     const std::vector<uint32_t> pal = palette();
-                    const Bytes dst0 = noise(size_t(dstPitch) * (h + 2));
+                    const Bytes dst0 = onItself ? src : noise(size_t(dstPitch) * (h + 2));
                     Bytes dst = dst0, expected = dst0;
                     const uint8_t* s0 = src.data() + srcPitch + sb;
-                    uint8_t* d0 = dst.data() + dstPitch + 2 * db;
+                    uint8_t* d0 = dst.data() + (onItself ? (1 + size[3]) * srcPitch + (1 + size[2]) * sb
+                                                         : dstPitch + 2 * db);
                     for (int y = 0; y < h && !(row.blend && alpha == 0); ++y)
                         for (int x = 0; x < w; ++x) {
                             const int sx = (mirror & 1) ? w - 1 - x : x, sy = (mirror & 2) ? h - 1 - y : y;
@@ -152,7 +157,7 @@ TEST_F(BlitterTest, ImageCopiesMatchTheReferenceInEveryMode)
                         }
                     BlitImageJob job;
                     job.srcPitch = srcPitch;
-                    job.srcPixels = s0;
+                    job.srcPixels = onItself ? dst.data() + (s0 - src.data()) : s0;
                     job.palette = pal.data();
                     job.dstPitch = dstPitch;
                     job.dstPixels = d0;
@@ -164,7 +169,8 @@ TEST_F(BlitterTest, ImageCopiesMatchTheReferenceInEveryMode)
                     loop(&job);
                     ASSERT_EQ(dst, expected) << formatName(row.src) << " to " << formatName(row.dst) << " key "
                                              << row.key << " blend " << row.blend << " " << w << "x" << h
-                                             << " mirror " << mirror << " alpha " << alpha;
+                                             << " mirror " << mirror << " alpha " << alpha << " shift "
+                                             << size[2] << "," << size[3];
                 }
     }
 }
@@ -184,10 +190,10 @@ TEST_F(BlitterTest, LinesAndFillsMatchTheReference)
         uint32_t value;
         uint32_t argb;
     };
-    // A colour in a format with no rule to A8R8G8B8 converts to transparent
-    // black: drawn black, or not at all when alpha-tested.
+    // A colour in a format with no rule to A8R8G8B8 draws opaque black.
     const Colour colours[] = {{A8R8G8B8, 0x80FF4010, 0x80FF4010}, {A8R8G8B8, 0x00FFFFFF, 0x00FFFFFF},
-                              {R5G6B5, 0xF81F, 0xFFFF00FF}, {A1R5G5B5, 0xFFFF, 0}};
+                              {R5G6B5, 0xF81F, 0xFFFF00FF}, {A1R5G5B5, 0xFFFF, 0xFF000000},
+                              {Z32, 0x123456, 0xFF000000}};
     for (RSBFormat dstFormat : {R5G6B5, X8R8G8B8})
         for (uint32_t op : {1u, 3u})
             for (uint32_t mode = 0; mode < 3; ++mode)

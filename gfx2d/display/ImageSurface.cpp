@@ -23,6 +23,7 @@ void ImageSurface::releaseAll()
     m_loadedPalette.reset();
     m_palette = nullptr;
     releasePixels();
+    releaseSourceResource();
     m_flags &= SurfaceFlag::KeptOnRelease;
 }
 
@@ -90,7 +91,14 @@ int ImageSurface::adoptFrom(RSBFormat requested, Surface* source, uint32_t class
 {
     using namespace SurfaceFlag;
     SurfaceDescription d;
-    if (!source || source == this || classId != kSurfaceTypeId || !source->getDescription(d))
+    if (!source || classId != kSurfaceTypeId || source->m_typeId != kSurfaceTypeId)
+        return 0;
+    // Chains are checked whenever a link is made, so none can loop.
+    uint32_t depth = 0;
+    for (const Surface* s = source; s; s = static_cast<const SurfaceBase*>(s)->wrapped())
+        if (s == this || ++depth > kMaxShareDepth)
+            return 0;
+    if (!source->getDescription(d))
         return 0;
     if (requested && d.format != requested)
         return 0;

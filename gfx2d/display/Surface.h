@@ -54,6 +54,11 @@ struct SurfaceAttribute {
 // always fits.
 inline constexpr uint32_t kMaxSurfacePairs = 12;
 
+// The most surfaces one surface may reach by sharing, one through another.
+// Every query of a sharer walks its chain, so chains longer than this, and
+// chains that would come back to their start, are refused.
+inline constexpr uint32_t kMaxShareDepth = 8;
+
 class Surface;
 
 struct SurfaceDescription {
@@ -143,6 +148,12 @@ protected:
     std::unique_ptr<PixelBuffer> m_planes[3];
     Surface* m_wrapped = nullptr;  // plane 0 while Wraps
     PaletteSlot m_loadedPalette;   // a loaded description's palette, copied whole
+    // The resource a loaded description shares: the load's reference on it
+    // is given back when this surface is released.
+    Resource* m_sourceResource = nullptr;
+    uint32_t m_sourceResourceId = 0;
+
+    void releaseSourceResource();
 };
 
 class ImageSurface : public SurfaceBase, public TextureStorage {

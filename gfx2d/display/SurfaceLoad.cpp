@@ -34,7 +34,58 @@ ResourcePack* findResourcePack()
     return manager ? manager->pack() : nullptr;
 }
 
+// The surface resources being loaded, innermost last. A description that
+// shares one of them (itself, or one that shares it in turn) would load
+// without end, and a chain of loads may run no deeper than a chain of
+// sharers.
+struct LoadingSurfaces {
+    uint32_t ids[kMaxShareDepth] = {};
+    uint32_t count = 0;
+
+    bool has(uint32_t id) const { return std::find(ids, ids + count, id) != ids + count; }
+};
+LoadingSurfaces g_loading;
+
+class LoadingMark {
+public:
+    explicit LoadingMark(uint32_t id) : m_entered(g_loading.count < kMaxShareDepth && !g_loading.has(id))
+    {
+        if (m_entered)
+            g_loading.ids[g_loading.count++] = id;
+    }
+    ~LoadingMark()
+    {
+        if (m_entered)
+            --g_loading.count;
+    }
+    LoadingMark(const LoadingMark&) = delete;
+    LoadingMark& operator=(const LoadingMark&) = delete;
+    bool entered() const { return m_entered; }
+
+private:
+    bool m_entered;
+};
+
+void giveBack(ResourceManager* manager, Resource*& r)
+{
+    if (manager && r)
+        manager->releaseRef(&r);
+    r = nullptr;
+}
+
 } // namespace
+
+void SurfaceBase::releaseSourceResource()
+{
+    Resource* r = m_sourceResource;
+    m_sourceResource = nullptr;
+    // The manager may have deleted it outright since (deleteAll, deleteById):
+    // only a resource it still holds under that id is ours to give back.
+    ResourceManager* manager = r ? getResourceManager() : nullptr;
+    if (manager && manager->held(m_sourceResourceId) == r)
+        manager->releaseRef(&r);
+    m_sourceResourceId = 0;
+}
 
 int SurfaceBase::load(InputStream& stream, uint32_t tag)
 {
@@ -55,6 +106,7 @@ int SurfaceBase::load(InputStream& stream, uint32_t tag)
     PackEntryStream entryStream;
     // Kept only once init succeeds: init releases whatever the surface held.
     PaletteSlot loadedPalette;
+    Resource* sourceResource = nullptr;
     ResourceManager* manager = getResourceManager();
     for (uint32_t i = 0; i < n; ++i) {
         const uint32_t key = stream.readU32();
@@ -98,15 +150,20 @@ int SurfaceBase::load(InputStream& stream, uint32_t tag)
             break;
         }
         case SurfaceKey::Source: {
-            Resource* r = nullptr;
-            const uint32_t id = uint32_t(value);
+            const uint32_t id = manager ? manager->resolveId(uint32_t(value)) : 0;
             value = 0;
-            // The shared surface stays held for as long as this one shows it.
-            if (manager && manager->loadById(id, &r) && r && r->m_typeId == ResourceClassId::Surface) {
-                Surface* source = static_cast<SurfaceResource*>(r)->surface();
+            // Init shares the last source named.
+            giveBack(manager, sourceResource);
+            // A surface being loaded is not looked up again: the lookup would
+            // load it anew, or reload the very surface this load fills.
+            if (id && !g_loading.has(id) && manager->loadById(id, &sourceResource) && sourceResource &&
+                sourceResource->m_typeId == ResourceClassId::Surface) {
+                Surface* source = static_cast<SurfaceResource*>(sourceResource)->surface();
                 value = reinterpret_cast<uintptr_t>(source);
                 classId = source ? source->m_typeId : 0;
                 classKept = true;
+            } else {
+                giveBack(manager, sourceResource);
             }
             break;
         }
@@ -129,10 +186,15 @@ int SurfaceBase::load(InputStream& stream, uint32_t tag)
         list[count++] = SurfaceAttribute{SurfaceKey::SourceClass, classId};
     list[count] = SurfaceAttribute{SurfaceKey::End, 0};
     const int result = failed ? 0 : init(list);
-    if (result)
+    if (result) {
+        // The shared surface stays held for as long as this one shows it.
         m_loadedPalette = std::move(loadedPalette);
-    else
+        m_sourceResource = sourceResource;
+        m_sourceResourceId = sourceResource ? sourceResource->id() : 0;
+    } else {
         releaseAll();
+        giveBack(manager, sourceResource);
+    }
     entryStream.reset();
     return result;
 }
@@ -154,7 +216,8 @@ HashedObject* SurfaceResource::makePayload()
 int SurfaceResource::loadPayload(InputStream& stream, uint32_t tag)
 {
     Surface* s = surface();
-    return s ? s->load(stream, tag) : 0;
+    const LoadingMark mark(id());
+    return s && mark.entered() ? s->load(stream, tag) : 0;
 }
 
 int registerSurfaceResourceTypes()

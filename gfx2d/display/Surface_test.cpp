@@ -39,6 +39,7 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
         {{{1, 4}, {2, 3}}, 1, X8R8G8B8, 4, 3, 0x80800901},  // the display's format
         {{{1, 2}, {2, 2}, {6, R5G6B5}, {7, Z32}, {8, S8}, {4, 1}}, 1, R5G6B5, 2, 2, 0x808B0D01},
         {{{1, 4}, {2, 3}, {3, 1}}, 0, 0, 0, 0, 0x901},
+        {{{1, 4}, {2, 3}, {4, 0}}, 1, X8R8G8B8, 4, 3, 0x80800901},  // attribute 4 only when nonzero
         {{{1, 4}, {2, 3}, {16, 7}}, 0, 0, 0, 0, 0x901},
         {{{12, src}, {9, 0xFF00FF}}, 0, 0, 0, 0, 0x901},  // a key after a shared source
         {{{13, kSurfaceTypeId}, {13, kSurfaceTypeId}}, 0, 0, 0, 0, 0x901},
@@ -83,10 +84,25 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
     EXPECT_EQ(planes.flags(), 0x901u);
     EXPECT_EQ(planes.getSize(nullptr, nullptr), 0);
     EXPECT_EQ(planes.getDescription(d), 0);
+
+    // A sharing chain longer than kMaxShareDepth, or one that would come back
+    // to its start, is refused. The first sharer has a depth plane of its own.
+    MemorySurface chain[kMaxShareDepth + 2];
+    ASSERT_TRUE(makeTarget(chain[0], 2, 2));
+    auto share = [&](uint32_t i, uint32_t from) {
+        const SurfaceAttribute list[] = {
+            {12, reinterpret_cast<uintptr_t>(static_cast<Surface*>(&chain[from]))}, {i == 1 ? 7u : 0u, Z32}, {0, 0}};
+        return chain[i].init(list);
+    };
+    for (uint32_t i = 1; i < std::size(chain); ++i)
+        EXPECT_EQ(share(i, i - 1), int(i <= kMaxShareDepth)) << i;
+    EXPECT_EQ(share(0, 1), 0);
+    EXPECT_EQ(chain[1].getSize(nullptr, nullptr), 1);
 }
 
 // A palette given with a picture replaces the file's colours; without a
-// transparency chunk its alpha is forced opaque, kept palettes or not.
+// transparency chunk its alpha is forced opaque, kept palettes or not, and a
+// colour key makes its entry transparent.
 TEST(Surface, GivenPalettesReplaceThePicturesColours)
 {
     TestApp app;
@@ -94,7 +110,8 @@ TEST(Surface, GivenPalettesReplaceThePicturesColours)
     screen.init();
     const PngPicture png{2, 1, 8, {0x102030, 0x405060}, {}, {1, 0}, {}, 0};
     const ImageBytes file = writePng(png);
-    for (bool keep : {false, true}) {
+    for (int mode = 0; mode < 3; ++mode) {
+        const bool keep = mode == 1, keyed = mode == 2;  // keyed on a 16-bit display
         uint32_t red[256];
         std::fill(std::begin(red), std::end(red), 0x00FF0000u);
         red[0] = 0x000000FF;
@@ -105,11 +122,14 @@ TEST(Surface, GivenPalettesReplaceThePicturesColours)
                                               {11, reinterpret_cast<uintptr_t>(red)}};
         if (keep)
             list.push_back({10, 1});
+        if (keyed)
+            list.push_back({9, 0x0000FF});
         list.push_back({0, 0});
+        screen.setPixelFormat(keyed ? R5G6B5 : X8R8G8B8);
         MemorySurface s;
-        ASSERT_EQ(s.init(list.data()), 1) << keep;
+        ASSERT_EQ(s.init(list.data()), 1) << mode;
         EXPECT_EQ(s.palette(), red);
-        EXPECT_EQ(red[0], 0xFF0000FFu);
+        EXPECT_EQ(red[0], keyed ? 0x000000FFu : 0xFF0000FFu);
         EXPECT_EQ(red[1], 0xFFFF0000u);
         EXPECT_EQ(red[2], 0x00FF0000u);  // beyond the file's two colours
         if (keep) {
@@ -119,7 +139,7 @@ TEST(Surface, GivenPalettesReplaceThePicturesColours)
             ASSERT_EQ(s.lock(&indices, &pitch, 0, nullptr), 1);
             EXPECT_EQ(indices[0], 1);
             s.unlock();
-        } else {
+        } else if (!keyed) {
             EXPECT_EQ(s.getFormat(), X8R8G8B8);
             EXPECT_EQ(targetPixels(s)[0], 0xFFFF0000u);
             EXPECT_EQ(targetPixels(s)[1], 0xFF0000FFu);
@@ -243,7 +263,7 @@ TEST(Surface, LocksOnlyInsideAndClearsEachPlaneFormat)
     s.unlock();
     EXPECT_FALSE(s.isLocked());
 
-    const int32_t colour[4] = {0xFFFF, 0x1000, 0x20FF, -5};
+    const int32_t colour[4] = {0, 0x1000, 0x20FF, -5};  // transparent: the 32-bit plane is written opaque
     s.clearPlanes(SurfacePlanes::Colour, colour, 0, 0);
     EXPECT_EQ(targetPixels(s)[11], 0xFF102000u);
     MemorySurface small;
@@ -284,6 +304,11 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
     ASSERT_TRUE(writeHostFile(path("shared"), pairs({{12, 0x03000310}})));
     ASSERT_TRUE(writeHostFile(path("missing"), pairs({{14, 0x03000399}})));
     ASSERT_TRUE(writeHostFile(path("sharesIndexed"), pairs({{12, 0x03000311}})));
+    ASSERT_TRUE(writeHostFile(path("self"), pairs({{12, 0x03000316}, {7, Z32}})));
+    ASSERT_TRUE(writeHostFile(path("ping"), pairs({{12, 0x03000318}})));
+    ASSERT_TRUE(writeHostFile(path("pong"), pairs({{12, 0x03000317}})));
+    ASSERT_TRUE(writeHostFile(path("sharesRefused"), pairs({{12, 0x03000310}, {9, 0xFF00FF}})));
+    ASSERT_TRUE(writeHostFile(path("sharesPalette"), pairs({{12, 0x03000301}})));
     const std::string manifest = "index sorted\n"
                                  "0x101 0x374F8659 deflated 4 restable\n"
                                  "0x03000300 0xB717945F plain 4 file img.bmp\n"
@@ -293,7 +318,12 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
                                  "0x03000312 0xE179EFBE plain 4 file long\n"
                                  "0x03000313 0xE179EFBE plain 4 file shared\n"
                                  "0x03000314 0xE179EFBE plain 4 file missing\n"
-                                 "0x03000315 0xE179EFBE plain 4 file sharesIndexed\n";
+                                 "0x03000315 0xE179EFBE plain 4 file sharesIndexed\n"
+                                 "0x03000316 0xE179EFBE plain 4 file self\n"
+                                 "0x03000317 0xE179EFBE plain 4 file ping\n"
+                                 "0x03000318 0xE179EFBE plain 4 file pong\n"
+                                 "0x03000319 0xE179EFBE plain 4 file sharesRefused\n"
+                                 "0x0300031A 0xE179EFBE plain 4 file sharesPalette\n";
     ASSERT_TRUE(writeHostFile(path("pack.txt"), std::vector<uint8_t>(manifest.begin(), manifest.end())));
     const std::string manifestPath = path("pack.txt"), packPath = path("pack.big");
     const char* argv[] = {"packtool", "build", manifestPath.c_str(), packPath.c_str()};
@@ -360,6 +390,16 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
 
     EXPECT_EQ(load(0x03000312), nullptr);  // more pairs than a description holds
     EXPECT_EQ(load(0x03000314), nullptr);  // an image entry the pack lacks
+
+    // Loops of sharing are refused. What a load takes on what it shares goes
+    // back with the sharer, or at once when the load fails or finds no surface.
+    for (uint32_t id : {0x03000316u, 0x03000317u, 0x03000319u, 0x0300031Au})
+        EXPECT_EQ(load(id), nullptr) << std::hex << id;
+    EXPECT_EQ(manager->held(0x03000301), nullptr);
+    EXPECT_EQ(manager->held(0x03000310)->refCount(), 2u);  // this test's and the sharer's
+    manager->releaseById(0x03000313);
+    manager->releaseById(0x03000310);
+    EXPECT_EQ(manager->held(0x03000310), nullptr);
     std::filesystem::remove_all(dir);
 }
 

@@ -2,6 +2,7 @@
 #include "gfx2d/font/BitmapFont.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -20,7 +21,7 @@ int textLength(const char16_t* text, int length)
     if (length >= 0)
         return length;
     int n = 0;
-    while (text[n] != 0)
+    while (n < INT_MAX && text[n] != 0)
         ++n;
     return n;
 }
@@ -176,7 +177,10 @@ int BitmapFont::measureString(const char16_t* text, int length, int maxWidth, in
 {
     const int n = textLength(text, length);
     const int space = spacing();
-    int total = 0, fit = 0;
+    // Widths and limits in 64 bits: negative steps take the total below 0,
+    // so the room left can pass INT_MAX.
+    int64_t total = 0;
+    int fit = 0;
     for (; fit < n; ++fit) {
         const int advance = charAdvance(text[fit]);
         const int step = advance + space;
@@ -186,7 +190,7 @@ int BitmapFont::measureString(const char16_t* text, int length, int maxWidth, in
     }
     if (fitCount != nullptr)
         *fitCount = fit;
-    return fit >= 1 ? total - space : 0;
+    return fit >= 1 ? int(std::clamp<int64_t>(total - space, INT_MIN, INT_MAX)) : 0;
 }
 
 int BitmapFont::placeGlyphs(const char16_t* text, int length, int x, int y, int maxWidth, int maxHeight,
@@ -194,7 +198,9 @@ int BitmapFont::placeGlyphs(const char16_t* text, int length, int x, int y, int 
 {
     const int n = textLength(text, length);
     const int space = spacing();
-    int pen = 0, visited = 0;
+    // The pen and the room left as in measureString; positions wrap.
+    int64_t pen = 0;
+    int visited = 0;
     for (int i = 0; i < n; ++i) {
         const char16_t c = text[i];
         if (const OverrideRecord* o = findOverride(c)) {
@@ -204,13 +210,14 @@ int BitmapFont::placeGlyphs(const char16_t* text, int length, int x, int y, int 
         const GlyphRecord* g = findGlyph(c);
         if (g == nullptr)
             continue;
-        int32_t w = g->width, h = g->height;
+        int64_t w = g->width, h = g->height;
         if (maxWidth >= 0)
-            w = std::max(0, std::min(w, maxWidth - g->xOffset - pen));
+            w = std::min(w, int64_t(maxWidth) - g->xOffset - pen);
         if (maxHeight >= 0)
-            h = std::max(0, std::min(h, maxHeight - g->yOffset));
+            h = std::min<int64_t>(h, int64_t(maxHeight) - g->yOffset);
         // Pen positions wrap as the device's adds did.
-        BlitPiece p{wrapAdd(x, g->xOffset + pen), wrapAdd(y, g->yOffset), g->x, g->y, std::max(0, w), std::max(0, h)};
+        BlitPiece p{wrapAdd(x, int32_t(g->xOffset + pen)), wrapAdd(y, g->yOffset), g->x, g->y,
+                    int32_t(std::max<int64_t>(0, w)), int32_t(std::max<int64_t>(0, h))};
         clipPieceToSource(p, imageWidth, imageHeight);
         sink(context, p);
         ++visited;

@@ -3,6 +3,7 @@
 // code), measuring with and without a width, and where glyphs are placed.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -75,6 +76,7 @@ TEST(BitmapFont, MeasuresStepsAndStopsWhereTheNextCharacterWouldNotFit)
         {u"AB1", -1, 8, 1, 7, 2},
         {u"AB1", -1, 6, -3, 3, 3},  // steps of 0: the advance itself must fit
         {u"ABAB", -1, 2, -3, 0, 0},
+        {u"AAAA", -1, INT_MAX, -4, 0, 4},  // steps of -1 leave more room than INT_MAX
     };
     for (const Case& c : cases) {
         BitmapFont font;
@@ -103,6 +105,7 @@ TEST(BitmapFont, GlyphsAreCutAtTheLimitsAndClippedToTheImage)
         {-1, -1, 33, {{10, 18, 1, 1, 3, 5}, {17, 20, 31, 1, 2, 5}}},
         {8, 4, 100, {{10, 18, 1, 1, 3, 5}, {17, 20, 31, 1, 1, 4}}},  // A's height limit is 4 + 2
         {5, -1, 100, {{10, 18, 1, 1, 3, 5}, {17, 20, 31, 1, 0, 5}}},  // still submitted
+        {INT_MAX, INT_MAX, 100, {{10, 18, 1, 1, 3, 5}, {17, 20, 31, 1, 3, 5}}},
     };
     for (const Case& c : cases) {
         std::vector<BlitPiece> placed;

@@ -3,6 +3,7 @@
 #include "gfx2d/font/TextLayout.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "gfx2d/font/FontBase.h"
 
@@ -52,7 +53,7 @@ int TextLayout::layout()
     if (font == nullptr || text == nullptr || width < 1)
         return 0;
     int n = 0;
-    while (text[n] != 0)
+    while (n < INT_MAX && text[n] != 0)
         ++n;
     int i = 0, pending = 0;
     while (i < n) {

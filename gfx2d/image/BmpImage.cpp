@@ -10,7 +10,6 @@
 namespace {
 constexpr uint32_t kPaletteEntryBytes = 4;
 constexpr uint32_t kBitFieldsBytes = 12;
-constexpr uint32_t kHeadersRead = kBmpFileHeaderSize + kBmpInfoHeaderSize;
 
 bool validDepth(uint32_t bits)
 {

@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr uint32_t kPngCrcBytes = 4;
 constexpr uint32_t kBmpPaletteEntryBytes = 4;
 
 // Keeps the caller's byte order once a decoder has switched it.

@@ -124,10 +124,22 @@ uint32_t pixelToXrgb8888(RSBFormat format, const void* pixel)
 
 uint32_t pixelToArgb8888(RSBFormat format, const void* pixel)
 {
-    if (format == PixelFormat::A8R8G8B8)
-        return load32(pixel);
+    uint32_t v = 0;
+    tryPixelToArgb8888(format, pixel, v);
+    return v;
+}
+
+bool tryPixelToArgb8888(RSBFormat format, const void* pixel, uint32_t& out)
+{
+    if (format == PixelFormat::A8R8G8B8) {
+        out = load32(pixel);
+        return true;
+    }
     Argb8 c;
-    return readArgb8(format, pixel, c) ? argbWord(c) : 0;
+    if (!readArgb8(format, pixel, c))
+        return false;
+    out = argbWord(c);
+    return true;
 }
 
 int convertPixel(RSBFormat srcFormat, const void* src, RSBFormat dstFormat, void* dst)

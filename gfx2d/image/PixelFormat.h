@@ -56,6 +56,8 @@ void pixelToArgb16(uint32_t out[4], RSBFormat format, const void* pixel);
 uint16_t pixelToRgb565(RSBFormat format, const void* pixel);
 uint32_t pixelToXrgb8888(RSBFormat format, const void* pixel);
 uint32_t pixelToArgb8888(RSBFormat format, const void* pixel);
+// pixelToArgb8888 that tells a format without a rule: false, out untouched.
+bool tryPixelToArgb8888(RSBFormat format, const void* pixel, uint32_t& out);
 // 1 when the destination is A8R8G8B8, R5G6B5, X8R8G8B8 or ARGB_fixed and was written.
 int convertPixel(RSBFormat srcFormat, const void* src, RSBFormat dstFormat, void* dst);
 

@@ -10,6 +10,7 @@
 
 #include "framework/files/FileSystem.h"
 #include "framework/streams/InputStream.h"
+#include "gfx2d/blit/PixelRows.h"
 #include "gfx2d/image/ImageIds.h"
 #include "gfx2d/image/PixelFormat.h"
 #include "gfx2d/raster/UnalignedAccess.h"
@@ -243,11 +244,21 @@ int PixelImage::copyRect(int32_t x, int32_t y, int32_t w, int32_t h, uint8_t* bu
         int64_t(x) + w > m_description.width || int64_t(y) + h > m_description.height)
         return 0;
     const uint32_t rowBytes = uint32_t(w) * bpp, imagePitch = m_description.width * bpp;
-    for (int32_t row = 0; row < h; ++row) {
-        uint8_t* image = m_pixels.get() + size_t(y + row) * imagePitch + size_t(x) * bpp;
-        uint8_t* other = buffer + size_t(row) * (pitch ? pitch : rowBytes);
-        std::memcpy(intoImage ? image : other, intoImage ? other : image, rowBytes);
+    uint8_t* image = m_pixels.get() + size_t(y) * imagePitch + size_t(x) * bpp;
+    const intptr_t bufferPitch = pitch ? pitch : rowBytes;
+    uint8_t* to = intoImage ? image : buffer;
+    const intptr_t toPitch = intoImage ? imagePitch : bufferPitch;
+    PixelRows from{intoImage ? buffer : image, intoImage ? bufferPitch : imagePitch, h, rowBytes};
+    // A buffer inside the image itself (a scroll) is read from a copy.
+    std::unique_ptr<uint8_t[]> copy;
+    if (rowsOverlap(from, {to, toPitch, h, rowBytes})) {
+        copy = packRows(from);
+        if (!copy)
+            return 0;
+        from = {copy.get(), intptr_t(rowBytes), h, rowBytes};
     }
+    for (int32_t row = 0; row < h; ++row)
+        std::memcpy(to + toPitch * row, static_cast<const uint8_t*>(from.first) + from.pitch * row, rowBytes);
     return 1;
 }
 

@@ -248,6 +248,10 @@ TEST(PixelImage, RectanglesSwapsAndSixteenBitConversions)
         EXPECT_EQ(ImageBytes(image.pixels() + 3 * step, image.pixels() + 4 * step), ImageBytes(&bytes[4 * step], &bytes[5 * step]));
         EXPECT_EQ(image.readRect(2, 1, 2, 1, column.data(), 0), 0);
         EXPECT_EQ(image.writeRect(-1, 0, 1, 1, column.data(), 0), 0);
+        // Its own top row moved one pixel to the right, as it was before.
+        const ImageBytes top(image.pixels(), image.pixels() + 2 * step);
+        ASSERT_EQ(image.writeRect(1, 0, 2, 1, image.pixels(), 0), 1);
+        EXPECT_EQ(ImageBytes(image.pixels() + step, image.pixels() + 3 * step), top);
     }
 
     ImageDescription grey{0x1909, 0x1401, 8, 0x1909, 0, 0, 2, 2, 4};

@@ -173,5 +173,6 @@ uint32_t hostLiveDirectDrawObjects();
 // 5-6-5 screen. Objects still alive stay usable.
 void hostDirectDrawReset();
 
-// Writes the frame as an 8-bit RGB PNG; false when the file cannot be made.
+// Writes the frame as an 8-bit RGBA PNG, every pixel opaque; false when the
+// file cannot be made.
 bool hostWriteFramePng(const char* path, const HostFrame& frame);

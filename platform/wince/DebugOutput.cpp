@@ -34,9 +34,11 @@ void vdebugPrintf(const char* format, va_list args)
 void debugPrintf(const char* format, ...)
 {
     char buffer[kDebugBufferDirect];
+    buffer[0] = '\0';
     va_list args;
     va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format ? format : "", args);
+    if (format)
+        std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
     emit(buffer);
 }

@@ -64,7 +64,7 @@ TEST_F(GraphicsTest, OpenClearsAndPresentsTheWholeScreenInItsFormat)
     const struct {
         HostDisplayFormat display;
         RSBFormat format;
-        uint32_t presented;  // after a clear with 0xFF00FF00
+        uint32_t presented;  // after a clear with 0x0000FF00: 32-bit screens are opaque
     } cases[] = {
         { HostDisplayFormat::Rgb565, PixelFormat::R5G6B5, 0x07E0 },
         { HostDisplayFormat::Xrgb8888, PixelFormat::X8R8G8B8, 0xFF00FF00 },
@@ -93,7 +93,7 @@ TEST_F(GraphicsTest, OpenClearsAndPresentsTheWholeScreenInItsFormat)
         m_graphics->present();
         EXPECT_EQ(hostLastFrame().width, 240u);
         EXPECT_EQ(framePixelsOtherThan(c.format == PixelFormat::X8R8G8B8 ? 0xFF000000 : 0), 0u);
-        m_graphics->setClearColor(0xFF00FF00);
+        m_graphics->setClearColor(0x0000FF00);
         m_graphics->clear(SurfacePlanes::Colour);
         m_graphics->present();
         EXPECT_EQ(framePixelsOtherThan(c.presented), 0u);

@@ -211,7 +211,7 @@ public:
     uint32_t read(void* buffer, uint32_t count) override
     {
         const uint32_t n = count < 8 - m_position ? count : 8 - m_position;
-        std::memcpy(buffer, "01234567" + m_position, n);
+        std::memcpy(buffer, &"01234567"[m_position], n);
         m_position += n;
         return n;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "gfx2d/blit/PixelRows.h"
 #include "gfx2d/blit/internal/PixelTraits.h"
 
 template <class Src, class Dst, bool Keyed, bool Blend, bool MirrorX>
@@ -61,15 +62,8 @@ void copyIndexedRows(const BlitImageJob& job, const typename Dst::Raw* table, co
 }
 
 template <class Src, class Dst, bool Keyed, bool Blend>
-void copyImage(const void* p)
+void runCopy(const BlitImageJob& job)
 {
-    const auto& job = *static_cast<const BlitImageJob*>(p);
-    if (job.width <= 0 || job.height <= 0 || job.srcPixels == nullptr || job.dstPixels == nullptr)
-        return;
-    if (Src::kPaletted && job.palette == nullptr)
-        return;
-    if (Blend && job.alpha == 0)
-        return;
     if constexpr (Src::kPaletted && !Blend) {
         typename Dst::Raw table[256];
         bool key[256];
@@ -87,4 +81,30 @@ void copyImage(const void* p)
         copyImageRows<Src, Dst, Keyed, Blend, true>(job);
     else
         copyImageRows<Src, Dst, Keyed, Blend, false>(job);
+}
+
+template <class Src, class Dst, bool Keyed, bool Blend>
+void copyImage(const void* p)
+{
+    const auto& job = *static_cast<const BlitImageJob*>(p);
+    if (job.width <= 0 || job.height <= 0 || job.srcPixels == nullptr || job.dstPixels == nullptr)
+        return;
+    if (Src::kPaletted && job.palette == nullptr)
+        return;
+    if (Blend && job.alpha == 0)
+        return;
+    const PixelRows from{job.srcPixels, job.srcPitch, job.height, size_t(job.width) * Src::kBytes};
+    if (!rowsOverlap(from, {job.dstPixels, job.dstPitch, job.height, size_t(job.width) * Dst::kBytes})) {
+        runCopy<Src, Dst, Keyed, Blend>(job);
+        return;
+    }
+    // A picture drawn onto itself (a scroll) reads a copy of its rows taken
+    // first: no order of rows and pixels makes a mirrored copy safe in place.
+    const std::unique_ptr<uint8_t[]> rows = packRows(from);
+    if (!rows)
+        return;
+    BlitImageJob fromCopy = job;
+    fromCopy.srcPixels = rows.get();
+    fromCopy.srcPitch = int32_t(from.rowBytes);
+    runCopy<Src, Dst, Keyed, Blend>(fromCopy);
 }

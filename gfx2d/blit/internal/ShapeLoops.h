@@ -7,13 +7,14 @@
 #include "gfx2d/blit/internal/PixelTraits.h"
 
 // The job's colour as A8R8G8B8; false when alpha-tested and fully transparent.
-// A missing colour draws black, opaque.
+// A missing colour, or one in a format with no rule to A8R8G8B8, draws
+// black, opaque.
 template <bool AlphaTest>
 inline bool shapeColour(const BlitShapeJob& job, Rgb& colour, uint32_t& alpha)
 {
     uint32_t argb = 0xFF000000;
     if (job.color != nullptr)
-        convertPixel(job.colorFormat, job.color, PixelFormat::A8R8G8B8, &argb);
+        tryPixelToArgb8888(job.colorFormat, job.color, argb);
     alpha = argb >> 24;
     colour = rgbOfWord(argb);
     return !(AlphaTest && alpha == 0);
