@@ -21,9 +21,9 @@ public:
     // transformed anew. A skin applies its palette, one matrix per entry.
     bool prepare(CkwVertexArray* array, const CkwMatrix& matrix, float scale, const float* bias,
                  CkwSkinnedMesh* skin = nullptr);
-    // False when the matrices could not be made in integer form: the
-    // coordinates would not fit, or every vertex lies outside one clip plane
-    // (asked for with checkInside).
+    // False when the matrices could not be made in integer form (one is not
+    // finite), or every vertex lies outside one clip plane (asked for with
+    // checkInside).
     bool isBuilt() const { return m_built; }
     // With checkInside, the next prepare also refuses input wholly outside
     // the clip volume on one axis.
