@@ -85,6 +85,14 @@ bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix
     return true;
 }
 
+int32_t CkwFixedVectorCache::outputExponent() const
+{
+    int32_t smallest = INT32_MAX;
+    for (const CkwIntMatrix& m : m_matrices)
+        smallest = std::min(smallest, m.secondShift);
+    return smallest;
+}
+
 const CkwIntMatrix& CkwFixedVectorCache::matrixOf(int32_t i) const
 {
     return m_matrices[m_paletteIndices != nullptr ? m_paletteIndices[i] : 0];

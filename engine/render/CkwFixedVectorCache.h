@@ -25,6 +25,9 @@ public:
     // finite), or every vertex lies outside one clip plane (asked for with
     // checkInside).
     bool isBuilt() const { return m_built; }
+    // Outputs are the transformed values times 2^outputExponent or more
+    // (each palette entry of a skin has a scale of its own).
+    int32_t outputExponent() const;
     // With checkInside, the next prepare also refuses input wholly outside
     // the clip volume on one axis.
     void setCheckInside(bool check) { m_checkInside = check; }

@@ -27,6 +27,12 @@ namespace {
 __extension__ using Int128 = __int128;
 
 constexpr float kMaxTexScale = 100.0f;
+// A node whose nearest drawn point has an integer w below one step cannot
+// be placed at all: it is skipped whole. Above that its cuts at the depth
+// planes land within 1 / (2 w) of their distance and its points within a
+// step of w, so it is drawn.
+constexpr double kMinNearestW = 1.0;
+constexpr uint8_t kCodeNearFar = 16 | 32;
 
 // Colours are stored as bytes 0..255 whatever their sign.
 inline int32_t colorByte(const CkwVertexArray& array, int32_t vertex, int32_t c)
@@ -39,6 +45,16 @@ uint8_t outcode(const CkwFixedVector3D& p, int32_t w)
     const int64_t lo = -int64_t{w};
     return static_cast<uint8_t>((p.x > w ? 1 : 0) | (p.x < lo ? 2 : 0) | (p.y > w ? 4 : 0) | (p.y < lo ? 8 : 0)
                                 | (p.z > w ? 16 : 0) | (p.z < lo ? 32 : 0));
+}
+
+// w where the near plane meets the view axis: the near distance of a
+// perspective, 1 for a parallel projection; 0 when there is no such point.
+double nearPlaneW(const CkwMatrix& projection)
+{
+    const float* p = projection.m;
+    const double depth = -(double(p[14]) + p[15]) / (double(p[10]) + p[11]);
+    const double w = p[11] * depth + p[15];
+    return std::isfinite(w) && w > 0.0 ? w : 0.0;
 }
 
 int32_t topBit(uint64_t v) { return v == 0 ? -1 : 63 - std::countl_zero(v); }
@@ -194,14 +210,21 @@ bool CkwRendererStandard::setupNode(const CkwMatrix& model)
             const CkwFixedVector3D* p = m_caches->clip.positions();
             const int32_t* w = m_caches->clip.wValues();
             SkwFacingVertex* records = m_caches->facing.data();
+            int32_t nearest = INT32_MAX;
             for (int32_t i = 0; i < n; ++i) {
                 const uint8_t code = outcode(p[i], w[i]);
                 records[i] = {p[i].x, p[i].y, w[i], code | (w[i] <= 0 ? kNotInFront : 0)};
                 clipAnd &= code;
                 clipOr |= code;
+                nearest = std::min(nearest, w[i]);
             }
+            // A node reaching past a depth plane is drawn from the near plane
+            // on, its cuts placed as finely as w is there; one inside both
+            // from its nearest vertex.
+            const double nearW = std::ldexp(nearPlaneW(m_projection), m_caches->clip.outputExponent());
+            if (((clipOr & kCodeNearFar) != 0 && nearW > 0.0 ? nearW : double(nearest)) < kMinNearestW)
+                clipAnd = clipOr = 1;
         } else {
-            // Outside the view or beyond what integers can clip: skipped.
             clipAnd = clipOr = 1;
         }
         m_caches->clipAnd = clipAnd;
