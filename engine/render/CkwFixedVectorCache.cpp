@@ -216,6 +216,8 @@ CkwFixedVector3D divideByW(const CkwFixedVector3D& p, int32_t w, int64_t& diviso
 {
     divisor = (int64_t{1} << 62) / std::max(w, 1);
     // Rounded to nearest, from the exact quotient the textures use too.
-    const auto scaled = [&](int32_t c) { return saturate(static_cast<int64_t>((Int128{c} * divisor + (Int128{1} << 45)) >> 46)); };
-    return {scaled(p.x), scaled(p.y), scaled(p.z)};
+    const auto scaled = [&](int32_t c, int32_t shift) {
+        return saturate(static_cast<int64_t>((Int128{c} * divisor + (Int128{1} << (shift - 1))) >> shift));
+    };
+    return {scaled(p.x, 46), scaled(p.y, 46), scaled(p.z, 34)};
 }

@@ -68,8 +68,8 @@ public:
         stq[1] = kept.y;
         stq[2] = kept.z;
     }
-    // x, y, z divided by w in 16.16, and the perspective divisor 2^62 / w.
-    // w must be positive.
+    // x and y divided by w in 16.16, z / w in units of 2^-28 (depth keeps
+    // every bit), and the perspective divisor 2^62 / w. w must be positive.
     const CkwFixedVector3D& getProjected(int32_t i, int64_t& divisor)
     {
         if (!(m_flags[i] & kProjected))
@@ -113,6 +113,6 @@ private:
     bool m_directions = false;
 };
 
-// p / w in 16.16 for w > 0, rounded; divisor is 2^62 / w, exact, as
-// textures are interpolated by it across the screen.
+// p / w for w > 0, rounded: x and y in 16.16, z in units of 2^-28; divisor is
+// 2^62 / w, exact, as textures are interpolated by it across the screen.
 CkwFixedVector3D divideByW(const CkwFixedVector3D& p, int32_t w, int64_t& divisor);

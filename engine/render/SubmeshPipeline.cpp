@@ -83,11 +83,11 @@ int32_t facing(const Vertex& a, const Minors& m)
 }
 
 // The viewport as the projection reads it: scales, origin in pixels x 16
-// and the depth range.
+// and the depth range. x and y come in 16.16, z in units of 2^-28.
 struct ScreenMap {
     int64_t scaleX, scaleY;
     int32_t originX, originY;
-    int64_t depthScale;
+    int32_t depthScale;
     int32_t depthOffset;
 
     void apply(const CkwFixedVector3D& ndc, SkwRasterVertex& out) const
@@ -96,8 +96,7 @@ struct ScreenMap {
         const int64_t b = std::clamp<int64_t>(0x10000 - int64_t{ndc.y}, 0, 0x20000);
         out.x = static_cast<int32_t>((((scaleX * a) >> 16) + 0x8000) >> 16) + originX;
         out.y = static_cast<int32_t>((((scaleY * b) >> 16) + 0x8000) >> 16) + originY;
-        const int64_t z = ((int64_t{ndc.z} + 0x10000) >> 2) * depthScale + depthOffset;
-        out.z = static_cast<int32_t>(std::clamp<int64_t>(z, 0, 0x0FFFFFFF));
+        out.z = rasterDepth(ndc.z, depthScale, depthOffset);
     }
 };
 
@@ -435,7 +434,7 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
     const uint32_t stamp = m_stamp;
     const int32_t unitCount = m_unitCount;
     const CkwRect& viewport = m_graphics->m_viewportInClip;
-    const ScreenMap map{m_viewportScaleX, m_viewportScaleY, viewport.x * 16, viewport.y * 16, m_depthScale >> 3,
+    const ScreenMap map{m_viewportScaleX, m_viewportScaleY, viewport.x * 16, viewport.y * 16, m_depthScale,
                         m_depthOffset};
     constexpr uint32_t kClipBits = kNotInFront - 1;
 
@@ -730,7 +729,7 @@ void CkwRendererStandard::drawProjected(SkwRasterVertex* screen, const int64_t* 
 void CkwRendererStandard::project(const CkwFixedVector3D& ndc, SkwRasterVertex& out) const
 {
     const CkwRect& viewport = m_graphics->m_viewportInClip;
-    const ScreenMap map{m_viewportScaleX, m_viewportScaleY, viewport.x * 16, viewport.y * 16, m_depthScale >> 3,
+    const ScreenMap map{m_viewportScaleX, m_viewportScaleY, viewport.x * 16, viewport.y * 16, m_depthScale,
                         m_depthOffset};
     map.apply(ndc, out);
 }
