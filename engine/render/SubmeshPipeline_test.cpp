@@ -11,7 +11,9 @@
 #include "engine/render/CkwClipVertex.h"
 #include "engine/render/testing/RasterTestKit.h"
 #include "engine/render/testing/RenderTestKit.h"
+#include "engine/core/math/CkwTransform.h"
 #include "engine/scene/CkwBackground.h"
+#include "engine/scene/CkwFog.h"
 #include "engine/scene/CkwGraphics3D.h"
 #include "engine/scene/CkwGroup.h"
 #include "engine/scene/CkwSkinnedMesh.h"
@@ -73,49 +75,99 @@ CkwWorld* worldWith(SceneTest& test, float near, float far, float x, float y, fl
     return world;
 }
 
-// A white lit square facing the camera 5 units ahead, lit by an omni light
-// on its axis `distance` units in front of it.
-std::vector<uint32_t> omniLitSquare(float distance, const float* attenuation)
+using Dress = std::function<void(CkwWorld*, CkwMesh*, CkwAppearance*)>;
+
+// The centre pixel of a white square facing the camera 5 units ahead,
+// dressed with a light, fog, colours or a texture.
+uint32_t squareCentre(const Dress& dress)
 {
     SceneTest test;
     std::vector<uint32_t> pixels;
     EXPECT_EQ(SceneTest::trap([&] {
-        using namespace renderkit;
         CkwWorld* world = worldWith(test, 1.0f, 10.0f, 0, 0, 5, 0);
         auto* appearance = static_cast<CkwAppearance*>(CkwAppearance::create());
-        appearance->setMaterial(material(0xFFFFFFFF, 0));
-        world->addChild(quad(1.0f, 0xFFFFFFFF, appearance));
-        CkwLight* omni = light(CkwLight::kOmni, 0xFFFFFF, 1.0f);
-        omni->setAttenuation(attenuation[0], attenuation[1], attenuation[2]);
-        omni->setTranslation(0, 0, distance);
-        world->addChild(omni);
+        CkwMesh* square = renderkit::quad(1.0f, 0xFFFFFFFF, appearance);
+        world->addChild(square);
+        dress(world, square, appearance);
         pixels = draw(world);
     }), 0);
-    return pixels;
+    return pixels.size() == size_t(kW * kH) ? pixels[kH / 2 * kW + kW / 2] : 0xDEADBEEF;
+}
+
+// An omni light on the square's axis, distance in front of it.
+Dress omni(float distance, float constant, float linear, float quadratic)
+{
+    return [=](CkwWorld* world, CkwMesh*, CkwAppearance* look) {
+        look->setMaterial(renderkit::material(0xFFFFFFFF, 0));
+        CkwLight* light = renderkit::light(CkwLight::kOmni, 0xFFFFFF, 1.0f);
+        light->setAttenuation(constant, linear, quadratic);
+        light->setTranslation(0, 0, distance);
+        world->addChild(light);
+    };
 }
 
 } // namespace
 
-// Facing light reaches the square at full strength however far the light
-// is; an attenuation whose square overflows 64 bits lights nothing.
-TEST(SubmeshPipeline, OmniLightsKeepTheirPrecisionAndAttenuationAtAnyDistance)
+// The centre of the square against the equations in double precision, each
+// channel within RGB565's step: an omni light reaches it at full strength
+// however far the light is, and one whose attenuation squared overflows 64
+// bits lights nothing; flat shading takes the newest vertex's colour;
+// exponential fog at 5 units; a texture whose q = 1 + s / 2 is sampled at
+// s / q = t / q = 0.4 in the middle.
+TEST(SubmeshPipeline, SquareCentresTakeWhatTheEquationsGive)
 {
-    struct Case {
-        float distance;
-        float attenuation[3];
+    const uint32_t fogged = static_cast<uint32_t>(std::lround(255 * std::exp(-5 * 0.2)));
+    const struct {
+        const char* name;
+        Dress dress;
         uint32_t expected;
+    } cases[] = {
+        {"omni 1000 away", omni(1000, 1, 0, 0), 0xFFFFFF},
+        {"omni 20000 away", omni(20000, 1, 0, 0), 0xFFFFFF},
+        {"omni 3e6 away", omni(3e6f, 1, 0, 0), 0xFFFFFF},
+        {"omni attenuated past 64 bits", omni(1000, 1, 0, 10000), 0x000000},
+        {"flat shading",
+         [](CkwWorld*, CkwMesh* square, CkwAppearance* look) {
+             square->getVertexBuffer()->setColors(kitVertexArray(3, 1, {255, 0, 0, 255, 0, 0, 0, 255, 0, 0, 255, 0}));
+             auto* polygon = static_cast<CkwPolygonMode*>(CkwPolygonMode::create());
+             polygon->setShading(CkwPolygonMode::kShadeFlat);
+             look->setPolygonMode(polygon);
+         },
+         0x00FF00},
+        {"exponential fog",
+         [](CkwWorld*, CkwMesh*, CkwAppearance* look) {
+             auto* fog = static_cast<CkwFog*>(CkwFog::create());
+             fog->setMode(CkwFog::kExponential);
+             fog->setDensity(0.2f);
+             fog->setColor(0x0000FF);
+             look->setFog(fog);
+         },
+         fogged << 16 | fogged << 8 | 0xFF},
+        {"projective texture",
+         [](CkwWorld*, CkwMesh*, CkwAppearance* look) {
+             // Red 32 x column, green 32 x row.
+             std::vector<uint8_t> rgb;
+             for (int32_t i = 0; i < 64; ++i)
+                 rgb.insert(rgb.end(), {uint8_t(i % 8 * 32), uint8_t(i / 8 * 32), 0});
+             auto* image = static_cast<CkwImage2D*>(CkwImage2D::create());
+             image->initWithData(kImageFormatRgb, 8, 8, int32_t(rgb.size()), rgb.data());
+             CkwTexture2D* texture = renderkit::texture(image, kTextureFuncReplace);
+             const float projective[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0.5f, 0, 0, 1};
+             CkwTransform transform;
+             transform.setMatrix(16, projective);
+             texture->setTransform(&transform);
+             look->setTexture(0, texture);
+             auto* polygon = static_cast<CkwPolygonMode*>(CkwPolygonMode::create());
+             polygon->setPerspectiveCorrectionEnable(true);
+             look->setPolygonMode(polygon);
+         },
+         0x606000},
     };
-    const Case cases[] = {
-        {1000.0f, {1, 0, 0}, 0xFFFFFF},
-        {20000.0f, {1, 0, 0}, 0xFFFFFF},
-        {3.0e6f, {1, 0, 0}, 0xFFFFFF},
-        {1000.0f, {1, 0, 10000}, 0x000000},
-    };
-    for (const Case& c : cases) {
-        const std::vector<uint32_t> pixels = omniLitSquare(c.distance, c.attenuation);
-        ASSERT_EQ(pixels.size(), size_t(kW * kH));
-        EXPECT_EQ(pixels[kH / 2 * kW + kW / 2], c.expected) << "light " << c.distance << " away, quadratic "
-                                                           << c.attenuation[2];
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint32_t centre = squareCentre(c.dress);
+        for (int32_t shift : {16, 8, 0})
+            EXPECT_NEAR(int32_t(centre >> shift & 255), int32_t(c.expected >> shift & 255), 8);
     }
 }
 
@@ -242,6 +294,10 @@ TEST(SubmeshPipeline, CachedVerticesFollowEveryChangeOfTheirKey)
             [&] { rotate(mesh, 30, 0, 1, 0); },
             [&] {
                 const float bias[3] = {0.25f, 0, 0};
+                vb->setPositions(vb->getPositions(), 1.5f, 3, bias);
+            },
+            [&] {
+                const float bias[3] = {0.25f, 0.5f, 0};
                 vb->setPositions(vb->getPositions(), 1.5f, 3, bias);
             },
             [&] {
