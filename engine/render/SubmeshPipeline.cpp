@@ -219,9 +219,14 @@ bool CkwRendererStandard::setupNode(const CkwMatrix& model)
             }
             // A node reaching past a depth plane is drawn from the near plane
             // on, its cuts placed as finely as w is there; one inside both
-            // from its nearest vertex.
-            const double nearW = std::ldexp(nearPlaneW(m_projection), m_caches->clip.outputExponent());
-            if (((clipOr & kCodeNearFar) != 0 && nearW > 0.0 ? nearW : double(nearest)) < kMinNearestW)
+            // from its nearest vertex. A projection without a near point
+            // leaves it drawn.
+            double nearestW = nearest;
+            if ((clipOr & kCodeNearFar) != 0) {
+                const double nearW = nearPlaneW(m_projection);
+                nearestW = nearW > 0.0 ? std::ldexp(nearW, m_caches->clip.outputExponent()) : kMinNearestW;
+            }
+            if (nearestW < kMinNearestW)
                 clipAnd = clipOr = 1;
         } else {
             clipAnd = clipOr = 1;

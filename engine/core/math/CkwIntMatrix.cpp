@@ -72,18 +72,18 @@ int32_t CkwIntMatrix::fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, flo
     }
     // The largest output lands in [2^29, 2^30): room for rounding, none
     // wasted.
-    const int32_t scale = 29 - std::ilogb(largest);
-    out.secondShift = scale;
+    const int32_t exponent = 29 - std::ilogb(largest);
+    out.secondShift = exponent;
     // The largest element likewise, in units of 2^-productShift of an output
     // unit; elements are x 65536 of the input.
-    const int32_t shift = element > 0.0 ? 45 - std::ilogb(element) - scale : kMaxProductShift;
+    const int32_t shift = element > 0.0 ? 45 - std::ilogb(element) - exponent : kMaxProductShift;
     out.productShift = std::clamp(shift, 0, kMaxProductShift);
 
     for (int c = 0; c < 3; ++c)
         for (int r = 0; r < 4; ++r)
-            out.m[4 * c + r] = roundToInt(std::ldexp(double(e[4 * c + r]), scale - 16 + out.productShift));
+            out.m[4 * c + r] = roundToInt(std::ldexp(double(e[4 * c + r]), exponent - 16 + out.productShift));
     for (int r = 0; r < 4; ++r)
-        out.m[12 + r] = roundToInt(std::ldexp(t[r], scale));
+        out.m[12 + r] = roundToInt(std::ldexp(t[r], exponent));
     return result;
 }
 
