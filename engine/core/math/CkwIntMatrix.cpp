@@ -113,8 +113,10 @@ void transformOne(const CkwIntMatrix& im, const Component* p, int32_t* out)
 }
 
 template <class Component>
-void transformRun(const CkwIntMatrix& im, const Component* points, int32_t* outXYZ, int32_t* outW, int32_t count)
+void transformRun(const CkwIntMatrix& matrix, const Component* points, int32_t* outXYZ, int32_t* outW, int32_t count)
 {
+    // A copy the outputs cannot alias stays in registers across the loop.
+    const CkwIntMatrix im = matrix;
     const int64_t half = halfOf(im);
     const int32_t ws = clampShift(im.wShift);
     const int32_t constantW = im.m[15] >> ws;
