@@ -4,6 +4,7 @@
 #include "engine/render/CkwActiveLightStandard.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "engine/core/math/CkwFixedVector3D.h"
@@ -28,19 +29,22 @@ int32_t saturate(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v,
 
 int32_t mul16(int64_t a, int64_t b) { return saturate((a * b) >> 16); }
 
-// |v| in 16.16, range-normalised by a power of two so the square fits.
+// |v| in 16.16. v is brought by a power of two to 32..64 first, down or up,
+// so a short vector keeps as many bits in its square as a long one.
 int32_t length16(const int32_t* v)
 {
-    int64_t m = std::max({std::abs(int64_t{v[0]}), std::abs(int64_t{v[1]}), std::abs(int64_t{v[2]})});
-    int32_t shift = 0;
-    while ((m >> shift) >= 0x400000)  // below 64.0, so the square stays within 32 bits
-        ++shift;
+    const int64_t m = std::max({std::abs(int64_t{v[0]}), std::abs(int64_t{v[1]}), std::abs(int64_t{v[2]})});
+    if (m == 0)
+        return 0;
+    const int32_t shift = 42 - std::countl_zero(static_cast<uint64_t>(m));  // m >> shift in [2^21, 2^22)
     int64_t sum = 0;
     for (int i = 0; i < 3; ++i) {
-        const int64_t c = v[i] >> shift;
+        const int64_t c = shift >= 0 ? v[i] >> shift : int64_t{v[i]} << -shift;
         sum += c * c;
     }
-    const int64_t root = fixedSqrt(static_cast<uint32_t>(std::min<int64_t>(sum >> 16, UINT32_MAX)));
+    const int64_t root = fixedSqrt(static_cast<uint32_t>(sum >> 16));
+    if (shift < 0)
+        return static_cast<int32_t>((root + (int64_t{1} << (-shift - 1))) >> -shift);
     return static_cast<int32_t>(std::min<int64_t>(root << shift, INT32_MAX));
 }
 
@@ -221,19 +225,20 @@ void CkwActiveLightStandard::evaluateAtPosition(SkwLitVertex& v, bool back)
         const int64_t denominator = int64_t{attConstant} + ((int64_t{d} * attLinear) >> 16) + ((q * q) >> 16);
         att = fixedReciprocal32(static_cast<int32_t>(std::clamp<int64_t>(denominator, kMinLength, INT32_MAX)));
     }
+    // The unit vector to the light: its cosines keep their bits however
+    // short L is.
+    const int32_t unit[3] = {mul16(l[0], r), mul16(l[1], r), mul16(l[2], r)};
     if (evaluateKind == kKindSpot) {
-        const int32_t s = mul16(-int64_t{dot16(direction, l)}, r);
+        const int32_t s = -dot16(direction, unit);
         if (!(s > spotCos && d >= 1))
             return;
         if (spotExponent > 0)
             att = mul16(lightingPower(s, spotExponent), att);
     }
     if (diffuseOn)
-        addScaled(v.accumulator, color, mul16(mul16(r, c), att), v.diffuse);
-    if (specularOn) {
-        const int32_t unit[3] = {mul16(l[0], r), mul16(l[1], r), mul16(l[2], r)};
+        addScaled(v.accumulator, color, mul16(dot16(n, unit), att), v.diffuse);
+    if (specularOn)
         addSpecular(v, n, unit, p, att);
-    }
 }
 
 void CkwActiveLightStandard::addSpecular(SkwLitVertex& v, const int32_t* n, const int32_t* toLight,

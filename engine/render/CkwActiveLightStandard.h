@@ -77,9 +77,15 @@ struct CkwActiveLightStandard {
         int32_t n[3];
         facingNormal(vertex, back, n);
         if (diffuseOn) {
+            // The light travels against the normal: scaled by the negative
+            // cosine, its part is taken away.
             const int32_t c = dot16(n, direction);
-            if (c < 0)
-                addScaled(vertex.accumulator, color, -c, vertex.diffuse);
+            if (c < 0) {
+                CkwFixedColor part = color;
+                part.scaleFixed(c);
+                part.modulate(vertex.diffuse);
+                vertex.accumulator.subtract(part);
+            }
         }
         if (specularOn) {
             const int32_t toLight[3] = {-direction[0], -direction[1], -direction[2]};

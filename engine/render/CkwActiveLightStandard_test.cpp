@@ -25,6 +25,7 @@ struct LightCase {
     double expected;          // red channel added, 0..1, from the float equation
     double tolerance;
     float spotExponent = 0;
+    bool localCamera = false;
 };
 
 } // namespace
@@ -39,6 +40,9 @@ TEST(ActiveLight, EachKindAddsWhatTheFloatEquationGives)
         // The light travels down -z onto a normal facing +z: the full colour.
         {"directional head-on", CkwLight::kDirectional, {}, {1, 0, 0}, 45, {0, 0, -3}, {0, 0, 1}, 0xFFFFFFFF, 0, 0, 1.0, 2 / 256.0},
         {"directional at 60 degrees", CkwLight::kDirectional, {}, {1, 0, 0}, 45, {0, 0, -3}, {float(s60), 0, float(c60)}, 0xFFFFFFFF, 0, 0, c60, 2 / 256.0},
+        // Scaled by the negative cosine and taken away, as the fixed point
+        // rounds it: 182 parts of 256 (the float equation gives 181.02).
+        {"directional at 45 degrees", CkwLight::kDirectional, {}, {1, 0, 0}, 45, {0, 0, -3}, {float(M_SQRT1_2), 0, float(M_SQRT1_2)}, 0xFFFFFFFF, 0, 0, 182 / 256.0, 0},
         {"directional from behind", CkwLight::kDirectional, {}, {1, 0, 0}, 45, {0, 0, -3}, {0, 0, -1}, 0xFFFFFFFF, 0, 0, 0.0, 0},
         {"black material", CkwLight::kDirectional, {}, {1, 0, 0}, 45, {0, 0, -3}, {0, 0, 1}, 0xFF000000, 0, 0, 0.0, 0},
         // 1 / (1 + 0.5 d + 0.25 d^2) at d = 2.
@@ -50,6 +54,17 @@ TEST(ActiveLight, EachKindAddsWhatTheFloatEquationGives)
         // Highlights: the half vector of a head-on light and viewer is the normal.
         {"highlight head-on", CkwLight::kDirectional, {}, {1, 0, 0}, 45, {0, 0, -3}, {0, 0, 1}, 0xFF000000, 0xFFFFFF, 16, 1.0, 2 / 256.0},
         {"highlight off axis", CkwLight::kDirectional, {}, {1, 0, 0}, 45, {0, 0, -3}, {float(s20), 0, float(c20)}, 0xFF000000, 0xFFFFFF, 2, c20 * c20, 4 / 256.0},
+        // A local viewer sees the vertex at 45 degrees: the half vector
+        // leans 22.5 degrees off the normal.
+        {"highlight seen by a local viewer", CkwLight::kDirectional, {}, {1, 0, 0}, 45, {3, 0, -3}, {0, 0, 1}, 0xFF000000, 0xFFFFFF, 2, std::pow(std::cos(M_PI / 8), 2), 4 / 256.0, 0, true},
+        // The vertex lies past the light's range: the record takes its scale,
+        // and the attenuation with it.
+        {"omni attenuated, vertex far past the light", CkwLight::kOmni, {0, 0, -10}, {1, 0.005f, 0}, 45, {0, 0, -200}, {0, 0, 1}, 0xFFFFFFFF, 0, 0, 1 / 1.95, 2 / 256.0},
+        // Lights close to far vertices: the way to the light keeps its bits.
+        {"omni 0.05 from a vertex 1000 out", CkwLight::kOmni, {0.0125f, 0, -999.95f}, {1, 0, 0}, 45, {0, 0, -1000}, {0, 0, 1}, 0xFFFFFFFF, 0, 0, 0.05 / std::hypot(0.05, 0.0125), 3 / 256.0},
+        {"omni 1 from a vertex 20000 out", CkwLight::kOmni, {0.25f, 0, -19999}, {1, 0, 0}, 45, {0, 0, -20000}, {0, 0, 1}, 0xFFFFFFFF, 0, 0, 1 / std::hypot(1.0, 0.25), 3 / 256.0},
+        {"omni 10 from a vertex 1e5 out", CkwLight::kOmni, {2.5f, 0, -99990}, {1, 0, 0}, 45, {0, 0, -1e5f}, {0, 0, 1}, 0xFFFFFFFF, 0, 0, 10 / std::hypot(10.0, 2.5), 3 / 256.0},
+        {"omni 10 from a vertex 1e5 out, attenuated", CkwLight::kOmni, {2.5f, 0, -99990}, {1, 0.1f, 0}, 45, {0, 0, -1e5f}, {0, 0, 1}, 0xFFFFFFFF, 0, 0, 10 / std::hypot(10.0, 2.5) / (1 + 0.1 * std::hypot(10.0, 2.5)), 3 / 256.0},
     };
     for (const LightCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -64,11 +79,15 @@ TEST(ActiveLight, EachKindAddsWhatTheFloatEquationGives)
         CkwActiveLightStandard record{};
         ASSERT_TRUE(record.setup(*light, CkwMatrix::translation(c.position[0], c.position[1], c.position[2])));
         CkwFixedColor ambient{};
-        record.bind(material, static_cast<int32_t>(CkwPolygonMode::kDefaultBits), -1, ambient);
+        const int32_t flags = CkwPolygonMode::kDefaultBits | (c.localCamera ? CkwPolygonMode::kBitLocalCameraLighting : 0);
+        record.bind(material, flags, -1, ambient);
+        // As the eye-space cache hands it over: w 1.0, scaled by 2^-exponent below 128.
         SkwLitVertex v{};
         v.w = 0x10000;
+        while (std::fabs(c.vertex[0]) + std::fabs(c.vertex[1]) + std::fabs(c.vertex[2]) >= std::ldexp(128.0, v.exponent))
+            ++v.exponent;
         for (int i = 0; i < 3; ++i) {
-            v.position[i] = fixed(c.vertex[i]);
+            v.position[i] = fixed(std::ldexp(c.vertex[i], -v.exponent));
             v.normal[i] = fixed(c.normal[i]);
         }
         v.diffuse.setRgb(c.diffuse);

@@ -1,18 +1,23 @@
 // Homogeneous clipping in integers: plane distances and interpolation in 64
-// bits, the cut factor a 16.16 quotient measured from the inside vertex, so
-// an edge shared by two triangles is cut at the same point for both.
+// bits, the cut factor a quotient of 30 fractional bits measured from the
+// inside vertex, so an edge shared by two triangles is cut at the same point
+// for both, and an edge 2^31 units long lands within a unit or two of it.
 #include "engine/render/CkwClipVertex.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "engine/core/math/FixedMath.h"
 
 namespace {
 
+constexpr int32_t kCutBits = 30;
+
+// a + (b - a) t, rounded; |b - a| < 2^32 and t <= 2^30 keep the product in
+// 64 bits.
 int32_t lerp(int32_t a, int32_t b, int64_t t)
 {
-    return static_cast<int32_t>(std::clamp<int64_t>(a + (((int64_t{b} - a) * t) >> 16), INT32_MIN, INT32_MAX));
+    const int64_t step = ((int64_t{b} - a) * t + (int64_t{1} << (kCutBits - 1))) >> kCutBits;
+    return static_cast<int32_t>(std::clamp<int64_t>(a + step, INT32_MIN, INT32_MAX));
 }
 
 // Distance inside plane p: w - c for even p, w + c for odd p.
@@ -40,15 +45,10 @@ CkwClipVertex cut(const CkwClipVertex& a, const CkwClipVertex& b, int64_t t)
         const auto& tb = b.tex[u];
         int64_t st = t;
         if (ta.q != tb.q) {
-            // s and t are divided by q: their step scales by q_out / q_new.
+            // s and t are divided by q: their step scales by q_out / q_new,
+            // which lies in 0..1 while the two q share a sign.
             v.tex[u].q = lerp(ta.q, tb.q, t);
-            int64_t qOut = tb.q, qNew = v.tex[u].q;
-            while (std::abs(qOut) > 0x100000 || std::abs(qNew) > 0x100000) {
-                qOut >>= 6;
-                qNew >>= 6;
-            }
-            const int64_t reciprocal = fixedReciprocal32(static_cast<int32_t>(qNew));
-            st = (((t * qOut) >> 16) * reciprocal) >> 16;
+            st = v.tex[u].q != 0 ? std::clamp<int64_t>(t * tb.q / v.tex[u].q, 0, int64_t{1} << kCutBits) : t;
         }
         v.tex[u].s = lerp(ta.s, tb.s, st);
         v.tex[u].t = lerp(ta.t, tb.t, st);
@@ -74,7 +74,7 @@ int32_t clipPolygon(CkwClipVertex* v, int32_t start, int32_t& end, int32_t clipC
                 const CkwClipVertex& outside = previousInside ? v[i] : v[previous];
                 const int64_t dIn = previousInside ? dPrevious : dCurrent;
                 const int64_t dOut = previousInside ? dCurrent : dPrevious;
-                v[n++] = cut(in, outside, fixedDiv64(dIn << 16, dIn - dOut) + 1);
+                v[n++] = cut(in, outside, fixedDiv64(dIn << kCutBits, dIn - dOut) + 1);
             }
             if (dCurrent >= 0 && n < kClipVertexCapacity)
                 v[n++] = v[i];

@@ -1,5 +1,5 @@
 // A vertex of the clipper and the cut of a polygon against the view volume in
-// homogeneous 16.16 clip space (Sutherland-Hodgman, one plane at a time).
+// homogeneous integer clip space (Sutherland-Hodgman, one plane at a time).
 #pragma once
 
 #include <cstdint>

@@ -16,26 +16,10 @@ namespace {
 __extension__ using Int128 = __int128;
 
 constexpr float kBiasTolerance = 1.5e-5f;
-// Clip space needs this many integer steps per unit: on coarser coordinates
-// the clipper's 16.16 cut factors land whole units away from the planes.
-constexpr float kMinClipUnit = 16.0f;
 
 bool finite(const CkwMatrix& m)
 {
     return std::all_of(m.m, m.m + 16, [](float e) { return std::isfinite(e); });
-}
-
-// Integer steps per unit of the transformed value: the conversion scale
-// times the extra precision bits, read back from the largest element.
-float unitOf(const CkwIntMatrix& im, const CkwMatrix& m)
-{
-    int32_t k = 0;
-    for (int32_t i : {1, 2, 4, 5, 6, 8, 9, 10})
-        if (std::fabs(m.m[i]) > std::fabs(m.m[k]))
-            k = i;
-    if (m.m[k] == 0.0f)
-        return 0.0f;
-    return static_cast<float>(im.m[k]) / m.m[k] * std::ldexp(1.0f, 16 - im.productShift);
 }
 
 int32_t saturate(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
@@ -84,7 +68,6 @@ bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix
     }
     m_matrices.setCount(count);
     m_built = true;
-    float unit = 0.0f;
     for (int32_t e = 0; e < count && m_built; ++e) {
         CkwMatrix m = matrix;
         if (m_paletteIndices != nullptr) {
@@ -98,13 +81,16 @@ bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix
         }
         m.multiply(s);
         m_built = finite(m) && CkwIntMatrix::fromMatrix(m_matrices[e], m, range, m_checkInside, true) != 0;
-        const float u = m_built ? unitOf(m_matrices[e], m) : 0.0f;
-        if (e == 0 || u < unit)
-            unit = u;
     }
-    if (m_checkInside && m_built && unit > 0.0f && unit < kMinClipUnit)
-        m_built = false;
     return true;
+}
+
+int32_t CkwFixedVectorCache::outputExponent() const
+{
+    int32_t smallest = INT32_MAX;
+    for (const CkwIntMatrix& m : m_matrices)
+        smallest = std::min(smallest, m.secondShift);
+    return smallest;
 }
 
 const CkwIntMatrix& CkwFixedVectorCache::matrixOf(int32_t i) const
@@ -230,6 +216,8 @@ CkwFixedVector3D divideByW(const CkwFixedVector3D& p, int32_t w, int64_t& diviso
 {
     divisor = (int64_t{1} << 62) / std::max(w, 1);
     // Rounded to nearest, from the exact quotient the textures use too.
-    const auto scaled = [&](int32_t c) { return saturate(static_cast<int64_t>((Int128{c} * divisor + (Int128{1} << 45)) >> 46)); };
-    return {scaled(p.x), scaled(p.y), scaled(p.z)};
+    const auto scaled = [&](int32_t c, int32_t shift) {
+        return saturate(static_cast<int64_t>((Int128{c} * divisor + (Int128{1} << (shift - 1))) >> shift));
+    };
+    return {scaled(p.x, 46), scaled(p.y, 46), scaled(p.z, 34)};
 }

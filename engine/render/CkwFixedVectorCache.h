@@ -21,10 +21,13 @@ public:
     // transformed anew. A skin applies its palette, one matrix per entry.
     bool prepare(CkwVertexArray* array, const CkwMatrix& matrix, float scale, const float* bias,
                  CkwSkinnedMesh* skin = nullptr);
-    // False when the matrices could not be made in integer form: the
-    // coordinates would not fit, or every vertex lies outside one clip plane
-    // (asked for with checkInside).
+    // False when the matrices could not be made in integer form (one is not
+    // finite), or every vertex lies outside one clip plane (asked for with
+    // checkInside).
     bool isBuilt() const { return m_built; }
+    // Outputs are the transformed values times 2^outputExponent or more
+    // (each palette entry of a skin has a scale of its own).
+    int32_t outputExponent() const;
     // With checkInside, the next prepare also refuses input wholly outside
     // the clip volume on one axis.
     void setCheckInside(bool check) { m_checkInside = check; }
@@ -65,8 +68,8 @@ public:
         stq[1] = kept.y;
         stq[2] = kept.z;
     }
-    // x, y, z divided by w in 16.16, and the perspective divisor 2^62 / w.
-    // w must be positive.
+    // x and y divided by w in 16.16, z / w in units of 2^-28 (depth keeps
+    // every bit), and the perspective divisor 2^62 / w. w must be positive.
     const CkwFixedVector3D& getProjected(int32_t i, int64_t& divisor)
     {
         if (!(m_flags[i] & kProjected))
@@ -110,6 +113,6 @@ private:
     bool m_directions = false;
 };
 
-// p / w in 16.16 for w > 0, rounded; divisor is 2^62 / w, exact, as
-// textures are interpolated by it across the screen.
+// p / w for w > 0, rounded: x and y in 16.16, z in units of 2^-28; divisor is
+// 2^62 / w, exact, as textures are interpolated by it across the screen.
 CkwFixedVector3D divideByW(const CkwFixedVector3D& p, int32_t w, int64_t& divisor);

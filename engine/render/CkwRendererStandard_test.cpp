@@ -834,8 +834,9 @@ TEST(RendererPictures, NodesOverASquareFollowAlphaTextureFunctionsAndBlendings)
 
 // The depth range maps the view volume onto the depth buffer: a square at a
 // known distance lands at near + (far - near) x its depth, the span on the
-// scale where 1.0 is 65536 and the near offset where it is 4095 x 16,
-// whatever the order of near and far.
+// 16.16 scale where 1.0 is 65536 and the near offset where it is 4095 x 16,
+// whatever the order of near and far. No bit is lost on the way: the buffer
+// holds the whole part of the exact value.
 TEST(RendererPictures, DepthRangeMapsOntoTheDepthBuffer)
 {
     SceneTest test;
@@ -852,8 +853,9 @@ TEST(RendererPictures, DepthRangeMapsOntoTheDepthBuffer)
             g->bindImageTarget(target);
             g->setDepthRange(range[0], range[1]);
             g->renderWorld(world);
-            const double expected = range[0] * 4095.0 * 16.0 + (range[1] - range[0]) * (ndcZ + 1) / 2 * 65536.0;
-            EXPECT_NEAR(target->getDepthMap()[kH / 2 * kW + kW / 2], expected, 2.0);
+            const double span = static_cast<int32_t>((range[1] - range[0]) * 65536.0 + 0.5);
+            const double expected = range[0] * 4095.0 * 16.0 + span * (ndcZ + 1) / 2;
+            EXPECT_EQ(target->getDepthMap()[kH / 2 * kW + kW / 2], std::floor(expected));
         }
     }), 0);
 }

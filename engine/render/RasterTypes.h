@@ -3,6 +3,7 @@
 // onto these, so the rasterizer depends on none of them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "engine/render/RasterIds.h"
@@ -25,6 +26,15 @@ struct SkwRasterVertex {
     uint8_t reserved[2];
     SkwRasterTexCoord tex[2];
 };
+
+// A screen vertex's z for NDC z in units of 2^-28 (-1 .. 1 across the view
+// volume) under a depth range scale (16.16, far - near) and offset: every
+// bit z holds, rounded, kept in 0 .. 0x0FFFFFFF.
+inline int32_t rasterDepth(int64_t ndcZ, int32_t depthScale, int32_t depthOffset)
+{
+    const int64_t z = std::clamp<int64_t>(ndcZ, -(int64_t{1} << 30), int64_t{1} << 30) + (int64_t{1} << 28);
+    return static_cast<int32_t>(std::clamp<int64_t>(((z * depthScale + (1 << 16)) >> 17) + depthOffset, 0, 0x0FFFFFFF));
+}
 
 // Pixels as an image keeps them. A palette image has 256 colours (and 256
 // alphas) indexed by one byte per texel; else one colour (and alpha) per texel.

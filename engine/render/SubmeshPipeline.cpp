@@ -27,6 +27,12 @@ namespace {
 __extension__ using Int128 = __int128;
 
 constexpr float kMaxTexScale = 100.0f;
+// A node whose nearest drawn point has an integer w below one step cannot
+// be placed at all: it is skipped whole. Above that its cuts at the depth
+// planes land within 1 / (2 w) of their distance and its points within a
+// step of w, so it is drawn.
+constexpr double kMinNearestW = 1.0;
+constexpr uint8_t kCodeNearFar = 16 | 32;
 
 // Colours are stored as bytes 0..255 whatever their sign.
 inline int32_t colorByte(const CkwVertexArray& array, int32_t vertex, int32_t c)
@@ -39,6 +45,16 @@ uint8_t outcode(const CkwFixedVector3D& p, int32_t w)
     const int64_t lo = -int64_t{w};
     return static_cast<uint8_t>((p.x > w ? 1 : 0) | (p.x < lo ? 2 : 0) | (p.y > w ? 4 : 0) | (p.y < lo ? 8 : 0)
                                 | (p.z > w ? 16 : 0) | (p.z < lo ? 32 : 0));
+}
+
+// w where the near plane meets the view axis: the near distance of a
+// perspective, 1 for a parallel projection; 0 when there is no such point.
+double nearPlaneW(const CkwMatrix& projection)
+{
+    const float* p = projection.m;
+    const double depth = -(double(p[14]) + p[15]) / (double(p[10]) + p[11]);
+    const double w = p[11] * depth + p[15];
+    return std::isfinite(w) && w > 0.0 ? w : 0.0;
 }
 
 int32_t topBit(uint64_t v) { return v == 0 ? -1 : 63 - std::countl_zero(v); }
@@ -67,11 +83,11 @@ int32_t facing(const Vertex& a, const Minors& m)
 }
 
 // The viewport as the projection reads it: scales, origin in pixels x 16
-// and the depth range.
+// and the depth range. x and y come in 16.16, z in units of 2^-28.
 struct ScreenMap {
     int64_t scaleX, scaleY;
     int32_t originX, originY;
-    int64_t depthScale;
+    int32_t depthScale;
     int32_t depthOffset;
 
     void apply(const CkwFixedVector3D& ndc, SkwRasterVertex& out) const
@@ -80,8 +96,7 @@ struct ScreenMap {
         const int64_t b = std::clamp<int64_t>(0x10000 - int64_t{ndc.y}, 0, 0x20000);
         out.x = static_cast<int32_t>((((scaleX * a) >> 16) + 0x8000) >> 16) + originX;
         out.y = static_cast<int32_t>((((scaleY * b) >> 16) + 0x8000) >> 16) + originY;
-        const int64_t z = ((int64_t{ndc.z} + 0x10000) >> 2) * depthScale + depthOffset;
-        out.z = static_cast<int32_t>(std::clamp<int64_t>(z, 0, 0x0FFFFFFF));
+        out.z = rasterDepth(ndc.z, depthScale, depthOffset);
     }
 };
 
@@ -194,14 +209,26 @@ bool CkwRendererStandard::setupNode(const CkwMatrix& model)
             const CkwFixedVector3D* p = m_caches->clip.positions();
             const int32_t* w = m_caches->clip.wValues();
             SkwFacingVertex* records = m_caches->facing.data();
+            int32_t nearest = INT32_MAX;
             for (int32_t i = 0; i < n; ++i) {
                 const uint8_t code = outcode(p[i], w[i]);
                 records[i] = {p[i].x, p[i].y, w[i], code | (w[i] <= 0 ? kNotInFront : 0)};
                 clipAnd &= code;
                 clipOr |= code;
+                nearest = std::min(nearest, w[i]);
             }
+            // A node reaching past a depth plane is drawn from the near plane
+            // on, its cuts placed as finely as w is there; one inside both
+            // from its nearest vertex. A projection without a near point
+            // leaves it drawn.
+            double nearestW = nearest;
+            if ((clipOr & kCodeNearFar) != 0) {
+                const double nearW = nearPlaneW(m_projection);
+                nearestW = nearW > 0.0 ? std::ldexp(nearW, m_caches->clip.outputExponent()) : kMinNearestW;
+            }
+            if (nearestW < kMinNearestW)
+                clipAnd = clipOr = 1;
         } else {
-            // Outside the view or beyond what integers can clip: skipped.
             clipAnd = clipOr = 1;
         }
         m_caches->clipAnd = clipAnd;
@@ -412,7 +439,7 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
     const uint32_t stamp = m_stamp;
     const int32_t unitCount = m_unitCount;
     const CkwRect& viewport = m_graphics->m_viewportInClip;
-    const ScreenMap map{m_viewportScaleX, m_viewportScaleY, viewport.x * 16, viewport.y * 16, m_depthScale >> 3,
+    const ScreenMap map{m_viewportScaleX, m_viewportScaleY, viewport.x * 16, viewport.y * 16, m_depthScale,
                         m_depthOffset};
     constexpr uint32_t kClipBits = kNotInFront - 1;
 
@@ -707,7 +734,7 @@ void CkwRendererStandard::drawProjected(SkwRasterVertex* screen, const int64_t* 
 void CkwRendererStandard::project(const CkwFixedVector3D& ndc, SkwRasterVertex& out) const
 {
     const CkwRect& viewport = m_graphics->m_viewportInClip;
-    const ScreenMap map{m_viewportScaleX, m_viewportScaleY, viewport.x * 16, viewport.y * 16, m_depthScale >> 3,
+    const ScreenMap map{m_viewportScaleX, m_viewportScaleY, viewport.x * 16, viewport.y * 16, m_depthScale,
                         m_depthOffset};
     map.apply(ndc, out);
 }

@@ -1,45 +1,23 @@
 // Conversion of a float matrix to integer form and the integer vertex
-// transforms. The conversion picks power-of-two scales so that the 3x3
-// products and the translated results fit 32 bits for inputs up to the range.
+// transforms. One power-of-two scale takes the largest output the input range
+// allows to just below 2^30, so x, y, z and w keep every bit 32 bits hold; the
+// 3x3 elements keep 30 bits of their own, their products summed in 64 bits.
 #include "engine/core/math/CkwIntMatrix.h"
 
 #include <algorithm>
 #include <cmath>
 #include <iterator>
 
-#include "engine/core/math/FloatBits.h"
-
 namespace {
 
-constexpr float kOneOver65536 = 1.5258789e-5f;
-constexpr float kTwoTo30 = 1073741824.0f;
-constexpr float kTwoTo25 = 33554432.0f;
+constexpr double kOneOver65536 = 1.0 / 65536.0;
+// Sums of three products of 2^30 by 2^15 stay far inside 64 bits; tiny
+// elements need no more than this.
+constexpr int32_t kMaxProductShift = 46;
 
-// Exponent difference of two positive floats a > b > 0, taken on their bits.
-int32_t exponentGap(float a, float b)
+int32_t roundToInt(double v)
 {
-    return static_cast<int32_t>(((floatBits(a) - floatBits(b)) >> 23) & 255);
-}
-
-// 2^g as a float, built in steps of 2^30 for large g.
-float powerOfTwo(int32_t g)
-{
-    float f = 1.0f;
-    while (g > 30) {
-        f *= kTwoTo30;
-        g -= 30;
-    }
-    return f * static_cast<float>(int32_t{1} << g);
-}
-
-// Sums wrap in 32 bits like the device's adds; signed overflow is not allowed
-// to reach the compiler.
-int32_t dot3(const int32_t* m, int32_t row, int32_t x, int32_t y, int32_t z)
-{
-    const uint32_t sum = static_cast<uint32_t>(m[row]) * static_cast<uint32_t>(x)
-        + static_cast<uint32_t>(m[4 + row]) * static_cast<uint32_t>(y)
-        + static_cast<uint32_t>(m[8 + row]) * static_cast<uint32_t>(z);
-    return static_cast<int32_t>(sum);
+    return static_cast<int32_t>(std::clamp(std::nearbyint(v), double(INT32_MIN), double(INT32_MAX)));
 }
 
 int32_t addWrap(int32_t a, int32_t b)
@@ -61,19 +39,22 @@ int32_t CkwIntMatrix::fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, flo
     out.constantW = (matrix.classWord & kMatrixBitAffine) != 0 ? 1 : 0;
     int32_t result = 1;
 
-    float bound[4];
-    float boundOut[4];
-    float t[4];
+    // Per row: the largest the 3x3 part adds for inputs within the range, in
+    // output units, and the translation.
+    double bound[4];
+    double t[4];
+    double element = 0.0;
     for (int r = 0; r < 4; ++r) {
-        bound[r] = (std::fabs(e[r]) + std::fabs(e[4 + r]) + std::fabs(e[8 + r])) * range;
-        boundOut[r] = bound[r] * kOneOver65536;
+        const double a = std::fabs(e[r]), b = std::fabs(e[4 + r]), c = std::fabs(e[8 + r]);
+        bound[r] = (a + b + c) * range * kOneOver65536;
         t[r] = e[12 + r];
+        element = std::max({element, a, b, c});
     }
 
     if (checkInside) {
-        const float wMax = t[3] + boundOut[3];
+        const double wMax = t[3] + bound[3];
         for (int r = 0; r < 3; ++r) {
-            if (t[r] - boundOut[r] > wMax || t[r] + boundOut[r] < -wMax) {
+            if (t[r] - bound[r] > wMax || t[r] + bound[r] < -wMax) {
                 result = 0;
                 if (failIfOutside)
                     return 0;
@@ -81,97 +62,81 @@ int32_t CkwIntMatrix::fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, flo
         }
     }
 
-    float largest = 0.0f;
-    for (int r = 0; r < 3; ++r)
-        largest = std::fmax(largest, std::fmax(bound[r], boundOut[r] + std::fabs(t[r])));
-    const float largestW = std::fmax(bound[3], t[3] + boundOut[3]);
-    int32_t g = 0;
-    if (largestW > largest)
-        largest = largestW;
-    else if (largestW > 0.0f)
-        g = exponentGap(largest, largestW);
-    out.wShift = g;
-    const float wFactor = powerOfTwo(g);
-
-    if (!(largest > 0.0f) || !std::isfinite(largest)) {
+    double largest = 0.0;
+    for (int r = 0; r < 4; ++r)
+        largest = std::max(largest, bound[r] + std::fabs(t[r]));
+    if (!(largest > 0.0) || !std::isfinite(largest)) {
         // Nothing to scale by: an all-zero matrix maps everything to 0.
         std::fill(std::begin(out.m), std::end(out.m), 0);
         return result;
     }
-
-    float scale;
-    const int32_t exponent = largest < kTwoTo30 ? exponentGap(kTwoTo30, largest) : 0;
-    if (exponent >= 1 && exponent <= 29) {
-        scale = powerOfTwo(exponent);
-        out.secondShift = exponent;
-    } else {
-        scale = kTwoTo30 / largest;
-    }
-
-    float x = 0.0f;
-    for (int r = 0; r < 3; ++r)
-        x = std::fmax(x, boundOut[r] + std::fabs(t[r]));
-    x = std::fmax(x, (t[3] + boundOut[3]) * wFactor) * scale;
-    int32_t extra = 0;
-    if (x > 0.0f && x < kTwoTo25) {
-        extra = exponentGap(kTwoTo25, x);
-        if (extra > 16)
-            extra = 16;
-    }
-    out.secondShift += extra;
-    out.productShift -= extra;
-    const float precision = powerOfTwo(extra);
+    // The largest output lands in [2^29, 2^30): room for rounding, none
+    // wasted.
+    const int32_t exponent = 29 - std::ilogb(largest);
+    out.secondShift = exponent;
+    // The largest element likewise, in units of 2^-productShift of an output
+    // unit; elements are x 65536 of the input.
+    const int32_t shift = element > 0.0 ? 45 - std::ilogb(element) - exponent : kMaxProductShift;
+    out.productShift = std::clamp(shift, 0, kMaxProductShift);
 
     for (int c = 0; c < 3; ++c)
-        for (int r = 0; r < 3; ++r)
-            out.m[4 * c + r] = saturateToInt(e[4 * c + r] * scale);
-    for (int r = 0; r < 3; ++r) {
-        out.m[12 + r] = saturateToInt(e[12 + r] * precision * scale);
-        out.m[4 * r + 3] = saturateToInt(e[4 * r + 3] * scale * wFactor);
-    }
-    out.m[15] = saturateToInt(e[15] * precision * scale * wFactor);
+        for (int r = 0; r < 4; ++r)
+            out.m[4 * c + r] = roundToInt(std::ldexp(double(e[4 * c + r]), exponent - 16 + out.productShift));
+    for (int r = 0; r < 4; ++r)
+        out.m[12 + r] = roundToInt(std::ldexp(t[r], exponent));
     return result;
 }
 
 namespace {
 
+// The row's 3x3 products summed in 64 bits, rounded to output units.
+int32_t product(const CkwIntMatrix& im, int32_t r, int32_t x, int32_t y, int32_t z, int64_t half)
+{
+    const int64_t sum = int64_t{im.m[r]} * x + int64_t{im.m[4 + r]} * y + int64_t{im.m[8 + r]} * z + half;
+    return static_cast<int32_t>(sum >> im.productShift);
+}
+
+int32_t translated(const CkwIntMatrix& im, int32_t r, int32_t x, int32_t y, int32_t z, int64_t half)
+{
+    return addWrap(im.m[12 + r], product(im, r, x, y, z, half));
+}
+
+int64_t halfOf(const CkwIntMatrix& im) { return im.productShift > 0 ? int64_t{1} << (im.productShift - 1) : 0; }
+
 // A direction leaves out the translation.
 template <bool Translate, class Component>
 void transformOne(const CkwIntMatrix& im, const Component* p, int32_t* out)
 {
-    for (int r = 0; r < 3; ++r) {
-        const int32_t product = dot3(im.m, r, p[0], p[1], p[2]) >> im.productShift;
-        out[r] = Translate ? addWrap(im.m[12 + r], product) : product;
-    }
+    const int64_t half = halfOf(im);
+    for (int r = 0; r < 3; ++r)
+        out[r] = Translate ? translated(im, r, p[0], p[1], p[2], half) : product(im, r, p[0], p[1], p[2], half);
 }
 
 template <class Component>
-void transformRun(const CkwIntMatrix& im, const Component* points, int32_t* outXYZ, int32_t* outW,
-                  int32_t count)
+void transformRun(const CkwIntMatrix& matrix, const Component* points, int32_t* outXYZ, int32_t* outW, int32_t count)
 {
-    const int32_t* m = im.m;
-    const int32_t s = im.productShift;
+    // A copy the outputs cannot alias stays in registers across the loop.
+    const CkwIntMatrix im = matrix;
+    const int64_t half = halfOf(im);
     const int32_t ws = clampShift(im.wShift);
-    const int32_t constantW = m[15] >> ws;
+    const int32_t constantW = im.m[15] >> ws;
     for (int32_t i = 0; i < count; ++i, points += 3, outXYZ += 3) {
         const int32_t x = points[0], y = points[1], z = points[2];
-        outXYZ[0] = addWrap(m[12], dot3(m, 0, x, y, z) >> s);
-        outXYZ[1] = addWrap(m[13], dot3(m, 1, x, y, z) >> s);
-        outXYZ[2] = addWrap(m[14], dot3(m, 2, x, y, z) >> s);
-        outW[i] = im.constantW != 0 ? constantW : addWrap(m[15], dot3(m, 3, x, y, z) >> s) >> ws;
+        outXYZ[0] = translated(im, 0, x, y, z, half);
+        outXYZ[1] = translated(im, 1, x, y, z, half);
+        outXYZ[2] = translated(im, 2, x, y, z, half);
+        outW[i] = im.constantW != 0 ? constantW : translated(im, 3, x, y, z, half) >> ws;
     }
 }
 
 template <class Component>
 void transformTwo(const CkwIntMatrix& im, const Component* p, int32_t* outXY, int32_t* outW)
 {
-    const int32_t* m = im.m;
-    const int32_t s = im.productShift;
+    const int64_t half = halfOf(im);
     const int32_t ws = clampShift(im.wShift);
-    const int32_t x = p[0], y = p[1];
-    outXY[0] = addWrap(m[12], dot3(m, 0, x, y, 0) >> s);
-    outXY[1] = addWrap(m[13], dot3(m, 1, x, y, 0) >> s);
-    *outW = im.constantW != 0 ? m[15] >> ws : addWrap(m[15], dot3(m, 3, x, y, 0) >> s) >> ws;
+    outXY[0] = translated(im, 0, p[0], p[1], 0, half);
+    outXY[1] = translated(im, 1, p[0], p[1], 0, half);
+    *outW = im.constantW != 0 ? im.m[15] >> ws : translated(im, 3, p[0], p[1], 0, half) >> ws;
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The integer form of a CkwMatrix: the renderer converts a model-view-projection
 // matrix once per submesh so the per-vertex transform of 8- and 16-bit vertex
-// data needs no floating point.
+// data needs no floating point, and keeps 30 bits of every output.
 #pragma once
 
 #include <cstdint>
@@ -9,10 +9,12 @@
 
 class CkwIntMatrix {
 public:
-    int32_t m[16];          // column-major; translation already at output scale
-    int32_t productShift;   // the 3x3 products are shifted right by it
+    // Column-major. The 3x3 part and the bottom row are in units of
+    // 2^-productShift of an output unit, the translation in output units.
+    int32_t m[16];
+    int32_t productShift;   // the 64-bit sums of 3x3 products are shifted right by it, rounding
     int32_t wShift;         // the w result is shifted right by it
-    int32_t secondShift;    // scale exponent plus extra precision bits
+    int32_t secondShift;    // outputs are the transformed values x 2^secondShift
     uint8_t constantW;      // source affine: w = m15 >> wShift for every vertex
 
     // Converts for inputs whose components are at most range in magnitude.
