@@ -73,6 +73,8 @@ private:
     static bool inRange(int32_t slot) { return uint32_t(slot) < uint32_t(kSlotCount); }
     bool used(int32_t slot) const { return inRange(slot) && m_clipId[slot] != kEmpty; }
     void registerTrack(EngineHandle* track, std::vector<EngineRef>& marked);
+    // The object's own tracks; the marked ones are removed from it.
+    void registerTracks(const EngineRef& object);
     void empty();
 
     uint8_t m_blendMode[kSlotCount] = {};
