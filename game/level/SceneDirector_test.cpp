@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <climits>
 #include <cmath>
 #include <memory>
 #include <set>
@@ -260,17 +261,23 @@ TEST(SceneDirector, TimingHelpersShareOneMarkAndEmptySlotsAreSkipped)
     EXPECT_FALSE(director.hasElapsed(0));
     EXPECT_FALSE(director.isHoldActive());
     struct Step {
+        int32_t mark;
         int32_t clock;
         bool elapsed0;
         bool hold;
     };
-    const Step steps[] = {{501, true, true}, {4165, true, true}, {4166, true, false}};
+    // The last: 201 ms across the clock's wrap.
+    const Step steps[] = {{500, 501, true, true}, {500, 4165, true, true}, {500, 4166, true, false},
+                          {INT32_MAX - 100, INT32_MIN + 100, true, true}};
     for (const Step& s : steps) {
+        director.m_mark = s.mark;
         world.m_clock = s.clock;
         EXPECT_EQ(director.hasElapsed(0), s.elapsed0) << s.clock;
         EXPECT_EQ(director.isHoldActive(), s.hold) << s.clock;
     }
     // A cue fires once, on the first frame past its time.
+    director.m_mark = 500;
+    world.m_clock = 4166;
     int32_t cue = 3666;
     EXPECT_FALSE(director.fireCue(cue));
     world.m_clock = 4167;

@@ -7,6 +7,7 @@
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "game/shell/AnimCopy.h"
+#include "game/shell/GameClock.h"
 
 AnimTable::AnimTable(GameWorld* owner) : m_owner(owner) { std::fill(std::begin(m_clipId), std::end(m_clipId), kEmpty); }
 
@@ -188,11 +189,13 @@ void AnimTable::setPosition(int32_t slot, int32_t position, bool store)
         return;
     const IkwAnimationControllerTable& api = controller.table<IkwAnimationControllerTable>();
     const int32_t t = m_worldTime;
+    // At the clock's two ends the interval comes out reversed; the engine
+    // refuses it and the controller keeps the one it had.
     if (position != -1) {
-        api.setActiveInterval(controller.get(), t, t + 1);
+        api.setActiveInterval(controller.get(), t, clockAdd(t, 1));
         api.setPosition(controller.get(), float(position), t);
     } else {
-        api.setActiveInterval(controller.get(), t - 1, t);
+        api.setActiveInterval(controller.get(), clockAdd(t, -1), t);
         api.setPosition(controller.get(), -1.0f, t);
     }
 }
@@ -203,7 +206,7 @@ void AnimTable::play(int32_t slot, bool loop, int32_t position)
         return;
     m_state[slot] = loop ? ClipState::Looping : ClipState::PlayingOnce;
     if (!(m_speed[slot] > 0.0f))
-        position = m_length[slot] - position - 1;
+        position = clockSince(m_length[slot] - 1, position);
     m_position[slot] = position;
     setPosition(slot, position, false);
     if (m_blendMode[slot] == BlendMode::Progress && m_controllers[slot])
