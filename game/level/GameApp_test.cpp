@@ -272,10 +272,23 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
             app.frame();
         }
         EXPECT_EQ(sound->pauses, pauses + 1);
+        // Behind the pause screen nothing takes a tap; the key that goes on
+        // does nothing else, its release neither, until pressed anew.
+        g_seen.clear();
+        g_kept = {PlatformEventId::ButtonDown, PlatformEventId::KeyDown, PlatformEventId::KeyUp, ActionId::MenuUp,
+                  ActionId::PlayUp, ActionId::PlayUpReleased};
+        app.dispatch(PlatformEventId::ButtonDown, 0, 0);
         app.dispatch(PlatformEventId::KeyDown, PlatformKey::Up, 0);
         EXPECT_EQ(app.m_paused, 0);
         EXPECT_EQ(sound->resumes, resumes + 1);
         EXPECT_EQ(app.m_quitRequested, 0);
+        for (const uint32_t id : {PlatformEventId::KeyUp, PlatformEventId::KeyDown}) {
+            hostTestAdvanceClock(30);
+            app.frame();
+            EXPECT_EQ(g_seen.size(), 0u) << std::hex << id;
+            app.dispatch(id, PlatformKey::Up, 0);
+        }
+        EXPECT_EQ(g_seen.at(0), (Seen{"frontend", PlatformEventId::KeyDown, PlatformKey::Up}));
         app.dispatch(PlatformEventId::AppMessage, 0, 0);
         app.dispatch(PlatformEventId::KeyDown, PlatformKey::Select, 0);
         EXPECT_EQ(app.m_paused, 1);
