@@ -159,7 +159,6 @@ void translateWindowEvent(const SDL_WindowEvent& e)
         break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
     case SDL_WINDOWEVENT_MINIMIZED:
-    case SDL_WINDOWEVENT_HIDDEN:
         hostDeactivateWindow(window);
         break;
     case SDL_WINDOWEVENT_CLOSE:
