@@ -233,6 +233,12 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
         app.dispatch(PlatformEventId::Redraw, 0, 0);
         app.frame();
         ASSERT_EQ(stackIds(), (std::vector<int32_t>{FlowModeId::Startup, FlowModeId::FrontEnd}));
+        // The main menu comes in silence: every voice and the vibration stop.
+        GameMode* menu = nullptr;
+        app.flowManager()->createMode(FlowModeId::MainMenu, &menu);
+        EXPECT_EQ(sound->stops, std::vector<uint32_t>{0});
+        EXPECT_EQ(sound->vibrationStops, 1);
+        delete menu;
 
         const struct {
             uint32_t id;

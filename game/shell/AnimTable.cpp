@@ -9,7 +9,7 @@
 #include "game/shell/AnimCopy.h"
 #include "game/shell/GameClock.h"
 
-AnimTable::AnimTable(GameWorld* owner) : m_owner(owner) { std::fill(std::begin(m_clipId), std::end(m_clipId), kEmpty); }
+AnimTable::AnimTable(const void* owner) : m_owner(owner) { std::fill(std::begin(m_clipId), std::end(m_clipId), kEmpty); }
 
 AnimTable::~AnimTable()
 {

@@ -534,12 +534,6 @@ void GameApp::render()
         m_flowManager->dispatch(PlatformEventId::Redraw, 0, 0);
 }
 
-void quitProgram()
-{
-    if (PlatformSystem* system = getPlatformSystem())
-        system->quit();
-}
-
 GameApp* getGame()
 {
     AppBase* app = getGameApp();

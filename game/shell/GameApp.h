@@ -65,5 +65,3 @@ private:
 
 // The running game application, or null.
 GameApp* getGame();
-// Asks the platform to end the message loop.
-void quitProgram();
