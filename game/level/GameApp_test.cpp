@@ -278,8 +278,7 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
             app.frame();
         }
         EXPECT_EQ(sound->pauses, pauses + 1);
-        // Behind the pause screen nothing takes a tap; the key that goes on
-        // does nothing else, its release neither, until pressed anew.
+        // Taps and the key that leaves the pause screen act on nothing, until that key is pressed anew.
         g_seen.clear();
         g_kept = {PlatformEventId::ButtonDown, PlatformEventId::KeyDown, PlatformEventId::KeyUp, ActionId::MenuUp,
                   ActionId::PlayUp, ActionId::PlayUpReleased};

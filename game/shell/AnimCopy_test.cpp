@@ -26,7 +26,6 @@ struct Models {
 
 // Deeper than any thread's stack could follow by recursion.
 constexpr uint32_t kDeep = 100000;
-constexpr uint32_t kChainTop = 1000 + kDeep - 1;
 
 // Source: the boy, moved and scaled by one controller "walk", and a prop
 // under "spin" (or under an unnamed controller). Target: the girl and,
@@ -166,7 +165,7 @@ TEST_F(Copying, FindsTheFirstAnimatedObjectAndMeasuresItsTracks)
         {"model: its first animated child", named.source.share(), true, 1, 1, 400},
         {"prop, unnamed: every track measured", child(unnamed.source, kProp), true, 0, 1, 600},
         {"target before copying", named.target.share(), false, 0, 0, 0},
-        {"prop at the bottom of a deep chain", child(deep.source, kChainTop), true, 1, 1, 600},
+        {"prop at the bottom of a deep chain", child(deep.source, 1000 + kDeep - 1), true, 1, 1, 600},
     };
     for (const auto& c : cases) {
         uint8_t isNamed = 0, direct = 0;

@@ -209,33 +209,31 @@ TEST_F(HostDirectDrawTest, StretchIntoThePrimaryPresentsToTheFrameAndTheWindow)
         ASSERT_EQ(frame.height, 320u);
         SDL_Surface* shown = SDL_GetWindowSurface(hostSdlWindow(window));
         ASSERT_NE(shown, nullptr);
+        ASSERT_EQ(SDL_LockSurface(shown), 0);
         const int scale = hostWindowScale();
-        const auto wrongPixels = [&] {
-            int wrong = 0;
-            SDL_LockSurface(shown);
-            for (int y = 0; y < 320; ++y) {
-                for (int x = 0; x < 240; ++x) {
-                    uint32_t word = 0;
-                    std::memcpy(&word, static_cast<uint8_t*>(shown->pixels) + y * scale * shown->pitch
-                            + x * scale * shown->format->BytesPerPixel, shown->format->BytesPerPixel);
-                    uint8_t r, g, b;
-                    SDL_GetRGB(word, shown->format, &r, &g, &b);
-                    const uint32_t onWindow = 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | b;
-                    wrong += frame.at(x, y) != expected(x, y)
-                        || (onWindow & k.significant) != (frame.argb(x, y) & k.significant);
-                }
+        int wrong = 0;
+        for (int y = 0; y < 320; ++y) {
+            for (int x = 0; x < 240; ++x) {
+                uint32_t word = 0;
+                std::memcpy(&word, static_cast<uint8_t*>(shown->pixels) + y * scale * shown->pitch
+                        + x * scale * shown->format->BytesPerPixel, shown->format->BytesPerPixel);
+                uint8_t r, g, b;
+                SDL_GetRGB(word, shown->format, &r, &g, &b);
+                const uint32_t onWindow = 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | b;
+                wrong += frame.at(x, y) != expected(x, y) || (onWindow & k.significant) != (frame.argb(x, y) & k.significant);
             }
-            SDL_UnlockSurface(shown);
-            return wrong;
-        };
-        EXPECT_EQ(wrongPixels(), 0);
+        }
+        SDL_UnlockSurface(shown);
+        EXPECT_EQ(wrong, 0);
         // A window shown again gets the screen back at once, with no present.
+        const std::vector<uint8_t> seen(static_cast<uint8_t*>(shown->pixels),
+            static_cast<uint8_t*>(shown->pixels) + shown->pitch * shown->h);
         SDL_FillRect(shown, nullptr, 0);
         hostTestPushWindowEvent(SDL_WINDOWEVENT_EXPOSED);
-        MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+        for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);)
             DispatchMessageW(&m);
-        EXPECT_EQ(wrongPixels(), 0);
+        EXPECT_EQ(std::vector<uint8_t>(static_cast<uint8_t*>(shown->pixels),
+                      static_cast<uint8_t*>(shown->pixels) + shown->pitch * shown->h), seen);
         EXPECT_EQ(frame.argb(0, 0), k.redArgb);
         EXPECT_EQ(frame.argb(239, 319), k.redArgb);
         EXPECT_EQ(frame.argb(2, 2), 0xFF00FF00u);

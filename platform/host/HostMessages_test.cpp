@@ -140,11 +140,8 @@ TEST_F(HostMessagesTest, SdlInputBecomesWindowMessages)
         { "focus loss and gain", [] { hostTestPushFocus(false); hostTestPushFocus(false); hostTestPushFocus(true); },
             { { kPhoneBackgroundMessage, 0, 0 }, { WM_ACTIVATE, WA_INACTIVE, 0 }, { WM_KILLFOCUS, 0, 0 },
                 { WM_ACTIVATE, WA_ACTIVE, 0 }, { WM_SETFOCUS, 0, 0 } } },
-        { "minimised, then shown again without the focus", [] {
-             hostTestPushWindowEvent(SDL_WINDOWEVENT_MINIMIZED);
-             hostTestPushFocus(false);
-             hostTestPushWindowEvent(SDL_WINDOWEVENT_RESTORED);
-         },
+        { "minimised, then shown again without the focus", [] { hostTestPushWindowEvent(SDL_WINDOWEVENT_MINIMIZED);
+             hostTestPushFocus(false); hostTestPushWindowEvent(SDL_WINDOWEVENT_RESTORED); },
             { { kPhoneBackgroundMessage, 0, 0 }, { WM_ACTIVATE, WA_INACTIVE, 0 }, { WM_KILLFOCUS, 0, 0 } } },
         { "window close then quit is one close", [] { hostTestPushClose(); hostTestPushQuit(); }, { { WM_CLOSE, 0, 0 } } },
     };
