@@ -270,7 +270,7 @@ void GameApp::dispatch(uint32_t eventId, uint32_t arg1, uint32_t arg2)
 // The pause screen takes the keys and taps itself, before the input
 // bindings see them: select quits, any other key goes on and does nothing
 // else. That key stays the screen's until it is released, so its release
-// acts on nothing either; keys that send no release (the soft keys, back)
+// acts on nothing either; keys that send no release (the soft keys, Esc)
 // are simply theirs again at their next press.
 bool GameApp::answersPause(uint32_t id, uint32_t key)
 {

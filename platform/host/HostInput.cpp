@@ -1,7 +1,8 @@
 // SDL input becomes window messages here: keys as the phone's virtual keys,
-// the left mouse button or one finger as the stylus, focus changes as
-// activation, and a window close or SIGINT/SIGTERM as WM_CLOSE. Nothing is
-// taken from SDL outside GetMessageW.
+// the left mouse button or one finger as the stylus, focus changes and
+// minimising as activation (with the phone's background message), and a
+// window close or SIGINT/SIGTERM as WM_CLOSE. Nothing is taken from SDL
+// outside GetMessageW.
 #include "platform/host/HostKeys.h"
 
 #include "platform/host/internal/HostScreen.h"
