@@ -124,6 +124,17 @@ TEST_F(Clips, PlayLoopStopAndSpeedPinTheControllerFrameByFrame)
         {Loop, 0, 0, 0, ClipState::Looping, 0},
         {Update, 6043, 250, 250, ClipState::Looping, 5},
         {Rewind, 0, 0, 250, ClipState::Finished, 0},
+        {Loop, 0, 0, 0, ClipState::Looping, 0},
+        {Speed, 0, 0.0f, 0, ClipState::Looping, 0},
+        {Update, 6143, 100, 0, ClipState::Looping, 0},
+        // Speed 0 counts a start from the end, as a backward speed does.
+        {Once, 0, 0, 999, ClipState::PlayingOnce, 10},
+        {Speed, 0, -1.0f, 999, ClipState::PlayingOnce, 10},
+        {Loop, 100, 0, 899, ClipState::Looping, 10},
+        {Update, 7543, 1400, 499, ClipState::Looping, 9.98f}, // back past the start, by whole lengths
+        // A start far below the clip wraps as the device's sums did.
+        {Once, INT32_MIN, 0, INT32_MIN + 999, ClipState::PlayingOnce, 0},
+        {Update, 7593, 50, 0, ClipState::Finished, 0},
     };
     int row = 0;
     for (const auto& f : frames) {

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "framework/resources/ResourceManager.h"
 #include "framework/services/AppStateFlags.h"
 #include "game/level/GameLaunchPage.h"
 #include "game/level/GameRunFixture.h"
@@ -21,6 +22,7 @@
 #include "game/level/InGameMode.h"
 #include "game/shell/FlowManager.h"
 #include "game/shell/GameApp.h"
+#include "game/shell/SaveFiles.h"
 #include "game/ui/UiPage.h"
 #include "platform/host/HostDirectDraw.h"
 #include "platform/host/HostTestDriver.h"
@@ -149,7 +151,9 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
         std::vector<Stage> seen;
         int32_t clockAtPause = -1;
         int32_t clockAfterResume = -1;
+        uint32_t language = 0;
         int phase = 0;
+        int languageStep = 0;
         uint32_t lastTick = 0;
         hostTestSetPumpHook([&] {
             const uint32_t tick = hostTestTimerMessageCount();
@@ -170,28 +174,41 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
                 EXPECT_EQ(std::u16string(page->itemText(0)), u"English");
                 EXPECT_EQ(std::u16string(page->itemText(1)), u"Deutsch");
             }
-            // Answer the questions once each, as a player would.
-            if (entered && (stage == Stage{1, 1} || stage == Stage{1, 2} || stage == Stage{1, 11}
-                            || stage.mode == FlowModeId::FrontEnd))
+            // Deutsch, through a pause: the key that leaves it only leaves it.
+            if (stage == Stage{1, 1} && languageStep++ == 0) {
+                hostTestPost(kAppMessage, 0, 0);
+                press(SDL_SCANCODE_DOWN);
+            } else if (stage == Stage{1, 1} && languageStep == 2) {
+                press(SDL_SCANCODE_DOWN);
+                press(SDL_SCANCODE_RETURN);
+            }
+            if (entered && stage == Stage{1, 2})
+                language = getResourceManager()->currentLanguage();
+            // Answer the other questions once each, as a player would.
+            if (entered && (stage == Stage{1, 2} || stage == Stage{1, 11} || stage.mode == FlowModeId::FrontEnd))
                 press(SDL_SCANCODE_RETURN);
             GameWorld* world = runningWorld();
             if (stage != Stage{3, 10} || !world || world->isLoading())
                 return;
             switch (phase++) {
             case 0:
-                // Both in one pump: while paused no frame tick comes.
+                // Away and back in one pump: the window comes back to the
+                // pause screen, which a key leaves.
                 clockAtPause = world->getClock();
                 hostTestPushFocus(false);
                 hostTestPushFocus(true);
                 break;
-            case 2:
+            case 1:
+                press(SDL_SCANCODE_DOWN);
+                break;
+            case 3:
                 clockAfterResume = world->getClock();
                 // A failed save write brings in the front end's error page.
                 if (c.save != Save::Unwritable)
                     getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 1;
                 press(SDL_SCANCODE_LEFT);
                 break;
-            case 3:
+            case 4:
                 hostTestPushKey(SDL_SCANCODE_F4, true);
                 break;
             default:
@@ -201,6 +218,7 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
         hostTestCloseAfterTicks(400);
         EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
         EXPECT_EQ(seen, c.stages) << "save " << int(c.save);
+        EXPECT_EQ(language, 0x03007F03u) << "save " << int(c.save);
         EXPECT_GT(clockAfterResume, clockAtPause);
         EXPECT_EQ(readFile("prefs.dat").at(8), 0) << "Enter answered No to sound";
         if (c.save == Save::Unwritable) {
@@ -257,10 +275,12 @@ TEST_F(FlowRun, EachStageShowsAPictureOfItsOwn)
         shots.back().pixels = hostLastFrame().pixels;
         if (entered && (name == "language" || name == "sound question"))
             press(SDL_SCANCODE_RETURN);
-        // A few frames of play, then the phone's system message brings the
-        // pause screen, then quit from it.
-        if (name == "level" && ++levelFrames == 5)
-            hostTestPost(kAppMessage, 0, 0);
+        // A few frames of play, then the window loses the focus and gets it
+        // back: the pause screen, then quit from it.
+        if (name == "level" && ++levelFrames == 5) {
+            hostTestPushFocus(false);
+            hostTestPushFocus(true);
+        }
         if (name == "pause")
             hostTestPushKey(SDL_SCANCODE_F4, true);
     });
@@ -288,8 +308,9 @@ TEST_F(FlowRun, EachStageShowsAPictureOfItsOwn)
 
 namespace {
 
-// The start-up's timed pages end by themselves: the splash after 2000 ms.
-TEST(StartupPages, TheSplashEndsAfterTwoSeconds)
+// The start-up's timed pages end by themselves: the splash after 2000 ms,
+// or at once on any key, as it says.
+TEST(StartupPages, TheSplashEndsAfterTwoSecondsOrOnAnyKey)
 {
     StartupMode mode;
     GameMode* page = nullptr;
@@ -301,12 +322,17 @@ TEST(StartupPages, TheSplashEndsAfterTwoSeconds)
     page->update(1);
     EXPECT_EQ(page->getResult(), uint32_t(PageResult::Ok));
     delete page;
+    for (const uint32_t key : {PlatformKey::Down, PlatformKey::Left, PlatformKey::Back, uint32_t('1'), PlatformKey::SoftRight}) {
+        SplashPage splash;
+        splash.handleEvent(PlatformEventId::KeyDown, key, 0);
+        EXPECT_EQ(splash.getResult(), uint32_t(PageResult::Ok)) << key;
+    }
 }
 
 // A failed save of the options says so before they close.
 TEST(OptionsPages, AFailedSaveShowsItsMessageBeforeTheOptionsClose)
 {
-    setFrontEndHooks({});  // no preferences to write: every save fails
+    ASSERT_EQ(getPrefs(), nullptr);  // no preferences to write: every save fails
     OptionsMode mode;
     mode.enter();
     for (int32_t page : {1, 1, 2, 2}) {

@@ -233,6 +233,12 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
         app.dispatch(PlatformEventId::Redraw, 0, 0);
         app.frame();
         ASSERT_EQ(stackIds(), (std::vector<int32_t>{FlowModeId::Startup, FlowModeId::FrontEnd}));
+        // The main menu comes in silence: every voice and the vibration stop.
+        GameMode* menu = nullptr;
+        app.flowManager()->createMode(FlowModeId::MainMenu, &menu);
+        EXPECT_EQ(sound->stops, std::vector<uint32_t>{0});
+        EXPECT_EQ(sound->vibrationStops, 1);
+        delete menu;
 
         const struct {
             uint32_t id;
@@ -272,10 +278,22 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
             app.frame();
         }
         EXPECT_EQ(sound->pauses, pauses + 1);
+        // Taps and the key that leaves the pause screen act on nothing, until that key is pressed anew.
+        g_seen.clear();
+        g_kept = {PlatformEventId::ButtonDown, PlatformEventId::KeyDown, PlatformEventId::KeyUp, ActionId::MenuUp,
+                  ActionId::PlayUp, ActionId::PlayUpReleased};
+        app.dispatch(PlatformEventId::ButtonDown, 0, 0);
         app.dispatch(PlatformEventId::KeyDown, PlatformKey::Up, 0);
         EXPECT_EQ(app.m_paused, 0);
         EXPECT_EQ(sound->resumes, resumes + 1);
         EXPECT_EQ(app.m_quitRequested, 0);
+        for (const uint32_t id : {PlatformEventId::KeyUp, PlatformEventId::KeyDown}) {
+            hostTestAdvanceClock(30);
+            app.frame();
+            EXPECT_EQ(g_seen.size(), 0u) << std::hex << id;
+            app.dispatch(id, PlatformKey::Up, 0);
+        }
+        EXPECT_EQ(g_seen.at(0), (Seen{"frontend", PlatformEventId::KeyDown, PlatformKey::Up}));
         app.dispatch(PlatformEventId::AppMessage, 0, 0);
         app.dispatch(PlatformEventId::KeyDown, PlatformKey::Select, 0);
         EXPECT_EQ(app.m_paused, 1);

@@ -2,5 +2,5 @@
 #pragma once
 
 // The application factory and the key-code lookup for the platform, the
-// creators of the game's services and the front end's hooks.
+// creators of the game's services, and the front end with its hooks.
 void installGame();

@@ -15,6 +15,7 @@
 #include "game/shell/AnimTable.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/GameApp.h"
+#include "game/shell/GameClock.h"
 #include "game/shell/Graphics3DService.h"
 #include "gfx2d/display/ScreenContext.h"
 #include "gfx2d/display/Surface.h"
@@ -266,7 +267,7 @@ void GameWorld::update(int32_t elapsedMs)
     int32_t step = std::clamp(elapsedMs, 0, kMaxStepMs);
     if (m_level && !menuOpen()) {
         if (!isTimeFrozen()) {
-            if (m_clock - m_lastClock > kMaxStepMs)
+            if (clockSince(m_clock, m_lastClock) > kMaxStepMs)
                 m_clock = m_lastClock;
             m_lastClock = m_clock;
         }
@@ -274,7 +275,7 @@ void GameWorld::update(int32_t elapsedMs)
         const bool spinning = camera && camera->isSpinning();
         if (spinning || (camera && camera->isTimedViewActive()) || nodeEnabled(m_level->m_ground))
             step = std::max(step / (spinning ? kSpinSlowdown : kViewSlowdown), 1);
-        m_clock += step;
+        m_clock = clockAdd(m_clock, step);
         if (m_levelClips)
             m_levelClips->update(m_clock, step);
         m_level->update(m_clock, step);
@@ -286,7 +287,7 @@ void GameWorld::update(int32_t elapsedMs)
         m_level->postUpdate();
         return;
     }
-    m_clock += step;
+    m_clock = clockAdd(m_clock, step);
     if (m_menu)
         m_menu->update(step);
     if (m_menuClips[0])

@@ -96,7 +96,8 @@ TEST_F(WorldClock, TheFirstMenuTableRunsWhenNoLevelDoes)
 
 // Level time stands while the player holds a target or its first state
 // flag in levels 0 to 8, never in the hideout or level ten, always under a
-// menu; a shown ground halves the step, to at least 1 ms.
+// menu; a shown ground halves the step and a spinning camera cuts it to a
+// thirtieth, to at least 1 ms.
 TEST_F(WorldClock, FrozenTimeAndTheGroundsSlowMotion)
 {
     m_world.m_level->m_player = new Player(nullptr, &m_world);
@@ -132,16 +133,25 @@ TEST_F(WorldClock, FrozenTimeAndTheGroundsSlowMotion)
     LevelObject* ground = new LevelObject(nullptr, &m_world);
     ground->m_node = createEngineObject(kIidGroup);
     m_world.m_level->m_ground = ground;
+    LevelCamera* camera = m_world.m_level->m_camera = new LevelCamera(&m_world);
     const struct {
         bool shown;
+        bool spinning;
         int32_t elapsed;
         int32_t advance;
-    } steps[] = {{false, 30, 30}, {true, 30, 15}, {true, 3, 1}, {true, 1, 1}, {true, 0, 1}, {true, 900, 100}};
+        int32_t start;
+    } steps[] = {{false, false, 30, 30, 1000}, {true, false, 30, 15, 1000}, {true, false, 3, 1, 1000},
+                 {true, false, 1, 1, 1000}, {true, false, 0, 1, 1000}, {true, false, 900, 100, 1000},
+                 {false, true, 20, 1, 1000}, {false, true, 900, 6, 1000}, {true, true, 90, 3, 1000},
+                 // The clock wraps after 2^31 ms, as the device's did.
+                 {false, false, 30, 30, INT32_MAX - 10}, {false, false, 30, 30, INT32_MIN + 20}};
     for (const auto& s : steps) {
         ground->m_node.table<IkwNodeTable>().setRenderingEnable(ground->m_node.get(), s.shown ? 1 : 0);
-        const int32_t before = m_world.m_clock = m_world.m_lastClock = 1000;
+        camera->m_spinning = s.spinning ? 1 : 0;
+        m_world.m_clock = s.start;
+        m_world.m_lastClock = int32_t(uint32_t(s.start) - 100);
         m_world.update(s.elapsed);
-        EXPECT_EQ(m_world.m_clock - before, s.advance) << s.shown << " " << s.elapsed;
+        EXPECT_EQ(m_world.m_clock, int32_t(uint32_t(s.start) + uint32_t(s.advance))) << s.shown << s.spinning << s.elapsed;
     }
 }
 

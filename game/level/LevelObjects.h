@@ -80,8 +80,8 @@ class LevelCamera {
 public:
     explicit LevelCamera(GameWorld* world) : m_world(world) {}
 
-    bool isSpinning() const { return false; }
-    bool isTimedViewActive() const { return false; }
+    bool isSpinning() const { return m_spinning != 0; }
+    bool isTimedViewActive() const { return m_timedView != 0; }
     // Fits the camera in use to the screen again.
     void restoreProjection();
     // Makes the scene camera the world's active one, fitted to the screen;
@@ -98,6 +98,10 @@ public:
     int32_t m_flightStart = 0;
     int32_t m_flightDuration = 0;
     uint8_t m_endShown = 0;
+    // The camera's spin and its timed view slow the level's clock; nothing
+    // in play starts either yet.
+    uint8_t m_spinning = 0;
+    uint8_t m_timedView = 0;
 };
 
 namespace LevelEventKind {

@@ -15,6 +15,7 @@
 #include "game/shell/AnimCopy.h"
 #include "game/shell/AnimTable.h"
 #include "game/shell/EngineService.h"
+#include "game/shell/GameClock.h"
 
 namespace {
 
@@ -110,6 +111,11 @@ SceneDirector::~SceneDirector()
 int32_t SceneDirector::clock() const
 {
     return m_world ? m_world->getClock() : 0;
+}
+
+int32_t SceneDirector::sinceMark() const
+{
+    return clockSince(clock(), m_mark);
 }
 
 void SceneDirector::markIfUnset()
@@ -376,7 +382,7 @@ void SceneDirector::playArrest()
             clips->bind(&scene, false);
         setShown(scene, false);
     }
-    const int32_t e = clock() - m_mark;
+    const int32_t e = sinceMark();
     if (m_arrestCuePending) {
         m_arrestCuePending = 0;
         playJingle(DirectorCue::Arrest);
@@ -482,7 +488,7 @@ void SceneDirector::showLevelMap()
         return;
     const int32_t start = m_mapLockClips[open ? 0 : 2];
     const int32_t rotate = m_mapLockClips[open ? 1 : 3];
-    if (clips && clock() - m_mark > clips->getLength(start) && clips->getState(rotate) == ClipState::Finished)
+    if (clips && sinceMark() > clips->getLength(start) && clips->getState(rotate) == ClipState::Finished)
         clips->play(rotate, true, 0);
     animateAt(scene, clock());
 }
@@ -554,12 +560,12 @@ void SceneDirector::animateScene(int32_t slot)
 bool SceneDirector::hasElapsed(int32_t ms)
 {
     markIfUnset();
-    return ms >= 0 && clock() - m_mark > ms;
+    return ms >= 0 && sinceMark() > ms;
 }
 
 bool SceneDirector::isHoldActive() const
 {
-    const int32_t e = clock() - m_mark;
+    const int32_t e = sinceMark();
     return e > 0 && e < kHoldEndMs;
 }
 
@@ -568,7 +574,7 @@ bool SceneDirector::fireCue(int32_t& at)
     if (at < 0)
         return false;
     markIfUnset();
-    if (clock() - m_mark <= at)
+    if (sinceMark() <= at)
         return false;
     at = -1;
     return true;

@@ -122,6 +122,8 @@ public:
 
 private:
     int32_t clock() const;
+    // The clock's time since the mark, across the clock's wrap.
+    int32_t sinceMark() const;
     void markIfUnset();
     void playJingle(int32_t cue);
     void dressThief(Actor* thief, uint32_t offset, int32_t character, const char* walkClip);

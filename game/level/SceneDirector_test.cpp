@@ -260,12 +260,16 @@ TEST(SceneDirector, TimingHelpersShareOneMarkAndEmptySlotsAreSkipped)
     EXPECT_FALSE(director.hasElapsed(0));
     EXPECT_FALSE(director.isHoldActive());
     struct Step {
+        int32_t mark;
         int32_t clock;
         bool elapsed0;
         bool hold;
     };
-    const Step steps[] = {{501, true, true}, {4165, true, true}, {4166, true, false}};
+    // The first: 201 ms across the clock's wrap.
+    const Step steps[] = {{INT32_MAX - 100, INT32_MIN + 100, true, true}, {500, 501, true, true},
+                          {500, 4165, true, true}, {500, 4166, true, false}};
     for (const Step& s : steps) {
+        director.m_mark = s.mark;
         world.m_clock = s.clock;
         EXPECT_EQ(director.hasElapsed(0), s.elapsed0) << s.clock;
         EXPECT_EQ(director.isHoldActive(), s.hold) << s.clock;

@@ -1,6 +1,7 @@
 // Track copying between models and the search for animated objects.
 #include "game/shell/AnimCopy.h"
 
+#include <iterator>
 #include <vector>
 
 #include "engine/core/interface/InterfaceIds.h"
@@ -28,14 +29,6 @@ EngineRef trackAt(const EngineRef& object, uint32_t index)
     if (object.table<IkwObject3DTable>().getAnimationTrack(object.get(), index, track.out()) != 0)
         return {};
     return track;
-}
-
-EngineRef skeletonOf(const EngineRef& skinned)
-{
-    EngineRef skeleton;
-    if (skinned.table<IkwSkinnedMeshTable>().getSkeleton(skinned.get(), skeleton.out()) != 0)
-        return {};
-    return skeleton;
 }
 
 // A source controller id and the controller made for it, shared by every
@@ -95,46 +88,81 @@ EngineRef meshTexture(const EngineRef& mesh, uint32_t submesh)
     return texture;
 }
 
+EngineRef skeletonOf(const EngineRef& skinned)
+{
+    EngineRef skeleton;
+    if (!skinned || skinned.table<IkwSkinnedMeshTable>().getSkeleton(skinned.get(), skeleton.out()) != 0)
+        return {};
+    return skeleton;
+}
+
+std::vector<EngineRef> childrenOf(const EngineRef& object)
+{
+    std::vector<EngineRef> children;
+    const EngineRef group = object.as(kIidGroup);
+    if (!group)
+        return children;
+    uint32_t count = 0;
+    group.table<IkwGroupTable>().getChildCount(group.get(), &count);
+    children.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        EngineRef child;
+        if (group.table<IkwGroupTable>().getChild(group.get(), i, child.out()) == 0 && child)
+            children.push_back(std::move(child));
+    }
+    return children;
+}
+
 namespace {
+
+// A source object and the target object that takes copies of its tracks.
+struct CopyPair {
+    EngineRef from;
+    EngineRef to;
+};
+
+// Each source child's partner at or below the target group, in child order:
+// groups for their subtrees, a skinned mesh's texture and then its skeleton.
+void matchChildren(const CopyPair& pair, std::vector<CopyPair>& matched)
+{
+    for (const EngineRef& child : childrenOf(pair.from)) {
+        const uint32_t id = userIdOf(child);
+        EngineRef match = findObject(pair.to, id, kIidNode);
+        if (!match && (id == ModelId::Boy || id == ModelId::Girl))
+            match = findObject(pair.to, id == ModelId::Boy ? ModelId::Girl : ModelId::Boy, kIidNode);
+        if (!match)
+            continue;
+        if (EngineRef a = child.as(kIidGroup), b = match.as(kIidGroup); a && b) {
+            matched.push_back({std::move(a), std::move(b)});
+        } else if (const EngineRef p = child.as(kIidSkinnedMesh), q = match.as(kIidSkinnedMesh); p && q) {
+            if (EngineRef pTexture = meshTexture(p, 0), qTexture = meshTexture(q, 0); pTexture && qTexture)
+                matched.push_back({std::move(pTexture), std::move(qTexture)});
+            if (EngineRef pSkeleton = skeletonOf(p), qSkeleton = skeletonOf(q); pSkeleton && qSkeleton)
+                matched.push_back({std::move(pSkeleton), std::move(qSkeleton)});
+        }
+    }
+}
 
 void cloneAnimations(const EngineRef& source, const EngineRef& target, std::vector<CopiedController>& copied,
                      uint32_t offset)
 {
-    if (!source || !target)
-        return;
-    const uint32_t tracks = trackCountOf(source);
-    for (uint32_t i = 0; i < tracks; ++i)
-        if (const EngineRef track = trackAt(source, i))
-            copyTrack(track, target, copied, offset);
-
-    const EngineRef from = source.as(kIidGroup);
-    const EngineRef to = target.as(kIidGroup);
-    if (!from || !to)
-        return;
-    uint32_t children = 0;
-    from.table<IkwGroupTable>().getChildCount(from.get(), &children);
-    for (uint32_t i = 0; i < children; ++i) {
-        EngineRef child;
-        if (from.table<IkwGroupTable>().getChild(from.get(), i, child.out()) != 0 || !child)
+    std::vector<CopyPair> pending;
+    if (source && target)
+        pending.push_back({source.share(), target.share()});
+    std::vector<CopyPair> matched;
+    while (!pending.empty()) {
+        const CopyPair pair = std::move(pending.back());
+        pending.pop_back();
+        const uint32_t tracks = trackCountOf(pair.from);
+        for (uint32_t i = 0; i < tracks; ++i)
+            if (const EngineRef track = trackAt(pair.from, i))
+                copyTrack(track, pair.to, copied, offset);
+        if (!pair.to.as(kIidGroup))
             continue;
-        const uint32_t id = userIdOf(child);
-        EngineRef match = findObject(to, id, kIidNode);
-        if (!match && (id == ModelId::Boy || id == ModelId::Girl))
-            match = findObject(to, id == ModelId::Boy ? ModelId::Girl : ModelId::Boy, kIidNode);
-        if (!match)
-            continue;
-        if (const EngineRef a = child.as(kIidGroup), b = match.as(kIidGroup); a && b) {
-            cloneAnimations(a, b, copied, offset);
-        } else if (const EngineRef p = child.as(kIidSkinnedMesh), q = match.as(kIidSkinnedMesh); p && q) {
-            const EngineRef pTexture = meshTexture(p, 0);
-            const EngineRef qTexture = meshTexture(q, 0);
-            if (pTexture && qTexture)
-                cloneAnimations(pTexture, qTexture, copied, offset);
-            const EngineRef pSkeleton = skeletonOf(p);
-            const EngineRef qSkeleton = skeletonOf(q);
-            if (pSkeleton && qSkeleton)
-                cloneAnimations(pSkeleton, qSkeleton, copied, offset);
-        }
+        // Reversed onto the stack, so the first child's subtree is copied first.
+        matched.clear();
+        matchChildren(pair, matched);
+        std::move(matched.rbegin(), matched.rend(), std::back_inserter(pending));
     }
 }
 
@@ -172,37 +200,45 @@ void scanAnimationTracks(const EngineRef& object, uint8_t& named, int32_t* longe
     }
 }
 
+namespace {
+
+// The first texture of a mesh's submesh appearances that carries tracks.
+EngineRef animatedMeshTexture(const EngineRef& node)
+{
+    const EngineRef mesh = node.as(kIidMesh);
+    for (uint32_t submesh = 0; mesh; ++submesh) {
+        EngineRef appearance;
+        if (mesh.table<IkwMeshTable>().getAppearance(mesh.get(), submesh, appearance.out()) != 0 || !appearance)
+            break;
+        EngineRef texture;
+        if (appearance.table<IkwAppearanceTable>().getTexture(appearance.get(), 0, texture.out()) == 0 && texture &&
+            trackCountOf(texture) > 0)
+            return texture;
+    }
+    return {};
+}
+
+} // namespace
+
 bool findAnimatedObject(const EngineRef& node, uint8_t& named, uint8_t& direct, int32_t* longest)
 {
-    if (!node)
-        return false;
-    if (trackCountOf(node) > 0) {
-        scanAnimationTracks(node, named, longest);
-        direct = 1;
-        return true;
-    }
-    if (const EngineRef mesh = node.as(kIidMesh)) {
-        for (uint32_t submesh = 0;; ++submesh) {
-            EngineRef appearance;
-            if (mesh.table<IkwMeshTable>().getAppearance(mesh.get(), submesh, appearance.out()) != 0 || !appearance)
-                break;
-            EngineRef texture;
-            if (appearance.table<IkwAppearanceTable>().getTexture(appearance.get(), 0, texture.out()) == 0 && texture &&
-                trackCountOf(texture) > 0) {
-                scanAnimationTracks(texture, named, longest);
-                return true;
-            }
+    std::vector<EngineRef> pending;
+    if (node)
+        pending.push_back(node.share());
+    while (!pending.empty()) {
+        const EngineRef next = std::move(pending.back());
+        pending.pop_back();
+        if (trackCountOf(next) > 0) {
+            scanAnimationTracks(next, named, longest);
+            direct = 1;
+            return true;
         }
-    }
-    if (const EngineRef group = node.as(kIidGroup)) {
-        uint32_t children = 0;
-        group.table<IkwGroupTable>().getChildCount(group.get(), &children);
-        for (uint32_t i = 0; i < children; ++i) {
-            EngineRef child;
-            if (group.table<IkwGroupTable>().getChild(group.get(), i, child.out()) == 0 &&
-                findAnimatedObject(child, named, direct, longest))
-                return true;
+        if (const EngineRef texture = animatedMeshTexture(next)) {
+            scanAnimationTracks(texture, named, longest);
+            return true;
         }
+        std::vector<EngineRef> children = childrenOf(next);
+        std::move(children.rbegin(), children.rend(), std::back_inserter(pending));
     }
     return false;
 }

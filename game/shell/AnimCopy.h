@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "game/shell/EngineRef.h"
 
@@ -18,6 +19,11 @@ constexpr uint32_t Girl = 0x2dd7376f;
 EngineRef findObject(const EngineRef& root, uint32_t userId, uint32_t iid);
 // Texture unit 0 of the submesh's appearance; empty when either is missing.
 EngineRef meshTexture(const EngineRef& mesh, uint32_t submesh);
+EngineRef skeletonOf(const EngineRef& skinned);
+// The children of a group in index order; none for any other object. The
+// walks below a node keep their own stack of these, never the thread's: a
+// scene can nest tens of thousands of groups.
+std::vector<EngineRef> childrenOf(const EngineRef& object);
 
 void assignAnimationIds(const EngineRef& source, const EngineRef& target, uint32_t offset);
 

@@ -24,13 +24,18 @@ struct Models {
     EngineRef target;
 };
 
+// Deeper than any thread's stack could follow by recursion.
+constexpr uint32_t kDeep = 100000;
+
 // Source: the boy, moved and scaled by one controller "walk", and a prop
 // under "spin" (or under an unnamed controller). Target: the girl and,
-// one level down, the prop; the target's models carry no tracks.
-Models writeModels(bool namedSpin)
+// one level down, the prop; the target's models carry no tracks. With a
+// depth, both props sit at the bottom of a chain of that many groups.
+Models writeModels(bool namedSpin, uint32_t depth = 0)
 {
     M3gFileWriter w;
-    w.beginSection(kM3gSchemeZlib);
+    // Plain: compressing a deep chain takes longer than walking it.
+    w.beginSection(depth ? kM3gSchemeNone : kM3gSchemeZlib);
     const auto controller = [&](uint32_t id) {
         M3gAnimationControllerFields c;
         c.object.userId = int32_t(id);
@@ -51,13 +56,18 @@ Models writeModels(bool namedSpin)
         g.children = std::move(children);
         return w.addObject(m3gGroupRecord(g));
     };
+    const auto chain = [&](uint32_t node) {
+        for (uint32_t i = 0; i < depth; ++i)
+            node = group(1000 + i, {}, {node});
+        return node;
+    };
     const uint32_t walk = controller(kWalk);
     const uint32_t spin = controller(namedSpin ? kSpin : 0);
     const uint32_t boy = group(ModelId::Boy, {track(walk, kTranslation, 400), track(walk, kScale, 900)}, {});
-    const uint32_t prop = group(kProp, {track(spin, kTranslation, 600)}, {});
+    const uint32_t prop = chain(group(kProp, {track(spin, kTranslation, 600)}, {}));
     const uint32_t source = group(1, {}, {boy, prop});
     const uint32_t girl = group(ModelId::Girl, {}, {});
-    const uint32_t shelf = group(3, {}, {group(kProp, {}, {})});
+    const uint32_t shelf = group(3, {}, {chain(group(kProp, {}, {}))});
     const uint32_t target = group(2, {}, {girl, shelf});
     M3gWorldFields world;
     world.group.children = {source, target};
@@ -107,7 +117,7 @@ protected:
 TEST_F(Copying, CopiesKeepTheClipIdsPlusTheVariantOffsetAndTheGirlTakesTheBoysClips)
 {
     for (const uint32_t offset : {0u, 1u, 3u}) {
-        Models m = writeModels(true);
+        Models m = writeModels(true, offset == 3 ? kDeep : 0);
         ASSERT_TRUE(m.source && m.target);
         assignAnimationIds(m.source, m.target, offset);
         const EngineRef girl = child(m.target, ModelId::Girl);
@@ -142,6 +152,7 @@ TEST_F(Copying, FindsTheFirstAnimatedObjectAndMeasuresItsTracks)
 {
     Models named = writeModels(true);
     Models unnamed = writeModels(false);
+    Models deep = writeModels(true, kDeep);
     const struct {
         const char* what;
         EngineRef node;
@@ -154,6 +165,7 @@ TEST_F(Copying, FindsTheFirstAnimatedObjectAndMeasuresItsTracks)
         {"model: its first animated child", named.source.share(), true, 1, 1, 400},
         {"prop, unnamed: every track measured", child(unnamed.source, kProp), true, 0, 1, 600},
         {"target before copying", named.target.share(), false, 0, 0, 0},
+        {"prop at the bottom of a deep chain", child(deep.source, 1000 + kDeep - 1), true, 1, 1, 600},
     };
     for (const auto& c : cases) {
         uint8_t isNamed = 0, direct = 0;

@@ -7,8 +7,9 @@
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "game/shell/AnimCopy.h"
+#include "game/shell/GameClock.h"
 
-AnimTable::AnimTable(GameWorld* owner) : m_owner(owner) { std::fill(std::begin(m_clipId), std::end(m_clipId), kEmpty); }
+AnimTable::AnimTable(const void* owner) : m_owner(owner) { std::fill(std::begin(m_clipId), std::end(m_clipId), kEmpty); }
 
 AnimTable::~AnimTable()
 {
@@ -70,42 +71,48 @@ void AnimTable::registerTrack(EngineHandle* track, std::vector<EngineRef>& marke
     m_blendMode[free] = BlendMode::None;
 }
 
-void AnimTable::collectClips(EngineHandle* object)
+void AnimTable::registerTracks(const EngineRef& object)
 {
-    if (!object)
-        return;
-    const IkwObject3DTable& api = tableOf<IkwObject3DTable>(object);
+    const IkwObject3DTable& api = object.table<IkwObject3DTable>();
     uint32_t count = 0;
-    api.getAnimationTrackCount(object, &count);
+    api.getAnimationTrackCount(object.get(), &count);
     std::vector<EngineRef> marked;
     for (uint32_t i = 0; i < count; ++i) {
         EngineRef track;
-        if (api.getAnimationTrack(object, i, track.out()) == 0 && track)
+        if (api.getAnimationTrack(object.get(), i, track.out()) == 0 && track)
             registerTrack(track.get(), marked);
     }
     for (const EngineRef& track : marked)
-        api.removeAnimationTrack(object, track.get());
+        api.removeAnimationTrack(object.get(), track.get());
+}
 
-    const EngineRef self = EngineRef::retain(object);
-    const EngineRef group = self.as(kIidGroup);
-    if (!group)
-        return;
-    uint32_t children = 0;
-    group.table<IkwGroupTable>().getChildCount(group.get(), &children);
-    for (uint32_t i = 0; i < children; ++i) {
-        EngineRef child;
-        if (group.table<IkwGroupTable>().getChild(group.get(), i, child.out()) != 0 || !child)
-            continue;
-        if (const EngineRef sub = child.as(kIidGroup)) {
-            collectClips(sub.get());
-        } else if (const EngineRef skinned = child.as(kIidSkinnedMesh)) {
-            collectClips(meshTexture(skinned, 0).get());
-            EngineRef skeleton;
-            if (skinned.table<IkwSkinnedMeshTable>().getSkeleton(skinned.get(), skeleton.out()) == 0)
-                collectClips(skeleton.get());
-        } else if (const EngineRef morphing = child.as(kIidMorphingMesh)) {
-            collectClips(morphing.get());
+void AnimTable::collectClips(EngineHandle* object)
+{
+    std::vector<EngineRef> pending;
+    if (object)
+        pending.push_back(EngineRef::retain(object));
+    std::vector<EngineRef> visits;
+    while (!pending.empty()) {
+        const EngineRef next = std::move(pending.back());
+        pending.pop_back();
+        registerTracks(next);
+        // Of the children only groups, skinned meshes (their texture, then
+        // their skeleton) and morphing meshes carry clips.
+        visits.clear();
+        for (const EngineRef& child : childrenOf(next)) {
+            if (EngineRef group = child.as(kIidGroup)) {
+                visits.push_back(std::move(group));
+            } else if (const EngineRef skinned = child.as(kIidSkinnedMesh)) {
+                if (EngineRef texture = meshTexture(skinned, 0))
+                    visits.push_back(std::move(texture));
+                if (EngineRef skeleton = skeletonOf(skinned))
+                    visits.push_back(std::move(skeleton));
+            } else if (EngineRef morphing = child.as(kIidMorphingMesh)) {
+                visits.push_back(std::move(morphing));
+            }
         }
+        // Reversed onto the stack, so the first is taken first.
+        std::move(visits.rbegin(), visits.rend(), std::back_inserter(pending));
     }
 }
 
@@ -182,11 +189,13 @@ void AnimTable::setPosition(int32_t slot, int32_t position, bool store)
         return;
     const IkwAnimationControllerTable& api = controller.table<IkwAnimationControllerTable>();
     const int32_t t = m_worldTime;
+    // At the clock's two ends the interval comes out reversed; the engine
+    // refuses it and the controller keeps the one it had.
     if (position != -1) {
-        api.setActiveInterval(controller.get(), t, t + 1);
+        api.setActiveInterval(controller.get(), t, clockAdd(t, 1));
         api.setPosition(controller.get(), float(position), t);
     } else {
-        api.setActiveInterval(controller.get(), t - 1, t);
+        api.setActiveInterval(controller.get(), clockAdd(t, -1), t);
         api.setPosition(controller.get(), -1.0f, t);
     }
 }
@@ -197,7 +206,7 @@ void AnimTable::play(int32_t slot, bool loop, int32_t position)
         return;
     m_state[slot] = loop ? ClipState::Looping : ClipState::PlayingOnce;
     if (!(m_speed[slot] > 0.0f))
-        position = m_length[slot] - position - 1;
+        position = clockSince(m_length[slot] - 1, position);
     m_position[slot] = position;
     setPosition(slot, position, false);
     if (m_blendMode[slot] == BlendMode::Progress && m_controllers[slot])

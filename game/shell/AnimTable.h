@@ -9,8 +9,6 @@
 
 #include "game/shell/EngineRef.h"
 
-class GameWorld;
-
 namespace ClipState {
 constexpr uint8_t Idle = 0;
 constexpr uint8_t Registered = 1;
@@ -32,7 +30,8 @@ public:
     // Tracks of this controller id are removed where the owner asks for it.
     static constexpr uint32_t kMarkedTrackId = 0x0f1ba413;
 
-    explicit AnimTable(GameWorld* owner);
+    // The owner is kept for whoever made the table; the table never reads it.
+    explicit AnimTable(const void* owner);
     ~AnimTable();
     AnimTable(const AnimTable&) = delete;
     AnimTable& operator=(const AnimTable&) = delete;
@@ -63,7 +62,7 @@ public:
 
     uint8_t m_switchOffAtEnd = 1;
     uint8_t m_removeMarkedTracks = 0;
-    GameWorld* m_owner;
+    const void* m_owner;
     EngineRef* m_scene = nullptr;
     int32_t m_timeStep = 0;
     int32_t m_worldTime = 0;
@@ -73,6 +72,8 @@ private:
     static bool inRange(int32_t slot) { return uint32_t(slot) < uint32_t(kSlotCount); }
     bool used(int32_t slot) const { return inRange(slot) && m_clipId[slot] != kEmpty; }
     void registerTrack(EngineHandle* track, std::vector<EngineRef>& marked);
+    // The object's own tracks; the marked ones are removed from it.
+    void registerTracks(const EngineRef& object);
     void empty();
 
     uint8_t m_blendMode[kSlotCount] = {};

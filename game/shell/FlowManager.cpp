@@ -3,8 +3,8 @@
 
 #include "framework/events/InputAction.h"
 #include "framework/services/AppStateFlags.h"
-#include "game/shell/GameApp.h"
 #include "game/shell/ResourcePreloader.h"
+#include "platform/wince/PlatformSystem.h"
 #include "platform/wince/SoundDevice.h"
 
 namespace {

@@ -107,6 +107,7 @@ GameApp::~GameApp()
 int GameApp::init()
 {
     m_paused = 0;
+    m_resumeKey = 0;
 
     HandlerListIndex* index = new (std::nothrow) HandlerListIndex();
     if (index && !index->init(kRouterBuckets, kRouterNodesPerBlock))
@@ -260,8 +261,40 @@ void GameApp::frame()
 
 void GameApp::dispatch(uint32_t eventId, uint32_t arg1, uint32_t arg2)
 {
+    if (answersPause(eventId, arg1))
+        return;
     deliverEvent(eventId, arg1, arg2);
     driveFrameTicker(ticker(), eventId);
+}
+
+// The pause screen takes the keys and taps itself, before the input
+// bindings see them: select quits, any other key goes on and does nothing
+// else. That key stays the screen's until it is released, so its release
+// acts on nothing either; keys that send no release (the soft keys, Esc)
+// are simply theirs again at their next press.
+bool GameApp::answersPause(uint32_t id, uint32_t key)
+{
+    const bool down = id == PlatformEventId::KeyDown;
+    if (!down && id != PlatformEventId::KeyUp) {
+        return m_paused && (id == PlatformEventId::PointerMove || id == PlatformEventId::ButtonDown ||
+                            id == PlatformEventId::ButtonUp || id == PlatformEventId::DoubleClick);
+    }
+    if (m_paused) {
+        if ((down && key == PlatformKey::F4) || key == PlatformKey::Select) {
+            m_quitRequested = 1;
+        } else if (down) {
+            // The sounds its frames held play again.
+            m_paused = 0;
+            m_resumeKey = key;
+            if (SoundService* sound = getSound())
+                sound->resumeAll();
+        }
+        return true;
+    }
+    if (key != m_resumeKey)
+        return false;
+    m_resumeKey = 0;
+    return !down;
 }
 
 int GameApp::messageCallback(Message& message, CallbackHandler& handler)
@@ -298,15 +331,8 @@ void GameApp::onStart()
 
 void GameApp::onKey(uint32_t id, uint32_t key)
 {
-    if ((id == PlatformEventId::KeyDown && key == PlatformKey::F4) || (m_paused && key == PlatformKey::Select))
+    if (id == PlatformEventId::KeyDown && key == PlatformKey::F4)
         m_quitRequested = 1;
-    // The pause screen offers select to quit and any other key to go on;
-    // going on lets the sounds its frames held play again.
-    else if (m_paused && id == PlatformEventId::KeyDown) {
-        m_paused = 0;
-        if (SoundService* sound = getSound())
-            sound->resumeAll();
-    }
     if (id != PlatformEventId::KeyDown || (key != PlatformKey::VolumeUp && key != PlatformKey::VolumeDown))
         return;
     AppStateFlags* flags = getAppStateFlags();
@@ -506,12 +532,6 @@ void GameApp::render()
         && std::find(std::begin(kFlippedLayouts), std::end(kFlippedLayouts), description.layout)
                != std::end(kFlippedLayouts))
         m_flowManager->dispatch(PlatformEventId::Redraw, 0, 0);
-}
-
-void quitProgram()
-{
-    if (PlatformSystem* system = getPlatformSystem())
-        system->quit();
 }
 
 GameApp* getGame()

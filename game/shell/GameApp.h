@@ -48,6 +48,8 @@ public:
     int32_t m_softkeyX[4] = {-1, -1, -1, -1};
     uint8_t m_paused = 0;
     WideString m_pauseText;
+    // The key that left the pause screen, until its release; 0 for none.
+    uint32_t m_resumeKey = 0;
 
 private:
     void prepareDrawContext();
@@ -55,11 +57,11 @@ private:
     void drawPauseOverlay(int32_t width, int32_t height);
     void createSecondaryTarget();
     void onStart();
+    // True when the pause screen took the event for itself.
+    bool answersPause(uint32_t id, uint32_t key);
     void onKey(uint32_t id, uint32_t key);
     int forward(uint32_t id, uint32_t a, uint32_t b);
 };
 
 // The running game application, or null.
 GameApp* getGame();
-// Asks the platform to end the message loop.
-void quitProgram();

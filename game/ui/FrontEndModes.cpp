@@ -5,8 +5,10 @@
 
 #include "framework/resources/Resource.h"
 #include "framework/resources/ResourceManager.h"
+#include "framework/services/AppStateFlags.h"
 #include "game/shell/FlowManager.h"
 #include "game/shell/GameApp.h"
+#include "game/shell/SaveFiles.h"
 #include "game/ui/UiPage.h"
 #include "platform/wince/SoundDevice.h"
 
@@ -85,14 +87,68 @@ ChoicePage* makeYesNo(uint32_t titleId, uint32_t textId, uint32_t right, bool ma
     return page;
 }
 
-bool call(bool (*hook)()) { return hook && hook(); }
+bool saveDamaged()
+{
+    const SaveGame* game = getSaveGame();
+    return game && game->m_damaged != 0;
+}
+
+bool savedGamePresent()
+{
+    const SaveGame* game = getSaveGame();
+    return game && game->savedFlag() != 0;
+}
+
+bool savePrefs()
+{
+    Prefs* prefs = getPrefs();
+    return prefs && prefs->save() != 0;
+}
+
+// The stored sound switch, written, and the device's.
+void setSoundOn(bool on)
+{
+    if (Prefs* prefs = getPrefs()) {
+        prefs->setSoundOn(on);
+        prefs->save();
+    }
+    if (SoundService* sound = getSound())
+        sound->setSoundEnabled(on);
+}
+
+uint32_t score()
+{
+    const AppStateFlags* flags = getAppStateFlags();
+    return flags ? uint32_t(flags->m_score) : 0u;
+}
+
+bool scoreQualifies(uint32_t score)
+{
+    const HighScoreTable* table = getHighScoreTable();
+    return table && table->qualifies(0, int32_t(score)) != 0;
+}
+
+// Names cross to the pages as wide characters; the table keeps UTF-16 units.
+bool insertHighScore(const wchar_t* name, uint32_t score)
+{
+    HighScoreTable* table = getHighScoreTable();
+    char16_t units[HighScoreTable::kNameUnits] = {};
+    for (uint32_t i = 0; name && i + 1 < HighScoreTable::kNameUnits && name[i] != 0; ++i)
+        units[i] = char16_t(name[i]);
+    return table && table->insert(units, 0, int32_t(score)) != 0;
+}
+
+const wchar_t* lastHighScoreName()
+{
+    static wchar_t name[HighScoreTable::kNameUnits];
+    const HighScoreTable* table = getHighScoreTable();
+    const char16_t* units = table ? table->getLastName() : nullptr;
+    for (uint32_t i = 0; i < HighScoreTable::kNameUnits; ++i)
+        name[i] = units ? wchar_t(units[i]) : 0;
+    return name;
+}
 
 } // namespace
-
-void setFrontEndHooks(const FrontEndHooks& hooks)
-{
-    g_hooks = hooks;
-}
 
 void PageStack::onModeResult(int32_t id, GameMode* page)
 {
@@ -188,8 +244,7 @@ void StartupMode::onPageResult(int32_t id, GameMode* page, uint32_t result)
             break;
         {
             const bool on = static_cast<ChoicePage*>(page)->itemId(static_cast<ChoicePage*>(page)->selected()) == FrontEndText::Yes;
-            if (g_hooks.setSoundOn)
-                g_hooks.setSoundOn(on);
+            setSoundOn(on);
         }
         replace(StartupPage::Logo);
         return;
@@ -207,14 +262,14 @@ void StartupMode::onPageResult(int32_t id, GameMode* page, uint32_t result)
     case StartupPage::Splash:
         if (!ok)
             break;
-        if (call(g_hooks.saveDamaged))
+        if (saveDamaged())
             replace(StartupPage::Damaged);
         else
             setResult(1);
         return;
     case StartupPage::Damaged:
-        if (g_hooks.lossTold)
-            g_hooks.lossTold();
+        if (SaveGame* game = getSaveGame())
+            game->lossTold();
         setResult(ok ? 1 : 2);
         return;
     default:
@@ -245,7 +300,7 @@ int OptionsMode::createMode(int32_t id, GameMode** out)
 
 void OptionsMode::onPageResult(int32_t id, GameMode*, uint32_t result)
 {
-    if (id == kOptionsPage && result == PageResult::Ok && !call(g_hooks.savePrefs))
+    if (id == kOptionsPage && result == PageResult::Ok && !savePrefs())
         replace(kOptionsError);
     else
         setResult(id == kOptionsPage && result != PageResult::Ok ? 2 : 1);
@@ -320,7 +375,7 @@ int MainMenuMode::createMode(int32_t id, GameMode** out)
     case MenuPage::Score: {
         MessagePage* page = makeMessage(ScoreTitle, ScoreText, SoftOk, false);
         if (page)
-            page->setStateValueText(int32_t(g_hooks.score ? g_hooks.score() : 0));
+            page->setStateValueText(int32_t(score()));
         *out = page;
         break;
     }
@@ -329,7 +384,7 @@ int MainMenuMode::createMode(int32_t id, GameMode** out)
         if (page) {
             page->setPromptId(NamePrompt);
             page->setLengthRange(kNameMin, kNameMax);
-            page->setInitialText(g_hooks.lastName ? g_hooks.lastName() : nullptr);
+            page->setInitialText(lastHighScoreName());
         }
         *out = page;
         break;
@@ -346,7 +401,7 @@ int MainMenuMode::createMode(int32_t id, GameMode** out)
 void MainMenuMode::onPageResult(int32_t id, GameMode* page, uint32_t result)
 {
     const bool ok = result == PageResult::Ok;
-    const uint32_t score = g_hooks.score ? g_hooks.score() : 0;
+    const uint32_t points = score();
     switch (id) {
     case MenuPage::Loading:
         ok ? replace(MenuPage::Launch) : push(MenuPage::System);
@@ -379,7 +434,7 @@ void MainMenuMode::onPageResult(int32_t id, GameMode* page, uint32_t result)
             push(MenuPage::QuitQuestion);
             break;
         case FrontEndText::SaveGame:
-            push(call(g_hooks.savedGamePresent) ? MenuPage::Overwrite : saveOutcomePage());
+            push(savedGamePresent() ? MenuPage::Overwrite : saveOutcomePage());
             break;
         default:
             break;
@@ -410,15 +465,14 @@ void MainMenuMode::onPageResult(int32_t id, GameMode* page, uint32_t result)
         if (!ok)
             push(MenuPage::System);
         else
-            replace(g_hooks.scoreQualifies && g_hooks.scoreQualifies(score) ? MenuPage::Name : MenuPage::HighScores);
+            replace(scoreQualifies(points) ? MenuPage::Name : MenuPage::HighScores);
         break;
     case MenuPage::Name:
         if (!ok)
             push(MenuPage::System);
         else
-            replace(g_hooks.insertHighScore && g_hooks.insertHighScore(static_cast<NameEntryPage*>(page)->getText(), score)
-                        ? MenuPage::HighScores
-                        : MenuPage::InsertError);
+            replace(insertHighScore(static_cast<NameEntryPage*>(page)->getText(), points) ? MenuPage::HighScores
+                                                                                          : MenuPage::InsertError);
         break;
     case MenuPage::HighScores:
         setResult(1);
@@ -449,8 +503,9 @@ void FrontEndMode::onPageResult(int32_t, GameMode*, uint32_t)
     setResult(2);
 }
 
-void installFrontEnd()
+void installFrontEnd(const FrontEndHooks& hooks)
 {
+    g_hooks = hooks;
     setFlowModeCreator(FlowModeId::Startup, []() -> GameMode* { return new (std::nothrow) StartupMode(); });
     setFlowModeCreator(FlowModeId::FrontEnd, []() -> GameMode* { return new (std::nothrow) FrontEndMode(); });
     setFlowModeCreator(FlowModeId::MainMenu, []() -> GameMode* { return new (std::nothrow) MainMenuMode(); });

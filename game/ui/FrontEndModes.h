@@ -40,28 +40,16 @@ constexpr uint32_t SoftOk = 434;
 constexpr uint32_t SoftBack = 481;
 } // namespace FrontEndText
 
-// What the pages need of the save files, the preferences and the game; the
-// game installs its own. Without them nothing is damaged, nothing is saved,
-// every write reports failure and there is no game to launch.
+// What the menus need of the running game, which lives above them: the game
+// installs these. Without them there is no game to launch and no saved game
+// to write.
 struct FrontEndHooks {
-    bool (*saveDamaged)() = nullptr;
-    // The player has seen the message that the saved game was lost.
-    void (*lossTold)() = nullptr;
-    bool (*savedGamePresent)() = nullptr;
     // The page that runs the game (the main menu's page 10).
     GameMode* (*makeLaunchPage)() = nullptr;
     // Flags the saved game of the launch page's game and writes it; true
     // when written.
     bool (*writeSavedGame)(GameMode* launch) = nullptr;
-    bool (*savePrefs)() = nullptr;
-    // The stored sound switch, written, and the device's.
-    void (*setSoundOn)(bool on) = nullptr;
-    uint32_t (*score)() = nullptr;
-    bool (*scoreQualifies)(uint32_t score) = nullptr;
-    bool (*insertHighScore)(const wchar_t* name, uint32_t score) = nullptr;
-    const wchar_t* (*lastName)() = nullptr;
 };
-void setFrontEndHooks(const FrontEndHooks& hooks);
 
 // A mode stack of pages: the page's result is read once, then cleared.
 class PageStack : public ModeStack {
@@ -123,5 +111,5 @@ protected:
     void onPageResult(int32_t id, GameMode* page, uint32_t result) override;
 };
 
-// Makes these the flow manager's modes.
-void installFrontEnd();
+// Makes these the flow manager's modes, reaching the game through the hooks.
+void installFrontEnd(const FrontEndHooks& hooks);

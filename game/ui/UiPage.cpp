@@ -15,6 +15,7 @@
 #include "game/shell/ShellText.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 #include "gfx2d/font/BitmapFont.h"
+#include "platform/wince/PlatformEvents.h"
 #include "platform/wince/WinMain.h"
 
 namespace {
@@ -211,6 +212,14 @@ void SplashPage::paintBody(const PageArea& area)
     WideString version;
     buildVersionString(version);
     drawWrapped(uiFont(UiFont::Body), version.chars(), area.column, area.bottom, true);
+}
+
+int SplashPage::handleEvent(uint32_t id, uint32_t a, uint32_t b)
+{
+    if (id != PlatformEventId::KeyDown || getResult() != 0)
+        return TimedPage::handleEvent(id, a, b);
+    setResult(PageResult::Ok);
+    return 1;
 }
 
 void LogoPage::paintBody(const PageArea& area)

@@ -150,7 +150,8 @@ protected:
     uint32_t m_elapsedMs = 0;
 };
 
-// A filled screen with its text row in the middle and the version below.
+// A filled screen with its text row in the middle and the version below;
+// the row asks for any key, so any key ends it.
 class SplashPage : public TimedPage {
 public:
     void setup(uint32_t argb, uint32_t textRow, uint32_t durationMs)
@@ -159,6 +160,7 @@ public:
         m_textRow = textRow;
         m_durationMs = durationMs;
     }
+    int handleEvent(uint32_t id, uint32_t a, uint32_t b) override;
 
 protected:
     uint32_t background() const override { return m_argb; }

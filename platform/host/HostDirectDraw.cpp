@@ -453,6 +453,12 @@ HRESULT DirectDrawCreate(const void* driver, IDirectDraw** directDraw, void* out
     return *directDraw ? DD_OK : DDERR_OUTOFMEMORY;
 }
 
+void hostShowScreenAgain(HWND window)
+{
+    if (const std::shared_ptr<HostScreen>& screen = state().screen)
+        hostShowScreen(*screen, window);
+}
+
 void hostSetDisplayFormat(HostDisplayFormat format)
 {
     state().format = format;

@@ -1,5 +1,6 @@
 #include "platform/host/HostDirectDraw.h"
 
+#include "platform/host/HostMessages.h"
 #include "platform/host/HostSystem.h"
 #include "platform/host/HostTestDriver.h"
 #include "platform/host/HostWindow.h"
@@ -224,6 +225,15 @@ TEST_F(HostDirectDrawTest, StretchIntoThePrimaryPresentsToTheFrameAndTheWindow)
         }
         SDL_UnlockSurface(shown);
         EXPECT_EQ(wrong, 0);
+        // A window shown again gets the screen back at once, with no present.
+        const std::vector<uint8_t> seen(static_cast<uint8_t*>(shown->pixels),
+            static_cast<uint8_t*>(shown->pixels) + shown->pitch * shown->h);
+        SDL_FillRect(shown, nullptr, 0);
+        hostTestPushWindowEvent(SDL_WINDOWEVENT_EXPOSED);
+        for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);)
+            DispatchMessageW(&m);
+        EXPECT_EQ(std::vector<uint8_t>(static_cast<uint8_t*>(shown->pixels),
+                      static_cast<uint8_t*>(shown->pixels) + shown->pitch * shown->h), seen);
         EXPECT_EQ(frame.argb(0, 0), k.redArgb);
         EXPECT_EQ(frame.argb(239, 319), k.redArgb);
         EXPECT_EQ(frame.argb(2, 2), 0xFF00FF00u);

@@ -1,9 +1,11 @@
 // SDL input becomes window messages here: keys as the phone's virtual keys,
-// the left mouse button or one finger as the stylus, focus changes as
-// activation, and a window close or SIGINT/SIGTERM as WM_CLOSE. Nothing is
-// taken from SDL outside GetMessageW.
+// the left mouse button or one finger as the stylus, focus changes and
+// minimising as activation (with the phone's background message), and a
+// window close or SIGINT/SIGTERM as WM_CLOSE. Nothing is taken from SDL
+// outside GetMessageW.
 #include "platform/host/HostKeys.h"
 
+#include "platform/host/internal/HostScreen.h"
 #include "platform/host/internal/HostWindowState.h"
 
 #include <algorithm>
@@ -157,12 +159,17 @@ void translateWindowEvent(const SDL_WindowEvent& e)
         hostActivateWindow(window);
         break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
+    case SDL_WINDOWEVENT_MINIMIZED:
         hostDeactivateWindow(window);
         break;
     case SDL_WINDOWEVENT_CLOSE:
         postClose(window);
         break;
     case SDL_WINDOWEVENT_EXPOSED:
+        // The phone's screen keeps its picture: a window shown again shows
+        // it at once, even while the program, in the background, draws
+        // nothing new.
+        hostShowScreenAgain(window);
         InvalidateRect(window, nullptr, FALSE);
         break;
     default:
@@ -283,6 +290,7 @@ void hostDeactivateWindow(HWND window)
     // A contact in progress ends with the focus; its release goes elsewhere.
     s.mouseDown = false;
     s.fingerDown = false;
+    hostQueueMessage(window, kPhoneBackgroundMessage, 0, 0);
     hostQueueMessage(window, WM_ACTIVATE, WA_INACTIVE, 0);
     hostQueueMessage(window, WM_KILLFOCUS, 0, 0);
 }

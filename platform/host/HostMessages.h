@@ -49,6 +49,10 @@ constexpr UINT WM_MBUTTONDOWN = 0x0207;
 constexpr UINT WM_MBUTTONUP = 0x0208;
 constexpr UINT WM_MBUTTONDBLCLK = 0x0209;
 constexpr UINT WM_USER = 0x0400;
+// What the phone sends the program's window when it goes to the background
+// (message 1023); the stand-in sends it when the window loses the focus or
+// is minimised.
+constexpr UINT kPhoneBackgroundMessage = 0x3ff;
 
 // Low word of WM_ACTIVATE's wParam.
 constexpr WORD WA_INACTIVE = 0;

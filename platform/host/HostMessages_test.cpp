@@ -136,8 +136,13 @@ TEST_F(HostMessagesTest, SdlInputBecomesWindowMessages)
              hostTestPushFinger(SDL_FINGERUP, 1, 0.5f, 1.5f);
          },
             { { WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(120, 80) }, { WM_LBUTTONUP, 0, MAKELPARAM(120, 319) } } },
+        // Sent to the background, the window gets the phone's message first.
         { "focus loss and gain", [] { hostTestPushFocus(false); hostTestPushFocus(false); hostTestPushFocus(true); },
-            { { WM_ACTIVATE, WA_INACTIVE, 0 }, { WM_KILLFOCUS, 0, 0 }, { WM_ACTIVATE, WA_ACTIVE, 0 }, { WM_SETFOCUS, 0, 0 } } },
+            { { kPhoneBackgroundMessage, 0, 0 }, { WM_ACTIVATE, WA_INACTIVE, 0 }, { WM_KILLFOCUS, 0, 0 },
+                { WM_ACTIVATE, WA_ACTIVE, 0 }, { WM_SETFOCUS, 0, 0 } } },
+        { "minimised, then shown again without the focus", [] { hostTestPushWindowEvent(SDL_WINDOWEVENT_MINIMIZED);
+             hostTestPushFocus(false); hostTestPushWindowEvent(SDL_WINDOWEVENT_RESTORED); },
+            { { kPhoneBackgroundMessage, 0, 0 }, { WM_ACTIVATE, WA_INACTIVE, 0 }, { WM_KILLFOCUS, 0, 0 } } },
         { "window close then quit is one close", [] { hostTestPushClose(); hostTestPushQuit(); }, { { WM_CLOSE, 0, 0 } } },
     };
     for (const Case& c : cases) {

@@ -125,6 +125,11 @@ void hostTestPushFocus(bool gained)
     pushWindowEvent(gained ? SDL_WINDOWEVENT_FOCUS_GAINED : SDL_WINDOWEVENT_FOCUS_LOST);
 }
 
+void hostTestPushWindowEvent(uint8_t event)
+{
+    pushWindowEvent(static_cast<SDL_WindowEventID>(event));
+}
+
 void hostTestPushClose()
 {
     pushWindowEvent(SDL_WINDOWEVENT_CLOSE);

@@ -30,6 +30,8 @@ void hostTestPushMouseMove(int x, int y);
 // Finger positions are fractions of the window, as SDL gives them.
 void hostTestPushFinger(uint32_t type, int64_t finger, float x, float y);
 void hostTestPushFocus(bool gained);
+// Any other SDL window event (SDL_WINDOWEVENT_MINIMIZED, _EXPOSED, ...).
+void hostTestPushWindowEvent(uint8_t event);
 void hostTestPushClose();
 void hostTestPushQuit();
 

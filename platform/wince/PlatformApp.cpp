@@ -491,6 +491,7 @@ int PlatformApp::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
         postPointer(PlatformEventId::DoubleClick, 2, lParam);
         return 0;
     case kAppMessage:
+        static_assert(kAppMessage == kPhoneBackgroundMessage, "the stand-in sends the phone's message");
         m_events.post(PlatformEventId::AppMessage, 0, 0);
         return 1;
     default:

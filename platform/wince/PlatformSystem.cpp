@@ -89,3 +89,9 @@ void setPlatformSystem(PlatformSystem* system)
 {
     g_platformSystem = system;
 }
+
+void quitProgram()
+{
+    if (g_platformSystem)
+        g_platformSystem->quit();
+}

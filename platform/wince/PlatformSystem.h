@@ -30,3 +30,5 @@ public:
 // The program-wide system services; null outside the platform application's run.
 PlatformSystem* getPlatformSystem();
 void setPlatformSystem(PlatformSystem* system);
+// Ends the message loop through the system services, when they exist.
+void quitProgram();

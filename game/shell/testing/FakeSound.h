@@ -17,6 +17,7 @@ struct FakeSound : SoundService {
     std::vector<uint32_t> stops;
     int pauses = 0;
     int resumes = 0;
+    int vibrationStops = 0;
 
     void setSoundEnabled(int o) override { on = o ? 1 : 0; }
     void setVibrationEnabled(int o) override { vibration = o ? 1 : 0; }
@@ -41,7 +42,7 @@ struct FakeSound : SoundService {
         playing.erase(id);
     }
     uint32_t vibrate(int32_t, int32_t) override { return 0; }
-    void stopVibrate(uint32_t) override {}
+    void stopVibrate(uint32_t) override { ++vibrationStops; }
     void pauseAll() override { ++pauses; }
     void resumeAll() override { ++resumes; }
     void update(uint32_t) override {}

@@ -44,6 +44,9 @@ struct HostScreen {
 // The screen in the window (the main one when window is null), scaled for a
 // desktop; nothing without a window.
 void hostShowScreen(const HostScreen& screen, HWND window);
+// The screen as it stands, shown in the window again; nothing before the
+// first primary.
+void hostShowScreenAgain(HWND window);
 // The frame as numbered PNG into the folder PENNYFALL_CAPTURE names; the
 // first failure is reported once, through warned.
 void hostCaptureFrame(const HostFrame& frame, uint32_t serial, bool& warned);

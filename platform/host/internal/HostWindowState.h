@@ -96,6 +96,8 @@ void hostPumpInput();
 // Brings our window to the front: WM_ACTIVATE then WM_SETFOCUS unless it is
 // there already.
 void hostActivateWindow(HWND window);
+// Sends a window in front to the background, as the phone does: its
+// background message, then WM_ACTIVATE (inactive) and WM_KILLFOCUS.
 void hostDeactivateWindow(HWND window);
 
 // SDL's video part is up while any window of ours exists.
