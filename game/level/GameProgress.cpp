@@ -13,6 +13,7 @@
 #include "framework/strings/WideString.h"
 #include "framework/util/Format.h"
 #include "game/level/GameUtils.h"
+#include "game/shell/GameClock.h"
 #include "game/shell/SaveFiles.h"
 #include "game/shell/ShellText.h"
 #include "platform/wince/SoundDevice.h"
@@ -336,7 +337,7 @@ void GameProgress::checkLevelFinish(bool finished)
     const int32_t t = m_world->levelTime();
     level->attemptTime = t;
     m_world->playerPath(m_playerDistance, m_pathLength);
-    m_chaserDistance = float(t - chase->chaseStart) * m_chaseSpeed + kChaserStart;
+    m_chaserDistance = float(clockSince(t, chase->chaseStart)) * m_chaseSpeed + kChaserStart;
 
     // No frames counted yet is no share ahead.
     const int32_t frames = chase->ahead + chase->behind;
@@ -352,9 +353,9 @@ void GameProgress::checkLevelFinish(bool finished)
     if (chase->actionState == kSlideState)
         chase->behind += kSlidePenalty;
     if (gap > kMaxGap)
-        chase->chaseStart = t - wholeMs((m_playerDistance - kMaxGap - kChaserStart) / m_chaseSpeed);
+        chase->chaseStart = clockSince(t, wholeMs((m_playerDistance - kMaxGap - kChaserStart) / m_chaseSpeed));
     else if (m_chaseGrace > 0 && gap < kAheadGap)
-        chase->chaseStart = t - wholeMs(m_playerDistance / m_chaseSpeed);
+        chase->chaseStart = clockSince(t, wholeMs(m_playerDistance / m_chaseSpeed));
 
     if (!finished)
         return;

@@ -11,6 +11,7 @@
 #include "framework/resources/ResourcePack.h"
 #include "framework/services/AppStateFlags.h"
 #include "framework/strings/WideString.h"
+#include "game/shell/GameClock.h"
 #include "game/shell/SaveFiles.h"
 #include "game/shell/ShellText.h"
 #include "game/shell/testing/FakeSound.h"
@@ -289,6 +290,9 @@ TEST_F(GameProgressTest, TheChaseFollowsItsFormulaAtItsEdges)
         {"well ahead", 3000, 0, 3, 1, 0, -1, 40.0f, s0, 4, 1, 0},
         {"sliding", 3000, 0, 0, 0, 1, -1, 0.0f, s0, 0, 6, 0},
         {"more than 100 ahead", 3000, 0, 1, 0, 0, -1, 200.0f, s0, 2, 0, -1},
+        // The level clock wraps after 2^31 ms; the chase counts across it.
+        {"ahead across the wrap", INT32_MIN + 1000, INT32_MAX - 1999, 3, 1, 0, -1, 40.0f, s0, 4, 1, 0},
+        {"moved back across the wrap", INT32_MIN + 10, INT32_MAX - 2989, 1, 0, 0, -1, 200.0f, s0, 2, 0, -1},
         {"grace pulls the chaser back to 30", 6000, 0, 0, 1, 0, 5000, 10.0f, s0, 0, 2, -2},
     };
     for (const Case& c : cases) {
@@ -303,7 +307,7 @@ TEST_F(GameProgressTest, TheChaseFollowsItsFormulaAtItsEdges)
         progress.m_chaseSpeed = c.speed;
         progress.checkLevelFinish(false);
 
-        const float chaser = float(c.t - c.start) * c.speed - 30.0f;
+        const float chaser = float(clockSince(c.t, c.start)) * c.speed - 30.0f;
         EXPECT_FLOAT_EQ(progress.m_chaserDistance, chaser) << c.what;
         EXPECT_FLOAT_EQ(progress.getChaseGap(), c.distance - chaser) << c.what;
         const float share = c.ahead + c.behind ? float(c.ahead) / float(c.ahead + c.behind) : 0.0f;
@@ -316,7 +320,7 @@ TEST_F(GameProgressTest, TheChaseFollowsItsFormulaAtItsEdges)
         // -1: moved so the chaser is 100 behind; -2: 30 behind.
         const float behindBy = c.startAfter == -1 ? 100.0f : c.startAfter == -2 ? 30.0f : 0.0f;
         if (behindBy != 0) {
-            const float after = float(c.t - world.chase.chaseStart) * speed - 30.0f;
+            const float after = float(clockSince(c.t, world.chase.chaseStart)) * speed - 30.0f;
             EXPECT_NEAR(c.distance - after, behindBy, speed) << c.what;
         } else {
             EXPECT_EQ(world.chase.chaseStart, c.start) << c.what;
