@@ -183,7 +183,7 @@ int transfer(Context& c, const ArmOp& o)
     const uint32_t moved = base + ((offset ^ o.down) - o.down);
     constexpr uint32_t width = Z == kWord ? 4 : Z == kHalf ? 2 : 1;
     uint8_t* p;
-    if (!c.space->access(X == kPost ? base : moved, width, p))
+    if (!c.space->access<!Load>(X == kPost ? base : moved, width, p))
         return kFault;
     uint32_t& rd = c.r[o.rd];
     if constexpr (Load) {
@@ -223,14 +223,15 @@ int block(Context& c, const ArmOp& o)
     if (count == 0)
         return kContinue;
     // The whole block is checked first, so a fault transfers nothing.
+    const bool load = w & (1u << 20);
     uint8_t* p;
-    if (!c.space->access(start, 4 * count, p))
+    if (!(load ? c.space->access<false>(start, 4 * count, p) : c.space->access<true>(start, 4 * count, p)))
         return kFault;
     const uint32_t moved = up ? base + 4 * count : base - 4 * count;
     for (uint32_t i = 0; i < 16; ++i) {
         if (!(list & (1u << i)))
             continue;
-        if (w & (1u << 20))
+        if (load)
             c.r[i] = loadUnaligned<uint32_t>(p);
         else
             storeUnaligned<uint32_t>(p, c.r[i]);

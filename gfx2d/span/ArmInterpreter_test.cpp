@@ -21,7 +21,7 @@ struct Machine {
     std::vector<uint8_t> memory = std::vector<uint8_t>(kMemBytes, 0xAA);
     SpanAddressSpace space;
     ArmMachine m{};
-    Machine() { space.map(1, memory.data(), memory.size()); }
+    Machine() { space.map(1, memory.data(), memory.size(), SpanAccess::ReadWrite); }
     SpanRun run(const std::vector<uint32_t>& code, uint32_t budget = 1000)
     {
         return runArmMachine(space, m, reinterpret_cast<const uint8_t*>(code.data()),

@@ -182,6 +182,47 @@ TEST(HostileSpans, AFreedTextureEntryStaysUnreachableWhateverTheUnitWordsSay)
     EXPECT_EQ(rs.sampler(0).levelCount, 0);
 }
 
+TEST(HostileSpans, StoresThroughWhatSpansOnlyReadFaultAndChangeNothing)
+{
+    // The tables, a bound image with its palette and a bound store entry,
+    // each reached through its pointer in the record; the colour plane
+    // takes the same stores.
+    RasterState rs;
+    rs.init(16);
+    std::vector<uint32_t> colour(64), texels(64, 0x11223344), palette(256, 0x00ABCDEF);
+    RenderTargetView view;
+    view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane;
+    view.colour = {reinterpret_cast<uint8_t*>(colour.data()), 32, 256, PixelFormat::X8R8G8B8};
+    ASSERT_TRUE(rs.bindTarget(&view));
+    rs.bindTexturePixels(0, {PixelFormat::P8X8R8G8B8, 16, 16, reinterpret_cast<uint8_t*>(texels.data()), 256,
+                             reinterpret_cast<uint8_t*>(palette.data()), 1024});
+    const int32_t slot = rs.textureStore()->createEntry(8, 8, PixelFormat::X8R8G8B8, 0);
+    rs.bindTextureUnit(1, slot);
+    const RasterTables tables = *rs.tables();
+    const std::vector<uint32_t> texelsBefore = texels, paletteBefore = palette;
+    const uint32_t entryWord = rs.entryPixelWord(slot);
+    const uint32_t pointers[] = {kRsRecipTable, kRsRecipTable4, kRsRecipShiftTable, kRsCosTable, kRsSqrtTable,
+                                 kRsTextureUnits + kTuLevels, kRsTextureUnits + kTuPalette,
+                                 kRsTextureUnits + kTextureUnitSize + kTuLevels, kRsDestBase};
+    const uint32_t stores[] = {armTransfer(kAl, false, false, 3, 4, 8), armTransfer(kAl, false, true, 3, 4, 9),
+                               armHalfword(kAl, false, 3, 4, 10), armBlock(kAl, false, kIa, true, 4, 0x0008)};
+    const SpanAddress state = spanAddress(kSpanRegionState, 0);
+    for (uint32_t pointer : pointers) {
+        for (uint32_t store : stores) {
+            const std::vector<uint32_t> code = storeThen(0, 0x80000000u, {armTransfer(kAl, true, false, 4, 0, int32_t(pointer)),
+                                                                         store, armBx(kAl, 14)});
+            const SpanRun run = runArmCode(rs.addressSpace(), state, reinterpret_cast<const uint8_t*>(code.data()),
+                                           uint32_t(code.size() * 4), state, 0, 0);
+            EXPECT_EQ(run, pointer == kRsDestBase ? SpanRun::Returned : SpanRun::Fault) << pointer << " " << store;
+        }
+    }
+    EXPECT_EQ(std::memcmp(&tables, rs.tables(), sizeof tables), 0);
+    EXPECT_EQ(texels, texelsBefore);
+    EXPECT_EQ(palette, paletteBefore);
+    EXPECT_EQ(rs.entryPixelWord(slot), entryWord);
+    EXPECT_EQ(colour[0], 0x80000000u);  // the colour plane took them
+}
+
 TEST(HostileSpans, AProgramThatRunsOutEndsItsDrawAndIsSetAside)
 {
     // A loop of about 3 * n words, then a return.

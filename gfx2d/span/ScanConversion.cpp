@@ -264,8 +264,8 @@ void ScanConverter::fillSegment(Fixed* a, Fixed* b, FillRoutine fill, bool proje
     // The whole rectangle must lie in the plane before the routine gets it;
     // its extent in 64 bits, as a stride a span stored could wrap 32.
     const uint64_t extent = static_cast<uint64_t>(height - 1) * stride + static_cast<uint64_t>(width) * bpp;
-    uint8_t* p = extent <= kSpanRegionLimit ? m_rs.addressSpace().translate(start, static_cast<uint32_t>(extent))
-                                            : nullptr;
+    uint8_t* p = extent <= kSpanBlockLimit ? m_rs.addressSpace().writable(start, static_cast<uint32_t>(extent))
+                                           : nullptr;
     if (p)
         fill(p, static_cast<int32_t>(stride), flatColourWord(s), width, height);
 }

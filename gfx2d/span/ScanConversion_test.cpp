@@ -43,7 +43,7 @@ struct Canvas {
         const RasterStateBlock& s = state.block();
         const int32_t x0 = std::max((l + 0x7FFF) >> 16, s.scissorx0), x1 = std::min((r + 0x7FFF) >> 16, s.scissorx1);
         for (int32_t x = x0; x < x1; ++x)
-            ++*state.addressSpace().translate(s.destptr + static_cast<uint32_t>(x), 1);
+            ++*state.addressSpace().writable(s.destptr + static_cast<uint32_t>(x), 1);
     }
     static void countX(RasterState& state, uint32_t a, uint32_t b) { add(state, static_cast<Fixed>(a), static_cast<Fixed>(b)); }
     // The polygon driver hands over its edge records.
