@@ -139,7 +139,7 @@ void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface
     const Fixed u[4] = {ul, ul, ur, ur}, v[4] = {vt, vb, vb, vt};
     ScanConverter sc(rs);
     sc.drawTexturedQuad(Fixed(src.w) << 16, Fixed(src.h) << 16, u, v, m_yDown != 1);
-    if (sc.counts().timeouts)
+    if (sc.stopped())
         set->setAside(m_spanProgram);
     rs.unbindTextureUnit(0);
     surface->unlock();

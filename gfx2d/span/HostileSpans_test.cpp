@@ -223,9 +223,9 @@ TEST(HostileSpans, StoresThroughWhatSpansOnlyReadFaultAndChangeNothing)
     EXPECT_EQ(colour[0], 0x80000000u);  // the colour plane took them
 }
 
-TEST(HostileSpans, AProgramThatRunsOutEndsItsDrawAndIsSetAside)
+TEST(HostileSpans, AProgramThatRunsOutOrFaultsEndsItsDrawAndIsSetAside)
 {
-    // A loop of about 3 * n words, then a return.
+    // A loop of 2 * n words, then a return.
     auto countdown = [](uint32_t n) {
         ArmAssembler a;
         a.loadConstant(3, n);
@@ -236,7 +236,8 @@ TEST(HostileSpans, AProgramThatRunsOutEndsItsDrawAndIsSetAside)
         a.emit(armBx(kAl, 14));
         return a.finish();
     };
-    // A 40 x 30 clip rectangle allows 65536 + 256 * 1200 = 372736 words a draw.
+    // A 40 x 30 quad allows 65536 + 256 * 1200 = 372736 words a draw, the
+    // 24 x 20 image about 200000.
     const struct {
         const char* what;
         uint32_t spanBudget, returned;
@@ -245,6 +246,9 @@ TEST(HostileSpans, AProgramThatRunsOutEndsItsDrawAndIsSetAside)
         {"endless", 1000, 0, {armBranch(kAl, -2)}},
         {"endless, the whole span budget", kSpanInstructionBudget, 0, {armBranch(kAl, -2)}},
         {"20000 words a row", kSpanInstructionBudget, 372736 / 20000, countdown(10000)},
+        {"15000 words a row", kSpanInstructionBudget, 372736 / 15000, countdown(7500)},
+        {"a fault", kSpanInstructionBudget, 0, {armTransfer(kAl, false, false, 3, 3, 0), armBx(kAl, 14)}},
+        {"no return", kSpanInstructionBudget, 0, {armTransfer(kAl, true, false, 3, 0, 0)}},
     };
     for (const auto& c : cases) {
         Scene s;
@@ -258,8 +262,10 @@ TEST(HostileSpans, AProgramThatRunsOutEndsItsDrawAndIsSetAside)
         rs.bindSpanProgram(set.record(0));
         const Fixed u[4] = {}, v[4] = {};
         sc.drawTexturedQuad(kW << 16, kH << 16, u, v, false);
-        EXPECT_EQ(sc.counts().timeouts, 1u) << c.what;
-        EXPECT_EQ(sc.counts().returned, c.returned) << c.what;
+        // The first span that does not return ends the draw.
+        const SpanRunCounts& n = sc.counts();
+        EXPECT_EQ(n.timeouts + n.faults + n.leftCode, 1u) << c.what;
+        EXPECT_EQ(n.returned, c.returned) << c.what;
         rs.bindSpanProgram(nullptr);
 
         // Through the drawing context the program is set aside until the set is reloaded.

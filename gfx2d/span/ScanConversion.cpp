@@ -75,13 +75,24 @@ bool ScanConverter::ready()
         return false;
     m_rs.refreshTextureUnits();
     m_program = nullptr;
-    // The draw's allowance from the clip rectangle the host set for it.
-    const RasterStateBlock& s = m_rs.block();
-    const int64_t w = std::clamp<int64_t>(static_cast<int64_t>(s.scissorx1) - s.scissorx0, 0, kDrawSideLimit);
-    const int64_t h = std::clamp<int64_t>(static_cast<int64_t>(s.scissory1) - s.scissory0, 0, kDrawSideLimit);
-    m_drawLeft = kDrawWordsBase + kDrawWordsPerPixel * static_cast<uint64_t>(w * h);
+    m_drawLeft = kDrawWordsBase;
     m_stopped = false;
     return true;
+}
+
+uint64_t ScanConverter::reach(Fixed* const* list, uint32_t n) const
+{
+    Fixed x0 = INT32_MAX, x1 = INT32_MIN, y0 = INT32_MAX, y1 = INT32_MIN;
+    for (uint32_t i = 0; i < n; ++i) {
+        x0 = std::min(x0, list[i][kVertexScreenX]), x1 = std::max(x1, list[i][kVertexScreenX]);
+        y0 = std::min(y0, list[i][kVertexScreenY]), y1 = std::max(y1, list[i][kVertexScreenY]);
+    }
+    // Rows from the first centre at or below the top to the last above the
+    // bottom; every pixel a span's x range can round to.
+    const RasterStateBlock& s = m_rs.block();
+    const int64_t w = std::min<int64_t>((x1 >> 16) + 1, s.scissorx1) - std::max<int64_t>(x0 >> 16, s.scissorx0);
+    const int64_t h = std::min<int64_t>(firstRow(y1), s.scissory1) - std::max<int64_t>(firstRow(y0), s.scissory0);
+    return static_cast<uint64_t>(std::clamp<int64_t>(w, 0, kDrawSideLimit) * std::clamp<int64_t>(h, 0, kDrawSideLimit));
 }
 
 void ScanConverter::project2D(Fixed* v, bool flipY) const
