@@ -57,10 +57,12 @@ bool DrawContext::prepareRaster(const Target& t)
     for (uint32_t i = 0; i < 4; ++i)
         b.flatColour[i] = static_cast<uint8_t>(channelByte(colour().channels, i));
     b.drawBytes[0] = b.drawBytes[1] = 0;
-    // The context draws neither outlines nor culled faces: modes a span
-    // program stored do not outlive its draw.
+    // The context draws neither outlines nor culled faces, and its polygons
+    // are split into triangles: modes a span program or an image quad
+    // stored do not outlive their draw.
     b.outlineMode = 0;
     b.cullEnabled = 0;
+    b.wholePolygonMode = 0;
     rs.resetPool();
     return true;
 }

@@ -186,7 +186,9 @@ void ScanConverter::drawTexturedQuad(Fixed w, Fixed h, const Fixed* u, const Fix
     Fixed* rec = reserve(4);
     if (!rec)
         return;
+    // The quad's modes are its own: the next set-up finds them as they were.
     RasterStateBlock& s = m_rs.block();
+    const uint8_t whole = s.wholePolygonMode, mapping = s.viewportMappingMode;
     s.wholePolygonMode = s.viewportMappingMode = 1;
     const Fixed xs[4] = {0, 0, w, w}, ys[4] = {0, h, h, 0};
     const uint32_t words = recordWords();
@@ -205,6 +207,8 @@ void ScanConverter::drawTexturedQuad(Fixed w, Fixed h, const Fixed* u, const Fix
         list[i] = c;
     }
     drawList(list, 4, false);
+    s.wholePolygonMode = whole;
+    s.viewportMappingMode = mapping;
 }
 
 void ScanConverter::drawPolygon(const VertexBinding& binding, uint32_t first, uint32_t count, bool flipY)
