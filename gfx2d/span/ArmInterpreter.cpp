@@ -425,7 +425,8 @@ const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
     slot->code = code;
     slot->bytes.assign(code, code + codeBytes);
     const uint32_t words = codeBytes / 4;
-    slot->ops.resize(words + 1);
+    // Sized exactly: nothing past the sentinel may look like an operation.
+    slot->ops = std::vector<ArmOp>(words + 1);
     for (uint32_t i = 0; i < words; ++i)
         slot->ops[i] = decode(loadUnaligned<uint32_t>(code + 4 * i), i, words);
     constexpr uint16_t kSubsImm = 0x2 << 4 | 1 << 3 | kImm, kCmpImm = 0xA << 4 | 1 << 3 | kImm;
