@@ -41,6 +41,7 @@ TEST(SpanStateCorpus, EveryStoreIntoTheRecordLeavesTheNextDrawsAsTheyWere)
     ASSERT_GT(seeds.size(), 362u);
     for (const auto& [name, bytes] : seeds) {
         scene.run(bytes.data(), bytes.size());
+        EXPECT_TRUE(scene.readOnlyIntact()) << name;
         EXPECT_TRUE(picture() == expected) << name;
     }
 }

@@ -1,27 +1,63 @@
 // One span-state fuzz input through the drawing context: the image drawn
 // with the input's span program, every vertex-run mode over the input's
-// vertices, and the image again, meeting what the first draw left.
+// vertices, and the image again, meeting what the first draw left. Beside
+// the image, memory spans may read but never change stays bound: pixels with
+// a constant palette on unit 1, a texture object on unit 3, a store entry on
+// unit 5; with the tables, none of it may differ after any input.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "framework/streams/MemoryInputStream.h"
 #include "gfx2d/drawcontext/testing/DrawScene.h"
+#include "gfx2d/raster/RasterTexture.h"
 #include "gfx2d/span/SpanIds.h"
 #include "gfx2d/span/SpanProgramSet.h"
 #include "tools/span/SpanStateFuzzInput.h"
+
+// Read-only memory: a store that got through would crash.
+inline const uint32_t kSpanStatePalette[256] = {0x00FF00FF, 0x00123456, 0x00ABCDEF};
 
 struct SpanStateScene : DrawScene {
     static constexpr int kWidth = 40, kHeight = 30;
     MemorySurface image;
     SpanProgramSet set;
+    std::vector<uint8_t> indices = std::vector<uint8_t>(64, 2);
+    MemorySurface* storage = new MemorySurface();
+    RasterTexture texture{std::unique_ptr<TextureStorage>(storage), nullptr};
+    int32_t slot = -1;
+    std::vector<uint8_t> made;
 
     SpanStateScene() : DrawScene(kWidth, kHeight)
     {
         makeImage(image, 24, 20, [](int x, int y) { return 0xFF000000u | uint32_t(x * 0x0A0B0C + y * 0x10203); });
+        makeImage(*storage, 8, 8, [](int x, int y) { return uint32_t(x * 0x1020304 + y); });
+        RasterState& rs = *screen.rasterState();
+        rs.bindTexturePixels(1, {PixelFormat::P8X8R8G8B8, 8, 8, indices.data(), uint32_t(indices.size()),
+                                 reinterpret_cast<const uint8_t*>(kSpanStatePalette), sizeof kSpanStatePalette});
+        texture.bindToUnit(rs, 3);
+        slot = rs.textureStore()->createEntry(8, 8, PixelFormat::X8R8G8B8, 0);
+        rs.bindTextureUnit(5, slot);
+        made = readOnly();
     }
+    // The bytes spans may only read, as they are now.
+    std::vector<uint8_t> readOnly()
+    {
+        RasterState& rs = *screen.rasterState();
+        std::vector<uint8_t> bytes(indices);
+        auto add = [&bytes](const void* p, size_t n) {
+            bytes.insert(bytes.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n);
+        };
+        add(rs.tables(), sizeof(RasterTables));
+        add(targetPixels(image), 24 * 20 * 4);
+        add(targetPixels(*storage), 8 * 8 * 4);
+        add(rs.entryLevel(slot, 0), 8 * 8 * 4);
+        return bytes;
+    }
+    bool readOnlyIntact() { return readOnly() == made; }
     // The image through the span path with the set's first record.
     void drawImage()
     {
