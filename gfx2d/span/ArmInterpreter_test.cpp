@@ -119,6 +119,24 @@ TEST(ArmInterpreter, ConditionsFollowTheirDefinitionsForAllSixteenFlagValues)
             EXPECT_EQ(((CONDITION_TABLE[cond] >> f) & 1) != 0, expected[cond]);
         }
     }
+    // CMP or SUBS and a conditional branch run as one operation that tests
+    // the operands: the same outcome, result and flags.
+    const uint32_t values[] = {0, 1, 5, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+    for (uint32_t cond = 0; cond < 14; ++cond)
+        for (bool subs : {false, true})
+            for (uint32_t a : values)
+                for (uint32_t b : {0u, 1u, 0x80000000u}) {
+                    Machine mc;
+                    mc.m.r[1] = a;
+                    mc.run({dp(subs ? kSub : kCmp, true, 1, 1, armImm(b)), armBranch(static_cast<ArmCond>(cond), 0),
+                            dp(kMov, false, 0, 0, armImm(1)), kBx});
+                    const uint32_t r = a - b;
+                    const uint32_t f = (r >> 31 ? N : 0) | (r == 0 ? Z : 0) | (a >= b ? C : 0) |
+                                       (((a ^ b) & (a ^ r)) >> 31 ? V : 0);
+                    EXPECT_EQ(mc.m.r[0], (CONDITION_TABLE[cond] >> f) & 1 ? 0u : 1u) << cond << " " << a << " " << b;
+                    EXPECT_EQ(mc.m.flags, f);
+                    EXPECT_EQ(mc.m.r[1], subs ? r : a);
+                }
 }
 
 TEST(ArmInterpreter, LongMultipliesAreExactAtTheExtremes)
