@@ -48,7 +48,7 @@ enum Kind : uint16_t {
     kEnd,
     kLeftCode,
     kConditional,  // tests the condition, then runs `then`
-    kPairs,        // an operation and its successor in one step (below)
+    kRuns,         // a run of operations in one step (below)
 };
 
 struct ArmOp {
@@ -339,41 +339,79 @@ template <uint16_t Kind>
         return multiply<(Kind & 1) != 0, (Kind & 2) != 0>(c, o);
 }
 
-// Operation pairs that run in one step, the second's code following the
-// first's without a jump between: the pairs span programs' pixel loops
-// repeat (texel coordinates, fetches, steps, key tests, 5-6-5 packing and
-// blends). The second keeps its own operation, so a branch to it runs it
-// alone.
-constexpr uint16_t kMulKind = kMultiplyKinds, kMlaKind = kMultiplyKinds + 2;
+// Runs of two to four operations that go in one step, each one's code
+// following the last's without a jump between: the runs the span programs'
+// pixel loops repeat (texel coordinates and fetches, steps, key tests, 5-6-5
+// widening and packing, blends). Every operation of a run keeps its own
+// entry, so a branch into a run goes on from there alone.
+template <uint16_t First, uint16_t... Rest>
+[[gnu::always_inline]] inline bool runAll(Context& c, const ArmOp*& op)
+{
+    if (execute<First>(c, *op))
+        return false;  // op stays at the operation that faulted
+    if constexpr (sizeof...(Rest) > 0) {
+        ++op;
+        return runAll<Rest...>(c, op);
+    }
+    return true;
+}
+
+constexpr uint16_t kAndImm = dpKind(0x0, false, kImm), kAndReg = dpKind(0x0, false, kReg);
+constexpr uint16_t kAndLsr = dpKind(0x0, false, kLsr), kEorImm = dpKind(0x1, false, kImm);
+constexpr uint16_t kSubReg = dpKind(0x2, false, kReg), kRsbLsl = dpKind(0x3, false, kLsl);
+constexpr uint16_t kAddReg = dpKind(0x4, false, kReg), kOrrImm = dpKind(0xC, false, kImm);
+constexpr uint16_t kOrrLsl = dpKind(0xC, false, kLsl), kOrrLsr = dpKind(0xC, false, kLsr);
+constexpr uint16_t kMovReg = dpKind(0xD, false, kReg), kMovLsl = dpKind(0xD, false, kLsl);
+constexpr uint16_t kMovLsr = dpKind(0xD, false, kLsr), kBicImm = dpKind(0xE, false, kImm);
+constexpr uint16_t kMul = kMultiplyKinds, kMla = kMultiplyKinds + 2;
 constexpr uint16_t kLdrScaled = transferKind(true, kWord, kPre, kLsl), kLdrbIndexed = transferKind(true, kByte, kPre, kReg);
 constexpr uint16_t kLdrImm = transferKind(true, kWord, kPre, kImm), kStrImm = transferKind(false, kWord, kPre, kImm);
 constexpr uint16_t kLdrhImm = transferKind(true, kHalf, kPre, kImm), kStrhImm = transferKind(false, kHalf, kPre, kImm);
-#define PF_PAIRS(X)                                           \
-    X(0, dpKind(0xD, false, kLsr), dpKind(0xD, false, kLsr))  \
-    X(1, kMlaKind, kLdrScaled)                                \
-    X(2, kMlaKind, kLdrbIndexed)                              \
-    X(3, kLdrbIndexed, kLdrScaled)                            \
-    X(4, dpKind(0x4, false, kReg), dpKind(0x4, false, kReg))  \
-    X(5, dpKind(0xE, false, kImm), dpKind(0x1, false, kImm))  \
-    X(6, dpKind(0x0, false, kImm), dpKind(0xD, false, kLsr))  \
-    X(7, dpKind(0x0, false, kImm), dpKind(0xC, false, kLsr))  \
-    X(8, dpKind(0x0, false, kImm), dpKind(0xD, false, kLsl))  \
-    X(9, dpKind(0x0, false, kImm), dpKind(0xC, false, kLsl))  \
-    X(10, dpKind(0xC, false, kImm), kStrImm)                  \
-    X(11, dpKind(0xC, false, kLsr), kStrhImm)                 \
-    X(12, dpKind(0xC, false, kLsr), dpKind(0xC, false, kImm)) \
-    X(13, dpKind(0x0, false, kReg), dpKind(0x0, false, kImm)) \
-    X(14, dpKind(0x2, false, kReg), kMulKind)                 \
-    X(15, dpKind(0x3, false, kLsl), dpKind(0x4, false, kReg)) \
-    X(16, dpKind(0x0, false, kLsr), dpKind(0x0, false, kImm)) \
-    X(17, kLdrhImm, dpKind(0x0, false, kImm))                 \
-    X(18, kLdrImm, kLdrImm)                                   \
-    X(19, dpKind(0xD, false, kReg), kLdrImm)
-#define PF_PAIR_KIND(n, first, second) {first, second},
-constexpr uint16_t kPairKinds[][2] = {PF_PAIRS(PF_PAIR_KIND)};
-#undef PF_PAIR_KIND
-constexpr uint16_t kPairCount = static_cast<uint16_t>(std::size(kPairKinds));
-constexpr uint16_t kKindCount = kPairs + kPairCount;
+// Longer runs first: the first that matches is taken.
+#define PF_RUNS(X)                                         \
+    X(0, kAndImm, kOrrLsl, kAndImm, kOrrLsl)               \
+    X(1, kAndImm, kOrrLsr, kAndImm, kOrrLsl)               \
+    X(2, kAndImm, kOrrLsr, kMovReg, kLdrImm)               \
+    X(3, kAndImm, kMovLsr, kAndImm, kOrrLsr)               \
+    X(4, kAndReg, kAndImm, kAndReg, kAndImm)               \
+    X(5, kSubReg, kMul, kRsbLsl, kAddReg)                  \
+    X(6, kLdrhImm, kAndImm, kMovLsl)                       \
+    X(7, kAndLsr, kAndImm, kOrrLsr)                        \
+    X(8, kAndImm, kOrrLsr, kStrhImm)                       \
+    X(9, kMovLsr, kMovLsr)                                 \
+    X(10, kMla, kLdrScaled)                                \
+    X(11, kMla, kLdrbIndexed)                              \
+    X(12, kLdrbIndexed, kLdrScaled)                        \
+    X(13, kAddReg, kAddReg)                                \
+    X(14, kBicImm, kEorImm)                                \
+    X(15, kAndImm, kMovLsr)                                \
+    X(16, kAndImm, kOrrLsr)                                \
+    X(17, kAndImm, kMovLsl)                                \
+    X(18, kAndImm, kOrrLsl)                                \
+    X(19, kOrrImm, kStrImm)                                \
+    X(20, kOrrLsr, kStrhImm)                               \
+    X(21, kOrrLsr, kOrrImm)                                \
+    X(22, kAndReg, kAndImm)                                \
+    X(23, kSubReg, kMul)                                   \
+    X(24, kRsbLsl, kAddReg)                                \
+    X(25, kAndLsr, kAndImm)                                \
+    X(26, kLdrhImm, kAndImm)                               \
+    X(27, kLdrImm, kLdrImm)                                \
+    X(28, kMovReg, kLdrImm)
+struct FusedRun {
+    uint16_t kinds[4];
+    uint32_t length;
+};
+template <uint16_t... Kinds>
+constexpr FusedRun fusedRun()
+{
+    return {{Kinds...}, sizeof...(Kinds)};
+}
+#define PF_RUN_KINDS(n, ...) fusedRun<__VA_ARGS__>(),
+constexpr FusedRun kFusedRuns[] = {PF_RUNS(PF_RUN_KINDS)};
+#undef PF_RUN_KINDS
+constexpr uint16_t kRunCount = static_cast<uint16_t>(std::size(kFusedRuns));
+constexpr uint16_t kKindCount = kRuns + kRunCount;
 
 Form registerForm(uint32_t w, ArmOp& o)
 {
@@ -531,13 +569,19 @@ const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
             o.kind = static_cast<uint16_t>((o.kind == kSubsImm ? kSubsBranch : kCmpBranch) +
                                            (loadUnaligned<uint32_t>(code + 4 * (i + 1)) >> 28));
     }
-    for (uint32_t i = 0; i + 1 < words; ++i) {
-        ArmOp& o = slot->ops[i];
-        for (uint16_t k = 0; k < kPairCount; ++k)
-            if (o.kind == kPairKinds[k][0] && slot->ops[i + 1].kind == kPairKinds[k][1]) {
-                o.kind = static_cast<uint16_t>(kPairs + k);
+    // Runs, from the kinds as decoded: an operation followed by a
+    // compare-and-branch ends none.
+    for (uint32_t i = 0; i < words; ++i) {
+        for (uint16_t k = 0; k < kRunCount; ++k) {
+            const FusedRun& run = kFusedRuns[k];
+            uint32_t matched = 0;
+            while (matched < run.length && i + matched < words && slot->ops[i + matched].kind == run.kinds[matched])
+                ++matched;
+            if (matched == run.length) {
+                slot->ops[i].kind = static_cast<uint16_t>(kRuns + k);
                 break;
             }
+        }
     }
     // One past the last word: running off the code or branching out of it
     // lands here, so the run needs no bounds check of its own.
@@ -556,7 +600,7 @@ const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
     PF_HEX_ROW(X, B) PF_HEX_ROW(X, C) PF_HEX_ROW(X, D) PF_HEX_ROW(X, E) PF_HEX_ROW(X, F)
 #define PF_DP_ADDRESS(H, L) &&dp##H##L,
 #define PF_TRANSFER_ADDRESS(H, L) &&transfer##H##L,
-#define PF_PAIR_ADDRESS(n, first, second) &&pair##n,
+#define PF_RUN_ADDRESS(n, ...) &&run##n,
 #define PF_NEXT          \
     do {                 \
         ++op;            \
@@ -585,11 +629,8 @@ const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
     }
 #define PF_SUBS(n) PF_COMPARE_BRANCH(subsBranch, n, true)
 #define PF_CMP(n) PF_COMPARE_BRANCH(cmpBranch, n, false)
-#define PF_PAIR(n, first, second)                    \
-    pair##n : if (execute<first>(c, *op)) goto fault; \
-    ++op;                                            \
-    if (execute<second>(c, *op))                     \
-        goto fault;                                  \
+#define PF_FUSED(n, ...)                                        \
+    run##n : if (!runAll<__VA_ARGS__>(c, op)) goto fault;       \
     PF_NEXT;
 #define PF_TRANSFER(H, L)                                                      \
     transfer##H##L : if (execute<kTransferKinds + 0x##H##L>(c, *op)) goto fault; \
@@ -603,7 +644,7 @@ SpanRun runArmProgram(const SpanAddressSpace& space, const ArmProgram& decoded, 
         PF_HEX_ALL(PF_DP_ADDRESS) PF_HEX_ALL(PF_TRANSFER_ADDRESS) &&mul, &&muls, &&mla, &&mlas, &&multiplyLong_,
         &&block_, &&branch, &&branchIf, PF_CONDITIONS(PF_SUBS_ADDRESS) PF_CONDITIONS(PF_CMP_ADDRESS)
         &&skip, &&end, &&leftCode, &&conditional,
-        PF_PAIRS(PF_PAIR_ADDRESS)
+        PF_RUNS(PF_RUN_ADDRESS)
     };
     // Code addresses exist only here: the program learns them on its first run.
     ArmProgram& program = const_cast<ArmProgram&>(decoded);
@@ -628,7 +669,7 @@ SpanRun runArmProgram(const SpanAddressSpace& space, const ArmProgram& decoded, 
 
     PF_HEX_ALL(PF_DP)
     PF_HEX_ALL(PF_TRANSFER)
-    PF_PAIRS(PF_PAIR)
+    PF_RUNS(PF_FUSED)
     PF_RUN(mul, execute<kMultiplyKinds>(c, *op))
     PF_RUN(muls, execute<kMultiplyKinds + 1>(c, *op))
     PF_RUN(mla, execute<kMultiplyKinds + 2>(c, *op))
@@ -679,15 +720,15 @@ done:
 #undef PF_HEX_ALL
 #undef PF_DP_ADDRESS
 #undef PF_TRANSFER_ADDRESS
-#undef PF_PAIR_ADDRESS
+#undef PF_RUN_ADDRESS
 #undef PF_CONDITIONS
 #undef PF_SUBS_ADDRESS
 #undef PF_CMP_ADDRESS
 #undef PF_COMPARE_BRANCH
 #undef PF_SUBS
 #undef PF_CMP
-#undef PF_PAIR
-#undef PF_PAIRS
+#undef PF_FUSED
+#undef PF_RUNS
 #undef PF_NEXT
 #undef PF_RUN
 #undef PF_DP
