@@ -359,45 +359,32 @@ template <uint16_t First, uint16_t... Rest>
 constexpr uint16_t kAndImm = dpKind(0x0, false, kImm), kAndReg = dpKind(0x0, false, kReg);
 constexpr uint16_t kAndLsr = dpKind(0x0, false, kLsr), kEorImm = dpKind(0x1, false, kImm);
 constexpr uint16_t kSubReg = dpKind(0x2, false, kReg), kRsbLsl = dpKind(0x3, false, kLsl);
-constexpr uint16_t kAddReg = dpKind(0x4, false, kReg), kOrrImm = dpKind(0xC, false, kImm);
-constexpr uint16_t kOrrLsl = dpKind(0xC, false, kLsl), kOrrLsr = dpKind(0xC, false, kLsr);
-constexpr uint16_t kMovReg = dpKind(0xD, false, kReg), kMovLsl = dpKind(0xD, false, kLsl);
-constexpr uint16_t kMovLsr = dpKind(0xD, false, kLsr), kBicImm = dpKind(0xE, false, kImm);
-constexpr uint16_t kMul = kMultiplyKinds, kMla = kMultiplyKinds + 2;
+constexpr uint16_t kAddReg = dpKind(0x4, false, kReg), kAddLsl = dpKind(0x4, false, kLsl);
+constexpr uint16_t kOrrImm = dpKind(0xC, false, kImm), kOrrLsl = dpKind(0xC, false, kLsl);
+constexpr uint16_t kOrrLsr = dpKind(0xC, false, kLsr), kMovLsr = dpKind(0xD, false, kLsr);
+constexpr uint16_t kBicImm = dpKind(0xE, false, kImm), kMla = kMultiplyKinds + 2;
 constexpr uint16_t kLdrScaled = transferKind(true, kWord, kPre, kLsl), kLdrbIndexed = transferKind(true, kByte, kPre, kReg);
 constexpr uint16_t kLdrImm = transferKind(true, kWord, kPre, kImm), kStrImm = transferKind(false, kWord, kPre, kImm);
 constexpr uint16_t kLdrhImm = transferKind(true, kHalf, kPre, kImm), kStrhImm = transferKind(false, kHalf, kPre, kImm);
 // Longer runs first: the first that matches is taken.
-#define PF_RUNS(X)                                         \
-    X(0, kAndImm, kOrrLsl, kAndImm, kOrrLsl)               \
-    X(1, kAndImm, kOrrLsr, kAndImm, kOrrLsl)               \
-    X(2, kAndImm, kOrrLsr, kMovReg, kLdrImm)               \
-    X(3, kAndImm, kMovLsr, kAndImm, kOrrLsr)               \
-    X(4, kAndReg, kAndImm, kAndReg, kAndImm)               \
-    X(5, kSubReg, kMul, kRsbLsl, kAddReg)                  \
-    X(6, kLdrhImm, kAndImm, kMovLsl)                       \
-    X(7, kAndLsr, kAndImm, kOrrLsr)                        \
-    X(8, kAndImm, kOrrLsr, kStrhImm)                       \
-    X(9, kMovLsr, kMovLsr)                                 \
-    X(10, kMla, kLdrScaled)                                \
-    X(11, kMla, kLdrbIndexed)                              \
-    X(12, kLdrbIndexed, kLdrScaled)                        \
-    X(13, kAddReg, kAddReg)                                \
-    X(14, kBicImm, kEorImm)                                \
-    X(15, kAndImm, kMovLsr)                                \
-    X(16, kAndImm, kOrrLsr)                                \
-    X(17, kAndImm, kMovLsl)                                \
-    X(18, kAndImm, kOrrLsl)                                \
-    X(19, kOrrImm, kStrImm)                                \
-    X(20, kOrrLsr, kStrhImm)                               \
-    X(21, kOrrLsr, kOrrImm)                                \
-    X(22, kAndReg, kAndImm)                                \
-    X(23, kSubReg, kMul)                                   \
-    X(24, kRsbLsl, kAddReg)                                \
-    X(25, kAndLsr, kAndImm)                                \
-    X(26, kLdrhImm, kAndImm)                               \
-    X(27, kLdrImm, kLdrImm)                                \
-    X(28, kMovReg, kLdrImm)
+#define PF_RUNS(X)                                            \
+    X(0, kLdrhImm, kBicImm, kAddLsl, kAndImm)   /* widen */   \
+    X(1, kAddLsl, kBicImm, kMovLsr, kAndImm)                  \
+    X(2, kOrrLsr, kMovLsr, kOrrLsl, kLdrImm)                  \
+    X(3, kAndReg, kAndImm, kAndReg, kAndImm)    /* blend */   \
+    X(4, kAndLsr, kAndImm, kOrrLsr, kOrrImm)                  \
+    X(5, kAndImm, kMovLsr, kAndImm, kOrrLsr)    /* pack */    \
+    X(6, kMla, kLdrImm, kLdrbIndexed, kLdrScaled)             \
+    X(7, kSubReg, kRsbLsl, kMla)                              \
+    X(8, kAndLsr, kAndImm, kOrrLsr)                           \
+    X(9, kAndImm, kOrrLsr, kStrhImm)                          \
+    X(10, kMla, kLdrbIndexed, kLdrScaled)                     \
+    X(11, kMovLsr, kMovLsr)                                   \
+    X(12, kMla, kLdrScaled)                                   \
+    X(13, kAddReg, kAddReg)                                   \
+    X(14, kBicImm, kEorImm)                                   \
+    X(15, kOrrImm, kStrImm)                                   \
+    X(16, kLdrImm, kLdrImm)
 struct FusedRun {
     uint16_t kinds[4];
     uint32_t length;
