@@ -139,8 +139,12 @@ void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface
     const Fixed vt = mirror & DrawMirror::Y ? y1 : y0, vb = mirror & DrawMirror::Y ? y0 : y1;
     // Corners (0, 0), (0, h), (w, h), (w, 0) of the image rectangle.
     const Fixed u[4] = {ul, ul, ur, ur}, v[4] = {vt, vb, vb, vt};
+    // The context's matrices live in the record, where programs can write:
+    // what one stores there does not outlive its draw.
+    const MatrixStack2D matrices = rs.block().matrix2D;
     ScanConverter sc(rs);
     sc.drawTexturedQuad(Fixed(src.w) << 16, Fixed(src.h) << 16, u, v, m_yDown != 1);
+    rs.block().matrix2D = matrices;
     if (sc.stopped())
         set->setAside(m_spanProgram);
     rs.unbindTextureUnit(0);

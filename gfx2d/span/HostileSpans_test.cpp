@@ -92,6 +92,7 @@ TEST(HostileSpans, StoresIntoHostOwnedWordsChangeNothingTheHostDoes)
     SpanProgramSet clean;
     ASSERT_EQ(load(clean, imageRecord(opaque)), 1);
     const std::vector<uint32_t> expected = s.drawWith(clean);
+    const MatrixStack2D matrices = s.screen.rasterState()->block().matrix2D;
     const std::vector<uint32_t> rectangles = s.rectangles();
     ASSERT_NE(expected, std::vector<uint32_t>(kW * kH, 0xFF102030u));
 
@@ -111,11 +112,14 @@ TEST(HostileSpans, StoresIntoHostOwnedWordsChangeNothingTheHostDoes)
         {"pool used", kRsPoolUsed, 0x4000},
         {"pool used", kRsPoolUsed, 0xFFFFFFF0},
         {"unit 0's bound slot", kRsTextureUnits + kTuBoundSlot, 5},
+        {"the 2D matrix", kRsMatrix2D, 0x7FFFFFFF},
+        {"the 2D matrix count", kRsMatrix2DCount, 0},
     };
     for (const Case& c : cases) {
         SpanProgramSet hostile;
         ASSERT_EQ(load(hostile, imageRecord(storeThen(c.offset, c.value, opaque))), 1);
         EXPECT_EQ(s.drawWith(hostile), expected) << c.what << " = " << c.value;
+        EXPECT_EQ(std::memcmp(&s.screen.rasterState()->block().matrix2D, &matrices, sizeof matrices), 0) << c.what;
         // The next draw of another kind keeps to the host's own pool.
         EXPECT_EQ(s.rectangles(), rectangles) << c.what << " = " << c.value;
     }

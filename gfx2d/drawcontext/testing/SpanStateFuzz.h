@@ -1,9 +1,10 @@
 // One span-state fuzz input through the drawing context: the image drawn
 // with the input's span program, every vertex-run mode over the input's
-// vertices, and the image again, meeting what the first draw left. Beside
-// the image, memory spans may read but never change stays bound: pixels with
-// a constant palette on unit 1, a texture object on unit 3, a store entry on
-// unit 5; with the tables, none of it may differ after any input.
+// vertices, and the image again, meeting what the first draw left. After
+// any input a clean picture must come out as it did at first, and memory
+// spans may read but never change must be as it was: beside the image,
+// pixels with a constant palette on unit 1, a texture object on unit 3, a
+// store entry on unit 5, and the tables.
 #pragma once
 
 #include <algorithm>
@@ -30,6 +31,7 @@ struct SpanStateScene : DrawScene {
     RasterTexture texture{std::unique_ptr<TextureStorage>(storage), nullptr};
     int32_t slot = -1;
     std::vector<uint8_t> made;
+    std::vector<uint32_t> madePicture;
 
     SpanStateScene() : DrawScene(kWidth, kHeight)
     {
@@ -42,6 +44,7 @@ struct SpanStateScene : DrawScene {
         slot = rs.textureStore()->createEntry(8, 8, PixelFormat::X8R8G8B8, 0);
         rs.bindTextureUnit(5, slot);
         made = readOnly();
+        madePicture = picture();
     }
     // The bytes spans may only read, as they are now.
     std::vector<uint8_t> readOnly()
@@ -57,7 +60,18 @@ struct SpanStateScene : DrawScene {
         add(rs.entryLevel(slot, 0), 8 * 8 * 4);
         return bytes;
     }
+    // The opaque program's image and a polygon, two rectangles and a segment.
+    std::vector<uint32_t> picture()
+    {
+        const std::vector<uint8_t> clean = spanStateInput(1 | 2 << 2 | 3 << 4, {}, {});
+        const std::vector<int16_t> shapes = {2, 3, 30, 1, 38, 25, 6, 28, 10, 10, 20, 20};
+        std::fill_n(const_cast<uint32_t*>(pixels()), kWidth * kHeight, 0xFF102030u);
+        run(clean.data(), clean.size());
+        drawArrays(shapes);
+        return std::vector<uint32_t>(pixels(), pixels() + kWidth * kHeight);
+    }
     bool readOnlyIntact() { return readOnly() == made; }
+    bool drawsAsAtFirst() { return picture() == madePicture; }
     // The image through the span path with the set's first record.
     void drawImage()
     {
