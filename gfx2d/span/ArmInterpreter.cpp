@@ -7,6 +7,7 @@
 #include "gfx2d/span/ArmInterpreter.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -399,6 +400,14 @@ constexpr FusedRun kFusedRuns[] = {PF_RUNS(PF_RUN_KINDS)};
 #undef PF_RUN_KINDS
 constexpr uint16_t kRunCount = static_cast<uint16_t>(std::size(kFusedRuns));
 constexpr uint16_t kKindCount = kRuns + kRunCount;
+static_assert(kRunCount <= 32);
+// For each kind, the runs that start with it, one bit a run in list order.
+constexpr auto kRunsStartingWith = [] {
+    std::array<uint32_t, kRuns> runs{};
+    for (uint16_t k = 0; k < kRunCount; ++k)
+        runs[kFusedRuns[k].kinds[0]] |= 1u << k;
+    return runs;
+}();
 
 Form registerForm(uint32_t w, ArmOp& o)
 {
@@ -559,7 +568,9 @@ const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
     // Runs, from the kinds as decoded: an operation followed by a
     // compare-and-branch ends none.
     for (uint32_t i = 0; i < words; ++i) {
-        for (uint16_t k = 0; k < kRunCount; ++k) {
+        const uint16_t first = slot->ops[i].kind;
+        for (uint32_t runs = first < kRuns ? kRunsStartingWith[first] : 0; runs; runs &= runs - 1) {
+            const uint32_t k = static_cast<uint32_t>(__builtin_ctz(runs));
             const FusedRun& run = kFusedRuns[k];
             uint32_t matched = 0;
             while (matched < run.length && i + matched < words && slot->ops[i + matched].kind == run.kinds[matched])
