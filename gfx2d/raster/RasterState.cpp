@@ -116,19 +116,13 @@ void RasterState::init(int32_t poolVertices)
     RasterStateBlock& s = m_block;
     s.wholePolygonMode = s.viewportMappingMode = 0;
     std::memset(s.pipelineFunctionWords, 0, sizeof s.pipelineFunctionWords);
-    s.recipTableSizeM1 = kTableSizeM1;
     s.stencilMask = 0xFFFFFFFFu;
     s.alphaRefval = s.stencilRefval = 0;
     buildTables();
     // Read-only to spans: the host divides and turns through the same tables.
-    if (m_tables && m_space.map(kSpanRegionTables, m_tables.get(), sizeof(RasterTables), SpanAccess::Read)) {
-        s.recipTable = spanAddress(kSpanRegionTables, offsetof(RasterTables, recip));
-        s.recipTable4 = spanAddress(kSpanRegionTables, offsetof(RasterTables, recip4));
-        s.recipShiftTable = spanAddress(kSpanRegionTables, offsetof(RasterTables, recipShift));
-        s.cosTable = spanAddress(kSpanRegionTables, offsetof(RasterTables, cos));
-        s.sqrtTable = spanAddress(kSpanRegionTables, offsetof(RasterTables, sqrt));
-    }
-    s.sqrtTableSizeM1 = kTableSizeM1;
+    if (m_tables && !m_space.map(kSpanRegionTables, m_tables.get(), sizeof(RasterTables), SpanAccess::Read))
+        m_tables.reset();
+    writeTableWords();
     s.word3188[0] = s.word3188[1] = 0;
     m_store.reset(new (std::nothrow) TextureStore);
     // Bounded so that the word count of the pool fits its 32-bit field.
@@ -155,14 +149,26 @@ void RasterState::teardown()
     for (uint32_t u = 0; u < kTextureUnitCount; ++u)
         resetUnit(u);
     m_space.unmap(kSpanRegionTables);
-    m_block.recipTable = m_block.recipTable4 = m_block.recipShiftTable = 0;
-    m_block.cosTable = m_block.sqrtTable = 0;
     m_tables.reset();
+    writeTableWords();
     m_pool.reset();
     m_poolCapacity = 0;
     m_block.poolCapacity = 0;
     resetPool();
     m_store.reset();
+}
+
+void RasterState::writeTableWords()
+{
+    RasterStateBlock& s = m_block;
+    const bool mapped = m_tables != nullptr;
+    auto at = [mapped](size_t offset) { return mapped ? spanAddress(kSpanRegionTables, uint32_t(offset)) : 0; };
+    s.recipTableSizeM1 = s.sqrtTableSizeM1 = kTableSizeM1;
+    s.recipTable = at(offsetof(RasterTables, recip));
+    s.recipTable4 = at(offsetof(RasterTables, recip4));
+    s.recipShiftTable = at(offsetof(RasterTables, recipShift));
+    s.cosTable = at(offsetof(RasterTables, cos));
+    s.sqrtTable = at(offsetof(RasterTables, sqrt));
 }
 
 void RasterState::setViewport(int32_t x, int32_t y, int32_t w, int32_t h, int32_t nearValue, int32_t farValue)
@@ -425,6 +431,7 @@ void RasterState::resetUnit(uint32_t unit)
     m_boundSlots[unit] = -1;
     m_lenders[unit] = nullptr;
     m_units[unit] = SamplerUnit{};
+    m_unitWords[unit] = tu;
     m_space.unmap(spanTextureRegion(unit), kSpanBlockRegions);
     m_space.unmap(kSpanRegionPalettes + unit);
 }
@@ -465,6 +472,7 @@ bool RasterState::bindTextureUnit(uint32_t unit, int32_t slot)
     host.bpp = bytesPerPixel(e->format);
     host.levelCount = mapped ? levels : 0;
     host.palette = e->palette;
+    m_unitWords[unit] = tu;
     return true;
 }
 
@@ -500,6 +508,7 @@ bool RasterState::bindTexturePixels(uint32_t unit, const TexturePixels& px)
     host.levelCount = 1;
     host.levels[0] = px.pixels;
     m_lenders[unit] = px.lender;
+    m_unitWords[unit] = tu;
     return true;
 }
 
@@ -543,6 +552,19 @@ void RasterState::refreshTextureUnits()
     for (uint32_t u = 0; u < kTextureUnitCount; ++u)
         if (!unitIsCurrent(u))
             resetUnit(u);
+}
+
+void RasterState::prepareForSpans()
+{
+    refreshTextureUnits();
+    writeTableWords();
+    for (uint32_t u = 0; u < kTextureUnitCount; ++u) {
+        TextureUnit& tu = m_block.texture_units[u];
+        const int32_t filter = tu.filter_mode, wrap = tu.texmode;
+        tu = m_unitWords[u];
+        tu.filter_mode = filter;
+        tu.texmode = wrap;
+    }
 }
 
 SamplerUnit RasterState::sampler(uint32_t unit) const

@@ -150,6 +150,12 @@ public:
     // unit whose memory is no longer where it was mapped. Run before spans
     // read texture memory.
     void refreshTextureUnits();
+    // Before a draw runs spans: the units refreshed, and the words the host
+    // keeps in the record for spans to read (the tables' addresses and
+    // sizes, every unit's binding but the filter and wrap modes callers set)
+    // written again, so that what a program stored there does not reach the
+    // next draw.
+    void prepareForSpans();
     // The unit as the host samples it; filter mode and wrap come from the
     // record's filter_mode and texmode words. Empty while its store entry
     // no longer holds the memory it was bound with.
@@ -169,6 +175,7 @@ public:
 private:
     void buildTables();
     void resetUnit(uint32_t unit);
+    void writeTableWords();
     bool unitIsCurrent(uint32_t unit) const;
     void mapPlane(uint32_t region, const TargetPlane* plane, SpanAddress& base, int32_t& stride);
     static bool planeFits(const TargetPlane& plane);
@@ -186,5 +193,6 @@ private:
     SamplerUnit m_units[kTextureUnitCount];
     int32_t m_boundSlots[kTextureUnitCount];
     const TextureLender* m_lenders[kTextureUnitCount] = {};
+    TextureUnit m_unitWords[kTextureUnitCount];  // each unit's record words as bound
     SpanAddressSpace m_space;
 };

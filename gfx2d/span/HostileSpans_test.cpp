@@ -92,8 +92,17 @@ TEST(HostileSpans, StoresIntoHostOwnedWordsChangeNothingTheHostDoes)
     SpanProgramSet clean;
     ASSERT_EQ(load(clean, imageRecord(opaque)), 1);
     const std::vector<uint32_t> expected = s.drawWith(clean);
-    const MatrixStack2D matrices = s.screen.rasterState()->block().matrix2D;
+    const RasterStateBlock& record = s.screen.rasterState()->block();
+    const MatrixStack2D matrices = record.matrix2D;
     const std::vector<uint32_t> rectangles = s.rectangles();
+    // The words the host keeps for spans to read: the tables' and the units'.
+    auto published = [&record] {
+        const auto* b = reinterpret_cast<const uint8_t*>(&record);
+        std::vector<uint8_t> words(b + kRsRecipTableSizeM1, b + kRsDestBase);
+        words.insert(words.end(), b + kRsTextureUnits, b + kRsPerspective);
+        return words;
+    };
+    const std::vector<uint8_t> publishedWords = published();
     ASSERT_NE(expected, std::vector<uint32_t>(kW * kH, 0xFF102030u));
 
     struct Case {
@@ -114,6 +123,8 @@ TEST(HostileSpans, StoresIntoHostOwnedWordsChangeNothingTheHostDoes)
         {"unit 0's bound slot", kRsTextureUnits + kTuBoundSlot, 5},
         {"the 2D matrix", kRsMatrix2D, 0x7FFFFFFF},
         {"the 2D matrix count", kRsMatrix2DCount, 0},
+        {"a table address", kRsRecipTable4, 0x01000000},
+        {"unit 3's level", kRsTextureUnits + 3 * kTextureUnitSize + kTuLevels, 0x01000000},
     };
     for (const Case& c : cases) {
         SpanProgramSet hostile;
@@ -122,6 +133,7 @@ TEST(HostileSpans, StoresIntoHostOwnedWordsChangeNothingTheHostDoes)
         EXPECT_EQ(std::memcmp(&s.screen.rasterState()->block().matrix2D, &matrices, sizeof matrices), 0) << c.what;
         // The next draw of another kind keeps to the host's own pool.
         EXPECT_EQ(s.rectangles(), rectangles) << c.what << " = " << c.value;
+        EXPECT_EQ(published(), publishedWords) << c.what;
     }
 }
 

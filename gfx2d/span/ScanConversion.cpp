@@ -73,7 +73,7 @@ bool ScanConverter::ready()
         return false;
     if (!m_rs.tables())
         return false;
-    m_rs.refreshTextureUnits();
+    m_rs.prepareForSpans();
     m_program = nullptr;
     m_drawLeft = kDrawWordsBase;
     m_stopped = false;
