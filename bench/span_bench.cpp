@@ -1,10 +1,12 @@
-// Image spans over a 240x320 target, row by row: the generated span programs
-// through the interpreter beside the same spans in plain C++, for the opaque
-// copy and the keyed constant-alpha blend, in pixels per second, and at the
-// end the interpreter's time over the native span's for each.
+// Image spans over a 240x320 target, row by row: every program of the span
+// library through the interpreter beside the same span in plain C++ (opaque,
+// keyed and keyed blend; X8R8G8B8 and R5G6B5 targets; X8R8G8B8 and 8-bit
+// palette images), in pixels per second, and at the end the interpreter's
+// time over the native span's for each.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,22 +20,55 @@ namespace {
 
 constexpr int kWidth = 240, kHeight = 320;
 
+struct Program {
+    SpanMode mode;
+    RSBFormat destination, source;
+    std::string name;
+};
+
+std::vector<Program> library()
+{
+    const struct {
+        SpanMode mode;
+        const char* name;
+    } modes[] = {{SpanMode::Opaque, "Opaque"}, {SpanMode::Keyed, "Keyed"}, {SpanMode::KeyedBlend, "KeyedBlend"}};
+    std::vector<Program> programs;
+    for (const auto& m : modes)
+        for (RSBFormat d : kSpanDestinations)
+            for (RSBFormat s : kSpanSources)
+                programs.push_back({m.mode, d, s,
+                                    std::string(m.name) + (d == PixelFormat::X8R8G8B8 ? "To8888" : "To565") +
+                                        (s == PixelFormat::X8R8G8B8 ? "From8888" : "FromP8")});
+    return programs;
+}
+
 struct Target {
     RasterState rs;
-    std::vector<uint32_t> pixels = std::vector<uint32_t>(kWidth * kHeight, 0xFF203040);
-    std::vector<uint32_t> texels = std::vector<uint32_t>(kWidth * kHeight);
+    std::vector<uint8_t> pixels = std::vector<uint8_t>(kWidth * kHeight * 4, 0x40);
+    std::vector<uint8_t> texels = std::vector<uint8_t>(kWidth * kHeight * 4);
+    std::vector<uint32_t> palette = std::vector<uint32_t>(256);
     RenderTargetView view;
 
-    Target()
+    explicit Target(const Program& p)
     {
         rs.init(16);
-        for (size_t i = 0; i < texels.size(); ++i)
-            texels[i] = i % 7 == 0 ? 0xFF00FF : static_cast<uint32_t>(i * 2654435761u);
+        const bool wide = p.destination == PixelFormat::X8R8G8B8, paletted = p.source == PixelFormat::P8X8R8G8B8;
+        // One texel in seven is the colour key.
+        for (uint32_t i = 0; i < 256; ++i)
+            palette[i] = i % 7 == 0 ? 0xFF00FF : i * 2654435761u;
+        for (size_t i = 0; i < kWidth * kHeight; ++i) {
+            const uint32_t c = i % 7 == 0 ? 0xFF00FF : static_cast<uint32_t>(i * 2654435761u);
+            if (paletted)
+                texels[i] = static_cast<uint8_t>(i % 7 == 0 ? 0 : 1 + i % 255);
+            else
+                std::memcpy(&texels[4 * i], &c, 4);
+        }
+        const uint32_t bpp = wide ? 4 : 2;
         view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane;
-        view.colour = {reinterpret_cast<uint8_t*>(pixels.data()), kWidth * 4, kWidth * kHeight * 4, PixelFormat::X8R8G8B8};
+        view.colour = {pixels.data(), static_cast<int32_t>(kWidth * bpp), kWidth * kHeight * bpp, p.destination};
         rs.bindTarget(&view);
-        rs.bindTexturePixels(0, {PixelFormat::X8R8G8B8, kWidth, kHeight, reinterpret_cast<const uint8_t*>(texels.data()),
-                                 kWidth * kHeight * 4, nullptr, 0});
+        rs.bindTexturePixels(0, {p.source, kWidth, kHeight, texels.data(), static_cast<uint32_t>(texels.size()),
+                                 reinterpret_cast<const uint8_t*>(palette.data()), 1024});
         setClipRectangle(rs, 0, 0, kWidth, kHeight);
         RasterStateBlock& s = rs.block();
         s.regs[kSpanConstantAlpha] = 0xA0;
@@ -54,10 +89,10 @@ struct Target {
     }
 };
 
-void interpreted(benchmark::State& state, SpanMode mode)
+void interpreted(benchmark::State& state, const Program& p)
 {
-    Target t;
-    const std::vector<uint8_t> record = spanProgramRecord(mode, PixelFormat::X8R8G8B8, PixelFormat::X8R8G8B8);
+    Target t(p);
+    const std::vector<uint8_t> record = spanProgramRecord(p.mode, p.destination, p.source);
     const SpanAddress base = spanAddress(kSpanRegionState, 0);
     for (auto _ : state) {
         // As the scan converter runs them: the program prepared once a draw.
@@ -71,24 +106,15 @@ void interpreted(benchmark::State& state, SpanMode mode)
     state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
 }
 
-void native(benchmark::State& state, SpanMode mode)
+void native(benchmark::State& state, const Program& p)
 {
-    Target t;
-    const NativeSpan span = referenceSpan(mode, PixelFormat::X8R8G8B8, PixelFormat::X8R8G8B8);
+    Target t(p);
+    const NativeSpan span = referenceSpan(p.mode, p.destination, p.source);
     for (auto _ : state)
         t.frame([&](uint32_t a, uint32_t b) { span(t.rs, a, b); });
     benchmark::DoNotOptimize(t.pixels.data());
     state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
 }
-
-void BM_OpaqueCopyInterpreted(benchmark::State& state) { interpreted(state, SpanMode::Opaque); }
-void BM_OpaqueCopyNative(benchmark::State& state) { native(state, SpanMode::Opaque); }
-void BM_KeyedBlendInterpreted(benchmark::State& state) { interpreted(state, SpanMode::KeyedBlend); }
-void BM_KeyedBlendNative(benchmark::State& state) { native(state, SpanMode::KeyedBlend); }
-BENCHMARK(BM_OpaqueCopyInterpreted);
-BENCHMARK(BM_OpaqueCopyNative);
-BENCHMARK(BM_KeyedBlendInterpreted);
-BENCHMARK(BM_KeyedBlendNative);
 
 // The console output, then how many times slower the interpreter is than
 // the native span: from the medians when repeated, else from the one run.
@@ -108,10 +134,10 @@ public:
     void Finalize() override
     {
         const std::map<std::string, double>& t = m_medians.empty() ? m_single : m_medians;
-        for (const char* name : {"OpaqueCopy", "KeyedBlend"}) {
-            const auto in = t.find(std::string("BM_") + name + "Interpreted"), na = t.find(std::string("BM_") + name + "Native");
+        for (const Program& p : library()) {
+            const auto in = t.find(p.name + "/Interpreted"), na = t.find(p.name + "/Native");
             if (in != t.end() && na != t.end() && na->second > 0)
-                std::printf("%s: interpreter / native = %.2fx\n", name, in->second / na->second);
+                std::printf("%-26s interpreter / native = %5.2fx\n", p.name.c_str(), in->second / na->second);
         }
         ConsoleReporter::Finalize();
     }
@@ -124,6 +150,10 @@ private:
 
 int main(int argc, char** argv)
 {
+    for (const Program& p : library()) {
+        benchmark::RegisterBenchmark((p.name + "/Interpreted").c_str(), interpreted, p);
+        benchmark::RegisterBenchmark((p.name + "/Native").c_str(), native, p);
+    }
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

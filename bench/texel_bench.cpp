@@ -18,7 +18,7 @@ void BM_SpanLoadsTranslated(benchmark::State& state)
 {
     std::vector<uint32_t> block(4096, 3);
     SpanAddressSpace space;
-    space.map(3, block.data(), block.size() * 4);
+    space.map(3, block.data(), block.size() * 4, SpanAccess::Read);
     for (auto _ : state) {
         uint32_t sum = 0;
         for (uint32_t i = 0; i < kSpan; ++i) {

@@ -57,10 +57,12 @@ bool DrawContext::prepareRaster(const Target& t)
     for (uint32_t i = 0; i < 4; ++i)
         b.flatColour[i] = static_cast<uint8_t>(channelByte(colour().channels, i));
     b.drawBytes[0] = b.drawBytes[1] = 0;
-    // The context draws neither outlines nor culled faces: modes a span
-    // program stored do not outlive its draw.
+    // The context draws neither outlines nor culled faces, and its polygons
+    // are split into triangles: modes a span program or an image quad
+    // stored do not outlive their draw.
     b.outlineMode = 0;
     b.cullEnabled = 0;
+    b.wholePolygonMode = 0;
     rs.resetPool();
     return true;
 }
@@ -137,9 +139,13 @@ void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface
     const Fixed vt = mirror & DrawMirror::Y ? y1 : y0, vb = mirror & DrawMirror::Y ? y0 : y1;
     // Corners (0, 0), (0, h), (w, h), (w, 0) of the image rectangle.
     const Fixed u[4] = {ul, ul, ur, ur}, v[4] = {vt, vb, vb, vt};
+    // The context's matrices live in the record, where programs can write:
+    // what one stores there does not outlive its draw.
+    const MatrixStack2D matrices = rs.block().matrix2D;
     ScanConverter sc(rs);
     sc.drawTexturedQuad(Fixed(src.w) << 16, Fixed(src.h) << 16, u, v, m_yDown != 1);
-    if (sc.counts().timeouts)
+    rs.block().matrix2D = matrices;
+    if (sc.stopped())
         set->setAside(m_spanProgram);
     rs.unbindTextureUnit(0);
     surface->unlock();

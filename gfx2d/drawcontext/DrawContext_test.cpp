@@ -317,6 +317,12 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     dc.vertexPointer(2, VertexType::S16, 0, quad);
     dc.drawArrays(DrawMode::Polygon, 0, 4);
     EXPECT_EQ(std::vector<uint32_t>(px, px + kW * kH), filled);
+    // After the image quads, a chevron still fills as one: its area, 192 pixels.
+    clear();
+    const int16_t chevron[8] = {20, 2, 36, 27, 20, 14, 4, 27};
+    dc.vertexPointer(2, VertexType::S16, 0, chevron);
+    dc.drawArrays(DrawMode::Polygon, 0, 4);
+    EXPECT_EQ(std::count(px, px + kW * kH, 0xFF336699u), 192);
     clear();
     const Fixed t0[2] = {0, 0};
     dc.loadMatrix(sheared, t0);

@@ -41,7 +41,7 @@ void fillPattern(uint8_t* p, const uint8_t* pattern, uint32_t unit, size_t count
 uint32_t spanBytes(uint32_t w, uint32_t h, uint32_t bpp)
 {
     const uint64_t bytes = static_cast<uint64_t>(w) * h * bpp;
-    return bytes <= kSpanRegionLimit ? static_cast<uint32_t>(bytes) : 0;
+    return bytes <= kSpanBlockLimit ? static_cast<uint32_t>(bytes) : 0;
 }
 
 bool exceeds(Fixed coordinate, Fixed w, Fixed bound)
@@ -66,7 +66,7 @@ uint32_t outcodeXY(const RasterStateBlock& s, Fixed x, Fixed y, Fixed w)
 
 RasterState::RasterState()
 {
-    m_space.map(kSpanRegionState, &m_block, sizeof m_block);
+    m_space.map(kSpanRegionState, &m_block, sizeof m_block, SpanAccess::ReadWrite);
     for (uint32_t u = 0; u < kTextureUnitCount; ++u)
         resetUnit(u);
     m_block.matrix2D.entries[0][0] = kFixedOne;
@@ -116,18 +116,13 @@ void RasterState::init(int32_t poolVertices)
     RasterStateBlock& s = m_block;
     s.wholePolygonMode = s.viewportMappingMode = 0;
     std::memset(s.pipelineFunctionWords, 0, sizeof s.pipelineFunctionWords);
-    s.recipTableSizeM1 = kTableSizeM1;
     s.stencilMask = 0xFFFFFFFFu;
     s.alphaRefval = s.stencilRefval = 0;
     buildTables();
-    if (m_tables && m_space.map(kSpanRegionTables, m_tables.get(), sizeof(RasterTables))) {
-        s.recipTable = spanAddress(kSpanRegionTables, offsetof(RasterTables, recip));
-        s.recipTable4 = spanAddress(kSpanRegionTables, offsetof(RasterTables, recip4));
-        s.recipShiftTable = spanAddress(kSpanRegionTables, offsetof(RasterTables, recipShift));
-        s.cosTable = spanAddress(kSpanRegionTables, offsetof(RasterTables, cos));
-        s.sqrtTable = spanAddress(kSpanRegionTables, offsetof(RasterTables, sqrt));
-    }
-    s.sqrtTableSizeM1 = kTableSizeM1;
+    // Read-only to spans: the host divides and turns through the same tables.
+    if (m_tables && !m_space.map(kSpanRegionTables, m_tables.get(), sizeof(RasterTables), SpanAccess::Read))
+        m_tables.reset();
+    writeTableWords();
     s.word3188[0] = s.word3188[1] = 0;
     m_store.reset(new (std::nothrow) TextureStore);
     // Bounded so that the word count of the pool fits its 32-bit field.
@@ -154,14 +149,26 @@ void RasterState::teardown()
     for (uint32_t u = 0; u < kTextureUnitCount; ++u)
         resetUnit(u);
     m_space.unmap(kSpanRegionTables);
-    m_block.recipTable = m_block.recipTable4 = m_block.recipShiftTable = 0;
-    m_block.cosTable = m_block.sqrtTable = 0;
     m_tables.reset();
+    writeTableWords();
     m_pool.reset();
     m_poolCapacity = 0;
     m_block.poolCapacity = 0;
     resetPool();
     m_store.reset();
+}
+
+void RasterState::writeTableWords()
+{
+    RasterStateBlock& s = m_block;
+    const bool mapped = m_tables != nullptr;
+    auto at = [mapped](size_t offset) { return mapped ? spanAddress(kSpanRegionTables, uint32_t(offset)) : 0; };
+    s.recipTableSizeM1 = s.sqrtTableSizeM1 = kTableSizeM1;
+    s.recipTable = at(offsetof(RasterTables, recip));
+    s.recipTable4 = at(offsetof(RasterTables, recip4));
+    s.recipShiftTable = at(offsetof(RasterTables, recipShift));
+    s.cosTable = at(offsetof(RasterTables, cos));
+    s.sqrtTable = at(offsetof(RasterTables, sqrt));
 }
 
 void RasterState::setViewport(int32_t x, int32_t y, int32_t w, int32_t h, int32_t nearValue, int32_t farValue)
@@ -215,14 +222,21 @@ int RasterState::createRenderBuffers(uint32_t w, uint32_t h, RSBFormat format)
     return 1;
 }
 
+bool RasterState::planeFits(const TargetPlane& plane)
+{
+    // Spans step rows by the record's 16-bit pitch.
+    return !plane.pixels || (plane.bytes <= kSpanBlockLimit && plane.pitch > 0 && plane.pitch <= 0xFFFF);
+}
+
 void RasterState::mapPlane(uint32_t region, const TargetPlane* plane, SpanAddress& base, int32_t& stride)
 {
     base = 0;
     stride = 0;
-    m_space.unmap(region);
-    if (plane && plane->pixels && m_space.map(region, plane->pixels, plane->bytes)) {
+    m_space.unmap(region, kSpanBlockRegions);
+    if (plane && plane->pixels &&
+        m_space.map(region, plane->pixels, plane->bytes, SpanAccess::ReadWrite, kSpanBlockRegions)) {
         base = spanAddress(region, 0);
-        stride = plane->pitch & 0xFFFF;
+        stride = plane->pitch;
     }
 }
 
@@ -232,6 +246,10 @@ bool RasterState::bindTarget(const RenderTargetView* target)
         return false;
     const uint32_t f = target->flags;
     if ((f & kTargetStencilPlane) && target->stencil.format != PixelFormat::S8)
+        return false;
+    if (((f & kTargetColourPlane) && !planeFits(target->colour)) ||
+        ((f & kTargetDepthPlane) && !planeFits(target->depth)) ||
+        ((f & kTargetStencilPlane) && !planeFits(target->stencil)))
         return false;
     RasterStateBlock& s = m_block;
     mapPlane(kSpanRegionColour, f & kTargetColourPlane ? &target->colour : nullptr, s.destbase, s.deststride);
@@ -325,7 +343,7 @@ void RasterState::clearColor(uint32_t w, uint32_t h)
     // The device cleared whole words and ran past an odd pixel count; this
     // writes exactly w x h pixels and only inside the bound plane.
     const uint32_t bytes = spanBytes(w, h, bpp);
-    uint8_t* p = bytes ? m_space.translate(m_block.destbase, bytes) : nullptr;
+    uint8_t* p = bytes ? m_space.writable(m_block.destbase, bytes) : nullptr;
     if (!p)
         return;
     const int32_t* c = m_block.clearColour;
@@ -340,7 +358,7 @@ void RasterState::clearColor(uint32_t w, uint32_t h)
 void RasterState::clearDepth(uint32_t w, uint32_t h)
 {
     const uint32_t bytes = spanBytes(w, h, 4);
-    uint8_t* p = bytes ? m_space.translate(m_block.zbase, bytes) : nullptr;
+    uint8_t* p = bytes ? m_space.writable(m_block.zbase, bytes) : nullptr;
     if (!p)
         return;
     uint8_t pattern[4];
@@ -351,7 +369,7 @@ void RasterState::clearDepth(uint32_t w, uint32_t h)
 void RasterState::clearStencil(uint32_t w, uint32_t h)
 {
     const uint32_t bytes = spanBytes(w, h, 1);
-    uint8_t* p = bytes ? m_space.translate(m_block.stencilbase, bytes) : nullptr;
+    uint8_t* p = bytes ? m_space.writable(m_block.stencilbase, bytes) : nullptr;
     if (p)
         std::memset(p, m_block.clearStencil & 255, bytes);
 }
@@ -411,21 +429,26 @@ void RasterState::resetUnit(uint32_t unit)
     tu.texmode = kTexmodeAfterBind;
     tu.boundSlot = -1;
     m_boundSlots[unit] = -1;
+    m_lenders[unit] = nullptr;
     m_units[unit] = SamplerUnit{};
-    m_space.unmap(kSpanRegionTextureLevels + unit);
+    m_unitWords[unit] = tu;
+    m_space.unmap(spanTextureRegion(unit), kSpanBlockRegions);
     m_space.unmap(kSpanRegionPalettes + unit);
 }
 
-void RasterState::bindTextureUnit(uint32_t unit, int32_t slot)
+bool RasterState::bindTextureUnit(uint32_t unit, int32_t slot)
 {
     const TextureEntry* e = m_store ? m_store->entry(slot) : nullptr;
     if (unit >= kTextureUnitCount || !e)
-        return;
+        return false;
     resetUnit(unit);
+    if (e->bytes > kSpanBlockLimit)
+        return false;
     TextureUnit& tu = m_block.texture_units[unit];
     SamplerUnit& host = m_units[unit];
-    const uint32_t region = kSpanRegionTextureLevels + unit;
-    const bool mapped = e->levels[0] && m_space.map(region, e->levels[0], e->bytes);
+    const uint32_t region = spanTextureRegion(unit);
+    const bool mapped =
+        e->levels[0] && m_space.map(region, e->levels[0], e->bytes, SpanAccess::Read, kSpanBlockRegions);
     tu.b.format = e->format;
     tu.b.flags = e->flags & 0xFFFF;
     tu.b.width = static_cast<int32_t>(e->width);
@@ -449,27 +472,29 @@ void RasterState::bindTextureUnit(uint32_t unit, int32_t slot)
     host.bpp = bytesPerPixel(e->format);
     host.levelCount = mapped ? levels : 0;
     host.palette = e->palette;
+    m_unitWords[unit] = tu;
+    return true;
 }
 
-void RasterState::bindTexturePixels(uint32_t unit, const TexturePixels& px)
+bool RasterState::bindTexturePixels(uint32_t unit, const TexturePixels& px)
 {
+    if (unit >= kTextureUnitCount)
+        return false;
+    resetUnit(unit);
     const uint32_t width = px.width & 0xFFFF, height = px.height & 0xFFFF;
+    const uint32_t region = spanTextureRegion(unit);
     // The sampler addresses width x height texels without a pitch: refuse
     // pixels that do not hold them.
-    if (unit >= kTextureUnitCount || !px.pixels ||
-        static_cast<uint64_t>(width) * height * bytesPerPixel(px.format) > px.bytes)
-        return;
-    resetUnit(unit);
-    const uint32_t region = kSpanRegionTextureLevels + unit;
-    if (!m_space.map(region, const_cast<uint8_t*>(px.pixels), px.bytes))
-        return;
+    if (!px.pixels || static_cast<uint64_t>(width) * height * bytesPerPixel(px.format) > px.bytes ||
+        !m_space.map(region, px.pixels, px.bytes, SpanAccess::Read, kSpanBlockRegions))
+        return false;
     TextureUnit& tu = m_block.texture_units[unit];
     tu.b.format = px.format;
     tu.b.width = static_cast<int32_t>(width);
     tu.b.height = static_cast<int32_t>(height);
     tu.b.maxD = 1;
     tu.b.levels[0] = spanAddress(region, 0);
-    if (px.palette && m_space.map(kSpanRegionPalettes + unit, const_cast<uint8_t*>(px.palette), px.paletteBytes))
+    if (px.palette && m_space.map(kSpanRegionPalettes + unit, px.palette, px.paletteBytes, SpanAccess::Read))
         tu.b.palette = spanAddress(kSpanRegionPalettes + unit, 0);
     tu.width_log2 = textureLog2(width);
     tu.height_log2 = textureLog2(height);
@@ -482,6 +507,9 @@ void RasterState::bindTexturePixels(uint32_t unit, const TexturePixels& px)
     host.bpp = bytesPerPixel(px.format);
     host.levelCount = 1;
     host.levels[0] = px.pixels;
+    m_lenders[unit] = px.lender;
+    m_unitWords[unit] = tu;
+    return true;
 }
 
 void RasterState::unbindTextureUnit(uint32_t unit)
@@ -489,6 +517,13 @@ void RasterState::unbindTextureUnit(uint32_t unit)
     if (unit < kTextureUnitCount)
         resetUnit(unit);
     bindSpanProgram(nullptr);
+}
+
+void RasterState::releasePixels(const TextureLender* lender)
+{
+    for (uint32_t u = 0; u < kTextureUnitCount; ++u)
+        if (lender && m_lenders[u] == lender)
+            resetUnit(u);
 }
 
 int32_t RasterState::findTextureUnit(int32_t slot) const
@@ -505,11 +540,11 @@ bool RasterState::unitIsCurrent(uint32_t unit) const
 {
     // The host's own slot and mapping: spans can rewrite the record's.
     const int32_t slot = m_boundSlots[unit];
-    if (slot < 0)
-        return true;  // unbound, or pixels a texture object lent
+    const uint32_t bytes = m_space.regionSize(spanTextureRegion(unit));
+    if (slot < 0)  // unbound, or lent pixels
+        return !m_lenders[unit] || m_lenders[unit]->stillLends(m_units[unit].levels[0], bytes);
     const TextureEntry* e = m_store ? m_store->entry(slot) : nullptr;
-    return e && e->levels[0] == m_units[unit].levels[0] &&
-           e->bytes == m_space.regionSize(kSpanRegionTextureLevels + unit);
+    return e && e->levels[0] == m_units[unit].levels[0] && e->bytes == bytes;
 }
 
 void RasterState::refreshTextureUnits()
@@ -517,6 +552,19 @@ void RasterState::refreshTextureUnits()
     for (uint32_t u = 0; u < kTextureUnitCount; ++u)
         if (!unitIsCurrent(u))
             resetUnit(u);
+}
+
+void RasterState::prepareForSpans()
+{
+    refreshTextureUnits();
+    writeTableWords();
+    for (uint32_t u = 0; u < kTextureUnitCount; ++u) {
+        TextureUnit& tu = m_block.texture_units[u];
+        const int32_t filter = tu.filter_mode, wrap = tu.texmode;
+        tu = m_unitWords[u];
+        tu.filter_mode = filter;
+        tu.texmode = wrap;
+    }
 }
 
 SamplerUnit RasterState::sampler(uint32_t unit) const

@@ -50,6 +50,17 @@ struct SpanBinding {
     int32_t driverKind = kDriverPolygon;
 };
 
+// Whoever lends a unit pixels beyond one draw: asked before spans read
+// them whether it still holds them there, and it takes them back
+// (RasterState::releasePixels) before they go away.
+class TextureLender {
+public:
+    virtual bool stillLends(const uint8_t* pixels, uint32_t bytes) const = 0;
+
+protected:
+    ~TextureLender() = default;
+};
+
 // Pixels a texture object hands to a unit (its storage's plane 0).
 struct TexturePixels {
     RSBFormat format = 0;
@@ -59,6 +70,8 @@ struct TexturePixels {
     uint32_t bytes = 0;
     const uint8_t* palette = nullptr;  // X8R8G8B8 words of palette formats
     uint32_t paletteBytes = 0;
+    // Null for pixels lent for one draw, which the drawer unbinds itself.
+    const TextureLender* lender = nullptr;
 };
 
 class RasterState {
@@ -93,9 +106,10 @@ public:
     // 0 when any of the three store entries cannot be made.
     int createRenderBuffers(uint32_t w, uint32_t h, RSBFormat format);
 
-    // Binds nothing without a target or without SurfaceFlag::RasterTarget, and
-    // nothing when its stencil plane is not S8; false then, and the planes
-    // bound before stay bound.
+    // Binds nothing without a target or without SurfaceFlag::RasterTarget,
+    // nothing when its stencil plane is not S8, and nothing when a plane is
+    // larger than a span block maps or its pitch is not a positive 16-bit
+    // value; false then, and the planes bound before stay bound.
     bool bindTarget(const RenderTargetView* target);
     void beginFrame(const RenderTargetView* target);
     // The same with the screen context's current render target.
@@ -122,14 +136,26 @@ public:
     // Pixel format of the bound colour plane (0 when none).
     RSBFormat targetFormat() const { return m_targetFormat; }
 
-    void bindTextureUnit(uint32_t unit, int32_t slot);
-    void bindTexturePixels(uint32_t unit, const TexturePixels& pixels);
+    // Spans may read what a unit maps, never write it. Both return false
+    // (and leave the unit unbound) when there is no such unit, entry or
+    // pixels, or more bytes than a span block maps.
+    bool bindTextureUnit(uint32_t unit, int32_t slot);
+    bool bindTexturePixels(uint32_t unit, const TexturePixels& pixels);
     void unbindTextureUnit(uint32_t unit);
+    // Unbinds every unit holding pixels the lender lent.
+    void releasePixels(const TextureLender* lender);
     int32_t findTextureUnit(int32_t slot) const;
     // Units keep their binding until rebound, but a store entry can be freed
-    // or resized meanwhile: this unbinds every unit whose entry no longer
-    // holds the memory it mapped. Run before spans read texture memory.
+    // or resized meanwhile, and a lender's pixels move: this unbinds every
+    // unit whose memory is no longer where it was mapped. Run before spans
+    // read texture memory.
     void refreshTextureUnits();
+    // Before a draw runs spans: the units refreshed, and the words the host
+    // keeps in the record for spans to read (the tables' addresses and
+    // sizes, every unit's binding but the filter and wrap modes callers set)
+    // written again, so that what a program stored there does not reach the
+    // next draw.
+    void prepareForSpans();
     // The unit as the host samples it; filter mode and wrap come from the
     // record's filter_mode and texmode words. Empty while its store entry
     // no longer holds the memory it was bound with.
@@ -149,8 +175,10 @@ public:
 private:
     void buildTables();
     void resetUnit(uint32_t unit);
+    void writeTableWords();
     bool unitIsCurrent(uint32_t unit) const;
     void mapPlane(uint32_t region, const TargetPlane* plane, SpanAddress& base, int32_t& stride);
+    static bool planeFits(const TargetPlane& plane);
     Fixed tableDivide(int64_t a, Fixed d, int32_t shiftAdjust = 0) const;
 
     RasterStateBlock m_block{};
@@ -164,5 +192,7 @@ private:
     RSBFormat m_targetFormat = 0;
     SamplerUnit m_units[kTextureUnitCount];
     int32_t m_boundSlots[kTextureUnitCount];
+    const TextureLender* m_lenders[kTextureUnitCount] = {};
+    TextureUnit m_unitWords[kTextureUnitCount];  // each unit's record words as bound
     SpanAddressSpace m_space;
 };

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "gfx2d/raster/RasterMath.h"
 #include "gfx2d/raster/SpanRecordWords.h"
@@ -234,6 +235,28 @@ TEST(RasterState, TargetsBindOnlyWithTheirPlanesAndAStencilOfS8)
     EXPECT_EQ(rs->addressSpace().translate(spanAddress(kSpanRegionColour, 0), 1), nullptr);
     rs->bindTarget(nullptr);
     EXPECT_EQ(s.stencilbase, spanAddress(kSpanRegionStencil, 0));
+
+    // A plane or an image past 16 MB maps whole; past a span block, or with a
+    // pitch that is no positive 16-bit value, it is refused.
+    std::vector<uint32_t> large(2048 * 2049);
+    const uint32_t bytes = uint32_t(large.size() * 4);
+    auto* last = reinterpret_cast<uint8_t*>(&large.back());
+    view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane;
+    view.colour = {reinterpret_cast<uint8_t*>(large.data()), 8192, bytes, X8R8G8B8};
+    ASSERT_TRUE(rs->bindTarget(&view));
+    EXPECT_EQ(rs->addressSpace().writable(s.destbase + 2048 * 8192 + 8188, 4), last);
+    ASSERT_TRUE(rs->bindTexturePixels(1, {X8R8G8B8, 2048, 2049, view.colour.pixels, bytes}));
+    EXPECT_EQ(rs->addressSpace().translate(s.texture_units[1].b.levels[0] + bytes - 4, 4), last);
+    EXPECT_FALSE(rs->bindTexturePixels(1, {X8R8G8B8, 1, 1, view.colour.pixels, uint32_t(kSpanBlockLimit + 1)}));
+    EXPECT_EQ(rs->sampler(1).levelCount, 0);
+    const struct {
+        int32_t pitch;
+        uint32_t bytes;
+    } refused[] = {{65536, 64}, {0, 64}, {-8192, 64}, {8192, uint32_t(kSpanBlockLimit + 1)}};
+    for (const auto& r : refused) {
+        view.colour.pitch = r.pitch, view.colour.bytes = r.bytes;
+        EXPECT_FALSE(rs->bindTarget(&view)) << r.pitch << " " << r.bytes;
+    }
 }
 
 TEST(RasterState, ProjectionPushesComposeAndInvert)
@@ -325,8 +348,12 @@ TEST(RasterState, SpanAndTextureBindingsCopyWhatTheirSourcesHold)
     rs->bindTextureUnit(8, slot);  // there are eight units
     EXPECT_EQ(rs->findTextureUnit(slot), 2);
 
-    // Freeing or resizing a bound entry takes it out of reach.
+    // Freeing or resizing a bound entry takes it out of reach, and so does
+    // a block that holds fewer bytes where it was.
     EXPECT_EQ(rs->sampler(2).levelCount, 1);
+    store.entry(slot)->bytes -= 4;
+    EXPECT_EQ(rs->sampler(2).levelCount, 0);
+    store.entry(slot)->bytes += 4;
     const SpanAddress old = u.b.levels[0];
     store.resizeEntry(slot, 2, 2);
     EXPECT_EQ(rs->sampler(2).levelCount, 0);

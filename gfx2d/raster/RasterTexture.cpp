@@ -27,13 +27,27 @@ RasterTexture::~RasterTexture()
     // A map entry must not outlive the texture it points at.
     if (m_registry)
         m_registry->removeValue(m_registrationKey, this);
+    if (m_lentTo)
+        m_lentTo->releasePixels(this);
 }
 
-void RasterTexture::bindToUnit(RasterState& state, uint32_t unit) const
+bool RasterTexture::bindToUnit(RasterState& state, uint32_t unit) const
 {
     TexturePixels px;
-    if (m_storage && m_storage->texturePixels(px))
-        state.bindTexturePixels(unit, px);
+    if (!m_storage || !m_storage->texturePixels(px))
+        return false;
+    // One state holds the pixels at a time, so the destructor knows where.
+    if (m_lentTo && m_lentTo != &state)
+        m_lentTo->releasePixels(this);
+    m_lentTo = &state;
+    px.lender = this;
+    return state.bindTexturePixels(unit, px);
+}
+
+bool RasterTexture::stillLends(const uint8_t* pixels, uint32_t bytes) const
+{
+    TexturePixels px;
+    return m_storage && m_storage->texturePixels(px) && px.pixels == pixels && px.bytes == bytes;
 }
 
 void RasterTexture::setParameters(const int32_t* pairs)

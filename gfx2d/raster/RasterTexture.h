@@ -36,16 +36,19 @@ public:
     virtual bool texturePixels(TexturePixels& out) = 0;
 };
 
-class RasterTexture : public HashedObject {
+class RasterTexture : public HashedObject, public TextureLender {
 public:
     // Registers itself in `registry` (the screen context's id map) when one
-    // is given; the destructor takes the entry out again.
+    // is given; the destructor takes the entry out again, and its pixels
+    // back from the units that hold them.
     RasterTexture(std::unique_ptr<TextureStorage> storage, IdHashMap* registry);
     ~RasterTexture() override;
 
     int32_t kind() const { return kRasterObjectKind; }
-    // Nothing happens without storage pixels.
-    void bindToUnit(RasterState& state, uint32_t unit) const;
+    // Nothing happens without storage pixels; false then, or when the unit
+    // refuses them. The unit holds them while the storage keeps them there.
+    bool bindToUnit(RasterState& state, uint32_t unit) const;
+    bool stillLends(const uint8_t* pixels, uint32_t bytes) const override;
     TextureStorage* getSurface() const { return m_storage.get(); }
     // The list form only walks its zero-terminated pairs: it applies nothing.
     void setParameters(const int32_t* pairs);
@@ -61,6 +64,8 @@ private:
     void onListParameter(int32_t, int32_t) {}
 
     IdHashMap* m_registry = nullptr;
+    // The raster state, like the id map, outlives the textures it holds.
+    mutable RasterState* m_lentTo = nullptr;
     uint32_t m_registrationKey = 0;
     std::unique_ptr<TextureStorage> m_storage;
     int32_t m_filterMode = kFilterNearest;

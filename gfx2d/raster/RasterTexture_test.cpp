@@ -76,6 +76,7 @@ TEST(RasterTexture, RegistersItselfAndLoadsIntoAUnit)
     auto state = std::make_unique<RasterState>();
     state->init(0);
     uint32_t key = 0;
+    SpanAddress level = 0;
     {
         auto storage = std::make_unique<BufferStorage>(PixelFormat::R5G6B5, 16, 4, true);
         BufferStorage* raw = storage.get();
@@ -111,8 +112,20 @@ TEST(RasterTexture, RegistersItselfAndLoadsIntoAUnit)
         raw->m_pixels.resize(100);
         t.bindToUnit(*state, 3);
         EXPECT_EQ(u.b.format, 0u);
+
+        // A unit lets go of pixels the storage moved, and of all when the texture goes.
+        raw->m_pixels.resize(128);
+        t.bindToUnit(*state, 2);
+        raw->m_pixels = std::vector<uint8_t>(128);
+        state->refreshTextureUnits();
+        EXPECT_EQ(state->sampler(2).levelCount, 0);
+        t.bindToUnit(*state, 2);
+        level = state->block().texture_units[2].b.levels[0];
+        EXPECT_EQ(state->sampler(2).levelCount, 1);
     }
     EXPECT_EQ(map.find(key), 0);  // gone with the texture
+    EXPECT_EQ(state->addressSpace().translate(level, 1), nullptr);
+    EXPECT_EQ(state->sampler(2).levelCount, 0);
 }
 
 }  // namespace

@@ -14,15 +14,25 @@ using SpanAddress = uint32_t;
 // address 0 stays a null pointer for the span code.
 inline constexpr uint32_t kSpanRegionShift = 24;
 inline constexpr uint32_t kSpanOffsetMask = 0xFFFFFF;
-inline constexpr uint32_t kSpanRegionLimit = 1u << kSpanRegionShift;  // bytes a region can map
+inline constexpr uint32_t kSpanRegionLimit = 1u << kSpanRegionShift;  // bytes one region's offsets reach
 
-inline constexpr uint32_t kSpanRegionState = 1;        // the raster-state record
-inline constexpr uint32_t kSpanRegionTables = 2;       // its reciprocal, cosine and root tables
-inline constexpr uint32_t kSpanRegionColour = 3;       // planes of the bound target
-inline constexpr uint32_t kSpanRegionDepth = 4;
-inline constexpr uint32_t kSpanRegionStencil = 5;
-inline constexpr uint32_t kSpanRegionTextureLevels = 8;  // + unit: the unit's level memory
-inline constexpr uint32_t kSpanRegionPalettes = 16;      // + unit: the unit's palette
+// A plane or a texture maps to this many regions in a row: an address past
+// one region's 16 MB runs on into the next, as the memory does, so a block
+// of up to 128 MB reads as one. Surfaces hold at most 2^24 pixels, 64 MB at
+// 32 bits.
+inline constexpr uint32_t kSpanBlockRegions = 8;
+inline constexpr uint64_t kSpanBlockLimit = uint64_t(kSpanBlockRegions) << kSpanRegionShift;
+
+// Every address stays below 2^31: span code may compare them as signed words.
+inline constexpr uint32_t kSpanRegionState = 1;         // the raster-state record
+inline constexpr uint32_t kSpanRegionTables = 2;        // its reciprocal, cosine and root tables
+inline constexpr uint32_t kSpanRegionPalettes = 8;      // + unit: the unit's palette
+inline constexpr uint32_t kSpanRegionColour = 16;       // planes of the bound target, a block each
+inline constexpr uint32_t kSpanRegionDepth = kSpanRegionColour + kSpanBlockRegions;
+inline constexpr uint32_t kSpanRegionStencil = kSpanRegionDepth + kSpanBlockRegions;
+inline constexpr uint32_t kSpanRegionTextureLevels = kSpanRegionStencil + kSpanBlockRegions;  // a block a unit
+
+constexpr uint32_t spanTextureRegion(uint32_t unit) { return kSpanRegionTextureLevels + unit * kSpanBlockRegions; }
 
 constexpr SpanAddress spanAddress(uint32_t region, uint32_t offset)
 {
@@ -31,42 +41,57 @@ constexpr SpanAddress spanAddress(uint32_t region, uint32_t offset)
 constexpr uint32_t spanRegionOf(SpanAddress a) { return a >> kSpanRegionShift; }
 constexpr uint32_t spanOffsetOf(SpanAddress a) { return a & kSpanOffsetMask; }
 
+// Tables, texture levels and palettes are only read: spans that store into
+// them fault, so what the host and later draws read stays as it was made.
+enum class SpanAccess : uint8_t { Read, ReadWrite };
+
 class SpanAddressSpace {
 public:
-    // 0 (and the region left as it was) for region 0 or a block that does
-    // not fit a region's 24-bit offsets.
-    int map(uint32_t region, void* base, size_t size)
+    // Maps size bytes at base to `regions` regions from `first` on. 0 (and
+    // the regions left as they were) for region 0, regions past 255 or a
+    // block longer than the regions reach.
+    int map(uint32_t first, const void* base, size_t size, SpanAccess access, uint32_t regions = 1)
     {
-        if (region == 0 || region > 255 || size > kSpanRegionLimit)
+        if (first == 0 || regions == 0 || first + regions > 256 ||
+            size > static_cast<uint64_t>(regions) << kSpanRegionShift)
             return 0;
-        m_regions[region] = {static_cast<uint8_t*>(base), base ? static_cast<uint32_t>(size) : 0};
+        // Stores never reach a read-only block: its store size is 0.
+        auto* p = static_cast<uint8_t*>(const_cast<void*>(base));
+        for (uint32_t k = 0; k < regions; ++k) {
+            const size_t skip = static_cast<size_t>(k) << kSpanRegionShift;
+            const uint32_t left = p && size > skip ? static_cast<uint32_t>(size - skip) : 0;
+            m_regions[first + k] = {left ? p + skip : nullptr, left, access == SpanAccess::ReadWrite ? left : 0};
+        }
         return 1;
     }
-    void unmap(uint32_t region)
+    void unmap(uint32_t first, uint32_t regions = 1)
     {
-        if (region != 0 && region <= 255)
-            m_regions[region] = {};
+        for (uint32_t k = 0; k < regions && first != 0 && first + k <= 255; ++k)
+            m_regions[first + k] = {};
     }
     // Host address of `size` bytes at a, or null when any of them lies
-    // outside its region's mapping. One load and one compare: every span
-    // load and store goes through here.
-    uint8_t* translate(SpanAddress a, uint32_t size) const
+    // outside the mapping: for reading, and for writing where spans write.
+    const uint8_t* translate(SpanAddress a, uint32_t size) const
     {
-        const Region& r = m_regions[a >> kSpanRegionShift];
-        const uint32_t offset = a & kSpanOffsetMask;
-        // offset < 2^24 and size is an access width or a block no larger
-        // than a region, so the sum cannot wrap.
-        if (static_cast<uint64_t>(offset) + size > r.size)
-            return nullptr;
-        return r.base + offset;
+        uint8_t* p;
+        return access<false>(a, size, p) ? p : nullptr;
+    }
+    uint8_t* writable(SpanAddress a, uint32_t size) const
+    {
+        uint8_t* p;
+        return access<true>(a, size, p) ? p : nullptr;
     }
     // The same as a test: the interpreter branches once per access, not
-    // again on a null result.
+    // again on a null result. A store compares with its own size, so a
+    // read-only region costs it nothing.
+    template <bool Store>
     bool access(SpanAddress a, uint32_t size, uint8_t*& p) const
     {
         const Region& r = m_regions[a >> kSpanRegionShift];
         const uint32_t offset = a & kSpanOffsetMask;
-        if (static_cast<uint64_t>(offset) + size > r.size)
+        // offset < 2^24 and size is an access width or a block no larger
+        // than a mapping, so the sum cannot wrap.
+        if (static_cast<uint64_t>(offset) + size > (Store ? r.storeSize : r.size))
             return false;
         p = r.base + offset;
         return true;
@@ -76,7 +101,8 @@ public:
 private:
     struct Region {
         uint8_t* base = nullptr;
-        uint32_t size = 0;
+        uint32_t size = 0;       // bytes from base a load may reach
+        uint32_t storeSize = 0;  // and a store: 0 in a read-only region
     };
     Region m_regions[256];
 };
@@ -181,3 +207,4 @@ static_assert(kRsTextureStack + kMatrixStackSize == kRsSecondStack);
 static_assert(kRsSecondStack + kMatrixStackSize == kRsProjectionStack);
 static_assert(kRsPolygonLists + 4 * 16 * 4 == kRsTextureStack);
 static_assert(kRasterStateSize < kSpanRegionLimit);
+static_assert(spanTextureRegion(kTextureUnitCount) <= 128);

@@ -7,6 +7,7 @@
 #include "gfx2d/span/ArmInterpreter.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -24,7 +25,11 @@ constexpr int kContinue = 0, kFault = 1;
 
 struct Context {
     uint32_t r[16];
-    uint32_t flags;
+    uint32_t flags;  // NZCV, unless those of a subtraction are pending
+    // A compare-and-branch leaves its subtraction here; its flags are formed
+    // only when something reads them, which a loop's next compare never does.
+    uint32_t subA, subB;
+    bool pending;
     const SpanAddressSpace* space;
 };
 
@@ -38,13 +43,13 @@ enum Kind : uint16_t {
     kBlock,
     kBranch,
     kBranchIf,  // a conditional branch tests its own condition
-    kSubsBranch,  // SUBS or CMP with an immediate, then a conditional branch:
-    kCmpBranch,   // the loop ends of span programs, one jump each
-    kSkip,
+    kSubsBranch,                 // SUBS or CMP with an immediate, then a branch on
+    kCmpBranch = kSubsBranch + 14,  // condition 0-13: the loop ends and tests of span programs
+    kSkip = kCmpBranch + 14,
     kEnd,
     kLeftCode,
     kConditional,  // tests the condition, then runs `then`
-    kKindCount,
+    kRuns,         // a run of operations in one step (below)
 };
 
 struct ArmOp {
@@ -77,6 +82,43 @@ inline uint32_t subFlags(uint32_t a, uint32_t b, uint32_t result)
     return nz(result) | (a >= b ? kFlagC : 0) | (((a ^ b) & (a ^ result)) >> 31 ? kFlagV : 0);
 }
 
+[[gnu::always_inline]] inline void setFlags(Context& c, uint32_t flags)
+{
+    c.flags = flags;
+    c.pending = false;
+}
+
+[[gnu::always_inline]] inline uint32_t flagsOf(Context& c)
+{
+    if (c.pending)
+        setFlags(c, subFlags(c.subA, c.subB, c.subA - c.subB));
+    return c.flags;
+}
+
+// Condition `Cond` after a - b, the same as testing the flags of the
+// subtraction against CONDITION_TABLE.
+template <uint32_t Cond>
+[[gnu::always_inline]] inline bool holdsAfter(uint32_t a, uint32_t b)
+{
+    const auto sa = static_cast<int32_t>(a), sb = static_cast<int32_t>(b);
+    const auto difference = static_cast<int32_t>(a - b);
+    int32_t wrapped;
+    if constexpr (Cond == 0) return a == b;
+    else if constexpr (Cond == 1) return a != b;
+    else if constexpr (Cond == 2) return a >= b;
+    else if constexpr (Cond == 3) return a < b;
+    else if constexpr (Cond == 4) return difference < 0;
+    else if constexpr (Cond == 5) return difference >= 0;
+    else if constexpr (Cond == 6) return __builtin_sub_overflow(sa, sb, &wrapped);
+    else if constexpr (Cond == 7) return !__builtin_sub_overflow(sa, sb, &wrapped);
+    else if constexpr (Cond == 8) return a > b;
+    else if constexpr (Cond == 9) return a <= b;
+    else if constexpr (Cond == 10) return sa >= sb;
+    else if constexpr (Cond == 11) return sa < sb;
+    else if constexpr (Cond == 12) return sa > sb;
+    else return sa <= sb;
+}
+
 inline uint32_t rotateRight(uint32_t v, uint32_t n) { return n ? (v >> n) | (v << (32 - n)) : v; }
 
 uint32_t shiftByRegister(uint32_t rm, uint32_t type, uint32_t amount)
@@ -93,7 +135,7 @@ uint32_t shiftByRegister(uint32_t rm, uint32_t type, uint32_t amount)
 }
 
 template <Form F>
-inline uint32_t operand(Context& c, const ArmOp& o)
+[[gnu::always_inline]] inline uint32_t operand(Context& c, const ArmOp& o)
 {
     const uint32_t rm = c.r[o.rm];
     if constexpr (F == kImm)
@@ -112,42 +154,42 @@ inline uint32_t operand(Context& c, const ArmOp& o)
         return shiftByRegister(rm, o.type, c.r[o.rs] & 0xFF);
     else {
         // RRX writes C even without S.
-        const uint32_t out = ((c.flags & kFlagC) << 30) | (rm >> 1);
-        c.flags = (c.flags & ~kFlagC) | ((rm & 1) ? kFlagC : 0);
-        return out;
+        const uint32_t flags = flagsOf(c);
+        setFlags(c, (flags & ~kFlagC) | ((rm & 1) ? kFlagC : 0));
+        return ((flags & kFlagC) << 30) | (rm >> 1);
     }
 }
 
 template <uint32_t Opcode, bool S, Form F>
-int dataProcessing(Context& c, const ArmOp& o)
+[[gnu::always_inline]] inline int dataProcessing(Context& c, const ArmOp& o)
 {
     const uint32_t b = operand<F>(c, o);
     const uint32_t a = c.r[o.rn];
     uint32_t& d = c.r[o.rd];
-    uint32_t& flags = c.flags;
-    const uint32_t carry = (flags & kFlagC) ? 1 : 0;
+    constexpr bool readsCarry = Opcode == 0x5 || Opcode == 0x6 || Opcode == 0x7;
+    const uint32_t carry = readsCarry && (flagsOf(c) & kFlagC) ? 1 : 0;
     if constexpr (Opcode == 0x8) {
-        flags = nz(a & b);
+        setFlags(c, nz(a & b));
     } else if constexpr (Opcode == 0x9) {
-        flags = nz(a ^ b);
+        setFlags(c, nz(a ^ b));
     } else if constexpr (Opcode == 0xA) {
-        flags = subFlags(a, b, a - b);
+        setFlags(c, subFlags(a, b, a - b));
     } else if constexpr (Opcode == 0xB) {
-        flags = addFlags(a, b, a + b);
+        setFlags(c, addFlags(a, b, a + b));
     } else if constexpr (Opcode == 0x2 || Opcode == 0x6) {
         const uint32_t result = a - b - (Opcode == 0x6 ? 1 - carry : 0);
         if constexpr (S)
-            flags = subFlags(a, b, result);
+            setFlags(c, subFlags(a, b, result));
         d = result;
     } else if constexpr (Opcode == 0x3 || Opcode == 0x7) {
         const uint32_t result = b - a - (Opcode == 0x7 ? 1 - carry : 0);
         if constexpr (S)
-            flags = subFlags(b, a, result);
+            setFlags(c, subFlags(b, a, result));
         d = result;
     } else if constexpr (Opcode == 0x4 || Opcode == 0x5) {
         const uint32_t result = a + b + (Opcode == 0x5 ? carry : 0);
         if constexpr (S)
-            flags = addFlags(a, b, result);
+            setFlags(c, addFlags(a, b, result));
         d = result;
     } else {
         uint32_t result;
@@ -164,7 +206,7 @@ int dataProcessing(Context& c, const ArmOp& o)
         else
             result = ~b;
         if constexpr (S)
-            flags = nz(result);
+            setFlags(c, nz(result));
         d = result;
     }
     return kContinue;
@@ -176,28 +218,28 @@ enum Size : uint8_t { kWord, kByte, kHalf };
 enum Indexing : uint8_t { kPost, kPre, kPreWriteBack };
 
 template <bool Load, Size Z, Indexing X, Form F>
-int transfer(Context& c, const ArmOp& o)
+[[gnu::always_inline]] inline int transfer(Context& c, const ArmOp& o)
 {
     const uint32_t offset = operand<F>(c, o);
-    uint32_t& base = c.r[o.rn];
+    const uint32_t base = c.r[o.rn];
     const uint32_t moved = base + ((offset ^ o.down) - o.down);
     constexpr uint32_t width = Z == kWord ? 4 : Z == kHalf ? 2 : 1;
     uint8_t* p;
-    if (!c.space->access(X == kPost ? base : moved, width, p))
+    if (!c.space->access<!Load>(X == kPost ? base : moved, width, p))
         return kFault;
-    uint32_t& rd = c.r[o.rd];
     if constexpr (Load) {
         const uint32_t value = Z == kWord ? loadUnaligned<uint32_t>(p) : Z == kHalf ? loadUnaligned<uint16_t>(p) : *p;
         // Post-indexed: the base wins; pre-indexed: the loaded value wins.
         if constexpr (X == kPost) {
-            rd = value;
-            base = moved;
+            c.r[o.rd] = value;
+            c.r[o.rn] = moved;
         } else {
             if constexpr (X == kPreWriteBack)
-                base = moved;
-            rd = value;
+                c.r[o.rn] = moved;
+            c.r[o.rd] = value;
         }
     } else {
+        const uint32_t rd = c.r[o.rd];
         if constexpr (Z == kWord)
             storeUnaligned<uint32_t>(p, rd);
         else if constexpr (Z == kHalf)
@@ -205,7 +247,7 @@ int transfer(Context& c, const ArmOp& o)
         else
             *p = static_cast<uint8_t>(rd);
         if constexpr (X != kPre)
-            base = moved;
+            c.r[o.rn] = moved;
     }
     return kContinue;
 }
@@ -223,14 +265,15 @@ int block(Context& c, const ArmOp& o)
     if (count == 0)
         return kContinue;
     // The whole block is checked first, so a fault transfers nothing.
+    const bool load = w & (1u << 20);
     uint8_t* p;
-    if (!c.space->access(start, 4 * count, p))
+    if (!(load ? c.space->access<false>(start, 4 * count, p) : c.space->access<true>(start, 4 * count, p)))
         return kFault;
     const uint32_t moved = up ? base + 4 * count : base - 4 * count;
     for (uint32_t i = 0; i < 16; ++i) {
         if (!(list & (1u << i)))
             continue;
-        if (w & (1u << 20))
+        if (load)
             c.r[i] = loadUnaligned<uint32_t>(p);
         else
             storeUnaligned<uint32_t>(p, c.r[i]);
@@ -242,13 +285,13 @@ int block(Context& c, const ArmOp& o)
 }
 
 template <bool S, bool Accumulate>
-int multiply(Context& c, const ArmOp& o)
+[[gnu::always_inline]] inline int multiply(Context& c, const ArmOp& o)
 {
     // Rd is bits 16-19, the accumulator bits 12-15.
     const uint32_t result = c.r[o.rm] * c.r[o.rs] + (Accumulate ? c.r[o.rd] : 0);
     c.r[o.rn] = result;
     if constexpr (S)
-        c.flags = nz(result);
+        setFlags(c, nz(result));
     return kContinue;
 }
 
@@ -268,10 +311,103 @@ int multiplyLong(Context& c, const ArmOp& o)
     lo = static_cast<uint32_t>(p);
     hi = static_cast<uint32_t>(p >> 32);
     if (op & 1)
-        c.flags = isSigned ? ((p >> 63) ? kFlagN : 0) | (p == 0 ? kFlagZ : 0) : (p == 0 ? kFlagZ : 0);
+        setFlags(c, isSigned ? ((p >> 63) ? kFlagN : 0) | (p == 0 ? kFlagZ : 0) : (p == 0 ? kFlagZ : 0));
     return kContinue;
 }
 
+
+constexpr uint16_t dpKind(uint32_t opcode, bool s, Form form)
+{
+    return static_cast<uint16_t>(opcode << 4 | (s ? 8u : 0u) | form);
+}
+
+constexpr uint16_t transferKind(bool load, Size size, Indexing indexing, Form form)
+{
+    return static_cast<uint16_t>(kTransferKinds + ((load ? 128u : 0u) | static_cast<uint32_t>(size) << 5 |
+                                                   static_cast<uint32_t>(indexing) << 3 | form));
+}
+
+// The code of one operation kind that runs on its own (not a branch).
+template <uint16_t Kind>
+[[gnu::always_inline]] inline int execute(Context& c, const ArmOp& o)
+{
+    if constexpr (Kind < kTransferKinds)
+        return dataProcessing<(Kind >> 4) & 15, ((Kind >> 3) & 1) != 0, static_cast<Form>(Kind & 7)>(c, o);
+    else if constexpr (Kind < kMultiplyKinds)  // values 3 of the size and indexing fields are never decoded
+        return transfer<((Kind >> 7) & 1) != 0, static_cast<Size>(((Kind >> 5) & 3) % 3),
+                        static_cast<Indexing>(((Kind >> 3) & 3) % 3), static_cast<Form>(Kind & 7)>(c, o);
+    else
+        return multiply<(Kind & 1) != 0, (Kind & 2) != 0>(c, o);
+}
+
+// Runs of two to four operations that go in one step, each one's code
+// following the last's without a jump between: the runs the span programs'
+// pixel loops repeat (texel coordinates and fetches, steps, key tests, 5-6-5
+// widening and packing, blends). Every operation of a run keeps its own
+// entry, so a branch into a run goes on from there alone.
+template <uint16_t First, uint16_t... Rest>
+[[gnu::always_inline]] inline bool runAll(Context& c, const ArmOp*& op)
+{
+    if (execute<First>(c, *op))
+        return false;  // op stays at the operation that faulted
+    if constexpr (sizeof...(Rest) > 0) {
+        ++op;
+        return runAll<Rest...>(c, op);
+    }
+    return true;
+}
+
+constexpr uint16_t kAndImm = dpKind(0x0, false, kImm), kAndReg = dpKind(0x0, false, kReg);
+constexpr uint16_t kAndLsr = dpKind(0x0, false, kLsr), kEorImm = dpKind(0x1, false, kImm);
+constexpr uint16_t kSubReg = dpKind(0x2, false, kReg), kRsbLsl = dpKind(0x3, false, kLsl);
+constexpr uint16_t kAddReg = dpKind(0x4, false, kReg), kAddLsl = dpKind(0x4, false, kLsl);
+constexpr uint16_t kOrrImm = dpKind(0xC, false, kImm), kOrrLsl = dpKind(0xC, false, kLsl);
+constexpr uint16_t kOrrLsr = dpKind(0xC, false, kLsr), kMovLsr = dpKind(0xD, false, kLsr);
+constexpr uint16_t kBicImm = dpKind(0xE, false, kImm), kMla = kMultiplyKinds + 2;
+constexpr uint16_t kLdrScaled = transferKind(true, kWord, kPre, kLsl), kLdrbIndexed = transferKind(true, kByte, kPre, kReg);
+constexpr uint16_t kLdrImm = transferKind(true, kWord, kPre, kImm), kStrImm = transferKind(false, kWord, kPre, kImm);
+constexpr uint16_t kLdrhImm = transferKind(true, kHalf, kPre, kImm), kStrhImm = transferKind(false, kHalf, kPre, kImm);
+// Longer runs first: the first that matches is taken.
+#define PF_RUNS(X)                                            \
+    X(0, kLdrhImm, kBicImm, kAddLsl, kAndImm)   /* widen */   \
+    X(1, kAddLsl, kBicImm, kMovLsr, kAndImm)                  \
+    X(2, kOrrLsr, kMovLsr, kOrrLsl, kLdrImm)                  \
+    X(3, kAndReg, kAndImm, kAndReg, kAndImm)    /* blend */   \
+    X(4, kAndLsr, kAndImm, kOrrLsr, kOrrImm)                  \
+    X(5, kAndImm, kMovLsr, kAndImm, kOrrLsr)    /* pack */    \
+    X(6, kMla, kLdrImm, kLdrbIndexed, kLdrScaled)             \
+    X(7, kSubReg, kRsbLsl, kMla)                              \
+    X(8, kAndLsr, kAndImm, kOrrLsr)                           \
+    X(9, kAndImm, kOrrLsr, kStrhImm)                          \
+    X(10, kMla, kLdrbIndexed, kLdrScaled)                     \
+    X(11, kMovLsr, kMovLsr)                                   \
+    X(12, kMla, kLdrScaled)                                   \
+    X(13, kAddReg, kAddReg)                                   \
+    X(14, kBicImm, kEorImm)                                   \
+    X(15, kOrrImm, kStrImm)                                   \
+    X(16, kLdrImm, kLdrImm)
+struct FusedRun {
+    uint16_t kinds[4];
+    uint32_t length;
+};
+template <uint16_t... Kinds>
+constexpr FusedRun fusedRun()
+{
+    return {{Kinds...}, sizeof...(Kinds)};
+}
+#define PF_RUN_KINDS(n, ...) fusedRun<__VA_ARGS__>(),
+constexpr FusedRun kFusedRuns[] = {PF_RUNS(PF_RUN_KINDS)};
+#undef PF_RUN_KINDS
+constexpr uint16_t kRunCount = static_cast<uint16_t>(std::size(kFusedRuns));
+constexpr uint16_t kKindCount = kRuns + kRunCount;
+static_assert(kRunCount <= 32);
+// For each kind, the runs that start with it, one bit a run in list order.
+constexpr auto kRunsStartingWith = [] {
+    std::array<uint32_t, kRuns> runs{};
+    for (uint16_t k = 0; k < kRunCount; ++k)
+        runs[kFusedRuns[k].kinds[0]] |= 1u << k;
+    return runs;
+}();
 
 Form registerForm(uint32_t w, ArmOp& o)
 {
@@ -294,12 +430,6 @@ Form registerForm(uint32_t w, ArmOp& o)
 }
 
 uint32_t rotatedImmediate(uint32_t w) { return rotateRight(w & 0xFF, ((w >> 8) & 15) * 2); }
-
-uint16_t transferKind(bool load, Size size, Indexing indexing, Form form)
-{
-    return static_cast<uint16_t>(kTransferKinds + ((load ? 128u : 0u) | static_cast<uint32_t>(size) << 5 |
-                                                   static_cast<uint32_t>(indexing) << 3 | form));
-}
 
 ArmOp decodeOperation(uint32_t w, uint32_t index, uint32_t words)
 {
@@ -424,14 +554,32 @@ const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
     slot->code = code;
     slot->bytes.assign(code, code + codeBytes);
     const uint32_t words = codeBytes / 4;
-    slot->ops.resize(words + 1);
+    // Sized exactly: nothing past the sentinel may look like an operation.
+    slot->ops = std::vector<ArmOp>(words + 1);
     for (uint32_t i = 0; i < words; ++i)
         slot->ops[i] = decode(loadUnaligned<uint32_t>(code + 4 * i), i, words);
-    constexpr uint16_t kSubsImm = 0x2 << 4 | 1 << 3 | kImm, kCmpImm = 0xA << 4 | 1 << 3 | kImm;
+    constexpr uint16_t kSubsImm = dpKind(0x2, true, kImm), kCmpImm = dpKind(0xA, true, kImm);
     for (uint32_t i = 0; i + 1 < words; ++i) {
         ArmOp& o = slot->ops[i];
         if (slot->ops[i + 1].kind == kBranchIf && (o.kind == kSubsImm || o.kind == kCmpImm))
-            o.kind = o.kind == kSubsImm ? kSubsBranch : kCmpBranch;
+            o.kind = static_cast<uint16_t>((o.kind == kSubsImm ? kSubsBranch : kCmpBranch) +
+                                           (loadUnaligned<uint32_t>(code + 4 * (i + 1)) >> 28));
+    }
+    // Runs, from the kinds as decoded: an operation followed by a
+    // compare-and-branch ends none.
+    for (uint32_t i = 0; i < words; ++i) {
+        const uint16_t first = slot->ops[i].kind;
+        for (uint32_t runs = first < kRuns ? kRunsStartingWith[first] : 0; runs; runs &= runs - 1) {
+            const uint32_t k = static_cast<uint32_t>(__builtin_ctz(runs));
+            const FusedRun& run = kFusedRuns[k];
+            uint32_t matched = 0;
+            while (matched < run.length && i + matched < words && slot->ops[i + matched].kind == run.kinds[matched])
+                ++matched;
+            if (matched == run.length) {
+                slot->ops[i].kind = static_cast<uint16_t>(kRuns + k);
+                break;
+            }
+        }
     }
     // One past the last word: running off the code or branching out of it
     // lands here, so the run needs no bounds check of its own.
@@ -450,6 +598,7 @@ const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
     PF_HEX_ROW(X, B) PF_HEX_ROW(X, C) PF_HEX_ROW(X, D) PF_HEX_ROW(X, E) PF_HEX_ROW(X, F)
 #define PF_DP_ADDRESS(H, L) &&dp##H##L,
 #define PF_TRANSFER_ADDRESS(H, L) &&transfer##H##L,
+#define PF_RUN_ADDRESS(n, ...) &&run##n,
 #define PF_NEXT          \
     do {                 \
         ++op;            \
@@ -458,15 +607,31 @@ const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
 #define PF_RUN(label, ...) \
     label : __VA_ARGS__;   \
     PF_NEXT;
-#define PF_DP(H, L)                                                                                   \
-    dp##H##L : dataProcessing<(0x##H##L >> 4) & 15, ((0x##H##L >> 3) & 1) != 0,                      \
-                              static_cast<Form>(0x##H##L & 7)>(c, *op);                               \
+#define PF_DP(H, L)                       \
+    dp##H##L : execute<0x##H##L>(c, *op); \
     PF_NEXT;
-// Values 3 of the size and indexing fields are never decoded.
-#define PF_TRANSFER(H, L)                                                                                  \
-    transfer##H##L : if (transfer<((0x##H##L >> 7) & 1) != 0, static_cast<Size>(((0x##H##L >> 5) & 3) % 3), \
-                                  static_cast<Indexing>(((0x##H##L >> 3) & 3) % 3),                         \
-                                  static_cast<Form>(0x##H##L & 7)>(c, *op)) goto fault;                     \
+// The conditions a compare-and-branch tests: all but AL and NV.
+#define PF_CONDITIONS(X) X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8) X(9) X(10) X(11) X(12) X(13)
+#define PF_SUBS_ADDRESS(n) &&subsBranch##n,
+#define PF_CMP_ADDRESS(n) &&cmpBranch##n,
+#define PF_COMPARE_BRANCH(label, n, write)                \
+    label##n : {                                         \
+        const uint32_t a = c.r[op->rn], b = op->imm;    \
+        if (write)                                       \
+            c.r[op->rd] = a - b;                         \
+        c.subA = a, c.subB = b, c.pending = true;        \
+        ++op;                                            \
+        if (!holdsAfter<n>(a, b))                        \
+            PF_NEXT;                                     \
+        goto branch;                                     \
+    }
+#define PF_SUBS(n) PF_COMPARE_BRANCH(subsBranch, n, true)
+#define PF_CMP(n) PF_COMPARE_BRANCH(cmpBranch, n, false)
+#define PF_FUSED(n, ...)                                        \
+    run##n : if (!runAll<__VA_ARGS__>(c, op)) goto fault;       \
+    PF_NEXT;
+#define PF_TRANSFER(H, L)                                                      \
+    transfer##H##L : if (execute<kTransferKinds + 0x##H##L>(c, *op)) goto fault; \
     PF_NEXT;
 
 // The budget is counted in words fetched and checked at every taken branch:
@@ -475,7 +640,9 @@ SpanRun runArmProgram(const SpanAddressSpace& space, const ArmProgram& decoded, 
 {
     static void* const kCode[kKindCount] = {
         PF_HEX_ALL(PF_DP_ADDRESS) PF_HEX_ALL(PF_TRANSFER_ADDRESS) &&mul, &&muls, &&mla, &&mlas, &&multiplyLong_,
-        &&block_, &&branch, &&branchIf, &&subsBranch, &&cmpBranch, &&skip, &&end, &&leftCode, &&conditional,
+        &&block_, &&branch, &&branchIf, PF_CONDITIONS(PF_SUBS_ADDRESS) PF_CONDITIONS(PF_CMP_ADDRESS)
+        &&skip, &&end, &&leftCode, &&conditional,
+        PF_RUNS(PF_RUN_ADDRESS)
     };
     // Code addresses exist only here: the program learns them on its first run.
     ArmProgram& program = const_cast<ArmProgram&>(decoded);
@@ -488,6 +655,7 @@ SpanRun runArmProgram(const SpanAddressSpace& space, const ArmProgram& decoded, 
     Context c;
     std::memcpy(c.r, m.r, sizeof c.r);
     c.flags = m.flags & 15;
+    c.pending = false;
     c.space = &space;
     const ArmOp* op = first;
     uint32_t run = 0;  // index of the first word of the straight run under way
@@ -499,30 +667,26 @@ SpanRun runArmProgram(const SpanAddressSpace& space, const ArmProgram& decoded, 
 
     PF_HEX_ALL(PF_DP)
     PF_HEX_ALL(PF_TRANSFER)
-    PF_RUN(mul, multiply<false, false>(c, *op))
-    PF_RUN(muls, multiply<true, false>(c, *op))
-    PF_RUN(mla, multiply<false, true>(c, *op))
-    PF_RUN(mlas, multiply<true, true>(c, *op))
+    PF_RUNS(PF_FUSED)
+    PF_RUN(mul, execute<kMultiplyKinds>(c, *op))
+    PF_RUN(muls, execute<kMultiplyKinds + 1>(c, *op))
+    PF_RUN(mla, execute<kMultiplyKinds + 2>(c, *op))
+    PF_RUN(mlas, execute<kMultiplyKinds + 3>(c, *op))
     PF_RUN(multiplyLong_, multiplyLong(c, *op))
 block_:
     if (block(c, *op))
         goto fault;
     PF_NEXT;
 conditional:
-    if ((op->condition >> c.flags) & 1)
+    if ((op->condition >> flagsOf(c)) & 1)
         goto* kCode[op->then];
     PF_NEXT;
 skip:
     PF_NEXT;
-subsBranch:
-    dataProcessing<0x2, true, kImm>(c, *op);
-    ++op;
-    goto branchIf;
-cmpBranch:
-    dataProcessing<0xA, true, kImm>(c, *op);
-    ++op;
+    PF_CONDITIONS(PF_SUBS)
+    PF_CONDITIONS(PF_CMP)
 branchIf:
-    if (!((op->condition >> c.flags) & 1))
+    if (!((op->condition >> flagsOf(c)) & 1))
         PF_NEXT;
 branch:
     executed += op->index + 1u - run;
@@ -545,7 +709,7 @@ leftCode:
     executed += op->index - run;
 done:
     std::memcpy(m.r, c.r, sizeof c.r);
-    m.flags = c.flags;
+    m.flags = flagsOf(c);
     m.executed = static_cast<uint32_t>(std::min<uint64_t>(executed, UINT32_MAX));
     return outcome;
 }
@@ -554,6 +718,15 @@ done:
 #undef PF_HEX_ALL
 #undef PF_DP_ADDRESS
 #undef PF_TRANSFER_ADDRESS
+#undef PF_RUN_ADDRESS
+#undef PF_CONDITIONS
+#undef PF_SUBS_ADDRESS
+#undef PF_CMP_ADDRESS
+#undef PF_COMPARE_BRANCH
+#undef PF_SUBS
+#undef PF_CMP
+#undef PF_FUSED
+#undef PF_RUNS
 #undef PF_NEXT
 #undef PF_RUN
 #undef PF_DP

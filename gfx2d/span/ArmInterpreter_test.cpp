@@ -21,7 +21,7 @@ struct Machine {
     std::vector<uint8_t> memory = std::vector<uint8_t>(kMemBytes, 0xAA);
     SpanAddressSpace space;
     ArmMachine m{};
-    Machine() { space.map(1, memory.data(), memory.size()); }
+    Machine() { space.map(1, memory.data(), memory.size(), SpanAccess::ReadWrite); }
     SpanRun run(const std::vector<uint32_t>& code, uint32_t budget = 1000)
     {
         return runArmMachine(space, m, reinterpret_cast<const uint8_t*>(code.data()),
@@ -119,6 +119,24 @@ TEST(ArmInterpreter, ConditionsFollowTheirDefinitionsForAllSixteenFlagValues)
             EXPECT_EQ(((CONDITION_TABLE[cond] >> f) & 1) != 0, expected[cond]);
         }
     }
+    // CMP or SUBS and a conditional branch run as one operation that tests
+    // the operands: the same outcome, result and flags.
+    const uint32_t values[] = {0, 1, 5, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+    for (uint32_t cond = 0; cond < 14; ++cond)
+        for (bool subs : {false, true})
+            for (uint32_t a : values)
+                for (uint32_t b : {0u, 1u, 0x80000000u}) {
+                    Machine mc;
+                    mc.m.r[1] = a;
+                    mc.run({dp(subs ? kSub : kCmp, true, 1, 1, armImm(b)), armBranch(static_cast<ArmCond>(cond), 0),
+                            dp(kMov, false, 0, 0, armImm(1)), kBx});
+                    const uint32_t r = a - b;
+                    const uint32_t f = (r >> 31 ? N : 0) | (r == 0 ? Z : 0) | (a >= b ? C : 0) |
+                                       (((a ^ b) & (a ^ r)) >> 31 ? V : 0);
+                    EXPECT_EQ(mc.m.r[0], (CONDITION_TABLE[cond] >> f) & 1 ? 0u : 1u) << cond << " " << a << " " << b;
+                    EXPECT_EQ(mc.m.flags, f);
+                    EXPECT_EQ(mc.m.r[1], subs ? r : a);
+                }
 }
 
 TEST(ArmInterpreter, LongMultipliesAreExactAtTheExtremes)
@@ -219,11 +237,14 @@ TEST(ArmInterpreter, HostileProgramsStopWithoutTouchingMemoryOutsideTheirRegions
         {"store to region 0", {armTransfer(kAl, false, false, 2, 1, 0), kBx}, 4, SpanRun::Fault},
         {"store to an unmapped region", {armTransfer(kAl, false, false, 2, 1, 0), kBx}, spanAddress(9, 0), SpanRun::Fault},
         {"word straddling the end", {armTransfer(kAl, false, false, 2, 1, -2), kBx}, end, SpanRun::Fault},
+        {"word one byte past the end", {armTransfer(kAl, false, false, 2, 1, -3), kBx}, end, SpanRun::Fault},
+        {"load one byte past the end", {armTransfer(kAl, true, false, 2, 1, -3), kBx}, end, SpanRun::Fault},
         {"halfword past the end", {armHalfword(kAl, false, 2, 1, 0), kBx}, end, SpanRun::Fault},
         {"block straddling the end", {armBlock(kAl, false, kIa, true, 1, 0x00FF), kBx}, end - 16, SpanRun::Fault},
         {"load below the start", {armTransfer(kAl, true, false, 2, 1, -4), kBx}, kMem, SpanRun::Fault},
         {"endless loop", {armBranch(kAl, -2)}, 0, SpanRun::OutOfTime},
         {"branch out of the code", {armBranch(kAl, 100), kBx}, 0, SpanRun::LeftCode},
+        {"branch one past the end", {armBranch(kAl, 1), kBx}, 0, SpanRun::LeftCode},
         {"branch before the code", {armBranch(kAl, -5)}, 0, SpanRun::LeftCode},
         {"no return", {dp(kMov, false, 0, 0, armImm(1))}, 0, SpanRun::LeftCode},
         {"misaligned word inside", {armTransfer(kAl, false, false, 2, 1, 1), kBx}, kMem + 58, SpanRun::Returned},

@@ -92,7 +92,17 @@ TEST(HostileSpans, StoresIntoHostOwnedWordsChangeNothingTheHostDoes)
     SpanProgramSet clean;
     ASSERT_EQ(load(clean, imageRecord(opaque)), 1);
     const std::vector<uint32_t> expected = s.drawWith(clean);
+    const RasterStateBlock& record = s.screen.rasterState()->block();
+    const MatrixStack2D matrices = record.matrix2D;
     const std::vector<uint32_t> rectangles = s.rectangles();
+    // The words the host keeps for spans to read: the tables' and the units'.
+    auto published = [&record] {
+        const auto* b = reinterpret_cast<const uint8_t*>(&record);
+        std::vector<uint8_t> words(b + kRsRecipTableSizeM1, b + kRsDestBase);
+        words.insert(words.end(), b + kRsTextureUnits, b + kRsPerspective);
+        return words;
+    };
+    const std::vector<uint8_t> publishedWords = published();
     ASSERT_NE(expected, std::vector<uint32_t>(kW * kH, 0xFF102030u));
 
     struct Case {
@@ -111,13 +121,19 @@ TEST(HostileSpans, StoresIntoHostOwnedWordsChangeNothingTheHostDoes)
         {"pool used", kRsPoolUsed, 0x4000},
         {"pool used", kRsPoolUsed, 0xFFFFFFF0},
         {"unit 0's bound slot", kRsTextureUnits + kTuBoundSlot, 5},
+        {"the 2D matrix", kRsMatrix2D, 0x7FFFFFFF},
+        {"the 2D matrix count", kRsMatrix2DCount, 0},
+        {"a table address", kRsRecipTable4, 0x01000000},
+        {"unit 3's level", kRsTextureUnits + 3 * kTextureUnitSize + kTuLevels, 0x01000000},
     };
     for (const Case& c : cases) {
         SpanProgramSet hostile;
         ASSERT_EQ(load(hostile, imageRecord(storeThen(c.offset, c.value, opaque))), 1);
         EXPECT_EQ(s.drawWith(hostile), expected) << c.what << " = " << c.value;
+        EXPECT_EQ(std::memcmp(&s.screen.rasterState()->block().matrix2D, &matrices, sizeof matrices), 0) << c.what;
         // The next draw of another kind keeps to the host's own pool.
         EXPECT_EQ(s.rectangles(), rectangles) << c.what << " = " << c.value;
+        EXPECT_EQ(published(), publishedWords) << c.what;
     }
 }
 
@@ -182,9 +198,50 @@ TEST(HostileSpans, AFreedTextureEntryStaysUnreachableWhateverTheUnitWordsSay)
     EXPECT_EQ(rs.sampler(0).levelCount, 0);
 }
 
-TEST(HostileSpans, AProgramThatRunsOutEndsItsDrawAndIsSetAside)
+TEST(HostileSpans, StoresThroughWhatSpansOnlyReadFaultAndChangeNothing)
 {
-    // A loop of about 3 * n words, then a return.
+    // The tables, a bound image with its palette and a bound store entry,
+    // each reached through its pointer in the record; the colour plane
+    // takes the same stores.
+    RasterState rs;
+    rs.init(16);
+    std::vector<uint32_t> colour(64), texels(64, 0x11223344), palette(256, 0x00ABCDEF);
+    RenderTargetView view;
+    view.flags = SurfaceFlag::RasterTarget | kTargetColourPlane;
+    view.colour = {reinterpret_cast<uint8_t*>(colour.data()), 32, 256, PixelFormat::X8R8G8B8};
+    ASSERT_TRUE(rs.bindTarget(&view));
+    rs.bindTexturePixels(0, {PixelFormat::P8X8R8G8B8, 16, 16, reinterpret_cast<uint8_t*>(texels.data()), 256,
+                             reinterpret_cast<uint8_t*>(palette.data()), 1024});
+    const int32_t slot = rs.textureStore()->createEntry(8, 8, PixelFormat::X8R8G8B8, 0);
+    rs.bindTextureUnit(1, slot);
+    const RasterTables tables = *rs.tables();
+    const std::vector<uint32_t> texelsBefore = texels, paletteBefore = palette;
+    const uint32_t entryWord = rs.entryPixelWord(slot);
+    const uint32_t pointers[] = {kRsRecipTable, kRsRecipTable4, kRsRecipShiftTable, kRsCosTable, kRsSqrtTable,
+                                 kRsTextureUnits + kTuLevels, kRsTextureUnits + kTuPalette,
+                                 kRsTextureUnits + kTextureUnitSize + kTuLevels, kRsDestBase};
+    const uint32_t stores[] = {armTransfer(kAl, false, false, 3, 4, 8), armTransfer(kAl, false, true, 3, 4, 9),
+                               armHalfword(kAl, false, 3, 4, 10), armBlock(kAl, false, kIa, true, 4, 0x0008)};
+    const SpanAddress state = spanAddress(kSpanRegionState, 0);
+    for (uint32_t pointer : pointers) {
+        for (uint32_t store : stores) {
+            const std::vector<uint32_t> code = storeThen(0, 0x80000000u, {armTransfer(kAl, true, false, 4, 0, int32_t(pointer)),
+                                                                         store, armBx(kAl, 14)});
+            const SpanRun run = runArmCode(rs.addressSpace(), state, reinterpret_cast<const uint8_t*>(code.data()),
+                                           uint32_t(code.size() * 4), state, 0, 0);
+            EXPECT_EQ(run, pointer == kRsDestBase ? SpanRun::Returned : SpanRun::Fault) << pointer << " " << store;
+        }
+    }
+    EXPECT_EQ(std::memcmp(&tables, rs.tables(), sizeof tables), 0);
+    EXPECT_EQ(texels, texelsBefore);
+    EXPECT_EQ(palette, paletteBefore);
+    EXPECT_EQ(rs.entryPixelWord(slot), entryWord);
+    EXPECT_EQ(colour[0], 0x80000000u);  // the colour plane took them
+}
+
+TEST(HostileSpans, AProgramThatRunsOutOrFaultsEndsItsDrawAndIsSetAside)
+{
+    // A loop of 2 * n words, then a return.
     auto countdown = [](uint32_t n) {
         ArmAssembler a;
         a.loadConstant(3, n);
@@ -195,7 +252,8 @@ TEST(HostileSpans, AProgramThatRunsOutEndsItsDrawAndIsSetAside)
         a.emit(armBx(kAl, 14));
         return a.finish();
     };
-    // A 40 x 30 clip rectangle allows 65536 + 256 * 1200 = 372736 words a draw.
+    // A 40 x 30 quad allows 65536 + 256 * 1200 = 372736 words a draw, the
+    // 24 x 20 image about 200000.
     const struct {
         const char* what;
         uint32_t spanBudget, returned;
@@ -204,6 +262,9 @@ TEST(HostileSpans, AProgramThatRunsOutEndsItsDrawAndIsSetAside)
         {"endless", 1000, 0, {armBranch(kAl, -2)}},
         {"endless, the whole span budget", kSpanInstructionBudget, 0, {armBranch(kAl, -2)}},
         {"20000 words a row", kSpanInstructionBudget, 372736 / 20000, countdown(10000)},
+        {"15000 words a row", kSpanInstructionBudget, 372736 / 15000, countdown(7500)},
+        {"a fault", kSpanInstructionBudget, 0, {armTransfer(kAl, false, false, 3, 3, 0), armBx(kAl, 14)}},
+        {"no return", kSpanInstructionBudget, 0, {armTransfer(kAl, true, false, 3, 0, 0)}},
     };
     for (const auto& c : cases) {
         Scene s;
@@ -217,8 +278,10 @@ TEST(HostileSpans, AProgramThatRunsOutEndsItsDrawAndIsSetAside)
         rs.bindSpanProgram(set.record(0));
         const Fixed u[4] = {}, v[4] = {};
         sc.drawTexturedQuad(kW << 16, kH << 16, u, v, false);
-        EXPECT_EQ(sc.counts().timeouts, 1u) << c.what;
-        EXPECT_EQ(sc.counts().returned, c.returned) << c.what;
+        // The first span that does not return ends the draw.
+        const SpanRunCounts& n = sc.counts();
+        EXPECT_EQ(n.timeouts + n.faults + n.leftCode, 1u) << c.what;
+        EXPECT_EQ(n.returned, c.returned) << c.what;
         rs.bindSpanProgram(nullptr);
 
         // Through the drawing context the program is set aside until the set is reloaded.

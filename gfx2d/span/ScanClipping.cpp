@@ -135,5 +135,6 @@ void ScanConverter::drawList(Fixed* const* list, uint32_t n, bool projected)
         return;
     for (uint32_t i = 0; i < n; ++i)
         mapToScreen(lists[cur][i], projected);
+    m_drawLeft += kDrawWordsPerPixel * reach(lists[cur], n);
     runDriver(lists[cur], n);
 }

@@ -73,15 +73,26 @@ bool ScanConverter::ready()
         return false;
     if (!m_rs.tables())
         return false;
-    m_rs.refreshTextureUnits();
+    m_rs.prepareForSpans();
     m_program = nullptr;
-    // The draw's allowance from the clip rectangle the host set for it.
-    const RasterStateBlock& s = m_rs.block();
-    const int64_t w = std::clamp<int64_t>(static_cast<int64_t>(s.scissorx1) - s.scissorx0, 0, kDrawSideLimit);
-    const int64_t h = std::clamp<int64_t>(static_cast<int64_t>(s.scissory1) - s.scissory0, 0, kDrawSideLimit);
-    m_drawLeft = kDrawWordsBase + kDrawWordsPerPixel * static_cast<uint64_t>(w * h);
+    m_drawLeft = kDrawWordsBase;
     m_stopped = false;
     return true;
+}
+
+uint64_t ScanConverter::reach(Fixed* const* list, uint32_t n) const
+{
+    Fixed x0 = INT32_MAX, x1 = INT32_MIN, y0 = INT32_MAX, y1 = INT32_MIN;
+    for (uint32_t i = 0; i < n; ++i) {
+        x0 = std::min(x0, list[i][kVertexScreenX]), x1 = std::max(x1, list[i][kVertexScreenX]);
+        y0 = std::min(y0, list[i][kVertexScreenY]), y1 = std::max(y1, list[i][kVertexScreenY]);
+    }
+    // Rows from the first centre at or below the top to the last above the
+    // bottom; every pixel a span's x range can round to.
+    const RasterStateBlock& s = m_rs.block();
+    const int64_t w = std::min<int64_t>((x1 >> 16) + 1, s.scissorx1) - std::max<int64_t>(x0 >> 16, s.scissorx0);
+    const int64_t h = std::min<int64_t>(firstRow(y1), s.scissory1) - std::max<int64_t>(firstRow(y0), s.scissory0);
+    return static_cast<uint64_t>(std::clamp<int64_t>(w, 0, kDrawSideLimit) * std::clamp<int64_t>(h, 0, kDrawSideLimit));
 }
 
 void ScanConverter::project2D(Fixed* v, bool flipY) const
@@ -175,7 +186,9 @@ void ScanConverter::drawTexturedQuad(Fixed w, Fixed h, const Fixed* u, const Fix
     Fixed* rec = reserve(4);
     if (!rec)
         return;
+    // The quad's modes are its own: the next set-up finds them as they were.
     RasterStateBlock& s = m_rs.block();
+    const uint8_t whole = s.wholePolygonMode, mapping = s.viewportMappingMode;
     s.wholePolygonMode = s.viewportMappingMode = 1;
     const Fixed xs[4] = {0, 0, w, w}, ys[4] = {0, h, h, 0};
     const uint32_t words = recordWords();
@@ -194,6 +207,8 @@ void ScanConverter::drawTexturedQuad(Fixed w, Fixed h, const Fixed* u, const Fix
         list[i] = c;
     }
     drawList(list, 4, false);
+    s.wholePolygonMode = whole;
+    s.viewportMappingMode = mapping;
 }
 
 void ScanConverter::drawPolygon(const VertexBinding& binding, uint32_t first, uint32_t count, bool flipY)
@@ -264,8 +279,8 @@ void ScanConverter::fillSegment(Fixed* a, Fixed* b, FillRoutine fill, bool proje
     // The whole rectangle must lie in the plane before the routine gets it;
     // its extent in 64 bits, as a stride a span stored could wrap 32.
     const uint64_t extent = static_cast<uint64_t>(height - 1) * stride + static_cast<uint64_t>(width) * bpp;
-    uint8_t* p = extent <= kSpanRegionLimit ? m_rs.addressSpace().translate(start, static_cast<uint32_t>(extent))
-                                            : nullptr;
+    uint8_t* p = extent <= kSpanBlockLimit ? m_rs.addressSpace().writable(start, static_cast<uint32_t>(extent))
+                                           : nullptr;
     if (p)
         fill(p, static_cast<int32_t>(stride), flatColourWord(s), width, height);
 }

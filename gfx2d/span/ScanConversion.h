@@ -20,9 +20,11 @@ inline constexpr uint32_t kPolygonMaxVertices = 15;
 inline constexpr int32_t kDriverTriangle = 3;
 inline constexpr uint32_t kOutlineColour = 0xFFFFFF;
 
-// A draw's allowance of interpreted words: about seven times what the
-// heaviest stored program spends on every pixel of the clip rectangle, so
-// that a program that never ends stalls one draw for a few milliseconds.
+// A draw's allowance of interpreted words: a base, and about seven times what
+// the heaviest stored program spends on every pixel its primitives' bounding
+// boxes cover inside the scissor (each side at most kDrawSideLimit pixels),
+// so that a program that never ends stalls one draw no longer than drawing
+// its pixels seven times over.
 inline constexpr uint64_t kDrawWordsBase = 1u << 16;
 inline constexpr uint64_t kDrawWordsPerPixel = 256;
 inline constexpr int64_t kDrawSideLimit = 4096;
@@ -58,7 +60,7 @@ public:
         m_attributeContext = context;
     }
     // Words one interpreted span may run; a draw's spans together run at
-    // most kDrawWordsBase + kDrawWordsPerPixel per pixel of its clip rectangle.
+    // most its allowance (above).
     void setSpanBudget(uint32_t budget) { m_budget = budget; }
 
     // w, h: the image size in 16.16; u, v: texel coordinates of the corners
@@ -84,6 +86,10 @@ public:
     void drawList(Fixed* const* list, uint32_t count, bool projected);
 
     const SpanRunCounts& counts() const { return m_counts; }
+    // The last draw ended early: a span did not return (it faulted, ran out
+    // of time or off its code) or the draw used up its allowance. Such a
+    // program is not to be run again.
+    bool stopped() const { return m_stopped; }
 
 private:
     struct Edge;
@@ -94,6 +100,8 @@ private:
     uint32_t recordWords() const { return kVertexInterpolants + static_cast<uint32_t>(edgeValues()); }
     Fixed* reserve(uint32_t vertices);
     bool ready();
+    // Pixels the polygon's spans can reach, for the draw's allowance.
+    uint64_t reach(Fixed* const* list, uint32_t n) const;
     void project2D(Fixed* v, bool flipY) const;
     void project3D(Fixed* v, uint32_t index, bool indexed);
     // The vertex-to-screen mapping; unmapped, words 4 and 5 are the screen position.
@@ -124,8 +132,8 @@ private:
     void* m_attributeContext = nullptr;
     uint32_t m_budget = kSpanInstructionBudget;
     const ArmProgram* m_program = nullptr;  // the bound code, prepared at its draw's first span
-    // Set by each set-up entry; drawList on its own gets the largest allowance.
-    uint64_t m_drawLeft = kDrawWordsBase + kDrawWordsPerPixel * kDrawSideLimit * kDrawSideLimit;
+    // From the base at each set-up entry; each polygon adds its pixels.
+    uint64_t m_drawLeft = kDrawWordsBase;
     bool m_stopped = false;
     SpanRunCounts m_counts;
 };

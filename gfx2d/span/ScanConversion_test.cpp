@@ -43,7 +43,7 @@ struct Canvas {
         const RasterStateBlock& s = state.block();
         const int32_t x0 = std::max((l + 0x7FFF) >> 16, s.scissorx0), x1 = std::min((r + 0x7FFF) >> 16, s.scissorx1);
         for (int32_t x = x0; x < x1; ++x)
-            ++*state.addressSpace().translate(s.destptr + static_cast<uint32_t>(x), 1);
+            ++*state.addressSpace().writable(s.destptr + static_cast<uint32_t>(x), 1);
     }
     static void countX(RasterState& state, uint32_t a, uint32_t b) { add(state, static_cast<Fixed>(a), static_cast<Fixed>(b)); }
     // The polygon driver hands over its edge records.
@@ -366,14 +366,15 @@ TEST(ScanConversion, DrawArraysRectanglesPolygonsAndSegments)
     static const uint8_t* origin;
     origin = reinterpret_cast<const uint8_t*>(target.data());
     fills.clear();
+    const FillRoutine record = [](uint8_t* p, int32_t pitch, uint32_t c, int32_t w, int32_t h) {
+        const int32_t at = static_cast<int32_t>(p - origin);
+        fills.push_back({at % pitch / 2, at / pitch, w, h, c});
+    };
     const int16_t segments[] = {5, 7, 25, 7, -10, 20, 100, 20, 70, 70, 90, 90};
     binding.position.set(segments, 2, kVertexS16, 16, 0, 4);
     rs.resetPool();
     setOneToOneMapping(rs);
-    sc.drawSegments(binding, 0, 6, [](uint8_t* p, int32_t pitch, uint32_t c, int32_t w, int32_t h) {
-        const int32_t at = static_cast<int32_t>(p - origin);
-        fills.push_back({at % pitch / 2, at / pitch, w, h, c});
-    }, false);
+    sc.drawSegments(binding, 0, 6, record, false);
     ASSERT_EQ(fills.size(), 2u);
     EXPECT_EQ(fills[0].x, 5);
     EXPECT_EQ(fills[0].y, 6);
@@ -382,6 +383,14 @@ TEST(ScanConversion, DrawArraysRectanglesPolygonsAndSegments)
     EXPECT_EQ(fills[0].colour, 0xFF123456u);
     EXPECT_EQ(fills[1].x, 0);
     EXPECT_EQ(fills[1].w, kW);
+    // A crossing rounds to the nearest 1/65536: 2/3 of 4/65536 left of
+    // x = 10 + 2/65536 is pixel 9's last step, not pixel 10.
+    fills.clear();
+    const Fixed crossing[] = {(10 << 16) - 2, -kFixedOne, (10 << 16) + 2, 2 * kFixedOne};
+    binding.position.set(crossing, 2, kVertexS32, 0, 0, 8);
+    sc.drawSegments(binding, 0, 2, record, false);
+    ASSERT_EQ(fills.size(), 1u);
+    EXPECT_EQ(fills[0].x, 9);
     // Segments give their records back as rectangles do: the 64-vertex pool
     // fills all 300 one-pixel segments.
     fills.clear();
@@ -401,10 +410,7 @@ TEST(ScanConversion, DrawArraysRectanglesPolygonsAndSegments)
         s.viewportMappingMode = viewport;
         s.cfx0 = 3 << 16, s.cfx1 = 2 << 16, s.cfy0 = 1 << 16, s.cfy1 = kFixedOne;
         binding.position.set(segments, 2, kVertexS16, 16, 0, 4);
-        sc.drawSegments(binding, 0, 2, [](uint8_t* p, int32_t pitch, uint32_t c, int32_t w, int32_t h) {
-            const int32_t at = static_cast<int32_t>(p - origin);
-            fills.push_back({at % pitch / 2, at / pitch, w, h, c});
-        }, false);
+        sc.drawSegments(binding, 0, 2, record, false);
         ASSERT_EQ(fills.size(), 1u) << int(viewport);
         EXPECT_EQ(fills[0].x, 13) << int(viewport);
         EXPECT_EQ(fills[0].y, 7) << int(viewport);

@@ -179,7 +179,8 @@ void ScanConverter::callSpan(uint32_t a, uint32_t b)
     case SpanRun::OutOfTime: ++m_counts.timeouts; break;
     case SpanRun::LeftCode: ++m_counts.leftCode; break;
     }
-    // A program that runs out ends the draw with what it has drawn.
-    if (run == SpanRun::OutOfTime || m_drawLeft == 0)
+    // A span that does not return, or uses up the draw's allowance, ends the
+    // draw with what it has drawn.
+    if (run != SpanRun::Returned || m_drawLeft == 0)
         m_stopped = true;
 }

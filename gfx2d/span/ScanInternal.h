@@ -41,11 +41,11 @@ inline bool spanPixels(const RasterState& state, uint32_t left, uint32_t right, 
     const uint32_t count = static_cast<uint32_t>(x1 - x0);
     const uint32_t bpp = wide ? 4 : 2;
     const SpanAddressSpace& space = state.addressSpace();
-    uint8_t* p = space.translate(s.destptr + static_cast<uint32_t>(x0) * bpp, count * bpp);
+    uint8_t* p = space.writable(s.destptr + static_cast<uint32_t>(x0) * bpp, count * bpp);
     if (!p)
         return false;
     // Without a depth plane the draw bytes have nothing to act on.
-    uint8_t* z = s.drawBytes[0] || s.drawBytes[1] ? space.translate(s.zptr + static_cast<uint32_t>(x0) * 4, count * 4)
+    uint8_t* z = s.drawBytes[0] || s.drawBytes[1] ? space.writable(s.zptr + static_cast<uint32_t>(x0) * 4, count * 4)
                                                   : nullptr;
     run = SpanPixels{x0, count, wide, p, z};
     return true;

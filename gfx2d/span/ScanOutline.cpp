@@ -25,7 +25,7 @@ void ScanConverter::outline(Fixed* const* list, uint32_t n)
             if (x >= s.scissorx0 && x < s.scissorx1 && y >= s.scissory0 && y < s.scissory1) {
                 const uint32_t at = s.destbase + static_cast<uint32_t>(y) * static_cast<uint32_t>(s.deststride) +
                                     static_cast<uint32_t>(x) * bpp;
-                if (uint8_t* p = m_rs.addressSpace().translate(at, bpp)) {
+                if (uint8_t* p = m_rs.addressSpace().writable(at, bpp)) {
                     if (wide)
                         storeUnaligned<uint32_t>(p, 0xFF000000u | kOutlineColour);
                     else

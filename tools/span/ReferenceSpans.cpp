@@ -46,7 +46,7 @@ void imageSpan(RasterState& state, uint32_t left, uint32_t right)
     const SpanAddressSpace& space = state.addressSpace();
     const uint8_t* texels = space.translate(tu.b.levels[0], static_cast<uint32_t>(w * h) * bpp);
     const uint8_t* palette = Paletted ? space.translate(tu.b.palette, 1024) : nullptr;
-    uint8_t* d = space.translate(s.destptr + static_cast<uint32_t>(x0) * dbpp, static_cast<uint32_t>(x1 - x0) * dbpp);
+    uint8_t* d = space.writable(s.destptr + static_cast<uint32_t>(x0) * dbpp, static_cast<uint32_t>(x1 - x0) * dbpp);
     if (!texels || !d || (Paletted && !palette) || w <= 0 || h <= 0)
         return;
     const uint32_t du = static_cast<uint32_t>(s.intdp[kSpanInterpolantU]), dv = static_cast<uint32_t>(s.intdp[kSpanInterpolantV]);

@@ -84,13 +84,11 @@ void blend(ArmAssembler& a, uint32_t mask)
     a.dp(kAnd, 14, 11, armReg(m));
     a.dp(kAnd, 11, 11, armImm(0xFF00));
     a.dp(kSub, 9, 9, armReg(14));
-    a.emit(armMultiply(kAl, kMul, false, 9, 0, 13, 9));
     a.dp(kRsb, 14, 14, armReg(14, kLsl, 8));
-    a.dp(kAdd, 9, 9, armReg(14));
+    a.emit(armMultiply(kAl, kMla, false, 9, 14, 13, 9));
     a.dp(kSub, 10, 10, armReg(11));
-    a.emit(armMultiply(kAl, kMul, false, 10, 0, 13, 10));
     a.dp(kRsb, 11, 11, armReg(11, kLsl, 8));
-    a.dp(kAdd, 10, 10, armReg(11));
+    a.emit(armMultiply(kAl, kMla, false, 10, 11, 13, 10));
     if (!mask)
         a.ldr(14, kState, kMaskWord);
     a.dp(kAnd, 9, m, armReg(9, kLsr, 8));
@@ -98,26 +96,21 @@ void blend(ArmAssembler& a, uint32_t mask)
     a.dp(kOrr, 10, 9, armReg(10, kLsr, 8));
 }
 
-// r11 (R5G6B5) widened in place to 0x00RRGGBB; r13, r14 clobbered.
+// r11 (R5G6B5) widened in place to 0x00RRGGBB; r13, r14 clobbered. A
+// 5-bit channel widens as (c * 33) >> 2 and a 6-bit one as (c * 65) >> 4:
+// red and blue are multiplied together, eleven bits apart.
 void widen565(ArmAssembler& a)
 {
-    struct Part {
-        uint32_t mask;
-        ArmShift shift;
-        uint32_t amount;
-    };
-    const Part parts[] = {{0xF800, kLsl, 8}, {0xE000, kLsl, 3}, {0x7E0, kLsl, 5},
-                          {0x600, kLsr, 1},  {0x1F, kLsl, 3},   {0x1C, kLsr, 2}};
-    bool first = true;
-    for (const Part& p : parts) {
-        a.dp(kAnd, 13, 11, armImm(p.mask));
-        if (first)
-            a.mov(14, armReg(13, p.shift, p.amount));
-        else
-            a.dp(kOrr, 14, 14, armReg(13, p.shift, p.amount));
-        first = false;
-    }
-    a.mov(11, armReg(14));
+    a.dp(kBic, 13, 11, armImm(0x7E0));
+    a.dp(kAdd, 13, 13, armReg(13, kLsl, 5));
+    a.dp(kAnd, 14, 11, armImm(0x7E0));
+    a.dp(kAdd, 14, 14, armReg(14, kLsl, 6));
+    a.dp(kBic, 14, 14, armImm(0x1E0));
+    a.mov(11, armReg(14, kLsr, 1));
+    a.dp(kAnd, 14, 13, armImm(0x3FC));
+    a.dp(kOrr, 11, 11, armReg(14, kLsr, 2));
+    a.mov(14, armReg(13, kLsr, 13));
+    a.dp(kOrr, 11, 11, armReg(14, kLsl, 16));
 }
 
 // r10 narrowed to R5G6B5; r11, r13 clobbered.

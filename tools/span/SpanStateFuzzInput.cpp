@@ -20,7 +20,9 @@ constexpr uint32_t kSweepValues[] = {0xFFFFFFFF, 0x7FFFFFFF, 1, 0x01000000, 0x80
 
 uint32_t offsetOf(uint16_t where)
 {
-    return (where & 0x8000) ? (where & 0x7FFFu) : 4u * (where % kRecordWords);
+    if (where & kSpanStoreThrough)
+        return 4u * (where & 0x7FFu);
+    return (where & kSpanStoreByte) ? (where & 0x3FFFu) : 4u * (where % kRecordWords);
 }
 
 }  // namespace
@@ -41,9 +43,16 @@ SpanStateCase readSpanStateInput(const uint8_t* data, size_t size)
         uint32_t value;
         std::memcpy(&where, p, 2);
         std::memcpy(&value, p + 2, 4);
+        const bool byte = where & kSpanStoreByte;
         a.loadConstant(3, value);
         a.loadConstant(4, offsetOf(where));
-        a.emit(armTransferRegister(kAl, false, (where & 0x8000) != 0, 3, 0, true, armReg(4)));
+        if (where & kSpanStoreThrough) {
+            a.emit(armTransferRegister(kAl, true, false, 4, 0, true, armReg(4)));
+            a.loadConstant(5, ((where >> 11) & 7u) * 64);
+            a.emit(armTransferRegister(kAl, false, byte, 3, 4, true, armReg(5)));
+        } else {
+            a.emit(armTransferRegister(kAl, false, byte, 3, 0, true, armReg(4)));
+        }
     }
     std::vector<uint32_t> code = a.finish();
     const uint8_t tail = flags & 3;
@@ -104,5 +113,18 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> makeSpanStateSeeds()
     };
     for (const auto& f : findings)
         seeds.emplace_back(f.name, spanStateInput(kImageFlags, {{static_cast<uint16_t>(f.offset / 4), f.value}}, shapes));
+    // A store through every address word: the tables, the planes, each unit's
+    // levels and palette.
+    std::vector<uint32_t> pointers = {kRsRecipTable, kRsRecipTable4, kRsRecipShiftTable, kRsCosTable, kRsSqrtTable,
+                                      kRsDestBase,   kRsZBase,       kRsStencilBase};
+    for (uint32_t u = 0; u < kTextureUnitCount; ++u)
+        for (uint32_t field : {kTuLevels, kTuLevels + 4, kTuPalette})
+            pointers.push_back(kRsTextureUnits + u * kTextureUnitSize + field);
+    for (uint32_t pointer : pointers) {
+        char name[32];
+        std::snprintf(name, sizeof name, "through-%05u", pointer);
+        const uint16_t where = static_cast<uint16_t>(kSpanStoreThrough | 1u << 11 | pointer / 4);
+        seeds.emplace_back(name, spanStateInput(kImageFlags, {{where, 0x80000000u}}, shapes));
+    }
     return seeds;
 }

@@ -1,6 +1,7 @@
 // The span-state fuzz target's input: a span program made of stores into the
-// raster-state record (then an image span or a plain return) and the
-// vertices that the drawing context's vertex runs take after it. Layout:
+// raster-state record or through the addresses it holds (then an image span
+// or a plain return) and the vertices that the drawing context's vertex runs
+// take after it. Layout:
 // flags (bits 0-1 the tail: return, opaque, keyed, keyed blend; bits 2-3
 // the driver kind - 1; bits 4-6 the interpolant count; bit 7 y up), the
 // store count, six bytes a store, then 16-bit x, y pairs.
@@ -12,10 +13,14 @@
 #include <utility>
 #include <vector>
 
+// where, bit 15: a byte store, else a word store; bit 14: through the
+// address in word where & 0x7FF, at ((where >> 11) & 7) * 64 bytes past it;
+// else into the record: at byte where & 0x3FFF, or word where % words.
 struct SpanStateStore {
-    uint16_t where;  // bit 15: a byte store at where & 0x7FFF; else the word at 4 * (where % words)
+    uint16_t where;
     uint32_t value;
 };
+inline constexpr uint16_t kSpanStoreByte = 0x8000, kSpanStoreThrough = 0x4000;
 
 struct SpanStateCase {
     std::vector<uint8_t> record;  // empty when the input is too short

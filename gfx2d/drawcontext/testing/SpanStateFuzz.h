@@ -1,27 +1,92 @@
 // One span-state fuzz input through the drawing context: the image drawn
 // with the input's span program, every vertex-run mode over the input's
-// vertices, and the image again, meeting what the first draw left.
+// vertices, and the image again, meeting what the first draw left. After
+// any input a clean picture must come out as it did at first, and memory
+// spans may read but never change must be as it was: beside the image,
+// pixels with a constant palette on unit 1, a texture object on unit 3, a
+// store entry on unit 5, and the tables.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "framework/streams/MemoryInputStream.h"
 #include "gfx2d/drawcontext/testing/DrawScene.h"
+#include "gfx2d/raster/RasterTexture.h"
 #include "gfx2d/span/SpanIds.h"
 #include "gfx2d/span/SpanProgramSet.h"
 #include "tools/span/SpanStateFuzzInput.h"
+
+// Read-only memory: a store that got through would crash.
+inline const uint32_t kSpanStatePalette[256] = {0x00FF00FF, 0x00123456, 0x00ABCDEF};
 
 struct SpanStateScene : DrawScene {
     static constexpr int kWidth = 40, kHeight = 30;
     MemorySurface image;
     SpanProgramSet set;
+    std::vector<uint8_t> indices = std::vector<uint8_t>(64, 2);
+    MemorySurface* storage = new MemorySurface();
+    RasterTexture texture{std::unique_ptr<TextureStorage>(storage), nullptr};
+    int32_t slot = -1;
+    std::vector<uint8_t> made;
+    std::vector<uint32_t> madePicture;
 
     SpanStateScene() : DrawScene(kWidth, kHeight)
     {
         makeImage(image, 24, 20, [](int x, int y) { return 0xFF000000u | uint32_t(x * 0x0A0B0C + y * 0x10203); });
+        makeImage(*storage, 8, 8, [](int x, int y) { return uint32_t(x * 0x1020304 + y); });
+        RasterState& rs = *screen.rasterState();
+        rs.bindTexturePixels(1, {PixelFormat::P8X8R8G8B8, 8, 8, indices.data(), uint32_t(indices.size()),
+                                 reinterpret_cast<const uint8_t*>(kSpanStatePalette), sizeof kSpanStatePalette});
+        texture.bindToUnit(rs, 3);
+        slot = rs.textureStore()->createEntry(8, 8, PixelFormat::X8R8G8B8, 0);
+        rs.bindTextureUnit(5, slot);
+        made = readOnly();
+        madePicture = picture();
     }
+    // Hands f each block of memory spans may only read.
+    template <class Visit>
+    void readOnlyBlocks(Visit f)
+    {
+        RasterState& rs = *screen.rasterState();
+        f(indices.data(), indices.size());
+        f(rs.tables(), sizeof(RasterTables));
+        f(targetPixels(image), 24 * 20 * 4);
+        f(targetPixels(*storage), 8 * 8 * 4);
+        f(rs.entryLevel(slot, 0), 8 * 8 * 4);
+    }
+    std::vector<uint8_t> readOnly()
+    {
+        std::vector<uint8_t> bytes;
+        readOnlyBlocks([&bytes](const void* p, size_t n) {
+            bytes.insert(bytes.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n);
+        });
+        return bytes;
+    }
+    // The opaque program's image and a polygon, two rectangles and a segment.
+    std::vector<uint32_t> picture()
+    {
+        const std::vector<uint8_t> clean = spanStateInput(1 | 2 << 2 | 3 << 4, {}, {});
+        const std::vector<int16_t> shapes = {2, 3, 30, 1, 38, 25, 6, 28, 10, 10, 20, 20};
+        std::fill_n(const_cast<uint32_t*>(pixels()), kWidth * kHeight, 0xFF102030u);
+        run(clean.data(), clean.size());
+        drawArrays(shapes);
+        return std::vector<uint32_t>(pixels(), pixels() + kWidth * kHeight);
+    }
+    bool readOnlyIntact()
+    {
+        size_t at = 0;
+        bool same = true;
+        readOnlyBlocks([&](const void* p, size_t n) {
+            same = same && std::memcmp(p, made.data() + at, n) == 0;
+            at += n;
+        });
+        return same;
+    }
+    bool drawsAsAtFirst() { return picture() == madePicture; }
     // The image through the span path with the set's first record.
     void drawImage()
     {
