@@ -4,8 +4,10 @@
 #include "gfx2d/drawcontext/DrawContext.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "framework/resources/ResourceManager.h"
+#include "gfx2d/blit/PixelRows.h"
 #include "gfx2d/display/ScreenContext.h"
 #include "gfx2d/drawcontext/internal/DrawTarget.h"
 #include "gfx2d/raster/RasterState.h"
@@ -117,6 +119,18 @@ void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface
     if (!surface->lock(&pixels, &pitch, 0, nullptr) || pitch <= 0) {
         surface->unlock();
         return;
+    }
+    // Spans write rows later spans read: a picture drawn onto itself (or one
+    // sharing its pixels) is read from a copy, as another picture would be.
+    const PixelRows image{pixels, pitch, int32_t(sh), size_t(pitch)};
+    std::unique_ptr<uint8_t[]> copy;
+    if (rowsOverlap(image, {t.pixels, t.pitch, int32_t(t.height), size_t(t.width) * bytesPerPixel(t.format)})) {
+        copy = packRows(image);
+        if (!copy) {
+            surface->unlock();
+            return;
+        }
+        pixels = copy.get();
     }
     TexturePixels px;
     px.format = surface->getFormat();

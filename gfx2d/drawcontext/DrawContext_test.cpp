@@ -303,6 +303,20 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
         EXPECT_EQ(results[1], results[0]) << "state picks set " << std::hex << st.set;
         EXPECT_EQ(results[2], results[0]) << "custom set " << std::hex << st.set;
     }
+    // The target drawn onto itself through the spans draws what a copy of
+    // it draws: no span reads what an earlier one wrote.
+    clear();
+    MemorySurface copy;
+    ASSERT_TRUE(makeImage(copy, kW, kH, [&](int x, int y) { return px[y * kW + x]; }));
+    std::vector<uint32_t> selfDrawn[2];
+    for (int i = 0; i < 2; ++i) {
+        clear();
+        const Fixed onePixel[2] = {1 << 16, 0};
+        dc.loadMatrix(sheared, onePixel);
+        dc.drawImage(i ? &copy : &s.target, 0, nullptr);
+        selfDrawn[i].assign(px, px + kW * kH);
+    }
+    EXPECT_EQ(selfDrawn[0], selfDrawn[1]);
     dc.disable(DrawGroup::ColourKey);
     dc.disable(DrawGroup::Blend);
     dc.loadIdentity();

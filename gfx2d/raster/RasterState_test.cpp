@@ -325,6 +325,12 @@ TEST(RasterState, SpanAndTextureBindingsCopyWhatTheirSourcesHold)
     EXPECT_EQ(c.b.maxD, 3);
     EXPECT_EQ(rs->addressSpace().translate(c.b.levels[3], 2), store.entry(chain)->levels[3]);
     EXPECT_EQ(rs->sampler(5).levelCount, 4);
+    // Levels past the first 16 MB lie in the block's next regions.
+    const int32_t large = store.createEntry(1024, 4096, X8R8G8B8, 0);
+    store.buildMipmaps(large);
+    ASSERT_TRUE(rs->bindTextureUnit(6, large));
+    for (int32_t j = 0; j < 3; ++j)
+        EXPECT_EQ(rs->addressSpace().translate(s.texture_units[6].b.levels[j], 4), store.entry(large)->levels[j]) << j;
     EXPECT_EQ(rs->findTextureUnit(chain), 5);
     EXPECT_EQ(rs->findTextureUnit(99), -1);
     EXPECT_EQ(rs->findTextureUnit(-1), -1);

@@ -34,9 +34,10 @@ inline constexpr uint32_t kSpanRegionTextureLevels = kSpanRegionStencil + kSpanB
 
 constexpr uint32_t spanTextureRegion(uint32_t unit) { return kSpanRegionTextureLevels + unit * kSpanBlockRegions; }
 
+// An offset past 16 MB runs on into the next regions, as a block maps them.
 constexpr SpanAddress spanAddress(uint32_t region, uint32_t offset)
 {
-    return (region << kSpanRegionShift) | (offset & kSpanOffsetMask);
+    return (region << kSpanRegionShift) + offset;
 }
 constexpr uint32_t spanRegionOf(SpanAddress a) { return a >> kSpanRegionShift; }
 constexpr uint32_t spanOffsetOf(SpanAddress a) { return a & kSpanOffsetMask; }
