@@ -295,6 +295,9 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
         }
         EXPECT_EQ(g_seen.at(0), (Seen{"frontend", PlatformEventId::KeyDown, PlatformKey::Up}));
         app.dispatch(PlatformEventId::AppMessage, 0, 0);
+        // A select pressed before the pause is released on its screen: nothing.
+        app.dispatch(PlatformEventId::KeyUp, PlatformKey::Select, 0);
+        EXPECT_EQ(app.m_quitRequested, 0);
         app.dispatch(PlatformEventId::KeyDown, PlatformKey::Select, 0);
         EXPECT_EQ(app.m_paused, 1);
         EXPECT_EQ(app.m_quitRequested, 1);

@@ -280,7 +280,7 @@ bool GameApp::answersPause(uint32_t id, uint32_t key)
                             id == PlatformEventId::ButtonUp || id == PlatformEventId::DoubleClick);
     }
     if (m_paused) {
-        if ((down && key == PlatformKey::F4) || key == PlatformKey::Select) {
+        if (down && (key == PlatformKey::F4 || key == PlatformKey::Select)) {
             m_quitRequested = 1;
         } else if (down) {
             // The sounds its frames held play again.
