@@ -54,9 +54,11 @@ struct SurfaceAttribute {
 // always fits.
 inline constexpr uint32_t kMaxSurfacePairs = 12;
 
-// The most surfaces one surface may reach by sharing, one through another.
-// Every query of a sharer walks its chain, so chains longer than this, and
-// chains that would come back to their start, are refused.
+// The most surfaces a new link may reach by sharing, one through another.
+// Every query of a sharer walks its chain: a link to a chain longer than
+// this, or to one that comes back to the sharer, is refused, so no chain
+// loops. (Re-initialising the bottom of a chain others share lengthens
+// theirs; only code that builds such chains on purpose meets it.)
 inline constexpr uint32_t kMaxShareDepth = 8;
 
 class Surface;
