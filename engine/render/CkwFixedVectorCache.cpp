@@ -67,9 +67,12 @@ bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix
         }
     }
     m_matrices.setCount(count);
+    m_entryMatrices.setCount(count);
+    int32_t shared = INT32_MAX;
     m_built = true;
     for (int32_t e = 0; e < count && m_built; ++e) {
-        CkwMatrix m = matrix;
+        CkwMatrix& m = m_entryMatrices[e];
+        m = matrix;
         if (m_paletteIndices != nullptr) {
             CkwMatrix palette = skin->getPaletteMatrix(e);
             if (m_directions) {
@@ -80,17 +83,22 @@ bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix
             m.multiply(palette);
         }
         m.multiply(s);
-        m_built = finite(m) && CkwIntMatrix::fromMatrix(m_matrices[e], m, range, m_checkInside, true) != 0;
+        m_built = finite(m);
+        shared = std::min(shared, CkwIntMatrix::outputExponent(m, range));
     }
+    // Vertices of different palette entries meet in one triangle, where their
+    // w weighs the interpolation and the cuts: all come out at one scale. One
+    // entry's whole range outside a plane says nothing of the others'
+    // vertices, so only a single matrix may refuse.
+    const bool checkInside = m_checkInside && count == 1;
+    for (int32_t e = 0; e < count && m_built; ++e)
+        m_built = CkwIntMatrix::fromMatrix(m_matrices[e], m_entryMatrices[e], range, checkInside, true, shared) != 0;
     return true;
 }
 
 int32_t CkwFixedVectorCache::outputExponent() const
 {
-    int32_t smallest = INT32_MAX;
-    for (const CkwIntMatrix& m : m_matrices)
-        smallest = std::min(smallest, m.secondShift);
-    return smallest;
+    return m_matrices.count() > 0 ? m_matrices[0].secondShift : 0;
 }
 
 const CkwIntMatrix& CkwFixedVectorCache::matrixOf(int32_t i) const
@@ -205,6 +213,7 @@ void CkwFixedVectorCache::reset()
     m_divisors.reset();
     m_flags.reset();
     m_matrices.reset();
+    m_entryMatrices.reset();
     m_array = nullptr;
     m_skin = nullptr;
     m_paletteIndices = nullptr;

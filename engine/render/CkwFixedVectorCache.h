@@ -25,11 +25,12 @@ public:
     // finite), or every vertex lies outside one clip plane (asked for with
     // checkInside).
     bool isBuilt() const { return m_built; }
-    // Outputs are the transformed values times 2^outputExponent or more
-    // (each palette entry of a skin has a scale of its own).
+    // Outputs are the transformed values times 2^outputExponent, the same
+    // for every palette entry of a skin.
     int32_t outputExponent() const;
     // With checkInside, the next prepare also refuses input wholly outside
-    // the clip volume on one axis.
+    // the clip volume on one axis (under a single matrix; a skin's vertices
+    // are left to the clip codes).
     void setCheckInside(bool check) { m_checkInside = check; }
     // Directions take no translation from a skin's palette.
     void setDirections(bool directions) { m_directions = directions; }
@@ -102,6 +103,7 @@ private:
     CkwArray<int64_t> m_divisors;
     CkwArray<uint8_t> m_flags;
     CkwArray<CkwIntMatrix> m_matrices;
+    CkwArray<CkwMatrix> m_entryMatrices;  // the float matrices m_matrices are made from
     CkwSkinnedMesh* m_skin = nullptr;
     const uint16_t* m_paletteIndices = nullptr;
     float m_scale = 0.0f;

@@ -513,7 +513,8 @@ TEST(RendererPictures, UnscaledSpriteShowsItsImagePixelForPixel)
 // A skinned square follows its bone: drawn exactly where a plain square moved
 // as the bone is, whether the bone moved or not, and queued after the meshes
 // of its skeleton. A binding past the vertices refuses the frame; a disabled
-// skinned mesh hides its skeleton too.
+// skinned mesh hides its skeleton too. A top edge stored sixteen times as
+// large and scaled back by a second bone draws the same perspective-textured square.
 TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
 {
     SceneTest test;
@@ -521,20 +522,28 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
         const struct {
             float shift, turn;
             int32_t boundCount, code;
-            bool enabled = true;
-        } cases[] = {{0.0f, 0.0f, 4, 0}, {2.0f, 0.0f, 4, 0}, {-1.5f, 30.0f, 4, 0}, {0.5f, 0.0f, 5, KErrIllegalState},
-                     {0.0f, 0.0f, 4, 0, false}};
+            bool enabled = true, topBone = false;
+        } cases[] = {{0.0f, 0.0f, 4, 0},       {2.0f, 0.0f, 4, 0},          {-1.5f, 30.0f, 4, 0},
+                     {0.5f, 0.0f, 5, KErrIllegalState}, {0.0f, 0.0f, 4, 0, false}, {0.0f, 0.0f, 2, 0, true, true}};
         for (const auto& c : cases) {
             SCOPED_TRACE(c.shift);
+            CkwAppearance* look = flatAppearance();
+            if (c.topBone) {
+                look->setTexture(0, renderkit::texture(renderkit::checkerImage(8, 4, 0xFFFFFF, 0x2080FF),
+                                                       kTextureFuncReplace));
+                auto* polygon = static_cast<CkwPolygonMode*>(CkwPolygonMode::create());
+                polygon->setPerspectiveCorrectionEnable(true);
+                look->setPolygonMode(polygon);
+            }
             CkwWorld* plainWorld = testWorld(test);
-            CkwMesh* plain = coloredQuad(1.0f, 0xFFE04040, flatAppearance(), c.shift, 0, 0);
+            CkwMesh* plain = coloredQuad(1.0f, 0xFFE04040, look, c.shift, 0, 0);
             renderkit::rotate(plain, c.turn, 0, 0, 1);
             plainWorld->addChild(plain);
             Drawn expected(plainWorld);
             ASSERT_EQ(expected.code, 0);
 
             CkwWorld* world = testWorld(test);
-            CkwMesh* rest = test.hold(renderkit::quad(1.0f, 0xFFE04040, flatAppearance()));
+            CkwMesh* rest = test.hold(renderkit::quad(1.0f, 0xFFE04040, look));
             CkwGroup* skeleton = test.group();
             CkwGroup* bone = test.group();
             skeleton->addChild(bone);
@@ -544,6 +553,14 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
             auto* skin = test.hold(new CkwSkinnedMesh);
             skin->initSingle(rest->getVertexBuffer(), rest->getIndexBuffer(0), rest->getAppearance(0), skeleton);
             skin->addTransform(bone, 1, 0, c.boundCount);
+            CkwGroup* top = test.group();
+            if (c.topBone) {
+                const float zero[3] = {0, 0, 0};
+                rest->getVertexBuffer()->setPositions(kitVertexArray(3, 2, {-1, -1, 0, 1, -1, 0, -16, 16, 0, 16, 16, 0}),
+                                                      1.0f, 3, zero);
+                skeleton->addChild(top);
+                skin->addTransform(top, 1, 2, 2);
+            }
             world->addChild(skin);
             skin->setRenderingEnable(c.enabled);
             Drawn atRest(world);
@@ -555,6 +572,7 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
                 continue;
             bone->setTranslation(c.shift, 0, 0);
             renderkit::rotate(bone, c.turn, 0, 0, 1);
+            top->setScale(0.0625f, 0.0625f, 0.0625f);
             Drawn posed(world);
             ASSERT_EQ(posed.code, 0);
             int32_t differing = 0;

@@ -25,24 +25,14 @@ int32_t addWrap(int32_t a, int32_t b)
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 
-int32_t clampShift(int32_t s) { return s < 0 ? 0 : (s > 31 ? 31 : s); }
-
 } // namespace
 
-int32_t CkwIntMatrix::fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, float range, bool checkInside,
-                                 bool failIfOutside)
-{
-    const float* e = matrix.m;
-    out.productShift = 16;
-    out.wShift = 0;
-    out.secondShift = 0;
-    out.constantW = (matrix.classWord & kMatrixBitAffine) != 0 ? 1 : 0;
-    int32_t result = 1;
+namespace {
 
-    // Per row: the largest the 3x3 part adds for inputs within the range, in
-    // output units, and the translation.
-    double bound[4];
-    double t[4];
+// Per row: the largest the 3x3 part adds for inputs within the range, in
+// output units, and the translation; returns the largest 3x3 element.
+double rowBounds(const float* e, float range, double* bound, double* t)
+{
     double element = 0.0;
     for (int r = 0; r < 4; ++r) {
         const double a = std::fabs(e[r]), b = std::fabs(e[4 + r]), c = std::fabs(e[8 + r]);
@@ -50,7 +40,34 @@ int32_t CkwIntMatrix::fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, flo
         t[r] = e[12 + r];
         element = std::max({element, a, b, c});
     }
+    return element;
+}
 
+} // namespace
+
+int32_t CkwIntMatrix::outputExponent(const CkwMatrix& matrix, float range)
+{
+    double bound[4], t[4];
+    rowBounds(matrix.m, range, bound, t);
+    double largest = 0.0;
+    for (int r = 0; r < 4; ++r)
+        largest = std::max(largest, bound[r] + std::fabs(t[r]));
+    // The largest output lands in [2^29, 2^30): room for rounding, none
+    // wasted.
+    return largest > 0.0 && std::isfinite(largest) ? 29 - std::ilogb(largest) : INT32_MAX;
+}
+
+int32_t CkwIntMatrix::fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, float range, bool checkInside,
+                                 bool failIfOutside, int32_t maxExponent)
+{
+    const float* e = matrix.m;
+    out.productShift = 16;
+    out.secondShift = 0;
+    out.constantW = (matrix.classWord & kMatrixBitAffine) != 0 ? 1 : 0;
+    int32_t result = 1;
+
+    double bound[4], t[4];
+    const double element = rowBounds(e, range, bound, t);
     if (checkInside) {
         const double wMax = t[3] + bound[3];
         for (int r = 0; r < 3; ++r) {
@@ -62,17 +79,15 @@ int32_t CkwIntMatrix::fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, flo
         }
     }
 
-    double largest = 0.0;
-    for (int r = 0; r < 4; ++r)
-        largest = std::max(largest, bound[r] + std::fabs(t[r]));
-    if (!(largest > 0.0) || !std::isfinite(largest)) {
-        // Nothing to scale by: an all-zero matrix maps everything to 0.
+    const int32_t natural = outputExponent(matrix, range);
+    if (natural == INT32_MAX) {
+        // Nothing to scale by: an all-zero matrix maps everything to 0, at
+        // whatever scale the caller shares.
         std::fill(std::begin(out.m), std::end(out.m), 0);
+        out.secondShift = maxExponent == INT32_MAX ? 0 : maxExponent;
         return result;
     }
-    // The largest output lands in [2^29, 2^30): room for rounding, none
-    // wasted.
-    const int32_t exponent = 29 - std::ilogb(largest);
+    const int32_t exponent = std::min(natural, maxExponent);
     out.secondShift = exponent;
     // The largest element likewise, in units of 2^-productShift of an output
     // unit; elements are x 65536 of the input.
@@ -118,14 +133,13 @@ void transformRun(const CkwIntMatrix& matrix, const Component* points, int32_t* 
     // A copy the outputs cannot alias stays in registers across the loop.
     const CkwIntMatrix im = matrix;
     const int64_t half = halfOf(im);
-    const int32_t ws = clampShift(im.wShift);
-    const int32_t constantW = im.m[15] >> ws;
+    const int32_t constantW = im.m[15];
     for (int32_t i = 0; i < count; ++i, points += 3, outXYZ += 3) {
         const int32_t x = points[0], y = points[1], z = points[2];
         outXYZ[0] = translated(im, 0, x, y, z, half);
         outXYZ[1] = translated(im, 1, x, y, z, half);
         outXYZ[2] = translated(im, 2, x, y, z, half);
-        outW[i] = im.constantW != 0 ? constantW : translated(im, 3, x, y, z, half) >> ws;
+        outW[i] = im.constantW != 0 ? constantW : translated(im, 3, x, y, z, half);
     }
 }
 
@@ -133,10 +147,9 @@ template <class Component>
 void transformTwo(const CkwIntMatrix& im, const Component* p, int32_t* outXY, int32_t* outW)
 {
     const int64_t half = halfOf(im);
-    const int32_t ws = clampShift(im.wShift);
     outXY[0] = translated(im, 0, p[0], p[1], 0, half);
     outXY[1] = translated(im, 1, p[0], p[1], 0, half);
-    *outW = im.constantW != 0 ? im.m[15] >> ws : translated(im, 3, p[0], p[1], 0, half) >> ws;
+    *outW = im.constantW != 0 ? im.m[15] : translated(im, 3, p[0], p[1], 0, half);
 }
 
 } // namespace

@@ -13,15 +13,19 @@ public:
     // 2^-productShift of an output unit, the translation in output units.
     int32_t m[16];
     int32_t productShift;   // the 64-bit sums of 3x3 products are shifted right by it, rounding
-    int32_t wShift;         // the w result is shifted right by it
     int32_t secondShift;    // outputs are the transformed values x 2^secondShift
-    uint8_t constantW;      // source affine: w = m15 >> wShift for every vertex
+    uint8_t constantW;      // source affine: w = m15 for every vertex
 
     // Converts for inputs whose components are at most range in magnitude.
     // With checkInside, returns 0 when all input lies outside the clip volume
     // on one axis (and stops there with failIfOutside); else returns 1.
+    // maxExponent caps secondShift, so that matrices whose outputs meet (the
+    // palette of a skin) can share one scale.
     static int32_t fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, float range,
-                              bool checkInside, bool failIfOutside);
+                              bool checkInside, bool failIfOutside, int32_t maxExponent = INT32_MAX);
+    // The secondShift fromMatrix gives the matrix uncapped, or INT32_MAX when
+    // it has nothing to scale by.
+    static int32_t outputExponent(const CkwMatrix& matrix, float range);
 
     void transformPointS8(const int8_t* p, int32_t* out) const;
     void transformPointS16(const int16_t* p, int32_t* out) const;
