@@ -514,7 +514,8 @@ TEST(RendererPictures, UnscaledSpriteShowsItsImagePixelForPixel)
 // as the bone is, whether the bone moved or not, and queued after the meshes
 // of its skeleton. A binding past the vertices refuses the frame; a disabled
 // skinned mesh hides its skeleton too. A top edge stored sixteen times as
-// large and scaled back by a second bone draws the same perspective-textured square.
+// large and scaled back by a second bone draws the same perspective-textured
+// square, and still draws with that edge carried off screen.
 TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
 {
     SceneTest test;
@@ -591,6 +592,13 @@ TEST(RendererPictures, SkinnedMeshDrawsPosedAfterItsSkeleton)
                 EXPECT_EQ(picked, posed.rgb(column, kH / 2) != 0) << at;
             }
             EXPECT_EQ(queueOrder(posed), (std::vector<CkwNode*>{marker, skin}));
+            if (c.topBone) {
+                // The top edge carried far above the screen still leaves the
+                // square's lower part on screen.
+                top->setTranslation(0, 1000, 0);
+                Drawn stretched(world);
+                EXPECT_NE(stretched.rgb(kW / 2 - 4, kH / 2 + 4), 0u);
+            }
         }
     }), 0);
 }
