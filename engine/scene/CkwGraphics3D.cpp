@@ -82,7 +82,6 @@ void CkwGraphics3D::bindTargetMemory(int32_t width, int32_t height, int32_t pitc
     m_externalDepth = nullptr;
     m_clipRect = {0, 0, width, height};
     rectIntersect(m_clipRect, m_clip);
-    m_viewportDirty = 1;
     m_clipPixels = pixelAt(pixels, pitch, m_clipRect);
     finishBinding();
 }
@@ -97,8 +96,10 @@ bool CkwGraphics3D::canTarget(CkwImage2D& image)
 
 void CkwGraphics3D::bindImageTarget(CkwObject3D* object)
 {
-    if (object == nullptr)
+    if (object == nullptr) {
+        forgetImageTarget();
         return;
+    }
     if (!isImageClass(object->getClassId(), true))
         leave(KErrIllegalArgument);
     auto* image = static_cast<CkwImage2D*>(object);
@@ -107,8 +108,22 @@ void CkwGraphics3D::bindImageTarget(CkwObject3D* object)
     replaceReference(m_targetImage, image);
     readImageTarget();
     m_clip = m_clipRect;
-    m_viewportDirty = 1;
     finishBinding();
+}
+
+void CkwGraphics3D::forgetImageTarget()
+{
+    // The planes go with the image: nothing is drawn until the next binding.
+    if (m_targetImage == nullptr)
+        return;
+    replaceReference(m_targetImage, nullptr);
+    m_pixels = m_clipPixels = nullptr;
+    m_alphaPixels = nullptr;
+    m_externalDepth = nullptr;
+    m_width = m_height = 0;
+    m_clip = m_clipRect = {0, 0, 0, 0};
+    updateViewportClip();
+    m_renderer->bindTarget(this);
 }
 
 void CkwGraphics3D::readImageTarget()
@@ -144,7 +159,6 @@ void CkwGraphics3D::refreshImageTarget()
         && m_height == height)
         return;
     m_clip = m_clipRect;
-    m_viewportDirty = 1;
     updateViewportClip();
     m_renderer->bindTarget(this);
 }
@@ -157,7 +171,6 @@ void CkwGraphics3D::finishBinding()
     m_antialias = m_dither = m_trueColor = m_overwrite = 0;
     m_renderer->bindTarget(this);
     m_viewport = {m_clip.x, m_clip.y, vw, vh};
-    m_viewportDirty = 1;
     updateViewportClip();
     m_renderer->setViewport(m_viewportInClip.x, m_viewportInClip.y, m_viewportInClip.width, m_viewportInClip.height);
 }
@@ -165,7 +178,6 @@ void CkwGraphics3D::finishBinding()
 void CkwGraphics3D::updateViewportClip()
 {
     m_scissor = m_clipRect;
-    m_viewportDirty = 0;
     m_viewportVisible = rectIntersect(m_scissor, m_viewport) ? 1 : 0;
     if (m_viewportVisible == 0)
         return;
@@ -190,7 +202,6 @@ void CkwGraphics3D::setViewport(int32_t x, int32_t y, int32_t width, int32_t hei
 {
     if (width < 1 || width > kMaxViewport || height < 1 || height > kMaxViewport)
         leave(KErrIllegalArgument);
-    m_viewportDirty = 1;
     m_viewport = {x, y, width, height};
     updateViewportClip();
     m_renderer->setViewport(m_viewportInClip.x, m_viewportInClip.y, m_viewportInClip.width, m_viewportInClip.height);

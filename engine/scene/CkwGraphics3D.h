@@ -34,8 +34,8 @@ public:
     void bindTarget(int32_t width, int32_t height, int32_t pitch, uint16_t* pixels);
     void bindTargetMemory(int32_t width, int32_t height, int32_t pitch, uint16_t* pixels, int32_t clipX,
                           int32_t clipY, int32_t clipWidth, int32_t clipHeight);
-    // Null binds nothing; an immutable image, one not RGB or RGBA, or one
-    // above 1024 a side leaves -1301. The image is held until the next
+    // Null unbinds a held image; an immutable image, one not RGB or RGBA, or
+    // one above 1024 a side leaves -1301. The image is held until the next
     // binding, and its planes and size are read again before every clear and
     // render (the viewport, depth flag and hints stay as set); one that no
     // longer qualifies then makes the call leave -1300.
@@ -87,7 +87,6 @@ public:
     CkwRect m_viewportInClip{};
     uint8_t m_viewportClipped = 0;
     CkwRect m_scissor{};
-    uint8_t m_viewportDirty = 1;
     uint8_t m_viewportVisible = 0;
     uint8_t m_hasAlpha = 0;
     int32_t m_alphaPitch = 0;
@@ -103,6 +102,7 @@ private:
     static bool canTarget(CkwImage2D& image);
     // The target fields from the bound image, the clip its whole area.
     void readImageTarget();
+    void forgetImageTarget();
     // Follows a bound image that was re-laid out or resized since.
     void refreshImageTarget();
     // Every change of the clip or viewport calls it at once, so the renderer

@@ -136,8 +136,9 @@ TEST(Graphics3D, LightsCameraAndRenderChecks)
 // Overlaps are counted in whole pixels: a clip or viewport that shares no
 // pixel with the target is invisible; a visible viewport is kept relative to
 // the clip origin. A Stageset target brings its depth map as the depth buffer;
-// the context holds it until the next binding and follows it when it is laid
-// out anew, and refuses to render into it once it cannot be a target.
+// the context holds it until the next binding (binding no image ends it) and
+// follows it when it is laid out anew, and refuses to render into it once it
+// cannot be a target.
 TEST(Graphics3D, EmptyOverlapsAreInvisibleAndStagesetsBringTheirDepth)
 {
     const struct {
@@ -188,5 +189,12 @@ TEST(Graphics3D, EmptyOverlapsAreInvisibleAndStagesetsBringTheirDepth)
     }
     stageset->setPaletteSize(16);
     EXPECT_EQ(ctx.trap([&] { ctx.g->renderWorld(world); }), KErrIllegalState);
+    // Binding no image gives the held one back and leaves nothing to draw into.
+    stageset->addRef();
+    ASSERT_EQ(ctx.trap([&] { ctx.g->bindImageTarget(nullptr); }), 0);
+    EXPECT_EQ(stageset->refCount(), 1);
+    stageset->release();
+    EXPECT_EQ(ctx.trap([&] { ctx.g->renderWorld(world); }), 0);
+    EXPECT_EQ(ctx.g->m_clipPixels, nullptr);
 }
 
