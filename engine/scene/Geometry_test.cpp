@@ -128,7 +128,7 @@ TEST_F(GeometryTest, StripRecordsExpandInEveryEncoding)
         {"explicit Byte", cat({{129}, u32(6), {0, 1, 2, 3, 4, 5}, u32(2), u32(3), u32(3)}), KErrNone, twoStrips, 5},
         {"explicit UInt16", cat({{130}, u32(4), {0, 0, 9, 0, 2, 0, 1, 0}, u32(1), u32(4)}), KErrNone, {0, 9, 2, 2, 9, 1},
          9},
-        {"length kept in 16 bits", cat({{129}, u32(3), {7, 8, 9}, u32(1), u32(65536 + 3)}), KErrNone, {7, 8, 9}, 9},
+        {"length past 16 bits", cat({{129}, u32(3), {7, 8, 9}, u32(1), u32(65536 + 3)}), KErrCorruptData, {}, 0},
         {"no strips", cat({{1, 0}, u32(0)}), KErrNone, {}, 0},
         {"encoding 3", cat({{3, 0}, u32(0)}), KErrCorruptData, {}, 0},
         {"encoding 131", cat({{131}, u32(0), u32(0)}), KErrCorruptData, {}, 0},

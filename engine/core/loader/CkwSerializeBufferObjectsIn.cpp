@@ -107,7 +107,12 @@ uint32_t CkwSerializeBufferObjectsIn::readUInt32()
 
 uint16_t CkwSerializeBufferObjectsIn::readUInt32As16()
 {
-    return static_cast<uint16_t>(readUInt32());
+    // Cutting 65,539 to 3 would read a different file: only a value that
+    // fits is one.
+    const uint32_t value = readUInt32();
+    if (value > 0xFFFF)
+        leave(KErrCorruptData);
+    return static_cast<uint16_t>(value);
 }
 
 float CkwSerializeBufferObjectsIn::readFloat()

@@ -50,12 +50,14 @@ std::vector<uint8_t> le32(uint32_t v)
 
 TEST_F(BufferTest, IntegersAreLittleEndian)
 {
-    load({0xFE, 0xFF, 0x34, 0x12, 0x78, 0x56, 0x34, 0x92, 0x78, 0x56, 0x34, 0x12, 0xAB});
+    load({0xFE, 0xFF, 0x34, 0x12, 0x78, 0x56, 0x34, 0x92, 0x78, 0x56, 0x00, 0x00, 0xAB, 0x00, 0x00, 0x01, 0x00});
     EXPECT_EQ(buffer.readInt16(), -2);
     EXPECT_EQ(buffer.readUInt16(), 0x1234);
     EXPECT_EQ(buffer.readInt32(), static_cast<int32_t>(0x92345678));
     EXPECT_EQ(buffer.readUInt32As16(), 0x5678);
     EXPECT_EQ(buffer.readByte(), 0xAB);
+    // A 32-bit value past 16 bits is damage, not a smaller value.
+    EXPECT_EQ(leaveOf([&] { buffer.readUInt32As16(); }), KErrCorruptData);
     EXPECT_EQ(buffer.remaining(), 0u);
     EXPECT_EQ(leaveOf([&] { buffer.readByte(); }), KErrReadPastEnd);
 }
@@ -200,9 +202,11 @@ TEST_F(BufferTest, ExplicitArrayCountsAreCheckedBeforeSizing)
     EXPECT_EQ(leaveOf([&] { buffer.readUInt16Array(shorts, 4); }), KErrNone);
     EXPECT_EQ(std::vector<uint16_t>(shorts.begin(), shorts.end()), (std::vector<uint16_t>{1, 2, 3, 4}));
 
-    load(eight);
+    load({1, 0, 0, 0, 3, 0, 0, 0});
     EXPECT_EQ(leaveOf([&] { buffer.readUInt32ArrayAs16(shorts, 2); }), KErrNone);
     EXPECT_EQ(std::vector<uint16_t>(shorts.begin(), shorts.end()), (std::vector<uint16_t>{1, 3}));
+    load(eight);
+    EXPECT_EQ(leaveOf([&] { buffer.readUInt32ArrayAs16(shorts, 2); }), KErrCorruptData);
 
     std::vector<uint8_t> counted = le32(3);
     counted.insert(counted.end(), {7, 8, 9});
