@@ -236,7 +236,7 @@ void CkwActiveLightStandard::evaluateAtPosition(SkwLitVertex& v, bool back)
             att = mul16(lightingPower(s, spotExponent), att);
     }
     if (diffuseOn)
-        addScaled(v.accumulator, color, mul16(dot16(n, unit), att), v.diffuse);
+        v.accumulator.add(scaledPart(color, mul16(dot16(n, unit), att), v.diffuse));
     if (specularOn)
         addSpecular(v, n, unit, p, att);
 }
@@ -268,5 +268,5 @@ void CkwActiveLightStandard::addSpecular(SkwLitVertex& v, const int32_t* n, cons
     if (attenuation != 0x10000)
         p = mul16(p, attenuation);
     if (p >= 1)
-        addScaled(v.accumulator, color, p, v.specular);
+        v.accumulator.add(scaledPart(color, p, v.specular));
 }

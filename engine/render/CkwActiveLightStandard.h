@@ -80,12 +80,8 @@ struct CkwActiveLightStandard {
             // The light travels against the normal: scaled by the negative
             // cosine, its part is taken away.
             const int32_t c = dot16(n, direction);
-            if (c < 0) {
-                CkwFixedColor part = color;
-                part.scaleFixed(c);
-                part.modulate(vertex.diffuse);
-                vertex.accumulator.subtract(part);
-            }
+            if (c < 0)
+                vertex.accumulator.subtract(scaledPart(color, c, vertex.diffuse));
         }
         if (specularOn) {
             const int32_t toLight[3] = {-direction[0], -direction[1], -direction[2]};
@@ -99,11 +95,12 @@ private:
         const int64_t sum = int64_t{a[0]} * b[0] + int64_t{a[1]} * b[1] + int64_t{a[2]} * b[2];
         return static_cast<int32_t>(std::clamp<int64_t>(sum >> 16, INT32_MIN, INT32_MAX));
     }
-    static void addScaled(CkwFixedColor& accumulator, CkwFixedColor color, int32_t factor, const CkwFixedColor& surface)
+    // The light's colour scaled by a 16.16 factor, on the surface's.
+    static CkwFixedColor scaledPart(CkwFixedColor color, int32_t factor, const CkwFixedColor& surface)
     {
         color.scaleFixed(factor);
         color.modulate(surface);
-        accumulator.add(color);
+        return color;
     }
     static void facingNormal(const SkwLitVertex& v, bool back, int32_t* n)
     {

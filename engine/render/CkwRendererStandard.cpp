@@ -5,6 +5,7 @@
 #include "engine/render/CkwRendererStandard.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
@@ -25,6 +26,16 @@
 namespace {
 
 constexpr int32_t kTransparentBit = 1;
+
+// w where the near plane meets the view axis: the near distance of a
+// perspective, 1 for a parallel projection; 0 when there is no such point.
+double nearPlaneW(const CkwMatrix& projection)
+{
+    const float* p = projection.m;
+    const double depth = -(double(p[14]) + p[15]) / (double(p[10]) + p[11]);
+    const double w = p[11] * depth + p[15];
+    return std::isfinite(w) && w > 0.0 ? w : 0.0;
+}
 
 } // namespace
 
@@ -139,6 +150,7 @@ void CkwRendererStandard::setCamera(CkwCamera* camera, const CkwMatrix* transfor
         m_projection = camera->getProjectionMatrix();
     m_viewProjection = m_projection;
     m_viewProjection.multiply(m_view);
+    m_nearPlaneW = nearPlaneW(m_projection);
 }
 
 void CkwRendererStandard::setLights(int32_t count, CkwNode* const* lights, const CkwMatrix* transforms)

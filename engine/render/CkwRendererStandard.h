@@ -114,6 +114,7 @@ private:
     CkwMatrix m_view;
     CkwMatrix m_viewProjection;
     CkwMatrix m_projection;
+    double m_nearPlaneW = 0.0;  // w where the near plane meets the view axis; 0: no such point
     int32_t m_viewportScaleX = 0, m_viewportScaleY = 0;
     int32_t m_depthScale = 0, m_depthOffset = 0;
     uint8_t m_cameraDegenerate = 0;

@@ -47,16 +47,6 @@ uint8_t outcode(const CkwFixedVector3D& p, int32_t w)
                                 | (p.z > w ? 16 : 0) | (p.z < lo ? 32 : 0));
 }
 
-// w where the near plane meets the view axis: the near distance of a
-// perspective, 1 for a parallel projection; 0 when there is no such point.
-double nearPlaneW(const CkwMatrix& projection)
-{
-    const float* p = projection.m;
-    const double depth = -(double(p[14]) + p[15]) / (double(p[10]) + p[11]);
-    const double w = p[11] * depth + p[15];
-    return std::isfinite(w) && w > 0.0 ? w : 0.0;
-}
-
 int32_t topBit(uint64_t v) { return v == 0 ? -1 : 63 - std::countl_zero(v); }
 
 // The (x, y, w) cross product of two clip vertices: the 2x2 minors of the
@@ -223,8 +213,8 @@ bool CkwRendererStandard::setupNode(const CkwMatrix& model)
             // leaves it drawn.
             double nearestW = nearest;
             if ((clipOr & kCodeNearFar) != 0) {
-                const double nearW = nearPlaneW(m_projection);
-                nearestW = nearW > 0.0 ? std::ldexp(nearW, m_caches->clip.outputExponent()) : kMinNearestW;
+                nearestW = m_nearPlaneW > 0.0 ? std::ldexp(m_nearPlaneW, m_caches->clip.outputExponent())
+                                              : kMinNearestW;
             }
             if (nearestW < kMinNearestW)
                 clipAnd = clipOr = 1;

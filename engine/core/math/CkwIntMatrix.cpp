@@ -8,6 +8,8 @@
 #include <cmath>
 #include <iterator>
 
+#include "engine/core/math/FloatBits.h"
+
 namespace {
 
 constexpr double kOneOver65536 = 1.0 / 65536.0;
@@ -15,19 +17,12 @@ constexpr double kOneOver65536 = 1.0 / 65536.0;
 // elements need no more than this.
 constexpr int32_t kMaxProductShift = 46;
 
-int32_t roundToInt(double v)
-{
-    return static_cast<int32_t>(std::clamp(std::nearbyint(v), double(INT32_MIN), double(INT32_MAX)));
-}
+int32_t roundInt(double v) { return saturateToInt(std::nearbyint(v)); }
 
 int32_t addWrap(int32_t a, int32_t b)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
-
-} // namespace
-
-namespace {
 
 // Per row: the largest the 3x3 part adds for inputs within the range, in
 // output units, and the translation; returns the largest 3x3 element.
@@ -96,9 +91,9 @@ int32_t CkwIntMatrix::fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, flo
 
     for (int c = 0; c < 3; ++c)
         for (int r = 0; r < 4; ++r)
-            out.m[4 * c + r] = roundToInt(std::ldexp(double(e[4 * c + r]), exponent - 16 + out.productShift));
+            out.m[4 * c + r] = roundInt(std::ldexp(double(e[4 * c + r]), exponent - 16 + out.productShift));
     for (int r = 0; r < 4; ++r)
-        out.m[12 + r] = roundToInt(std::ldexp(t[r], exponent));
+        out.m[12 + r] = roundInt(std::ldexp(t[r], exponent));
     return result;
 }
 
