@@ -38,18 +38,22 @@ double rowBounds(const float* e, float range, double* bound, double* t)
     return element;
 }
 
+// The largest output lands in [2^29, 2^30): room for rounding, none wasted.
+int32_t exponentFor(const double* bound, const double* t)
+{
+    double largest = 0.0;
+    for (int r = 0; r < 4; ++r)
+        largest = std::max(largest, bound[r] + std::fabs(t[r]));
+    return largest > 0.0 && std::isfinite(largest) ? 29 - std::ilogb(largest) : INT32_MAX;
+}
+
 } // namespace
 
 int32_t CkwIntMatrix::outputExponent(const CkwMatrix& matrix, float range)
 {
     double bound[4], t[4];
     rowBounds(matrix.m, range, bound, t);
-    double largest = 0.0;
-    for (int r = 0; r < 4; ++r)
-        largest = std::max(largest, bound[r] + std::fabs(t[r]));
-    // The largest output lands in [2^29, 2^30): room for rounding, none
-    // wasted.
-    return largest > 0.0 && std::isfinite(largest) ? 29 - std::ilogb(largest) : INT32_MAX;
+    return exponentFor(bound, t);
 }
 
 int32_t CkwIntMatrix::fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, float range, bool checkInside,
@@ -74,7 +78,7 @@ int32_t CkwIntMatrix::fromMatrix(CkwIntMatrix& out, const CkwMatrix& matrix, flo
         }
     }
 
-    const int32_t natural = outputExponent(matrix, range);
+    const int32_t natural = exponentFor(bound, t);
     if (natural == INT32_MAX) {
         // Nothing to scale by: an all-zero matrix maps everything to 0, at
         // whatever scale the caller shares.
