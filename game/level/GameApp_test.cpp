@@ -273,6 +273,8 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
         EXPECT_EQ(app.m_paused, 1);
         sound->playing.insert(1);
         const int pauses = sound->pauses, resumes = sound->resumes;
+        // The window's return does not bring the sounds back under the pause screen.
+        app.dispatch(EventId::Resume, 0, 0);
         // The resume's frame drew only; the next one updates.
         for (int i = 0; i < 2; ++i) {
             hostTestAdvanceClock(30);

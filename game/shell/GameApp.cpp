@@ -383,7 +383,8 @@ int GameApp::handleMessage(uint32_t id, uint32_t a, uint32_t b)
     case EventId::Resume:
         if (PlatformApp* platform = platformApp(); platform && m_useGapi && platform->akuVersion()[1] != u'5')
             platform->resumeGapi();
-        if (sound)
+        // Under the pause screen the sounds wait for the key that leaves it.
+        if (sound && !m_paused)
             sound->resumeAll();
         forward(id, a, b);
         return 1;
