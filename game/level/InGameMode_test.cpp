@@ -17,6 +17,7 @@
 #include "game/level/GameRunFixture.h"
 #include "game/level/GameWorld.h"
 #include "game/level/Level.h"
+#include "game/level/LevelObjects.h"
 #include "game/level/MenuEngine.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/FlowManager.h"
@@ -223,6 +224,14 @@ TEST(InGameKeys, ActionsBecomeWorldKeysByTheTable)
         EXPECT_EQ(mode.handleEvent(c.id, 0, 0), 1) << std::hex << c.id;
         EXPECT_EQ(world->m_level->m_lastPressed, c.pressed) << std::hex << c.id << " digits " << c.digits;
         EXPECT_EQ(world->m_level->m_lastReleased, c.released) << std::hex << c.id << " digits " << c.digits;
+    }
+    // A tap held while the input is let go of (a pause, the focus leaving) is released with it.
+    world->m_level->m_player = new Player(nullptr, world);
+    for (const uint32_t reset : {EventId::Resume, InputEventId::InputWipe, InputEventId::InputWipeAgain}) {
+        mode.handleEvent(PointerEventId::StylusDown, 0, 0);
+        mode.handleEvent(reset, 0, 0);
+        EXPECT_EQ(world->m_stylusKey, -1) << std::hex << reset;
+        EXPECT_EQ(world->m_level->m_lastReleased, 19) << std::hex << reset;
     }
     EXPECT_EQ(mode.handleEvent(0x0badf00d, 0, 0), 0);
     EXPECT_EQ(mode.handleEvent(0x0173eaf6, 0, 0), 1);
