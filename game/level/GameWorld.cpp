@@ -425,6 +425,15 @@ void GameWorld::onPointerReleased()
     m_stylusKey = -1;
 }
 
+void GameWorld::releaseHeldInput()
+{
+    onPointerReleased();
+    for (int32_t key = 1; m_level && m_level->m_keysHeld != 0 && key < 32; ++key) {
+        if (m_level->m_keysHeld & 1u << key)
+            m_level->onKeyReleased(key);
+    }
+}
+
 void GameWorld::onScreenSizeChanged()
 {
     if (!m_hud)

@@ -149,10 +149,10 @@ int InGameMode::handleEvent(uint32_t id, uint32_t /*a*/, uint32_t b)
     case EventId::Resume:
     case InputEventId::InputWipe:
     case InputEventId::InputWipeAgain:
-        // The input was let go of (a pause, the focus away): a tap held
+        // The input was let go of (a pause, the focus away): what was held
         // through it sends no release of its own.
         if (m_world)
-            m_world->onPointerReleased();
+            m_world->releaseHeldInput();
         return 0;
     default:
         return 0;

@@ -225,13 +225,14 @@ TEST(InGameKeys, ActionsBecomeWorldKeysByTheTable)
         EXPECT_EQ(world->m_level->m_lastPressed, c.pressed) << std::hex << c.id << " digits " << c.digits;
         EXPECT_EQ(world->m_level->m_lastReleased, c.released) << std::hex << c.id << " digits " << c.digits;
     }
-    // A tap held while the input is let go of (a pause, the focus leaving) is released with it.
+    // A tap and a key held while the input is let go of (a pause, the focus leaving) are released with it.
     world->m_level->m_player = new Player(nullptr, world);
     for (const uint32_t reset : {EventId::Resume, InputEventId::InputWipe, InputEventId::InputWipeAgain}) {
         mode.handleEvent(PointerEventId::StylusDown, 0, 0);
+        mode.handleEvent(0x71fd83f5, 0, 0);
         mode.handleEvent(reset, 0, 0);
         EXPECT_EQ(world->m_stylusKey, -1) << std::hex << reset;
-        EXPECT_EQ(world->m_level->m_lastReleased, 19) << std::hex << reset;
+        EXPECT_EQ(world->m_level->m_keysHeld, 0u) << std::hex << reset;
     }
     EXPECT_EQ(mode.handleEvent(0x0badf00d, 0, 0), 0);
     EXPECT_EQ(mode.handleEvent(0x0173eaf6, 0, 0), 1);
