@@ -293,6 +293,7 @@ TEST_F(GameProgressTest, TheChaseFollowsItsFormulaAtItsEdges)
         // The level clock wraps after 2^31 ms; the chase counts across it.
         {"ahead across the wrap", INT32_MIN + 1000, INT32_MAX - 1999, 3, 1, 0, -1, 40.0f, s0, 4, 1, 0},
         {"moved back across the wrap", INT32_MIN + 10, INT32_MAX - 2989, 1, 0, 0, -1, 200.0f, s0, 2, 0, -1},
+        {"counters at their top", 3000, 0, INT32_MAX, INT32_MAX, 1, -1, 0.0f, s0, INT32_MAX, INT32_MAX, 0},
         {"grace pulls the chaser back to 30", 6000, 0, 0, 1, 0, 5000, 10.0f, s0, 0, 2, -2},
     };
     for (const Case& c : cases) {
@@ -310,7 +311,8 @@ TEST_F(GameProgressTest, TheChaseFollowsItsFormulaAtItsEdges)
         const float chaser = float(clockSince(c.t, c.start)) * c.speed - 30.0f;
         EXPECT_FLOAT_EQ(progress.m_chaserDistance, chaser) << c.what;
         EXPECT_FLOAT_EQ(progress.getChaseGap(), c.distance - chaser) << c.what;
-        const float share = c.ahead + c.behind ? float(c.ahead) / float(c.ahead + c.behind) : 0.0f;
+        const int64_t frames = int64_t(c.ahead) + c.behind;
+        const float share = frames ? float(c.ahead) / float(frames) : 0.0f;
         const float speed = share * 0.0013333333f + 0.0026666669f;
         EXPECT_FLOAT_EQ(progress.m_chaseSpeed, speed) << c.what;
         EXPECT_EQ(world.chase.ahead, c.aheadAfter) << c.what;
