@@ -341,7 +341,9 @@ void GameProgress::checkLevelFinish(bool finished)
     if (!chase || !level || m_world->m_levelIndex == LevelIndex::Hideout || chase->stateWords[0] || chase->stateWords[1])
         return;
     const int32_t t = m_world->levelTime();
-    level->attemptTime = t;
+    // The level clock starts at 0 or later; below 0 it has run past 2^31 ms
+    // and wrapped, which is longer than any time an attempt can be given.
+    level->attemptTime = t < 0 ? INT32_MAX : t;
     m_world->playerPath(m_playerDistance, m_pathLength);
     m_chaserDistance = float(clockSince(t, chase->chaseStart)) * m_chaseSpeed + kChaserStart;
 
