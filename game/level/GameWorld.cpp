@@ -2,6 +2,7 @@
 #include "game/level/GameWorld.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <new>
 
@@ -428,10 +429,9 @@ void GameWorld::onPointerReleased()
 void GameWorld::releaseHeldInput()
 {
     onPointerReleased();
-    for (int32_t key = 1; m_level && m_level->m_keysHeld != 0 && key < 32; ++key) {
-        if (m_level->m_keysHeld & 1u << key)
-            m_level->onKeyReleased(key);
-    }
+    // From a copy, lowest key first: each release clears its own bit.
+    for (uint32_t held = m_level ? m_level->m_keysHeld : 0; held != 0; held &= held - 1)
+        m_level->onKeyReleased(std::countr_zero(held));
 }
 
 void GameWorld::onScreenSizeChanged()
