@@ -311,8 +311,7 @@ TEST_F(GameProgressTest, TheChaseFollowsItsFormulaAtItsEdges)
         const float chaser = float(clockSince(c.t, c.start)) * c.speed - 30.0f;
         EXPECT_FLOAT_EQ(progress.m_chaserDistance, chaser) << c.what;
         EXPECT_FLOAT_EQ(progress.getChaseGap(), c.distance - chaser) << c.what;
-        const int64_t frames = int64_t(c.ahead) + c.behind;
-        const float share = frames ? float(c.ahead) / float(frames) : 0.0f;
+        const float share = c.ahead || c.behind ? float(c.ahead) / float(int64_t(c.ahead) + c.behind) : 0.0f;
         const float speed = share * 0.0013333333f + 0.0026666669f;
         EXPECT_FLOAT_EQ(progress.m_chaseSpeed, speed) << c.what;
         EXPECT_EQ(world.chase.ahead, c.aheadAfter) << c.what;
