@@ -94,6 +94,12 @@ int32_t clampTo(int32_t v, int32_t lo, int32_t hi)
     return v < lo ? lo : v > hi ? hi : v;
 }
 
+// The chase's frame counters stop at the top rather than turn negative.
+void countFrames(int32_t& counter, int32_t frames)
+{
+    counter = counter > INT32_MAX - frames ? INT32_MAX : counter + frames;
+}
+
 // Whole milliseconds of a float time, saturated to the int32 range.
 int32_t wholeMs(float ms)
 {
@@ -335,23 +341,25 @@ void GameProgress::checkLevelFinish(bool finished)
     if (!chase || !level || m_world->m_levelIndex == LevelIndex::Hideout || chase->stateWords[0] || chase->stateWords[1])
         return;
     const int32_t t = m_world->levelTime();
-    level->attemptTime = t;
+    // The level clock starts at 0 or later; below 0 it has run past 2^31 ms
+    // and wrapped, which is longer than any time an attempt can be given.
+    level->attemptTime = t < 0 ? INT32_MAX : t;
     m_world->playerPath(m_playerDistance, m_pathLength);
     m_chaserDistance = float(clockSince(t, chase->chaseStart)) * m_chaseSpeed + kChaserStart;
 
     // No frames counted yet is no share ahead.
-    const int32_t frames = chase->ahead + chase->behind;
+    const int64_t frames = int64_t(chase->ahead) + chase->behind;
     float share = frames > 0 ? float(chase->ahead) / float(frames) : 0.0f;
     share = share < 0.0f ? 0.0f : share > 1.0f ? 1.0f : share;
     m_chaseSpeed = share * kSpeedRange + kBaseSpeed;
 
     const float gap = m_playerDistance - m_chaserDistance;
     if (gap > kAheadGap)
-        ++chase->ahead;
+        countFrames(chase->ahead, 1);
     else
-        ++chase->behind;
+        countFrames(chase->behind, 1);
     if (chase->actionState == kSlideState)
-        chase->behind += kSlidePenalty;
+        countFrames(chase->behind, kSlidePenalty);
     if (gap > kMaxGap)
         chase->chaseStart = clockSince(t, wholeMs((m_playerDistance - kMaxGap - kChaserStart) / m_chaseSpeed));
     else if (m_chaseGrace > 0 && gap < kAheadGap)

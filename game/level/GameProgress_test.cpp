@@ -293,6 +293,7 @@ TEST_F(GameProgressTest, TheChaseFollowsItsFormulaAtItsEdges)
         // The level clock wraps after 2^31 ms; the chase counts across it.
         {"ahead across the wrap", INT32_MIN + 1000, INT32_MAX - 1999, 3, 1, 0, -1, 40.0f, s0, 4, 1, 0},
         {"moved back across the wrap", INT32_MIN + 10, INT32_MAX - 2989, 1, 0, 0, -1, 200.0f, s0, 2, 0, -1},
+        {"counters at their top", 3000, 0, INT32_MAX, INT32_MAX, 1, -1, 0.0f, s0, INT32_MAX, INT32_MAX, 0},
         {"grace pulls the chaser back to 30", 6000, 0, 0, 1, 0, 5000, 10.0f, s0, 0, 2, -2},
     };
     for (const Case& c : cases) {
@@ -310,12 +311,12 @@ TEST_F(GameProgressTest, TheChaseFollowsItsFormulaAtItsEdges)
         const float chaser = float(clockSince(c.t, c.start)) * c.speed - 30.0f;
         EXPECT_FLOAT_EQ(progress.m_chaserDistance, chaser) << c.what;
         EXPECT_FLOAT_EQ(progress.getChaseGap(), c.distance - chaser) << c.what;
-        const float share = c.ahead + c.behind ? float(c.ahead) / float(c.ahead + c.behind) : 0.0f;
+        const float share = c.ahead || c.behind ? float(c.ahead) / float(int64_t(c.ahead) + c.behind) : 0.0f;
         const float speed = share * 0.0013333333f + 0.0026666669f;
         EXPECT_FLOAT_EQ(progress.m_chaseSpeed, speed) << c.what;
         EXPECT_EQ(world.chase.ahead, c.aheadAfter) << c.what;
         EXPECT_EQ(world.chase.behind, c.behindAfter) << c.what;
-        EXPECT_EQ(progress.m_levels[4].attemptTime, c.t) << c.what;
+        EXPECT_EQ(progress.m_levels[4].attemptTime, c.t < 0 ? INT32_MAX : c.t) << c.what;
         EXPECT_EQ(progress.m_pathLength, 500.0f) << c.what;
         // -1: moved so the chaser is 100 behind; -2: 30 behind.
         const float behindBy = c.startAfter == -1 ? 100.0f : c.startAfter == -2 ? 30.0f : 0.0f;
@@ -341,15 +342,16 @@ TEST_F(GameProgressTest, TheChaseFollowsItsFormulaAtItsEdges)
 
     // Finishing keeps the best time and opens the level-end screen without a final camera.
     world.m_levelIndex = 4;
-    for (int32_t t : {90000, 80000, 85000}) {
+    // A level clock past 2^31 ms has wrapped: no best time, however negative.
+    for (int32_t t : {90000, 80000, 85000, INT32_MIN + 5}) {
         world.time = t;
         progress.checkLevelFinish(true);
     }
     EXPECT_EQ(progress.m_levels[4].bestTime, 80000);
-    EXPECT_EQ(world.screens, (std::vector<uint32_t>{0x21ff0120, 0x21ff0120, 0x21ff0120}));
+    EXPECT_EQ(world.screens, std::vector<uint32_t>(4, 0x21ff0120));
     world.finalCam = true;
     progress.checkLevelFinish(true);
-    EXPECT_EQ(world.screens.size(), 3u);
+    EXPECT_EQ(world.screens.size(), 4u);
 }
 
 TEST_F(GameProgressTest, CueChannelsPlayLoopAndStopOnlyTheirOwnVoices)

@@ -2,6 +2,7 @@
 #include "game/level/GameWorld.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <new>
 
@@ -423,6 +424,14 @@ void GameWorld::onPointerReleased()
     if (m_level)
         m_level->onKeyReleased(m_stylusKey);
     m_stylusKey = -1;
+}
+
+void GameWorld::releaseHeldInput()
+{
+    onPointerReleased();
+    // From a copy, lowest key first: each release clears its own bit.
+    for (uint32_t held = m_level ? m_level->m_keysHeld : 0; held != 0; held &= held - 1)
+        m_level->onKeyReleased(std::countr_zero(held));
 }
 
 void GameWorld::onScreenSizeChanged()

@@ -55,6 +55,9 @@ public:
     void onPointerPressed(int32_t x, int32_t y);
     void onPointerMoved(int32_t x, int32_t y);
     void onPointerReleased();
+    // The input was let go of where the level could not see it: every key
+    // and tap it holds is released.
+    void releaseHeldInput();
     void onScreenSizeChanged();
     void abortLevel();
     // 1 when it acted on a requested level end.

@@ -146,6 +146,14 @@ int InGameMode::handleEvent(uint32_t id, uint32_t /*a*/, uint32_t b)
         if (m_world)
             m_world->onScreenSizeChanged();
         return 1;
+    case EventId::Resume:
+    case InputEventId::InputWipe:
+    case InputEventId::InputWipeAgain:
+        // The input was let go of (a pause, the focus away): what was held
+        // through it sends no release of its own.
+        if (m_world)
+            m_world->releaseHeldInput();
+        return 0;
     default:
         return 0;
     }

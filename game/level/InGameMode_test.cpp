@@ -224,6 +224,12 @@ TEST(InGameKeys, ActionsBecomeWorldKeysByTheTable)
         EXPECT_EQ(world->m_level->m_lastPressed, c.pressed) << std::hex << c.id << " digits " << c.digits;
         EXPECT_EQ(world->m_level->m_lastReleased, c.released) << std::hex << c.id << " digits " << c.digits;
     }
+    // The keys and the tap held when the input is let go of (a pause, the focus away) are released.
+    world->m_level->m_player = new Player(nullptr, world);
+    mode.handleEvent(PointerEventId::StylusDown, 0, 0);
+    mode.handleEvent(InputEventId::InputWipe, 0, 0);
+    EXPECT_EQ(world->m_stylusKey, -1);
+    EXPECT_EQ(world->m_level->m_keysHeld, 0u);
     EXPECT_EQ(mode.handleEvent(0x0badf00d, 0, 0), 0);
     EXPECT_EQ(mode.handleEvent(0x0173eaf6, 0, 0), 1);
     EXPECT_EQ(world->m_quitRequested, 1);

@@ -10,6 +10,7 @@
 #include "framework/events/HandlerList.h"
 #include "framework/events/Message.h"
 #include "framework/events/Subscription.h"
+#include "framework/events/TaskIds.h"
 #include "framework/files/CrcService.h"
 #include "framework/files/FileSystem.h"
 #include "framework/files/SavedFiles.h"
@@ -382,7 +383,8 @@ int GameApp::handleMessage(uint32_t id, uint32_t a, uint32_t b)
     case EventId::Resume:
         if (PlatformApp* platform = platformApp(); platform && m_useGapi && platform->akuVersion()[1] != u'5')
             platform->resumeGapi();
-        if (sound)
+        // Under the pause screen the sounds wait for the key that leaves it.
+        if (sound && !m_paused)
             sound->resumeAll();
         forward(id, a, b);
         return 1;
@@ -405,9 +407,12 @@ int GameApp::handleMessage(uint32_t id, uint32_t a, uint32_t b)
     }
     case PlatformEventId::AppMessage:
         // The pause screen needs a text to show; without one, pausing would
-        // leave a black screen that nothing ends.
-        if (m_pauseText.length() != 0)
+        // leave a black screen that nothing ends. Its releases are the
+        // screen's, so keys held into it let go now rather than repeat.
+        if (m_pauseText.length() != 0 && !m_paused) {
             m_paused = 1;
+            deliverEvent(InputEventId::InputWipe, 0, 0);
+        }
         return 1;
     default:
         return forward(id, a, b);
