@@ -695,6 +695,7 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             {"crop a length down", 0, 0, 0, false, {0, 16, 16, 16}, false, 0, -1},
             {"mirrored crop past the image", 0, 0, 0, false, {24, 0, -16, 16}, false, 0, -1},
             {"at the far end of the fog", 0, 0, -3, false, {0, 0, 16, 16}, true, 16 * 16, 52},
+            {"at an infinite x", std::numeric_limits<float>::infinity(), 0, 0, false, {0, 0, 16, 16}, false, 0, -1},
         };
         for (const auto& c : cases) {
             SCOPED_TRACE(c.name);
