@@ -232,6 +232,16 @@ TEST_F(SkinnedMeshTest, SkinnedPositionsMatchAPlainFloatSkinning)
                   EXPECT_EQ(m->getSkinnedVertexBuffer(false), skinned);
               }),
               KErrNone);
+    // A pose past the float range cannot be held; the poses after it keep the factor.
+    ASSERT_EQ(trap([&] {
+                  bone(s, 1)->setScale(1e38f, 1e38f, 1e38f);
+                  m->markChangedBones();
+                  m->getSkinnedVertexBuffer(false);
+                  bone(s, 1)->setScale(1, 1, 1);
+                  m->markChangedBones();
+                  EXPECT_NEAR(m->getSkinnedVertexBuffer(false)->getPositionScale() * factor, 1.0f, 1e-3f);
+              }),
+              KErrNone);
 
     // A source of fewer vertices gets palette indices and positions of its
     // own count.
