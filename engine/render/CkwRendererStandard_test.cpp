@@ -31,7 +31,6 @@ constexpr float kPi = 3.14159265f;
 // Against the float references: 5-bit channels lose up to 8/255 to RGB565, and
 // blending and fixed-point lighting up to 2/255 more.
 constexpr double kTolerance = 10.0 / 255.0;
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 struct Vec {
     double x, y, z;
@@ -817,8 +816,8 @@ TEST(RendererPictures, NodesOverASquareFollowAlphaTextureFunctionsAndBlendings)
         {"half in half", 0.5f, true, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {0.25, 0.75, 0}, "bn"},
         {"faded white sprite", 0.5f, true, true, 0, 0, 0, kAlpha, 0xFF00FF00, {0.25, 1, 0.25}, "bn"},
         {"group disabled", 1, false, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "b"},
-        {"NaN alpha", kNaN, true, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "bn"},
-        {"NaN alpha sprite", kNaN, true, true, 0, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "bn"},
+        {"NaN alpha", std::nanf(""), true, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "bn"},
+        {"NaN alpha sprite", std::nanf(""), true, true, 0, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "bn"},
         {"ADD then ALPHA", 1, true, false, 0x80C04080, 0x80C0C0, kTextureFuncAdd, kAlpha, 0xFF0000FF, {0.5, 0.5, 1}, "bn"},
         {"untextured MODULATE_X2", 1, true, false, 0xFFC0FF40, 0, 0, CkwCompositingMode::kModulateX2, 0xFF8040C0,
          {2 * 0.75 * 0.5, 2 * 1.0 * 0.25, 2 * 0.25 * 0.75}, "bn"},

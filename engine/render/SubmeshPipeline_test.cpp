@@ -3,7 +3,6 @@
 // overflow; each against the answer a double-precision reference gives.
 #include <cmath>
 #include <functional>
-#include <limits>
 #include <random>
 #include <vector>
 
@@ -13,7 +12,6 @@
 #include "engine/render/testing/RasterTestKit.h"
 #include "engine/render/testing/RenderTestKit.h"
 #include "engine/core/math/CkwTransform.h"
-#include "engine/core/scene/SceneIds.h"
 #include "engine/scene/CkwBackground.h"
 #include "engine/scene/CkwFog.h"
 #include "engine/scene/CkwGraphics3D.h"
@@ -108,18 +106,6 @@ Dress omni(float distance, float constant, float quadratic)
     };
 }
 
-// Blue fog of a density as an animation may set it.
-Dress exponentialFog(float density)
-{
-    return [=](CkwWorld*, CkwMesh*, CkwAppearance* look) {
-        auto* fog = static_cast<CkwFog*>(CkwFog::create());
-        fog->setMode(CkwFog::kExponential);
-        fog->applyAnimatedProperty(kPropertyDensity, 1, &density);
-        fog->setColor(0x0000FF);
-        look->setFog(fog);
-    };
-}
-
 CkwPolygonMode* polygonMode(CkwAppearance* look)
 {
     auto* polygon = static_cast<CkwPolygonMode*>(CkwPolygonMode::create());
@@ -149,8 +135,19 @@ TEST(SubmeshPipeline, SquareCentresTakeWhatTheEquationsGive)
              square->getVertexBuffer()->setColors(kitVertexArray(3, 1, {255, 0, 0, 255, 0, 0, 0, 255, 0, 0, 255, 0}));
              polygonMode(look)->setShading(CkwPolygonMode::kShadeFlat);
          }, 0x00FF00},
-        {exponentialFog(0.2f), fogged << 16 | fogged << 8 | 0xFF},
-        {exponentialFog(std::numeric_limits<float>::quiet_NaN()), 0xFFFFFF},
+        {[](CkwWorld*, CkwMesh*, CkwAppearance* look) {
+             auto* fog = static_cast<CkwFog*>(CkwFog::create());
+             fog->setMode(CkwFog::kExponential);
+             fog->setDensity(0.2f);
+             fog->setColor(0x0000FF);
+             look->setFog(fog);
+         }, fogged << 16 | fogged << 8 | 0xFF},
+        {[](CkwWorld*, CkwMesh*, CkwAppearance* look) {
+             auto* fog = static_cast<CkwFog*>(CkwFog::create());
+             fog->setMode(CkwFog::kExponential);
+             fog->setDensity(std::nanf(""));
+             look->setFog(fog);
+         }, 0xFFFFFF},
         {[](CkwWorld*, CkwMesh*, CkwAppearance* look) {
              // t / q is 0.3 everywhere, so the checker tells column 3 from 2.
              CkwTexture2D* checker = renderkit::texture(renderkit::checkerImage(8, 8, 0xFF0000, 0x00FF00), kTextureFuncReplace);

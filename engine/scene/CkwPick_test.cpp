@@ -262,45 +262,35 @@ TEST_F(PickTest, ViewportPickFollowsTheCamerasProjection)
     ASSERT_EQ(trap([&] { w = hold(kitLitWorld(mesh, 5.0f, aspect)); }), KErrNone);
     auto* camera = static_cast<CkwCamera*>(w->getActiveCamera());
     const double tanHalf = std::tan(30.0 * std::acos(-1.0) / 180.0);
-    // A far plane past 1 / 1.5e-5 puts the far point at a w below the
-    // threshold of the plain homogeneous division.
-    const struct {
-        float near, far;
-        double tolerance;
-    } cameras[] = {{1.0f, 1e5f, 2e-7}, {0.1f, 100.0f, 2e-5}};
-    for (const auto& cam : cameras) {
-        camera->setPerspective(60.0f, aspect, cam.near, cam.far);
-        int hits = 0;
-        for (int row = 0; row < 12; ++row) {
-            for (int col = 0; col < 16; ++col) {
-                const float x = (col + 0.5f) / 16;
-                const float y = (row + 0.5f) / 12;
-                // World ray: eye (0, 0, 5) + k d with d.z = -1.
-                const double d[3] = {(2.0 * x - 1) * tanHalf * aspect, (1 - 2.0 * y) * tanHalf, -1};
-                const double eye[3] = {0, 0, 5};
-                double enter = 0, leaveAt = 1e30;
-                for (int i = 0; i < 3; ++i) {
-                    const double a = (boxAt[i] - 1 - eye[i]) / d[i];
-                    const double b = (boxAt[i] + 1 - eye[i]) / d[i];
-                    enter = std::max(enter, std::min(a, b));
-                    leaveAt = std::min(leaveAt, std::max(a, b));
-                }
-                const bool expectHit = enter < leaveAt;
-                if (std::fabs(enter - leaveAt) < 1e-3)
-                    continue; // grazing an edge: either answer is right
-                const Pick p = pickViewport(*w, x, y, *camera);
-                ASSERT_EQ(p.code, KErrNone);
-                ASSERT_EQ(p.hit, expectHit) << x << ", " << y;
-                if (!expectHit)
-                    continue;
-                ++hits;
-                // The distance runs from the near plane to the far.
-                EXPECT_NEAR(p.result->getDistance(), (enter - cam.near) / (cam.far - cam.near), cam.tolerance)
-                    << x << ", " << y;
+    int hits = 0;
+    for (int row = 0; row < 12; ++row) {
+        for (int col = 0; col < 16; ++col) {
+            const float x = (col + 0.5f) / 16;
+            const float y = (row + 0.5f) / 12;
+            // World ray: eye (0, 0, 5) + k d with d.z = -1.
+            const double d[3] = {(2.0 * x - 1) * tanHalf * aspect, (1 - 2.0 * y) * tanHalf, -1};
+            const double eye[3] = {0, 0, 5};
+            double enter = 0, leaveAt = 1e30;
+            for (int i = 0; i < 3; ++i) {
+                const double a = (boxAt[i] - 1 - eye[i]) / d[i];
+                const double b = (boxAt[i] + 1 - eye[i]) / d[i];
+                enter = std::max(enter, std::min(a, b));
+                leaveAt = std::min(leaveAt, std::max(a, b));
             }
+            const bool expectHit = enter < leaveAt;
+            if (std::fabs(enter - leaveAt) < 1e-3)
+                continue; // grazing an edge: either answer is right
+            const Pick p = pickViewport(*w, x, y, *camera);
+            ASSERT_EQ(p.code, KErrNone);
+            ASSERT_EQ(p.hit, expectHit) << x << ", " << y;
+            if (!expectHit)
+                continue;
+            ++hits;
+            // The distance runs from the near plane (k = 0.1) to the far (k = 100).
+            EXPECT_NEAR(p.result->getDistance(), (enter - 0.1) / 99.9, 2e-5) << x << ", " << y;
         }
-        EXPECT_GT(hits, 8);
     }
+    EXPECT_GT(hits, 8);
     // The centre casts along the view axis, from the near plane to the far.
     const Pick centre = pickViewport(*w, 0.5f, 0.5f, *camera);
     float ray[6];
@@ -308,6 +298,11 @@ TEST_F(PickTest, ViewportPickFollowsTheCamerasProjection)
     const float expectedRay[6] = {0, 0, 4.9f, 0, 0, -99.9f};
     for (int i = 0; i < 6; ++i)
         EXPECT_NEAR(ray[i], expectedRay[i], 5e-3f) << i;
+    // Past 66,667 units the far point's w falls below the plain division's threshold.
+    camera->setPerspective(60.0f, aspect, 1.0f, 1e5f);
+    const Pick far = pickViewport(*w, 0.5f, 0.5f, *camera);
+    ASSERT_TRUE(far.hit);
+    EXPECT_NEAR(far.result->getDistance(), 3.0 / 99999, 1e-7);
 }
 
 // What the renderer draws at a pixel is what a pick through its centre hits:
