@@ -198,7 +198,9 @@ void CkwRendererStandard::traverse(CkwNode* root)
         queuePendingSkins(level);
         const float parentAlpha = level == 0 ? base : m_alphaStack[level - 1];
         m_alphaStack.setCount(level + 1);
-        m_alphaStack[level] = parentAlpha * node->getAlphaFactor();
+        // Animation tracks summing to +inf and -inf leave NaN: it hides.
+        const float alpha = parentAlpha * node->getAlphaFactor();
+        m_alphaStack[level] = std::isnan(alpha) ? 0.0f : alpha;
         const bool enabled = node->isRenderingEnabled();
         const int32_t id = node->getClassId();
         if (enabled) {

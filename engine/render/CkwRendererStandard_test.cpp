@@ -20,6 +20,7 @@
 #include "engine/scene/CkwSprite.h"
 #include "engine/scene/CkwGraphics3D.h"
 #include "engine/core/math/CkwTransform.h"
+#include "engine/core/scene/SceneIds.h"
 #include "engine/scene/SceneTestKit.h"
 
 namespace {
@@ -695,6 +696,7 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             {"crop a length down", 0, 0, 0, false, {0, 16, 16, 16}, false, 0, -1},
             {"mirrored crop past the image", 0, 0, 0, false, {24, 0, -16, 16}, false, 0, -1},
             {"at the far end of the fog", 0, 0, -3, false, {0, 0, 16, 16}, true, 16 * 16, 52},
+            {"at an infinite x", std::numeric_limits<float>::infinity(), 0, 0, false, {0, 0, 16, 16}, false, 0, -1},
         };
         for (const auto& c : cases) {
             SCOPED_TRACE(c.name);
@@ -794,7 +796,8 @@ TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
 // formulas: a node's alpha factor multiplies down nested groups and makes
 // ALPHA blending transparent (queued after the square, drawn at a quarter),
 // a faded RGBA sprite modulates its texels by it, a disabled group hides its
-// subtree, ADD clamps before ALPHA blends, MODULATE_X2 doubles an untextured
+// subtree, a NaN alpha (animation tracks summing to +inf and -inf) hides it,
+// ADD clamps before ALPHA blends, MODULATE_X2 doubles an untextured
 // product.
 TEST(RendererPictures, NodesOverASquareFollowAlphaTextureFunctionsAndBlendings)
 {
@@ -813,6 +816,8 @@ TEST(RendererPictures, NodesOverASquareFollowAlphaTextureFunctionsAndBlendings)
         {"half in half", 0.5f, true, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {0.25, 0.75, 0}, "bn"},
         {"faded white sprite", 0.5f, true, true, 0, 0, 0, kAlpha, 0xFF00FF00, {0.25, 1, 0.25}, "bn"},
         {"group disabled", 1, false, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "b"},
+        {"NaN alpha", std::nanf(""), true, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "bn"},
+        {"NaN alpha sprite", std::nanf(""), true, true, 0, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "bn"},
         {"ADD then ALPHA", 1, true, false, 0x80C04080, 0x80C0C0, kTextureFuncAdd, kAlpha, 0xFF0000FF, {0.5, 0.5, 1}, "bn"},
         {"untextured MODULATE_X2", 1, true, false, 0xFFC0FF40, 0, 0, CkwCompositingMode::kModulateX2, 0xFF8040C0,
          {2 * 0.75 * 0.5, 2 * 1.0 * 0.25, 2 * 0.25 * 0.75}, "bn"},
@@ -838,8 +843,8 @@ TEST(RendererPictures, NodesOverASquareFollowAlphaTextureFunctionsAndBlendings)
             }
             CkwGroup* outer = test.group();
             CkwGroup* inner = test.group();
-            outer->setAlphaFactor(c.alpha);
-            inner->setAlphaFactor(c.alpha);
+            outer->applyAnimatedProperty(kPropertyAlpha, 1, &c.alpha);
+            inner->applyAnimatedProperty(kPropertyAlpha, 1, &c.alpha);
             inner->setRenderingEnable(c.enabled);
             inner->addChild(node);
             outer->addChild(inner);

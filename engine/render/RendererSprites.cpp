@@ -75,7 +75,8 @@ void CkwRendererStandard::renderSprite(CkwSprite* sprite)
         return;
     for (int32_t i = 0; i < 3; ++i)
         origin[i] /= origin[3];
-    if (origin[2] < -1.0f || origin[2] > 1.0f)
+    // NaN from a degenerate transform places the sprite nowhere.
+    if (!(origin[2] >= -1.0f && origin[2] <= 1.0f) || std::isnan(origin[0]) || std::isnan(origin[1]))
         return;
     const CkwRect& viewport = m_graphics->m_viewportInClip;
     auto screenX = [&](float x) { return (x + 1.0f) * 0.5f * viewport.width * 16.0f + viewport.x * 16; };
@@ -139,7 +140,7 @@ void CkwRendererStandard::renderSprite(CkwSprite* sprite)
         CkwMatrix modelView = m_view;
         modelView.multiply(world);
         const float f = spriteFog(*fog, -modelView.m[14], modelView.m[15]);
-        fogByte = static_cast<uint8_t>(std::clamp(f * 255.0f, 0.0f, 255.0f));
+        fogByte = static_cast<uint8_t>(std::clamp(saturateToInt(f * 255.0f), 0, 255));
     }
 
     SkwRasterVertex v[4]{};

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <type_traits>
 
+#include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/render/CkwRendererStandard.h"
 #include "engine/render/RenderImages.h"
@@ -646,11 +647,12 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
         int32_t w, exponent;
         const CkwFixedVector3D eye = m_caches->eye.getEyePosition(index, w, exponent);
         const float distance = w != 0 ? -std::ldexp(static_cast<float>(eye.z), exponent) / static_cast<float>(w) : 0.0f;
-        const float f = std::clamp(fogAmount(*m_fog, distance), 0.0f, 1.0f);
+        // NaN (a NaN density, say) counts as no fog.
+        const float f = fogAmount(*m_fog, distance);
         if (m_unitCount > 0) {
-            out.fog = static_cast<uint8_t>(f * 255.0f + 0.5f);
+            out.fog = static_cast<uint8_t>(roundClamp(f * 255.0f, 0, 255));
         } else {
-            const int32_t f16 = static_cast<int32_t>(f * 65536.0f + 0.5f);
+            const int32_t f16 = roundClamp(f * 65536.0f, 0, 65536);
             out.r -= static_cast<int32_t>((int64_t{out.r - (m_fogColor.red << 8)} * f16) >> 16);
             out.g -= static_cast<int32_t>((int64_t{out.g - (m_fogColor.green << 8)} * f16) >> 16);
             out.b -= static_cast<int32_t>((int64_t{out.b - (m_fogColor.blue << 8)} * f16) >> 16);

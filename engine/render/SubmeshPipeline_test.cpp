@@ -119,7 +119,7 @@ CkwPolygonMode* polygonMode(CkwAppearance* look)
 // RGB565's steps. Facing light reaches it at full strength however far the
 // light is; an attenuation whose square overflows 64 bits lights nothing.
 // Flat shading takes the newest vertex's colour; exponential fog thickens
-// with the distance; a texture whose q is 1 + s / 2 is read at s / q = 0.4.
+// with the distance, and a NaN density is none; a texture whose q is 1 + s / 2 is read at s / q = 0.4.
 TEST(SubmeshPipeline, SquareCentresTakeWhatTheEquationsGive)
 {
     const uint32_t fogged = static_cast<uint32_t>(std::lround(255 * std::exp(-5 * 0.2)));
@@ -142,6 +142,12 @@ TEST(SubmeshPipeline, SquareCentresTakeWhatTheEquationsGive)
              fog->setColor(0x0000FF);
              look->setFog(fog);
          }, fogged << 16 | fogged << 8 | 0xFF},
+        {[](CkwWorld*, CkwMesh*, CkwAppearance* look) {
+             auto* fog = static_cast<CkwFog*>(CkwFog::create());
+             fog->setMode(CkwFog::kExponential);
+             fog->setDensity(std::nanf(""));
+             look->setFog(fog);
+         }, 0xFFFFFF},
         {[](CkwWorld*, CkwMesh*, CkwAppearance* look) {
              // t / q is 0.3 everywhere, so the checker tells column 3 from 2.
              CkwTexture2D* checker = renderkit::texture(renderkit::checkerImage(8, 8, 0xFF0000, 0x00FF00), kTextureFuncReplace);

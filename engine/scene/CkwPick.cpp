@@ -490,11 +490,13 @@ bool CkwGroup::pickViewport(int32_t scope, float x, float y, CkwCamera& camera, 
     const float ny = 1.0f - 2.0f * y;
     data.ray = {{nx, ny, -1.0f}, {nx, ny, 1.0f}};
     pushRay(data);
+    // Divided by any w but 0: a far plane past 1 / 1.5e-5 units gives the far
+    // point a w that transformProject would leave undivided.
     for (float* point : {data.ray.start, data.ray.end}) {
-        CkwVector3D p = {point[0], point[1], point[2]};
-        float w = 1.0f;
-        inverse.transformProject(p, p, w);
-        vector3Set(point, p.x, p.y, p.z);
+        float p[4];
+        inverse.transform4(point[0], point[1], point[2], 1.0f, p);
+        const float w = p[3] != 0.0f ? p[3] : 1.0f;
+        vector3Set(point, p[0] / w, p[1] / w, p[2] / w);
     }
     pushRay(data);
     CkwMatrix toGroup;

@@ -298,6 +298,11 @@ TEST_F(PickTest, ViewportPickFollowsTheCamerasProjection)
     const float expectedRay[6] = {0, 0, 4.9f, 0, 0, -99.9f};
     for (int i = 0; i < 6; ++i)
         EXPECT_NEAR(ray[i], expectedRay[i], 5e-3f) << i;
+    // Past 66,667 units the far point's w falls below the plain division's threshold.
+    camera->setPerspective(60.0f, aspect, 1.0f, 1e5f);
+    const Pick far = pickViewport(*w, 0.5f, 0.5f, *camera);
+    ASSERT_TRUE(far.hit);
+    EXPECT_NEAR(far.result->getDistance(), 3.0 / 99999, 1e-7);
 }
 
 // What the renderer draws at a pixel is what a pick through its centre hits:

@@ -305,8 +305,10 @@ void CkwSkinnedMesh::updateFixedPalette(int32_t largestMagnitude)
         }
     }
     m_extent = extent;
-    // The factor only ever shrinks, so earlier positions stay in range.
-    const bool rescaled = extent != 0.0f && kFixedRange / extent < m_fixedFactor;
+    // The factor only ever shrinks, so earlier positions stay in range. A
+    // pose past the float range cannot be held at any factor: taking it would
+    // leave 0 for every pose after it.
+    const bool rescaled = extent != 0.0f && std::isfinite(extent) && kFixedRange / extent < m_fixedFactor;
     if (rescaled)
         m_fixedFactor = kFixedRange / extent;
     for (int32_t i = 0; i < m_palette.count(); ++i) {

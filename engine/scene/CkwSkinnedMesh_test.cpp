@@ -232,6 +232,16 @@ TEST_F(SkinnedMeshTest, SkinnedPositionsMatchAPlainFloatSkinning)
                   EXPECT_EQ(m->getSkinnedVertexBuffer(false), skinned);
               }),
               KErrNone);
+    // A pose past the float range cannot be held; the poses after it keep the factor.
+    ASSERT_EQ(trap([&] {
+                  for (float scale : {1e38f, 1.0f}) {
+                      bone(s, 1)->setScale(scale, scale, scale);
+                      m->markChangedBones();
+                      skinned = m->getSkinnedVertexBuffer(false);
+                  }
+                  EXPECT_NEAR(skinned->getPositionScale() * factor, 1.0f, 1e-3f);
+              }),
+              KErrNone);
 
     // A source of fewer vertices gets palette indices and positions of its
     // own count.
