@@ -32,8 +32,13 @@ struct SurfaceConfig {
         for (; a && a->key != End; ++a) {
             const uintptr_t v = a->value;
             switch (a->key) {
-            case Width: width = static_cast<uint16_t>(v); break;
-            case Height: height = static_cast<uint16_t>(v); break;
+            // Sizes are 16-bit: a larger value names no size, not a smaller one.
+            case Width:
+            case Height:
+                if (v > 0xFFFF)
+                    return 0;
+                (a->key == Width ? width : height) = uint32_t(v);
+                break;
             case Refused:
                 if (v)
                     return 0;

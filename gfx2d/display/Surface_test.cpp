@@ -49,6 +49,8 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
         {{{12, src}, {6, R5G6B5}}, 0, 0, 0, 0, 0x901},  // the source's format differs
         {{{1, 32767}, {2, 65535}, {6, L8}}, 0, 0, 0, 0, 0x901},  // more pixels than any decoded picture
         {{{1, 4096}, {2, 4096}, {6, L8}}, 1, L8, 4096, 4096, 0x80810901},  // as many as the largest
+        {{{1, 65536 + 4}, {2, 3}}, 0, 0, 0, 0, 0x901},  // sizes are 16-bit: no width 4
+        {{{1, 4}, {2, 65536 + 3}}, 0, 0, 0, 0, 0x901},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];

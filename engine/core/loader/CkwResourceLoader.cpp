@@ -29,6 +29,38 @@ char* copyTextL(const char* text, size_t length)
     return copy;
 }
 
+// Writes path to out (room for its length + 1) with both separators as '/',
+// "." segments dropped and ".." taking away the segment before it, so that
+// one file reached by two spellings compares equal.
+void normalisePath(const char* path, char* out)
+{
+    const size_t root = isSeparator(path[0]) ? 1 : 0;
+    size_t n = root;
+    out[0] = '/';
+    for (const char* p = path; *p != 0;) {
+        while (isSeparator(*p))
+            ++p;
+        const char* end = p;
+        while (*end != 0 && !isSeparator(*end))
+            ++end;
+        const size_t length = static_cast<size_t>(end - p);
+        size_t last = n;
+        while (last > root && out[last - 1] != '/')
+            --last;
+        const bool previousDotDot = n - last == 2 && out[last] == '.' && out[last + 1] == '.';
+        if (length == 2 && p[0] == '.' && p[1] == '.' && last < n && !previousDotDot) {
+            n = last > root ? last - 1 : root;
+        } else if (length != 0 && !(length == 1 && p[0] == '.')) {
+            if (n > root)
+                out[n++] = '/';
+            kwMemcpy(out + n, p, length);
+            n += length;
+        }
+        p = end;
+    }
+    out[n] = 0;
+}
+
 } // namespace
 
 // ---- CkwResourceLoader ----
@@ -41,6 +73,7 @@ CkwResourceLoader::~CkwResourceLoader()
     if (m_image != nullptr)
         m_image->release();
     engineFree(m_path);
+    engineFree(m_pathKey);
 }
 
 void CkwResourceLoader::start(CkwBrewLoader* brewLoader, CkwResourceLoader* parent, const char* path)
@@ -48,6 +81,18 @@ void CkwResourceLoader::start(CkwBrewLoader* brewLoader, CkwResourceLoader* pare
     m_brewLoader = brewLoader;
     m_parent = parent;
     m_path = copyTextL(path, kwStrlen(path));
+    // An archive finds a member by its name in lower case, as written; a
+    // file system by its folders.
+    m_pathKey = copyTextL(path, kwStrlen(path));
+    if (brewLoader->hasArchive())
+        kwStrlwr(m_pathKey);
+    else
+        normalisePath(m_path, m_pathKey);
+    // A file that references itself, directly or through others, would nest
+    // loaders without end, however the references spell its path.
+    for (const CkwResourceLoader* loader = parent; loader != nullptr; loader = loader->m_parent)
+        if (std::strcmp(loader->m_pathKey, m_pathKey) == 0)
+            leave(KErrCorruptData);
     // An M3G file may not reference files of the engine's own format.
     const int32_t result = reset(parent == nullptr || parent->isOwnFormat());
     if (result != kSerializeOk)
@@ -83,13 +128,6 @@ char* CkwResourceLoader::resolveReferencePathL() const
 
 void CkwResourceLoader::startChildL(char* path)
 {
-    // A file that references itself, directly or through others, would nest
-    // loaders without end.
-    for (const CkwResourceLoader* loader = this; loader != nullptr; loader = loader->m_parent)
-        if (std::strcmp(loader->m_path, path) == 0) {
-            engineFree(path);
-            leave(KErrCorruptData);
-        }
     auto* child = new (std::nothrow) CkwResourceLoader;
     if (child == nullptr) {
         engineFree(path);

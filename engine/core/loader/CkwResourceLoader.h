@@ -60,6 +60,7 @@ private:
     bool m_stopped = false; // the last write stopped for external references
     uint32_t m_chunkLength = 0;
     char* m_path = nullptr;
+    char* m_pathKey = nullptr; // m_path spelled one way, to find reference loops
 };
 
 class CkwBrewLoader : public CkwHeapObject, public CkwRefCount {
@@ -80,6 +81,7 @@ public:
     // Leaves -1101 for an index past the roots.
     IkwSerializable* rootL(uint32_t index) const;
     bool hasStarted() const { return m_top != nullptr; }
+    bool hasArchive() const { return m_archive != nullptr; }
 
     // Up to 1024 bytes of the loader's input into its chunk; 0 at the end.
     uint32_t readChunk(CkwResourceLoader& loader);

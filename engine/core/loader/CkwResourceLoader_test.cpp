@@ -194,6 +194,7 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
     m_folder.write("a.m3g", sceneReferencing(1, {"b.m3g"}));
     m_folder.write("b.m3g", sceneReferencing(2, {"a.m3g"}));
     m_folder.write("self.m3g", sceneReferencing(1, {"self.m3g"}));
+    m_folder.write("sub/up.m3g", sceneReferencing(1, {"..\\sub\\.\\up.m3g"}));
     m_folder.write("own.m3g", sceneReferencing(4, {}, M3gFlavour::Own));
     m_folder.write("m3g-over-own.m3g", sceneReferencing(5, {"own.m3g"}));
     m_folder.write("own-over-own.m3g", sceneReferencing(6, {"own.m3g"}, M3gFlavour::Own));
@@ -210,6 +211,7 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
     } cases[] = {
         {folder + "/a.m3g", 0x1000A},
         {folder + "/self.m3g", 0x1000A},
+        {folder + "/sub/up.m3g", 0x1000A},
         {folder + "/m3g-over-own.m3g", -7},
         {folder + "/own-over-own.m3g", 0},
         {folder + "/missing-ref.m3g", 0x10000},
