@@ -84,9 +84,10 @@ int PropertySet::parse(InputStream& stream)
         return 0;
     // Lines end at LF; a NUL byte is dropped from its line, a CR stays (trim
     // takes it off the value).
-    std::unique_ptr<char[]> line(new char[n + 1]);
+    // In size_t: a text of 2^32 - 1 bytes must not wrap the line to 0 bytes.
+    std::unique_ptr<char[]> line(new char[size_t{n} + 1]);
     uint32_t length = 0;
-    for (uint32_t i = 0; i <= n; ++i) {
+    for (size_t i = 0; i <= n; ++i) {
         if (i == n || text[i] == '\n') {
             line[length] = 0;
             parseLine(line.get(), length);
