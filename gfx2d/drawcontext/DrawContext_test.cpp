@@ -317,6 +317,18 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
         selfDrawn[i].assign(px, px + kW * kH);
     }
     EXPECT_EQ(selfDrawn[0], selfDrawn[1]);
+    // Rows past 32,767 of a tall picture, where 16.16 texture rows end.
+    MemorySurface tall;
+    ASSERT_TRUE(makeImage(tall, 2, 40000, [](int x, int y) { return uint32_t(x * 7 + y * 1000); }));
+    const int16_t lowRows[4] = {0, 32760, 2, 10};
+    const Fixed origin[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        clear();
+        dc.loadMatrix(i ? sheared : kIdentityWords, origin);
+        dc.drawImage(&tall, 0, lowRows);
+        selfDrawn[i].assign(px, px + kW * kH);
+    }
+    EXPECT_EQ(selfDrawn[0], selfDrawn[1]) << "rows past 32,767";
     dc.disable(DrawGroup::ColourKey);
     dc.disable(DrawGroup::Blend);
     dc.loadIdentity();
