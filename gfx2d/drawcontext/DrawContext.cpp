@@ -20,6 +20,13 @@ namespace {
 // 16.16 degrees to 1024ths of a turn: 360 << 16 / 1024.
 constexpr int32_t kDegreesPerAngleUnit = 23040;
 constexpr Fixed kIdentity[6] = {kFixedOne, 0, 0, kFixedOne, 0, 0};
+
+// A picture's whole area as a rectangle: sides past what 16 bits hold keep
+// the part they reach rather than wrapping negative.
+Rect16 wholeRect(uint32_t width, uint32_t height)
+{
+    return Rect16{0, 0, int16_t(std::min<uint32_t>(width, INT16_MAX)), int16_t(std::min<uint32_t>(height, INT16_MAX))};
+}
 } // namespace
 
 DrawService::~DrawService()
@@ -87,7 +94,7 @@ int DrawContext::begin(uint32_t, uint32_t)
     if (Surface* target = screen ? screen->getRenderTarget(0, 0) : nullptr) {
         uint32_t w = 0, h = 0;
         target->getSize(&w, &h);
-        m_clip = Rect16{0, 0, int16_t(w), int16_t(h)};
+        m_clip = wholeRect(w, h);
     }
     m_effectiveClip = m_clip;
     // Drawing needs the raster state: without it the context stays closed.
@@ -117,7 +124,7 @@ int DrawContext::beginDraw()
         target->lock(nullptr, nullptr, 0, nullptr);
         target->getSize(&w, &h);
     }
-    m_clip = Rect16{0, 0, int16_t(w), int16_t(h)};
+    m_clip = wholeRect(w, h);
     m_effectiveClip = m_clip;
     m_active = 1;
     return 1;
@@ -314,7 +321,7 @@ void DrawContext::setClip(int32_t x, int32_t y, int32_t w, int32_t h)
 
 void DrawContext::updateEffectiveClip(uint32_t width, uint32_t height)
 {
-    m_effectiveClip = Rect16{0, 0, int16_t(width), int16_t(height)};
+    m_effectiveClip = wholeRect(width, height);
     Rect16::clipTo(m_effectiveClip, m_clip);
 }
 
@@ -478,7 +485,7 @@ void DrawContext::drawImage(Surface* surface, uint32_t mirror, const int16_t* sr
     if (!m_begun || !surface || !resolve(e, true) || !surface->getSize(&sw, &sh))
         return;
     const Rect16 src = srcRect ? Rect16{srcRect[0], srcRect[1], srcRect[2], srcRect[3]}
-                               : Rect16{0, 0, int16_t(sw), int16_t(sh)};
+                               : wholeRect(sw, sh);
     Target t;
     if (!openTarget(t))
         return;

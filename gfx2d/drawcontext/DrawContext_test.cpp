@@ -423,7 +423,17 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     dc.drawArrays(DrawMode::Polygon, 0, 3);
     for (int i = 0; i < 64; ++i)
         ASSERT_EQ(targetPixels(plain)[i], 0u);
+    // A picture taller than 16 bits reach, as target and as a whole image,
+    // draws in the rows they reach.
+    tall.makeCurrent();
+    dc.loadIdentity();
+    dc.setClip(0, 0, 2, 2);
+    fillRect(0, 0, 2, 2, 0xFF123456);
+    EXPECT_EQ(targetPixels(tall)[3], 0xFF123456u);
     s.target.makeCurrent();
+    dc.setClip(0, 0, kW, kH);
+    dc.drawImage(&tall, 0, nullptr);
+    EXPECT_EQ(px[kW], 0xFF123456u);
 }
 
 } // namespace
