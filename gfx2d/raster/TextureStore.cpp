@@ -291,8 +291,12 @@ void TextureStore::copyRect(int32_t dstSlot, int32_t srcSlot, int32_t srcX, int3
     ch = std::min({ch, static_cast<int64_t>(src->height) - sy, static_cast<int64_t>(dst->height) - dy});
     if (cw <= 0 || ch <= 0)
         return;
-    for (int64_t row = 0; row < ch; ++row)
-        for (int64_t col = 0; col < cw; ++col) {
+    // Within one entry, texels are copied from the side the rectangle moves
+    // toward, so none is read after it was written.
+    const bool backward = srcSlot == dstSlot && (dy > sy || (dy == sy && dx > sx));
+    for (int64_t i = 0; i < ch; ++i)
+        for (int64_t j = 0; j < cw; ++j) {
+            const int64_t row = backward ? ch - 1 - i : i, col = backward ? cw - 1 - j : j;
             TexelColour c{0, 0, 0, 0};
             readTexel(srcSlot, static_cast<int32_t>(sx + col), static_cast<int32_t>(sy + row), c);
             writeTexel(dstSlot, static_cast<int32_t>(dx + col), static_cast<int32_t>(dy + row), c);

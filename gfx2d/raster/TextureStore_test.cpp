@@ -155,6 +155,16 @@ TEST(TextureStore, FillsLinesAndCopiesStayInsideTheirEntries)
     s->copyRect(dst, src, 0, 0, 0, 4, 0, 0);  // zero columns copy nothing
     s->copyRect(dst, 99, 0, 0, 1, 1, 0, 0);   // a missing slot copies nothing
     EXPECT_EQ(d[0], 0);
+    // An entry copied onto itself, either way, reads what was there before.
+    for (const int32_t shift : {1, -1}) {
+        s->copyRect(src, src, std::max(0, -shift), std::max(0, -shift), 3, 3, std::max(0, shift), std::max(0, shift));
+        for (int32_t y = 0; y < 3; ++y)
+            for (int32_t x = 0; x < 3; ++x) {
+                TexelColour c{};
+                s->readTexel(src, x + std::max(0, shift), y + std::max(0, shift), c);
+                EXPECT_EQ(c.r, 10 * x + y + 1) << shift << " at " << x << "," << y;
+            }
+    }
 }
 
 TEST(TextureStore, MipmapChainsHoldEveryLevelAveraged)
