@@ -139,6 +139,18 @@ TEST(TextureStore, FillsLinesAndCopiesStayInsideTheirEntries)
     EXPECT_EQ(picture(*s, line), "##.../..##./...../");
     s->drawLine(line, 2, -3, 2, 7, 255, 1, 1, 1);  // only the texels inside
     EXPECT_EQ(picture(*s, line), "###../..##./..#../");
+    // Lines from far outside, one across the whole int range among them.
+    const struct {
+        int32_t x0, y0, x1, y1;
+        const char* picture;
+    } far[] = {{-7, -2, 9, 3, "#..../.####/...../"},      {9, 4, -7, -1, "...../##.../..###/"},
+               {3, -9, 0, 5, ".#.../.#.../.#.../"},       {INT32_MIN, 1, INT32_MAX, 1, "...../#####/...../"},
+               {2, INT32_MAX, 2, INT32_MIN, "..#../..#../..#../"}};
+    for (const auto& l : far) {
+        const int32_t e = s->createEntry(5, 3, L8, 0);
+        s->drawLine(e, l.x0, l.y0, l.x1, l.y1, 255, 1, 1, 1);
+        EXPECT_EQ(picture(*s, e), l.picture) << l.x0 << "," << l.y0;
+    }
 
     // Overhanging rectangles are cut to both entries, with format conversion.
     const int32_t src = s->createEntry(4, 4, A8R8G8B8, 0);
