@@ -39,10 +39,10 @@ struct Draw {
 class Model {
 public:
     Model() : px(kW * kH, kBackground) {}
-    void put(int64_t x, int y, uint32_t v)
+    void put(int x, int y, uint32_t v)
     {
         if (x >= 0 && x < kW && y >= 0 && y < kH)
-            px[y * kW + size_t(x)] = v;
+            px[y * kW + x] = v;
     }
     // Column by column: glyph column i shows when it lies inside the clip;
     // the gap column follows a glyph that was cut on the left or fitted whole.
@@ -51,7 +51,7 @@ public:
         const int32_t clipRight = d.clipRight == -1 ? kW : d.clipRight;
         const int h = DebugOverlay::textHeight(d.size);
         int colour = 0;
-        int64_t x = d.x;
+        int32_t x = d.x;
         for (const char* p = d.text; *p; ++p) {
             if (*p == '%') {
                 if (!*++p)
@@ -106,13 +106,13 @@ TEST(DebugOverlay, DrawsColourRowsAndClipsAsTheModelSays)
         {0, "%4MW", 50, 8, 0, 56},       // cut on the right
         {1, "ZZZZ", -30, 14, -2, -1},    // wholly left of the clip, then partly
         {0, "\xE9" "A", 58, 18, 0, -1},  // codes above 127 have no glyph
-        {0, "WWW", INT32_MAX - 6, 1, 0, -1},  // a pen past the int range
     };
     Model model;
     for (const Draw& d : draws) {
         DebugOverlay::drawText(*store, dst, d.size, d.text, d.x, d.y, d.clipLeft, d.clipRight);
         model.draw(d);
     }
+    DebugOverlay::drawText(*store, dst, 0, "WWW", INT32_MAX - 6, 1, 0, -1);  // walks off the int range
     const uint32_t* actual = reinterpret_cast<const uint32_t*>(store->entry(dst)->levels[0]);
     for (int i = 0; i < kW * kH; ++i)
         ASSERT_EQ(actual[i], model.px[i]) << "x " << i % kW << " y " << i / kW;
