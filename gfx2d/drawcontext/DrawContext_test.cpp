@@ -411,8 +411,7 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     dc.drawArrays(DrawMode::Polygon, 0, 3);
     for (int i = 0; i < 64; ++i)
         ASSERT_EQ(targetPixels(plain)[i], 0u);
-    // A picture taller than 16 bits reach, as target, as a whole image and
-    // through the spans past row 32,767.
+    // A picture taller than 16 bits reach: as target, whole image and span source past row 32,767.
     MemorySurface tall;
     ASSERT_TRUE(makeImage(tall, 2, 40000, [](int, int y) { return 0xFF000000u | uint32_t(y); }));
     tall.makeCurrent();
