@@ -203,11 +203,18 @@ void DrawContext::setBlendMode(uint32_t mode)
         m_blendModes[m_counts[DrawGroup::Blend] - 1] = mode;
 }
 
+RasterState* DrawContext::raster() const
+{
+    ScreenContext* screen = m_raster ? getDisplay() : nullptr;
+    return screen && screen->rasterState() == m_raster ? m_raster : nullptr;
+}
+
 Fixed* DrawContext::topMatrix()
 {
-    if (!m_raster)
+    RasterState* rs = raster();
+    if (!rs)
         return nullptr;
-    MatrixStack2D& stack = m_raster->block().matrix2D;
+    MatrixStack2D& stack = rs->block().matrix2D;
     return stack.count >= 1 && stack.count <= int32_t(kMatrixDepth) ? stack.entries[stack.count - 1] : nullptr;
 }
 
@@ -244,7 +251,7 @@ void DrawContext::translate(Fixed dx, Fixed dy)
 void DrawContext::rotate(Fixed angle)
 {
     Fixed* top = topMatrix();
-    const RasterTables* tables = m_raster ? m_raster->tables() : nullptr;
+    const RasterTables* tables = top ? m_raster->tables() : nullptr;
     if (!top || !tables)
         return;
     Fixed c = 0, s = 0;
@@ -262,8 +269,10 @@ void DrawContext::scale(Fixed sx, Fixed sy)
 int DrawContext::pushMatrix()
 {
     Fixed* top = topMatrix();
-    MatrixStack2D* stack = m_raster ? &m_raster->block().matrix2D : nullptr;
-    if (!top || stack->count >= int32_t(kMatrixDepth))
+    if (!top)
+        return 0;
+    MatrixStack2D* stack = &m_raster->block().matrix2D;
+    if (stack->count >= int32_t(kMatrixDepth))
         return 0;
     std::copy(top, top + 6, stack->entries[stack->count++]);
     return 1;
@@ -271,10 +280,10 @@ int DrawContext::pushMatrix()
 
 int DrawContext::popMatrix()
 {
-    MatrixStack2D* stack = m_raster ? &m_raster->block().matrix2D : nullptr;
-    if (!stack || stack->count <= 1)
+    RasterState* rs = raster();
+    if (!rs || rs->block().matrix2D.count <= 1)
         return 0;
-    --stack->count;
+    --rs->block().matrix2D.count;
     return 1;
 }
 
@@ -364,7 +373,7 @@ bool DrawContext::resolve(Effective& e, bool image) const
 
 bool DrawContext::openTarget(Target& t)
 {
-    if (!m_begun || !m_raster)
+    if (!m_begun || !raster())
         return false;
     ScreenContext* screen = getDisplay();
     t.surface = screen ? screen->getRenderTarget(0, 0) : nullptr;

@@ -131,7 +131,9 @@ public:
     const DrawColour& colour() const { return m_colours[top(DrawGroup::Colour)]; }
     uint32_t blendMode() const { return m_blendModes[top(DrawGroup::Blend)]; }
     bool flag(uint32_t group) const;
-    RasterState* raster() const { return m_raster; }
+    // The state taken at attach, while the screen still holds it: the screen
+    // may shut down or start again while the context is open.
+    RasterState* raster() const;
 
 private:
     struct Effective;

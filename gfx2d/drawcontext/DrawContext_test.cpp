@@ -259,6 +259,11 @@ TEST(DrawContext, StateStacksAndMatricesStayInsideTheirRoom)
     MemorySurface empty;
     tileImage(&empty, 0, 0, kW, kH);  // a tile without a size never advances
     dc.open(0, 0);
+    const uint32_t before = px[0];
+    s.screen.init();  // the state the open context held is gone: nothing draws until it opens again
+    fillRect(0, 0, kW, kH, 0xFFFFFFFF);
+    EXPECT_EQ(px[0], before);
+    EXPECT_EQ(dc.popMatrix() + dc.pushMatrix(), 0);
 }
 
 // The span-program path against the blit loops and against references: the
