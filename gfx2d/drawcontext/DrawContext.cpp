@@ -65,6 +65,7 @@ int DrawContext::attach()
     m_raster = screen ? screen->rasterState() : nullptr;
     if (!m_raster)
         return 0;
+    m_rasterGeneration = screen->rasterGeneration();
     MatrixStack2D& stack = m_raster->block().matrix2D;
     std::copy(std::begin(kIdentity), std::end(kIdentity), stack.entries[0]);
     stack.count = 1;
@@ -206,7 +207,9 @@ void DrawContext::setBlendMode(uint32_t mode)
 RasterState* DrawContext::raster() const
 {
     ScreenContext* screen = m_raster ? getDisplay() : nullptr;
-    return screen && screen->rasterState() == m_raster ? m_raster : nullptr;
+    const bool held =
+        screen && screen->rasterState() == m_raster && screen->rasterGeneration() == m_rasterGeneration;
+    return held ? m_raster : nullptr;
 }
 
 Fixed* DrawContext::topMatrix()

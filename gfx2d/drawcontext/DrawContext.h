@@ -183,6 +183,7 @@ private:
     Rect16 m_clip;
     Rect16 m_effectiveClip;
     RasterState* m_raster = nullptr;
+    uint32_t m_rasterGeneration = 0;
     const uint8_t* m_spanProgram = nullptr;
     BlitKey m_blitKey;
 };
