@@ -117,6 +117,7 @@ int ScreenContext::init()
     if (m_libraryReady)
         shutdown();
     m_raster.reset(new (std::nothrow) RasterState());
+    ++m_rasterGeneration;
     if (m_raster)
         m_raster->init(kRasterPoolVertices);
     m_name.assign(kLibraryName);

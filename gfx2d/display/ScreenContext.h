@@ -110,6 +110,8 @@ public:
     uint32_t clearDepth() const { return m_clearDepth; }
     uint32_t clearStencil() const { return m_clearStencil; }
     RasterState* rasterState() const { return m_raster.get(); }
+    // Counts the raster states made: a new one may reuse a freed one's address.
+    uint32_t rasterGeneration() const { return m_rasterGeneration; }
     IdHashMap& idMap() { return m_idMap; }
     HandlerList& handlers() { return m_handlers; }
     uint8_t libraryReady() const { return m_libraryReady; }
@@ -131,6 +133,7 @@ protected:
     ScreenInfo m_info;
     String m_name;
     std::unique_ptr<RasterState> m_raster;
+    uint32_t m_rasterGeneration = 0;
     IdHashMap m_idMap;
     HandlerList m_handlers;
 };

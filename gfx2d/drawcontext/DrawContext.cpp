@@ -20,6 +20,13 @@ namespace {
 // 16.16 degrees to 1024ths of a turn: 360 << 16 / 1024.
 constexpr int32_t kDegreesPerAngleUnit = 23040;
 constexpr Fixed kIdentity[6] = {kFixedOne, 0, 0, kFixedOne, 0, 0};
+
+// A picture's whole area as a rectangle: sides past what 16 bits hold keep
+// the part they reach rather than wrapping negative.
+Rect16 wholeRect(uint32_t width, uint32_t height)
+{
+    return Rect16{0, 0, int16_t(std::min<uint32_t>(width, INT16_MAX)), int16_t(std::min<uint32_t>(height, INT16_MAX))};
+}
 } // namespace
 
 DrawService::~DrawService()
@@ -58,6 +65,7 @@ int DrawContext::attach()
     m_raster = screen ? screen->rasterState() : nullptr;
     if (!m_raster)
         return 0;
+    m_rasterGeneration = screen->rasterGeneration();
     MatrixStack2D& stack = m_raster->block().matrix2D;
     std::copy(std::begin(kIdentity), std::end(kIdentity), stack.entries[0]);
     stack.count = 1;
@@ -87,7 +95,7 @@ int DrawContext::begin(uint32_t, uint32_t)
     if (Surface* target = screen ? screen->getRenderTarget(0, 0) : nullptr) {
         uint32_t w = 0, h = 0;
         target->getSize(&w, &h);
-        m_clip = Rect16{0, 0, int16_t(w), int16_t(h)};
+        m_clip = wholeRect(w, h);
     }
     m_effectiveClip = m_clip;
     // Drawing needs the raster state: without it the context stays closed.
@@ -117,7 +125,7 @@ int DrawContext::beginDraw()
         target->lock(nullptr, nullptr, 0, nullptr);
         target->getSize(&w, &h);
     }
-    m_clip = Rect16{0, 0, int16_t(w), int16_t(h)};
+    m_clip = wholeRect(w, h);
     m_effectiveClip = m_clip;
     m_active = 1;
     return 1;
@@ -196,11 +204,20 @@ void DrawContext::setBlendMode(uint32_t mode)
         m_blendModes[m_counts[DrawGroup::Blend] - 1] = mode;
 }
 
+RasterState* DrawContext::raster() const
+{
+    ScreenContext* screen = m_raster ? getDisplay() : nullptr;
+    const bool held =
+        screen && screen->rasterState() == m_raster && screen->rasterGeneration() == m_rasterGeneration;
+    return held ? m_raster : nullptr;
+}
+
 Fixed* DrawContext::topMatrix()
 {
-    if (!m_raster)
+    RasterState* rs = raster();
+    if (!rs)
         return nullptr;
-    MatrixStack2D& stack = m_raster->block().matrix2D;
+    MatrixStack2D& stack = rs->block().matrix2D;
     return stack.count >= 1 && stack.count <= int32_t(kMatrixDepth) ? stack.entries[stack.count - 1] : nullptr;
 }
 
@@ -237,7 +254,7 @@ void DrawContext::translate(Fixed dx, Fixed dy)
 void DrawContext::rotate(Fixed angle)
 {
     Fixed* top = topMatrix();
-    const RasterTables* tables = m_raster ? m_raster->tables() : nullptr;
+    const RasterTables* tables = top ? m_raster->tables() : nullptr;
     if (!top || !tables)
         return;
     Fixed c = 0, s = 0;
@@ -255,8 +272,10 @@ void DrawContext::scale(Fixed sx, Fixed sy)
 int DrawContext::pushMatrix()
 {
     Fixed* top = topMatrix();
-    MatrixStack2D* stack = m_raster ? &m_raster->block().matrix2D : nullptr;
-    if (!top || stack->count >= int32_t(kMatrixDepth))
+    if (!top)
+        return 0;
+    MatrixStack2D* stack = &m_raster->block().matrix2D;
+    if (stack->count >= int32_t(kMatrixDepth))
         return 0;
     std::copy(top, top + 6, stack->entries[stack->count++]);
     return 1;
@@ -264,10 +283,10 @@ int DrawContext::pushMatrix()
 
 int DrawContext::popMatrix()
 {
-    MatrixStack2D* stack = m_raster ? &m_raster->block().matrix2D : nullptr;
-    if (!stack || stack->count <= 1)
+    RasterState* rs = raster();
+    if (!rs || rs->block().matrix2D.count <= 1)
         return 0;
-    --stack->count;
+    --rs->block().matrix2D.count;
     return 1;
 }
 
@@ -314,7 +333,7 @@ void DrawContext::setClip(int32_t x, int32_t y, int32_t w, int32_t h)
 
 void DrawContext::updateEffectiveClip(uint32_t width, uint32_t height)
 {
-    m_effectiveClip = Rect16{0, 0, int16_t(width), int16_t(height)};
+    m_effectiveClip = wholeRect(width, height);
     Rect16::clipTo(m_effectiveClip, m_clip);
 }
 
@@ -357,7 +376,7 @@ bool DrawContext::resolve(Effective& e, bool image) const
 
 bool DrawContext::openTarget(Target& t)
 {
-    if (!m_begun || !m_raster)
+    if (!m_begun || !raster())
         return false;
     ScreenContext* screen = getDisplay();
     t.surface = screen ? screen->getRenderTarget(0, 0) : nullptr;
@@ -478,7 +497,7 @@ void DrawContext::drawImage(Surface* surface, uint32_t mirror, const int16_t* sr
     if (!m_begun || !surface || !resolve(e, true) || !surface->getSize(&sw, &sh))
         return;
     const Rect16 src = srcRect ? Rect16{srcRect[0], srcRect[1], srcRect[2], srcRect[3]}
-                               : Rect16{0, 0, int16_t(sw), int16_t(sh)};
+                               : wholeRect(sw, sh);
     Target t;
     if (!openTarget(t))
         return;

@@ -131,7 +131,9 @@ public:
     const DrawColour& colour() const { return m_colours[top(DrawGroup::Colour)]; }
     uint32_t blendMode() const { return m_blendModes[top(DrawGroup::Blend)]; }
     bool flag(uint32_t group) const;
-    RasterState* raster() const { return m_raster; }
+    // The state taken at attach, while the screen still holds it: the screen
+    // may shut down or start again while the context is open.
+    RasterState* raster() const;
 
 private:
     struct Effective;
@@ -181,6 +183,7 @@ private:
     Rect16 m_clip;
     Rect16 m_effectiveClip;
     RasterState* m_raster = nullptr;
+    uint32_t m_rasterGeneration = 0;
     const uint8_t* m_spanProgram = nullptr;
     BlitKey m_blitKey;
 };

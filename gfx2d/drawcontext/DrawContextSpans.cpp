@@ -132,12 +132,18 @@ void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface
         }
         pixels = copy.get();
     }
+    // Texture coordinates are 16.16: they count from the rectangle's first
+    // row, so rows past 32,767 of a tall picture stay in reach. Pictures of
+    // less than a byte a pixel keep their rows, which no sampler stride names.
+    const uint32_t bpp = bytesPerPixel(surface->getFormat());
+    const int32_t firstRow = bpp ? src.y : 0;
+    const uint32_t skipped = uint32_t(firstRow) * sw * bpp;
     TexturePixels px;
     px.format = surface->getFormat();
     px.width = sw;
-    px.height = sh;
-    px.pixels = pixels;
-    px.bytes = uint32_t(pitch) * sh;
+    px.height = sh - uint32_t(firstRow);
+    px.pixels = pixels + skipped;
+    px.bytes = uint32_t(pitch) * sh - skipped;
     if (const uint32_t* palette = surface->palette()) {
         px.palette = reinterpret_cast<const uint8_t*>(palette);
         px.paletteBytes = kPaletteEntries * 4;
@@ -148,7 +154,7 @@ void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface
     m_spanProgram = set->selected();
     rs.bindSpanProgram(m_spanProgram);
     const Fixed x0 = Fixed(src.x) << 16, x1 = Fixed(src.x + src.w) << 16;
-    const Fixed y0 = Fixed(src.y) << 16, y1 = Fixed(src.y + src.h) << 16;
+    const Fixed y0 = Fixed(src.y - firstRow) << 16, y1 = Fixed(src.y - firstRow + src.h) << 16;
     const Fixed ul = mirror & DrawMirror::X ? x1 : x0, ur = mirror & DrawMirror::X ? x0 : x1;
     const Fixed vt = mirror & DrawMirror::Y ? y1 : y0, vb = mirror & DrawMirror::Y ? y0 : y1;
     // Corners (0, 0), (0, h), (w, h), (w, 0) of the image rectangle.

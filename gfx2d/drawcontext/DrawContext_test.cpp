@@ -259,6 +259,11 @@ TEST(DrawContext, StateStacksAndMatricesStayInsideTheirRoom)
     MemorySurface empty;
     tileImage(&empty, 0, 0, kW, kH);  // a tile without a size never advances
     dc.open(0, 0);
+    const uint32_t before = px[0];
+    s.screen.init();  // the state the open context held is gone: nothing draws until it opens again
+    fillRect(0, 0, kW, kH, 0xFFFFFFFF);
+    EXPECT_EQ(px[0], before);
+    EXPECT_EQ(dc.popMatrix() + dc.pushMatrix(), 0);
 }
 
 // The span-program path against the blit loops and against references: the
@@ -411,7 +416,20 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     dc.drawArrays(DrawMode::Polygon, 0, 3);
     for (int i = 0; i < 64; ++i)
         ASSERT_EQ(targetPixels(plain)[i], 0u);
+    // A picture taller than 16 bits reach: as target, whole image and span source past row 32,767.
+    MemorySurface tall;
+    ASSERT_TRUE(makeImage(tall, 2, 40000, [](int, int y) { return 0xFF000000u | uint32_t(y); }));
+    tall.makeCurrent();
+    dc.loadIdentity();
+    dc.setClip(0, 0, 2, 2);
+    fillRect(0, 0, 2, 2, 0xFF123456);
     s.target.makeCurrent();
+    dc.drawImage(&tall, 0, nullptr);
+    EXPECT_EQ(px[kW], 0xFF123456u);
+    const int16_t lowRows[4] = {0, 32760, 2, 10};
+    dc.loadMatrix(sheared, t0);
+    dc.drawImage(&tall, 0, lowRows);
+    EXPECT_EQ(px[kW], 0xFF000000u | 32761);
 }
 
 } // namespace

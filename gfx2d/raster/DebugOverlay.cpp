@@ -1,7 +1,9 @@
 // Debug overlay text: glyph tables of the two fonts and the glyph copier.
 #include "gfx2d/raster/DebugOverlay.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 
 #include "gfx2d/raster/TextureStore.h"
 
@@ -89,6 +91,7 @@ void DebugOverlay::drawText(TextureStore& store, int32_t dstSlot, int32_t size, 
         clipRight = static_cast<int32_t>(dst->width);
     const int32_t height = textHeight(size);
     int32_t colour = 0;
+    int64_t pen = x;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
         const uint32_t c = *p;
         if (c == '%') {
@@ -103,20 +106,26 @@ void DebugOverlay::drawText(TextureStore& store, int32_t dstSlot, int32_t size, 
             continue;
         const GlyphMetrics g = glyph(size, c);
         const int32_t gy = g.y + kColourRowSpacing * colour;
-        const int64_t fromLeft = static_cast<int64_t>(x) - clipLeft;
-        const int64_t toRight = static_cast<int64_t>(clipRight) - x;
+        const int64_t fromLeft = pen - clipLeft;
+        const int64_t toRight = static_cast<int64_t>(clipRight) - pen;
+        // Only the gap after a glyph cut on the left can pass the int range,
+        // where no entry has columns.
+        const int32_t gap = static_cast<int32_t>(std::min<int64_t>(pen + g.width, INT32_MAX));
         if (fromLeft >= -g.width && toRight >= 0) {
-            if (x < clipLeft) {
-                const int32_t cut = clipLeft - x;
+            if (pen < clipLeft) {
+                const int32_t cut = static_cast<int32_t>(clipLeft - pen);
                 store.copyRect(dstSlot, atlas, g.x + cut, gy, g.width - cut, height, clipLeft, y);
-                store.copyRect(dstSlot, atlas, 0, 0, 1, height, x + g.width, y);
+                store.copyRect(dstSlot, atlas, 0, 0, 1, height, gap, y);
             } else if (toRight > g.width) {
-                store.copyRect(dstSlot, atlas, g.x, gy, g.width, height, x, y);
-                store.copyRect(dstSlot, atlas, 0, 0, 1, height, x + g.width, y);
+                store.copyRect(dstSlot, atlas, g.x, gy, g.width, height, static_cast<int32_t>(pen), y);
+                store.copyRect(dstSlot, atlas, 0, 0, 1, height, gap, y);
             } else {
-                store.copyRect(dstSlot, atlas, g.x, gy, static_cast<int32_t>(toRight), height, x, y);
+                store.copyRect(dstSlot, atlas, g.x, gy, static_cast<int32_t>(toRight), height,
+                               static_cast<int32_t>(pen), y);
             }
         }
-        x += g.width + 1;
+        // The pen runs in 64 bits: a text starting near the top of the range
+        // walks off it rather than wrapping back onto the entry.
+        pen += g.width + 1;
     }
 }

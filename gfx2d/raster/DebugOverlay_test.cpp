@@ -112,6 +112,7 @@ TEST(DebugOverlay, DrawsColourRowsAndClipsAsTheModelSays)
         DebugOverlay::drawText(*store, dst, d.size, d.text, d.x, d.y, d.clipLeft, d.clipRight);
         model.draw(d);
     }
+    DebugOverlay::drawText(*store, dst, 0, "WWW", INT32_MAX - 6, 1, 0, -1);  // walks off the int range
     const uint32_t* actual = reinterpret_cast<const uint32_t*>(store->entry(dst)->levels[0]);
     for (int i = 0; i < kW * kH; ++i)
         ASSERT_EQ(actual[i], model.px[i]) << "x " << i % kW << " y " << i / kW;

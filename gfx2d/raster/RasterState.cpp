@@ -143,6 +143,10 @@ void RasterState::init(int32_t poolVertices)
 
 void RasterState::teardown()
 {
+    // Lenders forget a state that goes, so none reaches back into it.
+    for (uint32_t u = 0; u < kTextureUnitCount; ++u)
+        if (m_lenders[u])
+            resetUnit(u);
     if (!m_store)
         return;
     // Units and span addresses name memory that goes away here.
@@ -429,11 +433,14 @@ void RasterState::resetUnit(uint32_t unit)
     tu.texmode = kTexmodeAfterBind;
     tu.boundSlot = -1;
     m_boundSlots[unit] = -1;
+    const TextureLender* lender = m_lenders[unit];
     m_lenders[unit] = nullptr;
     m_units[unit] = SamplerUnit{};
     m_unitWords[unit] = tu;
     m_space.unmap(spanTextureRegion(unit), kSpanBlockRegions);
     m_space.unmap(kSpanRegionPalettes + unit);
+    if (lender && std::find(std::begin(m_lenders), std::end(m_lenders), lender) == std::end(m_lenders))
+        lender->lendingEnded(*this);
 }
 
 bool RasterState::bindTextureUnit(uint32_t unit, int32_t slot)

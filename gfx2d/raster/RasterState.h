@@ -53,9 +53,12 @@ struct SpanBinding {
 // Whoever lends a unit pixels beyond one draw: asked before spans read
 // them whether it still holds them there, and it takes them back
 // (RasterState::releasePixels) before they go away.
+class RasterState;
 class TextureLender {
 public:
     virtual bool stillLends(const uint8_t* pixels, uint32_t bytes) const = 0;
+    // The state let go of the lender's pixels in its last unit, or goes.
+    virtual void lendingEnded(const RasterState& state) const = 0;
 
 protected:
     ~TextureLender() = default;

@@ -39,9 +39,17 @@ bool RasterTexture::bindToUnit(RasterState& state, uint32_t unit) const
     // One state holds the pixels at a time, so the destructor knows where.
     if (m_lentTo && m_lentTo != &state)
         m_lentTo->releasePixels(this);
-    m_lentTo = &state;
     px.lender = this;
-    return state.bindTexturePixels(unit, px);
+    if (!state.bindTexturePixels(unit, px))
+        return false;
+    m_lentTo = &state;
+    return true;
+}
+
+void RasterTexture::lendingEnded(const RasterState& state) const
+{
+    if (m_lentTo == &state)
+        m_lentTo = nullptr;
 }
 
 bool RasterTexture::stillLends(const uint8_t* pixels, uint32_t bytes) const

@@ -49,6 +49,7 @@ public:
     // refuses them. The unit holds them while the storage keeps them there.
     bool bindToUnit(RasterState& state, uint32_t unit) const;
     bool stillLends(const uint8_t* pixels, uint32_t bytes) const override;
+    void lendingEnded(const RasterState& state) const override;
     TextureStorage* getSurface() const { return m_storage.get(); }
     // The list form only walks its zero-terminated pairs: it applies nothing.
     void setParameters(const int32_t* pairs);
@@ -64,7 +65,7 @@ private:
     void onListParameter(int32_t, int32_t) {}
 
     IdHashMap* m_registry = nullptr;
-    // The raster state, like the id map, outlives the textures it holds.
+    // The state whose units hold the pixels; it says when it lets go or goes.
     mutable RasterState* m_lentTo = nullptr;
     uint32_t m_registrationKey = 0;
     std::unique_ptr<TextureStorage> m_storage;

@@ -126,6 +126,9 @@ TEST(RasterTexture, RegistersItselfAndLoadsIntoAUnit)
     EXPECT_EQ(map.find(key), 0);  // gone with the texture
     EXPECT_EQ(state->addressSpace().translate(level, 1), nullptr);
     EXPECT_EQ(state->sampler(2).levelCount, 0);
+    RasterTexture first(std::make_unique<BufferStorage>(PixelFormat::R5G6B5, 16, 4, true), nullptr);
+    EXPECT_TRUE(first.bindToUnit(*state, 1));
+    state.reset();  // a state that goes before the texture: its end reaches nothing freed
 }
 
 }  // namespace

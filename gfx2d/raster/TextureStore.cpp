@@ -291,8 +291,12 @@ void TextureStore::copyRect(int32_t dstSlot, int32_t srcSlot, int32_t srcX, int3
     ch = std::min({ch, static_cast<int64_t>(src->height) - sy, static_cast<int64_t>(dst->height) - dy});
     if (cw <= 0 || ch <= 0)
         return;
-    for (int64_t row = 0; row < ch; ++row)
-        for (int64_t col = 0; col < cw; ++col) {
+    // Within one entry, texels are copied from the side the rectangle moves
+    // toward, so none is read after it was written.
+    const bool backward = srcSlot == dstSlot && (dy > sy || (dy == sy && dx > sx));
+    for (int64_t i = 0; i < ch; ++i)
+        for (int64_t j = 0; j < cw; ++j) {
+            const int64_t row = backward ? ch - 1 - i : i, col = backward ? cw - 1 - j : j;
             TexelColour c{0, 0, 0, 0};
             readTexel(srcSlot, static_cast<int32_t>(sx + col), static_cast<int32_t>(sy + row), c);
             writeTexel(dstSlot, static_cast<int32_t>(dx + col), static_cast<int32_t>(dy + row), c);
@@ -325,23 +329,35 @@ void TextureStore::fillRect(int32_t slot, int32_t x0, int32_t y0, int32_t x1, in
 void TextureStore::drawLine(int32_t slot, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t a, int32_t r,
                             int32_t g, int32_t b)
 {
+    const TextureEntry* e = entry(slot);
+    if (!e || e->isFree())
+        return;
     const TexelColour c{clampByte(a), clampByte(r), clampByte(g), clampByte(b)};
     const int64_t ax = std::abs(static_cast<int64_t>(x1) - x0), ay = std::abs(static_cast<int64_t>(y1) - y0);
     const int32_t sx = x1 < x0 ? -1 : 1, sy = y1 < y0 ? -1 : 1;
     const bool xMajor = ax >= ay;
     const int64_t major = xMajor ? ax : ay, minor = xMajor ? ay : ax;
-    int64_t err = 2 * minor - major;
-    int64_t x = x0, y = y0;
-    for (int64_t i = 0; i <= major; ++i) {
+    // Only the steps whose major coordinate lies in the entry are walked, so
+    // a line across the whole int range costs what it can touch. Step k of
+    // the walk has taken floor((2 minor k + major) / (2 major)) minor steps.
+    const int64_t start = xMajor ? x0 : y0, size = xMajor ? e->width : e->height;
+    const int64_t first = std::max<int64_t>(0, (xMajor ? sx : sy) > 0 ? -start : start - (size - 1));
+    const int64_t last = std::min<int64_t>(major, (xMajor ? sx : sy) > 0 ? size - 1 - start : start);
+    if (first > last)
+        return;
+    const __int128 n = static_cast<__int128>(2 * minor) * first + major;
+    int64_t m = major ? static_cast<int64_t>(n / (2 * major)) : 0;
+    int64_t err = static_cast<int64_t>(n - static_cast<__int128>(2 * major) * m) + 2 * (minor - major);
+    for (int64_t i = first; i <= last; ++i) {
+        const int64_t x = x0 + sx * (xMajor ? i : m), y = y0 + sy * (xMajor ? m : i);
         // Texels outside the entry are skipped by writeTexel.
         if (x >= INT32_MIN && x <= INT32_MAX && y >= INT32_MIN && y <= INT32_MAX)
             writeTexel(slot, static_cast<int32_t>(x), static_cast<int32_t>(y), c);
         if (err >= 0) {
-            (xMajor ? y : x) += xMajor ? sy : sx;
+            ++m;
             err -= 2 * major;
         }
         err += 2 * minor;
-        (xMajor ? x : y) += xMajor ? sx : sy;
     }
 }
 

@@ -139,6 +139,10 @@ TEST(TextureStore, FillsLinesAndCopiesStayInsideTheirEntries)
     EXPECT_EQ(picture(*s, line), "##.../..##./...../");
     s->drawLine(line, 2, -3, 2, 7, 255, 1, 1, 1);  // only the texels inside
     EXPECT_EQ(picture(*s, line), "###../..##./..#../");
+    const int32_t far = s->createEntry(5, 3, L8, 0);  // lines from far outside, one across the int range
+    s->drawLine(far, -7, -2, 9, 3, 255, 1, 1, 1);
+    s->drawLine(far, 2, INT32_MAX, 2, INT32_MIN, 255, 1, 1, 1);
+    EXPECT_EQ(picture(*s, far), "#.#../.####/..#../");
 
     // Overhanging rectangles are cut to both entries, with format conversion.
     const int32_t src = s->createEntry(4, 4, A8R8G8B8, 0);
@@ -155,6 +159,9 @@ TEST(TextureStore, FillsLinesAndCopiesStayInsideTheirEntries)
     s->copyRect(dst, src, 0, 0, 0, 4, 0, 0);  // zero columns copy nothing
     s->copyRect(dst, 99, 0, 0, 1, 1, 0, 0);   // a missing slot copies nothing
     EXPECT_EQ(d[0], 0);
+    s->copyRect(src, src, 0, 0, 3, 3, 1, 1);  // onto itself: each texel as it was before
+    TexelColour c{};
+    EXPECT_TRUE(s->readTexel(src, 3, 3, c) && c.r == 23);
 }
 
 TEST(TextureStore, MipmapChainsHoldEveryLevelAveraged)
