@@ -16,8 +16,10 @@ if(PF_WERROR)
     add_compile_options(-Werror)
 endif()
 if(PF_SANITIZE)
-    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-    add_link_options(-fsanitize=address,undefined)
+    # -fsanitize=undefined leaves float-to-integer conversions unchecked; data
+    # from files reaches those, so they are checked too.
+    add_compile_options(-fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined,float-cast-overflow)
 endif()
 if(PF_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     # Coverage feedback needs the readers under test instrumented, not only
