@@ -150,6 +150,7 @@ TEST(ScanConversion, PolygonsCoverThePixelCentresTheReferenceCovers)
         {"past the left and top", {pt(-10.3, -7.7), pt(30.2, 5.5), pt(5.5, 30.2)}},
         {"past the right and bottom", {pt(60.3, 20.7), pt(70.2, 60.5), pt(20.5, 52.2)}},
         {"exact pixel corners", {pt(4, 4), pt(20, 4), pt(20, 12), pt(4, 12)}},
+        {"short top edge", {pt(10, 10.3), pt(26, 10.58), pt(25.7, 26.58), pt(9.7, 26.3)}},
     };
     for (const Case& c : cases) {
         for (int32_t driver : {kDriverTriangle, kDriverPolygon}) {

@@ -83,18 +83,29 @@ void ScanConverter::triangleDriver(Fixed* const* list, uint32_t n)
 
 void ScanConverter::setupEdge(Edge& e, const Fixed* a, const Fixed* b, int32_t row, int32_t values)
 {
-    const Fixed dy = std::max<Fixed>(wrapSub(b[kVertexScreenY], a[kVertexScreenY]), kFixedOne);
-    const Reciprocal q = reciprocalScale(*m_rs.tables(), dy);
+    const Fixed rise = wrapSub(b[kVertexScreenY], a[kVertexScreenY]);
+    const Reciprocal q = reciprocalScale(*m_rs.tables(), std::max(rise, kFixedOne));
     const int64_t prestep = (static_cast<int64_t>(row) << 16) - a[kVertexScreenY] + kHalf;
-    auto set = [&](int w, int from) {
-        const Fixed step = stepOf(a[from], b[from], q);
+    auto set = [&](int w) {
+        const Fixed step = stepOf(a[w], b[w], q);
         e.steps[w] = step;
-        e.values[w] = static_cast<Fixed>(a[from] + ((prestep * step) >> 16));
+        e.values[w] = static_cast<Fixed>(a[w] + ((prestep * step) >> 16));
     };
-    set(kVertexScreenX, kVertexScreenX);
+    set(kVertexScreenX);
     for (int32_t k = 0; k < values; ++k)
-        set(kVertexInterpolants + k, kVertexInterpolants + k);
+        set(kVertexInterpolants + k);
     e.endRow = firstRow(b[kVertexScreenY]);
+    // An edge shorter than a row reaches at most this row's centre, prestep /
+    // rise of the way along it (0.32), where a step over a whole row falls short.
+    if (rise < kFixedOne && prestep < rise) {
+        const int64_t t = (prestep << 32) / rise;
+        auto reach = [&](int w) {
+            e.values[w] = static_cast<Fixed>(a[w] + ((static_cast<__int128>(b[w]) - a[w]) * t >> 32));
+        };
+        reach(kVertexScreenX);
+        for (int32_t k = 0; k < values; ++k)
+            reach(kVertexInterpolants + k);
+    }
 }
 
 void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t prestepped, int32_t stepped, bool edgeRecords)
