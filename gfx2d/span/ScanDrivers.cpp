@@ -29,7 +29,7 @@ struct ScanConverter::Edge {
     int32_t endRow;
 };
 
-void ScanConverter::runDriver(Fixed* const* list, uint32_t n)
+void ScanConverter::runDriver(Fixed* const* list, uint32_t n, Fixed* const* given)
 {
     RasterStateBlock& s = m_rs.block();
     s.polys_considered = wrapAdd(s.polys_considered, 1);  // spans may have written any value
@@ -41,10 +41,10 @@ void ScanConverter::runDriver(Fixed* const* list, uint32_t n)
     if (kind == 1 || kind == 2)
         walk(list, n, interpolants(), interpolants(), true);
     else if (kind == 3 || kind == 4)
-        triangleDriver(list, n);
+        triangleDriver(list, n, given);
 }
 
-void ScanConverter::triangleDriver(Fixed* const* list, uint32_t n)
+void ScanConverter::triangleDriver(Fixed* const* list, uint32_t n, Fixed* const* given)
 {
     RasterStateBlock& s = m_rs.block();
     if (n < 3)
@@ -56,16 +56,19 @@ void ScanConverter::triangleDriver(Fixed* const* list, uint32_t n)
         Fixed* tri[3] = {list[0], list[piece + 1], list[piece + 2]};
         Fixed* const* poly = whole ? list : tri;
         const uint32_t count = whole ? n : 3;
-        const int64_t x0 = poly[0][kVertexScreenX], y0 = poly[0][kVertexScreenY];
-        const int64_t ax = poly[1][kVertexScreenX] - x0, ay = poly[1][kVertexScreenY] - y0;
-        const int64_t bx = poly[2][kVertexScreenX] - x0, by = poly[2][kVertexScreenY] - y0;
+        // In whole-polygon mode the polygon is judged, and its plane drawn, by
+        // its first three vertices as given: a clip cuts its pixels, not their values.
+        Fixed* const* plane = s.wholePolygonMode && given ? given : poly;
+        const int64_t x0 = plane[0][kVertexScreenX], y0 = plane[0][kVertexScreenY];
+        const int64_t ax = plane[1][kVertexScreenX] - x0, ay = plane[1][kVertexScreenY] - y0;
+        const int64_t bx = plane[2][kVertexScreenX] - x0, by = plane[2][kVertexScreenY] - y0;
         const __int128 area = static_cast<__int128>(ax) * by - static_cast<__int128>(bx) * ay;
         if (area == 0 || (s.cullEnabled && (area > 0) == (s.culledFace != 0)))
             continue;
         for (int32_t k = 0; k < ni; ++k) {
             const int w = kVertexInterpolants + k;
-            const int64_t f0 = poly[0][w];
-            const __int128 fa = poly[1][w] - f0, fb = poly[2][w] - f0;
+            const int64_t f0 = plane[0][w];
+            const __int128 fa = plane[1][w] - f0, fb = plane[2][w] - f0;
             // Plane gradients in 16.16 per pixel: once per polygon, not per span.
             const Fixed gx = static_cast<Fixed>(((fa * by - fb * ay) * 65536) / area);
             const Fixed gy = static_cast<Fixed>(((fb * ax - fa * bx) * 65536) / area);
