@@ -11,8 +11,8 @@ namespace {
 
 inline Fixed bound(Fixed w, Fixed b) { return static_cast<Fixed>((static_cast<int64_t>(w) * b) >> 16); }
 
-// One side of a clip bound: keep coordinate < w * bound for an upper bound,
-// coordinate >= w * bound for a lower one. Distances are exact in 64 bits.
+// One side of a clip bound, its distance positive inside: below an upper
+// bound, above a lower one. Distances are exact in 64 bits.
 struct ClipPlane {
     int coordinate, wWord;
     Fixed limit;
@@ -22,6 +22,7 @@ struct ClipPlane {
         const int64_t edge = bound(v[wWord], limit);
         return upper ? edge - v[coordinate] : v[coordinate] - edge;
     }
+    // A segment's end on an upper bound lies outside it.
     bool inside(int64_t d) const { return upper ? d > 0 : d >= 0; }
 };
 
@@ -51,7 +52,7 @@ void crossing(Fixed* v, const Fixed* a, const Fixed* b, int64_t da, int64_t db, 
 
 }  // namespace
 
-// One Sutherland-Hodgman pass per bound: keep coordinate < w * hi, then
+// One Sutherland-Hodgman pass per bound: keep coordinate <= w * hi, then
 // coordinate >= w * lo. Returns the count, 0 when clipped away, the pool ran
 // out or the result would not fit a polygon list.
 uint32_t ScanConverter::clipAxis(Fixed* const* in, uint32_t n, Fixed** out, int c, int wWord, Fixed lo, Fixed hi)
@@ -67,12 +68,15 @@ uint32_t ScanConverter::clipAxis(Fixed* const* in, uint32_t n, Fixed** out, int 
             const Fixed* a = src[i];
             const Fixed* b = src[(i + 1) % n];
             const int64_t da = plane.distance(a), db = plane.distance(b);
-            if (plane.inside(da)) {
+            // A vertex on the plane is kept, and only an edge whose ends lie
+            // strictly apart is crossed: a crossing at an end would repeat
+            // that vertex, and a polygon taken whole would be judged by the pair.
+            if (da >= 0) {
                 if (m == kPolygonMaxVertices)
                     return 0;
                 dst[m++] = const_cast<Fixed*>(a);
             }
-            if (plane.inside(da) == plane.inside(db))
+            if (!((da > 0 && db < 0) || (da < 0 && db > 0)))
                 continue;
             Fixed* v = reserve(1);
             if (!v || m == kPolygonMaxVertices)
@@ -81,7 +85,8 @@ uint32_t ScanConverter::clipAxis(Fixed* const* in, uint32_t n, Fixed** out, int 
             crossing(v, a, b, da, db, static_cast<int>(words));
             dst[m++] = v;
         }
-        if (m == 0)
+        // Fewer than three vertices (those on the plane) bound no area.
+        if (m < 3)
             return 0;
         n = m;
     }
@@ -109,7 +114,7 @@ bool ScanConverter::clipSegment(Fixed* a, Fixed* b, int c, int wWord, Fixed lo, 
 
 void ScanConverter::drawList(Fixed* const* list, uint32_t n, bool projected)
 {
-    if (m_stopped || n == 0 || n > kPolygonMaxVertices)
+    if (m_stopped || n < 3 || n > kPolygonMaxVertices)
         return;
     uint32_t all = kOutcodeAll, any = 0;
     for (uint32_t i = 0; i < n; ++i) {
@@ -121,10 +126,13 @@ void ScanConverter::drawList(Fixed* const* list, uint32_t n, bool projected)
     const RasterStateBlock& s = m_rs.block();
     Fixed* lists[2][kPolygonMaxVertices];
     std::copy(list, list + n, lists[0]);
+    const uint32_t given = n;
     int cur = 0;
+    bool clipped = false;
     auto clip = [&](uint32_t codes, int coordinate, int wWord, Fixed lo, Fixed hi) {
         if (!(any & codes))
             return true;
+        clipped = true;
         n = clipAxis(lists[cur], n, lists[cur ^ 1], coordinate, wWord, lo, hi);
         cur ^= 1;
         return n != 0;
@@ -135,6 +143,10 @@ void ScanConverter::drawList(Fixed* const* list, uint32_t n, bool projected)
         return;
     for (uint32_t i = 0; i < n; ++i)
         mapToScreen(lists[cur][i], projected);
+    // A 2D polygon goes to the driver as given too, for the plane a cut
+    // leaves alone; vertices the clip dropped take their screen position here.
+    for (uint32_t i = 0; clipped && !projected && i < given; ++i)
+        mapToScreen(list[i], false);
     m_drawLeft += kDrawWordsPerPixel * reach(lists[cur], n);
-    runDriver(lists[cur], n);
+    runDriver(lists[cur], n, projected ? nullptr : list);
 }

@@ -108,8 +108,10 @@ private:
     void mapToScreen(Fixed* v, bool mapped) const;
     uint32_t clipAxis(Fixed* const* in, uint32_t n, Fixed** out, int coordinate, int wWord, Fixed lo, Fixed hi);
     bool clipSegment(Fixed* a, Fixed* b, int coordinate, int wWord, Fixed lo, Fixed hi);
-    void runDriver(Fixed* const* list, uint32_t n);
-    void triangleDriver(Fixed* const* list, uint32_t n);
+    // given: the polygon before clipping when its vertices have a screen
+    // position (the 2D pipeline), else null.
+    void runDriver(Fixed* const* list, uint32_t n, Fixed* const* given);
+    void triangleDriver(Fixed* const* list, uint32_t n, Fixed* const* given);
     // Edges are set up with `prestepped` values and advance `stepped` of them a row.
     void walk(Fixed* const* list, uint32_t n, int32_t prestepped, int32_t stepped, bool edgeRecords);
     void setupEdge(Edge& e, const Fixed* a, const Fixed* b, int32_t row, int32_t values);

@@ -5,6 +5,7 @@
 #include "gfx2d/span/ScanConversion.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -38,20 +39,47 @@ struct Canvas {
         setClipRectangle(rs, 0, 0, kW, kH);
         sc.bindNativeSpan(driver == kDriverTriangle ? countX : countEdges, 0, driver);
     }
-    static void add(RasterState& state, Fixed l, Fixed r)
+    template <class Paint>
+    static void add(RasterState& state, Fixed l, Fixed r, Paint paint)
     {
         const RasterStateBlock& s = state.block();
         const int32_t x0 = std::max((l + 0x7FFF) >> 16, s.scissorx0), x1 = std::min((r + 0x7FFF) >> 16, s.scissorx1);
         for (int32_t x = x0; x < x1; ++x)
-            ++*state.addressSpace().writable(s.destptr + static_cast<uint32_t>(x), 1);
+            paint(*state.addressSpace().writable(s.destptr + static_cast<uint32_t>(x), 1), x);
     }
-    static void countX(RasterState& state, uint32_t a, uint32_t b) { add(state, static_cast<Fixed>(a), static_cast<Fixed>(b)); }
+    static void count(uint8_t& p, int32_t) { ++p; }
+    static void countX(RasterState& state, uint32_t a, uint32_t b) { add(state, Fixed(a), Fixed(b), count); }
     // The polygon driver hands over its edge records.
+    static Fixed edge(RasterState& state, uint32_t e, int word)
+    {
+        return loadUnaligned<Fixed>(state.addressSpace().translate(e, 80) + 4 * word);
+    }
     static void countEdges(RasterState& state, uint32_t a, uint32_t b)
     {
-        const uint8_t* ea = state.addressSpace().translate(a, 80);
-        const uint8_t* eb = state.addressSpace().translate(b, 80);
-        add(state, loadUnaligned<Fixed>(ea + 4 * kVertexScreenX), loadUnaligned<Fixed>(eb + 4 * kVertexScreenX));
+        add(state, edge(state, a, kVertexScreenX), edge(state, b, kVertexScreenX), count);
+    }
+    // The texel of an 8 x 8 picture at each pixel centre, 0x80 | u << 3 | v:
+    // from the triangle driver's plane, or between the polygon driver's edges.
+    static void texel(uint8_t& p, double u, double v)
+    {
+        p = uint8_t(0x80 | (int(std::floor(u)) & 7) << 3 | (int(std::floor(v)) & 7));
+    }
+    static void texelsX(RasterState& state, uint32_t a, uint32_t b)
+    {
+        const RasterStateBlock& s = state.block();
+        auto at = [&](int k, int32_t x) {
+            return Fixed(uint32_t(s.intp[k]) + uint32_t(x) * uint32_t(s.intdp[k]) + uint32_t(s.intdp[k] >> 1)) / 65536.0;
+        };
+        add(state, Fixed(a), Fixed(b), [&](uint8_t& p, int32_t x) { texel(p, at(1, x), at(2, x)); });
+    }
+    static void texelsEdges(RasterState& state, uint32_t a, uint32_t b)
+    {
+        const Fixed xa = edge(state, a, kVertexScreenX), xb = edge(state, b, kVertexScreenX);
+        auto at = [&](int k, int32_t x) {
+            const double ua = edge(state, a, kVertexInterpolants + k), ub = edge(state, b, kVertexInterpolants + k);
+            return (ua + (x * 65536.0 + 32768 - xa) * (ub - ua) / (xb - xa)) / 65536;
+        };
+        add(state, xa, xb, [&](uint8_t& p, int32_t x) { texel(p, at(1, x), at(2, x)); });
     }
     // drawList over screen-space points (the 2D pipeline's words 4 and 5).
     void draw(const std::vector<Point>& points)
@@ -150,6 +178,11 @@ TEST(ScanConversion, PolygonsCoverThePixelCentresTheReferenceCovers)
         {"past the left and top", {pt(-10.3, -7.7), pt(30.2, 5.5), pt(5.5, 30.2)}},
         {"past the right and bottom", {pt(60.3, 20.7), pt(70.2, 60.5), pt(20.5, 52.2)}},
         {"exact pixel corners", {pt(4, 4), pt(20, 4), pt(20, 12), pt(4, 12)}},
+        {"short top edge", {pt(10, 10.3), pt(26, 10.58), pt(25.7, 26.58), pt(9.7, 26.3)}},
+        {"15 vertices, one past the clip beside one on it",
+         {pt(0, 24), pt(1.73, 15.87), pt(6.62, 9.14), pt(13.82, 4.98), pt(22.09, 4.11), pt(30, 6.68), pt(36.18, 12.24),
+          pt(39.56, 19.84), pt(39.56, 28.16), pt(36.18, 35.76), pt(30, 41.32), pt(22.09, 43.89), pt(13.82, 43.02),
+          pt(6.62, 38.86), pt(-1.01, 33.35)}},
     };
     for (const Case& c : cases) {
         for (int32_t driver : {kDriverTriangle, kDriverPolygon}) {
@@ -218,6 +251,78 @@ TEST(ScanConversion, HugeShapesDrawWhatTheirCutDownFormsDraw)
             reference.draw(fixedPoints(small));
             EXPECT_GT(std::count(reference.pixels.begin(), reference.pixels.end(), 1), 100) << c.what;
             EXPECT_EQ(huge.pixels, reference.pixels) << c.what << ", driver " << driver;
+        }
+    }
+}
+
+// An 8 x 8 picture turned about a corner on a clip edge, or a fraction of a
+// pixel inside one, draws the pixels the same square draws as a flat polygon,
+// and there the texels it draws where no clip edge cuts it.
+TEST(ScanConversion, PicturesCutAtACornerDrawTheirVisiblePart)
+{
+    auto grid = [](std::initializer_list<int> xs, std::initializer_list<int> ys) {
+        std::vector<Point> p;
+        for (int x : xs)
+            for (int y : ys)
+                p.push_back(pt(x, y));
+        return p;
+    };
+    std::vector<Point> inside;
+    for (Fixed f : {0, 1, 16, 256, 32768})
+        inside.insert(inside.end(), {{(20 << 16) + f, 24 << 16}, {(44 << 16) - f, 24 << 16},
+                                     {32 << 16, (18 << 16) + f}, {32 << 16, (30 << 16) - f}});
+    const struct {
+        const char* what;
+        int32_t clip[4];
+        std::vector<Point> corners;
+        double scale;
+    } rows[] = {
+        {"corners on the target's edges", {0, 0, kW, kH}, grid({0, 1, 32, 63, 64}, {0, 1, 10, 32, 47, 48}), 2},
+        {"corners on a clip at x = 2 and x = 62", {2, 0, 62, kH}, grid({2, 62}, {10, 24}), 2},
+        {"corners a fraction inside each clip edge", {20, 18, 44, 30}, inside, 1.5},
+    };
+    const Fixed u[4] = {0, 0, 8 << 16, 8 << 16}, v[4] = {0, 8 << 16, 8 << 16, 0};
+    const int32_t whole[4] = {0, 0, kW, kH};
+    for (int32_t driver : {kDriverTriangle, kDriverPolygon}) {
+        Canvas quad(driver), flat(driver);
+        quad.sc.bindNativeSpan(driver == kDriverTriangle ? Canvas::texelsX : Canvas::texelsEdges, 3, driver);
+        for (const auto& row : rows) {
+            int coverage = 0, texels = 0, drawn = 0;
+            for (const Point corner : row.corners)
+                for (int degrees = 0; degrees < 360; ++degrees) {
+                    const double turn = degrees * M_PI / 180, c = std::cos(turn) * row.scale, s = std::sin(turn) * row.scale;
+                    const Fixed m[6] = {Fixed(std::lround(c * 65536)), Fixed(std::lround(-s * 65536)),
+                                        Fixed(std::lround(s * 65536)), Fixed(std::lround(c * 65536)), corner.x, corner.y};
+                    auto draw = [&](Canvas& canvas, const int32_t* clip) {
+                        std::copy(m, m + 6, canvas.rs.block().matrix2D.entries[0]);
+                        std::fill(canvas.pixels.begin(), canvas.pixels.end(), 0);
+                        canvas.rs.resetPool();
+                        setClipRectangle(canvas.rs, clip[0], clip[1], clip[2], clip[3]);
+                        if (&canvas == &flat)
+                            canvas.draw({pt(0, 0), pt(0, 8), pt(8, 8), pt(8, 0)});
+                        else
+                            canvas.sc.drawTexturedQuad(8 << 16, 8 << 16, u, v, false);
+                        return canvas.pixels;
+                    };
+                    const auto uncut = draw(quad, whole), polygon = draw(flat, row.clip), cut = draw(quad, row.clip);
+                    // The polygon driver's edge values are stepped through the reciprocal table: a texel
+                    // may differ where the exact one (of M^-1) lies within 1/256 of a texel's edge.
+                    const double det = double(m[0]) * m[3] - double(m[1]) * m[2];
+                    auto nearTexelEdge = [&](int p) {
+                        const double x = (p % kW + 0.5) * 65536 - m[4], y = (p / kW + 0.5) * 65536 - m[5];
+                        auto near = [](double t) { return std::abs(std::remainder(t, 1)) < 1.0 / 256; };
+                        return driver == kDriverPolygon &&
+                               (near((m[3] * x - m[1] * y) / det) || near((m[0] * y - m[2] * x) / det));
+                    };
+                    for (int p = 0; p < kW * kH; ++p) {
+                        drawn += polygon[p] != 0;
+                        coverage += (cut[p] != 0) != (polygon[p] != 0);
+                        texels += cut[p] && uncut[p] && cut[p] != uncut[p] && !nearTexelEdge(p);
+                    }
+                }
+            EXPECT_EQ(coverage, 0) << row.what << ", driver " << driver << ": pixels unlike the flat polygon's";
+            EXPECT_EQ(texels, 0) << row.what << ", driver " << driver << ": texels unlike the uncut picture's";
+            EXPECT_GT(drawn, 1000) << row.what;
         }
     }
 }

@@ -29,7 +29,7 @@ struct ScanConverter::Edge {
     int32_t endRow;
 };
 
-void ScanConverter::runDriver(Fixed* const* list, uint32_t n)
+void ScanConverter::runDriver(Fixed* const* list, uint32_t n, Fixed* const* given)
 {
     RasterStateBlock& s = m_rs.block();
     s.polys_considered = wrapAdd(s.polys_considered, 1);  // spans may have written any value
@@ -41,10 +41,10 @@ void ScanConverter::runDriver(Fixed* const* list, uint32_t n)
     if (kind == 1 || kind == 2)
         walk(list, n, interpolants(), interpolants(), true);
     else if (kind == 3 || kind == 4)
-        triangleDriver(list, n);
+        triangleDriver(list, n, given);
 }
 
-void ScanConverter::triangleDriver(Fixed* const* list, uint32_t n)
+void ScanConverter::triangleDriver(Fixed* const* list, uint32_t n, Fixed* const* given)
 {
     RasterStateBlock& s = m_rs.block();
     if (n < 3)
@@ -56,16 +56,19 @@ void ScanConverter::triangleDriver(Fixed* const* list, uint32_t n)
         Fixed* tri[3] = {list[0], list[piece + 1], list[piece + 2]};
         Fixed* const* poly = whole ? list : tri;
         const uint32_t count = whole ? n : 3;
-        const int64_t x0 = poly[0][kVertexScreenX], y0 = poly[0][kVertexScreenY];
-        const int64_t ax = poly[1][kVertexScreenX] - x0, ay = poly[1][kVertexScreenY] - y0;
-        const int64_t bx = poly[2][kVertexScreenX] - x0, by = poly[2][kVertexScreenY] - y0;
+        // In whole-polygon mode the polygon is judged, and its plane drawn, by
+        // its first three vertices as given: a clip cuts its pixels, not their values.
+        Fixed* const* plane = s.wholePolygonMode && given ? given : poly;
+        const int64_t x0 = plane[0][kVertexScreenX], y0 = plane[0][kVertexScreenY];
+        const int64_t ax = plane[1][kVertexScreenX] - x0, ay = plane[1][kVertexScreenY] - y0;
+        const int64_t bx = plane[2][kVertexScreenX] - x0, by = plane[2][kVertexScreenY] - y0;
         const __int128 area = static_cast<__int128>(ax) * by - static_cast<__int128>(bx) * ay;
         if (area == 0 || (s.cullEnabled && (area > 0) == (s.culledFace != 0)))
             continue;
         for (int32_t k = 0; k < ni; ++k) {
             const int w = kVertexInterpolants + k;
-            const int64_t f0 = poly[0][w];
-            const __int128 fa = poly[1][w] - f0, fb = poly[2][w] - f0;
+            const int64_t f0 = plane[0][w];
+            const __int128 fa = plane[1][w] - f0, fb = plane[2][w] - f0;
             // Plane gradients in 16.16 per pixel: once per polygon, not per span.
             const Fixed gx = static_cast<Fixed>(((fa * by - fb * ay) * 65536) / area);
             const Fixed gy = static_cast<Fixed>(((fb * ax - fa * bx) * 65536) / area);
@@ -83,18 +86,29 @@ void ScanConverter::triangleDriver(Fixed* const* list, uint32_t n)
 
 void ScanConverter::setupEdge(Edge& e, const Fixed* a, const Fixed* b, int32_t row, int32_t values)
 {
-    const Fixed dy = std::max<Fixed>(wrapSub(b[kVertexScreenY], a[kVertexScreenY]), kFixedOne);
-    const Reciprocal q = reciprocalScale(*m_rs.tables(), dy);
+    const Fixed rise = wrapSub(b[kVertexScreenY], a[kVertexScreenY]);
+    const Reciprocal q = reciprocalScale(*m_rs.tables(), std::max(rise, kFixedOne));
     const int64_t prestep = (static_cast<int64_t>(row) << 16) - a[kVertexScreenY] + kHalf;
-    auto set = [&](int w, int from) {
-        const Fixed step = stepOf(a[from], b[from], q);
+    auto set = [&](int w) {
+        const Fixed step = stepOf(a[w], b[w], q);
         e.steps[w] = step;
-        e.values[w] = static_cast<Fixed>(a[from] + ((prestep * step) >> 16));
+        e.values[w] = static_cast<Fixed>(a[w] + ((prestep * step) >> 16));
     };
-    set(kVertexScreenX, kVertexScreenX);
+    set(kVertexScreenX);
     for (int32_t k = 0; k < values; ++k)
-        set(kVertexInterpolants + k, kVertexInterpolants + k);
+        set(kVertexInterpolants + k);
     e.endRow = firstRow(b[kVertexScreenY]);
+    // An edge shorter than a row reaches at most this row's centre, prestep /
+    // rise of the way along it (0.32), where a step over a whole row falls short.
+    if (rise < kFixedOne && prestep < rise) {
+        const int64_t t = (prestep << 32) / rise;
+        auto reach = [&](int w) {
+            e.values[w] = static_cast<Fixed>(a[w] + ((static_cast<__int128>(b[w]) - a[w]) * t >> 32));
+        };
+        reach(kVertexScreenX);
+        for (int32_t k = 0; k < values; ++k)
+            reach(kVertexInterpolants + k);
+    }
 }
 
 void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t prestepped, int32_t stepped, bool edgeRecords)
