@@ -124,7 +124,7 @@ TEST_F(FlowRun, TheFirstTickWritesTheThreeSavesAndAsksForALanguage)
 
 TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
 {
-    enum class Save { Intact, Damaged, Unwritable };
+    enum class Save { Intact, Damaged, Unwritable, Unreadable };
     struct Case {
         Save save;
         std::vector<Stage> stages;
@@ -135,6 +135,8 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
         {Save::Damaged, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {1, 11}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
         // The game's first save fails: the front end's error page, then on.
         {Save::Unwritable, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+        // There but not to be opened: told, kept, and every save refused.
+        {Save::Unreadable, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {1, 12}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
     };
     for (const Case& c : cases) {
         if (c.save == Save::Damaged) {
@@ -147,6 +149,9 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
         if (c.save == Save::Unwritable) {
             std::remove(path("savegame.dat").c_str());
             ASSERT_EQ(mkdir(path("savegame.dat").c_str(), 0700), 0);
+        }
+        if (c.save == Save::Unreadable) {
+            ASSERT_EQ(mkfifo(path("savegame.dat").c_str(), 0600), 0);
         }
         std::vector<Stage> seen;
         int32_t clockAtPause = -1;
@@ -185,7 +190,7 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
             if (entered && stage == Stage{1, 2})
                 language = getResourceManager()->currentLanguage();
             // Answer the other questions once each, as a player would.
-            if (entered && (stage == Stage{1, 2} || stage == Stage{1, 11} || stage.mode == FlowModeId::FrontEnd))
+            if (entered && (stage == Stage{1, 2} || stage == Stage{1, 11} || stage == Stage{1, 12} || stage.mode == FlowModeId::FrontEnd))
                 press(SDL_SCANCODE_RETURN);
             GameWorld* world = runningWorld();
             if (stage != Stage{3, 10} || !world || world->isLoading())
@@ -204,7 +209,7 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
             case 3:
                 clockAfterResume = world->getClock();
                 // A failed save write brings in the front end's error page.
-                if (c.save != Save::Unwritable)
+                if (c.save < Save::Unwritable)
                     getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 1;
                 press(SDL_SCANCODE_LEFT);
                 break;
@@ -221,8 +226,13 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
         EXPECT_EQ(language, 0x03007F03u) << "save " << int(c.save);
         EXPECT_GT(clockAfterResume, clockAtPause);
         EXPECT_EQ(readFile("prefs.dat").at(8), 0) << "Enter answered No to sound";
+        struct stat kept {};
         if (c.save == Save::Unwritable) {
             EXPECT_EQ(rmdir(path("savegame.dat").c_str()), 0);
+        } else if (c.save == Save::Unreadable) {
+            ASSERT_EQ(lstat(path("savegame.dat").c_str(), &kept), 0);
+            EXPECT_TRUE(S_ISFIFO(kept.st_mode));
+            EXPECT_EQ(std::remove(path("savegame.dat").c_str()), 0);
         } else {
             EXPECT_EQ(readFile("temp.dat").size(), 0u);
             // Rewritten whole: a true CRC over the rest, and the fresh game's block.

@@ -161,6 +161,7 @@ protected:
 struct BadPack {
     const char* name;
     Bytes bytes;
+    const char* said;  // what the program tells, after the folder
 };
 std::vector<BadPack> badPacks()
 {
@@ -173,13 +174,16 @@ std::vector<BadPack> badPacks()
     // An index count no file could hold.
     for (size_t i = 12; i < 16 && i < badHeader.size(); ++i)
         badHeader[i] = 0xff;
-    return {{"no pack", {}}, {"a bad header", badHeader}, {"no resource table", withoutTable}};
+    const char* damaged = " is damaged or is not the game's pack. Put a good copy there";
+    return {{"no pack", {}, ". Put the game's pack there and start the game again.\n"},
+            {"a bad header", badHeader, damaged},
+            {"no resource table", withoutTable, damaged}};
 }
 
 TEST_F(GameAppTest, StartUpNeedsAPackWithItsTableAndShutsDownOnce)
 {
     std::vector<BadPack> cases = badPacks();
-    cases.push_back({"the sample pack, closed after three ticks", readBuildFixture("pennyfall.big")});
+    cases.push_back({"the sample pack, closed after three ticks", readBuildFixture("pennyfall.big"), ""});
     for (const BadPack& c : cases) {
         setGameAppFactory([]() -> AppBase* { return new (std::nothrow) CountingGameApp(); });
         if (!c.bytes.empty())
@@ -205,10 +209,15 @@ TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
         std::remove((m_folder + "/pennyfall.big").c_str());
         if (!c.bytes.empty())
             writeFile("pennyfall.big", c.bytes);
-        const std::string command = "env PENNYFALL_HOME=" + m_folder + " PF_INSTANCE_DIR=" + m_folder + " " + program;
+        const std::string command = "env PENNYFALL_HOME=" + m_folder + " PF_INSTANCE_DIR=" + m_folder + " " + program
+                                    + " 2>" + m_folder + "/said";
         const int status = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(status)) << c.name;
         EXPECT_EQ(WEXITSTATUS(status), 1) << c.name;
+        std::ifstream in(m_folder + "/said");
+        const std::string said{std::istreambuf_iterator<char>(in), {}};
+        EXPECT_NE(said.find("pennyfall.big" + std::string(c.bytes.empty() ? " is missing from" : " in")
+                            + " the folder " + m_folder + c.said), std::string::npos) << said;
     }
 }
 
