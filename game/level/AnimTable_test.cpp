@@ -239,7 +239,8 @@ TEST_F(Clips, SlotsOutsideTheTableAreIgnored)
 
 // One group with tracks under many controllers: shared ids give one slot of
 // the longest duration, marked tracks are removed, and a full table drops the
-// rest.
+// rest, in the order of a walk that takes each child and all below it before
+// the next child.
 TEST(ClipCollection, SharedIdsMarkedTracksAndAFullTable)
 {
     TestApp app;
@@ -257,32 +258,42 @@ TEST(ClipCollection, SharedIdsMarkedTracksAndAFullTable)
         const uint32_t sequence = w.addObject(m3gKeyframeSequenceRecord(s));
         return w.addObject(m3gAnimationTrackRecord({{}, sequence, w.addObject(m3gAnimationControllerRecord(c)), 275}));
     };
+    const auto group = [&](uint32_t clip, std::vector<uint32_t> children) {
+        M3gGroupFields child;
+        child.node.transformable.object.animationTracks = {track(clip, 10)};
+        child.children = std::move(children);
+        return w.addObject(m3gGroupRecord(child));
+    };
     M3gGroupFields g;
+    g.children = {group(5000, {group(5500, {})}), group(6000, {})};
     auto& tracks = g.node.transformable.object.animationTracks;
-    // The engine lists the tracks of one property last added first.
-    for (uint32_t id = 100 + AnimTable::kSlotCount; id-- > 100;)
+    // The engine lists the tracks of one property last added first. Two
+    // slots are left for the children.
+    for (uint32_t id = 100 + AnimTable::kSlotCount - 4; id-- > 100;)
         tracks.push_back(track(id, 10));
     for (const uint32_t t : {track(9, 20), track(7, 700), track(AnimTable::kMarkedTrackId, 50), track(7, 300)})
         tracks.push_back(t);
     w.addObject(m3gGroupRecord(g));
     const std::vector<uint8_t> file = w.finish();
-    EngineRef group = getEngineService()->loadBytes(file.data(), uint32_t(file.size()));
-    ASSERT_TRUE(group);
+    EngineRef root = getEngineService()->loadBytes(file.data(), uint32_t(file.size()));
+    ASSERT_TRUE(root);
 
     AnimTable table(nullptr);
     table.m_removeMarkedTracks = 1;
-    table.bind(&group, true);
+    table.bind(&root, true);
     EXPECT_EQ(table.findSlot(7), 0);
     EXPECT_EQ(table.getLength(0), 700);
     EXPECT_EQ(table.findSlot(9), 1);
     EXPECT_EQ(table.findSlot(AnimTable::kMarkedTrackId), -1);
     EXPECT_EQ(table.findSlot(100), 2);
-    EXPECT_EQ(table.findSlot(100 + AnimTable::kSlotCount - 3), AnimTable::kSlotCount - 1);
-    EXPECT_EQ(table.findSlot(100 + AnimTable::kSlotCount - 2), -1);
+    EXPECT_EQ(table.findSlot(100 + AnimTable::kSlotCount - 5), AnimTable::kSlotCount - 3);
+    EXPECT_EQ(table.findSlot(5000), AnimTable::kSlotCount - 2);
+    EXPECT_EQ(table.findSlot(5500), AnimTable::kSlotCount - 1);
+    EXPECT_EQ(table.findSlot(6000), -1);
     EXPECT_EQ(table.findFreeSlot(), -1);
     uint32_t count = 0;
-    group.table<IkwObject3DTable>().getAnimationTrackCount(group.get(), &count);
-    EXPECT_EQ(count, 3 + AnimTable::kSlotCount);
+    root.table<IkwObject3DTable>().getAnimationTrackCount(root.get(), &count);
+    EXPECT_EQ(count, AnimTable::kSlotCount - 1);
 
     // Re-binding with no holder keeps the scene and collects again.
     table.bind(nullptr, true);

@@ -303,8 +303,11 @@ uint32_t PlatformApp::mapKey(uint32_t nativeKey)
     case kVkPause:
         return nativeKey;
     default:
-        // Digits and the rest of printable ASCII stand for themselves.
-        return nativeKey >= 32 && nativeKey <= 127 ? nativeKey : PlatformKey::None;
+        // Digits and the rest of printable ASCII stand for themselves; any
+        // other key is still a key press.
+        if (nativeKey >= 32 && nativeKey <= 127)
+            return nativeKey;
+        return nativeKey != 0 && nativeKey <= 0xFF ? PlatformKey::Unlisted + nativeKey : PlatformKey::None;
     }
 }
 

@@ -318,7 +318,9 @@ TEST_F(MessageTableTest, MessagesBecomeTheirEvents)
         { "escape fires once on release", { msg(WM_KEYDOWN, VK_ESCAPE, kDown), msg(WM_KEYUP, VK_ESCAPE, kUp) }, { { KeyDown, 12, 0 } } },
         { "backspace is back with an up", { msg(WM_KEYDOWN, VK_BACK, kDown), msg(WM_KEYUP, VK_BACK, kUp) }, { { KeyDown, 12, 0 }, { KeyUp, 12, 0 } } },
         { "key-up without a press is ignored", { msg(WM_KEYUP, VK_RETURN, KEY_REPEAT_ONE) }, {} },
-        { "unmapped keys are dropped", { msg(WM_KEYDOWN, 200, kDown), msg(WM_KEYUP, 200, kUp) }, {} },
+        { "an unlisted key is a press of its own", { msg(WM_KEYDOWN, 200, kDown), msg(WM_KEYUP, 200, kUp) },
+            { { KeyDown, 0x1C8, 0 }, { KeyUp, 0x1C8, 0 } } },
+        { "no key is dropped", { msg(WM_KEYDOWN, 0, kDown), msg(WM_KEYUP, 0, kUp) }, {} },
         { "tap", { msg(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 201)), msg(WM_LBUTTONUP, 0, MAKELPARAM(100, 201)) },
             { { ButtonDown, 0, (201u << 16) | 100 }, { ButtonUp, 0, (201u << 16) | 100 } } },
         { "drag with buttons", { msg(WM_MOUSEMOVE, MK_LBUTTON | MK_MBUTTON, MAKELPARAM(3, 4)) }, { { PointerMove, 5, (4u << 16) | 3 } } },
@@ -442,7 +444,9 @@ TEST_F(MessageTableTest, BuiltInKeyTableAndTheGameMapFirst)
         { VK_BACK, 12 }, { VK_ESCAPE, 12 }, { VK_RETURN, 11 }, { VK_LEFT, 6 }, { VK_UP, 4 }, { VK_RIGHT, 7 },
         { VK_DOWN, 5 }, { '0', '0' }, { '9', '9' }, { VK_F1, 15 }, { VK_F2, 16 }, { VK_F3, 2 }, { VK_F4, 3 },
         { VK_F6, 17 }, { VK_F7, 18 }, { VK_F8, 42 }, { VK_F9, 35 }, { 129, 1 }, { 9, 9 }, { 10, 10 }, { 19, 19 },
-        { 32, 32 }, { 'A', 'A' }, { 127, 127 }, { 0, 0 }, { 31, 0 }, { VK_F5, VK_F5 }, { 128, 0 }, { 130, 0 }, { 0x1234, 0 },
+        { 32, 32 }, { 'A', 'A' }, { 127, 127 }, { 0, 0 }, { VK_F5, VK_F5 }, { 0x1234, 0 },
+        // Any other key is a press of its own that no game key shares.
+        { 31, 0x11F }, { VK_SHIFT, 0x110 }, { VK_CONTROL, 0x111 }, { 128, 0x180 }, { VK_UNNAMED, 0x1FF },
     };
     for (const auto& [native, game] : table)
         EXPECT_EQ(m_app->mapKey(native), game) << native;
