@@ -145,6 +145,7 @@ int GameApp::init()
 
     ResourceManager* manager = new (std::nothrow) ResourceManager();
     if (!manager) {
+        showErrorMessage(kNoMemory);
         shutdown();
         return 1;
     }

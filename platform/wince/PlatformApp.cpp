@@ -148,18 +148,27 @@ int PlatformApp::createWindow()
 
 bool PlatformApp::startUp()
 {
-    if (!createWindow())
+    // Each failure says why the game stops; the game tells its own.
+    if (!createWindow()) {
+        showErrorMessage(u"The game's window could not be made. Start the game again.");
         return false;
+    }
 
     installPlatformServices();
     setPlatformSystem(new (std::nothrow) PlatformSystem());
     AppBase* app = createGameApp();
     setGameApp(app);
-    if (!getPlatformSystem() || !app)
+    if (!getPlatformSystem() || !app) {
+        showErrorMessage(kNoMemory);
         return false;
+    }
 
-    if (app->init() != 0 || !AllKeys(TRUE) || !AllKeys(FALSE))
+    if (app->init() != 0)
         return false;
+    if (!AllKeys(TRUE) || !AllKeys(FALSE)) {
+        showErrorMessage(u"The game could not take the keys. Start the game again.");
+        return false;
+    }
 
     OSVERSIONINFOW version{};
     version.dwOSVersionInfoSize = sizeof version;
@@ -168,8 +177,10 @@ bool PlatformApp::startUp()
         m_gapiDisplayOpen = GXOpenDisplay(m_window, GX_FULLSCREEN) != 0;
         if (m_gapiDisplayOpen)
             m_gapiInputOpen = GXOpenInput() != 0;
-        if (!m_gapiDisplayOpen || !m_gapiInputOpen)
+        if (!m_gapiDisplayOpen || !m_gapiInputOpen) {
+            showErrorMessage(u"The game could not take the screen and keys. Start the game again.");
             return false;
+        }
     }
 
     MSGQUEUEOPTIONS options{};

@@ -180,20 +180,22 @@ TEST_F(PlatformAppTest, FailedStartUpsEndCleanlyWithExitCodeOne)
         const char* name;
         std::function<void()> arrange;
         int shutdowns;
+        const char* said; // the game tells why its own start-up failed
     };
     const Case cases[] = {
-        { "window creation fails", [] { hostWindowSetFailures(false, true); }, 0 },
-        { "no game application", [] { setGameAppFactory(nullptr); }, 0 },
-        { "init fails", [] { g_record.initResult = 1; }, 1 },
-        { "AllKeys fails", [] { hostShellSetAllKeysFailure(true); }, 1 },
-        { "GAPI display fails", [] { g_record.useGapi = true; hostGapiSetFailures(true, false); }, 1 },
-        { "GAPI input fails", [] { g_record.useGapi = true; hostGapiSetFailures(false, true); }, 1 },
+        { "window creation fails", [] { hostWindowSetFailures(false, true); }, 0, "window could not be made" },
+        { "no game application", [] { setGameAppFactory(nullptr); }, 0, "not enough memory" },
+        { "init fails", [] { g_record.initResult = 1; }, 1, "" },
+        { "AllKeys fails", [] { hostShellSetAllKeysFailure(true); }, 1, "could not take the keys" },
+        { "GAPI display fails", [] { g_record.useGapi = true; hostGapiSetFailures(true, false); }, 1, "screen and keys" },
+        { "GAPI input fails", [] { g_record.useGapi = true; hostGapiSetFailures(false, true); }, 1, "screen and keys" },
     };
     for (const Case& c : cases) {
         SetUp();
         c.arrange();
         EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 1) << c.name;
         EXPECT_EQ(g_record.shutdowns, c.shutdowns) << c.name;
+        EXPECT_NE(std::string(hostLastMessageBoxText()).find(c.said), std::string::npos) << c.name;
         EXPECT_TRUE(g_record.frameTicks.empty()) << c.name;
         EXPECT_FALSE(hostGapiState().displayOpen) << c.name;
         EXPECT_FALSE(hostGapiState().inputOpen) << c.name;
