@@ -161,7 +161,6 @@ protected:
 struct BadPack {
     const char* name;
     Bytes bytes;
-    const char* said;  // what the program tells, after the folder
 };
 std::vector<BadPack> badPacks()
 {
@@ -174,16 +173,13 @@ std::vector<BadPack> badPacks()
     // An index count no file could hold.
     for (size_t i = 12; i < 16 && i < badHeader.size(); ++i)
         badHeader[i] = 0xff;
-    const char* damaged = " is damaged or is not the game's pack. Put a good copy there";
-    return {{"no pack", {}, ". Put the game's pack there and start the game again.\n"},
-            {"a bad header", badHeader, damaged},
-            {"no resource table", withoutTable, damaged}};
+    return {{"no pack", {}}, {"a bad header", badHeader}, {"no resource table", withoutTable}};
 }
 
 TEST_F(GameAppTest, StartUpNeedsAPackWithItsTableAndShutsDownOnce)
 {
     std::vector<BadPack> cases = badPacks();
-    cases.push_back({"the sample pack, closed after three ticks", readBuildFixture("pennyfall.big"), ""});
+    cases.push_back({"the sample pack, closed after three ticks", readBuildFixture("pennyfall.big")});
     for (const BadPack& c : cases) {
         setGameAppFactory([]() -> AppBase* { return new (std::nothrow) CountingGameApp(); });
         if (!c.bytes.empty())
@@ -216,8 +212,8 @@ TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
         EXPECT_EQ(WEXITSTATUS(status), 1) << c.name;
         std::ifstream in(m_folder + "/said");
         const std::string said{std::istreambuf_iterator<char>(in), {}};
-        EXPECT_NE(said.find("pennyfall.big" + std::string(c.bytes.empty() ? " is missing from" : " in")
-                            + " the folder " + m_folder + c.said), std::string::npos) << said;
+        EXPECT_NE(said.find(m_folder + (c.bytes.empty() ? ". Put the game's pack there" : " is damaged or is not the")),
+                  std::string::npos) << said;
     }
 }
 

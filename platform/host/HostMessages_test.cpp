@@ -121,14 +121,9 @@ TEST_F(HostMessagesTest, SdlInputBecomesWindowMessages)
         { "auto-repeat sets bit 30", [] { hostTestPushKey(SDL_SCANCODE_KP_5, true, true); },
             { { WM_KEYDOWN, '5', KEY_REPEAT_ONE | KEY_PREVIOUS_DOWN } } },
         { "space is select", [] { hostTestPushKey(SDL_SCANCODE_SPACE, true); }, { { WM_KEYDOWN, VK_RETURN, KEY_REPEAT_ONE } } },
-        { "every other key is a press too", [] {
-             for (int key : { SDL_SCANCODE_Q, SDL_SCANCODE_F5, SDL_SCANCODE_TAB, SDL_SCANCODE_LSHIFT, SDL_SCANCODE_RCTRL,
-                      SDL_SCANCODE_GRAVE })
-                 hostTestPushKey(key, true);
-         },
-            { { WM_KEYDOWN, 'Q', KEY_REPEAT_ONE }, { WM_KEYDOWN, VK_F5, KEY_REPEAT_ONE }, { WM_KEYDOWN, VK_TAB, KEY_REPEAT_ONE },
-                { WM_KEYDOWN, VK_SHIFT, KEY_REPEAT_ONE }, { WM_KEYDOWN, VK_CONTROL, KEY_REPEAT_ONE },
-                { WM_KEYDOWN, VK_UNNAMED, KEY_REPEAT_ONE } } },
+        { "other keys are presses too", [] { hostTestPushKey(SDL_SCANCODE_Q, true); hostTestPushKey(SDL_SCANCODE_LSHIFT, true); },
+            { { WM_KEYDOWN, 'Q', KEY_REPEAT_ONE }, { WM_KEYDOWN, VK_SHIFT, KEY_REPEAT_ONE } } },
+        { "a key of no name", [] { hostTestPushKey(SDL_SCANCODE_GRAVE, true); }, { { WM_KEYDOWN, VK_UNNAMED, KEY_REPEAT_ONE } } },
         { "stylus drag clamps at the edges", [] {
              hostTestPushMouseMove(5, 5); // no button: no message
              hostTestPushMouseButton(true, 10, 20);

@@ -1,8 +1,7 @@
 // Test double of the file system service: files in memory, folders "/prog"
 // and "/data", separator "/", and switches that make open, write, flush,
-// close, remove or rename fail the way a full or failing disk would, opens
-// for reading fail while the file is there, or the program die after so many
-// changes. A rename never replaces an existing target, as on the phone.
+// close, remove or rename fail the way a full or failing disk would. A rename
+// never replaces an existing target, as on the phone.
 #pragma once
 
 #include <algorithm>
@@ -27,9 +26,7 @@ public:
         int shortReads = 0;   // so many next reads deliver half the bytes
         int readOpens = 0;    // so many next opens for reading fail while the file is there; < 0 all
     } faults;
-    // The program dies after so many more changes (opens for writing, writes,
-    // removes, renames): from then on nothing changes. < 0 never.
-    int changesLeft = -1;
+    int changesLeft = -1;  // the program dies after so many more changes (< 0 never)
 
     std::map<std::u16string, Bytes> files;
     std::vector<Bytes> written;  // what each handle open for writing held at its close
@@ -45,11 +42,8 @@ public:
         if (path == nullptr || mode < kOpenRead || mode > kOpenModify)
             return nullptr;
         auto it = files.find(path);
-        if (mode == kOpenRead) {
-            if (it == files.end() || faults.readOpens < 0 || (faults.readOpens > 0 && faults.readOpens--))
-                return nullptr;
-            return new Handle(*this, path, false);
-        }
+        if (mode == kOpenRead)
+            return it == files.end() || failRead() ? nullptr : new Handle(*this, path, false);
         if (faults.open || !change())
             return nullptr;
         if (mode == kOpenWrite || it == files.end())
@@ -84,20 +78,12 @@ public:
         files[to] = std::move(moved);
         return 1;
     }
-    int remove(const char16_t* path) override
-    {
-        return path != nullptr && !faults.remove && files.count(path) != 0 && change() && files.erase(path) != 0;
-    }
+    int remove(const char16_t* path) override { return path != nullptr && !faults.remove && change() && files.erase(path) != 0; }
     uint32_t maxFileSize() override { return 0x7FFFFFFF; }
 
-    // False once the program is dead.
-    bool change()
-    {
-        if (changesLeft == 0)
-            return false;
-        changesLeft -= changesLeft > 0;
-        return true;
-    }
+    // False once the program is dead: nothing changes any more.
+    bool change() { return changesLeft < 0 || (changesLeft > 0 && --changesLeft >= 0); }
+    bool failRead() { return faults.readOpens < 0 || (faults.readOpens > 0 && faults.readOpens--); }
 
     void put(const std::u16string& path, const std::string& text) { files[path] = Bytes(text.begin(), text.end()); }
     std::string text(const std::u16string& path) const
