@@ -145,7 +145,7 @@ int GameApp::init()
 
     ResourceManager* manager = new (std::nothrow) ResourceManager();
     if (!manager) {
-        showErrorMessage(kNoMemory);
+        showErrorMessage(kNoMemoryMessage);
         shutdown();
         return 1;
     }

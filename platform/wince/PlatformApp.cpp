@@ -159,7 +159,7 @@ bool PlatformApp::startUp()
     AppBase* app = createGameApp();
     setGameApp(app);
     if (!getPlatformSystem() || !app) {
-        showErrorMessage(kNoMemory);
+        showErrorMessage(kNoMemoryMessage);
         return false;
     }
 

@@ -85,8 +85,9 @@ int Win32FileSystem::exists(const char16_t* path)
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (GetFileAttributesExW(path, GetFileExInfoStandard, &data))
         return data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? 0 : 1;
+    // A folder that cannot answer may hold it: only "not found" is no file.
     const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : 1;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ? 0 : 1;
 }
 
 uint32_t Win32FileSystem::fileSize(const char16_t* path)
