@@ -63,9 +63,8 @@ TEST_F(PropertiesSourceTest, PackResourceServesWithoutTheFileAndIsReleased)
     EXPECT_STREQ(properties->getString("KOR_VERSION"), "pack");
     EXPECT_EQ(properties->getBool("USE_GAPI"), 1);
     EXPECT_EQ(manager->held(ResourceIds::Properties), nullptr);
-    // A file that is there but will not open serves as none.
     fs->put(u"/prog/properties.dat", "KOR_VERSION=file\n");
-    fs->faults.readOpens = -1;
+    fs->faults.readOpens = -1;  // there, but it will not open: the pack serves
     EXPECT_EQ(loadProgramProperties(*properties, *manager), 1);
     EXPECT_STREQ(properties->getString("KOR_VERSION"), "pack");
 }

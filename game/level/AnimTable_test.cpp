@@ -264,7 +264,7 @@ TEST(ClipCollection, SharedIdsMarkedTracksAndAFullTable)
     };
     M3gGroupFields g{{}, {nested(5000, {nested(5500, {})}), nested(6000, {})}};
     auto& tracks = g.node.transformable.object.animationTracks;
-    // The engine lists the tracks of one property last added first; two slots stay for the children.
+    // The engine lists the tracks of one property last added first.
     for (uint32_t id = 100 + AnimTable::kSlotCount - 4; id-- > 100;)
         tracks.push_back(track(id, 10));
     for (const uint32_t t : {track(9, 20), track(7, 700), track(AnimTable::kMarkedTrackId, 50), track(7, 300)})

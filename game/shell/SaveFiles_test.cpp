@@ -128,8 +128,7 @@ TEST_F(SaveFilesTest, EveryBitFlipAndEveryCutIsRepairedAndReported)
     }
 }
 
-// Any order, a fault held over two rounds, a kill at any change of the second:
-// each file comes back whole as saved, and none that will not open is written.
+// Any order, any fault over two rounds, a kill at any change: whole files, none that will not open written.
 TEST_F(SaveFilesTest, AFailedWriteAtAnyStepLeavesAReadableFile)
 {
     using Faults = MemoryFileSystem::Faults;

@@ -26,7 +26,7 @@ public:
         int shortReads = 0;   // so many next reads deliver half the bytes
         int readOpens = 0;    // so many next opens for reading fail while the file is there; < 0 all
     } faults;
-    int changesLeft = -1;  // the program dies after so many more changes (< 0 never)
+    int changesLeft = -1;  // the program dies after so many more changes: change() is false (< 0 never)
 
     std::map<std::u16string, Bytes> files;
     std::vector<Bytes> written;  // what each handle open for writing held at its close
@@ -81,7 +81,6 @@ public:
     int remove(const char16_t* path) override { return path != nullptr && !faults.remove && change() && files.erase(path) != 0; }
     uint32_t maxFileSize() override { return 0x7FFFFFFF; }
 
-    // False once the program is dead: nothing changes any more.
     bool change() { return changesLeft < 0 || (changesLeft > 0 && --changesLeft >= 0); }
     bool failRead() { return faults.readOpens < 0 || (faults.readOpens > 0 && faults.readOpens--); }
 
