@@ -36,9 +36,12 @@ public:
     // Deletes the file (flushing and closing it); null is ignored.
     virtual void close(File* file) = 0;
 
-    // 1 when the path opens for reading.
+    // 1 when a file is there, whether or not it can be read; nothing is
+    // opened. A folder is no file.
     virtual int exists(const char16_t* path) = 0;
-    // 0 for a missing file as for an empty one: use exists to tell them apart.
+    // 0 for a missing file as for an empty one: use exists to tell them
+    // apart. Nothing is opened either, so a file that cannot be read still
+    // has its size.
     virtual uint32_t fileSize(const char16_t* path) = 0;
     // Never replaces an existing target (that fails, as the phone's move
     // does). 0 when either path is null or on failure.

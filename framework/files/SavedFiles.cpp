@@ -63,17 +63,30 @@ void fileNameOf(WideString& out, const char16_t* path)
         out = whole.substring(at + 1, int32_t(whole.length()) - 1);
 }
 
+namespace {
+
+FileRead readWhole(const char16_t* path, void* buffer, uint32_t size)
+{
+    FileSystem* files = getFileSystem();
+    if (files == nullptr)
+        return FileRead::Missing;
+    File* file = files->open(path, kOpenRead);
+    if (file == nullptr)
+        return files->exists(path) ? FileRead::Unreadable : FileRead::Missing;
+    const uint32_t got = file->read(buffer, size);
+    files->close(file);
+    if (got == size)
+        return FileRead::Whole;
+    // Fewer bytes from a file that holds them all is a failing read, not a
+    // cut file.
+    return files->fileSize(path) < size ? FileRead::Cut : FileRead::Unreadable;
+}
+
+} // namespace
+
 int readFileExact(const char16_t* path, void* buffer, uint32_t size)
 {
-    if (buffer == nullptr || size == 0)
-        return 1;
-    FileSystem* files = getFileSystem();
-    File* file = files != nullptr ? files->open(path, kOpenRead) : nullptr;
-    if (file == nullptr)
-        return 0;
-    uint32_t got = file->read(buffer, size);
-    files->close(file);
-    return got == size;
+    return buffer == nullptr || size == 0 || readWhole(path, buffer, size) == FileRead::Whole;
 }
 
 int writeFileDirect(const char16_t* path, const void* data, uint32_t size)
@@ -121,13 +134,14 @@ const char16_t* finishSafeWrite(const char16_t* path, uint32_t size, WideString&
     return files->exists(path) ? path : temp.chars();
 }
 
-int readRecoveringSafeWrite(const char16_t* path, void* buffer, uint32_t size)
+FileRead readRecoveringSafeWrite(const char16_t* path, void* buffer, uint32_t size)
 {
-    if (readFileExact(path, buffer, size))
-        return 1;
+    const FileRead found = readWhole(path, buffer, size);
+    if (found != FileRead::Missing)
+        return found;
     WideString temp;
-    const char16_t* found = finishSafeWrite(path, size, temp);
-    return found != nullptr && readFileExact(found, buffer, size);
+    const char16_t* moved = finishSafeWrite(path, size, temp);
+    return moved != nullptr ? readWhole(moved, buffer, size) : FileRead::Missing;
 }
 
 } // namespace
@@ -170,14 +184,6 @@ int writeFileSafely(const char16_t* path, const void* data, uint32_t size)
 
 namespace {
 
-template <int (*Operation)(const char16_t*, void*, uint32_t)>
-int onUserPath(const char16_t* name, void* buffer, uint32_t size)
-{
-    WideString path;
-    makeUserFilePath(path, name);
-    return Operation(path.chars(), buffer, size);
-}
-
 template <int (*Operation)(const char16_t*, const void*, uint32_t)>
 int onUserPath(const char16_t* name, const void* data, uint32_t size)
 {
@@ -204,14 +210,24 @@ int readProgramFile(const char16_t* name, void* buffer, uint32_t size)
     return readFileExact(path.chars(), buffer, size);
 }
 
-int readUserFile(const char16_t* name, void* buffer, uint32_t size)
+int readUserFile(const char16_t* name, void* buffer, uint32_t size, FileRead* found)
 {
-    return onUserPath<readRecoveringSafeWrite>(name, buffer, size);
+    if (buffer == nullptr || size == 0) {
+        if (found != nullptr)
+            *found = FileRead::Whole;
+        return 1;
+    }
+    WideString path;
+    makeUserFilePath(path, name);
+    const FileRead read = readRecoveringSafeWrite(path.chars(), buffer, size);
+    if (found != nullptr)
+        *found = read;
+    return read == FileRead::Whole;
 }
 
 int readSaveGameFile(const char16_t* name, void* buffer, uint32_t size)
 {
-    return onUserPath<readRecoveringSafeWrite>(name, buffer, size);
+    return readUserFile(name, buffer, size);
 }
 
 int writeUserFileDirect(const char16_t* name, const void* data, uint32_t size)

@@ -9,6 +9,15 @@
 
 constexpr char16_t kSafeWriteTempName[] = u"temp.dat";
 
+// What a read of a whole file met, for callers that must tell a file that is
+// not there from one they could not read, and never write over the latter.
+enum class FileRead : uint8_t {
+    Whole,       // every byte asked for
+    Missing,     // neither the file nor a pending copy of it is there
+    Cut,         // the file holds fewer bytes than asked
+    Unreadable,  // the file is there but would not open or read
+};
+
 // Folder + separator + name (no separator when the folder is empty).
 void makeProgramFilePath(WideString& out, const char16_t* name);
 void makeUserFilePath(WideString& out, const char16_t* name);
@@ -31,12 +40,14 @@ int writeFileSafely(const char16_t* path, const void* data, uint32_t size);
 int readProgramFile(const char16_t* name, void* buffer, uint32_t size);
 // When the file is missing, a "temp.dat" beside it of exactly size bytes is
 // the new file of an interrupted safe write: it is moved into place and read.
-int readUserFile(const char16_t* name, void* buffer, uint32_t size);
+// found, when given, says what the read met.
+int readUserFile(const char16_t* name, void* buffer, uint32_t size, FileRead* found = nullptr);
 int readSaveGameFile(const char16_t* name, void* buffer, uint32_t size);
 // The same move without the read: run for every file that shares the temp
 // file before any of them is written, so no pending one is overwritten. 0
 // while the file's newest data still lies only in "temp.dat" (the move
-// failed): nothing may write the temp file then but that file's own save.
+// failed): nothing may write the temp file then, that file's own save
+// neither, since opening it for writing empties the only copy.
 int finishInterruptedUserFileWrite(const char16_t* name, uint32_t size);
 int writeUserFileDirect(const char16_t* name, const void* data, uint32_t size);
 int writeUserFileDirect2(const char16_t* name, const void* data, uint32_t size);

@@ -15,10 +15,10 @@ int loadProgramProperties(PropertySet& properties, ResourceManager& manager)
     WideString path;
     makeProgramFilePath(path, kPropertiesFileName);
     FileSystem* files = getFileSystem();
-    if (files != nullptr && files->exists(path.chars())) {
-        FileInputStream file;
-        return file.open(path.chars()) && properties.parse(file);
-    }
+    // A file that is there but will not open leaves the pack's text to serve.
+    FileInputStream file;
+    if (files != nullptr && files->exists(path.chars()) && file.open(path.chars()))
+        return properties.parse(file);
 
     Resource* resource = nullptr;
     manager.loadById(ResourceIds::Properties, &resource);

@@ -257,10 +257,15 @@ TEST(ClipCollection, SharedIdsMarkedTracksAndAFullTable)
         const uint32_t sequence = w.addObject(m3gKeyframeSequenceRecord(s));
         return w.addObject(m3gAnimationTrackRecord({{}, sequence, w.addObject(m3gAnimationControllerRecord(c)), 275}));
     };
-    M3gGroupFields g;
+    const auto nested = [&](uint32_t clip, std::vector<uint32_t> children) {
+        M3gGroupFields n{{}, std::move(children)};
+        n.node.transformable.object.animationTracks = {track(clip, 10)};
+        return w.addObject(m3gGroupRecord(n));
+    };
+    M3gGroupFields g{{}, {nested(5000, {nested(5500, {})}), nested(6000, {})}};
     auto& tracks = g.node.transformable.object.animationTracks;
     // The engine lists the tracks of one property last added first.
-    for (uint32_t id = 100 + AnimTable::kSlotCount; id-- > 100;)
+    for (uint32_t id = 100 + AnimTable::kSlotCount - 4; id-- > 100;)
         tracks.push_back(track(id, 10));
     for (const uint32_t t : {track(9, 20), track(7, 700), track(AnimTable::kMarkedTrackId, 50), track(7, 300)})
         tracks.push_back(t);
@@ -277,12 +282,13 @@ TEST(ClipCollection, SharedIdsMarkedTracksAndAFullTable)
     EXPECT_EQ(table.findSlot(9), 1);
     EXPECT_EQ(table.findSlot(AnimTable::kMarkedTrackId), -1);
     EXPECT_EQ(table.findSlot(100), 2);
-    EXPECT_EQ(table.findSlot(100 + AnimTable::kSlotCount - 3), AnimTable::kSlotCount - 1);
-    EXPECT_EQ(table.findSlot(100 + AnimTable::kSlotCount - 2), -1);
+    EXPECT_EQ(table.findSlot(5000), AnimTable::kSlotCount - 2);
+    EXPECT_EQ(table.findSlot(5500), AnimTable::kSlotCount - 1);
+    EXPECT_EQ(table.findSlot(6000), -1);
     EXPECT_EQ(table.findFreeSlot(), -1);
     uint32_t count = 0;
     group.table<IkwObject3DTable>().getAnimationTrackCount(group.get(), &count);
-    EXPECT_EQ(count, 3 + AnimTable::kSlotCount);
+    EXPECT_EQ(count, AnimTable::kSlotCount - 1);
 
     // Re-binding with no holder keeps the scene and collects again.
     table.bind(nullptr, true);

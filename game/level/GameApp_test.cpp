@@ -205,10 +205,15 @@ TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
         std::remove((m_folder + "/pennyfall.big").c_str());
         if (!c.bytes.empty())
             writeFile("pennyfall.big", c.bytes);
-        const std::string command = "env PENNYFALL_HOME=" + m_folder + " PF_INSTANCE_DIR=" + m_folder + " " + program;
+        const std::string command = "env PENNYFALL_HOME=" + m_folder + " PF_INSTANCE_DIR=" + m_folder + " " + program
+                                    + " 2>" + m_folder + "/said";
         const int status = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(status)) << c.name;
         EXPECT_EQ(WEXITSTATUS(status), 1) << c.name;
+        std::ifstream in(m_folder + "/said");
+        const std::string said{std::istreambuf_iterator<char>(in), {}};
+        EXPECT_NE(said.find(m_folder + (c.bytes.empty() ? ". Put the game's pack there" : " is damaged or is not the")),
+                  std::string::npos) << said;
     }
 }
 

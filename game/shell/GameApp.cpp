@@ -82,6 +82,26 @@ HandlerEntry* dispatcherEntry(HandlerList* dispatcher, uint32_t key)
     return dispatcher && dispatcher->find(0, key, &entry) ? entry : nullptr;
 }
 
+// The game cannot start without its pack: the player learns which file in
+// which folder failed, and how, before the program ends.
+void tellPackFailure(const char16_t* path)
+{
+    FileSystem* files = getFileSystem();
+    File* file = files ? files->open(path, kOpenRead) : nullptr;
+    const bool there = files && files->exists(path);
+    if (file)
+        files->close(file);
+    WideString folder;
+    directoryOf(folder, path);
+    WideString text(kResourcePackName);
+    text.appendNarrow(!there ? " is missing from the folder " : " in the folder ");
+    text.append(folder.chars());
+    text.appendNarrow(!there ? ". Put the game's pack there and start the game again."
+                      : !file ? " cannot be opened. Make it readable and start the game again."
+                              : " is damaged or is not the game's pack. Put a good copy there and start the game again.");
+    showErrorMessage(text.chars());
+}
+
 } // namespace
 
 const uint32_t GameApp::kSubscribedIds[] = {
@@ -125,6 +145,7 @@ int GameApp::init()
 
     ResourceManager* manager = new (std::nothrow) ResourceManager();
     if (!manager) {
+        showErrorMessage(kNoMemoryMessage);
         shutdown();
         return 1;
     }
@@ -134,8 +155,10 @@ int GameApp::init()
         auto* pack = static_cast<ResourcePack*>(entry->m_payload);
         WideString path;
         makeProgramFilePath(path, kResourcePackName);
-        if (!pack->open(path.chars()) || !manager->openTable(pack, kResourceBuckets, kResourceNodesPerBlock, true))
+        if (!pack->open(path.chars()) || !manager->openTable(pack, kResourceBuckets, kResourceNodesPerBlock, true)) {
+            tellPackFailure(path.chars());
             return 1;
+        }
     }
 
     FrameTicker* ticker = createFrameTicker();

@@ -1,9 +1,10 @@
 // Load, repair and safe rewrite of the three save files.
 #include "game/shell/SaveFiles.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
-#include <string_view>
 
 #include "framework/files/CrcService.h"
 #include "framework/files/FileSystem.h"
@@ -47,14 +48,6 @@ uint32_t crcOf(const uint8_t* bytes, uint32_t size)
     return crc ? crc->compute(bytes + SaveFileLayout::CrcSize, size - SaveFileLayout::CrcSize) : 0;
 }
 
-bool fileExists(const char16_t* name)
-{
-    FileSystem* fs = getFileSystem();
-    WideString path;
-    makeUserFilePath(path, name);
-    return fs && fs->exists(path.chars());
-}
-
 // At most five units of the name and the terminator; null gives an empty name.
 void copyName(char16_t* to, const char16_t* from)
 {
@@ -67,12 +60,13 @@ void copyName(char16_t* to, const char16_t* from)
 
 // The three files write through one temp file, so a save cut short after its
 // old file went lives only there until it is moved into place: any such save
-// is finished first. False while another file's cannot be: writing now would
-// overwrite it. The saving file's own is simply replaced by its newer image.
-bool finishInterruptedSaves(const char16_t* saving)
+// is finished first. False while one cannot be, the saving file's own too:
+// the write opens the temp file afresh, and a kill before it ends would leave
+// neither copy.
+bool finishInterruptedSaves()
 {
     for (const SaveFileName& file : kSaveFiles) {
-        if (!finishInterruptedUserFileWrite(file.name, file.size) && std::u16string_view(file.name) != saving)
+        if (!finishInterruptedUserFileWrite(file.name, file.size))
             return false;
     }
     return true;
@@ -99,12 +93,16 @@ void SaveFile::makeFresh()
 int SaveFile::load()
 {
     m_damaged = 0;
+    m_unreadable = 0;
     int valid = 0;
+    FileRead found = FileRead::Missing;
     for (int attempt = 0; attempt < kReadAttempts && !valid; ++attempt)
-        valid = readUserFile(m_fileName, m_image, m_size) && loadLe32(m_image) == crcOf(m_image, m_size);
+        valid = readUserFile(m_fileName, m_image, m_size, &found) && loadLe32(m_image) == crcOf(m_image, m_size);
     if (!valid) {
-        // A cut file is as lost as one with a bad CRC: the player is told.
-        m_damaged = fileExists(m_fileName) ? 1 : 0;
+        // Only what was read and found wrong is lost: a cut file as much as
+        // a bad CRC. A file that would not be read is kept for a later start.
+        m_damaged = found == FileRead::Whole || found == FileRead::Cut ? 1 : 0;
+        m_unreadable = found == FileRead::Unreadable ? 1 : 0;
         makeFresh();
     }
     repair();
@@ -115,8 +113,10 @@ int SaveFile::load()
 
 int SaveFile::save()
 {
+    if (m_unreadable)
+        return 0;
     storeLe32(m_image, crcOf(m_image, m_size));
-    return finishInterruptedSaves(m_fileName) && writeUserFile(m_fileName, m_image, m_size) ? 1 : 0;
+    return finishInterruptedSaves() && writeUserFile(m_fileName, m_image, m_size) ? 1 : 0;
 }
 
 HighScoreTable::HighScoreTable() : SaveFile(kId, kHighScoreFileName, m_bytes, sizeof m_bytes) {}
@@ -278,6 +278,12 @@ uint32_t loadSaveFiles()
         sound->setVolume(prefs->volume());
     }
     return prefs->textListEntry();
+}
+
+int unreadableSaveFiles()
+{
+    const SaveFile* files[] = {getHighScoreTable(), getPrefs(), getSaveGame()};
+    return std::any_of(std::begin(files), std::end(files), [](const SaveFile* f) { return f && f->m_unreadable; });
 }
 
 HighScoreTable* getHighScoreTable() { return createService<HighScoreTable>(); }

@@ -40,14 +40,15 @@ constexpr char16_t kSaveGameFileName[] = u"savegame.dat";
 // What the three services share: the image, its file and the damaged flag.
 class SaveFile : public Service {
 public:
-    // 1 for a valid file. Anything else is replaced by the fresh image and
-    // written at once, so after a load the file exists and is valid; a read
-    // that fails is tried again first.
+    // 1 for a valid file. A missing, cut or damaged one is replaced by the
+    // fresh image, written at once; a read that fails is tried again first.
+    // A file that is there but cannot be read is never written over: the
+    // game runs on the fresh image and every save refuses.
     int load();
     // The CRC into the image, then the whole image written safely; 1 when
     // it landed. A failure leaves the old file and the image as they are;
-    // so does a save while another file's interrupted one cannot be put
-    // in place.
+    // so does a save while any interrupted save (this file's own too) cannot
+    // be put in place, or while the file could not be read.
     int save();
 
     const uint8_t* image() const { return m_image; }
@@ -57,6 +58,8 @@ public:
     // mismatch or a cut. A missing file (a first start) is no damage. The
     // saved game keeps it until the player was told (SaveGame::lossTold).
     uint32_t m_damaged = 0;
+    // 1 when the last load found the file there but could not read it.
+    uint32_t m_unreadable = 0;
 
 protected:
     SaveFile(uint32_t serviceId, const char16_t* fileName, uint8_t* image, uint32_t size);
@@ -164,6 +167,10 @@ int saveGameFlagged();
 // then the stored sound switch, vibration switch and volume to the sound
 // device. Returns the stored text-list entry, for the resource manager.
 uint32_t loadSaveFiles();
+
+// 1 when the last load of any of the three files could not read it; the
+// player is told that the game runs without it.
+int unreadableSaveFiles();
 
 // The registered services, created on first use; null without an application.
 HighScoreTable* getHighScoreTable();

@@ -34,6 +34,7 @@ constexpr int32_t Logo = 7;
 constexpr int32_t Preload = 8;
 constexpr int32_t Splash = 10;
 constexpr int32_t Damaged = 11;
+constexpr int32_t Unreadable = 12;
 } // namespace StartupPage
 
 namespace MenuPage {
@@ -221,6 +222,9 @@ int StartupMode::createMode(int32_t id, GameMode** out)
     case StartupPage::Damaged:
         *out = makeMessage(FrontEndText::DamagedTitle, FrontEndText::DamagedText, FrontEndText::SoftOk, false, 0);
         break;
+    case StartupPage::Unreadable:
+        *out = makeMessage(FrontEndText::ErrorTitle, FrontEndText::UnreadableText, FrontEndText::SoftOk, false, 0);
+        break;
     default:
         *out = nullptr;
         break;
@@ -264,12 +268,20 @@ void StartupMode::onPageResult(int32_t id, GameMode* page, uint32_t result)
             break;
         if (saveDamaged())
             replace(StartupPage::Damaged);
+        else if (unreadableSaveFiles())
+            replace(StartupPage::Unreadable);
         else
             setResult(1);
         return;
     case StartupPage::Damaged:
         if (SaveGame* game = getSaveGame())
             game->lossTold();
+        if (ok && unreadableSaveFiles())
+            replace(StartupPage::Unreadable);
+        else
+            setResult(ok ? 1 : 2);
+        return;
+    case StartupPage::Unreadable:
         setResult(ok ? 1 : 2);
         return;
     default:

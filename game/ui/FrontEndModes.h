@@ -14,6 +14,8 @@ constexpr uint32_t Yes = 0x21ff0249;
 constexpr uint32_t SoundQuestion = 0x21ff013b;
 constexpr uint32_t DamagedTitle = 0x21ff02a9;
 constexpr uint32_t DamagedText = 0x21ff0106;
+// A save file is there but could not be read: it is kept, and not saved over.
+constexpr uint32_t UnreadableText = 0x21ff7e04;
 constexpr uint32_t SystemMenu = 0x21ff0293;
 constexpr uint32_t Resume = 0x21ff0217;
 constexpr uint32_t About = 0x21ff0131;

@@ -26,6 +26,8 @@ private:
     int m_fd;
 };
 
+uint32_t g_syncs = 0;
+
 void setErrno()
 {
     SetLastError(hostErrorFromErrno(errno));
@@ -291,10 +293,43 @@ BOOL FlushFileBuffers(HANDLE file)
     const int fd = hostFileDescriptor(file);
     if (fd < 0)
         return FALSE;
+    ++g_syncs;
     if (::fsync(fd) != 0) {
         setErrno();
         return FALSE;
     }
+    return TRUE;
+}
+
+uint32_t hostFileSyncCount()
+{
+    return g_syncs;
+}
+
+BOOL GetFileAttributesExW(LPCWSTR name, GET_FILEEX_INFO_LEVELS level, void* information)
+{
+    std::string path;
+    if (!hostResolvePath(name, path)) {
+        SetLastError(name && *name ? ERROR_INVALID_NAME : ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (level != GetFileExInfoStandard || !information) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        setErrno();
+        return FALSE;
+    }
+    auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
+    data->dwFileAttributes = S_ISDIR(info.st_mode)   ? FILE_ATTRIBUTE_DIRECTORY
+                             : S_ISREG(info.st_mode) ? FILE_ATTRIBUTE_NORMAL
+                                                     : FILE_ATTRIBUTE_DEVICE;
+    const uint64_t size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size);
+    SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
 

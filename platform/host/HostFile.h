@@ -20,6 +20,8 @@ constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD OPEN_ALWAYS = 4;
 constexpr DWORD TRUNCATE_EXISTING = 5;
 
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_DEVICE = 0x40;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 
 constexpr DWORD FILE_BEGIN = 0;
@@ -50,6 +52,23 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
 
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
 BOOL FlushFileBuffers(HANDLE file);
+// Syncs so far in this process, so tests can see that reads sync nothing.
+uint32_t hostFileSyncCount();
+
+// What the folder says of a name; only the standard level is known.
+enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard = 0 };
+struct WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+};
+
+// Asks the folder about a name without opening it, so a file that cannot be
+// read is still there: FILE_ATTRIBUTE_DIRECTORY for a folder,
+// FILE_ATTRIBUTE_DEVICE for a pipe or device, else FILE_ATTRIBUTE_NORMAL, and
+// the size. FALSE with ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND when
+// nothing is there, with another error when the folder cannot say.
+BOOL GetFileAttributesExW(LPCWSTR name, GET_FILEEX_INFO_LEVELS level, void* information);
 
 // Renames atomically; an existing target is never replaced
 // (ERROR_ALREADY_EXISTS).

@@ -181,6 +181,8 @@ void translateWindowEvent(const SDL_WindowEvent& e)
 
 WORD hostVirtualKeyForScancode(int scancode)
 {
+    if (scancode >= SDL_SCANCODE_A && scancode <= SDL_SCANCODE_Z)
+        return static_cast<WORD>('A' + (scancode - SDL_SCANCODE_A));
     if (scancode >= SDL_SCANCODE_1 && scancode <= SDL_SCANCODE_9)
         return static_cast<WORD>('1' + (scancode - SDL_SCANCODE_1));
     if (scancode >= SDL_SCANCODE_KP_1 && scancode <= SDL_SCANCODE_KP_9)
@@ -224,8 +226,33 @@ WORD hostVirtualKeyForScancode(int scancode)
         return VK_F8;
     case SDL_SCANCODE_F9:
         return VK_F9;
-    default:
+    case SDL_SCANCODE_TAB:
+        return VK_TAB;
+    case SDL_SCANCODE_LSHIFT:
+    case SDL_SCANCODE_RSHIFT:
+        return VK_SHIFT;
+    case SDL_SCANCODE_LCTRL:
+    case SDL_SCANCODE_RCTRL:
+        return VK_CONTROL;
+    case SDL_SCANCODE_LALT:
+    case SDL_SCANCODE_RALT:
+        return VK_MENU;
+    case SDL_SCANCODE_CAPSLOCK:
+        return VK_CAPITAL;
+    case SDL_SCANCODE_F5:
+        return VK_F5;
+    case SDL_SCANCODE_F10:
+        return VK_F10;
+    case SDL_SCANCODE_F11:
+        return VK_F11;
+    case SDL_SCANCODE_F12:
+        return VK_F12;
+    case SDL_SCANCODE_UNKNOWN:
         return 0;
+    default:
+        // "Press any key" means any: a key with no phone key behind it is
+        // still a press.
+        return VK_UNNAMED;
     }
 }
 

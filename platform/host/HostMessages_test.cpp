@@ -121,7 +121,9 @@ TEST_F(HostMessagesTest, SdlInputBecomesWindowMessages)
         { "auto-repeat sets bit 30", [] { hostTestPushKey(SDL_SCANCODE_KP_5, true, true); },
             { { WM_KEYDOWN, '5', KEY_REPEAT_ONE | KEY_PREVIOUS_DOWN } } },
         { "space is select", [] { hostTestPushKey(SDL_SCANCODE_SPACE, true); }, { { WM_KEYDOWN, VK_RETURN, KEY_REPEAT_ONE } } },
-        { "other keys are dropped", [] { hostTestPushKey(SDL_SCANCODE_Q, true); hostTestPushKey(SDL_SCANCODE_F5, true); }, {} },
+        { "other keys are presses too", [] { hostTestPushKey(SDL_SCANCODE_Q, true); hostTestPushKey(SDL_SCANCODE_LSHIFT, true); },
+            { { WM_KEYDOWN, 'Q', KEY_REPEAT_ONE }, { WM_KEYDOWN, VK_SHIFT, KEY_REPEAT_ONE } } },
+        { "a key of no name", [] { hostTestPushKey(SDL_SCANCODE_GRAVE, true); }, { { WM_KEYDOWN, VK_UNNAMED, KEY_REPEAT_ONE } } },
         { "stylus drag clamps at the edges", [] {
              hostTestPushMouseMove(5, 5); // no button: no message
              hostTestPushMouseButton(true, 10, 20);
@@ -138,6 +140,9 @@ TEST_F(HostMessagesTest, SdlInputBecomesWindowMessages)
             { { WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(120, 80) }, { WM_LBUTTONUP, 0, MAKELPARAM(120, 319) } } },
         // Sent to the background, the window gets the phone's message first.
         { "focus loss and gain", [] { hostTestPushFocus(false); hostTestPushFocus(false); hostTestPushFocus(true); },
+            { { kPhoneBackgroundMessage, 0, 0 }, { WM_ACTIVATE, WA_INACTIVE, 0 }, { WM_KILLFOCUS, 0, 0 },
+                { WM_ACTIVATE, WA_ACTIVE, 0 }, { WM_SETFOCUS, 0, 0 } } },
+        { "minimised alone", [] { hostTestPushWindowEvent(SDL_WINDOWEVENT_MINIMIZED); hostTestPushFocus(true); },
             { { kPhoneBackgroundMessage, 0, 0 }, { WM_ACTIVATE, WA_INACTIVE, 0 }, { WM_KILLFOCUS, 0, 0 },
                 { WM_ACTIVATE, WA_ACTIVE, 0 }, { WM_SETFOCUS, 0, 0 } } },
         { "minimised, then shown again without the focus", [] { hostTestPushWindowEvent(SDL_WINDOWEVENT_MINIMIZED);

@@ -148,18 +148,27 @@ int PlatformApp::createWindow()
 
 bool PlatformApp::startUp()
 {
-    if (!createWindow())
+    // Each failure says why the game stops; the game tells its own.
+    if (!createWindow()) {
+        showErrorMessage(u"The game's window could not be made. Start the game again.");
         return false;
+    }
 
     installPlatformServices();
     setPlatformSystem(new (std::nothrow) PlatformSystem());
     AppBase* app = createGameApp();
     setGameApp(app);
-    if (!getPlatformSystem() || !app)
+    if (!getPlatformSystem() || !app) {
+        showErrorMessage(kNoMemoryMessage);
         return false;
+    }
 
-    if (app->init() != 0 || !AllKeys(TRUE) || !AllKeys(FALSE))
+    if (app->init() != 0)
         return false;
+    if (!AllKeys(TRUE) || !AllKeys(FALSE)) {
+        showErrorMessage(u"The game could not take the keys. Start the game again.");
+        return false;
+    }
 
     OSVERSIONINFOW version{};
     version.dwOSVersionInfoSize = sizeof version;
@@ -168,8 +177,10 @@ bool PlatformApp::startUp()
         m_gapiDisplayOpen = GXOpenDisplay(m_window, GX_FULLSCREEN) != 0;
         if (m_gapiDisplayOpen)
             m_gapiInputOpen = GXOpenInput() != 0;
-        if (!m_gapiDisplayOpen || !m_gapiInputOpen)
+        if (!m_gapiDisplayOpen || !m_gapiInputOpen) {
+            showErrorMessage(u"The game could not take the screen and keys. Start the game again.");
             return false;
+        }
     }
 
     MSGQUEUEOPTIONS options{};
@@ -303,8 +314,11 @@ uint32_t PlatformApp::mapKey(uint32_t nativeKey)
     case kVkPause:
         return nativeKey;
     default:
-        // Digits and the rest of printable ASCII stand for themselves.
-        return nativeKey >= 32 && nativeKey <= 127 ? nativeKey : PlatformKey::None;
+        // Digits and the rest of printable ASCII stand for themselves; any
+        // other key is still a key press.
+        if (nativeKey >= 32 && nativeKey <= 127)
+            return nativeKey;
+        return nativeKey != 0 && nativeKey <= 0xFF ? PlatformKey::Unlisted + nativeKey : PlatformKey::None;
     }
 }
 

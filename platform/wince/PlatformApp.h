@@ -52,7 +52,8 @@ public:
     // runs one frame; a nested call only delivers.
     void processEvents();
     // The game key of a native key: the game's key-code map, then the
-    // built-in table; 0 drops the key.
+    // built-in table; keys it does not list come as PlatformKey::Unlisted
+    // plus their code, and 0 (no key) is dropped.
     uint32_t mapKey(uint32_t nativeKey);
     // Halves the position when the property "PIXEL_DOUBLING" is 1.
     void scalePointer(int32_t& x, int32_t& y);

@@ -194,6 +194,7 @@ TEST_F(PlatformAppTest, FailedStartUpsEndCleanlyWithExitCodeOne)
         c.arrange();
         EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 1) << c.name;
         EXPECT_EQ(g_record.shutdowns, c.shutdowns) << c.name;
+        EXPECT_EQ(*hostLastMessageBoxText() == 0, g_record.initResult != 0) << c.name << ": the game tells its own";
         EXPECT_TRUE(g_record.frameTicks.empty()) << c.name;
         EXPECT_FALSE(hostGapiState().displayOpen) << c.name;
         EXPECT_FALSE(hostGapiState().inputOpen) << c.name;
@@ -318,7 +319,8 @@ TEST_F(MessageTableTest, MessagesBecomeTheirEvents)
         { "escape fires once on release", { msg(WM_KEYDOWN, VK_ESCAPE, kDown), msg(WM_KEYUP, VK_ESCAPE, kUp) }, { { KeyDown, 12, 0 } } },
         { "backspace is back with an up", { msg(WM_KEYDOWN, VK_BACK, kDown), msg(WM_KEYUP, VK_BACK, kUp) }, { { KeyDown, 12, 0 }, { KeyUp, 12, 0 } } },
         { "key-up without a press is ignored", { msg(WM_KEYUP, VK_RETURN, KEY_REPEAT_ONE) }, {} },
-        { "unmapped keys are dropped", { msg(WM_KEYDOWN, 200, kDown), msg(WM_KEYUP, 200, kUp) }, {} },
+        { "an unlisted key is a press of its own", { msg(WM_KEYDOWN, 200, kDown), msg(WM_KEYUP, 200, kUp) },
+            { { KeyDown, 0x1C8, 0 }, { KeyUp, 0x1C8, 0 } } },
         { "tap", { msg(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 201)), msg(WM_LBUTTONUP, 0, MAKELPARAM(100, 201)) },
             { { ButtonDown, 0, (201u << 16) | 100 }, { ButtonUp, 0, (201u << 16) | 100 } } },
         { "drag with buttons", { msg(WM_MOUSEMOVE, MK_LBUTTON | MK_MBUTTON, MAKELPARAM(3, 4)) }, { { PointerMove, 5, (4u << 16) | 3 } } },
@@ -442,7 +444,8 @@ TEST_F(MessageTableTest, BuiltInKeyTableAndTheGameMapFirst)
         { VK_BACK, 12 }, { VK_ESCAPE, 12 }, { VK_RETURN, 11 }, { VK_LEFT, 6 }, { VK_UP, 4 }, { VK_RIGHT, 7 },
         { VK_DOWN, 5 }, { '0', '0' }, { '9', '9' }, { VK_F1, 15 }, { VK_F2, 16 }, { VK_F3, 2 }, { VK_F4, 3 },
         { VK_F6, 17 }, { VK_F7, 18 }, { VK_F8, 42 }, { VK_F9, 35 }, { 129, 1 }, { 9, 9 }, { 10, 10 }, { 19, 19 },
-        { 32, 32 }, { 'A', 'A' }, { 127, 127 }, { 0, 0 }, { 31, 0 }, { VK_F5, VK_F5 }, { 128, 0 }, { 130, 0 }, { 0x1234, 0 },
+        { 32, 32 }, { 'A', 'A' }, { 127, 127 }, { 0, 0 }, { VK_F5, VK_F5 }, { 0x1234, 0 },
+        { 31, 0x11F }, { VK_SHIFT, 0x110 }, { 128, 0x180 }, { VK_UNNAMED, 0x1FF }, // apart from every game key
     };
     for (const auto& [native, game] : table)
         EXPECT_EQ(m_app->mapKey(native), game) << native;

@@ -51,6 +51,10 @@ constexpr uint32_t VolumeUp = 17;
 constexpr uint32_t VolumeDown = 18;
 constexpr uint32_t Hash = 35;
 constexpr uint32_t Star = 42;
+// Keys the table has no code for come as this plus their native code, apart
+// from every game key: they end "press any key" and leave the pause, and
+// nothing binds them.
+constexpr uint32_t Unlisted = 0x100;
 } // namespace PlatformKey
 
 // The window's application message.

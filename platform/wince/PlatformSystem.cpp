@@ -2,7 +2,9 @@
 
 #include "platform/host/HostMessages.h"
 #include "platform/host/HostShell.h"
+#include "platform/host/HostWindow.h"
 #include "platform/wince/PlatformIds.h"
+#include "platform/wince/WinMain.h"
 
 namespace {
 
@@ -94,4 +96,9 @@ void quitProgram()
 {
     if (g_platformSystem)
         g_platformSystem->quit();
+}
+
+void showErrorMessage(const char16_t* text)
+{
+    MessageBoxW(nullptr, text, kWindowTitle, MB_OK | MB_ICONERROR);
 }

@@ -32,3 +32,7 @@ PlatformSystem* getPlatformSystem();
 void setPlatformSystem(PlatformSystem* system);
 // Ends the message loop through the system services, when they exist.
 void quitProgram();
+// A message box over everything, for what the player must read before the
+// program ends (a start-up that cannot go on).
+void showErrorMessage(const char16_t* text);
+constexpr char16_t kNoMemoryMessage[] = u"There is not enough memory for the game. Close other programs and start the game again.";

@@ -7,7 +7,9 @@
 Win32File::~Win32File()
 {
     if (m_handle != INVALID_HANDLE_VALUE) {
-        FlushFileBuffers(m_handle);
+        // Only what was opened for writing has anything to push.
+        if (m_writable)
+            FlushFileBuffers(m_handle);
         CloseHandle(m_handle);
     }
 }
@@ -25,6 +27,7 @@ bool Win32File::open(const char16_t* path, int32_t mode)
     if (!path || m_handle != INVALID_HANDLE_VALUE)
         return false;
     m_handle = CreateFileW(path, access, FILE_SHARE_READ, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+    m_writable = access == GENERIC_WRITE;
     return m_handle != INVALID_HANDLE_VALUE;
 }
 
@@ -73,5 +76,7 @@ uint32_t Win32File::write(const void* buffer, uint32_t n)
 
 int Win32File::flush()
 {
-    return m_handle != INVALID_HANDLE_VALUE && FlushFileBuffers(m_handle) ? 1 : 0;
+    if (m_handle == INVALID_HANDLE_VALUE)
+        return 0;
+    return !m_writable || FlushFileBuffers(m_handle) ? 1 : 0;
 }

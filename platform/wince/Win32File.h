@@ -8,7 +8,7 @@
 class Win32File : public File {
 public:
     Win32File() = default;
-    // Flushes and closes an open handle.
+    // Closes an open handle, flushing it first when it was open for writing.
     ~Win32File() override;
 
     // Opens in one of the file system's modes; false leaves the file closed.
@@ -23,4 +23,5 @@ public:
 
 private:
     HANDLE m_handle = INVALID_HANDLE_VALUE;
+    bool m_writable = false;
 };

@@ -2,6 +2,7 @@
 
 #include "framework/services/ServiceAccessors.h"
 #include "platform/host/HostFile.h"
+#include "platform/host/LastError.h"
 #include "platform/wince/Win32File.h"
 
 #include <new>
@@ -77,24 +78,26 @@ void Win32FileSystem::close(File* file)
 
 int Win32FileSystem::exists(const char16_t* path)
 {
-    File* file = open(path, kOpenRead);
-    close(file);
-    return file ? 1 : 0;
+    if (!path)
+        return 0;
+    // Asked of the folder, not by opening: a file that is there but cannot
+    // be read is there, and callers must not take it for a missing one.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW(path, GetFileExInfoStandard, &data))
+        return data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? 0 : 1;
+    // A folder that cannot answer may hold it: only "not found" is no file.
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ? 0 : 1;
 }
 
 uint32_t Win32FileSystem::fileSize(const char16_t* path)
 {
-    if (!path)
+    // From the folder too, so a file that will not open still has its size.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!path || !GetFileAttributesExW(path, GetFileExInfoStandard, &data))
         return 0;
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    DWORD high = 0;
-    const DWORD size = GetFileSize(file, &high);
-    CloseHandle(file);
     // Too large for the callers' 32-bit sizes counts as a failed query.
-    return size == INVALID_FILE_SIZE || high ? 0 : size;
+    return data.nFileSizeHigh ? 0 : data.nFileSizeLow;
 }
 
 int Win32FileSystem::rename(const char16_t* from, const char16_t* to)

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -80,6 +81,7 @@ TEST_F(Win32FileSystemTest, OpenModesTruncateOrKeep)
         fs::remove(m_folder / "f.dat");
         if (c.existing)
             put("f.dat", "hello");
+        const uint32_t syncs = hostFileSyncCount();
         File* file = m_fs->open(path("f.dat").c_str(), c.mode);
         ASSERT_EQ(file != nullptr, c.opens);
         if (file) {
@@ -91,6 +93,7 @@ TEST_F(Win32FileSystemTest, OpenModesTruncateOrKeep)
             }
             m_fs->close(file);
         }
+        EXPECT_EQ(hostFileSyncCount() - syncs, c.opens && c.mode != kOpenRead ? 1u : 0u) << "only what was written";
         if (c.after) {
             EXPECT_EQ(get("f.dat"), c.after);
         }
@@ -138,12 +141,16 @@ TEST_F(Win32FileSystemTest, MissingAndEmptyFilesBothSizeZero)
 {
     put("empty.dat", "");
     put("five.dat", "12345");
+    ASSERT_EQ(mkfifo((m_folder / "pipe").c_str(), 0600), 0);
+    const uint32_t syncs = hostFileSyncCount();
     EXPECT_EQ(m_fs->fileSize(path("missing.dat").c_str()), 0u);
     EXPECT_EQ(m_fs->fileSize(path("empty.dat").c_str()), 0u);
     EXPECT_EQ(m_fs->fileSize(path("five.dat").c_str()), 5u);
     EXPECT_EQ(m_fs->fileSize(nullptr), 0u);
     EXPECT_EQ(m_fs->exists(path("missing.dat").c_str()), 0);
     EXPECT_EQ(m_fs->exists(path("empty.dat").c_str()), 1);
+    EXPECT_EQ(m_fs->exists(path("pipe").c_str()), 1) << "there, though it will not open";
+    EXPECT_EQ(hostFileSyncCount(), syncs) << "asking opens and syncs nothing";
     EXPECT_EQ(m_fs->exists(nullptr), 0);
 }
 

@@ -24,9 +24,12 @@ public:
         bool remove = false;  // removes fail and change nothing
         bool rename = false;  // renames fail and change nothing
         int shortReads = 0;   // so many next reads deliver half the bytes
+        int readOpens = 0;    // so many next opens for reading fail while the file is there; < 0 all
     } faults;
+    int changesLeft = -1;  // the program dies after so many more changes: change() is false (< 0 never)
 
     std::map<std::u16string, Bytes> files;
+    std::vector<Bytes> written;  // what each handle open for writing held at its close
     int renames = 0;
     std::u16string lastRenameFrom;
 
@@ -40,8 +43,8 @@ public:
             return nullptr;
         auto it = files.find(path);
         if (mode == kOpenRead)
-            return it == files.end() ? nullptr : new Handle(*this, path, false);
-        if (faults.open)
+            return it == files.end() || failRead() ? nullptr : new Handle(*this, path, false);
+        if (faults.open || !change())
             return nullptr;
         if (mode == kOpenWrite || it == files.end())
             files[path].clear();
@@ -54,6 +57,8 @@ public:
             Bytes& bytes = files[handle->path];
             bytes.resize(bytes.size() / 2);
         }
+        if (handle != nullptr && handle->writing)
+            written.push_back(files[handle->path]);
         delete handle;
     }
     int exists(const char16_t* path) override { return path != nullptr && files.count(path) != 0; }
@@ -64,7 +69,7 @@ public:
     }
     int rename(const char16_t* from, const char16_t* to) override
     {
-        if (from == nullptr || to == nullptr || faults.rename || !files.count(from) || files.count(to))
+        if (from == nullptr || to == nullptr || faults.rename || !files.count(from) || files.count(to) || !change())
             return 0;
         ++renames;
         lastRenameFrom = from;
@@ -73,8 +78,11 @@ public:
         files[to] = std::move(moved);
         return 1;
     }
-    int remove(const char16_t* path) override { return path != nullptr && !faults.remove && files.erase(path) != 0; }
+    int remove(const char16_t* path) override { return path != nullptr && !faults.remove && change() && files.erase(path) != 0; }
     uint32_t maxFileSize() override { return 0x7FFFFFFF; }
+
+    bool change() { return changesLeft < 0 || (changesLeft > 0 && --changesLeft >= 0); }
+    bool failRead() { return faults.readOpens < 0 || (faults.readOpens > 0 && faults.readOpens--); }
 
     void put(const std::u16string& path, const std::string& text) { files[path] = Bytes(text.begin(), text.end()); }
     std::string text(const std::u16string& path) const
@@ -114,7 +122,7 @@ private:
         }
         uint32_t write(const void* buffer, uint32_t n) override
         {
-            if (!writing)
+            if (!writing || !fs.change())
                 return 0;
             uint32_t stored = fs.faults.write ? n / 2 : n;
             Bytes& b = bytes();
