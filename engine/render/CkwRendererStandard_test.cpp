@@ -682,6 +682,7 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             bool fogged;
             int32_t drawn;  // sprite pixels inside the viewport; -1 some
             int32_t firstX; // the leftmost of them; the unmoved quad spans 52..67
+            bool close = false; // 100 units wide, before a perspective eye with near 0.01
         } cases[] = {
             {"left edge", -30, 0, 0, false, {0, 0, 16, 16}, false, 8 * 16, 30},
             {"top edge", 0, 25, 0, false, {0, 0, 16, 16}, false, 16 * 8, 52},
@@ -697,6 +698,8 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             {"mirrored crop past the image", 0, 0, 0, false, {24, 0, -16, 16}, false, 0, -1},
             {"at the far end of the fog", 0, 0, -3, false, {0, 0, 16, 16}, true, 16 * 16, 52},
             {"at an infinite x", std::numeric_limits<float>::infinity(), 0, 0, false, {0, 0, 16, 16}, false, 0, -1},
+            {"0.2 before the eye", 0, 0, 4.8f, true, {0, 0, 16, 16}, false, 60 * 50, 30, true},
+            {"0.02 before the eye", 0, 0, 4.98f, true, {0, 0, 16, 16}, false, 60 * 50, 30, true},
         };
         for (const auto& c : cases) {
             SCOPED_TRACE(c.name);
@@ -704,6 +707,8 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             auto* camera = static_cast<CkwCamera*>(CkwCamera::create());
             // One unit is one pixel of the viewport.
             camera->setParallel(50.0f, 60.0f / 50.0f, 1.0f, 20.0f);
+            if (c.close)
+                camera->setPerspective(60.0f, 60.0f / 50.0f, 0.01f, 20.0f);
             camera->setTranslation(0, 0, 5);
             world->addChild(camera);
             world->setActiveCamera(camera);
@@ -712,7 +717,7 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             sprite->setCrop(c.crop[0], c.crop[1], c.crop[2], c.crop[3]);
             sprite->setScaled(c.scaled);
             if (c.scaled)
-                sprite->setScale(16, 16, 16);
+                sprite->setScale(c.close ? 100 : 16, c.close ? 100 : 16, c.close ? 100 : 16);
             sprite->setTranslation(c.x, c.y, c.z);
             auto* appearance = static_cast<CkwAppearance*>(CkwAppearance::create());
             if (c.fogged) {
