@@ -362,7 +362,8 @@ TEST_F(PickTest, ViewportPickHitsWhatTheRendererDrawsAtThePixel)
 
 // A skinned mesh is picked from its skinned positions, then its skeleton is
 // walked in the mesh's coordinates: the bones' transforms apply, the
-// skeleton's own does not.
+// skeleton's own does not. The skinned positions follow every write to the
+// source's positions, its scale and bias, and the bones, each before the pick.
 TEST_F(PickTest, SkinnedMeshesArePickedWithTheirSkeleton)
 {
     CkwMesh* source = box(1, 0, 0, 0);
@@ -376,20 +377,33 @@ TEST_F(PickTest, SkinnedMeshesArePickedWithTheirSkeleton)
                   skeleton->addChild(bone);
                   skinned->initSingle(source->getVertexBuffer(), source->getIndexBuffer(0), source->getAppearance(0),
                                       skeleton);
+                  skinned->addTransform(bone, 1, 0, 24);
               }),
               KErrNone);
     skinned->setTranslation(0, 0, -2);
     CkwGroup* g = groupOf({skinned});
+    CkwVertexBuffer& vertices = *source->getVertexBuffer();
+    CkwVertexArray& positions = *vertices.getPositions();
+    const float down[3] = {0, 0, -1};
     const struct {
         float y;
         CkwNode* node;
-    } cases[] = {{0, skinned}, {3, onBone}, {-3, nullptr}};
+        float distance;
+        std::function<void()> change;
+    } cases[] = {{0, skinned, 11, [] {}},
+                 {3, onBone, 11, [] {}},
+                 {-3, nullptr, 0, [] {}},
+                 {0, skinned, 10, [&] { vertices.setPositions(&positions, 2, 0, nullptr); }},
+                 {0, skinned, 11, [&] { vertices.setPositions(&positions, 2, 3, down); }},
+                 {0, skinned, 13, [&] { for (int32_t v = 0; v < 24; ++v) positions.setElement(v, 2, positions.getElement(v, 2) - 1); }},
+                 {0, skinned, 12, [&] { bone->setTranslation(0, 3, 1); }}};
     for (const auto& c : cases) {
+        ASSERT_EQ(trap(c.change), KErrNone);
         const Pick p = pickRay(*g, {0.5f, c.y, 10, 0, 0, -1});
         ASSERT_EQ(p.code, KErrNone) << c.y;
         EXPECT_EQ(p.result->getIntersected(), c.node) << c.y;
         if (c.node != nullptr) {
-            EXPECT_FLOAT_EQ(p.result->getDistance(), 11) << c.y;
+            EXPECT_NEAR(p.result->getDistance(), c.distance, 1e-4) << c.y;
         }
     }
 }

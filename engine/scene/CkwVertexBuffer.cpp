@@ -228,28 +228,28 @@ void CkwVertexBuffer::deserialize(CkwSerializeBufferObjectsIn& buffer)
     }
 }
 
+void CkwVertexBuffer::shareAttributesOf(const CkwVertexBuffer& source)
+{
+    for (int32_t slot = kColors; slot < kSlotCount; ++slot)
+        replaceReference(m_arrays[slot], source.m_arrays[slot]);
+    std::copy(&source.m_texCoordBias[0][0], &source.m_texCoordBias[0][0] + 3 * kTextureUnits, &m_texCoordBias[0][0]);
+    std::copy(source.m_texCoordScale, source.m_texCoordScale + kTextureUnits, m_texCoordScale);
+    m_defaultColor = source.m_defaultColor;
+}
+
 CkwObject3D* CkwVertexBuffer::duplicate() const
 {
     CkwCleanupPtr<CkwVertexBuffer> copy(new CkwVertexBuffer);
     copy->copyFrom(*this);
     CkwVertexBuffer& c = *copy.get();
+    c.shareAttributesOf(*this);
     c.m_vertexCount = m_vertexCount;
-    c.m_defaultColor = m_defaultColor;
-    for (int32_t i = 0; i < kSlotCount; ++i) {
-        c.m_arrays[i] = m_arrays[i];
-        if (m_arrays[i] != nullptr)
-            m_arrays[i]->addRef();
-    }
-    for (int32_t i = 0; i < 3; ++i) {
-        c.m_positionBias[i] = m_positionBias[i];
-        c.m_normalBias[i] = m_normalBias[i];
-        for (int32_t unit = 0; unit < kTextureUnits; ++unit)
-            c.m_texCoordBias[unit][i] = m_texCoordBias[unit][i];
-    }
+    for (int32_t slot = kPositions; slot < kColors; ++slot)
+        replaceReference(c.m_arrays[slot], m_arrays[slot]);
+    std::copy(m_positionBias, m_positionBias + 3, c.m_positionBias);
+    std::copy(m_normalBias, m_normalBias + 3, c.m_normalBias);
     c.m_positionScale = m_positionScale;
     c.m_normalScale = m_normalScale;
-    for (int32_t unit = 0; unit < kTextureUnits; ++unit)
-        c.m_texCoordScale[unit] = m_texCoordScale[unit];
     return copy.release();
 }
 

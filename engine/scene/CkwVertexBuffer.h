@@ -46,6 +46,11 @@ public:
     void setColors(CkwVertexArray* array);
     void setTexCoords(int32_t unit, CkwVertexArray* array, float scale, int32_t biasLength, const float* bias);
 
+    // Takes source's colours, texture coordinates with their scales and
+    // biases, and default colour as they stand (a skinned mesh's buffer
+    // keeps the source's); the vertex-count rule is the source's to keep.
+    void shareAttributesOf(const CkwVertexBuffer& source);
+
     uint32_t getDefaultColor() const { return m_defaultColor; }
     void setDefaultColor(uint32_t argb) { m_defaultColor = argb; }
     int32_t getVertexCount() const;
