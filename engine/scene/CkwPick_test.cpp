@@ -90,9 +90,18 @@ TEST_F(PickTest, NearestHitAlongARay)
     CkwMesh* twin = box(1.0f, 0, 0, 0);
     CkwMesh* far = box(1.0f, 4, 0, -4);
     far->setScale(2, 2, 2);
+    // A square of two-component positions (a file's), the plane z = 0.
+    CkwMesh* flat = strip({-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0}, 1);
+    const float zero[3] = {};
+    ASSERT_EQ(trap([&] {
+                  flat->getVertexBuffer()->takePositions(hold(kitVertexArray(2, 1, {-1, -1, 1, -1, -1, 1, 1, 1})), 1,
+                                                         zero, KErrCorruptData);
+              }),
+              KErrNone);
+    flat->setTranslation(-4, 0, -3);
     // The far box comes first and the twin, at exactly the near box's
     // distance, last: order decides only between equal distances.
-    CkwGroup* g = groupOf({far, near, twin});
+    CkwGroup* g = groupOf({far, near, twin, flat});
     g->setTranslation(0, 0, 100); // the group's own transform is not the ray's
     const struct {
         const char* what;
@@ -105,6 +114,7 @@ TEST_F(PickTest, NearestHitAlongARay)
         {"on the edge two triangles share", {0.25f, -0.25f, 10, 0, 0, -1}, near, 9},
         {"from the side", {10, 0.5f, 0.5f, -1, 0, 0}, near, 9},
         {"through the scaled far box", {4, 1.5f, 10, 0, 0, -1}, far, 12},
+        {"a square of two components", {-4.5f, 0.5f, 10, 0, 0, -1}, flat, 13},
         {"beside everything", {1.5f, 0, 10, 0, 0, -1}, nullptr, 0},
         {"pointing away", {0, 0, 10, 0, 0, 1}, nullptr, 0},
     };

@@ -25,6 +25,9 @@ bool isColorShape(const CkwVertexArray& a)
 
 bool isTexCoordShape(const CkwVertexArray& a) { return a.getComponentCount() == 2 || a.getComponentCount() == 3; }
 
+// Biases are kept for s, t and r: a fourth component is never biased.
+constexpr int32_t kBiasedComponents = 3;
+
 } // namespace
 
 IkwSerializable* CkwVertexBuffer::create() { return new CkwVertexBuffer; }
@@ -119,7 +122,7 @@ CkwVertexArray* CkwVertexBuffer::getTexCoords(int32_t unit, int32_t outLength, f
         if (array != nullptr) {
             out[0] = m_texCoordScale[unit];
             for (int32_t i = 0; i < components; ++i)
-                out[1 + i] = m_texCoordBias[unit][i];
+                out[1 + i] = i < kBiasedComponents ? m_texCoordBias[unit][i] : 0.0f;
         }
     }
     return array;
@@ -136,10 +139,15 @@ void CkwVertexBuffer::setPositions(CkwVertexArray* array, float scale, int32_t b
     checkFits(kPositions, array, KErrIllegalArgument);
     float checked[3];
     storeBias(checked, 3, bias);
+    takePositions(array, scale, checked, KErrIllegalArgument);
+}
+
+void CkwVertexBuffer::takePositions(CkwVertexArray* array, float scale, const float* bias, int32_t mismatchCode)
+{
+    checkFits(kPositions, array, mismatchCode);
     m_positionScale = scale;
-    for (int32_t i = 0; i < 3; ++i)
-        m_positionBias[i] = checked[i];
-    replaceArray(kPositions, array, KErrIllegalArgument);
+    std::copy(bias, bias + 3, m_positionBias);
+    replaceArray(kPositions, array, mismatchCode);
 }
 
 void CkwVertexBuffer::setNormals(CkwVertexArray* array)
@@ -172,25 +180,36 @@ void CkwVertexBuffer::setTexCoords(int32_t unit, CkwVertexArray* array, float sc
 {
     if (unit < 0 || unit >= kTextureUnits)
         leave(KErrIndexOutOfRange);
-    if (array != nullptr) {
-        const int32_t components = array->getComponentCount();
-        if (!isTexCoordShape(*array) || (bias != nullptr && biasLength < components))
-            leave(KErrIllegalArgument);
-        checkFits(kTexCoords + unit, array, KErrIllegalArgument);
-        float checked[3];
-        storeBias(checked, components, bias);
-        m_texCoordScale[unit] = scale;
-        for (int32_t i = 0; i < 3; ++i)
-            m_texCoordBias[unit][i] = checked[i];
+    if (array == nullptr) {
+        replaceArray(kTexCoords + unit, nullptr, KErrIllegalArgument);
+        return;
     }
-    replaceArray(kTexCoords + unit, array, KErrIllegalArgument);
+    const int32_t components = array->getComponentCount();
+    if (!isTexCoordShape(*array) || (bias != nullptr && biasLength < components))
+        leave(KErrIllegalArgument);
+    checkFits(kTexCoords + unit, array, KErrIllegalArgument);
+    float checked[3];
+    storeBias(checked, components, bias);
+    takeTexCoords(unit, array, scale, checked, KErrIllegalArgument);
+}
+
+void CkwVertexBuffer::takeTexCoords(int32_t unit, CkwVertexArray* array, float scale, const float* bias,
+                                    int32_t mismatchCode)
+{
+    checkFits(kTexCoords + unit, array, mismatchCode);
+    m_texCoordScale[unit] = scale;
+    std::copy(bias, bias + 3, m_texCoordBias[unit]);
+    replaceArray(kTexCoords + unit, array, mismatchCode);
 }
 
 void CkwVertexBuffer::deserialize(CkwSerializeBufferObjectsIn& buffer)
 {
     CkwObject3D::deserialize(buffer);
-    // Arrays from a file meet the setters' shape rules: the renderer and the
-    // skinning read positions and normals as xyz and colours as bytes.
+    // Positions and texture coordinates of any shape are taken as they are:
+    // two components lie at z = 0, and a fourth is read past. Normals keep
+    // their setter's rule. Colours must be bytes of RGB or RGBA: two
+    // components hold no blue and 16-bit ones no byte channels, so no
+    // colour could be drawn from either.
     auto readArray = [&]() {
         auto* array = readComponent<CkwVertexArray>(buffer, kClassVertexArray);
         checkFits(-1, array, KErrCorruptData);
@@ -198,11 +217,9 @@ void CkwVertexBuffer::deserialize(CkwSerializeBufferObjectsIn& buffer)
     };
     buffer.readColor(m_defaultColor, true);
     CkwVertexArray* positions = readArray();
-    buffer.readVector3(m_positionBias);
-    m_positionScale = buffer.readFloat();
-    if (positions != nullptr && positions->getComponentCount() != 3)
-        leave(KErrCorruptData);
-    replaceArray(kPositions, positions, KErrCorruptData);
+    float bias[3];
+    buffer.readVector3(bias);
+    takePositions(positions, buffer.readFloat(), bias, KErrCorruptData);
     setNormals(readArray());
     CkwVertexArray* colors = readArray();
     if (colors != nullptr && !isColorShape(*colors))
@@ -213,18 +230,13 @@ void CkwVertexBuffer::deserialize(CkwSerializeBufferObjectsIn& buffer)
         leave(KErrReadPastEnd);
     for (int32_t unit = 0; unit < units; ++unit) {
         CkwVertexArray* array = readArray();
-        if (array == nullptr || !isTexCoordShape(*array))
+        if (array == nullptr)
             leave(KErrCorruptData);
-        float bias[3];
         buffer.readVector3(bias);
         const float scale = buffer.readFloat();
         // Units past the second are read and dropped.
-        if (unit >= kTextureUnits)
-            continue;
-        for (int32_t i = 0; i < 3; ++i)
-            m_texCoordBias[unit][i] = bias[i];
-        m_texCoordScale[unit] = scale;
-        replaceArray(kTexCoords + unit, array, KErrCorruptData);
+        if (unit < kTextureUnits)
+            takeTexCoords(unit, array, scale, bias, KErrCorruptData);
     }
 }
 
