@@ -621,11 +621,14 @@ TEST(RendererPictures, StagesetBackgroundColourAndDepthWrapAlike)
             data[iw * ih * 3 + 2 * i] = uint8_t(1 + i);
         }
         const float inf = std::numeric_limits<float>::infinity();
-        const float crops[][4] = {{0, 0, 5000, 8},  {16, 0, -16, 8}, {0, 8, 16, -8},  {3, -2, 16, 8}, {0, 0, 7, 300},
+        // The fifth value starts the viewport left of the target, which it
+        // then reaches across.
+        const float crops[][5] = {{0, 0, 5000, 8},  {16, 0, -16, 8}, {0, 8, 16, -8},  {3, -2, 16, 8}, {0, 0, 7, 300},
                                   {0, 0, 20000, 8}, {5, 0, 40000, 8}, {-16, 0, -16, 8}, {0, 0, 16, inf},
-                                  {std::nanf(""), 0, 16, 8}};
+                                  {std::nanf(""), 0, 16, 8}, {0, 0, 16, 8, -7}};
         for (const auto& crop : crops) {
-            SCOPED_TRACE(::testing::PrintToString(std::vector<float>(crop, crop + 4)));
+            SCOPED_TRACE(::testing::PrintToString(std::vector<float>(crop, crop + 5)));
+            const int32_t vx = static_cast<int32_t>(crop[4]), vw = tw - vx;
             auto* map = test.hold(new CkwStageset);
             map->initWithData(iw, ih, static_cast<int32_t>(data.size()), data.data());
             CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, 1.0f, kNear, kFar, kDistance));
@@ -639,6 +642,7 @@ TEST(RendererPictures, StagesetBackgroundColourAndDepthWrapAlike)
             target->initBlank(tw, th);
             CkwGraphics3D* g = test.hold(CkwGraphics3D::create());
             g->bindImageTarget(target);
+            g->setViewport(vx, 0, vw, th);
             g->renderWorld(world);
             const uint16_t* source = map->getDepthMap();
             const auto* sourceColour = reinterpret_cast<const uint16_t*>(map->getPixels());
@@ -646,13 +650,13 @@ TEST(RendererPictures, StagesetBackgroundColourAndDepthWrapAlike)
             const auto* colour = reinterpret_cast<const uint16_t*>(target->getPixels());
             const bool shown = std::isfinite(crop[0] + crop[1] + crop[2] + crop[3]);
             const int64_t spanX = int64_t{iw} << 16, spanY = int64_t{ih} << 16;
-            const int64_t stepX = shown ? static_cast<int64_t>(crop[2] * 65536.0 + 0.5) / tw : 0;
+            const int64_t stepX = shown ? static_cast<int64_t>(crop[2] * 65536.0 + 0.5) / vw : 0;
             const int64_t stepY = shown ? static_cast<int64_t>(crop[3] * 65536.0 + 0.5) / th : 0;
             const auto wrap = [](int64_t v, int64_t span) { return (v % span + span) % span; };
             int32_t mismatches = 0;
             for (int32_t y = 0; y < th; ++y)
                 for (int32_t x = 0; x < tw; ++x) {
-                    const int64_t u = shown ? wrap(static_cast<int64_t>(crop[0] * 65536.0 + 0.5) + x * stepX, spanX) >> 16 : 0;
+                    const int64_t u = shown ? wrap(static_cast<int64_t>(crop[0] * 65536.0 + 0.5) + (x - vx) * stepX, spanX) >> 16 : 0;
                     const int64_t v = shown ? wrap(static_cast<int64_t>(crop[1] * 65536.0 + 0.5) + y * stepY, spanY) >> 16 : 0;
                     mismatches += depth[y * tw + x] != (shown ? source[v * iw + u] : 0xFFFF);
                     mismatches += colour[y * tw + x] != (shown ? sourceColour[v * iw + u] : 0);
@@ -908,8 +912,9 @@ TEST(RendererPictures, BorderCropsAtTheImageEdges)
         const struct {
             float crop[4];
             int32_t imageColumns;  // from the left; negative: from the right
+            bool rows = false;     // counted from the top instead
         } cases[] = {{{0, 0, 8, 8}, tw}, {{8, 0, 8, 8}, 0}, {{-8, 0, 8, 8}, 0}, {{0, 0, 0, 8}, 0},
-                     {{4, 0, 8, 8}, tw / 2}, {{-4, 0, 8, 8}, -tw / 2}, {{8, 0, -8, 8}, 0}};
+                     {{4, 0, 8, 8}, tw / 2}, {{-4, 0, 8, 8}, -tw / 2}, {{8, 0, -8, 8}, 0}, {{0, 4, 8, 8}, th / 2, true}};
         for (const auto& c : cases) {
             SCOPED_TRACE(c.crop[0] * 10 + c.crop[2]);
             CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(tw) / th, kNear, kFar, kDistance));
@@ -925,7 +930,8 @@ TEST(RendererPictures, BorderCropsAtTheImageEdges)
             int32_t wrong = 0;
             for (int32_t y = 0; y < th; ++y)
                 for (int32_t x = 0; x < tw; ++x) {
-                    const bool image = c.imageColumns >= 0 ? x < c.imageColumns : x >= tw + c.imageColumns;
+                    const int32_t at = c.rows ? y : x;
+                    const bool image = c.imageColumns >= 0 ? at < c.imageColumns : at >= tw + c.imageColumns;
                     wrong += (target.at(x, y) == 0xFFE0) == image;
                 }
             EXPECT_EQ(wrong, 0);
