@@ -687,6 +687,7 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             int32_t drawn;  // sprite pixels inside the viewport; -1 some
             int32_t firstX; // the leftmost of them; the unmoved quad spans 52..67
             bool close = false; // 100 units wide, before a perspective eye with near 0.01
+            bool stripes = false; // a row of black and red texels
         } cases[] = {
             {"left edge", -30, 0, 0, false, {0, 0, 16, 16}, false, 8 * 16, 30},
             {"top edge", 0, 25, 0, false, {0, 0, 16, 16}, false, 16 * 8, 52},
@@ -704,6 +705,8 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             {"at an infinite x", std::numeric_limits<float>::infinity(), 0, 0, false, {0, 0, 16, 16}, false, 0, -1},
             {"0.2 before the eye", 0, 0, 4.8f, true, {0, 0, 16, 16}, false, 60 * 50, 30, true},
             {"0.02 before the eye", 0, 0, 4.98f, true, {0, 0, 16, 16}, false, 60 * 50, 30, true},
+            // Pixel i reads texel (i + 1/2) x 12 / 16: black, red, red, black...
+            {"texel centres of 12 over 16", 0, 0, 0, true, {0, 0, 12, 1}, false, 8 * 16, 53, false, true},
         };
         for (const auto& c : cases) {
             SCOPED_TRACE(c.name);
@@ -717,11 +720,16 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             world->addChild(camera);
             world->setActiveCamera(camera);
             auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
-            sprite->setImage(renderkit::checkerImage(16, 2, 0xFF0000, 0x00FF00));
+            CkwImage2D* image = renderkit::checkerImage(16, 2, 0xFF0000, 0x00FF00);
+            if (c.stripes) { // a palette image: the quad is drawn as one, exactly
+                const uint8_t columns[12] = {0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1}, palette[6] = {0, 0, 0, 255};
+                image->initPalettized(kImageFormatRgb, 12, 1, 12, columns, 6, palette);
+            }
+            sprite->setImage(image);
             sprite->setCrop(c.crop[0], c.crop[1], c.crop[2], c.crop[3]);
             sprite->setScaled(c.scaled);
             if (c.scaled)
-                sprite->setScale(c.close ? 100 : 16, c.close ? 100 : 16, c.close ? 100 : 16);
+                sprite->setScale(c.close ? 100 : 16, c.close ? 100 : 16, 16);
             sprite->setTranslation(c.x, c.y, c.z);
             auto* appearance = static_cast<CkwAppearance*>(CkwAppearance::create());
             if (c.fogged) {
