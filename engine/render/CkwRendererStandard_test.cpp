@@ -812,7 +812,7 @@ TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
 // One node over an opaque square behind it, at the centre against the
 // formulas: a node's alpha factor multiplies down nested groups and makes
 // ALPHA blending transparent (queued after the square, drawn at a quarter),
-// a faded RGBA sprite modulates its texels by it, a disabled group hides its
+// as an RGBA texture does; a faded RGBA sprite modulates its texels by it, a disabled group hides its
 // subtree, a NaN alpha (animation tracks summing to +inf and -inf) hides it,
 // ADD clamps before ALPHA blends, MODULATE_X2 doubles an untextured
 // product.
@@ -836,6 +836,7 @@ TEST(RendererPictures, NodesOverASquareFollowAlphaTextureFunctionsAndBlendings)
         {"NaN alpha", std::nanf(""), true, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "bn"},
         {"NaN alpha sprite", std::nanf(""), true, true, 0, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "bn"},
         {"ADD then ALPHA", 1, true, false, 0x80C04080, 0x80C0C0, kTextureFuncAdd, kAlpha, 0xFF0000FF, {0.5, 0.5, 1}, "bn"},
+        {"RGBA texture", 1, true, false, 0xFFFFFFFF, 0x80FF0000, kTextureFuncReplace, kAlpha, 0xFF00FF00, {0.5, 0.5, 0}, "bn"},
         {"untextured MODULATE_X2", 1, true, false, 0xFFC0FF40, 0, 0, CkwCompositingMode::kModulateX2, 0xFF8040C0,
          {2 * 0.75 * 0.5, 2 * 1.0 * 0.25, 2 * 0.25 * 0.75}, "bn"},
     };
@@ -844,8 +845,13 @@ TEST(RendererPictures, NodesOverASquareFollowAlphaTextureFunctionsAndBlendings)
         for (const auto& c : cases) {
             SCOPED_TRACE(c.name);
             CkwAppearance* appearance = flatAppearance(blendingMode(c.blending));
-            if (c.texel != 0)
-                appearance->setTexture(0, renderkit::texture(renderkit::checkerImage(2, 1, c.texel, c.texel), c.function));
+            if (c.texel != 0) {
+                CkwImage2D* image = renderkit::checkerImage(2, 1, c.texel, c.texel);
+                const uint8_t rgba[4] = {uint8_t(c.texel >> 16), uint8_t(c.texel >> 8), uint8_t(c.texel), uint8_t(c.texel >> 24)};
+                if (c.texel >> 24 != 0) // an alpha byte: an RGBA image of that texel
+                    image->initWithData(kImageFormatRgba, 1, 1, 4, rgba);
+                appearance->setTexture(0, renderkit::texture(image, c.function));
+            }
             CkwNode* node = nullptr;
             if (c.sprite) {
                 const std::vector<uint8_t> white(8 * 8 * 4, 0xFF);
