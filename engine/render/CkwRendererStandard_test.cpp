@@ -688,6 +688,7 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             int32_t firstX; // the leftmost of them; the unmoved quad spans 52..67
             bool close = false; // 100 units wide, before a perspective eye with near 0.01
             bool stripes = false; // a row of black and red texels
+            float aspect = 60.0f / 50.0f;
         } cases[] = {
             {"left edge", -30, 0, 0, false, {0, 0, 16, 16}, false, 8 * 16, 30},
             {"top edge", 0, 25, 0, false, {0, 0, 16, 16}, false, 16 * 8, 52},
@@ -703,6 +704,8 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             {"mirrored crop past the image", 0, 0, 0, false, {24, 0, -16, 16}, false, 0, -1},
             {"at the far end of the fog", 0, 0, -3, false, {0, 0, 16, 16}, true, 16 * 16, 52},
             {"at an infinite x", std::numeric_limits<float>::infinity(), 0, 0, false, {0, 0, 16, 16}, false, 0, -1},
+            // Infinite x scale x 0 is NaN: the place is nowhere, its depth fine.
+            {"before an eye stretching x past floats", 0, 0, 0, false, {0, 0, 16, 16}, false, 0, -1, false, false, 1e-41f},
             {"0.2 before the eye", 0, 0, 4.8f, true, {0, 0, 16, 16}, false, 60 * 50, 30, true},
             {"0.02 before the eye", 0, 0, 4.98f, true, {0, 0, 16, 16}, false, 60 * 50, 30, true},
             // Pixel i reads texel (i + 1/2) x 12 / 16: black, red, red, black...
@@ -713,7 +716,7 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             auto* world = test.hold(static_cast<CkwWorld*>(CkwWorld::create()));
             auto* camera = static_cast<CkwCamera*>(CkwCamera::create());
             // One unit is one pixel of the viewport.
-            camera->setParallel(50.0f, 60.0f / 50.0f, 1.0f, 20.0f);
+            camera->setParallel(50.0f, c.aspect, 1.0f, 20.0f);
             if (c.close)
                 camera->setPerspective(60.0f, 60.0f / 50.0f, 0.01f, 20.0f);
             camera->setTranslation(0, 0, 5);
