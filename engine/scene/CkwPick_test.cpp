@@ -103,6 +103,7 @@ TEST_F(PickTest, NearestHitAlongARay)
     // distance, last: order decides only between equal distances.
     CkwGroup* g = groupOf({far, near, twin, flat});
     g->setTranslation(0, 0, 100); // the group's own transform is not the ray's
+    const float oy = 0.37f * 1.1f + 0.21f;
     const struct {
         const char* what;
         std::vector<float> ray;
@@ -112,6 +113,8 @@ TEST_F(PickTest, NearestHitAlongARay)
         {"front face", {0.5f, 0.25f, 10, 0, 0, -1}, near, 9},
         {"distance in direction lengths", {0.5f, 0.25f, 10, 0, 0, -2}, near, 4.5f},
         {"on the edge two triangles share", {0.25f, -0.25f, 10, 0, 0, -1}, near, 9},
+        // Rounding leaves this one just outside both triangles but for the tolerance.
+        {"on the shared edge, slanting", {1.1f, oy, 10, -0.6138f - 1.1f, 0.6138f - oy, -9}, near, 1},
         {"from the side", {10, 0.5f, 0.5f, -1, 0, 0}, near, 9},
         {"through the scaled far box", {4, 1.5f, 10, 0, 0, -1}, far, 12},
         {"a square of two components", {-4.5f, 0.5f, 10, 0, 0, -1}, flat, 13},
