@@ -159,7 +159,12 @@ TEST_F(PickTest, TextureCoordinatesAndNormalAtTheHit)
     // A triangle without normals, counter-clockwise seen from +z.
     CkwMesh* flat = strip({0, 0, 0, 100, 0, 0, 0, 100, 0}, 0.01f);
     flat->setTranslation(0, 0, -10);
-    CkwGroup* g = groupOf({box(2.0f, 0, 0, 0, textured), flat});
+    // A box beside it whose coordinates are scaled by 0.5, then moved by (0.5, 0.25).
+    CkwMesh* biased = box(2.0f, 10, 0, 0, textured);
+    CkwVertexBuffer* coords = biased->getVertexBuffer();
+    const float bias[2] = {0.5f, 0.25f};
+    ASSERT_EQ(trap([&] { coords->setTexCoords(0, coords->getTexCoords(0), 0.5f, 2, bias); }), KErrNone);
+    CkwGroup* g = groupOf({box(2.0f, 0, 0, 0, textured), flat, biased});
     const struct {
         const char* what;
         std::vector<float> ray;
@@ -168,6 +173,8 @@ TEST_F(PickTest, TextureCoordinatesAndNormalAtTheHit)
     } cases[] = {
         {"front face", {1.0f, 0.5f, 10, 0, 0, -1}, 1.75f, 1.25f, {0, 0, 1}},
         {"right face", {10, -1.0f, 1.0f, -1, 0, 0}, 0.75f, 1.0f, {1, 0, 0}},
+        {"scaled and biased coordinates", {11.0f, 0.5f, 10, 0, 0, -1}, 2 * (0.5f * 0.75f + 0.5f) + 0.25f,
+         2 * (0.5f * 0.375f + 0.25f) + 0.5f, {0, 0, 1}},
         {"face normal of the front side", {0.25f, 0.25f, -5, 0, 0, -1}, 0, 0, {0, 0, 1}},
     };
     for (const auto& c : cases) {
@@ -438,6 +445,7 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         float spriteZ;
         bool hit;
         int32_t cropX = 0;
+        float tall = 1;  // the sprite's y scale
     } cases[] = {
         {"opaque half", 0.55f, 0.5f, 0.5f, true, 0, true},
         {"transparent half", 0.45f, 0.5f, 0.5f, true, 0, false},
@@ -449,6 +457,7 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         {"crop wholly past the image", 0.55f, 0.5f, 0, true, 0, false, 2},
         {"crop half before the image, outside it", 0.45f, 0.5f, 0, true, 0, false, -1},
         {"crop half before the image, on it", 0.55f, 0.5f, 0, true, 0, true, -1},
+        {"twice as tall, near its top", 0.55f, float(0.5 - 0.75 * k), 0, true, 0, true, 0, 2},
     };
     for (const auto& c : cases) {
         CkwSprite* sprite = hold(new CkwSprite);
@@ -461,6 +470,7 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         sprite->setAppearance(appearance);
         sprite->setScaled(c.scaled);
         sprite->setTranslation(0, 0, c.spriteZ);
+        sprite->setScale(1, c.tall, 1);
         CkwWorld* w = nullptr;
         ASSERT_EQ(trap([&] { w = hold(kitLitWorld(sprite, 5.0f, 1.0f)); }), KErrNone);
         const Pick p = pickViewport(*w, c.x, c.y, *static_cast<CkwCamera*>(w->getActiveCamera()));
@@ -472,7 +482,7 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         EXPECT_NEAR(p.result->getDistance(), depth, 1e-5) << c.what;
         // The point's place across the sprite, in 16.16 steps.
         const double s = ((2.0 * c.x - 1) + k) / (2 * k) + c.cropX / 2.0;
-        const double t = (k - (1 - 2.0 * c.y)) / (2 * k);
+        const double t = (c.tall * k - (1 - 2.0 * c.y)) / (2 * c.tall * k);
         EXPECT_NEAR(p.result->getTextureS(0), s, 2.0 / 65536) << c.what;
         EXPECT_NEAR(p.result->getTextureT(0), t, 2.0 / 65536) << c.what;
         EXPECT_EQ(p.result->getNormal()[2], 1.0f);
