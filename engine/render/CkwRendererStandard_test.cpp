@@ -621,11 +621,14 @@ TEST(RendererPictures, StagesetBackgroundColourAndDepthWrapAlike)
             data[iw * ih * 3 + 2 * i] = uint8_t(1 + i);
         }
         const float inf = std::numeric_limits<float>::infinity();
-        const float crops[][4] = {{0, 0, 5000, 8},  {16, 0, -16, 8}, {0, 8, 16, -8},  {3, -2, 16, 8}, {0, 0, 7, 300},
+        // The fifth value starts the viewport left of the target, which it
+        // then reaches across.
+        const float crops[][5] = {{0, 0, 5000, 8},  {16, 0, -16, 8}, {0, 8, 16, -8},  {3, -2, 16, 8}, {0, 0, 7, 300},
                                   {0, 0, 20000, 8}, {5, 0, 40000, 8}, {-16, 0, -16, 8}, {0, 0, 16, inf},
-                                  {std::nanf(""), 0, 16, 8}};
+                                  {std::nanf(""), 0, 16, 8}, {0, 0, 16, 8, -7}};
         for (const auto& crop : crops) {
-            SCOPED_TRACE(::testing::PrintToString(std::vector<float>(crop, crop + 4)));
+            SCOPED_TRACE(::testing::PrintToString(std::vector<float>(crop, crop + 5)));
+            const int32_t vx = static_cast<int32_t>(crop[4]), vw = tw - vx;
             auto* map = test.hold(new CkwStageset);
             map->initWithData(iw, ih, static_cast<int32_t>(data.size()), data.data());
             CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, 1.0f, kNear, kFar, kDistance));
@@ -639,6 +642,7 @@ TEST(RendererPictures, StagesetBackgroundColourAndDepthWrapAlike)
             target->initBlank(tw, th);
             CkwGraphics3D* g = test.hold(CkwGraphics3D::create());
             g->bindImageTarget(target);
+            g->setViewport(vx, 0, vw, th);
             g->renderWorld(world);
             const uint16_t* source = map->getDepthMap();
             const auto* sourceColour = reinterpret_cast<const uint16_t*>(map->getPixels());
@@ -646,13 +650,13 @@ TEST(RendererPictures, StagesetBackgroundColourAndDepthWrapAlike)
             const auto* colour = reinterpret_cast<const uint16_t*>(target->getPixels());
             const bool shown = std::isfinite(crop[0] + crop[1] + crop[2] + crop[3]);
             const int64_t spanX = int64_t{iw} << 16, spanY = int64_t{ih} << 16;
-            const int64_t stepX = shown ? static_cast<int64_t>(crop[2] * 65536.0 + 0.5) / tw : 0;
+            const int64_t stepX = shown ? static_cast<int64_t>(crop[2] * 65536.0 + 0.5) / vw : 0;
             const int64_t stepY = shown ? static_cast<int64_t>(crop[3] * 65536.0 + 0.5) / th : 0;
             const auto wrap = [](int64_t v, int64_t span) { return (v % span + span) % span; };
             int32_t mismatches = 0;
             for (int32_t y = 0; y < th; ++y)
                 for (int32_t x = 0; x < tw; ++x) {
-                    const int64_t u = shown ? wrap(static_cast<int64_t>(crop[0] * 65536.0 + 0.5) + x * stepX, spanX) >> 16 : 0;
+                    const int64_t u = shown ? wrap(static_cast<int64_t>(crop[0] * 65536.0 + 0.5) + (x - vx) * stepX, spanX) >> 16 : 0;
                     const int64_t v = shown ? wrap(static_cast<int64_t>(crop[1] * 65536.0 + 0.5) + y * stepY, spanY) >> 16 : 0;
                     mismatches += depth[y * tw + x] != (shown ? source[v * iw + u] : 0xFFFF);
                     mismatches += colour[y * tw + x] != (shown ? sourceColour[v * iw + u] : 0);
@@ -682,6 +686,9 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             bool fogged;
             int32_t drawn;  // sprite pixels inside the viewport; -1 some
             int32_t firstX; // the leftmost of them; the unmoved quad spans 52..67
+            bool close = false; // 100 units wide, before a perspective eye with near 0.01
+            bool stripes = false; // a row of black and red texels
+            float aspect = 60.0f / 50.0f;
         } cases[] = {
             {"left edge", -30, 0, 0, false, {0, 0, 16, 16}, false, 8 * 16, 30},
             {"top edge", 0, 25, 0, false, {0, 0, 16, 16}, false, 16 * 8, 52},
@@ -697,22 +704,35 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
             {"mirrored crop past the image", 0, 0, 0, false, {24, 0, -16, 16}, false, 0, -1},
             {"at the far end of the fog", 0, 0, -3, false, {0, 0, 16, 16}, true, 16 * 16, 52},
             {"at an infinite x", std::numeric_limits<float>::infinity(), 0, 0, false, {0, 0, 16, 16}, false, 0, -1},
+            // Infinite x scale x 0 is NaN: the place is nowhere, its depth fine.
+            {"before an eye stretching x past floats", 0, 0, 0, false, {0, 0, 16, 16}, false, 0, -1, false, false, 1e-41f},
+            {"0.2 before the eye", 0, 0, 4.8f, true, {0, 0, 16, 16}, false, 60 * 50, 30, true},
+            {"0.02 before the eye", 0, 0, 4.98f, true, {0, 0, 16, 16}, false, 60 * 50, 30, true},
+            // Pixel i reads texel (i + 1/2) x 12 / 16: black, red, red, black...
+            {"texel centres of 12 over 16", 0, 0, 0, true, {0, 0, 12, 1}, false, 8 * 16, 53, false, true},
         };
         for (const auto& c : cases) {
             SCOPED_TRACE(c.name);
             auto* world = test.hold(static_cast<CkwWorld*>(CkwWorld::create()));
             auto* camera = static_cast<CkwCamera*>(CkwCamera::create());
             // One unit is one pixel of the viewport.
-            camera->setParallel(50.0f, 60.0f / 50.0f, 1.0f, 20.0f);
+            camera->setParallel(50.0f, c.aspect, 1.0f, 20.0f);
+            if (c.close)
+                camera->setPerspective(60.0f, 60.0f / 50.0f, 0.01f, 20.0f);
             camera->setTranslation(0, 0, 5);
             world->addChild(camera);
             world->setActiveCamera(camera);
             auto* sprite = static_cast<CkwSprite*>(CkwSprite::create());
-            sprite->setImage(renderkit::checkerImage(16, 2, 0xFF0000, 0x00FF00));
+            CkwImage2D* image = renderkit::checkerImage(16, 2, 0xFF0000, 0x00FF00);
+            if (c.stripes) { // a palette image: the quad is drawn as one, exactly
+                const uint8_t columns[12] = {0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1}, palette[6] = {0, 0, 0, 255};
+                image->initPalettized(kImageFormatRgb, 12, 1, 12, columns, 6, palette);
+            }
+            sprite->setImage(image);
             sprite->setCrop(c.crop[0], c.crop[1], c.crop[2], c.crop[3]);
             sprite->setScaled(c.scaled);
             if (c.scaled)
-                sprite->setScale(16, 16, 16);
+                sprite->setScale(c.close ? 100 : 16, c.close ? 100 : 16, 16);
             sprite->setTranslation(c.x, c.y, c.z);
             auto* appearance = static_cast<CkwAppearance*>(CkwAppearance::create());
             if (c.fogged) {
@@ -795,7 +815,7 @@ TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
 // One node over an opaque square behind it, at the centre against the
 // formulas: a node's alpha factor multiplies down nested groups and makes
 // ALPHA blending transparent (queued after the square, drawn at a quarter),
-// a faded RGBA sprite modulates its texels by it, a disabled group hides its
+// as an RGBA texture does; a faded RGBA sprite modulates its texels by it, a disabled group hides its
 // subtree, a NaN alpha (animation tracks summing to +inf and -inf) hides it,
 // ADD clamps before ALPHA blends, MODULATE_X2 doubles an untextured
 // product.
@@ -819,6 +839,7 @@ TEST(RendererPictures, NodesOverASquareFollowAlphaTextureFunctionsAndBlendings)
         {"NaN alpha", std::nanf(""), true, false, 0xFFFF0000, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "bn"},
         {"NaN alpha sprite", std::nanf(""), true, true, 0, 0, 0, kAlpha, 0xFF00FF00, {0, 1, 0}, "bn"},
         {"ADD then ALPHA", 1, true, false, 0x80C04080, 0x80C0C0, kTextureFuncAdd, kAlpha, 0xFF0000FF, {0.5, 0.5, 1}, "bn"},
+        {"RGBA texture", 1, true, false, 0xFFFFFFFF, 0x80FF0000, kTextureFuncReplace, kAlpha, 0xFF00FF00, {0.5, 0.5, 0}, "bn"},
         {"untextured MODULATE_X2", 1, true, false, 0xFFC0FF40, 0, 0, CkwCompositingMode::kModulateX2, 0xFF8040C0,
          {2 * 0.75 * 0.5, 2 * 1.0 * 0.25, 2 * 0.25 * 0.75}, "bn"},
     };
@@ -827,8 +848,13 @@ TEST(RendererPictures, NodesOverASquareFollowAlphaTextureFunctionsAndBlendings)
         for (const auto& c : cases) {
             SCOPED_TRACE(c.name);
             CkwAppearance* appearance = flatAppearance(blendingMode(c.blending));
-            if (c.texel != 0)
-                appearance->setTexture(0, renderkit::texture(renderkit::checkerImage(2, 1, c.texel, c.texel), c.function));
+            if (c.texel != 0) {
+                CkwImage2D* image = renderkit::checkerImage(2, 1, c.texel, c.texel);
+                const uint8_t rgba[4] = {uint8_t(c.texel >> 16), uint8_t(c.texel >> 8), uint8_t(c.texel), uint8_t(c.texel >> 24)};
+                if (c.texel >> 24 != 0) // an alpha byte: an RGBA image of that texel
+                    image->initWithData(kImageFormatRgba, 1, 1, 4, rgba);
+                appearance->setTexture(0, renderkit::texture(image, c.function));
+            }
             CkwNode* node = nullptr;
             if (c.sprite) {
                 const std::vector<uint8_t> white(8 * 8 * 4, 0xFF);
@@ -903,8 +929,9 @@ TEST(RendererPictures, BorderCropsAtTheImageEdges)
         const struct {
             float crop[4];
             int32_t imageColumns;  // from the left; negative: from the right
+            bool rows = false;     // counted from the top instead
         } cases[] = {{{0, 0, 8, 8}, tw}, {{8, 0, 8, 8}, 0}, {{-8, 0, 8, 8}, 0}, {{0, 0, 0, 8}, 0},
-                     {{4, 0, 8, 8}, tw / 2}, {{-4, 0, 8, 8}, -tw / 2}, {{8, 0, -8, 8}, 0}};
+                     {{4, 0, 8, 8}, tw / 2}, {{-4, 0, 8, 8}, -tw / 2}, {{8, 0, -8, 8}, 0}, {{0, 4, 8, 8}, th / 2, true}};
         for (const auto& c : cases) {
             SCOPED_TRACE(c.crop[0] * 10 + c.crop[2]);
             CkwWorld* world = test.hold(renderkit::worldWithCamera(kFovy, float(tw) / th, kNear, kFar, kDistance));
@@ -920,7 +947,8 @@ TEST(RendererPictures, BorderCropsAtTheImageEdges)
             int32_t wrong = 0;
             for (int32_t y = 0; y < th; ++y)
                 for (int32_t x = 0; x < tw; ++x) {
-                    const bool image = c.imageColumns >= 0 ? x < c.imageColumns : x >= tw + c.imageColumns;
+                    const int32_t at = c.rows ? y : x;
+                    const bool image = c.imageColumns >= 0 ? at < c.imageColumns : at >= tw + c.imageColumns;
                     wrong += (target.at(x, y) == 0xFFE0) == image;
                 }
             EXPECT_EQ(wrong, 0);

@@ -78,11 +78,18 @@ void CkwRendererStandard::renderSprite(CkwSprite* sprite)
     // NaN from a degenerate transform places the sprite nowhere.
     if (!(origin[2] >= -1.0f && origin[2] <= 1.0f) || std::isnan(origin[0]) || std::isnan(origin[1]))
         return;
+    // Corners project as mesh vertices do, but x + 1 and 1 - y may reach
+    // +-128 rather than 0..2: a sprite far wider than the screen still
+    // covers it, and every corner stays a bounded number of sixteenths.
     const CkwRect& viewport = m_graphics->m_viewportInClip;
-    auto screenX = [&](float x) { return (x + 1.0f) * 0.5f * viewport.width * 16.0f + viewport.x * 16; };
-    auto screenY = [&](float y) { return (1.0f - y) * 0.5f * viewport.height * 16.0f + viewport.y * 16; };
-    const float x = screenX(std::clamp(origin[0], -128.0f, 128.0f));
-    const float y = screenY(std::clamp(origin[1], -128.0f, 128.0f));
+    auto screenX = [&](float x) {
+        return std::clamp(x + 1.0f, -128.0f, 128.0f) * 0.5f * viewport.width * 16.0f + viewport.x * 16;
+    };
+    auto screenY = [&](float y) {
+        return std::clamp(1.0f - y, -128.0f, 128.0f) * 0.5f * viewport.height * 16.0f + viewport.y * 16;
+    };
+    const float x = screenX(origin[0]);
+    const float y = screenY(origin[1]);
 
     float w, h;
     if (!sprite->isScaled()) {
@@ -104,7 +111,7 @@ void CkwRendererStandard::renderSprite(CkwSprite* sprite)
         w = std::fabs(screenX(px[0] / px[3]) - screenX(p0[0] / p0[3]));
         h = std::fabs(screenY(py[1] / py[3]) - screenY(p0[1] / p0[3]));
     }
-    if (!(w < 1e6f && h < 1e6f))
+    if (std::isnan(w) || std::isnan(h))
         return;
     const int32_t qx = static_cast<int32_t>(std::floor((x - w * 0.5f) / 16.0f)) * 16;
     const int32_t qy = static_cast<int32_t>(std::floor((y - h * 0.5f) / 16.0f)) * 16;

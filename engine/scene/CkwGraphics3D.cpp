@@ -122,8 +122,8 @@ void CkwGraphics3D::forgetImageTarget()
     m_externalDepth = nullptr;
     m_width = m_height = 0;
     m_clip = m_clipRect = {0, 0, 0, 0};
-    updateViewportClip();
     m_renderer->bindTarget(this);
+    updateViewportClip();
 }
 
 void CkwGraphics3D::readImageTarget()
@@ -159,8 +159,8 @@ void CkwGraphics3D::refreshImageTarget()
         && m_height == height)
         return;
     m_clip = m_clipRect;
-    updateViewportClip();
     m_renderer->bindTarget(this);
+    updateViewportClip();
 }
 
 void CkwGraphics3D::finishBinding()
@@ -172,7 +172,6 @@ void CkwGraphics3D::finishBinding()
     m_renderer->bindTarget(this);
     m_viewport = {m_clip.x, m_clip.y, vw, vh};
     updateViewportClip();
-    m_renderer->setViewport(m_viewportInClip.x, m_viewportInClip.y, m_viewportInClip.width, m_viewportInClip.height);
 }
 
 void CkwGraphics3D::updateViewportClip()
@@ -186,6 +185,7 @@ void CkwGraphics3D::updateViewportClip()
     const bool same = m_scissor.x == m_viewport.x && m_scissor.y == m_viewport.y
                    && m_scissor.width == m_viewport.width && m_scissor.height == m_viewport.height;
     m_viewportClipped = same ? 0 : 1;
+    m_renderer->setViewport(m_viewportInClip.x, m_viewportInClip.y, m_viewportInClip.width, m_viewportInClip.height);
 }
 
 void CkwGraphics3D::setTargetPixels(uint16_t* pixels)
@@ -204,7 +204,6 @@ void CkwGraphics3D::setViewport(int32_t x, int32_t y, int32_t width, int32_t hei
         leave(KErrIllegalArgument);
     m_viewport = {x, y, width, height};
     updateViewportClip();
-    m_renderer->setViewport(m_viewportInClip.x, m_viewportInClip.y, m_viewportInClip.width, m_viewportInClip.height);
 }
 
 void CkwGraphics3D::setDepthBufferAndHints(bool enabled, uint32_t hints)

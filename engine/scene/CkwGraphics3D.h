@@ -105,8 +105,10 @@ private:
     void forgetImageTarget();
     // Follows a bound image that was re-laid out or resized since.
     void refreshImageTarget();
-    // Every change of the clip or viewport calls it at once, so the renderer
-    // always reads a current scissor.
+    // Every change of the clip or viewport calls it at once, and it hands the
+    // renderer the viewport it derives, so the renderer's scale never lags the
+    // scissor and origin it reads: a viewport that missed the target and is
+    // met after the target grew included.
     void updateViewportClip();
     // Runs a renderer call; a leave resets the renderer's caches and passes on.
     template <class Body>

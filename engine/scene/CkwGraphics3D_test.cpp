@@ -1,6 +1,8 @@
 // The render context: target binding with its clip and viewport, refusals of
 // unusable targets and viewports, the light set and camera, and the checks
 // made before rendering.
+#include <algorithm>
+#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -198,3 +200,60 @@ TEST(Graphics3D, EmptyOverlapsAreInvisibleAndStagesetsBringTheirDepth)
     EXPECT_EQ(ctx.g->m_clipPixels, nullptr);
 }
 
+
+// A render into a bound image draws what a fresh context bound to the image as
+// it stands draws with the same viewport and depth range: after a viewport set
+// while it missed the image and the image grown, then after random re-layouts,
+// resizes, palettes, rebindings, viewports and depth ranges.
+TEST(Graphics3D, ABoundImageRendersAsAFreshContextDoes)
+{
+    Context ctx;
+    auto* image = ctx.test.hold(new CkwStageset);
+    CkwWorld* world = ctx.test.hold(renderkit::worldWithCamera(60, 4.0f / 3.0f, 1, 10, 5));
+    ASSERT_EQ(ctx.trap([&] {
+        for (const float z : {0.0f, -1.0f}) { // crossing in depth: the depth range shows in colour
+            CkwMesh* square = renderkit::quad(0.6f, z == 0 ? 0xFFFF0000 : 0xFF00FF00,
+                                              static_cast<CkwAppearance*>(CkwAppearance::create()));
+            square->setTranslation(0.3f * z, 0, z);
+            world->addChild(square);
+        }
+        image->initBlank(40, 30);
+        ctx.g->bindImageTarget(image);
+        ctx.g->setViewport(50, 0, 80, 60);
+        image->initBlank(160, 120);
+    }), 0);
+    const auto render = [&](CkwGraphics3D* g) { // a palette image cannot be drawn into
+        uint8_t* pixels = image->getPixels();
+        const int32_t bytes = image->hasPalette() ? 0 : image->getWidth() * image->getHeight() * 2;
+        std::fill_n(pixels, bytes, 0x55);
+        g->renderWorld(world);
+        return std::vector<uint8_t>(pixels, pixels + bytes);
+    };
+    std::mt19937 random(56);
+    const auto below = [&](int32_t n) { return static_cast<int32_t>(random() % n); };
+    int32_t differing = 0;
+    for (int32_t step = 0; step < 1500; ++step) {
+        const int32_t w = 1 + below(160), h = 1 + below(120);
+        ASSERT_EQ(ctx.trap([&] {
+            switch (step == 0 ? -1 : below(6)) {
+            case 0: ctx.g->setViewport(below(220) - 60, below(180) - 60, 1 + below(200), 1 + below(160)); break;
+            case 1: image->initBlank(w, h); break;
+            case 2: image->resize(w, h); break;
+            case 3: image->setPaletteSize(16); break;
+            case 4: if (!image->hasPalette()) ctx.g->bindImageTarget(image); break;
+            case 5: ctx.g->setDepthRange(below(5) / 4.0f, below(5) / 4.0f); break;
+            }
+        }), 0);
+        std::vector<uint8_t> kept, fresh;
+        EXPECT_EQ(ctx.trap([&] {
+            kept = render(ctx.g);
+            CkwGraphics3D* f = ctx.test.hold(CkwGraphics3D::create());
+            f->bindImageTarget(image);
+            f->setViewport(ctx.g->m_viewport.x, ctx.g->m_viewport.y, ctx.g->m_viewport.width, ctx.g->m_viewport.height);
+            f->setDepthRange(ctx.g->m_depthNear, ctx.g->m_depthFar);
+            fresh = render(f);
+        }), image->hasPalette() ? KErrIllegalState : 0);
+        differing += kept != fresh;
+    }
+    EXPECT_EQ(differing, 0);
+}

@@ -314,13 +314,16 @@ void CkwMorphingMesh::recompute()
         store(array);
         guard.release();
     };
-    set(kPositions,
-        [&](CkwVertexArray* p) { m_morphed->setPositions(p, base->getPositionScale(), 3, base->getPositionBias()); });
+    // The blend keeps the base's shape, whatever the file gave it.
+    set(kPositions, [&](CkwVertexArray* p) {
+        m_morphed->takePositions(p, base->getPositionScale(), base->getPositionBias(), KErrIllegalArgument);
+    });
     set(kNormals, [&](CkwVertexArray* n) { m_morphed->setNormals(n); });
     set(kColors, [&](CkwVertexArray* c) { m_morphed->setColors(c); });
     for (int32_t unit = 0; unit < CkwVertexBuffer::kTextureUnits; ++unit)
         set(kTexCoords0 + unit, [&](CkwVertexArray* t) {
-            m_morphed->setTexCoords(unit, t, base->getTexCoordScale(unit), 3, base->getTexCoordBias(unit));
+            m_morphed->takeTexCoords(unit, t, base->getTexCoordScale(unit), base->getTexCoordBias(unit),
+                                     KErrIllegalArgument);
         });
     m_morphDirty = false;
 }

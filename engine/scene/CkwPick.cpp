@@ -257,7 +257,7 @@ void pickSubmesh(CkwPickData& data, CkwMesh& mesh, CkwVertexBuffer& buffer, int3
                 std::swap(hit.index[0], hit.index[1]);
             for (int32_t j = 0; j < 3; ++j) {
                 for (int32_t c = 0; c < 3; ++c)
-                    hit.position[j][c] = static_cast<float>(positions.getElement(hit.index[j], c));
+                    hit.position[j][c] = component(positions, hit.index[j], c);
                 vec3SubInPlace(hit.position[j], data.ray.start);
             }
             float t;
@@ -292,9 +292,8 @@ void pickMesh(CkwPickData& data, CkwMesh& mesh)
     const float scale = buffer.getPositionScale();
     const float* bias = buffer.getPositionBias();
     // A mesh squeezed to a point by scale 0 has no area to hit and the ray
-    // could not be brought into its units; an array initialised again with
-    // other components no longer holds positions.
-    if (scale == 0.0f || positions.getComponentCount() != 3 || buffer.getVertexCount() < 1)
+    // could not be brought into its units.
+    if (scale == 0.0f || buffer.getVertexCount() < 1)
         return;
     float min[3], max[3];
     positions.getBoundsMin(scale, bias, min);

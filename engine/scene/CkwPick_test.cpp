@@ -90,10 +90,20 @@ TEST_F(PickTest, NearestHitAlongARay)
     CkwMesh* twin = box(1.0f, 0, 0, 0);
     CkwMesh* far = box(1.0f, 4, 0, -4);
     far->setScale(2, 2, 2);
+    // A square of two-component positions (a file's), the plane z = 0.
+    CkwMesh* flat = strip({-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0}, 1);
+    const float zero[3] = {};
+    ASSERT_EQ(trap([&] {
+                  flat->getVertexBuffer()->takePositions(hold(kitVertexArray(2, 1, {-1, -1, 1, -1, -1, 1, 1, 1})), 1,
+                                                         zero, KErrCorruptData);
+              }),
+              KErrNone);
+    flat->setTranslation(-4, 0, -3);
     // The far box comes first and the twin, at exactly the near box's
     // distance, last: order decides only between equal distances.
-    CkwGroup* g = groupOf({far, near, twin});
+    CkwGroup* g = groupOf({far, near, twin, flat});
     g->setTranslation(0, 0, 100); // the group's own transform is not the ray's
+    const float oy = 0.37f * 1.1f + 0.21f;
     const struct {
         const char* what;
         std::vector<float> ray;
@@ -103,8 +113,11 @@ TEST_F(PickTest, NearestHitAlongARay)
         {"front face", {0.5f, 0.25f, 10, 0, 0, -1}, near, 9},
         {"distance in direction lengths", {0.5f, 0.25f, 10, 0, 0, -2}, near, 4.5f},
         {"on the edge two triangles share", {0.25f, -0.25f, 10, 0, 0, -1}, near, 9},
+        // Rounding leaves this one just outside both triangles but for the tolerance.
+        {"on the shared edge, slanting", {1.1f, oy, 10, -0.6138f - 1.1f, 0.6138f - oy, -9}, near, 1},
         {"from the side", {10, 0.5f, 0.5f, -1, 0, 0}, near, 9},
         {"through the scaled far box", {4, 1.5f, 10, 0, 0, -1}, far, 12},
+        {"a square of two components", {-4.5f, 0.5f, 10, 0, 0, -1}, flat, 13},
         {"beside everything", {1.5f, 0, 10, 0, 0, -1}, nullptr, 0},
         {"pointing away", {0, 0, 10, 0, 0, 1}, nullptr, 0},
     };
@@ -146,7 +159,12 @@ TEST_F(PickTest, TextureCoordinatesAndNormalAtTheHit)
     // A triangle without normals, counter-clockwise seen from +z.
     CkwMesh* flat = strip({0, 0, 0, 100, 0, 0, 0, 100, 0}, 0.01f);
     flat->setTranslation(0, 0, -10);
-    CkwGroup* g = groupOf({box(2.0f, 0, 0, 0, textured), flat});
+    // A box beside it whose coordinates are scaled by 0.5, then moved by (0.5, 0.25).
+    CkwMesh* biased = box(2.0f, 10, 0, 0, textured);
+    CkwVertexBuffer* coords = biased->getVertexBuffer();
+    const float bias[2] = {0.5f, 0.25f};
+    ASSERT_EQ(trap([&] { coords->setTexCoords(0, coords->getTexCoords(0), 0.5f, 2, bias); }), KErrNone);
+    CkwGroup* g = groupOf({box(2.0f, 0, 0, 0, textured), flat, biased});
     const struct {
         const char* what;
         std::vector<float> ray;
@@ -155,6 +173,8 @@ TEST_F(PickTest, TextureCoordinatesAndNormalAtTheHit)
     } cases[] = {
         {"front face", {1.0f, 0.5f, 10, 0, 0, -1}, 1.75f, 1.25f, {0, 0, 1}},
         {"right face", {10, -1.0f, 1.0f, -1, 0, 0}, 0.75f, 1.0f, {1, 0, 0}},
+        {"scaled and biased coordinates", {11.0f, 0.5f, 10, 0, 0, -1}, 2 * (0.5f * 0.75f + 0.5f) + 0.25f,
+         2 * (0.5f * 0.375f + 0.25f) + 0.5f, {0, 0, 1}},
         {"face normal of the front side", {0.25f, 0.25f, -5, 0, 0, -1}, 0, 0, {0, 0, 1}},
     };
     for (const auto& c : cases) {
@@ -362,7 +382,8 @@ TEST_F(PickTest, ViewportPickHitsWhatTheRendererDrawsAtThePixel)
 
 // A skinned mesh is picked from its skinned positions, then its skeleton is
 // walked in the mesh's coordinates: the bones' transforms apply, the
-// skeleton's own does not.
+// skeleton's own does not. The skinned positions follow every write to the
+// source's positions, its scale and bias, and the bones, each before the pick.
 TEST_F(PickTest, SkinnedMeshesArePickedWithTheirSkeleton)
 {
     CkwMesh* source = box(1, 0, 0, 0);
@@ -376,20 +397,33 @@ TEST_F(PickTest, SkinnedMeshesArePickedWithTheirSkeleton)
                   skeleton->addChild(bone);
                   skinned->initSingle(source->getVertexBuffer(), source->getIndexBuffer(0), source->getAppearance(0),
                                       skeleton);
+                  skinned->addTransform(bone, 1, 0, 24);
               }),
               KErrNone);
     skinned->setTranslation(0, 0, -2);
     CkwGroup* g = groupOf({skinned});
+    CkwVertexBuffer& vertices = *source->getVertexBuffer();
+    CkwVertexArray& positions = *vertices.getPositions();
+    const float down[3] = {0, 0, -1};
     const struct {
         float y;
         CkwNode* node;
-    } cases[] = {{0, skinned}, {3, onBone}, {-3, nullptr}};
+        float distance;
+        std::function<void()> change;
+    } cases[] = {{0, skinned, 11, [] {}},
+                 {3, onBone, 11, [] {}},
+                 {-3, nullptr, 0, [] {}},
+                 {0, skinned, 10, [&] { vertices.setPositions(&positions, 2, 0, nullptr); }},
+                 {0, skinned, 11, [&] { vertices.setPositions(&positions, 2, 3, down); }},
+                 {0, skinned, 13, [&] { for (int32_t v = 0; v < 24; ++v) positions.setElement(v, 2, positions.getElement(v, 2) - 1); }},
+                 {0, skinned, 12, [&] { bone->setTranslation(0, 3, 1); }}};
     for (const auto& c : cases) {
+        ASSERT_EQ(trap(c.change), KErrNone);
         const Pick p = pickRay(*g, {0.5f, c.y, 10, 0, 0, -1});
         ASSERT_EQ(p.code, KErrNone) << c.y;
         EXPECT_EQ(p.result->getIntersected(), c.node) << c.y;
         if (c.node != nullptr) {
-            EXPECT_FLOAT_EQ(p.result->getDistance(), 11) << c.y;
+            EXPECT_NEAR(p.result->getDistance(), c.distance, 1e-4) << c.y;
         }
     }
 }
@@ -411,6 +445,7 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         float spriteZ;
         bool hit;
         int32_t cropX = 0;
+        float tall = 1;  // the sprite's y scale
     } cases[] = {
         {"opaque half", 0.55f, 0.5f, 0.5f, true, 0, true},
         {"transparent half", 0.45f, 0.5f, 0.5f, true, 0, false},
@@ -422,6 +457,7 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         {"crop wholly past the image", 0.55f, 0.5f, 0, true, 0, false, 2},
         {"crop half before the image, outside it", 0.45f, 0.5f, 0, true, 0, false, -1},
         {"crop half before the image, on it", 0.55f, 0.5f, 0, true, 0, true, -1},
+        {"twice as tall, near its top", 0.55f, float(0.5 - 0.75 * k), 0, true, 0, true, 0, 2},
     };
     for (const auto& c : cases) {
         CkwSprite* sprite = hold(new CkwSprite);
@@ -434,6 +470,7 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         sprite->setAppearance(appearance);
         sprite->setScaled(c.scaled);
         sprite->setTranslation(0, 0, c.spriteZ);
+        sprite->setScale(1, c.tall, 1);
         CkwWorld* w = nullptr;
         ASSERT_EQ(trap([&] { w = hold(kitLitWorld(sprite, 5.0f, 1.0f)); }), KErrNone);
         const Pick p = pickViewport(*w, c.x, c.y, *static_cast<CkwCamera*>(w->getActiveCamera()));
@@ -445,7 +482,7 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         EXPECT_NEAR(p.result->getDistance(), depth, 1e-5) << c.what;
         // The point's place across the sprite, in 16.16 steps.
         const double s = ((2.0 * c.x - 1) + k) / (2 * k) + c.cropX / 2.0;
-        const double t = (k - (1 - 2.0 * c.y)) / (2 * k);
+        const double t = (c.tall * k - (1 - 2.0 * c.y)) / (2 * c.tall * k);
         EXPECT_NEAR(p.result->getTextureS(0), s, 2.0 / 65536) << c.what;
         EXPECT_NEAR(p.result->getTextureT(0), t, 2.0 / 65536) << c.what;
         EXPECT_EQ(p.result->getNormal()[2], 1.0f);

@@ -38,7 +38,9 @@ public:
     // Regenerates when dirty and unlocked; leaves -4 without memory.
     void generate();
 
-    CkwWarpMap& warpMap(int32_t i) { return m_warp[i]; }
+    // Read only: every change of a map goes through insertKnot, which marks
+    // the picture for generating again.
+    const CkwWarpMap& warpMap(int32_t i) const { return m_warp[i]; }
     // A knot inserted into warp map `map` changes the picture.
     void insertKnot(int32_t map, int32_t index, int32_t x, int32_t y);
     // A warp-map value held to [0, 1.0].

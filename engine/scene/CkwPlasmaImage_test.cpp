@@ -67,14 +67,23 @@ TEST_F(PlasmaTest, WarpMapsAnswerAtExactPoints)
         EXPECT_EQ(c.map.evaluate(c.x), c.y) << c.what;
 }
 
+// A 2 x 2 plasma coloured by one feature (s) and its row (t): feature 12 is
+// the height at the pixel, 13 the height mirrored about the field's middle,
+// 15 a hash of the pixel's own raw height.
 TEST_F(PlasmaTest, SmallPlasmaMatchesItsFormula)
 {
     M3gPlasmaFields fields;
     fields.seed = 0x1234567;
     fields.widthExponent = 1;
     fields.heightExponent = 1;
-    CkwPlasmaImage* plasma = load(fields);
-    ASSERT_EQ(plasma->getWidth(), 2);
+    const int32_t features[] = {12, 13, 15};
+    std::vector<CkwPlasmaImage*> plasmas;
+    for (const int32_t feature : features) {
+        fields.weightsA = {};
+        fields.weightsA[size_t(feature)] = 1;
+        plasmas.push_back(load(fields));
+    }
+    ASSERT_EQ(plasmas[0]->getWidth(), 2);
 
     // A 2 x 2 field: (0, 0) is 0, the other three points get one displacement
     // each from the seed's first three draws (their neighbours are all 0).
@@ -90,7 +99,6 @@ TEST_F(PlasmaTest, SmallPlasmaMatchesItsFormula)
     for (int32_t g : grid)
         largest = std::max(largest, std::abs(g));
     const int64_t norm = 0x7D710000 / largest;
-    // Default weights colour by the height at the pixel (s) and its row (t).
     int32_t c[4][3];
     for (int i = 0; i < 4; ++i)
         for (int ch = 0; ch < 3; ++ch) {
@@ -98,21 +106,25 @@ TEST_F(PlasmaTest, SmallPlasmaMatchesItsFormula)
             c[i][ch] = b + ((b + 128) >> 8); // 255 becomes 256
         }
     const auto lerp = [](int32_t a, int32_t b, int32_t f) { return a + (((f >> 8) * (b - a)) >> 8); };
-    std::vector<uint16_t> expected(4);
-    for (int32_t j = 0; j < 2; ++j) {
-        for (int32_t x = 0; x < 2; ++x) {
-            const int32_t s = static_cast<int32_t>((grid[x + 2 * j] * norm) >> 16) + kOne / 2;
-            const int32_t t = j * kOne / 2;
-            uint32_t rgb[3];
-            for (int ch = 0; ch < 3; ++ch) {
-                const int32_t p = lerp(c[1][ch], c[0][ch], s);
-                const int32_t q = lerp(c[3][ch], c[2][ch], s);
-                rgb[ch] = static_cast<uint32_t>(std::clamp(lerp(p, q, t), 0, 255));
+    for (size_t f = 0; f < plasmas.size(); ++f) {
+        std::vector<uint16_t> expected(4);
+        for (int32_t j = 0; j < 2; ++j) {
+            for (int32_t x = 0; x < 2; ++x) {
+                const int32_t k = x + 2 * j, at = features[f] == 12 ? k : (2 - k) & 3;
+                const int32_t s = features[f] == 15 ? static_cast<int32_t>((uint32_t(grid[k]) * 2709u - 2327u) & 0xFFFF)
+                                                    : static_cast<int32_t>((grid[at] * norm) >> 16) + kOne / 2;
+                const int32_t t = j * kOne / 2;
+                uint32_t rgb[3];
+                for (int ch = 0; ch < 3; ++ch) {
+                    const int32_t p = lerp(c[1][ch], c[0][ch], s);
+                    const int32_t q = lerp(c[3][ch], c[2][ch], s);
+                    rgb[ch] = static_cast<uint32_t>(std::clamp(lerp(p, q, t), 0, 255));
+                }
+                expected[static_cast<size_t>((1 - j) * 2 + x)] = packRgb565(rgb[0], rgb[1], rgb[2]); // last row first
             }
-            expected[static_cast<size_t>((1 - j) * 2 + x)] = packRgb565(rgb[0], rgb[1], rgb[2]); // last row first
         }
+        EXPECT_EQ(colours(*plasmas[f]), expected) << "feature " << features[f];
     }
-    EXPECT_EQ(colours(*plasma), expected);
 }
 
 TEST_F(PlasmaTest, GenerationRepeatsObeysItsLockAndCoversEveryCellMode)

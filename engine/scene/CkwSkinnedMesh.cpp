@@ -323,17 +323,39 @@ void CkwSkinnedMesh::updateFixedPalette(int32_t largestMagnitude)
     }
 }
 
+bool CkwSkinnedMesh::sourceChanged(const CkwVertexBuffer& source)
+{
+    const uint32_t key[kSourceKeyWords] = {source.getPositions()->getRevision(), floatBits(source.getPositionScale()),
+                                           floatBits(source.getPositionBias()[0]),
+                                           floatBits(source.getPositionBias()[1]),
+                                           floatBits(source.getPositionBias()[2])};
+    if (std::equal(key, key + kSourceKeyWords, m_sourceKey))
+        return false;
+    std::copy(key, key + kSourceKeyWords, m_sourceKey);
+    return true;
+}
+
 CkwVertexBuffer* CkwSkinnedMesh::getSkinnedVertexBuffer(bool force)
 {
-    buildVertexInfluences();
-    if (!m_skinDirty && !force && m_skinned != nullptr)
-        return m_skinned;
+    // The skinned positions follow the bones and the source's positions,
+    // scale and bias: the bones may have moved since a frame last queued the
+    // mesh, and a write to the source redoes every vertex.
+    markChangedBones();
     CkwVertexBuffer* source = getVertexBuffer();
     CkwVertexArray* positions = source != nullptr ? source->getPositions() : nullptr;
     // Without a skeleton (a mesh initialised as a plain one) no vertex has
     // a palette entry to be skinned by.
     if (positions == nullptr || m_vertexPalette.count() != positions->getVertexCount())
         leave(KErrIllegalState);
+    if (sourceChanged(*source)) {
+        m_skinDirty = true;
+        for (SkwPaletteEntry& entry : m_palette)
+            entry.matrixChanged = entry.changedForDrawing = true;
+    }
+    if (!m_skinDirty && !force && m_skinned != nullptr) {
+        m_skinned->shareAttributesOf(*source);
+        return m_skinned;
+    }
 
     // A source that changed its vertex count gets a new skinned buffer.
     if (m_skinned == nullptr || (m_skinned->getPositions() != nullptr
@@ -342,25 +364,23 @@ CkwVertexBuffer* CkwSkinnedMesh::getSkinnedVertexBuffer(bool force)
     CkwVertexArray* out = m_skinned->getPositions();
     if (out == nullptr) {
         CkwCleanupPtr<CkwVertexArray> made(new CkwVertexArray);
-        made->init(positions->getVertexCount(), positions->getComponentCount(), 2);
+        made->init(positions->getVertexCount(), 3, 2);
         m_skinned->setPositions(made.get(), source->getPositionScale(), 3, source->getPositionBias());
         out = made.release();
-        m_skinned->setColors(source->getColors());
-        for (int32_t unit = 0; unit < CkwVertexBuffer::kTextureUnits; ++unit)
-            m_skinned->setTexCoords(unit, source->getTexCoords(unit), source->getTexCoordScale(unit), 3,
-                                    source->getTexCoordBias(unit));
     }
-    m_skinned->setDefaultColor(source->getDefaultColor());
+    m_skinned->shareAttributesOf(*source);
     setPositionScaleBias(source->getPositionScale(), source->getPositionBias());
     updateFixedPalette(positions->updateBounds());
 
+    // Positions of two components lie at z = 0; a fourth is not a coordinate.
+    const bool flat = positions->getComponentCount() < 3;
     for (int32_t v = 0; v < positions->getVertexCount(); ++v) {
         const SkwPaletteEntry& entry = m_palette[m_vertexPalette[v]];
         if (!entry.matrixChanged)
             continue;
         const uint32_t x = static_cast<uint32_t>(positions->getElement(v, 0));
         const uint32_t y = static_cast<uint32_t>(positions->getElement(v, 1));
-        const uint32_t z = static_cast<uint32_t>(positions->getElement(v, 2));
+        const uint32_t z = flat ? 0u : static_cast<uint32_t>(positions->getElement(v, 2));
         const uint32_t* f = reinterpret_cast<const uint32_t*>(entry.fixed);
         // Wrapping 32-bit products, as the device computed them.
         for (int32_t c = 0; c < 3; ++c) {

@@ -109,6 +109,8 @@ private:
     bool refreshBone(SkwBoneNode& bone);
     bool influencesCurrent() const;
     void updateFixedPalette(int32_t largestMagnitude);
+    // Whether the source's positions, scale or bias changed since the last call.
+    bool sourceChanged(const CkwVertexBuffer& source);
 
     int32_t m_largestBoundIndex = 0;
     CkwArray<SkwBoneNode> m_bones;
@@ -124,4 +126,7 @@ private:
     float m_cachedScale = 1.0f;
     float m_cachedBias[3] = {0.0f, 0.0f, 0.0f};
     CkwMatrix m_scaleBias;
+    // The positions' write count, the scale and the bias, as float bits.
+    static constexpr int32_t kSourceKeyWords = 5;
+    uint32_t m_sourceKey[kSourceKeyWords] = {};
 };

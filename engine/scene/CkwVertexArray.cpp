@@ -177,7 +177,6 @@ void CkwVertexArray::transformPoint(int32_t index, const CkwIntMatrix& matrix, i
             matrix.transformPoint2S8(reinterpret_cast<const int8_t*>(p), out, outW != nullptr ? outW : &w);
         else
             matrix.transformPoint2S16(reinterpret_cast<const int16_t*>(p), out, outW != nullptr ? outW : &w);
-        out[2] = 0;
     } else if (outW == nullptr) {
         if (bytes)
             matrix.transformPointS8(reinterpret_cast<const int8_t*>(p), out);
@@ -228,15 +227,20 @@ int32_t CkwVertexArray::updateBounds()
         m_max[axis] = -65535;
         m_min[axis] = 65535;
     }
+    // Every shape is bounded as it is drawn: x, y and z of the first three
+    // components, z = 0 for two.
     const int32_t n = elementCount();
     for (int32_t i = 0; i < n; ++i) {
         const int32_t v = m_componentSize == 1 ? static_cast<int8_t>(m_values[i]) : shorts()[i];
+        const int32_t axis = i % m_componentCount;
         m_largestMagnitude = std::max(m_largestMagnitude, std::abs(v));
-        if (m_componentCount == 3) {
-            m_max[i % 3] = std::max(m_max[i % 3], v);
-            m_min[i % 3] = std::min(m_min[i % 3], v);
+        if (axis < 3) {
+            m_max[axis] = std::max(m_max[axis], v);
+            m_min[axis] = std::min(m_min[axis], v);
         }
     }
+    if (m_componentCount == 2 && n > 0)
+        m_max[2] = m_min[2] = 0;
     m_boundsDirty = false;
     return m_largestMagnitude;
 }

@@ -25,6 +25,9 @@ bool isColorShape(const CkwVertexArray& a)
 
 bool isTexCoordShape(const CkwVertexArray& a) { return a.getComponentCount() == 2 || a.getComponentCount() == 3; }
 
+// Biases are kept for s, t and r: a fourth component is never biased.
+constexpr int32_t kBiasedComponents = 3;
+
 } // namespace
 
 IkwSerializable* CkwVertexBuffer::create() { return new CkwVertexBuffer; }
@@ -119,7 +122,7 @@ CkwVertexArray* CkwVertexBuffer::getTexCoords(int32_t unit, int32_t outLength, f
         if (array != nullptr) {
             out[0] = m_texCoordScale[unit];
             for (int32_t i = 0; i < components; ++i)
-                out[1 + i] = m_texCoordBias[unit][i];
+                out[1 + i] = i < kBiasedComponents ? m_texCoordBias[unit][i] : 0.0f;
         }
     }
     return array;
@@ -136,10 +139,15 @@ void CkwVertexBuffer::setPositions(CkwVertexArray* array, float scale, int32_t b
     checkFits(kPositions, array, KErrIllegalArgument);
     float checked[3];
     storeBias(checked, 3, bias);
+    takePositions(array, scale, checked, KErrIllegalArgument);
+}
+
+void CkwVertexBuffer::takePositions(CkwVertexArray* array, float scale, const float* bias, int32_t mismatchCode)
+{
+    checkFits(kPositions, array, mismatchCode);
     m_positionScale = scale;
-    for (int32_t i = 0; i < 3; ++i)
-        m_positionBias[i] = checked[i];
-    replaceArray(kPositions, array, KErrIllegalArgument);
+    std::copy(bias, bias + 3, m_positionBias);
+    replaceArray(kPositions, array, mismatchCode);
 }
 
 void CkwVertexBuffer::setNormals(CkwVertexArray* array)
@@ -172,25 +180,36 @@ void CkwVertexBuffer::setTexCoords(int32_t unit, CkwVertexArray* array, float sc
 {
     if (unit < 0 || unit >= kTextureUnits)
         leave(KErrIndexOutOfRange);
-    if (array != nullptr) {
-        const int32_t components = array->getComponentCount();
-        if (!isTexCoordShape(*array) || (bias != nullptr && biasLength < components))
-            leave(KErrIllegalArgument);
-        checkFits(kTexCoords + unit, array, KErrIllegalArgument);
-        float checked[3];
-        storeBias(checked, components, bias);
-        m_texCoordScale[unit] = scale;
-        for (int32_t i = 0; i < 3; ++i)
-            m_texCoordBias[unit][i] = checked[i];
+    if (array == nullptr) {
+        replaceArray(kTexCoords + unit, nullptr, KErrIllegalArgument);
+        return;
     }
-    replaceArray(kTexCoords + unit, array, KErrIllegalArgument);
+    const int32_t components = array->getComponentCount();
+    if (!isTexCoordShape(*array) || (bias != nullptr && biasLength < components))
+        leave(KErrIllegalArgument);
+    checkFits(kTexCoords + unit, array, KErrIllegalArgument);
+    float checked[3];
+    storeBias(checked, components, bias);
+    takeTexCoords(unit, array, scale, checked, KErrIllegalArgument);
+}
+
+void CkwVertexBuffer::takeTexCoords(int32_t unit, CkwVertexArray* array, float scale, const float* bias,
+                                    int32_t mismatchCode)
+{
+    checkFits(kTexCoords + unit, array, mismatchCode);
+    m_texCoordScale[unit] = scale;
+    std::copy(bias, bias + 3, m_texCoordBias[unit]);
+    replaceArray(kTexCoords + unit, array, mismatchCode);
 }
 
 void CkwVertexBuffer::deserialize(CkwSerializeBufferObjectsIn& buffer)
 {
     CkwObject3D::deserialize(buffer);
-    // Arrays from a file meet the setters' shape rules: the renderer and the
-    // skinning read positions and normals as xyz and colours as bytes.
+    // Positions and texture coordinates of any shape are taken as they are:
+    // two components lie at z = 0, and a fourth is read past. Normals keep
+    // their setter's rule. Colours must be bytes of RGB or RGBA: two
+    // components hold no blue and 16-bit ones no byte channels, so no
+    // colour could be drawn from either.
     auto readArray = [&]() {
         auto* array = readComponent<CkwVertexArray>(buffer, kClassVertexArray);
         checkFits(-1, array, KErrCorruptData);
@@ -198,11 +217,9 @@ void CkwVertexBuffer::deserialize(CkwSerializeBufferObjectsIn& buffer)
     };
     buffer.readColor(m_defaultColor, true);
     CkwVertexArray* positions = readArray();
-    buffer.readVector3(m_positionBias);
-    m_positionScale = buffer.readFloat();
-    if (positions != nullptr && positions->getComponentCount() != 3)
-        leave(KErrCorruptData);
-    replaceArray(kPositions, positions, KErrCorruptData);
+    float bias[3];
+    buffer.readVector3(bias);
+    takePositions(positions, buffer.readFloat(), bias, KErrCorruptData);
     setNormals(readArray());
     CkwVertexArray* colors = readArray();
     if (colors != nullptr && !isColorShape(*colors))
@@ -213,19 +230,23 @@ void CkwVertexBuffer::deserialize(CkwSerializeBufferObjectsIn& buffer)
         leave(KErrReadPastEnd);
     for (int32_t unit = 0; unit < units; ++unit) {
         CkwVertexArray* array = readArray();
-        if (array == nullptr || !isTexCoordShape(*array))
+        if (array == nullptr)
             leave(KErrCorruptData);
-        float bias[3];
         buffer.readVector3(bias);
         const float scale = buffer.readFloat();
         // Units past the second are read and dropped.
-        if (unit >= kTextureUnits)
-            continue;
-        for (int32_t i = 0; i < 3; ++i)
-            m_texCoordBias[unit][i] = bias[i];
-        m_texCoordScale[unit] = scale;
-        replaceArray(kTexCoords + unit, array, KErrCorruptData);
+        if (unit < kTextureUnits)
+            takeTexCoords(unit, array, scale, bias, KErrCorruptData);
     }
+}
+
+void CkwVertexBuffer::shareAttributesOf(const CkwVertexBuffer& source)
+{
+    for (int32_t slot = kColors; slot < kSlotCount; ++slot)
+        replaceReference(m_arrays[slot], source.m_arrays[slot]);
+    std::copy(&source.m_texCoordBias[0][0], &source.m_texCoordBias[0][0] + 3 * kTextureUnits, &m_texCoordBias[0][0]);
+    std::copy(source.m_texCoordScale, source.m_texCoordScale + kTextureUnits, m_texCoordScale);
+    m_defaultColor = source.m_defaultColor;
 }
 
 CkwObject3D* CkwVertexBuffer::duplicate() const
@@ -233,23 +254,14 @@ CkwObject3D* CkwVertexBuffer::duplicate() const
     CkwCleanupPtr<CkwVertexBuffer> copy(new CkwVertexBuffer);
     copy->copyFrom(*this);
     CkwVertexBuffer& c = *copy.get();
+    c.shareAttributesOf(*this);
     c.m_vertexCount = m_vertexCount;
-    c.m_defaultColor = m_defaultColor;
-    for (int32_t i = 0; i < kSlotCount; ++i) {
-        c.m_arrays[i] = m_arrays[i];
-        if (m_arrays[i] != nullptr)
-            m_arrays[i]->addRef();
-    }
-    for (int32_t i = 0; i < 3; ++i) {
-        c.m_positionBias[i] = m_positionBias[i];
-        c.m_normalBias[i] = m_normalBias[i];
-        for (int32_t unit = 0; unit < kTextureUnits; ++unit)
-            c.m_texCoordBias[unit][i] = m_texCoordBias[unit][i];
-    }
+    for (int32_t slot = kPositions; slot < kColors; ++slot)
+        replaceReference(c.m_arrays[slot], m_arrays[slot]);
+    std::copy(m_positionBias, m_positionBias + 3, c.m_positionBias);
+    std::copy(m_normalBias, m_normalBias + 3, c.m_normalBias);
     c.m_positionScale = m_positionScale;
     c.m_normalScale = m_normalScale;
-    for (int32_t unit = 0; unit < kTextureUnits; ++unit)
-        c.m_texCoordScale[unit] = m_texCoordScale[unit];
     return copy.release();
 }
 

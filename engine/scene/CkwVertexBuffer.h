@@ -35,7 +35,8 @@ public:
     CkwVertexArray* getNormals() const { return m_arrays[kNormals]; }
     CkwVertexArray* getColors() const { return m_arrays[kColors]; }
     // Unit outside 0..1 leaves -1101; with out, a set array writes scale and
-    // its 2 or 3 biases and needs components + 1 places, an unset one 3.
+    // a bias per component (0 for a fourth) and needs components + 1 places,
+    // an unset one 3.
     CkwVertexArray* getTexCoords(int32_t unit, int32_t outLength, float* out) const;
     CkwVertexArray* getTexCoords(int32_t unit) const { return m_arrays[kTexCoords + unit]; }
 
@@ -45,6 +46,16 @@ public:
     void setNormals(CkwVertexArray* array);
     void setColors(CkwVertexArray* array);
     void setTexCoords(int32_t unit, CkwVertexArray* array, float scale, int32_t biasLength, const float* bias);
+    // As the two setters without their shape rules, for arrays of any shape
+    // a file holds and the blends made of them: a vertex count the other
+    // arrays do not share leaves mismatchCode. The bias holds three values.
+    void takePositions(CkwVertexArray* array, float scale, const float* bias, int32_t mismatchCode);
+    void takeTexCoords(int32_t unit, CkwVertexArray* array, float scale, const float* bias, int32_t mismatchCode);
+
+    // Takes source's colours, texture coordinates with their scales and
+    // biases, and default colour as they stand (a skinned mesh's buffer
+    // keeps the source's); the vertex-count rule is the source's to keep.
+    void shareAttributesOf(const CkwVertexBuffer& source);
 
     uint32_t getDefaultColor() const { return m_defaultColor; }
     void setDefaultColor(uint32_t argb) { m_defaultColor = argb; }

@@ -152,7 +152,9 @@ TEST_F(GeometryTest, StripRecordsExpandInEveryEncoding)
     }
 }
 
-TEST_F(GeometryTest, VertexBufferRecordsKeepTheSettersShapes)
+// Positions and texture coordinates are taken in any shape a file gives,
+// normals and colours only in the shapes that can be drawn.
+TEST_F(GeometryTest, VertexBufferRecordsTakeTheShapesTheyCanDraw)
 {
     CkwVertexArray* xyz3 = array(3, 2, std::vector<int32_t>(9, 1));
     CkwVertexArray* xyz4 = array(3, 1, std::vector<int32_t>(12, 1));
@@ -181,7 +183,8 @@ TEST_F(GeometryTest, VertexBufferRecordsKeepTheSettersShapes)
         int32_t code;
     } cases[] = {
         {"three units", vb(kXyz3, kXyz3, kRgba3, {kXy3, kXyz3, kXy3}), KErrNone},
-        {"positions of two components", vb(kXy3, 0, 0, {}), KErrCorruptData},
+        {"positions of two components", vb(kXy3, 0, 0, {}), KErrNone},
+        {"positions and texture coordinates of four", vb(kRgba3, 0, 0, {kRgba3}), KErrNone},
         {"normals of another count", vb(kXyz3, kXyz4, 0, {}), KErrCorruptData},
         {"normals of two components", vb(0, kXy3, 0, {}), KErrIllegalArgument},
         {"colours of 16 bits", vb(kXyz3, 0, kRgbShort3, {}), KErrCorruptData},
@@ -206,6 +209,11 @@ TEST_F(GeometryTest, VertexBufferRecordsKeepTheSettersShapes)
     EXPECT_EQ(b.getTexCoordBias(0)[2], 0.75f);
     EXPECT_EQ(b.getNormalScale(), 1.0f / 32767.5f);
     EXPECT_EQ(xy3->refCount(), 2); // the test's and unit 0's
+    // A fourth texture coordinate is handed out without a bias of its own.
+    ASSERT_EQ(readRecord(b, vb(kRgba3, 0, 0, {kRgba3}), loaded), KErrNone);
+    float scaleBias[5] = {9, 9, 9, 9, 9};
+    ASSERT_EQ(trap([&] { b.getTexCoords(0, 5, scaleBias); }), KErrNone);
+    EXPECT_EQ(std::vector<float>(scaleBias, scaleBias + 5), (std::vector<float>{2, 0.25f, 0.5f, 0.75f, 0}));
 }
 
 TEST_F(GeometryTest, WrittenMeshesLoadBackAndDamagedOnesFailCleanly)
@@ -445,7 +453,8 @@ TEST_F(GeometryTest, TransformedPointsReadEachVertexAtItsOwnStride)
             a->transformPoints(1, 3, im, points, w);
             for (int32_t v = 1; v < 3; ++v) {
                 // The reference: the vertex's first components as a packed
-                // xyz triple (z = 0 for two), one point at a time.
+                // xyz triple (z = 0 for two, a point of that plane), one
+                // point at a time.
                 int32_t expected[3], expectedW;
                 const int32_t z = components == 2 ? 0 : values[static_cast<size_t>(v * components + 2)];
                 const int16_t p16[3] = {int16_t(values[size_t(v * components)]), int16_t(values[size_t(v * components + 1)]),
@@ -455,8 +464,6 @@ TEST_F(GeometryTest, TransformedPointsReadEachVertexAtItsOwnStride)
                     im.transformPointsS8(p8, expected, &expectedW, 1);
                 else
                     im.transformPointsS16(p16, expected, &expectedW, 1);
-                if (components == 2)
-                    expected[2] = 0;
                 EXPECT_EQ((std::vector<int32_t>(points + 3 * v, points + 3 * v + 3)),
                           (std::vector<int32_t>(expected, expected + 3)))
                     << components << " components of " << size << " bytes, vertex " << v;

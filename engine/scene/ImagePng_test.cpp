@@ -33,6 +33,10 @@ TEST_F(PngTest, EachColourTypeBecomesItsImageFormat)
     PngSpec greyKey;
     greyKey.rows = {10, 20, 20, 30};
     greyKey.key = png_color_16{0, 0, 0, 0, 20};
+    PngSpec grey4Key = greyKey; // a key of 4-bit samples is stretched as they are
+    grey4Key.depth = 4;
+    grey4Key.rows = {0x12, 0x21};
+    grey4Key.key = png_color_16{0, 0, 0, 0, 2};
     PngSpec rgb16Key;
     rgb16Key.width = 1;
     rgb16Key.height = 1;
@@ -64,6 +68,7 @@ TEST_F(PngTest, EachColourTypeBecomesItsImageFormat)
     } cases[] = {
         {"1-bit grey", grey1, kImageFormatLuminance, {0xFFFF, 0, 0, 0xFFFF}, {}},
         {"grey with key", greyKey, kImageFormatLuminanceAlpha, {0x0841, 0x10A2, 0x10A2, 0x18E3}, {255, 0, 0, 255}},
+        {"4-bit grey with key", grey4Key, kImageFormatLuminanceAlpha, {0x1082, 0x2104, 0x2104, 0x1082}, {255, 0, 0, 255}},
         {"16-bit RGB ignores its key", rgb16Key, kImageFormatRgb, {0xFC00}, {}},
         {"RGB with key", rgbKey, kImageFormatRgba, {0x11AA, 0x11AA}, {0, 255}},
         {"interlaced RGBA", rgba, kImageFormatRgba, {0x11AA, 0xFFFF}, {0x78, 0}},

@@ -143,11 +143,11 @@ void transformRun(const CkwIntMatrix& matrix, const Component* points, int32_t* 
 }
 
 template <class Component>
-void transformTwo(const CkwIntMatrix& im, const Component* p, int32_t* outXY, int32_t* outW)
+void transformTwo(const CkwIntMatrix& im, const Component* p, int32_t* outXYZ, int32_t* outW)
 {
     const int64_t half = halfOf(im);
-    outXY[0] = translated(im, 0, p[0], p[1], 0, half);
-    outXY[1] = translated(im, 1, p[0], p[1], 0, half);
+    for (int r = 0; r < 3; ++r)
+        outXYZ[r] = translated(im, r, p[0], p[1], 0, half);
     *outW = im.constantW != 0 ? im.m[15] : translated(im, 3, p[0], p[1], 0, half);
 }
 
@@ -168,12 +168,12 @@ void CkwIntMatrix::transformPointsS16(const int16_t* points, int32_t* outXYZ, in
     transformRun(*this, points, outXYZ, outW, count);
 }
 
-void CkwIntMatrix::transformPoint2S8(const int8_t* p, int32_t* outXY, int32_t* outW) const
+void CkwIntMatrix::transformPoint2S8(const int8_t* p, int32_t* outXYZ, int32_t* outW) const
 {
-    transformTwo(*this, p, outXY, outW);
+    transformTwo(*this, p, outXYZ, outW);
 }
 
-void CkwIntMatrix::transformPoint2S16(const int16_t* p, int32_t* outXY, int32_t* outW) const
+void CkwIntMatrix::transformPoint2S16(const int16_t* p, int32_t* outXYZ, int32_t* outW) const
 {
-    transformTwo(*this, p, outXY, outW);
+    transformTwo(*this, p, outXYZ, outW);
 }

@@ -34,7 +34,7 @@ public:
     // count vertices of three components; outXYZ gets three words a vertex.
     void transformPointsS8(const int8_t* points, int32_t* outXYZ, int32_t* outW, int32_t count) const;
     void transformPointsS16(const int16_t* points, int32_t* outXYZ, int32_t* outW, int32_t count) const;
-    // A two-component vertex (z = 0) into x, y and w.
-    void transformPoint2S8(const int8_t* p, int32_t* outXY, int32_t* outW) const;
-    void transformPoint2S16(const int16_t* p, int32_t* outXY, int32_t* outW) const;
+    // A two-component vertex, a point of the z = 0 plane, into x, y, z and w.
+    void transformPoint2S8(const int8_t* p, int32_t* outXYZ, int32_t* outW) const;
+    void transformPoint2S16(const int16_t* p, int32_t* outXYZ, int32_t* outW) const;
 };

@@ -118,12 +118,13 @@ TEST(CkwIntMatrix, PointDirectionAndTwoComponentFormsAgree)
     EXPECT_NEAR(a[0] / unit, 100.0 + 20.0 / 65536.0, 1e-3);
     EXPECT_NEAR(c[1] / unit, -60.0 / 65536.0, 1e-3);
 
-    int32_t xy[2];
+    int32_t xy[3];
     int32_t w;
     im.transformPoint2S16(p16, xy, &w);
     EXPECT_EQ(xy[0], b[0]);
+    EXPECT_NEAR(xy[2] / unit, 7.0, 1e-3); // a point of the plane z = 0
     EXPECT_EQ(w, im.m[15]);
-    int32_t xy8[2];
+    int32_t xy8[3];
     int32_t w8;
     im.transformPoint2S8(p8, xy8, &w8);
     EXPECT_EQ(xy8[1], xy[1]);
