@@ -53,8 +53,8 @@ bool DrawContext::prepareRaster(const Target& t)
     if (!rs.bindTarget() || b.destbase == 0)
         return false;
     b.destheight = int32_t(t.height);
-    const Rect16& c = m_effectiveClip;
-    setClipRectangle(rs, c.x, c.y, c.x + std::max<int32_t>(c.w, 0), c.y + std::max<int32_t>(c.h, 0));
+    const ClipRect& c = t.clip;
+    setClipRectangle(rs, c.x, c.y, c.x + c.w, c.y + c.h);
     setOneToOneMapping(rs);
     for (uint32_t i = 0; i < 4; ++i)
         b.flatColour[i] = static_cast<uint8_t>(channelByte(colour().channels, i));

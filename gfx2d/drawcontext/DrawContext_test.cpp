@@ -249,6 +249,19 @@ TEST(DrawContext, StateStacksAndMatricesStayInsideTheirRoom)
             ASSERT_EQ(px[y * kW + x], clipped ? 0xFF0000FFu : flipped ? 0xFFFF0000u : x < 2 && y < 2 ? 0xFF00FF00 : 0u)
                 << x << " " << y;
         }
+    // A smaller target made current after beginDraw takes only its own
+    // pixels, blitted or spanned; no program faults, so the next draws too.
+    MemorySurface small;
+    ASSERT_TRUE(makeTarget(small, 4, 4));
+    fillRect(0, 0, kW, kH, 0xFF00FF00);
+    const Fixed sheared[4] = {kFixedOne, 0, 1, kFixedOne}, origin[2] = {};
+    dc.loadMatrix(sheared, origin);
+    for (MemorySurface* target : {&small, &s.target}) {
+        target->makeCurrent();
+        dc.drawImage(&tile, 0, nullptr);
+    }
+    EXPECT_EQ(targetPixels(small)[15], tileColour(3, 3));
+    EXPECT_EQ(px[5 * kW + 7], tileColour(7, 5));
 
     // Nothing is drawn, and nothing overruns, once the context is closed.
     dc.close(0, 0);
