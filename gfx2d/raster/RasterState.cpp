@@ -44,6 +44,15 @@ uint32_t spanBytes(uint32_t w, uint32_t h, uint32_t bpp)
     return bytes <= kSpanBlockLimit ? static_cast<uint32_t>(bytes) : 0;
 }
 
+// Spans step the depth and stencil planes by the colour plane's rows and
+// pixels: past the end of a smaller plane a program would fault through no
+// fault of its own, and be set aside for it.
+bool sizedAsColour(const RenderTargetView& t, uint32_t flag, const TargetPlane& plane)
+{
+    return !(t.flags & flag) || !(t.flags & kTargetColourPlane) ||
+           (plane.width == t.colour.width && plane.height == t.colour.height);
+}
+
 bool exceeds(Fixed coordinate, Fixed w, Fixed bound)
 {
     return coordinate > ((static_cast<int64_t>(w) * bound) >> 16);
@@ -250,6 +259,9 @@ bool RasterState::bindTarget(const RenderTargetView* target)
         return false;
     const uint32_t f = target->flags;
     if ((f & kTargetStencilPlane) && target->stencil.format != PixelFormat::S8)
+        return false;
+    if (!sizedAsColour(*target, kTargetDepthPlane, target->depth) ||
+        !sizedAsColour(*target, kTargetStencilPlane, target->stencil))
         return false;
     if (((f & kTargetColourPlane) && !planeFits(target->colour)) ||
         ((f & kTargetDepthPlane) && !planeFits(target->depth)) ||

@@ -22,12 +22,15 @@ inline constexpr uint32_t kTargetStencilPlane = 0x80000;
 inline constexpr int32_t kDriverPolygon = 1;
 inline constexpr int32_t kPoolWordsPerVertex = 20;
 
-// One plane of a render target as its owner measured it.
+// One plane of a render target as its owner measured it: bytes is what
+// its own memory holds, never a size taken from another plane.
 struct TargetPlane {
     uint8_t* pixels = nullptr;
     int32_t pitch = 0;
     uint32_t bytes = 0;
     RSBFormat format = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
 };
 
 // What the raster state needs of the current render target.
@@ -110,9 +113,11 @@ public:
     int createRenderBuffers(uint32_t w, uint32_t h, RSBFormat format);
 
     // Binds nothing without a target or without SurfaceFlag::RasterTarget,
-    // nothing when its stencil plane is not S8, and nothing when a plane is
-    // larger than a span block maps or its pitch is not a positive 16-bit
-    // value; false then, and the planes bound before stay bound.
+    // nothing when its stencil plane is not S8, nothing when a depth or
+    // stencil plane is not the colour plane's size (spans step all three by
+    // the same rows and pixels), and nothing when a plane is larger than a
+    // span block maps or its pitch is not a positive 16-bit value; false
+    // then, and the planes bound before stay bound.
     bool bindTarget(const RenderTargetView* target);
     void beginFrame(const RenderTargetView* target);
     // The same with the screen context's current render target.

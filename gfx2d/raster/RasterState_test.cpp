@@ -228,6 +228,9 @@ TEST(RasterState, TargetsBindOnlyWithTheirPlanesAndAStencilOfS8)
     s.clearStencil = 0x1A7;
     rs->clearStencil(4, 4);
     EXPECT_EQ(stencil[15], 0xA7);
+    // Spans step every plane by the colour plane's rows: other sizes are refused.
+    view.colour.width = view.colour.height = view.stencil.width = 4, view.stencil.height = 2;
+    EXPECT_FALSE(rs->bindTarget(&view));
     // Rebinding without a colour plane takes the old one out of reach.
     view.flags &= ~kTargetColourPlane;
     rs->beginFrame(&view);
