@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <numeric>
 #include <set>
 #include <vector>
 
@@ -296,10 +297,27 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     };
     // A shear of 1/65536 leaves every pixel where it was but is no translation.
     const Fixed sheared[4] = {kFixedOne, 0, 1, kFixedOne};
+    // 8-bit pictures: one made without its colours draws nothing either way
+    // and sets no program aside, so the one with colours draws after it.
+    static uint32_t palette[256];
+    for (uint32_t i = 0; i < 256; ++i)
+        palette[i] = 0xFF000000u | i * 0x030507u;
+    MemorySurface indexed[2];
+    for (uint32_t i = 0; i < 2; ++i) {
+        const SurfaceAttribute list[] = {{SurfaceKey::Width, 12}, {SurfaceKey::Height, 10},
+                                         {SurfaceKey::Format0, PixelFormat::P8X8R8G8B8},
+                                         {i ? SurfaceKey::Palette : SurfaceKey::End, uintptr_t(palette)}, {0, 0}};
+        ASSERT_EQ(indexed[i].init(list), 1);
+        auto* index = reinterpret_cast<uint8_t*>(const_cast<uint32_t*>(targetPixels(indexed[i])));
+        std::iota(index, index + 120, uint8_t(0));
+    }
     const struct {
         bool key, blend;
         uint32_t set;
-    } states[] = {{false, false, kSpanSetOpaque}, {true, false, kSpanSetKeyed}, {true, true, kSpanSetKeyedBlend}};
+        MemorySurface* picture;
+    } states[] = {{false, false, kSpanSetOpaque, &sprite},    {true, false, kSpanSetKeyed, &sprite},
+                  {true, true, kSpanSetKeyedBlend, &sprite},  {false, false, kSpanSetOpaque, &indexed[0]},
+                  {false, false, kSpanSetOpaque, &indexed[1]}};
     for (const auto& st : states) {
         st.key ? dc.enable(DrawGroup::ColourKey) : dc.disable(DrawGroup::ColourKey);
         st.blend ? dc.enable(DrawGroup::Blend) : dc.disable(DrawGroup::Blend);
@@ -312,12 +330,12 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
             dc.loadMatrix(way == 1 ? sheared : kIdentityWords, t);
             dc.setCustomSpans(way == 2);
             dc.setCustomSpanSet(findSpanProgramSet(*s.manager, st.set));
-            dc.drawImage(&sprite, DrawMirror::X, nullptr);
+            dc.drawImage(st.picture, DrawMirror::X, nullptr);
             results[way].assign(px, px + kW * kH);
         }
         dc.setCustomSpans(0);
         clear();
-        EXPECT_NE(results[0], std::vector<uint32_t>(px, px + kW * kH));  // the sprite shows
+        EXPECT_EQ(results[0] != std::vector<uint32_t>(px, px + kW * kH), st.picture != &indexed[0]);
         EXPECT_EQ(results[1], results[0]) << "state picks set " << std::hex << st.set;
         EXPECT_EQ(results[2], results[0]) << "custom set " << std::hex << st.set;
     }
