@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <numeric>
 #include <set>
 #include <vector>
 
@@ -303,14 +302,9 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     for (uint32_t i = 0; i < 256; ++i)
         palette[i] = 0xFF000000u | i * 0x030507u;
     MemorySurface indexed[2];
-    for (uint32_t i = 0; i < 2; ++i) {
-        const SurfaceAttribute list[] = {{SurfaceKey::Width, 12}, {SurfaceKey::Height, 10},
-                                         {SurfaceKey::Format0, PixelFormat::P8X8R8G8B8},
-                                         {i ? SurfaceKey::Palette : SurfaceKey::End, uintptr_t(palette)}, {0, 0}};
-        ASSERT_EQ(indexed[i].init(list), 1);
-        auto* index = reinterpret_cast<uint8_t*>(const_cast<uint32_t*>(targetPixels(indexed[i])));
-        std::iota(index, index + 120, uint8_t(0));
-    }
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(makeIndexedImage(indexed[i], 12, 10, i ? palette : nullptr,
+                                     [](int x, int y) { return uint8_t(x + y * 12); }));
     const struct {
         bool key, blend;
         uint32_t set;

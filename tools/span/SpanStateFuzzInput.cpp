@@ -33,7 +33,7 @@ SpanStateCase readSpanStateInput(const uint8_t* data, size_t size)
     if (size < kHeaderBytes)
         return out;
     const uint8_t flags = data[0];
-    const uint32_t stores = (data[1] & 31u) % (kSpanStateMaxStores + 1);
+    const uint32_t stores = (data[1] & kSpanSceneStores) % (kSpanStateMaxStores + 1);
     out.sharer = data[1] & kSpanSceneSharer;
     out.indexed = data[1] & kSpanSceneIndexed;
     const RSBFormat source = out.indexed ? PixelFormat::P8X8R8G8B8 : PixelFormat::X8R8G8B8;

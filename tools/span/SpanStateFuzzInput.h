@@ -23,12 +23,11 @@ struct SpanStateStore {
 };
 inline constexpr uint16_t kSpanStoreByte = 0x8000, kSpanStoreThrough = 0x4000;
 
-// The draws go to a sharer with depth and stencil planes of its own, whose
-// source is made again at another size between them.
-inline constexpr uint8_t kSpanSceneSharer = 0x20;
-// The pictures are 8-bit, the first without its colours; the program reads
-// 8-bit pictures.
-inline constexpr uint8_t kSpanSceneIndexed = 0x40;
+// Bits of the scene byte: the store count, taken modulo kSpanStateMaxStores
+// + 1; draws into a sharer with depth and stencil planes of its own, whose
+// source is made again at another size between them; 8-bit pictures, the
+// first without its colours, and a program that reads 8-bit pictures.
+inline constexpr uint8_t kSpanSceneStores = 0x1F, kSpanSceneSharer = 0x20, kSpanSceneIndexed = 0x40;
 
 struct SpanStateCase {
     std::vector<uint8_t> record;  // empty when the input is too short

@@ -43,16 +43,9 @@ struct SpanStateScene : DrawScene {
     {
         makeImage(image, 24, 20, [](int x, int y) { return 0xFF000000u | uint32_t(x * 0x0A0B0C + y * 0x10203); });
         makeImage(*storage, 8, 8, [](int x, int y) { return uint32_t(x * 0x1020304 + y); });
-        for (uint32_t i = 0; i < 2; ++i) {
-            const SurfaceAttribute list[] = {{SurfaceKey::Width, 24}, {SurfaceKey::Height, 20},
-                                             {SurfaceKey::Format0, PixelFormat::P8X8R8G8B8},
-                                             {i ? SurfaceKey::Palette : SurfaceKey::End, uintptr_t(kSpanStatePalette)},
-                                             {SurfaceKey::End, 0}};
-            indexed[i].init(list);
-            auto* index = reinterpret_cast<uint8_t*>(const_cast<uint32_t*>(targetPixels(indexed[i])));
-            for (int k = 0; k < 24 * 20; ++k)
-                index[k] = uint8_t(k % 3);
-        }
+        for (int i = 0; i < 2; ++i)
+            makeIndexedImage(indexed[i], 24, 20, i ? kSpanStatePalette : nullptr,
+                             [](int x, int y) { return uint8_t((x + y) % 3); });
         makeSource(kSharedSide, kSharedSide);
         const SurfaceAttribute shared[] = {{SurfaceKey::Source, uintptr_t(static_cast<Surface*>(&source))},
                                            {SurfaceKey::Format0, PixelFormat::X8R8G8B8},
