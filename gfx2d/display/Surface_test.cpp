@@ -190,6 +190,9 @@ TEST(Surface, SharersFollowTheSourcesPalette)
         EXPECT_EQ(sharer.palette(), source.palette());
         SurfaceDescription d;
         EXPECT_EQ(sharer.getDescription(d) ? d.palette : source.palette(), source.palette());
+        TexturePixels lent;  // what a texture over the sharer lends a unit
+        EXPECT_EQ(sharer.texturePixels(lent) ? lent.palette : nullptr,
+                  reinterpret_cast<const uint8_t*>(source.palette()));
         if (c.colour0) {
             ASSERT_NE(sharer.palette(), nullptr);
         }
