@@ -38,6 +38,11 @@ bool ImageSurface::texturePixels(TexturePixels& out)
     out.height = b->height();
     out.pixels = b->pixels();
     out.bytes = uint32_t(b->pitch()) * b->height();
+    // Palettes hold 256 colours, a caller's too.
+    if (formatFlags(out.format) & FormatFlagPalette) {
+        out.palette = reinterpret_cast<const uint8_t*>(palette());
+        out.paletteBytes = out.palette ? kPaletteEntries * 4 : 0;
+    }
     return true;
 }
 

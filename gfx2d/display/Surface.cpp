@@ -64,23 +64,21 @@ int Surface::containsRect(const Rect16& r) const
     return rectInside(r, w, h);
 }
 
-bool Surface::targetView(RenderTargetView& out)
+bool SurfaceBase::targetView(RenderTargetView& out) const
 {
     out = RenderTargetView{};
     out.flags = m_flags;
+    // A sharer's own planes were made at its source's size then: the source
+    // may have been made again at another since.
+    const PixelBuffer* buffers[3] = {colourPlane(), m_planes[1].get(), m_planes[2].get()};
     TargetPlane* planes[3] = {&out.colour, &out.depth, &out.stencil};
-    uint32_t w = 0, h = 0;
-    getSize(&w, &h);
     for (uint32_t i = 0; i < 3; ++i) {
-        TargetPlane& p = *planes[i];
-        if (!planeAddress(i, &p.pixels, &p.pitch, nullptr))
-            continue;
-        p.format = planeFormat(i);
+        const PixelBuffer* b = buffers[i];
         // The raster state maps whole rows from the first; bottom-up planes
         // are not raster targets.
-        p.bytes = p.pitch > 0 ? uint32_t(p.pitch) * h : 0;
-        if (p.bytes == 0)
-            p = TargetPlane{};
+        if (b && b->pixels() && b->pitch() > 0)
+            *planes[i] = {b->pixels(), b->pitch(), uint32_t(b->pitch()) * b->height(), b->format(), b->width(),
+                          b->height()};
     }
     return out.colour.pixels != nullptr;
 }

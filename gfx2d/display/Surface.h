@@ -113,10 +113,12 @@ public:
     // The colour palette of palette formats, or null.
     virtual const uint32_t* palette() const = 0;
 
+    // The planes as the raster state binds them, each measured by its own
+    // buffer; false without a plane 0.
+    virtual bool targetView(RenderTargetView& out) const = 0;
+
     uint32_t flags() const { return m_flags; }
     int containsRect(const Rect16& rect) const;
-    // The planes as the raster state binds them; false without a plane 0.
-    bool targetView(RenderTargetView& out);
 
 protected:
     uint32_t m_flags = 0;
@@ -136,6 +138,7 @@ public:
     int getSize(uint32_t* width, uint32_t* height) const override;
     int planeAddress(uint32_t plane, uint8_t** address, int32_t* pitch, const Rect16* rect) override;
     RSBFormat planeFormat(uint32_t plane) const override;
+    bool targetView(RenderTargetView& out) const override;
     // A sharing surface without a palette of its own shows its source's.
     const uint32_t* palette() const override;
 

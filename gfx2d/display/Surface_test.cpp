@@ -100,6 +100,10 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
         EXPECT_EQ(share(i, i - 1), int(i <= kMaxShareDepth)) << i;
     EXPECT_EQ(share(0, 1), 0);
     EXPECT_EQ(chain[1].getSize(nullptr, nullptr), 1);
+    // The sharer's depth plane keeps its own size when the source is made again at another.
+    ASSERT_TRUE(makeTarget(chain[0], 5, 3));
+    ASSERT_TRUE(chain[1].targetView(view));
+    EXPECT_EQ(view.depth.bytes, 16u);
 }
 
 // A palette given with a picture replaces the file's colours; without a
@@ -186,6 +190,9 @@ TEST(Surface, SharersFollowTheSourcesPalette)
         EXPECT_EQ(sharer.palette(), source.palette());
         SurfaceDescription d;
         EXPECT_EQ(sharer.getDescription(d) ? d.palette : source.palette(), source.palette());
+        TexturePixels lent;  // what a texture over the sharer lends a unit
+        EXPECT_EQ(sharer.texturePixels(lent) ? lent.palette : nullptr,
+                  reinterpret_cast<const uint8_t*>(source.palette()));
         if (c.colour0) {
             ASSERT_NE(sharer.palette(), nullptr);
         }

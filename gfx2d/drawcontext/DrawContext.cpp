@@ -337,12 +337,6 @@ void DrawContext::updateEffectiveClip(uint32_t width, uint32_t height)
     Rect16::clipTo(m_effectiveClip, m_clip);
 }
 
-ClipRect DrawContext::clipRect() const
-{
-    const Rect16& c = m_effectiveClip;
-    return ClipRect{c.x, c.y, std::max<int32_t>(c.w, 0), std::max<int32_t>(c.h, 0)};
-}
-
 bool DrawContext::pureTranslation(const Fixed* m) const
 {
     return m[0] == kFixedOne && m[1] == 0 && m[2] == 0 && m[3] == kFixedOne;
@@ -387,6 +381,9 @@ bool DrawContext::openTarget(Target& t)
         return false;
     }
     t.format = t.surface->getFormat();
+    Rect16 c = wholeRect(t.width, t.height);
+    Rect16::clipTo(c, m_effectiveClip);
+    t.clip = ClipRect{c.x, c.y, std::max<int32_t>(c.w, 0), std::max<int32_t>(c.h, 0)};
     return true;
 }
 
@@ -449,7 +446,7 @@ void DrawContext::drawPairs(Target& t, const Effective& e, uint32_t operation, u
     const Fixed* m = topMatrix();
     const int32_t tx = m[4] >> 16, ty = m[5] >> 16;
     const uint32_t argb = colour().packed;
-    const ClipRect clip = clipRect();
+    const ClipRect clip = t.clip;
     const bool flip = m_yDown != 1;
     for (uint32_t i = first; i + 1 < first + count; i += 2) {
         Fixed a[2], b[2];
@@ -527,7 +524,7 @@ void DrawContext::blitImage(Target& t, const Effective& e, Surface* surface, uin
     // Source rectangles come from callers and files: cut them to the image first.
     if (w <= 0 || h <= 0 ||
         !(clipBlitSource(&x, &y, int32_t(sw), int32_t(sh), &sx, &sy, &w, &h, mirrorX, mirrorY) & ClipBits::Remains) ||
-        !(clipBlitRect(&x, &y, clipRect(), &sx, &sy, &w, &h, mirrorX, mirrorY) & ClipBits::Remains))
+        !(clipBlitRect(&x, &y, t.clip, &sx, &sy, &w, &h, mirrorX, mirrorY) & ClipBits::Remains))
         return;
     uint8_t* pixels = nullptr;
     int32_t pitch = 0;

@@ -147,7 +147,6 @@ private:
     bool resolve(Effective& e, bool image) const;
     bool openTarget(Target& t);
     void updateEffectiveClip(uint32_t width, uint32_t height);
-    ClipRect clipRect() const;
     BlitFunction findLoop(const BlitKey& query);
     bool fetchVertex(uint32_t i, Fixed* out) const;
     // Vertex pairs as rectangles or lines through the operation's blit loop.

@@ -53,8 +53,8 @@ bool DrawContext::prepareRaster(const Target& t)
     if (!rs.bindTarget() || b.destbase == 0)
         return false;
     b.destheight = int32_t(t.height);
-    const Rect16& c = m_effectiveClip;
-    setClipRectangle(rs, c.x, c.y, c.x + std::max<int32_t>(c.w, 0), c.y + std::max<int32_t>(c.h, 0));
+    const ClipRect& c = t.clip;
+    setClipRectangle(rs, c.x, c.y, c.x + c.w, c.y + c.h);
     setOneToOneMapping(rs);
     for (uint32_t i = 0; i < 4; ++i)
         b.flatColour[i] = static_cast<uint8_t>(channelByte(colour().channels, i));
@@ -149,7 +149,13 @@ void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface
         px.paletteBytes = kPaletteEntries * 4;
     }
     RasterState& rs = *m_raster;
-    rs.bindTexturePixels(0, px);
+    // A picture the unit refuses (a palette format without its colours, more
+    // than a span block maps) is refused before the draw, as the blit loops
+    // refuse it: a program would fault on the host's gap, not its own.
+    if (!rs.bindTexturePixels(0, px)) {
+        surface->unlock();
+        return;
+    }
     rs.block().regs[kSpanConstantAlpha] = int32_t(channelByte(colour().channels, 0));
     m_spanProgram = set->selected();
     rs.bindSpanProgram(m_spanProgram);
@@ -165,6 +171,9 @@ void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface
     ScanConverter sc(rs);
     sc.drawTexturedQuad(Fixed(src.w) << 16, Fixed(src.h) << 16, u, v, m_yDown != 1);
     rs.block().matrix2D = matrices;
+    // The program had all it is owed (the target's planes at one size, the
+    // picture with its palette, the tables): a draw that stopped, stopped
+    // on the program's own fault.
     if (sc.stopped())
         set->setAside(m_spanProgram);
     rs.unbindTextureUnit(0);

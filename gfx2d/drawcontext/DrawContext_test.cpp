@@ -249,6 +249,19 @@ TEST(DrawContext, StateStacksAndMatricesStayInsideTheirRoom)
             ASSERT_EQ(px[y * kW + x], clipped ? 0xFF0000FFu : flipped ? 0xFFFF0000u : x < 2 && y < 2 ? 0xFF00FF00 : 0u)
                 << x << " " << y;
         }
+    // A smaller target made current after beginDraw takes only its own
+    // pixels, blitted or spanned; no program faults, so the next draws too.
+    MemorySurface small;
+    ASSERT_TRUE(makeTarget(small, 4, 4));
+    fillRect(0, 0, kW, kH, 0xFF00FF00);
+    const Fixed sheared[4] = {kFixedOne, 0, 1, kFixedOne}, origin[2] = {};
+    dc.loadMatrix(sheared, origin);
+    for (MemorySurface* target : {&small, &s.target}) {
+        target->makeCurrent();
+        dc.drawImage(&tile, 0, nullptr);
+    }
+    EXPECT_EQ(targetPixels(small)[15], tileColour(3, 3));
+    EXPECT_EQ(px[5 * kW + 7], tileColour(7, 5));
 
     // Nothing is drawn, and nothing overruns, once the context is closed.
     dc.close(0, 0);
@@ -283,10 +296,22 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     };
     // A shear of 1/65536 leaves every pixel where it was but is no translation.
     const Fixed sheared[4] = {kFixedOne, 0, 1, kFixedOne};
+    // 8-bit pictures: one made without its colours draws nothing either way
+    // and sets no program aside, so the one with colours draws after it.
+    static uint32_t palette[256];
+    for (uint32_t i = 0; i < 256; ++i)
+        palette[i] = 0xFF000000u | i * 0x030507u;
+    MemorySurface indexed[2];
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(makeIndexedImage(indexed[i], 12, 10, i ? palette : nullptr,
+                                     [](int x, int y) { return uint8_t(x + y * 12); }));
     const struct {
         bool key, blend;
         uint32_t set;
-    } states[] = {{false, false, kSpanSetOpaque}, {true, false, kSpanSetKeyed}, {true, true, kSpanSetKeyedBlend}};
+        MemorySurface* picture;
+    } states[] = {{false, false, kSpanSetOpaque, &sprite},    {true, false, kSpanSetKeyed, &sprite},
+                  {true, true, kSpanSetKeyedBlend, &sprite},  {false, false, kSpanSetOpaque, &indexed[0]},
+                  {false, false, kSpanSetOpaque, &indexed[1]}};
     for (const auto& st : states) {
         st.key ? dc.enable(DrawGroup::ColourKey) : dc.disable(DrawGroup::ColourKey);
         st.blend ? dc.enable(DrawGroup::Blend) : dc.disable(DrawGroup::Blend);
@@ -299,12 +324,12 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
             dc.loadMatrix(way == 1 ? sheared : kIdentityWords, t);
             dc.setCustomSpans(way == 2);
             dc.setCustomSpanSet(findSpanProgramSet(*s.manager, st.set));
-            dc.drawImage(&sprite, DrawMirror::X, nullptr);
+            dc.drawImage(st.picture, DrawMirror::X, nullptr);
             results[way].assign(px, px + kW * kH);
         }
         dc.setCustomSpans(0);
         clear();
-        EXPECT_NE(results[0], std::vector<uint32_t>(px, px + kW * kH));  // the sprite shows
+        EXPECT_EQ(results[0] != std::vector<uint32_t>(px, px + kW * kH), st.picture != &indexed[0]);
         EXPECT_EQ(results[1], results[0]) << "state picks set " << std::hex << st.set;
         EXPECT_EQ(results[2], results[0]) << "custom set " << std::hex << st.set;
     }

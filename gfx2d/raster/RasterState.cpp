@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "gfx2d/image/PixelBuffer.h"
 #include "gfx2d/raster/RasterMath.h"
 #include "gfx2d/raster/SpanRecordWords.h"
 
@@ -21,6 +22,8 @@ constexpr int32_t kFilterAfterBind = 5;
 constexpr int32_t kTexmodeAfterBind = 1;
 constexpr int32_t kWord34740Initial = 0x400000;
 constexpr float kCosTableStep = 0.006135922f;  // a quarter turn in 256 steps
+// An index byte reaches any of 256 colours, even a 4-bit format's.
+constexpr uint32_t kPaletteBytes = kPaletteEntries * 4;
 
 // Fills `count` units of `unit` bytes from one packed pattern, doubling the
 // filled part with each copy.
@@ -42,6 +45,15 @@ uint32_t spanBytes(uint32_t w, uint32_t h, uint32_t bpp)
 {
     const uint64_t bytes = static_cast<uint64_t>(w) * h * bpp;
     return bytes <= kSpanBlockLimit ? static_cast<uint32_t>(bytes) : 0;
+}
+
+// Spans step the depth and stencil planes by the colour plane's rows and
+// pixels: past the end of a smaller plane a program would fault through no
+// fault of its own, and be set aside for it.
+bool sizedAsColour(const RenderTargetView& t, uint32_t flag, const TargetPlane& plane)
+{
+    return !(t.flags & flag) || !(t.flags & kTargetColourPlane) ||
+           (plane.width == t.colour.width && plane.height == t.colour.height);
 }
 
 bool exceeds(Fixed coordinate, Fixed w, Fixed bound)
@@ -251,6 +263,9 @@ bool RasterState::bindTarget(const RenderTargetView* target)
     const uint32_t f = target->flags;
     if ((f & kTargetStencilPlane) && target->stencil.format != PixelFormat::S8)
         return false;
+    if (!sizedAsColour(*target, kTargetDepthPlane, target->depth) ||
+        !sizedAsColour(*target, kTargetStencilPlane, target->stencil))
+        return false;
     if (((f & kTargetColourPlane) && !planeFits(target->colour)) ||
         ((f & kTargetDepthPlane) && !planeFits(target->depth)) ||
         ((f & kTargetStencilPlane) && !planeFits(target->stencil)))
@@ -449,8 +464,12 @@ bool RasterState::bindTextureUnit(uint32_t unit, int32_t slot)
     if (unit >= kTextureUnitCount || !e)
         return false;
     resetUnit(unit);
-    if (e->bytes > kSpanBlockLimit)
+    // A store entry's palette holds 256 colours.
+    const auto* palette = reinterpret_cast<const uint8_t*>(e->palette);
+    if (e->bytes > kSpanBlockLimit || !bindPalette(unit, e->format, palette, palette ? kPaletteBytes : 0)) {
+        resetUnit(unit);
         return false;
+    }
     TextureUnit& tu = m_block.texture_units[unit];
     SamplerUnit& host = m_units[unit];
     const uint32_t region = spanTextureRegion(unit);
@@ -478,7 +497,6 @@ bool RasterState::bindTextureUnit(uint32_t unit, int32_t slot)
     host.height = e->height;
     host.bpp = bytesPerPixel(e->format);
     host.levelCount = mapped ? levels : 0;
-    host.palette = e->palette;
     m_unitWords[unit] = tu;
     return true;
 }
@@ -493,16 +511,17 @@ bool RasterState::bindTexturePixels(uint32_t unit, const TexturePixels& px)
     // The sampler addresses width x height texels without a pitch: refuse
     // pixels that do not hold them.
     if (!px.pixels || static_cast<uint64_t>(width) * height * bytesPerPixel(px.format) > px.bytes ||
-        !m_space.map(region, px.pixels, px.bytes, SpanAccess::Read, kSpanBlockRegions))
+        !bindPalette(unit, px.format, px.palette, px.paletteBytes) ||
+        !m_space.map(region, px.pixels, px.bytes, SpanAccess::Read, kSpanBlockRegions)) {
+        resetUnit(unit);
         return false;
+    }
     TextureUnit& tu = m_block.texture_units[unit];
     tu.b.format = px.format;
     tu.b.width = static_cast<int32_t>(width);
     tu.b.height = static_cast<int32_t>(height);
     tu.b.maxD = 1;
     tu.b.levels[0] = spanAddress(region, 0);
-    if (px.palette && m_space.map(kSpanRegionPalettes + unit, px.palette, px.paletteBytes, SpanAccess::Read))
-        tu.b.palette = spanAddress(kSpanRegionPalettes + unit, 0);
     tu.width_log2 = textureLog2(width);
     tu.height_log2 = textureLog2(height);
     tu.bpp = static_cast<int32_t>(px.format & 31);
@@ -517,6 +536,18 @@ bool RasterState::bindTexturePixels(uint32_t unit, const TexturePixels& px)
     m_lenders[unit] = px.lender;
     m_unitWords[unit] = tu;
     return true;
+}
+
+bool RasterState::bindPalette(uint32_t unit, RSBFormat format, const uint8_t* palette, uint32_t bytes)
+{
+    const bool paletted = formatFlags(format) & FormatFlagPalette;
+    if (!palette || !m_space.map(kSpanRegionPalettes + unit, palette, bytes, SpanAccess::Read))
+        return !paletted;
+    m_block.texture_units[unit].b.palette = spanAddress(kSpanRegionPalettes + unit, 0);
+    // The sampler indexes without a bound, so it takes only a whole palette.
+    const bool whole = bytes >= kPaletteBytes;
+    m_units[unit].palette = whole ? reinterpret_cast<const uint32_t*>(palette) : nullptr;
+    return whole || !paletted;
 }
 
 void RasterState::unbindTextureUnit(uint32_t unit)
@@ -549,7 +580,9 @@ bool RasterState::unitIsCurrent(uint32_t unit) const
     const int32_t slot = m_boundSlots[unit];
     const uint32_t bytes = m_space.regionSize(spanTextureRegion(unit));
     if (slot < 0)  // unbound, or lent pixels
-        return !m_lenders[unit] || m_lenders[unit]->stillLends(m_units[unit].levels[0], bytes);
+        return !m_lenders[unit] ||
+               m_lenders[unit]->stillLends(m_units[unit].levels[0], bytes,
+                                           reinterpret_cast<const uint8_t*>(m_units[unit].palette));
     const TextureEntry* e = m_store ? m_store->entry(slot) : nullptr;
     return e && e->levels[0] == m_units[unit].levels[0] && e->bytes == bytes;
 }

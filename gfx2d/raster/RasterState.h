@@ -22,12 +22,15 @@ inline constexpr uint32_t kTargetStencilPlane = 0x80000;
 inline constexpr int32_t kDriverPolygon = 1;
 inline constexpr int32_t kPoolWordsPerVertex = 20;
 
-// One plane of a render target as its owner measured it.
+// One plane of a render target as its owner measured it: bytes is what
+// its own memory holds, never a size taken from another plane.
 struct TargetPlane {
     uint8_t* pixels = nullptr;
     int32_t pitch = 0;
     uint32_t bytes = 0;
     RSBFormat format = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
 };
 
 // What the raster state needs of the current render target.
@@ -56,7 +59,7 @@ struct SpanBinding {
 class RasterState;
 class TextureLender {
 public:
-    virtual bool stillLends(const uint8_t* pixels, uint32_t bytes) const = 0;
+    virtual bool stillLends(const uint8_t* pixels, uint32_t bytes, const uint8_t* palette) const = 0;
     // The state let go of the lender's pixels in its last unit, or goes.
     virtual void lendingEnded(const RasterState& state) const = 0;
 
@@ -71,7 +74,7 @@ struct TexturePixels {
     uint32_t height = 0;
     const uint8_t* pixels = nullptr;
     uint32_t bytes = 0;
-    const uint8_t* palette = nullptr;  // X8R8G8B8 words of palette formats
+    const uint8_t* palette = nullptr;  // 256 X8R8G8B8 words of palette formats
     uint32_t paletteBytes = 0;
     // Null for pixels lent for one draw, which the drawer unbinds itself.
     const TextureLender* lender = nullptr;
@@ -110,9 +113,11 @@ public:
     int createRenderBuffers(uint32_t w, uint32_t h, RSBFormat format);
 
     // Binds nothing without a target or without SurfaceFlag::RasterTarget,
-    // nothing when its stencil plane is not S8, and nothing when a plane is
-    // larger than a span block maps or its pitch is not a positive 16-bit
-    // value; false then, and the planes bound before stay bound.
+    // nothing when its stencil plane is not S8, nothing when a depth or
+    // stencil plane is not the colour plane's size (spans step all three by
+    // the same rows and pixels), and nothing when a plane is larger than a
+    // span block maps or its pitch is not a positive 16-bit value; false
+    // then, and the planes bound before stay bound.
     bool bindTarget(const RenderTargetView* target);
     void beginFrame(const RenderTargetView* target);
     // The same with the screen context's current render target.
@@ -141,7 +146,8 @@ public:
 
     // Spans may read what a unit maps, never write it. Both return false
     // (and leave the unit unbound) when there is no such unit, entry or
-    // pixels, or more bytes than a span block maps.
+    // pixels, more bytes than a span block maps, or a palette format
+    // without its 256 colours.
     bool bindTextureUnit(uint32_t unit, int32_t slot);
     bool bindTexturePixels(uint32_t unit, const TexturePixels& pixels);
     void unbindTextureUnit(uint32_t unit);
@@ -180,6 +186,7 @@ private:
     void resetUnit(uint32_t unit);
     void writeTableWords();
     bool unitIsCurrent(uint32_t unit) const;
+    bool bindPalette(uint32_t unit, RSBFormat format, const uint8_t* palette, uint32_t bytes);
     void mapPlane(uint32_t region, const TargetPlane* plane, SpanAddress& base, int32_t& stride);
     static bool planeFits(const TargetPlane& plane);
     Fixed tableDivide(int64_t a, Fixed d, int32_t shiftAdjust = 0) const;

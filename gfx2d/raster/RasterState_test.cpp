@@ -228,6 +228,9 @@ TEST(RasterState, TargetsBindOnlyWithTheirPlanesAndAStencilOfS8)
     s.clearStencil = 0x1A7;
     rs->clearStencil(4, 4);
     EXPECT_EQ(stencil[15], 0xA7);
+    // Spans step every plane by the colour plane's rows: other sizes are refused.
+    view.colour.width = view.colour.height = view.stencil.width = 4, view.stencil.height = 2;
+    EXPECT_FALSE(rs->bindTarget(&view));
     // Rebinding without a colour plane takes the old one out of reach.
     view.flags &= ~kTargetColourPlane;
     rs->beginFrame(&view);
@@ -249,6 +252,12 @@ TEST(RasterState, TargetsBindOnlyWithTheirPlanesAndAStencilOfS8)
     EXPECT_EQ(rs->addressSpace().translate(s.texture_units[1].b.levels[0] + bytes - 4, 4), last);
     EXPECT_FALSE(rs->bindTexturePixels(1, {X8R8G8B8, 1, 1, view.colour.pixels, uint32_t(kSpanBlockLimit + 1)}));
     EXPECT_EQ(rs->sampler(1).levelCount, 0);
+    // Palette formats bind with all 256 colours, for the sampler too, or not at all.
+    const uint32_t palette[256] = {0, 0xFF00FF00};
+    const auto* colours = reinterpret_cast<const uint8_t*>(palette);
+    EXPECT_FALSE(rs->bindTexturePixels(2, {P8X8R8G8B8, 4, 4, colour, 16, colours, 1020}));
+    ASSERT_TRUE(rs->bindTexturePixels(2, {P8X8R8G8B8, 4, 4, colour, 16, colours, 1024}));
+    EXPECT_EQ(rs->sampler(2).palette, palette);
     const struct {
         int32_t pitch;
         uint32_t bytes;

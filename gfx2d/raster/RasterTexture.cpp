@@ -52,10 +52,11 @@ void RasterTexture::lendingEnded(const RasterState& state) const
         m_lentTo = nullptr;
 }
 
-bool RasterTexture::stillLends(const uint8_t* pixels, uint32_t bytes) const
+bool RasterTexture::stillLends(const uint8_t* pixels, uint32_t bytes, const uint8_t* palette) const
 {
     TexturePixels px;
-    return m_storage && m_storage->texturePixels(px) && px.pixels == pixels && px.bytes == bytes;
+    return m_storage && m_storage->texturePixels(px) && px.pixels == pixels && px.bytes == bytes &&
+           px.palette == palette;
 }
 
 void RasterTexture::setParameters(const int32_t* pairs)

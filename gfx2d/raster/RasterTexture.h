@@ -48,7 +48,7 @@ public:
     // Nothing happens without storage pixels; false then, or when the unit
     // refuses them. The unit holds them while the storage keeps them there.
     bool bindToUnit(RasterState& state, uint32_t unit) const;
-    bool stillLends(const uint8_t* pixels, uint32_t bytes) const override;
+    bool stillLends(const uint8_t* pixels, uint32_t bytes, const uint8_t* palette) const override;
     void lendingEnded(const RasterState& state) const override;
     TextureStorage* getSurface() const { return m_storage.get(); }
     // The list form only walks its zero-terminated pairs: it applies nothing.

@@ -33,7 +33,10 @@ SpanStateCase readSpanStateInput(const uint8_t* data, size_t size)
     if (size < kHeaderBytes)
         return out;
     const uint8_t flags = data[0];
-    const uint32_t stores = data[1] % (kSpanStateMaxStores + 1);
+    const uint32_t stores = (data[1] & kSpanSceneStores) % (kSpanStateMaxStores + 1);
+    out.sharer = data[1] & kSpanSceneSharer;
+    out.indexed = data[1] & kSpanSceneIndexed;
+    const RSBFormat source = out.indexed ? PixelFormat::P8X8R8G8B8 : PixelFormat::X8R8G8B8;
     if (size < kHeaderBytes + stores * kStoreBytes)
         return out;
     ArmAssembler a;
@@ -57,11 +60,12 @@ SpanStateCase readSpanStateInput(const uint8_t* data, size_t size)
     std::vector<uint32_t> code = a.finish();
     const uint8_t tail = flags & 3;
     const std::vector<uint32_t> rest =
-        tail ? spanProgramCode(static_cast<SpanMode>(tail - kTailOpaque), PixelFormat::X8R8G8B8, PixelFormat::X8R8G8B8)
+        tail ? spanProgramCode(static_cast<SpanMode>(tail - kTailOpaque), PixelFormat::X8R8G8B8, source)
              : std::vector<uint32_t>{armBx(kAl, 14)};
     code.insert(code.end(), rest.begin(), rest.end());
     SpanRecordKeys keys;
-    keys.destination = keys.source = PixelFormat::X8R8G8B8;
+    keys.destination = PixelFormat::X8R8G8B8;
+    keys.source = source;
     keys.driverKind = ((flags >> 2) & 3) + 1;
     keys.interpolants = (flags >> 4) & 7;
     out.record = spanRecord(code, keys);
@@ -74,9 +78,9 @@ SpanStateCase readSpanStateInput(const uint8_t* data, size_t size)
 }
 
 std::vector<uint8_t> spanStateInput(uint8_t flags, const std::vector<SpanStateStore>& stores,
-                                    const std::vector<int16_t>& vertices)
+                                    const std::vector<int16_t>& vertices, uint8_t scene)
 {
-    std::vector<uint8_t> out = {flags, static_cast<uint8_t>(stores.size())};
+    std::vector<uint8_t> out = {flags, static_cast<uint8_t>(stores.size() | scene)};
     for (const SpanStateStore& s : stores) {
         uint8_t bytes[kStoreBytes];
         std::memcpy(bytes, &s.where, 2);
@@ -120,11 +124,19 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> makeSpanStateSeeds()
     for (uint32_t u = 0; u < kTextureUnitCount; ++u)
         for (uint32_t field : {kTuLevels, kTuLevels + 4, kTuPalette})
             pointers.push_back(kRsTextureUnits + u * kTextureUnitSize + field);
-    for (uint32_t pointer : pointers) {
-        char name[32];
-        std::snprintf(name, sizeof name, "through-%05u", pointer);
-        const uint16_t where = static_cast<uint16_t>(kSpanStoreThrough | 1u << 11 | pointer / 4);
-        seeds.emplace_back(name, spanStateInput(kImageFlags, {{where, 0x80000000u}}, shapes));
+    // Each also into a sharer whose source is made again at another size,
+    // and with 8-bit pictures, the first without its colours.
+    const struct {
+        const char* name;
+        uint8_t scene;
+    } scenes[] = {{"through", 0}, {"sharer", kSpanSceneSharer}, {"indexed", kSpanSceneIndexed}};
+    for (const auto& scene : scenes) {
+        for (uint32_t pointer : pointers) {
+            char name[32];
+            std::snprintf(name, sizeof name, "%s-%05u", scene.name, pointer);
+            const uint16_t where = static_cast<uint16_t>(kSpanStoreThrough | 1u << 11 | pointer / 4);
+            seeds.emplace_back(name, spanStateInput(kImageFlags, {{where, 0x80000000u}}, shapes, scene.scene));
+        }
     }
     return seeds;
 }

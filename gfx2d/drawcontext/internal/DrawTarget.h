@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "gfx2d/blit/BlitClip.h"
 #include "gfx2d/display/Surface.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 
@@ -15,6 +16,9 @@ struct DrawContext::Target {
     uint8_t* pixels = nullptr;
     int32_t pitch = 0;
     RSBFormat format = 0;
+    // The context's clip cut to this target: the target may have been
+    // changed, or made again at another size, since the clip was set.
+    ClipRect clip{};
 
     // Callers pass clipped coordinates only.
     uint8_t* pixelAt(int32_t x, int32_t y) const

@@ -70,3 +70,22 @@ inline int makeImage(MemorySurface& s, int w, int h, const std::function<uint32_
             p[y * w + x] = colour(x, y);
     return 1;
 }
+
+// An 8-bit picture of indices into the palette given under key 11, or made
+// without one when palette is null.
+inline int makeIndexedImage(MemorySurface& s, int w, int h, const uint32_t* palette,
+                            const std::function<uint8_t(int, int)>& index)
+{
+    const SurfaceAttribute list[] = {{SurfaceKey::Width, uint32_t(w)},
+                                     {SurfaceKey::Height, uint32_t(h)},
+                                     {SurfaceKey::Format0, PixelFormat::P8X8R8G8B8},
+                                     {palette ? SurfaceKey::Palette : SurfaceKey::End, uintptr_t(palette)},
+                                     {SurfaceKey::End, 0}};
+    if (!s.init(list))
+        return 0;
+    auto* p = reinterpret_cast<uint8_t*>(const_cast<uint32_t*>(targetPixels(s)));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            p[y * w + x] = index(x, y);
+    return 1;
+}

@@ -1,10 +1,12 @@
 // One span-state fuzz input through the drawing context: the image drawn
 // with the input's span program, every vertex-run mode over the input's
-// vertices, and the image again, meeting what the first draw left. After
-// any input a clean picture must come out as it did at first, and memory
-// spans may read but never change must be as it was: beside the image,
-// pixels with a constant palette on unit 1, a texture object on unit 3, a
-// store entry on unit 5, and the tables.
+// vertices, and the image again, meeting what the first draw left. The
+// input may send the draws to a sharer whose source is made again at
+// another size between them, and may draw 8-bit pictures, the first without
+// its colours. After any input a clean picture must come out as it did at
+// first, and memory spans may read but never change must be as it was:
+// beside the pictures, pixels with a constant palette on unit 1, a texture
+// object on unit 3, a store entry on unit 5, and the tables.
 #pragma once
 
 #include <algorithm>
@@ -24,8 +26,11 @@
 inline const uint32_t kSpanStatePalette[256] = {0x00FF00FF, 0x00123456, 0x00ABCDEF};
 
 struct SpanStateScene : DrawScene {
-    static constexpr int kWidth = 40, kHeight = 30;
+    static constexpr int kWidth = 40, kHeight = 30, kSharedSide = 4;
     MemorySurface image;
+    MemorySurface indexed[2];
+    // The sharer's depth and stencil planes are made at its source's first size.
+    MemorySurface source, sharer;
     SpanProgramSet set;
     std::vector<uint8_t> indices = std::vector<uint8_t>(64, 2);
     MemorySurface* storage = new MemorySurface();
@@ -38,6 +43,16 @@ struct SpanStateScene : DrawScene {
     {
         makeImage(image, 24, 20, [](int x, int y) { return 0xFF000000u | uint32_t(x * 0x0A0B0C + y * 0x10203); });
         makeImage(*storage, 8, 8, [](int x, int y) { return uint32_t(x * 0x1020304 + y); });
+        for (int i = 0; i < 2; ++i)
+            makeIndexedImage(indexed[i], 24, 20, i ? kSpanStatePalette : nullptr,
+                             [](int x, int y) { return uint8_t((x + y) % 3); });
+        makeSource(kSharedSide, kSharedSide);
+        const SurfaceAttribute shared[] = {{SurfaceKey::Source, uintptr_t(static_cast<Surface*>(&source))},
+                                           {SurfaceKey::Format0, PixelFormat::X8R8G8B8},
+                                           {SurfaceKey::Format1, PixelFormat::Z32},
+                                           {SurfaceKey::Format2, PixelFormat::S8},
+                                           {SurfaceKey::End, 0}};
+        sharer.init(shared);
         RasterState& rs = *screen.rasterState();
         rs.bindTexturePixels(1, {PixelFormat::P8X8R8G8B8, 8, 8, indices.data(), uint32_t(indices.size()),
                                  reinterpret_cast<const uint8_t*>(kSpanStatePalette), sizeof kSpanStatePalette});
@@ -55,6 +70,7 @@ struct SpanStateScene : DrawScene {
         f(indices.data(), indices.size());
         f(rs.tables(), sizeof(RasterTables));
         f(targetPixels(image), 24 * 20 * 4);
+        f(targetPixels(indexed[1]), 24 * 20);
         f(targetPixels(*storage), 8 * 8 * 4);
         f(rs.entryLevel(slot, 0), 8 * 8 * 4);
     }
@@ -87,14 +103,18 @@ struct SpanStateScene : DrawScene {
         return same;
     }
     bool drawsAsAtFirst() { return picture() == madePicture; }
-    // The image through the span path with the set's first record.
-    void drawImage()
+    void makeSource(int width, int height)
+    {
+        makeImage(source, width, height, [](int x, int y) { return uint32_t(x ^ y); });
+    }
+    // A picture through the span path with the set's first record.
+    void drawImage(MemorySurface& picture)
     {
         const Fixed sheared[4] = {kFixedOne, 0, 1, kFixedOne}, t[2] = {3 << 16, 2 << 16};
         dc.loadMatrix(sheared, t);
         dc.setCustomSpans(1);
         dc.setCustomSpanSet(&set);
-        dc.drawImage(&image, 0, nullptr);
+        dc.drawImage(&picture, 0, nullptr);
         dc.setCustomSpans(0);
         dc.setCustomSpanSet(nullptr);
     }
@@ -118,9 +138,16 @@ struct SpanStateScene : DrawScene {
         if (c.record.empty() || !set.load(in, kSpanRecordTag))
             return 0;
         dc.setYDown(c.yUp ? 0 : 1);
-        drawImage();
+        if (c.sharer) {
+            makeSource(kWidth, kHeight);
+            sharer.makeCurrent();
+        }
+        drawImage(c.indexed ? indexed[0] : image);
+        if (c.sharer)
+            makeSource(kSharedSide, kSharedSide);
         drawArrays(c.vertices);
-        drawImage();
+        drawImage(c.indexed ? indexed[1] : image);
+        target.makeCurrent();
         dc.setYDown(1);
         return 1;
     }
