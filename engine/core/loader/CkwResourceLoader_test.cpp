@@ -171,6 +171,23 @@ TEST_F(LoaderTest, PngInputBecomesTheOnlyRoot)
     EXPECT_EQ(pixels->width, 3u);
     EXPECT_EQ(pixels->height, 2u);
     EXPECT_EQ(pixels->firstPixel, 200);
+
+    // A PNG of 256 KiB arrives in 256 chunks; gathering them must not take an allocation each.
+    PngSpec noise;
+    noise.width = noise.height = 512;
+    for (uint32_t i = 0, seed = 1; i < 512 * 512; ++i, seed = seed * 1664525 + 1013904223)
+        noise.rows.push_back(static_cast<uint8_t>(seed >> 24));
+    const std::vector<uint8_t> file = writePng(noise);
+    ASSERT_GT(file.size(), 256u * 1024);
+    EngineHandle* fresh = nullptr;
+    ASSERT_EQ(m_engine.api().createEngineObject(kIidLoader, &fresh), 0);
+    FailingAllocator::start(-1);
+    {
+        FailingAllocHooks hooks;
+        EXPECT_EQ(tableOf<IkwLoaderTable>(fresh).loadBuffer(fresh, uint32_t(file.size()), file.data(), nullptr), 0);
+    }
+    EXPECT_LT(FailingAllocator::requests(), 40u);
+    unknownRelease(fresh);
 }
 
 TEST_F(LoaderTest, ReferencesResolveAgainstTheReferringFilesFolder)
