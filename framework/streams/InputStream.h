@@ -58,11 +58,25 @@ constexpr uint64_t kFirstReadBlock = 64 * 1024;
 // One read of the stream takes at most this, so that its byte count fits in 32 bits.
 constexpr uint64_t kLargestReadSlice = uint64_t(1) << 30;
 
+// Replaces block by one of `to` units holding its first filled units; false
+// (and block as it was) when memory runs out.
+template <typename Unit>
+bool growBlock(std::unique_ptr<Unit[]>& block, uint64_t& capacity, uint64_t filled, uint64_t to)
+{
+    std::unique_ptr<Unit[]> grown(new (std::nothrow) Unit[to]);
+    if (!grown)
+        return false;
+    if (filled != 0)
+        std::memcpy(grown.get(), block.get(), filled * sizeof(Unit));
+    block = std::move(grown);
+    capacity = to;
+    return true;
+}
+
 // Reads n units behind the `filled` units that block holds in its `capacity`,
-// growing it to at most `limit` units (at least filled + n). When the block
-// must grow past filled + n it grows to limit at once, so a caller's spare
-// units behind the data never cost a last copy. false on a short stream or
-// when memory runs out; the block then still holds its first filled units.
+// doubling it as they arrive, to at most `limit` units. false on a short
+// stream or when memory runs out; the block then still holds its first
+// filled units.
 template <typename Unit>
 bool readGrowing(InputStream& stream, std::unique_ptr<Unit[]>& block, uint64_t& capacity, uint64_t& filled,
                  uint64_t n, uint64_t limit)
@@ -71,18 +85,9 @@ bool readGrowing(InputStream& stream, std::unique_ptr<Unit[]>& block, uint64_t& 
     if (target < filled || limit < target || limit > SIZE_MAX / sizeof(Unit))
         return false;
     while (filled < target) {
-        if (filled == capacity) {
-            uint64_t next = std::min(limit, std::max(2 * capacity, kFirstReadBlock / sizeof(Unit)));
-            if (next >= target)
-                next = limit;
-            std::unique_ptr<Unit[]> grown(new (std::nothrow) Unit[next]);
-            if (!grown)
-                return false;
-            if (filled != 0)
-                std::memcpy(grown.get(), block.get(), filled * sizeof(Unit));
-            block = std::move(grown);
-            capacity = next;
-        }
+        const uint64_t next = std::min(limit, std::max(2 * capacity, kFirstReadBlock / sizeof(Unit)));
+        if (filled == capacity && !growBlock(block, capacity, filled, next))
+            return false;
         const uint64_t take = std::min({capacity, target, filled + kLargestReadSlice / sizeof(Unit)}) - filled;
         stream.read(block.get() + filled, static_cast<uint32_t>(take * sizeof(Unit)));
         if (stream.hasError())
@@ -99,11 +104,11 @@ std::unique_ptr<Unit[]> readAnnounced(InputStream& stream, uint64_t n, uint64_t 
 {
     std::unique_ptr<Unit[]> block;
     uint64_t capacity = 0, filled = 0;
-    if (n == 0)
-        block.reset(new (std::nothrow) Unit[spare]);
-    else if (!readGrowing(stream, block, capacity, filled, n, n + spare))
+    // The doubling stops at n + spare, so the spare units fit unless the
+    // last doubling ended between n and n + spare.
+    if (!readGrowing(stream, block, capacity, filled, n, n + spare)
+        || ((!block || capacity < n + spare) && !growBlock(block, capacity, filled, n + spare)))
         return nullptr;
-    if (block)
-        std::fill(block.get() + n, block.get() + n + spare, Unit(0));
+    std::fill(block.get() + n, block.get() + n + spare, Unit(0));
     return block;
 }
