@@ -291,6 +291,7 @@ void CkwImage2D::deserialize(CkwSerializeBufferObjectsIn& buffer)
     const auto w = static_cast<int32_t>(width);
     const auto h = static_cast<int32_t>(height);
     if (isMutable) {
+        buffer.chargeMadeBytes(uint64_t{width} * height * (imageFormatHasAlpha(format) ? 3 : 2));
         initBlank(format, w, h, false);
         return;
     }

@@ -244,6 +244,11 @@ TEST_F(ImageTest, CorruptImageRecordsFailWithTheFilesCode)
         EXPECT_EQ(readRecord(*image(), c.record), c.code) << c.what;
         EXPECT_NE(loadRecords(*this, [&](M3gFileWriter& w) { w.addObject(c.record); }), -1) << c.what;
     }
+    // Blank images of 32 MiB each from records of a few bytes: a file gets two.
+    const M3gRecord blank = record([](auto& f) { f.isMutable = true; f.width = f.height = 4096; });
+    const auto blanks = [&](int n) { return [&, n](M3gFileWriter& w) { for (int i = 0; i < n; ++i) w.addObject(blank); }; };
+    EXPECT_EQ(loadRecords(*this, blanks(2)), -1);
+    EXPECT_NE(loadRecords(*this, blanks(3)), -1);
 }
 
 TEST_F(ImageTest, TexturesTakePowerOfTwoImagesAndAnimateTheirBlendColour)

@@ -371,6 +371,8 @@ void CkwPlasmaImage::deserialize(CkwSerializeBufferObjectsIn& buffer)
     }
     for (CkwWarpMap& map : m_warp)
         map.deserialize(buffer);
+    // The picture's planes (at most 3 bytes a pixel) and its 4-byte work grid.
+    buffer.chargeMadeBytes((uint64_t{1} << m_widthExponent << m_heightExponent) * 7);
     m_dirty = true;
     generate();
 }

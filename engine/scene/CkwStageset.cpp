@@ -108,6 +108,7 @@ void CkwStageset::deserialize(CkwSerializeBufferObjectsIn& buffer)
     m_depthOffset = buffer.readFloat();
     m_depthScale = buffer.readFloat();
     if (isMutable()) {
+        buffer.chargeMadeBytes(uint64_t(CkwImage2D::getWidth()) * CkwImage2D::getHeight() * 2);
         sizeDepthMap(0xFFFF);
         return;
     }

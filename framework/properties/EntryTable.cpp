@@ -3,6 +3,7 @@
 #include "framework/properties/EntryTable.h"
 
 #include <cstring>
+#include <new>
 
 #include "framework/streams/MemoryInputStream.h"
 
@@ -19,12 +20,11 @@ void EntryTable::clear()
 int EntryTable::load(InputStream& stream)
 {
     clear();
-    uint32_t n = stream.available();
+    const uint32_t n = stream.available();
     if (n == 0)
         return 0;
-    std::unique_ptr<uint8_t[]> data(new uint8_t[n]);
-    stream.read(data.get(), n);
-    if (stream.hasError())
+    std::unique_ptr<uint8_t[]> data = readAnnounced<uint8_t>(stream, n);
+    if (!data)
         return 0;
 
     MemoryInputStream image;
@@ -39,11 +39,18 @@ int EntryTable::load(InputStream& stream)
         return 1;
     }
 
-    std::unique_ptr<uint32_t[]> ids(new uint32_t[count]);
-    std::unique_ptr<uint32_t[]> offsets(new uint32_t[count + 1]);
+    // The fields of every entry must be in the image before arrays are
+    // sized for them.
+    const bool consecutive = flags & EntryTableFlag::ConsecutiveIds;
+    const bool wideOffsets = flags & EntryTableFlag::WideOffsets;
+    const uint64_t perEntry = (consecutive ? 0 : 2) + (wideOffsets ? 4 : 2) + (flags & EntryTableFlag::HasTags ? 4 : 0);
+    if ((consecutive ? 2 : 0) + count * perEntry + 4 > image.available())
+        return 0;
+    std::unique_ptr<uint32_t[]> ids(new (std::nothrow) uint32_t[count]);
+    std::unique_ptr<uint32_t[]> offsets(new (std::nothrow) uint32_t[count + 1]);
     std::unique_ptr<uint32_t[]> tags;
-    bool consecutive = flags & EntryTableFlag::ConsecutiveIds;
-    bool wideOffsets = flags & EntryTableFlag::WideOffsets;
+    if (!ids || !offsets)
+        return 0;
     uint32_t base = consecutive ? image.readU16() : 0;
     for (uint32_t i = 0; i < count; ++i) {
         ids[i] = consecutive ? base + i : image.readU16();
@@ -51,7 +58,9 @@ int EntryTable::load(InputStream& stream)
     }
     offsets[count] = image.readU32();
     if (flags & EntryTableFlag::HasTags) {
-        tags.reset(new uint32_t[count]);
+        tags.reset(new (std::nothrow) uint32_t[count]);
+        if (!tags)
+            return 0;
         for (uint32_t i = 0; i < count; ++i)
             tags[i] = image.readU32();
     }

@@ -78,14 +78,13 @@ int PropertySet::parse(InputStream& stream)
     uint32_t n = stream.available();
     if (n == 0)
         return 1;
-    std::unique_ptr<char[]> text(new char[n]);
-    stream.read(text.get(), n);
-    if (stream.hasError())
-        return 0;
+    std::unique_ptr<char[]> text = readAnnounced<char>(stream, n);
     // Lines end at LF; a NUL byte is dropped from its line, a CR stays (trim
     // takes it off the value).
-    // In size_t: a text of 2^32 - 1 bytes must not wrap the line to 0 bytes.
-    std::unique_ptr<char[]> line(new char[size_t{n} + 1]);
+    // In 64 bits: a text of 2^32 - 1 bytes must not wrap the line to 0 bytes.
+    std::unique_ptr<char[]> line(text ? new (std::nothrow) char[uint64_t(n) + 1] : nullptr);
+    if (!line)
+        return 0;
     uint32_t length = 0;
     for (size_t i = 0; i <= n; ++i) {
         if (i == n || text[i] == '\n') {

@@ -1,8 +1,6 @@
 // Whole-stream byte blocks.
 #include "framework/resources/DataBlock.h"
 
-#include <new>
-
 #include "framework/streams/InputStream.h"
 
 void DataBlock::clear()
@@ -22,14 +20,11 @@ void DataBlock::adopt(std::unique_ptr<uint8_t[]> data, uint32_t size, uint32_t t
 int DataBlock::read(InputStream& stream, uint32_t tag)
 {
     clear();
-    uint32_t n = stream.available();
+    const uint32_t n = stream.available();
     if (n == 0)
         return 0;
-    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[n]);
+    std::unique_ptr<uint8_t[]> bytes = readAnnounced<uint8_t>(stream, n);
     if (!bytes)
-        return 0;
-    stream.read(bytes.get(), n);
-    if (stream.hasError())
         return 0;
     adopt(std::move(bytes), n, tag);
     return 1;

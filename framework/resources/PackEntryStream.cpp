@@ -76,7 +76,8 @@ int PackEntryStream::parseHeader(InputStream* inner, uint32_t id, uint32_t packe
     // The zlib stream must lie inside the entry, and no deflate stream
     // expands by more than MaxInflateRatio.
     uint32_t room = packedSize - headerLength - PackFormat::DeflatedSizesSize;
-    if (zlibSize > room || uint64_t(unpackedSize) > uint64_t(zlibSize) * PackFormat::MaxInflateRatio)
+    if (zlibSize > room || uint64_t(unpackedSize) > uint64_t(zlibSize) * PackFormat::MaxInflateRatio
+        || unpackedSize > PackFormat::MaxUnpackedSize)
         return 0;
     if (!m_inflate.open(inner, zlibSize, unpackedSize))
         return 0;

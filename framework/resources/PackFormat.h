@@ -19,6 +19,11 @@ constexpr uint32_t DeflatedSizesSize = 8; // u32 unpacked size, u32 zlib size
 // Deflate cannot expand data by more than this factor, so a larger ratio
 // between unpacked and zlib size marks a corrupt entry.
 constexpr uint64_t MaxInflateRatio = 1032;
+// The most bytes a deflated entry may unpack to. The game was made for a
+// Windows CE process, whose whole address space is a 32 MB slot, so none of
+// its data can be larger; past this an announced size only costs time (a
+// 4 MiB entry may inflate to 4 GiB) and is refused before anything is read.
+constexpr uint32_t MaxUnpackedSize = 32u << 20;
 
 constexpr uint32_t IdMask = 0x7FFF;       // ids are looked up by their low 15 bits
 } // namespace PackFormat

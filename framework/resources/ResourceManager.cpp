@@ -90,8 +90,13 @@ int ResourceManager::openTable(ResourcePack* pack, uint32_t bucketHint, uint32_t
         close();
         return 0;
     }
-    PackEntryStream image;
-    if (!image.open(pack, ResourceIds::ResourceTableEntry, 1) || !readTable(image)) {
+    // The counts are checked against the bytes that are there, so the image
+    // is read whole first: a deflated entry only announces its size.
+    PackEntryStream entry;
+    const uint32_t size = entry.open(pack, ResourceIds::ResourceTableEntry, 1) ? entry.available() : 0;
+    std::unique_ptr<uint8_t[]> bytes = readAnnounced<uint8_t>(entry, size);
+    MemoryInputStream image;
+    if (!bytes || !image.open(bytes.get(), size) || !readTable(image)) {
         close();
         return 0;
     }

@@ -9,6 +9,7 @@
 #include "framework/properties/EntryTable.h"
 #include "framework/resources/DataBlock.h"
 #include "framework/resources/IdList.h"
+#include "framework/resources/PackFormat.h"
 #include "framework/resources/ResourcePack.h"
 #include "framework/resources/ResourceRef.h"
 #include "framework/resources/SoundSample.h"
@@ -16,6 +17,7 @@
 #include "framework/streams/MemoryInputStream.h"
 #include "framework/strings/NameHash.h"
 #include "framework/strings/WideString.h"
+#include "tests/support/AllocationWatch.h"
 #include "tests/support/TestApp.h"
 #include "tools/pack/HostFiles.h"
 #include "tools/pack/ResourceWriters.h"
@@ -31,6 +33,12 @@ constexpr uint32_t kUnknownType = 0x03000030;
 constexpr uint32_t kBadHeader = 0x03000031;
 constexpr uint32_t kSurface = 0x03000032;
 constexpr uint32_t kStoredSound = 0x03000033;
+// Deflated entries whose zlib stream runs dry long before the size they announce.
+constexpr uint32_t kHugeText = 0x03000040;
+constexpr uint32_t kDryTexts[] = {0x03000041, 0x03000042};
+constexpr uint32_t kDryTable = 0x03000043;
+constexpr uint32_t kDryData = 0x03000044;
+constexpr uint32_t kDrySound = 0x03000045;
 
 Bytes bytesOf(const std::string& s)
 {
@@ -60,6 +68,12 @@ Bytes buildTestPack(const Bytes& resourceTable)
     writer.add(kBadHeader, ResourceType::Data, bytesOf("BADHEADER"));
     writer.add(kSurface, ResourceType::DeviceSurface, bytesOf("pixels"));
     writer.add(kStoredSound, ResourceType::StoredSoundForms[3], bytesOf("pcm"));
+    writer.add({kHugeText, ResourceType::Utf8Text, bytesOf("text"), true, 4, 0xFFFFFFFF});
+    writer.add({kDryTexts[0], ResourceType::Utf8Text, bytesOf("text"), true, 4, PackFormat::MaxUnpackedSize});
+    writer.add({kDryTexts[1], ResourceType::Utf16Text, bytesOf("text"), true, 4, PackFormat::MaxUnpackedSize});
+    writer.add({kDryTable, ResourceType::Table, stringTable(u"a", u"b"), true, 4, PackFormat::MaxUnpackedSize});
+    writer.add({kDryData, ResourceType::Data, bytesOf("data"), true, 4, PackFormat::MaxUnpackedSize});
+    writer.add({kDrySound, ResourceType::OggVorbis, bytesOf("OggS"), true, 4, PackFormat::MaxUnpackedSize});
     Bytes pack;
     EXPECT_TRUE(writer.build(PackIndexForm::Sorted, pack));
     // A header length beyond the entry's end.
@@ -255,10 +269,17 @@ TEST_F(ResourceManagerTest, FailedLoadsLeaveNothingBehind)
         0x03000077,    // not in the pack
         0x06000000,    // composite
         0x06000001,    // composite beyond the aliases
+        kHugeText,     // announces 4 GiB
+        kDryTexts[0], kDryTexts[1], kDryTable, kDryData, kDrySound,
     };
     for (uint32_t id : ids) {
         Resource* r = reinterpret_cast<Resource*>(1);
-        EXPECT_EQ(manager->loadById(id, &r), ResourceResult::Failed) << std::hex << id;
+        // A host that cannot give 1 MiB at once: what arrived fits, what is only announced does not.
+        AllocationWatch watch(1 << 20);
+        int result = -1;
+        EXPECT_NO_THROW(result = manager->loadById(id, &r)) << std::hex << id;
+        EXPECT_EQ(result, ResourceResult::Failed) << std::hex << id;
+        EXPECT_LE(watch.largest(), kFirstReadBlock) << std::hex << id;
         EXPECT_EQ(r, nullptr);
         EXPECT_EQ(manager->held(id), nullptr);
     }

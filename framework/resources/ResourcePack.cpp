@@ -2,6 +2,7 @@
 #include "framework/resources/ResourcePack.h"
 
 #include <cstring>
+#include <new>
 
 #include "framework/files/File.h"
 #include "framework/files/FileSystem.h"
@@ -99,17 +100,21 @@ int ResourcePack::readBody(uint64_t fileSize)
         uint32_t recordSize = ranged ? PackFormat::RangeRecordSize : PackFormat::SortedRecordSize;
         if (uint64_t(indexOffset) + uint64_t(indexCount) * recordSize > fileSize)
             return 0;
-        std::unique_ptr<uint8_t[]> raw(new uint8_t[uint64_t(indexCount) * recordSize]);
-        if (!readRecords(m_file, fileSize, indexOffset, indexCount, recordSize, raw.get()))
+        std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[uint64_t(indexCount) * recordSize]);
+        if (!raw || !readRecords(m_file, fileSize, indexOffset, indexCount, recordSize, raw.get()))
             return 0;
         if (ranged) {
-            m_ranges.reset(new Range[indexCount]);
+            m_ranges.reset(new (std::nothrow) Range[indexCount]);
+            if (!m_ranges)
+                return 0;
             for (uint32_t i = 0; i < indexCount; ++i) {
                 const uint8_t* r = raw.get() + i * PackFormat::RangeRecordSize;
                 m_ranges[i] = Range{le32(r), le16(r + 4), le16(r + 6)};
             }
         } else {
-            m_sortedIds.reset(new int32_t[indexCount]);
+            m_sortedIds.reset(new (std::nothrow) int32_t[indexCount]);
+            if (!m_sortedIds)
+                return 0;
             for (uint32_t i = 0; i < indexCount; ++i) {
                 m_sortedIds[i] = static_cast<int32_t>(le32(raw.get() + i * PackFormat::SortedRecordSize));
                 // Bisection needs the ascending order the format promises.
@@ -122,10 +127,12 @@ int ResourcePack::readBody(uint64_t fileSize)
         uint64_t records = uint64_t(blockCount) + 1;
         if (uint64_t(blockOffset) + records * PackFormat::BlockRecordSize > fileSize)
             return 0;
-        std::unique_ptr<uint8_t[]> raw(new uint8_t[records * PackFormat::BlockRecordSize]);
-        if (!readRecords(m_file, fileSize, blockOffset, records, PackFormat::BlockRecordSize, raw.get()))
+        std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[records * PackFormat::BlockRecordSize]);
+        if (!raw || !readRecords(m_file, fileSize, blockOffset, records, PackFormat::BlockRecordSize, raw.get()))
             return 0;
-        m_blockTable.reset(new Block[records]);
+        m_blockTable.reset(new (std::nothrow) Block[records]);
+        if (!m_blockTable)
+            return 0;
         for (uint64_t i = 0; i < records; ++i) {
             const uint8_t* r = raw.get() + i * PackFormat::BlockRecordSize;
             m_blockTable[i] = Block{le32(r), le32(r + 4)};

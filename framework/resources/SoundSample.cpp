@@ -157,11 +157,8 @@ int SoundSample::read(InputStream& stream, uint32_t typeId)
     if (typeId != ResourceType::OggVorbis)
         return DataBlock::read(stream, typeId);
 
-    std::unique_ptr<uint8_t[]> ogg(new (std::nothrow) uint8_t[size]);
+    std::unique_ptr<uint8_t[]> ogg = readAnnounced<uint8_t>(stream, size);
     if (!ogg)
-        return 0;
-    stream.read(ogg.get(), size);
-    if (stream.hasError())
         return 0;
     uint8_t* pcm = nullptr;
     uint32_t pcmSize = 0;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "framework/services/HashedObject.h"
 
@@ -175,10 +177,14 @@ protected:
     static bool isBlank(Unit c) { return c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D; }
 
     // Replaces the block by one of length + count units holding the old text
-    // and then the given units, which may lie inside the old block.
-    Unit* appendUnits(const Unit* units, uint32_t count)
+    // and then the given units, which may lie inside the old block. The sum
+    // is taken in 64 bits: a text past the 32-bit length, or one the host
+    // cannot address, is a failed allocation.
+    Unit* appendUnits(const Unit* units, uint64_t count)
     {
-        uint32_t length = m_length + count;
+        const uint64_t length = m_length + count;
+        if (length > UINT32_MAX || length + 1 > SIZE_MAX / sizeof(Unit))
+            throw std::bad_alloc();
         Unit* block = new Unit[length + 1];
         if (m_length != 0)
             std::memcpy(block, m_chars, m_length * sizeof(Unit));
@@ -188,8 +194,16 @@ protected:
         delete[] m_chars;
         m_chars = block;
         Unit* tail = block + m_length;
-        m_length = length;
+        m_length = static_cast<uint32_t>(length);
         return tail;
+    }
+
+    // Takes a block of length + 1 units, the last of them the terminator.
+    void adoptUnits(std::unique_ptr<Unit[]> block, uint32_t length)
+    {
+        delete[] m_chars;
+        m_chars = block.release();
+        m_length = length;
     }
 
     void swap(BasicString& other) noexcept

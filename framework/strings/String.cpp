@@ -25,16 +25,14 @@ int32_t String::charAt(int32_t i) const
 int String::read(InputStream& stream, uint32_t tag)
 {
     clear();
-    uint32_t n = stream.available();
+    const uint32_t n = stream.available();
     if (n == 0 || tag != kStringTypeId)
         return 0;
-    char* block = appendUnits(nullptr, n);
-    stream.read(block, n);
-    // A truncated stream must not load as a whole text.
-    if (stream.hasError()) {
-        clear();
+    // Read as the bytes arrive: a truncated stream fails having taken little.
+    std::unique_ptr<char[]> block = readAnnounced<char>(stream, n, 1);
+    if (!block)
         return 0;
-    }
+    adoptUnits(std::move(block), n);
     return 1;
 }
 

@@ -21,7 +21,7 @@ void WideString::appendNarrow(const char* text)
     if (text == nullptr)
         return;
     size_t count = std::strlen(text);
-    char16_t* tail = appendUnits(nullptr, static_cast<uint32_t>(count));
+    char16_t* tail = appendUnits(nullptr, count);
     narrowToWide(tail, count + 1, text);
 }
 
@@ -44,39 +44,36 @@ int WideString::equals(const char16_t* text) const
 int WideString::read(InputStream& stream, uint32_t tag)
 {
     clear();
-    uint32_t n = stream.available();
-    if (n == 0)
+    const uint32_t n = stream.available();
+    if (n == 0 || (tag != kWideStringTypeId && tag != kUtf8TextTag))
         return 0;
+    // What n announces is read as it arrives; the text is built only from
+    // bytes that came, so a stream that ends early fails having taken little.
+    std::unique_ptr<char16_t[]> block;
+    uint32_t units = 0;
     if (tag == kWideStringTypeId) {
-        uint32_t units = n / 2;
-        char16_t* block = appendUnits(nullptr, units);
-        stream.read(block, units * 2);
-        if constexpr (std::endian::native == std::endian::big) {
+        units = n / 2;
+        block = readAnnounced<char16_t>(stream, units, 1);
+        if (block && std::endian::native == std::endian::big) {
             for (uint32_t i = 0; i < units; ++i)
                 block[i] = static_cast<char16_t>((block[i] >> 8) | (block[i] << 8));
         }
         // An odd trailing byte still belongs to the stream's text.
-        if (n & 1)
+        if (block && (n & 1))
             stream.skip(1);
-    } else if (tag == kUtf8TextTag) {
-        std::unique_ptr<uint8_t[]> scratch(new uint8_t[n]);
-        stream.read(scratch.get(), n);
-        if (!stream.hasError()) {
-            char16_t* block = appendUnits(nullptr, n);
-            utf8ToUtf16(scratch.get(), n, block, n + 1);
-            uint32_t units = 0;
-            while (block[units] != 0)
-                ++units;
-            m_length = units;
-        }
-    } else {
-        return 0;
+    } else if (std::unique_ptr<uint8_t[]> bytes = readAnnounced<uint8_t>(stream, n)) {
+        // The decoder counts in 32 bits: 2^32 - 1 bytes would lose their last unit.
+        const uint32_t capacity = n < UINT32_MAX ? n + 1 : n;
+        block.reset(new (std::nothrow) char16_t[uint64_t(n) + 1]);
+        if (block)
+            utf8ToUtf16(bytes.get(), n, block.get(), capacity);
+        while (block && block[units] != 0)
+            ++units;
     }
     // A truncated stream must not load as a whole text.
-    if (stream.hasError()) {
-        clear();
+    if (!block || stream.hasError())
         return 0;
-    }
+    adoptUnits(std::move(block), units);
     return 1;
 }
 

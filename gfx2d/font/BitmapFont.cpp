@@ -71,6 +71,11 @@ int BitmapFont::load(const uint8_t* data, uint32_t length)
     const int overrideCount =
         std::max(0, int(int16_t(header[FontFile::OverrideCount] | header[FontFile::OverrideCount + 1] << 8)));
 
+    // Every record must be in the data before arrays are sized for them.
+    const uint64_t recordBytes = uint64_t(glyphCount) * (textCodes ? FontFile::GlyphRecordSizeTextCodes : FontFile::GlyphRecordSize) +
+                                 uint64_t(overrideCount) * (textCodes ? FontFile::OverrideRecordSizeTextCodes : FontFile::OverrideRecordSize);
+    if (recordBytes > length - FontFile::HeaderSize)
+        return 0;
     // Arrays stay null for counts of 0 (or below).
     std::unique_ptr<GlyphRecord[]> glyphs(glyphCount > 0 ? new (std::nothrow) GlyphRecord[glyphCount] : nullptr);
     std::unique_ptr<OverrideRecord[]> overrides(overrideCount > 0 ? new (std::nothrow) OverrideRecord[overrideCount]

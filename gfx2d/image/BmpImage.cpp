@@ -107,28 +107,19 @@ int BmpImage::load(InputStream& stream)
     const uint64_t stride = header.stride();
     const uint64_t rows = stride * uint64_t(header.height);
     const uint64_t before = uint64_t(header.paletteOffset) + header.paletteSize;
-    // Sizes are checked against the bytes there before anything is allocated.
+    // Sizes must fit in what the stream announces.
     if (header.dataOffset < before || stride > 0x7FFFFFFF ||
         uint64_t(header.paletteSize) + (header.dataOffset - before) + rows > stream.available()) {
         clear();
         return 0;
     }
-    if (header.paletteSize) {
-        m_ownedPalette.reset(new (std::nothrow) uint8_t[header.paletteSize]);
-        if (!m_ownedPalette) {
-            clear();
-            return 0;
-        }
-        stream.read(m_ownedPalette.get(), header.paletteSize);
-    }
+    // Palette and rows are read as they arrive: the stream only announces its size.
+    if (header.paletteSize)
+        m_ownedPalette = readAnnounced<uint8_t>(stream, header.paletteSize);
     stream.skip(static_cast<uint32_t>(header.dataOffset - before));
-    m_ownedPixels.reset(new (std::nothrow) uint8_t[rows ? rows : 1]);
-    if (!m_ownedPixels || stream.hasError()) {
-        clear();
-        return 0;
-    }
-    stream.read(m_ownedPixels.get(), static_cast<uint32_t>(rows));
-    if (stream.hasError()) {
+    if (!stream.hasError() && (m_ownedPalette || !header.paletteSize))
+        m_ownedPixels = readAnnounced<uint8_t>(stream, rows, rows ? 0 : 1);
+    if (!m_ownedPixels) {
         clear();
         return 0;
     }

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "framework/streams/MemoryInputStream.h"
+#include "tests/support/AllocationWatch.h"
+#include "tests/support/RunDryStream.h"
 #include "tools/image/ImageWriters.h"
 
 namespace {
@@ -64,6 +66,7 @@ TEST(BmpImage, HostileHeadersAndShortDataLeaveTheImageCleared)
         size_t at;  // a u32 field to overwrite; 0 = none
         uint32_t value;
         size_t cut;  // bytes taken off the end
+        uint32_t announced = 0;  // not 0: a stream that announces this and runs dry
     };
     const Case cases[] = {
         {"file size zero", 2, 0, 0},
@@ -75,6 +78,7 @@ TEST(BmpImage, HostileHeadersAndShortDataLeaveTheImageCleared)
         {"negative height", 22, uint32_t(-5), 0},
         {"pixel data inside the header", 10, 20, 0},
         {"depth 3", 28, 0x00000003, 0},
+        {"1.25 MiB of rows announced, not there", 18, 0x40000, 0, 32 << 20},
     };
     for (const Case& c : cases) {
         ImageBytes bytes(good.begin(), good.end() - c.cut);
@@ -82,10 +86,13 @@ TEST(BmpImage, HostileHeadersAndShortDataLeaveTheImageCleared)
             bytes[28] = uint8_t(c.value);
         else if (c.at)
             setU32(bytes, c.at, c.value);
-        MemoryInputStream stream;
-        stream.open(bytes.data(), uint32_t(bytes.size()));
+        MemoryInputStream memory;
+        memory.open(bytes.data(), uint32_t(bytes.size()));
+        RunDryStream dry(bytes, c.announced);
         BmpImage loaded;
-        EXPECT_EQ(loaded.load(stream), 0) << c.name;
+        AllocationWatch watch(1 << 20);
+        EXPECT_EQ(loaded.load(c.announced ? static_cast<InputStream&>(dry) : memory), 0) << c.name;
+        EXPECT_LE(watch.largest(), kFirstReadBlock) << c.name;
         EXPECT_EQ(loaded.pixels(), nullptr) << c.name;
         const BmpImage inPlace(bytes.data(), uint32_t(bytes.size()), 0);
         if (c.at != 10) {

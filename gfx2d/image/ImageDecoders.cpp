@@ -199,33 +199,26 @@ int PixelBuffer::decodePng(PaletteSlot* slot, const DecodeOptions& options, uint
     if (type != PngChunk::IDAT)
         return 0;
 
-    // The image data of every IDAT chunk in a row, checked against what the
-    // stream holds before it is taken.
-    std::vector<uint8_t> packed;
+    // The image data of every IDAT chunk in a row, taken as it arrives: the
+    // chunk lengths and the stream's size are only announced.
+    std::unique_ptr<uint8_t[]> packed;
+    uint64_t capacity = 0, packedSize = 0;
     while (type == PngChunk::IDAT) {
-        if (length > s.available())
-            return 0;
-        const size_t at = packed.size();
-        packed.resize(at + length);
-        s.read(packed.data() + at, length);
-        if (!s.endChunk())
+        if (!readGrowing(s, packed, capacity, packedSize, length, UINT32_MAX) || !s.endChunk())
             return 0;
         if (!s.header(length, type))
             break;
     }
+    // The rows are inflated as they come too, with one byte beyond them: the
+    // conversion skips a filter byte after every row, the last one included.
     const uint64_t unpacked = uint64_t(d.rowBytes + 1) * uint32_t(d.height);
-    // One byte beyond the rows: the conversion skips a filter byte after every
-    // row, the last one included.
-    std::unique_ptr<uint8_t[]> rows(new (std::nothrow) uint8_t[unpacked + 1]());
-    if (!rows)
-        return 0;
     MemoryInputStream packedStream;
     InflateStream inflater;
-    packedStream.open(packed.data(), static_cast<uint32_t>(packed.size()));
-    if (!inflater.open(&packedStream, static_cast<uint32_t>(packed.size()), static_cast<uint32_t>(unpacked)))
+    packedStream.open(packed.get(), static_cast<uint32_t>(packedSize));
+    if (!inflater.open(&packedStream, static_cast<uint32_t>(packedSize), static_cast<uint32_t>(unpacked)))
         return 0;
-    inflater.read(rows.get(), static_cast<uint32_t>(unpacked));
-    if (inflater.hasError() || !unfilterRows(rows.get(), d.rowBytes, uint32_t(d.height), 1))
+    std::unique_ptr<uint8_t[]> rows = readAnnounced<uint8_t>(inflater, unpacked, 1);
+    if (!rows || !unfilterRows(rows.get(), d.rowBytes, uint32_t(d.height), 1))
         return 0;
     if (!placeDecode(d, options, pitchMode, externalPixels))
         return 0;
@@ -276,8 +269,14 @@ int PixelBuffer::decodeBmp(PaletteSlot* slot, const DecodeOptions& options, uint
     } else if (m_format == PixelFormat::P4X8R8G8B8 || m_format == PixelFormat::P8X8R8G8B8) {
         setOpaque(d.palette, count);
     }
-    if (!placeDecode(d, options, pitchMode, externalPixels))
-        return 0;
+    // The rows are taken as they arrive before the picture is sized for them:
+    // the stream only announces its size.
     s.skip(static_cast<uint32_t>(gap));
-    return runDecodeBlit(d, options, s, padding, true);
+    const uint64_t rowsSize = uint64_t(d.rowBytes + padding) * uint32_t(d.height);
+    std::unique_ptr<uint8_t[]> rows = readAnnounced<uint8_t>(s, rowsSize);
+    MemoryInputStream rowStream;
+    if (!rows || !rowStream.open(rows.get(), static_cast<uint32_t>(rowsSize)) ||
+        !placeDecode(d, options, pitchMode, externalPixels))
+        return 0;
+    return runDecodeBlit(d, options, rowStream, padding, true);
 }

@@ -66,12 +66,18 @@ int Palette::loadChunks(InputStream& stream)
 int Palette::loadRaw(InputStream& stream)
 {
     m_format = PixelFormat::A8R8G8B8;
+    // The words are read as they arrive: the stream only announces its size.
     const uint32_t count = stream.available() / 4;
-    m_colours.reset(new (std::nothrow) uint32_t[count ? count : 1]);
-    if (!m_colours)
+    std::unique_ptr<uint8_t[]> words = readAnnounced<uint8_t>(stream, uint64_t(count) * 4);
+    std::unique_ptr<uint32_t[]> colours(words ? new (std::nothrow) uint32_t[count ? count : 1] : nullptr);
+    if (!colours)
         return 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint8_t* b = &words[uint64_t(i) * 4];
+        stream.swapIfNeeded(b, 4);
+        colours[i] = (b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24) | 0xFF000000;
+    }
+    m_colours = std::move(colours);
     m_count = count;
-    for (uint32_t i = 0; i < count; ++i)
-        m_colours[i] = stream.readU32() | 0xFF000000;
-    return !stream.hasError();
+    return 1;
 }

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "framework/streams/MemoryInputStream.h"
+#include "tests/support/AllocationWatch.h"
+#include "tests/support/RunDryStream.h"
 #include "tools/image/ImageWriters.h"
 
 namespace {
@@ -26,6 +28,7 @@ TEST(Palette, LoadsChunksAndRawTablesAndRefusesWhatItCannotRead)
         uint32_t tag;
         ImageBytes bytes;
         std::vector<uint32_t> colours;  // empty: the load fails
+        uint32_t announced = 0;         // not 0: a stream that announces this and runs dry
     };
     const Case cases[] = {
         {"plte alone is opaque", 0x40546F85, kPlte3, {0xFF102030, 0xFF405060, 0xFFFF00FF}},
@@ -41,12 +44,17 @@ TEST(Palette, LoadsChunksAndRawTablesAndRefusesWhatItCannotRead)
         {"more than 256 colours", 0x40546F85, pngChunk("PLTE", ImageBytes(257 * 3, 7)), {}},
         {"cut inside the colours", 0x40546F85, ImageBytes(kPlte3.begin(), kPlte3.begin() + 12), {}},
         {"unknown tag", 0xA6EFB9A2, kPlte3, {}},
+        {"raw table announcing 32 MiB", 0x40547DA2, ImageBytes(8, 1), {}, 32 << 20},
     };
     for (const Case& c : cases) {
-        MemoryInputStream stream;
-        stream.open(c.bytes.data(), uint32_t(c.bytes.size()));
+        MemoryInputStream memory;
+        memory.open(c.bytes.data(), uint32_t(c.bytes.size()));
+        RunDryStream dry(c.bytes, c.announced);
+        InputStream& stream = c.announced ? static_cast<InputStream&>(dry) : memory;
         Palette palette;
+        AllocationWatch watch(1 << 20);
         EXPECT_EQ(palette.load(stream, c.tag), c.colours.empty() ? 0 : 1) << c.name;
+        EXPECT_LE(watch.largest(), kFirstReadBlock) << c.name;
         EXPECT_EQ(stream.swapBytes(), 0) << c.name;
         ASSERT_EQ(palette.count(), c.colours.size()) << c.name;
         EXPECT_EQ(palette.format(), c.colours.empty() ? 0u : 0x0C4404u) << c.name;

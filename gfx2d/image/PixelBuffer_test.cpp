@@ -10,6 +10,8 @@
 
 #include "framework/streams/MemoryInputStream.h"
 #include "gfx2d/image/ImageIds.h"
+#include "tests/support/AllocationWatch.h"
+#include "tests/support/RunDryStream.h"
 #include "tests/support/TestApp.h"
 #include "tools/image/ImageWriters.h"
 
@@ -139,13 +141,15 @@ struct Decoded {
     PaletteSlot slot;
 };
 
+// announced not 0: the file comes through a stream that announces this and runs dry.
 void decode(Decoded& out, const ImageBytes& file, uint32_t tag, RSBFormat format, uint8_t keyFlag,
-            uint32_t flags = 0, uint32_t pitchMode = 0)
+            uint32_t flags = 0, uint32_t pitchMode = 0, uint32_t announced = 0)
 {
-    MemoryInputStream stream;
-    stream.open(file.data(), uint32_t(file.size()));
+    MemoryInputStream memory;
+    memory.open(file.data(), uint32_t(file.size()));
+    RunDryStream dry(file, announced);
     DecodeOptions options;
-    options.stream = &stream;
+    options.stream = announced ? static_cast<InputStream*>(&dry) : &memory;
     options.decoderTag = tag;
     options.keyFlag = keyFlag;
     options.keyColour = 0xFF00FF;
@@ -224,6 +228,23 @@ TEST(PixelBuffer, PngAndBmpPicturesDecodeIntoEveryFormatAndOrientation)
                     }
                 }
         }
+
+    // Rows and image data a stream announces but never delivers are refused
+    // having taken no more than one first block.
+    ImageBytes wideBmp = writeBmp(sampleBmp(10, 5, 8)), longIdat = writePng(samplePng(10, 5, 8));
+    wideBmp[18] = 0x80;  // 16,000 by 400 pixels
+    wideBmp[19] = 0x3E;
+    wideBmp[22] = 0x90;
+    wideBmp[23] = 1;
+    const auto idat = std::search(longIdat.begin(), longIdat.end(), std::begin("IDAT"), std::end("IDAT") - 1);
+    idat[-3] = 0x20;  // 2 MiB of data
+    for (const auto& [file, tag] : {std::pair{wideBmp, ResourceType::BmpFile}, {longIdat, ResourceType::PngFile}}) {
+        Decoded d;
+        AllocationWatch watch(1 << 20);
+        EXPECT_NO_THROW(decode(d, file, tag, P8X8R8G8B8, 0, 0, 0, 32 << 20));
+        EXPECT_EQ(d.ok, 0);
+        EXPECT_LE(watch.largest(), kFirstReadBlock);
+    }
 }
 
 TEST(PixelBuffer, PalettesFollowTheirTransparencyAndSuppliedPalettesStay)

@@ -94,11 +94,8 @@ bool readTga(InputStream& in, uint8_t* header, ImageDescription& description, st
     if (in.hasError() || in.available() < tgaPixelBytes(header))
         return false;
     describeTga(description, header);
-    pixels.reset(new (std::nothrow) uint8_t[description.dataSize]);
-    if (!pixels)
-        return false;
-    in.read(pixels.get(), description.dataSize);
-    return !in.hasError();
+    pixels = readAnnounced<uint8_t>(in, description.dataSize);
+    return pixels != nullptr;
 }
 
 // The native file: nine words, then data-size bytes of pixels.
@@ -110,11 +107,8 @@ bool readNative(InputStream& in, ImageDescription& d, std::unique_ptr<uint8_t[]>
     // The data must hold every pixel the description names, and be there.
     if (in.hasError() || !holdsItsPixels(d) || in.available() < d.dataSize)
         return false;
-    pixels.reset(new (std::nothrow) uint8_t[d.dataSize]);
-    if (!pixels)
-        return false;
-    in.read(pixels.get(), d.dataSize);
-    return !in.hasError();
+    pixels = readAnnounced<uint8_t>(in, d.dataSize);
+    return pixels != nullptr;
 }
 
 template <void (*Packer)(void*, uint32_t, uint32_t, uint32_t, uint32_t), int A, int B, int C, int D>

@@ -36,7 +36,9 @@ int drain(InputStream& stream)
 uint32_t readTable(ResourcePack& pack, uint32_t id)
 {
     PackEntryStream entry;
-    if (!entry.open(&pack, id, 1) || entry.available() > kMaxBytesPerEntry)
+    // A table takes its bytes as they arrive, so a size the entry only
+    // announces costs little and is tried too.
+    if (!entry.open(&pack, id, 1))
         return 0;
     EntryTable table;
     if (!table.load(entry))

@@ -51,7 +51,7 @@ void setU32(Bytes& out, size_t at, uint32_t value)
 
 } // namespace
 
-Bytes encodePackEntry(const Bytes& payload, bool deflate, uint16_t headerLength)
+Bytes encodePackEntry(const Bytes& payload, bool deflate, uint16_t headerLength, uint32_t announced)
 {
     Bytes out(std::max<size_t>(headerLength, PackFormat::MinEntryHeader), 0);
     out[0] = static_cast<uint8_t>(headerLength);
@@ -65,7 +65,9 @@ Bytes encodePackEntry(const Bytes& payload, bool deflate, uint16_t headerLength)
     Bytes zlib(packed);
     compress2(zlib.data(), &packed, payload.data(), payload.size(), Z_BEST_COMPRESSION);
     zlib.resize(packed);
-    putU32(out, static_cast<uint32_t>(payload.size()));
+    if (announced != 0)
+        zlib.resize(std::max<size_t>(packed, (announced + PackFormat::MaxInflateRatio - 1) / PackFormat::MaxInflateRatio));
+    putU32(out, announced != 0 ? announced : static_cast<uint32_t>(payload.size()));
     putU32(out, static_cast<uint32_t>(zlib.size()));
     appendBytes(out, zlib);
     return out;
@@ -133,7 +135,7 @@ bool PackWriter::build(PackIndexForm form, Bytes& out, std::string* error) const
     for (const Entry* entry : sorted) {
         putU32(blocks, entry->type);
         putU32(blocks, static_cast<uint32_t>(dataOffset + data.size()));
-        Bytes encoded = encodePackEntry(entry->payload, entry->deflate, entry->headerLength);
+        Bytes encoded = encodePackEntry(entry->payload, entry->deflate, entry->headerLength, entry->announced);
         appendBytes(data, encoded);
     }
     // The extra record closes the last entry.

@@ -11,8 +11,10 @@ using Bytes = std::vector<uint8_t>;
 
 // One entry as stored: u16 header length, u8 flags, padding to the header
 // length, then (deflated) the unpacked and zlib sizes and the zlib stream,
-// or (plain) the payload.
-Bytes encodePackEntry(const Bytes& payload, bool deflate, uint16_t headerLength = 4);
+// or (plain) the payload. A deflated entry may announce more than its
+// payload (announced not 0): its zlib stream then runs dry, and is padded so
+// that the announced size stays within the ratio deflate can reach.
+Bytes encodePackEntry(const Bytes& payload, bool deflate, uint16_t headerLength = 4, uint32_t announced = 0);
 
 enum class PackIndexForm { Sorted, Range };
 
@@ -24,6 +26,7 @@ public:
         Bytes payload;
         bool deflate = false;
         uint16_t headerLength = 4;
+        uint32_t announced = 0;  // see encodePackEntry
     };
 
     void add(Entry entry) { m_entries.push_back(std::move(entry)); }

@@ -41,6 +41,9 @@ struct Decoded {
     uint32_t paletteLength = 0;
 };
 
+// Deflate cannot expand data by more than this factor.
+constexpr uint64_t kMaxInflateRatio = 1032;
+
 // Grey samples of 1, 2 and 4 bits stretched to 8: 255 / (2^depth - 1).
 constexpr uint8_t kDepthScale[9] = {0, 255, 85, 36, 17, 8, 4, 2, 1};
 
@@ -108,6 +111,11 @@ int32_t decodePixels(uint32_t length, const uint8_t* data, Decoded& out)
     int depth = 0;
     int colourType = 0;
     png_get_IHDR(png, info, &width, &height, &depth, &colourType, nullptr, nullptr, nullptr);
+    // The rows come from deflated data, which expands at most kMaxInflateRatio
+    // times: a picture that needs more than the file can give is refused
+    // before anything is sized by the size it announces.
+    if ((uint64_t{png_get_rowbytes(png, info)} + 1) * height > uint64_t{length} * kMaxInflateRatio)
+        png_error(png, "Size");
     png_bytep alphas = nullptr;
     int alphaCount = 0;
     png_color_16p keyColour = nullptr;

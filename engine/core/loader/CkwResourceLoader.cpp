@@ -3,6 +3,7 @@
 // results replace the reference objects when they finish.
 #include "engine/core/loader/CkwResourceLoader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/core/interface/EngineResult.h"
@@ -183,21 +184,30 @@ void CkwResourceLoader::decodeAsPngL(int32_t parseResult)
     m_brewLoader->closeSource(*this);
     uint8_t* bytes = nullptr;
     uint32_t length = 0;
+    uint32_t capacity = 0;
     bool collected = true;
     for (uint32_t n; (n = m_brewLoader->readChunk(*this)) > 0;) {
         m_brewLoader->spendChunk();
-        // Grown to the exact size at each chunk, as the input's size is unknown.
-        auto* grown = static_cast<uint8_t*>(engineAlloc(length + n, 0));
-        if (grown == nullptr || uint64_t{length} + n > INT32_MAX) {
-            engineFree(grown);
+        if (uint64_t{length} + n > INT32_MAX) {
             collected = false;
             break;
         }
-        if (length != 0)
-            kwMemcpy(grown, bytes, length);
-        kwMemcpy(grown + length, m_chunk, n);
-        engineFree(bytes);
-        bytes = grown;
+        // The input's size is unknown: the block doubles as chunks arrive, so
+        // copying it costs time in proportion to the file.
+        if (length + n > capacity) {
+            const uint32_t grownCapacity = std::max(length + n, std::min<uint32_t>(2 * capacity, INT32_MAX));
+            auto* grown = static_cast<uint8_t*>(engineAlloc(grownCapacity, 0));
+            if (grown == nullptr) {
+                collected = false;
+                break;
+            }
+            if (length != 0)
+                kwMemcpy(grown, bytes, length);
+            engineFree(bytes);
+            bytes = grown;
+            capacity = grownCapacity;
+        }
+        kwMemcpy(bytes + length, m_chunk, n);
         length += n;
     }
     IkwSerializable* image = nullptr;

@@ -1,6 +1,7 @@
 #include "engine/core/loader/CkwResourceLoader.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "engine/core/interface/EngineHandle.h"
 #include "engine/core/io/IoTestKit.h"
@@ -121,6 +122,14 @@ TEST_F(LoaderTest, BadInputsFailWithTheirCodes)
         m3gAppendSection(cutRecord, m3gSection(kM3gSchemeNone, partial));
     }
 
+    // A one-pixel PNG whose header announces 16,000 x 16,000.
+    std::vector<uint8_t> announcesMore = pngBytes(1, 1, PNG_COLOR_TYPE_GRAY, 0);
+    announcesMore[18] = announcesMore[22] = 0x3E;
+    announcesMore[19] = announcesMore[23] = 0x80;
+    const uint32_t crc = static_cast<uint32_t>(crc32(0, announcesMore.data() + 12, 17));
+    for (int i = 0; i < 4; ++i)
+        announcesMore[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+
     const struct {
         const char* what;
         std::vector<uint8_t> bytes;
@@ -131,14 +140,18 @@ TEST_F(LoaderTest, BadInputsFailWithTheirCodes)
         {"neither 3D file nor PNG", {'h', 'e', 'l', 'l', 'o'}, -7},
         {"last section stops inside a record", cutRecord, -10},
         {"PNG too large for its limits", pngBytes(20000, 1, PNG_COLOR_TYPE_GRAY, 0), -7},
+        {"PNG announcing more rows than its data can inflate to", announcesMore, -7},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EngineHandle* fresh = nullptr;
         ASSERT_EQ(m_engine.api().createEngineObject(kIidLoader, &fresh), 0);
+        FailingAllocator::start(-1);
+        FailingAllocHooks hooks;
         EXPECT_EQ(tableOf<IkwLoaderTable>(fresh).loadBuffer(fresh, static_cast<uint32_t>(c.bytes.size()),
                                                             c.bytes.data(), nullptr),
                   c.result);
+        EXPECT_LE(FailingAllocator::largest(), 1u << 20);
         EXPECT_EQ(tableOf<IkwLoaderTable>(fresh).getState(fresh), 3u);
         unknownRelease(fresh);
     }
@@ -158,6 +171,23 @@ TEST_F(LoaderTest, PngInputBecomesTheOnlyRoot)
     EXPECT_EQ(pixels->width, 3u);
     EXPECT_EQ(pixels->height, 2u);
     EXPECT_EQ(pixels->firstPixel, 200);
+
+    // A PNG of 256 KiB arrives in 256 chunks; gathering them must not take an allocation each.
+    PngSpec noise;
+    noise.width = noise.height = 512;
+    for (uint32_t i = 0, seed = 1; i < 512 * 512; ++i, seed = seed * 1664525 + 1013904223)
+        noise.rows.push_back(static_cast<uint8_t>(seed >> 24));
+    const std::vector<uint8_t> file = writePng(noise);
+    ASSERT_GT(file.size(), 256u * 1024);
+    EngineHandle* fresh = nullptr;
+    ASSERT_EQ(m_engine.api().createEngineObject(kIidLoader, &fresh), 0);
+    FailingAllocator::start(-1);
+    {
+        FailingAllocHooks hooks;
+        EXPECT_EQ(tableOf<IkwLoaderTable>(fresh).loadBuffer(fresh, uint32_t(file.size()), file.data(), nullptr), 0);
+    }
+    EXPECT_LT(FailingAllocator::requests(), 40u);
+    unknownRelease(fresh);
 }
 
 TEST_F(LoaderTest, ReferencesResolveAgainstTheReferringFilesFolder)

@@ -54,6 +54,13 @@ void CkwSerializeBufferObjectsIn::append(const uint8_t* bytes, uint32_t count)
     m_fillCount += count;
 }
 
+void CkwSerializeBufferObjectsIn::chargeMadeBytes(uint64_t bytes)
+{
+    if (bytes > kMadeBytesPerFile - m_madeBytes)
+        leave(KErrNoMemory);
+    m_madeBytes += bytes;
+}
+
 const uint8_t* CkwSerializeBufferObjectsIn::take(uint32_t n)
 {
     if (n > m_length - m_cursor)

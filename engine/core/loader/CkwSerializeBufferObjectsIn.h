@@ -11,6 +11,11 @@
 #include "engine/core/runtime/CkwArray.h"
 #include "engine/core/runtime/CkwRefCount.h"
 
+// The most bytes one file's records may make without bringing them (blank
+// mutable images, generated pictures, depth maps): what the largest image may
+// take, since the device never had more memory than that.
+constexpr uint64_t kMadeBytesPerFile = 64u << 20;
+
 class CkwSerializeBufferObjectsIn : public CkwHeapObject {
 public:
     // Starts a record of length bytes; the buffer grows as its bytes arrive.
@@ -21,6 +26,10 @@ public:
     uint32_t fillCount() const { return m_fillCount; }
     uint32_t cursor() const { return m_cursor; }
     uint32_t remaining() const { return m_length - m_cursor; }
+    // A record of a few bytes may ask for a whole image, so what the records
+    // of one file make draws on kMadeBytesPerFile; past it leaves -4, as
+    // memory that ran out.
+    void chargeMadeBytes(uint64_t bytes);
 
     uint8_t readByte();
     // 0 or 1, else -1101.
@@ -75,4 +84,5 @@ private:
     uint32_t m_indexLimit = 0;
     CkwArray<IkwSerializable*>* m_objects = nullptr;
     CkwArray<bool>* m_referenced = nullptr;
+    uint64_t m_madeBytes = 0;  // over the whole file, not one record
 };

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <set>
@@ -21,6 +22,9 @@ public:
     static bool failed() { return state().failed; }
     // Blocks the hooks handed out and have not had back since the last start().
     static const std::set<void*>& live() { return state().live; }
+    // The largest request since the last start(), a failed one included, and how many there were.
+    static uint32_t largest() { return state().largest; }
+    static uint32_t requests() { return state().requests; }
 
     static void start(int64_t skip)
     {
@@ -28,11 +32,15 @@ public:
         s.untilFailure = skip;
         s.failed = false;
         s.live.clear();
+        s.largest = 0;
+        s.requests = 0;
     }
 
     static void* alloc(uint32_t size, uint32_t)
     {
         State& s = state();
+        s.largest = std::max(s.largest, size);
+        ++s.requests;
         if (s.untilFailure == 0) {
             s.untilFailure = -1;
             s.failed = true;
@@ -56,6 +64,8 @@ private:
         int64_t untilFailure = -1;
         bool failed = false;
         std::set<void*> live;
+        uint32_t largest = 0;
+        uint32_t requests = 0;
     };
     static State& state()
     {

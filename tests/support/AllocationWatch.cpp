@@ -1,0 +1,61 @@
+// Replaces every form of the global operator new and delete for the test
+// executables that use AllocationWatch; outside a watch they are malloc and
+// free.
+#include "tests/support/AllocationWatch.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+std::atomic<size_t> g_ceiling{0};  // 0: not watching
+std::atomic<size_t> g_largest{0};
+
+void* allocate(size_t size) noexcept
+{
+    if (const size_t ceiling = g_ceiling.load(); ceiling != 0) {
+        for (size_t seen = g_largest.load(); size > seen && !g_largest.compare_exchange_weak(seen, size);)
+            ;
+        if (size > ceiling)
+            return nullptr;
+    }
+    return std::malloc(size != 0 ? size : 1);
+}
+
+void* allocateOrThrow(size_t size)
+{
+    void* p = allocate(size);
+    if (p == nullptr)
+        throw std::bad_alloc();
+    return p;
+}
+
+} // namespace
+
+AllocationWatch::AllocationWatch(size_t ceiling)
+{
+    g_largest = 0;
+    g_ceiling = ceiling;
+}
+
+AllocationWatch::~AllocationWatch()
+{
+    g_ceiling = 0;
+}
+
+size_t AllocationWatch::largest() const
+{
+    return g_largest.load();
+}
+
+void* operator new(size_t size) { return allocateOrThrow(size); }
+void* operator new[](size_t size) { return allocateOrThrow(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
