@@ -4,6 +4,7 @@
 #include "engine/scene/CkwAlignTargetManager.h"
 
 #include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/scene/CkwNode.h"
 
 CkwAlignTargetManager::CkwAlignTarget::~CkwAlignTarget()
@@ -49,6 +50,7 @@ int32_t CkwAlignTargetManager::addToTarget(CkwNode* reference, CkwNode* node)
         reference->setAlignTarget(target);
     }
     target->m_nodes.append(node);
+    ++engineContextL().visits;
     return target->m_nodes.count() - 1;
 }
 
@@ -70,6 +72,8 @@ void CkwAlignTargetManager::unregisterNode(CkwNode* node)
 void CkwAlignTargetManager::removeFromTarget(CkwNode* reference, int32_t slot)
 {
     auto* target = static_cast<CkwAlignTarget*>(reference->alignTarget());
+    if (EngineContext* context = engineContext())
+        ++context->visits;
     CkwNode* moved = target->m_nodes.last();
     target->m_nodes[slot] = moved;
     target->m_nodes.setCount(target->m_nodes.count() - 1);

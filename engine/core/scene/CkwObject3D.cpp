@@ -318,9 +318,9 @@ CkwObject3D* CkwObject3D::find(int32_t userID)
             stack.setCount(stack.count() - 1);
             continue;
         }
+        ++visited;
         if (next->m_searched)
             continue;
-        ++visited;
         if (next->m_userID == userID) {
             count();
             return next;
