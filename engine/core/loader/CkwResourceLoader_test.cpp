@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <bit>
-
 #include "engine/core/interface/EngineHandle.h"
 #include "engine/core/io/IoTestKit.h"
 #include "engine/core/loader/LoaderTestKit.h"
@@ -12,49 +9,6 @@
 #include "tools/archive/ArchiveWriter.h"
 
 namespace {
-
-// A folder letter d and an 8-letter member name f such that "d\" in front
-// of a name hashed like f keeps its hash, so "d\f", "d\d\f", ... all open
-// member f. Prefixing "d\" maps a hash h to A²h + K(d), so f's hash must
-// solve (1 - A²)h = K(d); f is then met in the middle, 4 letters a side.
-std::pair<char, std::string> folderThatKeepsTheHash()
-{
-    constexpr uint32_t A = 1664525u, C = 1013904223u;
-    const auto inverse = [](uint32_t x) {
-        uint32_t r = x;
-        for (int i = 0; i < 5; ++i)
-            r *= 2 - x * r;
-        return r;
-    };
-    const auto letters = [](uint32_t code) {
-        std::string s(4, 'a');
-        for (char& c : s)
-            c = static_cast<char>('a' + code % 26), code /= 26;
-        return s;
-    };
-    constexpr uint32_t kCodes = 26 * 26 * 26 * 26;
-    std::vector<std::pair<uint32_t, uint32_t>> suffixes;
-    for (uint32_t code = 0; code < kCodes; ++code)
-        suffixes.emplace_back(archiveWriterNameHash(letters(code)), code);
-    std::sort(suffixes.begin(), suffixes.end());
-    const uint32_t m = 1u - A * A, shift = static_cast<uint32_t>(std::countr_zero(m));
-    const uint32_t a4Inverse = inverse(A * A * A * A);
-    for (char d = 'a'; d <= 'z'; ++d) {
-        const uint32_t k = static_cast<uint32_t>(d) + A * ('\\' + C) + C;
-        if (std::countr_zero(k) < static_cast<int>(shift))
-            continue;
-        const uint32_t h0 = (k >> shift) * inverse(m >> shift);
-        for (uint32_t prefix = 0; prefix < kCodes; ++prefix)
-            for (uint32_t top = 0; top < (1u << shift); ++top) {
-                const uint32_t h = (h0 & (~0u >> shift)) + (top << (32 - shift));
-                const uint32_t need = a4Inverse * (h - archiveWriterNameHash(letters(prefix)));
-                const auto at = std::lower_bound(suffixes.begin(), suffixes.end(), std::make_pair(need, 0u));
-                if (at != suffixes.end() && at->first == need)
-                    return {d, letters(prefix) + letters(at->second)};
-            }
-    }
-    return {};
-}
 
 class LoaderTest : public ::testing::Test {
 protected:
@@ -253,7 +207,7 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
     for (int32_t i = 1; i <= kMaxReferenceDepth + 1; ++i)
         m_folder.write("chain/" + std::to_string(i), sceneReferencing(i, {std::to_string(i + 1)}));
     m_folder.write("chain/" + std::to_string(kMaxReferenceDepth + 2), sceneReferencing(0, {}));
-    const auto [d, f] = folderThatKeepsTheHash();
+    const auto [d, f] = archiveFolderKeepingHash();
     ASSERT_EQ(archiveWriterNameHash(d + ("\\" + f)), archiveWriterNameHash(f));
     ArchiveWriter hidden;
     ASSERT_TRUE(hidden.add(f, sceneReferencing(1, {d + ("\\" + f)})));
