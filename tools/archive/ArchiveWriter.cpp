@@ -41,7 +41,7 @@ uint32_t archiveWriterNameHash(std::string_view name)
     return h;
 }
 
-// Prefixing "d\\" maps a hash h to A²h + K(d), so f's hash must solve
+// Prefixing "d\" maps a hash h to A²h + K(d), so f's hash must solve
 // (1 - A²)h = K(d) (2^v solutions when 2^v divides both sides); f is then
 // met in the middle, four letters a side.
 std::pair<char, std::string> archiveFolderKeepingHash()

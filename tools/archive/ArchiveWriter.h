@@ -14,8 +14,8 @@
 // The engine's name hash over the lower-cased name.
 uint32_t archiveWriterNameHash(std::string_view name);
 
-// A folder letter d and an 8-letter member name f such that "d\\" in front
-// of a name hashed like f keeps its hash: "d\\f", "d\\d\\f", ... all find
+// A folder letter d and an 8-letter member name f such that "d\" in front
+// of a name hashed like f keeps its hash: "d\f", "d\d\f", ... all find
 // the entry of f. Found in well under a second; {0, ""} should none exist.
 std::pair<char, std::string> archiveFolderKeepingHash();
 
