@@ -1,11 +1,12 @@
 // The structure generator and one run over what it makes. The bytes are read
-// as little-endian fields in the order of StructureSpec, each cut to its
-// cap; missing bytes read as zero.
+// as little-endian fields in the order of StructureSpec, each then cut to
+// its cap; missing bytes read as zero.
 #include "tools/structure/StructureInput.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <type_traits>
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/interface/MethodTables.h"
@@ -29,22 +30,21 @@ constexpr uint32_t kMissingIds = 0x30000;
 constexpr uint32_t kControllerIds = 0x40000;
 constexpr uint32_t kAbsentId = 0x7fffffff;
 
-class FieldReader {
-public:
-    FieldReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    uint32_t next(int bytes, uint32_t cap)
-    {
-        uint32_t v = 0;
-        for (int i = 0; i < bytes; ++i, ++m_at)
-            v |= uint32_t(m_at < m_size ? m_data[m_at] : 0) << (8 * i);
-        return std::min(v, cap);
-    }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_at = 0;
-};
+// The fields in the order the bytes hold them, with their widths.
+template <class Visit>
+void eachField(StructureSpec& s, Visit visit)
+{
+    visit(s.depth, 2);
+    visit(s.width, 2);
+    visit(s.alignment, 1);
+    visit(s.tracks, 2);
+    visit(s.tracksPerLeaf, 1);
+    visit(s.controllers, 2);
+    visit(s.clipChildren, 2);
+    visit(s.clipChain, 1);
+    visit(s.archiveChain, 1);
+    visit(s.collidingMember, 1);
+}
 
 uint32_t group(M3gFileWriter& w, uint32_t id, std::vector<uint32_t> children, std::vector<uint32_t> tracks = {},
                const M3gAlignmentFields* alignment = nullptr)
@@ -108,38 +108,33 @@ EngineResult loadName(const IkwEngineTable& engine, const std::string& name)
 
 StructureSpec decodeStructure(const uint8_t* data, size_t size)
 {
-    FieldReader r(data, size);
     StructureSpec s;
-    s.depth = r.next(2, kMaxStructureNodes);
-    s.width = r.next(2, kMaxStructureNodes - s.depth);
-    s.alignment = uint8_t(r.next(1, 255) % StructureAlignment::Count);
-    s.tracks = r.next(2, kMaxTracks);
-    s.tracksPerLeaf = r.next(1, kMaxTracksPerLeaf);
-    s.controllers = r.next(2, kMaxControllers);
-    s.clipChildren = r.next(2, kMaxStructureNodes);
-    s.clipChain = r.next(1, 1) != 0;
-    s.archiveChain = r.next(1, kMaxArchiveChain);
-    s.collidingMember = r.next(1, 1) != 0;
+    size_t at = 0;
+    eachField(s, [&](auto& field, int bytes) {
+        uint32_t v = 0;
+        for (int i = 0; i < bytes; ++i, ++at)
+            v |= uint32_t(at < size ? data[at] : 0) << (8 * i);
+        field = std::remove_reference_t<decltype(field)>(v);
+    });
+    s.depth = std::min(s.depth, kMaxStructureNodes);
+    s.width = std::min(s.width, kMaxStructureNodes - s.depth);
+    s.alignment %= StructureAlignment::Count;
+    s.tracks = std::min(s.tracks, kMaxTracks);
+    s.tracksPerLeaf = std::min(s.tracksPerLeaf, kMaxTracksPerLeaf);
+    s.controllers = std::min(s.controllers, kMaxControllers);
+    s.clipChildren = std::min(s.clipChildren, kMaxStructureNodes);
+    s.archiveChain = std::min(s.archiveChain, kMaxArchiveChain);
     return s;
 }
 
-std::vector<uint8_t> encodeStructure(const StructureSpec& s)
+std::vector<uint8_t> encodeStructure(const StructureSpec& spec)
 {
     std::vector<uint8_t> out;
-    const auto put = [&](uint32_t v, int bytes) {
+    StructureSpec s = spec;
+    eachField(s, [&](auto field, int bytes) {
         for (int i = 0; i < bytes; ++i)
-            out.push_back(uint8_t(v >> (8 * i)));
-    };
-    put(s.depth, 2);
-    put(s.width, 2);
-    put(s.alignment, 1);
-    put(s.tracks, 2);
-    put(s.tracksPerLeaf, 1);
-    put(s.controllers, 2);
-    put(s.clipChildren, 2);
-    put(s.clipChain, 1);
-    put(s.archiveChain, 1);
-    put(s.collidingMember, 1);
+            out.push_back(uint8_t(uint32_t(field) >> (8 * i)));
+    });
     return out;
 }
 
