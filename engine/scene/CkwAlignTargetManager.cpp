@@ -50,7 +50,8 @@ int32_t CkwAlignTargetManager::addToTarget(CkwNode* reference, CkwNode* node)
         reference->setAlignTarget(target);
     }
     target->m_nodes.append(node);
-    ++engineContextL().visits;
+    if (EngineContext* context = engineContext())
+        ++context->visits;
     return target->m_nodes.count() - 1;
 }
 

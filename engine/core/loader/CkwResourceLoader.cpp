@@ -81,7 +81,8 @@ void CkwResourceLoader::start(CkwBrewLoader* brewLoader, CkwResourceLoader* pare
     m_brewLoader = brewLoader;
     m_parent = parent;
     m_path = copyTextL(path, kwStrlen(path));
-    if (parent != nullptr && (m_depth = parent->m_depth + 1) > kMaxReferenceDepth)
+    m_depth = parent != nullptr ? parent->m_depth + 1 : 0;
+    if (m_depth > kMaxReferenceDepth)
         leave(KErrCorruptData);
     // An archive finds a member by its name's hash alone, so names that
     // differ (even in more than letter case) can open one record. An empty
