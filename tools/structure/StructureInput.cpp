@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr uint32_t kMaxTracks = 20000;
+constexpr uint32_t kMaxTracks = 5000;
 constexpr uint32_t kMaxControllers = 4096;
 constexpr uint32_t kMaxArchiveChain = 64;
 constexpr uint32_t kTranslation = 275;
@@ -71,7 +71,7 @@ std::vector<uint32_t> writeTracks(M3gFileWriter& w, uint32_t count, uint32_t con
     s.keyframes = {{0, {0, 0, 0}}, {100, {1, 2, 3}}};
     const uint32_t sequence = w.addObject(m3gKeyframeSequenceRecord(s));
     std::vector<uint32_t> made;
-    for (uint32_t c = 0; c < std::max(controllers, 1u); ++c) {
+    for (uint32_t c = 0; c < std::clamp(controllers, 1u, count); ++c) {
         M3gAnimationControllerFields f;
         f.object.userId = int32_t(kControllerIds + c);
         made.push_back(w.addObject(m3gAnimationControllerRecord(f)));
@@ -221,8 +221,12 @@ StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& f
     if (engine.createEngineObject(kIidLoader, loader.out()) == 0) {
         const IkwLoaderTable& api = loader.table<IkwLoaderTable>();
         o.load = api.loadBuffer(loader.get(), uint32_t(file.size()), file.data(), nullptr);
-        if (o.load == 0)
-            api.getRoot(loader.get(), 0, world.out());
+        // Written last, the world is the last root; tracks no leaf takes
+        // are roots before it.
+        uint32_t roots = 0;
+        api.getRootCount(loader.get(), &roots);
+        if (o.load == 0 && roots > 0)
+            api.getRoot(loader.get(), roots - 1, world.out());
     }
     if (world) {
         const EngineRef scene = findObject(world, 2, kIidGroup);
@@ -273,7 +277,7 @@ std::vector<std::pair<std::string, StructureSpec>> structureSeeds()
         {"wide-aligned-to-first", A{.width = 3000, .alignment = StructureAlignment::LeavesToTheFirst}},
         {"wide-aligned-to-last", A{.width = 3000, .alignment = StructureAlignment::LeavesToTheLast}},
         {"deep-aligned-to-fan", A{.depth = 3000, .width = 2, .alignment = StructureAlignment::ChainToTheFan}},
-        {"shared-tracks", A{.width = 1000, .tracks = 600, .tracksPerLeaf = 8, .controllers = 400}},
+        {"shared-tracks", A{.width = 1000, .tracks = 600, .tracksPerLeaf = 4, .controllers = 400}},
         {"clips-onto-deep", A{.depth = 3000, .width = 1, .controllers = 64, .clipChildren = 3000}},
         {"clip-chain", A{.depth = 2000, .width = 1, .controllers = 8, .clipChain = true}},
         {"archive-chain-33", A{.archiveChain = 33}},

@@ -39,8 +39,8 @@ constexpr uint8_t ChainToTheFan = 3;     // every chain group to the fan
 constexpr uint8_t Count = 4;
 } // namespace StructureAlignment
 
-constexpr uint32_t kMaxStructureNodes = 40000;
-constexpr uint32_t kMaxTracksPerLeaf = 8;
+constexpr uint32_t kMaxStructureNodes = 10000;
+constexpr uint32_t kMaxTracksPerLeaf = 4;
 
 StructureSpec decodeStructure(const uint8_t* data, size_t size);
 std::vector<uint8_t> encodeStructure(const StructureSpec& spec);
