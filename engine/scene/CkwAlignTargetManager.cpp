@@ -1,26 +1,18 @@
 // The alignment registry. Removal from either array moves the last entry into
-// the freed place: order carries no meaning here.
+// the freed place, and tells the moved entry its new place: order carries no
+// meaning here.
 #include "engine/scene/CkwAlignTargetManager.h"
 
 #include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/scene/CkwNode.h"
-
-namespace {
-
-template <class T>
-void removeSwapLast(CkwArray<T>& array, int32_t index)
-{
-    array[index] = array.last();
-    array.setCount(array.count() - 1);
-}
-
-} // namespace
 
 CkwAlignTargetManager::CkwAlignTarget::~CkwAlignTarget()
 {
     for (CkwNode* node : m_nodes)
         CkwNode::forgetAlignmentReference(node, m_reference);
     m_nodes.setCount(0);
+    m_reference->setAlignTarget(nullptr);
 }
 
 CkwAlignTargetManager::~CkwAlignTargetManager()
@@ -29,38 +21,38 @@ CkwAlignTargetManager::~CkwAlignTargetManager()
         delete target;
 }
 
-const CkwAlignTargetManager::CkwAlignTarget* CkwAlignTargetManager::findTarget(const CkwNode* reference) const
-{
-    for (const CkwAlignTarget* target : m_targets)
-        if (target->m_reference == reference)
-            return target;
-    return nullptr;
-}
-
 void CkwAlignTargetManager::registerNode(CkwNode* node)
 {
-    const CkwNode::Alignment* alignment = node->getAlignment();
+    auto* alignment = const_cast<CkwNode::Alignment*>(node->getAlignment());
     if (alignment == nullptr)
         return;
-    addToTarget(alignment->zReference, node);
-    addToTarget(alignment->yReference, node);
+    // A node aligned twice to one reference is listed once. A place stays
+    // -1 until the node is listed, so a registration that ran out of memory
+    // halfway unregisters cleanly.
+    alignment->zSlot = alignment->ySlot = -1;
+    if (alignment->zReference != nullptr)
+        alignment->zSlot = addToTarget(alignment->zReference, node);
+    if (alignment->yReference == alignment->zReference)
+        alignment->ySlot = alignment->zSlot;
+    else if (alignment->yReference != nullptr)
+        alignment->ySlot = addToTarget(alignment->yReference, node);
 }
 
-void CkwAlignTargetManager::addToTarget(CkwNode* reference, CkwNode* node)
+int32_t CkwAlignTargetManager::addToTarget(CkwNode* reference, CkwNode* node)
 {
-    if (reference == nullptr)
-        return;
-    if (auto* target = const_cast<CkwAlignTarget*>(findTarget(reference))) {
-        for (CkwNode* listed : target->m_nodes)
-            if (listed == node)
-                return;
-        target->m_nodes.append(node);
-        return;
+    auto* target = static_cast<CkwAlignTarget*>(reference->alignTarget());
+    if (target == nullptr) {
+        CkwCleanupPtr<CkwAlignTarget> made(new CkwAlignTarget(reference));
+        made->m_nodes.setCapacity(1);
+        made->m_index = m_targets.count();
+        m_targets.append(made.get());
+        target = made.release();
+        reference->setAlignTarget(target);
     }
-    CkwCleanupPtr<CkwAlignTarget> target(new CkwAlignTarget(reference));
     target->m_nodes.append(node);
-    m_targets.append(target.get());
-    target.release();
+    if (EngineContext* context = engineContext())
+        ++context->visits;
+    return target->m_nodes.count() - 1;
 }
 
 void CkwAlignTargetManager::unregisterNode(CkwNode* node)
@@ -68,41 +60,44 @@ void CkwAlignTargetManager::unregisterNode(CkwNode* node)
     const CkwNode::Alignment* alignment = node->getAlignment();
     if (alignment == nullptr)
         return;
-    for (int32_t i = 0; i < m_targets.count();) {
-        CkwAlignTarget* target = m_targets[i];
-        CkwNode* reference = target->m_reference;
-        if (reference != alignment->zReference && reference != alignment->yReference) {
-            ++i;
-            continue;
-        }
-        for (int32_t k = 0; k < target->m_nodes.count();) {
-            if (target->m_nodes[k] != node) {
-                ++k;
-                continue;
-            }
-            removeSwapLast(target->m_nodes, k);
-            CkwNode::forgetAlignmentReference(node, reference);
-        }
-        if (target->m_nodes.isEmpty())
-            removeTargetAt(i);
-        else
-            ++i;
-    }
+    CkwNode* const z = alignment->zReference;
+    CkwNode* const y = alignment->yReference;
+    if (z != nullptr && alignment->zSlot >= 0)
+        removeFromTarget(z, alignment->zSlot);
+    if (y != nullptr && y != z && alignment->ySlot >= 0)
+        removeFromTarget(y, alignment->ySlot);
+    CkwNode::forgetAlignmentReference(node, z);
+    CkwNode::forgetAlignmentReference(node, y);
+}
+
+void CkwAlignTargetManager::removeFromTarget(CkwNode* reference, int32_t slot)
+{
+    auto* target = static_cast<CkwAlignTarget*>(reference->alignTarget());
+    if (EngineContext* context = engineContext())
+        ++context->visits;
+    CkwNode* moved = target->m_nodes.last();
+    target->m_nodes[slot] = moved;
+    target->m_nodes.setCount(target->m_nodes.count() - 1);
+    auto* place = const_cast<CkwNode::Alignment*>(moved->getAlignment());
+    if (place->zReference == reference)
+        place->zSlot = slot;
+    if (place->yReference == reference)
+        place->ySlot = slot;
+    if (target->m_nodes.isEmpty())
+        removeTarget(target);
 }
 
 void CkwAlignTargetManager::removeReference(CkwNode* node)
 {
-    for (int32_t i = 0; i < m_targets.count(); ++i) {
-        if (m_targets[i]->m_reference == node) {
-            removeTargetAt(i);
-            return;
-        }
-    }
+    if (auto* target = static_cast<CkwAlignTarget*>(node->alignTarget()))
+        removeTarget(target);
 }
 
-void CkwAlignTargetManager::removeTargetAt(int32_t index)
+void CkwAlignTargetManager::removeTarget(CkwAlignTarget* target)
 {
-    CkwAlignTarget* target = m_targets[index];
-    removeSwapLast(m_targets, index);
+    CkwAlignTarget* moved = m_targets.last();
+    m_targets[target->m_index] = moved;
+    moved->m_index = target->m_index;
+    m_targets.setCount(m_targets.count() - 1);
     delete target;
 }

@@ -2,6 +2,9 @@
 // node aligns to, listing the nodes aligned to it. Alignment references are
 // not counted, so when a reference node is destroyed the registry marks the
 // reference as lost in every node that held it instead of leaving it dangling.
+// A reference node holds its target and an aligned node its places in the
+// lists, so no change searches: a file's alignments register in proportion to
+// their number.
 #pragma once
 
 #include <cstdint>
@@ -15,11 +18,13 @@ public:
     class CkwAlignTarget : public CkwHeapObject {
     public:
         explicit CkwAlignTarget(CkwNode* reference) : m_reference(reference) {}
-        // Marks the reference as lost in every node still listed.
+        // Marks the reference as lost in every node still listed, and lets
+        // go of the reference.
         ~CkwAlignTarget() override;
 
         CkwNode* m_reference;
         CkwArray<CkwNode*> m_nodes;
+        int32_t m_index = 0; // in the manager's list
     };
 
     ~CkwAlignTargetManager() override;
@@ -33,13 +38,11 @@ public:
     // Drops the target whose reference the node is.
     void removeReference(CkwNode* node) override;
 
-    int32_t targetCount() const { return m_targets.count(); }
-    const CkwAlignTarget* targetAt(int32_t index) const { return m_targets[index]; }
-    const CkwAlignTarget* findTarget(const CkwNode* reference) const;
-
 private:
-    void addToTarget(CkwNode* reference, CkwNode* node);
-    void removeTargetAt(int32_t index);
+    // The node's place in the reference's list.
+    int32_t addToTarget(CkwNode* reference, CkwNode* node);
+    void removeFromTarget(CkwNode* reference, int32_t slot);
+    void removeTarget(CkwAlignTarget* target);
 
     CkwArray<CkwAlignTarget*> m_targets;
 };

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "engine/core/math/CkwTransform.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/scene/CkwAnimationTrackBase.h"
@@ -435,8 +437,6 @@ TEST_F(NodeTest, DuplicateCopiesTheSubtreeInOrderAndRemapsAlignment)
     // Inside the copied subtree the reference follows the copy; outside it stays.
     EXPECT_EQ(firstCopy->getAlignmentReference(kAlignZAxis), secondCopy);
     EXPECT_EQ(firstCopy->getAlignmentReference(kAlignYAxis), outside);
-    EXPECT_EQ(CkwNode::findCopy(second, root, copy), secondCopy);
-    EXPECT_EQ(CkwNode::findCopy(outside, root, copy), nullptr);
 }
 
 TEST_F(NodeTest, AnimateReachesTheWholeTreeAndClampsAlpha)
@@ -495,6 +495,82 @@ TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
         EXPECT_EQ(world.element(2, 3), static_cast<float>(kDepth * (kDepth - 1) / 2)) << memory;
         for (CkwNode* node = deepest; node != nullptr; node = node->getParent())
             ASSERT_FALSE(node->nodeFlags() & kDirty) << memory;
+    }
+}
+
+// An object holding n counted references to one other, or to nothing.
+class Fan : public CkwObject3D {
+public:
+    Fan(CkwObject3D* to, int32_t n)
+    {
+        for (int32_t i = 0; to != nullptr && i < n; ++i, to->addRef())
+            m_references.append(to);
+    }
+    ~Fan() override
+    {
+        for (CkwObject3D* to : m_references)
+            to->release();
+    }
+    int32_t getClassId() const override { return kClassGroup; }
+    CkwObject3D* duplicate() const override { return nullptr; }
+    CkwReference getReference(int32_t index) const override
+    {
+        return index == 0 ? CkwReference::list(m_references) : CkwReference::end();
+    }
+
+private:
+    CkwArray<CkwObject3D*> m_references;
+};
+
+// The engine's count of visits for a copy or search of a scene of n nodes
+// grows with n (or n log n), never with its square.
+TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
+{
+    const struct {
+        const char* what;
+        std::function<CkwObject3D*(int32_t n)> build; // the scene, already aligned
+        bool search;                                  // else a copy
+    } cases[] = {
+        {"siblings aligned to the last",
+         [&](int32_t n) {
+             CkwGroup* root = group();
+             for (int32_t i = 0; i < n; ++i)
+                 root->addChild(node(kClassGroup));
+             for (int32_t i = 0; i + 1 < n; ++i)
+                 root->getChild(i)->setAlignment(root->getChild(n - 1), kAlignOrigin, nullptr, kAlignNone);
+             return root;
+         },
+         false},
+        {"a chain aligned to its top",
+         [&](int32_t n) {
+             CkwGroup* top = group();
+             CkwNode* below = top;
+             for (int32_t i = 0; i < n; ++i, below = below->getFirstChild()) {
+                 static_cast<CkwGroup*>(below)->addChild(group());
+                 below->getFirstChild()->setAlignment(top, kAlignOrigin, nullptr, kAlignNone);
+             }
+             return top;
+         },
+         false},
+        {"objects shared n times, twice over",
+         [&](int32_t n) { return hold(new Fan(hold(new Fan(hold(new Fan(nullptr, 0)), n)), n)); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        uint64_t visits[2] = {};
+        for (int32_t k = 0; k < 2; ++k) {
+            ASSERT_EQ(trap([&] {
+                CkwObject3D* scene = c.build(1000 << k);
+                const uint64_t before = engineContext()->visits;
+                if (c.search)
+                    EXPECT_EQ(scene->find(7), nullptr);
+                else
+                    hold(scene->duplicate());
+                visits[k] = engineContext()->visits - before;
+            }),
+                      KErrNone);
+        }
+        EXPECT_LT(visits[1], visits[0] * 5 / 2) << visits[0] << " then " << visits[1];
     }
 }
 

@@ -511,7 +511,7 @@ CkwNode* CkwSkinnedMesh::copyNode() const
     return copy.release();
 }
 
-void CkwSkinnedMesh::completeCopy(const CkwNode& source, const CkwNode* sourceRoot, CkwNode* copyRoot)
+void CkwSkinnedMesh::completeCopy(const CkwNode& source, const CopyMap& copies)
 {
     // The node copy has copied the skeleton with the mesh; the bones are
     // mapped into that copy and keep their rest poses.
@@ -520,7 +520,7 @@ void CkwSkinnedMesh::completeCopy(const CkwNode& source, const CkwNode* sourceRo
     std::copy(from.m_bindings.begin(), from.m_bindings.end(), m_bindings.begin());
     m_bones.setCapacity(from.m_bones.count());
     for (const SkwBoneNode& b : from.m_bones) {
-        CkwNode* node = findCopy(b.node, sourceRoot, copyRoot);
+        CkwNode* node = copies.copyOf(b.node);
         // A bone no longer in the source's tree stays shared.
         if (node == nullptr)
             node = b.node;

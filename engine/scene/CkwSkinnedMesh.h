@@ -98,7 +98,7 @@ public:
 
 protected:
     CkwNode* copyNode() const override;
-    void completeCopy(const CkwNode& source, const CkwNode* sourceRoot, CkwNode* copyRoot) override;
+    void completeCopy(const CkwNode& source, const CopyMap& copies) override;
 
 private:
     void clearBones();

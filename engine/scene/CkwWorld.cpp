@@ -65,12 +65,9 @@ CkwNode* CkwWorld::copyNode() const
     return copy.release();
 }
 
-CkwObject3D* CkwWorld::duplicate() const
+void CkwWorld::completeCopy(const CkwNode& source, const CopyMap& copies)
 {
-    CkwCleanupPtr<CkwWorld> copy(static_cast<CkwWorld*>(CkwGroup::duplicate()));
-    CkwNode* camera = dynamic_cast<CkwNode*>(m_activeCamera);
-    copy->setActiveCamera(findCopy(camera, this, copy.get()));
-    return copy.release();
+    setActiveCamera(copies.copyOf(dynamic_cast<CkwNode*>(static_cast<const CkwWorld&>(source).m_activeCamera)));
 }
 
 const CkwArray<CkwNode*>& CkwWorld::getLights()

@@ -17,9 +17,6 @@ public:
 
     int32_t getClassId() const override { return kClassWorld; }
     void deserialize(CkwSerializeBufferObjectsIn& buffer) override;
-    // The copy's camera is the copy of this world's camera when it lies in
-    // the world, else none; the background is shared.
-    CkwObject3D* duplicate() const override;
     // 0 the camera, 1 the background, then the group's.
     CkwReference getReference(int32_t index) const override;
 
@@ -35,6 +32,9 @@ public:
 
 protected:
     CkwNode* copyNode() const override;
+    // The copy's camera is the copy of this world's camera when it lies in
+    // the world, else none; the background is shared.
+    void completeCopy(const CkwNode& source, const CopyMap& copies) override;
     int32_t animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp) override;
     void resetLightCache() override { m_lights.setCount(0); }
 

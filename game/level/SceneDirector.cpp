@@ -2,6 +2,7 @@
 #include "game/level/SceneDirector.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 #include <utility>
 #include <vector>
@@ -194,7 +195,9 @@ void SceneDirector::bindLocks()
         return;
     const EngineRef locks = GameUtils::findNamedNode(world->m_world, "locks");
     const uint32_t lockId = uint32_t(GameUtils::transformId("lock"));
-    // Lowest first; a lock as high as one collected before goes in front.
+    // Lowest first; a lock as high as one collected before goes in front,
+    // so they are sorted stably in reverse order of collection. A height
+    // that is no number counts as the lowest.
     std::vector<std::pair<float, EngineRef>> sorted;
     for (uint32_t i = 0, n = GameUtils::childCount(locks); i < n; ++i) {
         EngineRef child = GameUtils::childAt(locks, i);
@@ -205,10 +208,12 @@ void SceneDirector::bindLocks()
             continue;
         float p[3] = {};
         world->m_utils->getWorldPosition(child.get(), p);
-        const auto at = std::lower_bound(sorted.begin(), sorted.end(), p[1],
-                                         [](const auto& entry, float y) { return entry.first < y; });
-        sorted.emplace(at, p[1], std::move(child));
+        sorted.emplace_back(p[1], std::move(child));
     }
+    std::reverse(sorted.begin(), sorted.end());
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+        return std::isnan(a.first) ? !std::isnan(b.first) : a.first < b.first;
+    });
     // The highest lock is level 0's; a lock beyond the records stays.
     const int32_t count = int32_t(sorted.size());
     const EngineRef wall = locks.as(kIidGroup);

@@ -1,7 +1,11 @@
 // Track copying between models and the search for animated objects.
 #include "game/shell/AnimCopy.h"
 
+#include <algorithm>
 #include <iterator>
+#include <memory>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "engine/core/interface/InterfaceIds.h"
@@ -31,15 +35,11 @@ EngineRef trackAt(const EngineRef& object, uint32_t index)
     return track;
 }
 
-// A source controller id and the controller made for it, shared by every
-// copied track that names the same id.
-struct CopiedController {
-    uint32_t id;
-    EngineRef controller;
-};
+// Each source controller id met with the controller made for it, shared by
+// every copied track that names the same id.
+using CopiedControllers = std::unordered_map<uint32_t, EngineRef>;
 
-void copyTrack(const EngineRef& track, const EngineRef& target, std::vector<CopiedController>& copied,
-               uint32_t offset)
+void copyTrack(const EngineRef& track, const EngineRef& target, CopiedControllers& copied, uint32_t offset)
 {
     EngineRef duplicate;
     if (track.table<IkwObject3DTable>().duplicate(track.get(), duplicate.out()) != 0)
@@ -54,18 +54,16 @@ void copyTrack(const EngineRef& track, const EngineRef& target, std::vector<Copi
     if (track.table<IkwAnimationTrackTable>().getController(track.get(), source.out()) != 0 || !source)
         return;
     const uint32_t id = userIdOf(source);
-    for (const CopiedController& known : copied) {
-        if (known.id == id) {
-            copy.table<IkwAnimationTrackTable>().setController(copy.get(), known.controller.get());
-            return;
-        }
+    if (const auto known = copied.find(id); known != copied.end()) {
+        copy.table<IkwAnimationTrackTable>().setController(copy.get(), known->second.get());
+        return;
     }
     EngineRef controller;
     if (source.table<IkwObject3DTable>().duplicate(source.get(), controller.out()) != 0 || !controller)
         return;
     controller.table<IkwObject3DTable>().setUserID(controller.get(), id + offset);
     copy.table<IkwAnimationTrackTable>().setController(copy.get(), controller.get());
-    copied.push_back(CopiedController{id, std::move(controller)});
+    copied.emplace(id, std::move(controller));
 }
 
 } // namespace
@@ -115,40 +113,102 @@ std::vector<EngineRef> childrenOf(const EngineRef& object)
 
 namespace {
 
-// A source object and the target object that takes copies of its tracks.
+// The target model's nodes in the order a search by id meets them (a
+// world's camera, a skinned mesh's skeleton, a group's children, each
+// before what lies below it), with the end of each one's subtree, and every
+// id with its places, sorted. What a search from the node at place p finds
+// for an id is the first place of that id in p's range, so one walk of the
+// model answers every child of every level, where a search per child would
+// walk the model once for each.
+class NodeIndex {
+public:
+    explicit NodeIndex(const EngineRef& root)
+    {
+        std::vector<std::pair<EngineRef, int32_t>> pending; // a node and its parent's place
+        pending.emplace_back(root.share(), -1);
+        std::vector<int32_t> parents;
+        while (!pending.empty()) {
+            auto [node, parent] = std::move(pending.back());
+            pending.pop_back();
+            const int32_t place = int32_t(m_nodes.size());
+            m_ids.emplace_back(userIdOf(node), place);
+            parents.push_back(parent);
+            std::vector<EngineRef> below = childrenOf(node);
+            if (EngineRef skeleton = skeletonOf(node.as(kIidSkinnedMesh)))
+                below.insert(below.begin(), std::move(skeleton));
+            if (const EngineRef world = node.as(kIidWorld)) {
+                EngineRef camera;
+                if (world.table<IkwWorldTable>().getActiveCamera(world.get(), camera.out()) == 0 && camera)
+                    below.insert(below.begin(), std::move(camera));
+            }
+            m_nodes.push_back({std::move(node), place + 1});
+            for (auto it = below.rbegin(); it != below.rend(); ++it)
+                pending.emplace_back(std::move(*it), place);
+        }
+        // A subtree ends where its last descendant's does.
+        for (int32_t place = int32_t(m_nodes.size()) - 1; place > 0; --place)
+            m_nodes[size_t(parents[size_t(place)])].end =
+                std::max(m_nodes[size_t(parents[size_t(place)])].end, m_nodes[size_t(place)].end);
+        std::sort(m_ids.begin(), m_ids.end());
+    }
+
+    // The place of the first node with the id at or below place at; -1
+    // when there is none.
+    int32_t find(int32_t at, uint32_t id) const
+    {
+        const auto found = std::lower_bound(m_ids.begin(), m_ids.end(), std::make_pair(id, at));
+        return found != m_ids.end() && found->first == id && found->second < m_nodes[size_t(at)].end ? found->second
+                                                                                                     : -1;
+    }
+    const EngineRef& node(int32_t place) const { return m_nodes[size_t(place)].node; }
+
+private:
+    struct Entry {
+        EngineRef node;
+        int32_t end;
+    };
+    std::vector<Entry> m_nodes;
+    std::vector<std::pair<uint32_t, int32_t>> m_ids;
+};
+
+// A source object, the target object that takes copies of its tracks, and
+// the target's place in the index (-1 for a texture, which has no children).
 struct CopyPair {
     EngineRef from;
     EngineRef to;
+    int32_t at;
 };
 
 // Each source child's partner at or below the target group, in child order:
 // groups for their subtrees, a skinned mesh's texture and then its skeleton.
-void matchChildren(const CopyPair& pair, std::vector<CopyPair>& matched)
+void matchChildren(const CopyPair& pair, const NodeIndex& index, std::vector<CopyPair>& matched)
 {
     for (const EngineRef& child : childrenOf(pair.from)) {
         const uint32_t id = userIdOf(child);
-        EngineRef match = findObject(pair.to, id, kIidNode);
-        if (!match && (id == ModelId::Boy || id == ModelId::Girl))
-            match = findObject(pair.to, id == ModelId::Boy ? ModelId::Girl : ModelId::Boy, kIidNode);
-        if (!match)
+        int32_t at = index.find(pair.at, id);
+        if (at < 0 && (id == ModelId::Boy || id == ModelId::Girl))
+            at = index.find(pair.at, id == ModelId::Boy ? ModelId::Girl : ModelId::Boy);
+        if (at < 0)
             continue;
+        const EngineRef& match = index.node(at);
         if (EngineRef a = child.as(kIidGroup), b = match.as(kIidGroup); a && b) {
-            matched.push_back({std::move(a), std::move(b)});
+            matched.push_back({std::move(a), std::move(b), at});
         } else if (const EngineRef p = child.as(kIidSkinnedMesh), q = match.as(kIidSkinnedMesh); p && q) {
             if (EngineRef pTexture = meshTexture(p, 0), qTexture = meshTexture(q, 0); pTexture && qTexture)
-                matched.push_back({std::move(pTexture), std::move(qTexture)});
+                matched.push_back({std::move(pTexture), std::move(qTexture), -1});
+            // The skeleton is the first node the walk met below the mesh.
             if (EngineRef pSkeleton = skeletonOf(p), qSkeleton = skeletonOf(q); pSkeleton && qSkeleton)
-                matched.push_back({std::move(pSkeleton), std::move(qSkeleton)});
+                matched.push_back({std::move(pSkeleton), std::move(qSkeleton), at + 1});
         }
     }
 }
 
-void cloneAnimations(const EngineRef& source, const EngineRef& target, std::vector<CopiedController>& copied,
-                     uint32_t offset)
+void cloneAnimations(const EngineRef& source, const EngineRef& target, CopiedControllers& copied, uint32_t offset)
 {
     std::vector<CopyPair> pending;
     if (source && target)
-        pending.push_back({source.share(), target.share()});
+        pending.push_back({source.share(), target.share(), 0});
+    std::unique_ptr<NodeIndex> index;
     std::vector<CopyPair> matched;
     while (!pending.empty()) {
         const CopyPair pair = std::move(pending.back());
@@ -157,11 +217,13 @@ void cloneAnimations(const EngineRef& source, const EngineRef& target, std::vect
         for (uint32_t i = 0; i < tracks; ++i)
             if (const EngineRef track = trackAt(pair.from, i))
                 copyTrack(track, pair.to, copied, offset);
-        if (!pair.to.as(kIidGroup))
+        if (pair.at < 0 || !pair.to.as(kIidGroup))
             continue;
+        if (!index)
+            index = std::make_unique<NodeIndex>(target);
         // Reversed onto the stack, so the first child's subtree is copied first.
         matched.clear();
-        matchChildren(pair, matched);
+        matchChildren(pair, *index, matched);
         std::move(matched.rbegin(), matched.rend(), std::back_inserter(pending));
     }
 }
@@ -170,7 +232,7 @@ void cloneAnimations(const EngineRef& source, const EngineRef& target, std::vect
 
 void assignAnimationIds(const EngineRef& source, const EngineRef& target, uint32_t offset)
 {
-    std::vector<CopiedController> copied;
+    CopiedControllers copied;
     cloneAnimations(source, target, copied, offset);
 }
 

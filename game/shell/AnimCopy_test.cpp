@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/core/interface/InterfaceIds.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "game/shell/AnimTable.h"
 #include "game/shell/EngineService.h"
 #include "tests/support/TestApp.h"
@@ -145,6 +146,50 @@ TEST_F(Copying, CopiesKeepTheClipIdsPlusTheVariantOffsetAndTheGirlTakesTheBoysCl
         EXPECT_GE(walk, 0) << offset;
         EXPECT_EQ(table.getLength(walk), 900) << offset;
         EXPECT_EQ(table.getLength(table.findSlot(kSpin + offset)), 600) << offset;
+    }
+}
+
+// The engine's count of visits for one copy grows with the models, never
+// with their product: a search of the model per source child would.
+TEST_F(Copying, CopyingVisitsInProportionToTheModels)
+{
+    const struct {
+        const char* what;
+        bool chain; // else a clip group of children the model lacks
+    } cases[] = {{"a clip group onto a deep chain", false}, {"a chain onto it, a child it lacks on every level", true}};
+    for (const auto& c : cases) {
+        uint64_t visits[2] = {};
+        for (int k = 0; k < 2; ++k) {
+            const uint32_t n = 2000u << k;
+            M3gFileWriter w;
+            w.beginSection(kM3gSchemeNone);
+            const auto group = [&](uint32_t id, std::vector<uint32_t> children) {
+                M3gGroupFields g;
+                g.node.transformable.object.userId = int32_t(id);
+                g.children = std::move(children);
+                return w.addObject(m3gGroupRecord(g));
+            };
+            uint32_t target = group(1000, {});
+            uint32_t source = c.chain ? group(1000, {group(9000, {})}) : 0;
+            std::vector<uint32_t> lacking;
+            for (uint32_t i = 1; i < n; ++i) {
+                target = group(1000 + i, {target});
+                if (c.chain)
+                    source = group(1000 + i, {source, group(9000 + i, {})});
+                else
+                    lacking.push_back(group(5000 + i, {}));
+            }
+            M3gWorldFields world;
+            world.group.children = {group(1, c.chain ? std::vector<uint32_t>{source} : lacking), group(2, {target})};
+            w.addObject(m3gWorldRecord(world));
+            const std::vector<uint8_t> file = w.finish();
+            const EngineRef scene = getEngineService()->loadBytes(file.data(), uint32_t(file.size()));
+            ASSERT_TRUE(scene);
+            const uint64_t before = engineContext()->visits;
+            assignAnimationIds(child(scene, 1), child(scene, 2), 0);
+            visits[k] = engineContext()->visits - before;
+        }
+        EXPECT_LT(visits[1], visits[0] * 5 / 2) << c.what << ": " << visits[0] << " then " << visits[1];
     }
 }
 

@@ -2,6 +2,7 @@
 #include "tools/archive/ArchiveWriter.h"
 
 #include <algorithm>
+#include <bit>
 #include <zlib.h>
 
 namespace {
@@ -38,6 +39,52 @@ uint32_t archiveWriterNameHash(std::string_view name)
         h = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(c))) + h * 1664525u + 1013904223u;
     }
     return h;
+}
+
+// Prefixing "d\" maps a hash h to A²h + K(d), so f's hash must solve
+// (1 - A²)h = K(d) (2^v solutions when 2^v divides both sides); f is then
+// met in the middle, four letters a side.
+std::pair<char, std::string> archiveFolderKeepingHash()
+{
+    constexpr uint32_t A = 1664525u, C = 1013904223u;
+    const auto inverse = [](uint32_t x) {
+        uint32_t r = x;
+        for (int i = 0; i < 5; ++i)
+            r *= 2 - x * r;
+        return r;
+    };
+    const auto letters = [](uint32_t code) {
+        std::string s(4, 'a');
+        for (char& c : s) {
+            c = static_cast<char>('a' + code % 26);
+            code /= 26;
+        }
+        return s;
+    };
+    constexpr uint32_t kCodes = 26 * 26 * 26 * 26;
+    std::vector<std::pair<uint32_t, uint32_t>> suffixes;
+    suffixes.reserve(kCodes);
+    for (uint32_t code = 0; code < kCodes; ++code)
+        suffixes.emplace_back(archiveWriterNameHash(letters(code)), code);
+    std::sort(suffixes.begin(), suffixes.end());
+    const uint32_t m = 1u - A * A;
+    const int shift = std::countr_zero(m);
+    const uint32_t a4Inverse = inverse(A * A * A * A);
+    for (char d = 'a'; d <= 'z'; ++d) {
+        const uint32_t k = static_cast<uint32_t>(d) + A * ('\\' + C) + C;
+        if (std::countr_zero(k) < shift)
+            continue;
+        const uint32_t h0 = ((k >> shift) * inverse(m >> shift)) & (~0u >> shift);
+        for (uint32_t prefix = 0; prefix < kCodes; ++prefix)
+            for (uint32_t top = 0; top < (1u << shift); ++top) {
+                const uint32_t h = h0 + (top << (32 - shift));
+                const uint32_t need = a4Inverse * (h - archiveWriterNameHash(letters(prefix)));
+                const auto at = std::lower_bound(suffixes.begin(), suffixes.end(), std::make_pair(need, 0u));
+                if (at != suffixes.end() && at->first == need)
+                    return {d, letters(prefix) + letters(at->second)};
+            }
+    }
+    return {0, ""};
 }
 
 void archiveSealChecksum(std::vector<uint8_t>& archive)

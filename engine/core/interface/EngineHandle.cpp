@@ -4,6 +4,7 @@
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/interface/InterfaceMetadata.h"
 #include "engine/core/runtime/CkwRefCount.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/Trap.h"
 
@@ -66,6 +67,8 @@ EngineResult wrapObject(CkwRefCount* object, EngineHandle** out)
         record->count = 1;
     });
     if (code == KErrNone) {
+        if (EngineContext* context = engineContext())
+            ++context->visits;
         *out = record;
         return 0;
     }

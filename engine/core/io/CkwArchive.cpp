@@ -2,6 +2,7 @@
 // open, so the walks after it trust the directory.
 #include "engine/core/io/CkwArchive.h"
 
+#include <algorithm>
 #include <cstring>
 #include <zlib.h>
 
@@ -123,6 +124,10 @@ void CkwArchive::checkDirectory(uint32_t fileSize)
     const uint32_t count = readU32(m_directory);
     uint32_t offset = 4;
     uint64_t dataEnd = m_dataStart;
+    m_lookup.setCount(0);
+    // The count is a claim; the records that fit in the block are not.
+    m_lookup.setCapacity(static_cast<int32_t>(
+        std::min(count, (m_directoryLength - 4) / (kArchiveRecordNameOffset + 1))));
     for (uint32_t i = 0; i < count; ++i) {
         if (m_directoryLength - offset < kArchiveRecordNameOffset + 1)
             leave(KErrCorruptData);
@@ -132,15 +137,25 @@ void CkwArchive::checkDirectory(uint32_t fileSize)
             leave(KErrCorruptData);
         if (std::memchr(record + kArchiveRecordNameOffset, 0, recordLength - kArchiveRecordNameOffset) == nullptr)
             leave(KErrCorruptData);
-        dataEnd += readU32(record + 8);
-        if (dataEnd > fileSize)
+        const uint32_t size = readU32(record + 8);
+        if (dataEnd + size > fileSize)
             leave(KErrCorruptData);
+        m_lookup.append({readU32(record + 12), {i, static_cast<uint32_t>(dataEnd), size}});
+        dataEnd += size;
         offset += recordLength;
     }
+    std::sort(m_lookup.begin(), m_lookup.end(), [](const HashedEntry& a, const HashedEntry& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.entry.index < b.entry.index;
+    });
     m_entryCount = count;
 }
 
 CkwArchiveMember* CkwArchive::openMember(const char* name, uint32_t* outSize)
+{
+    return openEntry(findEntry(name), outSize);
+}
+
+CkwArchiveEntry CkwArchive::findEntry(const char* name) const
 {
     if (m_file == nullptr)
         leave(KErrIllegalState);
@@ -152,22 +167,20 @@ CkwArchiveMember* CkwArchive::openMember(const char* name, uint32_t* outSize)
     const uint32_t hash = archiveNameHash(kwStrlwr(lowered));
     engineFree(lowered);
 
-    uint32_t offset = 4;
-    uint32_t start = m_dataStart;
-    for (uint32_t i = 0; i < m_entryCount; ++i) {
-        const uint8_t* record = m_directory + offset;
-        const uint32_t size = readU32(record + 8);
-        if (readU32(record + 12) == hash) {
-            auto* member = new CkwArchiveMember;
-            member->attach(m_file, start, size);
-            if (outSize != nullptr)
-                *outSize = size;
-            return member;
-        }
-        start += size;
-        offset += readU32(record);
-    }
-    leave(KErrIllegalArgument);
+    const HashedEntry* found = std::lower_bound(m_lookup.begin(), m_lookup.end(), hash,
+                                                [](const HashedEntry& e, uint32_t h) { return e.hash < h; });
+    if (found == m_lookup.end() || found->hash != hash)
+        leave(KErrIllegalArgument);
+    return found->entry;
+}
+
+CkwArchiveMember* CkwArchive::openEntry(const CkwArchiveEntry& entry, uint32_t* outSize) const
+{
+    auto* member = new CkwArchiveMember;
+    member->attach(m_file, entry.start, entry.size);
+    if (outSize != nullptr)
+        *outSize = entry.size;
+    return member;
 }
 
 bool CkwArchive::nextEntry(uint32_t* outSize, char** outName)

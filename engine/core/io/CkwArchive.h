@@ -8,6 +8,7 @@
 
 #include "engine/core/factory/ClassIds.h"
 #include "engine/core/io/IkwFile.h"
+#include "engine/core/runtime/CkwArray.h"
 #include "engine/core/runtime/CkwRefCount.h"
 
 // The magic, byte 12 (always 0), and the header fields after it.
@@ -46,6 +47,14 @@ private:
     uint32_t m_position = 0;
 };
 
+// One directory record as a lookup finds it: its place in the directory,
+// which tells two names of one entry apart from two entries, and its bytes.
+struct CkwArchiveEntry {
+    uint32_t index;
+    uint32_t start;
+    uint32_t size;
+};
+
 class CkwArchive : public CkwHeapObject, public CkwRefCount {
 public:
     ~CkwArchive() override;
@@ -58,6 +67,10 @@ public:
     // the lower-cased name's. Leaves -1300 when not open, -1301 when no entry
     // has the hash, -4 when memory runs out.
     CkwArchiveMember* openMember(const char* name, uint32_t* outSize);
+    // The record openMember would open for the name; leaves as it does.
+    CkwArchiveEntry findEntry(const char* name) const;
+    // A new member over a record findEntry gave.
+    CkwArchiveMember* openEntry(const CkwArchiveEntry& entry, uint32_t* outSize) const;
     // The next entry's size and a copy of its name, which the caller frees
     // with engineFree; false when not open, past the last entry, or when the
     // copy cannot be made.
@@ -68,7 +81,13 @@ public:
     uint32_t entryCount() const { return m_entryCount; }
 
 private:
-    // Checks every record against the block and the file; leaves -1202.
+    struct HashedEntry {
+        uint32_t hash;
+        CkwArchiveEntry entry;
+    };
+
+    // Checks every record against the block and the file, and sorts the
+    // records by hash for lookups; leaves -1202, or -4 without memory.
     void checkDirectory(uint32_t fileSize);
 
     IkwFile* m_file = nullptr;
@@ -78,4 +97,7 @@ private:
     uint32_t m_directoryLength = 0;
     uint32_t m_dataStart = 0;         // H
     uint32_t m_entryCount = 0;
+    // By hash, then directory order, so the first record of a hash is found
+    // in log time however many references an archive's files hold.
+    CkwArray<HashedEntry> m_lookup;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -77,6 +78,16 @@ TEST_F(ArchiveTest, MembersReadTheirOwnBytesWhateverTheCase)
     int32_t code = 0;
     readMember("third", code);
     EXPECT_EQ(code, KErrIllegalArgument);
+
+    // Two records of one hash (the first given the second's): the first in
+    // the directory wins.
+    ArchiveWriter pair;
+    ASSERT_TRUE(pair.add("b", "first") && pair.add("a", "second"));
+    std::vector<uint8_t> bytes = pair.finish();
+    std::copy_n(bytes.begin() + 37 + 18 + 12, 4, bytes.begin() + 37 + 12);
+    archiveSealChecksum(bytes);
+    ASSERT_EQ(open(bytes), 0);
+    EXPECT_EQ(readMember("a", code), "first");
     const std::string again = m_folder.write("b.arc", writer.finish());
     EXPECT_EQ(engineTrap([&] { m_archive->open(again.c_str()); }), KErrIllegalState);
 }

@@ -82,22 +82,34 @@ void CkwResourceLoader::start(CkwBrewLoader* brewLoader, CkwResourceLoader* pare
     m_brewLoader = brewLoader;
     m_parent = parent;
     m_path = copyTextL(path, kwStrlen(path));
-    // An archive finds a member by its name in lower case, as written; a
-    // file system by its folders.
-    m_pathKey = copyTextL(path, kwStrlen(path));
-    if (brewLoader->hasArchive())
-        kwStrlwr(m_pathKey);
-    else
+    m_depth = parent != nullptr ? parent->m_depth + 1 : 0;
+    if (m_depth > kMaxReferenceDepth)
+        leave(KErrCorruptData);
+    // An archive finds a member by its name's hash alone, so names that
+    // differ (even in more than letter case) can open one record. An empty
+    // path reads the memory input, in either mode.
+    if (brewLoader->hasArchive() && m_path[0] != 0) {
+        m_entry = brewLoader->archive()->findEntry(m_path);
+    } else {
+        m_pathKey = copyTextL(path, kwStrlen(path));
         normalisePath(m_path, m_pathKey);
+    }
     // A file that references itself, directly or through others, would nest
     // loaders without end, however the references spell its path.
     for (const CkwResourceLoader* loader = parent; loader != nullptr; loader = loader->m_parent)
-        if (std::strcmp(loader->m_pathKey, m_pathKey) == 0)
+        if (readsSameFileAs(*loader))
             leave(KErrCorruptData);
     // An M3G file may not reference files of the engine's own format.
     const int32_t result = reset(parent == nullptr || parent->isOwnFormat());
     if (result != kSerializeOk)
         leave(result + kParserLeaveOffset);
+}
+
+bool CkwResourceLoader::readsSameFileAs(const CkwResourceLoader& other) const
+{
+    if (m_pathKey == nullptr || other.m_pathKey == nullptr)
+        return m_pathKey == other.m_pathKey && m_entry.index == other.m_entry.index;
+    return std::strcmp(m_pathKey, other.m_pathKey) == 0;
 }
 
 char* CkwResourceLoader::resolveReferencePathL() const
@@ -358,7 +370,7 @@ uint32_t CkwBrewLoader::readChunk(CkwResourceLoader& loader)
     }
     if (m_archive != nullptr) {
         if (loader.m_member == nullptr)
-            loader.m_member = m_archive->openMember(loader.m_path, nullptr);
+            loader.m_member = m_archive->openEntry(loader.m_entry, nullptr);
         return loader.m_member->read(chunk, kLoaderChunkSize);
     }
     if (m_fileManager == nullptr)

@@ -8,16 +8,21 @@
 #include <cstdint>
 
 #include "engine/core/factory/ClassIds.h"
+#include "engine/core/io/CkwArchive.h"
 #include "engine/core/loader/CkwSerializeObjectsIn.h"
 #include "engine/core/runtime/CkwRefCount.h"
 
-class CkwArchive;
-class CkwArchiveMember;
 class CkwBrewLoader;
 class IkwFile;
 class IkwFileManager;
 
 constexpr uint32_t kLoaderChunkSize = 1024;
+// How deep external references may nest: a scene, its models and their
+// images take three levels. The bound ends a chain of distinct files, which
+// no loop check can, and holds the chain's memory (a chunk and a parser per
+// level) and each nested load's check of its ancestors to a few kilobytes
+// and steps.
+constexpr int32_t kMaxReferenceDepth = 32;
 constexpr char kArchiveUriPrefix[] = "mvlarc:";
 // Leave codes of the loader that pass the result map unchanged.
 constexpr int32_t KErrArchiveUriWithoutBang = 259;
@@ -44,6 +49,9 @@ private:
     // The pending reference's path, combined with this loader's folder;
     // null when none is pending. Leaves 2 when memory runs out.
     char* resolveReferencePathL() const;
+    // Whether both loaders read the same file: the same archive record, or
+    // the same path in the file system.
+    bool readsSameFileAs(const CkwResourceLoader& other) const;
     void startChildL(char* path);
     void decodeAsPngL(int32_t parseResult);
     void finishL();
@@ -60,7 +68,12 @@ private:
     bool m_stopped = false; // the last write stopped for external references
     uint32_t m_chunkLength = 0;
     char* m_path = nullptr;
-    char* m_pathKey = nullptr; // m_path spelled one way, to find reference loops
+    // What the path names, to find reference loops however it is spelled:
+    // in an archive the record found by the name's hash, else the path
+    // spelled one way.
+    CkwArchiveEntry m_entry = {};
+    char* m_pathKey = nullptr;
+    int32_t m_depth = 0; // references between this loader and the top one
 };
 
 class CkwBrewLoader : public CkwHeapObject, public CkwRefCount {
@@ -82,6 +95,7 @@ public:
     IkwSerializable* rootL(uint32_t index) const;
     bool hasStarted() const { return m_top != nullptr; }
     bool hasArchive() const { return m_archive != nullptr; }
+    const CkwArchive* archive() const { return m_archive; }
 
     // Up to 1024 bytes of the loader's input into its chunk; 0 at the end.
     uint32_t readChunk(CkwResourceLoader& loader);

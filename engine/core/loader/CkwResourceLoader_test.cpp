@@ -234,6 +234,14 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
     ArchiveWriter archive;
     ASSERT_TRUE(archive.add("x", "y"));
     const std::string pack = m_folder.write("p.arc", archive.finish());
+    for (int32_t i = 1; i <= kMaxReferenceDepth + 1; ++i)
+        m_folder.write("chain/" + std::to_string(i), sceneReferencing(i, {std::to_string(i + 1)}));
+    m_folder.write("chain/" + std::to_string(kMaxReferenceDepth + 2), sceneReferencing(0, {}));
+    const auto [d, f] = archiveFolderKeepingHash();
+    ASSERT_EQ(archiveWriterNameHash(d + ("\\" + f)), archiveWriterNameHash(f));
+    ArchiveWriter hidden;
+    ASSERT_TRUE(hidden.add(f, sceneReferencing(1, {d + ("\\" + f)})));
+    m_folder.write("hidden.arc", hidden.finish());
 
     const struct {
         std::string name;
@@ -252,12 +260,21 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
         {"mvlarc:" + folder + "/p.arc!missing", 0x1000D},
         {"mvlarc:" + folder + "/a.m3g!x", 0x1000A},
         {folder + "/" + std::string(1100, 'n'), 0x10000},
+        {folder + "/chain/1", 0x1000A},
+        {folder + "/chain/2", 0},
+        {"mvlarc:" + folder + "/hidden.arc!" + f, 0x1000A},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name.substr(0, 200));
         EngineHandle* fresh = nullptr;
         ASSERT_EQ(m_engine.api().createEngineObject(kIidLoader, &fresh), 0);
-        EXPECT_EQ(tableOf<IkwLoaderTable>(fresh).loadName(fresh, c.name.c_str(), nullptr), c.result);
+        // A chunk a call: a load that nests without end fails the count.
+        const uint32_t budget = 1;
+        EngineResult result = 0;
+        for (int calls = 0; calls < 200 && tableOf<IkwLoaderTable>(fresh).getState(fresh) <= 1; ++calls)
+            result = tableOf<IkwLoaderTable>(fresh).loadName(fresh, c.name.c_str(), &budget);
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(tableOf<IkwLoaderTable>(fresh).getState(fresh), c.result == 0 ? 2u : 3u);
         unknownRelease(fresh);
     }
 }

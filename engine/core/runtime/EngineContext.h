@@ -51,6 +51,10 @@ struct EngineContext {
     // their sibling field, and whether a node destructor is releasing them.
     CkwNode* pendingDestroy;
     bool destroyingNodes;
+    // Objects stepped over by searches and copies of a scene's structure and
+    // handed out through handles: a count of work that tests read to hold
+    // those walks in proportion to the scene.
+    uint64_t visits;
 };
 
 EngineContext* engineContext();

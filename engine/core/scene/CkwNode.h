@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "engine/core/math/CkwMatrix.h"
+#include "engine/core/runtime/CkwArray.h"
 #include "engine/core/scene/CkwTransformable.h"
 
 class CkwTransform;
@@ -31,6 +32,27 @@ public:
         // for the node given to align.
         bool zLost;
         bool yLost;
+        // The node's place in the alignment registry's list of each
+        // reference, so leaving it costs no search.
+        int32_t zSlot;
+        int32_t ySlot;
+    };
+
+    // The nodes of one duplication, each source with its copy, sorted by
+    // source: what a copied node refers to inside the subtree is found by one
+    // search instead of a walk from the root.
+    class CopyMap {
+    public:
+        // The copy of node; null when node lies outside the copied subtree.
+        CkwNode* copyOf(const CkwNode* node) const;
+
+    private:
+        friend class CkwNode;
+        struct Pair {
+            const CkwNode* source;
+            CkwNode* copy;
+        };
+        CkwArray<Pair> m_pairs;
     };
 
     CkwNode() = default;
@@ -108,8 +130,9 @@ public:
     void align(CkwNode* reference);
     // Marks every reference of node to reference as lost.
     static void forgetAlignmentReference(CkwNode* node, CkwNode* reference);
-    // The node of the copied subtree at node's place in the source subtree.
-    static CkwNode* findCopy(const CkwNode* node, const CkwNode* sourceRoot, CkwNode* copyRoot);
+    // The alignment registry's entry for the nodes aligned to this one.
+    CkwHeapObject* alignTarget() const { return m_alignTarget; }
+    void setAlignTarget(CkwHeapObject* target) { m_alignTarget = target; }
     // The node after node in a pre-order walk of root's subtree, null at the
     // end; descend false skips node's own subtree.
     static CkwNode* nextInSubtree(const CkwNode* node, const CkwNode* root, bool descend)
@@ -135,8 +158,9 @@ protected:
     void copyNodeFields(const CkwNode& source);
     // Called on every node of a copied subtree once all of it exists, with
     // the node it was copied from: what a node refers to inside the subtree
-    // (a skinned mesh's bones) is redirected to the copies here.
-    virtual void completeCopy(const CkwNode& source, const CkwNode* sourceRoot, CkwNode* copyRoot);
+    // (a skinned mesh's bones, a world's camera) is redirected to the copies
+    // here.
+    virtual void completeCopy(const CkwNode& source, const CopyMap& copies);
     // What the node references besides its children (camera, appearances...).
     virtual int32_t animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp);
     // The World's light cache; only a World root has one.
@@ -154,7 +178,7 @@ private:
     void linkAsFirstChild(CkwNode* group);
     void linkAfter(CkwNode* sibling);
     void resetChildCursor() const;
-    static void copyAlignments(CkwNode* copyRoot, const CkwNode* sourceRoot);
+    void completeCopies(CkwNode* copyRoot, const CopyMap& copies) const;
 
     Alignment* m_alignment = nullptr;
     float m_alphaFactor = 1.0f;
@@ -168,4 +192,5 @@ private:
     // The last child found by childAt, so walks by index stay linear.
     mutable CkwNode* m_cursorChild = nullptr;
     mutable int32_t m_cursorIndex = -1;
+    CkwHeapObject* m_alignTarget = nullptr;
 };

@@ -39,7 +39,7 @@ void CkwNode::setAlignment(CkwNode* zReference, int32_t zTarget, CkwNode* yRefer
         leave(KErrIllegalArgument);
     if (zReference == yReference && zTarget == yTarget && zTarget != kAlignNone)
         leave(KErrIllegalArgument);
-    setAlignmentRecord({zTarget, yTarget, zReference, yReference, false, false});
+    setAlignmentRecord({zTarget, yTarget, zReference, yReference, false, false, -1, -1});
 }
 
 void CkwNode::setAlignmentRecord(const Alignment& alignment)

@@ -1,17 +1,26 @@
-// Node duplication: the whole subtree in order, with alignment references
-// inside it redirected to the copies.
+// Node duplication: the whole subtree in order, then, with every source node
+// paired with its copy, alignment references and what nodes refer to inside
+// the subtree redirected to the copies. Each reference costs one search of
+// the pairs, so copying stays in proportion to the subtree.
 #include "engine/core/scene/CkwNode.h"
 
+#include <algorithm>
+#include <functional>
+
 #include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/EngineContext.h"
 
-namespace {
-
-bool inSubtree(const CkwNode* node, const CkwNode* root)
+CkwNode* CkwNode::CopyMap::copyOf(const CkwNode* node) const
 {
-    return node != nullptr && (node == root || node->isDescendantOf(root));
+    uint64_t steps = 0;
+    const Pair* found = std::lower_bound(m_pairs.begin(), m_pairs.end(), node, [&](const Pair& p, const CkwNode* n) {
+        ++steps;
+        return std::less<const CkwNode*>()(p.source, n);
+    });
+    if (EngineContext* context = engineContext())
+        context->visits += steps;
+    return found != m_pairs.end() && found->source == node && node != nullptr ? found->copy : nullptr;
 }
-
-} // namespace
 
 void CkwNode::copyNodeFields(const CkwNode& source)
 {
@@ -24,11 +33,13 @@ void CkwNode::copyNodeFields(const CkwNode& source)
         setAlignmentRecord(*source.m_alignment);
 }
 
-void CkwNode::completeCopy(const CkwNode&, const CkwNode*, CkwNode*) {}
+void CkwNode::completeCopy(const CkwNode&, const CopyMap&) {}
 
 CkwObject3D* CkwNode::duplicate() const
 {
     CkwCleanupPtr<CkwNode> root(copyNode());
+    CopyMap copies;
+    copies.m_pairs.append({this, root.get()});
     const CkwNode* source = this;
     CkwNode* copy = root.get();
     for (;;) {
@@ -37,6 +48,7 @@ CkwObject3D* CkwNode::duplicate() const
             child->linkAsFirstChild(copy);
             source = source->m_firstChild;
             copy = child;
+            copies.m_pairs.append({source, copy});
             continue;
         }
         while (source != this && source->m_nextSibling == nullptr) {
@@ -49,41 +61,32 @@ CkwObject3D* CkwNode::duplicate() const
         sibling->linkAfter(copy);
         source = source->m_nextSibling;
         copy = sibling;
+        copies.m_pairs.append({source, copy});
     }
-    copyAlignments(root.get(), this);
+    if (EngineContext* context = engineContext())
+        context->visits += static_cast<uint64_t>(copies.m_pairs.count());
+    std::sort(copies.m_pairs.begin(), copies.m_pairs.end(), [](const CopyMap::Pair& a, const CopyMap::Pair& b) {
+        return std::less<const CkwNode*>()(a.source, b.source);
+    });
+    completeCopies(root.get(), copies);
     return root.release();
 }
 
-void CkwNode::copyAlignments(CkwNode* copyRoot, const CkwNode* sourceRoot)
+void CkwNode::completeCopies(CkwNode* copyRoot, const CopyMap& copies) const
 {
-    const CkwNode* source = sourceRoot;
+    const CkwNode* source = this;
     CkwNode* copy = copyRoot;
     while (source != nullptr) {
-        copy->completeCopy(*source, sourceRoot, copyRoot);
+        copy->completeCopy(*source, copies);
         if (source->m_alignment != nullptr) {
             Alignment a = *source->m_alignment;
-            if (inSubtree(a.zReference, sourceRoot))
-                a.zReference = findCopy(a.zReference, sourceRoot, copyRoot);
-            if (inSubtree(a.yReference, sourceRoot))
-                a.yReference = findCopy(a.yReference, sourceRoot, copyRoot);
+            if (CkwNode* inside = copies.copyOf(a.zReference))
+                a.zReference = inside;
+            if (CkwNode* inside = copies.copyOf(a.yReference))
+                a.yReference = inside;
             copy->setAlignmentRecord(a);
         }
-        source = nextInSubtree(source, sourceRoot, true);
+        source = nextInSubtree(source, this, true);
         copy = nextInSubtree(copy, copyRoot, true);
     }
-}
-
-CkwNode* CkwNode::findCopy(const CkwNode* node, const CkwNode* sourceRoot, CkwNode* copyRoot)
-{
-    if (!inSubtree(node, sourceRoot))
-        return nullptr;
-    const CkwNode* source = sourceRoot;
-    CkwNode* copy = copyRoot;
-    while (source != nullptr && copy != nullptr) {
-        if (source == node)
-            return copy;
-        source = nextInSubtree(source, sourceRoot, true);
-        copy = nextInSubtree(copy, copyRoot, true);
-    }
-    return nullptr;
 }

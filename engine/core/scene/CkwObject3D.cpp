@@ -292,6 +292,23 @@ CkwObject3D* CkwObject3D::find(int32_t userID)
 {
     if (m_userID == userID)
         return this;
+    // An object held by several others (the appearance of many submeshes, a
+    // controller of many tracks) is searched once: a part already searched
+    // held no match, and searching it on every path could take time far
+    // beyond the scene's size. The marks go again however the search ends.
+    struct Marks {
+        CkwArray<CkwObject3D*> objects;
+        ~Marks()
+        {
+            for (CkwObject3D* object : objects)
+                object->m_searched = false;
+        }
+    } marks;
+    uint64_t visited = 0;
+    const auto count = [&] {
+        if (EngineContext* context = engineContext())
+            context->visits += visited;
+    };
     // An explicit stack: a file can nest tens of thousands of groups.
     CkwArray<ReferenceCursor> stack;
     stack.append({this, 0, nullptr, 0});
@@ -301,10 +318,20 @@ CkwObject3D* CkwObject3D::find(int32_t userID)
             stack.setCount(stack.count() - 1);
             continue;
         }
-        if (next->m_userID == userID)
+        ++visited;
+        if (next->m_searched)
+            continue;
+        if (next->m_userID == userID) {
+            count();
             return next;
+        }
+        if (next->refCount() > 1) {
+            marks.objects.append(next);
+            next->m_searched = true;
+        }
         stack.append({next, 0, nullptr, 0});
     }
+    count();
     return nullptr;
 }
 

@@ -113,5 +113,6 @@ private:
     TrackList* m_tracks = nullptr;
     CkwArray<SkwUserParameter>* m_userParameters = nullptr;
     uint32_t m_passStamp = 0xFFFFFFFFu;
+    bool m_searched = false; // met by the search under way
     DestroyCallback m_destroyCallback = nullptr;
 };

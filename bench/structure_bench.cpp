@@ -1,0 +1,110 @@
+// Work on a scene's structure against loading the same file: duplicating a
+// scene of N aligned groups, copying N clips onto an N-deep chain or a
+// mirrored chain onto it, and searching through tracks shared by every leaf,
+// each at N = 8,000, 32,000 and 64,000 nodes beside BM_Load of the same file.
+// Each step should cost about as much as the load at every N (a step whose
+// ratio to the load grows with N is not linear); compare medians with
+// --benchmark_repetitions=10 --benchmark_enable_random_interleaving=true.
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <utility>
+
+#include "engine/core/interface/InterfaceIds.h"
+#include "engine/scene/SceneFuzzInput.h"
+#include "game/shell/AnimCopy.h"
+#include "tools/structure/StructureInput.h"
+
+namespace {
+
+enum Case { AlignedDuplicate, ClipsOntoChain, ChainOntoChain, SharedSearch };
+
+StructureSpec specOf(int which, uint32_t n)
+{
+    switch (which) {
+    case AlignedDuplicate:
+        return {.width = n, .alignment = StructureAlignment::LeavesToTheFirst};
+    case ClipsOntoChain:
+        return {.depth = n, .width = 1, .controllers = 64, .clipChildren = n};
+    case ChainOntoChain:
+        return {.depth = n / 2, .width = 1, .controllers = 64, .clipChain = true};
+    default:
+        return {.width = n, .tracks = 4000, .tracksPerLeaf = 8, .controllers = 1000};
+    }
+}
+
+SceneEngine& engine()
+{
+    static SceneEngine e;
+    return e;
+}
+
+const std::vector<uint8_t>& file(int which, uint32_t n)
+{
+    static std::map<std::pair<int, uint32_t>, std::vector<uint8_t>> files;
+    auto& f = files[{which, n}];
+    if (f.empty())
+        f = writeStructureScene(specOf(which, n));
+    return f;
+}
+
+EngineRef load(const std::vector<uint8_t>& bytes)
+{
+    EngineRef loader;
+    EngineRef world;
+    engine().api().createEngineObject(kIidLoader, loader.out());
+    const IkwLoaderTable& api = loader.table<IkwLoaderTable>();
+    if (api.loadBuffer(loader.get(), uint32_t(bytes.size()), bytes.data(), nullptr) == 0)
+        api.getRoot(loader.get(), 0, world.out());
+    return world;
+}
+
+EngineRef duplicate(const EngineRef& object)
+{
+    EngineRef copy;
+    object.table<IkwObject3DTable>().duplicate(object.get(), copy.out());
+    return copy;
+}
+
+void BM_Load(benchmark::State& state)
+{
+    const std::vector<uint8_t>& bytes = file(int(state.range(0)), uint32_t(state.range(1)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(load(bytes));
+}
+
+void BM_Step(benchmark::State& state)
+{
+    const int which = int(state.range(0));
+    const EngineRef world = load(file(which, uint32_t(state.range(1))));
+    const EngineRef scene = findObject(world, 2, kIidGroup);
+    const EngineRef clips = findObject(world, 1, kIidGroup);
+    for (auto _ : state) {
+        if (which == AlignedDuplicate) {
+            benchmark::DoNotOptimize(duplicate(scene));
+        } else if (which == SharedSearch) {
+            benchmark::DoNotOptimize(findObject(world, 0x7fffffff, kIidNode));
+        } else {
+            state.PauseTiming();
+            EngineRef copy = duplicate(scene);
+            state.ResumeTiming();
+            assignAnimationIds(clips, copy, 1);
+            state.PauseTiming();
+            copy.reset();
+            state.ResumeTiming();
+        }
+    }
+}
+
+void sizes(benchmark::internal::Benchmark* b)
+{
+    for (int which : {AlignedDuplicate, ClipsOntoChain, ChainOntoChain, SharedSearch})
+        for (int n : {8000, 32000, 64000})
+            b->Args({which, n});
+    b->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_Load)->Apply(sizes);
+BENCHMARK(BM_Step)->Apply(sizes);
+
+} // namespace

@@ -1,0 +1,74 @@
+// Large and deep scene structure from a few bytes, for the fuzz target, its
+// corpus replay and the benchmark: a chain of groups over a fan of leaves,
+// alignments between them, tracks shared by many leaves under a few
+// controllers, a clip group to copy onto the scene, and an archive with a
+// chain of references and a member whose name a folder keeps. One run loads
+// the scene, searches, duplicates and copies clips onto it, and loads the
+// archive's members: every step must end in time proportional to what the
+// bytes asked for.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/core/interface/EngineHandle.h"
+#include "engine/core/interface/IkwEngine.h"
+
+// What the bytes ask for; each count is capped so a linear step stays quick.
+struct StructureSpec {
+    uint32_t depth = 0;          // groups in a chain above the fan
+    uint32_t width = 0;          // leaves of the fan
+    uint8_t alignment = 0;       // StructureAlignment
+    uint32_t tracks = 0;         // distinct tracks, each on many leaves
+    uint32_t tracksPerLeaf = 0;  // at most kMaxTracksPerLeaf
+    uint32_t controllers = 0;    // distinct controller ids among the tracks
+    uint32_t clipChildren = 0;   // children of the clip group
+    bool clipChain = false;      // the clip group mirrors the chain instead
+    uint32_t archiveChain = 0;   // members referencing the next one
+    bool collidingMember = false;
+};
+
+namespace StructureAlignment {
+constexpr uint8_t None = 0;
+constexpr uint8_t LeavesToTheFirst = 1;  // every leaf to the first leaf
+constexpr uint8_t LeavesToTheLast = 2;   // every leaf to the one before it
+constexpr uint8_t ChainToTheFan = 3;     // every chain group to the fan
+constexpr uint8_t Count = 4;
+} // namespace StructureAlignment
+
+constexpr uint32_t kMaxStructureNodes = 10000;
+constexpr uint32_t kMaxTracksPerLeaf = 4;
+
+StructureSpec decodeStructure(const uint8_t* data, size_t size);
+std::vector<uint8_t> encodeStructure(const StructureSpec& spec);
+
+// A World holding the chain (user id 2 at its top) and the clip group
+// (user id 1).
+std::vector<uint8_t> writeStructureScene(const StructureSpec& spec);
+// Members "m0", "m1", ... each referencing the next, and, when asked, the
+// member f of archiveFolderKeepingHash() referencing "d\f".
+std::vector<uint8_t> writeStructureArchive(const StructureSpec& spec);
+
+struct StructureOutcome {
+    EngineResult load = -1;
+    uint32_t copiedNodes = 0;  // nodes of the duplicate
+    bool animated = false;     // findAnimatedObject on the duplicate
+    int32_t clipSlots = 0;     // clips the clip table collected from it
+    EngineResult archiveChain = -1;
+    EngineResult collidingMember = -1;
+};
+
+// Runs every step on the engine whose root table is given; archives go to
+// folder.
+StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& folder, const StructureSpec& spec);
+
+// Whether the outcome is what the spec must give: the scene loads and copies
+// whole, is animated where it has tracks, and the archive's chain loads
+// within the nesting bound and is refused past it, its hidden member always.
+bool structureOutcomeHolds(const StructureSpec& spec, const StructureOutcome& outcome);
+
+// Named seeds for the fuzz target and the replay test.
+std::vector<std::pair<std::string, StructureSpec>> structureSeeds();
