@@ -19,7 +19,7 @@ namespace {
 
 enum Case { AlignedDuplicate, ClipsOntoChain, ChainOntoChain, SharedSearch };
 
-StructureSpec specOf(int which, uint32_t n)
+StructurePlan specOf(int which, uint32_t n)
 {
     switch (which) {
     case AlignedDuplicate:

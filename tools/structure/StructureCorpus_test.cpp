@@ -1,6 +1,6 @@
 // Replays the structure fuzz corpus in every run: each input's scene loads,
 // copies and takes its clips, and its archive loads or is refused, as its
-// spec says.
+// plan says.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -22,8 +22,8 @@ TEST(StructureCorpus, EverySeedEndsAsItsSpecSays)
     for (const auto& file : std::filesystem::directory_iterator(PF_STRUCTURE_CORPUS)) {
         std::ifstream in(file.path(), std::ios::binary);
         const std::vector<uint8_t> input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        const StructureSpec spec = decodeStructure(input.data(), input.size());
-        EXPECT_TRUE(structureOutcomeHolds(spec, runStructure(engine.api(), folder.path(), spec))) << file.path();
+        const StructurePlan plan = decodeStructure(input.data(), input.size());
+        EXPECT_TRUE(structureOutcomeHolds(plan, runStructure(engine.api(), folder.path(), plan))) << file.path();
         ++replayed;
     }
     EXPECT_EQ(replayed, int(structureSeeds().size()));

@@ -1,5 +1,5 @@
 // The structure generator and one run over what it makes. The bytes are read
-// as little-endian fields in the order of StructureSpec, each then cut to
+// as little-endian fields in the order of StructurePlan, each then cut to
 // its cap; missing bytes read as zero.
 #include "tools/structure/StructureInput.h"
 
@@ -32,7 +32,7 @@ constexpr uint32_t kAbsentId = 0x7fffffff;
 
 // The fields in the order the bytes hold them, with their widths.
 template <class Visit>
-void eachField(StructureSpec& s, Visit visit)
+void eachField(StructurePlan& s, Visit visit)
 {
     visit(s.depth, 2);
     visit(s.width, 2);
@@ -106,9 +106,9 @@ EngineResult loadName(const IkwEngineTable& engine, const std::string& name)
 
 } // namespace
 
-StructureSpec decodeStructure(const uint8_t* data, size_t size)
+StructurePlan decodeStructure(const uint8_t* data, size_t size)
 {
-    StructureSpec s;
+    StructurePlan s;
     size_t at = 0;
     eachField(s, [&](auto& field, int bytes) {
         uint32_t v = 0;
@@ -127,10 +127,10 @@ StructureSpec decodeStructure(const uint8_t* data, size_t size)
     return s;
 }
 
-std::vector<uint8_t> encodeStructure(const StructureSpec& spec)
+std::vector<uint8_t> encodeStructure(const StructurePlan& plan)
 {
     std::vector<uint8_t> out;
-    StructureSpec s = spec;
+    StructurePlan s = plan;
     eachField(s, [&](auto field, int bytes) {
         for (int i = 0; i < bytes; ++i)
             out.push_back(uint8_t(uint32_t(field) >> (8 * i)));
@@ -138,7 +138,7 @@ std::vector<uint8_t> encodeStructure(const StructureSpec& spec)
     return out;
 }
 
-std::vector<uint8_t> writeStructureScene(const StructureSpec& s)
+std::vector<uint8_t> writeStructureScene(const StructurePlan& s)
 {
     M3gFileWriter w;
     // Plain: compressing a large scene takes longer than walking it.
@@ -191,7 +191,7 @@ std::vector<uint8_t> writeStructureScene(const StructureSpec& s)
     return w.finish();
 }
 
-std::vector<uint8_t> writeStructureArchive(const StructureSpec& s)
+std::vector<uint8_t> writeStructureArchive(const StructurePlan& s)
 {
     ArchiveWriter archive;
     for (uint32_t i = 0; i < s.archiveChain; ++i) {
@@ -212,7 +212,7 @@ std::vector<uint8_t> writeStructureArchive(const StructureSpec& s)
     return archive.finish();
 }
 
-StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& folder, const StructureSpec& s)
+StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& folder, const StructurePlan& s)
 {
     StructureOutcome o;
     const std::vector<uint8_t> file = writeStructureScene(s);
@@ -258,7 +258,7 @@ StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& f
     return o;
 }
 
-bool structureOutcomeHolds(const StructureSpec& s, const StructureOutcome& o)
+bool structureOutcomeHolds(const StructurePlan& s, const StructureOutcome& o)
 {
     // Tracks of the leaves, or copied onto the chain or onto the leaves
     // every third clip child names.
@@ -270,9 +270,9 @@ bool structureOutcomeHolds(const StructureSpec& s, const StructureOutcome& o)
            && o.collidingMember == (s.collidingMember ? 0x1000A : -1);
 }
 
-std::vector<std::pair<std::string, StructureSpec>> structureSeeds()
+std::vector<std::pair<std::string, StructurePlan>> structureSeeds()
 {
-    using A = StructureSpec;
+    using A = StructurePlan;
     return {
         {"wide-aligned-to-first", A{.width = 3000, .alignment = StructureAlignment::LeavesToTheFirst}},
         {"wide-aligned-to-last", A{.width = 3000, .alignment = StructureAlignment::LeavesToTheLast}},

@@ -18,7 +18,7 @@
 #include "engine/core/interface/IkwEngine.h"
 
 // What the bytes ask for; each count is capped so a linear step stays quick.
-struct StructureSpec {
+struct StructurePlan {
     uint32_t depth = 0;          // groups in a chain above the fan
     uint32_t width = 0;          // leaves of the fan
     uint8_t alignment = 0;       // StructureAlignment
@@ -42,15 +42,15 @@ constexpr uint8_t Count = 4;
 constexpr uint32_t kMaxStructureNodes = 10000;
 constexpr uint32_t kMaxTracksPerLeaf = 4;
 
-StructureSpec decodeStructure(const uint8_t* data, size_t size);
-std::vector<uint8_t> encodeStructure(const StructureSpec& spec);
+StructurePlan decodeStructure(const uint8_t* data, size_t size);
+std::vector<uint8_t> encodeStructure(const StructurePlan& plan);
 
 // A World holding the chain (user id 2 at its top) and the clip group
 // (user id 1).
-std::vector<uint8_t> writeStructureScene(const StructureSpec& spec);
+std::vector<uint8_t> writeStructureScene(const StructurePlan& plan);
 // Members "m0", "m1", ... each referencing the next, and, when asked, the
 // member f of archiveFolderKeepingHash() referencing "d\f".
-std::vector<uint8_t> writeStructureArchive(const StructureSpec& spec);
+std::vector<uint8_t> writeStructureArchive(const StructurePlan& plan);
 
 struct StructureOutcome {
     EngineResult load = -1;
@@ -63,12 +63,12 @@ struct StructureOutcome {
 
 // Runs every step on the engine whose root table is given; archives go to
 // folder.
-StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& folder, const StructureSpec& spec);
+StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& folder, const StructurePlan& plan);
 
-// Whether the outcome is what the spec must give: the scene loads and copies
+// Whether the outcome is what the plan must give: the scene loads and copies
 // whole, is animated where it has tracks, and the archive's chain loads
 // within the nesting bound and is refused past it, its hidden member always.
-bool structureOutcomeHolds(const StructureSpec& spec, const StructureOutcome& outcome);
+bool structureOutcomeHolds(const StructurePlan& plan, const StructureOutcome& outcome);
 
 // Named seeds for the fuzz target and the replay test.
-std::vector<std::pair<std::string, StructureSpec>> structureSeeds();
+std::vector<std::pair<std::string, StructurePlan>> structureSeeds();

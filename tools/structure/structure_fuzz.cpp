@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static SceneEngine engine;
     static ScratchFolder folder;
-    const StructureSpec spec = decodeStructure(data, size);
-    if (!structureOutcomeHolds(spec, runStructure(engine.api(), folder.path(), spec)))
+    const StructurePlan plan = decodeStructure(data, size);
+    if (!structureOutcomeHolds(plan, runStructure(engine.api(), folder.path(), plan)))
         std::abort();
     return 0;
 }

@@ -11,8 +11,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: structureseeds FOLDER\n");
         return 2;
     }
-    for (const auto& [name, spec] : structureSeeds()) {
-        const std::vector<uint8_t> bytes = encodeStructure(spec);
+    for (const auto& [name, plan] : structureSeeds()) {
+        const std::vector<uint8_t> bytes = encodeStructure(plan);
         std::ofstream out(std::string(argv[1]) + "/" + name, std::ios::binary);
         out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         if (!out)
