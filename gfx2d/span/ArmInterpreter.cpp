@@ -62,7 +62,7 @@ struct ArmOp {
     uint8_t amount;  // immediate shift amount
     uint8_t type;    // shift type of a shift by register
     uint8_t pad;
-    uint32_t down;  // transfers: all ones to subtract the offset, 0 to add it
+    uint32_t down;  // register-offset transfers: all ones to subtract the offset, 0 to add it
 };
 
 // Operand-2 forms. LSR #0 decodes as the immediate 0, ASR #0 as ASR #31
@@ -353,11 +353,11 @@ template <uint16_t Kind>
         return multiply<(Kind & 1) != 0, (Kind & 2) != 0>(c, o);
 }
 
-// Runs of two to four operations that go in one step, each one's code
+// Runs of two to eight operations that go in one step, each one's code
 // following the last's without a jump between: the runs the span programs'
-// pixel loops repeat (texel coordinates and fetches, steps, key tests, 5-6-5
-// widening and packing, blends). Every operation of a run keeps its own
-// entry, so a branch into a run goes on from there alone.
+// pixel loops repeat (texel fetches and steps, 5-6-5 widening and packing,
+// blends, stores). Every operation of a run keeps its own entry, so a branch
+// into a run goes on from there alone.
 template <uint16_t First, uint16_t... Rest>
 [[gnu::always_inline]] inline bool runAll(Context& c, const ArmOp*& op)
 {
@@ -390,23 +390,19 @@ constexpr uint16_t kCompares[] = {PF_COMPARES(PF_COMPARE_KIND)};
 #undef PF_COMPARE_KIND
 static_assert(std::size(kCompares) * 14 == kSkip - kCompareBranch);
 // Longer runs first: the first that matches is taken.
-#define PF_RUNS(X)                                              \
-    X(0, kMovLsr, kMovLsr, kMla, kLdrScaled)    /* fetch */     \
-    X(1, kMovLsr, kMla, kLdrbLsr, kLdrScaled)                   \
-    X(2, kAddReg, kAddReg)                      /* step */      \
-    X(3, kAndImm, kMovLsr, kAndImm, kOrrLsr)    /* narrow */    \
-    X(4, kAndImm, kOrrLsr, kStrhPost)                           \
-    X(5, kAndReg, kAndImm, kAndReg, kAndImm)    /* blend */     \
-    X(6, kSubReg, kRsbLsl, kMla)                                \
-    X(7, kAndLsr, kAndImm, kOrrLsr, kOrrImm)                    \
-    X(8, kAndImm, kAddLsl, kAndLsl, kAndImm)    /* 5-6-5 blend */ \
-    X(9, kAndImm, kOrrLsl, kAddLsl, kAndLsr)                    \
-    X(10, kAndLsl, kAndReg)                                     \
-    X(11, kMovLsr, kAndImm, kAndImm, kOrrLsr)                   \
-    X(12, kMovLsr, kOrrLsl, kStrhPost)                          \
-    X(13, kOrrImm, kStrPost)
+#define PF_RUNS(X)                                                                              \
+    X(0, kMovLsr, kMovLsr, kMla, kLdrScaled, kAddReg, kAddReg)   /* fetch and step */           \
+    X(1, kMovLsr, kMla, kLdrbLsr, kLdrScaled, kAddReg, kAddReg)                                 \
+    X(2, kAndImm, kMovLsr, kAndImm, kOrrLsr, kAndImm, kOrrLsr, kStrhPost)   /* narrow, store */ \
+    X(3, kAndReg, kAndImm, kAndReg, kAndImm, kSubReg, kRsbLsl, kMla)        /* blend */         \
+    X(4, kSubReg, kRsbLsl, kMla, kAndLsr, kAndImm, kOrrLsr, kOrrImm, kStrPost)                  \
+    X(5, kAndImm, kAddLsl, kAndLsl, kAndImm, kAndImm, kOrrLsl, kAddLsl, kAndLsr) /* 5-6-5 */    \
+    X(6, kAndLsl, kAndReg, kSubReg, kRsbLsl, kMla, kSubReg, kRsbLsl, kMla)                      \
+    X(7, kMovLsr, kAndImm, kAndImm, kOrrLsr, kMovLsr, kOrrLsl, kStrhPost)                       \
+    X(8, kOrrImm, kStrPost)
+constexpr uint32_t kLongestRun = 8;
 struct FusedRun {
-    uint16_t kinds[4];
+    uint16_t kinds[kLongestRun];
     uint32_t length;
 };
 template <uint16_t... Kinds>
