@@ -43,9 +43,8 @@ enum Kind : uint16_t {
     kBlock,
     kBranch,
     kBranchIf,  // a conditional branch tests its own condition
-    kSubsBranch,                 // SUBS or CMP with an immediate, then a branch on
-    kCmpBranch = kSubsBranch + 14,  // condition 0-13: the loop ends and tests of span programs
-    kSkip = kCmpBranch + 14,
+    kCompareBranch,  // a compare (kCompares) and a branch on condition 0-13: the loop ends and tests
+    kSkip = kCompareBranch + 4 * 14,
     kEnd,
     kLeftCode,
     kConditional,  // tests the condition, then runs `then`
@@ -63,7 +62,7 @@ struct ArmOp {
     uint8_t amount;  // immediate shift amount
     uint8_t type;    // shift type of a shift by register
     uint8_t pad;
-    uint32_t down;  // transfers: all ones to subtract the offset, 0 to add it
+    uint32_t down;  // register-offset transfers: all ones to subtract the offset, 0 to add it
 };
 
 // Operand-2 forms. LSR #0 decodes as the immediate 0, ASR #0 as ASR #31
@@ -86,6 +85,12 @@ inline uint32_t subFlags(uint32_t a, uint32_t b, uint32_t result)
 {
     c.flags = flags;
     c.pending = false;
+}
+
+// The flags of a - b, formed only when read.
+[[gnu::always_inline]] inline void setSubtraction(Context& c, uint32_t a, uint32_t b)
+{
+    c.subA = a, c.subB = b, c.pending = true;
 }
 
 [[gnu::always_inline]] inline uint32_t flagsOf(Context& c)
@@ -120,6 +125,9 @@ template <uint32_t Cond>
 }
 
 inline uint32_t rotateRight(uint32_t v, uint32_t n) { return n ? (v >> n) | (v << (32 - n)) : v; }
+
+// down: all ones to subtract the offset, 0 to add it.
+inline uint32_t signedOffset(uint32_t offset, uint32_t down) { return (offset ^ down) - down; }
 
 uint32_t shiftByRegister(uint32_t rm, uint32_t type, uint32_t amount)
 {
@@ -173,17 +181,21 @@ template <uint32_t Opcode, bool S, Form F>
     } else if constexpr (Opcode == 0x9) {
         setFlags(c, nz(a ^ b));
     } else if constexpr (Opcode == 0xA) {
-        setFlags(c, subFlags(a, b, a - b));
+        setSubtraction(c, a, b);
     } else if constexpr (Opcode == 0xB) {
         setFlags(c, addFlags(a, b, a + b));
     } else if constexpr (Opcode == 0x2 || Opcode == 0x6) {
         const uint32_t result = a - b - (Opcode == 0x6 ? 1 - carry : 0);
-        if constexpr (S)
+        if constexpr (S && Opcode == 0x2)
+            setSubtraction(c, a, b);
+        else if constexpr (S)
             setFlags(c, subFlags(a, b, result));
         d = result;
     } else if constexpr (Opcode == 0x3 || Opcode == 0x7) {
         const uint32_t result = b - a - (Opcode == 0x7 ? 1 - carry : 0);
-        if constexpr (S)
+        if constexpr (S && Opcode == 0x3)
+            setSubtraction(c, b, a);
+        else if constexpr (S)
             setFlags(c, subFlags(b, a, result));
         d = result;
     } else if constexpr (Opcode == 0x4 || Opcode == 0x5) {
@@ -222,7 +234,8 @@ template <bool Load, Size Z, Indexing X, Form F>
 {
     const uint32_t offset = operand<F>(c, o);
     const uint32_t base = c.r[o.rn];
-    const uint32_t moved = base + ((offset ^ o.down) - o.down);
+    // An immediate offset was given its sign when decoded.
+    const uint32_t moved = base + (F == kImm ? offset : signedOffset(offset, o.down));
     constexpr uint32_t width = Z == kWord ? 4 : Z == kHalf ? 2 : 1;
     uint8_t* p;
     if (!c.space->access<!Load>(X == kPost ? base : moved, width, p))
@@ -340,11 +353,11 @@ template <uint16_t Kind>
         return multiply<(Kind & 1) != 0, (Kind & 2) != 0>(c, o);
 }
 
-// Runs of two to four operations that go in one step, each one's code
+// Runs of two to eight operations that go in one step, each one's code
 // following the last's without a jump between: the runs the span programs'
-// pixel loops repeat (texel coordinates and fetches, steps, key tests, 5-6-5
-// widening and packing, blends). Every operation of a run keeps its own
-// entry, so a branch into a run goes on from there alone.
+// pixel loops repeat (texel fetches and steps, 5-6-5 widening and packing,
+// blends, stores). Every operation of a run keeps its own entry, so a branch
+// into a run goes on from there alone.
 template <uint16_t First, uint16_t... Rest>
 [[gnu::always_inline]] inline bool runAll(Context& c, const ArmOp*& op)
 {
@@ -358,36 +371,38 @@ template <uint16_t First, uint16_t... Rest>
 }
 
 constexpr uint16_t kAndImm = dpKind(0x0, false, kImm), kAndReg = dpKind(0x0, false, kReg);
-constexpr uint16_t kAndLsr = dpKind(0x0, false, kLsr), kEorImm = dpKind(0x1, false, kImm);
+constexpr uint16_t kAndLsl = dpKind(0x0, false, kLsl), kAndLsr = dpKind(0x0, false, kLsr);
 constexpr uint16_t kSubReg = dpKind(0x2, false, kReg), kRsbLsl = dpKind(0x3, false, kLsl);
 constexpr uint16_t kAddReg = dpKind(0x4, false, kReg), kAddLsl = dpKind(0x4, false, kLsl);
 constexpr uint16_t kOrrImm = dpKind(0xC, false, kImm), kOrrLsl = dpKind(0xC, false, kLsl);
 constexpr uint16_t kOrrLsr = dpKind(0xC, false, kLsr), kMovLsr = dpKind(0xD, false, kLsr);
-constexpr uint16_t kBicImm = dpKind(0xE, false, kImm), kMla = kMultiplyKinds + 2;
-constexpr uint16_t kLdrScaled = transferKind(true, kWord, kPre, kLsl), kLdrbIndexed = transferKind(true, kByte, kPre, kReg);
-constexpr uint16_t kLdrImm = transferKind(true, kWord, kPre, kImm), kStrImm = transferKind(false, kWord, kPre, kImm);
-constexpr uint16_t kLdrhImm = transferKind(true, kHalf, kPre, kImm), kStrhImm = transferKind(false, kHalf, kPre, kImm);
+constexpr uint16_t kMla = kMultiplyKinds + 2;
+constexpr uint16_t kLdrScaled = transferKind(true, kWord, kPre, kLsl), kLdrbLsr = transferKind(true, kByte, kPre, kLsr);
+constexpr uint16_t kStrPost = transferKind(false, kWord, kPost, kImm), kStrhPost = transferKind(false, kHalf, kPost, kImm);
+constexpr uint16_t kSubsImm = dpKind(0x2, true, kImm), kCmpImm = dpKind(0xA, true, kImm);
+constexpr uint16_t kCmpReg = dpKind(0xA, true, kReg), kCmpLsl = dpKind(0xA, true, kLsl);
+// The compares a conditional branch after them joins, in kind order:
+// X(index, kind, operand form, writes the difference).
+#define PF_COMPARES(X) \
+    X(0, kSubsImm, kImm, true) X(1, kCmpImm, kImm, false) X(2, kCmpReg, kReg, false) X(3, kCmpLsl, kLsl, false)
+#define PF_COMPARE_KIND(k, kind, ...) kind,
+constexpr uint16_t kCompares[] = {PF_COMPARES(PF_COMPARE_KIND)};
+#undef PF_COMPARE_KIND
+static_assert(std::size(kCompares) * 14 == kSkip - kCompareBranch);
 // Longer runs first: the first that matches is taken.
-#define PF_RUNS(X)                                            \
-    X(0, kLdrhImm, kBicImm, kAddLsl, kAndImm)   /* widen */   \
-    X(1, kAddLsl, kBicImm, kMovLsr, kAndImm)                  \
-    X(2, kOrrLsr, kMovLsr, kOrrLsl, kLdrImm)                  \
-    X(3, kAndReg, kAndImm, kAndReg, kAndImm)    /* blend */   \
-    X(4, kAndLsr, kAndImm, kOrrLsr, kOrrImm)                  \
-    X(5, kAndImm, kMovLsr, kAndImm, kOrrLsr)    /* pack */    \
-    X(6, kMla, kLdrImm, kLdrbIndexed, kLdrScaled)             \
-    X(7, kSubReg, kRsbLsl, kMla)                              \
-    X(8, kAndLsr, kAndImm, kOrrLsr)                           \
-    X(9, kAndImm, kOrrLsr, kStrhImm)                          \
-    X(10, kMla, kLdrbIndexed, kLdrScaled)                     \
-    X(11, kMovLsr, kMovLsr)                                   \
-    X(12, kMla, kLdrScaled)                                   \
-    X(13, kAddReg, kAddReg)                                   \
-    X(14, kBicImm, kEorImm)                                   \
-    X(15, kOrrImm, kStrImm)                                   \
-    X(16, kLdrImm, kLdrImm)
+#define PF_RUNS(X)                                                                              \
+    X(0, kMovLsr, kMovLsr, kMla, kLdrScaled, kAddReg, kAddReg)   /* fetch and step */           \
+    X(1, kMovLsr, kMla, kLdrbLsr, kLdrScaled, kAddReg, kAddReg)                                 \
+    X(2, kAndImm, kMovLsr, kAndImm, kOrrLsr, kAndImm, kOrrLsr, kStrhPost)   /* narrow, store */ \
+    X(3, kAndReg, kAndImm, kAndReg, kAndImm, kSubReg, kRsbLsl, kMla)        /* blend */         \
+    X(4, kSubReg, kRsbLsl, kMla, kAndLsr, kAndImm, kOrrLsr, kOrrImm, kStrPost)                  \
+    X(5, kAndImm, kAddLsl, kAndLsl, kAndImm, kAndImm, kOrrLsl, kAddLsl, kAndLsr) /* 5-6-5 */    \
+    X(6, kAndLsl, kAndReg, kSubReg, kRsbLsl, kMla, kSubReg, kRsbLsl, kMla)                      \
+    X(7, kMovLsr, kAndImm, kAndImm, kOrrLsr, kMovLsr, kOrrLsl, kStrhPost)                       \
+    X(8, kOrrImm, kStrPost)
+constexpr uint32_t kLongestRun = 8;
 struct FusedRun {
-    uint16_t kinds[4];
+    uint16_t kinds[kLongestRun];
     uint32_t length;
 };
 template <uint16_t... Kinds>
@@ -452,7 +467,7 @@ ArmOp decodeOperation(uint32_t w, uint32_t index, uint32_t words)
                 o.kind = kMultiplyLong;
         } else if (kind == 0xB && (op >= 16 || (op & 2) == 0)) {
             const bool immediate = w & (1u << 22);
-            o.imm = ((w >> 4) & 0xF0) | (w & 15);
+            o.imm = signedOffset(((w >> 4) & 0xF0) | (w & 15), o.down);
             const Indexing x = op < 16 ? kPost : (op & 2) ? kPreWriteBack : kPre;
             o.kind = transferKind(op & 1, kHalf, x, immediate ? kImm : kReg);
         }
@@ -483,7 +498,7 @@ ArmOp decodeOperation(uint32_t w, uint32_t index, uint32_t words)
         // Post-indexed forms with W are the user-mode transfers: not run.
         if (!pre && (op & 2))
             return o;
-        o.imm = w & 0xFFF;
+        o.imm = signedOffset(w & 0xFFF, o.down);
         const Form form = op >= 0x60 ? registerForm(w, o) : kImm;
         const Indexing x = !pre ? kPost : (op & 2) ? kPreWriteBack : kPre;
         o.kind = transferKind(op & 1, (op & 4) ? kByte : kWord, x, form);
@@ -558,11 +573,11 @@ const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
     slot->ops = std::vector<ArmOp>(words + 1);
     for (uint32_t i = 0; i < words; ++i)
         slot->ops[i] = decode(loadUnaligned<uint32_t>(code + 4 * i), i, words);
-    constexpr uint16_t kSubsImm = dpKind(0x2, true, kImm), kCmpImm = dpKind(0xA, true, kImm);
     for (uint32_t i = 0; i + 1 < words; ++i) {
         ArmOp& o = slot->ops[i];
-        if (slot->ops[i + 1].kind == kBranchIf && (o.kind == kSubsImm || o.kind == kCmpImm))
-            o.kind = static_cast<uint16_t>((o.kind == kSubsImm ? kSubsBranch : kCmpBranch) +
+        const auto compare = std::find(std::begin(kCompares), std::end(kCompares), o.kind);
+        if (slot->ops[i + 1].kind == kBranchIf && compare != std::end(kCompares))
+            o.kind = static_cast<uint16_t>(kCompareBranch + 14 * (compare - std::begin(kCompares)) +
                                            (loadUnaligned<uint32_t>(code + 4 * (i + 1)) >> 28));
     }
     // Runs, from the kinds as decoded: an operation followed by a
@@ -611,22 +626,23 @@ const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
     dp##H##L : execute<0x##H##L>(c, *op); \
     PF_NEXT;
 // The conditions a compare-and-branch tests: all but AL and NV.
-#define PF_CONDITIONS(X) X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8) X(9) X(10) X(11) X(12) X(13)
-#define PF_SUBS_ADDRESS(n) &&subsBranch##n,
-#define PF_CMP_ADDRESS(n) &&cmpBranch##n,
-#define PF_COMPARE_BRANCH(label, n, write)                \
-    label##n : {                                         \
-        const uint32_t a = c.r[op->rn], b = op->imm;    \
-        if (write)                                       \
-            c.r[op->rd] = a - b;                         \
-        c.subA = a, c.subB = b, c.pending = true;        \
-        ++op;                                            \
-        if (!holdsAfter<n>(a, b))                        \
-            PF_NEXT;                                     \
-        goto branch;                                     \
+#define PF_CONDITIONS_OF(X, ...) X(__VA_ARGS__, 0) X(__VA_ARGS__, 1) X(__VA_ARGS__, 2) X(__VA_ARGS__, 3) \
+    X(__VA_ARGS__, 4) X(__VA_ARGS__, 5) X(__VA_ARGS__, 6) X(__VA_ARGS__, 7) X(__VA_ARGS__, 8) X(__VA_ARGS__, 9) \
+    X(__VA_ARGS__, 10) X(__VA_ARGS__, 11) X(__VA_ARGS__, 12) X(__VA_ARGS__, 13)
+#define PF_COMPARE_ADDRESS(k, kind, form, write, n) &&compare##k##_##n,
+#define PF_COMPARE_ADDRESSES(...) PF_CONDITIONS_OF(PF_COMPARE_ADDRESS, __VA_ARGS__)
+#define PF_COMPARE_BRANCH(k, kind, form, write, n)              \
+    compare##k##_##n : {                                       \
+        const uint32_t a = c.r[op->rn], b = operand<form>(c, *op); \
+        if (write)                                             \
+            c.r[op->rd] = a - b;                               \
+        setSubtraction(c, a, b);                               \
+        ++op;                                                  \
+        if (!holdsAfter<n>(a, b))                              \
+            PF_NEXT;                                           \
+        goto branch;                                           \
     }
-#define PF_SUBS(n) PF_COMPARE_BRANCH(subsBranch, n, true)
-#define PF_CMP(n) PF_COMPARE_BRANCH(cmpBranch, n, false)
+#define PF_COMPARE_BRANCHES(...) PF_CONDITIONS_OF(PF_COMPARE_BRANCH, __VA_ARGS__)
 #define PF_FUSED(n, ...)                                        \
     run##n : if (!runAll<__VA_ARGS__>(c, op)) goto fault;       \
     PF_NEXT;
@@ -640,7 +656,7 @@ SpanRun runArmProgram(const SpanAddressSpace& space, const ArmProgram& decoded, 
 {
     static void* const kCode[kKindCount] = {
         PF_HEX_ALL(PF_DP_ADDRESS) PF_HEX_ALL(PF_TRANSFER_ADDRESS) &&mul, &&muls, &&mla, &&mlas, &&multiplyLong_,
-        &&block_, &&branch, &&branchIf, PF_CONDITIONS(PF_SUBS_ADDRESS) PF_CONDITIONS(PF_CMP_ADDRESS)
+        &&block_, &&branch, &&branchIf, PF_COMPARES(PF_COMPARE_ADDRESSES)
         &&skip, &&end, &&leftCode, &&conditional,
         PF_RUNS(PF_RUN_ADDRESS)
     };
@@ -683,8 +699,7 @@ conditional:
     PF_NEXT;
 skip:
     PF_NEXT;
-    PF_CONDITIONS(PF_SUBS)
-    PF_CONDITIONS(PF_CMP)
+    PF_COMPARES(PF_COMPARE_BRANCHES)
 branchIf:
     if (!((op->condition >> flagsOf(c)) & 1))
         PF_NEXT;
@@ -719,12 +734,12 @@ done:
 #undef PF_DP_ADDRESS
 #undef PF_TRANSFER_ADDRESS
 #undef PF_RUN_ADDRESS
-#undef PF_CONDITIONS
-#undef PF_SUBS_ADDRESS
-#undef PF_CMP_ADDRESS
+#undef PF_CONDITIONS_OF
+#undef PF_COMPARE_ADDRESS
+#undef PF_COMPARE_ADDRESSES
 #undef PF_COMPARE_BRANCH
-#undef PF_SUBS
-#undef PF_CMP
+#undef PF_COMPARE_BRANCHES
+#undef PF_COMPARES
 #undef PF_FUSED
 #undef PF_RUNS
 #undef PF_NEXT

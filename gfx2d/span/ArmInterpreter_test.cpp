@@ -120,15 +120,20 @@ TEST(ArmInterpreter, ConditionsFollowTheirDefinitionsForAllSixteenFlagValues)
         }
     }
     // CMP or SUBS and a conditional branch run as one operation that tests
-    // the operands: the same outcome, result and flags.
+    // the operands: the same outcome, result and flags. Operand b is an
+    // immediate, r2 or r2 << 4.
     const uint32_t values[] = {0, 1, 5, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
     for (uint32_t cond = 0; cond < 14; ++cond)
-        for (bool subs : {false, true})
+        for (uint32_t form = 0; form < 4; ++form)
             for (uint32_t a : values)
-                for (uint32_t b : {0u, 1u, 0x80000000u}) {
+                for (uint32_t r2 : {0u, 1u, 0x80000000u}) {
+                    const bool subs = form == 3;
+                    const ArmOperand operands[] = {armImm(r2), armReg(2), armReg(2, kLsl, 4), armImm(r2)};
+                    const uint32_t b = form == 2 ? r2 << 4 : r2;
                     Machine mc;
                     mc.m.r[1] = a;
-                    mc.run({dp(subs ? kSub : kCmp, true, 1, 1, armImm(b)), armBranch(static_cast<ArmCond>(cond), 0),
+                    mc.m.r[2] = r2;
+                    mc.run({dp(subs ? kSub : kCmp, true, 1, 1, operands[form]), armBranch(static_cast<ArmCond>(cond), 0),
                             dp(kMov, false, 0, 0, armImm(1)), kBx});
                     const uint32_t r = a - b;
                     const uint32_t f = (r >> 31 ? N : 0) | (r == 0 ? Z : 0) | (a >= b ? C : 0) |

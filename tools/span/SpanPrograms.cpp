@@ -2,7 +2,9 @@
 // r0 = raster state, r1/r2 = the row's left and right x in 16.16. Register
 // use in the pixel loop: r12 state, r0 destination, r1 pixels left, r2/r3 u
 // and its step, r4/r5 v and its step, r6 texels, r7 width, r8 height,
-// r9 palette (or a temporary), r10 the colour, r11/r13/r14 temporaries.
+// r9 palette (or a temporary), r10 the colour, r11/r13/r14 temporaries. The
+// loop that needs no clamps has no use for the height and keeps a constant
+// in r8 instead, and a blending one the alpha in r12.
 #include "tools/span/SpanPrograms.h"
 
 #include <cstring>
@@ -69,48 +71,89 @@ void clampedCoordinate(ArmAssembler& a, uint32_t rd, uint32_t fixedValue, uint32
     a.dp(kSub, rd, size, armImm(1), false, kGe);
 }
 
-// r11 = d (0x00RRGGBB), r10 = source colour: r10 = blend of both with the
-// alpha, r9/r13/r14 clobbered. The red-blue pair is blended in one product:
-// each 16-bit field of d * (255 - a) + s * a stays below 65536. mask: a
-// register holding 0x00FF00FF, or 0 to load it from the state.
-void blend(ArmAssembler& a, uint32_t mask)
+// Where the blend finds its mask (0x00FF00FF, which is also the key colour)
+// and alpha: registers in the unclamped loop; the clamped loop has none to
+// spare and loads each into r9 when it is due.
+struct BlendConstants {
+    uint32_t mask = 0, alpha = 0;  // 0: load from the CPU word
+};
+
+class ConstantRegisters {
+public:
+    ConstantRegisters(ArmAssembler& a, BlendConstants k) : m_a(a), m_k(k) {}
+    uint32_t mask() { return get(m_k.mask, kMaskWord); }
+    uint32_t alpha() { return get(m_k.alpha, kAlphaWord); }
+
+private:
+    uint32_t get(uint32_t reg, int32_t word)
+    {
+        if (reg)
+            return reg;
+        if (m_loaded != word)
+            m_a.ldr(9, kState, word);
+        m_loaded = word;
+        return 9;
+    }
+    ArmAssembler& m_a;
+    BlendConstants m_k;
+    int32_t m_loaded = -1;
+};
+
+// One pair of fields blended in place: s = s * a + d * (255 - a), as
+// (s - d) * a + d * 255; each 16-bit field of the result stays below 65536,
+// so the borrows between fields cancel. d is clobbered.
+void blendFields(ArmAssembler& a, uint32_t s, uint32_t d, uint32_t alpha)
 {
-    const uint32_t m = mask ? mask : 14;
-    if (!mask)
-        a.ldr(14, kState, kMaskWord);
-    a.ldr(13, kState, kAlphaWord);
-    a.dp(kAnd, 9, 10, armReg(m));
-    a.dp(kAnd, 10, 10, armImm(0xFF00));
-    a.dp(kAnd, 14, 11, armReg(m));
-    a.dp(kAnd, 11, 11, armImm(0xFF00));
-    a.dp(kSub, 9, 9, armReg(14));
-    a.dp(kRsb, 14, 14, armReg(14, kLsl, 8));
-    a.emit(armMultiply(kAl, kMla, false, 9, 14, 13, 9));
-    a.dp(kSub, 10, 10, armReg(11));
-    a.dp(kRsb, 11, 11, armReg(11, kLsl, 8));
-    a.emit(armMultiply(kAl, kMla, false, 10, 11, 13, 10));
-    if (!mask)
-        a.ldr(14, kState, kMaskWord);
-    a.dp(kAnd, 9, m, armReg(9, kLsr, 8));
-    a.dp(kAnd, 10, 10, armImm(0xFF0000));
-    a.dp(kOrr, 10, 9, armReg(10, kLsr, 8));
+    a.dp(kSub, s, s, armReg(d));
+    a.dp(kRsb, d, d, armReg(d, kLsl, 8));
+    a.emit(armMultiply(kAl, kMla, false, s, d, s, alpha));
 }
 
-// r11 (R5G6B5) widened in place to 0x00RRGGBB; r13, r14 clobbered. A
-// 5-bit channel widens as (c * 33) >> 2 and a 6-bit one as (c * 65) >> 4:
-// red and blue are multiplied together, eleven bits apart.
-void widen565(ArmAssembler& a)
+// r11 = d (0x00RRGGBB), r10 = source colour: r10 = blend of both with the
+// alpha, opaque; r13/r14 clobbered. The red-blue pair is blended in one
+// product, the green channel in another.
+void blend8888(ArmAssembler& a, BlendConstants constants)
 {
-    a.dp(kBic, 13, 11, armImm(0x7E0));
-    a.dp(kAdd, 13, 13, armReg(13, kLsl, 5));
+    ConstantRegisters k(a, constants);
+    a.dp(kAnd, 13, 10, armReg(k.mask()));
+    a.dp(kAnd, 10, 10, armImm(0xFF00));
+    a.dp(kAnd, 14, 11, armReg(k.mask()));
+    a.dp(kAnd, 11, 11, armImm(0xFF00));
+    blendFields(a, 13, 14, k.alpha());
+    blendFields(a, 10, 11, k.alpha());
+    a.dp(kAnd, 13, k.mask(), armReg(13, kLsr, 8));
+    a.dp(kAnd, 10, 10, armImm(0xFF0000));
+    a.dp(kOrr, 10, 13, armReg(10, kLsr, 8));
+    a.dp(kOrr, 10, 10, armImm(0xFF000000));
+}
+
+// r11 = d (R5G6B5), r10 = source colour: r10's low half = the blend of both
+// with the alpha, narrowed to R5G6B5; r13/r14 clobbered. d is widened
+// straight into the two products' fields: a 5-bit channel as (c * 33) >> 2,
+// the 6-bit green as (c * 65) >> 4, in the upper field so that its narrowed
+// bits are the top six of the word.
+void blend565(ArmAssembler& a, BlendConstants constants)
+{
+    ConstantRegisters k(a, constants);
     a.dp(kAnd, 14, 11, armImm(0x7E0));
     a.dp(kAdd, 14, 14, armReg(14, kLsl, 6));
-    a.dp(kBic, 14, 14, armImm(0x1E0));
-    a.mov(11, armReg(14, kLsr, 1));
-    a.dp(kAnd, 14, 13, armImm(0x3FC));
-    a.dp(kOrr, 11, 11, armReg(14, kLsr, 2));
-    a.mov(14, armReg(13, kLsr, 13));
-    a.dp(kOrr, 11, 11, armReg(14, kLsl, 16));
+    a.dp(kAnd, 14, k.mask(), armReg(14, kLsl, 7));
+    a.dp(kAnd, 13, 11, armImm(0xF800));
+    a.dp(kAnd, 11, 11, armImm(0x1F));
+    a.dp(kOrr, 11, 11, armReg(13, kLsl, 5));
+    a.dp(kAdd, 11, 11, armReg(11, kLsl, 5));
+    a.dp(kAnd, 11, k.mask(), armReg(11, kLsr, 2));
+    a.dp(kAnd, 13, k.mask(), armReg(10, kLsl, 8));
+    a.dp(kAnd, 10, 10, armReg(k.mask()));
+    blendFields(a, 10, 11, k.alpha());
+    blendFields(a, 13, 14, k.alpha());
+    // Red's top five bits are the word's, blue's bits 11-15, green's 26-31.
+    a.mov(11, armReg(10, kLsr, 11));
+    a.dp(kAnd, 14, 11, armImm(0x1F));
+    a.dp(kAnd, 11, 11, armImm(0x1F0000));
+    a.dp(kOrr, 14, 14, armReg(11, kLsr, 5));
+    a.mov(13, armReg(13, kLsr, 26));
+    a.dp(kOrr, 10, 14, armReg(13, kLsl, 5));
 }
 
 // r10 narrowed to R5G6B5; r11, r13 clobbered.
@@ -140,11 +183,17 @@ void coordinateRangeCheck(ArmAssembler& a, uint32_t value, uint32_t step, uint32
     a.branch(outside, kCs);
 }
 
-// One pixel a turn: fetch (clamped to the texture, or not), key, blend, write.
-void pixelLoop(ArmAssembler& a, bool clamp, bool wide, bool paletted, bool keyed, bool blended)
+// r10 = the texel's colour, its coordinates clamped to the texture or (when
+// the whole span lies inside) taken as they are.
+void fetch(ArmAssembler& a, bool clamp, bool paletted, bool blended)
 {
-    const int loop = a.newLabel(), skip = a.newLabel();
-    a.bind(loop);
+    if (!clamp && paletted) {
+        a.mov(11, armReg(4, kLsr, 16));
+        a.emit(armMultiply(kAl, kMla, false, 10, 6, 11, 7));
+        ldrb(a, 10, 10, armReg(2, kLsr, 16));
+        a.emit(armTransferRegister(kAl, true, false, 10, 9, true, armReg(10, kLsl, 2)));
+        return;
+    }
     if (clamp) {
         clampedCoordinate(a, 10, 2, 7);
         clampedCoordinate(a, 11, 4, 8);
@@ -154,6 +203,7 @@ void pixelLoop(ArmAssembler& a, bool clamp, bool wide, bool paletted, bool keyed
     }
     a.emit(armMultiply(kAl, kMla, false, 10, 10, 11, 7));
     if (paletted) {
+        // The clamped blend uses the palette register for its constants.
         if (blended)
             a.ldr(9, kState, unitField(kTuPalette));
         ldrb(a, 10, 6, armReg(10));
@@ -161,38 +211,70 @@ void pixelLoop(ArmAssembler& a, bool clamp, bool wide, bool paletted, bool keyed
     } else {
         a.emit(armTransferRegister(kAl, true, false, 10, 6, true, armReg(10, kLsl, 2)));
     }
-    a.dp(kAdd, 2, 2, armReg(3));
-    a.dp(kAdd, 4, 4, armReg(5));
-    if (keyed) {
-        // Low 24 bits equal to 0xFF00FF: the key, left alone.
-        a.dp(kBic, 11, 10, armImm(0xFF000000));
-        a.dp(kEor, 11, 11, armImm(0xFF0000));
-        a.cmp(11, armImm(0xFF));
-        a.branch(skip, kEq);
-    }
-    if (blended) {
-        if (wide) {
-            a.ldr(11, 0, 0);
-        } else {
-            a.emit(armHalfword(kAl, true, 11, 0, 0));
-            widen565(a);
-        }
-        // Without clamps the height register is free to hold the mask.
-        blend(a, clamp ? 0 : 8);
-    }
-    // Converted pixels (blended or from a palette) are opaque on a 32-bit target.
-    if (wide && (blended || paletted))
-        a.dp(kOrr, 10, 10, armImm(0xFF000000));
-    if (wide) {
-        a.str(10, 0, 0);
+}
+
+// Branches to skip when r10's low 24 bits are the key. key: a register
+// holding 0xFF00FF00 (one compare), mask: one holding the key itself, or
+// neither.
+void skipKey(ArmAssembler& a, int skip, uint32_t key, uint32_t mask)
+{
+    if (key) {
+        a.cmp(key, armReg(10, kLsl, 8));
     } else {
-        narrow565(a);
-        a.emit(armHalfword(kAl, false, 10, 0, 0));
+        a.dp(kBic, 11, 10, armImm(0xFF000000));
+        if (mask) {
+            a.cmp(11, armReg(mask));
+        } else {
+            a.dp(kEor, 11, 11, armImm(0xFF0000));
+            a.cmp(11, armImm(0xFF));
+        }
     }
-    a.bind(skip);
-    a.dp(kAdd, 0, 0, armImm(wide ? 4 : 2));
+    a.branch(skip, kEq);
+}
+
+void nextPixel(ArmAssembler& a, int loop)
+{
     a.dp(kSub, 1, 1, armImm(1), true);
     a.branch(loop, kNe);
+    a.emit(armBx(kAl, kLr));
+}
+
+// One pixel a turn: fetch, key, blend, write; the destination pointer moves
+// on with the store. The unclamped loop keeps its constants in r8 (free of
+// the height there) and, when blending, the alpha in r12.
+void pixelLoop(ArmAssembler& a, bool clamp, bool wide, bool paletted, bool keyed, bool blended)
+{
+    const int loop = a.newLabel(), skip = a.newLabel();
+    const uint32_t bpp = wide ? 4 : 2;
+    a.bind(loop);
+    fetch(a, clamp, paletted, blended);
+    a.dp(kAdd, 2, 2, armReg(3));
+    a.dp(kAdd, 4, 4, armReg(5));
+    if (keyed)
+        skipKey(a, skip, clamp || blended ? 0 : 8, clamp || !blended ? 0 : 8);
+    const BlendConstants constants = clamp ? BlendConstants{} : BlendConstants{8, kState};
+    if (blended && wide) {
+        a.ldr(11, 0, 0);
+        blend8888(a, constants);
+    } else if (blended) {
+        a.emit(armHalfword(kAl, true, 11, 0, 0));
+        blend565(a, constants);
+    } else if (!wide) {
+        narrow565(a);
+    } else if (paletted) {
+        // Palette entries are opaque on a 32-bit target.
+        a.dp(kOrr, 10, 10, armImm(0xFF000000));
+    }
+    if (wide)
+        a.emit(armTransfer(kAl, false, false, 10, 0, 4, false));
+    else
+        a.emit(armHalfword(kAl, false, 10, 0, 2, false));
+    nextPixel(a, loop);
+    if (keyed) {
+        a.bind(skip);
+        a.dp(kAdd, 0, 0, armImm(bpp));
+        nextPixel(a, loop);
+    }
 }
 
 }  // namespace
@@ -223,7 +305,7 @@ std::vector<uint32_t> spanProgramCode(SpanMode mode, RSBFormat destination, RSBF
     a.ldr(6, kState, unitField(kTuLevels));
     a.ldr(7, kState, unitField(kTuWidth));
     a.ldr(8, kState, unitField(kTuHeight));
-    if (paletted && !blended)
+    if (paletted)
         a.ldr(9, kState, unitField(kTuPalette));
     // When the first and the last pixel's texels lie inside the texture,
     // every pixel's does (u and v are linear): that loop needs no clamps.
@@ -231,13 +313,15 @@ std::vector<uint32_t> spanProgramCode(SpanMode mode, RSBFormat destination, RSBF
     a.dp(kSub, 14, 1, armImm(1));
     coordinateRangeCheck(a, 2, 3, 7, clamped);
     coordinateRangeCheck(a, 4, 5, 8, clamped);
-    if (blended)
+    if (blended) {
         a.ldr(8, kState, kMaskWord);
+        a.ldr(kState, kState, kAlphaWord);
+    } else if (keyed) {
+        a.loadConstant(8, 0xFF00FF00);
+    }
     pixelLoop(a, false, wide, paletted, keyed, blended);
-    a.emit(armBx(kAl, kLr));
     a.bind(clamped);
     pixelLoop(a, true, wide, paletted, keyed, blended);
-    a.emit(armBx(kAl, kLr));
     return a.finish();
 }
 
