@@ -45,20 +45,30 @@ uint32_t mulAddShiftLow(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shif
 
 int32_t ceil4(int32_t v) { return (v + 15) >> 4; }
 
-// fixedReciprocal(v, 20) and (v, 30), reading the table here for the short
-// edges and small areas of most triangles; the same values either way.
+// fixedReciprocal(v, 20), reading the table here for the short edges of most
+// triangles; the same values either way.
 int32_t edgeReciprocal(int32_t dy)
 {
     return dy > 0 && dy <= 512 ? RECIPROCAL_TABLE[dy] >> 10 : fixedReciprocal(dy, 20);
 }
 
-int32_t areaReciprocal(int32_t area)
+// About 2^30 over a triangle's area in whole pixels squared, from twice its
+// area in 1/256 pixels squared. Below 8 pixels squared the exact area serves,
+// taken as at least one: a quad cut to a pixel or two keeps the gradients of
+// its plane instead of sampling the neighbouring texel.
+int64_t areaReciprocal(int64_t cross)
 {
+    const int64_t area = cross >> 8;
+    if (area >= -7 && area <= 7) {
+        const int64_t exact = (int64_t{1} << 38) / std::max<int64_t>(std::abs(cross), 256);
+        return cross < 0 ? -exact : exact;
+    }
+    // fixedReciprocal(area, 30), the table read here for most triangles.
     if (area > 0 && area <= 512)
         return RECIPROCAL_TABLE[area];
     if (area < 0 && area >= -512)
         return -RECIPROCAL_TABLE[-area];
-    return fixedReciprocal(area, 30);
+    return fixedReciprocal(static_cast<int32_t>(std::clamp<int64_t>(area, INT32_MIN, INT32_MAX)), 30);
 }
 
 int32_t log2Exact(int32_t v)
@@ -378,11 +388,7 @@ bool CkwRasterizerStandard::computeGradients()
     const SkwRasterVertex& v2 = *m_vertices[2];
     const int64_t dx0 = int64_t{v0.x} - v2.x, dx1 = int64_t{v1.x} - v2.x;
     const int64_t dy0 = int64_t{v0.y} - v2.y, dy1 = int64_t{v1.y} - v2.y;
-    int32_t area = static_cast<int32_t>(std::clamp<int64_t>((dy0 * dx1 - dy1 * dx0) >> 8, INT32_MIN, INT32_MAX));
-    // Slivers get a bounded reciprocal.
-    if (area >= -7 && area <= 7)
-        area = area < 0 ? -8 : 8;
-    const int64_t inv = areaReciprocal(area);
+    const int64_t inv = areaReciprocal(dy0 * dx1 - dy1 * dx0);
     const int64_t k = inv - (inv >> 9);
     const int64_t kx1 = (k * dy1) >> 16, kx0 = (k * dy0) >> 16;
     const int64_t ky1 = (-k * dx1) >> 16, ky0 = (-k * dx0) >> 16;
