@@ -48,41 +48,27 @@ public:
     SpanFamily lastSpanFamily() const { return m_spanFamily; }
 
 private:
-    struct Edge;
-
     bool texturedQuad(bool scaled, const SkwRasterVertex* a, const SkwRasterVertex* b, const SkwRasterVertex* c);
     void chooseSpanRoutine(bool white);
-    bool computeGradients();
-    void applyPolygonOffset();
-    void walkEdges();
-    // One instance per set of attributes the edges carry: the left edge
-    // 0..LeftLast-1, the right one kUnitS..RightLast-1.
-    template <int32_t LeftLast, int32_t RightLast>
-    void walkEdgesFor();
-    // Attributes First..Last-1 follow the edge from vertex from to vertex to.
-    template <int32_t First, int32_t Last>
-    void startEdge(Edge& edge, int32_t from, int32_t to);
-    template <int32_t First, int32_t Last>
-    static void stepEdge(Edge& edge);
+    // One instance per set of attributes a triangle interpolates: the
+    // left side carries Left, the right side Right (perspective only).
+    template <uint32_t Left, uint32_t Right>
+    void drawLanes();
+    using LaneRoutine = void (CkwRasterizerStandard::*)();
+    static LaneRoutine laneRoutine(int32_t set);
     void clipAndDrawSpan();
     bool unitInUse(int32_t unit) const;
 
-    // Interpolated attributes, in the order the gradient arrays keep them.
-    enum Attribute { kZ, kRed, kGreen, kBlue, kAlpha, kFogAmount, kUnitS, kUnitT, kUnitQ, kAttributeCount = 12 };
-    static constexpr int32_t kUnitStride = 3;  // s, t, q of unit 1 follow those of unit 0
-
     SkwSpan m_span{};
     SkwRasterTexture m_units[2];
-    // Per triangle: the attributes' values at each vertex with the rounding
-    // added at an edge's start, and their per-pixel gradients. Spans take
-    // the low 32 bits of every value, so these keep no more.
-    uint32_t m_start[3][kAttributeCount]{};
-    int32_t m_ddx[kAttributeCount]{};
-    int32_t m_ddy[kAttributeCount]{};
     int32_t m_ytop = 0, m_ybottom = 0, m_topVertex = 0;
 
     SkwSpanSetup m_setup;
     int32_t m_triangleFlags = 0;
+    // The state flags as every triangle starts from them: without depth or
+    // alpha bits the target lacks, and with the colour clamp that blending
+    // and the texture functions ask for. Valid while m_routineChosen is.
+    int32_t m_baseFlags = 0;
     int32_t m_alphaThreshold = 0;
     uint8_t* m_alphaPlane = nullptr;
     int32_t m_alphaPitch = 0;
