@@ -58,20 +58,20 @@ int32_t edgeReciprocal(int32_t dy)
 // About 2^30 over a triangle's area in whole pixels squared, from twice its
 // area in 1/256 pixels squared. Below 8 pixels squared the exact area serves,
 // taken as at least one: a quad cut to a pixel or two keeps the gradients of
-// its plane instead of sampling the neighbouring texel.
-int64_t areaReciprocal(int64_t cross)
+// its plane instead of sampling the neighbouring texel. Small or not is no
+// pattern to predict, so both are worked out and one kept.
+[[gnu::always_inline]] inline int64_t areaReciprocal(int64_t cross)
 {
     const int64_t area = cross >> 8;
-    if (area >= -7 && area <= 7) {
-        const int64_t exact = (int64_t{1} << 38) / std::max<int64_t>(std::abs(cross), 256);
-        return cross < 0 ? -exact : exact;
-    }
-    // fixedReciprocal(area, 30), the table read here for most triangles.
-    if (area > 0 && area <= 512)
-        return RECIPROCAL_TABLE[area];
-    if (area < 0 && area >= -512)
-        return -RECIPROCAL_TABLE[-area];
-    return fixedReciprocal(static_cast<int32_t>(std::clamp<int64_t>(area, INT32_MIN, INT32_MAX)), 30);
+    const int64_t size = area < 0 ? -area : area;
+    if (size > 512) [[unlikely]]
+        return fixedReciprocal(static_cast<int32_t>(std::clamp<int64_t>(area, INT32_MIN, INT32_MAX)), 30);
+    int64_t r;
+    if (area >= -7 && area <= 7)
+        r = (int64_t{1} << 38) / std::max<int64_t>(cross < 0 ? -cross : cross, 256);
+    else
+        r = RECIPROCAL_TABLE[size];  // fixedReciprocal(area, 30)
+    return cross < 0 ? -r : r;
 }
 
 int32_t log2Exact(int32_t v)
@@ -177,6 +177,11 @@ int32_t& spanStep(SkwSpan& span)
     }
 }
 
+// Four lanes worked on together; the compiler maps them onto the vector
+// registers the processor has, and so off the scalar multiplier that the
+// set-up keeps busy.
+using LaneGroup = uint32_t __attribute__((vector_size(16)));
+
 // One side of a triangle: where its current edge crosses each scanline, and
 // the lanes it carries at the first pixel centre at or right of the edge on
 // the edge's first scanline. Further down, a lane's value is that plus the
@@ -185,13 +190,32 @@ int32_t& spanStep(SkwSpan& span)
 // stepping row by row gives.
 template <uint32_t Mask>
 struct Side {
+    static constexpr int32_t kCount = Lanes<Mask>::kCount;
+    static constexpr int32_t kGroups = (kCount + 3) / 4;
     int64_t x;       // 20.12, biased so that x >> 12 is the ceiling
     int64_t slope;   // 20.12 per scanline
     int32_t endY;    // first scanline below this edge
     int32_t lower;   // index of the edge's lower vertex
     int32_t firstY;  // the edge's first scanline
     int64_t firstX;  // and its pixel there
-    std::array<uint32_t, Lanes<Mask>::kCount> value;
+    LaneGroup value[kGroups + (kGroups == 0)];
+    LaneGroup dx[kGroups + (kGroups == 0)], dy[kGroups + (kGroups == 0)];
+
+    // The lanes' gradients, from ddx and ddy at the positions of the lane set All.
+    template <uint32_t All>
+    [[gnu::always_inline]] void gradients(const int32_t* ddx, const int32_t* ddy)
+    {
+        uint32_t gx[kGroups * 4 + 1] = {}, gy[kGroups * 4 + 1] = {};
+        forLanes<Mask>([&](auto j, auto attribute) {
+            constexpr int32_t k = Lanes<All>::at(attribute);
+            gx[j] = static_cast<uint32_t>(ddx[k]);
+            gy[j] = static_cast<uint32_t>(ddy[k]);
+        });
+        for (int32_t g = 0; g < kGroups; ++g) {
+            dx[g] = LaneGroup{gx[4 * g], gx[4 * g + 1], gx[4 * g + 2], gx[4 * g + 3]};
+            dy[g] = LaneGroup{gy[4 * g], gy[4 * g + 1], gy[4 * g + 2], gy[4 * g + 3]};
+        }
+    }
 
     // The edge from a to b (index to). startOf(attribute) gives a's value
     // of an attribute with the rounding an edge's start adds; ddx and ddy
@@ -214,26 +238,29 @@ struct Side {
         const int64_t xstep = firstX * 16 - a.x;
         const int64_t xpre = (xstep << 12) + 2048;
         const int64_t ypre = (ystep << 12) | 0x800;
+        uint32_t v[kGroups * 4 + 1] = {};
         forLanes<Mask>([&](auto j, auto attribute) {
             constexpr int32_t k = Lanes<All>::at(attribute);
             if constexpr (attribute < kUnitS)
-                value[j] = startOf(attribute) + mulAddShiftLow(ddy[k], ystep, ddx[k], xstep, 4);
+                v[j] = startOf(attribute) + mulAddShiftLow(ddy[k], ystep, ddx[k], xstep, 4);
             else
-                value[j] = startOf(attribute) + mulAddShiftLow(ddx[k], xpre, ddy[k], ypre, 16);
+                v[j] = startOf(attribute) + mulAddShiftLow(ddx[k], xpre, ddy[k], ypre, 16);
         });
+        for (int32_t g = 0; g < kGroups; ++g)
+            value[g] = LaneGroup{v[4 * g], v[4 * g + 1], v[4 * g + 2], v[4 * g + 3]};
     }
 
     // Writes the lanes at scanline y, pixel column into the span.
-    template <uint32_t All, bool Right>
-    [[gnu::always_inline]] void put(SkwSpan& span, int32_t y, int64_t column, const int32_t* ddx,
-                                    const int32_t* ddy) const
+    template <bool Right>
+    [[gnu::always_inline]] void put(SkwSpan& span, int32_t y, int64_t column) const
     {
         const uint32_t rows = static_cast<uint32_t>(y - firstY);
         const uint32_t columns = static_cast<uint32_t>(column - firstX);
+        LaneGroup at[kGroups + (kGroups == 0)];
+        for (int32_t g = 0; g < kGroups; ++g)
+            at[g] = value[g] + rows * dy[g] + columns * dx[g];
         forLanes<Mask>([&](auto j, auto attribute) {
-            constexpr int32_t k = Lanes<All>::at(attribute);
-            spanValue<attribute, Right>(span) = static_cast<int32_t>(
-                value[j] + rows * static_cast<uint32_t>(ddy[k]) + columns * static_cast<uint32_t>(ddx[k]));
+            spanValue<attribute, Right>(span) = static_cast<int32_t>(at[j / 4][j % 4]);
         });
     }
 };
@@ -242,7 +269,18 @@ struct Side {
 
 CkwRasterizerStandard::CkwRasterizerStandard()
 {
-    m_setup.units = m_units;
+    for (ChosenSpans& chosen : m_chosen)
+        chosen.setup.units = m_units;
+}
+
+void CkwRasterizerStandard::stateChanged()
+{
+    // Past 2^32 changes the count starts again with every routine stale.
+    if (++m_stateGeneration == 0) {
+        for (ChosenSpans& chosen : m_chosen)
+            chosen.generation = 0;
+        m_stateGeneration = 1;
+    }
 }
 
 void CkwRasterizerStandard::setTarget(uint16_t* colorBuffer, int32_t width, int32_t height, int32_t pitch,
@@ -254,7 +292,7 @@ void CkwRasterizerStandard::setTarget(uint16_t* colorBuffer, int32_t width, int3
     m_pitch = pitch;
     m_depthBuffer = depthBuffer;
     m_depthEnabled = depthEnabled;
-    m_routineChosen = false;
+    stateChanged();
 }
 
 void CkwRasterizerStandard::setColorBuffer(uint16_t* colorBuffer) { m_colorBuffer = colorBuffer; }
@@ -262,19 +300,19 @@ void CkwRasterizerStandard::setColorBuffer(uint16_t* colorBuffer) { m_colorBuffe
 void CkwRasterizerStandard::setDepthEnabled(bool enabled)
 {
     m_depthEnabled = enabled;
-    m_routineChosen = false;
+    stateChanged();
 }
 
 void CkwRasterizerStandard::setAlphaPlane(uint8_t* alphaPlane, int32_t alphaPitch)
 {
     m_alphaPlane = alphaPlane;
     m_alphaPitch = alphaPitch;
-    m_routineChosen = false;
+    stateChanged();
 }
 
 void CkwRasterizerStandard::setCompositingMode(const SkwRasterCompositing& mode)
 {
-    m_routineChosen = false;
+    stateChanged();
     m_blending = mode.blending;
     // Offsets are stored as the application gave them: conversions saturate.
     m_alphaThreshold = saturateToInt(mode.alphaThreshold * 65536.0f) >> 8;
@@ -297,7 +335,7 @@ void CkwRasterizerStandard::setCompositingMode(const SkwRasterCompositing& mode)
 
 void CkwRasterizerStandard::setFog(const uint32_t* fogColor)
 {
-    m_routineChosen = false;
+    stateChanged();
     if (!fogColor) {
         m_stateFlags &= ~kRasterFog;
         return;
@@ -340,7 +378,7 @@ void CkwRasterizerStandard::setTexture(int32_t unit, const SkwRasterTextureSourc
 {
     if (unit < 0 || unit > 1)
         return;
-    m_routineChosen = false;
+    stateChanged();
     SkwRasterTexture& u = m_units[unit];
     if (texture && fillUnit(u, texture->image)) {
         u.function = texture->function;
@@ -365,7 +403,7 @@ void CkwRasterizerStandard::setTexture(int32_t unit, const SkwRasterTextureSourc
 
 void CkwRasterizerStandard::setBlitImage(const SkwRasterImage* image, int32_t function)
 {
-    m_routineChosen = false;
+    stateChanged();
     m_units[1] = SkwRasterTexture{};
     if (!fillUnit(m_units[0], image)) {
         m_textureCount = 0;
@@ -379,7 +417,7 @@ void CkwRasterizerStandard::setBlitImage(const SkwRasterImage* image, int32_t fu
 
 void CkwRasterizerStandard::resetState()
 {
-    m_routineChosen = false;
+    stateChanged();
     m_units[0].format = m_units[1].format = kRasterFormatNone;
     m_blending = kBlendReplace;
     m_alphaThreshold = 0;
@@ -394,32 +432,35 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
 {
     if (!m_colorBuffer || m_width < 1 || m_height < 1)
         return;
-    const int32_t minX = std::min({a->x, b->x, c->x}), maxX = std::max({a->x, b->x, c->x});
-    const int32_t minY = std::min({a->y, b->y, c->y}), maxY = std::max({a->y, b->y, c->y});
-    if (minX < -kCoordinateLimit || maxX > kCoordinateLimit || minY < -kCoordinateLimit || maxY > kCoordinateLimit)
-        return;
-    m_ytop = ceil4(minY);
-    m_ybottom = ceil4(maxY);
-    if (ceil4(maxX) == ceil4(minX) || m_ybottom == m_ytop)
-        return;
     m_vertices[0] = a;
     m_vertices[1] = b;
     m_vertices[2] = c;
-    // The top vertex; ties keep the lower index.
-    m_topVertex = c->y < std::min(a->y, b->y) ? 2 : b->y < a->y ? 1 : 0;
+    int32_t flags = m_stateFlags;
+    if (!m_depthBuffer)
+        flags &= ~(kRasterDepthTest | kRasterDepthWrite);
+    if (!m_alphaPlane)
+        flags &= ~kRasterAlphaWrite;
 
-    // What the state alone decides is worked out again only after it changes.
-    if (!m_routineChosen) {
-        m_baseFlags = m_stateFlags & ~(kRasterShaded | kRasterClampColors);
-        if (!m_depthBuffer)
-            m_baseFlags &= ~(kRasterDepthTest | kRasterDepthWrite);
-        if (!m_alphaPlane)
-            m_baseFlags &= ~kRasterAlphaWrite;
-        if (m_blending == kBlendAlphaAdd || m_blending == kBlendModulateX2 || m_units[0].function == kFuncAdd ||
-            m_units[1].function == kFuncAdd)
-            m_baseFlags |= kRasterClampColors;
+    int32_t top = 0;
+    if (b->y < a->y)
+        top = 1;
+    if (c->y < m_vertices[top]->y)
+        top = 2;
+    int32_t minX = a->x, maxX = a->x, maxY = a->y;
+    for (const SkwRasterVertex* v : {a, b, c}) {
+        if (v->x < -kCoordinateLimit || v->x > kCoordinateLimit || v->y < -kCoordinateLimit ||
+            v->y > kCoordinateLimit)
+            return;
+        minX = std::min(minX, v->x);
+        maxX = std::max(maxX, v->x);
+        maxY = std::max(maxY, v->y);
     }
-    int32_t flags = m_baseFlags;
+    m_topVertex = top;
+    m_ytop = ceil4(m_vertices[top]->y);
+    m_ybottom = ceil4(maxY);
+    if (ceil4(maxX) == ceil4(minX) || m_ybottom == m_ytop)
+        return;
+
     // A textured triangle wholly in fog is drawn in the fog colour alone.
     if ((flags & kRasterTextured) && (flags & kRasterFog) && a->fog == kFullFog && b->fog == kFullFog &&
         c->fog == kFullFog) {
@@ -430,27 +471,40 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
             v->b = m_fogBlue;
         }
     }
-    // Flat when the colours agree in the bits the spans show and the alphas
-    // are equal; white is full colour, fully opaque.
-    const bool white = a->r == 0x10000 && a->g == 0x10000 && a->b == 0x10000 && a->alpha == 255;
-    const int32_t redBlue = (a->r ^ b->r) | (a->r ^ c->r) | (a->b ^ b->b) | (a->b ^ c->b);
-    const int32_t green = (a->g ^ b->g) | (a->g ^ c->g);
-    const int32_t alpha = (a->alpha ^ b->alpha) | (a->alpha ^ c->alpha);
-    const bool flat = ((redBlue & ~0x1FF) | (green & ~0xFF) | alpha) == 0;
-    if (!flat)
-        flags |= kRasterShaded;
+    flags &= ~kRasterClampColors;
+    if (m_blending == kBlendAlphaAdd || m_blending == kBlendModulateX2 || m_units[0].function == kFuncAdd ||
+        m_units[1].function == kFuncAdd)
+        flags |= kRasterClampColors;
+    flags |= kRasterShaded;
+    bool white = false;
+    bool flat = false;
+    if ((a->r & ~0x1FF) == (b->r & ~0x1FF) && (a->r & ~0x1FF) == (c->r & ~0x1FF) &&
+        (a->g & ~0xFF) == (b->g & ~0xFF) && (a->g & ~0xFF) == (c->g & ~0xFF) && (a->b & ~0x1FF) == (b->b & ~0x1FF) &&
+        (a->b & ~0x1FF) == (c->b & ~0x1FF) && a->alpha == b->alpha && a->alpha == c->alpha) {
+        flags &= ~kRasterShaded;
+        flat = true;
+        white = a->r == 0x10000 && a->g == 0x10000 && a->b == 0x10000 && a->alpha == 255;
+    }
     if (flags & (kRasterShaded | kRasterTextured)) {
-        const uint32_t all = static_cast<uint32_t>(a->r & a->g & a->b & b->r & b->g & b->b & c->r & c->g & c->b);
-        const uint32_t any = static_cast<uint32_t>(a->r | a->g | a->b | b->r | b->g | b->b | c->r | c->g | c->b);
+        uint32_t all = ~0u, any = 0;
+        for (const SkwRasterVertex* v : {a, b, c}) {
+            for (int32_t channel : {v->r, v->g, v->b}) {
+                all &= static_cast<uint32_t>(channel);
+                any |= static_cast<uint32_t>(channel);
+            }
+        }
         if (all == 0 || any >= 0x10000)
             flags |= kRasterClampColors;
     }
+    const int32_t alpha = (a->alpha ^ b->alpha) | (a->alpha ^ c->alpha);
     m_triangleFlags = flags;
-    // Neighbouring triangles of a submesh mostly share the state and flags.
-    if (!m_routineChosen || flags != m_chosenFlags || (flat && white) != m_chosenWhite)
-        chooseSpanRoutine(flat && white);
-    else if (m_spanFamily == SpanFamily::Flat)
-        prepareFlatColors(m_setup, a->r, a->g, a->b);
+    // The triangles of a submesh mostly share the state and a few sets of flags.
+    ChosenSpans& chosen = m_chosen[(flags & kRasterShaded ? 1 : 0) | (flags & kRasterClampColors ? 2 : 0)];
+    if ((chosen.generation != m_stateGeneration) | (chosen.flags != flags) | (chosen.white != (flat & white)))
+        chooseSpanRoutine(chosen, flat & white);
+    else if (chosen.family == SpanFamily::Flat)
+        prepareFlatColors(chosen.setup, a->r, a->g, a->b);
+    m_spans = &chosen;
 
     // Fog bytes all 0 draw without fog.
     const bool fogVaries = (flags & kRasterFog) && (a->fog | b->fog | c->fog) != 0;
@@ -460,18 +514,21 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
     if ((flags & kRasterTextured) && m_textureCount > 0)
         units = (m_textureCount == 1 ? 1 : 3) + ((flags & kRasterAffine) ? 0 : 1);
     const int32_t set = (flat ? 0 : 1) | ((alpha != 0 || fogVaries) ? 2 : 0) | units << 2;
-    (this->*laneRoutine(set))();
+    [&]<size_t... I>(std::index_sequence<I...>) {
+        ((set == static_cast<int32_t>(I) ? (drawLanes<leftLanesOf(I), rightLanesOf(I)>(), true) : false) || ...);
+    }(std::make_index_sequence<kLaneSets>{});
 }
 
-void CkwRasterizerStandard::chooseSpanRoutine(bool white)
+void CkwRasterizerStandard::chooseSpanRoutine(ChosenSpans& chosen, bool white)
 {
     const int32_t flags = m_triangleFlags;
-    m_setup.flags = flags;
-    m_setup.threshold = m_alphaThreshold;
-    m_setup.blending = m_blending;
-    m_setup.fogRed = m_fogRed;
-    m_setup.fogGreen = m_fogGreen;
-    m_setup.fogBlue = m_fogBlue;
+    SkwSpanSetup& setup = chosen.setup;
+    setup.flags = flags;
+    setup.threshold = m_alphaThreshold;
+    setup.blending = m_blending;
+    setup.fogRed = m_fogRed;
+    setup.fogGreen = m_fogGreen;
+    setup.fogBlue = m_fogBlue;
     const bool depthTest = flags & kRasterDepthTest;
     const bool depthWrite = flags & kRasterDepthWrite;
     // The alpha-write flag is already clear when there is no alpha plane.
@@ -507,24 +564,15 @@ void CkwRasterizerStandard::chooseSpanRoutine(bool white)
     if (m_generalSpansOnly)
         family = flags & kRasterTextured ? SpanFamily::TexturedGeneral : SpanFamily::General;
     if (family == SpanFamily::Flat)
-        prepareFlatColors(m_setup, m_vertices[0]->r, m_vertices[0]->g, m_vertices[0]->b);
-    m_spanFamily = family;
-    m_spanRoutine = selectSpanRoutine(family, m_setup);
-    m_chosenFogStage = m_setup.fogStage;
-    m_chosenFlags = flags;
-    m_chosenWhite = white;
-    m_routineChosen = true;
+        prepareFlatColors(setup, m_vertices[0]->r, m_vertices[0]->g, m_vertices[0]->b);
+    chosen.family = family;
+    chosen.routine = selectSpanRoutine(family, setup);
+    chosen.fogStage = setup.fogStage;
+    chosen.flags = flags;
+    chosen.white = white;
+    chosen.generation = m_stateGeneration;
 }
 
-// The routine of each lane set.
-CkwRasterizerStandard::LaneRoutine CkwRasterizerStandard::laneRoutine(int32_t set)
-{
-    static constexpr auto kRoutines = []<size_t... I>(std::index_sequence<I...>) {
-        return std::array<LaneRoutine, kLaneSets>{
-            &CkwRasterizerStandard::drawLanes<leftLanesOf(I), rightLanesOf(I)>...};
-    }(std::make_index_sequence<kLaneSets>{});
-    return kRoutines[set];
-}
 
 // Gradients, start values and the edge walk of one triangle whose left side
 // carries the lanes Left and right side the lanes Right; attributes outside
@@ -541,6 +589,8 @@ void CkwRasterizerStandard::drawLanes()
     const bool textured = kUnits > 0 || (flags & kRasterTextured);
     const bool shaded = flags & kRasterShaded;
     const bool fog = flags & kRasterFog;
+    // Held here, as the span's words could be the units' for all the compiler knows.
+    const bool inUse[2] = {unitInUse(0), unitInUse(1)};
     SkwSpan& span = m_span;
 
     // Perspective weights must lie in front of the eye; a zero or negative
@@ -550,7 +600,7 @@ void CkwRasterizerStandard::drawLanes()
     int64_t q[2][3], sq[2][3], tq[2][3];
     if constexpr (kPerspective) {
         for (int32_t u = 0; u < kUnits; ++u) {
-            if (!unitInUse(u))
+            if (!inUse[u])
                 continue;
             int64_t* w = q[u];
             for (int32_t i = 0; i < 3; ++i) {
@@ -588,7 +638,7 @@ void CkwRasterizerStandard::drawLanes()
             return fog ? p.fog * 257 : 0;
         } else {
             constexpr int32_t u = (attribute - kUnitS) / kUnitStride, c = (attribute - kUnitS) % kUnitStride;
-            if (!unitInUse(u))
+            if (!inUse[u])
                 return 0;
             if constexpr (kPerspective)
                 return c == 0 ? sq[u][i] : c == 1 ? tq[u][i] : q[u][i];
@@ -649,7 +699,7 @@ void CkwRasterizerStandard::drawLanes()
         const int32_t zmax = std::max({v[0]->z, v[1]->z, v[2]->z});
         auto exactGradient4 = [&](const int64_t* a) { return mulAddShift(a[2] - a[0], kx1, a[1] - a[2], kx0, 16); };
         for (int32_t u = 0; u < kUnits; ++u) {
-            if (!unitInUse(u))
+            if (!inUse[u])
                 continue;
             const int64_t dqdx4 = exactGradient4(q[u]), dsdx4 = exactGradient4(sq[u]), dtdx4 = exactGradient4(tq[u]);
             int64_t m = std::abs(mulAddShift(dqdx4, zmax, 0, 0, 31));
@@ -664,7 +714,8 @@ void CkwRasterizerStandard::drawLanes()
             unit.segT = wrap32((length * dtdx4) >> 2);
         }
     }
-    m_setup.fogStage = fog ? m_chosenFogStage : nullptr;
+    SkwSpanSetup& setup = m_spans->setup;
+    setup.fogStage = fog ? m_spans->fogStage : nullptr;
 
     // Polygon offset: (i16)((units + 8) >> 4), plus the slope term rounded
     // up to whole depth steps; kept inside the depth range so the 16-bit
@@ -682,10 +733,12 @@ void CkwRasterizerStandard::drawLanes()
     // Edge walk. The left edge runs from the top vertex towards the next
     // index, the right one towards the previous; each moves on to the
     // following edge at the scanline of its lower vertex.
-    auto next = [](int32_t i) { return i == 2 ? 0 : i + 1; };
-    auto prev = [](int32_t i) { return i == 0 ? 2 : i - 1; };
+    auto next = [](int32_t i) { return (0x09 >> (2 * i)) & 3; };  // 1, 2, 0
+    auto prev = [](int32_t i) { return (0x12 >> (2 * i)) & 3; };  // 2, 0, 1
     Side<Left> left;
     Side<Right> right;
+    left.template gradients<Left>(ddx, ddy);
+    right.template gradients<Left>(ddx, ddy);
     const int32_t top = m_topVertex;
     left.template begin<Left>(*v[top], *v[next(top)], next(top), startAt(top), ddx, ddy);
     right.template begin<Left>(*v[top], *v[prev(top)], prev(top), startAt(top), ddx, ddy);
@@ -694,7 +747,7 @@ void CkwRasterizerStandard::drawLanes()
     // Locals: the span routine sees this object's members, so the compiler
     // would reload any member it reads after each call.
     const int32_t width = m_width, height = m_height, pitch = m_pitch, alphaPitch = m_alphaPitch;
-    const SpanRoutine routine = m_spanRoutine;
+    const SpanRoutine routine = m_spans->routine;
     auto* const colorBase = reinterpret_cast<uint8_t*>(m_colorBuffer);
     uint16_t* const depthBase = m_depthBuffer;
     uint8_t* const alphaBase = m_alphaPlane;
@@ -725,10 +778,10 @@ void CkwRasterizerStandard::drawLanes()
                 span.colorRow = reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{y} * pitch);
                 span.depthRow = depthBase ? depthBase + ptrdiff_t{y} * width : nullptr;
                 span.alphaRow = alphaBase ? alphaBase + ptrdiff_t{y} * alphaPitch : nullptr;
-                left.template put<Left, false>(span, y, xl, ddx, ddy);
-                right.template put<Left, true>(span, y, xr, ddx, ddy);
+                left.template put<false>(span, y, xl);
+                right.template put<true>(span, y, xr);
                 if (xl >= 0 && xr <= width)
-                    routine(m_setup, span);
+                    routine(setup, span);
                 else
                     clipAndDrawSpan();
             }
@@ -766,7 +819,7 @@ void CkwRasterizerStandard::clipAndDrawSpan()
         }
         span.right = m_width;
     }
-    m_spanRoutine(m_setup, span);
+    m_spans->routine(m_spans->setup, span);
 }
 
 // ---------------------------------------------------------------------------

@@ -43,19 +43,32 @@ public:
     void setGeneralSpansOnly(bool on)
     {
         m_generalSpansOnly = on;
-        m_routineChosen = false;
+        stateChanged();
     }
-    SpanFamily lastSpanFamily() const { return m_spanFamily; }
+    SpanFamily lastSpanFamily() const { return m_spans->family; }
 
 private:
+    // A span routine picked for one set of triangle flags, with the set-up
+    // it reads. The triangles of a submesh switch between a few such sets
+    // (shaded or flat, clamped or not); each keeps its own.
+    struct ChosenSpans {
+        uint32_t generation = 0;  // of the state it was picked for; 0 for none
+        int32_t flags = 0;
+        bool white = false;
+        SpanFamily family = SpanFamily::General;
+        SpanRoutine routine = nullptr;
+        SpanStage fogStage = nullptr;
+        SkwSpanSetup setup;
+    };
+
     bool texturedQuad(bool scaled, const SkwRasterVertex* a, const SkwRasterVertex* b, const SkwRasterVertex* c);
-    void chooseSpanRoutine(bool white);
+    // Every state setter makes the chosen routines stale.
+    void stateChanged();
+    void chooseSpanRoutine(ChosenSpans& chosen, bool white);
     // One instance per set of attributes a triangle interpolates: the
     // left side carries Left, the right side Right (perspective only).
     template <uint32_t Left, uint32_t Right>
     void drawLanes();
-    using LaneRoutine = void (CkwRasterizerStandard::*)();
-    static LaneRoutine laneRoutine(int32_t set);
     void clipAndDrawSpan();
     bool unitInUse(int32_t unit) const;
 
@@ -63,12 +76,7 @@ private:
     SkwRasterTexture m_units[2];
     int32_t m_ytop = 0, m_ybottom = 0, m_topVertex = 0;
 
-    SkwSpanSetup m_setup;
     int32_t m_triangleFlags = 0;
-    // The state flags as every triangle starts from them: without depth or
-    // alpha bits the target lacks, and with the colour clamp that blending
-    // and the texture functions ask for. Valid while m_routineChosen is.
-    int32_t m_baseFlags = 0;
     int32_t m_alphaThreshold = 0;
     uint8_t* m_alphaPlane = nullptr;
     int32_t m_alphaPitch = 0;
@@ -84,13 +92,8 @@ private:
     bool m_offsetActive = false;
     int32_t m_offsetFactor = 0;
     int32_t m_offsetUnits = 0;
-    SpanRoutine m_spanRoutine = nullptr;
     bool m_generalSpansOnly = false;
-    SpanFamily m_spanFamily = SpanFamily::General;
-    // The routine and fog stage picked for m_chosenFlags and m_chosenWhite
-    // stay valid until a state setter runs.
-    bool m_routineChosen = false;
-    bool m_chosenWhite = false;
-    int32_t m_chosenFlags = 0;
-    SpanStage m_chosenFogStage = nullptr;
+    ChosenSpans m_chosen[4];
+    ChosenSpans* m_spans = m_chosen;  // the current triangle's
+    uint32_t m_stateGeneration = 1;
 };
