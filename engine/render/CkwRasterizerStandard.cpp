@@ -441,11 +441,16 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
     if (!m_alphaPlane)
         flags &= ~kRasterAlphaWrite;
 
-    int32_t top = 0;
-    if (b->y < a->y)
+    // The top vertex; ties keep the lower index.
+    int32_t top = 0, topY = a->y;
+    if (b->y < topY) {
         top = 1;
-    if (c->y < m_vertices[top]->y)
+        topY = b->y;
+    }
+    if (c->y < topY) {
         top = 2;
+        topY = c->y;
+    }
     int32_t minX = a->x, maxX = a->x, maxY = a->y;
     for (const SkwRasterVertex* v : {a, b, c}) {
         if (v->x < -kCoordinateLimit || v->x > kCoordinateLimit || v->y < -kCoordinateLimit ||
@@ -456,7 +461,7 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
         maxY = std::max(maxY, v->y);
     }
     m_topVertex = top;
-    m_ytop = ceil4(m_vertices[top]->y);
+    m_ytop = ceil4(topY);
     m_ybottom = ceil4(maxY);
     if (ceil4(maxX) == ceil4(minX) || m_ybottom == m_ytop)
         return;
