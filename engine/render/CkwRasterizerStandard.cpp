@@ -5,10 +5,10 @@
 #include "engine/render/CkwRasterizerStandard.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <array>
 #include <bit>
+#include <cstdlib>
+#include <cstring>
 #include <type_traits>
 #include <utility>
 
@@ -58,8 +58,7 @@ int32_t edgeReciprocal(int32_t dy)
 // About 2^30 over a triangle's area in whole pixels squared, from twice its
 // area in 1/256 pixels squared. Below 8 pixels squared the exact area serves,
 // taken as at least one: a quad cut to a pixel or two keeps the gradients of
-// its plane instead of sampling the neighbouring texel. Small or not is no
-// pattern to predict, so both are worked out and one kept.
+// its plane instead of sampling the neighbouring texel.
 [[gnu::always_inline]] inline int64_t areaReciprocal(int64_t cross)
 {
     const int64_t area = cross >> 8;
@@ -501,12 +500,12 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
         if (all == 0 || any >= 0x10000)
             flags |= kRasterClampColors;
     }
-    const int32_t alpha = (a->alpha ^ b->alpha) | (a->alpha ^ c->alpha);
+    const bool alphasDiffer = a->alpha != b->alpha || a->alpha != c->alpha;
     m_triangleFlags = flags;
     // The triangles of a submesh mostly share the state and a few sets of flags.
     ChosenSpans& chosen = m_chosen[(flags & kRasterShaded ? 1 : 0) | (flags & kRasterClampColors ? 2 : 0)];
-    if ((chosen.generation != m_stateGeneration) | (chosen.flags != flags) | (chosen.white != (flat & white)))
-        chooseSpanRoutine(chosen, flat & white);
+    if ((chosen.generation != m_stateGeneration) | (chosen.flags != flags) | (chosen.white != white))
+        chooseSpanRoutine(chosen, white);
     else if (chosen.family == SpanFamily::Flat)
         prepareFlatColors(chosen.setup, a->r, a->g, a->b);
     m_spans = &chosen;
@@ -518,7 +517,7 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
     int32_t units = 0;
     if ((flags & kRasterTextured) && m_textureCount > 0)
         units = (m_textureCount == 1 ? 1 : 3) + ((flags & kRasterAffine) ? 0 : 1);
-    const int32_t set = (flat ? 0 : 1) | ((alpha != 0 || fogVaries) ? 2 : 0) | units << 2;
+    const int32_t set = (flat ? 0 : 1) | ((alphasDiffer || fogVaries) ? 2 : 0) | units << 2;
     [&]<size_t... I>(std::index_sequence<I...>) {
         ((set == static_cast<int32_t>(I) ? (drawLanes<leftLanesOf(I), rightLanesOf(I)>(), true) : false) || ...);
     }(std::make_index_sequence<kLaneSets>{});
@@ -756,6 +755,7 @@ void CkwRasterizerStandard::drawLanes()
     auto* const colorBase = reinterpret_cast<uint8_t*>(m_colorBuffer);
     uint16_t* const depthBase = m_depthBuffer;
     uint8_t* const alphaBase = m_alphaPlane;
+    const ptrdiff_t depthStep = depthBase ? width : 0, alphaStep = alphaBase ? alphaPitch : 0;
     for (int32_t y = m_ytop, bottom = m_ybottom; y < bottom; ++y) {
         // Edges whose lower vertex shares the upper one's scanline are skipped.
         while (y == left.endY) {
@@ -780,9 +780,10 @@ void CkwRasterizerStandard::drawLanes()
                 span.y = y;
                 span.left = static_cast<int32_t>(std::max<int64_t>(xl, INT32_MIN));
                 span.right = static_cast<int32_t>(std::min<int64_t>(xr, INT32_MAX));
+                // A missing plane steps by nothing, so its row stays null.
                 span.colorRow = reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{y} * pitch);
-                span.depthRow = depthBase ? depthBase + ptrdiff_t{y} * width : nullptr;
-                span.alphaRow = alphaBase ? alphaBase + ptrdiff_t{y} * alphaPitch : nullptr;
+                span.depthRow = depthBase + ptrdiff_t{y} * depthStep;
+                span.alphaRow = alphaBase + ptrdiff_t{y} * alphaStep;
                 left.template put<false>(span, y, xl);
                 right.template put<true>(span, y, xr);
                 if (xl >= 0 && xr <= width)
