@@ -5,9 +5,12 @@
 #include "engine/render/CkwRasterizerStandard.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 #include "engine/core/math/FixedMath.h"
 #include "engine/core/math/FloatBits.h"
@@ -45,20 +48,29 @@ uint32_t mulAddShiftLow(int64_t a, int64_t b, int64_t c, int64_t d, int32_t shif
 
 int32_t ceil4(int32_t v) { return (v + 15) >> 4; }
 
-// fixedReciprocal(v, 20) and (v, 30), reading the table here for the short
-// edges and small areas of most triangles; the same values either way.
+// fixedReciprocal(v, 20), reading the table here for the short edges of most
+// triangles; the same values either way.
 int32_t edgeReciprocal(int32_t dy)
 {
     return dy > 0 && dy <= 512 ? RECIPROCAL_TABLE[dy] >> 10 : fixedReciprocal(dy, 20);
 }
 
-int32_t areaReciprocal(int32_t area)
+// About 2^30 over a triangle's area in whole pixels squared, from twice its
+// area in 1/256 pixels squared. Below 8 pixels squared the exact area serves,
+// taken as at least one: a quad cut to a pixel or two keeps the gradients of
+// its plane instead of sampling the neighbouring texel.
+[[gnu::always_inline]] inline int64_t areaReciprocal(int64_t cross)
 {
-    if (area > 0 && area <= 512)
-        return RECIPROCAL_TABLE[area];
-    if (area < 0 && area >= -512)
-        return -RECIPROCAL_TABLE[-area];
-    return fixedReciprocal(area, 30);
+    const int64_t area = cross >> 8;
+    const int64_t size = area < 0 ? -area : area;
+    if (size > 512) [[unlikely]]
+        return fixedReciprocal(static_cast<int32_t>(std::clamp<int64_t>(area, INT32_MIN, INT32_MAX)), 30);
+    int64_t r;
+    if (area >= -7 && area <= 7)
+        r = (int64_t{1} << 38) / std::max<int64_t>(cross < 0 ? -cross : cross, 256);
+    else
+        r = RECIPROCAL_TABLE[size];  // fixedReciprocal(area, 30)
+    return cross < 0 ? -r : r;
 }
 
 int32_t log2Exact(int32_t v)
@@ -73,22 +85,201 @@ int32_t log2Exact(int32_t v)
 
 int32_t limitColor(int32_t c, bool textured) { return textured ? c : std::min(c, 0xFFFF); }
 
-} // namespace
+// The attributes a triangle interpolates, in the order of the span state: the
+// depth, the colour, alpha, fog, and s, t, q of each texture unit.
+enum Attribute : int32_t { kZ, kRed, kGreen, kBlue, kAlpha, kFogAmount, kUnitS, kUnitT, kUnitQ };
+constexpr int32_t kUnitStride = 3;  // s, t, q of unit 1 follow those of unit 0
 
-struct CkwRasterizerStandard::Edge {
-    int64_t x;      // 20.12, biased so that x >> 12 is the ceiling
-    int64_t slope;  // 20.12 per scanline
-    int32_t endY;   // first scanline below this edge
-    int32_t lower;  // index of the edge's lower vertex
-    // Attribute values and steps, wrapping at 32 bits as the spans take them.
-    uint32_t value[kAttributeCount];
-    uint32_t step[kAttributeCount];       // when x's integer part moves by slope >> 12
-    uint32_t carryStep[kAttributeCount];  // when it moves one more
+constexpr uint32_t lane(int32_t attribute) { return 1u << attribute; }
+constexpr uint32_t kColourLanes = lane(kRed) | lane(kGreen) | lane(kBlue);
+constexpr uint32_t kAlphaFogLanes = lane(kAlpha) | lane(kFogAmount);
+constexpr uint32_t unitLanes(int32_t unit, bool perspective)
+{
+    const int32_t s = kUnitS + unit * kUnitStride;
+    return lane(s) | lane(s + 1) | (perspective ? lane(s + 2) : 0);
+}
+
+// The lanes of one of the triangle routines: bit 0 shaded, bit 1 alpha or
+// fog varying, then the units: none, one affine, one perspective, two
+// affine, two perspective. Only perspective spans take values at the right.
+constexpr int32_t kLaneSets = 20;
+constexpr uint32_t rightLanesOf(int32_t set)
+{
+    const int32_t units = set >> 2;
+    return units == 2 ? unitLanes(0, true) : units == 4 ? unitLanes(0, true) | unitLanes(1, true) : 0;
+}
+constexpr uint32_t leftLanesOf(int32_t set)
+{
+    const int32_t units = set >> 2;
+    const uint32_t unitSet = units == 0 ? 0
+        : units <= 2 ? unitLanes(0, units == 2)
+                     : unitLanes(0, units == 4) | unitLanes(1, units == 4);
+    return lane(kZ) | (set & 1 ? kColourLanes : 0) | (set & 2 ? kAlphaFogLanes : 0) | unitSet;
+}
+
+// The attributes of a lane set in order, and where each sits in it.
+template <uint32_t Mask>
+struct Lanes {
+    static constexpr int32_t kCount = std::popcount(Mask);
+    static constexpr std::array<int32_t, kCount> kAttribute = [] {
+        std::array<int32_t, kCount> list{};
+        for (int32_t a = 0, j = 0; a < 32; ++a)
+            if (Mask & lane(a))
+                list[j++] = a;
+        return list;
+    }();
+    static constexpr int32_t at(int32_t attribute) { return std::popcount(Mask & (lane(attribute) - 1)); }
 };
+
+// f(j, attribute) for each lane of Mask, unrolled, both compile-time constants.
+template <uint32_t Mask, class F>
+[[gnu::always_inline]] inline void forLanes(F&& f)
+{
+    [&]<size_t... J>(std::index_sequence<J...>) {
+        (f(std::integral_constant<int32_t, static_cast<int32_t>(J)>{},
+           std::integral_constant<int32_t, Lanes<Mask>::kAttribute[J]>{}),
+         ...);
+    }(std::make_index_sequence<Lanes<Mask>::kCount>{});
+}
+
+// The span's value of an attribute at its left pixel, or at its right end.
+template <int32_t A, bool Right = false>
+int32_t& spanValue(SkwSpan& span)
+{
+    if constexpr (A < kUnitS) {
+        static_assert(!Right);
+        int32_t* const values[] = {&span.z, &span.r, &span.g, &span.b, &span.a, &span.fog};
+        return *values[A];
+    } else {
+        SkwSpanUnit& u = span.unit[(A - kUnitS) / kUnitStride];
+        constexpr int32_t k = (A - kUnitS) % kUnitStride;
+        if constexpr (k == 0)
+            return Right ? u.sRight : u.s;
+        else if constexpr (k == 1)
+            return Right ? u.tRight : u.t;
+        else
+            return Right ? u.qRight : u.q;
+    }
+}
+
+// The span's step of an attribute along x.
+template <int32_t A>
+int32_t& spanStep(SkwSpan& span)
+{
+    if constexpr (A < kUnitS) {
+        int32_t* const steps[] = {&span.dzdx, &span.drdx, &span.dgdx, &span.dbdx, &span.dadx, &span.dfogdx};
+        return *steps[A];
+    } else {
+        SkwSpanUnit& u = span.unit[(A - kUnitS) / kUnitStride];
+        constexpr int32_t k = (A - kUnitS) % kUnitStride;
+        return k == 0 ? u.dsdx : k == 1 ? u.dtdx : u.dqdx;
+    }
+}
+
+// Four lanes worked on together; the compiler maps them onto the vector
+// registers the processor has, and so off the scalar multiplier that the
+// set-up keeps busy.
+using LaneGroup = uint32_t __attribute__((vector_size(16)));
+
+// One side of a triangle: where its current edge crosses each scanline, and
+// the lanes it carries at the first pixel centre at or right of the edge on
+// the edge's first scanline. Further down, a lane's value is that plus the
+// rows times its y gradient and the columns the pixel moved times its x
+// gradient, wrapping at 32 bits as the spans take it: the same sum that
+// stepping row by row gives.
+template <uint32_t Mask>
+struct Side {
+    static constexpr int32_t kCount = Lanes<Mask>::kCount;
+    static constexpr int32_t kGroups = (kCount + 3) / 4;
+    int64_t x;       // 20.12, biased so that x >> 12 is the ceiling
+    int64_t slope;   // 20.12 per scanline
+    int32_t endY;    // first scanline below this edge
+    int32_t lower;   // index of the edge's lower vertex
+    int32_t firstY;  // the edge's first scanline
+    int64_t firstX;  // and its pixel there
+    LaneGroup value[kGroups + (kGroups == 0)];
+    LaneGroup dx[kGroups + (kGroups == 0)], dy[kGroups + (kGroups == 0)];
+
+    // The lanes' gradients, from ddx and ddy at the positions of the lane set All.
+    template <uint32_t All>
+    [[gnu::always_inline]] void gradients(const int32_t* ddx, const int32_t* ddy)
+    {
+        uint32_t gx[kGroups * 4 + 1] = {}, gy[kGroups * 4 + 1] = {};
+        forLanes<Mask>([&](auto j, auto attribute) {
+            constexpr int32_t k = Lanes<All>::at(attribute);
+            gx[j] = static_cast<uint32_t>(ddx[k]);
+            gy[j] = static_cast<uint32_t>(ddy[k]);
+        });
+        for (int32_t g = 0; g < kGroups; ++g) {
+            dx[g] = LaneGroup{gx[4 * g], gx[4 * g + 1], gx[4 * g + 2], gx[4 * g + 3]};
+            dy[g] = LaneGroup{gy[4 * g], gy[4 * g + 1], gy[4 * g + 2], gy[4 * g + 3]};
+        }
+    }
+
+    // The edge from a to b (index to). startOf(attribute) gives a's value
+    // of an attribute with the rounding an edge's start adds; ddx and ddy
+    // hold the gradients at the positions of the lane set All.
+    template <uint32_t All, class StartOf>
+    [[gnu::always_inline]] void begin(const SkwRasterVertex& a, const SkwRasterVertex& b, int32_t to,
+                                      const StartOf& startOf, const int32_t* ddx, const int32_t* ddy)
+    {
+        lower = to;
+        endY = ceil4(b.y);
+        firstY = ceil4(a.y);
+        slope = (int64_t{edgeReciprocal(b.y - a.y)} * (int64_t{b.x} - a.x)) >> 8;
+        // Down to the first scanline; without a branch, as vertices land
+        // anywhere in their pixel.
+        x = (int64_t{a.x} << 8) + 4095 + ((((16 - a.y) & 15) * slope) >> 4);
+        firstX = x >> 12;
+        // From the vertex to the first covered pixel centre, in sixteenths;
+        // texture pre-steps in 16.16 pixels, biased by 1/32 pixel.
+        const int64_t ystep = ((a.y + 15) & ~15) - a.y;
+        const int64_t xstep = firstX * 16 - a.x;
+        const int64_t xpre = (xstep << 12) + 2048;
+        const int64_t ypre = (ystep << 12) | 0x800;
+        uint32_t v[kGroups * 4 + 1] = {};
+        forLanes<Mask>([&](auto j, auto attribute) {
+            constexpr int32_t k = Lanes<All>::at(attribute);
+            if constexpr (attribute < kUnitS)
+                v[j] = startOf(attribute) + mulAddShiftLow(ddy[k], ystep, ddx[k], xstep, 4);
+            else
+                v[j] = startOf(attribute) + mulAddShiftLow(ddx[k], xpre, ddy[k], ypre, 16);
+        });
+        for (int32_t g = 0; g < kGroups; ++g)
+            value[g] = LaneGroup{v[4 * g], v[4 * g + 1], v[4 * g + 2], v[4 * g + 3]};
+    }
+
+    // Writes the lanes at scanline y, pixel column into the span.
+    template <bool Right>
+    [[gnu::always_inline]] void put(SkwSpan& span, int32_t y, int64_t column) const
+    {
+        const uint32_t rows = static_cast<uint32_t>(y - firstY);
+        const uint32_t columns = static_cast<uint32_t>(column - firstX);
+        LaneGroup at[kGroups + (kGroups == 0)];
+        for (int32_t g = 0; g < kGroups; ++g)
+            at[g] = value[g] + rows * dy[g] + columns * dx[g];
+        forLanes<Mask>([&](auto j, auto attribute) {
+            spanValue<attribute, Right>(span) = static_cast<int32_t>(at[j / 4][j % 4]);
+        });
+    }
+};
+
+} // namespace
 
 CkwRasterizerStandard::CkwRasterizerStandard()
 {
-    m_setup.units = m_units;
+    for (ChosenSpans& chosen : m_chosen)
+        chosen.setup.units = m_units;
+}
+
+void CkwRasterizerStandard::stateChanged()
+{
+    // Past 2^32 changes the count starts again with every routine stale.
+    if (++m_stateGeneration == 0) {
+        for (ChosenSpans& chosen : m_chosen)
+            chosen.generation = 0;
+        m_stateGeneration = 1;
+    }
 }
 
 void CkwRasterizerStandard::setTarget(uint16_t* colorBuffer, int32_t width, int32_t height, int32_t pitch,
@@ -100,7 +291,7 @@ void CkwRasterizerStandard::setTarget(uint16_t* colorBuffer, int32_t width, int3
     m_pitch = pitch;
     m_depthBuffer = depthBuffer;
     m_depthEnabled = depthEnabled;
-    m_routineChosen = false;
+    stateChanged();
 }
 
 void CkwRasterizerStandard::setColorBuffer(uint16_t* colorBuffer) { m_colorBuffer = colorBuffer; }
@@ -108,19 +299,19 @@ void CkwRasterizerStandard::setColorBuffer(uint16_t* colorBuffer) { m_colorBuffe
 void CkwRasterizerStandard::setDepthEnabled(bool enabled)
 {
     m_depthEnabled = enabled;
-    m_routineChosen = false;
+    stateChanged();
 }
 
 void CkwRasterizerStandard::setAlphaPlane(uint8_t* alphaPlane, int32_t alphaPitch)
 {
     m_alphaPlane = alphaPlane;
     m_alphaPitch = alphaPitch;
-    m_routineChosen = false;
+    stateChanged();
 }
 
 void CkwRasterizerStandard::setCompositingMode(const SkwRasterCompositing& mode)
 {
-    m_routineChosen = false;
+    stateChanged();
     m_blending = mode.blending;
     // Offsets are stored as the application gave them: conversions saturate.
     m_alphaThreshold = saturateToInt(mode.alphaThreshold * 65536.0f) >> 8;
@@ -143,7 +334,7 @@ void CkwRasterizerStandard::setCompositingMode(const SkwRasterCompositing& mode)
 
 void CkwRasterizerStandard::setFog(const uint32_t* fogColor)
 {
-    m_routineChosen = false;
+    stateChanged();
     if (!fogColor) {
         m_stateFlags &= ~kRasterFog;
         return;
@@ -186,7 +377,7 @@ void CkwRasterizerStandard::setTexture(int32_t unit, const SkwRasterTextureSourc
 {
     if (unit < 0 || unit > 1)
         return;
-    m_routineChosen = false;
+    stateChanged();
     SkwRasterTexture& u = m_units[unit];
     if (texture && fillUnit(u, texture->image)) {
         u.function = texture->function;
@@ -211,7 +402,7 @@ void CkwRasterizerStandard::setTexture(int32_t unit, const SkwRasterTextureSourc
 
 void CkwRasterizerStandard::setBlitImage(const SkwRasterImage* image, int32_t function)
 {
-    m_routineChosen = false;
+    stateChanged();
     m_units[1] = SkwRasterTexture{};
     if (!fillUnit(m_units[0], image)) {
         m_textureCount = 0;
@@ -225,7 +416,7 @@ void CkwRasterizerStandard::setBlitImage(const SkwRasterImage* image, int32_t fu
 
 void CkwRasterizerStandard::resetState()
 {
-    m_routineChosen = false;
+    stateChanged();
     m_units[0].format = m_units[1].format = kRasterFormatNone;
     m_blending = kBlendReplace;
     m_alphaThreshold = 0;
@@ -249,11 +440,16 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
     if (!m_alphaPlane)
         flags &= ~kRasterAlphaWrite;
 
-    int32_t top = 0;
-    if (b->y < a->y)
+    // The top vertex; ties keep the lower index.
+    int32_t top = 0, topY = a->y;
+    if (b->y < topY) {
         top = 1;
-    if (c->y < m_vertices[top]->y)
+        topY = b->y;
+    }
+    if (c->y < topY) {
         top = 2;
+        topY = c->y;
+    }
     int32_t minX = a->x, maxX = a->x, maxY = a->y;
     for (const SkwRasterVertex* v : {a, b, c}) {
         if (v->x < -kCoordinateLimit || v->x > kCoordinateLimit || v->y < -kCoordinateLimit ||
@@ -264,7 +460,7 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
         maxY = std::max(maxY, v->y);
     }
     m_topVertex = top;
-    m_ytop = ceil4(m_vertices[top]->y);
+    m_ytop = ceil4(topY);
     m_ybottom = ceil4(maxY);
     if (ceil4(maxX) == ceil4(minX) || m_ybottom == m_ytop)
         return;
@@ -285,10 +481,12 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
         flags |= kRasterClampColors;
     flags |= kRasterShaded;
     bool white = false;
+    bool flat = false;
     if ((a->r & ~0x1FF) == (b->r & ~0x1FF) && (a->r & ~0x1FF) == (c->r & ~0x1FF) &&
         (a->g & ~0xFF) == (b->g & ~0xFF) && (a->g & ~0xFF) == (c->g & ~0xFF) && (a->b & ~0x1FF) == (b->b & ~0x1FF) &&
         (a->b & ~0x1FF) == (c->b & ~0x1FF) && a->alpha == b->alpha && a->alpha == c->alpha) {
         flags &= ~kRasterShaded;
+        flat = true;
         white = a->r == 0x10000 && a->g == 0x10000 && a->b == 0x10000 && a->alpha == 255;
     }
     if (flags & (kRasterShaded | kRasterTextured)) {
@@ -302,31 +500,39 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
         if (all == 0 || any >= 0x10000)
             flags |= kRasterClampColors;
     }
+    const bool alphasDiffer = a->alpha != b->alpha || a->alpha != c->alpha;
     m_triangleFlags = flags;
-    chooseSpanRoutine(white);
-    if (!computeGradients())
-        return;
-    m_setup.fogStage = m_triangleFlags & kRasterFog ? m_chosenFogStage : nullptr;
-    if (m_offsetActive)
-        applyPolygonOffset();
-    walkEdges();
+    // The triangles of a submesh mostly share the state and a few sets of flags.
+    ChosenSpans& chosen = m_chosen[(flags & kRasterShaded ? 1 : 0) | (flags & kRasterClampColors ? 2 : 0)];
+    if ((chosen.generation != m_stateGeneration) | (chosen.flags != flags) | (chosen.white != white))
+        chooseSpanRoutine(chosen, white);
+    else if (chosen.family == SpanFamily::Flat)
+        prepareFlatColors(chosen.setup, a->r, a->g, a->b);
+    m_spans = &chosen;
+
+    // Fog bytes all 0 draw without fog.
+    const bool fogVaries = (flags & kRasterFog) && (a->fog | b->fog | c->fog) != 0;
+    if (!fogVaries)
+        m_triangleFlags &= ~kRasterFog;
+    int32_t units = 0;
+    if ((flags & kRasterTextured) && m_textureCount > 0)
+        units = (m_textureCount == 1 ? 1 : 3) + ((flags & kRasterAffine) ? 0 : 1);
+    const int32_t set = (flat ? 0 : 1) | ((alphasDiffer || fogVaries) ? 2 : 0) | units << 2;
+    [&]<size_t... I>(std::index_sequence<I...>) {
+        ((set == static_cast<int32_t>(I) ? (drawLanes<leftLanesOf(I), rightLanesOf(I)>(), true) : false) || ...);
+    }(std::make_index_sequence<kLaneSets>{});
 }
 
-void CkwRasterizerStandard::chooseSpanRoutine(bool white)
+void CkwRasterizerStandard::chooseSpanRoutine(ChosenSpans& chosen, bool white)
 {
     const int32_t flags = m_triangleFlags;
-    // Neighbouring triangles of a submesh mostly share the state and flags.
-    if (m_routineChosen && flags == m_chosenFlags && white == m_chosenWhite) {
-        if (m_spanFamily == SpanFamily::Flat)
-            prepareFlatColors(m_setup, m_vertices[0]->r, m_vertices[0]->g, m_vertices[0]->b);
-        return;
-    }
-    m_setup.flags = flags;
-    m_setup.threshold = m_alphaThreshold;
-    m_setup.blending = m_blending;
-    m_setup.fogRed = m_fogRed;
-    m_setup.fogGreen = m_fogGreen;
-    m_setup.fogBlue = m_fogBlue;
+    SkwSpanSetup& setup = chosen.setup;
+    setup.flags = flags;
+    setup.threshold = m_alphaThreshold;
+    setup.blending = m_blending;
+    setup.fogRed = m_fogRed;
+    setup.fogGreen = m_fogGreen;
+    setup.fogBlue = m_fogBlue;
     const bool depthTest = flags & kRasterDepthTest;
     const bool depthWrite = flags & kRasterDepthWrite;
     // The alpha-write flag is already clear when there is no alpha plane.
@@ -362,265 +568,207 @@ void CkwRasterizerStandard::chooseSpanRoutine(bool white)
     if (m_generalSpansOnly)
         family = flags & kRasterTextured ? SpanFamily::TexturedGeneral : SpanFamily::General;
     if (family == SpanFamily::Flat)
-        prepareFlatColors(m_setup, m_vertices[0]->r, m_vertices[0]->g, m_vertices[0]->b);
-    m_spanFamily = family;
-    m_spanRoutine = selectSpanRoutine(family, m_setup);
-    m_chosenFogStage = m_setup.fogStage;
-    m_chosenFlags = flags;
-    m_chosenWhite = white;
-    m_routineChosen = true;
+        prepareFlatColors(setup, m_vertices[0]->r, m_vertices[0]->g, m_vertices[0]->b);
+    chosen.family = family;
+    chosen.routine = selectSpanRoutine(family, setup);
+    chosen.fogStage = setup.fogStage;
+    chosen.flags = flags;
+    chosen.white = white;
+    chosen.generation = m_stateGeneration;
 }
 
-bool CkwRasterizerStandard::computeGradients()
+
+// Gradients, start values and the edge walk of one triangle whose left side
+// carries the lanes Left and right side the lanes Right; attributes outside
+// them are constant and written into the span once.
+template <uint32_t Left, uint32_t Right>
+void CkwRasterizerStandard::drawLanes()
 {
-    const SkwRasterVertex& v0 = *m_vertices[0];
-    const SkwRasterVertex& v1 = *m_vertices[1];
-    const SkwRasterVertex& v2 = *m_vertices[2];
-    const int64_t dx0 = int64_t{v0.x} - v2.x, dx1 = int64_t{v1.x} - v2.x;
-    const int64_t dy0 = int64_t{v0.y} - v2.y, dy1 = int64_t{v1.y} - v2.y;
-    int32_t area = static_cast<int32_t>(std::clamp<int64_t>((dy0 * dx1 - dy1 * dx0) >> 8, INT32_MIN, INT32_MAX));
-    // Slivers get a bounded reciprocal.
-    if (area >= -7 && area <= 7)
-        area = area < 0 ? -8 : 8;
-    const int64_t inv = areaReciprocal(area);
+    constexpr int32_t kCount = Lanes<Left>::kCount;
+    constexpr int32_t kUnits = Left & lane(kUnitS + kUnitStride) ? 2 : Left & lane(kUnitS) ? 1 : 0;
+    constexpr bool kPerspective = Right != 0;
+    SkwRasterVertex* const* const v = m_vertices;
+    const int32_t flags = m_triangleFlags;
+    // Lanes of texture units come only with textures.
+    const bool textured = kUnits > 0 || (flags & kRasterTextured);
+    const bool shaded = flags & kRasterShaded;
+    const bool fog = flags & kRasterFog;
+    // Held here, as the span's words could be the units' for all the compiler knows.
+    const bool inUse[2] = {unitInUse(0), unitInUse(1)};
+    SkwSpan& span = m_span;
+
+    // Perspective weights must lie in front of the eye; a zero or negative
+    // one has no reciprocal, so the triangle is dropped. They are normalised
+    // together by powers of two into 0x400000..0x800000, and s and t taken
+    // times them.
+    int64_t q[2][3], sq[2][3], tq[2][3];
+    if constexpr (kPerspective) {
+        for (int32_t u = 0; u < kUnits; ++u) {
+            if (!inUse[u])
+                continue;
+            int64_t* w = q[u];
+            for (int32_t i = 0; i < 3; ++i) {
+                w[i] = v[i]->tex[u].q;
+                if (w[i] <= 0)
+                    return;
+            }
+            auto largest = [&] { return std::max({w[0], w[1], w[2]}); };
+            while (largest() > 0x800000)
+                for (int32_t i = 0; i < 3; ++i)
+                    w[i] >>= 1;
+            while (largest() < 16384)
+                for (int32_t i = 0; i < 3; ++i)
+                    w[i] *= 256;
+            while (largest() < 0x400000)
+                for (int32_t i = 0; i < 3; ++i)
+                    w[i] *= 2;
+            for (int32_t i = 0; i < 3; ++i) {
+                sq[u][i] = wrap32((w[i] * v[i]->tex[u].s) >> 16);
+                tq[u][i] = wrap32((w[i] * v[i]->tex[u].t) >> 16);
+            }
+        }
+    }
+    // A lane's value at vertex i as the gradients take it, and with the
+    // rounding an edge's start adds.
+    auto valueAt = [&](auto attribute, int32_t i) -> int64_t {
+        const SkwRasterVertex& p = *v[i];
+        if constexpr (attribute == kZ) {
+            return p.z;
+        } else if constexpr (attribute < kAlpha) {
+            return limitColor(attribute == kRed ? p.r : attribute == kGreen ? p.g : p.b, textured);
+        } else if constexpr (attribute == kAlpha) {
+            return p.alpha * 257 + ((p.alpha * 257) >> 15);  // 255 becomes 0x10000
+        } else if constexpr (attribute == kFogAmount) {
+            return fog ? p.fog * 257 : 0;
+        } else {
+            constexpr int32_t u = (attribute - kUnitS) / kUnitStride, c = (attribute - kUnitS) % kUnitStride;
+            if (!inUse[u])
+                return 0;
+            if constexpr (kPerspective)
+                return c == 0 ? sq[u][i] : c == 1 ? tq[u][i] : q[u][i];
+            else
+                return int64_t{c == 0 ? p.tex[u].s : p.tex[u].t} << 7;
+        }
+    };
+    auto startAt = [&](int32_t i) {
+        return [&, i](auto attribute) -> uint32_t {
+            if constexpr (attribute == kAlpha) {
+                // As a flat triangle's when the alphas are equal.
+                const int32_t a = v[i]->alpha;
+                return static_cast<uint32_t>(a * 257 + (shaded ? 128 : a >> 7));
+            }
+            const bool rounded = (attribute >= kRed && attribute < kAlpha) || (attribute == kFogAmount && fog);
+            return static_cast<uint32_t>(valueAt(attribute, i) + (rounded ? 128 : 0));
+        };
+    };
+
+    // Gradients. With vertex 2 as origin, k is the reciprocal of the area
+    // shrunk by 1/512; per-pixel gradients are the sums below, four times
+    // too large, over 4, and spans take their low 32 bits.
+    const int64_t dx0 = int64_t{v[0]->x} - v[2]->x, dx1 = int64_t{v[1]->x} - v[2]->x;
+    const int64_t dy0 = int64_t{v[0]->y} - v[2]->y, dy1 = int64_t{v[1]->y} - v[2]->y;
+    const int64_t inv = areaReciprocal(dy0 * dx1 - dy1 * dx0);
     const int64_t k = inv - (inv >> 9);
     const int64_t kx1 = (k * dy1) >> 16, kx0 = (k * dy0) >> 16;
     const int64_t ky1 = (-k * dx1) >> 16, ky0 = (-k * dx0) >> 16;
-    // Per-pixel gradients are the sums below, four times too large, over 4;
-    // spans take their low 32 bits.
-    auto setAttribute = [&](int32_t attr, int64_t a0, int64_t a1, int64_t a2, int32_t bias) {
-        const int64_t d0 = a2 - a0, d1 = a1 - a2;
-        m_ddx[attr] = static_cast<int32_t>(mulAddShiftLow(d0, kx1, d1, kx0, 18));
-        m_ddy[attr] = static_cast<int32_t>(mulAddShiftLow(d0, ky1, d1, ky0, 18));
-        m_start[0][attr] = static_cast<uint32_t>(a0 + bias);
-        m_start[1][attr] = static_cast<uint32_t>(a1 + bias);
-        m_start[2][attr] = static_cast<uint32_t>(a2 + bias);
-    };
-    auto setConstant = [&](int32_t attr, int64_t value) {
-        m_start[0][attr] = m_start[1][attr] = m_start[2][attr] = static_cast<uint32_t>(value);
-        m_ddx[attr] = m_ddy[attr] = 0;
-    };
-    // The exact x gradient, four times too large, that perspective segments need.
-    auto exactGradient4 = [&](const int64_t* a) { return mulAddShift(a[2] - a[0], kx1, a[1] - a[2], kx0, 16); };
-    // Attributes the edge walk reads but the triangle does not use are zero.
+    int32_t ddx[kCount], ddy[kCount];
+    forLanes<Left>([&](auto j, auto attribute) {
+        const int64_t a2 = valueAt(attribute, 2);
+        const int64_t d0 = a2 - valueAt(attribute, 0), d1 = valueAt(attribute, 1) - a2;
+        ddx[j] = static_cast<int32_t>(mulAddShiftLow(d0, kx1, d1, kx0, 18));
+        ddy[j] = static_cast<int32_t>(mulAddShiftLow(d0, ky1, d1, ky0, 18));
+        spanStep<attribute>(span) = ddx[j];
+    });
+    // Constant attributes: a flat triangle takes vertex 0's colour without
+    // the rounding, and an affine span no q.
+    const SkwRasterVertex& v0 = *v[0];
+    if constexpr (!(Left & lane(kRed))) {
+        span.r = limitColor(v0.r, textured);
+        span.g = limitColor(v0.g, textured);
+        span.b = limitColor(v0.b, textured);
+        span.drdx = span.dgdx = span.dbdx = 0;
+    }
+    if constexpr (!(Left & lane(kAlpha))) {
+        span.a = static_cast<int32_t>(startAt(0)(std::integral_constant<int32_t, kAlpha>{}));
+        span.fog = 0;
+        span.dadx = span.dfogdx = 0;
+    }
+    if constexpr (!kPerspective)
+        for (int32_t u = 0; u < kUnits; ++u)
+            span.unit[u].q = 0;
 
-    int32_t& flags = m_triangleFlags;
-    const bool textured = flags & kRasterTextured;
-    setAttribute(kZ, v0.z, v1.z, v2.z, 0);
-    if (flags & kRasterShaded) {
-        setAttribute(kRed, limitColor(v0.r, textured), limitColor(v1.r, textured), limitColor(v2.r, textured), 128);
-        setAttribute(kGreen, limitColor(v0.g, textured), limitColor(v1.g, textured), limitColor(v2.g, textured),
-                     128);
-        setAttribute(kBlue, limitColor(v0.b, textured), limitColor(v1.b, textured), limitColor(v2.b, textured), 128);
-        if (v0.alpha == v1.alpha && v0.alpha == v2.alpha) {
-            setConstant(kAlpha, v0.alpha * 257 + 128);
-        } else {
-            auto alpha = [](int32_t a) { return a * 257 + ((a * 257) >> 15); };
-            setAttribute(kAlpha, alpha(v0.alpha), alpha(v1.alpha), alpha(v2.alpha), 128);
-            // The edge walk starts alpha from a x 257 with the gradients above.
-            for (int32_t i = 0; i < 3; ++i)
-                m_start[i][kAlpha] = m_vertices[i]->alpha * 257 + 128;
+    // Perspective segment length per unit: with dq/dx still four times its
+    // final value, about 2^14 / |dq/dx x zmax| + 8 pixels, at most 150.
+    if constexpr (kPerspective) {
+        const int32_t zmax = std::max({v[0]->z, v[1]->z, v[2]->z});
+        auto exactGradient4 = [&](const int64_t* a) { return mulAddShift(a[2] - a[0], kx1, a[1] - a[2], kx0, 16); };
+        for (int32_t u = 0; u < kUnits; ++u) {
+            if (!inUse[u])
+                continue;
+            const int64_t dqdx4 = exactGradient4(q[u]), dsdx4 = exactGradient4(sq[u]), dtdx4 = exactGradient4(tq[u]);
+            int64_t m = std::abs(mulAddShift(dqdx4, zmax, 0, 0, 31));
+            if (m == 0)
+                m = 1;
+            const int32_t length =
+                std::min(150, fixedReciprocal(static_cast<int32_t>(std::min<int64_t>(m, INT32_MAX)), 14) + 8);
+            SkwSpanUnit& unit = span.unit[u];
+            unit.segLength = length;
+            unit.segQ = wrap32((length * dqdx4) >> 2);
+            unit.segS = wrap32((length * dsdx4) >> 2);
+            unit.segT = wrap32((length * dtdx4) >> 2);
         }
-    } else {
-        setConstant(kRed, limitColor(v0.r, textured));
-        setConstant(kGreen, limitColor(v0.g, textured));
-        setConstant(kBlue, limitColor(v0.b, textured));
-        setConstant(kAlpha, v0.alpha * 257 + (v0.alpha >> 7));
     }
-    if (flags & kRasterFog) {
-        if (v0.fog == 0 && v1.fog == 0 && v2.fog == 0)
-            flags &= ~kRasterFog;
-        else
-            setAttribute(kFogAmount, v0.fog * 257, v1.fog * 257, v2.fog * 257, 128);
-    }
-    if (!(flags & kRasterFog))
-        setConstant(kFogAmount, 0);
-    m_span.dzdx = m_ddx[kZ];
-    m_span.drdx = m_ddx[kRed];
-    m_span.dgdx = m_ddx[kGreen];
-    m_span.dbdx = m_ddx[kBlue];
-    m_span.dadx = m_ddx[kAlpha];
-    m_span.dfogdx = m_ddx[kFogAmount];
-    if (!textured)
-        return true;
+    SkwSpanSetup& setup = m_spans->setup;
+    setup.fogStage = fog ? m_spans->fogStage : nullptr;
 
-    const int32_t zmax = std::max({v0.z, v1.z, v2.z});
-    for (int32_t u = 0; u < m_textureCount; ++u) {
-        const int32_t sa = u * kUnitStride + kUnitS, ta = sa + 1, qa = sa + 2;
-        if (!unitInUse(u)) {
-            for (int32_t attr : {qa, sa, ta})
-                setConstant(attr, 0);
-            continue;
+    // Polygon offset: (i16)((units + 8) >> 4), plus the slope term rounded
+    // up to whole depth steps; kept inside the depth range so the 16-bit
+    // depth cannot wrap. The vertices' z change in place.
+    if (m_offsetActive) {
+        int64_t offset = static_cast<int16_t>((int64_t{m_offsetUnits} + 8) >> 4);
+        if (m_offsetFactor != 0) {
+            const int64_t slope = std::abs(int64_t{ddy[0]}) + std::abs(int64_t{ddx[0]});
+            offset += (mulAddShift(m_offsetFactor, slope, 0, 0, 16) + 4095) & ~int64_t{0xFFF};
         }
-        SkwSpanUnit& span = m_span.unit[u];
-        if (flags & kRasterAffine) {
-            setConstant(qa, 0);
-            setAttribute(sa, int64_t{v0.tex[u].s} << 7, int64_t{v1.tex[u].s} << 7, int64_t{v2.tex[u].s} << 7, 0);
-            setAttribute(ta, int64_t{v0.tex[u].t} << 7, int64_t{v1.tex[u].t} << 7, int64_t{v2.tex[u].t} << 7, 0);
-            span.dsdx = m_ddx[sa];
-            span.dtdx = m_ddx[ta];
-            continue;
-        }
-        // Perspective weights must lie in front of the eye; a zero or negative
-        // one has no reciprocal, so the triangle is dropped.
-        int64_t q[3] = {v0.tex[u].q, v1.tex[u].q, v2.tex[u].q};
-        if (q[0] <= 0 || q[1] <= 0 || q[2] <= 0)
-            return false;
-        // Normalised together by powers of two into 0x400000..0x800000.
-        auto largest = [&] { return std::max({q[0], q[1], q[2]}); };
-        while (largest() > 0x800000)
-            for (int64_t& v : q)
-                v >>= 1;
-        while (largest() < 16384)
-            for (int64_t& v : q)
-                v *= 256;
-        while (largest() < 0x400000)
-            for (int64_t& v : q)
-                v *= 2;
-        int64_t sq[3], tq[3];
-        for (int32_t i = 0; i < 3; ++i) {
-            sq[i] = wrap32((q[i] * m_vertices[i]->tex[u].s) >> 16);
-            tq[i] = wrap32((q[i] * m_vertices[i]->tex[u].t) >> 16);
-        }
-        setAttribute(qa, q[0], q[1], q[2], 0);
-        setAttribute(sa, sq[0], sq[1], sq[2], 0);
-        setAttribute(ta, tq[0], tq[1], tq[2], 0);
-        const int64_t dqdx4 = exactGradient4(q), dsdx4 = exactGradient4(sq), dtdx4 = exactGradient4(tq);
-        int64_t m = std::abs(mulAddShift(dqdx4, zmax, 0, 0, 31));
-        if (m == 0)
-            m = 1;
-        const int32_t length =
-            std::min(150, fixedReciprocal(static_cast<int32_t>(std::min<int64_t>(m, INT32_MAX)), 14) + 8);
-        span.segLength = length;
-        span.segQ = wrap32((length * dqdx4) >> 2);
-        span.segS = wrap32((length * dsdx4) >> 2);
-        span.segT = wrap32((length * dtdx4) >> 2);
-        span.dqdx = m_ddx[qa];
-        span.dsdx = m_ddx[sa];
-        span.dtdx = m_ddx[ta];
+        for (int32_t i = 0; i < 3; ++i)
+            v[i]->z = static_cast<int32_t>(std::clamp<int64_t>(v[i]->z + offset, 0, kMaxDepth));
     }
-    return true;
-}
 
-void CkwRasterizerStandard::applyPolygonOffset()
-{
-    const int32_t units = static_cast<int16_t>((int64_t{m_offsetUnits} + 8) >> 4);
-    int64_t offset = units;
-    if (m_offsetFactor != 0) {
-        const int64_t slope = std::abs(int64_t{m_ddy[kZ]}) + std::abs(int64_t{m_ddx[kZ]});
-        // The slope term is rounded up to whole depth steps.
-        offset += (mulAddShift(m_offsetFactor, slope, 0, 0, 16) + 4095) & ~int64_t{0xFFF};
-    }
-    // Kept inside the depth range so the 16-bit depth cannot wrap.
-    for (int32_t i = 0; i < 3; ++i) {
-        SkwRasterVertex& v = *m_vertices[i];
-        v.z = static_cast<int32_t>(std::clamp<int64_t>(v.z + offset, 0, kMaxDepth));
-        m_start[i][kZ] = static_cast<uint32_t>(v.z);
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Edge walking.
-
-template <int32_t First, int32_t Last>
-void CkwRasterizerStandard::startEdge(Edge& edge, int32_t from, int32_t to)
-{
-    const SkwRasterVertex& a = *m_vertices[from];
-    const SkwRasterVertex& b = *m_vertices[to];
-    edge.lower = to;
-    edge.endY = ceil4(b.y);
-    edge.slope = (int64_t{edgeReciprocal(b.y - a.y)} * (int64_t{b.x} - a.x)) >> 8;
-    edge.x = (int64_t{a.x} << 8) + 4095;
-    // Down to the first scanline; without a branch, as vertices land
-    // anywhere in their pixel.
-    edge.x += (((16 - a.y) & 15) * edge.slope) >> 4;
-    // From the vertex to the first covered pixel centre, in sixteenths.
-    const int64_t ystep = ((a.y + 15) & ~15) - a.y;
-    const int64_t xstep = (edge.x >> 12) * 16 - a.x;
-    // Texture pre-steps in 16.16 pixels, biased by 1/32 pixel.
-    const int64_t xpre = (xstep << 12) + 2048;
-    const int64_t ypre = (ystep << 12) | 0x800;
-    // Unused attributes hold zero values and gradients, so every attribute
-    // takes the same branch-free path.
-    const uint32_t* start = m_start[from];
-    const uint32_t whole = static_cast<uint32_t>(edge.slope >> 12);
-    constexpr int32_t kPlainLast = Last < kUnitS ? Last : kUnitS;
-    for (int32_t i = First; i < kPlainLast; ++i)
-        edge.value[i] = start[i] + mulAddShiftLow(m_ddy[i], ystep, m_ddx[i], xstep, 4);
-    for (int32_t i = First > kUnitS ? First : kUnitS; i < Last; ++i)
-        edge.value[i] = start[i] + mulAddShiftLow(m_ddx[i], xpre, m_ddy[i], ypre, 16);
-    for (int32_t i = First; i < Last; ++i) {
-        const uint32_t step = static_cast<uint32_t>(m_ddy[i]) + whole * static_cast<uint32_t>(m_ddx[i]);
-        edge.step[i] = step;
-        edge.carryStep[i] = step + static_cast<uint32_t>(m_ddx[i]);
-    }
-}
-
-template <int32_t First, int32_t Last>
-void CkwRasterizerStandard::stepEdge(Edge& edge)
-{
-    const int64_t before = edge.x >> 12;
-    edge.x += edge.slope;
-    const bool carry = (edge.x >> 12) - before != edge.slope >> 12;
-    // A copy the values cannot alias lets the adds go several at a time.
-    uint32_t step[Last - First + 1];
-    std::memcpy(step, (carry ? edge.carryStep : edge.step) + First, sizeof(uint32_t) * (Last - First));
-    for (int32_t i = First; i < Last; ++i)
-        edge.value[i] += step[i - First];
-}
-
-void CkwRasterizerStandard::walkEdges()
-{
-    const bool textured = m_triangleFlags & kRasterTextured;
-    const int32_t units = textured ? m_textureCount : 0;
-    // Only perspective spans need the right end's q, s and t.
-    const bool perspective = textured && !(m_triangleFlags & kRasterAffine);
-    // Affine spans take no q, the last of a unit's three.
-    constexpr int32_t kOne = kUnitS + kUnitStride, kTwo = kUnitS + 2 * kUnitStride;
-    if (units == 0)
-        walkEdgesFor<kUnitS, kUnitS>();
-    else if (units == 1)
-        perspective ? walkEdgesFor<kOne, kOne>() : walkEdgesFor<kOne - 1, kUnitS>();
-    else
-        perspective ? walkEdgesFor<kTwo, kTwo>() : walkEdgesFor<kTwo - 1, kUnitS>();
-}
-
-template <int32_t LeftLast, int32_t RightLast>
-void CkwRasterizerStandard::walkEdgesFor()
-{
-    auto next = [](int32_t i) { return i == 2 ? 0 : i + 1; };
-    auto prev = [](int32_t i) { return i == 0 ? 2 : i - 1; };
-
-    // startEdge fills what the walk reads; zeroing both edges per triangle
-    // would cost more than small triangles take to fill.
-    Edge left;
-    Edge right;
-    startEdge<0, LeftLast>(left, m_topVertex, next(m_topVertex));
-    startEdge<kUnitS, RightLast>(right, m_topVertex, prev(m_topVertex));
-    int32_t leftEdges = 1;
-    int32_t rightEdges = 1;
+    // Edge walk. The left edge runs from the top vertex towards the next
+    // index, the right one towards the previous; each moves on to the
+    // following edge at the scanline of its lower vertex.
+    auto next = [](int32_t i) { return (0x09 >> (2 * i)) & 3; };  // 1, 2, 0
+    auto prev = [](int32_t i) { return (0x12 >> (2 * i)) & 3; };  // 2, 0, 1
+    Side<Left> left;
+    Side<Right> right;
+    left.template gradients<Left>(ddx, ddy);
+    right.template gradients<Left>(ddx, ddy);
+    const int32_t top = m_topVertex;
+    left.template begin<Left>(*v[top], *v[next(top)], next(top), startAt(top), ddx, ddy);
+    right.template begin<Left>(*v[top], *v[prev(top)], prev(top), startAt(top), ddx, ddy);
+    int32_t leftEdges = 1, rightEdges = 1;
 
     // Locals: the span routine sees this object's members, so the compiler
     // would reload any member it reads after each call.
     const int32_t width = m_width, height = m_height, pitch = m_pitch, alphaPitch = m_alphaPitch;
-    const SpanRoutine routine = m_spanRoutine;
+    const SpanRoutine routine = m_spans->routine;
     auto* const colorBase = reinterpret_cast<uint8_t*>(m_colorBuffer);
     uint16_t* const depthBase = m_depthBuffer;
     uint8_t* const alphaBase = m_alphaPlane;
-    ptrdiff_t colorOffset = ptrdiff_t{m_ytop} * pitch;
-    ptrdiff_t depthOffset = ptrdiff_t{m_ytop} * width;
-    ptrdiff_t alphaOffset = ptrdiff_t{m_ytop} * alphaPitch;
+    const ptrdiff_t depthStep = depthBase ? width : 0, alphaStep = alphaBase ? alphaPitch : 0;
     for (int32_t y = m_ytop, bottom = m_ybottom; y < bottom; ++y) {
         // Edges whose lower vertex shares the upper one's scanline are skipped.
         while (y == left.endY) {
             if (++leftEdges > 3)
                 return;
-            startEdge<0, LeftLast>(left, left.lower, next(left.lower));
+            const int32_t from = left.lower;
+            left.template begin<Left>(*v[from], *v[next(from)], next(from), startAt(from), ddx, ddy);
         }
         while (y == right.endY) {
             if (++rightEdges > 3)
                 return;
-            startEdge<kUnitS, RightLast>(right, right.lower, prev(right.lower));
+            const int32_t from = right.lower;
+            right.template begin<Left>(*v[from], *v[prev(from)], prev(from), startAt(from), ddx, ddy);
         }
         if (y >= 0 && y < height) {
             const int64_t xl = left.x >> 12;
@@ -629,40 +777,23 @@ void CkwRasterizerStandard::walkEdgesFor()
             if (xl > xr)
                 return;
             if (xl < xr && xl < width && xr > 0) {
-                SkwSpan& span = m_span;
                 span.y = y;
                 span.left = static_cast<int32_t>(std::max<int64_t>(xl, INT32_MIN));
                 span.right = static_cast<int32_t>(std::min<int64_t>(xr, INT32_MAX));
-                span.colorRow = reinterpret_cast<uint16_t*>(colorBase + colorOffset);
-                span.depthRow = depthBase ? depthBase + depthOffset : nullptr;
-                span.alphaRow = alphaBase ? alphaBase + alphaOffset : nullptr;
-                span.z = static_cast<int32_t>(left.value[kZ]);
-                span.r = static_cast<int32_t>(left.value[kRed]);
-                span.g = static_cast<int32_t>(left.value[kGreen]);
-                span.b = static_cast<int32_t>(left.value[kBlue]);
-                span.a = static_cast<int32_t>(left.value[kAlpha]);
-                span.fog = static_cast<int32_t>(left.value[kFogAmount]);
-                for (int32_t base = kUnitS, u = 0; base < LeftLast; base += kUnitStride, ++u) {
-                    span.unit[u].s = static_cast<int32_t>(left.value[base]);
-                    span.unit[u].t = static_cast<int32_t>(left.value[base + 1]);
-                    span.unit[u].q = base + 2 < LeftLast ? static_cast<int32_t>(left.value[base + 2]) : 0;
-                }
-                for (int32_t base = kUnitS, u = 0; base < RightLast; base += kUnitStride, ++u) {
-                    span.unit[u].sRight = static_cast<int32_t>(right.value[base]);
-                    span.unit[u].tRight = static_cast<int32_t>(right.value[base + 1]);
-                    span.unit[u].qRight = static_cast<int32_t>(right.value[base + 2]);
-                }
+                // A missing plane steps by nothing, so its row stays null.
+                span.colorRow = reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{y} * pitch);
+                span.depthRow = depthBase + ptrdiff_t{y} * depthStep;
+                span.alphaRow = alphaBase + ptrdiff_t{y} * alphaStep;
+                left.template put<false>(span, y, xl);
+                right.template put<true>(span, y, xr);
                 if (xl >= 0 && xr <= width)
-                    routine(m_setup, span);
+                    routine(setup, span);
                 else
                     clipAndDrawSpan();
             }
         }
-        stepEdge<0, LeftLast>(left);
-        stepEdge<kUnitS, RightLast>(right);
-        colorOffset += pitch;
-        depthOffset += width;
-        alphaOffset += alphaPitch;
+        left.x += left.slope;
+        right.x += right.slope;
     }
 }
 
@@ -694,7 +825,7 @@ void CkwRasterizerStandard::clipAndDrawSpan()
         }
         span.right = m_width;
     }
-    m_spanRoutine(m_setup, span);
+    m_spans->routine(m_spans->setup, span);
 }
 
 // ---------------------------------------------------------------------------

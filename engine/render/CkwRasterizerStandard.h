@@ -43,45 +43,39 @@ public:
     void setGeneralSpansOnly(bool on)
     {
         m_generalSpansOnly = on;
-        m_routineChosen = false;
+        stateChanged();
     }
-    SpanFamily lastSpanFamily() const { return m_spanFamily; }
+    SpanFamily lastSpanFamily() const { return m_spans->family; }
 
 private:
-    struct Edge;
+    // A span routine picked for one set of triangle flags, with the set-up
+    // it reads. The triangles of a submesh switch between a few such sets
+    // (shaded or flat, clamped or not); each keeps its own.
+    struct ChosenSpans {
+        uint32_t generation = 0;  // of the state it was picked for; 0 for none
+        int32_t flags = 0;
+        bool white = false;
+        SpanFamily family = SpanFamily::General;
+        SpanRoutine routine = nullptr;
+        SpanStage fogStage = nullptr;
+        SkwSpanSetup setup;
+    };
 
     bool texturedQuad(bool scaled, const SkwRasterVertex* a, const SkwRasterVertex* b, const SkwRasterVertex* c);
-    void chooseSpanRoutine(bool white);
-    bool computeGradients();
-    void applyPolygonOffset();
-    void walkEdges();
-    // One instance per set of attributes the edges carry: the left edge
-    // 0..LeftLast-1, the right one kUnitS..RightLast-1.
-    template <int32_t LeftLast, int32_t RightLast>
-    void walkEdgesFor();
-    // Attributes First..Last-1 follow the edge from vertex from to vertex to.
-    template <int32_t First, int32_t Last>
-    void startEdge(Edge& edge, int32_t from, int32_t to);
-    template <int32_t First, int32_t Last>
-    static void stepEdge(Edge& edge);
+    // Every state setter makes the chosen routines stale.
+    void stateChanged();
+    void chooseSpanRoutine(ChosenSpans& chosen, bool white);
+    // One instance per set of attributes a triangle interpolates: the
+    // left side carries Left, the right side Right (perspective only).
+    template <uint32_t Left, uint32_t Right>
+    void drawLanes();
     void clipAndDrawSpan();
     bool unitInUse(int32_t unit) const;
 
-    // Interpolated attributes, in the order the gradient arrays keep them.
-    enum Attribute { kZ, kRed, kGreen, kBlue, kAlpha, kFogAmount, kUnitS, kUnitT, kUnitQ, kAttributeCount = 12 };
-    static constexpr int32_t kUnitStride = 3;  // s, t, q of unit 1 follow those of unit 0
-
     SkwSpan m_span{};
     SkwRasterTexture m_units[2];
-    // Per triangle: the attributes' values at each vertex with the rounding
-    // added at an edge's start, and their per-pixel gradients. Spans take
-    // the low 32 bits of every value, so these keep no more.
-    uint32_t m_start[3][kAttributeCount]{};
-    int32_t m_ddx[kAttributeCount]{};
-    int32_t m_ddy[kAttributeCount]{};
     int32_t m_ytop = 0, m_ybottom = 0, m_topVertex = 0;
 
-    SkwSpanSetup m_setup;
     int32_t m_triangleFlags = 0;
     int32_t m_alphaThreshold = 0;
     uint8_t* m_alphaPlane = nullptr;
@@ -98,13 +92,8 @@ private:
     bool m_offsetActive = false;
     int32_t m_offsetFactor = 0;
     int32_t m_offsetUnits = 0;
-    SpanRoutine m_spanRoutine = nullptr;
     bool m_generalSpansOnly = false;
-    SpanFamily m_spanFamily = SpanFamily::General;
-    // The routine and fog stage picked for m_chosenFlags and m_chosenWhite
-    // stay valid until a state setter runs.
-    bool m_routineChosen = false;
-    bool m_chosenWhite = false;
-    int32_t m_chosenFlags = 0;
-    SpanStage m_chosenFogStage = nullptr;
+    ChosenSpans m_chosen[4];
+    ChosenSpans* m_spans = m_chosen;  // the current triangle's
+    uint32_t m_stateGeneration = 1;
 };

@@ -412,6 +412,10 @@ struct PaletteSprite {
     std::vector<uint8_t> alphas = std::vector<uint8_t>(256, 255);
     std::vector<uint8_t> indices;
     SkwRasterImage image;
+    // The same texels as a plain RGBA image, which the quad fast path declines.
+    std::vector<uint16_t> texelColours;
+    std::vector<uint8_t> texelAlphas;
+    SkwRasterImage plain;
     PaletteSprite(int32_t w, int32_t h) : indices(size_t(w) * h)
     {
         for (int32_t i = 0; i < 256; ++i)
@@ -420,6 +424,11 @@ struct PaletteSprite {
             indices[i] = static_cast<uint8_t>(i + 1);
         alphas[3] = 0;  // texel 2 is transparent
         image = {kRasterFormatRgba, w, h, palette.data(), alphas.data(), indices.data()};
+        for (uint8_t index : indices) {
+            texelColours.push_back(palette[index]);
+            texelAlphas.push_back(alphas[index]);
+        }
+        plain = {kRasterFormatRgba, w, h, texelColours.data(), texelAlphas.data(), nullptr};
     }
 };
 
@@ -429,10 +438,12 @@ TEST(CkwRasterizerStandard, SpriteQuadsCopyMirrorScaleAndStayInsideTheImage)
     struct Case {
         const char* name;
         bool scaled;
-        double s0, s1;  // texture s at the left and right edge, t runs 0..1
+        double s0, s1;  // texture s at the left and right edge
         int32_t w, h;
         // expected texel column for destination column i (row j maps to j * rows / h)
         int32_t (*column)(int32_t i);
+        bool plain = false;    // a plain image, so two triangles, each held to the quad's texels
+        double t0 = 0, t1 = 1;  // texture t at the top and bottom edge
     };
     const Case cases[] = {
         {"unscaled", false, 0, 1, 8, 4, [](int32_t i) { return i; }},
@@ -440,26 +451,30 @@ TEST(CkwRasterizerStandard, SpriteQuadsCopyMirrorScaleAndStayInsideTheImage)
         {"scaled twice", true, 0, 1, 16, 8, [](int32_t i) { return i / 2; }},
         // Columns past the image read its last column, not past the row.
         {"reads past the edge", false, 0.5, 1.5, 8, 4, [](int32_t i) { return std::min(4 + i, 7); }},
+        // Slivers below 8 pixels squared, texel centres as sprites place them.
+        {"plain, mirrored 2x2", false, 7.5 / 8, 5.5 / 8, 2, 2, [](int32_t i) { return 7 - i; }, true, 0.5 / 4, 2.5 / 4},
+        {"plain, 1x3", false, 2.5 / 8, 3.5 / 8, 1, 3, [](int32_t) { return 2; }, true, 0.5 / 4, 3.5 / 4},
+        {"plain, 2x1", false, 6.5 / 8, 8.5 / 8, 2, 1, [](int32_t i) { return 6 + i; }, true, 0.5 / 4, 1.5 / 4},
     };
     for (const Case& c : cases) {
         RasterTarget target(32, 24, 0x0001);
         CkwRasterizerStandard r;
         target.bind(r, false);
         r.setCompositingMode(compositing(kBlendReplace, false, false, 0.5f));
-        r.setBlitImage(&sprite.image, kFuncReplace);
+        r.setBlitImage(c.plain ? &sprite.plain : &sprite.image, kFuncReplace);
         const double x = 5, y = 3;
         SkwRasterVertex a = rasterVertex(x, y), b = rasterVertex(x, y + c.h), cc = rasterVertex(x + c.w, y),
                         d = rasterVertex(x + c.w, y + c.h);
         a.tex[0].s = b.tex[0].s = static_cast<int32_t>(c.s0 * 65536);
         cc.tex[0].s = d.tex[0].s = static_cast<int32_t>(c.s1 * 65536);
-        a.tex[0].t = cc.tex[0].t = 0;
-        b.tex[0].t = d.tex[0].t = 0x10000;
+        a.tex[0].t = cc.tex[0].t = static_cast<int32_t>(c.t0 * 65536);
+        b.tex[0].t = d.tex[0].t = static_cast<int32_t>(c.t1 * 65536);
         r.drawQuad(c.scaled, &a, &b, &cc, &d);
         for (int32_t j = 0; j < 24; ++j)
             for (int32_t i = 0; i < 32; ++i) {
                 uint16_t expected = 0x0001;
                 if (i >= 5 && i < 5 + c.w && j >= 3 && j < 3 + c.h) {
-                    const int32_t texel = (j - 3) * 4 / c.h * 8 + c.column(i - 5);
+                    const int32_t texel = (c.plain ? j - 3 : (j - 3) * 4 / c.h) * 8 + c.column(i - 5);
                     if (texel + 1 != 3)
                         expected = static_cast<uint16_t>(0x1000 + texel + 1);
                 }

@@ -856,8 +856,9 @@ struct TexModulate {
     }
 
     // Half the spans of small triangles: one pixel, the span's last, so
-    // clamped; clampedStart leaves such a span as it is.
-    [[gnu::noinline]] static void runSingle(const SkwSpanSetup& setup, const SkwSpan& span)
+    // clamped; clampedStart leaves such a span as it is. It needs no
+    // register the way in would have to save, so it sits in that way.
+    PF_INLINE static void runSingle(const SkwSpanSetup& setup, const SkwSpan& span)
     {
         if ((span.a >> 8) < setup.threshold)
             return;
