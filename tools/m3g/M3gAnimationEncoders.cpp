@@ -5,6 +5,7 @@
 #include <cmath>
 #include <utility>
 
+#include "framework/util/Saturate.h"
 #include "tools/m3g/M3gFileWriter.h"
 
 M3gRecord m3gAnimationControllerRecord(const M3gAnimationControllerFields& f)
@@ -45,7 +46,7 @@ M3gRecord m3gKeyframeSequenceRecord(const M3gKeyframeSequenceFields& f)
                 }
                 const float bias = c < f.bias.size() ? f.bias[c] : 0.0f;
                 const float scale = c < f.scale.size() ? f.scale[c] : 1.0f;
-                const float q = std::clamp(std::round(scale != 0.0f ? (v - bias) / scale * steps : 0.0f), 0.0f, steps);
+                const float q = clampFloat(std::round(scale != 0.0f ? (v - bias) / scale * steps : 0.0f), 0.0f, steps);
                 if (f.encoding == 1)
                     out.byte(static_cast<uint8_t>(q));
                 else
