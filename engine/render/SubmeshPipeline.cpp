@@ -252,8 +252,8 @@ void CkwRendererStandard::bindTexture(int32_t unit, CkwTexture2D* texture)
     m_rasterizer->setTexture(unit, &source, m_polygonFlags);
     const CkwMatrix& matrix = texture->getTransformMatrix();
     const float* b = m_vertexBuffer->getTexCoordBias(unit);
-    const float bias[3] = {std::clamp(b[0], -kMaxTexScale, kMaxTexScale), std::clamp(b[1], -kMaxTexScale, kMaxTexScale),
-                           std::clamp(b[2], -kMaxTexScale, kMaxTexScale)};
+    const float bias[3] = {clampFloat(b[0], -kMaxTexScale, kMaxTexScale), clampFloat(b[1], -kMaxTexScale, kMaxTexScale),
+                           clampFloat(b[2], -kMaxTexScale, kMaxTexScale)};
     m_caches->tex[unit].prepare(coords, matrix, std::min(m_vertexBuffer->getTexCoordScale(unit), kMaxTexScale), bias);
     if (!m_caches->tex[unit].isBuilt()) {
         m_rasterizer->setTexture(unit, nullptr, m_polygonFlags);
