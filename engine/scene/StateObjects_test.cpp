@@ -178,8 +178,7 @@ TEST_F(StateObjectsTest, LightDefaultsAndAnimation)
     EXPECT_EQ(light->getSpotAngle(), 0.0f);
     apply(light, kPropertySpotExponent, {200.0f});
     EXPECT_EQ(light->getSpotExponent(), 128.0f);
-    // Tracks summing to +inf and -inf: NaN counts as 0.
-    apply(light, kPropertySpotAngle, {NAN});
+    apply(light, kPropertySpotAngle, {NAN}); // tracks summing to +inf and -inf
     apply(light, kPropertySpotExponent, {NAN});
     EXPECT_EQ(light->getSpotAngle() + light->getSpotExponent(), 0.0f);
     for (int32_t p : {kPropertyColor, kPropertyIntensity, kPropertySpotAngle, kPropertySpotExponent, kPropertyAlpha})

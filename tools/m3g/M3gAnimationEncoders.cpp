@@ -23,6 +23,18 @@ M3gRecord m3gAnimationTrackRecord(const M3gAnimationTrackFields& f)
     });
 }
 
+uint32_t m3gAddHeldTrack(M3gFileWriter& writer, uint32_t property, const std::vector<float>& value, float weight)
+{
+    M3gKeyframeSequenceFields held;
+    held.componentCount = static_cast<uint32_t>(value.size());
+    held.keyframes = {{0, value}};
+    M3gAnimationControllerFields controller;
+    controller.weight = weight;
+    const uint32_t sequence = writer.addObject(m3gKeyframeSequenceRecord(held));
+    const uint32_t timing = writer.addObject(m3gAnimationControllerRecord(controller));
+    return writer.addObject(m3gAnimationTrackRecord({{}, sequence, timing, property}));
+}
+
 M3gRecord m3gKeyframeSequenceRecord(const M3gKeyframeSequenceFields& f)
 {
     return m3gRecord(kM3gTypeKeyframeSequence, f.object, [&](M3gRecordWriter& out) {

@@ -15,17 +15,13 @@
 
 namespace {
 
-// The World's light: its mode, its height over the square, and tracks of one
-// keyframe each, every track under a controller of its own weight.
+// The World's light: its mode, its height over the square, and properties
+// each held by a track under a controller of its own weight.
 struct SceneLight {
     uint8_t mode = 129;
     float z = 0.0f;
-    struct Track {
-        int32_t property;
-        std::vector<float> value;
-        float weight;
-    };
-    std::vector<Track> tracks;
+    struct Held { int32_t property; std::vector<float> value; float weight; };
+    std::vector<Held> tracks;
 };
 
 // A square of half size 1 facing +z, red in a material, under a white
@@ -72,18 +68,8 @@ std::vector<uint8_t> squareScene(bool withWorld, const SceneLight& lit = {})
         light.mode = lit.mode;
         light.node.transformable.components = M3gComponentTransform{};
         light.node.transformable.components->translation = {0.0f, 0.0f, lit.z};
-        for (const SceneLight::Track& t : lit.tracks) {
-            M3gKeyframeSequenceFields keys;
-            keys.componentCount = uint32_t(t.value.size());
-            keys.keyframes = {{0, t.value}};
-            M3gAnimationControllerFields controller;
-            controller.weight = t.weight;
-            M3gAnimationTrackFields track;
-            track.keyframeSequence = w.addObject(m3gKeyframeSequenceRecord(keys));
-            track.animationController = w.addObject(m3gAnimationControllerRecord(controller));
-            track.propertyId = uint32_t(t.property);
-            light.node.transformable.object.animationTracks.push_back(w.addObject(m3gAnimationTrackRecord(track)));
-        }
+        for (const SceneLight::Held& t : lit.tracks)
+            light.node.transformable.object.animationTracks.push_back(m3gAddHeldTrack(w, t.property, t.value, t.weight));
         const uint32_t l = w.addObject(m3gLightRecord(light));
         M3gBackgroundFields background;
         background.color = 0xFF808080;
@@ -113,11 +99,9 @@ TEST(SceneRender, DrawsWorldsAndLoneNodesAndRefusesTheRest)
         // No World: the default camera frames the square, its own head light
         // shines on it, and the clear is black.
         {"lone mesh", squareScene(false), 0, 0x0000, 0xF800},
-        // Animation past the float range: a quaternion or an axis whose
-        // square overflows still turns the light (here it still shines
-        // straight down); a light whose axis or cone is not a number lights
-        // nothing; a spot exponent that is not a number counts as 0 (the
-        // spot's corners take 0.9 of it).
+        // Animation past the float range: a light turned by a quaternion or
+        // axis whose square overflows still shines down; one whose axis or
+        // cone is NaN lights nothing; a NaN spot exponent counts as 0.
         {"light turned by a huge quaternion", squareScene(true, {129, 0, {{kPropertyOrientation, {0, 0, 3.4e38f, 3.4e38f}, 1}}}), 0, 0x8410, 0xF800},
         {"light's z scale of 1e20", squareScene(true, {129, 0, {{kPropertyScale, {1, 1, 1e20f}, 1}}}), 0, 0x8410, 0xF800},
         {"light's z scale at infinity", squareScene(true, {129, 0, {{kPropertyScale, {1, 1, 3.4e38f}, 3.4e38f}}}), 0, 0x8410, 0x0000},
