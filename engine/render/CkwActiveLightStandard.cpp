@@ -9,6 +9,7 @@
 
 #include "engine/core/math/CkwFixedVector3D.h"
 #include "engine/core/math/FixedMath.h"
+#include "engine/core/math/FloatBits.h"
 #include "engine/scene/CkwLight.h"
 #include "engine/scene/CkwMaterial.h"
 #include "engine/scene/CkwPolygonMode.h"
@@ -18,11 +19,14 @@ namespace {
 constexpr float kTinyFloat = 1.1754944e-38f;
 constexpr int32_t kMinLength = 6;  // 16.16 floor of lengths and denominators
 constexpr float kMaxCoefficient = 32767.0f;
+constexpr int32_t kMinExponent = -126;
 
+// Rounding half away from zero; NaN gives 0, and the ends stop at
+// -(2^31 - 1) and 2^31 - 1, so every record value can be negated.
 int32_t toFixed(float f)
 {
-    const double v = std::clamp(static_cast<double>(f) * 65536.0, -2147483647.0, 2147483647.0);
-    return static_cast<int32_t>(v + (v < 0 ? -0.5 : 0.5));
+    const double v = static_cast<double>(f) * 65536.0;
+    return std::max(saturateToInt(v + (v < 0 ? -0.5 : 0.5)), -INT32_MAX);
 }
 
 int32_t saturate(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
@@ -46,6 +50,29 @@ int32_t length16(const int32_t* v)
     if (shift < 0)
         return static_cast<int32_t>((root + (int64_t{1} << (-shift - 1))) >> -shift);
     return static_cast<int32_t>(std::min<int64_t>(root << shift, INT32_MAX));
+}
+
+// The unit vector along (x, y, z) in 16.16; false when a component is not
+// finite. A vector whose squares leave the float range is brought near
+// length 1 by a power of two first.
+bool unitFixed(float x, float y, float z, int32_t* out)
+{
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z))
+        return false;
+    float squares = x * x + y * y + z * z;
+    if (!std::isnormal(squares) && (x != 0.0f || y != 0.0f || z != 0.0f)) {
+        const int shift = -std::ilogb(std::max({std::fabs(x), std::fabs(y), std::fabs(z)}));
+        x = std::ldexp(x, shift);
+        y = std::ldexp(y, shift);
+        z = std::ldexp(z, shift);
+        squares = x * x + y * y + z * z;
+    }
+    const float len = std::sqrt(squares);
+    const float inv = len > 0.0f ? 1.0f / len : 0.0f;
+    out[0] = toFixed(x * inv);
+    out[1] = toFixed(y * inv);
+    out[2] = toFixed(z * inv);
+    return true;
 }
 
 } // namespace
@@ -85,27 +112,25 @@ bool CkwActiveLightStandard::setup(const CkwLight& light, const CkwMatrix& eyeMa
     scale = 1.0f;
 
     const float* e = eyeMatrix.m;
-    if (mode == CkwLight::kDirectional || mode == CkwLight::kSpot) {
-        const float dx = -e[8], dy = -e[9], dz = -e[10];
-        const float len = std::sqrt(dx * dx + dy * dy + dz * dz);
-        const float inv = len > 0.0f ? 1.0f / len : 0.0f;
-        direction[0] = toFixed(dx * inv);
-        direction[1] = toFixed(dy * inv);
-        direction[2] = toFixed(dz * inv);
-    }
+    // A light whose axis or place is not finite (an axis scaled to
+    // infinity, say) lights nothing.
+    if ((mode == CkwLight::kDirectional || mode == CkwLight::kSpot) && !unitFixed(-e[8], -e[9], -e[10], direction))
+        return false;
     if (mode == CkwLight::kOmni || mode == CkwLight::kSpot) {
         float w = 1.0f;
         if ((eyeMatrix.classWord & kMatrixBitAffine) == 0)
             w = e[15];
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 3; ++i) {
             positionF[i] = e[12 + i] / w;
+            if (!std::isfinite(positionF[i]))
+                return false;
+        }
         float m = std::max({std::fabs(positionF[0]), std::fabs(positionF[1]), std::fabs(positionF[2])});
-        if (!std::isfinite(m))
-            return false;
         // A power-of-two range keeps distant lights as precise as near ones.
+        // A denormal place stops where the scale would leave the float range.
         for (; m > 127.0f; m *= 0.5f, scale *= 0.5f)
             ++exponent;
-        for (; m > 0.0f && m < 0.25f; m *= 2.0f, scale *= 2.0f)
+        for (; m > 0.0f && m < 0.25f && exponent > kMinExponent; m *= 2.0f, scale *= 2.0f)
             --exponent;
         for (int i = 0; i < 3; ++i) {
             if (exponent != 0)

@@ -90,10 +90,11 @@ struct CkwActiveLightStandard {
     }
 
 private:
+    // Held to +-(2^31 - 1), so a cosine can be negated.
     static int32_t dot16(const int32_t* a, const int32_t* b)
     {
         const int64_t sum = int64_t{a[0]} * b[0] + int64_t{a[1]} * b[1] + int64_t{a[2]} * b[2];
-        return static_cast<int32_t>(std::clamp<int64_t>(sum >> 16, INT32_MIN, INT32_MAX));
+        return static_cast<int32_t>(std::clamp<int64_t>(sum >> 16, -INT32_MAX, INT32_MAX));
     }
     // The light's colour scaled by a 16.16 factor, on the surface's.
     static CkwFixedColor scaledPart(CkwFixedColor color, int32_t factor, const CkwFixedColor& surface)

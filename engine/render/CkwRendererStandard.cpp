@@ -125,8 +125,8 @@ bool CkwRendererStandard::viewportReady()
 
 void CkwRendererStandard::setDepthConstants()
 {
-    m_depthScale = static_cast<int32_t>((m_graphics->m_depthFar - m_graphics->m_depthNear) * 65536.0 + 0.5);
-    m_depthOffset = static_cast<int32_t>(m_graphics->m_depthNear * 268369920.0);
+    m_depthScale = saturateToInt((m_graphics->m_depthFar - m_graphics->m_depthNear) * 65536.0 + 0.5);
+    m_depthOffset = saturateToInt(m_graphics->m_depthNear * 268369920.0);
 }
 
 void CkwRendererStandard::setCamera(CkwCamera* camera, const CkwMatrix* transform)

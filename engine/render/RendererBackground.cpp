@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/core/math/FloatBits.h"
 #include "engine/render/CkwRendererStandard.h"
 #include "engine/render/RenderImages.h"
 #include "engine/scene/CkwBackground.h"
@@ -19,7 +20,7 @@ constexpr int32_t kDepthFar = 0xFFFF;
 // pixels; past 2^40 a float tells no whole pixels apart.
 int64_t stepOver(float size, int32_t pixels)
 {
-    return static_cast<int64_t>(std::clamp(double{size}, -0x1p40, 0x1p40) * 65536.0 + 0.5) / pixels;
+    return static_cast<int64_t>(clampFloat(size, -0x1p40f, 0x1p40f) * 65536.0 + 0.5) / pixels;
 }
 
 // A step or position brought into [0, span) by whole image lengths: on a
@@ -111,8 +112,8 @@ void CkwRendererStandard::clearBackground(CkwBackground* background, CkwCamera* 
         borderAxis(cx, cw, vx, vw, static_cast<float>(iw));
     if (background->getImageModeY() == CkwBackground::kBorder)
         borderAxis(cy, ch, vy, vh, static_cast<float>(ih));
-    cx = std::clamp(cx, -32767.0f, 32767.0f);
-    cy = std::clamp(cy, -32767.0f, 32767.0f);
+    cx = clampFloat(cx, -32767.0f, 32767.0f);
+    cy = clampFloat(cy, -32767.0f, 32767.0f);
     int64_t fx = static_cast<int64_t>(cx * 65536.0 + 0.5), fy = static_cast<int64_t>(cy * 65536.0 + 0.5);
     if (g->m_viewportClipped) {
         if (vx < 0) {

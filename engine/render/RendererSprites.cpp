@@ -152,7 +152,7 @@ void CkwRendererStandard::renderSprite(CkwSprite* sprite)
 
     SkwRasterVertex v[4]{};
     const int32_t z = rasterDepth(std::llround(std::ldexp(double(origin[2]), 28)), m_depthScale, m_depthOffset);
-    const uint8_t alpha = m_alphaFactor < 1.0f ? static_cast<uint8_t>(m_alphaFactor * 255.0f) : 255;
+    const uint8_t alpha = m_alphaFactor < 1.0f ? static_cast<uint8_t>(std::max(saturateToInt(m_alphaFactor * 255.0f), 0)) : 255;
     const int32_t xs[4] = {x0, x0, x1, x1};
     const int32_t ys[4] = {y0, y1, y0, y1};
     const int32_t ss[4] = {left, left, right, right};

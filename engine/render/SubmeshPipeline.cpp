@@ -252,8 +252,8 @@ void CkwRendererStandard::bindTexture(int32_t unit, CkwTexture2D* texture)
     m_rasterizer->setTexture(unit, &source, m_polygonFlags);
     const CkwMatrix& matrix = texture->getTransformMatrix();
     const float* b = m_vertexBuffer->getTexCoordBias(unit);
-    const float bias[3] = {std::clamp(b[0], -kMaxTexScale, kMaxTexScale), std::clamp(b[1], -kMaxTexScale, kMaxTexScale),
-                           std::clamp(b[2], -kMaxTexScale, kMaxTexScale)};
+    const float bias[3] = {clampFloat(b[0], -kMaxTexScale, kMaxTexScale), clampFloat(b[1], -kMaxTexScale, kMaxTexScale),
+                           clampFloat(b[2], -kMaxTexScale, kMaxTexScale)};
     m_caches->tex[unit].prepare(coords, matrix, std::min(m_vertexBuffer->getTexCoordScale(unit), kMaxTexScale), bias);
     if (!m_caches->tex[unit].isBuilt()) {
         m_rasterizer->setTexture(unit, nullptr, m_polygonFlags);
@@ -269,8 +269,8 @@ void CkwRendererStandard::bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* ap
     m_material = appearance->getMaterial();
     m_fog = appearance->getFog();
     m_fogColor.setRgb(m_fog != nullptr ? (m_fog->getColor() & 0xFFFFFF) : 0);
-    m_alpha255 = static_cast<int32_t>(m_alphaFactor * 255.0f + 0.5f);
-    m_alpha256 = static_cast<int32_t>(m_alphaFactor * 256.0f + 0.5f);
+    m_alpha255 = saturateToInt(m_alphaFactor * 255.0f + 0.5f);
+    m_alpha256 = saturateToInt(m_alphaFactor * 256.0f + 0.5f);
 
     // Base colour: the buffer's default, or a non-tracking material's diffuse.
     uint32_t base = buffer->getDefaultColor();
@@ -322,7 +322,7 @@ void CkwRendererStandard::bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* ap
     m_colors = colors != nullptr && colors->getVertexCount() > 0 ? colors : nullptr;
     m_tracking = m_material != nullptr && m_material->isVertexColorTrackingEnabled();
     m_colorsGiveAlpha = m_material == nullptr || m_tracking;
-    m_vertexAlpha = std::clamp(static_cast<int32_t>(static_cast<float>(m_baseAlpha) * m_alphaFactor + 0.5f), 0, 255);
+    m_vertexAlpha = std::clamp(saturateToInt(static_cast<float>(m_baseAlpha) * m_alphaFactor + 0.5f), 0, 255);
     m_lit = anyApplies && buffer->getNormals() != nullptr;
     if (m_lit && !m_normalMatrixValid) {
         m_normalMatrix = m_modelView;

@@ -2,8 +2,6 @@
 // background's file data.
 #include "engine/scene/CkwBackground.h"
 
-#include <algorithm>
-
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
@@ -53,7 +51,7 @@ void CkwBackground::applyAnimatedProperty(int32_t property, int32_t components, 
 {
     switch (property) {
     case kPropertyAlpha:
-        colorSetAlpha(&m_color, std::clamp(values[0], 0.0f, 1.0f));
+        colorSetAlpha(&m_color, clampFloat(values[0], 0.0f, 1.0f));
         break;
     case kPropertyColor:
         colorSetRgb(&m_color, values[0], values[1], values[2]);

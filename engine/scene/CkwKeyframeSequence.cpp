@@ -153,7 +153,7 @@ void CkwKeyframeSequence::computeTangents()
     const int32_t length = rangeLength();
     const int32_t components = m_componentCount;
     // Neighbours across the ends of the range lie one duration away.
-    const int64_t d = static_cast<int32_t>(m_durationFloat + 0.5f);
+    const int64_t d = saturateToInt(m_durationFloat + 0.5f);
     for (int32_t r = 0; r < length; ++r) {
         const int32_t p = r > 0 ? r - 1 : length - 1;
         const int32_t n = r + 1 < length ? r + 1 : 0;

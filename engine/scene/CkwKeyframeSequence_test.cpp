@@ -82,6 +82,7 @@ TEST_F(KeyframeSequenceTest, EveryInterpolationAtAndBetweenKeyframes)
         {"spline constant", Seq::kSpline, Seq::kConstant, 3000, ramp, 500, {3.125f}, 0},
         {"spline loop across the end", Seq::kSpline, Seq::kLoop, 3000, ramp, 2500, {15.625f}, 0},
         {"spline on a key", Seq::kSpline, Seq::kLoop, 3000, ramp, 1000, {10}, 0},
+        {"spline loop of the longest duration: the first key is flat", Seq::kSpline, Seq::kLoop, INT32_MAX, ramp, 500, {3.125f}, 0, 1e-4f},
         // Three keys at 1000: the next segment's tangents come from key 3
         // (in 0, out 20) and the zero tangents of the last key.
         {"spline, three keys at one time", Seq::kSpline, Seq::kConstant, 3000, shared, 1500, {37.5f}, 0},

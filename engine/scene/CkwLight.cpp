@@ -2,8 +2,6 @@
 // the spot cone, and the light's file data.
 #include "engine/scene/CkwLight.h"
 
-#include <algorithm>
-
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
@@ -45,10 +43,10 @@ void CkwLight::applyAnimatedProperty(int32_t property, int32_t components, const
         m_intensity = values[0];
         break;
     case kPropertySpotAngle:
-        m_spotAngle = std::clamp(values[0], 0.0f, kMaxSpotAngle);
+        m_spotAngle = clampFloat(values[0], 0.0f, kMaxSpotAngle);
         break;
     case kPropertySpotExponent:
-        m_spotExponent = std::clamp(values[0], 0.0f, kMaxSpotExponent);
+        m_spotExponent = clampFloat(values[0], 0.0f, kMaxSpotExponent);
         break;
     default:
         CkwNode::applyAnimatedProperty(property, components, values);

@@ -2,8 +2,6 @@
 // and the material's file data.
 #include "engine/scene/CkwMaterial.h"
 
-#include <algorithm>
-
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/scene/SceneIds.h"
@@ -66,7 +64,7 @@ void CkwMaterial::applyAnimatedProperty(int32_t property, int32_t components, co
 {
     switch (property) {
     case kPropertyAlpha:
-        colorSetAlpha(&m_diffuseColor, std::clamp(values[0], 0.0f, 1.0f));
+        colorSetAlpha(&m_diffuseColor, clampFloat(values[0], 0.0f, 1.0f));
         break;
     case kPropertyAmbientColor:
         colorSetRgb(&m_ambientColor, values[0], values[1], values[2]);
@@ -81,7 +79,7 @@ void CkwMaterial::applyAnimatedProperty(int32_t property, int32_t components, co
         colorSetRgb(&m_specularColor, values[0], values[1], values[2]);
         break;
     case kPropertyShininess:
-        m_shininess = std::clamp(values[0], 0.0f, kMaxShininess);
+        m_shininess = clampFloat(values[0], 0.0f, kMaxShininess);
         break;
     default:
         CkwObject3D::applyAnimatedProperty(property, components, values);

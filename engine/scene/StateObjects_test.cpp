@@ -178,6 +178,9 @@ TEST_F(StateObjectsTest, LightDefaultsAndAnimation)
     EXPECT_EQ(light->getSpotAngle(), 0.0f);
     apply(light, kPropertySpotExponent, {200.0f});
     EXPECT_EQ(light->getSpotExponent(), 128.0f);
+    apply(light, kPropertySpotAngle, {NAN}); // tracks summing to +inf and -inf
+    apply(light, kPropertySpotExponent, {NAN});
+    EXPECT_EQ(light->getSpotAngle() + light->getSpotExponent(), 0.0f);
     for (int32_t p : {kPropertyColor, kPropertyIntensity, kPropertySpotAngle, kPropertySpotExponent, kPropertyAlpha})
         EXPECT_TRUE(light->isAnimatable(p)) << p;
     EXPECT_FALSE(light->isAnimatable(kPropertyDensity));
@@ -205,6 +208,8 @@ TEST_F(StateObjectsTest, MaterialTargetsAndAnimation)
     EXPECT_EQ(material->getColor(CkwMaterial::kDiffuse), 0x00FF0040u);
     apply(material, kPropertySpecularColor, {0.5f, 0.5f, 0.5f});
     EXPECT_EQ(material->getColor(CkwMaterial::kSpecular), 0x808080u);
+    apply(material, kPropertyShininess, {NAN});
+    EXPECT_EQ(material->getShininess(), 0.0f);
     apply(material, kPropertyShininess, {500.0f});
     EXPECT_EQ(material->getShininess(), 128.0f);
     material->setVertexColorTrackingEnable(true);

@@ -12,6 +12,7 @@
 #include "framework/services/AppStateFlags.h"
 #include "framework/strings/WideString.h"
 #include "framework/util/Format.h"
+#include "framework/util/Saturate.h"
 #include "game/level/GameUtils.h"
 #include "game/shell/GameClock.h"
 #include "game/shell/SaveFiles.h"
@@ -98,14 +99,6 @@ int32_t clampTo(int32_t v, int32_t lo, int32_t hi)
 void countFrames(int32_t& counter, int32_t frames)
 {
     counter = counter > INT32_MAX - frames ? INT32_MAX : counter + frames;
-}
-
-// Whole milliseconds of a float time, saturated to the int32 range.
-int32_t wholeMs(float ms)
-{
-    if (!(ms > -2147483520.0f))
-        return ms != ms ? 0 : INT32_MIN;
-    return ms < 2147483520.0f ? int32_t(ms) : INT32_MAX;
 }
 
 } // namespace
@@ -361,9 +354,9 @@ void GameProgress::checkLevelFinish(bool finished)
     if (chase->actionState == kSlideState)
         countFrames(chase->behind, kSlidePenalty);
     if (gap > kMaxGap)
-        chase->chaseStart = clockSince(t, wholeMs((m_playerDistance - kMaxGap - kChaserStart) / m_chaseSpeed));
+        chase->chaseStart = clockSince(t, saturateToInt((m_playerDistance - kMaxGap - kChaserStart) / m_chaseSpeed));
     else if (m_chaseGrace > 0 && gap < kAheadGap)
-        chase->chaseStart = clockSince(t, wholeMs(m_playerDistance / m_chaseSpeed));
+        chase->chaseStart = clockSince(t, saturateToInt(m_playerDistance / m_chaseSpeed));
 
     if (!finished)
         return;

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "engine/core/interface/InterfaceIds.h"
+#include "framework/util/Saturate.h"
 #include "game/shell/AnimCopy.h"
 #include "game/shell/GameClock.h"
 
@@ -235,10 +236,7 @@ namespace {
 // step x speed, truncated toward zero, within what a position can take.
 int64_t clipDelta(int32_t step, float speed)
 {
-    const float delta = float(step) * speed;
-    if (!(delta == delta))
-        return 0;
-    return int64_t(std::clamp(delta, -2147483648.0f, 2147483520.0f));
+    return saturateToInt(float(step) * speed);
 }
 
 } // namespace

@@ -122,7 +122,14 @@ void translateMouse(const SDL_Event& e)
     }
 }
 
-// Finger positions are fractions of the window.
+// Finger positions are fractions of the window. One past its edges is held
+// to them, and one that is not a number to the top left, before it becomes
+// a pixel.
+int fingerPixel(float fraction, int size)
+{
+    return static_cast<int>((fraction > 0.0f ? std::min(fraction, 1.0f) : 0.0f) * static_cast<float>(size));
+}
+
 void translateFinger(const SDL_TouchFingerEvent& f)
 {
     HostWindowState& s = hostWindowState();
@@ -130,7 +137,7 @@ void translateFinger(const SDL_TouchFingerEvent& f)
     HostWindowObject* w = hostLocalWindow(window);
     if (!w)
         return;
-    const LPARAM at = pointerParam(*w, static_cast<int>(f.x * w->width), static_cast<int>(f.y * w->height));
+    const LPARAM at = pointerParam(*w, fingerPixel(f.x, w->width), fingerPixel(f.y, w->height));
     if (f.type == SDL_FINGERDOWN) {
         if (s.mouseDown || s.fingerDown)
             return;

@@ -9,6 +9,7 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <vector>
 
@@ -138,6 +139,8 @@ TEST_F(HostMessagesTest, SdlInputBecomesWindowMessages)
              hostTestPushFinger(SDL_FINGERUP, 1, 0.5f, 1.5f);
          },
             { { WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(120, 80) }, { WM_LBUTTONUP, 0, MAKELPARAM(120, 319) } } },
+        { "a finger off every scale", [] { hostTestPushFinger(SDL_FINGERDOWN, 1, NAN, -1e10f); hostTestPushFinger(SDL_FINGERUP, 1, 1e10f, NAN); },
+            { { WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(0, 0) }, { WM_LBUTTONUP, 0, MAKELPARAM(239, 0) } } },
         // Sent to the background, the window gets the phone's message first.
         { "focus loss and gain", [] { hostTestPushFocus(false); hostTestPushFocus(false); hostTestPushFocus(true); },
             { { kPhoneBackgroundMessage, 0, 0 }, { WM_ACTIVATE, WA_INACTIVE, 0 }, { WM_KILLFOCUS, 0, 0 },

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <utility>
 
+#include "framework/util/Saturate.h"
 #include "tools/m3g/M3gFileWriter.h"
 
 M3gRecord m3gAnimationControllerRecord(const M3gAnimationControllerFields& f)
@@ -20,6 +21,18 @@ M3gRecord m3gAnimationTrackRecord(const M3gAnimationTrackFields& f)
     return m3gRecord(kM3gTypeAnimationTrack, f.object, [&](M3gRecordWriter& out) {
         out.objectIndex(f.keyframeSequence).objectIndex(f.animationController).uint32(f.propertyId);
     });
+}
+
+uint32_t m3gAddHeldTrack(M3gFileWriter& writer, uint32_t property, const std::vector<float>& value, float weight)
+{
+    M3gKeyframeSequenceFields held;
+    held.componentCount = static_cast<uint32_t>(value.size());
+    held.keyframes = {{0, value}};
+    M3gAnimationControllerFields controller;
+    controller.weight = weight;
+    const uint32_t sequence = writer.addObject(m3gKeyframeSequenceRecord(held));
+    const uint32_t timing = writer.addObject(m3gAnimationControllerRecord(controller));
+    return writer.addObject(m3gAnimationTrackRecord({{}, sequence, timing, property}));
 }
 
 M3gRecord m3gKeyframeSequenceRecord(const M3gKeyframeSequenceFields& f)
@@ -45,7 +58,7 @@ M3gRecord m3gKeyframeSequenceRecord(const M3gKeyframeSequenceFields& f)
                 }
                 const float bias = c < f.bias.size() ? f.bias[c] : 0.0f;
                 const float scale = c < f.scale.size() ? f.scale[c] : 1.0f;
-                const float q = std::clamp(std::round(scale != 0.0f ? (v - bias) / scale * steps : 0.0f), 0.0f, steps);
+                const float q = clampFloat(std::round(scale != 0.0f ? (v - bias) / scale * steps : 0.0f), 0.0f, steps);
                 if (f.encoding == 1)
                     out.byte(static_cast<uint8_t>(q));
                 else

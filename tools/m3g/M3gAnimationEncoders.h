@@ -57,6 +57,11 @@ M3gRecord m3gAnimationControllerRecord(const M3gAnimationControllerFields& field
 M3gRecord m3gAnimationTrackRecord(const M3gAnimationTrackFields& fields);
 M3gRecord m3gKeyframeSequenceRecord(const M3gKeyframeSequenceFields& fields);
 
+class M3gFileWriter;
+// A property held at one value: a sequence of one keyframe and a controller
+// of the weight, written before the track that joins them; the track's index.
+uint32_t m3gAddHeldTrack(M3gFileWriter& writer, uint32_t property, const std::vector<float>& value, float weight);
+
 inline constexpr uint8_t kM3gTypeMorphingMesh = 15;
 inline constexpr uint8_t kM3gTypeSkinnedMesh = 16;
 

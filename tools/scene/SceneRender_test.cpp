@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/core/io/IoTestKit.h"
+#include "engine/core/scene/SceneIds.h"
+#include "tools/m3g/M3gAnimationEncoders.h"
 #include "tools/m3g/M3gFileWriter.h"
 #include "tools/m3g/M3gGeometryEncoders.h"
 #include "tools/m3g/M3gSceneEncoders.h"
@@ -13,10 +15,19 @@
 
 namespace {
 
+// The World's light: its mode, its height over the square, and properties
+// each held by a track under a controller of its own weight.
+struct SceneLight {
+    uint8_t mode = 129;
+    float z = 0.0f;
+    struct Held { int32_t property; std::vector<float> value; float weight; };
+    std::vector<Held> tracks;
+};
+
 // A square of half size 1 facing +z, red in a material, under a white
-// directional light travelling down -z; with a World, camera at z 5 and a
-// grey background.
-std::vector<uint8_t> squareScene(bool withWorld)
+// light travelling down -z; with a World, camera at z 5 and a grey
+// background.
+std::vector<uint8_t> squareScene(bool withWorld, const SceneLight& lit = {})
 {
     M3gFileWriter w;
     w.beginSection(kM3gSchemeNone);
@@ -53,7 +64,13 @@ std::vector<uint8_t> squareScene(bool withWorld)
         camera.node.transformable.components = M3gComponentTransform{};
         camera.node.transformable.components->translation = {0.0f, 0.0f, 5.0f};
         const uint32_t c = w.addObject(m3gCameraRecord(camera));
-        const uint32_t l = w.addObject(m3gLightRecord(M3gLightFields{}));
+        M3gLightFields light;
+        light.mode = lit.mode;
+        light.node.transformable.components = M3gComponentTransform{};
+        light.node.transformable.components->translation = {0.0f, 0.0f, lit.z};
+        for (const SceneLight::Held& t : lit.tracks)
+            light.node.transformable.object.animationTracks.push_back(m3gAddHeldTrack(w, t.property, t.value, t.weight));
+        const uint32_t l = w.addObject(m3gLightRecord(light));
         M3gBackgroundFields background;
         background.color = 0xFF808080;
         const uint32_t g = w.addObject(m3gBackgroundRecord(background));
@@ -82,6 +99,14 @@ TEST(SceneRender, DrawsWorldsAndLoneNodesAndRefusesTheRest)
         // No World: the default camera frames the square, its own head light
         // shines on it, and the clear is black.
         {"lone mesh", squareScene(false), 0, 0x0000, 0xF800},
+        // Animation past the float range: a light turned by a quaternion or
+        // axis whose square overflows still shines down; one whose axis or
+        // cone is NaN lights nothing; a NaN spot exponent counts as 0.
+        {"light turned by a huge quaternion", squareScene(true, {129, 0, {{kPropertyOrientation, {0, 0, 3.4e38f, 3.4e38f}, 1}}}), 0, 0x8410, 0xF800},
+        {"light's z scale of 1e20", squareScene(true, {129, 0, {{kPropertyScale, {1, 1, 1e20f}, 1}}}), 0, 0x8410, 0xF800},
+        {"light's z scale at infinity", squareScene(true, {129, 0, {{kPropertyScale, {1, 1, 3.4e38f}, 3.4e38f}}}), 0, 0x8410, 0x0000},
+        {"spot angle of +inf and -inf", squareScene(true, {131, 3, {{kPropertySpotAngle, {3.4e38f}, 2}, {kPropertySpotAngle, {-3.4e38f}, 2}}}), 0, 0x8410, 0x0000},
+        {"spot exponent of +inf and -inf", squareScene(true, {131, 3, {{kPropertySpotExponent, {3.4e38f}, 2}, {kPropertySpotExponent, {-3.4e38f}, 2}}}), 0, 0x8410, 0xE800},
         {"cut short", std::vector<uint8_t>(world.begin(), world.end() - 9), 1, 0, 0},
         {"header only", M3gFileWriter().finish(), 1, 0, 0},
     };

@@ -103,6 +103,11 @@ int32_t decodePixels(uint32_t length, const uint8_t* data, Decoded& out)
         return 1;
     }
     png_set_user_limits(png, kMaxPngDimension, kMaxPngDimension);
+    // A chunk's length is a claim, and libpng allocates what a text, profile,
+    // calibration or palette-suggestion chunk announces before reading a byte
+    // of it; its chunk limit only warns. None is used here: they are skipped.
+    static constexpr png_byte kUnused[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0pCAL\0sCAL";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnused, static_cast<int>(sizeof kUnused / 5));
     png_set_read_fn(png, &cursor, &pngReadFromMemory);
     png_read_info(png, info);
 

@@ -50,7 +50,7 @@ void CkwFixedColor::setRgb565(uint16_t pixel)
 void CkwFixedColor::scale(float f)
 {
     // NaN gives 0, like every float the engine turns into an integer.
-    const int32_t factor = saturateToInt(std::clamp(f, -1024.0f, 1024.0f) * 256.0f);
+    const int32_t factor = saturateToInt(clampFloat(f, -1024.0f, 1024.0f) * 256.0f);
     red = scaledChannel(red, factor);
     green = scaledChannel(green, factor);
     blue = scaledChannel(blue, factor);

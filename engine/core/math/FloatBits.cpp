@@ -2,8 +2,6 @@
 // so that they give the same answers as the device's software floats.
 #include "engine/core/math/FloatBits.h"
 
-#include <cmath>
-
 #include "engine/core/runtime/Trap.h"
 
 namespace {
@@ -103,22 +101,6 @@ void storeWordBytes(uint32_t word, uint8_t* out)
     out[3] = static_cast<uint8_t>(word >> 24);
 }
 
-int32_t saturateToInt(double d)
-{
-    if (std::isnan(d))
-        return 0;
-    if (d >= 2147483648.0)
-        return INT32_MAX;
-    if (d <= -2147483649.0)
-        return INT32_MIN;
-    return static_cast<int32_t>(d);
-}
-
-int32_t saturateToInt(float f)
-{
-    return saturateToInt(static_cast<double>(f));
-}
-
 int32_t roundClamp(float x, int32_t low, int32_t high)
 {
     // The half is added in float, as the device rounds; NaN counts as 0.
@@ -146,18 +128,13 @@ int32_t setChannel(uint32_t* colour, int shift, float c)
     return value;
 }
 
-float clampUnit(float c)
-{
-    return c < 0.0f ? 0.0f : (c > 1.0f ? 1.0f : c);
-}
-
 } // namespace
 
 void colorSetRgb(uint32_t* colour, float r, float g, float b)
 {
-    setChannel(colour, 16, clampUnit(r));
-    setChannel(colour, 8, clampUnit(g));
-    setChannel(colour, 0, clampUnit(b));
+    setChannel(colour, 16, clampFloat(r, 0.0f, 1.0f));
+    setChannel(colour, 8, clampFloat(g, 0.0f, 1.0f));
+    setChannel(colour, 0, clampFloat(b, 0.0f, 1.0f));
 }
 
 int32_t colorSetRed(uint32_t* colour, float c) { return setChannel(colour, 16, c); }

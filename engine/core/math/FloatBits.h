@@ -1,12 +1,14 @@
 // Float handling at the engine's edges: the validity check every float from
 // outside passes, the exponential, conversions between floats and 16.16, the
-// one saturating float-to-integer conversion, and colour word packing.
+// rounding built on the one saturating float-to-integer conversion
+// (saturateToInt, shared with the layers below), and colour word packing.
 #pragma once
 
 #include <bit>
 #include <cstdint>
 
 #include "engine/core/math/FixedMath.h"
+#include "framework/util/Saturate.h"
 
 inline uint32_t floatBits(float f) { return std::bit_cast<uint32_t>(f); }
 inline float bitsFloat(uint32_t bits) { return std::bit_cast<float>(bits); }
@@ -25,11 +27,6 @@ void fixedToFloatBytes(Fixed x, uint8_t* out);
 float fixedToFloat(Fixed x);
 void storeWordBytes(uint32_t word, uint8_t* out);
 
-// Truncation toward zero, saturated to the int32 range; NaN gives 0. Every
-// conversion of outside data uses it: a plain cast of an out-of-range float is
-// undefined on the host and saturates on the device.
-int32_t saturateToInt(float f);
-int32_t saturateToInt(double d);
 // The engine's float-to-integer rounding (crops, backgrounds, picking): half
 // away from zero, saturated to the int32 range, then clamped to [low, high]
 // (results <= low give low).

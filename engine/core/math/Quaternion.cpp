@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <limits>
 
 #include "engine/core/math/FixedMath.h"
 #include "engine/core/math/FloatBits.h"
@@ -30,9 +31,16 @@ void setIdentityQuaternion(float* q)
 
 void quaternionNormalize(float* q)
 {
-    const float s = q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3];
+    float s = q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3];
     if (s == 1.0f || s <= kFloatMinimum)
         return;
+    if (s == std::numeric_limits<float>::infinity()) {
+        // Finite components whose squares overflow, as an animation's
+        // weights can make them: scaled down by 2^-100 they normalise.
+        for (int i = 0; i < 4; ++i)
+            q[i] = std::ldexp(q[i], -100);
+        s = q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3];
+    }
     quaternionScale(q, fastInvSqrt(s));
 }
 

@@ -4,6 +4,7 @@
 #include "engine/core/scene/CkwNode.h"
 
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
+#include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/core/scene/CkwAlignRegistry.h"
@@ -94,7 +95,7 @@ void CkwNode::applyAnimatedProperty(int32_t property, int32_t components, const 
 {
     switch (property) {
     case kPropertyAlpha:
-        m_alphaFactor = values[0] < 0.0f ? 0.0f : (values[0] > 1.0f ? 1.0f : values[0]);
+        m_alphaFactor = clampFloat(values[0], 0.0f, 1.0f);
         break;
     case kPropertyPickability:
         setPickingEnable(values[0] >= 0.5f);
