@@ -16,8 +16,6 @@ namespace {
 // The record of one texture unit in the file: array, bias (s, t, r), scale.
 constexpr uint32_t kTexCoordRecordBytes = 4 + 3 * 4 + 4;
 
-float clampUnit(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
-
 bool isColorShape(const CkwVertexArray& a)
 {
     return a.getComponentSize() == 1 && (a.getComponentCount() == 3 || a.getComponentCount() == 4);
@@ -280,7 +278,7 @@ bool CkwVertexBuffer::isAnimatable(int32_t property) const
 void CkwVertexBuffer::applyAnimatedProperty(int32_t property, int32_t components, const float* values)
 {
     if (property == kPropertyAlpha)
-        colorSetAlpha(&m_defaultColor, clampUnit(values[0]));
+        colorSetAlpha(&m_defaultColor, clampFloat(values[0], 0.0f, 1.0f));
     else if (property == kPropertyColor)
         colorSetRgb(&m_defaultColor, values[0], values[1], values[2]);
     else

@@ -351,13 +351,17 @@ TEST_F(GeometryTest, VertexBufferSettersShareOneVertexCount)
     EXPECT_EQ(trap([&] { b->getPositions(3, out); }), KErrIllegalArgument);
 
     // ALPHA and COLOR animate the default colour, clamped.
-    const float alpha[] = {1.7f}, lowAlpha[] = {-0.2f}, rgb[] = {0.5f, 2.0f, -1.0f};
+    const float alpha[] = {1.7f}, lowAlpha[] = {-0.2f}, nanAlpha[] = {std::numeric_limits<float>::quiet_NaN()}, rgb[] = {0.5f, 2.0f, -1.0f};
     b->setDefaultColor(0x12345678);
     b->applyAnimatedProperty(kPropertyColor, 3, rgb);
     EXPECT_EQ(b->getDefaultColor(), 0x1280FF00u);
     b->applyAnimatedProperty(kPropertyAlpha, 1, alpha);
     EXPECT_EQ(b->getDefaultColor(), 0xFF80FF00u);
     b->applyAnimatedProperty(kPropertyAlpha, 1, lowAlpha);
+    EXPECT_EQ(b->getDefaultColor(), 0x0080FF00u);
+    // Not a number counts as 0, as it does for every other alpha.
+    b->applyAnimatedProperty(kPropertyAlpha, 1, alpha);
+    b->applyAnimatedProperty(kPropertyAlpha, 1, nanAlpha);
     EXPECT_EQ(b->getDefaultColor(), 0x0080FF00u);
     EXPECT_TRUE(b->isAnimatable(kPropertyAlpha) && b->isAnimatable(kPropertyColor));
     EXPECT_FALSE(b->isAnimatable(kPropertyScale));
