@@ -246,6 +246,34 @@ TEST_F(WorldTest, WriterMadeWorldLoadsAndReadsBackEqual)
     EXPECT_EQ(found, s);
 }
 
+// An id met again keeps its first place and takes its last value, and the
+// load's visits grow with the parameters, not with their square.
+TEST_F(WorldTest, UserParametersLoadInOrderAndInProportion)
+{
+    uint64_t visits[2] = {};
+    for (int32_t k = 0; k < 2; ++k) {
+        M3gGroupFields g = plainGroup(1);
+        for (int32_t i = 0; i < (1000 << k); ++i)
+            g.node.transformable.object.userParameters.push_back({i, {uint8_t(i)}});
+        g.node.transformable.object.userParameters.push_back({5, {'a', 'b'}});
+        M3gFileWriter writer;
+        writer.addObject(m3gGroupRecord(g));
+        CkwSerializeObjectsIn parser;
+        const uint64_t before = engineContext()->visits;
+        ASSERT_EQ(loadFile(parser, writer.finish()), -1);
+        visits[k] = engineContext()->visits - before;
+        const auto* loaded = dynamic_cast<CkwObject3D*>(parser.objectAt(parser.roots()[0]));
+        ASSERT_NE(loaded, nullptr);
+        uint8_t buffer[2] = {};
+        EXPECT_EQ(loaded->getUserParameterCount(), 1000 << k);
+        EXPECT_EQ(loaded->getUserParameterAt(5, 2, buffer), 2);
+        EXPECT_EQ(buffer[1], 'b');
+        EXPECT_EQ(loaded->getUserParameterAt(6, 2, buffer), 1);
+        EXPECT_EQ(buffer[0], 6);
+    }
+    EXPECT_LT(visits[1], visits[0] * 5 / 2) << visits[0] << " then " << visits[1];
+}
+
 TEST_F(WorldTest, CorruptWorldsFailToLoad)
 {
     const auto fileWith = [](const std::function<void(M3gFileWriter&)>& build) {
