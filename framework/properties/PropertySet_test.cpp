@@ -7,6 +7,7 @@
 #include <string>
 
 #include "framework/streams/MemoryInputStream.h"
+#include "framework/strings/NameHash.h"
 #include "tests/support/TestApp.h"
 
 namespace {
@@ -70,6 +71,25 @@ TEST(PropertySet, FirstDefinitionWinsAndParseClears)
     parse(set, "j=3\n");
     EXPECT_EQ(set.has("k"), 0);
     EXPECT_EQ(set.count(), 1u);
+}
+
+// A text of twice the keys costs about twice the lookups, and each key
+// still finds its own first value.
+TEST(PropertySet, ParseLooksUpInProportionToTheText)
+{
+    uint64_t probes[2] = {};
+    for (int k = 0; k < 2; ++k) {
+        std::string text;
+        for (int i = 0; i < (2000 << k); ++i)
+            text += "key" + std::to_string(i) + "=" + std::to_string(i) + "\nkey" + std::to_string(i) + "=x\n";
+        PropertySet set;
+        parse(set, text);
+        probes[k] = set.probes();
+        EXPECT_EQ(set.count(), 2000u << k);
+        EXPECT_EQ(set.getInt("key1234"), 1234);
+        EXPECT_EQ(set.find(hashName("key1999")), 1999);
+    }
+    EXPECT_LT(probes[1], probes[0] * 5 / 2) << probes[0] << " then " << probes[1];
 }
 
 TEST(PropertySet, AccessorFindsOrCreatesTheService)
