@@ -84,6 +84,40 @@ TEST(ResourcePack, RangeRecordMapsOffsetIds)
     EXPECT_EQ(pack.indexOf(100), 0);
 }
 
+// Ranges that overlap answer with the first, one that passes 2^32 - 1 goes
+// on from 0, and twice the ranges looked up once each cost about twice the
+// records looked at, not four times.
+TEST(ResourcePack, RangesAnswerInOrderAndInProportion)
+{
+    uint64_t probes[2] = {};
+    for (uint32_t k = 0; k < 2; ++k) {
+        const uint32_t n = 2000u << k;
+        Bytes image(32, 0);
+        image[6] = 0x80;
+        setU32(image, 8, 32);
+        setU32(image, 12, n + 2);
+        for (const uint32_t first : {0xFFFFFFFEu, 100u}) {
+            putU32(image, first);
+            putU16(image, 4);
+            putU16(image, 7);
+        }
+        for (uint32_t i = 0; i < n; ++i) {
+            putU32(image, 102 + i);
+            putU16(image, 1);
+            putU16(image, uint16_t(50 + i));
+        }
+        ResourcePack pack;
+        ASSERT_EQ(pack.openFile(new MemoryFile(image)), 1);
+        const uint64_t before = pack.probes();
+        for (uint32_t i = 0; i < n; ++i)
+            EXPECT_EQ(pack.indexOf(102 + i), i < 2 ? 9 + int32_t(i) : 50 + int32_t(i)) << i;
+        probes[k] = pack.probes() - before;
+        EXPECT_EQ(pack.indexOf(0x8001), 10);
+        EXPECT_EQ(pack.indexOf(2), -1);
+    }
+    EXPECT_LT(probes[1], probes[0] * 5 / 2) << probes[0] << " then " << probes[1];
+}
+
 TEST(ResourcePack, EmptyIndexHoldsNoIds)
 {
     PackWriter writer;
