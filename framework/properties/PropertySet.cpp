@@ -45,8 +45,8 @@ int PropertySet::set(const char* key, const char* value)
     uint32_t hash = hashName(key);
     if (find(hash) >= 0)
         return 0;
-    m_places.emplace(hash, static_cast<uint32_t>(m_entries.size()));
     m_entries.push_back(Entry{hash, String(value)});
+    m_places.emplace(hash, static_cast<uint32_t>(m_entries.size() - 1));
     return 1;
 }
 
