@@ -552,14 +552,6 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
              return top;
          },
          false},
-        {"a group with n user parameters",
-         [&](int32_t n) {
-             CkwGroup* root = group();
-             for (int32_t i = 0; i < n; ++i)
-                 root->setUserParameter(i, 1, reinterpret_cast<const uint8_t*>("x"));
-             return root;
-         },
-         false},
         {"objects shared n times, twice over",
          [&](int32_t n) { return hold(new Fan(hold(new Fan(hold(new Fan(nullptr, 0)), n)), n)); }, true},
     };

@@ -41,8 +41,7 @@ TEST_F(PlasmaTest, WarpMapsAnswerAtExactPoints)
     CkwWarpMap smooth;
     smooth.copyFrom(straight);
     smooth.setSmooth(true);
-    // The segment from 2 down to 1 holds nothing; 1.5 lies in the first.
-    CkwWarpMap folded;
+    CkwWarpMap folded; // the segment from 2 down to 1 holds nothing
     for (const SkwKnot k : {SkwKnot{0, 0}, SkwKnot{2 * kOne, 2 * kOne}, SkwKnot{kOne, kOne}, SkwKnot{3 * kOne, kOne}})
         folded.appendKnot(k.x, k.y);
     CkwWarpMap hill;
@@ -75,15 +74,13 @@ TEST_F(PlasmaTest, WarpMapsAnswerAtExactPoints)
     EXPECT_EQ(straight.evaluate(3 * kOne / 2), kOne / 2) << "a knot added after an answer";
 }
 
-// Twice the pixels and twice the knots cost about twice the visits, not
-// four times: a pixel's warp is a bisection of the knots, not a walk.
+// Twice the pixels and twice the knots cost about twice the visits.
 TEST_F(PlasmaTest, WarpMapsCostInProportionToKnotsAndPixels)
 {
     uint64_t visits[2] = {};
     for (int32_t k = 0; k < 2; ++k) {
         M3gPlasmaFields fields;
         fields.widthExponent = static_cast<uint8_t>(3 + k);
-        fields.heightExponent = 3;
         for (int32_t i = 0, n = 1000 << k; i < n; ++i)
             fields.warpMaps[0].knots.push_back({float(i) / float(n), 0.5f});
         fields.warpMaps[1] = fields.warpMaps[0];
