@@ -17,7 +17,8 @@ struct SkwKnot {
 
 class CkwWarpMap : public CkwHeapObject {
 public:
-    // No knots: 0.5; one knot: its y.
+    // No knots: 0.5; one knot: its y. The first answer after a change to
+    // the knots makes their index, and leaves -4 when that cannot be had.
     int32_t evaluate(int32_t x) const;
     // Smooth flag, a knot count and x, y floats per knot.
     void deserialize(CkwSerializeBufferObjectsIn& buffer);
