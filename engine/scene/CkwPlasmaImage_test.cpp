@@ -41,6 +41,9 @@ TEST_F(PlasmaTest, WarpMapsAnswerAtExactPoints)
     CkwWarpMap smooth;
     smooth.copyFrom(straight);
     smooth.setSmooth(true);
+    CkwWarpMap folded; // the segment from 2 down to 1 holds nothing
+    for (const SkwKnot k : {SkwKnot{0, 0}, SkwKnot{2 * kOne, 2 * kOne}, SkwKnot{kOne, kOne}, SkwKnot{3 * kOne, kOne}})
+        folded.appendKnot(k.x, k.y);
     CkwWarpMap hill;
     hill.setSmooth(true);
     hill.appendKnot(0, 0);
@@ -62,9 +65,30 @@ TEST_F(PlasmaTest, WarpMapsAnswerAtExactPoints)
         // Hermite on the first half of a hill: 1/8 x slope 1 + 1/2 x height 1.
         {"hill at a quarter", hill, kOne / 4, 40960},
         {"hill at its knot", hill, kOne / 2, kOne},
+        {"folded: the first segment holding x", folded, 3 * kOne / 2, 3 * kOne / 2},
+        {"folded: past the first", folded, 5 * kOne / 2, kOne},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.map.evaluate(c.x), c.y) << c.what;
+    straight.appendKnot(2 * kOne, 0);
+    EXPECT_EQ(straight.evaluate(3 * kOne / 2), kOne / 2) << "a knot added after an answer";
+}
+
+// Twice the pixels and twice the knots cost about twice the visits.
+TEST_F(PlasmaTest, WarpMapsCostInProportionToKnotsAndPixels)
+{
+    uint64_t visits[2] = {};
+    for (int32_t k = 0; k < 2; ++k) {
+        M3gPlasmaFields fields;
+        fields.widthExponent = static_cast<uint8_t>(3 + k);
+        for (int32_t i = 0, n = 1000 << k; i < n; ++i)
+            fields.warpMaps[0].knots.push_back({float(i) / float(n), 0.5f});
+        fields.warpMaps[1] = fields.warpMaps[0];
+        const uint64_t before = engineContext()->visits;
+        ASSERT_NE(load(fields), nullptr);
+        visits[k] = engineContext()->visits - before;
+    }
+    EXPECT_LT(visits[1], visits[0] * 5 / 2) << visits[0] << " then " << visits[1];
 }
 
 // A 2 x 2 plasma coloured by one feature (s) and its row (t): feature 12 is

@@ -4,10 +4,12 @@
 #include "engine/scene/CkwWarpMap.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/math/FixedMath.h"
 #include "engine/core/math/FloatBits.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 
 namespace {
@@ -31,16 +33,62 @@ int64_t slopeOver(int64_t a, int64_t b, int64_t run) { return productOver(a, b, 
 
 int32_t CkwWarpMap::findSegment(int32_t x) const
 {
-    for (int32_t i = 0; i + 1 < m_knots.count(); ++i)
-        if (m_knots[i].x <= x && x <= m_knots[i + 1].x && m_knots[i].x != m_knots[i + 1].x)
-            return i;
-    return -1;
+    if (!m_indexed)
+        index();
+    const int32_t* at = std::lower_bound(m_xs.begin(), m_xs.end(), x);
+    const auto k = static_cast<int32_t>(at - m_xs.begin());
+    if (k < m_xs.count() && *at == x)
+        return m_owners[2 * k];
+    return k == 0 || k == m_xs.count() ? -1 : m_owners[2 * k - 1];
+}
+
+void CkwWarpMap::index() const
+{
+    const int32_t n = m_knots.count();
+    m_xs.setCount(n);
+    for (int32_t i = 0; i < n; ++i)
+        m_xs[i] = m_knots[i].x;
+    std::sort(m_xs.begin(), m_xs.end());
+    m_xs.setCount(static_cast<int32_t>(std::unique(m_xs.begin(), m_xs.end()) - m_xs.begin()));
+    const int32_t slots = m_xs.isEmpty() ? 0 : 2 * m_xs.count() - 1;
+    m_owners.setCount(slots);
+    std::fill(m_owners.begin(), m_owners.end(), -1);
+    // Segments claim the slots they cover in knot order, each slot once:
+    // next leads from a slot to the first one not yet claimed at or above it.
+    CkwArray<int32_t> next;
+    next.setCount(slots + 1);
+    for (int32_t s = 0; s <= slots; ++s)
+        next[s] = s;
+    const auto unclaimed = [&](int32_t s) {
+        int32_t root = s;
+        while (next[root] != root)
+            root = next[root];
+        while (next[s] != root)
+            s = std::exchange(next[s], root);
+        return root;
+    };
+    const auto slotOf = [&](int32_t x) {
+        return 2 * static_cast<int32_t>(std::lower_bound(m_xs.begin(), m_xs.end(), x) - m_xs.begin());
+    };
+    for (int32_t i = 0; i + 1 < n; ++i) {
+        if (m_knots[i].x >= m_knots[i + 1].x)
+            continue;
+        const int32_t last = slotOf(m_knots[i + 1].x);
+        for (int32_t s = unclaimed(slotOf(m_knots[i].x)); s <= last; s = unclaimed(s)) {
+            m_owners[s] = i;
+            next[s] = s + 1;
+        }
+    }
+    if (EngineContext* context = engineContext())
+        context->visits += static_cast<uint64_t>(n) + static_cast<uint64_t>(slots);
+    m_indexed = true;
 }
 
 void CkwWarpMap::insertKnot(int32_t index, int32_t x, int32_t y)
 {
     if (index < 0 || index > m_knots.count())
         leave(KErrIndexOutOfRange);
+    m_indexed = false;
     m_knots.append({x, y});
     for (int32_t i = m_knots.count() - 1; i > index; --i)
         m_knots[i] = m_knots[i - 1];
@@ -116,6 +164,7 @@ void CkwWarpMap::deserialize(CkwSerializeBufferObjectsIn& buffer)
 {
     m_smooth = buffer.readBoolean();
     const uint32_t count = buffer.readArrayCount(8);
+    m_indexed = false;
     m_knots.setCount(0);
     for (uint32_t i = 0; i < count; ++i) {
         const int32_t x = roundToFixed(buffer.readFloat());
@@ -126,6 +175,7 @@ void CkwWarpMap::deserialize(CkwSerializeBufferObjectsIn& buffer)
 void CkwWarpMap::copyFrom(const CkwWarpMap& source)
 {
     m_smooth = source.m_smooth;
+    m_indexed = false;
     m_knots.setCount(source.m_knots.count());
     std::copy(source.m_knots.begin(), source.m_knots.end(), m_knots.begin());
 }

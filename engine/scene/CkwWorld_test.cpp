@@ -7,7 +7,7 @@
 
 #include "engine/core/scene/SceneIds.h"
 #include "engine/core/testing/AllocationSweep.h"
-#include "engine/scene/SceneTestKit.h"
+#include "engine/scene/ImageTestKit.h"
 #include "tools/m3g/M3gFileWriter.h"
 #include "tools/m3g/M3gSceneEncoders.h"
 
@@ -244,6 +244,26 @@ TEST_F(WorldTest, WriterMadeWorldLoadsAndReadsBackEqual)
     CkwObject3D* found = nullptr;
     ASSERT_EQ(trap([&] { found = w->find(4); }), KErrNone);
     EXPECT_EQ(found, s);
+}
+
+// An id met again keeps its place and takes its last value; twice the ids cost twice.
+TEST_F(WorldTest, UserParametersLoadInOrderAndInProportion)
+{
+    uint64_t visits[2] = {};
+    for (int32_t k = 0; k < 2; ++k) {
+        M3gGroupFields g = plainGroup(1);
+        for (int32_t i = 0; i <= (1000 << k); ++i)
+            g.node.transformable.object.userParameters.push_back({i % (1000 << k), {uint8_t(i), 'b'}});
+        CkwObject3D* loaded = nullptr;
+        const uint64_t before = engineContext()->visits;
+        ASSERT_EQ(loadRecords(*this, [&](M3gFileWriter& w) { w.addObject(m3gGroupRecord(g)); }, &loaded), -1);
+        CkwObject3D* copy = nullptr;
+        ASSERT_EQ(trap([&] { copy = hold(loaded->duplicate()); }), KErrNone);
+        visits[k] = engineContext()->visits - before;
+        uint8_t value[2] = {};
+        EXPECT_EQ(copy->getUserParameterAt(0, 2, value) + value[0], 2 + uint8_t(1000 << k));
+    }
+    EXPECT_LT(visits[1], visits[0] * 5 / 2) << visits[0] << " then " << visits[1];
 }
 
 TEST_F(WorldTest, CorruptWorldsFailToLoad)

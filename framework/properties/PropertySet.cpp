@@ -20,14 +20,14 @@ PropertySet::~PropertySet()
 void PropertySet::clear()
 {
     m_entries.clear();
+    m_places.clear();
 }
 
 int PropertySet::find(uint32_t hash) const
 {
-    for (size_t i = 0; i < m_entries.size(); ++i)
-        if (m_entries[i].key == hash)
-            return static_cast<int>(i);
-    return -1;
+    ++m_probes;
+    const auto place = m_places.find(hash);
+    return place == m_places.end() ? -1 : static_cast<int>(place->second);
 }
 
 const PropertySet::Entry* PropertySet::lookup(const char* key) const
@@ -46,6 +46,7 @@ int PropertySet::set(const char* key, const char* value)
     if (find(hash) >= 0)
         return 0;
     m_entries.push_back(Entry{hash, String(value)});
+    m_places.emplace(hash, static_cast<uint32_t>(m_entries.size() - 1));
     return 1;
 }
 

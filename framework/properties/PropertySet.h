@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "framework/services/Service.h"
@@ -31,6 +32,9 @@ public:
     int find(uint32_t hash) const;
 
     uint32_t count() const { return static_cast<uint32_t>(m_entries.size()); }
+    // Entries looked at by finds so far: a count of work that tests read to
+    // hold a parse in proportion to its text.
+    uint64_t probes() const { return m_probes; }
 
 private:
     struct Entry {
@@ -42,6 +46,10 @@ private:
     const Entry* lookup(const char* key) const;
 
     std::vector<Entry> m_entries;  // insertion order
+    // Key hash to place in m_entries: a text of a million keys must not
+    // search its entries once for each.
+    std::unordered_map<uint32_t, uint32_t> m_places;
+    mutable uint64_t m_probes = 0;
 };
 
 // The program's properties store, created on first use.

@@ -72,6 +72,22 @@ TEST(PropertySet, FirstDefinitionWinsAndParseClears)
     EXPECT_EQ(set.count(), 1u);
 }
 
+// Twice the keys cost about twice the lookups; each keeps its first value.
+TEST(PropertySet, ParseLooksUpInProportionToTheText)
+{
+    uint64_t probes[2] = {};
+    for (int k = 0; k < 2; ++k) {
+        std::string text;
+        for (int i = 0; i < (2000 << k); ++i)
+            text += "key" + std::to_string(i) + "=" + std::to_string(i) + "\nkey" + std::to_string(i) + "=x\n";
+        PropertySet set;
+        parse(set, text);
+        probes[k] = set.probes();
+        EXPECT_EQ(set.getInt("key1234"), 1234);
+    }
+    EXPECT_LT(probes[1], probes[0] * 5 / 2) << probes[0] << " then " << probes[1];
+}
+
 TEST(PropertySet, AccessorFindsOrCreatesTheService)
 {
     TestApp app;

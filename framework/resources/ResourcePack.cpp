@@ -1,8 +1,11 @@
 // Resource pack: opening and validation, id lookup, raw entry access.
 #include "framework/resources/ResourcePack.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <numeric>
+#include <utility>
 
 #include "framework/files/File.h"
 #include "framework/files/FileSystem.h"
@@ -26,6 +29,7 @@ void ResourcePack::close()
     m_blockCount = 0;
     m_sortedIds.reset();
     m_ranges.reset();
+    m_rangeEntries.reset();
     m_blockTable.reset();
 }
 
@@ -111,6 +115,8 @@ int ResourcePack::readBody(uint64_t fileSize)
                 const uint8_t* r = raw.get() + i * PackFormat::RangeRecordSize;
                 m_ranges[i] = Range{le32(r), le16(r + 4), le16(r + 6)};
             }
+            if (!indexRanges(indexCount))
+                return 0;
         } else {
             m_sortedIds.reset(new (std::nothrow) int32_t[indexCount]);
             if (!m_sortedIds)
@@ -148,17 +154,49 @@ int ResourcePack::readBody(uint64_t fileSize)
     return 1;
 }
 
+bool ResourcePack::indexRanges(uint32_t count)
+{
+    constexpr int64_t keys = int64_t(PackFormat::IdMask) + 1;
+    std::unique_ptr<int32_t[]> entries(new (std::nothrow) int32_t[keys]);
+    // From a key to the first at or above it that no range has claimed yet,
+    // so each key is claimed once however the ranges overlap.
+    std::unique_ptr<int64_t[]> next(new (std::nothrow) int64_t[keys + 1]);
+    if (!entries || !next)
+        return false;
+    std::fill(entries.get(), entries.get() + keys, -1);
+    std::iota(next.get(), next.get() + keys + 1, int64_t(0));
+    const auto unclaimed = [&](int64_t key) {
+        int64_t root = key;
+        while (next[root] != root)
+            root = next[root];
+        while (next[key] != root)
+            key = std::exchange(next[key], root);
+        return root;
+    };
+    for (uint32_t i = 0; i < count; ++i) {
+        const Range& range = m_ranges[i];
+        // A range holds the ids whose distance above its first, taken in
+        // 32 bits, is below its count: those past 2^32 - 1 wrap to 0.
+        for (const int64_t first : {int64_t(range.firstId), int64_t(range.firstId) - (int64_t(1) << 32)}) {
+            const int64_t low = std::max<int64_t>(first, 0);
+            const int64_t high = std::min<int64_t>(first + range.count - 1, keys - 1);
+            for (int64_t key = low <= high ? unclaimed(low) : high + 1; key <= high; key = unclaimed(key)) {
+                entries[key] = range.firstEntry + static_cast<int32_t>(key - first);
+                next[key] = key + 1;
+            }
+        }
+    }
+    m_probes += count + uint64_t(keys);
+    m_rangeEntries = std::move(entries);
+    return true;
+}
+
 int32_t ResourcePack::indexOf(uint32_t id) const
 {
     int32_t key = static_cast<int32_t>(id & PackFormat::IdMask);
     if (m_ranges) {
-        for (uint32_t i = 0; i < m_indexCount; ++i) {
-            const Range& range = m_ranges[i];
-            int32_t k = static_cast<int32_t>(static_cast<uint32_t>(key) - range.firstId);
-            if (k >= 0 && k < range.count)
-                return range.firstEntry + k;
-        }
-        return -1;
+        ++m_probes;
+        return m_rangeEntries[key];
     }
     if (m_sortedIds)
         return binarySearch(m_sortedIds.get(), static_cast<int>(m_indexCount), key);

@@ -43,6 +43,9 @@ public:
     // of the range form. 0 when i is out of range or the form differs.
     int sortedIdAt(uint32_t i, uint32_t& id) const;
     int rangeAt(uint32_t i, uint32_t& firstId, uint32_t& count, uint32_t& firstEntry) const;
+    // Index records looked at so far: a count of work that tests read to
+    // hold lookups in proportion to the pack.
+    uint64_t probes() const { return m_probes; }
 
 private:
     struct Range {
@@ -58,11 +61,17 @@ private:
     // Entry number of an id when it is below the block count, else -1.
     int32_t entryOf(uint32_t id) const;
     int readBody(uint64_t fileSize);
+    bool indexRanges(uint32_t count);
 
     File* m_file = nullptr;
     uint32_t m_indexCount = 0;
     uint32_t m_blockCount = 0;
     std::unique_ptr<int32_t[]> m_sortedIds;
     std::unique_ptr<Range[]> m_ranges;
+    // The entry of every masked id under the first range holding it, or -1,
+    // worked out at open: a pack may hold thousands of ranges, and a walk of
+    // them for every lookup would cost their count for each entry loaded.
+    std::unique_ptr<int32_t[]> m_rangeEntries;
     std::unique_ptr<Block[]> m_blockTable;  // blockCount + 1 records
+    mutable uint64_t m_probes = 0;
 };

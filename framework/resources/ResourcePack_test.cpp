@@ -84,6 +84,31 @@ TEST(ResourcePack, RangeRecordMapsOffsetIds)
     EXPECT_EQ(pack.indexOf(100), 0);
 }
 
+// The first of overlapping ranges answers, past 2^32 - 1 ids go on from 0; twice the ranges cost twice.
+TEST(ResourcePack, RangesAnswerInOrderAndInProportion)
+{
+    uint64_t probes[2] = {};
+    for (uint32_t k = 0; k < 2; ++k) {
+        const uint32_t n = 2000u << k;
+        Bytes image(32, 0);
+        image[6] = 0x80;
+        setU32(image, 8, 32);
+        setU32(image, 12, n + 2);
+        for (uint32_t i = 0; i < n + 2; ++i) {
+            putU32(image, i == 0 ? 0xFFFFFFFEu : 100 + i * (i > 1));
+            putU32(image, i < 2 ? 4u | 7u << 16 : 1u | (48 + i) << 16);
+        }
+        ResourcePack pack;
+        ASSERT_EQ(pack.openFile(new MemoryFile(image)), 1);
+        const uint64_t before = pack.probes();
+        for (uint32_t i = 0; i < n; ++i)
+            EXPECT_EQ(pack.indexOf(102 + i), int32_t(i < 2 ? 9 + i : 50 + i));
+        probes[k] = pack.probes() - before;
+        EXPECT_EQ(pack.indexOf(0x8001), 10);
+    }
+    EXPECT_LT(probes[1], probes[0] * 5 / 2) << probes[0] << " then " << probes[1];
+}
+
 TEST(ResourcePack, EmptyIndexHoldsNoIds)
 {
     PackWriter writer;

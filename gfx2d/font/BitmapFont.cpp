@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <numeric>
 
 #include "framework/streams/MemoryInputStream.h"
 #include "framework/strings/ModifiedUtf8.h"
@@ -53,6 +54,7 @@ void BitmapFont::unload()
     m_header.reset();
     m_glyphs.reset();
     m_overrides.reset();
+    m_overrideOrder.reset();
     m_glyphCount = 0;
     m_overrideCount = 0;
 }
@@ -118,9 +120,17 @@ int BitmapFont::load(const uint8_t* data, uint32_t length)
     // Records past the end of the data would hold zeros, not the file's.
     if (in.hasError())
         return 0;
+    std::unique_ptr<uint16_t[]> order(overrideCount > 0 ? new (std::nothrow) uint16_t[overrideCount] : nullptr);
+    if (overrideCount > 0 && !order)
+        return 0;
+    std::iota(order.get(), order.get() + overrideCount, uint16_t(0));
+    std::stable_sort(order.get(), order.get() + overrideCount, [&](uint16_t a, uint16_t b) {
+        return uint16_t(overrides[a].code) < uint16_t(overrides[b].code);
+    });
     m_header = std::move(header);
     m_glyphs = std::move(glyphs);
     m_overrides = std::move(overrides);
+    m_overrideOrder = std::move(order);
     m_glyphCount = glyphCount;
     m_overrideCount = overrideCount;
     return 1;
@@ -143,11 +153,16 @@ int BitmapFont::getLineGap() const
 
 const OverrideRecord* BitmapFont::findOverride(char16_t c) const
 {
-    for (int i = 0; i < m_overrideCount; ++i) {
-        if (uint16_t(m_overrides[i].code) == c)
-            return &m_overrides[i];
-    }
-    return nullptr;
+    if (m_overrideCount == 0)
+        return nullptr;
+    // The first in file order of those with the code.
+    const uint16_t* begin = m_overrideOrder.get();
+    const uint16_t* end = begin + m_overrideCount;
+    const uint16_t* at = std::lower_bound(begin, end, c, [&](uint16_t i, char16_t key) {
+        ++m_probes;
+        return uint16_t(m_overrides[i].code) < key;
+    });
+    return at != end && uint16_t(m_overrides[*at].code) == c ? &m_overrides[*at] : nullptr;
 }
 
 const GlyphRecord* BitmapFont::findGlyph(char16_t c) const

@@ -57,6 +57,9 @@ public:
     const GlyphRecord* glyphs() const { return m_glyphs.get(); }
     const GlyphRecord* findGlyph(char16_t c) const;
     const OverrideRecord* findOverride(char16_t c) const;
+    // Records compared by lookups so far: a count of work that tests read
+    // to hold drawing in proportion to the text.
+    uint64_t probes() const { return m_probes; }
 
     // The glyphs drawString submits, in order, for a glyph image of
     // imageWidth × imageHeight: cells are cut at maxWidth / maxHeight on
@@ -70,6 +73,10 @@ private:
     std::unique_ptr<uint8_t[]> m_header;
     std::unique_ptr<GlyphRecord[]> m_glyphs;
     std::unique_ptr<OverrideRecord[]> m_overrides;
+    // Override indices in order of code, file order among equal codes: a
+    // file may hold thousands, and every character drawn looks for one.
+    std::unique_ptr<uint16_t[]> m_overrideOrder;
     int m_glyphCount = 0;
     int m_overrideCount = 0;
+    mutable uint64_t m_probes = 0;
 };

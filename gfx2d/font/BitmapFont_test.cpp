@@ -59,6 +59,27 @@ TEST(BitmapFont, BothLayoutsGiveTheSameMetricsAndLookups)
     }
 }
 
+// The first of two overrides of one code wins; twice the overrides and text cost twice.
+TEST(BitmapFont, OverridesAreFoundInProportionToTheText)
+{
+    uint64_t probes[2] = {};
+    for (int k = 0; k < 2; ++k) {
+        GlyphSheet sheet = makeGlyphSheet(u"A");
+        std::u16string text;
+        for (int i = 0; i <= (2000 << k); ++i) {
+            sheet.font.overrides.push_back({uint16_t(0x4000 - i % (2000 << k)), 0, int8_t(i % 7 + 1)});
+            text += char16_t(0x4000 - i);
+        }
+        const ImageBytes bytes = writeFont(sheet.font);
+        BitmapFont font;
+        ASSERT_EQ(font.load(bytes.data(), uint32_t(bytes.size())), 1);
+        font.measureString(text.data(), int(text.size()), -1, nullptr);
+        probes[k] = font.probes();
+        EXPECT_EQ(font.charAdvance(u'\u4000'), 1);
+    }
+    EXPECT_LT(probes[1], probes[0] * 5 / 2) << probes[0] << " then " << probes[1];
+}
+
 TEST(BitmapFont, MeasuresStepsAndStopsWhereTheNextCharacterWouldNotFit)
 {
     struct Case {

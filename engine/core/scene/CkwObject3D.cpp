@@ -87,11 +87,15 @@ void CkwObject3D::deserialize(CkwSerializeBufferObjectsIn& buffer)
             leave(KErrIllegalArgument);
         addAnimationTrack(dynamic_cast<CkwObject3D*>(track));
     }
-    for (uint32_t n = buffer.readArrayCount(8); n > 0; --n) {
-        const int32_t id = buffer.readInt32();
+    CkwArray<SkwParameterSource> parameters;
+    parameters.setCount(static_cast<int32_t>(buffer.readArrayCount(8)));
+    for (SkwParameterSource& p : parameters) {
+        p.id = buffer.readInt32();
         const uint32_t length = buffer.readArrayCount(1);
-        setUserParameter(id, static_cast<int32_t>(length), buffer.readBytes(length));
+        p.length = static_cast<int32_t>(length);
+        p.data = buffer.readBytes(length);
     }
+    setUserParameters(parameters.data(), parameters.count());
 }
 
 int32_t CkwObject3D::animateReferences(int32_t, int32_t validity, uint32_t) { return validity; }
@@ -351,10 +355,18 @@ CkwObject3D::SkwUserParameter* CkwObject3D::findParameter(int32_t id) const
 {
     if (m_userParameters == nullptr)
         return nullptr;
-    for (SkwUserParameter& p : *m_userParameters)
-        if (p.id == id)
-            return &p;
-    return nullptr;
+    uint64_t visited = 0;
+    SkwUserParameter* found = nullptr;
+    for (SkwUserParameter& p : *m_userParameters) {
+        ++visited;
+        if (p.id == id) {
+            found = &p;
+            break;
+        }
+    }
+    if (EngineContext* context = engineContext())
+        context->visits += visited;
+    return found;
 }
 
 namespace {
@@ -394,23 +406,24 @@ bool CkwObject3D::getUserParameterId(int32_t index, int32_t& id) const
     return true;
 }
 
-void CkwObject3D::setUserParameter(int32_t id, int32_t length, const uint8_t* data)
+void CkwObject3D::reserveUserParameters(int32_t n)
 {
-    if (data == nullptr || length < 1)
-        length = 0;
-    SkwUserParameter* existing = findParameter(id);
-    if (existing == nullptr) {
-        // Room for the entry first, so nothing can leave once the value is held.
-        if (m_userParameters == nullptr)
-            m_userParameters = new CkwArray<SkwUserParameter>;
-        const int32_t count = m_userParameters->count();
-        m_userParameters->setCountGrowing(count + 1);
-        m_userParameters->setCount(count);
-    }
+    if (m_userParameters == nullptr)
+        m_userParameters = new CkwArray<SkwUserParameter>;
+    const int32_t count = m_userParameters->count();
+    if (int64_t{count} + n > INT32_MAX)
+        leave(KErrNoMemory);
+    m_userParameters->setCountGrowing(count + n);
+    m_userParameters->setCount(count);
+}
+
+void CkwObject3D::storeUserParameter(SkwUserParameter* existing, const SkwParameterSource& source)
+{
+    const int32_t length = source.data == nullptr || source.length < 1 ? 0 : source.length;
     uint8_t* value = nullptr;
     if (length > 0) {
         value = static_cast<uint8_t*>(engineNewL(static_cast<uint32_t>(length)));
-        kwMemcpy(value, data, static_cast<size_t>(length));
+        kwMemcpy(value, source.data, static_cast<size_t>(length));
     }
     if (existing != nullptr) {
         engineFree(existing->value);
@@ -418,7 +431,62 @@ void CkwObject3D::setUserParameter(int32_t id, int32_t length, const uint8_t* da
         existing->length = length;
         return;
     }
-    m_userParameters->append({id, value, length});
+    m_userParameters->append({source.id, value, length});
+}
+
+void CkwObject3D::setUserParameter(int32_t id, int32_t length, const uint8_t* data)
+{
+    SkwUserParameter* existing = findParameter(id);
+    // Room for the entry first, so nothing can leave once the value is held.
+    if (existing == nullptr)
+        reserveUserParameters(1);
+    storeUserParameter(existing, {id, length, data});
+}
+
+void CkwObject3D::setUserParameters(const SkwParameterSource* sources, int32_t n)
+{
+    if (n <= 0)
+        return;
+    reserveUserParameters(n);
+    CkwArray<SkwUserParameter>& list = *m_userParameters;
+    const int32_t held = list.count();
+    // All places of one id side by side, held ones first: the first place is
+    // where the id stays and the last holds the value it ends with, as
+    // setting them one by one would leave it, without a walk of the list for
+    // each.
+    struct Place {
+        int32_t id;
+        int32_t order; // below held: a held entry; else held + source index
+    };
+    CkwArray<Place> places;
+    places.setCount(held + n);
+    for (int32_t i = 0; i < held; ++i)
+        places[i] = {list[i].id, i};
+    for (int32_t k = 0; k < n; ++k)
+        places[held + k] = {sources[k].id, held + k};
+    std::sort(places.begin(), places.end(),
+              [](const Place& a, const Place& b) { return a.id != b.id ? a.id < b.id : a.order < b.order; });
+    // For a source that brings a new id, the source whose value it takes.
+    CkwArray<int32_t> takes;
+    takes.setCount(n);
+    std::fill(takes.begin(), takes.end(), -1);
+    for (int32_t start = 0, end = 0; start < places.count(); start = end) {
+        while (end < places.count() && places[end].id == places[start].id)
+            ++end;
+        const int32_t first = places[start].order;
+        const int32_t last = places[end - 1].order;
+        if (last < held)
+            continue;
+        if (first < held)
+            storeUserParameter(&list[first], sources[last - held]);
+        else
+            takes[first - held] = last - held;
+    }
+    for (int32_t k = 0; k < n; ++k)
+        if (takes[k] >= 0)
+            storeUserParameter(nullptr, {sources[k].id, sources[takes[k]].length, sources[takes[k]].data});
+    if (EngineContext* context = engineContext())
+        context->visits += static_cast<uint64_t>(places.count());
 }
 
 void CkwObject3D::removeUserParameters()
@@ -436,8 +504,11 @@ void CkwObject3D::copyFrom(const CkwObject3D& source)
     m_userID = source.m_userID;
     for (int32_t i = 0; i < source.getAnimationTrackCount(); ++i)
         addAnimationTrack(source.m_tracks->tracks[i]);
-    for (int32_t i = 0; i < source.getUserParameterCount(); ++i) {
+    CkwArray<SkwParameterSource> parameters;
+    parameters.setCount(source.getUserParameterCount());
+    for (int32_t i = 0; i < parameters.count(); ++i) {
         const SkwUserParameter& p = (*source.m_userParameters)[i];
-        setUserParameter(p.id, p.length, p.value);
+        parameters[i] = {p.id, p.length, p.value};
     }
+    setUserParameters(parameters.data(), parameters.count());
 }

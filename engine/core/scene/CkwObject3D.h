@@ -106,8 +106,21 @@ protected:
 private:
     struct TrackList;
 
+    // A parameter's bytes where they are read from, not yet held.
+    struct SkwParameterSource {
+        int32_t id;
+        int32_t length;
+        const uint8_t* data;
+    };
+
     void insertTrack(CkwAnimationTrackBase* track);
     SkwUserParameter* findParameter(int32_t id) const;
+    void reserveUserParameters(int32_t n);
+    // Copies the source's bytes into existing, or into a new entry behind
+    // the list's reserved room when existing is null.
+    void storeUserParameter(SkwUserParameter* existing, const SkwParameterSource& source);
+    // Sets each in order as setUserParameter would.
+    void setUserParameters(const SkwParameterSource* sources, int32_t n);
 
     int32_t m_userID = 0;
     TrackList* m_tracks = nullptr;
