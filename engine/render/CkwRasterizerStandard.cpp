@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -174,6 +175,19 @@ int32_t& spanStep(SkwSpan& span)
         constexpr int32_t k = (A - kUnitS) % kUnitStride;
         return k == 0 ? u.dsdx : k == 1 ? u.dtdx : u.dqdx;
     }
+}
+
+// A vertex's red, green and blue and the word holding its alpha and fog.
+using ColourWords = int32_t __attribute__((vector_size(16)));
+static_assert(offsetof(SkwRasterVertex, g) == offsetof(SkwRasterVertex, r) + 4
+              && offsetof(SkwRasterVertex, b) == offsetof(SkwRasterVertex, r) + 8
+              && offsetof(SkwRasterVertex, alpha) == offsetof(SkwRasterVertex, r) + 12
+              && offsetof(SkwRasterVertex, fog) == offsetof(SkwRasterVertex, r) + 13);
+ColourWords colourWords(const SkwRasterVertex& v)
+{
+    ColourWords words;
+    std::memcpy(&words, &v.r, sizeof words);
+    return words;
 }
 
 // Four lanes worked on together; the compiler maps them onto the vector
@@ -451,14 +465,17 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
         topY = c->y;
     }
     int32_t minX = a->x, maxX = a->x, maxY = a->y;
+    uint32_t outside = 0;
     for (const SkwRasterVertex* v : {a, b, c}) {
-        if (v->x < -kCoordinateLimit || v->x > kCoordinateLimit || v->y < -kCoordinateLimit ||
-            v->y > kCoordinateLimit)
-            return;
+        // Moved by the limit, the range is 0..2 x limit unsigned.
+        outside |= static_cast<uint32_t>(static_cast<uint32_t>(v->x) + kCoordinateLimit > 2u * kCoordinateLimit)
+            | static_cast<uint32_t>(static_cast<uint32_t>(v->y) + kCoordinateLimit > 2u * kCoordinateLimit);
         minX = std::min(minX, v->x);
         maxX = std::max(maxX, v->x);
         maxY = std::max(maxY, v->y);
     }
+    if (outside)
+        return;
     m_topVertex = top;
     m_ytop = ceil4(topY);
     m_ybottom = ceil4(maxY);
@@ -480,24 +497,21 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
         m_units[1].function == kFuncAdd)
         flags |= kRasterClampColors;
     flags |= kRasterShaded;
+    // Red, green, blue and the word of alpha and fog of each vertex side
+    // by side, so that the three are compared at once.
+    const ColourWords ca = colourWords(*a), cb = colourWords(*b), cc = colourWords(*c);
+    constexpr int32_t kAlphaByte = std::endian::native == std::endian::little ? 0xFF : int32_t(0xFF000000u);
+    const ColourWords likeMask = {~0x1FF, ~0xFF, ~0x1FF, kAlphaByte};
+    const ColourWords differ = ((ca ^ cb) | (ca ^ cc)) & likeMask;
+    const bool flat = (differ[0] | differ[1] | differ[2] | differ[3]) == 0;
     bool white = false;
-    bool flat = false;
-    if ((a->r & ~0x1FF) == (b->r & ~0x1FF) && (a->r & ~0x1FF) == (c->r & ~0x1FF) &&
-        (a->g & ~0xFF) == (b->g & ~0xFF) && (a->g & ~0xFF) == (c->g & ~0xFF) && (a->b & ~0x1FF) == (b->b & ~0x1FF) &&
-        (a->b & ~0x1FF) == (c->b & ~0x1FF) && a->alpha == b->alpha && a->alpha == c->alpha) {
+    if (flat) {
         flags &= ~kRasterShaded;
-        flat = true;
         white = a->r == 0x10000 && a->g == 0x10000 && a->b == 0x10000 && a->alpha == 255;
     }
     if (flags & (kRasterShaded | kRasterTextured)) {
-        uint32_t all = ~0u, any = 0;
-        for (const SkwRasterVertex* v : {a, b, c}) {
-            for (int32_t channel : {v->r, v->g, v->b}) {
-                all &= static_cast<uint32_t>(channel);
-                any |= static_cast<uint32_t>(channel);
-            }
-        }
-        if (all == 0 || any >= 0x10000)
+        const ColourWords all = ca & cb & cc, any = ca | cb | cc;
+        if ((all[0] & all[1] & all[2]) == 0 || static_cast<uint32_t>(any[0] | any[1] | any[2]) >= 0x10000)
             flags |= kRasterClampColors;
     }
     const bool alphasDiffer = a->alpha != b->alpha || a->alpha != c->alpha;
