@@ -200,7 +200,8 @@ using LaneGroup = uint32_t __attribute__((vector_size(16)));
 // the edge's first scanline. Further down, a lane's value is that plus the
 // rows times its y gradient and the columns the pixel moved times its x
 // gradient, wrapping at 32 bits as the spans take it: the same sum that
-// stepping row by row gives.
+// stepping row by row gives. The rows' part is added as each row is left,
+// so a span pays one product per lane, not two.
 template <uint32_t Mask>
 struct Side {
     static constexpr int32_t kCount = Lanes<Mask>::kCount;
@@ -209,9 +210,8 @@ struct Side {
     int64_t slope;   // 20.12 per scanline
     int32_t endY;    // first scanline below this edge
     int32_t lower;   // index of the edge's lower vertex
-    int32_t firstY;  // the edge's first scanline
-    int64_t firstX;  // and its pixel there
-    LaneGroup value[kGroups + (kGroups == 0)];
+    int64_t firstX;  // its pixel on its first scanline
+    LaneGroup value[kGroups + (kGroups == 0)];  // at column firstX of the current scanline
     LaneGroup dx[kGroups + (kGroups == 0)], dy[kGroups + (kGroups == 0)];
 
     // The lanes' gradients, from ddx and ddy at the positions of the lane set All.
@@ -239,7 +239,6 @@ struct Side {
     {
         lower = to;
         endY = ceil4(b.y);
-        firstY = ceil4(a.y);
         slope = (int64_t{edgeReciprocal(b.y - a.y)} * (int64_t{b.x} - a.x)) >> 8;
         // Down to the first scanline; without a branch, as vertices land
         // anywhere in their pixel.
@@ -263,15 +262,22 @@ struct Side {
             value[g] = LaneGroup{v[4 * g], v[4 * g + 1], v[4 * g + 2], v[4 * g + 3]};
     }
 
-    // Writes the lanes at scanline y, pixel column into the span.
-    template <bool Right>
-    [[gnu::always_inline]] void put(SkwSpan& span, int32_t y, int64_t column) const
+    // On to the next scanline.
+    [[gnu::always_inline]] void step()
     {
-        const uint32_t rows = static_cast<uint32_t>(y - firstY);
+        x += slope;
+        for (int32_t g = 0; g < kGroups; ++g)
+            value[g] += dy[g];
+    }
+
+    // Writes the lanes at pixel column of the current scanline into the span.
+    template <bool Right>
+    [[gnu::always_inline]] void put(SkwSpan& span, int64_t column) const
+    {
         const uint32_t columns = static_cast<uint32_t>(column - firstX);
         LaneGroup at[kGroups + (kGroups == 0)];
         for (int32_t g = 0; g < kGroups; ++g)
-            at[g] = value[g] + rows * dy[g] + columns * dx[g];
+            at[g] = value[g] + columns * dx[g];
         forLanes<Mask>([&](auto j, auto attribute) {
             spanValue<attribute, Right>(span) = static_cast<int32_t>(at[j / 4][j % 4]);
         });
@@ -798,16 +804,16 @@ void CkwRasterizerStandard::drawLanes()
                 span.colorRow = reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{y} * pitch);
                 span.depthRow = depthBase + ptrdiff_t{y} * depthStep;
                 span.alphaRow = alphaBase + ptrdiff_t{y} * alphaStep;
-                left.template put<false>(span, y, xl);
-                right.template put<true>(span, y, xr);
+                left.template put<false>(span, xl);
+                right.template put<true>(span, xr);
                 if (xl >= 0 && xr <= width)
                     routine(setup, span);
                 else
                     clipAndDrawSpan();
             }
         }
-        left.x += left.slope;
-        right.x += right.slope;
+        left.step();
+        right.step();
     }
 }
 
