@@ -298,6 +298,7 @@ void CkwRasterizerStandard::stateChanged()
     if (++m_stateGeneration == 0) {
         for (ChosenSpans& chosen : m_chosen)
             chosen.generation = 0;
+        m_flagsGeneration = 0;
         m_stateGeneration = 1;
     }
 }
@@ -454,11 +455,9 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
     m_vertices[0] = a;
     m_vertices[1] = b;
     m_vertices[2] = c;
-    int32_t flags = m_stateFlags;
-    if (!m_depthBuffer)
-        flags &= ~(kRasterDepthTest | kRasterDepthWrite);
-    if (!m_alphaPlane)
-        flags &= ~kRasterAlphaWrite;
+    if (m_flagsGeneration != m_stateGeneration)
+        resolveStateFlags();
+    int32_t flags = m_stateTriangleFlags;
 
     // The top vertex; ties keep the lower index.
     int32_t top = 0, topY = a->y;
@@ -498,11 +497,6 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
             v->b = m_fogBlue;
         }
     }
-    flags &= ~kRasterClampColors;
-    if (m_blending == kBlendAlphaAdd || m_blending == kBlendModulateX2 || m_units[0].function == kFuncAdd ||
-        m_units[1].function == kFuncAdd)
-        flags |= kRasterClampColors;
-    flags |= kRasterShaded;
     // Red, green, blue and the word of alpha and fog of each vertex side
     // by side, so that the three are compared at once.
     const ColourWords ca = colourWords(*a), cb = colourWords(*b), cc = colourWords(*c);
@@ -534,13 +528,29 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
     const bool fogVaries = (flags & kRasterFog) && (a->fog | b->fog | c->fog) != 0;
     if (!fogVaries)
         m_triangleFlags &= ~kRasterFog;
-    int32_t units = 0;
-    if ((flags & kRasterTextured) && m_textureCount > 0)
-        units = (m_textureCount == 1 ? 1 : 3) + ((flags & kRasterAffine) ? 0 : 1);
+    const int32_t units = flags & kRasterTextured ? m_stateUnitLanes : 0;
     const int32_t set = (flat ? 0 : 1) | ((alphasDiffer || fogVaries) ? 2 : 0) | units << 2;
-    [&]<size_t... I>(std::index_sequence<I...>) {
-        ((set == static_cast<int32_t>(I) ? (drawLanes<leftLanesOf(I), rightLanesOf(I)>(), true) : false) || ...);
+    using LaneRoutine = void (CkwRasterizerStandard::*)();
+    static constexpr auto kLaneRoutines = []<size_t... I>(std::index_sequence<I...>) {
+        return std::array<LaneRoutine, kLaneSets>{&CkwRasterizerStandard::drawLanes<leftLanesOf(I), rightLanesOf(I)>...};
     }(std::make_index_sequence<kLaneSets>{});
+    (this->*kLaneRoutines[set])();
+}
+
+void CkwRasterizerStandard::resolveStateFlags()
+{
+    int32_t flags = m_stateFlags;
+    if (!m_depthBuffer)
+        flags &= ~(kRasterDepthTest | kRasterDepthWrite);
+    if (!m_alphaPlane)
+        flags &= ~kRasterAlphaWrite;
+    flags &= ~kRasterClampColors;
+    if (m_blending == kBlendAlphaAdd || m_blending == kBlendModulateX2 || m_units[0].function == kFuncAdd ||
+        m_units[1].function == kFuncAdd)
+        flags |= kRasterClampColors;
+    m_stateTriangleFlags = flags | kRasterShaded;
+    m_stateUnitLanes = m_textureCount == 0 ? 0 : (m_textureCount == 1 ? 1 : 3) + ((flags & kRasterAffine) ? 0 : 1);
+    m_flagsGeneration = m_stateGeneration;
 }
 
 void CkwRasterizerStandard::chooseSpanRoutine(ChosenSpans& chosen, bool white)
