@@ -11,48 +11,33 @@
 
 namespace {
 
-uint32_t referenceCode(int64_t x, int64_t y, int64_t z, int64_t w)
-{
-    uint32_t code = 0;
-    const int64_t c[3] = {x, y, z};
-    for (int32_t axis = 0; axis < 3; ++axis)
-        code |= (c[axis] > w ? 1u : 0u) << (2 * axis) | (c[axis] < -w ? 2u : 0u) << (2 * axis);
-    return code;
-}
-
 TEST(CkwClipVertex, FacingVerticesMatchAReferenceAtTheEndsOfTheRange)
 {
     const int32_t edges[] = {INT32_MIN, INT32_MIN + 1, -65536, -1, 0, 1, 65536, INT32_MAX - 1, INT32_MAX};
-    std::mt19937 random(56);
-    const auto pick = [&] {
-        return random() % 3 == 0 ? static_cast<int32_t>(random()) : edges[random() % std::size(edges)];
-    };
+    std::mt19937 rng(56);
+    const auto pick = [&] { return rng() % 3 == 0 ? static_cast<int32_t>(rng()) : edges[rng() % std::size(edges)]; };
     // Counts around multiples of four take both the vector and the scalar way.
-    for (int32_t n : {0, 1, 3, 4, 5, 8, 11, 64, 257}) {
+    for (int32_t n : {0, 1, 3, 4, 5, 11, 257}) {
         std::vector<CkwFixedVector3D> p(n);
         std::vector<int32_t> w(n);
-        for (int32_t i = 0; i < n; ++i) {
-            p[i] = {pick(), pick(), pick()};
-            w[i] = pick();
-        }
         std::vector<SkwFacingVertex> out(n);
+        for (int32_t i = 0; i < n; ++i)
+            p[i] = {pick(), pick(), pick()}, w[i] = pick();
         const SkwClipCodes codes = facingVertices(p.data(), w.data(), n, out.data());
-        uint32_t all = 255, any = 0;
-        int32_t nearest = INT32_MAX;
+        SkwClipCodes expected;
         for (int32_t i = 0; i < n; ++i) {
-            const uint32_t code = referenceCode(p[i].x, p[i].y, p[i].z, w[i]);
-            SCOPED_TRACE(testing::Message() << "n " << n << " vertex " << i);
-            EXPECT_EQ(out[i].x, p[i].x);
-            EXPECT_EQ(out[i].y, p[i].y);
-            EXPECT_EQ(out[i].w, w[i]);
-            EXPECT_EQ(out[i].code, code | (w[i] <= 0 ? kNotInFront : 0));
-            all &= code;
-            any |= code;
-            nearest = std::min(nearest, w[i]);
+            uint32_t code = 0;
+            for (int32_t axis = 0; axis < 3; ++axis) {
+                const int64_t c = axis == 0 ? p[i].x : axis == 1 ? p[i].y : p[i].z;
+                code |= (c > w[i] ? 1u : 0u) << 2 * axis | (c < -int64_t{w[i]} ? 2u : 0u) << 2 * axis;
+            }
+            const SkwFacingVertex& o = out[i];
+            EXPECT_TRUE(o.x == p[i].x && o.y == p[i].y && o.w == w[i]) << n << " " << i;
+            EXPECT_EQ(o.code, code | (w[i] <= 0 ? kNotInFront : 0)) << n << " " << i;
+            expected = {static_cast<uint8_t>(expected.all & code), static_cast<uint8_t>(expected.any | code),
+                        std::min(expected.nearestW, w[i])};
         }
-        EXPECT_EQ(codes.all, all) << n;
-        EXPECT_EQ(codes.any, any) << n;
-        EXPECT_EQ(codes.nearestW, nearest) << n;
+        EXPECT_TRUE(codes.all == expected.all && codes.any == expected.any && codes.nearestW == expected.nearestW) << n;
     }
 }
 
