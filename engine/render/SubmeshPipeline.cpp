@@ -509,15 +509,13 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
         kept = drawn->triangles.data();
     }
     // Templated on keeping, so the walk that does not keep stays as tight.
-    const auto triangle = [&](auto implicit, auto keep, int32_t i0, int32_t i1, int32_t i2, bool parity,
+    const auto triangle = [&](auto implicit, auto keep, int32_t i0, int32_t i1, int32_t i2, const SkwFacingVertex& v0,
+                              const SkwFacingVertex& v1, const SkwFacingVertex& v2, bool parity,
                               int32_t previousFace) -> int32_t {
         const bool reuse = sharing;
         sharing = false;
         if (!decltype(implicit)::value && (i0 == i1 || i1 == i2 || i0 == i2))
             return -1;
-        const SkwFacingVertex& v0 = facingOf[i0];
-        const SkwFacingVertex& v1 = facingOf[i1];
-        const SkwFacingVertex& v2 = facingOf[i2];
         // A node inside the view has no clip bits at all.
         if (mayClip && (v0.code & v1.code & v2.code & kClipBits) != 0)
             return -1;
@@ -555,16 +553,22 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
         for (int32_t s = 0; s < lengths.count(); ++s) {
             const int32_t end = position + lengths[s];
             if (end - position >= 3) {
-                // The strip's last two vertices ride along with each new one.
+                // The strip's last two vertices ride along with each new one,
+                // their records too.
                 int32_t i0 = indexAt(position), i1 = indexAt(position + 1);
+                const SkwFacingVertex* v0 = facingOf + i0;
+                const SkwFacingVertex* v1 = facingOf + i1;
                 bool parity = windingCw;
                 int32_t face = -1;
                 sharing = false;
                 for (int32_t at = position + 2; at < end; ++at, parity = !parity) {
                     const int32_t i2 = indexAt(at);
-                    face = triangle(implicit, keep, i0, i1, i2, parity, face);
+                    const SkwFacingVertex* v2 = facingOf + i2;
+                    face = triangle(implicit, keep, i0, i1, i2, *v0, *v1, *v2, parity, face);
                     i0 = i1;
                     i1 = i2;
+                    v0 = v1;
+                    v1 = v2;
                 }
             }
             position = end;
