@@ -538,7 +538,8 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
     const int32_t set = (flat ? 0 : 1) | ((alphasDiffer || fogVaries) ? 2 : 0) | units << 2;
     using LaneRoutine = void (CkwRasterizerStandard::*)();
     static constexpr auto kLaneRoutines = []<size_t... I>(std::index_sequence<I...>) {
-        return std::array<LaneRoutine, kLaneSets>{&CkwRasterizerStandard::drawLanes<leftLanesOf(I), rightLanesOf(I)>...};
+        return std::array<LaneRoutine, kLaneSets>{
+            &CkwRasterizerStandard::drawLanes<leftLanesOf(I), rightLanesOf(I)>...};
     }(std::make_index_sequence<kLaneSets>{});
     (this->*kLaneRoutines[set])();
 }

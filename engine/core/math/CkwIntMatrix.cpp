@@ -150,7 +150,8 @@ __attribute__((target("avx2"))) void transformRunWide(const CkwIntMatrix& im, co
         // Each product takes the low 32 bits of its lanes as signed.
         const __m256i xy = _mm256_add_epi64(_mm256_mul_epi32(c0, _mm256_set1_epi32(points[0])),
                                             _mm256_mul_epi32(c1, _mm256_set1_epi32(points[1])));
-        const __m256i sum = _mm256_add_epi64(xy, _mm256_add_epi64(_mm256_mul_epi32(c2, _mm256_set1_epi32(points[2])), half));
+        const __m256i z = _mm256_mul_epi32(c2, _mm256_set1_epi32(points[2]));
+        const __m256i sum = _mm256_add_epi64(xy, _mm256_add_epi64(z, half));
         // AVX2 shifts 64-bit lanes only logically: a negative sum goes
         // through its complement, which floors the same way.
         const __m256i sign = _mm256_cmpgt_epi64(zero, sum);
