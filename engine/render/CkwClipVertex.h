@@ -1,5 +1,6 @@
 // A vertex of the clipper and the cut of a polygon against the view volume in
-// homogeneous integer clip space (Sutherland-Hodgman, one plane at a time).
+// homogeneous integer clip space (Sutherland-Hodgman, one plane at a time),
+// and the clip codes that tell which vertices need it.
 #pragma once
 
 #include <cstdint>
