@@ -2,9 +2,11 @@
 // bits, the cut factor a quotient of 30 fractional bits measured from the
 // inside vertex, so an edge shared by two triangles is cut at the same point
 // for both, and an edge 2^31 units long lands within a unit or two of it.
+// The clip codes of a node's vertices come four at a time.
 #include "engine/render/CkwClipVertex.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/core/math/FixedMath.h"
 
@@ -56,7 +58,77 @@ CkwClipVertex cut(const CkwClipVertex& a, const CkwClipVertex& b, int64_t t)
     return v;
 }
 
+uint8_t outcode(const CkwFixedVector3D& p, int32_t w)
+{
+    const int64_t lo = -int64_t{w};
+    return static_cast<uint8_t>((p.x > w ? 1 : 0) | (p.x < lo ? 2 : 0) | (p.y > w ? 4 : 0) | (p.y < lo ? 8 : 0)
+                                | (p.z > w ? 16 : 0) | (p.z < lo ? 32 : 0));
+}
+
+// Four vertices in vector registers where the processor has them; the
+// scalar outcode() takes the rest, and all of them elsewhere.
+#if defined(__SSE2__) || defined(__ARM_NEON)
+constexpr bool kFourAtOnce = true;
+#else
+constexpr bool kFourAtOnce = false;
+#endif
+using Words = int32_t __attribute__((vector_size(16)));
+
+// outcode() of four vertices. c < -w is ~c >= w, which no 32-bit c or w
+// can overflow.
+Words outcodes(Words x, Words y, Words z, Words w)
+{
+    const auto bit = [](Words mask, int32_t b) { return mask & (Words{} + b); };
+    return bit(x > w, 1) | bit(w <= ~x, 2) | bit(y > w, 4) | bit(w <= ~y, 8) | bit(z > w, 16) | bit(w <= ~z, 32);
+}
+
 } // namespace
+
+SkwClipCodes facingVertices(const CkwFixedVector3D* p, const int32_t* w, int32_t n, SkwFacingVertex* out)
+{
+    SkwClipCodes codes;
+    int32_t i = 0;
+    if constexpr (kFourAtOnce) {
+        static_assert(sizeof(SkwFacingVertex) == sizeof(Words) && sizeof(CkwFixedVector3D) == 12);
+        Words all = ~Words{}, any = {}, least = Words{} + INT32_MAX;
+        for (; i + 4 <= n; i += 4) {
+            Words a, b, c, w4;
+            const auto* from = reinterpret_cast<const unsigned char*>(p + i);
+            std::memcpy(&a, from, sizeof a);
+            std::memcpy(&b, from + sizeof a, sizeof b);
+            std::memcpy(&c, from + 2 * sizeof a, sizeof c);
+            std::memcpy(&w4, w + i, sizeof w4);
+            // a = x0 y0 z0 x1, b = y1 z1 x2 y2, c = z2 x3 y3 z3.
+            const Words x = __builtin_shufflevector(__builtin_shufflevector(a, b, 0, 3, 6, 6), c, 0, 1, 2, 5);
+            const Words y = __builtin_shufflevector(__builtin_shufflevector(a, b, 1, 4, 7, 7), c, 0, 1, 2, 6);
+            const Words z = __builtin_shufflevector(__builtin_shufflevector(a, b, 2, 5, 5, 5), c, 0, 1, 4, 7);
+            const Words code = outcodes(x, y, z, w4);
+            all &= code;
+            any |= code;
+            least = w4 < least ? w4 : least;
+            const Words mark = code | ((w4 <= 0) & (Words{} + static_cast<int32_t>(kNotInFront)));
+            const Words xy01 = __builtin_shufflevector(x, y, 0, 4, 1, 5);
+            const Words xy23 = __builtin_shufflevector(x, y, 2, 6, 3, 7);
+            const Words wm01 = __builtin_shufflevector(w4, mark, 0, 4, 1, 5);
+            const Words wm23 = __builtin_shufflevector(w4, mark, 2, 6, 3, 7);
+            const Words records[4] = {
+                __builtin_shufflevector(xy01, wm01, 0, 1, 4, 5), __builtin_shufflevector(xy01, wm01, 2, 3, 6, 7),
+                __builtin_shufflevector(xy23, wm23, 0, 1, 4, 5), __builtin_shufflevector(xy23, wm23, 2, 3, 6, 7)};
+            std::memcpy(out + i, records, sizeof records);
+        }
+        codes.all = static_cast<uint8_t>(all[0] & all[1] & all[2] & all[3]);
+        codes.any = static_cast<uint8_t>(any[0] | any[1] | any[2] | any[3]);
+        codes.nearestW = std::min({least[0], least[1], least[2], least[3]});
+    }
+    for (; i < n; ++i) {
+        const uint8_t code = outcode(p[i], w[i]);
+        out[i] = {p[i].x, p[i].y, w[i], code | (w[i] <= 0 ? kNotInFront : 0)};
+        codes.all &= code;
+        codes.any |= code;
+        codes.nearestW = std::min(codes.nearestW, w[i]);
+    }
+    return codes;
+}
 
 int32_t clipPolygon(CkwClipVertex* v, int32_t start, int32_t& end, int32_t clipCode)
 {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -176,6 +177,19 @@ int32_t& spanStep(SkwSpan& span)
     }
 }
 
+// A vertex's red, green and blue and the word holding its alpha and fog.
+using ColourWords = int32_t __attribute__((vector_size(16)));
+static_assert(offsetof(SkwRasterVertex, g) == offsetof(SkwRasterVertex, r) + 4
+              && offsetof(SkwRasterVertex, b) == offsetof(SkwRasterVertex, r) + 8
+              && offsetof(SkwRasterVertex, alpha) == offsetof(SkwRasterVertex, r) + 12
+              && offsetof(SkwRasterVertex, fog) == offsetof(SkwRasterVertex, r) + 13);
+ColourWords colourWords(const SkwRasterVertex& v)
+{
+    ColourWords words;
+    std::memcpy(&words, &v.r, sizeof words);
+    return words;
+}
+
 // Four lanes worked on together; the compiler maps them onto the vector
 // registers the processor has, and so off the scalar multiplier that the
 // set-up keeps busy.
@@ -186,7 +200,8 @@ using LaneGroup = uint32_t __attribute__((vector_size(16)));
 // the edge's first scanline. Further down, a lane's value is that plus the
 // rows times its y gradient and the columns the pixel moved times its x
 // gradient, wrapping at 32 bits as the spans take it: the same sum that
-// stepping row by row gives.
+// stepping row by row gives. The rows' part is added as each row is left,
+// so a span pays one product per lane, not two.
 template <uint32_t Mask>
 struct Side {
     static constexpr int32_t kCount = Lanes<Mask>::kCount;
@@ -195,15 +210,20 @@ struct Side {
     int64_t slope;   // 20.12 per scanline
     int32_t endY;    // first scanline below this edge
     int32_t lower;   // index of the edge's lower vertex
-    int32_t firstY;  // the edge's first scanline
-    int64_t firstX;  // and its pixel there
-    LaneGroup value[kGroups + (kGroups == 0)];
+    int64_t firstX;  // its pixel on its first scanline
+    LaneGroup value[kGroups + (kGroups == 0)];  // at column firstX of the current scanline
     LaneGroup dx[kGroups + (kGroups == 0)], dy[kGroups + (kGroups == 0)];
 
     // The lanes' gradients, from ddx and ddy at the positions of the lane set All.
     template <uint32_t All>
     [[gnu::always_inline]] void gradients(const int32_t* ddx, const int32_t* ddy)
     {
+        if constexpr (Mask == All) {
+            // Held in All's order and padded, the arrays are the groups.
+            std::memcpy(dx, ddx, sizeof dx);
+            std::memcpy(dy, ddy, sizeof dy);
+            return;
+        }
         uint32_t gx[kGroups * 4 + 1] = {}, gy[kGroups * 4 + 1] = {};
         forLanes<Mask>([&](auto j, auto attribute) {
             constexpr int32_t k = Lanes<All>::at(attribute);
@@ -225,7 +245,6 @@ struct Side {
     {
         lower = to;
         endY = ceil4(b.y);
-        firstY = ceil4(a.y);
         slope = (int64_t{edgeReciprocal(b.y - a.y)} * (int64_t{b.x} - a.x)) >> 8;
         // Down to the first scanline; without a branch, as vertices land
         // anywhere in their pixel.
@@ -249,15 +268,22 @@ struct Side {
             value[g] = LaneGroup{v[4 * g], v[4 * g + 1], v[4 * g + 2], v[4 * g + 3]};
     }
 
-    // Writes the lanes at scanline y, pixel column into the span.
-    template <bool Right>
-    [[gnu::always_inline]] void put(SkwSpan& span, int32_t y, int64_t column) const
+    // On to the next scanline.
+    [[gnu::always_inline]] void step()
     {
-        const uint32_t rows = static_cast<uint32_t>(y - firstY);
+        x += slope;
+        for (int32_t g = 0; g < kGroups; ++g)
+            value[g] += dy[g];
+    }
+
+    // Writes the lanes at pixel column of the current scanline into the span.
+    template <bool Right>
+    [[gnu::always_inline]] void put(SkwSpan& span, int64_t column) const
+    {
         const uint32_t columns = static_cast<uint32_t>(column - firstX);
         LaneGroup at[kGroups + (kGroups == 0)];
         for (int32_t g = 0; g < kGroups; ++g)
-            at[g] = value[g] + rows * dy[g] + columns * dx[g];
+            at[g] = value[g] + columns * dx[g];
         forLanes<Mask>([&](auto j, auto attribute) {
             spanValue<attribute, Right>(span) = static_cast<int32_t>(at[j / 4][j % 4]);
         });
@@ -278,6 +304,7 @@ void CkwRasterizerStandard::stateChanged()
     if (++m_stateGeneration == 0) {
         for (ChosenSpans& chosen : m_chosen)
             chosen.generation = 0;
+        m_flagsGeneration = 0;
         m_stateGeneration = 1;
     }
 }
@@ -434,11 +461,9 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
     m_vertices[0] = a;
     m_vertices[1] = b;
     m_vertices[2] = c;
-    int32_t flags = m_stateFlags;
-    if (!m_depthBuffer)
-        flags &= ~(kRasterDepthTest | kRasterDepthWrite);
-    if (!m_alphaPlane)
-        flags &= ~kRasterAlphaWrite;
+    if (m_flagsGeneration != m_stateGeneration)
+        resolveStateFlags();
+    int32_t flags = m_stateTriangleFlags;
 
     // The top vertex; ties keep the lower index.
     int32_t top = 0, topY = a->y;
@@ -451,14 +476,17 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
         topY = c->y;
     }
     int32_t minX = a->x, maxX = a->x, maxY = a->y;
+    uint32_t outside = 0;
     for (const SkwRasterVertex* v : {a, b, c}) {
-        if (v->x < -kCoordinateLimit || v->x > kCoordinateLimit || v->y < -kCoordinateLimit ||
-            v->y > kCoordinateLimit)
-            return;
+        // Moved by the limit, the range is 0..2 x limit unsigned.
+        outside |= static_cast<uint32_t>(static_cast<uint32_t>(v->x) + kCoordinateLimit > 2u * kCoordinateLimit)
+            | static_cast<uint32_t>(static_cast<uint32_t>(v->y) + kCoordinateLimit > 2u * kCoordinateLimit);
         minX = std::min(minX, v->x);
         maxX = std::max(maxX, v->x);
         maxY = std::max(maxY, v->y);
     }
+    if (outside)
+        return;
     m_topVertex = top;
     m_ytop = ceil4(topY);
     m_ybottom = ceil4(maxY);
@@ -475,29 +503,21 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
             v->b = m_fogBlue;
         }
     }
-    flags &= ~kRasterClampColors;
-    if (m_blending == kBlendAlphaAdd || m_blending == kBlendModulateX2 || m_units[0].function == kFuncAdd ||
-        m_units[1].function == kFuncAdd)
-        flags |= kRasterClampColors;
-    flags |= kRasterShaded;
+    // Red, green, blue and the word of alpha and fog of each vertex side
+    // by side, so that the three are compared at once.
+    const ColourWords ca = colourWords(*a), cb = colourWords(*b), cc = colourWords(*c);
+    constexpr int32_t kAlphaByte = std::endian::native == std::endian::little ? 0xFF : int32_t(0xFF000000u);
+    const ColourWords likeMask = {~0x1FF, ~0xFF, ~0x1FF, kAlphaByte};
+    const ColourWords differ = ((ca ^ cb) | (ca ^ cc)) & likeMask;
+    const bool flat = (differ[0] | differ[1] | differ[2] | differ[3]) == 0;
     bool white = false;
-    bool flat = false;
-    if ((a->r & ~0x1FF) == (b->r & ~0x1FF) && (a->r & ~0x1FF) == (c->r & ~0x1FF) &&
-        (a->g & ~0xFF) == (b->g & ~0xFF) && (a->g & ~0xFF) == (c->g & ~0xFF) && (a->b & ~0x1FF) == (b->b & ~0x1FF) &&
-        (a->b & ~0x1FF) == (c->b & ~0x1FF) && a->alpha == b->alpha && a->alpha == c->alpha) {
+    if (flat) {
         flags &= ~kRasterShaded;
-        flat = true;
         white = a->r == 0x10000 && a->g == 0x10000 && a->b == 0x10000 && a->alpha == 255;
     }
     if (flags & (kRasterShaded | kRasterTextured)) {
-        uint32_t all = ~0u, any = 0;
-        for (const SkwRasterVertex* v : {a, b, c}) {
-            for (int32_t channel : {v->r, v->g, v->b}) {
-                all &= static_cast<uint32_t>(channel);
-                any |= static_cast<uint32_t>(channel);
-            }
-        }
-        if (all == 0 || any >= 0x10000)
+        const ColourWords all = ca & cb & cc, any = ca | cb | cc;
+        if ((all[0] & all[1] & all[2]) == 0 || static_cast<uint32_t>(any[0] | any[1] | any[2]) >= 0x10000)
             flags |= kRasterClampColors;
     }
     const bool alphasDiffer = a->alpha != b->alpha || a->alpha != c->alpha;
@@ -514,13 +534,30 @@ void CkwRasterizerStandard::drawTriangle(SkwRasterVertex* a, SkwRasterVertex* b,
     const bool fogVaries = (flags & kRasterFog) && (a->fog | b->fog | c->fog) != 0;
     if (!fogVaries)
         m_triangleFlags &= ~kRasterFog;
-    int32_t units = 0;
-    if ((flags & kRasterTextured) && m_textureCount > 0)
-        units = (m_textureCount == 1 ? 1 : 3) + ((flags & kRasterAffine) ? 0 : 1);
+    const int32_t units = flags & kRasterTextured ? m_stateUnitLanes : 0;
     const int32_t set = (flat ? 0 : 1) | ((alphasDiffer || fogVaries) ? 2 : 0) | units << 2;
-    [&]<size_t... I>(std::index_sequence<I...>) {
-        ((set == static_cast<int32_t>(I) ? (drawLanes<leftLanesOf(I), rightLanesOf(I)>(), true) : false) || ...);
+    using LaneRoutine = void (CkwRasterizerStandard::*)();
+    static constexpr auto kLaneRoutines = []<size_t... I>(std::index_sequence<I...>) {
+        return std::array<LaneRoutine, kLaneSets>{
+            &CkwRasterizerStandard::drawLanes<leftLanesOf(I), rightLanesOf(I)>...};
     }(std::make_index_sequence<kLaneSets>{});
+    (this->*kLaneRoutines[set])();
+}
+
+void CkwRasterizerStandard::resolveStateFlags()
+{
+    int32_t flags = m_stateFlags;
+    if (!m_depthBuffer)
+        flags &= ~(kRasterDepthTest | kRasterDepthWrite);
+    if (!m_alphaPlane)
+        flags &= ~kRasterAlphaWrite;
+    flags &= ~kRasterClampColors;
+    if (m_blending == kBlendAlphaAdd || m_blending == kBlendModulateX2 || m_units[0].function == kFuncAdd ||
+        m_units[1].function == kFuncAdd)
+        flags |= kRasterClampColors;
+    m_stateTriangleFlags = flags | kRasterShaded;
+    m_stateUnitLanes = m_textureCount == 0 ? 0 : (m_textureCount == 1 ? 1 : 3) + ((flags & kRasterAffine) ? 0 : 1);
+    m_flagsGeneration = m_stateGeneration;
 }
 
 void CkwRasterizerStandard::chooseSpanRoutine(ChosenSpans& chosen, bool white)
@@ -584,7 +621,6 @@ void CkwRasterizerStandard::chooseSpanRoutine(ChosenSpans& chosen, bool white)
 template <uint32_t Left, uint32_t Right>
 void CkwRasterizerStandard::drawLanes()
 {
-    constexpr int32_t kCount = Lanes<Left>::kCount;
     constexpr int32_t kUnits = Left & lane(kUnitS + kUnitStride) ? 2 : Left & lane(kUnitS) ? 1 : 0;
     constexpr bool kPerspective = Right != 0;
     SkwRasterVertex* const* const v = m_vertices;
@@ -671,7 +707,8 @@ void CkwRasterizerStandard::drawLanes()
     const int64_t k = inv - (inv >> 9);
     const int64_t kx1 = (k * dy1) >> 16, kx0 = (k * dy0) >> 16;
     const int64_t ky1 = (-k * dx1) >> 16, ky0 = (-k * dx0) >> 16;
-    int32_t ddx[kCount], ddy[kCount];
+    // Padded to whole groups of lanes, as Side::gradients reads them.
+    int32_t ddx[Side<Left>::kGroups * 4 + 1] = {}, ddy[Side<Left>::kGroups * 4 + 1] = {};
     forLanes<Left>([&](auto j, auto attribute) {
         const int64_t a2 = valueAt(attribute, 2);
         const int64_t d0 = a2 - valueAt(attribute, 0), d1 = valueAt(attribute, 1) - a2;
@@ -784,16 +821,16 @@ void CkwRasterizerStandard::drawLanes()
                 span.colorRow = reinterpret_cast<uint16_t*>(colorBase + ptrdiff_t{y} * pitch);
                 span.depthRow = depthBase + ptrdiff_t{y} * depthStep;
                 span.alphaRow = alphaBase + ptrdiff_t{y} * alphaStep;
-                left.template put<false>(span, y, xl);
-                right.template put<true>(span, y, xr);
+                left.template put<false>(span, xl);
+                right.template put<true>(span, xr);
                 if (xl >= 0 && xr <= width)
                     routine(setup, span);
                 else
                     clipAndDrawSpan();
             }
         }
-        left.x += left.slope;
-        right.x += right.slope;
+        left.step();
+        right.step();
     }
 }
 

@@ -64,6 +64,9 @@ private:
     bool texturedQuad(bool scaled, const SkwRasterVertex* a, const SkwRasterVertex* b, const SkwRasterVertex* c);
     // Every state setter makes the chosen routines stale.
     void stateChanged();
+    // What the state alone makes of a triangle's flags (before its colours
+    // and fog have a say) and of its lane set's texture units.
+    void resolveStateFlags();
     void chooseSpanRoutine(ChosenSpans& chosen, bool white);
     // One instance per set of attributes a triangle interpolates: the
     // left side carries Left, the right side Right (perspective only).
@@ -96,4 +99,7 @@ private:
     ChosenSpans m_chosen[4];
     ChosenSpans* m_spans = m_chosen;  // the current triangle's
     uint32_t m_stateGeneration = 1;
+    uint32_t m_flagsGeneration = 0;  // of the state resolveStateFlags read; 0 for none
+    int32_t m_stateTriangleFlags = 0;
+    int32_t m_stateUnitLanes = 0;
 };

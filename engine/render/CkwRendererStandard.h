@@ -127,14 +127,6 @@ private:
     float m_cameraPosition[3] = {};
     uint8_t m_lightingNeeded = 1;
 
-    // A clip-space vertex as the triangle loop reads it: x, y and w side by
-    // side with the clip code, kNotInFront added when w <= 0.
-    struct SkwFacingVertex {
-        int32_t x, y, w;
-        uint32_t code;
-    };
-    static constexpr uint32_t kNotInFront = 64;
-
     // A triangle the strip walk drew: its vertices, its face, and the first
     // corner to shade (2 when the triangle before it in the strip had the
     // same face and so shaded the other two).

@@ -41,13 +41,6 @@ inline int32_t colorByte(const CkwVertexArray& array, int32_t vertex, int32_t c)
     return *array.elementAddress(vertex, c);
 }
 
-uint8_t outcode(const CkwFixedVector3D& p, int32_t w)
-{
-    const int64_t lo = -int64_t{w};
-    return static_cast<uint8_t>((p.x > w ? 1 : 0) | (p.x < lo ? 2 : 0) | (p.y > w ? 4 : 0) | (p.y < lo ? 8 : 0)
-                                | (p.z > w ? 16 : 0) | (p.z < lo ? 32 : 0));
-}
-
 int32_t topBit(uint64_t v) { return v == 0 ? -1 : 63 - std::countl_zero(v); }
 
 // The (x, y, w) cross product of two clip vertices: the 2x2 minors of the
@@ -194,33 +187,26 @@ bool CkwRendererStandard::setupNode(const CkwMatrix& model)
         renewGeneration(*m_caches);
         const int32_t n = positions->getVertexCount();
         m_caches->facing.setCount(n);
-        uint8_t clipAnd = 255, clipOr = 0;
+        // A node whose matrix cannot be made counts as outside.
+        uint8_t clipAnd = 1, clipOr = 1;
         if (m_caches->clip.isBuilt()) {
             m_caches->clip.transformAll();
             const CkwFixedVector3D* p = m_caches->clip.positions();
             const int32_t* w = m_caches->clip.wValues();
-            SkwFacingVertex* records = m_caches->facing.data();
-            int32_t nearest = INT32_MAX;
-            for (int32_t i = 0; i < n; ++i) {
-                const uint8_t code = outcode(p[i], w[i]);
-                records[i] = {p[i].x, p[i].y, w[i], code | (w[i] <= 0 ? kNotInFront : 0)};
-                clipAnd &= code;
-                clipOr |= code;
-                nearest = std::min(nearest, w[i]);
-            }
+            const SkwClipCodes codes = facingVertices(p, w, n, m_caches->facing.data());
+            clipAnd = codes.all;
+            clipOr = codes.any;
             // A node reaching past a depth plane is drawn from the near plane
             // on, its cuts placed as finely as w is there; one inside both
             // from its nearest vertex. A projection without a near point
             // leaves it drawn.
-            double nearestW = nearest;
+            double nearestW = codes.nearestW;
             if ((clipOr & kCodeNearFar) != 0) {
                 nearestW = m_nearPlaneW > 0.0 ? std::ldexp(m_nearPlaneW, m_caches->clip.outputExponent())
                                               : kMinNearestW;
             }
             if (nearestW < kMinNearestW)
                 clipAnd = clipOr = 1;
-        } else {
-            clipAnd = clipOr = 1;
         }
         m_caches->clipAnd = clipAnd;
         m_caches->clipOr = clipOr;
@@ -523,15 +509,13 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
         kept = drawn->triangles.data();
     }
     // Templated on keeping, so the walk that does not keep stays as tight.
-    const auto triangle = [&](auto implicit, auto keep, int32_t i0, int32_t i1, int32_t i2, bool parity,
+    const auto triangle = [&](auto implicit, auto keep, int32_t i0, int32_t i1, int32_t i2, const SkwFacingVertex& v0,
+                              const SkwFacingVertex& v1, const SkwFacingVertex& v2, bool parity,
                               int32_t previousFace) -> int32_t {
         const bool reuse = sharing;
         sharing = false;
         if (!decltype(implicit)::value && (i0 == i1 || i1 == i2 || i0 == i2))
             return -1;
-        const SkwFacingVertex& v0 = facingOf[i0];
-        const SkwFacingVertex& v1 = facingOf[i1];
-        const SkwFacingVertex& v2 = facingOf[i2];
         // A node inside the view has no clip bits at all.
         if (mayClip && (v0.code & v1.code & v2.code & kClipBits) != 0)
             return -1;
@@ -569,16 +553,22 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
         for (int32_t s = 0; s < lengths.count(); ++s) {
             const int32_t end = position + lengths[s];
             if (end - position >= 3) {
-                // The strip's last two vertices ride along with each new one.
+                // The strip's last two vertices ride along with each new one,
+                // their records too.
                 int32_t i0 = indexAt(position), i1 = indexAt(position + 1);
+                const SkwFacingVertex* v0 = facingOf + i0;
+                const SkwFacingVertex* v1 = facingOf + i1;
                 bool parity = windingCw;
                 int32_t face = -1;
                 sharing = false;
                 for (int32_t at = position + 2; at < end; ++at, parity = !parity) {
                     const int32_t i2 = indexAt(at);
-                    face = triangle(implicit, keep, i0, i1, i2, parity, face);
+                    const SkwFacingVertex* v2 = facingOf + i2;
+                    face = triangle(implicit, keep, i0, i1, i2, *v0, *v1, *v2, parity, face);
                     i0 = i1;
                     i1 = i2;
+                    v0 = v1;
+                    v1 = v2;
                 }
             }
             position = end;

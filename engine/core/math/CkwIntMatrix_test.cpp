@@ -130,6 +130,32 @@ TEST(CkwIntMatrix, PointDirectionAndTwoComponentFormsAgree)
     EXPECT_EQ(xy8[1], xy[1]);
 }
 
+// Runs of vertices, whichever form the processor takes, against the sums
+// written out in 64 bits, for any elements, shifts and components.
+TEST(CkwIntMatrix, RunsMatchTheirSumsBitForBit)
+{
+    std::mt19937 rng(56);
+    for (int round = 0; round < 400; ++round) {
+        CkwIntMatrix im{};
+        for (int32_t& e : im.m)
+            e = round % 4 == 0 ? (rng() % 2 ? INT32_MIN : INT32_MAX) : static_cast<int32_t>(rng());
+        im.productShift = round % 47;
+        im.constantW = round % 3 == 0 ? 1 : 0;
+        int16_t p[27];
+        for (int16_t& c : p)
+            c = rng() % 5 == 0 ? (rng() % 2 ? INT16_MIN : INT16_MAX) : static_cast<int16_t>(rng());
+        int32_t out[27], w[9];
+        im.transformPointsS16(p, out, w, 9);
+        for (int32_t i = 0; i < 36; ++i) {
+            const int32_t v = i / 4, r = i % 4;
+            const int64_t sum = im.m[r] * int64_t{p[3 * v]} + im.m[4 + r] * int64_t{p[3 * v + 1]}
+                + im.m[8 + r] * int64_t{p[3 * v + 2]} + (im.productShift > 0 ? int64_t{1} << (im.productShift - 1) : 0);
+            const auto expected = static_cast<int32_t>(static_cast<uint32_t>(im.m[12 + r]) + (sum >> im.productShift));
+            EXPECT_EQ(r < 3 ? out[3 * v + r] : w[v], r == 3 && im.constantW ? im.m[15] : expected) << round << " " << i;
+        }
+    }
+}
+
 TEST(CkwIntMatrix, AllZeroMatrixGivesAllZeroIntegers)
 {
     CkwMatrix zero;
