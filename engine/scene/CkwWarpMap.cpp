@@ -4,13 +4,13 @@
 #include "engine/scene/CkwWarpMap.h"
 
 #include <algorithm>
-#include <utility>
 
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/math/FixedMath.h"
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
+#include "framework/util/FirstClaims.h"
 
 namespace {
 
@@ -53,31 +53,18 @@ void CkwWarpMap::index() const
     const int32_t slots = m_xs.isEmpty() ? 0 : 2 * m_xs.count() - 1;
     m_owners.setCount(slots);
     std::fill(m_owners.begin(), m_owners.end(), -1);
-    // Segments claim the slots they cover in knot order, each slot once:
-    // next leads from a slot to the first one not yet claimed at or above it.
-    CkwArray<int32_t> next;
+    // Segments claim the slots they cover in knot order, each slot once.
+    CkwArray<int64_t> next;
     next.setCount(slots + 1);
-    for (int32_t s = 0; s <= slots; ++s)
-        next[s] = s;
-    const auto unclaimed = [&](int32_t s) {
-        int32_t root = s;
-        while (next[root] != root)
-            root = next[root];
-        while (next[s] != root)
-            s = std::exchange(next[s], root);
-        return root;
-    };
+    FirstClaims claims(next.begin(), slots);
     const auto slotOf = [&](int32_t x) {
         return 2 * static_cast<int32_t>(std::lower_bound(m_xs.begin(), m_xs.end(), x) - m_xs.begin());
     };
     for (int32_t i = 0; i + 1 < n; ++i) {
         if (m_knots[i].x >= m_knots[i + 1].x)
             continue;
-        const int32_t last = slotOf(m_knots[i + 1].x);
-        for (int32_t s = unclaimed(slotOf(m_knots[i].x)); s <= last; s = unclaimed(s)) {
-            m_owners[s] = i;
-            next[s] = s + 1;
-        }
+        claims.claim(slotOf(m_knots[i].x), slotOf(m_knots[i + 1].x),
+                     [&](int64_t s) { m_owners[static_cast<int32_t>(s)] = i; });
     }
     if (EngineContext* context = engineContext())
         context->visits += static_cast<uint64_t>(n) + static_cast<uint64_t>(slots);

@@ -4,13 +4,13 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <numeric>
 #include <utility>
 
 #include "framework/files/File.h"
 #include "framework/files/FileSystem.h"
 #include "framework/streams/FileInputStream.h"
 #include "framework/util/BinarySearch.h"
+#include "framework/util/FirstClaims.h"
 
 int ResourcePack::open(const char16_t* path)
 {
@@ -158,33 +158,18 @@ bool ResourcePack::indexRanges(uint32_t count)
 {
     constexpr int64_t keys = int64_t(PackFormat::IdMask) + 1;
     std::unique_ptr<int32_t[]> entries(new (std::nothrow) int32_t[keys]);
-    // From a key to the first at or above it that no range has claimed yet,
-    // so each key is claimed once however the ranges overlap.
     std::unique_ptr<int64_t[]> next(new (std::nothrow) int64_t[keys + 1]);
     if (!entries || !next)
         return false;
+    FirstClaims claims(next.get(), keys);
     std::fill(entries.get(), entries.get() + keys, -1);
-    std::iota(next.get(), next.get() + keys + 1, int64_t(0));
-    const auto unclaimed = [&](int64_t key) {
-        int64_t root = key;
-        while (next[root] != root)
-            root = next[root];
-        while (next[key] != root)
-            key = std::exchange(next[key], root);
-        return root;
-    };
     for (uint32_t i = 0; i < count; ++i) {
         const Range& range = m_ranges[i];
         // A range holds the ids whose distance above its first, taken in
         // 32 bits, is below its count: those past 2^32 - 1 wrap to 0.
-        for (const int64_t first : {int64_t(range.firstId), int64_t(range.firstId) - (int64_t(1) << 32)}) {
-            const int64_t low = std::max<int64_t>(first, 0);
-            const int64_t high = std::min<int64_t>(first + range.count - 1, keys - 1);
-            for (int64_t key = low <= high ? unclaimed(low) : high + 1; key <= high; key = unclaimed(key)) {
-                entries[key] = range.firstEntry + static_cast<int32_t>(key - first);
-                next[key] = key + 1;
-            }
-        }
+        for (const int64_t first : {int64_t(range.firstId), int64_t(range.firstId) - (int64_t(1) << 32)})
+            claims.claim(std::max<int64_t>(first, 0), std::min<int64_t>(first + range.count - 1, keys - 1),
+                         [&](int64_t key) { entries[key] = range.firstEntry + static_cast<int32_t>(key - first); });
     }
     m_probes += count + uint64_t(keys);
     m_rangeEntries = std::move(entries);
