@@ -218,12 +218,8 @@ struct Side {
     template <uint32_t All>
     [[gnu::always_inline]] void gradients(const int32_t* ddx, const int32_t* ddy)
     {
-        if constexpr (Mask == All) {
-            // Held in All's order and padded, the arrays are the groups.
-            std::memcpy(dx, ddx, sizeof dx);
-            std::memcpy(dy, ddy, sizeof dy);
-            return;
-        }
+        // Lane by lane: a whole group loaded from the lanes' own stores,
+        // just made, would wait for them to land.
         uint32_t gx[kGroups * 4 + 1] = {}, gy[kGroups * 4 + 1] = {};
         forLanes<Mask>([&](auto j, auto attribute) {
             constexpr int32_t k = Lanes<All>::at(attribute);
@@ -621,6 +617,7 @@ void CkwRasterizerStandard::chooseSpanRoutine(ChosenSpans& chosen, bool white)
 template <uint32_t Left, uint32_t Right>
 void CkwRasterizerStandard::drawLanes()
 {
+    constexpr int32_t kCount = Lanes<Left>::kCount;
     constexpr int32_t kUnits = Left & lane(kUnitS + kUnitStride) ? 2 : Left & lane(kUnitS) ? 1 : 0;
     constexpr bool kPerspective = Right != 0;
     SkwRasterVertex* const* const v = m_vertices;
@@ -707,8 +704,7 @@ void CkwRasterizerStandard::drawLanes()
     const int64_t k = inv - (inv >> 9);
     const int64_t kx1 = (k * dy1) >> 16, kx0 = (k * dy0) >> 16;
     const int64_t ky1 = (-k * dx1) >> 16, ky0 = (-k * dx0) >> 16;
-    // Padded to whole groups of lanes, as Side::gradients reads them.
-    int32_t ddx[Side<Left>::kGroups * 4 + 1] = {}, ddy[Side<Left>::kGroups * 4 + 1] = {};
+    int32_t ddx[kCount], ddy[kCount];
     forLanes<Left>([&](auto j, auto attribute) {
         const int64_t a2 = valueAt(attribute, 2);
         const int64_t d0 = a2 - valueAt(attribute, 0), d1 = valueAt(attribute, 1) - a2;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <type_traits>
 
 #include "engine/core/math/FloatBits.h"
@@ -64,6 +66,22 @@ int32_t facing(const Vertex& a, const Minors& m)
 {
     const Int128 det = Int128{int64_t{a.x}} * m.yw - Int128{int64_t{a.y}} * m.xw + Int128{int64_t{a.w}} * m.xy;
     return det > 0 ? -1 : (det < 0 ? 1 : 0);
+}
+
+// A screen vertex's colour, alpha and fog in one 16-byte store: the
+// rasterizer loads them at once, and a load that spans several stores still
+// in flight waits for them to land.
+void putColourWords(SkwRasterVertex& screen, int32_t r, int32_t g, int32_t b, uint8_t alpha, uint8_t fog)
+{
+    static_assert(offsetof(SkwRasterVertex, alpha) == offsetof(SkwRasterVertex, r) + 12
+                  && offsetof(SkwRasterVertex, fog) == offsetof(SkwRasterVertex, alpha) + 1
+                  && offsetof(SkwRasterVertex, reserved) == offsetof(SkwRasterVertex, fog) + 1);
+    const uint8_t tail[4] = {alpha, fog, 0, 0};
+    int32_t last;
+    std::memcpy(&last, tail, sizeof last);
+    using Words = int32_t __attribute__((vector_size(16)));
+    const Words words = {r, g, b, last};
+    std::memcpy(&screen.r, &words, sizeof words);
 }
 
 // The viewport as the projection reads it: scales, origin in pixels x 16
@@ -442,11 +460,7 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
             SkwRasterVertex& screen = screens[i];
             int64_t divisor;
             map.apply(clip.getProjected(i, divisor), screen);
-            screen.r = vertex.r;
-            screen.g = vertex.g;
-            screen.b = vertex.b;
-            screen.alpha = vertex.alpha;
-            screen.fog = vertex.fog;
+            putColourWords(screen, vertex.r, vertex.g, vertex.b, vertex.alpha, vertex.fog);
             // The divisor waits in the words the rasterizer leaves alone.
             screen.tex[0].reserved = static_cast<int32_t>(divisor);
             screen.tex[1].reserved = static_cast<int32_t>(divisor >> 32);
