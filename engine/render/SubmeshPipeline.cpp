@@ -358,6 +358,16 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
     if (indexBuffer->getClassId() != kClassTriangleStripArray)
         return;
     const auto* strips = static_cast<const CkwTriangleStripArray*>(indexBuffer);
+    // Arrays and images made again behind their holders can have left the
+    // shapes that the setters took and that the walk reads them by: such a
+    // draw is refused before any state changes.
+    bool shapesHold = buffer->keepsSetterShapes();
+    for (int32_t unit = 0; unit < 2; ++unit) {
+        const auto* texture = static_cast<const CkwTexture2D*>(appearance->getTexture(unit));
+        shapesHold = shapesHold && (texture == nullptr || texture->keepsImageSides());
+    }
+    if (!shapesHold)
+        leave(KErrIllegalState);
     bindSubmesh(buffer, appearance, scope);
 
     // Shaded vertices are reused within the submesh per vertex and facing.

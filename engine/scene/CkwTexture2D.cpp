@@ -31,6 +31,8 @@ void CkwTexture2D::setImage(CkwImage2D* image)
     replaceReference(m_image, image);
 }
 
+bool CkwTexture2D::keepsImageSides() const { return m_image == nullptr || isTextureImage(*m_image); }
+
 CkwReference CkwTexture2D::getReference(int32_t index) const
 {
     if (index == 0)

@@ -43,6 +43,9 @@ public:
     // keeps the old one; null drops the image.
     void setImage(CkwImage2D* image);
     CkwImage2D* getImage() const { return m_image; }
+    // Whether the image still has sides setImage takes (or there is none):
+    // an image laid out again keeps its place here at any size.
+    bool keepsImageSides() const;
     // The texture-coordinate transform, brought up to date.
     const CkwMatrix& getTransformMatrix() { return updateCompositeTransform(); }
 

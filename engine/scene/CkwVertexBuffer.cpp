@@ -156,7 +156,7 @@ void CkwVertexBuffer::setNormals(CkwVertexArray* array)
     applyNormalScale();
 }
 
-void CkwVertexBuffer::applyNormalScale()
+void CkwVertexBuffer::applyNormalScale() const
 {
     // Maps the integer range onto -1..1: -128 to -1 and 127 to 1.
     const CkwVertexArray* array = m_arrays[kNormals];
@@ -164,6 +164,25 @@ void CkwVertexBuffer::applyNormalScale()
     const float bias = array == nullptr ? 0.0f : m_normalScale * 0.5f;
     for (float& b : m_normalBias)
         b = bias;
+}
+
+float CkwVertexBuffer::getNormalScale() const
+{
+    applyNormalScale();
+    return m_normalScale;
+}
+
+const float* CkwVertexBuffer::getNormalBias() const
+{
+    applyNormalScale();
+    return m_normalBias;
+}
+
+bool CkwVertexBuffer::keepsSetterShapes() const
+{
+    const CkwVertexArray* colors = m_arrays[kColors];
+    const CkwVertexArray* normals = m_arrays[kNormals];
+    return (colors == nullptr || isColorShape(*colors)) && (normals == nullptr || normals->getComponentCount() == 3);
 }
 
 void CkwVertexBuffer::setColors(CkwVertexArray* array)

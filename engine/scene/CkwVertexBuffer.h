@@ -63,8 +63,14 @@ public:
 
     float getPositionScale() const { return m_positionScale; }
     const float* getPositionBias() const { return m_positionBias; }
-    float getNormalScale() const { return m_normalScale; }
-    const float* getNormalBias() const { return m_normalBias; }
+    // Follow the normals' component size, even when the array is made
+    // again after it was set.
+    float getNormalScale() const;
+    const float* getNormalBias() const;
+    // Whether the colours and normals still have the shapes their setters
+    // take: an array made again through init can leave them behind the
+    // buffer's back, and the renderer reads them by those shapes.
+    bool keepsSetterShapes() const;
     float getTexCoordScale(int32_t unit) const { return m_texCoordScale[unit]; }
     const float* getTexCoordBias(int32_t unit) const { return m_texCoordBias[unit]; }
 
@@ -77,7 +83,7 @@ private:
     // The vertex-count rule of every setter, then the counted swap.
     void replaceArray(int32_t slot, CkwVertexArray* array, int32_t mismatchCode);
     bool onlyArrayIn(int32_t slot) const;
-    void applyNormalScale();
+    void applyNormalScale() const;
     static void storeBias(float* out, int32_t components, const float* bias);
 
     mutable int32_t m_vertexCount = 0;
@@ -85,8 +91,8 @@ private:
     CkwVertexArray* m_arrays[kSlotCount] = {};
     float m_positionBias[3] = {};
     float m_positionScale = 1.0f;
-    float m_normalBias[3] = {};
-    float m_normalScale = 1.0f;
+    mutable float m_normalBias[3] = {};
+    mutable float m_normalScale = 1.0f;
     float m_texCoordBias[kTextureUnits][3] = {};
     float m_texCoordScale[kTextureUnits] = {1.0f, 1.0f};
 };

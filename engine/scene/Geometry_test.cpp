@@ -388,6 +388,11 @@ TEST_F(GeometryTest, VertexBufferSettersShareOneVertexCount)
     EXPECT_EQ(copy->getTexCoordScale(1), 4.0f);
     EXPECT_EQ(copy->getVertexCount(), 3);
     EXPECT_EQ(copy->getDefaultColor(), 0x0080FF00u);
+    // Normals made 16-bit behind the buffer's back map as 16-bit ones do.
+    CkwVertexArray* normals = array(3, 1, std::vector<int32_t>(9, 0));
+    ASSERT_EQ(trap([&] { b->setNormals(normals); }), KErrNone);
+    normals->init(3, 3, 2);
+    EXPECT_FLOAT_EQ(32767 * b->getNormalScale() + b->getNormalBias()[2], 1.0f);
 }
 
 TEST_F(GeometryTest, VertexArrayAccessorsCheckInOrderAndDirtyTheBounds)

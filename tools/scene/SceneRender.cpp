@@ -32,13 +32,17 @@ struct Framing {
 Framing frameNode(CkwNode* root)
 {
     float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
+    uint64_t visited = 0;
     for (CkwNode* n = root; n != nullptr; n = CkwNode::nextInSubtree(n, root, true)) {
+        ++visited;
         const int32_t id = n->getClassId();
         if (id != kClassMesh && id != kClassMorphingMesh && id != kClassSkinnedMesh)
             continue;
         CkwVertexBuffer* vb = static_cast<CkwMesh*>(n)->getVertexBuffer();
         CkwVertexArray* positions = vb != nullptr ? vb->getPositions() : nullptr;
-        if (positions == nullptr || positions->getComponentCount() != 3)
+        // Bounds hold every shape as it is drawn: two components at z = 0,
+        // a fourth left out.
+        if (positions == nullptr || positions->getVertexCount() == 0)
             continue;
         float bmin[3], bmax[3];
         positions->getBoundsMin(vb->getPositionScale(), vb->getPositionBias(), bmin);
@@ -56,6 +60,8 @@ Framing frameNode(CkwNode* root)
             }
         }
     }
+    if (EngineContext* context = engineContext())
+        context->visits += visited;
     Framing f;
     if (lo[0] > hi[0])
         return f;

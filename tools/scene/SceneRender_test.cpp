@@ -26,13 +26,18 @@ struct SceneLight {
 
 // A square of half size 1 facing +z, red in a material, under a white
 // light travelling down -z; with a World, camera at z 5 and a grey
-// background.
-std::vector<uint8_t> squareScene(bool withWorld, const SceneLight& lit = {})
+// background. Positions of other than three components lie 10 units off to
+// the side, out of the view of a camera that does not frame them.
+std::vector<uint8_t> squareScene(bool withWorld, const SceneLight& lit = {}, uint8_t components = 3)
 {
     M3gFileWriter w;
     w.beginSection(kM3gSchemeNone);
     M3gVertexArrayFields positions;
-    positions.values = {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, 1, 0};
+    positions.componentCount = components;
+    for (int32_t corner = 0; corner < 4; ++corner) {
+        const int32_t xyzw[4] = {corner % 2 * 2 - 1, corner / 2 * 2 - 1, 0, 1};
+        positions.values.insert(positions.values.end(), xyzw, xyzw + components);
+    }
     const uint32_t p = w.addObject(m3gVertexArrayRecord(positions));
     M3gVertexArrayFields normals;
     normals.componentSize = 1;
@@ -40,6 +45,7 @@ std::vector<uint8_t> squareScene(bool withWorld, const SceneLight& lit = {})
     const uint32_t n = w.addObject(m3gVertexArrayRecord(normals));
     M3gVertexBufferFields vb;
     vb.positions = p;
+    vb.positionBias[0] = components == 3 ? 0.0f : 10.0f;
     vb.normals = n;
     const uint32_t b = w.addObject(m3gVertexBufferRecord(vb));
     M3gTriangleStripFields strip;
@@ -99,6 +105,8 @@ TEST(SceneRender, DrawsWorldsAndLoneNodesAndRefusesTheRest)
         // No World: the default camera frames the square, its own head light
         // shines on it, and the clear is black.
         {"lone mesh", squareScene(false), 0, 0x0000, 0xF800},
+        {"lone mesh of four-component positions", squareScene(false, {}, 4), 0, 0x0000, 0xF800},
+        {"lone mesh of two-component positions", squareScene(false, {}, 2), 0, 0x0000, 0xF800},
         // Animation past the float range: a light turned by a quaternion or
         // axis whose square overflows still shines down; one whose axis or
         // cone is NaN lights nothing; a NaN spot exponent counts as 0.

@@ -24,6 +24,9 @@ constexpr int32_t kMaxProductShift = 46;
 
 int32_t roundInt(double v) { return saturateToInt(std::nearbyint(v)); }
 
+// Cleared only by tests, so that the portable form runs on any machine.
+bool g_wideRuns = true;
+
 int32_t addWrap(int32_t a, int32_t b)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
@@ -196,7 +199,7 @@ bool transformWide(const CkwIntMatrix&, const Component*, int32_t*, int32_t*, in
 template <class Component>
 void transformRun(const CkwIntMatrix& matrix, const Component* points, int32_t* outXYZ, int32_t* outW, int32_t count)
 {
-    if (transformWide(matrix, points, outXYZ, outW, count))
+    if (g_wideRuns && transformWide(matrix, points, outXYZ, outW, count))
         return;
     // A copy the outputs cannot alias stays in registers across the loop.
     const CkwIntMatrix im = matrix;
@@ -221,6 +224,13 @@ void transformTwo(const CkwIntMatrix& im, const Component* p, int32_t* outXYZ, i
 }
 
 } // namespace
+
+bool CkwIntMatrix::setWideRuns(bool allowed)
+{
+    const bool before = g_wideRuns;
+    g_wideRuns = allowed;
+    return before;
+}
 
 void CkwIntMatrix::transformPointS8(const int8_t* p, int32_t* out) const { transformOne<true>(*this, p, out); }
 void CkwIntMatrix::transformPointS16(const int16_t* p, int32_t* out) const { transformOne<true>(*this, p, out); }

@@ -34,6 +34,10 @@ public:
     // count vertices of three components; outXYZ gets three words a vertex.
     void transformPointsS8(const int8_t* points, int32_t* outXYZ, int32_t* outW, int32_t count) const;
     void transformPointsS16(const int16_t* points, int32_t* outXYZ, int32_t* outW, int32_t count) const;
+    // Whether runs may take the processor's wide form, as they do wherever
+    // it has one; returns the setting before. Tests clear it so that the
+    // portable form runs too.
+    static bool setWideRuns(bool allowed);
     // A two-component vertex, a point of the z = 0 plane, into x, y, z and w.
     void transformPoint2S8(const int8_t* p, int32_t* outXYZ, int32_t* outW) const;
     void transformPoint2S16(const int16_t* p, int32_t* outXYZ, int32_t* outW) const;

@@ -130,12 +130,15 @@ TEST(CkwIntMatrix, PointDirectionAndTwoComponentFormsAgree)
     EXPECT_EQ(xy8[1], xy[1]);
 }
 
-// Runs of vertices, whichever form the processor takes, against the sums
-// written out in 64 bits, for any elements, shifts and components.
+// Runs of vertices, in the processor's wide form and in the portable one,
+// against the sums written out in 64 bits, for any elements, shifts and
+// components.
 TEST(CkwIntMatrix, RunsMatchTheirSumsBitForBit)
 {
     std::mt19937 rng(56);
-    for (int round = 0; round < 400; ++round) {
+    for (int round = 0; round < 800; ++round) {
+        const bool wide = round < 400;
+        CkwIntMatrix::setWideRuns(wide);
         CkwIntMatrix im{};
         for (int32_t& e : im.m)
             e = round % 4 == 0 ? (rng() % 2 ? INT32_MIN : INT32_MAX) : static_cast<int32_t>(rng());
@@ -151,9 +154,11 @@ TEST(CkwIntMatrix, RunsMatchTheirSumsBitForBit)
             const int64_t sum = im.m[r] * int64_t{p[3 * v]} + im.m[4 + r] * int64_t{p[3 * v + 1]}
                 + im.m[8 + r] * int64_t{p[3 * v + 2]} + (im.productShift > 0 ? int64_t{1} << (im.productShift - 1) : 0);
             const auto expected = static_cast<int32_t>(static_cast<uint32_t>(im.m[12 + r]) + (sum >> im.productShift));
-            EXPECT_EQ(r < 3 ? out[3 * v + r] : w[v], r == 3 && im.constantW ? im.m[15] : expected) << round << " " << i;
+            EXPECT_EQ(r < 3 ? out[3 * v + r] : w[v], r == 3 && im.constantW ? im.m[15] : expected)
+                << (wide ? "wide " : "portable ") << round << " " << i;
         }
     }
+    CkwIntMatrix::setWideRuns(true);
 }
 
 TEST(CkwIntMatrix, AllZeroMatrixGivesAllZeroIntegers)
