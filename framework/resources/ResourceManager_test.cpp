@@ -14,6 +14,7 @@
 #include "framework/resources/ResourceRef.h"
 #include "framework/resources/SoundSample.h"
 #include "framework/resources/TypedResources.h"
+#include "tools/pack/PackWriter.h"
 #include "framework/streams/MemoryInputStream.h"
 #include "framework/strings/NameHash.h"
 #include "framework/strings/WideString.h"
@@ -39,6 +40,7 @@ constexpr uint32_t kDryTexts[] = {0x03000041, 0x03000042};
 constexpr uint32_t kDryTable = 0x03000043;
 constexpr uint32_t kDryData = 0x03000044;
 constexpr uint32_t kDrySound = 0x03000045;
+constexpr uint32_t kTexts = 0x03000005;  // the string table whose entry number selector 5 names
 
 Bytes bytesOf(const std::string& s)
 {
@@ -483,4 +485,109 @@ TEST_F(ResourceManagerTest, OpenTableFailsWithoutTheTableEntry)
     ASSERT_EQ(pack.openFile(new MemoryFile(bytes)), 1);
     EXPECT_EQ(manager->openTable(&pack, 500, 33, true), 0);
     EXPECT_EQ(manager->openTable(nullptr, 500, 33, true), 0);
+}
+
+// Every table of a pack costs work in proportion to it: the counted work at
+// 2N is at most 2.3 times that at N, with ids chosen to collide and to spread.
+TEST_F(ResourceManagerTest, LoadsStayInProportionToThePack)
+{
+    struct Pack {
+        std::vector<uint32_t> stringTables;
+        uint32_t textStride = 0;  // N one-unit texts at ids 0, stride, 2 x stride, ...
+        std::vector<uint32_t> dataIds;
+        bool viaIdList = false;  // the data ids are loaded through an id list
+    };
+    struct Row {
+        const char* what;
+        Pack (*make)(uint32_t n);
+    };
+    const Row rows[] = {
+        {"string-table ids naming no selector, the real table last",
+         [](uint32_t n) {
+             Pack p{{}, 1, {}, false};
+             for (uint32_t i = 0; i < n; ++i)
+                 p.stringTables.push_back(0x03000100u + i % 0x7F00u);
+             p.stringTables.push_back(kTexts);
+             return p;
+         }},
+        {"every text of one table", [](uint32_t) { return Pack{{kTexts}, 1, {}, false}; }},
+        {"texts whose ids share their low bits", [](uint32_t) { return Pack{{kTexts}, 4, {}, false}; }},
+        {"data ids that share one bucket of 503",
+         [](uint32_t n) {
+             Pack p;
+             for (uint32_t i = 1; i <= n; ++i)
+                 p.dataIds.push_back(i * 503);
+             return p;
+         }},
+        {"spread data ids",
+         [](uint32_t n) {
+             Pack p;
+             for (uint32_t i = 1; i <= n; ++i)
+                 p.dataIds.push_back(0x03001000u + i);
+             return p;
+         }},
+        {"an id list of ids that share one bucket",
+         [](uint32_t n) {
+             Pack p;
+             for (uint32_t i = 1; i <= n; ++i)
+                 p.dataIds.push_back(i * 503);
+             p.viaIdList = true;
+             return p;
+         }},
+    };
+    constexpr uint32_t kList = 0x03007FFF;
+    for (const Row& row : rows) {
+        uint64_t work[2] = {};
+        for (uint32_t k = 0; k < 2; ++k) {
+            const uint32_t n = 4096u << k;
+            const Pack p = row.make(n);
+            PackWriter writer;
+            ResourceTableImage image;
+            image.stringTables = p.stringTables;
+            writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable(image), true);
+            std::vector<uint32_t> textIds;
+            if (p.textStride != 0) {
+                EntryTableWriter texts;
+                for (uint32_t i = 0; i < n; ++i) {
+                    textIds.push_back(0x21050000u | i * p.textStride);
+                    texts.add(i * p.textStride, encodePackEntry(encodeUtf16Text(u"x"), false), ResourceType::Utf16Text);
+                }
+                writer.add(kTexts, ResourceType::Table, texts.build(), true);
+            }
+            for (uint32_t id : p.dataIds)
+                writer.add(id & PackFormat::IdMask, ResourceType::Data, Bytes{1});
+            if (p.viaIdList)
+                writer.add(kList, ResourceType::IdList, encodeIdList(p.dataIds));
+            Bytes bytes;
+            ASSERT_TRUE(writer.build(PackIndexForm::Sorted, bytes)) << row.what;
+            ResourcePack local;
+            ASSERT_EQ(local.openFile(new MemoryFile(bytes)), 1) << row.what;
+            ResourceManager loader;
+            ASSERT_EQ(loader.openTable(&local, 500, 33, true), 1) << row.what;
+            Resource* table = nullptr;
+            if (!textIds.empty()) {
+                ASSERT_EQ(loader.loadById(kTexts, &table), ResourceResult::Loaded) << row.what;
+            }
+            for (uint32_t id : textIds)
+                ASSERT_EQ(loader.loadById(id, nullptr), ResourceResult::Loaded) << row.what << std::hex << id;
+            if (p.viaIdList) {
+                Resource* list = nullptr;
+                ASSERT_EQ(loader.loadById(kList, &list), ResourceResult::Loaded) << row.what;
+                const IdList* ids = static_cast<IdListResource*>(list)->list();
+                std::vector<uint32_t> terminated(ids->count() + 1, 0);
+                for (uint32_t i = 0; i < ids->count(); ++i)
+                    terminated[i] = ids->get(i);
+                EXPECT_EQ(loader.loadIds(terminated.data()), 1) << row.what;
+            } else {
+                for (uint32_t id : p.dataIds)
+                    ASSERT_EQ(loader.loadById(id, nullptr), ResourceResult::Loaded) << row.what;
+            }
+            for (uint32_t id : p.dataIds)
+                EXPECT_EQ(loader.findLoaded(id, nullptr), 1) << row.what;
+            work[k] = loader.probes() + local.probes()
+                      + (table ? static_cast<TableResource*>(table)->table()->probes() : 0);
+            loader.close();
+        }
+        EXPECT_LE(work[1] * 10, work[0] * 23) << row.what << ": " << work[0] << " then " << work[1];
+    }
 }
