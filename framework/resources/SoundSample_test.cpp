@@ -10,7 +10,9 @@
 #include "framework/resources/internal/OggMemoryCursor.h"
 #include "framework/streams/MemoryInputStream.h"
 #include "framework/streams/MemoryOutputStream.h"
+#include "tests/support/AllocationWatch.h"
 #include "tests/support/BuildFixture.h"
+#include "tests/support/RunDryStream.h"
 
 namespace {
 
@@ -193,6 +195,15 @@ TEST(IdList, ReadsCountedValuesAndRefusesShortLists)
         stream.open(c.bytes.data(), uint32_t(c.bytes.size()));
         EXPECT_EQ(list.read(stream), c.ok);
         EXPECT_EQ(list.count(), c.count);
+    }
+    {
+        // The most ids a list can count, announced by a stream that holds two:
+        // the ids are taken as they arrive, not sized from the count.
+        RunDryStream dry({0xFF, 0xFF, 7, 0, 0, 0, 9, 0, 0, 0}, 2 + 0xFFFF * 4);
+        AllocationWatch watch(1 << 20);
+        IdList list;
+        EXPECT_EQ(list.read(dry), 0);
+        EXPECT_LE(watch.largest(), kFirstReadBlock);
     }
     IdList list;
     MemoryInputStream stream;
