@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 
 #include "framework/files/testing/MemoryFileSystem.h"
@@ -589,5 +590,64 @@ TEST_F(ResourceManagerTest, LoadsStayInProportionToThePack)
             loader.close();
         }
         EXPECT_LE(work[1] * 10, work[0] * 23) << row.what << ": " << work[0] << " then " << work[1];
+    }
+}
+
+// Over random packs and random inserts and removals, the manager answers as
+// the plain walks it replaces: the first string-table id of each selector,
+// and the newest resource inserted under an id.
+TEST_F(ResourceManagerTest, LookupsMatchTheirWalksOverRandomPacks)
+{
+    std::mt19937 random(61);
+    for (int round = 0; round < 40; ++round) {
+        ResourceTableImage image;
+        for (uint32_t i = random() % 600; i > 0; --i)
+            image.stringTables.push_back((random() & 0x0FFF0000u) | random() % (i % 2 ? 0x140u : 0x8000u));
+        PackWriter writer;
+        writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable(image), true);
+        Bytes bytes;
+        ASSERT_TRUE(writer.build(PackIndexForm::Sorted, bytes));
+        ResourcePack local;
+        ASSERT_EQ(local.openFile(new MemoryFile(bytes)), 1);
+        ResourceManager loader;
+        ASSERT_EQ(loader.openTable(&local, 50, 8, round % 2 == 0), 1);
+        for (uint32_t selector = 0; selector < 255; ++selector) {
+            uint32_t first = 0;
+            for (uint32_t id : image.stringTables)
+                if (first == 0 && resourceEntry(id) == selector)
+                    first = id;
+            ASSERT_EQ(loader.stringTableOf(0x21000000u | selector << 16), first) << round << " " << selector;
+        }
+
+        // Newest first under each id, as inserted; odd rounds hold one block of 8.
+        std::vector<std::vector<Resource*>> model(16);
+        std::vector<Resource*> held;
+        for (int step = 0; step < 200; ++step) {
+            const uint32_t id = 0x40000000u | random() % 16;
+            if (random() % 3 != 0 || held.empty()) {
+                auto* resource = new DataResource();
+                resource->create(id, nullptr, ResourceType::Data);
+                const int fits = round % 2 == 0 || held.size() < 8;
+                ASSERT_EQ(loader.insert(resource), fits) << round;
+                if (!fits) {
+                    delete resource;
+                    continue;
+                }
+                held.push_back(resource);
+                model[id & 15].insert(model[id & 15].begin(), resource);
+            } else {
+                const size_t at = random() % held.size();
+                Resource* resource = held[at];
+                held.erase(held.begin() + at);
+                auto& chain = model[resource->id() & 15];
+                chain.erase(std::find(chain.begin(), chain.end(), resource));
+                EXPECT_EQ(loader.remove(resource), 1);
+                delete resource;
+            }
+            for (uint32_t k = 0; k < 16; ++k)
+                ASSERT_EQ(loader.held(0x40000000u | k), model[k].empty() ? nullptr : model[k].front()) << round;
+        }
+        loader.close();
+        EXPECT_EQ(loader.held(0x40000000u), nullptr);
     }
 }
