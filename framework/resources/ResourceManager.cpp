@@ -3,6 +3,8 @@
 // resource table image of the pack.
 #include "framework/resources/ResourceManager.h"
 
+#include <algorithm>
+#include <iterator>
 #include <new>
 
 #include "framework/files/FileSystem.h"
