@@ -77,8 +77,10 @@ int EntryTable::load(InputStream& stream)
     if (!m_firstEntries.reserve(count))
         return 0;
     for (uint32_t i = 0; i < count; ++i) {
-        if (ids[i] <= kEntryIdMask && !m_firstEntries.claim(ids[i], static_cast<int32_t>(i)))
+        if (ids[i] <= kEntryIdMask && !m_firstEntries.claim(ids[i], static_cast<int32_t>(i))) {
+            m_firstEntries.clear();
             return 0;
+        }
     }
 
     m_count = static_cast<int32_t>(count);

@@ -91,9 +91,10 @@ int ResourceManager::openTable(ResourcePack* pack, uint32_t bucketHint, uint32_t
 {
     m_pack = pack;
     // The table starts with room for the hinted count's prime and grows
-    // from there; a table that may not grow holds one block of nodes.
-    deleteAll();
+    // from there; a table that may not grow holds one block of nodes. Like
+    // a fresh id table, it forgets what an earlier one held.
     m_held.clear();
+    m_heldCount = 0;
     m_heldBudget = nodesPerBlock == 0 ? 0 : grow ? UINT64_MAX : nodesPerBlock;
     if (!m_held.reserve(nextPrime(bucketHint))) {
         close();
