@@ -19,15 +19,8 @@ public:
     // The value of key, or null.
     const Value* find(uint32_t key) const
     {
-        if (m_count == 0)
-            return nullptr;
-        for (uint64_t s = home(key);; s = (s + 1) & m_mask) {
-            ++m_probes;
-            if (!m_slots[s].used)
-                return nullptr;
-            if (m_slots[s].key == key)
-                return &m_slots[s].value;
-        }
+        const int64_t s = slotOf(key);
+        return s < 0 ? nullptr : &m_slots[s].value;
     }
     Value* find(uint32_t key) { return const_cast<Value*>(static_cast<const KeyIndex*>(this)->find(key)); }
 
@@ -51,10 +44,10 @@ public:
     // ever walks past a gap. 1 when it was there.
     int erase(uint32_t key)
     {
-        const Value* value = find(key);
-        if (value == nullptr)
+        const int64_t slot = slotOf(key);
+        if (slot < 0)
             return 0;
-        uint64_t gap = static_cast<uint64_t>(reinterpret_cast<const Slot*>(value) - m_slots.get());
+        uint64_t gap = static_cast<uint64_t>(slot);
         for (uint64_t s = (gap + 1) & m_mask; m_slots[s].used; s = (s + 1) & m_mask) {
             ++m_probes;
             // A key may fill the gap when its home does not lie in (gap, s].
@@ -122,6 +115,20 @@ private:
         uint8_t used;
         Value value;
     };
+
+    // The slot that holds key, or -1.
+    int64_t slotOf(uint32_t key) const
+    {
+        if (m_count == 0)
+            return -1;
+        for (uint64_t s = home(key);; s = (s + 1) & m_mask) {
+            ++m_probes;
+            if (!m_slots[s].used)
+                return -1;
+            if (m_slots[s].key == key)
+                return static_cast<int64_t>(s);
+        }
+    }
 
     uint64_t home(uint32_t key) const
     {
