@@ -2,9 +2,7 @@
 
 #include "framework/resources/Resource.h"
 #include "framework/resources/ResourceManager.h"
-#include "framework/properties/EntryTable.h"
 #include "framework/resources/ResourcePack.h"
-#include "framework/resources/TypedResources.h"
 #include "tests/support/TestApp.h"
 #include "tools/pack/HostFiles.h"
 #include "tools/pack/PackWriter.h"
@@ -97,51 +95,6 @@ TEST_F(PreloaderTest, UnloadingReleasesOnlyWhatThePreloaderTook)
     EXPECT_EQ(ResourcePreloader::unloadList(kEmptyList), 1);
     EXPECT_EQ(refs(kB), 1u);
     EXPECT_EQ(ResourcePreloader::unloadList(kMissing), 0);
-}
-
-// The start-up's preload of a string table and its texts, behind a long
-// list of string-table ids that name no selector: twice the pack, at most
-// 2.3 times the counted work.
-TEST(Preloader, PreloadsTextsInProportionToThePack)
-{
-    constexpr uint32_t kTexts = 0x03000005;
-    constexpr uint32_t kList = 0x05000100;
-    uint64_t work[2] = {};
-    for (uint32_t k = 0; k < 2; ++k) {
-        const uint32_t n = 4096u << k;
-        ResourceTableImage image;
-        for (uint32_t i = 0; i < n; ++i)
-            image.stringTables.push_back(0x03000200u + i % 0x7E00u);
-        image.stringTables.push_back(kTexts);
-        EntryTableWriter texts;
-        std::vector<uint32_t> list{kTexts};
-        for (uint32_t i = 0; i < n; ++i) {
-            texts.add(i, encodePackEntry(encodeUtf16Text(u"x"), false), ResourceType::Utf16Text);
-            list.push_back(0x21050000u | i);
-        }
-        PackWriter writer;
-        writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable(image), true);
-        writer.add(kTexts, ResourceType::Table, texts.build(), true);
-        writer.add(kList, ResourceType::IdList, encodeIdList(list));
-        Bytes bytes;
-        ASSERT_TRUE(writer.build(PackIndexForm::Sorted, bytes));
-        ResourcePack pack;
-        TestApp app;
-        auto* manager = new ResourceManager();
-        app.m_resourceManager = manager;
-        ASSERT_EQ(pack.openFile(new MemoryFile(bytes)), 1);
-        ASSERT_EQ(manager->openTable(&pack, 500, 33, true), 1);
-        ResourcePreloader preloader;
-        preloader.start(kList);
-        while (preloader.getState() == PreloadState::Loading)
-            preloader.step();
-        ASSERT_EQ(preloader.getState(), PreloadState::Done);
-        Resource* table = manager->held(kTexts);
-        ASSERT_NE(table, nullptr);
-        work[k] = manager->probes() + pack.probes() + static_cast<TableResource*>(table)->table()->probes();
-        ResourcePreloader::unloadList(kList);
-    }
-    EXPECT_LE(work[1] * 10, work[0] * 23) << work[0] << " then " << work[1];
 }
 
 } // namespace

@@ -176,10 +176,9 @@ TEST_F(PackToolTest, MalformedInputFailsWithOneLine)
     EXPECT_EQ(extracted.status, 1);
     EXPECT_EQ(std::count(extracted.err.begin(), extracted.err.end(), '\n'), 1) << extracted.err;
     // An entry the game would not inflate is refused when the pack is built.
-    PackWriter huge;
-    huge.add(6, 1, Bytes(PackFormat::MaxUnpackedSize + 1, 'z'), true);
+    writer.add(6, 1, Bytes(PackFormat::MaxUnpackedSize + 1, 'z'), true);
     std::string refusal;
-    EXPECT_FALSE(huge.build(PackIndexForm::Sorted, pack, &refusal));
+    EXPECT_FALSE(writer.build(PackIndexForm::Sorted, pack, &refusal));
     EXPECT_NE(refusal.find("32 MiB"), std::string::npos) << refusal;
     write("bad.txt", "1 2 packed 4 text a\n");
     ToolRun built = run({"build", path("bad.txt"), path("x.big")});
