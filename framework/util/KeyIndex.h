@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <utility>
 
 // A fresh seed on every call; not predictable from the keys.
 uint64_t drawKeyIndexSeed();
