@@ -15,6 +15,7 @@ void EntryTable::clear()
     m_offsets.reset();
     m_data.reset();
     m_dataSize = 0;
+    m_firstEntries.clear();
 }
 
 int EntryTable::load(InputStream& stream)
@@ -72,6 +73,15 @@ int EntryTable::load(InputStream& stream)
         if (offsets[i] > n || (i != 0 && offsets[i] < offsets[i - 1]))
             return 0;
     }
+    // Ids past 15 bits never match a masked id; of equal ids the first wins.
+    if (!m_firstEntries.reserve(count))
+        return 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (ids[i] <= kEntryIdMask && !m_firstEntries.claim(ids[i], static_cast<int32_t>(i))) {
+            m_firstEntries.clear();
+            return 0;
+        }
+    }
 
     m_count = static_cast<int32_t>(count);
     m_ids = std::move(ids);
@@ -84,38 +94,34 @@ int EntryTable::load(InputStream& stream)
 
 int32_t EntryTable::indexOf(uint32_t id) const
 {
-    id &= kEntryIdMask;
-    for (int32_t i = 0; i < m_count; ++i)
-        if (m_ids[i] == id)
-            return i;
-    return -1;
+    const int32_t* first = m_firstEntries.find(id & kEntryIdMask);
+    return first ? *first : -1;
 }
 
-uint32_t EntryTable::tagOf(uint32_t id) const
+uint32_t EntryTable::tagAt(int32_t i) const
 {
-    int32_t i = indexOf(id);
-    return i < 0 || !m_tags ? 0 : m_tags[i];
+    return i < 0 || i >= m_count || !m_tags ? 0 : m_tags[i];
 }
 
-uint32_t EntryTable::sizeOf(uint32_t id) const
+uint32_t EntryTable::sizeAt(int32_t i) const
 {
-    int32_t i = indexOf(id);
-    return i < 0 ? 0 : m_offsets[i + 1] - m_offsets[i];
+    return i < 0 || i >= m_count ? 0 : m_offsets[i + 1] - m_offsets[i];
 }
 
 int EntryTable::copyEntry(uint32_t id, void* destination, uint32_t capacity) const
 {
-    uint32_t size = sizeOf(id);
+    const int32_t i = indexOf(id);
+    const uint32_t size = sizeAt(i);
     if (size == 0 || destination == nullptr || size > capacity)
         return 0;
-    std::memcpy(destination, m_data.get() + m_offsets[indexOf(id)], size);
+    std::memcpy(destination, m_data.get() + m_offsets[i], size);
     return 1;
 }
 
-int EntryTable::openEntry(uint32_t id, MemoryInputStream& stream) const
+int EntryTable::openAt(int32_t i, MemoryInputStream& stream) const
 {
-    uint32_t size = sizeOf(id);
+    const uint32_t size = sizeAt(i);
     if (size == 0)
         return 0;
-    return stream.open(m_data.get() + m_offsets[indexOf(id)], size);
+    return stream.open(m_data.get() + m_offsets[i], size);
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "framework/services/HashedObject.h"
+#include "framework/util/KeyIndex.h"
 
 class InputStream;
 class MemoryInputStream;
@@ -29,17 +30,26 @@ public:
     int load(InputStream& stream);
     void clear();
 
+    // The first entry of id & 0x7FFF, or -1. The operations by id resolve
+    // it here once; the ones by index take what a caller resolved.
     int32_t indexOf(uint32_t id) const;
     int has(uint32_t id) const { return indexOf(id) >= 0; }
-    uint32_t tagOf(uint32_t id) const;
-    uint32_t sizeOf(uint32_t id) const;
+    uint32_t tagOf(uint32_t id) const { return tagAt(indexOf(id)); }
+    uint32_t sizeOf(uint32_t id) const { return sizeAt(indexOf(id)); }
     // Copies the entry into destination when it fits in capacity; 0 when
     // absent, empty or larger than capacity.
     int copyEntry(uint32_t id, void* destination, uint32_t capacity) const;
     // Attaches stream to the entry's bytes inside the image; 0 when absent or empty.
-    int openEntry(uint32_t id, MemoryInputStream& stream) const;
+    int openEntry(uint32_t id, MemoryInputStream& stream) const { return openAt(indexOf(id), stream); }
+
+    // The same for entry i; an i that is not an entry (-1) reads as absent.
+    uint32_t tagAt(int32_t i) const;
+    uint32_t sizeAt(int32_t i) const;
+    int openAt(int32_t i, MemoryInputStream& stream) const;
 
     int32_t count() const { return m_count; }
+    // Index slots looked at so far: the work tests count.
+    uint64_t probes() const { return m_firstEntries.probes(); }
 
 private:
     int32_t m_count = 0;
@@ -48,6 +58,10 @@ private:
     std::unique_ptr<uint32_t[]> m_offsets;  // count + 1, the last one the end
     std::unique_ptr<uint8_t[]> m_data;
     uint32_t m_dataSize = 0;
+    // The first entry of each id, worked out at load: a string table is read
+    // entry by entry, and a scan of its ids for each would cost the square
+    // of the table.
+    KeyIndex<int32_t> m_firstEntries;
 };
 
 // Bit 29 of a resource id: the text is an entry of a string table.

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <vector>
+
 #include "framework/streams/MemoryInputStream.h"
 #include "tools/pack/PackWriter.h"
 
@@ -55,6 +59,27 @@ TEST(EntryTable, WriterFormsRoundTrip)
         EXPECT_EQ(table.sizeOf(3), 2u);
         EXPECT_EQ(isStringId(0x21FF0005), 1);
         EXPECT_EQ(isStringId(0x03000005), 0);
+    }
+
+    // Random images with repeated ids and ids past 15 bits answer as a scan
+    // does: the first entry of the masked id.
+    std::mt19937 random(61);
+    for (int round = 0; round < 200; ++round) {
+        const uint32_t count = 1 + random() % 300, spread = 1 + random() % 0x10000;
+        std::vector<uint32_t> ids;
+        Bytes image{0, 0, static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8)};
+        for (uint32_t i = 0; i < count; ++i) {
+            ids.push_back(random() % spread);
+            putU16(image, static_cast<uint16_t>(ids.back()));
+            putU16(image, 0);  // every entry empty
+        }
+        putU32(image, 0);
+        EntryTable table;
+        ASSERT_EQ(load(table, image), 1) << round;
+        for (uint32_t id = 0; id < 0x10000; id += 1 + random() % 29) {
+            const auto first = std::find(ids.begin(), ids.end(), id & kEntryIdMask);
+            ASSERT_EQ(table.indexOf(id), first == ids.end() ? -1 : first - ids.begin()) << round << " " << id;
+        }
     }
 }
 

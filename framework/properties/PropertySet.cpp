@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <strings.h>
 
 #include "framework/services/ServiceAccessors.h"
@@ -25,9 +26,8 @@ void PropertySet::clear()
 
 int PropertySet::find(uint32_t hash) const
 {
-    ++m_probes;
-    const auto place = m_places.find(hash);
-    return place == m_places.end() ? -1 : static_cast<int>(place->second);
+    const uint32_t* place = m_places.find(hash);
+    return place == nullptr ? -1 : static_cast<int>(*place);
 }
 
 const PropertySet::Entry* PropertySet::lookup(const char* key) const
@@ -45,8 +45,17 @@ int PropertySet::set(const char* key, const char* value)
     uint32_t hash = hashName(key);
     if (find(hash) >= 0)
         return 0;
-    m_entries.push_back(Entry{hash, String(value)});
-    m_places.emplace(hash, static_cast<uint32_t>(m_entries.size() - 1));
+    // Texts and the entry array throw when memory runs out; the store's
+    // callers expect 0 and a store without the half-made entry.
+    try {
+        m_entries.push_back(Entry{hash, String(value)});
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    if (!m_places.claim(hash, static_cast<uint32_t>(m_entries.size() - 1))) {
+        m_entries.pop_back();
+        return 0;
+    }
     return 1;
 }
 
@@ -103,6 +112,15 @@ void PropertySet::parseLine(const char* line, uint32_t length)
 {
     if (length == 0 || line[0] == '#' || line[0] == '!')
         return;
+    // A line whose texts cannot be made is dropped like a malformed one.
+    try {
+        parseText(line);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void PropertySet::parseText(const char* line)
+{
     String text(line);
     int32_t separator = text.find("=", 0);
     if (separator < 0)

@@ -3,11 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "framework/services/Service.h"
 #include "framework/strings/String.h"
+#include "framework/util/KeyIndex.h"
 
 class InputStream;
 
@@ -20,7 +20,8 @@ public:
     // one "key=value" (or "key:value") a line, '#' or '!' at byte 0 for comments.
     int parse(InputStream& stream);
 
-    // 0 when either text is null or empty, or the key is already defined.
+    // 0 when either text is null or empty, the key is already defined, or
+    // memory runs out (the store then stays as it was).
     int set(const char* key, const char* value);
     int has(const char* key) const;
     const char* getString(const char* key) const;
@@ -32,9 +33,9 @@ public:
     int find(uint32_t hash) const;
 
     uint32_t count() const { return static_cast<uint32_t>(m_entries.size()); }
-    // Entries looked at by finds so far: a count of work that tests read to
-    // hold a parse in proportion to its text.
-    uint64_t probes() const { return m_probes; }
+    // Index slots looked at so far: a count of work that tests read to hold
+    // a parse in proportion to its text.
+    uint64_t probes() const { return m_places.probes(); }
 
 private:
     struct Entry {
@@ -43,13 +44,13 @@ private:
     };
 
     void parseLine(const char* line, uint32_t length);
+    void parseText(const char* line);
     const Entry* lookup(const char* key) const;
 
     std::vector<Entry> m_entries;  // insertion order
     // Key hash to place in m_entries: a text of a million keys must not
     // search its entries once for each.
-    std::unordered_map<uint32_t, uint32_t> m_places;
-    mutable uint64_t m_probes = 0;
+    KeyIndex<uint32_t> m_places;
 };
 
 // The program's properties store, created on first use.

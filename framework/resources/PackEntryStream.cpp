@@ -10,22 +10,32 @@
 
 int PackEntryStream::open(ResourcePack* pack, uint32_t id, int allowInflate)
 {
+    return openEntry(pack, pack != nullptr ? pack->entryOf(id) : -1, id, allowInflate);
+}
+
+int PackEntryStream::openInTable(const EntryTable* table, uint32_t id, int allowInflate)
+{
+    return openTableEntry(table, table != nullptr ? table->indexOf(id) : -1, id, allowInflate);
+}
+
+int PackEntryStream::openEntry(ResourcePack* pack, int32_t entry, uint32_t id, int allowInflate)
+{
     m_error = 1;
     reset();
-    if (pack != nullptr && pack->attachStream(id, m_file)
-        && parseHeader(&m_file, id, pack->entrySize(id), allowInflate))
+    if (pack != nullptr && pack->attachEntry(entry, m_file)
+        && parseHeader(&m_file, id, pack->sizeOfEntry(entry), allowInflate))
         return 1;
     reset();
     m_error = 1;
     return 0;
 }
 
-int PackEntryStream::openInTable(const EntryTable* table, uint32_t id, int allowInflate)
+int PackEntryStream::openTableEntry(const EntryTable* table, int32_t entry, uint32_t id, int allowInflate)
 {
     m_error = 1;
     reset();
-    if (table != nullptr && table->openEntry(id, m_memory)
-        && parseHeader(&m_memory, id, table->sizeOf(id), allowInflate))
+    if (table != nullptr && table->openAt(entry, m_memory)
+        && parseHeader(&m_memory, id, table->sizeAt(entry), allowInflate))
         return 1;
     reset();
     m_error = 1;

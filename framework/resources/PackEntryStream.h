@@ -22,6 +22,10 @@ public:
     // the stream is empty with its error flag set.
     int open(ResourcePack* pack, uint32_t id, int allowInflate);
     int openInTable(const EntryTable* table, uint32_t id, int allowInflate);
+    // The same for an entry the caller resolved (ResourcePack::entryOf,
+    // EntryTable::indexOf); id is what the stream reports as its id.
+    int openEntry(ResourcePack* pack, int32_t entry, uint32_t id, int allowInflate);
+    int openTableEntry(const EntryTable* table, int32_t entry, uint32_t id, int allowInflate);
     // Empties the stream; the error flag stays as it is.
     void reset();
 

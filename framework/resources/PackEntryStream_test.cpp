@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/properties/EntryTable.h"
+#include "framework/resources/PackFormat.h"
 #include "framework/resources/ResourcePack.h"
 #include "tools/pack/HostFiles.h"
 #include "tools/pack/PackWriter.h"
@@ -169,6 +170,7 @@ TEST(PackEntryStream, HostileEntryHeadersAreRefused)
         {"deflated of packed size h + 8", entryWith({4, 0, 0x80, 0, 1, 0, 0, 0, 1, 0, 0, 0})},
         {"zlib size beyond the entry", zlibTooBig},
         {"unpacked size out of proportion", bomb},
+        {"unpacked size one byte past 32 MiB", encodePackEntry(pattern(100, 3), true, 4, PackFormat::MaxUnpackedSize + 1)},
     };
     for (const auto& c : cases) {
         EntryTableWriter tableWriter;

@@ -48,6 +48,10 @@ public:
     void setRefCount(uint32_t count) { m_refCount = count; }
     ResourceManager* owner() const { return m_owner; }
     void setOwner(ResourceManager* owner) { m_owner = owner; }
+    // An older resource of the same id that this one shadows in its owner's
+    // table; the owner keeps the link.
+    Resource* shadowed() const { return m_shadowed; }
+    void setShadowed(Resource* older) { m_shadowed = older; }
 
     uint32_t m_priority = kResourcePriority;
 
@@ -67,4 +71,5 @@ private:
     uint8_t m_loaded = 0;
     uint32_t m_refCount = 0;
     ResourceManager* m_owner = nullptr;
+    Resource* m_shadowed = nullptr;
 };

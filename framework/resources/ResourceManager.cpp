@@ -3,6 +3,8 @@
 // resource table image of the pack.
 #include "framework/resources/ResourceManager.h"
 
+#include <algorithm>
+#include <iterator>
 #include <new>
 
 #include "framework/files/FileSystem.h"
@@ -13,6 +15,7 @@
 #include "framework/resources/ResourceTypes.h"
 #include "framework/resources/TypedResources.h"
 #include "framework/services/AppBase.h"
+#include "framework/services/IdHashMap.h"
 #include "framework/services/ResourceFactory.h"
 #include "framework/strings/ModifiedUtf8.h"
 #include "framework/strings/NameHash.h"
@@ -79,6 +82,7 @@ void ResourceManager::freeLists()
     m_names.reset();
     m_stringTableCount = 0;
     m_stringTableIds.reset();
+    std::fill(std::begin(m_tableOfSelector), std::end(m_tableOfSelector), 0u);
     m_aliasCount = 0;
     m_aliasIds.reset();
 }
@@ -86,7 +90,13 @@ void ResourceManager::freeLists()
 int ResourceManager::openTable(ResourcePack* pack, uint32_t bucketHint, uint32_t nodesPerBlock, bool grow)
 {
     m_pack = pack;
-    if (!m_table.init(bucketHint, nodesPerBlock, grow)) {
+    // The table starts with room for the hinted count's prime and grows
+    // from there; a table that may not grow holds one block of nodes. Like
+    // a fresh id table, it forgets what an earlier one held.
+    m_held.clear();
+    m_heldCount = 0;
+    m_heldBudget = nodesPerBlock == 0 ? 0 : grow ? UINT64_MAX : nodesPerBlock;
+    if (!m_held.reserve(nextPrime(bucketHint))) {
         close();
         return 0;
     }
@@ -150,6 +160,16 @@ int ResourceManager::readTable(InputStream& image)
     if (image.hasError() || !readIds(image, stringTableCount, m_stringTableIds))
         return 0;
     m_stringTableCount = stringTableCount;
+    // Only entry numbers a selector can name take a slot; the first id wins.
+    bool claimed[ResourceIdBits::SubKindMask + 1] = {};
+    for (uint32_t i = 0; i < stringTableCount; ++i) {
+        const uint32_t selector = resourceEntry(m_stringTableIds[i]);
+        if (selector <= ResourceIdBits::SubKindMask && !claimed[selector]) {
+            claimed[selector] = true;
+            m_tableOfSelector[selector] = m_stringTableIds[i];
+        }
+    }
+    m_probes += stringTableCount;
     return 1;
 }
 
@@ -172,7 +192,8 @@ void ResourceManager::close()
         m_currentLanguage = 0;
     }
     deleteAll();
-    m_table.release();
+    m_held.clear();
+    m_heldBudget = 0;
     freeLists();
     m_pack = nullptr;
     m_showIds = 0;
@@ -180,10 +201,18 @@ void ResourceManager::close()
 
 int ResourceManager::insert(Resource* resource)
 {
-    if (resource == nullptr || resource->owner() == this)
+    if (resource == nullptr || resource->owner() == this || m_heldCount >= m_heldBudget)
         return 0;
-    if (!m_table.insert(resource->id(), resource))
+    // A second resource of a held id shadows the first until it goes.
+    if (Resource** newest = m_held.find(resource->id())) {
+        resource->setShadowed(*newest);
+        *newest = resource;
+    } else if (m_held.claim(resource->id(), resource)) {
+        resource->setShadowed(nullptr);
+    } else {
         return 0;
+    }
+    ++m_heldCount;
     resource->addRef();
     resource->setOwner(this);
     return 1;
@@ -195,7 +224,7 @@ int ResourceManager::remove(Resource* resource)
         return 0;
     resource->setOwner(nullptr);
     resource->setRefCount(0);
-    m_table.removeValue(resource->id(), resource);
+    unlink(resource);
     return 1;
 }
 
@@ -205,10 +234,34 @@ int ResourceManager::removeById(uint32_t id)
     return resource ? remove(resource) : 0;
 }
 
+void ResourceManager::unlink(Resource* resource)
+{
+    Resource** newest = m_held.find(resource->id());
+    if (newest == nullptr)
+        return;
+    if (*newest == resource) {
+        if (resource->shadowed() != nullptr)
+            *newest = resource->shadowed();
+        else
+            m_held.erase(resource->id());
+    } else {
+        // Only resources that shadow one another share a chain, and only a
+        // caller's own inserts of one id make them.
+        Resource* newer = *newest;
+        for (; newer->shadowed() != nullptr && newer->shadowed() != resource; newer = newer->shadowed())
+            ++m_probes;
+        if (newer->shadowed() != resource)
+            return;
+        newer->setShadowed(resource->shadowed());
+    }
+    resource->setShadowed(nullptr);
+    --m_heldCount;
+}
+
 Resource* ResourceManager::held(uint32_t id) const
 {
-    void* value = nullptr;
-    return m_table.find(id, &value) ? static_cast<Resource*>(value) : nullptr;
+    Resource* const* newest = m_held.find(id);
+    return newest ? *newest : nullptr;
 }
 
 uint32_t ResourceManager::resolveId(uint32_t id) const
@@ -228,10 +281,8 @@ uint32_t ResourceManager::stringTableOf(uint32_t id) const
     uint32_t selector = resourceSubKind(id);
     if (selector == ResourceIdBits::SubKindCurrentLanguage)
         return m_currentLanguage;
-    for (uint32_t i = 0; i < m_stringTableCount; ++i)
-        if (resourceEntry(m_stringTableIds[i]) == selector)
-            return m_stringTableIds[i];
-    return 0;
+    ++m_probes;
+    return m_tableOfSelector[selector];
 }
 
 int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream* stream)
@@ -260,6 +311,8 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
     const bool isNew = resource == nullptr;
     uint32_t type = tag;
     InputStream* source = stream;
+    // The pack entry of a pack id, resolved once for its type and its bytes.
+    int32_t packEntry = -1;
     if (!isPackBackedId(r)) {
         // The caller's tag and stream, as they are.
     } else if (resourceKind(r) == ResourceIdBits::KindTableDriven
@@ -281,14 +334,16 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
                 if (!findLoaded(stringTableOf(r), &table) || table->m_typeId != ResourceClassId::Table)
                     return ResourceResult::Failed;
                 const EntryTable* strings = static_cast<TableResource*>(table)->table();
-                if (!entry.openInTable(strings, resourceEntry(r), 1))
+                const int32_t text = strings->indexOf(resourceEntry(r));
+                if (!entry.openTableEntry(strings, text, resourceEntry(r), 1))
                     return ResourceResult::Failed;
-                type = strings->tagOf(resourceEntry(r));
+                type = strings->tagAt(text);
                 source = &entry;
             }
         }
     } else {
-        type = m_pack != nullptr ? m_pack->typeOf(r) : 0;
+        packEntry = m_pack != nullptr ? m_pack->entryOf(r) : -1;
+        type = m_pack != nullptr ? m_pack->typeOfEntry(packEntry) : 0;
     }
 
     if (isNew) {
@@ -308,7 +363,7 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
             source = &safeFile;
     }
     if (source == nullptr && isPackBackedId(r)) {
-        entry.open(m_pack, r, 1);
+        entry.openEntry(m_pack, packEntry, r, 1);
         source = &entry;
     }
 
@@ -448,10 +503,23 @@ void ResourceManager::deleteById(uint32_t id)
 
 void ResourceManager::deleteAll()
 {
-    while (IdHashNode* node = m_table.anyNode()) {
-        auto* resource = static_cast<Resource*>(node->value);
-        // Unlink first: a resource that lost its owner would stay in the map.
-        m_table.removeValue(node->key, resource);
+    // Every resource leaves the table before any is deleted: a payload's
+    // destructor that releases by id must not find one half gone. The
+    // chains of all ids are strung into one list for the deletion.
+    Resource* doomed = nullptr;
+    m_held.forEach([&](uint32_t, Resource* newest) {
+        Resource* last = newest;
+        for (; last->shadowed() != nullptr; last = last->shadowed())
+            ++m_probes;
+        last->setShadowed(doomed);
+        doomed = newest;
+    });
+    m_held.clear();
+    m_heldCount = 0;
+    while (doomed != nullptr) {
+        Resource* resource = doomed;
+        doomed = resource->shadowed();
+        resource->setShadowed(nullptr);
         resource->setOwner(nullptr);
         delete resource;
     }

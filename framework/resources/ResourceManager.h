@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "framework/resources/ResourceCache.h"
-#include "framework/services/IdHashMap.h"
+#include "framework/util/KeyIndex.h"
 
 class ResourceManager : public ResourceCache {
 public:
@@ -66,12 +66,24 @@ public:
     // Language i's name, terminated; an empty text when there is none.
     const char16_t* languageName(uint32_t i) const;
     uint32_t stringTableCount() const { return m_stringTableCount; }
+    // Index slots and list entries looked at so far: the work tests count.
+    uint64_t probes() const { return m_probes + m_held.probes(); }
 
 private:
     int readTable(InputStream& image);
+    // Takes the resource out of the id table, keeping the others of its id.
+    void unlink(Resource* resource);
     void freeLists();
 
-    IdHashMap m_table;
+    // Id to the newest resource of that id (older ones hang off it through
+    // Resource::shadowed). Ids come from packs and callers, so the index
+    // hashes with a seed of its own and grows with its count: a fixed
+    // bucket count would let chosen ids share one chain.
+    KeyIndex<Resource*> m_held;
+    uint64_t m_heldCount = 0;
+    // Resources the table may hold: none before openTable; the node block's
+    // count when the table may not grow.
+    uint64_t m_heldBudget = 0;
     ResourcePack* m_pack = nullptr;
     uint32_t m_currentLanguage = 0;
 
@@ -84,6 +96,11 @@ private:
 
     uint32_t m_stringTableCount = 0;
     std::unique_ptr<uint32_t[]> m_stringTableIds;
+    // The first string-table id whose entry number equals each selector, 0
+    // for none, worked out with the list: a walk of a long list for every
+    // text loaded would cost the list's length per text.
+    uint32_t m_tableOfSelector[ResourceIdBits::SubKindMask + 1] = {};
+    mutable uint64_t m_probes = 0;
     uint32_t m_aliasCount = 0;
     std::unique_ptr<uint32_t[]> m_aliasIds;
     uint8_t m_showIds = 0;

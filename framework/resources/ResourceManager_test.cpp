@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 
 #include "framework/files/testing/MemoryFileSystem.h"
@@ -14,6 +15,7 @@
 #include "framework/resources/ResourceRef.h"
 #include "framework/resources/SoundSample.h"
 #include "framework/resources/TypedResources.h"
+#include "tools/pack/PackWriter.h"
 #include "framework/streams/MemoryInputStream.h"
 #include "framework/strings/NameHash.h"
 #include "framework/strings/WideString.h"
@@ -39,6 +41,7 @@ constexpr uint32_t kDryTexts[] = {0x03000041, 0x03000042};
 constexpr uint32_t kDryTable = 0x03000043;
 constexpr uint32_t kDryData = 0x03000044;
 constexpr uint32_t kDrySound = 0x03000045;
+constexpr uint32_t kTexts = 0x03000005;  // the string table whose entry number selector 5 names
 
 Bytes bytesOf(const std::string& s)
 {
@@ -483,4 +486,96 @@ TEST_F(ResourceManagerTest, OpenTableFailsWithoutTheTableEntry)
     ASSERT_EQ(pack.openFile(new MemoryFile(bytes)), 1);
     EXPECT_EQ(manager->openTable(&pack, 500, 33, true), 0);
     EXPECT_EQ(manager->openTable(nullptr, 500, 33, true), 0);
+}
+
+// Twice the pack costs at most 2.3 times the counted work, with ids chosen
+// to collide and to spread.
+TEST_F(ResourceManagerTest, LoadsStayInProportionToThePack)
+{
+    const struct {
+        const char* what;
+        uint32_t tableIds, textStride, dataBase, dataStep;
+    } rows[] = {
+        {"string-table ids naming no selector, the real table last", 1, 1, 0, 0},
+        {"every text of one table", 0, 1, 0, 0},
+        {"texts whose ids share their low bits", 0, 4, 0, 0},
+        {"data ids in one bucket of 503", 0, 0, 0, 503},
+        {"spread data ids", 0, 0, 0x03001000, 1},
+    };
+    for (const auto& row : rows) {
+        uint64_t work[2] = {};
+        for (uint32_t k = 0; k < 2; ++k) {
+            const uint32_t n = 4096u << k;
+            ResourceTableImage image;
+            for (uint32_t i = 0; i < n * row.tableIds; ++i)
+                image.stringTables.push_back(0x03000100u + i % 0x7F00u);
+            image.stringTables.push_back(kTexts);
+            PackWriter writer;
+            EntryTableWriter texts;
+            std::vector<uint32_t> ids{kTexts};  // loaded in order, ended by 0
+            for (uint32_t i = 0; i < n; ++i) {
+                if (row.textStride != 0) {
+                    texts.add(i * row.textStride, encodePackEntry(encodeUtf16Text(u"x"), false), ResourceType::Utf16Text);
+                    ids.push_back(0x21050000u | i * row.textStride);
+                } else {
+                    ids.push_back(row.dataBase + (i + 1) * row.dataStep);
+                    writer.add(ids.back() & PackFormat::IdMask, ResourceType::Data, Bytes{1});
+                }
+            }
+            ids.push_back(0);
+            writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable(image), true);
+            writer.add(kTexts, ResourceType::Table, texts.build(), true);
+            Bytes bytes;
+            ASSERT_TRUE(writer.build(PackIndexForm::Sorted, bytes)) << row.what;
+            ResourcePack local;
+            ResourceManager loader;
+            ASSERT_EQ(local.openFile(new MemoryFile(bytes)), 1);
+            ASSERT_EQ(loader.openTable(&local, 500, 33, true), 1);
+            EXPECT_EQ(loader.loadIds(ids.data()), 1) << row.what;
+            EXPECT_EQ(loader.findLoaded(ids[n], nullptr), 1) << row.what;
+            work[k] = loader.probes() + local.probes()
+                      + static_cast<TableResource*>(loader.held(kTexts))->table()->probes();
+        }
+        EXPECT_LE(work[1] * 10, work[0] * 23) << row.what << ": " << work[0] << " then " << work[1];
+    }
+}
+
+// Over random packs, inserts and removals, the manager answers as the walks
+// it replaces: the first string-table id of a selector, the newest resource
+// inserted under an id.
+TEST_F(ResourceManagerTest, LookupsMatchTheirWalksOverRandomPacks)
+{
+    std::mt19937 random(61);
+    for (int round = 0; round < 40; ++round) {
+        ResourceTableImage image;
+        for (uint32_t i = random() % 600; i > 0; --i)
+            image.stringTables.push_back((random() & 0x0FFF0000u) | random() % (i % 2 ? 0x140u : 0x8000u));
+        ResourcePack local;
+        ASSERT_EQ(local.openFile(new MemoryFile(buildTestPack(encodeResourceTable(image)))), 1);
+        ResourceManager loader;
+        ASSERT_EQ(loader.openTable(&local, 50, 8, round % 2 == 0), 1);  // odd rounds hold 8 at most
+        for (uint32_t selector = 0; selector < 255; ++selector) {
+            auto first = std::find_if(image.stringTables.begin(), image.stringTables.end(),
+                                      [&](uint32_t id) { return resourceEntry(id) == selector; });
+            ASSERT_EQ(loader.stringTableOf(0x21000000u | selector << 16), first == image.stringTables.end() ? 0 : *first);
+        }
+        std::vector<Resource*> held;  // newest last
+        for (int step = 0; step < 2000; ++step) {
+            const uint32_t id = 0x40000000u | random() % (round % 2 ? 20 : 400);
+            if (held.empty() || random() % 3 != 0) {
+                auto* resource = new DataResource();
+                resource->create(id, nullptr, ResourceType::Data);
+                const int fits = round % 2 == 0 || held.size() < 8;
+                EXPECT_EQ(loader.insert(resource), fits);
+                fits ? held.push_back(resource) : delete resource;
+            } else {
+                const auto at = held.begin() + random() % held.size();
+                EXPECT_EQ(loader.remove(*at), 1);
+                delete *at;
+                held.erase(at);
+            }
+            auto newest = std::find_if(held.rbegin(), held.rend(), [&](Resource* r) { return r->id() == id; });
+            ASSERT_EQ(loader.held(id), newest == held.rend() ? nullptr : *newest) << round << " " << step;
+        }
+    }
 }

@@ -184,49 +184,47 @@ int32_t ResourcePack::indexOf(uint32_t id) const
         return m_rangeEntries[key];
     }
     if (m_sortedIds)
-        return binarySearch(m_sortedIds.get(), static_cast<int>(m_indexCount), key);
+        return binarySearch(m_sortedIds.get(), static_cast<int>(m_indexCount), key, &m_probes);
     return -1;
 }
 
 int32_t ResourcePack::entryOf(uint32_t id) const
 {
     int32_t entry = indexOf(id);
-    return entry >= 0 && static_cast<uint32_t>(entry) < m_blockCount ? entry : -1;
+    return isEntry(entry) ? entry : -1;
 }
 
-uint32_t ResourcePack::typeOf(uint32_t id) const
+uint32_t ResourcePack::typeOfEntry(int32_t entry) const
 {
-    int32_t entry = entryOf(id);
-    return entry < 0 ? 0 : m_blockTable[entry].type;
+    return isEntry(entry) ? m_blockTable[entry].type : 0;
 }
 
-uint32_t ResourcePack::entrySize(uint32_t id) const
+uint32_t ResourcePack::sizeOfEntry(int32_t entry) const
 {
-    int32_t entry = entryOf(id);
-    return entry < 0 ? 0 : m_blockTable[entry + 1].offset - m_blockTable[entry].offset;
+    return isEntry(entry) ? m_blockTable[entry + 1].offset - m_blockTable[entry].offset : 0;
 }
 
-int ResourcePack::seekToEntry(uint32_t id)
+int ResourcePack::seekTo(int32_t entry)
 {
-    int32_t entry = entryOf(id);
-    if (m_file == nullptr || entry < 0)
+    if (m_file == nullptr || !isEntry(entry))
         return 0;
     return m_file->seek(static_cast<int32_t>(m_blockTable[entry].offset), kSeekBegin);
 }
 
 int ResourcePack::readEntryRaw(uint32_t id, void* buffer, uint32_t max)
 {
-    if (buffer == nullptr || !seekToEntry(id))
+    const int32_t entry = entryOf(id);
+    if (buffer == nullptr || !seekTo(entry))
         return 0;
-    uint32_t n = entrySize(id);
+    uint32_t n = sizeOfEntry(entry);
     if (n > max)
         n = max;
     return m_file->read(buffer, n) == n;
 }
 
-int ResourcePack::attachStream(uint32_t id, FileInputStream& stream)
+int ResourcePack::attachEntry(int32_t entry, FileInputStream& stream)
 {
-    if (!seekToEntry(id))
+    if (!seekTo(entry))
         return 0;
     return stream.attach(m_file);
 }

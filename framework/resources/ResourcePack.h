@@ -27,14 +27,24 @@ public:
 
     // Entry number of id & 0x7FFF, or -1.
     int32_t indexOf(uint32_t id) const;
-    uint32_t typeOf(uint32_t id) const;
+    // Entry number of an id when it is below the block count, else -1: the
+    // operations by id resolve it here once, the ones by entry take what a
+    // caller resolved.
+    int32_t entryOf(uint32_t id) const;
+    uint32_t typeOf(uint32_t id) const { return typeOfEntry(entryOf(id)); }
     // Bytes the entry occupies in the file (header included).
-    uint32_t entrySize(uint32_t id) const;
-    int seekToEntry(uint32_t id);
+    uint32_t entrySize(uint32_t id) const { return sizeOfEntry(entryOf(id)); }
+    int seekToEntry(uint32_t id) { return seekTo(entryOf(id)); }
     // Reads min(entry size, max) bytes of the entry as stored.
     int readEntryRaw(uint32_t id, void* buffer, uint32_t max);
     // Attaches stream to the pack's file at the entry's offset.
-    int attachStream(uint32_t id, FileInputStream& stream);
+    int attachStream(uint32_t id, FileInputStream& stream) { return attachEntry(entryOf(id), stream); }
+
+    // The same for an entry number from entryOf; -1 reads as absent.
+    uint32_t typeOfEntry(int32_t entry) const;
+    uint32_t sizeOfEntry(int32_t entry) const;
+    int seekTo(int32_t entry);
+    int attachEntry(int32_t entry, FileInputStream& stream);
 
     uint32_t indexCount() const { return m_indexCount; }
     uint32_t blockCount() const { return m_blockCount; }
@@ -58,8 +68,7 @@ private:
         uint32_t offset;
     };
 
-    // Entry number of an id when it is below the block count, else -1.
-    int32_t entryOf(uint32_t id) const;
+    bool isEntry(int32_t entry) const { return entry >= 0 && static_cast<uint32_t>(entry) < m_blockCount; }
     int readBody(uint64_t fileSize);
     bool indexRanges(uint32_t count);
 

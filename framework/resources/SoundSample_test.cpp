@@ -10,7 +10,9 @@
 #include "framework/resources/internal/OggMemoryCursor.h"
 #include "framework/streams/MemoryInputStream.h"
 #include "framework/streams/MemoryOutputStream.h"
+#include "tests/support/AllocationWatch.h"
 #include "tests/support/BuildFixture.h"
+#include "tests/support/RunDryStream.h"
 
 namespace {
 
@@ -194,6 +196,10 @@ TEST(IdList, ReadsCountedValuesAndRefusesShortLists)
         EXPECT_EQ(list.read(stream), c.ok);
         EXPECT_EQ(list.count(), c.count);
     }
+    RunDryStream dry({0xFF, 0xFF, 7, 0, 0, 0}, 2 + 0xFFFF * 4);  // the most ids a list counts, one there
+    AllocationWatch watch(1 << 20);
+    EXPECT_EQ(IdList().read(dry), 0);
+    EXPECT_LE(watch.largest(), kFirstReadBlock);  // ids taken as they arrive, not sized from the count
     IdList list;
     MemoryInputStream stream;
     stream.open(cases[0].bytes.data(), uint32_t(cases[0].bytes.size()));

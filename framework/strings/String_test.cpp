@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "framework/streams/MemoryInputStream.h"
 #include "framework/strings/WideString.h"
 
@@ -126,6 +128,18 @@ TEST(WideString, ReadsUtf16AndModifiedUtf8)
     in.open(utf16, sizeof utf16);
     EXPECT_EQ(w.read(in, 0x12345678), 0);
     EXPECT_EQ(w.chars(), nullptr);
+
+    // Whole texts: all-ASCII UTF-8 gives a unit a byte, and UTF-16 outgrows the first read block.
+    const std::string ascii(1000, 'q');
+    std::u16string wide(40000, u'\u0100');
+    for (size_t i = 0; i < wide.size(); i += 3)
+        wide[i] = u'a';
+    in.open(ascii.data(), 1000);
+    ASSERT_EQ(w.read(in, kUtf8TextTag), 1);
+    EXPECT_EQ(std::u16string(w.chars(), w.length()), std::u16string(1000, u'q'));
+    in.open(wide.data(), uint32_t(wide.size() * 2));
+    ASSERT_EQ(w.read(in, kWideStringTypeId), 1);
+    EXPECT_EQ(std::u16string(w.chars(), w.length()), wide);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Binary search over an ascending int array.
 #include "framework/util/BinarySearch.h"
 
-int binarySearch(const int32_t* array, int count, int32_t value)
+int binarySearch(const int32_t* array, int count, int32_t value, uint64_t* steps)
 {
     if (array == nullptr || count < 1)
         return -1;
@@ -11,6 +11,8 @@ int binarySearch(const int32_t* array, int count, int32_t value)
         // Both bounds are non-negative ints, so the unsigned sum cannot wrap.
         const int mid = static_cast<int>((static_cast<unsigned>(low) + static_cast<unsigned>(high)) / 2);
         const int32_t v = array[mid];
+        if (steps != nullptr)
+            ++*steps;
         if (v == value)
             return mid;
         if (v < value)

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "framework/resources/PackFormat.h"
 #include "tools/pack/HostFiles.h"
 
 namespace {
@@ -174,6 +175,11 @@ TEST_F(PackToolTest, MalformedInputFailsWithOneLine)
     ToolRun extracted = run({"extract", path("long.big"), "5", path("long.bin")});
     EXPECT_EQ(extracted.status, 1);
     EXPECT_EQ(std::count(extracted.err.begin(), extracted.err.end(), '\n'), 1) << extracted.err;
+    // An entry the game would not inflate is refused when the pack is built.
+    writer.add(6, 1, Bytes(PackFormat::MaxUnpackedSize + 1, 'z'), true);
+    std::string refusal;
+    EXPECT_FALSE(writer.build(PackIndexForm::Sorted, pack, &refusal));
+    EXPECT_NE(refusal.find("32 MiB"), std::string::npos) << refusal;
     write("bad.txt", "1 2 packed 4 text a\n");
     ToolRun built = run({"build", path("bad.txt"), path("x.big")});
     EXPECT_EQ(built.status, 1);

@@ -87,6 +87,11 @@ bool PackWriter::build(PackIndexForm form, Bytes& out, std::string* error) const
         // Readers refuse an entry no longer than its header.
         if (!entry.deflate && entry.payload.empty())
             return fail("plain entry " + hexId(entry.id) + " is empty: store it deflated");
+        // The game refuses to inflate more than this, so such a pack would
+        // build and then fail to load.
+        if (entry.deflate && entry.payload.size() > PackFormat::MaxUnpackedSize)
+            return fail("deflated entry " + hexId(entry.id) + " unpacks to " + std::to_string(entry.payload.size())
+                        + " bytes, past the 32 MiB the game inflates: store it plain");
         sorted.push_back(&entry);
     }
     std::stable_sort(sorted.begin(), sorted.end(), [](const Entry* a, const Entry* b) {
