@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
+#include "framework/strings/WideString.h"
+#include "game/shell/ShellText.h"
 #include "game/shell/testing/SamplePackScene.h"
 #include "gfx2d/font/BitmapFont.h"
 #include "tests/support/GoldenImage.h"
@@ -55,4 +58,50 @@ TEST(FontManager, EachSampleFontLoadsOnceAndDrawsItsInk)
     fonts.releaseFont(3);
     EXPECT_NE(fonts.getFont(3), nullptr) << "made again";
     EXPECT_EQ(scene.refs(kFontDefinitions[3].imageId), 1u);
+}
+
+// Every character a text of the sample pack can show, in either language,
+// is a glyph of every sample font that draws its ink and nothing around it:
+// a new text cannot bring a character the fonts lack.
+TEST(FontManager, EveryCharacterOfThePackTextsDrawsCleanly)
+{
+    constexpr uint32_t kGround = 0xFF203048;
+    SamplePackScene scene(kW, kH);
+    std::u16string shown = u"0123456789-";  // what the texts' numbers format to
+    const uint32_t languages = scene.manager->languageCount();
+    ASSERT_EQ(languages, 2u);
+    for (uint32_t language = 0; language < languages; ++language) {
+        shown += scene.manager->languageName(language);
+        ASSERT_EQ(scene.manager->loadListEntry(language), ResourceResult::Loaded);
+        for (uint32_t row = 0; row < 0x8000; ++row) {
+            WideString text;
+            loadTextById(text, 0x21ff0000 | row);
+            for (uint32_t i = 0; i < text.length(); ++i) {
+                // A conversion stands for the number or character it formats.
+                if (text.chars()[i] == u'%' && i + 1 < text.length())
+                    ++i;
+                else
+                    shown += text.chars()[i];
+            }
+        }
+    }
+    ASSERT_GT(shown.size(), 1000u);
+    FontManager fonts;
+    for (char16_t c : shown) {
+        if (c == u' ')
+            continue;
+        for (uint32_t f = 0; f < kDefinedFonts; ++f) {
+            BitmapFont* font = fonts.getFont(f);
+            ASSERT_NE(font, nullptr);
+            fillRect(0, 0, kW, kH, kGround);
+            font->drawString(&c, 1, 4, 4, -1, -1);
+            uint32_t ink = 0, other = 0;
+            for (uint32_t p : scenePixels(scene, kW, kH)) {
+                ink += p == (0xFF000000u | sampleFontInk(f));
+                other += p != kGround && p != (0xFF000000u | sampleFontInk(f));
+            }
+            ASSERT_GT(ink, 0u) << "no glyph for U+" << std::hex << int(c) << " in font " << f;
+            ASSERT_EQ(other, 0u) << "U+" << std::hex << int(c) << " in font " << f;
+        }
+    }
 }
