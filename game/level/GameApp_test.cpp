@@ -43,6 +43,7 @@
 #include <new>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -107,6 +108,17 @@ std::vector<int32_t> stackIds()
     return ids;
 }
 
+// The packs a start-up can meet: none, a bad header, no resource table, a
+// name the pack cannot be opened under (a folder, a link the folder cannot
+// follow).
+enum class PackPlace { File, Folder, Loop };
+struct BadPack {
+    const char* name;
+    Bytes bytes;
+    PackPlace place = PackPlace::File;
+    const char* said = nullptr;  // what the player is told, after the folder
+};
+
 class GameAppTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -147,6 +159,17 @@ protected:
         std::ofstream(m_folder + "/" + name, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
+    void placePack(const BadPack& c)
+    {
+        const std::string pack = m_folder + "/pennyfall.big";
+        if (!c.bytes.empty()) {
+            writeFile("pennyfall.big", c.bytes);
+        } else if (c.place == PackPlace::Folder) {
+            ASSERT_EQ(mkdir(pack.c_str(), 0700), 0);
+        } else if (c.place == PackPlace::Loop) {
+            ASSERT_EQ(symlink("pennyfall.big", pack.c_str()), 0);
+        }
+    }
     void putSamplePack()
     {
         const std::vector<uint8_t> pack = readBuildFixture("pennyfall.big");
@@ -157,11 +180,7 @@ protected:
     std::string m_folder;
 };
 
-// The packs a start-up can meet: none, a bad header, no resource table.
-struct BadPack {
-    const char* name;
-    Bytes bytes;
-};
+// The packs a start-up can meet.
 std::vector<BadPack> badPacks()
 {
     Bytes withoutTable;
@@ -173,7 +192,11 @@ std::vector<BadPack> badPacks()
     // An index count no file could hold.
     for (size_t i = 12; i < 16 && i < badHeader.size(); ++i)
         badHeader[i] = 0xff;
-    return {{"no pack", {}}, {"a bad header", badHeader}, {"no resource table", withoutTable}};
+    return {{"no pack", {}, PackPlace::File, ". Put the game's pack there"},
+            {"a bad header", badHeader, PackPlace::File, " is damaged or is not the"},
+            {"no resource table", withoutTable, PackPlace::File, " is damaged or is not the"},
+            {"a folder", {}, PackPlace::Folder, " cannot be opened. Make it readable"},
+            {"a loop", {}, PackPlace::Loop, " cannot be opened. Make it readable"}};
 }
 
 TEST_F(GameAppTest, StartUpNeedsAPackWithItsTableAndShutsDownOnce)
@@ -182,8 +205,7 @@ TEST_F(GameAppTest, StartUpNeedsAPackWithItsTableAndShutsDownOnce)
     cases.push_back({"the sample pack, closed after three ticks", readBuildFixture("pennyfall.big")});
     for (const BadPack& c : cases) {
         setGameAppFactory([]() -> AppBase* { return new (std::nothrow) CountingGameApp(); });
-        if (!c.bytes.empty())
-            writeFile("pennyfall.big", c.bytes);
+        placePack(c);
         hostTestCloseAfterTicks(3);
         const bool good = &c == &cases.back();
         EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), good ? 0 : 1) << c.name;
@@ -203,8 +225,7 @@ TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
     ASSERT_EQ(access(program.c_str(), X_OK), 0);
     for (const BadPack& c : badPacks()) {
         std::remove((m_folder + "/pennyfall.big").c_str());
-        if (!c.bytes.empty())
-            writeFile("pennyfall.big", c.bytes);
+        placePack(c);
         const std::string command = "env PENNYFALL_HOME=" + m_folder + " PF_INSTANCE_DIR=" + m_folder + " " + program
                                     + " 2>" + m_folder + "/said";
         const int status = std::system(command.c_str());
@@ -212,8 +233,7 @@ TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
         EXPECT_EQ(WEXITSTATUS(status), 1) << c.name;
         std::ifstream in(m_folder + "/said");
         const std::string said{std::istreambuf_iterator<char>(in), {}};
-        EXPECT_NE(said.find(m_folder + (c.bytes.empty() ? ". Put the game's pack there" : " is damaged or is not the")),
-                  std::string::npos) << said;
+        EXPECT_NE(said.find(m_folder + c.said), std::string::npos) << said;
     }
 }
 

@@ -88,7 +88,9 @@ void tellPackFailure(const char16_t* path)
 {
     FileSystem* files = getFileSystem();
     File* file = files ? files->open(path, kOpenRead) : nullptr;
-    const bool there = files && files->exists(path);
+    // A name the folder cannot answer for, or that a folder takes, is no
+    // missing pack: the player is told it cannot be opened.
+    const bool there = files && files->exists(path) != kFileMissing;
     if (file)
         files->close(file);
     WideString folder;

@@ -48,27 +48,28 @@ struct FileKind {
     uint32_t size;
     uint32_t freshCrc;
     std::function<std::unique_ptr<SaveFile>()> make;
-    std::function<void(SaveFile&)> fill;
+    // Content of its own for each round; the save's result.
+    std::function<int(SaveFile&, int round)> fill;
 };
 
 const FileKind kKinds[] = {
     {u"hs.dat", 96, 0xE764AD43, [] { return std::make_unique<HighScoreTable>(); },
-     [](SaveFile& f) { static_cast<HighScoreTable&>(f).insert(u"Ann", 0, 900); }},
+     [](SaveFile& f, int round) { return static_cast<HighScoreTable&>(f).insert(u"Ann", 0, 899 + round); }},
     {u"prefs.dat", 16, 0xF663ABDE, [] { return std::make_unique<Prefs>(); },
-     [](SaveFile& f) {
+     [](SaveFile& f, int round) {
          auto& p = static_cast<Prefs&>(f);
          p.setVibrationOn(true);
-         p.setVolume(7);
-         p.save();
+         p.setVolume(uint32_t(6 + round));
+         return p.save();
      }},
     {u"savegame.dat", 9876, 0xAF1577AA, [] { return std::make_unique<SaveGame>(); },
-     [](SaveFile& f) {
+     [](SaveFile& f, int round) {
          auto& g = static_cast<SaveGame&>(f);
          Bytes block(SaveFileLayout::GameStateSize);
          for (size_t i = 0; i < block.size(); ++i)
-             block[i] = uint8_t(i * 7 + 1);
+             block[i] = uint8_t(i * 7 + size_t(round));
          g.setData(block.data());
-         g.save();
+         return g.save();
      }},
 };
 
@@ -95,7 +96,7 @@ TEST_F(SaveFilesTest, EveryBitFlipAndEveryCutIsRepairedAndReported)
     for (const FileKind& kind : kKinds) {
         auto writer = kind.make();
         writer->load();
-        kind.fill(*writer);
+        kind.fill(*writer, 1);
         const Bytes good = file(kind.name);
         ASSERT_EQ(referenceCrc(good.data() + 4, good.size() - 4), loadLe32(good.data()));
         EXPECT_EQ(kind.make()->load(), 1) << "round trip";
@@ -132,13 +133,13 @@ TEST_F(SaveFilesTest, EveryBitFlipAndEveryCutIsRepairedAndReported)
 TEST_F(SaveFilesTest, AFailedWriteAtAnyStepLeavesAReadableFile)
 {
     using Faults = MemoryFileSystem::Faults;
-    const Faults faults[] = {{.open = true}, {.write = true}, {.flush = true},
-                             {.close = true}, {.remove = true}, {.rename = true}, {.readOpens = -1}};
+    const Faults faults[] = {{.open = true},   {.write = true},  {.flush = true},     {.close = true}, {.remove = true},
+                             {.rename = true}, {.readOpens = -1}, {.stat = true}, {.size = true}};
     size_t order[] = {0, 1, 2};
     const auto round = [&](const Faults& f) {
         fs->faults = f;
         for (size_t i : order)
-            kKinds[i].fill(*kKinds[i].make());
+            kKinds[i].fill(*kKinds[i].make(), 1);
     };
     do {
         for (const Faults& f : faults) {
@@ -168,6 +169,60 @@ TEST_F(SaveFilesTest, AFailedWriteAtAnyStepLeavesAReadableFile)
             }
         }
     } while (std::next_permutation(std::begin(order), std::end(order)));
+
+    // Two calls of any two steps fail, once each, during a start and a round
+    // of saves over files a clean round wrote: the start never destroys an
+    // intact file, and the next start reads what the last save that
+    // succeeded wrote, or a later one.
+    using Step = MemoryFileSystem::Step;
+    const auto run = [&](Step a, int atA, Step b, int atB) {
+        fs->files.clear();
+        fs->faults = {};
+        std::vector<Bytes> clean, faulted;
+        for (const FileKind& kind : kKinds) {
+            auto f = kind.make();
+            f->load();
+            EXPECT_EQ(kind.fill(*f, 1), 1);
+            clean.emplace_back(f->image(), f->image() + kind.size);
+        }
+        std::fill(std::begin(fs->calls), std::end(fs->calls), 0);
+        fs->failing[a] = {atA};
+        fs->failing[b].insert(atB);
+        std::vector<int> saved;
+        for (size_t i = 0; i < std::size(kKinds); ++i) {
+            auto f = kKinds[i].make();
+            f->load();
+            EXPECT_EQ(f->m_damaged, 0u) << "an intact file was taken for a damaged one";
+            saved.push_back(kKinds[i].fill(*f, 2));
+            faulted.emplace_back(f->image(), f->image() + kKinds[i].size);
+        }
+        fs->failing[a].clear();
+        fs->failing[b].clear();
+        for (size_t i = 0; i < std::size(kKinds); ++i) {
+            auto f = kKinds[i].make();
+            EXPECT_EQ(f->load(), 1) << kKinds[i].size;
+            const Bytes now(f->image(), f->image() + kKinds[i].size);
+            EXPECT_TRUE(now == faulted[i] || (!saved[i] && now == clean[i])) << kKinds[i].size;
+        }
+    };
+    // The calls each step makes in a run without faults bound the sweep.
+    run(Step::Stat, 0, Step::Stat, 0);
+    int counts[Step::StepCount];
+    std::copy(std::begin(fs->calls), std::end(fs->calls), std::begin(counts));
+    int runs = 0;
+    for (int a = 0; a < Step::StepCount; ++a) {
+        for (int b = a; b < Step::StepCount; ++b) {
+            for (int atA = 1; atA <= counts[a]; ++atA) {
+                for (int atB = a == b ? atA + 1 : 1; atB <= counts[b]; ++atB) {
+                    SCOPED_TRACE(std::string(MemoryFileSystem::kStepNames[a]) + " " + std::to_string(atA) + ", " +
+                                 MemoryFileSystem::kStepNames[b] + " " + std::to_string(atB));
+                    run(Step(a), atA, Step(b), atB);
+                    ++runs;
+                }
+            }
+        }
+    }
+    EXPECT_GT(runs, 1000);
 }
 
 TEST_F(SaveFilesTest, HighScoreInsertionRanksNamesAndScores)
@@ -270,7 +325,7 @@ TEST_F(SaveFilesTest, AnInterruptedSaveOutlivesTheRepairOfAnotherFile)
             for (const FileKind& kind : kKinds) {
                 std::unique_ptr<SaveFile> f = kind.make();
                 f->load();
-                kind.fill(*f);
+                kind.fill(*f, 1);
                 f->save();
             }
             const Bytes progress = file(cut.name);
