@@ -14,10 +14,12 @@
 #include "game/level/LevelObjects.h"
 #include "game/level/MenuEngine.h"
 #include "game/shell/FlowManager.h"
+#include "game/shell/FontManager.h"
 #include "game/shell/Graphics3DService.h"
 #include "game/shell/testing/FakeSound.h"
 #include "gfx2d/display/testing/TestScreen.h"
 #include "gfx2d/drawcontext/DrawContext.h"
+#include "gfx2d/font/BitmapFont.h"
 #include "platform/host/HostDirectDraw.h"
 #include "platform/host/HostInstance.h"
 #include "platform/host/HostMsgQueue.h"
@@ -30,6 +32,7 @@
 #include "platform/wince/WinMain.h"
 #include "tests/support/BuildFixture.h"
 #include "tools/pack/PackWriter.h"
+#include "tools/pack/ResourceManifest.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -544,14 +547,58 @@ TEST_F(GameAppTest, FramesPaintTheModesOntoTheDisplayAndPausedFramesAreBlack)
         EXPECT_EQ(framePixel(63, 47), 0u);
         EXPECT_EQ(g_screen->m_presents, presents + 1);
 
+        // The pause screen follows a change of language.
+        EXPECT_EQ(std::u16string(app.m_pauseText.chars()), u"Paused. Press select to quit, or any other key to go on.");
+        ASSERT_EQ(getResourceManager()->loadListEntry(1), ResourceResult::Loaded);
+        hostTestAdvanceClock(30);
+        app.frame();
+        EXPECT_EQ(std::u16string(app.m_pauseText.chars()),
+                  u"Pause. Auswahl beendet, jede andere Taste spielt weiter.");
+        EXPECT_EQ(framePixel(0, 0), 0u);
+
         // Suppressed drawing: frames go on, nothing is presented.
         getAppStateFlags()->m_flags[AppFlag::DrawingSuppressed] = 1;
         hostTestAdvanceClock(30);
         app.frame();
-        EXPECT_EQ(g_screen->m_presents, presents + 1);
+        EXPECT_EQ(g_screen->m_presents, presents + 2);
         app.shutdown();
         EXPECT_EQ(getResourceManager(), nullptr);
     }
+
+    // A pause text of one long word costs a paused frame glyph lookups in
+    // proportion to its length, however far below the screen it runs.
+    std::ifstream in(std::string(std::getenv("PF_SOURCE_DIR")) + "/tools/samplepack/pennyfall.manifest");
+    const std::string manifest{std::istreambuf_iterator<char>(in), {}};
+    const std::string pauseRow = "row 0x03007F01 0x243 0xF686AADC plain 4 utf8 ";
+    const size_t at = manifest.find(pauseRow);
+    ASSERT_NE(at, std::string::npos);
+    const auto pausedFrameProbes = [&](size_t letters) -> uint64_t {
+        PackManifest pack;
+        std::string error;
+        Bytes bytes;
+        const std::string text = manifest.substr(0, at + pauseRow.size()) + std::string(letters, 'W') +
+                                 manifest.substr(manifest.find('\n', at)) + "spanprograms deflated 4\n";
+        EXPECT_TRUE(parseResourceManifest(text, "", pack, error)) << error;
+        EXPECT_TRUE(pack.writer.build(pack.form, bytes));
+        writeFile("pennyfall.big", bytes);
+        GameApp app;
+        EXPECT_EQ(app.init(), 0);
+        app.dispatch(EventId::Start, 0, 0);
+        app.frame();
+        app.m_paused = 1;
+        BitmapFont* font = getFontManager()->getFont(0);
+        EXPECT_NE(font, nullptr);
+        const uint64_t before = font ? font->probes() : 0;
+        hostTestAdvanceClock(30);
+        app.frame();
+        const uint64_t probes = font ? font->probes() - before : 0;
+        EXPECT_EQ(app.m_pauseText.length(), letters);
+        app.shutdown();
+        return probes;
+    };
+    const uint64_t n = pausedFrameProbes(20000), twice = pausedFrameProbes(40000);
+    EXPECT_GE(n, 20000u);
+    EXPECT_LE(twice * 10, n * 23) << n << " " << twice;
     setDisplayCreator(nullptr);
     setDrawContextCreator(nullptr);
 }
