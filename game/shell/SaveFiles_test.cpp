@@ -170,54 +170,46 @@ TEST_F(SaveFilesTest, AFailedWriteAtAnyStepLeavesAReadableFile)
         }
     } while (std::next_permutation(std::begin(order), std::end(order)));
 
-    // Two calls of any two steps fail, once each, during a start and a round
-    // of saves over files a clean round wrote: the start never destroys an
-    // intact file, and the next start reads what the last save that
-    // succeeded wrote, or a later one.
-    using Step = MemoryFileSystem::Step;
-    const auto run = [&](Step a, int atA, Step b, int atB) {
+    // Two calls of any two steps fail once each, in a start and a round of
+    // saves over the files a clean round wrote: no start takes an intact file
+    // for a damaged one, and the next start reads the last save that
+    // succeeded, or a later one.
+    int counts[MemoryFileSystem::StepCount] = {}, runs = 0;
+    const auto run = [&](int a, int atA, int b, int atB) {
         fs->files.clear();
-        fs->faults = {};
-        std::vector<Bytes> clean, faulted;
-        for (const FileKind& kind : kKinds) {
-            auto f = kind.make();
-            f->load();
-            EXPECT_EQ(kind.fill(*f, 1), 1);
-            clean.emplace_back(f->image(), f->image() + kind.size);
-        }
-        std::fill(std::begin(fs->calls), std::end(fs->calls), 0);
-        fs->failing[a] = {atA};
-        fs->failing[b].insert(atB);
+        std::vector<Bytes> images[2];
         std::vector<int> saved;
-        for (size_t i = 0; i < std::size(kKinds); ++i) {
-            auto f = kKinds[i].make();
-            f->load();
-            EXPECT_EQ(f->m_damaged, 0u) << "an intact file was taken for a damaged one";
-            saved.push_back(kKinds[i].fill(*f, 2));
-            faulted.emplace_back(f->image(), f->image() + kKinds[i].size);
-        }
-        fs->failing[a].clear();
-        fs->failing[b].clear();
-        for (size_t i = 0; i < std::size(kKinds); ++i) {
-            auto f = kKinds[i].make();
-            EXPECT_EQ(f->load(), 1) << kKinds[i].size;
-            const Bytes now(f->image(), f->image() + kKinds[i].size);
-            EXPECT_TRUE(now == faulted[i] || (!saved[i] && now == clean[i])) << kKinds[i].size;
+        for (int round = 0; round < 3; ++round) {
+            std::fill(std::begin(fs->calls), std::end(fs->calls), 0);
+            fs->failing[a] = fs->failing[b] = {};
+            if (round == 1)
+                fs->failing[a].insert(atA), fs->failing[b].insert(atB);
+            for (size_t i = 0; i < std::size(kKinds); ++i) {
+                auto f = kKinds[i].make();
+                const int valid = f->load();
+                EXPECT_EQ(f->m_damaged, 0u) << round;
+                const Bytes now(f->image(), f->image() + kKinds[i].size);
+                if (round == 2) {
+                    EXPECT_EQ(valid, 1);
+                    EXPECT_TRUE(now == images[1][i] || (!saved[std::size(kKinds) + i] && now == images[0][i]))
+                        << kKinds[i].size;
+                    continue;
+                }
+                saved.push_back(kKinds[i].fill(*f, round + 1));
+                images[round].emplace_back(f->image(), f->image() + kKinds[i].size);
+            }
+            if (round == 1 && atA == 0)
+                std::copy(std::begin(fs->calls), std::end(fs->calls), std::begin(counts));
         }
     };
-    // The calls each step makes in a run without faults bound the sweep.
-    run(Step::Stat, 0, Step::Stat, 0);
-    int counts[Step::StepCount];
-    std::copy(std::begin(fs->calls), std::end(fs->calls), std::begin(counts));
-    int runs = 0;
-    for (int a = 0; a < Step::StepCount; ++a) {
-        for (int b = a; b < Step::StepCount; ++b) {
+    run(0, 0, 0, 0);  // the calls each step makes bound the sweep
+    for (int a = 0; a < MemoryFileSystem::StepCount; ++a) {
+        for (int b = a; b < MemoryFileSystem::StepCount; ++b) {
             for (int atA = 1; atA <= counts[a]; ++atA) {
-                for (int atB = a == b ? atA + 1 : 1; atB <= counts[b]; ++atB) {
+                for (int atB = a == b ? atA + 1 : 1; atB <= counts[b]; ++atB, ++runs) {
                     SCOPED_TRACE(std::string(MemoryFileSystem::kStepNames[a]) + " " + std::to_string(atA) + ", " +
                                  MemoryFileSystem::kStepNames[b] + " " + std::to_string(atB));
-                    run(Step(a), atA, Step(b), atB);
-                    ++runs;
+                    run(a, atA, b, atB);
                 }
             }
         }
