@@ -17,6 +17,14 @@ enum FileOpenMode : int32_t {
     kOpenModify = 2,   // writing, keeping an existing file's contents
 };
 
+// What the folder says of a name. Callers that delete, truncate or replace
+// data on the answer take "could not tell" for neither of the other two.
+enum FileAnswer : int {
+    kFileUnknown = -1,
+    kFileMissing = 0,
+    kFileThere = 1,
+};
+
 class FileSystem : public Service {
 public:
     static constexpr uint32_t kServiceId = ServiceId::FileSystem;
@@ -36,13 +44,16 @@ public:
     // Deletes the file (flushing and closing it); null is ignored.
     virtual void close(File* file) = 0;
 
-    // 1 when a file is there, whether or not it can be read; nothing is
-    // opened. A folder is no file.
+    // kFileThere when the folder holds something under the name, a file
+    // whether or not it can be read or a folder that takes the name;
+    // kFileMissing when it holds nothing; kFileUnknown when the folder could
+    // not say (a failing card). Nothing is opened.
     virtual int exists(const char16_t* path) = 0;
-    // 0 for a missing file as for an empty one: use exists to tell them
-    // apart. Nothing is opened either, so a file that cannot be read still
-    // has its size.
-    virtual uint32_t fileSize(const char16_t* path) = 0;
+    // 0 for a missing file as for an empty one and for a size the folder
+    // could not give; answer, when given, tells them apart as exists does (a
+    // size past 32 bits is unknown). Nothing is opened either, so a file that
+    // cannot be read still has its size.
+    virtual uint32_t fileSize(const char16_t* path, int* answer = nullptr) = 0;
     // Never replaces an existing target (that fails, as the phone's move
     // does). 0 when either path is null or on failure.
     virtual int rename(const char16_t* from, const char16_t* to) = 0;

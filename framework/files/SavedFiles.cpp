@@ -71,15 +71,18 @@ FileRead readWhole(const char16_t* path, void* buffer, uint32_t size)
     if (files == nullptr)
         return FileRead::Missing;
     File* file = files->open(path, kOpenRead);
+    // A folder that cannot say whether the file is there may hold it.
     if (file == nullptr)
-        return files->exists(path) ? FileRead::Unreadable : FileRead::Missing;
+        return files->exists(path) == kFileMissing ? FileRead::Missing : FileRead::Unreadable;
     const uint32_t got = file->read(buffer, size);
     files->close(file);
     if (got == size)
         return FileRead::Whole;
-    // Fewer bytes from a file that holds them all is a failing read, not a
-    // cut file.
-    return files->fileSize(path) < size ? FileRead::Cut : FileRead::Unreadable;
+    // Fewer bytes from a file that holds them all, or of a size the folder
+    // cannot give, is a failing read, not a cut file.
+    int answer = kFileUnknown;
+    const uint32_t held = files->fileSize(path, &answer);
+    return answer == kFileThere && held < size ? FileRead::Cut : FileRead::Unreadable;
 }
 
 } // namespace
@@ -116,22 +119,37 @@ void makeTempPath(WideString& temp, const char16_t* path)
     temp.append(kSafeWriteTempName);
 }
 
+// Where the newest data of a saved file lies when it is read or before any
+// save writes the folder's temp file.
+enum class Pending {
+    None,      // under its own name, or nowhere
+    Finished,  // it was in "temp.dat" and is now under its own name
+    Stuck,     // it may lie only in "temp.dat", which cannot be moved (or the
+               // folder cannot say): nothing may write the temp file
+};
+
 // A safe write that failed after it deleted the old file left the complete
 // new file as "temp.dat" and nothing under the target's name. The folder's
 // one temp file serves every save, so it is taken only when it holds exactly
 // the size asked for (each saved file has its own fixed size, and its reader
-// checks the CRC it carries); then the move is finished. The path the file
-// can now be read from, or null.
-const char16_t* finishSafeWrite(const char16_t* path, uint32_t size, WideString& temp)
+// checks the CRC it carries); then the move is finished.
+Pending finishSafeWrite(const char16_t* path, uint32_t size)
 {
     FileSystem* files = getFileSystem();
-    if (files == nullptr || path == nullptr || files->exists(path))
-        return nullptr;
+    if (files == nullptr || path == nullptr)
+        return Pending::None;
+    const int there = files->exists(path);
+    if (there != kFileMissing)
+        return there == kFileThere ? Pending::None : Pending::Stuck;
+    WideString temp;
     makeTempPath(temp, path);
-    if (!files->exists(temp.chars()) || files->fileSize(temp.chars()) != size)
-        return nullptr;
-    files->rename(temp.chars(), path);
-    return files->exists(path) ? path : temp.chars();
+    int tempAnswer = kFileUnknown;
+    const uint32_t tempSize = files->fileSize(temp.chars(), &tempAnswer);
+    if (tempAnswer == kFileMissing || (tempAnswer == kFileThere && tempSize != size))
+        return Pending::None;
+    if (tempAnswer == kFileThere && files->rename(temp.chars(), path))
+        return Pending::Finished;
+    return Pending::Stuck;
 }
 
 FileRead readRecoveringSafeWrite(const char16_t* path, void* buffer, uint32_t size)
@@ -139,9 +157,12 @@ FileRead readRecoveringSafeWrite(const char16_t* path, void* buffer, uint32_t si
     const FileRead found = readWhole(path, buffer, size);
     if (found != FileRead::Missing)
         return found;
-    WideString temp;
-    const char16_t* moved = finishSafeWrite(path, size, temp);
-    return moved != nullptr ? readWhole(moved, buffer, size) : FileRead::Missing;
+    // Newest data that cannot be put in place is kept, not taken for none.
+    switch (finishSafeWrite(path, size)) {
+    case Pending::Finished: return readWhole(path, buffer, size);
+    case Pending::Stuck: return FileRead::Unreadable;
+    default: return FileRead::Missing;
+    }
 }
 
 } // namespace
@@ -164,8 +185,10 @@ int writeFileSafely(const char16_t* path, const void* data, uint32_t size)
     bool ok = file->write(data, size) == size;
     ok = file->flush() != 0 && ok;
     files->close(file);
-    // Close reports nothing: the size on disk proves the bytes landed.
-    if (!ok || files->fileSize(temp.chars()) != size) {
+    // Close reports nothing: the size on disk proves the bytes landed. The
+    // old file is untouched so far, so an unproven temp file can go.
+    int answer = kFileUnknown;
+    if (!ok || files->fileSize(temp.chars(), &answer) != size || answer != kFileThere) {
         files->remove(temp.chars());
         return 0;
     }
@@ -175,9 +198,10 @@ int writeFileSafely(const char16_t* path, const void* data, uint32_t size)
     files->remove(path);
     if (files->rename(temp.chars(), path))
         return 1;
-    // With the old file still there the new one is dropped; without it,
-    // "temp.dat" is the only copy, and the next read takes it up.
-    if (files->exists(path))
+    // With the old file still there the new one is dropped; without it, or
+    // when the folder cannot say, "temp.dat" may be the only copy, and the
+    // next read or save takes it up.
+    if (files->exists(path) == kFileThere)
         files->remove(temp.chars());
     return 0;
 }
@@ -198,9 +222,7 @@ int finishInterruptedUserFileWrite(const char16_t* name, uint32_t size)
 {
     WideString path;
     makeUserFilePath(path, name);
-    WideString temp;
-    const char16_t* found = finishSafeWrite(path.chars(), size, temp);
-    return found == nullptr || found == path.chars();
+    return finishSafeWrite(path.chars(), size) != Pending::Stuck;
 }
 
 int readProgramFile(const char16_t* name, void* buffer, uint32_t size)

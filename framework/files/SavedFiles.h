@@ -15,7 +15,9 @@ enum class FileRead : uint8_t {
     Whole,       // every byte asked for
     Missing,     // neither the file nor a pending copy of it is there
     Cut,         // the file holds fewer bytes than asked
-    Unreadable,  // the file is there but would not open or read
+    Unreadable,  // the file is there but would not open or read, its newest
+                 // data lies in a temp file that would not move, or the
+                 // folder could not say which
 };
 
 // Folder + separator + name (no separator when the folder is empty).
@@ -40,14 +42,16 @@ int writeFileSafely(const char16_t* path, const void* data, uint32_t size);
 int readProgramFile(const char16_t* name, void* buffer, uint32_t size);
 // When the file is missing, a "temp.dat" beside it of exactly size bytes is
 // the new file of an interrupted safe write: it is moved into place and read.
-// found, when given, says what the read met.
+// One that will not move counts as unreadable, never as missing. found, when
+// given, says what the read met.
 int readUserFile(const char16_t* name, void* buffer, uint32_t size, FileRead* found = nullptr);
 int readSaveGameFile(const char16_t* name, void* buffer, uint32_t size);
 // The same move without the read: run for every file that shares the temp
 // file before any of them is written, so no pending one is overwritten. 0
 // while the file's newest data still lies only in "temp.dat" (the move
-// failed): nothing may write the temp file then, that file's own save
-// neither, since opening it for writing empties the only copy.
+// failed, or the folder could not say whether it does): nothing may write the
+// temp file then, that file's own save neither, since opening it for writing
+// empties the only copy.
 int finishInterruptedUserFileWrite(const char16_t* name, uint32_t size);
 int writeUserFileDirect(const char16_t* name, const void* data, uint32_t size);
 int writeUserFileDirect2(const char16_t* name, const void* data, uint32_t size);

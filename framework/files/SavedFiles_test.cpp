@@ -65,6 +65,53 @@ TEST_F(SavedFilesTest, ReadFileExactTakesTheFirstBytesAndRefusesShortFiles)
     fs->put(u"/prog/x.dat", "xy");
     EXPECT_EQ(readProgramFile(u"x.dat", buffer, 2), 1);
     EXPECT_EQ(readSaveGameFile(u"hs.dat", buffer, 6), 1);
+
+    // What a read met: a file is cut only when its size is known to be
+    // short, and missing only when the folder says so; newest data in a temp
+    // file that will not move is kept, not taken for none.
+    using Faults = MemoryFileSystem::Faults;
+    const struct {
+        const char* name;
+        const char* file;  // null: none
+        const char* temp;  // null: none
+        Faults faults;
+        FileRead found;
+    } cases[] = {
+        {"whole", "abcdef", nullptr, {}, FileRead::Whole},
+        {"cut", "abc", nullptr, {}, FileRead::Cut},
+        {"short read", "abcdef", nullptr, {.shortReads = 1}, FileRead::Unreadable},
+        {"short read, size unknown", "abcdef", nullptr, {.shortReads = 1, .size = true}, FileRead::Unreadable},
+        {"cut, size unknown", "abc", nullptr, {.size = true}, FileRead::Unreadable},
+        {"will not open", "abcdef", nullptr, {.readOpens = -1}, FileRead::Unreadable},
+        {"will not open, stat unknown", "abcdef", nullptr, {.readOpens = -1, .stat = true}, FileRead::Unreadable},
+        {"missing", nullptr, nullptr, {}, FileRead::Missing},
+        {"missing, stat unknown", nullptr, nullptr, {.stat = true}, FileRead::Unreadable},
+        {"pending", nullptr, "pendin", {}, FileRead::Whole},
+        {"pending, will not move", nullptr, "pendin", {.rename = true}, FileRead::Unreadable},
+        {"pending, size unknown", nullptr, "pendin", {.size = true}, FileRead::Unreadable},
+        {"another file's temp", nullptr, "other file", {}, FileRead::Missing},
+    };
+    for (const auto& c : cases) {
+        fs->files.clear();
+        fs->faults = {};
+        if (c.file)
+            fs->put(u"/data/f.dat", c.file);
+        if (c.temp)
+            fs->put(u"/data/temp.dat", c.temp);
+        fs->faults = c.faults;
+        FileRead found = FileRead::Whole;
+        EXPECT_EQ(readUserFile(u"f.dat", buffer, 6, &found), c.found == FileRead::Whole ? 1 : 0) << c.name;
+        EXPECT_EQ(int(found), int(c.found)) << c.name;
+        fs->faults = {};
+        EXPECT_EQ(fs->text(u"/data/f.dat"), c.file ? c.file : c.found == FileRead::Whole ? c.temp : "<missing>") << c.name;
+        EXPECT_EQ(fs->text(u"/data/temp.dat"), c.temp && c.found != FileRead::Whole ? c.temp : "<missing>") << c.name;
+    }
+    // A folder that takes the file's name is no missing file.
+    fs->files.clear();
+    fs->folders.insert(u"/data/f.dat");
+    FileRead found = FileRead::Whole;
+    EXPECT_EQ(readUserFile(u"f.dat", buffer, 6, &found), 0);
+    EXPECT_EQ(int(found), int(FileRead::Unreadable));
 }
 
 TEST_F(SavedFilesTest, WriteDirectReplacesTheFileAndRefusesNoData)
@@ -122,6 +169,9 @@ TEST_F(SavedFilesTest, SafeWriteFailingAtAnyStepLeavesTheOldOrTheNewFile)
         {"close", true, {.close = true}, 0, "old record 00001"},
         {"remove", true, {.remove = true}, 0, "old record 00001", true},
         {"rename", true, {.rename = true}, 0, "new record 00002"},
+        // Neither "there" nor "missing": the temp file may be the only copy.
+        {"rename, then stat", true, {.rename = true, .stat = true}, 0, "new record 00002"},
+        {"size", true, {.size = true}, 0, "old record 00001"},
         {"first save", false, {}, 1, "new record 00002"},
         {"first save, write", false, {.write = true}, 0, nullptr},
         {"first save, rename", false, {.rename = true}, 0, "new record 00002"},

@@ -68,10 +68,12 @@ public:
     }
     void close(File* file) override { delete file; }
     int exists(const char16_t* path) override { return std::filesystem::exists(narrow(path)); }
-    uint32_t fileSize(const char16_t* path) override
+    uint32_t fileSize(const char16_t* path, int* answer) override
     {
         std::error_code error;
         auto size = std::filesystem::file_size(narrow(path), error);
+        if (answer)
+            *answer = error ? kFileMissing : kFileThere;
         return error ? 0 : static_cast<uint32_t>(size);
     }
     int rename(const char16_t*, const char16_t*) override { return 0; }

@@ -134,8 +134,9 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
         {Save::Intact, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
         // A damaged save is told once, between the splash and the menu.
         {Save::Damaged, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {1, 11}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
-        // The game's first save fails: the front end's error page, then on.
-        {Save::Unwritable, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+        // A folder in the file's place is told as an unreadable file, and
+        // the game's first save fails: the front end's error page, then on.
+        {Save::Unwritable, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {1, 12}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
         {Save::Unreadable, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {1, 12}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
     };
     for (const Case& c : cases) {

@@ -14,10 +14,12 @@
 #include "game/level/LevelObjects.h"
 #include "game/level/MenuEngine.h"
 #include "game/shell/FlowManager.h"
+#include "game/shell/FontManager.h"
 #include "game/shell/Graphics3DService.h"
 #include "game/shell/testing/FakeSound.h"
 #include "gfx2d/display/testing/TestScreen.h"
 #include "gfx2d/drawcontext/DrawContext.h"
+#include "gfx2d/font/BitmapFont.h"
 #include "platform/host/HostDirectDraw.h"
 #include "platform/host/HostInstance.h"
 #include "platform/host/HostMsgQueue.h"
@@ -30,6 +32,7 @@
 #include "platform/wince/WinMain.h"
 #include "tests/support/BuildFixture.h"
 #include "tools/pack/PackWriter.h"
+#include "tools/pack/ResourceManifest.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -43,6 +46,7 @@
 #include <new>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -107,6 +111,17 @@ std::vector<int32_t> stackIds()
     return ids;
 }
 
+// The packs a start-up can meet: none, a bad header, no resource table, a
+// name the pack cannot be opened under (a folder, a link the folder cannot
+// follow).
+enum class PackPlace { File, Folder, Loop };
+struct BadPack {
+    const char* name;
+    Bytes bytes;
+    PackPlace place = PackPlace::File;
+    const char* said = nullptr;  // what the player is told, after the folder
+};
+
 class GameAppTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -147,6 +162,17 @@ protected:
         std::ofstream(m_folder + "/" + name, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
+    void placePack(const BadPack& c)
+    {
+        const std::string pack = m_folder + "/pennyfall.big";
+        if (!c.bytes.empty()) {
+            writeFile("pennyfall.big", c.bytes);
+        } else if (c.place == PackPlace::Folder) {
+            ASSERT_EQ(mkdir(pack.c_str(), 0700), 0);
+        } else if (c.place == PackPlace::Loop) {
+            ASSERT_EQ(symlink("pennyfall.big", pack.c_str()), 0);
+        }
+    }
     void putSamplePack()
     {
         const std::vector<uint8_t> pack = readBuildFixture("pennyfall.big");
@@ -157,11 +183,7 @@ protected:
     std::string m_folder;
 };
 
-// The packs a start-up can meet: none, a bad header, no resource table.
-struct BadPack {
-    const char* name;
-    Bytes bytes;
-};
+// The packs a start-up can meet.
 std::vector<BadPack> badPacks()
 {
     Bytes withoutTable;
@@ -173,7 +195,11 @@ std::vector<BadPack> badPacks()
     // An index count no file could hold.
     for (size_t i = 12; i < 16 && i < badHeader.size(); ++i)
         badHeader[i] = 0xff;
-    return {{"no pack", {}}, {"a bad header", badHeader}, {"no resource table", withoutTable}};
+    return {{"no pack", {}, PackPlace::File, ". Put the game's pack there"},
+            {"a bad header", badHeader, PackPlace::File, " is damaged or is not the"},
+            {"no resource table", withoutTable, PackPlace::File, " is damaged or is not the"},
+            {"a folder", {}, PackPlace::Folder, " cannot be opened. Make it readable"},
+            {"a loop", {}, PackPlace::Loop, " cannot be opened. Make it readable"}};
 }
 
 TEST_F(GameAppTest, StartUpNeedsAPackWithItsTableAndShutsDownOnce)
@@ -182,8 +208,7 @@ TEST_F(GameAppTest, StartUpNeedsAPackWithItsTableAndShutsDownOnce)
     cases.push_back({"the sample pack, closed after three ticks", readBuildFixture("pennyfall.big")});
     for (const BadPack& c : cases) {
         setGameAppFactory([]() -> AppBase* { return new (std::nothrow) CountingGameApp(); });
-        if (!c.bytes.empty())
-            writeFile("pennyfall.big", c.bytes);
+        placePack(c);
         hostTestCloseAfterTicks(3);
         const bool good = &c == &cases.back();
         EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), good ? 0 : 1) << c.name;
@@ -203,8 +228,7 @@ TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
     ASSERT_EQ(access(program.c_str(), X_OK), 0);
     for (const BadPack& c : badPacks()) {
         std::remove((m_folder + "/pennyfall.big").c_str());
-        if (!c.bytes.empty())
-            writeFile("pennyfall.big", c.bytes);
+        placePack(c);
         const std::string command = "env PENNYFALL_HOME=" + m_folder + " PF_INSTANCE_DIR=" + m_folder + " " + program
                                     + " 2>" + m_folder + "/said";
         const int status = std::system(command.c_str());
@@ -212,8 +236,7 @@ TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
         EXPECT_EQ(WEXITSTATUS(status), 1) << c.name;
         std::ifstream in(m_folder + "/said");
         const std::string said{std::istreambuf_iterator<char>(in), {}};
-        EXPECT_NE(said.find(m_folder + (c.bytes.empty() ? ". Put the game's pack there" : " is damaged or is not the")),
-                  std::string::npos) << said;
+        EXPECT_NE(said.find(m_folder + c.said), std::string::npos) << said;
     }
 }
 
@@ -524,14 +547,58 @@ TEST_F(GameAppTest, FramesPaintTheModesOntoTheDisplayAndPausedFramesAreBlack)
         EXPECT_EQ(framePixel(63, 47), 0u);
         EXPECT_EQ(g_screen->m_presents, presents + 1);
 
+        // The pause screen follows a change of language.
+        EXPECT_EQ(std::u16string(app.m_pauseText.chars()), u"Paused. Press select to quit, or any other key to go on.");
+        ASSERT_EQ(getResourceManager()->loadListEntry(1), ResourceResult::Loaded);
+        hostTestAdvanceClock(30);
+        app.frame();
+        EXPECT_EQ(std::u16string(app.m_pauseText.chars()),
+                  u"Pause. Auswahl beendet, jede andere Taste spielt weiter.");
+        EXPECT_EQ(framePixel(0, 0), 0u);
+
         // Suppressed drawing: frames go on, nothing is presented.
         getAppStateFlags()->m_flags[AppFlag::DrawingSuppressed] = 1;
         hostTestAdvanceClock(30);
         app.frame();
-        EXPECT_EQ(g_screen->m_presents, presents + 1);
+        EXPECT_EQ(g_screen->m_presents, presents + 2);
         app.shutdown();
         EXPECT_EQ(getResourceManager(), nullptr);
     }
+
+    // A pause text of one long word costs a paused frame glyph lookups in
+    // proportion to its length, however far below the screen it runs.
+    std::ifstream in(std::string(std::getenv("PF_SOURCE_DIR")) + "/tools/samplepack/pennyfall.manifest");
+    const std::string manifest{std::istreambuf_iterator<char>(in), {}};
+    const std::string pauseRow = "row 0x03007F01 0x243 0xF686AADC plain 4 utf8 ";
+    const size_t at = manifest.find(pauseRow);
+    ASSERT_NE(at, std::string::npos);
+    const auto pausedFrameProbes = [&](size_t letters) -> uint64_t {
+        PackManifest pack;
+        std::string error;
+        Bytes bytes;
+        const std::string text = manifest.substr(0, at + pauseRow.size()) + std::string(letters, 'W') +
+                                 manifest.substr(manifest.find('\n', at)) + "spanprograms deflated 4\n";
+        EXPECT_TRUE(parseResourceManifest(text, "", pack, error)) << error;
+        EXPECT_TRUE(pack.writer.build(pack.form, bytes));
+        writeFile("pennyfall.big", bytes);
+        GameApp app;
+        EXPECT_EQ(app.init(), 0);
+        app.dispatch(EventId::Start, 0, 0);
+        app.frame();
+        app.m_paused = 1;
+        BitmapFont* font = getFontManager()->getFont(0);
+        EXPECT_NE(font, nullptr);
+        const uint64_t before = font ? font->probes() : 0;
+        hostTestAdvanceClock(30);
+        app.frame();
+        const uint64_t probes = font ? font->probes() - before : 0;
+        EXPECT_EQ(app.m_pauseText.length(), letters);
+        app.shutdown();
+        return probes;
+    };
+    const uint64_t n = pausedFrameProbes(20000), twice = pausedFrameProbes(40000);
+    EXPECT_GE(n, 20000u);
+    EXPECT_LE(twice * 10, n * 23) << n << " " << twice;
     setDisplayCreator(nullptr);
     setDrawContextCreator(nullptr);
 }

@@ -31,8 +31,10 @@ constexpr uint32_t kDeep = 100000;
 // Source: the boy, moved and scaled by one controller "walk", and a prop
 // under "spin" (or under an unnamed controller). Target: the girl and,
 // one level down, the prop; the target's models carry no tracks. With a
-// depth, both props sit at the bottom of a chain of that many groups.
-Models writeModels(bool namedSpin, uint32_t depth = 0)
+// depth, both props sit at the bottom of a chain of that many groups. With a
+// decoy, a group before the shelf is animated by a controller that carries
+// the prop's id, so a search of the target for that id meets it first.
+Models writeModels(bool namedSpin, uint32_t depth = 0, bool decoy = false)
 {
     M3gFileWriter w;
     // Plain: compressing a deep chain takes longer than walking it.
@@ -69,7 +71,8 @@ Models writeModels(bool namedSpin, uint32_t depth = 0)
     const uint32_t source = group(1, {}, {boy, prop});
     const uint32_t girl = group(ModelId::Girl, {}, {});
     const uint32_t shelf = group(3, {}, {chain(group(kProp, {}, {}))});
-    const uint32_t target = group(2, {}, {girl, shelf});
+    const uint32_t target = decoy ? group(2, {}, {girl, group(4, {track(controller(kProp), kScale, 100)}, {}), shelf})
+                                  : group(2, {}, {girl, shelf});
     M3gWorldFields world;
     world.group.children = {source, target};
     w.addObject(m3gWorldRecord(world));
@@ -117,12 +120,15 @@ protected:
 
 TEST_F(Copying, CopiesKeepTheClipIdsPlusTheVariantOffsetAndTheGirlTakesTheBoysClips)
 {
-    for (const uint32_t offset : {0u, 1u, 3u}) {
-        Models m = writeModels(true, offset == 3 ? kDeep : 0);
+    // Offset 2: a controller of the prop's id met before the prop does not
+    // keep the prop from its copies, since only nodes take tracks.
+    for (const uint32_t offset : {0u, 1u, 2u, 3u}) {
+        Models m = writeModels(true, offset == 3 ? kDeep : 0, offset == 2);
         ASSERT_TRUE(m.source && m.target);
         assignAnimationIds(m.source, m.target, offset);
         const EngineRef girl = child(m.target, ModelId::Girl);
-        const EngineRef prop = child(m.target, kProp);
+        const EngineRef prop = offset == 2 ? std::move(childrenOf(child(m.target, 3)).at(0)) : child(m.target, kProp);
+        EXPECT_EQ(!child(m.target, kProp).as(kIidGroup), offset == 2) << "the search meets the decoy first";
         EXPECT_EQ(controllerIds(girl), (std::vector<uint32_t>{kWalk + offset, kWalk + offset})) << offset;
         EXPECT_EQ(controllerIds(prop), (std::vector<uint32_t>{kSpin + offset})) << offset;
         // The source keeps its own controllers.

@@ -88,7 +88,9 @@ void tellPackFailure(const char16_t* path)
 {
     FileSystem* files = getFileSystem();
     File* file = files ? files->open(path, kOpenRead) : nullptr;
-    const bool there = files && files->exists(path);
+    // A name the folder cannot answer for, or that a folder takes, is no
+    // missing pack: the player is told it cannot be opened.
+    const bool there = files && files->exists(path) != kFileMissing;
     if (file)
         files->close(file);
     WideString folder;
@@ -513,20 +515,10 @@ void GameApp::drawPauseOverlay(int32_t width, int32_t height)
     BitmapFont* font = fonts ? fonts->getFont(0) : nullptr;
     if (!font || !font->isLoaded())
         return;
-    const char16_t* text = m_pauseText.chars();
-    const int32_t length = int32_t(m_pauseText.length());
-    const int32_t lineHeight = font->getLineHeight();
-    int32_t y = height / 2 - lineHeight;
-    for (int32_t i = 0; i < length; y += lineHeight) {
-        // A line break swallows the spaces it falls on.
-        while (i < length && text[i] == u' ')
-            ++i;
-        if (i == length)
-            break;
-        const int32_t run = nextLineRun(*font, text + i, length - i, width * 3 / 4, width);
-        font->drawString(text + i, run, (width - font->measureString(text + i, run, -1, nullptr)) / 2, y, -1, -1);
-        i += run;
-    }
+    // Three quarters of the screen, centred, from a line above the middle.
+    const int32_t column = width * 3 / 4;
+    drawTextLines(*font, m_pauseText.chars(), (width - column) / 2, column, height / 2 - font->getLineHeight(), height,
+                  true);
 }
 
 void GameApp::render()

@@ -48,27 +48,28 @@ struct FileKind {
     uint32_t size;
     uint32_t freshCrc;
     std::function<std::unique_ptr<SaveFile>()> make;
-    std::function<void(SaveFile&)> fill;
+    // Content of its own for each round; the save's result.
+    std::function<int(SaveFile&, int round)> fill;
 };
 
 const FileKind kKinds[] = {
     {u"hs.dat", 96, 0xE764AD43, [] { return std::make_unique<HighScoreTable>(); },
-     [](SaveFile& f) { static_cast<HighScoreTable&>(f).insert(u"Ann", 0, 900); }},
+     [](SaveFile& f, int round) { return static_cast<HighScoreTable&>(f).insert(u"Ann", 0, 899 + round); }},
     {u"prefs.dat", 16, 0xF663ABDE, [] { return std::make_unique<Prefs>(); },
-     [](SaveFile& f) {
+     [](SaveFile& f, int round) {
          auto& p = static_cast<Prefs&>(f);
          p.setVibrationOn(true);
-         p.setVolume(7);
-         p.save();
+         p.setVolume(uint32_t(6 + round));
+         return p.save();
      }},
     {u"savegame.dat", 9876, 0xAF1577AA, [] { return std::make_unique<SaveGame>(); },
-     [](SaveFile& f) {
+     [](SaveFile& f, int round) {
          auto& g = static_cast<SaveGame&>(f);
          Bytes block(SaveFileLayout::GameStateSize);
          for (size_t i = 0; i < block.size(); ++i)
-             block[i] = uint8_t(i * 7 + 1);
+             block[i] = uint8_t(i * 7 + size_t(round));
          g.setData(block.data());
-         g.save();
+         return g.save();
      }},
 };
 
@@ -95,7 +96,7 @@ TEST_F(SaveFilesTest, EveryBitFlipAndEveryCutIsRepairedAndReported)
     for (const FileKind& kind : kKinds) {
         auto writer = kind.make();
         writer->load();
-        kind.fill(*writer);
+        kind.fill(*writer, 1);
         const Bytes good = file(kind.name);
         ASSERT_EQ(referenceCrc(good.data() + 4, good.size() - 4), loadLe32(good.data()));
         EXPECT_EQ(kind.make()->load(), 1) << "round trip";
@@ -132,13 +133,13 @@ TEST_F(SaveFilesTest, EveryBitFlipAndEveryCutIsRepairedAndReported)
 TEST_F(SaveFilesTest, AFailedWriteAtAnyStepLeavesAReadableFile)
 {
     using Faults = MemoryFileSystem::Faults;
-    const Faults faults[] = {{.open = true}, {.write = true}, {.flush = true},
-                             {.close = true}, {.remove = true}, {.rename = true}, {.readOpens = -1}};
+    const Faults faults[] = {{.open = true},   {.write = true},  {.flush = true},     {.close = true}, {.remove = true},
+                             {.rename = true}, {.readOpens = -1}, {.stat = true}, {.size = true}};
     size_t order[] = {0, 1, 2};
     const auto round = [&](const Faults& f) {
         fs->faults = f;
         for (size_t i : order)
-            kKinds[i].fill(*kKinds[i].make());
+            kKinds[i].fill(*kKinds[i].make(), 1);
     };
     do {
         for (const Faults& f : faults) {
@@ -168,6 +169,52 @@ TEST_F(SaveFilesTest, AFailedWriteAtAnyStepLeavesAReadableFile)
             }
         }
     } while (std::next_permutation(std::begin(order), std::end(order)));
+
+    // Two calls of any two steps fail once each, in a start and a round of
+    // saves over the files a clean round wrote: no start takes an intact file
+    // for a damaged one, and the next start reads the last save that
+    // succeeded, or a later one.
+    int counts[MemoryFileSystem::StepCount] = {}, runs = 0;
+    const auto run = [&](int a, int atA, int b, int atB) {
+        fs->files.clear();
+        std::vector<Bytes> images[2];
+        std::vector<int> saved;
+        for (int round = 0; round < 3; ++round) {
+            std::fill(std::begin(fs->calls), std::end(fs->calls), 0);
+            fs->failing[a] = fs->failing[b] = {};
+            if (round == 1)
+                fs->failing[a].insert(atA), fs->failing[b].insert(atB);
+            for (size_t i = 0; i < std::size(kKinds); ++i) {
+                auto f = kKinds[i].make();
+                const int valid = f->load();
+                EXPECT_EQ(f->m_damaged, 0u) << round;
+                const Bytes now(f->image(), f->image() + kKinds[i].size);
+                if (round == 2) {
+                    EXPECT_EQ(valid, 1);
+                    EXPECT_TRUE(now == images[1][i] || (!saved[std::size(kKinds) + i] && now == images[0][i]))
+                        << kKinds[i].size;
+                    continue;
+                }
+                saved.push_back(kKinds[i].fill(*f, round + 1));
+                images[round].emplace_back(f->image(), f->image() + kKinds[i].size);
+            }
+            if (round == 1 && atA == 0)
+                std::copy(std::begin(fs->calls), std::end(fs->calls), std::begin(counts));
+        }
+    };
+    run(0, 0, 0, 0);  // the calls each step makes bound the sweep
+    for (int a = 0; a < MemoryFileSystem::StepCount; ++a) {
+        for (int b = a; b < MemoryFileSystem::StepCount; ++b) {
+            for (int atA = 1; atA <= counts[a]; ++atA) {
+                for (int atB = a == b ? atA + 1 : 1; atB <= counts[b]; ++atB, ++runs) {
+                    SCOPED_TRACE(std::string(MemoryFileSystem::kStepNames[a]) + " " + std::to_string(atA) + ", " +
+                                 MemoryFileSystem::kStepNames[b] + " " + std::to_string(atB));
+                    run(a, atA, b, atB);
+                }
+            }
+        }
+    }
+    EXPECT_GT(runs, 1000);
 }
 
 TEST_F(SaveFilesTest, HighScoreInsertionRanksNamesAndScores)
@@ -270,7 +317,7 @@ TEST_F(SaveFilesTest, AnInterruptedSaveOutlivesTheRepairOfAnotherFile)
             for (const FileKind& kind : kKinds) {
                 std::unique_ptr<SaveFile> f = kind.make();
                 f->load();
-                kind.fill(*f);
+                kind.fill(*f, 1);
                 f->save();
             }
             const Bytes progress = file(cut.name);

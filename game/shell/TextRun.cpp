@@ -1,20 +1,26 @@
-// Cutting a centred text block into lines.
+// Texts laid out into lines and drawn.
 #include "game/shell/TextRun.h"
 
-#include "gfx2d/font/FontBase.h"
+#include "gfx2d/font/BitmapFont.h"
+#include "gfx2d/font/TextLayout.h"
 
-int32_t nextLineRun(const FontBase& font, const char16_t* text, int32_t length, int32_t fitWidth, int32_t maxWidth)
+int32_t drawTextLines(BitmapFont& font, const char16_t* text, int32_t left, int32_t width, int32_t y,
+                      int32_t bottom, bool centred)
 {
-    if (!text || length <= 0)
-        return 0;
-    int fit = 0;
-    font.measureString(text, length, fitWidth, &fit);
-    int32_t end = fit;
-    // The end of the text ends a word as a space does.
-    while (end < length && text[end] != u' ')
-        ++end;
-    int32_t run = fit;
-    if (end > fit && font.measureString(text, end, -1, nullptr) <= maxWidth)
-        run = end;
-    return run > 0 ? run : 1;
+    if (!text || width <= 0)
+        return y;
+    TextLayout layout;
+    layout.font = &font;
+    layout.text = text;
+    layout.width = width;
+    layout.layout();
+    const int32_t lineHeight = font.getLineHeight();
+    const int32_t below = y + layout.lineCount() * lineHeight;
+    for (int i = 0; i < layout.lineCount() && y < bottom; ++i, y += lineHeight) {
+        const char16_t* line = layout.lineText(i);
+        const int length = int(layout.lineLength(i));
+        const int32_t x = centred ? left + (width - font.measureString(line, length, -1, nullptr)) / 2 : left;
+        font.drawString(line, length, x, y, -1, -1);
+    }
+    return below;
 }

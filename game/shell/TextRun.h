@@ -1,13 +1,17 @@
-// Lines of a centred text block cut one at a time: the pause screen's way of
-// filling three quarters of the screen, a word at the edge carried whole.
+// The one way the game breaks a text into lines and draws them: the library's
+// text layout over a column, each line flush left or centred, and nothing
+// drawn from the bottom of the screen down. Pages, the menu engine and the
+// pause screen all draw their texts through it.
 #pragma once
 
 #include <cstdint>
 
-class FontBase;
+class BitmapFont;
 
-// The characters of the next line: as many as fit fitWidth, carried on to
-// the end of the word they stop in while the line still fits maxWidth. A
-// word wider than maxWidth is cut where it stops fitting; at least one
-// character goes while any is left, so a caller's loop always ends.
-int32_t nextLineRun(const FontBase& font, const char16_t* text, int32_t length, int32_t fitWidth, int32_t maxWidth);
+// Draws the NUL-terminated text broken into lines that fit width pixels,
+// from y down in [left, left + width), each line centred or flush left.
+// Lines that would start at bottom or below are laid out but not drawn, so
+// the work of a frame stays in proportion to the text whatever its length.
+// Returns the y below the last line, drawn or not.
+int32_t drawTextLines(BitmapFont& font, const char16_t* text, int32_t left, int32_t width, int32_t y,
+                      int32_t bottom, bool centred);

@@ -9,7 +9,8 @@
 
 namespace {
 
-// The sample alphabet: glyphs step 3 + 1, a space 2 + 1.
+// The sample alphabet without a glyph image: measured, never drawn. Glyphs
+// step 3 + 1, a space 2 + 1, lines 7 apart.
 BitmapFont& alphabet()
 {
     static BitmapFont font;
@@ -20,47 +21,32 @@ BitmapFont& alphabet()
     return font;
 }
 
-TEST(TextRun, LinesFillTheFitWidthAndCarryTheLastWordWhileItFits)
+// The y below the lines is the layout's whatever the bottom, and lines from
+// the bottom down cost nothing: a word of any length costs lookups in
+// proportion to it, and a text that runs far below the screen costs as much
+// as the lines it shows.
+TEST(TextRun, LinesAreTheLayoutsAndCostInProportionToWhatIsLaidOut)
 {
     const struct {
-        const char16_t* text;
-        int32_t fit;
-        int32_t max;
-        int32_t run;
+        std::u16string text;
+        int32_t width;
+        int32_t bottom;
+        int32_t below;        // y below the lines, from 10
+        uint64_t maxProbes;   // lookups of the whole frame
     } cases[] = {
-        {u"PAUSED PRESS SELECT", 30, 40, 7},  // "PAUSED PRESS" is 46 wide: the word waits
-        {u"PAUSED PRESS SELECT", 30, 60, 12}, // carried to its end
-        {u"PAUSED PRESS SELECT", 24, 24, 6},  // stops on the space
-        {u"GO ON", 14, 40, 5},                // the text's end ends the word
-        {u"ABCDEFGHIJKLMNOP", 20, 24, 5},     // wider than the line: cut
-        {u"ABCDEFGHIJKLMNOP", 2, 2, 1},       // not even a glyph fits: one goes
-        {u"", 20, 24, 0},
+        {u"PAUSED PRESS SELECT", 30, 100, 10 + 3 * 7, 80},
+        {u"PAUSED PRESS SELECT", 60, 100, 10 + 2 * 7, 80},
+        {u"GO ON", 40, 10, 10 + 7, 10},
+        {std::u16string(20000, u'W'), 48, 100, 10 + 1667 * 7, 20000 + 2 * 1667 + 100},
+        {std::u16string(40000, u'W'), 48, 100, 10 + 3334 * 7, 40000 + 2 * 3334 + 100},
+        {std::u16string(40000, u'W'), 48, 1 << 30, 10 + 3334 * 7, 2 * 40000 + 4 * 3334},
+        {u"", 48, 100, 10, 0},
     };
     for (const auto& c : cases) {
-        const std::u16string text(c.text);
-        EXPECT_EQ(nextLineRun(alphabet(), text.c_str(), int32_t(text.size()), c.fit, c.max), c.run)
-            << text.size() << ' ' << c.fit;
-    }
-}
-
-// The pause screen's loop over a text with a word wider than the screen:
-// every line fits, the lines give the text back, and the loop ends.
-TEST(TextRun, AWordWiderThanTheScreenIsCutAndTheLoopEnds)
-{
-    const std::u16string text = u"PAUSED ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJ GO ON";
-    for (int32_t width : {1, 3, 16, 40, 96}) {
-        std::u16string joined;
-        int lines = 0;
-        for (int32_t i = 0; i < int32_t(text.size()) && lines <= int(text.size()); ++lines) {
-            const int32_t run = nextLineRun(alphabet(), text.c_str() + i, int32_t(text.size()) - i, width * 3 / 4, width);
-            ASSERT_GE(run, 1);
-            const int32_t w = alphabet().measureString(text.c_str() + i, run, -1, nullptr);
-            EXPECT_TRUE(w <= width || run == 1) << width << ' ' << i;
-            joined += text.substr(size_t(i), size_t(run));
-            i += run;
-        }
-        EXPECT_LE(lines, int(text.size())) << width;
-        EXPECT_EQ(joined, text) << width;
+        const uint64_t before = alphabet().probes();
+        EXPECT_EQ(drawTextLines(alphabet(), c.text.c_str(), 0, c.width, 10, c.bottom, true), c.below)
+            << c.text.size() << ' ' << c.width;
+        EXPECT_LE(alphabet().probes() - before, c.maxProbes) << c.text.size() << ' ' << c.width;
     }
 }
 

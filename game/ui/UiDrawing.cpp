@@ -4,10 +4,11 @@
 #include "framework/strings/WideString.h"
 #include "game/shell/FontManager.h"
 #include "game/shell/GameApp.h"
+#include "game/shell/Graphics3DService.h"
 #include "game/shell/ShellText.h"
+#include "game/shell/TextRun.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 #include "gfx2d/font/BitmapFont.h"
-#include "gfx2d/font/TextLayout.h"
 
 BitmapFont* uiFont(uint32_t index)
 {
@@ -18,22 +19,7 @@ BitmapFont* uiFont(uint32_t index)
 
 int32_t drawWrapped(BitmapFont* font, const char16_t* text, const TextColumn& column, int32_t y, bool centred)
 {
-    if (!font || !text || column.width() <= 0)
-        return y;
-    TextLayout layout;
-    layout.font = font;
-    layout.text = text;
-    layout.width = column.width();
-    layout.layout();
-    const int32_t lineHeight = font->getLineHeight();
-    for (int i = 0; i < layout.lineCount(); ++i, y += lineHeight) {
-        const char16_t* line = layout.lineText(i);
-        const int length = int(layout.lineLength(i));
-        const int32_t x = centred ? column.left + (column.width() - font->measureString(line, length, -1, nullptr)) / 2
-                                  : column.left;
-        font->drawString(line, length, x, y, -1, -1);
-    }
-    return y;
+    return font ? drawTextLines(*font, text, column.left, column.width(), y, getScreenHeight(), centred) : y;
 }
 
 int32_t drawTextId(BitmapFont* font, uint32_t id, const TextColumn& column, int32_t y, bool centred)

@@ -7,8 +7,8 @@
 Win32File::~Win32File()
 {
     if (m_handle != INVALID_HANDLE_VALUE) {
-        // Only what was opened for writing has anything to push.
-        if (m_writable)
+        // Only what was written since the last push has anything to push.
+        if (m_unpushed)
             FlushFileBuffers(m_handle);
         CloseHandle(m_handle);
     }
@@ -71,6 +71,7 @@ uint32_t Win32File::write(const void* buffer, uint32_t n)
     DWORD done = 0;
     if (m_handle != INVALID_HANDLE_VALUE)
         WriteFile(m_handle, buffer, n, &done, nullptr);
+    m_unpushed = m_unpushed || done != 0;
     return done;
 }
 
@@ -78,5 +79,9 @@ int Win32File::flush()
 {
     if (m_handle == INVALID_HANDLE_VALUE)
         return 0;
-    return !m_writable || FlushFileBuffers(m_handle) ? 1 : 0;
+    if (!m_writable)
+        return 1;
+    // A failed push is tried again at the close.
+    m_unpushed = !FlushFileBuffers(m_handle);
+    return m_unpushed ? 0 : 1;
 }

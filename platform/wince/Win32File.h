@@ -8,7 +8,8 @@
 class Win32File : public File {
 public:
     Win32File() = default;
-    // Closes an open handle, flushing it first when it was open for writing.
+    // Closes an open handle, flushing it first when bytes were written since
+    // the last flush.
     ~Win32File() override;
 
     // Opens in one of the file system's modes; false leaves the file closed.
@@ -24,4 +25,5 @@ public:
 private:
     HANDLE m_handle = INVALID_HANDLE_VALUE;
     bool m_writable = false;
+    bool m_unpushed = false;  // written since the last flush that landed
 };

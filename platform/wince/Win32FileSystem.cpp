@@ -5,6 +5,7 @@
 #include "platform/host/LastError.h"
 #include "platform/wince/Win32File.h"
 
+#include <cstdint>
 #include <new>
 
 namespace {
@@ -27,6 +28,27 @@ std::u16string programFilePath()
         }
         path.resize(path.size() * 2);
     }
+}
+
+// Asked of the folder, not by opening: a file that is there but cannot be
+// read is there and has its size, and callers must not take it for a missing
+// one. A folder that takes the name is there too, with no size. Only "not
+// found" is no file: a folder that cannot answer may hold it.
+int askFolder(const char16_t* path, uint64_t& size)
+{
+    size = 0;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!path)
+        return kFileMissing;
+    if (GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            size = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+        return kFileThere;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME
+               ? kFileMissing
+               : kFileUnknown;
 }
 
 HashedObject* createFileSystemService()
@@ -78,26 +100,20 @@ void Win32FileSystem::close(File* file)
 
 int Win32FileSystem::exists(const char16_t* path)
 {
-    if (!path)
-        return 0;
-    // Asked of the folder, not by opening: a file that is there but cannot
-    // be read is there, and callers must not take it for a missing one.
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(path, GetFileExInfoStandard, &data))
-        return data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? 0 : 1;
-    // A folder that cannot answer may hold it: only "not found" is no file.
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ? 0 : 1;
+    uint64_t size = 0;
+    return askFolder(path, size);
 }
 
-uint32_t Win32FileSystem::fileSize(const char16_t* path)
+uint32_t Win32FileSystem::fileSize(const char16_t* path, int* answer)
 {
-    // From the folder too, so a file that will not open still has its size.
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!path || !GetFileAttributesExW(path, GetFileExInfoStandard, &data))
-        return 0;
-    // Too large for the callers' 32-bit sizes counts as a failed query.
-    return data.nFileSizeHigh ? 0 : data.nFileSizeLow;
+    uint64_t size = 0;
+    int found = askFolder(path, size);
+    // Too large for the callers' 32-bit sizes is a size nobody can use.
+    if (size > UINT32_MAX)
+        found = kFileUnknown;
+    if (answer)
+        *answer = found;
+    return found == kFileThere ? uint32_t(size) : 0;
 }
 
 int Win32FileSystem::rename(const char16_t* from, const char16_t* to)

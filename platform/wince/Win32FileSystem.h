@@ -17,7 +17,7 @@ public:
     File* open(const char16_t* path, int32_t mode) override;
     void close(File* file) override;
     int exists(const char16_t* path) override;
-    uint32_t fileSize(const char16_t* path) override;
+    uint32_t fileSize(const char16_t* path, int* answer = nullptr) override;
     int rename(const char16_t* from, const char16_t* to) override;
     int remove(const char16_t* path) override;
     uint32_t maxFileSize() override;

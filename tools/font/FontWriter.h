@@ -40,8 +40,8 @@ struct FontSpec {
 
 ImageBytes writeFont(const FontSpec& font);
 
-// The built-in alphabet: 3 × 5 cells for '0'-'9', 'A'-'Z', '.', '!', '?',
-// '-', 'e' with acute (U+00E9) and a box at U+9F8D; 'a'-'z' draw as capitals.
+// The built-in alphabet: 3 × 5 cells for '0'-'9', 'A'-'Z', '.', ',', ':',
+// '!', '?', '-', 'e' with acute (U+00E9) and a box at U+9F8D; 'a'-'z' draw as capitals.
 constexpr int32_t kSheetCell = 3;
 constexpr int32_t kSheetCellHeight = 5;
 bool hasSheetGlyph(char16_t c);

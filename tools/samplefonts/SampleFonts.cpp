@@ -3,6 +3,7 @@
 
 #include "framework/resources/ResourceIds.h"
 #include "game/shell/FontDefinitions.h"
+#include "gfx2d/blit/BlitKey.h"
 #include "gfx2d/display/Surface.h"
 #include "tools/font/FontWriter.h"
 
@@ -19,7 +20,7 @@ void putWord(std::vector<uint8_t>& out, uint32_t v)
 
 } // namespace
 
-const char16_t kSampleFontCharacters[] = u"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz.!?-\u00E9";
+const char16_t kSampleFontCharacters[] = u"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz.,:!?-\u00E9";
 
 uint32_t sampleFontInk(uint32_t font)
 {
@@ -36,7 +37,9 @@ std::vector<SampleFontEntry> sampleFontEntries()
     std::vector<SampleFontEntry> entries;
     for (uint32_t i = 0; i < kDefinedFonts; ++i) {
         GlyphSheet sheet = makeGlyphSheet(kSampleFontCharacters);
-        sheet.picture.palette = {0x000000, kInks[i]};
+        // The cells' ground is the colour the game's drawing keys out, so a
+        // glyph draws only its ink on any page.
+        sheet.picture.palette = {kKeyRgb, kInks[i]};
         entries.push_back({kFontDefinitions[i].dataId, ResourceType::Data, writeFont(sheet.font)});
         entries.push_back({sampleFontSheetId(i), ResourceType::BmpFile, writeBmp(sheetAsBmp(sheet))});
         std::vector<uint8_t> description;

@@ -12,7 +12,8 @@ struct SampleFontEntry {
     std::vector<uint8_t> payload;
 };
 
-// The ink colour of font i's glyphs (0xRRGGBB); the cells are black.
+// The ink colour of font i's glyphs (0xRRGGBB); the rest of each cell is
+// the drawing's key colour.
 uint32_t sampleFontInk(uint32_t font);
 // The characters every sample font draws.
 extern const char16_t kSampleFontCharacters[];

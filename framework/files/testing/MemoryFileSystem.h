@@ -1,12 +1,14 @@
 // Test double of the file system service: files in memory, folders "/prog"
 // and "/data", separator "/", and switches that make open, write, flush,
-// close, remove or rename fail the way a full or failing disk would. A rename
-// never replaces an existing target, as on the phone.
+// close, remove, rename, reads and the folder's answers (stat and size) fail
+// the way a full or failing disk would, always or at one chosen call. A
+// rename never replaces an existing target, as on the phone.
 #pragma once
 
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,10 +27,19 @@ public:
         bool rename = false;  // renames fail and change nothing
         int shortReads = 0;   // so many next reads deliver half the bytes
         int readOpens = 0;    // so many next opens for reading fail while the file is there; < 0 all
+        bool stat = false;    // exists cannot tell
+        bool size = false;    // fileSize cannot tell
     } faults;
+    // The steps a disk can fail one call of, each counted on its own.
+    enum Step { OpenWrite, Write, Flush, Close, Remove, Rename, OpenRead, Read, Stat, Size, StepCount };
+    static constexpr const char* kStepNames[StepCount] = {"open", "write", "flush", "close", "remove",
+                                                          "rename", "read open", "read", "stat", "size"};
+    int calls[StepCount] = {};             // calls of each step so far
+    std::set<int> failing[StepCount] = {};  // the calls (by that count, from 1) that fail
     int changesLeft = -1;  // the program dies after so many more changes: change() is false (< 0 never)
 
     std::map<std::u16string, Bytes> files;
+    std::set<std::u16string> folders;  // names taken by folders: no open, remove or rename reaches them
     std::vector<Bytes> written;  // what each handle open for writing held at its close
     int renames = 0;
     std::u16string lastRenameFrom;
@@ -43,8 +54,8 @@ public:
             return nullptr;
         auto it = files.find(path);
         if (mode == kOpenRead)
-            return it == files.end() || failRead() ? nullptr : new Handle(*this, path, false);
-        if (faults.open || !change())
+            return it == files.end() || step(OpenRead, failRead()) ? nullptr : new Handle(*this, path, false);
+        if (step(OpenWrite, faults.open) || folders.count(path) != 0 || !change())
             return nullptr;
         if (mode == kOpenWrite || it == files.end())
             files[path].clear();
@@ -53,7 +64,7 @@ public:
     void close(File* file) override
     {
         auto* handle = static_cast<Handle*>(file);
-        if (handle != nullptr && handle->writing && faults.close) {
+        if (handle != nullptr && handle->writing && step(Close, faults.close)) {
             Bytes& bytes = files[handle->path];
             bytes.resize(bytes.size() / 2);
         }
@@ -61,15 +72,26 @@ public:
             written.push_back(files[handle->path]);
         delete handle;
     }
-    int exists(const char16_t* path) override { return path != nullptr && files.count(path) != 0; }
-    uint32_t fileSize(const char16_t* path) override
+    int exists(const char16_t* path) override
+    {
+        if (step(Stat, faults.stat))
+            return kFileUnknown;
+        return path != nullptr && (files.count(path) != 0 || folders.count(path) != 0) ? kFileThere : kFileMissing;
+    }
+    uint32_t fileSize(const char16_t* path, int* answer = nullptr) override
     {
         auto it = path != nullptr ? files.find(path) : files.end();
-        return it == files.end() ? 0 : static_cast<uint32_t>(it->second.size());
+        const int found = step(Size, faults.size) ? kFileUnknown
+                          : it != files.end() || (path != nullptr && folders.count(path) != 0) ? kFileThere
+                                                                                                : kFileMissing;
+        if (answer != nullptr)
+            *answer = found;
+        return found == kFileThere && it != files.end() ? static_cast<uint32_t>(it->second.size()) : 0;
     }
     int rename(const char16_t* from, const char16_t* to) override
     {
-        if (from == nullptr || to == nullptr || faults.rename || !files.count(from) || files.count(to) || !change())
+        if (from == nullptr || to == nullptr || step(Rename, faults.rename) || !files.count(from) || files.count(to) ||
+            folders.count(to) || !change())
             return 0;
         ++renames;
         lastRenameFrom = from;
@@ -78,11 +100,19 @@ public:
         files[to] = std::move(moved);
         return 1;
     }
-    int remove(const char16_t* path) override { return path != nullptr && !faults.remove && change() && files.erase(path) != 0; }
+    int remove(const char16_t* path) override
+    {
+        return path != nullptr && !step(Remove, faults.remove) && change() && files.erase(path) != 0;
+    }
     uint32_t maxFileSize() override { return 0x7FFFFFFF; }
 
     bool change() { return changesLeft < 0 || (changesLeft > 0 && --changesLeft >= 0); }
     bool failRead() { return faults.readOpens < 0 || (faults.readOpens > 0 && faults.readOpens--); }
+    // Counts the call; true when it fails, always or as the chosen one.
+    bool step(Step s, bool always)
+    {
+        return always || failing[s].count(++calls[s]) != 0;
+    }
 
     void put(const std::u16string& path, const std::string& text) { files[path] = Bytes(text.begin(), text.end()); }
     std::string text(const std::u16string& path) const
@@ -111,10 +141,11 @@ private:
         {
             const Bytes& b = bytes();
             uint32_t got = position >= b.size() ? 0 : std::min<uint32_t>(n, uint32_t(b.size() - position));
-            if (got != 0 && fs.faults.shortReads > 0) {
+            const bool shortRead = got != 0 && fs.faults.shortReads > 0;
+            if (shortRead)
                 --fs.faults.shortReads;
+            if (fs.step(Read, shortRead))
                 got /= 2;
-            }
             if (got != 0)
                 std::memcpy(buffer, b.data() + position, got);
             position += got;
@@ -124,7 +155,7 @@ private:
         {
             if (!writing || !fs.change())
                 return 0;
-            uint32_t stored = fs.faults.write ? n / 2 : n;
+            uint32_t stored = fs.step(Write, fs.faults.write) ? n / 2 : n;
             Bytes& b = bytes();
             if (b.size() < size_t(position) + stored)
                 b.resize(size_t(position) + stored);
@@ -132,7 +163,7 @@ private:
             position += stored;
             return stored;
         }
-        int flush() override { return fs.faults.flush ? 0 : 1; }
+        int flush() override { return fs.step(Flush, fs.faults.flush) ? 0 : 1; }
         Bytes& bytes() { return fs.files[path]; }
 
         MemoryFileSystem& fs;

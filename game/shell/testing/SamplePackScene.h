@@ -56,6 +56,8 @@ struct SamplePackScene {
         makeTarget(target, width, height);
         dc.open(0, 0);
         dc.beginDraw();
+        // As the game draws: the key colour is left out.
+        dc.enable(DrawGroup::ColourKey);
     }
     ~SamplePackScene()
     {

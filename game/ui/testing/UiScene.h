@@ -61,7 +61,7 @@ struct RefPicture {
         fill(x, y, x + 1, y + h, argb);
         fill(x + w - 1, y, x + w, y + h, argb);
     }
-    // The sample fonts: 3 x 5 opaque cells, ink on black, pens 3 + 1 apart,
+    // The sample fonts: 3 x 5 cells that draw only their ink, pens 3 + 1 apart,
     // a space moving 2 + 1.
     static int textWidth(const std::u16string& text)
     {
@@ -78,9 +78,8 @@ struct RefPicture {
                 const uint8_t* rows = sheetGlyphRows(c);
                 for (int gy = 0; gy < 5; ++gy)
                     for (int gx = 0; gx < 3; ++gx)
-                        if (x + gx >= 0 && x + gx < width && y + gy >= 0 && y + gy < height)
-                            px[size_t(y + gy) * width + x + gx] =
-                                0xFF000000u | ((rows[gy] >> (2 - gx)) & 1 ? sampleFontInk(font) : 0);
+                        if (x + gx >= 0 && x + gx < width && y + gy >= 0 && y + gy < height && (rows[gy] >> (2 - gx)) & 1)
+                            px[size_t(y + gy) * width + x + gx] = 0xFF000000u | sampleFontInk(font);
             }
             x += c == u' ' ? 3 : 4;
         }
