@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <string>
 
+#include <unistd.h>
+
 namespace {
 
 LRESULT quietProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -312,7 +314,9 @@ TEST_F(HostDirectDrawTest, ScreenSizeChangesLoseThePrimary)
 // as the frame's colours.
 TEST_F(HostDirectDrawTest, CaptureFolderGetsEachPresentAsPng)
 {
-    const std::filesystem::path folder = std::filesystem::path(std::getenv("PF_BUILD_DIR")) / "capture-test";
+    // A folder of this run's own, so the test runs the same inside ctest or out.
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("pf-capture-" + std::to_string(getpid()));
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     ASSERT_EQ(setenv("PENNYFALL_CAPTURE", folder.c_str(), 1), 0);
@@ -340,6 +344,7 @@ TEST_F(HostDirectDrawTest, CaptureFolderGetsEachPresentAsPng)
     EXPECT_EQ(read[16], 0xFF008284u);
     EXPECT_TRUE(std::filesystem::exists(folder / "frame-000001.png"));
     EXPECT_FALSE(std::filesystem::exists(folder / "frame-000003.png"));
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace
