@@ -202,6 +202,7 @@ private:
     RSBFormat m_targetFormat = 0;
     SamplerUnit m_units[kTextureUnitCount];
     int32_t m_boundSlots[kTextureUnitCount];
+    uint32_t m_boundRevisions[kTextureUnitCount] = {};  // the entries' revisions when bound
     const TextureLender* m_lenders[kTextureUnitCount] = {};
     TextureUnit m_unitWords[kTextureUnitCount];  // each unit's record words as bound
     SpanAddressSpace m_space;
