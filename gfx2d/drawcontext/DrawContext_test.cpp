@@ -485,7 +485,7 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
                     in[i] = uint8_t(from == X8R8G8B8 && i % 4 == 3 ? 0xFF : i * 167 + from);
                 // Pixel 1 is the key where the format has one.
                 const uint32_t keyPixel = from == R5G6B5 ? 0xF81F : from == X8R8G8B8 ? 0xFFFF00FF : 7;
-                std::memcpy(in + bpp, &keyPixel, bpp);
+                std::memcpy(in + bpp, &keyPixel, std::min<uint32_t>(bpp, 4));
                 std::memset(out, 0x5A, size_t(outPitch) * 6);
                 std::vector<uint8_t> expected(out, out + outPitch * 6);
                 bool referenced = to == R5G6B5 || to == X8R8G8B8;

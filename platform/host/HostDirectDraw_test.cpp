@@ -60,6 +60,8 @@ class HostDirectDrawTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // Headless outside ctest as well; a driver the caller chose stands.
+        setenv("SDL_VIDEODRIVER", "dummy", 0);
         hostTestReset();
         ASSERT_EQ(DirectDrawCreate(nullptr, &m_dd, nullptr), DD_OK);
         ASSERT_EQ(m_dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
