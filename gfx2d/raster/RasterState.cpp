@@ -586,7 +586,7 @@ bool RasterState::unitIsCurrent(uint32_t unit) const
                                            reinterpret_cast<const uint8_t*>(m_units[unit].palette));
     const TextureEntry* e = m_store ? m_store->entry(slot) : nullptr;
     return e && e->revision == m_boundRevisions[unit] && e->levels[0] == m_units[unit].levels[0] &&
-           e->bytes == bytes;
+           e->bytes == bytes && e->palette == m_units[unit].palette;
 }
 
 void RasterState::refreshTextureUnits()
