@@ -2,6 +2,7 @@
 // surface, handed to the raster state as texture pixels, and released.
 #include "gfx2d/display/Surface.h"
 
+#include <algorithm>
 #include <new>
 
 ImageSurface::~ImageSurface()
@@ -25,6 +26,14 @@ void ImageSurface::releaseAll()
     releasePixels();
     releaseSourceResource();
     m_flags &= SurfaceFlag::KeptOnRelease;
+}
+
+uint64_t SurfaceBase::heldBytes() const
+{
+    uint64_t bytes = (m_ownedPalette ? kPaletteEntries * 4 : 0) + (m_loadedPalette ? kPaletteEntries * 4 : 0);
+    for (const auto& plane : m_planes)
+        bytes += plane ? plane->heldBytes() : 0;
+    return bytes;
 }
 
 bool ImageSurface::texturePixels(TexturePixels& out)
@@ -69,6 +78,8 @@ int ImageSurface::createPixelBuffer(RSBFormat format, uint32_t width, uint32_t h
         b.reset(new (std::nothrow) PlanarPixelBuffer());
     else
         b.reset(new (std::nothrow) PixelBuffer());
+    if (b)
+        b->limitBytes(kMaxSurfaceBytes - std::min(heldBytes(), kMaxSurfaceBytes));
     if (!b || !b->create(format, width, height, (m_flags & SurfaceFlag::PowerOfTwo) != 0, slot, options,
                          PitchMode::Packed, 0, nullptr))
         return 0;
@@ -81,6 +92,9 @@ int ImageSurface::createPixelBuffer(RSBFormat format, uint32_t width, uint32_t h
 int ImageSurface::createPlanes(RSBFormat format1, RSBFormat format2, uint32_t width, uint32_t height)
 {
     const RSBFormat formats[2] = {format1, format2};
+    const uint64_t wanted = (uint64_t(bytesPerPixel(format1)) + bytesPerPixel(format2)) * width * height;
+    if (wanted > kMaxSurfaceBytes - std::min(heldBytes(), kMaxSurfaceBytes))
+        return 0;
     for (uint32_t i = 0; i < 2; ++i) {
         if (!formats[i])
             continue;

@@ -162,8 +162,14 @@ int MemorySurface::init(const SurfaceAttribute* attributes)
         if (!format && !buildFormatMap(options, display, c.colourKey, c.keepPalettes))
             return refuse();
         decode = &options;
-    } else if (!format) {
-        format = display;
+    } else {
+        format = format ? format : display;
+        // A blank surface's planes are all known now: none is made when
+        // together they pass the allowance.
+        const uint64_t pixels = uint64_t(c.width) * c.height;
+        if ((uint64_t(bytesPerPixel(format)) + bytesPerPixel(c.formats[1]) + bytesPerPixel(c.formats[2])) * pixels >
+            kMaxSurfaceBytes)
+            return refuse();
     }
     if (!createPixelBuffer(format, c.width, c.height, c.palette, decode))
         return refuse();

@@ -61,6 +61,12 @@ inline constexpr uint32_t kMaxSurfacePairs = 12;
 // theirs; only code that builds such chains on purpose meets it.)
 inline constexpr uint32_t kMaxShareDepth = 8;
 
+// The most bytes one surface's own planes and palettes may hold together: a
+// description of a few bytes names its sizes, so what it may make is
+// bounded, as large as the largest picture a decoder makes at four bytes a
+// pixel.
+inline constexpr uint64_t kMaxSurfaceBytes = uint64_t(64) << 20;
+
 class Surface;
 
 struct SurfaceDescription {
@@ -143,6 +149,9 @@ public:
     const uint32_t* palette() const override;
 
     Surface* wrapped() const { return m_wrapped; }
+    // The bytes this surface holds itself: its own planes and palettes, not
+    // those of a surface it shares.
+    uint64_t heldBytes() const;
     PixelBuffer* plane(uint32_t i) const { return i < 3 ? m_planes[i].get() : nullptr; }
     // Plane 0, the wrapped surface's for a wrapping surface.
     const PixelBuffer* colourPlane() const;
@@ -174,6 +183,7 @@ public:
 protected:
     int createPixelBuffer(RSBFormat format, uint32_t width, uint32_t height, const uint32_t* palette,
                           const DecodeOptions* options);
+    // Both planes within what the surface's allowance leaves, or neither made.
     int createPlanes(RSBFormat format1, RSBFormat format2, uint32_t width, uint32_t height);
     int adoptFrom(RSBFormat requested, Surface* source, uint32_t classId, const uint32_t* palette);
     void releasePixels();

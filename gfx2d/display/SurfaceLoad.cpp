@@ -201,11 +201,10 @@ int SurfaceBase::load(InputStream& stream, uint32_t tag)
 
 uint32_t SurfaceResource::memorySize() const
 {
+    // What this surface holds: every plane and palette of its own; a
+    // sharer's source is counted by its own resource.
     const Surface* s = surface();
-    uint32_t w = 0, h = 0;
-    if (!s || !s->getSize(&w, &h))
-        return 0;
-    return w * h * bytesPerPixel(s->getFormat());
+    return s ? uint32_t(std::min<uint64_t>(static_cast<const SurfaceBase*>(s)->heldBytes(), UINT32_MAX)) : 0;
 }
 
 HashedObject* SurfaceResource::makePayload()

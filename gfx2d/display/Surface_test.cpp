@@ -11,6 +11,7 @@
 #include "framework/streams/MemoryInputStream.h"
 #include "framework/resources/ResourcePack.h"
 #include "gfx2d/display/testing/TestScreen.h"
+#include "tests/support/AllocationWatch.h"
 #include "tests/support/TestApp.h"
 #include "tools/image/ImageWriters.h"
 #include "tools/pack/HostFiles.h"
@@ -51,13 +52,19 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
         {{{1, 4096}, {2, 4096}, {6, L8}}, 1, L8, 4096, 4096, 0x80810901},  // as many as the largest
         {{{1, 65536 + 4}, {2, 3}}, 0, 0, 0, 0, 0x901},  // sizes are 16-bit: no width 4
         {{{1, 4}, {2, 65536 + 3}}, 0, 0, 0, 0, 0x901},
+        // Planes that each fit but together pass the surface's allowance.
+        {{{1, 2047}, {2, 8192}, {6, ArgbFixed}, {7, Z32}, {8, S8}}, 0, 0, 0, 0, 0x901},
+        {{{1, 2047}, {2, 8192}, {6, X8R8G8B8}, {7, Z32}}, 0, 0, 0, 0, 0x901},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         std::vector<SurfaceAttribute> list = c.list;
         list.push_back({0, 0});
         MemorySurface s;
+        const AllocationWatch watch(size_t(32) << 20);
         EXPECT_EQ(s.init(list.data()), c.result) << i;
+        // A refusal is decided before the pixels are asked for.
+        EXPECT_TRUE(c.result || watch.largest() < size_t(1) << 20) << i;
         EXPECT_EQ(s.getFormat(), c.format) << i;
         uint32_t w = 0, h = 0;
         EXPECT_EQ(s.getSize(&w, &h), c.result) << i;
@@ -318,6 +325,9 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
     ASSERT_TRUE(writeHostFile(path("pong"), pairs({{12, 0x03000317}})));
     ASSERT_TRUE(writeHostFile(path("sharesRefused"), pairs({{12, 0x03000310}, {9, 0xFF00FF}})));
     ASSERT_TRUE(writeHostFile(path("sharesPalette"), pairs({{12, 0x03000301}})));
+    ASSERT_TRUE(writeHostFile(path("huge"), pairs({{1, 2047}, {2, 8192}, {6, ArgbFixed}, {7, Z32}, {8, S8}})));
+    ASSERT_TRUE(writeHostFile(path("planes"), pairs({{1, 4}, {2, 3}, {6, X8R8G8B8}, {7, Z32}, {8, S8}})));
+    ASSERT_TRUE(writeHostFile(path("sharesPlanes"), pairs({{12, 0x0300031C}, {7, Z32}})));
     const std::string manifest = "index sorted\n"
                                  "0x101 0x374F8659 deflated 4 restable\n"
                                  "0x03000300 0xB717945F plain 4 file img.bmp\n"
@@ -332,7 +342,10 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
                                  "0x03000317 0xE179EFBE plain 4 file ping\n"
                                  "0x03000318 0xE179EFBE plain 4 file pong\n"
                                  "0x03000319 0xE179EFBE plain 4 file sharesRefused\n"
-                                 "0x0300031A 0xE179EFBE plain 4 file sharesPalette\n";
+                                 "0x0300031A 0xE179EFBE plain 4 file sharesPalette\n"
+                                 "0x0300031B 0xE179EFBE plain 4 file huge\n"
+                                 "0x0300031C 0xE179EFBE plain 4 file planes\n"
+                                 "0x0300031D 0xE179EFBE plain 4 file sharesPlanes\n";
     ASSERT_TRUE(writeHostFile(path("pack.txt"), std::vector<uint8_t>(manifest.begin(), manifest.end())));
     const std::string manifestPath = path("pack.txt"), packPath = path("pack.big");
     const char* argv[] = {"packtool", "build", manifestPath.c_str(), packPath.c_str()};
@@ -372,6 +385,7 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
     EXPECT_EQ(indices[1], 1);
     ASSERT_NE(indexed->palette(), nullptr);
     EXPECT_EQ(indexed->palette()[1], 0xFF040506u);
+    EXPECT_EQ(manager->held(0x03000311)->memorySize(), 6u + 1024);  // the pixels and the loaded palette
     // A short palette reads as a full table; the picture's three entries are
     // made opaque.
     EXPECT_EQ(indexed->palette()[2], 0xFF000000u);
@@ -397,6 +411,21 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
     ASSERT_EQ(indexed->init(direct), 1);
     EXPECT_EQ(sharesIndexed->palette(), grey);
 
+    // The memory counted is the memory held: every plane and palette of a
+    // surface's own, and of a sharer only what it holds itself.
+    const struct {
+        uint32_t id, bytes;
+    } held[] = {{0x03000313, 0}, {0x0300031C, 48 + 48 + 12}, {0x0300031D, 48}};
+    for (const auto& h : held) {
+        ASSERT_TRUE(manager->held(h.id) || load(h.id)) << std::hex << h.id;
+        EXPECT_EQ(manager->held(h.id)->memorySize(), h.bytes) << std::hex << h.id;
+    }
+    {
+        // Forty bytes may not ask for hundreds of megabytes.
+        const AllocationWatch watch(size_t(32) << 20);
+        EXPECT_EQ(load(0x0300031B), nullptr);
+        EXPECT_LT(watch.largest(), size_t(1) << 20);
+    }
     EXPECT_EQ(load(0x03000312), nullptr);  // more pairs than a description holds
     EXPECT_EQ(load(0x03000314), nullptr);  // an image entry the pack lacks
 

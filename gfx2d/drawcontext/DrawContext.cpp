@@ -417,32 +417,34 @@ bool DrawContext::fetchVertex(uint32_t i, Fixed* out) const
     return true;
 }
 
-void DrawContext::drawArrays(uint32_t mode, uint32_t first, uint32_t count)
+int DrawContext::drawArrays(uint32_t mode, uint32_t first, uint32_t count)
 {
     if (!m_begun || mode < DrawMode::Lines || mode > DrawMode::Rectangles)
-        return;
+        return 0;
     Effective e;
     if (!resolve(e, false))
-        return;
+        return 0;
     Target t;
     if (!openTarget(t))
-        return;
+        return 0;
     const Fixed* m = topMatrix();
-    if (m && mode != DrawMode::Polygon && pureTranslation(m)) {
-        drawPairs(t, e, mode == DrawMode::Rectangles ? BlitOperation::RectangleFill : BlitOperation::Line, first,
-                  count);
-    } else if (m) {
-        drawArraysSpans(t, e, mode, first, count);
-    }
+    const uint32_t operation = mode == DrawMode::Rectangles ? BlitOperation::RectangleFill : BlitOperation::Line;
+    BlitFunction loop = nullptr;
+    if (m && mode != DrawMode::Polygon && pureTranslation(m))
+        loop = findLoop(BlitKey{PixelFormat::A8R8G8B8, t.format, e.key ? BlitKeyMode::FixedKey : 0u,
+                                e.alphaTest ? 1u : 0u, e.blitBlend, operation});
+    // A state the table has no loop for draws as a transformed one does.
+    int drawn = 0;
+    if (loop)
+        drawn = drawPairs(t, loop, operation, first, count);
+    else if (m)
+        drawn = drawArraysSpans(t, e, mode, first, count);
     t.surface->unlock();
+    return drawn;
 }
 
-void DrawContext::drawPairs(Target& t, const Effective& e, uint32_t operation, uint32_t first, uint32_t count)
+int DrawContext::drawPairs(Target& t, BlitFunction loop, uint32_t operation, uint32_t first, uint32_t count)
 {
-    const BlitFunction loop = findLoop(BlitKey{PixelFormat::A8R8G8B8, t.format, e.key ? BlitKeyMode::FixedKey : 0u,
-                                               e.alphaTest ? 1u : 0u, e.blitBlend, operation});
-    if (!loop)
-        return;
     const Fixed* m = topMatrix();
     const int32_t tx = m[4] >> 16, ty = m[5] >> 16;
     const uint32_t argb = colour().packed;
@@ -451,7 +453,7 @@ void DrawContext::drawPairs(Target& t, const Effective& e, uint32_t operation, u
     for (uint32_t i = first; i + 1 < first + count; i += 2) {
         Fixed a[2], b[2];
         if (!fetchVertex(i, a) || !fetchVertex(i + 1, b))
-            return;
+            return 0;
         int32_t x, y, w, h;
         if (operation == BlitOperation::RectangleFill) {
             // Corner and opposite corner, the far edges excluded.
@@ -485,34 +487,40 @@ void DrawContext::drawPairs(Target& t, const Effective& e, uint32_t operation, u
         job.height = h;
         loop(&job);
     }
+    return 1;
 }
 
-void DrawContext::drawImage(Surface* surface, uint32_t mirror, const int16_t* srcRect)
+int DrawContext::drawImage(Surface* surface, uint32_t mirror, const int16_t* srcRect)
 {
     Effective e;
     uint32_t sw = 0, sh = 0;
     if (!m_begun || !surface || !resolve(e, true) || !surface->getSize(&sw, &sh))
-        return;
+        return 0;
     const Rect16 src = srcRect ? Rect16{srcRect[0], srcRect[1], srcRect[2], srcRect[3]}
                                : wholeRect(sw, sh);
     Target t;
     if (!openTarget(t))
-        return;
+        return 0;
     const Fixed* m = topMatrix();
+    BlitFunction copy = nullptr;
     if (m && !m_customSpans && pureTranslation(m))
-        blitImage(t, e, surface, mirror, src);
+        copy = findLoop(BlitKey{surface->getFormat(), t.format, e.key ? BlitKeyMode::FixedKey : 0u,
+                                e.alphaTest ? 1u : 0u, e.blitBlend, BlitOperation::ImageCopy});
+    // A picture the table has no loop for draws as a transformed one does.
+    int drawn = 0;
+    if (copy)
+        drawn = blitImage(t, copy, surface, mirror, src);
     else if (m)
-        drawImageSpans(t, e, surface, mirror, src);
+        drawn = drawImageSpans(t, e, surface, mirror, src);
     t.surface->unlock();
+    return drawn;
 }
 
-void DrawContext::blitImage(Target& t, const Effective& e, Surface* surface, uint32_t mirror, const Rect16& src)
+int DrawContext::blitImage(Target& t, BlitFunction copy, Surface* surface, uint32_t mirror, const Rect16& src)
 {
-    const RSBFormat format = surface->getFormat();
-    const BlitFunction copy = findLoop(BlitKey{format, t.format, e.key ? BlitKeyMode::FixedKey : 0u,
-                                               e.alphaTest ? 1u : 0u, e.blitBlend, BlitOperation::ImageCopy});
-    if (!copy)
-        return;
+    // Indices without their colours are no picture: the loops would draw nothing.
+    if ((formatFlags(surface->getFormat()) & FormatFlagPalette) && !surface->palette())
+        return 0;
     const bool mirrorX = mirror & DrawMirror::X, mirrorY = mirror & DrawMirror::Y;
     const Fixed* m = topMatrix();
     int32_t x = m[4] >> 16, y = m[5] >> 16;
@@ -525,13 +533,13 @@ void DrawContext::blitImage(Target& t, const Effective& e, Surface* surface, uin
     if (w <= 0 || h <= 0 ||
         !(clipBlitSource(&x, &y, int32_t(sw), int32_t(sh), &sx, &sy, &w, &h, mirrorX, mirrorY) & ClipBits::Remains) ||
         !(clipBlitRect(&x, &y, t.clip, &sx, &sy, &w, &h, mirrorX, mirrorY) & ClipBits::Remains))
-        return;
+        return 1;
     uint8_t* pixels = nullptr;
     int32_t pitch = 0;
     const Rect16 cut{int16_t(sx), int16_t(sy), int16_t(w), int16_t(h)};
     if (!surface->lock(&pixels, &pitch, 0, &cut)) {
         surface->unlock();
-        return;
+        return 0;
     }
     BlitImageJob job;
     job.srcPitch = pitch;
@@ -546,4 +554,5 @@ void DrawContext::blitImage(Target& t, const Effective& e, Surface* surface, uin
     job.alpha = static_cast<uint8_t>(channelByte(colour().channels, 0));
     copy(&job);
     surface->unlock();
+    return 1;
 }

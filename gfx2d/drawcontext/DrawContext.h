@@ -116,9 +116,12 @@ public:
     const Rect16* getClip() const { return &m_clip; }
     const Rect16& effectiveClip() const { return m_effectiveClip; }
 
-    void drawArrays(uint32_t mode, uint32_t first, uint32_t count);
+    // Both return 1 when drawn (a draw the clip leaves nothing of included)
+    // and 0 when refused: no target, a state nothing draws, or neither a
+    // blit loop nor a span program for the formats.
+    int drawArrays(uint32_t mode, uint32_t first, uint32_t count);
     // mirror: DrawMirror bits; srcRect (x, y, w, h) or null for the whole surface.
-    void drawImage(Surface* surface, uint32_t mirror, const int16_t* srcRect);
+    int drawImage(Surface* surface, uint32_t mirror, const int16_t* srcRect);
 
     int begin(uint32_t a, uint32_t b);
     void end(uint32_t a, uint32_t b);
@@ -150,14 +153,14 @@ private:
     BlitFunction findLoop(const BlitKey& query);
     bool fetchVertex(uint32_t i, Fixed* out) const;
     // Vertex pairs as rectangles or lines through the operation's blit loop.
-    void drawPairs(Target& t, const Effective& e, uint32_t operation, uint32_t first, uint32_t count);
-    void blitImage(Target& t, const Effective& e, Surface* surface, uint32_t mirror, const Rect16& src);
+    int drawPairs(Target& t, BlitFunction loop, uint32_t operation, uint32_t first, uint32_t count);
+    int blitImage(Target& t, BlitFunction copy, Surface* surface, uint32_t mirror, const Rect16& src);
     // The span-program path; nothing is drawn when it cannot run.
     // Binds the target and sets scissor and flat colour; false when the
     // target's colour plane does not bind.
     bool prepareRaster(const Target& t);
-    void drawArraysSpans(Target& t, const Effective& e, uint32_t mode, uint32_t first, uint32_t count);
-    void drawImageSpans(Target& t, const Effective& e, Surface* surface, uint32_t mirror, const Rect16& src);
+    int drawArraysSpans(Target& t, const Effective& e, uint32_t mode, uint32_t first, uint32_t count);
+    int drawImageSpans(Target& t, const Effective& e, Surface* surface, uint32_t mirror, const Rect16& src);
 
     uint8_t m_opened = 0;
     uint8_t m_begun = 0;

@@ -69,16 +69,18 @@ bool DrawContext::prepareRaster(const Target& t)
     return true;
 }
 
-void DrawContext::drawArraysSpans(Target& t, const Effective&, uint32_t mode, uint32_t first, uint32_t count)
+int DrawContext::drawArraysSpans(Target& t, const Effective&, uint32_t mode, uint32_t first, uint32_t count)
 {
     if (mode == DrawMode::Polygon && count > kMaxPolygonVertices)
-        return;
+        return 0;
     const uint32_t type = m_vertices.type;
     const uint8_t code = type == VertexType::S8 ? kVertexS8 : type == VertexType::S16 ? kVertexS16 : kVertexS32;
     const uint32_t element = vertexElementBytes(type);
     const uint32_t stride = m_vertices.stride ? m_vertices.stride : m_vertices.size * element;
-    if (!element || !m_vertices.pointer || m_vertices.size < 2 || stride > 255 || !prepareRaster(t))
-        return;
+    // The flat span fills the two formats it knows; another target is refused.
+    if (!element || !m_vertices.pointer || m_vertices.size < 2 || stride > 255 ||
+        (t.format != PixelFormat::X8R8G8B8 && t.format != PixelFormat::R5G6B5) || !prepareRaster(t))
+        return 0;
     VertexBinding binding;
     binding.position.set(m_vertices.pointer, 2, code, type == VertexType::Fixed32 ? 0 : 16, 0, uint8_t(stride));
     const bool flipY = m_yDown != 1;
@@ -95,9 +97,10 @@ void DrawContext::drawArraysSpans(Target& t, const Effective&, uint32_t mode, ui
         sc.drawRectangles(binding, first, count, flipY);
     }
     m_raster->bindSpanProgram(nullptr);
+    return 1;
 }
 
-void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface, uint32_t mirror, const Rect16& src)
+int DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface, uint32_t mirror, const Rect16& src)
 {
     SpanProgramSet* set = nullptr;
     if (m_customSpans) {
@@ -108,17 +111,17 @@ void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface
     }
     if (!set || !set->select(t.format, surface->getFormat(), kSpanKey3Image, kSpanKey4Image, kSpanKey5Image,
                              kSpanKey6Image))
-        return;
+        return 0;
     uint32_t sw = 0, sh = 0;
     uint8_t* pixels = nullptr;
     int32_t pitch = 0;
     surface->getSize(&sw, &sh);
     // The rectangle must lie in the image: the spans read texels without bounds.
     if (src.w <= 0 || src.h <= 0 || !surface->containsRect(src) || !prepareRaster(t))
-        return;
+        return 0;
     if (!surface->lock(&pixels, &pitch, 0, nullptr) || pitch <= 0) {
         surface->unlock();
-        return;
+        return 0;
     }
     // Spans write rows later spans read: a picture drawn onto itself (or one
     // sharing its pixels) is read from a copy, as another picture would be.
@@ -128,7 +131,7 @@ void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface
         copy = packRows(image);
         if (!copy) {
             surface->unlock();
-            return;
+            return 0;
         }
         pixels = copy.get();
     }
@@ -154,7 +157,7 @@ void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface
     // refuse it: a program would fault on the host's gap, not its own.
     if (!rs.bindTexturePixels(0, px)) {
         surface->unlock();
-        return;
+        return 0;
     }
     rs.block().regs[kSpanConstantAlpha] = int32_t(channelByte(colour().channels, 0));
     m_spanProgram = set->selected();
@@ -178,4 +181,5 @@ void DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface
         set->setAside(m_spanProgram);
     rs.unbindTextureUnit(0);
     surface->unlock();
+    return sc.stopped() ? 0 : 1;
 }

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <set>
 #include <vector>
 
 #include "gfx2d/drawcontext/testing/DrawScene.h"
+#include "gfx2d/image/PixelFormat.h"
 #include "gfx2d/raster/RasterState.h"
 #include "gfx2d/span/SpanIds.h"
 #include "gfx2d/span/SpanProgramSet.h"
@@ -455,6 +457,76 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     dc.loadMatrix(sheared, t0);
     dc.drawImage(&tall, 0, lowRows);
     EXPECT_EQ(px[kW], 0xFF000000u | 32761);
+
+    // Every source on every target, translated only, plain and keyed: drawn
+    // as a per-pixel reference draws it, or refused with the target as it
+    // was. A pair the blit table lacks draws as a sheared picture does; so
+    // does a keyed rectangle, which no fill loop keys.
+    using namespace PixelFormat;
+    const RSBFormat formats[] = {R4G4B4,    R5G6B5,     A1R5G5B5,   A4R4G4B4,   X14R6G6B6, R8G8B8, X8R8G8B8,
+                                 A8R8G8B8,  ArgbFixed,  RgbaFixed,  L8,         A8,        I8,     A8L8,
+                                 P8X8R8G8B8, P8A8R8G8B8, Z32,       P4X8R8G8B8, P4A8R8G8B8, S8,    S32};
+    palette[7] = kKey;
+    dc.setClip(0, 0, kW, kH);
+    std::set<std::pair<RSBFormat, RSBFormat>> drawnPairs;
+    const int16_t corners[4] = {1, 1, 6, 4};
+    for (const RSBFormat from : formats)
+        for (const RSBFormat to : formats)
+            for (const bool keyed : {false, true}) {
+                MemorySurface picture, target;
+                const SurfaceAttribute list[] = {{1, 4}, {2, 3}, {6, from}, {11, uintptr_t(palette)}, {0, 0}};
+                uint8_t *in = nullptr, *out = nullptr;
+                int32_t inPitch = 0, outPitch = 0;
+                if (!picture.init(list) || !makeTarget(target, 8, 6, to) || !picture.lock(&in, &inPitch, 0, nullptr) ||
+                    !target.lock(&out, &outPitch, 0, nullptr))
+                    continue;
+                const uint32_t bpp = bytesPerPixel(from), tbpp = bytesPerPixel(to);
+                for (int i = 0; i < inPitch * 3; ++i)
+                    in[i] = uint8_t(from == X8R8G8B8 && i % 4 == 3 ? 0xFF : i * 167 + from);
+                // Pixel 1 is the key where the format has one.
+                const uint32_t keyPixel = from == R5G6B5 ? 0xF81F : from == X8R8G8B8 ? 0xFFFF00FF : 7;
+                std::memcpy(in + bpp, &keyPixel, std::min<uint32_t>(bpp, 4));
+                std::memset(out, 0x5A, size_t(outPitch) * 6);
+                std::vector<uint8_t> expected(out, out + outPitch * 6);
+                bool referenced = to == R5G6B5 || to == X8R8G8B8;
+                for (int i = 0; i < 12; ++i) {
+                    const uint8_t* q = in + (i / 4) * inPitch + (i % 4) * bpp;
+                    uint32_t c = 0;
+                    const bool indexed = (formatFlags(from) & FormatFlagPalette) && bpp;
+                    referenced = referenced && (indexed ? (c = palette[*q], true) : tryPixelToArgb8888(from, q, c));
+                    if (referenced && !(keyed && (c & 0xFFFFFF) == kKey))
+                        convertPixel(A8R8G8B8, &c, to, &expected[(i / 4 + 1) * outPitch + (i % 4 + 2) * tbpp]);
+                }
+                keyed ? dc.enable(DrawGroup::ColourKey) : dc.disable(DrawGroup::ColourKey);
+                const Fixed t[2] = {2 << 16, 1 << 16};
+                dc.loadMatrix(kIdentityWords, t);
+                const int drawn = dc.drawImage(&picture, 0, nullptr);
+                SCOPED_TRACE(::testing::Message() << std::hex << from << " onto " << to << (keyed ? " keyed" : ""));
+                if (drawn)
+                    drawnPairs.insert({from, to});
+                EXPECT_TRUE(!drawn || referenced);
+                EXPECT_EQ(std::vector<uint8_t>(out, out + outPitch * 6),
+                          drawn ? expected : std::vector<uint8_t>(outPitch * 6, 0x5A));
+                if (from != to || !keyed)
+                    continue;
+                std::vector<uint8_t> filled[2];
+                dc.vertexPointer(2, VertexType::S16, 0, corners);
+                for (int way = 0; way < 2; ++way) {
+                    std::memset(out, 0x5A, size_t(outPitch) * 6);
+                    dc.loadMatrix(way ? sheared : kIdentityWords, t0);
+                    EXPECT_EQ(dc.drawArrays(DrawMode::Rectangles, 0, 2), int(referenced));
+                    filled[way].assign(out, out + outPitch * 6);
+                }
+                EXPECT_EQ(filled[0], filled[1]);
+                EXPECT_EQ(filled[0] != std::vector<uint8_t>(outPitch * 6, 0x5A), referenced);
+            }
+    dc.disable(DrawGroup::ColourKey);
+    // The pairs that draw: the table's four, and X8R8G8B8 onto R5G6B5
+    // through the spans; every other pair is refused.
+    const std::set<std::pair<RSBFormat, RSBFormat>> drawable = {
+        {R5G6B5, R5G6B5}, {X8R8G8B8, X8R8G8B8}, {X8R8G8B8, R5G6B5}, {P8X8R8G8B8, R5G6B5}, {P8X8R8G8B8, X8R8G8B8}};
+    EXPECT_EQ(drawnPairs, drawable);
+    s.target.makeCurrent();
 }
 
 } // namespace

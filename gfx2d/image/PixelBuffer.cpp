@@ -49,11 +49,16 @@ int PixelBuffer::releasePixels()
 int PixelBuffer::allocateZeroed(int32_t pitch, uint32_t height)
 {
     const uint64_t bytes = uint64_t(pitch < 0 ? -int64_t(pitch) : pitch) * height;
-    if (bytes == 0)
+    if (bytes == 0 || bytes > m_byteLimit)
         return 0;
     m_allocation.reset(new (std::nothrow) uint8_t[bytes]());
     m_pixels = m_allocation.get();
     return m_pixels != nullptr;
+}
+
+uint64_t PixelBuffer::heldBytes() const
+{
+    return m_allocation ? uint64_t(m_pitch < 0 ? -int32_t(m_pitch) : m_pitch) * m_height : 0;
 }
 
 void PixelBuffer::makeTopDown()

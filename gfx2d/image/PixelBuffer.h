@@ -74,8 +74,13 @@ public:
     void reset();
     // 1 when owned pixels were freed; 0 when the pixels are not owned.
     int releasePixels();
-    // |pitch| × height zeroed bytes as the pixels; 0 when they cannot be had.
+    // |pitch| × height zeroed bytes as the pixels; 0 when they cannot be had
+    // or would pass the buffer's limit.
     int allocateZeroed(int32_t pitch, uint32_t height);
+    // The most bytes the buffer's own pixels may take; it outlives reset.
+    void limitBytes(uint64_t bytes) { m_byteLimit = bytes; }
+    // The bytes of pixels the buffer owns.
+    uint64_t heldBytes() const;
 
     RSBFormat format() const { return m_format; }
     uint16_t flags() const { return m_flags; }
@@ -109,6 +114,7 @@ protected:
     uint16_t m_height = 0;
     uint8_t* m_pixels = nullptr;
     std::unique_ptr<uint8_t[]> m_allocation;
+    uint64_t m_byteLimit = UINT64_MAX;
 };
 
 class PlanarPixelBuffer : public PixelBuffer {

@@ -12,6 +12,8 @@
 #include "framework/streams/MemoryInputStream.h"
 #include "gfx2d/image/ImageIds.h"
 #include "gfx2d/image/PixelImage.h"
+#include "tests/support/AllocationWatch.h"
+#include "tests/support/RunDryStream.h"
 #include "tests/support/TestApp.h"
 #include "tools/image/ImageWriters.h"
 
@@ -92,6 +94,7 @@ TEST(PixelImage, UnsupportedOrShortImagesAreRefusedAndLeaveNothing)
         const char* name;
         ImageBytes bytes;
         uint32_t tag;
+        uint32_t announced = 0;  // not 0: a stream that announces this and runs dry
     } cases[] = {
         {"run-length true colour", tga([](TgaPicture& p) { p.type = 10; }), kTgaImageTag},
         {"run-length grey", tga([](TgaPicture& p) { p.type = 11; p.depth = 16; }), kTgaImageTag},
@@ -108,18 +111,31 @@ TEST(PixelImage, UnsupportedOrShortImagesAreRefusedAndLeaveNothing)
         {"12 bits per pixel", native(2, 12, 0), 0},
         {"native one byte short", native(8, 24, 1), 0},
         {"huge width", native(6, 0x40000000, 0), 0},
+        {"tga rows announced, not there", tga([](TgaPicture& p) { p.width = p.height = 2048; }), kTgaImageTag,
+         32 << 20},
+        {"native rows announced, not there",
+         writePixelImage({0x1907, 0x1401, 24, 0x1907, 0, 0, 2048, 2048, 2048 * 2048 * 3}, pixels), 0, 32 << 20},
     };
     for (const Case& c : cases) {
         PixelImage image;
         ASSERT_EQ(loadImage(image, native(8, 24, 0), 0), 1);
-        EXPECT_EQ(loadImage(image, c.bytes, c.tag), 0) << c.name;
+        // What a stream announces costs nothing until its bytes arrive.
+        const AllocationWatch watch(size_t(1) << 20);
+        RunDryStream dry(c.bytes, c.announced);
+        MemoryInputStream memory;
+        memory.open(c.bytes.data(), uint32_t(c.bytes.size()));
+        InputStream& in = c.announced ? static_cast<InputStream&>(dry) : memory;
+        EXPECT_EQ(image.load(in, c.tag), 0) << c.name;
         EXPECT_TRUE(image.isEmpty()) << c.name;
         EXPECT_EQ(image.pixels(), nullptr) << c.name;
         if (c.tag == kTgaImageTag) {
             TgaImage tgaImage;
-            EXPECT_EQ(loadTga(tgaImage, c.bytes), 0) << c.name;
+            RunDryStream again(c.bytes, c.announced);
+            memory.open(c.bytes.data(), uint32_t(c.bytes.size()));
+            EXPECT_EQ(tgaImage.load(c.announced ? static_cast<InputStream&>(again) : memory), 0) << c.name;
             EXPECT_EQ(tgaImage.description(), nullptr) << c.name;
         }
+        EXPECT_LE(watch.largest(), kFirstReadBlock) << c.name;
     }
 
     // Every cut is refused; every flipped byte ends cleanly, and what loads

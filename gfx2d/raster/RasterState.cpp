@@ -492,6 +492,7 @@ bool RasterState::bindTextureUnit(uint32_t unit, int32_t slot)
     tu.cpp = static_cast<int32_t>((e->format >> 8) & 7);
     tu.boundSlot = slot;
     m_boundSlots[unit] = slot;
+    m_boundRevisions[unit] = e->revision;
     host.format = e->format;
     host.width = e->width;
     host.height = e->height;
@@ -584,7 +585,8 @@ bool RasterState::unitIsCurrent(uint32_t unit) const
                m_lenders[unit]->stillLends(m_units[unit].levels[0], bytes,
                                            reinterpret_cast<const uint8_t*>(m_units[unit].palette));
     const TextureEntry* e = m_store ? m_store->entry(slot) : nullptr;
-    return e && e->levels[0] == m_units[unit].levels[0] && e->bytes == bytes;
+    return e && e->revision == m_boundRevisions[unit] && e->levels[0] == m_units[unit].levels[0] &&
+           e->bytes == bytes && e->palette == m_units[unit].palette;
 }
 
 void RasterState::refreshTextureUnits()

@@ -154,10 +154,10 @@ public:
     // Unbinds every unit holding pixels the lender lent.
     void releasePixels(const TextureLender* lender);
     int32_t findTextureUnit(int32_t slot) const;
-    // Units keep their binding until rebound, but a store entry can be freed
-    // or resized meanwhile, and a lender's pixels move: this unbinds every
-    // unit whose memory is no longer where it was mapped. Run before spans
-    // read texture memory.
+    // Units keep their binding until rebound, but a store entry can be freed,
+    // made again or given other colours meanwhile, and a lender's pixels
+    // move: this unbinds every unit whose memory or shape is no longer what
+    // was mapped. Run before spans read texture memory.
     void refreshTextureUnits();
     // Before a draw runs spans: the units refreshed, and the words the host
     // keeps in the record for spans to read (the tables' addresses and
@@ -202,6 +202,7 @@ private:
     RSBFormat m_targetFormat = 0;
     SamplerUnit m_units[kTextureUnitCount];
     int32_t m_boundSlots[kTextureUnitCount];
+    uint32_t m_boundRevisions[kTextureUnitCount] = {};  // the entries' revisions when bound
     const TextureLender* m_lenders[kTextureUnitCount] = {};
     TextureUnit m_unitWords[kTextureUnitCount];  // each unit's record words as bound
     SpanAddressSpace m_space;

@@ -375,6 +375,28 @@ TEST(RasterState, SpanAndTextureBindingsCopyWhatTheirSourcesHold)
     rs->refreshTextureUnits();
     EXPECT_EQ(rs->findTextureUnit(slot), -1);
     EXPECT_EQ(rs->addressSpace().translate(old, 1), nullptr);
+    // An entry whose shape changes in the same memory, or that is made
+    // again at the same size (wherever its block lands), is let go too.
+    static const uint32_t kColours[512] = {};
+    const struct {
+        const char* what;
+        void (*change)(TextureStore&, int32_t);
+    } changes[] = {
+        {"rows interleaved in place", [](TextureStore& t, int32_t e) { t.interleaveRows(e); }},
+        {"made again turned", [](TextureStore& t, int32_t e) { t.resizeEntry(e, 2, 4); }},
+        {"made again in another format", [](TextureStore& t, int32_t e) { t.reformatEntry(e, A8R8G8B8, 2, 2); }},
+        {"given other colours", [](TextureStore& t, int32_t e) { t.entry(e)->palette = kColours + 256; }},
+    };
+    for (const auto& c : changes) {
+        const int32_t e = store.createEntry(4, 2, P8X8R8G8B8, 0);
+        store.entry(e)->palette = kColours;
+        ASSERT_TRUE(rs->bindTextureUnit(1, e));
+        c.change(store, e);
+        EXPECT_EQ(rs->sampler(1).levelCount, 0) << c.what;
+        rs->refreshTextureUnits();
+        EXPECT_EQ(rs->findTextureUnit(e), -1) << c.what;
+        store.freeEntry(e);
+    }
 }
 
 TEST(RasterState, OutcodesAndMipLevels)

@@ -213,6 +213,7 @@ int32_t TextureStore::allocateEntry(uint32_t width, uint32_t height, RSBFormat f
     e.height = height & 0xFFFF;
     e.levels[0] = memory;
     e.bytes = bytes;
+    touch(e);
     return slot;
 }
 
@@ -236,6 +237,7 @@ void TextureStore::freeEntry(int32_t slot)
     e->bytes = 0;
     e->miptype = kMiptypeSingle;
     e->levelCount = 0;
+    touch(*e);
 }
 
 void TextureStore::reformatEntry(int32_t slot, RSBFormat format, uint32_t width, uint32_t height)
@@ -250,6 +252,7 @@ void TextureStore::reformatEntry(int32_t slot, RSBFormat format, uint32_t width,
     const size_t bytes = entryBytes(width, height, format);
     if (bytes != 0 && (e->levels[0] = static_cast<uint8_t*>(std::calloc(bytes, 1))) != nullptr)
         e->bytes = bytes;
+    touch(*e);
 }
 
 void TextureStore::resizeEntry(int32_t slot, uint32_t width, uint32_t height)
@@ -369,6 +372,7 @@ bool TextureStore::replaceMemory(TextureEntry& e, uint8_t* block, size_t bytes)
     std::memset(e.levels, 0, sizeof e.levels);
     e.levels[0] = block;
     e.bytes = bytes;
+    touch(e);
     return true;
 }
 
@@ -484,4 +488,5 @@ void TextureStore::interleaveRows(int32_t slot)
     if (e->miptype == kMiptypeChain)
         dropMipmaps(slot);
     e->miptype = kMiptypeInterleaved;
+    touch(*e);
 }

@@ -36,6 +36,10 @@ struct TextureEntry {
     int32_t levelCount = 0;  // levels beyond the base, for a chain
     uint8_t* levels[kTextureLevelCount] = {};
     size_t bytes = 0;  // size of the block levels[0] heads
+    // Changes with every change the store makes to the entry's memory or
+    // shape: a bound unit compares it to tell a re-made entry that happens
+    // to sit where the old one did.
+    uint32_t revision = 0;
 
     bool isFree() const { return levels[0] == nullptr; }
 };
@@ -111,11 +115,13 @@ private:
     // Replaces an entry's memory with a fresh block of `bytes`; false (and
     // nothing changed) when it cannot be had.
     bool replaceMemory(TextureEntry& e, uint8_t* block, size_t bytes);
+    void touch(TextureEntry& e) { e.revision = ++m_revisions; }
 
     int32_t m_count = 0;
     int32_t m_fontAtlas5 = -1;
     int32_t m_fontAtlas10 = -1;
     uint32_t m_finalWord = 0;
+    uint32_t m_revisions = 0;
     std::unique_ptr<uint8_t[]> m_sideArrays[kTextureSideArrays];
     TextureEntry m_entries[kTextureStoreCapacity];
 };

@@ -77,6 +77,15 @@ TEST(ArmInterpreter, InstructionClassesGiveTheirResultsAndFlags)
         {"asr by register 40 gives the sign", {dp(kMov, false, 0, 0, armRegByReg(1, kAsr, 2))}, 0x40000000, 40, 0, 0, 0, 0},
         {"rrx writes C without S", {dp(kMov, false, 0, 0, armRrx(1))}, 3, 0, 0, C, 0x80000001, C},
         {"rrx clears C", {dp(kMov, false, 0, 0, armRrx(1))}, 2, 0, 0, C | Z, 0x80000001, Z},
+        // Flags a subtraction or compare leaves, read by the carry's readers.
+        {"cmp then rrx", {dp(kCmp, true, 0, 1, armReg(2)), dp(kMov, false, 0, 0, armRrx(3))}, 5, 3, 2, 0, 0x80000001, 0},
+        {"cmp and branch then rrx",
+         {dp(kCmp, true, 0, 1, armImm(3)), armBranch(kNe, 0), dp(kMov, false, 0, 0, armImm(9)),
+          dp(kMov, false, 0, 0, armRrx(3))}, 5, 0, 3, 0, 0x80000001, C},
+        {"subs then adc", {dp(kSub, true, 4, 1, armReg(2)), dp(kAdc, false, 0, 3, armImm(0))}, 5, 3, 10, 0, 11, C},
+        {"cmp borrows then sbc", {dp(kCmp, true, 0, 1, armReg(2)), dp(kSbc, false, 0, 3, armImm(1))}, 3, 5, 10, C, 8, N},
+        {"subs then rsc", {dp(kSub, true, 4, 1, armReg(2)), dp(kRsc, false, 0, 3, armImm(20))}, 5, 5, 10, 0, 10, Z | C},
+        {"subs then adcs", {dp(kSub, true, 4, 1, armReg(2)), dp(kAdc, true, 0, 3, armImm(0))}, 0, 1, 7, C, 7, 0},
         {"moveq with Z clear", {dp(kMov, false, 0, 0, armImm(9), kEq)}, 0, 0, 0, 0, 0, 0},
         {"bxne with Z set runs on", {armBx(kNe, 14), dp(kMov, false, 0, 0, armImm(9))}, 0, 0, 0, Z, 9, Z},
         {"bl is skipped", {0xEB000005, dp(kMov, false, 0, 0, armImm(9))}, 0, 0, 0, 0, 9, 0},
@@ -252,6 +261,14 @@ TEST(ArmInterpreter, HostileProgramsStopWithoutTouchingMemoryOutsideTheirRegions
         {"branch one past the end", {armBranch(kAl, 1), kBx}, 0, SpanRun::LeftCode},
         {"branch before the code", {armBranch(kAl, -5)}, 0, SpanRun::LeftCode},
         {"no return", {dp(kMov, false, 0, 0, armImm(1))}, 0, SpanRun::LeftCode},
+        // A fault inside a run of operations the interpreter takes in one
+        // step ends the program there, as it does anywhere else.
+        {"store faulting in a fused run",
+         {dp(kOrr, false, 2, 2, armImm(1)), armTransfer(kAl, false, false, 2, 1, 4, false), kBx}, 4, SpanRun::Fault},
+        {"load faulting in a fused run",
+         {dp(kMov, false, 4, 0, armReg(5, kLsr, 16)), dp(kMov, false, 6, 0, armReg(7, kLsr, 16)),
+          armMultiply(kAl, kMla, false, 6, 4, 6, 8), armTransferRegister(kAl, true, false, 2, 1, true, armReg(6, kLsl, 2)),
+          dp(kAdd, false, 5, 5, armReg(9)), dp(kAdd, false, 7, 7, armReg(10)), kBx}, 4, SpanRun::Fault},
         {"misaligned word inside", {armTransfer(kAl, false, false, 2, 1, 1), kBx}, kMem + 58, SpanRun::Returned},
     };
     for (const Case& c : cases) {

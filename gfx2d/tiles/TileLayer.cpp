@@ -73,15 +73,9 @@ int TileLayer::initGrid(uint32_t imageWidth, uint32_t imageHeight, int32_t tileW
         int64_t(tileWidth) * gridWidth > INT32_MAX || int64_t(tileHeight) * gridHeight > INT32_MAX)
         return 0;
     m_image = nullptr;
-    m_imageWidth = imageWidth;
-    m_imageHeight = imageHeight;
     m_tileWidth = tileWidth;
     m_tileHeight = tileHeight;
-    m_tilesAcross = int32_t(imageWidth / uint32_t(tileWidth));
-    m_tilesDown = int32_t(imageHeight / uint32_t(tileHeight));
-    m_tileSources.assign(size_t(m_tilesAcross) * m_tilesDown, 0);
-    for (size_t t = 0; t < m_tileSources.size(); ++t)
-        m_tileSources[t] = uint32_t(t % m_tilesAcross) * tileWidth | uint32_t(t / m_tilesAcross) * tileHeight << 16;
+    layOutSheet(imageWidth, imageHeight);
     m_cells = cells;
     m_gridWidth = gridWidth;
     m_gridHeight = gridHeight;
@@ -341,6 +335,17 @@ int TileLayer::sweepTest(FixedPoint2 point, Fixed distance, FixedPoint2 directio
                         {fixMul(ux, travel), fixMul(uy, travel)}, hits, capacity, count);
 }
 
+void TileLayer::layOutSheet(uint32_t imageWidth, uint32_t imageHeight)
+{
+    m_imageWidth = imageWidth;
+    m_imageHeight = imageHeight;
+    m_tilesAcross = int32_t(imageWidth / uint32_t(m_tileWidth));
+    m_tilesDown = int32_t(imageHeight / uint32_t(m_tileHeight));
+    m_tileSources.assign(size_t(m_tilesAcross) * m_tilesDown, 0);
+    for (size_t t = 0; t < m_tileSources.size(); ++t)
+        m_tileSources[t] = uint32_t(t % m_tilesAcross) * m_tileWidth | uint32_t(t / m_tilesAcross) * m_tileHeight << 16;
+}
+
 void TileLayer::submitTile(int32_t tile, int32_t x, int32_t y, BlitPieceSink sink, void* context) const
 {
     if (tile <= 0 || size_t(tile) >= m_tileSources.size())
@@ -354,8 +359,13 @@ void TileLayer::submitTile(int32_t tile, int32_t x, int32_t y, BlitPieceSink sin
 void TileLayer::draw(const Rect16& view, int32_t scrollX, int32_t scrollY, uint32_t passMask)
 {
     DrawContext* dc = getDrawContext();
-    if (dc == nullptr || m_image == nullptr)
+    uint32_t width = 0, height = 0;
+    if (dc == nullptr || m_image == nullptr || !m_image->getSize(&width, &height))
         return;
+    // The sheet may have been made again since init: its tiles are numbered
+    // by the rows it has now, and a tile it no longer holds draws nothing.
+    if (width != m_imageWidth || height != m_imageHeight)
+        layOutSheet(width, height);
     // Pieces are placed relative to the view, and the partly scrolled tiles
     // at its edges must not spill past it.
     if (!dc->pushMatrix())

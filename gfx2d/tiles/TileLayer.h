@@ -126,6 +126,8 @@ private:
     bool validRecord(int32_t t) const { return t >= 1 && t < m_recordCount; }
     void stepAnimation(TileAnimation& a) const;
     void submitTile(int32_t tile, int32_t x, int32_t y, BlitPieceSink sink, void* context) const;
+    // Where each tile of a sheet of this size lies.
+    void layOutSheet(uint32_t imageWidth, uint32_t imageHeight);
     // Point into the map, wrapped when the layer wraps.
     void scrolled(int32_t x, int32_t y, int32_t& outX, int32_t& outY) const;
 

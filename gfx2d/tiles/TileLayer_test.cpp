@@ -175,6 +175,23 @@ TEST(TileMap, DrawsItsLayersAtEveryScrollAndAnimationFrame)
         }
         map.update(100);  // the animated cells move on a frame between pictures
     }
+    // The sheet made again two tiles across and four down after init: the
+    // layer numbers its tiles by the sheet it has now, as a new layer would;
+    // one narrower than a tile draws nothing.
+    for (const int across : {2, 0}) {
+        ASSERT_TRUE(makeImage(sheet, across ? 16 : 4, across ? 32 : 8, [&](int x, int y) {
+            return sheetPixel(y / kTile * across + x / kTile, x % kTile, y % kTile);
+        }));
+        map.setViewRect(0, 0, kW, kH);
+        map.setScroll(0, 0);
+        std::memset(const_cast<uint32_t*>(scene.pixels()), 0, size_t(kW) * kH * 4);
+        map.draw();
+        for (int32_t y = 0; y < kH; ++y)
+            for (int32_t x = 0; x < kW; ++x) {
+                const uint32_t expected = across ? referencePixel(f, 0, 0, kFixedOne, 0, 3, x, y) : 0;
+                ASSERT_EQ(scene.pixels()[size_t(y) * kW + x], expected) << across << " at " << x << "," << y;
+            }
+    }
 }
 
 TEST(TileLayer, AnimationsAdvanceTogetherAtTheSetTick)

@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <string>
 
+#include <unistd.h>
+
 namespace {
 
 LRESULT quietProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -58,6 +60,8 @@ class HostDirectDrawTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // Headless outside ctest as well; a driver the caller chose stands.
+        setenv("SDL_VIDEODRIVER", "dummy", 0);
         hostTestReset();
         ASSERT_EQ(DirectDrawCreate(nullptr, &m_dd, nullptr), DD_OK);
         ASSERT_EQ(m_dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
@@ -312,7 +316,9 @@ TEST_F(HostDirectDrawTest, ScreenSizeChangesLoseThePrimary)
 // as the frame's colours.
 TEST_F(HostDirectDrawTest, CaptureFolderGetsEachPresentAsPng)
 {
-    const std::filesystem::path folder = std::filesystem::path(std::getenv("PF_BUILD_DIR")) / "capture-test";
+    // A folder of this run's own, so the test runs the same inside ctest or out.
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("pf-capture-" + std::to_string(getpid()));
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     ASSERT_EQ(setenv("PENNYFALL_CAPTURE", folder.c_str(), 1), 0);
@@ -340,6 +346,7 @@ TEST_F(HostDirectDrawTest, CaptureFolderGetsEachPresentAsPng)
     EXPECT_EQ(read[16], 0xFF008284u);
     EXPECT_TRUE(std::filesystem::exists(folder / "frame-000001.png"));
     EXPECT_FALSE(std::filesystem::exists(folder / "frame-000003.png"));
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace
