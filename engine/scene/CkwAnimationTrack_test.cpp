@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <vector>
 
@@ -170,6 +171,48 @@ TEST_F(AnimationTrackTest, PassBlendsTracksByWeight)
         EXPECT_EQ(weights->applied, 2);
         EXPECT_EQ(weights->weights[2], -7.0f);
         EXPECT_EQ(weights->weights[3], -7.0f);
+    }
+}
+
+// One animation pass over n objects' worth of tracks and keyframes costs the
+// engine's count of visits in proportion to n (or n log n), never n squared.
+TEST_F(AnimationTrackTest, APassVisitsInProportionToTheTracks)
+{
+    const struct {
+        const char* what;
+        std::function<CkwObject3D*(int32_t n)> build;
+        int32_t worldTime;
+    } cases[] = {
+        // Every track samples near the end of one long shared sequence.
+        {"tracks sharing one sequence",
+         [&](int32_t n) {
+             std::vector<Key> keys;
+             for (int32_t k = 0; k < 8 * n; ++k)
+                 keys.push_back({10 * k, {float(k), 0, 0}});
+             Seq* shared = sequence(Seq::kLinear, Seq::kConstant, 80 * n + 10, keys);
+             CkwGroup* g = group();
+             CkwAnimationController* c = controller();
+             for (int32_t t = 0; t < n; ++t)
+                 g->addAnimationTrack(track(shared, kPropertyTranslation, c));
+             return g;
+         },
+         -25},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        uint64_t visits[2] = {};
+        for (int32_t k = 0; k < 2; ++k) {
+            const int32_t n = 200 << k;
+            ASSERT_EQ(trap([&] {
+                CkwObject3D* object = c.build(n);
+                const uint64_t before = engineContext()->visits;
+                object->animate(c.worldTime < 0 ? 80 * n + c.worldTime : c.worldTime, kNewAnimationPass);
+                visits[k] = engineContext()->visits - before;
+            }),
+                      KErrNone);
+        }
+        EXPECT_GT(visits[0], 0u);
+        EXPECT_LE(visits[1], visits[0] * 23 / 10) << visits[0] << " then " << visits[1];
     }
 }
 

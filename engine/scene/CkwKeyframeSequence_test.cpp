@@ -260,6 +260,52 @@ TEST_F(KeyframeSequenceTest, RangesOutputsAndWeights)
     EXPECT_EQ(at(spline, 500), std::vector<float>{0.625f});
 }
 
+// The segment search against a walk from the first keyframe, over random
+// ranges (wrapped ones too) with runs of equal times and of equal values, in
+// both repeat modes and at every keyframe time and between.
+TEST_F(KeyframeSequenceTest, SegmentSearchAgreesWithAWalkFromTheFirst)
+{
+    uint32_t seed = 12345;
+    const auto next = [&](uint32_t below) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<int32_t>((seed >> 8) % below);
+    };
+    for (int32_t round = 0; round < 300; ++round) {
+        const int32_t count = 2 + next(40);
+        const int32_t first = next(static_cast<uint32_t>(count));
+        const int32_t length = 2 + next(static_cast<uint32_t>(count - 1));
+        // Times rise in range order, often by 0; values repeat often.
+        std::vector<Key> keys(count);
+        int32_t time = next(3);
+        for (int32_t r = 0; r < length; ++r) {
+            keys[(first + r) % count] = {time, {static_cast<float>(next(3))}};
+            time += next(3) * (1 + next(5));
+        }
+        for (Key& k : keys)
+            if (k.value.empty())
+                k = {next(1000), {9}};
+        const int32_t interpolation = next(2) == 0 ? Seq::kLinear : Seq::kStep;
+        const int32_t repeat = next(2) == 0 ? Seq::kConstant : Seq::kLoop;
+        Seq* s = sequence(interpolation, repeat, time + 1, keys);
+        ASSERT_EQ(trap([&] { s->setValidRange(first, (first + length - 1) % count); }), KErrNone);
+        const auto timeAt = [&](int32_t r) { return static_cast<float>(keys[(first + r) % count].time); };
+        for (float p = timeAt(0); p < timeAt(length - 1); p += 0.5f) {
+            int32_t r = 0;
+            while (r + 2 < length && p >= timeAt(r + 1))
+                ++r;
+            const float a = keys[(first + r) % count].value[0];
+            const float b = keys[(first + r + 1) % count].value[0];
+            float value = a;
+            if (p != timeAt(r) && interpolation == Seq::kLinear)
+                value = (b - a) * ((p - timeAt(r)) / (timeAt(r + 1) - timeAt(r))) + a;
+            const float validity = value == b ? timeAt(r + 1) - p : 0.0f;
+            float got = 0.0f;
+            EXPECT_EQ(at(s, p, &got), std::vector<float>{value}) << round << " at " << p;
+            EXPECT_EQ(got, validity) << round << " at " << p;
+        }
+    }
+}
+
 TEST_F(KeyframeSequenceTest, SettersRefuseWhatTheStoreCannotHold)
 {
     Seq* s = hold(new Seq);
