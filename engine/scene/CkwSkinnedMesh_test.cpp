@@ -149,6 +149,10 @@ TEST_F(SkinnedMeshTest, TwoBindingsDriveAVertexAndEqualBindingsShareAnEntry)
              above->addChild(child);
              child->initSingle(m->getVertexBuffer(), strip(), nullptr, above);
          }, KErrIllegalArgument},
+        {"bindings covering more than the budget", [&] {
+             for (int32_t i = 0; i <= CkwSkinnedMesh::kBoundVerticesPerMesh / 65535; ++i)
+                 probe->addTransform(probe->getSkeleton(), 1, 0, 65535);
+         }, KErrNoMemory},
     };
     for (const auto& c : cases)
         EXPECT_EQ(trap(c.call), c.code) << c.what;
@@ -179,6 +183,65 @@ TEST_F(SkinnedMeshTest, TheLargestWeightsShareAVertexEvenly)
               KErrNone);
     EXPECT_EQ(boneVertices(m, bone(s, 0)), (BoneVertices{{0}, {0.5f}}));
     EXPECT_EQ(boneVertices(m, bone(s, 1)), (BoneVertices{{0}, {0.5f}}));
+}
+
+// Random bindings of few weights and bones, so that keys repeat and
+// collide, against a scan of every binding per vertex and a search of the
+// palette from its start.
+TEST_F(SkinnedMeshTest, InfluencesAgreeWithAScanOfEveryBinding)
+{
+    uint32_t seed = 99;
+    const auto next = [&](uint32_t below) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<int32_t>((seed >> 8) % below);
+    };
+    for (int32_t round = 0; round < 40; ++round) {
+        const int32_t vertices = 1 + next(60);
+        CkwGroup* s = skeleton({{1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
+        CkwSkinnedMesh* m = mesh(buffer(std::vector<int32_t>(3 * vertices, 1)), s);
+        struct Binding {
+            int32_t bone, weight, first, count;
+        };
+        std::vector<Binding> bindings(static_cast<size_t>(next(40)));
+        for (Binding& b : bindings) {
+            b = {next(3), 1 + next(4), next(static_cast<uint32_t>(vertices)), 0};
+            b.count = 1 + next(static_cast<uint32_t>(vertices - b.first));
+            ASSERT_EQ(trap([&] { m->addTransform(bone(s, b.bone), b.weight, b.first, b.count); }), KErrNone);
+        }
+        std::vector<std::pair<int32_t, int32_t>> palette = {{-1, -1}};
+        std::vector<uint16_t> expected;
+        for (int32_t v = 0; v < vertices; ++v) {
+            int32_t kept[2] = {-1, -1};
+            int32_t largest = 0;
+            for (int32_t i = 0; i < static_cast<int32_t>(bindings.size()); ++i) {
+                const Binding& b = bindings[i];
+                if (v < b.first || v >= b.first + b.count)
+                    continue;
+                if (kept[0] < 0 || kept[1] < 0)
+                    kept[kept[0] < 0 ? 0 : 1] = i;
+                else if (b.weight > largest)
+                    kept[bindings[kept[1]].weight < bindings[kept[0]].weight ? 1 : 0] = i;
+                largest = std::max(largest, b.weight);
+            }
+            const auto same = [&](int32_t a, int32_t b) {
+                return a == b || (a >= 0 && b >= 0 && bindings[a].weight == bindings[b].weight && bindings[a].bone == bindings[b].bone);
+            };
+            size_t entry = kept[0] < 0 ? 0 : 1;
+            while (entry > 0 && entry < palette.size() && !(same(palette[entry].first, kept[0]) && same(palette[entry].second, kept[1])))
+                ++entry;
+            if (entry == palette.size())
+                palette.push_back({kept[0], kept[1]});
+            expected.push_back(static_cast<uint16_t>(entry));
+        }
+        const CkwArray<uint16_t>* indices = nullptr;
+        ASSERT_EQ(trap([&] { indices = &m->getVertexPaletteIndices(); }), KErrNone);
+        EXPECT_EQ(std::vector<uint16_t>(indices->begin(), indices->end()), expected) << round;
+        ASSERT_EQ(m->getPaletteCount(), static_cast<int32_t>(palette.size())) << round;
+        for (size_t e = 1; e < palette.size(); ++e) {
+            EXPECT_EQ(m->getPaletteEntry(static_cast<int32_t>(e)).binding[0], palette[e].first) << round;
+            EXPECT_EQ(m->getPaletteEntry(static_cast<int32_t>(e)).binding[1], static_cast<uint16_t>(palette[e].second)) << round;
+        }
+    }
 }
 
 TEST_F(SkinnedMeshTest, SkinnedPositionsMatchAPlainFloatSkinning)
@@ -289,6 +352,59 @@ TEST_F(SkinnedMeshTest, CopiesMapTheirBonesIntoOneCopiedSkeleton)
             EXPECT_EQ(a->getPositions()->getElement(v, c) * a->getPositionScale(),
                       b->getPositions()->getElement(v, c) * b->getPositionScale());
     EXPECT_NEAR(b->getPositions()->getElement(0, 2) * b->getPositionScale(), 50.0f, 0.01f);
+}
+
+// Binding, the first frame and a frame with nothing moved cost the engine's
+// count of visits in proportion to the bones, bindings and vertices.
+TEST_F(SkinnedMeshTest, WorkGrowsWithTheSkeletonAndTheBindings)
+{
+    const auto chain = [&](int32_t n, std::vector<CkwNode*>& bones) {
+        CkwGroup* top = group();
+        bones.push_back(top);
+        for (int32_t i = 1; i < n; ++i) {
+            CkwGroup* next = group();
+            next->setTranslation(0, 1, 0);
+            static_cast<CkwGroup*>(bones.back())->addChild(next);
+            bones.push_back(next);
+        }
+        return top;
+    };
+    const struct {
+        const char* what;
+        bool chained;         // the bones one chain, else siblings
+        int32_t perBinding;   // vertices per binding
+    } cases[] = {
+        {"two-vertex bindings each to a bone of its own", false, 2},
+        {"a skeleton that is one chain", true, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        uint64_t visits[2] = {};
+        for (int32_t k = 0; k < 2; ++k) {
+            const int32_t n = 500 << k;
+            ASSERT_EQ(trap([&] {
+                const uint64_t before = engineContext()->visits;
+                std::vector<CkwNode*> bones;
+                CkwGroup* s = c.chained ? chain(n, bones) : skeleton(std::vector<std::vector<float>>(n, {0, 1, 0}));
+                for (int32_t i = 0; !c.chained && i < n; ++i)
+                    bones.push_back(bone(s, i));
+                CkwSkinnedMesh* m = mesh(buffer(std::vector<int32_t>(3 * c.perBinding * n, 1)), s);
+                for (int32_t i = 0; i < n; ++i)
+                    m->addTransform(bones[i], 1, c.perBinding * i, c.perBinding);
+                for (int32_t frame = 0; frame < 3; ++frame) {
+                    // The second frame has nothing moved; the third one bone.
+                    if (frame == 2)
+                        (c.chained ? bones.front() : bones.back())->translate(0, 0, 4);
+                    m->markChangedBones();
+                    EXPECT_EQ(m->getPaletteMatrix(m->getPaletteCount() - 1).element(2, 3), frame == 2 ? 4.0f : 0.0f);
+                }
+                visits[k] = engineContext()->visits - before;
+            }),
+                      KErrNone);
+        }
+        EXPECT_GT(visits[0], 0u);
+        EXPECT_LE(visits[1], visits[0] * 23 / 10) << visits[0] << " then " << visits[1];
+    }
 }
 
 TEST_F(SkinnedMeshTest, RecordAsAssembled)
