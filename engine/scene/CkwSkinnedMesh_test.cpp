@@ -321,6 +321,37 @@ TEST_F(SkinnedMeshTest, SkinnedPositionsMatchAPlainFloatSkinning)
     EXPECT_EQ(small->getVertexPaletteIndices().count(), 3);
     EXPECT_EQ(skinned->getPositions()->getVertexCount(), 3);
     EXPECT_NEAR(skinned->getPositions()->getElement(2, 2) * skinned->getPositionScale(), 100.0f, 0.01f);
+
+    // A texture-coordinate array replaced on the source is the one the
+    // skinned buffer holds, though nothing moved.
+    for (int32_t i = 0; i < 2; ++i) {
+        CkwVertexArray* uv = nullptr;
+        ASSERT_EQ(trap([&] {
+                      uv = kitVertexArray(2, 2, {i, 0, 1, 0, 0, 1});
+                      small->getVertexBuffer()->setTexCoords(0, uv, 1.0f, 0, nullptr);
+                      skinned = small->getSkinnedVertexBuffer(false);
+                  }),
+                  KErrNone);
+        EXPECT_EQ(skinned->getTexCoords(0), uv);
+    }
+
+    // Positions of two components lie at z = 0 before the bone moves them.
+    CkwVertexBuffer* flat = hold(new CkwVertexBuffer);
+    const float noBias[3] = {0, 0, 0};
+    CkwGroup* lifted = skeleton({{0, 0, 0}});
+    CkwSkinnedMesh* plane = nullptr;
+    ASSERT_EQ(trap([&] {
+                  flat->takePositions(kitVertexArray(2, 2, {100, 0, 0, 100, 10, 7}), 1.0f, noBias, KErrIllegalArgument);
+                  plane = mesh(flat, lifted);
+                  plane->addTransform(bone(lifted, 0), 1, 0, 3);
+                  bone(lifted, 0)->translate(3, 0, 5);
+                  skinned = plane->getSkinnedVertexBuffer(false);
+              }),
+              KErrNone);
+    const float moved[3][3] = {{103, 0, 5}, {3, 100, 5}, {13, 7, 5}};
+    for (int32_t v = 0; v < 3; ++v)
+        for (int32_t c = 0; c < 3; ++c)
+            EXPECT_NEAR(skinned->getPositions()->getElement(v, c) * skinned->getPositionScale(), moved[v][c], 0.01f);
 }
 
 TEST_F(SkinnedMeshTest, CopiesMapTheirBonesIntoOneCopiedSkeleton)
