@@ -137,6 +137,36 @@ TEST_F(MorphingMeshTest, RefusalsAndMismatchedTargets)
         EXPECT_EQ(trap(c.call), c.code) << c.what;
 }
 
+// n targets naming one buffer of n vertices, every weight set: the blend of
+// 2n costs the engine's count of visits no more than about twice that of n,
+// since a mesh past its budget of targets x vertices is refused when made.
+TEST_F(MorphingMeshTest, SharedTargetsStayWithinTheBudget)
+{
+    uint64_t visits[2] = {};
+    int32_t codes[2] = {};
+    for (int32_t k = 0; k < 2; ++k) {
+        const int32_t n = 1100 << k;
+        const uint64_t before = engineContext()->visits;
+        CkwVertexBuffer* base = buffer(std::vector<int32_t>(3 * n, 1));
+        CkwVertexBuffer* shared = buffer(std::vector<int32_t>(3 * n, 9));
+        std::vector<CkwVertexBuffer*> targets(n, shared);
+        const std::vector<float> weights(n, 0.5f / n);
+        auto* m = hold(new CkwMorphingMesh);
+        auto* strip = hold(new CkwTriangleStripArray);
+        const int32_t lengths[] = {3};
+        codes[k] = trap([&] {
+            strip->initImplicit(0, 1, lengths);
+            m->initSingle(base, n, targets.data(), strip, nullptr);
+            m->setWeights(n, weights.data());
+            m->getRenderVertexBuffer(0);
+        });
+        visits[k] = engineContext()->visits - before;
+    }
+    EXPECT_EQ(codes[0], KErrNone);
+    EXPECT_GT(visits[0], 0u);
+    EXPECT_LE(visits[1], visits[0] * 23 / 10) << visits[0] << " then " << visits[1];
+}
+
 TEST_F(MorphingMeshTest, TracksDriveTheWeightsAndTheBlendFollowsTheBase)
 {
     CkwVertexBuffer* base = buffer({0, 0, 0, 100, 100, 100});
@@ -257,6 +287,14 @@ TEST_F(MorphingMeshTest, RecordAsAssembled)
     EXPECT_EQ(readRecord(*hold(new CkwMorphingMesh), m3gMorphingMeshRecord(f).data, {base, strip}), KErrCorruptData);
     f.targets = {};
     EXPECT_EQ(readRecord(*hold(new CkwMorphingMesh), m3gMorphingMeshRecord(f).data, {base, strip}), KErrNone);
+    // Targets over a base of 65535 vertices: as many as the budget holds
+    // load, one more is refused.
+    CkwVertexBuffer* large = buffer(std::vector<int32_t>(3 * 65535, 1));
+    for (int64_t extra : {0, 1}) {
+        f.targets.assign(static_cast<size_t>(CkwMorphingMesh::kTargetVerticesPerMesh / 65535 + extra), {2, 0});
+        EXPECT_EQ(readRecord(*hold(new CkwMorphingMesh), m3gMorphingMeshRecord(f).data, {large, strip}),
+                  extra == 0 ? KErrNone : KErrNoMemory);
+    }
 }
 
 } // namespace
