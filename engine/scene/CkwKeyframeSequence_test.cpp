@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "engine/core/factory/CkwObjectFactory.h"
@@ -261,47 +262,35 @@ TEST_F(KeyframeSequenceTest, RangesOutputsAndWeights)
 }
 
 // The segment search against a walk from the first keyframe, over random
-// ranges (wrapped ones too) with runs of equal times and of equal values, in
-// both repeat modes and at every keyframe time and between.
+// ranges (wrapped ones too) with runs of equal times and values, LINEAR and
+// STEP, both repeat modes, at every keyframe time and between.
 TEST_F(KeyframeSequenceTest, SegmentSearchAgreesWithAWalkFromTheFirst)
 {
-    uint32_t seed = 12345;
-    const auto next = [&](uint32_t below) {
-        seed = seed * 1664525u + 1013904223u;
-        return static_cast<int32_t>((seed >> 8) % below);
-    };
+    std::mt19937 random(12345);
+    const auto below = [&](int32_t n) { return static_cast<int32_t>(random() % static_cast<uint32_t>(n)); };
     for (int32_t round = 0; round < 300; ++round) {
-        const int32_t count = 2 + next(40);
-        const int32_t first = next(static_cast<uint32_t>(count));
-        const int32_t length = 2 + next(static_cast<uint32_t>(count - 1));
-        // Times rise in range order, often by 0; values repeat often.
-        std::vector<Key> keys(count);
-        int32_t time = next(3);
-        for (int32_t r = 0; r < length; ++r) {
-            keys[(first + r) % count] = {time, {static_cast<float>(next(3))}};
-            time += next(3) * (1 + next(5));
-        }
-        for (Key& k : keys)
-            if (k.value.empty())
-                k = {next(1000), {9}};
-        const int32_t interpolation = next(2) == 0 ? Seq::kLinear : Seq::kStep;
-        const int32_t repeat = next(2) == 0 ? Seq::kConstant : Seq::kLoop;
-        Seq* s = sequence(interpolation, repeat, time + 1, keys);
-        ASSERT_EQ(trap([&] { s->setValidRange(first, (first + length - 1) % count); }), KErrNone);
+        const int32_t count = 2 + below(40);
+        const int32_t first = below(count);
+        const int32_t length = 2 + below(count - 1);
+        std::vector<Key> keys(count, {0, {9}});
+        for (int32_t r = 0, time = below(3); r < length; ++r, time += below(3) * (1 + below(5)))
+            keys[(first + r) % count] = {time, {static_cast<float>(below(3))}};
         const auto timeAt = [&](int32_t r) { return static_cast<float>(keys[(first + r) % count].time); };
+        const auto valueAt = [&](int32_t r) { return keys[(first + r) % count].value[0]; };
+        const bool linear = below(2) == 0;
+        Seq* s = sequence(linear ? Seq::kLinear : Seq::kStep, below(2) ? Seq::kConstant : Seq::kLoop,
+                          static_cast<int32_t>(timeAt(length - 1)) + 1, keys);
+        ASSERT_EQ(trap([&] { s->setValidRange(first, (first + length - 1) % count); }), KErrNone);
         for (float p = timeAt(0); p < timeAt(length - 1); p += 0.5f) {
             int32_t r = 0;
             while (r + 2 < length && p >= timeAt(r + 1))
                 ++r;
-            const float a = keys[(first + r) % count].value[0];
-            const float b = keys[(first + r + 1) % count].value[0];
-            float value = a;
-            if (p != timeAt(r) && interpolation == Seq::kLinear)
-                value = (b - a) * ((p - timeAt(r)) / (timeAt(r + 1) - timeAt(r))) + a;
-            const float validity = value == b ? timeAt(r + 1) - p : 0.0f;
-            float got = 0.0f;
-            EXPECT_EQ(at(s, p, &got), std::vector<float>{value}) << round << " at " << p;
-            EXPECT_EQ(got, validity) << round << " at " << p;
+            const float a = valueAt(r);
+            const float b = valueAt(r + 1);
+            const float value = p != timeAt(r) && linear ? (b - a) * ((p - timeAt(r)) / (timeAt(r + 1) - timeAt(r))) + a : a;
+            float validity = 0.0f;
+            EXPECT_EQ(at(s, p, &validity), std::vector<float>{value}) << round << " at " << p;
+            EXPECT_EQ(validity, value == b ? timeAt(r + 1) - p : 0.0f) << round << " at " << p;
         }
     }
 }
