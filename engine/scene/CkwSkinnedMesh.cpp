@@ -123,15 +123,19 @@ void CkwSkinnedMesh::rehashBones(int32_t slots)
 {
     m_boneSlots.setCount(slots);
     std::fill(m_boneSlots.begin(), m_boneSlots.end(), -1);
-    const auto mask = static_cast<uint32_t>(slots - 1);
-    for (int32_t i = 0; i < m_bones.count(); ++i) {
-        uint32_t at = slotOf(m_bones[i].node, mask);
-        while (m_boneSlots[static_cast<int32_t>(at)] >= 0)
-            at = (at + 1) & mask;
-        m_boneSlots[static_cast<int32_t>(at)] = i;
-    }
+    for (int32_t i = 0; i < m_bones.count(); ++i)
+        placeBone(i);
     if (EngineContext* context = engineContext())
         context->visits += static_cast<uint64_t>(slots);
+}
+
+void CkwSkinnedMesh::placeBone(int32_t index)
+{
+    const auto mask = static_cast<uint32_t>(m_boneSlots.count() - 1);
+    uint32_t at = slotOf(m_bones[index].node, mask);
+    while (m_boneSlots[static_cast<int32_t>(at)] >= 0)
+        at = (at + 1) & mask;
+    m_boneSlots[static_cast<int32_t>(at)] = index;
 }
 
 void CkwSkinnedMesh::markBonePath(CkwNode* node)
@@ -161,11 +165,7 @@ int32_t CkwSkinnedMesh::findOrAddBone(CkwNode* node)
     SkwBoneNode record = {node, CkwMatrix(), CkwMatrix(), true, false, false, false, 0};
     m_bones.append(record);
     node->addRef();
-    const auto mask = static_cast<uint32_t>(m_boneSlots.count() - 1);
-    uint32_t at = slotOf(node, mask);
-    while (m_boneSlots[static_cast<int32_t>(at)] >= 0)
-        at = (at + 1) & mask;
-    m_boneSlots[static_cast<int32_t>(at)] = m_bones.count() - 1;
+    placeBone(m_bones.count() - 1);
     markBonePath(node);
     return m_bones.count() - 1;
 }

@@ -129,6 +129,8 @@ private:
     int32_t findBone(const CkwNode* node) const;
     // The bone map's slots from the bone records.
     void rehashBones(int32_t slots);
+    // Enters a bone record in the first free slot from its node's.
+    void placeBone(int32_t index);
     // Sets the bone mark on node and its ancestors below the mesh; a marked
     // node's ancestors carry the mark already.
     void markBonePath(CkwNode* node);
