@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/math/CkwTransform.h"
@@ -83,12 +84,15 @@ void CkwSkinnedMesh::initSingle(CkwVertexBuffer* vertexBuffer, CkwIndexBuffer* i
     init(vertexBuffer, 1, &indexBuffer, 1, &appearance, skeleton);
 }
 
-void CkwSkinnedMesh::checkBone(const CkwNode* bone) const
+void CkwSkinnedMesh::checkBone(const CkwNode* bone, const CkwArray<const CkwNode*>* skeletonNodes) const
 {
     if (bone == nullptr)
         leave(KErrNullArgument);
     const CkwGroup* skeleton = getSkeleton();
-    if (skeleton == nullptr || (bone != skeleton && !skeleton->isAncestorOf(bone)))
+    const bool below = skeletonNodes != nullptr
+        ? std::binary_search(skeletonNodes->begin(), skeletonNodes->end(), bone, std::less<const CkwNode*>())
+        : skeleton != nullptr && (bone == skeleton || skeleton->isAncestorOf(bone));
+    if (!below)
         leave(KErrIllegalArgument);
 }
 
@@ -172,16 +176,17 @@ int32_t CkwSkinnedMesh::findOrAddBone(CkwNode* node)
 
 void CkwSkinnedMesh::addTransform(CkwNode* bone, int32_t weight, int32_t firstVertex, int32_t vertexCount)
 {
-    bind(bone, weight, firstVertex, vertexCount, false);
+    bind(bone, weight, firstVertex, vertexCount, nullptr);
 }
 
-void CkwSkinnedMesh::bind(CkwNode* bone, int32_t weight, int32_t firstVertex, int32_t vertexCount, bool deferRest)
+void CkwSkinnedMesh::bind(CkwNode* bone, int32_t weight, int32_t firstVertex, int32_t vertexCount,
+                          const CkwArray<const CkwNode*>* skeletonNodes)
 {
     if (bone == nullptr)
         leave(KErrNullArgument);
     if (weight < 1)
         leave(KErrIllegalArgument);
-    checkBone(bone);
+    checkBone(bone, skeletonNodes);
     if (vertexCount < 1)
         leave(KErrIllegalArgument);
     if (firstVertex < 0 || static_cast<int64_t>(firstVertex) + vertexCount > 65535)
@@ -197,7 +202,7 @@ void CkwSkinnedMesh::bind(CkwNode* bone, int32_t weight, int32_t firstVertex, in
     m_bindings.append({weight, static_cast<uint16_t>(firstVertex), static_cast<uint16_t>(vertexCount),
                        static_cast<uint16_t>(index)});
     m_boundVertices += vertexCount;
-    if (deferRest) {
+    if (skeletonNodes != nullptr) {
         m_bones[index].restPending = true;
     } else {
         CkwMatrix atRest;
@@ -697,6 +702,14 @@ void CkwSkinnedMesh::deserialize(CkwSerializeBufferObjectsIn& buffer)
     setSkeleton(group);
     const uint32_t references = buffer.readArrayCount(kReferenceRecordBytes);
     m_bindings.setCapacity(static_cast<int32_t>(references));
+    // Each bone is looked up among the skeleton's nodes, listed once, rather
+    // than climbing from it to the skeleton.
+    CkwArray<const CkwNode*> skeletonNodes;
+    for (const CkwNode* n = group; references > 0 && n != nullptr; n = nextInSubtree(n, group, true))
+        skeletonNodes.append(n);
+    std::sort(skeletonNodes.begin(), skeletonNodes.end(), std::less<const CkwNode*>());
+    if (EngineContext* context = engineContext())
+        context->visits += static_cast<uint64_t>(skeletonNodes.count());
     for (uint32_t i = 0; i < references; ++i) {
         auto* bone = dynamic_cast<CkwNode*>(buffer.readNodeReference(false));
         const uint32_t first = std::min(buffer.readUInt32(), kLargestFileVertex);
@@ -705,7 +718,7 @@ void CkwSkinnedMesh::deserialize(CkwSerializeBufferObjectsIn& buffer)
         const int64_t last = static_cast<int64_t>(first) + count - 1;
         if (last > m_largestBoundIndex)
             m_largestBoundIndex = static_cast<int32_t>(std::min<int64_t>(last, INT32_MAX));
-        bind(bone, weight, static_cast<int32_t>(first), static_cast<int32_t>(count), true);
+        bind(bone, weight, static_cast<int32_t>(first), static_cast<int32_t>(count), &skeletonNodes);
     }
     // The tree stands still while a record loads, so every bone's rest
     // matrix is made in one walk rather than one climb to the mesh each.

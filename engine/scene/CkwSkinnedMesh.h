@@ -121,10 +121,13 @@ private:
     };
 
     void clearBones();
-    void checkBone(const CkwNode* bone) const;
-    // Binds as addTransform does; the at-rest matrix now, or at the next
-    // walk when deferred.
-    void bind(CkwNode* bone, int32_t weight, int32_t firstVertex, int32_t vertexCount, bool deferRest);
+    // skeletonNodes, when given, holds the skeleton's subtree sorted.
+    void checkBone(const CkwNode* bone, const CkwArray<const CkwNode*>* skeletonNodes = nullptr) const;
+    // Binds as addTransform does. With the skeleton's nodes given, as a
+    // record does for all its bindings, the at-rest matrix waits for the
+    // walk that ends the record.
+    void bind(CkwNode* bone, int32_t weight, int32_t firstVertex, int32_t vertexCount,
+              const CkwArray<const CkwNode*>* skeletonNodes);
     int32_t findOrAddBone(CkwNode* node);
     int32_t findBone(const CkwNode* node) const;
     // The bone map's slots from the bone records.

@@ -379,30 +379,43 @@ TEST_F(SkinnedMeshTest, CopiesMapTheirBonesIntoOneCopiedSkeleton)
     EXPECT_NEAR(b->getPositions()->getElement(0, 2) * b->getPositionScale(), 50.0f, 0.01f);
 }
 
-// Binding, the first frame, a frame with nothing moved and one with a bone
-// moved cost the engine's count of visits in proportion to the bones,
-// bindings and vertices.
+// Binding (by calls or from a record), the first frame, a frame with nothing
+// moved and one with a bone moved cost the engine's count of visits in
+// proportion to the bones, bindings and vertices.
 TEST_F(SkinnedMeshTest, WorkGrowsWithTheSkeletonAndTheBindings)
 {
-    for (const bool chained : {false, true}) {
-        SCOPED_TRACE(chained ? "one chain of bones, one vertex each" : "two-vertex bindings each to a bone of its own");
+    enum Shape { kSiblings, kChain, kChainFromARecord };
+    for (const Shape shape : {kSiblings, kChain, kChainFromARecord}) {
+        SCOPED_TRACE(shape);
         expectVisitsInProportion(500, [&](int32_t n) {
             CkwGroup* s = skeleton({});
+            std::vector<CkwObject3D*> loaded = {buffer(std::vector<int32_t>(6 * n, 1)), strip(), s};
+            M3gSkinnedMeshFields f;
+            f.mesh.vertexBuffer = 2;
+            f.mesh.submeshes = {{3, 0}};
+            f.skeleton = 4;
             std::vector<CkwNode*> bones;
+            const uint32_t per = shape == kSiblings ? 2 : 1;
             for (CkwGroup* above = s; static_cast<int32_t>(bones.size()) < n;) {
                 CkwGroup* next = group();
                 next->setTranslation(0, 1, 0);
                 above->addChild(next);
+                f.bones.push_back({static_cast<uint32_t>(loaded.size() + 2), per * static_cast<uint32_t>(bones.size()), per, 1});
                 bones.push_back(next);
-                above = chained ? next : s;
+                loaded.push_back(next);
+                above = shape == kSiblings ? s : next;
             }
-            const int32_t per = chained ? 1 : 2;
-            CkwSkinnedMesh* m = mesh(buffer(std::vector<int32_t>(3 * per * n, 1)), s);
-            for (int32_t i = 0; i < n; ++i)
-                m->addTransform(bones[i], 1, per * i, per);
+            CkwSkinnedMesh* m = hold(new CkwSkinnedMesh);
+            if (shape == kChainFromARecord) {
+                EXPECT_EQ(readRecord(*m, m3gSkinnedMeshRecord(f).data, loaded), KErrNone);
+            } else {
+                m->initSingle(static_cast<CkwVertexBuffer*>(loaded[0]), strip(), nullptr, s);
+                for (const auto& b : f.bones)
+                    m->addTransform(static_cast<CkwNode*>(loaded[b.node - 2]), 1, b.firstVertex, b.vertexCount);
+            }
             for (int32_t frame = 0; frame < 3; ++frame) {
                 if (frame == 2)
-                    (chained ? bones.front() : bones.back())->translate(0, 0, 4);
+                    (shape == kSiblings ? bones.back() : bones.front())->translate(0, 0, 4);
                 m->markChangedBones();
                 EXPECT_EQ(m->getPaletteMatrix(m->getPaletteCount() - 1).element(2, 3), frame == 2 ? 4.0f : 0.0f);
             }
