@@ -22,6 +22,10 @@ constexpr uint32_t kReferenceRecordBytes = 16;
 constexpr uint32_t kLargestFileVertex = 0x80000000u;
 // Skinned coordinates are kept within 16 bits with room to spare.
 constexpr float kFixedRange = 32000.0f;
+// Nodes down to this depth below the mesh take their transform to it in the
+// order a climb to the mesh multiplies, to the last bit; deeper ones take
+// their parent's times their own, so a long chain costs a multiply a node.
+constexpr int32_t kClimbedDepth = 32;
 
 void forceAffine(CkwMatrix& m)
 {
@@ -379,13 +383,14 @@ void CkwSkinnedMesh::refreshBoneFrom(SkwBoneNode& bone, const SkwPoseNode* pose,
 
 void CkwSkinnedMesh::refreshBones(Refresh what)
 {
-    // A node's transform to the mesh is its parent's times its own, made
-    // again only where a node, its parent or its own transform changed, so a
-    // frame costs one step per node on the bones' paths and a multiply per
-    // changed one. Bones and every node above them carry the bone mark;
-    // other subtrees are stepped over.
+    // A node's transform to the mesh is made again only where the node, its
+    // parent or its own transform changed, from the ancestors' transforms the
+    // walk holds, so a frame costs one step per node on the bones' paths and
+    // at most kClimbedDepth multiplies per changed one. Bones and every node
+    // above them carry the bone mark; other subtrees are stepped over.
     ++m_walk;
     uint64_t visited = 0;
+    uint64_t multiplies = 0;
     int32_t used = 0;
     m_posePath.setCount(0);
     for (CkwNode* n = getFirstChild(); n != nullptr;) {
@@ -397,7 +402,7 @@ void CkwSkinnedMesh::refreshBones(Refresh what)
                 m_posePath.setCount(m_posePath.count() - 1);
             const int32_t above = m_posePath.isEmpty() ? -1 : m_posePath.last();
             if (used == m_pose.count())
-                m_pose.append({nullptr, nullptr, CkwMatrix(), CkwMatrix(), true});
+                m_pose.append({nullptr, nullptr, CkwMatrix(), CkwMatrix(), 0, true});
             const CkwMatrix& own = n->updateCompositeTransform();
             SkwPoseNode& pose = m_pose[used];
             pose.changed = pose.node != n || pose.parent != parent || (above >= 0 && m_pose[above].changed)
@@ -406,11 +411,18 @@ void CkwSkinnedMesh::refreshBones(Refresh what)
                 pose.node = n;
                 pose.parent = parent;
                 pose.own = own;
-                if (above >= 0) {
+                pose.depth = m_posePath.count() + 1;
+                if (pose.depth > kClimbedDepth) {
                     pose.toMesh = m_pose[above].toMesh;
                     pose.toMesh.multiply(own);
                 } else {
                     pose.toMesh = own;
+                    for (int32_t i = m_posePath.count() - 1; i >= 0; --i) {
+                        CkwMatrix step = m_pose[m_posePath[i]].own;
+                        step.multiply(pose.toMesh);
+                        pose.toMesh = step;
+                    }
+                    multiplies += static_cast<uint64_t>(m_posePath.count());
                 }
             }
             m_posePath.append(used);
@@ -430,7 +442,7 @@ void CkwSkinnedMesh::refreshBones(Refresh what)
         if (bone.seen != m_walk)
             refreshBoneFrom(bone, nullptr, what);
     if (EngineContext* context = engineContext())
-        context->visits += visited + static_cast<uint64_t>(m_bones.count());
+        context->visits += visited + multiplies + static_cast<uint64_t>(m_bones.count());
 }
 
 const CkwMatrix& CkwSkinnedMesh::getPaletteMatrix(int32_t index)

@@ -117,7 +117,8 @@ private:
         CkwNode* parent;
         CkwMatrix own;
         CkwMatrix toMesh;
-        bool changed; // in the last walk
+        int32_t depth; // below the mesh: 1 for its children
+        bool changed;  // in the last walk
     };
 
     void clearBones();

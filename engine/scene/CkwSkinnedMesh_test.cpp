@@ -348,6 +348,44 @@ TEST_F(SkinnedMeshTest, SkinnedPositionsMatchAPlainFloatSkinning)
             EXPECT_NEAR(skinned->getPositions()->getElement(v, c) * skinned->getPositionScale(), moved[v][c], 0.01f);
 }
 
+// A bone's matrix is its climb to the mesh times its rest matrix: to the
+// bit down to 32 nodes below the mesh, and close below that.
+TEST_F(SkinnedMeshTest, BoneMatricesAreAClimbToTheMesh)
+{
+    CkwGroup* s = skeleton({});
+    CkwSkinnedMesh* m = mesh(buffer(std::vector<int32_t>(3 * 40, 1)), s);
+    std::vector<CkwGroup*> bones;
+    ASSERT_EQ(trap([&] {
+                  for (CkwGroup* above = s; bones.size() < 40; above = bones.back()) {
+                      bones.push_back(group());
+                      above->addChild(bones.back());
+                      m->addTransform(bones.back(), 1, static_cast<int32_t>(bones.size()) - 1, 1);
+                  }
+              }),
+              KErrNone);
+    for (int32_t pose = 0; pose < 2; ++pose) {
+        for (size_t i = pose; i < bones.size(); i += 3) {
+            const float q[4] = {std::sin(0.3f * i + pose), 0.3f, std::cos(0.7f * i), 0.8f};
+            bones[i]->setOrientation(q);
+            bones[i]->setTranslation(0.37f * i, 1.13f, -0.71f * pose);
+        }
+        ASSERT_EQ(trap([&] { m->markChangedBones(); }), KErrNone);
+        for (size_t i = 0; i < bones.size(); ++i) {
+            CkwMatrix expected;
+            CkwTransform rest;
+            ASSERT_EQ(trap([&] {
+                          bones[i]->getTransformTo(m, expected);
+                          m->getBoneTransform(bones[i], &rest);
+                      }),
+                      KErrNone);
+            expected.multiply(rest.matrix());
+            const CkwMatrix& got = m->getPaletteMatrix(m->getVertexPaletteIndices()[static_cast<int32_t>(i)]);
+            for (int32_t e = 0; e < 16; ++e)
+                EXPECT_NEAR(got.m[e], expected.m[e], i + 2 <= 32 ? 0.0f : 1e-3f) << i << " " << e; // the skeleton is 1
+        }
+    }
+}
+
 TEST_F(SkinnedMeshTest, CopiesMapTheirBonesIntoOneCopiedSkeleton)
 {
     CkwGroup* s = skeleton({{10, 0, 0}});
