@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "engine/scene/CkwAnimationController.h"
@@ -47,6 +48,24 @@ protected:
         c->setSpeed(speed, 0);
         c->setWeight(weight);
         return c;
+    }
+
+    // run(n) and run(2n), each under a trap whose code it returns: the
+    // engine's count of visits of the second stays within 2.3 times the
+    // first, which counts some. run may zero the count where the work it
+    // weighs begins.
+    std::vector<int32_t> expectVisitsInProportion(int32_t n, const std::function<void(int32_t)>& run)
+    {
+        std::vector<int32_t> codes;
+        uint64_t visits[2] = {};
+        for (int32_t k = 0; k < 2; ++k) {
+            engineContext()->visits = 0;
+            codes.push_back(trap([&] { run(n << k); }));
+            visits[k] = engineContext()->visits;
+        }
+        EXPECT_GT(visits[0], 0u);
+        EXPECT_LE(visits[1], visits[0] * 23 / 10) << visits[0] << " then " << visits[1];
+        return codes;
     }
 
     CkwAnimationTrack* track(CkwKeyframeSequence* s, int32_t property, CkwAnimationController* c)

@@ -173,6 +173,24 @@ TEST_F(AnimationTrackTest, PassBlendsTracksByWeight)
     }
 }
 
+// One animation pass over n tracks sharing a sequence of 8n keyframes, all
+// sampled near its end, costs the engine's count of visits n log n.
+TEST_F(AnimationTrackTest, APassVisitsInProportionToTheTracks)
+{
+    const auto codes = expectVisitsInProportion(200, [&](int32_t n) {
+        std::vector<Key> keys;
+        for (int32_t k = 0; k < 8 * n; ++k)
+            keys.push_back({10 * k, {float(k), 0, 0}});
+        Seq* shared = sequence(Seq::kLinear, Seq::kConstant, 80 * n + 10, keys);
+        CkwGroup* g = group();
+        for (int32_t t = 0; t < n; ++t)
+            g->addAnimationTrack(track(shared, kPropertyTranslation, controller()));
+        engineContext()->visits = 0;
+        g->animate(80 * n - 25, kNewAnimationPass);
+    });
+    EXPECT_EQ(codes, (std::vector<int32_t>{KErrNone, KErrNone}));
+}
+
 TEST_F(AnimationTrackTest, WriterMadeWorldMovesAsItsTracksSay)
 {
     M3gFileWriter writer;

@@ -10,6 +10,7 @@
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/math/Quaternion.h"
 #include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/scene/CkwAnimationController.h"
 
@@ -259,13 +260,24 @@ float CkwKeyframeSequence::sample(int32_t worldTime, const CkwAnimationControlle
     if (rangeEnd == 0) {
         validity = kForever;
     } else if (!clamped && p >= tFirst && p < tLast) {
-        float t0 = tFirst;
-        float t1 = static_cast<float>(timeAt(1));
-        while (r + 1 < rangeEnd && p >= t1) {
-            ++r;
-            t0 = t1;
-            t1 = static_cast<float>(timeAt(r + 1));
+        // Times never fall in range order, so the segment is found by
+        // halving: the keyframe at or before p with the next one after it,
+        // where a walk from the first would stop. A sequence shared by many
+        // tracks is sampled by each of them every pass.
+        int32_t after = rangeEnd;
+        uint64_t steps = 1;
+        while (after - r > 1) {
+            const int32_t middle = r + (after - r) / 2;
+            if (p >= static_cast<float>(timeAt(middle)))
+                r = middle;
+            else
+                after = middle;
+            ++steps;
         }
+        if (EngineContext* context = engineContext())
+            context->visits += steps;
+        const float t0 = static_cast<float>(timeAt(r));
+        const float t1 = static_cast<float>(timeAt(after));
         exact = p == t0;
         if (!exact)
             s = (p - t0) / (t1 - t0);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "engine/core/factory/CkwObjectFactory.h"
@@ -258,6 +259,40 @@ TEST_F(KeyframeSequenceTest, RangesOutputsAndWeights)
     ASSERT_EQ(trap([&] { spline->setKeyframe(2, 2000, 1, moved); }), KErrNone);
     // Key 0's tangent is now (10 - 40) / 2 and key 1's (40 - 0) / 2.
     EXPECT_EQ(at(spline, 500), std::vector<float>{0.625f});
+}
+
+// The segment search against a walk from the first keyframe, over random
+// ranges (wrapped ones too) with runs of equal times and values, LINEAR and
+// STEP, both repeat modes, at every keyframe time and between.
+TEST_F(KeyframeSequenceTest, SegmentSearchAgreesWithAWalkFromTheFirst)
+{
+    std::mt19937 random(12345);
+    const auto below = [&](int32_t n) { return static_cast<int32_t>(random() % static_cast<uint32_t>(n)); };
+    for (int32_t round = 0; round < 300; ++round) {
+        const int32_t count = 2 + below(40);
+        const int32_t first = below(count);
+        const int32_t length = 2 + below(count - 1);
+        std::vector<Key> keys(count, {0, {9}});
+        for (int32_t r = 0, time = below(3); r < length; ++r, time += below(3) * (1 + below(5)))
+            keys[(first + r) % count] = {time, {static_cast<float>(below(3))}};
+        const auto timeAt = [&](int32_t r) { return static_cast<float>(keys[(first + r) % count].time); };
+        const auto valueAt = [&](int32_t r) { return keys[(first + r) % count].value[0]; };
+        const bool linear = below(2) == 0;
+        Seq* s = sequence(linear ? Seq::kLinear : Seq::kStep, below(2) ? Seq::kConstant : Seq::kLoop,
+                          static_cast<int32_t>(timeAt(length - 1)) + 1, keys);
+        ASSERT_EQ(trap([&] { s->setValidRange(first, (first + length - 1) % count); }), KErrNone);
+        for (float p = timeAt(0); p < timeAt(length - 1); p += 0.5f) {
+            int32_t r = 0;
+            while (r + 2 < length && p >= timeAt(r + 1))
+                ++r;
+            const float a = valueAt(r);
+            const float b = valueAt(r + 1);
+            const float value = p != timeAt(r) && linear ? (b - a) * ((p - timeAt(r)) / (timeAt(r + 1) - timeAt(r))) + a : a;
+            float validity = 0.0f;
+            EXPECT_EQ(at(s, p, &validity), std::vector<float>{value}) << round << " at " << p;
+            EXPECT_EQ(validity, value == b ? timeAt(r + 1) - p : 0.0f) << round << " at " << p;
+        }
+    }
 }
 
 TEST_F(KeyframeSequenceTest, SettersRefuseWhatTheStoreCannotHold)

@@ -67,9 +67,16 @@ void CkwMorphingMesh::checkTargets(int32_t targetCount, CkwVertexBuffer* const* 
             leave(KErrNullArgument);
 }
 
+void CkwMorphingMesh::checkBudget(const CkwVertexBuffer* base, int64_t targets)
+{
+    if (base != nullptr && targets * base->getVertexCount() > kTargetVerticesPerMesh)
+        leave(KErrNoMemory);
+}
+
 void CkwMorphingMesh::setTargets(int32_t count, CkwVertexBuffer* const* targets)
 {
     checkTargets(count, targets);
+    checkBudget(getVertexBuffer(), count);
     // Room in both arrays before the old targets go, so nothing can leave
     // between releasing them and holding the new ones.
     m_weights.setCount(std::max(count, m_weights.count()));
@@ -91,6 +98,7 @@ void CkwMorphingMesh::init(CkwVertexBuffer* vertexBuffer, int32_t targetCount, C
                            CkwAppearance* const* appearances)
 {
     checkTargets(targetCount, targets);
+    checkBudget(vertexBuffer, targetCount);
     CkwMesh::init(vertexBuffer, submeshCount, indexBuffers, appearanceCount, appearances);
     setTargets(targetCount, targets);
 }
@@ -224,6 +232,8 @@ void CkwMorphingMesh::accumulate(const CkwVertexArray& array, float weight, int3
             *entry = saturateToInt(static_cast<float>(*entry) + (share - offsetShare));
         }
     }
+    if (EngineContext* context = engineContext())
+        context->visits += static_cast<uint64_t>(array.getVertexCount());
 }
 
 CkwVertexArray* CkwMorphingMesh::morphAttribute(int32_t a)
@@ -300,6 +310,8 @@ void CkwMorphingMesh::recompute()
     CkwVertexBuffer* base = getVertexBuffer();
     if (base == nullptr || base->getPositions() == nullptr)
         leave(KErrIllegalState);
+    // The base may have grown since the targets were set.
+    checkBudget(base, m_targets.count());
     // A base that changed its vertex count gets a new blend buffer: the old
     // one's arrays would refuse arrays of the new count one by one.
     if (m_morphed == nullptr || m_morphed->getVertexCount() != base->getVertexCount()) {
@@ -332,6 +344,7 @@ void CkwMorphingMesh::deserialize(CkwSerializeBufferObjectsIn& buffer)
 {
     CkwMesh::deserialize(buffer);
     const auto n = static_cast<int32_t>(buffer.readArrayCount(kTargetRecordBytes));
+    checkBudget(getVertexBuffer(), n);
     m_weights.setCount(n);
     m_targets.setCount(n);
     std::fill(m_targets.begin(), m_targets.end(), nullptr);

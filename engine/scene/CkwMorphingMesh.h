@@ -10,6 +10,11 @@
 
 class CkwMorphingMesh : public CkwMesh {
 public:
+    // Targets x base vertices one mesh may blend: targets may all name one
+    // buffer, so a few bytes of file each would cost a whole buffer's blend
+    // every frame. Past it the mesh is refused when made, loaded or drawn.
+    static constexpr int64_t kTargetVerticesPerMesh = 1 << 22;
+
     // The factory's creator of class id 15: no buffers, no targets.
     static IkwSerializable* create();
 
@@ -25,8 +30,8 @@ public:
     // anything was written to the base or a target.
     CkwVertexBuffer* getRenderVertexBuffer(int32_t flags) override;
 
-    // targetCount < 1 leaves -1301, a null target -1302; then as the mesh's
-    // init. Every weight starts at 0.
+    // targetCount < 1 leaves -1301, a null target -1302, past the budget -4;
+    // then as the mesh's init. Every weight starts at 0.
     void init(CkwVertexBuffer* vertexBuffer, int32_t targetCount, CkwVertexBuffer* const* targets,
               int32_t submeshCount, CkwIndexBuffer* const* indexBuffers, int32_t appearanceCount,
               CkwAppearance* const* appearances);
@@ -55,6 +60,8 @@ private:
     enum Attribute : int32_t { kPositions, kColors, kNormals, kTexCoords0, kTexCoords1 };
 
     void releaseTargets();
+    // Leaves -4 when targets over base's vertices pass the budget.
+    static void checkBudget(const CkwVertexBuffer* base, int64_t targets);
     // Whether anything the blend is made of changed since the last call: the
     // write counts of every array and the default colour of the base and of
     // each target, and the base's scales and biases, which the blend copies.

@@ -38,15 +38,19 @@ protected:
         return b;
     }
 
+    CkwTriangleStripArray* strip()
+    {
+        auto* s = hold(new CkwTriangleStripArray);
+        const int32_t lengths[] = {3};
+        EXPECT_EQ(trap([&] { s->initImplicit(0, 1, lengths); }), KErrNone);
+        return s;
+    }
+
     CkwMorphingMesh* mesh(CkwVertexBuffer* base, const std::vector<CkwVertexBuffer*>& targets)
     {
         auto* m = hold(new CkwMorphingMesh);
-        auto* strip = hold(new CkwTriangleStripArray);
-        const int32_t lengths[] = {3};
-        EXPECT_EQ(trap([&] {
-                      strip->initImplicit(0, 1, lengths);
-                      m->initSingle(base, static_cast<int32_t>(targets.size()), targets.data(), strip, nullptr);
-                  }),
+        CkwTriangleStripArray* s = strip();
+        EXPECT_EQ(trap([&] { m->initSingle(base, static_cast<int32_t>(targets.size()), targets.data(), s, nullptr); }),
                   KErrNone);
         return m;
     }
@@ -135,6 +139,22 @@ TEST_F(MorphingMeshTest, RefusalsAndMismatchedTargets)
     };
     for (const auto& c : cases)
         EXPECT_EQ(trap(c.call), c.code) << c.what;
+}
+
+// n targets naming one buffer of n vertices, every weight set: the blend of
+// 2n costs no more than about twice that of n, since a mesh past its budget
+// of targets x vertices is refused when made.
+TEST_F(MorphingMeshTest, SharedTargetsStayWithinTheBudget)
+{
+    const auto codes = expectVisitsInProportion(1100, [&](int32_t n) {
+        std::vector<CkwVertexBuffer*> targets(n, buffer(std::vector<int32_t>(3 * n, 9)));
+        const std::vector<float> weights(n, 0.5f / n);
+        CkwMorphingMesh* m = hold(new CkwMorphingMesh);
+        m->initSingle(buffer(std::vector<int32_t>(3 * n, 1)), n, targets.data(), strip(), nullptr);
+        m->setWeights(n, weights.data());
+        m->getRenderVertexBuffer(0);
+    });
+    EXPECT_EQ(codes, (std::vector<int32_t>{KErrNone, KErrNoMemory}));
 }
 
 TEST_F(MorphingMeshTest, TracksDriveTheWeightsAndTheBlendFollowsTheBase)
@@ -257,6 +277,14 @@ TEST_F(MorphingMeshTest, RecordAsAssembled)
     EXPECT_EQ(readRecord(*hold(new CkwMorphingMesh), m3gMorphingMeshRecord(f).data, {base, strip}), KErrCorruptData);
     f.targets = {};
     EXPECT_EQ(readRecord(*hold(new CkwMorphingMesh), m3gMorphingMeshRecord(f).data, {base, strip}), KErrNone);
+    // Targets over a base of 65535 vertices: as many as the budget holds
+    // load, one more is refused.
+    CkwVertexBuffer* large = buffer(std::vector<int32_t>(3 * 65535, 1));
+    for (int64_t extra : {0, 1}) {
+        f.targets.assign(static_cast<size_t>(CkwMorphingMesh::kTargetVerticesPerMesh / 65535 + extra), {2, 0});
+        EXPECT_EQ(readRecord(*hold(new CkwMorphingMesh), m3gMorphingMeshRecord(f).data, {large, strip}),
+                  extra == 0 ? KErrNone : KErrNoMemory);
+    }
 }
 
 } // namespace

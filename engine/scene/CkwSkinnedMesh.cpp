@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/math/CkwTransform.h"
@@ -21,6 +22,10 @@ constexpr uint32_t kReferenceRecordBytes = 16;
 constexpr uint32_t kLargestFileVertex = 0x80000000u;
 // Skinned coordinates are kept within 16 bits with room to spare.
 constexpr float kFixedRange = 32000.0f;
+// Nodes down to this depth below the mesh take their transform to it in the
+// order a climb to the mesh multiplies, to the last bit; deeper ones take
+// their parent's times their own, so a long chain costs a multiply a node.
+constexpr int32_t kClimbedDepth = 32;
 
 void forceAffine(CkwMatrix& m)
 {
@@ -44,7 +49,9 @@ void CkwSkinnedMesh::clearBones()
     for (SkwBoneNode& b : m_bones)
         b.node->release();
     m_bones.setCount(0);
+    m_boneSlots.setCount(0);
     m_bindings.setCount(0);
+    m_boundVertices = 0;
     m_largestBoundIndex = 0;
     m_influencesValid = false;
     m_skinDirty = true;
@@ -81,21 +88,73 @@ void CkwSkinnedMesh::initSingle(CkwVertexBuffer* vertexBuffer, CkwIndexBuffer* i
     init(vertexBuffer, 1, &indexBuffer, 1, &appearance, skeleton);
 }
 
-void CkwSkinnedMesh::checkBone(const CkwNode* bone) const
+void CkwSkinnedMesh::checkBone(const CkwNode* bone, const CkwArray<const CkwNode*>* skeletonNodes) const
 {
     if (bone == nullptr)
         leave(KErrNullArgument);
     const CkwGroup* skeleton = getSkeleton();
-    if (skeleton == nullptr || (bone != skeleton && !skeleton->isAncestorOf(bone)))
+    const bool below = skeletonNodes != nullptr
+        ? std::binary_search(skeletonNodes->begin(), skeletonNodes->end(), bone, std::less<const CkwNode*>())
+        : skeleton != nullptr && (bone == skeleton || skeleton->isAncestorOf(bone));
+    if (!below)
         leave(KErrIllegalArgument);
 }
 
+namespace {
+
+// Pointer bits spread over the slots; a file cannot choose where its nodes lie.
+uint32_t slotOf(const CkwNode* node, uint32_t mask)
+{
+    const uint64_t bits = reinterpret_cast<uintptr_t>(node);
+    return static_cast<uint32_t>((bits * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
+
+} // namespace
+
 int32_t CkwSkinnedMesh::findBone(const CkwNode* node) const
 {
+    if (m_boneSlots.isEmpty())
+        return -1;
+    const auto mask = static_cast<uint32_t>(m_boneSlots.count() - 1);
+    uint64_t probes = 1;
+    uint32_t at = slotOf(node, mask);
+    while (m_boneSlots[static_cast<int32_t>(at)] >= 0 && m_bones[m_boneSlots[static_cast<int32_t>(at)]].node != node) {
+        at = (at + 1) & mask;
+        ++probes;
+    }
+    if (EngineContext* context = engineContext())
+        context->visits += probes;
+    return m_boneSlots[static_cast<int32_t>(at)];
+}
+
+void CkwSkinnedMesh::rehashBones(int32_t slots)
+{
+    m_boneSlots.setCount(slots);
+    std::fill(m_boneSlots.begin(), m_boneSlots.end(), -1);
     for (int32_t i = 0; i < m_bones.count(); ++i)
-        if (m_bones[i].node == node)
-            return i;
-    return -1;
+        placeBone(i);
+    if (EngineContext* context = engineContext())
+        context->visits += static_cast<uint64_t>(slots);
+}
+
+void CkwSkinnedMesh::placeBone(int32_t index)
+{
+    const auto mask = static_cast<uint32_t>(m_boneSlots.count() - 1);
+    uint32_t at = slotOf(m_bones[index].node, mask);
+    while (m_boneSlots[static_cast<int32_t>(at)] >= 0)
+        at = (at + 1) & mask;
+    m_boneSlots[static_cast<int32_t>(at)] = index;
+}
+
+void CkwSkinnedMesh::markBonePath(CkwNode* node)
+{
+    uint64_t steps = 0;
+    for (CkwNode* n = node; n != nullptr && n != this && !(n->nodeFlags() & kNodeBone); n = n->getParent()) {
+        n->setBoneMark(true);
+        ++steps;
+    }
+    if (EngineContext* context = engineContext())
+        context->visits += steps;
 }
 
 int32_t CkwSkinnedMesh::findOrAddBone(CkwNode* node)
@@ -103,21 +162,35 @@ int32_t CkwSkinnedMesh::findOrAddBone(CkwNode* node)
     const int32_t found = findBone(node);
     if (found >= 0)
         return found;
-    SkwBoneNode record = {node, CkwMatrix(), CkwMatrix(), true, false};
+    // Slots stay at most half full; the room is made before anything changes.
+    int32_t slots = std::max<int32_t>(m_boneSlots.count(), 16);
+    while (2 * (m_bones.count() + 1) > slots)
+        slots *= 2;
+    m_bones.setCountGrowing(m_bones.count() + 1);
+    m_bones.setCount(m_bones.count() - 1);
+    if (slots != m_boneSlots.count())
+        rehashBones(slots);
+    SkwBoneNode record = {node, CkwMatrix(), CkwMatrix(), true, false, false, false, 0};
     m_bones.append(record);
     node->addRef();
-    for (CkwNode* n = node; n != nullptr && n != this; n = n->getParent())
-        n->setBoneMark(true);
+    placeBone(m_bones.count() - 1);
+    markBonePath(node);
     return m_bones.count() - 1;
 }
 
 void CkwSkinnedMesh::addTransform(CkwNode* bone, int32_t weight, int32_t firstVertex, int32_t vertexCount)
 {
+    bind(bone, weight, firstVertex, vertexCount, nullptr);
+}
+
+void CkwSkinnedMesh::bind(CkwNode* bone, int32_t weight, int32_t firstVertex, int32_t vertexCount,
+                          const CkwArray<const CkwNode*>* skeletonNodes)
+{
     if (bone == nullptr)
         leave(KErrNullArgument);
     if (weight < 1)
         leave(KErrIllegalArgument);
-    checkBone(bone);
+    checkBone(bone, skeletonNodes);
     if (vertexCount < 1)
         leave(KErrIllegalArgument);
     if (firstVertex < 0 || static_cast<int64_t>(firstVertex) + vertexCount > 65535)
@@ -125,15 +198,23 @@ void CkwSkinnedMesh::addTransform(CkwNode* bone, int32_t weight, int32_t firstVe
     // Binding and bone indices are 16-bit, 65535 meaning none.
     if (m_bindings.count() >= kNoBinding)
         leave(KErrIllegalArgument);
+    if (m_boundVertices + vertexCount > kBoundVerticesPerMesh)
+        leave(KErrNoMemory);
     m_bindings.setCountGrowing(m_bindings.count() + 1);
     m_bindings.setCount(m_bindings.count() - 1);
     const int32_t index = findOrAddBone(bone);
     m_bindings.append({weight, static_cast<uint16_t>(firstVertex), static_cast<uint16_t>(vertexCount),
                        static_cast<uint16_t>(index)});
-    CkwMatrix atRest;
-    getTransformTo(bone, atRest);
-    forceAffine(atRest);
-    m_bones[index].atRest = atRest;
+    m_boundVertices += vertexCount;
+    if (skeletonNodes != nullptr) {
+        m_bones[index].restPending = true;
+    } else {
+        CkwMatrix atRest;
+        getTransformTo(bone, atRest);
+        forceAffine(atRest);
+        m_bones[index].atRest = atRest;
+        m_bones[index].restPending = false;
+    }
     m_bones[index].dirty = true;
     m_largestBoundIndex = std::max(m_largestBoundIndex, firstVertex + vertexCount - 1);
     m_influencesValid = false;
@@ -156,49 +237,89 @@ void CkwSkinnedMesh::buildVertexInfluences()
     for (const SkwBoneData& b : m_bindings)
         if (b.firstVertex >= vertices || b.vertexCount == 0 || b.firstVertex + b.vertexCount > vertices)
             leave(KErrIllegalState);
+    uint64_t visited = static_cast<uint64_t>(vertices) + static_cast<uint64_t>(m_bindings.count());
+
+    // Each vertex meets the bindings that cover it in binding order, so
+    // taking the bindings in order and each over its own range gives every
+    // vertex the same two as a scan of all bindings per vertex, at the cost
+    // of the vertices bound.
+    struct Kept {
+        uint16_t binding[2];
+        int32_t largest;
+    };
+    CkwArray<Kept> kept;
+    kept.setCount(vertices);
+    std::fill(kept.begin(), kept.end(), Kept{{kNoBinding, kNoBinding}, 0});
+    for (int32_t i = 0; i < m_bindings.count(); ++i) {
+        const SkwBoneData& b = m_bindings[i];
+        for (int32_t v = b.firstVertex; v < b.firstVertex + b.vertexCount; ++v) {
+            Kept& k = kept[v];
+            if (k.binding[0] == kNoBinding || k.binding[1] == kNoBinding) {
+                k.binding[k.binding[0] == kNoBinding ? 0 : 1] = static_cast<uint16_t>(i);
+            } else if (b.weight > k.largest) {
+                const int32_t slot = m_bindings[k.binding[1]].weight < m_bindings[k.binding[0]].weight ? 1 : 0;
+                k.binding[slot] = static_cast<uint16_t>(i);
+            }
+            k.largest = std::max(k.largest, b.weight);
+        }
+        visited += b.vertexCount;
+    }
+
+    // Two slots match when they hold the same binding, or bindings of one
+    // weight and bone: an equality on (weight, bone), so the bound vertices
+    // sorted by that key form one run per palette entry, and the entries are
+    // numbered in the order their first vertex comes.
+    const auto key = [&](uint16_t binding) {
+        if (binding == kNoBinding)
+            return uint64_t{0};
+        const SkwBoneData& b = m_bindings[binding];
+        return (static_cast<uint64_t>(static_cast<uint32_t>(b.weight)) << 16 | b.bone) + 1;
+    };
+    CkwArray<int32_t> order;
+    order.setCapacity(vertices);
+    for (int32_t v = 0; v < vertices; ++v)
+        if (kept[v].binding[0] != kNoBinding)
+            order.append(v);
+    const auto sameKey = [&](int32_t a, int32_t b) {
+        return key(kept[a].binding[0]) == key(kept[b].binding[0]) && key(kept[a].binding[1]) == key(kept[b].binding[1]);
+    };
+    std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+        ++visited;
+        const uint64_t a0 = key(kept[a].binding[0]);
+        const uint64_t b0 = key(kept[b].binding[0]);
+        if (a0 != b0)
+            return a0 < b0;
+        const uint64_t a1 = key(kept[a].binding[1]);
+        const uint64_t b1 = key(kept[b].binding[1]);
+        return a1 != b1 ? a1 < b1 : a < b;
+    });
+    // The first vertex of each run, at every vertex of the run.
+    CkwArray<int32_t> runFirst;
+    runFirst.setCount(vertices);
+    for (int32_t i = 0; i < order.count(); ++i)
+        runFirst[order[i]] = i > 0 && sameKey(order[i - 1], order[i]) ? runFirst[order[i - 1]] : order[i];
 
     m_vertexPalette.setCount(vertices);
-    m_palette.setCount(1);
-    SkwPaletteEntry& unbound = m_palette[0];
-    unbound = {{kNoBinding, kNoBinding}, CkwMatrix(), 1.0f, true, true, {}};
     std::fill(m_vertexPalette.begin(), m_vertexPalette.end(), 0);
+    m_palette.setCount(1);
+    m_palette[0] = {{kNoBinding, kNoBinding}, CkwMatrix(), 1.0f, true, true, {}};
     for (int32_t v = 0; v < vertices; ++v) {
-        uint16_t kept[2] = {kNoBinding, kNoBinding};
-        int32_t largest = 0;
-        for (int32_t i = 0; i < m_bindings.count(); ++i) {
-            const SkwBoneData& b = m_bindings[i];
-            if (v < b.firstVertex || v >= b.firstVertex + b.vertexCount)
-                continue;
-            if (kept[0] == kNoBinding || kept[1] == kNoBinding) {
-                kept[kept[0] == kNoBinding ? 0 : 1] = static_cast<uint16_t>(i);
-            } else if (b.weight > largest) {
-                const int32_t slot = m_bindings[kept[1]].weight < m_bindings[kept[0]].weight ? 1 : 0;
-                kept[slot] = static_cast<uint16_t>(i);
-            }
-            largest = std::max(largest, b.weight);
-        }
-        if (kept[0] == kNoBinding)
+        const Kept& k = kept[v];
+        if (k.binding[0] == kNoBinding)
             continue;
-        const auto same = [&](uint16_t a, uint16_t b) {
-            if (a == b)
-                return true;
-            if (a == kNoBinding || b == kNoBinding)
-                return false;
-            return m_bindings[a].weight == m_bindings[b].weight && m_bindings[a].bone == m_bindings[b].bone;
-        };
-        int32_t entry = 1;
-        for (; entry < m_palette.count(); ++entry)
-            if (same(m_palette[entry].binding[0], kept[0]) && same(m_palette[entry].binding[1], kept[1]))
-                break;
-        if (entry == m_palette.count()) {
-            // Two file weights near 2^31 would overflow an int32 sum.
-            int64_t sum = m_bindings[kept[0]].weight;
-            if (kept[1] != kNoBinding)
-                sum += m_bindings[kept[1]].weight;
-            m_palette.append({{kept[0], kept[1]}, CkwMatrix(), 1.0f / static_cast<float>(sum), true, true, {}});
+        if (runFirst[v] != v) {
+            m_vertexPalette[v] = m_vertexPalette[runFirst[v]];
+            continue;
         }
-        m_vertexPalette[v] = static_cast<uint16_t>(entry);
+        // Two file weights near 2^31 would overflow an int32 sum.
+        int64_t sum = m_bindings[k.binding[0]].weight;
+        if (k.binding[1] != kNoBinding)
+            sum += m_bindings[k.binding[1]].weight;
+        m_vertexPalette[v] = static_cast<uint16_t>(m_palette.count());
+        m_palette.append({{k.binding[0], k.binding[1]}, CkwMatrix(), 1.0f / static_cast<float>(sum), true, true, {}});
     }
+    if (EngineContext* context = engineContext())
+        context->visits += visited;
     m_influencesValid = true;
     m_paletteChanged = true;
     m_skinDirty = true;
@@ -218,10 +339,110 @@ bool CkwSkinnedMesh::refreshBone(SkwBoneNode& bone)
         return false;
     current.multiply(bone.atRest);
     bone.dirty = false;
+    bone.stale = false;
     if (current.equals(bone.bone))
         return false;
     bone.bone = current;
     return true;
+}
+
+void CkwSkinnedMesh::refreshBoneFrom(SkwBoneNode& bone, const SkwPoseNode* pose, Refresh what)
+{
+    if (bone.restPending) {
+        CkwMatrix atRest;
+        if (pose != nullptr) {
+            atRest = pose->toMesh;
+            if (!atRest.invert())
+                leave(KErrArithmetic);
+        } else {
+            getTransformTo(bone.node, atRest);
+        }
+        forceAffine(atRest);
+        bone.atRest = atRest;
+        bone.restPending = false;
+        bone.dirty = true;
+    }
+    if (what == Refresh::kRest)
+        return;
+    const bool due = bone.dirty || (what == Refresh::kAll && (bone.stale || pose == nullptr));
+    bool moved = false;
+    if (due && pose == nullptr) {
+        moved = refreshBone(bone);
+    } else if (due) {
+        CkwMatrix current = pose->toMesh;
+        current.multiply(bone.atRest);
+        bone.dirty = false;
+        bone.stale = false;
+        moved = !current.equals(bone.bone);
+        if (moved)
+            bone.bone = current;
+    }
+    if (what == Refresh::kAll)
+        bone.moved = moved;
+}
+
+void CkwSkinnedMesh::refreshBones(Refresh what)
+{
+    // A node's transform to the mesh is made again only where the node, its
+    // parent or its own transform changed, from the ancestors' transforms the
+    // walk holds, so a frame costs one step per node on the bones' paths and
+    // at most kClimbedDepth multiplies per changed one. Bones and every node
+    // above them carry the bone mark; other subtrees are stepped over.
+    ++m_walk;
+    uint64_t visited = 0;
+    uint64_t multiplies = 0;
+    int32_t used = 0;
+    m_posePath.setCount(0);
+    for (CkwNode* n = getFirstChild(); n != nullptr;) {
+        ++visited;
+        const bool onPath = (n->nodeFlags() & kNodeBone) != 0;
+        if (onPath) {
+            CkwNode* parent = n->getParent();
+            while (!m_posePath.isEmpty() && m_pose[m_posePath.last()].node != parent)
+                m_posePath.setCount(m_posePath.count() - 1);
+            const int32_t above = m_posePath.isEmpty() ? -1 : m_posePath.last();
+            if (used == m_pose.count())
+                m_pose.append({nullptr, nullptr, CkwMatrix(), CkwMatrix(), 0, true});
+            const CkwMatrix& own = n->updateCompositeTransform();
+            SkwPoseNode& pose = m_pose[used];
+            pose.changed = pose.node != n || pose.parent != parent || (above >= 0 && m_pose[above].changed)
+                || !pose.own.equals(own);
+            if (pose.changed) {
+                pose.node = n;
+                pose.parent = parent;
+                pose.own = own;
+                pose.depth = m_posePath.count() + 1;
+                if (pose.depth > kClimbedDepth) {
+                    pose.toMesh = m_pose[above].toMesh;
+                    pose.toMesh.multiply(own);
+                } else {
+                    pose.toMesh = own;
+                    for (int32_t i = m_posePath.count() - 1; i >= 0; --i) {
+                        CkwMatrix step = m_pose[m_posePath[i]].own;
+                        step.multiply(pose.toMesh);
+                        pose.toMesh = step;
+                    }
+                    multiplies += static_cast<uint64_t>(m_posePath.count());
+                }
+            }
+            m_posePath.append(used);
+            const int32_t index = findBone(n);
+            if (index >= 0) {
+                SkwBoneNode& bone = m_bones[index];
+                bone.seen = m_walk;
+                bone.stale = bone.stale || pose.changed;
+                refreshBoneFrom(bone, &m_pose[used], what);
+            }
+            ++used;
+        }
+        n = nextInSubtree(n, this, onPath);
+    }
+    // A bone moved out of the mesh's subtree finds its own way to the mesh.
+    for (SkwBoneNode& bone : m_bones)
+        if (bone.seen != m_walk)
+            refreshBoneFrom(bone, nullptr, what);
+    if (EngineContext* context = engineContext())
+        context->visits += visited + multiplies + static_cast<uint64_t>(m_bones.count());
 }
 
 const CkwMatrix& CkwSkinnedMesh::getPaletteMatrix(int32_t index)
@@ -233,10 +454,10 @@ const CkwMatrix& CkwSkinnedMesh::getPaletteMatrix(int32_t index)
     CkwMatrix m;
     if (entry.binding[0] != kNoBinding) {
         const auto boneOf = [&](uint16_t binding) -> const CkwMatrix& {
-            SkwBoneNode& bone = m_bones[m_bindings[binding].bone];
-            if (bone.dirty)
-                refreshBone(bone);
-            return bone.bone;
+            // One walk brings every dirty bone up to date at once.
+            if (m_bones[m_bindings[binding].bone].dirty)
+                refreshBones(Refresh::kDirty);
+            return m_bones[m_bindings[binding].bone].bone;
         };
         m = boneOf(entry.binding[0]);
         if (entry.binding[1] != kNoBinding) {
@@ -260,8 +481,7 @@ void CkwSkinnedMesh::markChangedBones()
     buildVertexInfluences();
     // Bones are compared with their last matrix: the node tree keeps no
     // record of which transforms moved.
-    for (SkwBoneNode& bone : m_bones)
-        bone.moved = refreshBone(bone);
+    refreshBones(Refresh::kAll);
     for (SkwPaletteEntry& entry : m_palette) {
         for (uint16_t binding : entry.binding) {
             if (binding != kNoBinding && m_bones[m_bindings[binding].bone].moved) {
@@ -270,6 +490,8 @@ void CkwSkinnedMesh::markChangedBones()
             }
         }
     }
+    if (EngineContext* context = engineContext())
+        context->visits += static_cast<uint64_t>(m_palette.count());
     m_skinDirty = m_skinDirty || m_paletteChanged;
 }
 
@@ -492,6 +714,14 @@ void CkwSkinnedMesh::deserialize(CkwSerializeBufferObjectsIn& buffer)
     setSkeleton(group);
     const uint32_t references = buffer.readArrayCount(kReferenceRecordBytes);
     m_bindings.setCapacity(static_cast<int32_t>(references));
+    // Each bone is looked up among the skeleton's nodes, listed once, rather
+    // than climbing from it to the skeleton.
+    CkwArray<const CkwNode*> skeletonNodes;
+    for (const CkwNode* n = group; references > 0 && n != nullptr; n = nextInSubtree(n, group, true))
+        skeletonNodes.append(n);
+    std::sort(skeletonNodes.begin(), skeletonNodes.end(), std::less<const CkwNode*>());
+    if (EngineContext* context = engineContext())
+        context->visits += static_cast<uint64_t>(skeletonNodes.count());
     for (uint32_t i = 0; i < references; ++i) {
         auto* bone = dynamic_cast<CkwNode*>(buffer.readNodeReference(false));
         const uint32_t first = std::min(buffer.readUInt32(), kLargestFileVertex);
@@ -500,8 +730,11 @@ void CkwSkinnedMesh::deserialize(CkwSerializeBufferObjectsIn& buffer)
         const int64_t last = static_cast<int64_t>(first) + count - 1;
         if (last > m_largestBoundIndex)
             m_largestBoundIndex = static_cast<int32_t>(std::min<int64_t>(last, INT32_MAX));
-        addTransform(bone, weight, static_cast<int32_t>(first), static_cast<int32_t>(count));
+        bind(bone, weight, static_cast<int32_t>(first), static_cast<int32_t>(count), &skeletonNodes);
     }
+    // The tree stands still while a record loads, so every bone's rest
+    // matrix is made in one walk rather than one climb to the mesh each.
+    refreshBones(Refresh::kRest);
 }
 
 CkwNode* CkwSkinnedMesh::copyNode() const
@@ -518,6 +751,7 @@ void CkwSkinnedMesh::completeCopy(const CkwNode& source, const CopyMap& copies)
     const auto& from = static_cast<const CkwSkinnedMesh&>(source);
     m_bindings.setCount(from.m_bindings.count());
     std::copy(from.m_bindings.begin(), from.m_bindings.end(), m_bindings.begin());
+    m_boundVertices = from.m_boundVertices;
     m_bones.setCapacity(from.m_bones.count());
     for (const SkwBoneNode& b : from.m_bones) {
         CkwNode* node = copies.copyOf(b.node);
@@ -525,9 +759,13 @@ void CkwSkinnedMesh::completeCopy(const CkwNode& source, const CopyMap& copies)
         if (node == nullptr)
             node = b.node;
         node->addRef();
-        m_bones.append({node, b.atRest, b.bone, true, false});
-        node->setBoneMark(true);
+        m_bones.append({node, b.atRest, b.bone, true, false, false, b.restPending, 0});
+        markBonePath(node);
     }
+    int32_t slots = 16;
+    while (2 * m_bones.count() > slots)
+        slots *= 2;
+    rehashBones(slots);
     m_largestBoundIndex = from.m_largestBoundIndex;
     m_influencesValid = false;
     m_paletteChanged = true;

@@ -17,6 +17,10 @@ class CkwTransform;
 class CkwSkinnedMesh : public CkwMesh {
 public:
     static constexpr uint16_t kNoBinding = 65535;
+    // Vertices all bindings of one mesh may cover together, counted once per
+    // binding: the influences cost that much to build, and a few bytes of
+    // file can bind every vertex many times over.
+    static constexpr int64_t kBoundVerticesPerMesh = 1 << 22;
 
     struct SkwBoneNode {
         CkwNode* node; // counted: a bone removed from the skeleton stays valid
@@ -24,6 +28,11 @@ public:
         CkwMatrix bone;
         bool dirty;
         bool moved; // in the last markChangedBones
+        // The bone's path to the mesh changed since its matrix was made.
+        bool stale;
+        // The at-rest matrix waits for the walk that ends a record's bindings.
+        bool restPending;
+        uint32_t seen; // the walk that last met the bone
     };
     struct SkwBoneData {
         int32_t weight;
@@ -101,12 +110,43 @@ protected:
     void completeCopy(const CkwNode& source, const CopyMap& copies) override;
 
 private:
+    // One node met by the walk down the mesh's subtree: its transform as
+    // last seen, its parent then, and its transform to the mesh.
+    struct SkwPoseNode {
+        CkwNode* node;
+        CkwNode* parent;
+        CkwMatrix own;
+        CkwMatrix toMesh;
+        int32_t depth; // below the mesh: 1 for its children
+        bool changed;  // in the last walk
+    };
+
     void clearBones();
-    void checkBone(const CkwNode* bone) const;
+    // skeletonNodes, when given, holds the skeleton's subtree sorted.
+    void checkBone(const CkwNode* bone, const CkwArray<const CkwNode*>* skeletonNodes = nullptr) const;
+    // Binds as addTransform does. With the skeleton's nodes given, as a
+    // record does for all its bindings, the at-rest matrix waits for the
+    // walk that ends the record.
+    void bind(CkwNode* bone, int32_t weight, int32_t firstVertex, int32_t vertexCount,
+              const CkwArray<const CkwNode*>* skeletonNodes);
     int32_t findOrAddBone(CkwNode* node);
     int32_t findBone(const CkwNode* node) const;
-    // Recomputes a bone's matrix; whether it changed.
+    // The bone map's slots from the bone records.
+    void rehashBones(int32_t slots);
+    // Enters a bone record in the first free slot from its node's.
+    void placeBone(int32_t index);
+    // Sets the bone mark on node and its ancestors below the mesh; a marked
+    // node's ancestors carry the mark already.
+    void markBonePath(CkwNode* node);
+    // Recomputes a bone's matrix from its own walk to the mesh; whether it
+    // changed. For bones the walk down the subtree does not meet.
     bool refreshBone(SkwBoneNode& bone);
+    // What a walk down the mesh's subtree brings up to date: pending at-rest
+    // matrices always; then the dirty bones' matrices, or every bone's with
+    // its moved flag.
+    enum class Refresh { kRest, kDirty, kAll };
+    void refreshBones(Refresh what);
+    void refreshBoneFrom(SkwBoneNode& bone, const SkwPoseNode* pose, Refresh what);
     bool influencesCurrent() const;
     void updateFixedPalette(int32_t largestMagnitude);
     // Whether the source's positions, scale or bias changed since the last call.
@@ -114,6 +154,12 @@ private:
 
     int32_t m_largestBoundIndex = 0;
     CkwArray<SkwBoneNode> m_bones;
+    // Open addressing over the bone records' nodes: -1 free, else an index.
+    CkwArray<int32_t> m_boneSlots;
+    int64_t m_boundVertices = 0;
+    CkwArray<SkwPoseNode> m_pose;
+    CkwArray<int32_t> m_posePath;
+    uint32_t m_walk = 0;
     CkwArray<SkwBoneData> m_bindings;
     float m_fixedFactor = 1e36f;
     float m_extent = 0.0f;

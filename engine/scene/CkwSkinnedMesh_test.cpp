@@ -4,8 +4,10 @@
 // into their own skeleton, and the record as assembled.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <functional>
+#include <random>
 #include <vector>
 
 #include "engine/core/math/CkwTransform.h"
@@ -149,6 +151,10 @@ TEST_F(SkinnedMeshTest, TwoBindingsDriveAVertexAndEqualBindingsShareAnEntry)
              above->addChild(child);
              child->initSingle(m->getVertexBuffer(), strip(), nullptr, above);
          }, KErrIllegalArgument},
+        {"bindings covering more than the budget", [&] {
+             for (int32_t i = 0; i <= CkwSkinnedMesh::kBoundVerticesPerMesh / 65535; ++i)
+                 probe->addTransform(probe->getSkeleton(), 1, 0, 65535);
+         }, KErrNoMemory},
     };
     for (const auto& c : cases)
         EXPECT_EQ(trap(c.call), c.code) << c.what;
@@ -179,6 +185,57 @@ TEST_F(SkinnedMeshTest, TheLargestWeightsShareAVertexEvenly)
               KErrNone);
     EXPECT_EQ(boneVertices(m, bone(s, 0)), (BoneVertices{{0}, {0.5f}}));
     EXPECT_EQ(boneVertices(m, bone(s, 1)), (BoneVertices{{0}, {0.5f}}));
+}
+
+// Random bindings of few weights and bones, so that keys repeat, against a
+// scan of every binding per vertex and a search of the palette from its start.
+TEST_F(SkinnedMeshTest, InfluencesAgreeWithAScanOfEveryBinding)
+{
+    std::mt19937 random(99);
+    const auto below = [&](int32_t n) { return static_cast<int32_t>(random() % static_cast<uint32_t>(n)); };
+    for (int32_t round = 0; round < 40; ++round) {
+        const int32_t vertices = 1 + below(60);
+        CkwGroup* s = skeleton({{1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
+        CkwSkinnedMesh* m = mesh(buffer(std::vector<int32_t>(3 * vertices, 1)), s);
+        std::vector<std::array<int32_t, 4>> bindings(below(40)); // bone, weight, first, count
+        for (auto& b : bindings) {
+            b = {below(3), 1 + below(4), below(vertices), 0};
+            b[3] = 1 + below(vertices - b[2]);
+            ASSERT_EQ(trap([&] { m->addTransform(bone(s, b[0]), b[1], b[2], b[3]); }), KErrNone);
+        }
+        std::vector<std::array<int32_t, 2>> palette = {{-1, -1}};
+        std::vector<uint16_t> expected;
+        for (int32_t v = 0; v < vertices; ++v) {
+            std::array<int32_t, 2> kept = {-1, -1};
+            int32_t largest = 0;
+            for (int32_t i = 0; i < static_cast<int32_t>(bindings.size()); ++i) {
+                const auto& b = bindings[i];
+                if (v >= b[2] && v < b[2] + b[3]) {
+                    if (kept[1] < 0)
+                        kept[kept[0] < 0 ? 0 : 1] = i;
+                    else if (b[1] > largest)
+                        kept[bindings[kept[1]][1] < bindings[kept[0]][1] ? 1 : 0] = i;
+                    largest = std::max(largest, b[1]);
+                }
+            }
+            const auto same = [&](int32_t a, int32_t b) {
+                return a == b || (a >= 0 && b >= 0 && bindings[a][0] == bindings[b][0] && bindings[a][1] == bindings[b][1]);
+            };
+            size_t e = kept[0] < 0 ? 0 : 1;
+            while (e > 0 && e < palette.size() && !(same(palette[e][0], kept[0]) && same(palette[e][1], kept[1])))
+                ++e;
+            if (e == palette.size())
+                palette.push_back(kept);
+            expected.push_back(static_cast<uint16_t>(e));
+        }
+        const CkwArray<uint16_t>* indices = nullptr;
+        ASSERT_EQ(trap([&] { indices = &m->getVertexPaletteIndices(); }), KErrNone);
+        EXPECT_EQ(std::vector<uint16_t>(indices->begin(), indices->end()), expected) << round;
+        ASSERT_EQ(m->getPaletteCount(), static_cast<int32_t>(palette.size())) << round;
+        for (size_t e = 1; e < palette.size(); ++e)
+            for (int32_t slot = 0; slot < 2; ++slot)
+                EXPECT_EQ(m->getPaletteEntry(static_cast<int32_t>(e)).binding[slot], static_cast<uint16_t>(palette[e][slot]));
+    }
 }
 
 TEST_F(SkinnedMeshTest, SkinnedPositionsMatchAPlainFloatSkinning)
@@ -258,6 +315,75 @@ TEST_F(SkinnedMeshTest, SkinnedPositionsMatchAPlainFloatSkinning)
     EXPECT_EQ(small->getVertexPaletteIndices().count(), 3);
     EXPECT_EQ(skinned->getPositions()->getVertexCount(), 3);
     EXPECT_NEAR(skinned->getPositions()->getElement(2, 2) * skinned->getPositionScale(), 100.0f, 0.01f);
+
+    // A texture-coordinate array replaced on the source is the one the
+    // skinned buffer holds, though nothing moved.
+    for (int32_t i = 0; i < 2; ++i) {
+        CkwVertexArray* uv = nullptr;
+        ASSERT_EQ(trap([&] {
+                      uv = kitVertexArray(2, 2, {i, 0, 1, 0, 0, 1});
+                      small->getVertexBuffer()->setTexCoords(0, uv, 1.0f, 0, nullptr);
+                      skinned = small->getSkinnedVertexBuffer(false);
+                  }),
+                  KErrNone);
+        EXPECT_EQ(skinned->getTexCoords(0), uv);
+    }
+
+    // Positions of two components lie at z = 0 before the bone moves them.
+    CkwVertexBuffer* flat = hold(new CkwVertexBuffer);
+    const float noBias[3] = {0, 0, 0};
+    CkwGroup* lifted = skeleton({{0, 0, 0}});
+    CkwSkinnedMesh* plane = nullptr;
+    ASSERT_EQ(trap([&] {
+                  flat->takePositions(kitVertexArray(2, 2, {100, 0, 0, 100, 10, 7}), 1.0f, noBias, KErrIllegalArgument);
+                  plane = mesh(flat, lifted);
+                  plane->addTransform(bone(lifted, 0), 1, 0, 3);
+                  bone(lifted, 0)->translate(3, 0, 5);
+                  skinned = plane->getSkinnedVertexBuffer(false);
+              }),
+              KErrNone);
+    const float moved[3][3] = {{103, 0, 5}, {3, 100, 5}, {13, 7, 5}};
+    for (int32_t v = 0; v < 3; ++v)
+        for (int32_t c = 0; c < 3; ++c)
+            EXPECT_NEAR(skinned->getPositions()->getElement(v, c) * skinned->getPositionScale(), moved[v][c], 0.01f);
+}
+
+// A bone's matrix is its climb to the mesh times its rest matrix: to the
+// bit down to 32 nodes below the mesh, and close below that.
+TEST_F(SkinnedMeshTest, BoneMatricesAreAClimbToTheMesh)
+{
+    CkwGroup* s = skeleton({});
+    CkwSkinnedMesh* m = mesh(buffer(std::vector<int32_t>(3 * 40, 1)), s);
+    std::vector<CkwGroup*> bones;
+    ASSERT_EQ(trap([&] {
+                  for (CkwGroup* above = s; bones.size() < 40; above = bones.back()) {
+                      bones.push_back(group());
+                      above->addChild(bones.back());
+                      m->addTransform(bones.back(), 1, static_cast<int32_t>(bones.size()) - 1, 1);
+                  }
+              }),
+              KErrNone);
+    for (int32_t pose = 0; pose < 2; ++pose) {
+        for (size_t i = pose; i < bones.size(); i += 3) {
+            const float q[4] = {std::sin(0.3f * i + pose), 0.3f, std::cos(0.7f * i), 0.8f};
+            bones[i]->setOrientation(q);
+            bones[i]->setTranslation(0.37f * i, 1.13f, -0.71f * pose);
+        }
+        ASSERT_EQ(trap([&] { m->markChangedBones(); }), KErrNone);
+        for (size_t i = 0; i < bones.size(); ++i) {
+            CkwMatrix expected;
+            CkwTransform rest;
+            ASSERT_EQ(trap([&] {
+                          bones[i]->getTransformTo(m, expected);
+                          m->getBoneTransform(bones[i], &rest);
+                      }),
+                      KErrNone);
+            expected.multiply(rest.matrix());
+            const CkwMatrix& got = m->getPaletteMatrix(m->getVertexPaletteIndices()[static_cast<int32_t>(i)]);
+            for (int32_t e = 0; e < 16; ++e)
+                EXPECT_NEAR(got.m[e], expected.m[e], i + 2 <= 32 ? 0.0f : 1e-3f) << i << " " << e; // the skeleton is 1
+        }
+    }
 }
 
 TEST_F(SkinnedMeshTest, CopiesMapTheirBonesIntoOneCopiedSkeleton)
@@ -289,6 +415,50 @@ TEST_F(SkinnedMeshTest, CopiesMapTheirBonesIntoOneCopiedSkeleton)
             EXPECT_EQ(a->getPositions()->getElement(v, c) * a->getPositionScale(),
                       b->getPositions()->getElement(v, c) * b->getPositionScale());
     EXPECT_NEAR(b->getPositions()->getElement(0, 2) * b->getPositionScale(), 50.0f, 0.01f);
+}
+
+// Binding (by calls or from a record), the first frame, a frame with nothing
+// moved and one with a bone moved cost the engine's count of visits in
+// proportion to the bones, bindings and vertices.
+TEST_F(SkinnedMeshTest, WorkGrowsWithTheSkeletonAndTheBindings)
+{
+    enum Shape { kSiblings, kChain, kChainFromARecord };
+    for (const Shape shape : {kSiblings, kChain, kChainFromARecord}) {
+        SCOPED_TRACE(shape);
+        expectVisitsInProportion(500, [&](int32_t n) {
+            CkwGroup* s = skeleton({});
+            std::vector<CkwObject3D*> loaded = {buffer(std::vector<int32_t>(6 * n, 1)), strip(), s};
+            M3gSkinnedMeshFields f;
+            f.mesh.vertexBuffer = 2;
+            f.mesh.submeshes = {{3, 0}};
+            f.skeleton = 4;
+            std::vector<CkwNode*> bones;
+            const uint32_t per = shape == kSiblings ? 2 : 1;
+            for (CkwGroup* above = s; static_cast<int32_t>(bones.size()) < n;) {
+                CkwGroup* next = group();
+                next->setTranslation(0, 1, 0);
+                above->addChild(next);
+                f.bones.push_back({static_cast<uint32_t>(loaded.size() + 2), per * static_cast<uint32_t>(bones.size()), per, 1});
+                bones.push_back(next);
+                loaded.push_back(next);
+                above = shape == kSiblings ? s : next;
+            }
+            CkwSkinnedMesh* m = hold(new CkwSkinnedMesh);
+            if (shape == kChainFromARecord) {
+                EXPECT_EQ(readRecord(*m, m3gSkinnedMeshRecord(f).data, loaded), KErrNone);
+            } else {
+                m->initSingle(static_cast<CkwVertexBuffer*>(loaded[0]), strip(), nullptr, s);
+                for (const auto& b : f.bones)
+                    m->addTransform(static_cast<CkwNode*>(loaded[b.node - 2]), 1, b.firstVertex, b.vertexCount);
+            }
+            for (int32_t frame = 0; frame < 3; ++frame) {
+                if (frame == 2)
+                    (shape == kSiblings ? bones.back() : bones.front())->translate(0, 0, 4);
+                m->markChangedBones();
+                EXPECT_EQ(m->getPaletteMatrix(m->getPaletteCount() - 1).element(2, 3), frame == 2 ? 4.0f : 0.0f);
+            }
+        });
+    }
 }
 
 TEST_F(SkinnedMeshTest, RecordAsAssembled)
