@@ -35,10 +35,13 @@ CkwNode::~CkwNode()
     // context, linked through their sibling field, and the outermost
     // destructor releases them: destroying a deep tree never nests.
     EngineContext* context = engineContext();
+    if (m_firstChild != nullptr)
+        linksChanged();
     while (CkwNode* child = m_firstChild) {
         m_firstChild = child->m_nextSibling;
         child->m_parent = nullptr;
         child->m_nextSibling = nullptr;
+        child->m_previousSibling = nullptr;
         if (child->refCount() == 1 && context != nullptr) {
             child->m_nextSibling = context->pendingDestroy;
             context->pendingDestroy = child;

@@ -81,18 +81,25 @@ CkwNode* CkwNode::getTransformTo(CkwNode* target, CkwMatrix& out)
     CkwNode* b = target;
     int32_t depthA = a->getDepth();
     int32_t depthB = b->getDepth();
-    for (; depthA > depthB; --depthA, a = a->m_parent)
+    // The paths to the meeting node are what the result is made of: the
+    // walk is as long as they are, never longer.
+    uint64_t steps = 0;
+    for (; depthA > depthB; --depthA, a = a->m_parent, ++steps)
         thisPath.preMultiply(a->updateCompositeTransform());
-    for (; depthB > depthA; --depthB, b = b->m_parent)
+    for (; depthB > depthA; --depthB, b = b->m_parent, ++steps)
         targetPath.preMultiply(b->updateCompositeTransform());
     while (a != b) {
         thisPath.preMultiply(a->updateCompositeTransform());
         targetPath.preMultiply(b->updateCompositeTransform());
         a = a->m_parent;
         b = b->m_parent;
-        if (a == nullptr || b == nullptr)
+        steps += 2;
+        if (a == nullptr || b == nullptr) {
+            countVisits(steps);
             return nullptr;
+        }
     }
+    countVisits(steps);
     if (!targetPath.invert())
         leave(KErrArithmetic);
     out = targetPath;

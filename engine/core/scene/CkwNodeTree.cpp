@@ -3,6 +3,7 @@
 // are walked through the links in pre-order, never by recursion.
 #include "engine/core/scene/CkwNode.h"
 
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 
 namespace {
@@ -15,21 +16,55 @@ uint8_t childDepth(uint8_t parentDepth)
 
 } // namespace
 
+uint64_t CkwNode::s_linkRevision = 1;
+uint64_t CkwNode::s_sceneRevision = 1;
+
+void CkwNode::countVisits(uint64_t steps)
+{
+    if (EngineContext* context = engineContext())
+        context->visits += steps;
+}
+
+void CkwNode::linksChanged()
+{
+    ++s_linkRevision;
+    ++s_sceneRevision;
+}
+
+void CkwNode::invalidateWorldLights() { ++s_sceneRevision; }
+
 int32_t CkwNode::getDepth() const
 {
     if (m_depth != kDepthUncounted)
         return m_depth;
-    int32_t depth = 0;
-    for (const CkwNode* n = m_parent; n != nullptr; n = n->m_parent)
-        ++depth;
-    return depth;
+    if (m_countedRevision == s_linkRevision)
+        return m_countedDepth;
+    // Up to the nearest ancestor whose depth is known (one of depth 254 at
+    // the latest), then the count handed down the same path: later
+    // questions on this chain cost nothing until a link changes.
+    int32_t steps = 1;
+    const CkwNode* known = m_parent;
+    while (known->m_depth == kDepthUncounted && known->m_countedRevision != s_linkRevision) {
+        known = known->m_parent;
+        ++steps;
+    }
+    int32_t depth = (known->m_depth == kDepthUncounted ? known->m_countedDepth : known->m_depth) + steps;
+    const int32_t mine = depth;
+    for (const CkwNode* n = this; n != known; n = n->m_parent, --depth) {
+        n->m_countedDepth = depth;
+        n->m_countedRevision = s_linkRevision;
+    }
+    countVisits(2 * static_cast<uint64_t>(steps));
+    return mine;
 }
 
 CkwNode* CkwNode::getRoot()
 {
     CkwNode* node = this;
-    while (node->m_parent != nullptr)
+    uint64_t steps = 0;
+    for (; node->m_parent != nullptr; ++steps)
         node = node->m_parent;
+    countVisits(steps);
     return node;
 }
 
@@ -37,13 +72,18 @@ void CkwNode::setSubtreeDepth(uint8_t depth)
 {
     m_depth = depth;
     CkwNode* node = m_firstChild;
+    uint64_t steps = 0;
+    // Past the stored range depths hold whatever lies above, so a subtree
+    // moved costs its first 255 levels at most.
     while (node != nullptr) {
         const uint8_t d = childDepth(node->m_parent->m_depth);
         // Depths below a node whose depth holds are right already.
         const bool changed = node->m_depth != d;
         node->m_depth = d;
         node = nextInSubtree(node, this, changed);
+        ++steps;
     }
+    countVisits(steps);
 }
 
 void CkwNode::recountSubtreeDepths()
@@ -67,17 +107,24 @@ void CkwNode::invalidateWorldTransform()
 void CkwNode::linkAsFirstChild(CkwNode* group)
 {
     m_parent = group;
+    m_previousSibling = nullptr;
     m_nextSibling = group->m_firstChild;
+    if (m_nextSibling != nullptr)
+        m_nextSibling->m_previousSibling = this;
     group->m_firstChild = this;
     group->resetChildCursor();
     addRef();
     m_depth = childDepth(group->m_depth);
+    linksChanged();
 }
 
 void CkwNode::linkAfter(CkwNode* sibling)
 {
     m_parent = sibling->m_parent;
+    m_previousSibling = sibling;
     m_nextSibling = sibling->m_nextSibling;
+    if (m_nextSibling != nullptr)
+        m_nextSibling->m_previousSibling = this;
     sibling->m_nextSibling = this;
     // Linking after the child the cursor holds moves no index up to it, so
     // appending child after child stays linear.
@@ -85,6 +132,7 @@ void CkwNode::linkAfter(CkwNode* sibling)
         m_parent->resetChildCursor();
     addRef();
     m_depth = childDepth(m_parent->m_depth);
+    linksChanged();
 }
 
 void CkwNode::attachTo(CkwNode* group)
@@ -116,18 +164,25 @@ void CkwNode::detach()
     CkwNode* parent = m_parent;
     if (parent == nullptr)
         return;
-    parent->invalidateWorldLights();
-    if (parent->m_firstChild == this) {
+    invalidateWorldLights();
+    if (m_previousSibling != nullptr)
+        m_previousSibling->m_nextSibling = m_nextSibling;
+    else
         parent->m_firstChild = m_nextSibling;
+    if (m_nextSibling != nullptr)
+        m_nextSibling->m_previousSibling = m_previousSibling;
+    // The cursor moves back over the child leaving it, so children taken
+    // from the end one by one are found without a walk from the first.
+    if (parent->m_cursorChild == this && m_previousSibling != nullptr) {
+        parent->m_cursorChild = m_previousSibling;
+        --parent->m_cursorIndex;
     } else {
-        CkwNode* before = parent->m_firstChild;
-        while (before->m_nextSibling != this)
-            before = before->m_nextSibling;
-        before->m_nextSibling = m_nextSibling;
+        parent->resetChildCursor();
     }
-    parent->resetChildCursor();
     m_parent = nullptr;
+    m_previousSibling = nullptr;
     m_nextSibling = nullptr;
+    linksChanged();
     setSubtreeDepth(0);
     invalidateWorldTransform();
     release();
@@ -151,10 +206,12 @@ CkwNode* CkwNode::childAt(int32_t index) const
     }
     if (child == nullptr)
         return nullptr;
+    const int32_t from = at;
     while (at < index && child->m_nextSibling != nullptr) {
         child = child->m_nextSibling;
         ++at;
     }
+    countVisits(static_cast<uint64_t>(at - from));
     m_cursorChild = child;
     m_cursorIndex = at;
     return at == index ? child : nullptr;
@@ -180,26 +237,36 @@ bool CkwNode::isInSameTree(const CkwNode* a, const CkwNode* b)
 {
     if (a == nullptr || b == nullptr)
         return false;
-    while (a->m_parent != nullptr)
-        a = a->m_parent;
-    while (b->m_parent != nullptr)
-        b = b->m_parent;
-    return a == b;
+    return const_cast<CkwNode*>(a)->getRoot() == const_cast<CkwNode*>(b)->getRoot();
 }
 
 bool CkwNode::isDescendantOf(const CkwNode* other) const
 {
     if (other == nullptr)
         return false;
-    for (const CkwNode* n = m_parent; n != nullptr; n = n->m_parent)
-        if (n == other)
-            return true;
-    return false;
+    int32_t climb = getDepth() - other->getDepth();
+    if (climb <= 0)
+        return false;
+    countVisits(static_cast<uint64_t>(climb));
+    const CkwNode* n = this;
+    for (; climb > 0; --climb)
+        n = n->m_parent;
+    return n == other;
 }
 
 bool CkwNode::isAncestorOf(const CkwNode* other) const
 {
-    return other != nullptr && other->isDescendantOf(this);
+    if (other == nullptr || other == this)
+        return false;
+    const CkwNode* up = other->m_parent;
+    const CkwNode* down = m_firstChild;
+    uint64_t steps = 0;
+    for (; up != nullptr && down != nullptr; ++steps) {
+        if (up == this || down == other)
+            break;
+        up = up->m_parent;
+        down = nextInSubtree(down, this, true);
+    }
+    countVisits(steps);
+    return up == this || down == other;
 }
-
-void CkwNode::invalidateWorldLights() { getRoot()->resetLightCache(); }
