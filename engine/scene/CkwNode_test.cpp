@@ -578,8 +578,24 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
              CkwGroup* top = group();
              chain(top, n)->addChild(renderkit::quad(0.5f, 0xFF808080, kitAppearance(0xFFFFFFFF)));
              world->addChild(top);
-             graphics = CkwGraphics3D::create();
-             hold(graphics);
+             graphics = hold(CkwGraphics3D::create());
+             graphics->bindTarget(16, 16, 32, pixels.data());
+             return world;
+         },
+         [&](CkwObject3D* scene, int32_t) { graphics->renderWorld(static_cast<CkwWorld*>(scene)); }},
+        {"transparent squares queued each nearer than the last",
+         [&](int32_t n) {
+             CkwWorld* world = hold(kitLitWorld(nullptr));
+             auto* blend = static_cast<CkwCompositingMode*>(CkwCompositingMode::create());
+             blend->setBlending(CkwCompositingMode::kAlphaAdd);
+             CkwAppearance* appearance = kitAppearance(0xFFFFFFFF);
+             appearance->setCompositingMode(blend);
+             for (int32_t i = 0; i < n; ++i) {
+                 CkwMesh* square = renderkit::quad(0.01f, 0xFF808080, appearance);
+                 square->setTranslation(0, 0, -10.0f + 12.0f * static_cast<float>(i) / static_cast<float>(n));
+                 world->addChild(square);
+             }
+             graphics = hold(CkwGraphics3D::create());
              graphics->bindTarget(16, 16, 32, pixels.data());
              return world;
          },
