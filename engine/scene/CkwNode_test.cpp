@@ -541,8 +541,17 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
             below->addChild(new CkwGroup);
         return below;
     };
-    CkwGraphics3D* graphics = nullptr;
     std::vector<uint16_t> pixels(16 * 16);
+    CkwGraphics3D* graphics = nullptr;
+    // A lit world with a camera, and a target bound to draw it into.
+    const auto drawable = [&] {
+        if (graphics == nullptr) {
+            graphics = hold(CkwGraphics3D::create());
+            graphics->bindTarget(16, 16, 32, pixels.data());
+        }
+        return hold(kitLitWorld(nullptr));
+    };
+    const auto draw = [&](CkwObject3D* world, int32_t) { graphics->renderWorld(static_cast<CkwWorld*>(world)); };
     const struct {
         const char* what;
         std::function<CkwObject3D*(int32_t n)> build;
@@ -574,18 +583,16 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
          [&](CkwObject3D* scene, int32_t) { EXPECT_EQ(scene->find(7), nullptr); }},
         {"a chain of groups drawn in one frame",
          [&](int32_t n) {
-             CkwWorld* world = hold(kitLitWorld(nullptr));
+             CkwWorld* world = drawable();
              CkwGroup* top = group();
              chain(top, n)->addChild(renderkit::quad(0.5f, 0xFF808080, kitAppearance(0xFFFFFFFF)));
              world->addChild(top);
-             graphics = hold(CkwGraphics3D::create());
-             graphics->bindTarget(16, 16, 32, pixels.data());
              return world;
          },
-         [&](CkwObject3D* scene, int32_t) { graphics->renderWorld(static_cast<CkwWorld*>(scene)); }},
+         draw},
         {"transparent squares queued each nearer than the last",
          [&](int32_t n) {
-             CkwWorld* world = hold(kitLitWorld(nullptr));
+             CkwWorld* world = drawable();
              auto* blend = static_cast<CkwCompositingMode*>(CkwCompositingMode::create());
              blend->setBlending(CkwCompositingMode::kAlphaAdd);
              CkwAppearance* appearance = kitAppearance(0xFFFFFFFF);
@@ -595,11 +602,9 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
                  square->setTranslation(0, 0, -10.0f + 12.0f * static_cast<float>(i) / static_cast<float>(n));
                  world->addChild(square);
              }
-             graphics = hold(CkwGraphics3D::create());
-             graphics->bindTarget(16, 16, 32, pixels.data());
              return world;
          },
-         [&](CkwObject3D* scene, int32_t) { graphics->renderWorld(static_cast<CkwWorld*>(scene)); }},
+         draw},
         {"a chain each aligned to a node beside it",
          [&](int32_t n) {
              CkwGroup* top = group();
