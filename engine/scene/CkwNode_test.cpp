@@ -621,6 +621,20 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
              return top;
          },
          [&](CkwObject3D* scene, int32_t) { static_cast<CkwNode*>(scene)->align(nullptr); }},
+        {"children of a world aligned to the foot of a chain beside them",
+         [&](int32_t n) {
+             CkwWorld* w = world();
+             CkwGroup* top = group();
+             w->addChild(top);
+             CkwGroup* foot = chain(top, n);
+             for (int32_t i = 0; i < n; ++i) {
+                 auto* child = new CkwGroup;
+                 w->addChild(child);
+                 child->setAlignment(foot, kAlignZAxis, nullptr, kAlignNone);
+             }
+             return w;
+         },
+         [&](CkwObject3D* scene, int32_t) { static_cast<CkwNode*>(scene)->align(nullptr); }},
         {"one group given n tracks of one property, copied",
          [&](int32_t) { return group(); },
          [&](CkwObject3D* scene, int32_t n) {

@@ -84,8 +84,9 @@ public:
     CkwNode* getParent() const { return m_parent; }
     CkwNode* getNextSibling() const { return m_nextSibling; }
     CkwNode* getFirstChild() const { return m_firstChild; }
-    // Distance from the root. Past the stored depth's range it is counted
-    // once per change of the tree links, for every node on the way up.
+    // Distance from the root. Past the stored depth's range it is counted,
+    // as the root is found, once per change of the tree links for every
+    // node on the way up.
     int32_t getDepth() const;
     CkwNode* getRoot();
     // Changes whenever a link changes anywhere, or a node's rendering enable:
@@ -105,7 +106,7 @@ public:
 
     static bool isInSameTree(const CkwNode* a, const CkwNode* b);
     // Whether other is a proper ancestor of this node; climbs only the
-    // difference of the two depths.
+    // difference of the two depths, and not at all to a root.
     bool isDescendantOf(const CkwNode* other) const;
     // Whether this node is a proper ancestor of other. Climbs from other
     // while it walks this node's subtree, and stops when either ends, so
@@ -179,14 +180,19 @@ private:
     void setAlignmentRecord(const Alignment& alignment);
     void clearAlignment();
     void alignNode(CkwNode* reference);
+    // Whether node lies in this node's subtree, at a cost in proportion to
+    // what aligning to it walks.
+    bool liesBelow(const CkwNode* node) const;
     void setSubtreeDepth(uint8_t depth);
     // From the parent's clean world transform, or the identity at a root.
     void updateWorldTransform();
     void linkAsFirstChild(CkwNode* group);
     void linkAfter(CkwNode* sibling);
     void resetChildCursor() const;
-    // After any link changes: depths counted before no longer hold.
+    // After any link changes: roots and depths counted before no longer hold.
     static void linksChanged();
+    // Brings this node's counted root and depth up to date.
+    void countPath() const;
     void completeCopies(CkwNode* copyRoot, const CopyMap& copies) const;
 
     Alignment* m_alignment = nullptr;
@@ -198,7 +204,8 @@ private:
     CkwNode* m_previousSibling = nullptr;
     CkwNode* m_firstChild = nullptr;
     uint8_t m_depth = 0;
-    // A saturated depth as last counted, and the link revision it holds for.
+    // Root and depth as last counted, and the link revision they hold for.
+    mutable CkwNode* m_countedRoot = nullptr;
     mutable int32_t m_countedDepth = 0;
     mutable uint64_t m_countedRevision = 0;
     uint16_t m_nodeFlags = kNodeRenderingEnabled | kNodePickingEnabled | kNodeWorldDirty;

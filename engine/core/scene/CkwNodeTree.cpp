@@ -33,39 +33,43 @@ void CkwNode::linksChanged()
 
 void CkwNode::invalidateWorldLights() { ++s_sceneRevision; }
 
+void CkwNode::countPath() const
+{
+    if (m_countedRevision == s_linkRevision)
+        return;
+    // Up to the root or the nearest node counted since the links last
+    // changed, then the count handed down the same path: later questions
+    // on this chain cost nothing until a link changes.
+    int32_t steps = 0;
+    const CkwNode* top = this;
+    for (; top->m_parent != nullptr && top->m_countedRevision != s_linkRevision; ++steps)
+        top = top->m_parent;
+    if (top->m_countedRevision != s_linkRevision) {
+        top->m_countedRoot = const_cast<CkwNode*>(top);
+        top->m_countedDepth = 0;
+        top->m_countedRevision = s_linkRevision;
+    }
+    int32_t depth = top->m_countedDepth + steps;
+    for (const CkwNode* n = this; n != top; n = n->m_parent, --depth) {
+        n->m_countedRoot = top->m_countedRoot;
+        n->m_countedDepth = depth;
+        n->m_countedRevision = s_linkRevision;
+    }
+    countVisits(2 * static_cast<uint64_t>(steps) + 1);
+}
+
 int32_t CkwNode::getDepth() const
 {
     if (m_depth != kDepthUncounted)
         return m_depth;
-    if (m_countedRevision == s_linkRevision)
-        return m_countedDepth;
-    // Up to the nearest ancestor whose depth is known (one of depth 254 at
-    // the latest), then the count handed down the same path: later
-    // questions on this chain cost nothing until a link changes.
-    int32_t steps = 1;
-    const CkwNode* known = m_parent;
-    while (known->m_depth == kDepthUncounted && known->m_countedRevision != s_linkRevision) {
-        known = known->m_parent;
-        ++steps;
-    }
-    int32_t depth = (known->m_depth == kDepthUncounted ? known->m_countedDepth : known->m_depth) + steps;
-    const int32_t mine = depth;
-    for (const CkwNode* n = this; n != known; n = n->m_parent, --depth) {
-        n->m_countedDepth = depth;
-        n->m_countedRevision = s_linkRevision;
-    }
-    countVisits(2 * static_cast<uint64_t>(steps));
-    return mine;
+    countPath();
+    return m_countedDepth;
 }
 
 CkwNode* CkwNode::getRoot()
 {
-    CkwNode* node = this;
-    uint64_t steps = 0;
-    for (; node->m_parent != nullptr; ++steps)
-        node = node->m_parent;
-    countVisits(steps);
-    return node;
+    countPath();
+    return m_countedRoot;
 }
 
 void CkwNode::setSubtreeDepth(uint8_t depth)
@@ -242,8 +246,10 @@ bool CkwNode::isInSameTree(const CkwNode* a, const CkwNode* b)
 
 bool CkwNode::isDescendantOf(const CkwNode* other) const
 {
-    if (other == nullptr)
+    if (other == nullptr || other == this)
         return false;
+    if (other->m_parent == nullptr)
+        return const_cast<CkwNode*>(this)->getRoot() == other;
     int32_t climb = getDepth() - other->getDepth();
     if (climb <= 0)
         return false;
