@@ -649,6 +649,17 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
              static_cast<CkwWorld*>(scene)->addChild(top);
              chain(top, n);
          }},
+        {"every node of a chain asked whether its top lies above it",
+         [&](int32_t n) {
+             CkwGroup* top = group();
+             chain(top, n);
+             return top;
+         },
+         [&](CkwObject3D* scene, int32_t) {
+             auto* top = static_cast<CkwNode*>(scene);
+             for (CkwNode* node = top->getFirstChild(); node != nullptr; node = node->getFirstChild())
+                 ASSERT_TRUE(top->isAncestorOf(node));
+         }},
         {"children removed from the last",
          [&](int32_t n) {
              CkwGroup* root = group();

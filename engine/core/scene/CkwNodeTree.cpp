@@ -264,15 +264,27 @@ bool CkwNode::isAncestorOf(const CkwNode* other) const
 {
     if (other == nullptr || other == this)
         return false;
-    const CkwNode* up = other->m_parent;
+    // A root is above exactly the nodes that count it as their root. A climb
+    // that ends leaves its path counted, so asking a root about every node
+    // of a still tree costs the tree once.
+    const bool root = m_parent == nullptr;
+    const CkwNode* up = other;
     const CkwNode* down = m_firstChild;
     uint64_t steps = 0;
-    for (; up != nullptr && down != nullptr; ++steps) {
-        if (up == this || down == other)
+    bool found = false;
+    for (;; ++steps) {
+        if (root && (up->m_countedRevision == s_linkRevision || up->m_parent == nullptr || up->m_parent == this)) {
+            other->countPath();
+            found = other->m_countedRoot == this;
             break;
+        }
+        if (up->m_parent == this || up->m_parent == nullptr || down == nullptr || down == other) {
+            found = up->m_parent == this || down == other;
+            break;
+        }
         up = up->m_parent;
         down = nextInSubtree(down, this, true);
     }
     countVisits(steps);
-    return up == this || down == other;
+    return found;
 }
