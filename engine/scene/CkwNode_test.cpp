@@ -535,11 +535,14 @@ uint64_t g_allocated = 0;
 // from the start would make 2n cost four times n.
 TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
 {
-    const auto chain = [&](CkwGroup* top, int32_t n) {
-        CkwGroup* below = top;
-        for (int32_t i = 0; i < n; ++i, below = static_cast<CkwGroup*>(below->getFirstChild()))
-            below->addChild(new CkwGroup);
-        return below;
+    // A chain of n groups below parent; returns its foot.
+    const auto chain = [&](CkwNode* parent, int32_t n) {
+        for (int32_t i = 0; i < n; ++i) {
+            auto* next = new CkwGroup;
+            static_cast<CkwGroup*>(parent)->addChild(next);
+            parent = next;
+        }
+        return static_cast<CkwGroup*>(parent);
     };
     std::vector<uint16_t> pixels(16 * 16);
     CkwGraphics3D* graphics = nullptr;
@@ -552,6 +555,8 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
         return hold(kitLitWorld(nullptr));
     };
     const auto draw = [&](CkwObject3D* world, int32_t) { graphics->renderWorld(static_cast<CkwWorld*>(world)); };
+    const auto copy = [&](CkwObject3D* scene, int32_t) { hold(scene->duplicate()); };
+    const auto align = [](CkwObject3D* scene, int32_t) { static_cast<CkwNode*>(scene)->align(nullptr); };
     const struct {
         const char* what;
         std::function<CkwObject3D*(int32_t n)> build;
@@ -566,27 +571,22 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
                  root->getChild(i)->setAlignment(root->getChild(n - 1), kAlignOrigin, nullptr, kAlignNone);
              return root;
          },
-         [&](CkwObject3D* scene, int32_t) { hold(scene->duplicate()); }},
+         copy},
         {"a chain aligned to its top, copied",
          [&](int32_t n) {
              CkwGroup* top = group();
-             CkwNode* below = top;
-             for (int32_t i = 0; i < n; ++i, below = below->getFirstChild()) {
-                 static_cast<CkwGroup*>(below)->addChild(group());
-                 below->getFirstChild()->setAlignment(top, kAlignOrigin, nullptr, kAlignNone);
-             }
+             for (CkwNode* node = chain(top, n); node != top; node = node->getParent())
+                 node->setAlignment(top, kAlignOrigin, nullptr, kAlignNone);
              return top;
          },
-         [&](CkwObject3D* scene, int32_t) { hold(scene->duplicate()); }},
+         copy},
         {"objects shared n times, twice over, searched",
          [&](int32_t n) { return hold(new Fan(hold(new Fan(hold(new Fan(nullptr, 0)), n)), n)); },
          [&](CkwObject3D* scene, int32_t) { EXPECT_EQ(scene->find(7), nullptr); }},
         {"a chain of groups drawn in one frame",
          [&](int32_t n) {
              CkwWorld* world = drawable();
-             CkwGroup* top = group();
-             chain(top, n)->addChild(renderkit::quad(0.5f, 0xFF808080, kitAppearance(0xFFFFFFFF)));
-             world->addChild(top);
+             chain(world, n)->addChild(renderkit::quad(0.5f, 0xFF808080, kitAppearance(0xFFFFFFFF)));
              return world;
          },
          draw},
@@ -608,25 +608,19 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
         {"a chain each aligned to a node beside it",
          [&](int32_t n) {
              CkwGroup* top = group();
-             CkwGroup* below = top;
-             for (int32_t i = 0; i < n; ++i) {
-                 auto* next = new CkwGroup;
-                 below->addChild(next);
+             for (CkwNode* node = chain(top, n); node != top; node = node->getParent()) {
                  auto* beside = new CkwGroup;
                  beside->setTranslation(1, 2, 3);
-                 below->addChild(beside);
-                 next->setAlignment(beside, kAlignZAxis, nullptr, kAlignNone);
-                 below = next;
+                 static_cast<CkwGroup*>(node->getParent())->addChild(beside);
+                 node->setAlignment(beside, kAlignZAxis, nullptr, kAlignNone);
              }
              return top;
          },
-         [&](CkwObject3D* scene, int32_t) { static_cast<CkwNode*>(scene)->align(nullptr); }},
+         align},
         {"children of a world aligned to the foot of a chain beside them",
          [&](int32_t n) {
              CkwWorld* w = world();
-             CkwGroup* top = group();
-             w->addChild(top);
-             CkwGroup* foot = chain(top, n);
+             CkwGroup* foot = chain(w, n);
              for (int32_t i = 0; i < n; ++i) {
                  auto* child = new CkwGroup;
                  w->addChild(child);
@@ -634,7 +628,7 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
              }
              return w;
          },
-         [&](CkwObject3D* scene, int32_t) { static_cast<CkwNode*>(scene)->align(nullptr); }},
+         align},
         {"one group given n tracks of one property, copied",
          [&](int32_t) { return group(); },
          [&](CkwObject3D* scene, int32_t n) {
@@ -642,13 +636,7 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
                  scene->addAnimationTrack(hold(new ConstantTrack(kPropertyAlpha, 1.0f)));
              hold(scene->duplicate());
          }},
-        {"a chain built from its top",
-         [&](int32_t) { return world(); },
-         [&](CkwObject3D* scene, int32_t n) {
-             CkwGroup* top = group();
-             static_cast<CkwWorld*>(scene)->addChild(top);
-             chain(top, n);
-         }},
+        {"a chain built from its top", [&](int32_t) { return world(); }, [&](CkwObject3D* w, int32_t n) { chain(static_cast<CkwNode*>(w), n); }},
         {"every node of a chain asked whether its top lies above it",
          [&](int32_t n) {
              CkwGroup* top = group();
@@ -675,9 +663,7 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
         {"a chain in a world hidden and shown node by node",
          [&](int32_t n) {
              CkwWorld* w = world();
-             CkwGroup* top = group();
-             w->addChild(top);
-             chain(top, n);
+             chain(w, n);
              return w;
          },
          [&](CkwObject3D* scene, int32_t) {
