@@ -636,6 +636,20 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
                  scene->addAnimationTrack(hold(new ConstantTrack(kPropertyAlpha, 1.0f)));
              hold(scene->duplicate());
          }},
+        {"one group's n tracks read in order, then each removed",
+         [&](int32_t n) {
+             CkwGroup* g = group();
+             for (int32_t i = 0; i < n; ++i)
+                 g->addAnimationTrack(hold(new ConstantTrack(kPropertyAlpha, 1.0f)));
+             return g;
+         },
+         [&](CkwObject3D* scene, int32_t n) {
+             std::vector<CkwObject3D*> tracks;
+             for (int32_t i = 0; i < n; ++i)
+                 tracks.push_back(scene->getAnimationTrack(i));
+             for (CkwObject3D* track : tracks)
+                 scene->removeAnimationTrack(track);
+         }},
         {"a chain built from its top", [&](int32_t) { return world(); }, [&](CkwObject3D* w, int32_t n) { chain(static_cast<CkwNode*>(w), n); }},
         {"every node of a chain asked whether its top lies above it",
          [&](int32_t n) {

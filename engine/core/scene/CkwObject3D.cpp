@@ -17,73 +17,83 @@
 
 // The list shows the tracks of one property side by side, groups in the order
 // their properties first arrived and each group newest first. A group keeps
-// its tracks in arrival order, so a new track costs no shift, and a set of
-// every track held finds a duplicate without a walk: a file's tracks load
-// and copy in proportion to their number.
+// its tracks in arrival order, so a new track costs no shift, and a table of
+// every track held, by address, finds a duplicate or a track's place without
+// a walk. A removed track leaves a hole that the next read closes up with
+// all others: a file's tracks load, copy and go in proportion to their number.
 struct CkwObject3D::TrackList : public CkwHeapObject {
     struct Group {
         int32_t property;
-        CkwArray<CkwAnimationTrackBase*>* tracks; // oldest first
+        int32_t holes;
+        CkwArray<CkwAnimationTrackBase*>* tracks; // oldest first; null: a hole
+    };
+    struct Slot {
+        CkwAnimationTrackBase* track; // null: free
+        int32_t property;             // the group it went into
+        int32_t place;                // in the group's array
     };
     CkwArray<Group> groups;
-    // Open addressing by address, at most half full; null is a free slot.
-    CkwAnimationTrackBase** slots = nullptr;
+    // Open addressing, at most half full.
+    Slot* slots = nullptr;
     uint32_t slotCount = 0; // a power of two
     int32_t count = 0;
+    int32_t holes = 0;
 
     ~TrackList() override
     {
         for (const Group& group : groups) {
             for (int32_t i = group.tracks->count() - 1; i >= 0; --i)
-                (*group.tracks)[i]->release();
+                if (CkwAnimationTrackBase* track = (*group.tracks)[i])
+                    track->release();
             delete group.tracks;
         }
         engineFree(slots);
     }
 
     // The slot of table holding track, or the free one where it would go.
-    static uint32_t slotOf(CkwAnimationTrackBase* const* table, uint32_t size, const CkwAnimationTrackBase* track)
+    static Slot& slotIn(Slot* table, uint32_t size, const CkwAnimationTrackBase* track)
     {
         const uint32_t mask = size - 1;
         auto at = static_cast<uint32_t>((reinterpret_cast<uintptr_t>(track) * 0x9E3779B97F4A7C15ull) >> 32) & mask;
         uint64_t probes = 1;
-        for (; table[at] != nullptr && table[at] != track; at = (at + 1) & mask)
+        for (; table[at].track != nullptr && table[at].track != track; at = (at + 1) & mask)
             ++probes;
         if (EngineContext* context = engineContext())
             context->visits += probes;
-        return at;
+        return table[at];
     }
+    Slot& slotOf(const CkwAnimationTrackBase* track) const { return slotIn(slots, slotCount, track); }
     bool holds(const CkwAnimationTrackBase* track) const
     {
-        return slotCount != 0 && slots[slotOf(slots, slotCount, track)] == track;
+        return slotCount != 0 && slotOf(track).track == track;
     }
-    // Room in the set for one more track; leaves -4 with the set unchanged.
+    // Room for one more track; leaves -4 with the table unchanged.
     void reserveSlot()
     {
         if (2 * (uint64_t(count) + 1) <= slotCount)
             return;
         const uint32_t size = slotCount == 0 ? 8 : slotCount * 2;
-        auto** table = static_cast<CkwAnimationTrackBase**>(engineNewL(size, sizeof(CkwAnimationTrackBase*)));
-        std::fill_n(table, size, nullptr);
+        auto* table = static_cast<Slot*>(engineNewL(size, sizeof(Slot)));
+        std::fill_n(table, size, Slot{nullptr, 0, 0});
         for (uint32_t i = 0; i < slotCount; ++i)
-            if (slots[i] != nullptr)
-                table[slotOf(table, size, slots[i])] = slots[i];
+            if (slots[i].track != nullptr)
+                slotIn(table, size, slots[i].track) = slots[i];
         engineFree(slots);
         slots = table;
         slotCount = size;
     }
-    void addSlot(CkwAnimationTrackBase* track) { slots[slotOf(slots, slotCount, track)] = track; }
     // Empties the track's slot and moves the rest of its probe run back, so
     // every track stays reachable from where its probe starts.
     void removeSlot(const CkwAnimationTrackBase* track)
     {
         const uint32_t mask = slotCount - 1;
-        uint32_t at = slotOf(slots, slotCount, track);
-        slots[at] = nullptr;
-        for (at = (at + 1) & mask; slots[at] != nullptr; at = (at + 1) & mask) {
-            CkwAnimationTrackBase* moved = slots[at];
-            slots[at] = nullptr;
-            slots[slotOf(slots, slotCount, moved)] = moved;
+        Slot* hole = &slotOf(track);
+        hole->track = nullptr;
+        for (uint32_t at = (static_cast<uint32_t>(hole - slots) + 1) & mask; slots[at].track != nullptr;
+             at = (at + 1) & mask) {
+            const Slot moved = slots[at];
+            slots[at].track = nullptr;
+            slotOf(moved.track) = moved;
         }
     }
     Group* groupOf(int32_t property)
@@ -92,6 +102,28 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
             if (group.property == property)
                 return &group;
         return nullptr;
+    }
+    // Closes up the holes of removed tracks; each slot follows its track.
+    void closeUp()
+    {
+        if (holes == 0)
+            return;
+        for (Group& group : groups) {
+            if (group.holes == 0)
+                continue;
+            CkwArray<CkwAnimationTrackBase*>& tracks = *group.tracks;
+            int32_t kept = 0;
+            for (CkwAnimationTrackBase* track : tracks)
+                if (track != nullptr) {
+                    slotOf(track).place = kept;
+                    tracks[kept++] = track;
+                }
+            if (EngineContext* context = engineContext())
+                context->visits += static_cast<uint64_t>(tracks.count());
+            tracks.setCount(kept);
+            group.holes = 0;
+        }
+        holes = 0;
     }
 };
 
@@ -207,13 +239,15 @@ void CkwObject3D::insertTrack(CkwAnimationTrackBase* track)
     TrackList& list = *m_tracks;
     if (list.holds(track))
         leave(KErrIllegalArgument);
-    TrackList::Group* group = list.groupOf(track->getTargetProperty());
+    list.closeUp();
+    const int32_t property = track->getTargetProperty();
+    TrackList::Group* group = list.groupOf(property);
     // The newest track of the group stands first in the list: the new one
     // must match it.
     if (group != nullptr && group->tracks->last()->getComponentCount() != track->getComponentCount())
         leave(KErrIllegalArgument);
     // Room everywhere before anything changes: a leave in between would
-    // leave a group without its track or the set without its entry.
+    // leave a group without its track or the table without its entry.
     list.reserveSlot();
     if (group != nullptr) {
         CkwArray<CkwAnimationTrackBase*>& tracks = *group->tracks;
@@ -223,10 +257,11 @@ void CkwObject3D::insertTrack(CkwAnimationTrackBase* track)
         CkwCleanupPtr<CkwArray<CkwAnimationTrackBase*>> tracks(new CkwArray<CkwAnimationTrackBase*>);
         tracks->setCount(1);
         tracks->last() = track;
-        list.groups.append({track->getTargetProperty(), tracks.get()});
+        list.groups.append({property, 0, tracks.get()});
+        group = &list.groups.last();
         tracks.release();
     }
-    list.addSlot(track);
+    list.slotOf(track) = {track, property, group->tracks->count() - 1};
     ++list.count;
 }
 
@@ -236,25 +271,20 @@ void CkwObject3D::removeAnimationTrack(CkwObject3D* object)
     if (track == nullptr || m_tracks == nullptr || !m_tracks->holds(track))
         return;
     TrackList& list = *m_tracks;
-    for (int32_t g = 0; g < list.groups.count(); ++g) {
-        CkwArray<CkwAnimationTrackBase*>& tracks = *list.groups[g].tracks;
-        CkwAnimationTrackBase** found = std::find(tracks.begin(), tracks.end(), track);
-        if (EngineContext* context = engineContext())
-            context->visits += static_cast<uint64_t>(tracks.count());
-        if (found == tracks.end())
-            continue;
-        std::move(found + 1, tracks.end(), found);
-        tracks.setCount(tracks.count() - 1);
-        if (tracks.isEmpty()) {
-            delete &tracks;
-            std::move(list.groups.at(g + 1), list.groups.end(), list.groups.at(g));
-            list.groups.setCount(list.groups.count() - 1);
-        }
-        list.removeSlot(track);
-        --list.count;
-        object->release();
-        return;
+    const TrackList::Slot slot = list.slotOf(track);
+    TrackList::Group* group = list.groupOf(slot.property);
+    (*group->tracks)[slot.place] = nullptr;
+    ++group->holes;
+    ++list.holes;
+    if (group->holes == group->tracks->count()) {
+        list.holes -= group->holes;
+        delete group->tracks;
+        std::move(group + 1, list.groups.end(), group);
+        list.groups.setCount(list.groups.count() - 1);
     }
+    list.removeSlot(track);
+    --list.count;
+    object->release();
 }
 
 CkwAnimationTrackBase* CkwObject3D::getAnimationTrack(int32_t index) const
@@ -266,6 +296,7 @@ CkwAnimationTrackBase* CkwObject3D::getAnimationTrack(int32_t index) const
 
 CkwAnimationTrackBase* CkwObject3D::trackAt(int32_t index) const
 {
+    m_tracks->closeUp();
     // Groups are few: one per animatable property at most.
     for (const TrackList::Group& group : m_tracks->groups) {
         const int32_t n = group.tracks->count();
@@ -311,6 +342,7 @@ bool CkwObject3D::animateTracks(int32_t worldTime, uint32_t stamp, int32_t& vali
     if (m_tracks == nullptr)
         return true;
 
+    m_tracks->closeUp();
     for (const TrackList::Group& group : m_tracks->groups) {
         const CkwArray<CkwAnimationTrackBase*>& tracks = *group.tracks;
         const int32_t property = group.property;
