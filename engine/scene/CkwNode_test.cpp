@@ -554,6 +554,20 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
         }
         return hold(kitLitWorld(nullptr));
     };
+    // n small squares, each nearer than the last.
+    const auto squares = [&](int32_t n, bool transparent) {
+        CkwWorld* world = drawable();
+        auto* blend = static_cast<CkwCompositingMode*>(CkwCompositingMode::create());
+        blend->setBlending(transparent ? CkwCompositingMode::kAlphaAdd : CkwCompositingMode::kReplace);
+        CkwAppearance* appearance = kitAppearance(0xFFFFFFFF);
+        appearance->setCompositingMode(blend);
+        for (int32_t i = 0; i < n; ++i) {
+            CkwMesh* square = renderkit::quad(0.01f, 0xFF808080, appearance);
+            square->setTranslation(0, 0, -10.0f + 12.0f * static_cast<float>(i) / static_cast<float>(n));
+            world->addChild(square);
+        }
+        return world;
+    };
     const auto draw = [&](CkwObject3D* world, int32_t) { graphics->renderWorld(static_cast<CkwWorld*>(world)); };
     const auto copy = [&](CkwObject3D* scene, int32_t) { hold(scene->duplicate()); };
     const auto align = [](CkwObject3D* scene, int32_t) { static_cast<CkwNode*>(scene)->align(nullptr); };
@@ -590,21 +604,8 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
              return world;
          },
          draw},
-        {"transparent squares queued each nearer than the last",
-         [&](int32_t n) {
-             CkwWorld* world = drawable();
-             auto* blend = static_cast<CkwCompositingMode*>(CkwCompositingMode::create());
-             blend->setBlending(CkwCompositingMode::kAlphaAdd);
-             CkwAppearance* appearance = kitAppearance(0xFFFFFFFF);
-             appearance->setCompositingMode(blend);
-             for (int32_t i = 0; i < n; ++i) {
-                 CkwMesh* square = renderkit::quad(0.01f, 0xFF808080, appearance);
-                 square->setTranslation(0, 0, -10.0f + 12.0f * static_cast<float>(i) / static_cast<float>(n));
-                 world->addChild(square);
-             }
-             return world;
-         },
-         draw},
+        {"transparent squares queued each nearer than the last", [&](int32_t n) { return squares(n, true); }, draw},
+        {"opaque squares queued under one key", [&](int32_t n) { return squares(n, false); }, draw},
         {"a chain each aligned to a node beside it",
          [&](int32_t n) {
              CkwGroup* top = group();
