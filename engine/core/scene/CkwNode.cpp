@@ -121,7 +121,8 @@ int32_t CkwNode::animateReferences(int32_t worldTime, int32_t validity, uint32_t
 {
     validity = animateNodeReferences(worldTime, validity, stamp);
     CkwNode* node = m_firstChild;
-    while (node != nullptr) {
+    uint64_t steps = 0;
+    for (; node != nullptr; ++steps) {
         int32_t own = kValidityInfinite;
         // A node already animated in this pass is skipped with its subtree,
         // as its own animate call would have been.
@@ -133,6 +134,7 @@ int32_t CkwNode::animateReferences(int32_t worldTime, int32_t validity, uint32_t
         }
         node = nextInSubtree(node, this, fresh);
     }
+    countVisits(steps);
     return validity;
 }
 

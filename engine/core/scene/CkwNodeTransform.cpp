@@ -38,6 +38,7 @@ const CkwMatrix& CkwNode::getWorldTransform()
         int32_t count = 0;
         for (CkwNode* node = this; node != nullptr && (node->m_nodeFlags & kNodeWorldDirty); node = node->m_parent)
             ring[count++ % kRing] = node;
+        countVisits(2 * static_cast<uint64_t>(count));
         const auto bytes = static_cast<uint32_t>(count * sizeof(CkwNode*));
         if (count > kRing) {
             if (auto** chain = static_cast<CkwNode**>(engineAlloc(bytes))) {

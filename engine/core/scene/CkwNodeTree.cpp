@@ -92,20 +92,25 @@ void CkwNode::setSubtreeDepth(uint8_t depth)
 
 void CkwNode::recountSubtreeDepths()
 {
-    for (CkwNode* node = m_firstChild; node != nullptr; node = nextInSubtree(node, this, true))
+    uint64_t steps = 0;
+    for (CkwNode* node = m_firstChild; node != nullptr; node = nextInSubtree(node, this, true), ++steps)
         node->m_depth = childDepth(node->m_parent->m_depth);
+    countVisits(steps);
 }
 
 void CkwNode::invalidateWorldTransform()
 {
     m_nodeFlags |= kNodeWorldDirty;
     CkwNode* node = m_firstChild;
+    uint64_t steps = 0;
     while (node != nullptr) {
         // Below a dirty node everything is dirty already.
         const bool clean = !(node->m_nodeFlags & kNodeWorldDirty);
         node->m_nodeFlags |= kNodeWorldDirty;
         node = nextInSubtree(node, this, clean);
+        ++steps;
     }
+    countVisits(steps);
 }
 
 void CkwNode::linkAsFirstChild(CkwNode* group)
