@@ -31,7 +31,11 @@ void CkwNode::linksChanged()
     ++s_sceneRevision;
 }
 
-void CkwNode::invalidateWorldLights() { ++s_sceneRevision; }
+void CkwNode::invalidateWorldLights()
+{
+    ++s_sceneRevision;
+    countVisits(1);
+}
 
 void CkwNode::countPath() const
 {
@@ -76,7 +80,7 @@ void CkwNode::setSubtreeDepth(uint8_t depth)
 {
     m_depth = depth;
     CkwNode* node = m_firstChild;
-    uint64_t steps = 0;
+    uint64_t steps = 1;
     // Past the stored range depths hold whatever lies above, so a subtree
     // moved costs its first 255 levels at most.
     while (node != nullptr) {
