@@ -9,6 +9,7 @@
 
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/scene/CkwAppearance.h"
 #include "engine/scene/CkwBackground.h"
@@ -180,24 +181,27 @@ void CkwRendererStandard::resetQueue(CkwNode* root)
     m_queue.setCount(1);
     m_queue[0] = SkwQueuedState{0, 0, 0, 1.0f, nullptr};
     m_lastQueued = 0;
-    if (!m_cameraDegenerate)
+    if (!m_cameraDegenerate) {
         traverse(root);
+        linkQueue();
+    }
 }
 
 void CkwRendererStandard::traverse(CkwNode* root)
 {
-    // Pre-order without recursion. The alpha factor of each level on the way
-    // down is kept by depth below the root, so climbing needs no bookkeeping.
+    // Pre-order without recursion. The walk carries its level below the
+    // root, and the alpha factor of each level on the way down is kept by
+    // level, so climbing needs no bookkeeping.
     const float base = m_alphaFactor;
-    const int32_t rootDepth = root->getDepth();
     m_alphaStack.setCount(0);
     m_pendingSkins.setCount(0);
+    uint64_t steps = 0;
     CkwNode* node = root;
+    int32_t level = 0;
     while (node != nullptr) {
-        const int32_t level = node->getDepth() - rootDepth;
         queuePendingSkins(level);
         const float parentAlpha = level == 0 ? base : m_alphaStack[level - 1];
-        m_alphaStack.setCount(level + 1);
+        m_alphaStack.setCountGrowing(level + 1);
         // Animation tracks summing to +inf and -inf leave NaN: it hides.
         const float alpha = parentAlpha * node->getAlphaFactor();
         m_alphaStack[level] = std::isnan(alpha) ? 0.0f : alpha;
@@ -215,8 +219,21 @@ void CkwRendererStandard::traverse(CkwNode* root)
             }
         }
         const bool descend = enabled && (id == kClassGroup || id == kClassWorld || id == kClassSkinnedMesh);
-        node = CkwNode::nextInSubtree(node, root, descend);
+        ++steps;
+        if (descend && node->getFirstChild() != nullptr) {
+            node = node->getFirstChild();
+            ++level;
+            continue;
+        }
+        while (node != root && node->getNextSibling() == nullptr) {
+            node = node->getParent();
+            --level;
+            ++steps;
+        }
+        node = node != root ? node->getNextSibling() : nullptr;
     }
+    if (EngineContext* context = engineContext())
+        context->visits += steps;
     queuePendingSkins(0);
     m_alphaFactor = base;
 }
@@ -309,18 +326,33 @@ void CkwRendererStandard::enqueue(CkwNode* node, int32_t submesh, bool transpare
     }
     const int32_t top = ((layer << 1) | (transparent ? kTransparentBit : 0)) & 0xFF;
     const int32_t key = static_cast<int32_t>((static_cast<uint32_t>(top) << 24) | (depthKey & 0xFFFFFF));
-    const int32_t index = m_queue.count();
     m_queue.append(SkwQueuedState{key, 0, submesh, m_alphaFactor, node});
+}
+
+void CkwRendererStandard::linkQueue()
+{
+    // Sorted by key, equal keys in queueing order: the list that linking
+    // each entry after the last one whose key is not above its own would
+    // make, without a walk from the head for each.
+    const int32_t n = m_queue.count() - 1;
+    m_queueOrder.setCountGrowing(n);
+    for (int32_t i = 0; i < n; ++i)
+        m_queueOrder[i] = i + 1;
+    uint64_t steps = static_cast<uint64_t>(n);
+    std::sort(m_queueOrder.begin(), m_queueOrder.end(), [&](int32_t a, int32_t b) {
+        ++steps;
+        const int32_t keyA = m_queue[a].sortKey, keyB = m_queue[b].sortKey;
+        return keyA != keyB ? keyA < keyB : a < b;
+    });
     int32_t after = 0;
-    if (m_lastQueued != 0 && m_queue[m_lastQueued].sortKey == key) {
-        after = m_lastQueued;
-    } else {
-        while (m_queue[after].next != 0 && m_queue[m_queue[after].next].sortKey <= key)
-            after = m_queue[after].next;
+    for (int32_t index : m_queueOrder) {
+        m_queue[after].next = index;
+        after = index;
     }
-    m_queue[index].next = m_queue[after].next;
-    m_queue[after].next = index;
-    m_lastQueued = index;
+    m_queue[after].next = 0;
+    m_lastQueued = n;
+    if (EngineContext* context = engineContext())
+        context->visits += steps;
 }
 
 void CkwRendererStandard::drawQueue()

@@ -80,6 +80,8 @@ private:
     void queuePendingSkins(int32_t level);
     void queueNode(CkwNode* node);
     void enqueue(CkwNode* node, int32_t submesh, bool transparent, int32_t layer, int32_t& depthCache);
+    // Links the queued entries into the list in key order.
+    void linkQueue();
     void drawQueue();
     bool isTransparent(CkwAppearance* appearance, CkwVertexBuffer* buffer) const;
 
@@ -103,6 +105,7 @@ private:
     float m_alphaFactor = 1.0f;
     CkwArray<SkwQueuedState> m_queue;
     int32_t m_lastQueued = 0;
+    CkwArray<int32_t> m_queueOrder;  // entry indices in key order
     CkwArray<float> m_alphaStack;
     // Skinned meshes met by the walk, queued once their skeleton is done.
     struct SkwPendingSkin {

@@ -72,7 +72,7 @@ void CkwWorld::completeCopy(const CkwNode& source, const CopyMap& copies)
 
 const CkwArray<CkwNode*>& CkwWorld::getLights()
 {
-    if (m_lights.isEmpty())
+    if (m_lights.isEmpty() || m_lightsRevision != sceneRevision())
         collectLights();
     return m_lights;
 }
@@ -89,13 +89,17 @@ void CkwWorld::collectLights()
     int32_t i = 0;
     for (CkwNode* node = nextLight(this); node != nullptr; node = nextLight(node))
         m_lights[i++] = node;
+    m_lightsRevision = sceneRevision();
 }
 
 CkwNode* CkwWorld::nextLight(CkwNode* node) const
 {
+    uint64_t steps = 0;
     do {
         // A disabled node hides its whole subtree from the lighting.
         node = nextInSubtree(node, this, node->isRenderingEnabled());
+        ++steps;
     } while (node != nullptr && !(node->isRenderingEnabled() && node->getClassId() == kClassLight));
+    countVisits(steps);
     return node;
 }

@@ -1,6 +1,6 @@
 // The group at the root of a scene: it adds the active camera, the background
-// and a cached list of the lights of its tree, emptied by every change that
-// can alter the set of lit lights and collected again on the next query.
+// and a cached list of the lights of its tree, collected again on the next
+// query after any change that can alter the set of lit lights.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +36,6 @@ protected:
     // the world, else none; the background is shared.
     void completeCopy(const CkwNode& source, const CopyMap& copies) override;
     int32_t animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp) override;
-    void resetLightCache() override { m_lights.setCount(0); }
 
 private:
     void collectLights();
@@ -46,4 +45,6 @@ private:
     CkwObject3D* m_activeCamera = nullptr;
     CkwObject3D* m_background = nullptr;
     CkwArray<CkwNode*> m_lights;
+    // The scene revision the lights were collected at; 0 before.
+    uint64_t m_lightsRevision = 0;
 };

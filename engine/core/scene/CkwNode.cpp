@@ -35,10 +35,13 @@ CkwNode::~CkwNode()
     // context, linked through their sibling field, and the outermost
     // destructor releases them: destroying a deep tree never nests.
     EngineContext* context = engineContext();
+    if (m_firstChild != nullptr)
+        linksChanged();
     while (CkwNode* child = m_firstChild) {
         m_firstChild = child->m_nextSibling;
         child->m_parent = nullptr;
         child->m_nextSibling = nullptr;
+        child->m_previousSibling = nullptr;
         if (child->refCount() == 1 && context != nullptr) {
             child->m_nextSibling = context->pendingDestroy;
             context->pendingDestroy = child;
@@ -118,7 +121,8 @@ int32_t CkwNode::animateReferences(int32_t worldTime, int32_t validity, uint32_t
 {
     validity = animateNodeReferences(worldTime, validity, stamp);
     CkwNode* node = m_firstChild;
-    while (node != nullptr) {
+    uint64_t steps = 0;
+    for (; node != nullptr; ++steps) {
         int32_t own = kValidityInfinite;
         // A node already animated in this pass is skipped with its subtree,
         // as its own animate call would have been.
@@ -130,6 +134,7 @@ int32_t CkwNode::animateReferences(int32_t worldTime, int32_t validity, uint32_t
         }
         node = nextInSubtree(node, this, fresh);
     }
+    countVisits(steps);
     return validity;
 }
 

@@ -84,9 +84,14 @@ public:
     CkwNode* getParent() const { return m_parent; }
     CkwNode* getNextSibling() const { return m_nextSibling; }
     CkwNode* getFirstChild() const { return m_firstChild; }
-    // Distance from the root, counted when the stored depth saturated.
+    // Distance from the root. Past the stored depth's range it is counted,
+    // as the root is found, once per change of the tree links for every
+    // node on the way up.
     int32_t getDepth() const;
     CkwNode* getRoot();
+    // Changes whenever a link changes anywhere, or a node's rendering enable:
+    // what a World derives from its tree (the lights) holds while it stays.
+    static uint64_t sceneRevision() { return s_sceneRevision; }
 
     // Tree links with their bookkeeping: depths, dirty world transforms and
     // the root World's light list. Attaching takes a count, detaching
@@ -100,9 +105,12 @@ public:
     CkwNode* lastChild() const;
 
     static bool isInSameTree(const CkwNode* a, const CkwNode* b);
-    // Whether other is a proper ancestor of this node.
+    // Whether other is a proper ancestor of this node; climbs only the
+    // difference of the two depths, and not at all to a root.
     bool isDescendantOf(const CkwNode* other) const;
-    // Whether this node is a proper ancestor of other.
+    // Whether this node is a proper ancestor of other. Climbs from other
+    // while it walks this node's subtree, and stops when either ends, so
+    // hanging a small subtree deep down or a deep one at a root is cheap.
     bool isAncestorOf(const CkwNode* other) const;
 
     const CkwMatrix& getWorldTransform();
@@ -147,8 +155,10 @@ public:
         return nullptr;
     }
 
-    // Asks the root World, if any, to collect its lights again.
-    void invalidateWorldLights();
+    // Tells every World to collect its lights again.
+    static void invalidateWorldLights();
+    // Adds steps to the engine's count of work.
+    static void countVisits(uint64_t steps);
 
 protected:
     // A copy of this node alone: fields, tracks, parameters and alignment as
@@ -163,8 +173,6 @@ protected:
     virtual void completeCopy(const CkwNode& source, const CopyMap& copies);
     // What the node references besides its children (camera, appearances...).
     virtual int32_t animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp);
-    // The World's light cache; only a World root has one.
-    virtual void resetLightCache() {}
     // Recomputes the depths below this node from its own.
     void recountSubtreeDepths();
 
@@ -172,12 +180,19 @@ private:
     void setAlignmentRecord(const Alignment& alignment);
     void clearAlignment();
     void alignNode(CkwNode* reference);
+    // Whether node lies in this node's subtree, at a cost in proportion to
+    // what aligning to it walks.
+    bool liesBelow(const CkwNode* node) const;
     void setSubtreeDepth(uint8_t depth);
     // From the parent's clean world transform, or the identity at a root.
     void updateWorldTransform();
     void linkAsFirstChild(CkwNode* group);
     void linkAfter(CkwNode* sibling);
     void resetChildCursor() const;
+    // After any link changes: roots and depths counted before no longer hold.
+    static void linksChanged();
+    // Brings this node's counted root and depth up to date.
+    void countPath() const;
     void completeCopies(CkwNode* copyRoot, const CopyMap& copies) const;
 
     Alignment* m_alignment = nullptr;
@@ -185,12 +200,22 @@ private:
     int32_t m_scope = -1;
     CkwNode* m_parent = nullptr;
     CkwNode* m_nextSibling = nullptr;
+    // Lets a node leave its sibling list without a walk from the first.
+    CkwNode* m_previousSibling = nullptr;
     CkwNode* m_firstChild = nullptr;
     uint8_t m_depth = 0;
+    // Root and depth as last counted, and the link revision they hold for.
+    mutable CkwNode* m_countedRoot = nullptr;
+    mutable int32_t m_countedDepth = 0;
+    mutable uint64_t m_countedRevision = 0;
     uint16_t m_nodeFlags = kNodeRenderingEnabled | kNodePickingEnabled | kNodeWorldDirty;
     CkwMatrix m_worldTransform;
     // The last child found by childAt, so walks by index stay linear.
     mutable CkwNode* m_cursorChild = nullptr;
     mutable int32_t m_cursorIndex = -1;
     CkwHeapObject* m_alignTarget = nullptr;
+
+    // Never 0, which no count holds for.
+    static uint64_t s_linkRevision;
+    static uint64_t s_sceneRevision;
 };

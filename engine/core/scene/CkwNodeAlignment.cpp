@@ -6,6 +6,7 @@
 #include <exception>
 #include <limits>
 
+#include "engine/core/factory/ClassIds.h"
 #include "engine/core/math/Quaternion.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/Trap.h"
@@ -112,6 +113,18 @@ void CkwNode::align(CkwNode* reference)
             node->alignNode(r);
 }
 
+bool CkwNode::liesBelow(const CkwNode* node) const
+{
+    // Below a World the transform is the cached one and no path is walked:
+    // this node's subtree is searched instead, and the subtrees of a
+    // World's children share no node, so aligning them all costs the tree
+    // once. Elsewhere the climb is never longer than the path to the
+    // common ancestor that the transform walks anyway.
+    if (m_parent != nullptr && m_parent->getClassId() == kClassWorld)
+        return isAncestorOf(node);
+    return node->isDescendantOf(this);
+}
+
 void CkwNode::alignNode(CkwNode* reference)
 {
     const Alignment a = *m_alignment;
@@ -126,8 +139,7 @@ void CkwNode::alignNode(CkwNode* reference)
             leave(KErrIllegalState);
         CkwNode* node = references[k] != nullptr ? references[k] : reference;
         CkwMatrix m;
-        if (node == this || node->isDescendantOf(this) || m_parent == nullptr
-            || node->getTransformTo(m_parent, m) == nullptr)
+        if (node == this || liesBelow(node) || m_parent == nullptr || node->getTransformTo(m_parent, m) == nullptr)
             leave(KErrIllegalState);
         // Relative to this node's own position in its parent's space.
         const float* t = getTranslation();

@@ -38,6 +38,7 @@ const CkwMatrix& CkwNode::getWorldTransform()
         int32_t count = 0;
         for (CkwNode* node = this; node != nullptr && (node->m_nodeFlags & kNodeWorldDirty); node = node->m_parent)
             ring[count++ % kRing] = node;
+        countVisits(2 * static_cast<uint64_t>(count));
         const auto bytes = static_cast<uint32_t>(count * sizeof(CkwNode*));
         if (count > kRing) {
             if (auto** chain = static_cast<CkwNode**>(engineAlloc(bytes))) {
@@ -81,18 +82,25 @@ CkwNode* CkwNode::getTransformTo(CkwNode* target, CkwMatrix& out)
     CkwNode* b = target;
     int32_t depthA = a->getDepth();
     int32_t depthB = b->getDepth();
-    for (; depthA > depthB; --depthA, a = a->m_parent)
+    // The paths to the meeting node are what the result is made of: the
+    // walk is as long as they are, never longer.
+    uint64_t steps = 0;
+    for (; depthA > depthB; --depthA, a = a->m_parent, ++steps)
         thisPath.preMultiply(a->updateCompositeTransform());
-    for (; depthB > depthA; --depthB, b = b->m_parent)
+    for (; depthB > depthA; --depthB, b = b->m_parent, ++steps)
         targetPath.preMultiply(b->updateCompositeTransform());
     while (a != b) {
         thisPath.preMultiply(a->updateCompositeTransform());
         targetPath.preMultiply(b->updateCompositeTransform());
         a = a->m_parent;
         b = b->m_parent;
-        if (a == nullptr || b == nullptr)
+        steps += 2;
+        if (a == nullptr || b == nullptr) {
+            countVisits(steps);
             return nullptr;
+        }
     }
+    countVisits(steps);
     if (!targetPath.invert())
         leave(KErrArithmetic);
     out = targetPath;

@@ -15,16 +15,115 @@
 #include "engine/core/scene/CkwAnimationTrackBase.h"
 #include "engine/core/scene/SceneIds.h"
 
-// Tracks of one property are contiguous; groups keep the order in which their
-// properties first arrived and groupCounts[g] is the size of group g.
+// The list shows the tracks of one property side by side, groups in the order
+// their properties first arrived and each group newest first. A group keeps
+// its tracks in arrival order, so a new track costs no shift, and a table of
+// every track held, by address, finds a duplicate or a track's place without
+// a walk. A removed track leaves a hole that the next read closes up with
+// all others: a file's tracks load, copy and go in proportion to their number.
 struct CkwObject3D::TrackList : public CkwHeapObject {
-    CkwArray<CkwAnimationTrackBase*> tracks;
-    CkwArray<int32_t> groupCounts;
+    struct Group {
+        int32_t property;
+        int32_t holes;
+        CkwArray<CkwAnimationTrackBase*>* tracks; // oldest first; null: a hole
+    };
+    struct Slot {
+        CkwAnimationTrackBase* track; // null: free
+        int32_t property;             // the group it went into
+        int32_t place;                // in the group's array
+    };
+    CkwArray<Group> groups;
+    // Open addressing, at most half full.
+    Slot* slots = nullptr;
+    uint32_t slotCount = 0; // a power of two
+    int32_t count = 0;
+    int32_t holes = 0;
 
     ~TrackList() override
     {
-        for (CkwAnimationTrackBase* track : tracks)
-            track->release();
+        for (const Group& group : groups) {
+            for (int32_t i = group.tracks->count() - 1; i >= 0; --i)
+                if (CkwAnimationTrackBase* track = (*group.tracks)[i])
+                    track->release();
+            delete group.tracks;
+        }
+        engineFree(slots);
+    }
+
+    // The slot of table holding track, or the free one where it would go.
+    static Slot& slotIn(Slot* table, uint32_t size, const CkwAnimationTrackBase* track)
+    {
+        const uint32_t mask = size - 1;
+        auto at = static_cast<uint32_t>((reinterpret_cast<uintptr_t>(track) * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+        uint64_t probes = 1;
+        for (; table[at].track != nullptr && table[at].track != track; at = (at + 1) & mask)
+            ++probes;
+        if (EngineContext* context = engineContext())
+            context->visits += probes;
+        return table[at];
+    }
+    Slot& slotOf(const CkwAnimationTrackBase* track) const { return slotIn(slots, slotCount, track); }
+    bool holds(const CkwAnimationTrackBase* track) const
+    {
+        return slotCount != 0 && slotOf(track).track == track;
+    }
+    // Room for one more track; leaves -4 with the table unchanged.
+    void reserveSlot()
+    {
+        if (2 * (uint64_t(count) + 1) <= slotCount)
+            return;
+        const uint32_t size = slotCount == 0 ? 8 : slotCount * 2;
+        auto* table = static_cast<Slot*>(engineNewL(size, sizeof(Slot)));
+        std::fill_n(table, size, Slot{nullptr, 0, 0});
+        for (uint32_t i = 0; i < slotCount; ++i)
+            if (slots[i].track != nullptr)
+                slotIn(table, size, slots[i].track) = slots[i];
+        engineFree(slots);
+        slots = table;
+        slotCount = size;
+    }
+    // Empties the track's slot and moves the rest of its probe run back, so
+    // every track stays reachable from where its probe starts.
+    void removeSlot(const CkwAnimationTrackBase* track)
+    {
+        const uint32_t mask = slotCount - 1;
+        Slot* hole = &slotOf(track);
+        hole->track = nullptr;
+        for (uint32_t at = (static_cast<uint32_t>(hole - slots) + 1) & mask; slots[at].track != nullptr;
+             at = (at + 1) & mask) {
+            const Slot moved = slots[at];
+            slots[at].track = nullptr;
+            slotOf(moved.track) = moved;
+        }
+    }
+    Group* groupOf(int32_t property)
+    {
+        for (Group& group : groups)
+            if (group.property == property)
+                return &group;
+        return nullptr;
+    }
+    // Closes up the holes of removed tracks; each slot follows its track.
+    void closeUp()
+    {
+        if (holes == 0)
+            return;
+        for (Group& group : groups) {
+            if (group.holes == 0)
+                continue;
+            CkwArray<CkwAnimationTrackBase*>& tracks = *group.tracks;
+            int32_t kept = 0;
+            for (CkwAnimationTrackBase* track : tracks)
+                if (track != nullptr) {
+                    slotOf(track).place = kept;
+                    tracks[kept++] = track;
+                }
+            if (EngineContext* context = engineContext())
+                context->visits += static_cast<uint64_t>(tracks.count());
+            tracks.setCount(kept);
+            group.holes = 0;
+        }
+        holes = 0;
     }
 };
 
@@ -102,8 +201,8 @@ int32_t CkwObject3D::animateReferences(int32_t, int32_t validity, uint32_t) { re
 
 CkwReference CkwObject3D::getReference(int32_t index) const
 {
-    if (m_tracks != nullptr && index >= 0 && index < m_tracks->tracks.count())
-        return CkwReference::single(m_tracks->tracks[index]);
+    if (index >= 0 && index < getAnimationTrackCount())
+        return CkwReference::single(trackAt(index));
     return CkwReference::end();
 }
 
@@ -137,67 +236,80 @@ void CkwObject3D::addAnimationTrack(CkwObject3D* object)
 
 void CkwObject3D::insertTrack(CkwAnimationTrackBase* track)
 {
-    CkwArray<CkwAnimationTrackBase*>& tracks = m_tracks->tracks;
-    CkwArray<int32_t>& groups = m_tracks->groupCounts;
-    for (CkwAnimationTrackBase* t : tracks)
-        if (t == track)
-            leave(KErrIllegalArgument);
-
+    TrackList& list = *m_tracks;
+    if (list.holds(track))
+        leave(KErrIllegalArgument);
+    list.closeUp();
     const int32_t property = track->getTargetProperty();
-    int32_t start = 0;
-    for (int32_t g = 0; g < groups.count(); start += groups[g], ++g) {
-        if (tracks[start]->getTargetProperty() != property)
-            continue;
-        if (tracks[start]->getComponentCount() != track->getComponentCount())
-            leave(KErrIllegalArgument);
-        // Grow first: the append may leave, the shift below may not.
+    TrackList::Group* group = list.groupOf(property);
+    // The newest track of the group stands first in the list: the new one
+    // must match it.
+    if (group != nullptr && group->tracks->last()->getComponentCount() != track->getComponentCount())
+        leave(KErrIllegalArgument);
+    // Room everywhere before anything changes: a leave in between would
+    // leave a group without its track or the table without its entry.
+    list.reserveSlot();
+    if (group != nullptr) {
+        CkwArray<CkwAnimationTrackBase*>& tracks = *group->tracks;
         tracks.setCountGrowing(tracks.count() + 1);
-        std::move_backward(tracks.at(start), tracks.at(tracks.count() - 1), tracks.at(tracks.count()));
-        tracks[start] = track;
-        ++groups[g];
-        return;
+        tracks.last() = track;
+    } else {
+        CkwCleanupPtr<CkwArray<CkwAnimationTrackBase*>> tracks(new CkwArray<CkwAnimationTrackBase*>);
+        tracks->setCount(1);
+        tracks->last() = track;
+        list.groups.append({property, 0, tracks.get()});
+        group = &list.groups.last();
+        tracks.release();
     }
-    // Room in both arrays before either count changes: a leave in between
-    // would leave a group without its track.
-    tracks.setCountGrowing(tracks.count() + 1);
-    tracks.setCount(tracks.count() - 1);
-    groups.append(1);
-    tracks.append(track);
+    list.slotOf(track) = {track, property, group->tracks->count() - 1};
+    ++list.count;
 }
 
 void CkwObject3D::removeAnimationTrack(CkwObject3D* object)
 {
-    if (object == nullptr || m_tracks == nullptr)
+    auto* track = dynamic_cast<CkwAnimationTrackBase*>(object);
+    if (track == nullptr || m_tracks == nullptr || !m_tracks->holds(track))
         return;
-    CkwArray<CkwAnimationTrackBase*>& tracks = m_tracks->tracks;
-    CkwArray<int32_t>& groups = m_tracks->groupCounts;
-    int32_t start = 0;
-    for (int32_t g = 0; g < groups.count(); start += groups[g], ++g) {
-        for (int32_t i = start; i < start + groups[g]; ++i) {
-            if (tracks[i] != object)
-                continue;
-            std::move(tracks.at(i + 1), tracks.at(tracks.count()), tracks.at(i));
-            tracks.setCount(tracks.count() - 1);
-            if (--groups[g] == 0) {
-                std::move(groups.at(g + 1), groups.at(groups.count()), groups.at(g));
-                groups.setCount(groups.count() - 1);
-            }
-            object->release();
-            return;
-        }
+    TrackList& list = *m_tracks;
+    const TrackList::Slot slot = list.slotOf(track);
+    TrackList::Group* group = list.groupOf(slot.property);
+    (*group->tracks)[slot.place] = nullptr;
+    ++group->holes;
+    ++list.holes;
+    if (group->holes == group->tracks->count()) {
+        list.holes -= group->holes;
+        delete group->tracks;
+        std::move(group + 1, list.groups.end(), group);
+        list.groups.setCount(list.groups.count() - 1);
     }
+    list.removeSlot(track);
+    --list.count;
+    object->release();
 }
 
 CkwAnimationTrackBase* CkwObject3D::getAnimationTrack(int32_t index) const
 {
     if (index < 0 || index >= getAnimationTrackCount())
         leave(KErrIndexOutOfRange);
-    return m_tracks->tracks[index];
+    return trackAt(index);
+}
+
+CkwAnimationTrackBase* CkwObject3D::trackAt(int32_t index) const
+{
+    m_tracks->closeUp();
+    // Groups are few: one per animatable property at most.
+    for (const TrackList::Group& group : m_tracks->groups) {
+        const int32_t n = group.tracks->count();
+        if (index < n)
+            return (*group.tracks)[n - 1 - index];
+        index -= n;
+    }
+    return nullptr;
 }
 
 int32_t CkwObject3D::getAnimationTrackCount() const
 {
-    return m_tracks != nullptr ? m_tracks->tracks.count() : 0;
+    return m_tracks != nullptr ? m_tracks->count : 0;
 }
 
 uint32_t CkwObject3D::resolvePassStamp(uint32_t stamp)
@@ -230,11 +342,10 @@ bool CkwObject3D::animateTracks(int32_t worldTime, uint32_t stamp, int32_t& vali
     if (m_tracks == nullptr)
         return true;
 
-    const CkwArray<CkwAnimationTrackBase*>& tracks = m_tracks->tracks;
-    const CkwArray<int32_t>& groups = m_tracks->groupCounts;
-    int32_t start = 0;
-    for (int32_t g = 0; g < groups.count(); start += groups[g], ++g) {
-        const int32_t property = tracks[start]->getTargetProperty();
+    m_tracks->closeUp();
+    for (const TrackList::Group& group : m_tracks->groups) {
+        const CkwArray<CkwAnimationTrackBase*>& tracks = *group.tracks;
+        const int32_t property = group.property;
         float fixedValues[4];
         float* values = fixedValues;
         int32_t capacity = 4;
@@ -245,7 +356,7 @@ bool CkwObject3D::animateTracks(int32_t worldTime, uint32_t stamp, int32_t& vali
         }
         int32_t components = 0;
         bool contributed = false;
-        for (int32_t i = start; i < start + groups[g]; ++i) {
+        for (int32_t i = tracks.count() - 1; i >= 0; --i) {
             CkwAnimationTrackBase* track = tracks[i];
             const float weight = track->getControllerWeight();
             if (!(weight > 0.0f) || !track->isControllerActive(worldTime))
@@ -503,7 +614,7 @@ void CkwObject3D::copyFrom(const CkwObject3D& source)
 {
     m_userID = source.m_userID;
     for (int32_t i = 0; i < source.getAnimationTrackCount(); ++i)
-        addAnimationTrack(source.m_tracks->tracks[i]);
+        addAnimationTrack(source.trackAt(i));
     CkwArray<SkwParameterSource> parameters;
     parameters.setCount(source.getUserParameterCount());
     for (int32_t i = 0; i < parameters.count(); ++i) {

@@ -114,6 +114,8 @@ private:
     };
 
     void insertTrack(CkwAnimationTrackBase* track);
+    // The track at a place in the list, which must exist.
+    CkwAnimationTrackBase* trackAt(int32_t index) const;
     SkwUserParameter* findParameter(int32_t id) const;
     void reserveUserParameters(int32_t n);
     // Copies the source's bytes into existing, or into a new entry behind
