@@ -13,6 +13,7 @@
 #include "engine/core/loader/SerializeCodes.h"
 #include "engine/core/port/Port.h"
 #include "engine/core/runtime/EngineAlloc.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 
 namespace {
@@ -96,6 +97,7 @@ void CkwResourceLoader::start(CkwBrewLoader* brewLoader, CkwResourceLoader* pare
     }
     // A file that references itself, directly or through others, would nest
     // loaders without end, however the references spell its path.
+    engineContextL().visits += static_cast<uint64_t>(m_depth) + 1;
     for (const CkwResourceLoader* loader = parent; loader != nullptr; loader = loader->m_parent)
         if (readsSameFileAs(*loader))
             leave(KErrCorruptData);
@@ -141,6 +143,10 @@ char* CkwResourceLoader::resolveReferencePathL() const
 
 void CkwResourceLoader::startChildL(char* path)
 {
+    if (!m_brewLoader->chargeNestedLoad()) {
+        engineFree(path);
+        leave(KErrNoMemory);
+    }
     auto* child = new (std::nothrow) CkwResourceLoader;
     if (child == nullptr) {
         engineFree(path);
@@ -257,6 +263,14 @@ CkwBrewLoader::~CkwBrewLoader()
     delete m_archive;
 }
 
+bool CkwBrewLoader::chargeNestedLoad()
+{
+    if (m_nestedLoads == kMaxNestedLoads)
+        return false;
+    ++m_nestedLoads;
+    return true;
+}
+
 void CkwBrewLoader::createTop()
 {
     m_top = new CkwResourceLoader;
@@ -358,6 +372,17 @@ IkwSerializable* CkwBrewLoader::rootL(uint32_t index) const
 }
 
 uint32_t CkwBrewLoader::readChunk(CkwResourceLoader& loader)
+{
+    const uint32_t n = readChunkFromSource(loader);
+    if (loader.m_parent != nullptr) {
+        m_referencedBytes += n;
+        if (m_referencedBytes > kMaxReferencedBytes)
+            leave(KErrNoMemory);
+    }
+    return n;
+}
+
+uint32_t CkwBrewLoader::readChunkFromSource(CkwResourceLoader& loader)
 {
     uint8_t* chunk = loader.m_chunk;
     if (loader.m_path[0] == 0) {

@@ -23,6 +23,13 @@ constexpr uint32_t kLoaderChunkSize = 1024;
 // level) and each nested load's check of its ancestors to a few kilobytes
 // and steps.
 constexpr int32_t kMaxReferenceDepth = 32;
+// What the files one load names may cost in all: references multiply (a
+// file naming the next one twice, twenty deep, is a million loads), so the
+// nested loads and the bytes they read are counted over the whole load, not
+// per file. A scene, its models and their textures take a few dozen loads
+// and a few megabytes.
+constexpr uint32_t kMaxNestedLoads = 1024;
+constexpr uint64_t kMaxReferencedBytes = 32u << 20;
 constexpr char kArchiveUriPrefix[] = "mvlarc:";
 // Leave codes of the loader that pass the result map unchanged.
 constexpr int32_t KErrArchiveUriWithoutBang = 259;
@@ -94,6 +101,8 @@ public:
     // Leaves -1101 for an index past the roots.
     IkwSerializable* rootL(uint32_t index) const;
     bool hasStarted() const { return m_top != nullptr; }
+    // Nested loaders started by this load, the refused ones included.
+    uint32_t nestedLoads() const { return m_nestedLoads; }
     bool hasArchive() const { return m_archive != nullptr; }
     const CkwArchive* archive() const { return m_archive; }
 
@@ -109,6 +118,8 @@ public:
             --m_budgetCount;
     }
     void setDone() { m_state = kDone; }
+    // Counts one more nested load; false past kMaxNestedLoads.
+    bool chargeNestedLoad();
 
 private:
     template <class Begin>
@@ -116,6 +127,7 @@ private:
     void loadFromBuffer(uint32_t length, const void* data);
     void loadFromName(const char* name);
     void createTop();
+    uint32_t readChunkFromSource(CkwResourceLoader& loader);
 
     CkwResourceLoader* m_top = nullptr;
     uint32_t m_memoryLength = 0;
@@ -125,4 +137,6 @@ private:
     CkwArchive* m_archive = nullptr;
     uint32_t m_budgetCount = 0;
     bool m_budgetEnabled = false;
+    uint32_t m_nestedLoads = 0;
+    uint64_t m_referencedBytes = 0; // read by nested loaders
 };

@@ -1,6 +1,7 @@
 #include "engine/core/loader/CkwResourceLoader.h"
 
 #include <gtest/gtest.h>
+#include <map>
 #include <zlib.h>
 
 #include "engine/core/interface/EngineHandle.h"
@@ -242,14 +243,35 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
     ArchiveWriter hidden;
     ASSERT_TRUE(hidden.add(f, sceneReferencing(1, {d + ("\\" + f)})));
     m_folder.write("hidden.arc", hidden.finish());
+    // Files 0..depth, each naming the next fanOut times before its padding
+    // floats: the loads multiply by fanOut at every level.
+    const auto multiplying = [&](bool archived, int32_t fanOut, int32_t depth, uint32_t padding = 0) {
+        const std::string tag = "fan" + std::to_string(fanOut * 100 + depth) + "-" + std::to_string(padding);
+        ArchiveWriter members;
+        for (int32_t i = 0; i <= depth; ++i) {
+            M3gFileWriter writer;
+            M3gRecordWriter w;
+            w.int32(i).uint32(i < depth ? static_cast<uint32_t>(fanOut) : 0);
+            for (int32_t r = 0; i < depth && r < fanOut; ++r)
+                w.objectIndex(writer.addExternalReference(std::to_string(i + 1)));
+            writer.addObject(w.floatArray(std::vector<float>(padding, 1.0f)).record(9));
+            if (!archived)
+                m_folder.write(tag + "/" + std::to_string(i), writer.finish());
+            EXPECT_TRUE(members.add(std::to_string(i), writer.finish()));
+        }
+        return archived ? "mvlarc:" + m_folder.write(tag + ".arc", members.finish()) + "!0" : folder + "/" + tag + "/0";
+    };
+    constexpr int32_t kAny = -1;
 
     const struct {
         std::string name;
         EngineResult result;
+        int32_t nestedLoads = kAny;
+        const char* scaling = nullptr; // rows of one name: the same file at N and 2N
     } cases[] = {
-        {folder + "/a.m3g", 0x1000A},
-        {folder + "/self.m3g", 0x1000A},
-        {folder + "/sub/up.m3g", 0x1000A},
+        {folder + "/a.m3g", 0x1000A, 2},
+        {folder + "/self.m3g", 0x1000A, 1},
+        {folder + "/sub/up.m3g", 0x1000A, 1},
         {folder + "/m3g-over-own.m3g", -7},
         {folder + "/own-over-own.m3g", 0},
         {folder + "/missing-ref.m3g", 0x10000},
@@ -262,19 +284,40 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
         {folder + "/" + std::string(1100, 'n'), 0x10000},
         {folder + "/chain/1", 0x1000A},
         {folder + "/chain/2", 0},
-        {"mvlarc:" + folder + "/hidden.arc!" + f, 0x1000A},
+        {"mvlarc:" + folder + "/hidden.arc!" + f, 0x1000A, 1},
+        {multiplying(false, 2, 11), 0x10001, kMaxNestedLoads, "plain, 2 a file"},
+        {multiplying(false, 2, 22), 0x10001, kMaxNestedLoads, "plain, 2 a file"},
+        {multiplying(false, 100, 2), 0x10001, kMaxNestedLoads, "plain, 100 a file"},
+        {multiplying(false, 100, 4), 0x10001, kMaxNestedLoads, "plain, 100 a file"},
+        {multiplying(true, 2, 11), 0x10001, kMaxNestedLoads, "archive, 2 a file"},
+        {multiplying(true, 2, 22), 0x10001, kMaxNestedLoads, "archive, 2 a file"},
+        {multiplying(true, 100, 2), 0x10001, kMaxNestedLoads, "archive, 100 a file"},
+        {multiplying(true, 100, 4), 0x10001, kMaxNestedLoads, "archive, 100 a file"},
+        {multiplying(true, 2, 6, 100000), 0x10001, kAny, "archive, 400 KB files"},
+        {multiplying(true, 2, 12, 100000), 0x10001, kAny, "archive, 400 KB files"},
     };
+    std::map<std::string, uint64_t> firstVisits;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name.substr(0, 200));
         EngineHandle* fresh = nullptr;
         ASSERT_EQ(m_engine.api().createEngineObject(kIidLoader, &fresh), 0);
-        // A chunk a call: a load that nests without end fails the count.
-        const uint32_t budget = 1;
+        // A few chunks a call: a load that nests without end fails the count.
+        const uint32_t budget = 64;
         EngineResult result = 0;
-        for (int calls = 0; calls < 200 && tableOf<IkwLoaderTable>(fresh).getState(fresh) <= 1; ++calls)
+        const uint64_t visits = engineContext()->visits;
+        for (int calls = 0; calls < 1000 && tableOf<IkwLoaderTable>(fresh).getState(fresh) <= 1; ++calls)
             result = tableOf<IkwLoaderTable>(fresh).loadName(fresh, c.name.c_str(), &budget);
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(tableOf<IkwLoaderTable>(fresh).getState(fresh), c.result == 0 ? 2u : 3u);
+        const uint32_t nested = static_cast<CkwBrewLoader*>(fresh->object)->nestedLoads();
+        if (c.nestedLoads != kAny) {
+            EXPECT_EQ(nested, static_cast<uint32_t>(c.nestedLoads));
+        }
+        const uint64_t work = engineContext()->visits - visits;
+        EXPECT_GE(work, nested);
+        if (c.scaling != nullptr && !firstVisits.emplace(c.scaling, work).second) {
+            EXPECT_LE(work * 10, firstVisits[c.scaling] * 23) << c.scaling;
+        }
         unknownRelease(fresh);
     }
 }
