@@ -108,20 +108,31 @@ TEST_F(LoaderTest, BadInputsFailWithTheirCodes)
     writer.addObject(testRecord(1));
     const std::vector<uint8_t> good = writer.finish();
 
+    // The header's section and one more, the total size filled in.
+    const auto withSection = [](const M3gRawSection& section) {
+        std::vector<uint8_t> file;
+        for (uint32_t size = 0; size == 0 || file.size() != size;) {
+            size = static_cast<uint32_t>(file.size());
+            file.clear();
+            m3gAppendIdentifier(file, M3gFlavour::M3g);
+            std::vector<uint8_t> header;
+            M3gHeaderFields fields;
+            fields.totalFileSize = size;
+            m3gAppendRecord(header, m3gHeaderRecord(fields));
+            m3gAppendSection(file, m3gSection(kM3gSchemeNone, header));
+            m3gAppendSection(file, section);
+        }
+        return file;
+    };
     // The last section ends inside an object record it announces.
-    std::vector<uint8_t> cutRecord;
-    for (uint32_t size = 0; size == 0 || cutRecord.size() != size;) {
-        size = static_cast<uint32_t>(cutRecord.size());
-        cutRecord.clear();
-        m3gAppendIdentifier(cutRecord, M3gFlavour::M3g);
-        std::vector<uint8_t> header;
-        M3gHeaderFields fields;
-        fields.totalFileSize = size;
-        m3gAppendRecord(header, m3gHeaderRecord(fields));
-        m3gAppendSection(cutRecord, m3gSection(kM3gSchemeNone, header));
-        const std::vector<uint8_t> partial = {9, 3, 0, 0, 0, 1, 2};
-        m3gAppendSection(cutRecord, m3gSection(kM3gSchemeNone, partial));
-    }
+    const std::vector<uint8_t> partial = {9, 3, 0, 0, 0, 1, 2};
+    const std::vector<uint8_t> cutRecord = withSection(m3gSection(kM3gSchemeNone, partial));
+    // A few kilobytes announcing one record of 1,030 MiB of zeros.
+    std::vector<uint8_t> zeros(2 << 20, 0);
+    zeros[0] = 9;
+    zeros[4] = 0x40;
+    M3gRawSection huge = m3gSection(kM3gSchemeZlib, zeros);
+    huge.uncompressedLength = 1030u << 20;
 
     // A one-pixel PNG whose header announces 16,000 x 16,000.
     std::vector<uint8_t> announcesMore = pngBytes(1, 1, PNG_COLOR_TYPE_GRAY, 0);
@@ -142,6 +153,7 @@ TEST_F(LoaderTest, BadInputsFailWithTheirCodes)
         {"last section stops inside a record", cutRecord, -10},
         {"PNG too large for its limits", pngBytes(20000, 1, PNG_COLOR_TYPE_GRAY, 0), -7},
         {"PNG announcing more rows than its data can inflate to", announcesMore, -7},
+        {"section announcing a gigabyte", withSection(huge), 0x10009},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
