@@ -46,11 +46,14 @@ void normalisePath(const char* path, char* out)
         while (*end != 0 && !isSeparator(*end))
             ++end;
         const size_t length = static_cast<size_t>(end - p);
+        // Only ".." looks back, and what it walks over it takes away (or
+        // is a ".." of two bytes), so the walks cost the path's length.
         size_t last = n;
-        while (last > root && out[last - 1] != '/')
+        const bool dotDot = length == 2 && p[0] == '.' && p[1] == '.';
+        while (dotDot && last > root && out[last - 1] != '/')
             --last;
         const bool previousDotDot = n - last == 2 && out[last] == '.' && out[last + 1] == '.';
-        if (length == 2 && p[0] == '.' && p[1] == '.' && last < n && !previousDotDot) {
+        if (dotDot && last < n && !previousDotDot) {
             n = last > root ? last - 1 : root;
         } else if (length != 0 && !(length == 1 && p[0] == '.')) {
             if (n > root)
@@ -86,6 +89,12 @@ void CkwResourceLoader::start(CkwBrewLoader* brewLoader, CkwResourceLoader* pare
     m_depth = parent != nullptr ? parent->m_depth + 1 : 0;
     if (m_depth > kMaxReferenceDepth)
         leave(KErrCorruptData);
+    // No file system opens a longer path, and a reference's path carries its
+    // parent's folder: unbounded, the paths of a chain would grow with it.
+    if (kwStrlen(m_path) >= kMaxEnginePath)
+        leave(KErrFileOpen);
+    if (parent != nullptr)
+        setMadeBytes(parent->madeBytes());
     // An archive finds a member by its name's hash alone, so names that
     // differ (even in more than letter case) can open one record. An empty
     // path reads the memory input, in either mode.
@@ -229,11 +238,17 @@ void CkwResourceLoader::decodeAsPngL(int32_t parseResult)
         length += n;
     }
     IkwSerializable* image = nullptr;
-    const int32_t decoded = collected ? decodePngToImage2D(length, bytes, &image) : 1;
+    // A picture a reference names draws on the load's allowance: a few
+    // kilobytes of PNG unpack to megabytes, and references multiply them.
+    uint64_t allowance = kMadeBytesPerFile - std::min(madeBytes(), kMadeBytesPerFile);
+    const int32_t decoded =
+        collected ? decodePngToImage2D(length, bytes, &image, m_parent != nullptr ? &allowance : nullptr) : 1;
     engineFree(bytes);
     if (decoded != 0)
         leave(parseResult + kParserLeaveOffset);
     m_image = image;
+    if (m_parent != nullptr)
+        setMadeBytes(kMadeBytesPerFile - allowance);
 }
 
 void CkwResourceLoader::finishL()
@@ -248,6 +263,7 @@ void CkwResourceLoader::finishL()
     if (target == nullptr)
         leave(KErrReferenceWithoutRoot);
     CkwResourceLoader* parent = m_parent;
+    parent->setMadeBytes(madeBytes());
     parent->resolvePendingReference(target);
     parent->m_child = nullptr;
     delete this;

@@ -12,6 +12,18 @@
 
 namespace {
 
+// Makes its user id in MiB without bringing them, as a blank image does.
+class MakingObject : public TestObject {
+public:
+    static IkwSerializable* create() { return new MakingObject; }
+    MakingObject() : TestObject(kClassTriangleStripArray) {}
+    void deserialize(CkwSerializeBufferObjectsIn& buffer) override
+    {
+        TestObject::deserialize(buffer);
+        buffer.chargeMadeBytes(uint64_t(userId) << 20);
+    }
+};
+
 class LoaderTest : public ::testing::Test {
 protected:
     LoaderTest()
@@ -244,6 +256,21 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
     m_folder.write("missing-ref.m3g", sceneReferencing(7, {"nothing.m3g"}));
     m_folder.write("rootless.m3g", M3gFileWriter().finish());
     m_folder.write("to-rootless.m3g", sceneReferencing(8, {"rootless.m3g"}));
+    engineContext()->factory->registerCreator(kClassTriangleStripArray, &MakingObject::create);
+    for (int32_t mib : {40, 60}) {
+        M3gFileWriter maker;
+        maker.addObject(testRecord(mib, {}, kClassTriangleStripArray));
+        m_folder.write("makes" + std::to_string(mib), maker.finish());
+    }
+    m_folder.write("one-maker.m3g", sceneReferencing(1, {"makes40"}));
+    m_folder.write("two-makers.m3g", sceneReferencing(1, {"makes40", "makes40"}));
+    // References load last first.
+    m_folder.write("zeros.png", pngBytes(2048, 1024, PNG_COLOR_TYPE_GRAY, 0));
+    m_folder.write("pictures.m3g", sceneReferencing(1, {"zeros.png", "zeros.png", "zeros.png", "makes60"}));
+    ArchiveWriter longNames;
+    ASSERT_TRUE(longNames.add("0", sceneReferencing(1, {std::string(1100, 'n')})));
+    ASSERT_TRUE(longNames.add(std::string(1100, 'n'), sceneReferencing(2, {})));
+    m_folder.write("long.arc", longNames.finish());
     ArchiveWriter archive;
     ASSERT_TRUE(archive.add("x", "y"));
     const std::string pack = m_folder.write("p.arc", archive.finish());
@@ -297,6 +324,10 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
         {folder + "/chain/1", 0x1000A},
         {folder + "/chain/2", 0},
         {"mvlarc:" + folder + "/hidden.arc!" + f, 0x1000A, 1},
+        {folder + "/one-maker.m3g", 0, 1},
+        {folder + "/two-makers.m3g", -8, 2},
+        {folder + "/pictures.m3g", -7, 4},
+        {"mvlarc:" + folder + "/long.arc!0", 0x10000, 1},
         {multiplying(false, 2, 11), 0x10001, kMaxNestedLoads, "plain, 2 a file"},
         {multiplying(false, 2, 22), 0x10001, kMaxNestedLoads, "plain, 2 a file"},
         {multiplying(false, 100, 2), 0x10001, kMaxNestedLoads, "plain, 100 a file"},
