@@ -206,6 +206,13 @@ void CkwResourceLoader::process()
     finishL();
 }
 
+bool CkwResourceLoader::writeObjectBytes(const uint8_t* bytes, uint32_t count)
+{
+    if (m_parent != nullptr)
+        m_brewLoader->chargeReferencedBytesL(count);
+    return CkwSerializeObjectsIn::writeObjectBytes(bytes, count);
+}
+
 void CkwResourceLoader::decodeAsPngL(int32_t parseResult)
 {
     m_brewLoader->closeSource(*this);
@@ -390,12 +397,16 @@ IkwSerializable* CkwBrewLoader::rootL(uint32_t index) const
 uint32_t CkwBrewLoader::readChunk(CkwResourceLoader& loader)
 {
     const uint32_t n = readChunkFromSource(loader);
-    if (loader.m_parent != nullptr) {
-        m_referencedBytes += n;
-        if (m_referencedBytes > kMaxReferencedBytes)
-            leave(KErrNoMemory);
-    }
+    if (loader.m_parent != nullptr)
+        chargeReferencedBytesL(n);
     return n;
+}
+
+void CkwBrewLoader::chargeReferencedBytesL(uint32_t count)
+{
+    m_referencedBytes += count;
+    if (m_referencedBytes > kMaxReferencedBytes)
+        leave(KErrNoMemory);
 }
 
 uint32_t CkwBrewLoader::readChunkFromSource(CkwResourceLoader& loader)
