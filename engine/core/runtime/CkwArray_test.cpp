@@ -90,11 +90,11 @@ TEST_F(CkwArrayTest, AppendGrowsByThePolicy)
                   // What growth copies stays in proportion to what is appended.
                   uint64_t copied[2] = {};
                   for (int32_t n : {1 << 16, 1 << 17}) {
-                      const uint64_t before = engineContext()->copiedBytes;
+                      const uint64_t start = engineContext()->copiedBytes;
                       CkwArray<uint8_t> bytes;
                       for (int32_t i = 0; i < n; ++i)
                           bytes.append(1);
-                      copied[n >> 17] = engineContext()->copiedBytes - before;
+                      copied[n >> 17] = engineContext()->copiedBytes - start;
                   }
                   EXPECT_GT(copied[0], 0u);
                   EXPECT_LE(copied[1] * 10, copied[0] * 23);
