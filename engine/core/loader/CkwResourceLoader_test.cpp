@@ -123,6 +123,14 @@ TEST_F(LoaderTest, BadInputsFailWithTheirCodes)
         m3gAppendSection(cutRecord, m3gSection(kM3gSchemeNone, partial));
     }
 
+    // Two megabytes of zeros in one record, deflated, in a section announcing
+    // that it unpacks to a gigabyte.
+    M3gFileWriter bombWriter;
+    bombWriter.beginSection(kM3gSchemeZlib);
+    bombWriter.addObject({9, std::vector<uint8_t>(2 << 20, 0)});
+    std::vector<uint8_t> bomb = bombWriter.finish();
+    bomb[12 + (bomb[13] | bomb[14] << 8) + 8] = 0x40;
+
     // A one-pixel PNG whose header announces 16,000 x 16,000.
     std::vector<uint8_t> announcesMore = pngBytes(1, 1, PNG_COLOR_TYPE_GRAY, 0);
     announcesMore[18] = announcesMore[22] = 0x3E;
@@ -142,6 +150,7 @@ TEST_F(LoaderTest, BadInputsFailWithTheirCodes)
         {"last section stops inside a record", cutRecord, -10},
         {"PNG too large for its limits", pngBytes(20000, 1, PNG_COLOR_TYPE_GRAY, 0), -7},
         {"PNG announcing more rows than its data can inflate to", announcesMore, -7},
+        {"section announcing a gigabyte", bomb, 0x10009},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
