@@ -216,41 +216,26 @@ bool CkwResourceLoader::writeObjectBytes(const uint8_t* bytes, uint32_t count)
 void CkwResourceLoader::decodeAsPngL(int32_t parseResult)
 {
     m_brewLoader->closeSource(*this);
-    uint8_t* bytes = nullptr;
-    uint32_t length = 0;
-    uint32_t capacity = 0;
+    // The input's size is unknown: the block grows geometrically as chunks
+    // arrive, so copying it costs time in proportion to the file; held in an
+    // array, it is freed when a read leaves.
+    CkwArray<uint8_t> bytes;
     bool collected = true;
-    for (uint32_t n; (n = m_brewLoader->readChunk(*this)) > 0;) {
+    for (uint32_t n; collected && (n = m_brewLoader->readChunk(*this)) > 0;) {
         m_brewLoader->spendChunk();
-        if (uint64_t{length} + n > INT32_MAX) {
-            collected = false;
-            break;
-        }
-        // The input's size is unknown: the block doubles as chunks arrive, so
-        // copying it costs time in proportion to the file.
-        if (length + n > capacity) {
-            const uint32_t grownCapacity = std::max(length + n, std::min<uint32_t>(2 * capacity, INT32_MAX));
-            auto* grown = static_cast<uint8_t*>(engineAlloc(grownCapacity, 0));
-            if (grown == nullptr) {
-                collected = false;
-                break;
-            }
-            if (length != 0)
-                kwMemcpy(grown, bytes, length);
-            engineFree(bytes);
-            bytes = grown;
-            capacity = grownCapacity;
-        }
-        kwMemcpy(bytes + length, m_chunk, n);
-        length += n;
+        const int32_t length = bytes.count();
+        collected = uint64_t{n} + static_cast<uint32_t>(length) <= INT32_MAX
+                    && engineTrap([&] { bytes.setCountGrowing(length + static_cast<int32_t>(n)); }) == KErrNone;
+        if (collected)
+            kwMemcpy(bytes.data() + length, m_chunk, n);
     }
     IkwSerializable* image = nullptr;
     // A picture a reference names draws on the load's allowance: a few
     // kilobytes of PNG unpack to megabytes, and references multiply them.
     uint64_t allowance = kMadeBytesPerFile - std::min(madeBytes(), kMadeBytesPerFile);
-    const int32_t decoded =
-        collected ? decodePngToImage2D(length, bytes, &image, m_parent != nullptr ? &allowance : nullptr) : 1;
-    engineFree(bytes);
+    const int32_t decoded = collected ? decodePngToImage2D(static_cast<uint32_t>(bytes.count()), bytes.data(), &image,
+                                                           m_parent != nullptr ? &allowance : nullptr)
+                                      : 1;
     if (decoded != 0)
         leave(parseResult + kParserLeaveOffset);
     m_image = image;
