@@ -162,6 +162,7 @@ void CkwResourceLoader::startChildL(char* path)
         leave(KErrReferencePathMemory);
     }
     m_child = child;
+    m_brewLoader->setDeepest(child);
     const int32_t code = engineTrap([&] { child->start(m_brewLoader, this, path); });
     engineFree(path);
     if (code != KErrNone)
@@ -258,6 +259,7 @@ void CkwResourceLoader::finishL()
     parent->setMadeBytes(madeBytes());
     parent->resolvePendingReference(target);
     parent->m_child = nullptr;
+    m_brewLoader->setDeepest(parent);
     delete this;
 }
 
@@ -282,6 +284,7 @@ bool CkwBrewLoader::chargeNestedLoad()
 void CkwBrewLoader::createTop()
 {
     m_top = new CkwResourceLoader;
+    m_deepest = m_top;
 }
 
 void CkwBrewLoader::loadFromBuffer(uint32_t length, const void* data)
@@ -337,10 +340,7 @@ int32_t CkwBrewLoader::step(const uint32_t* chunkBudget, Begin&& begin)
         m_budgetEnabled = chunkBudget != nullptr && *chunkBudget != 0;
         m_budgetCount = chunkBudget != nullptr ? *chunkBudget : 0;
         while (m_state == kLoading && !budgetExhausted()) {
-            CkwResourceLoader* deepest = m_top;
-            while (deepest->child() != nullptr)
-                deepest = deepest->child();
-            deepest->process();
+            m_deepest->process();
         }
     });
     if (code == KErrNone)

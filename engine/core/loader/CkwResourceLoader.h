@@ -120,6 +120,9 @@ public:
             --m_budgetCount;
     }
     void setDone() { m_state = kDone; }
+    // The loader that runs next: the end of the chain from top, kept as the
+    // chain changes rather than walked to at every step.
+    void setDeepest(CkwResourceLoader* loader) { m_deepest = loader; }
     // Counts one more nested load; false past kMaxNestedLoads.
     bool chargeNestedLoad();
     // Counts bytes a nested loader read or unpacked; leaves -4 past
@@ -135,6 +138,7 @@ private:
     uint32_t readChunkFromSource(CkwResourceLoader& loader);
 
     CkwResourceLoader* m_top = nullptr;
+    CkwResourceLoader* m_deepest = nullptr;
     uint32_t m_memoryLength = 0;
     const uint8_t* m_memoryData = nullptr;
     uint32_t m_state = kIdle;
