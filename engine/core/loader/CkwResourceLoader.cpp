@@ -73,8 +73,10 @@ void normalisePath(const char* path, char* out)
 CkwResourceLoader::~CkwResourceLoader()
 {
     delete m_child;
-    if (m_brewLoader != nullptr)
+    if (m_brewLoader != nullptr) {
         m_brewLoader->closeSource(*this);
+        m_brewLoader->removeOpen(*this);
+    }
     if (m_image != nullptr)
         m_image->release();
     engineFree(m_path);
@@ -106,14 +108,23 @@ void CkwResourceLoader::start(CkwBrewLoader* brewLoader, CkwResourceLoader* pare
     }
     // A file that references itself, directly or through others, would nest
     // loaders without end, however the references spell its path.
-    engineContextL().visits += static_cast<uint64_t>(m_depth) + 1;
-    for (const CkwResourceLoader* loader = parent; loader != nullptr; loader = loader->m_parent)
-        if (readsSameFileAs(*loader))
-            leave(KErrCorruptData);
+    if (brewLoader->isOpen(*this))
+        leave(KErrCorruptData);
+    brewLoader->addOpen(*this);
     // An M3G file may not reference files of the engine's own format.
     const int32_t result = reset(parent == nullptr || parent->isOwnFormat());
     if (result != kSerializeOk)
         leave(result + kParserLeaveOffset);
+}
+
+uint64_t CkwResourceLoader::fileHash() const
+{
+    if (m_pathKey == nullptr)
+        return m_entry.index * 0x9E3779B97F4A7C15u;
+    uint64_t h = 0xCBF29CE484222325u;
+    for (const char* p = m_pathKey; *p != 0; ++p)
+        h = (h ^ static_cast<uint8_t>(*p)) * 0x100000001B3u;
+    return h;
 }
 
 bool CkwResourceLoader::readsSameFileAs(const CkwResourceLoader& other) const
@@ -271,6 +282,38 @@ CkwBrewLoader::~CkwBrewLoader()
     if (m_fileManager != nullptr)
         m_fileManager->release();
     delete m_archive;
+}
+
+bool CkwBrewLoader::isOpen(const CkwResourceLoader& loader) const
+{
+    uint64_t steps = 1;
+    const uint64_t hash = loader.fileHash();
+    const CkwResourceLoader* open = m_open[hash % kOpenBuckets];
+    for (; open != nullptr && !(open->m_fileHash == hash && loader.readsSameFileAs(*open)); open = open->m_nextOpen)
+        ++steps;
+    engineContextL().visits += steps;
+    return open != nullptr;
+}
+
+void CkwBrewLoader::addOpen(CkwResourceLoader& loader)
+{
+    loader.m_fileHash = loader.fileHash();
+    CkwResourceLoader*& head = m_open[loader.m_fileHash % kOpenBuckets];
+    loader.m_nextOpen = head;
+    head = &loader;
+    loader.m_isOpen = true;
+}
+
+void CkwBrewLoader::removeOpen(CkwResourceLoader& loader)
+{
+    if (!loader.m_isOpen)
+        return;
+    // Loaders end deepest first, so the one leaving heads its bucket.
+    CkwResourceLoader** link = &m_open[loader.m_fileHash % kOpenBuckets];
+    while (*link != &loader)
+        link = &(*link)->m_nextOpen;
+    *link = loader.m_nextOpen;
+    loader.m_isOpen = false;
 }
 
 bool CkwBrewLoader::chargeNestedLoad()

@@ -20,8 +20,8 @@ constexpr uint32_t kLoaderChunkSize = 1024;
 // How deep external references may nest: a scene, its models and their
 // images take three levels. The bound ends a chain of distinct files, which
 // no loop check can, and holds the chain's memory (a chunk and a parser per
-// level) and each nested load's check of its ancestors to a few kilobytes
-// and steps.
+// level) to a few kilobytes, and a bucket of the open-file table, however a
+// file aims its names' hashes, to a few steps.
 constexpr int32_t kMaxReferenceDepth = 32;
 // What the files one load names may cost in all: references multiply (a
 // file naming the next one twice, twenty deep, is a million loads), so the
@@ -61,6 +61,8 @@ private:
     // Whether both loaders read the same file: the same archive record, or
     // the same path in the file system.
     bool readsSameFileAs(const CkwResourceLoader& other) const;
+    // A hash of what readsSameFileAs compares.
+    uint64_t fileHash() const;
     void startChildL(char* path);
     void decodeAsPngL(int32_t parseResult);
     void finishL();
@@ -83,6 +85,10 @@ private:
     CkwArchiveEntry m_entry = {};
     char* m_pathKey = nullptr;
     int32_t m_depth = 0; // references between this loader and the top one
+    // The brew loader's table of the files its chain has open.
+    uint64_t m_fileHash = 0;
+    CkwResourceLoader* m_nextOpen = nullptr;
+    bool m_isOpen = false;
 };
 
 class CkwBrewLoader : public CkwHeapObject, public CkwRefCount {
@@ -123,6 +129,11 @@ public:
     // The loader that runs next: the end of the chain from top, kept as the
     // chain changes rather than walked to at every step.
     void setDeepest(CkwResourceLoader* loader) { m_deepest = loader; }
+    // Whether a loader of the chain reads the file this one names, found
+    // by the file's hash rather than by walking the chain.
+    bool isOpen(const CkwResourceLoader& loader) const;
+    void addOpen(CkwResourceLoader& loader);
+    void removeOpen(CkwResourceLoader& loader);
     // Counts one more nested load; false past kMaxNestedLoads.
     bool chargeNestedLoad();
     // Counts bytes a nested loader read or unpacked; leaves -4 past
@@ -139,6 +150,8 @@ private:
 
     CkwResourceLoader* m_top = nullptr;
     CkwResourceLoader* m_deepest = nullptr;
+    static constexpr uint32_t kOpenBuckets = 64; // twice the deepest chain
+    CkwResourceLoader* m_open[kOpenBuckets] = {};
     uint32_t m_memoryLength = 0;
     const uint8_t* m_memoryData = nullptr;
     uint32_t m_state = kIdle;

@@ -307,6 +307,10 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
         {multiplying(true, 2, 22), 0x10001, kMaxNestedLoads, "archive, 2 a file"},
         {multiplying(true, 100, 2), 0x10001, kMaxNestedLoads, "archive, 100 a file"},
         {multiplying(true, 100, 4), 0x10001, kMaxNestedLoads, "archive, 100 a file"},
+        {multiplying(false, 1, 14), 0, 14, "plain chain"},
+        {multiplying(false, 1, 28), 0, 28, "plain chain"},
+        {multiplying(true, 1, 14), 0, 14, "archive chain"},
+        {multiplying(true, 1, 28), 0, 28, "archive chain"},
         {multiplying(true, 2, 8, 100000), 0x10001, kAny, "archive, 400 KB unpacked"},
         {multiplying(true, 2, 16, 100000), 0x10001, kAny, "archive, 400 KB unpacked"},
     };
