@@ -48,7 +48,6 @@ public:
     // A referenced file's unpacked bytes draw on the load's budget.
     bool writeObjectBytes(const uint8_t* bytes, uint32_t count) override;
 
-    CkwResourceLoader* child() const { return m_child; }
     IkwSerializable* image() const { return m_image; }
     const char* path() const { return m_path; }
 
