@@ -27,9 +27,10 @@ constexpr int32_t kMaxReferenceDepth = 32;
 // file naming the next one twice, twenty deep, is a million loads), so the
 // nested loads, and the bytes they read and unpack, are counted over the
 // whole load, not per file. A scene, its models and their textures take a
-// few dozen loads and a few megabytes.
+// few dozen loads and a few megabytes; the bytes are what one pack entry may
+// hold.
 constexpr uint32_t kMaxNestedLoads = 1024;
-constexpr uint64_t kMaxReferencedBytes = 64u << 20;
+constexpr uint64_t kMaxReferencedBytes = 32u << 20;
 constexpr char kArchiveUriPrefix[] = "mvlarc:";
 // Leave codes of the loader that pass the result map unchanged.
 constexpr int32_t KErrArchiveUriWithoutBang = 259;
