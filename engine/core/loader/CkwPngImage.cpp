@@ -39,6 +39,7 @@ struct Decoded {
     png_bytep* rows = nullptr;  // engineAlloc
     uint8_t* palette = nullptr; // engineAlloc; palette images only
     uint32_t paletteLength = 0;
+    uint64_t bytes = 0; // pixels and palette
 };
 
 // Deflate cannot expand data by more than this factor.
@@ -89,7 +90,7 @@ void applyKey(Decoded& out, uint32_t channels, const uint8_t* key)
 }
 
 // Returns 0 or 1; the buffers in out are the caller's either way.
-int32_t decodePixels(uint32_t length, const uint8_t* data, Decoded& out)
+int32_t decodePixels(uint32_t length, const uint8_t* data, uint64_t allowance, Decoded& out)
 {
     if (length < 8 || png_sig_cmp(data, 0, 8) != 0)
         return 1;
@@ -178,8 +179,10 @@ int32_t decodePixels(uint32_t length, const uint8_t* data, Decoded& out)
     const uint32_t rowSize = width * (keyed ? channels + 1 : channels);
     // 64 bits: a 32-bit product of these could wrap below the buffer's size.
     const uint64_t size = uint64_t{rowSize} * height;
-    if (size >= 0x7FFFFFFF || uint64_t{height} * sizeof(png_bytep) >= 0x7FFFFFFF)
+    if (size >= 0x7FFFFFFF || uint64_t{height} * sizeof(png_bytep) >= 0x7FFFFFFF
+        || size + out.paletteLength > allowance)
         png_error(png, "Size");
+    out.bytes = size + out.paletteLength;
     out.pixels = static_cast<uint8_t*>(engineAlloc(static_cast<uint32_t>(size), 0));
     out.rows = static_cast<png_bytep*>(engineAlloc(static_cast<uint32_t>(height * sizeof(png_bytep)), 0));
     if (out.pixels == nullptr || out.rows == nullptr)
@@ -201,11 +204,11 @@ int32_t decodePixels(uint32_t length, const uint8_t* data, Decoded& out)
 
 } // namespace
 
-int32_t decodePngToImage2D(uint32_t length, const uint8_t* data, IkwSerializable** out)
+int32_t decodePngToImage2D(uint32_t length, const uint8_t* data, IkwSerializable** out, uint64_t* allowance)
 {
     *out = nullptr;
     Decoded decoded;
-    int32_t result = decodePixels(length, data, decoded);
+    int32_t result = decodePixels(length, data, allowance != nullptr ? *allowance : UINT64_MAX, decoded);
     engineFree(decoded.rows);
     if (result == 0) {
         const int32_t code = engineTrap([&] {
@@ -230,6 +233,8 @@ int32_t decodePngToImage2D(uint32_t length, const uint8_t* data, IkwSerializable
             result = code;
         }
     }
+    if (result == 0 && allowance != nullptr)
+        *allowance -= decoded.bytes;
     engineFree(decoded.pixels);
     engineFree(decoded.palette);
     return result;

@@ -35,7 +35,10 @@ protected:
 
 // 0 and a new image holding one reference in *out, or a non-zero result on
 // any failure, running out of memory included (nothing is left behind then).
-int32_t decodePngToImage2D(uint32_t length, const uint8_t* data, IkwSerializable** out);
+// With an allowance, the pixels and palette must fit in it before they are
+// allocated, and their bytes are taken from it.
+int32_t decodePngToImage2D(uint32_t length, const uint8_t* data, IkwSerializable** out,
+                           uint64_t* allowance = nullptr);
 
 // The read callback's cursor over the input.
 struct PngReadCursor {

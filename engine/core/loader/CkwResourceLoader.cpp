@@ -13,6 +13,7 @@
 #include "engine/core/loader/SerializeCodes.h"
 #include "engine/core/port/Port.h"
 #include "engine/core/runtime/EngineAlloc.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 
 namespace {
@@ -45,11 +46,14 @@ void normalisePath(const char* path, char* out)
         while (*end != 0 && !isSeparator(*end))
             ++end;
         const size_t length = static_cast<size_t>(end - p);
+        // Only ".." looks back, and what it walks over it takes away (or
+        // is a ".." of two bytes), so the walks cost the path's length.
         size_t last = n;
-        while (last > root && out[last - 1] != '/')
+        const bool dotDot = length == 2 && p[0] == '.' && p[1] == '.';
+        while (dotDot && last > root && out[last - 1] != '/')
             --last;
         const bool previousDotDot = n - last == 2 && out[last] == '.' && out[last + 1] == '.';
-        if (length == 2 && p[0] == '.' && p[1] == '.' && last < n && !previousDotDot) {
+        if (dotDot && last < n && !previousDotDot) {
             n = last > root ? last - 1 : root;
         } else if (length != 0 && !(length == 1 && p[0] == '.')) {
             if (n > root)
@@ -69,8 +73,10 @@ void normalisePath(const char* path, char* out)
 CkwResourceLoader::~CkwResourceLoader()
 {
     delete m_child;
-    if (m_brewLoader != nullptr)
+    if (m_brewLoader != nullptr) {
         m_brewLoader->closeSource(*this);
+        m_brewLoader->removeOpen(*this);
+    }
     if (m_image != nullptr)
         m_image->release();
     engineFree(m_path);
@@ -85,6 +91,12 @@ void CkwResourceLoader::start(CkwBrewLoader* brewLoader, CkwResourceLoader* pare
     m_depth = parent != nullptr ? parent->m_depth + 1 : 0;
     if (m_depth > kMaxReferenceDepth)
         leave(KErrCorruptData);
+    // No file system opens a longer path, and a reference's path carries its
+    // parent's folder: unbounded, the paths of a chain would grow with it.
+    if (kwStrlen(m_path) >= kMaxEnginePath)
+        leave(KErrFileOpen);
+    if (parent != nullptr)
+        setMadeBytes(parent->madeBytes());
     // An archive finds a member by its name's hash alone, so names that
     // differ (even in more than letter case) can open one record. An empty
     // path reads the memory input, in either mode.
@@ -96,13 +108,23 @@ void CkwResourceLoader::start(CkwBrewLoader* brewLoader, CkwResourceLoader* pare
     }
     // A file that references itself, directly or through others, would nest
     // loaders without end, however the references spell its path.
-    for (const CkwResourceLoader* loader = parent; loader != nullptr; loader = loader->m_parent)
-        if (readsSameFileAs(*loader))
-            leave(KErrCorruptData);
+    if (brewLoader->isOpen(*this))
+        leave(KErrCorruptData);
+    brewLoader->addOpen(*this);
     // An M3G file may not reference files of the engine's own format.
     const int32_t result = reset(parent == nullptr || parent->isOwnFormat());
     if (result != kSerializeOk)
         leave(result + kParserLeaveOffset);
+}
+
+uint64_t CkwResourceLoader::fileHash() const
+{
+    if (m_pathKey == nullptr)
+        return m_entry.index * 0x9E3779B97F4A7C15u;
+    uint64_t h = 0xCBF29CE484222325u;
+    for (const char* p = m_pathKey; *p != 0; ++p)
+        h = (h ^ static_cast<uint8_t>(*p)) * 0x100000001B3u;
+    return h;
 }
 
 bool CkwResourceLoader::readsSameFileAs(const CkwResourceLoader& other) const
@@ -141,12 +163,17 @@ char* CkwResourceLoader::resolveReferencePathL() const
 
 void CkwResourceLoader::startChildL(char* path)
 {
+    if (!m_brewLoader->chargeNestedLoad()) {
+        engineFree(path);
+        leave(KErrNoMemory);
+    }
     auto* child = new (std::nothrow) CkwResourceLoader;
     if (child == nullptr) {
         engineFree(path);
         leave(KErrReferencePathMemory);
     }
     m_child = child;
+    m_brewLoader->setDeepest(child);
     const int32_t code = engineTrap([&] { child->start(m_brewLoader, this, path); });
     engineFree(path);
     if (code != KErrNone)
@@ -191,43 +218,41 @@ void CkwResourceLoader::process()
     finishL();
 }
 
+bool CkwResourceLoader::writeObjectBytes(const uint8_t* bytes, uint32_t count)
+{
+    if (m_parent != nullptr)
+        m_brewLoader->chargeReferencedBytesL(count);
+    return CkwSerializeObjectsIn::writeObjectBytes(bytes, count);
+}
+
 void CkwResourceLoader::decodeAsPngL(int32_t parseResult)
 {
     m_brewLoader->closeSource(*this);
-    uint8_t* bytes = nullptr;
-    uint32_t length = 0;
-    uint32_t capacity = 0;
+    // The input's size is unknown: the block grows geometrically as chunks
+    // arrive, so copying it costs time in proportion to the file; held in an
+    // array, it is freed when a read leaves.
+    CkwArray<uint8_t> bytes;
     bool collected = true;
-    for (uint32_t n; (n = m_brewLoader->readChunk(*this)) > 0;) {
+    for (uint32_t n; collected && (n = m_brewLoader->readChunk(*this)) > 0;) {
         m_brewLoader->spendChunk();
-        if (uint64_t{length} + n > INT32_MAX) {
-            collected = false;
-            break;
-        }
-        // The input's size is unknown: the block doubles as chunks arrive, so
-        // copying it costs time in proportion to the file.
-        if (length + n > capacity) {
-            const uint32_t grownCapacity = std::max(length + n, std::min<uint32_t>(2 * capacity, INT32_MAX));
-            auto* grown = static_cast<uint8_t*>(engineAlloc(grownCapacity, 0));
-            if (grown == nullptr) {
-                collected = false;
-                break;
-            }
-            if (length != 0)
-                kwMemcpy(grown, bytes, length);
-            engineFree(bytes);
-            bytes = grown;
-            capacity = grownCapacity;
-        }
-        kwMemcpy(bytes + length, m_chunk, n);
-        length += n;
+        const int32_t length = bytes.count();
+        collected = uint64_t{n} + static_cast<uint32_t>(length) <= INT32_MAX
+                    && engineTrap([&] { bytes.setCountGrowing(length + static_cast<int32_t>(n)); }) == KErrNone;
+        if (collected)
+            kwMemcpy(bytes.data() + length, m_chunk, n);
     }
     IkwSerializable* image = nullptr;
-    const int32_t decoded = collected ? decodePngToImage2D(length, bytes, &image) : 1;
-    engineFree(bytes);
+    // A picture a reference names draws on the load's allowance: a few
+    // kilobytes of PNG unpack to megabytes, and references multiply them.
+    uint64_t allowance = kMadeBytesPerFile - std::min(madeBytes(), kMadeBytesPerFile);
+    const int32_t decoded = collected ? decodePngToImage2D(static_cast<uint32_t>(bytes.count()), bytes.data(), &image,
+                                                           m_parent != nullptr ? &allowance : nullptr)
+                                      : 1;
     if (decoded != 0)
         leave(parseResult + kParserLeaveOffset);
     m_image = image;
+    if (m_parent != nullptr)
+        setMadeBytes(kMadeBytesPerFile - allowance);
 }
 
 void CkwResourceLoader::finishL()
@@ -242,8 +267,10 @@ void CkwResourceLoader::finishL()
     if (target == nullptr)
         leave(KErrReferenceWithoutRoot);
     CkwResourceLoader* parent = m_parent;
+    parent->setMadeBytes(madeBytes());
     parent->resolvePendingReference(target);
     parent->m_child = nullptr;
+    m_brewLoader->setDeepest(parent);
     delete this;
 }
 
@@ -257,9 +284,50 @@ CkwBrewLoader::~CkwBrewLoader()
     delete m_archive;
 }
 
+bool CkwBrewLoader::isOpen(const CkwResourceLoader& loader) const
+{
+    uint64_t steps = 1;
+    const uint64_t hash = loader.fileHash();
+    const CkwResourceLoader* open = m_open[hash % kOpenBuckets];
+    for (; open != nullptr && !(open->m_fileHash == hash && loader.readsSameFileAs(*open)); open = open->m_nextOpen)
+        ++steps;
+    engineContextL().visits += steps;
+    return open != nullptr;
+}
+
+void CkwBrewLoader::addOpen(CkwResourceLoader& loader)
+{
+    loader.m_fileHash = loader.fileHash();
+    CkwResourceLoader*& head = m_open[loader.m_fileHash % kOpenBuckets];
+    loader.m_nextOpen = head;
+    head = &loader;
+    loader.m_isOpen = true;
+}
+
+void CkwBrewLoader::removeOpen(CkwResourceLoader& loader)
+{
+    if (!loader.m_isOpen)
+        return;
+    // Loaders end deepest first, so the one leaving heads its bucket.
+    CkwResourceLoader** link = &m_open[loader.m_fileHash % kOpenBuckets];
+    while (*link != &loader)
+        link = &(*link)->m_nextOpen;
+    *link = loader.m_nextOpen;
+    loader.m_isOpen = false;
+}
+
+bool CkwBrewLoader::chargeNestedLoad()
+{
+    if (m_nestedLoads == kMaxNestedLoads)
+        return false;
+    ++m_nestedLoads;
+    return true;
+}
+
 void CkwBrewLoader::createTop()
 {
     m_top = new CkwResourceLoader;
+    m_deepest = m_top;
 }
 
 void CkwBrewLoader::loadFromBuffer(uint32_t length, const void* data)
@@ -315,10 +383,7 @@ int32_t CkwBrewLoader::step(const uint32_t* chunkBudget, Begin&& begin)
         m_budgetEnabled = chunkBudget != nullptr && *chunkBudget != 0;
         m_budgetCount = chunkBudget != nullptr ? *chunkBudget : 0;
         while (m_state == kLoading && !budgetExhausted()) {
-            CkwResourceLoader* deepest = m_top;
-            while (deepest->child() != nullptr)
-                deepest = deepest->child();
-            deepest->process();
+            m_deepest->process();
         }
     });
     if (code == KErrNone)
@@ -358,6 +423,21 @@ IkwSerializable* CkwBrewLoader::rootL(uint32_t index) const
 }
 
 uint32_t CkwBrewLoader::readChunk(CkwResourceLoader& loader)
+{
+    const uint32_t n = readChunkFromSource(loader);
+    if (loader.m_parent != nullptr)
+        chargeReferencedBytesL(n);
+    return n;
+}
+
+void CkwBrewLoader::chargeReferencedBytesL(uint32_t count)
+{
+    m_referencedBytes += count;
+    if (m_referencedBytes > kMaxReferencedBytes)
+        leave(KErrNoMemory);
+}
+
+uint32_t CkwBrewLoader::readChunkFromSource(CkwResourceLoader& loader)
 {
     uint8_t* chunk = loader.m_chunk;
     if (loader.m_path[0] == 0) {

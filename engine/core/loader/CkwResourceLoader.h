@@ -20,9 +20,17 @@ constexpr uint32_t kLoaderChunkSize = 1024;
 // How deep external references may nest: a scene, its models and their
 // images take three levels. The bound ends a chain of distinct files, which
 // no loop check can, and holds the chain's memory (a chunk and a parser per
-// level) and each nested load's check of its ancestors to a few kilobytes
-// and steps.
+// level) to a few kilobytes, and a bucket of the open-file table, however a
+// file aims its names' hashes, to a few steps.
 constexpr int32_t kMaxReferenceDepth = 32;
+// What the files one load names may cost in all: references multiply (a
+// file naming the next one twice, twenty deep, is a million loads), so the
+// nested loads, and the bytes they read and unpack, are counted over the
+// whole load, not per file. A scene, its models and their textures take a
+// few dozen loads and a few megabytes; the bytes are what one pack entry may
+// hold.
+constexpr uint32_t kMaxNestedLoads = 1024;
+constexpr uint64_t kMaxReferencedBytes = 32u << 20;
 constexpr char kArchiveUriPrefix[] = "mvlarc:";
 // Leave codes of the loader that pass the result map unchanged.
 constexpr int32_t KErrArchiveUriWithoutBang = 259;
@@ -38,8 +46,9 @@ public:
     void start(CkwBrewLoader* brewLoader, CkwResourceLoader* parent, const char* path);
     // One step of the load on the deepest loader of the chain.
     void process();
+    // A referenced file's unpacked bytes draw on the load's budget.
+    bool writeObjectBytes(const uint8_t* bytes, uint32_t count) override;
 
-    CkwResourceLoader* child() const { return m_child; }
     IkwSerializable* image() const { return m_image; }
     const char* path() const { return m_path; }
 
@@ -52,6 +61,8 @@ private:
     // Whether both loaders read the same file: the same archive record, or
     // the same path in the file system.
     bool readsSameFileAs(const CkwResourceLoader& other) const;
+    // A hash of what readsSameFileAs compares.
+    uint64_t fileHash() const;
     void startChildL(char* path);
     void decodeAsPngL(int32_t parseResult);
     void finishL();
@@ -74,6 +85,10 @@ private:
     CkwArchiveEntry m_entry = {};
     char* m_pathKey = nullptr;
     int32_t m_depth = 0; // references between this loader and the top one
+    // The brew loader's table of the files its chain has open.
+    uint64_t m_fileHash = 0;
+    CkwResourceLoader* m_nextOpen = nullptr;
+    bool m_isOpen = false;
 };
 
 class CkwBrewLoader : public CkwHeapObject, public CkwRefCount {
@@ -94,6 +109,8 @@ public:
     // Leaves -1101 for an index past the roots.
     IkwSerializable* rootL(uint32_t index) const;
     bool hasStarted() const { return m_top != nullptr; }
+    // Nested loaders started by this load, the refused ones included.
+    uint32_t nestedLoads() const { return m_nestedLoads; }
     bool hasArchive() const { return m_archive != nullptr; }
     const CkwArchive* archive() const { return m_archive; }
 
@@ -109,6 +126,19 @@ public:
             --m_budgetCount;
     }
     void setDone() { m_state = kDone; }
+    // The loader that runs next: the end of the chain from top, kept as the
+    // chain changes rather than walked to at every step.
+    void setDeepest(CkwResourceLoader* loader) { m_deepest = loader; }
+    // Whether a loader of the chain reads the file this one names, found
+    // by the file's hash rather than by walking the chain.
+    bool isOpen(const CkwResourceLoader& loader) const;
+    void addOpen(CkwResourceLoader& loader);
+    void removeOpen(CkwResourceLoader& loader);
+    // Counts one more nested load; false past kMaxNestedLoads.
+    bool chargeNestedLoad();
+    // Counts bytes a nested loader read or unpacked; leaves -4 past
+    // kMaxReferencedBytes.
+    void chargeReferencedBytesL(uint32_t count);
 
 private:
     template <class Begin>
@@ -116,8 +146,12 @@ private:
     void loadFromBuffer(uint32_t length, const void* data);
     void loadFromName(const char* name);
     void createTop();
+    uint32_t readChunkFromSource(CkwResourceLoader& loader);
 
     CkwResourceLoader* m_top = nullptr;
+    CkwResourceLoader* m_deepest = nullptr;
+    static constexpr uint32_t kOpenBuckets = 64; // twice the deepest chain
+    CkwResourceLoader* m_open[kOpenBuckets] = {};
     uint32_t m_memoryLength = 0;
     const uint8_t* m_memoryData = nullptr;
     uint32_t m_state = kIdle;
@@ -125,4 +159,6 @@ private:
     CkwArchive* m_archive = nullptr;
     uint32_t m_budgetCount = 0;
     bool m_budgetEnabled = false;
+    uint32_t m_nestedLoads = 0;
+    uint64_t m_referencedBytes = 0; // read or unpacked by nested loaders
 };

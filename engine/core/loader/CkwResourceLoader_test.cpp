@@ -1,6 +1,7 @@
 #include "engine/core/loader/CkwResourceLoader.h"
 
 #include <gtest/gtest.h>
+#include <map>
 #include <zlib.h>
 
 #include "engine/core/interface/EngineHandle.h"
@@ -122,6 +123,14 @@ TEST_F(LoaderTest, BadInputsFailWithTheirCodes)
         m3gAppendSection(cutRecord, m3gSection(kM3gSchemeNone, partial));
     }
 
+    // Two megabytes of zeros in one record, deflated, in a section announcing
+    // that it unpacks to a gigabyte.
+    M3gFileWriter bombWriter;
+    bombWriter.beginSection(kM3gSchemeZlib);
+    bombWriter.addObject({9, std::vector<uint8_t>(2 << 20, 0)});
+    std::vector<uint8_t> bomb = bombWriter.finish();
+    bomb[12 + (bomb[13] | bomb[14] << 8) + 8] = 0x40;
+
     // A one-pixel PNG whose header announces 16,000 x 16,000.
     std::vector<uint8_t> announcesMore = pngBytes(1, 1, PNG_COLOR_TYPE_GRAY, 0);
     announcesMore[18] = announcesMore[22] = 0x3E;
@@ -141,6 +150,7 @@ TEST_F(LoaderTest, BadInputsFailWithTheirCodes)
         {"last section stops inside a record", cutRecord, -10},
         {"PNG too large for its limits", pngBytes(20000, 1, PNG_COLOR_TYPE_GRAY, 0), -7},
         {"PNG announcing more rows than its data can inflate to", announcesMore, -7},
+        {"section announcing a gigabyte", bomb, 0x10009},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -231,6 +241,13 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
     m_folder.write("missing-ref.m3g", sceneReferencing(7, {"nothing.m3g"}));
     m_folder.write("rootless.m3g", M3gFileWriter().finish());
     m_folder.write("to-rootless.m3g", sceneReferencing(8, {"rootless.m3g"}));
+    // Eight pictures of 8 MiB take the allowance; the ninth is refused.
+    m_folder.write("zeros.png", pngBytes(4096, 2048, PNG_COLOR_TYPE_GRAY, 0));
+    m_folder.write("pictures.m3g", sceneReferencing(1, std::vector<std::string>(9, "zeros.png")));
+    ArchiveWriter longNames;
+    ASSERT_TRUE(longNames.add("0", sceneReferencing(1, {std::string(1100, 'n')})));
+    ASSERT_TRUE(longNames.add(std::string(1100, 'n'), sceneReferencing(2, {})));
+    m_folder.write("long.arc", longNames.finish());
     ArchiveWriter archive;
     ASSERT_TRUE(archive.add("x", "y"));
     const std::string pack = m_folder.write("p.arc", archive.finish());
@@ -242,14 +259,31 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
     ArchiveWriter hidden;
     ASSERT_TRUE(hidden.add(f, sceneReferencing(1, {d + ("\\" + f)})));
     m_folder.write("hidden.arc", hidden.finish());
+    // Files 0..depth, each naming the next fanOut times and carrying padding
+    // floats: the loads multiply by fanOut at every level.
+    const auto multiplying = [&](bool archived, size_t fanOut, int32_t depth, uint32_t padding = 0) {
+        const std::string tag = "fan" + std::to_string(fanOut * 100 + depth) + "-" + std::to_string(padding);
+        ArchiveWriter members;
+        for (int32_t i = 0; i <= depth; ++i) {
+            const std::vector<std::string> uris(i < depth ? fanOut : 0, std::to_string(i + 1));
+            const std::vector<uint8_t> file = sceneReferencing(i, uris, M3gFlavour::M3g, padding);
+            EXPECT_TRUE(members.add(std::to_string(i), file));
+            if (!archived)
+                m_folder.write(tag + "/" + std::to_string(i), file);
+        }
+        return archived ? "mvlarc:" + m_folder.write(tag + ".arc", members.finish()) + "!0" : folder + "/" + tag + "/0";
+    };
+    constexpr int32_t kAny = -1;
 
     const struct {
         std::string name;
         EngineResult result;
+        int32_t nestedLoads = kAny;
+        const char* scaling = nullptr; // rows of one name: the same file at N and 2N
     } cases[] = {
-        {folder + "/a.m3g", 0x1000A},
-        {folder + "/self.m3g", 0x1000A},
-        {folder + "/sub/up.m3g", 0x1000A},
+        {folder + "/a.m3g", 0x1000A, 2},
+        {folder + "/self.m3g", 0x1000A, 1},
+        {folder + "/sub/up.m3g", 0x1000A, 1},
         {folder + "/m3g-over-own.m3g", -7},
         {folder + "/own-over-own.m3g", 0},
         {folder + "/missing-ref.m3g", 0x10000},
@@ -262,19 +296,46 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
         {folder + "/" + std::string(1100, 'n'), 0x10000},
         {folder + "/chain/1", 0x1000A},
         {folder + "/chain/2", 0},
-        {"mvlarc:" + folder + "/hidden.arc!" + f, 0x1000A},
+        {"mvlarc:" + folder + "/hidden.arc!" + f, 0x1000A, 1},
+        {folder + "/pictures.m3g", -7, 9},
+        {"mvlarc:" + folder + "/long.arc!0", 0x10000, 1},
+        {multiplying(false, 2, 11), 0x10001, kMaxNestedLoads, "plain, 2 a file"},
+        {multiplying(false, 2, 22), 0x10001, kMaxNestedLoads, "plain, 2 a file"},
+        {multiplying(false, 100, 2), 0x10001, kMaxNestedLoads, "plain, 100 a file"},
+        {multiplying(false, 100, 4), 0x10001, kMaxNestedLoads, "plain, 100 a file"},
+        {multiplying(true, 2, 11), 0x10001, kMaxNestedLoads, "archive, 2 a file"},
+        {multiplying(true, 2, 22), 0x10001, kMaxNestedLoads, "archive, 2 a file"},
+        {multiplying(true, 100, 2), 0x10001, kMaxNestedLoads, "archive, 100 a file"},
+        {multiplying(true, 100, 4), 0x10001, kMaxNestedLoads, "archive, 100 a file"},
+        {multiplying(false, 1, 14), 0, 14, "plain chain"},
+        {multiplying(false, 1, 28), 0, 28, "plain chain"},
+        {multiplying(true, 1, 14), 0, 14, "archive chain"},
+        {multiplying(true, 1, 28), 0, 28, "archive chain"},
+        {multiplying(true, 2, 8, 100000), 0x10001, kAny, "archive, 400 KB unpacked"},
+        {multiplying(true, 2, 16, 100000), 0x10001, kAny, "archive, 400 KB unpacked"},
     };
+    std::map<std::string, uint64_t> firstVisits;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name.substr(0, 200));
         EngineHandle* fresh = nullptr;
         ASSERT_EQ(m_engine.api().createEngineObject(kIidLoader, &fresh), 0);
-        // A chunk a call: a load that nests without end fails the count.
-        const uint32_t budget = 1;
+        // A few chunks a call: a load that nests without end fails the count.
+        const uint32_t budget = 64;
         EngineResult result = 0;
-        for (int calls = 0; calls < 200 && tableOf<IkwLoaderTable>(fresh).getState(fresh) <= 1; ++calls)
+        const uint64_t visits = engineContext()->visits;
+        for (int calls = 0; calls < 1000 && tableOf<IkwLoaderTable>(fresh).getState(fresh) <= 1; ++calls)
             result = tableOf<IkwLoaderTable>(fresh).loadName(fresh, c.name.c_str(), &budget);
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(tableOf<IkwLoaderTable>(fresh).getState(fresh), c.result == 0 ? 2u : 3u);
+        const uint32_t nested = static_cast<CkwBrewLoader*>(fresh->object)->nestedLoads();
+        if (c.nestedLoads != kAny) {
+            EXPECT_EQ(nested, static_cast<uint32_t>(c.nestedLoads));
+        }
+        const uint64_t work = engineContext()->visits - visits;
+        EXPECT_GE(work, nested);
+        if (c.scaling != nullptr && !firstVisits.emplace(c.scaling, work).second) {
+            EXPECT_LE(work * 10, firstVisits[c.scaling] * 23) << c.scaling;
+        }
         unknownRelease(fresh);
     }
 }

@@ -11,9 +11,11 @@
 #include "engine/core/runtime/CkwArray.h"
 #include "engine/core/runtime/CkwRefCount.h"
 
-// The most bytes one file's records may make without bringing them (blank
-// mutable images, generated pictures, depth maps): what the largest image may
-// take, since the device never had more memory than that.
+// The most bytes one load's records may make without bringing them (blank
+// mutable images, generated pictures, depth maps), with the pictures its
+// references unpack: what the largest image may take, since the device never
+// had more memory than that. One allowance serves a file and every file it
+// references, or naming a file twice would double it.
 constexpr uint64_t kMadeBytesPerFile = 64u << 20;
 
 class CkwSerializeBufferObjectsIn : public CkwHeapObject {
@@ -27,9 +29,11 @@ public:
     uint32_t cursor() const { return m_cursor; }
     uint32_t remaining() const { return m_length - m_cursor; }
     // A record of a few bytes may ask for a whole image, so what the records
-    // of one file make draws on kMadeBytesPerFile; past it leaves -4, as
+    // of one load make draws on kMadeBytesPerFile; past it leaves -4, as
     // memory that ran out.
     void chargeMadeBytes(uint64_t bytes);
+    uint64_t madeBytes() const { return m_madeBytes; }
+    void setMadeBytes(uint64_t bytes) { m_madeBytes = bytes; }
 
     uint8_t readByte();
     // 0 or 1, else -1101.
@@ -84,5 +88,5 @@ private:
     uint32_t m_indexLimit = 0;
     CkwArray<IkwSerializable*>* m_objects = nullptr;
     CkwArray<bool>* m_referenced = nullptr;
-    uint64_t m_madeBytes = 0;  // over the whole file, not one record
+    uint64_t m_madeBytes = 0;  // over the whole load, not one record
 };

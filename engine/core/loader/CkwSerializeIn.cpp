@@ -160,6 +160,8 @@ int32_t CkwSerializeIn::write(const uint8_t* data, uint32_t offset, uint32_t cou
             m_uncompressedLength |= static_cast<uint32_t>(b) << (8 * (state - kUncompressedLength));
             m_runningChecksum = adlerAdd(m_runningChecksum, &b, 1);
             m_sectionState = state + 1;
+            if (m_sectionState == kData && m_uncompressedLength > kMaxSectionBytes)
+                leave(kSerializeLeaveBadLength);
             if (m_sectionState == kData && m_remainingData == 0)
                 finishData();
         } else if (state == kData) {

@@ -14,6 +14,12 @@
 
 class CkwDecompress;
 
+// The most one section may unpack to, and so the largest object record (a
+// record lies inside one section's output): what the largest image may take.
+// A few compressed bytes can announce a gigabyte of zeros; a section past this
+// is refused at its header, before anything is inflated or gathered.
+constexpr uint32_t kMaxSectionBytes = 64u << 20;
+
 class CkwSerializeIn : public CkwHeapObject, public CkwRefCount {
 public:
     enum ParserState : uint32_t { kParserNew, kParserReady, kParserWriting, kParserClosed, kParserFailed };

@@ -33,6 +33,9 @@ public:
     bool isReferenced(int32_t index) const { return m_referenced[index]; }
     const CkwArray<int32_t>& roots() const { return m_roots; }
     const CkwHeaderObject* header() const { return m_header; }
+    // What the objects read so far made without bringing the bytes.
+    uint64_t madeBytes() const { return m_buffer.madeBytes(); }
+    void setMadeBytes(uint64_t bytes) { m_buffer.setMadeBytes(bytes); }
 
 private:
     enum ObjectState : uint32_t { kObjectType = 0, kObjectLength = 1, kObjectData = 5 };

@@ -87,26 +87,30 @@ private:
     bool m_ready = false;
 };
 
-// A TestObject record: user id, object references, no floats.
-inline M3gRecord testRecord(int32_t userId, std::vector<uint32_t> references = {}, uint8_t type = 9)
+// A TestObject record: user id, object references, floats of 1.0.
+inline M3gRecord testRecord(int32_t userId, std::vector<uint32_t> references = {}, uint8_t type = 9,
+                            uint32_t floats = 0)
 {
     M3gRecordWriter w;
     w.int32(userId).uint32(static_cast<uint32_t>(references.size()));
     for (uint32_t r : references)
         w.objectIndex(r);
-    w.uint32(0);
+    w.floatArray(std::vector<float>(floats, 1.0f));
     return w.record(type);
 }
 
-// One root with userId referencing each external file in turn.
+// One root with userId referencing each external file in turn; padding
+// floats put it in a deflated section.
 inline std::vector<uint8_t> sceneReferencing(int32_t userId, const std::vector<std::string>& uris,
-                                             M3gFlavour flavour = M3gFlavour::M3g)
+                                             M3gFlavour flavour = M3gFlavour::M3g, uint32_t padding = 0)
 {
     M3gFileWriter writer(flavour);
     std::vector<uint32_t> indices;
     for (const std::string& uri : uris)
         indices.push_back(writer.addExternalReference(uri));
-    writer.addObject(testRecord(userId, indices));
+    if (padding != 0)
+        writer.beginSection(kM3gSchemeZlib);
+    writer.addObject(testRecord(userId, indices, 9, padding));
     return writer.finish();
 }
 

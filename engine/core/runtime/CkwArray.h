@@ -9,7 +9,7 @@
 #include "engine/core/runtime/CkwHeapObject.h"
 
 // The capacity to grow to for a need: exact up to 2, then 4, 8, 16, 32 and
-// doubling; never less than current.
+// doubling, INT32_MAX past 2^30; never less than current.
 int32_t arrayGrowCapacity(int32_t need, int32_t current);
 
 class CkwArrayBase : public CkwHeapObject {
@@ -38,6 +38,9 @@ public:
     void reallocate(int32_t newCapacity, int32_t keep);
 
 protected:
+    // The growth policy's capacity for need, held to what one allocation of
+    // these elements may take.
+    int32_t grownCapacity(int32_t need) const;
     // Slow path of append: makes room for one more element.
     void growForAppend();
 

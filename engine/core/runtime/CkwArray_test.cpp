@@ -33,7 +33,8 @@ TEST(ArrayGrowCapacity, FollowsTheGrowthTable)
         {3, 0, 4},     {17, 16, 32},   {33, 32, 64},   {100, 0, 128}, {5, 10, 10},
         {2, 0, 2},     {0, 0, 0},      {1, 0, 1},      {4, 0, 4},     {5, 0, 8},
         {8, 0, 8},     {9, 0, 16},     {16, 0, 16},    {32, 0, 32},   {1025, 0, 2048},
-        {0x40000000, 0, 0x40000000},   {0x40000001, 0, 0x40000001},   {INT32_MAX, 0, INT32_MAX},
+        {0x40000000, 0, 0x40000000},   {0x40000001, 0, INT32_MAX},    {INT32_MAX, 0, INT32_MAX},
+        {0x40000001, 0x40000000, INT32_MAX},
     };
     for (const Case& c : cases)
         EXPECT_EQ(arrayGrowCapacity(c.need, c.current), c.expected) << c.need << ", " << c.current;
@@ -86,6 +87,17 @@ TEST_F(CkwArrayTest, AppendGrowsByThePolicy)
                   }
                   for (int i = 0; i < 9; ++i)
                       EXPECT_EQ(a[i], i);
+                  // What growth copies stays in proportion to what is appended.
+                  uint64_t copied[2] = {};
+                  for (int32_t n : {1 << 16, 1 << 17}) {
+                      const uint64_t start = engineContext()->copiedBytes;
+                      CkwArray<uint8_t> bytes;
+                      for (int32_t i = 0; i < n; ++i)
+                          bytes.append(1);
+                      copied[n >> 17] = engineContext()->copiedBytes - start;
+                  }
+                  EXPECT_GT(copied[0], 0u);
+                  EXPECT_LE(copied[1] * 10, copied[0] * 23);
               }),
               KErrNone);
 }
@@ -115,6 +127,11 @@ TEST_F(CkwArrayTest, SizesThatCannotBeHadLeaveNoMemory)
     EXPECT_EQ(engineTrap([&] { a.setCountGrowing(INT32_MAX); }), KErrNoMemory);
     EXPECT_EQ(a.count(), 0);
     EXPECT_EQ(a.capacity(), 0);
+    // Doubling past what one allocation may hold asks for that much instead.
+    CkwArray<int32_t> words;
+    FailingAllocator::start(0);
+    EXPECT_EQ(engineTrap([&] { words.setCountGrowing(0x10000001); }), KErrNoMemory);
+    EXPECT_EQ(FailingAllocator::largest(), (kLargestAllocation - 1) / 4 * 4);
 }
 
 TEST_F(CkwArrayTest, EveryFailingAllocationDuringAppendsKeepsWhatWasAppended)

@@ -11,8 +11,6 @@ namespace {
 EngineAllocHook g_allocHook = nullptr;
 EngineFreeHook g_freeHook = nullptr;
 
-constexpr uint32_t kLargestAllocation = 0x7FFFFFFF;
-
 } // namespace
 
 void setEngineAllocHooks(EngineAllocHook alloc, EngineFreeHook free)

@@ -13,9 +13,11 @@ void setEngineAllocHooks(EngineAllocHook alloc, EngineFreeHook free);
 EngineAllocHook engineAllocHook();
 EngineFreeHook engineFreeHook();
 
-// Null when no memory is left. Requests of 2 GiB or more are refused outright:
+// Null when no memory is left. Requests of kLargestAllocation bytes (2 GiB)
+// or more are refused outright:
 // the engine was made for 32-bit devices and never needs them, and a size that
 // big only comes from a corrupt count.
+constexpr uint32_t kLargestAllocation = 0x7FFFFFFF;
 void* engineAlloc(uint32_t size, uint32_t flags = 0);
 // Releases memory from engineAlloc; null is ignored.
 void engineFree(void* p);

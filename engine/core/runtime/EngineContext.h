@@ -55,6 +55,9 @@ struct EngineContext {
     // handed out through handles: a count of work that tests read to hold
     // those walks in proportion to the scene.
     uint64_t visits;
+    // Bytes that growing arrays copied from their old buffers: a count that
+    // tests read to hold growth geometric.
+    uint64_t copiedBytes;
 };
 
 EngineContext* engineContext();
