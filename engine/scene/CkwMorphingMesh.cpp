@@ -345,6 +345,8 @@ void CkwMorphingMesh::deserialize(CkwSerializeBufferObjectsIn& buffer)
     CkwMesh::deserialize(buffer);
     const auto n = static_cast<int32_t>(buffer.readArrayCount(kTargetRecordBytes));
     checkBudget(getVertexBuffer(), n);
+    if (const CkwVertexBuffer* base = getVertexBuffer())
+        buffer.chargeDeformSteps(static_cast<uint64_t>(n) * static_cast<uint64_t>(base->getVertexCount()));
     m_weights.setCount(n);
     m_targets.setCount(n);
     std::fill(m_targets.begin(), m_targets.end(), nullptr);

@@ -12,8 +12,10 @@
 #include "engine/scene/AnimationTestKit.h"
 #include "engine/scene/CkwMorphingMesh.h"
 #include "engine/scene/CkwTriangleStripArray.h"
+#include "engine/scene/ImageTestKit.h"
 #include "engine/scene/testing/SceneKit.h"
 #include "tools/m3g/M3gAnimationEncoders.h"
+#include "tools/m3g/M3gSceneEncoders.h"
 
 namespace {
 
@@ -284,6 +286,39 @@ TEST_F(MorphingMeshTest, RecordAsAssembled)
         f.targets.assign(static_cast<size_t>(CkwMorphingMesh::kTargetVerticesPerMesh / 65535 + extra), {2, 0});
         EXPECT_EQ(readRecord(*hold(new CkwMorphingMesh), m3gMorphingMeshRecord(f).data, {large, strip}),
                   extra == 0 ? KErrNone : KErrNoMemory);
+    }
+    // The meshes of one file share one allowance, skinned ones too: each
+    // mesh here fits its own budget, and two of them pass the file's.
+    constexpr int32_t kVertices = 16384;
+    const auto steps = static_cast<uint32_t>(kDeformStepsPerFile / kVertices / 2 + 1);
+    for (const bool skinned : {false, true}) {
+        for (const int32_t meshes : {1, 2}) {
+            const int32_t code = loadRecords(*this, [&](M3gFileWriter& w) {
+                M3gVertexArrayFields a;
+                a.componentSize = 1;
+                a.values.assign(3 * kVertices, 1);
+                M3gVertexBufferFields b;
+                b.positions = w.addObject(m3gVertexArrayRecord(a));
+                M3gMeshFields shape;
+                shape.vertexBuffer = w.addObject(m3gVertexBufferRecord(b));
+                M3gTriangleStripFields t;
+                t.stripLengths = {3};
+                shape.submeshes = {{w.addObject(m3gTriangleStripRecord(t)), 0}};
+                for (int32_t i = 0; i < meshes; ++i) {
+                    if (!skinned) {
+                        w.addObject(m3gMorphingMeshRecord({shape, std::vector<M3gMorphTargetFields>(steps, {shape.vertexBuffer, 0})}));
+                        continue;
+                    }
+                    M3gGroupFields bone;
+                    M3gGroupFields skeleton;
+                    skeleton.children = {w.addObject(m3gGroupRecord(bone))};
+                    const uint32_t top = w.addObject(m3gGroupRecord(skeleton));
+                    const std::vector<M3gBoneReferenceFields> bindings(steps, {skeleton.children[0], 0, kVertices, 1});
+                    w.addObject(m3gSkinnedMeshRecord({shape, top, bindings}));
+                }
+            });
+            EXPECT_EQ(code == -1, meshes == 1) << skinned << meshes;
+        }
     }
 }
 

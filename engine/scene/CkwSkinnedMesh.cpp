@@ -732,6 +732,7 @@ void CkwSkinnedMesh::deserialize(CkwSerializeBufferObjectsIn& buffer)
             m_largestBoundIndex = static_cast<int32_t>(std::min<int64_t>(last, INT32_MAX));
         bind(bone, weight, static_cast<int32_t>(first), static_cast<int32_t>(count), &skeletonNodes);
     }
+    buffer.chargeDeformSteps(static_cast<uint64_t>(m_boundVertices));
     // The tree stands still while a record loads, so every bone's rest
     // matrix is made in one walk rather than one climb to the mesh each.
     refreshBones(Refresh::kRest);

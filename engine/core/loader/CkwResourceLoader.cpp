@@ -96,7 +96,7 @@ void CkwResourceLoader::start(CkwBrewLoader* brewLoader, CkwResourceLoader* pare
     if (kwStrlen(m_path) >= kMaxEnginePath)
         leave(KErrFileOpen);
     if (parent != nullptr)
-        setMadeBytes(parent->madeBytes());
+        setCharges(parent->charges());
     // An archive finds a member by its name's hash alone, so names that
     // differ (even in more than letter case) can open one record. An empty
     // path reads the memory input, in either mode.
@@ -267,7 +267,7 @@ void CkwResourceLoader::finishL()
     if (target == nullptr)
         leave(KErrReferenceWithoutRoot);
     CkwResourceLoader* parent = m_parent;
-    parent->setMadeBytes(madeBytes());
+    parent->setCharges(charges());
     parent->resolvePendingReference(target);
     parent->m_child = nullptr;
     m_brewLoader->setDeepest(parent);

@@ -54,11 +54,25 @@ void CkwSerializeBufferObjectsIn::append(const uint8_t* bytes, uint32_t count)
     m_fillCount += count;
 }
 
+namespace {
+
+void charge(uint64_t& drawn, uint64_t amount, uint64_t limit)
+{
+    if (amount > limit - drawn)
+        leave(KErrNoMemory);
+    drawn += amount;
+}
+
+} // namespace
+
 void CkwSerializeBufferObjectsIn::chargeMadeBytes(uint64_t bytes)
 {
-    if (bytes > kMadeBytesPerFile - m_madeBytes)
-        leave(KErrNoMemory);
-    m_madeBytes += bytes;
+    charge(m_charges.madeBytes, bytes, kMadeBytesPerFile);
+}
+
+void CkwSerializeBufferObjectsIn::chargeDeformSteps(uint64_t steps)
+{
+    charge(m_charges.deformSteps, steps, kDeformStepsPerFile);
 }
 
 const uint8_t* CkwSerializeBufferObjectsIn::take(uint32_t n)

@@ -17,6 +17,18 @@
 // had more memory than that. One allowance serves a file and every file it
 // references, or naming a file twice would double it.
 constexpr uint64_t kMadeBytesPerFile = 64u << 20;
+// The most vertex steps one load's records may ask of every frame through
+// sharing: morph targets times their base's vertices, and the vertices skin
+// bindings cover. A few bytes name a whole buffer again, so without a bound
+// the work of a frame would grow with the square of the file.
+constexpr uint64_t kDeformStepsPerFile = 1u << 22;
+
+// What a load's records have drawn on its allowances so far; a nested load
+// carries it down and back, so references cannot multiply them.
+struct CkwLoadCharges {
+    uint64_t madeBytes = 0;
+    uint64_t deformSteps = 0;
+};
 
 class CkwSerializeBufferObjectsIn : public CkwHeapObject {
 public:
@@ -32,8 +44,12 @@ public:
     // of one load make draws on kMadeBytesPerFile; past it leaves -4, as
     // memory that ran out.
     void chargeMadeBytes(uint64_t bytes);
-    uint64_t madeBytes() const { return m_madeBytes; }
-    void setMadeBytes(uint64_t bytes) { m_madeBytes = bytes; }
+    // Likewise for kDeformStepsPerFile.
+    void chargeDeformSteps(uint64_t steps);
+    uint64_t madeBytes() const { return m_charges.madeBytes; }
+    void setMadeBytes(uint64_t bytes) { m_charges.madeBytes = bytes; }
+    const CkwLoadCharges& charges() const { return m_charges; }
+    void setCharges(const CkwLoadCharges& charges) { m_charges = charges; }
 
     uint8_t readByte();
     // 0 or 1, else -1101.
@@ -88,5 +104,5 @@ private:
     uint32_t m_indexLimit = 0;
     CkwArray<IkwSerializable*>* m_objects = nullptr;
     CkwArray<bool>* m_referenced = nullptr;
-    uint64_t m_madeBytes = 0;  // over the whole load, not one record
+    CkwLoadCharges m_charges;  // over the whole load, not one record
 };

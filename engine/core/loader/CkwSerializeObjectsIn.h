@@ -36,6 +36,8 @@ public:
     // What the objects read so far made without bringing the bytes.
     uint64_t madeBytes() const { return m_buffer.madeBytes(); }
     void setMadeBytes(uint64_t bytes) { m_buffer.setMadeBytes(bytes); }
+    const CkwLoadCharges& charges() const { return m_buffer.charges(); }
+    void setCharges(const CkwLoadCharges& charges) { m_buffer.setCharges(charges); }
 
 private:
     enum ObjectState : uint32_t { kObjectType = 0, kObjectLength = 1, kObjectData = 5 };
