@@ -457,9 +457,9 @@ EngineResult loadInto(const IkwEngineTable& engine, const ScalingFile& file, con
         name.insert(7, folder + "/");
     else if (!name.empty())
         name = folder + "/" + name;
-    const EngineResult result = name.empty()
-                                    ? api.loadBuffer(loader.get(), uint32_t(file.bytes.size()), file.bytes.data(), nullptr)
-                                    : api.loadName(loader.get(), name.c_str(), nullptr);
+    const uint32_t length = uint32_t(file.bytes.size());
+    const EngineResult result = name.empty() ? api.loadBuffer(loader.get(), length, file.bytes.data(), nullptr)
+                                             : api.loadName(loader.get(), name.c_str(), nullptr);
     uint32_t roots = 0;
     api.getRootCount(loader.get(), &roots);
     if (result != 0 || roots == 0)

@@ -5,12 +5,12 @@
 #include <cstdlib>
 
 #include "engine/core/io/IoTestKit.h"
-#include "engine/scene/SceneFuzzInput.h"
 #include "tools/structure/StructureInput.h"
+#include "tools/structure/StructureScaling.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static SceneEngine engine;
+    static CountingEngine engine;
     static ScratchFolder folder;
     const StructurePlan plan = decodeStructure(data, size);
     if (!structureOutcomeHolds(plan, runStructure(engine.api(), folder.path(), plan)))
