@@ -318,6 +318,21 @@ ScalingFile alignmentTarget(uint32_t n)
     return scene(s);
 }
 
+// n meshes, each Z-aligned to the first.
+ScalingFile sharedAlignmentTarget(uint32_t n)
+{
+    SceneWriter s;
+    const uint32_t first = s.mesh();
+    std::vector<uint32_t> meshes{first};
+    for (uint32_t i = 1; i < n; ++i) {
+        M3gMeshFields m = s.meshFields();
+        m.node.alignment = M3gAlignmentFields{kOrigin, 144, first, 0};
+        meshes.push_back(s.w.addObject(m3gMeshRecord(m)));
+    }
+    s.children.push_back(s.group(meshes));
+    return scene(s);
+}
+
 // A morphing mesh of n targets naming one buffer, its weights animated.
 ScalingFile morphTarget(uint32_t n)
 {
@@ -373,13 +388,17 @@ ScalingFile layer(uint32_t n) { return appearances(n, true, false); }
 ScalingFile texture(uint32_t n) { return appearances(n, false, true); }
 
 // n sprites and n textured meshes, each with an image of its own, every
-// kind of image record in turn.
+// kind of image record in turn, and n backgrounds (roots) over the sprites'
+// images.
 ScalingFile image(uint32_t n)
 {
     SceneWriter s;
     for (uint32_t i = 0; i < n; ++i) {
         M3gSpriteFields sprite;
         sprite.image = s.image();
+        M3gBackgroundFields background;
+        background.image = sprite.image;
+        s.w.addObject(m3gBackgroundRecord(background));
         sprite.crop = {0, 0, 2, 2};
         sprite.appearance = s.appearance();
         s.children.push_back(s.w.addObject(m3gSpriteRecord(sprite)));
@@ -421,13 +440,14 @@ ScalingFile image(uint32_t n)
     return scene(s);
 }
 
-// One group with n user parameters.
+// One group with n user parameters whose ids share their low 16 bits, as
+// keys that land in one bucket of a table indexed by them.
 ScalingFile userParameter(uint32_t n)
 {
     SceneWriter s;
     M3gNodeFields node;
     for (uint32_t i = 0; i < n; ++i)
-        node.transformable.object.userParameters.push_back({int32_t(i * 7919), {uint8_t(i), 1, 2}});
+        node.transformable.object.userParameters.push_back({int32_t(i << 16), {uint8_t(i), 1, 2}});
     s.children.push_back(s.group({s.mesh()}, node));
     return scene(s);
 }
@@ -543,6 +563,7 @@ const std::vector<ScalingRelation>& scalingRelations()
         {"binding", binding, 128, 8000},
         {"skeleton-depth", skeletonDepth, 256, 4000},
         {"alignment-target", alignmentTarget, 300, 8000},
+        {"shared-alignment-target", sharedAlignmentTarget, 256, 16000},
         {"morph-target", morphTarget, 128, 4000},
         {"submesh", submesh, 128, 8000},
         {"appearance", appearance, 128, 8000},
