@@ -1,7 +1,9 @@
 // libFuzzer target: a few bytes become a large or deep scene and archive
 // (StructureInput.h), which are loaded, searched, duplicated and given clips;
-// a wrong outcome aborts, and a step slower than the structure allows shows
-// as a timeout. Seeds come from structureseeds.
+// a wrong outcome aborts, and so does work past kWorkPerInputByte per byte
+// of the files made (the engine's counted steps and allocated bytes); a
+// step slower than the structure allows and not counted shows as a timeout.
+// Seeds come from structureseeds.
 #include <cstdlib>
 
 #include "engine/core/io/IoTestKit.h"
