@@ -3,17 +3,23 @@
 // mirrored chain onto it, and searching through tracks shared by every leaf,
 // each at N = 8,000, 32,000 and 64,000 nodes beside BM_Load of the same file.
 // Each step should cost about as much as the load at every N (a step whose
-// ratio to the load grows with N is not linear); compare medians with
-// --benchmark_repetitions=10 --benchmark_enable_random_interleaving=true.
+// ratio to the load grows with N is not linear). BM_Scaling runs the scaling
+// table's rows at a large N and 2N, each through every operation a game
+// does, with each operation's time and the engine's counted steps and bytes
+// as columns: a column at 2N past 2.3 times its value at N names the walk
+// that grows. Compare medians with --benchmark_repetitions=10
+// --benchmark_enable_random_interleaving=true (BM_Scaling repeats ten times
+// on its own).
 #include <benchmark/benchmark.h>
 
 #include <map>
 #include <utility>
 
 #include "engine/core/interface/InterfaceIds.h"
-#include "engine/scene/SceneFuzzInput.h"
+#include "engine/core/io/IoTestKit.h"
 #include "game/shell/AnimCopy.h"
 #include "tools/structure/StructureInput.h"
+#include "tools/structure/StructureScaling.h"
 
 namespace {
 
@@ -33,9 +39,9 @@ StructurePlan specOf(int which, uint32_t n)
     }
 }
 
-SceneEngine& engine()
+CountingEngine& engine()
 {
-    static SceneEngine e;
+    static CountingEngine e;
     return e;
 }
 
@@ -106,5 +112,41 @@ void sizes(benchmark::internal::Benchmark* b)
 
 BENCHMARK(BM_Load)->Apply(sizes);
 BENCHMARK(BM_Step)->Apply(sizes);
+
+void BM_Scaling(benchmark::State& state, const ScalingRelation& relation, uint32_t n)
+{
+    static ScratchFolder folder;
+    const ScalingFile file = relation.make(n);
+    ScalingRun run;
+    double seconds[ScalingOp::Count] = {};
+    for (auto _ : state) {
+        run = runScaling(engine().api(), folder.path(), file);
+        for (int op = 0; op < ScalingOp::Count; ++op)
+            seconds[op] += run.seconds[op];
+    }
+    for (int op = 0; op < ScalingOp::Count; ++op)
+        if (run.result[op] != 0)
+            state.SkipWithError((std::string(scalingOpName(op)) + " failed").c_str());
+    uint64_t visits = 0, bytes = 0;
+    for (const EngineWork& w : run.work) {
+        visits += w.visits;
+        bytes += w.bytes;
+    }
+    for (int op = 0; op < ScalingOp::Count; ++op)
+        state.counters[std::string(scalingOpName(op)) + "_ms"] = 1000.0 * seconds[op] / double(state.iterations());
+    state.counters["visits"] = double(visits);
+    state.counters["bytes"] = double(bytes);
+    state.counters["file_bytes"] = double(file.size());
+}
+
+const bool registered = [] {
+    for (const ScalingRelation& r : scalingRelations())
+        for (uint32_t n : {r.benchN, 2 * r.benchN})
+            benchmark::RegisterBenchmark(("BM_Scaling/" + std::string(r.name) + "/" + std::to_string(n)).c_str(),
+                                         BM_Scaling, r, n)
+                ->Repetitions(10)
+                ->Unit(benchmark::kMillisecond);
+    return true;
+}();
 
 } // namespace

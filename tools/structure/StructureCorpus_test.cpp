@@ -8,14 +8,14 @@
 #include <iterator>
 
 #include "engine/core/io/IoTestKit.h"
-#include "engine/scene/SceneFuzzInput.h"
 #include "tools/structure/StructureInput.h"
+#include "tools/structure/StructureScaling.h"
 
 namespace {
 
 TEST(StructureCorpus, EverySeedEndsAsItsSpecSays)
 {
-    SceneEngine engine;
+    CountingEngine engine;
     ASSERT_TRUE(engine.ready());
     ScratchFolder folder;
     int replayed = 0;
@@ -23,7 +23,9 @@ TEST(StructureCorpus, EverySeedEndsAsItsSpecSays)
         std::ifstream in(file.path(), std::ios::binary);
         const std::vector<uint8_t> input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const StructurePlan plan = decodeStructure(input.data(), input.size());
-        EXPECT_TRUE(structureOutcomeHolds(plan, runStructure(engine.api(), folder.path(), plan))) << file.path();
+        const StructureOutcome outcome = runStructure(engine.api(), folder.path(), plan);
+        EXPECT_TRUE(structureOutcomeHolds(plan, outcome))
+            << file.path() << ": work " << outcome.work << " for " << outcome.inputBytes << " bytes";
         ++replayed;
     }
     EXPECT_EQ(replayed, int(structureSeeds().size()));

@@ -16,12 +16,14 @@
 #include "tools/m3g/M3gAnimationEncoders.h"
 #include "tools/m3g/M3gFileWriter.h"
 #include "tools/m3g/M3gSceneEncoders.h"
+#include "tools/structure/StructureScaling.h"
 
 namespace {
 
 constexpr uint32_t kMaxTracks = 5000;
 constexpr uint32_t kMaxControllers = 4096;
 constexpr uint32_t kMaxArchiveChain = 64;
+constexpr uint32_t kMaxReferencesPerMember = 4;
 constexpr uint32_t kTranslation = 275;
 // User ids: leaves, chain groups and the clip children the scene lacks.
 constexpr uint32_t kLeafIds = 0x10000;
@@ -44,6 +46,7 @@ void eachField(StructurePlan& s, Visit visit)
     visit(s.clipChain, 1);
     visit(s.archiveChain, 1);
     visit(s.collidingMember, 1);
+    visit(s.referencesPerMember, 1);
 }
 
 uint32_t group(M3gFileWriter& w, uint32_t id, std::vector<uint32_t> children, std::vector<uint32_t> tracks = {},
@@ -124,6 +127,7 @@ StructurePlan decodeStructure(const uint8_t* data, size_t size)
     s.controllers = std::min(s.controllers, kMaxControllers);
     s.clipChildren = std::min(s.clipChildren, kMaxStructureNodes);
     s.archiveChain = std::min(s.archiveChain, kMaxArchiveChain);
+    s.referencesPerMember = std::min(s.referencesPerMember, kMaxReferencesPerMember);
     return s;
 }
 
@@ -198,8 +202,11 @@ std::vector<uint8_t> writeStructureArchive(const StructurePlan& s)
         const std::string next = i + 1 < s.archiveChain ? "m" + std::to_string(i + 1) : "";
         M3gFileWriter w;
         std::vector<uint32_t> references;
-        if (!next.empty())
+        for (uint32_t k = 0; !next.empty() && k < std::max(s.referencesPerMember, 1u); ++k)
             references.push_back(w.addExternalReference(next));
+        // The others stay roots: a file may name one file twice, but a group
+        // may not hold one node twice.
+        references.resize(std::min<size_t>(references.size(), 1));
         group(w, i, references);
         archive.add("m" + std::to_string(i), w.finish());
     }
@@ -215,7 +222,13 @@ std::vector<uint8_t> writeStructureArchive(const StructurePlan& s)
 StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& folder, const StructurePlan& s)
 {
     StructureOutcome o;
+    const EngineWork start = engineWorkSoFar();
+    const auto tally = [&] {
+        const EngineWork end = engineWorkSoFar();
+        o.work = (end.visits - start.visits) + (end.bytes - start.bytes);
+    };
     const std::vector<uint8_t> file = writeStructureScene(s);
+    o.inputBytes = file.size();
     EngineRef loader;
     EngineRef world;
     if (engine.createEngineObject(kIidLoader, loader.out()) == 0) {
@@ -245,16 +258,20 @@ StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& f
                 o.clipSlots += table.getLength(slot) > 0 ? 1 : 0;
         }
     }
-    if (s.archiveChain == 0 && !s.collidingMember)
+    if (s.archiveChain == 0 && !s.collidingMember) {
+        tally();
         return o;
+    }
     const std::string path = folder + "/structure.arc";
     const std::vector<uint8_t> archive = writeStructureArchive(s);
+    o.inputBytes += archive.size();
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(archive.data()),
                                                 std::streamsize(archive.size()));
     if (s.archiveChain > 0)
         o.archiveChain = loadName(engine, "mvlarc:" + path + "!m0");
     if (s.collidingMember)
         o.collidingMember = loadName(engine, "mvlarc:" + path + "!" + archiveFolderKeepingHash().second);
+    tally();
     return o;
 }
 
@@ -267,7 +284,7 @@ bool structureOutcomeHolds(const StructurePlan& s, const StructureOutcome& o)
     // m0 is the top; m32 nests 32 deep, the most a reference may.
     const EngineResult chain = s.archiveChain == 0 ? -1 : s.archiveChain <= 33 ? 0 : 0x1000A;
     return o.load == 0 && o.copiedNodes == s.depth + s.width + 2 && o.animated == animated && o.archiveChain == chain
-           && o.collidingMember == (s.collidingMember ? 0x1000A : -1);
+           && o.collidingMember == (s.collidingMember ? 0x1000A : -1) && o.work <= kWorkPerInputByte * o.inputBytes;
 }
 
 std::vector<std::pair<std::string, StructurePlan>> structureSeeds()

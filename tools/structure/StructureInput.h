@@ -29,6 +29,7 @@ struct StructurePlan {
     bool clipChain = false;      // the clip group mirrors the chain instead
     uint32_t archiveChain = 0;   // members referencing the next one
     bool collidingMember = false;
+    uint32_t referencesPerMember = 0; // to the next member; 0 reads as 1
 };
 
 namespace StructureAlignment {
@@ -48,7 +49,8 @@ std::vector<uint8_t> encodeStructure(const StructurePlan& plan);
 // A World holding the chain (user id 2 at its top) and the clip group
 // (user id 1).
 std::vector<uint8_t> writeStructureScene(const StructurePlan& plan);
-// Members "m0", "m1", ... each referencing the next, and, when asked, the
+// Members "m0", "m1", ... each referencing the next (as many times as the
+// plan says, so that paths multiply down the chain), and, when asked, the
 // member f of archiveFolderKeepingHash() referencing "d\f".
 std::vector<uint8_t> writeStructureArchive(const StructurePlan& plan);
 
@@ -59,15 +61,25 @@ struct StructureOutcome {
     int32_t clipSlots = 0;     // clips the clip table collected from it
     EngineResult archiveChain = -1;
     EngineResult collidingMember = -1;
+    // The engine's counted steps plus the bytes it allocated over the whole
+    // run, and the bytes of the files it was given.
+    uint64_t work = 0;
+    uint64_t inputBytes = 0;
 };
 
-// Runs every step on the engine whose root table is given; archives go to
-// folder.
+// The most work a run may do per byte of its files: every step of it (load,
+// search, duplicate, clips, archive) reads or copies what the file holds a
+// bounded number of times.
+constexpr uint64_t kWorkPerInputByte = 64;
+
+// Runs every step on the engine whose root table is given (a
+// CountingEngine's, so that its bytes count); archives go to folder.
 StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& folder, const StructurePlan& plan);
 
 // Whether the outcome is what the plan must give: the scene loads and copies
 // whole, is animated where it has tracks, and the archive's chain loads
-// within the nesting bound and is refused past it, its hidden member always.
+// within the nesting bound and is refused past it, its hidden member always,
+// and the work stays within kWorkPerInputByte of the files' size.
 bool structureOutcomeHolds(const StructurePlan& plan, const StructureOutcome& outcome);
 
 // Named seeds for the fuzz target and the replay test.

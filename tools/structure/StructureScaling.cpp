@@ -1,0 +1,646 @@
+// The scaling table's generators and its run. Every scene hangs under a
+// World with a camera looking down -Z at the origin, a light and a
+// background, so that each file draws, picks and animates; what a row scales
+// is one relation, N of it, over the smallest valid records around it.
+#include "tools/structure/StructureScaling.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+
+#include "engine/core/interface/InterfaceIds.h"
+#include "engine/core/interface/MethodTables.h"
+#include "engine/core/runtime/EngineContext.h"
+#include "game/shell/EngineRef.h"
+#include "tools/archive/ArchiveWriter.h"
+#include "tools/m3g/M3gAnimationEncoders.h"
+#include "tools/m3g/M3gFileWriter.h"
+#include "tools/m3g/M3gImageEncoders.h"
+#include "tools/m3g/M3gStateEncoders.h"
+
+namespace {
+
+uint64_t g_allocatedBytes = 0;
+
+void* countingAlloc(uint32_t size, uint32_t)
+{
+    g_allocatedBytes += size;
+    return std::malloc(size != 0 ? size : 1);
+}
+
+void countingFree(void* p) { std::free(p); }
+
+constexpr uint32_t kTranslation = 275;
+constexpr uint32_t kMorphWeights = 266;
+constexpr uint8_t kOrigin = 145;
+constexpr uint8_t kLoop = 193;
+
+// A scene under construction: the objects every row shares are written on
+// first use, the World and its camera at the end.
+class SceneWriter {
+public:
+    M3gFileWriter w;
+    std::vector<uint32_t> children; // of the World
+
+    // A quad of 2N vertices when n is given: two triangles per pair of rows.
+    uint32_t vertexBuffer(uint32_t pairs = 2)
+    {
+        if (pairs == 2 && m_quad != 0)
+            return m_quad;
+        M3gVertexArrayFields positions;
+        M3gVertexArrayFields texCoords;
+        texCoords.componentCount = 2;
+        for (uint32_t i = 0; i < pairs; ++i)
+            for (int32_t x : {0, 1}) {
+                positions.values.insert(positions.values.end(), {x * 2 - 1, int32_t(i % 3) - 1, 0});
+                texCoords.values.insert(texCoords.values.end(), {x, int32_t(i % 2)});
+            }
+        M3gVertexBufferFields b;
+        b.positions = w.addObject(m3gVertexArrayRecord(positions));
+        b.texCoords = {{w.addObject(m3gVertexArrayRecord(texCoords))}};
+        const uint32_t made = w.addObject(m3gVertexBufferRecord(b));
+        if (pairs == 2)
+            m_quad = made;
+        return made;
+    }
+    uint32_t strip(uint32_t first = 0)
+    {
+        if (first == 0 && m_strip != 0)
+            return m_strip;
+        M3gTriangleStripFields s;
+        s.startIndex = first;
+        s.stripLengths = {4};
+        const uint32_t made = w.addObject(m3gTriangleStripRecord(s));
+        if (first == 0)
+            m_strip = made;
+        return made;
+    }
+    uint32_t appearance()
+    {
+        if (m_appearance == 0)
+            m_appearance = w.addObject(m3gAppearanceRecord({}));
+        return m_appearance;
+    }
+    M3gMeshFields meshFields(uint32_t look = 0)
+    {
+        M3gMeshFields m;
+        m.vertexBuffer = vertexBuffer();
+        m.submeshes = {{strip(), look != 0 ? look : appearance()}};
+        return m;
+    }
+    uint32_t mesh(uint32_t look = 0) { return w.addObject(m3gMeshRecord(meshFields(look))); }
+    uint32_t group(std::vector<uint32_t> children, M3gNodeFields node = {})
+    {
+        M3gGroupFields g;
+        g.node = std::move(node);
+        g.children = std::move(children);
+        return w.addObject(m3gGroupRecord(g));
+    }
+    // A sequence of n keyframes of components values each, the i-th at 10 i;
+    // the last component stays 1, so four make a turn.
+    uint32_t sequence(uint32_t n, uint32_t components = 3)
+    {
+        M3gKeyframeSequenceFields s;
+        s.repeatMode = kLoop;
+        s.componentCount = components;
+        s.duration = 10 * n;
+        s.validRangeLast = n - 1;
+        for (uint32_t i = 0; i < n; ++i) {
+            std::vector<float> value(components, float(i % 7) / 7.0f);
+            value.back() = 1.0f;
+            s.keyframes.push_back({int32_t(10 * i), std::move(value)});
+        }
+        return w.addObject(m3gKeyframeSequenceRecord(s));
+    }
+    uint32_t controller() { return w.addObject(m3gAnimationControllerRecord({})); }
+    uint32_t track(uint32_t sequence, uint32_t controller, uint32_t property = kTranslation)
+    {
+        return w.addObject(m3gAnimationTrackRecord({{}, sequence, controller, property}));
+    }
+    uint32_t image(uint8_t size = 2)
+    {
+        M3gImage2DFields i;
+        i.width = size;
+        i.height = size;
+        i.pixels.assign(size_t(size) * size * 3, 0x80);
+        return w.addObject(m3gImage2DRecord(i));
+    }
+    uint32_t texture(uint32_t image)
+    {
+        M3gTexture2DFields t;
+        t.image = image;
+        return w.addObject(m3gTexture2DRecord(t));
+    }
+
+    std::vector<uint8_t> finish()
+    {
+        M3gCameraFields camera;
+        camera.projection = 50;
+        camera.node.transformable.components = M3gComponentTransform{{0, 0, 20}};
+        M3gLightFields light;
+        light.mode = 128;
+        M3gBackgroundFields background;
+        background.color = 0xFF203040;
+        M3gWorldFields world;
+        world.activeCamera = w.addObject(m3gCameraRecord(camera));
+        world.background = w.addObject(m3gBackgroundRecord(background));
+        world.group.children = children;
+        world.group.children.push_back(world.activeCamera);
+        world.group.children.push_back(w.addObject(m3gLightRecord(light)));
+        w.addObject(m3gWorldRecord(world));
+        return w.finish();
+    }
+
+private:
+    uint32_t m_quad = 0;
+    uint32_t m_strip = 0;
+    uint32_t m_appearance = 0;
+};
+
+ScalingFile scene(SceneWriter& s)
+{
+    ScalingFile file;
+    file.bytes = s.finish();
+    return file;
+}
+
+M3gNodeFields withTracks(std::vector<uint32_t> tracks)
+{
+    M3gNodeFields node;
+    node.transformable.object.animationTracks = std::move(tracks);
+    return node;
+}
+
+// One group holding n meshes.
+ScalingFile childFan(uint32_t n)
+{
+    SceneWriter s;
+    std::vector<uint32_t> meshes;
+    for (uint32_t i = 0; i < n; ++i)
+        meshes.push_back(s.mesh());
+    s.children.push_back(s.group(meshes));
+    return scene(s);
+}
+
+// A mesh under a chain of n groups.
+ScalingFile childChain(uint32_t n)
+{
+    SceneWriter s;
+    uint32_t top = s.mesh();
+    for (uint32_t i = 0; i < n; ++i)
+        top = s.group({top});
+    s.children.push_back(top);
+    return scene(s);
+}
+
+// n references to one file of n groups: what the file asks for is n
+// references and one file of n, not n copies of it.
+ScalingFile externalReference(uint32_t n)
+{
+    ScalingFile file;
+    SceneWriter leaf;
+    std::vector<uint32_t> groups;
+    for (uint32_t i = 0; i < n; ++i)
+        groups.push_back(leaf.group({}));
+    leaf.w.addObject(m3gGroupRecord({{}, groups}));
+    file.files.push_back({"leaf.m3g", leaf.w.finish()});
+    SceneWriter top;
+    for (uint32_t i = 0; i < n; ++i)
+        top.w.addExternalReference("leaf.m3g");
+    top.children.push_back(top.mesh());
+    file.files.push_back({"top.m3g", top.finish()});
+    file.name = "top.m3g";
+    return file;
+}
+
+// Archive members m0 .. mn, each but the last referencing the next twice:
+// a ladder whose paths double at every rung.
+ScalingFile archiveMember(uint32_t n)
+{
+    ArchiveWriter archive;
+    for (uint32_t i = 0; i <= n; ++i) {
+        SceneWriter s;
+        if (i < n)
+            for (int twice = 0; twice < 2; ++twice)
+                s.w.addExternalReference("m" + std::to_string(i + 1));
+        if (i == 0)
+            s.children.push_back(s.mesh());
+        else
+            s.group({});
+        archive.add("m" + std::to_string(i), i == 0 ? s.finish() : s.w.finish());
+    }
+    ScalingFile file;
+    file.files.push_back({"ladder.arc", archive.finish()});
+    file.name = "mvlarc:ladder.arc!m0";
+    return file;
+}
+
+// One group with n tracks of one sequence and controller.
+ScalingFile animationTrack(uint32_t n)
+{
+    SceneWriter s;
+    const uint32_t sequence = s.sequence(2);
+    const uint32_t controller = s.controller();
+    std::vector<uint32_t> tracks;
+    for (uint32_t i = 0; i < n; ++i)
+        tracks.push_back(s.track(sequence, controller));
+    s.children.push_back(s.group({s.mesh()}, withTracks(tracks)));
+    return scene(s);
+}
+
+// n groups whose tracks share one sequence of n keyframes, sampled near its
+// end.
+ScalingFile sharedSequence(uint32_t n)
+{
+    SceneWriter s;
+    const uint32_t sequence = s.sequence(n);
+    const uint32_t controller = s.controller();
+    for (uint32_t i = 0; i < n; ++i)
+        s.children.push_back(s.group({}, withTracks({s.track(sequence, controller)})));
+    ScalingFile file = scene(s);
+    file.time = int32_t(10 * n - 15);
+    return file;
+}
+
+// n groups, each moved by a track under a controller of its own.
+ScalingFile controller(uint32_t n)
+{
+    SceneWriter s;
+    const uint32_t sequence = s.sequence(2);
+    for (uint32_t i = 0; i < n; ++i)
+        s.children.push_back(s.group({}, withTracks({s.track(sequence, s.controller())})));
+    return scene(s);
+}
+
+// A skinned mesh of 2n vertices over bones; binding i ties bone i % bones
+// to vertices 2i and 2i + 1. A chain makes each bone the child of the one
+// before it, and a moving skeleton animates every bone.
+ScalingFile skin(uint32_t n, uint32_t bones, bool chain)
+{
+    SceneWriter s;
+    const uint32_t sequence = s.sequence(2, 4);
+    const uint32_t controller = s.controller();
+    std::vector<uint32_t> made;
+    for (uint32_t i = 0; i < bones; ++i) {
+        const uint32_t orientation = s.track(sequence, controller, 268);
+        made.push_back(s.group(chain && i > 0 ? std::vector<uint32_t>{made.back()} : std::vector<uint32_t>{},
+                               withTracks({orientation})));
+    }
+    M3gSkinnedMeshFields m;
+    m.mesh.vertexBuffer = s.vertexBuffer(n);
+    M3gTriangleStripFields all;
+    all.stripLengths = {2 * n};
+    m.mesh.submeshes = {{s.w.addObject(m3gTriangleStripRecord(all)), s.appearance()}};
+    m.skeleton = s.group(chain ? std::vector<uint32_t>{made.back()} : made);
+    for (uint32_t i = 0; i < n; ++i)
+        m.bones.push_back({made[chain ? bones - 1 - i % bones : i % bones], 2 * i, 2, 1});
+    s.children.push_back(s.w.addObject(m3gSkinnedMeshRecord(m)));
+    return scene(s);
+}
+
+ScalingFile bone(uint32_t n) { return skin(n, n, false); }
+ScalingFile binding(uint32_t n) { return skin(n, 2, false); }
+ScalingFile skeletonDepth(uint32_t n) { return skin(n, n, true); }
+
+// A chain of n groups, each Z-aligned to the group beside it.
+ScalingFile alignmentTarget(uint32_t n)
+{
+    SceneWriter s;
+    uint32_t top = s.mesh();
+    for (uint32_t i = 0; i < n; ++i) {
+        M3gNodeFields aligned;
+        const uint32_t beside = s.group({});
+        aligned.alignment = M3gAlignmentFields{kOrigin, 144, beside, 0};
+        top = s.group({s.group({top}, aligned), beside});
+    }
+    s.children.push_back(top);
+    return scene(s);
+}
+
+// n meshes, each Z-aligned to the first.
+ScalingFile sharedAlignmentTarget(uint32_t n)
+{
+    SceneWriter s;
+    const uint32_t first = s.mesh();
+    std::vector<uint32_t> meshes{first};
+    for (uint32_t i = 1; i < n; ++i) {
+        M3gMeshFields m = s.meshFields();
+        m.node.alignment = M3gAlignmentFields{kOrigin, 144, first, 0};
+        meshes.push_back(s.w.addObject(m3gMeshRecord(m)));
+    }
+    s.children.push_back(s.group(meshes));
+    return scene(s);
+}
+
+// A morphing mesh of n targets naming one buffer, its weights animated.
+ScalingFile morphTarget(uint32_t n)
+{
+    SceneWriter s;
+    M3gMorphingMeshFields m;
+    m.mesh = s.meshFields();
+    const uint32_t target = s.vertexBuffer(3);
+    m.mesh.vertexBuffer = s.vertexBuffer(3);
+    m.mesh.node = withTracks({s.track(s.sequence(2, n), s.controller(), kMorphWeights)});
+    m.targets.assign(n, {target, 0.5f});
+    s.children.push_back(s.w.addObject(m3gMorphingMeshRecord(m)));
+    return scene(s);
+}
+
+// A mesh of n submeshes over one buffer.
+ScalingFile submesh(uint32_t n)
+{
+    SceneWriter s;
+    M3gMeshFields m = s.meshFields();
+    m.vertexBuffer = s.vertexBuffer(n + 1);
+    m.submeshes.clear();
+    for (uint32_t i = 0; i < n; ++i)
+        m.submeshes.push_back({s.strip(2 * i), s.appearance()});
+    s.children.push_back(s.w.addObject(m3gMeshRecord(m)));
+    return scene(s);
+}
+
+// n meshes, each with an appearance of its own state objects, on layers
+// -63 .. 63 in an order the renderer must sort, blended when layered.
+ScalingFile appearances(uint32_t n, bool layered, bool textured)
+{
+    SceneWriter s;
+    const uint32_t shared = textured ? s.image() : 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        M3gAppearanceFields a;
+        M3gCompositingModeFields c;
+        c.blending = layered ? 64 : 68;
+        a.compositingMode = s.w.addObject(m3gCompositingModeRecord(c));
+        a.polygonMode = s.w.addObject(m3gPolygonModeRecord({}));
+        a.material = s.w.addObject(m3gMaterialRecord({}));
+        a.fog = s.w.addObject(m3gFogRecord({}));
+        if (layered)
+            a.layer = int8_t(int32_t(i * 37 % 127) - 63);
+        if (textured)
+            a.textures = {s.texture(shared)};
+        s.children.push_back(s.mesh(s.w.addObject(m3gAppearanceRecord(a))));
+    }
+    return scene(s);
+}
+
+ScalingFile appearance(uint32_t n) { return appearances(n, false, false); }
+ScalingFile layer(uint32_t n) { return appearances(n, true, false); }
+ScalingFile texture(uint32_t n) { return appearances(n, false, true); }
+
+// n sprites and n textured meshes, each with an image of its own, every
+// kind of image record in turn, and n backgrounds (roots) over the sprites'
+// images.
+ScalingFile image(uint32_t n)
+{
+    SceneWriter s;
+    for (uint32_t i = 0; i < n; ++i) {
+        M3gSpriteFields sprite;
+        sprite.image = s.image();
+        M3gBackgroundFields background;
+        background.image = sprite.image;
+        s.w.addObject(m3gBackgroundRecord(background));
+        sprite.crop = {0, 0, 2, 2};
+        sprite.appearance = s.appearance();
+        s.children.push_back(s.w.addObject(m3gSpriteRecord(sprite)));
+        uint32_t made = 0;
+        switch (i % 4) {
+        case 0:
+            made = s.image(4);
+            break;
+        case 1: {
+            M3gPlasmaFields p;
+            p.widthExponent = 2;
+            p.heightExponent = 2;
+            p.cellWidthExponent = 1;
+            p.cellHeightExponent = 1;
+            made = s.w.addObject(m3gPlasmaRecord(p));
+            break;
+        }
+        case 2: {
+            M3gStagesetFields st;
+            st.image.width = 2;
+            st.image.height = 2;
+            st.image.pixels.assign(12, 0x40);
+            st.depth.assign(4, 100);
+            made = s.w.addObject(m3gStagesetRecord(st));
+            break;
+        }
+        default: {
+            M3gCompressedImageFields c;
+            c.width = 2;
+            c.height = 2;
+            c.levels = {std::vector<uint8_t>(12, 0x20)};
+            made = s.w.addObject(m3gCompressedImageRecord(c));
+        }
+        }
+        M3gAppearanceFields a;
+        a.textures = {s.texture(made)};
+        s.children.push_back(s.mesh(s.w.addObject(m3gAppearanceRecord(a))));
+    }
+    return scene(s);
+}
+
+// One group with n user parameters whose ids share their low 16 bits, as
+// keys that land in one bucket of a table indexed by them.
+ScalingFile userParameter(uint32_t n)
+{
+    SceneWriter s;
+    M3gNodeFields node;
+    for (uint32_t i = 0; i < n; ++i)
+        node.transformable.object.userParameters.push_back({int32_t(i << 16), {uint8_t(i), 1, 2}});
+    s.children.push_back(s.group({s.mesh()}, node));
+    return scene(s);
+}
+
+// n lights and n cameras beside the World's own.
+ScalingFile lightsAndCameras(uint32_t n)
+{
+    SceneWriter s;
+    for (uint32_t i = 0; i < n; ++i) {
+        M3gLightFields l;
+        l.mode = uint8_t(128 + i % 4);
+        s.children.push_back(s.w.addObject(m3gLightRecord(l)));
+        s.children.push_back(s.w.addObject(m3gCameraRecord({})));
+    }
+    s.children.push_back(s.mesh());
+    return scene(s);
+}
+
+EngineResult loadInto(const IkwEngineTable& engine, const ScalingFile& file, const std::string& folder,
+                      EngineRef& loader, EngineRef& world)
+{
+    if (EngineResult made = engine.createEngineObject(kIidLoader, loader.out()); made != 0)
+        return made;
+    const IkwLoaderTable& api = loader.table<IkwLoaderTable>();
+    std::string name = file.name;
+    if (name.starts_with("mvlarc:"))
+        name.insert(7, folder + "/");
+    else if (!name.empty())
+        name = folder + "/" + name;
+    const uint32_t length = uint32_t(file.bytes.size());
+    const EngineResult result = name.empty() ? api.loadBuffer(loader.get(), length, file.bytes.data(), nullptr)
+                                             : api.loadName(loader.get(), name.c_str(), nullptr);
+    uint32_t roots = 0;
+    api.getRootCount(loader.get(), &roots);
+    if (result != 0 || roots == 0)
+        return result != 0 ? result : -1;
+    EngineRef last;
+    api.getRoot(loader.get(), roots - 1, last.out());
+    world = last.as(kIidWorld);
+    return world ? 0 : -1;
+}
+
+// Every object once, through getReferences from every root.
+EngineResult walkReferences(const EngineRef& loader, uint32_t& objects)
+{
+    const IkwLoaderTable& roots = loader.table<IkwLoaderTable>();
+    uint32_t count = 0;
+    roots.getRootCount(loader.get(), &count);
+    std::set<const void*> seen;
+    std::vector<EngineRef> pending;
+    for (uint32_t i = 0; i < count; ++i) {
+        EngineRef root;
+        if (EngineResult r = roots.getRoot(loader.get(), i, root.out()); r != 0)
+            return r;
+        if (seen.insert(root.get()->object).second)
+            pending.push_back(std::move(root));
+    }
+    std::vector<EngineHandle*> got;
+    while (!pending.empty()) {
+        const EngineRef next = std::move(pending.back());
+        pending.pop_back();
+        const IkwObject3DTable& api = next.table<IkwObject3DTable>();
+        if (EngineResult r = api.getReferences(next.get(), 0, nullptr, &count); r != 0)
+            return r;
+        got.assign(count, nullptr);
+        if (EngineResult r = api.getReferences(next.get(), count, got.data(), &count); r != 0)
+            return r;
+        for (EngineHandle* h : got) {
+            EngineRef held(h);
+            if (seen.insert(h->object).second)
+                pending.push_back(std::move(held));
+        }
+    }
+    objects = uint32_t(seen.size());
+    return 0;
+}
+
+} // namespace
+
+CountingEngine::CountingEngine()
+{
+    initEngineApi(&m_root);
+    m_ready = m_root->table->initialize(m_root, &countingAlloc, &countingFree) == 0;
+}
+
+CountingEngine::~CountingEngine() { m_root->table->release(m_root); }
+
+EngineWork engineWorkSoFar()
+{
+    const EngineContext* context = engineContext();
+    return {context != nullptr ? context->visits : 0, g_allocatedBytes};
+}
+
+size_t ScalingFile::size() const
+{
+    size_t total = bytes.size();
+    for (const auto& [name, data] : files)
+        total += data.size();
+    return total;
+}
+
+const std::vector<ScalingRelation>& scalingRelations()
+{
+    static const std::vector<ScalingRelation> relations = {
+        {"child-fan", childFan, 256, 16000},
+        {"child-chain", childChain, 300, 16000},
+        {"external-reference", externalReference, 32, 512},
+        {"archive-member", archiveMember, 4, 6},
+        {"animation-track", animationTrack, 256, 16000},
+        {"shared-sequence", sharedSequence, 128, 4000},
+        {"controller", controller, 256, 16000},
+        {"bone", bone, 128, 4000},
+        {"binding", binding, 128, 8000},
+        {"skeleton-depth", skeletonDepth, 256, 4000},
+        {"alignment-target", alignmentTarget, 300, 8000},
+        {"shared-alignment-target", sharedAlignmentTarget, 256, 16000},
+        {"morph-target", morphTarget, 128, 4000},
+        {"submesh", submesh, 128, 8000},
+        {"appearance", appearance, 128, 8000},
+        {"layer", layer, 128, 8000},
+        {"texture", texture, 128, 8000},
+        {"image", image, 64, 2000},
+        {"user-parameter", userParameter, 256, 16000},
+        {"light-and-camera", lightsAndCameras, 128, 4000},
+    };
+    return relations;
+}
+
+const char* scalingOpName(int op)
+{
+    static const char* const names[ScalingOp::Count] = {"load",  "duplicate", "animate", "draw", "redraw",
+                                                        "pick",  "align",     "find",    "getReferences",
+                                                        "release"};
+    return names[op];
+}
+
+ScalingRun runScaling(const IkwEngineTable& engine, const std::string& folder, const ScalingFile& file)
+{
+    for (const auto& [name, data] : file.files)
+        std::ofstream(folder + "/" + name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+    ScalingRun run;
+    EngineRef graphics;
+    EngineRef ray;
+    engine.createEngineObject(kIidGraphics3D, graphics.out());
+    engine.createEngineObject(kIidRayIntersection, ray.out());
+    std::vector<uint16_t> pixels(16 * 16);
+    EngineRef loader, world, copy;
+    const auto step = [&](int op, auto&& work) {
+        const EngineWork before = engineWorkSoFar();
+        const auto start = std::chrono::steady_clock::now();
+        run.result[op] = work();
+        run.seconds[op] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const EngineWork after = engineWorkSoFar();
+        run.work[op] = {after.visits - before.visits, after.bytes - before.bytes};
+    };
+    step(ScalingOp::Load, [&] { return loadInto(engine, file, folder, loader, world); });
+    if (!world)
+        return run;
+    const auto& node = world.table<IkwGroupTable>();
+    const auto& g3d = graphics.table<IkwGraphics3DTable>();
+    const auto draw = [&] {
+        EngineResult r = g3d.bindBuffer(graphics.get(), 16, 16, 32, pixels.data());
+        if (r == 0)
+            r = g3d.renderWorld(graphics.get(), world.get());
+        g3d.releaseTarget(graphics.get());
+        return r;
+    };
+    step(ScalingOp::Duplicate, [&] { return node.node.transformable.object3D.duplicate(world.get(), copy.out()); });
+    step(ScalingOp::Animate, [&] {
+        int32_t validity = 0;
+        return node.node.transformable.object3D.animate(world.get(), file.time, &validity);
+    });
+    step(ScalingOp::Draw, draw);
+    step(ScalingOp::Redraw, draw);
+    step(ScalingOp::Pick, [&] {
+        const float origin[3] = {0.1f, 0.1f, 50.0f};
+        const float direction[3] = {0.0f, 0.0f, -1.0f};
+        uint8_t hit = 0;
+        return node.pickRay(world.get(), 0xFFFFFFFFu, origin, direction, ray.get(), &hit);
+    });
+    step(ScalingOp::Align, [&] { return node.node.align(world.get(), nullptr); });
+    step(ScalingOp::Find, [&] {
+        EngineRef found;
+        const EngineResult r = node.node.transformable.object3D.find(world.get(), 0x7FFFFFF1u, found.out());
+        return found ? -1 : r;
+    });
+    step(ScalingOp::GetReferences, [&] { return walkReferences(loader, run.objects); });
+    step(ScalingOp::Release, [&] {
+        copy.reset();
+        world.reset();
+        loader.reset();
+        return EngineResult(0);
+    });
+    return run;
+}

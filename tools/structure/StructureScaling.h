@@ -1,0 +1,80 @@
+// The scaling table's files and its run: for each relation one record can
+// hold to another, a generator writes a valid file whose count of that
+// relation is N, and one run does to it what a game does (load, duplicate,
+// animate, draw twice, pick, align, find, walk the references, release),
+// counting the engine's steps and the bytes it allocates for each. The test
+// and the benchmark compare the counts at N and 2N.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/core/interface/IkwEngine.h"
+
+// An engine made through the public entry point whose allocation hooks count
+// the bytes it asks for; one per process.
+class CountingEngine {
+public:
+    CountingEngine();
+    ~CountingEngine();
+    CountingEngine(const CountingEngine&) = delete;
+    CountingEngine& operator=(const CountingEngine&) = delete;
+
+    bool ready() const { return m_ready; }
+    const IkwEngineTable& api() const { return *m_root->table; }
+
+private:
+    IkwEngine* m_root = nullptr;
+    bool m_ready = false;
+};
+
+// Counted work so far: the engine's steps over structure and the bytes it
+// allocated.
+struct EngineWork {
+    uint64_t visits = 0;
+    uint64_t bytes = 0;
+};
+EngineWork engineWorkSoFar();
+
+// A generated file: the bytes to load, or, when name is set, files written
+// into the run's folder and the name to load ("mvlarc:" names resolve in
+// that folder too). The World is the last root. time is when the animation
+// pass samples.
+struct ScalingFile {
+    std::vector<uint8_t> bytes;
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+    std::string name;
+    int32_t time = 100;
+    size_t size() const;
+};
+
+using ScalingGenerator = ScalingFile (*)(uint32_t n);
+
+struct ScalingRelation {
+    const char* name;
+    ScalingGenerator make;
+    uint32_t testN;  // quick in the sanitizer build
+    uint32_t benchN; // large, for the benchmark
+};
+const std::vector<ScalingRelation>& scalingRelations();
+
+namespace ScalingOp {
+enum : int { Load, Duplicate, Animate, Draw, Redraw, Pick, Align, Find, GetReferences, Release, Count };
+} // namespace ScalingOp
+const char* scalingOpName(int op);
+
+struct ScalingRun {
+    EngineWork work[ScalingOp::Count];
+    EngineResult result[ScalingOp::Count] = {};
+    double seconds[ScalingOp::Count] = {}; // for the benchmark's columns only
+    uint32_t objects = 0; // reached through getReferences from the roots
+};
+
+// Loads and works the file on the engine (a CountingEngine's), writing its
+// files into folder first. Buffers the engine keeps between calls (the pick
+// stack, the render queue) grow in whichever run first needs them: a fresh
+// engine for each run makes runs comparable.
+ScalingRun runScaling(const IkwEngineTable& engine, const std::string& folder, const ScalingFile& file);
