@@ -13,7 +13,7 @@
 
 namespace {
 
-TEST(StructureCorpus, EverySeedEndsAsItsSpecSays)
+TEST(StructureCorpus, EverySeedEndsAsItsPlanSays)
 {
     CountingEngine engine;
     ASSERT_TRUE(engine.ready());

@@ -10,6 +10,7 @@
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/interface/MethodTables.h"
+#include "engine/core/loader/CkwResourceLoader.h"
 #include "game/shell/AnimCopy.h"
 #include "game/shell/AnimTable.h"
 #include "tools/archive/ArchiveWriter.h"
@@ -82,6 +83,20 @@ std::vector<uint32_t> writeTracks(M3gFileWriter& w, uint32_t count, uint32_t con
     for (uint32_t i = 0; i < count; ++i)
         ids.push_back(w.addObject(m3gAnimationTrackRecord({{}, sequence, made[i % made.size()], kTranslation})));
     return ids;
+}
+
+// Nested loads the archive's chain and hidden member ask for: every path
+// down the chain to 32 deep, as many as the load's budget lets through.
+uint64_t nestedLoadsAsked(const StructurePlan& s)
+{
+    const uint64_t fan = std::max(s.referencesPerMember, 1u);
+    uint64_t loads = 0;
+    for (uint64_t d = 1, paths = fan; d < s.archiveChain && d <= kMaxReferenceDepth; ++d, paths *= fan) {
+        loads += paths;
+        if (loads > kMaxNestedLoads)
+            return kMaxNestedLoads + 2;
+    }
+    return loads + (s.collidingMember ? 1 : 0);
 }
 
 uint32_t nodeCount(EngineHandle* node)
@@ -228,7 +243,7 @@ StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& f
         o.work = (end.visits - start.visits) + (end.bytes - start.bytes);
     };
     const std::vector<uint8_t> file = writeStructureScene(s);
-    o.inputBytes = file.size();
+    o.inputBytes = o.readBytes = file.size();
     EngineRef loader;
     EngineRef world;
     if (engine.createEngineObject(kIidLoader, loader.out()) == 0) {
@@ -265,6 +280,7 @@ StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& f
     const std::string path = folder + "/structure.arc";
     const std::vector<uint8_t> archive = writeStructureArchive(s);
     o.inputBytes += archive.size();
+    o.readBytes = o.inputBytes + archive.size() * nestedLoadsAsked(s);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(archive.data()),
                                                 std::streamsize(archive.size()));
     if (s.archiveChain > 0)
@@ -281,10 +297,14 @@ bool structureOutcomeHolds(const StructurePlan& s, const StructureOutcome& o)
     // every third clip child names.
     const bool animated = (s.width > 0 && s.tracks > 0 && s.tracksPerLeaf > 0) || (s.clipChain && s.depth > 0)
                           || (!s.clipChain && s.clipChildren > 0 && s.width > 0);
-    // m0 is the top; m32 nests 32 deep, the most a reference may.
-    const EngineResult chain = s.archiveChain == 0 ? -1 : s.archiveChain <= 33 ? 0 : 0x1000A;
+    // m0 is the top; m32 nests 32 deep, the most a reference may, and
+    // references that multiply down the chain pass the nested-load budget.
+    const EngineResult chain = s.archiveChain == 0                          ? -1
+                               : nestedLoadsAsked(s) > kMaxNestedLoads + 1 ? 0x10001
+                               : s.archiveChain <= 33                      ? 0
+                                                                           : 0x1000A;
     return o.load == 0 && o.copiedNodes == s.depth + s.width + 2 && o.animated == animated && o.archiveChain == chain
-           && o.collidingMember == (s.collidingMember ? 0x1000A : -1) && o.work <= kWorkPerInputByte * o.inputBytes;
+           && o.collidingMember == (s.collidingMember ? 0x1000A : -1) && o.work <= kWorkPerInputByte * o.readBytes;
 }
 
 std::vector<std::pair<std::string, StructurePlan>> structureSeeds()
@@ -299,5 +319,6 @@ std::vector<std::pair<std::string, StructurePlan>> structureSeeds()
         {"clip-chain", A{.depth = 2000, .width = 1, .controllers = 8, .clipChain = true}},
         {"archive-chain-33", A{.archiveChain = 33}},
         {"archive-chain-64", A{.archiveChain = 64, .collidingMember = true}},
+        {"archive-ladder-12", A{.archiveChain = 12, .referencesPerMember = 2}},
     };
 }

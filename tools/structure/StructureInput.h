@@ -65,11 +65,14 @@ struct StructureOutcome {
     // run, and the bytes of the files it was given.
     uint64_t work = 0;
     uint64_t inputBytes = 0;
+    // What the loads may read: the files once, and the archive again for
+    // every nested load its chain asks for, up to the load's budget of them.
+    uint64_t readBytes = 0;
 };
 
-// The most work a run may do per byte of its files: every step of it (load,
-// search, duplicate, clips, archive) reads or copies what the file holds a
-// bounded number of times.
+// The most work a run may do per byte its loads read: every step of it
+// (load, search, duplicate, clips, archive) reads or copies what the files
+// hold a bounded number of times.
 constexpr uint64_t kWorkPerInputByte = 64;
 
 // Runs every step on the engine whose root table is given (a
@@ -79,7 +82,7 @@ StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& f
 // Whether the outcome is what the plan must give: the scene loads and copies
 // whole, is animated where it has tracks, and the archive's chain loads
 // within the nesting bound and is refused past it, its hidden member always,
-// and the work stays within kWorkPerInputByte of the files' size.
+// and the work stays within kWorkPerInputByte of the bytes read.
 bool structureOutcomeHolds(const StructurePlan& plan, const StructureOutcome& outcome);
 
 // Named seeds for the fuzz target and the replay test.
