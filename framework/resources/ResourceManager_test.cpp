@@ -442,6 +442,26 @@ TEST_F(ResourceManagerTest, CloseDeletesEverythingAndForgetsTheTable)
     EXPECT_EQ(manager->aliasCount(), 0u);
     EXPECT_EQ(manager->currentLanguage(), 0u);
     EXPECT_EQ(manager->pack(), nullptr);
+
+    // Teardown runs newest first, the same on every run; an id held twice
+    // loses both of its resources.
+    struct Logged : DataResource {
+        std::vector<uint32_t>* log = nullptr;
+        ~Logged() override { log->push_back(m_priority); }
+    };
+    std::vector<uint32_t> deleted, expected;
+    open();
+    for (uint32_t i = 0; i < 40; ++i) {
+        auto* r = new Logged();
+        r->log = &deleted;
+        r->create(0x40000000u | (i * 7 % 13), nullptr, ResourceType::Data);
+        r->m_priority = i;
+        ASSERT_EQ(manager->insert(r), 1);
+        expected.insert(expected.begin(), i);
+    }
+    manager->deleteAll();
+    EXPECT_EQ(deleted, expected);
+    EXPECT_EQ(manager->held(0x40000005u), nullptr);
 }
 
 TEST_F(ResourceManagerTest, HostileResourceTablesFailOrStayInBounds)
