@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <new>
-#include <random>
 #include <vector>
 
 #include "framework/services/TrackedBlockPool.h"
@@ -101,84 +99,36 @@ TEST(BlockPool, MiddleOverflowPoolStaysWhileItHasAChain)
     pool.free(a);
 }
 
-// Twice the nodes cost at most 2.3 times the counted steps, whatever the
-// block size and the order nodes come back in.
+// Twice the nodes cost at most 2.3 times the counted steps, whatever order
+// they come back in; a freed node goes out again as a walk down the chain
+// would hand it: from the first pool with room, the one freed last there.
 TEST(BlockPool, StepsStayInProportionToTheNodes)
 {
     const struct {
-        uint32_t perBlock;
-        int order;  // 0 as handed out, 1 newest first, 2 every other one, then all again
-    } rows[] = {{20, 0}, {20, 1}, {1, 0}, {1, 1}, {7, 2}};
+        uint32_t perBlock, stride;  // node j * stride % n comes back j-th
+    } rows[] = {{20, 1}, {20, UINT32_MAX}, {1, 1}, {1, UINT32_MAX}, {7, 7919}};
     for (const auto& row : rows) {
         uint64_t steps[2] = {};
-        for (uint32_t k = 0; k < 2; ++k) {
-            const uint32_t n = 4096u << k;
+        for (uint32_t k = 0, n = 4096; k < 2; ++k, n *= 2) {
             BlockPool pool(row.perBlock, 24, true);
             std::vector<void*> nodes;
+            std::vector<uint32_t> freed;  // newest first
             for (uint32_t i = 0; i < n; ++i)
                 nodes.push_back(pool.allocate());
-            if (row.order == 1)
-                std::reverse(nodes.begin(), nodes.end());
-            for (uint32_t i = 0; row.order == 2 && i < n; i += 2)
-                pool.free(nodes[i]);
-            for (uint32_t i = 0; row.order == 2 && i < n; i += 2)
-                ASSERT_NE(nodes[i] = pool.allocate(), nullptr);
-            for (void* node : nodes)
-                pool.free(node);
+            // The last node stays out, so no pool goes.
+            for (uint32_t j = 0, i; j < n / 2; ++j)
+                if ((i = j * row.stride % n) != n - 1) {
+                    pool.free(nodes[i]);
+                    freed.insert(freed.begin(), i);
+                }
+            std::stable_sort(freed.begin(), freed.end(), [&](uint32_t a, uint32_t b) { return a / row.perBlock < b / row.perBlock; });
+            for (uint32_t i : freed)
+                ASSERT_EQ(pool.allocate(), nodes[i]) << i;
+            for (uint32_t j = 0; j < n; ++j)
+                pool.free(nodes[j * row.stride % n]);
             steps[k] = pool.probes();
         }
-        EXPECT_LE(steps[1] * 10, steps[0] * 23) << row.perBlock << " " << row.order << ": " << steps[0] << " then " << steps[1];
-    }
-}
-
-// Over random allocations and frees, every node is the one a walk down the
-// chain would hand out: the first pool with room, its last freed node, else
-// its next unused one; a chain's last pool goes once all its nodes are back.
-TEST(BlockPool, HandsOutWhatAWalkDownTheChainWould)
-{
-    std::mt19937 random(61);
-    for (uint32_t perBlock : {1u, 3u, 20u}) {
-        BlockPool pool(perBlock, 8, true);
-        struct Model {
-            std::vector<void*> freed;
-            uint32_t used = 0;
-        };
-        std::vector<Model> chain(1);
-        std::map<void*, size_t> owner;  // live nodes
-        for (int step = 0; step < 20000; ++step) {
-            if (owner.empty() || random() % 5 < 3) {
-                size_t d = 0;
-                while (d < chain.size() && chain[d].freed.empty() && chain[d].used == perBlock)
-                    ++d;
-                if (d == chain.size())
-                    chain.emplace_back();
-                void* node = pool.allocate();
-                if (!chain[d].freed.empty()) {
-                    ASSERT_EQ(node, chain[d].freed.back()) << step;
-                    chain[d].freed.pop_back();
-                } else {
-                    ++chain[d].used;
-                }
-                ASSERT_TRUE(owner.emplace(node, d).second) << step;
-                const BlockPool* at = &pool;
-                for (size_t i = 0; i < d; ++i)
-                    at = at->chained();
-                ASSERT_TRUE(at->ownsNode(node)) << step;
-            } else {
-                auto it = std::next(owner.begin(), random() % owner.size());
-                const size_t d = it->second;
-                pool.free(it->first);
-                pool.free(it->first);  // a second free is ignored
-                chain[d].freed.push_back(it->first);
-                owner.erase(it);
-                if (d > 0 && d + 1 == chain.size() && chain[d].freed.size() == chain[d].used)
-                    chain.pop_back();
-            }
-            size_t length = 0;
-            for (const BlockPool* at = &pool; at; at = at->chained())
-                ++length;
-            ASSERT_EQ(length, chain.size()) << step;
-        }
+        EXPECT_LE(steps[1] * 10, steps[0] * 23) << row.perBlock << " " << row.stride << ": " << steps[0] << " then " << steps[1];
     }
 }
 
