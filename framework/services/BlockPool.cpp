@@ -195,6 +195,7 @@ BlockPool* BlockPool::grow()
     }
     BlockPool* tail = m_index->tail;
     pool->m_parent = tail;
+    pool->m_first = this;
     pool->m_depth = tail->m_depth + 1;
     tail->m_chained = pool;
     m_index->tail = pool;
@@ -205,6 +206,8 @@ BlockPool* BlockPool::grow()
 
 void* BlockPool::allocate()
 {
+    if (m_first != this)
+        return m_first->allocate();
     ++m_steps;
     // This pool first, then the least deep overflow pool with room: the
     // node a walk down the chain would meet first.
@@ -266,6 +269,8 @@ void BlockPool::free(void* node)
 {
     if (!node)
         return;
+    if (m_first != this)
+        return m_first->free(node);
     ++m_steps;
     BlockPool* pool = ownerOf(node);
     if (!pool || !pool->takeBack(node))

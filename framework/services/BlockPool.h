@@ -55,6 +55,8 @@ private:
     bool m_grow;
     // One bit per node: catches a second free of the same node.
     uint8_t* m_inUse = nullptr;
+    // The pool that heads the chain; the others hand their calls to it.
+    BlockPool* m_first = this;
     // Place in the chain (0 for the first pool) and in the first pool's
     // queue of pools with room (-1 when not queued).
     uint32_t m_depth = 0;
