@@ -102,19 +102,17 @@ TEST(BlockPool, MiddleOverflowPoolStaysWhileItHasAChain)
 // Twice the nodes cost at most 2.3 times the counted steps, whatever order
 // they come back in; a freed node goes out again as a walk down the chain
 // would hand it: from the first pool with room, the one freed last there.
+// Node j * stride % n comes back j-th.
 TEST(BlockPool, StepsStayInProportionToTheNodes)
 {
-    const struct {
-        uint32_t perBlock, stride;  // node j * stride % n comes back j-th
-    } rows[] = {{20, 1}, {20, UINT32_MAX}, {1, 1}, {1, UINT32_MAX}, {7, 7919}};
+    const struct { uint32_t perBlock, stride; } rows[] = {{20, 1}, {20, UINT32_MAX}, {1, 1}, {1, UINT32_MAX}, {7, 7919}};
     for (const auto& row : rows) {
         uint64_t steps[2] = {};
         for (uint32_t k = 0, n = 4096; k < 2; ++k, n *= 2) {
             BlockPool pool(row.perBlock, 24, true);
-            std::vector<void*> nodes;
+            std::vector<void*> nodes(n);
             std::vector<uint32_t> freed;  // newest first
-            for (uint32_t i = 0; i < n; ++i)
-                nodes.push_back(pool.allocate());
+            std::generate(nodes.begin(), nodes.end(), [&] { return pool.allocate(); });
             // The last node stays out, so no pool goes.
             for (uint32_t j = 0, i; j < n / 2; ++j)
                 if ((i = j * row.stride % n) != n - 1) {
