@@ -52,6 +52,15 @@ public:
     // table; the owner keeps the link.
     Resource* shadowed() const { return m_shadowed; }
     void setShadowed(Resource* older) { m_shadowed = older; }
+    // Neighbours in the order the owner took its resources in; the owner
+    // keeps the links.
+    Resource* heldAfter() const { return m_heldAfter; }
+    Resource* heldBefore() const { return m_heldBefore; }
+    void setHeldNeighbours(Resource* before, Resource* after)
+    {
+        m_heldBefore = before;
+        m_heldAfter = after;
+    }
 
     uint32_t m_priority = kResourcePriority;
 
@@ -72,4 +81,6 @@ private:
     uint32_t m_refCount = 0;
     ResourceManager* m_owner = nullptr;
     Resource* m_shadowed = nullptr;
+    Resource* m_heldBefore = nullptr;
+    Resource* m_heldAfter = nullptr;
 };

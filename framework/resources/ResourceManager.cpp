@@ -95,6 +95,7 @@ int ResourceManager::openTable(ResourcePack* pack, uint32_t bucketHint, uint32_t
     // a fresh id table, it forgets what an earlier one held.
     m_held.clear();
     m_heldCount = 0;
+    m_newestHeld = nullptr;
     m_heldBudget = nodesPerBlock == 0 ? 0 : grow ? UINT64_MAX : nodesPerBlock;
     if (!m_held.reserve(nextPrime(bucketHint))) {
         close();
@@ -213,6 +214,10 @@ int ResourceManager::insert(Resource* resource)
         return 0;
     }
     ++m_heldCount;
+    resource->setHeldNeighbours(m_newestHeld, nullptr);
+    if (m_newestHeld != nullptr)
+        m_newestHeld->setHeldNeighbours(m_newestHeld->heldBefore(), resource);
+    m_newestHeld = resource;
     resource->addRef();
     resource->setOwner(this);
     return 1;
@@ -255,7 +260,21 @@ void ResourceManager::unlink(Resource* resource)
         newer->setShadowed(resource->shadowed());
     }
     resource->setShadowed(nullptr);
+    forgetHeld(resource);
     --m_heldCount;
+}
+
+void ResourceManager::forgetHeld(Resource* resource)
+{
+    Resource* before = resource->heldBefore();
+    Resource* after = resource->heldAfter();
+    if (before != nullptr)
+        before->setHeldNeighbours(before->heldBefore(), after);
+    if (after != nullptr)
+        after->setHeldNeighbours(before, after->heldAfter());
+    else
+        m_newestHeld = before;
+    resource->setHeldNeighbours(nullptr, nullptr);
 }
 
 Resource* ResourceManager::held(uint32_t id) const
@@ -504,24 +523,21 @@ void ResourceManager::deleteById(uint32_t id)
 void ResourceManager::deleteAll()
 {
     // Every resource leaves the table before any is deleted: a payload's
-    // destructor that releases by id must not find one half gone. The
-    // chains of all ids are strung into one list for the deletion.
-    Resource* doomed = nullptr;
-    m_held.forEach([&](uint32_t, Resource* newest) {
-        Resource* last = newest;
-        for (; last->shadowed() != nullptr; last = last->shadowed())
-            ++m_probes;
-        last->setShadowed(doomed);
-        doomed = newest;
-    });
-    m_held.clear();
-    m_heldCount = 0;
-    while (doomed != nullptr) {
-        Resource* resource = doomed;
-        doomed = resource->shadowed();
-        resource->setShadowed(nullptr);
-        resource->setOwner(nullptr);
-        delete resource;
+    // destructor that releases by id must not find one half gone. Newest
+    // first, and again for any that such a destructor loads.
+    while (m_newestHeld != nullptr) {
+        Resource* doomed = m_newestHeld;
+        m_newestHeld = nullptr;
+        m_held.clear();
+        m_heldCount = 0;
+        while (doomed != nullptr) {
+            Resource* resource = doomed;
+            doomed = resource->heldBefore();
+            resource->setHeldNeighbours(nullptr, nullptr);
+            resource->setShadowed(nullptr);
+            resource->setOwner(nullptr);
+            delete resource;
+        }
     }
 }
 

@@ -73,6 +73,7 @@ private:
     int readTable(InputStream& image);
     // Takes the resource out of the id table, keeping the others of its id.
     void unlink(Resource* resource);
+    void forgetHeld(Resource* resource);
     void freeLists();
 
     // Id to the newest resource of that id (older ones hang off it through
@@ -81,6 +82,9 @@ private:
     // bucket count would let chosen ids share one chain.
     KeyIndex<Resource*> m_held;
     uint64_t m_heldCount = 0;
+    // The resource taken last; the others follow it through heldBefore, so
+    // teardown runs in the same order on every run.
+    Resource* m_newestHeld = nullptr;
     // Resources the table may hold: none before openTable; the node block's
     // count when the table may not grow.
     uint64_t m_heldBudget = 0;

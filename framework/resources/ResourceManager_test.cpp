@@ -442,6 +442,23 @@ TEST_F(ResourceManagerTest, CloseDeletesEverythingAndForgetsTheTable)
     EXPECT_EQ(manager->aliasCount(), 0u);
     EXPECT_EQ(manager->currentLanguage(), 0u);
     EXPECT_EQ(manager->pack(), nullptr);
+
+    // Teardown runs newest first, the same on every run, ids held twice too.
+    struct Logged : DataResource {
+        std::vector<uint32_t>* log;
+        ~Logged() override { log->push_back(id()); }
+    };
+    std::vector<uint32_t> deleted, expected;
+    open();
+    for (uint32_t i = 0; i < 40; ++i) {
+        auto* r = new Logged();
+        r->log = &deleted;
+        r->create(0x40000000u | (i * 7 % 13), nullptr, ResourceType::Data);
+        ASSERT_EQ(manager->insert(r), 1);
+        expected.insert(expected.begin(), r->id());
+    }
+    manager->deleteAll();
+    EXPECT_EQ(deleted, expected);
 }
 
 TEST_F(ResourceManagerTest, HostileResourceTablesFailOrStayInBounds)

@@ -1,10 +1,13 @@
 // Fixed-size node allocator: one block carved by a bump pointer, a free stack
 // for reuse, and (when allowed to grow) a chain of overflow pools that delete
-// themselves once every node they handed out has come back.
+// themselves once every node they handed out has come back. The first pool
+// keeps the chain's pools with room in order of depth, and its blocks by
+// address, so a node costs the same however long the chain grows.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "framework/services/HashedObject.h"
 
@@ -24,10 +27,21 @@ public:
     BlockPool* chained() const { return m_chained; }
     BlockPool* parent() const { return m_parent; }
     bool ownsNode(const void* node) const;
+    // Pools, heap places and index slots looked at so far: the work tests count.
+    uint64_t probes() const;
 
 private:
+    struct ChainIndex;
+
     bool isInUse(uint32_t index) const;
     void setInUse(uint32_t index, bool used);
+    bool hasRoom() const { return m_freeCount > 0 || m_bump < m_end; }
+    void* takeNode();
+    // 1 when the node was one of this pool's, in use, and is now free.
+    bool takeBack(void* node);
+    BlockPool* grow();
+    void dropTail(BlockPool* tail);
+    BlockPool* ownerOf(const void* node);
 
     BlockPool* m_parent = nullptr;
     BlockPool* m_chained = nullptr;
@@ -41,4 +55,13 @@ private:
     bool m_grow;
     // One bit per node: catches a second free of the same node.
     uint8_t* m_inUse = nullptr;
+    // The pool that heads the chain; the others hand their calls to it.
+    BlockPool* m_first = this;
+    // Place in the chain (0 for the first pool) and in the first pool's
+    // queue of pools with room (-1 when not queued).
+    uint32_t m_depth = 0;
+    int64_t m_queued = -1;
+    // The first pool's, made when it first chains.
+    std::unique_ptr<ChainIndex> m_index;
+    uint64_t m_steps = 0;
 };

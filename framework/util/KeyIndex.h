@@ -1,4 +1,4 @@
-// Map from 32-bit keys to small values, open-addressed and hashed with a
+// Map from integer keys (32-bit unless asked) to small values, open-addressed and hashed with a
 // seed each index draws for itself. Keys come from files (ids, name hashes):
 // a hash they could aim would put them all in one chain, so no key a file
 // chooses makes a lookup cost more than a few probes.
@@ -12,22 +12,22 @@
 // A fresh seed on every call; not predictable from the keys.
 uint64_t drawKeyIndexSeed();
 
-template <class Value>
+template <class Value, class Key = uint32_t>
 class KeyIndex {
 public:
     KeyIndex() : m_seed(drawKeyIndexSeed()) {}
 
     // The value of key, or null.
-    const Value* find(uint32_t key) const
+    const Value* find(Key key) const
     {
         const int64_t s = slotOf(key);
         return s < 0 ? nullptr : &m_slots[s].value;
     }
-    Value* find(uint32_t key) { return const_cast<Value*>(static_cast<const KeyIndex*>(this)->find(key)); }
+    Value* find(Key key) { return const_cast<Value*>(static_cast<const KeyIndex*>(this)->find(key)); }
 
     // Adds key with value when key is absent; a present key keeps its value
     // (the first claim wins). The stored value, or null when memory runs out.
-    Value* claim(uint32_t key, const Value& value)
+    Value* claim(Key key, const Value& value)
     {
         if (Value* present = find(key))
             return present;
@@ -43,7 +43,7 @@ public:
 
     // Takes key out; the keys behind it in its run move up, so no search
     // ever walks past a gap. 1 when it was there.
-    int erase(uint32_t key)
+    int erase(Key key)
     {
         const int64_t slot = slotOf(key);
         if (slot < 0)
@@ -112,13 +112,13 @@ public:
 
 private:
     struct Slot {
-        uint32_t key;
+        Key key;
         uint8_t used;
         Value value;
     };
 
     // The slot that holds key, or -1.
-    int64_t slotOf(uint32_t key) const
+    int64_t slotOf(Key key) const
     {
         if (m_count == 0)
             return -1;
@@ -131,9 +131,9 @@ private:
         }
     }
 
-    uint64_t home(uint32_t key) const
+    uint64_t home(Key key) const
     {
-        uint64_t h = (key ^ m_seed) * 0x9E3779B97F4A7C15ull;
+        uint64_t h = (uint64_t(key) ^ m_seed) * 0x9E3779B97F4A7C15ull;
         h ^= h >> 29;
         h *= 0xBF58476D1CE4E5B9ull ^ (m_seed << 1);
         h ^= h >> 32;

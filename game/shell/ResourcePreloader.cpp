@@ -7,6 +7,7 @@
 #include "framework/resources/ResourceManager.h"
 #include "framework/resources/TypedResources.h"
 #include "framework/util/Clock.h"
+#include "framework/util/KeyIndex.h"
 
 namespace {
 
@@ -14,13 +15,26 @@ namespace {
 // manager that gave it.
 struct Preloaded {
     const ResourceManager* manager;
-    uint32_t listId;
     uint32_t id;
 };
 
-std::vector<Preloaded>& preloaded()
+// The references of each list, found by its id: an unload looks at its own
+// list's records and no other.
+struct PreloadRecords {
+    KeyIndex<uint32_t> groupOf;
+    std::vector<std::vector<Preloaded>> groups;
+    uint64_t probes = 0;
+
+    std::vector<Preloaded>* group(uint32_t listId)
+    {
+        const uint32_t* at = groupOf.find(listId);
+        return at ? &groups[*at] : nullptr;
+    }
+};
+
+PreloadRecords& preloaded()
 {
-    static std::vector<Preloaded> records;
+    static PreloadRecords records;
     return records;
 }
 
@@ -32,6 +46,11 @@ const IdList* idsOf(Resource* list)
 }
 
 } // namespace
+
+uint64_t ResourcePreloader::probes()
+{
+    return preloaded().probes + preloaded().groupOf.probes();
+}
 
 void ResourcePreloader::forgetList()
 {
@@ -81,7 +100,16 @@ void ResourcePreloader::step()
             m_state = PreloadState::Failed;
             break;
         }
-        preloaded().push_back(Preloaded{manager, m_listId, id});
+        PreloadRecords& records = preloaded();
+        std::vector<Preloaded>* group = records.group(m_listId);
+        if (!group && records.groupOf.claim(m_listId, uint32_t(records.groups.size()))) {
+            records.groups.emplace_back();
+            group = &records.groups.back();
+        }
+        // Without a record the reference stays with the manager, which
+        // frees it when it closes.
+        if (group)
+            group->push_back(Preloaded{manager, id});
         if (++m_next >= m_count)
             m_state = PreloadState::Done;
     }
@@ -99,16 +127,16 @@ uint32_t ResourcePreloader::getPercent() const
 int ResourcePreloader::unloadList(uint32_t listId)
 {
     ResourceManager* manager = getResourceManager();
-    std::vector<Preloaded>& records = preloaded();
-    std::vector<Preloaded> kept;
-    for (const Preloaded& record : records) {
-        if (record.listId != listId)
-            kept.push_back(record);
-        else if (record.manager == manager)
-            manager->releaseById(record.id);
+    PreloadRecords& records = preloaded();
+    if (std::vector<Preloaded>* group = records.group(listId)) {
+        std::vector<Preloaded> taken;
+        taken.swap(*group);
+        records.probes += taken.size();
         // Records of a manager that is gone are dropped: its references went with it.
+        for (const Preloaded& record : taken)
+            if (record.manager == manager)
+                manager->releaseById(record.id);
     }
-    records.swap(kept);
     if (!manager)
         return 0;
     Resource* list = nullptr;

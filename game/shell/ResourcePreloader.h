@@ -34,6 +34,8 @@ public:
     // Releases once each id of the list that a preloader loaded. 1, or 0
     // when the list cannot be loaded.
     static int unloadList(uint32_t listId);
+    // Records of preloads looked at so far: the work tests count.
+    static uint64_t probes();
 
 private:
     void forgetList();

@@ -97,4 +97,34 @@ TEST_F(PreloaderTest, UnloadingReleasesOnlyWhatThePreloaderTook)
     EXPECT_EQ(ResourcePreloader::unloadList(kMissing), 0);
 }
 
+// Unloading lists costs in proportion to their preloads, list ids spread or in one bucket of 503.
+TEST_F(PreloaderTest, UnloadsStayInProportionToThePreloads)
+{
+    for (uint32_t stride : {1u, 503u}) {
+        auto listId = [&](uint32_t i) { return 0x05000800u + i * stride % 0x7000u; };
+        PackWriter writer;
+        writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable({}), true);
+        writer.add(kA, ResourceType::Data, Bytes{1});
+        for (uint32_t i = 0; i < 2048; ++i)
+            writer.add(listId(i), ResourceType::IdList, encodeIdList({kA}));
+        Bytes bytes;
+        ASSERT_TRUE(writer.build(PackIndexForm::Sorted, bytes));
+        ASSERT_EQ(pack.openFile(new MemoryFile(bytes)), 1);
+        ASSERT_EQ(manager->openTable(&pack, 50, 8, true), 1);
+        uint64_t work[2] = {};
+        for (uint32_t k = 0, lists = 1024; k < 2; ++k, lists *= 2) {
+            for (uint32_t i = 0; i < lists; ++i) {
+                ResourcePreloader preloader;
+                preloader.start(listId(i));
+                preloader.step();
+            }
+            work[k] = ResourcePreloader::probes() + manager->probes();
+            for (uint32_t i = 0; i < lists; ++i)
+                EXPECT_EQ(ResourcePreloader::unloadList(listId(i)), 1);
+            work[k] = ResourcePreloader::probes() + manager->probes() - work[k];
+        }
+        EXPECT_LE(work[1] * 10, work[0] * 23) << stride << ": " << work[0] << " then " << work[1];
+    }
+}
+
 } // namespace

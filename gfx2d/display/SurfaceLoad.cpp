@@ -122,9 +122,11 @@ int SurfaceBase::load(InputStream& stream, uint32_t tag)
             ResourcePack* pack = findResourcePack();
             const uint32_t id = uint32_t(value);
             value = 0;
-            if (pack && pack->indexOf(id) >= 0 && entryStream.open(pack, id, 1)) {
+            // The id is resolved once, to the entry its bytes and type come from.
+            const int32_t entry = pack ? pack->entryOf(id) : -1;
+            if (entry >= 0 && entryStream.openEntry(pack, entry, id, 1)) {
                 value = reinterpret_cast<uintptr_t>(static_cast<InputStream*>(&entryStream));
-                decoderTag = pack->typeOf(id);
+                decoderTag = pack->typeOfEntry(entry);
                 tagKept = true;
             } else {
                 failed = true;

@@ -368,7 +368,12 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
     };
     // Keyed pictures keep one bit of alpha on a 16-bit display.
     screen.setPixelFormat(R5G6B5);
+    // Each id is resolved in the pack once: the description's, then its image's.
+    const uint64_t before = pack.probes();
+    pack.entryOf(0x03000310), pack.entryOf(0x03000300);
+    const uint64_t twoLookups = pack.probes() - before;
     Surface* keyed = load(0x03000310);
+    EXPECT_EQ(pack.probes() - before, 2 * twoLookups);
     ASSERT_NE(keyed, nullptr);
     EXPECT_EQ(keyed->getFormat(), A1R5G5B5);
     const auto* px = reinterpret_cast<const uint16_t*>(targetPixels(*keyed));

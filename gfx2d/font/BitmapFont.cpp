@@ -173,6 +173,7 @@ const GlyphRecord* BitmapFont::findGlyph(char16_t c) const
     int low = 0, high = m_glyphCount - 1;
     while (low <= high) {
         const int mid = (low + high) / 2;
+        ++m_probes;
         const int16_t code = m_glyphs[mid].code;
         if (code == key)
             return &m_glyphs[mid];
