@@ -556,7 +556,7 @@ const std::vector<ScalingRelation>& scalingRelations()
         {"child-chain", childChain, 1024, 16000},
         {"external-reference", externalReference, 32, 512},
         {"archive-member", archiveMember, 4, 6},
-        {"animation-track", animationTrack, 256, 16000},
+        {"animation-track", animationTrack, 1024, 16000},
         {"shared-sequence", sharedSequence, 128, 4000},
         {"controller", controller, 256, 16000},
         {"bone", bone, 128, 4000},
