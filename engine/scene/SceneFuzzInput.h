@@ -8,10 +8,11 @@
 
 class SceneEngine {
 public:
-    SceneEngine()
+    // Hooks, when given, take the engine's allocations (to count them).
+    explicit SceneEngine(EngineAllocHook alloc = nullptr, EngineFreeHook free = nullptr)
     {
         initEngineApi(&m_root);
-        m_ready = m_root->table->initialize(m_root, nullptr, nullptr) == 0;
+        m_ready = m_root->table->initialize(m_root, alloc, free) == 0;
     }
     ~SceneEngine() { m_root->table->release(m_root); }
     SceneEngine(const SceneEngine&) = delete;

@@ -527,13 +527,7 @@ EngineResult walkReferences(const EngineRef& loader, uint32_t& objects)
 
 } // namespace
 
-CountingEngine::CountingEngine()
-{
-    initEngineApi(&m_root);
-    m_ready = m_root->table->initialize(m_root, &countingAlloc, &countingFree) == 0;
-}
-
-CountingEngine::~CountingEngine() { m_root->table->release(m_root); }
+CountingEngine::CountingEngine() : SceneEngine(&countingAlloc, &countingFree) {}
 
 EngineWork engineWorkSoFar()
 {

@@ -13,22 +13,13 @@
 #include <vector>
 
 #include "engine/core/interface/IkwEngine.h"
+#include "engine/scene/SceneFuzzInput.h"
 
 // An engine made through the public entry point whose allocation hooks count
 // the bytes it asks for; one per process.
-class CountingEngine {
+class CountingEngine : public SceneEngine {
 public:
     CountingEngine();
-    ~CountingEngine();
-    CountingEngine(const CountingEngine&) = delete;
-    CountingEngine& operator=(const CountingEngine&) = delete;
-
-    bool ready() const { return m_ready; }
-    const IkwEngineTable& api() const { return *m_root->table; }
-
-private:
-    IkwEngine* m_root = nullptr;
-    bool m_ready = false;
 };
 
 // Counted work so far: the engine's steps over structure and the bytes it
