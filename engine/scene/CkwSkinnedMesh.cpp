@@ -200,21 +200,21 @@ void CkwSkinnedMesh::bind(CkwNode* bone, int32_t weight, int32_t firstVertex, in
         leave(KErrIllegalArgument);
     if (m_boundVertices + vertexCount > kBoundVerticesPerMesh)
         leave(KErrNoMemory);
+    // A bone the mesh cannot be seen from is refused before anything binds.
+    CkwMatrix atRest;
+    if (skeletonNodes == nullptr) {
+        getTransformTo(bone, atRest);
+        forceAffine(atRest);
+    }
     m_bindings.setCountGrowing(m_bindings.count() + 1);
     m_bindings.setCount(m_bindings.count() - 1);
     const int32_t index = findOrAddBone(bone);
     m_bindings.append({weight, static_cast<uint16_t>(firstVertex), static_cast<uint16_t>(vertexCount),
                        static_cast<uint16_t>(index)});
     m_boundVertices += vertexCount;
-    if (skeletonNodes != nullptr) {
-        m_bones[index].restPending = true;
-    } else {
-        CkwMatrix atRest;
-        getTransformTo(bone, atRest);
-        forceAffine(atRest);
+    m_bones[index].restPending = skeletonNodes != nullptr;
+    if (skeletonNodes == nullptr)
         m_bones[index].atRest = atRest;
-        m_bones[index].restPending = false;
-    }
     m_bones[index].dirty = true;
     m_largestBoundIndex = std::max(m_largestBoundIndex, firstVertex + vertexCount - 1);
     m_influencesValid = false;
