@@ -59,12 +59,17 @@ void CkwSkinnedMesh::clearBones()
 
 CkwGroup* CkwSkinnedMesh::getSkeleton() const { return static_cast<CkwGroup*>(getFirstChild()); }
 
-void CkwSkinnedMesh::setSkeleton(CkwGroup* skeleton)
+void CkwSkinnedMesh::checkSkeleton(const CkwGroup* skeleton) const
 {
     if (skeleton == nullptr)
         leave(KErrNullArgument);
     if (skeleton->getClassId() != kClassGroup || skeleton->getParent() != nullptr || skeleton->isAncestorOf(this))
         leave(KErrIllegalArgument);
+}
+
+void CkwSkinnedMesh::setSkeleton(CkwGroup* skeleton)
+{
+    checkSkeleton(skeleton);
     // A new skeleton leaves the old bones without a tree to follow.
     if (CkwGroup* old = getSkeleton()) {
         clearBones();
@@ -78,6 +83,10 @@ void CkwSkinnedMesh::setSkeleton(CkwGroup* skeleton)
 void CkwSkinnedMesh::init(CkwVertexBuffer* vertexBuffer, int32_t submeshCount, CkwIndexBuffer* const* indexBuffers,
                           int32_t appearanceCount, CkwAppearance* const* appearances, CkwGroup* skeleton)
 {
+    // Every check before the mesh part changes: a refused skeleton leaves
+    // the mesh as it was.
+    checkInit(vertexBuffer, submeshCount, indexBuffers, appearanceCount, appearances);
+    checkSkeleton(skeleton);
     CkwMesh::init(vertexBuffer, submeshCount, indexBuffers, appearanceCount, appearances);
     setSkeleton(skeleton);
 }

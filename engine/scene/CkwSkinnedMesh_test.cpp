@@ -162,7 +162,9 @@ TEST_F(SkinnedMeshTest, TwoBindingsDriveAVertexAndEqualBindingsShareAnEntry)
     };
     for (const auto& c : cases)
         EXPECT_EQ(trap(c.call), c.code) << c.what;
-    // The refused bindings left nothing behind for the next one to find.
+    // Refused inits keep the mesh's buffers; refused bindings leave nothing
+    // behind for the next one to find.
+    EXPECT_NE(probe->getVertexBuffer(), m->getVertexBuffer());
     ASSERT_EQ(trap([&] { m->addTransform(b1, 1, 9, 1); }), KErrNone);
     EXPECT_EQ(boneVertices(m, b1), (BoneVertices{{0, 2, 3, 4, 5, 9}, {0.25f, 1, 1, 4 / 6.0f, 0.25f, 1}}));
     EXPECT_EQ(boneVertices(m, flat), BoneVertices{});
