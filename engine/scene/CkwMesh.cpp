@@ -53,13 +53,19 @@ void CkwMesh::sizeSubmeshes(int32_t n)
     }
 }
 
-void CkwMesh::init(CkwVertexBuffer* vertexBuffer, int32_t submeshCount, CkwIndexBuffer* const* indexBuffers,
-                   int32_t appearanceCount, CkwAppearance* const* appearances)
+void CkwMesh::checkInit(CkwVertexBuffer* vertexBuffer, int32_t submeshCount, CkwIndexBuffer* const* indexBuffers,
+                        int32_t appearanceCount, CkwAppearance* const* appearances)
 {
     if (submeshCount < 1 || (appearances != nullptr && appearanceCount < submeshCount))
         leave(KErrIllegalArgument);
     if (vertexBuffer == nullptr || std::count(indexBuffers, indexBuffers + submeshCount, nullptr) != 0)
         leave(KErrNullArgument);
+}
+
+void CkwMesh::init(CkwVertexBuffer* vertexBuffer, int32_t submeshCount, CkwIndexBuffer* const* indexBuffers,
+                   int32_t appearanceCount, CkwAppearance* const* appearances)
+{
+    checkInit(vertexBuffer, submeshCount, indexBuffers, appearanceCount, appearances);
     // Room first, the one step that can fail, so a failed init keeps what
     // the mesh held. A second init replaces what the first one stored; the
     // new references are taken before the old ones go, as this mesh may be

@@ -45,6 +45,9 @@ public:
     void setAppearance(int32_t index, CkwAppearance* appearance);
 
 protected:
+    // Init's argument checks, which change nothing.
+    static void checkInit(CkwVertexBuffer* vertexBuffer, int32_t submeshCount, CkwIndexBuffer* const* indexBuffers,
+                          int32_t appearanceCount, CkwAppearance* const* appearances);
     CkwNode* copyNode() const override;
     int32_t animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp) override;
     // The mesh fields of a copy: everything shared.

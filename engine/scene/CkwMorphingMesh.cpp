@@ -73,16 +73,21 @@ void CkwMorphingMesh::checkBudget(const CkwVertexBuffer* base, int64_t targets)
         leave(KErrNoMemory);
 }
 
+void CkwMorphingMesh::reserveTargets(int32_t count)
+{
+    m_weights.setCount(std::max(count, m_weights.count()));
+    const int32_t held = m_targets.count();
+    m_targets.setCount(std::max(count, held));
+    m_targets.setCount(held);
+}
+
 void CkwMorphingMesh::setTargets(int32_t count, CkwVertexBuffer* const* targets)
 {
     checkTargets(count, targets);
     checkBudget(getVertexBuffer(), count);
     // Room in both arrays before the old targets go, so nothing can leave
     // between releasing them and holding the new ones.
-    m_weights.setCount(std::max(count, m_weights.count()));
-    const int32_t held = m_targets.count();
-    m_targets.setCount(std::max(count, held));
-    m_targets.setCount(held);
+    reserveTargets(count);
     releaseTargets();
     m_targets.setCount(count);
     for (int32_t i = 0; i < count; ++i) {
@@ -99,6 +104,9 @@ void CkwMorphingMesh::init(CkwVertexBuffer* vertexBuffer, int32_t targetCount, C
 {
     checkTargets(targetCount, targets);
     checkBudget(vertexBuffer, targetCount);
+    // The targets' room too before the mesh part changes: a failed init
+    // keeps the mesh as it was.
+    reserveTargets(targetCount);
     CkwMesh::init(vertexBuffer, submeshCount, indexBuffers, appearanceCount, appearances);
     setTargets(targetCount, targets);
 }

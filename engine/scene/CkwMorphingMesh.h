@@ -60,6 +60,8 @@ private:
     enum Attribute : int32_t { kPositions, kColors, kNormals, kTexCoords0, kTexCoords1 };
 
     void releaseTargets();
+    // Room for count targets and weights, the counts unchanged.
+    void reserveTargets(int32_t count);
     // Leaves -4 when targets over base's vertices pass the budget.
     static void checkBudget(const CkwVertexBuffer* base, int64_t targets);
     // Whether anything the blend is made of changed since the last call: the

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/core/scene/SceneIds.h"
+#include "engine/core/testing/AllocationSweep.h"
 #include "engine/scene/AnimationTestKit.h"
 #include "engine/scene/CkwMorphingMesh.h"
 #include "engine/scene/CkwTriangleStripArray.h"
@@ -120,6 +121,8 @@ TEST_F(MorphingMeshTest, RefusalsAndMismatchedTargets)
     CkwMorphingMesh* m = mesh(base, {colored});
     auto* empty = hold(new CkwMorphingMesh);
     CkwVertexBuffer* none = nullptr;
+    CkwVertexBuffer* two[] = {colored, colored};
+    CkwTriangleStripArray* other = strip();
     const struct {
         const char* what;
         std::function<void()> call;
@@ -131,6 +134,9 @@ TEST_F(MorphingMeshTest, RefusalsAndMismatchedTargets)
         {"target 1", [&] { m->getMorphTarget(1); }, KErrIndexOutOfRange},
         {"no targets", [&] { empty->initSingle(base, 0, nullptr, nullptr, nullptr); }, KErrIllegalArgument},
         {"a null target", [&] { empty->initSingle(base, 1, &none, nullptr, nullptr); }, KErrNullArgument},
+        {"no memory for more targets",
+         [&] { FailingAllocHooks hooks; FailingAllocator::start(0); m->initSingle(colored, 2, two, other, nullptr); },
+         KErrNoMemory},
         // Colours in a target the base lacks refuse to draw, at any weight.
         {"colours only in the target", [&] { m->getRenderVertexBuffer(0); }, KErrIllegalState},
         {"a target of other counts", [&] {
@@ -141,6 +147,8 @@ TEST_F(MorphingMeshTest, RefusalsAndMismatchedTargets)
     };
     for (const auto& c : cases)
         EXPECT_EQ(trap(c.call), c.code) << c.what;
+    // The refused init kept the mesh as it was.
+    EXPECT_EQ(m->getVertexBuffer(), base);
 }
 
 // n targets naming one buffer of n vertices, every weight set: the blend of

@@ -59,12 +59,17 @@ void CkwSkinnedMesh::clearBones()
 
 CkwGroup* CkwSkinnedMesh::getSkeleton() const { return static_cast<CkwGroup*>(getFirstChild()); }
 
-void CkwSkinnedMesh::setSkeleton(CkwGroup* skeleton)
+void CkwSkinnedMesh::checkSkeleton(const CkwGroup* skeleton) const
 {
     if (skeleton == nullptr)
         leave(KErrNullArgument);
     if (skeleton->getClassId() != kClassGroup || skeleton->getParent() != nullptr || skeleton->isAncestorOf(this))
         leave(KErrIllegalArgument);
+}
+
+void CkwSkinnedMesh::setSkeleton(CkwGroup* skeleton)
+{
+    checkSkeleton(skeleton);
     // A new skeleton leaves the old bones without a tree to follow.
     if (CkwGroup* old = getSkeleton()) {
         clearBones();
@@ -78,6 +83,10 @@ void CkwSkinnedMesh::setSkeleton(CkwGroup* skeleton)
 void CkwSkinnedMesh::init(CkwVertexBuffer* vertexBuffer, int32_t submeshCount, CkwIndexBuffer* const* indexBuffers,
                           int32_t appearanceCount, CkwAppearance* const* appearances, CkwGroup* skeleton)
 {
+    // Every check before the mesh part changes: a refused skeleton leaves
+    // the mesh as it was.
+    checkInit(vertexBuffer, submeshCount, indexBuffers, appearanceCount, appearances);
+    checkSkeleton(skeleton);
     CkwMesh::init(vertexBuffer, submeshCount, indexBuffers, appearanceCount, appearances);
     setSkeleton(skeleton);
 }
@@ -200,21 +209,21 @@ void CkwSkinnedMesh::bind(CkwNode* bone, int32_t weight, int32_t firstVertex, in
         leave(KErrIllegalArgument);
     if (m_boundVertices + vertexCount > kBoundVerticesPerMesh)
         leave(KErrNoMemory);
+    // A bone the mesh cannot be seen from is refused before anything binds.
+    CkwMatrix atRest;
+    if (skeletonNodes == nullptr) {
+        getTransformTo(bone, atRest);
+        forceAffine(atRest);
+    }
     m_bindings.setCountGrowing(m_bindings.count() + 1);
     m_bindings.setCount(m_bindings.count() - 1);
     const int32_t index = findOrAddBone(bone);
     m_bindings.append({weight, static_cast<uint16_t>(firstVertex), static_cast<uint16_t>(vertexCount),
                        static_cast<uint16_t>(index)});
     m_boundVertices += vertexCount;
-    if (skeletonNodes != nullptr) {
-        m_bones[index].restPending = true;
-    } else {
-        CkwMatrix atRest;
-        getTransformTo(bone, atRest);
-        forceAffine(atRest);
+    m_bones[index].restPending = skeletonNodes != nullptr;
+    if (skeletonNodes == nullptr)
         m_bones[index].atRest = atRest;
-        m_bones[index].restPending = false;
-    }
     m_bones[index].dirty = true;
     m_largestBoundIndex = std::max(m_largestBoundIndex, firstVertex + vertexCount - 1);
     m_influencesValid = false;

@@ -122,6 +122,8 @@ private:
     };
 
     void clearBones();
+    // setSkeleton's checks, which change nothing.
+    void checkSkeleton(const CkwGroup* skeleton) const;
     // skeletonNodes, when given, holds the skeleton's subtree sorted.
     void checkBone(const CkwNode* bone, const CkwArray<const CkwNode*>* skeletonNodes = nullptr) const;
     // Binds as addTransform does. With the skeleton's nodes given, as a

@@ -123,6 +123,9 @@ TEST_F(SkinnedMeshTest, TwoBindingsDriveAVertexAndEqualBindingsShareAnEntry)
     CkwSkinnedMesh* probe = mesh(buffer(std::vector<int32_t>(30, 1)), skeleton({{0, 0, 0}}));
     CkwGroup* parented = skeleton({{0, 0, 0}});
     CkwWorld* world = this->world();
+    CkwGroup* flat = group();
+    flat->setScale(0, 0, 0);
+    ASSERT_EQ(trap([&] { s->addChild(flat); }), KErrNone);
     const struct {
         const char* what;
         std::function<void()> call;
@@ -134,6 +137,7 @@ TEST_F(SkinnedMeshTest, TwoBindingsDriveAVertexAndEqualBindingsShareAnEntry)
         {"weight 0", [&] { m->addTransform(b1, 0, 0, 1); }, KErrIllegalArgument},
         {"no vertices", [&] { m->addTransform(b1, 1, 0, 0); }, KErrIllegalArgument},
         {"bound outside", [&] { m->addTransform(outside, 1, 0, 1); }, KErrIllegalArgument},
+        {"a bone the mesh cannot be seen from", [&] { m->addTransform(flat, 9, 0, 6); }, KErrArithmetic},
         {"first -1", [&] { m->addTransform(b1, 1, -1, 1); }, KErrIndexOutOfRange},
         {"to 65536", [&] { probe->addTransform(probe->getSkeleton(), 1, 65000, 536); }, KErrIndexOutOfRange},
         {"to 65535", [&] { probe->addTransform(probe->getSkeleton(), 1, 65000, 535); }, KErrNone},
@@ -158,6 +162,12 @@ TEST_F(SkinnedMeshTest, TwoBindingsDriveAVertexAndEqualBindingsShareAnEntry)
     };
     for (const auto& c : cases)
         EXPECT_EQ(trap(c.call), c.code) << c.what;
+    // Refused inits keep the mesh's buffers; refused bindings leave nothing
+    // behind for the next one to find.
+    EXPECT_NE(probe->getVertexBuffer(), m->getVertexBuffer());
+    ASSERT_EQ(trap([&] { m->addTransform(b1, 1, 9, 1); }), KErrNone);
+    EXPECT_EQ(boneVertices(m, b1), (BoneVertices{{0, 2, 3, 4, 5, 9}, {0.25f, 1, 1, 4 / 6.0f, 0.25f, 1}}));
+    EXPECT_EQ(boneVertices(m, flat), BoneVertices{});
 }
 
 // Where bone i takes point p of the mesh: a pure move by delta, or a turn
