@@ -288,7 +288,7 @@ bool CkwBrewLoader::isOpen(const CkwResourceLoader& loader) const
 {
     uint64_t steps = 1;
     const uint64_t hash = loader.fileHash();
-    const CkwResourceLoader* open = m_open[hash % kOpenBuckets];
+    const CkwResourceLoader* open = m_open[openBucket(hash)];
     for (; open != nullptr && !(open->m_fileHash == hash && loader.readsSameFileAs(*open)); open = open->m_nextOpen)
         ++steps;
     engineContextL().visits += steps;
@@ -298,7 +298,7 @@ bool CkwBrewLoader::isOpen(const CkwResourceLoader& loader) const
 void CkwBrewLoader::addOpen(CkwResourceLoader& loader)
 {
     loader.m_fileHash = loader.fileHash();
-    CkwResourceLoader*& head = m_open[loader.m_fileHash % kOpenBuckets];
+    CkwResourceLoader*& head = m_open[openBucket(loader.m_fileHash)];
     loader.m_nextOpen = head;
     head = &loader;
     loader.m_isOpen = true;
@@ -309,7 +309,7 @@ void CkwBrewLoader::removeOpen(CkwResourceLoader& loader)
     if (!loader.m_isOpen)
         return;
     // Loaders end deepest first, so the one leaving heads its bucket.
-    CkwResourceLoader** link = &m_open[loader.m_fileHash % kOpenBuckets];
+    CkwResourceLoader** link = &m_open[openBucket(loader.m_fileHash)];
     while (*link != &loader)
         link = &(*link)->m_nextOpen;
     *link = loader.m_nextOpen;

@@ -150,8 +150,18 @@ private:
 
     CkwResourceLoader* m_top = nullptr;
     CkwResourceLoader* m_deepest = nullptr;
-    static constexpr uint32_t kOpenBuckets = 64; // twice the deepest chain
-    CkwResourceLoader* m_open[kOpenBuckets] = {};
+    // Far more than the deepest chain, so that distinct names seldom share
+    // a bucket and a lookup costs one step, whatever folder the files are in.
+    static constexpr uint32_t kOpenBucketBits = 10;
+    // Names in one folder differ in their last letters, which a string
+    // hash leaves in its low bits: every bit is mixed into the top ones.
+    static uint32_t openBucket(uint64_t hash)
+    {
+        hash = (hash ^ (hash >> 33)) * 0xFF51AFD7ED558CCDu;
+        hash = (hash ^ (hash >> 33)) * 0xC4CEB9FE1A85EC53u;
+        return static_cast<uint32_t>((hash ^ (hash >> 33)) >> (64 - kOpenBucketBits));
+    }
+    CkwResourceLoader* m_open[1u << kOpenBucketBits] = {};
     uint32_t m_memoryLength = 0;
     const uint8_t* m_memoryData = nullptr;
     uint32_t m_state = kIdle;
