@@ -279,6 +279,7 @@ void CkwResourceLoader::finishL()
 CkwBrewLoader::~CkwBrewLoader()
 {
     delete m_top;
+    engineFree(m_open);
     if (m_fileManager != nullptr)
         m_fileManager->release();
     delete m_archive;
@@ -288,19 +289,32 @@ bool CkwBrewLoader::isOpen(const CkwResourceLoader& loader) const
 {
     uint64_t steps = 1;
     const uint64_t hash = loader.fileHash();
-    const CkwResourceLoader* open = m_open[openBucket(hash)];
-    for (; open != nullptr && !(open->m_fileHash == hash && loader.readsSameFileAs(*open)); open = open->m_nextOpen)
-        ++steps;
+    const auto same = [&](const CkwResourceLoader* open) {
+        return open->m_fileHash == hash && loader.readsSameFileAs(*open);
+    };
+    bool found = m_top != nullptr && m_top != &loader && m_top->m_isOpen && same(m_top);
+    if (!found && m_open != nullptr) {
+        const CkwResourceLoader* open = m_open[openBucket(hash)];
+        for (; open != nullptr && !same(open); open = open->m_nextOpen)
+            ++steps;
+        found = open != nullptr;
+    }
     engineContextL().visits += steps;
-    return open != nullptr;
+    return found;
 }
 
 void CkwBrewLoader::addOpen(CkwResourceLoader& loader)
 {
     loader.m_fileHash = loader.fileHash();
-    CkwResourceLoader*& head = m_open[openBucket(loader.m_fileHash)];
-    loader.m_nextOpen = head;
-    head = &loader;
+    if (&loader != m_top) {
+        if (m_open == nullptr) {
+            m_open = static_cast<CkwResourceLoader**>(engineNewL(uint64_t{1} << kOpenBucketBits, sizeof *m_open));
+            std::fill_n(m_open, 1u << kOpenBucketBits, nullptr);
+        }
+        CkwResourceLoader*& head = m_open[openBucket(loader.m_fileHash)];
+        loader.m_nextOpen = head;
+        head = &loader;
+    }
     loader.m_isOpen = true;
 }
 
@@ -308,12 +322,14 @@ void CkwBrewLoader::removeOpen(CkwResourceLoader& loader)
 {
     if (!loader.m_isOpen)
         return;
+    loader.m_isOpen = false;
+    if (&loader == m_top)
+        return;
     // Loaders end deepest first, so the one leaving heads its bucket.
     CkwResourceLoader** link = &m_open[openBucket(loader.m_fileHash)];
     while (*link != &loader)
         link = &(*link)->m_nextOpen;
     *link = loader.m_nextOpen;
-    loader.m_isOpen = false;
 }
 
 bool CkwBrewLoader::chargeNestedLoad()

@@ -161,7 +161,9 @@ private:
         hash = (hash ^ (hash >> 33)) * 0xC4CEB9FE1A85EC53u;
         return static_cast<uint32_t>((hash ^ (hash >> 33)) >> (64 - kOpenBucketBits));
     }
-    CkwResourceLoader* m_open[1u << kOpenBucketBits] = {};
+    // Made by the first nested load: a file that references nothing needs
+    // no table, and the top file is checked by itself.
+    CkwResourceLoader** m_open = nullptr;
     uint32_t m_memoryLength = 0;
     const uint8_t* m_memoryData = nullptr;
     uint32_t m_state = kIdle;
