@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <vector>
@@ -571,6 +572,44 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
     const auto draw = [&](CkwObject3D* world, int32_t) { graphics->renderWorld(static_cast<CkwWorld*>(world)); };
     const auto copy = [&](CkwObject3D* scene, int32_t) { hold(scene->duplicate()); };
     const auto align = [](CkwObject3D* scene, int32_t) { static_cast<CkwNode*>(scene)->align(nullptr); };
+    // A chain of n groups, each a step up and ahead of its parent, aiming
+    // its Z or Y axis at aim and, with two axes, its Y axis along
+    // the top's X axis.
+    const auto aimedChain = [&](CkwGroup* top, CkwNode* aim, int32_t n, int32_t axis, bool twoAxes) {
+        for (CkwNode* node = chain(top, n); node != top; node = node->getParent()) {
+            node->setTranslation(0, 1, 1);
+            if (axis == kAlignZAxis)
+                node->setAlignment(aim, kAlignOrigin, twoAxes ? top : nullptr, twoAxes ? kAlignXAxis : kAlignNone);
+            else
+                node->setAlignment(nullptr, kAlignNone, aim, kAlignOrigin);
+        }
+        return top;
+    };
+    // A deep node beside a chain: the foot of another chain from top.
+    const auto besideFoot = [&](CkwGroup* top, int32_t n) {
+        CkwGroup* foot = chain(top, n);
+        foot->setTranslation(5, 0, 0);
+        return foot;
+    };
+    // Aligns, then holds every aligned node's axis on its target as the
+    // climb between them sees it, to a thousandth; the check is not counted.
+    const auto alignAimed = [](CkwObject3D* scene, int32_t) {
+        auto* root = static_cast<CkwNode*>(scene);
+        root->align(nullptr);
+        const uint64_t visits = engineContext()->visits;
+        for (CkwNode* node = root; node != nullptr; node = CkwNode::nextInSubtree(node, root, true)) {
+            const CkwNode::Alignment* a = node->getAlignment();
+            if (a == nullptr)
+                continue;
+            const bool z = a->zTarget == kAlignOrigin;
+            CkwMatrix m;
+            ASSERT_NE((z ? a->zReference : a->yReference)->getTransformTo(node, m), nullptr);
+            const float along = z ? m.m[14] : m.m[13];
+            EXPECT_GT(along, 0.0f);
+            EXPECT_LE(std::fabs(m.m[12]) + std::fabs(z ? m.m[13] : m.m[14]), 1e-3f * along);
+        }
+        engineContext()->visits = visits;
+    };
     const struct {
         const char* what;
         std::function<CkwObject3D*(int32_t n)> build;
@@ -630,6 +669,40 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
              return w;
          },
          align},
+        {"a chain each aligned to its top",
+         [&](int32_t n) {
+             CkwGroup* top = group();
+             return aimedChain(top, top, n, kAlignZAxis, false);
+         },
+         alignAimed},
+        {"a chain each aligned by Y to a node beside its foot",
+         [&](int32_t n) {
+             CkwGroup* top = group();
+             return aimedChain(top, besideFoot(top, n), n, kAlignYAxis, false);
+         },
+         alignAimed},
+        {"a chain each aligned by Z to a node beside its foot and by Y to its top",
+         [&](int32_t n) {
+             CkwGroup* top = group();
+             return aimedChain(top, besideFoot(top, n), n, kAlignZAxis, true);
+         },
+         alignAimed},
+        {"a world's children in one group aligned to one deep node",
+         [&](int32_t n) {
+             CkwWorld* w = world();
+             CkwGroup* foot = chain(w, n);
+             foot->setTranslation(0, 0, -5);
+             auto* children = new CkwGroup;
+             w->addChild(children);
+             for (int32_t i = 0; i < n; ++i) {
+                 auto* child = new CkwGroup;
+                 child->setTranslation(static_cast<float>(i), 0, 0);
+                 children->addChild(child);
+                 child->setAlignment(foot, kAlignOrigin, nullptr, kAlignNone);
+             }
+             return w;
+         },
+         alignAimed},
         {"one group given n tracks of one property, copied",
          [&](int32_t) { return group(); },
          [&](CkwObject3D* scene, int32_t n) {

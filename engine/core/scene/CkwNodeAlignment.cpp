@@ -15,6 +15,11 @@
 
 namespace {
 
+// Up to this many steps from a node's parent to where its path meets its
+// reference's, the path is climbed, to the last bit as a transform between
+// the two nodes gives it; past it, it comes from products shared by the walk.
+constexpr int32_t kClimbedSteps = 32;
+
 // Undoes a half-registered alignment when a leave passes.
 class AlignmentGuard {
 public:
@@ -102,30 +107,197 @@ void CkwNode::forgetAlignmentReference(CkwNode* node, CkwNode* reference)
     }
 }
 
+// What one align call shares among the nodes it turns. The walk goes in
+// pre-order, so the nodes above the one being turned are turned already and
+// hold still until the walk leaves them; it keeps them by depth, from the
+// root down.
+//
+// A node's transform to its parent is made of two paths up to where they
+// meet. The reference's path is multiplied from the reference up, as a climb
+// does, and kept: every node aligned to that reference reads it again, and
+// finds the meeting node by moving a cursor along it, which only goes down
+// until the walk reaches the reference and only up after. The parent's path
+// is climbed when it is short; a longer one is taken from the meeting node
+// down, each node's product its parent's times its own, kept with the
+// depths, so a chain aligned to its top costs a multiply a node.
+class CkwNode::AlignWalk {
+public:
+    AlignWalk(CkwNode* top, CkwNode* reference) : m_walk(++s_alignWalks), m_reference(reference)
+    {
+        int32_t depth = 0;
+        for (CkwNode* n = top->m_parent; n != nullptr; n = n->m_parent)
+            ++depth;
+        m_levels.setCountGrowing(depth + 1);
+        for (CkwNode* n = top; n != nullptr; n = n->m_parent)
+            m_levels[depth--] = {n, nullptr, CkwMatrix()};
+        m_visits += static_cast<uint64_t>(2 * m_levels.count());
+    }
+    ~AlignWalk() { countVisits(m_visits); }
+
+    int32_t topDepth() const { return m_levels.count() - 1; }
+
+    // Called on each node of the walk, in pre-order, before it is turned.
+    void enter(CkwNode* node, int32_t depth)
+    {
+        ++m_visits;
+        m_levels.setCountGrowing(depth + 1);
+        m_levels[depth] = {node, nullptr, CkwMatrix()};
+        // The nodes above a reference turn before the walk reaches it, and
+        // none after: what was multiplied along its path before may be stale.
+        climbOf(node).walk = 0;
+    }
+
+    // The transform from reference's space to the parent's of the node at
+    // depth, the last one entered; null when it has none there.
+    bool transformToParent(CkwNode* reference, int32_t depth, CkwMatrix& out);
+
+private:
+    struct Level {
+        CkwNode* node;
+        // The node the product is taken from, null while none is.
+        CkwNode* anchor;
+        // From the anchor's child down to this node.
+        CkwMatrix product;
+    };
+    struct Step {
+        CkwNode* node;
+        int32_t depth;
+        // The steps above and below on the same climb, -1 at its ends.
+        int32_t up;
+        int32_t down;
+        // From this node down to the reference, multiplied from below.
+        CkwMatrix path;
+    };
+
+    // A node aligned to reference holds it in the registry; the call's own
+    // reference may be held nowhere else, and no other node is a reference.
+    CkwAlignTargetBase::Climb& climbOf(CkwNode* reference)
+    {
+        if (reference->m_alignTarget != nullptr)
+            return reference->m_alignTarget->m_climb;
+        if (reference == m_reference)
+            return m_ownClimb;
+        m_spareClimb.walk = 0;
+        return m_spareClimb;
+    }
+    bool onPath(const Step& step) const
+    {
+        return step.depth < m_levels.count() && m_levels[step.depth].node == step.node;
+    }
+    // The step of reference's climb at the deepest node above the walk's
+    // current node, or -1 when they share no tree.
+    int32_t meet(CkwNode* reference);
+
+    static uint64_t s_alignWalks;
+    const uint64_t m_walk;
+    uint64_t m_visits = 0;
+    CkwArray<Level> m_levels;
+    CkwArray<Step> m_steps;
+    CkwNode* const m_reference;
+    CkwAlignTargetBase::Climb m_ownClimb;
+    CkwAlignTargetBase::Climb m_spareClimb;
+};
+
+uint64_t CkwNode::AlignWalk::s_alignWalks = 0;
+
+int32_t CkwNode::AlignWalk::meet(CkwNode* reference)
+{
+    CkwAlignTargetBase::Climb& climb = climbOf(reference);
+    if (climb.walk != m_walk) {
+        CkwMatrix path;
+        path.preMultiply(reference->updateCompositeTransform());
+        m_steps.append({reference, reference->getDepth(), -1, -1, path});
+        climb = {m_walk, m_steps.count() - 1};
+    }
+    int32_t at = climb.step;
+    for (; onPath(m_steps[at]) && m_steps[at].down >= 0 && onPath(m_steps[m_steps[at].down]); ++m_visits)
+        at = m_steps[at].down;
+    for (; !onPath(m_steps[at]); ++m_visits) {
+        if (m_steps[at].up < 0) {
+            CkwNode* above = m_steps[at].node->m_parent;
+            if (above == nullptr)
+                return -1;
+            CkwMatrix path = m_steps[at].path;
+            path.preMultiply(above->updateCompositeTransform());
+            m_steps.append({above, m_steps[at].depth - 1, -1, at, path});
+            m_steps[at].up = m_steps.count() - 1;
+        }
+        at = m_steps[at].up;
+    }
+    climb.step = at;
+    return at;
+}
+
+bool CkwNode::AlignWalk::transformToParent(CkwNode* reference, int32_t depth, CkwMatrix& out)
+{
+    if (depth == 0)
+        return false;
+    CkwNode* const parent = m_levels[depth - 1].node;
+    if (reference == parent) {
+        out.setIdentity();
+        return true;
+    }
+    const int32_t at = meet(reference);
+    // None met, or the node itself: the reference lies in its subtree.
+    if (at < 0 || m_steps[at].depth == depth)
+        return false;
+    const Step& common = m_steps[at];
+    // A World parent takes the world transform, as a transform to a World does.
+    if (parent->getClassId() == kClassWorld) {
+        out = reference->getWorldTransform();
+        return common.node == parent;
+    }
+    CkwMatrix targetPath;
+    const int32_t steps = depth - 1 - common.depth;
+    if (steps <= kClimbedSteps) {
+        for (int32_t d = depth - 1; d > common.depth; --d)
+            targetPath.preMultiply(m_levels[d].node->updateCompositeTransform());
+        m_visits += static_cast<uint64_t>(steps);
+    } else {
+        int32_t d = depth - 1;
+        for (; d > common.depth && m_levels[d].anchor != common.node; --d)
+            ++m_visits;
+        for (++d; d < depth; ++d) {
+            Level& level = m_levels[d];
+            level.product = d == common.depth + 1 ? CkwMatrix() : m_levels[d - 1].product;
+            level.product.multiply(level.node->updateCompositeTransform());
+            level.anchor = common.node;
+        }
+        targetPath = m_levels[depth - 1].product;
+    }
+    if (!targetPath.invert())
+        leave(KErrArithmetic);
+    out = targetPath;
+    out.multiply(common.down >= 0 ? m_steps[common.down].path : CkwMatrix());
+    return true;
+}
+
 void CkwNode::align(CkwNode* reference)
 {
     if (reference != nullptr && !isInSameTree(this, reference))
         leave(KErrIllegalArgument);
     CkwNode* r = reference != nullptr ? reference : this;
+    AlignWalk walk(this, r);
     // Parents first: a child's alignment reads its parent's new orientation.
-    for (CkwNode* node = this; node != nullptr; node = nextInSubtree(node, this, true))
+    int32_t depth = walk.topDepth();
+    for (CkwNode* node = this;;) {
+        walk.enter(node, depth);
         if (node->m_alignment != nullptr)
-            node->alignNode(r);
+            node->alignNode(walk, r, depth);
+        if (node->m_firstChild != nullptr) {
+            node = node->m_firstChild;
+            ++depth;
+            continue;
+        }
+        for (; node != this && node->m_nextSibling == nullptr; --depth)
+            node = node->m_parent;
+        if (node == this)
+            break;
+        node = node->m_nextSibling;
+    }
 }
 
-bool CkwNode::liesBelow(const CkwNode* node) const
-{
-    // Below a World the transform is the cached one and no path is walked:
-    // this node's subtree is searched instead, and the subtrees of a
-    // World's children share no node, so aligning them all costs the tree
-    // once. Elsewhere the climb is never longer than the path to the
-    // common ancestor that the transform walks anyway.
-    if (m_parent != nullptr && m_parent->getClassId() == kClassWorld)
-        return isAncestorOf(node);
-    return node->isDescendantOf(this);
-}
-
-void CkwNode::alignNode(CkwNode* reference)
+void CkwNode::alignNode(AlignWalk& walk, CkwNode* reference, int32_t depth)
 {
     const Alignment a = *m_alignment;
     const int32_t targets[2] = {a.zTarget, a.yTarget};
@@ -139,7 +311,7 @@ void CkwNode::alignNode(CkwNode* reference)
             leave(KErrIllegalState);
         CkwNode* node = references[k] != nullptr ? references[k] : reference;
         CkwMatrix m;
-        if (node == this || liesBelow(node) || m_parent == nullptr || node->getTransformTo(m_parent, m) == nullptr)
+        if (!walk.transformToParent(node, depth, m))
             leave(KErrIllegalState);
         // Relative to this node's own position in its parent's space.
         const float* t = getTranslation();
