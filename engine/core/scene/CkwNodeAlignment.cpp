@@ -122,26 +122,20 @@ void CkwNode::forgetAlignmentReference(CkwNode* node, CkwNode* reference)
 // depths, so a chain aligned to its top costs a multiply a node.
 class CkwNode::AlignWalk {
 public:
-    AlignWalk(CkwNode* top, CkwNode* reference) : m_walk(++s_alignWalks), m_reference(reference)
+    AlignWalk(CkwNode* top, CkwNode* reference)
+        : m_walk(++s_alignWalks), m_reference(reference), m_topDepth(top->getDepth())
     {
-        int32_t depth = 0;
-        for (CkwNode* n = top->m_parent; n != nullptr; n = n->m_parent)
-            ++depth;
-        m_levels.setCountGrowing(depth + 1);
-        for (CkwNode* n = top; n != nullptr; n = n->m_parent)
-            m_levels[depth--] = {n, nullptr, CkwMatrix()};
-        m_visits += static_cast<uint64_t>(2 * m_levels.count());
     }
     ~AlignWalk() { countVisits(m_visits); }
 
-    int32_t topDepth() const { return m_levels.count() - 1; }
+    int32_t topDepth() const { return m_topDepth; }
 
     // Called on each node of the walk, in pre-order, before it is turned.
     void enter(CkwNode* node, int32_t depth)
     {
         ++m_visits;
-        m_levels.setCountGrowing(depth + 1);
-        m_levels[depth] = {node, nullptr, CkwMatrix()};
+        m_levels.setCountGrowing(depth - m_topDepth + 1);
+        m_levels.last() = {node, nullptr, CkwMatrix()};
         // The nodes above a reference turn before the walk reaches it, and
         // none after: what was multiplied along its path before may be stale.
         climbOf(node).walk = 0;
@@ -180,9 +174,14 @@ private:
         m_spareClimb.walk = 0;
         return m_spareClimb;
     }
-    bool onPath(const Step& step) const
+    // The node at depth on the path from the root to the node last entered,
+    // null below that node. Above the walk's top the path is climbed only as
+    // far as a meeting asks, so a call on a small subtree costs the subtree.
+    Level* levelAt(int32_t depth);
+    bool onPath(const Step& step)
     {
-        return step.depth < m_levels.count() && m_levels[step.depth].node == step.node;
+        const Level* level = levelAt(step.depth);
+        return level != nullptr && level->node == step.node;
     }
     // The step of reference's climb at the deepest node above the walk's
     // current node, or -1 when they share no tree.
@@ -191,14 +190,33 @@ private:
     static uint64_t s_alignWalks;
     const uint64_t m_walk;
     uint64_t m_visits = 0;
+    // From the walk's top down, and from its parent up.
     CkwArray<Level> m_levels;
+    CkwArray<Level> m_above;
     CkwArray<Step> m_steps;
     CkwNode* const m_reference;
     CkwAlignTargetBase::Climb m_ownClimb;
     CkwAlignTargetBase::Climb m_spareClimb;
+    const int32_t m_topDepth;
 };
 
 uint64_t CkwNode::AlignWalk::s_alignWalks = 0;
+
+CkwNode::AlignWalk::Level* CkwNode::AlignWalk::levelAt(int32_t depth)
+{
+    if (depth >= m_topDepth) {
+        const int32_t index = depth - m_topDepth;
+        return index < m_levels.count() ? &m_levels[index] : nullptr;
+    }
+    while (m_above.count() < m_topDepth - depth) {
+        CkwNode* above = (m_above.isEmpty() ? m_levels[0] : m_above.last()).node->m_parent;
+        if (above == nullptr)
+            return nullptr;
+        m_above.append({above, nullptr, CkwMatrix()});
+        ++m_visits;
+    }
+    return &m_above[m_topDepth - 1 - depth];
+}
 
 int32_t CkwNode::AlignWalk::meet(CkwNode* reference)
 {
@@ -230,9 +248,10 @@ int32_t CkwNode::AlignWalk::meet(CkwNode* reference)
 
 bool CkwNode::AlignWalk::transformToParent(CkwNode* reference, int32_t depth, CkwMatrix& out)
 {
-    if (depth == 0)
+    const Level* parentLevel = levelAt(depth - 1);
+    if (parentLevel == nullptr)
         return false;
-    CkwNode* const parent = m_levels[depth - 1].node;
+    CkwNode* const parent = parentLevel->node;
     if (reference == parent) {
         out.setIdentity();
         return true;
@@ -251,19 +270,19 @@ bool CkwNode::AlignWalk::transformToParent(CkwNode* reference, int32_t depth, Ck
     const int32_t steps = depth - 1 - common.depth;
     if (steps <= kClimbedSteps) {
         for (int32_t d = depth - 1; d > common.depth; --d)
-            targetPath.preMultiply(m_levels[d].node->updateCompositeTransform());
+            targetPath.preMultiply(levelAt(d)->node->updateCompositeTransform());
         m_visits += static_cast<uint64_t>(steps);
     } else {
         int32_t d = depth - 1;
-        for (; d > common.depth && m_levels[d].anchor != common.node; --d)
+        for (; d > common.depth && levelAt(d)->anchor != common.node; --d)
             ++m_visits;
         for (++d; d < depth; ++d) {
-            Level& level = m_levels[d];
-            level.product = d == common.depth + 1 ? CkwMatrix() : m_levels[d - 1].product;
-            level.product.multiply(level.node->updateCompositeTransform());
-            level.anchor = common.node;
+            Level* level = levelAt(d);
+            level->product = d == common.depth + 1 ? CkwMatrix() : levelAt(d - 1)->product;
+            level->product.multiply(level->node->updateCompositeTransform());
+            level->anchor = common.node;
         }
-        targetPath = m_levels[depth - 1].product;
+        targetPath = levelAt(depth - 1)->product;
     }
     if (!targetPath.invert())
         leave(KErrArithmetic);
