@@ -135,7 +135,7 @@ public:
     {
         ++m_visits;
         m_levels.setCountGrowing(depth - m_topDepth + 1);
-        m_levels.last() = {node, nullptr, CkwMatrix()};
+        m_levels.last() = {node, {}, {}};
         // The nodes above a reference turn before the walk reaches it, and
         // none after: what was multiplied along its path before may be stale.
         climbOf(node).walk = 0;
@@ -143,15 +143,17 @@ public:
 
     // The transform from reference's space to the parent's of the node at
     // depth, the last one entered; null when it has none there.
-    bool transformToParent(CkwNode* reference, int32_t depth, CkwMatrix& out);
+    // Each of the two axes keeps its own products, so a node aligned along
+    // both to references that meet its path at different nodes reuses both.
+    bool transformToParent(CkwNode* reference, int32_t depth, int32_t axis, CkwMatrix& out);
 
 private:
     struct Level {
         CkwNode* node;
-        // The node the product is taken from, null while none is.
-        CkwNode* anchor;
-        // From the anchor's child down to this node.
-        CkwMatrix product;
+        // For each axis, the node the product is taken from, null while none
+        // is, and the product from that node's child down to this node.
+        CkwNode* anchor[2];
+        CkwMatrix product[2];
     };
     struct Step {
         CkwNode* node;
@@ -212,7 +214,7 @@ CkwNode::AlignWalk::Level* CkwNode::AlignWalk::levelAt(int32_t depth)
         CkwNode* above = (m_above.isEmpty() ? m_levels[0] : m_above.last()).node->m_parent;
         if (above == nullptr)
             return nullptr;
-        m_above.append({above, nullptr, CkwMatrix()});
+        m_above.append({above, {}, {}});
         ++m_visits;
     }
     return &m_above[m_topDepth - 1 - depth];
@@ -246,7 +248,7 @@ int32_t CkwNode::AlignWalk::meet(CkwNode* reference)
     return at;
 }
 
-bool CkwNode::AlignWalk::transformToParent(CkwNode* reference, int32_t depth, CkwMatrix& out)
+bool CkwNode::AlignWalk::transformToParent(CkwNode* reference, int32_t depth, int32_t axis, CkwMatrix& out)
 {
     const Level* parentLevel = levelAt(depth - 1);
     if (parentLevel == nullptr)
@@ -274,15 +276,16 @@ bool CkwNode::AlignWalk::transformToParent(CkwNode* reference, int32_t depth, Ck
         m_visits += static_cast<uint64_t>(steps);
     } else {
         int32_t d = depth - 1;
-        for (; d > common.depth && levelAt(d)->anchor != common.node; --d)
+        for (; d > common.depth && levelAt(d)->anchor[axis] != common.node; --d)
             ++m_visits;
         for (++d; d < depth; ++d) {
             Level* level = levelAt(d);
-            level->product = d == common.depth + 1 ? CkwMatrix() : levelAt(d - 1)->product;
-            level->product.multiply(level->node->updateCompositeTransform());
-            level->anchor = common.node;
+            CkwMatrix& product = level->product[axis];
+            product = d == common.depth + 1 ? CkwMatrix() : levelAt(d - 1)->product[axis];
+            product.multiply(level->node->updateCompositeTransform());
+            level->anchor[axis] = common.node;
         }
-        targetPath = levelAt(depth - 1)->product;
+        targetPath = levelAt(depth - 1)->product[axis];
     }
     if (!targetPath.invert())
         leave(KErrArithmetic);
@@ -330,7 +333,7 @@ void CkwNode::alignNode(AlignWalk& walk, CkwNode* reference, int32_t depth)
             leave(KErrIllegalState);
         CkwNode* node = references[k] != nullptr ? references[k] : reference;
         CkwMatrix m;
-        if (!walk.transformToParent(node, depth, m))
+        if (!walk.transformToParent(node, depth, k, m))
             leave(KErrIllegalState);
         // Relative to this node's own position in its parent's space.
         const float* t = getTranslation();
