@@ -109,8 +109,7 @@ void CkwNode::forgetAlignmentReference(CkwNode* node, CkwNode* reference)
 
 // What one align call shares among the nodes it turns. The walk goes in
 // pre-order, so the nodes above the one being turned are turned already and
-// hold still until the walk leaves them; it keeps them by depth, from the
-// root down.
+// hold still until the walk leaves them; it keeps them by depth.
 //
 // A node's transform to its parent is made of two paths up to where they
 // meet. The reference's path is multiplied from the reference up, as a climb
@@ -135,16 +134,19 @@ public:
     {
         ++m_visits;
         m_levels.setCountGrowing(depth - m_topDepth + 1);
-        m_levels.last() = {node, {}, {}};
+        Level& level = m_levels.last();
+        level.node = node;
+        level.anchor[0] = level.anchor[1] = nullptr;
         // The nodes above a reference turn before the walk reaches it, and
         // none after: what was multiplied along its path before may be stale.
         climbOf(node).walk = 0;
     }
 
     // The transform from reference's space to the parent's of the node at
-    // depth, the last one entered; null when it has none there.
-    // Each of the two axes keeps its own products, so a node aligned along
-    // both to references that meet its path at different nodes reuses both.
+    // depth, the last one entered; false when the node has no parent or the
+    // reference lies in its subtree or in another tree. Each axis keeps its
+    // own products, so a node aligned along both to references that meet its
+    // path at different nodes reuses both.
     bool transformToParent(CkwNode* reference, int32_t depth, int32_t axis, CkwMatrix& out);
 
 private:
