@@ -473,7 +473,8 @@ TEST_F(NodeTest, AnimateReachesTheWholeTreeAndClampsAlpha)
 }
 
 // Chains longer than the walk's ring, listed on the heap or, without memory,
-// cleaned a ring's worth at a time, give the same sums.
+// cleaned a ring's worth at a time, give the same sums. Aligned each to the
+// top, the chain turns alike, each node climbing on its own without memory.
 TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
 {
     constexpr int32_t kDepth = 600;
@@ -488,6 +489,7 @@ TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
         }
     }),
               KErrNone);
+    std::vector<float> turned;
     const EngineAllocHook alloc = engineAllocHook();
     const EngineFreeHook free = engineFreeHook();
     for (bool memory : {true, false}) {
@@ -500,6 +502,30 @@ TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
         EXPECT_EQ(world.element(2, 3), static_cast<float>(kDepth * (kDepth - 1) / 2)) << memory;
         for (CkwNode* node = deepest; node != nullptr; node = node->getParent())
             ASSERT_FALSE(node->nodeFlags() & kDirty) << memory;
+    }
+    for (bool memory : {true, false}) {
+        ASSERT_EQ(trap([&] {
+            for (CkwNode* node = deepest; node != root; node = node->getParent())
+                node->setAlignment(root, kAlignOrigin, nullptr, kAlignNone);
+            if (!memory)
+                setEngineAllocHooks([](uint32_t, uint32_t) -> void* { return nullptr; }, free);
+            root->align(nullptr);
+        }),
+                  KErrNone)
+            << memory;
+        setEngineAllocHooks(alloc, free);
+        // To the last bit while the path to the top is 32 steps or fewer.
+        size_t at = 0;
+        for (CkwNode* node = root->getFirstChild(); node != nullptr; node = node->getFirstChild())
+            for (int32_t e = 0; e < 12; ++e, ++at) {
+                const float value = node->updateCompositeTransform().m[e];
+                if (memory)
+                    turned.push_back(value);
+                else if (node->getDepth() <= 33)
+                    ASSERT_EQ(value, turned[at]) << node->getDepth();
+                else
+                    ASSERT_NEAR(value, turned[at], 1e-3f * (1 + std::fabs(turned[at]))) << node->getDepth();
+            }
     }
 }
 

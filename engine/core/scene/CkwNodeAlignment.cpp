@@ -20,6 +20,15 @@ namespace {
 // the two nodes gives it; past it, it comes from products shared by the walk.
 constexpr int32_t kClimbedSteps = 32;
 
+// Room for count elements: false, with the array as it was, when memory runs
+// out.
+template <class T>
+bool makeRoom(CkwArray<T>& array, int32_t count)
+{
+    return count <= array.capacity()
+        || engineTrap([&] { array.setCapacity(arrayGrowCapacity(count, array.capacity())); }) == KErrNone;
+}
+
 // Undoes a half-registered alignment when a leave passes.
 class AlignmentGuard {
 public:
@@ -133,23 +142,39 @@ public:
     void enter(CkwNode* node, int32_t depth)
     {
         ++m_visits;
-        m_levels.setCountGrowing(depth - m_topDepth + 1);
-        Level& level = m_levels.last();
-        level.node = node;
-        level.anchor[0] = level.anchor[1] = nullptr;
         // The nodes above a reference turn before the walk reaches it, and
         // none after: what was multiplied along its path before may be stale.
         climbOf(node).walk = 0;
+        if (m_short || !makeRoom(m_levels, depth - m_topDepth + 1)) {
+            m_short = true;
+            return;
+        }
+        m_levels.setCount(depth - m_topDepth + 1);
+        Level& level = m_levels.last();
+        level.node = node;
+        level.anchor[0] = level.anchor[1] = nullptr;
     }
 
-    // The transform from reference's space to the parent's of the node at
-    // depth, the last one entered; false when the node has no parent or the
-    // reference lies in its subtree or in another tree. Each axis keeps its
-    // own products, so a node aligned along both to references that meet its
-    // path at different nodes reuses both.
-    bool transformToParent(CkwNode* reference, int32_t depth, int32_t axis, CkwMatrix& out);
+    // The transform from reference's space to the parent's of node, the one
+    // last entered, at depth; false when the node has no parent or the
+    // reference lies in its subtree or in another tree. Without memory for
+    // what the walk shares, the node climbs on its own, as it would alone.
+    bool transformToParent(CkwNode* node, CkwNode* reference, int32_t depth, int32_t axis, CkwMatrix& out)
+    {
+        if (!m_short) {
+            const bool made = sharedTransform(reference, depth, axis, out);
+            if (!m_short)
+                return made;
+        }
+        return reference != node && !reference->isDescendantOf(node) && node->m_parent != nullptr
+            && reference->getTransformTo(node->m_parent, out) != nullptr;
+    }
 
 private:
+    // Each axis keeps its own products, so a node aligned along both to
+    // references that meet its path at different nodes reuses both.
+    bool sharedTransform(CkwNode* reference, int32_t depth, int32_t axis, CkwMatrix& out);
+
     struct Level {
         CkwNode* node;
         // For each axis, the node the product is taken from, null while none
@@ -202,6 +227,8 @@ private:
     CkwAlignTargetBase::Climb m_ownClimb;
     CkwAlignTargetBase::Climb m_spareClimb;
     const int32_t m_topDepth;
+    // Memory ran out for what the walk shares.
+    bool m_short = false;
 };
 
 uint64_t CkwNode::AlignWalk::s_alignWalks = 0;
@@ -214,8 +241,10 @@ CkwNode::AlignWalk::Level* CkwNode::AlignWalk::levelAt(int32_t depth)
     }
     while (m_above.count() < m_topDepth - depth) {
         CkwNode* above = (m_above.isEmpty() ? m_levels[0] : m_above.last()).node->m_parent;
-        if (above == nullptr)
+        if (above == nullptr || !makeRoom(m_above, m_above.count() + 1)) {
+            m_short = above != nullptr;
             return nullptr;
+        }
         m_above.append({above, {}, {}});
         ++m_visits;
     }
@@ -226,6 +255,10 @@ int32_t CkwNode::AlignWalk::meet(CkwNode* reference)
 {
     CkwAlignTargetBase::Climb& climb = climbOf(reference);
     if (climb.walk != m_walk) {
+        if (!makeRoom(m_steps, m_steps.count() + 1)) {
+            m_short = true;
+            return -1;
+        }
         CkwMatrix path;
         path.preMultiply(reference->updateCompositeTransform());
         m_steps.append({reference, reference->getDepth(), -1, -1, path});
@@ -235,10 +268,16 @@ int32_t CkwNode::AlignWalk::meet(CkwNode* reference)
     for (; onPath(m_steps[at]) && m_steps[at].down >= 0 && onPath(m_steps[m_steps[at].down]); ++m_visits)
         at = m_steps[at].down;
     for (; !onPath(m_steps[at]); ++m_visits) {
+        if (m_short)
+            return -1;
         if (m_steps[at].up < 0) {
             CkwNode* above = m_steps[at].node->m_parent;
             if (above == nullptr)
                 return -1;
+            if (!makeRoom(m_steps, m_steps.count() + 1)) {
+                m_short = true;
+                return -1;
+            }
             CkwMatrix path = m_steps[at].path;
             path.preMultiply(above->updateCompositeTransform());
             m_steps.append({above, m_steps[at].depth - 1, -1, at, path});
@@ -250,7 +289,7 @@ int32_t CkwNode::AlignWalk::meet(CkwNode* reference)
     return at;
 }
 
-bool CkwNode::AlignWalk::transformToParent(CkwNode* reference, int32_t depth, int32_t axis, CkwMatrix& out)
+bool CkwNode::AlignWalk::sharedTransform(CkwNode* reference, int32_t depth, int32_t axis, CkwMatrix& out)
 {
     const Level* parentLevel = levelAt(depth - 1);
     if (parentLevel == nullptr)
@@ -335,7 +374,7 @@ void CkwNode::alignNode(AlignWalk& walk, CkwNode* reference, int32_t depth)
             leave(KErrIllegalState);
         CkwNode* node = references[k] != nullptr ? references[k] : reference;
         CkwMatrix m;
-        if (!walk.transformToParent(node, depth, k, m))
+        if (!walk.transformToParent(this, node, depth, k, m))
             leave(KErrIllegalState);
         // Relative to this node's own position in its parent's space.
         const float* t = getTranslation();
