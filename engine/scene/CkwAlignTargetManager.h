@@ -15,7 +15,7 @@
 
 class CkwAlignTargetManager : public CkwAlignRegistry {
 public:
-    class CkwAlignTarget : public CkwHeapObject {
+    class CkwAlignTarget : public CkwAlignTargetBase {
     public:
         explicit CkwAlignTarget(CkwNode* reference) : m_reference(reference) {}
         // Marks the reference as lost in every node still listed, and lets

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <vector>
@@ -472,7 +473,8 @@ TEST_F(NodeTest, AnimateReachesTheWholeTreeAndClampsAlpha)
 }
 
 // Chains longer than the walk's ring, listed on the heap or, without memory,
-// cleaned a ring's worth at a time, give the same sums.
+// cleaned a ring's worth at a time, give the same sums. Aligned each to the
+// top, the chain turns alike, each node climbing on its own without memory.
 TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
 {
     constexpr int32_t kDepth = 600;
@@ -487,6 +489,7 @@ TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
         }
     }),
               KErrNone);
+    std::vector<float> turned;
     const EngineAllocHook alloc = engineAllocHook();
     const EngineFreeHook free = engineFreeHook();
     for (bool memory : {true, false}) {
@@ -499,6 +502,30 @@ TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
         EXPECT_EQ(world.element(2, 3), static_cast<float>(kDepth * (kDepth - 1) / 2)) << memory;
         for (CkwNode* node = deepest; node != nullptr; node = node->getParent())
             ASSERT_FALSE(node->nodeFlags() & kDirty) << memory;
+    }
+    for (bool memory : {true, false}) {
+        ASSERT_EQ(trap([&] {
+            for (CkwNode* node = deepest; node != root; node = node->getParent())
+                node->setAlignment(root, kAlignOrigin, nullptr, kAlignNone);
+            if (!memory)
+                setEngineAllocHooks([](uint32_t, uint32_t) -> void* { return nullptr; }, free);
+            root->align(nullptr);
+        }),
+                  KErrNone)
+            << memory;
+        setEngineAllocHooks(alloc, free);
+        // To the last bit while the path to the top is 32 steps or fewer.
+        size_t at = 0;
+        for (CkwNode* node = root->getFirstChild(); node != nullptr; node = node->getFirstChild())
+            for (int32_t e = 0; e < 12; ++e, ++at) {
+                const float value = node->updateCompositeTransform().m[e];
+                if (memory)
+                    turned.push_back(value);
+                else if (node->getDepth() <= 33)
+                    ASSERT_EQ(value, turned[at]) << node->getDepth();
+                else
+                    ASSERT_NEAR(value, turned[at], 1e-3f * (1 + std::fabs(turned[at]))) << node->getDepth();
+            }
     }
 }
 
@@ -571,6 +598,38 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
     const auto draw = [&](CkwObject3D* world, int32_t) { graphics->renderWorld(static_cast<CkwWorld*>(world)); };
     const auto copy = [&](CkwObject3D* scene, int32_t) { hold(scene->duplicate()); };
     const auto align = [](CkwObject3D* scene, int32_t) { static_cast<CkwNode*>(scene)->align(nullptr); };
+    // A chain of n groups below a top, each a step up and ahead of its
+    // parent, aiming Z or Y at the top or at the foot of a chain beside it,
+    // and with two axes Y along the top's X axis.
+    const auto aimedChain = [&](int32_t n, bool beside, int32_t axis, bool twoAxes) {
+        CkwGroup* top = group();
+        CkwNode* aim = beside ? chain(top, n) : top;
+        aim->setTranslation(5, 0, 0);
+        for (CkwNode* node = chain(top, n); node != top; node = node->getParent()) {
+            node->setTranslation(0, 1, 1);
+            if (axis == kAlignZAxis)
+                node->setAlignment(aim, kAlignOrigin, twoAxes ? top : nullptr, twoAxes ? kAlignXAxis : kAlignNone);
+            else
+                node->setAlignment(nullptr, kAlignNone, aim, kAlignOrigin);
+        }
+        return top;
+    };
+    // Aligns, then holds every aligned node's axis on its target as the
+    // climb between them sees it, to a thousandth; the check, made on the
+    // smaller scene, is not counted.
+    const auto alignAimed = [](CkwObject3D* scene, int32_t n) {
+        auto* root = static_cast<CkwNode*>(scene);
+        root->align(nullptr);
+        const uint64_t visits = engineContext()->visits;
+        for (CkwNode* node = root; n == 1000 && node != nullptr; node = CkwNode::nextInSubtree(node, root, true))
+            if (const CkwNode::Alignment* a = node->getAlignment()) {
+                const int32_t along = a->zTarget == kAlignOrigin ? 14 : 13; // the aimed axis' coordinate
+                CkwMatrix m;
+                ASSERT_NE((along == 14 ? a->zReference : a->yReference)->getTransformTo(node, m), nullptr);
+                EXPECT_LE(std::fabs(m.m[12]) + std::fabs(m.m[27 - along]), 1e-3f * m.m[along]);
+            }
+        engineContext()->visits = visits;
+    };
     const struct {
         const char* what;
         std::function<CkwObject3D*(int32_t n)> build;
@@ -630,6 +689,29 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
              return w;
          },
          align},
+        {"a chain each aligned to its top", [&](int32_t n) { return aimedChain(n, false, kAlignZAxis, false); }, alignAimed},
+        {"a chain each aligned by Y to a node beside its foot",
+         [&](int32_t n) { return aimedChain(n, true, kAlignYAxis, false); },
+         alignAimed},
+        {"a chain each aligned by Z to a node beside its foot and by Y to its top",
+         [&](int32_t n) { return aimedChain(n, true, kAlignZAxis, true); },
+         alignAimed},
+        {"a world's children in one group aligned to one deep node",
+         [&](int32_t n) {
+             CkwWorld* w = world();
+             CkwGroup* foot = chain(w, n);
+             foot->setTranslation(0, 0, -5);
+             auto* children = new CkwGroup;
+             w->addChild(children);
+             for (int32_t i = 0; i < n; ++i) {
+                 auto* child = new CkwGroup;
+                 child->setTranslation(static_cast<float>(i), 0, 0);
+                 children->addChild(child);
+                 child->setAlignment(foot, kAlignOrigin, nullptr, kAlignNone);
+             }
+             return w;
+         },
+         alignAimed},
         {"one group given n tracks of one property, copied",
          [&](int32_t) { return group(); },
          [&](CkwObject3D* scene, int32_t n) {

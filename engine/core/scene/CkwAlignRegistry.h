@@ -3,9 +3,23 @@
 // every node destroyed. The scene library provides it through its module.
 #pragma once
 
+#include <cstdint>
+
 #include "engine/core/runtime/CkwHeapObject.h"
 
 class CkwNode;
+
+// The registry's entry for a node that others align to.
+class CkwAlignTargetBase : public CkwHeapObject {
+public:
+    // How far an align call has climbed from the node, so the nodes aligned
+    // to it share one climb: the call's number (never 0) and its step.
+    struct Climb {
+        uint64_t walk = 0;
+        int32_t step = 0;
+    };
+    Climb m_climb;
+};
 
 class CkwAlignRegistry : public CkwHeapObject {
 public:

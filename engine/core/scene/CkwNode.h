@@ -12,6 +12,7 @@
 #include "engine/core/runtime/CkwArray.h"
 #include "engine/core/scene/CkwTransformable.h"
 
+class CkwAlignTargetBase;
 class CkwTransform;
 
 class CkwNode : public CkwTransformable {
@@ -139,8 +140,8 @@ public:
     // Marks every reference of node to reference as lost.
     static void forgetAlignmentReference(CkwNode* node, CkwNode* reference);
     // The alignment registry's entry for the nodes aligned to this one.
-    CkwHeapObject* alignTarget() const { return m_alignTarget; }
-    void setAlignTarget(CkwHeapObject* target) { m_alignTarget = target; }
+    CkwAlignTargetBase* alignTarget() const { return m_alignTarget; }
+    void setAlignTarget(CkwAlignTargetBase* target) { m_alignTarget = target; }
     // The node after node in a pre-order walk of root's subtree, null at the
     // end; descend false skips node's own subtree.
     static CkwNode* nextInSubtree(const CkwNode* node, const CkwNode* root, bool descend)
@@ -177,12 +178,12 @@ protected:
     void recountSubtreeDepths();
 
 private:
+    class AlignWalk;
+
     void setAlignmentRecord(const Alignment& alignment);
     void clearAlignment();
-    void alignNode(CkwNode* reference);
-    // Whether node lies in this node's subtree, at a cost in proportion to
-    // what aligning to it walks.
-    bool liesBelow(const CkwNode* node) const;
+    // Turns this node, the walk's node at depth, toward its references.
+    void alignNode(AlignWalk& walk, CkwNode* reference, int32_t depth);
     void setSubtreeDepth(uint8_t depth);
     // From the parent's clean world transform, or the identity at a root.
     void updateWorldTransform();
@@ -213,7 +214,7 @@ private:
     // The last child found by childAt, so walks by index stay linear.
     mutable CkwNode* m_cursorChild = nullptr;
     mutable int32_t m_cursorIndex = -1;
-    CkwHeapObject* m_alignTarget = nullptr;
+    CkwAlignTargetBase* m_alignTarget = nullptr;
 
     // Never 0, which no count holds for.
     static uint64_t s_linkRevision;
