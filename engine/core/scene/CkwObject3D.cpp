@@ -33,7 +33,8 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
         int32_t place;                // in the group's array
     };
     CkwArray<Group> groups;
-    // Open addressing, at most half full.
+    // Open addressing, at most a quarter full, so that runs stay short
+    // whatever addresses the heap hands out.
     Slot* slots = nullptr;
     uint32_t slotCount = 0; // a power of two
     int32_t count = 0;
@@ -54,7 +55,13 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
     static Slot& slotIn(Slot* table, uint32_t size, const CkwAnimationTrackBase* track)
     {
         const uint32_t mask = size - 1;
-        auto at = static_cast<uint32_t>((reinterpret_cast<uintptr_t>(track) * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+        // Every bit of the address mixed into every bit of the slot: how
+        // the heap happens to lay out tracks must not make runs that removal
+        // walks again and again.
+        uint64_t h = reinterpret_cast<uintptr_t>(track);
+        h = (h ^ (h >> 33)) * 0xFF51AFD7ED558CCDull;
+        h = (h ^ (h >> 33)) * 0xC4CEB9FE1A85EC53ull;
+        auto at = static_cast<uint32_t>(h ^ (h >> 33)) & mask;
         uint64_t probes = 1;
         for (; table[at].track != nullptr && table[at].track != track; at = (at + 1) & mask)
             ++probes;
@@ -70,7 +77,7 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
     // Room for one more track; leaves -4 with the table unchanged.
     void reserveSlot()
     {
-        if (2 * (uint64_t(count) + 1) <= slotCount)
+        if (4 * (uint64_t(count) + 1) <= slotCount)
             return;
         const uint32_t size = slotCount == 0 ? 8 : slotCount * 2;
         auto* table = static_cast<Slot*>(engineNewL(size, sizeof(Slot)));
