@@ -712,6 +712,37 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
              return w;
          },
          alignAimed},
+        {"a chain whose every node holds a leaf aimed at the leaf at half its depth",
+         [&](int32_t n) {
+             CkwGroup* top = group();
+             std::vector<CkwNode*> leaves;
+             CkwNode* node = top;
+             for (int32_t i = 0; i < n; ++i) {
+                 node = chain(node, 1);
+                 node->setTranslation(0, 1, 1);
+                 auto* leaf = new CkwGroup;
+                 leaf->setTranslation(5, 0, 0);
+                 static_cast<CkwGroup*>(node)->addChild(leaf);
+                 leaves.push_back(leaf);
+                 if (i > 0)
+                     leaf->setAlignment(leaves[static_cast<size_t>(i / 2)], kAlignOrigin, nullptr, kAlignNone);
+             }
+             return top;
+         },
+         alignAimed},
+        {"a chain each aimed at the node at its depth in a chain beside it",
+         [&](int32_t n) {
+             CkwGroup* top = group();
+             CkwNode* aimed = chain(top, n);
+             CkwNode* aim = chain(top, n);
+             for (; aimed != top; aimed = aimed->getParent(), aim = aim->getParent()) {
+                 aimed->setTranslation(0, 1, 1);
+                 aim->setTranslation(aim->getParent() == top ? 5.0f : 0.0f, 1, 1);
+                 aimed->setAlignment(aim, kAlignOrigin, nullptr, kAlignNone);
+             }
+             return top;
+         },
+         alignAimed},
         {"one group given n tracks of one property, copied",
          [&](int32_t) { return group(); },
          [&](CkwObject3D* scene, int32_t n) {
