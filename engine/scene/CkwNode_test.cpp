@@ -474,18 +474,24 @@ TEST_F(NodeTest, AnimateReachesTheWholeTreeAndClampsAlpha)
 
 // Chains longer than the walk's ring, listed on the heap or, without memory,
 // cleaned a ring's worth at a time, give the same sums. Aligned each to the
-// top, the chain turns alike, each node climbing on its own without memory.
+// top or to the node at its depth in a chain beside, the chain turns alike,
+// each node climbing on its own without memory, and a zero scale part way
+// down fails both alike.
 TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
 {
     constexpr int32_t kDepth = 600;
     CkwGroup* root = group();
     CkwNode* deepest = root;
+    std::vector<CkwNode*> beside{root};
     ASSERT_EQ(trap([&] {
         for (int32_t i = 0; i < kDepth; ++i) {
             CkwGroup* next = group();
             next->setTranslation(1, 0, static_cast<float>(i));
             static_cast<CkwGroup*>(deepest)->addChild(next);
             deepest = next;
+            beside.push_back(group());
+            beside.back()->setTranslation(i == 0 ? 5.0f : 0.0f, 1, 1);
+            static_cast<CkwGroup*>(beside[beside.size() - 2])->addChild(beside.back());
         }
     }),
               KErrNone);
@@ -503,30 +509,44 @@ TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
         for (CkwNode* node = deepest; node != nullptr; node = node->getParent())
             ASSERT_FALSE(node->nodeFlags() & kDirty) << memory;
     }
-    for (bool memory : {true, false}) {
-        ASSERT_EQ(trap([&] {
-            for (CkwNode* node = deepest; node != root; node = node->getParent())
-                node->setAlignment(root, kAlignOrigin, nullptr, kAlignNone);
+    const struct {
+        bool beside;
+        int32_t zeroAt;
+        int32_t exactDepth; // the deepest node whose paths are 32 steps or fewer
+        int32_t result;
+    } shapes[] = {{false, 0, 33, KErrNone}, {false, 40, 33, KErrArithmetic}, {true, 0, 32, KErrNone}};
+    for (const auto& shape : shapes)
+        for (bool memory : {true, false}) {
+            for (CkwNode* node = deepest; node != root; node = node->getParent()) {
+                const int32_t depth = node->getDepth();
+                node->setScale(depth == shape.zeroAt ? 0.0f : 1.0f, 1, 1);
+                if (shape.beside) // steps as short as the chain beside makes, so the turns are well conditioned
+                    node->setTranslation(0, 1, 1);
+                ASSERT_EQ(trap([&] {
+                    node->setAlignment(shape.beside ? beside[static_cast<size_t>(depth)] : root, kAlignOrigin,
+                                       nullptr, kAlignNone);
+                }),
+                          KErrNone);
+            }
             if (!memory)
                 setEngineAllocHooks([](uint32_t, uint32_t) -> void* { return nullptr; }, free);
-            root->align(nullptr);
-        }),
-                  KErrNone)
-            << memory;
-        setEngineAllocHooks(alloc, free);
-        // To the last bit while the path to the top is 32 steps or fewer.
-        size_t at = 0;
-        for (CkwNode* node = root->getFirstChild(); node != nullptr; node = node->getFirstChild())
-            for (int32_t e = 0; e < 12; ++e, ++at) {
-                const float value = node->updateCompositeTransform().m[e];
-                if (memory)
-                    turned.push_back(value);
-                else if (node->getDepth() <= 33)
-                    ASSERT_EQ(value, turned[at]) << node->getDepth();
-                else
-                    ASSERT_NEAR(value, turned[at], 1e-3f * (1 + std::fabs(turned[at]))) << node->getDepth();
-            }
-    }
+            EXPECT_EQ(trap([&] { root->align(nullptr); }), shape.result) << memory;
+            setEngineAllocHooks(alloc, free);
+            if (memory)
+                turned.clear();
+            // To the last bit while the paths are 32 steps or fewer.
+            size_t at = 0;
+            for (CkwNode* node = root->getFirstChild(); node != nullptr; node = node->getFirstChild())
+                for (int32_t e = 0; e < 12; ++e, ++at) {
+                    const float value = node->updateCompositeTransform().m[e];
+                    if (memory)
+                        turned.push_back(value);
+                    else if (node->getDepth() <= shape.exactDepth)
+                        ASSERT_EQ(value, turned[at]) << node->getDepth();
+                    else
+                        ASSERT_NEAR(value, turned[at], 1e-3f * (1 + std::fabs(turned[at]))) << node->getDepth();
+                }
+        }
 }
 
 // An object holding n counted references to one other, or to nothing.
