@@ -650,6 +650,25 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
             }
         engineContext()->visits = visits;
     };
+    // A chain whose nodes each hold a leaf aimed at the leaf at half its
+    // depth, the chain's first node scaled by scale.
+    const auto halfDepthLeaves = [&](int32_t n, float scale) {
+        CkwGroup* top = group();
+        std::vector<CkwNode*> leaves;
+        CkwNode* node = top;
+        for (int32_t i = 0; i < n; ++i) {
+            node = chain(node, 1);
+            node->setTranslation(0, 1, 1);
+            auto* leaf = new CkwGroup;
+            leaf->setTranslation(5, 0, 0);
+            static_cast<CkwGroup*>(node)->addChild(leaf);
+            leaves.push_back(leaf);
+            if (i > 0)
+                leaf->setAlignment(leaves[static_cast<size_t>(i / 2)], kAlignOrigin, nullptr, kAlignNone);
+        }
+        top->getFirstChild()->setScale(scale, scale, scale);
+        return top;
+    };
     const struct {
         const char* what;
         std::function<CkwObject3D*(int32_t n)> build;
@@ -733,23 +752,9 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
          },
          alignAimed},
         {"a chain whose every node holds a leaf aimed at the leaf at half its depth",
-         [&](int32_t n) {
-             CkwGroup* top = group();
-             std::vector<CkwNode*> leaves;
-             CkwNode* node = top;
-             for (int32_t i = 0; i < n; ++i) {
-                 node = chain(node, 1);
-                 node->setTranslation(0, 1, 1);
-                 auto* leaf = new CkwGroup;
-                 leaf->setTranslation(5, 0, 0);
-                 static_cast<CkwGroup*>(node)->addChild(leaf);
-                 leaves.push_back(leaf);
-                 if (i > 0)
-                     leaf->setAlignment(leaves[static_cast<size_t>(i / 2)], kAlignOrigin, nullptr, kAlignNone);
-             }
-             return top;
-         },
+         [&](int32_t n) { return halfDepthLeaves(n, 1.0f); },
          alignAimed},
+        {"the same below a node scaled to nothing", [&](int32_t n) { return halfDepthLeaves(n, 0.0f); }, alignAimed},
         {"a chain each aimed at the node at its depth in a chain beside it",
          [&](int32_t n) {
              CkwGroup* top = group();

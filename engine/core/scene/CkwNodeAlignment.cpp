@@ -133,10 +133,11 @@ void CkwNode::forgetAlignmentReference(CkwNode* node, CkwNode* reference)
 //
 // The parent's path is climbed when it is short. A longer one comes from
 // products taken once a call from the walk's top down, undone above the
-// meeting node by an inverse; where that cannot be inverted, it is taken from
-// the meeting node down, each node's product its parent's times its own,
-// kept with the depths, so a chain aligned to its top costs a multiply a
-// node, and a path that is singular leaves as a climb's does.
+// meeting node by an inverse; they start again below a node where they
+// cannot be. A path across such a node, or one whose products do not invert,
+// is taken from the meeting node down, each node's product its parent's
+// times its own, kept with the depths, so a chain aligned to its top costs a
+// multiply a node, and a path that is singular leaves as a climb's does.
 class CkwNode::AlignWalk {
 public:
     AlignWalk(CkwNode* top, CkwNode* reference)
@@ -191,9 +192,11 @@ private:
         // is, and the product from that node's child down to this node.
         CkwNode* anchor[2];
         CkwMatrix product[2];
-        // At or below the walk's top, the product from the top down to this
-        // node; above it, from this node's child down to the top's parent.
+        // At or below the walk's top, the product down to this node from
+        // below the level at base, -1 for the top's parent; above the top,
+        // from this node's child down to the top's parent.
         CkwMatrix down;
+        int32_t base;
     };
     struct Step {
         CkwNode* node;
@@ -236,8 +239,8 @@ private:
     int32_t meet(CkwNode* node);
     // Where reference's path meets the walk's, and the product from below.
     bool reach(CkwNode* reference, Meeting& meeting);
-    // The product from the walk's top down to the node at index.
-    const CkwMatrix& fromTop(int32_t index);
+    // The level at index from the top, with its product from the top down.
+    const Level& fromTop(int32_t index);
     // The path from the node at depth common down to the one at depth to,
     // from the products from the top; false when an inverse is missing.
     bool throughTop(int32_t common, int32_t to, CkwMatrix& out);
@@ -278,35 +281,47 @@ CkwNode::AlignWalk::Level* CkwNode::AlignWalk::levelAt(int32_t depth)
             down = m_above.last().down;
             down.preMultiply(m_above.last().node->updateCompositeTransform());
         }
-        m_above.append({above, {}, {}, down});
+        m_above.append({above, {}, {}, down, -1});
         ++m_visits;
     }
     return &m_above[m_topDepth - 1 - depth];
 }
 
-const CkwMatrix& CkwNode::AlignWalk::fromTop(int32_t index)
+const CkwNode::AlignWalk::Level& CkwNode::AlignWalk::fromTop(int32_t index)
 {
     for (; m_fromTop <= index; ++m_fromTop, ++m_visits) {
         Level& level = m_levels[m_fromTop];
-        level.down = m_fromTop == 0 ? CkwMatrix() : m_levels[m_fromTop - 1].down;
+        const Level* above = m_fromTop > 0 ? &m_levels[m_fromTop - 1] : nullptr;
+        level.down = above != nullptr ? above->down : CkwMatrix();
+        level.base = above != nullptr ? above->base : -1;
         level.down.multiply(level.node->updateCompositeTransform());
+        // A product that cannot be undone would hide every meeting above it:
+        // the products start again below it.
+        CkwMatrix inverse = level.down;
+        if (!inverse.invert()) {
+            level.down.setIdentity();
+            level.base = m_fromTop;
+        }
     }
-    return m_levels[index].down;
+    return m_levels[index];
 }
 
 bool CkwNode::AlignWalk::throughTop(int32_t common, int32_t to, CkwMatrix& out)
 {
     if (to < m_topDepth)
         return false;
-    const CkwMatrix& down = fromTop(to - m_topDepth);
+    const Level& last = fromTop(to - m_topDepth);
+    // Past where the products start again, the path is not made of them.
+    if (last.base > std::max(common - m_topDepth, -1))
+        return false;
     if (common < m_topDepth) {
         out = levelAt(common)->down;
     } else {
-        out = fromTop(common - m_topDepth);
+        out = m_levels[common - m_topDepth].down;
         if (!out.invert())
             return false;
     }
-    out.multiply(down);
+    out.multiply(last.down);
     return true;
 }
 
