@@ -754,6 +754,21 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
         {"a chain whose every node holds a leaf aimed at the leaf at half its depth",
          [&](int32_t n) { return halfDepthLeaves(n, 1.0f); },
          alignAimed},
+        {"a chain whose every node holds a leaf aimed at its foot",
+         [&](int32_t n) {
+             CkwGroup* top = group();
+             CkwNode* foot = chain(top, n);
+             foot->setTranslation(0, 0, -5);
+             for (CkwNode* node = foot->getParent(); node != top; node = node->getParent()) {
+                 node->setTranslation(0, 1, 1);
+                 auto* leaf = new CkwGroup;
+                 leaf->setTranslation(5, 0, 0);
+                 static_cast<CkwGroup*>(node)->addChild(leaf);
+                 leaf->setAlignment(foot, kAlignOrigin, nullptr, kAlignNone);
+             }
+             return top;
+         },
+         alignAimed},
         {"the same below a node scaled to nothing", [&](int32_t n) { return halfDepthLeaves(n, 0.0f); }, alignAimed},
         {"a chain each aimed at the node at its depth in a chain beside it",
          [&](int32_t n) {

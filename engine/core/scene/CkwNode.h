@@ -216,12 +216,13 @@ private:
     mutable int32_t m_cursorIndex = -1;
     CkwAlignTargetBase* m_alignTarget = nullptr;
     // What the align call numbered walk (never 0) has climbed from this node
-    // and shares with later turns: its first and current steps, the step at
-    // the first depth above it that is a multiple of the climb's reach, and
-    // the product kept from where its path met the walk's, -1 for none.
+    // and shares with later turns: the depth it may climb to, its current
+    // step, the step at the first depth above it that is a multiple of the
+    // steps a climb first takes, and the product kept from where its path
+    // met the walk's, -1 for none.
     struct AlignClimb {
         uint64_t walk = 0;
-        int32_t foot = 0;
+        int32_t reach = 0;
         int32_t step = 0;
         int32_t grid = -1;
         int32_t memo = -1;

@@ -125,11 +125,12 @@ void CkwNode::forgetAlignmentReference(CkwNode* node, CkwNode* reference)
 // meet. The reference's path is multiplied from the reference up, as a climb
 // does, and kept: every node aligned to that reference reads it again, and
 // finds the meeting node by moving a cursor along it, which only goes down
-// until the walk reaches the reference and only up after. A climb goes at
-// most kClimbedSteps up; a longer path is the product kept for the node at
-// the first depth above the reference that is a multiple of that reach,
-// itself climbed the same way, times the reference's climb below it, so
-// references on one long path share their products.
+// until the walk reaches the reference and only up after. A climb goes
+// kClimbedSteps up for each meeting asked of it; a longer path is the product
+// kept for the node at the first depth above the reference that is a
+// multiple of kClimbedSteps, itself climbed the same way, times the
+// reference's climb below it, so references on one long path share their
+// products.
 //
 // The parent's path is climbed when it is short. A longer one comes from
 // products taken once a call from the walk's top down, undone above the
@@ -336,9 +337,13 @@ int32_t CkwNode::AlignWalk::meet(CkwNode* node)
         CkwMatrix path;
         path.preMultiply(node->updateCompositeTransform());
         m_steps.append({node, node->getDepth(), -1, -1, path});
-        climb = {m_walk, m_steps.count() - 1, m_steps.count() - 1, -1, -1};
+        climb = {m_walk, m_steps.last().depth, m_steps.count() - 1, -1, -1};
     }
-    const int32_t reach = m_steps[climb.foot].depth - kClimbedSteps;
+    // Each meeting asked of a climb lets it go kClimbedSteps further, so a
+    // node met often climbs as far as it is asked, and the steps stay in
+    // proportion to the meetings.
+    climb.reach = std::max(climb.reach - kClimbedSteps, -1);
+    const int32_t reach = climb.reach;
     int32_t at = climb.step;
     for (; onPath(m_steps[at]) && m_steps[at].down >= 0 && onPath(m_steps[m_steps[at].down]); ++m_visits)
         at = m_steps[at].down;
