@@ -620,12 +620,13 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
     const auto align = [](CkwObject3D* scene, int32_t) { static_cast<CkwNode*>(scene)->align(nullptr); };
     // A chain of n groups below a top, each a step up and ahead of its
     // parent, aiming Z or Y at the top or at the foot of a chain beside it,
-    // and with two axes Y along the top's X axis.
-    const auto aimedChain = [&](int32_t n, bool beside, int32_t axis, bool twoAxes) {
+    // or at the node at its depth there, and with two axes Y along the top's
+    // X axis.
+    const auto aimedChain = [&](int32_t n, bool beside, int32_t axis, bool twoAxes, bool level = false) {
         CkwGroup* top = group();
         CkwNode* aim = beside ? chain(top, n) : top;
         aim->setTranslation(5, 0, 0);
-        for (CkwNode* node = chain(top, n); node != top; node = node->getParent()) {
+        for (CkwNode* node = chain(top, n); node != top; node = node->getParent(), aim = level ? aim->getParent() : aim) {
             node->setTranslation(0, 1, 1);
             if (axis == kAlignZAxis)
                 node->setAlignment(aim, kAlignOrigin, twoAxes ? top : nullptr, twoAxes ? kAlignXAxis : kAlignNone);
@@ -651,21 +652,17 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
         engineContext()->visits = visits;
     };
     // A chain whose nodes each hold a leaf aimed at the leaf at half its
-    // depth, the chain's first node scaled by scale.
-    const auto halfDepthLeaves = [&](int32_t n, float scale) {
+    // depth or at the last, the chain's first node scaled by scale.
+    const auto leafChain = [&](int32_t n, float scale, bool toLast) {
         CkwGroup* top = group();
         std::vector<CkwNode*> leaves;
-        CkwNode* node = top;
-        for (int32_t i = 0; i < n; ++i) {
-            node = chain(node, 1);
-            node->setTranslation(0, 1, 1);
-            auto* leaf = new CkwGroup;
-            leaf->setTranslation(5, 0, 0);
-            static_cast<CkwGroup*>(node)->addChild(leaf);
-            leaves.push_back(leaf);
-            if (i > 0)
-                leaf->setAlignment(leaves[static_cast<size_t>(i / 2)], kAlignOrigin, nullptr, kAlignNone);
+        for (CkwNode* node = top; leaves.size() < static_cast<size_t>(n);) {
+            (node = chain(node, 1))->setTranslation(0, 1, 1);
+            leaves.push_back(chain(node, 1));
+            leaves.back()->setTranslation(5, 0, 0);
         }
+        for (size_t i = 1; i + 1 < leaves.size() + (toLast ? 0 : 1); ++i)
+            leaves[i]->setAlignment(leaves[toLast ? leaves.size() - 1 : i / 2], kAlignOrigin, nullptr, kAlignNone);
         top->getFirstChild()->setScale(scale, scale, scale);
         return top;
     };
@@ -752,36 +749,12 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
          },
          alignAimed},
         {"a chain whose every node holds a leaf aimed at the leaf at half its depth",
-         [&](int32_t n) { return halfDepthLeaves(n, 1.0f); },
+         [&](int32_t n) { return leafChain(n, 1.0f, false); },
          alignAimed},
-        {"a chain whose every node holds a leaf aimed at its foot",
-         [&](int32_t n) {
-             CkwGroup* top = group();
-             CkwNode* foot = chain(top, n);
-             foot->setTranslation(0, 0, -5);
-             for (CkwNode* node = foot->getParent(); node != top; node = node->getParent()) {
-                 node->setTranslation(0, 1, 1);
-                 auto* leaf = new CkwGroup;
-                 leaf->setTranslation(5, 0, 0);
-                 static_cast<CkwGroup*>(node)->addChild(leaf);
-                 leaf->setAlignment(foot, kAlignOrigin, nullptr, kAlignNone);
-             }
-             return top;
-         },
-         alignAimed},
-        {"the same below a node scaled to nothing", [&](int32_t n) { return halfDepthLeaves(n, 0.0f); }, alignAimed},
+        {"the same below a node scaled to nothing", [&](int32_t n) { return leafChain(n, 0.0f, false); }, alignAimed},
+        {"a chain whose every node holds a leaf aimed at the last", [&](int32_t n) { return leafChain(n, 1.0f, true); }, alignAimed},
         {"a chain each aimed at the node at its depth in a chain beside it",
-         [&](int32_t n) {
-             CkwGroup* top = group();
-             CkwNode* aimed = chain(top, n);
-             CkwNode* aim = chain(top, n);
-             for (; aimed != top; aimed = aimed->getParent(), aim = aim->getParent()) {
-                 aimed->setTranslation(0, 1, 1);
-                 aim->setTranslation(aim->getParent() == top ? 5.0f : 0.0f, 1, 1);
-                 aimed->setAlignment(aim, kAlignOrigin, nullptr, kAlignNone);
-             }
-             return top;
-         },
+         [&](int32_t n) { return aimedChain(n, true, kAlignZAxis, false, true); },
          alignAimed},
         {"one group given n tracks of one property, copied",
          [&](int32_t) { return group(); },

@@ -425,6 +425,10 @@ bool CkwNode::AlignWalk::reach(CkwNode* reference, Meeting& meeting)
         }
         m_kept[climb.memo] = {meeting.node, meeting.depth, below, meeting.path};
     }
+    // The reference's own climb may now go as far as the products it was
+    // made of, so one met again as the walk moves climbs once, exactly.
+    AlignClimb& own = reference->m_alignClimb;
+    own.reach = std::min(own.reach, meeting.depth);
     return true;
 }
 
