@@ -16,9 +16,10 @@
 
 namespace {
 
-// Up to this many steps from a node's parent to where its path meets its
-// reference's, the path is climbed, to the last bit as a transform between
-// the two nodes gives it; past it, it comes from products shared by the walk.
+// Up to this many steps from a node's parent, and from its reference, to
+// where their paths meet, the paths are climbed, to the last bit as a
+// transform between the two nodes gives them; past it, they may come from
+// products shared by the walk.
 constexpr int32_t kClimbedSteps = 32;
 
 // Room for count elements: false, with the array as it was, when memory runs
@@ -126,11 +127,12 @@ void CkwNode::forgetAlignmentReference(CkwNode* node, CkwNode* reference)
 // does, and kept: every node aligned to that reference reads it again, and
 // finds the meeting node by moving a cursor along it, which only goes down
 // until the walk reaches the reference and only up after. A climb goes
-// kClimbedSteps up for each meeting asked of it; a longer path is the product
-// kept for the node at the first depth above the reference that is a
-// multiple of kClimbedSteps, itself climbed the same way, times the
-// reference's climb below it, so references on one long path share their
-// products.
+// kClimbedSteps up for each meeting asked of it, and a reference's as far as
+// its last long path went; a longer path is the product kept for the node at
+// the first depth above the reference that is a multiple of kClimbedSteps,
+// itself climbed the same way, times the reference's climb below it, so
+// references on one long path share their products, and the steps made stay
+// in proportion to the meetings and the products.
 //
 // The parent's path is climbed when it is short. A longer one comes from
 // products taken once a call from the walk's top down, undone above the
