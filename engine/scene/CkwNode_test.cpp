@@ -514,7 +514,11 @@ TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
         int32_t zeroAt;
         int32_t exactDepth; // the deepest node whose paths are 32 steps or fewer
         int32_t result;
-    } shapes[] = {{false, 0, 33, KErrNone}, {false, 40, 33, KErrArithmetic}, {true, 0, 32, KErrNone}};
+        int32_t from; // the depth of the node aligned
+    } shapes[] = {{false, 0, 33, KErrNone, 0},
+                  {false, 0, 33, KErrNone, 100},
+                  {false, 40, 33, KErrArithmetic, 0},
+                  {true, 0, 32, KErrNone, 0}};
     for (const auto& shape : shapes)
         for (bool memory : {true, false}) {
             for (CkwNode* node = deepest; node != root; node = node->getParent()) {
@@ -530,7 +534,10 @@ TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
             }
             if (!memory)
                 setEngineAllocHooks([](uint32_t, uint32_t) -> void* { return nullptr; }, free);
-            EXPECT_EQ(trap([&] { root->align(nullptr); }), shape.result) << memory;
+            CkwNode* from = root;
+            while (from->getDepth() < shape.from)
+                from = from->getFirstChild();
+            EXPECT_EQ(trap([&] { from->align(nullptr); }), shape.result) << memory;
             setEngineAllocHooks(alloc, free);
             if (memory)
                 turned.clear();
