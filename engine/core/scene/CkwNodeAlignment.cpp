@@ -127,8 +127,8 @@ void CkwNode::forgetAlignmentReference(CkwNode* node, CkwNode* reference)
 // does, and kept: every node aligned to that reference reads it again, and
 // finds the meeting node by moving a cursor along it, which only goes down
 // until the walk reaches the reference and only up after. A climb goes
-// kClimbedSteps up for each meeting asked of it, and a reference's as far as
-// its last long path went; a longer path is the product kept for the node at
+// kClimbedSteps up, a reference's that much further for each meeting asked
+// of it and as far as its last long path went; a longer path is the product kept for the node at
 // the first depth above the reference that is a multiple of kClimbedSteps,
 // itself climbed the same way, times the reference's climb below it, so
 // references on one long path share their products, and the steps made stay
@@ -238,8 +238,10 @@ private:
     }
     bool onPath(const Step& step) { return onPath(step.node, step.depth); }
     // The step of node's climb at the deepest node above the walk's current
-    // node, -1 when they share no tree, or kBeyond past the climb's reach.
-    int32_t meet(CkwNode* node);
+    // node, -1 when they share no tree, or kBeyond past the climb's reach;
+    // asked for a reference rather than for a product kept, the climb may
+    // go further.
+    int32_t meet(CkwNode* node, bool asked);
     // Where reference's path meets the walk's, and the product from below.
     bool reach(CkwNode* reference, Meeting& meeting);
     // The level at index from the top, with its product from the top down.
@@ -328,7 +330,7 @@ bool CkwNode::AlignWalk::throughTop(int32_t common, int32_t to, CkwMatrix& out)
     return true;
 }
 
-int32_t CkwNode::AlignWalk::meet(CkwNode* node)
+int32_t CkwNode::AlignWalk::meet(CkwNode* node, bool asked)
 {
     AlignClimb& climb = node->m_alignClimb;
     if (climb.walk != m_walk) {
@@ -339,12 +341,13 @@ int32_t CkwNode::AlignWalk::meet(CkwNode* node)
         CkwMatrix path;
         path.preMultiply(node->updateCompositeTransform());
         m_steps.append({node, node->getDepth(), -1, -1, path});
-        climb = {m_walk, m_steps.last().depth, m_steps.count() - 1, -1, -1};
+        climb = {m_walk, m_steps.last().depth - kClimbedSteps, m_steps.count() - 1, -1, -1};
+    } else if (asked) {
+        // Each meeting asked of a reference lets its climb go kClimbedSteps
+        // further, so one met often climbs as far as it is asked, and the
+        // steps stay in proportion to the meetings.
+        climb.reach = std::max(climb.reach - kClimbedSteps, -1);
     }
-    // Each meeting asked of a climb lets it go kClimbedSteps further, so a
-    // node met often climbs as far as it is asked, and the steps stay in
-    // proportion to the meetings.
-    climb.reach = std::max(climb.reach - kClimbedSteps, -1);
     const int32_t reach = climb.reach;
     int32_t at = climb.step;
     for (; onPath(m_steps[at]) && m_steps[at].down >= 0 && onPath(m_steps[m_steps[at].down]); ++m_visits)
@@ -393,7 +396,7 @@ bool CkwNode::AlignWalk::reach(CkwNode* reference, Meeting& meeting)
                 break;
             }
         }
-        at = meet(node);
+        at = meet(node, node == reference);
         if (at == -1)
             return false;
         if (at >= 0) {
