@@ -633,12 +633,13 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
         CkwGroup* top = group();
         CkwNode* aim = beside ? chain(top, n) : top;
         aim->setTranslation(5, 0, 0);
-        for (CkwNode* node = chain(top, n); node != top; node = node->getParent(), aim = level ? aim->getParent() : aim) {
+        for (CkwNode* node = chain(top, n); node != top; node = node->getParent()) {
             node->setTranslation(0, 1, 1);
             if (axis == kAlignZAxis)
                 node->setAlignment(aim, kAlignOrigin, twoAxes ? top : nullptr, twoAxes ? kAlignXAxis : kAlignNone);
             else
                 node->setAlignment(nullptr, kAlignNone, aim, kAlignOrigin);
+            aim = level ? aim->getParent() : aim;
         }
         return top;
     };
@@ -759,7 +760,9 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
          [&](int32_t n) { return leafChain(n, 1.0f, false); },
          alignAimed},
         {"the same below a node scaled to nothing", [&](int32_t n) { return leafChain(n, 0.0f, false); }, alignAimed},
-        {"a chain whose every node holds a leaf aimed at the last", [&](int32_t n) { return leafChain(n, 1.0f, true); }, alignAimed},
+        {"a chain whose every node holds a leaf aimed at the last",
+         [&](int32_t n) { return leafChain(n, 1.0f, true); },
+         alignAimed},
         {"a chain each aimed at the node at its depth in a chain beside it",
          [&](int32_t n) { return aimedChain(n, true, kAlignZAxis, false, true); },
          alignAimed},

@@ -128,11 +128,12 @@ void CkwNode::forgetAlignmentReference(CkwNode* node, CkwNode* reference)
 // finds the meeting node by moving a cursor along it, which only goes down
 // until the walk reaches the reference and only up after. A climb goes
 // kClimbedSteps up, a reference's that much further for each meeting asked
-// of it and as far as its last long path went; a longer path is the product kept for the node at
-// the first depth above the reference that is a multiple of kClimbedSteps,
-// itself climbed the same way, times the reference's climb below it, so
-// references on one long path share their products, and the steps made stay
-// in proportion to the meetings and the products.
+// of it and as far as its last long path went. A longer path is the product
+// kept for the node at the first depth above the reference that is a
+// multiple of kClimbedSteps, itself climbed the same way, times the
+// reference's climb below it, so references on one long path share their
+// products, and the steps made stay in proportion to the meetings and the
+// products.
 //
 // The parent's path is climbed when it is short. A longer one comes from
 // products taken once a call from the walk's top down, undone above the
@@ -143,8 +144,7 @@ void CkwNode::forgetAlignmentReference(CkwNode* node, CkwNode* reference)
 // multiply a node, and a path that is singular leaves as a climb's does.
 class CkwNode::AlignWalk {
 public:
-    AlignWalk(CkwNode* top, CkwNode* reference)
-        : m_walk(++s_alignWalks), m_reference(reference), m_topDepth(top->getDepth())
+    explicit AlignWalk(CkwNode* top) : m_walk(++s_alignWalks), m_topDepth(top->getDepth())
     {
     }
     ~AlignWalk() { countVisits(m_visits); }
@@ -259,7 +259,6 @@ private:
     CkwArray<Step> m_steps;
     CkwArray<Kept> m_kept;
     CkwArray<CkwNode*> m_chain;
-    CkwNode* const m_reference;
     const int32_t m_topDepth;
     // How many levels from the top hold their product from the top.
     int32_t m_fromTop = 0;
@@ -491,7 +490,7 @@ void CkwNode::align(CkwNode* reference)
     if (reference != nullptr && !isInSameTree(this, reference))
         leave(KErrIllegalArgument);
     CkwNode* r = reference != nullptr ? reference : this;
-    AlignWalk walk(this, r);
+    AlignWalk walk(this);
     // Parents first: a child's alignment reads its parent's new orientation.
     int32_t depth = walk.topDepth();
     for (CkwNode* node = this;;) {
