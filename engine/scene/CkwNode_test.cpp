@@ -474,18 +474,24 @@ TEST_F(NodeTest, AnimateReachesTheWholeTreeAndClampsAlpha)
 
 // Chains longer than the walk's ring, listed on the heap or, without memory,
 // cleaned a ring's worth at a time, give the same sums. Aligned each to the
-// top, the chain turns alike, each node climbing on its own without memory.
+// top or to the node at its depth in a chain beside, the chain turns alike,
+// each node climbing on its own without memory, and a zero scale part way
+// down fails both alike.
 TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
 {
     constexpr int32_t kDepth = 600;
     CkwGroup* root = group();
     CkwNode* deepest = root;
+    std::vector<CkwNode*> beside{root};
     ASSERT_EQ(trap([&] {
         for (int32_t i = 0; i < kDepth; ++i) {
             CkwGroup* next = group();
             next->setTranslation(1, 0, static_cast<float>(i));
             static_cast<CkwGroup*>(deepest)->addChild(next);
             deepest = next;
+            beside.push_back(group());
+            beside.back()->setTranslation(i == 0 ? 5.0f : 0.0f, 1, 1);
+            static_cast<CkwGroup*>(beside[beside.size() - 2])->addChild(beside.back());
         }
     }),
               KErrNone);
@@ -503,30 +509,51 @@ TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
         for (CkwNode* node = deepest; node != nullptr; node = node->getParent())
             ASSERT_FALSE(node->nodeFlags() & kDirty) << memory;
     }
-    for (bool memory : {true, false}) {
-        ASSERT_EQ(trap([&] {
-            for (CkwNode* node = deepest; node != root; node = node->getParent())
-                node->setAlignment(root, kAlignOrigin, nullptr, kAlignNone);
+    const struct {
+        bool beside;
+        int32_t zeroAt;
+        int32_t exactDepth; // the deepest node whose paths are 32 steps or fewer
+        int32_t result;
+        int32_t from; // the depth of the node aligned
+    } shapes[] = {{false, 0, 33, KErrNone, 0},
+                  {false, 0, 33, KErrNone, 100},
+                  {false, 40, 33, KErrArithmetic, 0},
+                  {true, 0, 32, KErrNone, 0}};
+    for (const auto& shape : shapes)
+        for (bool memory : {true, false}) {
+            for (CkwNode* node = deepest; node != root; node = node->getParent()) {
+                const int32_t depth = node->getDepth();
+                node->setScale(depth == shape.zeroAt ? 0.0f : 1.0f, 1, 1);
+                if (shape.beside) // steps as short as the chain beside makes, so the turns are well conditioned
+                    node->setTranslation(0, 1, 1);
+                ASSERT_EQ(trap([&] {
+                    node->setAlignment(shape.beside ? beside[static_cast<size_t>(depth)] : root, kAlignOrigin,
+                                       nullptr, kAlignNone);
+                }),
+                          KErrNone);
+            }
             if (!memory)
                 setEngineAllocHooks([](uint32_t, uint32_t) -> void* { return nullptr; }, free);
-            root->align(nullptr);
-        }),
-                  KErrNone)
-            << memory;
-        setEngineAllocHooks(alloc, free);
-        // To the last bit while the path to the top is 32 steps or fewer.
-        size_t at = 0;
-        for (CkwNode* node = root->getFirstChild(); node != nullptr; node = node->getFirstChild())
-            for (int32_t e = 0; e < 12; ++e, ++at) {
-                const float value = node->updateCompositeTransform().m[e];
-                if (memory)
-                    turned.push_back(value);
-                else if (node->getDepth() <= 33)
-                    ASSERT_EQ(value, turned[at]) << node->getDepth();
-                else
-                    ASSERT_NEAR(value, turned[at], 1e-3f * (1 + std::fabs(turned[at]))) << node->getDepth();
-            }
-    }
+            CkwNode* from = root;
+            while (from->getDepth() < shape.from)
+                from = from->getFirstChild();
+            EXPECT_EQ(trap([&] { from->align(nullptr); }), shape.result) << memory;
+            setEngineAllocHooks(alloc, free);
+            if (memory)
+                turned.clear();
+            // To the last bit while the paths are 32 steps or fewer.
+            size_t at = 0;
+            for (CkwNode* node = root->getFirstChild(); node != nullptr; node = node->getFirstChild())
+                for (int32_t e = 0; e < 12; ++e, ++at) {
+                    const float value = node->updateCompositeTransform().m[e];
+                    if (memory)
+                        turned.push_back(value);
+                    else if (node->getDepth() <= shape.exactDepth)
+                        ASSERT_EQ(value, turned[at]) << node->getDepth();
+                    else
+                        ASSERT_NEAR(value, turned[at], 1e-3f * (1 + std::fabs(turned[at]))) << node->getDepth();
+                }
+        }
 }
 
 // An object holding n counted references to one other, or to nothing.
@@ -600,8 +627,9 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
     const auto align = [](CkwObject3D* scene, int32_t) { static_cast<CkwNode*>(scene)->align(nullptr); };
     // A chain of n groups below a top, each a step up and ahead of its
     // parent, aiming Z or Y at the top or at the foot of a chain beside it,
-    // and with two axes Y along the top's X axis.
-    const auto aimedChain = [&](int32_t n, bool beside, int32_t axis, bool twoAxes) {
+    // or at the node at its depth there, and with two axes Y along the top's
+    // X axis.
+    const auto aimedChain = [&](int32_t n, bool beside, int32_t axis, bool twoAxes, bool level = false) {
         CkwGroup* top = group();
         CkwNode* aim = beside ? chain(top, n) : top;
         aim->setTranslation(5, 0, 0);
@@ -611,6 +639,7 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
                 node->setAlignment(aim, kAlignOrigin, twoAxes ? top : nullptr, twoAxes ? kAlignXAxis : kAlignNone);
             else
                 node->setAlignment(nullptr, kAlignNone, aim, kAlignOrigin);
+            aim = level ? aim->getParent() : aim;
         }
         return top;
     };
@@ -629,6 +658,21 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
                 EXPECT_LE(std::fabs(m.m[12]) + std::fabs(m.m[27 - along]), 1e-3f * m.m[along]);
             }
         engineContext()->visits = visits;
+    };
+    // A chain whose nodes each hold a leaf aimed at the leaf at half its
+    // depth or at the last, the chain's first node scaled by scale.
+    const auto leafChain = [&](int32_t n, float scale, bool toLast) {
+        CkwGroup* top = group();
+        std::vector<CkwNode*> leaves;
+        for (CkwNode* node = top; leaves.size() < static_cast<size_t>(n);) {
+            (node = chain(node, 1))->setTranslation(0, 1, 1);
+            leaves.push_back(chain(node, 1));
+            leaves.back()->setTranslation(5, 0, 0);
+        }
+        for (size_t i = 1; i + 1 < leaves.size() + (toLast ? 0 : 1); ++i)
+            leaves[i]->setAlignment(leaves[toLast ? leaves.size() - 1 : i / 2], kAlignOrigin, nullptr, kAlignNone);
+        top->getFirstChild()->setScale(scale, scale, scale);
+        return top;
     };
     const struct {
         const char* what;
@@ -711,6 +755,16 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
              }
              return w;
          },
+         alignAimed},
+        {"a chain whose every node holds a leaf aimed at the leaf at half its depth",
+         [&](int32_t n) { return leafChain(n, 1.0f, false); },
+         alignAimed},
+        {"the same below a node scaled to nothing", [&](int32_t n) { return leafChain(n, 0.0f, false); }, alignAimed},
+        {"a chain whose every node holds a leaf aimed at the last",
+         [&](int32_t n) { return leafChain(n, 1.0f, true); },
+         alignAimed},
+        {"a chain each aimed at the node at its depth in a chain beside it",
+         [&](int32_t n) { return aimedChain(n, true, kAlignZAxis, false, true); },
          alignAimed},
         {"one group given n tracks of one property, copied",
          [&](int32_t) { return group(); },

@@ -10,16 +10,7 @@
 class CkwNode;
 
 // The registry's entry for a node that others align to.
-class CkwAlignTargetBase : public CkwHeapObject {
-public:
-    // How far an align call has climbed from the node, so the nodes aligned
-    // to it share one climb: the call's number (never 0) and its step.
-    struct Climb {
-        uint64_t walk = 0;
-        int32_t step = 0;
-    };
-    Climb m_climb;
-};
+class CkwAlignTargetBase : public CkwHeapObject {};
 
 class CkwAlignRegistry : public CkwHeapObject {
 public:

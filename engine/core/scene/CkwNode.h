@@ -215,6 +215,19 @@ private:
     mutable CkwNode* m_cursorChild = nullptr;
     mutable int32_t m_cursorIndex = -1;
     CkwAlignTargetBase* m_alignTarget = nullptr;
+    // What the align call numbered walk (never 0) has climbed from this node
+    // and shares with later turns: the depth it may climb to, its current
+    // step, the step at the first depth above it that is a multiple of the
+    // steps a climb first takes, and the product kept from where its path
+    // met the walk's, -1 for none.
+    struct AlignClimb {
+        uint64_t walk = 0;
+        int32_t reach = 0;
+        int32_t step = 0;
+        int32_t grid = -1;
+        int32_t memo = -1;
+    };
+    AlignClimb m_alignClimb;
 
     // Never 0, which no count holds for.
     static uint64_t s_linkRevision;
