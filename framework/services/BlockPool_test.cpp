@@ -108,17 +108,19 @@ TEST(BlockPool, StepsStayInProportionToTheNodes)
     const struct { uint32_t perBlock, stride; } rows[] = {{20, 1}, {20, UINT32_MAX}, {1, 1}, {1, UINT32_MAX}, {7, 7919}};
     for (const auto& row : rows) {
         uint64_t steps[2] = {};
-        for (uint32_t k = 0, n = 4096; k < 2; ++k, n *= 2) {
+        // The pools with room are a heap: sizes where its log barely grows.
+        for (uint32_t k = 0, n = 16384; k < 2; ++k, n *= 2) {
             BlockPool pool(row.perBlock, 24, true);
             std::vector<void*> nodes(n);
-            std::vector<uint32_t> freed;  // newest first
+            std::vector<uint32_t> freed;
             std::generate(nodes.begin(), nodes.end(), [&] { return pool.allocate(); });
             // The last node stays out, so no pool goes.
             for (uint32_t j = 0, i; j < n / 2; ++j)
                 if ((i = j * row.stride % n) != n - 1) {
                     pool.free(nodes[i]);
-                    freed.insert(freed.begin(), i);
+                    freed.push_back(i);
                 }
+            std::reverse(freed.begin(), freed.end()); // newest first
             std::stable_sort(freed.begin(), freed.end(), [&](uint32_t a, uint32_t b) { return a / row.perBlock < b / row.perBlock; });
             for (uint32_t i : freed)
                 ASSERT_EQ(pool.allocate(), nodes[i]) << i;
