@@ -299,10 +299,12 @@ bool structureOutcomeHolds(const StructurePlan& s, const StructureOutcome& o)
                           || (!s.clipChain && s.clipChildren > 0 && s.width > 0);
     // m0 is the top; m32 nests 32 deep, the most a reference may, and
     // references that multiply down the chain pass the nested-load budget.
+    // A load follows each first reference down before the next, so a chain
+    // past the depth is refused after 33 loads, before the budget runs out.
     const EngineResult chain = s.archiveChain == 0                          ? -1
+                               : s.archiveChain > 33                       ? 0x1000A
                                : nestedLoadsAsked(s) > kMaxNestedLoads + 1 ? 0x10001
-                               : s.archiveChain <= 33                      ? 0
-                                                                           : 0x1000A;
+                                                                           : 0;
     return o.load == 0 && o.copiedNodes == s.depth + s.width + 2 && o.animated == animated && o.archiveChain == chain
            && o.collidingMember == (s.collidingMember ? 0x1000A : -1) && o.work <= kWorkPerInputByte * o.readBytes;
 }
@@ -320,5 +322,6 @@ std::vector<std::pair<std::string, StructurePlan>> structureSeeds()
         {"archive-chain-33", A{.archiveChain = 33}},
         {"archive-chain-64", A{.archiveChain = 64, .collidingMember = true}},
         {"archive-ladder-12", A{.archiveChain = 12, .referencesPerMember = 2}},
+        {"archive-ladder-34", A{.archiveChain = 34, .referencesPerMember = 2}},
     };
 }
