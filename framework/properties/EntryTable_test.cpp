@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/streams/MemoryInputStream.h"
+#include "tests/support/AllocationWatch.h"
 #include "tools/pack/PackWriter.h"
 
 namespace {
@@ -112,6 +113,18 @@ TEST(EntryTable, EmptyAndHostileImages)
             bad[c.at] = c.value;
         EXPECT_EQ(load(table, bad), 0) << c.name;
         EXPECT_EQ(table.count(), 0) << c.name;
+    }
+    // Memory that runs out at any allocation of a load, its index's among
+    // them: an empty table, or the whole one.
+    for (size_t failAt = 1, more = 1; more; ++failAt) {
+        int ok = -1;
+        {
+            AllocationWatch watch(SIZE_MAX, failAt);
+            ok = load(table, good);
+            more = watch.requests() >= failAt;
+        }
+        EXPECT_EQ(table.count(), ok ? 2 : 0) << failAt;
+        EXPECT_EQ(table.indexOf(2), ok ? 1 : -1) << failAt;
     }
 }
 

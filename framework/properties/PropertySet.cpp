@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <strings.h>
+#include <utility>
 
 #include "framework/services/ServiceAccessors.h"
 #include "framework/services/ServiceIds.h"
@@ -84,7 +85,22 @@ int PropertySet::getBool(const char* key) const
 
 int PropertySet::parse(InputStream& stream)
 {
-    clear();
+    // The old entries wait aside: a parse refused for want of memory leaves
+    // the store as it was, never with some of the text's keys dropped.
+    std::vector<Entry> entries;
+    KeyIndex<uint32_t> places;
+    entries.swap(m_entries);
+    std::swap(places, m_places);
+    const int ok = parseText(stream);
+    if (!ok) {
+        m_entries.swap(entries);
+        std::swap(places, m_places);
+    }
+    return ok;
+}
+
+int PropertySet::parseText(InputStream& stream)
+{
     uint32_t n = stream.available();
     if (n == 0)
         return 1;
@@ -99,7 +115,8 @@ int PropertySet::parse(InputStream& stream)
     for (size_t i = 0; i <= n; ++i) {
         if (i == n || text[i] == '\n') {
             line[length] = 0;
-            parseLine(line.get(), length);
+            if (!parseLine(line.get(), length))
+                return 0;
             length = 0;
         } else if (text[i] != 0) {
             line[length++] = text[i];
@@ -108,31 +125,28 @@ int PropertySet::parse(InputStream& stream)
     return 1;
 }
 
-void PropertySet::parseLine(const char* line, uint32_t length)
+int PropertySet::parseLine(const char* line, uint32_t length)
 {
     if (length == 0 || line[0] == '#' || line[0] == '!')
-        return;
-    // A line whose texts cannot be made is dropped like a malformed one.
+        return 1;
     try {
-        parseText(line);
+        String text(line);
+        int32_t separator = text.find("=", 0);
+        if (separator < 0)
+            separator = text.find(":", 0);
+        // A line that starts with its separator has no key (substring would
+        // otherwise give the separator itself as the key).
+        if (separator <= 0)
+            return 1;
+        String key = text.substring(0, separator - 1).trim();
+        String value = text.substring(separator + 1, static_cast<int32_t>(text.length()) - 1).trim();
+        // A key defined before keeps its first value; any other refusal is
+        // memory running out.
+        return key.length() == 0 || value.length() == 0 || set(key.chars(), value.chars()) ||
+               find(hashName(key.chars())) >= 0;
     } catch (const std::bad_alloc&) {
+        return 0;
     }
-}
-
-void PropertySet::parseText(const char* line)
-{
-    String text(line);
-    int32_t separator = text.find("=", 0);
-    if (separator < 0)
-        separator = text.find(":", 0);
-    // A line that starts with its separator has no key (substring would
-    // otherwise give the separator itself as the key).
-    if (separator <= 0)
-        return;
-    String key = text.substring(0, separator - 1).trim();
-    String value = text.substring(separator + 1, static_cast<int32_t>(text.length()) - 1).trim();
-    if (key.length() != 0 && value.length() != 0)
-        set(key.chars(), value.chars());
 }
 
 PropertySet* getProperties()

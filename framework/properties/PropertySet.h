@@ -18,6 +18,7 @@ public:
 
     // Clears the store and reads the rest of the stream as properties text:
     // one "key=value" (or "key:value") a line, '#' or '!' at byte 0 for comments.
+    // 0 (and the store as it was) when the text or memory runs out.
     int parse(InputStream& stream);
 
     // 0 when either text is null or empty, the key is already defined, or
@@ -43,8 +44,9 @@ private:
         String value;
     };
 
-    void parseLine(const char* line, uint32_t length);
-    void parseText(const char* line);
+    // 0 when memory runs out.
+    int parseText(InputStream& stream);
+    int parseLine(const char* line, uint32_t length);
     const Entry* lookup(const char* key) const;
 
     std::vector<Entry> m_entries;  // insertion order

@@ -13,11 +13,11 @@
 
 namespace {
 
-void parse(PropertySet& set, const std::string& text)
+int parse(PropertySet& set, const std::string& text)
 {
     MemoryInputStream in;
     in.open(text.data(), static_cast<uint32_t>(text.size()));
-    set.parse(in);
+    return set.parse(in);
 }
 
 TEST(PropertySet, ParsesLinesAsTheFormatSays)
@@ -78,6 +78,23 @@ TEST(PropertySet, FirstDefinitionWinsAndParseClears)
     parse(set, "j=3\n");
     EXPECT_EQ(set.has("k"), 0);
     EXPECT_EQ(set.count(), 1u);
+
+    // Memory that runs out at any allocation of a set or a parse: 0, and
+    // the store as it was; or 1 and all of it done.
+    for (const bool parsing : {false, true}) {
+        for (size_t failAt = 1, more = 1; more; ++failAt) {
+            PropertySet store;
+            store.set("j", "3");
+            int ok = -1;
+            {
+                AllocationWatch watch(SIZE_MAX, failAt);
+                EXPECT_NO_THROW(ok = parsing ? parse(store, "a=1\nb=2\nc=3\n") : store.set("c", "3")) << failAt;
+                more = watch.requests() >= failAt;
+            }
+            EXPECT_EQ(store.count(), ok ? parsing ? 3u : 2u : 1u) << parsing << " " << failAt;
+            EXPECT_STREQ(store.getString(ok ? "c" : "j"), "3") << parsing << " " << failAt;
+        }
+    }
 }
 
 // Twice the keys cost about twice the lookups, whether their hashes spread

@@ -286,6 +286,33 @@ TEST_F(ResourceManagerTest, FailedLoadsLeaveNothingBehind)
         EXPECT_EQ(r, nullptr);
         EXPECT_EQ(manager->held(id), nullptr);
     }
+
+    // Memory that runs out at any allocation of a load, the id table's
+    // growth among them: refused, nothing of it held, the others as they were.
+    ASSERT_EQ(manager->openTable(&pack, 1, 33, true), 1);
+    Resource* kept = nullptr;
+    ASSERT_EQ(manager->loadById(kEnglish, &kept), ResourceResult::Loaded);
+    // Eight held fill the smallest table: the first load below makes it grow.
+    ResourceLoadRecord fillers[8] = {};
+    for (uint32_t i = 0; i < 7; ++i)
+        fillers[i] = {ResourceType::Data, nullptr, 0x40000001 + i};
+    ASSERT_EQ(manager->loadRecordArray(fillers), 1);
+    for (uint32_t id : {kFirstAliased, kIdListEntry, kMenuTexts, kTexts}) {
+        for (size_t failAt = 1, more = 1; more; ++failAt) {
+            Resource* r = nullptr;
+            int result = ResourceResult::Failed;
+            {
+                AllocationWatch watch(SIZE_MAX, failAt);
+                EXPECT_NO_THROW(result = manager->loadById(id, &r)) << std::hex << id << " " << failAt;
+                more = watch.requests() >= failAt;
+            }
+            EXPECT_EQ(r != nullptr, result != ResourceResult::Failed) << std::hex << id << " " << failAt;
+            manager->releaseRef(&r);
+            EXPECT_EQ(manager->held(id), nullptr) << std::hex << id << " " << failAt;
+            EXPECT_EQ(manager->held(kEnglish), kept);
+            EXPECT_EQ(kept->refCount(), 1u);
+        }
+    }
 }
 
 TEST_F(ResourceManagerTest, SafeSceneFileReplacesThePackEntry)

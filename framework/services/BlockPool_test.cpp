@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/services/TrackedBlockPool.h"
+#include "tests/support/AllocationWatch.h"
 
 TEST(BlockPool, TwentyFirstNodeComesFromChainedPoolThatVanishesWhenFreed)
 {
@@ -97,6 +98,30 @@ TEST(BlockPool, MiddleOverflowPoolStaysWhileItHasAChain)
     pool.free(c);
     EXPECT_EQ(first->chained(), nullptr);
     pool.free(a);
+
+    // Memory that runs out at any allocation of a chain's growth, its index's
+    // and queue's among them: null, and the chain still hands out and takes
+    // back every node.
+    for (size_t failAt = 1, more = 1; more; ++failAt) {
+        BlockPool chain(1, 8, true);
+        std::vector<void*> nodes;
+        nodes.reserve(12);
+        {
+            AllocationWatch watch(SIZE_MAX, failAt);
+            for (void* n; nodes.size() < 12 && (n = chain.allocate()) != nullptr;)
+                nodes.push_back(n);
+            more = watch.requests() >= failAt;
+        }
+        while (nodes.size() < 12)
+            nodes.push_back(chain.allocate());
+        std::sort(nodes.begin(), nodes.end());
+        EXPECT_TRUE(nodes[0] != nullptr && std::adjacent_find(nodes.begin(), nodes.end()) == nodes.end()) << failAt;
+        for (void* n : nodes)
+            chain.free(n);
+        EXPECT_EQ(chain.freeCount(), 1u) << failAt;
+        for (void*& n : nodes)
+            EXPECT_NE(n = chain.allocate(), nullptr) << failAt;
+    }
 }
 
 // Twice the nodes cost at most 2.3 times the counted steps, whatever order

@@ -1,6 +1,7 @@
 // Sliced preloading of an id list and its release.
 #include "game/shell/ResourcePreloader.h"
 
+#include <new>
 #include <vector>
 
 #include "framework/resources/IdList.h"
@@ -43,6 +44,26 @@ const IdList* idsOf(Resource* list)
     if (!list || list->m_typeId != ResourceClassId::IdList)
         return nullptr;
     return static_cast<IdListResource*>(list)->list();
+}
+
+// Without a record the reference stays with the manager, which frees it
+// when it closes; a list's slot is claimed only once its group is there.
+void recordPreload(uint32_t listId, const Preloaded& record)
+{
+    PreloadRecords& records = preloaded();
+    try {
+        std::vector<Preloaded>* group = records.group(listId);
+        if (!group) {
+            records.groups.emplace_back();
+            if (!records.groupOf.claim(listId, uint32_t(records.groups.size() - 1))) {
+                records.groups.pop_back();
+                return;
+            }
+            group = &records.groups.back();
+        }
+        group->push_back(record);
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 } // namespace
@@ -100,16 +121,7 @@ void ResourcePreloader::step()
             m_state = PreloadState::Failed;
             break;
         }
-        PreloadRecords& records = preloaded();
-        std::vector<Preloaded>* group = records.group(m_listId);
-        if (!group && records.groupOf.claim(m_listId, uint32_t(records.groups.size()))) {
-            records.groups.emplace_back();
-            group = &records.groups.back();
-        }
-        // Without a record the reference stays with the manager, which
-        // frees it when it closes.
-        if (group)
-            group->push_back(Preloaded{manager, id});
+        recordPreload(m_listId, Preloaded{manager, id});
         if (++m_next >= m_count)
             m_state = PreloadState::Done;
     }

@@ -3,6 +3,7 @@
 #include "framework/resources/Resource.h"
 #include "framework/resources/ResourceManager.h"
 #include "framework/resources/ResourcePack.h"
+#include "tests/support/AllocationWatch.h"
 #include "tests/support/TestApp.h"
 #include "tools/pack/HostFiles.h"
 #include "tools/pack/PackWriter.h"
@@ -18,6 +19,8 @@ constexpr uint32_t kListWithGap = 0x05007E03;
 constexpr uint32_t kA = 0x03007E10;
 constexpr uint32_t kB = 0x03007E11;
 constexpr uint32_t kMissing = 0x03007E12;
+constexpr uint32_t kFreshList = 0x05007F00;  // lists for one preload each
+constexpr uint32_t kFreshLists = 64;
 
 struct PreloaderTest : ::testing::Test {
     ResourcePack pack;
@@ -32,6 +35,8 @@ struct PreloaderTest : ::testing::Test {
         writer.add(kListAB, ResourceType::IdList, encodeIdList({kA, kB}));
         writer.add(kEmptyList, ResourceType::IdList, encodeIdList({}));
         writer.add(kListWithGap, ResourceType::IdList, encodeIdList({kA, kMissing, kB}));
+        for (uint32_t i = 0; i < kFreshLists; ++i)
+            writer.add(kFreshList + i, ResourceType::IdList, encodeIdList({kA, kB}));
         writer.add(kA, ResourceType::Data, Bytes{1});
         writer.add(kB, ResourceType::Data, Bytes{2});
         Bytes bytes;
@@ -95,6 +100,26 @@ TEST_F(PreloaderTest, UnloadingReleasesOnlyWhatThePreloaderTook)
     EXPECT_EQ(ResourcePreloader::unloadList(kEmptyList), 1);
     EXPECT_EQ(refs(kB), 1u);
     EXPECT_EQ(ResourcePreloader::unloadList(kMissing), 0);
+
+    // Memory that runs out at any allocation of a preload of a list never
+    // seen leaves no record behind: what it took is let go at once, kept
+    // by the manager, or never taken.
+    uint32_t list = kFreshList;
+    for (size_t failAt = 1, more = 1; more && list < kFreshList + kFreshLists - 1; ++failAt, ++list) {
+        ResourcePreloader loader;
+        AllocationWatch watch(SIZE_MAX, failAt);
+        EXPECT_NO_THROW(loader.start(list); loader.step()) << failAt;
+        more = watch.requests() >= failAt;
+    }
+    EXPECT_LT(list, kFreshList + kFreshLists - 1);
+    for (uint32_t at = kFreshList; at < list; ++at)
+        EXPECT_EQ(ResourcePreloader::unloadList(at), 1);
+    const uint32_t before[] = {refs(kA), refs(kB)};
+    preloader.start(list);
+    preloader.step();
+    EXPECT_EQ(ResourcePreloader::unloadList(list), 1);
+    EXPECT_EQ(refs(kA), before[0]);
+    EXPECT_EQ(refs(kB), before[1]);
 }
 
 // Unloading lists costs in proportion to their preloads, list ids spread or in one bucket of 503.

@@ -11,13 +11,16 @@ namespace {
 
 std::atomic<size_t> g_ceiling{0};  // 0: not watching
 std::atomic<size_t> g_largest{0};
+std::atomic<size_t> g_requests{0};
+std::atomic<size_t> g_failAt{0};  // 0: none
 
 void* allocate(size_t size) noexcept
 {
     if (const size_t ceiling = g_ceiling.load(); ceiling != 0) {
         for (size_t seen = g_largest.load(); size > seen && !g_largest.compare_exchange_weak(seen, size);)
             ;
-        if (size > ceiling)
+        const size_t request = ++g_requests;
+        if (size > ceiling || request == g_failAt.load())
             return nullptr;
     }
     return std::malloc(size != 0 ? size : 1);
@@ -33,20 +36,30 @@ void* allocateOrThrow(size_t size)
 
 } // namespace
 
-AllocationWatch::AllocationWatch(size_t ceiling)
+AllocationWatch::AllocationWatch(size_t ceiling) : AllocationWatch(ceiling, 0) {}
+
+AllocationWatch::AllocationWatch(size_t ceiling, size_t failAt)
 {
     g_largest = 0;
+    g_requests = 0;
+    g_failAt = failAt;
     g_ceiling = ceiling;
 }
 
 AllocationWatch::~AllocationWatch()
 {
     g_ceiling = 0;
+    g_failAt = 0;
 }
 
 size_t AllocationWatch::largest() const
 {
     return g_largest.load();
+}
+
+size_t AllocationWatch::requests() const
+{
+    return g_requests.load();
 }
 
 void* operator new(size_t size) { return allocateOrThrow(size); }

@@ -9,10 +9,15 @@
 class AllocationWatch {
 public:
     explicit AllocationWatch(size_t ceiling);
+    // Refuses the failAt-th request from now on (1 for the next) as well:
+    // a sweep over failAt meets every allocation of an operation.
+    AllocationWatch(size_t ceiling, size_t failAt);
     ~AllocationWatch();
     AllocationWatch(const AllocationWatch&) = delete;
     AllocationWatch& operator=(const AllocationWatch&) = delete;
 
     // The largest single request since the watch began, refused ones included.
     size_t largest() const;
+    // Requests since the watch began.
+    size_t requests() const;
 };
