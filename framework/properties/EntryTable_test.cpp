@@ -69,11 +69,8 @@ TEST(EntryTable, WriterFormsRoundTrip)
         const uint32_t count = 1 + random() % 300, spread = 1 + random() % 0x10000;
         std::vector<uint32_t> ids;
         Bytes image{0, 0, static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8)};
-        for (uint32_t i = 0; i < count; ++i) {
-            ids.push_back(random() % spread);
-            putU16(image, static_cast<uint16_t>(ids.back()));
-            putU16(image, 0);  // every entry empty
-        }
+        for (uint32_t i = 0; i < count; ++i)
+            putU32(image, ids.emplace_back(random() % spread));  // a 16-bit id, its entry empty
         putU32(image, 0);
         EntryTable table;
         ASSERT_EQ(load(table, image), 1) << round;

@@ -292,12 +292,11 @@ TEST_F(ResourceManagerTest, FailedLoadsLeaveNothingBehind)
     ASSERT_EQ(manager->openTable(&pack, 1, 33, true), 1);
     Resource* kept = nullptr;
     ASSERT_EQ(manager->loadById(kEnglish, &kept), ResourceResult::Loaded);
-    // Eight held fill the smallest table: the first load below makes it grow.
-    ResourceLoadRecord fillers[8] = {};
+    ResourceLoadRecord fillers[8] = {};  // seven more fill the smallest table: the loads below grow it
     for (uint32_t i = 0; i < 7; ++i)
         fillers[i] = {ResourceType::Data, nullptr, 0x40000001 + i};
     ASSERT_EQ(manager->loadRecordArray(fillers), 1);
-    for (uint32_t id : {kFirstAliased, kIdListEntry, kMenuTexts, kTexts}) {
+    for (uint32_t id : {kFirstAliased, kIdListEntry, kMenuTexts, kTexts})
         for (size_t failAt = 1, more = 1; more; ++failAt) {
             Resource* r = nullptr;
             int result = ResourceResult::Failed;
@@ -312,7 +311,6 @@ TEST_F(ResourceManagerTest, FailedLoadsLeaveNothingBehind)
             EXPECT_EQ(manager->held(kEnglish), kept);
             EXPECT_EQ(kept->refCount(), 1u);
         }
-    }
 }
 
 TEST_F(ResourceManagerTest, SafeSceneFileReplacesThePackEntry)
@@ -548,8 +546,7 @@ TEST_F(ResourceManagerTest, LoadsStayInProportionToThePack)
     };
     for (const auto& row : rows) {
         uint64_t work[2] = {};
-        for (uint32_t k = 0; k < 2; ++k) {
-            const uint32_t n = 4096u << k;
+        for (uint32_t k = 0, n = 4096; k < 2; ++k, n *= 2) {
             ResourceTableImage image;
             for (uint32_t i = 0; i < n * row.tableIds; ++i)
                 image.stringTables.push_back(0x03000100u + i % 0x7F00u);
@@ -558,13 +555,11 @@ TEST_F(ResourceManagerTest, LoadsStayInProportionToThePack)
             EntryTableWriter texts;
             std::vector<uint32_t> ids{kTexts};  // loaded in order, ended by 0
             for (uint32_t i = 0; i < n; ++i) {
-                if (row.textStride != 0) {
+                ids.push_back(row.textStride ? 0x21050000u | i * row.textStride : row.dataBase + (i + 1) * row.dataStep);
+                if (row.textStride != 0)
                     texts.add(i * row.textStride, encodePackEntry(encodeUtf16Text(u"x"), false), ResourceType::Utf16Text);
-                    ids.push_back(0x21050000u | i * row.textStride);
-                } else {
-                    ids.push_back(row.dataBase + (i + 1) * row.dataStep);
+                else
                     writer.add(ids.back() & PackFormat::IdMask, ResourceType::Data, Bytes{1});
-                }
             }
             ids.push_back(0);
             writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable(image), true);

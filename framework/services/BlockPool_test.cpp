@@ -125,9 +125,8 @@ TEST(BlockPool, MiddleOverflowPoolStaysWhileItHasAChain)
 }
 
 // Twice the nodes cost at most 2.3 times the counted steps, whatever order
-// they come back in; a freed node goes out again as a walk down the chain
-// would hand it: from the first pool with room, the one freed last there.
-// Node j * stride % n comes back j-th.
+// (node j * stride % n j-th) they come back in; a freed node goes out again as
+// a walk down the chain would hand it: the first pool with room, its last freed.
 TEST(BlockPool, StepsStayInProportionToTheNodes)
 {
     const struct { uint32_t perBlock, stride; } rows[] = {{20, 1}, {20, UINT32_MAX}, {1, 1}, {1, UINT32_MAX}, {7, 7919}};
