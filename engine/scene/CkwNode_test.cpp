@@ -833,7 +833,6 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
                     },
                     free);
                 c.run(scene, n);
-                setEngineAllocHooks(alloc, free);
                 work[k] = engineContext()->visits - before + g_allocated;
             }),
                       KErrNone);
