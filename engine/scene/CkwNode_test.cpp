@@ -521,17 +521,17 @@ TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
                   {true, 0, 32, KErrNone, 0}};
     for (const auto& shape : shapes)
         for (bool memory : {true, false}) {
-            for (CkwNode* node = deepest; node != root; node = node->getParent()) {
-                const int32_t depth = node->getDepth();
-                node->setScale(depth == shape.zeroAt ? 0.0f : 1.0f, 1, 1);
-                if (shape.beside) // steps as short as the chain beside makes, so the turns are well conditioned
-                    node->setTranslation(0, 1, 1);
-                ASSERT_EQ(trap([&] {
+            ASSERT_EQ(trap([&] {
+                for (CkwNode* node = deepest; node != root; node = node->getParent()) {
+                    const int32_t depth = node->getDepth();
+                    node->setScale(depth == shape.zeroAt ? 0.0f : 1.0f, 1, 1);
+                    if (shape.beside) // steps as short as the chain beside makes, so the turns are well conditioned
+                        node->setTranslation(0, 1, 1);
                     node->setAlignment(shape.beside ? beside[static_cast<size_t>(depth)] : root, kAlignOrigin,
                                        nullptr, kAlignNone);
-                }),
-                          KErrNone);
-            }
+                }
+            }),
+                      KErrNone);
             if (!memory)
                 setEngineAllocHooks([](uint32_t, uint32_t) -> void* { return nullptr; }, free);
             CkwNode* from = root;
@@ -541,7 +541,6 @@ TEST_F(NodeTest, LongDirtyChainsCleanFromTheTopWithOrWithoutMemory)
             setEngineAllocHooks(alloc, free);
             if (memory)
                 turned.clear();
-            // To the last bit while the paths are 32 steps or fewer.
             size_t at = 0;
             for (CkwNode* node = root->getFirstChild(); node != nullptr; node = node->getFirstChild())
                 for (int32_t e = 0; e < 12; ++e, ++at) {
@@ -597,6 +596,27 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
             parent = next;
         }
         return static_cast<CkwGroup*>(parent);
+    };
+    // top with a chain of n groups below it.
+    const auto above = [&](auto* top, int32_t n) {
+        chain(top, n);
+        return top;
+    };
+    // n groups added below parent, each then handed to each.
+    const auto children = [](auto* parent, int32_t n, const std::function<void(CkwNode*, int32_t)>& each = {}) {
+        for (int32_t i = 0; i < n; ++i) {
+            auto* child = new CkwGroup;
+            parent->addChild(child);
+            if (each)
+                each(child, i);
+        }
+        return parent;
+    };
+    // n tracks of one property given to target.
+    const auto tracks = [&](CkwObject3D* target, int32_t n) {
+        for (int32_t i = 0; i < n; ++i)
+            target->addAnimationTrack(hold(new ConstantTrack(kPropertyAlpha, 1.0f)));
+        return target;
     };
     std::vector<uint16_t> pixels(16 * 16);
     CkwGraphics3D* graphics = nullptr;
@@ -713,9 +733,8 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
          [&](int32_t n) {
              CkwGroup* top = group();
              for (CkwNode* node = chain(top, n); node != top; node = node->getParent()) {
-                 auto* beside = new CkwGroup;
+                 CkwGroup* beside = chain(node->getParent(), 1);
                  beside->setTranslation(1, 2, 3);
-                 static_cast<CkwGroup*>(node->getParent())->addChild(beside);
                  node->setAlignment(beside, kAlignZAxis, nullptr, kAlignNone);
              }
              return top;
@@ -725,12 +744,9 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
          [&](int32_t n) {
              CkwWorld* w = world();
              CkwGroup* foot = chain(w, n);
-             for (int32_t i = 0; i < n; ++i) {
-                 auto* child = new CkwGroup;
-                 w->addChild(child);
+             return children(w, n, [&](CkwNode* child, int32_t) {
                  child->setAlignment(foot, kAlignZAxis, nullptr, kAlignNone);
-             }
-             return w;
+             });
          },
          align},
         {"a chain each aligned to its top", [&](int32_t n) { return aimedChain(n, false, kAlignZAxis, false); }, alignAimed},
@@ -745,14 +761,10 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
              CkwWorld* w = world();
              CkwGroup* foot = chain(w, n);
              foot->setTranslation(0, 0, -5);
-             auto* children = new CkwGroup;
-             w->addChild(children);
-             for (int32_t i = 0; i < n; ++i) {
-                 auto* child = new CkwGroup;
+             children(chain(w, 1), n, [&](CkwNode* child, int32_t i) {
                  child->setTranslation(static_cast<float>(i), 0, 0);
-                 children->addChild(child);
                  child->setAlignment(foot, kAlignOrigin, nullptr, kAlignNone);
-             }
+             });
              return w;
          },
          alignAimed},
@@ -768,18 +780,9 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
          alignAimed},
         {"one group given n tracks of one property, copied",
          [&](int32_t) { return group(); },
-         [&](CkwObject3D* scene, int32_t n) {
-             for (int32_t i = 0; i < n; ++i)
-                 scene->addAnimationTrack(hold(new ConstantTrack(kPropertyAlpha, 1.0f)));
-             hold(scene->duplicate());
-         }},
+         [&](CkwObject3D* scene, int32_t n) { hold(tracks(scene, n)->duplicate()); }},
         {"one group's n tracks read in order, then each removed",
-         [&](int32_t n) {
-             CkwGroup* g = group();
-             for (int32_t i = 0; i < n; ++i)
-                 g->addAnimationTrack(hold(new ConstantTrack(kPropertyAlpha, 1.0f)));
-             return g;
-         },
+         [&](int32_t n) { return tracks(group(), n); },
          [&](CkwObject3D* scene, int32_t n) {
              std::vector<CkwObject3D*> tracks;
              for (int32_t i = 0; i < n; ++i)
@@ -789,34 +792,21 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
          }},
         {"a chain built from its top", [&](int32_t) { return world(); }, [&](CkwObject3D* w, int32_t n) { chain(static_cast<CkwNode*>(w), n); }},
         {"every node of a chain asked whether its top lies above it",
-         [&](int32_t n) {
-             CkwGroup* top = group();
-             chain(top, n);
-             return top;
-         },
+         [&](int32_t n) { return above(group(), n); },
          [&](CkwObject3D* scene, int32_t) {
              auto* top = static_cast<CkwNode*>(scene);
              for (CkwNode* node = top->getFirstChild(); node != nullptr; node = node->getFirstChild())
                  ASSERT_TRUE(top->isAncestorOf(node));
          }},
         {"children removed from the last",
-         [&](int32_t n) {
-             CkwGroup* root = group();
-             for (int32_t i = 0; i < n; ++i)
-                 root->addChild(new CkwGroup);
-             return root;
-         },
+         [&](int32_t n) { return children(group(), n); },
          [&](CkwObject3D* scene, int32_t) {
              auto* root = static_cast<CkwGroup*>(scene);
              while (root->getChildCount() > 0)
                  root->removeChild(root->getChild(root->getChildCount() - 1));
          }},
         {"a chain in a world hidden and shown node by node",
-         [&](int32_t n) {
-             CkwWorld* w = world();
-             chain(w, n);
-             return w;
-         },
+         [&](int32_t n) { return above(world(), n); },
          [&](CkwObject3D* scene, int32_t) {
              auto* root = static_cast<CkwNode*>(scene);
              for (CkwNode* node = root; node != nullptr; node = CkwNode::nextInSubtree(node, root, true)) {
@@ -843,7 +833,6 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
                     },
                     free);
                 c.run(scene, n);
-                setEngineAllocHooks(alloc, free);
                 work[k] = engineContext()->visits - before + g_allocated;
             }),
                       KErrNone);
