@@ -134,9 +134,7 @@ TEST_F(MorphingMeshTest, RefusalsAndMismatchedTargets)
         {"target 1", [&] { m->getMorphTarget(1); }, KErrIndexOutOfRange},
         {"no targets", [&] { empty->initSingle(base, 0, nullptr, nullptr, nullptr); }, KErrIllegalArgument},
         {"a null target", [&] { empty->initSingle(base, 1, &none, nullptr, nullptr); }, KErrNullArgument},
-        {"no memory for more targets",
-         [&] { FailingAllocHooks hooks; FailingAllocator::start(0); m->initSingle(colored, 2, two, other, nullptr); },
-         KErrNoMemory},
+        {"no memory for more targets", [&] { FailingAllocHooks hooks; FailingAllocator::start(0); m->initSingle(colored, 2, two, other, nullptr); }, KErrNoMemory},
         // Colours in a target the base lacks refuse to draw, at any weight.
         {"colours only in the target", [&] { m->getRenderVertexBuffer(0); }, KErrIllegalState},
         {"a target of other counts", [&] {
@@ -302,27 +300,20 @@ TEST_F(MorphingMeshTest, RecordAsAssembled)
     for (const bool skinned : {false, true}) {
         for (const int32_t meshes : {1, 2}) {
             const int32_t code = loadRecords(*this, [&](M3gFileWriter& w) {
-                M3gVertexArrayFields a;
-                a.componentSize = 1;
-                a.values.assign(3 * kVertices, 1);
                 M3gVertexBufferFields b;
-                b.positions = w.addObject(m3gVertexArrayRecord(a));
-                M3gMeshFields shape;
-                shape.vertexBuffer = w.addObject(m3gVertexBufferRecord(b));
+                b.positions = w.addObject(m3gVertexArrayRecord({{}, 1, 3, kM3gVertexPlain, std::vector<int32_t>(3 * kVertices, 1)}));
+                const uint32_t vertices = w.addObject(m3gVertexBufferRecord(b));
                 M3gTriangleStripFields t;
                 t.stripLengths = {3};
-                shape.submeshes = {{w.addObject(m3gTriangleStripRecord(t)), 0}};
+                const M3gMeshFields shape{{}, vertices, {{w.addObject(m3gTriangleStripRecord(t)), 0}}};
                 for (int32_t i = 0; i < meshes; ++i) {
                     if (!skinned) {
-                        w.addObject(m3gMorphingMeshRecord({shape, std::vector<M3gMorphTargetFields>(steps, {shape.vertexBuffer, 0})}));
-                        continue;
+                        w.addObject(m3gMorphingMeshRecord({shape, std::vector<M3gMorphTargetFields>(steps, {vertices, 0})}));
+                    } else {
+                        const uint32_t bone = w.addObject(m3gGroupRecord({}));
+                        const uint32_t top = w.addObject(m3gGroupRecord({{}, {bone}}));
+                        w.addObject(m3gSkinnedMeshRecord({shape, top, std::vector<M3gBoneReferenceFields>(steps, {bone, 0, kVertices, 1})}));
                     }
-                    M3gGroupFields bone;
-                    M3gGroupFields skeleton;
-                    skeleton.children = {w.addObject(m3gGroupRecord(bone))};
-                    const uint32_t top = w.addObject(m3gGroupRecord(skeleton));
-                    const std::vector<M3gBoneReferenceFields> bindings(steps, {skeleton.children[0], 0, kVertices, 1});
-                    w.addObject(m3gSkinnedMeshRecord({shape, top, bindings}));
                 }
             });
             EXPECT_EQ(code == -1, meshes == 1) << skinned << meshes;

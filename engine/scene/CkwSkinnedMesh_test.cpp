@@ -59,6 +59,29 @@ protected:
 
     static CkwNode* bone(CkwGroup* skeleton, int32_t i) { return skeleton->getChild(i); }
 
+    // n bones below s, each the child of the one before (a chain) or of s,
+    // raised by lift; added sees each once it is in place. Leaves on failure.
+    std::vector<CkwGroup*> growBones(CkwGroup* s, int32_t n, bool chain, float lift,
+                                     const std::function<void(CkwGroup*, int32_t)>& added)
+    {
+        std::vector<CkwGroup*> out;
+        for (CkwGroup* above = s; static_cast<int32_t>(out.size()) < n; above = chain ? out.back() : s) {
+            out.push_back(group());
+            if (lift != 0)
+                out.back()->setTranslation(0, lift, 0);
+            above->addChild(out.back());
+            added(out.back(), static_cast<int32_t>(out.size()) - 1);
+        }
+        return out;
+    }
+
+    static std::vector<uint16_t> paletteIndices(CkwSkinnedMesh* m)
+    {
+        const CkwArray<uint16_t>* indices = nullptr;
+        EXPECT_EQ(trap([&] { indices = &m->getVertexPaletteIndices(); }), KErrNone);
+        return indices ? std::vector<uint16_t>(indices->begin(), indices->end()) : std::vector<uint16_t>{};
+    }
+
     struct BoneVertices {
         std::vector<int32_t> indices;
         std::vector<float> weights;
@@ -101,9 +124,7 @@ TEST_F(SkinnedMeshTest, TwoBindingsDriveAVertexAndEqualBindingsShareAnEntry)
     EXPECT_EQ(boneVertices(m, b1), (BoneVertices{{0, 2, 3, 4, 5}, {0.25f, 1, 1, 4 / 6.0f, 0.25f}}));
     EXPECT_EQ(boneVertices(m, b2), (BoneVertices{{0, 1, 5}, {0.75f, 0.375f, 0.75f}}));
     EXPECT_EQ(boneVertices(m, b3), (BoneVertices{{1, 4}, {0.625f, 2 / 6.0f}}));
-    const CkwArray<uint16_t>* indices = nullptr;
-    ASSERT_EQ(trap([&] { indices = &m->getVertexPaletteIndices(); }), KErrNone);
-    EXPECT_EQ((std::vector<uint16_t>(indices->begin(), indices->end())), (std::vector<uint16_t>{1, 2, 3, 3, 4, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(paletteIndices(m), (std::vector<uint16_t>{1, 2, 3, 3, 4, 1, 0, 0, 0, 0}));
     EXPECT_EQ(m->getPaletteCount(), 5);
 
     // The rest pose of a bound bone; an unbound node leaves the transform.
@@ -155,15 +176,13 @@ TEST_F(SkinnedMeshTest, TwoBindingsDriveAVertexAndEqualBindingsShareAnEntry)
              above->addChild(child);
              child->initSingle(m->getVertexBuffer(), strip(), nullptr, above);
          }, KErrIllegalArgument},
-        {"bindings covering more than the budget", [&] {
-             for (int32_t i = 0; i <= CkwSkinnedMesh::kBoundVerticesPerMesh / 65535; ++i)
-                 probe->addTransform(probe->getSkeleton(), 1, 0, 65535);
-         }, KErrNoMemory},
+        {"bindings covering more than the budget",
+         [&] { for (int32_t i = 0; i <= CkwSkinnedMesh::kBoundVerticesPerMesh / 65535; ++i) probe->addTransform(probe->getSkeleton(), 1, 0, 65535); },
+         KErrNoMemory},
     };
     for (const auto& c : cases)
         EXPECT_EQ(trap(c.call), c.code) << c.what;
-    // Refused inits keep the mesh's buffers; refused bindings leave nothing
-    // behind for the next one to find.
+    // Refusals leave nothing behind for the next binding to find.
     EXPECT_NE(probe->getVertexBuffer(), m->getVertexBuffer());
     ASSERT_EQ(trap([&] { m->addTransform(b1, 1, 9, 1); }), KErrNone);
     EXPECT_EQ(boneVertices(m, b1), (BoneVertices{{0, 2, 3, 4, 5, 9}, {0.25f, 1, 1, 4 / 6.0f, 0.25f, 1}}));
@@ -238,9 +257,7 @@ TEST_F(SkinnedMeshTest, InfluencesAgreeWithAScanOfEveryBinding)
                 palette.push_back(kept);
             expected.push_back(static_cast<uint16_t>(e));
         }
-        const CkwArray<uint16_t>* indices = nullptr;
-        ASSERT_EQ(trap([&] { indices = &m->getVertexPaletteIndices(); }), KErrNone);
-        EXPECT_EQ(std::vector<uint16_t>(indices->begin(), indices->end()), expected) << round;
+        EXPECT_EQ(paletteIndices(m), expected) << round;
         ASSERT_EQ(m->getPaletteCount(), static_cast<int32_t>(palette.size())) << round;
         for (size_t e = 1; e < palette.size(); ++e)
             for (int32_t slot = 0; slot < 2; ++slot)
@@ -326,27 +343,21 @@ TEST_F(SkinnedMeshTest, SkinnedPositionsMatchAPlainFloatSkinning)
     EXPECT_EQ(skinned->getPositions()->getVertexCount(), 3);
     EXPECT_NEAR(skinned->getPositions()->getElement(2, 2) * skinned->getPositionScale(), 100.0f, 0.01f);
 
-    // A texture-coordinate array replaced on the source is the one the
-    // skinned buffer holds, though nothing moved.
+    // Texture coordinates replaced on the source reach the skinned buffer,
+    // though nothing moved.
     for (int32_t i = 0; i < 2; ++i) {
         CkwVertexArray* uv = nullptr;
-        ASSERT_EQ(trap([&] {
-                      uv = kitVertexArray(2, 2, {i, 0, 1, 0, 0, 1});
-                      small->getVertexBuffer()->setTexCoords(0, uv, 1.0f, 0, nullptr);
-                      skinned = small->getSkinnedVertexBuffer(false);
-                  }),
-                  KErrNone);
+        ASSERT_EQ(trap([&] { uv = kitVertexArray(2, 2, {i, 0, 1, 0, 0, 1}); small->getVertexBuffer()->setTexCoords(0, uv, 1.0f, 0, nullptr);
+                             skinned = small->getSkinnedVertexBuffer(false); }), KErrNone);
         EXPECT_EQ(skinned->getTexCoords(0), uv);
     }
-
     // Positions of two components lie at z = 0 before the bone moves them.
     CkwVertexBuffer* flat = hold(new CkwVertexBuffer);
     const float noBias[3] = {0, 0, 0};
     CkwGroup* lifted = skeleton({{0, 0, 0}});
-    CkwSkinnedMesh* plane = nullptr;
     ASSERT_EQ(trap([&] {
                   flat->takePositions(kitVertexArray(2, 2, {100, 0, 0, 100, 10, 7}), 1.0f, noBias, KErrIllegalArgument);
-                  plane = mesh(flat, lifted);
+                  CkwSkinnedMesh* plane = mesh(flat, lifted);
                   plane->addTransform(bone(lifted, 0), 1, 0, 3);
                   bone(lifted, 0)->translate(3, 0, 5);
                   skinned = plane->getSkinnedVertexBuffer(false);
@@ -365,14 +376,7 @@ TEST_F(SkinnedMeshTest, BoneMatricesAreAClimbToTheMesh)
     CkwGroup* s = skeleton({});
     CkwSkinnedMesh* m = mesh(buffer(std::vector<int32_t>(3 * 40, 1)), s);
     std::vector<CkwGroup*> bones;
-    ASSERT_EQ(trap([&] {
-                  for (CkwGroup* above = s; bones.size() < 40; above = bones.back()) {
-                      bones.push_back(group());
-                      above->addChild(bones.back());
-                      m->addTransform(bones.back(), 1, static_cast<int32_t>(bones.size()) - 1, 1);
-                  }
-              }),
-              KErrNone);
+    ASSERT_EQ(trap([&] { bones = growBones(s, 40, true, 0, [&](CkwGroup* b, int32_t i) { m->addTransform(b, 1, i, 1); }); }), KErrNone);
     for (int32_t pose = 0; pose < 2; ++pose) {
         for (size_t i = pose; i < bones.size(); i += 3) {
             const float q[4] = {std::sin(0.3f * i + pose), 0.3f, std::cos(0.7f * i), 0.8f};
@@ -383,11 +387,7 @@ TEST_F(SkinnedMeshTest, BoneMatricesAreAClimbToTheMesh)
         for (size_t i = 0; i < bones.size(); ++i) {
             CkwMatrix expected;
             CkwTransform rest;
-            ASSERT_EQ(trap([&] {
-                          bones[i]->getTransformTo(m, expected);
-                          m->getBoneTransform(bones[i], &rest);
-                      }),
-                      KErrNone);
+            ASSERT_EQ(trap([&] { bones[i]->getTransformTo(m, expected); m->getBoneTransform(bones[i], &rest); }), KErrNone);
             expected.multiply(rest.matrix());
             const CkwMatrix& got = m->getPaletteMatrix(m->getVertexPaletteIndices()[static_cast<int32_t>(i)]);
             for (int32_t e = 0; e < 16; ++e)
@@ -438,21 +438,12 @@ TEST_F(SkinnedMeshTest, WorkGrowsWithTheSkeletonAndTheBindings)
         expectVisitsInProportion(500, [&](int32_t n) {
             CkwGroup* s = skeleton({});
             std::vector<CkwObject3D*> loaded = {buffer(std::vector<int32_t>(6 * n, 1)), strip(), s};
-            M3gSkinnedMeshFields f;
-            f.mesh.vertexBuffer = 2;
-            f.mesh.submeshes = {{3, 0}};
-            f.skeleton = 4;
-            std::vector<CkwNode*> bones;
+            M3gSkinnedMeshFields f{{{}, 2, {{3, 0}}}, 4, {}};
             const uint32_t per = shape == kSiblings ? 2 : 1;
-            for (CkwGroup* above = s; static_cast<int32_t>(bones.size()) < n;) {
-                CkwGroup* next = group();
-                next->setTranslation(0, 1, 0);
-                above->addChild(next);
-                f.bones.push_back({static_cast<uint32_t>(loaded.size() + 2), per * static_cast<uint32_t>(bones.size()), per, 1});
-                bones.push_back(next);
-                loaded.push_back(next);
-                above = shape == kSiblings ? s : next;
-            }
+            const std::vector<CkwGroup*> bones = growBones(s, n, shape != kSiblings, 1, [&](CkwGroup* b, int32_t i) {
+                f.bones.push_back({static_cast<uint32_t>(loaded.size() + 2), per * static_cast<uint32_t>(i), per, 1});
+                loaded.push_back(b);
+            });
             CkwSkinnedMesh* m = hold(new CkwSkinnedMesh);
             if (shape == kChainFromARecord) {
                 EXPECT_EQ(readRecord(*m, m3gSkinnedMeshRecord(f).data, loaded), KErrNone);
@@ -460,9 +451,8 @@ TEST_F(SkinnedMeshTest, WorkGrowsWithTheSkeletonAndTheBindings)
                 m->initSingle(static_cast<CkwVertexBuffer*>(loaded[0]), strip(), nullptr, s);
                 for (const auto& b : f.bones)
                     m->addTransform(static_cast<CkwNode*>(loaded[b.node - 2]), 1, b.firstVertex, b.vertexCount);
-                // A bone bound by a call takes its rest pose from a climb to
-                // the mesh at that moment; only a record binds a whole chain
-                // in one walk, so here the frames alone are weighed.
+                // Each call climbs to the mesh for its rest pose; only a
+                // record binds a chain in one walk, so weigh the frames alone.
                 if (shape == kChain)
                     engineContext()->visits = 0;
             }
