@@ -41,7 +41,7 @@ public:
     M3gFileWriter w;
     std::vector<uint32_t> children; // of the World
 
-    // A quad of 2N vertices when n is given: two triangles per pair of rows.
+    // 2 × pairs vertices, two to a row; the quad of two rows is written once.
     uint32_t vertexBuffer(uint32_t pairs = 2)
     {
         if (pairs == 2 && m_quad != 0)
