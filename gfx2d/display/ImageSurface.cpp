@@ -36,6 +36,11 @@ uint64_t SurfaceBase::heldBytes() const
     return bytes;
 }
 
+uint64_t ImageSurface::bytesLeft() const
+{
+    return kMaxSurfaceBytes - std::min(heldBytes(), kMaxSurfaceBytes);
+}
+
 bool ImageSurface::texturePixels(TexturePixels& out)
 {
     const PixelBuffer* b = colourPlane();
@@ -79,7 +84,7 @@ int ImageSurface::createPixelBuffer(RSBFormat format, uint32_t width, uint32_t h
     else
         b.reset(new (std::nothrow) PixelBuffer());
     if (b)
-        b->limitBytes(kMaxSurfaceBytes - std::min(heldBytes(), kMaxSurfaceBytes));
+        b->limitBytes(bytesLeft());
     if (!b || !b->create(format, width, height, (m_flags & SurfaceFlag::PowerOfTwo) != 0, slot, options,
                          PitchMode::Packed, 0, nullptr))
         return 0;
@@ -93,7 +98,7 @@ int ImageSurface::createPlanes(RSBFormat format1, RSBFormat format2, uint32_t wi
 {
     const RSBFormat formats[2] = {format1, format2};
     const uint64_t wanted = (uint64_t(bytesPerPixel(format1)) + bytesPerPixel(format2)) * width * height;
-    if (wanted > kMaxSurfaceBytes - std::min(heldBytes(), kMaxSurfaceBytes))
+    if (wanted > bytesLeft())
         return 0;
     for (uint32_t i = 0; i < 2; ++i) {
         if (!formats[i])

@@ -183,6 +183,8 @@ public:
 protected:
     int createPixelBuffer(RSBFormat format, uint32_t width, uint32_t height, const uint32_t* palette,
                           const DecodeOptions* options);
+    // What the surface's allowance leaves for planes it has yet to make.
+    uint64_t bytesLeft() const;
     // Both planes within what the surface's allowance leaves, or neither made.
     int createPlanes(RSBFormat format1, RSBFormat format2, uint32_t width, uint32_t height);
     int adoptFrom(RSBFormat requested, Surface* source, uint32_t classId, const uint32_t* palette);

@@ -341,17 +341,14 @@ void TileLayer::layOutSheet(uint32_t imageWidth, uint32_t imageHeight)
     m_imageHeight = imageHeight;
     m_tilesAcross = int32_t(imageWidth / uint32_t(m_tileWidth));
     m_tilesDown = int32_t(imageHeight / uint32_t(m_tileHeight));
-    m_tileSources.assign(size_t(m_tilesAcross) * m_tilesDown, 0);
-    for (size_t t = 0; t < m_tileSources.size(); ++t)
-        m_tileSources[t] = uint32_t(t % m_tilesAcross) * m_tileWidth | uint32_t(t / m_tilesAcross) * m_tileHeight << 16;
 }
 
 void TileLayer::submitTile(int32_t tile, int32_t x, int32_t y, BlitPieceSink sink, void* context) const
 {
-    if (tile <= 0 || size_t(tile) >= m_tileSources.size())
+    if (tile <= 0 || int64_t(tile) >= int64_t(m_tilesAcross) * m_tilesDown)
         return;
-    const uint32_t source = m_tileSources[size_t(tile)];
-    BlitPiece p{x, y, int32_t(source & 0xFFFF), int32_t(source >> 16), m_tileWidth, m_tileHeight};
+    BlitPiece p{x, y, tile % m_tilesAcross * m_tileWidth, tile / m_tilesAcross * m_tileHeight, m_tileWidth,
+                m_tileHeight};
     clipPieceToSource(p, int32_t(m_imageWidth), int32_t(m_imageHeight));
     sink(context, p);
 }

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "framework/services/HashedObject.h"
 #include "framework/strings/Rect16.h"
@@ -126,7 +125,8 @@ private:
     bool validRecord(int32_t t) const { return t >= 1 && t < m_recordCount; }
     void stepAnimation(TileAnimation& a) const;
     void submitTile(int32_t tile, int32_t x, int32_t y, BlitPieceSink sink, void* context) const;
-    // Where each tile of a sheet of this size lies.
+    // How many tiles a sheet of this size holds across and down; tile t lies
+    // at column t % across, row t / across.
     void layOutSheet(uint32_t imageWidth, uint32_t imageHeight);
     // Point into the map, wrapped when the layer wraps.
     void scrolled(int32_t x, int32_t y, int32_t& outX, int32_t& outY) const;
@@ -138,7 +138,6 @@ private:
     int32_t m_tileHeight = 0;
     int32_t m_tilesAcross = 0;
     int32_t m_tilesDown = 0;
-    std::vector<uint32_t> m_tileSources;  // x | y << 16 of each image tile
     int16_t* m_cells = nullptr;
     int32_t m_gridWidth = 0;
     int32_t m_gridHeight = 0;

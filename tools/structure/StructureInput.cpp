@@ -11,6 +11,7 @@
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/interface/MethodTables.h"
 #include "engine/core/loader/CkwResourceLoader.h"
+#include "engine/core/scene/SceneIds.h"
 #include "game/shell/AnimCopy.h"
 #include "game/shell/AnimTable.h"
 #include "tools/archive/ArchiveWriter.h"
@@ -25,7 +26,6 @@ constexpr uint32_t kMaxTracks = 5000;
 constexpr uint32_t kMaxControllers = 4096;
 constexpr uint32_t kMaxArchiveChain = 64;
 constexpr uint32_t kMaxReferencesPerMember = 4;
-constexpr uint32_t kTranslation = 275;
 // User ids: leaves, chain groups and the clip children the scene lacks.
 constexpr uint32_t kLeafIds = 0x10000;
 constexpr uint32_t kChainIds = 0x20000;
@@ -81,7 +81,7 @@ std::vector<uint32_t> writeTracks(M3gFileWriter& w, uint32_t count, uint32_t con
         made.push_back(w.addObject(m3gAnimationControllerRecord(f)));
     }
     for (uint32_t i = 0; i < count; ++i)
-        ids.push_back(w.addObject(m3gAnimationTrackRecord({{}, sequence, made[i % made.size()], kTranslation})));
+        ids.push_back(w.addObject(m3gAnimationTrackRecord({{}, sequence, made[i % made.size()], kPropertyTranslation})));
     return ids;
 }
 

@@ -12,6 +12,7 @@
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/interface/MethodTables.h"
 #include "engine/core/runtime/EngineContext.h"
+#include "engine/core/scene/SceneIds.h"
 #include "game/shell/EngineRef.h"
 #include "tools/archive/ArchiveWriter.h"
 #include "tools/m3g/M3gAnimationEncoders.h"
@@ -31,9 +32,6 @@ void* countingAlloc(uint32_t size, uint32_t)
 
 void countingFree(void* p) { std::free(p); }
 
-constexpr uint32_t kTranslation = 275;
-constexpr uint32_t kMorphWeights = 266;
-constexpr uint8_t kOrigin = 145;
 constexpr uint8_t kLoop = 193;
 
 // A scene under construction: the objects every row shares are written on
@@ -43,7 +41,7 @@ public:
     M3gFileWriter w;
     std::vector<uint32_t> children; // of the World
 
-    // A quad of 2N vertices when n is given: two triangles per pair of rows.
+    // 2 × pairs vertices, two to a row; the quad of two rows is written once.
     uint32_t vertexBuffer(uint32_t pairs = 2)
     {
         if (pairs == 2 && m_quad != 0)
@@ -114,7 +112,7 @@ public:
         return w.addObject(m3gKeyframeSequenceRecord(s));
     }
     uint32_t controller() { return w.addObject(m3gAnimationControllerRecord({})); }
-    uint32_t track(uint32_t sequence, uint32_t controller, uint32_t property = kTranslation)
+    uint32_t track(uint32_t sequence, uint32_t controller, uint32_t property = kPropertyTranslation)
     {
         return w.addObject(m3gAnimationTrackRecord({{}, sequence, controller, property}));
     }
@@ -283,7 +281,7 @@ ScalingFile skin(uint32_t n, uint32_t bones, bool chain)
     const uint32_t controller = s.controller();
     std::vector<uint32_t> made;
     for (uint32_t i = 0; i < bones; ++i) {
-        const uint32_t orientation = s.track(sequence, controller, 268);
+        const uint32_t orientation = s.track(sequence, controller, kPropertyOrientation);
         made.push_back(s.group(chain && i > 0 ? std::vector<uint32_t>{made.back()} : std::vector<uint32_t>{},
                                withTracks({orientation})));
     }
@@ -311,7 +309,7 @@ ScalingFile alignmentTarget(uint32_t n)
     for (uint32_t i = 0; i < n; ++i) {
         M3gNodeFields aligned;
         const uint32_t beside = s.group({});
-        aligned.alignment = M3gAlignmentFields{kOrigin, 144, beside, 0};
+        aligned.alignment = M3gAlignmentFields{kAlignOrigin, kAlignNone, beside, 0};
         top = s.group({s.group({top}, aligned), beside});
     }
     s.children.push_back(top);
@@ -326,7 +324,7 @@ ScalingFile sharedAlignmentTarget(uint32_t n)
     std::vector<uint32_t> meshes{first};
     for (uint32_t i = 1; i < n; ++i) {
         M3gMeshFields m = s.meshFields();
-        m.node.alignment = M3gAlignmentFields{kOrigin, 144, first, 0};
+        m.node.alignment = M3gAlignmentFields{kAlignOrigin, kAlignNone, first, 0};
         meshes.push_back(s.w.addObject(m3gMeshRecord(m)));
     }
     s.children.push_back(s.group(meshes));
@@ -341,7 +339,7 @@ ScalingFile morphTarget(uint32_t n)
     m.mesh = s.meshFields();
     const uint32_t target = s.vertexBuffer(3);
     m.mesh.vertexBuffer = s.vertexBuffer(3);
-    m.mesh.node = withTracks({s.track(s.sequence(2, n), s.controller(), kMorphWeights)});
+    m.mesh.node = withTracks({s.track(s.sequence(2, n), s.controller(), kPropertyMorphWeights)});
     m.targets.assign(n, {target, 0.5f});
     s.children.push_back(s.w.addObject(m3gMorphingMeshRecord(m)));
     return scene(s);

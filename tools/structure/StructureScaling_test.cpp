@@ -3,7 +3,6 @@
 // bytes at 2N stay within 2.3 times those at N.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "engine/core/io/IoTestKit.h"
@@ -20,20 +19,19 @@ using namespace ScalingOp;
 struct Budgeted {
     const char* relation;
     uint32_t ops; // bits of ScalingOp
-    const char* budget;
 };
 constexpr uint32_t bit(int op) { return 1u << op; }
 constexpr Budgeted kBudgeted[] = {
-    {"external-reference", bit(Load) | bit(GetReferences), "nested loads and referenced bytes per load"},
-    {"archive-member", bit(Load), "nested loads per load"},
+    {"external-reference", bit(Load) | bit(GetReferences)}, // nested loads and referenced bytes per load
+    {"archive-member", bit(Load)},                          // nested loads per load
 };
 
-const Budgeted* budgetFor(const char* relation, int op)
+bool budgeted(const char* relation, int op)
 {
     for (const Budgeted& b : kBudgeted)
         if (std::strcmp(b.relation, relation) == 0 && (b.ops & bit(op)) != 0)
-            return &b;
-    return nullptr;
+            return true;
+    return false;
 }
 
 bool withinScale(uint64_t atN, uint64_t at2N)
@@ -60,16 +58,8 @@ TEST(StructureScaling, WorkAtTwiceTheFileStaysWithinTwiceAndABit)
             EXPECT_EQ(at2N.result[op], 0);
             const EngineWork& a = atN.work[op];
             const EngineWork& b = at2N.work[op];
-            const bool holds = withinScale(a.visits, b.visits) && withinScale(a.bytes, b.bytes);
-            const Budgeted* budgeted = budgetFor(r.name, op);
-            if (budgeted == nullptr) {
-                EXPECT_TRUE(holds) << "visits " << a.visits << " -> " << b.visits << ", bytes " << a.bytes << " -> "
-                                   << b.bytes;
-            }
-            if (std::getenv("PF_SCALING_PRINT"))
-                std::printf("%-24s %-14s %10llu %10llu %12llu %12llu %s\n", r.name, scalingOpName(op),
-                            (unsigned long long)a.visits, (unsigned long long)b.visits, (unsigned long long)a.bytes,
-                            (unsigned long long)b.bytes, holds ? "" : budgeted ? budgeted->budget : "GROWS");
+            EXPECT_TRUE(budgeted(r.name, op) || (withinScale(a.visits, b.visits) && withinScale(a.bytes, b.bytes)))
+                << "visits " << a.visits << " -> " << b.visits << ", bytes " << a.bytes << " -> " << b.bytes;
         }
     }
 }
