@@ -11,6 +11,7 @@
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineContext.h"
+#include "engine/core/runtime/MixBits.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/core/scene/CkwAnimationTrackBase.h"
 #include "engine/core/scene/SceneIds.h"
@@ -58,10 +59,7 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
         // Every bit of the address mixed into every bit of the slot: how
         // the heap happens to lay out tracks must not make runs that removal
         // walks again and again.
-        uint64_t h = reinterpret_cast<uintptr_t>(track);
-        h = (h ^ (h >> 33)) * 0xFF51AFD7ED558CCDull;
-        h = (h ^ (h >> 33)) * 0xC4CEB9FE1A85EC53ull;
-        auto at = static_cast<uint32_t>(h ^ (h >> 33)) & mask;
+        auto at = static_cast<uint32_t>(mixBits(reinterpret_cast<uintptr_t>(track))) & mask;
         uint64_t probes = 1;
         for (; table[at].track != nullptr && table[at].track != track; at = (at + 1) & mask)
             ++probes;
