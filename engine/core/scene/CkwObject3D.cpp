@@ -63,8 +63,7 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
         uint64_t probes = 1;
         for (; table[at].track != nullptr && table[at].track != track; at = (at + 1) & mask)
             ++probes;
-        if (EngineContext* context = engineContext())
-            context->visits += probes;
+        countEngineVisits(probes);
         return table[at];
     }
     Slot& slotOf(const CkwAnimationTrackBase* track) const { return slotIn(slots, slotCount, track); }
@@ -123,8 +122,7 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
                     slotOf(track).place = kept;
                     tracks[kept++] = track;
                 }
-            if (EngineContext* context = engineContext())
-                context->visits += static_cast<uint64_t>(tracks.count());
+            countEngineVisits(static_cast<uint64_t>(tracks.count()));
             tracks.setCount(kept);
             group.holes = 0;
         }
@@ -426,8 +424,7 @@ CkwObject3D* CkwObject3D::find(int32_t userID)
     } marks;
     uint64_t visited = 0;
     const auto count = [&] {
-        if (EngineContext* context = engineContext())
-            context->visits += visited;
+        countEngineVisits(visited);
     };
     // An explicit stack: a file can nest tens of thousands of groups.
     CkwArray<ReferenceCursor> stack;
@@ -480,8 +477,7 @@ CkwObject3D::SkwUserParameter* CkwObject3D::findParameter(int32_t id) const
             break;
         }
     }
-    if (EngineContext* context = engineContext())
-        context->visits += visited;
+    countEngineVisits(visited);
     return found;
 }
 
@@ -601,8 +597,7 @@ void CkwObject3D::setUserParameters(const SkwParameterSource* sources, int32_t n
     for (int32_t k = 0; k < n; ++k)
         if (takes[k] >= 0)
             storeUserParameter(nullptr, {sources[k].id, sources[takes[k]].length, sources[takes[k]].data});
-    if (EngineContext* context = engineContext())
-        context->visits += static_cast<uint64_t>(places.count());
+    countEngineVisits(static_cast<uint64_t>(places.count()));
 }
 
 void CkwObject3D::removeUserParameters()
