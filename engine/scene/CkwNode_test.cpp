@@ -790,6 +790,18 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
              for (CkwObject3D* track : tracks)
                  scene->removeAnimationTrack(track);
          }},
+        {"one group's n tracks each removed and added again",
+         [&](int32_t n) { return tracks(group(), n); },
+         [&](CkwObject3D* scene, int32_t n) {
+             std::vector<CkwObject3D*> tracks;
+             for (int32_t i = 0; i < n; ++i)
+                 tracks.push_back(scene->getAnimationTrack(i));
+             for (CkwObject3D* track : tracks) {
+                 scene->removeAnimationTrack(track);
+                 scene->addAnimationTrack(track);
+             }
+             EXPECT_EQ(scene->getAnimationTrack(0), tracks.back());
+         }},
         {"a chain built from its top", [&](int32_t) { return world(); }, [&](CkwObject3D* w, int32_t n) { chain(static_cast<CkwNode*>(w), n); }},
         {"every node of a chain asked whether its top lies above it",
          [&](int32_t n) { return above(group(), n); },

@@ -20,11 +20,13 @@
 // their properties first arrived and each group newest first. A group keeps
 // its tracks in arrival order, so a new track costs no shift, and a table of
 // every track held, by address, finds a duplicate or a track's place without
-// a walk. A removed track leaves a hole that the next read closes up with
-// all others: a file's tracks load, copy and go in proportion to their number.
+// a walk. A removed track leaves a hole that the next read, or an add once
+// holes outnumber the tracks, closes up with all others: tracks load, copy,
+// go and come back in proportion to their number.
 struct CkwObject3D::TrackList : public CkwHeapObject {
     struct Group {
         int32_t property;
+        int32_t components; // what every track of the group animates
         int32_t holes;
         CkwArray<CkwAnimationTrackBase*>* tracks; // oldest first; null: a hole
     };
@@ -242,12 +244,11 @@ void CkwObject3D::insertTrack(CkwAnimationTrackBase* track)
     TrackList& list = *m_tracks;
     if (list.holds(track))
         leave(KErrIllegalArgument);
-    list.closeUp();
+    if (list.holes > list.count)
+        list.closeUp();
     const int32_t property = track->getTargetProperty();
     TrackList::Group* group = list.groupOf(property);
-    // The newest track of the group stands first in the list: the new one
-    // must match it.
-    if (group != nullptr && group->tracks->last()->getComponentCount() != track->getComponentCount())
+    if (group != nullptr && group->components != track->getComponentCount())
         leave(KErrIllegalArgument);
     // Room everywhere before anything changes: a leave in between would
     // leave a group without its track or the table without its entry.
@@ -260,7 +261,7 @@ void CkwObject3D::insertTrack(CkwAnimationTrackBase* track)
         CkwCleanupPtr<CkwArray<CkwAnimationTrackBase*>> tracks(new CkwArray<CkwAnimationTrackBase*>);
         tracks->setCount(1);
         tracks->last() = track;
-        list.groups.append({property, 0, tracks.get()});
+        list.groups.append({property, track->getComponentCount(), 0, tracks.get()});
         group = &list.groups.last();
         tracks.release();
     }
