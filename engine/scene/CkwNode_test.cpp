@@ -781,12 +781,17 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
         {"one group given n tracks of one property, copied",
          [&](int32_t) { return group(); },
          [&](CkwObject3D* scene, int32_t n) { hold(tracks(scene, n)->duplicate()); }},
-        {"one group's n tracks read in order, then each removed",
+        {"one group's n tracks read in order, each removed and added again, then each removed",
          [&](int32_t n) { return tracks(group(), n); },
          [&](CkwObject3D* scene, int32_t n) {
              std::vector<CkwObject3D*> tracks;
              for (int32_t i = 0; i < n; ++i)
                  tracks.push_back(scene->getAnimationTrack(i));
+             for (CkwObject3D* track : tracks) {
+                 scene->removeAnimationTrack(track);
+                 scene->addAnimationTrack(track);
+             }
+             EXPECT_EQ(scene->getAnimationTrack(0), tracks.back());
              for (CkwObject3D* track : tracks)
                  scene->removeAnimationTrack(track);
          }},

@@ -11,6 +11,7 @@
 #include "engine/core/io/CkwArchive.h"
 #include "engine/core/loader/CkwSerializeObjectsIn.h"
 #include "engine/core/runtime/CkwRefCount.h"
+#include "engine/core/runtime/MixBits.h"
 
 class CkwBrewLoader;
 class IkwFile;
@@ -157,9 +158,7 @@ private:
     // hash leaves in its low bits: every bit is mixed into the top ones.
     static uint32_t openBucket(uint64_t hash)
     {
-        hash = (hash ^ (hash >> 33)) * 0xFF51AFD7ED558CCDu;
-        hash = (hash ^ (hash >> 33)) * 0xC4CEB9FE1A85EC53u;
-        return static_cast<uint32_t>((hash ^ (hash >> 33)) >> (64 - kOpenBucketBits));
+        return static_cast<uint32_t>(mixBits(hash) >> (64 - kOpenBucketBits));
     }
     // Made by the first nested load: a file that references nothing needs
     // no table, and the top file is checked by itself.

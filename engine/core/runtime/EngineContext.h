@@ -62,6 +62,12 @@ struct EngineContext {
 
 EngineContext* engineContext();
 void setEngineContext(EngineContext* context);
+// Adds steps to the context's visits; nothing when there is no context.
+inline void countEngineVisits(uint64_t steps)
+{
+    if (EngineContext* context = engineContext())
+        context->visits += steps;
+}
 // The context; leaves -4 when there is none.
 EngineContext& engineContextL();
 

@@ -17,8 +17,7 @@ CkwNode* CkwNode::CopyMap::copyOf(const CkwNode* node) const
         ++steps;
         return std::less<const CkwNode*>()(p.source, n);
     });
-    if (EngineContext* context = engineContext())
-        context->visits += steps;
+    countEngineVisits(steps);
     return found != m_pairs.end() && found->source == node && node != nullptr ? found->copy : nullptr;
 }
 
@@ -63,8 +62,7 @@ CkwObject3D* CkwNode::duplicate() const
         copy = sibling;
         copies.m_pairs.append({source, copy});
     }
-    if (EngineContext* context = engineContext())
-        context->visits += static_cast<uint64_t>(copies.m_pairs.count());
+    countEngineVisits(static_cast<uint64_t>(copies.m_pairs.count()));
     std::sort(copies.m_pairs.begin(), copies.m_pairs.end(), [](const CopyMap::Pair& a, const CopyMap::Pair& b) {
         return std::less<const CkwNode*>()(a.source, b.source);
     });

@@ -21,8 +21,7 @@ uint64_t CkwNode::s_sceneRevision = 1;
 
 void CkwNode::countVisits(uint64_t steps)
 {
-    if (EngineContext* context = engineContext())
-        context->visits += steps;
+    countEngineVisits(steps);
 }
 
 void CkwNode::linksChanged()

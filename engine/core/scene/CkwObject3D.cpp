@@ -11,6 +11,7 @@
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineContext.h"
+#include "engine/core/runtime/MixBits.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/core/scene/CkwAnimationTrackBase.h"
 #include "engine/core/scene/SceneIds.h"
@@ -19,11 +20,13 @@
 // their properties first arrived and each group newest first. A group keeps
 // its tracks in arrival order, so a new track costs no shift, and a table of
 // every track held, by address, finds a duplicate or a track's place without
-// a walk. A removed track leaves a hole that the next read closes up with
-// all others: a file's tracks load, copy and go in proportion to their number.
+// a walk. A removed track leaves a hole that the next read, or an add once
+// holes outnumber the tracks, closes up with all others: tracks load, copy,
+// go and come back in proportion to their number.
 struct CkwObject3D::TrackList : public CkwHeapObject {
     struct Group {
         int32_t property;
+        int32_t components; // what every track of the group animates
         int32_t holes;
         CkwArray<CkwAnimationTrackBase*>* tracks; // oldest first; null: a hole
     };
@@ -58,15 +61,11 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
         // Every bit of the address mixed into every bit of the slot: how
         // the heap happens to lay out tracks must not make runs that removal
         // walks again and again.
-        uint64_t h = reinterpret_cast<uintptr_t>(track);
-        h = (h ^ (h >> 33)) * 0xFF51AFD7ED558CCDull;
-        h = (h ^ (h >> 33)) * 0xC4CEB9FE1A85EC53ull;
-        auto at = static_cast<uint32_t>(h ^ (h >> 33)) & mask;
+        auto at = static_cast<uint32_t>(mixBits(reinterpret_cast<uintptr_t>(track))) & mask;
         uint64_t probes = 1;
         for (; table[at].track != nullptr && table[at].track != track; at = (at + 1) & mask)
             ++probes;
-        if (EngineContext* context = engineContext())
-            context->visits += probes;
+        countEngineVisits(probes);
         return table[at];
     }
     Slot& slotOf(const CkwAnimationTrackBase* track) const { return slotIn(slots, slotCount, track); }
@@ -125,8 +124,7 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
                     slotOf(track).place = kept;
                     tracks[kept++] = track;
                 }
-            if (EngineContext* context = engineContext())
-                context->visits += static_cast<uint64_t>(tracks.count());
+            countEngineVisits(static_cast<uint64_t>(tracks.count()));
             tracks.setCount(kept);
             group.holes = 0;
         }
@@ -246,12 +244,11 @@ void CkwObject3D::insertTrack(CkwAnimationTrackBase* track)
     TrackList& list = *m_tracks;
     if (list.holds(track))
         leave(KErrIllegalArgument);
-    list.closeUp();
+    if (list.holes > list.count)
+        list.closeUp();
     const int32_t property = track->getTargetProperty();
     TrackList::Group* group = list.groupOf(property);
-    // The newest track of the group stands first in the list: the new one
-    // must match it.
-    if (group != nullptr && group->tracks->last()->getComponentCount() != track->getComponentCount())
+    if (group != nullptr && group->components != track->getComponentCount())
         leave(KErrIllegalArgument);
     // Room everywhere before anything changes: a leave in between would
     // leave a group without its track or the table without its entry.
@@ -264,7 +261,7 @@ void CkwObject3D::insertTrack(CkwAnimationTrackBase* track)
         CkwCleanupPtr<CkwArray<CkwAnimationTrackBase*>> tracks(new CkwArray<CkwAnimationTrackBase*>);
         tracks->setCount(1);
         tracks->last() = track;
-        list.groups.append({property, 0, tracks.get()});
+        list.groups.append({property, track->getComponentCount(), 0, tracks.get()});
         group = &list.groups.last();
         tracks.release();
     }
@@ -428,8 +425,7 @@ CkwObject3D* CkwObject3D::find(int32_t userID)
     } marks;
     uint64_t visited = 0;
     const auto count = [&] {
-        if (EngineContext* context = engineContext())
-            context->visits += visited;
+        countEngineVisits(visited);
     };
     // An explicit stack: a file can nest tens of thousands of groups.
     CkwArray<ReferenceCursor> stack;
@@ -482,8 +478,7 @@ CkwObject3D::SkwUserParameter* CkwObject3D::findParameter(int32_t id) const
             break;
         }
     }
-    if (EngineContext* context = engineContext())
-        context->visits += visited;
+    countEngineVisits(visited);
     return found;
 }
 
@@ -603,8 +598,7 @@ void CkwObject3D::setUserParameters(const SkwParameterSource* sources, int32_t n
     for (int32_t k = 0; k < n; ++k)
         if (takes[k] >= 0)
             storeUserParameter(nullptr, {sources[k].id, sources[takes[k]].length, sources[takes[k]].data});
-    if (EngineContext* context = engineContext())
-        context->visits += static_cast<uint64_t>(places.count());
+    countEngineVisits(static_cast<uint64_t>(places.count()));
 }
 
 void CkwObject3D::removeUserParameters()
