@@ -118,6 +118,15 @@ uint32_t slotOf(const CkwNode* node, uint32_t mask)
     return static_cast<uint32_t>((bits * 0x9E3779B97F4A7C15ull) >> 32) & mask;
 }
 
+// Slots for that many bones, at most half full.
+int32_t boneSlotsFor(int32_t bones)
+{
+    int32_t slots = 16;
+    while (2 * bones > slots)
+        slots *= 2;
+    return slots;
+}
+
 } // namespace
 
 int32_t CkwSkinnedMesh::findBone(const CkwNode* node) const
@@ -172,9 +181,7 @@ int32_t CkwSkinnedMesh::findOrAddBone(CkwNode* node)
     if (found >= 0)
         return found;
     // Slots stay at most half full; the room is made before anything changes.
-    int32_t slots = std::max<int32_t>(m_boneSlots.count(), 16);
-    while (2 * (m_bones.count() + 1) > slots)
-        slots *= 2;
+    const int32_t slots = std::max(m_boneSlots.count(), boneSlotsFor(m_bones.count() + 1));
     m_bones.setCountGrowing(m_bones.count() + 1);
     m_bones.setCount(m_bones.count() - 1);
     if (slots != m_boneSlots.count())
@@ -772,10 +779,7 @@ void CkwSkinnedMesh::completeCopy(const CkwNode& source, const CopyMap& copies)
         m_bones.append({node, b.atRest, b.bone, true, false, false, b.restPending, 0});
         markBonePath(node);
     }
-    int32_t slots = 16;
-    while (2 * m_bones.count() > slots)
-        slots *= 2;
-    rehashBones(slots);
+    rehashBones(boneSlotsFor(m_bones.count()));
     m_largestBoundIndex = from.m_largestBoundIndex;
     m_influencesValid = false;
     m_paletteChanged = true;
