@@ -353,12 +353,17 @@ bool CkwSkinnedMesh::refreshBone(SkwBoneNode& bone)
     // A bone taken out of the mesh's tree keeps its last matrix.
     if (bone.node->getTransformTo(this, current) == nullptr)
         return false;
-    current.multiply(bone.atRest);
+    return setBoneFrom(bone, current);
+}
+
+bool CkwSkinnedMesh::setBoneFrom(SkwBoneNode& bone, CkwMatrix toMesh)
+{
+    toMesh.multiply(bone.atRest);
     bone.dirty = false;
     bone.stale = false;
-    if (current.equals(bone.bone))
+    if (toMesh.equals(bone.bone))
         return false;
-    bone.bone = current;
+    bone.bone = toMesh;
     return true;
 }
 
@@ -382,17 +387,8 @@ void CkwSkinnedMesh::refreshBoneFrom(SkwBoneNode& bone, const SkwPoseNode* pose,
         return;
     const bool due = bone.dirty || (what == Refresh::kAll && (bone.stale || pose == nullptr));
     bool moved = false;
-    if (due && pose == nullptr) {
-        moved = refreshBone(bone);
-    } else if (due) {
-        CkwMatrix current = pose->toMesh;
-        current.multiply(bone.atRest);
-        bone.dirty = false;
-        bone.stale = false;
-        moved = !current.equals(bone.bone);
-        if (moved)
-            bone.bone = current;
-    }
+    if (due)
+        moved = pose == nullptr ? refreshBone(bone) : setBoneFrom(bone, pose->toMesh);
     if (what == Refresh::kAll)
         bone.moved = moved;
 }
