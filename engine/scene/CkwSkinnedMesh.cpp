@@ -414,7 +414,7 @@ void CkwSkinnedMesh::refreshBones(Refresh what)
                 m_posePath.setCount(m_posePath.count() - 1);
             const int32_t above = m_posePath.isEmpty() ? -1 : m_posePath.last();
             if (used == m_pose.count())
-                m_pose.append({nullptr, nullptr, CkwMatrix(), CkwMatrix(), 0, true});
+                m_pose.append({nullptr, nullptr, CkwMatrix(), CkwMatrix(), true});
             const CkwMatrix& own = n->updateCompositeTransform();
             SkwPoseNode& pose = m_pose[used];
             pose.changed = pose.node != n || pose.parent != parent || (above >= 0 && m_pose[above].changed)
@@ -423,8 +423,8 @@ void CkwSkinnedMesh::refreshBones(Refresh what)
                 pose.node = n;
                 pose.parent = parent;
                 pose.own = own;
-                pose.depth = m_posePath.count() + 1;
-                if (pose.depth > kClimbedDepth) {
+                // The path holds the node's ancestors below the mesh.
+                if (m_posePath.count() >= kClimbedDepth) {
                     pose.toMesh = m_pose[above].toMesh;
                     pose.toMesh.multiply(own);
                 } else {

@@ -117,7 +117,6 @@ private:
         CkwNode* parent;
         CkwMatrix own;
         CkwMatrix toMesh;
-        int32_t depth; // below the mesh: 1 for its children
         bool changed;  // in the last walk
     };
 
