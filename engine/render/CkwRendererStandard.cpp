@@ -180,7 +180,6 @@ void CkwRendererStandard::resetQueue(CkwNode* root)
     m_alphaFactor = 1.0f;
     m_queue.setCount(1);
     m_queue[0] = SkwQueuedState{0, 0, 0, 1.0f, nullptr};
-    m_lastQueued = 0;
     if (!m_cameraDegenerate) {
         traverse(root);
         linkQueue();
@@ -350,7 +349,6 @@ void CkwRendererStandard::linkQueue()
         after = index;
     }
     m_queue[after].next = 0;
-    m_lastQueued = n;
     if (EngineContext* context = engineContext())
         context->visits += steps;
 }

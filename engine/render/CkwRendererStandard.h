@@ -104,7 +104,6 @@ private:
     CkwRasterizerStandard* m_rasterizer = nullptr;
     float m_alphaFactor = 1.0f;
     CkwArray<SkwQueuedState> m_queue;
-    int32_t m_lastQueued = 0;
     CkwArray<int32_t> m_queueOrder;  // entry indices in key order
     CkwArray<float> m_alphaStack;
     // Skinned meshes met by the walk, queued once their skeleton is done.

@@ -362,8 +362,8 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
     // shapes that the setters took and that the walk reads them by: such a
     // draw is refused before any state changes.
     bool shapesHold = buffer->keepsSetterShapes();
-    for (int32_t unit = 0; unit < 2; ++unit) {
-        const auto* texture = static_cast<const CkwTexture2D*>(appearance->getTexture(unit));
+    for (int32_t unit = 0; unit < CkwAppearance::kTextureUnits; ++unit) {
+        const CkwTexture2D* texture = appearance->getTexture(unit);
         shapesHold = shapesHold && (texture == nullptr || texture->keepsImageSides());
     }
     if (!shapesHold)

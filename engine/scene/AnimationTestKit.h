@@ -11,6 +11,7 @@
 #include "engine/scene/CkwAnimationController.h"
 #include "engine/scene/CkwAnimationTrack.h"
 #include "engine/scene/CkwKeyframeSequence.h"
+#include "engine/scene/CkwTriangleStripArray.h"
 #include "engine/scene/SceneTestKit.h"
 
 struct Key {
@@ -39,6 +40,15 @@ protected:
                   KErrNone);
         s->setRepeatMode(repeat);
         s->setDuration(duration);
+        return s;
+    }
+
+    // One strip over the first three vertices, as the meshes' tests draw.
+    CkwTriangleStripArray* strip()
+    {
+        auto* s = hold(new CkwTriangleStripArray);
+        const int32_t lengths[] = {3};
+        EXPECT_EQ(trap([&] { s->initImplicit(0, 1, lengths); }), KErrNone);
         return s;
     }
 

@@ -41,14 +41,6 @@ protected:
         return b;
     }
 
-    CkwTriangleStripArray* strip()
-    {
-        auto* s = hold(new CkwTriangleStripArray);
-        const int32_t lengths[] = {3};
-        EXPECT_EQ(trap([&] { s->initImplicit(0, 1, lengths); }), KErrNone);
-        return s;
-    }
-
     CkwMorphingMesh* mesh(CkwVertexBuffer* base, const std::vector<CkwVertexBuffer*>& targets)
     {
         auto* m = hold(new CkwMorphingMesh);

@@ -118,6 +118,15 @@ uint32_t slotOf(const CkwNode* node, uint32_t mask)
     return static_cast<uint32_t>((bits * 0x9E3779B97F4A7C15ull) >> 32) & mask;
 }
 
+// Slots for that many bones, at most half full.
+int32_t boneSlotsFor(int32_t bones)
+{
+    int32_t slots = 16;
+    while (2 * bones > slots)
+        slots *= 2;
+    return slots;
+}
+
 } // namespace
 
 int32_t CkwSkinnedMesh::findBone(const CkwNode* node) const
@@ -172,9 +181,7 @@ int32_t CkwSkinnedMesh::findOrAddBone(CkwNode* node)
     if (found >= 0)
         return found;
     // Slots stay at most half full; the room is made before anything changes.
-    int32_t slots = std::max<int32_t>(m_boneSlots.count(), 16);
-    while (2 * (m_bones.count() + 1) > slots)
-        slots *= 2;
+    const int32_t slots = std::max(m_boneSlots.count(), boneSlotsFor(m_bones.count() + 1));
     m_bones.setCountGrowing(m_bones.count() + 1);
     m_bones.setCount(m_bones.count() - 1);
     if (slots != m_boneSlots.count())
@@ -346,12 +353,17 @@ bool CkwSkinnedMesh::refreshBone(SkwBoneNode& bone)
     // A bone taken out of the mesh's tree keeps its last matrix.
     if (bone.node->getTransformTo(this, current) == nullptr)
         return false;
-    current.multiply(bone.atRest);
+    return setBoneFrom(bone, current);
+}
+
+bool CkwSkinnedMesh::setBoneFrom(SkwBoneNode& bone, CkwMatrix toMesh)
+{
+    toMesh.multiply(bone.atRest);
     bone.dirty = false;
     bone.stale = false;
-    if (current.equals(bone.bone))
+    if (toMesh.equals(bone.bone))
         return false;
-    bone.bone = current;
+    bone.bone = toMesh;
     return true;
 }
 
@@ -375,17 +387,8 @@ void CkwSkinnedMesh::refreshBoneFrom(SkwBoneNode& bone, const SkwPoseNode* pose,
         return;
     const bool due = bone.dirty || (what == Refresh::kAll && (bone.stale || pose == nullptr));
     bool moved = false;
-    if (due && pose == nullptr) {
-        moved = refreshBone(bone);
-    } else if (due) {
-        CkwMatrix current = pose->toMesh;
-        current.multiply(bone.atRest);
-        bone.dirty = false;
-        bone.stale = false;
-        moved = !current.equals(bone.bone);
-        if (moved)
-            bone.bone = current;
-    }
+    if (due)
+        moved = pose == nullptr ? refreshBone(bone) : setBoneFrom(bone, pose->toMesh);
     if (what == Refresh::kAll)
         bone.moved = moved;
 }
@@ -411,7 +414,7 @@ void CkwSkinnedMesh::refreshBones(Refresh what)
                 m_posePath.setCount(m_posePath.count() - 1);
             const int32_t above = m_posePath.isEmpty() ? -1 : m_posePath.last();
             if (used == m_pose.count())
-                m_pose.append({nullptr, nullptr, CkwMatrix(), CkwMatrix(), 0, true});
+                m_pose.append({nullptr, nullptr, CkwMatrix(), CkwMatrix(), true});
             const CkwMatrix& own = n->updateCompositeTransform();
             SkwPoseNode& pose = m_pose[used];
             pose.changed = pose.node != n || pose.parent != parent || (above >= 0 && m_pose[above].changed)
@@ -420,8 +423,8 @@ void CkwSkinnedMesh::refreshBones(Refresh what)
                 pose.node = n;
                 pose.parent = parent;
                 pose.own = own;
-                pose.depth = m_posePath.count() + 1;
-                if (pose.depth > kClimbedDepth) {
+                // The path holds the node's ancestors below the mesh.
+                if (m_posePath.count() >= kClimbedDepth) {
                     pose.toMesh = m_pose[above].toMesh;
                     pose.toMesh.multiply(own);
                 } else {
@@ -772,10 +775,7 @@ void CkwSkinnedMesh::completeCopy(const CkwNode& source, const CopyMap& copies)
         m_bones.append({node, b.atRest, b.bone, true, false, false, b.restPending, 0});
         markBonePath(node);
     }
-    int32_t slots = 16;
-    while (2 * m_bones.count() > slots)
-        slots *= 2;
-    rehashBones(slots);
+    rehashBones(boneSlotsFor(m_bones.count()));
     m_largestBoundIndex = from.m_largestBoundIndex;
     m_influencesValid = false;
     m_paletteChanged = true;

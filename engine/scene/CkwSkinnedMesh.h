@@ -117,7 +117,6 @@ private:
         CkwNode* parent;
         CkwMatrix own;
         CkwMatrix toMesh;
-        int32_t depth; // below the mesh: 1 for its children
         bool changed;  // in the last walk
     };
 
@@ -143,6 +142,9 @@ private:
     // Recomputes a bone's matrix from its own walk to the mesh; whether it
     // changed. For bones the walk down the subtree does not meet.
     bool refreshBone(SkwBoneNode& bone);
+    // A bone's matrix from its node's transform to the mesh; whether it
+    // changed.
+    bool setBoneFrom(SkwBoneNode& bone, CkwMatrix toMesh);
     // What a walk down the mesh's subtree brings up to date: pending at-rest
     // matrices always; then the dirty bones' matrices, or every bone's with
     // its moved flag.

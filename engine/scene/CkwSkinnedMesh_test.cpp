@@ -30,14 +30,6 @@ protected:
         return b;
     }
 
-    CkwTriangleStripArray* strip()
-    {
-        auto* s = hold(new CkwTriangleStripArray);
-        const int32_t lengths[] = {3};
-        EXPECT_EQ(trap([&] { s->initImplicit(0, 1, lengths); }), KErrNone);
-        return s;
-    }
-
     // A skeleton with bones at the given translations, each a child of it.
     CkwGroup* skeleton(const std::vector<std::vector<float>>& bones)
     {

@@ -72,7 +72,7 @@ void CkwWorld::completeCopy(const CkwNode& source, const CopyMap& copies)
 
 const CkwArray<CkwNode*>& CkwWorld::getLights()
 {
-    if (m_lights.isEmpty() || m_lightsRevision != sceneRevision())
+    if (m_lightsRevision != sceneRevision())
         collectLights();
     return m_lights;
 }
