@@ -81,7 +81,6 @@ TEST_F(SavedFilesTest, ReadFileExactTakesTheFirstBytesAndRefusesShortFiles)
         {"whole", "abcdef", nullptr, {}, FileRead::Whole},
         {"cut", "abc", nullptr, {}, FileRead::Cut},
         {"short read", "abcdef", nullptr, {.shortReads = 1}, FileRead::Unreadable},
-        {"short read, size unknown", "abcdef", nullptr, {.shortReads = 1, .size = true}, FileRead::Unreadable},
         {"cut, size unknown", "abc", nullptr, {.size = true}, FileRead::Unreadable},
         {"will not open", "abcdef", nullptr, {.readOpens = -1}, FileRead::Unreadable},
         {"will not open, stat unknown", "abcdef", nullptr, {.readOpens = -1, .stat = true}, FileRead::Unreadable},

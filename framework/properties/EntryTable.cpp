@@ -11,7 +11,6 @@ void EntryTable::clear()
 {
     m_count = 0;
     m_tags.reset();
-    m_ids.reset();
     m_offsets.reset();
     m_data.reset();
     m_dataSize = 0;
@@ -74,17 +73,14 @@ int EntryTable::load(InputStream& stream)
             return 0;
     }
     // Ids past 15 bits never match a masked id; of equal ids the first wins.
+    // With room made for every id, no claim can fail.
     if (!m_firstEntries.reserve(count))
         return 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (ids[i] <= kEntryIdMask && !m_firstEntries.claim(ids[i], static_cast<int32_t>(i))) {
-            m_firstEntries.clear();
-            return 0;
-        }
-    }
+    for (uint32_t i = 0; i < count; ++i)
+        if (ids[i] <= kEntryIdMask)
+            m_firstEntries.claim(ids[i], static_cast<int32_t>(i));
 
     m_count = static_cast<int32_t>(count);
-    m_ids = std::move(ids);
     m_offsets = std::move(offsets);
     m_tags = std::move(tags);
     m_data = std::move(data);

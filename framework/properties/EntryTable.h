@@ -54,7 +54,6 @@ public:
 private:
     int32_t m_count = 0;
     std::unique_ptr<uint32_t[]> m_tags;
-    std::unique_ptr<uint32_t[]> m_ids;
     std::unique_ptr<uint32_t[]> m_offsets;  // count + 1, the last one the end
     std::unique_ptr<uint8_t[]> m_data;
     uint32_t m_dataSize = 0;

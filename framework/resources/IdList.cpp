@@ -1,8 +1,6 @@
 // Id lists.
 #include "framework/resources/IdList.h"
 
-#include <cstring>
-
 #include "framework/streams/InputStream.h"
 
 void IdList::clear()
@@ -27,12 +25,8 @@ int IdList::read(InputStream& stream)
     std::unique_ptr<uint32_t[]> values = readAnnounced<uint32_t>(stream, count);
     if (!values)
         return 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint8_t bytes[4];
-        std::memcpy(bytes, &values[i], 4);
-        stream.swapIfNeeded(bytes, 4);
-        values[i] = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t(bytes[3]) << 24;
-    }
+    for (uint32_t i = 0; i < count; ++i)
+        values[i] = stream.decode<uint32_t>(reinterpret_cast<uint8_t*>(&values[i]));
     m_values = std::move(values);
     m_count = count;
     return 1;

@@ -81,7 +81,6 @@ void ResourceManager::freeLists()
     m_attributes.reset();
     m_names.reset();
     m_stringTableCount = 0;
-    m_stringTableIds.reset();
     std::fill(std::begin(m_tableOfSelector), std::end(m_tableOfSelector), 0u);
     m_aliasCount = 0;
     m_aliasIds.reset();
@@ -157,17 +156,19 @@ int ResourceManager::readTable(InputStream& image)
         m_nameLength = nameLength;
     }
 
+    // The list is needed only to work out each selector's table.
     uint32_t stringTableCount = image.readU32();
-    if (image.hasError() || !readIds(image, stringTableCount, m_stringTableIds))
+    std::unique_ptr<uint32_t[]> stringTableIds;
+    if (image.hasError() || !readIds(image, stringTableCount, stringTableIds))
         return 0;
     m_stringTableCount = stringTableCount;
     // Only entry numbers a selector can name take a slot; the first id wins.
     bool claimed[ResourceIdBits::SubKindMask + 1] = {};
     for (uint32_t i = 0; i < stringTableCount; ++i) {
-        const uint32_t selector = resourceEntry(m_stringTableIds[i]);
+        const uint32_t selector = resourceEntry(stringTableIds[i]);
         if (selector <= ResourceIdBits::SubKindMask && !claimed[selector]) {
             claimed[selector] = true;
-            m_tableOfSelector[selector] = m_stringTableIds[i];
+            m_tableOfSelector[selector] = stringTableIds[i];
         }
     }
     m_probes += stringTableCount;

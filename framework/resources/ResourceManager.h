@@ -99,7 +99,6 @@ private:
     std::unique_ptr<char16_t[]> m_names;  // count × name length units
 
     uint32_t m_stringTableCount = 0;
-    std::unique_ptr<uint32_t[]> m_stringTableIds;
     // The first string-table id whose entry number equals each selector, 0
     // for none, worked out with the list: a walk of a long list for every
     // text loaded would cost the list's length per text.

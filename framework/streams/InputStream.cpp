@@ -11,11 +11,7 @@ T readValue(InputStream& stream)
 {
     uint8_t bytes[sizeof(T)];
     stream.read(bytes, sizeof(T));
-    stream.swapIfNeeded(bytes, sizeof(T));
-    T value = 0;
-    for (unsigned i = sizeof(T); i > 0; --i)
-        value = static_cast<T>((value << 8) | bytes[i - 1]);
-    return value;
+    return stream.decode<T>(bytes);
 }
 
 } // namespace

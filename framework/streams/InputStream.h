@@ -38,6 +38,17 @@ public:
             reverseBytes(buffer, n);
     }
     static void reverseBytes(void* buffer, uint32_t n);
+    // The value of sizeof(T) bytes as this stream orders them; the bytes are
+    // put in little-endian order in place.
+    template <typename T>
+    T decode(uint8_t* bytes) const
+    {
+        swapIfNeeded(bytes, sizeof(T));
+        T value = 0;
+        for (unsigned i = sizeof(T); i > 0; --i)
+            value = static_cast<T>((value << 8) | bytes[i - 1]);
+        return value;
+    }
 
     uint8_t swapBytes() const { return m_swapBytes; }
     void setSwapBytes(uint8_t swapBytes) { m_swapBytes = swapBytes; }
