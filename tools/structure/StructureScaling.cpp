@@ -530,7 +530,10 @@ CountingEngine::CountingEngine() : SceneEngine(&countingAlloc, &countingFree) {}
 EngineWork engineWorkSoFar()
 {
     const EngineContext* context = engineContext();
-    return {context != nullptr ? context->visits : 0, g_allocatedBytes};
+    if (context == nullptr)
+        return {0, g_allocatedBytes};
+    return {context->visits, g_allocatedBytes, context->vertexTransforms, context->lightEvaluations,
+            context->inflatedBytes};
 }
 
 size_t ScalingFile::size() const
@@ -594,7 +597,7 @@ ScalingRun runScaling(const IkwEngineTable& engine, const std::string& folder, c
         run.result[op] = work();
         run.seconds[op] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const EngineWork after = engineWorkSoFar();
-        run.work[op] = {after.visits - before.visits, after.bytes - before.bytes};
+        run.work[op] = after - before;
     };
     step(ScalingOp::Load, [&] { return loadInto(engine, file, folder, loader, world); });
     if (!world)

@@ -22,11 +22,20 @@ public:
     CountingEngine();
 };
 
-// Counted work so far: the engine's steps over structure and the bytes it
-// allocated.
+// Counted work so far: the engine's steps over structure, the bytes it
+// allocated, the vertices its frames transformed, the light contributions
+// they evaluated and the bytes its loads inflated.
 struct EngineWork {
     uint64_t visits = 0;
     uint64_t bytes = 0;
+    uint64_t vertexTransforms = 0;
+    uint64_t lightEvaluations = 0;
+    uint64_t inflatedBytes = 0;
+    EngineWork operator-(const EngineWork& before) const
+    {
+        return {visits - before.visits, bytes - before.bytes, vertexTransforms - before.vertexTransforms,
+                lightEvaluations - before.lightEvaluations, inflatedBytes - before.inflatedBytes};
+    }
 };
 EngineWork engineWorkSoFar();
 

@@ -58,8 +58,15 @@ TEST(StructureScaling, WorkAtTwiceTheFileStaysWithinTwiceAndABit)
             EXPECT_EQ(at2N.result[op], 0);
             const EngineWork& a = atN.work[op];
             const EngineWork& b = at2N.work[op];
-            EXPECT_TRUE(budgeted(r.name, op) || (withinScale(a.visits, b.visits) && withinScale(a.bytes, b.bytes)))
-                << "visits " << a.visits << " -> " << b.visits << ", bytes " << a.bytes << " -> " << b.bytes;
+            EXPECT_TRUE(budgeted(r.name, op)
+                        || (withinScale(a.visits, b.visits) && withinScale(a.bytes, b.bytes)
+                            && withinScale(a.vertexTransforms, b.vertexTransforms)
+                            && withinScale(a.lightEvaluations, b.lightEvaluations)
+                            && withinScale(a.inflatedBytes, b.inflatedBytes)))
+                << "visits " << a.visits << " -> " << b.visits << ", bytes " << a.bytes << " -> " << b.bytes
+                << ", vertices " << a.vertexTransforms << " -> " << b.vertexTransforms << ", lights "
+                << a.lightEvaluations << " -> " << b.lightEvaluations << ", inflated " << a.inflatedBytes << " -> "
+                << b.inflatedBytes;
         }
     }
 }

@@ -58,6 +58,12 @@ struct EngineContext {
     // Bytes that growing arrays copied from their old buffers: a count that
     // tests read to hold growth geometric.
     uint64_t copiedBytes;
+    // Per-vertex work of frames (vertices transformed or skinned, light
+    // contributions evaluated) and bytes sections inflated: counts that tests
+    // read to hold a frame and a load in proportion to the file.
+    uint64_t vertexTransforms;
+    uint64_t lightEvaluations;
+    uint64_t inflatedBytes;
 };
 
 EngineContext* engineContext();
@@ -67,6 +73,21 @@ inline void countEngineVisits(uint64_t steps)
 {
     if (EngineContext* context = engineContext())
         context->visits += steps;
+}
+inline void countVertexTransforms(uint64_t vertices)
+{
+    if (EngineContext* context = engineContext())
+        context->vertexTransforms += vertices;
+}
+inline void countLightEvaluations(uint64_t evaluations)
+{
+    if (EngineContext* context = engineContext())
+        context->lightEvaluations += evaluations;
+}
+inline void countInflatedBytes(uint64_t bytes)
+{
+    if (EngineContext* context = engineContext())
+        context->inflatedBytes += bytes;
 }
 // The context; leaves -4 when there is none.
 EngineContext& engineContextL();
