@@ -34,11 +34,10 @@ std::vector<Program> library()
     } modes[] = {{SpanMode::Opaque, "Opaque"}, {SpanMode::Keyed, "Keyed"}, {SpanMode::KeyedBlend, "KeyedBlend"}};
     std::vector<Program> programs;
     for (const auto& m : modes)
-        for (RSBFormat d : kSpanDestinations)
-            for (RSBFormat s : kSpanSources)
-                programs.push_back({m.mode, d, s,
-                                    std::string(m.name) + (d == PixelFormat::X8R8G8B8 ? "To8888" : "To565") +
-                                        (s == PixelFormat::X8R8G8B8 ? "From8888" : "FromP8")});
+        for (const auto [d, s] : kSpanFormatPairs)
+            programs.push_back({m.mode, d, s,
+                                std::string(m.name) + (d == PixelFormat::X8R8G8B8 ? "To8888" : "To565") +
+                                    (s == PixelFormat::X8R8G8B8 ? "From8888" : s == PixelFormat::R5G6B5 ? "From565" : "FromP8")});
     return programs;
 }
 
