@@ -128,6 +128,9 @@ int DrawContext::beginDraw()
     m_clip = wholeRect(w, h);
     m_effectiveClip = m_clip;
     m_active = 1;
+    // A frame's span programs share one allowance of interpreted words.
+    if (RasterState* rs = raster())
+        rs->beginSpanFrame();
     return 1;
 }
 

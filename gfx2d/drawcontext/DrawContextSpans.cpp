@@ -172,6 +172,7 @@ int DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface,
     // what one stores there does not outlive its draw.
     const MatrixStack2D matrices = rs.block().matrix2D;
     ScanConverter sc(rs);
+    sc.useProgram(set->selectedProgram());
     sc.drawTexturedQuad(Fixed(src.w) << 16, Fixed(src.h) << 16, u, v, m_yDown != 1);
     rs.block().matrix2D = matrices;
     // The program had all it is owed (the target's planes at one size, the
