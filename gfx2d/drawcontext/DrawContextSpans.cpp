@@ -42,6 +42,17 @@ uint32_t imageSpanSet(bool key, bool alphaTest, bool blend, uint32_t mode)
     return key ? kSpanSetKeyed : kSpanSetOpaque;
 }
 
+// The set whose programs copy as a loop of that query would: plain, keyed,
+// or keyed with constant alpha, the three kinds of image loop there are.
+uint32_t copySpanSet(const BlitKey& q)
+{
+    if (q.alphaTest)
+        return 0;
+    if (q.blendMode == BlitBlendMode::Opaque)
+        return q.keyMode ? kSpanSetKeyed : kSpanSetOpaque;
+    return q.keyMode && q.blendMode == BlitBlendMode::ConstantAlpha ? kSpanSetKeyedBlend : 0;
+}
+
 } // namespace
 
 bool DrawContext::prepareRaster(const Target& t)
@@ -100,12 +111,14 @@ int DrawContext::drawArraysSpans(Target& t, const Effective&, uint32_t mode, uin
     return 1;
 }
 
-int DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface, uint32_t mirror, const Rect16& src)
+int DrawContext::drawImageSpans(Target& t, const Effective& e, const BlitKey* loopless, Surface* surface,
+                                uint32_t mirror, const Rect16& src)
 {
     SpanProgramSet* set = nullptr;
+    const uint32_t id = loopless ? copySpanSet(*loopless) : imageSpanSet(e.key, e.alphaTest, e.blend, e.mode);
     if (m_customSpans) {
         set = m_customSpanSet;
-    } else if (const uint32_t id = imageSpanSet(e.key, e.alphaTest, e.blend, e.mode)) {
+    } else if (id) {
         ResourceManager* manager = getResourceManager();
         set = manager ? findSpanProgramSet(*manager, id) : nullptr;
     }
