@@ -22,10 +22,11 @@ inline constexpr uint32_t kOutlineColour = 0xFFFFFF;
 
 // What interpreted spans are granted, on top of the frame's words
 // (kSpanFrameWords): every span its own words and words for each pixel it
-// covers inside the scissor, about seven times what the heaviest stored
-// program spends on a span and a pixel. A program that never ends thus
-// costs a frame no more than drawing its pixels seven times over, however
-// large the pictures' bounding boxes and however many draws the frame makes.
+// covers inside the scissor, over twice what the heaviest stored program
+// spends setting up a span and four times what it spends on a pixel. A
+// program that never ends thus costs a frame no more than drawing its
+// pixels a few times over, however large the pictures' bounding boxes and
+// however many draws the frame makes.
 inline constexpr uint64_t kSpanWordsPerSpan = 256;
 inline constexpr uint64_t kSpanWordsPerPixel = 256;
 
