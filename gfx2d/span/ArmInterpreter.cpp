@@ -624,6 +624,11 @@ const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
 
 void ArmProgramDeleter::operator()(ArmProgram* program) const { delete program; }
 
+size_t armProgramBytes(const ArmProgram& program)
+{
+    return sizeof program + program.bytes.capacity() + program.ops.capacity() * sizeof(ArmOp);
+}
+
 OwnedArmProgram decodeArmCode(const uint8_t* code, uint32_t codeBytes)
 {
     try {

@@ -60,6 +60,8 @@ struct ArmProgramDeleter {
 };
 using OwnedArmProgram = std::unique_ptr<ArmProgram, ArmProgramDeleter>;
 OwnedArmProgram decodeArmCode(const uint8_t* code, uint32_t codeBytes);
+// Bytes a decoded program holds.
+size_t armProgramBytes(const ArmProgram& program);
 // The code the program was prepared from (the cache may have moved on since).
 const uint8_t* preparedCode(const ArmProgram& program);
 SpanRun runArmProgram(const SpanAddressSpace& space, const ArmProgram& program, ArmMachine& m,

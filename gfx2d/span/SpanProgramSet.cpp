@@ -162,10 +162,12 @@ uint32_t SpanProgramResource::memorySize() const
     const SpanProgramSet* s = set();
     if (!s)
         return 0;
-    uint32_t bytes = sizeof(SpanProgramSet) + s->headerLength();
-    for (uint32_t i = 0; i < kSpanSetMaxRecords; ++i)
+    size_t bytes = sizeof(SpanProgramSet) + s->headerLength();
+    for (uint32_t i = 0; i < kSpanSetMaxRecords; ++i) {
         bytes += s->record(i) ? kSpanRecordBytes : 0;
-    return bytes;
+        bytes += s->program(i) ? armProgramBytes(*s->program(i)) : 0;
+    }
+    return static_cast<uint32_t>(bytes);
 }
 
 HashedObject* SpanProgramResource::makePayload() { return new (std::nothrow) SpanProgramSet(); }

@@ -41,6 +41,11 @@ public:
     void setAside(const uint8_t* record);
     bool isSetAside(uint32_t slot) const { return slot < kSpanSetMaxRecords && m_setAside[slot]; }
     const uint8_t* record(uint32_t slot) const { return slot < kSpanSetMaxRecords ? m_records[slot].get() : nullptr; }
+    // The slot's program as decoded so far; null before its first draw.
+    const ArmProgram* program(uint32_t slot) const
+    {
+        return slot < kSpanSetMaxRecords ? m_programs[slot].get() : nullptr;
+    }
     // Word 609 + i of a record; 0 past its end.
     static uint32_t getKeyWord(const uint8_t* record, uint32_t i);
 
