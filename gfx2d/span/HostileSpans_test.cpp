@@ -325,18 +325,25 @@ TEST(HostileSpans, AFramesSpanWorkFollowsItsPixelsAndProgramsNotItsDraws)
         return armWork().runWords - before;
     };
     // A column of n pixels sheared into a diagonal: n rows of a pixel or
-    // two in an n x n bounding box, drawn by a program of 60003 words a row.
-    auto diagonal = [&](int n) {
-        MemorySurface column;
-        makeImage(column, 1, n, [](int, int y) { return 0xFF000000u | uint32_t(y); });
-        const Fixed shear[4] = {kFixedOne, 0, kFixedOne, kFixedOne}, origin[2] = {1 << 16, 1 << 16};
-        return frameWords(countdown(30000), [&] {
-            s.dc.loadMatrix(shear, origin);
-            s.dc.drawImage(&column, 0, nullptr);
-        });
-    };
-    const uint64_t thin = diagonal(100), thin2 = diagonal(200);
-    EXPECT_LE(thin2, thin * 23 / 10) << thin;
+    // two in an n x n bounding box, drawn by a program of 40003 words a row,
+    // which may also widen the edges the record holds past the target.
+    const std::vector<uint32_t> greedy = countdown(20000);
+    const std::vector<uint32_t> widening = storeThen(kRsLe + 4 * kVertexScreenX, uint32_t(-1000 << 16),
+                                                     storeThen(kRsRe + 4 * kVertexScreenX, 1000 << 16, greedy));
+    for (const std::vector<uint32_t>* code : {&greedy, &widening}) {
+        auto diagonal = [&](int n) {
+            MemorySurface column;
+            makeImage(column, 1, n, [](int, int y) { return 0xFF000000u | uint32_t(y); });
+            const Fixed shear[4] = {kFixedOne, 0, kFixedOne, kFixedOne}, origin[2] = {1 << 16, 1 << 16};
+            return frameWords(*code, [&] {
+                s.dc.loadMatrix(shear, origin);
+                s.dc.drawImage(&column, 0, nullptr);
+            });
+        };
+        const uint64_t thin = diagonal(100), thin2 = diagonal(200);
+        EXPECT_LT(thin, 2 * kSpanFrameWords);
+        EXPECT_LE(thin2, thin * 23 / 10) << thin;
+    }
     // n tiny pictures by a program of 20003 words a row: the frame's
     // allowance is spent once, not again at every draw.
     MemorySurface tiny;
