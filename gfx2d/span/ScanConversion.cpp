@@ -1,7 +1,7 @@
 // Set-up: the drawing context's textured quads and vertex runs become
 // vertex records from the raster state's pool, transformed, projected and
 // handed to the polygon function; segments are filled as the rectangles that
-// bound them after clipping. Also the span binding and the draw's allowance.
+// bound them after clipping. Also the span binding.
 #include "gfx2d/span/ScanConversion.h"
 
 #include <algorithm>

@@ -2,7 +2,8 @@
 // every edge covers a half-open range on both axes, so polygons that share an
 // edge never draw a pixel twice nor leave a gap. The edge-walking driver hands
 // a span its two edge records, the triangle driver the row's x range with
-// constant interpolant gradients.
+// constant interpolant gradients. Each interpreted span is granted its
+// words, by the pixels the host's own edges give it, before it runs.
 #include "gfx2d/span/ScanConversion.h"
 
 #include <algorithm>

@@ -13,6 +13,8 @@
 
 enum class SpanMode : uint8_t { Opaque, Keyed, KeyedBlend };
 
+inline constexpr RSBFormat kSpanDestinations[2] = {PixelFormat::X8R8G8B8, PixelFormat::R5G6B5};
+inline constexpr RSBFormat kSpanSources[3] = {PixelFormat::X8R8G8B8, PixelFormat::P8X8R8G8B8, PixelFormat::R5G6B5};
 struct SpanFormats {
     RSBFormat destination, source;
 };
