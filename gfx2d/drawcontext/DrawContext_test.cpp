@@ -489,9 +489,7 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     auto blendOnto = [](RSBFormat to, uint8_t* p, uint32_t c, uint32_t a) {
         uint32_t d = 0;
         tryPixelToArgb8888(to, p, d);
-        uint32_t out = 0xFF000000;
-        for (int shift : {16, 8, 0})
-            out |= ((((d >> shift) & 255) * (255 - a) + ((c >> shift) & 255) * a) >> 8) << shift;
+        const uint32_t out = Canvas::blend(d, c, a);
         convertPixel(A8R8G8B8, &out, to, p);
     };
     std::set<std::pair<RSBFormat, RSBFormat>> drawnPairs;
