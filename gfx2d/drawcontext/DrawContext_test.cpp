@@ -462,7 +462,8 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     // drawn as a per-pixel reference draws it (a copy plain, keyed, or keyed
     // and blended by the colour's alpha), or refused with the target as it
     // was. A pair the blit table lacks draws through the program that does
-    // what its loop would.
+    // what its loop would. Every other state draws its rectangle (1, 1, 6, 6)
+    // mirrored: the part inside the 4 x 3 picture lands at x 7 down to 5.
     using namespace PixelFormat;
     const RSBFormat formats[] = {R4G4B4,    R5G6B5,     A1R5G5B5,   A4R4G4B4,   X14R6G6B6, R8G8B8, X8R8G8B8,
                                  A8R8G8B8,  ArgbFixed,  RgbaFixed,  L8,         A8,        I8,     A8L8,
@@ -492,7 +493,10 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
         const uint32_t out = Canvas::blend(d, c, a);
         convertPixel(A8R8G8B8, &out, to, p);
     };
-    std::set<std::pair<RSBFormat, RSBFormat>> drawnPairs;
+    // The pairs that draw: the table's four, and X8R8G8B8 onto R5G6B5
+    // through the spans; every other pair is refused.
+    const std::set<std::pair<RSBFormat, RSBFormat>> drawable = {
+        {R5G6B5, R5G6B5}, {X8R8G8B8, X8R8G8B8}, {X8R8G8B8, R5G6B5}, {P8X8R8G8B8, R5G6B5}, {P8X8R8G8B8, X8R8G8B8}};
     for (const RSBFormat from : formats)
         for (const RSBFormat to : formats)
             for (const auto& look : looks) {
@@ -512,13 +516,14 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
                 std::memset(out, 0x5A, size_t(outPitch) * 6);
                 std::vector<uint8_t> expected(out, out + outPitch * 6);
                 bool referenced = to == R5G6B5 || to == X8R8G8B8;
+                const bool cut = (&look - looks) % 2;
                 for (int i = 0; i < 12; ++i) {
                     const uint8_t* q = in + (i / 4) * inPitch + (i % 4) * bpp;
                     uint32_t c = 0;
                     const bool indexed = (formatFlags(from) & FormatFlagPalette) && bpp;
                     referenced = referenced && (indexed ? (c = palette[*q], true) : tryPixelToArgb8888(from, q, c));
-                    uint8_t* e = &expected[(i / 4 + 1) * outPitch + (i % 4 + 2) * tbpp];
-                    if (!referenced || (look.keyed && (c & 0xFFFFFF) == kKey))
+                    uint8_t* e = &expected[(i / 4 + !cut) * outPitch + (cut ? 8 - i % 4 : i % 4 + 2) * tbpp];
+                    if (!referenced || (look.keyed && (c & 0xFFFFFF) == kKey) || (cut && (i % 4 == 0 || i < 4)))
                         continue;
                     look.blended ? blendOnto(to, e, c, 0x9C) : void(convertPixel(A8R8G8B8, &c, to, e));
                 }
@@ -526,19 +531,14 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
                 dc.setColor(0x9CFFFFFF);
                 const Fixed t[2] = {2 << 16, 1 << 16};
                 dc.loadMatrix(kIdentityWords, t);
-                const int drawn = dc.drawImage(&picture, 0, nullptr);
+                const int16_t inside[4] = {1, 1, 6, 6};
+                const int drawn = dc.drawImage(&picture, cut ? DrawMirror::X : 0, cut ? inside : nullptr);
                 SCOPED_TRACE(::testing::Message() << std::hex << from << " onto " << to << " look " << &look - looks);
-                if (drawn)
-                    drawnPairs.insert({from, to});
-                EXPECT_TRUE(!drawn || (referenced && !look.refused));
+                EXPECT_EQ(drawn, int(drawable.count({from, to}) && !look.refused));
+                EXPECT_TRUE(!drawn || referenced);
                 EXPECT_EQ(std::vector<uint8_t>(out, out + outPitch * 6),
                           drawn ? expected : std::vector<uint8_t>(outPitch * 6, 0x5A));
             }
-    // The pairs that draw: the table's four, and X8R8G8B8 onto R5G6B5
-    // through the spans; every other pair is refused.
-    const std::set<std::pair<RSBFormat, RSBFormat>> drawable = {
-        {R5G6B5, R5G6B5}, {X8R8G8B8, X8R8G8B8}, {X8R8G8B8, R5G6B5}, {P8X8R8G8B8, R5G6B5}, {P8X8R8G8B8, X8R8G8B8}};
-    EXPECT_EQ(drawnPairs, drawable);
 
     // A key has nothing to key in one colour: on every target, a keyed line
     // or rectangle in every blend, mode, alpha test and colour alpha draws,
