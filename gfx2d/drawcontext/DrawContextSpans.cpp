@@ -130,6 +130,10 @@ int DrawContext::drawImageSpans(Target& t, const Effective& e, const BlitKey* lo
     uint8_t* pixels = nullptr;
     int32_t pitch = 0;
     surface->getSize(&sw, &sh);
+    // With y growing upwards the blit loops move a rectangle, rows as they
+    // are; the quad flips them, so a picture in their stead reads them backwards.
+    if (loopless && m_yDown != 1)
+        mirror ^= DrawMirror::Y;
     // Spans read texels without bounds: a rectangle reaching past the
     // picture draws the part inside it, moved where the blit loops put it.
     const bool mirrorX = mirror & DrawMirror::X, mirrorY = mirror & DrawMirror::Y;

@@ -463,7 +463,9 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     // and blended by the colour's alpha), or refused with the target as it
     // was. A pair the blit table lacks draws through the program that does
     // what its loop would. Every other state draws its rectangle (1, 1, 6, 6)
-    // mirrored: the part inside the 4 x 3 picture lands at x 7 down to 5.
+    // mirrored at (2, -3) with y growing upwards: the blit loops place the
+    // rectangle at rows 3 to 8 (6 - y - h) unmirrored, so the part inside the
+    // 4 x 3 picture lands at x 7 down to 5 and rows 3 and 4.
     using namespace PixelFormat;
     const RSBFormat formats[] = {R4G4B4,    R5G6B5,     A1R5G5B5,   A4R4G4B4,   X14R6G6B6, R8G8B8, X8R8G8B8,
                                  A8R8G8B8,  ArgbFixed,  RgbaFixed,  L8,         A8,        I8,     A8L8,
@@ -522,17 +524,19 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
                     uint32_t c = 0;
                     const bool indexed = (formatFlags(from) & FormatFlagPalette) && bpp;
                     referenced = referenced && (indexed ? (c = palette[*q], true) : tryPixelToArgb8888(from, q, c));
-                    uint8_t* e = &expected[(i / 4 + !cut) * outPitch + (cut ? 8 - i % 4 : i % 4 + 2) * tbpp];
+                    uint8_t* e = &expected[(i / 4 + (cut ? 2 : 1)) * outPitch + (cut ? 8 - i % 4 : i % 4 + 2) * tbpp];
                     if (!referenced || (look.keyed && (c & 0xFFFFFF) == kKey) || (cut && (i % 4 == 0 || i < 4)))
                         continue;
                     look.blended ? blendOnto(to, e, c, 0x9C) : void(convertPixel(A8R8G8B8, &c, to, e));
                 }
                 setLook(look.key, look.alphaTest, look.blend, look.mode);
                 dc.setColor(0x9CFFFFFF);
-                const Fixed t[2] = {2 << 16, 1 << 16};
+                const Fixed t[2] = {2 << 16, (cut ? -3 : 1) << 16};
                 dc.loadMatrix(kIdentityWords, t);
                 const int16_t inside[4] = {1, 1, 6, 6};
+                dc.setYDown(!cut);
                 const int drawn = dc.drawImage(&picture, cut ? DrawMirror::X : 0, cut ? inside : nullptr);
+                dc.setYDown(1);
                 SCOPED_TRACE(::testing::Message() << std::hex << from << " onto " << to << " look " << &look - looks);
                 EXPECT_EQ(drawn, int(drawable.count({from, to}) && !look.refused));
                 EXPECT_TRUE(!drawn || referenced);
