@@ -234,31 +234,6 @@ TEST_F(NodeTest, WorldAndBetweenNodeTransformsFollowTheReferenceOrder)
 
 TEST_F(NodeTest, TwoAxisAlignmentFollowsTheReference)
 {
-    // p -> aligned, p -> a -> b; Z aims at a's origin, Y along b's X axis.
-    CkwGroup* p = group();
-    CkwNode* aligned = node(kClassMesh);
-    CkwGroup* a = group();
-    CkwNode* b = node(kClassMesh);
-    const float t[3] = {0.5f, -1, 2};
-    ASSERT_EQ(trap([&] {
-        kPoses[0].apply(p);
-        kPoses[1].apply(a);
-        kPoses[3].apply(b);
-        aligned->setTranslation(t[0], t[1], t[2]);
-        p->addChild(aligned);
-        p->addChild(a);
-        a->addChild(b);
-        aligned->setAlignment(a, kAlignOrigin, b, kAlignXAxis);
-        p->align(nullptr);
-    }),
-              KErrNone);
-    const RefMatrix toA = kPoses[1].composite();
-    const RefMatrix toB = toA * kPoses[3].composite();
-    double z[3], y[3], x[3];
-    for (int i = 0; i < 3; ++i) {
-        z[i] = toA.at(i, 3) - t[i];
-        y[i] = toB.at(i, 0);
-    }
     const auto normalise = [](double* v) {
         const double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
         for (int i = 0; i < 3; ++i)
@@ -269,19 +244,50 @@ TEST_F(NodeTest, TwoAxisAlignmentFollowsTheReference)
         out[1] = u[2] * v[0] - u[0] * v[2];
         out[2] = u[0] * v[1] - u[1] * v[0];
     };
-    normalise(z);
-    normalise(y);
-    cross(y, z, x);
-    normalise(x);
-    cross(z, x, y);
-    RefMatrix expected = refTranslation(t[0], t[1], t[2]);
-    for (int i = 0; i < 3; ++i) {
-        expected.at(i, 0) = x[i];
-        expected.at(i, 1) = y[i];
-        expected.at(i, 2) = z[i];
+    // p -> aligned, p -> a -> b; Z aims at a's origin, Y along b's X axis;
+    // a as placed, and 1e20 times as far, past where a distance squares.
+    for (const float far : {1.0f, 1e20f}) {
+        CkwGroup* p = group();
+        CkwNode* aligned = node(kClassMesh);
+        CkwGroup* a = group();
+        CkwNode* b = node(kClassMesh);
+        const float t[3] = {0.5f, -1, 2};
+        const float* at = kPoses[1].translation;
+        ASSERT_EQ(trap([&] {
+            kPoses[0].apply(p);
+            kPoses[1].apply(a);
+            a->setTranslation(at[0] * far, at[1] * far, at[2] * far);
+            kPoses[3].apply(b);
+            aligned->setTranslation(t[0], t[1], t[2]);
+            p->addChild(aligned);
+            p->addChild(a);
+            a->addChild(b);
+            aligned->setAlignment(a, kAlignOrigin, b, kAlignXAxis);
+            p->align(nullptr);
+        }),
+                  KErrNone);
+        const RefMatrix toA = refTranslation(at[0] * (far - 1.0), at[1] * (far - 1.0), at[2] * (far - 1.0))
+            * kPoses[1].composite();
+        const RefMatrix toB = toA * kPoses[3].composite();
+        double z[3], y[3], x[3];
+        for (int i = 0; i < 3; ++i) {
+            z[i] = toA.at(i, 3) - t[i];
+            y[i] = toB.at(i, 0);
+        }
+        normalise(z);
+        normalise(y);
+        cross(y, z, x);
+        normalise(x);
+        cross(z, x, y);
+        RefMatrix expected = refTranslation(t[0], t[1], t[2]);
+        for (int i = 0; i < 3; ++i) {
+            expected.at(i, 0) = x[i];
+            expected.at(i, 1) = y[i];
+            expected.at(i, 2) = z[i];
+        }
+        // Through a quaternion and back: float rounding reaches 2e-5.
+        expectMatrixNear(aligned->updateCompositeTransform(), expected, 1e-4, far == 1 ? "aligned" : "far");
     }
-    // Through a quaternion and back: float rounding reaches 2e-5.
-    expectMatrixNear(aligned->updateCompositeTransform(), expected, 1e-4, "aligned");
 }
 
 // The direction a node's own axis (column) points to in its parent's space.
@@ -298,25 +304,32 @@ TEST_F(NodeTest, SingleAxisAlignmentTurnsTheAxisOntoTheTarget)
         int32_t axis;
         float target[3];
         float expected[3];
+        float holderScale = 1; // of a group between the root and the target
     } cases[] = {
-        {"Z toward +Y", kAlignZAxis, {5, 1, 0}, {0, 1, 0}},
-        {"Z toward -Z", kAlignZAxis, {5, 0, -3}, {0, 0, -1}},
-        {"Y toward -Y", kAlignYAxis, {5, -2, 0}, {0, -1, 0}},
-        {"Y toward +X", kAlignYAxis, {9, 0, 0}, {1, 0, 0}},
+        {"Z toward +Y", kAlignZAxis, {0, 1, 0}, {0, 1, 0}},
+        {"Z toward -Z", kAlignZAxis, {0, 0, -3}, {0, 0, -1}},
+        {"Y toward -Y", kAlignYAxis, {0, -2, 0}, {0, -1, 0}},
+        {"Y toward +X", kAlignYAxis, {4, 0, 0}, {1, 0, 0}},
         // So nearly opposite that the shortest rotation's quaternion is too
         // small to normalise.
-        {"Z toward -Z, a hair off", kAlignZAxis, {5, 1e-20f, -3}, {0, 0, -1}},
-        {"Y toward -Y, a hair off", kAlignYAxis, {5, -2, 1e-20f}, {0, -1, 0}},
+        {"Z toward -Z, a hair off", kAlignZAxis, {0, 1e-20f, -3}, {0, 0, -1}},
+        {"Y toward -Y, a hair off", kAlignYAxis, {0, -2, 1e-20f}, {0, -1, 0}},
+        // So far, or so near, that the distance's square leaves the floats.
+        {"Z toward +Y, 1e20 away", kAlignZAxis, {0, 1e20f, 0}, {0, 1, 0}},
+        {"Y toward -X, 3e38 away", kAlignYAxis, {-3e38f, 0, 0}, {-1, 0, 0}},
+        {"Z toward +X, 1e-25 away", kAlignZAxis, {1, 0, 0}, {1, 0, 0}, 1e-25f},
     };
     for (const auto& c : cases) {
         CkwGroup* root = group();
         CkwNode* aligned = node(kClassMesh);
+        CkwGroup* holder = group();
         CkwNode* target = node(kClassMesh);
         ASSERT_EQ(trap([&] {
-            aligned->setTranslation(5, 0, 0);
             target->setTranslation(c.target[0], c.target[1], c.target[2]);
+            holder->setScale(c.holderScale, c.holderScale, c.holderScale);
             root->addChild(aligned);
-            root->addChild(target);
+            root->addChild(holder);
+            holder->addChild(target);
             if (c.axis == kAlignZAxis)
                 aligned->setAlignment(target, kAlignOrigin, nullptr, kAlignNone);
             else
@@ -491,6 +504,17 @@ TEST_F(NodeTest, AlignmentArgumentsAndUnresolvedReferences)
     EXPECT_TRUE(a->getAlignment()->zLost);
     EXPECT_EQ(a->getAlignmentReference(kAlignZAxis), nullptr);
     EXPECT_EQ(trap([&] { a->align(nullptr); }), KErrIllegalState);
+
+    // A target past the range of floats gives no direction.
+    ASSERT_EQ(trap([&] {
+        b->setAlignment(nullptr, kAlignNone, nullptr, kAlignNone);
+        a->setTranslation(0, -3e38f, 0);
+        b->setTranslation(0, 3e38f, 0);
+        a->setAlignment(b, kAlignOrigin, nullptr, kAlignNone);
+    }),
+              KErrNone);
+    EXPECT_EQ(trap([&] { root->align(nullptr); }), KErrArithmetic);
+    EXPECT_EQ(a->getOrientation()[3], 1.0f);
 
     // Leaves below a chain of 512, each aligned to its top, climb the whole
     // budget and turn; one step more, taken last, and the call is refused

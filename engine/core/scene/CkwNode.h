@@ -138,8 +138,8 @@ public:
     // Aligns this node and every aligned node below it; null means this node.
     // A call whose climbs would take more than kAlignStepsPerCall steps in
     // all, or with a reference that cannot be reached, leaves -1300 before
-    // any node turns; a path that is singular leaves -1000 where the walk
-    // meets it.
+    // any node turns; a path that is singular, or that leaves the range of
+    // floats, leaves -1000 where the walk meets it.
     void align(CkwNode* reference);
     // A game aligns a handful of nodes a frame, each a few steps from where
     // its reference meets it; this many steps, each a product of matrices,

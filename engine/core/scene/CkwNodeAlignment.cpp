@@ -16,6 +16,20 @@
 
 namespace {
 
+// Scales v by a power of two, which keeps its direction to the last bit, so
+// that its largest component lies in [0.5, 1): its square can neither
+// overflow nor vanish however far away a target lies. False for a vector
+// past the range of floats, which has no direction.
+bool scaleToUnitRange(CkwVector3D& v)
+{
+    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z))
+        return false;
+    int exponent = 0;
+    std::frexp(std::fmax(std::fabs(v.x), std::fmax(std::fabs(v.y), std::fabs(v.z))), &exponent);
+    v = {std::ldexp(v.x, -exponent), std::ldexp(v.y, -exponent), std::ldexp(v.z, -exponent)};
+    return true;
+}
+
 // Undoes a half-registered alignment when a leave passes.
 class AlignmentGuard {
 public:
@@ -201,6 +215,8 @@ void CkwNode::alignNode(CkwNode* reference)
         m.m[14] -= t[2];
         const int32_t column = targets[k] == kAlignOrigin ? 3 : targets[k] - kAlignXAxis;
         vectors[k] = {m.m[4 * column], m.m[4 * column + 1], m.m[4 * column + 2]};
+        if (!scaleToUnitRange(vectors[k]))
+            leave(KErrArithmetic);
     }
 
     float q[4];
