@@ -491,6 +491,26 @@ TEST_F(NodeTest, AlignmentArgumentsAndUnresolvedReferences)
     EXPECT_EQ(trap([&] { a->align(outside); }), KErrIllegalArgument);
     ASSERT_EQ(trap([&] { b->setAlignment(nullptr, kAlignOrigin, nullptr, kAlignNone); }), KErrNone);
     EXPECT_EQ(trap([&] { b->align(nullptr); }), KErrIllegalState);
+    // Nor can a stored one below the node or in another tree, under a group
+    // or a World; the call is refused before the node aligned ahead turns.
+    for (const bool inWorld : {false, true})
+        for (CkwNode* unreachable : {static_cast<CkwNode*>(nullptr), outside}) {
+            CkwGroup* top = inWorld ? world() : group();
+            CkwGroup* ahead = group();
+            CkwGroup* aligned = group();
+            CkwNode* below = node(kClassMesh);
+            ASSERT_EQ(trap([&] {
+                ahead->setTranslation(0, 1, 0);
+                top->addChild(ahead);
+                top->addChild(aligned);
+                aligned->addChild(below);
+                ahead->setAlignment(aligned, kAlignOrigin, nullptr, kAlignNone);
+                aligned->setAlignment(unreachable != nullptr ? unreachable : below, kAlignOrigin, nullptr, kAlignNone);
+            }),
+                      KErrNone);
+            EXPECT_EQ(trap([&] { top->align(nullptr); }), KErrIllegalState) << inWorld;
+            EXPECT_EQ(ahead->getOrientation()[3], 1.0f) << inWorld;
+        }
 
     // A destroyed reference becomes lost, and aligning then fails.
     auto* doomed = new PlainNode(kClassMesh);
