@@ -370,6 +370,15 @@ TEST_F(NodeTest, OriginTargetAimsAtTheReferenceWhateverItsOwnTurn)
     EXPECT_NEAR(axis.z, -0.8f, 1e-5f);
 }
 
+// Bytes the engine allocates while a row runs, with countingAlloc as its hook.
+uint64_t g_allocated = 0;
+
+void* countingAlloc(uint32_t size, uint32_t)
+{
+    g_allocated += size;
+    return std::malloc(size);
+}
+
 // A node's composite T R S (no general matrix) from its own fields, in double.
 RefMatrix refComposite(const CkwNode* node)
 {
@@ -415,7 +424,6 @@ TEST_F(NodeTest, AlignedSpinesTurnAsADoublePrecisionReference)
         {"top at 1e8, called on the node 100 deep", 1e8f, 1, 1, kNodes, 100, KErrNone},
         {"the node 60 deep scaled to nothing", 0, 1, 1, 60, 0, KErrArithmetic},
     };
-    static uint64_t allocated;
     const EngineAllocHook alloc = engineAllocHook();
     const EngineFreeHook free = engineFreeHook();
     for (const auto& c : cases) {
@@ -438,16 +446,11 @@ TEST_F(NodeTest, AlignedSpinesTurnAsADoublePrecisionReference)
             }
         }),
                   KErrNone);
-        allocated = 0;
-        setEngineAllocHooks(
-            [](uint32_t size, uint32_t) -> void* {
-                allocated += size;
-                return std::malloc(size);
-            },
-            free);
+        g_allocated = 0;
+        setEngineAllocHooks(countingAlloc, free);
         EXPECT_EQ(trap([&] { spine[c.from]->align(nullptr); }), c.result);
         setEngineAllocHooks(alloc, free);
-        EXPECT_EQ(allocated, 0u);
+        EXPECT_EQ(g_allocated, 0u);
         double worst = 0;
         for (int32_t j = std::max(kUp, c.from); j <= std::min(kNodes - 1, c.zeroAt); ++j) {
             RefMatrix down;
@@ -697,9 +700,6 @@ public:
 private:
     CkwArray<CkwObject3D*> m_references;
 };
-
-// Bytes the engine allocates while a row runs.
-uint64_t g_allocated = 0;
 
 // The work an operation on a scene of n nodes or tracks costs, the engine's
 // visits plus the bytes it allocates, grows with n (or n log n), never with
@@ -963,12 +963,7 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
                 CkwObject3D* scene = c.build(n);
                 const uint64_t before = engineContext()->visits;
                 g_allocated = 0;
-                setEngineAllocHooks(
-                    [](uint32_t size, uint32_t) -> void* {
-                        g_allocated += size;
-                        return std::malloc(size);
-                    },
-                    free);
+                setEngineAllocHooks(countingAlloc, free);
                 c.run(scene, n);
                 work[k] = engineContext()->visits - before + g_allocated;
             }),
