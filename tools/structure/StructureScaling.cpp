@@ -4,7 +4,9 @@
 // is one relation, N of it, over the smallest valid records around it.
 #include "tools/structure/StructureScaling.h"
 
+#include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -331,6 +333,63 @@ ScalingFile sharedAlignmentTarget(uint32_t n)
     return scene(s);
 }
 
+// A node at translation t, scaled by scale.
+M3gNodeFields placed(std::array<float, 3> t, float scale = 1.0f)
+{
+    M3gNodeFields node;
+    node.transformable.components = M3gComponentTransform{t, {scale, scale, scale}};
+    return node;
+}
+
+// A spine of n groups, each a step up from the last, holding a target leaf
+// and a leaf aimed at the target as far from the foot as its own node is
+// from the top: every reference is met once, where the spine meets it, and
+// that meeting node moves down the spine and back up. The climbs grow with
+// depth times references, about n^2 / 2 steps.
+ScalingFile alignmentMeetingNodeMoves(uint32_t n)
+{
+    SceneWriter s;
+    std::vector<uint32_t> targets;
+    for (uint32_t i = 0; i < n; ++i)
+        targets.push_back(s.group({}, placed({0, 0, 1})));
+    uint32_t below = 0;
+    for (uint32_t i = n; i-- > 0;) {
+        M3gNodeFields aimed = placed({1, 0, 0});
+        aimed.alignment = M3gAlignmentFields{kAlignOrigin, kAlignNone, targets[n - 1 - i], 0};
+        std::vector<uint32_t> children{s.group({}, aimed), targets[i]};
+        if (below != 0)
+            children.push_back(below);
+        below = s.group(children, placed({0, 1, 0}));
+    }
+    s.children.push_back(below);
+    return scene(s);
+}
+
+// A spine of n groups, each a step up from the last and scaled by
+// 2^(-300/n), so that products from its top vanish, with a leaf under each;
+// each node aimed at the leaf a fifth of the spine above it: about n^2 / 6
+// steps.
+ScalingFile alignmentSingularProducts(uint32_t n)
+{
+    SceneWriter s;
+    std::vector<uint32_t> leaves;
+    for (uint32_t i = 0; i < n; ++i)
+        leaves.push_back(s.group({}, placed({0, 0, 1})));
+    const float scale = std::exp2(-300.0f / float(n));
+    uint32_t below = 0;
+    for (uint32_t i = n; i-- > 0;) {
+        M3gNodeFields node = placed({0, 1, 0}, scale);
+        if (i >= n / 5)
+            node.alignment = M3gAlignmentFields{kAlignOrigin, kAlignNone, leaves[i - n / 5], 0};
+        std::vector<uint32_t> children{leaves[i]};
+        if (below != 0)
+            children.push_back(below);
+        below = s.group(children, node);
+    }
+    s.children.push_back(below);
+    return scene(s);
+}
+
 // A morphing mesh of n targets naming one buffer, its weights animated.
 ScalingFile morphTarget(uint32_t n)
 {
@@ -559,6 +618,9 @@ const std::vector<ScalingRelation>& scalingRelations()
         {"skeleton-depth", skeletonDepth, 1024, 4000},
         {"alignment-target", alignmentTarget, 1024, 8000},
         {"shared-alignment-target", sharedAlignmentTarget, 1024, 16000},
+        // Past the climb steps one align call may take (kAlignStepsPerCall).
+        {"alignment-meeting-node-moves", alignmentMeetingNodeMoves, 1024, 8000, 1u << ScalingOp::Align},
+        {"alignment-singular-products", alignmentSingularProducts, 1024, 8000, 1u << ScalingOp::Align},
         {"morph-target", morphTarget, 128, 4000},
         {"submesh", submesh, 1024, 8000},
         {"appearance", appearance, 1024, 8000},

@@ -58,6 +58,10 @@ struct ScalingRelation {
     ScalingGenerator make;
     uint32_t testN;  // quick in the sanitizer build
     uint32_t benchN; // large, for the benchmark
+    // Operations (bits of ScalingOp) past a budget of the call by 2N: they
+    // are refused with the call's usual error before they change anything,
+    // so their work stays what the budget allows.
+    uint32_t refusedByTwiceN = 0;
 };
 const std::vector<ScalingRelation>& scalingRelations();
 
