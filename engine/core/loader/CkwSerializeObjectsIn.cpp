@@ -5,8 +5,8 @@
 
 #include "engine/core/factory/CkwObjectFactory.h"
 #include "engine/core/port/Port.h"
-#include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 
