@@ -11,9 +11,11 @@
 #include <fstream>
 #include <set>
 
+#include "engine/core/interface/EngineResult.h"
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/interface/MethodTables.h"
 #include "engine/core/runtime/EngineContext.h"
+#include "engine/core/runtime/EngineErrors.h"
 #include "engine/core/scene/SceneIds.h"
 #include "game/shell/EngineRef.h"
 #include "tools/archive/ArchiveWriter.h"
@@ -246,6 +248,35 @@ ScalingFile animationTrack(uint32_t n)
     for (uint32_t i = 0; i < n; ++i)
         tracks.push_back(s.track(sequence, controller));
     s.children.push_back(s.group({s.mesh()}, withTracks(tracks)));
+    return scene(s);
+}
+
+// One group with n tracks over three properties, taken off with a read
+// between removals.
+ScalingFile trackRemoval(uint32_t n)
+{
+    SceneWriter s;
+    const uint32_t sequences[] = {s.sequence(2), s.sequence(2, 4), s.sequence(2, 1)};
+    const int32_t properties[] = {kPropertyTranslation, kPropertyOrientation, kPropertyAlpha};
+    const uint32_t controller = s.controller();
+    std::vector<uint32_t> tracks;
+    for (uint32_t i = 0; i < n; ++i)
+        tracks.push_back(s.track(sequences[i % 3], controller, uint32_t(properties[i % 3])));
+    s.children.push_back(s.group({s.mesh()}, withTracks(tracks)));
+    return scene(s);
+}
+
+// n deflated sections, each one group with a user parameter of n × 3 MiB of
+// zeros: each section under its cap, the load past its allowance at once.
+ScalingFile largeRecordSections(uint32_t n)
+{
+    SceneWriter s;
+    M3gNodeFields node;
+    node.transformable.object.userParameters = {{1, std::vector<uint8_t>(size_t(n) * (3 << 20), 0)}};
+    s.w.beginSection(kM3gSchemeZlib);
+    s.group({}, node);
+    s.w.repeatSection(n - 1);
+    s.w.beginSection(kM3gSchemeNone);
     return scene(s);
 }
 
@@ -547,8 +578,8 @@ EngineResult loadInto(const IkwEngineTable& engine, const ScalingFile& file, con
     return world ? 0 : -1;
 }
 
-// Every object once, through getReferences from every root.
-EngineResult walkReferences(const EngineRef& loader, uint32_t& objects)
+// Every object once, through getReferences from every root, kept in objects.
+EngineResult walkReferences(const EngineRef& loader, std::vector<EngineRef>& objects)
 {
     const IkwLoaderTable& roots = loader.table<IkwLoaderTable>();
     uint32_t count = 0;
@@ -577,8 +608,30 @@ EngineResult walkReferences(const EngineRef& loader, uint32_t& objects)
             if (seen.insert(h->object).second)
                 pending.push_back(std::move(held));
         }
+        objects.push_back(next.share());
     }
-    objects = uint32_t(seen.size());
+    return 0;
+}
+
+// Each object's tracks taken off one at a time, from the front, the back and
+// the middle in turn, each found by a read after the last removal.
+EngineResult removeTracks(const std::vector<EngineRef>& objects)
+{
+    for (const EngineRef& object : objects) {
+        const IkwObject3DTable& api = object.table<IkwObject3DTable>();
+        uint32_t count = 0;
+        api.getAnimationTrackCount(object.get(), &count);
+        for (uint32_t i = 0; count > 0; ++i, --count) {
+            EngineRef track;
+            const uint32_t index = i % 3 == 0 ? 0 : i % 3 == 1 ? count - 1 : count / 2;
+            if (EngineResult r = api.getAnimationTrack(object.get(), index, track.out()); r != 0)
+                return r;
+            api.removeAnimationTrack(object.get(), track.get());
+        }
+        api.getAnimationTrackCount(object.get(), &count);
+        if (count != 0)
+            return -1;
+    }
     return 0;
 }
 
@@ -629,15 +682,17 @@ const std::vector<ScalingRelation>& scalingRelations()
         {"image", image, 512, 2000},
         {"user-parameter", userParameter, 256, 16000},
         {"light-and-camera", lightsAndCameras, 128, 4000},
+        {"track-removal-with-reads", trackRemoval, 1024, 16000},
+        {"sections-of-large-records", largeRecordSections, 3, 6, 0, mapLeaveCode(KErrNoMemory)},
     };
     return relations;
 }
 
 const char* scalingOpName(int op)
 {
-    static const char* const names[ScalingOp::Count] = {"load",  "duplicate", "animate", "draw", "redraw",
-                                                        "pick",  "align",     "find",    "getReferences",
-                                                        "release"};
+    static const char* const names[ScalingOp::Count] = {"load",  "duplicate", "animate",       "draw",
+                                                        "redraw", "pick",     "align",         "find",
+                                                        "getReferences",      "removeTracks",  "release"};
     return names[op];
 }
 
@@ -692,8 +747,12 @@ ScalingRun runScaling(const IkwEngineTable& engine, const std::string& folder, c
         const EngineResult r = node.node.transformable.object3D.find(world.get(), 0x7FFFFFF1u, found.out());
         return found ? -1 : r;
     });
-    step(ScalingOp::GetReferences, [&] { return walkReferences(loader, run.objects); });
+    std::vector<EngineRef> objects;
+    step(ScalingOp::GetReferences, [&] { return walkReferences(loader, objects); });
+    run.objects = uint32_t(objects.size());
+    step(ScalingOp::RemoveTracks, [&] { return removeTracks(objects); });
     step(ScalingOp::Release, [&] {
+        objects.clear();
         copy.reset();
         world.reset();
         loader.reset();

@@ -1,9 +1,11 @@
 // The scaling table's files and its run: for each relation one record can
 // hold to another, a generator writes a valid file whose count of that
 // relation is N, and one run does to it what a game does (load, duplicate,
-// animate, draw twice, pick, align, find, walk the references, release),
-// counting the engine's steps and the bytes it allocates for each. The test
-// and the benchmark compare the counts at N and 2N.
+// animate, draw twice, pick, align, find, walk the references, take the
+// tracks off, release), counting the engine's steps and the bytes it
+// allocates for each. The test and the benchmark compare the counts at N and
+// 2N; a file past one of the load's budgets at both is refused, its work held
+// by the budget.
 #pragma once
 
 #include <cstddef>
@@ -62,11 +64,12 @@ struct ScalingRelation {
     // are refused with the call's usual error before they change anything,
     // so their work stays what the budget allows.
     uint32_t refusedByTwiceN = 0;
+    EngineResult refused = 0; // the load's result at both sizes, for a file past a budget
 };
 const std::vector<ScalingRelation>& scalingRelations();
 
 namespace ScalingOp {
-enum : int { Load, Duplicate, Animate, Draw, Redraw, Pick, Align, Find, GetReferences, Release, Count };
+enum : int { Load, Duplicate, Animate, Draw, Redraw, Pick, Align, Find, GetReferences, RemoveTracks, Release, Count };
 } // namespace ScalingOp
 const char* scalingOpName(int op);
 
