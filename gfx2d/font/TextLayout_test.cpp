@@ -3,6 +3,8 @@
 // lines that start past index 255.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,6 +63,74 @@ TEST(TextLayout, BreaksAtNewlinesThenSpacesThenTheWidth)
     EXPECT_EQ(layout.layout(), 0);
     EXPECT_EQ(layout.lineCount(), 0);
     EXPECT_EQ(layout.lineText(0), nullptr);
+}
+
+// The lines of one measure of the whole rest of the text for every line,
+// as the breaking rules say them.
+Lines measuredLines(const BitmapFont& font, const std::u16string& text, int width)
+{
+    Lines lines;
+    const int n = int(text.size());
+    for (int i = 0, pending = 0; i < n && i <= 0xFFFF;) {
+        if (text[size_t(i)] == u'\n') {
+            ++pending;
+            ++i;
+            continue;
+        }
+        for (; pending > 0; --pending)
+            lines.emplace_back(i, 0);
+        int fit = 0;
+        font.measureString(text.c_str() + i, n - i, width, &fit);
+        int take = -1;
+        for (int p = i + fit, spaces = 0; p > i; --p) {
+            const char16_t c = text.c_str()[p];
+            if (c == 0 || c == u'\n')
+                take = p - i;
+            else if (c == u' ' && spaces++ == 0 && take < 0)
+                take = p - i;
+        }
+        take = std::min(take < 0 ? fit : take, 0xFFFF);
+        if (take < 1)
+            break;
+        lines.emplace_back(i, take);
+        i += take;
+        if (text[size_t(i)] == u'\n' || text[size_t(i)] == u' ')
+            ++i;
+    }
+    return lines;
+}
+
+// Fonts of any advances and spacing a file can give (zero and negative
+// ones too) and texts long enough that a line measures more than once: the
+// lines are those of the rules.
+TEST(TextLayout, LinesFollowTheRulesWithAnyFont)
+{
+    std::mt19937 random(66);
+    const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    for (int round = 0; round < 200; ++round) {
+        // Half the texts have no newline, so lines run long.
+        const std::u16string units = round % 2 ? u"AB#~| \n" : u"AB#~| ";
+        FontSpec spec;
+        spec.spacing = int8_t(pick(-2, 2));
+        for (char16_t c : {u'A', u'B', u'#'})
+            spec.glyphs.push_back({c, 0, 0, 1, 1, 0, 0, int8_t(pick(-2, 4)), 0});
+        spec.overrides = {{u' ', 0, int8_t(pick(0, 3))}, {u'|', 0, 0}};
+        const ImageBytes bytes = writeFont(spec);
+        BitmapFont font;
+        ASSERT_EQ(font.load(bytes.data(), uint32_t(bytes.size())), 1);
+        std::u16string text(size_t(pick(0, 400)), u'A');
+        for (char16_t& c : text)
+            c = units[size_t(pick(0, int(units.size()) - 1))];
+        TextLayout layout;
+        layout.font = &font;
+        layout.text = text.c_str();
+        layout.width = pick(1, 12);
+        ASSERT_EQ(layout.layout(), 0);
+        Lines lines;
+        for (int i = 0; i < layout.lineCount(); ++i)
+            lines.emplace_back(layout.lineStart(i), layout.lineLength(i));
+        EXPECT_EQ(lines, measuredLines(font, text, layout.width)) << "round " << round;
+    }
 }
 
 } // namespace
