@@ -585,10 +585,10 @@ TEST_F(GameAppTest, FramesPaintTheModesOntoTheDisplayAndPausedFramesAreBlack)
         PackManifest pack;
         std::string error;
         Bytes bytes;
-        const size_t germanEnd = manifest.find('\n', german) + 1;
-        const std::string text = manifest.substr(0, at + pauseRow.size()) + pause +
-                                 manifest.substr(manifest.find('\n', at), german - manifest.find('\n', at)) +
-                                 manifest.substr(germanEnd) + "spanprograms deflated 4\n";
+        std::string text = manifest;
+        text.erase(german, text.find('\n', german) + 1 - german);
+        text.replace(at + pauseRow.size(), text.find('\n', at) - at - pauseRow.size(), pause);
+        text += "spanprograms deflated 4\n";
         EXPECT_TRUE(parseResourceManifest(text, "", pack, error)) << error;
         EXPECT_TRUE(pack.writer.build(pack.form, bytes));
         writeFile("pennyfall.big", bytes);

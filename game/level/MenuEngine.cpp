@@ -4,12 +4,12 @@
 
 #include <new>
 
+#include "framework/util/Format.h"
 #include "game/level/GameWorld.h"
 #include "game/level/Hud.h"
 #include "game/level/SceneDirector.h"
 #include "game/shell/AnimTable.h"
 #include "game/shell/Graphics3DService.h"
-#include "framework/util/Format.h"
 #include "game/shell/ShellIds.h"
 #include "game/ui/FrontEndModes.h"
 #include "game/ui/UiDrawing.h"

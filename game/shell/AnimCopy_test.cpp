@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unordered_map>
 #include <vector>
 
 #include "engine/core/interface/InterfaceIds.h"
@@ -12,8 +11,7 @@
 #include "tests/support/TestApp.h"
 #include "tools/m3g/M3gAnimationEncoders.h"
 #include "tools/m3g/M3gFileWriter.h"
-#include "tools/m3g/M3gImageEncoders.h"
-#include "tools/m3g/M3gStateEncoders.h"
+#include "tools/structure/StructureScaling.h"
 
 namespace {
 
@@ -167,121 +165,6 @@ TEST_F(Copying, CopiesKeepTheClipIdsPlusTheVariantOffsetAndTheGirlTakesTheBoysCl
     }
 }
 
-// The models each row grows with n.
-enum class Shape {
-    LackingChildren,  // a clip group of children the target lacks onto a deep chain
-    LackingChain,     // a chain onto it, a child it lacks on every level
-    Tracks,           // tracks under controllers of their own
-    CollidingIds,     // the same, ids all in one bucket of the standard library's table
-    SharedTexture,    // skinned meshes sharing one texture of n tracks, on both sides
-    SharedTextureFew, // the same with four tracks
-    TargetTextures,   // the source's shared texture against a texture of its own for each target mesh
-};
-
-// The source (id 1) and the target (id 2) under one World.
-std::vector<uint8_t> writeCopyModels(Shape shape, uint32_t n)
-{
-    M3gFileWriter w;
-    w.beginSection(kM3gSchemeNone);
-    const auto group = [&](uint32_t id, std::vector<uint32_t> children, std::vector<uint32_t> tracks = {}) {
-        M3gGroupFields g;
-        g.node.transformable.object.userId = int32_t(id);
-        g.node.transformable.object.animationTracks = std::move(tracks);
-        g.children = std::move(children);
-        return w.addObject(m3gGroupRecord(g));
-    };
-    M3gKeyframeSequenceFields s;
-    s.duration = 100;
-    s.componentCount = 3;
-    s.validRangeLast = 0;
-    s.keyframes = {{0, {0, 0, 0}}};
-    const uint32_t sequence = w.addObject(m3gKeyframeSequenceRecord(s));
-    // Ids that are multiples of the bucket count the standard library's
-    // table settles on for n keys all hash to its first bucket.
-    std::unordered_map<uint32_t, int> probe;
-    for (uint32_t i = 0; i < n; ++i)
-        probe.emplace(i, 0);
-    const uint32_t buckets = uint32_t(probe.bucket_count());
-    const auto tracks = [&](uint32_t count) {
-        std::vector<uint32_t> made;
-        for (uint32_t i = 0; i < count; ++i) {
-            M3gAnimationControllerFields c;
-            // The meshes' rows share four clips among their tracks.
-            const uint32_t clip = shape == Shape::Tracks ? i : i % 4;
-            c.object.userId = int32_t(shape == Shape::CollidingIds ? (i + 1) * buckets : 0x100 + clip);
-            made.push_back(w.addObject(
-                m3gAnimationTrackRecord({{}, sequence, w.addObject(m3gAnimationControllerRecord(c)), kTranslation})));
-        }
-        return made;
-    };
-    uint32_t source = 0, target = 0;
-    switch (shape) {
-    case Shape::LackingChildren:
-    case Shape::LackingChain: {
-        const bool chain = shape == Shape::LackingChain;
-        target = group(1000, {});
-        source = chain ? group(1000, {group(9000, {})}) : 0;
-        std::vector<uint32_t> lacking;
-        for (uint32_t i = 1; i < n; ++i) {
-            target = group(1000 + i, {target});
-            if (chain)
-                source = group(1000 + i, {source, group(9000 + i, {})});
-            else
-                lacking.push_back(group(5000 + i, {}));
-        }
-        source = group(1, chain ? std::vector<uint32_t>{source} : lacking);
-        target = group(2, {target});
-        break;
-    }
-    case Shape::Tracks:
-    case Shape::CollidingIds:
-        source = group(1, {}, tracks(n));
-        target = group(2, {});
-        break;
-    default: {
-        M3gVertexArrayFields positions;
-        positions.values = {0, 0, 0, 1, 0, 0, 0, 1, 0};
-        M3gVertexBufferFields b;
-        b.positions = w.addObject(m3gVertexArrayRecord(positions));
-        const uint32_t vertices = w.addObject(m3gVertexBufferRecord(b));
-        M3gTriangleStripFields strip;
-        strip.stripLengths = {3};
-        const uint32_t indices = w.addObject(m3gTriangleStripRecord(strip));
-        M3gImage2DFields image;
-        image.width = image.height = 1;
-        image.pixels.assign(3, 0x80);
-        const uint32_t picture = w.addObject(m3gImage2DRecord(image));
-        const auto textured = [&](std::vector<uint32_t> trackList) {
-            M3gTexture2DFields t;
-            t.image = picture;
-            t.transformable.object.animationTracks = std::move(trackList);
-            M3gAppearanceFields a;
-            a.textures = {w.addObject(m3gTexture2DRecord(t))};
-            return w.addObject(m3gAppearanceRecord(a));
-        };
-        const auto meshes = [&](uint32_t id, uint32_t shared) {
-            std::vector<uint32_t> made;
-            for (uint32_t i = 0; i < n; ++i) {
-                M3gSkinnedMeshFields m;
-                m.mesh.node.transformable.object.userId = int32_t(100 + i);
-                m.mesh.vertexBuffer = vertices;
-                m.mesh.submeshes = {{indices, shared ? shared : textured({})}};
-                m.skeleton = group(0, {});
-                made.push_back(w.addObject(m3gSkinnedMeshRecord(m)));
-            }
-            return group(id, made);
-        };
-        source = meshes(1, textured(tracks(shape == Shape::SharedTextureFew ? 4 : n)));
-        target = meshes(2, shape == Shape::TargetTextures ? 0 : textured({}));
-        break;
-    }
-    }
-    M3gWorldFields world;
-    world.group.children = {source, target};
-    w.addObject(m3gWorldRecord(world));
-    return w.finish();
-}
-
 // A copy's engine visits, tracks copied and index probes, and the tracks a
 // clip table reads from the source, grow with the models, never with a
 // product of two of their relations: a search of the model per source child,
@@ -289,23 +172,19 @@ std::vector<uint8_t> writeCopyModels(Shape shape, uint32_t n)
 TEST_F(Copying, CopyingWorksInProportionToTheModels)
 {
     const struct {
-        const char* what;
-        Shape shape;
+        int shape;
         uint32_t n;
     } rows[] = {
-        {"a clip group onto a deep chain", Shape::LackingChildren, 2000},
-        {"a chain onto it, a child it lacks on every level", Shape::LackingChain, 2000},
-        {"tracks", Shape::Tracks, 2000},
-        {"tracks whose ids collide", Shape::CollidingIds, 2000},
-        {"meshes sharing a texture of four tracks", Shape::SharedTextureFew, 50},
-        {"meshes sharing a texture, with its tracks", Shape::SharedTexture, 50},
+        {ClipCopyShape::MissingChildren, 2000}, {ClipCopyShape::MissingOnEveryLevel, 2000},
+        {ClipCopyShape::Tracks, 2000},          {ClipCopyShape::CollidingIds, 2000},
+        {ClipCopyShape::SharedTextureFew, 50},  {ClipCopyShape::SharedTexture, 50},
     };
     for (const auto& row : rows) {
         uint64_t work[2][4] = {};
         for (int k = 0; k < 2; ++k) {
-            const std::vector<uint8_t> file = writeCopyModels(row.shape, row.n << k);
+            const std::vector<uint8_t> file = clipCopyModels(row.shape, row.n << k);
             const EngineRef scene = getEngineService()->loadBytes(file.data(), uint32_t(file.size()));
-            ASSERT_TRUE(scene) << row.what;
+            ASSERT_TRUE(scene) << row.shape;
             const EngineRef source = child(scene, 1);
             const uint64_t before = engineContext()->visits;
             const CopyWork copied = assignAnimationIds(source, child(scene, 2), 0);
@@ -317,18 +196,18 @@ TEST_F(Copying, CopyingWorksInProportionToTheModels)
         }
         // Four clips' probes follow where the index's seed puts them: the
         // rows of many ids hold the probes.
-        const bool manyIds = row.shape == Shape::Tracks || row.shape == Shape::CollidingIds;
+        const bool manyIds = row.shape == ClipCopyShape::Tracks || row.shape == ClipCopyShape::CollidingIds;
         for (int i = 0; i < 4; ++i) {
             if (i == 2 && !manyIds)
                 continue;
             EXPECT_LE(work[1][i] * 10, work[0][i] * 23)
-                << row.what << ", count " << i << ": " << work[0][i] << " then " << work[1][i];
+                << "shape " << row.shape << ", count " << i << ": " << work[0][i] << " then " << work[1][i];
         }
     }
 
     // A texture of its own for each target mesh takes the shared texture's
     // tracks, up to the copy's budget.
-    const std::vector<uint8_t> file = writeCopyModels(Shape::TargetTextures, 130);
+    const std::vector<uint8_t> file = clipCopyModels(ClipCopyShape::TargetTextures, 130);
     const EngineRef scene = getEngineService()->loadBytes(file.data(), uint32_t(file.size()));
     ASSERT_TRUE(scene);
     EXPECT_EQ(assignAnimationIds(child(scene, 1), child(scene, 2), 0).tracks, kMaxCopiedTracks);

@@ -31,14 +31,6 @@ BitmapFont& alphabet(int8_t spacing = 1)
     return font;
 }
 
-std::u16string repeated(const std::u16string& unit, size_t n)
-{
-    std::u16string text;
-    for (size_t i = 0; i < n; ++i)
-        text += unit;
-    return text;
-}
-
 // The y below the lines is the layout's whatever the bottom, and lines from
 // the bottom down cost nothing: a word of any length costs lookups in
 // proportion to it, and a text that runs far below the screen costs as much
@@ -92,7 +84,9 @@ TEST(TextRun, LinesAreTheLayoutsAndCostInProportionToWhatIsLaidOut)
         BitmapFont& font = alphabet(g.spacing);
         uint64_t lookups[2] = {}, bytes[2] = {};
         for (int k = 0; k < 2; ++k) {
-            const std::u16string text = repeated(g.unit, 1000u << k);
+            std::u16string text;
+            for (uint32_t i = 0; i < 1000u << k; ++i)
+                text += g.unit;
             const uint64_t before = font.probes();
             const AllocationWatch watch(SIZE_MAX);
             drawTextLines(font, text.c_str(), 0, g.width, 10, 100, true);

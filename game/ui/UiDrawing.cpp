@@ -4,7 +4,6 @@
 #include "game/shell/FontManager.h"
 #include "game/shell/GameApp.h"
 #include "game/shell/Graphics3DService.h"
-#include "game/shell/ShellText.h"
 #include "game/shell/TextRun.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 #include "gfx2d/font/BitmapFont.h"

@@ -15,12 +15,11 @@ constexpr uint32_t kMaxIndex = 0xFFFF;
 // fitting measures twice as many.
 constexpr int64_t kFirstReach = 64;
 
-// How many characters of text + start (n in all) fit the width, as one
-// measure of the whole rest would say wherever a line can end. A font may
-// make characters zero wide, and a measure of the rest for every line would
-// cost the text's square: the measure stops at the first newline, which
-// ends the line if it is reached, and covers twice as much at each pass
-// that fits whole, so a line costs what it reaches.
+// How many characters from start (of n) fit the width, as far as the
+// line's end can tell: the measure stops at the first newline, which ends
+// the line when reached, and measures twice as far again while all it
+// measured fits. A font may make characters zero wide, and measuring the
+// whole rest for every line would cost the text's square.
 int fitFrom(const FontBase& font, const char16_t* text, int start, int n, int width)
 {
     for (int64_t reach = kFirstReach;; reach *= 2) {
@@ -63,9 +62,9 @@ void TextLayout::clear()
 
 int TextLayout::appendLine(uint32_t start, uint32_t length)
 {
-    // The array makes its storage anew once it is half full, at twice the
-    // count: appends would copy every line before them. Doubling the room
-    // ahead of it copies each line a few times in all.
+    // The array makes its storage anew at twice the count once it is half
+    // full, which on appends is at every append from then on: doubling its
+    // room first keeps the copying in proportion to the lines.
     if (2 * (int64_t(m_lines.size()) + 1) > m_lines.capacity()) {
         if (const int result = m_lines.reserve(m_lines.capacity(), false))
             return result;

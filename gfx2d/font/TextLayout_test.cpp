@@ -3,7 +3,6 @@
 // lines that start past index 255.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 #include <string>
 #include <utility>
@@ -16,6 +15,20 @@
 namespace {
 
 using Lines = std::vector<std::pair<uint32_t, uint32_t>>;
+
+Lines linesOf(TextLayout& layout, FontBase* font, const std::u16string& text, int width)
+{
+    layout.font = font;
+    layout.text = text.c_str();
+    layout.width = width;
+    EXPECT_EQ(layout.layout(), 0);
+    Lines lines;
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        lines.emplace_back(layout.lineStart(i), layout.lineLength(i));
+        EXPECT_EQ(layout.lineText(i), text.c_str() + layout.lineStart(i));
+    }
+    return lines;
+}
 
 TEST(TextLayout, BreaksAtNewlinesThenSpacesThenTheWidth)
 {
@@ -45,17 +58,8 @@ TEST(TextLayout, BreaksAtNewlinesThenSpacesThenTheWidth)
     };
     TextLayout layout;
     EXPECT_EQ(layout.m_typeId, 0xF166A300u);
-    layout.font = &font;
     for (const Case& c : cases) {
-        layout.text = c.text.c_str();
-        layout.width = c.width;
-        ASSERT_EQ(layout.layout(), 0);
-        Lines lines;
-        for (int i = 0; i < layout.lineCount(); ++i) {
-            lines.emplace_back(layout.lineStart(i), layout.lineLength(i));
-            EXPECT_EQ(layout.lineText(i), c.text.c_str() + layout.lineStart(i));
-        }
-        EXPECT_EQ(lines, c.lines) << c.width;
+        EXPECT_EQ(linesOf(layout, &font, c.text, c.width), c.lines) << c.width;
         EXPECT_EQ(layout.lineStart(layout.lineCount()), 0u);
         EXPECT_EQ(layout.lineText(-1), c.text.c_str());
     }
@@ -65,44 +69,26 @@ TEST(TextLayout, BreaksAtNewlinesThenSpacesThenTheWidth)
     EXPECT_EQ(layout.lineText(0), nullptr);
 }
 
-// The lines of one measure of the whole rest of the text for every line,
-// as the breaking rules say them.
-Lines measuredLines(const BitmapFont& font, const std::u16string& text, int width)
-{
-    Lines lines;
-    const int n = int(text.size());
-    for (int i = 0, pending = 0; i < n && i <= 0xFFFF;) {
-        if (text[size_t(i)] == u'\n') {
-            ++pending;
-            ++i;
-            continue;
-        }
-        for (; pending > 0; --pending)
-            lines.emplace_back(i, 0);
-        int fit = 0;
-        font.measureString(text.c_str() + i, n - i, width, &fit);
-        int take = -1;
-        for (int p = i + fit, spaces = 0; p > i; --p) {
-            const char16_t c = text.c_str()[p];
-            if (c == 0 || c == u'\n')
-                take = p - i;
-            else if (c == u' ' && spaces++ == 0 && take < 0)
-                take = p - i;
-        }
-        take = std::min(take < 0 ? fit : take, 0xFFFF);
-        if (take < 1)
-            break;
-        lines.emplace_back(i, take);
-        i += take;
-        if (text[size_t(i)] == u'\n' || text[size_t(i)] == u' ')
-            ++i;
+// The font as a layout that measures the whole rest of the text for every
+// line sees it: the lines the breaking rules give.
+class WholeRest : public FontBase {
+public:
+    explicit WholeRest(const BitmapFont& font) : m_font(font) {}
+    int getLineHeight() const override { return m_font.getLineHeight(); }
+    int getLineGap() const override { return m_font.getLineGap(); }
+    int measureString(const char16_t* text, int, int maxWidth, int* fit) const override
+    {
+        return m_font.measureString(text, -1, maxWidth, fit);
     }
-    return lines;
-}
+    int charAdvance(char16_t c) const override { return m_font.charAdvance(c); }
+    void drawString(const char16_t*, int, int, int, int, int) override {}
+
+private:
+    const BitmapFont& m_font;
+};
 
 // Fonts of any advances and spacing a file can give (zero and negative
-// ones too) and texts long enough that a line measures more than once: the
-// lines are those of the rules.
+// ones too) and texts long enough that a line measures more than once.
 TEST(TextLayout, LinesFollowTheRulesWithAnyFont)
 {
     std::mt19937 random(66);
@@ -118,18 +104,13 @@ TEST(TextLayout, LinesFollowTheRulesWithAnyFont)
         const ImageBytes bytes = writeFont(spec);
         BitmapFont font;
         ASSERT_EQ(font.load(bytes.data(), uint32_t(bytes.size())), 1);
+        WholeRest rules(font);
         std::u16string text(size_t(pick(0, 400)), u'A');
         for (char16_t& c : text)
             c = units[size_t(pick(0, int(units.size()) - 1))];
-        TextLayout layout;
-        layout.font = &font;
-        layout.text = text.c_str();
-        layout.width = pick(1, 12);
-        ASSERT_EQ(layout.layout(), 0);
-        Lines lines;
-        for (int i = 0; i < layout.lineCount(); ++i)
-            lines.emplace_back(layout.lineStart(i), layout.lineLength(i));
-        EXPECT_EQ(lines, measuredLines(font, text, layout.width)) << "round " << round;
+        TextLayout layout, reference;
+        const int width = pick(1, 12);
+        EXPECT_EQ(linesOf(layout, &font, text, width), linesOf(reference, &rules, text, width)) << "round " << round;
     }
 }
 
