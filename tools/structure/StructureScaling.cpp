@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <set>
+#include <unordered_map>
 
 #include "engine/core/interface/EngineResult.h"
 #include "engine/core/interface/InterfaceIds.h"
@@ -635,7 +636,93 @@ EngineResult removeTracks(const std::vector<EngineRef>& objects)
     return 0;
 }
 
+M3gNodeFields withId(uint32_t id)
+{
+    M3gNodeFields node;
+    node.transformable.object.userId = int32_t(id);
+    return node;
+}
+
 } // namespace
+
+std::vector<uint8_t> clipCopyModels(int shape, uint32_t n)
+{
+    SceneWriter s;
+    const uint32_t sequence = s.sequence(2);
+    // Ids that are multiples of the bucket count the standard library's
+    // table settles on for n keys all hash to its first bucket. The meshes
+    // share four clips among their tracks.
+    std::unordered_map<uint32_t, int> probe;
+    for (uint32_t i = 0; i < n; ++i)
+        probe.emplace(i, 0);
+    const uint32_t buckets = uint32_t(probe.bucket_count());
+    const auto tracks = [&](uint32_t count) {
+        std::vector<uint32_t> made;
+        for (uint32_t i = 0; i < count; ++i) {
+            M3gAnimationControllerFields c;
+            c.object.userId = int32_t(shape == ClipCopyShape::CollidingIds ? (i + 1) * buckets
+                                      : shape == ClipCopyShape::Tracks     ? 0x100 + i
+                                                                           : 0x100 + i % 4);
+            made.push_back(s.track(sequence, s.w.addObject(m3gAnimationControllerRecord(c))));
+        }
+        return made;
+    };
+    uint32_t source = 0, target = 0;
+    switch (shape) {
+    case ClipCopyShape::MissingChildren:
+    case ClipCopyShape::MissingOnEveryLevel: {
+        const bool chain = shape == ClipCopyShape::MissingOnEveryLevel;
+        target = s.group({}, withId(1000));
+        source = chain ? s.group({s.group({}, withId(9000))}, withId(1000)) : 0;
+        std::vector<uint32_t> missing;
+        for (uint32_t i = 1; i < n; ++i) {
+            target = s.group({target}, withId(1000 + i));
+            if (chain)
+                source = s.group({source, s.group({}, withId(9000 + i))}, withId(1000 + i));
+            else
+                missing.push_back(s.group({}, withId(5000 + i)));
+        }
+        source = s.group(chain ? std::vector<uint32_t>{source} : missing, withId(1));
+        target = s.group({target}, withId(2));
+        break;
+    }
+    case ClipCopyShape::Tracks:
+    case ClipCopyShape::CollidingIds: {
+        M3gNodeFields animated = withId(1);
+        animated.transformable.object.animationTracks = tracks(n);
+        source = s.group({}, animated);
+        target = s.group({}, withId(2));
+        break;
+    }
+    default: {
+        const uint32_t image = s.image();
+        const auto textured = [&](std::vector<uint32_t> trackList) {
+            M3gTexture2DFields t;
+            t.image = image;
+            t.transformable.object.animationTracks = std::move(trackList);
+            M3gAppearanceFields a;
+            a.textures = {s.w.addObject(m3gTexture2DRecord(t))};
+            return s.w.addObject(m3gAppearanceRecord(a));
+        };
+        const auto meshes = [&](uint32_t id, uint32_t shared) {
+            std::vector<uint32_t> made;
+            for (uint32_t i = 0; i < n; ++i) {
+                M3gSkinnedMeshFields m;
+                m.mesh = s.meshFields(shared ? shared : textured({}));
+                m.mesh.node = withId(100 + i);
+                m.skeleton = s.group({});
+                made.push_back(s.w.addObject(m3gSkinnedMeshRecord(m)));
+            }
+            return s.group(made, withId(id));
+        };
+        source = meshes(1, textured(tracks(shape == ClipCopyShape::SharedTextureFew ? 4 : n)));
+        target = meshes(2, shape == ClipCopyShape::TargetTextures ? 0 : textured({}));
+        break;
+    }
+    }
+    s.children = {source, target};
+    return s.finish();
+}
 
 CountingEngine::CountingEngine() : SceneEngine(&countingAlloc, &countingFree) {}
 

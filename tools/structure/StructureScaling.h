@@ -80,6 +80,22 @@ struct ScalingRun {
     uint32_t objects = 0; // reached through getReferences from the roots
 };
 
+// Two models for the game's copy of one model's clips onto another: the
+// source (user id 1) and the target (user id 2) under the World, n of the
+// shape's relation.
+namespace ClipCopyShape {
+enum : int {
+    MissingChildren,     // n children the target lacks, against a chain of n
+    MissingOnEveryLevel, // a chain onto a chain that lacks a child on every level
+    Tracks,              // n tracks under controllers of their own
+    CollidingIds,        // the same, all ids in the standard library's first bucket
+    SharedTexture,       // n skinned meshes sharing a texture of n tracks, on both sides
+    SharedTextureFew,    // the same with four tracks
+    TargetTextures,      // the target's meshes each with a texture of its own
+};
+} // namespace ClipCopyShape
+std::vector<uint8_t> clipCopyModels(int shape, uint32_t n);
+
 // Loads and works the file on the engine (a CountingEngine's), writing its
 // files into folder first. Buffers the engine keeps between calls (the pick
 // stack, the render queue) grow in whichever run first needs them: a fresh
