@@ -3,11 +3,13 @@
 // routing. The modes are doubles installed as the flow's creators.
 #include "game/shell/GameApp.h"
 
+#include "framework/files/testing/MemoryFileSystem.h"
 #include "framework/properties/PropertySet.h"
 #include "framework/resources/ResourceManager.h"
 #include "framework/services/AppStateFlags.h"
 #include "framework/services/ServiceAccessors.h"
 #include "game/level/GameInstall.h"
+#include "game/level/GameProgress.h"
 #include "game/level/GameRunSetup.h"
 #include "game/level/GameWorld.h"
 #include "game/level/Level.h"
@@ -16,6 +18,8 @@
 #include "game/shell/FlowManager.h"
 #include "game/shell/FontManager.h"
 #include "game/shell/Graphics3DService.h"
+#include "game/shell/KeyCodeMap.h"
+#include "game/shell/SaveFiles.h"
 #include "game/shell/testing/FakeSound.h"
 #include "gfx2d/display/testing/TestScreen.h"
 #include "gfx2d/drawcontext/DrawContext.h"
@@ -43,6 +47,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <new>
 #include <set>
 #include <string>
@@ -238,6 +243,84 @@ TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
         const std::string said{std::istreambuf_iterator<char>(in), {}};
         EXPECT_NE(said.find(m_folder + c.said), std::string::npos) << said;
     }
+}
+
+MemoryFileSystem* g_memoryFiles = nullptr;
+
+// A whole start on files in memory (the sample pack, a configuration with a
+// key line, three intact saves) and the world's second read of the saved
+// game, with every open, read, seek, stat and size from the n-th on failing:
+// a pack that would not read is told so, never missing or damaged; the
+// configuration is the file's with its keys, or the pack's; the game runs on
+// no save it did not read without telling; no file changes.
+TEST_F(GameAppTest, AStartWhoseReadsFailTellsWhatItMetAndChangesNoFile)
+{
+    using Step = MemoryFileSystem::Step;
+    const std::u16string pack = u"/prog/pennyfall.big", config = u"/prog/properties.dat";
+    std::map<std::u16string, MemoryFileSystem::Bytes> disk{{pack, readBuildFixture("pennyfall.big")}};
+    const std::string text = "KOR_VERSION=file\nKOR_KEYCODE_HASH=0x72\n";
+    disk[config].assign(text.begin(), text.end());
+    setFileSystemCreator([]() -> HashedObject* { return g_memoryFiles; });
+    int calls[MemoryFileSystem::StepCount] = {};
+    // A start with no failing call (from 0); the first of them writes the
+    // three saves, which are then on the disk of every other start.
+    bool saved = false;
+    const auto start = [&](Step step, int from) {
+        SCOPED_TRACE(std::string(MemoryFileSystem::kStepNames[step]) + " from " + std::to_string(from));
+        g_memoryFiles = new MemoryFileSystem();
+        MemoryFileSystem& fs = *g_memoryFiles;
+        fs.files = disk;
+        fs.failingFrom[step] = from;
+        GameApp app;
+        if (!saved) {
+            app.init();
+            app.dispatch(EventId::Start, 0, 0);
+            { GameProgress progress(nullptr); }
+            disk = fs.files;
+            saved = true;
+        } else if (app.init() != 0) {
+            const std::string said = hostLastMessageBoxText();
+            EXPECT_EQ(fs.failedOn.count(pack), 1u) << said;
+            EXPECT_NE(said.find(step == Step::OpenRead ? "cannot be opened" : "could not be read"), std::string::npos) << said;
+        } else {
+            app.dispatch(EventId::Start, 0, 0);
+            const PropertySet* properties = getProperties();
+            const bool fromFile = properties->has("KOR_VERSION");
+            EXPECT_FALSE(fromFile && properties->has("TOUCHANDKEY_SUPPORT"));
+            EXPECT_TRUE(fromFile || properties->has("TOUCHANDKEY_SUPPORT") || fs.failedOn.count(pack));
+            EXPECT_TRUE(fromFile || fs.failedOn.count(config));
+            EXPECT_EQ(getKeyCodeMap()->count(), fromFile ? 1u : 0u);
+            const auto runsOnWhatItRead = [&](const SaveFile* file, const char16_t* name) {
+                const std::u16string path = std::u16string(u"/data/") + name;
+                EXPECT_EQ(file->m_damaged + file->m_unwritable, 0u);
+                EXPECT_TRUE(file->m_unreadable || std::equal(file->image(), file->image() + file->imageSize(),
+                                                             disk[path].begin(), disk[path].end()));
+                EXPECT_TRUE(!file->m_unreadable || (fs.failedOn.count(path) && unreadableSaveFiles()));
+            };
+            runsOnWhatItRead(getHighScoreTable(), kHighScoreFileName);
+            runsOnWhatItRead(getPrefs(), kPrefsFileName);
+            runsOnWhatItRead(getSaveGame(), kSaveGameFileName);
+            // The world reads the saved game again: a read that fails now
+            // brings in the front end's page, which says it could not be read.
+            getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 0;
+            { GameProgress progress(nullptr); }
+            runsOnWhatItRead(getSaveGame(), kSaveGameFileName);
+            EXPECT_EQ(getAppStateFlags()->m_flags[AppFlag::SaveFailed], getSaveGame()->m_unreadable);
+        }
+        EXPECT_TRUE(fs.files == disk) << "a file changed";
+        std::copy(std::begin(fs.calls), std::end(fs.calls), std::begin(calls));
+        app.shutdown();
+    };
+    start(Step::Read, 0);
+    start(Step::Read, 0);
+    int clean[MemoryFileSystem::StepCount];
+    std::copy(std::begin(calls), std::end(calls), std::begin(clean));
+    int runs = 0;
+    for (const Step step : {Step::OpenRead, Step::Read, Step::Seek, Step::Stat, Step::Size}) {
+        for (int from = 1; from <= clean[step]; ++from, ++runs)
+            start(step, from);
+    }
+    EXPECT_GT(runs, 100);
 }
 
 TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)

@@ -1,5 +1,6 @@
 #include "platform/wince/Win32FileSystem.h"
 
+#include "framework/files/SavedFiles.h"
 #include "framework/services/AppBase.h"
 #include "framework/services/ServiceAccessors.h"
 #include "platform/host/HandleTable.h"
@@ -123,6 +124,17 @@ TEST_F(Win32FileSystemTest, FileReadsSeeksAndTells)
     EXPECT_FALSE(file->seek(-1, kSeekBegin));
     EXPECT_EQ(file->tell(), 3u);
     EXPECT_EQ(file->write("x", 1), 0u); // opened for reading
+    // The end of the file and a position it cannot take are no read error.
+    EXPECT_TRUE(file->seek(0, kSeekEnd));
+    EXPECT_EQ(file->read(buffer, 4), 0u);
+    EXPECT_EQ(file->hasReadError(), 0);
+    m_fs->close(file);
+    // A read the system refuses is one, and it stays.
+    file = m_fs->open(path("f.dat").c_str(), kOpenModify);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->read(buffer, 4), 0u);
+    EXPECT_TRUE(file->seek(0, kSeekBegin));
+    EXPECT_EQ(file->hasReadError(), 1);
     m_fs->close(file);
 }
 
@@ -150,14 +162,18 @@ TEST_F(Win32FileSystemTest, TheFolderAnswersThereMissingOrCannotTell)
     ASSERT_EQ(mkfifo((m_folder / "pipe").c_str(), 0600), 0);
     fs::create_directory(m_folder / "dir");
     fs::create_symlink("loop", m_folder / "loop");
+    // Holes take no room: a size past 32 bits, which no caller can hold.
+    put("huge.dat", "");
+    fs::resize_file(m_folder / "huge.dat", (uint64_t(1) << 32) + 5);
     const struct {
         const char* name;  // null: no path
         int answer;
         uint32_t size;
+        bool sizeUnknown = false;  // there, but its size past what the answer holds
     } cases[] = {
         {"missing.dat", kFileMissing, 0}, {"empty.dat", kFileThere, 0},     {"five.dat", kFileThere, 5},
         {"pipe", kFileThere, 0},          {"dir", kFileThere, 0},           {"five.dat/x", kFileMissing, 0},
-        {"loop", kFileUnknown, 0},        {nullptr, kFileMissing, 0},
+        {"loop", kFileUnknown, 0},        {nullptr, kFileMissing, 0},       {"huge.dat", kFileThere, 0, true},
     };
     const uint32_t syncs = hostFileSyncCount();
     for (const auto& c : cases) {
@@ -165,7 +181,7 @@ TEST_F(Win32FileSystemTest, TheFolderAnswersThereMissingOrCannotTell)
         const char16_t* p = c.name ? name.c_str() : nullptr;
         int answer = 99;
         EXPECT_EQ(m_fs->fileSize(p, &answer), c.size) << (c.name ? c.name : "null");
-        EXPECT_EQ(answer, c.answer) << (c.name ? c.name : "null");
+        EXPECT_EQ(answer, c.sizeUnknown ? kFileUnknown : c.answer) << (c.name ? c.name : "null");
         EXPECT_EQ(m_fs->fileSize(p), c.size) << (c.name ? c.name : "null");
         EXPECT_EQ(m_fs->exists(p), c.answer) << (c.name ? c.name : "null");
     }
@@ -182,6 +198,26 @@ TEST_F(Win32FileSystemTest, DirectoryIsNotAFile)
     EXPECT_EQ(m_fs->fileSize(path("dir").c_str()), 0u);
     EXPECT_EQ(m_fs->remove(path("dir").c_str()), 0);
     EXPECT_TRUE(fs::is_directory(m_folder / "dir"));
+    // Nor is a link to write through: the file it names keeps its bytes,
+    // and the link itself goes as a file would.
+    put("f.dat", "hello");
+    fs::create_symlink("f.dat", m_folder / "link");
+    for (int32_t mode : { kOpenWrite, kOpenModify })
+        EXPECT_EQ(m_fs->open(path("link").c_str(), mode), nullptr);
+    File* file = m_fs->open(path("link").c_str(), kOpenRead);
+    EXPECT_NE(file, nullptr);
+    m_fs->close(file);
+    EXPECT_EQ(get("f.dat"), "hello");
+    EXPECT_EQ(m_fs->remove(path("link").c_str()), 1);
+    EXPECT_EQ(get("f.dat"), "hello");
+    // A save whose temp file is a link to the saved file keeps it: the link
+    // goes, and the save lands as a file of its own.
+    put("savegame.dat", "old");
+    fs::create_symlink("savegame.dat", m_folder / "temp.dat");
+    EXPECT_EQ(writeFileSafely(path("savegame.dat").c_str(), "new", 3), 1);
+    EXPECT_FALSE(fs::is_symlink(m_folder / "savegame.dat"));
+    EXPECT_EQ(get("savegame.dat"), "new");
+    EXPECT_FALSE(fs::exists(m_folder / "temp.dat"));
 }
 
 TEST_F(Win32FileSystemTest, RenameRefusesAnExistingFile)
