@@ -277,17 +277,14 @@ int saveGameFlagged()
 
 uint32_t loadSaveFiles()
 {
-    HighScoreTable* scores = getHighScoreTable();
     Prefs* prefs = getPrefs();
-    SaveGame* game = getSaveGame();
-    if (scores)
-        scores->load();
-    if (prefs)
-        prefs->load();
-    if (game)
-        game->load();
+    SaveFile* const files[] = {getHighScoreTable(), prefs, getSaveGame()};
+    for (SaveFile* file : files) {
+        if (file)
+            file->load();
+    }
     const uint32_t blocked = tempFileBlocked() ? 1 : 0;
-    for (SaveFile* file : {static_cast<SaveFile*>(scores), static_cast<SaveFile*>(prefs), static_cast<SaveFile*>(game)}) {
+    for (SaveFile* file : files) {
         if (file)
             file->m_unwritable = blocked;
     }

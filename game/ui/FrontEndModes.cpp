@@ -398,10 +398,10 @@ int MainMenuMode::createMode(int32_t id, GameMode** out)
         *out = makeMessage(SavedTitle, SavedText, 0, true);
         break;
     case MenuPage::SaveError:
+        *out = makeMessage(ErrorTitle, saveErrorText(getSaveGame()), 0, true);
+        break;
     case MenuPage::InsertError:
-        *out = makeMessage(ErrorTitle, saveErrorText(id == MenuPage::SaveError ? static_cast<SaveFile*>(getSaveGame())
-                                                                               : getHighScoreTable()),
-                           0, true);
+        *out = makeMessage(ErrorTitle, saveErrorText(getHighScoreTable()), 0, true);
         break;
     case MenuPage::Score: {
         MessagePage* page = makeMessage(ScoreTitle, ScoreText, SoftOk, false);
