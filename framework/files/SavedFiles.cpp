@@ -179,11 +179,9 @@ int writeFileSafely(const char16_t* path, const void* data, uint32_t size)
     WideString temp;
     makeTempPath(temp, path);
 
-    // A stale entry under the temp name goes first rather than being
-    // written through: a link there names another file (the target itself,
-    // which the move below would then lose), and the platform's open for
-    // writing follows none. A folder, which will not go, fails the open.
-    files->remove(temp.chars());
+    // The platform's open for writing follows no link: one under the temp
+    // name (to the target itself, which the move below would then lose)
+    // fails the save instead.
     File* file = files->open(temp.chars(), kOpenWrite);
     if (file == nullptr)
         return 0;

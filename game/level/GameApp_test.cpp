@@ -49,6 +49,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <new>
 #include <set>
 #include <string>
@@ -265,7 +266,9 @@ TEST_F(GameAppTest, AStartWhoseReadsFailTellsWhatItMetAndChangesNoFile)
     int clean[MemoryFileSystem::StepCount] = {};
     const auto start = [&](Step step, int from) {
         SCOPED_TRACE(std::string(MemoryFileSystem::kStepNames[step]) + " from " + std::to_string(from));
-        MemoryFileSystem& fs = *(g_memoryFiles = new MemoryFileSystem());
+        // Made before the application, so not its to delete.
+        const std::unique_ptr<MemoryFileSystem> files(g_memoryFiles = new MemoryFileSystem());
+        MemoryFileSystem& fs = *files;
         fs.files = disk;
         fs.failingFrom[step] = std::max(from, 0);
         GameApp app;

@@ -192,13 +192,13 @@ TEST_F(Win32FileSystemTest, DirectoryIsNotAFile)
     EXPECT_EQ(m_fs->remove(path("dir").c_str()), 0);
     EXPECT_TRUE(fs::is_directory(m_folder / "dir"));
     // Nor is a link one to write through: a save whose temp file links to
-    // the saved file removes the link and lands as a file of its own.
+    // the saved file fails and keeps it.
     put("savegame.dat", "old");
     fs::create_symlink("savegame.dat", m_folder / "temp.dat");
-    EXPECT_EQ(m_fs->open(path("temp.dat").c_str(), kOpenWrite), nullptr);
-    EXPECT_EQ(writeFileSafely(path("savegame.dat").c_str(), "new", 3), 1);
+    EXPECT_EQ(m_fs->open(path("temp.dat").c_str(), kOpenModify), nullptr);
+    EXPECT_EQ(writeFileSafely(path("savegame.dat").c_str(), "new", 3), 0);
     EXPECT_FALSE(fs::is_symlink(m_folder / "savegame.dat"));
-    EXPECT_EQ(get("savegame.dat"), "new");
+    EXPECT_EQ(get("savegame.dat"), "old");
 }
 
 TEST_F(Win32FileSystemTest, RenameRefusesAnExistingFile)
