@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "framework/files/testing/MemoryFileSystem.h"
 #include "framework/resources/ResourceManager.h"
 #include "framework/resources/ResourceIds.h"
 #include "framework/streams/MemoryInputStream.h"
@@ -16,6 +17,8 @@
 #include "tools/image/ImageWriters.h"
 #include "tools/pack/HostFiles.h"
 #include "tools/pack/PackTool.h"
+#include "tools/pack/PackWriter.h"
+#include "tools/pack/ResourceWriters.h"
 
 namespace {
 
@@ -27,9 +30,11 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
     TestApp app;
     TestScreen screen;
     screen.init();
-    MemorySurface source;
+    MemorySurface source, large;
     ASSERT_TRUE(makeTarget(source, 6, 5, A8R8G8B8));
+    ASSERT_TRUE(makeTarget(large, 2047, 8192, L8));
     const uintptr_t src = reinterpret_cast<uintptr_t>(static_cast<Surface*>(&source));
+    const uintptr_t big = reinterpret_cast<uintptr_t>(static_cast<Surface*>(&large));
     const struct {
         std::vector<SurfaceAttribute> list;
         int result;
@@ -55,6 +60,7 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
         // Planes that each fit but together pass the surface's allowance.
         {{{1, 2047}, {2, 8192}, {6, ArgbFixed}, {7, Z32}, {8, S8}}, 0, 0, 0, 0, 0x901},
         {{{1, 2047}, {2, 8192}, {6, X8R8G8B8}, {7, Z32}}, 0, 0, 0, 0, 0x901},
+        {{{12, big}, {7, Z32}, {8, S8}}, 0, 0, 0, 0, 0x901},  // a sharer's own planes at its source's size
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
@@ -444,6 +450,106 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
     manager->releaseById(0x03000310);
     EXPECT_EQ(manager->held(0x03000310), nullptr);
     std::filesystem::remove_all(dir);
+}
+
+// A pack of descriptions, levels deep: each level shares the next one pairs
+// times (with a depth plane of its own when asked), the last is a blank
+// picture of side × side. Level 0 is top.
+struct LevelsPack {
+    static constexpr uint32_t kTop = 0x03001000;
+    ResourcePack pack;
+    ResourceManager* manager = new ResourceManager();
+
+    LevelsPack(TestApp& app, uint32_t levels, uint32_t pairs, uint32_t side, RSBFormat plane = 0)
+    {
+        app.m_resourceManager = manager;
+        PackWriter writer;
+        writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable({}));
+        // Other entries around them, so that finding an entry takes as many
+        // halvings in every pack.
+        for (uint32_t i = 0; i < 256; ++i)
+            writer.add(0x03004000 + i, ResourceType::Data, Bytes{1});
+        for (uint32_t l = 0; l < levels; ++l) {
+            std::vector<std::pair<uint32_t, uint32_t>> list(pairs, {12, kTop + l + 1});
+            if (plane)
+                list.push_back({7, plane});
+            if (l + 1 == levels)
+                list = {{1, side}, {2, side}, {6, X8R8G8B8}};
+            Bytes bytes;
+            for (const auto& [key, value] : list)
+                for (uint32_t word : {key, value})
+                    putU32(bytes, word);
+            writer.add(kTop + l, ResourceType::MemorySurface, bytes);
+        }
+        Bytes bytes;
+        EXPECT_TRUE(writer.build(PackIndexForm::Sorted, bytes));
+        EXPECT_EQ(pack.openFile(new MemoryFile(bytes)), 1);
+        EXPECT_EQ(manager->openTable(&pack, 50, 8, true), 1);
+    }
+    // n ids that reach the top description, ended by 0: they differ above
+    // the low 15 bits.
+    static std::vector<uint32_t> topIds(uint32_t n)
+    {
+        std::vector<uint32_t> ids;
+        for (uint32_t i = 0; i < n; ++i)
+            ids.push_back(i == 0 ? kTop : (8 + i / 512) << 24 | (i % 512) << 15 | (kTop & 0x7FFF));
+        ids.push_back(0);
+        return ids;
+    }
+};
+
+// Descriptions of a pack: twice the pack costs at most 2.3 times the counted
+// work (pack probes, loads and bytes made) for sources named
+// again and again, nesting, sharers with planes of their own and ids that
+// reach one description, alone and grown together. A load with everything
+// it loads, and the pack with every load, stays within its budget.
+TEST(Surface, LoadsStayInProportionToThePack)
+{
+    TestApp app;
+    TestScreen screen;
+    ASSERT_EQ(screen.init(), 1);
+    const struct {
+        const char* what;
+        uint32_t levels[2], pairs[2], ids[2];
+        RSBFormat plane;
+    } rows[] = {
+        {"a description sharing the next one N times", {4, 4}, {6, 12}, {1, 1}, 0},
+        {"N levels, each sharing the next one twice", {4, 7}, {2, 2}, {1, 1}, 0},
+        {"sources and nesting grown together", {4, 5}, {6, 9}, {1, 1}, 0},
+        {"sharers each with a plane of its own", {4, 7}, {1, 1}, {1, 1}, Z32},
+        {"ids reaching one description", {4, 4}, {2, 2}, {256, 512}, 0},
+        {"ids reaching one description, and nesting", {4, 7}, {2, 2}, {256, 512}, 0},
+    };
+    for (const auto& row : rows) {
+        uint64_t work[2][3] = {};
+        for (int k = 0; k < 2; ++k) {
+            LevelsPack p(app, row.levels[k], row.pairs[k], 4, row.plane);
+            std::vector<uint32_t> ids = LevelsPack::topIds(row.ids[k]);
+            EXPECT_EQ(p.manager->loadIds(ids.data()), 1) << row.what;
+            const uint64_t counts[] = {p.pack.probes(), p.manager->loads(), p.manager->ledger().made()};
+            std::copy(std::begin(counts), std::end(counts), work[k]);
+        }
+        for (int c = 0; c < 3; ++c)
+            EXPECT_LE(work[1][c] * 10, work[0][c] * 23)
+                << row.what << ", counter " << c << ": " << work[0][c] << " then " << work[1][c];
+    }
+
+    // Seven sharers of a 2048 × 2048 picture, each with its own depth plane:
+    // the load stops at its budget, having made no more.
+    {
+        LevelsPack p(app, 8, 1, 2048, Z32);
+        EXPECT_EQ(p.manager->loadById(LevelsPack::kTop, nullptr), ResourceResult::Failed);
+        EXPECT_LE(p.manager->ledger().made(), kMaxBytesPerLoad);
+    }
+    // Twenty ids reaching one 2048 × 2048 picture: the pack holds at most its
+    // budget.
+    {
+        LevelsPack p(app, 1, 0, 2048);
+        std::vector<uint32_t> ids = LevelsPack::topIds(20);
+        EXPECT_EQ(p.manager->loadIds(ids.data()), 0);
+        EXPECT_LE(p.manager->ledger().held(), kMaxBytesPerPack);
+        EXPECT_GT(p.manager->ledger().held(), kMaxBytesPerPack - (16 << 20));
+    }
 }
 
 } // namespace
