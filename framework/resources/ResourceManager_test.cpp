@@ -603,7 +603,7 @@ TEST_F(ResourceManagerTest, LoadsStayInProportionToThePack)
     };
     for (const auto& row : rows) {
         uint64_t work[2][3] = {};
-        for (uint32_t k = 0, n = 4096; k < 2; ++k, n *= 2) {
+        for (uint32_t k = 0, n = 2048; k < 2; ++k, n *= 2) {
             ResourceTableImage image;
             for (uint32_t i = 0; i < n * row.tableIds; ++i)
                 image.stringTables.push_back(0x03000100u + i % 0x7F00u);

@@ -457,12 +457,13 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
 // picture of side × side. Level 0 is top.
 struct LevelsPack {
     static constexpr uint32_t kTop = 0x03001000;
+    TestApp& app;
     ResourcePack pack;
-    ResourceManager* manager = new ResourceManager();
+    ResourceManager manager;
 
-    LevelsPack(TestApp& app, uint32_t levels, uint32_t pairs, uint32_t side, RSBFormat plane = 0)
+    LevelsPack(TestApp& app, uint32_t levels, uint32_t pairs, uint32_t side, RSBFormat plane = 0) : app(app)
     {
-        app.m_resourceManager = manager;
+        app.m_resourceManager = &manager;
         PackWriter writer;
         writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable({}));
         // Other entries around them, so that finding an entry takes as many
@@ -484,8 +485,9 @@ struct LevelsPack {
         Bytes bytes;
         EXPECT_TRUE(writer.build(PackIndexForm::Sorted, bytes));
         EXPECT_EQ(pack.openFile(new MemoryFile(bytes)), 1);
-        EXPECT_EQ(manager->openTable(&pack, 50, 8, true), 1);
+        EXPECT_EQ(manager.openTable(&pack, 50, 8, true), 1);
     }
+    ~LevelsPack() { app.m_resourceManager = nullptr; }
     // n ids that reach the top description, ended by 0: they differ above
     // the low 15 bits.
     static std::vector<uint32_t> topIds(uint32_t n)
@@ -525,8 +527,8 @@ TEST(Surface, LoadsStayInProportionToThePack)
         for (int k = 0; k < 2; ++k) {
             LevelsPack p(app, row.levels[k], row.pairs[k], 4, row.plane);
             std::vector<uint32_t> ids = LevelsPack::topIds(row.ids[k]);
-            EXPECT_EQ(p.manager->loadIds(ids.data()), 1) << row.what;
-            const uint64_t counts[] = {p.pack.probes(), p.manager->loads(), p.manager->ledger().made()};
+            EXPECT_EQ(p.manager.loadIds(ids.data()), 1) << row.what;
+            const uint64_t counts[] = {p.pack.probes(), p.manager.loads(), p.manager.ledger().made()};
             std::copy(std::begin(counts), std::end(counts), work[k]);
         }
         for (int c = 0; c < 3; ++c)
@@ -538,17 +540,17 @@ TEST(Surface, LoadsStayInProportionToThePack)
     // the load stops at its budget, having made no more.
     {
         LevelsPack p(app, 8, 1, 2048, Z32);
-        EXPECT_EQ(p.manager->loadById(LevelsPack::kTop, nullptr), ResourceResult::Failed);
-        EXPECT_LE(p.manager->ledger().made(), kMaxBytesPerLoad);
+        EXPECT_EQ(p.manager.loadById(LevelsPack::kTop, nullptr), ResourceResult::Failed);
+        EXPECT_LE(p.manager.ledger().made(), kMaxBytesPerLoad);
     }
     // Twenty ids reaching one 2048 × 2048 picture: the pack holds at most its
     // budget.
     {
         LevelsPack p(app, 1, 0, 2048);
         std::vector<uint32_t> ids = LevelsPack::topIds(20);
-        EXPECT_EQ(p.manager->loadIds(ids.data()), 0);
-        EXPECT_LE(p.manager->ledger().held(), kMaxBytesPerPack);
-        EXPECT_GT(p.manager->ledger().held(), kMaxBytesPerPack - (16 << 20));
+        EXPECT_EQ(p.manager.loadIds(ids.data()), 0);
+        EXPECT_LE(p.manager.ledger().held(), kMaxBytesPerPack);
+        EXPECT_GT(p.manager.ledger().held(), kMaxBytesPerPack - (16 << 20));
     }
 }
 
