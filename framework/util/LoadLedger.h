@@ -9,9 +9,9 @@
 // The most bytes one load, with every load nested in it, may make: as the 3D
 // loader allows one load and the files it references.
 constexpr uint64_t kMaxBytesPerLoad = uint64_t(64) << 20;
-// The most bytes a pack's resources may hold together. The game was made for a
-// 32 MB process; four times that leaves room for the largest load beside the
-// rest, and no list of ids a pack holds can make more.
+// The most bytes a pack's resources may hold together, however many ids its
+// lists name: the game was made for a 32 MB process, and four times that
+// leaves the largest load room beside the rest.
 constexpr uint64_t kMaxBytesPerPack = uint64_t(128) << 20;
 
 class LoadLedger {

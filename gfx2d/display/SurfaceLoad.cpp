@@ -126,16 +126,15 @@ public:
     {
         if (g_shared != nullptr)
             return;
-        g_shared = &m_shared;
-        m_owner = true;
         if (!LoadScope::active())
             m_scope.emplace(nullptr);
+        g_shared = &m_shared.emplace();
     }
     ~OutermostLoad()
     {
-        if (!m_owner)
+        if (!m_shared)
             return;
-        m_shared.end(m_manager);
+        m_shared->end(m_manager);
         g_shared = nullptr;
     }
     OutermostLoad(const OutermostLoad&) = delete;
@@ -143,9 +142,8 @@ public:
 
 private:
     ResourceManager* m_manager;
-    SharedLoads m_shared;
     std::optional<LoadScope> m_scope;
-    bool m_owner = false;
+    std::optional<SharedLoads> m_shared;
 };
 
 } // namespace
