@@ -324,40 +324,6 @@ TEST_F(ResourceManagerTest, FailedLoadsLeaveNothingBehind)
             EXPECT_EQ(kept->refCount(), 1u);
         }
 
-    // Loads of one pack hold at most its budget together, whatever ids reach
-    // one entry and however deep texts are deflated. Past it they fail; what
-    // is released counts no more, but what a refused load made stays counted,
-    // so no list can make it again and again.
-    constexpr uint32_t kEntry = 256 << 10, kBudget = 32 * kEntry;
-    PackWriter writer;
-    EntryTableWriter texts;
-    std::vector<uint32_t> manyIds, textIds;
-    writer.add(0x03001000, ResourceType::Data, Bytes(kEntry, 7));
-    for (uint32_t i = 0; i < 40; ++i) {
-        manyIds.push_back(variantOf(0x03001000, i));
-        texts.add(i, encodePackEntry(Bytes(kEntry / 3, 'a'), true), ResourceType::Utf8Text);
-        textIds.push_back(0x21050000u | i);
-    }
-    ResourceTableImage image;
-    image.stringTables = {kTexts};
-    writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable(image), true);
-    writer.add(kTexts, ResourceType::Table, texts.build(), true);
-    Bytes bytes;
-    ASSERT_TRUE(writer.build(PackIndexForm::Sorted, bytes));
-    ResourcePack budgeted;
-    ResourceManager local(kBudget);
-    ASSERT_EQ(budgeted.openFile(new MemoryFile(bytes)), 1);
-    ASSERT_EQ(local.openTable(&budgeted, 50, 8, true), 1);
-    ASSERT_EQ(local.loadById(kTexts, nullptr), ResourceResult::Loaded);
-    for (std::vector<uint32_t>* ids : {&manyIds, &textIds}) {
-        const uint64_t before = local.ledger().held();
-        ids->push_back(0);
-        EXPECT_EQ(local.loadIds(ids->data()), 0);
-        EXPECT_LE(local.ledger().held(), kBudget);
-        EXPECT_GE(local.ledger().held(), kBudget - kEntry);
-        local.releaseIds(ids->data());
-        EXPECT_LT(local.ledger().held() - before, kEntry);
-    }
 }
 
 TEST_F(ResourceManagerTest, SafeSceneFileReplacesThePackEntry)
@@ -579,6 +545,8 @@ TEST_F(ResourceManagerTest, OpenTableFailsWithoutTheTableEntry)
 
 // Twice the pack costs at most 2.3 times the counted work (probes, loads and
 // bytes made), with ids chosen to collide, to spread and to reach one entry.
+// Past a pack's budget loads fail; when the rest is released, only what the
+// refused loads made stays counted.
 TEST_F(ResourceManagerTest, LoadsStayInProportionToThePack)
 {
     enum Names { Texts, Data, Aliases };
@@ -586,22 +554,26 @@ TEST_F(ResourceManagerTest, LoadsStayInProportionToThePack)
         const char* what;
         Names names;
         uint32_t tableIds, stride, dataBase;
-        uint32_t idsPerEntry;  // ids reaching one entry; 0: all of them
-        bool variants;         // those ids differ above the low 15 bits, else they are one id
-        bool deflate;          // texts deflated inside the deflated table
+        uint32_t perEntry;  // ids reaching one entry, differing above the low 15 bits; 0: all of them
+        bool oneId;         // those ids are one id instead
+        bool deflate;       // texts deflated inside the deflated table
+        uint32_t bytes, budget;
     } rows[] = {
-        {"string-table ids naming no selector, the real table last", Texts, 1, 1, 0, 1, true, false},
-        {"every text of one table", Texts, 0, 1, 0, 1, true, false},
-        {"texts whose ids share their low bits", Texts, 0, 4, 0, 1, true, false},
-        {"texts deflated inside a deflated table", Texts, 0, 1, 0, 1, true, true},
-        {"deflated texts each reached by 64 ids", Texts, 0, 1, 0, 64, true, true},
-        {"data ids in one bucket of 503", Data, 0, 503, 0, 1, true, false},
-        {"spread data ids", Data, 0, 1, 0x03001000, 1, true, false},
-        {"ids reaching one entry", Data, 0, 1, 0x03001000, 0, true, false},
-        {"aliases naming one id", Aliases, 0, 1, 0x03001000, 0, false, false},
-        {"aliases naming the ids that reach one entry", Aliases, 0, 1, 0x03001000, 0, true, false},
+        {"string-table ids naming no selector, the real table last", Texts, 1, 1, 0, 1, false, false, 1, 0},
+        {"every text of one table", Texts, 0, 1, 0, 1, false, false, 1, 0},
+        {"texts whose ids share their low bits", Texts, 0, 4, 0, 1, false, false, 1, 0},
+        {"texts deflated inside a deflated table", Texts, 0, 1, 0, 1, false, true, 1, 0},
+        {"deflated texts each reached by 64 ids", Texts, 0, 1, 0, 64, false, true, 1, 0},
+        {"data ids in one bucket of 503", Data, 0, 503, 0, 1, false, false, 1, 0},
+        {"spread data ids", Data, 0, 1, 0x03001000, 1, false, false, 1, 0},
+        {"ids reaching one entry", Data, 0, 1, 0x03001000, 0, false, false, 1, 0},
+        {"aliases naming one id", Aliases, 0, 1, 0x03001000, 0, true, false, 1, 0},
+        {"aliases naming the ids that reach one entry", Aliases, 0, 1, 0x03001000, 0, false, false, 1, 0},
+        {"ids reaching one entry, past the budget", Data, 0, 1, 0x03001000, 0, false, false, 1 << 16, 8 << 20},
+        {"deflated texts of a deflated table, past the budget", Texts, 0, 1, 0, 64, false, true, 1 << 13, 8 << 20},
     };
     for (const auto& row : rows) {
+        const Bytes text = encodePackEntry(Bytes(row.bytes, 'a'), row.deflate);
         uint64_t work[2][3] = {};
         for (uint32_t k = 0, n = 2048; k < 2; ++k, n *= 2) {
             ResourceTableImage image;
@@ -612,16 +584,16 @@ TEST_F(ResourceManagerTest, LoadsStayInProportionToThePack)
             EntryTableWriter texts;
             std::vector<uint32_t> ids{kTexts};  // loaded in order, ended by 0
             for (uint32_t i = 0; i < n; ++i) {
-                const uint32_t per = row.idsPerEntry ? row.idsPerEntry : n;
+                const uint32_t per = row.perEntry ? row.perEntry : n;
                 const uint32_t entry = i / per * row.stride;
                 const uint32_t id = row.names == Texts ? 0x21050000u | entry : row.dataBase + entry + row.stride;
-                ids.push_back(row.variants ? variantOf(id, i % per) : id);
+                ids.push_back(row.oneId ? id : variantOf(id, i % per));
                 if (i % per != 0)
                     continue;
                 if (row.names == Texts)
-                    texts.add(entry, encodePackEntry(encodeUtf16Text(u"x"), row.deflate), ResourceType::Utf16Text);
+                    texts.add(entry, text, ResourceType::Utf8Text);
                 else
-                    writer.add(id & PackFormat::IdMask, ResourceType::Data, Bytes{1});
+                    writer.add(id & PackFormat::IdMask, ResourceType::Data, Bytes(row.bytes, 1));
             }
             if (row.names == Aliases) {
                 image.aliases.assign(ids.begin() + 1, ids.end());
@@ -634,15 +606,19 @@ TEST_F(ResourceManagerTest, LoadsStayInProportionToThePack)
             Bytes bytes;
             ASSERT_TRUE(writer.build(PackIndexForm::Sorted, bytes)) << row.what;
             ResourcePack local;
-            ResourceManager loader;
+            ResourceManager loader(row.budget ? row.budget : kMaxBytesPerPack);
             ASSERT_EQ(local.openFile(new MemoryFile(bytes)), 1);
             ASSERT_EQ(loader.openTable(&local, 500, 33, true), 1);
-            EXPECT_EQ(loader.loadIds(ids.data()), 1) << row.what;
-            EXPECT_EQ(loader.findLoaded(ids[n], nullptr), 1) << row.what;
+            EXPECT_EQ(loader.loadIds(ids.data()), row.budget ? 0 : 1) << row.what;
+            EXPECT_EQ(loader.findLoaded(ids[n], nullptr), row.budget ? 0 : 1) << row.what;
+            EXPECT_LE(loader.ledger().held(), row.budget ? row.budget : kMaxBytesPerPack) << row.what;
             work[k][0] = loader.probes() + local.probes()
                          + static_cast<TableResource*>(loader.held(kTexts))->table()->probes();
             work[k][1] = loader.loads();
             work[k][2] = loader.ledger().made();
+            for (uint32_t id : ids)
+                loader.releaseById(loader.resolveId(id));
+            EXPECT_LT(loader.ledger().held(), 4 * row.bytes) << row.what;
         }
         for (int c = 0; c < 3; ++c)
             EXPECT_LE(work[1][c] * 10, work[0][c] * 23)

@@ -452,105 +452,72 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
     std::filesystem::remove_all(dir);
 }
 
-// A pack of descriptions, levels deep: each level shares the next one pairs
-// times (with a depth plane of its own when asked), the last is a blank
-// picture of side × side. Level 0 is top.
-struct LevelsPack {
-    static constexpr uint32_t kTop = 0x03001000;
-    TestApp& app;
-    ResourcePack pack;
-    ResourceManager manager;
-
-    LevelsPack(TestApp& app, uint32_t levels, uint32_t pairs, uint32_t side, RSBFormat plane = 0) : app(app)
-    {
-        app.m_resourceManager = &manager;
-        PackWriter writer;
-        writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable({}));
-        // Other entries around them, so that finding an entry takes as many
-        // halvings in every pack.
-        for (uint32_t i = 0; i < 256; ++i)
-            writer.add(0x03004000 + i, ResourceType::Data, Bytes{1});
-        for (uint32_t l = 0; l < levels; ++l) {
-            std::vector<std::pair<uint32_t, uint32_t>> list(pairs, {12, kTop + l + 1});
-            if (plane)
-                list.push_back({7, plane});
-            if (l + 1 == levels)
-                list = {{1, side}, {2, side}, {6, X8R8G8B8}};
-            Bytes bytes;
-            for (const auto& [key, value] : list)
-                for (uint32_t word : {key, value})
-                    putU32(bytes, word);
-            writer.add(kTop + l, ResourceType::MemorySurface, bytes);
-        }
-        Bytes bytes;
-        EXPECT_TRUE(writer.build(PackIndexForm::Sorted, bytes));
-        EXPECT_EQ(pack.openFile(new MemoryFile(bytes)), 1);
-        EXPECT_EQ(manager.openTable(&pack, 50, 8, true), 1);
-    }
-    ~LevelsPack() { app.m_resourceManager = nullptr; }
-    // n ids that reach the top description, ended by 0: they differ above
-    // the low 15 bits.
-    static std::vector<uint32_t> topIds(uint32_t n)
-    {
-        std::vector<uint32_t> ids;
-        for (uint32_t i = 0; i < n; ++i)
-            ids.push_back(i == 0 ? kTop : (8 + i / 512) << 24 | (i % 512) << 15 | (kTop & 0x7FFF));
-        ids.push_back(0);
-        return ids;
-    }
-};
-
-// Descriptions of a pack: twice the pack costs at most 2.3 times the counted
-// work (pack probes, loads and bytes made) for sources named
-// again and again, nesting, sharers with planes of their own and ids that
-// reach one description, alone and grown together. A load with everything
-// it loads, and the pack with every load, stays within its budget.
+// Descriptions of a pack, levels deep, each sharing the next pairs times
+// (with a plane of its own when asked) down to a blank side × side picture:
+// twice the pack costs at most 2.3 times the counted work (pack probes, loads
+// and bytes made) for sources named again and again, nesting, sharers with
+// planes and ids that reach one description (differing above the low 15
+// bits), alone and grown together. A load with all it loads, and the pack
+// with every load, stays within its budget.
 TEST(Surface, LoadsStayInProportionToThePack)
 {
     TestApp app;
     TestScreen screen;
     ASSERT_EQ(screen.init(), 1);
+    constexpr uint32_t kTop = 0x03001000;
     const struct {
         const char* what;
         uint32_t levels[2], pairs[2], ids[2];
         RSBFormat plane;
+        uint32_t side;
+        uint64_t packBudget;
     } rows[] = {
-        {"a description sharing the next one N times", {4, 4}, {6, 12}, {1, 1}, 0},
-        {"N levels, each sharing the next one twice", {4, 7}, {2, 2}, {1, 1}, 0},
-        {"sources and nesting grown together", {4, 5}, {6, 9}, {1, 1}, 0},
-        {"sharers each with a plane of its own", {4, 7}, {1, 1}, {1, 1}, Z32},
-        {"ids reaching one description", {4, 4}, {2, 2}, {256, 512}, 0},
-        {"ids reaching one description, and nesting", {4, 7}, {2, 2}, {256, 512}, 0},
+        {"a description sharing the next one N times", {4, 4}, {6, 12}, {1, 1}, 0, 4, kMaxBytesPerPack},
+        {"N levels, each sharing the next one twice", {4, 7}, {2, 2}, {1, 1}, 0, 4, kMaxBytesPerPack},
+        {"sources and nesting grown together", {4, 5}, {6, 9}, {1, 1}, 0, 4, kMaxBytesPerPack},
+        {"sharers each with a plane of its own", {4, 7}, {1, 1}, {1, 1}, Z32, 4, kMaxBytesPerPack},
+        {"ids reaching one description", {4, 4}, {2, 2}, {256, 512}, 0, 4, kMaxBytesPerPack},
+        {"ids reaching one description, and nesting", {4, 7}, {2, 2}, {256, 512}, 0, 4, kMaxBytesPerPack},
+        {"sharers of a large picture with planes, past a load's budget", {5, 8}, {1, 1}, {1, 1}, Z32, 2048, kMaxBytesPerPack},
+        {"ids reaching one large picture, past the pack's budget", {1, 1}, {0, 0}, {3, 6}, 0, 2048, 32 << 20},
     };
     for (const auto& row : rows) {
         uint64_t work[2][3] = {};
         for (int k = 0; k < 2; ++k) {
-            LevelsPack p(app, row.levels[k], row.pairs[k], 4, row.plane);
-            std::vector<uint32_t> ids = LevelsPack::topIds(row.ids[k]);
-            EXPECT_EQ(p.manager.loadIds(ids.data()), 1) << row.what;
-            const uint64_t counts[] = {p.pack.probes(), p.manager.loads(), p.manager.ledger().made()};
-            std::copy(std::begin(counts), std::end(counts), work[k]);
+            PackWriter writer;
+            writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable({}));
+            for (uint32_t i = 0; i < 256; ++i)  // as many halvings to find an entry in every pack
+                writer.add(0x03004000 + i, ResourceType::Data, Bytes{1});
+            for (uint32_t l = 0; l < row.levels[k]; ++l) {
+                Bytes bytes;
+                const bool last = l + 1 == row.levels[k];
+                for (uint32_t i = 0; i < row.pairs[k] && !last; ++i)
+                    putU32(bytes, 12), putU32(bytes, kTop + l + 1);
+                for (uint32_t word : last ? std::vector<uint32_t>{1, row.side, 2, row.side, 6, X8R8G8B8}
+                                          : row.plane ? std::vector<uint32_t>{7, row.plane} : std::vector<uint32_t>{})
+                    putU32(bytes, word);
+                writer.add(kTop + l, ResourceType::MemorySurface, bytes);
+            }
+            Bytes bytes;
+            ASSERT_TRUE(writer.build(PackIndexForm::Sorted, bytes));
+            ResourcePack pack;
+            ResourceManager manager(row.packBudget);
+            ASSERT_EQ(pack.openFile(new MemoryFile(bytes)), 1);
+            ASSERT_EQ(manager.openTable(&pack, 50, 8, true), 1);
+            app.m_resourceManager = &manager;
+            std::vector<uint32_t> ids;
+            for (uint32_t i = 0; i < row.ids[k]; ++i)
+                ids.push_back(i == 0 ? kTop : (8 + i / 512) << 24 | (i % 512) << 15 | (kTop & 0x7FFF));
+            ids.push_back(0);
+            EXPECT_EQ(manager.loadIds(ids.data()), row.side < 2048) << row.what;
+            EXPECT_LE(manager.ledger().held(), row.packBudget) << row.what;
+            EXPECT_LE(manager.ledger().made(), row.ids[k] * kMaxBytesPerLoad) << row.what;
+            work[k][0] = pack.probes(), work[k][1] = manager.loads(), work[k][2] = manager.ledger().made();
+            app.m_resourceManager = nullptr;
         }
         for (int c = 0; c < 3; ++c)
             EXPECT_LE(work[1][c] * 10, work[0][c] * 23)
                 << row.what << ", counter " << c << ": " << work[0][c] << " then " << work[1][c];
-    }
-
-    // Seven sharers of a 2048 × 2048 picture, each with its own depth plane:
-    // the load stops at its budget, having made no more.
-    {
-        LevelsPack p(app, 8, 1, 2048, Z32);
-        EXPECT_EQ(p.manager.loadById(LevelsPack::kTop, nullptr), ResourceResult::Failed);
-        EXPECT_LE(p.manager.ledger().made(), kMaxBytesPerLoad);
-    }
-    // Twenty ids reaching one 2048 × 2048 picture: the pack holds at most its
-    // budget.
-    {
-        LevelsPack p(app, 1, 0, 2048);
-        std::vector<uint32_t> ids = LevelsPack::topIds(20);
-        EXPECT_EQ(p.manager.loadIds(ids.data()), 0);
-        EXPECT_LE(p.manager.ledger().held(), kMaxBytesPerPack);
-        EXPECT_GT(p.manager.ledger().held(), kMaxBytesPerPack - (16 << 20));
     }
 }
 

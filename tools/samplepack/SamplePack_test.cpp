@@ -21,7 +21,6 @@
 #include "game/shell/AnimCopy.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/ShellText.h"
-#include "gfx2d/display/testing/TestScreen.h"
 #include "tests/support/BuildFixture.h"
 #include "tests/support/TestApp.h"
 #include "tools/pack/HostFiles.h"
@@ -102,17 +101,6 @@ TEST_F(SamplePack, HoldsEveryTextOfTheFlow)
         GameUtils::formatTime(out, t.ms, false, false, int32_t(t.format));
         EXPECT_EQ(std::u16string(out.chars()), t.shown) << std::hex << t.format;
     }
-}
-
-// Every entry of the pack, held at once, is more than any run of the game
-// holds: it stays far inside the pack's budget.
-TEST_F(SamplePack, EveryEntryLoadsAtOnceFarInsideThePacksBudget)
-{
-    TestScreen screen;
-    ASSERT_EQ(screen.init(), 1);  // the surface classes
-    for (uint32_t i = 0, id = 0; pack.sortedIdAt(i, id); ++i)
-        EXPECT_NE(manager->loadById(0x03000000u | id, nullptr), ResourceResult::Failed) << std::hex << id;
-    EXPECT_LT(manager->ledger().held() * 100, kMaxBytesPerPack);
 }
 
 #ifdef PF_SAMPLE_SOUNDS
