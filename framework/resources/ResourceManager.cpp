@@ -401,13 +401,12 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
             made = scope.take();
     }
     safeFile.close();
-    if (result != ResourceResult::Failed)
-        resource->keepMadeBytes(&m_ledger, made);
     if (result == ResourceResult::Failed) {
         if (isNew)
             delete resource;
         return ResourceResult::Failed;
     }
+    resource->keepMadeBytes(&m_ledger, made);
     if (isNew) {
         if (!insert(resource)) {
             delete resource;
