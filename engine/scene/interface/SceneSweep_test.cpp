@@ -726,6 +726,11 @@ const std::vector<Change>& changes()
         {kIidWorld, {42, 45}, kOnNodes, CHANGE(EngineResult r = call(s.node, &IkwNodeTable::setAlignment, s.camera,
             uint32_t(kAlignOrigin), nullptr, uint32_t(kAlignNone));
             return r != 0 ? r : call(s.world, &IkwNodeTable::align, nullptr);)},
+        // An alignment's reference gone from the world, and from memory.
+        {kIidWorld, {1, 42, 45}, kOnNodes, CHANGE(Handle g = s.make(kIidGroup); call(s.world, &IkwGroupTable::addChild, g);
+            call(s.node, &IkwNodeTable::setAlignment, g, uint32_t(kAlignOrigin), nullptr, uint32_t(kAlignNone));
+            call(s.world, &IkwGroupTable::removeChild, g); unknownRelease(g);
+            return call(s.world, &IkwNodeTable::align, nullptr) == kResultIllegalState ? 0 : 1;), 0, 3},
         // Arrays made again and written.
         {kIidVertexArray, {19}, kOnGeometry, CHANGE(return call(s.pos, &IkwVertexArrayTable::init, 4, 3, 2);)},
         {kIidVertexArray, {19}, kOnGeometry, CHANGE(return call(s.pos, &IkwVertexArrayTable::init, 6, 3, 2);), kDraw | kPick},
