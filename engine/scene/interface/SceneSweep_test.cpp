@@ -1,8 +1,10 @@
-// Fails the k-th engine allocation for every k across start-up, the load of a
-// writer-made World with a camera, a light, a background and an animated
-// group beside an appearance and every kind of image, a PNG load, and a score
-// of calls on them: every run ends in success or a failure result, with every
-// hooked allocation given back.
+// Sweeps over the scene's tables. One fails the k-th engine allocation for
+// every k across start-up, the load of a writer-made World with a camera, a
+// light, a background and an animated group beside an appearance and every
+// kind of image, a PNG load, and a score of calls on them: every run ends in
+// success or a failure result, with every hooked allocation given back. The
+// other makes every change the tables offer behind the back of every kind of
+// holder and compares the scene with a fresh one.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -585,9 +587,11 @@ Look frame(Scene& s, int32_t time)
         drawn = drawn != 0 ? drawn : g.renderWorld(s.g3d, s.world);
         look.pixels = s.target;
     }
-    const float origin[3] = {0.1f, 0.2f, 3}, direction[3] = {0, 0, -1};
     uint8_t hit = 0;
-    look.result[2] = call(s.world, &IkwGroupTable::pickRay, ~0u, origin, direction, s.ray, &hit);
+    Handle camera = nullptr; // the world's, as the game asks for it
+    call(s.world, &IkwWorldTable::getActiveCamera, &camera);
+    look.result[2] = call(s.world, &IkwGroupTable::pickViewport, ~0u, 0.52f, 0.45f, camera, s.ray, &hit);
+    unknownRelease(camera);
     look.hit.push_back(hit);
     if (hit != 0) {
         const auto& r = tableOf<IkwRayIntersectionTable>(s.ray);
