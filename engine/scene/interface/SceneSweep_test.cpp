@@ -393,22 +393,6 @@ struct Scene {
     }
 };
 
-// The images only a file makes: a plasma and a compressed one.
-std::vector<uint8_t> imageFile()
-{
-    M3gFileWriter writer(M3gFlavour::Own);
-    M3gPlasmaFields plasma;
-    plasma.widthExponent = 3;
-    plasma.heightExponent = 2;
-    plasma.weightsA[8] = 0.5f;
-    writer.addObject(m3gPlasmaRecord(plasma));
-    M3gCompressedImageFields packed;
-    packed.width = packed.height = 2;
-    packed.levels = {{1, 2, 3, 4, 5, 6, 7, 8}, {9, 10}};
-    writer.addObject(m3gCompressedImageRecord(packed));
-    return writer.finish();
-}
-
 // Leaves, then what holds them, then nodes, then the world; after each step
 // the hook may change what it made before anything made later holds it.
 Scene build(const IkwEngineTable& api, uint32_t holder, const std::function<void(Scene&, int)>& hook)
@@ -454,10 +438,11 @@ Scene build(const IkwEngineTable& api, uint32_t holder, const std::function<void
     s.set(s.stage = s.make(kIidStageset), &IkwStagesetTable::initWithValues, 8, 8, 320, rgb.data());
     s.set(s.stage, &IkwStagesetTable::setParam1, 0.0001f);
     s.set(s.canvas = s.make(kIidImage2D), &IkwImage2DTable::init, 99, 24, 16);
-    const std::vector<uint8_t> file = imageFile();
+    // The images only a file makes: the plasma and the compressed image roots.
+    static const std::vector<uint8_t> file = worldFile();
     s.set(s.loader = s.make(kIidLoader), &IkwLoaderTable::loadBuffer, uint32_t(file.size()), file.data(), nullptr);
-    s.set(s.loader, &IkwLoaderTable::getRoot, 0, &s.plasma);
-    s.set(s.loader, &IkwLoaderTable::getRoot, 1, &s.packed);
+    s.set(s.loader, &IkwLoaderTable::getRoot, 3, &s.plasma);
+    s.set(s.loader, &IkwLoaderTable::getRoot, 5, &s.packed);
     s.sTrans = sequence(3, CkwKeyframeSequence::kLinear, {{0, 0, 0}, {0.25f, 0, 0}, {0, 0.25f, 0}});
     s.sWeights = sequence(1, CkwKeyframeSequence::kLinear, {{0.25f}, {1}});
     s.sCrop = sequence(2, CkwKeyframeSequence::kStep, {{0, 0}, {1, 0}});
