@@ -128,6 +128,9 @@ int DrawContext::beginDraw()
     m_clip = wholeRect(w, h);
     m_effectiveClip = m_clip;
     m_active = 1;
+    // A frame's span programs share one allowance of interpreted words.
+    if (RasterState* rs = raster())
+        rs->beginSpanFrame();
     return 1;
 }
 
@@ -429,16 +432,16 @@ int DrawContext::drawArrays(uint32_t mode, uint32_t first, uint32_t count)
         return 0;
     const Fixed* m = topMatrix();
     const uint32_t operation = mode == DrawMode::Rectangles ? BlitOperation::RectangleFill : BlitOperation::Line;
-    BlitFunction loop = nullptr;
-    if (m && mode != DrawMode::Polygon && pureTranslation(m))
-        loop = findLoop(BlitKey{PixelFormat::A8R8G8B8, t.format, e.key ? BlitKeyMode::FixedKey : 0u,
-                                e.alphaTest ? 1u : 0u, e.blitBlend, operation});
-    // A state the table has no loop for draws as a transformed one does.
     int drawn = 0;
-    if (loop)
-        drawn = drawPairs(t, loop, operation, first, count);
-    else if (m)
+    if (m && mode != DrawMode::Polygon && pureTranslation(m)) {
+        // A key has nothing to key in one colour: a keyed shape draws as an
+        // unkeyed one, through the loop of its blend and alpha test.
+        const BlitFunction loop =
+            findLoop(BlitKey{PixelFormat::A8R8G8B8, t.format, 0, e.alphaTest ? 1u : 0u, e.blitBlend, operation});
+        drawn = loop ? drawPairs(t, loop, operation, first, count) : 0;
+    } else if (m) {
         drawn = drawArraysSpans(t, e, mode, first, count);
+    }
     t.surface->unlock();
     return drawn;
 }
@@ -502,16 +505,17 @@ int DrawContext::drawImage(Surface* surface, uint32_t mirror, const int16_t* src
     if (!openTarget(t))
         return 0;
     const Fixed* m = topMatrix();
-    BlitFunction copy = nullptr;
-    if (m && !m_customSpans && pureTranslation(m))
-        copy = findLoop(BlitKey{surface->getFormat(), t.format, e.key ? BlitKeyMode::FixedKey : 0u,
-                                e.alphaTest ? 1u : 0u, e.blitBlend, BlitOperation::ImageCopy});
-    // A picture the table has no loop for draws as a transformed one does.
+    const bool translated = m && !m_customSpans && pureTranslation(m);
+    const BlitKey query{surface->getFormat(), t.format, e.key ? BlitKeyMode::FixedKey : 0u, e.alphaTest ? 1u : 0u,
+                        e.blitBlend, BlitOperation::ImageCopy};
+    const BlitFunction copy = translated ? findLoop(query) : nullptr;
+    // A picture the table has no loop for draws through the span program
+    // that does what such a loop would.
     int drawn = 0;
     if (copy)
         drawn = blitImage(t, copy, surface, mirror, src);
     else if (m)
-        drawn = drawImageSpans(t, e, surface, mirror, src);
+        drawn = drawImageSpans(t, e, translated ? &query : nullptr, surface, mirror, src);
     t.surface->unlock();
     return drawn;
 }

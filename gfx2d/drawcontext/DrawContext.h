@@ -160,7 +160,10 @@ private:
     // target's colour plane does not bind.
     bool prepareRaster(const Target& t);
     int drawArraysSpans(Target& t, const Effective& e, uint32_t mode, uint32_t first, uint32_t count);
-    int drawImageSpans(Target& t, const Effective& e, Surface* surface, uint32_t mirror, const Rect16& src);
+    // loopless: the blit query of a translated picture the table has no loop
+    // for, or null for the general path.
+    int drawImageSpans(Target& t, const Effective& e, const BlitKey* loopless, Surface* surface, uint32_t mirror,
+                       const Rect16& src);
 
     uint8_t m_opened = 0;
     uint8_t m_begun = 0;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "framework/resources/ResourceManager.h"
+#include "gfx2d/blit/BlitClip.h"
 #include "gfx2d/blit/PixelRows.h"
 #include "gfx2d/display/ScreenContext.h"
 #include "gfx2d/drawcontext/internal/DrawTarget.h"
@@ -40,6 +41,17 @@ uint32_t imageSpanSet(bool key, bool alphaTest, bool blend, uint32_t mode)
     if (alphaTest)
         return 0;
     return key ? kSpanSetKeyed : kSpanSetOpaque;
+}
+
+// The set whose programs copy as a loop of that query would: plain, keyed,
+// or keyed with constant alpha, the three kinds of image loop there are.
+uint32_t copySpanSet(const BlitKey& q)
+{
+    if (q.alphaTest)
+        return 0;
+    if (q.blendMode == BlitBlendMode::Opaque)
+        return q.keyMode ? kSpanSetKeyed : kSpanSetOpaque;
+    return q.keyMode && q.blendMode == BlitBlendMode::ConstantAlpha ? kSpanSetKeyedBlend : 0;
 }
 
 } // namespace
@@ -100,12 +112,14 @@ int DrawContext::drawArraysSpans(Target& t, const Effective&, uint32_t mode, uin
     return 1;
 }
 
-int DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface, uint32_t mirror, const Rect16& src)
+int DrawContext::drawImageSpans(Target& t, const Effective& e, const BlitKey* loopless, Surface* surface,
+                                uint32_t mirror, const Rect16& asked)
 {
     SpanProgramSet* set = nullptr;
+    const uint32_t id = loopless ? copySpanSet(*loopless) : imageSpanSet(e.key, e.alphaTest, e.blend, e.mode);
     if (m_customSpans) {
         set = m_customSpanSet;
-    } else if (const uint32_t id = imageSpanSet(e.key, e.alphaTest, e.blend, e.mode)) {
+    } else if (id) {
         ResourceManager* manager = getResourceManager();
         set = manager ? findSpanProgramSet(*manager, id) : nullptr;
     }
@@ -116,8 +130,19 @@ int DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface,
     uint8_t* pixels = nullptr;
     int32_t pitch = 0;
     surface->getSize(&sw, &sh);
-    // The rectangle must lie in the image: the spans read texels without bounds.
-    if (src.w <= 0 || src.h <= 0 || !surface->containsRect(src) || !prepareRaster(t))
+    // With y growing upwards the blit loops move a rectangle, rows as they
+    // are; the quad flips them, so a picture in their stead reads them backwards.
+    if (loopless && m_yDown != 1)
+        mirror ^= DrawMirror::Y;
+    // Spans read texels without bounds: a rectangle reaching past the
+    // picture draws the part inside it, moved where the blit loops put it.
+    const bool mirrorX = mirror & DrawMirror::X, mirrorY = mirror & DrawMirror::Y;
+    int32_t ox = 0, oy = 0, sx = asked.x, sy = asked.y, w = asked.w, h = asked.h;
+    if (w <= 0 || h <= 0 ||
+        !(clipBlitSource(&ox, &oy, int32_t(sw), int32_t(sh), &sx, &sy, &w, &h, mirrorX, mirrorY) & ClipBits::Remains))
+        return 1;
+    const Rect16 src{int16_t(sx), int16_t(sy), int16_t(w), int16_t(h)};
+    if (!prepareRaster(t))
         return 0;
     if (!surface->lock(&pixels, &pitch, 0, nullptr) || pitch <= 0) {
         surface->unlock();
@@ -164,14 +189,16 @@ int DrawContext::drawImageSpans(Target& t, const Effective& e, Surface* surface,
     rs.bindSpanProgram(m_spanProgram);
     const Fixed x0 = Fixed(src.x) << 16, x1 = Fixed(src.x + src.w) << 16;
     const Fixed y0 = Fixed(src.y - firstRow) << 16, y1 = Fixed(src.y - firstRow + src.h) << 16;
-    const Fixed ul = mirror & DrawMirror::X ? x1 : x0, ur = mirror & DrawMirror::X ? x0 : x1;
-    const Fixed vt = mirror & DrawMirror::Y ? y1 : y0, vb = mirror & DrawMirror::Y ? y0 : y1;
+    const Fixed ul = mirrorX ? x1 : x0, ur = mirrorX ? x0 : x1;
+    const Fixed vt = mirrorY ? y1 : y0, vb = mirrorY ? y0 : y1;
     // Corners (0, 0), (0, h), (w, h), (w, 0) of the image rectangle.
     const Fixed u[4] = {ul, ul, ur, ur}, v[4] = {vt, vb, vb, vt};
     // The context's matrices live in the record, where programs can write:
     // what one stores there does not outlive its draw.
     const MatrixStack2D matrices = rs.block().matrix2D;
+    translate(Fixed(ox) << 16, Fixed(oy) << 16);
     ScanConverter sc(rs);
+    sc.useProgram(set->selectedProgram());
     sc.drawTexturedQuad(Fixed(src.w) << 16, Fixed(src.h) << 16, u, v, m_yDown != 1);
     rs.block().matrix2D = matrices;
     // The program had all it is owed (the target's planes at one size, the

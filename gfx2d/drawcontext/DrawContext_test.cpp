@@ -458,21 +458,50 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     dc.drawImage(&tall, 0, lowRows);
     EXPECT_EQ(px[kW], 0xFF000000u | 32761);
 
-    // Every source on every target, translated only, plain and keyed: drawn
-    // as a per-pixel reference draws it, or refused with the target as it
-    // was. A pair the blit table lacks draws as a sheared picture does; so
-    // does a keyed rectangle, which no fill loop keys.
+    // Every source on every target, translated only, in every image state:
+    // drawn as a per-pixel reference draws it (a copy plain, keyed, or keyed
+    // and blended by the colour's alpha), or refused with the target as it
+    // was. A pair the blit table lacks draws through the program that does
+    // what its loop would. Every other state draws its rectangle (1, 1, 6, 6)
+    // mirrored at (2, -3) with y growing upwards: the blit loops place the
+    // rectangle at rows 3 to 8 (6 - y - h) unmirrored, so the part inside the
+    // 4 x 3 picture lands at x 7 down to 5 and rows 3 and 4.
     using namespace PixelFormat;
     const RSBFormat formats[] = {R4G4B4,    R5G6B5,     A1R5G5B5,   A4R4G4B4,   X14R6G6B6, R8G8B8, X8R8G8B8,
                                  A8R8G8B8,  ArgbFixed,  RgbaFixed,  L8,         A8,        I8,     A8L8,
                                  P8X8R8G8B8, P8A8R8G8B8, Z32,       P4X8R8G8B8, P4A8R8G8B8, S8,    S32};
     palette[7] = kKey;
     dc.setClip(0, 0, kW, kH);
-    std::set<std::pair<RSBFormat, RSBFormat>> drawnPairs;
-    const int16_t corners[4] = {1, 1, 6, 4};
+    // Flags key, alpha test and blend, the blend mode, and what it copies as:
+    // keyed, blended (0x9C) or refused.
+    const struct {
+        bool key, alphaTest, blend;
+        uint32_t mode;
+        bool keyed, blended, refused;
+    } looks[] = {{false, false, false, 2, false, false, false}, {true, false, false, 2, true, false, false},
+                 {true, false, true, 0, true, true, false},     {true, false, true, 7, true, false, false},
+                 {false, false, true, 1, false, false, false},  {false, false, true, 0, false, false, true},
+                 {false, true, false, 2, false, false, true},   {false, false, true, 2, false, false, true}};
+    auto setLook = [&](bool key, bool alphaTest, bool blend, uint32_t mode) {
+        key ? dc.enable(DrawGroup::ColourKey) : dc.disable(DrawGroup::ColourKey);
+        alphaTest ? dc.enable(DrawGroup::AlphaTest) : dc.disable(DrawGroup::AlphaTest);
+        blend ? dc.enable(DrawGroup::Blend) : dc.disable(DrawGroup::Blend);
+        dc.setBlendMode(mode);
+    };
+    // c blended over the target's pixel at p with the blit loops' rule.
+    auto blendOnto = [](RSBFormat to, uint8_t* p, uint32_t c, uint32_t a) {
+        uint32_t d = 0;
+        tryPixelToArgb8888(to, p, d);
+        const uint32_t out = Canvas::blend(d, c, a);
+        convertPixel(A8R8G8B8, &out, to, p);
+    };
+    // The pairs that draw: the table's four, and X8R8G8B8 onto R5G6B5
+    // through the spans; every other pair is refused.
+    const std::set<std::pair<RSBFormat, RSBFormat>> drawable = {
+        {R5G6B5, R5G6B5}, {X8R8G8B8, X8R8G8B8}, {X8R8G8B8, R5G6B5}, {P8X8R8G8B8, R5G6B5}, {P8X8R8G8B8, X8R8G8B8}};
     for (const RSBFormat from : formats)
         for (const RSBFormat to : formats)
-            for (const bool keyed : {false, true}) {
+            for (const auto& look : looks) {
                 MemorySurface picture, target;
                 const SurfaceAttribute list[] = {{1, 4}, {2, 3}, {6, from}, {11, uintptr_t(palette)}, {0, 0}};
                 uint8_t *in = nullptr, *out = nullptr;
@@ -489,43 +518,88 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
                 std::memset(out, 0x5A, size_t(outPitch) * 6);
                 std::vector<uint8_t> expected(out, out + outPitch * 6);
                 bool referenced = to == R5G6B5 || to == X8R8G8B8;
+                const bool cut = (&look - looks) % 2;
                 for (int i = 0; i < 12; ++i) {
                     const uint8_t* q = in + (i / 4) * inPitch + (i % 4) * bpp;
                     uint32_t c = 0;
                     const bool indexed = (formatFlags(from) & FormatFlagPalette) && bpp;
                     referenced = referenced && (indexed ? (c = palette[*q], true) : tryPixelToArgb8888(from, q, c));
-                    if (referenced && !(keyed && (c & 0xFFFFFF) == kKey))
-                        convertPixel(A8R8G8B8, &c, to, &expected[(i / 4 + 1) * outPitch + (i % 4 + 2) * tbpp]);
+                    uint8_t* e = &expected[(i / 4 + (cut ? 2 : 1)) * outPitch + (cut ? 8 - i % 4 : i % 4 + 2) * tbpp];
+                    if (!referenced || (look.keyed && (c & 0xFFFFFF) == kKey) || (cut && (i % 4 == 0 || i < 4)))
+                        continue;
+                    look.blended ? blendOnto(to, e, c, 0x9C) : void(convertPixel(A8R8G8B8, &c, to, e));
                 }
-                keyed ? dc.enable(DrawGroup::ColourKey) : dc.disable(DrawGroup::ColourKey);
-                const Fixed t[2] = {2 << 16, 1 << 16};
+                setLook(look.key, look.alphaTest, look.blend, look.mode);
+                dc.setColor(0x9CFFFFFF);
+                const Fixed t[2] = {2 << 16, (cut ? -3 : 1) << 16};
                 dc.loadMatrix(kIdentityWords, t);
-                const int drawn = dc.drawImage(&picture, 0, nullptr);
-                SCOPED_TRACE(::testing::Message() << std::hex << from << " onto " << to << (keyed ? " keyed" : ""));
-                if (drawn)
-                    drawnPairs.insert({from, to});
+                const int16_t inside[4] = {1, 1, 6, 6};
+                dc.setYDown(!cut);
+                const int drawn = dc.drawImage(&picture, cut ? DrawMirror::X : 0, cut ? inside : nullptr);
+                dc.setYDown(1);
+                SCOPED_TRACE(::testing::Message() << std::hex << from << " onto " << to << " look " << &look - looks);
+                EXPECT_EQ(drawn, int(drawable.count({from, to}) && !look.refused));
                 EXPECT_TRUE(!drawn || referenced);
                 EXPECT_EQ(std::vector<uint8_t>(out, out + outPitch * 6),
                           drawn ? expected : std::vector<uint8_t>(outPitch * 6, 0x5A));
-                if (from != to || !keyed)
-                    continue;
-                std::vector<uint8_t> filled[2];
-                dc.vertexPointer(2, VertexType::S16, 0, corners);
-                for (int way = 0; way < 2; ++way) {
-                    std::memset(out, 0x5A, size_t(outPitch) * 6);
-                    dc.loadMatrix(way ? sheared : kIdentityWords, t0);
-                    EXPECT_EQ(dc.drawArrays(DrawMode::Rectangles, 0, 2), int(referenced));
-                    filled[way].assign(out, out + outPitch * 6);
-                }
-                EXPECT_EQ(filled[0], filled[1]);
-                EXPECT_EQ(filled[0] != std::vector<uint8_t>(outPitch * 6, 0x5A), referenced);
             }
-    dc.disable(DrawGroup::ColourKey);
-    // The pairs that draw: the table's four, and X8R8G8B8 onto R5G6B5
-    // through the spans; every other pair is refused.
-    const std::set<std::pair<RSBFormat, RSBFormat>> drawable = {
-        {R5G6B5, R5G6B5}, {X8R8G8B8, X8R8G8B8}, {X8R8G8B8, R5G6B5}, {P8X8R8G8B8, R5G6B5}, {P8X8R8G8B8, X8R8G8B8}};
-    EXPECT_EQ(drawnPairs, drawable);
+
+    // A key has nothing to key in one colour: on every target, a keyed line
+    // or rectangle in every blend, mode, alpha test and colour alpha draws,
+    // translated or sheared, what the unkeyed one draws, and translated what
+    // a per-pixel reference draws (the Bresenham diagonal of (0, 0)-(5, 5),
+    // the rectangle (1, 1)-(6, 4)); only the states no keyed draw may have
+    // are refused.
+    const int16_t shapes[2][4] = {{0, 0, 5, 5}, {1, 1, 6, 4}};
+    for (const RSBFormat to : formats) {
+        MemorySurface target;
+        uint8_t* out = nullptr;
+        int32_t pitch = 0;
+        if (!makeTarget(target, 8, 6, to) || !target.lock(&out, &pitch, 0, nullptr))
+            continue;
+        const size_t bytes = size_t(pitch) * 6, tbpp = bytesPerPixel(to);
+        for (uint32_t mode : {DrawMode::Lines, DrawMode::Rectangles})
+            for (int blend = -1; blend < 4; ++blend)
+                for (const bool alphaTest : {false, true})
+                    for (const uint32_t alpha : {0xFFu, 0x80u, 0u}) {
+                        const uint32_t colour = alpha << 24 | 0x3C9A51;
+                        std::vector<uint8_t> drawn[2][2];
+                        int results[2][2];
+                        for (int keyed = 0; keyed < 2; ++keyed)
+                            for (int way = 0; way < 2; ++way) {
+                                std::memset(out, 0x5A, bytes);
+                                setLook(keyed, alphaTest, blend >= 0, uint32_t(std::max(blend, 0)));
+                                dc.setColor(colour);
+                                dc.loadMatrix(way ? sheared : kIdentityWords, t0);
+                                dc.vertexPointer(2, VertexType::S16, 0, shapes[mode == DrawMode::Rectangles]);
+                                results[keyed][way] = dc.drawArrays(mode, 0, 2);
+                                drawn[keyed][way].assign(out, out + bytes);
+                            }
+                        SCOPED_TRACE(::testing::Message() << std::hex << to << " mode " << mode << " blend " << blend
+                                                          << " alpha test " << alphaTest << " alpha " << alpha);
+                        const bool refusedKeyed = alphaTest || blend == int(DrawBlend::AlphaTested);
+                        for (int way = 0; way < 2; ++way) {
+                            EXPECT_EQ(results[1][way], refusedKeyed ? 0 : results[0][way]);
+                            EXPECT_EQ(drawn[1][way], refusedKeyed ? std::vector<uint8_t>(bytes, 0x5A) : drawn[0][way]);
+                        }
+                        // The blit loops' state: modes 0 and 2 blend by the colour's alpha and test it.
+                        const bool blends = blend == 0 || blend == 2, tested = alphaTest || blends;
+                        std::vector<uint8_t> expected(bytes, 0x5A);
+                        const bool referenced = to == R5G6B5 || to == X8R8G8B8;
+                        for (int y = 0; y < 6; ++y)
+                            for (int x = 0; x < 8; ++x) {
+                                const bool inside =
+                                    mode == DrawMode::Lines ? x == y && x < 5 : x >= 1 && x < 6 && y >= 1 && y < 4;
+                                uint8_t* e = &expected[y * pitch + x * tbpp];
+                                if (!referenced || !inside || (tested && alpha == 0))
+                                    continue;
+                                blends ? blendOnto(to, e, colour, alpha) : void(convertPixel(A8R8G8B8, &colour, to, e));
+                            }
+                        EXPECT_EQ(results[0][0], int(referenced));
+                        EXPECT_EQ(drawn[0][0], expected);
+                    }
+    }
+    setLook(false, false, false, DrawBlend::AlphaTested);
     s.target.makeCurrent();
 }
 

@@ -287,6 +287,7 @@ void RasterState::beginFrame(const RenderTargetView* target)
     std::memset(s.CPUregs, 0, sizeof s.CPUregs);
     std::memset(s.regs, 0, sizeof s.regs);
     resetPool();
+    beginSpanFrame();
     s.polys_considered = s.polys_drawn = s.spans_shaded = s.pixels_shaded = 0;
     s.pixels_failed_depth = s.verts_xformed = s.polys_subdivided = s.pieces_drawn = 0;
 }

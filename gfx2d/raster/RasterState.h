@@ -20,6 +20,10 @@ inline constexpr uint32_t kTargetDepthPlane = 0x20000;
 inline constexpr uint32_t kTargetStencilPlane = 0x80000;
 
 inline constexpr int32_t kDriverPolygon = 1;
+// Interpreted span words a frame may run beyond what its spans are granted
+// for their pixels (the scan converter's grant): room for a program's
+// set-up on small pictures, once a frame however many it draws.
+inline constexpr uint64_t kSpanFrameWords = 1u << 16;
 inline constexpr int32_t kPoolWordsPerVertex = 20;
 
 // One plane of a render target as its owner measured it: bytes is what
@@ -119,6 +123,7 @@ public:
     // span block maps or its pitch is not a positive 16-bit value; false
     // then, and the planes bound before stay bound.
     bool bindTarget(const RenderTargetView* target);
+    // Also begins a span frame.
     void beginFrame(const RenderTargetView* target);
     // The same with the screen context's current render target.
     bool bindTarget();
@@ -134,6 +139,12 @@ public:
     void clearDepth(uint32_t w, uint32_t h);
     void clearStencil(uint32_t w, uint32_t h);
     void clear();
+
+    // Interpreted span words left to the frame: kSpanFrameWords when it
+    // begins, plus the scan converter's grants, less the words spans ran.
+    // A draw whose spans use it up stops there.
+    void beginSpanFrame() { m_spanWordsLeft = kSpanFrameWords; }
+    uint64_t& spanWordsLeft() { return m_spanWordsLeft; }
 
     // record: a stored span-program record, or null to unbind.
     void bindSpanProgram(const uint8_t* record);
@@ -199,6 +210,7 @@ private:
     std::unique_ptr<TextureStore> m_store;
     const uint8_t* m_spanCode = nullptr;
     SpanBinding m_binding;
+    uint64_t m_spanWordsLeft = kSpanFrameWords;
     RSBFormat m_targetFormat = 0;
     SamplerUnit m_units[kTextureUnitCount];
     int32_t m_boundSlots[kTextureUnitCount];

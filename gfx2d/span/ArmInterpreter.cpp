@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -548,6 +549,56 @@ struct ArmProgram {
 
 const uint8_t* preparedCode(const ArmProgram& program) { return program.code; }
 
+namespace {
+
+thread_local ArmWork t_work;
+
+// Decodes into the program, which keeps the code's address.
+void decodeInto(ArmProgram& program, const uint8_t* code, uint32_t codeBytes)
+{
+    program.code = code;
+    const uint32_t words = codeBytes / 4;
+    t_work.decodedWords += words;
+    // Sized exactly: nothing past the sentinel may look like an operation.
+    std::vector<ArmOp>& ops = program.ops;
+    ops = std::vector<ArmOp>(words + 1);
+    for (uint32_t i = 0; i < words; ++i)
+        ops[i] = decode(loadUnaligned<uint32_t>(code + 4 * i), i, words);
+    for (uint32_t i = 0; i + 1 < words; ++i) {
+        ArmOp& o = ops[i];
+        const auto compare = std::find(std::begin(kCompares), std::end(kCompares), o.kind);
+        if (ops[i + 1].kind == kBranchIf && compare != std::end(kCompares))
+            o.kind = static_cast<uint16_t>(kCompareBranch + 14 * (compare - std::begin(kCompares)) +
+                                           (loadUnaligned<uint32_t>(code + 4 * (i + 1)) >> 28));
+    }
+    // Runs, from the kinds as decoded: an operation followed by a
+    // compare-and-branch ends none.
+    for (uint32_t i = 0; i < words; ++i) {
+        const uint16_t first = ops[i].kind;
+        for (uint32_t runs = first < kRuns ? kRunsStartingWith[first] : 0; runs; runs &= runs - 1) {
+            const uint32_t k = static_cast<uint32_t>(__builtin_ctz(runs));
+            const FusedRun& run = kFusedRuns[k];
+            uint32_t matched = 0;
+            while (matched < run.length && i + matched < words && ops[i + matched].kind == run.kinds[matched])
+                ++matched;
+            if (matched == run.length) {
+                ops[i].kind = static_cast<uint16_t>(kRuns + k);
+                break;
+            }
+        }
+    }
+    // One past the last word: running off the code or branching out of it
+    // lands here, so the run needs no bounds check of its own.
+    ops[words] = ArmOp{};
+    ops[words].kind = kLeftCode;
+    ops[words].index = static_cast<uint16_t>(words);
+    program.linked = false;
+}
+
+}  // namespace
+
+const ArmWork& armWork() { return t_work; }
+
 // Recently run programs, decoded. A hit needs the same bytes, not only the
 // same address, so a record rewritten in place decodes again.
 const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
@@ -566,43 +617,27 @@ const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes)
         slot = &cache[oldest];
         oldest = (oldest + 1) % kDecodedPrograms;
     }
-    slot->code = code;
     slot->bytes.assign(code, code + codeBytes);
-    const uint32_t words = codeBytes / 4;
-    // Sized exactly: nothing past the sentinel may look like an operation.
-    slot->ops = std::vector<ArmOp>(words + 1);
-    for (uint32_t i = 0; i < words; ++i)
-        slot->ops[i] = decode(loadUnaligned<uint32_t>(code + 4 * i), i, words);
-    for (uint32_t i = 0; i + 1 < words; ++i) {
-        ArmOp& o = slot->ops[i];
-        const auto compare = std::find(std::begin(kCompares), std::end(kCompares), o.kind);
-        if (slot->ops[i + 1].kind == kBranchIf && compare != std::end(kCompares))
-            o.kind = static_cast<uint16_t>(kCompareBranch + 14 * (compare - std::begin(kCompares)) +
-                                           (loadUnaligned<uint32_t>(code + 4 * (i + 1)) >> 28));
-    }
-    // Runs, from the kinds as decoded: an operation followed by a
-    // compare-and-branch ends none.
-    for (uint32_t i = 0; i < words; ++i) {
-        const uint16_t first = slot->ops[i].kind;
-        for (uint32_t runs = first < kRuns ? kRunsStartingWith[first] : 0; runs; runs &= runs - 1) {
-            const uint32_t k = static_cast<uint32_t>(__builtin_ctz(runs));
-            const FusedRun& run = kFusedRuns[k];
-            uint32_t matched = 0;
-            while (matched < run.length && i + matched < words && slot->ops[i + matched].kind == run.kinds[matched])
-                ++matched;
-            if (matched == run.length) {
-                slot->ops[i].kind = static_cast<uint16_t>(kRuns + k);
-                break;
-            }
-        }
-    }
-    // One past the last word: running off the code or branching out of it
-    // lands here, so the run needs no bounds check of its own.
-    slot->ops[words] = ArmOp{};
-    slot->ops[words].kind = kLeftCode;
-    slot->ops[words].index = static_cast<uint16_t>(words);
-    slot->linked = false;
+    decodeInto(*slot, code, codeBytes);
     return slot;
+}
+
+void ArmProgramDeleter::operator()(ArmProgram* program) const { delete program; }
+
+size_t armProgramBytes(const ArmProgram& program)
+{
+    return sizeof program + program.bytes.capacity() + program.ops.capacity() * sizeof(ArmOp);
+}
+
+OwnedArmProgram decodeArmCode(const uint8_t* code, uint32_t codeBytes)
+{
+    try {
+        OwnedArmProgram program(new ArmProgram);
+        decodeInto(*program, code, codeBytes);
+        return program;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 // Sixteen rows of sixteen: X(H, L) for every hex byte 0xHL.
@@ -723,6 +758,7 @@ leftCode:
     outcome = SpanRun::LeftCode;
     executed += op->index - run;
 done:
+    t_work.runWords += executed;
     std::memcpy(m.r, c.r, sizeof c.r);
     m.flags = flagsOf(c);
     m.executed = static_cast<uint32_t>(std::min<uint64_t>(executed, UINT32_MAX));

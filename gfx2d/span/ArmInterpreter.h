@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "gfx2d/raster/SpanAddress.h"
 
@@ -51,10 +52,28 @@ SpanRun runArmMachine(const SpanAddressSpace& space, ArmMachine& m, const uint8_
 // and the code must stay as it was, until the next prepare on this thread.
 struct ArmProgram;
 const ArmProgram* prepareArmCode(const uint8_t* code, uint32_t codeBytes);
+// A program decoded for an owner that keeps its code unchanged as long as
+// it keeps the program (a span-program set its records); null when memory
+// ran out.
+struct ArmProgramDeleter {
+    void operator()(ArmProgram* program) const;
+};
+using OwnedArmProgram = std::unique_ptr<ArmProgram, ArmProgramDeleter>;
+OwnedArmProgram decodeArmCode(const uint8_t* code, uint32_t codeBytes);
+// Bytes a decoded program holds.
+size_t armProgramBytes(const ArmProgram& program);
 // The code the program was prepared from (the cache may have moved on since).
 const uint8_t* preparedCode(const ArmProgram& program);
 SpanRun runArmProgram(const SpanAddressSpace& space, const ArmProgram& program, ArmMachine& m,
                       uint32_t budget = kSpanInstructionBudget);
+// What the interpreter has done on this thread: words decoded into programs
+// and words run, for rows that count work.
+struct ArmWork {
+    uint64_t decodedWords = 0;
+    uint64_t runWords = 0;
+};
+const ArmWork& armWork();
+
 // The registers runArmCode starts a span with.
 ArmMachine spanMachine(SpanAddress stateBase, uint32_t r0, uint32_t r1, uint32_t r2);
 

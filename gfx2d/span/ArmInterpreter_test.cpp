@@ -240,41 +240,49 @@ TEST(ArmInterpreter, TransfersAddressAndWriteBackInTheirOrder)
 
 TEST(ArmInterpreter, HostileProgramsStopWithoutTouchingMemoryOutsideTheirRegions)
 {
+    // executed: the words fetched, the one that faulted included; a loop
+    // stops at the branch that reaches the budget (100).
     struct Case {
         const char* what;
         std::vector<uint32_t> code;
         uint32_t r1;
         SpanRun expected;
+        uint32_t executed;
     };
     const uint32_t end = kMem + kMemBytes;
+    const std::vector<uint32_t> countdown = {dp(kSub, true, 1, 1, armImm(1)), armBranch(kNe, -3), kBx};
     const Case cases[] = {
-        {"store to region 0", {armTransfer(kAl, false, false, 2, 1, 0), kBx}, 4, SpanRun::Fault},
-        {"store to an unmapped region", {armTransfer(kAl, false, false, 2, 1, 0), kBx}, spanAddress(9, 0), SpanRun::Fault},
-        {"word straddling the end", {armTransfer(kAl, false, false, 2, 1, -2), kBx}, end, SpanRun::Fault},
-        {"word one byte past the end", {armTransfer(kAl, false, false, 2, 1, -3), kBx}, end, SpanRun::Fault},
-        {"load one byte past the end", {armTransfer(kAl, true, false, 2, 1, -3), kBx}, end, SpanRun::Fault},
-        {"halfword past the end", {armHalfword(kAl, false, 2, 1, 0), kBx}, end, SpanRun::Fault},
-        {"block straddling the end", {armBlock(kAl, false, kIa, true, 1, 0x00FF), kBx}, end - 16, SpanRun::Fault},
-        {"load below the start", {armTransfer(kAl, true, false, 2, 1, -4), kBx}, kMem, SpanRun::Fault},
-        {"endless loop", {armBranch(kAl, -2)}, 0, SpanRun::OutOfTime},
-        {"branch out of the code", {armBranch(kAl, 100), kBx}, 0, SpanRun::LeftCode},
-        {"branch one past the end", {armBranch(kAl, 1), kBx}, 0, SpanRun::LeftCode},
-        {"branch before the code", {armBranch(kAl, -5)}, 0, SpanRun::LeftCode},
-        {"no return", {dp(kMov, false, 0, 0, armImm(1))}, 0, SpanRun::LeftCode},
+        {"store to region 0", {armTransfer(kAl, false, false, 2, 1, 0), kBx}, 4, SpanRun::Fault, 1},
+        {"store to an unmapped region", {dp(kMov, false, 3, 0, armImm(1)), armTransfer(kAl, false, false, 2, 1, 0), kBx},
+         spanAddress(9, 0), SpanRun::Fault, 2},
+        {"word straddling the end", {armTransfer(kAl, false, false, 2, 1, -2), kBx}, end, SpanRun::Fault, 1},
+        {"word one byte past the end", {armTransfer(kAl, false, false, 2, 1, -3), kBx}, end, SpanRun::Fault, 1},
+        {"load one byte past the end", {armTransfer(kAl, true, false, 2, 1, -3), kBx}, end, SpanRun::Fault, 1},
+        {"halfword past the end", {armHalfword(kAl, false, 2, 1, 0), kBx}, end, SpanRun::Fault, 1},
+        {"block straddling the end", {armBlock(kAl, false, kIa, true, 1, 0x00FF), kBx}, end - 16, SpanRun::Fault, 1},
+        {"load below the start", {armTransfer(kAl, true, false, 2, 1, -4), kBx}, kMem, SpanRun::Fault, 1},
+        {"endless loop", {armBranch(kAl, -2)}, 0, SpanRun::OutOfTime, 100},
+        {"a loop whose last branch reaches the budget", countdown, 51, SpanRun::OutOfTime, 100},
+        {"a loop whose last branch stays under it", countdown, 50, SpanRun::Returned, 101},
+        {"branch out of the code", {armBranch(kAl, 100), kBx}, 0, SpanRun::LeftCode, 1},
+        {"branch one past the end", {armBranch(kAl, 1), kBx}, 0, SpanRun::LeftCode, 1},
+        {"branch before the code", {armBranch(kAl, -5)}, 0, SpanRun::LeftCode, 1},
+        {"no return", {dp(kMov, false, 0, 0, armImm(1))}, 0, SpanRun::LeftCode, 1},
         // A fault inside a run of operations the interpreter takes in one
         // step ends the program there, as it does anywhere else.
         {"store faulting in a fused run",
-         {dp(kOrr, false, 2, 2, armImm(1)), armTransfer(kAl, false, false, 2, 1, 4, false), kBx}, 4, SpanRun::Fault},
+         {dp(kOrr, false, 2, 2, armImm(1)), armTransfer(kAl, false, false, 2, 1, 4, false), kBx}, 4, SpanRun::Fault, 2},
         {"load faulting in a fused run",
          {dp(kMov, false, 4, 0, armReg(5, kLsr, 16)), dp(kMov, false, 6, 0, armReg(7, kLsr, 16)),
           armMultiply(kAl, kMla, false, 6, 4, 6, 8), armTransferRegister(kAl, true, false, 2, 1, true, armReg(6, kLsl, 2)),
-          dp(kAdd, false, 5, 5, armReg(9)), dp(kAdd, false, 7, 7, armReg(10)), kBx}, 4, SpanRun::Fault},
-        {"misaligned word inside", {armTransfer(kAl, false, false, 2, 1, 1), kBx}, kMem + 58, SpanRun::Returned},
+          dp(kAdd, false, 5, 5, armReg(9)), dp(kAdd, false, 7, 7, armReg(10)), kBx}, 4, SpanRun::Fault, 4},
+        {"misaligned word inside", {armTransfer(kAl, false, false, 2, 1, 1), kBx}, kMem + 58, SpanRun::Returned, 2},
     };
     for (const Case& c : cases) {
         Machine mc;
         mc.m.r[1] = c.r1, mc.m.r[2] = 0x01020304;
         EXPECT_EQ(mc.run(c.code, 100), c.expected) << c.what;
+        EXPECT_EQ(mc.m.executed, c.executed) << c.what;
         if (c.expected == SpanRun::Returned)
             continue;
         for (uint32_t i = 0; i < kMemBytes; ++i)

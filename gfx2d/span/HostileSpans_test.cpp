@@ -2,6 +2,7 @@
 // state must not steer the host. Each case here stores into a word the host
 // once trusted, or never ends, and the draw must come out as a clean one.
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -239,21 +240,24 @@ TEST(HostileSpans, StoresThroughWhatSpansOnlyReadFaultAndChangeNothing)
     EXPECT_EQ(colour[0], 0x80000000u);  // the colour plane took them
 }
 
+// A loop of 2 * n words, then a return.
+std::vector<uint32_t> countdown(uint32_t n)
+{
+    ArmAssembler a;
+    a.loadConstant(3, n);
+    const int loop = a.newLabel();
+    a.bind(loop);
+    a.dp(kSub, 3, 3, armImm(1), true);
+    a.branch(loop, kNe);
+    a.emit(armBx(kAl, 14));
+    return a.finish();
+}
+
 TEST(HostileSpans, AProgramThatRunsOutOrFaultsEndsItsDrawAndIsSetAside)
 {
-    // A loop of 2 * n words, then a return.
-    auto countdown = [](uint32_t n) {
-        ArmAssembler a;
-        a.loadConstant(3, n);
-        const int loop = a.newLabel();
-        a.bind(loop);
-        a.dp(kSub, 3, 3, armImm(1), true);
-        a.branch(loop, kNe);
-        a.emit(armBx(kAl, 14));
-        return a.finish();
-    };
-    // A 40 x 30 quad allows 65536 + 256 * 1200 = 372736 words a draw, the
-    // 24 x 20 image about 200000.
+    // The 40 x 30 quad's 30 rows are granted 256 + 40 * 256 = 10496 words
+    // each on top of the frame's 65536: a program of 20003 words a row
+    // returns 6 times, one of 15003 words 14 times.
     const struct {
         const char* what;
         uint32_t spanBudget, returned;
@@ -261,8 +265,8 @@ TEST(HostileSpans, AProgramThatRunsOutOrFaultsEndsItsDrawAndIsSetAside)
     } cases[] = {
         {"endless", 1000, 0, {armBranch(kAl, -2)}},
         {"endless, the whole span budget", kSpanInstructionBudget, 0, {armBranch(kAl, -2)}},
-        {"20000 words a row", kSpanInstructionBudget, 372736 / 20000, countdown(10000)},
-        {"15000 words a row", kSpanInstructionBudget, 372736 / 15000, countdown(7500)},
+        {"20000 words a row", kSpanInstructionBudget, 6, countdown(10000)},
+        {"15000 words a row", kSpanInstructionBudget, 14, countdown(7500)},
         {"a fault", kSpanInstructionBudget, 0, {armTransfer(kAl, false, false, 3, 3, 0), armBx(kAl, 14)}},
         {"no return", kSpanInstructionBudget, 0, {armTransfer(kAl, true, false, 3, 0, 0)}},
     };
@@ -284,7 +288,12 @@ TEST(HostileSpans, AProgramThatRunsOutOrFaultsEndsItsDrawAndIsSetAside)
         EXPECT_EQ(n.returned, c.returned) << c.what;
         rs.bindSpanProgram(nullptr);
 
-        // Through the drawing context the program is set aside until the set is reloaded.
+        // Through the drawing context the program is set aside until the set
+        // is reloaded, and a later record of the same keys does not stand in.
+        const std::vector<uint32_t> clean = spanProgramCode(SpanMode::Opaque, PixelFormat::X8R8G8B8, PixelFormat::X8R8G8B8);
+        ASSERT_EQ(load(set, imageRecord(clean)), 1);
+        s.dc.endDraw();
+        s.dc.beginDraw();
         s.drawWith(set);
         EXPECT_TRUE(set.isSetAside(0)) << c.what;
         EXPECT_EQ(set.select(PixelFormat::X8R8G8B8, PixelFormat::X8R8G8B8, kSpanKey3Image, kSpanKey4Image,
@@ -295,4 +304,94 @@ TEST(HostileSpans, AProgramThatRunsOutOrFaultsEndsItsDrawAndIsSetAside)
         ASSERT_EQ(load(set, imageRecord(c.code)), 1);
         EXPECT_FALSE(set.isSetAside(0));
     }
+}
+
+// What a frame's spans interpret follows the pixels they cover, with one
+// allowance a frame beside it; and a frame decodes each program it draws
+// with once, however often it cycles through them. Counted at N and 2N.
+TEST(HostileSpans, AFramesSpanWorkFollowsItsPixelsAndProgramsNotItsDraws)
+{
+    DrawScene s(202, 202);
+    // Words a frame of draws through a set holding only `code` runs.
+    auto frameWords = [&](const std::vector<uint32_t>& code, const std::function<void()>& draws) {
+        SpanProgramSet set;
+        load(set, imageRecord(code));
+        const uint64_t before = armWork().runWords;
+        s.dc.endDraw();
+        s.dc.beginDraw();
+        s.dc.setCustomSpans(1);
+        s.dc.setCustomSpanSet(&set);
+        draws();
+        s.dc.setCustomSpans(0);
+        return armWork().runWords - before;
+    };
+    // A column of n pixels sheared into a diagonal: n rows of a pixel or
+    // two in an n x n bounding box, drawn by a program of 40003 words a row,
+    // which may also widen the edges the record holds past the target.
+    const std::vector<uint32_t> greedy = countdown(20000);
+    const std::vector<uint32_t> widening = storeThen(kRsLe + 4 * kVertexScreenX, uint32_t(-1000 << 16),
+                                                     storeThen(kRsRe + 4 * kVertexScreenX, 1000 << 16, greedy));
+    for (const std::vector<uint32_t>* code : {&greedy, &widening}) {
+        auto diagonal = [&](int n) {
+            MemorySurface column;
+            makeImage(column, 1, n, [](int, int y) { return 0xFF000000u | uint32_t(y); });
+            const Fixed shear[4] = {kFixedOne, 0, kFixedOne, kFixedOne}, origin[2] = {1 << 16, 1 << 16};
+            return frameWords(*code, [&] {
+                s.dc.loadMatrix(shear, origin);
+                s.dc.drawImage(&column, 0, nullptr);
+            });
+        };
+        const uint64_t thin = diagonal(100);
+        EXPECT_LT(thin, 2 * kSpanFrameWords);
+        EXPECT_LE(diagonal(200), thin * 23 / 10);
+    }
+    // n tiny pictures by a program of 20003 words a row: the frame's
+    // allowance is spent once, not again at every draw.
+    MemorySurface tiny;
+    makeImage(tiny, 2, 2, [](int, int) { return 0xFF336699u; });
+    auto tinies = [&](int n) {
+        return frameWords(countdown(10000), [&] {
+            for (int i = 0; i < n; ++i) {
+                const Fixed sheared[4] = {kFixedOne, 0, 1, kFixedOne}, at[2] = {(i % 100) << 16, (i / 100) << 16};
+                s.dc.loadMatrix(sheared, at);
+                s.dc.drawImage(&tiny, 0, nullptr);
+            }
+        });
+    };
+    const uint64_t few = tinies(200);
+    EXPECT_LT(few, 2 * kSpanFrameWords);
+    EXPECT_LE(tinies(400), few * 23 / 10);
+
+    // Every program of the three sets, cycled n times over in one frame:
+    // decoded once in the first frame, never again in the next.
+    uint32_t palette[256] = {};
+    MemorySurface pictures[3], screen565;
+    makeImage(pictures[0], 4, 4, [](int x, int y) { return 0xFF000000u | uint32_t(x * 40 + y); });
+    makeIndexedImage(pictures[1], 4, 4, palette, [](int x, int y) { return uint8_t(x + y); });
+    ASSERT_TRUE(makeTarget(pictures[2], 4, 4, PixelFormat::R5G6B5));
+    ASSERT_TRUE(makeTarget(screen565, 40, 30, PixelFormat::R5G6B5));
+    auto cycle = [&](int n) {
+        const uint64_t before = armWork().decodedWords;
+        s.dc.endDraw();
+        s.dc.beginDraw();
+        s.dc.loadIdentity();
+        s.dc.rotate(0x1E0000);
+        s.dc.setColor(0x80FFFFFF);
+        s.dc.setBlendMode(DrawBlend::SourceAlpha);
+        int drawn = 0;
+        for (int i = 0; i < n; ++i)
+            for (int state = 0; state < 3; ++state)
+                for (MemorySurface* target : {&s.target, &screen565})
+                    for (MemorySurface& picture : pictures) {
+                        target->makeCurrent();
+                        state ? s.dc.enable(DrawGroup::ColourKey) : s.dc.disable(DrawGroup::ColourKey);
+                        state == 2 ? s.dc.enable(DrawGroup::Blend) : s.dc.disable(DrawGroup::Blend);
+                        drawn += s.dc.drawImage(&picture, 0, nullptr);
+                    }
+        s.target.makeCurrent();
+        EXPECT_EQ(drawn, n * 3 * 5);
+        return armWork().decodedWords - before;
+    };
+    EXPECT_EQ(cycle(3), 15 * kSpanCodeBytes / 4);
+    EXPECT_EQ(cycle(6), 0u);
 }

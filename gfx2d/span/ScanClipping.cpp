@@ -147,6 +147,5 @@ void ScanConverter::drawList(Fixed* const* list, uint32_t n, bool projected)
     // leaves alone; vertices the clip dropped take their screen position here.
     for (uint32_t i = 0; clipped && !projected && i < given; ++i)
         mapToScreen(list[i], false);
-    m_drawLeft += kDrawWordsPerPixel * reach(lists[cur], n);
     runDriver(lists[cur], n, projected ? nullptr : list);
 }

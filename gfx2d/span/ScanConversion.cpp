@@ -1,7 +1,7 @@
 // Set-up: the drawing context's textured quads and vertex runs become
 // vertex records from the raster state's pool, transformed, projected and
 // handed to the polygon function; segments are filled as the rectangles that
-// bound them after clipping. Also the span binding and the draw's allowance.
+// bound them after clipping. Also the span binding.
 #include "gfx2d/span/ScanConversion.h"
 
 #include <algorithm>
@@ -67,6 +67,12 @@ Fixed* ScanConverter::reserve(uint32_t vertices)
     return m_rs.reservePool(static_cast<uint64_t>(vertices) * recordWords());
 }
 
+void ScanConverter::takeScissor()
+{
+    const RasterStateBlock& s = m_rs.block();
+    m_scissor[0] = s.scissorx0, m_scissor[1] = s.scissory0, m_scissor[2] = s.scissorx1, m_scissor[3] = s.scissory1;
+}
+
 bool ScanConverter::ready()
 {
     if (m_rs.spanBinding().native ? !m_native : !m_rs.spanCode())
@@ -74,25 +80,10 @@ bool ScanConverter::ready()
     if (!m_rs.tables())
         return false;
     m_rs.prepareForSpans();
-    m_program = nullptr;
-    m_drawLeft = kDrawWordsBase;
+    takeScissor();
+    m_program = m_given;
     m_stopped = false;
     return true;
-}
-
-uint64_t ScanConverter::reach(Fixed* const* list, uint32_t n) const
-{
-    Fixed x0 = INT32_MAX, x1 = INT32_MIN, y0 = INT32_MAX, y1 = INT32_MIN;
-    for (uint32_t i = 0; i < n; ++i) {
-        x0 = std::min(x0, list[i][kVertexScreenX]), x1 = std::max(x1, list[i][kVertexScreenX]);
-        y0 = std::min(y0, list[i][kVertexScreenY]), y1 = std::max(y1, list[i][kVertexScreenY]);
-    }
-    // Rows from the first centre at or below the top to the last above the
-    // bottom; every pixel a span's x range can round to.
-    const RasterStateBlock& s = m_rs.block();
-    const int64_t w = std::min<int64_t>((x1 >> 16) + 1, s.scissorx1) - std::max<int64_t>(x0 >> 16, s.scissorx0);
-    const int64_t h = std::min<int64_t>(firstRow(y1), s.scissory1) - std::max<int64_t>(firstRow(y0), s.scissory0);
-    return static_cast<uint64_t>(std::clamp<int64_t>(w, 0, kDrawSideLimit) * std::clamp<int64_t>(h, 0, kDrawSideLimit));
 }
 
 void ScanConverter::project2D(Fixed* v, bool flipY) const

@@ -20,14 +20,15 @@ inline constexpr uint32_t kPolygonMaxVertices = 15;
 inline constexpr int32_t kDriverTriangle = 3;
 inline constexpr uint32_t kOutlineColour = 0xFFFFFF;
 
-// A draw's allowance of interpreted words: a base, and about seven times what
-// the heaviest stored program spends on every pixel its primitives' bounding
-// boxes cover inside the scissor (each side at most kDrawSideLimit pixels),
-// so that a program that never ends stalls one draw no longer than drawing
-// its pixels seven times over.
-inline constexpr uint64_t kDrawWordsBase = 1u << 16;
-inline constexpr uint64_t kDrawWordsPerPixel = 256;
-inline constexpr int64_t kDrawSideLimit = 4096;
+// What interpreted spans are granted, on top of the frame's words
+// (kSpanFrameWords): every span its own words and words for each pixel it
+// covers inside the scissor, over twice what the heaviest stored program
+// spends setting up a span and four times what it spends on a pixel. A
+// program that never ends thus costs a frame no more than drawing its
+// pixels a few times over, however large the pictures' bounding boxes and
+// however many draws the frame makes.
+inline constexpr uint64_t kSpanWordsPerSpan = 256;
+inline constexpr uint64_t kSpanWordsPerPixel = 256;
 
 // A rectangle fill: first pixel, pitch in bytes, A8R8G8B8 colour, width, height.
 using FillRoutine = void (*)(uint8_t* pixels, int32_t pitch, uint32_t colour, int32_t width, int32_t height);
@@ -47,7 +48,7 @@ struct SpanRunCounts {
 
 class ScanConverter {
 public:
-    explicit ScanConverter(RasterState& state) : m_rs(state) {}
+    explicit ScanConverter(RasterState& state) : m_rs(state) { takeScissor(); }
 
     // Installs a host span with the native-call flag set; the triangle driver
     // hands it the row's x range as a, b.
@@ -59,9 +60,11 @@ public:
         m_attribute = callback;
         m_attributeContext = context;
     }
-    // Words one interpreted span may run; a draw's spans together run at
-    // most its allowance (above).
+    // Words one interpreted span may run; spans together run at most the
+    // frame's allowance (above).
     void setSpanBudget(uint32_t budget) { m_budget = budget; }
+    // The bound code decoded by its owner, used while it is the code bound.
+    void useProgram(const ArmProgram* program) { m_given = program; }
 
     // w, h: the image size in 16.16; u, v: texel coordinates of the corners
     // (0, 0), (0, h), (w, h), (w, 0).
@@ -100,8 +103,7 @@ private:
     uint32_t recordWords() const { return kVertexInterpolants + static_cast<uint32_t>(edgeValues()); }
     Fixed* reserve(uint32_t vertices);
     bool ready();
-    // Pixels the polygon's spans can reach, for the draw's allowance.
-    uint64_t reach(Fixed* const* list, uint32_t n) const;
+    void takeScissor();
     void project2D(Fixed* v, bool flipY) const;
     void project3D(Fixed* v, uint32_t index, bool indexed);
     // The vertex-to-screen mapping; unmapped, words 4 and 5 are the screen position.
@@ -115,7 +117,8 @@ private:
     // Edges are set up with `prestepped` values and advance `stepped` of them a row.
     void walk(Fixed* const* list, uint32_t n, int32_t prestepped, int32_t stepped, bool edgeRecords);
     void setupEdge(Edge& e, const Fixed* a, const Fixed* b, int32_t row, int32_t values);
-    void callSpan(uint32_t a, uint32_t b);
+    // pixels: what the span covers, by the host's own edges.
+    void callSpan(uint32_t a, uint32_t b, uint32_t pixels);
     void outline(Fixed* const* list, uint32_t n);
     void fillSegment(Fixed* a, Fixed* b, FillRoutine fill, bool projected);
     void segments(const VertexBinding& binding, uint32_t first, uint32_t count, FillRoutine fill, bool projected,
@@ -133,9 +136,11 @@ private:
     AttributeCallback m_attribute = nullptr;
     void* m_attributeContext = nullptr;
     uint32_t m_budget = kSpanInstructionBudget;
+    const ArmProgram* m_given = nullptr;
     const ArmProgram* m_program = nullptr;  // the bound code, prepared at its draw's first span
-    // From the base at each set-up entry; each polygon adds its pixels.
-    uint64_t m_drawLeft = kDrawWordsBase;
+    // The scissor as the host set it (x0, y0, x1, y1), taken at each set-up
+    // entry: what spans are granted for follows it, not what they store.
+    int32_t m_scissor[4] = {};
     bool m_stopped = false;
     SpanRunCounts m_counts;
 };

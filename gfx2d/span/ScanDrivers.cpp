@@ -2,7 +2,8 @@
 // every edge covers a half-open range on both axes, so polygons that share an
 // edge never draw a pixel twice nor leave a gap. The edge-walking driver hands
 // a span its two edge records, the triangle driver the row's x range with
-// constant interpolant gradients.
+// constant interpolant gradients. Each interpreted span is granted its
+// words, by the pixels the host's own edges give it, before it runs.
 #include "gfx2d/span/ScanConversion.h"
 
 #include <algorithm>
@@ -27,6 +28,8 @@ struct ScanConverter::Edge {
     Fixed* steps;   // dl or dr
     uint32_t from, to;
     int32_t endRow;
+    // The host's own x and step: spans may rewrite the record's.
+    Fixed x, dx;
 };
 
 void ScanConverter::runDriver(Fixed* const* list, uint32_t n, Fixed* const* given)
@@ -109,6 +112,8 @@ void ScanConverter::setupEdge(Edge& e, const Fixed* a, const Fixed* b, int32_t r
         for (int32_t k = 0; k < values; ++k)
             reach(kVertexInterpolants + k);
     }
+    e.x = e.values[kVertexScreenX];
+    e.dx = e.steps[kVertexScreenX];
 }
 
 void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t prestepped, int32_t stepped, bool edgeRecords)
@@ -123,8 +128,8 @@ void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t prestepped, int
     int32_t row = firstRow(list[top][kVertexScreenY]);
     s.destptr = s.destbase + static_cast<uint32_t>(row) * static_cast<uint32_t>(s.deststride);
     s.zptr = s.zbase + static_cast<uint32_t>(row) * static_cast<uint32_t>(s.zstride);
-    Edge chainA{s.le, s.dl, top, (top + n - 1) % n, 0};
-    Edge chainB{s.re, s.dr, top, (top + 1) % n, 0};
+    Edge chainA{s.le, s.dl, top, (top + n - 1) % n, 0, 0, 0};
+    Edge chainB{s.re, s.dr, top, (top + 1) % n, 0, 0, 0};
     setupEdge(chainA, list[chainA.from], list[chainA.to], row, prestepped);
     setupEdge(chainB, list[chainB.from], list[chainB.to], row, prestepped);
     uint32_t used = 2;
@@ -145,6 +150,11 @@ void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t prestepped, int
             if (m_stopped)
                 return;
             if (row >= s.scissory0 && row < s.scissory1) {
+                // The pixels the span covers by the host's edges and scissor.
+                const bool inside = row >= m_scissor[1] && row < m_scissor[3];
+                const int32_t x0 = std::max(firstRow(std::min(chainA.x, chainB.x)), m_scissor[0]);
+                const int32_t x1 = std::min(firstRow(std::max(chainA.x, chainB.x)), m_scissor[2]);
+                const uint32_t pixels = inside && x1 > x0 ? static_cast<uint32_t>(x1 - x0) : 0;
                 const bool aFirst = s.le[kVertexScreenX] <= s.re[kVertexScreenX];
                 if (!edgeRecords) {
                     // Interpolants at x = 0 on this row's centre line.
@@ -152,11 +162,13 @@ void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t prestepped, int
                     for (int32_t k = 0; k < interpolants(); ++k)
                         s.intp[k] = static_cast<Fixed>(s.K1[k] + ((static_cast<int64_t>(s.K3y[k]) * yc) >> 16));
                     callSpan(static_cast<uint32_t>(aFirst ? s.le[kVertexScreenX] : s.re[kVertexScreenX]),
-                             static_cast<uint32_t>(aFirst ? s.re[kVertexScreenX] : s.le[kVertexScreenX]));
+                             static_cast<uint32_t>(aFirst ? s.re[kVertexScreenX] : s.le[kVertexScreenX]), pixels);
                 } else {
-                    callSpan(aFirst ? le : re, aFirst ? re : le);
+                    callSpan(aFirst ? le : re, aFirst ? re : le, pixels);
                 }
             }
+            chainA.x = wrapAdd(chainA.x, chainA.dx);
+            chainB.x = wrapAdd(chainB.x, chainB.dx);
             s.destptr += static_cast<uint32_t>(s.deststride);
             s.zptr += static_cast<uint32_t>(s.zstride);
             s.le[kVertexScreenX] = wrapAdd(s.le[kVertexScreenX], s.dl[kVertexScreenX]);
@@ -170,7 +182,7 @@ void ScanConverter::walk(Fixed* const* list, uint32_t n, int32_t prestepped, int
     }
 }
 
-void ScanConverter::callSpan(uint32_t a, uint32_t b)
+void ScanConverter::callSpan(uint32_t a, uint32_t b, uint32_t pixels)
 {
     RasterStateBlock& s = m_rs.block();
     s.spans_shaded = wrapAdd(s.spans_shaded, 1);
@@ -179,22 +191,24 @@ void ScanConverter::callSpan(uint32_t a, uint32_t b)
         ++m_counts.returned;
         return;
     }
+    uint64_t& left = m_rs.spanWordsLeft();
+    left += kSpanWordsPerSpan + kSpanWordsPerPixel * pixels;
     const SpanAddress state = spanAddress(kSpanRegionState, 0);
-    const uint32_t budget = static_cast<uint32_t>(std::min<uint64_t>(m_budget, m_drawLeft));
+    const uint32_t budget = static_cast<uint32_t>(std::min<uint64_t>(m_budget, left));
     ArmMachine m = spanMachine(state, state, a, b);
     if (!m_program || preparedCode(*m_program) != m_rs.spanCode())
         m_program = prepareArmCode(m_rs.spanCode(), kSpanCodeBytes);
     const SpanRun run = runArmProgram(m_rs.addressSpace(), *m_program, m, budget);
     // The budget is checked at branches: a straight run may pass it.
-    m_drawLeft -= std::min<uint64_t>(m_drawLeft, m.executed);
+    left -= std::min<uint64_t>(left, m.executed);
     switch (run) {
     case SpanRun::Returned: ++m_counts.returned; break;
     case SpanRun::Fault: ++m_counts.faults; break;
     case SpanRun::OutOfTime: ++m_counts.timeouts; break;
     case SpanRun::LeftCode: ++m_counts.leftCode; break;
     }
-    // A span that does not return, or uses up the draw's allowance, ends the
-    // draw with what it has drawn.
-    if (run != SpanRun::Returned || m_drawLeft == 0)
+    // A span that does not return, or uses up the frame's allowance, ends
+    // the draw with what it has drawn.
+    if (run != SpanRun::Returned || left == 0)
         m_stopped = true;
 }

@@ -19,12 +19,12 @@ struct SpanSetIds {
     uint32_t records[kSpanSetRecordIdsPerSet];  // zero ids are skipped
 };
 
-// The first two record ids of each set are the library's own; the other two
-// carry the destination and source formats those two do not cover.
+// The first two record ids of each set are the library's own; the other
+// three carry the destination and source formats those two do not cover.
 inline constexpr SpanSetIds kSpanSets[kSpanSetCount] = {
-    {kSpanSetOpaque, {0x03000159, 0x03000185, 0x03000600, 0x03000601, 0}},
-    {kSpanSetKeyed, {0x030002AB, 0x03000227, 0x03000602, 0x03000603, 0}},
-    {kSpanSetKeyedBlend, {0x03000141, 0x0300026C, 0x03000604, 0x03000605, 0}},
+    {kSpanSetOpaque, {0x03000159, 0x03000185, 0x03000600, 0x03000601, 0x03000606}},
+    {kSpanSetKeyed, {0x030002AB, 0x03000227, 0x03000602, 0x03000603, 0x03000607}},
+    {kSpanSetKeyedBlend, {0x03000141, 0x0300026C, 0x03000604, 0x03000605, 0x03000608}},
 };
 
 // Key words the drawing context asks for besides the two formats.
@@ -52,3 +52,4 @@ inline constexpr uint32_t kSpanInterpolantU = 1;
 inline constexpr uint32_t kSpanInterpolantV = 2;
 inline constexpr uint32_t kSpanConstantAlpha = 0;
 inline constexpr uint32_t kSpanColourKey = 0xFF00FF;
+inline constexpr uint32_t kSpanColourKey565 = 0xF81F;  // of 5-6-5 pictures

@@ -40,6 +40,8 @@ void SpanProgramSet::clear()
 {
     for (auto& r : m_records)
         r.reset();
+    for (auto& p : m_programs)
+        p.reset();
     for (bool& a : m_setAside)
         a = false;
     m_header.reset();
@@ -66,6 +68,7 @@ int SpanProgramSet::load(InputStream& stream, uint32_t tag)
         if (stream.hasError() || !recordIsUsable(record.get()))
             return 0;
         m_records[slot] = std::move(record);
+        m_programs[slot].reset();
         m_setAside[slot] = false;
         return 1;
     }
@@ -130,10 +133,21 @@ int SpanProgramSet::select(uint32_t k1, uint32_t k2, uint32_t k3, uint32_t k4, u
             if (m_setAside[slot])
                 return 0;
             m_selected = r;
+            m_selectedSlot = slot;
             return 1;
         }
     }
     return 0;
+}
+
+const ArmProgram* SpanProgramSet::selectedProgram()
+{
+    if (!m_selected)
+        return nullptr;
+    OwnedArmProgram& program = m_programs[m_selectedSlot];
+    if (!program)
+        program = decodeArmCode(m_selected + kSpanRecordCodeOffset, kSpanCodeBytes);
+    return program.get();
 }
 
 void SpanProgramSet::setAside(const uint8_t* record)
@@ -148,10 +162,12 @@ uint32_t SpanProgramResource::memorySize() const
     const SpanProgramSet* s = set();
     if (!s)
         return 0;
-    uint32_t bytes = sizeof(SpanProgramSet) + s->headerLength();
-    for (uint32_t i = 0; i < kSpanSetMaxRecords; ++i)
+    size_t bytes = sizeof(SpanProgramSet) + s->headerLength();
+    for (uint32_t i = 0; i < kSpanSetMaxRecords; ++i) {
         bytes += s->record(i) ? kSpanRecordBytes : 0;
-    return bytes;
+        bytes += s->program(i) ? armProgramBytes(*s->program(i)) : 0;
+    }
+    return static_cast<uint32_t>(bytes);
 }
 
 HashedObject* SpanProgramResource::makePayload() { return new (std::nothrow) SpanProgramSet(); }

@@ -8,6 +8,7 @@
 
 #include "framework/resources/Resource.h"
 #include "framework/services/HashedObject.h"
+#include "gfx2d/span/ArmInterpreter.h"
 #include "gfx2d/span/SpanIds.h"
 
 class InputStream;
@@ -30,11 +31,21 @@ public:
     int select(uint32_t destinationFormat, uint32_t sourceFormat, uint32_t key3, uint32_t key4, uint32_t key5,
                uint32_t key6);
     const uint8_t* selected() const { return m_selected; }
+    // The selected record's code, decoded at its first use and kept while
+    // the slot holds the record: a frame decodes each program it draws with
+    // once, however many it cycles through. Null when none is selected or
+    // memory ran out.
+    const ArmProgram* selectedProgram();
     // A record whose program ran out of time: select no longer picks it
     // until the set is cleared or the slot loaded again.
     void setAside(const uint8_t* record);
     bool isSetAside(uint32_t slot) const { return slot < kSpanSetMaxRecords && m_setAside[slot]; }
     const uint8_t* record(uint32_t slot) const { return slot < kSpanSetMaxRecords ? m_records[slot].get() : nullptr; }
+    // The slot's program as decoded so far; null before its first draw.
+    const ArmProgram* program(uint32_t slot) const
+    {
+        return slot < kSpanSetMaxRecords ? m_programs[slot].get() : nullptr;
+    }
     // Word 609 + i of a record; 0 past its end.
     static uint32_t getKeyWord(const uint8_t* record, uint32_t i);
 
@@ -48,7 +59,9 @@ private:
     uint16_t m_headerLength = 0;
     uint8_t m_headerBytes[3] = {};
     const uint8_t* m_selected = nullptr;
+    uint32_t m_selectedSlot = 0;
     std::unique_ptr<uint8_t[]> m_records[kSpanSetMaxRecords];
+    OwnedArmProgram m_programs[kSpanSetMaxRecords];
     bool m_setAside[kSpanSetMaxRecords] = {};
 };
 

@@ -178,18 +178,17 @@ TEST(SpanProgramSet, PackToolsDirectiveCarriesTheSetsThatLoadThroughTheResourceM
     ASSERT_EQ(manager->openTable(&pack, 50, 10, true), 1);
     ASSERT_EQ(registerSpanProgramType(), 1);
 
-    EXPECT_EQ(loadSpanProgramSets(*manager), 12u);
+    EXPECT_EQ(loadSpanProgramSets(*manager), 15u);
     const SpanMode modes[] = {SpanMode::Opaque, SpanMode::Keyed, SpanMode::KeyedBlend};
     for (uint32_t s = 0; s < kSpanSetCount; ++s) {
         SpanProgramSet* set = findSpanProgramSet(*manager, kSpanSets[s].set);
         ASSERT_NE(set, nullptr);
         EXPECT_EQ(set->state(), 2);
-        for (RSBFormat d : kSpanDestinations)
-            for (RSBFormat src : kSpanSources) {
-                ASSERT_EQ(set->select(d, src, kSpanKey3Image, kSpanKey4Image, kSpanKey5Image, kSpanKey6Image), 1);
-                EXPECT_EQ(std::vector<uint8_t>(set->selected(), set->selected() + kSpanRecordBytes),
-                          spanProgramRecord(modes[s], d, src));
-            }
+        for (const auto [d, src] : kSpanFormatPairs) {
+            ASSERT_EQ(set->select(d, src, kSpanKey3Image, kSpanKey4Image, kSpanKey5Image, kSpanKey6Image), 1);
+            EXPECT_EQ(std::vector<uint8_t>(set->selected(), set->selected() + kSpanRecordBytes),
+                      spanProgramRecord(modes[s], d, src));
+        }
         // The record entries were released once read.
         EXPECT_EQ(manager->held(kSpanSets[s].records[0]), nullptr);
     }

@@ -21,6 +21,8 @@
 #include "game/shell/AnimCopy.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/ShellText.h"
+#include "gfx2d/image/PixelFormat.h"
+#include "gfx2d/span/SpanProgramSet.h"
 #include "tests/support/BuildFixture.h"
 #include "tests/support/TestApp.h"
 #include "tools/pack/HostFiles.h"
@@ -101,6 +103,25 @@ TEST_F(SamplePack, HoldsEveryTextOfTheFlow)
         GameUtils::formatTime(out, t.ms, false, false, int32_t(t.format));
         EXPECT_EQ(std::u16string(out.chars()), t.shown) << std::hex << t.format;
     }
+}
+
+TEST_F(SamplePack, CarriesImageSpansForEveryFormatPairTheScreensDraw)
+{
+    // Turned and scaled pictures on either screen: X8R8G8B8 and 8-bit ones
+    // on both, 5-6-5 ones on the 5-6-5 screen the 3D view draws on.
+    ASSERT_EQ(registerSpanProgramType(), 1);
+    EXPECT_EQ(loadSpanProgramSets(*manager), 15u);
+    const uint32_t pairs[][2] = {{PixelFormat::X8R8G8B8, PixelFormat::X8R8G8B8},
+                                 {PixelFormat::X8R8G8B8, PixelFormat::P8X8R8G8B8},
+                                 {PixelFormat::R5G6B5, PixelFormat::X8R8G8B8},
+                                 {PixelFormat::R5G6B5, PixelFormat::P8X8R8G8B8},
+                                 {PixelFormat::R5G6B5, PixelFormat::R5G6B5}};
+    for (const SpanSetIds& ids : kSpanSets)
+        for (const auto& [to, from] : pairs)
+            EXPECT_EQ(findSpanProgramSet(*manager, ids.set)->select(to, from, kSpanKey3Image, kSpanKey4Image,
+                                                                    kSpanKey5Image, kSpanKey6Image),
+                      1)
+                << std::hex << ids.set << " " << from << " onto " << to;
 }
 
 #ifdef PF_SAMPLE_SOUNDS

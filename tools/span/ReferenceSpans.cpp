@@ -29,9 +29,10 @@ uint32_t blendChannels(uint32_t d, uint32_t s, uint32_t a)
     return out;
 }
 
-template <SpanMode Mode, bool Wide, bool Paletted>
+template <SpanMode Mode, bool Wide, RSBFormat Source>
 void imageSpan(RasterState& state, uint32_t left, uint32_t right)
 {
+    constexpr bool Paletted = Source == PixelFormat::P8X8R8G8B8, From565 = Source == PixelFormat::R5G6B5;
     const RasterStateBlock& s = state.block();
     const int32_t x0 = std::max(static_cast<int32_t>((static_cast<int64_t>(static_cast<int32_t>(left)) + 0x7FFF) >> 16), s.scissorx0);
     const int32_t x1 = std::min(static_cast<int32_t>((static_cast<int64_t>(static_cast<int32_t>(right)) + 0x7FFF) >> 16), s.scissorx1);
@@ -42,7 +43,7 @@ void imageSpan(RasterState& state, uint32_t left, uint32_t right)
         return;
     const TextureUnit& tu = s.texture_units[0];
     const int32_t w = tu.b.width, h = tu.b.height;
-    const uint32_t bpp = Paletted ? 1 : 4, dbpp = Wide ? 4 : 2;
+    const uint32_t bpp = Paletted ? 1 : From565 ? 2 : 4, dbpp = Wide ? 4 : 2;
     const SpanAddressSpace& space = state.addressSpace();
     const uint8_t* texels = space.translate(tu.b.levels[0], static_cast<uint32_t>(w * h) * bpp);
     const uint8_t* palette = Paletted ? space.translate(tu.b.palette, 1024) : nullptr;
@@ -56,9 +57,13 @@ void imageSpan(RasterState& state, uint32_t left, uint32_t right)
         const int32_t tx = std::clamp(static_cast<int32_t>(u) >> 16, 0, w - 1);
         const int32_t ty = std::clamp(static_cast<int32_t>(v) >> 16, 0, h - 1);
         const uint32_t i = static_cast<uint32_t>(ty * w + tx);
-        const uint32_t c = Paletted ? loadUnaligned<uint32_t>(palette + 4 * texels[i]) : loadUnaligned<uint32_t>(texels + 4 * i);
-        if (Mode != SpanMode::Opaque && (c & 0xFFFFFF) == kSpanColourKey)
+        const uint32_t stored = Paletted  ? loadUnaligned<uint32_t>(palette + 4 * texels[i])
+                                : From565 ? loadUnaligned<uint16_t>(texels + 2 * i)
+                                          : loadUnaligned<uint32_t>(texels + 4 * i);
+        const bool key = From565 ? stored == kSpanColourKey565 : (stored & 0xFFFFFF) == kSpanColourKey;
+        if (Mode != SpanMode::Opaque && key)
             continue;
+        const uint32_t c = From565 ? widen(static_cast<uint16_t>(stored)) : stored;
         uint32_t out = Paletted && Wide ? c | 0xFF000000u : c;
         if (Mode == SpanMode::KeyedBlend) {
             const uint32_t under = Wide ? loadUnaligned<uint32_t>(d) : widen(loadUnaligned<uint16_t>(d));
@@ -72,23 +77,26 @@ void imageSpan(RasterState& state, uint32_t left, uint32_t right)
 }
 
 template <SpanMode Mode>
-NativeSpan pick(bool wide, bool paletted)
+NativeSpan pick(bool wide, RSBFormat source)
 {
+    using namespace PixelFormat;
     if (wide)
-        return paletted ? imageSpan<Mode, true, true> : imageSpan<Mode, true, false>;
-    return paletted ? imageSpan<Mode, false, true> : imageSpan<Mode, false, false>;
+        return source == P8X8R8G8B8 ? imageSpan<Mode, true, P8X8R8G8B8> : imageSpan<Mode, true, X8R8G8B8>;
+    return source == P8X8R8G8B8 ? imageSpan<Mode, false, P8X8R8G8B8>
+           : source == R5G6B5   ? imageSpan<Mode, false, R5G6B5>
+                                : imageSpan<Mode, false, X8R8G8B8>;
 }
 
 }  // namespace
 
 NativeSpan referenceSpan(SpanMode mode, RSBFormat destination, RSBFormat source)
 {
-    const bool wide = destination == PixelFormat::X8R8G8B8, paletted = source == PixelFormat::P8X8R8G8B8;
-    if ((!wide && destination != PixelFormat::R5G6B5) || (!paletted && source != PixelFormat::X8R8G8B8))
+    if (spanProgramCode(mode, destination, source).empty())
         return nullptr;
+    const bool wide = destination == PixelFormat::X8R8G8B8;
     switch (mode) {
-    case SpanMode::Opaque: return pick<SpanMode::Opaque>(wide, paletted);
-    case SpanMode::Keyed: return pick<SpanMode::Keyed>(wide, paletted);
-    default: return pick<SpanMode::KeyedBlend>(wide, paletted);
+    case SpanMode::Opaque: return pick<SpanMode::Opaque>(wide, source);
+    case SpanMode::Keyed: return pick<SpanMode::Keyed>(wide, source);
+    default: return pick<SpanMode::KeyedBlend>(wide, source);
     }
 }

@@ -4,7 +4,8 @@
 // and its step, r4/r5 v and its step, r6 texels, r7 width, r8 height,
 // r9 palette (or a temporary), r10 the colour, r11/r13/r14 temporaries. The
 // loop that needs no clamps has no use for the height and keeps a constant
-// in r8 instead, and a blending one the alpha in r12.
+// in r8 instead, and a blending one the alpha in r12. 5-6-5 texels are
+// copied as stored unless blended, which widens them first.
 #include "tools/span/SpanPrograms.h"
 
 #include <cstring>
@@ -183,10 +184,11 @@ void coordinateRangeCheck(ArmAssembler& a, uint32_t value, uint32_t step, uint32
     a.branch(outside, kCs);
 }
 
-// r10 = the texel's colour, its coordinates clamped to the texture or (when
-// the whole span lies inside) taken as they are.
-void fetch(ArmAssembler& a, bool clamp, bool paletted, bool blended)
+// r10 = the texel's colour (a 5-6-5 texel as stored), its coordinates
+// clamped to the texture or (when the whole span lies inside) taken as they are.
+void fetch(ArmAssembler& a, bool clamp, RSBFormat source, bool blended)
 {
+    const bool paletted = source == PixelFormat::P8X8R8G8B8;
     if (!clamp && paletted) {
         a.mov(11, armReg(4, kLsr, 16));
         a.emit(armMultiply(kAl, kMla, false, 10, 6, 11, 7));
@@ -208,9 +210,31 @@ void fetch(ArmAssembler& a, bool clamp, bool paletted, bool blended)
             a.ldr(9, kState, unitField(kTuPalette));
         ldrb(a, 10, 6, armReg(10));
         a.emit(armTransferRegister(kAl, true, false, 10, 9, true, armReg(10, kLsl, 2)));
+    } else if (source == PixelFormat::R5G6B5) {
+        // A halfword load takes no shifted offset.
+        a.mov(10, armReg(10, kLsl, 1));
+        a.emit(armHalfwordRegister(kAl, true, 10, 6, true, 10));
     } else {
         a.emit(armTransferRegister(kAl, true, false, 10, 6, true, armReg(10, kLsl, 2)));
     }
+}
+
+// r10, a 5-6-5 texel, widened to 0x00RRGGBB as the blit loops widen it: a
+// 5-bit channel as (c * 33) >> 2, the 6-bit green as (c * 65) >> 4; r11
+// and r13 clobbered.
+void widen565(ArmAssembler& a)
+{
+    a.dp(kAnd, 11, 10, armImm(0xF800));
+    a.dp(kAnd, 13, 10, armImm(0x7E0));
+    a.dp(kAnd, 10, 10, armImm(0x1F));
+    a.dp(kAdd, 10, 10, armReg(10, kLsl, 5));
+    a.mov(10, armReg(10, kLsr, 2));
+    a.dp(kAdd, 11, 11, armReg(11, kLsl, 5));
+    a.mov(11, armReg(11, kLsr, 13));
+    a.dp(kOrr, 10, 10, armReg(11, kLsl, 16));
+    a.dp(kAdd, 13, 13, armReg(13, kLsl, 6));
+    a.mov(13, armReg(13, kLsr, 9));
+    a.dp(kOrr, 10, 10, armReg(13, kLsl, 8));
 }
 
 // Branches to skip when r10's low 24 bits are the key. key: a register
@@ -242,24 +266,37 @@ void nextPixel(ArmAssembler& a, int loop)
 // One pixel a turn: fetch, key, blend, write; the destination pointer moves
 // on with the store. The unclamped loop keeps its constants in r8 (free of
 // the height there) and, when blending, the alpha in r12.
-void pixelLoop(ArmAssembler& a, bool clamp, bool wide, bool paletted, bool keyed, bool blended)
+void pixelLoop(ArmAssembler& a, bool clamp, bool wide, RSBFormat source, bool keyed, bool blended)
 {
     const int loop = a.newLabel(), skip = a.newLabel();
     const uint32_t bpp = wide ? 4 : 2;
+    const bool paletted = source == PixelFormat::P8X8R8G8B8, from565 = source == PixelFormat::R5G6B5;
     a.bind(loop);
-    fetch(a, clamp, paletted, blended);
+    fetch(a, clamp, source, blended);
     a.dp(kAdd, 2, 2, armReg(3));
     a.dp(kAdd, 4, 4, armReg(5));
-    if (keyed)
+    if (keyed && from565) {
+        // The key of 5-6-5 pixels, 0xF81F, is in r8 when r8 is free for it.
+        if (clamp || blended) {
+            a.dp(kEor, 11, 10, armImm(0xF800));
+            a.cmp(11, armImm(0x1F));
+        } else {
+            a.cmp(10, armReg(8));
+        }
+        a.branch(skip, kEq);
+    } else if (keyed) {
         skipKey(a, skip, clamp || blended ? 0 : 8, clamp || !blended ? 0 : 8);
+    }
     const BlendConstants constants = clamp ? BlendConstants{} : BlendConstants{8, kState};
+    if (blended && from565)
+        widen565(a);
     if (blended && wide) {
         a.ldr(11, 0, 0);
         blend8888(a, constants);
     } else if (blended) {
         a.emit(armHalfword(kAl, true, 11, 0, 0));
         blend565(a, constants);
-    } else if (!wide) {
+    } else if (!wide && !from565) {
         narrow565(a);
     } else if (paletted) {
         // Palette entries are opaque on a 32-bit target.
@@ -283,7 +320,9 @@ std::vector<uint32_t> spanProgramCode(SpanMode mode, RSBFormat destination, RSBF
 {
     const bool wide = destination == PixelFormat::X8R8G8B8;
     const bool paletted = source == PixelFormat::P8X8R8G8B8;
-    if ((!wide && destination != PixelFormat::R5G6B5) || (!paletted && source != PixelFormat::X8R8G8B8))
+    // 5-6-5 pictures are drawn onto 5-6-5 targets.
+    const bool from565 = source == PixelFormat::R5G6B5 && !wide;
+    if ((!wide && destination != PixelFormat::R5G6B5) || (!paletted && !from565 && source != PixelFormat::X8R8G8B8))
         return {};
     const bool keyed = mode != SpanMode::Opaque, blended = mode == SpanMode::KeyedBlend;
     ArmAssembler a;
@@ -317,11 +356,11 @@ std::vector<uint32_t> spanProgramCode(SpanMode mode, RSBFormat destination, RSBF
         a.ldr(8, kState, kMaskWord);
         a.ldr(kState, kState, kAlphaWord);
     } else if (keyed) {
-        a.loadConstant(8, 0xFF00FF00);
+        a.loadConstant(8, from565 ? kSpanColourKey565 : 0xFF00FF00);
     }
-    pixelLoop(a, false, wide, paletted, keyed, blended);
+    pixelLoop(a, false, wide, source, keyed, blended);
     a.bind(clamped);
-    pixelLoop(a, true, wide, paletted, keyed, blended);
+    pixelLoop(a, true, wide, source, keyed, blended);
     return a.finish();
 }
 
@@ -362,11 +401,9 @@ std::vector<SpanPackEntry> spanPackEntries()
     std::vector<SpanPackEntry> entries;
     for (uint32_t s = 0; s < kSpanSetCount; ++s) {
         entries.push_back({kSpanSets[s].set, ResourceType::SpanPrograms, {kSetHeader, kSetHeader + 3}});
-        uint32_t next = 0;
-        for (RSBFormat destination : kSpanDestinations)
-            for (RSBFormat source : kSpanSources)
-                entries.push_back({kSpanSets[s].records[next++], kSpanRecordTag,
-                                   spanProgramRecord(modes[s], destination, source)});
+        for (uint32_t r = 0; r < kSpanSetRecordIdsPerSet; ++r)
+            entries.push_back({kSpanSets[s].records[r], kSpanRecordTag,
+                               spanProgramRecord(modes[s], kSpanFormatPairs[r].destination, kSpanFormatPairs[r].source)});
     }
     return entries;
 }

@@ -1,18 +1,29 @@
 // The span programs of the library's three span-program sets, written as ARM
 // code with the encoder, and their records: opaque, colour-keyed and keyed
 // constant-alpha image spans for X8R8G8B8 and R5G6B5 targets from X8R8G8B8
-// and 8-bit palette images, driven by the triangle driver.
+// and 8-bit palette images, and for R5G6B5 targets from R5G6B5 images,
+// driven by the triangle driver.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "gfx2d/image/PixelFormat.h"
+#include "gfx2d/span/SpanIds.h"
 
 enum class SpanMode : uint8_t { Opaque, Keyed, KeyedBlend };
 
 inline constexpr RSBFormat kSpanDestinations[2] = {PixelFormat::X8R8G8B8, PixelFormat::R5G6B5};
-inline constexpr RSBFormat kSpanSources[2] = {PixelFormat::X8R8G8B8, PixelFormat::P8X8R8G8B8};
+inline constexpr RSBFormat kSpanSources[3] = {PixelFormat::X8R8G8B8, PixelFormat::P8X8R8G8B8, PixelFormat::R5G6B5};
+struct SpanFormats {
+    RSBFormat destination, source;
+};
+// The programs of each set, in the order of its record ids.
+inline constexpr SpanFormats kSpanFormatPairs[kSpanSetRecordIdsPerSet] = {
+    {PixelFormat::X8R8G8B8, PixelFormat::X8R8G8B8}, {PixelFormat::X8R8G8B8, PixelFormat::P8X8R8G8B8},
+    {PixelFormat::R5G6B5, PixelFormat::X8R8G8B8},   {PixelFormat::R5G6B5, PixelFormat::P8X8R8G8B8},
+    {PixelFormat::R5G6B5, PixelFormat::R5G6B5},
+};
 
 // Empty for a combination no program is written for.
 std::vector<uint32_t> spanProgramCode(SpanMode mode, RSBFormat destination, RSBFormat source);

@@ -168,23 +168,12 @@ __attribute__((target("avx2"))) void transformRunWide(const CkwIntMatrix& im, co
 }
 
 // Whether the run was taken by the AVX2 form; the processor decides once.
-__attribute__((target("default"))) bool transformWide(const CkwIntMatrix&, const int8_t*, int32_t*, int32_t*, int32_t)
+template <class Component>
+bool transformWide(const CkwIntMatrix& im, const Component* points, int32_t* outXYZ, int32_t* outW, int32_t count)
 {
-    return false;
-}
-__attribute__((target("default"))) bool transformWide(const CkwIntMatrix&, const int16_t*, int32_t*, int32_t*, int32_t)
-{
-    return false;
-}
-__attribute__((target("avx2"))) bool transformWide(const CkwIntMatrix& im, const int8_t* points, int32_t* outXYZ,
-                                                   int32_t* outW, int32_t count)
-{
-    transformRunWide(im, points, outXYZ, outW, count);
-    return true;
-}
-__attribute__((target("avx2"))) bool transformWide(const CkwIntMatrix& im, const int16_t* points, int32_t* outXYZ,
-                                                   int32_t* outW, int32_t count)
-{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (!avx2)
+        return false;
     transformRunWide(im, points, outXYZ, outW, count);
     return true;
 }
