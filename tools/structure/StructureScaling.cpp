@@ -303,6 +303,25 @@ ScalingFile skin(uint32_t n, uint32_t bones, bool chain)
     return scene(s);
 }
 
+// n skinned meshes over one source of 2n + 2 vertices, each binding its own
+// two rows to a bone of its own and drawing them.
+ScalingFile skinsSharingASource(uint32_t n)
+{
+    SceneWriter s;
+    const uint32_t source = s.vertexBuffer(n + 1);
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t bone = s.group({});
+        M3gSkinnedMeshFields m;
+        m.mesh = s.meshFields();
+        m.mesh.vertexBuffer = source;
+        m.mesh.submeshes = {{s.strip(2 * i), s.appearance()}};
+        m.skeleton = s.group({bone});
+        m.bones = {{bone, 2 * i, 4, 1}};
+        s.children.push_back(s.w.addObject(m3gSkinnedMeshRecord(m)));
+    }
+    return scene(s);
+}
+
 ScalingFile bone(uint32_t n) { return skin(n, n, false); }
 ScalingFile binding(uint32_t n) { return skin(n, 2, false); }
 ScalingFile skeletonDepth(uint32_t n) { return skin(n, n, true); }
@@ -627,6 +646,7 @@ const std::vector<ScalingRelation>& scalingRelations()
         {"bone", bone, 128, 4000},
         {"binding", binding, 128, 8000},
         {"skeleton-depth", skeletonDepth, 1024, 4000},
+        {"skins-sharing-a-source", skinsSharingASource, 256, 512},
         {"alignment-target", alignmentTarget, 1024, 8000},
         {"shared-alignment-target", sharedAlignmentTarget, 1024, 16000},
         {"morph-target", morphTarget, 128, 4000},
