@@ -53,6 +53,7 @@ bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix
     }
     // Every vertex made under earlier keys is stale at once.
     m_madeStamp += 2;
+    m_madeAny = false;
     if (m_madeStamp >= kLastStamp) {
         std::fill(m_stamps.begin(), m_stamps.end(), 0u);
         m_madeStamp = 2;
@@ -119,6 +120,7 @@ void CkwFixedVectorCache::transform(int32_t i)
 {
     m_array->transformPoint(i, matrixOf(i), &m_positions[i].x, &m_w[i]);
     m_stamps[i] = m_madeStamp;
+    m_madeAny = true;
     ++m_transformCount;
 }
 
@@ -131,6 +133,7 @@ void CkwFixedVectorCache::makeRun(int32_t first, int32_t end)
             m_array->transformPoint(i, matrixOf(i), &m_positions[i].x, &m_w[i]);
     }
     std::fill(m_stamps.begin() + first, m_stamps.begin() + end, m_madeStamp);
+    m_madeAny = true;
     m_transformCount += static_cast<uint64_t>(end - first);
 }
 
@@ -140,6 +143,7 @@ void CkwFixedVectorCache::transformNormal(int32_t i)
     m_array->transformPoint(i, matrixOf(i), &m_positions[i].x, nullptr);
     CkwFixedVector3D::normalize(m_positions[i]);
     m_stamps[i] = m_madeStamp;
+    m_madeAny = true;
     ++m_transformCount;
 }
 

@@ -36,8 +36,10 @@ public:
     void setCheckInside(bool check) { m_checkInside = check; }
     // Directions take no translation from a skin's palette.
     void setDirections(bool directions) { m_directions = directions; }
-    // Whether vertex i is transformed under the current key.
+    // Whether vertex i is transformed under the current key, and whether
+    // any is.
     bool isMade(int32_t i) const { return m_stamps[i] >= m_madeStamp; }
+    bool madeAny() const { return m_madeAny; }
     // Transforms the vertices first .. end - 1, with w, at once.
     void makeRun(int32_t first, int32_t end);
     // Vertices transformed since the last call.
@@ -119,6 +121,7 @@ private:
     // vertices and then one of more cost nothing to size.
     CkwArray<uint32_t> m_stamps;
     uint32_t m_madeStamp = 2;
+    bool m_madeAny = false;
     uint64_t m_transformCount = 0;
     CkwArray<CkwIntMatrix> m_matrices;
     CkwArray<CkwMatrix> m_entryMatrices;  // the float matrices m_matrices are made from

@@ -155,11 +155,14 @@ private:
     };
     // The submeshes of a mesh share its buffer's set, which keeps a few.
     static constexpr int32_t kDrawnListsPerSet = 4;
-    // Strips whose clip-space vertices are all made, and what their clip
-    // codes share, while the set's vertices stay the same.
+    // The vertices a set's strips reach: their index range, made whole when
+    // the strips fill a good part of it, else index by index; and, while
+    // the set's vertices stay the same, what their clip codes share.
     struct SkwStripVertices {
-        uint64_t generation = 0;
-        uint64_t stripsSerial = 0;
+        uint64_t stripsSerial = 0;  // 0: none
+        int32_t first = 0, end = 0;
+        bool dense = true;
+        uint64_t generation = 0;  // of the set's vertices when codes were taken
         SkwClipCodes codes;
     };
 
@@ -191,10 +194,9 @@ private:
     // The current set's list for the strips under modeBits, a new one to
     // fill (empty and not current), or null when not worth keeping.
     SkwDrawnTriangles* drawnListFor(const CkwTriangleStripArray& strips, int32_t modeBits);
-    // Makes the clip-space vertices the strips use that the current key
-    // has not made yet; what their clip codes share.
-    SkwClipCodes makeStripVertices(const CkwTriangleStripArray& strips);
-    // makeStripVertices, once per strips while the set's vertices stay.
+    // Makes the clip-space vertices the strips reach that the current key
+    // has not made yet, once while the set's vertices stay; what their clip
+    // codes share.
     SkwClipCodes stripCodes(const CkwTriangleStripArray& strips);
     // Makes the vertices of first .. end - 1 not made yet, in runs.
     void makeClipVertices(int32_t first, int32_t end);

@@ -236,44 +236,6 @@ void CkwRendererStandard::makeClipVertices(int32_t first, int32_t end)
     }
 }
 
-SkwClipCodes CkwRendererStandard::makeStripVertices(const CkwTriangleStripArray& strips)
-{
-    // The vertices the strips use, not the buffer's: meshes over one buffer,
-    // each at its own place, pay for their own. Indices spread thinly over
-    // their range are made one by one, dense ones in runs.
-    const SkwFacingVertex* facing = m_caches->facing.data();
-    SkwClipCodes codes;
-    const auto note = [&](int32_t i) {
-        const uint8_t code = static_cast<uint8_t>(facing[i].code & (kNotInFront - 1));
-        codes.all &= code;
-        codes.any |= code;
-        codes.nearestW = std::min(codes.nearestW, facing[i].w);
-    };
-    if (strips.isImplicit()) {
-        int32_t count = 0;
-        for (const uint16_t length : strips.getStripLengths())
-            count += length;
-        const int32_t first = strips.getFirstIndex();
-        makeClipVertices(first, first + count);
-        for (int32_t i = first; i < first + count; ++i)
-            note(i);
-        return codes;
-    }
-    const CkwArray<uint16_t>& indices = strips.getIndices();
-    if (indices.isEmpty())
-        return codes;
-    const auto [lowest, highest] = std::minmax_element(indices.begin(), indices.end());
-    if (*highest - *lowest < 2 * indices.count()) {
-        makeClipVertices(*lowest, *highest + 1);
-    } else {
-        for (const uint16_t i : indices)
-            makeClipVertices(i, i + 1);
-    }
-    for (const uint16_t i : indices)
-        note(i);
-    return codes;
-}
-
 void CkwRendererStandard::bindTexture(int32_t unit, CkwTexture2D* texture)
 {
     m_unitUsed[unit] = false;
@@ -444,17 +406,64 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
 
 SkwClipCodes CkwRendererStandard::stripCodes(const CkwTriangleStripArray& strips)
 {
-    for (const SkwStripVertices& made : m_caches->made)
-        if (made.generation != 0 && made.generation == m_caches->generation
-            && made.stripsSerial == strips.getSerial())
-            return made.codes;
-    SkwStripVertices& made = m_caches->made[m_caches->nextMade];
-    m_caches->nextMade = (m_caches->nextMade + 1) % kDrawnListsPerSet;
-    made.generation = 0;
-    made.codes = makeStripVertices(strips);
-    made.stripsSerial = strips.getSerial();
-    made.generation = m_caches->generation;
-    return made.codes;
+    // The vertices the strips use, not the buffer's: meshes over one buffer,
+    // each at its own place, pay for their own.
+    SkwStripVertices* made = nullptr;
+    for (SkwStripVertices& m : m_caches->made) {
+        if (m.stripsSerial == strips.getSerial()) {
+            made = &m;
+            break;
+        }
+    }
+    if (made == nullptr) {
+        made = &m_caches->made[m_caches->nextMade];
+        m_caches->nextMade = (m_caches->nextMade + 1) % kDrawnListsPerSet;
+        *made = SkwStripVertices{};
+        const CkwArray<uint16_t>& indices = strips.getIndices();
+        if (strips.isImplicit()) {
+            made->first = made->end = strips.getFirstIndex();
+            for (const uint16_t length : strips.getStripLengths())
+                made->end += length;
+        } else if (!indices.isEmpty()) {
+            const auto [lowest, highest] = std::minmax_element(indices.begin(), indices.end());
+            made->first = *lowest;
+            made->end = *highest + 1;
+            made->dense = made->end - made->first <= 2 * indices.count();
+        }
+        made->stripsSerial = strips.getSerial();
+    }
+    if (made->generation != 0 && made->generation == m_caches->generation)
+        return made->codes;
+
+    CkwFixedVectorCache& clip = m_caches->clip;
+    SkwFacingVertex* facing = m_caches->facing.data();
+    SkwClipCodes codes;
+    if (made->dense && !clip.madeAny()) {
+        // A key's first strips: their range in one run.
+        clip.makeRun(made->first, made->end);
+        codes = facingVertices(clip.positions() + made->first, clip.wValues() + made->first, made->end - made->first,
+                               facing + made->first);
+    } else {
+        const auto note = [&](int32_t i) {
+            const uint8_t code = static_cast<uint8_t>(facing[i].code & (kNotInFront - 1));
+            codes.all &= code;
+            codes.any |= code;
+            codes.nearestW = std::min(codes.nearestW, facing[i].w);
+        };
+        if (made->dense) {
+            makeClipVertices(made->first, made->end);
+            for (int32_t i = made->first; i < made->end; ++i)
+                note(i);
+        } else {
+            for (const uint16_t i : strips.getIndices())
+                makeClipVertices(i, i + 1);
+            for (const uint16_t i : strips.getIndices())
+                note(i);
+        }
+    }
+    made->codes = codes;
+    made->generation = m_caches->generation;
+    return codes;
 }
 
 CkwRendererStandard::SkwDrawnTriangles* CkwRendererStandard::drawnListFor(const CkwTriangleStripArray& strips,
@@ -515,6 +524,12 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips, bool m
                         m_depthOffset};
     constexpr uint32_t kClipBits = kNotInFront - 1;
 
+    // Vertices shaded, each lit by every bound light when lighting runs.
+    uint32_t shades = 0;
+    const auto countLights = [&] {
+        if (m_lit)
+            m_lightEvaluations += uint64_t{shades} * static_cast<uint64_t>(m_boundLights.count());
+    };
     // Shades the corners from firstCorner on that are new to the face, then
     // hands the triangle on.
     const auto draw = [&](int32_t i0, int32_t i1, int32_t i2, int32_t face,
@@ -529,6 +544,7 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips, bool m
                 continue;
             const SkwShadedVertex& vertex = shaded[i];
             shadeVertex(i, back, shaded[i]);
+            ++shades;
             stamps[face][i] = stamp;
             if (facingOf[i].code != 0)
                 continue;
@@ -581,7 +597,7 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips, bool m
     if (drawn != nullptr && drawn->generation != 0) {
         for (const SkwDrawnTriangle& t : drawn->triangles)
             draw(t.i0, t.i1, t.i2, t.face, t.firstCorner);
-        return;
+        return countLights();
     }
 
     // The face drawn, or -1. A triangle drawn with the face of the one
@@ -668,11 +684,14 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips, bool m
     const auto walkStrips = [&](auto keep) {
         strips.isImplicit() ? walk(std::true_type{}, keep) : walk(std::false_type{}, keep);
     };
-    if (drawn == nullptr)
-        return walkStrips(std::false_type{});
+    if (drawn == nullptr) {
+        walkStrips(std::false_type{});
+        return countLights();
+    }
     walkStrips(std::true_type{});
     drawn->triangles.setCount(static_cast<int32_t>(kept - drawn->triangles.data()));
     drawn->generation = m_caches->generation;
+    countLights();
 }
 
 void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedVertex& out)
@@ -715,7 +734,6 @@ void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedV
             const int32_t lightCount = m_boundLights.count();
             for (int32_t i = 0; i < lightCount; ++i)
                 lights[i]->evaluate(lit, backFacing);
-            m_lightEvaluations += static_cast<uint64_t>(lightCount);
         }
         lit.accumulator.clamp();
         result = lit.accumulator;
