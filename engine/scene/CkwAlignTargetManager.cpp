@@ -50,8 +50,7 @@ int32_t CkwAlignTargetManager::addToTarget(CkwNode* reference, CkwNode* node)
         reference->setAlignTarget(target);
     }
     target->m_nodes.append(node);
-    if (EngineContext* context = engineContext())
-        ++context->visits;
+    countEngineVisits(1);
     return target->m_nodes.count() - 1;
 }
 
@@ -73,8 +72,7 @@ void CkwAlignTargetManager::unregisterNode(CkwNode* node)
 void CkwAlignTargetManager::removeFromTarget(CkwNode* reference, int32_t slot)
 {
     auto* target = static_cast<CkwAlignTarget*>(reference->alignTarget());
-    if (EngineContext* context = engineContext())
-        ++context->visits;
+    countEngineVisits(1);
     CkwNode* moved = target->m_nodes.last();
     target->m_nodes[slot] = moved;
     target->m_nodes.setCount(target->m_nodes.count() - 1);

@@ -238,8 +238,8 @@ TEST_F(Clips, SlotsOutsideTheTableAreIgnored)
 }
 
 // One group with tracks under many controllers: shared ids give one slot of
-// the longest duration, marked tracks are removed, and a full table drops the
-// rest.
+// the longest duration, a clip of no length lasts a millisecond, marked
+// tracks are removed, and a full table drops the rest.
 TEST(ClipCollection, SharedIdsMarkedTracksAndAFullTable)
 {
     TestApp app;
@@ -294,6 +294,25 @@ TEST(ClipCollection, SharedIdsMarkedTracksAndAFullTable)
     table.bind(nullptr, true);
     EXPECT_EQ(table.findSlot(7), 0);
     EXPECT_EQ(table.getState(0), ClipState::Registered);
+
+    // A sequence made through the interface lasts no time until it is told
+    // to; its clip lasts one millisecond, so a loop still wraps.
+    EngineRef sequence = createEngineObject(kIidKeyframeSequence);
+    EngineRef controller = createEngineObject(kIidAnimationController);
+    EngineRef still = createEngineObject(kIidAnimationTrack);
+    ASSERT_TRUE(sequence && controller && still);
+    sequence.table<IkwKeyframeSequenceTable>().init(sequence.get(), 1, 3, 176);
+    controller.table<IkwObject3DTable>().setUserID(controller.get(), 42);
+    still.table<IkwAnimationTrackTable>().init(still.get(), sequence.get(), 275);
+    still.table<IkwAnimationTrackTable>().setController(still.get(), controller.get());
+    ASSERT_EQ(group.table<IkwObject3DTable>().addAnimationTrack(group.get(), still.get()), 0);
+    table.bind(nullptr, true);
+    const int32_t slot = table.findSlot(42);
+    ASSERT_GE(slot, 0);
+    EXPECT_EQ(table.getLength(slot), 1);
+    table.play(slot, true, 0);
+    table.update(25, 25);
+    EXPECT_EQ(table.getPosition(slot), 0);
 }
 
 } // namespace

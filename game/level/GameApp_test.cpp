@@ -17,6 +17,7 @@
 #include "game/shell/FontManager.h"
 #include "game/shell/Graphics3DService.h"
 #include "game/shell/testing/FakeSound.h"
+#include "game/ui/testing/UiScene.h"
 #include "gfx2d/display/testing/TestScreen.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 #include "gfx2d/font/BitmapFont.h"
@@ -253,8 +254,8 @@ TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
         app.frame();
         ASSERT_EQ(stackIds(), std::vector<int32_t>{FlowModeId::Startup});
         // The pause text comes from the current language's text table.
-        ASSERT_NE(app.m_pauseText.chars(), nullptr);
-        EXPECT_EQ(std::u16string(app.m_pauseText.chars()),
+        ASSERT_NE(app.m_pauseText.text().chars(), nullptr);
+        EXPECT_EQ(std::u16string(app.m_pauseText.text().chars()),
             u"Paused. Press select to quit, or any other key to go on.");
         // A failed save brings the front end over whatever runs.
         getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 1;
@@ -543,16 +544,23 @@ TEST_F(GameAppTest, FramesPaintTheModesOntoTheDisplayAndPausedFramesAreBlack)
         app.m_paused = 1;
         hostTestAdvanceClock(30);
         app.frame();
-        EXPECT_EQ(framePixel(0, 0), 0u);
-        EXPECT_EQ(framePixel(63, 47), 0u);
         EXPECT_EQ(g_screen->m_presents, presents + 1);
+        // Black, with the text's lines centred in the middle three quarters
+        // from a line above the middle down.
+        RefPicture paused(64, 48, 0);
+        const char16_t* lines[] = {u"Paused.", u"Press select", u"to quit, or", u"any other", u"key to go"};
+        for (int i = 0; i < 5; ++i)
+            paused.centred(lines[i], 8, 56, 17 + 7 * i, 0);
+        for (uint32_t y = 0; y < 48; ++y)
+            for (uint32_t x = 0; x < 64; ++x)
+                ASSERT_EQ(framePixel(x, y), paused.px[y * 64 + x] & 0xffffff) << x << ", " << y;
 
         // The pause screen follows a change of language.
-        EXPECT_EQ(std::u16string(app.m_pauseText.chars()), u"Paused. Press select to quit, or any other key to go on.");
+        EXPECT_EQ(std::u16string(app.m_pauseText.text().chars()), u"Paused. Press select to quit, or any other key to go on.");
         ASSERT_EQ(getResourceManager()->loadListEntry(1), ResourceResult::Loaded);
         hostTestAdvanceClock(30);
         app.frame();
-        EXPECT_EQ(std::u16string(app.m_pauseText.chars()),
+        EXPECT_EQ(std::u16string(app.m_pauseText.text().chars()),
                   u"Pause. Auswahl beendet, jede andere Taste spielt weiter.");
         EXPECT_EQ(framePixel(0, 0), 0u);
 
@@ -565,40 +573,70 @@ TEST_F(GameAppTest, FramesPaintTheModesOntoTheDisplayAndPausedFramesAreBlack)
         EXPECT_EQ(getResourceManager(), nullptr);
     }
 
-    // A pause text of one long word costs a paused frame glyph lookups in
-    // proportion to its length, however far below the screen it runs.
+    // Packs of the sample's texts with the English pause text given, and
+    // the German one dropped.
     std::ifstream in(std::string(std::getenv("PF_SOURCE_DIR")) + "/tools/samplepack/pennyfall.manifest");
     const std::string manifest{std::istreambuf_iterator<char>(in), {}};
     const std::string pauseRow = "row 0x03007F01 0x243 0xF686AADC plain 4 utf8 ";
-    const size_t at = manifest.find(pauseRow);
+    const size_t at = manifest.find(pauseRow), german = manifest.find("row 0x03007F03 0x243 ");
     ASSERT_NE(at, std::string::npos);
-    const auto pausedFrameProbes = [&](size_t letters) -> uint64_t {
+    ASSERT_NE(german, std::string::npos);
+    const auto startOnPack = [&](GameApp& app, const std::string& pause) {
         PackManifest pack;
         std::string error;
         Bytes bytes;
-        const std::string text = manifest.substr(0, at + pauseRow.size()) + std::string(letters, 'W') +
-                                 manifest.substr(manifest.find('\n', at)) + "spanprograms deflated 4\n";
+        std::string text = manifest;
+        text.erase(german, text.find('\n', german) + 1 - german);
+        text.replace(at + pauseRow.size(), text.find('\n', at) - at - pauseRow.size(), pause);
+        text += "spanprograms deflated 4\n";
         EXPECT_TRUE(parseResourceManifest(text, "", pack, error)) << error;
         EXPECT_TRUE(pack.writer.build(pack.form, bytes));
         writeFile("pennyfall.big", bytes);
-        GameApp app;
         EXPECT_EQ(app.init(), 0);
         app.dispatch(EventId::Start, 0, 0);
         app.frame();
+    };
+
+    // After a change to a language without a pause text, the window's
+    // message pauses nothing: the modes go on drawing, never a black screen.
+    {
+        GameApp app;
+        startOnPack(app, "Paused.");
+        ASSERT_EQ(getResourceManager()->loadListEntry(1), ResourceResult::Loaded);
+        app.dispatch(PlatformEventId::AppMessage, 0, 0);
+        EXPECT_EQ(app.m_paused, 0);
+        hostTestAdvanceClock(30);
+        app.frame();
+        EXPECT_EQ(framePixel(0, 0), 0x00ff00u);
+        app.shutdown();
+    }
+
+    // A pause text of one long word costs the first paused frame glyph
+    // lookups in proportion to its length, however far below the screen it
+    // runs; the frames after it cost the lines they draw.
+    const auto pausedFrameProbes = [&](size_t letters) -> std::pair<uint64_t, uint64_t> {
+        GameApp app;
+        startOnPack(app, std::string(letters, 'W'));
         app.m_paused = 1;
         BitmapFont* font = getFontManager()->getFont(0);
         EXPECT_NE(font, nullptr);
-        const uint64_t before = font ? font->probes() : 0;
-        hostTestAdvanceClock(30);
-        app.frame();
-        const uint64_t probes = font ? font->probes() - before : 0;
-        EXPECT_EQ(app.m_pauseText.length(), letters);
+        uint64_t probes[2] = {};
+        for (uint64_t& frameProbes : probes) {
+            const uint64_t before = font ? font->probes() : 0;
+            hostTestAdvanceClock(30);
+            app.frame();
+            frameProbes = font ? font->probes() - before : 0;
+        }
+        EXPECT_EQ(app.m_pauseText.text().length(), letters);
         app.shutdown();
-        return probes;
+        return {probes[0], probes[1]};
     };
-    const uint64_t n = pausedFrameProbes(20000), twice = pausedFrameProbes(40000);
+    const auto [n, next] = pausedFrameProbes(20000);
+    const uint64_t twice = pausedFrameProbes(40000).first;
     EXPECT_GE(n, 20000u);
     EXPECT_LE(twice * 10, n * 23) << n << " " << twice;
+    // Five lines of twelve letters, measured and drawn.
+    EXPECT_LE(next, 5u * 12 * 2 * 6) << next;
     setDisplayCreator(nullptr);
     setDrawContextCreator(nullptr);
 }

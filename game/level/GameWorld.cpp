@@ -243,7 +243,7 @@ void GameWorld::openMenuScreen(uint32_t screenId, int32_t selection, int32_t pus
 
 WideString* GameWorld::menuTextLine(uint32_t n)
 {
-    return m_menu && n < MenuEngine::kTextLines ? &m_menu->m_textLines[n] : nullptr;
+    return m_menu && n < MenuEngine::kTextLines ? &m_menu->m_textLines[n].edit() : nullptr;
 }
 
 int32_t GameWorld::menuOptionValue(uint32_t item)

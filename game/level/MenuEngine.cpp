@@ -4,11 +4,14 @@
 
 #include <new>
 
+#include "framework/util/Format.h"
 #include "game/level/GameWorld.h"
 #include "game/level/Hud.h"
 #include "game/level/SceneDirector.h"
 #include "game/shell/AnimTable.h"
 #include "game/shell/Graphics3DService.h"
+#include "game/shell/ShellIds.h"
+#include "game/ui/FrontEndModes.h"
 #include "game/ui/UiDrawing.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 
@@ -23,6 +26,9 @@ constexpr uint32_t kTableScreens[MenuLimit::ClipTables] = {0, MenuScreen::LevelM
 // An item's row: its option bar stands inside the selection mark.
 constexpr int32_t kItemHeight = 9;
 constexpr int32_t kOptionBarHeight = 5;
+// What a failed load's screen says when the pack has no words for it.
+constexpr char16_t kLoadFailed[] = u"The level could not be loaded.";
+constexpr char16_t kError[] = u"Error";
 
 } // namespace
 
@@ -116,8 +122,11 @@ void MenuEngine::paint()
         drawBackground3D();
     }
     const TextColumn column{kUiInset, width - kUiInset};
-    int32_t y = drawTextId(uiFont(UiFont::Title), m_screenId, column, kUiInset, true) + kUiInset;
-    for (int32_t i = 0; i < MenuLimit::Items; ++i, y += kItemHeight) {
+    m_title.showId(m_screenId, hasItems() ? nullptr : kLoadFailed);
+    int32_t y = drawLines(m_title, uiFont(UiFont::Title), column, kUiInset, TextAlign::Centre) + kUiInset;
+    if (!hasItems())
+        y = paintLoadError(column, y);
+    for (int32_t i = 0; hasItems() && i < MenuLimit::Items; ++i, y += kItemHeight) {
         if (i == m_selection)
             fillRect(column.left, y, column.right, y + kItemHeight, UiColour::Selection, DrawMode::Rectangles);
         drawProgressBar(column.left + kUiInset, y + (kItemHeight - kOptionBarHeight) / 2,
@@ -125,9 +134,28 @@ void MenuEngine::paint()
                         uint32_t(m_options[i]), MenuLimit::OptionValues - 1);
     }
     // The lines the progress fills (results, totals) under the items.
-    for (const WideString& line : m_textLines)
-        if (line.length())
-            y = drawWrapped(uiFont(UiFont::Body), line.chars(), column, y, true);
+    for (TextLines& line : m_textLines)
+        if (line.text().length())
+            y = drawLines(line, uiFont(UiFont::Body), column, y, TextAlign::Centre);
+}
+
+bool MenuEngine::hasItems() const
+{
+    return m_screenId != ScreenId::LoadError;
+}
+
+int32_t MenuEngine::paintLoadError(const TextColumn& column, int32_t y)
+{
+    if (m_errorWord.showId(FrontEndText::ErrorTitle, kError) || m_errorShown != m_selection) {
+        char16_t number[16];
+        formatWide(number, u" %i", m_selection);
+        WideString& line = m_errorLine.edit();
+        line.clear();
+        line.append(m_errorWord.text().chars());
+        line.append(number);
+        m_errorShown = m_selection;
+    }
+    return drawLines(m_errorLine, uiFont(UiFont::Body), column, y, TextAlign::Centre);
 }
 
 void MenuEngine::drawBackground3D()
@@ -143,7 +171,9 @@ void MenuEngine::drawBackground3D()
 void MenuEngine::onKeyPressed(int32_t key)
 {
     m_lastKey = key;
-    if (!isOpen())
+    // Without items the arrows have nothing to choose.
+    const bool arrow = key == WorldKey::Up || key == WorldKey::Down || key == WorldKey::Left || key == WorldKey::Right;
+    if (!isOpen() || (arrow && !hasItems()))
         return;
     switch (key) {
     case WorldKey::Up:

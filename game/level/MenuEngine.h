@@ -4,10 +4,11 @@
 
 #include <cstdint>
 
-#include "framework/strings/WideString.h"
 #include "game/level/MenuBackground.h"
+#include "game/shell/TextRun.h"
 
 class GameWorld;
+struct TextColumn;
 
 // Screens whose 3D scenes play clips of the menu tables.
 namespace MenuScreen {
@@ -58,7 +59,7 @@ public:
     // The open screen's own 3D scene through the HUD's 3D pass, when loaded.
     void drawBackground3D();
     // The open screen's name and its items with their option values, the
-    // selected one marked.
+    // selected one marked; a failed load's screen shows its error instead.
     void paint();
 
     static constexpr uint32_t kTextLines = 5;
@@ -66,7 +67,7 @@ public:
     GameWorld* m_world;
     uint8_t m_specialLevelRequest = 0;
     // The lines the progress fills for result and option screens.
-    WideString m_textLines[kTextLines];
+    TextLines m_textLines[kTextLines];
     // Scene slots of the 3D screens; -1 for none.
     int32_t m_screenSlots[2] = {-1, -1};
     int32_t m_lastKey = -1;
@@ -75,9 +76,16 @@ public:
 private:
     // The menu clip table of the open screen's 3D scene; 0 for none.
     int32_t sceneTable() const;
+    // A failed load's screen has no items: its selection is the error.
+    bool hasItems() const;
+    int32_t paintLoadError(const TextColumn& column, int32_t y);
 
     uint32_t m_screenId = 0;
     int32_t m_selection = 0;
     uint8_t m_open = 0;
     int32_t m_options[MenuLimit::Items] = {};
+    TextLines m_title;
+    TextLines m_errorWord;
+    TextLines m_errorLine;  // the word and the error's number
+    int32_t m_errorShown = -1;
 };

@@ -8,6 +8,7 @@
 
 #include "game/level/GameWorld.h"
 #include "game/level/Level.h"
+#include "game/shell/ShellIds.h"
 #include "game/shell/AnimTable.h"
 #include "game/shell/EngineService.h"
 #include "game/ui/UiDrawing.h"
@@ -119,38 +120,63 @@ TEST_F(Menus, EachThreeDScreenRunsItsOwnClipTableWhileItsSceneIsLoaded)
 
 // The open screen's name over its four items, the selected one marked and
 // each item's option as a bar of six steps, then the progress's lines; once
-// closed the level draws.
+// closed the level draws. A failed load's screen has no items: its message
+// and the error's number, in the pack's words or else the game's own, and
+// the arrows change nothing there.
 TEST(MenuPaint, AScreenTakesAKeyPaintsItsNameAndClosesBackToTheLevel)
 {
     constexpr int kW = 64, kH = 56;
-    UiScene scene(kW, kH, uiPack({{0x7101, "MAP"}}));
-    installEngineServices();
-    {
+    const struct {
+        std::vector<TextRow> rows;
+        uint32_t screen;
+        int32_t selection;
+        std::vector<std::u16string> title;
+        std::u16string error;  // empty: the screen has items
+    } cases[] = {
+        {{{0x7101, "MAP"}}, textRowId(0x7101), 0, {u"MAP"}, u""},
+        {{{0x15F, "NO LEVEL"}, {0x1BA, "OOPS"}}, ScreenId::LoadError, 1, {u"NO LEVEL"}, u"OOPS 1"},
+        {{}, ScreenId::LoadError, 0, {u"The level could", u"not be loaded."}, u"Error 0"},
+    };
+    for (const auto& c : cases) {
+        UiScene scene(kW, kH, uiPack(c.rows));
+        installEngineServices();
         GameWorld world;
         int32_t error = LevelError::None;
         world.m_level = new Level(&world, error);
         world.m_levelIndex = 3;
         MenuEngine& menu = *world.m_menu;
-        menu.setState(textRowId(0x7101), 0, 0);
+        menu.setState(c.screen, c.selection, 0);
         for (int32_t key : {WorldKey::Down, WorldKey::Right, WorldKey::Right})
             world.onKeyPressed(key);
-        menu.m_textLines[2].append(u"TIME 42");
+        menu.m_textLines[2].edit().append(u"TIME 42");
         world.draw();
         const std::vector<uint32_t> actual = scenePixels(scene, kW, kH);
 
         RefPicture ref(kW, kH, UiColour::Black);
-        ref.centred(u"MAP", 2, 62, 2, UiFont::Title);
-        for (int item = 0; item < MenuLimit::Items; ++item) {
-            const int y = 11 + 9 * item;
-            if (item == 1)
-                ref.fill(2, y, 62, y + 9, UiColour::Selection);
-            ref.frame(4, y + 2, 56, 5, UiColour::Frame);
-            // Two steps of six over the 54 columns inside.
-            if (item == 1)
-                ref.fill(5, y + 3, 5 + 18, y + 6, UiColour::Bar);
+        int y = 2;
+        for (const std::u16string& line : c.title) {
+            ref.centred(line, 2, 62, y, UiFont::Title);
+            y += RefPicture::kLine;
         }
-        ref.centred(u"TIME 42", 2, 62, 11 + 9 * MenuLimit::Items, UiFont::Body);
-        EXPECT_EQ(actual, ref.px);
+        y += kUiInset;
+        if (c.error.empty()) {
+            for (int item = 0; item < MenuLimit::Items; ++item, y += 9) {
+                if (item == 1)
+                    ref.fill(2, y, 62, y + 9, UiColour::Selection);
+                ref.frame(4, y + 2, 56, 5, UiColour::Frame);
+                // Two steps of six over the 54 columns inside.
+                if (item == 1)
+                    ref.fill(5, y + 3, 5 + 18, y + 6, UiColour::Bar);
+            }
+        } else {
+            EXPECT_EQ(menu.selection(), c.selection);
+            ref.centred(c.error, 2, 62, y, UiFont::Body);
+            y += RefPicture::kLine;
+        }
+        ref.centred(u"TIME 42", 2, 62, y, UiFont::Body);
+        EXPECT_EQ(actual, ref.px) << std::hex << c.screen;
+        if (!c.error.empty())
+            continue;
         EXPECT_TRUE(matchesGolden("game/level/testdata/menu_screen.png", actual.data(), kW, kH));
 
         world.onKeyPressed(WorldKey::Select);

@@ -4,11 +4,12 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
-#include <unordered_map>
+#include <set>
 #include <utility>
 #include <vector>
 
 #include "engine/core/interface/InterfaceIds.h"
+#include "framework/util/KeyIndex.h"
 
 namespace {
 
@@ -35,12 +36,21 @@ EngineRef trackAt(const EngineRef& object, uint32_t index)
     return track;
 }
 
-// Each source controller id met with the controller made for it, shared by
-// every copied track that names the same id.
-using CopiedControllers = std::unordered_map<uint32_t, EngineRef>;
+// One copy's bookkeeping. The id list is indexed by a seeded hash: the ids
+// are the 3D file's, and a hash it could aim would make each look-up walk
+// every id before it.
+struct CopyLedger {
+    KeyIndex<uint32_t> places;           // source controller id to its place below
+    std::vector<EngineRef> controllers;  // the controller made for each id met
+    // Each source object with each target it gave its tracks to: a texture
+    // that many meshes share is met once for each of them.
+    std::set<std::pair<const void*, const void*>> copiedPairs;
+    uint64_t tracks = 0;  // copies tried, kept or refused
+};
 
-void copyTrack(const EngineRef& track, const EngineRef& target, CopiedControllers& copied, uint32_t offset)
+void copyTrack(const EngineRef& track, const EngineRef& target, CopyLedger& ledger, uint32_t offset)
 {
+    ++ledger.tracks;
     EngineRef duplicate;
     if (track.table<IkwObject3DTable>().duplicate(track.get(), duplicate.out()) != 0)
         return;
@@ -54,8 +64,8 @@ void copyTrack(const EngineRef& track, const EngineRef& target, CopiedController
     if (track.table<IkwAnimationTrackTable>().getController(track.get(), source.out()) != 0 || !source)
         return;
     const uint32_t id = userIdOf(source);
-    if (const auto known = copied.find(id); known != copied.end()) {
-        copy.table<IkwAnimationTrackTable>().setController(copy.get(), known->second.get());
+    if (const uint32_t* known = ledger.places.find(id)) {
+        copy.table<IkwAnimationTrackTable>().setController(copy.get(), ledger.controllers[*known].get());
         return;
     }
     EngineRef controller;
@@ -63,7 +73,10 @@ void copyTrack(const EngineRef& track, const EngineRef& target, CopiedController
         return;
     controller.table<IkwObject3DTable>().setUserID(controller.get(), id + offset);
     copy.table<IkwAnimationTrackTable>().setController(copy.get(), controller.get());
-    copied.emplace(id, std::move(controller));
+    // Out of memory for the id, the controller still serves this track; a
+    // later track of the id gets one of its own.
+    if (ledger.places.claim(id, uint32_t(ledger.controllers.size())))
+        ledger.controllers.push_back(std::move(controller));
 }
 
 } // namespace
@@ -203,7 +216,7 @@ void matchChildren(const CopyPair& pair, const NodeIndex& index, std::vector<Cop
     }
 }
 
-void cloneAnimations(const EngineRef& source, const EngineRef& target, CopiedControllers& copied, uint32_t offset)
+void cloneAnimations(const EngineRef& source, const EngineRef& target, CopyLedger& ledger, uint32_t offset)
 {
     std::vector<CopyPair> pending;
     if (source && target)
@@ -213,10 +226,12 @@ void cloneAnimations(const EngineRef& source, const EngineRef& target, CopiedCon
     while (!pending.empty()) {
         const CopyPair pair = std::move(pending.back());
         pending.pop_back();
+        if (!ledger.copiedPairs.emplace(pair.from.identity(), pair.to.identity()).second)
+            continue;
         const uint32_t tracks = trackCountOf(pair.from);
-        for (uint32_t i = 0; i < tracks; ++i)
+        for (uint32_t i = 0; i < tracks && ledger.tracks < kMaxCopiedTracks; ++i)
             if (const EngineRef track = trackAt(pair.from, i))
-                copyTrack(track, pair.to, copied, offset);
+                copyTrack(track, pair.to, ledger, offset);
         if (pair.at < 0 || !pair.to.as(kIidGroup))
             continue;
         if (!index)
@@ -230,10 +245,11 @@ void cloneAnimations(const EngineRef& source, const EngineRef& target, CopiedCon
 
 } // namespace
 
-void assignAnimationIds(const EngineRef& source, const EngineRef& target, uint32_t offset)
+CopyWork assignAnimationIds(const EngineRef& source, const EngineRef& target, uint32_t offset)
 {
-    CopiedControllers copied;
-    cloneAnimations(source, target, copied, offset);
+    CopyLedger ledger;
+    cloneAnimations(source, target, ledger, offset);
+    return {ledger.tracks, ledger.places.probes()};
 }
 
 void scanAnimationTracks(const EngineRef& object, uint8_t& named, int32_t* longest)

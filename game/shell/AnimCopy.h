@@ -25,7 +25,19 @@ EngineRef skeletonOf(const EngineRef& skinned);
 // scene can nest tens of thousands of groups.
 std::vector<EngineRef> childrenOf(const EngineRef& object);
 
-void assignAnimationIds(const EngineRef& source, const EngineRef& target, uint32_t offset);
+// A copy duplicates at most this many tracks. A texture that many meshes of the
+// source share meets as many textures of the target, and each takes all its
+// tracks: the file's tracks times its meshes. Past it the rest is not copied.
+constexpr uint64_t kMaxCopiedTracks = 16384;
+
+// What one copy did, in the units tests count.
+struct CopyWork {
+    uint64_t tracks = 0;  // tracks duplicated
+    uint64_t probes = 0;  // slots of the controller id index looked at
+};
+
+// Each source object's tracks go once onto each target object it matches.
+CopyWork assignAnimationIds(const EngineRef& source, const EngineRef& target, uint32_t offset);
 
 // Only while named is 0: the longest sequence duration until a track whose
 // controller has a user id, which sets named.

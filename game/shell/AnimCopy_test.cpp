@@ -11,12 +11,15 @@
 #include "tests/support/TestApp.h"
 #include "tools/m3g/M3gAnimationEncoders.h"
 #include "tools/m3g/M3gFileWriter.h"
+#include "tools/structure/StructureScaling.h"
 
 namespace {
 
 constexpr uint32_t kWalk = 0x3c187dd5;
 constexpr uint32_t kSpin = 0x2f9b1eb9;
 constexpr uint32_t kProp = 5;
+constexpr uint32_t kCupboard = 6;
+constexpr uint32_t kCup = 7;
 constexpr uint32_t kTranslation = 275;
 constexpr uint32_t kScale = 270;
 
@@ -33,7 +36,10 @@ constexpr uint32_t kDeep = 100000;
 // one level down, the prop; the target's models carry no tracks. With a
 // depth, both props sit at the bottom of a chain of that many groups. With a
 // decoy, a group before the shelf is animated by a controller that carries
-// the prop's id, so a search of the target for that id meets it first.
+// the prop's id, so a search of the target for that id meets it first. A
+// cupboard (6) holds a cup (7) in the source; the target's cupboard is
+// empty and its cup stands beside it, where the cupboard's search must not
+// reach.
 Models writeModels(bool namedSpin, uint32_t depth = 0, bool decoy = false)
 {
     M3gFileWriter w;
@@ -68,11 +74,14 @@ Models writeModels(bool namedSpin, uint32_t depth = 0, bool decoy = false)
     const uint32_t spin = controller(namedSpin ? kSpin : 0);
     const uint32_t boy = group(ModelId::Boy, {track(walk, kTranslation, 400), track(walk, kScale, 900)}, {});
     const uint32_t prop = chain(group(kProp, {track(spin, kTranslation, 600)}, {}));
-    const uint32_t source = group(1, {}, {boy, prop});
+    const uint32_t cupboard = group(kCupboard, {}, {group(kCup, {track(spin, kScale, 300)}, {})});
+    const uint32_t source = group(1, {}, {boy, prop, cupboard});
     const uint32_t girl = group(ModelId::Girl, {}, {});
     const uint32_t shelf = group(3, {}, {chain(group(kProp, {}, {}))});
-    const uint32_t target = decoy ? group(2, {}, {girl, group(4, {track(controller(kProp), kScale, 100)}, {}), shelf})
-                                  : group(2, {}, {girl, shelf});
+    std::vector<uint32_t> parts = {girl, shelf, group(kCupboard, {}, {}), group(kCup, {}, {})};
+    if (decoy)
+        parts.insert(parts.begin() + 1, group(4, {track(controller(kProp), kScale, 100)}, {}));
+    const uint32_t target = group(2, {}, parts);
     M3gWorldFields world;
     world.group.children = {source, target};
     w.addObject(m3gWorldRecord(world));
@@ -131,6 +140,7 @@ TEST_F(Copying, CopiesKeepTheClipIdsPlusTheVariantOffsetAndTheGirlTakesTheBoysCl
         EXPECT_EQ(!child(m.target, kProp).as(kIidGroup), offset == 2) << "the search meets the decoy first";
         EXPECT_EQ(controllerIds(girl), (std::vector<uint32_t>{kWalk + offset, kWalk + offset})) << offset;
         EXPECT_EQ(controllerIds(prop), (std::vector<uint32_t>{kSpin + offset})) << offset;
+        EXPECT_EQ(controllerIds(child(m.target, kCup)), std::vector<uint32_t>{}) << "outside the cupboard";
         // The source keeps its own controllers.
         EXPECT_EQ(controllerIds(child(m.source, ModelId::Boy)), (std::vector<uint32_t>{kWalk, kWalk})) << offset;
 
@@ -155,48 +165,54 @@ TEST_F(Copying, CopiesKeepTheClipIdsPlusTheVariantOffsetAndTheGirlTakesTheBoysCl
     }
 }
 
-// The engine's count of visits for one copy grows with the models, never
-// with their product: a search of the model per source child would.
-TEST_F(Copying, CopyingVisitsInProportionToTheModels)
+// A copy's engine visits, tracks copied and index probes, and the tracks a
+// clip table reads from the source, grow with the models, never with a
+// product of two of their relations: a search of the model per source child,
+// ids aimed at one bucket, or a shared texture met once per mesh would.
+TEST_F(Copying, CopyingWorksInProportionToTheModels)
 {
     const struct {
-        const char* what;
-        bool chain; // else a clip group of children the model lacks
-    } cases[] = {{"a clip group onto a deep chain", false}, {"a chain onto it, a child it lacks on every level", true}};
-    for (const auto& c : cases) {
-        uint64_t visits[2] = {};
+        int shape;
+        uint32_t n;
+    } rows[] = {
+        {ClipCopyShape::MissingChildren, 2000}, {ClipCopyShape::MissingOnEveryLevel, 2000},
+        {ClipCopyShape::Tracks, 2000},          {ClipCopyShape::CollidingIds, 2000},
+        {ClipCopyShape::SharedTextureFew, 50},  {ClipCopyShape::SharedTexture, 50},
+    };
+    for (const auto& row : rows) {
+        uint64_t work[2][4] = {};
         for (int k = 0; k < 2; ++k) {
-            const uint32_t n = 2000u << k;
-            M3gFileWriter w;
-            w.beginSection(kM3gSchemeNone);
-            const auto group = [&](uint32_t id, std::vector<uint32_t> children) {
-                M3gGroupFields g;
-                g.node.transformable.object.userId = int32_t(id);
-                g.children = std::move(children);
-                return w.addObject(m3gGroupRecord(g));
-            };
-            uint32_t target = group(1000, {});
-            uint32_t source = c.chain ? group(1000, {group(9000, {})}) : 0;
-            std::vector<uint32_t> lacking;
-            for (uint32_t i = 1; i < n; ++i) {
-                target = group(1000 + i, {target});
-                if (c.chain)
-                    source = group(1000 + i, {source, group(9000 + i, {})});
-                else
-                    lacking.push_back(group(5000 + i, {}));
-            }
-            M3gWorldFields world;
-            world.group.children = {group(1, c.chain ? std::vector<uint32_t>{source} : lacking), group(2, {target})};
-            w.addObject(m3gWorldRecord(world));
-            const std::vector<uint8_t> file = w.finish();
+            const std::vector<uint8_t> file = clipCopyModels(row.shape, row.n << k);
             const EngineRef scene = getEngineService()->loadBytes(file.data(), uint32_t(file.size()));
-            ASSERT_TRUE(scene);
+            ASSERT_TRUE(scene) << row.shape;
+            const EngineRef source = child(scene, 1);
             const uint64_t before = engineContext()->visits;
-            assignAnimationIds(child(scene, 1), child(scene, 2), 0);
-            visits[k] = engineContext()->visits - before;
+            const CopyWork copied = assignAnimationIds(source, child(scene, 2), 0);
+            AnimTable table(nullptr);
+            work[k][0] = engineContext()->visits - before;
+            work[k][1] = copied.tracks;
+            work[k][2] = copied.probes;
+            work[k][3] = table.collectClips(source.get());
         }
-        EXPECT_LT(visits[1], visits[0] * 5 / 2) << c.what << ": " << visits[0] << " then " << visits[1];
+        // Four clips' probes follow where the index's seed puts them: the
+        // rows of many ids hold the probes.
+        const bool manyIds = row.shape == ClipCopyShape::Tracks || row.shape == ClipCopyShape::CollidingIds;
+        for (int i = 0; i < 4; ++i) {
+            if (i == 2 && !manyIds)
+                continue;
+            EXPECT_LE(work[1][i] * 10, work[0][i] * 23)
+                << "shape " << row.shape << ", count " << i << ": " << work[0][i] << " then " << work[1][i];
+        }
     }
+
+    // A texture of its own for each target mesh takes the shared texture's
+    // tracks, up to the copy's budget.
+    const std::vector<uint8_t> file = clipCopyModels(ClipCopyShape::TargetTextures, 130);
+    const EngineRef scene = getEngineService()->loadBytes(file.data(), uint32_t(file.size()));
+    ASSERT_TRUE(scene);
+    EXPECT_EQ(assignAnimationIds(child(scene, 1), child(scene, 2), 0).tracks, kMaxCopiedTracks);
+    const EngineRef first = std::move(childrenOf(child(scene, 2)).at(0));
+    EXPECT_EQ(controllerIds(meshTexture(first, 0)).size(), 130u);
 }
 
 TEST_F(Copying, FindsTheFirstAnimatedObjectAndMeasuresItsTracks)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <set>
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "framework/util/Saturate.h"
@@ -72,7 +73,7 @@ void AnimTable::registerTrack(EngineHandle* track, std::vector<EngineRef>& marke
     m_blendMode[free] = BlendMode::None;
 }
 
-void AnimTable::registerTracks(const EngineRef& object)
+uint32_t AnimTable::registerTracks(const EngineRef& object)
 {
     const IkwObject3DTable& api = object.table<IkwObject3DTable>();
     uint32_t count = 0;
@@ -85,18 +86,22 @@ void AnimTable::registerTracks(const EngineRef& object)
     }
     for (const EngineRef& track : marked)
         api.removeAnimationTrack(object.get(), track.get());
+    return count;
 }
 
-void AnimTable::collectClips(EngineHandle* object)
+uint64_t AnimTable::collectClips(EngineHandle* object)
 {
     std::vector<EngineRef> pending;
     if (object)
         pending.push_back(EngineRef::retain(object));
     std::vector<EngineRef> visits;
+    // A texture that many skinned meshes share is read once.
+    std::set<const void*> textures;
+    uint64_t tracks = 0;
     while (!pending.empty()) {
         const EngineRef next = std::move(pending.back());
         pending.pop_back();
-        registerTracks(next);
+        tracks += registerTracks(next);
         // Of the children only groups, skinned meshes (their texture, then
         // their skeleton) and morphing meshes carry clips.
         visits.clear();
@@ -104,7 +109,7 @@ void AnimTable::collectClips(EngineHandle* object)
             if (EngineRef group = child.as(kIidGroup)) {
                 visits.push_back(std::move(group));
             } else if (const EngineRef skinned = child.as(kIidSkinnedMesh)) {
-                if (EngineRef texture = meshTexture(skinned, 0))
+                if (EngineRef texture = meshTexture(skinned, 0); texture && textures.insert(texture.identity()).second)
                     visits.push_back(std::move(texture));
                 if (EngineRef skeleton = skeletonOf(skinned))
                     visits.push_back(std::move(skeleton));
@@ -115,6 +120,7 @@ void AnimTable::collectClips(EngineHandle* object)
         // Reversed onto the stack, so the first is taken first.
         std::move(visits.rbegin(), visits.rend(), std::back_inserter(pending));
     }
+    return tracks;
 }
 
 void AnimTable::resolveClips()

@@ -38,7 +38,9 @@ public:
 
     // Empties the table; a null holder keeps the current binding.
     void bind(EngineRef* scene, bool collect);
-    void collectClips(EngineHandle* object);
+    // Registers the clips of the object and what lies below it; returns the
+    // tracks it read, the work tests count.
+    uint64_t collectClips(EngineHandle* object);
     void addClipsFrom(const EngineRef& holder) { collectClips(holder.get()); }
     void resolveClips();
     void releaseControllers();
@@ -72,8 +74,9 @@ private:
     static bool inRange(int32_t slot) { return uint32_t(slot) < uint32_t(kSlotCount); }
     bool used(int32_t slot) const { return inRange(slot) && m_clipId[slot] != kEmpty; }
     void registerTrack(EngineHandle* track, std::vector<EngineRef>& marked);
-    // The object's own tracks; the marked ones are removed from it.
-    void registerTracks(const EngineRef& object);
+    // The object's own tracks, whose count it returns; the marked ones are
+    // removed from it.
+    uint32_t registerTracks(const EngineRef& object);
     void empty();
 
     uint8_t m_blendMode[kSlotCount] = {};

@@ -46,6 +46,9 @@ public:
             tableOf<IkwUnknownTable>(old).release(old);
     }
     EngineHandle* get() const { return m_handle; }
+    // The engine object behind the handle: one for all its handles and
+    // interfaces, so two holders can tell they hold the same object.
+    const void* identity() const { return m_handle ? m_handle->object : nullptr; }
     EngineHandle** out()
     {
         reset();

@@ -431,10 +431,10 @@ int GameApp::handleMessage(uint32_t id, uint32_t a, uint32_t b)
         return result;
     }
     case PlatformEventId::AppMessage:
-        // The pause screen needs a text to show; without one, pausing would
-        // leave a black screen that nothing ends. Its releases are the
-        // screen's, so keys held into it let go now rather than repeat.
-        if (m_pauseText.length() != 0 && !m_paused) {
+        // The pause screen needs a text to show, in the language of now;
+        // without one, pausing would leave a black screen. Its releases are
+        // the screen's, so keys held into it let go now rather than repeat.
+        if (!m_paused && loadPauseText()) {
             m_paused = 1;
             deliverEvent(InputEventId::InputWipe, 0, 0);
         }
@@ -492,19 +492,10 @@ void GameApp::prepareDrawContext()
     drawContext->loadIdentity();
 }
 
-void GameApp::loadPauseText()
+bool GameApp::loadPauseText()
 {
-    m_pauseText.clear();
-    ResourceManager* manager = getResourceManager();
-    Resource* resource = nullptr;
-    if (!manager || !manager->loadById(ShellResourceId::PauseText, &resource))
-        return;
-    if (resource->m_typeId == ResourceClassId::Text) {
-        const WideString* text = static_cast<TextResource*>(resource)->text();
-        if (text && text->chars())
-            m_pauseText.append(text->chars());
-    }
-    manager->releaseRef(&resource);
+    m_pauseText.showId(ShellResourceId::PauseText);
+    return m_pauseText.text().length() != 0;
 }
 
 void GameApp::drawPauseOverlay(int32_t width, int32_t height)
@@ -517,8 +508,8 @@ void GameApp::drawPauseOverlay(int32_t width, int32_t height)
         return;
     // Three quarters of the screen, centred, from a line above the middle.
     const int32_t column = width * 3 / 4;
-    drawTextLines(*font, m_pauseText.chars(), (width - column) / 2, column, height / 2 - font->getLineHeight(), height,
-                  true);
+    m_pauseText.draw(*font, (width - column) / 2, column, height / 2 - font->getLineHeight(), height,
+                     TextAlign::Centre);
 }
 
 void GameApp::render()

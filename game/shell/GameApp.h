@@ -7,7 +7,7 @@
 
 #include "framework/events/FrameTicker.h"
 #include "framework/services/AppBase.h"
-#include "framework/strings/WideString.h"
+#include "game/shell/TextRun.h"
 
 class CallbackHandler;
 class FlowManager;
@@ -47,13 +47,15 @@ public:
     // Left and right soft-key label x in portrait, then in landscape; -1 unset.
     int32_t m_softkeyX[4] = {-1, -1, -1, -1};
     uint8_t m_paused = 0;
-    WideString m_pauseText;
+    // The pause screen's text of the current language, laid out.
+    TextLines m_pauseText;
     // The key that left the pause screen, until its release; 0 for none.
     uint32_t m_resumeKey = 0;
 
 private:
     void prepareDrawContext();
-    void loadPauseText();
+    // True when the current language has a pause text.
+    bool loadPauseText();
     void drawPauseOverlay(int32_t width, int32_t height);
     void createSecondaryTarget();
     void onStart();

@@ -5,17 +5,27 @@
 #include <string>
 
 #include "gfx2d/font/BitmapFont.h"
+#include "tests/support/AllocationWatch.h"
 #include "tools/font/FontWriter.h"
 
 namespace {
 
 // The sample alphabet without a glyph image: measured, never drawn. Glyphs
-// step 3 + 1, a space 2 + 1, lines 7 apart.
-BitmapFont& alphabet()
+// step 3 + 1, a space 2 + 1, lines 7 apart. With spacing 0, as the font
+// writer makes fonts unless told, '#' is a glyph and '|' an override that
+// move the pen nowhere, and '~', which the font lacks, is as narrow.
+BitmapFont& alphabet(int8_t spacing = 1)
 {
-    static BitmapFont font;
+    static BitmapFont fonts[2];
+    BitmapFont& font = fonts[spacing == 0];
     if (!font.isLoaded()) {
-        const ImageBytes bytes = writeFont(makeGlyphSheet(u"ABCDEFGHIJKLMNOPQRSTUVWXYZ").font);
+        FontSpec spec = makeGlyphSheet(u"ABCDEFGHIJKLMNOPQRSTUVWXYZ").font;
+        spec.spacing = spacing;
+        if (spacing == 0) {
+            spec.glyphs.push_back({u'#', 1, 1, 3, 5, 0, 0, 0, 0});
+            spec.overrides.push_back({u'|', 0, 0});
+        }
+        const ImageBytes bytes = writeFont(spec);
         font.load(bytes.data(), uint32_t(bytes.size()));
     }
     return font;
@@ -49,6 +59,42 @@ TEST(TextRun, LinesAreTheLayoutsAndCostInProportionToWhatIsLaidOut)
         EXPECT_EQ(drawTextLines(alphabet(), c.text.c_str(), 0, c.width, 10, c.bottom, true), c.below)
             << c.text.size() << ' ' << c.width;
         EXPECT_LE(alphabet().probes() - before, c.maxLookups * kStepsPerLookup) << c.text.size() << ' ' << c.width;
+    }
+
+    // Texts of n units cost at 2n at most 2.3 times their lookups and bytes
+    // at n, whatever the font makes of the units' widths: a line measured to
+    // the end of the text, when all of it fits, would cost the text's
+    // square, and so would lines kept in storage made again for each.
+    const struct {
+        const char16_t* unit;
+        int8_t spacing;
+        int32_t width;
+    } grown[] = {
+        {u"#\n", 0, 48},          // zero-wide glyphs, each on its line
+        {u"~\n", 0, 48},          // characters the font lacks, spacing 0
+        {u"|\n", 0, 48},          // zero-wide overrides
+        {u"#", 0, 48},            // one line of zero-wide glyphs
+        {u"# ~| ", 0, 48},        // zero-wide words
+        {u"AB CD\n", 1, 48},      // words and lines
+        {u"ABCDEFGHIJ", 1, 10},   // words wider than the line
+        {u"#AB ~CD|\n\n", 0, 16}, // all of them, with blank lines
+    };
+    for (const auto& g : grown) {
+        const size_t row = size_t(&g - grown);
+        BitmapFont& font = alphabet(g.spacing);
+        uint64_t lookups[2] = {}, bytes[2] = {};
+        for (int k = 0; k < 2; ++k) {
+            std::u16string text;
+            for (uint32_t i = 0; i < 1000u << k; ++i)
+                text += g.unit;
+            const uint64_t before = font.probes();
+            const AllocationWatch watch(SIZE_MAX);
+            drawTextLines(font, text.c_str(), 0, g.width, 10, 100, true);
+            lookups[k] = font.probes() - before;
+            bytes[k] = watch.bytes();
+        }
+        EXPECT_LE(lookups[1] * 10, lookups[0] * 23) << "row " << row << ": " << lookups[0] << " then " << lookups[1];
+        EXPECT_LE(bytes[1] * 10, bytes[0] * 23) << "row " << row << ": " << bytes[0] << " then " << bytes[1];
     }
 }
 

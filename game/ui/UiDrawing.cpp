@@ -1,11 +1,9 @@
 // Text columns, soft-key labels and bars.
 #include "game/ui/UiDrawing.h"
 
-#include "framework/strings/WideString.h"
 #include "game/shell/FontManager.h"
 #include "game/shell/GameApp.h"
 #include "game/shell/Graphics3DService.h"
-#include "game/shell/ShellText.h"
 #include "game/shell/TextRun.h"
 #include "gfx2d/drawcontext/DrawContext.h"
 #include "gfx2d/font/BitmapFont.h"
@@ -22,13 +20,18 @@ int32_t drawWrapped(BitmapFont* font, const char16_t* text, const TextColumn& co
     return font ? drawTextLines(*font, text, column.left, column.width(), y, getScreenHeight(), centred) : y;
 }
 
-int32_t drawTextId(BitmapFont* font, uint32_t id, const TextColumn& column, int32_t y, bool centred)
+int32_t drawLines(TextLines& lines, BitmapFont* font, const TextColumn& column, int32_t y, TextAlign align)
+{
+    return font ? lines.draw(*font, column.left, column.width(), y, getScreenHeight(), align) : y;
+}
+
+int32_t drawTextId(TextLines& lines, BitmapFont* font, uint32_t id, const TextColumn& column, int32_t y,
+                   bool centred)
 {
     if (!font || id == 0)
         return y;
-    WideString text;
-    loadTextById(text, id);
-    return text.length() ? drawWrapped(font, text.chars(), column, y, centred) : y;
+    lines.showId(id);
+    return drawLines(lines, font, column, y, centred ? TextAlign::Centre : TextAlign::Left);
 }
 
 void drawRightAligned(BitmapFont* font, const char16_t* text, int32_t right, int32_t y)
@@ -43,7 +46,7 @@ int32_t softkeyLineY(int32_t height)
     return height - kUiInset - (font ? font->getLineHeight() : 0);
 }
 
-void drawSoftkeyLabels(uint32_t left, uint32_t right, int32_t width, int32_t height)
+void drawSoftkeyLabels(TextLines (&labels)[2], uint32_t left, uint32_t right, int32_t width, int32_t height)
 {
     BitmapFont* font = uiFont(UiFont::Softkey);
     if (!font)
@@ -56,16 +59,13 @@ void drawSoftkeyLabels(uint32_t left, uint32_t right, int32_t width, int32_t hei
     for (int side = 0; side < 2; ++side) {
         if (values[side] == 0)
             continue;
-        WideString label;
-        loadTextById(label, textRowId(values[side]));
-        if (!label.length())
-            continue;
+        TextLines& label = labels[side];
+        label.showId(textRowId(values[side]));
+        // Its first line only: nothing under the bottom line of the screen.
         if (configured && configured[side] >= 0)
-            font->drawString(label.chars(), -1, configured[side], y, -1, -1);
-        else if (side == 0)
-            font->drawString(label.chars(), -1, kUiInset, y, -1, -1);
+            label.draw(*font, configured[side], width - configured[side], y, y + 1, TextAlign::Left);
         else
-            drawRightAligned(font, label.chars(), width - kUiInset, y);
+            label.draw(*font, kUiInset, width - 2 * kUiInset, y, y + 1, side == 0 ? TextAlign::Left : TextAlign::Right);
     }
 }
 

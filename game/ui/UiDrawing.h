@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "game/shell/TextRun.h"
+
 class BitmapFont;
 
 namespace UiFont {
@@ -45,16 +47,21 @@ struct TextColumn {
 
 // Draws the text broken into lines that fit the column from y down, each
 // line centred or flush left; returns the y below the last line. A missing
-// font or text draws nothing and returns y.
+// font or text draws nothing and returns y. For texts made anew each frame;
+// the texts a page keeps showing it keeps in TextLines.
 int32_t drawWrapped(BitmapFont* font, const char16_t* text, const TextColumn& column, int32_t y, bool centred);
-// The same for the text of an id; a missing text draws nothing.
-int32_t drawTextId(BitmapFont* font, uint32_t id, const TextColumn& column, int32_t y, bool centred);
+// The kept lines in the column, as drawWrapped draws.
+int32_t drawLines(TextLines& lines, BitmapFont* font, const TextColumn& column, int32_t y, TextAlign align);
+// The text of an id kept in lines and drawn; a missing text draws nothing.
+int32_t drawTextId(TextLines& lines, BitmapFont* font, uint32_t id, const TextColumn& column, int32_t y,
+                   bool centred);
 // One line, flush right at right.
 void drawRightAligned(BitmapFont* font, const char16_t* text, int32_t right, int32_t y);
 
-// The labels of the two soft-key values (0 = none) on the bottom line of a
-// width x height screen; the configured label positions win when set.
-void drawSoftkeyLabels(uint32_t left, uint32_t right, int32_t width, int32_t height);
+// The labels of the two soft-key values (0 = none), kept in labels, on the
+// bottom line of a width x height screen; the configured label positions win
+// when set. A label shows what of it fits the line.
+void drawSoftkeyLabels(TextLines (&labels)[2], uint32_t left, uint32_t right, int32_t width, int32_t height);
 // The y of the soft-key line, which page content stays above.
 int32_t softkeyLineY(int32_t height);
 

@@ -77,32 +77,28 @@ int UiPage::paint()
         return 0;
     fillRect(0, 0, width, height, background(), DrawMode::Rectangles);
     PageArea area{{kUiInset + m_marginLeft, width - kUiInset - m_marginRight}, kUiInset, softkeyLineY(height)};
-    const int32_t below = drawTextId(uiFont(UiFont::Title), m_titleId, area.column, area.top, true);
+    const int32_t below = drawTextId(m_title, uiFont(UiFont::Title), m_titleId, area.column, area.top, true);
     area.top = below > area.top ? below + kUiInset : below;
     paintBody(area);
-    drawSoftkeyLabels(m_left, m_right, width, height);
+    drawSoftkeyLabels(m_softkeys, m_left, m_right, width, height);
     return 1;
 }
 
 void MessagePage::paintBody(const PageArea& area)
 {
-    WideString text;
-    loadTextById(text, m_textId);
-    if (!text.length())
-        return;
-    if (m_hasValue) {
-        WideString formatted;
-        formatPackText(formatted, text.chars(), 1, &m_value);
-        text = formatted;
+    if (m_source.showId(m_textId) || !m_formatted) {
+        if (m_hasValue)
+            formatPackText(m_withValue.edit(), m_source.text().chars(), 1, &m_value);
+        m_formatted = true;
     }
-    drawWrapped(uiFont(UiFont::Body), text.chars(), area.column, area.top, true);
+    drawLines(m_hasValue ? m_withValue : m_source, uiFont(UiFont::Body), area.column, area.top, TextAlign::Centre);
 }
 
 void ChoicePage::paintBody(const PageArea& area)
 {
     BitmapFont* body = uiFont(UiFont::Body);
     BitmapFont* marked = uiFont(UiFont::Selected);
-    int32_t y = drawTextId(body, m_textId, area.column, area.top, true);
+    int32_t y = drawTextId(m_text, body, m_textId, area.column, area.top, true);
     if (y > area.top)
         y += kUiInset;
     for (uint32_t i = 0; i < m_count; ++i) {
@@ -111,11 +107,8 @@ void ChoicePage::paintBody(const PageArea& area)
         // The bar stands one pixel proud of the glyphs above and below.
         if (i == m_selected && line > 0)
             fillRect(area.column.left, y - 1, area.column.right, y + line - 1, UiColour::Selection);
-        int32_t next = y;
-        if (m_items[i])
-            next = drawTextId(font, m_items[i], area.column, y, true);
-        else if (m_texts[i])
-            next = drawWrapped(font, m_texts[i], area.column, y, true);
+        const int32_t next = m_items[i] ? drawTextId(m_itemLines[i], font, m_items[i], area.column, y, true)
+                                        : drawLines(m_itemLines[i], font, area.column, y, TextAlign::Centre);
         y = std::max(next, y + line);
     }
 }
@@ -136,6 +129,10 @@ void ChoicePage::setItemTexts(const char16_t* const* texts, uint32_t count)
     for (uint32_t i = 0; i < m_count; ++i) {
         m_items[i] = 0;
         m_texts[i] = texts[i];
+        WideString& text = m_itemLines[i].edit();
+        text.clear();
+        if (texts[i])
+            text.append(texts[i]);
     }
     m_selected = 0;
 }
@@ -208,10 +205,11 @@ void SplashPage::paintBody(const PageArea& area)
 {
     BitmapFont* title = uiFont(UiFont::Title);
     if (m_textRow)
-        drawTextId(title, textRowId(m_textRow), area.column, (area.top + area.bottom - lineHeight(title)) / 2, true);
-    WideString version;
-    buildVersionString(version);
-    drawWrapped(uiFont(UiFont::Body), version.chars(), area.column, area.bottom, true);
+        drawTextId(m_row, title, textRowId(m_textRow), area.column, (area.top + area.bottom - lineHeight(title)) / 2,
+                   true);
+    if (!m_version.text().length())
+        buildVersionString(m_version.edit());
+    drawLines(m_version, uiFont(UiFont::Body), area.column, area.bottom, TextAlign::Centre);
 }
 
 int SplashPage::handleEvent(uint32_t id, uint32_t a, uint32_t b)
@@ -286,7 +284,7 @@ int NameEntryPage::onAction(uint32_t id)
 void NameEntryPage::paintBody(const PageArea& area)
 {
     BitmapFont* body = uiFont(UiFont::Body);
-    const int32_t y = drawTextId(body, m_promptId, area.column, area.top, true) + kUiInset;
+    const int32_t y = drawTextId(m_prompt, body, m_promptId, area.column, area.top, true) + kUiInset;
     const int32_t line = lineHeight(body);
     if (!body || area.column.width() < 3)
         return;
@@ -326,14 +324,14 @@ void OptionsPage::paintBody(const PageArea& area)
     const uint32_t switches[2][2] = {{OptionsText::Sound, prefs->soundOn()},
                                      {OptionsText::Vibration, prefs->vibrationOn()}};
     int32_t y = area.top;
-    for (const auto& option : switches) {
-        drawTextId(body, option[0], area.column, y, false);
-        WideString value;
-        loadTextById(value, option[1] ? OptionsText::On : OptionsText::Off);
-        drawRightAligned(body, value.chars(), area.column.right, y);
+    for (int i = 0; i < 2; ++i) {
+        drawTextId(m_labels[i], body, switches[i][0], area.column, y, false);
+        // Its first line only, beside the label.
+        m_values[i].showId(switches[i][1] ? OptionsText::On : OptionsText::Off);
+        m_values[i].draw(*body, area.column.left, area.column.width(), y, y + 1, TextAlign::Right);
         y += body->getLineHeight();
     }
-    drawTextId(body, OptionsText::Volume, area.column, y, false);
+    drawTextId(m_labels[2], body, OptionsText::Volume, area.column, y, false);
     char16_t volume[16];
     formatWide(volume, u"%i", int32_t(prefs->volume()));
     drawRightAligned(body, volume, area.column.right, y);

@@ -65,6 +65,8 @@ private:
     uint32_t m_right = 0;
     int32_t m_marginLeft = 0;
     int32_t m_marginRight = 0;
+    TextLines m_title;
+    TextLines m_softkeys[2];
 };
 
 class MessagePage : public UiPage {
@@ -76,6 +78,7 @@ public:
     {
         m_value = value;
         m_hasValue = true;
+        m_formatted = false;
     }
     uint32_t textId() const { return m_textId; }
     int32_t value() const { return m_value; }
@@ -87,6 +90,9 @@ private:
     uint32_t m_textId = 0;
     int32_t m_value = 0;
     bool m_hasValue = false;
+    bool m_formatted = false;
+    TextLines m_source;
+    TextLines m_withValue;  // the source formatted with the value
 };
 
 class ChoicePage : public UiPage {
@@ -114,6 +120,8 @@ private:
     const char16_t* m_texts[kMaxItems] = {};
     uint32_t m_count = 0;
     uint32_t m_selected = 0;
+    TextLines m_text;
+    TextLines m_itemLines[kMaxItems];
 };
 
 // Preloads a resource list a slice per update; it reports OK when done,
@@ -169,6 +177,8 @@ protected:
 private:
     uint32_t m_argb = 0;
     uint32_t m_textRow = 0;
+    TextLines m_row;
+    TextLines m_version;
 };
 
 // The game's name on a black screen.
@@ -199,6 +209,7 @@ protected:
 
 private:
     uint32_t m_promptId = 0;
+    TextLines m_prompt;
     uint32_t m_min = 1;
     uint32_t m_max = kMaxLength;
     uint32_t m_length = 0;
@@ -224,6 +235,10 @@ public:
 
 protected:
     void paintBody(const PageArea& area) override;
+
+private:
+    TextLines m_labels[3];
+    TextLines m_values[2];
 };
 
 class ProgressPage : public UiPage {

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "game/ui/testing/UiScene.h"
+#include "gfx2d/font/BitmapFont.h"
 #include "tests/support/GoldenImage.h"
 
 namespace {
@@ -42,7 +43,15 @@ TEST_F(Pages, AMessageShowsItsTitleItsWrappedTextAndTheSoftKeys)
     page.setMargins(10, 10);
     page.setTextId(textRowId(0x7002));
     page.setStateValueText(42);
+    const BitmapFont* body = uiFont(UiFont::Body);
+    ASSERT_NE(body, nullptr);
+    const uint64_t before = body->probes();
     const std::vector<uint32_t> actual = paint(page);
+    // The texts stay laid out: the next frame draws the same and looks up
+    // only what it draws.
+    const uint64_t first = body->probes() - before;
+    EXPECT_EQ(paint(page), actual);
+    EXPECT_LT(body->probes() - before - first, first);
 
     // The column is 96 - 2 * (2 + 10) = 72 wide: the whole sentence is
     // 19 glyphs and 4 spaces, 87 pixels, so "POINTS" goes below.

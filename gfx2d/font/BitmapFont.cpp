@@ -42,15 +42,22 @@ bool readCodes(MemoryInputStream& in, char16_t* codes, uint32_t capacity, int co
     return in.readUtf8WithLength(codes, capacity) >= uint32_t(count) && !in.hasError();
 }
 
+uint64_t nextRevision()
+{
+    static uint64_t last = 0;
+    return ++last;
+}
+
 } // namespace
 
-BitmapFont::BitmapFont()
+BitmapFont::BitmapFont() : m_revision(nextRevision())
 {
     m_typeId = FontTypeId::BitmapFont;
 }
 
 void BitmapFont::unload()
 {
+    m_revision = nextRevision();
     m_header.reset();
     m_glyphs.reset();
     m_overrides.reset();
@@ -133,6 +140,7 @@ int BitmapFont::load(const uint8_t* data, uint32_t length)
     m_overrideOrder = std::move(order);
     m_glyphCount = glyphCount;
     m_overrideCount = overrideCount;
+    m_revision = nextRevision();
     return 1;
 }
 

@@ -60,6 +60,9 @@ public:
     // Records compared by lookups so far: a count of work that tests read
     // to hold drawing in proportion to the text.
     uint64_t probes() const { return m_probes; }
+    // Changes at every load and unload, and no two fonts share one: what is
+    // laid out with a font is kept for as long as the revision holds.
+    uint64_t revision() const { return m_revision; }
 
     // The glyphs drawString submits, in order, for a glyph image of
     // imageWidth × imageHeight: cells are cut at maxWidth / maxHeight on
@@ -79,4 +82,5 @@ private:
     int m_glyphCount = 0;
     int m_overrideCount = 0;
     mutable uint64_t m_probes = 0;
+    uint64_t m_revision;
 };

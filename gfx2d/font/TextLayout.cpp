@@ -11,6 +11,27 @@ namespace {
 
 // Line entries keep a start and a length in 16 bits each.
 constexpr uint32_t kMaxIndex = 0xFFFF;
+// Characters measured at first for a line; each pass that finds them all
+// fitting measures twice as many.
+constexpr int64_t kFirstReach = 64;
+
+// How many characters from start (of n) fit the width, as far as the
+// line's end can tell: the measure stops at the first newline, which ends
+// the line when reached, and measures twice as far again while all it
+// measured fits. A font may make characters zero wide, and measuring the
+// whole rest for every line would cost the text's square.
+int fitFrom(const FontBase& font, const char16_t* text, int start, int n, int width)
+{
+    for (int64_t reach = kFirstReach;; reach *= 2) {
+        const int end = int(std::min<int64_t>(n, start + reach));
+        const char16_t* newline = std::find(text + start, text + end, u'\n');
+        const int length = int(newline - text) - start;
+        int fit = 0;
+        font.measureString(text + start, length, width, &fit);
+        if (fit < length || newline != text + end || end == n)
+            return fit;
+    }
+}
 
 int breakPoint(const char16_t* text, int start, int fit)
 {
@@ -41,6 +62,13 @@ void TextLayout::clear()
 
 int TextLayout::appendLine(uint32_t start, uint32_t length)
 {
+    // The array makes its storage anew at twice the count once it is half
+    // full, which on appends is at every append from then on: doubling its
+    // room first keeps the copying in proportion to the lines.
+    if (2 * (int64_t(m_lines.size()) + 1) > m_lines.capacity()) {
+        if (const int result = m_lines.reserve(m_lines.capacity(), false))
+            return result;
+    }
     const int result = m_lines.append(start << 16 | length);
     if (result == DynArrayResult::Ok)
         ++m_lineCount;
@@ -69,8 +97,7 @@ int TextLayout::layout()
             if (const int result = appendLine(uint32_t(i), 0))
                 return result;
         }
-        int fit = 0;
-        font->measureString(text + i, n - i, width, &fit);
+        const int fit = fitFrom(*font, text, i, n, width);
         const int take = std::min<int>(breakPoint(text, i, fit), kMaxIndex);
         if (take < 1)
             break;

@@ -3,6 +3,7 @@
 // lines that start past index 255.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,20 @@
 namespace {
 
 using Lines = std::vector<std::pair<uint32_t, uint32_t>>;
+
+Lines linesOf(TextLayout& layout, FontBase* font, const std::u16string& text, int width)
+{
+    layout.font = font;
+    layout.text = text.c_str();
+    layout.width = width;
+    EXPECT_EQ(layout.layout(), 0);
+    Lines lines;
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        lines.emplace_back(layout.lineStart(i), layout.lineLength(i));
+        EXPECT_EQ(layout.lineText(i), text.c_str() + layout.lineStart(i));
+    }
+    return lines;
+}
 
 TEST(TextLayout, BreaksAtNewlinesThenSpacesThenTheWidth)
 {
@@ -43,17 +58,8 @@ TEST(TextLayout, BreaksAtNewlinesThenSpacesThenTheWidth)
     };
     TextLayout layout;
     EXPECT_EQ(layout.m_typeId, 0xF166A300u);
-    layout.font = &font;
     for (const Case& c : cases) {
-        layout.text = c.text.c_str();
-        layout.width = c.width;
-        ASSERT_EQ(layout.layout(), 0);
-        Lines lines;
-        for (int i = 0; i < layout.lineCount(); ++i) {
-            lines.emplace_back(layout.lineStart(i), layout.lineLength(i));
-            EXPECT_EQ(layout.lineText(i), c.text.c_str() + layout.lineStart(i));
-        }
-        EXPECT_EQ(lines, c.lines) << c.width;
+        EXPECT_EQ(linesOf(layout, &font, c.text, c.width), c.lines) << c.width;
         EXPECT_EQ(layout.lineStart(layout.lineCount()), 0u);
         EXPECT_EQ(layout.lineText(-1), c.text.c_str());
     }
@@ -61,6 +67,51 @@ TEST(TextLayout, BreaksAtNewlinesThenSpacesThenTheWidth)
     EXPECT_EQ(layout.layout(), 0);
     EXPECT_EQ(layout.lineCount(), 0);
     EXPECT_EQ(layout.lineText(0), nullptr);
+}
+
+// The font as a layout that measures the whole rest of the text for every
+// line sees it: the lines the breaking rules give.
+class WholeRest : public FontBase {
+public:
+    explicit WholeRest(const BitmapFont& font) : m_font(font) {}
+    int getLineHeight() const override { return m_font.getLineHeight(); }
+    int getLineGap() const override { return m_font.getLineGap(); }
+    int measureString(const char16_t* text, int, int maxWidth, int* fit) const override
+    {
+        return m_font.measureString(text, -1, maxWidth, fit);
+    }
+    int charAdvance(char16_t c) const override { return m_font.charAdvance(c); }
+    void drawString(const char16_t*, int, int, int, int, int) override {}
+
+private:
+    const BitmapFont& m_font;
+};
+
+// Fonts of any advances and spacing a file can give (zero and negative
+// ones too) and texts long enough that a line measures more than once.
+TEST(TextLayout, LinesFollowTheRulesWithAnyFont)
+{
+    std::mt19937 random(66);
+    const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    for (int round = 0; round < 200; ++round) {
+        // Half the texts have no newline, so lines run long.
+        const std::u16string units = round % 2 ? u"AB#~| \n" : u"AB#~| ";
+        FontSpec spec;
+        spec.spacing = int8_t(pick(-2, 2));
+        for (char16_t c : {u'A', u'B', u'#'})
+            spec.glyphs.push_back({c, 0, 0, 1, 1, 0, 0, int8_t(pick(-2, 4)), 0});
+        spec.overrides = {{u' ', 0, int8_t(pick(0, 3))}, {u'|', 0, 0}};
+        const ImageBytes bytes = writeFont(spec);
+        BitmapFont font;
+        ASSERT_EQ(font.load(bytes.data(), uint32_t(bytes.size())), 1);
+        WholeRest rules(font);
+        std::u16string text(size_t(pick(0, 400)), u'A');
+        for (char16_t& c : text)
+            c = units[size_t(pick(0, int(units.size()) - 1))];
+        TextLayout layout, reference;
+        const int width = pick(1, 12);
+        EXPECT_EQ(linesOf(layout, &font, text, width), linesOf(reference, &rules, text, width)) << "round " << round;
+    }
 }
 
 } // namespace

@@ -12,6 +12,7 @@ namespace {
 std::atomic<size_t> g_ceiling{0};  // 0: not watching
 std::atomic<size_t> g_largest{0};
 std::atomic<size_t> g_requests{0};
+std::atomic<size_t> g_bytes{0};
 std::atomic<size_t> g_failAt{0};  // 0: none
 
 void* allocate(size_t size) noexcept
@@ -20,6 +21,7 @@ void* allocate(size_t size) noexcept
         for (size_t seen = g_largest.load(); size > seen && !g_largest.compare_exchange_weak(seen, size);)
             ;
         const size_t request = ++g_requests;
+        g_bytes += size;
         if (size > ceiling || request == g_failAt.load())
             return nullptr;
     }
@@ -42,6 +44,7 @@ AllocationWatch::AllocationWatch(size_t ceiling, size_t failAt)
 {
     g_largest = 0;
     g_requests = 0;
+    g_bytes = 0;
     g_failAt = failAt;
     g_ceiling = ceiling;
 }
@@ -60,6 +63,11 @@ size_t AllocationWatch::largest() const
 size_t AllocationWatch::requests() const
 {
     return g_requests.load();
+}
+
+size_t AllocationWatch::bytes() const
+{
+    return g_bytes.load();
 }
 
 void* operator new(size_t size) { return allocateOrThrow(size); }

@@ -20,4 +20,6 @@ public:
     size_t largest() const;
     // Requests since the watch began.
     size_t requests() const;
+    // Bytes asked for since the watch began, refused requests included.
+    size_t bytes() const;
 };

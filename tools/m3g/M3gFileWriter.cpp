@@ -96,10 +96,17 @@ uint32_t M3gFileWriter::addObject(const M3gRecord& record)
     if (m_sections.empty())
         beginSection(kM3gSchemeNone);
     m3gAppendRecord(m_sections.back().payload, record);
+    ++m_sections.back().objects;
     return m_nextIndex++;
 }
 
-std::vector<uint8_t> M3gFileWriter::assemble(uint32_t totalFileSize) const
+void M3gFileWriter::repeatSection(uint32_t times)
+{
+    m_sections.back().copies += times;
+    m_nextIndex += m_sections.back().objects * times;
+}
+
+std::vector<uint8_t> M3gFileWriter::assemble(uint32_t totalFileSize, const std::vector<M3gRawSection>& sections) const
 {
     M3gHeaderFields header;
     header.hasExternalReferences = !m_references.empty();
@@ -114,8 +121,9 @@ std::vector<uint8_t> M3gFileWriter::assemble(uint32_t totalFileSize) const
     m3gAppendSection(out, m3gSection(m_headerScheme, headerPayload));
     if (!m_references.empty())
         m3gAppendSection(out, m3gSection(m_referenceScheme, m_references));
-    for (const Section& section : m_sections)
-        m3gAppendSection(out, m3gSection(section.scheme, section.payload));
+    for (size_t i = 0; i < m_sections.size(); ++i)
+        for (uint32_t k = 0; k < m_sections[i].copies; ++k)
+            m3gAppendSection(out, sections[i]);
     return out;
 }
 
@@ -123,9 +131,13 @@ std::vector<uint8_t> M3gFileWriter::finish() const
 {
     // The size field is fixed-width, so a plain header settles at once; a
     // compressed one may change length with the value and needs a few rounds.
+    // Only the header changes between rounds: each section is deflated once.
+    std::vector<M3gRawSection> sections;
+    for (const Section& section : m_sections)
+        sections.push_back(m3gSection(section.scheme, section.payload));
     uint32_t size = 0;
     for (int round = 0; round < 16; ++round) {
-        std::vector<uint8_t> file = assemble(size);
+        std::vector<uint8_t> file = assemble(size, sections);
         if (file.size() == size)
             return file;
         size = static_cast<uint32_t>(file.size());

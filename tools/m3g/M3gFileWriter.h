@@ -60,6 +60,9 @@ public:
     // Appends to the current section (a plain one when none was begun) and
     // returns the index the object will have in the file.
     uint32_t addObject(const M3gRecord& record);
+    // Writes the current section times more after it, with its objects, so
+    // a file of many alike sections costs one to make.
+    void repeatSection(uint32_t times);
     uint32_t nextIndex() const { return m_nextIndex; }
 
     // The file with the header's totalFileSize filled in.
@@ -69,9 +72,11 @@ private:
     struct Section {
         uint8_t scheme;
         std::vector<uint8_t> payload;
+        uint32_t objects = 0;
+        uint32_t copies = 1;
     };
 
-    std::vector<uint8_t> assemble(uint32_t totalFileSize) const;
+    std::vector<uint8_t> assemble(uint32_t totalFileSize, const std::vector<M3gRawSection>& sections) const;
 
     M3gFlavour m_flavour;
     std::string m_authoringField;

@@ -4,14 +4,19 @@
 // is one relation, N of it, over the smallest valid records around it.
 #include "tools/structure/StructureScaling.h"
 
+#include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <set>
+#include <unordered_map>
 
+#include "engine/core/interface/EngineResult.h"
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/interface/MethodTables.h"
 #include "engine/core/runtime/EngineContext.h"
+#include "engine/core/runtime/EngineErrors.h"
 #include "engine/core/scene/SceneIds.h"
 #include "game/shell/EngineRef.h"
 #include "tools/archive/ArchiveWriter.h"
@@ -253,6 +258,35 @@ ScalingFile animationTrack(uint32_t n)
     return scene(s);
 }
 
+// One group with n tracks over three properties, taken off with a read
+// between removals.
+ScalingFile trackRemoval(uint32_t n)
+{
+    SceneWriter s;
+    const uint32_t sequences[] = {s.sequence(2), s.sequence(2, 4), s.sequence(2, 1)};
+    const int32_t properties[] = {kPropertyTranslation, kPropertyOrientation, kPropertyAlpha};
+    const uint32_t controller = s.controller();
+    std::vector<uint32_t> tracks;
+    for (uint32_t i = 0; i < n; ++i)
+        tracks.push_back(s.track(sequences[i % 3], controller, uint32_t(properties[i % 3])));
+    s.children.push_back(s.group({s.mesh()}, withTracks(tracks)));
+    return scene(s);
+}
+
+// n deflated sections, each one group with a user parameter of n × 3 MiB of
+// zeros: each section under its cap, the load past its allowance at once.
+ScalingFile largeRecordSections(uint32_t n)
+{
+    SceneWriter s;
+    M3gNodeFields node;
+    node.transformable.object.userParameters = {{1, std::vector<uint8_t>(size_t(n) * (3 << 20), 0)}};
+    s.w.beginSection(kM3gSchemeZlib);
+    s.group({}, node);
+    s.w.repeatSection(n - 1);
+    s.w.beginSection(kM3gSchemeNone);
+    return scene(s);
+}
+
 // n groups whose tracks share one sequence of n keyframes, sampled near its
 // end.
 ScalingFile sharedSequence(uint32_t n)
@@ -353,6 +387,63 @@ ScalingFile sharedAlignmentTarget(uint32_t n)
         meshes.push_back(s.w.addObject(m3gMeshRecord(m)));
     }
     s.children.push_back(s.group(meshes));
+    return scene(s);
+}
+
+// A node at translation t, scaled by scale.
+M3gNodeFields placed(std::array<float, 3> t, float scale = 1.0f)
+{
+    M3gNodeFields node;
+    node.transformable.components = M3gComponentTransform{t, {scale, scale, scale}};
+    return node;
+}
+
+// A spine of n groups, each a step up from the last, holding a target leaf
+// and a leaf aimed at the target as far from the foot as its own node is
+// from the top: every reference is met once, where the spine meets it, and
+// that meeting node moves down the spine and back up. The climbs grow with
+// depth times references, about n^2 / 2 steps.
+ScalingFile alignmentMeetingNodeMoves(uint32_t n)
+{
+    SceneWriter s;
+    std::vector<uint32_t> targets;
+    for (uint32_t i = 0; i < n; ++i)
+        targets.push_back(s.group({}, placed({0, 0, 1})));
+    uint32_t below = 0;
+    for (uint32_t i = n; i-- > 0;) {
+        M3gNodeFields aimed = placed({1, 0, 0});
+        aimed.alignment = M3gAlignmentFields{kAlignOrigin, kAlignNone, targets[n - 1 - i], 0};
+        std::vector<uint32_t> children{s.group({}, aimed), targets[i]};
+        if (below != 0)
+            children.push_back(below);
+        below = s.group(children, placed({0, 1, 0}));
+    }
+    s.children.push_back(below);
+    return scene(s);
+}
+
+// A spine of n groups, each a step up from the last and scaled by
+// 2^(-300/n), so that products from its top vanish, with a leaf under each;
+// each node aimed at the leaf a fifth of the spine above it: about n^2 / 6
+// steps.
+ScalingFile alignmentSingularProducts(uint32_t n)
+{
+    SceneWriter s;
+    std::vector<uint32_t> leaves;
+    for (uint32_t i = 0; i < n; ++i)
+        leaves.push_back(s.group({}, placed({0, 0, 1})));
+    const float scale = std::exp2(-300.0f / float(n));
+    uint32_t below = 0;
+    for (uint32_t i = n; i-- > 0;) {
+        M3gNodeFields node = placed({0, 1, 0}, scale);
+        if (i >= n / 5)
+            node.alignment = M3gAlignmentFields{kAlignOrigin, kAlignNone, leaves[i - n / 5], 0};
+        std::vector<uint32_t> children{leaves[i]};
+        if (below != 0)
+            children.push_back(below);
+        below = s.group(children, node);
+    }
+    s.children.push_back(below);
     return scene(s);
 }
 
@@ -577,8 +668,8 @@ EngineResult loadInto(const IkwEngineTable& engine, const ScalingFile& file, con
     return world ? 0 : -1;
 }
 
-// Every object once, through getReferences from every root.
-EngineResult walkReferences(const EngineRef& loader, uint32_t& objects)
+// Every object once, through getReferences from every root, kept in objects.
+EngineResult walkReferences(const EngineRef& loader, std::vector<EngineRef>& objects)
 {
     const IkwLoaderTable& roots = loader.table<IkwLoaderTable>();
     uint32_t count = 0;
@@ -607,12 +698,120 @@ EngineResult walkReferences(const EngineRef& loader, uint32_t& objects)
             if (seen.insert(h->object).second)
                 pending.push_back(std::move(held));
         }
+        objects.push_back(next.share());
     }
-    objects = uint32_t(seen.size());
     return 0;
 }
 
+// Each object's tracks taken off one at a time, from the front, the back and
+// the middle in turn, each found by a read after the last removal.
+EngineResult removeTracks(const std::vector<EngineRef>& objects)
+{
+    for (const EngineRef& object : objects) {
+        const IkwObject3DTable& api = object.table<IkwObject3DTable>();
+        uint32_t count = 0;
+        api.getAnimationTrackCount(object.get(), &count);
+        for (uint32_t i = 0; count > 0; ++i, --count) {
+            EngineRef track;
+            const uint32_t index = i % 3 == 0 ? 0 : i % 3 == 1 ? count - 1 : count / 2;
+            if (EngineResult r = api.getAnimationTrack(object.get(), index, track.out()); r != 0)
+                return r;
+            api.removeAnimationTrack(object.get(), track.get());
+        }
+        api.getAnimationTrackCount(object.get(), &count);
+        if (count != 0)
+            return -1;
+    }
+    return 0;
+}
+
+M3gNodeFields withId(uint32_t id)
+{
+    M3gNodeFields node;
+    node.transformable.object.userId = int32_t(id);
+    return node;
+}
+
 } // namespace
+
+std::vector<uint8_t> clipCopyModels(int shape, uint32_t n)
+{
+    SceneWriter s;
+    const uint32_t sequence = s.sequence(2);
+    // Ids that are multiples of the bucket count the standard library's
+    // table settles on for n keys all hash to its first bucket. The meshes
+    // share four clips among their tracks.
+    std::unordered_map<uint32_t, int> probe;
+    for (uint32_t i = 0; i < n; ++i)
+        probe.emplace(i, 0);
+    const uint32_t buckets = uint32_t(probe.bucket_count());
+    const auto tracks = [&](uint32_t count) {
+        std::vector<uint32_t> made;
+        for (uint32_t i = 0; i < count; ++i) {
+            M3gAnimationControllerFields c;
+            c.object.userId = int32_t(shape == ClipCopyShape::CollidingIds ? (i + 1) * buckets
+                                      : shape == ClipCopyShape::Tracks     ? 0x100 + i
+                                                                           : 0x100 + i % 4);
+            made.push_back(s.track(sequence, s.w.addObject(m3gAnimationControllerRecord(c))));
+        }
+        return made;
+    };
+    uint32_t source = 0, target = 0;
+    switch (shape) {
+    case ClipCopyShape::MissingChildren:
+    case ClipCopyShape::MissingOnEveryLevel: {
+        const bool chain = shape == ClipCopyShape::MissingOnEveryLevel;
+        target = s.group({}, withId(1000));
+        source = chain ? s.group({s.group({}, withId(9000))}, withId(1000)) : 0;
+        std::vector<uint32_t> missing;
+        for (uint32_t i = 1; i < n; ++i) {
+            target = s.group({target}, withId(1000 + i));
+            if (chain)
+                source = s.group({source, s.group({}, withId(9000 + i))}, withId(1000 + i));
+            else
+                missing.push_back(s.group({}, withId(5000 + i)));
+        }
+        source = s.group(chain ? std::vector<uint32_t>{source} : missing, withId(1));
+        target = s.group({target}, withId(2));
+        break;
+    }
+    case ClipCopyShape::Tracks:
+    case ClipCopyShape::CollidingIds: {
+        M3gNodeFields animated = withId(1);
+        animated.transformable.object.animationTracks = tracks(n);
+        source = s.group({}, animated);
+        target = s.group({}, withId(2));
+        break;
+    }
+    default: {
+        const uint32_t image = s.image();
+        const auto textured = [&](std::vector<uint32_t> trackList) {
+            M3gTexture2DFields t;
+            t.image = image;
+            t.transformable.object.animationTracks = std::move(trackList);
+            M3gAppearanceFields a;
+            a.textures = {s.w.addObject(m3gTexture2DRecord(t))};
+            return s.w.addObject(m3gAppearanceRecord(a));
+        };
+        const auto meshes = [&](uint32_t id, uint32_t shared) {
+            std::vector<uint32_t> made;
+            for (uint32_t i = 0; i < n; ++i) {
+                M3gSkinnedMeshFields m;
+                m.mesh = s.meshFields(shared ? shared : textured({}));
+                m.mesh.node = withId(100 + i);
+                m.skeleton = s.group({});
+                made.push_back(s.w.addObject(m3gSkinnedMeshRecord(m)));
+            }
+            return s.group(made, withId(id));
+        };
+        source = meshes(1, textured(tracks(shape == ClipCopyShape::SharedTextureFew ? 4 : n)));
+        target = meshes(2, shape == ClipCopyShape::TargetTextures ? 0 : textured({}));
+        break;
+    }
+    }
+    s.children = {source, target};
+    return s.finish();
+}
 
 CountingEngine::CountingEngine() : SceneEngine(&countingAlloc, &countingFree) {}
 
@@ -649,6 +848,9 @@ const std::vector<ScalingRelation>& scalingRelations()
         {"skins-sharing-a-source", skinsSharingASource, 256, 512},
         {"alignment-target", alignmentTarget, 1024, 8000},
         {"shared-alignment-target", sharedAlignmentTarget, 1024, 16000},
+        // Past the climb steps one align call may take (kAlignStepsPerCall).
+        {"alignment-meeting-node-moves", alignmentMeetingNodeMoves, 1024, 8000, 1u << ScalingOp::Align},
+        {"alignment-singular-products", alignmentSingularProducts, 1024, 8000, 1u << ScalingOp::Align},
         {"morph-target", morphTarget, 128, 4000},
         {"submesh", submesh, 1024, 8000},
         {"meshes-sharing-a-buffer", meshesSharingABuffer, 1024, 16000},
@@ -660,15 +862,17 @@ const std::vector<ScalingRelation>& scalingRelations()
         {"image", image, 512, 2000},
         {"user-parameter", userParameter, 256, 16000},
         {"light-and-camera", lightsAndCameras, 128, 4000},
+        {"track-removal-with-reads", trackRemoval, 1024, 16000},
+        {"sections-of-large-records", largeRecordSections, 3, 6, 0, mapLeaveCode(KErrNoMemory)},
     };
     return relations;
 }
 
 const char* scalingOpName(int op)
 {
-    static const char* const names[ScalingOp::Count] = {"load",  "duplicate", "animate", "draw", "redraw",
-                                                        "pick",  "align",     "find",    "getReferences",
-                                                        "release"};
+    static const char* const names[ScalingOp::Count] = {"load",  "duplicate", "animate",       "draw",
+                                                        "redraw", "pick",     "align",         "find",
+                                                        "getReferences",      "removeTracks",  "release"};
     return names[op];
 }
 
@@ -723,8 +927,12 @@ ScalingRun runScaling(const IkwEngineTable& engine, const std::string& folder, c
         const EngineResult r = node.node.transformable.object3D.find(world.get(), 0x7FFFFFF1u, found.out());
         return found ? -1 : r;
     });
-    step(ScalingOp::GetReferences, [&] { return walkReferences(loader, run.objects); });
+    std::vector<EngineRef> objects;
+    step(ScalingOp::GetReferences, [&] { return walkReferences(loader, objects); });
+    run.objects = uint32_t(objects.size());
+    step(ScalingOp::RemoveTracks, [&] { return removeTracks(objects); });
     step(ScalingOp::Release, [&] {
+        objects.clear();
         copy.reset();
         world.reset();
         loader.reset();

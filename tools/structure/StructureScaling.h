@@ -1,9 +1,11 @@
 // The scaling table's files and its run: for each relation one record can
 // hold to another, a generator writes a valid file whose count of that
 // relation is N, and one run does to it what a game does (load, duplicate,
-// animate, draw twice, pick, align, find, walk the references, release),
-// counting the engine's steps and the bytes it allocates for each. The test
-// and the benchmark compare the counts at N and 2N.
+// animate, draw twice, pick, align, find, walk the references, take the
+// tracks off, release), counting the engine's steps and the bytes it
+// allocates for each. The test and the benchmark compare the counts at N and
+// 2N; a file past one of the load's budgets at both is refused, its work held
+// by the budget.
 #pragma once
 
 #include <cstddef>
@@ -58,11 +60,16 @@ struct ScalingRelation {
     ScalingGenerator make;
     uint32_t testN;  // quick in the sanitizer build
     uint32_t benchN; // large, for the benchmark
+    // Operations (bits of ScalingOp) past a budget of the call by 2N: they
+    // are refused with the call's usual error before they change anything,
+    // so their work stays what the budget allows.
+    uint32_t refusedByTwiceN = 0;
+    EngineResult refused = 0; // the load's result at both sizes, for a file past a budget
 };
 const std::vector<ScalingRelation>& scalingRelations();
 
 namespace ScalingOp {
-enum : int { Load, Duplicate, Animate, Draw, Redraw, Pick, Align, Find, GetReferences, Release, Count };
+enum : int { Load, Duplicate, Animate, Draw, Redraw, Pick, Align, Find, GetReferences, RemoveTracks, Release, Count };
 } // namespace ScalingOp
 const char* scalingOpName(int op);
 
@@ -72,6 +79,22 @@ struct ScalingRun {
     double seconds[ScalingOp::Count] = {}; // for the benchmark's columns only
     uint32_t objects = 0; // reached through getReferences from the roots
 };
+
+// Two models for the game's copy of one model's clips onto another: the
+// source (user id 1) and the target (user id 2) under the World, n of the
+// shape's relation.
+namespace ClipCopyShape {
+enum : int {
+    MissingChildren,     // n children the target lacks, against a chain of n
+    MissingOnEveryLevel, // a chain onto a chain that lacks a child on every level
+    Tracks,              // n tracks under controllers of their own
+    CollidingIds,        // the same, all ids in the standard library's first bucket
+    SharedTexture,       // n skinned meshes sharing a texture of n tracks, on both sides
+    SharedTextureFew,    // the same with four tracks
+    TargetTextures,      // the target's meshes each with a texture of its own
+};
+} // namespace ClipCopyShape
+std::vector<uint8_t> clipCopyModels(int shape, uint32_t n);
 
 // Loads and works the file on the engine (a CountingEngine's), writing its
 // files into folder first. Buffers the engine keeps between calls (the pick

@@ -95,6 +95,7 @@ bool zlibStreamFeed(const uint8_t* bytes, uint32_t count, ZlibStream* handle)
         z.avail_out = kZlibWindowSize;
         const int status = inflate(&z, Z_SYNC_FLUSH);
         const uint32_t produced = kZlibWindowSize - z.avail_out;
+        countInflatedBytes(produced);
         if (produced > 0) {
             bool accepted = false;
             const int32_t code = engineTrap([&] { accepted = handle->sink->deliverOutput(handle->window, produced); });

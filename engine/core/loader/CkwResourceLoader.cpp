@@ -95,8 +95,10 @@ void CkwResourceLoader::start(CkwBrewLoader* brewLoader, CkwResourceLoader* pare
     // parent's folder: unbounded, the paths of a chain would grow with it.
     if (kwStrlen(m_path) >= kMaxEnginePath)
         leave(KErrFileOpen);
-    if (parent != nullptr)
+    if (parent != nullptr) {
         setCharges(parent->charges());
+        setReadForReference();
+    }
     // An archive finds a member by its name's hash alone, so names that
     // differ (even in more than letter case) can open one record. An empty
     // path reads the memory input, in either mode.
@@ -216,13 +218,6 @@ void CkwResourceLoader::process()
         return; // the budget ran out
     decodeAsPngL(result);
     finishL();
-}
-
-bool CkwResourceLoader::writeObjectBytes(const uint8_t* bytes, uint32_t count)
-{
-    if (m_parent != nullptr)
-        m_brewLoader->chargeReferencedBytesL(count);
-    return CkwSerializeObjectsIn::writeObjectBytes(bytes, count);
 }
 
 void CkwResourceLoader::decodeAsPngL(int32_t parseResult)
@@ -441,16 +436,10 @@ IkwSerializable* CkwBrewLoader::rootL(uint32_t index) const
 uint32_t CkwBrewLoader::readChunk(CkwResourceLoader& loader)
 {
     const uint32_t n = readChunkFromSource(loader);
+    // A referenced file's bytes are read again for each reference.
     if (loader.m_parent != nullptr)
-        chargeReferencedBytesL(n);
+        loader.chargeLoadBytes(n);
     return n;
-}
-
-void CkwBrewLoader::chargeReferencedBytesL(uint32_t count)
-{
-    m_referencedBytes += count;
-    if (m_referencedBytes > kMaxReferencedBytes)
-        leave(KErrNoMemory);
 }
 
 uint32_t CkwBrewLoader::readChunkFromSource(CkwResourceLoader& loader)

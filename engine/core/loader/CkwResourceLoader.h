@@ -26,12 +26,10 @@ constexpr uint32_t kLoaderChunkSize = 1024;
 constexpr int32_t kMaxReferenceDepth = 32;
 // What the files one load names may cost in all: references multiply (a
 // file naming the next one twice, twenty deep, is a million loads), so the
-// nested loads, and the bytes they read and unpack, are counted over the
-// whole load, not per file. A scene, its models and their textures take a
-// few dozen loads and a few megabytes; the bytes are what one pack entry may
-// hold.
+// nested loads are counted over the whole load, not per file, and the bytes
+// they read draw on the load's kLoadBytesPerFile with the bytes every file
+// unpacks. A scene, its models and their textures take a few dozen loads.
 constexpr uint32_t kMaxNestedLoads = 1024;
-constexpr uint64_t kMaxReferencedBytes = 32u << 20;
 constexpr char kArchiveUriPrefix[] = "mvlarc:";
 // Leave codes of the loader that pass the result map unchanged.
 constexpr int32_t KErrArchiveUriWithoutBang = 259;
@@ -47,8 +45,6 @@ public:
     void start(CkwBrewLoader* brewLoader, CkwResourceLoader* parent, const char* path);
     // One step of the load on the deepest loader of the chain.
     void process();
-    // A referenced file's unpacked bytes draw on the load's budget.
-    bool writeObjectBytes(const uint8_t* bytes, uint32_t count) override;
 
     IkwSerializable* image() const { return m_image; }
     const char* path() const { return m_path; }
@@ -137,9 +133,6 @@ public:
     void removeOpen(CkwResourceLoader& loader);
     // Counts one more nested load; false past kMaxNestedLoads.
     bool chargeNestedLoad();
-    // Counts bytes a nested loader read or unpacked; leaves -4 past
-    // kMaxReferencedBytes.
-    void chargeReferencedBytesL(uint32_t count);
 
 private:
     template <class Begin>
@@ -171,5 +164,4 @@ private:
     uint32_t m_budgetCount = 0;
     bool m_budgetEnabled = false;
     uint32_t m_nestedLoads = 0;
-    uint64_t m_referencedBytes = 0; // read or unpacked by nested loaders
 };

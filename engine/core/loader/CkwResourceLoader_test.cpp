@@ -244,6 +244,19 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
     // Eight pictures of 8 MiB take the allowance; the ninth is refused.
     m_folder.write("zeros.png", pngBytes(4096, 2048, PNG_COLOR_TYPE_GRAY, 0));
     m_folder.write("pictures.m3g", sceneReferencing(1, std::vector<std::string>(9, "zeros.png")));
+    // Sections of 6 MiB each, under their cap and under the load's allowance
+    // alone, past it together across a reference.
+    const auto sections = [&](const std::string& name, int count, std::vector<std::string> uris = {}) {
+        M3gFileWriter w;
+        std::vector<uint32_t> indices;
+        for (const std::string& uri : uris)
+            indices.push_back(w.addExternalReference(uri));
+        w.addObject(testRecord(1, indices));
+        w.beginSection(kM3gSchemeZlib);
+        w.addObject(testRecord(2, {}, 9, 3 << 19));
+        w.repeatSection(count - 1);
+        return m_folder.write(name, w.finish());
+    };
     ArchiveWriter longNames;
     ASSERT_TRUE(longNames.add("0", sceneReferencing(1, {std::string(1100, 'n')})));
     ASSERT_TRUE(longNames.add(std::string(1100, 'n'), sceneReferencing(2, {})));
@@ -251,6 +264,7 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
     ArchiveWriter archive;
     ASSERT_TRUE(archive.add("x", "y"));
     const std::string pack = m_folder.write("p.arc", archive.finish());
+    sections("section.m3g", 1);
     for (int32_t i = 1; i <= kMaxReferenceDepth + 1; ++i)
         m_folder.write("chain/" + std::to_string(i), sceneReferencing(i, {std::to_string(i + 1)}));
     m_folder.write("chain/" + std::to_string(kMaxReferenceDepth + 2), sceneReferencing(0, {}));
@@ -298,6 +312,7 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
         {folder + "/chain/2", 0},
         {"mvlarc:" + folder + "/hidden.arc!" + f, 0x1000A, 1},
         {folder + "/pictures.m3g", -7, 9},
+        {sections("sections-and-reference.m3g", 2, {"section.m3g"}), 0x10001, 1},
         {"mvlarc:" + folder + "/long.arc!0", 0x10000, 1},
         {multiplying(false, 2, 11), 0x10001, kMaxNestedLoads, "plain, 2 a file"},
         {multiplying(false, 2, 22), 0x10001, kMaxNestedLoads, "plain, 2 a file"},

@@ -75,6 +75,11 @@ void CkwSerializeBufferObjectsIn::chargeDeformSteps(uint64_t steps)
     charge(m_charges.deformSteps, steps, kDeformStepsPerFile);
 }
 
+void CkwSerializeBufferObjectsIn::chargeLoadBytes(uint64_t bytes)
+{
+    charge(m_charges.loadBytes, bytes, kLoadBytesPerFile + kLoadBytesPerInputByte * m_charges.inputBytes);
+}
+
 const uint8_t* CkwSerializeBufferObjectsIn::take(uint32_t n)
 {
     if (n > m_length - m_cursor)

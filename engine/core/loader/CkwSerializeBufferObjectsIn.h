@@ -25,11 +25,25 @@ constexpr uint64_t kMadeBytesPerFile = 64u << 20;
 // bound the work of a frame would grow with the square of the file.
 constexpr uint64_t kDeformStepsPerFile = 1u << 22;
 
+// The most bytes one load may unpack from its sections, read from the files
+// it references and keep for its records beyond their bytes (objects, their
+// places in the object tables, track tables, user parameter entries):
+// kLoadBytesPerFile, and kLoadBytesPerInputByte more for each byte the caller
+// hands it, as zlib-based readers cap their output ratio. A cap per section
+// is met once per section, and a record of a few bytes makes an object of
+// hundreds; one ledger serves the file and every file it references. A scene
+// with its models and textures unpacks a few megabytes, and a picture as
+// large as a section may hold comes from megabytes, not kilobytes.
+constexpr uint64_t kLoadBytesPerFile = 16u << 20;
+constexpr uint64_t kLoadBytesPerInputByte = 64;
+
 // What a load's records have drawn on its allowances so far; a nested load
 // carries it down and back, so references cannot multiply them.
 struct CkwLoadCharges {
     uint64_t madeBytes = 0;
     uint64_t deformSteps = 0;
+    uint64_t loadBytes = 0;
+    uint64_t inputBytes = 0; // of the file the caller handed the load
 };
 
 class CkwSerializeBufferObjectsIn : public CkwHeapObject {
@@ -46,8 +60,11 @@ public:
     // of one load make draws on kMadeBytesPerFile; past it leaves -4, as
     // memory that ran out.
     void chargeMadeBytes(uint64_t bytes);
-    // Likewise for kDeformStepsPerFile.
+    // Likewise for kDeformStepsPerFile and kLoadBytesPerFile.
     void chargeDeformSteps(uint64_t steps);
+    void chargeLoadBytes(uint64_t bytes);
+    // Negative for bytes handed back to be offered again.
+    void countInputBytes(int64_t bytes) { m_charges.inputBytes += static_cast<uint64_t>(bytes); }
     uint64_t madeBytes() const { return m_charges.madeBytes; }
     void setMadeBytes(uint64_t bytes) { m_charges.madeBytes = bytes; }
     const CkwLoadCharges& charges() const { return m_charges; }

@@ -6,6 +6,7 @@
 #include "engine/core/factory/CkwObjectFactory.h"
 #include "engine/core/port/Port.h"
 #include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 
@@ -36,8 +37,24 @@ bool CkwSerializeObjectsIn::beginSection()
     return true;
 }
 
+int32_t CkwSerializeObjectsIn::write(const uint8_t* data, uint32_t offset, uint32_t count)
+{
+    // Credited before they are taken, so a section may draw on the bytes
+    // that bring it; a stop for references hands the rest back for later.
+    if (m_readForReference)
+        return CkwSerializeIn::write(data, offset, count);
+    m_buffer.countInputBytes(count);
+    const int32_t result = CkwSerializeIn::write(data, offset, count);
+    if (result >= 0)
+        m_buffer.countInputBytes(int64_t{result} - count);
+    return result;
+}
+
 bool CkwSerializeObjectsIn::writeObjectBytes(const uint8_t* bytes, uint32_t count)
 {
+    // Charged as the bytes arrive, inflated or not: the record buffer and
+    // what the records copy of them hold them.
+    chargeLoadBytes(count);
     const uint32_t total = count;
     while (count > 0) {
         if (m_objectState == kObjectType) {
@@ -89,11 +106,14 @@ IkwSerializable* CkwSerializeObjectsIn::appendNewObject()
 {
     m_objects.append(nullptr);
     m_referenced.append(false);
+    const uint64_t before = engineAllocatedBytes();
     IkwSerializable* object = engineContextL().factory->create(static_cast<int32_t>(m_objectType));
     if (object == nullptr)
         leave(KErrCorruptData);
     object->addRef();
     m_objects.last() = object;
+    // The object and its places here: a root's too.
+    chargeLoadBytes(engineAllocatedBytes() - before + sizeof(IkwSerializable*) + sizeof(bool) + sizeof(int32_t));
     return object;
 }
 

@@ -16,6 +16,9 @@ public:
     CkwSerializeObjectsIn() = default;
     ~CkwSerializeObjectsIn() override;
 
+    // The bytes it takes widen the load's allowance, unless the parser reads
+    // a file for a reference.
+    int32_t write(const uint8_t* data, uint32_t offset, uint32_t count) override;
     bool writeObjectBytes(const uint8_t* bytes, uint32_t count) override;
     bool beginSection() override;
     bool collectRoots() override;
@@ -37,6 +40,11 @@ public:
     uint64_t madeBytes() const { return m_buffer.madeBytes(); }
     void setMadeBytes(uint64_t bytes) { m_buffer.setMadeBytes(bytes); }
     const CkwLoadCharges& charges() const { return m_buffer.charges(); }
+    // Leaves -4 past kLoadBytesPerFile.
+    void chargeLoadBytes(uint64_t bytes) { m_buffer.chargeLoadBytes(bytes); }
+    // A referenced file is read again for each reference: its bytes draw on
+    // the load's allowance instead of widening it.
+    void setReadForReference() { m_readForReference = true; }
     void setCharges(const CkwLoadCharges& charges) { m_buffer.setCharges(charges); }
 
 private:
@@ -59,4 +67,5 @@ private:
     CkwArray<int32_t> m_roots;
     CkwArray<int32_t> m_pending;
     CkwHeaderObject* m_header = nullptr;
+    bool m_readForReference = false;
 };

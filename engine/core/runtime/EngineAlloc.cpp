@@ -10,6 +10,7 @@ namespace {
 
 EngineAllocHook g_allocHook = nullptr;
 EngineFreeHook g_freeHook = nullptr;
+uint64_t g_allocatedBytes = 0;
 
 } // namespace
 
@@ -26,10 +27,13 @@ void* engineAlloc(uint32_t size, uint32_t flags)
 {
     if (size >= kLargestAllocation)
         return nullptr;
-    if (g_allocHook != nullptr)
-        return g_allocHook(size, flags);
-    return kwMalloc(size);
+    void* p = g_allocHook != nullptr ? g_allocHook(size, flags) : kwMalloc(size);
+    if (p != nullptr)
+        g_allocatedBytes += size;
+    return p;
 }
+
+uint64_t engineAllocatedBytes() { return g_allocatedBytes; }
 
 void engineFree(void* p)
 {

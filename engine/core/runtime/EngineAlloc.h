@@ -19,6 +19,9 @@ EngineFreeHook engineFreeHook();
 // big only comes from a corrupt count.
 constexpr uint32_t kLargestAllocation = 0x7FFFFFFF;
 void* engineAlloc(uint32_t size, uint32_t flags = 0);
+// Every byte engineAlloc has handed out since the process started, freed or
+// not: what a piece of work made is the difference across it.
+uint64_t engineAllocatedBytes();
 // Releases memory from engineAlloc; null is ignored.
 void engineFree(void* p);
 // engineAlloc that leaves with -4 when no memory is left.

@@ -136,7 +136,15 @@ public:
     // Axes other than Y and Z leave -1301.
     int32_t getAlignmentTarget(int32_t axis) const;
     // Aligns this node and every aligned node below it; null means this node.
+    // A call whose climbs would take more than kAlignStepsPerCall steps in
+    // all, or with a reference that cannot be reached, leaves -1300 before
+    // any node turns; a path that is singular, or that leaves the range of
+    // floats, leaves -1000 where the walk meets it.
     void align(CkwNode* reference);
+    // A game aligns a handful of nodes a frame, each a few steps from where
+    // its reference meets it; this many steps, each a product of matrices,
+    // take a few milliseconds.
+    static constexpr uint64_t kAlignStepsPerCall = 1u << 18;
     // Marks every reference of node to reference as lost.
     static void forgetAlignmentReference(CkwNode* node, CkwNode* reference);
     // The alignment registry's entry for the nodes aligned to this one.
@@ -178,12 +186,17 @@ protected:
     void recountSubtreeDepths();
 
 private:
-    class AlignWalk;
-
     void setAlignmentRecord(const Alignment& alignment);
     void clearAlignment();
-    // Turns this node, the walk's node at depth, toward its references.
-    void alignNode(AlignWalk& walk, CkwNode* reference, int32_t depth);
+    // The steps the climbs of this node's alignment take, past allowed
+    // counted only as far as the first step beyond; leaves -1300 when a
+    // reference is lost or cannot be reached.
+    uint64_t alignmentSteps(CkwNode* reference, uint64_t allowed);
+    // The steps of the climb from reference to this node's parent, as
+    // getTransformTo takes them, without the products.
+    uint64_t climbSteps(CkwNode* reference, uint64_t allowed);
+    // Turns this node toward its references (reference for a null one).
+    void alignNode(CkwNode* reference);
     void setSubtreeDepth(uint8_t depth);
     // From the parent's clean world transform, or the identity at a root.
     void updateWorldTransform();
@@ -215,19 +228,6 @@ private:
     mutable CkwNode* m_cursorChild = nullptr;
     mutable int32_t m_cursorIndex = -1;
     CkwAlignTargetBase* m_alignTarget = nullptr;
-    // What the align call numbered walk (never 0) has climbed from this node
-    // and shares with later turns: the depth it may climb to, its current
-    // step, the step at the first depth above it that is a multiple of the
-    // steps a climb first takes, and the product kept from where its path
-    // met the walk's, -1 for none.
-    struct AlignClimb {
-        uint64_t walk = 0;
-        int32_t reach = 0;
-        int32_t step = 0;
-        int32_t grid = -1;
-        int32_t memo = -1;
-    };
-    AlignClimb m_alignClimb;
 
     // Never 0, which no count holds for.
     static uint64_t s_linkRevision;

@@ -2,6 +2,7 @@
 #include "engine/core/scene/CkwObject3D.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -20,15 +21,64 @@
 // their properties first arrived and each group newest first. A group keeps
 // its tracks in arrival order, so a new track costs no shift, and a table of
 // every track held, by address, finds a duplicate or a track's place without
-// a walk. A removed track leaves a hole that the next read, or an add once
-// holes outnumber the tracks, closes up with all others: tracks load, copy,
-// go and come back in proportion to their number.
+// a walk. A removed track leaves a hole; the holes are closed up only once
+// they outnumber the tracks, so each close-up is paid for by the removals
+// that made its holes. Until then a group answers "the k-th track" through a
+// Fenwick tree over its places, which counts the tracks still in each run of
+// places: reads and removals between close-ups cost the logarithm of the
+// group, whatever order they come in.
 struct CkwObject3D::TrackList : public CkwHeapObject {
+    struct Place {
+        CkwAnimationTrackBase* track; // null: a hole
+        int32_t live;                 // tracks in the tree's run of places ending here
+    };
     struct Group {
         int32_t property;
         int32_t components; // what every track of the group animates
         int32_t holes;
-        CkwArray<CkwAnimationTrackBase*>* tracks; // oldest first; null: a hole
+        CkwArray<Place>* places; // oldest first
+
+        int32_t tracks() const { return places->count() - holes; }
+        // The run of places the tree keeps at 1-based position i.
+        static int32_t run(int32_t i) { return i & -i; }
+        // The live count of the place appended last, from the runs it covers.
+        void countAppended()
+        {
+            const int32_t i = places->count();
+            int32_t live = 1;
+            if (holes == 0) {
+                live = run(i);
+            } else {
+                uint64_t steps = 1;
+                for (int32_t j = i - 1; j > i - run(i); j -= run(j), ++steps)
+                    live += (*places)[j - 1].live;
+                countEngineVisits(steps);
+            }
+            places->last().live = live;
+        }
+        void countRemoved(int32_t place)
+        {
+            uint64_t steps = 0;
+            for (int32_t i = place + 1; i <= places->count(); i += run(i), ++steps)
+                --(*places)[i - 1].live;
+            countEngineVisits(steps);
+        }
+        // The place of the k-th track, oldest first, counting from 0.
+        int32_t placeOf(int32_t k) const
+        {
+            if (holes == 0)
+                return k;
+            const int32_t n = places->count();
+            int32_t at = 0;
+            uint64_t steps = 0;
+            for (int32_t step = std::bit_floor(static_cast<uint32_t>(n)); step != 0; step >>= 1, ++steps)
+                if (at + step <= n && (*places)[at + step - 1].live <= k) {
+                    at += step;
+                    k -= (*places)[at - 1].live;
+                }
+            countEngineVisits(steps);
+            return at;
+        }
     };
     struct Slot {
         CkwAnimationTrackBase* track; // null: free
@@ -36,6 +86,9 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
         int32_t place;                // in the group's array
     };
     CkwArray<Group> groups;
+    // What a track may take here: its place, and up to eight slots, as the
+    // table doubles past a quarter full.
+    static constexpr uint64_t kBytesPerTrack = sizeof(Place) + 8 * sizeof(Slot);
     // Open addressing, at most a quarter full, so that runs stay short
     // whatever addresses the heap hands out.
     Slot* slots = nullptr;
@@ -46,10 +99,10 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
     ~TrackList() override
     {
         for (const Group& group : groups) {
-            for (int32_t i = group.tracks->count() - 1; i >= 0; --i)
-                if (CkwAnimationTrackBase* track = (*group.tracks)[i])
+            for (int32_t i = group.places->count() - 1; i >= 0; --i)
+                if (CkwAnimationTrackBase* track = (*group.places)[i].track)
                     track->release();
-            delete group.tracks;
+            delete group.places;
         }
         engineFree(slots);
     }
@@ -109,23 +162,24 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
                 return &group;
         return nullptr;
     }
-    // Closes up the holes of removed tracks; each slot follows its track.
+    // Closes up the holes of removed tracks; each slot follows its track, and
+    // with every place live each run of the tree counts its own length.
     void closeUp()
     {
-        if (holes == 0)
-            return;
         for (Group& group : groups) {
             if (group.holes == 0)
                 continue;
-            CkwArray<CkwAnimationTrackBase*>& tracks = *group.tracks;
+            CkwArray<Place>& places = *group.places;
             int32_t kept = 0;
-            for (CkwAnimationTrackBase* track : tracks)
-                if (track != nullptr) {
-                    slotOf(track).place = kept;
-                    tracks[kept++] = track;
+            for (const Place& place : places)
+                if (place.track != nullptr) {
+                    slotOf(place.track).place = kept;
+                    places[kept].track = place.track;
+                    places[kept].live = Group::run(kept + 1);
+                    ++kept;
                 }
-            countEngineVisits(static_cast<uint64_t>(tracks.count()));
-            tracks.setCount(kept);
+            countEngineVisits(static_cast<uint64_t>(places.count()));
+            places.setCount(kept);
             group.holes = 0;
         }
         holes = 0;
@@ -185,14 +239,21 @@ CkwObject3D::~CkwObject3D()
 void CkwObject3D::deserialize(CkwSerializeBufferObjectsIn& buffer)
 {
     m_userID = buffer.readInt32();
-    for (uint32_t n = buffer.readArrayCount(4); n > 0; --n) {
+    // A track costs four bytes of the record and a parameter eight, but the
+    // tables that keep them many times that (a parameter's entry, and as much
+    // again while it is placed): the load pays for them before they are made.
+    const uint32_t tracks = buffer.readArrayCount(4);
+    buffer.chargeLoadBytes(uint64_t{tracks} * TrackList::kBytesPerTrack);
+    for (uint32_t n = tracks; n > 0; --n) {
         IkwSerializable* track = buffer.readObjectOfType(kClassAnimationTrack);
         if (track == nullptr)
             leave(KErrIllegalArgument);
         addAnimationTrack(dynamic_cast<CkwObject3D*>(track));
     }
     CkwArray<SkwParameterSource> parameters;
-    parameters.setCount(static_cast<int32_t>(buffer.readArrayCount(8)));
+    const uint32_t count = buffer.readArrayCount(8);
+    buffer.chargeLoadBytes(uint64_t{count} * 3 * sizeof(SkwUserParameter));
+    parameters.setCount(static_cast<int32_t>(count));
     for (SkwParameterSource& p : parameters) {
         p.id = buffer.readInt32();
         const uint32_t length = buffer.readArrayCount(1);
@@ -244,8 +305,6 @@ void CkwObject3D::insertTrack(CkwAnimationTrackBase* track)
     TrackList& list = *m_tracks;
     if (list.holds(track))
         leave(KErrIllegalArgument);
-    if (list.holes > list.count)
-        list.closeUp();
     const int32_t property = track->getTargetProperty();
     TrackList::Group* group = list.groupOf(property);
     if (group != nullptr && group->components != track->getComponentCount())
@@ -254,18 +313,19 @@ void CkwObject3D::insertTrack(CkwAnimationTrackBase* track)
     // leave a group without its track or the table without its entry.
     list.reserveSlot();
     if (group != nullptr) {
-        CkwArray<CkwAnimationTrackBase*>& tracks = *group->tracks;
-        tracks.setCountGrowing(tracks.count() + 1);
-        tracks.last() = track;
+        CkwArray<TrackList::Place>& places = *group->places;
+        places.setCountGrowing(places.count() + 1);
+        places.last().track = track;
     } else {
-        CkwCleanupPtr<CkwArray<CkwAnimationTrackBase*>> tracks(new CkwArray<CkwAnimationTrackBase*>);
-        tracks->setCount(1);
-        tracks->last() = track;
-        list.groups.append({property, track->getComponentCount(), 0, tracks.get()});
+        CkwCleanupPtr<CkwArray<TrackList::Place>> places(new CkwArray<TrackList::Place>);
+        places->setCount(1);
+        places->last().track = track;
+        list.groups.append({property, track->getComponentCount(), 0, places.get()});
         group = &list.groups.last();
-        tracks.release();
+        places.release();
     }
-    list.slotOf(track) = {track, property, group->tracks->count() - 1};
+    group->countAppended();
+    list.slotOf(track) = {track, property, group->places->count() - 1};
     ++list.count;
 }
 
@@ -277,17 +337,20 @@ void CkwObject3D::removeAnimationTrack(CkwObject3D* object)
     TrackList& list = *m_tracks;
     const TrackList::Slot slot = list.slotOf(track);
     TrackList::Group* group = list.groupOf(slot.property);
-    (*group->tracks)[slot.place] = nullptr;
+    (*group->places)[slot.place].track = nullptr;
+    group->countRemoved(slot.place);
     ++group->holes;
     ++list.holes;
-    if (group->holes == group->tracks->count()) {
+    if (group->tracks() == 0) {
         list.holes -= group->holes;
-        delete group->tracks;
+        delete group->places;
         std::move(group + 1, list.groups.end(), group);
         list.groups.setCount(list.groups.count() - 1);
     }
     list.removeSlot(track);
     --list.count;
+    if (list.holes > list.count)
+        list.closeUp();
     object->release();
 }
 
@@ -300,12 +363,11 @@ CkwAnimationTrackBase* CkwObject3D::getAnimationTrack(int32_t index) const
 
 CkwAnimationTrackBase* CkwObject3D::trackAt(int32_t index) const
 {
-    m_tracks->closeUp();
     // Groups are few: one per animatable property at most.
     for (const TrackList::Group& group : m_tracks->groups) {
-        const int32_t n = group.tracks->count();
+        const int32_t n = group.tracks();
         if (index < n)
-            return (*group.tracks)[n - 1 - index];
+            return (*group.places)[group.placeOf(n - 1 - index)].track;
         index -= n;
     }
     return nullptr;
@@ -346,9 +408,8 @@ bool CkwObject3D::animateTracks(int32_t worldTime, uint32_t stamp, int32_t& vali
     if (m_tracks == nullptr)
         return true;
 
-    m_tracks->closeUp();
     for (const TrackList::Group& group : m_tracks->groups) {
-        const CkwArray<CkwAnimationTrackBase*>& tracks = *group.tracks;
+        const CkwArray<TrackList::Place>& places = *group.places;
         const int32_t property = group.property;
         float fixedValues[4];
         float* values = fixedValues;
@@ -360,8 +421,12 @@ bool CkwObject3D::animateTracks(int32_t worldTime, uint32_t stamp, int32_t& vali
         }
         int32_t components = 0;
         bool contributed = false;
-        for (int32_t i = tracks.count() - 1; i >= 0; --i) {
-            CkwAnimationTrackBase* track = tracks[i];
+        // Holes are at most as many as the tracks: stepping over them costs
+        // no more than the tracks do.
+        for (int32_t i = places.count() - 1; i >= 0; --i) {
+            CkwAnimationTrackBase* track = places[i].track;
+            if (track == nullptr)
+                continue;
             const float weight = track->getControllerWeight();
             if (!(weight > 0.0f) || !track->isControllerActive(worldTime))
                 continue;

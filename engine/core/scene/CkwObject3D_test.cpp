@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/core/runtime/EngineContext.h"
@@ -205,6 +206,61 @@ TEST_F(Object3DTest, ATrackThatCannotBeStoredLeavesTheTracksAsTheyWere)
         // A retry once memory is back succeeds.
         ASSERT_EQ(trap([&] { object->addAnimationTrack(scaled); }), KErrNone);
         EXPECT_EQ(object->getAnimationTrack(1), scaled);
+    });
+}
+
+TEST_F(Object3DTest, TracksGoAndComeBackAsAModelSaysWhateverAllocationFails)
+{
+    const int32_t properties[] = {kPropertyTranslation, kPropertyScale, kPropertyAlpha};
+    std::vector<StubTrack*> all;
+    for (int32_t i = 0; i < 60; ++i)
+        all.push_back(make(new StubTrack(properties[i % 3], std::vector<float>(i % 3 == 2 ? 1 : 3, 1.0f))));
+    // The cleanup stack grows on first use and keeps what it took.
+    ASSERT_EQ(trap([&] { make(new Animated)->addAnimationTrack(all[0]); }), KErrNone);
+    sweepAllocationFailures([&] {
+        const HookedRef<Animated> object(new Animated);
+        FailingAllocHooks hooks;
+        // Groups in the order their properties arrived, each read newest first.
+        std::vector<std::pair<int32_t, std::vector<StubTrack*>>> model;
+        const auto order = [&] {
+            std::vector<CkwAnimationTrackBase*> tracks;
+            for (const auto& group : model)
+                tracks.insert(tracks.end(), group.second.rbegin(), group.second.rend());
+            return tracks;
+        };
+        const auto add = [&](StubTrack* t) {
+            if (trap([&] { object->addAnimationTrack(t); }) != KErrNone)
+                return;
+            auto g = std::find_if(model.begin(), model.end(), [&](auto& g) { return g.first == t->getTargetProperty(); });
+            (g != model.end() ? g : model.insert(g, {t->getTargetProperty(), {}}))->second.push_back(t);
+        };
+        const auto remove = [&](CkwAnimationTrackBase* t) {
+            object->removeAnimationTrack(t);
+            for (auto g = model.begin(); g != model.end(); ++g)
+                if (std::erase(g->second, t) != 0 && g->second.empty()) {
+                    model.erase(g);
+                    break;
+                }
+            const std::vector<CkwAnimationTrackBase*> tracks = order();
+            ASSERT_EQ(object->getAnimationTrackCount(), static_cast<int32_t>(tracks.size()));
+            for (size_t i = 0; i < tracks.size(); ++i)
+                ASSERT_EQ(object->getAnimationTrack(static_cast<int32_t>(i)), tracks[i]) << i;
+        };
+        // From the front, the back and the middle, each read after, past the
+        // close-up of the holes; then moved tracks go and come back.
+        for (StubTrack* t : all)
+            add(t);
+        for (int32_t i = 0; i < 45 && !model.empty(); ++i) {
+            const std::vector<CkwAnimationTrackBase*> tracks = order();
+            ASSERT_NO_FATAL_FAILURE(remove(tracks[i % 3 == 0 ? 0 : i % 3 == 1 ? tracks.size() - 1 : tracks.size() / 2]));
+        }
+        for (size_t i = 0; i < all.size(); i += 2)
+            add(all[i]);
+        for (size_t i = 0; i < all.size(); i += 3)
+            ASSERT_NO_FATAL_FAILURE(remove(all[i]));
+        for (StubTrack* t : all)
+            add(t);
+        ASSERT_NO_FATAL_FAILURE(remove(nullptr));
     });
 }
 
