@@ -58,6 +58,7 @@ bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix
         std::fill(m_stamps.begin(), m_stamps.end(), 0u);
         m_madeStamp = 2;
     }
+    m_projectedStamp = m_madeStamp + 1;
     m_lastW = 0;
     m_prepared = true;
 
@@ -169,7 +170,7 @@ void CkwFixedVectorCache::divideTexCoord(int32_t i)
     int32_t stq[3];
     divideTexCoord(p, w, stq);
     m_projected[i] = CkwFixedVector3D{stq[0], stq[1], stq[2]};
-    m_stamps[i] = m_madeStamp + kProjected;
+    m_stamps[i] = m_projectedStamp;
 }
 
 void CkwFixedVectorCache::divideTexCoord(const CkwFixedVector3D& p, int32_t w, int32_t* stq)
@@ -215,7 +216,7 @@ void CkwFixedVectorCache::project(int32_t i)
     int32_t w;
     const CkwFixedVector3D p = getPosition(i, w);
     m_projected[i] = divideByW(p, w, m_divisors[i]);
-    m_stamps[i] = m_madeStamp + kProjected;
+    m_stamps[i] = m_projectedStamp;
 }
 
 void CkwFixedVectorCache::reset()

@@ -75,7 +75,7 @@ public:
     // The quotients are kept where a position cache keeps its projection.
     void getTexCoord(int32_t i, int32_t* stq)
     {
-        if (m_stamps[i] != m_madeStamp + kProjected)
+        if (m_stamps[i] != m_projectedStamp)
             divideTexCoord(i);
         const CkwFixedVector3D& kept = m_projected[i];
         stq[0] = kept.x;
@@ -86,7 +86,7 @@ public:
     // every bit), and the perspective divisor 2^62 / w. w must be positive.
     const CkwFixedVector3D& getProjected(int32_t i, int64_t& divisor)
     {
-        if (m_stamps[i] != m_madeStamp + kProjected)
+        if (m_stamps[i] != m_projectedStamp)
             project(i);
         divisor = m_divisors[i];
         return m_projected[i];
@@ -97,9 +97,8 @@ public:
 
 private:
     // A vertex's stamp is m_madeStamp once transformed under the current
-    // key, and one more once projected too; stamps of earlier keys are
-    // smaller.
-    static constexpr uint32_t kProjected = 1;
+    // key, and m_projectedStamp, one more, once projected too; stamps of
+    // earlier keys are smaller.
     static constexpr uint32_t kLastStamp = 0xFFFFFFF0u;
 
     // The first use of a vertex, out of line so the kept case stays small.
@@ -121,6 +120,7 @@ private:
     // vertices and then one of more cost nothing to size.
     CkwArray<uint32_t> m_stamps;
     uint32_t m_madeStamp = 2;
+    uint32_t m_projectedStamp = 3;
     bool m_madeAny = false;
     uint64_t m_transformCount = 0;
     CkwArray<CkwIntMatrix> m_matrices;
