@@ -97,7 +97,12 @@ void CkwRendererStandard::bindTarget(CkwGraphics3D* g)
     m_graphics = g;
     m_frameClock = m_cacheClock;
     const int32_t w = g->m_clipRect.width, h = g->m_clipRect.height;
+    const int32_t had = m_ownDepth.count();
     m_ownDepth.setCount(g->m_externalDepth != nullptr ? 0 : w * h);
+    // New depth starts far: a background that keeps the last frame's depth
+    // must not find what the heap held.
+    if (m_ownDepth.count() > had)
+        std::fill(m_ownDepth.begin() + had, m_ownDepth.end(), uint16_t{0xFFFF});
     m_rasterizer->setTarget(g->m_clipPixels, w, h, g->m_pitch, depthBuffer(), g->m_depthBufferEnabled);
     m_rasterizer->setAlphaPlane(g->m_alphaPixels, g->m_alphaPitch);
     m_rasterizer->setDepthEnabled(g->m_depthBufferEnabled);

@@ -224,6 +224,10 @@ float CkwKeyframeSequence::sample(int32_t worldTime, const CkwAnimationControlle
     const int32_t rangeEnd = rangeLength() - 1;
     const float tFirst = static_cast<float>(timeAt(0));
     const float tLast = static_cast<float>(timeAt(rangeEnd));
+    // A duration set shorter since the validation leaves the last keyframe
+    // past the end, as the validation would have refused it.
+    if (!(tLast <= m_durationFloat))
+        leave(KErrIllegalState);
     float validity = -1.0f;
     bool clamped = false;
     float p = 0.0f;

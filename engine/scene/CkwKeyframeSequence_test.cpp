@@ -214,9 +214,9 @@ TEST_F(KeyframeSequenceTest, RangesOutputsAndWeights)
     ASSERT_EQ(trap([&] { wrapped->setValidRange(0, 1); }), KErrNone);
     EXPECT_EQ(at(wrapped, 1200), std::vector<float>{12});
     // A last keyframe after the duration cannot be sampled, nor a new
-    // sequence; a new duration alone does not check the range again.
+    // sequence, even when the duration was shortened after the validation.
     wrapped->setDuration(1400);
-    EXPECT_EQ(trap([&] { wrapped->sample(0, &c, 1, &out, 1.0f); }), KErrNone);
+    EXPECT_EQ(trap([&] { wrapped->sample(0, &c, 1, &out, 1.0f); }), KErrIllegalState);
     ASSERT_EQ(trap([&] { wrapped->setValidRange(0, 1); }), KErrNone);
     EXPECT_EQ(trap([&] { wrapped->sample(0, &c, 1, &out, 1.0f); }), KErrIllegalState);
     EXPECT_EQ(trap([&] { hold(new Seq)->sample(0, &c, 1, &out, 1.0f); }), KErrIllegalState);

@@ -317,7 +317,9 @@ uint32_t CkwMorphingMesh::blendDefaultColor() const
 void CkwMorphingMesh::recompute()
 {
     CkwVertexBuffer* base = getVertexBuffer();
-    if (base == nullptr || base->getPositions() == nullptr)
+    // A base re-shaped behind the mesh is refused as the renderer refuses it,
+    // before the blend's own setters would.
+    if (base == nullptr || base->getPositions() == nullptr || !base->keepsSetterShapes())
         leave(KErrIllegalState);
     // The base may have grown since the targets were set.
     checkBudget(base, m_targets.count());

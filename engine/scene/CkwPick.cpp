@@ -285,7 +285,8 @@ void pickMesh(CkwPickData& data, CkwMesh& mesh)
     CkwVertexBuffer* drawn = pickBuffer(mesh);
     if (drawn == nullptr)
         return;
-    if (drawn->getPositions() == nullptr)
+    // What the renderer refuses to draw is refused here too.
+    if (drawn->getPositions() == nullptr || !drawn->keepsSetterShapes())
         leave(KErrIllegalState);
     CkwVertexBuffer& buffer = *drawn;
     CkwVertexArray& positions = *buffer.getPositions();

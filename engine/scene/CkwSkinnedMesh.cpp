@@ -137,14 +137,12 @@ int32_t CkwSkinnedMesh::findBone(const CkwNode* node) const
     if (m_boneSlots.isEmpty())
         return -1;
     const auto mask = static_cast<uint32_t>(m_boneSlots.count() - 1);
-    uint64_t probes = 1;
     uint32_t at = slotOf(node, mask);
-    while (m_boneSlots[static_cast<int32_t>(at)] >= 0 && m_bones[m_boneSlots[static_cast<int32_t>(at)]].node != node) {
+    while (m_boneSlots[static_cast<int32_t>(at)] >= 0 && m_bones[m_boneSlots[static_cast<int32_t>(at)]].node != node)
         at = (at + 1) & mask;
-        ++probes;
-    }
-    if (EngineContext* context = engineContext())
-        context->visits += probes;
+    // One step a lookup: where nodes lie decides the probes, not the file, so
+    // counting them would only make the count follow the heap's layout.
+    countEngineVisits(1);
     return m_boneSlots[static_cast<int32_t>(at)];
 }
 

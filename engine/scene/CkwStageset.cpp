@@ -24,6 +24,8 @@ void CkwStageset::sizeDepthMap(uint16_t fill)
     const int32_t count = CkwImage2D::getWidth() * CkwImage2D::getHeight();
     m_depthMap.setCount(count);
     std::fill(m_depthMap.begin(), m_depthMap.end(), fill);
+    // A map made anew holds stored values, whatever an earlier map became.
+    m_unconverted = true;
 }
 
 void CkwStageset::matchDepthMap()

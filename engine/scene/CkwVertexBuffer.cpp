@@ -39,14 +39,6 @@ CkwVertexBuffer::~CkwVertexBuffer()
     }
 }
 
-bool CkwVertexBuffer::onlyArrayIn(int32_t slot) const
-{
-    for (int32_t i = 0; i < kSlotCount; ++i)
-        if (i != slot && m_arrays[i] != nullptr)
-            return false;
-    return true;
-}
-
 void CkwVertexBuffer::checkFits(int32_t slot, const CkwVertexArray* array, int32_t mismatchCode) const
 {
     // Arrays of no vertices count like any other: a buffer whose count
@@ -59,32 +51,35 @@ void CkwVertexBuffer::checkFits(int32_t slot, const CkwVertexArray* array, int32
             leave(mismatchCode);
 }
 
+const CkwVertexArray* CkwVertexBuffer::firstArray() const
+{
+    for (const CkwVertexArray* array : m_arrays)
+        if (array != nullptr)
+            return array;
+    return nullptr;
+}
+
+bool CkwVertexBuffer::arraysAgree() const
+{
+    const CkwVertexArray* first = firstArray();
+    return std::all_of(std::begin(m_arrays), std::end(m_arrays), [&](const CkwVertexArray* array) {
+        return array == nullptr || array->getVertexCount() == first->getVertexCount();
+    });
+}
+
 int32_t CkwVertexBuffer::getVertexCount() const
 {
-    // An array initialised again after it was set can change its count
-    // behind the buffer's back: the count is then rebuilt as the smallest,
-    // so whoever walks the vertices stays inside every array.
-    int32_t count = -1;
-    bool stale = false;
-    for (const CkwVertexArray* array : m_arrays) {
-        if (array == nullptr)
-            continue;
-        stale = stale || array->getVertexCount() != m_vertexCount;
-        count = count < 0 ? array->getVertexCount() : std::min(count, array->getVertexCount());
-    }
-    if (stale)
-        m_vertexCount = count;
-    return m_vertexCount;
+    // An array made again behind the buffer's back can leave the arrays
+    // disagreeing on their count, which no setter lets a buffer hold: the
+    // buffer then has no vertices, and every draw and pick over it is refused.
+    const CkwVertexArray* first = firstArray();
+    return first != nullptr && arraysAgree() ? first->getVertexCount() : 0;
 }
 
 void CkwVertexBuffer::replaceArray(int32_t slot, CkwVertexArray* array, int32_t mismatchCode)
 {
     checkFits(slot, array, mismatchCode);
     replaceReference(m_arrays[slot], array);
-    if (array != nullptr)
-        m_vertexCount = array->getVertexCount();
-    else if (onlyArrayIn(-1))
-        m_vertexCount = 0;
 }
 
 void CkwVertexBuffer::storeBias(float* out, int32_t components, const float* bias)
@@ -182,7 +177,8 @@ bool CkwVertexBuffer::keepsSetterShapes() const
 {
     const CkwVertexArray* colors = m_arrays[kColors];
     const CkwVertexArray* normals = m_arrays[kNormals];
-    return (colors == nullptr || isColorShape(*colors)) && (normals == nullptr || normals->getComponentCount() == 3);
+    return (colors == nullptr || isColorShape(*colors)) && (normals == nullptr || normals->getComponentCount() == 3)
+        && arraysAgree();
 }
 
 void CkwVertexBuffer::setColors(CkwVertexArray* array)
@@ -272,7 +268,6 @@ CkwObject3D* CkwVertexBuffer::duplicate() const
     copy->copyFrom(*this);
     CkwVertexBuffer& c = *copy.get();
     c.shareAttributesOf(*this);
-    c.m_vertexCount = m_vertexCount;
     for (int32_t slot = kPositions; slot < kColors; ++slot)
         replaceReference(c.m_arrays[slot], m_arrays[slot]);
     std::copy(m_positionBias, m_positionBias + 3, c.m_positionBias);

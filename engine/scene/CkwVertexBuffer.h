@@ -68,8 +68,9 @@ public:
     float getNormalScale() const;
     const float* getNormalBias() const;
     // Whether the colours and normals still have the shapes their setters
-    // take: an array made again through init can leave them behind the
-    // buffer's back, and the renderer reads them by those shapes.
+    // take, and the arrays one vertex count: an array made again through
+    // init can change either behind the buffer's back, and the renderer and
+    // the blends read the arrays by them.
     bool keepsSetterShapes() const;
     float getTexCoordScale(int32_t unit) const { return m_texCoordScale[unit]; }
     const float* getTexCoordBias(int32_t unit) const { return m_texCoordBias[unit]; }
@@ -82,11 +83,12 @@ private:
     void checkFits(int32_t slot, const CkwVertexArray* array, int32_t mismatchCode) const;
     // The vertex-count rule of every setter, then the counted swap.
     void replaceArray(int32_t slot, CkwVertexArray* array, int32_t mismatchCode);
-    bool onlyArrayIn(int32_t slot) const;
+    const CkwVertexArray* firstArray() const;
+    // Whether every array set has one vertex count, as every setter leaves them.
+    bool arraysAgree() const;
     void applyNormalScale() const;
     static void storeBias(float* out, int32_t components, const float* bias);
 
-    mutable int32_t m_vertexCount = 0;
     uint32_t m_defaultColor = 0xFFFFFFFFu;
     CkwVertexArray* m_arrays[kSlotCount] = {};
     float m_positionBias[3] = {};

@@ -31,4 +31,7 @@ public:
     // Pushes written bytes to the disk; 0 when they may not have landed. A
     // file that buffers nothing has nothing to push.
     virtual int flush() { return isOpen(); }
+    // 1 once the disk failed a seek, tell or read of this file (never for
+    // its end): a short answer is then no proof of a short or damaged file.
+    virtual int hasReadError() { return 0; }
 };

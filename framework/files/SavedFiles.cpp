@@ -179,6 +179,9 @@ int writeFileSafely(const char16_t* path, const void* data, uint32_t size)
     WideString temp;
     makeTempPath(temp, path);
 
+    // The platform's open for writing follows no link: one under the temp
+    // name (to the target itself, which the move below would then lose)
+    // fails the save instead.
     File* file = files->open(temp.chars(), kOpenWrite);
     if (file == nullptr)
         return 0;

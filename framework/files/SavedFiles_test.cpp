@@ -77,6 +77,7 @@ TEST_F(SavedFilesTest, ReadFileExactTakesTheFirstBytesAndRefusesShortFiles)
         Faults faults;
         FileRead found;
         bool folder = false;  // a folder takes the file's name: no missing file
+        int statFails = 0;    // this stat (from 1) cannot tell
     } cases[] = {
         {"whole", "abcdef", nullptr, {}, FileRead::Whole},
         {"cut", "abc", nullptr, {}, FileRead::Cut},
@@ -84,6 +85,7 @@ TEST_F(SavedFilesTest, ReadFileExactTakesTheFirstBytesAndRefusesShortFiles)
         {"cut, size unknown", "abc", nullptr, {.size = true}, FileRead::Unreadable},
         {"will not open", "abcdef", nullptr, {.readOpens = -1}, FileRead::Unreadable},
         {"will not open, stat unknown", "abcdef", nullptr, {.readOpens = -1, .stat = true}, FileRead::Unreadable},
+        {"will not open, first stat unknown", "abcdef", nullptr, {.readOpens = -1}, FileRead::Unreadable, false, 1},
         {"missing", nullptr, nullptr, {}, FileRead::Missing},
         {"missing, stat unknown", nullptr, nullptr, {.stat = true}, FileRead::Unreadable},
         {"pending", nullptr, "pendin", {}, FileRead::Whole},
@@ -102,10 +104,13 @@ TEST_F(SavedFilesTest, ReadFileExactTakesTheFirstBytesAndRefusesShortFiles)
         if (c.folder)
             fs->folders.insert(u"/data/f.dat");
         fs->faults = c.faults;
+        fs->calls[MemoryFileSystem::Stat] = 0;
+        fs->failing[MemoryFileSystem::Stat] = {c.statFails};
         FileRead found = FileRead::Whole;
         EXPECT_EQ(readUserFile(u"f.dat", buffer, 6, &found), c.found == FileRead::Whole ? 1 : 0) << c.name;
         EXPECT_EQ(int(found), int(c.found)) << c.name;
         fs->faults = {};
+        fs->failing[MemoryFileSystem::Stat] = {};
         EXPECT_EQ(fs->text(u"/data/f.dat"), c.file ? c.file : c.found == FileRead::Whole ? c.temp : "<missing>") << c.name;
         EXPECT_EQ(fs->text(u"/data/temp.dat"), c.temp && c.found != FileRead::Whole ? c.temp : "<missing>") << c.name;
         fs->folders.erase(u"/data/f.dat");

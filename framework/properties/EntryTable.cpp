@@ -6,6 +6,7 @@
 #include <new>
 
 #include "framework/streams/MemoryInputStream.h"
+#include "framework/util/LoadLedger.h"
 
 void EntryTable::clear()
 {
@@ -43,8 +44,12 @@ int EntryTable::load(InputStream& stream)
     // sized for them.
     const bool consecutive = flags & EntryTableFlag::ConsecutiveIds;
     const bool wideOffsets = flags & EntryTableFlag::WideOffsets;
-    const uint64_t perEntry = (consecutive ? 0 : 2) + (wideOffsets ? 4 : 2) + (flags & EntryTableFlag::HasTags ? 4 : 0);
+    const bool tagged = flags & EntryTableFlag::HasTags;
+    const uint64_t perEntry = (consecutive ? 0 : 2) + (wideOffsets ? 4 : 2) + (tagged ? 4 : 0);
     if ((consecutive ? 2 : 0) + count * perEntry + 4 > image.available())
+        return 0;
+    // The arrays count against the load: two image bytes name an entry.
+    if (!LoadScope::charge((uint64_t(count) * (tagged ? 3 : 2) + 1) * sizeof(uint32_t)))
         return 0;
     std::unique_ptr<uint32_t[]> ids(new (std::nothrow) uint32_t[count]);
     std::unique_ptr<uint32_t[]> offsets(new (std::nothrow) uint32_t[count + 1]);
@@ -57,7 +62,7 @@ int EntryTable::load(InputStream& stream)
         offsets[i] = wideOffsets ? image.readU32() : image.readU16();
     }
     offsets[count] = image.readU32();
-    if (flags & EntryTableFlag::HasTags) {
+    if (tagged) {
         tags.reset(new (std::nothrow) uint32_t[count]);
         if (!tags)
             return 0;

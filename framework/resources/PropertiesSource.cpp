@@ -1,6 +1,8 @@
 // Configuration text from the program folder or the pack.
 #include "framework/resources/PropertiesSource.h"
 
+#include <utility>
+
 #include "framework/files/FileSystem.h"
 #include "framework/files/SavedFiles.h"
 #include "framework/properties/PropertySet.h"
@@ -10,15 +12,22 @@
 #include "framework/streams/FileInputStream.h"
 #include "framework/streams/MemoryInputStream.h"
 
-int loadProgramProperties(PropertySet& properties, ResourceManager& manager)
+int loadProgramProperties(PropertySet& properties, ResourceManager& manager, PropertiesText* fileText)
 {
     WideString path;
     makeProgramFilePath(path, kPropertiesFileName);
     FileSystem* files = getFileSystem();
-    // A file that is there but will not open leaves the pack's text to serve.
     FileInputStream file;
-    if (files != nullptr && files->exists(path.chars()) && file.open(path.chars()))
-        return properties.parse(file);
+    if (files != nullptr && files->exists(path.chars()) && file.open(path.chars())) {
+        const uint32_t size = file.available();
+        std::unique_ptr<char[]> text = readAnnounced<char>(file, size);
+        MemoryInputStream stream;
+        if (text && stream.open(text.get(), size) && properties.parse(stream)) {
+            if (fileText != nullptr)
+                *fileText = PropertiesText{std::move(text), size};
+            return 1;
+        }
+    }
 
     Resource* resource = nullptr;
     manager.loadById(ResourceIds::Properties, &resource);

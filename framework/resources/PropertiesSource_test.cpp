@@ -64,9 +64,12 @@ TEST_F(PropertiesSourceTest, PackResourceServesWithoutTheFileAndIsReleased)
     EXPECT_EQ(properties->getBool("USE_GAPI"), 1);
     EXPECT_EQ(manager->held(ResourceIds::Properties), nullptr);
     fs->put(u"/prog/properties.dat", "KOR_VERSION=file\n");
-    fs->faults.readOpens = -1;  // there, but it will not open: the pack serves
-    EXPECT_EQ(loadProgramProperties(*properties, *manager), 1);
-    EXPECT_STREQ(properties->getString("KOR_VERSION"), "pack");
+    // There, but it will not open, or it opens and will not read: the pack serves.
+    for (const MemoryFileSystem::Faults faults : {MemoryFileSystem::Faults{.readOpens = -1}, {.shortReads = 1}}) {
+        fs->faults = faults;
+        EXPECT_EQ(loadProgramProperties(*properties, *manager), 1);
+        EXPECT_STREQ(properties->getString("KOR_VERSION"), "pack");
+    }
 }
 
 TEST_F(PropertiesSourceTest, PropertiesOfAnotherClassAreRefused)

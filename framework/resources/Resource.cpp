@@ -4,11 +4,13 @@
 
 #include "framework/resources/ResourceManager.h"
 #include "framework/strings/NameHash.h"
+#include "framework/util/LoadLedger.h"
 
 Resource::~Resource()
 {
     delete m_payload;
     m_payload = nullptr;
+    giveBackMadeBytes();
     if (m_owner != nullptr)
         m_owner->remove(this);
 }
@@ -18,6 +20,21 @@ void Resource::unload()
     delete m_payload;
     m_payload = nullptr;
     m_loaded = 0;
+    giveBackMadeBytes();
+}
+
+void Resource::keepMadeBytes(LoadLedger* ledger, uint64_t bytes)
+{
+    giveBackMadeBytes();
+    m_ledger = ledger;
+    m_madeBytes = bytes;
+}
+
+void Resource::giveBackMadeBytes()
+{
+    LoadScope::giveBack(m_ledger, m_madeBytes);
+    m_ledger = nullptr;
+    m_madeBytes = 0;
 }
 
 int Resource::loadPayload(InputStream&, uint32_t)

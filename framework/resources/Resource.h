@@ -9,6 +9,7 @@
 #include "framework/services/HashedObject.h"
 
 class InputStream;
+class LoadLedger;
 class ResourceManager;
 
 class Resource : public HashedObject {
@@ -61,6 +62,10 @@ public:
         m_heldBefore = before;
         m_heldAfter = after;
     }
+    // The bytes its load made, counted against ledger until the payload goes
+    // or the resource leaves its owner.
+    void keepMadeBytes(LoadLedger* ledger, uint64_t bytes);
+    void giveBackMadeBytes();
 
     uint32_t m_priority = kResourcePriority;
 
@@ -83,4 +88,6 @@ private:
     Resource* m_shadowed = nullptr;
     Resource* m_heldBefore = nullptr;
     Resource* m_heldAfter = nullptr;
+    LoadLedger* m_ledger = nullptr;
+    uint64_t m_madeBytes = 0;
 };

@@ -62,7 +62,8 @@ bool readIds(InputStream& image, uint32_t count, std::unique_ptr<uint32_t[]>& ou
 
 } // namespace
 
-ResourceManager::ResourceManager() : ResourceCache(ResourceClassId::ResourceManager)
+ResourceManager::ResourceManager(uint64_t packBudget)
+    : ResourceCache(ResourceClassId::ResourceManager), m_ledger(packBudget)
 {
     installResourceTypes();
 }
@@ -230,6 +231,7 @@ int ResourceManager::remove(Resource* resource)
         return 0;
     resource->setOwner(nullptr);
     resource->setRefCount(0);
+    resource->giveBackMadeBytes();
     unlink(resource);
     return 1;
 }
@@ -387,13 +389,24 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
         source = &entry;
     }
 
-    int result = resource->create(r, source, type);
+    int result = ResourceResult::Failed;
+    uint64_t made = 0;
+    {
+        // What the payload makes counts against the pack until the resource
+        // goes; a failed load's bytes stay counted.
+        LoadScope scope(&m_ledger);
+        ++m_loads;
+        result = resource->create(r, source, type);
+        if (result != ResourceResult::Failed)
+            made = scope.take();
+    }
     safeFile.close();
     if (result == ResourceResult::Failed) {
         if (isNew)
             delete resource;
         return ResourceResult::Failed;
     }
+    resource->keepMadeBytes(&m_ledger, made);
     if (isNew) {
         if (!insert(resource)) {
             delete resource;

@@ -9,10 +9,12 @@
 
 #include "framework/resources/ResourceCache.h"
 #include "framework/util/KeyIndex.h"
+#include "framework/util/LoadLedger.h"
 
 class ResourceManager : public ResourceCache {
 public:
-    ResourceManager();
+    // packBudget: the most bytes the pack's loads may hold together.
+    explicit ResourceManager(uint64_t packBudget = kMaxBytesPerPack);
     // Frees whatever close has not freed yet, so no resource outlives the
     // manager with a pointer back to it.
     ~ResourceManager() override;
@@ -68,6 +70,10 @@ public:
     uint32_t stringTableCount() const { return m_stringTableCount; }
     // Index slots and list entries looked at so far: the work tests count.
     uint64_t probes() const { return m_probes + m_held.probes(); }
+    // Payloads read so far, reloads included: the work tests count.
+    uint64_t loads() const { return m_loads; }
+    // The bytes the pack's loads hold; the manager holds the one pack.
+    const LoadLedger& ledger() const { return m_ledger; }
 
 private:
     int readTable(InputStream& image);
@@ -104,6 +110,8 @@ private:
     // text loaded would cost the list's length per text.
     uint32_t m_tableOfSelector[ResourceIdBits::SubKindMask + 1] = {};
     mutable uint64_t m_probes = 0;
+    uint64_t m_loads = 0;
+    LoadLedger m_ledger;
     uint32_t m_aliasCount = 0;
     std::unique_ptr<uint32_t[]> m_aliasIds;
     uint8_t m_showIds = 0;

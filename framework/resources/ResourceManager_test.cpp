@@ -106,6 +106,18 @@ std::u16string textOf(Resource* resource)
     return text->chars() ? std::u16string(text->chars()) : std::u16string();
 }
 
+// An id that reaches the pack entry (or, for a string id, the table entry)
+// of id and differs from it above the low 15 bits; variant 0 is id itself.
+uint32_t variantOf(uint32_t id, uint32_t variant)
+{
+    if (id & ResourceIdBits::String)  // bit 15 and the kind are free
+        return id ^ (variant & 1) << 15 ^ (variant >> 1 & 0x1F) << 24;
+    if (variant-- == 0)
+        return id;
+    // Kinds from 7 up: 6 names tables of ids.
+    return (7 + variant / 512) << 24 | (variant % 512) << 15 | resourceEntry(id);
+}
+
 struct ResourceManagerTest : ::testing::Test {
     ResourcePack pack;
     TestApp app;
@@ -311,6 +323,7 @@ TEST_F(ResourceManagerTest, FailedLoadsLeaveNothingBehind)
             EXPECT_EQ(manager->held(kEnglish), kept);
             EXPECT_EQ(kept->refCount(), 1u);
         }
+
 }
 
 TEST_F(ResourceManagerTest, SafeSceneFileReplacesThePackEntry)
@@ -530,23 +543,39 @@ TEST_F(ResourceManagerTest, OpenTableFailsWithoutTheTableEntry)
     EXPECT_EQ(manager->openTable(nullptr, 500, 33, true), 0);
 }
 
-// Twice the pack costs at most 2.3 times the counted work, with ids chosen
-// to collide and to spread.
+// Twice the pack costs at most 2.3 times the counted work (probes, loads and
+// bytes made), with ids chosen to collide, to spread and to reach one entry.
+// Past a pack's budget loads fail; when the rest is released, only what the
+// refused loads made stays counted.
 TEST_F(ResourceManagerTest, LoadsStayInProportionToThePack)
 {
+    enum Names { Texts, Data, Aliases };
     const struct {
         const char* what;
-        uint32_t tableIds, textStride, dataBase, dataStep;
+        Names names;
+        uint32_t tableIds, stride, dataBase;
+        uint32_t perEntry;  // ids reaching one entry, differing above the low 15 bits; 0: all of them
+        bool oneId;         // those ids are one id instead
+        bool deflate;       // texts deflated inside the deflated table
+        uint32_t bytes, budget;
     } rows[] = {
-        {"string-table ids naming no selector, the real table last", 1, 1, 0, 0},
-        {"every text of one table", 0, 1, 0, 0},
-        {"texts whose ids share their low bits", 0, 4, 0, 0},
-        {"data ids in one bucket of 503", 0, 0, 0, 503},
-        {"spread data ids", 0, 0, 0x03001000, 1},
+        {"string-table ids naming no selector, the real table last", Texts, 1, 1, 0, 1, false, false, 1, 0},
+        {"every text of one table", Texts, 0, 1, 0, 1, false, false, 1, 0},
+        {"texts whose ids share their low bits", Texts, 0, 4, 0, 1, false, false, 1, 0},
+        {"texts deflated inside a deflated table", Texts, 0, 1, 0, 1, false, true, 1, 0},
+        {"deflated texts each reached by 64 ids", Texts, 0, 1, 0, 64, false, true, 1, 0},
+        {"data ids in one bucket of 503", Data, 0, 503, 0, 1, false, false, 1, 0},
+        {"spread data ids", Data, 0, 1, 0x03001000, 1, false, false, 1, 0},
+        {"ids reaching one entry", Data, 0, 1, 0x03001000, 0, false, false, 1, 0},
+        {"aliases naming one id", Aliases, 0, 1, 0x03001000, 0, true, false, 1, 0},
+        {"aliases naming the ids that reach one entry", Aliases, 0, 1, 0x03001000, 0, false, false, 1, 0},
+        {"ids reaching one entry, past the budget", Data, 0, 1, 0x03001000, 0, false, false, 1 << 16, 8 << 20},
+        {"deflated texts of a deflated table, past the budget", Texts, 0, 1, 0, 64, false, true, 1 << 13, 8 << 20},
     };
     for (const auto& row : rows) {
-        uint64_t work[2] = {};
-        for (uint32_t k = 0, n = 4096; k < 2; ++k, n *= 2) {
+        const Bytes text = encodePackEntry(Bytes(row.bytes, 'a'), row.deflate);
+        uint64_t work[2][3] = {};
+        for (uint32_t k = 0, n = 2048; k < 2; ++k, n *= 2) {
             ResourceTableImage image;
             for (uint32_t i = 0; i < n * row.tableIds; ++i)
                 image.stringTables.push_back(0x03000100u + i % 0x7F00u);
@@ -555,11 +584,21 @@ TEST_F(ResourceManagerTest, LoadsStayInProportionToThePack)
             EntryTableWriter texts;
             std::vector<uint32_t> ids{kTexts};  // loaded in order, ended by 0
             for (uint32_t i = 0; i < n; ++i) {
-                ids.push_back(row.textStride ? 0x21050000u | i * row.textStride : row.dataBase + (i + 1) * row.dataStep);
-                if (row.textStride != 0)
-                    texts.add(i * row.textStride, encodePackEntry(encodeUtf16Text(u"x"), false), ResourceType::Utf16Text);
+                const uint32_t per = row.perEntry ? row.perEntry : n;
+                const uint32_t entry = i / per * row.stride;
+                const uint32_t id = row.names == Texts ? 0x21050000u | entry : row.dataBase + entry + row.stride;
+                ids.push_back(row.oneId ? id : variantOf(id, i % per));
+                if (i % per != 0)
+                    continue;
+                if (row.names == Texts)
+                    texts.add(entry, text, ResourceType::Utf8Text);
                 else
-                    writer.add(ids.back() & PackFormat::IdMask, ResourceType::Data, Bytes{1});
+                    writer.add(id & PackFormat::IdMask, ResourceType::Data, Bytes(row.bytes, 1));
+            }
+            if (row.names == Aliases) {
+                image.aliases.assign(ids.begin() + 1, ids.end());
+                for (uint32_t i = 1; i <= n; ++i)
+                    ids[i] = 0x06010000u | (i - 1);
             }
             ids.push_back(0);
             writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable(image), true);
@@ -567,15 +606,23 @@ TEST_F(ResourceManagerTest, LoadsStayInProportionToThePack)
             Bytes bytes;
             ASSERT_TRUE(writer.build(PackIndexForm::Sorted, bytes)) << row.what;
             ResourcePack local;
-            ResourceManager loader;
+            ResourceManager loader(row.budget ? row.budget : kMaxBytesPerPack);
             ASSERT_EQ(local.openFile(new MemoryFile(bytes)), 1);
             ASSERT_EQ(loader.openTable(&local, 500, 33, true), 1);
-            EXPECT_EQ(loader.loadIds(ids.data()), 1) << row.what;
-            EXPECT_EQ(loader.findLoaded(ids[n], nullptr), 1) << row.what;
-            work[k] = loader.probes() + local.probes()
-                      + static_cast<TableResource*>(loader.held(kTexts))->table()->probes();
+            EXPECT_EQ(loader.loadIds(ids.data()), row.budget ? 0 : 1) << row.what;
+            EXPECT_EQ(loader.findLoaded(ids[n], nullptr), row.budget ? 0 : 1) << row.what;
+            EXPECT_LE(loader.ledger().held(), row.budget ? row.budget : kMaxBytesPerPack) << row.what;
+            work[k][0] = loader.probes() + local.probes()
+                         + static_cast<TableResource*>(loader.held(kTexts))->table()->probes();
+            work[k][1] = loader.loads();
+            work[k][2] = loader.ledger().made();
+            for (uint32_t id : ids)
+                loader.releaseById(loader.resolveId(id));
+            EXPECT_LT(loader.ledger().held(), 4 * row.bytes) << row.what;
         }
-        EXPECT_LE(work[1] * 10, work[0] * 23) << row.what << ": " << work[0] << " then " << work[1];
+        for (int c = 0; c < 3; ++c)
+            EXPECT_LE(work[1][c] * 10, work[0][c] * 23)
+                << row.what << ", counter " << c << ": " << work[0][c] << " then " << work[1][c];
     }
 }
 

@@ -25,6 +25,7 @@ void ResourcePack::close()
 {
     delete m_file;
     m_file = nullptr;
+    m_readFailed = false;
     m_indexCount = 0;
     m_blockCount = 0;
     m_sortedIds.reset();
@@ -39,16 +40,15 @@ int ResourcePack::openFile(File* file)
     if (file == nullptr)
         return 0;
     m_file = file;
-    if (!file->seek(0, kSeekEnd)) {
-        close();
-        return 0;
-    }
-    uint64_t fileSize = file->tell();
-    if (!file->seek(0, kSeekBegin) || !readBody(fileSize)) {
-        close();
-        return 0;
-    }
-    return 1;
+    bool opened = file->seek(0, kSeekEnd);
+    const uint64_t fileSize = opened ? file->tell() : 0;
+    opened = opened && file->seek(0, kSeekBegin) && readBody(fileSize);
+    if (opened)
+        return 1;
+    const bool readFailed = file->hasReadError() != 0;
+    close();
+    m_readFailed = readFailed;
+    return 0;
 }
 
 namespace {

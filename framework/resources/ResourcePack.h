@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "framework/files/File.h"
 #include "framework/services/HashedObject.h"
 #include "framework/resources/PackFormat.h"
 
-class File;
 class FileInputStream;
 
 class ResourcePack : public HashedObject {
@@ -24,6 +24,9 @@ public:
     // file's size, so later reads never leave the file or wrap a size.
     int openFile(File* file);
     void close();
+    // 1 when a seek or read of the pack's file failed, in the last open or
+    // since: its bytes then say nothing of whether it is a pack.
+    int readFailed() const { return m_readFailed || (m_file != nullptr && m_file->hasReadError()); }
 
     // Entry number of id & 0x7FFF, or -1.
     int32_t indexOf(uint32_t id) const;
@@ -73,6 +76,7 @@ private:
     bool indexRanges(uint32_t count);
 
     File* m_file = nullptr;
+    bool m_readFailed = false;  // in an open that failed, which let go of its file
     uint32_t m_indexCount = 0;
     uint32_t m_blockCount = 0;
     std::unique_ptr<int32_t[]> m_sortedIds;

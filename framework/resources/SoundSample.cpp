@@ -10,6 +10,7 @@
 #include "framework/resources/internal/OggMemoryCursor.h"
 #include "framework/streams/InputStream.h"
 #include "framework/streams/MemoryOutputStream.h"
+#include "framework/util/LoadLedger.h"
 
 size_t oggCursorRead(void* out, size_t size, size_t count, void* cursor)
 {
@@ -120,7 +121,7 @@ int decodeSound(const uint8_t* data, uint32_t size, uint8_t** outData, uint32_t*
         return 0;
     uint32_t header = headerless ? 0 : SoundFormat::WavHeaderSize;
     uint32_t total = static_cast<uint32_t>(pcmBytes) + header;
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[total]);
+    std::unique_ptr<uint8_t[]> buffer(LoadScope::charge(total) ? new (std::nothrow) uint8_t[total] : nullptr);
     if (!buffer)
         return 0;
     if (!headerless) {

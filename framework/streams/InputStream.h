@@ -9,6 +9,8 @@
 #include <memory>
 #include <new>
 
+#include "framework/util/LoadLedger.h"
+
 class InputStream {
 public:
     explicit InputStream(uint8_t swapBytes = 0) : m_swapBytes(swapBytes) {}
@@ -70,10 +72,13 @@ constexpr uint64_t kFirstReadBlock = 64 * 1024;
 constexpr uint64_t kLargestReadSlice = uint64_t(1) << 30;
 
 // Replaces block by one of `to` units holding its first filled units; false
-// (and block as it was) when memory runs out.
+// (and block as it was) when memory runs out or the load in progress may
+// make no more.
 template <typename Unit>
 bool growBlock(std::unique_ptr<Unit[]>& block, uint64_t& capacity, uint64_t filled, uint64_t to)
 {
+    if (to > capacity && !LoadScope::charge((to - capacity) * sizeof(Unit)))
+        return false;
     std::unique_ptr<Unit[]> grown(new (std::nothrow) Unit[to]);
     if (!grown)
         return false;

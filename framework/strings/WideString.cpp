@@ -8,6 +8,7 @@
 
 #include "framework/streams/InputStream.h"
 #include "framework/strings/ModifiedUtf8.h"
+#include "framework/util/LoadLedger.h"
 
 WideString WideString::fromNarrow(const char* text)
 {
@@ -64,7 +65,8 @@ int WideString::read(InputStream& stream, uint32_t tag)
     } else if (std::unique_ptr<uint8_t[]> bytes = readAnnounced<uint8_t>(stream, n)) {
         // The decoder counts in 32 bits: 2^32 - 1 bytes would lose their last unit.
         const uint32_t capacity = n < UINT32_MAX ? n + 1 : n;
-        block.reset(new (std::nothrow) char16_t[uint64_t(n) + 1]);
+        if (LoadScope::charge((uint64_t(n) + 1) * sizeof(char16_t)))
+            block.reset(new (std::nothrow) char16_t[uint64_t(n) + 1]);
         if (block)
             utf8ToUtf16(bytes.get(), n, block.get(), capacity);
         while (block && block[units] != 0)

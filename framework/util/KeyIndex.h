@@ -9,6 +9,8 @@
 #include <new>
 #include <utility>
 
+#include "framework/util/LoadLedger.h"
+
 // A fresh seed on every call; not predictable from the keys.
 uint64_t drawKeyIndexSeed();
 
@@ -73,6 +75,9 @@ public:
         uint64_t grown = capacity ? capacity : 16;
         while (grown < 2 * n)
             grown *= 2;
+        // Keys a file names cost the load that reads them.
+        if (!LoadScope::charge((grown - capacity) * sizeof(Slot)))
+            return false;
         std::unique_ptr<Slot[]> slots(new (std::nothrow) Slot[grown]());
         if (!slots)
             return false;

@@ -125,13 +125,19 @@ TEST_F(FlowRun, TheFirstTickWritesTheThreeSavesAndAsksForALanguage)
 
 TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
 {
-    enum class Save { Intact, Damaged, Unwritable, Unreadable };
+    // Past Damaged the saved game cannot be read when the world starts.
+    enum class Save { Intact, TempFolder, Damaged, Unwritable, Unreadable, ReadLater };
     struct Case {
         Save save;
         std::vector<Stage> stages;
     };
     const Case cases[] = {
         {Save::Intact, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+        // A folder in the temp file's place fails every save: told at start.
+        {Save::TempFolder, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {1, 13}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+        // Read at start, unreadable when the world reads it again: its page
+        // says so, and the fresh progress is not saved over it.
+        {Save::ReadLater, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
         // A damaged save is told once, between the splash and the menu.
         {Save::Damaged, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {1, 11}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
         // A folder in the file's place is told as an unreadable file, and
@@ -152,6 +158,7 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
             ASSERT_EQ(mkdir(path("savegame.dat").c_str(), 0700), 0);
         }
         ASSERT_TRUE(c.save != Save::Unreadable || mkfifo(path("savegame.dat").c_str(), 0600) == 0);
+        ASSERT_TRUE(c.save != Save::TempFolder || mkdir(path("temp.dat").c_str(), 0700) == 0);
         std::vector<Stage> seen;
         int32_t clockAtPause = -1;
         int32_t clockAfterResume = -1;
@@ -189,7 +196,17 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
             if (entered && stage == Stage{1, 2})
                 language = getResourceManager()->currentLanguage();
             // Answer the other questions once each, as a player would.
-            if (entered && (stage == Stage{1, 2} || stage == Stage{1, 11} || stage == Stage{1, 12} || stage.mode == FlowModeId::FrontEnd))
+            if (entered && c.save == Save::ReadLater && stage == Stage{3, 9}) {
+                std::remove(path("savegame.dat").c_str());
+                ASSERT_EQ(mkfifo(path("savegame.dat").c_str(), 0600), 0);
+            }
+            if (entered && stage.mode == FlowModeId::FrontEnd) {
+                const MessagePage* page = activePage<MessagePage>();
+                ASSERT_NE(page, nullptr);
+                EXPECT_EQ(page->textId(), c.save > Save::Damaged ? FrontEndText::UnreadableText : FrontEndText::ErrorText);
+            }
+            if (entered && (stage == Stage{1, 2} || stage == Stage{1, 11} || stage == Stage{1, 12} || stage == Stage{1, 13}
+                            || stage.mode == FlowModeId::FrontEnd))
                 press(SDL_SCANCODE_RETURN);
             GameWorld* world = runningWorld();
             if (stage != Stage{3, 10} || !world || world->isLoading())
@@ -227,11 +244,11 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
         EXPECT_EQ(readFile("prefs.dat").at(8), 0) << "Enter answered No to sound";
         if (c.save == Save::Unwritable) {
             EXPECT_EQ(rmdir(path("savegame.dat").c_str()), 0);
-        } else if (c.save == Save::Unreadable) {
+        } else if (c.save >= Save::Unreadable) {
             EXPECT_TRUE(std::filesystem::is_fifo(path("savegame.dat")));
             EXPECT_EQ(std::remove(path("savegame.dat").c_str()), 0);
         } else {
-            EXPECT_EQ(readFile("temp.dat").size(), 0u);
+            EXPECT_EQ(std::filesystem::exists(path("temp.dat")), c.save == Save::TempFolder);
             // Rewritten whole: a true CRC over the rest, and the fresh game's block.
             const std::vector<uint8_t> saved = readFile("savegame.dat");
             ASSERT_EQ(saved.size(), 9876u);
@@ -239,6 +256,7 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
             EXPECT_EQ(le32(saved, 8), 41u);
             EXPECT_EQ(saved[5], 0) << "a lost game once told is not told again";
         }
+        ASSERT_TRUE(c.save != Save::TempFolder || rmdir(path("temp.dat").c_str()) == 0);
         reinstall();
     }
 }

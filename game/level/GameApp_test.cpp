@@ -3,11 +3,13 @@
 // routing. The modes are doubles installed as the flow's creators.
 #include "game/shell/GameApp.h"
 
+#include "framework/files/testing/MemoryFileSystem.h"
 #include "framework/properties/PropertySet.h"
 #include "framework/resources/ResourceManager.h"
 #include "framework/services/AppStateFlags.h"
 #include "framework/services/ServiceAccessors.h"
 #include "game/level/GameInstall.h"
+#include "game/level/GameProgress.h"
 #include "game/level/GameRunSetup.h"
 #include "game/level/GameWorld.h"
 #include "game/level/Level.h"
@@ -16,6 +18,8 @@
 #include "game/shell/FlowManager.h"
 #include "game/shell/FontManager.h"
 #include "game/shell/Graphics3DService.h"
+#include "game/shell/KeyCodeMap.h"
+#include "game/shell/SaveFiles.h"
 #include "game/shell/testing/FakeSound.h"
 #include "game/ui/testing/UiScene.h"
 #include "gfx2d/display/testing/TestScreen.h"
@@ -38,12 +42,15 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
+#include <memory>
 #include <new>
 #include <set>
 #include <string>
@@ -239,6 +246,73 @@ TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
         const std::string said{std::istreambuf_iterator<char>(in), {}};
         EXPECT_NE(said.find(m_folder + c.said), std::string::npos) << said;
     }
+}
+
+MemoryFileSystem* g_memoryFiles = nullptr;
+
+// A whole start on files in memory (the sample pack, a configuration with a
+// key line, the saves a first start wrote) and the world's second read of the
+// saved game, with every open, read, seek, stat and size from the n-th on
+// failing: a pack that would not read is told so, never missing or damaged;
+// the configuration is the file's with its keys, or the pack's; no save the
+// game did not read is run on untold; no file changes.
+TEST_F(GameAppTest, AStartWhoseReadsFailTellsWhatItMetAndChangesNoFile)
+{
+    using Step = MemoryFileSystem::Step;
+    const std::u16string pack = u"/prog/pennyfall.big", config = u"/prog/properties.dat";
+    const std::string text = "KOR_VERSION=file\nKOR_KEYCODE_HASH=0x72\n";
+    std::map<std::u16string, MemoryFileSystem::Bytes> disk{{pack, readBuildFixture("pennyfall.big")},
+                                                          {config, {text.begin(), text.end()}}};
+    setFileSystemCreator([]() -> HashedObject* { return g_memoryFiles; });
+    int clean[MemoryFileSystem::StepCount] = {};
+    const auto start = [&](Step step, int from) {
+        SCOPED_TRACE(std::string(MemoryFileSystem::kStepNames[step]) + " from " + std::to_string(from));
+        // Made before the application, so not its to delete.
+        const std::unique_ptr<MemoryFileSystem> files(g_memoryFiles = new MemoryFileSystem());
+        MemoryFileSystem& fs = *files;
+        fs.files = disk;
+        fs.failingFrom[step] = std::max(from, 0);
+        GameApp app;
+        if (app.init() != 0) {
+            const std::string said = hostLastMessageBoxText();
+            EXPECT_EQ(fs.failedOn.count(pack), 1u) << said;
+            EXPECT_NE(said.find(step == Step::OpenRead ? "cannot be opened" : "could not be read"), std::string::npos) << said;
+        } else {
+            app.dispatch(EventId::Start, 0, 0);
+            const PropertySet* properties = getProperties();
+            const bool fromFile = properties->has("KOR_VERSION"), fromPack = properties->has("TOUCHANDKEY_SUPPORT");
+            EXPECT_TRUE(fromFile ? !fromPack : fs.failedOn.count(config) && (fromPack || fs.failedOn.count(pack)));
+            EXPECT_EQ(getKeyCodeMap()->count(), fromFile ? 1u : 0u);
+            const auto runsOnWhatItRead = [&] {
+                const std::pair<SaveFile*, const char16_t*> saves[] = {
+                    {getHighScoreTable(), kHighScoreFileName}, {getPrefs(), kPrefsFileName}, {getSaveGame(), kSaveGameFileName}};
+                for (const auto& [file, name] : saves) {
+                    const auto& bytes = disk[std::u16string(u"/data/") + name];
+                    EXPECT_EQ(file->m_damaged + file->m_unwritable, 0u);
+                    EXPECT_TRUE(file->m_unreadable ? unreadableSaveFiles() != 0
+                                                   : std::equal(bytes.begin(), bytes.end(), file->image()));
+                }
+            };
+            runsOnWhatItRead();
+            // The world reads the saved game again: its failing read brings
+            // in the front end's page, which tells it as unreadable.
+            getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 0;
+            { GameProgress progress(nullptr); }
+            runsOnWhatItRead();
+            EXPECT_EQ(getAppStateFlags()->m_flags[AppFlag::SaveFailed], getSaveGame()->m_unreadable);
+        }
+        EXPECT_TRUE(from < 0 || fs.files == disk) << "a file changed";
+        if (from <= 0)
+            std::copy(std::begin(fs.calls), std::end(fs.calls), std::begin(clean)), disk = fs.files;
+    };
+    start(Step::Read, -1);  // writes the saves
+    start(Step::Read, 0);
+    int runs = 0;
+    for (const Step step : {Step::OpenRead, Step::Read, Step::Seek, Step::Stat, Step::Size}) {
+        for (int from = 1; from <= clean[step]; ++from, ++runs)
+            start(step, from);
+    }
+    EXPECT_GT(runs, 100);
 }
 
 TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)

@@ -83,24 +83,22 @@ HandlerEntry* dispatcherEntry(HandlerList* dispatcher, uint32_t key)
 }
 
 // The game cannot start without its pack: the player learns which file in
-// which folder failed, and how, before the program ends.
-void tellPackFailure(const char16_t* path)
+// which folder failed, and how, before the program ends. Only what the start
+// met counts: a name the folder holds but would not open, or a file whose
+// bytes would not read, is neither missing nor damaged.
+void tellPackFailure(const char16_t* path, bool opened, bool readFailed)
 {
     FileSystem* files = getFileSystem();
-    File* file = files ? files->open(path, kOpenRead) : nullptr;
-    // A name the folder cannot answer for, or that a folder takes, is no
-    // missing pack: the player is told it cannot be opened.
-    const bool there = files && files->exists(path) != kFileMissing;
-    if (file)
-        files->close(file);
+    const int there = opened ? kFileThere : files ? files->exists(path) : kFileMissing;
     WideString folder;
     directoryOf(folder, path);
     WideString text(kResourcePackName);
-    text.appendNarrow(!there ? " is missing from the folder " : " in the folder ");
+    text.appendNarrow(there == kFileMissing ? " is missing from the folder " : " in the folder ");
     text.append(folder.chars());
-    text.appendNarrow(!there ? ". Put the game's pack there and start the game again."
-                      : !file ? " cannot be opened. Make it readable and start the game again."
-                              : " is damaged or is not the game's pack. Put a good copy there and start the game again.");
+    text.appendNarrow(there == kFileMissing ? ". Put the game's pack there and start the game again."
+                      : readFailed ? " could not be read. Check the card or disk it is on and start the game again."
+                      : !opened ? " cannot be opened. Make it readable and start the game again."
+                                : " is damaged or is not the game's pack. Put a good copy there and start the game again.");
     showErrorMessage(text.chars());
 }
 
@@ -157,8 +155,13 @@ int GameApp::init()
         auto* pack = static_cast<ResourcePack*>(entry->m_payload);
         WideString path;
         makeProgramFilePath(path, kResourcePackName);
-        if (!pack->open(path.chars()) || !manager->openTable(pack, kResourceBuckets, kResourceNodesPerBlock, true)) {
-            tellPackFailure(path.chars());
+        // Opened here rather than by the pack, so that a name that would not
+        // open is told apart from bytes that are not a pack.
+        FileSystem* files = getFileSystem();
+        File* file = files ? files->open(path.chars(), kOpenRead) : nullptr;
+        const bool opened = file != nullptr;
+        if (!pack->openFile(file) || !manager->openTable(pack, kResourceBuckets, kResourceNodesPerBlock, true)) {
+            tellPackFailure(path.chars(), opened, pack->readFailed());
             return 1;
         }
     }
@@ -179,8 +182,9 @@ int GameApp::init()
     getSound();
     getRandom();
     getCrcService();
+    PropertiesText propertiesText;
     if (PropertySet* properties = getProperties()) {
-        loadProgramProperties(*properties, *manager);
+        loadProgramProperties(*properties, *manager, &propertiesText);
         m_useGapi = properties->has(kUseGapiKey) && properties->getInt(kUseGapiKey) == 1 ? 1 : 0;
     }
 
@@ -192,7 +196,12 @@ int GameApp::init()
     findOrCreateService(ServiceId::SaveGame);
     findOrCreateService(ServiceId::FontManager);
 
-    m_keyCodeMap = new (std::nothrow) KeyCodeMap();
+    // From the bytes the configuration came from: a second read of the file
+    // could fail alone and leave the keys without a word.
+    if (KeyCodeMap* map = new (std::nothrow) KeyCodeMap()) {
+        map->loadFromText(propertiesText.bytes.get(), propertiesText.size);
+        m_keyCodeMap = map;
+    }
 
     if (ScreenContext* display = getDisplay())
         display->open();
@@ -351,8 +360,6 @@ void GameApp::onStart()
     m_touchAndKey = properties && properties->has(kTouchAndKeyKey) && properties->getInt(kTouchAndKeyKey) == 0 ? 0 : 1;
     for (uint32_t i = 0; i < 4; ++i)
         m_softkeyX[i] = properties && properties->has(kSoftkeyXKeys[i]) ? properties->getInt(kSoftkeyXKeys[i]) : -1;
-    if (KeyCodeMap* map = static_cast<KeyCodeMap*>(m_keyCodeMap))
-        map->loadFromProperties();
 }
 
 void GameApp::onKey(uint32_t id, uint32_t key)

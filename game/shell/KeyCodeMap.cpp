@@ -7,9 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "framework/files/FileSystem.h"
-#include "framework/files/SavedFiles.h"
-#include "framework/resources/ResourceIds.h"
 #include "framework/services/AppBase.h"
 #include "framework/util/NumberParse.h"
 #include "game/shell/ShellIds.h"
@@ -106,21 +103,6 @@ void KeyCodeMap::loadFromText(const char* text, uint32_t length)
         return;
     std::copy(pairs.begin(), pairs.end(), m_pairs.get());
     m_count = uint32_t(pairs.size());
-}
-
-void KeyCodeMap::loadFromProperties()
-{
-    m_pairs.reset();
-    m_count = 0;
-    WideString path;
-    makeProgramFilePath(path, kPropertiesFileName);
-    FileSystem* files = getFileSystem();
-    const uint32_t size = files ? files->fileSize(path.chars()) : 0;
-    if (size == 0)
-        return;
-    std::unique_ptr<char[]> text(new (std::nothrow) char[size]);
-    if (text && readFileExact(path.chars(), text.get(), size))
-        loadFromText(text.get(), size);
 }
 
 uint32_t KeyCodeMap::lookup(uint32_t nativeKey) const

@@ -11,9 +11,8 @@ class KeyCodeMap : public HashedObject {
 public:
     KeyCodeMap() = default;
 
-    // Rebuilds the map from "properties.dat"; without the file it stays empty.
-    void loadFromProperties();
-    // Rebuilds the map from properties text.
+    // Rebuilds the map from properties text: the bytes of "properties.dat"
+    // the configuration was parsed from, none without the file.
     void loadFromText(const char* text, uint32_t length);
     // The game key of the first pair whose value's low 16 bits are the
     // native code, or 0.

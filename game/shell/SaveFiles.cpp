@@ -72,6 +72,23 @@ bool finishInterruptedSaves()
     return true;
 }
 
+// Every save writes the one temp file afresh: an entry under its name that
+// cannot be cleared (a folder) fails them all, so the start finds out rather
+// than the first save. Nothing is touched while a pending save may lie in it,
+// and a folder that cannot answer is no proof.
+bool tempFileBlocked()
+{
+    FileSystem* files = getFileSystem();
+    if (files == nullptr || !finishInterruptedSaves())
+        return false;
+    WideString temp;
+    makeUserFilePath(temp, kSafeWriteTempName);
+    if (files->exists(temp.chars()) == kFileMissing)
+        return false;
+    files->remove(temp.chars());
+    return files->exists(temp.chars()) == kFileThere;
+}
+
 template <class T>
 T* createService()
 {
@@ -260,15 +277,17 @@ int saveGameFlagged()
 
 uint32_t loadSaveFiles()
 {
-    HighScoreTable* scores = getHighScoreTable();
     Prefs* prefs = getPrefs();
-    SaveGame* game = getSaveGame();
-    if (scores)
-        scores->load();
-    if (prefs)
-        prefs->load();
-    if (game)
-        game->load();
+    SaveFile* const files[] = {getHighScoreTable(), prefs, getSaveGame()};
+    for (SaveFile* file : files) {
+        if (file)
+            file->load();
+    }
+    const uint32_t blocked = tempFileBlocked() ? 1 : 0;
+    for (SaveFile* file : files) {
+        if (file)
+            file->m_unwritable = blocked;
+    }
     SoundService* sound = getSound();
     if (!prefs)
         return 0;
@@ -280,10 +299,24 @@ uint32_t loadSaveFiles()
     return prefs->textListEntry();
 }
 
-int unreadableSaveFiles()
+namespace {
+
+int anySaveFile(uint32_t SaveFile::*flag)
 {
     const SaveFile* files[] = {getHighScoreTable(), getPrefs(), getSaveGame()};
-    return std::any_of(std::begin(files), std::end(files), [](const SaveFile* f) { return f && f->m_unreadable; });
+    return std::any_of(std::begin(files), std::end(files), [flag](const SaveFile* f) { return f && f->*flag; });
+}
+
+} // namespace
+
+int unreadableSaveFiles()
+{
+    return anySaveFile(&SaveFile::m_unreadable);
+}
+
+int unwritableSaveFiles()
+{
+    return anySaveFile(&SaveFile::m_unwritable);
 }
 
 HighScoreTable* getHighScoreTable() { return createService<HighScoreTable>(); }

@@ -60,6 +60,9 @@ public:
     uint32_t m_damaged = 0;
     // 1 when the last load found the file there but could not read it.
     uint32_t m_unreadable = 0;
+    // 1 when the start found that no save can land: something the saves
+    // cannot clear (a folder) takes the name of the temp file they write.
+    uint32_t m_unwritable = 0;
 
 protected:
     SaveFile(uint32_t serviceId, const char16_t* fileName, uint8_t* image, uint32_t size);
@@ -163,14 +166,17 @@ private:
 // write result.
 int saveGameFlagged();
 
-// The start-up load: "hs.dat", "prefs.dat", "savegame.dat" in that order,
-// then the stored sound switch, vibration switch and volume to the sound
-// device. Returns the stored text-list entry, for the resource manager.
+// The start-up load: "hs.dat", "prefs.dat", "savegame.dat" in that order, a
+// stale temp file cleared, then the stored sound switch, vibration switch and
+// volume to the sound device. Returns the stored text-list entry, for the
+// resource manager.
 uint32_t loadSaveFiles();
 
 // 1 when the last load of any of the three files could not read it; the
 // player is told that the game runs without it.
 int unreadableSaveFiles();
+// 1 when the start found that no save can be written; the player is told.
+int unwritableSaveFiles();
 
 // The registered services, created on first use; null without an application.
 HighScoreTable* getHighScoreTable();

@@ -353,6 +353,15 @@ TEST_F(SaveFilesTest, StartUpLoadsTheFilesAndHandsThePreferencesOn)
               std::vector<uint8_t>({1, 0, 3}));
     for (const char16_t* name : {u"hs.dat", u"prefs.dat", u"savegame.dat"})
         EXPECT_FALSE(file(name).empty());
+    // A stale temp file (a link, say) goes at start; a name the saves
+    // cannot clear fails them all, and the start says so.
+    fs->put(u"/data/temp.dat", "stale");
+    loadSaveFiles();
+    EXPECT_EQ(fs->files.count(u"/data/temp.dat") + unwritableSaveFiles(), 0u);
+    fs->folders.insert(u"/data/temp.dat");
+    loadSaveFiles();
+    EXPECT_EQ(unwritableSaveFiles(), 1);
+    fs->folders.clear();
 
     SaveGame* game = getSaveGame();
     ASSERT_NE(game, nullptr);

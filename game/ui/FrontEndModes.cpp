@@ -35,6 +35,7 @@ constexpr int32_t Preload = 8;
 constexpr int32_t Splash = 10;
 constexpr int32_t Damaged = 11;
 constexpr int32_t Unreadable = 12;
+constexpr int32_t Unwritable = 13;
 } // namespace StartupPage
 
 namespace MenuPage {
@@ -92,6 +93,26 @@ bool saveDamaged()
 {
     const SaveGame* game = getSaveGame();
     return game && game->m_damaged != 0;
+}
+
+// The notice after the given start-up page (the splash or a notice), in
+// this order, each only when it holds; 0 when none is left.
+int32_t nextNotice(int32_t after)
+{
+    if (after < StartupPage::Damaged && saveDamaged())
+        return StartupPage::Damaged;
+    if (after < StartupPage::Unreadable && unreadableSaveFiles())
+        return StartupPage::Unreadable;
+    if (after < StartupPage::Unwritable && unwritableSaveFiles())
+        return StartupPage::Unwritable;
+    return 0;
+}
+
+// The error page's text for a save that did not land: one refused because
+// its file could not be read says so, not that writing failed.
+uint32_t saveErrorText(const SaveFile* file)
+{
+    return file && file->m_unreadable ? FrontEndText::UnreadableText : FrontEndText::ErrorText;
 }
 
 bool savedGamePresent()
@@ -225,6 +246,9 @@ int StartupMode::createMode(int32_t id, GameMode** out)
     case StartupPage::Unreadable:
         *out = makeMessage(FrontEndText::ErrorTitle, FrontEndText::UnreadableText, FrontEndText::SoftOk, false, 0);
         break;
+    case StartupPage::Unwritable:
+        *out = makeMessage(FrontEndText::ErrorTitle, FrontEndText::ErrorText, FrontEndText::SoftOk, false, 0);
+        break;
     default:
         *out = nullptr;
         break;
@@ -263,26 +287,19 @@ void StartupMode::onPageResult(int32_t id, GameMode* page, uint32_t result)
             break;
         replace(StartupPage::Splash);
         return;
-    case StartupPage::Splash:
-        if (!ok)
-            break;
-        if (saveDamaged())
-            replace(StartupPage::Damaged);
-        else if (unreadableSaveFiles())
-            replace(StartupPage::Unreadable);
-        else
-            setResult(1);
-        return;
     case StartupPage::Damaged:
         if (SaveGame* game = getSaveGame())
             game->lossTold();
-        if (ok && unreadableSaveFiles())
-            replace(StartupPage::Unreadable);
-        else
-            setResult(ok ? 1 : 2);
-        return;
+        [[fallthrough]];
+    case StartupPage::Splash:
     case StartupPage::Unreadable:
-        setResult(ok ? 1 : 2);
+    case StartupPage::Unwritable:
+        if (!ok)
+            break;
+        if (const int32_t notice = nextNotice(id))
+            replace(notice);
+        else
+            setResult(1);
         return;
     default:
         return;
@@ -304,7 +321,7 @@ int OptionsMode::createMode(int32_t id, GameMode** out)
     if (id == kOptionsPage)
         *out = makePage<OptionsPage>(FrontEndText::OptionsTitle, FrontEndText::SoftOk, FrontEndText::SoftBack, m_margins);
     else if (id == kOptionsError)
-        *out = makeMessage(FrontEndText::ErrorTitle, FrontEndText::ErrorText, 0, m_margins);
+        *out = makeMessage(FrontEndText::ErrorTitle, saveErrorText(getPrefs()), 0, m_margins);
     else
         *out = nullptr;
     return 0;
@@ -381,8 +398,10 @@ int MainMenuMode::createMode(int32_t id, GameMode** out)
         *out = makeMessage(SavedTitle, SavedText, 0, true);
         break;
     case MenuPage::SaveError:
+        *out = makeMessage(ErrorTitle, saveErrorText(getSaveGame()), 0, true);
+        break;
     case MenuPage::InsertError:
-        *out = makeMessage(ErrorTitle, ErrorText, 0, true);
+        *out = makeMessage(ErrorTitle, saveErrorText(getHighScoreTable()), 0, true);
         break;
     case MenuPage::Score: {
         MessagePage* page = makeMessage(ScoreTitle, ScoreText, SoftOk, false);
@@ -506,7 +525,8 @@ int FrontEndMode::enter()
 
 int FrontEndMode::createMode(int32_t id, GameMode** out)
 {
-    *out = id == kFrontEndPage ? makeMessage(FrontEndText::ErrorTitle, FrontEndText::ErrorText, 0, false) : nullptr;
+    // Brought in by a saved game that did not land.
+    *out = id == kFrontEndPage ? makeMessage(FrontEndText::ErrorTitle, saveErrorText(getSaveGame()), 0, false) : nullptr;
     return 0;
 }
 

@@ -61,6 +61,11 @@ inline constexpr uint32_t kMaxSurfacePairs = 12;
 // theirs; only code that builds such chains on purpose meets it.)
 inline constexpr uint32_t kMaxShareDepth = 8;
 
+// The most resources one surface load may load anew, with the descriptions
+// nested in it: each description shares one surface and names one palette,
+// along a chain of at most kMaxShareDepth sharers.
+inline constexpr uint32_t kMaxSurfaceLoads = 2 * kMaxShareDepth;
+
 // The most bytes one surface's own planes and palettes may hold together: a
 // description of a few bytes names its sizes, so what it may make is
 // bounded, as large as the largest picture a decoder makes at four bytes a

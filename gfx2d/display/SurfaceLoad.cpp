@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 
 #include "framework/events/HandlerList.h"
 #include "framework/resources/PackEntryStream.h"
@@ -13,6 +14,8 @@
 #include "framework/resources/ResourcePack.h"
 #include "framework/resources/ResourceTypes.h"
 #include "framework/services/AppBase.h"
+#include "framework/util/KeyIndex.h"
+#include "framework/util/LoadLedger.h"
 #include "gfx2d/image/ImageResources.h"
 #include "gfx2d/image/Palette.h"
 
@@ -66,12 +69,82 @@ private:
     bool m_entered;
 };
 
-void giveBack(ResourceManager* manager, Resource*& r)
-{
-    if (manager && r)
-        manager->releaseRef(&r);
-    r = nullptr;
-}
+// What one surface load, with every description nested in it, asks of the
+// manager. Each resource it names is loaded once however often and however
+// deep it is named: what the load takes stays held until the outermost load
+// ends, and what failed fails again at once. The loads are counted against
+// their allowance.
+class SharedLoads {
+public:
+    // The loaded resource of id, with a reference for the caller, or null.
+    Resource* take(ResourceManager* manager, uint32_t id)
+    {
+        Resource* r = nullptr;
+        if (manager == nullptr || id == 0 || m_failed.find(id) != nullptr)
+            return nullptr;
+        const bool loaded = manager->findLoaded(id, nullptr);
+        if (loaded || m_loads < kMaxSurfaceLoads) {
+            m_loads += loaded ? 0 : 1;
+            manager->loadById(id, &r);
+        }
+        if (r == nullptr)
+            m_failed.claim(id, 1);
+        return r;
+    }
+    // Gives a reference back; one that would free its resource is kept
+    // until the load ends, so the resource is there if named again.
+    void giveBack(ResourceManager* manager, Resource*& r)
+    {
+        if (manager && r) {
+            if (r->refCount() > 1 || m_keptCount == kMaxSurfaceLoads)
+                manager->releaseRef(&r);
+            else
+                m_kept[m_keptCount++] = r;
+        }
+        r = nullptr;
+    }
+    void end(ResourceManager* manager)
+    {
+        for (uint32_t i = 0; i < m_keptCount; ++i)
+            manager->releaseRef(&m_kept[i]);
+        m_keptCount = 0;
+    }
+
+private:
+    KeyIndex<uint8_t> m_failed;
+    uint32_t m_loads = 0;
+    Resource* m_kept[kMaxSurfaceLoads] = {};
+    uint32_t m_keptCount = 0;
+};
+SharedLoads* g_shared = nullptr;
+
+// The outermost surface load opens the shared loads and, when no load of the
+// manager runs around it, a load of its own to count its bytes.
+class OutermostLoad {
+public:
+    explicit OutermostLoad(ResourceManager* manager) : m_manager(manager)
+    {
+        if (g_shared != nullptr)
+            return;
+        if (!LoadScope::active())
+            m_scope.emplace(nullptr);
+        g_shared = &m_shared.emplace();
+    }
+    ~OutermostLoad()
+    {
+        if (!m_shared)
+            return;
+        m_shared->end(m_manager);
+        g_shared = nullptr;
+    }
+    OutermostLoad(const OutermostLoad&) = delete;
+    OutermostLoad& operator=(const OutermostLoad&) = delete;
+
+private:
+    ResourceManager* m_manager;
+    std::optional<LoadScope> m_scope;
+    std::optional<SharedLoads> m_shared;
+};
 
 } // namespace
 
@@ -108,6 +181,8 @@ int SurfaceBase::load(InputStream& stream, uint32_t tag)
     PaletteSlot loadedPalette;
     Resource* sourceResource = nullptr;
     ResourceManager* manager = getResourceManager();
+    const OutermostLoad outermost(manager);
+    SharedLoads& shared = *g_shared;
     for (uint32_t i = 0; i < n; ++i) {
         const uint32_t key = stream.readU32();
         uintptr_t value = stream.readU32();
@@ -136,36 +211,36 @@ int SurfaceBase::load(InputStream& stream, uint32_t tag)
         case SurfaceKey::Palette: {
             // Copied into a full table that the surface owns: decoders and blit
             // loops index 256 entries whatever the resource held.
-            Resource* r = nullptr;
-            const uint32_t id = uint32_t(value);
+            Resource* r = shared.take(manager, uint32_t(value));
             value = 0;
-            if (manager && manager->loadById(id, &r) && r) {
-                if (r->m_typeId == ResourceClassId::Palette) {
-                    const ::Palette* p = static_cast<PaletteResource*>(r)->palette();
-                    loadedPalette.reset(new (std::nothrow) uint32_t[kPaletteEntries]());
-                    if (loadedPalette && p && p->colours())
-                        std::copy_n(p->colours(), std::min(p->count(), kPaletteEntries), loadedPalette.get());
-                    value = reinterpret_cast<uintptr_t>(loadedPalette.get());
-                }
-                manager->releaseRef(&r);
+            if (r && r->m_typeId == ResourceClassId::Palette) {
+                const ::Palette* p = static_cast<PaletteResource*>(r)->palette();
+                loadedPalette.reset(LoadScope::charge(kPaletteEntries * 4)
+                                        ? new (std::nothrow) uint32_t[kPaletteEntries]()
+                                        : nullptr);
+                if (loadedPalette && p && p->colours())
+                    std::copy_n(p->colours(), std::min(p->count(), kPaletteEntries), loadedPalette.get());
+                value = reinterpret_cast<uintptr_t>(loadedPalette.get());
             }
+            shared.giveBack(manager, r);
             break;
         }
         case SurfaceKey::Source: {
             const uint32_t id = manager ? manager->resolveId(uint32_t(value)) : 0;
             value = 0;
             // Init shares the last source named.
-            giveBack(manager, sourceResource);
+            shared.giveBack(manager, sourceResource);
             // A surface being loaded is not looked up again: the lookup would
             // load it anew, or reload the very surface this load fills.
-            if (id && !g_loading.has(id) && manager->loadById(id, &sourceResource) && sourceResource &&
-                sourceResource->m_typeId == ResourceClassId::Surface) {
+            if (!g_loading.has(id))
+                sourceResource = shared.take(manager, id);
+            if (sourceResource && sourceResource->m_typeId == ResourceClassId::Surface) {
                 Surface* source = static_cast<SurfaceResource*>(sourceResource)->surface();
                 value = reinterpret_cast<uintptr_t>(source);
                 classId = source ? source->m_typeId : 0;
                 classKept = true;
             } else {
-                giveBack(manager, sourceResource);
+                shared.giveBack(manager, sourceResource);
             }
             break;
         }
@@ -195,7 +270,7 @@ int SurfaceBase::load(InputStream& stream, uint32_t tag)
         m_sourceResourceId = sourceResource ? sourceResource->id() : 0;
     } else {
         releaseAll();
-        giveBack(manager, sourceResource);
+        shared.giveBack(manager, sourceResource);
     }
     entryStream.reset();
     return result;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "framework/files/testing/MemoryFileSystem.h"
 #include "framework/resources/ResourceManager.h"
 #include "framework/resources/ResourceIds.h"
 #include "framework/streams/MemoryInputStream.h"
@@ -16,6 +17,8 @@
 #include "tools/image/ImageWriters.h"
 #include "tools/pack/HostFiles.h"
 #include "tools/pack/PackTool.h"
+#include "tools/pack/PackWriter.h"
+#include "tools/pack/ResourceWriters.h"
 
 namespace {
 
@@ -27,9 +30,11 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
     TestApp app;
     TestScreen screen;
     screen.init();
-    MemorySurface source;
+    MemorySurface source, large;
     ASSERT_TRUE(makeTarget(source, 6, 5, A8R8G8B8));
+    ASSERT_TRUE(makeTarget(large, 2047, 8192, L8));
     const uintptr_t src = reinterpret_cast<uintptr_t>(static_cast<Surface*>(&source));
+    const uintptr_t big = reinterpret_cast<uintptr_t>(static_cast<Surface*>(&large));
     const struct {
         std::vector<SurfaceAttribute> list;
         int result;
@@ -55,6 +60,7 @@ TEST(Surface, AttributeListsConfigureOrRefuse)
         // Planes that each fit but together pass the surface's allowance.
         {{{1, 2047}, {2, 8192}, {6, ArgbFixed}, {7, Z32}, {8, S8}}, 0, 0, 0, 0, 0x901},
         {{{1, 2047}, {2, 8192}, {6, X8R8G8B8}, {7, Z32}}, 0, 0, 0, 0, 0x901},
+        {{{12, big}, {7, Z32}, {8, S8}}, 0, 0, 0, 0, 0x901},  // a sharer's own planes at its source's size
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
@@ -444,6 +450,75 @@ TEST(Surface, DescriptionsLoadFromAPackMadeByPacktool)
     manager->releaseById(0x03000310);
     EXPECT_EQ(manager->held(0x03000310), nullptr);
     std::filesystem::remove_all(dir);
+}
+
+// Descriptions of a pack, levels deep, each sharing the next pairs times
+// (with a plane of its own when asked) down to a blank side × side picture:
+// twice the pack costs at most 2.3 times the counted work (pack probes, loads
+// and bytes made) for sources named again and again, nesting, sharers with
+// planes and ids that reach one description (differing above the low 15
+// bits), alone and grown together. A load with all it loads, and the pack
+// with every load, stays within its budget.
+TEST(Surface, LoadsStayInProportionToThePack)
+{
+    TestApp app;
+    TestScreen screen;
+    ASSERT_EQ(screen.init(), 1);
+    constexpr uint32_t kTop = 0x03001000;
+    const struct {
+        const char* what;
+        uint32_t levels[2], pairs[2], ids[2];
+        RSBFormat plane;
+        uint32_t side;
+        uint64_t packBudget;
+    } rows[] = {
+        {"a description sharing the next one N times", {4, 4}, {6, 12}, {1, 1}, 0, 4, kMaxBytesPerPack},
+        {"N levels, each sharing the next one twice", {4, 7}, {2, 2}, {1, 1}, 0, 4, kMaxBytesPerPack},
+        {"sources and nesting grown together", {4, 5}, {6, 9}, {1, 1}, 0, 4, kMaxBytesPerPack},
+        {"sharers each with a plane of its own", {4, 7}, {1, 1}, {1, 1}, Z32, 4, kMaxBytesPerPack},
+        {"ids reaching one description", {4, 4}, {2, 2}, {256, 512}, 0, 4, kMaxBytesPerPack},
+        {"ids reaching one description, and nesting", {4, 7}, {2, 2}, {256, 512}, 0, 4, kMaxBytesPerPack},
+        {"sharers of a large picture with planes, past a load's budget", {5, 8}, {1, 1}, {1, 1}, Z32, 2048, kMaxBytesPerPack},
+        {"ids reaching one large picture, past the pack's budget", {1, 1}, {0, 0}, {3, 6}, 0, 2048, 32 << 20},
+    };
+    for (const auto& row : rows) {
+        uint64_t work[2][3] = {};
+        for (int k = 0; k < 2; ++k) {
+            PackWriter writer;
+            writer.add(ResourceIds::ResourceTableEntry, ResourceType::Data, encodeResourceTable({}));
+            for (uint32_t i = 0; i < 256; ++i)  // as many halvings to find an entry in every pack
+                writer.add(0x03004000 + i, ResourceType::Data, Bytes{1});
+            for (uint32_t l = 0; l < row.levels[k]; ++l) {
+                Bytes bytes;
+                const bool last = l + 1 == row.levels[k];
+                for (uint32_t i = 0; i < row.pairs[k] && !last; ++i)
+                    putU32(bytes, 12), putU32(bytes, kTop + l + 1);
+                for (uint32_t word : last ? std::vector<uint32_t>{1, row.side, 2, row.side, 6, X8R8G8B8}
+                                          : row.plane ? std::vector<uint32_t>{7, row.plane} : std::vector<uint32_t>{})
+                    putU32(bytes, word);
+                writer.add(kTop + l, ResourceType::MemorySurface, bytes);
+            }
+            Bytes bytes;
+            ASSERT_TRUE(writer.build(PackIndexForm::Sorted, bytes));
+            ResourcePack pack;
+            ResourceManager manager(row.packBudget);
+            ASSERT_EQ(pack.openFile(new MemoryFile(bytes)), 1);
+            ASSERT_EQ(manager.openTable(&pack, 50, 8, true), 1);
+            app.m_resourceManager = &manager;
+            std::vector<uint32_t> ids;
+            for (uint32_t i = 0; i < row.ids[k]; ++i)
+                ids.push_back(i == 0 ? kTop : (8 + i / 512) << 24 | (i % 512) << 15 | (kTop & 0x7FFF));
+            ids.push_back(0);
+            EXPECT_EQ(manager.loadIds(ids.data()), row.side < 2048) << row.what;
+            EXPECT_LE(manager.ledger().held(), row.packBudget) << row.what;
+            EXPECT_LE(manager.ledger().made(), row.ids[k] * kMaxBytesPerLoad) << row.what;
+            work[k][0] = pack.probes(), work[k][1] = manager.loads(), work[k][2] = manager.ledger().made();
+            app.m_resourceManager = nullptr;
+        }
+        for (int c = 0; c < 3; ++c)
+            EXPECT_LE(work[1][c] * 10, work[0][c] * 23)
+                << row.what << ", counter " << c << ": " << work[0][c] << " then " << work[1][c];
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "framework/streams/InputStream.h"
+#include "framework/util/LoadLedger.h"
 #include "gfx2d/image/PngChunks.h"
 
 namespace {
@@ -43,6 +44,8 @@ int Palette::loadChunks(InputStream& stream)
         length / kBytesPerEntry > kMaxPaletteColours)
         return 0;
     const uint32_t count = length / kBytesPerEntry;
+    if (!LoadScope::charge(uint64_t(count) * 4))
+        return 0;
     m_colours.reset(new (std::nothrow) uint32_t[count ? count : 1]);
     if (!m_colours)
         return 0;
@@ -69,7 +72,9 @@ int Palette::loadRaw(InputStream& stream)
     // The words are read as they arrive: the stream only announces its size.
     const uint32_t count = stream.available() / 4;
     std::unique_ptr<uint8_t[]> words = readAnnounced<uint8_t>(stream, uint64_t(count) * 4);
-    std::unique_ptr<uint32_t[]> colours(words ? new (std::nothrow) uint32_t[count ? count : 1] : nullptr);
+    std::unique_ptr<uint32_t[]> colours(words && LoadScope::charge(uint64_t(count) * 4)
+                                            ? new (std::nothrow) uint32_t[count ? count : 1]
+                                            : nullptr);
     if (!colours)
         return 0;
     for (uint32_t i = 0; i < count; ++i) {

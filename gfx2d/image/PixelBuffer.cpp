@@ -6,6 +6,7 @@
 #include <new>
 
 #include "framework/streams/InputStream.h"
+#include "framework/util/LoadLedger.h"
 #include "gfx2d/blit/BlitterRegistry.h"
 #include "gfx2d/image/ImageIds.h"
 #include "gfx2d/image/internal/Decode.h"
@@ -49,7 +50,7 @@ int PixelBuffer::releasePixels()
 int PixelBuffer::allocateZeroed(int32_t pitch, uint32_t height)
 {
     const uint64_t bytes = uint64_t(pitch < 0 ? -int64_t(pitch) : pitch) * height;
-    if (bytes == 0 || bytes > m_byteLimit)
+    if (bytes == 0 || bytes > m_byteLimit || !LoadScope::charge(bytes))
         return 0;
     m_allocation.reset(new (std::nothrow) uint8_t[bytes]());
     m_pixels = m_allocation.get();
@@ -184,6 +185,8 @@ int PixelBuffer::prepareDecode(Decode& d, PaletteSlot* slot, const DecodeOptions
             d.palette = slot->get();
             d.paletteSupplied = true;
         } else if (formatFlags(m_format) & FormatFlagPalette) {
+            if (!LoadScope::charge(kPaletteEntries * 4))
+                return 0;
             slot->reset(new (std::nothrow) uint32_t[kPaletteEntries]());
             if (!*slot)
                 return 0;

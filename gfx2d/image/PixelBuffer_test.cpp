@@ -245,6 +245,15 @@ TEST(PixelBuffer, PngAndBmpPicturesDecodeIntoEveryFormatAndOrientation)
         EXPECT_EQ(d.ok, 0);
         EXPECT_LE(watch.largest(), kFirstReadBlock);
     }
+    // A picture of 2047 × 8192 pixels at 16 bytes each passes the buffer's
+    // limit: refused before its pixels are asked for.
+    PngPicture tall{2047, 8192, 4, {0x102030}, {}, std::vector<uint8_t>(2047 * 8192), {}, 0};
+    Decoded limited;
+    limited.buffer.limitBytes(uint64_t(64) << 20);
+    AllocationWatch watch(size_t(32) << 20);
+    decode(limited, writePng(tall), ResourceType::PngFile, ArgbFixed, 0);
+    EXPECT_EQ(limited.ok, 0);
+    EXPECT_LE(watch.largest(), size_t(32) << 20);
 }
 
 TEST(PixelBuffer, PalettesFollowTheirTransparencyAndSuppliedPalettesStay)

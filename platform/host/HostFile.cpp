@@ -179,6 +179,11 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void*, DWORD creation, DWO
     case TRUNCATE_EXISTING: truncate = true; break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
     }
+    // A write never goes through a symbolic link: the phone has none, and
+    // one under a name the program writes (its temp file, say) would send
+    // the bytes into whatever file the link names.
+    if (write)
+        flags |= O_NOFOLLOW;
     if (truncate && !write) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;

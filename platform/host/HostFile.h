@@ -37,7 +37,8 @@ constexpr const char* kProgramFolderVariable = "PENNYFALL_HOME";
 
 // Share modes are accepted and not enforced; security attributes, flags other
 // than the attribute and templates are ignored. Anything but a regular file is
-// refused with ERROR_ACCESS_DENIED. INVALID_HANDLE_VALUE on failure.
+// refused with ERROR_ACCESS_DENIED; an open for writing never follows a
+// symbolic link. INVALID_HANDLE_VALUE on failure.
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD shareMode, void* security, DWORD creation, DWORD flags,
                    HANDLE templateFile);
 

@@ -3,6 +3,7 @@
 #include "framework/files/FileSystem.h"
 #include "platform/host/HandleTable.h"
 #include "platform/host/HostFile.h"
+#include "platform/host/LastError.h"
 
 Win32File::~Win32File()
 {
@@ -47,7 +48,12 @@ bool Win32File::seek(int32_t offset, int32_t origin)
     }
     if (m_handle == INVALID_HANDLE_VALUE)
         return false;
-    return SetFilePointer(m_handle, offset, nullptr, method) != INVALID_SET_FILE_POINTER;
+    if (SetFilePointer(m_handle, offset, nullptr, method) != INVALID_SET_FILE_POINTER)
+        return true;
+    // A position the file cannot take is the caller's; anything else the disk's.
+    const DWORD error = GetLastError();
+    m_readError = m_readError || (error != ERROR_NEGATIVE_SEEK && error != ERROR_INVALID_PARAMETER);
+    return false;
 }
 
 uint32_t Win32File::tell()
@@ -55,14 +61,18 @@ uint32_t Win32File::tell()
     if (m_handle == INVALID_HANDLE_VALUE)
         return 0;
     const DWORD position = SetFilePointer(m_handle, 0, nullptr, FILE_CURRENT);
-    return position == INVALID_SET_FILE_POINTER ? 0 : position;
+    if (position != INVALID_SET_FILE_POINTER)
+        return position;
+    m_readError = true;
+    return 0;
 }
 
 uint32_t Win32File::read(void* buffer, uint32_t n)
 {
     DWORD done = 0;
-    if (m_handle != INVALID_HANDLE_VALUE)
-        ReadFile(m_handle, buffer, n, &done, nullptr);
+    // The end of the file reads short without an error.
+    if (m_handle != INVALID_HANDLE_VALUE && !ReadFile(m_handle, buffer, n, &done, nullptr))
+        m_readError = true;
     return done;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/wince/Win32FileSystem.h"
 
+#include "framework/files/SavedFiles.h"
 #include "framework/services/AppBase.h"
 #include "framework/services/ServiceAccessors.h"
 #include "platform/host/HandleTable.h"
@@ -90,6 +91,9 @@ TEST_F(Win32FileSystemTest, OpenModesTruncateOrKeep)
             EXPECT_EQ(file->tell(), 0u);
             if (c.mode != kOpenRead) {
                 EXPECT_EQ(file->write("AB", 2), 2u);
+                char byte = 0;
+                EXPECT_EQ(file->read(&byte, 1), 0u);
+                EXPECT_EQ(file->hasReadError(), 1) << "a read the system refuses";
             }
             // A flush that landed leaves the close nothing to push.
             EXPECT_EQ(file->flush(), 1);
@@ -123,6 +127,7 @@ TEST_F(Win32FileSystemTest, FileReadsSeeksAndTells)
     EXPECT_FALSE(file->seek(-1, kSeekBegin));
     EXPECT_EQ(file->tell(), 3u);
     EXPECT_EQ(file->write("x", 1), 0u); // opened for reading
+    EXPECT_EQ(file->hasReadError(), 0) << "the end of the file and a bad position are no read error";
     m_fs->close(file);
 }
 
@@ -150,14 +155,18 @@ TEST_F(Win32FileSystemTest, TheFolderAnswersThereMissingOrCannotTell)
     ASSERT_EQ(mkfifo((m_folder / "pipe").c_str(), 0600), 0);
     fs::create_directory(m_folder / "dir");
     fs::create_symlink("loop", m_folder / "loop");
+    // Holes take no room: a size past 32 bits, which no caller can hold.
+    put("huge.dat", "");
+    fs::resize_file(m_folder / "huge.dat", (uint64_t(1) << 32) + 5);
     const struct {
         const char* name;  // null: no path
         int answer;
         uint32_t size;
+        bool sizeUnknown = false;  // there, but its size past what the answer holds
     } cases[] = {
         {"missing.dat", kFileMissing, 0}, {"empty.dat", kFileThere, 0},     {"five.dat", kFileThere, 5},
         {"pipe", kFileThere, 0},          {"dir", kFileThere, 0},           {"five.dat/x", kFileMissing, 0},
-        {"loop", kFileUnknown, 0},        {nullptr, kFileMissing, 0},
+        {"loop", kFileUnknown, 0},        {nullptr, kFileMissing, 0},       {"huge.dat", kFileThere, 0, true},
     };
     const uint32_t syncs = hostFileSyncCount();
     for (const auto& c : cases) {
@@ -165,7 +174,7 @@ TEST_F(Win32FileSystemTest, TheFolderAnswersThereMissingOrCannotTell)
         const char16_t* p = c.name ? name.c_str() : nullptr;
         int answer = 99;
         EXPECT_EQ(m_fs->fileSize(p, &answer), c.size) << (c.name ? c.name : "null");
-        EXPECT_EQ(answer, c.answer) << (c.name ? c.name : "null");
+        EXPECT_EQ(answer, c.sizeUnknown ? kFileUnknown : c.answer) << (c.name ? c.name : "null");
         EXPECT_EQ(m_fs->fileSize(p), c.size) << (c.name ? c.name : "null");
         EXPECT_EQ(m_fs->exists(p), c.answer) << (c.name ? c.name : "null");
     }
@@ -182,6 +191,14 @@ TEST_F(Win32FileSystemTest, DirectoryIsNotAFile)
     EXPECT_EQ(m_fs->fileSize(path("dir").c_str()), 0u);
     EXPECT_EQ(m_fs->remove(path("dir").c_str()), 0);
     EXPECT_TRUE(fs::is_directory(m_folder / "dir"));
+    // Nor is a link one to write through: a save whose temp file links to
+    // the saved file fails and keeps it.
+    put("savegame.dat", "old");
+    fs::create_symlink("savegame.dat", m_folder / "temp.dat");
+    EXPECT_EQ(m_fs->open(path("temp.dat").c_str(), kOpenModify), nullptr);
+    EXPECT_EQ(writeFileSafely(path("savegame.dat").c_str(), "new", 3), 0);
+    EXPECT_FALSE(fs::is_symlink(m_folder / "savegame.dat"));
+    EXPECT_EQ(get("savegame.dat"), "old");
 }
 
 TEST_F(Win32FileSystemTest, RenameRefusesAnExistingFile)

@@ -427,6 +427,10 @@ bool CkwObject3D::animateTracks(int32_t worldTime, uint32_t stamp, int32_t& vali
             CkwAnimationTrackBase* track = places[i].track;
             if (track == nullptr)
                 continue;
+            // A track or its sequence made again since it joined the group
+            // no longer has what adding it checked.
+            if (track->getTargetProperty() != property || track->getComponentCount() != group.components)
+                leave(KErrIllegalState);
             const float weight = track->getControllerWeight();
             if (!(weight > 0.0f) || !track->isControllerActive(worldTime))
                 continue;

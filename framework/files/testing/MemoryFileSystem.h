@@ -1,8 +1,8 @@
 // Test double of the file system service: files in memory, folders "/prog"
 // and "/data", separator "/", and switches that make open, write, flush,
-// close, remove, rename, reads and the folder's answers (stat and size) fail
-// the way a full or failing disk would, always or at one chosen call. A
-// rename never replaces an existing target, as on the phone.
+// close, remove, rename, reads, seeks and the folder's answers (stat and
+// size) fail the way a full or failing disk would, always, at chosen calls or
+// from one call on. A rename never replaces an existing target, as on the phone.
 #pragma once
 
 #include <algorithm>
@@ -31,11 +31,13 @@ public:
         bool size = false;    // fileSize cannot tell
     } faults;
     // The steps a disk can fail one call of, each counted on its own.
-    enum Step { OpenWrite, Write, Flush, Close, Remove, Rename, OpenRead, Read, Stat, Size, StepCount };
-    static constexpr const char* kStepNames[StepCount] = {"open", "write", "flush", "close", "remove",
-                                                          "rename", "read open", "read", "stat", "size"};
+    enum Step { OpenWrite, Write, Flush, Close, Remove, Rename, OpenRead, Read, Stat, Size, Seek, StepCount };
+    static constexpr const char* kStepNames[StepCount] = {"open", "write", "flush", "close", "remove", "rename",
+                                                          "read open", "read", "stat", "size", "seek"};
     int calls[StepCount] = {};             // calls of each step so far
     std::set<int> failing[StepCount] = {};  // the calls (by that count, from 1) that fail
+    int failingFrom[StepCount] = {};        // this call and every later one fail (0: none)
+    std::set<std::u16string> failedOn;      // the names a failing open, read, seek, stat or size named
     int changesLeft = -1;  // the program dies after so many more changes: change() is false (< 0 never)
 
     std::map<std::u16string, Bytes> files;
@@ -54,7 +56,7 @@ public:
             return nullptr;
         auto it = files.find(path);
         if (mode == kOpenRead)
-            return it == files.end() || step(OpenRead, failRead()) ? nullptr : new Handle(*this, path, false);
+            return it == files.end() || step(OpenRead, failRead(), path) ? nullptr : new Handle(*this, path, false);
         if (step(OpenWrite, faults.open) || folders.count(path) != 0 || !change())
             return nullptr;
         if (mode == kOpenWrite || it == files.end())
@@ -74,14 +76,14 @@ public:
     }
     int exists(const char16_t* path) override
     {
-        if (step(Stat, faults.stat))
+        if (step(Stat, faults.stat, path))
             return kFileUnknown;
         return path != nullptr && (files.count(path) != 0 || folders.count(path) != 0) ? kFileThere : kFileMissing;
     }
     uint32_t fileSize(const char16_t* path, int* answer = nullptr) override
     {
         auto it = path != nullptr ? files.find(path) : files.end();
-        const int found = step(Size, faults.size) ? kFileUnknown
+        const int found = step(Size, faults.size, path) ? kFileUnknown
                           : it != files.end() || (path != nullptr && folders.count(path) != 0) ? kFileThere
                                                                                                 : kFileMissing;
         if (answer != nullptr)
@@ -108,10 +110,14 @@ public:
 
     bool change() { return changesLeft < 0 || (changesLeft > 0 && --changesLeft >= 0); }
     bool failRead() { return faults.readOpens < 0 || (faults.readOpens > 0 && faults.readOpens--); }
-    // Counts the call; true when it fails, always or as the chosen one.
-    bool step(Step s, bool always)
+    // Counts the call; true when it fails, always or as a chosen one.
+    bool step(Step s, bool always, const char16_t* path = nullptr)
     {
-        return always || failing[s].count(++calls[s]) != 0;
+        ++calls[s];
+        const bool fails = always || failing[s].count(calls[s]) != 0 || (failingFrom[s] && calls[s] >= failingFrom[s]);
+        if (fails && path != nullptr)
+            failedOn.insert(path);
+        return fails;
     }
 
     void put(const std::u16string& path, const std::string& text) { files[path] = Bytes(text.begin(), text.end()); }
@@ -133,6 +139,8 @@ private:
             int64_t base = origin == kSeekBegin ? 0 : origin == kSeekCurrent ? position : int64_t(bytes().size());
             if (origin < kSeekBegin || origin > kSeekEnd || base + offset < 0)
                 return false;
+            if (fs.step(Seek, false, path.c_str()))
+                return readError = true, false;
             position = static_cast<uint32_t>(base + offset);
             return true;
         }
@@ -144,8 +152,8 @@ private:
             const bool shortRead = got != 0 && fs.faults.shortReads > 0;
             if (shortRead)
                 --fs.faults.shortReads;
-            if (fs.step(Read, shortRead))
-                got /= 2;
+            if (fs.step(Read, shortRead, path.c_str()))
+                got /= 2, readError = true;
             if (got != 0)
                 std::memcpy(buffer, b.data() + position, got);
             position += got;
@@ -164,11 +172,13 @@ private:
             return stored;
         }
         int flush() override { return fs.step(Flush, fs.faults.flush) ? 0 : 1; }
+        int hasReadError() override { return readError; }
         Bytes& bytes() { return fs.files[path]; }
 
         MemoryFileSystem& fs;
         std::u16string path;
         bool writing;
         uint32_t position = 0;
+        bool readError = false;
     };
 };
