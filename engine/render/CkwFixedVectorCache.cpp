@@ -42,12 +42,23 @@ bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix
     std::copy(bias, bias + 3, m_bias);
     m_skin = skin;
     const int32_t n = array->getVertexCount();
-    m_positions.setCount(n);
-    m_projected.setCount(n);
-    m_w.setCount(n);
-    m_divisors.setCount(n);
-    m_flags.setCount(n);
-    std::fill(m_flags.begin(), m_flags.end(), uint8_t{0});
+    if (n > m_stamps.count()) {
+        m_positions.setCountGrowing(n);
+        m_projected.setCountGrowing(n);
+        m_w.setCountGrowing(n);
+        m_divisors.setCountGrowing(n);
+        const int32_t held = m_stamps.count();
+        m_stamps.setCountGrowing(n);
+        std::fill(m_stamps.begin() + held, m_stamps.end(), 0u);
+    }
+    // Every vertex made under earlier keys is stale at once.
+    m_madeStamp += 2;
+    m_madeAny = false;
+    if (m_madeStamp >= kLastStamp) {
+        std::fill(m_stamps.begin(), m_stamps.end(), 0u);
+        m_madeStamp = 2;
+    }
+    m_projectedStamp = m_madeStamp + 1;
     m_lastW = 0;
     m_prepared = true;
 
@@ -109,21 +120,22 @@ const CkwIntMatrix& CkwFixedVectorCache::matrixOf(int32_t i) const
 void CkwFixedVectorCache::transform(int32_t i)
 {
     m_array->transformPoint(i, matrixOf(i), &m_positions[i].x, &m_w[i]);
-    m_flags[i] = kTransformed;
+    m_stamps[i] = m_madeStamp;
+    m_madeAny = true;
+    ++m_transformCount;
 }
 
-void CkwFixedVectorCache::transformAll()
+void CkwFixedVectorCache::makeRun(int32_t first, int32_t end)
 {
-    const int32_t n = m_flags.count();
-    if (n == 0)
-        return;
     if (m_paletteIndices == nullptr) {
-        m_array->transformPoints(0, n, m_matrices[0], &m_positions.data()->x, m_w.data());
+        m_array->transformPoints(first, end, m_matrices[0], &m_positions.data()->x, m_w.data());
     } else {
-        for (int32_t i = 0; i < n; ++i)
+        for (int32_t i = first; i < end; ++i)
             m_array->transformPoint(i, matrixOf(i), &m_positions[i].x, &m_w[i]);
     }
-    std::fill(m_flags.begin(), m_flags.end(), kTransformed);
+    std::fill(m_stamps.begin() + first, m_stamps.begin() + end, m_madeStamp);
+    m_madeAny = true;
+    m_transformCount += static_cast<uint64_t>(end - first);
 }
 
 void CkwFixedVectorCache::transformNormal(int32_t i)
@@ -131,7 +143,9 @@ void CkwFixedVectorCache::transformNormal(int32_t i)
     // The matrix carries no translation but the normals' bias.
     m_array->transformPoint(i, matrixOf(i), &m_positions[i].x, nullptr);
     CkwFixedVector3D::normalize(m_positions[i]);
-    m_flags[i] = kTransformed;
+    m_stamps[i] = m_madeStamp;
+    m_madeAny = true;
+    ++m_transformCount;
 }
 
 CkwFixedVector3D CkwFixedVectorCache::getEyePosition(int32_t i, int32_t& w, int32_t& exponent)
@@ -156,7 +170,7 @@ void CkwFixedVectorCache::divideTexCoord(int32_t i)
     int32_t stq[3];
     divideTexCoord(p, w, stq);
     m_projected[i] = CkwFixedVector3D{stq[0], stq[1], stq[2]};
-    m_flags[i] |= kProjected;
+    m_stamps[i] = m_projectedStamp;
 }
 
 void CkwFixedVectorCache::divideTexCoord(const CkwFixedVector3D& p, int32_t w, int32_t* stq)
@@ -202,7 +216,7 @@ void CkwFixedVectorCache::project(int32_t i)
     int32_t w;
     const CkwFixedVector3D p = getPosition(i, w);
     m_projected[i] = divideByW(p, w, m_divisors[i]);
-    m_flags[i] |= kProjected;
+    m_stamps[i] = m_projectedStamp;
 }
 
 void CkwFixedVectorCache::reset()
@@ -211,7 +225,7 @@ void CkwFixedVectorCache::reset()
     m_projected.reset();
     m_w.reset();
     m_divisors.reset();
-    m_flags.reset();
+    m_stamps.reset();
     m_matrices.reset();
     m_entryMatrices.reset();
     m_array = nullptr;

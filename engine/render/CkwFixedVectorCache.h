@@ -1,6 +1,8 @@
 // One vertex attribute of one vertex array under one matrix, transformed into
 // fixed point the first time each vertex is asked for and kept while the key
 // (array, its contents, matrix, scale and bias) stays the same, across frames.
+// A new key costs nothing per vertex: each vertex carries the stamp of the key
+// it was made under, so many meshes over one buffer pay only for what they use.
 #pragma once
 
 #include <cstdint>
@@ -34,24 +36,35 @@ public:
     void setCheckInside(bool check) { m_checkInside = check; }
     // Directions take no translation from a skin's palette.
     void setDirections(bool directions) { m_directions = directions; }
-    // Transforms every vertex at once, with w.
-    void transformAll();
+    // Whether vertex i is transformed under the current key, and whether
+    // any is.
+    bool isMade(int32_t i) const { return m_stamps[i] >= m_madeStamp; }
+    bool madeAny() const { return m_madeAny; }
+    // Transforms the vertices first .. end - 1, with w, at once.
+    void makeRun(int32_t first, int32_t end);
+    // Vertices transformed since the last call.
+    uint64_t takeTransformCount()
+    {
+        const uint64_t count = m_transformCount;
+        m_transformCount = 0;
+        return count;
+    }
 
     // Homogeneous position (x, y, z of a common power-of-two scale) and w.
     const CkwFixedVector3D& getPosition(int32_t i, int32_t& w)
     {
-        if (!(m_flags[i] & kTransformed))
+        if (!isMade(i))
             transform(i);
         w = m_w[i];
         return m_positions[i];
     }
-    // Every position and w; read only once transformAll has run.
+    // Every position and w; read only where isMade holds.
     const CkwFixedVector3D* positions() const { return m_positions.data(); }
     const int32_t* wValues() const { return m_w.data(); }
     // The transformed direction as a unit vector in 16.16.
     const CkwFixedVector3D& getNormal(int32_t i)
     {
-        if (!(m_flags[i] & kTransformed))
+        if (!isMade(i))
             transformNormal(i);
         return m_positions[i];
     }
@@ -62,7 +75,7 @@ public:
     // The quotients are kept where a position cache keeps its projection.
     void getTexCoord(int32_t i, int32_t* stq)
     {
-        if (!(m_flags[i] & kProjected))
+        if (m_stamps[i] != m_projectedStamp)
             divideTexCoord(i);
         const CkwFixedVector3D& kept = m_projected[i];
         stq[0] = kept.x;
@@ -73,7 +86,7 @@ public:
     // every bit), and the perspective divisor 2^62 / w. w must be positive.
     const CkwFixedVector3D& getProjected(int32_t i, int64_t& divisor)
     {
-        if (!(m_flags[i] & kProjected))
+        if (m_stamps[i] != m_projectedStamp)
             project(i);
         divisor = m_divisors[i];
         return m_projected[i];
@@ -83,8 +96,10 @@ public:
     void reset();
 
 private:
-    static constexpr uint8_t kTransformed = 1;
-    static constexpr uint8_t kProjected = 2;
+    // A vertex's stamp is m_madeStamp once transformed under the current
+    // key, and m_projectedStamp, one more, once projected too; stamps of
+    // earlier keys are smaller.
+    static constexpr uint32_t kLastStamp = 0xFFFFFFF0u;
 
     // The first use of a vertex, out of line so the kept case stays small.
     void transform(int32_t i);
@@ -101,7 +116,13 @@ private:
     CkwArray<CkwFixedVector3D> m_projected;
     CkwArray<int32_t> m_w;
     CkwArray<int64_t> m_divisors;
-    CkwArray<uint8_t> m_flags;
+    // Every array holds the most vertices any key had, so a key of fewer
+    // vertices and then one of more cost nothing to size.
+    CkwArray<uint32_t> m_stamps;
+    uint32_t m_madeStamp = 2;
+    uint32_t m_projectedStamp = 3;
+    bool m_madeAny = false;
+    uint64_t m_transformCount = 0;
     CkwArray<CkwIntMatrix> m_matrices;
     CkwArray<CkwMatrix> m_entryMatrices;  // the float matrices m_matrices are made from
     CkwSkinnedMesh* m_skin = nullptr;

@@ -79,6 +79,8 @@ void CkwRendererStandard::resetCaches()
             drawn.generation = 0;
             drawn.triangles.reset();
         }
+        for (SkwStripVertices& made : set.made)
+            made.generation = 0;
     }
     m_caches = &m_cacheSets[0];
     for (int u = 0; u < 2; ++u) {
@@ -161,10 +163,12 @@ void CkwRendererStandard::setCamera(CkwCamera* camera, const CkwMatrix* transfor
 
 void CkwRendererStandard::setLights(int32_t count, CkwNode* const* lights, const CkwMatrix* transforms)
 {
+    // The first active lights in the list's order serve the frame, so a
+    // file's lights cost each submesh a bounded binding.
     m_lights.setCount(0);
-    m_lights.setCapacity(count);
+    m_lights.setCapacity(std::min(count, kMaxFrameLights));
     m_lightingNeeded = 0;
-    for (int32_t i = 0; i < count; ++i) {
+    for (int32_t i = 0; i < count && m_lights.count() < kMaxFrameLights; ++i) {
         auto* light = static_cast<CkwLight*>(lights[i]);
         if (light == nullptr)
             continue;
@@ -399,6 +403,20 @@ void CkwRendererStandard::drawQueue()
     }
     m_skin = nullptr;
     m_alphaFactor = 1.0f;
+    countWork();
+}
+
+void CkwRendererStandard::countWork()
+{
+    uint64_t count = 0;
+    for (SkwVertexCaches& set : m_cacheSets) {
+        count += set.clip.takeTransformCount() + set.eye.takeTransformCount() + set.normal.takeTransformCount();
+        for (CkwFixedVectorCache& tex : set.tex)
+            count += tex.takeTransformCount();
+    }
+    countVertexTransforms(count);
+    countLightEvaluations(m_lightEvaluations);
+    m_lightEvaluations = 0;
 }
 
 void CkwRendererStandard::renderWorld(CkwWorld* world)
@@ -459,4 +477,5 @@ void CkwRendererStandard::renderImmediate(CkwVertexBuffer* vertexBuffer, CkwInde
     m_alphaFactor = 1.0f;
     if (setupNode(transform != nullptr ? *transform : CkwMatrix()))
         renderSubmesh(vertexBuffer, indexBuffer, appearance, scope);
+    countWork();
 }

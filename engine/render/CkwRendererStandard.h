@@ -38,6 +38,13 @@ public:
         CkwNode* node;
     };
 
+    // A frame keeps the first kMaxFrameLights active lights of its list, and
+    // a submesh is lit by the first kMaxSubmeshLights of them that light it
+    // (ambient ones add in beside them), so lights cost a lit vertex a stated
+    // number of evaluations however many a file holds.
+    static constexpr int32_t kMaxFrameLights = 32;
+    static constexpr int32_t kMaxSubmeshLights = 8;
+
     static CkwRenderer* create();
     ~CkwRendererStandard() override;
 
@@ -89,8 +96,9 @@ private:
     bool setupNode(const CkwMatrix& model);
     void renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer* indexBuffer, CkwAppearance* appearance, int32_t scope);
     void bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* appearance, int32_t scope);
-    // Walks the strips, or replays what the walk drew when its key holds.
-    void drawStrips(const CkwTriangleStripArray& strips);
+    // Walks the strips, or replays what the walk drew when its key holds;
+    // mayClip: some vertex of the strips lies outside the view.
+    void drawStrips(const CkwTriangleStripArray& strips, bool mayClip);
     void shadeVertex(int32_t index, bool backFacing, SkwShadedVertex& out);
     void drawClipped(const int32_t* indices, const SkwShadedVertex* const* shaded, int32_t clipCode, bool flat);
     void project(const CkwFixedVector3D& ndc, SkwRasterVertex& out) const;
@@ -147,6 +155,16 @@ private:
     };
     // The submeshes of a mesh share its buffer's set, which keeps a few.
     static constexpr int32_t kDrawnListsPerSet = 4;
+    // The vertices a set's strips reach: their index range, made whole when
+    // the strips fill a good part of it, else index by index; and, while
+    // the set's vertices stay the same, what their clip codes share.
+    struct SkwStripVertices {
+        uint64_t stripsSerial = 0;  // 0: none
+        int32_t first = 0, end = 0;
+        bool dense = true;
+        uint64_t generation = 0;  // of the set's vertices when codes were taken
+        SkwClipCodes codes;
+    };
 
     // The vertex caches (clip space, eye space, normals, texture units 0
     // and 1) and clip codes of one vertex buffer. A world draws many
@@ -157,8 +175,7 @@ private:
         CkwFixedVectorCache eye;
         CkwFixedVectorCache normal;
         CkwFixedVectorCache tex[2];
-        uint8_t clipAnd = 0, clipOr = 0;
-        CkwArray<SkwFacingVertex> facing;
+        CkwArray<SkwFacingVertex> facing;  // of the clip-space vertices made
         const CkwVertexBuffer* owner = nullptr;
         uint32_t lastUse = 0;
         // New whenever the clip-space vertices are made again or the set
@@ -168,6 +185,8 @@ private:
         uint32_t madeInFrame = 0;  // the frame clock then
         SkwDrawnTriangles drawn[kDrawnListsPerSet];
         int32_t nextDrawn = 0;
+        SkwStripVertices made[kDrawnListsPerSet];
+        int32_t nextMade = 0;
     };
     static constexpr int32_t kVertexCacheSets = 16;
     void selectVertexCaches();
@@ -175,6 +194,15 @@ private:
     // The current set's list for the strips under modeBits, a new one to
     // fill (empty and not current), or null when not worth keeping.
     SkwDrawnTriangles* drawnListFor(const CkwTriangleStripArray& strips, int32_t modeBits);
+    // Makes the clip-space vertices the strips reach that the current key
+    // has not made yet, once while the set's vertices stay; what their clip
+    // codes share.
+    SkwClipCodes stripCodes(const CkwTriangleStripArray& strips);
+    // Makes the vertices of first .. end - 1 not made yet, in runs.
+    void makeClipVertices(int32_t first, int32_t end);
+    // Hands the vertices transformed and the lights evaluated to the
+    // engine's counts.
+    void countWork();
 
     // Per node: the current buffer and skin, and the caches of the buffer.
     CkwVertexBuffer* m_vertexBuffer = nullptr;
@@ -209,6 +237,7 @@ private:
     int32_t m_vertexAlpha = 255;
     CkwFixedColor m_litStart{};
     CkwArray<CkwActiveLightStandard*> m_boundLights;
+    uint64_t m_lightEvaluations = 0;  // not yet counted
     int32_t m_polygonFlags = 0;
     bool m_lit = false;
     bool m_needEyePositions = false;

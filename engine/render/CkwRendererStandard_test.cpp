@@ -775,6 +775,8 @@ TEST(RendererPictures, SpritesAreCutToViewportAndImageAndFogged)
 // The queue orders by layer (negative ones first), then opaque before
 // transparent, transparent far to near, and keeps queueing order among equal
 // keys: the same order as a stable sort on (layer, transparent, -distance).
+// Two opaque meshes, or more than a sort takes in one run, keep traversal
+// order: coplanar squares show the one queued last.
 TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
 {
     const struct {
@@ -809,6 +811,16 @@ TEST(RendererPictures, QueueOrdersByLayerTransparencyAndDistance)
         for (const Entry& e : expected)
             reference.push_back(e.node);
         EXPECT_EQ(queueOrder(drawn), reference);
+        for (int32_t count : {2, 40}) {
+            CkwWorld* coplanar = testWorld(test);
+            for (int32_t i = 0; i < count; ++i) {
+                const uint32_t colour = i == count - 1 ? 0xFFFFFFFF : 0xFF000000 | 0xFF << (8 * (i % 3));
+                coplanar->addChild(coloredQuad(0.5f, colour, flatAppearance(), 0, 0, 0));
+            }
+            Drawn drawnCoplanar(coplanar);
+            ASSERT_EQ(drawnCoplanar.code, 0);
+            EXPECT_EQ(drawnCoplanar.rgb(kW / 2, kH / 2), 0xFFFFFFu) << count;
+        }
     }), 0);
 }
 

@@ -204,38 +204,36 @@ bool CkwRendererStandard::setupNode(const CkwMatrix& model)
     if (m_caches->clip.prepare(positions, mvp, scale, bias, m_skin)) {
         renewGeneration(*m_caches);
         const int32_t n = positions->getVertexCount();
-        m_caches->facing.setCount(n);
-        // A node whose matrix cannot be made counts as outside.
-        uint8_t clipAnd = 1, clipOr = 1;
-        if (m_caches->clip.isBuilt()) {
-            m_caches->clip.transformAll();
-            const CkwFixedVector3D* p = m_caches->clip.positions();
-            const int32_t* w = m_caches->clip.wValues();
-            const SkwClipCodes codes = facingVertices(p, w, n, m_caches->facing.data());
-            clipAnd = codes.all;
-            clipOr = codes.any;
-            // A node reaching past a depth plane is drawn from the near plane
-            // on, its cuts placed as finely as w is there; one inside both
-            // from its nearest vertex. A projection without a near point
-            // leaves it drawn.
-            double nearestW = codes.nearestW;
-            if ((clipOr & kCodeNearFar) != 0) {
-                nearestW = m_nearPlaneW > 0.0 ? std::ldexp(m_nearPlaneW, m_caches->clip.outputExponent())
-                                              : kMinNearestW;
-            }
-            if (nearestW < kMinNearestW)
-                clipAnd = clipOr = 1;
-        }
-        m_caches->clipAnd = clipAnd;
-        m_caches->clipOr = clipOr;
+        if (n > m_caches->facing.count())
+            m_caches->facing.setCountGrowing(n);
     }
-    if (m_caches->clipAnd != 0)
+    // A node whose matrix cannot be made, or whose whole range lies outside
+    // one plane, is not drawn.
+    if (!m_caches->clip.isBuilt())
         return false;
     m_modelView = m_view;
     m_modelView.multiply(model);
     m_normalMatrixValid = false;
     m_caches->eye.prepare(positions, m_modelView, scale, bias, m_skin);
     return true;
+}
+
+void CkwRendererStandard::makeClipVertices(int32_t first, int32_t end)
+{
+    CkwFixedVectorCache& clip = m_caches->clip;
+    SkwFacingVertex* facing = m_caches->facing.data();
+    for (int32_t i = first; i < end;) {
+        if (clip.isMade(i)) {
+            ++i;
+            continue;
+        }
+        int32_t runEnd = i + 1;
+        while (runEnd < end && !clip.isMade(runEnd))
+            ++runEnd;
+        clip.makeRun(i, runEnd);
+        facingVertices(clip.positions() + i, clip.wValues() + i, runEnd - i, facing + i);
+        i = runEnd;
+    }
 }
 
 void CkwRendererStandard::bindTexture(int32_t unit, CkwTexture2D* texture)
@@ -301,8 +299,14 @@ void CkwRendererStandard::bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* ap
     bool anyApplies = false;
     m_needEyePositions = false;
     const bool localViewer = (m_polygonFlags & CkwPolygonMode::kBitLocalCameraLighting) != 0;
+    int32_t applying = 0;
     for (CkwActiveLightStandard& light : m_lights) {
-        const bool applies = light.bind(m_material, m_polygonFlags, scope, m_ambientSum);
+        bool applies = light.bind(m_material, m_polygonFlags, scope, m_ambientSum);
+        if (applies && applying == kMaxSubmeshLights) {
+            light.applies = 0;
+            applies = false;
+        }
+        applying += applies;
         anyApplies |= applies;
         // Directional light needs no vertex position unless the viewer is.
         m_needEyePositions |= applies
@@ -358,6 +362,17 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
     if (indexBuffer->getClassId() != kClassTriangleStripArray)
         return;
     const auto* strips = static_cast<const CkwTriangleStripArray*>(indexBuffer);
+    const SkwClipCodes codes = stripCodes(*strips);
+    // A submesh whose vertices lie outside one plane draws nothing. One
+    // reaching past a depth plane is drawn from the near plane on, its cuts
+    // placed as finely as w is there; one inside both from its nearest
+    // vertex. Where integer w cannot place that point at all, it is skipped
+    // whole. A projection without a near point leaves it drawn.
+    double nearestW = codes.nearestW;
+    if ((codes.any & kCodeNearFar) != 0)
+        nearestW = m_nearPlaneW > 0.0 ? std::ldexp(m_nearPlaneW, m_caches->clip.outputExponent()) : kMinNearestW;
+    if (codes.all != 0 || nearestW < kMinNearestW)
+        return;
     // Arrays and images made again behind their holders can have left the
     // shapes that the setters took and that the walk reads them by: such a
     // draw is refused before any state changes.
@@ -386,7 +401,69 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
             std::fill(m_shadedStamp[f].begin(), m_shadedStamp[f].end(), 0u);
         m_stamp = 1;
     }
-    drawStrips(*strips);
+    drawStrips(*strips, codes.any != 0);
+}
+
+SkwClipCodes CkwRendererStandard::stripCodes(const CkwTriangleStripArray& strips)
+{
+    // The vertices the strips use, not the buffer's: meshes over one buffer,
+    // each at its own place, pay for their own.
+    SkwStripVertices* made = nullptr;
+    for (SkwStripVertices& m : m_caches->made) {
+        if (m.stripsSerial == strips.getSerial()) {
+            made = &m;
+            break;
+        }
+    }
+    if (made == nullptr) {
+        made = &m_caches->made[m_caches->nextMade];
+        m_caches->nextMade = (m_caches->nextMade + 1) % kDrawnListsPerSet;
+        *made = SkwStripVertices{};
+        const CkwArray<uint16_t>& indices = strips.getIndices();
+        if (strips.isImplicit()) {
+            made->first = made->end = strips.getFirstIndex();
+            for (const uint16_t length : strips.getStripLengths())
+                made->end += length;
+        } else if (!indices.isEmpty()) {
+            const auto [lowest, highest] = std::minmax_element(indices.begin(), indices.end());
+            made->first = *lowest;
+            made->end = *highest + 1;
+            made->dense = made->end - made->first <= 2 * indices.count();
+        }
+        made->stripsSerial = strips.getSerial();
+    }
+    if (made->generation != 0 && made->generation == m_caches->generation)
+        return made->codes;
+
+    CkwFixedVectorCache& clip = m_caches->clip;
+    SkwFacingVertex* facing = m_caches->facing.data();
+    SkwClipCodes codes;
+    if (made->dense && !clip.madeAny()) {
+        // A key's first strips: their range in one run.
+        clip.makeRun(made->first, made->end);
+        codes = facingVertices(clip.positions() + made->first, clip.wValues() + made->first, made->end - made->first,
+                               facing + made->first);
+    } else {
+        const auto note = [&](int32_t i) {
+            const uint8_t code = static_cast<uint8_t>(facing[i].code & (kNotInFront - 1));
+            codes.all &= code;
+            codes.any |= code;
+            codes.nearestW = std::min(codes.nearestW, facing[i].w);
+        };
+        if (made->dense) {
+            makeClipVertices(made->first, made->end);
+            for (int32_t i = made->first; i < made->end; ++i)
+                note(i);
+        } else {
+            for (const uint16_t i : strips.getIndices())
+                makeClipVertices(i, i + 1);
+            for (const uint16_t i : strips.getIndices())
+                note(i);
+        }
+    }
+    made->codes = codes;
+    made->generation = m_caches->generation;
+    return codes;
 }
 
 CkwRendererStandard::SkwDrawnTriangles* CkwRendererStandard::drawnListFor(const CkwTriangleStripArray& strips,
@@ -417,7 +494,7 @@ CkwRendererStandard::SkwDrawnTriangles* CkwRendererStandard::drawnListFor(const 
     return stale;
 }
 
-void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
+void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips, bool mayClip)
 {
     const int32_t cullFlags = m_polygonFlags & (CkwPolygonMode::kBitCullBack | CkwPolygonMode::kBitCullFront);
     const bool windingCw = (m_polygonFlags & CkwPolygonMode::kBitWindingCw) != 0;
@@ -432,11 +509,10 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
     // from the projected vertices where they are kept.
     const bool inPlace = !flat && !(m_unitCount > 0 && (m_polygonFlags & kPolygonPerspective))
         && !m_rasterizer->writesIntoVertices();
-    // The node's clip-space vertices are all transformed by now. Held in
-    // locals, as the calls below could otherwise change them for all the
-    // compiler knows.
+    // The strips' clip-space vertices are all made by now. Held in locals,
+    // as the calls below could otherwise change them for all the compiler
+    // knows.
     const SkwFacingVertex* facingOf = m_caches->facing.data();
-    const bool mayClip = m_caches->clipOr != 0;
     CkwFixedVectorCache& clip = m_caches->clip;
     SkwShadedVertex* const shadedOf[2] = {m_shaded[0].data(), m_shaded[1].data()};
     SkwRasterVertex* const screenOf[2] = {m_screen[0].data(), m_screen[1].data()};
@@ -448,6 +524,12 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
                         m_depthOffset};
     constexpr uint32_t kClipBits = kNotInFront - 1;
 
+    // Vertices shaded, each lit by every bound light when lighting runs.
+    uint32_t shades = 0;
+    const auto countLights = [&] {
+        if (m_lit)
+            m_lightEvaluations += uint64_t{shades} * static_cast<uint64_t>(m_boundLights.count());
+    };
     // Shades the corners from firstCorner on that are new to the face, then
     // hands the triangle on.
     const auto draw = [&](int32_t i0, int32_t i1, int32_t i2, int32_t face,
@@ -462,6 +544,7 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
                 continue;
             const SkwShadedVertex& vertex = shaded[i];
             shadeVertex(i, back, shaded[i]);
+            ++shades;
             stamps[face][i] = stamp;
             if (facingOf[i].code != 0)
                 continue;
@@ -514,7 +597,7 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
     if (drawn != nullptr && drawn->generation != 0) {
         for (const SkwDrawnTriangle& t : drawn->triangles)
             draw(t.i0, t.i1, t.i2, t.face, t.firstCorner);
-        return;
+        return countLights();
     }
 
     // The face drawn, or -1. A triangle drawn with the face of the one
@@ -601,11 +684,14 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips)
     const auto walkStrips = [&](auto keep) {
         strips.isImplicit() ? walk(std::true_type{}, keep) : walk(std::false_type{}, keep);
     };
-    if (drawn == nullptr)
-        return walkStrips(std::false_type{});
+    if (drawn == nullptr) {
+        walkStrips(std::false_type{});
+        return countLights();
+    }
     walkStrips(std::true_type{});
     drawn->triangles.setCount(static_cast<int32_t>(kept - drawn->triangles.data()));
     drawn->generation = m_caches->generation;
+    countLights();
 }
 
 void CkwRendererStandard::shadeVertex(int32_t index, bool backFacing, SkwShadedVertex& out)

@@ -135,6 +135,8 @@ CkwPolygonMode* polygonMode(CkwAppearance* look)
 // Flat shading takes the newest vertex's colour; a local viewer dims a
 // directional light's highlight by each corner's place; exponential fog thickens
 // with the distance, and a NaN density is none; a texture whose q is 1 + s / 2 is read at s / q = 0.4.
+// Of many lights, a frame keeps the first 32 and a submesh takes the first 8
+// that are not ambient, beside the ambient ones.
 TEST(SubmeshPipeline, SquareCentresTakeWhatTheEquationsGive)
 {
     const uint32_t fogged = static_cast<uint32_t>(std::lround(255 * std::exp(-5 * 0.2)));
@@ -167,6 +169,16 @@ TEST(SubmeshPipeline, SquareCentresTakeWhatTheEquationsGive)
              polygonMode(look)->setLocalCameraLightingEnable(true);
              world->addChild(renderkit::light(CkwLight::kDirectional, 0xFFFFFF, 1));
          }, local * 0x010101, 12},
+        {[](CkwWorld* world, CkwMesh*, CkwAppearance* look) {
+             // 8 blue parts of 16, 2 red lights past them, 22 green ambient
+             // parts of 1, and a red ambient light past the frame's 32.
+             look->setMaterial(renderkit::material(0xFFFFFFFF, 0xFFFFFF));
+             for (int32_t i = 0; i < 33; ++i) {
+                 const bool ambient = i >= 10;
+                 const uint32_t colour = i < 8 ? 0x000010 : (i < 10 || i == 32 ? 0x400000 : 0x000100);
+                 world->addChild(renderkit::light(ambient ? CkwLight::kAmbient : CkwLight::kDirectional, colour, 1));
+             }
+         }, 0x001680},
         {[](CkwWorld*, CkwMesh*, CkwAppearance* look) {
              auto* fog = static_cast<CkwFog*>(CkwFog::create());
              fog->setMode(CkwFog::kExponential);

@@ -286,11 +286,15 @@ TEST_F(MorphingMeshTest, RecordAsAssembled)
                   extra == 0 ? KErrNone : KErrNoMemory);
     }
     // The meshes of one file share one allowance, skinned ones too: each
-    // mesh here fits its own budget, and two of them pass the file's.
+    // mesh here fits its own budget, and two of them pass the file's. Skins
+    // binding one vertex of one source each pay for all its vertices: as
+    // many as the allowance holds load, one more is refused.
     constexpr int32_t kVertices = 16384;
     const auto steps = static_cast<uint32_t>(kDeformStepsPerFile / kVertices / 2 + 1);
-    for (const bool skinned : {false, true}) {
-        for (const int32_t meshes : {1, 2}) {
+    enum Kind { kMorphs, kSkins, kSkinsOfOneVertex };
+    for (const Kind kind : {kMorphs, kSkins, kSkinsOfOneVertex}) {
+        const auto fitting = static_cast<int32_t>(kind == kSkinsOfOneVertex ? kDeformStepsPerFile / (kVertices + 1) : 1);
+        for (const int32_t meshes : {fitting, fitting + 1}) {
             const int32_t code = loadRecords(*this, [&](M3gFileWriter& w) {
                 M3gVertexBufferFields b;
                 b.positions = w.addObject(m3gVertexArrayRecord({{}, 1, 3, kM3gVertexPlain, std::vector<int32_t>(3 * kVertices, 1)}));
@@ -299,16 +303,17 @@ TEST_F(MorphingMeshTest, RecordAsAssembled)
                 t.stripLengths = {3};
                 const M3gMeshFields shape{{}, vertices, {{w.addObject(m3gTriangleStripRecord(t)), 0}}};
                 for (int32_t i = 0; i < meshes; ++i) {
-                    if (!skinned) {
+                    if (kind == kMorphs) {
                         w.addObject(m3gMorphingMeshRecord({shape, std::vector<M3gMorphTargetFields>(steps, {vertices, 0})}));
                     } else {
                         const uint32_t bone = w.addObject(m3gGroupRecord({}));
                         const uint32_t top = w.addObject(m3gGroupRecord({{}, {bone}}));
-                        w.addObject(m3gSkinnedMeshRecord({shape, top, std::vector<M3gBoneReferenceFields>(steps, {bone, 0, kVertices, 1})}));
+                        const M3gBoneReferenceFields binding{bone, 0, kind == kSkins ? uint32_t{kVertices} : 1u, 1};
+                        w.addObject(m3gSkinnedMeshRecord({shape, top, std::vector<M3gBoneReferenceFields>(kind == kSkins ? steps : 1, binding)}));
                     }
                 }
             });
-            EXPECT_EQ(code == -1, meshes == 1) << skinned << meshes;
+            EXPECT_EQ(code == -1, meshes == fitting) << kind << " " << meshes;
         }
     }
 }

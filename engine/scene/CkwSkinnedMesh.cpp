@@ -22,6 +22,9 @@ constexpr uint32_t kReferenceRecordBytes = 16;
 constexpr uint32_t kLargestFileVertex = 0x80000000u;
 // Skinned coordinates are kept within 16 bits with room to spare.
 constexpr float kFixedRange = 32000.0f;
+// What a mesh keeps per source vertex: a palette index and three 16-bit
+// skinned coordinates.
+constexpr uint64_t kSkinnedBytesPerVertex = 2 + 3 * 2;
 // Nodes down to this depth below the mesh take their transform to it in the
 // order a climb to the mesh multiplies, to the last bit; deeper ones take
 // their parent's times their own, so a long chain costs a multiply a node.
@@ -606,20 +609,33 @@ CkwVertexBuffer* CkwSkinnedMesh::getSkinnedVertexBuffer(bool force)
 
     // Positions of two components lie at z = 0; a fourth is not a coordinate.
     const bool flat = positions->getComponentCount() < 3;
-    for (int32_t v = 0; v < positions->getVertexCount(); ++v) {
-        const SkwPaletteEntry& entry = m_palette[m_vertexPalette[v]];
-        if (!entry.matrixChanged)
-            continue;
-        const uint32_t x = static_cast<uint32_t>(positions->getElement(v, 0));
-        const uint32_t y = static_cast<uint32_t>(positions->getElement(v, 1));
-        const uint32_t z = flat ? 0u : static_cast<uint32_t>(positions->getElement(v, 2));
-        const uint32_t* f = reinterpret_cast<const uint32_t*>(entry.fixed);
-        // Wrapping 32-bit products, as the device computed them.
-        for (int32_t c = 0; c < 3; ++c) {
-            const auto sum = static_cast<int32_t>(x * f[c] + y * f[3 + c] + z * f[6 + c] + f[9 + c]);
-            out->setElement(v, c, sum >> 16);
+    uint64_t skinned = 0;
+    const auto skinRange = [&](int32_t first, int32_t end) {
+        for (int32_t v = first; v < end; ++v) {
+            const SkwPaletteEntry& entry = m_palette[m_vertexPalette[v]];
+            if (!entry.matrixChanged)
+                continue;
+            const uint32_t x = static_cast<uint32_t>(positions->getElement(v, 0));
+            const uint32_t y = static_cast<uint32_t>(positions->getElement(v, 1));
+            const uint32_t z = flat ? 0u : static_cast<uint32_t>(positions->getElement(v, 2));
+            const uint32_t* f = reinterpret_cast<const uint32_t*>(entry.fixed);
+            // Wrapping 32-bit products, as the device computed them.
+            for (int32_t c = 0; c < 3; ++c) {
+                const auto sum = static_cast<int32_t>(x * f[c] + y * f[3 + c] + z * f[6 + c] + f[9 + c]);
+                out->setElement(v, c, sum >> 16);
+            }
+            ++skinned;
         }
+    };
+    // While the unbound vertices' entry stands, only bound vertices can
+    // have changed: the bindings' ranges are walked instead of the source.
+    if (m_palette[0].matrixChanged) {
+        skinRange(0, positions->getVertexCount());
+    } else {
+        for (const SkwBoneData& b : m_bindings)
+            skinRange(b.firstVertex, b.firstVertex + b.vertexCount);
     }
+    countVertexTransforms(skinned);
     out->markBoundsDirty();
     const float scale = 1.0f / m_fixedFactor;
     const bool rescaled = scale != m_skinned->getPositionScale();
@@ -742,7 +758,13 @@ void CkwSkinnedMesh::deserialize(CkwSerializeBufferObjectsIn& buffer)
             m_largestBoundIndex = static_cast<int32_t>(std::min<int64_t>(last, INT32_MAX));
         bind(bone, weight, static_cast<int32_t>(first), static_cast<int32_t>(count), &skeletonNodes);
     }
-    buffer.chargeDeformSteps(static_cast<uint64_t>(m_boundVertices));
+    // Each mesh keeps a palette index and a skinned position for every
+    // vertex of its source, however few it binds: many meshes over one
+    // source pay for it each.
+    const CkwVertexBuffer* source = getVertexBuffer();
+    const uint64_t sourceVertices = source != nullptr ? static_cast<uint64_t>(source->getVertexCount()) : 0;
+    buffer.chargeDeformSteps(static_cast<uint64_t>(m_boundVertices) + sourceVertices);
+    buffer.chargeMadeBytes(sourceVertices * kSkinnedBytesPerVertex);
     // The tree stands still while a record loads, so every bone's rest
     // matrix is made in one walk rather than one climb to the mesh each.
     refreshBones(Refresh::kRest);

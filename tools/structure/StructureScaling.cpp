@@ -46,24 +46,30 @@ public:
     M3gFileWriter w;
     std::vector<uint32_t> children; // of the World
 
-    // 2 × pairs vertices, two to a row; the quad of two rows is written once.
-    uint32_t vertexBuffer(uint32_t pairs = 2)
+    // 2 × pairs vertices, two to a row, lit ones facing +Z; the quad of two
+    // rows is written once.
+    uint32_t vertexBuffer(uint32_t pairs = 2, bool lit = false)
     {
-        if (pairs == 2 && m_quad != 0)
+        if (pairs == 2 && !lit && m_quad != 0)
             return m_quad;
         M3gVertexArrayFields positions;
         M3gVertexArrayFields texCoords;
+        M3gVertexArrayFields normals;
         texCoords.componentCount = 2;
+        normals.componentSize = 1;
         for (uint32_t i = 0; i < pairs; ++i)
             for (int32_t x : {0, 1}) {
                 positions.values.insert(positions.values.end(), {x * 2 - 1, int32_t(i % 3) - 1, 0});
                 texCoords.values.insert(texCoords.values.end(), {x, int32_t(i % 2)});
+                normals.values.insert(normals.values.end(), {0, 0, 127});
             }
         M3gVertexBufferFields b;
         b.positions = w.addObject(m3gVertexArrayRecord(positions));
         b.texCoords = {{w.addObject(m3gVertexArrayRecord(texCoords))}};
+        if (lit)
+            b.normals = w.addObject(m3gVertexArrayRecord(normals));
         const uint32_t made = w.addObject(m3gVertexBufferRecord(b));
-        if (pairs == 2)
+        if (pairs == 2 && !lit)
             m_quad = made;
         return made;
     }
@@ -331,6 +337,25 @@ ScalingFile skin(uint32_t n, uint32_t bones, bool chain)
     return scene(s);
 }
 
+// n skinned meshes over one source of 2n + 2 vertices, each binding its own
+// two rows to a bone of its own and drawing them.
+ScalingFile skinsSharingASource(uint32_t n)
+{
+    SceneWriter s;
+    const uint32_t source = s.vertexBuffer(n + 1);
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t bone = s.group({});
+        M3gSkinnedMeshFields m;
+        m.mesh = s.meshFields();
+        m.mesh.vertexBuffer = source;
+        m.mesh.submeshes = {{s.strip(2 * i), s.appearance()}};
+        m.skeleton = s.group({bone});
+        m.bones = {{bone, 2 * i, 4, 1}};
+        s.children.push_back(s.w.addObject(m3gSkinnedMeshRecord(m)));
+    }
+    return scene(s);
+}
+
 ScalingFile bone(uint32_t n) { return skin(n, n, false); }
 ScalingFile binding(uint32_t n) { return skin(n, 2, false); }
 ScalingFile skeletonDepth(uint32_t n) { return skin(n, n, true); }
@@ -446,6 +471,70 @@ ScalingFile submesh(uint32_t n)
     for (uint32_t i = 0; i < n; ++i)
         m.submeshes.push_back({s.strip(2 * i), s.appearance()});
     s.children.push_back(s.w.addObject(m3gMeshRecord(m)));
+    return scene(s);
+}
+
+// n meshes over one buffer of 2n + 2 vertices, each drawing its own two
+// rows at its own place.
+ScalingFile meshesSharingABuffer(uint32_t n)
+{
+    SceneWriter s;
+    const uint32_t buffer = s.vertexBuffer(n + 1);
+    for (uint32_t i = 0; i < n; ++i) {
+        M3gMeshFields m = s.meshFields();
+        m.vertexBuffer = buffer;
+        m.submeshes = {{s.strip(2 * i), s.appearance()}};
+        m.node.transformable.components = M3gComponentTransform{{0.001f * float(i), 0, 0}};
+        s.children.push_back(s.w.addObject(m3gMeshRecord(m)));
+    }
+    return scene(s);
+}
+
+// n meshes over one buffer, each with a submesh of its own two rows on every
+// layer: the queue takes the meshes in turn at every entry.
+ScalingFile submeshesInterleavingLayers(uint32_t n)
+{
+    constexpr int32_t kLayers = 127;
+    SceneWriter s;
+    const uint32_t buffer = s.vertexBuffer(kLayers * n + 1);
+    std::vector<uint32_t> looks;
+    for (int32_t layer = 0; layer < kLayers; ++layer) {
+        M3gAppearanceFields a;
+        a.layer = int8_t(layer - 63);
+        looks.push_back(s.w.addObject(m3gAppearanceRecord(a)));
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        M3gMeshFields m = s.meshFields();
+        m.vertexBuffer = buffer;
+        m.submeshes.clear();
+        for (int32_t layer = 0; layer < kLayers; ++layer)
+            m.submeshes.push_back({s.strip(2 * (kLayers * i + layer)), looks[layer]});
+        m.node.transformable.components = M3gComponentTransform{{0.001f * float(i), 0, 0}};
+        s.children.push_back(s.w.addObject(m3gMeshRecord(m)));
+    }
+    return scene(s);
+}
+
+// n omni lights over a lit mesh of n submeshes, each its own two rows of a
+// buffer of 2n + 2 vertices.
+ScalingFile lightsOverVertices(uint32_t n)
+{
+    SceneWriter s;
+    M3gAppearanceFields lit;
+    lit.material = s.w.addObject(m3gMaterialRecord({}));
+    const uint32_t look = s.w.addObject(m3gAppearanceRecord(lit));
+    M3gMeshFields m = s.meshFields();
+    m.vertexBuffer = s.vertexBuffer(n + 1, true);
+    m.submeshes.clear();
+    for (uint32_t k = 0; k < n; ++k)
+        m.submeshes.push_back({s.strip(2 * k), look});
+    s.children.push_back(s.w.addObject(m3gMeshRecord(m)));
+    for (uint32_t i = 0; i < n; ++i) {
+        M3gLightFields l;
+        l.mode = 130;
+        l.node.transformable.components = M3gComponentTransform{{float(i % 5), 1, 5}};
+        s.children.push_back(s.w.addObject(m3gLightRecord(l)));
+    }
     return scene(s);
 }
 
@@ -756,6 +845,7 @@ const std::vector<ScalingRelation>& scalingRelations()
         {"bone", bone, 128, 4000},
         {"binding", binding, 128, 8000},
         {"skeleton-depth", skeletonDepth, 1024, 4000},
+        {"skins-sharing-a-source", skinsSharingASource, 256, 512},
         {"alignment-target", alignmentTarget, 1024, 8000},
         {"shared-alignment-target", sharedAlignmentTarget, 1024, 16000},
         // Past the climb steps one align call may take (kAlignStepsPerCall).
@@ -763,6 +853,9 @@ const std::vector<ScalingRelation>& scalingRelations()
         {"alignment-singular-products", alignmentSingularProducts, 1024, 8000, 1u << ScalingOp::Align},
         {"morph-target", morphTarget, 128, 4000},
         {"submesh", submesh, 1024, 8000},
+        {"meshes-sharing-a-buffer", meshesSharingABuffer, 1024, 16000},
+        {"submeshes-interleaving-layers", submeshesInterleavingLayers, 8, 64},
+        {"lights-over-vertices", lightsOverVertices, 512, 4000},
         {"appearance", appearance, 1024, 8000},
         {"layer", layer, 1024, 8000},
         {"texture", texture, 1024, 8000},

@@ -18,8 +18,9 @@ using namespace ScalingOp;
 
 // Cells whose work references multiply by design: each reference loads its
 // file anew, so N references to a file of N objects hold N^2 objects. They
-// are bounded by the load's budgets of nested loads and referenced bytes
-// instead, which the loader's own rows hold at their limits.
+// are bounded by the load's budgets of nested loads, referenced bytes and
+// deform steps instead, which the loader's and meshes' own rows hold at
+// their limits.
 struct Budgeted {
     const char* relation;
     uint32_t ops; // bits of ScalingOp
@@ -28,6 +29,9 @@ constexpr uint32_t bit(int op) { return 1u << op; }
 constexpr Budgeted kBudgeted[] = {
     {"external-reference", bit(Load) | bit(GetReferences)}, // nested loads and referenced bytes per load
     {"archive-member", bit(Load)},                          // nested loads per load
+    // Each skinned mesh indexes (first draw) and skins (first pick) its whole
+    // source, which the load's deform steps and made bytes are charged for.
+    {"skins-sharing-a-source", bit(Draw) | bit(Pick)},
 };
 
 bool budgeted(const char* relation, int op)

@@ -12,15 +12,17 @@
 #include "engine/core/runtime/CkwRefCount.h"
 
 // The most bytes one load's records may make without bringing them (blank
-// mutable images, generated pictures, depth maps), with the pictures its
-// references unpack: what the largest image may take, since the device never
-// had more memory than that. One allowance serves a file and every file it
-// references, or naming a file twice would double it.
+// mutable images, generated pictures, depth maps, skinned meshes' copies of
+// their source's vertices), with the pictures its references unpack: what
+// the largest image may take, since the device never had more memory than
+// that. One allowance serves a file and every file it references, or naming
+// a file twice would double it.
 constexpr uint64_t kMadeBytesPerFile = 64u << 20;
 // The most vertex steps one load's records may ask of every frame through
-// sharing: morph targets times their base's vertices, and the vertices skin
-// bindings cover. A few bytes name a whole buffer again, so without a bound
-// the work of a frame would grow with the square of the file.
+// sharing: morph targets times their base's vertices, the vertices skin
+// bindings cover, and each skinned mesh's source vertices, which it skins
+// and indexes whole. A few bytes name a whole buffer again, so without a
+// bound the work of a frame would grow with the square of the file.
 constexpr uint64_t kDeformStepsPerFile = 1u << 22;
 
 // The most bytes one load may unpack from its sections, read from the files
