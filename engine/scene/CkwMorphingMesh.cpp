@@ -6,6 +6,7 @@
 
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/math/FloatBits.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/core/scene/SceneIds.h"
@@ -241,6 +242,7 @@ bool CkwMorphingMesh::sourcesChanged()
     noteScaleBias(base->getPositionScale(), base->getPositionBias());
     for (int32_t unit = 0; unit < CkwVertexBuffer::kTextureUnits; ++unit)
         noteScaleBias(base->getTexCoordScale(unit), base->getTexCoordBias(unit));
+    countEngineVisits(static_cast<uint64_t>(words));
     return changed;
 }
 

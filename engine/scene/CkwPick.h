@@ -31,6 +31,8 @@ public:
     CkwCamera* camera = nullptr;
     CkwRayIntersection* result = nullptr;
     int32_t scope = 0;
+    // Strip indices this pick has walked.
+    int64_t walkedIndices = 0;
 };
 
 // The engine's pick state, made on first use (leaves -4).
