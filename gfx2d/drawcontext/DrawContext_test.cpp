@@ -457,6 +457,76 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     dc.loadMatrix(sheared, t0);
     dc.drawImage(&tall, 0, lowRows);
     EXPECT_EQ(px[kW], 0xFF000000u | 32761);
+    // Sheared, the tall picture's last rows pass the 16.16 range from row
+    // 10: its first rows still land there, and a shape whose far corner
+    // passes the range draws what the same shape ending inside draws.
+    // Neither wraps round across the target.
+    dc.setClip(0, 0, kW, kH);
+    clear();
+    std::vector<uint32_t> expected(px, px + kW * kH);
+    for (int y = 10; y < kH; ++y)
+        expected[y * kW + 3] = expected[y * kW + 4] = y < 12 ? 0xFF123456u : 0xFF000000u | uint32_t(y - 10);
+    const Fixed rowTen[2] = {3 << 16, 10 << 16}, columnTen[2] = {10 << 16, 0};
+    dc.loadMatrix(sheared, rowTen);
+    dc.drawImage(&tall, 0, nullptr);
+    EXPECT_EQ(std::vector<uint32_t>(px, px + kW * kH), expected);
+    dc.setColor(0xFF5080C0);
+    for (const uint32_t mode : {DrawMode::Lines, DrawMode::Polygon, DrawMode::Rectangles}) {
+        std::vector<uint32_t> drawn[2];
+        for (const int16_t end : {200, 32767}) {
+            clear();
+            const int16_t corners[8] = {0, 12, end, 12, end, 16, 0, 16};
+            dc.loadMatrix(sheared, columnTen);
+            dc.vertexPointer(2, VertexType::S16, mode == DrawMode::Rectangles ? 8 : 4, corners);
+            dc.drawArrays(mode, 0, mode == DrawMode::Polygon ? 4 : 2);
+            drawn[end > 200].assign(px, px + kW * kH);
+        }
+        EXPECT_EQ(drawn[1], drawn[0]) << "mode " << mode;
+        EXPECT_EQ(std::count(drawn[0].begin(), drawn[0].end(), 0xFF5080C0u),
+                  (kW - 10) * (mode == DrawMode::Lines ? 1 : 4));
+    }
+
+    // A picture the blit table has no loop for lands where the loop of a
+    // paletted one of the same colours puts it: at the translation's whole
+    // pixels, y growing either way, and nowhere when it lies past the 16.16
+    // range or a source rectangle reaching far left moves it there. Turned
+    // by a hair, it lies nowhere there either.
+    MemorySurface wide, paletted, screen565;
+    const auto index = [](int x, int y) { return uint8_t(x + 7 * y); };
+    ASSERT_TRUE(makeImage(wide, 7, 5, [&](int x, int y) { return palette[index(x, y)]; }));
+    ASSERT_TRUE(makeIndexedImage(paletted, 7, 5, palette, index));
+    ASSERT_TRUE(makeTarget(screen565, 13, 11, PixelFormat::R5G6B5));
+    uint8_t* screen = nullptr;
+    int32_t screenPitch = 0;
+    ASSERT_TRUE(screen565.lock(&screen, &screenPitch, 0, nullptr));
+    screen565.unlock();
+    dc.setClip(0, 0, 13, 11);
+    const std::vector<uint8_t> blank(size_t(screenPitch) * 11, 0x3C);
+    const int16_t farLeft[4] = {-32760, 0, 32767, 5};
+    const struct {
+        Fixed x, y;
+        bool far;
+    } places[] = {{(3 << 16) + 0xC000, (2 << 16) + 0x8000, false}, {-0x4000, 0xFFFF, false},
+                  {32767 << 16, 2 << 16, true},  {3 << 16, 32765 << 16, true},
+                  {32767 << 16, 32767 << 16, true}, {6 << 16, 1 << 16, true}};
+    for (const auto& p : places)
+        for (const uint32_t yDown : {1u, 0u}) {
+            SCOPED_TRACE(::testing::Message() << std::hex << p.x << ", " << p.y << " y down " << yDown);
+            std::vector<uint8_t> drawn[3];
+            for (int way = 0; way < 3; ++way) {
+                std::copy(blank.begin(), blank.end(), screen);
+                const Fixed t[2] = {p.x, p.y};
+                dc.loadMatrix(way == 2 ? sheared : kIdentityWords, t);
+                dc.setYDown(yDown);
+                EXPECT_EQ(dc.drawImage(way == 1 ? &paletted : &wide, 0, &p == &places[5] ? farLeft : nullptr), 1);
+                drawn[way].assign(screen, screen + blank.size());
+            }
+            EXPECT_EQ(drawn[0], drawn[1]);
+            EXPECT_EQ(drawn[0] == blank, p.far);
+            EXPECT_TRUE(!p.far || drawn[2] == blank);
+        }
+    dc.setYDown(1);
+    s.target.makeCurrent();
 
     // Every source on every target, translated only, in every image state:
     // drawn as a per-pixel reference draws it (a copy plain, keyed, or keyed
