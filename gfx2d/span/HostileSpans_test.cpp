@@ -9,6 +9,7 @@
 
 #include "framework/streams/MemoryInputStream.h"
 #include "gfx2d/drawcontext/testing/DrawScene.h"
+#include "gfx2d/raster/SpanRecordWords.h"
 #include "gfx2d/span/ArmInterpreter.h"
 #include "gfx2d/span/ScanConversion.h"
 #include "gfx2d/span/SpanIds.h"
@@ -309,9 +310,17 @@ TEST(HostileSpans, AProgramThatRunsOutOrFaultsEndsItsDrawAndIsSetAside)
                              kSpanKey5Image, kSpanKey6Image),
                   0)
             << c.what;
+        // Cleared and loaded with other code under the same keys, the set
+        // runs that code, decoded from the record it holds now.
+        SpanProgramSet fresh;
+        ASSERT_EQ(load(fresh, imageRecord(clean)), 1);
+        const std::vector<uint32_t> cleanPicture = s.drawWith(fresh);
         set.clear();
-        ASSERT_EQ(load(set, imageRecord(c.code)), 1);
+        ASSERT_EQ(load(set, imageRecord(clean)), 1);
         EXPECT_FALSE(set.isSetAside(0));
+        EXPECT_EQ(s.drawWith(set), cleanPicture) << c.what;
+        ASSERT_NE(set.program(0), nullptr);
+        EXPECT_EQ(preparedCode(*set.program(0)), set.record(0) + kSpanRecordCodeOffset) << c.what;
     }
 }
 
