@@ -535,23 +535,29 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     // what its loop would. Every other state draws its rectangle (1, 1, 6, 6)
     // mirrored at (2, -3) with y growing upwards: the blit loops place the
     // rectangle at rows 3 to 8 (6 - y - h) unmirrored, so the part inside the
-    // 4 x 3 picture lands at x 7 down to 5 and rows 3 and 4.
+    // 4 x 3 picture lands at x 7 down to 5 and rows 3 and 4. A rectangle the
+    // picture has nothing in draws nothing and reports what the draw did.
+    // Turned by a hair instead, the picture takes the set any turned one
+    // takes (the key goes with blend mode 7, blend mode 1 draws nothing),
+    // at (2, 1), upside down with y growing upwards.
     using namespace PixelFormat;
     const RSBFormat formats[] = {R4G4B4,    R5G6B5,     A1R5G5B5,   A4R4G4B4,   X14R6G6B6, R8G8B8, X8R8G8B8,
                                  A8R8G8B8,  ArgbFixed,  RgbaFixed,  L8,         A8,        I8,     A8L8,
                                  P8X8R8G8B8, P8A8R8G8B8, Z32,       P4X8R8G8B8, P4A8R8G8B8, S8,    S32};
     palette[7] = kKey;
     dc.setClip(0, 0, kW, kH);
-    // Flags key, alpha test and blend, the blend mode, and what it copies as:
-    // keyed, blended (0x9C) or refused.
+    // Flags key, alpha test and blend, the blend mode, what it copies as
+    // (keyed, blended by 0x9C or refused), and turned (0 refused, 1 plain,
+    // 2 keyed, 3 keyed and blended).
     const struct {
         bool key, alphaTest, blend;
         uint32_t mode;
         bool keyed, blended, refused;
-    } looks[] = {{false, false, false, 2, false, false, false}, {true, false, false, 2, true, false, false},
-                 {true, false, true, 0, true, true, false},     {true, false, true, 7, true, false, false},
-                 {false, false, true, 1, false, false, false},  {false, false, true, 0, false, false, true},
-                 {false, true, false, 2, false, false, true},   {false, false, true, 2, false, false, true}};
+        int turned;
+    } looks[] = {{false, false, false, 2, false, false, false, 1}, {true, false, false, 2, true, false, false, 2},
+                 {true, false, true, 0, true, true, false, 3},     {true, false, true, 7, true, false, false, 1},
+                 {false, false, true, 1, false, false, false, 0},  {false, false, true, 0, false, false, true, 0},
+                 {false, true, false, 2, false, false, true, 0},   {false, false, true, 2, false, false, true, 0}};
     auto setLook = [&](bool key, bool alphaTest, bool blend, uint32_t mode) {
         key ? dc.enable(DrawGroup::ColourKey) : dc.disable(DrawGroup::ColourKey);
         alphaTest ? dc.enable(DrawGroup::AlphaTest) : dc.disable(DrawGroup::AlphaTest);
@@ -585,20 +591,29 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
                 // Pixel 1 is the key where the format has one.
                 const uint32_t keyPixel = from == R5G6B5 ? 0xF81F : from == X8R8G8B8 ? 0xFFFF00FF : 7;
                 std::memcpy(in + bpp, &keyPixel, std::min<uint32_t>(bpp, 4));
-                std::memset(out, 0x5A, size_t(outPitch) * 6);
-                std::vector<uint8_t> expected(out, out + outPitch * 6);
+                const std::vector<uint8_t> blank(size_t(outPitch) * 6, 0x5A);
+                std::copy(blank.begin(), blank.end(), out);
                 bool referenced = to == R5G6B5 || to == X8R8G8B8;
-                const bool cut = (&look - looks) % 2;
+                uint32_t colours[12] = {};
                 for (int i = 0; i < 12; ++i) {
                     const uint8_t* q = in + (i / 4) * inPitch + (i % 4) * bpp;
-                    uint32_t c = 0;
                     const bool indexed = (formatFlags(from) & FormatFlagPalette) && bpp;
-                    referenced = referenced && (indexed ? (c = palette[*q], true) : tryPixelToArgb8888(from, q, c));
-                    uint8_t* e = &expected[(i / 4 + (cut ? 2 : 1)) * outPitch + (cut ? 8 - i % 4 : i % 4 + 2) * tbpp];
-                    if (!referenced || (look.keyed && (c & 0xFFFFFF) == kKey) || (cut && (i % 4 == 0 || i < 4)))
-                        continue;
-                    look.blended ? blendOnto(to, e, c, 0x9C) : void(convertPixel(A8R8G8B8, &c, to, e));
+                    referenced = referenced && (indexed ? (colours[i] = palette[*q], true)
+                                                        : tryPixelToArgb8888(from, q, colours[i]));
                 }
+                const bool cut = (&look - looks) % 2;
+                auto reference = [&](bool turned, bool keyed, bool blended) {
+                    std::vector<uint8_t> e = blank;
+                    for (int i = 0; i < 12 && referenced; ++i) {
+                        const int x = turned || !cut ? i % 4 + 2 : 8 - i % 4;
+                        const int y = turned ? (cut ? 4 - i / 4 : 1 + i / 4) : i / 4 + (cut ? 2 : 1);
+                        uint8_t* p = &e[y * outPitch + x * tbpp];
+                        if ((keyed && (colours[i] & 0xFFFFFF) == kKey) || (!turned && cut && (i % 4 == 0 || i < 4)))
+                            continue;
+                        blended ? blendOnto(to, p, colours[i], 0x9C) : void(convertPixel(A8R8G8B8, &colours[i], to, p));
+                    }
+                    return e;
+                };
                 setLook(look.key, look.alphaTest, look.blend, look.mode);
                 dc.setColor(0x9CFFFFFF);
                 const Fixed t[2] = {2 << 16, (cut ? -3 : 1) << 16};
@@ -610,8 +625,20 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
                 SCOPED_TRACE(::testing::Message() << std::hex << from << " onto " << to << " look " << &look - looks);
                 EXPECT_EQ(drawn, int(drawable.count({from, to}) && !look.refused));
                 EXPECT_TRUE(!drawn || referenced);
-                EXPECT_EQ(std::vector<uint8_t>(out, out + outPitch * 6),
-                          drawn ? expected : std::vector<uint8_t>(outPitch * 6, 0x5A));
+                const std::vector<uint8_t> result(out, out + blank.size());
+                EXPECT_EQ(result, drawn ? reference(false, look.keyed, look.blended) : blank);
+                const int16_t outside[4] = {4, 0, 2, 2};
+                EXPECT_EQ(dc.drawImage(&picture, 0, outside), drawn);
+                EXPECT_EQ(std::vector<uint8_t>(out, out + blank.size()), result);
+                std::copy(blank.begin(), blank.end(), out);
+                const Fixed at[2] = {2 << 16, 1 << 16};
+                dc.loadMatrix(sheared, at);
+                dc.setYDown(!cut);
+                const int turned = dc.drawImage(&picture, 0, nullptr);
+                dc.setYDown(1);
+                EXPECT_EQ(turned, int(drawable.count({from, to}) && look.turned));
+                EXPECT_EQ(std::vector<uint8_t>(out, out + blank.size()),
+                          turned ? reference(true, look.turned > 1, look.turned == 3) : blank);
             }
 
     // A key has nothing to key in one colour: on every target, a keyed line
