@@ -202,7 +202,7 @@ int DrawContext::drawImageSpans(Target& t, const Effective& e, const BlitKey* lo
     // what one stores there does not outlive its draw.
     const MatrixStack2D matrices = rs.block().matrix2D;
     if (loopless) {
-        // Its rows are copied as they are, as the loops copy them.
+        // Placed by (x, y) alone, rows as they are, as the loops copy them.
         const Fixed placed[6] = {kFixedOne, 0, 0, kFixedOne, 0, 0};
         std::copy(std::begin(placed), std::end(placed), topMatrix());
     }

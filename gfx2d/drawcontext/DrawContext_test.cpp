@@ -457,10 +457,10 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     dc.loadMatrix(sheared, t0);
     dc.drawImage(&tall, 0, lowRows);
     EXPECT_EQ(px[kW], 0xFF000000u | 32761);
-    // Sheared, the tall picture's last rows pass the 16.16 range from row
-    // 10: its first rows still land there, and a shape whose far corner
-    // passes the range draws what the same shape ending inside draws.
-    // Neither wraps round across the target.
+    // Sheared, the tall picture's rows pass the 16.16 range from row 10 on,
+    // and a shape's far corner passes it from column 10 on: neither wraps
+    // round across the target. The picture's first rows land in place, and
+    // the shape draws the columns it covers, as it does ending inside.
     dc.setClip(0, 0, kW, kH);
     clear();
     std::vector<uint32_t> expected(px, px + kW * kH);
@@ -471,26 +471,22 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     dc.drawImage(&tall, 0, nullptr);
     EXPECT_EQ(std::vector<uint32_t>(px, px + kW * kH), expected);
     dc.setColor(0xFF5080C0);
-    for (const uint32_t mode : {DrawMode::Lines, DrawMode::Polygon, DrawMode::Rectangles}) {
-        std::vector<uint32_t> drawn[2];
+    for (const uint32_t mode : {DrawMode::Lines, DrawMode::Polygon, DrawMode::Rectangles})
         for (const int16_t end : {200, 32767}) {
             clear();
             const int16_t corners[8] = {0, 12, end, 12, end, 16, 0, 16};
             dc.loadMatrix(sheared, columnTen);
             dc.vertexPointer(2, VertexType::S16, mode == DrawMode::Rectangles ? 8 : 4, corners);
             dc.drawArrays(mode, 0, mode == DrawMode::Polygon ? 4 : 2);
-            drawn[end > 200].assign(px, px + kW * kH);
+            EXPECT_EQ(std::count(px, px + kW * kH, 0xFF5080C0u), (kW - 10) * (mode == DrawMode::Lines ? 1 : 4))
+                << mode << " " << end;
         }
-        EXPECT_EQ(drawn[1], drawn[0]) << "mode " << mode;
-        EXPECT_EQ(std::count(drawn[0].begin(), drawn[0].end(), 0xFF5080C0u),
-                  (kW - 10) * (mode == DrawMode::Lines ? 1 : 4));
-    }
 
     // A picture the blit table has no loop for lands where the loop of a
     // paletted one of the same colours puts it: at the translation's whole
     // pixels, y growing either way, and nowhere when it lies past the 16.16
-    // range or a source rectangle reaching far left moves it there. Turned
-    // by a hair, it lies nowhere there either.
+    // range or a source rectangle reaching far left moves it there (the
+    // third place). Turned by a hair, it lies nowhere there either.
     MemorySurface wide, paletted, screen565;
     const auto index = [](int x, int y) { return uint8_t(x + 7 * y); };
     ASSERT_TRUE(makeImage(wide, 7, 5, [&](int x, int y) { return palette[index(x, y)]; }));
@@ -503,28 +499,22 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     dc.setClip(0, 0, 13, 11);
     const std::vector<uint8_t> blank(size_t(screenPitch) * 11, 0x3C);
     const int16_t farLeft[4] = {-32760, 0, 32767, 5};
-    const struct {
-        Fixed x, y;
-        bool far;
-    } places[] = {{(3 << 16) + 0xC000, (2 << 16) + 0x8000, false}, {-0x4000, 0xFFFF, false},
-                  {32767 << 16, 2 << 16, true},  {3 << 16, 32765 << 16, true},
-                  {32767 << 16, 32767 << 16, true}, {6 << 16, 1 << 16, true}};
-    for (const auto& p : places)
-        for (const uint32_t yDown : {1u, 0u}) {
-            SCOPED_TRACE(::testing::Message() << std::hex << p.x << ", " << p.y << " y down " << yDown);
-            std::vector<uint8_t> drawn[3];
-            for (int way = 0; way < 3; ++way) {
-                std::copy(blank.begin(), blank.end(), screen);
-                const Fixed t[2] = {p.x, p.y};
-                dc.loadMatrix(way == 2 ? sheared : kIdentityWords, t);
-                dc.setYDown(yDown);
-                EXPECT_EQ(dc.drawImage(way == 1 ? &paletted : &wide, 0, &p == &places[5] ? farLeft : nullptr), 1);
-                drawn[way].assign(screen, screen + blank.size());
-            }
-            EXPECT_EQ(drawn[0], drawn[1]);
-            EXPECT_EQ(drawn[0] == blank, p.far);
-            EXPECT_TRUE(!p.far || drawn[2] == blank);
+    const Fixed places[][2] = {{(3 << 16) + 0xC000, (2 << 16) + 0x8000}, {-0x4000, 0xFFFF}, {6 << 16, 1 << 16},
+                               {32767 << 16, 2 << 16}, {3 << 16, 32765 << 16}, {32767 << 16, 32767 << 16}};
+    for (int i = 0; i < 12; ++i) {
+        const bool far = i >= 4;
+        std::vector<uint8_t> drawn[3];
+        for (int way = 0; way < 3; ++way) {
+            std::copy(blank.begin(), blank.end(), screen);
+            dc.loadMatrix(way == 2 ? sheared : kIdentityWords, places[i / 2]);
+            dc.setYDown(i % 2);
+            EXPECT_EQ(dc.drawImage(way == 1 ? &paletted : &wide, 0, i / 2 == 2 ? farLeft : nullptr), 1) << i;
+            drawn[way].assign(screen, screen + blank.size());
         }
+        EXPECT_EQ(drawn[0], drawn[1]) << i;
+        EXPECT_EQ(drawn[0] == blank, far) << i;
+        EXPECT_TRUE(!far || drawn[2] == blank) << i;
+    }
     dc.setYDown(1);
     s.target.makeCurrent();
 
@@ -536,10 +526,10 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     // mirrored at (2, -3) with y growing upwards: the blit loops place the
     // rectangle at rows 3 to 8 (6 - y - h) unmirrored, so the part inside the
     // 4 x 3 picture lands at x 7 down to 5 and rows 3 and 4. A rectangle the
-    // picture has nothing in draws nothing and reports what the draw did.
-    // Turned by a hair instead, the picture takes the set any turned one
-    // takes (the key goes with blend mode 7, blend mode 1 draws nothing),
-    // at (2, 1), upside down with y growing upwards.
+    // picture has nothing in reports what the draw does. Turned by a hair,
+    // the picture takes the set any turned one takes (the key goes with
+    // blend mode 7, blend mode 1 draws nothing), upside down at (2, 1) with
+    // y growing upwards.
     using namespace PixelFormat;
     const RSBFormat formats[] = {R4G4B4,    R5G6B5,     A1R5G5B5,   A4R4G4B4,   X14R6G6B6, R8G8B8, X8R8G8B8,
                                  A8R8G8B8,  ArgbFixed,  RgbaFixed,  L8,         A8,        I8,     A8L8,
@@ -616,22 +606,20 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
                 };
                 setLook(look.key, look.alphaTest, look.blend, look.mode);
                 dc.setColor(0x9CFFFFFF);
-                const Fixed t[2] = {2 << 16, (cut ? -3 : 1) << 16};
+                const Fixed t[2] = {2 << 16, (cut ? -3 : 1) << 16}, at[2] = {2 << 16, 1 << 16};
                 dc.loadMatrix(kIdentityWords, t);
-                const int16_t inside[4] = {1, 1, 6, 6};
+                const int16_t inside[4] = {1, 1, 6, 6}, outside[4] = {4, 0, 2, 2};
+                const int empty = dc.drawImage(&picture, 0, outside);
                 dc.setYDown(!cut);
                 const int drawn = dc.drawImage(&picture, cut ? DrawMirror::X : 0, cut ? inside : nullptr);
                 dc.setYDown(1);
                 SCOPED_TRACE(::testing::Message() << std::hex << from << " onto " << to << " look " << &look - looks);
                 EXPECT_EQ(drawn, int(drawable.count({from, to}) && !look.refused));
                 EXPECT_TRUE(!drawn || referenced);
-                const std::vector<uint8_t> result(out, out + blank.size());
-                EXPECT_EQ(result, drawn ? reference(false, look.keyed, look.blended) : blank);
-                const int16_t outside[4] = {4, 0, 2, 2};
-                EXPECT_EQ(dc.drawImage(&picture, 0, outside), drawn);
-                EXPECT_EQ(std::vector<uint8_t>(out, out + blank.size()), result);
+                EXPECT_EQ(empty, drawn);
+                EXPECT_EQ(std::vector<uint8_t>(out, out + blank.size()),
+                          drawn ? reference(false, look.keyed, look.blended) : blank);
                 std::copy(blank.begin(), blank.end(), out);
-                const Fixed at[2] = {2 << 16, 1 << 16};
                 dc.loadMatrix(sheared, at);
                 dc.setYDown(!cut);
                 const int turned = dc.drawImage(&picture, 0, nullptr);
