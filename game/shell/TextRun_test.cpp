@@ -61,10 +61,11 @@ TEST(TextRun, LinesAreTheLayoutsAndCostInProportionToWhatIsLaidOut)
         EXPECT_LE(alphabet().probes() - before, c.maxLookups * kStepsPerLookup) << c.text.size() << ' ' << c.width;
     }
 
-    // Texts of n units cost at 2n at most 2.3 times their lookups and bytes
-    // at n, whatever the font makes of the units' widths: a line measured to
-    // the end of the text, when all of it fits, would cost the text's
-    // square, and so would lines kept in storage made again for each.
+    // Texts of n units cost at 2n at most 2.3 times their lookups, bytes and
+    // characters scanned at n, whatever the font makes of the units' widths:
+    // a line measured, or searched for a newline, to the end of the text
+    // would cost the text's square, and so would lines kept in storage made
+    // again for each.
     const struct {
         const char16_t* unit;
         int8_t spacing;
@@ -82,7 +83,7 @@ TEST(TextRun, LinesAreTheLayoutsAndCostInProportionToWhatIsLaidOut)
     for (const auto& g : grown) {
         const size_t row = size_t(&g - grown);
         BitmapFont& font = alphabet(g.spacing);
-        uint64_t lookups[2] = {}, bytes[2] = {};
+        uint64_t lookups[2] = {}, bytes[2] = {}, scanned[2] = {};
         for (int k = 0; k < 2; ++k) {
             std::u16string text;
             for (uint32_t i = 0; i < 1000u << k; ++i)
@@ -92,9 +93,16 @@ TEST(TextRun, LinesAreTheLayoutsAndCostInProportionToWhatIsLaidOut)
             drawTextLines(font, text.c_str(), 0, g.width, 10, 100, true);
             lookups[k] = font.probes() - before;
             bytes[k] = watch.bytes();
+            TextLayout layout;
+            layout.font = &font;
+            layout.text = text.c_str();
+            layout.width = g.width;
+            layout.layout();
+            scanned[k] = layout.scanned();
         }
         EXPECT_LE(lookups[1] * 10, lookups[0] * 23) << "row " << row << ": " << lookups[0] << " then " << lookups[1];
         EXPECT_LE(bytes[1] * 10, bytes[0] * 23) << "row " << row << ": " << bytes[0] << " then " << bytes[1];
+        EXPECT_LE(scanned[1] * 10, scanned[0] * 23) << "row " << row << ": " << scanned[0] << " then " << scanned[1];
     }
 }
 
