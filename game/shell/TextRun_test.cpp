@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <functional>
 #include <string>
 
+#include "game/shell/testing/SamplePackScene.h"
 #include "gfx2d/font/BitmapFont.h"
 #include "tests/support/AllocationWatch.h"
 #include "tools/font/FontWriter.h"
@@ -103,6 +106,58 @@ TEST(TextRun, LinesAreTheLayoutsAndCostInProportionToWhatIsLaidOut)
         EXPECT_LE(lookups[1] * 10, lookups[0] * 23) << "row " << row << ": " << lookups[0] << " then " << lookups[1];
         EXPECT_LE(bytes[1] * 10, bytes[0] * 23) << "row " << row << ": " << bytes[0] << " then " << bytes[1];
         EXPECT_LE(scanned[1] * 10, scanned[0] * 23) << "row " << row << ": " << scanned[0] << " then " << scanned[1];
+    }
+}
+
+// Kept lines are a fresh layout's after each change of what they hang on,
+// in turn: the width, the font's load, the id (a longer text), the
+// language, an edit that grows the text, and the id again after the edit.
+// Each change moves the lines, so lines left stale show, and so do lines
+// left in a text's freed storage under the sanitizer.
+TEST(TextRun, KeptLinesFollowEveryChangeOfTheirTextFontAndWidth)
+{
+    SamplePackScene scene(8, 8);
+    ASSERT_EQ(scene.manager->loadListEntry(0), ResourceResult::Loaded);
+    BitmapFont font;
+    const auto load = [&](int8_t spacing) {
+        FontSpec spec = makeGlyphSheet(u"ABCDEFGHIJKLMNOPQRSTUVWXYZ.,").font;
+        spec.spacing = spacing;
+        const ImageBytes bytes = writeFont(spec);
+        ASSERT_EQ(font.load(bytes.data(), uint32_t(bytes.size())), 1);
+    };
+    load(1);
+    TextLines kept;
+    int32_t width = 80;
+    uint32_t id = 0x21ff0147;
+    std::u16string edited; // empty: the text of the id
+    const std::function<void()> changes[] = {
+        [&] { kept.showId(id); },
+        [&] { width = 40; },
+        [&] { load(2); },
+        [&] { kept.showId(id = 0x21ff7e04); },
+        [&] {
+            ASSERT_EQ(scene.manager->loadListEntry(1), ResourceResult::Loaded);
+            kept.showId(id);
+        },
+        [&] {
+            kept.edit().append(std::u16string(300, u'A').c_str());
+            edited = kept.text().chars();
+        },
+        [&] { edited.clear(); kept.showId(id); },
+    };
+    int32_t last = 0;
+    for (const auto& change : changes) {
+        const size_t row = size_t(&change - changes);
+        change();
+        TextLines fresh;
+        if (edited.empty())
+            fresh.showId(id);
+        else
+            fresh.edit().append(edited.c_str());
+        const int32_t below = fresh.draw(font, 0, width, 0, INT32_MAX, TextAlign::Right);
+        EXPECT_NE(below, last) << row;
+        EXPECT_EQ(kept.draw(font, 0, width, 0, INT32_MAX, TextAlign::Right), below) << row;
+        last = below;
     }
 }
 
