@@ -31,11 +31,11 @@ std::vector<EngineRef> childrenOf(const EngineRef& object);
 // the source share meets as many textures of the target, and each takes all
 // its tracks: the file's tracks times its meshes, parameters and all. Past the
 // budget the copy is refused whole and the target keeps the tracks it had, so
-// no clip moves half a skeleton. The game copies clips a fixed number of times
-// for a scene (four for the big heist's thieves), so the budget per copy holds
-// a scene's copies to a few times it.
+// no clip moves half a skeleton. The budget is per copy because the game, not
+// the file, decides how many copies a level makes: four at most, when the big
+// heist's two thieves each take two clip groups.
 constexpr uint64_t kMaxCopyBytes = uint64_t(4) << 20;
-// What the engine makes for one duplicate object, with its place in its
+// What the engine makes for one duplicate object, with its share of its
 // holder's list and the handles it passes through, rounded up.
 constexpr uint64_t kCopyObjectBytes = 512;
 // A user parameter's entry beside its value, with the copy's scratch for it.
