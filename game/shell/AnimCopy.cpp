@@ -54,7 +54,8 @@ struct CopyLedger {
 };
 
 // Charges what a duplicate of the object will make; false, and the copy
-// refused, when that passes the budget. A parameter past it is not looked at.
+// refused for good, when that passes the budget. A parameter past it is not
+// looked at.
 bool charge(const EngineRef& object, CopyLedger& ledger)
 {
     const IkwObject3DTable& api = object.table<IkwObject3DTable>();
@@ -66,8 +67,9 @@ bool charge(const EngineRef& object, CopyLedger& ledger)
             break;
         bytes += kCopyEntryBytes + uint64_t(length);
     }
-    ledger.refused = bytes > kMaxCopyBytes;
-    ledger.bytes = ledger.refused ? ledger.bytes : bytes;
+    ledger.refused = ledger.refused || bytes > kMaxCopyBytes;
+    if (!ledger.refused)
+        ledger.bytes = bytes;
     return !ledger.refused;
 }
 

@@ -38,8 +38,9 @@ constexpr uint64_t kMaxCopyBytes = uint64_t(4) << 20;
 // What the engine makes for one duplicate object, with its share of its
 // holder's list and the handles it passes through, rounded up.
 constexpr uint64_t kCopyObjectBytes = 512;
-// A user parameter's entry beside its value, with the copy's scratch for it.
-constexpr uint64_t kCopyEntryBytes = 32;
+// A user parameter's entry beside its value, with the copy's scratch for it
+// and its share of the list's room.
+constexpr uint64_t kCopyEntryBytes = 64;
 
 // What one copy did, in the units tests count.
 struct CopyWork {
