@@ -599,14 +599,11 @@ TEST_F(NodeTest, AlignmentArgumentsAndUnresolvedReferences)
     // any turns: whichever allocation fails, none turns or all three do.
     sweepAllocationFailures([&] {
         const HookedRef<CkwGroup> parent(new CkwGroup);
-        CkwNode* ahead = nullptr;
         CkwNode* turning[3];
         EXPECT_EQ(trap([&] {
-            parent->addChild(ahead = new CkwGroup);
-            ahead->setTranslation(0, 1, 0);
             for (CkwNode*& n : turning) {
                 parent->addChild(n = new CkwGroup);
-                n->setAlignment(ahead, kAlignOrigin, nullptr, kAlignNone);
+                n->setAlignment(parent.get(), kAlignXAxis, nullptr, kAlignNone);
             }
         }),
                   KErrNone);
