@@ -118,8 +118,10 @@ constexpr Hold kHolds[] = {
     {ExternalReference, ReferencedGroup, bit(Load) | bit(GetReferences) | bit(Release), ScalingBudget::NestedLoads},
     // Each rung names the next twice: the paths double at every rung.
     {ArchiveMember, Count, bit(Load), ScalingBudget::NestedLoads},
-    // Each skinned mesh indexes (first draw) and skins (first pick) its
-    // whole source, however few rows it binds.
+    // Each skinned mesh keeps a palette index and a skinned position for
+    // every vertex of its whole source, which it indexes (first draw) and
+    // skins (first pick), however few rows it binds.
+    {SkinnedMesh, Count, bit(Load), ScalingBudget::MadeBytes},
     {SkinnedMesh, Count, bit(Draw) | bit(Pick), ScalingBudget::DeformSteps},
     // Each morph target is blended over its base's every vertex.
     {MorphTarget, Count, bit(Animate) | kFrames, ScalingBudget::DeformSteps},
@@ -213,7 +215,7 @@ const std::array<ScalingRelation, Relation::Count>& scalingRelations()
         {"layer", 64, 4000},
         {"texture", 64, 4000},
         {"image", 32, 2000},
-        {"image-size", 64, 4000},
+        {"image-size", 64, 1024},
         {"light", 32, 4000},
         {"camera", 64, 4000},
         {"alignment-target", 128, 8000},

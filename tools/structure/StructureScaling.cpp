@@ -635,6 +635,7 @@ void SharedScene::images()
         background.image = sprite.image;
         s.w.addObject(m3gBackgroundRecord(background));
         sprite.crop = {0, 0, 2, 2};
+        sprite.scaled = i % 2 == 0;
         sprite.appearance = m_looks[0];
         m_content.push_back(s.w.addObject(m3gSpriteRecord(sprite)));
         uint32_t made = 0;
@@ -951,10 +952,11 @@ ScalingRun runScaling(const IkwEngineTable& engine, const std::string& folder, c
     step(ScalingOp::Draw, draw);
     step(ScalingOp::Redraw, draw);
     step(ScalingOp::Pick, [&] {
-        const float origin[3] = {0.1f, 0.1f, 50.0f};
-        const float direction[3] = {0.0f, 0.0f, -1.0f};
+        // Through the active camera, as a game picks: scaled sprites too.
+        EngineRef camera;
+        world.table<IkwWorldTable>().getActiveCamera(world.get(), camera.out());
         uint8_t hit = 0;
-        return node.pickRay(world.get(), 0xFFFFFFFFu, origin, direction, ray.get(), &hit);
+        return node.pickViewport(world.get(), 0xFFFFFFFFu, 0.5f, 0.5f, camera.get(), ray.get(), &hit);
     });
     step(ScalingOp::Align, [&] { return node.node.align(world.get(), nullptr); });
     step(ScalingOp::Find, [&] {
