@@ -3,13 +3,13 @@
 // mirrored chain onto it, and searching through tracks shared by every leaf,
 // each at N = 8,000, 32,000 and 64,000 nodes beside BM_Load of the same file.
 // Each step should cost about as much as the load at every N (a step whose
-// ratio to the load grows with N is not linear). BM_Scaling runs the scaling
-// table's rows at a large N and 2N, each through every operation a game
-// does, with each operation's time and the engine's counted steps and bytes
-// as columns: a column at 2N past 2.3 times its value at N names the walk
-// that grows. Compare medians with --benchmark_repetitions=10
-// --benchmark_enable_random_interleaving=true (BM_Scaling repeats ten times
-// on its own).
+// ratio to the load grows with N is not linear); compare medians with
+// --benchmark_repetitions=10 --benchmark_enable_random_interleaving=true.
+// BM_Scaling runs every cell of the scaling table (each relation alone and
+// with every other, and each budget met many times) at a large N and 2N
+// through every operation a game does: a cell fails where a count at 2N
+// passes 2.3 times its value at N without a budget holding it, and each
+// step's time at 2N over its time at N is a column.
 #include <benchmark/benchmark.h>
 
 #include <map>

@@ -4,12 +4,12 @@
 // input holds that cell's operation, checked: the budget refuses the file at
 // 2N, or the work stays within the budget's stated total.
 #include <algorithm>
-#include <sstream>
 
 #include "engine/core/interface/EngineResult.h"
 #include "engine/core/loader/CkwDecompress.h"
 #include "engine/core/loader/CkwResourceLoader.h"
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
+#include "engine/core/loader/SerializeCodes.h"
 #include "engine/core/runtime/EngineErrors.h"
 #include "engine/core/scene/CkwNode.h"
 #include "engine/render/CkwRendererStandard.h"
@@ -18,8 +18,8 @@
 namespace {
 
 using namespace Relation;
-using ScalingOp::Align, ScalingOp::Animate, ScalingOp::Draw, ScalingOp::GetReferences, ScalingOp::Load,
-    ScalingOp::Pick, ScalingOp::Redraw, ScalingOp::Release;
+using ScalingOp::Align, ScalingOp::Draw, ScalingOp::GetReferences, ScalingOp::Load,
+    ScalingOp::Pick, ScalingOp::Redraw;
 
 constexpr uint32_t bit(int op) { return 1u << op; }
 constexpr uint32_t kFrames = bit(Draw) | bit(Redraw) | bit(Pick);
@@ -37,7 +37,6 @@ std::array<uint64_t, 5> countersOf(const EngineWork& w)
 }
 
 const EngineResult kOutOfMemory = mapLeaveCode(KErrNoMemory);
-constexpr EngineResult kRejected = -8;
 
 uint64_t loadLedger(const ScalingFile& file)
 {
@@ -67,23 +66,22 @@ const Budget kBudgets[ScalingBudget::Count] = {
      [](const ScalingRun& run, int) -> uint64_t { return run.nestedLoads; },
      [](const ScalingFile&, const ScalingRun&, int) -> uint64_t { return kMaxNestedLoads; }},
     // kLoadBytesPerFile + kLoadBytesPerInputByte: what the load's sections
-    // inflate, what its references read and what its records keep; what
-    // later calls copy of it, once.
-    {"load ledger", Load, {kOutOfMemory, kRejected}, Counter::Visits | Counter::Bytes | Counter::InflatedBytes,
-     bit(Load),
-     [](const ScalingRun& run, int op) { return op == Load ? run.work[op].inflatedBytes : run.work[op].bytes; },
+    // inflate, what its references read and what its records keep.
+    {"load ledger", Load, {kOutOfMemory, kSerializeBadData},
+     Counter::Visits | Counter::Bytes | Counter::InflatedBytes, bit(Load),
+     [](const ScalingRun& run, int op) { return run.work[op].inflatedBytes; },
      [](const ScalingFile& file, const ScalingRun&, int) { return loadLedger(file); }},
     // kMadeBytesPerFile: images and skinned copies the load makes without
     // their bytes, beside what its ledger allows.
-    {"made bytes", Load, {kRejected}, Counter::Bytes, bit(Load),
+    {"made bytes", Load, {kSerializeBadData}, Counter::Bytes, bit(Load),
      [](const ScalingRun& run, int op) { return run.work[op].bytes; },
      [](const ScalingFile& file, const ScalingRun&, int) { return kMadeBytesPerFile + 2 * loadLedger(file); }},
     // kDeformStepsPerFile: morph targets times their base, skinned meshes'
     // whole sources, in each frame, each step over at most five arrays
     // (positions, normals, colours, two texture units); a plain vertex takes
     // at most five transforms, and its file holds a byte of it at least.
-    {"deform steps", Load, {kRejected},
-     Counter::Visits | Counter::Bytes | Counter::VertexTransforms, bit(Animate) | kFrames,
+    {"deform steps", Load, {kSerializeBadData},
+     Counter::Visits | Counter::Bytes | Counter::VertexTransforms, kFrames,
      [](const ScalingRun& run, int op) { return run.work[op].vertexTransforms; },
      [](const ScalingFile& file, const ScalingRun&, int) { return 5 * (kDeformStepsPerFile + file.size()); }},
     // CkwNode::kAlignStepsPerCall: the climbs of one align call, each
@@ -115,7 +113,7 @@ struct Hold {
 constexpr Hold kHolds[] = {
     // Each reference loads its file anew: n references to a file of n groups
     // hold n^2 groups.
-    {ExternalReference, ReferencedGroup, bit(Load) | bit(GetReferences) | bit(Release), ScalingBudget::NestedLoads},
+    {ExternalReference, ReferencedGroup, bit(Load) | bit(GetReferences), ScalingBudget::NestedLoads},
     // Each rung names the next twice: the paths double at every rung.
     {ArchiveMember, Count, bit(Load), ScalingBudget::NestedLoads},
     // Each skinned mesh keeps a palette index and a skinned position for
@@ -123,8 +121,9 @@ constexpr Hold kHolds[] = {
     // skins (first pick), however few rows it binds.
     {SkinnedMesh, Count, bit(Load), ScalingBudget::MadeBytes},
     {SkinnedMesh, Count, bit(Draw) | bit(Pick), ScalingBudget::DeformSteps},
-    // Each morph target is blended over its base's every vertex.
-    {MorphTarget, Count, bit(Animate) | kFrames, ScalingBudget::DeformSteps},
+    // Each morph target is blended over its base's every vertex when the
+    // weights have changed.
+    {MorphTarget, Count, bit(Draw), ScalingBudget::DeformSteps},
     // Sections under their cap, many of them.
     {Section, RecordSize, bit(Load), ScalingBudget::LoadBytes},
     // Blank images as large as their records ask, many of them.
@@ -237,6 +236,8 @@ ScalingCounts ScalingCell::at(uint32_t times) const
     return counts;
 }
 
+// Every two relations meet in one file: a ladder's archive keeps the file
+// the references name as a member beside its rungs.
 std::vector<ScalingCell> scalingCells(int relation, bool bench)
 {
     std::vector<ScalingCell> cells{pairCell(relation, Count, bench)};
@@ -289,6 +290,7 @@ std::vector<std::string> scalingFaults(const ScalingCell& cell, const ScalingFil
     const auto fault = [&](int op, const std::string& what) {
         faults.push_back(cell.name + " " + scalingOpName(op) + ": " + what);
     };
+    bool grew = false;
     for (int op = 0; op < ScalingOp::Count; ++op) {
         for (const ScalingRun* run : {&atN, &at2N})
             if (!resultAllowed(cell, op, run->result[op]))
@@ -297,6 +299,7 @@ std::vector<std::string> scalingFaults(const ScalingCell& cell, const ScalingFil
         const auto b = countersOf(at2N.work[op]);
         const std::vector<int> holds = holdsOf(cell, op);
         for (size_t c = 0; c < a.size(); ++c) {
+            grew = grew || (a[c] != 0 && 2 * b[c] >= 3 * a[c]);
             if (withinScale(a[c], b[c]))
                 continue;
             const bool held = std::any_of(holds.begin(), holds.end(), [&](int h) {
@@ -310,13 +313,6 @@ std::vector<std::string> scalingFaults(const ScalingCell& cell, const ScalingFil
     }
     // The relations, not the scene around them, make the work: some count
     // grows by half at least.
-    bool grew = false;
-    for (int op = 0; op < ScalingOp::Count; ++op) {
-        const auto a = countersOf(atN.work[op]);
-        const auto b = countersOf(at2N.work[op]);
-        for (size_t c = 0; c < a.size(); ++c)
-            grew = grew || (a[c] != 0 && 2 * b[c] >= 3 * a[c]);
-    }
     if (!grew && at2N.result[Load] == 0)
         fault(Load, "no count grew with the relations");
     // A budget met many times holds the whole input's work within its
