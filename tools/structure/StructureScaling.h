@@ -134,12 +134,14 @@ enum : int { NestedLoads, LoadBytes, MadeBytes, DeformSteps, AlignSteps, FrameLi
 // A cell of the table: fixed counts plus perN of each relation times 1 (at
 // N) or 2 (at 2N). A relation alone and a pair have no fixed counts; a
 // budget met many times fixes each item at its limit and grows their number,
-// and names the budget it shows holding (ScalingBudget::Count for none).
+// and names the budget it shows holding (ScalingBudget::Count for none);
+// past a cap, more of what it caps adds nothing to what it holds.
 struct ScalingCell {
     std::string name;
     ScalingCounts fixed{};
     ScalingCounts perN{};
     int shows = ScalingBudget::Count;
+    bool pastCap = false;
     ScalingCounts at(uint32_t times) const;
 };
 // Every relation alone and every pair, with the relations' test or bench N.
