@@ -78,12 +78,12 @@ const Budget kBudgets[ScalingBudget::Count] = {
      [](const ScalingFile& file, const ScalingRun&, int) { return kMadeBytesPerFile + 2 * loadLedger(file); }},
     // kDeformStepsPerFile: morph targets times their base, skinned meshes'
     // whole sources, in each frame, each step over at most five arrays
-    // (positions, normals, colours, two texture units); a plain vertex takes
-    // at most five transforms, and its file holds a byte of it at least.
-    {"deform steps", Load, {kSerializeBadData},
-     Counter::Visits | Counter::Bytes | Counter::VertexTransforms, kFrames,
-     [](const ScalingRun& run, int op) { return run.work[op].vertexTransforms; },
-     [](const ScalingFile& file, const ScalingRun&, int) { return 5 * (kDeformStepsPerFile + file.size()); }},
+    // (positions, normals, colours, two texture units), each array a visit
+    // and a transform; a plain vertex takes as many, and its file holds a
+    // byte of it at least.
+    {"deform steps", Load, {kSerializeBadData}, Counter::Visits | Counter::Bytes | Counter::VertexTransforms,
+     kFrames, [](const ScalingRun& run, int op) { return run.work[op].visits + run.work[op].vertexTransforms; },
+     [](const ScalingFile& file, const ScalingRun&, int) { return 10 * (kDeformStepsPerFile + file.size()); }},
     // CkwNode::kAlignStepsPerCall: the climbs of one align call, each
     // counted where it is checked and where it turns the node, beside one
     // visit of each node.
