@@ -144,13 +144,13 @@ public:
         return w.addObject(m3gTexture2DRecord(t));
     }
 
-    std::vector<uint8_t> finish()
+    std::vector<uint8_t> finish(uint8_t lightMode = 128)
     {
         M3gCameraFields camera;
         camera.projection = 50;
         camera.node.transformable.components = M3gComponentTransform{{0, 0, 20}};
         M3gLightFields light;
-        light.mode = 128;
+        light.mode = lightMode;
         M3gBackgroundFields background;
         background.color = 0xFF203040;
         M3gWorldFields world;
@@ -205,6 +205,11 @@ public:
 private:
     uint32_t n(int relation) const { return m_n[size_t(relation)]; }
     uint32_t rows() const;
+    // One reference at least where the file it names has groups.
+    uint32_t referencesToLeaf() const
+    {
+        return std::max(n(Relation::ExternalReference), uint32_t(n(Relation::ReferencedGroup) != 0));
+    }
     // A strip over the next two rows of the shared buffer no mesh drew yet
     // (round again past its end).
     uint32_t ownRows();
@@ -337,22 +342,11 @@ ScalingFile SharedScene::write()
     s.children = m_content;
     for (uint32_t i = 0; i < n(ChildChain); ++i)
         s.children = {s.group(s.children)};
-    M3gCameraFields camera;
-    camera.projection = 50;
-    camera.node.transformable.components = M3gComponentTransform{{0, 0, 20}};
-    M3gBackgroundFields background;
-    background.color = 0xFF203040;
-    M3gWorldFields world;
-    world.activeCamera = s.w.addObject(m3gCameraRecord(camera));
-    world.background = s.w.addObject(m3gBackgroundRecord(background));
-    world.group.children = s.children;
-    world.group.children.push_back(world.activeCamera);
-    world.group.children.push_back(s.w.addObject(m3gLightRecord({})));
-    s.w.addObject(m3gWorldRecord(world));
+    std::vector<uint8_t> top = s.finish(129); // directional: every lit vertex evaluates it
 
     ScalingFile file;
     file.time = int32_t(10 * (2 + n(Keyframe)) - 15);
-    const uint32_t referenced = std::max(n(ExternalReference), uint32_t(n(ReferencedGroup) != 0));
+    const uint32_t referenced = referencesToLeaf();
     std::pair<std::string, std::vector<uint8_t>> leaf;
     if (referenced != 0) {
         SceneWriter l;
@@ -366,7 +360,7 @@ ScalingFile SharedScene::write()
         // Members m1 .. mn, each but the last naming the next twice: a
         // ladder whose paths double at every rung.
         ArchiveWriter archive;
-        archive.add("m0", s.w.finish());
+        archive.add("m0", top);
         for (uint32_t i = 1; i <= n(ArchiveMember); ++i) {
             SceneWriter rung;
             if (i < n(ArchiveMember))
@@ -380,10 +374,10 @@ ScalingFile SharedScene::write()
         file.files.push_back({"ladder.arc", archive.finish()});
         file.name = "mvlarc:ladder.arc!m0";
     } else if (referenced != 0) {
-        file.files = {std::move(leaf), {"top.m3g", s.w.finish()}};
+        file.files = {std::move(leaf), {"top.m3g", std::move(top)}};
         file.name = "top.m3g";
     } else {
-        file.bytes = s.w.finish();
+        file.bytes = std::move(top);
     }
     return file;
 }
@@ -396,8 +390,7 @@ void SharedScene::references()
     if (n(ArchiveMember) != 0)
         for (int twice = 0; twice < 2; ++twice)
             s.w.addExternalReference("m1");
-    const uint32_t referenced = std::max(n(ExternalReference), uint32_t(n(ReferencedGroup) != 0));
-    for (uint32_t i = 0; i < referenced; ++i)
+    for (uint32_t i = 0; i < referencesToLeaf(); ++i)
         s.w.addExternalReference("leaf.m3g");
 }
 
