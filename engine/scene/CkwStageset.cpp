@@ -84,10 +84,11 @@ void CkwStageset::setWithDepth(int32_t x, int32_t y, int32_t width, int32_t heig
 
 void CkwStageset::prepareDepthMap(const CkwCamera* camera)
 {
+    // Matched first: a map made anew here holds stored values to convert, once.
+    matchDepthMap();
     if (!m_unconverted || camera == nullptr)
         return;
     m_unconverted = false;
-    matchDepthMap();
     const int32_t projection = camera->getProjectionKind();
     if (projection != CkwCamera::kParallel && projection != CkwCamera::kPerspective)
         return;

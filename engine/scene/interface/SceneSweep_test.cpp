@@ -436,7 +436,7 @@ Scene build(const IkwEngineTable& api, uint32_t holder, const std::function<void
     s.set(s.sheet = s.make(kIidImage2D), &IkwImage2DTable::initWithPalette, 100, 4, 2, 8, indices, 8, palette);
     s.set(s.backdrop = s.make(kIidImage2D), &IkwImage2DTable::initWithPixels, 99, 8, 8, 192, rgb.data());
     s.set(s.stage = s.make(kIidStageset), &IkwStagesetTable::initWithValues, 8, 8, 320, rgb.data());
-    s.set(s.stage, &IkwStagesetTable::setParam1, 0.0001f);
+    s.set(s.stage, &IkwStagesetTable::setParam1, 0.00005f);
     s.set(s.canvas = s.make(kIidImage2D), &IkwImage2DTable::init, 99, 24, 16);
     // The images only a file makes: the plasma and the compressed image roots.
     static const std::vector<uint8_t> file = worldFile();
@@ -899,6 +899,9 @@ TEST(SceneSweep, EveryChangeAnimatesDrawsAndPicksAsAFreshSceneOrIsRefused)
     // Every entry of every table is classified (a table is installed only
     // where its struct has the entries its row counts), and every change is tried.
     for (const InterfaceInfo& info : interfaceMetadata()) {
+        ASSERT_TRUE(std::any_of(std::begin(kFamilies), std::end(kFamilies),
+                                [&](const Family& f) { return f.iid == info.iid; }))
+            << "interface " << info.iid << " has no row";
         EXPECT_NE(interfaceTable(info), nullptr) << "interface " << info.iid;
         EXPECT_EQ(entriesUpTo(info.iid), info.entryCount) << "interface " << info.iid;
     }
