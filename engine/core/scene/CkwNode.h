@@ -183,7 +183,7 @@ protected:
     virtual void completeCopy(const CkwNode& source, const CopyMap& copies);
     // What the node references besides its children (camera, appearances...).
     virtual int32_t animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp);
-    // Recomputes the depths below this node from its own.
+    // Recomputes the depths below this node from its own (0 at a root).
     void recountSubtreeDepths();
 
 private:
