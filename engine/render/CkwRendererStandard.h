@@ -113,6 +113,7 @@ private:
     float m_alphaFactor = 1.0f;
     CkwArray<SkwQueuedState> m_queue;
     CkwArray<int32_t> m_queueOrder;  // entry indices in key order
+    CkwArray<int32_t> m_queueScratch; // the order between two passes of its sort
     CkwArray<float> m_alphaStack;
     // Skinned meshes met by the walk, queued once their skeleton is done.
     struct SkwPendingSkin {
