@@ -3,13 +3,13 @@
 // mirrored chain onto it, and searching through tracks shared by every leaf,
 // each at N = 8,000, 32,000 and 64,000 nodes beside BM_Load of the same file.
 // Each step should cost about as much as the load at every N (a step whose
-// ratio to the load grows with N is not linear). BM_Scaling runs the scaling
-// table's rows at a large N and 2N, each through every operation a game
-// does, with each operation's time and the engine's counted steps and bytes
-// as columns: a column at 2N past 2.3 times its value at N names the walk
-// that grows. Compare medians with --benchmark_repetitions=10
-// --benchmark_enable_random_interleaving=true (BM_Scaling repeats ten times
-// on its own).
+// ratio to the load grows with N is not linear); compare medians with
+// --benchmark_repetitions=10 --benchmark_enable_random_interleaving=true.
+// BM_Scaling runs every cell of the scaling table (each relation alone and
+// with every other, and each budget met many times) at a large N and 2N
+// through every operation a game does: a cell fails where a count at 2N
+// passes 2.3 times its value at N without a budget holding it, and each
+// step's time at 2N over its time at N is a column.
 #include <benchmark/benchmark.h>
 
 #include <map>
@@ -113,40 +113,47 @@ void sizes(benchmark::internal::Benchmark* b)
 BENCHMARK(BM_Load)->Apply(sizes);
 BENCHMARK(BM_Step)->Apply(sizes);
 
-void BM_Scaling(benchmark::State& state, const ScalingRelation& relation, uint32_t n)
+// One cell of the scaling table at the bench's N and 2N, each on an engine
+// of its own: the time each operation of a millisecond or more took at 2N
+// over its time at N as columns, and the cell fails when a count grew past
+// 2.3 times without a budget holding it.
+void BM_Scaling(benchmark::State& state, const ScalingCell& cell)
 {
     static ScratchFolder folder;
-    const ScalingFile file = relation.make(n);
-    ScalingRun run;
-    double seconds[ScalingOp::Count] = {};
+    const ScalingFile small = writeScalingScene(cell.at(1)), large = writeScalingScene(cell.at(2));
+    ScalingRun atN, at2N;
+    double seconds[2][ScalingOp::Count] = {};
     for (auto _ : state) {
-        run = runScaling(engine().api(), folder.path(), file);
-        for (int op = 0; op < ScalingOp::Count; ++op)
-            seconds[op] += run.seconds[op];
+        {
+            CountingEngine engine;
+            atN = runScaling(engine.api(), folder.path(), small);
+        }
+        CountingEngine engine;
+        at2N = runScaling(engine.api(), folder.path(), large);
+        for (int op = 0; op < ScalingOp::Count; ++op) {
+            seconds[0][op] += atN.seconds[op];
+            seconds[1][op] += at2N.seconds[op];
+        }
     }
+    const std::vector<std::string> faults = scalingFaults(cell, small, atN, large, at2N);
+    if (!faults.empty())
+        state.SkipWithError(faults.front().c_str());
+    // Steps shorter than a millisecond time the clock more than the step.
     for (int op = 0; op < ScalingOp::Count; ++op)
-        if (run.result[op] != (op == ScalingOp::Load ? relation.refused : 0)
-            && (relation.refusedByTwiceN & (1u << op)) == 0)
-            state.SkipWithError((std::string(scalingOpName(op)) + " failed").c_str());
-    uint64_t visits = 0, bytes = 0;
-    for (const EngineWork& w : run.work) {
-        visits += w.visits;
-        bytes += w.bytes;
-    }
-    for (int op = 0; op < ScalingOp::Count; ++op)
-        state.counters[std::string(scalingOpName(op)) + "_ms"] = 1000.0 * seconds[op] / double(state.iterations());
-    state.counters["visits"] = double(visits);
-    state.counters["bytes"] = double(bytes);
-    state.counters["file_bytes"] = double(file.size());
+        if (seconds[1][op] >= 1e-3 * double(state.iterations()))
+            state.counters[std::string(scalingOpName(op)) + "_x"] = seconds[1][op] / seconds[0][op];
+    state.counters["file_bytes"] = double(large.size());
 }
 
 const bool registered = [] {
-    for (const ScalingRelation& r : scalingRelations())
-        for (uint32_t n : {r.benchN, 2 * r.benchN})
-            benchmark::RegisterBenchmark(("BM_Scaling/" + std::string(r.name) + "/" + std::to_string(n)).c_str(),
-                                         BM_Scaling, r, n)
-                ->Repetitions(10)
-                ->Unit(benchmark::kMillisecond);
+    std::vector<ScalingCell> cells = scalingBudgetCells(true);
+    for (int r = 0; r < Relation::Count; ++r)
+        for (ScalingCell& cell : scalingCells(r, true))
+            cells.push_back(std::move(cell));
+    for (const ScalingCell& cell : cells)
+        benchmark::RegisterBenchmark(("BM_Scaling/" + cell.name).c_str(), BM_Scaling, cell)
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
     return true;
 }();
 

@@ -396,23 +396,39 @@ void CkwRendererStandard::enqueue(CkwNode* node, int32_t submesh, bool transpare
 
 void CkwRendererStandard::linkQueue()
 {
-    // Sorted by key, equal keys in queueing order: the list that linking
-    // each entry after the last one whose key is not above its own would
-    // make, without a walk from the head for each.
+    // Sorted by key, equal keys in queueing order: a stable radix sort over
+    // the key's bytes, lowest first, takes each entry a few steps a byte
+    // whatever the keys, where comparing them would take n log n.
     const int32_t n = m_queue.count() - 1;
     m_queueOrder.setCountGrowing(n);
+    m_queueScratch.setCountGrowing(n);
+    int32_t* order = m_queueOrder.data();
+    int32_t* sorted = m_queueScratch.data();
     for (int32_t i = 0; i < n; ++i)
-        m_queueOrder[i] = i + 1;
+        order[i] = i + 1;
     uint64_t steps = static_cast<uint64_t>(n);
-    std::sort(m_queueOrder.begin(), m_queueOrder.end(), [&](int32_t a, int32_t b) {
-        ++steps;
-        const int32_t keyA = m_queue[a].sortKey, keyB = m_queue[b].sortKey;
-        return keyA != keyB ? keyA < keyB : a < b;
-    });
+    for (int32_t shift = 0; shift < 32; shift += 8) {
+        // Signed keys: the top bit flipped orders them as unsigned bytes.
+        const auto byteOf = [&](int32_t entry) {
+            return ((static_cast<uint32_t>(m_queue[entry].sortKey) ^ 0x80000000u) >> shift) & 0xFFu;
+        };
+        int32_t starts[257] = {};
+        for (int32_t i = 0; i < n; ++i)
+            ++starts[byteOf(order[i]) + 1];
+        steps += static_cast<uint64_t>(n);
+        if (n == 0 || starts[byteOf(order[0]) + 1] == n)
+            continue; // every key has this byte
+        for (int32_t b = 0; b < 256; ++b)
+            starts[b + 1] += starts[b];
+        for (int32_t i = 0; i < n; ++i)
+            sorted[starts[byteOf(order[i])]++] = order[i];
+        std::swap(order, sorted);
+        steps += static_cast<uint64_t>(n) + 256;
+    }
     int32_t after = 0;
-    for (int32_t index : m_queueOrder) {
-        m_queue[after].next = index;
-        after = index;
+    for (int32_t i = 0; i < n; ++i) {
+        m_queue[after].next = order[i];
+        after = order[i];
     }
     m_queue[after].next = 0;
     if (EngineContext* context = engineContext())

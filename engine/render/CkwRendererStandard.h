@@ -117,6 +117,7 @@ private:
     float m_alphaFactor = 1.0f;
     CkwArray<SkwQueuedState> m_queue;
     CkwArray<int32_t> m_queueOrder;  // entry indices in key order
+    CkwArray<int32_t> m_queueScratch; // the order between two passes of its sort
     // Strip indices the queued submeshes name, each as often as queued.
     int64_t m_queuedIndices = 0;
     CkwArray<float> m_alphaStack;

@@ -12,6 +12,7 @@
 
 #include "engine/core/factory/CkwObjectFactory.h"
 #include "engine/core/scene/SceneIds.h"
+#include "engine/core/testing/AllocationSweep.h"
 #include "engine/scene/CkwAnimationController.h"
 #include "engine/scene/CkwAnimationTrack.h"
 #include "engine/scene/CkwKeyframeSequence.h"
@@ -461,9 +462,24 @@ TEST_F(KeyframeSequenceTest, HostileRecordsFailCleanly)
         {"negative time", edited([](auto& f) { f.keyframes[1].time = -1; }), KErrCorruptData},
         {"infinite value", edited([](auto& f) { f.keyframes[1].value[0] = INFINITY; }), KErrCorruptData},
         {"range past the keyframes", edited([](auto& f) { f.validRangeFirst = 2; }), KErrIndexOutOfRange},
+        // Each byte of a spline's key becomes a value and two tangents.
+        {"byte keys past the load's allowance twelvefold", edited([](auto& f) {
+             f.interpolation = 178;
+             f.encoding = 1;
+             f.componentCount = 1000;
+             f.bias.assign(1000, 0);
+             f.scale.assign(1000, 1);
+             f.keyframes.assign(2000, {0, std::vector<float>(1000)});
+         }),
+         KErrNoMemory},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
+        // Refused before it is made, not after.
+        FailingAllocHooks hooks;
+        FailingAllocator::start(-1);
         EXPECT_EQ(readRecord(*hold(new Seq), c.bytes), c.code) << c.what;
+        EXPECT_LE(FailingAllocator::largest(), kLoadBytesPerFile + c.bytes.size()) << c.what;
+    }
 }
 
 TEST_F(KeyframeSequenceTest, TrackAndControllerRecords)

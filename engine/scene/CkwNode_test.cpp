@@ -16,6 +16,7 @@
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/scene/CkwAnimationTrackBase.h"
 #include "engine/core/scene/SceneIds.h"
+#include "engine/core/testing/AllocationSweep.h"
 #include "engine/core/testing/ReferenceTransform.h"
 #include "engine/scene/SceneTestKit.h"
 #include "engine/render/testing/RenderTestKit.h"
@@ -299,12 +300,15 @@ CkwVector3D axisOf(CkwNode* node, int32_t column)
 
 TEST_F(NodeTest, SingleAxisAlignmentTurnsTheAxisOntoTheTarget)
 {
+    const float kOne = 1 / std::sqrt(14.0f); // (1, 2, 3) made a unit
     const struct {
         const char* what;
         int32_t axis;
         float target[3];
         float expected[3];
         float holderScale = 1; // of a group between the root and the target
+        float far = 0;         // where the group and the aligned node lie, on each axis
+        bool inWorld = false;
     } cases[] = {
         {"Z toward +Y", kAlignZAxis, {0, 1, 0}, {0, 1, 0}},
         {"Z toward -Z", kAlignZAxis, {0, 0, -3}, {0, 0, -1}},
@@ -318,15 +322,23 @@ TEST_F(NodeTest, SingleAxisAlignmentTurnsTheAxisOntoTheTarget)
         {"Z toward +Y, 1e20 away", kAlignZAxis, {0, 1e20f, 0}, {0, 1, 0}},
         {"Y toward -X, 3e38 away", kAlignYAxis, {-3e38f, 0, 0}, {-1, 0, 0}},
         {"Z toward +X, 1e-25 away", kAlignZAxis, {1, 0, 0}, {1, 0, 0}, 1e-25f},
+        // Both far out below where they meet: what the paths differ by stays.
+        {"Z toward a model beside it at 1e7 in a World", kAlignZAxis, {3, 6, 9}, {kOne, 2 * kOne, 3 * kOne}, 0.1f, 1e7f,
+         true},
+        {"Z toward a model scaled 1e-3 at 1e5 in a World", kAlignZAxis, {3, 6, 9}, {kOne, 2 * kOne, 3 * kOne}, 1e-3f,
+         1e5f, true},
+        {"Y toward a model beside it at 1e7 in a group", kAlignYAxis, {3, 6, 9}, {kOne, 2 * kOne, 3 * kOne}, 0.1f, 1e7f},
     };
     for (const auto& c : cases) {
-        CkwGroup* root = group();
+        CkwGroup* root = c.inWorld ? world() : group();
         CkwNode* aligned = node(kClassMesh);
         CkwGroup* holder = group();
         CkwNode* target = node(kClassMesh);
         ASSERT_EQ(trap([&] {
             target->setTranslation(c.target[0], c.target[1], c.target[2]);
             holder->setScale(c.holderScale, c.holderScale, c.holderScale);
+            holder->setTranslation(c.far, c.far, c.far);
+            aligned->setTranslation(c.far, c.far, c.far);
             root->addChild(aligned);
             root->addChild(holder);
             holder->addChild(target);
@@ -494,26 +506,41 @@ TEST_F(NodeTest, AlignmentArgumentsAndUnresolvedReferences)
     EXPECT_EQ(trap([&] { a->align(outside); }), KErrIllegalArgument);
     ASSERT_EQ(trap([&] { b->setAlignment(nullptr, kAlignOrigin, nullptr, kAlignNone); }), KErrNone);
     EXPECT_EQ(trap([&] { b->align(nullptr); }), KErrIllegalState);
-    // Nor can a stored one below the node or in another tree, under a group
-    // or a World; the call is refused before the node aligned ahead turns.
-    for (const bool inWorld : {false, true})
-        for (CkwNode* unreachable : {static_cast<CkwNode*>(nullptr), outside}) {
-            CkwGroup* top = inWorld ? world() : group();
-            CkwGroup* ahead = group();
-            CkwGroup* aligned = group();
-            CkwNode* below = node(kClassMesh);
-            ASSERT_EQ(trap([&] {
-                ahead->setTranslation(0, 1, 0);
-                top->addChild(ahead);
-                top->addChild(aligned);
-                aligned->addChild(below);
-                ahead->setAlignment(aligned, kAlignOrigin, nullptr, kAlignNone);
-                aligned->setAlignment(unreachable != nullptr ? unreachable : below, kAlignOrigin, nullptr, kAlignNone);
-            }),
-                      KErrNone);
-            EXPECT_EQ(trap([&] { top->align(nullptr); }), KErrIllegalState) << inWorld;
-            EXPECT_EQ(ahead->getOrientation()[3], 1.0f) << inWorld;
-        }
+    // Nor can a stored one below the node, in another tree or lost, on either
+    // axis, under a group or a World, nor the node itself for a null one, nor
+    // any on a node without a parent; the call is refused before the node
+    // aligned ahead turns, and counts the nodes it met.
+    enum Unreachable { kBelow, kOutside, kLost, kItself, kNoParent };
+    for (const Unreachable kind : {kBelow, kOutside, kLost, kItself, kNoParent})
+        for (const bool inWorld : {false, true})
+            for (const int32_t axis : {kAlignZAxis, kAlignYAxis}) {
+                SCOPED_TRACE(testing::Message() << kind << inWorld << axis);
+                CkwGroup* top = inWorld ? world() : group();
+                CkwGroup* ahead = group();
+                CkwGroup* aligned = group();
+                CkwNode* below = node(kClassMesh);
+                auto* doomed = new PlainNode(kClassMesh);
+                CkwNode* const references[] = {below, outside, doomed, nullptr, below};
+                ASSERT_EQ(trap([&] {
+                    ahead->setTranslation(0, 1, 0);
+                    top->addChild(ahead);
+                    top->addChild(doomed);
+                    if (kind != kNoParent)
+                        top->addChild(aligned);
+                    aligned->addChild(below);
+                    ahead->setAlignment(aligned, kAlignOrigin, nullptr, kAlignNone);
+                    const bool z = axis == kAlignZAxis;
+                    aligned->setAlignment(z ? references[kind] : nullptr, z ? kAlignOrigin : kAlignNone,
+                                          z ? nullptr : references[kind], z ? kAlignNone : kAlignOrigin);
+                    top->removeChild(doomed);
+                }),
+                          KErrNone);
+                CkwNode* const called = kind == kItself || kind == kNoParent ? aligned : top;
+                const uint64_t visits = engineContext()->visits;
+                EXPECT_EQ(trap([&] { called->align(nullptr); }), KErrIllegalState);
+                EXPECT_EQ(ahead->getOrientation()[3], 1.0f);
+                EXPECT_GE(engineContext()->visits - visits, called == top ? 3u : 1u);
+            }
 
     // A destroyed reference becomes lost, and aligning then fails.
     auto* doomed = new PlainNode(kClassMesh);
@@ -528,7 +555,7 @@ TEST_F(NodeTest, AlignmentArgumentsAndUnresolvedReferences)
     EXPECT_EQ(a->getAlignmentReference(kAlignZAxis), nullptr);
     EXPECT_EQ(trap([&] { a->align(nullptr); }), KErrIllegalState);
 
-    // A target past the range of floats gives no direction.
+    // A target farther than the range of floats still has a direction.
     ASSERT_EQ(trap([&] {
         b->setAlignment(nullptr, kAlignNone, nullptr, kAlignNone);
         a->setTranslation(0, -3e38f, 0);
@@ -536,8 +563,8 @@ TEST_F(NodeTest, AlignmentArgumentsAndUnresolvedReferences)
         a->setAlignment(b, kAlignOrigin, nullptr, kAlignNone);
     }),
               KErrNone);
-    EXPECT_EQ(trap([&] { root->align(nullptr); }), KErrArithmetic);
-    EXPECT_EQ(a->getOrientation()[3], 1.0f);
+    EXPECT_EQ(trap([&] { root->align(nullptr); }), KErrNone);
+    EXPECT_NEAR(axisOf(a, 2).y, 1.0f, 1e-6f);
 
     // Leaves below a chain of 512, each aligned to its top, climb the whole
     // budget and turn; one step more, taken last, and the call is refused
@@ -567,6 +594,25 @@ TEST_F(NodeTest, AlignmentArgumentsAndUnresolvedReferences)
     ASSERT_EQ(trap([&] { last->setAlignment(nullptr, kAlignNone, nullptr, kAlignNone); }), KErrNone);
     EXPECT_EQ(trap([&] { top->align(nullptr); }), KErrNone);
     EXPECT_NEAR(axisOf(leaves.back(), 2).y, -1.0f, 1e-5f);
+
+    // Nodes on the shared transform block take blocks of their own before
+    // any turns: whichever allocation fails, none turns or all three do.
+    sweepAllocationFailures([&] {
+        const HookedRef<CkwGroup> parent(new CkwGroup);
+        CkwNode* turning[3];
+        EXPECT_EQ(trap([&] {
+            for (CkwNode*& n : turning) {
+                parent->addChild(n = new CkwGroup);
+                n->setAlignment(parent.get(), kAlignXAxis, nullptr, kAlignNone);
+            }
+        }),
+                  KErrNone);
+        FailingAllocHooks hooks;
+        const int32_t code = trap([&] { parent->align(nullptr); });
+        for (CkwNode* n : turning)
+            EXPECT_EQ(n->getOrientation()[3] != 1.0f, code == KErrNone) << code;
+        return code == KErrNone;
+    });
 }
 
 TEST_F(NodeTest, DuplicateCopiesTheSubtreeInOrderAndRemapsAlignment)
@@ -880,7 +926,7 @@ TEST_F(NodeTest, CopiesAndSearchesVisitInProportionToTheScene)
                  child->setAlignment(foot, kAlignZAxis, nullptr, kAlignNone);
              });
          },
-         align},
+         alignAimed},
         {"a chain each aligned to its top", [&](int32_t n) { return aimedChain(n, false, kAlignZAxis, false); }, alignAimed},
         {"a chain each aligned by Y to a node beside its foot",
          [&](int32_t n) { return aimedChain(n, true, kAlignYAxis, false); },

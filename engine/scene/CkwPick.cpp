@@ -236,16 +236,21 @@ void pickSubmesh(CkwPickData& data, CkwMesh& mesh, CkwVertexBuffer& buffer, int3
     const auto* strips = dynamic_cast<const CkwTriangleStripArray*>(indexBuffer);
     if (strips == nullptr)
         return;
-    countEngineVisits(static_cast<uint64_t>(strips->getUsedIndexCount()));
     const CkwVertexArray& positions = *buffer.getPositions();
     const bool implicit = strips->isImplicit();
     const CkwArray<uint16_t>& indices = strips->getIndices();
     float direction[3];
     difference(data.ray.end, data.ray.start, direction);
     int32_t first = 0;
+    uint64_t tested = 0;
+    struct Count {
+        uint64_t& tested;
+        ~Count() { countEngineVisits(tested); }
+    } count{tested};
     for (uint16_t length : strips->getStripLengths()) {
         if (!implicit && first + length > indices.count())
             return;
+        tested += length > 2 ? static_cast<uint64_t>(length - 2) : 0;
         for (int32_t k = 2; k < length; ++k) {
             TriangleHit hit;
             for (int32_t j = 0; j < 3; ++j)
@@ -333,9 +338,13 @@ void pickSprite(CkwPickData& data, CkwSprite& sprite)
         || roundClamp(sprite.getCropWidth(), INT32_MIN, INT32_MAX) == 0
         || roundClamp(sprite.getCropHeight(), INT32_MIN, INT32_MAX) == 0)
         return;
-    CkwMatrix toCamera;
-    if (sprite.getTransformTo(data.camera, toCamera) == nullptr)
-        leave(KErrIllegalState);
+    if (!data.groupToCameraMade) {
+        if (data.group->getTransformTo(data.camera, data.groupToCamera) == nullptr)
+            leave(KErrIllegalState);
+        data.groupToCameraMade = true;
+    }
+    CkwMatrix toCamera = data.groupToCamera;
+    toCamera.multiply(data.pathStack.top());
     const SkwPickRay& device = data.rayStack.array()[kDeviceRay];
     const SkwPickRay& view = data.rayStack.array()[kCameraRay];
     CkwVector3D p;
@@ -391,7 +400,6 @@ void pickSprite(CkwPickData& data, CkwSprite& sprite)
 // Tests node when it is pickable; returns the child to walk into, if any.
 CkwNode* visit(CkwPickData& data, CkwNode& node)
 {
-    countEngineVisits(1);
     if (!node.isPickingEnabled())
         return nullptr;
     switch (node.getClassId()) {
@@ -460,7 +468,19 @@ bool CkwPick::runPick(CkwPickData& data, CkwNode& root, const float* origin, con
     // Each step down pushes the ray and brings it into the child's
     // coordinates; each step back up pops it. No recursion, so a scene of
     // any depth is walked.
-    for (CkwNode* node = &root;;) {
+    const bool viewport = data.camera != nullptr;
+    if (viewport) {
+        data.pathStack.array().setCount(0);
+        data.pathStack.push(CkwMatrix());
+        data.group = &root;
+        data.groupToCameraMade = false;
+    }
+    uint64_t steps = 0;
+    struct Count {
+        uint64_t& steps;
+        ~Count() { countEngineVisits(steps); }
+    } count{steps};
+    for (CkwNode* node = &root;; ++steps) {
         CkwNode* next = visit(data, *node);
         while (next == nullptr) {
             if (node == &root) {
@@ -470,14 +490,23 @@ bool CkwPick::runPick(CkwPickData& data, CkwNode& root, const float* origin, con
                 return hit;
             }
             popRay(data);
+            if (viewport)
+                data.pathStack.pop();
             next = node->getNextSibling();
             node = node->getParent();
+            ++steps;
         }
         pushRay(data);
+        const CkwMatrix& composite = next->updateCompositeTransform();
+        if (viewport) {
+            CkwMatrix path = data.pathStack.top();
+            path.multiply(composite);
+            data.pathStack.push(path);
+        }
         // A skeleton is walked in its mesh's coordinates: its bones' own
         // transforms apply, its own does not.
         if (node->getClassId() != kClassSkinnedMesh) {
-            CkwMatrix inverse = next->updateCompositeTransform();
+            CkwMatrix inverse = composite;
             if (!inverse.invert())
                 leave(KErrArithmetic);
             transformRay(data, inverse);

@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
+#include "engine/core/math/CkwMatrix.h"
 #include "engine/core/runtime/CkwStack.h"
 
 class CkwCamera;
-class CkwMatrix;
 class CkwNode;
 class CkwRayIntersection;
 struct EngineContext;
@@ -29,6 +29,14 @@ public:
     SkwPickRay ray = {};
     // The camera of a viewport pick; none for a ray pick, which hits no sprite.
     CkwCamera* camera = nullptr;
+    // A viewport pick's transforms from the picked group to each node of the
+    // walk, pushed beside the rays, and from the group to the camera, made
+    // at the first sprite: each sprite reaches the camera without a climb of
+    // its own, which would take the scene's depth for every sprite.
+    CkwStack<CkwMatrix> pathStack;
+    CkwNode* group = nullptr;
+    CkwMatrix groupToCamera;
+    bool groupToCameraMade = false;
     CkwRayIntersection* result = nullptr;
     int32_t scope = 0;
     // Strip indices this pick has walked.

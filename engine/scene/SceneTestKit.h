@@ -91,7 +91,8 @@ inline int32_t loadFile(CkwSerializeObjectsIn& parser, const std::vector<uint8_t
 }
 
 // Reads one record's data into object through its deserialize, with the given
-// objects already loaded at indices 2, 3, ... (0 is null, 1 the header).
+// objects already loaded at indices 2, 3, ... (0 is null, 1 the header), its
+// allocations drawn on a fresh load's ledger as the loader draws them.
 // Returns the leave code; a record read without a leave but with bytes left
 // over gives kRecordNotConsumed, which the loader refuses as well.
 constexpr int32_t kRecordNotConsumed = 1;
@@ -110,6 +111,7 @@ inline int32_t readRecord(CkwObject3D& object, const std::vector<uint8_t>& data,
         buffer.prepare(static_cast<uint32_t>(data.size()), &objects, &referenced);
         if (!data.empty())
             buffer.append(data.data(), static_cast<uint32_t>(data.size()));
+        const CkwRecordAllocations allocations(buffer);
         object.deserialize(buffer);
     });
     return code == KErrNone && buffer.remaining() != 0 ? kRecordNotConsumed : code;

@@ -93,6 +93,12 @@ int EntryTable::load(InputStream& stream)
     return 1;
 }
 
+uint64_t EntryTable::heldBytes() const
+{
+    const uint64_t words = m_count == 0 ? 0 : uint64_t(m_count) + 1 + (m_tags ? m_count : 0);
+    return m_dataSize + words * sizeof(uint32_t) + m_firstEntries.heldBytes();
+}
+
 int32_t EntryTable::indexOf(uint32_t id) const
 {
     const int32_t* first = m_firstEntries.find(id & kEntryIdMask);

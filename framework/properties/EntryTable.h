@@ -48,6 +48,8 @@ public:
     int openAt(int32_t i, MemoryInputStream& stream) const;
 
     int32_t count() const { return m_count; }
+    // Bytes the table holds: its image, offsets, tags and index.
+    uint64_t heldBytes() const;
     // Index slots looked at so far: the work tests count.
     uint64_t probes() const { return m_firstEntries.probes(); }
 

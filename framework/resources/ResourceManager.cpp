@@ -96,6 +96,7 @@ int ResourceManager::openTable(ResourcePack* pack, uint32_t bucketHint, uint32_t
     m_held.clear();
     m_heldCount = 0;
     m_newestHeld = nullptr;
+    m_failedEntries.clear();
     m_heldBudget = nodesPerBlock == 0 ? 0 : grow ? UINT64_MAX : nodesPerBlock;
     if (!m_held.reserve(nextPrime(bucketHint))) {
         close();
@@ -196,6 +197,7 @@ void ResourceManager::close()
     }
     deleteAll();
     m_held.clear();
+    m_failedEntries.clear();
     m_heldBudget = 0;
     freeLists();
     m_pack = nullptr;
@@ -335,6 +337,9 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
     InputStream* source = stream;
     // The pack entry of a pack id, resolved once for its type and its bytes.
     int32_t packEntry = -1;
+    // The entry the bytes come from, as m_failedEntries keys it; 0 when they
+    // come from elsewhere (a caller's stream, a loose file, the id itself).
+    uint64_t failureKey = 0;
     if (!isPackBackedId(r)) {
         // The caller's tag and stream, as they are.
     } else if (resourceKind(r) == ResourceIdBits::KindTableDriven
@@ -361,11 +366,20 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
                     return ResourceResult::Failed;
                 type = strings->tagAt(text);
                 source = &entry;
+                if (isPackBackedId(table->id()))
+                    failureKey = uint64_t(table->id()) << 32 | uint32_t(text);
             }
         }
     } else {
         packEntry = m_pack != nullptr ? m_pack->entryOf(r) : -1;
         type = m_pack != nullptr ? m_pack->typeOfEntry(packEntry) : 0;
+        if (stream == nullptr && packEntry >= 0 && r != ResourceIds::SafeScene)
+            failureKey = uint64_t(packEntry) + 1;
+    }
+    if (failureKey != 0) {
+        const uint64_t* needs = m_failedEntries.find(failureKey);
+        if (needs != nullptr && m_ledger.room() < *needs)
+            return ResourceResult::Failed;
     }
 
     if (isNew) {
@@ -391,21 +405,33 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
 
     int result = ResourceResult::Failed;
     uint64_t made = 0;
+    bool tellsNothing = false;
+    uint64_t roomNeeded = 0;
     {
         // What the payload makes counts against the pack until the resource
-        // goes; a failed load's bytes stay counted.
+        // goes; what a failed load made goes back with it.
         LoadScope scope(&m_ledger);
         ++m_loads;
         result = resource->create(r, source, type);
         if (result != ResourceResult::Failed)
             made = scope.take();
+        tellsNothing = scope.failureTellsNothing();
+        roomNeeded = scope.roomNeeded();
     }
     safeFile.close();
     if (result == ResourceResult::Failed) {
         if (isNew)
             delete resource;
+        // A failure for where the load ran or for want of memory says
+        // nothing of the entry, nor does a read error, which the pack tells:
+        // the entry is read again. Any other is tried again once the pack
+        // has more room than now, and no sooner.
+        if (failureKey != 0 && !tellsNothing && !(m_pack != nullptr && m_pack->readFailed()))
+            rememberFailure(failureKey, std::max(roomNeeded, m_ledger.room() + 1));
         return ResourceResult::Failed;
     }
+    if (failureKey != 0)
+        m_failedEntries.erase(failureKey);
     resource->keepMadeBytes(&m_ledger, made);
     if (isNew) {
         if (!insert(resource)) {
@@ -419,6 +445,14 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
     if (out != nullptr)
         *out = resource;
     return result;
+}
+
+void ResourceManager::rememberFailure(uint64_t entry, uint64_t needs)
+{
+    if (uint64_t* known = m_failedEntries.find(entry))
+        *known = needs;
+    else
+        m_failedEntries.claim(entry, needs);
 }
 
 int ResourceManager::loadWideNamed(const WideNamedResourceRecord& record, Resource** out)

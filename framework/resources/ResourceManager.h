@@ -72,7 +72,9 @@ public:
     uint64_t probes() const { return m_probes + m_held.probes(); }
     // Payloads read so far, reloads included: the work tests count.
     uint64_t loads() const { return m_loads; }
-    // The bytes the pack's loads hold; the manager holds the one pack.
+    // The bytes the pack's loads and the blocks made from it hold; the
+    // manager holds the one pack.
+    LoadLedger& ledger() { return m_ledger; }
     const LoadLedger& ledger() const { return m_ledger; }
 
 private:
@@ -81,6 +83,8 @@ private:
     void unlink(Resource* resource);
     void forgetHeld(Resource* resource);
     void freeLists();
+    // Remembers that an entry's load failed, with the room it needs.
+    void rememberFailure(uint64_t entry, uint64_t needs);
 
     // Id to the newest resource of that id (older ones hang off it through
     // Resource::shadowed). Ids come from packs and callers, so the index
@@ -112,6 +116,14 @@ private:
     mutable uint64_t m_probes = 0;
     uint64_t m_loads = 0;
     LoadLedger m_ledger;
+    // Entries whose load failed (a pack entry's number, or a string table's
+    // id above a text's index: every id that reaches an entry reaches its
+    // key), each with the room in the pack it needs: more than the pack had
+    // when it failed, and when the pack had no room for it, what it had made
+    // and asked for. Such an entry fails again at once until the pack has
+    // that room: a list naming it under many ids would otherwise make its
+    // bytes again for every id.
+    KeyIndex<uint64_t, uint64_t> m_failedEntries;
     uint32_t m_aliasCount = 0;
     std::unique_ptr<uint32_t[]> m_aliasIds;
     uint8_t m_showIds = 0;

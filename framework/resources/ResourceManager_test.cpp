@@ -298,6 +298,15 @@ TEST_F(ResourceManagerTest, FailedLoadsLeaveNothingBehind)
         EXPECT_EQ(r, nullptr);
         EXPECT_EQ(manager->held(id), nullptr);
     }
+    // What they made went back with them, and each entry fails again at once
+    // by any id that reaches it: a list naming it many times reads it once.
+    EXPECT_EQ(manager->ledger().held(), 0u);
+    const uint64_t loads = manager->loads(), made = manager->ledger().made();
+    for (uint32_t id : {kDryTexts[0], kDryTable, kDryData, kDrySound})
+        for (uint32_t variant = 0; variant < 4; ++variant)
+            EXPECT_EQ(manager->loadById(variantOf(id, variant), nullptr), ResourceResult::Failed);
+    EXPECT_EQ(manager->loads(), loads);
+    EXPECT_EQ(manager->ledger().made(), made);
 
     // Memory that runs out at any allocation of a load, the id table's
     // growth among them: refused, nothing of it held, the others as they were.

@@ -1,9 +1,11 @@
-// Seeds for key indexes: the clock and an address at first use, then a
-// counter, each stirred so that neighbouring seeds share no pattern.
+// Seeds for key indexes: the clock and an address at first use (or a base
+// the tests fix), then a counter, each stirred so that neighbouring seeds
+// share no pattern.
 #include "framework/util/KeyIndex.h"
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 
 namespace {
 
@@ -19,8 +21,14 @@ uint64_t stir(uint64_t x)
 
 uint64_t drawKeyIndexSeed()
 {
-    static const uint64_t base = stir(uint64_t(std::chrono::steady_clock::now().time_since_epoch().count())
-                                      ^ reinterpret_cast<uintptr_t>(&base));
+    // Tests fix the base (PF_KEY_SEED), so the probes their rows count repeat
+    // from run to run.
+    static const uint64_t base = [] {
+        if (const char* fixed = std::getenv("PF_KEY_SEED"))
+            return stir(std::strtoull(fixed, nullptr, 10));
+        return stir(uint64_t(std::chrono::steady_clock::now().time_since_epoch().count())
+                    ^ reinterpret_cast<uintptr_t>(&drawKeyIndexSeed));
+    }();
     static std::atomic<uint64_t> drawn{0};
     return stir(base + drawn.fetch_add(1, std::memory_order_relaxed));
 }

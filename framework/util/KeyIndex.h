@@ -112,6 +112,8 @@ public:
     }
 
     uint64_t size() const { return m_count; }
+    // Bytes the slots take.
+    uint64_t heldBytes() const { return m_slots ? (m_mask + 1) * sizeof(Slot) : 0; }
     // Slots looked at so far: the work tests count.
     uint64_t probes() const { return m_probes; }
 

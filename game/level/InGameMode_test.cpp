@@ -13,14 +13,19 @@
 #include <unistd.h>
 #include <vector>
 
+#include "framework/resources/ResourceManager.h"
+#include "framework/resources/TypedResources.h"
+#include "framework/streams/MemoryInputStream.h"
 #include "game/level/GameLaunchPage.h"
 #include "game/level/GameRunFixture.h"
 #include "game/level/GameWorld.h"
 #include "game/level/Level.h"
+#include "game/level/MenuBackground.h"
 #include "game/level/MenuEngine.h"
 #include "game/shell/EngineService.h"
 #include "game/shell/FlowManager.h"
 #include "game/shell/GameApp.h"
+#include "game/shell/ShellText.h"
 #include "gfx2d/display/ScreenContext.h"
 #include "gfx2d/display/Surface.h"
 #include "platform/host/HostInstance.h"
@@ -31,6 +36,8 @@
 #include "platform/wince/WinMain.h"
 #include "tests/support/BuildFixture.h"
 #include "tests/support/TestApp.h"
+#include "tools/m3g/M3gFileWriter.h"
+#include "tools/m3g/M3gImageEncoders.h"
 #include "tools/samplepack/LevelScene.h"
 
 namespace {
@@ -55,6 +62,50 @@ public:
 };
 
 GameMode* makeLaunch() { return new WatchedLaunchPage(); }
+
+// The engine's objects count against the pack while they live, up to its
+// budget; a scene's bytes and an outfit's colours are let go once taken.
+void checkPackHoldsWhatTheEngineMakes(GameWorld* world)
+{
+    const LoadLedger& ledger = getResourceManager()->ledger();
+    const uint32_t scene = levelSceneResource(world->m_levelIndex);
+    const uint64_t before = ledger.held();
+    {
+        const EngineRef loaded = getEngineService()->loadObject(scene);
+        EXPECT_GT(ledger.held(), before);
+        EXPECT_EQ(getResourceManager()->held(scene), nullptr);
+    }
+    EXPECT_EQ(ledger.held(), before);
+    // Colours and a text (cut at 65,535 characters) from resources held by another.
+    const std::u16string units(kMaxPackTextLength + 5, u'a');
+    MemoryInputStream stream;
+    stream.open(units.data(), uint32_t(units.size() * 2));
+    auto* data = new DataResource();
+    ASSERT_EQ(data->createAndRegister(0x40000123, &stream, ResourceType::Data), ResourceResult::Loaded);
+    stream.open(units.data(), uint32_t(units.size() * 2));
+    auto* text = new TextResource();
+    ASSERT_EQ(text->createAndRegister(0x40000124, &stream, ResourceType::Utf16Text), ResourceResult::Loaded);
+    std::vector<uint16_t> colours(256);
+    EXPECT_EQ(loadPaletteRgb565(colours.data(), 0x40000123, 0, true), 64);
+    WideString copy(u"kept");
+    loadTextResource(copy, 0x40000124);
+    EXPECT_EQ(copy.length(), 4 + kMaxPackTextLength);
+    EXPECT_EQ(data->refCount() + text->refCount(), 2u);
+    const uint32_t registered[] = {0x40000123, 0x40000124, 0};
+    getResourceManager()->releaseIds(registered);
+
+    M3gImage2DFields picture{{}, 100, true, 4096, 4096, {}, {}};  // mutable RGBA
+    M3gFileWriter writer;
+    writer.addObject(m3gImage2DRecord(picture));
+    const std::vector<uint8_t> file = writer.finish();
+    std::vector<EngineRef> pictures;
+    for (int i = 0; i < 3; ++i)
+        if (EngineRef made = getEngineService()->loadBytes(file.data(), uint32_t(file.size())))
+            pictures.push_back(std::move(made));
+    EXPECT_EQ(pictures.size(), 2u) << "three take 144 MiB";
+    pictures.clear();
+    EXPECT_LT(ledger.held() - before, 256u) << "kept from the engine's first leave";
+}
 
 class GameRun : public LaunchRunFixture {
 protected:
@@ -124,6 +175,7 @@ TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingSce
             hostTestPushMouseButton(false, 30, 40);
             break;
         case 4:
+            checkPackHoldsWhatTheEngineMakes(world);
             // The same load run by hand, then one over a level without a scene.
             world->m_loadStep = 0;
             for (int i = 0; i < 10; ++i)

@@ -26,8 +26,13 @@ int32_t loadPaletteRgb565(uint16_t* palette, uint32_t resourceId, int32_t part, 
     if (!manager || !palette)
         return 0;
     manager->loadById(resourceId, &resource);
-    if (!resource || resource->m_typeId != ResourceClassId::Data || !resource->payload())
-        return 0;
-    const auto* block = static_cast<const DataBlock*>(resource->payload());
-    return convertPaletteRgb565(palette, block->data(), block->size(), part);
+    int32_t entries = 0;
+    if (resource && resource->m_typeId == ResourceClassId::Data && resource->payload()) {
+        const auto* block = static_cast<const DataBlock*>(resource->payload());
+        entries = convertPaletteRgb565(palette, block->data(), block->size(), part);
+    }
+    // The colours are copied: the entry's bytes need not stay held.
+    if (resource)
+        manager->releaseRef(&resource);
+    return entries;
 }

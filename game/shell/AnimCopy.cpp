@@ -45,14 +45,39 @@ struct CopyLedger {
     // Each source object with each target it gave its tracks to: a texture
     // that many meshes share is met once for each of them.
     std::set<std::pair<const void*, const void*>> copiedPairs;
+    // Each copy with the target that took it, to take back if the copy is
+    // refused.
+    std::vector<std::pair<EngineRef, EngineRef>> added;
     uint64_t tracks = 0;  // copies tried, kept or refused
+    uint64_t bytes = 0;   // charged against kMaxCopyBytes
+    bool refused = false;
 };
+
+// Charges what a duplicate of the object will make; false, and the copy
+// refused for good, when that passes the budget. A parameter past it is not
+// looked at.
+bool charge(const EngineRef& object, CopyLedger& ledger)
+{
+    const IkwObject3DTable& api = object.table<IkwObject3DTable>();
+    uint64_t bytes = ledger.bytes + kCopyObjectBytes;
+    for (uint32_t i = 0; bytes <= kMaxCopyBytes; ++i) {
+        int32_t length = -1;
+        api.getUserParameterAt(object.get(), i, 0, nullptr, &length);
+        if (length < 0)
+            break;
+        bytes += kCopyEntryBytes + uint64_t(length);
+    }
+    ledger.refused = ledger.refused || bytes > kMaxCopyBytes;
+    if (!ledger.refused)
+        ledger.bytes = bytes;
+    return !ledger.refused;
+}
 
 void copyTrack(const EngineRef& track, const EngineRef& target, CopyLedger& ledger, uint32_t offset)
 {
     ++ledger.tracks;
     EngineRef duplicate;
-    if (track.table<IkwObject3DTable>().duplicate(track.get(), duplicate.out()) != 0)
+    if (!charge(track, ledger) || track.table<IkwObject3DTable>().duplicate(track.get(), duplicate.out()) != 0)
         return;
     const EngineRef copy = duplicate.as(kIidAnimationTrack);
     if (!copy)
@@ -60,6 +85,7 @@ void copyTrack(const EngineRef& track, const EngineRef& target, CopyLedger& ledg
     // A copy the target cannot animate is refused by the engine and dropped.
     if (target.table<IkwObject3DTable>().addAnimationTrack(target.get(), copy.get()) != 0)
         return;
+    ledger.added.emplace_back(target.share(), copy.share());
     EngineRef source;
     if (track.table<IkwAnimationTrackTable>().getController(track.get(), source.out()) != 0 || !source)
         return;
@@ -69,7 +95,8 @@ void copyTrack(const EngineRef& track, const EngineRef& target, CopyLedger& ledg
         return;
     }
     EngineRef controller;
-    if (source.table<IkwObject3DTable>().duplicate(source.get(), controller.out()) != 0 || !controller)
+    if (!charge(source, ledger) || source.table<IkwObject3DTable>().duplicate(source.get(), controller.out()) != 0 ||
+        !controller)
         return;
     controller.table<IkwObject3DTable>().setUserID(controller.get(), id + offset);
     copy.table<IkwAnimationTrackTable>().setController(copy.get(), controller.get());
@@ -223,13 +250,13 @@ void cloneAnimations(const EngineRef& source, const EngineRef& target, CopyLedge
         pending.push_back({source.share(), target.share(), 0});
     std::unique_ptr<NodeIndex> index;
     std::vector<CopyPair> matched;
-    while (!pending.empty()) {
+    while (!pending.empty() && !ledger.refused) {
         const CopyPair pair = std::move(pending.back());
         pending.pop_back();
         if (!ledger.copiedPairs.emplace(pair.from.identity(), pair.to.identity()).second)
             continue;
         const uint32_t tracks = trackCountOf(pair.from);
-        for (uint32_t i = 0; i < tracks && ledger.tracks < kMaxCopiedTracks; ++i)
+        for (uint32_t i = 0; i < tracks && !ledger.refused; ++i)
             if (const EngineRef track = trackAt(pair.from, i))
                 copyTrack(track, pair.to, ledger, offset);
         if (pair.at < 0 || !pair.to.as(kIidGroup))
@@ -249,6 +276,9 @@ CopyWork assignAnimationIds(const EngineRef& source, const EngineRef& target, ui
 {
     CopyLedger ledger;
     cloneAnimations(source, target, ledger, offset);
+    if (ledger.refused)
+        for (const auto& [to, copy] : ledger.added)
+            to.table<IkwObject3DTable>().removeAnimationTrack(to.get(), copy.get());
     return {ledger.tracks, ledger.places.probes()};
 }
 

@@ -25,10 +25,22 @@ EngineRef skeletonOf(const EngineRef& skinned);
 // scene can nest tens of thousands of groups.
 std::vector<EngineRef> childrenOf(const EngineRef& object);
 
-// A copy duplicates at most this many tracks. A texture that many meshes of the
-// source share meets as many textures of the target, and each takes all its
-// tracks: the file's tracks times its meshes. Past it the rest is not copied.
-constexpr uint64_t kMaxCopiedTracks = 16384;
+// The bytes one copy may make, charged before each duplicate for what it will
+// hold: the object (a track or a controller) and the user parameters it takes
+// byte for byte, each its value and its entry. A texture that many meshes of
+// the source share meets as many textures of the target, and each takes all
+// its tracks: the file's tracks times its meshes, parameters and all. Past the
+// budget the copy is refused whole and the target keeps the tracks it had, so
+// no clip moves half a skeleton. The budget is per copy because the game, not
+// the file, decides how many copies a level makes: four at most, when the big
+// heist's two thieves each take two clip groups.
+constexpr uint64_t kMaxCopyBytes = uint64_t(4) << 20;
+// What the engine makes for one duplicate object, with its share of its
+// holder's list and the handles it passes through, rounded up.
+constexpr uint64_t kCopyObjectBytes = 512;
+// A user parameter's entry beside its value, with the copy's scratch for it
+// and its share of the list's room.
+constexpr uint64_t kCopyEntryBytes = 64;
 
 // What one copy did, in the units tests count.
 struct CopyWork {
@@ -36,7 +48,8 @@ struct CopyWork {
     uint64_t probes = 0;  // slots of the controller id index looked at
 };
 
-// Each source object's tracks go once onto each target object it matches.
+// Each source object's tracks go once onto each target object it matches, or
+// none anywhere when that would pass the budget.
 CopyWork assignAnimationIds(const EngineRef& source, const EngineRef& target, uint32_t offset);
 
 // Only while named is 0: the longest sequence duration until a track whose

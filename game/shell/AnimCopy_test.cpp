@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/core/interface/InterfaceIds.h"
+#include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "game/shell/AnimTable.h"
 #include "game/shell/EngineService.h"
@@ -39,15 +40,20 @@ constexpr uint32_t kDeep = 100000;
 // the prop's id, so a search of the target for that id meets it first. A
 // cupboard (6) holds a cup (7) in the source; the target's cupboard is
 // empty and its cup stands beside it, where the cupboard's search must not
-// reach.
-Models writeModels(bool namedSpin, uint32_t depth = 0, bool decoy = false)
+// reach. With parameter bytes, every track and controller carries a user
+// parameter of that many bytes and 6,144 empty ones.
+Models writeModels(bool namedSpin, uint32_t depth = 0, bool decoy = false, uint32_t parameterBytes = 0)
 {
     M3gFileWriter w;
     // Plain: compressing a deep chain takes longer than walking it.
     w.beginSection(depth ? kM3gSchemeNone : kM3gSchemeZlib);
+    std::vector<M3gUserParameter> parameters(parameterBytes ? 6145 : 0);
+    for (size_t i = 0; i < parameters.size(); ++i)
+        parameters[i] = {int32_t(i), std::vector<uint8_t>(i ? 0 : parameterBytes)};
     const auto controller = [&](uint32_t id) {
         M3gAnimationControllerFields c;
         c.object.userId = int32_t(id);
+        c.object.userParameters = parameters;
         return w.addObject(m3gAnimationControllerRecord(c));
     };
     const auto track = [&](uint32_t c, uint32_t property, uint32_t duration) {
@@ -56,7 +62,9 @@ Models writeModels(bool namedSpin, uint32_t depth = 0, bool decoy = false)
         s.componentCount = 3;
         s.validRangeLast = 1;
         s.keyframes = {{0, {0, 0, 0}}, {100, {1, 2, 3}}};
-        return w.addObject(m3gAnimationTrackRecord({{}, w.addObject(m3gKeyframeSequenceRecord(s)), c, property}));
+        M3gAnimationTrackFields t{{}, w.addObject(m3gKeyframeSequenceRecord(s)), c, property};
+        t.object.userParameters = parameters;
+        return w.addObject(m3gAnimationTrackRecord(t));
     };
     const auto group = [&](uint32_t id, std::vector<uint32_t> tracks, std::vector<uint32_t> children) {
         M3gGroupFields g;
@@ -206,13 +214,33 @@ TEST_F(Copying, CopyingWorksInProportionToTheModels)
     }
 
     // A texture of its own for each target mesh takes the shared texture's
-    // tracks, up to the copy's budget.
-    const std::vector<uint8_t> file = clipCopyModels(ClipCopyShape::TargetTextures, 130);
-    const EngineRef scene = getEngineService()->loadBytes(file.data(), uint32_t(file.size()));
-    ASSERT_TRUE(scene);
-    EXPECT_EQ(assignAnimationIds(child(scene, 1), child(scene, 2), 0).tracks, kMaxCopiedTracks);
-    const EngineRef first = std::move(childrenOf(child(scene, 2)).at(0));
-    EXPECT_EQ(controllerIds(meshTexture(first, 0)).size(), 130u);
+    // tracks, parameters and all, within the copy's budget: 90 x 90 tracks
+    // and their four controllers fit, 91 x 91 do not, nor three tracks and
+    // two controllers whose parameters the budget meets only with their
+    // values, their entries and the controllers' all counted. Past it the
+    // copy is refused whole, the target left as it was, and what the engine
+    // made stays within the budget.
+    const auto textures = [](uint32_t n) {
+        const std::vector<uint8_t> file = clipCopyModels(ClipCopyShape::TargetTextures, n);
+        const EngineRef scene = getEngineService()->loadBytes(file.data(), uint32_t(file.size()));
+        return Models{child(scene, 1), child(scene, 2)};
+    };
+    const struct {
+        Models models;
+        size_t tracks; // of the last target mesh's texture
+    } budgets[] = {{textures(90), 90}, {textures(91), 0}, {writeModels(true, 0, false, 1 << 19), 0}};
+    for (const auto& row : budgets) {
+        ASSERT_TRUE(row.models.source && row.models.target);
+        const uint64_t before = engineAllocatedBytes();
+        const CopyWork copied = assignAnimationIds(row.models.source, row.models.target, 0);
+        EXPECT_LE(engineAllocatedBytes() - before, kMaxCopyBytes) << row.tracks;
+        EXPECT_LE(copied.tracks, kMaxCopyBytes / kCopyObjectBytes + 1) << "tried past the refusal";
+        uint8_t named = 0, direct = 0;
+        EXPECT_EQ(findAnimatedObject(row.models.target, named, direct, nullptr), row.tracks > 0);
+        if (row.tracks) {
+            EXPECT_EQ(controllerIds(meshTexture(childrenOf(row.models.target).back(), 0)).size(), row.tracks);
+        }
+    }
 }
 
 TEST_F(Copying, FindsTheFirstAnimatedObjectAndMeasuresItsTracks)

@@ -8,7 +8,25 @@
 #include "framework/resources/Resource.h"
 #include "framework/resources/ResourceManager.h"
 #include "framework/services/ServiceAccessors.h"
+#include "framework/util/LoadLedger.h"
 #include "game/shell/Graphics3DService.h"
+
+namespace {
+
+// The engine's memory is made from the pack's scenes: it counts against the
+// pack while it lives, and past the pack's budget the engine is out of
+// memory, so a scene of a few bytes cannot ask for hundreds of megabytes.
+void* allocateFromPack(uint32_t size, uint32_t)
+{
+    return LoadLedger::allocateBlock(size);
+}
+
+void freeToPack(void* block)
+{
+    LoadLedger::freeBlock(block);
+}
+
+} // namespace
 
 EngineService::EngineService() : Service(ServiceId::EngineService)
 {
@@ -16,7 +34,9 @@ EngineService::EngineService() : Service(ServiceId::EngineService)
     // A failed build or start leaves no root at all, never a half-made one.
     if (initEngineApi(&root) != 0 || root == nullptr)
         return;
-    if (root->table->initialize(root, nullptr, nullptr) != 0) {
+    if (ResourceManager* manager = getResourceManager())
+        manager->ledger().takeBlocks();
+    if (root->table->initialize(root, &allocateFromPack, &freeToPack) != 0) {
         root->table->release(root);
         return;
     }
@@ -58,12 +78,16 @@ EngineRef EngineService::loadObject(uint32_t resourceId)
     if (!manager || !m_root)
         return {};
     manager->loadById(resourceId, &resource);
-    // Only a byte block is a 3D file; the resource stays loaded for the next
-    // load of the same scene.
-    if (!resource || resource->m_typeId != ResourceClassId::Data || !resource->payload())
-        return {};
-    const auto* block = static_cast<const DataBlock*>(resource->payload());
-    return loadBytes(block->data(), block->size());
+    // Only a byte block is a 3D file. The engine keeps nothing of the bytes,
+    // so they are given back once it has made its objects.
+    EngineRef object;
+    if (resource && resource->m_typeId == ResourceClassId::Data && resource->payload()) {
+        const auto* block = static_cast<const DataBlock*>(resource->payload());
+        object = loadBytes(block->data(), block->size());
+    }
+    if (resource)
+        manager->releaseRef(&resource);
+    return object;
 }
 
 EngineService* getEngineService()

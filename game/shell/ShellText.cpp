@@ -89,7 +89,9 @@ void loadTextResource(WideString& out, uint32_t id)
         return;
     if (resource->m_typeId == ResourceClassId::Text) {
         if (const WideString* text = static_cast<TextResource*>(resource)->text())
-            out.append(text->chars());
+            out.append(text->length() > kMaxPackTextLength
+                           ? text->substring(0, int32_t(kMaxPackTextLength) - 1).chars()
+                           : text->chars());
     }
     manager->releaseRef(&resource);
 }

@@ -13,9 +13,15 @@ constexpr char kVersionKey[] = "KOR_VERSION";
 void buildVersionString(WideString& out);
 void buildBanner(WideString& out);
 
-// The text of the id, or empty when the pack has none.
+// The most characters of a pack's text the game takes: a laid-out line
+// indexes its text in 16 bits, and the copies pages, menus and the pause
+// keep stay as small as the game's own code makes them.
+constexpr uint32_t kMaxPackTextLength = 0xFFFF;
+
+// The text of the id, or empty when the pack has none; its first
+// kMaxPackTextLength characters.
 void loadTextById(WideString& out, uint32_t id);
-// The text of the id appended to what out holds.
+// The text of the id, cut as loadTextById cuts it, appended to what out holds.
 void loadTextResource(WideString& out, uint32_t id);
 
 // The value with each backslash-n as a line break, at most length - 1 units

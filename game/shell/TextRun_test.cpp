@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
+#include "game/shell/testing/SamplePackScene.h"
 #include "gfx2d/font/BitmapFont.h"
 #include "tests/support/AllocationWatch.h"
 #include "tools/font/FontWriter.h"
@@ -61,10 +63,11 @@ TEST(TextRun, LinesAreTheLayoutsAndCostInProportionToWhatIsLaidOut)
         EXPECT_LE(alphabet().probes() - before, c.maxLookups * kStepsPerLookup) << c.text.size() << ' ' << c.width;
     }
 
-    // Texts of n units cost at 2n at most 2.3 times their lookups and bytes
-    // at n, whatever the font makes of the units' widths: a line measured to
-    // the end of the text, when all of it fits, would cost the text's
-    // square, and so would lines kept in storage made again for each.
+    // Texts of n units cost at 2n at most 2.3 times their lookups, bytes and
+    // characters scanned at n, whatever the font makes of the units' widths:
+    // a line measured, or searched for a newline, to the end of the text
+    // would cost the text's square, and so would lines kept in storage made
+    // again for each.
     const struct {
         const char16_t* unit;
         int8_t spacing;
@@ -82,7 +85,7 @@ TEST(TextRun, LinesAreTheLayoutsAndCostInProportionToWhatIsLaidOut)
     for (const auto& g : grown) {
         const size_t row = size_t(&g - grown);
         BitmapFont& font = alphabet(g.spacing);
-        uint64_t lookups[2] = {}, bytes[2] = {};
+        uint64_t lookups[2] = {}, bytes[2] = {}, scanned[2] = {};
         for (int k = 0; k < 2; ++k) {
             std::u16string text;
             for (uint32_t i = 0; i < 1000u << k; ++i)
@@ -92,9 +95,61 @@ TEST(TextRun, LinesAreTheLayoutsAndCostInProportionToWhatIsLaidOut)
             drawTextLines(font, text.c_str(), 0, g.width, 10, 100, true);
             lookups[k] = font.probes() - before;
             bytes[k] = watch.bytes();
+            TextLayout layout;
+            layout.font = &font;
+            layout.text = text.c_str();
+            layout.width = g.width;
+            layout.layout();
+            scanned[k] = layout.scanned();
         }
         EXPECT_LE(lookups[1] * 10, lookups[0] * 23) << "row " << row << ": " << lookups[0] << " then " << lookups[1];
         EXPECT_LE(bytes[1] * 10, bytes[0] * 23) << "row " << row << ": " << bytes[0] << " then " << bytes[1];
+        EXPECT_LE(scanned[1] * 10, scanned[0] * 23) << "row " << row << ": " << scanned[0] << " then " << scanned[1];
+    }
+}
+
+// Kept lines are a fresh layout's after each change of what they hang on,
+// in turn: the width, the id (a longer text), the language, an edit that
+// grows the text, the id again after the edit, and the font.
+// Each change moves the lines, so lines left stale show, and so do lines
+// left in a text's freed storage under the sanitizer.
+TEST(TextRun, KeptLinesFollowEveryChangeOfTheirTextFontAndWidth)
+{
+    SamplePackScene scene(8, 8);
+    ASSERT_EQ(scene.manager->loadListEntry(0), ResourceResult::Loaded);
+    BitmapFont* font = &alphabet();
+    TextLines kept;
+    int32_t width = 80;
+    uint32_t id = 0x21ff0147;
+    std::u16string edited; // empty: the text of the id
+    const std::function<void()> changes[] = {
+        [&] { kept.showId(id); },
+        [&] { width = 30; },
+        [&] { kept.showId(id = 0x21ff7e04); },
+        [&] {
+            ASSERT_EQ(scene.manager->loadListEntry(1), ResourceResult::Loaded);
+            kept.showId(id);
+        },
+        [&] {
+            kept.edit().append(std::u16string(300, u'A').c_str());
+            edited = kept.text().chars();
+        },
+        [&] { edited.clear(); kept.showId(id); },
+        [&] { font = &alphabet(0); },
+    };
+    int32_t last = 0;
+    for (const auto& change : changes) {
+        const size_t row = size_t(&change - changes);
+        change();
+        TextLines fresh;
+        if (edited.empty())
+            fresh.showId(id);
+        else
+            fresh.edit().append(edited.c_str());
+        const int32_t below = fresh.draw(*font, 0, width, 0, INT32_MAX, TextAlign::Right);
+        EXPECT_NE(below, last) << row;
+        EXPECT_EQ(kept.draw(*font, 0, width, 0, INT32_MAX, TextAlign::Right), below) << row;
+        last = below;
     }
 }
 

@@ -14,7 +14,6 @@
 #include "framework/resources/ResourcePack.h"
 #include "framework/resources/ResourceTypes.h"
 #include "framework/services/AppBase.h"
-#include "framework/util/KeyIndex.h"
 #include "framework/util/LoadLedger.h"
 #include "gfx2d/image/ImageResources.h"
 #include "gfx2d/image/Palette.h"
@@ -72,23 +71,21 @@ private:
 // What one surface load, with every description nested in it, asks of the
 // manager. Each resource it names is loaded once however often and however
 // deep it is named: what the load takes stays held until the outermost load
-// ends, and what failed fails again at once. The loads are counted against
-// their allowance.
+// ends (an entry that failed the manager fails again at once). The loads
+// are counted against their allowance.
 class SharedLoads {
 public:
     // The loaded resource of id, with a reference for the caller, or null.
     Resource* take(ResourceManager* manager, uint32_t id)
     {
         Resource* r = nullptr;
-        if (manager == nullptr || id == 0 || m_failed.find(id) != nullptr)
+        if (manager == nullptr || id == 0)
             return nullptr;
         const bool loaded = manager->findLoaded(id, nullptr);
         if (loaded || m_loads < kMaxSurfaceLoads) {
             m_loads += loaded ? 0 : 1;
             manager->loadById(id, &r);
         }
-        if (r == nullptr)
-            m_failed.claim(id, 1);
         return r;
     }
     // Gives a reference back; one that would free its resource is kept
@@ -111,7 +108,6 @@ public:
     }
 
 private:
-    KeyIndex<uint8_t> m_failed;
     uint32_t m_loads = 0;
     Resource* m_kept[kMaxSurfaceLoads] = {};
     uint32_t m_keptCount = 0;
@@ -231,9 +227,12 @@ int SurfaceBase::load(InputStream& stream, uint32_t tag)
             // Init shares the last source named.
             shared.giveBack(manager, sourceResource);
             // A surface being loaded is not looked up again: the lookup would
-            // load it anew, or reload the very surface this load fills.
+            // load it anew, or reload the very surface this load fills. Named
+            // outside this chain it may load: the refusal is this place's.
             if (!g_loading.has(id))
                 sourceResource = shared.take(manager, id);
+            else
+                LoadScope::refuseHere();
             if (sourceResource && sourceResource->m_typeId == ResourceClassId::Surface) {
                 Surface* source = static_cast<SurfaceResource*>(sourceResource)->surface();
                 value = reinterpret_cast<uintptr_t>(source);
@@ -293,6 +292,10 @@ int SurfaceResource::loadPayload(InputStream& stream, uint32_t tag)
 {
     Surface* s = surface();
     const LoadingMark mark(id());
+    // Too deep in a chain of sharers, or already being loaded: refused here,
+    // not for its bytes.
+    if (!mark.entered())
+        LoadScope::refuseHere();
     return s && mark.entered() ? s->load(stream, tag) : 0;
 }
 

@@ -520,27 +520,38 @@ int DrawContext::drawImage(Surface* surface, uint32_t mirror, const int16_t* src
     return drawn;
 }
 
+bool DrawContext::placeBlit(const Target& t, uint32_t sw, uint32_t sh, uint32_t mirror, Rect16& src, int32_t& x,
+                            int32_t& y)
+{
+    const bool mirrorX = mirror & DrawMirror::X, mirrorY = mirror & DrawMirror::Y;
+    const Fixed* m = topMatrix();
+    x = m[4] >> 16;
+    y = m[5] >> 16;
+    int32_t sx = src.x, sy = src.y, w = src.w, h = src.h;
+    if (m_yDown != 1)
+        y = int32_t(t.height) - y - h;
+    // Source rectangles come from callers and files: cut them to the image first.
+    if (w <= 0 || h <= 0 ||
+        !(clipBlitSource(&x, &y, int32_t(sw), int32_t(sh), &sx, &sy, &w, &h, mirrorX, mirrorY) & ClipBits::Remains) ||
+        !(clipBlitRect(&x, &y, t.clip, &sx, &sy, &w, &h, mirrorX, mirrorY) & ClipBits::Remains))
+        return false;
+    src = Rect16{int16_t(sx), int16_t(sy), int16_t(w), int16_t(h)};
+    return true;
+}
+
 int DrawContext::blitImage(Target& t, BlitFunction copy, Surface* surface, uint32_t mirror, const Rect16& src)
 {
     // Indices without their colours are no picture: the loops would draw nothing.
     if ((formatFlags(surface->getFormat()) & FormatFlagPalette) && !surface->palette())
         return 0;
-    const bool mirrorX = mirror & DrawMirror::X, mirrorY = mirror & DrawMirror::Y;
-    const Fixed* m = topMatrix();
-    int32_t x = m[4] >> 16, y = m[5] >> 16;
-    int32_t sx = src.x, sy = src.y, w = src.w, h = src.h;
-    if (m_yDown != 1)
-        y = int32_t(t.height) - y - h;
     uint32_t sw = 0, sh = 0;
     surface->getSize(&sw, &sh);
-    // Source rectangles come from callers and files: cut them to the image first.
-    if (w <= 0 || h <= 0 ||
-        !(clipBlitSource(&x, &y, int32_t(sw), int32_t(sh), &sx, &sy, &w, &h, mirrorX, mirrorY) & ClipBits::Remains) ||
-        !(clipBlitRect(&x, &y, t.clip, &sx, &sy, &w, &h, mirrorX, mirrorY) & ClipBits::Remains))
+    Rect16 cut = src;
+    int32_t x = 0, y = 0;
+    if (!placeBlit(t, sw, sh, mirror, cut, x, y))
         return 1;
     uint8_t* pixels = nullptr;
     int32_t pitch = 0;
-    const Rect16 cut{int16_t(sx), int16_t(sy), int16_t(w), int16_t(h)};
     if (!surface->lock(&pixels, &pitch, 0, &cut)) {
         surface->unlock();
         return 0;
@@ -551,10 +562,10 @@ int DrawContext::blitImage(Target& t, BlitFunction copy, Surface* surface, uint3
     job.palette = surface->palette();
     job.dstPitch = t.pitch;
     job.dstPixels = t.pixelAt(x, y);
-    job.width = w;
-    job.height = h;
-    job.mirrorX = mirrorX;
-    job.mirrorY = mirrorY;
+    job.width = cut.w;
+    job.height = cut.h;
+    job.mirrorX = mirror & DrawMirror::X;
+    job.mirrorY = mirror & DrawMirror::Y;
     job.alpha = static_cast<uint8_t>(channelByte(colour().channels, 0));
     copy(&job);
     surface->unlock();

@@ -155,6 +155,12 @@ private:
     // Vertex pairs as rectangles or lines through the operation's blit loop.
     int drawPairs(Target& t, BlitFunction loop, uint32_t operation, uint32_t first, uint32_t count);
     int blitImage(Target& t, BlitFunction copy, Surface* surface, uint32_t mirror, const Rect16& src);
+    // Where the blit loops put the rectangle src of a sw x sh picture: at
+    // the translation's whole pixels, cut to the picture and the clip, in
+    // 32 bits. src becomes the part drawn, (x, y) its place; false when
+    // nothing remains.
+    bool placeBlit(const Target& t, uint32_t sw, uint32_t sh, uint32_t mirror, Rect16& src, int32_t& x,
+                   int32_t& y);
     // The span-program path; nothing is drawn when it cannot run.
     // Binds the target and sets scissor and flat colour; false when the
     // target's colour plane does not bind.

@@ -130,18 +130,23 @@ int DrawContext::drawImageSpans(Target& t, const Effective& e, const BlitKey* lo
     uint8_t* pixels = nullptr;
     int32_t pitch = 0;
     surface->getSize(&sw, &sh);
-    // With y growing upwards the blit loops move a rectangle, rows as they
-    // are; the quad flips them, so a picture in their stead reads them backwards.
-    if (loopless && m_yDown != 1)
-        mirror ^= DrawMirror::Y;
-    // Spans read texels without bounds: a rectangle reaching past the
-    // picture draws the part inside it, moved where the blit loops put it.
+    // A translated picture lands where the blit loops put it, cut to the clip
+    // in whole pixels before any quad is built. Any other is cut to the
+    // picture (spans read texels without bounds), the part left out moving
+    // the quad's first corner by (x, y).
     const bool mirrorX = mirror & DrawMirror::X, mirrorY = mirror & DrawMirror::Y;
-    int32_t ox = 0, oy = 0, sx = asked.x, sy = asked.y, w = asked.w, h = asked.h;
-    if (w <= 0 || h <= 0 ||
-        !(clipBlitSource(&ox, &oy, int32_t(sw), int32_t(sh), &sx, &sy, &w, &h, mirrorX, mirrorY) & ClipBits::Remains))
-        return 1;
-    const Rect16 src{int16_t(sx), int16_t(sy), int16_t(w), int16_t(h)};
+    Rect16 src = asked;
+    int32_t x = 0, y = 0;
+    if (loopless) {
+        if (!placeBlit(t, sw, sh, mirror, src, x, y))
+            return 1;
+    } else {
+        int32_t sx = asked.x, sy = asked.y, w = asked.w, h = asked.h;
+        if (w <= 0 || h <= 0 ||
+            !(clipBlitSource(&x, &y, int32_t(sw), int32_t(sh), &sx, &sy, &w, &h, mirrorX, mirrorY) & ClipBits::Remains))
+            return 1;
+        src = Rect16{int16_t(sx), int16_t(sy), int16_t(w), int16_t(h)};
+    }
     if (!prepareRaster(t))
         return 0;
     if (!surface->lock(&pixels, &pitch, 0, nullptr) || pitch <= 0) {
@@ -196,10 +201,14 @@ int DrawContext::drawImageSpans(Target& t, const Effective& e, const BlitKey* lo
     // The context's matrices live in the record, where programs can write:
     // what one stores there does not outlive its draw.
     const MatrixStack2D matrices = rs.block().matrix2D;
-    translate(Fixed(ox) << 16, Fixed(oy) << 16);
+    if (loopless) {
+        // Placed by (x, y) alone, rows as they are, as the loops copy them.
+        const Fixed placed[6] = {kFixedOne, 0, 0, kFixedOne, 0, 0};
+        std::copy(std::begin(placed), std::end(placed), topMatrix());
+    }
     ScanConverter sc(rs);
     sc.useProgram(set->selectedProgram());
-    sc.drawTexturedQuad(Fixed(src.w) << 16, Fixed(src.h) << 16, u, v, m_yDown != 1);
+    sc.drawTexturedQuad(Fixed(src.w) << 16, Fixed(src.h) << 16, u, v, !loopless && m_yDown != 1, x, y);
     rs.block().matrix2D = matrices;
     // The program had all it is owed (the target's planes at one size, the
     // picture with its palette, the tables): a draw that stopped, stopped

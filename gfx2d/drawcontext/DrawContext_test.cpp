@@ -457,6 +457,66 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     dc.loadMatrix(sheared, t0);
     dc.drawImage(&tall, 0, lowRows);
     EXPECT_EQ(px[kW], 0xFF000000u | 32761);
+    // Sheared, the tall picture's rows pass the 16.16 range from row 10 on,
+    // and a shape's far corner passes it from column 10 on: neither wraps
+    // round across the target. The picture's first rows land in place, and
+    // the shape draws the columns it covers, as it does ending inside.
+    dc.setClip(0, 0, kW, kH);
+    clear();
+    std::vector<uint32_t> expected(px, px + kW * kH);
+    for (int y = 10; y < kH; ++y)
+        expected[y * kW + 3] = expected[y * kW + 4] = y < 12 ? 0xFF123456u : 0xFF000000u | uint32_t(y - 10);
+    const Fixed rowTen[2] = {3 << 16, 10 << 16}, columnTen[2] = {10 << 16, 0};
+    dc.loadMatrix(sheared, rowTen);
+    dc.drawImage(&tall, 0, nullptr);
+    EXPECT_EQ(std::vector<uint32_t>(px, px + kW * kH), expected);
+    dc.setColor(0xFF5080C0);
+    for (const uint32_t mode : {DrawMode::Lines, DrawMode::Polygon, DrawMode::Rectangles})
+        for (const int16_t end : {200, 32767}) {
+            clear();
+            const int16_t corners[8] = {0, 12, end, 12, end, 16, 0, 16};
+            dc.loadMatrix(sheared, columnTen);
+            dc.vertexPointer(2, VertexType::S16, mode == DrawMode::Rectangles ? 8 : 4, corners);
+            dc.drawArrays(mode, 0, mode == DrawMode::Polygon ? 4 : 2);
+            EXPECT_EQ(std::count(px, px + kW * kH, 0xFF5080C0u), (kW - 10) * (mode == DrawMode::Lines ? 1 : 4))
+                << mode << " " << end;
+        }
+
+    // A picture the blit table has no loop for lands where the loop of a
+    // paletted one of the same colours puts it: at the translation's whole
+    // pixels, y growing either way, and nowhere when it lies past the 16.16
+    // range or a source rectangle reaching far left moves it there (the
+    // third place). Turned by a hair, it lies nowhere there either.
+    MemorySurface wide, paletted, screen565;
+    const auto index = [](int x, int y) { return uint8_t(x + 7 * y); };
+    ASSERT_TRUE(makeImage(wide, 7, 5, [&](int x, int y) { return palette[index(x, y)]; }));
+    ASSERT_TRUE(makeIndexedImage(paletted, 7, 5, palette, index));
+    ASSERT_TRUE(makeTarget(screen565, 13, 11, PixelFormat::R5G6B5));
+    uint8_t* screen = nullptr;
+    int32_t screenPitch = 0;
+    ASSERT_TRUE(screen565.lock(&screen, &screenPitch, 0, nullptr));
+    screen565.unlock();
+    dc.setClip(0, 0, 13, 11);
+    const std::vector<uint8_t> blank(size_t(screenPitch) * 11, 0x3C);
+    const int16_t farLeft[4] = {-32760, 0, 32767, 5};
+    const Fixed places[][2] = {{(3 << 16) + 0xC000, (2 << 16) + 0x8000}, {-0x4000, 0xFFFF}, {6 << 16, 1 << 16},
+                               {32767 << 16, 2 << 16}, {3 << 16, 32765 << 16}, {32767 << 16, 32767 << 16}};
+    for (int i = 0; i < 12; ++i) {
+        const bool far = i >= 4;
+        std::vector<uint8_t> drawn[3];
+        for (int way = 0; way < 3; ++way) {
+            std::copy(blank.begin(), blank.end(), screen);
+            dc.loadMatrix(way == 2 ? sheared : kIdentityWords, places[i / 2]);
+            dc.setYDown(i % 2);
+            EXPECT_EQ(dc.drawImage(way == 1 ? &paletted : &wide, 0, i / 2 == 2 ? farLeft : nullptr), 1) << i;
+            drawn[way].assign(screen, screen + blank.size());
+        }
+        EXPECT_EQ(drawn[0], drawn[1]) << i;
+        EXPECT_EQ(drawn[0] == blank, far) << i;
+        EXPECT_TRUE(!far || drawn[2] == blank) << i;
+    }
+    dc.setYDown(1);
+    s.target.makeCurrent();
 
     // Every source on every target, translated only, in every image state:
     // drawn as a per-pixel reference draws it (a copy plain, keyed, or keyed
@@ -465,23 +525,29 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     // what its loop would. Every other state draws its rectangle (1, 1, 6, 6)
     // mirrored at (2, -3) with y growing upwards: the blit loops place the
     // rectangle at rows 3 to 8 (6 - y - h) unmirrored, so the part inside the
-    // 4 x 3 picture lands at x 7 down to 5 and rows 3 and 4.
+    // 4 x 3 picture lands at x 7 down to 5 and rows 3 and 4. A rectangle the
+    // picture has nothing in reports what the draw does. Turned by a hair,
+    // the picture takes the set any turned one takes (the key goes with
+    // blend mode 7, blend mode 1 draws nothing), upside down at (2, 1) with
+    // y growing upwards.
     using namespace PixelFormat;
     const RSBFormat formats[] = {R4G4B4,    R5G6B5,     A1R5G5B5,   A4R4G4B4,   X14R6G6B6, R8G8B8, X8R8G8B8,
                                  A8R8G8B8,  ArgbFixed,  RgbaFixed,  L8,         A8,        I8,     A8L8,
                                  P8X8R8G8B8, P8A8R8G8B8, Z32,       P4X8R8G8B8, P4A8R8G8B8, S8,    S32};
     palette[7] = kKey;
     dc.setClip(0, 0, kW, kH);
-    // Flags key, alpha test and blend, the blend mode, and what it copies as:
-    // keyed, blended (0x9C) or refused.
+    // Flags key, alpha test and blend, the blend mode, what it copies as
+    // (keyed, blended by 0x9C or refused), and turned (0 refused, 1 plain,
+    // 2 keyed, 3 keyed and blended).
     const struct {
         bool key, alphaTest, blend;
         uint32_t mode;
         bool keyed, blended, refused;
-    } looks[] = {{false, false, false, 2, false, false, false}, {true, false, false, 2, true, false, false},
-                 {true, false, true, 0, true, true, false},     {true, false, true, 7, true, false, false},
-                 {false, false, true, 1, false, false, false},  {false, false, true, 0, false, false, true},
-                 {false, true, false, 2, false, false, true},   {false, false, true, 2, false, false, true}};
+        int turned;
+    } looks[] = {{false, false, false, 2, false, false, false, 1}, {true, false, false, 2, true, false, false, 2},
+                 {true, false, true, 0, true, true, false, 3},     {true, false, true, 7, true, false, false, 1},
+                 {false, false, true, 1, false, false, false, 0},  {false, false, true, 0, false, false, true, 0},
+                 {false, true, false, 2, false, false, true, 0},   {false, false, true, 2, false, false, true, 0}};
     auto setLook = [&](bool key, bool alphaTest, bool blend, uint32_t mode) {
         key ? dc.enable(DrawGroup::ColourKey) : dc.disable(DrawGroup::ColourKey);
         alphaTest ? dc.enable(DrawGroup::AlphaTest) : dc.disable(DrawGroup::AlphaTest);
@@ -515,33 +581,52 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
                 // Pixel 1 is the key where the format has one.
                 const uint32_t keyPixel = from == R5G6B5 ? 0xF81F : from == X8R8G8B8 ? 0xFFFF00FF : 7;
                 std::memcpy(in + bpp, &keyPixel, std::min<uint32_t>(bpp, 4));
-                std::memset(out, 0x5A, size_t(outPitch) * 6);
-                std::vector<uint8_t> expected(out, out + outPitch * 6);
+                const std::vector<uint8_t> blank(size_t(outPitch) * 6, 0x5A);
+                std::copy(blank.begin(), blank.end(), out);
                 bool referenced = to == R5G6B5 || to == X8R8G8B8;
-                const bool cut = (&look - looks) % 2;
+                uint32_t colours[12] = {};
                 for (int i = 0; i < 12; ++i) {
                     const uint8_t* q = in + (i / 4) * inPitch + (i % 4) * bpp;
-                    uint32_t c = 0;
                     const bool indexed = (formatFlags(from) & FormatFlagPalette) && bpp;
-                    referenced = referenced && (indexed ? (c = palette[*q], true) : tryPixelToArgb8888(from, q, c));
-                    uint8_t* e = &expected[(i / 4 + (cut ? 2 : 1)) * outPitch + (cut ? 8 - i % 4 : i % 4 + 2) * tbpp];
-                    if (!referenced || (look.keyed && (c & 0xFFFFFF) == kKey) || (cut && (i % 4 == 0 || i < 4)))
-                        continue;
-                    look.blended ? blendOnto(to, e, c, 0x9C) : void(convertPixel(A8R8G8B8, &c, to, e));
+                    referenced = referenced && (indexed ? (colours[i] = palette[*q], true)
+                                                        : tryPixelToArgb8888(from, q, colours[i]));
                 }
+                const bool cut = (&look - looks) % 2;
+                auto reference = [&](bool turned, bool keyed, bool blended) {
+                    std::vector<uint8_t> e = blank;
+                    for (int i = 0; i < 12 && referenced; ++i) {
+                        const int x = turned || !cut ? i % 4 + 2 : 8 - i % 4;
+                        const int y = turned ? (cut ? 4 - i / 4 : 1 + i / 4) : i / 4 + (cut ? 2 : 1);
+                        uint8_t* p = &e[y * outPitch + x * tbpp];
+                        if ((keyed && (colours[i] & 0xFFFFFF) == kKey) || (!turned && cut && (i % 4 == 0 || i < 4)))
+                            continue;
+                        blended ? blendOnto(to, p, colours[i], 0x9C) : void(convertPixel(A8R8G8B8, &colours[i], to, p));
+                    }
+                    return e;
+                };
                 setLook(look.key, look.alphaTest, look.blend, look.mode);
                 dc.setColor(0x9CFFFFFF);
-                const Fixed t[2] = {2 << 16, (cut ? -3 : 1) << 16};
+                const Fixed t[2] = {2 << 16, (cut ? -3 : 1) << 16}, at[2] = {2 << 16, 1 << 16};
                 dc.loadMatrix(kIdentityWords, t);
-                const int16_t inside[4] = {1, 1, 6, 6};
+                const int16_t inside[4] = {1, 1, 6, 6}, outside[4] = {4, 0, 2, 2};
+                const int empty = dc.drawImage(&picture, 0, outside);
                 dc.setYDown(!cut);
                 const int drawn = dc.drawImage(&picture, cut ? DrawMirror::X : 0, cut ? inside : nullptr);
                 dc.setYDown(1);
                 SCOPED_TRACE(::testing::Message() << std::hex << from << " onto " << to << " look " << &look - looks);
                 EXPECT_EQ(drawn, int(drawable.count({from, to}) && !look.refused));
                 EXPECT_TRUE(!drawn || referenced);
-                EXPECT_EQ(std::vector<uint8_t>(out, out + outPitch * 6),
-                          drawn ? expected : std::vector<uint8_t>(outPitch * 6, 0x5A));
+                EXPECT_EQ(empty, drawn);
+                EXPECT_EQ(std::vector<uint8_t>(out, out + blank.size()),
+                          drawn ? reference(false, look.keyed, look.blended) : blank);
+                std::copy(blank.begin(), blank.end(), out);
+                dc.loadMatrix(sheared, at);
+                dc.setYDown(!cut);
+                const int turned = dc.drawImage(&picture, 0, nullptr);
+                dc.setYDown(1);
+                EXPECT_EQ(turned, int(drawable.count({from, to}) && look.turned));
+                EXPECT_EQ(std::vector<uint8_t>(out, out + blank.size()),
+                          turned ? reference(true, look.turned > 1, look.turned == 3) : blank);
             }
 
     // A key has nothing to key in one colour: on every target, a keyed line

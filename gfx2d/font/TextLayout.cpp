@@ -20,12 +20,13 @@ constexpr int64_t kFirstReach = 64;
 // the line when reached, and measures twice as far again while all it
 // measured fits. A font may make characters zero wide, and measuring the
 // whole rest for every line would cost the text's square.
-int fitFrom(const FontBase& font, const char16_t* text, int start, int n, int width)
+int fitFrom(const FontBase& font, const char16_t* text, int start, int n, int width, uint64_t& scanned)
 {
     for (int64_t reach = kFirstReach;; reach *= 2) {
         const int end = int(std::min<int64_t>(n, start + reach));
         const char16_t* newline = std::find(text + start, text + end, u'\n');
         const int length = int(newline - text) - start;
+        scanned += uint64_t(length) + (newline != text + end);
         int fit = 0;
         font.measureString(text + start, length, width, &fit);
         if (fit < length || newline != text + end || end == n)
@@ -33,8 +34,9 @@ int fitFrom(const FontBase& font, const char16_t* text, int start, int n, int wi
     }
 }
 
-int breakPoint(const char16_t* text, int start, int fit)
+int breakPoint(const char16_t* text, int start, int fit, uint64_t& scanned)
 {
+    scanned += uint64_t(fit);
     int take = -1;
     bool spaceSeen = false;
     for (int p = start + fit; p > start; --p) {
@@ -83,6 +85,7 @@ int TextLayout::layout()
     int n = 0;
     while (n < INT_MAX && text[n] != 0)
         ++n;
+    m_scanned += uint64_t(n);
     int i = 0, pending = 0;
     while (i < n) {
         if (text[i] == u'\n') {
@@ -97,8 +100,8 @@ int TextLayout::layout()
             if (const int result = appendLine(uint32_t(i), 0))
                 return result;
         }
-        const int fit = fitFrom(*font, text, i, n, width);
-        const int take = std::min<int>(breakPoint(text, i, fit), kMaxIndex);
+        const int fit = fitFrom(*font, text, i, n, width, m_scanned);
+        const int take = std::min<int>(breakPoint(text, i, fit, m_scanned), kMaxIndex);
         if (take < 1)
             break;
         if (const int result = appendLine(uint32_t(i), uint32_t(take)))

@@ -30,6 +30,9 @@ public:
     // Points into the text at the line's start; the text itself for an index
     // past the lines.
     const char16_t* lineText(int line) const;
+    // Characters the layout's own searches looked at so far (the font counts
+    // its lookups): a count of work that tests read.
+    uint64_t scanned() const { return m_scanned; }
 
 private:
     uint32_t entry(int line) const;
@@ -37,4 +40,5 @@ private:
 
     int m_lineCount = 0;
     DynArray m_lines;  // (start << 16) | length
+    uint64_t m_scanned = 0;
 };

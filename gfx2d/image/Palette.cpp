@@ -69,16 +69,14 @@ int Palette::loadChunks(InputStream& stream)
 int Palette::loadRaw(InputStream& stream)
 {
     m_format = PixelFormat::A8R8G8B8;
-    // The words are read as they arrive: the stream only announces its size.
+    // The words are read as they arrive, the stream only announces its size,
+    // and each becomes its colour in place.
     const uint32_t count = stream.available() / 4;
-    std::unique_ptr<uint8_t[]> words = readAnnounced<uint8_t>(stream, uint64_t(count) * 4);
-    std::unique_ptr<uint32_t[]> colours(words && LoadScope::charge(uint64_t(count) * 4)
-                                            ? new (std::nothrow) uint32_t[count ? count : 1]
-                                            : nullptr);
+    std::unique_ptr<uint32_t[]> colours = readAnnounced<uint32_t>(stream, count);
     if (!colours)
         return 0;
     for (uint32_t i = 0; i < count; ++i) {
-        uint8_t* b = &words[uint64_t(i) * 4];
+        uint8_t* b = reinterpret_cast<uint8_t*>(&colours[i]);
         stream.swapIfNeeded(b, 4);
         colours[i] = (b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24) | 0xFF000000;
     }

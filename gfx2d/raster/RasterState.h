@@ -141,8 +141,9 @@ public:
     void clear();
 
     // Interpreted span words left to the frame: kSpanFrameWords when it
-    // begins, plus the scan converter's grants, less the words spans ran.
-    // A draw whose spans use it up stops there.
+    // begins, plus the scan converter's grants, less the words spans ran,
+    // and never more than kSpanFrameWords between spans. A draw whose spans
+    // use it up stops there.
     void beginSpanFrame() { m_spanWordsLeft = kSpanFrameWords; }
     uint64_t& spanWordsLeft() { return m_spanWordsLeft; }
 

@@ -9,6 +9,7 @@
 
 #include "framework/streams/MemoryInputStream.h"
 #include "gfx2d/drawcontext/testing/DrawScene.h"
+#include "gfx2d/raster/SpanRecordWords.h"
 #include "gfx2d/span/ArmInterpreter.h"
 #include "gfx2d/span/ScanConversion.h"
 #include "gfx2d/span/SpanIds.h"
@@ -275,17 +276,26 @@ TEST(HostileSpans, AProgramThatRunsOutOrFaultsEndsItsDrawAndIsSetAside)
         SpanProgramSet set;
         ASSERT_EQ(load(set, imageRecord(c.code)), 1);
         RasterState& rs = *s.screen.rasterState();
-        ScanConverter sc(rs);
-        sc.setSpanBudget(c.spanBudget);
-        rs.bindTarget();
-        setClipRectangle(rs, 0, 0, kW, kH);
-        rs.bindSpanProgram(set.record(0));
-        const Fixed u[4] = {}, v[4] = {};
-        sc.drawTexturedQuad(kW << 16, kH << 16, u, v, false);
-        // The first span that does not return ends the draw.
-        const SpanRunCounts& n = sc.counts();
-        EXPECT_EQ(n.timeouts + n.faults + n.leftCode, 1u) << c.what;
-        EXPECT_EQ(n.returned, c.returned) << c.what;
+        // The first span that does not return ends the draw; a frame begun
+        // by the raster state or by the drawing context has its words again.
+        for (int frame = 0; frame < 3; ++frame) {
+            if (frame == 1)
+                rs.beginFrame(nullptr);
+            if (frame == 2) {
+                s.dc.endDraw();
+                s.dc.beginDraw();
+            }
+            ScanConverter sc(rs);
+            sc.setSpanBudget(c.spanBudget);
+            rs.bindTarget();
+            setClipRectangle(rs, 0, 0, kW, kH);
+            rs.bindSpanProgram(set.record(0));
+            const Fixed u[4] = {}, v[4] = {};
+            sc.drawTexturedQuad(kW << 16, kH << 16, u, v, false);
+            const SpanRunCounts& n = sc.counts();
+            EXPECT_EQ(n.timeouts + n.faults + n.leftCode, 1u) << c.what << ", frame " << frame;
+            EXPECT_EQ(n.returned, c.returned) << c.what << ", frame " << frame;
+        }
         rs.bindSpanProgram(nullptr);
 
         // Through the drawing context the program is set aside until the set
@@ -300,9 +310,16 @@ TEST(HostileSpans, AProgramThatRunsOutOrFaultsEndsItsDrawAndIsSetAside)
                              kSpanKey5Image, kSpanKey6Image),
                   0)
             << c.what;
+        // Cleared and loaded with other code under the same keys, the set
+        // runs that code, decoded from the record it holds now.
+        SpanProgramSet fresh;
+        ASSERT_EQ(load(fresh, imageRecord(clean)), 1);
+        const std::vector<uint32_t> cleanPicture = s.drawWith(fresh);
         set.clear();
-        ASSERT_EQ(load(set, imageRecord(c.code)), 1);
-        EXPECT_FALSE(set.isSetAside(0));
+        ASSERT_EQ(load(set, imageRecord(clean)), 1);
+        EXPECT_EQ(s.drawWith(set), cleanPicture) << c.what;
+        ASSERT_NE(set.program(0), nullptr);
+        EXPECT_EQ(preparedCode(*set.program(0)), set.record(0) + kSpanRecordCodeOffset) << c.what;
     }
 }
 
@@ -394,4 +411,19 @@ TEST(HostileSpans, AFramesSpanWorkFollowsItsPixelsAndProgramsNotItsDraws)
     };
     EXPECT_EQ(cycle(3), 15 * kSpanCodeBytes / 4);
     EXPECT_EQ(cycle(6), 0u);
+
+    // However much honest draws leave unspent, a later draw inherits at most
+    // a frame's words, frames begun or not: a program of a million words a
+    // span runs out on the tiny picture drawn after a turned 100 x 100 one.
+    MemorySurface big;
+    makeImage(big, 100, 100, [](int x, int y) { return 0xFF000000u | uint32_t(x * 300 + y); });
+    SpanProgramSet spender;
+    load(spender, imageRecord(countdown(1u << 19)));
+    s.dc.translate(60 << 16, 10 << 16);
+    ASSERT_EQ(s.dc.drawImage(&big, 0, nullptr), 1);
+    const uint64_t before = armWork().runWords;
+    s.dc.setCustomSpans(1);
+    s.dc.setCustomSpanSet(&spender);
+    s.dc.drawImage(&tiny, 0, nullptr);
+    EXPECT_LT(armWork().runWords - before, 2 * kSpanFrameWords);
 }

@@ -24,7 +24,7 @@ void ScanConverter::polygons3D(const VertexBinding& binding, uint32_t first, uin
         return;
     for (uint32_t k = 0; k + perPolygon <= count; k += perPolygon) {
         Fixed* list[kPolygonMaxVertices];
-        if (!fetchRun(binding, first + k, perPolygon, true, false, list, indices))
+        if (!fetchRun(binding, first + k, perPolygon, true, false, list, nullptr, indices))
             return;
         drawList(list, perPolygon, true);
     }

@@ -3,6 +3,8 @@
 // and exact crossings.
 #include "gfx2d/span/ScanConversion.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "gfx2d/span/ScanInternal.h"
@@ -48,6 +50,32 @@ void crossing(Fixed* v, const Fixed* a, const Fixed* b, int64_t da, int64_t db, 
         at(w);
     for (int w = kVertexInterpolants; w < words; ++w)
         at(w);
+}
+
+// A side of the clip box against a position in 64 bits, as ClipPlane with w = 1.0.
+struct WidePlane {
+    bool vertical;  // a bound on y
+    bool upper;
+    int64_t limit;
+    int64_t distance(int64_t x, int64_t y) const
+    {
+        const int64_t c = vertical ? y : x;
+        return upper ? limit - c : c - limit;
+    }
+};
+
+inline bool held(int64_t x, int64_t y) { return x == static_cast<Fixed>(x) && y == static_cast<Fixed>(y); }
+
+// The clip box's sides in clipAxis's order: x below x1, at or past x0, then y.
+std::array<WidePlane, 4> clipBox(const RasterStateBlock& s)
+{
+    return {{{false, true, s.ccx1}, {false, false, s.ccx0}, {true, true, s.ccy1}, {true, false, s.ccy0}}};
+}
+
+// a + (b - a) * da / (da - db), rounded as crossing rounds.
+inline int64_t wideCrossing(int64_t a, int64_t b, int64_t da, int64_t db)
+{
+    return a + divideRounded(static_cast<__int128>(b - a) * da, static_cast<__int128>(da) - db);
 }
 
 }  // namespace
@@ -148,4 +176,92 @@ void ScanConverter::drawList(Fixed* const* list, uint32_t n, bool projected)
     for (uint32_t i = 0; clipped && !projected && i < given; ++i)
         mapToScreen(list[i], false);
     runDriver(lists[cur], n, projected ? nullptr : list);
+}
+
+void ScanConverter::drawList2D(Fixed** list, WidePoint* at, uint32_t n)
+{
+    if (std::all_of(at, at + n, [](const WidePoint& p) { return held(p.x, p.y); })) {
+        drawList(list, n, false);
+        return;
+    }
+    n = cutWide(list, at, n);
+    if (n < 3)
+        return;
+    // Corners past the range cannot lend the plane their values: the cut's
+    // own vertices do, from its largest triangle of consecutive ones, so
+    // three the cut left on one line do not make it flat.
+    uint32_t first = 0;
+    __int128 largest = -1;
+    for (uint32_t i = 0; i < n; ++i) {
+        const WidePoint &a = at[i], &b = at[(i + 1) % n], &c = at[(i + 2) % n];
+        const __int128 area = static_cast<__int128>(b.x - a.x) * (c.y - a.y) - static_cast<__int128>(c.x - a.x) * (b.y - a.y);
+        if ((area < 0 ? -area : area) > largest)
+            largest = area < 0 ? -area : area, first = i;
+    }
+    std::rotate(list, list + first, list + n);
+    drawList(list, n, false);
+}
+
+// The planes and crossings of clipAxis over 64-bit positions; the records
+// take their positions once all lie inside the box.
+uint32_t ScanConverter::cutWide(Fixed** list, WidePoint* at, uint32_t n)
+{
+    const uint32_t words = recordWords();
+    for (const WidePlane& plane : clipBox(m_rs.block())) {
+        Fixed* kept[kPolygonMaxVertices];
+        WidePoint keptAt[kPolygonMaxVertices];
+        uint32_t m = 0;
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint32_t j = (i + 1) % n;
+            const int64_t da = plane.distance(at[i].x, at[i].y), db = plane.distance(at[j].x, at[j].y);
+            if (da >= 0) {
+                if (m == kPolygonMaxVertices)
+                    return 0;
+                kept[m] = list[i];
+                keptAt[m++] = at[i];
+            }
+            if (!((da > 0 && db < 0) || (da < 0 && db > 0)))
+                continue;
+            Fixed* v = reserve(1);
+            if (!v || m == kPolygonMaxVertices)
+                return 0;
+            std::memcpy(v, list[i], words * 4);
+            crossing(v, list[i], list[j], da, db, static_cast<int>(words));
+            kept[m] = v;
+            keptAt[m++] = {wideCrossing(at[i].x, at[j].x, da, db), wideCrossing(at[i].y, at[j].y, da, db)};
+        }
+        if (m < 3)
+            return 0;
+        n = m;
+        std::copy(kept, kept + n, list);
+        std::copy(keptAt, keptAt + n, at);
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        list[i][kVertexOutX] = static_cast<Fixed>(at[i].x);
+        list[i][kVertexOutY] = static_cast<Fixed>(at[i].y);
+        m_rs.outcode2D(list[i]);
+    }
+    return n;
+}
+
+// clipSegment's rule over 64-bit positions: an end on an upper bound lies
+// outside it, and the end outside moves to the crossing.
+bool ScanConverter::cutWideSegment(Fixed* const* ends, WidePoint* at)
+{
+    if (held(at[0].x, at[0].y) && held(at[1].x, at[1].y))
+        return true;
+    for (const WidePlane& plane : clipBox(m_rs.block())) {
+        const int64_t d[2] = {plane.distance(at[0].x, at[0].y), plane.distance(at[1].x, at[1].y)};
+        const bool in[2] = {plane.upper ? d[0] > 0 : d[0] >= 0, plane.upper ? d[1] > 0 : d[1] >= 0};
+        if (!in[0] && !in[1])
+            return false;
+        if (in[0] == in[1])
+            continue;
+        const int i = in[0] ? 0 : 1, o = 1 - i;
+        at[o] = {wideCrossing(at[i].x, at[o].x, d[i], d[o]), wideCrossing(at[i].y, at[o].y, d[i], d[o])};
+        ends[o][kVertexOutX] = static_cast<Fixed>(at[o].x);
+        ends[o][kVertexOutY] = static_cast<Fixed>(at[o].y);
+        m_rs.outcode2D(ends[o]);
+    }
+    return true;
 }

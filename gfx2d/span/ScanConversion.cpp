@@ -86,14 +86,23 @@ bool ScanConverter::ready()
     return true;
 }
 
-void ScanConverter::project2D(Fixed* v, bool flipY) const
+ScanConverter::WidePoint ScanConverter::project2D(Fixed* v, bool flipY, int32_t atX, int32_t atY) const
 {
     const MatrixStack2D& st = m_rs.block().matrix2D;
-    const int32_t top = std::clamp<int32_t>(st.count, 1, kMatrixStackDepth) - 1;
-    affineTransformVertex(st.entries[top], v);
+    const Fixed* m = st.entries[std::clamp<int32_t>(st.count, 1, kMatrixStackDepth) - 1];
+    // The device's wrapping sums, without the wrap: a far corner stays far.
+    auto row = [&](const Fixed* r, Fixed t) {
+        return ((int64_t{r[0]} * v[0]) >> 16) + ((int64_t{r[1]} * v[1]) >> 16) + int64_t{r[0]} * atX +
+               int64_t{r[1]} * atY + t;
+    };
+    WidePoint p{row(m, m[4]), row(m + 2, m[5])};
     if (flipY)
-        v[kVertexOutY] = wrapSub(static_cast<Fixed>(static_cast<uint32_t>(m_rs.block().destheight) << 16), v[kVertexOutY]);
+        p.y = (int64_t{m_rs.block().destheight} << 16) - p.y;
+    v[kVertexOutX] = static_cast<Fixed>(std::clamp<int64_t>(p.x, INT32_MIN, INT32_MAX));
+    v[kVertexOutY] = static_cast<Fixed>(std::clamp<int64_t>(p.y, INT32_MIN, INT32_MAX));
+    v[kVertexOutW] = kFixedOne;
     m_rs.outcode2D(v);
+    return p;
 }
 
 void ScanConverter::project3D(Fixed* v, uint32_t index, bool indexed)
@@ -123,7 +132,7 @@ void ScanConverter::fetch(const VertexBinding& binding, Fixed* v, uint32_t i) co
 }
 
 bool ScanConverter::fetchRun(const VertexBinding& binding, uint32_t first, uint32_t n, bool projected, bool flipY,
-                             Fixed** list, const uint16_t* indices)
+                             Fixed** list, WidePoint* at, const uint16_t* indices)
 {
     Fixed* rec = reserve(n);
     if (!rec)
@@ -135,7 +144,7 @@ bool ScanConverter::fetchRun(const VertexBinding& binding, uint32_t first, uint3
         if (projected)
             project3D(list[i], index, indices != nullptr);
         else
-            project2D(list[i], flipY);
+            at[i] = project2D(list[i], flipY);
     }
     return true;
 }
@@ -170,7 +179,8 @@ void ScanConverter::mapToScreen(Fixed* v, bool mapped) const
                                                   kPerspectiveShift);
 }
 
-void ScanConverter::drawTexturedQuad(Fixed w, Fixed h, const Fixed* u, const Fixed* v, bool flipY)
+void ScanConverter::drawTexturedQuad(Fixed w, Fixed h, const Fixed* u, const Fixed* v, bool flipY, int32_t atX,
+                                     int32_t atY)
 {
     if (!ready())
         return;
@@ -184,20 +194,21 @@ void ScanConverter::drawTexturedQuad(Fixed w, Fixed h, const Fixed* u, const Fix
     const Fixed xs[4] = {0, 0, w, w}, ys[4] = {0, h, h, 0};
     const uint32_t words = recordWords();
     const int32_t n = interpolants();
-    Fixed* list[4];
+    Fixed* list[kPolygonMaxVertices];
+    WidePoint at[kPolygonMaxVertices];
     for (uint32_t i = 0; i < 4; ++i) {
         Fixed* c = rec + i * words;
         c[0] = xs[i];
         c[1] = ys[i];
         c[kVertexInW] = kFixedOne;
-        project2D(c, flipY);
+        at[i] = project2D(c, flipY, atX, atY);
         if (n > static_cast<int32_t>(kSpanInterpolantV)) {
             c[kVertexInterpolants + kSpanInterpolantU] = u[i];
             c[kVertexInterpolants + kSpanInterpolantV] = v[i];
         }
         list[i] = c;
     }
-    drawList(list, 4, false);
+    drawList2D(list, at, 4);
     s.wholePolygonMode = whole;
     s.viewportMappingMode = mapping;
 }
@@ -208,8 +219,9 @@ void ScanConverter::drawPolygon(const VertexBinding& binding, uint32_t first, ui
     if (count < 3 || count > kPolygonMaxVertices || !ready())
         return;
     Fixed* list[kPolygonMaxVertices];
-    if (fetchRun(binding, first, count, false, flipY, list))
-        drawList(list, count, false);
+    WidePoint at[kPolygonMaxVertices];
+    if (fetchRun(binding, first, count, false, flipY, list, at))
+        drawList2D(list, at, count);
 }
 
 void ScanConverter::drawRectangles(const VertexBinding& binding, uint32_t first, uint32_t count, bool flipY)
@@ -229,10 +241,11 @@ void ScanConverter::drawRectangles(const VertexBinding& binding, uint32_t first,
         std::memcpy(c[3], c[2], words * 4);
         c[0][1] = c[2][1];
         c[3][1] = c[1][1];
-        for (Fixed* v : c)
-            project2D(v, flipY);
-        Fixed* list[4] = {c[0], c[1], c[3], c[2]};
-        drawList(list, 4, false);
+        Fixed* list[kPolygonMaxVertices] = {c[0], c[1], c[3], c[2]};
+        WidePoint at[kPolygonMaxVertices];
+        for (uint32_t i = 0; i < 4; ++i)
+            at[i] = project2D(list[i], flipY);
+        drawList2D(list, at, 4);
         // A drawn rectangle needs its records no more.
         m_rs.rewindPool(mark);
     }
@@ -284,9 +297,11 @@ void ScanConverter::segments(const VertexBinding& binding, uint32_t first, uint3
     const uint32_t mark = m_rs.poolUsed();
     for (uint32_t k = 0; k + 1 < count; k += 2) {
         Fixed* ends[2];
-        if (!fetchRun(binding, first + k, 2, projected, flipY, ends))
+        WidePoint at[2];
+        if (!fetchRun(binding, first + k, 2, projected, flipY, ends, at))
             return;
-        fillSegment(ends[0], ends[1], fill, projected);
+        if (projected || cutWideSegment(ends, at))
+            fillSegment(ends[0], ends[1], fill, projected);
         // A filled segment needs its records no more.
         m_rs.rewindPool(mark);
     }

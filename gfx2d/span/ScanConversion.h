@@ -67,8 +67,10 @@ public:
     void useProgram(const ArmProgram* program) { m_given = program; }
 
     // w, h: the image size in 16.16; u, v: texel coordinates of the corners
-    // (0, 0), (0, h), (w, h), (w, 0).
-    void drawTexturedQuad(Fixed w, Fixed h, const Fixed* u, const Fixed* v, bool flipY);
+    // (0, 0), (0, h), (w, h), (w, 0); at: where the matrix finds corner
+    // (0, 0), in whole pixels.
+    void drawTexturedQuad(Fixed w, Fixed h, const Fixed* u, const Fixed* v, bool flipY, int32_t atX = 0,
+                          int32_t atY = 0);
     // drawArrays: one polygon (at most 15 vertices), count / 2 rectangles
     // from corner pairs, count / 2 segments filled as bounding rectangles.
     void drawPolygon(const VertexBinding& binding, uint32_t first, uint32_t count, bool flipY);
@@ -96,6 +98,10 @@ public:
 
 private:
     struct Edge;
+    // A 2D vertex where the matrix puts it, before a record holds it in 16.16.
+    struct WidePoint {
+        int64_t x, y;
+    };
 
     int32_t interpolants() const;
     // The interpolants and the extra values the triangle driver pre-steps.
@@ -104,12 +110,18 @@ private:
     Fixed* reserve(uint32_t vertices);
     bool ready();
     void takeScissor();
-    void project2D(Fixed* v, bool flipY) const;
+    // Positions past what 16.16 holds are held saturated, and returned whole.
+    WidePoint project2D(Fixed* v, bool flipY, int32_t atX = 0, int32_t atY = 0) const;
     void project3D(Fixed* v, uint32_t index, bool indexed);
     // The vertex-to-screen mapping; unmapped, words 4 and 5 are the screen position.
     void mapToScreen(Fixed* v, bool mapped) const;
     uint32_t clipAxis(Fixed* const* in, uint32_t n, Fixed** out, int coordinate, int wWord, Fixed lo, Fixed hi);
     bool clipSegment(Fixed* a, Fixed* b, int coordinate, int wWord, Fixed lo, Fixed hi);
+    // A 2D polygon (room for kPolygonMaxVertices) whose positions do not all
+    // fit 16.16 is first cut to the clip box in 64 bits.
+    void drawList2D(Fixed** list, WidePoint* at, uint32_t n);
+    uint32_t cutWide(Fixed** list, WidePoint* at, uint32_t n);
+    bool cutWideSegment(Fixed* const* ends, WidePoint* at);
     // given: the polygon before clipping when its vertices have a screen
     // position (the 2D pipeline), else null.
     void runDriver(Fixed* const* list, uint32_t n, Fixed* const* given);
@@ -127,9 +139,10 @@ private:
     void polygons3D(const VertexBinding& binding, uint32_t first, uint32_t count, uint32_t perPolygon,
                     const uint16_t* indices);
     // n records from the pool, vertices first.. (or those indices[first..]
-    // name) fetched and projected; false when the pool is out.
+    // name) fetched and projected, 2D positions whole into at; false when
+    // the pool is out.
     bool fetchRun(const VertexBinding& binding, uint32_t first, uint32_t n, bool projected, bool flipY, Fixed** list,
-                  const uint16_t* indices = nullptr);
+                  WidePoint* at, const uint16_t* indices = nullptr);
 
     RasterState& m_rs;
     NativeSpan m_native = nullptr;

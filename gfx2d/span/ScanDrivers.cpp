@@ -199,8 +199,10 @@ void ScanConverter::callSpan(uint32_t a, uint32_t b, uint32_t pixels)
     if (!m_program || preparedCode(*m_program) != m_rs.spanCode())
         m_program = prepareArmCode(m_rs.spanCode(), kSpanCodeBytes);
     const SpanRun run = runArmProgram(m_rs.addressSpace(), *m_program, m, budget);
-    // The budget is checked at branches: a straight run may pass it.
-    left -= std::min<uint64_t>(left, m.executed);
+    // The budget is checked at branches: a straight run may pass it. What
+    // spans leave unspent carries on only up to a frame's own words, so a
+    // draw inherits no more than those, however many frames went unbegun.
+    left = std::min(left - std::min<uint64_t>(left, m.executed), kSpanFrameWords);
     switch (run) {
     case SpanRun::Returned: ++m_counts.returned; break;
     case SpanRun::Fault: ++m_counts.faults; break;

@@ -38,12 +38,8 @@ SpanProgramSet::~SpanProgramSet() = default;
 
 void SpanProgramSet::clear()
 {
-    for (auto& r : m_records)
-        r.reset();
-    for (auto& p : m_programs)
-        p.reset();
-    for (bool& a : m_setAside)
-        a = false;
+    for (Slot& slot : m_slots)
+        slot = Slot{};
     m_header.reset();
     m_headerLength = 0;
     m_headerBytes[0] = m_headerBytes[1] = m_headerBytes[2] = 0;
@@ -57,7 +53,7 @@ int SpanProgramSet::load(InputStream& stream, uint32_t tag)
         return 0;
     if (tag == kSpanRecordTag) {
         uint32_t slot = 0;
-        while (slot < kSpanSetMaxRecords && m_records[slot])
+        while (slot < kSpanSetMaxRecords && m_slots[slot].record)
             ++slot;
         if (slot == kSpanSetMaxRecords || available > kSpanRecordBytes)
             return 0;
@@ -67,9 +63,7 @@ int SpanProgramSet::load(InputStream& stream, uint32_t tag)
         stream.read(record.get(), available);
         if (stream.hasError() || !recordIsUsable(record.get()))
             return 0;
-        m_records[slot] = std::move(record);
-        m_programs[slot].reset();
-        m_setAside[slot] = false;
+        m_slots[slot] = Slot{std::move(record), nullptr, false};
         return 1;
     }
     m_state = kStateLoaded;
@@ -123,14 +117,14 @@ int SpanProgramSet::select(uint32_t k1, uint32_t k2, uint32_t k3, uint32_t k4, u
 {
     m_selected = nullptr;
     for (uint32_t slot = 0; slot < kSpanSetMaxRecords; ++slot) {
-        const uint8_t* r = m_records[slot].get();
+        const uint8_t* r = m_slots[slot].record.get();
         if (!r)
             return 0;
         auto word = [r](uint32_t i) { return static_cast<uint32_t>(spanRecordWord(r, i)); };
         if (word(kSpanWordKey1) == k1 && word(kSpanWordKey2) == k2 && word(kSpanWordKey3) == k3 &&
             word(kSpanWordKey4) == k4 && word(kSpanWordKey5) == k5 && word(kSpanWordKey6) == k6) {
             // A program set aside is not run again, nor replaced by a later match.
-            if (m_setAside[slot])
+            if (m_slots[slot].setAside)
                 return 0;
             m_selected = r;
             m_selectedSlot = slot;
@@ -144,7 +138,7 @@ const ArmProgram* SpanProgramSet::selectedProgram()
 {
     if (!m_selected)
         return nullptr;
-    OwnedArmProgram& program = m_programs[m_selectedSlot];
+    OwnedArmProgram& program = m_slots[m_selectedSlot].program;
     if (!program)
         program = decodeArmCode(m_selected + kSpanRecordCodeOffset, kSpanCodeBytes);
     return program.get();
@@ -153,8 +147,8 @@ const ArmProgram* SpanProgramSet::selectedProgram()
 void SpanProgramSet::setAside(const uint8_t* record)
 {
     for (uint32_t slot = 0; slot < kSpanSetMaxRecords; ++slot)
-        if (record && m_records[slot].get() == record)
-            m_setAside[slot] = true;
+        if (record && m_slots[slot].record.get() == record)
+            m_slots[slot].setAside = true;
 }
 
 uint32_t SpanProgramResource::memorySize() const

@@ -39,12 +39,15 @@ public:
     // A record whose program ran out of time: select no longer picks it
     // until the set is cleared or the slot loaded again.
     void setAside(const uint8_t* record);
-    bool isSetAside(uint32_t slot) const { return slot < kSpanSetMaxRecords && m_setAside[slot]; }
-    const uint8_t* record(uint32_t slot) const { return slot < kSpanSetMaxRecords ? m_records[slot].get() : nullptr; }
+    bool isSetAside(uint32_t slot) const { return slot < kSpanSetMaxRecords && m_slots[slot].setAside; }
+    const uint8_t* record(uint32_t slot) const
+    {
+        return slot < kSpanSetMaxRecords ? m_slots[slot].record.get() : nullptr;
+    }
     // The slot's program as decoded so far; null before its first draw.
     const ArmProgram* program(uint32_t slot) const
     {
-        return slot < kSpanSetMaxRecords ? m_programs[slot].get() : nullptr;
+        return slot < kSpanSetMaxRecords ? m_slots[slot].program.get() : nullptr;
     }
     // Word 609 + i of a record; 0 past its end.
     static uint32_t getKeyWord(const uint8_t* record, uint32_t i);
@@ -54,15 +57,21 @@ public:
     const uint8_t* headerBytes() const { return m_headerBytes; }
 
 private:
+    // A record with what was made of it: a slot emptied or loaded again
+    // starts afresh, its decoded program and set-aside mark with it.
+    struct Slot {
+        std::unique_ptr<uint8_t[]> record;
+        OwnedArmProgram program;
+        bool setAside = false;
+    };
+
     int m_state = 0;
     std::unique_ptr<uint8_t[]> m_header;
     uint16_t m_headerLength = 0;
     uint8_t m_headerBytes[3] = {};
     const uint8_t* m_selected = nullptr;
     uint32_t m_selectedSlot = 0;
-    std::unique_ptr<uint8_t[]> m_records[kSpanSetMaxRecords];
-    OwnedArmProgram m_programs[kSpanSetMaxRecords];
-    bool m_setAside[kSpanSetMaxRecords] = {};
+    Slot m_slots[kSpanSetMaxRecords];
 };
 
 class SpanProgramResource : public Resource {

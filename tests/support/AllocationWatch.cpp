@@ -22,8 +22,16 @@ void* allocate(size_t size) noexcept
             ;
         const size_t request = ++g_requests;
         g_bytes += size;
-        if (size > ceiling || request == g_failAt.load())
+        if (size > ceiling || request == g_failAt.load()) {
+            // As the host's operator new does before it gives up.
+            if (std::new_handler handler = std::get_new_handler()) {
+                try {
+                    handler();
+                } catch (const std::bad_alloc&) {
+                }
+            }
             return nullptr;
+        }
     }
     return std::malloc(size != 0 ? size : 1);
 }

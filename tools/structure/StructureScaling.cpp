@@ -1,22 +1,26 @@
-// The scaling table's generators and its run. Every scene hangs under a
-// World with a camera looking down -Z at the origin, a light and a
-// background, so that each file draws, picks and animates; what a row scales
-// is one relation, N of it, over the smallest valid records around it.
+// The scaling table's scenes and its run. Every file is one scene under a
+// World with a camera looking down -Z at the origin, a background and a
+// light; each relation adds its count of one kind of thing over what the
+// scene shares (a lit, textured look, one vertex buffer whose rows the
+// meshes draw, one keyframe sequence of each shape, one controller), so
+// that any two relations in one file meet there.
 #include "tools/structure/StructureScaling.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <set>
 #include <unordered_map>
 
 #include "engine/core/interface/EngineResult.h"
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/interface/MethodTables.h"
+#include "engine/core/loader/CkwResourceLoader.h"
 #include "engine/core/runtime/EngineContext.h"
-#include "engine/core/runtime/EngineErrors.h"
 #include "engine/core/scene/SceneIds.h"
 #include "game/shell/EngineRef.h"
 #include "tools/archive/ArchiveWriter.h"
@@ -39,8 +43,6 @@ void countingFree(void* p) { std::free(p); }
 
 constexpr uint8_t kLoop = 193;
 
-// A scene under construction: the objects every row shares are written on
-// first use, the World and its camera at the end.
 class SceneWriter {
 public:
     M3gFileWriter w;
@@ -142,13 +144,13 @@ public:
         return w.addObject(m3gTexture2DRecord(t));
     }
 
-    std::vector<uint8_t> finish()
+    std::vector<uint8_t> finish(uint8_t lightMode = 128)
     {
         M3gCameraFields camera;
         camera.projection = 50;
         camera.node.transformable.components = M3gComponentTransform{{0, 0, 20}};
         M3gLightFields light;
-        light.mode = 128;
+        light.mode = lightMode;
         M3gBackgroundFields background;
         background.color = 0xFF203040;
         M3gWorldFields world;
@@ -167,227 +169,11 @@ private:
     uint32_t m_appearance = 0;
 };
 
-ScalingFile scene(SceneWriter& s)
-{
-    ScalingFile file;
-    file.bytes = s.finish();
-    return file;
-}
-
 M3gNodeFields withTracks(std::vector<uint32_t> tracks)
 {
     M3gNodeFields node;
     node.transformable.object.animationTracks = std::move(tracks);
     return node;
-}
-
-// One group holding n meshes.
-ScalingFile childFan(uint32_t n)
-{
-    SceneWriter s;
-    std::vector<uint32_t> meshes;
-    for (uint32_t i = 0; i < n; ++i)
-        meshes.push_back(s.mesh());
-    s.children.push_back(s.group(meshes));
-    return scene(s);
-}
-
-// A mesh under a chain of n groups.
-ScalingFile childChain(uint32_t n)
-{
-    SceneWriter s;
-    uint32_t top = s.mesh();
-    for (uint32_t i = 0; i < n; ++i)
-        top = s.group({top});
-    s.children.push_back(top);
-    return scene(s);
-}
-
-// n references to one file of n groups: what the file asks for is n
-// references and one file of n, not n copies of it.
-ScalingFile externalReference(uint32_t n)
-{
-    ScalingFile file;
-    SceneWriter leaf;
-    std::vector<uint32_t> groups;
-    for (uint32_t i = 0; i < n; ++i)
-        groups.push_back(leaf.group({}));
-    leaf.w.addObject(m3gGroupRecord({{}, groups}));
-    file.files.push_back({"leaf.m3g", leaf.w.finish()});
-    SceneWriter top;
-    for (uint32_t i = 0; i < n; ++i)
-        top.w.addExternalReference("leaf.m3g");
-    top.children.push_back(top.mesh());
-    file.files.push_back({"top.m3g", top.finish()});
-    file.name = "top.m3g";
-    return file;
-}
-
-// Archive members m0 .. mn, each but the last referencing the next twice:
-// a ladder whose paths double at every rung.
-ScalingFile archiveMember(uint32_t n)
-{
-    ArchiveWriter archive;
-    for (uint32_t i = 0; i <= n; ++i) {
-        SceneWriter s;
-        if (i < n)
-            for (int twice = 0; twice < 2; ++twice)
-                s.w.addExternalReference("m" + std::to_string(i + 1));
-        if (i == 0)
-            s.children.push_back(s.mesh());
-        else
-            s.group({});
-        archive.add("m" + std::to_string(i), i == 0 ? s.finish() : s.w.finish());
-    }
-    ScalingFile file;
-    file.files.push_back({"ladder.arc", archive.finish()});
-    file.name = "mvlarc:ladder.arc!m0";
-    return file;
-}
-
-// One group with n tracks of one sequence and controller.
-ScalingFile animationTrack(uint32_t n)
-{
-    SceneWriter s;
-    const uint32_t sequence = s.sequence(2);
-    const uint32_t controller = s.controller();
-    std::vector<uint32_t> tracks;
-    for (uint32_t i = 0; i < n; ++i)
-        tracks.push_back(s.track(sequence, controller));
-    s.children.push_back(s.group({s.mesh()}, withTracks(tracks)));
-    return scene(s);
-}
-
-// One group with n tracks over three properties, taken off with a read
-// between removals.
-ScalingFile trackRemoval(uint32_t n)
-{
-    SceneWriter s;
-    const uint32_t sequences[] = {s.sequence(2), s.sequence(2, 4), s.sequence(2, 1)};
-    const int32_t properties[] = {kPropertyTranslation, kPropertyOrientation, kPropertyAlpha};
-    const uint32_t controller = s.controller();
-    std::vector<uint32_t> tracks;
-    for (uint32_t i = 0; i < n; ++i)
-        tracks.push_back(s.track(sequences[i % 3], controller, uint32_t(properties[i % 3])));
-    s.children.push_back(s.group({s.mesh()}, withTracks(tracks)));
-    return scene(s);
-}
-
-// n deflated sections, each one group with a user parameter of n × 3 MiB of
-// zeros: each section under its cap, the load past its allowance at once.
-ScalingFile largeRecordSections(uint32_t n)
-{
-    SceneWriter s;
-    M3gNodeFields node;
-    node.transformable.object.userParameters = {{1, std::vector<uint8_t>(size_t(n) * (3 << 20), 0)}};
-    s.w.beginSection(kM3gSchemeZlib);
-    s.group({}, node);
-    s.w.repeatSection(n - 1);
-    s.w.beginSection(kM3gSchemeNone);
-    return scene(s);
-}
-
-// n groups whose tracks share one sequence of n keyframes, sampled near its
-// end.
-ScalingFile sharedSequence(uint32_t n)
-{
-    SceneWriter s;
-    const uint32_t sequence = s.sequence(n);
-    const uint32_t controller = s.controller();
-    for (uint32_t i = 0; i < n; ++i)
-        s.children.push_back(s.group({}, withTracks({s.track(sequence, controller)})));
-    ScalingFile file = scene(s);
-    file.time = int32_t(10 * n - 15);
-    return file;
-}
-
-// n groups, each moved by a track under a controller of its own.
-ScalingFile controller(uint32_t n)
-{
-    SceneWriter s;
-    const uint32_t sequence = s.sequence(2);
-    for (uint32_t i = 0; i < n; ++i)
-        s.children.push_back(s.group({}, withTracks({s.track(sequence, s.controller())})));
-    return scene(s);
-}
-
-// A skinned mesh of 2n vertices over bones; binding i ties bone i % bones
-// to vertices 2i and 2i + 1. A chain makes each bone the child of the one
-// before it, and a moving skeleton animates every bone.
-ScalingFile skin(uint32_t n, uint32_t bones, bool chain)
-{
-    SceneWriter s;
-    const uint32_t sequence = s.sequence(2, 4);
-    const uint32_t controller = s.controller();
-    std::vector<uint32_t> made;
-    for (uint32_t i = 0; i < bones; ++i) {
-        const uint32_t orientation = s.track(sequence, controller, kPropertyOrientation);
-        made.push_back(s.group(chain && i > 0 ? std::vector<uint32_t>{made.back()} : std::vector<uint32_t>{},
-                               withTracks({orientation})));
-    }
-    M3gSkinnedMeshFields m;
-    m.mesh.vertexBuffer = s.vertexBuffer(n);
-    M3gTriangleStripFields all;
-    all.stripLengths = {2 * n};
-    m.mesh.submeshes = {{s.w.addObject(m3gTriangleStripRecord(all)), s.appearance()}};
-    m.skeleton = s.group(chain ? std::vector<uint32_t>{made.back()} : made);
-    for (uint32_t i = 0; i < n; ++i)
-        m.bones.push_back({made[chain ? bones - 1 - i % bones : i % bones], 2 * i, 2, 1});
-    s.children.push_back(s.w.addObject(m3gSkinnedMeshRecord(m)));
-    return scene(s);
-}
-
-// n skinned meshes over one source of 2n + 2 vertices, each binding its own
-// two rows to a bone of its own and drawing them.
-ScalingFile skinsSharingASource(uint32_t n)
-{
-    SceneWriter s;
-    const uint32_t source = s.vertexBuffer(n + 1);
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t bone = s.group({});
-        M3gSkinnedMeshFields m;
-        m.mesh = s.meshFields();
-        m.mesh.vertexBuffer = source;
-        m.mesh.submeshes = {{s.strip(2 * i), s.appearance()}};
-        m.skeleton = s.group({bone});
-        m.bones = {{bone, 2 * i, 4, 1}};
-        s.children.push_back(s.w.addObject(m3gSkinnedMeshRecord(m)));
-    }
-    return scene(s);
-}
-
-ScalingFile bone(uint32_t n) { return skin(n, n, false); }
-ScalingFile binding(uint32_t n) { return skin(n, 2, false); }
-ScalingFile skeletonDepth(uint32_t n) { return skin(n, n, true); }
-
-// A chain of n groups, each Z-aligned to the group beside it.
-ScalingFile alignmentTarget(uint32_t n)
-{
-    SceneWriter s;
-    uint32_t top = s.mesh();
-    for (uint32_t i = 0; i < n; ++i) {
-        M3gNodeFields aligned;
-        const uint32_t beside = s.group({});
-        aligned.alignment = M3gAlignmentFields{kAlignOrigin, kAlignNone, beside, 0};
-        top = s.group({s.group({top}, aligned), beside});
-    }
-    s.children.push_back(top);
-    return scene(s);
-}
-
-// n meshes, each Z-aligned to the first.
-ScalingFile sharedAlignmentTarget(uint32_t n)
-{
-    SceneWriter s;
-    const uint32_t first = s.mesh();
-    std::vector<uint32_t> meshes{first};
-    for (uint32_t i = 1; i < n; ++i) {
-        M3gMeshFields m = s.meshFields();
-        m.node.alignment = M3gAlignmentFields{kAlignOrigin, kAlignNone, first, 0};
-        meshes.push_back(s.w.addObject(m3gMeshRecord(m)));
-    }
-    s.children.push_back(s.group(meshes));
-    return scene(s);
 }
 
 // A node at translation t, scaled by scale.
@@ -398,188 +184,453 @@ M3gNodeFields placed(std::array<float, 3> t, float scale = 1.0f)
     return node;
 }
 
-// A spine of n groups, each a step up from the last, holding a target leaf
-// and a leaf aimed at the target as far from the foot as its own node is
-// from the top: every reference is met once, where the spine meets it, and
-// that meeting node moves down the spine and back up. The climbs grow with
-// depth times references, about n^2 / 2 steps.
-ScalingFile alignmentMeetingNodeMoves(uint32_t n)
+M3gNodeFields aimedAt(M3gNodeFields node, uint32_t reference)
 {
-    SceneWriter s;
-    std::vector<uint32_t> targets;
-    for (uint32_t i = 0; i < n; ++i)
-        targets.push_back(s.group({}, placed({0, 0, 1})));
-    uint32_t below = 0;
-    for (uint32_t i = n; i-- > 0;) {
-        M3gNodeFields aimed = placed({1, 0, 0});
-        aimed.alignment = M3gAlignmentFields{kAlignOrigin, kAlignNone, targets[n - 1 - i], 0};
-        std::vector<uint32_t> children{s.group({}, aimed), targets[i]};
-        if (below != 0)
-            children.push_back(below);
-        below = s.group(children, placed({0, 1, 0}));
+    node.alignment = M3gAlignmentFields{kAlignOrigin, kAlignNone, reference, 0};
+    return node;
+}
+
+// The most rows the shared buffer holds: a strip's vertices are 16-bit
+// indices.
+constexpr uint32_t kMaxRows = 32767;
+
+// One scene with counts[r] of each relation r, written in the order the
+// file needs: external references, the sections of large records, what
+// the scene shares, each relation's part, the World.
+class SharedScene {
+public:
+    explicit SharedScene(const ScalingCounts& counts) : m_n(counts) {}
+    ScalingFile write();
+
+private:
+    uint32_t n(int relation) const { return m_n[size_t(relation)]; }
+    uint32_t rows() const;
+    // One reference at least where the file it names has groups.
+    uint32_t referencesToLeaf() const
+    {
+        return std::max(n(Relation::ExternalReference), uint32_t(n(Relation::ReferencedGroup) != 0));
     }
-    s.children.push_back(below);
-    return scene(s);
+    // A strip over the next two rows of the shared buffer no mesh drew yet
+    // (round again past its end).
+    uint32_t ownRows();
+    uint32_t ownMesh(M3gNodeFields node = {});
+    // Shared looks in turn: the lit one, then the layered ones.
+    uint32_t sharedLook(uint32_t i) const { return m_looks[i % m_looks.size()]; }
+    uint32_t sequence(uint32_t components);
+    uint32_t controller();
+    uint32_t image();
+    uint32_t buffer(bool target);
+
+    void references();
+    void sections();
+    void looks();
+    void meshes();
+    void skin();
+    void skinnedMeshes();
+    void morphingMesh();
+    void animation();
+    void alignment();
+    void images();
+    void lightsAndCameras();
+    void userParameters();
+
+    const ScalingCounts& m_n;
+    SceneWriter s;
+    std::vector<uint32_t> m_content; // under the chain
+    std::vector<uint32_t> m_looks;
+    std::map<uint32_t, uint32_t> m_sequences; // by component count
+    uint32_t m_controller = 0;
+    uint32_t m_image = 0;
+    uint32_t m_buffers[2] = {};
+    uint32_t m_nextRow = 0;
+};
+
+// Two rows for the lit mesh, two for each mesh, submesh or skin binding
+// drawing or binding its own, and the Vertex rows that only the lit mesh
+// draws.
+uint32_t SharedScene::rows() const
+{
+    using namespace Relation;
+    uint32_t own = 2;
+    for (int r : {ChildFan, Submesh, SkinnedMesh, Appearance, Layer, Texture, Image, SharedAlignmentTarget, Bone,
+                  Binding, SkeletonDepth})
+        own += n(r);
+    own += (n(Bone) + n(Binding) + n(SkeletonDepth) != 0) + (n(MorphTarget) != 0) + (n(AlignmentTarget) != 0);
+    return std::min(own + n(Vertex), kMaxRows);
 }
 
-// A spine of n groups, each a step up from the last and scaled by
-// 2^(-300/n), so that products from its top vanish, with a leaf under each;
-// each node aimed at the leaf a fifth of the spine above it: about n^2 / 6
-// steps.
-ScalingFile alignmentSingularProducts(uint32_t n)
+uint32_t SharedScene::ownRows()
 {
-    SceneWriter s;
-    std::vector<uint32_t> leaves;
-    for (uint32_t i = 0; i < n; ++i)
-        leaves.push_back(s.group({}, placed({0, 0, 1})));
-    const float scale = std::exp2(-300.0f / float(n));
-    uint32_t below = 0;
-    for (uint32_t i = n; i-- > 0;) {
-        M3gNodeFields node = placed({0, 1, 0}, scale);
-        if (i >= n / 5)
-            node.alignment = M3gAlignmentFields{kAlignOrigin, kAlignNone, leaves[i - n / 5], 0};
-        std::vector<uint32_t> children{leaves[i]};
-        if (below != 0)
-            children.push_back(below);
-        below = s.group(children, node);
+    M3gTriangleStripFields strip;
+    strip.startIndex = 2 * (m_nextRow++ % (rows() - 1));
+    strip.stripLengths = {4};
+    return s.w.addObject(m3gTriangleStripRecord(strip));
+}
+
+uint32_t SharedScene::ownMesh(M3gNodeFields node)
+{
+    M3gMeshFields m;
+    m.node = std::move(node);
+    m.vertexBuffer = buffer(false);
+    m.submeshes = {{ownRows(), sharedLook(m_nextRow)}};
+    return s.w.addObject(m3gMeshRecord(m));
+}
+
+// Of 2 + Keyframe keyframes, the i-th at 10 i; the last component stays 1,
+// so four make a turn.
+uint32_t SharedScene::sequence(uint32_t components)
+{
+    uint32_t& made = m_sequences[components];
+    if (made == 0)
+        made = s.sequence(2 + n(Relation::Keyframe), components);
+    return made;
+}
+
+uint32_t SharedScene::controller()
+{
+    if (m_controller == 0)
+        m_controller = s.controller();
+    return m_controller;
+}
+
+uint32_t SharedScene::image()
+{
+    if (m_image == 0)
+        m_image = s.image();
+    return m_image;
+}
+
+// The shared buffer, lit and textured, two vertices a row, and a morph
+// target of its shape.
+uint32_t SharedScene::buffer(bool target)
+{
+    uint32_t& made = m_buffers[target];
+    if (made == 0) {
+        M3gVertexArrayFields positions, texCoords, normals;
+        texCoords.componentCount = 2;
+        normals.componentSize = 1;
+        for (uint32_t i = 0; i < rows(); ++i)
+            for (int32_t x : {0, 1}) {
+                positions.values.insert(positions.values.end(), {x * 2 - 1, int32_t(i % 3) - 1, target ? 1 : 0});
+                texCoords.values.insert(texCoords.values.end(), {x, int32_t(i % 2)});
+                normals.values.insert(normals.values.end(), {0, 0, 127});
+            }
+        M3gVertexBufferFields b;
+        b.positions = s.w.addObject(m3gVertexArrayRecord(positions));
+        b.texCoords = {{s.w.addObject(m3gVertexArrayRecord(texCoords))}};
+        b.normals = s.w.addObject(m3gVertexArrayRecord(normals));
+        made = s.w.addObject(m3gVertexBufferRecord(b));
     }
-    s.children.push_back(below);
-    return scene(s);
+    return made;
 }
 
-// A morphing mesh of n targets naming one buffer, its weights animated.
-ScalingFile morphTarget(uint32_t n)
+ScalingFile SharedScene::write()
 {
-    SceneWriter s;
-    M3gMorphingMeshFields m;
-    m.mesh = s.meshFields();
-    const uint32_t target = s.vertexBuffer(3);
-    m.mesh.vertexBuffer = s.vertexBuffer(3);
-    m.mesh.node = withTracks({s.track(s.sequence(2, n), s.controller(), kPropertyMorphWeights)});
-    m.targets.assign(n, {target, 0.5f});
-    s.children.push_back(s.w.addObject(m3gMorphingMeshRecord(m)));
-    return scene(s);
-}
+    using namespace Relation;
+    references();
+    sections();
+    looks();
+    meshes();
+    skin();
+    skinnedMeshes();
+    morphingMesh();
+    animation();
+    alignment();
+    images();
+    lightsAndCameras();
+    userParameters();
+    s.children = m_content;
+    for (uint32_t i = 0; i < n(ChildChain); ++i)
+        s.children = {s.group(s.children)};
+    std::vector<uint8_t> top = s.finish(129); // directional: every lit vertex evaluates it
 
-// A mesh of n submeshes over one buffer.
-ScalingFile submesh(uint32_t n)
-{
-    SceneWriter s;
-    M3gMeshFields m = s.meshFields();
-    m.vertexBuffer = s.vertexBuffer(n + 1);
-    m.submeshes.clear();
-    for (uint32_t i = 0; i < n; ++i)
-        m.submeshes.push_back({s.strip(2 * i), s.appearance()});
-    s.children.push_back(s.w.addObject(m3gMeshRecord(m)));
-    return scene(s);
-}
-
-// n meshes over one buffer of 2n + 2 vertices, each drawing its own two
-// rows at its own place.
-ScalingFile meshesSharingABuffer(uint32_t n)
-{
-    SceneWriter s;
-    const uint32_t buffer = s.vertexBuffer(n + 1);
-    for (uint32_t i = 0; i < n; ++i) {
-        M3gMeshFields m = s.meshFields();
-        m.vertexBuffer = buffer;
-        m.submeshes = {{s.strip(2 * i), s.appearance()}};
-        m.node.transformable.components = M3gComponentTransform{{0.001f * float(i), 0, 0}};
-        s.children.push_back(s.w.addObject(m3gMeshRecord(m)));
+    ScalingFile file;
+    file.time = int32_t(10 * (2 + n(Keyframe)) - 15);
+    const uint32_t referenced = referencesToLeaf();
+    std::pair<std::string, std::vector<uint8_t>> leaf;
+    if (referenced != 0) {
+        SceneWriter l;
+        std::vector<uint32_t> groups;
+        for (uint32_t i = 0; i < n(ReferencedGroup); ++i)
+            groups.push_back(l.group({}));
+        l.group(groups);
+        leaf = {"leaf.m3g", l.w.finish()};
     }
-    return scene(s);
+    if (n(ArchiveMember) != 0) {
+        // Members m1 .. mn, each but the last naming the next twice: a
+        // ladder whose paths double at every rung.
+        ArchiveWriter archive;
+        archive.add("m0", top);
+        for (uint32_t i = 1; i <= n(ArchiveMember); ++i) {
+            SceneWriter rung;
+            if (i < n(ArchiveMember))
+                for (int twice = 0; twice < 2; ++twice)
+                    rung.w.addExternalReference("m" + std::to_string(i + 1));
+            rung.group({});
+            archive.add("m" + std::to_string(i), rung.w.finish());
+        }
+        if (referenced != 0)
+            archive.add(leaf.first, leaf.second);
+        file.files.push_back({"ladder.arc", archive.finish()});
+        file.name = "mvlarc:ladder.arc!m0";
+    } else if (referenced != 0) {
+        file.files = {std::move(leaf), {"top.m3g", std::move(top)}};
+        file.name = "top.m3g";
+    } else {
+        file.bytes = std::move(top);
+    }
+    return file;
 }
 
-// n meshes over one buffer, each with a submesh of its own two rows on every
-// layer: the queue takes the meshes in turn at every entry.
-ScalingFile submeshesInterleavingLayers(uint32_t n)
+// The ladder's first rung named twice, then the leaf once per reference:
+// what the file asks for is n references and one file of n, not n copies.
+void SharedScene::references()
 {
-    constexpr int32_t kLayers = 127;
-    SceneWriter s;
-    const uint32_t buffer = s.vertexBuffer(kLayers * n + 1);
-    std::vector<uint32_t> looks;
-    for (int32_t layer = 0; layer < kLayers; ++layer) {
-        M3gAppearanceFields a;
-        a.layer = int8_t(layer - 63);
-        looks.push_back(s.w.addObject(m3gAppearanceRecord(a)));
-    }
-    for (uint32_t i = 0; i < n; ++i) {
-        M3gMeshFields m = s.meshFields();
-        m.vertexBuffer = buffer;
-        m.submeshes.clear();
-        for (int32_t layer = 0; layer < kLayers; ++layer)
-            m.submeshes.push_back({s.strip(2 * (kLayers * i + layer)), looks[layer]});
-        m.node.transformable.components = M3gComponentTransform{{0.001f * float(i), 0, 0}};
-        s.children.push_back(s.w.addObject(m3gMeshRecord(m)));
-    }
-    return scene(s);
+    using namespace Relation;
+    if (n(ArchiveMember) != 0)
+        for (int twice = 0; twice < 2; ++twice)
+            s.w.addExternalReference("m1");
+    for (uint32_t i = 0; i < referencesToLeaf(); ++i)
+        s.w.addExternalReference("leaf.m3g");
 }
 
-// n omni lights over a lit mesh of n submeshes, each its own two rows of a
-// buffer of 2n + 2 vertices.
-ScalingFile lightsOverVertices(uint32_t n)
+// Deflated sections (one at least when records are large), each one group
+// (a root) with a user parameter of zeros: each section under its cap, many
+// of them past the load's ledger.
+void SharedScene::sections()
 {
-    SceneWriter s;
+    using namespace Relation;
+    const uint32_t count = std::max(n(Section), uint32_t(n(RecordSize) != 0));
+    if (count == 0)
+        return;
+    M3gNodeFields node;
+    const size_t bytes = n(RecordSize) != 0 ? (size_t(n(RecordSize)) << 16) - 256 : 64;
+    node.transformable.object.userParameters = {{1, std::vector<uint8_t>(bytes, 0)}};
+    s.w.beginSection(kM3gSchemeZlib);
+    s.group({}, node);
+    s.w.repeatSection(count - 1);
+    s.w.beginSection(kM3gSchemeNone);
+}
+
+// The lit, textured look; then meshes each with an appearance of its own
+// state objects, on a layer and blended, or textured over the shared
+// image. The layered looks join the shared ones.
+void SharedScene::looks()
+{
+    using namespace Relation;
     M3gAppearanceFields lit;
     lit.material = s.w.addObject(m3gMaterialRecord({}));
-    const uint32_t look = s.w.addObject(m3gAppearanceRecord(lit));
-    M3gMeshFields m = s.meshFields();
-    m.vertexBuffer = s.vertexBuffer(n + 1, true);
-    m.submeshes.clear();
-    for (uint32_t k = 0; k < n; ++k)
-        m.submeshes.push_back({s.strip(2 * k), look});
-    s.children.push_back(s.w.addObject(m3gMeshRecord(m)));
-    for (uint32_t i = 0; i < n; ++i) {
-        M3gLightFields l;
-        l.mode = 130;
-        l.node.transformable.components = M3gComponentTransform{{float(i % 5), 1, 5}};
-        s.children.push_back(s.w.addObject(m3gLightRecord(l)));
-    }
-    return scene(s);
+    lit.textures = {s.texture(image())};
+    m_looks = {s.w.addObject(m3gAppearanceRecord(lit))};
+    for (int kind : {Appearance, Layer, Texture})
+        for (uint32_t i = 0; i < n(kind); ++i) {
+            M3gAppearanceFields a;
+            M3gCompositingModeFields c;
+            c.blending = kind == Layer ? 64 : 68;
+            a.compositingMode = s.w.addObject(m3gCompositingModeRecord(c));
+            a.polygonMode = s.w.addObject(m3gPolygonModeRecord({}));
+            a.material = s.w.addObject(m3gMaterialRecord({}));
+            a.fog = s.w.addObject(m3gFogRecord({}));
+            if (kind == Layer)
+                a.layer = int8_t(int32_t(i * 37 % 127) - 63);
+            if (kind == Texture)
+                a.textures = {s.texture(image())};
+            const uint32_t look = s.w.addObject(m3gAppearanceRecord(a));
+            if (kind == Layer)
+                m_looks.push_back(look);
+            M3gMeshFields m;
+            m.vertexBuffer = buffer(false);
+            m.submeshes = {{ownRows(), look}};
+            m_content.push_back(s.w.addObject(m3gMeshRecord(m)));
+        }
 }
 
-// n meshes, each with an appearance of its own state objects, on layers
-// -63 .. 63 in an order the renderer must sort, blended when layered.
-ScalingFile appearances(uint32_t n, bool layered, bool textured)
+// The lit mesh, moved by a track, draws the whole buffer, then each
+// submesh its own rows; the fan's meshes each draw their own rows at a
+// place of their own.
+void SharedScene::meshes()
 {
-    SceneWriter s;
-    const uint32_t shared = textured ? s.image() : 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        M3gAppearanceFields a;
-        M3gCompositingModeFields c;
-        c.blending = layered ? 64 : 68;
-        a.compositingMode = s.w.addObject(m3gCompositingModeRecord(c));
-        a.polygonMode = s.w.addObject(m3gPolygonModeRecord({}));
-        a.material = s.w.addObject(m3gMaterialRecord({}));
-        a.fog = s.w.addObject(m3gFogRecord({}));
-        if (layered)
-            a.layer = int8_t(int32_t(i * 37 % 127) - 63);
-        if (textured)
-            a.textures = {s.texture(shared)};
-        s.children.push_back(s.mesh(s.w.addObject(m3gAppearanceRecord(a))));
-    }
-    return scene(s);
+    using namespace Relation;
+    M3gTriangleStripFields whole;
+    whole.stripLengths = {2 * rows()};
+    M3gMeshFields lit;
+    lit.node = withTracks({s.track(sequence(3), controller())});
+    lit.vertexBuffer = buffer(false);
+    lit.submeshes = {{s.w.addObject(m3gTriangleStripRecord(whole)), m_looks[0]}};
+    for (uint32_t i = 0; i < n(Submesh); ++i)
+        lit.submeshes.push_back({ownRows(), sharedLook(i + 1)});
+    m_content.push_back(s.w.addObject(m3gMeshRecord(lit)));
+    if (n(ChildFan) == 0)
+        return;
+    std::vector<uint32_t> fan;
+    for (uint32_t i = 0; i < n(ChildFan); ++i)
+        fan.push_back(ownMesh(placed({0.001f * float(i), 0, 0})));
+    m_content.push_back(s.group(fan));
 }
 
-ScalingFile appearance(uint32_t n) { return appearances(n, false, false); }
-ScalingFile layer(uint32_t n) { return appearances(n, true, false); }
-ScalingFile texture(uint32_t n) { return appearances(n, false, true); }
-
-// n sprites and n textured meshes, each with an image of its own, every
-// kind of image record in turn, and n backgrounds (roots) over the sprites'
-// images.
-ScalingFile image(uint32_t n)
+// One skinned mesh over the shared source: bones beside each other and a
+// chain of bones, each turned by a track and bound to rows of the source,
+// and further bindings over them in turn.
+void SharedScene::skin()
 {
-    SceneWriter s;
-    for (uint32_t i = 0; i < n; ++i) {
+    using namespace Relation;
+    if (n(Bone) + n(Binding) + n(SkeletonDepth) == 0)
+        return;
+    const auto bone = [&](std::vector<uint32_t> children) {
+        return s.group(std::move(children), withTracks({s.track(sequence(4), controller(), kPropertyOrientation)}));
+    };
+    std::vector<uint32_t> bones, top;
+    for (uint32_t i = 0; i < 1 + n(Bone); ++i)
+        top.push_back(bones.emplace_back(bone({})));
+    for (uint32_t i = 0; i < n(SkeletonDepth); ++i)
+        bones.push_back(bone(i == 0 ? std::vector<uint32_t>{} : std::vector<uint32_t>{bones.back()}));
+    if (n(SkeletonDepth) != 0)
+        top.push_back(bones.back());
+    M3gSkinnedMeshFields m;
+    m.mesh.vertexBuffer = buffer(false);
+    m.mesh.submeshes = {{ownRows(), m_looks[0]}};
+    m.skeleton = s.group(top);
+    const uint32_t bindings = uint32_t(bones.size()) + n(Binding);
+    for (uint32_t i = 0; i < bindings; ++i)
+        m.bones.push_back({bones[i % bones.size()], 2 * (i % (rows() - 1)), 4, 1});
+    m_content.push_back(s.w.addObject(m3gSkinnedMeshRecord(m)));
+}
+
+// Skinned meshes over the shared source, each binding its own rows to a
+// bone of its own and drawing them.
+void SharedScene::skinnedMeshes()
+{
+    for (uint32_t i = 0; i < n(Relation::SkinnedMesh); ++i) {
+        const uint32_t bone = s.group({});
+        M3gSkinnedMeshFields m;
+        m.mesh.vertexBuffer = buffer(false);
+        const uint32_t first = 2 * (m_nextRow % (rows() - 1));
+        m.mesh.submeshes = {{ownRows(), m_looks[0]}};
+        m.skeleton = s.group({bone});
+        m.bones = {{bone, first, 4, 1}};
+        m_content.push_back(s.w.addObject(m3gSkinnedMeshRecord(m)));
+    }
+}
+
+// A morphing mesh over the shared buffer whose targets all name one buffer
+// of its shape, their weights animated.
+void SharedScene::morphingMesh()
+{
+    const uint32_t targets = n(Relation::MorphTarget);
+    if (targets == 0)
+        return;
+    M3gMorphingMeshFields m;
+    const uint32_t target = buffer(true);
+    m.mesh.vertexBuffer = buffer(false);
+    m.mesh.submeshes = {{ownRows(), m_looks[0]}};
+    m.mesh.node = withTracks({s.track(s.sequence(2, targets), controller(), kPropertyMorphWeights)});
+    m.targets.assign(targets, {target, 0.5f});
+    m_content.push_back(s.w.addObject(m3gMorphingMeshRecord(m)));
+}
+
+// One group with tracks of the shared sequence; groups each moved by a
+// track under a controller of its own; one group with tracks over three
+// properties, which the run takes off with reads between.
+void SharedScene::animation()
+{
+    using namespace Relation;
+    if (n(AnimationTrack) != 0) {
+        std::vector<uint32_t> tracks;
+        for (uint32_t i = 0; i < n(AnimationTrack); ++i)
+            tracks.push_back(s.track(sequence(3), controller()));
+        m_content.push_back(s.group({}, withTracks(tracks)));
+    }
+    for (uint32_t i = 0; i < n(Controller); ++i)
+        m_content.push_back(s.group({}, withTracks({s.track(sequence(3), s.controller())})));
+    if (n(TrackRemoval) != 0) {
+        const int32_t properties[] = {kPropertyTranslation, kPropertyOrientation, kPropertyAlpha};
+        const uint32_t components[] = {3, 4, 1};
+        std::vector<uint32_t> tracks;
+        for (uint32_t i = 0; i < n(TrackRemoval); ++i)
+            tracks.push_back(s.track(sequence(components[i % 3]), controller(), uint32_t(properties[i % 3])));
+        m_content.push_back(s.group({}, withTracks(tracks)));
+    }
+}
+
+void SharedScene::alignment()
+{
+    using namespace Relation;
+    // A chain of groups, each Z-aligned to the group beside it.
+    if (n(AlignmentTarget) != 0) {
+        uint32_t top = ownMesh();
+        for (uint32_t i = 0; i < n(AlignmentTarget); ++i) {
+            const uint32_t beside = s.group({});
+            top = s.group({s.group({top}, aimedAt({}, beside)), beside});
+        }
+        m_content.push_back(top);
+    }
+    // Meshes, each Z-aligned to the first.
+    if (n(SharedAlignmentTarget) != 0) {
+        std::vector<uint32_t> meshes{ownMesh()};
+        for (uint32_t i = 1; i < n(SharedAlignmentTarget); ++i)
+            meshes.push_back(ownMesh(aimedAt({}, meshes[0])));
+        m_content.push_back(s.group(meshes));
+    }
+    // A spine of groups, each a step up from the last, holding a target leaf
+    // and a leaf aimed at the target as far from the foot as its own node is
+    // from the top: every reference is met once, where the spine meets it,
+    // and that meeting node moves down the spine and back up. The climbs
+    // grow with depth times references, about n^2 / 2 steps.
+    if (const uint32_t count = n(AlignmentMeetingNodeMoves); count != 0) {
+        std::vector<uint32_t> targets;
+        for (uint32_t i = 0; i < count; ++i)
+            targets.push_back(s.group({}, placed({0, 0, 1})));
+        uint32_t below = 0;
+        for (uint32_t i = count; i-- > 0;) {
+            std::vector<uint32_t> children{s.group({}, aimedAt(placed({1, 0, 0}), targets[count - 1 - i])),
+                                           targets[i]};
+            if (below != 0)
+                children.push_back(below);
+            below = s.group(children, placed({0, 1, 0}));
+        }
+        m_content.push_back(below);
+    }
+    // A spine of groups, each a step up from the last and scaled by
+    // 2^(-300/n), so that products from its top vanish, with a leaf under
+    // each; each node aimed at the leaf a fifth of the spine above it: about
+    // n^2 / 6 steps.
+    if (const uint32_t count = n(AlignmentSingularProducts); count != 0) {
+        std::vector<uint32_t> leaves;
+        for (uint32_t i = 0; i < count; ++i)
+            leaves.push_back(s.group({}, placed({0, 0, 1})));
+        const float scale = std::exp2(-300.0f / float(count));
+        uint32_t below = 0;
+        for (uint32_t i = count; i-- > 0;) {
+            M3gNodeFields node = placed({0, 1, 0}, scale);
+            if (i >= count / 5)
+                node = aimedAt(node, leaves[i - count / 5]);
+            std::vector<uint32_t> children{leaves[i]};
+            if (below != 0)
+                children.push_back(below);
+            below = s.group(children, node);
+        }
+        m_content.push_back(below);
+    }
+}
+
+// Sprites and textured meshes, each with an image of its own, every kind
+// of image record in turn, and backgrounds (roots) over the sprites'
+// images; and blank mutable images, which the file makes without their
+// pixels, one more than the sprites, each 256 wide and 1 + 4 ImageSize
+// tall.
+void SharedScene::images()
+{
+    using namespace Relation;
+    for (uint32_t i = 0; i < n(Image); ++i) {
         M3gSpriteFields sprite;
         sprite.image = s.image();
         M3gBackgroundFields background;
         background.image = sprite.image;
         s.w.addObject(m3gBackgroundRecord(background));
         sprite.crop = {0, 0, 2, 2};
-        sprite.appearance = s.appearance();
-        s.children.push_back(s.w.addObject(m3gSpriteRecord(sprite)));
+        sprite.scaled = i % 2 == 0;
+        sprite.appearance = m_looks[0];
+        m_content.push_back(s.w.addObject(m3gSpriteRecord(sprite)));
         uint32_t made = 0;
         switch (i % 4) {
         case 0:
@@ -613,35 +664,45 @@ ScalingFile image(uint32_t n)
         }
         M3gAppearanceFields a;
         a.textures = {s.texture(made)};
-        s.children.push_back(s.mesh(s.w.addObject(m3gAppearanceRecord(a))));
+        M3gMeshFields m;
+        m.vertexBuffer = buffer(false);
+        m.submeshes = {{ownRows(), s.w.addObject(m3gAppearanceRecord(a))}};
+        m_content.push_back(s.w.addObject(m3gMeshRecord(m)));
     }
-    return scene(s);
+    if (n(Image) + n(ImageSize) == 0)
+        return;
+    M3gImage2DFields blank;
+    blank.isMutable = true;
+    blank.width = 256;
+    blank.height = 1 + 4 * n(ImageSize);
+    for (uint32_t i = 0; i <= n(Image); ++i)
+        s.w.addObject(m3gImage2DRecord(blank));
 }
 
-// One group with n user parameters whose ids share their low 16 bits, as
-// keys that land in one bucket of a table indexed by them.
-ScalingFile userParameter(uint32_t n)
+// Lights of every mode in turn, each at a place of its own, and cameras.
+void SharedScene::lightsAndCameras()
 {
-    SceneWriter s;
-    M3gNodeFields node;
-    for (uint32_t i = 0; i < n; ++i)
-        node.transformable.object.userParameters.push_back({int32_t(i << 16), {uint8_t(i), 1, 2}});
-    s.children.push_back(s.group({s.mesh()}, node));
-    return scene(s);
-}
-
-// n lights and n cameras beside the World's own.
-ScalingFile lightsAndCameras(uint32_t n)
-{
-    SceneWriter s;
-    for (uint32_t i = 0; i < n; ++i) {
+    using namespace Relation;
+    for (uint32_t i = 0; i < n(Light); ++i) {
         M3gLightFields l;
         l.mode = uint8_t(128 + i % 4);
-        s.children.push_back(s.w.addObject(m3gLightRecord(l)));
-        s.children.push_back(s.w.addObject(m3gCameraRecord({})));
+        l.node = placed({float(i % 5), 1, 5});
+        m_content.push_back(s.w.addObject(m3gLightRecord(l)));
     }
-    s.children.push_back(s.mesh());
-    return scene(s);
+    for (uint32_t i = 0; i < n(Camera); ++i)
+        m_content.push_back(s.w.addObject(m3gCameraRecord({})));
+}
+
+// One group with user parameters whose ids share their low 16 bits, as keys
+// that land in one bucket of a table indexed by them.
+void SharedScene::userParameters()
+{
+    if (n(Relation::UserParameter) == 0)
+        return;
+    M3gNodeFields node;
+    for (uint32_t i = 0; i < n(Relation::UserParameter); ++i)
+        node.transformable.object.userParameters.push_back({int32_t(i << 16), {uint8_t(i), 1, 2}});
+    m_content.push_back(s.group({}, node));
 }
 
 EngineResult loadInto(const IkwEngineTable& engine, const ScalingFile& file, const std::string& folder,
@@ -832,41 +893,7 @@ size_t ScalingFile::size() const
     return total;
 }
 
-const std::vector<ScalingRelation>& scalingRelations()
-{
-    static const std::vector<ScalingRelation> relations = {
-        {"child-fan", childFan, 1024, 16000},
-        {"child-chain", childChain, 1024, 16000},
-        {"external-reference", externalReference, 32, 512},
-        {"archive-member", archiveMember, 4, 6},
-        {"animation-track", animationTrack, 1024, 16000},
-        {"shared-sequence", sharedSequence, 128, 4000},
-        {"controller", controller, 256, 16000},
-        {"bone", bone, 128, 4000},
-        {"binding", binding, 128, 8000},
-        {"skeleton-depth", skeletonDepth, 1024, 4000},
-        {"skins-sharing-a-source", skinsSharingASource, 256, 512},
-        {"alignment-target", alignmentTarget, 1024, 8000},
-        {"shared-alignment-target", sharedAlignmentTarget, 1024, 16000},
-        // Past the climb steps one align call may take (kAlignStepsPerCall).
-        {"alignment-meeting-node-moves", alignmentMeetingNodeMoves, 1024, 8000, 1u << ScalingOp::Align},
-        {"alignment-singular-products", alignmentSingularProducts, 1024, 8000, 1u << ScalingOp::Align},
-        {"morph-target", morphTarget, 128, 4000},
-        {"submesh", submesh, 1024, 8000},
-        {"meshes-sharing-a-buffer", meshesSharingABuffer, 1024, 16000},
-        {"submeshes-interleaving-layers", submeshesInterleavingLayers, 8, 64},
-        {"lights-over-vertices", lightsOverVertices, 512, 4000},
-        {"appearance", appearance, 1024, 8000},
-        {"layer", layer, 1024, 8000},
-        {"texture", texture, 1024, 8000},
-        {"image", image, 512, 2000},
-        {"user-parameter", userParameter, 256, 16000},
-        {"light-and-camera", lightsAndCameras, 128, 4000},
-        {"track-removal-with-reads", trackRemoval, 1024, 16000},
-        {"sections-of-large-records", largeRecordSections, 3, 6, 0, mapLeaveCode(KErrNoMemory)},
-    };
-    return relations;
-}
+ScalingFile writeScalingScene(const ScalingCounts& counts) { return SharedScene(counts).write(); }
 
 const char* scalingOpName(int op)
 {
@@ -897,6 +924,8 @@ ScalingRun runScaling(const IkwEngineTable& engine, const std::string& folder, c
         run.work[op] = after - before;
     };
     step(ScalingOp::Load, [&] { return loadInto(engine, file, folder, loader, world); });
+    if (loader)
+        run.nestedLoads = static_cast<const CkwBrewLoader*>(loader.get()->object)->nestedLoads();
     if (!world)
         return run;
     const auto& node = world.table<IkwGroupTable>();
@@ -916,10 +945,11 @@ ScalingRun runScaling(const IkwEngineTable& engine, const std::string& folder, c
     step(ScalingOp::Draw, draw);
     step(ScalingOp::Redraw, draw);
     step(ScalingOp::Pick, [&] {
-        const float origin[3] = {0.1f, 0.1f, 50.0f};
-        const float direction[3] = {0.0f, 0.0f, -1.0f};
+        // Through the active camera, as a game picks: scaled sprites too.
+        EngineRef camera;
+        world.table<IkwWorldTable>().getActiveCamera(world.get(), camera.out());
         uint8_t hit = 0;
-        return node.pickRay(world.get(), 0xFFFFFFFFu, origin, direction, ray.get(), &hit);
+        return node.pickViewport(world.get(), 0xFFFFFFFFu, 0.5f, 0.5f, camera.get(), ray.get(), &hit);
     });
     step(ScalingOp::Align, [&] { return node.node.align(world.get(), nullptr); });
     step(ScalingOp::Find, [&] {

@@ -108,6 +108,9 @@ public:
     bool hasStarted() const { return m_top != nullptr; }
     // Nested loaders started by this load, the refused ones included.
     uint32_t nestedLoads() const { return m_nestedLoads; }
+    // What the load has drawn on its allowances, with the nested loads that
+    // finished.
+    CkwLoadCharges charges() const { return m_top != nullptr ? m_top->charges() : CkwLoadCharges{}; }
     bool hasArchive() const { return m_archive != nullptr; }
     const CkwArchive* archive() const { return m_archive; }
 

@@ -1,6 +1,7 @@
 #include "engine/core/loader/CkwResourceLoader.h"
 
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <map>
 #include <zlib.h>
 
@@ -257,6 +258,24 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
         w.repeatSection(count - 1);
         return m_folder.write(name, w.finish());
     };
+    // A megabyte of plain floats: read by a dozen references, it is charged
+    // as read and as unpacked and earns nothing; in front of 64 MiB of
+    // deflated floats, it earns a credit past the ceiling, which holds.
+    M3gFileWriter floats;
+    floats.addObject(testRecord(3, {}, 9, 1 << 18));
+    m_folder.write("floats.m3g", floats.finish());
+    m_folder.write("dozen.m3g", sceneReferencing(1, std::vector<std::string>(12, "floats.m3g")));
+    floats.beginSection(kM3gSchemeZlib);
+    floats.addObject(testRecord(2, {}, 9, 1 << 21));
+    floats.repeatSection(7);
+    m_folder.write("ceiling.m3g", floats.finish());
+    // Deflated records of a few bytes that make objects of a hundred.
+    M3gFileWriter objects;
+    objects.beginSection(kM3gSchemeZlib);
+    for (int i = 0; i < 1000; ++i)
+        objects.addObject(testRecord(0, {}, 1));
+    objects.repeatSection(199);
+    m_folder.write("objects.m3g", objects.finish());
     ArchiveWriter longNames;
     ASSERT_TRUE(longNames.add("0", sceneReferencing(1, {std::string(1100, 'n')})));
     ASSERT_TRUE(longNames.add(std::string(1100, 'n'), sceneReferencing(2, {})));
@@ -313,6 +332,9 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
         {"mvlarc:" + folder + "/hidden.arc!" + f, 0x1000A, 1},
         {folder + "/pictures.m3g", -7, 9},
         {sections("sections-and-reference.m3g", 2, {"section.m3g"}), 0x10001, 1},
+        {folder + "/dozen.m3g", 0x10001, 9},
+        {folder + "/objects.m3g", 0x10001},
+        {folder + "/ceiling.m3g", 0x10001},
         {"mvlarc:" + folder + "/long.arc!0", 0x10000, 1},
         {multiplying(false, 2, 11), 0x10001, kMaxNestedLoads, "plain, 2 a file"},
         {multiplying(false, 2, 22), 0x10001, kMaxNestedLoads, "plain, 2 a file"},
@@ -348,6 +370,12 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
         }
         const uint64_t work = engineContext()->visits - visits;
         EXPECT_GE(work, nested);
+        // The credit comes from the file the load was named alone.
+        const CkwLoadCharges charges = static_cast<CkwBrewLoader*>(fresh->object)->charges();
+        EXPECT_LE(charges.loadBytes, kMaxLoadBytes);
+        if (c.result == 0 && c.name.rfind(kArchiveUriPrefix, 0) != 0) {
+            EXPECT_EQ(charges.inputBytes, std::filesystem::file_size(c.name));
+        }
         if (c.scaling != nullptr && !firstVisits.emplace(c.scaling, work).second) {
             EXPECT_LE(work * 10, firstVisits[c.scaling] * 23) << c.scaling;
         }

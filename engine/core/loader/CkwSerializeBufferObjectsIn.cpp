@@ -1,11 +1,14 @@
 // Typed readers of object records.
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 
+#include <algorithm>
 #include <bit>
+#include <utility>
 
 #include "engine/core/factory/ClassIds.h"
 #include "engine/core/io/LittleEndian.h"
 #include "engine/core/port/Port.h"
+#include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineErrors.h"
 #include "engine/core/runtime/Trap.h"
 
@@ -58,9 +61,14 @@ namespace {
 
 void charge(uint64_t& drawn, uint64_t amount, uint64_t limit)
 {
-    if (amount > limit - drawn)
+    if (drawn > limit || amount > limit - drawn)
         leave(KErrNoMemory);
     drawn += amount;
+}
+
+uint64_t loadLimit(const CkwLoadCharges& charges)
+{
+    return std::min(kMaxLoadBytes, kLoadBytesPerFile + kLoadBytesPerInputByte * charges.inputBytes);
 }
 
 } // namespace
@@ -68,6 +76,8 @@ void charge(uint64_t& drawn, uint64_t amount, uint64_t limit)
 void CkwSerializeBufferObjectsIn::chargeMadeBytes(uint64_t bytes)
 {
     charge(m_charges.madeBytes, bytes, kMadeBytesPerFile);
+    if (m_record != nullptr)
+        m_record->exempt(bytes);
 }
 
 void CkwSerializeBufferObjectsIn::chargeDeformSteps(uint64_t steps)
@@ -77,7 +87,43 @@ void CkwSerializeBufferObjectsIn::chargeDeformSteps(uint64_t steps)
 
 void CkwSerializeBufferObjectsIn::chargeLoadBytes(uint64_t bytes)
 {
-    charge(m_charges.loadBytes, bytes, kLoadBytesPerFile + kLoadBytesPerInputByte * m_charges.inputBytes);
+    charge(m_charges.loadBytes, bytes, loadLimit(m_charges));
+}
+
+uint64_t CkwSerializeBufferObjectsIn::loadBytesLeft() const
+{
+    const uint64_t limit = loadLimit(m_charges);
+    return limit - std::min(limit, m_charges.loadBytes);
+}
+
+CkwRecordAllocations::CkwRecordAllocations(CkwSerializeBufferObjectsIn& buffer)
+    : m_buffer(buffer), m_enclosing(std::exchange(buffer.m_record, this)), m_exempt(buffer.length()),
+      m_granted(buffer.loadBytesLeft() + m_exempt), m_left(m_granted), m_outer(setEngineAllocAllowance(&m_left))
+{
+    if (m_outer != nullptr)
+        m_left = m_granted = std::min(m_granted, *m_outer);
+}
+
+void CkwRecordAllocations::exempt(uint64_t bytes)
+{
+    m_exempt += bytes;
+    m_granted += bytes;
+    m_left += bytes;
+}
+
+CkwRecordAllocations::~CkwRecordAllocations()
+{
+    setEngineAllocAllowance(m_outer);
+    m_buffer.m_record = m_enclosing;
+    const uint64_t used = m_granted - m_left;
+    if (m_outer != nullptr)
+        *m_outer -= std::min(*m_outer, used);
+    // Within what was granted, so within the ledger, unless a charge of its
+    // own came in between: that one draws on what the next will find left.
+    if (used > m_exempt) {
+        uint64_t& drawn = m_buffer.m_charges.loadBytes;
+        drawn = std::min(loadLimit(m_buffer.m_charges), drawn + (used - m_exempt));
+    }
 }
 
 const uint8_t* CkwSerializeBufferObjectsIn::take(uint32_t n)

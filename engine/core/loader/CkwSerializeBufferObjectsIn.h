@@ -26,16 +26,19 @@ constexpr uint64_t kMadeBytesPerFile = 64u << 20;
 constexpr uint64_t kDeformStepsPerFile = 1u << 22;
 
 // The most bytes one load may unpack from its sections, read from the files
-// it references and keep for its records beyond their bytes (objects, their
-// places in the object tables, track tables, user parameter entries):
-// kLoadBytesPerFile, and kLoadBytesPerInputByte more for each byte the caller
-// hands it, as zlib-based readers cap their output ratio. A cap per section
-// is met once per section, and a record of a few bytes makes an object of
-// hundreds; one ledger serves the file and every file it references. A scene
-// with its models and textures unpacks a few megabytes, and a picture as
-// large as a section may hold comes from megabytes, not kilobytes.
+// it references and allocate for its records beyond their bytes (objects,
+// keyframe stores, pixels, tables, whatever a class keeps): kLoadBytesPerFile,
+// and kLoadBytesPerInputByte more for each byte the caller hands it, as
+// zlib-based readers cap their output ratio, but never past kMaxLoadBytes.
+// A cap per section is met once per section, and a record of a few bytes
+// makes an object of hundreds; one ledger serves the file and every file it
+// references. The credit only decides how early a small file is refused:
+// bytes cost little to bring when a deflated pack entry brings them, so
+// they cannot buy a load more than the ceiling. A scene with its models and
+// textures takes a few megabytes.
 constexpr uint64_t kLoadBytesPerFile = 16u << 20;
 constexpr uint64_t kLoadBytesPerInputByte = 64;
+constexpr uint64_t kMaxLoadBytes = 64u << 20;
 
 // What a load's records have drawn on its allowances so far; a nested load
 // carries it down and back, so references cannot multiply them.
@@ -45,6 +48,8 @@ struct CkwLoadCharges {
     uint64_t loadBytes = 0;
     uint64_t inputBytes = 0; // of the file the caller handed the load
 };
+
+class CkwRecordAllocations;
 
 class CkwSerializeBufferObjectsIn : public CkwHeapObject {
 public:
@@ -60,9 +65,12 @@ public:
     // of one load make draws on kMadeBytesPerFile; past it leaves -4, as
     // memory that ran out.
     void chargeMadeBytes(uint64_t bytes);
-    // Likewise for kDeformStepsPerFile and kLoadBytesPerFile.
+    // Likewise for kDeformStepsPerFile and the load's ledger.
     void chargeDeformSteps(uint64_t steps);
     void chargeLoadBytes(uint64_t bytes);
+    // What the ledger has left; 0 once bytes handed back took the credit
+    // that paid for what was drawn.
+    uint64_t loadBytesLeft() const;
     // Negative for bytes handed back to be offered again.
     void countInputBytes(int64_t bytes) { m_charges.inputBytes += static_cast<uint64_t>(bytes); }
     uint64_t madeBytes() const { return m_charges.madeBytes; }
@@ -124,4 +132,32 @@ private:
     CkwArray<IkwSerializable*>* m_objects = nullptr;
     CkwArray<bool>* m_referenced = nullptr;
     CkwLoadCharges m_charges;  // over the whole load, not one record
+    CkwRecordAllocations* m_record = nullptr; // open while a record is read
+    friend class CkwRecordAllocations;
+};
+
+// While one lives, what the engine allocates draws on the load's ledger as it
+// is allocated, beyond the bytes of the record being read (charged as they
+// arrived) and what the record drew on kMadeBytesPerFile: a request past what
+// is left fails as memory that ran out, so a record cannot make memory first
+// and be refused after, whatever its class keeps. The loader opens one
+// around each record's creation and deserialize.
+class CkwRecordAllocations {
+public:
+    explicit CkwRecordAllocations(CkwSerializeBufferObjectsIn& buffer);
+    ~CkwRecordAllocations();
+    CkwRecordAllocations(const CkwRecordAllocations&) = delete;
+    CkwRecordAllocations& operator=(const CkwRecordAllocations&) = delete;
+
+private:
+    friend class CkwSerializeBufferObjectsIn;
+    // Bytes paid for elsewhere: allocating them draws nothing here.
+    void exempt(uint64_t bytes);
+
+    CkwSerializeBufferObjectsIn& m_buffer;
+    CkwRecordAllocations* m_enclosing;
+    uint64_t m_exempt;  // the record's bytes and its made bytes
+    uint64_t m_granted; // what the allocations may take, m_exempt included
+    uint64_t m_left;
+    uint64_t* m_outer;
 };

@@ -270,4 +270,13 @@ TEST_F(BufferTest, ReferencesCheckIndexAndClass)
     }
 }
 
+TEST_F(BufferTest, BytesHandedBackAfterTheyPaidLeaveTheLedgerNothing)
+{
+    buffer.countInputBytes(1000);
+    ASSERT_EQ(leaveOf([&] { buffer.chargeLoadBytes(kLoadBytesPerFile + 1000 * kLoadBytesPerInputByte); }), KErrNone);
+    buffer.countInputBytes(-100);
+    EXPECT_EQ(buffer.loadBytesLeft(), 0u);
+    EXPECT_EQ(leaveOf([&] { buffer.chargeLoadBytes(1); }), KErrNoMemory);
+}
+
 } // namespace

@@ -6,7 +6,6 @@
 #include "engine/core/factory/CkwObjectFactory.h"
 #include "engine/core/port/Port.h"
 #include "engine/core/runtime/CleanupStack.h"
-#include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 
@@ -104,16 +103,16 @@ bool CkwSerializeObjectsIn::dispatchRecord()
 
 IkwSerializable* CkwSerializeObjectsIn::appendNewObject()
 {
+    // Its place among the roots, made when the load ends; the rest is
+    // allocated while the record's allocations are counted.
+    chargeLoadBytes(sizeof(int32_t));
     m_objects.append(nullptr);
     m_referenced.append(false);
-    const uint64_t before = engineAllocatedBytes();
     IkwSerializable* object = engineContextL().factory->create(static_cast<int32_t>(m_objectType));
     if (object == nullptr)
         leave(KErrCorruptData);
     object->addRef();
     m_objects.last() = object;
-    // The object and its places here: a root's too.
-    chargeLoadBytes(engineAllocatedBytes() - before + sizeof(IkwSerializable*) + sizeof(bool) + sizeof(int32_t));
     return object;
 }
 
@@ -137,6 +136,7 @@ bool CkwSerializeObjectsIn::readExternalReferences()
     if (m_objectType != kObjectTypeExternalReference)
         return false;
     const int32_t code = engineTrap([this] {
+        const CkwRecordAllocations allocations(m_buffer);
         const int32_t index = m_objects.count();
         // The id alone does not make a reference: any class may sit in its slot.
         auto* reference = dynamic_cast<CkwXREF*>(appendNewObject());
@@ -154,6 +154,7 @@ bool CkwSerializeObjectsIn::readObject()
     if (m_objectType == 0 || m_objectType >= limit || !m_pending.isEmpty())
         return false;
     const int32_t code = engineTrap([this] {
+        const CkwRecordAllocations allocations(m_buffer);
         auto* readable = dynamic_cast<IkwDeserializable*>(appendNewObject());
         if (readable == nullptr)
             leave(KErrCorruptData);

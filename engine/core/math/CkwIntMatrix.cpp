@@ -26,6 +26,7 @@ int32_t roundInt(double v) { return saturateToInt(std::nearbyint(v)); }
 
 // Cleared only by tests, so that the portable form runs on any machine.
 bool g_wideRuns = true;
+uint64_t g_wideRunCount = 0;
 
 int32_t addWrap(int32_t a, int32_t b)
 {
@@ -188,8 +189,10 @@ bool transformWide(const CkwIntMatrix&, const Component*, int32_t*, int32_t*, in
 template <class Component>
 void transformRun(const CkwIntMatrix& matrix, const Component* points, int32_t* outXYZ, int32_t* outW, int32_t count)
 {
-    if (g_wideRuns && transformWide(matrix, points, outXYZ, outW, count))
+    if (g_wideRuns && transformWide(matrix, points, outXYZ, outW, count)) {
+        ++g_wideRunCount;
         return;
+    }
     // A copy the outputs cannot alias stays in registers across the loop.
     const CkwIntMatrix im = matrix;
     const int64_t half = halfOf(im);
@@ -220,6 +223,8 @@ bool CkwIntMatrix::setWideRuns(bool allowed)
     g_wideRuns = allowed;
     return before;
 }
+
+uint64_t CkwIntMatrix::wideRuns() { return g_wideRunCount; }
 
 void CkwIntMatrix::transformPointS8(const int8_t* p, int32_t* out) const { transformOne<true>(*this, p, out); }
 void CkwIntMatrix::transformPointS16(const int16_t* p, int32_t* out) const { transformOne<true>(*this, p, out); }

@@ -38,6 +38,8 @@ public:
     // it has one; returns the setting before. Tests clear it so that the
     // portable form runs too.
     static bool setWideRuns(bool allowed);
+    // Runs the wide form has taken so far, so a row can tell which form ran.
+    static uint64_t wideRuns();
     // A two-component vertex, a point of the z = 0 plane, into x, y, z and w.
     void transformPoint2S8(const int8_t* p, int32_t* outXYZ, int32_t* outW) const;
     void transformPoint2S16(const int16_t* p, int32_t* outXYZ, int32_t* outW) const;

@@ -136,6 +136,11 @@ TEST(CkwIntMatrix, PointDirectionAndTwoComponentFormsAgree)
 TEST(CkwIntMatrix, RunsMatchTheirSumsBitForBit)
 {
     std::mt19937 rng(56);
+#if defined(__x86_64__) && defined(__GNUC__)
+    const bool avx2 = __builtin_cpu_supports("avx2");
+#else
+    const bool avx2 = false;
+#endif
     for (int round = 0; round < 800; ++round) {
         const bool wide = round < 400;
         CkwIntMatrix::setWideRuns(wide);
@@ -148,7 +153,10 @@ TEST(CkwIntMatrix, RunsMatchTheirSumsBitForBit)
         for (int16_t& c : p)
             c = rng() % 5 == 0 ? (rng() % 2 ? INT16_MIN : INT16_MAX) : static_cast<int16_t>(rng());
         int32_t out[27], w[9];
+        // The wide form runs where the processor has it, and only then.
+        const uint64_t wideBefore = CkwIntMatrix::wideRuns();
         im.transformPointsS16(p, out, w, 9);
+        EXPECT_EQ(CkwIntMatrix::wideRuns() - wideBefore, wide && avx2 ? 1u : 0u) << round;
         for (int32_t i = 0; i < 36; ++i) {
             const int32_t v = i / 4, r = i % 4;
             const int64_t sum = im.m[r] * int64_t{p[3 * v]} + im.m[4 + r] * int64_t{p[3 * v + 1]}

@@ -1,6 +1,7 @@
 // Engine allocation through the user's hooks, falling back to malloc and free.
 #include "engine/core/runtime/EngineAlloc.h"
 
+#include <utility>
 
 #include "engine/core/port/Port.h"
 #include "engine/core/runtime/CkwHeapObject.h"
@@ -11,6 +12,7 @@ namespace {
 EngineAllocHook g_allocHook = nullptr;
 EngineFreeHook g_freeHook = nullptr;
 uint64_t g_allocatedBytes = 0;
+uint64_t* g_allowance = nullptr;
 
 } // namespace
 
@@ -25,15 +27,20 @@ EngineFreeHook engineFreeHook() { return g_freeHook; }
 
 void* engineAlloc(uint32_t size, uint32_t flags)
 {
-    if (size >= kLargestAllocation)
+    if (size >= kLargestAllocation || (g_allowance != nullptr && size > *g_allowance))
         return nullptr;
     void* p = g_allocHook != nullptr ? g_allocHook(size, flags) : kwMalloc(size);
-    if (p != nullptr)
+    if (p != nullptr) {
         g_allocatedBytes += size;
+        if (g_allowance != nullptr)
+            *g_allowance -= size;
+    }
     return p;
 }
 
 uint64_t engineAllocatedBytes() { return g_allocatedBytes; }
+
+uint64_t* setEngineAllocAllowance(uint64_t* allowance) { return std::exchange(g_allowance, allowance); }
 
 void engineFree(void* p)
 {

@@ -22,6 +22,12 @@ void* engineAlloc(uint32_t size, uint32_t flags = 0);
 // Every byte engineAlloc has handed out since the process started, freed or
 // not: what a piece of work made is the difference across it.
 uint64_t engineAllocatedBytes();
+// While an allowance is installed, engineAlloc takes what it hands out off it
+// and refuses a request past what is left, as memory that ran out, before
+// any hook sees it: a load reading a record installs what its ledger has
+// left, so nothing a record makes grows past the ledger first. Null removes
+// it; returns the one installed before.
+uint64_t* setEngineAllocAllowance(uint64_t* allowance);
 // Releases memory from engineAlloc; null is ignored.
 void engineFree(void* p);
 // engineAlloc that leaves with -4 when no memory is left.

@@ -142,6 +142,10 @@ int32_t CkwNode::animateReferences(int32_t worldTime, int32_t validity, uint32_t
 
 void CkwNode::deserialize(CkwSerializeBufferObjectsIn& buffer)
 {
+    // A file's nodes arrive below-first, so each group would store its
+    // children's depths again: they stay uncounted (asked for by a climb)
+    // until a World counts its tree once or the tree joins a counted one.
+    m_depth = kDepthUncounted;
     CkwTransformable::deserialize(buffer);
     if (!getGeneralMatrix().isAffine())
         leave(KErrCorruptData);

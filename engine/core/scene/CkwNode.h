@@ -137,9 +137,10 @@ public:
     int32_t getAlignmentTarget(int32_t axis) const;
     // Aligns this node and every aligned node below it; null means this node.
     // A call whose climbs would take more than kAlignStepsPerCall steps in
-    // all, or with a reference that cannot be reached, leaves -1300 before
-    // any node turns; a path that is singular, or that leaves the range of
-    // floats, leaves -1000 where the walk meets it.
+    // all, or with a reference that cannot be reached, leaves -1300, and one
+    // that runs out of memory -4, before any node turns; a path that is
+    // singular, or that leaves the range of doubles, leaves -1000 where the
+    // walk meets it.
     void align(CkwNode* reference);
     // A game aligns a handful of nodes a frame, each a few steps from where
     // its reference meets it; this many steps, each a product of matrices,
@@ -182,19 +183,33 @@ protected:
     virtual void completeCopy(const CkwNode& source, const CopyMap& copies);
     // What the node references besides its children (camera, appearances...).
     virtual int32_t animateNodeReferences(int32_t worldTime, int32_t validity, uint32_t stamp);
-    // Recomputes the depths below this node from its own.
+    // Recomputes the depths below this node from its own (0 at a root).
     void recountSubtreeDepths();
 
 private:
     void setAlignmentRecord(const Alignment& alignment);
     void clearAlignment();
+    // A climb's product in double, rows of [R | t].
+    struct AlignPath {
+        double m[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+        // Takes the path one step up, through a node's composite.
+        void climb(const CkwMatrix& composite);
+        // v = R^-1 v; false for a singular R.
+        bool solve(double v[3]) const;
+    };
+    struct AlignPaths {
+        AlignPath fromReference;
+        AlignPath fromParent;
+    };
     // The steps the climbs of this node's alignment take, past allowed
     // counted only as far as the first step beyond; leaves -1300 when a
     // reference is lost or cannot be reached.
     uint64_t alignmentSteps(CkwNode* reference, uint64_t allowed);
-    // The steps of the climb from reference to this node's parent, as
-    // getTransformTo takes them, without the products.
-    uint64_t climbSteps(CkwNode* reference, uint64_t allowed);
+    // The climb from reference and from this node's parent to where they
+    // meet, as getTransformTo takes it, multiplying each side's composites
+    // into paths when given; returns its steps. Leaves -1300 when they never
+    // meet or the reference lies below this node.
+    uint64_t climb(CkwNode* reference, uint64_t allowed, AlignPaths* paths);
     // Turns this node toward its references (reference for a null one).
     void alignNode(CkwNode* reference);
     void setSubtreeDepth(uint8_t depth);

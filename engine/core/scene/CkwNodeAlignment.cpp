@@ -7,7 +7,6 @@
 #include <limits>
 #include <tuple>
 
-#include "engine/core/factory/ClassIds.h"
 #include "engine/core/math/Quaternion.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/Trap.h"
@@ -16,17 +15,18 @@
 
 namespace {
 
-// Scales v by a power of two, which keeps its direction to the last bit, so
-// that its largest component lies in [0.5, 1): its square can neither
+// v scaled by a power of two into out, which keeps its direction to the last
+// bit, so that its largest component lies in [0.5, 1): its square can neither
 // overflow nor vanish however far away a target lies. False for a vector
-// past the range of floats, which has no direction.
-bool scaleToUnitRange(CkwVector3D& v)
+// past the range of doubles, which has no direction.
+bool scaleToUnitRange(const double v[3], CkwVector3D& out)
 {
-    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z))
+    if (!std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2]))
         return false;
     int exponent = 0;
-    std::frexp(std::fmax(std::fabs(v.x), std::fmax(std::fabs(v.y), std::fabs(v.z))), &exponent);
-    v = {std::ldexp(v.x, -exponent), std::ldexp(v.y, -exponent), std::ldexp(v.z, -exponent)};
+    std::frexp(std::fmax(std::fabs(v[0]), std::fmax(std::fabs(v[1]), std::fabs(v[2]))), &exponent);
+    out = {static_cast<float>(std::ldexp(v[0], -exponent)), static_cast<float>(std::ldexp(v[1], -exponent)),
+           static_cast<float>(std::ldexp(v[2], -exponent))};
     return true;
 }
 
@@ -47,6 +47,55 @@ private:
 };
 
 } // namespace
+
+void CkwNode::AlignPath::climb(const CkwMatrix& composite)
+{
+    // composite x this: the step to the parent's space, applied on the left.
+    const float* c = composite.m;
+    AlignPath product;
+    for (int32_t r = 0; r < 3; ++r)
+        for (int32_t k = 0; k < 4; ++k) {
+            double sum = k == 3 ? c[12 + r] : 0.0;
+            for (int32_t j = 0; j < 3; ++j)
+                sum += double{c[4 * j + r]} * m[j][k];
+            product.m[r][k] = sum;
+        }
+    *this = product;
+}
+
+bool CkwNode::AlignPath::solve(double v[3]) const
+{
+    // Scaled by a power of two first, so the determinant of a path of tiny
+    // or huge scales stays in range; Cramer's rule on what is left.
+    double largest = 0;
+    for (int32_t r = 0; r < 3; ++r)
+        for (int32_t c = 0; c < 3; ++c)
+            largest = std::fmax(largest, std::fabs(m[r][c]));
+    int exponent = 0;
+    std::frexp(largest, &exponent);
+    double a[3][3];
+    double b[3];
+    for (int32_t r = 0; r < 3; ++r) {
+        for (int32_t c = 0; c < 3; ++c)
+            a[r][c] = std::ldexp(m[r][c], -exponent);
+        b[r] = std::ldexp(v[r], -exponent);
+    }
+    const auto det = [](const double (&x)[3][3]) {
+        return x[0][0] * (x[1][1] * x[2][2] - x[1][2] * x[2][1]) - x[0][1] * (x[1][0] * x[2][2] - x[1][2] * x[2][0])
+               + x[0][2] * (x[1][0] * x[2][1] - x[1][1] * x[2][0]);
+    };
+    const double d = det(a);
+    if (!(std::fabs(d) > 0) || !std::isfinite(d))
+        return false;
+    for (int32_t c = 0; c < 3; ++c) {
+        double column[3][3];
+        for (int32_t r = 0; r < 3; ++r)
+            for (int32_t k = 0; k < 3; ++k)
+                column[r][k] = k == c ? b[r] : a[r][k];
+        v[c] = det(column) / d;
+    }
+    return true;
+}
 
 void CkwNode::setAlignment(CkwNode* zReference, int32_t zTarget, CkwNode* yReference, int32_t yTarget)
 {
@@ -119,30 +168,37 @@ void CkwNode::forgetAlignmentReference(CkwNode* node, CkwNode* reference)
 
 // Every target is found as getTransformTo finds it: a climb from the
 // reference and from the node's parent to where the two meet, so each product
-// is taken relative to the meeting node and stays exact however far from the
-// root that lies. A first walk checks each reference and counts the steps
-// those climbs will take, so a call that cannot be made, or one past the
-// budget, is refused before any node turns.
+// is taken relative to the meeting node however far from the root that lies,
+// and in double, so translations far from the meeting node on both paths
+// cancel without losing what the paths differ by. A first walk checks each
+// reference, counts the steps those climbs will take and gives each aligned
+// node its own transform block, so a call that cannot be made, one past the
+// budget or one that runs out of memory is refused before any node turns.
 void CkwNode::align(CkwNode* reference)
 {
     if (reference != nullptr && !isInSameTree(this, reference))
         leave(KErrIllegalArgument);
     CkwNode* const r = reference != nullptr ? reference : this;
+    struct Visits {
+        uint64_t count = 0;
+        ~Visits() { countVisits(count); } // however the call ends
+    } visits;
     uint64_t steps = 0;
-    uint64_t visited = 0;
-    for (CkwNode* node = this; node != nullptr; node = nextInSubtree(node, this, true), ++visited) {
-        if (node->m_alignment != nullptr)
-            steps += node->alignmentSteps(r, kAlignStepsPerCall - steps);
-        if (steps > kAlignStepsPerCall) {
-            countVisits(visited);
+    for (CkwNode* node = this; node != nullptr; node = nextInSubtree(node, this, true)) {
+        ++visits.count;
+        if (node->m_alignment == nullptr)
+            continue;
+        steps += node->alignmentSteps(r, kAlignStepsPerCall - steps);
+        if (steps > kAlignStepsPerCall)
             leave(KErrIllegalState);
-        }
+        node->ownComponents();
     }
     // Parents first: a child's alignment reads its parent's new orientation.
-    for (CkwNode* node = this; node != nullptr; node = nextInSubtree(node, this, true), ++visited)
+    for (CkwNode* node = this; node != nullptr; node = nextInSubtree(node, this, true)) {
+        ++visits.count;
         if (node->m_alignment != nullptr)
             node->alignNode(r);
-    countVisits(visited);
+    }
 }
 
 uint64_t CkwNode::alignmentSteps(CkwNode* reference, uint64_t allowed)
@@ -155,35 +211,31 @@ uint64_t CkwNode::alignmentSteps(CkwNode* reference, uint64_t allowed)
             continue;
         if (lost)
             leave(KErrIllegalState);
-        steps += climbSteps(node != nullptr ? node : reference, allowed - steps);
+        steps += climb(node != nullptr ? node : reference, allowed - steps, nullptr);
     }
     return steps;
 }
 
-uint64_t CkwNode::climbSteps(CkwNode* reference, uint64_t allowed)
+uint64_t CkwNode::climb(CkwNode* reference, uint64_t allowed, AlignPaths* paths)
 {
     CkwNode* a = reference;
     CkwNode* b = m_parent;
-    if (b == nullptr || a == this)
+    if (b == nullptr)
         leave(KErrIllegalState);
-    if (a != b && b->getClassId() == kClassWorld) {
-        // The transform to a World is the reference's world transform.
-        if (!a->isDescendantOf(b) || isAncestorOf(a))
-            leave(KErrIllegalState);
-        return 0;
-    }
     int32_t depthA = a->getDepth();
     int32_t depthB = b->getDepth();
     const CkwNode* below = nullptr; // the last node the reference's side left
     uint64_t steps = 0;
-    for (; a != b && steps <= allowed; ++steps) {
-        if (a == nullptr || b == nullptr)
-            break;
+    for (; a != b && a != nullptr && b != nullptr && steps <= allowed; ++steps) {
         if (depthA >= depthB) {
+            if (paths != nullptr)
+                paths->fromReference.climb(a->updateCompositeTransform());
             below = a;
             a = a->m_parent;
             --depthA;
         } else {
+            if (paths != nullptr)
+                paths->fromParent.climb(b->updateCompositeTransform());
             b = b->m_parent;
             --depthB;
         }
@@ -205,17 +257,20 @@ void CkwNode::alignNode(CkwNode* reference)
     for (int32_t k = 0; k < 2; ++k) {
         if (targets[k] == kAlignNone)
             continue;
-        CkwMatrix m;
-        if ((references[k] != nullptr ? references[k] : reference)->getTransformTo(m_parent, m) == nullptr)
-            leave(KErrIllegalState);
-        // Relative to this node's own position in its parent's space.
-        const float* t = getTranslation();
-        m.m[12] -= t[0];
-        m.m[13] -= t[1];
-        m.m[14] -= t[2];
+        AlignPaths paths;
+        climb(references[k] != nullptr ? references[k] : reference, kAlignStepsPerCall, &paths);
+        // The reference's origin relative to this node's own position, or its
+        // axis, in the parent's space.
         const int32_t column = targets[k] == kAlignOrigin ? 3 : targets[k] - kAlignXAxis;
-        vectors[k] = {m.m[4 * column], m.m[4 * column + 1], m.m[4 * column + 2]};
-        if (!scaleToUnitRange(vectors[k]))
+        double v[3];
+        for (int32_t i = 0; i < 3; ++i)
+            v[i] = paths.fromReference.m[i][column] - (column == 3 ? paths.fromParent.m[i][3] : 0.0);
+        if (!paths.fromParent.solve(v))
+            leave(KErrArithmetic);
+        if (column == 3)
+            for (int32_t i = 0; i < 3; ++i)
+                v[i] -= getTranslation()[i];
+        if (!scaleToUnitRange(v, vectors[k]))
             leave(KErrArithmetic);
     }
 

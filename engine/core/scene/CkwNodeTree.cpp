@@ -95,6 +95,8 @@ void CkwNode::setSubtreeDepth(uint8_t depth)
 
 void CkwNode::recountSubtreeDepths()
 {
+    if (m_parent == nullptr)
+        m_depth = 0;
     uint64_t steps = 0;
     for (CkwNode* node = m_firstChild; node != nullptr; node = nextInSubtree(node, this, true), ++steps)
         node->m_depth = childDepth(node->m_parent->m_depth);

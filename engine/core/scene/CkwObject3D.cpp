@@ -86,9 +86,6 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
         int32_t place;                // in the group's array
     };
     CkwArray<Group> groups;
-    // What a track may take here: its place, and up to eight slots, as the
-    // table doubles past a quarter full.
-    static constexpr uint64_t kBytesPerTrack = sizeof(Place) + 8 * sizeof(Slot);
     // Open addressing, at most a quarter full, so that runs stay short
     // whatever addresses the heap hands out.
     Slot* slots = nullptr;
@@ -239,12 +236,10 @@ CkwObject3D::~CkwObject3D()
 void CkwObject3D::deserialize(CkwSerializeBufferObjectsIn& buffer)
 {
     m_userID = buffer.readInt32();
-    // A track costs four bytes of the record and a parameter eight, but the
-    // tables that keep them many times that (a parameter's entry, and as much
-    // again while it is placed): the load pays for them before they are made.
-    const uint32_t tracks = buffer.readArrayCount(4);
-    buffer.chargeLoadBytes(uint64_t{tracks} * TrackList::kBytesPerTrack);
-    for (uint32_t n = tracks; n > 0; --n) {
+    // A track costs four bytes of the record and a parameter eight, the
+    // tables that keep them many times that: the load's ledger takes it as
+    // they allocate it.
+    for (uint32_t n = buffer.readArrayCount(4); n > 0; --n) {
         IkwSerializable* track = buffer.readObjectOfType(kClassAnimationTrack);
         if (track == nullptr)
             leave(KErrIllegalArgument);
@@ -252,7 +247,6 @@ void CkwObject3D::deserialize(CkwSerializeBufferObjectsIn& buffer)
     }
     CkwArray<SkwParameterSource> parameters;
     const uint32_t count = buffer.readArrayCount(8);
-    buffer.chargeLoadBytes(uint64_t{count} * 3 * sizeof(SkwUserParameter));
     parameters.setCount(static_cast<int32_t>(count));
     for (SkwParameterSource& p : parameters) {
         p.id = buffer.readInt32();
@@ -423,6 +417,7 @@ bool CkwObject3D::animateTracks(int32_t worldTime, uint32_t stamp, int32_t& vali
         bool contributed = false;
         // Holes are at most as many as the tracks: stepping over them costs
         // no more than the tracks do.
+        countEngineVisits(static_cast<uint64_t>(places.count()));
         for (int32_t i = places.count() - 1; i >= 0; --i) {
             CkwAnimationTrackBase* track = places[i].track;
             if (track == nullptr)

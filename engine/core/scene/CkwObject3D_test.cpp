@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 #include "engine/core/runtime/EngineContext.h"
@@ -222,6 +223,7 @@ TEST_F(Object3DTest, TracksGoAndComeBackAsAModelSaysWhateverAllocationFails)
         FailingAllocHooks hooks;
         // Groups in the order their properties arrived, each read newest first.
         std::vector<std::pair<int32_t, std::vector<StubTrack*>>> model;
+        std::map<int32_t, int32_t> holes; // places left empty, by property
         const auto order = [&] {
             std::vector<CkwAnimationTrackBase*> tracks;
             for (const auto& group : model)
@@ -237,14 +239,32 @@ TEST_F(Object3DTest, TracksGoAndComeBackAsAModelSaysWhateverAllocationFails)
         const auto remove = [&](CkwAnimationTrackBase* t) {
             object->removeAnimationTrack(t);
             for (auto g = model.begin(); g != model.end(); ++g)
-                if (std::erase(g->second, t) != 0 && g->second.empty()) {
-                    model.erase(g);
+                if (std::erase(g->second, t) != 0) {
+                    ++holes[g->first];
+                    if (g->second.empty()) {
+                        holes.erase(g->first);
+                        model.erase(g);
+                    }
                     break;
                 }
             const std::vector<CkwAnimationTrackBase*> tracks = order();
+            size_t places = tracks.size();
+            for (const auto& [property, n] : holes)
+                places += static_cast<size_t>(n);
+            if (places > 2 * tracks.size()) { // the holes outnumber the tracks: closed up
+                holes.clear();
+                places = tracks.size();
+            }
             ASSERT_EQ(object->getAnimationTrackCount(), static_cast<int32_t>(tracks.size()));
             for (size_t i = 0; i < tracks.size(); ++i)
                 ASSERT_EQ(object->getAnimationTrack(static_cast<int32_t>(i)), tracks[i]) << i;
+            // Animation visits each place once and sums each group's tracks.
+            object->applied.clear();
+            const uint64_t visits = engineContext()->visits;
+            ASSERT_EQ(trap([&] { object->animate(0, kNewAnimationPass); }), KErrNone);
+            EXPECT_EQ(engineContext()->visits - visits, places);
+            for (size_t g = 0; g < model.size(); ++g)
+                EXPECT_EQ(object->applied.at(g).values[0], static_cast<float>(model[g].second.size()));
         };
         // From the front, the back and the middle, each read after, past the
         // close-up of the holes; then moved tracks go and come back.

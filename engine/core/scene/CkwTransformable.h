@@ -57,12 +57,12 @@ public:
 
 protected:
     void copyFrom(const CkwTransformable& source);
+    // Copy on write: a transformable on the default block gets its own.
+    void ownComponents();
     // Installs matrix as the general transform, skipping the affine check.
     void installTransform(const CkwMatrix& matrix);
 
 private:
-    // Copy on write: a transformable on the default block gets its own.
-    void ownComponents();
     void freeComponents();
     void buildComposite(CkwMatrix& out) const;
 
