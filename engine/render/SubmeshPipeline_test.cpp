@@ -656,14 +656,14 @@ struct FileMaker {
 
 // n meshes at their own places, of 8 scopes, taking turns at 5 strips over
 // one buffer, each of a row's two vertices and the buffer's last, at (1, 1),
-// and a tail of n indices; n omni lights over the scopes.
+// and a tail of every other index; n omni lights over the scopes.
 std::vector<uint8_t> meshesCyclingTailedStrips(uint32_t n)
 {
     FileMaker f;
     const uint32_t buffer = f.buffer(3 * n + 3), look = f.look();
     std::vector<uint32_t> strips;
     for (uint32_t row : {0, 1, 3, 4, 6})
-        strips.push_back(f.strip({2 * row, 2 * row + 1, 6 * n + 5}, n));
+        strips.push_back(f.strip({2 * row, 2 * row + 1, 6 * n + 5}, 3 * n + 3));
     for (uint32_t i = 0; i < n; ++i)
         for (bool light : {false, true}) {
             const M3gNodeFields node{{{}, M3gComponentTransform{{0.001f * float(i), 1, float(light)}}, {}}, true, true, 255, 1u << (i % 8), {}};
