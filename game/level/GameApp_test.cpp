@@ -248,35 +248,72 @@ TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
     }
 }
 
+// A display of the library over a 64 x 48 memory frame, and a mode that
+// fills the frame green.
+MemorySurface* g_frame = nullptr;
+TestScreen* g_screen = nullptr;
+
+uint32_t framePixel(uint32_t x, uint32_t y)
+{
+    uint8_t* pixels = nullptr;
+    int32_t pitch = 0;
+    if (!g_frame->lock(&pixels, &pitch, 0, nullptr))
+        return 0xdeadbeef;
+    uint32_t value = 0;
+    std::memcpy(&value, pixels + y * uint32_t(pitch) + x * 4, 4);
+    g_frame->unlock();
+    return value & 0xffffff;
+}
+
 MemoryFileSystem* g_memoryFiles = nullptr;
 
 // A whole start on files in memory (the sample pack, a configuration with a
-// key line, the saves a first start wrote) and the world's second read of the
-// saved game, with every open, read, seek, stat and size from the n-th on
-// failing: a pack that would not read is told so, never missing or damaged;
-// the configuration is the file's with its keys, or the pack's; no save the
-// game did not read is run on untold; no file changes.
+// key line, the saves a first start wrote), its first pages with the real
+// front end to the splash, and the world's second read of the saved game,
+// with one open, read, seek, stat or size failing, or every one from it on:
+// a read that fails once is read again and changes no picture; a pack that
+// would not read is told so, never missing or damaged, and from that frame
+// the window shows the message and the modes no more; the configuration is
+// the file's with its keys, or the pack's; no save the game did not read is
+// run on untold; no file changes.
 TEST_F(GameAppTest, AStartWhoseReadsFailTellsWhatItMetAndChangesNoFile)
 {
     using Step = MemoryFileSystem::Step;
+    installGame();
+    MemorySurface frame;
+    g_frame = &frame;
+    setDisplayCreator([]() -> HashedObject* {
+        g_screen = new TestScreen();
+        g_screen->init();
+        makeTarget(*g_frame, 64, 48);
+        return g_screen;
+    });
+    setDrawContextCreator([]() -> HashedObject* { return new DrawContext(); });
     const std::u16string pack = u"/prog/pennyfall.big", config = u"/prog/properties.dat";
     const std::string text = "KOR_VERSION=file\nKOR_KEYCODE_HASH=0x72\n";
     std::map<std::u16string, MemoryFileSystem::Bytes> disk{{pack, readBuildFixture("pennyfall.big")},
                                                           {config, {text.begin(), text.end()}}};
     setFileSystemCreator([]() -> HashedObject* { return g_memoryFiles; });
     int clean[MemoryFileSystem::StepCount] = {};
-    const auto start = [&](Step step, int from) {
-        SCOPED_TRACE(std::string(MemoryFileSystem::kStepNames[step]) + " from " + std::to_string(from));
+    std::vector<std::vector<uint32_t>> cleanFrames, failureFrame;
+    const auto start = [&](Step step, int from, bool once) {
+        SCOPED_TRACE(std::string(MemoryFileSystem::kStepNames[step]) + (once ? " at " : " from ") + std::to_string(from));
         // Made before the application, so not its to delete.
         const std::unique_ptr<MemoryFileSystem> files(g_memoryFiles = new MemoryFileSystem());
         MemoryFileSystem& fs = *files;
         fs.files = disk;
-        fs.failingFrom[step] = std::max(from, 0);
+        hostTestReset();
+        hostTestUseVirtualClock(1000);
+        if (once)
+            fs.failing[step] = {from};
+        else
+            fs.failingFrom[step] = std::max(from, 0);
         GameApp app;
         if (app.init() != 0) {
             const std::string said = hostLastMessageBoxText();
+            EXPECT_FALSE(once) << said;
             EXPECT_EQ(fs.failedOn.count(pack), 1u) << said;
-            EXPECT_NE(said.find(step == Step::OpenRead ? "cannot be opened" : "could not be read"), std::string::npos) << said;
+            EXPECT_NE(said.find("could not be read"), std::string::npos) << said;
         } else {
             app.dispatch(EventId::Start, 0, 0);
             const PropertySet* properties = getProperties();
@@ -294,25 +331,65 @@ TEST_F(GameAppTest, AStartWhoseReadsFailTellsWhatItMetAndChangesNoFile)
                 }
             };
             runsOnWhatItRead();
-            // The world reads the saved game again: its failing read brings
-            // in the front end's page, which tells it as unreadable.
-            getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 0;
-            { GameProgress progress(nullptr); }
-            runsOnWhatItRead();
-            EXPECT_EQ(getAppStateFlags()->m_flags[AppFlag::SaveFailed], getSaveGame()->m_unreadable);
+            // The pages to the splash: each frame as a clean start drew it
+            // while the pack reads, then the message and nothing else.
+            std::vector<std::vector<uint32_t>> frames;
+            for (int tick = 0; tick < 40; ++tick) {
+                if (tick % 8 == 4)
+                    app.dispatch(PlatformEventId::KeyDown, PlatformKey::Select, 0);
+                if (tick % 8 == 5)
+                    app.dispatch(PlatformEventId::KeyUp, PlatformKey::Select, 0);
+                hostTestAdvanceClock(30);
+                app.frame();
+                frames.emplace_back();
+                for (uint32_t y = 0; y < 48; ++y)
+                    for (uint32_t x = 0; x < 64; ++x)
+                        frames.back().push_back(framePixel(x, y));
+                const size_t i = frames.size() - 1;
+                if (from <= 0)
+                    cleanFrames.push_back(frames.back());
+                else if (app.m_failed && failureFrame.empty())
+                    failureFrame.push_back(frames.back());
+                if (from > 0 && fs.failedOn.size() == fs.failedOn.count(pack)) {
+                    ASSERT_EQ(frames.back(), app.m_failed ? failureFrame.at(0) : cleanFrames.at(i)) << "frame " << i;
+                }
+            }
+            const std::string said = hostLastMessageBoxText();
+            EXPECT_EQ(app.m_failed, once ? 0 : fs.failedOn.count(pack)) << said;
+            EXPECT_EQ(app.m_failed, said.find("pennyfall.big in the folder /prog could not be read") != std::string::npos)
+                << said;
+            if (app.m_failed) {
+                // Any key ends the run, with the exit code of a failed start.
+                app.dispatch(PlatformEventId::KeyDown, PlatformKey::Up, 0);
+                EXPECT_EQ(app.m_quitRequested, 1);
+            } else {
+                // The world reads the saved game again: its failing read
+                // brings in the front end's page, which tells it as unreadable.
+                getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 0;
+                { GameProgress progress(nullptr); }
+                runsOnWhatItRead();
+                EXPECT_EQ(getAppStateFlags()->m_flags[AppFlag::SaveFailed], getSaveGame()->m_unreadable);
+            }
         }
+        app.shutdown();
         EXPECT_TRUE(from < 0 || fs.files == disk) << "a file changed";
         if (from <= 0)
             std::copy(std::begin(fs.calls), std::end(fs.calls), std::begin(clean)), disk = fs.files;
     };
-    start(Step::Read, -1);  // writes the saves
-    start(Step::Read, 0);
+    start(Step::Read, -1, false);  // writes the saves
+    cleanFrames.clear();
+    start(Step::Read, 0, false);
     int runs = 0;
     for (const Step step : {Step::OpenRead, Step::Read, Step::Seek, Step::Stat, Step::Size}) {
-        for (int from = 1; from <= clean[step]; ++from, ++runs)
-            start(step, from);
+        for (int from = 1; from <= clean[step]; ++from, runs += 2) {
+            start(step, from, true);
+            start(step, from, false);
+        }
     }
     EXPECT_GT(runs, 100);
+    EXPECT_EQ(failureFrame.size(), 1u);
+    setDisplayCreator(nullptr);
+    setDrawContextCreator(nullptr);
 }
 
 TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
@@ -558,11 +635,6 @@ TEST_F(GameAppTest, KeysThroughTheWindowBecomeActionsAndF4Quits)
     }
 }
 
-// A display of the library over a 64 x 48 memory frame, and a mode that
-// fills the frame green.
-MemorySurface* g_frame = nullptr;
-TestScreen* g_screen = nullptr;
-
 class GreenMode : public GameMode {
 public:
     int paint() override
@@ -572,17 +644,6 @@ public:
     }
 };
 
-uint32_t framePixel(uint32_t x, uint32_t y)
-{
-    uint8_t* pixels = nullptr;
-    int32_t pitch = 0;
-    if (!g_frame->lock(&pixels, &pitch, 0, nullptr))
-        return 0xdeadbeef;
-    uint32_t value = 0;
-    std::memcpy(&value, pixels + y * uint32_t(pitch) + x * 4, 4);
-    g_frame->unlock();
-    return value & 0xffffff;
-}
 
 TEST_F(GameAppTest, FramesPaintTheModesOntoTheDisplayAndPausedFramesAreBlack)
 {

@@ -50,18 +50,13 @@ public:
     const char16_t* getDataPath() override { return u"/data"; }
     const char16_t* getSeparator() override { return u"/"; }
 
-    File* open(const char16_t* path, int32_t mode) override
+    File* open(const char16_t* path, int32_t mode, int* answer = nullptr) override
     {
-        if (path == nullptr || mode < kOpenRead || mode > kOpenModify)
-            return nullptr;
-        auto it = files.find(path);
-        if (mode == kOpenRead)
-            return it == files.end() || step(OpenRead, failRead(), path) ? nullptr : new Handle(*this, path, false);
-        if (step(OpenWrite, faults.open) || folders.count(path) != 0 || !change())
-            return nullptr;
-        if (mode == kOpenWrite || it == files.end())
-            files[path].clear();
-        return new Handle(*this, path, true);
+        int failure = kFileMissing;
+        File* file = openFile(path, mode, failure);
+        if (answer != nullptr)
+            *answer = failure;
+        return file;
     }
     void close(File* file) override
     {
@@ -108,6 +103,29 @@ public:
     }
     uint32_t maxFileSize() override { return 0x7FFFFFFF; }
 
+    // A failing open says the name is missing, there (a folder, a name a new
+    // file may not take) or unknown (a failing disk).
+    File* openFile(const char16_t* path, int32_t mode, int& failure)
+    {
+        if (path == nullptr || mode < kOpenRead || mode > kOpenCreate)
+            return nullptr;
+        auto it = files.find(path);
+        const bool taken = it != files.end() || folders.count(path) != 0;
+        if (mode == kOpenRead) {
+            if (it == files.end())
+                return failure = taken ? kFileThere : kFileMissing, nullptr;
+            return step(OpenRead, failRead(), path) ? (failure = kFileUnknown, nullptr) : new Handle(*this, path, false);
+        }
+        if (step(OpenWrite, faults.open))
+            return failure = kFileUnknown, nullptr;
+        if (folders.count(path) != 0 || (mode == kOpenCreate && taken))
+            return failure = kFileThere, nullptr;
+        if (!change())
+            return nullptr;
+        if (mode != kOpenModify || it == files.end())
+            files[path].clear();
+        return new Handle(*this, path, true);
+    }
     bool change() { return changesLeft < 0 || (changesLeft > 0 && --changesLeft >= 0); }
     bool failRead() { return faults.readOpens < 0 || (faults.readOpens > 0 && faults.readOpens--); }
     // Counts the call; true when it fails, always or as a chosen one.
@@ -140,7 +158,7 @@ private:
             if (origin < kSeekBegin || origin > kSeekEnd || base + offset < 0)
                 return false;
             if (fs.step(Seek, false, path.c_str()))
-                return readError = true, false;
+                return ++readErrorCount, false;
             position = static_cast<uint32_t>(base + offset);
             return true;
         }
@@ -153,7 +171,7 @@ private:
             if (shortRead)
                 --fs.faults.shortReads;
             if (fs.step(Read, shortRead, path.c_str()))
-                got /= 2, readError = true;
+                got /= 2, ++readErrorCount;
             if (got != 0)
                 std::memcpy(buffer, b.data() + position, got);
             position += got;
@@ -172,13 +190,13 @@ private:
             return stored;
         }
         int flush() override { return fs.step(Flush, fs.faults.flush) ? 0 : 1; }
-        int hasReadError() override { return readError; }
+        uint32_t readErrors() override { return readErrorCount; }
         Bytes& bytes() { return fs.files[path]; }
 
         MemoryFileSystem& fs;
         std::u16string path;
         bool writing;
         uint32_t position = 0;
-        bool readError = false;
+        uint32_t readErrorCount = 0;
     };
 };
