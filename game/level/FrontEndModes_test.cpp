@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -382,20 +384,16 @@ TEST(OptionsPages, AFailedSaveShowsItsMessageBeforeTheOptionsClose)
     installSaveFileCreators();
     MainMenuMode menu;
     FrontEndMode frontEnd;
-    const struct {
-        PageStack& mode;
-        int32_t page;
-        SaveFile* file;
-    } pages[] = {{mode, 2, getPrefs()}, {menu, 17, getSaveGame()}, {menu, 20, getHighScoreTable()}, {frontEnd, 10, getSaveGame()}};
-    for (const auto& p : pages) {
+    const std::tuple<PageStack&, int32_t, SaveFile*> pages[] = {
+        {mode, 2, getPrefs()}, {menu, 17, getSaveGame()}, {menu, 20, getHighScoreTable()}, {frontEnd, 10, getSaveGame()}};
+    for (const auto& [stack, id, file] : pages) {
         for (const uint32_t unreadable : {0u, 1u}) {
-            p.file->m_unreadable = unreadable;
+            file->m_unreadable = unreadable;
             GameMode* page = nullptr;
-            p.mode.createMode(p.page, &page);
-            const auto* message = dynamic_cast<MessagePage*>(page);
-            ASSERT_NE(message, nullptr) << p.page;
-            EXPECT_EQ(message->textId(), unreadable ? FrontEndText::UnreadableText : FrontEndText::ErrorText) << p.page;
-            delete page;
+            stack.createMode(id, &page);
+            std::unique_ptr<MessagePage> message(dynamic_cast<MessagePage*>(page));
+            ASSERT_TRUE(message) << id;
+            EXPECT_EQ(message->textId(), unreadable ? FrontEndText::UnreadableText : FrontEndText::ErrorText) << id;
         }
     }
 }

