@@ -253,14 +253,13 @@ uint32_t framePixel(uint32_t x, uint32_t y);
 void showOnMemoryFrame(MemorySurface& frame);
 
 // A whole start on files in memory (the sample pack, a configuration with a
-// key line, the saves a first start wrote), the real pages into the level,
-// and the world's second read of the saved game, with one open, read, seek,
-// stat or size failing, or every one from it on: a read that fails once is
-// read again and changes no picture; a pack that would not read is told so,
-// never missing or damaged, and from that frame on the window shows the
-// message, never the modes; the configuration is the file's with its keys,
-// or the pack's; no save the game did not read is run on untold; no file
-// changes.
+// key line, the saves a first start wrote), its pages into the level and the
+// world's second read of the saved game, with the n-th open, read, seek, stat
+// or size failing, or every one from it on: one failure changes no frame; a
+// pack that would not read is told so, never missing or damaged, and every
+// frame after shows the message; the configuration is the file's with its
+// keys, or the pack's; no save the game did not read is run on untold; no
+// file changes.
 TEST_F(GameAppTest, AStartWhoseReadsFailTellsWhatItMetAndChangesNoFile)
 {
     using Step = MemoryFileSystem::Step;

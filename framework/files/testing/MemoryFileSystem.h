@@ -50,27 +50,18 @@ public:
     const char16_t* getDataPath() override { return u"/data"; }
     const char16_t* getSeparator() override { return u"/"; }
 
-    // A failing open answers missing, there (a folder, a name a new file may
-    // not take) or unknown (a failing disk).
+    // A failing open answers missing when nothing takes the name, else unknown.
     File* open(const char16_t* path, int32_t mode, int* answer = nullptr) override
     {
-        int ignored = 0;
-        int& failure = answer != nullptr ? *answer : ignored;
-        failure = kFileUnknown;
+        if (answer != nullptr)
+            *answer = path != nullptr && !files.count(path) && !folders.count(path) ? kFileMissing : kFileUnknown;
         if (path == nullptr || mode < kOpenRead || mode > kOpenCreate)
             return nullptr;
         auto it = files.find(path);
-        const bool taken = it != files.end() || folders.count(path) != 0;
-        if (mode == kOpenRead) {
-            if (it == files.end())
-                return failure = taken ? kFileThere : kFileMissing, nullptr;
-            return step(OpenRead, failRead(), path) ? nullptr : new Handle(*this, path, false);
-        }
-        if (step(OpenWrite, faults.open))
-            return nullptr;
-        if (folders.count(path) != 0 || (mode == kOpenCreate && taken))
-            return failure = kFileThere, nullptr;
-        if (!change())
+        if (mode == kOpenRead)
+            return it == files.end() || step(OpenRead, failRead(), path) ? nullptr : new Handle(*this, path, false);
+        if (step(OpenWrite, faults.open) || folders.count(path) != 0 || (mode == kOpenCreate && it != files.end()) ||
+            !change())
             return nullptr;
         if (mode != kOpenModify || it == files.end())
             files[path].clear();
