@@ -14,6 +14,10 @@ enum FileSeekOrigin : int32_t {
     kSeekEnd = 2,
 };
 
+// A card may fail a read now and then: a read that fails is tried this many
+// times in all before what it read is taken as lost.
+constexpr int kReadAttempts = 3;
+
 class File : public HashedObject {
 public:
     static constexpr uint32_t kTypeId = 0x02D70FA5;
@@ -31,7 +35,8 @@ public:
     // Pushes written bytes to the disk; 0 when they may not have landed. A
     // file that buffers nothing has nothing to push.
     virtual int flush() { return isOpen(); }
-    // 1 once the disk failed a seek, tell or read of this file (never for
-    // its end): a short answer is then no proof of a short or damaged file.
-    virtual int hasReadError() { return 0; }
+    // Seeks, tells and reads of this file the disk failed so far (its end is
+    // no failure): a short answer is then no proof of a short or damaged
+    // file, and a count that grew across a load tells that load met one.
+    virtual uint32_t readErrors() { return 0; }
 };

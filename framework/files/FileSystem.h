@@ -15,6 +15,7 @@ enum FileOpenMode : int32_t {
     kOpenRead = 0,     // an existing file, for reading
     kOpenWrite = 1,    // a new or truncated file, for writing
     kOpenModify = 2,   // writing, keeping an existing file's contents
+    kOpenCreate = 3,   // a file made anew for writing: anything under the name (a link too) fails it
 };
 
 // What the folder says of a name. Callers that delete, truncate or replace
@@ -39,8 +40,11 @@ public:
     virtual const char16_t* getDataPath() = 0;
     virtual const char16_t* getSeparator() = 0;
 
-    // A new open file, or null for a null path, an unknown mode or a failure.
-    virtual File* open(const char16_t* path, int32_t mode) = 0;
+    // A new open file, or null for a null path, an unknown mode or a failure;
+    // answer, when given, says of a failure what the name is as exists does:
+    // missing, there but refused (a folder, no permission), or unknown (the
+    // disk failed).
+    virtual File* open(const char16_t* path, int32_t mode, int* answer = nullptr) = 0;
     // Deletes the file (flushing and closing it); null is ignored.
     virtual void close(File* file) = 0;
 

@@ -179,10 +179,12 @@ int writeFileSafely(const char16_t* path, const void* data, uint32_t size)
     WideString temp;
     makeTempPath(temp, path);
 
-    // The platform's open for writing follows no link: one under the temp
-    // name (to the target itself, which the move below would then lose)
-    // fails the save instead.
-    File* file = files->open(temp.chars(), kOpenWrite);
+    // The temp file is made anew, never written through whatever stands
+    // under its name: a link to the target or to another file, which the
+    // write would empty. A stale one goes first (a pending save in it was
+    // the caller's to finish); one that will not go fails the save.
+    files->remove(temp.chars());
+    File* file = files->open(temp.chars(), kOpenCreate);
     if (file == nullptr)
         return 0;
     bool ok = file->write(data, size) == size;

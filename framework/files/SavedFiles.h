@@ -32,9 +32,10 @@ void fileNameOf(WideString& out, const char16_t* path);
 int readFileExact(const char16_t* path, void* buffer, uint32_t size);
 // Creates or truncates the file and writes the bytes; 0 for no data.
 int writeFileDirect(const char16_t* path, const void* data, uint32_t size);
-// Writes "temp.dat" beside the target (never through a link under that name)
-// and checks its size on disk; only then
-// deletes the old file and renames the new one into its place. A failure
+// Writes "temp.dat" beside the target, made anew in place of whatever stood
+// under that name (never written through a link), and checks its size on
+// disk; only then deletes the old file and renames the new one into its
+// place. A failure
 // leaves the old file, or (when only the rename failed) the complete new one
 // as "temp.dat", which the user-file reads below take up. No data deletes
 // the target (1).

@@ -398,6 +398,8 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
         if (files != nullptr && files->exists(kSafeSceneFileName) && safeFile.open(kSafeSceneFileName))
             source = &safeFile;
     }
+    // Counted from before the entry's header is read.
+    uint32_t readErrors = m_pack != nullptr ? m_pack->readErrors() : 0;
     if (source == nullptr && isPackBackedId(r)) {
         entry.openEntry(m_pack, packEntry, r, 1);
         source = &entry;
@@ -407,16 +409,40 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
     uint64_t made = 0;
     bool tellsNothing = false;
     uint64_t roomNeeded = 0;
-    {
-        // What the payload makes counts against the pack until the resource
-        // goes; what a failed load made goes back with it.
-        LoadScope scope(&m_ledger);
-        ++m_loads;
-        result = resource->create(r, source, type);
-        if (result != ResourceResult::Failed)
-            made = scope.take();
-        tellsNothing = scope.failureTellsNothing();
-        roomNeeded = scope.roomNeeded();
+    bool readError = false;
+    // A disk that failed a read of the pack may read it the next time: a
+    // load of its own entry reads it again from its start. Bytes it is
+    // handed come again only with the load around it, which tells.
+    const bool rereads = source == &entry && packEntry >= 0;
+    const bool nested = LoadScope::active();
+    for (int attempt = 1;; ++attempt) {
+        {
+            // What the payload makes counts against the pack until the
+            // resource goes; what a failed load made goes back with it.
+            LoadScope scope(&m_ledger);
+            ++m_loads;
+            result = resource->create(r, source, type);
+            // What a failed read delivered is no data, whatever the payload
+            // made of it.
+            readError = m_pack != nullptr && m_pack->readErrors() != readErrors;
+            if (result != ResourceResult::Failed && readError) {
+                resource->unload();
+                result = ResourceResult::Failed;
+            }
+            if (result != ResourceResult::Failed)
+                made = scope.take();
+            tellsNothing = scope.failureTellsNothing();
+            roomNeeded = scope.roomNeeded();
+        }
+        if (result != ResourceResult::Failed || !readError)
+            break;
+        if (!rereads || attempt == kReadAttempts || m_pack->readFailed()) {
+            if (rereads || !nested)
+                m_pack->markReadFailed();
+            break;
+        }
+        readErrors = m_pack->readErrors();
+        entry.openEntry(m_pack, packEntry, r, 1);
     }
     safeFile.close();
     if (result == ResourceResult::Failed) {
@@ -426,7 +452,7 @@ int ResourceManager::load(Resource** out, uint32_t id, uint32_t tag, InputStream
         // nothing of the entry, nor does a read error, which the pack tells:
         // the entry is read again. Any other is tried again once the pack
         // has more room than now, and no sooner.
-        if (failureKey != 0 && !tellsNothing && !(m_pack != nullptr && m_pack->readFailed()))
+        if (failureKey != 0 && !tellsNothing && !readError)
             rememberFailure(failureKey, std::max(roomNeeded, m_ledger.room() + 1));
         return ResourceResult::Failed;
     }

@@ -45,7 +45,7 @@ int ResourcePack::openFile(File* file)
     opened = opened && file->seek(0, kSeekBegin) && readBody(fileSize);
     if (opened)
         return 1;
-    const bool readFailed = file->hasReadError() != 0;
+    const bool readFailed = file->readErrors() != 0;
     close();
     m_readFailed = readFailed;
     return 0;

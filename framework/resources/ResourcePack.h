@@ -24,9 +24,14 @@ public:
     // file's size, so later reads never leave the file or wrap a size.
     int openFile(File* file);
     void close();
-    // 1 when a seek or read of the pack's file failed, in the last open or
-    // since: its bytes then say nothing of whether it is a pack.
-    int readFailed() const { return m_readFailed || (m_file != nullptr && m_file->hasReadError()); }
+    // Seeks and reads of the open pack's file the disk failed so far: a load
+    // that saw the count grow met one, and its bytes said nothing.
+    uint32_t readErrors() const { return m_file != nullptr ? m_file->readErrors() : 0; }
+    // 1 once a read of the pack failed for good, in the last open or in a
+    // load that met the failure every time it was tried: its bytes then say
+    // nothing of whether it is a pack, or of what it holds.
+    int readFailed() const { return m_readFailed; }
+    void markReadFailed() { m_readFailed = true; }
 
     // Entry number of id & 0x7FFF, or -1.
     int32_t indexOf(uint32_t id) const;
@@ -76,7 +81,7 @@ private:
     bool indexRanges(uint32_t count);
 
     File* m_file = nullptr;
-    bool m_readFailed = false;  // in an open that failed, which let go of its file
+    bool m_readFailed = false;
     uint32_t m_indexCount = 0;
     uint32_t m_blockCount = 0;
     std::unique_ptr<int32_t[]> m_sortedIds;

@@ -61,6 +61,9 @@ public:
     HashedObject* m_drawContext = nullptr;
     HashedObject* m_keyCodeMap = nullptr;
     uint8_t m_useGapi = 0;
+    // Set when the game met a fault it cannot run on (its pack would not
+    // read): the run ends as a failed start does, with exit code 1.
+    uint8_t m_failed = 0;
     // Set while the game takes its services down: accessors then find
     // services but never make them again.
     uint8_t m_tearingDown = 0;

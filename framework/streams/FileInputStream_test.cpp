@@ -60,7 +60,7 @@ public:
     const char16_t* getRootPath() override { return u"."; }
     const char16_t* getDataPath() override { return u"."; }
     const char16_t* getSeparator() override { return u"/"; }
-    File* open(const char16_t* path, int32_t mode) override
+    File* open(const char16_t* path, int32_t mode, int* = nullptr) override
     {
         if (path == nullptr || (mode != kOpenRead && mode != kOpenWrite))
             return nullptr;

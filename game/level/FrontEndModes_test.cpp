@@ -11,8 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "framework/resources/ResourceManager.h"
@@ -29,6 +32,7 @@
 #include "platform/host/HostTestDriver.h"
 #include "platform/wince/PlatformEvents.h"
 #include "platform/wince/WinMain.h"
+#include "tests/support/TestApp.h"
 
 namespace {
 
@@ -126,13 +130,17 @@ TEST_F(FlowRun, TheFirstTickWritesTheThreeSavesAndAsksForALanguage)
 TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
 {
     // Past Damaged the saved game cannot be read when the world starts.
-    enum class Save { Intact, TempFolder, Damaged, Unwritable, Unreadable, ReadLater };
+    enum class Save { Intact, TempLinked, TempDangling, TempFolder, Damaged, Unwritable, Unreadable, ReadLater };
     struct Case {
         Save save;
         std::vector<Stage> stages;
     };
     const Case cases[] = {
         {Save::Intact, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+        // A second name of the saved game, or a link to nothing, in the temp
+        // file's place: no save writes through it, and every save lands.
+        {Save::TempLinked, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
+        {Save::TempDangling, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
         // A folder in the temp file's place fails every save: told at start.
         {Save::TempFolder, {{1, 1}, {1, 2}, {1, 7}, {1, 8}, {1, 10}, {1, 13}, {3, 9}, {3, 10}, {2, 10}, {3, 10}}},
         // Read at start, unreadable when the world reads it again: its page
@@ -159,6 +167,10 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
         }
         ASSERT_TRUE(c.save != Save::Unreadable || mkfifo(path("savegame.dat").c_str(), 0600) == 0);
         ASSERT_TRUE(c.save != Save::TempFolder || mkdir(path("temp.dat").c_str(), 0700) == 0);
+        // The start repairs the missing scores before it reads the saved game.
+        ASSERT_TRUE(c.save != Save::TempLinked || (std::remove(path("hs.dat").c_str()) == 0 &&
+                                                   link(path("savegame.dat").c_str(), path("temp.dat").c_str()) == 0));
+        ASSERT_TRUE(c.save != Save::TempDangling || symlink("nowhere", path("temp.dat").c_str()) == 0);
         std::vector<Stage> seen;
         int32_t clockAtPause = -1;
         int32_t clockAfterResume = -1;
@@ -248,7 +260,7 @@ TEST_F(FlowRun, PagesFollowInOrderFromStartUpToTheRunningLevelAndOut)
             EXPECT_TRUE(std::filesystem::is_fifo(path("savegame.dat")));
             EXPECT_EQ(std::remove(path("savegame.dat").c_str()), 0);
         } else {
-            EXPECT_EQ(std::filesystem::exists(path("temp.dat")), c.save == Save::TempFolder);
+            EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(path("temp.dat"))), c.save == Save::TempFolder);
             // Rewritten whole: a true CRC over the rest, and the fresh game's block.
             const std::vector<uint8_t> saved = readFile("savegame.dat");
             ASSERT_EQ(saved.size(), 9876u);
@@ -354,7 +366,8 @@ TEST(StartupPages, TheSplashEndsAfterTwoSecondsOrOnAnyKey)
     }
 }
 
-// A failed save of the options says so before they close.
+// A failed save of the options says so before they close; each page of a
+// failed save says whether its file could not be read or be written.
 TEST(OptionsPages, AFailedSaveShowsItsMessageBeforeTheOptionsClose)
 {
     ASSERT_EQ(getPrefs(), nullptr);  // no preferences to write: every save fails
@@ -366,6 +379,23 @@ TEST(OptionsPages, AFailedSaveShowsItsMessageBeforeTheOptionsClose)
         mode.activeMode()->setResult(PageResult::Ok);
     }
     EXPECT_EQ(mode.getResult(), 1u);
+
+    TestApp app;
+    installSaveFileCreators();
+    MainMenuMode menu;
+    FrontEndMode frontEnd;
+    const std::tuple<PageStack&, int32_t, SaveFile*> pages[] = {
+        {mode, 2, getPrefs()}, {menu, 17, getSaveGame()}, {menu, 20, getHighScoreTable()}, {frontEnd, 10, getSaveGame()}};
+    for (const auto& [stack, id, file] : pages) {
+        for (const uint32_t unreadable : {0u, 1u}) {
+            file->m_unreadable = unreadable;
+            GameMode* page = nullptr;
+            stack.createMode(id, &page);
+            std::unique_ptr<MessagePage> message(dynamic_cast<MessagePage*>(page));
+            ASSERT_TRUE(message) << id;
+            EXPECT_EQ(message->textId(), unreadable ? FrontEndText::UnreadableText : FrontEndText::ErrorText) << id;
+        }
+    }
 }
 
 } // namespace

@@ -249,34 +249,45 @@ TEST_F(GameAppTest, TheExecutableEndsWithExitCodeOneWithoutAUsablePack)
 }
 
 MemoryFileSystem* g_memoryFiles = nullptr;
+uint32_t framePixel(uint32_t x, uint32_t y);
+void showOnMemoryFrame(MemorySurface& frame);
 
 // A whole start on files in memory (the sample pack, a configuration with a
-// key line, the saves a first start wrote) and the world's second read of the
-// saved game, with every open, read, seek, stat and size from the n-th on
-// failing: a pack that would not read is told so, never missing or damaged;
-// the configuration is the file's with its keys, or the pack's; no save the
-// game did not read is run on untold; no file changes.
+// key line, the saves a first start wrote), its pages into the level and the
+// world's second read of the saved game, with the n-th open, read, seek, stat
+// or size failing, or every one from it on: one failure changes no frame; a
+// pack that would not read is told so, never missing or damaged, and every
+// frame after shows the message; the configuration is the file's with its
+// keys, or the pack's; no save the game did not read is run on untold; no
+// file changes.
 TEST_F(GameAppTest, AStartWhoseReadsFailTellsWhatItMetAndChangesNoFile)
 {
     using Step = MemoryFileSystem::Step;
+    installGame();
+    MemorySurface frame;
+    showOnMemoryFrame(frame);
     const std::u16string pack = u"/prog/pennyfall.big", config = u"/prog/properties.dat";
     const std::string text = "KOR_VERSION=file\nKOR_KEYCODE_HASH=0x72\n";
     std::map<std::u16string, MemoryFileSystem::Bytes> disk{{pack, readBuildFixture("pennyfall.big")},
                                                           {config, {text.begin(), text.end()}}};
     setFileSystemCreator([]() -> HashedObject* { return g_memoryFiles; });
     int clean[MemoryFileSystem::StepCount] = {};
-    const auto start = [&](Step step, int from) {
-        SCOPED_TRACE(std::string(MemoryFileSystem::kStepNames[step]) + " from " + std::to_string(from));
+    std::vector<std::vector<uint32_t>> cleanFrames, failureFrame;
+    const auto start = [&](Step step, int from, bool once) {
+        SCOPED_TRACE(std::string(MemoryFileSystem::kStepNames[step]) + (once ? " at " : " from ") + std::to_string(from));
         // Made before the application, so not its to delete.
         const std::unique_ptr<MemoryFileSystem> files(g_memoryFiles = new MemoryFileSystem());
         MemoryFileSystem& fs = *files;
         fs.files = disk;
-        fs.failingFrom[step] = std::max(from, 0);
+        fs.failingFrom[step] = once ? 0 : std::max(from, 0);
+        fs.failing[step] = {once ? from : 0};
+        hostTestReset();
+        hostTestUseVirtualClock(1000);
         GameApp app;
         if (app.init() != 0) {
             const std::string said = hostLastMessageBoxText();
-            EXPECT_EQ(fs.failedOn.count(pack), 1u) << said;
-            EXPECT_NE(said.find(step == Step::OpenRead ? "cannot be opened" : "could not be read"), std::string::npos) << said;
+            EXPECT_EQ(fs.failedOn.count(pack) * !once, 1u) << said;
+            EXPECT_NE(said.find("could not be read"), std::string::npos) << said;
         } else {
             app.dispatch(EventId::Start, 0, 0);
             const PropertySet* properties = getProperties();
@@ -294,6 +305,30 @@ TEST_F(GameAppTest, AStartWhoseReadsFailTellsWhatItMetAndChangesNoFile)
                 }
             };
             runsOnWhatItRead();
+            // Select every so often: each frame is a clean start's while the
+            // pack reads, then the message and nothing else.
+            for (size_t tick = 0; tick < 40; ++tick) {
+                if (tick % 8 == 4 || tick % 8 == 5)
+                    app.dispatch(tick % 8 == 4 ? PlatformEventId::KeyDown : PlatformEventId::KeyUp, PlatformKey::Select, 0);
+                hostTestAdvanceClock(30);
+                app.frame();
+                std::vector<uint32_t> shot;
+                for (uint32_t i = 0; i < 64 * 48; ++i)
+                    shot.push_back(framePixel(i % 64, i / 64));
+                if (from <= 0)
+                    cleanFrames.resize(tick), cleanFrames.push_back(shot);
+                else if (app.m_failed && failureFrame.empty())
+                    failureFrame.push_back(shot);
+                if (from > 0 && fs.failedOn.size() == fs.failedOn.count(pack)) {
+                    ASSERT_EQ(shot, app.m_failed ? failureFrame.at(0) : cleanFrames.at(tick)) << "frame " << tick;
+                }
+            }
+            const std::string said = hostLastMessageBoxText();
+            EXPECT_EQ(app.m_failed, once ? 0 : fs.failedOn.count(pack)) << said;
+            EXPECT_EQ(app.m_failed, said.find("pennyfall.big in the folder /prog could not be read") != std::string::npos);
+            // Any key ends a failed run, with the exit code of a failed start.
+            app.dispatch(PlatformEventId::KeyDown, PlatformKey::Up, 0);
+            EXPECT_EQ(app.m_quitRequested, app.m_failed);
             // The world reads the saved game again: its failing read brings
             // in the front end's page, which tells it as unreadable.
             getAppStateFlags()->m_flags[AppFlag::SaveFailed] = 0;
@@ -301,18 +336,23 @@ TEST_F(GameAppTest, AStartWhoseReadsFailTellsWhatItMetAndChangesNoFile)
             runsOnWhatItRead();
             EXPECT_EQ(getAppStateFlags()->m_flags[AppFlag::SaveFailed], getSaveGame()->m_unreadable);
         }
+        app.shutdown();
         EXPECT_TRUE(from < 0 || fs.files == disk) << "a file changed";
         if (from <= 0)
             std::copy(std::begin(fs.calls), std::end(fs.calls), std::begin(clean)), disk = fs.files;
     };
-    start(Step::Read, -1);  // writes the saves
-    start(Step::Read, 0);
+    start(Step::Read, -1, false);  // writes the saves
+    start(Step::Read, 0, false);
     int runs = 0;
     for (const Step step : {Step::OpenRead, Step::Read, Step::Seek, Step::Stat, Step::Size}) {
-        for (int from = 1; from <= clean[step]; ++from, ++runs)
-            start(step, from);
+        for (int from = 1; from <= clean[step]; ++from, runs += 2)
+            start(step, from, true), start(step, from, false);
     }
-    EXPECT_GT(runs, 100);
+    EXPECT_GT(runs, 700);
+    ASSERT_EQ(failureFrame.size(), 1u);
+    EXPECT_LT(std::count(failureFrame[0].begin(), failureFrame[0].end(), 0u), 64 * 48 * 99 / 100) << "no message";
+    setDisplayCreator(nullptr);
+    setDrawContextCreator(nullptr);
 }
 
 TEST_F(GameAppTest, ListedEventsReachTheActiveModeLifecycleEventsEveryMode)
@@ -584,10 +624,9 @@ uint32_t framePixel(uint32_t x, uint32_t y)
     return value & 0xffffff;
 }
 
-TEST_F(GameAppTest, FramesPaintTheModesOntoTheDisplayAndPausedFramesAreBlack)
+// The game's display and drawing context draw onto the frame.
+void showOnMemoryFrame(MemorySurface& frame)
 {
-    putSamplePack();
-    MemorySurface frame;
     g_frame = &frame;
     setDisplayCreator([]() -> HashedObject* {
         g_screen = new TestScreen();
@@ -596,6 +635,13 @@ TEST_F(GameAppTest, FramesPaintTheModesOntoTheDisplayAndPausedFramesAreBlack)
         return g_screen;
     });
     setDrawContextCreator([]() -> HashedObject* { return new DrawContext(); });
+}
+
+TEST_F(GameAppTest, FramesPaintTheModesOntoTheDisplayAndPausedFramesAreBlack)
+{
+    putSamplePack();
+    MemorySurface frame;
+    showOnMemoryFrame(frame);
     setFlowModeCreator(FlowModeId::Startup, []() -> GameMode* { return new GreenMode(); });
     {
         GameApp app;

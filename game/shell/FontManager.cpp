@@ -51,6 +51,12 @@ BitmapFont* FontManager::getFont(uint32_t index)
         manager->releaseRef(&data);
     }
     m_fonts[index] = font;
+    // A font whose glyphs or data did not load is not kept as an empty one:
+    // the next call loads it again.
+    if (!font->isLoaded() || !font->image()) {
+        releaseFont(index);
+        return nullptr;
+    }
     return font;
 }
 

@@ -22,8 +22,8 @@ public:
     FontManager(const FontManager&) = delete;
     FontManager& operator=(const FontManager&) = delete;
 
-    // The font of index 0..5, made when missing; null for other indexes or
-    // when the font cannot be allocated.
+    // The font of index 0..5, made when missing; null for other indexes, or
+    // when the font cannot be allocated or its resources did not load.
     BitmapFont* getFont(uint32_t index);
     void releaseFont(uint32_t index);
 

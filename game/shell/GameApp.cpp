@@ -64,6 +64,9 @@ constexpr uint32_t kOpaqueBlack = 0xff000000;
 // The power broadcasts that mean the device slept.
 constexpr uint32_t kPowerSleepFlags = 0x01400000;
 
+// The font the pause screen and the pack's failure are told with.
+constexpr uint32_t kMessageFont = 0;
+
 constexpr char kHandlerName[] = "GameApp";
 constexpr char kUseGapiKey[] = "USE_GAPI";
 constexpr char kLocalisationTestKey[] = "Kor-Test-Localisation";
@@ -82,23 +85,32 @@ HandlerEntry* dispatcherEntry(HandlerList* dispatcher, uint32_t key)
     return dispatcher && dispatcher->find(0, key, &entry) ? entry : nullptr;
 }
 
-// The game cannot start without its pack: the player learns which file in
-// which folder failed, and how, before the program ends. Only what the start
-// met counts: a name the folder holds but would not open, or a file whose
-// bytes would not read, is neither missing nor damaged.
-void tellPackFailure(const char16_t* path, bool opened, bool readFailed)
+// What the player is told of a pack the game cannot run on: which file, in
+// which folder when one is given, failed and how. Only what the game met
+// counts: a name the folder holds but would not open, or a file whose bytes
+// would not read, is neither missing nor damaged. found is what a failed
+// open said of the name.
+void packFailureText(WideString& text, const char16_t* folder, bool opened, int found, bool readFailed)
 {
-    FileSystem* files = getFileSystem();
-    const int there = opened ? kFileThere : files ? files->exists(path) : kFileMissing;
-    WideString folder;
-    directoryOf(folder, path);
-    WideString text(kResourcePackName);
-    text.appendNarrow(there == kFileMissing ? " is missing from the folder " : " in the folder ");
-    text.append(folder.chars());
-    text.appendNarrow(there == kFileMissing ? ". Put the game's pack there and start the game again."
-                      : readFailed ? " could not be read. Check the card or disk it is on and start the game again."
+    const bool missing = !opened && found == kFileMissing;
+    text = WideString(kResourcePackName);
+    if (folder != nullptr) {
+        text.appendNarrow(missing ? " is missing from the folder " : " in the folder ");
+        text.append(folder);
+    }
+    text.appendNarrow(missing ? ". Put the game's pack there and start the game again."
+                      : readFailed || (!opened && found == kFileUnknown)
+                          ? " could not be read. Check the card or disk it is on and start the game again."
                       : !opened ? " cannot be opened. Make it readable and start the game again."
                                 : " is damaged or is not the game's pack. Put a good copy there and start the game again.");
+}
+
+void tellPackFailure(const char16_t* path, bool opened, int found, bool readFailed)
+{
+    WideString folder;
+    directoryOf(folder, path);
+    WideString text;
+    packFailureText(text, folder.chars(), opened, found, readFailed);
     showErrorMessage(text.chars());
 }
 
@@ -129,6 +141,7 @@ int GameApp::init()
 {
     m_paused = 0;
     m_resumeKey = 0;
+    m_failed = 0;
 
     HandlerListIndex* index = new (std::nothrow) HandlerListIndex();
     if (index && !index->init(kRouterBuckets, kRouterNodesPerBlock))
@@ -151,18 +164,27 @@ int GameApp::init()
     }
     m_resourceManager = manager;
 
+    WideString packPath;
+    makeProgramFilePath(packPath, kResourcePackName);
+    ResourcePack* pack = nullptr;
     if (HandlerEntry* entry = dispatcherEntry(m_eventDispatcher, kResourcePackKey)) {
-        auto* pack = static_cast<ResourcePack*>(entry->m_payload);
-        WideString path;
-        makeProgramFilePath(path, kResourcePackName);
+        pack = static_cast<ResourcePack*>(entry->m_payload);
         // Opened here rather than by the pack, so that a name that would not
-        // open is told apart from bytes that are not a pack.
+        // open is told apart from bytes that are not a pack. A disk that
+        // failed may read the next time.
         FileSystem* files = getFileSystem();
-        File* file = files ? files->open(path.chars(), kOpenRead) : nullptr;
-        const bool opened = file != nullptr;
-        if (!pack->openFile(file) || !manager->openTable(pack, kResourceBuckets, kResourceNodesPerBlock, true)) {
-            tellPackFailure(path.chars(), opened, pack->readFailed());
-            return 1;
+        bool opened = false;
+        int found = kFileUnknown;
+        for (int attempt = 1;; ++attempt) {
+            File* file = files ? files->open(packPath.chars(), kOpenRead, &found) : nullptr;
+            opened = file != nullptr;
+            if (pack->openFile(file) && manager->openTable(pack, kResourceBuckets, kResourceNodesPerBlock, true))
+                break;
+            const bool readError = pack->readFailed() || pack->readErrors() != 0 || (!opened && found == kFileUnknown);
+            if (!readError || attempt == kReadAttempts) {
+                tellPackFailure(packPath.chars(), opened, found, readError);
+                return 1;
+            }
         }
     }
 
@@ -207,6 +229,10 @@ int GameApp::init()
         display->open();
     if (DrawContext* drawContext = getDrawContext())
         drawContext->open(0, 0);
+    // The font a failing pack is told with is held from the start, in the
+    // display's format.
+    if (FontManager* fonts = getFontManager())
+        fonts->getFont(kMessageFont);
 
     findOrCreateService(ServiceId::EngineService);
     findOrCreateService(ServiceId::Graphics3DService);
@@ -218,6 +244,11 @@ int GameApp::init()
 
     m_flowManager = new (std::nothrow) FlowManager();
     createSecondaryTarget();
+    // The configuration and the font read the pack too.
+    if (pack != nullptr && pack->readFailed()) {
+        tellPackFailure(packPath.chars(), true, kFileThere, true);
+        return 1;
+    }
     return 0;
 }
 
@@ -296,6 +327,15 @@ void GameApp::frame()
 
 void GameApp::dispatch(uint32_t eventId, uint32_t arg1, uint32_t arg2)
 {
+    // Over the pack's failure the modes see only the end; any key ends the run.
+    if (packFailed()) {
+        if (eventId == PlatformEventId::KeyDown)
+            m_quitRequested = 1;
+        if (eventId == EventId::End)
+            deliverEvent(eventId, arg1, arg2);
+        driveFrameTicker(ticker(), eventId);
+        return;
+    }
     if (answersPause(eventId, arg1))
         return;
     deliverEvent(eventId, arg1, arg2);
@@ -471,7 +511,9 @@ void GameApp::update()
         }
     }
     SoundService* sound = getSound();
-    if (m_paused) {
+    if (packFailed()) {
+        // Nothing runs on: its loads would only fail again.
+    } else if (m_paused) {
         if (sound && sound->isPlaying(0))
             sound->pauseAll();
     } else {
@@ -505,18 +547,38 @@ bool GameApp::loadPauseText()
     return m_pauseText.text().length() != 0;
 }
 
-void GameApp::drawPauseOverlay(int32_t width, int32_t height)
+bool GameApp::packFailed()
+{
+    if (m_failed)
+        return true;
+    ResourceManager* manager = getResourceManager();
+    const ResourcePack* pack = manager ? manager->pack() : nullptr;
+    if (!pack || !pack->readFailed())
+        return false;
+    // Texts, fonts and scenes would be missing from here on: the player is
+    // told, in the window and as a failed start is, and the run ends.
+    m_failed = 1;
+    WideString path;
+    makeProgramFilePath(path, kResourcePackName);
+    tellPackFailure(path.chars(), true, kFileThere, true);
+    packFailureText(m_failureText.edit(), nullptr, true, kFileThere, true);
+    if (SoundService* sound = getSound()) {
+        sound->stop(0);
+        sound->stopVibrate(0);
+    }
+    return true;
+}
+
+void GameApp::drawNotice(TextLines& text, int32_t width, int32_t height)
 {
     fillRect(0, 0, width, height, kOpaqueBlack, DrawMode::Rectangles);
-    loadPauseText();
     FontManager* fonts = getFontManager();
-    BitmapFont* font = fonts ? fonts->getFont(0) : nullptr;
-    if (!font || !font->isLoaded())
+    BitmapFont* font = fonts ? fonts->getFont(kMessageFont) : nullptr;
+    if (!font)
         return;
     // Three quarters of the screen, centred, from a line above the middle.
     const int32_t column = width * 3 / 4;
-    m_pauseText.draw(*font, (width - column) / 2, column, height / 2 - font->getLineHeight(), height,
-                     TextAlign::Centre);
+    text.draw(*font, (width - column) / 2, column, height / 2 - font->getLineHeight(), height, TextAlign::Centre);
 }
 
 void GameApp::render()
@@ -528,7 +590,7 @@ void GameApp::render()
     uint32_t height = 0;
     if (!drawContext || !frame || !frame->getSize(&width, &height)) {
         // No screen to draw on: the modes still paint, so their state moves.
-        if (m_flowManager)
+        if (m_flowManager && !packFailed())
             m_flowManager->paint();
         return;
     }
@@ -537,10 +599,16 @@ void GameApp::render()
     prepareDrawContext();
     drawContext->setClip(0, 0, int32_t(width), int32_t(height));
     drawContext->beginDraw();
-    if (m_flowManager)
+    if (m_flowManager && !packFailed())
         m_flowManager->paint();
-    if (m_paused)
-        drawPauseOverlay(int32_t(width), int32_t(height));
+    if (m_paused && !packFailed()) {
+        loadPauseText();
+        drawNotice(m_pauseText, int32_t(width), int32_t(height));
+    }
+    // A pack that failed while the modes painted left their picture short
+    // of what it could not read: the message covers it.
+    if (packFailed())
+        drawNotice(m_failureText, int32_t(width), int32_t(height));
     drawContext->endDraw();
     display->endFrame(0, 0);
     display->present();

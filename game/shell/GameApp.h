@@ -51,12 +51,18 @@ public:
     TextLines m_pauseText;
     // The key that left the pause screen, until its release; 0 for none.
     uint32_t m_resumeKey = 0;
+    // What the window says once the pack failed a read for good.
+    TextLines m_failureText;
 
 private:
     void prepareDrawContext();
     // True when the current language has a pause text.
     bool loadPauseText();
-    void drawPauseOverlay(int32_t width, int32_t height);
+    // True once the pack failed a read for good; the first time, tells it.
+    bool packFailed();
+    // The text on black, centred in three quarters of the screen from a line
+    // above the middle: the pause screen and the pack's failure.
+    void drawNotice(TextLines& text, int32_t width, int32_t height);
     void createSecondaryTarget();
     void onStart();
     // True when the pause screen took the event for itself.

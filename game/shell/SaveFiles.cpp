@@ -29,9 +29,6 @@ constexpr uint32_t kSavedFlagOffset = 4;
 constexpr uint32_t kLossUntoldOffset = 5;
 constexpr uint32_t kGameStateOffset = 8;
 
-// A card may fail a read now and then; a file is lost only when every try fails.
-constexpr int kReadAttempts = 3;
-
 struct SaveFileName {
     const char16_t* name;
     uint32_t size;
@@ -72,10 +69,12 @@ bool finishInterruptedSaves()
     return true;
 }
 
-// Every save writes the one temp file afresh: an entry under its name that
-// cannot be cleared (a folder) fails them all, so the start finds out rather
-// than the first save. Nothing is touched while a pending save may lie in it,
-// and a folder that cannot answer is no proof.
+// Every save makes the one temp file anew: an entry under its name that
+// cannot be cleared (a folder), or a folder where no file can be made (read
+// only), fails them all, so the start finds out rather than the first save.
+// Whatever stands there goes (a link as itself, not what it names), and a
+// file made there and removed again proves that saves can land. Nothing is
+// touched while a pending save may lie in it.
 bool tempFileBlocked()
 {
     FileSystem* files = getFileSystem();
@@ -83,10 +82,13 @@ bool tempFileBlocked()
         return false;
     WideString temp;
     makeUserFilePath(temp, kSafeWriteTempName);
-    if (files->exists(temp.chars()) == kFileMissing)
-        return false;
     files->remove(temp.chars());
-    return files->exists(temp.chars()) == kFileThere;
+    File* probe = files->open(temp.chars(), kOpenCreate);
+    if (probe == nullptr)
+        return true;
+    files->close(probe);
+    files->remove(temp.chars());
+    return false;
 }
 
 template <class T>
@@ -279,14 +281,13 @@ uint32_t loadSaveFiles()
 {
     Prefs* prefs = getPrefs();
     SaveFile* const files[] = {getHighScoreTable(), prefs, getSaveGame()};
-    for (SaveFile* file : files) {
-        if (file)
-            file->load();
-    }
+    // Before any repair writes: a stale temp file is no save's to write through.
     const uint32_t blocked = tempFileBlocked() ? 1 : 0;
     for (SaveFile* file : files) {
-        if (file)
+        if (file) {
+            file->load();
             file->m_unwritable = blocked;
+        }
     }
     SoundService* sound = getSound();
     if (!prefs)

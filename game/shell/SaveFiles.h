@@ -61,7 +61,8 @@ public:
     // 1 when the last load found the file there but could not read it.
     uint32_t m_unreadable = 0;
     // 1 when the start found that no save can land: something the saves
-    // cannot clear (a folder) takes the name of the temp file they write.
+    // cannot clear (a folder) takes the name of the temp file they write, or
+    // the folder takes no new file.
     uint32_t m_unwritable = 0;
 
 protected:
@@ -166,9 +167,9 @@ private:
 // write result.
 int saveGameFlagged();
 
-// The start-up load: "hs.dat", "prefs.dat", "savegame.dat" in that order, a
-// stale temp file cleared, then the stored sound switch, vibration switch and
-// volume to the sound device. Returns the stored text-list entry, for the
+// The start-up load: a stale temp file cleared, "hs.dat", "prefs.dat",
+// "savegame.dat" in that order, then the stored sound switch, vibration
+// switch and volume to the sound device. Returns the stored text-list entry, for the
 // resource manager.
 uint32_t loadSaveFiles();
 

@@ -327,6 +327,11 @@ TEST_F(SaveFilesTest, AnInterruptedSaveOutlivesTheRepairOfAnotherFile)
             Bytes& bad = file(damaged.name);
             bad[std::min<size_t>(40, bad.size() - 1)] ^= 1;
 
+            // Where it cannot be moved, the start leaves it where it is.
+            fs->faults.rename = true;
+            loadSaveFiles();
+            EXPECT_EQ(file(u"temp.dat"), progress);
+            fs->faults.rename = false;
             loadSaveFiles();
             EXPECT_EQ(file(cut.name), progress) << "cut " << cut.size << ", damaged " << damaged.size;
             EXPECT_EQ(fs->files.count(u"/data/temp.dat"), 0u);
@@ -362,6 +367,11 @@ TEST_F(SaveFilesTest, StartUpLoadsTheFilesAndHandsThePreferencesOn)
     loadSaveFiles();
     EXPECT_EQ(unwritableSaveFiles(), 1);
     fs->folders.clear();
+    // Nor can they in a folder that takes no new file.
+    fs->faults.open = true;
+    loadSaveFiles();
+    EXPECT_EQ(unwritableSaveFiles(), 1);
+    fs->faults.open = false;
 
     SaveGame* game = getSaveGame();
     ASSERT_NE(game, nullptr);

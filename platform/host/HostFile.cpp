@@ -194,10 +194,13 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void*, DWORD creation, DWO
         return INVALID_HANDLE_VALUE;
     }
     // Truncate only after the check, so that naming a device cannot empty it.
+    // A status the disk could not give keeps the disk's error.
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    const bool stated = ::fstat(fd, &info) == 0;
+    if (!stated || !S_ISREG(info.st_mode)) {
+        const DWORD error = stated ? ERROR_ACCESS_DENIED : hostErrorFromErrno(errno);
         ::close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
+        SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
     const int status = ::fcntl(fd, F_GETFL);

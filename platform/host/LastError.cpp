@@ -35,6 +35,8 @@ DWORD hostErrorFromErrno(int error)
     case EDQUOT:
     case EFBIG: return ERROR_DISK_FULL;
     case EINVAL: return ERROR_INVALID_PARAMETER;
+    case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
+    // EIO and the rest: the device failed.
     default: return ERROR_GEN_FAILURE;
     }
 }

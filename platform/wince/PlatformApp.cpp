@@ -246,7 +246,8 @@ int PlatformApp::run()
         stopTimer();
         m_events.post(PlatformEventId::RunEnd, 0, 0);
         processEvents();
-        result = 0;
+        const AppBase* app = getGameApp();
+        result = app && app->m_failed ? 1 : 0;
     }
     endSequence();
     return result;

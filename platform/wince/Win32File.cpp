@@ -23,7 +23,8 @@ bool Win32File::open(const char16_t* path, int32_t mode)
     case kOpenRead: access = GENERIC_READ, creation = OPEN_EXISTING; break;
     case kOpenWrite: access = GENERIC_WRITE, creation = CREATE_ALWAYS; break;
     case kOpenModify: access = GENERIC_WRITE, creation = OPEN_ALWAYS; break;
-    default: return false;
+    case kOpenCreate: access = GENERIC_WRITE, creation = CREATE_NEW; break;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return false;
     }
     if (!path || m_handle != INVALID_HANDLE_VALUE)
         return false;
@@ -52,7 +53,8 @@ bool Win32File::seek(int32_t offset, int32_t origin)
         return true;
     // A position the file cannot take is the caller's; anything else the disk's.
     const DWORD error = GetLastError();
-    m_readError = m_readError || (error != ERROR_NEGATIVE_SEEK && error != ERROR_INVALID_PARAMETER);
+    if (error != ERROR_NEGATIVE_SEEK && error != ERROR_INVALID_PARAMETER)
+        ++m_readErrors;
     return false;
 }
 
@@ -63,7 +65,7 @@ uint32_t Win32File::tell()
     const DWORD position = SetFilePointer(m_handle, 0, nullptr, FILE_CURRENT);
     if (position != INVALID_SET_FILE_POINTER)
         return position;
-    m_readError = true;
+    ++m_readErrors;
     return 0;
 }
 
@@ -72,7 +74,7 @@ uint32_t Win32File::read(void* buffer, uint32_t n)
     DWORD done = 0;
     // The end of the file reads short without an error.
     if (m_handle != INVALID_HANDLE_VALUE && !ReadFile(m_handle, buffer, n, &done, nullptr))
-        m_readError = true;
+        ++m_readErrors;
     return done;
 }
 

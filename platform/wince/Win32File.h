@@ -21,11 +21,11 @@ public:
     uint32_t read(void* buffer, uint32_t n) override;
     uint32_t write(const void* buffer, uint32_t n) override;
     int flush() override;
-    int hasReadError() override { return m_readError ? 1 : 0; }
+    uint32_t readErrors() override { return m_readErrors; }
 
 private:
     HANDLE m_handle = INVALID_HANDLE_VALUE;
     bool m_writable = false;
     bool m_unpushed = false;  // written since the last flush that landed
-    bool m_readError = false;
+    uint32_t m_readErrors = 0;
 };

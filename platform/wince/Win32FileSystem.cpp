@@ -30,6 +30,11 @@ std::u16string programFilePath()
     }
 }
 
+bool isNotFound(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
+}
+
 // Asked of the folder, not by opening: a file that is there but cannot be
 // read is there and has its size, and callers must not take it for a missing
 // one. A folder that takes the name is there too, with no size. Only "not
@@ -46,9 +51,21 @@ int askFolder(const char16_t* path, uint64_t& size)
         return kFileThere;
     }
     const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME
-               ? kFileMissing
-               : kFileUnknown;
+    return isNotFound(error) ? kFileMissing : kFileUnknown;
+}
+
+// What the error of a failed open says of the name: a refusal (a folder, no
+// permission, a loop of links, a name taken) is a file there; a device that
+// failed could not tell.
+int answerOfError(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_CANT_RESOLVE_FILENAME: return kFileThere;
+    default: return isNotFound(error) ? kFileMissing : kFileUnknown;
+    }
 }
 
 HashedObject* createFileSystemService()
@@ -81,13 +98,17 @@ const char16_t* Win32FileSystem::getSeparator()
     return kSeparator;
 }
 
-File* Win32FileSystem::open(const char16_t* path, int32_t mode)
+File* Win32FileSystem::open(const char16_t* path, int32_t mode, int* answer)
 {
+    if (answer)
+        *answer = path ? kFileUnknown : kFileMissing;
     if (!path)
         return nullptr;
     Win32File* file = new (std::nothrow) Win32File;
     if (file && !file->open(path, mode)) {
         delete file;
+        if (answer)
+            *answer = answerOfError(GetLastError());
         return nullptr;
     }
     return file;

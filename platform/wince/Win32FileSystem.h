@@ -14,7 +14,7 @@ public:
     const char16_t* getRootPath() override;
     const char16_t* getDataPath() override;
     const char16_t* getSeparator() override;
-    File* open(const char16_t* path, int32_t mode) override;
+    File* open(const char16_t* path, int32_t mode, int* answer = nullptr) override;
     void close(File* file) override;
     int exists(const char16_t* path) override;
     uint32_t fileSize(const char16_t* path, int* answer = nullptr) override;

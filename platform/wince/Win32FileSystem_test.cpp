@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -74,7 +75,8 @@ TEST_F(Win32FileSystemTest, OpenModesTruncateOrKeep)
         { kOpenRead, true, true, "hello" },   { kOpenRead, false, false, nullptr },
         { kOpenWrite, true, true, "AB" },     { kOpenWrite, false, true, "AB" },
         { kOpenModify, true, true, "ABllo" }, { kOpenModify, false, true, "AB" },
-        { 3, true, false, "hello" },          { -1, true, false, "hello" },
+        { kOpenCreate, true, false, "hello" }, { kOpenCreate, false, true, "AB" },
+        { 4, true, false, "hello" },          { -1, true, false, "hello" },
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -93,7 +95,7 @@ TEST_F(Win32FileSystemTest, OpenModesTruncateOrKeep)
                 EXPECT_EQ(file->write("AB", 2), 2u);
                 char byte = 0;
                 EXPECT_EQ(file->read(&byte, 1), 0u);
-                EXPECT_EQ(file->hasReadError(), 1) << "a read the system refuses";
+                EXPECT_EQ(file->readErrors(), 1u) << "a read the system refuses";
             }
             // A flush that landed leaves the close nothing to push.
             EXPECT_EQ(file->flush(), 1);
@@ -127,7 +129,19 @@ TEST_F(Win32FileSystemTest, FileReadsSeeksAndTells)
     EXPECT_FALSE(file->seek(-1, kSeekBegin));
     EXPECT_EQ(file->tell(), 3u);
     EXPECT_EQ(file->write("x", 1), 0u); // opened for reading
-    EXPECT_EQ(file->hasReadError(), 0) << "the end of the file and a bad position are no read error";
+    EXPECT_EQ(file->readErrors(), 0u) << "the end of the file and a bad position are no read error";
+    // A descriptor the system will no longer seek, as a failing card: each
+    // seek and tell it refuses is counted.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd"))
+        if (std::error_code e; fs::read_symlink(fd.path(), e) == fs::canonical(m_folder / "f.dat"))
+            dup2(ends[0], std::stoi(fd.path().filename().string()));
+    close(ends[0]);
+    close(ends[1]);
+    EXPECT_FALSE(file->seek(0, kSeekEnd));
+    EXPECT_EQ(file->tell(), 0u);
+    EXPECT_EQ(file->readErrors(), 2u);
     m_fs->close(file);
 }
 
@@ -184,21 +198,31 @@ TEST_F(Win32FileSystemTest, TheFolderAnswersThereMissingOrCannotTell)
 TEST_F(Win32FileSystemTest, DirectoryIsNotAFile)
 {
     fs::create_directory(m_folder / "dir");
-    for (int32_t mode : { kOpenRead, kOpenWrite, kOpenModify })
-        EXPECT_EQ(m_fs->open(path("dir").c_str(), mode), nullptr);
+    for (int32_t mode : { kOpenRead, kOpenWrite, kOpenModify, kOpenCreate }) {
+        int answer = 99;
+        EXPECT_EQ(m_fs->open(path("dir").c_str(), mode, &answer), nullptr);
+        EXPECT_EQ(answer, kFileThere) << "refused, not missing";
+    }
     // The name is taken: a save of that name is told, never taken for missing.
     EXPECT_EQ(m_fs->exists(path("dir").c_str()), kFileThere);
     EXPECT_EQ(m_fs->fileSize(path("dir").c_str()), 0u);
     EXPECT_EQ(m_fs->remove(path("dir").c_str()), 0);
     EXPECT_TRUE(fs::is_directory(m_folder / "dir"));
-    // Nor is a link one to write through: a save whose temp file links to
-    // the saved file fails and keeps it.
+    // Nor is a link one to write through: a save makes its temp file anew
+    // in place of a link (to the saved file, to another file, to nothing),
+    // and one that cannot (a folder) fails, keeping the saved file.
     put("savegame.dat", "old");
+    put("other.dat", "other");
     fs::create_symlink("savegame.dat", m_folder / "temp.dat");
     EXPECT_EQ(m_fs->open(path("temp.dat").c_str(), kOpenModify), nullptr);
-    EXPECT_EQ(writeFileSafely(path("savegame.dat").c_str(), "new", 3), 0);
-    EXPECT_FALSE(fs::is_symlink(m_folder / "savegame.dat"));
-    EXPECT_EQ(get("savegame.dat"), "old");
+    EXPECT_EQ(writeFileSafely(path("savegame.dat").c_str(), "new", 3), 1);
+    fs::create_hard_link(m_folder / "other.dat", m_folder / "temp.dat");
+    EXPECT_EQ(writeFileSafely(path("savegame.dat").c_str(), "new", 3), 1);
+    fs::create_symlink("nowhere", m_folder / "temp.dat");
+    EXPECT_EQ(writeFileSafely(path("savegame.dat").c_str(), "new", 3), 1);
+    fs::create_directory(m_folder / "temp.dat");
+    EXPECT_EQ(writeFileSafely(path("savegame.dat").c_str(), "lost", 4), 0);
+    EXPECT_EQ(get("savegame.dat") + get("other.dat"), "newother");
 }
 
 TEST_F(Win32FileSystemTest, RenameRefusesAnExistingFile)

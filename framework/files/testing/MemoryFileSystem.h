@@ -50,16 +50,20 @@ public:
     const char16_t* getDataPath() override { return u"/data"; }
     const char16_t* getSeparator() override { return u"/"; }
 
-    File* open(const char16_t* path, int32_t mode) override
+    // A failing open answers missing when nothing takes the name, else unknown.
+    File* open(const char16_t* path, int32_t mode, int* answer = nullptr) override
     {
-        if (path == nullptr || mode < kOpenRead || mode > kOpenModify)
+        if (answer != nullptr)
+            *answer = path != nullptr && !files.count(path) && !folders.count(path) ? kFileMissing : kFileUnknown;
+        if (path == nullptr || mode < kOpenRead || mode > kOpenCreate)
             return nullptr;
         auto it = files.find(path);
         if (mode == kOpenRead)
             return it == files.end() || step(OpenRead, failRead(), path) ? nullptr : new Handle(*this, path, false);
-        if (step(OpenWrite, faults.open) || folders.count(path) != 0 || !change())
+        if (step(OpenWrite, faults.open) || folders.count(path) != 0 || (mode == kOpenCreate && it != files.end()) ||
+            !change())
             return nullptr;
-        if (mode == kOpenWrite || it == files.end())
+        if (mode != kOpenModify || it == files.end())
             files[path].clear();
         return new Handle(*this, path, true);
     }
@@ -140,7 +144,7 @@ private:
             if (origin < kSeekBegin || origin > kSeekEnd || base + offset < 0)
                 return false;
             if (fs.step(Seek, false, path.c_str()))
-                return readError = true, false;
+                return ++readErrorCount, false;
             position = static_cast<uint32_t>(base + offset);
             return true;
         }
@@ -153,7 +157,7 @@ private:
             if (shortRead)
                 --fs.faults.shortReads;
             if (fs.step(Read, shortRead, path.c_str()))
-                got /= 2, readError = true;
+                got /= 2, ++readErrorCount;
             if (got != 0)
                 std::memcpy(buffer, b.data() + position, got);
             position += got;
@@ -172,13 +176,13 @@ private:
             return stored;
         }
         int flush() override { return fs.step(Flush, fs.faults.flush) ? 0 : 1; }
-        int hasReadError() override { return readError; }
+        uint32_t readErrors() override { return readErrorCount; }
         Bytes& bytes() { return fs.files[path]; }
 
         MemoryFileSystem& fs;
         std::u16string path;
         bool writing;
         uint32_t position = 0;
-        bool readError = false;
+        uint32_t readErrorCount = 0;
     };
 };
