@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "engine/core/math/FixedMath.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwVertexArray.h"
 
@@ -29,9 +30,13 @@ int32_t saturate(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v,
 bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix, float scale, const float* bias,
                                   CkwSkinnedMesh* skin)
 {
-    // Bones may move between any two frames, so a skin is always re-keyed.
-    if (m_prepared && skin == nullptr && m_skin == nullptr && array == m_array && array->getRevision() == m_revision
-        && scale == m_scale && std::fabs(bias[0] - m_bias[0]) <= kBiasTolerance
+    // A skin's palette is part of the key: its matrices are made once for
+    // each pose, however often its submeshes are drawn.
+    if (skin != nullptr)
+        skin->buildVertexInfluences();
+    const uint64_t paletteSerial = skin != nullptr ? skin->getPaletteSerial() : 0;
+    if (m_prepared && skin == m_skin && paletteSerial == m_paletteSerial && array == m_array
+        && array->getRevision() == m_revision && scale == m_scale && std::fabs(bias[0] - m_bias[0]) <= kBiasTolerance
         && std::fabs(bias[1] - m_bias[1]) <= kBiasTolerance && std::fabs(bias[2] - m_bias[2]) <= kBiasTolerance
         && matrix.equals(m_matrix))
         return false;
@@ -41,6 +46,7 @@ bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix
     m_scale = scale;
     std::copy(bias, bias + 3, m_bias);
     m_skin = skin;
+    m_paletteSerial = paletteSerial;
     const int32_t n = array->getVertexCount();
     if (n > m_stamps.count()) {
         m_positions.setCountGrowing(n);
@@ -104,6 +110,7 @@ bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix
     const bool checkInside = m_checkInside && count == 1;
     for (int32_t e = 0; e < count && m_built; ++e)
         m_built = CkwIntMatrix::fromMatrix(m_matrices[e], m_entryMatrices[e], range, checkInside, true, shared) != 0;
+    countEngineVisits(static_cast<uint64_t>(count));
     return true;
 }
 

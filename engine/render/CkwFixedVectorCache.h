@@ -126,6 +126,7 @@ private:
     CkwArray<CkwIntMatrix> m_matrices;
     CkwArray<CkwMatrix> m_entryMatrices;  // the float matrices m_matrices are made from
     CkwSkinnedMesh* m_skin = nullptr;
+    uint64_t m_paletteSerial = 0;
     const uint16_t* m_paletteIndices = nullptr;
     float m_scale = 0.0f;
     float m_bias[3] = {};

@@ -5,6 +5,7 @@
 #include "engine/render/CkwRendererStandard.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "engine/core/math/FloatBits.h"
@@ -22,6 +23,7 @@
 #include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/CkwSprite.h"
 #include "engine/scene/CkwTexture2D.h"
+#include "engine/scene/CkwTriangleStripArray.h"
 #include "engine/scene/CkwWorld.h"
 
 namespace {
@@ -163,12 +165,18 @@ void CkwRendererStandard::setCamera(CkwCamera* camera, const CkwMatrix* transfor
 
 void CkwRendererStandard::setLights(int32_t count, CkwNode* const* lights, const CkwMatrix* transforms)
 {
-    // The first active lights in the list's order serve the frame, so a
-    // file's lights cost each submesh a bounded binding.
+    // Every active light becomes a record, listed under each bit of its
+    // scope, so the set-up is linear in the lights and a submesh's binding
+    // reads only the lists of its own bits.
     m_lights.setCount(0);
-    m_lights.setCapacity(std::min(count, kMaxFrameLights));
+    m_lights.setCapacity(count);
+    for (auto& kind : m_lightsByBit)
+        for (CkwArray<int32_t>& list : kind)
+            list.setCount(0);
+    m_scopeLights.valid = false;
     m_lightingNeeded = 0;
-    for (int32_t i = 0; i < count && m_lights.count() < kMaxFrameLights; ++i) {
+    uint64_t steps = 0;
+    for (int32_t i = 0; i < count; ++i) {
         auto* light = static_cast<CkwLight*>(lights[i]);
         if (light == nullptr)
             continue;
@@ -177,8 +185,47 @@ void CkwRendererStandard::setLights(int32_t count, CkwNode* const* lights, const
         CkwMatrix eye = m_view;
         eye.multiply(transforms != nullptr ? transforms[i] : light->getWorldTransform());
         CkwActiveLightStandard record{};
-        if (record.setup(*light, eye))
-            m_lights.append(record);
+        if (!record.setup(*light, eye))
+            continue;
+        const int32_t index = m_lights.count();
+        m_lights.append(record);
+        CkwArray<int32_t>* lists = m_lightsByBit[record.ambientOnly ? 1 : 0];
+        for (uint32_t bits = static_cast<uint32_t>(record.scope); bits != 0; bits &= bits - 1) {
+            lists[std::countr_zero(bits)].append(index);
+            ++steps;
+        }
+    }
+    countEngineVisits(steps + static_cast<uint64_t>(count));
+}
+
+void CkwRendererStandard::selectLights(int32_t scope)
+{
+    // The first few distinct indices of the union of the scope's bits'
+    // lists: a merge of at most 32 sorted lists, stopped when it has them.
+    m_scopeLights.scope = scope;
+    m_scopeLights.valid = true;
+    for (int32_t kind = 0; kind < 2; ++kind) {
+        const CkwArray<int32_t>* lists = m_lightsByBit[kind];
+        const int32_t most = kind == 0 ? kMaxSubmeshLights : kMaxSubmeshAmbientLights;
+        int32_t cursor[kScopeBits] = {};
+        int32_t& taken = m_scopeLights.count[kind];
+        taken = 0;
+        uint32_t open = 0;  // the scope's bits whose lists are not used up
+        for (uint32_t bits = static_cast<uint32_t>(scope); bits != 0; bits &= bits - 1)
+            if (!lists[std::countr_zero(bits)].isEmpty())
+                open |= bits & -bits;
+        while (taken < most && open != 0) {
+            int32_t next = INT32_MAX;
+            for (uint32_t bits = open; bits != 0; bits &= bits - 1)
+                next = std::min(next, lists[std::countr_zero(bits)][cursor[std::countr_zero(bits)]]);
+            m_scopeLights.index[kind][taken++] = next;
+            for (uint32_t bits = open; bits != 0; bits &= bits - 1) {
+                const int32_t b = std::countr_zero(bits);
+                if (lists[b][cursor[b]] == next && ++cursor[b] == lists[b].count())
+                    open &= ~(1u << b);
+                m_walkSteps += 2;
+            }
+        }
     }
 }
 
@@ -188,7 +235,8 @@ void CkwRendererStandard::resetQueue(CkwNode* root)
 {
     m_alphaFactor = 1.0f;
     m_queue.setCount(1);
-    m_queue[0] = SkwQueuedState{0, 0, 0, 1.0f, nullptr};
+    m_queue[0] = SkwQueuedState{0, 0, 0, 1.0f, nullptr, nullptr};
+    m_queuedIndices = 0;
     if (!m_cameraDegenerate) {
         traverse(root);
         linkQueue();
@@ -298,11 +346,20 @@ void CkwRendererStandard::queueNode(CkwNode* node)
         if (buffer == nullptr)
             return;
         int32_t depthCache = 0;
+        const int32_t first = m_queue.count();
         for (int32_t i = 0; i < mesh->getSubmeshCount(); ++i) {
             CkwAppearance* appearance = mesh->getAppearance(i);
-            if (appearance == nullptr || mesh->getIndexBuffer(i) == nullptr)
+            CkwIndexBuffer* strips = mesh->getIndexBuffer(i);
+            if (appearance == nullptr || strips == nullptr)
                 continue;
             enqueue(node, i, isTransparent(appearance, buffer), appearance->getLayer(), depthCache);
+            if (strips->getClassId() == kClassTriangleStripArray)
+                m_queuedIndices += static_cast<CkwTriangleStripArray*>(strips)->getUsedIndexCount();
+        }
+        if (m_queue.count() > first) {
+            CkwVertexBuffer* drawn = mesh->getRenderVertexBuffer(m_lightingNeeded);
+            for (int32_t e = first; e < m_queue.count(); ++e)
+                m_queue[e].buffer = drawn;
         }
     } else if (id == kClassSprite) {
         auto* sprite = static_cast<CkwSprite*>(node);
@@ -334,7 +391,7 @@ void CkwRendererStandard::enqueue(CkwNode* node, int32_t submesh, bool transpare
     }
     const int32_t top = ((layer << 1) | (transparent ? kTransparentBit : 0)) & 0xFF;
     const int32_t key = static_cast<int32_t>((static_cast<uint32_t>(top) << 24) | (depthKey & 0xFFFFFF));
-    m_queue.append(SkwQueuedState{key, 0, submesh, m_alphaFactor, node});
+    m_queue.append(SkwQueuedState{key, 0, submesh, m_alphaFactor, node, nullptr});
 }
 
 void CkwRendererStandard::linkQueue()
@@ -381,6 +438,10 @@ void CkwRendererStandard::linkQueue()
 void CkwRendererStandard::drawQueue()
 {
     // The vertex caches outlive the frame: they are keyed on what they hold.
+    // Strips that submeshes or meshes name again are walked again: a draw
+    // that would walk past the bound is refused before it walks any.
+    if (m_queuedIndices > CkwTriangleStripArray::kMaxWalkedIndices)
+        leave(KErrIllegalState);
     m_vertexBuffer = nullptr;
     setDepthConstants();
     CkwNode* previous = nullptr;
@@ -394,7 +455,7 @@ void CkwRendererStandard::drawQueue()
             continue;
         }
         auto* mesh = static_cast<CkwMesh*>(entry.node);
-        CkwVertexBuffer* buffer = mesh->getRenderVertexBuffer(m_lightingNeeded);
+        CkwVertexBuffer* buffer = entry.buffer;
         CkwIndexBuffer* indices = mesh->getIndexBuffer(entry.submesh);
         if (int64_t{buffer->getVertexCount()} <= int64_t{indices->maxIndex()})
             leave(KErrIllegalState);
@@ -433,6 +494,8 @@ void CkwRendererStandard::countWork()
     countVertexTransforms(count);
     countLightEvaluations(m_lightEvaluations);
     m_lightEvaluations = 0;
+    countEngineVisits(m_walkSteps);
+    m_walkSteps = 0;
 }
 
 void CkwRendererStandard::renderWorld(CkwWorld* world)
@@ -486,6 +549,10 @@ void CkwRendererStandard::renderImmediate(CkwVertexBuffer* vertexBuffer, CkwInde
     if (vertexBuffer->getPositions() == nullptr)
         leave(KErrIllegalState);
     if (int64_t{vertexBuffer->getVertexCount()} <= int64_t{indexBuffer->maxIndex()})
+        leave(KErrIllegalState);
+    if (indexBuffer->getClassId() == kClassTriangleStripArray
+        && static_cast<CkwTriangleStripArray*>(indexBuffer)->getUsedIndexCount()
+               > CkwTriangleStripArray::kMaxWalkedIndices)
         leave(KErrIllegalState);
     resetCaches();
     m_vertexBuffer = vertexBuffer;

@@ -36,14 +36,18 @@ public:
         int32_t submesh;
         float alphaFactor;
         CkwNode* node;
+        // The mesh's render vertex buffer, asked for once a frame: a
+        // morphing mesh's answer walks its targets.
+        CkwVertexBuffer* buffer;
     };
 
-    // A frame keeps the first kMaxFrameLights active lights of its list, and
-    // a submesh is lit by the first kMaxSubmeshLights of them that light it
-    // (ambient ones add in beside them), so lights cost a lit vertex a stated
-    // number of evaluations however many a file holds.
-    static constexpr int32_t kMaxFrameLights = 32;
+    // A submesh is lit by at most the first kMaxSubmeshLights lights of the
+    // list that light it, and its ambient sum takes at most the first
+    // kMaxSubmeshAmbientLights of those in its scope, whatever the world's
+    // total: a lit vertex costs a stated number of evaluations however many
+    // lights a file holds.
     static constexpr int32_t kMaxSubmeshLights = 8;
+    static constexpr int32_t kMaxSubmeshAmbientLights = 8;
 
     static CkwRenderer* create();
     ~CkwRendererStandard() override;
@@ -114,6 +118,8 @@ private:
     CkwArray<SkwQueuedState> m_queue;
     CkwArray<int32_t> m_queueOrder;  // entry indices in key order
     CkwArray<int32_t> m_queueScratch; // the order between two passes of its sort
+    // Strip indices the queued submeshes name, each as often as queued.
+    int64_t m_queuedIndices = 0;
     CkwArray<float> m_alphaStack;
     // Skinned meshes met by the walk, queued once their skeleton is done.
     struct SkwPendingSkin {
@@ -132,6 +138,22 @@ private:
     int32_t m_cameraScope = -1;
     int32_t m_projectionKind = 48;
     CkwArray<CkwActiveLightStandard> m_lights;
+    // Per kind (0 directional, omni and spot; 1 ambient) and scope bit, the
+    // indices of the records whose scope has the bit, in list order: a
+    // submesh finds its first lights in its own bits' lists, never in a walk
+    // over every light of the world.
+    static constexpr int32_t kScopeBits = 32;
+    CkwArray<int32_t> m_lightsByBit[2][kScopeBits];
+    // The first lights of each kind that the last scope asked for, while
+    // m_selectedValid holds: submeshes of one scope share them.
+    struct SkwScopeLights {
+        int32_t scope = 0;
+        bool valid = false;
+        int32_t count[2] = {};
+        int32_t index[2][kMaxSubmeshLights > kMaxSubmeshAmbientLights ? kMaxSubmeshLights : kMaxSubmeshAmbientLights];
+    };
+    SkwScopeLights m_scopeLights;
+    void selectLights(int32_t scope);
     CkwCompositingMode* m_defaultCompositingMode = nullptr;
     CkwArray<uint16_t> m_ownDepth;
     CkwWorld* m_world = nullptr;
@@ -239,6 +261,9 @@ private:
     CkwFixedColor m_litStart{};
     CkwArray<CkwActiveLightStandard*> m_boundLights;
     uint64_t m_lightEvaluations = 0;  // not yet counted
+    // Steps of the walks over strips and lights, not yet counted.
+    uint64_t m_walkSteps = 0;
+
     int32_t m_polygonFlags = 0;
     bool m_lit = false;
     bool m_needEyePositions = false;

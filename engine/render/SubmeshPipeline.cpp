@@ -294,28 +294,28 @@ void CkwRendererStandard::bindSubmesh(CkwVertexBuffer* buffer, CkwAppearance* ap
     const uint32_t fogRgb = m_fog != nullptr ? (m_fog->getColor() & 0xFFFFFF) : 0;
     m_rasterizer->setFog(m_fog != nullptr && m_unitCount > 0 ? &fogRgb : nullptr);
 
-    // Lights bound to this material and scope; ambient ones sum up.
+    // The first lights of the list in the submesh's scope: ambient ones sum
+    // up, the others light it when the material lets them, evaluated from
+    // the last to the first.
+    if (!m_scopeLights.valid || m_scopeLights.scope != scope)
+        selectLights(scope);
     m_ambientSum = CkwFixedColor{};
+    for (int32_t k = 0; k < m_scopeLights.count[1]; ++k)
+        m_lights[m_scopeLights.index[1][k]].bind(m_material, m_polygonFlags, scope, m_ambientSum);
     bool anyApplies = false;
     m_needEyePositions = false;
     const bool localViewer = (m_polygonFlags & CkwPolygonMode::kBitLocalCameraLighting) != 0;
-    int32_t applying = 0;
-    for (CkwActiveLightStandard& light : m_lights) {
-        bool applies = light.bind(m_material, m_polygonFlags, scope, m_ambientSum);
-        if (applies && applying == kMaxSubmeshLights) {
-            light.applies = 0;
-            applies = false;
-        }
-        applying += applies;
-        anyApplies |= applies;
-        // Directional light needs no vertex position unless the viewer is.
-        m_needEyePositions |= applies
-            && (light.evaluateKind != CkwActiveLightStandard::kKindDirectional || (light.specularOn && localViewer));
-    }
     m_boundLights.setCount(0);
-    for (int32_t i = m_lights.count() - 1; i >= 0; --i)
-        if (m_lights[i].applies)
-            m_boundLights.append(&m_lights[i]);
+    for (int32_t k = m_scopeLights.count[0] - 1; k >= 0; --k) {
+        CkwActiveLightStandard& light = m_lights[m_scopeLights.index[0][k]];
+        if (!light.bind(m_material, m_polygonFlags, scope, m_ambientSum))
+            continue;
+        m_boundLights.append(&light);
+        anyApplies = true;
+        // Directional light needs no vertex position unless the viewer is.
+        m_needEyePositions |=
+            light.evaluateKind != CkwActiveLightStandard::kKindDirectional || (light.specularOn && localViewer);
+    }
     if (m_material != nullptr) {
         m_emissive.setRgb(m_material->getColor(CkwMaterial::kEmissive));
         m_specular.setRgb(m_material->getColor(CkwMaterial::kSpecular));
@@ -406,8 +406,13 @@ void CkwRendererStandard::renderSubmesh(CkwVertexBuffer* buffer, CkwIndexBuffer*
 
 SkwClipCodes CkwRendererStandard::stripCodes(const CkwTriangleStripArray& strips)
 {
-    // The vertices the strips use, not the buffer's: meshes over one buffer,
-    // each at its own place, pay for their own.
+    // The vertices the strips reach, not the buffer's nor the whole index
+    // list's: meshes over one buffer, each at its own place, pay for their
+    // own, and indices past the strips cost nothing. Finding them costs no
+    // more than the walk that draws them, so a strips' record the set no
+    // longer keeps costs a walk again, never more.
+    const int32_t used = strips.getUsedIndexCount();
+    const uint16_t* reached = strips.getIndices().data();
     SkwStripVertices* made = nullptr;
     for (SkwStripVertices& m : m_caches->made) {
         if (m.stripsSerial == strips.getSerial()) {
@@ -419,16 +424,15 @@ SkwClipCodes CkwRendererStandard::stripCodes(const CkwTriangleStripArray& strips
         made = &m_caches->made[m_caches->nextMade];
         m_caches->nextMade = (m_caches->nextMade + 1) % kDrawnListsPerSet;
         *made = SkwStripVertices{};
-        const CkwArray<uint16_t>& indices = strips.getIndices();
         if (strips.isImplicit()) {
-            made->first = made->end = strips.getFirstIndex();
-            for (const uint16_t length : strips.getStripLengths())
-                made->end += length;
-        } else if (!indices.isEmpty()) {
-            const auto [lowest, highest] = std::minmax_element(indices.begin(), indices.end());
+            made->first = strips.getFirstIndex();
+            made->end = made->first + used;
+        } else if (used > 0) {
+            const auto [lowest, highest] = std::minmax_element(reached, reached + used);
             made->first = *lowest;
             made->end = *highest + 1;
-            made->dense = made->end - made->first <= 2 * indices.count();
+            made->dense = made->end - made->first <= 2 * used;
+            m_walkSteps += static_cast<uint64_t>(used);
         }
         made->stripsSerial = strips.getSerial();
     }
@@ -455,12 +459,13 @@ SkwClipCodes CkwRendererStandard::stripCodes(const CkwTriangleStripArray& strips
             for (int32_t i = made->first; i < made->end; ++i)
                 note(i);
         } else {
-            for (const uint16_t i : strips.getIndices())
-                makeClipVertices(i, i + 1);
-            for (const uint16_t i : strips.getIndices())
-                note(i);
+            for (int32_t k = 0; k < used; ++k)
+                makeClipVertices(reached[k], reached[k] + 1);
+            for (int32_t k = 0; k < used; ++k)
+                note(reached[k]);
         }
     }
+    m_walkSteps += static_cast<uint64_t>(made->dense ? made->end - made->first : used);
     made->codes = codes;
     made->generation = m_caches->generation;
     return codes;
@@ -597,8 +602,10 @@ void CkwRendererStandard::drawStrips(const CkwTriangleStripArray& strips, bool m
     if (drawn != nullptr && drawn->generation != 0) {
         for (const SkwDrawnTriangle& t : drawn->triangles)
             draw(t.i0, t.i1, t.i2, t.face, t.firstCorner);
+        m_walkSteps += static_cast<uint64_t>(drawn->triangles.count());
         return countLights();
     }
+    m_walkSteps += static_cast<uint64_t>(strips.getUsedIndexCount());
 
     // The face drawn, or -1. A triangle drawn with the face of the one
     // before it in the strip finds its first two vertices shaded already.

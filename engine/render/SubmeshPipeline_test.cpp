@@ -1,6 +1,7 @@
 // The submesh pipeline at the edges of its number ranges: lights far away,
 // geometry far larger than the view volume, and attenuation that would
 // overflow; each against the answer a double-precision reference gives.
+#include <array>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -18,6 +19,10 @@
 #include "engine/scene/CkwGroup.h"
 #include "engine/scene/CkwSkinnedMesh.h"
 #include "engine/scene/SceneTestKit.h"
+#include "tools/m3g/M3gAnimationEncoders.h"
+#include "tools/m3g/M3gFileWriter.h"
+#include "tools/m3g/M3gGeometryEncoders.h"
+#include "tools/m3g/M3gStateEncoders.h"
 
 namespace {
 
@@ -135,8 +140,9 @@ CkwPolygonMode* polygonMode(CkwAppearance* look)
 // Flat shading takes the newest vertex's colour; a local viewer dims a
 // directional light's highlight by each corner's place; exponential fog thickens
 // with the distance, and a NaN density is none; a texture whose q is 1 + s / 2 is read at s / q = 0.4.
-// Of many lights, a frame keeps the first 32 and a submesh takes the first 8
-// that are not ambient, beside the ambient ones.
+// Of many lights, a submesh takes the first 8 in its scope that are not
+// ambient and the first 8 ambient ones, however many lights of other scopes
+// come before them.
 TEST(SubmeshPipeline, SquareCentresTakeWhatTheEquationsGive)
 {
     const uint32_t fogged = static_cast<uint32_t>(std::lround(255 * std::exp(-5 * 0.2)));
@@ -169,16 +175,20 @@ TEST(SubmeshPipeline, SquareCentresTakeWhatTheEquationsGive)
              polygonMode(look)->setLocalCameraLightingEnable(true);
              world->addChild(renderkit::light(CkwLight::kDirectional, 0xFFFFFF, 1));
          }, local * 0x010101, 12},
-        {[](CkwWorld* world, CkwMesh*, CkwAppearance* look) {
-             // 8 blue parts of 16, 2 red lights past them, 22 green ambient
-             // parts of 1, and a red ambient light past the frame's 32.
+        {[](CkwWorld* world, CkwMesh* square, CkwAppearance* look) {
+             // Taking turns, ambient and directional: 40 red lights of other
+             // scopes, then green and blue parts of 16, 8 of each, and 2 red
+             // lights of each kind past them.
              look->setMaterial(renderkit::material(0xFFFFFFFF, 0xFFFFFF));
-             for (int32_t i = 0; i < 33; ++i) {
-                 const bool ambient = i >= 10;
-                 const uint32_t colour = i < 8 ? 0x000010 : (i < 10 || i == 32 ? 0x400000 : 0x000100);
-                 world->addChild(renderkit::light(ambient ? CkwLight::kAmbient : CkwLight::kDirectional, colour, 1));
+             square->setScope(0x10);
+             for (int32_t i = 0; i < 60; ++i) {
+                 const bool ambient = i % 2 == 0;
+                 const uint32_t colour = i < 40 || i >= 56 ? 0x400000 : (ambient ? 0x001000 : 0x000010);
+                 CkwLight* light = renderkit::light(ambient ? CkwLight::kAmbient : CkwLight::kDirectional, colour, 1);
+                 light->setScope(i < 40 ? 0x2F : (ambient ? -1 : 0x30));
+                 world->addChild(light);
              }
-         }, 0x001680},
+         }, 0x008080},
         {[](CkwWorld*, CkwMesh*, CkwAppearance* look) {
              auto* fog = static_cast<CkwFog*>(CkwFog::create());
              fog->setMode(CkwFog::kExponential);
@@ -599,4 +609,161 @@ TEST(SubmeshPipeline, KeptTriangleDecisionsFollowEveryChangeOfTheirKey)
             }
         }
     }), 0);
+}
+
+namespace {
+
+// Files for the counted rows, as an exporter writes them: lit meshes over
+// buffers of rows of two vertices (x -1 and 1, y -1, 0 and 1 in turn), in a
+// World seen from (0, 0, 20) with a directional light.
+struct FileMaker {
+    M3gFileWriter w{M3gFlavour::Own};
+    std::vector<uint32_t> nodes;
+
+    uint32_t look(int32_t layer = 0, bool lit = true)
+    {
+        return w.addObject(m3gAppearanceRecord({{}, int8_t(layer), 0, 0, 0, lit ? w.addObject(m3gMaterialRecord({})) : 0, {}}));
+    }
+    uint32_t buffer(uint32_t rows)
+    {
+        std::vector<int32_t> p, normals;
+        for (uint32_t i = 0; i < 2 * rows; ++i) {
+            p.insert(p.end(), {int32_t(i % 2) * 2 - 1, int32_t(i / 2 % 3) - 1, 0});
+            normals.insert(normals.end(), {0, 0, 127});
+        }
+        const uint32_t positions = w.addObject(m3gVertexArrayRecord({{}, 2, 3, kM3gVertexPlain, p}));
+        const uint32_t facing = w.addObject(m3gVertexArrayRecord({{}, 1, 3, kM3gVertexPlain, normals}));
+        return w.addObject(m3gVertexBufferRecord({{}, ~0u, positions, {}, 1, facing, 0, {}}));
+    }
+    // Explicit, with a tail of odd indices that no strip reaches, or implicit.
+    uint32_t strip(std::vector<uint32_t> indices, uint32_t tail)
+    {
+        for (uint32_t j = 0; j < tail; ++j)
+            indices.push_back(2 * j + 1);
+        return w.addObject(m3gTriangleStripRecord({{}, 130, 0, indices, {uint32_t(indices.size() - tail)}}));
+    }
+    uint32_t strip(uint32_t first, uint32_t length) { return w.addObject(m3gTriangleStripRecord({{}, 0, first, {}, {length}})); }
+    std::vector<uint8_t> finish()
+    {
+        M3gCameraFields camera;
+        camera.node.transformable.components = M3gComponentTransform{{0, 0, 20}};
+        camera.projection = 50;
+        nodes.insert(nodes.end(), {w.addObject(m3gCameraRecord(camera)), w.addObject(m3gLightRecord({}))});
+        w.addObject(m3gWorldRecord({{{}, nodes}, nodes[nodes.size() - 2], 0}));
+        return w.finish();
+    }
+};
+
+// n meshes at their own places, of 8 scopes, taking turns at 5 strips over
+// one buffer, each of a row's two vertices and the buffer's last, at (1, 1),
+// and a tail of every other index; n omni lights over the scopes.
+std::vector<uint8_t> meshesCyclingTailedStrips(uint32_t n)
+{
+    FileMaker f;
+    const uint32_t buffer = f.buffer(3 * n + 3), look = f.look();
+    std::vector<uint32_t> strips;
+    for (uint32_t row : {0, 1, 3, 4, 6})
+        strips.push_back(f.strip({2 * row, 2 * row + 1, 6 * n + 5}, 3 * n + 3));
+    for (uint32_t i = 0; i < n; ++i)
+        for (bool light : {false, true}) {
+            const M3gNodeFields node{{{}, M3gComponentTransform{{0.001f * float(i), 1, float(light)}}, {}}, true, true, 255, 1u << (i % 8), {}};
+            f.nodes.push_back(f.w.addObject(light ? m3gLightRecord({node, 1, 0, 0, 0xFFFFFF, 130, 1, 45, 0})
+                                                  : m3gMeshRecord({node, buffer, {{strips[i % 5], look}}})));
+        }
+    return f.finish();
+}
+
+// A skinned mesh of n submeshes whose skeleton binds n vertices with n
+// weights (n palette entries), taking turns by layer with the n submeshes of
+// a morphing mesh of n targets.
+std::vector<uint8_t> skinAndMorphInterleavedByLayers(uint32_t n)
+{
+    FileMaker f;
+    M3gSkinnedMeshFields skin{{{}, f.buffer(n + 1), {}}, f.w.addObject(m3gGroupRecord({})), {}};
+    M3gMorphingMeshFields morph{{{}, f.buffer(2), {}}, {}};
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t look = f.look(int32_t(i % 127) - 63);
+        skin.mesh.submeshes.push_back({f.strip(2 * i, 4), look});
+        skin.bones.push_back({skin.skeleton, 2 * i, 1, int32_t(i + 1)});
+        morph.mesh.submeshes.push_back({f.strip(0, 4), look});
+        morph.targets.push_back({morph.mesh.vertexBuffer, 0.0f});
+    }
+    f.nodes = {f.w.addObject(m3gSkinnedMeshRecord(skin)), f.w.addObject(m3gMorphingMeshRecord(morph))};
+    return f.finish();
+}
+
+// One mesh of n / 4 unlit submeshes and one of 3 n / 4, all naming one strip
+// over the n^2 / 8 + 2 vertices of the buffer.
+std::vector<uint8_t> submeshesSharingAStrip(uint32_t n)
+{
+    FileMaker f;
+    const uint32_t length = n * n / 8 + 2, buffer = f.buffer(length / 2), strip = f.strip(0, length);
+    const uint32_t look = f.look(0, false);
+    for (uint32_t count : {n / 4, 3 * n / 4})
+        f.nodes.push_back(f.w.addObject(m3gMeshRecord({{}, buffer, std::vector<M3gSubmeshFields>(count, {strip, look})})));
+    return f.finish();
+}
+
+} // namespace
+
+// A frame, the frame again and a pick of a file at n and 2n each count some
+// steps, and the frames some vertices and light evaluations; twice the file
+// costs at most 2.3 times as much. A frame makes exactly the vertices its
+// strips reach, per node and pose (so many per n, so many once), and normals
+// where it shades. Strips named past the walk's bound are refused.
+TEST(SubmeshPipeline, WorkAtTwiceTheFileStaysWithinTwiceAndABit)
+{
+    const struct {
+        const char* name;
+        std::vector<uint8_t> (*make)(uint32_t);
+        uint32_t n;
+        uint64_t made[3];  // the frame's per n and once, the frame again's per n
+        uint64_t walked = 0;  // strip indices the frame at n walks at least
+        bool refusedAtTwice = false;
+    } rows[] = {
+        // Positions and eye positions per mesh; one key's normals serve all.
+        {"meshes-cycling-tailed-strips", meshesCyclingTailedStrips, 256, {6, 11, 6}},
+        // The skin's positions and normals, the morph's blend and its own.
+        {"skin-and-morph-interleaved-by-layers", skinAndMorphInterleavedByLayers, 128, {4, 20, 0}},
+        {"submeshes-sharing-a-strip", submeshesSharingAStrip, 128, {0, 2050, 0}, 128 * 2050, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::array<uint64_t, 3> work[2][3];  // at n and 2n, per operation: visits, vertices, lights
+        for (int32_t k = 0; k < 2; ++k) {
+            const uint32_t n = row.n << k;
+            SceneTest test;
+            CkwSerializeObjectsIn parser;
+            CkwGraphics3D* g = nullptr;
+            ASSERT_EQ(SceneTest::trap([&] { g = test.hold(CkwGraphics3D::create()); }), 0);
+            ASSERT_EQ(SceneTest::trap([&] { EXPECT_EQ(loadFile(parser, row.make(n)), -1); }), 0);
+            auto* world = static_cast<CkwWorld*>(parser.objectAt(parser.roots()[parser.roots().count() - 1]));
+            RasterTarget target{16, 16};
+            const float origin[3] = {0.1f, 0.1f, 50.0f}, direction[3] = {0.0f, 0.0f, -1.0f};
+            for (int32_t op = 0; op < 3; ++op) {
+                const EngineContext before = *engineContext();
+                const int32_t code = SceneTest::trap([&] {
+                    if (op == 2)
+                        world->pickRay(-1, origin, direction, nullptr);
+                    else
+                        g->bindTarget(16, 16, 32, target.color.data()), g->renderWorld(world);
+                });
+                g->releaseTarget();
+                const EngineContext& c = *engineContext();
+                work[k][op] = {c.visits - before.visits, c.vertexTransforms - before.vertexTransforms,
+                               c.lightEvaluations - before.lightEvaluations};
+                EXPECT_EQ(code, k == 1 && row.refusedAtTwice ? KErrIllegalState : KErrNone) << op;
+                const uint64_t made = op == 0 ? row.made[0] * n + row.made[1] : row.made[2] * n;
+                EXPECT_TRUE(op == 2 || code != KErrNone || work[k][op][1] == made) << op << ": " << work[k][op][1];
+                EXPECT_TRUE(op > 0 || k > 0 || work[k][op][0] >= row.walked) << work[k][op][0];
+            }
+        }
+        for (int32_t op = 0; op < 3; ++op)
+            for (int32_t c = 0; c < 3; ++c) {
+                // The strip walked again and again is not lit.
+                EXPECT_TRUE(work[0][op][c] > 0 || (c > 0 && op > 0) || (c == 2 && row.walked > 0)) << op << " " << c;
+                // What a refused call did is held by the bound instead.
+                EXPECT_TRUE(row.refusedAtTwice || work[1][op][c] <= work[0][op][c] * 23 / 10) << op << " " << c;
+            }
+    }
 }

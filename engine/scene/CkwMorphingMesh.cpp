@@ -6,6 +6,7 @@
 
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/math/FloatBits.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/CleanupStack.h"
 #include "engine/core/runtime/Trap.h"
 #include "engine/core/scene/SceneIds.h"
@@ -15,6 +16,9 @@ namespace {
 
 // Bytes of one target in the file: the buffer's index and its weight.
 constexpr uint32_t kTargetRecordBytes = 8;
+
+// Positions, colours, normals and the two texture units, in that order.
+constexpr int32_t kAttributes = 5;
 
 CkwVertexArray* attributeOf(const CkwVertexBuffer& buffer, int32_t attribute)
 {
@@ -28,6 +32,33 @@ CkwVertexArray* attributeOf(const CkwVertexBuffer& buffer, int32_t attribute)
     default:
         return buffer.getTexCoords(attribute - 3);
     }
+}
+
+// The vertex steps of one blend of base's attributes over targets: each
+// attribute from every target and the base.
+int64_t blendSteps(const CkwVertexBuffer& base, int64_t targets)
+{
+    int64_t steps = 0;
+    for (int32_t a = 0; a < kAttributes; ++a)
+        if (const CkwVertexArray* array = attributeOf(base, a))
+            steps += (targets + 1) * array->getVertexCount();
+    return steps;
+}
+
+// What a loaded blend asks of every animated frame and makes once: an array
+// of the base's shape for each attribute, and the sums of the widest.
+void chargeBlend(CkwSerializeBufferObjectsIn& buffer, const CkwVertexBuffer& base, int64_t targets)
+{
+    uint64_t bytes = 0, widest = 0;
+    for (int32_t a = 0; a < kAttributes; ++a) {
+        if (const CkwVertexArray* array = attributeOf(base, a)) {
+            const auto values = static_cast<uint64_t>(array->getVertexCount()) * array->getComponentCount();
+            bytes += values * static_cast<uint64_t>(array->getComponentSize());
+            widest = std::max(widest, values);
+        }
+    }
+    buffer.chargeDeformSteps(static_cast<uint64_t>(blendSteps(base, targets)));
+    buffer.chargeMadeBytes(bytes + widest * sizeof(int32_t));
 }
 
 bool sameShape(const CkwVertexArray& a, const CkwVertexArray& b)
@@ -69,7 +100,7 @@ void CkwMorphingMesh::checkTargets(int32_t targetCount, CkwVertexBuffer* const* 
 
 void CkwMorphingMesh::checkBudget(const CkwVertexBuffer* base, int64_t targets)
 {
-    if (base != nullptr && targets * base->getVertexCount() > kTargetVerticesPerMesh)
+    if (base != nullptr && blendSteps(*base, targets) > kBlendStepsPerMesh)
         leave(KErrNoMemory);
 }
 
@@ -211,6 +242,7 @@ bool CkwMorphingMesh::sourcesChanged()
     noteScaleBias(base->getPositionScale(), base->getPositionBias());
     for (int32_t unit = 0; unit < CkwVertexBuffer::kTextureUnits; ++unit)
         noteScaleBias(base->getTexCoordScale(unit), base->getTexCoordBias(unit));
+    countEngineVisits(static_cast<uint64_t>(words));
     return changed;
 }
 
@@ -357,7 +389,7 @@ void CkwMorphingMesh::deserialize(CkwSerializeBufferObjectsIn& buffer)
     const auto n = static_cast<int32_t>(buffer.readArrayCount(kTargetRecordBytes));
     checkBudget(getVertexBuffer(), n);
     if (const CkwVertexBuffer* base = getVertexBuffer())
-        buffer.chargeDeformSteps(static_cast<uint64_t>(n) * static_cast<uint64_t>(base->getVertexCount()));
+        chargeBlend(buffer, *base, n);
     m_weights.setCount(n);
     m_targets.setCount(n);
     std::fill(m_targets.begin(), m_targets.end(), nullptr);

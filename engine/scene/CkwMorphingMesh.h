@@ -10,10 +10,11 @@
 
 class CkwMorphingMesh : public CkwMesh {
 public:
-    // Targets x base vertices one mesh may blend: targets may all name one
-    // buffer, so a few bytes of file each would cost a whole buffer's blend
-    // every frame. Past it the mesh is refused when made, loaded or drawn.
-    static constexpr int64_t kTargetVerticesPerMesh = 1 << 22;
+    // Vertex steps one mesh's blend may take, each attribute of its base from
+    // every target and the base itself: targets may all name one buffer, so
+    // a few bytes of file each would cost a whole buffer's blend every
+    // frame. Past it the mesh is refused when made, loaded or drawn.
+    static constexpr int64_t kBlendStepsPerMesh = 1 << 22;
 
     // The factory's creator of class id 15: no buffers, no targets.
     static IkwSerializable* create();
@@ -62,7 +63,7 @@ private:
     void releaseTargets();
     // Room for count targets and weights, the counts unchanged.
     void reserveTargets(int32_t count);
-    // Leaves -4 when targets over base's vertices pass the budget.
+    // Leaves -4 when the blend of base over targets passes the budget.
     static void checkBudget(const CkwVertexBuffer* base, int64_t targets);
     // Whether anything the blend is made of changed since the last call: the
     // write counts of every array and the default colour of the base and of

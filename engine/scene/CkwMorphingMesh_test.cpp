@@ -278,33 +278,50 @@ TEST_F(MorphingMeshTest, RecordAsAssembled)
     f.targets = {};
     EXPECT_EQ(readRecord(*hold(new CkwMorphingMesh), m3gMorphingMeshRecord(f).data, {base, strip}), KErrNone);
     // Targets over a base of 65535 vertices: as many as the budget holds
-    // load, one more is refused.
+    // load (each blend also takes a pass over the base), one more is refused.
     CkwVertexBuffer* large = buffer(std::vector<int32_t>(3 * 65535, 1));
     for (int64_t extra : {0, 1}) {
-        f.targets.assign(static_cast<size_t>(CkwMorphingMesh::kTargetVerticesPerMesh / 65535 + extra), {2, 0});
+        f.targets.assign(static_cast<size_t>(CkwMorphingMesh::kBlendStepsPerMesh / 65535 - 1 + extra), {2, 0});
         EXPECT_EQ(readRecord(*hold(new CkwMorphingMesh), m3gMorphingMeshRecord(f).data, {large, strip}),
                   extra == 0 ? KErrNone : KErrNoMemory);
     }
     // The meshes of one file share one allowance, skinned ones too: each
     // mesh here fits its own budget, and two of them pass the file's. Skins
-    // binding one vertex of one source each pay for all its vertices: as
-    // many as the allowance holds load, one more is refused.
+    // binding one vertex of one source each pay for all its vertices, and
+    // morphs for every attribute blended from every target and the base: as
+    // many as the allowance holds load, one more is refused. What skins and
+    // morphs make shares the load's allowance with the images it makes.
     constexpr int32_t kVertices = 16384;
     const auto steps = static_cast<uint32_t>(kDeformStepsPerFile / kVertices / 2 + 1);
-    enum Kind { kMorphs, kSkins, kSkinsOfOneVertex };
-    for (const Kind kind : {kMorphs, kSkins, kSkinsOfOneVertex}) {
-        const auto fitting = static_cast<int32_t>(kind == kSkinsOfOneVertex ? kDeformStepsPerFile / (kVertices + 1) : 1);
+    enum Kind { kMorphs, kSkins, kSkinsOfOneVertex, kMorphsOfEveryAttribute, kMorphAfterImages, kSkinAfterImages };
+    for (const Kind kind : {kMorphs, kSkins, kSkinsOfOneVertex, kMorphsOfEveryAttribute, kMorphAfterImages, kSkinAfterImages}) {
+        const int32_t fitting = kind == kSkinsOfOneVertex        ? int32_t(kDeformStepsPerFile / (kVertices + 1))
+                              : kind == kMorphsOfEveryAttribute ? int32_t(kDeformStepsPerFile / (5 * 2 * kVertices))
+                              : kind >= kMorphAfterImages       ? 0
+                                                                : 1;
         for (const int32_t meshes : {fitting, fitting + 1}) {
             const int32_t code = loadRecords(*this, [&](M3gFileWriter& w) {
+                // 96 KiB short of the allowance.
+                if (kind >= kMorphAfterImages)
+                    w.addObject(m3gImage2DRecord({{}, kImageFormatRgb, true, 8192, 4090, {}, {}}));
+                const auto array = [&](uint8_t components) {
+                    return w.addObject(m3gVertexArrayRecord({{}, 1, components, kM3gVertexPlain, std::vector<int32_t>(components * kVertices, 1)}));
+                };
                 M3gVertexBufferFields b;
-                b.positions = w.addObject(m3gVertexArrayRecord({{}, 1, 3, kM3gVertexPlain, std::vector<int32_t>(3 * kVertices, 1)}));
+                b.positions = array(3);
+                if (kind == kMorphsOfEveryAttribute) {
+                    b.normals = array(3);
+                    b.colors = array(4);
+                    b.texCoords = {{array(2)}, {array(2)}};
+                }
                 const uint32_t vertices = w.addObject(m3gVertexBufferRecord(b));
                 M3gTriangleStripFields t;
                 t.stripLengths = {3};
                 const M3gMeshFields shape{{}, vertices, {{w.addObject(m3gTriangleStripRecord(t)), 0}}};
                 for (int32_t i = 0; i < meshes; ++i) {
-                    if (kind == kMorphs) {
-                        w.addObject(m3gMorphingMeshRecord({shape, std::vector<M3gMorphTargetFields>(steps, {vertices, 0})}));
+                    if (kind == kMorphs || kind == kMorphsOfEveryAttribute || kind == kMorphAfterImages) {
+                        const uint32_t targets = kind == kMorphs ? steps : 1;
+                        w.addObject(m3gMorphingMeshRecord({shape, std::vector<M3gMorphTargetFields>(targets, {vertices, 0})}));
                     } else {
                         const uint32_t bone = w.addObject(m3gGroupRecord({}));
                         const uint32_t top = w.addObject(m3gGroupRecord({{}, {bone}}));

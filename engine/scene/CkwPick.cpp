@@ -316,6 +316,14 @@ void pickMesh(CkwPickData& data, CkwMesh& mesh)
     toRaw.translate(-bias[0], -bias[1], -bias[2]);
     toRaw.scaleUniform(1.0f / scale);
     transformPoints(data.ray, toRaw);
+    // Strips that submeshes or meshes name again are walked again: a pick
+    // that would walk past the bound is refused before the mesh that passes it.
+    for (int32_t i = 0; i < mesh.getSubmeshCount(); ++i)
+        if (const auto* strips = dynamic_cast<const CkwTriangleStripArray*>(mesh.getIndexBuffer(i));
+            strips != nullptr && mesh.getAppearance(i) != nullptr)
+            data.walkedIndices += strips->getUsedIndexCount();
+    if (data.walkedIndices > CkwTriangleStripArray::kMaxWalkedIndices)
+        leave(KErrIllegalState);
     for (int32_t i = 0; i < mesh.getSubmeshCount(); ++i)
         pickSubmesh(data, mesh, buffer, i);
     data.ray = saved;
@@ -450,6 +458,7 @@ bool CkwPick::runPick(CkwPickData& data, CkwNode& root, const float* origin, con
     CkwRayIntersection& record = CkwRayIntersection::shared();
     record.begin(origin, direction);
     data.result = &record;
+    data.walkedIndices = 0;
     // The record holds a count on what it hit; a leave in the walk must not
     // keep that node alive until the next pick.
     struct Release {

@@ -39,6 +39,8 @@ public:
     bool groupToCameraMade = false;
     CkwRayIntersection* result = nullptr;
     int32_t scope = 0;
+    // Strip indices this pick has walked.
+    int64_t walkedIndices = 0;
 };
 
 // The engine's pick state, made on first use (leaves -4).

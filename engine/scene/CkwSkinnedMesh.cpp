@@ -340,6 +340,7 @@ void CkwSkinnedMesh::buildVertexInfluences()
     m_influencesValid = true;
     m_paletteChanged = true;
     m_skinDirty = true;
+    m_paletteSerial = nextPaletteSerial();
 }
 
 const CkwArray<uint16_t>& CkwSkinnedMesh::getVertexPaletteIndices()
@@ -495,14 +496,18 @@ void CkwSkinnedMesh::markChangedBones()
     // Bones are compared with their last matrix: the node tree keeps no
     // record of which transforms moved.
     refreshBones(Refresh::kAll);
+    bool moved = false;
     for (SkwPaletteEntry& entry : m_palette) {
         for (uint16_t binding : entry.binding) {
             if (binding != kNoBinding && m_bones[m_bindings[binding].bone].moved) {
                 entry.matrixChanged = entry.changedForDrawing = true;
                 m_paletteChanged = true;
+                moved = true;
             }
         }
     }
+    if (moved)
+        m_paletteSerial = nextPaletteSerial();
     if (EngineContext* context = engineContext())
         context->visits += static_cast<uint64_t>(m_palette.count());
     m_skinDirty = m_skinDirty || m_paletteChanged;
@@ -522,6 +527,14 @@ void CkwSkinnedMesh::setPositionScaleBias(float scale, const float* bias)
     m_scaleBias.translate(bias[0], bias[1], bias[2]);
     for (SkwPaletteEntry& entry : m_palette)
         entry.matrixChanged = entry.changedForDrawing = true;
+    m_paletteSerial = nextPaletteSerial();
+}
+
+uint64_t CkwSkinnedMesh::nextPaletteSerial()
+{
+    // One count for all meshes: the engine runs on one thread.
+    static uint64_t changes = 0;
+    return ++changes;
 }
 
 void CkwSkinnedMesh::updateFixedPalette(int32_t largestMagnitude)
@@ -609,8 +622,9 @@ CkwVertexBuffer* CkwSkinnedMesh::getSkinnedVertexBuffer(bool force)
 
     // Positions of two components lie at z = 0; a fourth is not a coordinate.
     const bool flat = positions->getComponentCount() < 3;
-    uint64_t skinned = 0;
+    uint64_t skinned = 0, walked = 0;
     const auto skinRange = [&](int32_t first, int32_t end) {
+        walked += static_cast<uint64_t>(end - first);
         for (int32_t v = first; v < end; ++v) {
             const SkwPaletteEntry& entry = m_palette[m_vertexPalette[v]];
             if (!entry.matrixChanged)
@@ -636,6 +650,7 @@ CkwVertexBuffer* CkwSkinnedMesh::getSkinnedVertexBuffer(bool force)
             skinRange(b.firstVertex, b.firstVertex + b.vertexCount);
     }
     countVertexTransforms(skinned);
+    countEngineVisits(walked);
     out->markBoundsDirty();
     const float scale = 1.0f / m_fixedFactor;
     const bool rescaled = scale != m_skinned->getPositionScale();

@@ -91,6 +91,10 @@ public:
     const CkwArray<uint16_t>& getVertexPaletteIndices();
     const CkwMatrix& getPaletteMatrix(int32_t index);
     int32_t getPaletteCount() const { return m_palette.count(); }
+    // New whenever a palette matrix or a vertex's entry may have changed
+    // (bindings, bones, scale and bias), and never shared by two meshes:
+    // what the renderer makes from the palette is keyed by it.
+    uint64_t getPaletteSerial() const { return m_paletteSerial; }
     const SkwPaletteEntry& getPaletteEntry(int32_t index) const { return m_palette[index]; }
     // Brings the bone matrices up to date and flags the palette entries of
     // bones that moved.
@@ -155,6 +159,7 @@ private:
     void updateFixedPalette(int32_t largestMagnitude);
     // Whether the source's positions, scale or bias changed since the last call.
     bool sourceChanged(const CkwVertexBuffer& source);
+    static uint64_t nextPaletteSerial();
 
     int32_t m_largestBoundIndex = 0;
     CkwArray<SkwBoneNode> m_bones;
@@ -171,6 +176,7 @@ private:
     CkwArray<uint16_t> m_vertexPalette;
     bool m_influencesValid = false;
     bool m_paletteChanged = true;
+    uint64_t m_paletteSerial = nextPaletteSerial();
     bool m_skinDirty = true;
     CkwVertexBuffer* m_skinned = nullptr;
     float m_cachedScale = 1.0f;

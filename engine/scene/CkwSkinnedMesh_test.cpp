@@ -421,9 +421,20 @@ TEST_F(SkinnedMeshTest, CopiesMapTheirBonesIntoOneCopiedSkeleton)
 
 // Binding (by calls or from a record), the first frame, a frame with nothing
 // moved and one with a bone moved cost the engine's count of visits in
-// proportion to the bones, bindings and vertices.
+// proportion to the bones, bindings and vertices. Once skinned, a pose skins
+// the vertices bound, not the whole source.
 TEST_F(SkinnedMeshTest, WorkGrowsWithTheSkeletonAndTheBindings)
 {
+    expectVisitsInProportion(500, [&](int32_t n) {
+        CkwGroup* s = skeleton({{0, 0, 0}});
+        CkwSkinnedMesh* m = mesh(buffer(std::vector<int32_t>(3 * n, 1)), s);
+        m->addTransform(bone(s, 0), 1, 0, 1);
+        for (int32_t pose = 0; pose < n; ++pose) {
+            bone(s, 0)->setTranslation(0, 0, float(pose % 2));
+            const CkwVertexBuffer* skinned = m->getSkinnedVertexBuffer(false);
+            EXPECT_NEAR(skinned->getPositions()->getElement(0, 2) * skinned->getPositionScale(), 1 + pose % 2, 1e-3);
+        }
+    });
     enum Shape { kSiblings, kChain, kChainFromARecord };
     for (const Shape shape : {kSiblings, kChain, kChainFromARecord}) {
         SCOPED_TRACE(shape);

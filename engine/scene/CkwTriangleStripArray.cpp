@@ -63,6 +63,9 @@ void CkwTriangleStripArray::setStrips(bool implicit, int64_t first, const Index*
     std::transform(indices, indices + indexCount, m_indices.begin(), narrow);
     m_stripLengths.setCount(stripCount);
     std::transform(lengths, lengths + stripCount, m_stripLengths.begin(), narrow);
+    m_usedIndexCount = 0;
+    for (const uint16_t length : m_stripLengths)
+        m_usedIndexCount += length;
     m_serial = nextSerial();
 }
 
@@ -151,6 +154,7 @@ CkwObject3D* CkwTriangleStripArray::duplicate() const
     std::copy(m_indices.begin(), m_indices.end(), copy->m_indices.begin());
     copy->m_stripLengths.setCount(m_stripLengths.count());
     std::copy(m_stripLengths.begin(), m_stripLengths.end(), copy->m_stripLengths.begin());
+    copy->m_usedIndexCount = m_usedIndexCount;
     return copy.release();
 }
 

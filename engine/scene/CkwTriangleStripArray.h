@@ -11,6 +11,12 @@
 
 class CkwTriangleStripArray : public CkwIndexBuffer {
 public:
+    // The most strip indices one draw call or one pick may walk, each
+    // strips' counted every time a submesh names them: a few bytes of file
+    // name one long strip again and again. Past it the call leaves -1300
+    // before it walks the strips that would pass it.
+    static constexpr int64_t kMaxWalkedIndices = int64_t{1} << 21;
+
     // The factory's creator of class id 11: an empty implicit array.
     static IkwSerializable* create();
 
@@ -39,6 +45,10 @@ public:
     uint16_t getFirstIndex() const { return m_firstIndex; }
     const CkwArray<uint16_t>& getIndices() const { return m_indices; }
     const CkwArray<uint16_t>& getStripLengths() const { return m_stripLengths; }
+    // The indices the strips reach, their lengths' sum: the first this many
+    // of an explicit list (which may hold more), or as many from the first
+    // index on.
+    int32_t getUsedIndexCount() const { return m_usedIndexCount; }
     // New whenever the strips may have changed, never shared by two arrays:
     // what the renderer keeps of the strips is keyed by it, as an address
     // can come back for another array.
@@ -58,5 +68,6 @@ private:
     uint16_t m_firstIndex = 0;
     CkwArray<uint16_t> m_indices;
     CkwArray<uint16_t> m_stripLengths;
+    int32_t m_usedIndexCount = 0;
     uint64_t m_serial = nextSerial();
 };
