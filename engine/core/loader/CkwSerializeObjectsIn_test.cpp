@@ -352,6 +352,24 @@ TEST_F(SerializeObjectsInTest, FaultyFilesGiveTheirCodes)
     }
 }
 
+// An object draws on the load's ledger its record's bytes and its place among
+// the roots, made when the load ends; what it allocates within its record's
+// bytes draws nothing more.
+TEST_F(SerializeObjectsInTest, EachObjectDrawsItsRecordAndItsPlaceAmongTheRoots)
+{
+    const M3gRecord floats = testRecord(9, 1, {}, std::vector<uint32_t>(64, 0));
+    uint64_t drawn[2] = {};
+    for (size_t n : {1, 2}) {
+        M3gFileWriter w;
+        for (size_t i = 0; i < n; ++i)
+            w.addObject(floats);
+        CkwSerializeObjectsIn parser;
+        ASSERT_EQ(feedFile(parser, w.finish(), fixedPieces(64)), -1);
+        drawn[n - 1] = parser.charges().loadBytes;
+    }
+    EXPECT_EQ(drawn[1] - drawn[0], 5 + floats.data.size() + sizeof(int32_t));
+}
+
 IkwSerializable* createNothing()
 {
     leave(KErrNoMemory);
