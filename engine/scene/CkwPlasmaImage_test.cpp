@@ -227,16 +227,16 @@ TEST_F(PlasmaTest, PlasmaRecordsRefuseHugeSizesAndBadValues)
     cut.data.resize(cut.data.size() - 4);
     EXPECT_EQ(readRecord(*fresh(), cut), KErrReadPastEnd);
 
-    // The allowance is the load's: a picture that fits it alone is refused
-    // after another, before any of its work is done.
+    // A picture that fits the load's allowance alone is refused after another
+    // before it is generated: only the first's 24 steps a pixel are taken.
     const uint64_t generated = engineContext()->generationSteps;
-    EXPECT_EQ(loadRecords(*this, [&](M3gFileWriter& w) {
+    const auto twoPictures = [&](M3gFileWriter& w) {
         w.beginSection(kM3gSchemeZlib);
         for (const uint8_t height : {9, 10})
             w.addObject(record([&](auto& f) { f.widthExponent = 10, f.heightExponent = height; }));
-    }),
-              KErrNoMemory);
-    EXPECT_EQ(engineContext()->generationSteps - generated, 24u << 19) << "the first picture's 24 steps a pixel";
+    };
+    EXPECT_EQ(loadRecords(*this, twoPictures), KErrNoMemory);
+    EXPECT_EQ(engineContext()->generationSteps - generated, 24u << 19);
 
     // A zero exponent generates nothing and stays an empty image.
     M3gPlasmaFields flat;

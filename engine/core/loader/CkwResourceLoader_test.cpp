@@ -132,19 +132,16 @@ TEST_F(LoaderTest, BadInputsFailWithTheirCodes)
     std::vector<uint8_t> bomb = bombWriter.finish();
     bomb[12 + (bomb[13] | bomb[14] << 8) + 8] = 0x40;
 
-    // A one-pixel PNG whose header announces side x side, trailed by padding.
-    const auto announcing = [](uint16_t side, size_t padding) {
-        std::vector<uint8_t> png = pngBytes(1, 1, PNG_COLOR_TYPE_GRAY, 0);
-        for (const size_t at : {18, 22}) {
-            png[at] = static_cast<uint8_t>(side >> 8);
-            png[at + 1] = static_cast<uint8_t>(side);
-        }
-        const uint32_t crc = static_cast<uint32_t>(crc32(0, png.data() + 12, 17));
-        for (int i = 0; i < 4; ++i)
-            png[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
-        png.resize(png.size() + padding);
-        return png;
-    };
+    // A one-pixel PNG whose header announces 16,000 x 16,000.
+    std::vector<uint8_t> announcesMore = pngBytes(1, 1, PNG_COLOR_TYPE_GRAY, 0);
+    announcesMore[18] = announcesMore[22] = 0x3E;
+    announcesMore[19] = announcesMore[23] = 0x80;
+    const uint32_t crc = static_cast<uint32_t>(crc32(0, announcesMore.data() + 12, 17));
+    for (int i = 0; i < 4; ++i)
+        announcesMore[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+    // Trailed by enough bytes that its rows could inflate from them.
+    std::vector<uint8_t> pastAllowance = announcesMore;
+    pastAllowance.resize(announcesMore.size() + 250000);
 
     const struct {
         const char* what;
@@ -156,9 +153,8 @@ TEST_F(LoaderTest, BadInputsFailWithTheirCodes)
         {"neither 3D file nor PNG", {'h', 'e', 'l', 'l', 'o'}, -7},
         {"last section stops inside a record", cutRecord, -10},
         {"PNG too large for its limits", pngBytes(20000, 1, PNG_COLOR_TYPE_GRAY, 0), -7},
-        {"PNG announcing more rows than its data can inflate to", announcing(16000, 0), -7},
-        // Rows its size could inflate to, past what a load may make.
-        {"PNG past the load's allowance", announcing(8200, 70000), 0x10001},
+        {"PNG announcing more rows than its data can inflate to", announcesMore, -7},
+        {"PNG past the load's allowance", pastAllowance, 0x10001},
         {"section announcing a gigabyte", bomb, 0x10009},
     };
     for (const auto& c : cases) {
@@ -250,7 +246,7 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
     m_folder.write("missing-ref.m3g", sceneReferencing(7, {"nothing.m3g"}));
     m_folder.write("rootless.m3g", M3gFileWriter().finish());
     m_folder.write("to-rootless.m3g", sceneReferencing(8, {"rootless.m3g"}));
-    // Eight pictures of 8 MiB take the allowance; the ninth is refused.
+    // Eight pictures of nearly 8 MiB take the allowance; the ninth is refused.
     m_folder.write("zeros.png", pngBytes(4096, 2040, PNG_COLOR_TYPE_GRAY, 0));
     m_folder.write("pictures.m3g", sceneReferencing(1, std::vector<std::string>(9, "zeros.png")));
     // Sections of 6 MiB each, under their cap and under the load's allowance
