@@ -27,7 +27,7 @@ constexpr uint64_t kDeformStepsPerFile = 1u << 22;
 // The most steps one load's records may spend working out pictures they
 // describe rather than hold: each plasma pixel's sixteen features and a
 // search of each warp map. A few dozen bytes describe a 2^15 x 2^15 picture;
-// a 1024 x 1024 plasma takes about 24 Mi steps, a few hundred milliseconds.
+// a 1024 x 1024 plasma takes about 24 Mi steps, a fifth of a second here.
 constexpr uint64_t kGenerationStepsPerFile = 1u << 25;
 
 // The most bytes one load may unpack from its sections, read from the files
