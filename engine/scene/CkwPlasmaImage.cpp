@@ -10,6 +10,7 @@
 #include "engine/core/math/FixedMath.h"
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 
 namespace {
@@ -119,6 +120,16 @@ void CkwPlasmaImage::generateQuietly()
 {
     if (m_dirty && m_lockCount == 0)
         engineTrap([&] { generate(); });
+}
+
+uint64_t CkwPlasmaImage::generationSteps() const
+{
+    if (m_widthExponent < 1 || m_heightExponent < 1)
+        return 0;
+    uint64_t perPixel = kPlasmaFeatures;
+    for (const CkwWarpMap& map : m_warp)
+        perPixel += static_cast<uint64_t>(map.searchSteps());
+    return (uint64_t{1} << m_widthExponent << m_heightExponent) * perPixel;
 }
 
 int32_t CkwPlasmaImage::buildHeightField(int32_t* grid, int32_t width, int32_t height)
@@ -343,6 +354,7 @@ void CkwPlasmaImage::generate()
             row[c] = lerpColour(p, q, t).toRgb565();
         }
     }
+    countGenerationSteps(generationSteps());
     m_dirty = false;
 }
 
@@ -371,8 +383,10 @@ void CkwPlasmaImage::deserialize(CkwSerializeBufferObjectsIn& buffer)
     }
     for (CkwWarpMap& map : m_warp)
         map.deserialize(buffer);
-    // The picture's planes (at most 3 bytes a pixel) and its 4-byte work grid.
+    // The picture's planes (at most 3 bytes a pixel), its 4-byte work grid
+    // and the work of filling them, before any of it is done.
     buffer.chargeMadeBytes((uint64_t{1} << m_widthExponent << m_heightExponent) * 7);
+    buffer.chargeGenerationSteps(generationSteps());
     m_dirty = true;
     generate();
 }

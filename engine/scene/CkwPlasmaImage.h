@@ -37,6 +37,8 @@ public:
     bool isDirty() const { return m_dirty; }
     // Regenerates when dirty and unlocked; leaves -4 without memory.
     void generate();
+    // What generating costs: each pixel's features and warp-map searches.
+    uint64_t generationSteps() const;
 
     // Read only: every change of a map goes through insertKnot, which marks
     // the picture for generating again.

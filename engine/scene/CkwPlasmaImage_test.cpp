@@ -217,12 +217,26 @@ TEST_F(PlasmaTest, PlasmaRecordsRefuseHugeSizesAndBadValues)
         {"cell mode 0", record([](auto& f) { f.cellMode = 0; }), KErrIndexOutOfRange},
         {"cell exponent 16", record([](auto& f) { f.cellHeightExponent = 16; }), KErrCorruptData},
         {"knots past the record", record([](auto& f) { f.warpMaps[3].knots.clear(); }), KErrNone},
+        // Made bytes it may have, but 4 Mi pixels of work.
+        {"generation past the load's allowance", record([](auto& f) { f.widthExponent = f.heightExponent = 11; }),
+         KErrNoMemory},
     };
     for (const auto& c : cases)
         EXPECT_EQ(readRecord(*fresh(), c.record), c.code) << c.what;
     M3gRecord cut = record([](auto&) {});
     cut.data.resize(cut.data.size() - 4);
     EXPECT_EQ(readRecord(*fresh(), cut), KErrReadPastEnd);
+
+    // A picture that fits the load's allowance alone is refused after another
+    // before it is generated: only the first's 24 steps a pixel are taken.
+    const uint64_t generated = engineContext()->generationSteps;
+    const auto twoPictures = [&](M3gFileWriter& w) {
+        w.beginSection(kM3gSchemeZlib);
+        for (const uint8_t height : {9, 10})
+            w.addObject(record([&](auto& f) { f.widthExponent = 10, f.heightExponent = height; }));
+    };
+    EXPECT_EQ(loadRecords(*this, twoPictures), KErrNoMemory);
+    EXPECT_EQ(engineContext()->generationSteps - generated, 24u << 19);
 
     // A zero exponent generates nothing and stays an empty image.
     M3gPlasmaFields flat;

@@ -3,6 +3,7 @@
 // neighbours. It shapes the coordinates and colour parameters of plasma images.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #include "engine/core/runtime/CkwArray.h"
@@ -31,6 +32,8 @@ public:
     void insertKnot(int32_t index, int32_t x, int32_t y);
     void copyFrom(const CkwWarpMap& source);
 
+    // What one evaluation costs: itself and a bisection of the knots.
+    int32_t searchSteps() const { return 1 + std::bit_width(static_cast<uint32_t>(m_knots.count())); }
     bool isSmooth() const { return m_smooth; }
     void setSmooth(bool smooth) { m_smooth = smooth; }
     const CkwArray<SkwKnot>& knots() const { return m_knots; }

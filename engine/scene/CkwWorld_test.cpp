@@ -227,7 +227,10 @@ TEST_F(WorldTest, WriterMadeWorldLoadsAndReadsBackEqual)
     CkwNode* s = mid->getChild(1);
     EXPECT_EQ(l->getUserID(), 3);
     EXPECT_EQ(s->getUserID(), 4);
+    // The world counted its tree's depths once, as it loaded: asking climbs nothing.
+    const uint64_t visits = engineContext()->visits;
     EXPECT_EQ(l->getDepth(), 2);
+    EXPECT_EQ(engineContext()->visits, visits);
     uint8_t buffer[4] = {};
     EXPECT_EQ(l->getUserParameter(7, 4, buffer), 3);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 3), "abc");

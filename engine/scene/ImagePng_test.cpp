@@ -12,10 +12,11 @@ namespace {
 class PngTest : public ::testing::Test, public SceneTest {
 protected:
     // 0 and the image held, or the decoder's result and null.
-    int32_t decode(const std::vector<uint8_t>& bytes, CkwImage2D** out)
+    int32_t decode(const std::vector<uint8_t>& bytes, CkwImage2D** out, uint64_t* allowance = nullptr)
     {
         IkwSerializable* image = nullptr;
-        const int32_t result = decodePngToImage2D(static_cast<uint32_t>(bytes.size()), bytes.data(), &image);
+        const int32_t result =
+            decodePngToImage2D(static_cast<uint32_t>(bytes.size()), bytes.data(), &image, allowance);
         *out = nullptr;
         if (image != nullptr) {
             *out = hold(static_cast<CkwImage2D*>(image));
@@ -143,6 +144,12 @@ TEST_F(PngTest, HostileFilesFailWithAResult)
     huge.height = 1;
     huge.rows.assign(20000, 0);
     EXPECT_EQ(decode(writePng(huge), &img), 1);
+
+    // The image's two-byte colours draw on the allowance with the rows.
+    huge.width = huge.height = 64;
+    huge.rows.assign(64 * 64, 9);
+    uint64_t allowance = 64 * 64 * 3;
+    EXPECT_EQ(decode(writePng(huge), &img, &allowance), KErrNoMemory);
 }
 
 } // namespace

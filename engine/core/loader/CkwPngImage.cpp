@@ -39,8 +39,20 @@ struct Decoded {
     png_bytep* rows = nullptr;  // engineAlloc
     uint8_t* palette = nullptr; // engineAlloc; palette images only
     uint32_t paletteLength = 0;
-    uint64_t bytes = 0; // pixels and palette
+    bool outOfMemory = false;
 };
+
+// libpng's errors end the decoding with 1, a buffer it cannot have with -4.
+template <class T>
+T* allocateOrFail(png_structp png, Decoded& out, uint64_t count)
+{
+    auto* block = static_cast<T*>(engineAlloc(static_cast<uint32_t>(count * sizeof(T)), 0));
+    if (block == nullptr) {
+        out.outOfMemory = true;
+        png_error(png, "Memory");
+    }
+    return block;
+}
 
 // Deflate cannot expand data by more than this factor.
 constexpr uint64_t kMaxInflateRatio = 1032;
@@ -57,9 +69,7 @@ void readPalette(png_structp png, png_infop info, png_bytep alphas, int alphaCou
         png_error(png, "Palette");
     const uint32_t stride = withAlpha ? 4 : 3;
     out.paletteLength = static_cast<uint32_t>(entries) * stride;
-    out.palette = static_cast<uint8_t*>(engineAlloc(out.paletteLength, 0));
-    if (out.palette == nullptr)
-        png_error(png, "Memory");
+    out.palette = allocateOrFail<uint8_t>(png, out, out.paletteLength);
     for (int i = 0; i < entries; ++i) {
         uint8_t* entry = out.palette + static_cast<uint32_t>(i) * stride;
         entry[0] = plte[i].red;
@@ -89,8 +99,8 @@ void applyKey(Decoded& out, uint32_t channels, const uint8_t* key)
     }
 }
 
-// Returns 0 or 1; the buffers in out are the caller's either way.
-int32_t decodePixels(uint32_t length, const uint8_t* data, uint64_t allowance, Decoded& out)
+// Returns 0, 1 or -4; the buffers in out are the caller's either way.
+int32_t decodePixels(uint32_t length, const uint8_t* data, Decoded& out)
 {
     if (length < 8 || png_sig_cmp(data, 0, 8) != 0)
         return 1;
@@ -101,7 +111,7 @@ int32_t decodePixels(uint32_t length, const uint8_t* data, uint64_t allowance, D
     PngReadCursor cursor{data, data + length};
     if (info == nullptr || setjmp(png_jmpbuf(png)) != 0) {
         png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr);
-        return 1;
+        return out.outOfMemory ? KErrNoMemory : 1;
     }
     png_set_user_limits(png, kMaxPngDimension, kMaxPngDimension);
     // A chunk's length is a claim, and libpng allocates what a text, profile,
@@ -179,14 +189,10 @@ int32_t decodePixels(uint32_t length, const uint8_t* data, uint64_t allowance, D
     const uint32_t rowSize = width * (keyed ? channels + 1 : channels);
     // 64 bits: a 32-bit product of these could wrap below the buffer's size.
     const uint64_t size = uint64_t{rowSize} * height;
-    if (size >= 0x7FFFFFFF || uint64_t{height} * sizeof(png_bytep) >= 0x7FFFFFFF
-        || size + out.paletteLength > allowance)
+    if (size >= 0x7FFFFFFF || uint64_t{height} * sizeof(png_bytep) >= 0x7FFFFFFF)
         png_error(png, "Size");
-    out.bytes = size + out.paletteLength;
-    out.pixels = static_cast<uint8_t*>(engineAlloc(static_cast<uint32_t>(size), 0));
-    out.rows = static_cast<png_bytep*>(engineAlloc(static_cast<uint32_t>(height * sizeof(png_bytep)), 0));
-    if (out.pixels == nullptr || out.rows == nullptr)
-        png_error(png, "Memory");
+    out.pixels = allocateOrFail<uint8_t>(png, out, size);
+    out.rows = allocateOrFail<png_bytep>(png, out, height);
     for (uint32_t y = 0; y < height; ++y)
         out.rows[y] = out.pixels + size_t{y} * rowSize;
     png_read_image(png, out.rows);
@@ -207,8 +213,10 @@ int32_t decodePixels(uint32_t length, const uint8_t* data, uint64_t allowance, D
 int32_t decodePngToImage2D(uint32_t length, const uint8_t* data, IkwSerializable** out, uint64_t* allowance)
 {
     *out = nullptr;
+    // Decoding runs outside any record, so no other allowance is installed.
+    uint64_t* const outer = allowance != nullptr ? setEngineAllocAllowance(allowance) : nullptr;
     Decoded decoded;
-    int32_t result = decodePixels(length, data, allowance != nullptr ? *allowance : UINT64_MAX, decoded);
+    int32_t result = decodePixels(length, data, decoded);
     engineFree(decoded.rows);
     if (result == 0) {
         const int32_t code = engineTrap([&] {
@@ -233,9 +241,9 @@ int32_t decodePngToImage2D(uint32_t length, const uint8_t* data, IkwSerializable
             result = code;
         }
     }
-    if (result == 0 && allowance != nullptr)
-        *allowance -= decoded.bytes;
     engineFree(decoded.pixels);
     engineFree(decoded.palette);
+    if (allowance != nullptr)
+        setEngineAllocAllowance(outer);
     return result;
 }

@@ -33,10 +33,12 @@ protected:
     ~IkwPixelImport() = default;
 };
 
-// 0 and a new image holding one reference in *out, or a non-zero result on
-// any failure, running out of memory included (nothing is left behind then).
-// With an allowance, the pixels and palette must fit in it before they are
-// allocated, and their bytes are taken from it.
+// 0 and a new image holding one reference in *out; 1 for bytes that are no
+// PNG this decoder reads; the leave code of what failed otherwise, -4 when
+// memory ran out (nothing is left behind then). With an allowance, what the
+// decoding allocates (rows, palette, the image and its planes) is taken from
+// it as it is allocated, and a request past what is left runs out of memory
+// before anything is sized by it.
 int32_t decodePngToImage2D(uint32_t length, const uint8_t* data, IkwSerializable** out,
                            uint64_t* allowance = nullptr);
 

@@ -237,17 +237,18 @@ void CkwResourceLoader::decodeAsPngL(int32_t parseResult)
             kwMemcpy(bytes.data() + length, m_chunk, n);
     }
     IkwSerializable* image = nullptr;
-    // A picture a reference names draws on the load's allowance: a few
-    // kilobytes of PNG unpack to megabytes, and references multiply them.
+    // A picture draws on the load's allowance, the top file's as a
+    // reference's: a few kilobytes of PNG unpack to megabytes, and
+    // references multiply them.
     uint64_t allowance = kMadeBytesPerFile - std::min(madeBytes(), kMadeBytesPerFile);
-    const int32_t decoded = collected ? decodePngToImage2D(static_cast<uint32_t>(bytes.count()), bytes.data(), &image,
-                                                           m_parent != nullptr ? &allowance : nullptr)
-                                      : 1;
+    const int32_t decoded =
+        collected ? decodePngToImage2D(static_cast<uint32_t>(bytes.count()), bytes.data(), &image, &allowance) : 1;
+    setMadeBytes(kMadeBytesPerFile - allowance);
+    if (decoded < 0)
+        leave(decoded);
     if (decoded != 0)
         leave(parseResult + kParserLeaveOffset);
     m_image = image;
-    if (m_parent != nullptr)
-        setMadeBytes(kMadeBytesPerFile - allowance);
 }
 
 void CkwResourceLoader::finishL()

@@ -139,6 +139,9 @@ TEST_F(LoaderTest, BadInputsFailWithTheirCodes)
     const uint32_t crc = static_cast<uint32_t>(crc32(0, announcesMore.data() + 12, 17));
     for (int i = 0; i < 4; ++i)
         announcesMore[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+    // Trailed by enough bytes that its rows could inflate from them.
+    std::vector<uint8_t> pastAllowance = announcesMore;
+    pastAllowance.resize(announcesMore.size() + 250000);
 
     const struct {
         const char* what;
@@ -151,6 +154,7 @@ TEST_F(LoaderTest, BadInputsFailWithTheirCodes)
         {"last section stops inside a record", cutRecord, -10},
         {"PNG too large for its limits", pngBytes(20000, 1, PNG_COLOR_TYPE_GRAY, 0), -7},
         {"PNG announcing more rows than its data can inflate to", announcesMore, -7},
+        {"PNG past the load's allowance", pastAllowance, 0x10001},
         {"section announcing a gigabyte", bomb, 0x10009},
     };
     for (const auto& c : cases) {
@@ -242,8 +246,8 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
     m_folder.write("missing-ref.m3g", sceneReferencing(7, {"nothing.m3g"}));
     m_folder.write("rootless.m3g", M3gFileWriter().finish());
     m_folder.write("to-rootless.m3g", sceneReferencing(8, {"rootless.m3g"}));
-    // Eight pictures of 8 MiB take the allowance; the ninth is refused.
-    m_folder.write("zeros.png", pngBytes(4096, 2048, PNG_COLOR_TYPE_GRAY, 0));
+    // Eight pictures of nearly 8 MiB take the allowance; the ninth is refused.
+    m_folder.write("zeros.png", pngBytes(4096, 2040, PNG_COLOR_TYPE_GRAY, 0));
     m_folder.write("pictures.m3g", sceneReferencing(1, std::vector<std::string>(9, "zeros.png")));
     // Sections of 6 MiB each, under their cap and under the load's allowance
     // alone, past it together across a reference.
@@ -330,7 +334,7 @@ TEST_F(LoaderTest, NamesAndReferencesThatCannotLoadFail)
         {folder + "/chain/1", 0x1000A},
         {folder + "/chain/2", 0},
         {"mvlarc:" + folder + "/hidden.arc!" + f, 0x1000A, 1},
-        {folder + "/pictures.m3g", -7, 9},
+        {folder + "/pictures.m3g", 0x10001, 9},
         {sections("sections-and-reference.m3g", 2, {"section.m3g"}), 0x10001, 1},
         {folder + "/dozen.m3g", 0x10001, 9},
         {folder + "/objects.m3g", 0x10001},

@@ -85,6 +85,11 @@ void CkwSerializeBufferObjectsIn::chargeDeformSteps(uint64_t steps)
     charge(m_charges.deformSteps, steps, kDeformStepsPerFile);
 }
 
+void CkwSerializeBufferObjectsIn::chargeGenerationSteps(uint64_t steps)
+{
+    charge(m_charges.generationSteps, steps, kGenerationStepsPerFile);
+}
+
 void CkwSerializeBufferObjectsIn::chargeLoadBytes(uint64_t bytes)
 {
     charge(m_charges.loadBytes, bytes, loadLimit(m_charges));

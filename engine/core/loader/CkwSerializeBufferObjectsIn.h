@@ -24,6 +24,11 @@ constexpr uint64_t kMadeBytesPerFile = 64u << 20;
 // and indexes whole. A few bytes name a whole buffer again, so without a
 // bound the work of a frame would grow with the square of the file.
 constexpr uint64_t kDeformStepsPerFile = 1u << 22;
+// The most steps one load's records may spend working out pictures they
+// describe rather than hold: each plasma pixel's sixteen features and a
+// search of each warp map. A few dozen bytes describe a 2^15 x 2^15 picture;
+// a 1024 x 1024 plasma takes about 24 Mi steps, a fifth of a second here.
+constexpr uint64_t kGenerationStepsPerFile = 1u << 25;
 
 // The most bytes one load may unpack from its sections, read from the files
 // it references and allocate for its records beyond their bytes (objects,
@@ -45,6 +50,7 @@ constexpr uint64_t kMaxLoadBytes = 64u << 20;
 struct CkwLoadCharges {
     uint64_t madeBytes = 0;
     uint64_t deformSteps = 0;
+    uint64_t generationSteps = 0;
     uint64_t loadBytes = 0;
     uint64_t inputBytes = 0; // of the file the caller handed the load
 };
@@ -65,8 +71,10 @@ public:
     // of one load make draws on kMadeBytesPerFile; past it leaves -4, as
     // memory that ran out.
     void chargeMadeBytes(uint64_t bytes);
-    // Likewise for kDeformStepsPerFile and the load's ledger.
+    // Likewise for kDeformStepsPerFile, kGenerationStepsPerFile and the
+    // load's ledger.
     void chargeDeformSteps(uint64_t steps);
+    void chargeGenerationSteps(uint64_t steps);
     void chargeLoadBytes(uint64_t bytes);
     // What the ledger has left; 0 once bytes handed back took the credit
     // that paid for what was drawn.

@@ -86,6 +86,9 @@ TEST_F(SerializeObjectsInTest, HandAssembledFileLoads)
     CkwSerializeObjectsIn parser;
     ASSERT_EQ(feedFile(parser, file, fixedPieces(1024), false), -1);
     EXPECT_EQ(describe(parser), "0:; 1*:; 2*:class 9 id 7 refs floats 1069547520; 3:class 14 id 8 refs 2 floats; roots 3");
+    // The ledger holds the sections' bytes and, for each object, its place
+    // among the roots and what it allocates past its record's 16 bytes.
+    EXPECT_EQ(parser.charges().loadBytes, 17 + 42 + 2 * (sizeof(int32_t) + sizeof(TestObject) - 16));
     ASSERT_NE(parser.header(), nullptr);
     EXPECT_EQ(parser.header()->totalFileSize(), 97u);
     EXPECT_EQ(parser.totalFileSize(), 97u);

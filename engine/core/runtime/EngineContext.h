@@ -64,6 +64,8 @@ struct EngineContext {
     uint64_t vertexTransforms;
     uint64_t lightEvaluations;
     uint64_t inflatedBytes;
+    // Steps spent working out generated pictures, pixel by pixel.
+    uint64_t generationSteps;
 };
 
 EngineContext* engineContext();
@@ -88,6 +90,11 @@ inline void countInflatedBytes(uint64_t bytes)
 {
     if (EngineContext* context = engineContext())
         context->inflatedBytes += bytes;
+}
+inline void countGenerationSteps(uint64_t steps)
+{
+    if (EngineContext* context = engineContext())
+        context->generationSteps += steps;
 }
 // The context; leaves -4 when there is none.
 EngineContext& engineContextL();

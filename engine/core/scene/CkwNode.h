@@ -37,6 +37,9 @@ public:
         // reference, so leaving it costs no search.
         int32_t zSlot;
         int32_t ySlot;
+        // How the node faced when an align call began, so a call that fails
+        // on the way can turn it back.
+        float facing[4] = {};
     };
 
     // The nodes of one duplication, each source with its copy, sorted by
@@ -139,8 +142,8 @@ public:
     // A call whose climbs would take more than kAlignStepsPerCall steps in
     // all, or with a reference that cannot be reached, leaves -1300, and one
     // that runs out of memory -4, before any node turns; a path that is
-    // singular, or that leaves the range of doubles, leaves -1000 where the
-    // walk meets it.
+    // singular, or that leaves the range of doubles, leaves -1000 with every
+    // node facing as it did before the call.
     void align(CkwNode* reference);
     // A game aligns a handful of nodes a frame, each a few steps from where
     // its reference meets it; this many steps, each a product of matrices,

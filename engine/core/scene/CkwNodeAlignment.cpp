@@ -171,9 +171,11 @@ void CkwNode::forgetAlignmentReference(CkwNode* node, CkwNode* reference)
 // is taken relative to the meeting node however far from the root that lies,
 // and in double, so translations far from the meeting node on both paths
 // cancel without losing what the paths differ by. A first walk checks each
-// reference, counts the steps those climbs will take and gives each aligned
-// node its own transform block, so a call that cannot be made, one past the
-// budget or one that runs out of memory is refused before any node turns.
+// reference, counts the steps those climbs will take, gives each aligned
+// node its own transform block and notes the way it faces, so a call that
+// cannot be made, one past the budget or one that runs out of memory is
+// refused before any node turns, and one that meets a path it cannot invert
+// (which only the second walk computes) turns back what it turned.
 void CkwNode::align(CkwNode* reference)
 {
     if (reference != nullptr && !isInSameTree(this, reference))
@@ -192,12 +194,21 @@ void CkwNode::align(CkwNode* reference)
         if (steps > kAlignStepsPerCall)
             leave(KErrIllegalState);
         node->ownComponents();
+        quaternionCopy(node->m_alignment->facing, node->getOrientation());
     }
+    const auto eachAligned = [&](const auto& act) {
+        for (CkwNode* node = this; node != nullptr; node = nextInSubtree(node, this, true)) {
+            ++visits.count;
+            if (node->m_alignment != nullptr)
+                act(node);
+        }
+    };
     // Parents first: a child's alignment reads its parent's new orientation.
-    for (CkwNode* node = this; node != nullptr; node = nextInSubtree(node, this, true)) {
-        ++visits.count;
-        if (node->m_alignment != nullptr)
-            node->alignNode(r);
+    try {
+        eachAligned([r](CkwNode* node) { node->alignNode(r); });
+    } catch (...) {
+        eachAligned([](CkwNode* node) { node->setOrientation(node->m_alignment->facing); });
+        throw;
     }
 }
 
