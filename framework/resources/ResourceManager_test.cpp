@@ -516,6 +516,14 @@ TEST_F(ResourceManagerTest, HostileResourceTablesFailOrStayInBounds)
             putU32(out, v);
         return out;
     };
+    const auto tableOf = [](uint32_t aliases, uint32_t languages, uint32_t width, uint32_t nameLength) {
+        ResourceTableImage table;
+        table.aliases.assign(aliases, kFirstAliased);
+        table.attributeWidth = width;
+        table.nameLength = nameLength;
+        table.languages.assign(languages, {kEnglish, {}, "English"});
+        return encodeResourceTable(table);
+    };
     struct Case {
         const char* what;
         Bytes image;
@@ -530,6 +538,11 @@ TEST_F(ResourceManagerTest, HostileResourceTablesFailOrStayInBounds)
         {"huge string-table count", words({0, 0, 0, 0, 0x40000000}), 0},
         {"attribute width 0 means no languages", words({0, 5, 0, 8, 0}), 1},
         {"empty table", words({0, 0, 0, 0, 0}), 1},
+        // Past the stated sizes, with every byte there.
+        {"more aliases than ids reach", tableOf(ResourceTableLimit::Aliases + 1, 0, 0, 0), 0},
+        {"more languages than a phone ships", tableOf(0, ResourceTableLimit::Languages + 1, 1, 1), 0},
+        {"a language name too long", tableOf(0, 2, 1, ResourceTableLimit::NameBytes + 1), 0},
+        {"language attributes too wide", tableOf(0, 2, ResourceTableLimit::AttributeBytes + 1, 1), 0},
     };
     for (const Case& c : cases) {
         ResourcePack hostilePack;

@@ -17,11 +17,11 @@ WideString WideString::fromNarrow(const char* text)
     return result;
 }
 
-void WideString::appendNarrow(const char* text)
+void WideString::appendNarrow(const char* text, size_t most)
 {
     if (text == nullptr)
         return;
-    size_t count = std::strlen(text);
+    size_t count = strnlen(text, most);
     char16_t* tail = appendUnits(nullptr, count);
     narrowToWide(tail, count + 1, text);
 }
