@@ -333,6 +333,50 @@ TEST_F(ResourceManagerTest, FailedLoadsLeaveNothingBehind)
             EXPECT_EQ(kept->refCount(), 1u);
         }
 
+    // Step by step, with the room the pack has left set by a block: an entry
+    // that failed for room ("alias zero" makes 10 bytes) fails at once until
+    // the pack has the room it needs, and is read again as soon as it has;
+    // one that loaded is read again after; a damaged entry waits for more
+    // room than it had when it last failed; a read error is not remembered.
+    ResourcePack local;
+    fs->files[u"/pack.big"] = buildTestPack(encodeResourceTable(testTable()));
+    ASSERT_EQ(local.open(u"/pack.big"), 1);
+    ResourceManager budgeted(1 << 20);
+    ASSERT_EQ(budgeted.openTable(&local, 50, 8, true), 1);
+    budgeted.ledger().takeBlocks();
+    void* fill = nullptr;
+    const struct {
+        uint64_t room;
+        uint32_t id;
+        int shortReads, result;
+        uint64_t reads;  // payloads read, again after a read error included
+    } steps[] = {
+        {0, kFirstAliased, 0, ResourceResult::Failed, 1}, {9, kFirstAliased, 0, ResourceResult::Failed, 0},
+        {10, kFirstAliased, 0, ResourceResult::Loaded, 1}, {0, kFirstAliased, 0, ResourceResult::Failed, 1},
+        {5, kBadHeader, 0, ResourceResult::Failed, 1},     {5, kBadHeader, 0, ResourceResult::Failed, 0},
+        {6, kBadHeader, 0, ResourceResult::Failed, 1},     {6, kBadHeader, 0, ResourceResult::Failed, 0},
+        {64, kIdListEntry, 99, ResourceResult::Failed, kReadAttempts},
+        {64, kIdListEntry, 0, ResourceResult::Loaded, 1},
+    };
+    for (const auto& step : steps) {
+        LoadLedger::freeBlock(fill);
+        fill = LoadLedger::allocateBlock(uint32_t(budgeted.ledger().room() - step.room - 16));
+        ASSERT_EQ(budgeted.ledger().room(), step.room);
+        fs->faults.shortReads = step.shortReads;
+        const uint64_t reads = budgeted.loads();
+        Resource* r = nullptr;
+        EXPECT_EQ(budgeted.loadById(step.id, &r), step.result) << std::hex << step.id << " " << step.room;
+        EXPECT_EQ(budgeted.loads() - reads, step.reads) << std::hex << step.id << " " << step.room;
+        budgeted.releaseRef(&r);
+    }
+    LoadLedger::freeBlock(fill);
+    // A resource taken out of the table takes its bytes out of the count.
+    Resource* r = nullptr;
+    ASSERT_EQ(budgeted.loadById(kFirstAliased, &r), ResourceResult::Loaded);
+    EXPECT_EQ(budgeted.ledger().held(), 10u);
+    ASSERT_EQ(budgeted.remove(r), 1);
+    EXPECT_EQ(budgeted.ledger().held(), 0u);
+    delete r;
 }
 
 TEST_F(ResourceManagerTest, SafeSceneFileReplacesThePackEntry)
