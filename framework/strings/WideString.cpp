@@ -71,6 +71,8 @@ int WideString::read(InputStream& stream, uint32_t tag)
             utf8ToUtf16(bytes.get(), n, block.get(), capacity);
         while (block && block[units] != 0)
             ++units;
+        // Only the text it decoded stays.
+        LoadScope::release(n);
     }
     // A truncated stream must not load as a whole text.
     if (!block || stream.hasError())

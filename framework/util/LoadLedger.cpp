@@ -150,6 +150,17 @@ void LoadScope::refuseHere()
         scope->m_tellsNothing = true;
 }
 
+void LoadScope::release(uint64_t bytes)
+{
+    LoadScope* scope = s_innermost;
+    if (scope == nullptr)
+        return;
+    bytes = bytes < scope->m_own ? bytes : scope->m_own;
+    scope->m_own -= bytes;
+    if (scope->m_ledger != nullptr)
+        scope->m_ledger->remove(bytes);
+}
+
 void LoadScope::giveBack(LoadLedger* ledger, uint64_t bytes)
 {
     if (ledger != nullptr)

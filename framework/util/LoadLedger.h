@@ -91,6 +91,9 @@ public:
     // of sharers, or naming a load it is nested in), not for its bytes: it
     // and the loads around it, but the outermost, would load elsewhere.
     static void refuseHere();
+    // Bytes the load in progress made and has freed again (rows it decoded, a
+    // sound it unpacked): still spent from its allowance, no longer held.
+    static void release(uint64_t bytes);
     // A resource that kept bytes of ledger gives them back when it is freed.
     static void giveBack(LoadLedger* ledger, uint64_t bytes);
 
