@@ -85,6 +85,9 @@ int EntryTable::load(InputStream& stream)
         if (ids[i] <= kEntryIdMask)
             m_firstEntries.claim(ids[i], static_cast<int32_t>(i));
 
+    // The ids live on in the index alone.
+    ids.reset();
+    LoadScope::release(uint64_t(count) * sizeof(uint32_t));
     m_count = static_cast<int32_t>(count);
     m_offsets = std::move(offsets);
     m_tags = std::move(tags);

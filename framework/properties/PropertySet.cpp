@@ -104,6 +104,8 @@ int PropertySet::parseText(InputStream& stream)
     uint32_t n = stream.available();
     if (n == 0)
         return 1;
+    if (n > kMaxPropertiesText)
+        return 0;
     std::unique_ptr<char[]> text = readAnnounced<char>(stream, n);
     // Lines end at LF; a NUL byte is dropped from its line, a CR stays (trim
     // takes it off the value).

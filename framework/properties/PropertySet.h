@@ -11,6 +11,12 @@
 
 class InputStream;
 
+// The longest properties text a store parses. The store lives for the whole
+// run outside any load, so a text past this is refused rather than counted:
+// a phone's configuration is a few dozen lines, and one of 256 KiB takes a
+// few megabytes to parse and keep.
+constexpr uint32_t kMaxPropertiesText = 256 << 10;
+
 class PropertySet : public Service {
 public:
     PropertySet();
@@ -18,7 +24,8 @@ public:
 
     // Clears the store and reads the rest of the stream as properties text:
     // one "key=value" (or "key:value") a line, '#' or '!' at byte 0 for comments.
-    // 0 (and the store as it was) when the text or memory runs out.
+    // 0 (and the store as it was) when the text runs out, is longer than
+    // kMaxPropertiesText or memory runs out.
     int parse(InputStream& stream);
 
     // 0 when either text is null or empty, the key is already defined, or

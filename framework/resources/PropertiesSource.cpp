@@ -18,7 +18,8 @@ int loadProgramProperties(PropertySet& properties, ResourceManager& manager, Pro
     makeProgramFilePath(path, kPropertiesFileName);
     FileSystem* files = getFileSystem();
     FileInputStream file;
-    if (files != nullptr && files->exists(path.chars()) && file.open(path.chars())) {
+    if (files != nullptr && files->exists(path.chars()) && file.open(path.chars())
+        && file.available() <= kMaxPropertiesText) {
         const uint32_t size = file.available();
         std::unique_ptr<char[]> text = readAnnounced<char>(file, size);
         MemoryInputStream stream;

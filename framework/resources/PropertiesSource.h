@@ -15,7 +15,8 @@ struct PropertiesText {
 };
 
 // Parses the configuration into properties; 1 on success. A file that will
-// not open or read leaves the pack's text to serve, as a missing one does.
+// not open or read, or is longer than a configuration may be, leaves the
+// pack's text to serve, as a missing one does.
 // fileText, when given, keeps the file's bytes (empty when the pack served),
 // so other readers of the file see what the store saw and never read again.
 int loadProgramProperties(PropertySet& properties, ResourceManager& manager, PropertiesText* fileText = nullptr);

@@ -119,14 +119,15 @@ int ResourceManager::readTable(InputStream& image)
 {
     freeLists();
     uint32_t aliasCount = image.readU32();
-    if (image.hasError() || !readIds(image, aliasCount, m_aliasIds))
+    if (image.hasError() || aliasCount > ResourceTableLimit::Aliases || !readIds(image, aliasCount, m_aliasIds))
         return 0;
     m_aliasCount = aliasCount;
 
     uint32_t languageCount = image.readU32();
     uint32_t width = image.readU32();
     uint32_t nameLength = image.readU32();
-    if (image.hasError())
+    if (image.hasError() || languageCount > ResourceTableLimit::Languages || width > ResourceTableLimit::AttributeBytes
+        || nameLength > ResourceTableLimit::NameBytes)
         return 0;
     // Without attributes the image carries no language part at all, and
     // then there are no languages to index.

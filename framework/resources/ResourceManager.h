@@ -11,6 +11,17 @@
 #include "framework/util/KeyIndex.h"
 #include "framework/util/LoadLedger.h"
 
+// The resource table's lists are kept for the whole run outside any load, so
+// each has a stated size no game nears, and a table past one is refused: an
+// alias is named by 15 bits of an id, and a phone ships a handful of
+// languages with short names. Kept whole, they take at most 320 KiB.
+namespace ResourceTableLimit {
+constexpr uint32_t Aliases = 0x8000;
+constexpr uint32_t Languages = 256;
+constexpr uint32_t NameBytes = 256;
+constexpr uint32_t AttributeBytes = 256;
+} // namespace ResourceTableLimit
+
 class ResourceManager : public ResourceCache {
 public:
     // packBudget: the most bytes the pack's loads may hold together.

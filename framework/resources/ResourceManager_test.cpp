@@ -333,6 +333,50 @@ TEST_F(ResourceManagerTest, FailedLoadsLeaveNothingBehind)
             EXPECT_EQ(kept->refCount(), 1u);
         }
 
+    // Step by step, with the room the pack has left set by a block: an entry
+    // that failed for room ("alias zero" makes 10 bytes) fails at once until
+    // the pack has the room it needs, and is read again as soon as it has;
+    // one that loaded is read again after; a damaged entry waits for more
+    // room than it had when it last failed; a read error is not remembered.
+    ResourcePack local;
+    fs->files[u"/pack.big"] = buildTestPack(encodeResourceTable(testTable()));
+    ASSERT_EQ(local.open(u"/pack.big"), 1);
+    ResourceManager budgeted(1 << 20);
+    ASSERT_EQ(budgeted.openTable(&local, 50, 8, true), 1);
+    budgeted.ledger().takeBlocks();
+    void* fill = nullptr;
+    const struct {
+        uint64_t room;
+        uint32_t id;
+        int shortReads, result;
+        uint64_t reads;  // payloads read, again after a read error included
+    } steps[] = {
+        {0, kFirstAliased, 0, ResourceResult::Failed, 1}, {9, kFirstAliased, 0, ResourceResult::Failed, 0},
+        {10, kFirstAliased, 0, ResourceResult::Loaded, 1}, {0, kFirstAliased, 0, ResourceResult::Failed, 1},
+        {5, kBadHeader, 0, ResourceResult::Failed, 1},     {5, kBadHeader, 0, ResourceResult::Failed, 0},
+        {6, kBadHeader, 0, ResourceResult::Failed, 1},     {6, kBadHeader, 0, ResourceResult::Failed, 0},
+        {64, kIdListEntry, 99, ResourceResult::Failed, kReadAttempts},
+        {64, kIdListEntry, 0, ResourceResult::Loaded, 1},
+    };
+    for (const auto& step : steps) {
+        LoadLedger::freeBlock(fill);
+        fill = LoadLedger::allocateBlock(uint32_t(budgeted.ledger().room() - step.room - 16));
+        ASSERT_EQ(budgeted.ledger().room(), step.room);
+        fs->faults.shortReads = step.shortReads;
+        const uint64_t reads = budgeted.loads();
+        Resource* r = nullptr;
+        EXPECT_EQ(budgeted.loadById(step.id, &r), step.result) << std::hex << step.id << " " << step.room;
+        EXPECT_EQ(budgeted.loads() - reads, step.reads) << std::hex << step.id << " " << step.room;
+        budgeted.releaseRef(&r);
+    }
+    LoadLedger::freeBlock(fill);
+    // A resource taken out of the table takes its bytes out of the count.
+    Resource* r = nullptr;
+    ASSERT_EQ(budgeted.loadById(kFirstAliased, &r), ResourceResult::Loaded);
+    EXPECT_EQ(budgeted.ledger().held(), 10u);
+    ASSERT_EQ(budgeted.remove(r), 1);
+    EXPECT_EQ(budgeted.ledger().held(), 0u);
+    delete r;
 }
 
 TEST_F(ResourceManagerTest, SafeSceneFileReplacesThePackEntry)
@@ -516,6 +560,14 @@ TEST_F(ResourceManagerTest, HostileResourceTablesFailOrStayInBounds)
             putU32(out, v);
         return out;
     };
+    const auto tableOf = [](uint32_t aliases, uint32_t languages, uint32_t width, uint32_t nameLength) {
+        ResourceTableImage table;
+        table.aliases.assign(aliases, kFirstAliased);
+        table.attributeWidth = width;
+        table.nameLength = nameLength;
+        table.languages.assign(languages, {kEnglish, {}, "English"});
+        return encodeResourceTable(table);
+    };
     struct Case {
         const char* what;
         Bytes image;
@@ -530,6 +582,11 @@ TEST_F(ResourceManagerTest, HostileResourceTablesFailOrStayInBounds)
         {"huge string-table count", words({0, 0, 0, 0, 0x40000000}), 0},
         {"attribute width 0 means no languages", words({0, 5, 0, 8, 0}), 1},
         {"empty table", words({0, 0, 0, 0, 0}), 1},
+        // Past the stated sizes, with every byte there.
+        {"more aliases than ids reach", tableOf(ResourceTableLimit::Aliases + 1, 0, 0, 0), 0},
+        {"more languages than a phone ships", tableOf(0, ResourceTableLimit::Languages + 1, 1, 1), 0},
+        {"a language name too long", tableOf(0, 2, 1, ResourceTableLimit::NameBytes + 1), 0},
+        {"language attributes too wide", tableOf(0, 2, ResourceTableLimit::AttributeBytes + 1, 1), 0},
     };
     for (const Case& c : cases) {
         ResourcePack hostilePack;

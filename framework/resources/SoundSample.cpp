@@ -166,5 +166,8 @@ int SoundSample::read(InputStream& stream, uint32_t typeId)
     if (!decodeSound(ogg.get(), size, &pcm, &pcmSize, 1))
         return 0;
     adopt(std::unique_ptr<uint8_t[]>(pcm), pcmSize, ResourceType::RawPcm);
+    // Only the sound it unpacked stays.
+    ogg.reset();
+    LoadScope::release(size);
     return 1;
 }

@@ -17,11 +17,11 @@ WideString WideString::fromNarrow(const char* text)
     return result;
 }
 
-void WideString::appendNarrow(const char* text)
+void WideString::appendNarrow(const char* text, size_t most)
 {
     if (text == nullptr)
         return;
-    size_t count = std::strlen(text);
+    size_t count = strnlen(text, most);
     char16_t* tail = appendUnits(nullptr, count);
     narrowToWide(tail, count + 1, text);
 }
@@ -71,6 +71,8 @@ int WideString::read(InputStream& stream, uint32_t tag)
             utf8ToUtf16(bytes.get(), n, block.get(), capacity);
         while (block && block[units] != 0)
             ++units;
+        // Only the text it decoded stays.
+        LoadScope::release(n);
     }
     // A truncated stream must not load as a whole text.
     if (!block || stream.hasError())

@@ -15,8 +15,9 @@ public:
 
     static WideString fromNarrow(const char* text);
 
-    // Appends a narrow text, each byte widened to one unit.
-    void appendNarrow(const char* text);
+    // Appends a narrow text, at most its first `most` bytes, each widened to
+    // one unit.
+    void appendNarrow(const char* text, size_t most = SIZE_MAX);
 
     static WideString concatNarrow(const WideString& a, const char* text);
     static WideString concatNarrowFirst(const char* text, const WideString& b);

@@ -20,6 +20,7 @@ struct alignas(16) BlockHeader {
 LoadLedger* g_blockLedger = nullptr;
 uint64_t g_blockSerial = 0;  // g_blockLedger's; 0 for none
 uint64_t g_lastSerial = 0;
+uint64_t g_blocksRefused = 0;
 
 } // namespace
 
@@ -47,11 +48,11 @@ void* LoadLedger::allocateBlock(uint32_t size)
 {
     LoadLedger* ledger = g_blockLedger;
     const uint64_t counted = uint64_t(size) + sizeof(BlockHeader);
-    if (ledger != nullptr && !ledger->fits(counted))
+    auto* header = ledger == nullptr || ledger->fits(counted) ? static_cast<BlockHeader*>(std::malloc(counted)) : nullptr;
+    if (header == nullptr) {
+        ++g_blocksRefused;
         return nullptr;
-    auto* header = static_cast<BlockHeader*>(std::malloc(counted));
-    if (header == nullptr)
-        return nullptr;
+    }
     *header = BlockHeader{counted, ledger != nullptr ? g_blockSerial : 0};
     if (ledger != nullptr)
         ledger->add(counted);
@@ -66,6 +67,23 @@ void LoadLedger::freeBlock(void* block)
     if (header->serial != 0 && header->serial == g_blockSerial)
         g_blockLedger->remove(header->counted);
     std::free(header);
+}
+
+uint64_t LoadLedger::blocksRefused()
+{
+    return g_blocksRefused;
+}
+
+UncountedBlocks::UncountedBlocks() : m_ledger(g_blockLedger), m_serial(g_blockSerial)
+{
+    g_blockLedger = nullptr;
+    g_blockSerial = 0;
+}
+
+UncountedBlocks::~UncountedBlocks()
+{
+    g_blockLedger = m_ledger;
+    g_blockSerial = m_serial;
 }
 
 LoadScope::LoadScope(LoadLedger* ledger)
@@ -130,6 +148,17 @@ void LoadScope::refuseHere()
 {
     for (LoadScope* scope = s_innermost; scope != nullptr && scope != scope->m_outermost; scope = scope->m_outer)
         scope->m_tellsNothing = true;
+}
+
+void LoadScope::release(uint64_t bytes)
+{
+    LoadScope* scope = s_innermost;
+    if (scope == nullptr)
+        return;
+    bytes = bytes < scope->m_own ? bytes : scope->m_own;
+    scope->m_own -= bytes;
+    if (scope->m_ledger != nullptr)
+        scope->m_ledger->remove(bytes);
 }
 
 void LoadScope::giveBack(LoadLedger* ledger, uint64_t bytes)

@@ -41,6 +41,9 @@ public:
     static void* allocateBlock(uint32_t size);
     // Frees a block of allocateBlock (null is ignored).
     static void freeBlock(void* block);
+    // Blocks refused so far, past a ledger's limit or for want of memory:
+    // work that meets one did not get all it asked for.
+    static uint64_t blocksRefused();
 
 private:
     friend class LoadScope;
@@ -51,6 +54,21 @@ private:
     uint64_t m_limit;
     uint64_t m_held = 0;
     uint64_t m_made = 0;
+};
+
+// While one lives, blocks count against no ledger: what the program makes
+// for the screen (the renderer's depth buffer, sized by the display) is not
+// the pack's, so whether a pack plays never depends on the screen it plays on.
+class UncountedBlocks {
+public:
+    UncountedBlocks();
+    ~UncountedBlocks();
+    UncountedBlocks(const UncountedBlocks&) = delete;
+    UncountedBlocks& operator=(const UncountedBlocks&) = delete;
+
+private:
+    LoadLedger* m_ledger;
+    uint64_t m_serial;
 };
 
 // One load in progress, innermost last. Charges go to the innermost load and
@@ -73,6 +91,9 @@ public:
     // of sharers, or naming a load it is nested in), not for its bytes: it
     // and the loads around it, but the outermost, would load elsewhere.
     static void refuseHere();
+    // Bytes the load in progress made and has freed again (rows it decoded, a
+    // sound it unpacked): still spent from its allowance, no longer held.
+    static void release(uint64_t bytes);
     // A resource that kept bytes of ledger gives them back when it is freed.
     static void giveBack(LoadLedger* ledger, uint64_t bytes);
 

@@ -259,7 +259,7 @@ void GameWorld::update(int32_t elapsedMs)
         m_hud->m_blink = m_clock % kBlinkPeriodMs > kBlinkOnAfterMs ? 1 : 0;
         m_hud->m_pulse = std::cos(float(m_clock / 2) * kDegreesToRadians);
     }
-    if (checkLevelEnd())
+    if (checkLevelEnd() || tellDrawFailure())
         return;
     if (isLoading()) {
         loadStep();
@@ -452,6 +452,18 @@ void GameWorld::onScreenSizeChanged()
         if (EngineRef camera = activeCamera(m_menuScene.get()))
             m_hud->fitCameraAspect(camera.get());
     }
+}
+
+bool GameWorld::tellDrawFailure()
+{
+    // A frame that could not draw its world ends the level on the screen of
+    // a level that could not be loaded, never a black view without a word.
+    if (!m_hud || !m_hud->m_viewFailed)
+        return false;
+    m_hud->m_viewFailed = 0;
+    abortLevel();
+    openMenuScreen(ScreenId::LoadError, LevelError::DrawFailed, 0);
+    return true;
 }
 
 void GameWorld::abortLevel()

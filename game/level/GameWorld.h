@@ -62,6 +62,8 @@ public:
     void abortLevel();
     // 1 when it acted on a requested level end.
     int checkLevelEnd();
+    // Acts on a world view the last frame could not draw; true when it did.
+    bool tellDrawFailure();
     int32_t getClock() const { return m_clock; }
     void resetClock() { m_clock = m_lastClock = 0; }
     int32_t getLevelTime() const;

@@ -42,13 +42,15 @@ void Hud::beginWorldView(EngineHandle* world)
     const EngineRef camera = activeCamera(world);
     const Viewport viewport = Graphics3DService::fitViewportToCamera(camera.get());
     m_viewBound = view->bindTarget(display->getRenderTarget(0, 0), &viewport) ? 1 : 0;
+    if (!m_viewBound)
+        m_viewFailed = 1;
 }
 
 void Hud::renderWorld(EngineHandle* world)
 {
     Graphics3DService* view = m_viewBound ? getGraphics3DService() : nullptr;
-    if (view && world)
-        view->m_graphics.table<IkwGraphics3DTable>().renderWorld(view->m_graphics.get(), world);
+    if (view && world && view->m_graphics.table<IkwGraphics3DTable>().renderWorld(view->m_graphics.get(), world) != 0)
+        m_viewFailed = 1;
 }
 
 void Hud::endWorldView()

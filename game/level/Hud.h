@@ -41,4 +41,7 @@ public:
     uint8_t m_blink = 0;
     float m_pulse = 0.0f;
     uint8_t m_viewBound = 0;
+    // Set when a world view could not be bound or rendered (the engine out of
+    // memory, or a world it cannot draw): the world tells it at its next update.
+    uint8_t m_viewFailed = 0;
 };

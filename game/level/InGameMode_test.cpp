@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "engine/core/interface/InterfaceIds.h"
 #include "framework/resources/ResourceManager.h"
 #include "framework/resources/TypedResources.h"
 #include "framework/streams/MemoryInputStream.h"
@@ -133,6 +134,7 @@ TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingSce
     std::vector<uint16_t> frame;
     uint32_t frameWidth = 0, frameHeight = 0;
     uint32_t loadError[3] = {};
+    std::vector<uint32_t> drawError;
     int phase = 0;
     uint32_t lastTick = 0;
     hostTestSetPumpHook([&] {
@@ -193,6 +195,24 @@ TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingSce
             loadError[2] = uint32_t(world->m_loadStep);
             EXPECT_EQ(world->m_level, nullptr);
             EXPECT_EQ(world->m_levelIndex, -1);
+            world->m_levelIndex = LevelIndex::Special;
+            world->m_loadStep = 0;
+            break;
+        case 6: {
+            // A world the engine cannot draw (its camera taken elsewhere)
+            // ends the level on the same screen.
+            if (world->isLoading())
+                return;
+            const EngineRef elsewhere = createEngineObject(kIidCamera);
+            tableOf<IkwWorldTable>(world->m_world.get()).setActiveCamera(world->m_world.get(), elsewhere.get());
+            break;
+        }
+        case 7:
+            // The frame after draws without its world; the update after that tells.
+            if (world->m_level)
+                return;
+            drawError = {world->m_menu->isOpen() ? world->m_menu->getScreenNameId() : 0,
+                         uint32_t(world->m_menu->selection()), world->m_level == nullptr};
             hostTestPushKey(SDL_SCANCODE_F4, true);
             break;
         default:
@@ -200,9 +220,9 @@ TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingSce
         }
         ++phase;
     });
-    hostTestCloseAfterTicks(60);
+    hostTestCloseAfterTicks(80);
     EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
-    EXPECT_EQ(phase, 6);
+    EXPECT_EQ(phase, 8);
 
     // The first update starts the load; ten updates later the level runs.
     const std::vector<int32_t> steps = {1, 2, 3, 4, 5, 6, 7, 8, 9, -1};
@@ -227,6 +247,7 @@ TEST_F(GameRun, SpecialLevelLoadsInTenTicksTakesKeysAndTapsAndReportsAMissingSce
     EXPECT_EQ(loadError[0], ScreenId::LoadError);
     EXPECT_EQ(loadError[1], 0u);
     EXPECT_EQ(loadError[2], uint32_t(-1));
+    EXPECT_EQ(drawError, (std::vector<uint32_t>{ScreenId::LoadError, uint32_t(LevelError::DrawFailed), 1}));
 }
 
 } // namespace

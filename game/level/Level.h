@@ -16,6 +16,9 @@ namespace LevelError {
 constexpr int32_t None = -1;
 constexpr int32_t MissingScene = 0;
 constexpr int32_t MissingCamera = 1;
+// The engine could not draw the level's world (out of memory, or a camera
+// it cannot use).
+constexpr int32_t DrawFailed = 2;
 } // namespace LevelError
 
 // The pack resource of each level's scene; 0 for a level without one.

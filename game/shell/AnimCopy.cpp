@@ -10,6 +10,7 @@
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "framework/util/KeyIndex.h"
+#include "framework/util/LoadLedger.h"
 
 namespace {
 
@@ -51,7 +52,17 @@ struct CopyLedger {
     uint64_t tracks = 0;  // copies tried, kept or refused
     uint64_t bytes = 0;   // charged against kMaxCopyBytes
     bool refused = false;
+    const uint64_t blocksRefusedBefore = LoadLedger::blocksRefused();
 };
+
+// True, and the copy refused for good, once it is past its budget or the
+// engine has run out of memory anywhere in it: a duplicate, a list or a handle
+// it could not make leaves the copy unfinished, and it is taken back whole.
+bool refused(CopyLedger& ledger)
+{
+    ledger.refused = ledger.refused || LoadLedger::blocksRefused() != ledger.blocksRefusedBefore;
+    return ledger.refused;
+}
 
 // Charges what a duplicate of the object will make; false, and the copy
 // refused for good, when that passes the budget. A parameter past it is not
@@ -250,13 +261,13 @@ void cloneAnimations(const EngineRef& source, const EngineRef& target, CopyLedge
         pending.push_back({source.share(), target.share(), 0});
     std::unique_ptr<NodeIndex> index;
     std::vector<CopyPair> matched;
-    while (!pending.empty() && !ledger.refused) {
+    while (!pending.empty() && !refused(ledger)) {
         const CopyPair pair = std::move(pending.back());
         pending.pop_back();
         if (!ledger.copiedPairs.emplace(pair.from.identity(), pair.to.identity()).second)
             continue;
         const uint32_t tracks = trackCountOf(pair.from);
-        for (uint32_t i = 0; i < tracks && !ledger.refused; ++i)
+        for (uint32_t i = 0; i < tracks && !refused(ledger); ++i)
             if (const EngineRef track = trackAt(pair.from, i))
                 copyTrack(track, pair.to, ledger, offset);
         if (pair.at < 0 || !pair.to.as(kIidGroup))
@@ -276,7 +287,7 @@ CopyWork assignAnimationIds(const EngineRef& source, const EngineRef& target, ui
 {
     CopyLedger ledger;
     cloneAnimations(source, target, ledger, offset);
-    if (ledger.refused)
+    if (refused(ledger))
         for (const auto& [to, copy] : ledger.added)
             to.table<IkwObject3DTable>().removeAnimationTrack(to.get(), copy.get());
     return {ledger.tracks, ledger.places.probes()};

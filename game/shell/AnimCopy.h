@@ -49,7 +49,8 @@ struct CopyWork {
 };
 
 // Each source object's tracks go once onto each target object it matches, or
-// none anywhere when that would pass the budget.
+// none anywhere when that would pass the budget or the engine runs out of
+// memory part way.
 CopyWork assignAnimationIds(const EngineRef& source, const EngineRef& target, uint32_t offset);
 
 // Only while named is 0: the longest sequence duration until a track whose

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "engine/core/runtime/EngineAlloc.h"
 #include "engine/core/runtime/EngineContext.h"
+#include "framework/util/LoadLedger.h"
 #include "game/shell/AnimTable.h"
 #include "game/shell/EngineService.h"
 #include "tests/support/TestApp.h"
@@ -219,7 +221,8 @@ TEST_F(Copying, CopyingWorksInProportionToTheModels)
     // two controllers whose parameters the budget meets only with their
     // values, their entries and the controllers' all counted. Past it the
     // copy is refused whole, the target left as it was, and what the engine
-    // made stays within the budget.
+    // made stays within the budget. A copy the engine runs out of memory for
+    // part way, a megabyte left in the pack, is refused the same way.
     const auto textures = [](uint32_t n) {
         const std::vector<uint8_t> file = clipCopyModels(ClipCopyShape::TargetTextures, n);
         const EngineRef scene = getEngineService()->loadBytes(file.data(), uint32_t(file.size()));
@@ -228,9 +231,18 @@ TEST_F(Copying, CopyingWorksInProportionToTheModels)
     const struct {
         Models models;
         size_t tracks; // of the last target mesh's texture
-    } budgets[] = {{textures(90), 90}, {textures(91), 0}, {writeModels(true, 0, false, 1 << 19), 0}};
+        uint64_t room; // left in the pack that takes the engine's memory; 0: no pack
+    } budgets[] = {{textures(90), 90, 0},
+                   {textures(91), 0, 0},
+                   {writeModels(true, 0, false, 1 << 19), 0, 0},
+                   {textures(90), 0, 1 << 20}};
     for (const auto& row : budgets) {
         ASSERT_TRUE(row.models.source && row.models.target);
+        std::optional<LoadLedger> pack;
+        if (row.room) {
+            pack.emplace(row.room);
+            pack->takeBlocks();
+        }
         const uint64_t before = engineAllocatedBytes();
         const CopyWork copied = assignAnimationIds(row.models.source, row.models.target, 0);
         EXPECT_LE(engineAllocatedBytes() - before, kMaxCopyBytes) << row.tracks;

@@ -6,6 +6,7 @@
 
 #include "engine/core/interface/InterfaceIds.h"
 #include "framework/services/ServiceAccessors.h"
+#include "framework/util/LoadLedger.h"
 #include "game/shell/EngineService.h"
 #include "gfx2d/display/ScreenContext.h"
 #include "gfx2d/display/Surface.h"
@@ -34,6 +35,10 @@ bool Graphics3DService::bindPixels(uint32_t width, uint32_t height, uint32_t pit
     if (!m_graphics || !pixels)
         return false;
     m_viewport = viewport ? *viewport : Viewport{0, 0, int16_t(width), int16_t(height)};
+    // The depth buffer the engine sizes to the target is the display's:
+    // counted against the pack, a bigger screen would leave a pack that fits
+    // on a smaller one without the room to draw.
+    const UncountedBlocks display;
     const EngineResult result = m_graphics.table<IkwGraphics3DTable>().bindBufferClipped(
         m_graphics.get(), width, height, pitch, pixels, m_viewport.x, m_viewport.y, m_viewport.width,
         m_viewport.height);

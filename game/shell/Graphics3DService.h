@@ -21,8 +21,9 @@ public:
     Graphics3DService();
     ~Graphics3DService() override;
 
-    // Binds 16-bit pixels of width x height as the target, drawing inside the
-    // viewport (the whole target without one). False when the context
+    // Binds 16-bit pixels of width x height (the display's) as the target,
+    // drawing inside the viewport (the whole target without one); what the
+    // engine makes for them counts against no pack. False when the context
     // refuses them; nothing is bound then.
     bool bindPixels(uint32_t width, uint32_t height, uint32_t pitch, void* pixels, const Viewport* viewport);
     // Locks a 16-bit RGB 5-6-5 surface and binds its pixels; false (nothing

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/core/interface/InterfaceIds.h"
+#include "framework/util/LoadLedger.h"
 #include "game/shell/EngineService.h"
 #include "tests/support/TestApp.h"
 #include "tools/samplepack/LevelScene.h"
@@ -85,6 +86,17 @@ TEST_F(View, LevelSceneDrawsItsBackgroundInsideTheViewportAndTheCentreSquareAtTh
         EXPECT_EQ(at(120, 160), rgb565(LevelSceneLook::CentreColour)) << time;
     }
     EXPECT_FALSE(view->bindPixels(w, h, w * 2, nullptr, nullptr));
+
+    // A display twice the size draws with a tenth of its depth buffer left
+    // in the pack's ledger: the depth buffer is the display's, the triangles
+    // the scene's.
+    LoadLedger full(64 << 10);
+    full.takeBlocks();
+    std::vector<uint16_t> twice(size_t(4 * w * h));
+    ASSERT_TRUE(view->bindPixels(2 * w, 2 * h, w * 4, twice.data(), nullptr));
+    EXPECT_EQ(view->m_graphics.table<IkwGraphics3DTable>().renderWorld(view->m_graphics.get(), world.get()), 0);
+    view->releaseTarget();
+    EXPECT_EQ(twice[size_t(h * 2 * w + w)], rgb565(LevelSceneLook::CentreColour));
 }
 
 } // namespace

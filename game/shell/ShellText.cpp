@@ -65,7 +65,7 @@ void buildVersionString(WideString& out)
     out.clear();
     PropertySet* properties = getProperties();
     if (const char* version = properties ? properties->getString(kVersionKey) : nullptr) {
-        out.appendNarrow(version);
+        out.appendNarrow(version, kMaxPackTextLength);
         return;
     }
     char text[16];

@@ -9,7 +9,8 @@ class WideString;
 
 constexpr char kVersionKey[] = "KOR_VERSION";
 
-// The "KOR_VERSION" property, else "0.0.0".
+// The "KOR_VERSION" property (its first kMaxPackTextLength characters, as a
+// text of the pack is cut), else "0.0.0".
 void buildVersionString(WideString& out);
 void buildBanner(WideString& out);
 

@@ -44,6 +44,11 @@ TEST(ShellText, VersionPropertiesAndScanners)
         EXPECT_EQ(getPropertyWide(c.key, buffer, c.length), c.result) << c.key;
         EXPECT_EQ(std::u16string(buffer), c.value) << c.key << c.length;
     }
+    // A version longer than a text of the pack is cut as one is.
+    properties->clear();
+    properties->set(kVersionKey, std::string(kMaxPackTextLength + 1, '9').c_str());
+    buildVersionString(text);
+    EXPECT_EQ(text.length(), kMaxPackTextLength);
 
     const std::string line = "  \t\r\nKEY_1-a.b,(c)!:;\\/* x=\x01";
     const char* start = skipBlanks(line.data(), line.data() + line.size());

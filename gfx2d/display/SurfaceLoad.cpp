@@ -85,6 +85,10 @@ public:
         if (loaded || m_loads < kMaxSurfaceLoads) {
             m_loads += loaded ? 0 : 1;
             manager->loadById(id, &r);
+        } else {
+            // The loads around this one may have spent the cap: the refusal
+            // is this place's, as one too deep in a chain of sharers is.
+            LoadScope::refuseHere();
         }
         return r;
     }

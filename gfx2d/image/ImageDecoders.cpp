@@ -10,6 +10,7 @@
 
 #include "framework/streams/InflateStream.h"
 #include "framework/streams/MemoryInputStream.h"
+#include "framework/util/LoadLedger.h"
 #include "gfx2d/image/BmpImage.h"
 #include "gfx2d/image/ImageIds.h"
 #include "gfx2d/image/PngChunks.h"
@@ -224,7 +225,10 @@ int PixelBuffer::decodePng(PaletteSlot* slot, const DecodeOptions& options, uint
         return 0;
     MemoryInputStream rowStream;
     rowStream.open(rows.get() + 1, static_cast<uint32_t>(unpacked));
-    return runDecodeBlit(d, options, rowStream, 1, false);
+    const int decoded = runDecodeBlit(d, options, rowStream, 1, false);
+    // The packed and the inflated rows go with this call.
+    LoadScope::release(capacity + unpacked + 1);
+    return decoded;
 }
 
 int PixelBuffer::decodeBmp(PaletteSlot* slot, const DecodeOptions& options, uint32_t pitchMode, void* externalPixels)
@@ -278,5 +282,7 @@ int PixelBuffer::decodeBmp(PaletteSlot* slot, const DecodeOptions& options, uint
     if (!rows || !rowStream.open(rows.get(), static_cast<uint32_t>(rowsSize)) ||
         !placeDecode(d, options, pitchMode, externalPixels))
         return 0;
-    return runDecodeBlit(d, options, rowStream, padding, true);
+    const int decoded = runDecodeBlit(d, options, rowStream, padding, true);
+    LoadScope::release(rowsSize);
+    return decoded;
 }
