@@ -56,12 +56,14 @@ bool CkwFixedVectorCache::prepare(CkwVertexArray* array, const CkwMatrix& matrix
         const int32_t held = m_stamps.count();
         m_stamps.setCountGrowing(n);
         std::fill(m_stamps.begin() + held, m_stamps.end(), 0u);
+        countEngineVisits(static_cast<uint64_t>(n - held));
     }
     // Every vertex made under earlier keys is stale at once.
     m_madeStamp += 2;
     m_madeAny = false;
     if (m_madeStamp >= kLastStamp) {
         std::fill(m_stamps.begin(), m_stamps.end(), 0u);
+        countEngineVisits(static_cast<uint64_t>(m_stamps.count()));
         m_madeStamp = 2;
     }
     m_projectedStamp = m_madeStamp + 1;

@@ -338,12 +338,13 @@ void pickSprite(CkwPickData& data, CkwSprite& sprite)
         || roundClamp(sprite.getCropWidth(), INT32_MIN, INT32_MAX) == 0
         || roundClamp(sprite.getCropHeight(), INT32_MIN, INT32_MAX) == 0)
         return;
-    if (!data.groupToCameraMade) {
-        if (data.group->getTransformTo(data.camera, data.groupToCamera) == nullptr)
-            leave(KErrIllegalState);
-        data.groupToCameraMade = true;
+    CkwPickData::SkwCameraStep& meeting = data.cameraPath[std::max(data.onCameraPath - 1, 0)];
+    if (!meeting.inverted) {
+        if (!meeting.toCamera.invert())
+            leave(KErrArithmetic);
+        meeting.inverted = true;
     }
-    CkwMatrix toCamera = data.groupToCamera;
+    CkwMatrix toCamera = meeting.toCamera;
     toCamera.multiply(data.pathStack.top());
     const SkwPickRay& device = data.rayStack.array()[kDeviceRay];
     const SkwPickRay& view = data.rayStack.array()[kCameraRay];
@@ -395,6 +396,46 @@ void pickSprite(CkwPickData& data, CkwSprite& sprite)
     const float normal[3] = {0.0f, 0.0f, 1.0f};
     data.result->setIntersected(&sprite);
     data.result->setHit(0, tz, hitS, hitT, normal);
+}
+
+// Climbs from the camera and from root to where they meet, as
+// getTransformTo does, listing the camera's side from the meeting node down;
+// returns root's path from there.
+CkwMatrix meetCamera(CkwPickData& data, CkwNode& root)
+{
+    CkwArray<CkwPickData::SkwCameraStep>& steps = data.cameraPath;
+    steps.setCount(0);
+    CkwNode* a = data.camera;
+    CkwNode* b = &root;
+    int32_t depthA = a->getDepth();
+    int32_t depthB = b->getDepth();
+    CkwMatrix toCamera;
+    CkwMatrix rootPath;
+    uint64_t climbed = 0;
+    const auto climbCamera = [&] {
+        toCamera.preMultiply(a->updateCompositeTransform());
+        a = a->getParent();
+        steps.append({a, toCamera, false});
+    };
+    const auto climbRoot = [&] {
+        rootPath.preMultiply(b->updateCompositeTransform());
+        b = b->getParent();
+        ++climbed;
+    };
+    for (; depthA > depthB; --depthA)
+        climbCamera();
+    for (; depthB > depthA; --depthB)
+        climbRoot();
+    while (a != b) {
+        if (a == nullptr || b == nullptr)
+            leave(KErrIllegalState);
+        climbCamera();
+        climbRoot();
+    }
+    countEngineVisits(climbed + static_cast<uint64_t>(steps.count()));
+    std::reverse(steps.begin(), steps.end());
+    data.onCameraPath = a == &root ? 1 : 0;
+    return rootPath;
 }
 
 // Tests node when it is pickable; returns the child to walk into, if any.
@@ -471,9 +512,7 @@ bool CkwPick::runPick(CkwPickData& data, CkwNode& root, const float* origin, con
     const bool viewport = data.camera != nullptr;
     if (viewport) {
         data.pathStack.array().setCount(0);
-        data.pathStack.push(CkwMatrix());
-        data.group = &root;
-        data.groupToCameraMade = false;
+        data.pathStack.push(meetCamera(data, root));
     }
     uint64_t steps = 0;
     struct Count {
@@ -490,8 +529,10 @@ bool CkwPick::runPick(CkwPickData& data, CkwNode& root, const float* origin, con
                 return hit;
             }
             popRay(data);
-            if (viewport)
+            if (viewport) {
                 data.pathStack.pop();
+                data.onCameraPath = std::min(data.onCameraPath, data.pathStack.count());
+            }
             next = node->getNextSibling();
             node = node->getParent();
             ++steps;
@@ -499,9 +540,15 @@ bool CkwPick::runPick(CkwPickData& data, CkwNode& root, const float* origin, con
         pushRay(data);
         const CkwMatrix& composite = next->updateCompositeTransform();
         if (viewport) {
-            CkwMatrix path = data.pathStack.top();
-            path.multiply(composite);
-            data.pathStack.push(path);
+            const int32_t level = data.pathStack.count();
+            if (data.onCameraPath == level && level < data.cameraPath.count() && data.cameraPath[level].node == next) {
+                ++data.onCameraPath;
+                data.pathStack.push(CkwMatrix());
+            } else {
+                CkwMatrix path = data.pathStack.top();
+                path.multiply(composite);
+                data.pathStack.push(path);
+            }
         }
         // A skeleton is walked in its mesh's coordinates: its bones' own
         // transforms apply, its own does not.

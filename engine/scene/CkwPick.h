@@ -29,14 +29,22 @@ public:
     SkwPickRay ray = {};
     // The camera of a viewport pick; none for a ray pick, which hits no sprite.
     CkwCamera* camera = nullptr;
-    // A viewport pick's transforms from the picked group to each node of the
-    // walk, pushed beside the rays, and from the group to the camera, made
-    // at the first sprite: each sprite reaches the camera without a climb of
-    // its own, which would take the scene's depth for every sprite.
+    // A viewport pick takes each sprite to the camera as getTransformTo
+    // does, through the node where their paths meet, so that a far or scaled
+    // ancestor of both cancels, yet without a climb per sprite. The camera's
+    // ancestors from where it meets the picked group down are listed by
+    // depth, each with the product of the composites from it to the camera,
+    // inverted when a sprite under it first needs it. Beside each ray the
+    // walk pushes the path from the deepest of them it is in, and counts how
+    // many of them it is in.
+    struct SkwCameraStep {
+        CkwNode* node;
+        CkwMatrix toCamera;
+        bool inverted;
+    };
+    CkwArray<SkwCameraStep> cameraPath;
     CkwStack<CkwMatrix> pathStack;
-    CkwNode* group = nullptr;
-    CkwMatrix groupToCamera;
-    bool groupToCameraMade = false;
+    int32_t onCameraPath = 0;
     CkwRayIntersection* result = nullptr;
     int32_t scope = 0;
     // Strip indices this pick has walked.

@@ -446,6 +446,11 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         bool hit;
         int32_t cropX = 0;
         float tall = 1;  // the sprite's y scale
+        // The camera and the sprite under a group this far off and turned,
+        // so that the camera lies off its axes, below a chain of groups each
+        // a little turned: what they share cancels.
+        float far = 0;
+        int32_t chain = 0;
     } cases[] = {
         {"opaque half", 0.55f, 0.5f, 0.5f, true, 0, true},
         {"transparent half", 0.45f, 0.5f, 0.5f, true, 0, false},
@@ -458,6 +463,9 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         {"crop half before the image, outside it", 0.45f, 0.5f, 0, true, 0, false, -1},
         {"crop half before the image, on it", 0.55f, 0.5f, 0, true, 0, true, -1},
         {"twice as tall, near its top", 0.55f, float(0.5 - 0.75 * k), 0, true, 0, true, 0, 2},
+        {"both 1e7 away", 0.55f, 0.5f, 0.5f, true, 0, true, 0, 1, 1e7f},
+        {"both 1e8 away", 0.45f, 0.55f, 0, true, 0, true, 0, 1, 1e8f},
+        {"both 200 turned groups down, 1e5 away", 0.55f, 0.45f, 0, true, 0, true, 0, 1, 1e5f, 200},
     };
     for (const auto& c : cases) {
         CkwSprite* sprite = hold(new CkwSprite);
@@ -473,7 +481,27 @@ TEST_F(PickTest, SpritesAreHitThroughTheViewportWhereOpaque)
         sprite->setScale(1, c.tall, 1);
         CkwWorld* w = nullptr;
         ASSERT_EQ(trap([&] { w = hold(kitLitWorld(sprite, 5.0f, 1.0f)); }), KErrNone);
-        const Pick p = pickViewport(*w, c.x, c.y, *static_cast<CkwCamera*>(w->getActiveCamera()));
+        CkwCamera* camera = hold(static_cast<CkwCamera*>(w->getActiveCamera()));
+        if (c.far != 0) {
+            CkwGroup* inner = groupOf({});
+            const float aside[4] = {0, 0.258819f, 0, 0.965926f};
+            inner->setTranslation(c.far, c.far / 2, -c.far / 4);
+            inner->setOrientation(aside);
+            w->addChild(inner);
+            const float turn[4] = {0.00116f, 0.00174f, 0.0058f, 0.99998f};
+            for (int32_t i = 0; i < c.chain; ++i) {
+                CkwGroup* below = groupOf({});
+                below->setTranslation(0.01f, 0.003f, 0);
+                below->setOrientation(turn);
+                inner->addChild(below);
+                inner = below;
+            }
+            for (CkwNode* moved : {static_cast<CkwNode*>(camera), static_cast<CkwNode*>(sprite)}) {
+                w->removeChild(moved);
+                inner->addChild(moved);
+            }
+        }
+        const Pick p = pickViewport(*w, c.x, c.y, *camera);
         ASSERT_EQ(p.code, KErrNone) << c.what;
         ASSERT_EQ(p.hit, c.hit) << c.what;
         if (!c.hit)

@@ -9,6 +9,7 @@
 #include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/core/math/FloatBits.h"
 #include "engine/core/runtime/CleanupStack.h"
+#include "engine/core/runtime/EngineContext.h"
 #include "engine/core/runtime/Trap.h"
 
 namespace {
@@ -241,6 +242,7 @@ int32_t CkwVertexArray::updateBounds()
     }
     if (m_componentCount == 2 && n > 0)
         m_max[2] = m_min[2] = 0;
+    countEngineVisits(static_cast<uint64_t>(m_vertexCount));
     m_boundsDirty = false;
     return m_largestMagnitude;
 }

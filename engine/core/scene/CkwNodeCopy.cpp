@@ -12,12 +12,12 @@
 
 CkwNode* CkwNode::CopyMap::copyOf(const CkwNode* node) const
 {
-    uint64_t steps = 0;
-    const Pair* found = std::lower_bound(m_pairs.begin(), m_pairs.end(), node, [&](const Pair& p, const CkwNode* n) {
-        ++steps;
+    // One step a lookup: the halving's depth follows where the heap put the
+    // nodes and how many there are, which no file can aim.
+    const Pair* found = std::lower_bound(m_pairs.begin(), m_pairs.end(), node, [](const Pair& p, const CkwNode* n) {
         return std::less<const CkwNode*>()(p.source, n);
     });
-    countEngineVisits(steps);
+    countEngineVisits(1);
     return found != m_pairs.end() && found->source == node && node != nullptr ? found->copy : nullptr;
 }
 

@@ -26,7 +26,10 @@
 // that made its holes. Until then a group answers "the k-th track" through a
 // Fenwick tree over its places, which counts the tracks still in each run of
 // places: reads and removals between close-ups cost the logarithm of the
-// group, whatever order they come in.
+// group, whatever order they come in. A climb of the tree and a lookup by
+// address each count as one step: their depth follows the group's size and
+// where the heap put the tracks, which no file can aim, and counting them
+// would make the counts follow the layout.
 struct CkwObject3D::TrackList : public CkwHeapObject {
     struct Place {
         CkwAnimationTrackBase* track; // null: a hole
@@ -49,19 +52,17 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
             if (holes == 0) {
                 live = run(i);
             } else {
-                uint64_t steps = 1;
-                for (int32_t j = i - 1; j > i - run(i); j -= run(j), ++steps)
+                for (int32_t j = i - 1; j > i - run(i); j -= run(j))
                     live += (*places)[j - 1].live;
-                countEngineVisits(steps);
+                countEngineVisits(1);
             }
             places->last().live = live;
         }
         void countRemoved(int32_t place)
         {
-            uint64_t steps = 0;
-            for (int32_t i = place + 1; i <= places->count(); i += run(i), ++steps)
+            for (int32_t i = place + 1; i <= places->count(); i += run(i))
                 --(*places)[i - 1].live;
-            countEngineVisits(steps);
+            countEngineVisits(1);
         }
         // The place of the k-th track, oldest first, counting from 0.
         int32_t placeOf(int32_t k) const
@@ -70,13 +71,12 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
                 return k;
             const int32_t n = places->count();
             int32_t at = 0;
-            uint64_t steps = 0;
-            for (int32_t step = std::bit_floor(static_cast<uint32_t>(n)); step != 0; step >>= 1, ++steps)
+            for (int32_t step = std::bit_floor(static_cast<uint32_t>(n)); step != 0; step >>= 1)
                 if (at + step <= n && (*places)[at + step - 1].live <= k) {
                     at += step;
                     k -= (*places)[at - 1].live;
                 }
-            countEngineVisits(steps);
+            countEngineVisits(1);
             return at;
         }
     };
@@ -112,13 +112,15 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
         // the heap happens to lay out tracks must not make runs that removal
         // walks again and again.
         auto at = static_cast<uint32_t>(mixBits(reinterpret_cast<uintptr_t>(track))) & mask;
-        uint64_t probes = 1;
-        for (; table[at].track != nullptr && table[at].track != track; at = (at + 1) & mask)
-            ++probes;
-        countEngineVisits(probes);
+        while (table[at].track != nullptr && table[at].track != track)
+            at = (at + 1) & mask;
         return table[at];
     }
-    Slot& slotOf(const CkwAnimationTrackBase* track) const { return slotIn(slots, slotCount, track); }
+    Slot& slotOf(const CkwAnimationTrackBase* track) const
+    {
+        countEngineVisits(1);
+        return slotIn(slots, slotCount, track);
+    }
     bool holds(const CkwAnimationTrackBase* track) const
     {
         return slotCount != 0 && slotOf(track).track == track;
@@ -134,6 +136,7 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
         for (uint32_t i = 0; i < slotCount; ++i)
             if (slots[i].track != nullptr)
                 slotIn(table, size, slots[i].track) = slots[i];
+        countEngineVisits(slotCount);
         engineFree(slots);
         slots = table;
         slotCount = size;
@@ -149,7 +152,7 @@ struct CkwObject3D::TrackList : public CkwHeapObject {
              at = (at + 1) & mask) {
             const Slot moved = slots[at];
             slots[at].track = nullptr;
-            slotOf(moved.track) = moved;
+            slotIn(slots, slotCount, moved.track) = moved;
         }
     }
     Group* groupOf(int32_t property)
