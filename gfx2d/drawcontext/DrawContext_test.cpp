@@ -783,6 +783,25 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
         EXPECT_EQ(row.pixels < 0 ? wrongCoverage(px, at, c.clip) : drawn - row.pixels, 0) << row.corners[0];
         EXPECT_TRUE(row.pixels >= 0 || drawn > 100);
     }
+    // A strip 8,190 texels long whose cut leaves pairs of close vertices, so
+    // that every three consecutive ones are a sliver, draws what its first
+    // 6,000 texels (every corner held) draw: only texels 0 to 60 reach the clip.
+    MemorySurface strip;
+    ASSERT_TRUE(makeImage(strip, 8190, 1, [](int x, int) { return 0xFF000000u | uint32_t(x); }));
+    const Fixed stripWords[4] = {-168486, -281045, 3373871, -5618422}, stripAt[2] = {1571549, 2621441};
+    const int16_t held6000[4] = {0, 0, 6000, 1};
+    std::vector<uint32_t> strips[2];
+    dc.setClip(0, 0, 48, 40);
+    dc.loadMatrix(stripWords, stripAt);
+    for (int i = 0; i < 2; ++i) {
+        std::fill(px, px + kW * kH, 0xFFFFFFFF);
+        dc.drawImage(&strip, 0, i ? held6000 : nullptr);
+        strips[i].assign(px, px + kW * kH);
+    }
+    int differ = 0;
+    for (int i = 0; i < kW * kH; ++i)
+        differ += strips[0][i] != strips[1][i];
+    EXPECT_EQ(differ, 0);
     for (int kind = 0; kind < 4; ++kind) {
         EXPECT_GT(farCases[kind], kFarCases / 16) << kind;
         EXPECT_EQ(wrongCases[kind], 0) << "pictures, polygons, rectangles, lines: " << kind;
