@@ -348,7 +348,7 @@ int wrongCoverage(const uint32_t* px, std::vector<Spot> p, const int* clip)
                 const Spot a = p[0], b = p[i], e = p[i + 1];
                 const long double area = side(a, b, e), s[3] = {side(a, b, c), side(b, e, c), side(e, a, c)};
                 unsure = near(c, a, b) || near(c, b, e) || near(c, e, a);
-                in = in || (area != 0 && std::all_of(s, s + 3, [&](long double v) { return area > 0 ? v >= 0 : v <= 0; }));
+                in = in || (area != 0 && std::all_of(s, s + 3, [&](long double v) { return v * area >= 0; }));
             }
             wrong += !unsure && in != (px[y * kW + x] != 0xFFFFFFFF);
         }
@@ -416,8 +416,10 @@ int wrongSegment(const uint32_t* px, const FarCase& c, Spot a, Spot b)
             auto row = [](long double u) { return int64_t(std::floor((u + 0x7FFF) / 65536)) - 1; };
             const int64_t xa = column(a.x + t0 * dx + d), xb = column(a.x + t1 * dx - d);
             const int64_t ya = row(a.y + t0 * dy + e), yb = row(a.y + t1 * dy - e);
-            for (int64_t y = std::max<int64_t>(std::min(ya, yb), c.clip[1]); y <= std::min<int64_t>(std::max(ya, yb), c.clip[3] - 1); ++y)
-                for (int64_t x = std::max<int64_t>(std::min(xa, xb), c.clip[0]); x <= std::min<int64_t>(std::max(xa, xb), c.clip[2] - 1); ++x)
+            const int64_t x0 = std::max<int64_t>(std::min(xa, xb), c.clip[0]);
+            const int64_t y0 = std::max<int64_t>(std::min(ya, yb), c.clip[1]);
+            for (int64_t y = y0; y <= std::min<int64_t>(std::max(ya, yb), c.clip[3] - 1); ++y)
+                for (int64_t x = x0; x <= std::min<int64_t>(std::max(xa, xb), c.clip[2] - 1); ++x)
                     ++hits[y * kW + x];
         }
     int wrong = 0;
@@ -635,6 +637,24 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     std::vector<MemorySurface> pictures(std::size(sizes));
     for (size_t i = 0; i < pictures.size(); ++i)
         ASSERT_TRUE(makeImage(pictures[i], sizes[i][0], sizes[i][1], texelColour));
+    dc.setColor(0xFF5080C0);
+    auto setUp = [&](const FarCase& c) {
+        std::fill(px, px + kW * kH, 0xFFFFFFFF);
+        dc.setClip(c.clip[0], c.clip[1], c.clip[2] - c.clip[0], c.clip[3] - c.clip[1]);
+        const Fixed words[4] = {c.m[0], c.m[2], c.m[1], c.m[3]};
+        dc.loadMatrix(words, c.m + 4);
+        dc.setYDown(!c.up);
+    };
+    auto drawShape = [&](uint32_t mode, const std::vector<Fixed>& corners) {
+        dc.vertexPointer(2, VertexType::Fixed32, 8, corners.data());
+        dc.drawArrays(mode, 0, uint32_t(corners.size() / 2));
+    };
+    auto spots = [](const FarCase& c, const std::vector<Fixed>& corners) {
+        std::vector<Spot> at;
+        for (size_t i = 0; i < corners.size(); i += 2)
+            at.push_back(placed(c, corners[i], corners[i + 1]));
+        return at;
+    };
     int farCases[4] = {}, wrongCases[4] = {};
     for (int k = 0; k < kFarCases; ++k) {
         const int kind = k % 4;  // picture, polygon, rectangle, line
@@ -643,7 +663,7 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
         const int x0 = pick(kW / 2), y0 = pick(kH / 2);
         std::copy_n(std::array{x0, y0, x0 + 1 + pick(kW / 2), y0 + 1 + pick(kH / 2)}.begin(), 4, c.clip);
         const double turn = pick(4) ? uni(0, 2 * M_PI) : pick(4) * M_PI / 2, shear = pick(3) ? 0 : uni(-3, 3);
-        double sx = std::exp(uni(std::log(0.05), std::log(30000.0))), sy = std::exp(uni(std::log(0.05), std::log(30000.0)));
+        double sx = std::exp(uni(-3, 10.3)), sy = std::exp(uni(-3, 10.3));  // 0.05 to 30,000
         const int(&size)[2] = sizes[pick(int(std::size(sizes)))];
         if (kind == 0 && pick(2))
             sx = std::max(sx, 40000.0 / size[0] * uni(1, 3));
@@ -715,40 +735,24 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
         }
         if (std::any_of(corners.begin(), corners.end(), [](Fixed v) { return std::abs(v) > (32767 << 16); }))
             continue;
-        std::vector<Spot> at;
-        for (size_t i = 0; i < corners.size(); i += 2)
-            at.push_back(placed(c, corners[i], corners[i + 1]));
+        std::vector<Spot> at = spots(c, corners);
         if (kind == 2)  // as the rectangle's set-up lists them
             at = {placed(c, corners[0], corners[3]), at[0], placed(c, corners[2], corners[1]), at[1]};
         if (std::all_of(at.begin(), at.end(), held))
             continue;
-        std::fill(px, px + kW * kH, 0xFFFFFFFF);
-        dc.setClip(c.clip[0], c.clip[1], c.clip[2] - c.clip[0], c.clip[3] - c.clip[1]);
-        const Fixed words[4] = {c.m[0], c.m[2], c.m[1], c.m[3]};
-        dc.loadMatrix(words, c.m + 4);
-        dc.setYDown(!c.up);
+        setUp(c);
         const uint32_t mirror = uint32_t(pick(4));
-        if (kind == 0) {
-            const int16_t part[4] = {int16_t(src[0]), int16_t(src[1]), int16_t(src[2]), int16_t(src[3])};
+        const int16_t part[4] = {int16_t(src[0]), int16_t(src[1]), int16_t(src[2]), int16_t(src[3])};
+        if (kind == 0)
             dc.drawImage(&pictures[size_t(&size - sizes)], mirror, part);
-        } else {
-            dc.setColor(0xFF5080C0);
-            dc.vertexPointer(2, VertexType::Fixed32, 8, corners.data());
-            dc.drawArrays(kind == 1 ? DrawMode::Polygon : kind == 2 ? DrawMode::Rectangles : DrawMode::Lines, 0,
-                          uint32_t(corners.size() / 2));
-        }
-        int wrong = 0;
-        if (kind == 0) {
-            wrong = wrongTexels(px, c, src[0], src[1], src[2], src[3], mirror);
-        } else if (kind == 3) {
-            wrong = wrongSegment(px, c, at[0], at[1]);
-        } else {
-            wrong = wrongCoverage(px, at, c.clip);
-        }
+        else
+            drawShape(kind == 1 ? DrawMode::Polygon : kind == 2 ? DrawMode::Rectangles : DrawMode::Lines, corners);
+        const int wrong = kind == 0   ? wrongTexels(px, c, src[0], src[1], src[2], src[3], mirror)
+                          : kind == 3 ? wrongSegment(px, c, at[0], at[1])
+                                      : wrongCoverage(px, at, c.clip);
         ++farCases[kind];
         wrongCases[kind] += wrong != 0;
     }
-    dc.setYDown(1);
     // On the clip (8, 6)-(40, 30): a zigzag whose corners on its right edge
     // lie between far ones keeps each of them once (8 vertices, not 20 that
     // no list holds); a dart listed from its notch, its point far above,
@@ -761,40 +765,34 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
         zigzag.insert(zigzag.end(), {0, (7 + 3 * i) << 16, 32767 << 16, (8 + 3 * i) << 16});
     zigzag.resize(zigzag.size() - 2);
     const struct {
-        Fixed m[6];
+        Fixed m[4];  // and no translation but the zigzag's
         std::vector<Fixed> corners;
         int pixels;  // -1: as the reference fans it
-    } exact[] = {{{kFixedOne, 0, 0, kFixedOne, 40 << 16, 0}, zigzag, -1},
-                 {{kFixedOne, 0, 0, 2 << 16, 0, 0}, {24 << 16, 10 << 16, 38 << 16, 35 << 15, 24 << 16, -25000 << 16, 10 << 16, 35 << 15}, -1},
-                 {{2 << 16, 0, 0, 2 << 16, 0, 0}, {12 << 16, 15 << 16, 15 << 16, 20000 << 16}, 0},
-                 {{2 << 16, 0, 0, 2 << 16, 0, 0}, {-20000 << 16, 1475625794, 10 << 16, 5 << 16}, 195}};
+    } exact[] = {{{kFixedOne, 0, 0, kFixedOne}, zigzag, -1},
+                 {{kFixedOne, 0, 0, 2 << 16},
+                  {24 << 16, 10 << 16, 38 << 16, 35 << 15, 24 << 16, -25000 << 16, 10 << 16, 35 << 15},
+                  -1},
+                 {{2 << 16, 0, 0, 2 << 16}, {12 << 16, 15 << 16, 15 << 16, 20000 << 16}, 0},
+                 {{2 << 16, 0, 0, 2 << 16}, {-20000 << 16, 1475625794, 10 << 16, 5 << 16}, 195}};
     for (const auto& row : exact) {
-        const FarCase c{{row.m[0], row.m[1], row.m[2], row.m[3], row.m[4], row.m[5]}, false, {8, 6, 40, 30}};
-        std::fill(px, px + kW * kH, 0xFFFFFFFF);
-        dc.setClip(8, 6, 32, 24);
-        const Fixed words[4] = {c.m[0], c.m[2], c.m[1], c.m[3]};
-        dc.loadMatrix(words, c.m + 4);
-        dc.vertexPointer(2, VertexType::Fixed32, 8, row.corners.data());
-        dc.drawArrays(row.pixels < 0 ? DrawMode::Polygon : DrawMode::Lines, 0, uint32_t(row.corners.size() / 2));
+        const Fixed x = row.corners == zigzag ? 40 << 16 : 0;
+        const FarCase c{{row.m[0], row.m[1], row.m[2], row.m[3], x, 0}, false, {8, 6, 40, 30}};
+        setUp(c);
+        drawShape(row.pixels < 0 ? DrawMode::Polygon : DrawMode::Lines, row.corners);
         const int drawn = int(std::count_if(px, px + kW * kH, [](uint32_t p) { return p != 0xFFFFFFFF; }));
-        std::vector<Spot> at;
-        for (size_t i = 0; i < row.corners.size(); i += 2)
-            at.push_back(placed(c, row.corners[i], row.corners[i + 1]));
-        EXPECT_EQ(row.pixels < 0 ? wrongCoverage(px, at, c.clip) : drawn - row.pixels, 0) << row.corners[0];
-        EXPECT_TRUE(row.pixels >= 0 || drawn > 100);
+        const int wrong = row.pixels < 0 ? wrongCoverage(px, spots(c, row.corners), c.clip) : drawn - row.pixels;
+        EXPECT_EQ(wrong, 0) << row.corners[0];
+        EXPECT_TRUE(row.pixels >= 0 || drawn > 100) << row.corners[0];
     }
     // A strip 8,190 texels long whose cut leaves pairs of close vertices, so
     // that every three consecutive ones are a sliver, draws what its first
     // 6,000 texels (every corner held) draw: only texels 0 to 60 reach the clip.
     MemorySurface strip;
     ASSERT_TRUE(makeImage(strip, 8190, 1, [](int x, int) { return 0xFF000000u | uint32_t(x); }));
-    const Fixed stripWords[4] = {-168486, -281045, 3373871, -5618422}, stripAt[2] = {1571549, 2621441};
     const int16_t held6000[4] = {0, 0, 6000, 1};
     std::vector<uint32_t> strips[2];
-    dc.setClip(0, 0, 48, 40);
-    dc.loadMatrix(stripWords, stripAt);
     for (int i = 0; i < 2; ++i) {
-        std::fill(px, px + kW * kH, 0xFFFFFFFF);
+        setUp({{-168486, 3373871, -281045, -5618422, 1571549, 2621441}, false, {0, 0, 48, 40}});
         dc.drawImage(&strip, 0, i ? held6000 : nullptr);
         strips[i].assign(px, px + kW * kH);
     }
@@ -802,6 +800,7 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
     for (int i = 0; i < kW * kH; ++i)
         differ += strips[0][i] != strips[1][i];
     EXPECT_EQ(differ, 0);
+    dc.setYDown(1);
     for (int kind = 0; kind < 4; ++kind) {
         EXPECT_GT(farCases[kind], kFarCases / 16) << kind;
         EXPECT_EQ(wrongCases[kind], 0) << "pictures, polygons, rectangles, lines: " << kind;

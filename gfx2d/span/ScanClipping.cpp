@@ -203,7 +203,8 @@ void ScanConverter::drawList2D(Fixed** list, WidePoint* at, uint32_t n)
         for (uint32_t j = i + 1; j < n; ++j)
             for (uint32_t k = j + 1; k < n; ++k) {
                 const WidePoint &a = at[i], &b = at[j], &c = at[k];
-                __int128 area = static_cast<__int128>(b.x - a.x) * (c.y - a.y) - static_cast<__int128>(c.x - a.x) * (b.y - a.y);
+                __int128 area = static_cast<__int128>(b.x - a.x) * (c.y - a.y) -
+                                static_cast<__int128>(c.x - a.x) * (b.y - a.y);
                 area = area < 0 ? -area : area;
                 if (area > largest)
                     largest = area, plane[0] = list[i], plane[1] = list[j], plane[2] = list[k];
