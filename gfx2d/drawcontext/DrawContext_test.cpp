@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -20,6 +22,7 @@ namespace {
 constexpr int kW = 96, kH = 64;
 constexpr uint32_t kKey = 0xFF00FF;
 constexpr Fixed kIdentityWords[4] = {kFixedOne, 0, 0, kFixedOne};
+constexpr int kFarCases = 6000;
 
 // The library started with a kW x kH target and an open context.
 struct Scene : DrawScene {
@@ -284,6 +287,147 @@ TEST(DrawContext, StateStacksAndMatricesStayInsideTheirRoom)
 // The span-program path against the blit loops and against references: the
 // sets the state picks, custom sets, polygons and a quarter turn are exact;
 // a free rotation draws only the picture's own colours.
+// Far corners: pictures and shapes a matrix puts past the 16.16 range, held
+// against what a test in long double expects at every pixel centre. A pixel
+// within 1/50 pixel of an edge may go either way.
+struct FarCase {
+    Fixed m[6];   // x' = m0 x + m1 y + m4, y' = m2 x + m3 y + m5
+    bool up;      // y grows upwards
+    int clip[4];  // x0, y0, x1, y1
+};
+
+struct Spot {
+    long double x, y;  // in 1/65536 pixel
+};
+
+// The device's sums, without their wrap.
+Spot placed(const FarCase& c, int64_t x, int64_t y)
+{
+    const int64_t px = ((int64_t{c.m[0]} * x) >> 16) + ((int64_t{c.m[1]} * y) >> 16) + c.m[4];
+    const int64_t py = ((int64_t{c.m[2]} * x) >> 16) + ((int64_t{c.m[3]} * y) >> 16) + c.m[5];
+    return {static_cast<long double>(px), static_cast<long double>(c.up ? (int64_t{kH} << 16) - py : py)};
+}
+
+bool held(Spot p) { return std::max(std::fabs(p.x), std::fabs(p.y)) <= INT32_MAX; }
+Spot centre(int x, int y) { return {(x + 0.5L) * 65536, (y + 0.5L) * 65536}; }
+long double side(Spot a, Spot b, Spot p) { return (b.x - a.x) * (p.y - a.y) - (p.x - a.x) * (b.y - a.y); }
+bool near(Spot p, Spot a, Spot b)
+{
+    const long double dx = b.x - a.x, dy = b.y - a.y, l2 = dx * dx + dy * dy;
+    const long double t = l2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / l2, 0.0L, 1.0L) : 0;
+    return std::hypot(a.x + t * dx - p.x, a.y + t * dy - p.y) < 65536 / 50.0L;
+}
+
+// Pixels unlike what a flat polygon covers: its corners cut to the clip in
+// the clipper's order, and the fan from the cut's first vertex.
+int wrongCoverage(const uint32_t* px, std::vector<Spot> p, const int* clip)
+{
+    for (int k = 0; k < 4 && p.size() >= 3; ++k) {
+        const int limits[4] = {clip[2], clip[0], clip[3], clip[1]};
+        const long double bound = limits[k] * 65536.0L;
+        auto d = [&](Spot q) { return (k % 2 ? 1 : -1) * ((k < 2 ? q.x : q.y) - bound); };
+        std::vector<Spot> out;
+        for (size_t i = 0; i < p.size(); ++i) {
+            const Spot a = p[i], b = p[(i + 1) % p.size()];
+            const long double da = d(a), db = d(b);
+            if (da >= 0)
+                out.push_back(a);
+            if ((da > 0 && db < 0) || (da < 0 && db > 0))
+                out.push_back({a.x + (b.x - a.x) * da / (da - db), a.y + (b.y - a.y) * da / (da - db)});
+        }
+        // A polygon list holds 15 vertices: a cut past them draws nothing.
+        p = out.size() <= 15 ? out : std::vector<Spot>{};
+    }
+    int wrong = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            const Spot c = centre(x, y);
+            const bool inClip = x >= clip[0] && x < clip[2] && y >= clip[1] && y < clip[3];
+            bool in = false, unsure = false;
+            for (size_t i = 1; inClip && i + 1 < p.size() && !unsure; ++i) {
+                const Spot a = p[0], b = p[i], e = p[i + 1];
+                const long double area = side(a, b, e), s[3] = {side(a, b, c), side(b, e, c), side(e, a, c)};
+                unsure = near(c, a, b) || near(c, b, e) || near(c, e, a);
+                in = in || (area != 0 && std::all_of(s, s + 3, [&](long double v) { return v * area >= 0; }));
+            }
+            wrong += !unsure && in != (px[y * kW + x] != 0xFFFFFFFF);
+        }
+    return wrong;
+}
+
+uint32_t texelColour(int u, int v) { return 0xFF000000u | uint32_t(v) << 11 | uint32_t(u); }
+
+// Pixels unlike the reference for a w x h picture drawn from texel (sx, sy):
+// inside its quad a pixel shows the texel under its centre within 1/50 texel
+// (a sample past the rectangle reads its edge texel); elsewhere it is blank.
+int wrongTexels(const uint32_t* px, const FarCase& c, int sx, int sy, int w, int h, uint32_t mirror)
+{
+    const Spot q[4] = {placed(c, 0, 0), placed(c, 0, int64_t{h} << 16), placed(c, int64_t{w} << 16, int64_t{h} << 16),
+                       placed(c, int64_t{w} << 16, 0)};
+    const long double a0 = c.m[0], a1 = c.m[1], a2 = c.m[2], a3 = c.m[3], det = a0 * a3 - a1 * a2;
+    int wrong = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            const uint32_t got = px[y * kW + x];
+            const Spot p = centre(x, y);
+            if (x < c.clip[0] || x >= c.clip[2] || y < c.clip[1] || y >= c.clip[3]) {
+                wrong += got != 0xFFFFFFFF;
+                continue;
+            }
+            if (near(p, q[0], q[1]) || near(p, q[1], q[2]) || near(p, q[2], q[3]) || near(p, q[3], q[0]))
+                continue;
+            const long double dx = p.x - c.m[4], dy = (c.up ? (int64_t{kH} << 16) - p.y : p.y) - c.m[5];
+            const long double i = (a3 * dx - a1 * dy) / det, j = (a0 * dy - a2 * dx) / det;
+            if (i < 0 || i >= w || j < 0 || j >= h) {
+                wrong += got != 0xFFFFFFFF;
+                continue;
+            }
+            const long double u = std::clamp((mirror & DrawMirror::X) ? sx + w - i : sx + i, 0.0L + sx, 0.0L + sx + w);
+            const long double v = std::clamp((mirror & DrawMirror::Y) ? sy + h - j : sy + j, 0.0L + sy, 0.0L + sy + h);
+            auto off = [](long double t, uint32_t cell) { return std::max({0.0L, cell - t, t - cell - 1}); };
+            wrong += got == 0xFFFFFFFF || std::max(off(u, got & 0x7FF), off(v, got >> 11 & 0x7FF)) > 0.02L;
+        }
+    return wrong;
+}
+
+// A segment fills the bounding rectangle of its part inside the clip: every
+// pixel all of its ends moved by 3/65536 pixel cover, and none that none covers.
+int wrongSegment(const uint32_t* px, const FarCase& c, Spot a, Spot b)
+{
+    long double t0 = 0, t1 = 1;
+    const long double dx = b.x - a.x, dy = b.y - a.y;
+    bool seen = true;
+    // Liang-Barsky: p t <= q on each side.
+    const long double sides[4][2] = {{-dx, a.x - c.clip[0] * 65536.0L}, {dx, c.clip[2] * 65536.0L - a.x},
+                                     {-dy, a.y - c.clip[1] * 65536.0L}, {dy, c.clip[3] * 65536.0L - a.y}};
+    for (const auto& [p, q] : sides) {
+        if (p == 0)
+            seen = seen && q >= 0;
+        else if (p < 0)
+            t0 = std::max(t0, q / p);
+        else
+            t1 = std::min(t1, q / p);
+    }
+    seen = seen && t0 <= t1;
+    std::vector<int> hits(kW * kH, 0);
+    for (int d = -3; seen && d <= 3; d += 3)
+        for (int e = -3; e <= 3; e += 3) {
+            auto column = [](long double u) { return int64_t(std::floor(u / 65536)); };
+            auto row = [](long double u) { return int64_t(std::floor((u + 0x7FFF) / 65536)) - 1; };
+            const int64_t xa = column(a.x + t0 * dx + d), xb = column(a.x + t1 * dx - d);
+            const int64_t ya = row(a.y + t0 * dy + e), yb = row(a.y + t1 * dy - e);
+            const int64_t x0 = std::max<int64_t>(std::min(xa, xb), c.clip[0]);
+            const int64_t y0 = std::max<int64_t>(std::min(ya, yb), c.clip[1]);
+            for (int64_t y = y0; y <= std::min<int64_t>(std::max(ya, yb), c.clip[3] - 1); ++y)
+                for (int64_t x = x0; x <= std::min<int64_t>(std::max(xa, xb), c.clip[2] - 1); ++x)
+                    ++hits[y * kW + x];
+        }
+    int wrong = 0;
+    for (int i = 0; i < kW * kH; ++i)
+        wrong += px[i] != 0xFFFFFFFF ? hits[i] == 0 : hits[i] == 9;
+    return wrong;
+}
+
 TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
 {
     Scene s;
@@ -481,6 +625,186 @@ TEST(DrawContext, SpanPathsMatchTheBlitLoopsAndTheReferences)
             EXPECT_EQ(std::count(px, px + kW * kH, 0xFF5080C0u), (kW - 10) * (mode == DrawMode::Lines ? 1 : 4))
                 << mode << " " << end;
         }
+
+    // A seeded sweep of pictures, polygons, rectangles and lines with a
+    // corner past the range, turned, scaled and sheared, y down and up, each
+    // placed near a clip edge or corner: the cut draws what the reference does.
+    std::mt19937_64 rng(67);
+    auto uni = [&](double a, double b) { return std::uniform_real_distribution<double>(a, b)(rng); };
+    auto pick = [&](int n) { return int(rng() % uint64_t(n)); };
+    auto toFixed = [](double v) { return Fixed(std::llround(v * 65536)); };
+    static const int sizes[][2] = {{1, 1}, {5, 4}, {16, 16}, {64, 3}, {3, 64}, {2048, 1}, {1, 2048}, {40, 40}};
+    std::vector<MemorySurface> pictures(std::size(sizes));
+    for (size_t i = 0; i < pictures.size(); ++i)
+        ASSERT_TRUE(makeImage(pictures[i], sizes[i][0], sizes[i][1], texelColour));
+    dc.setColor(0xFF5080C0);
+    auto setUp = [&](const FarCase& c) {
+        std::fill(px, px + kW * kH, 0xFFFFFFFF);
+        dc.setClip(c.clip[0], c.clip[1], c.clip[2] - c.clip[0], c.clip[3] - c.clip[1]);
+        const Fixed words[4] = {c.m[0], c.m[2], c.m[1], c.m[3]};
+        dc.loadMatrix(words, c.m + 4);
+        dc.setYDown(!c.up);
+    };
+    auto drawShape = [&](uint32_t mode, const std::vector<Fixed>& corners) {
+        dc.vertexPointer(2, VertexType::Fixed32, 8, corners.data());
+        dc.drawArrays(mode, 0, uint32_t(corners.size() / 2));
+    };
+    auto spots = [](const FarCase& c, const std::vector<Fixed>& corners) {
+        std::vector<Spot> at;
+        for (size_t i = 0; i < corners.size(); i += 2)
+            at.push_back(placed(c, corners[i], corners[i + 1]));
+        return at;
+    };
+    int farCases[4] = {}, wrongCases[4] = {};
+    for (int k = 0; k < kFarCases; ++k) {
+        const int kind = k % 4;  // picture, polygon, rectangle, line
+        FarCase c;
+        c.up = pick(3) == 0;
+        const int x0 = pick(kW / 2), y0 = pick(kH / 2);
+        std::copy_n(std::array{x0, y0, x0 + 1 + pick(kW / 2), y0 + 1 + pick(kH / 2)}.begin(), 4, c.clip);
+        const double turn = pick(4) ? uni(0, 2 * M_PI) : pick(4) * M_PI / 2, shear = pick(3) ? 0 : uni(-3, 3);
+        double sx = std::exp(uni(-3, 10.3)), sy = std::exp(uni(-3, 10.3));  // 0.05 to 30,000
+        const int(&size)[2] = sizes[pick(int(std::size(sizes)))];
+        if (kind == 0 && pick(2))
+            sx = std::max(sx, 40000.0 / size[0] * uni(1, 3));
+        sx = pick(2) ? -sx : sx;
+        const double a[4] = {std::cos(turn) * sx, std::cos(turn) * shear * sy - std::sin(turn) * sy,
+                             std::sin(turn) * sx, std::sin(turn) * shear * sy + std::cos(turn) * sy};
+        if (std::any_of(a, a + 4, [](double v) { return std::fabs(v) >= 32767; }))
+            continue;
+        for (int i = 0; i < 4; ++i)
+            c.m[i] = toFixed(a[i]);
+        const double det = double(c.m[0]) * c.m[3] - double(c.m[1]) * c.m[2];
+        // The screen point the shape or picture is placed around, and the
+        // input point that lands there.
+        const double qx = pick(2) ? uni(c.clip[0] - 1, c.clip[2] + 1) : c.clip[2 * pick(2)] + uni(-1, 1);
+        const double qy = pick(2) ? uni(c.clip[1] - 1, c.clip[3] + 1) : c.clip[1 + 2 * pick(2)] + uni(-1, 1);
+        const double ty = c.up ? kH - qy : qy;
+        int src[4] = {0, 0, size[0], size[1]};
+        double ix = 0, iy = 0;
+        if (kind == 0) {
+            if (pick(3) == 0)
+                src[0] = pick(size[0]), src[1] = pick(size[1]), src[2] = 1 + pick(size[0] - src[0]),
+                src[3] = 1 + pick(size[1] - src[1]);
+            ix = uni(0, std::min(src[2], int(28000 / std::hypot(a[0], a[2]))));
+            iy = uni(0, std::min(src[3], int(28000 / std::hypot(a[1], a[3]))));
+            c.m[4] = toFixed(qx - a[0] * ix - a[1] * iy), c.m[5] = toFixed(ty - a[2] * ix - a[3] * iy);
+            // A corner a few units from a clip corner leaves the cut two
+            // vertices as close: every triangle with both is a sliver.
+            if (pick(2)) {
+                const Spot corner = placed(c, int64_t{src[2] * pick(2)} << 16, int64_t{src[3] * pick(2)} << 16);
+                const int64_t x = c.m[4] + int64_t(c.clip[2 * pick(2)] * 65536.0L - corner.x) + pick(9) - 4;
+                const int64_t y = c.m[5] + int64_t((c.up ? -1 : 1) * (c.clip[1 + 2 * pick(2)] * 65536.0L - corner.y));
+                if (std::max(std::abs(x), std::abs(y)) >= int64_t{32767} << 16)
+                    continue;
+                c.m[4] = Fixed(x), c.m[5] = Fixed(y + pick(9) - 4);
+            }
+        } else {
+            c.m[4] = toFixed(uni(-200, 200)), c.m[5] = toFixed(uni(-200, 200));
+            const double dx = (qx - c.m[4] / 65536.0) * 65536, dy = (ty - c.m[5] / 65536.0) * 65536;
+            ix = (c.m[3] * dx - c.m[1] * dy) / det, iy = (c.m[0] * dy - c.m[2] * dx) / det;
+        }
+        if (det == 0 || std::fabs(c.m[4] / 65536.0) >= 32767 || std::fabs(c.m[5] / 65536.0) >= 32767 ||
+            std::fabs(ix) > 30000 || std::fabs(iy) > 30000)
+            continue;
+        // The shape's corners in input space, around (ix, iy).
+        std::vector<Fixed> corners;
+        if (kind == 1) {
+            const int count = 3 + pick(9);
+            const double r0 = std::exp(uni(-3, 10)), r1 = std::exp(uni(-3, 10)), spin = uni(0, 6.3);
+            const double ox = uni(-0.9, 0.9) * r0, oy = uni(-0.9, 0.9) * r1;
+            const bool star = pick(2);  // concave, its corners pulled in at random
+            std::vector<double> angles(static_cast<size_t>(count), 0.0);
+            for (double& angle : angles)
+                angle = uni(0, 2 * M_PI);
+            std::sort(angles.begin(), angles.end());
+            for (const double angle : angles) {
+                const double r = star && pick(2) ? uni(0.02, 0.5) : 1;
+                const double ex = r * r0 * std::cos(angle) - ox, ey = r * r1 * std::sin(angle) - oy;
+                corners.push_back(toFixed(ix + ex * std::cos(spin) - ey * std::sin(spin)));
+                corners.push_back(toFixed(iy + ex * std::sin(spin) + ey * std::cos(spin)));
+            }
+        } else if (kind == 2) {
+            const double w = std::exp(uni(-4, 10)), h = std::exp(uni(-4, 10)), ox = uni(0, w), oy = uni(0, h);
+            corners = {toFixed(ix - ox), toFixed(iy - oy), toFixed(ix - ox + w), toFixed(iy - oy + h)};
+        } else if (kind == 3) {
+            const double dx = uni(-1, 1), dy = uni(-1, 1), l0 = std::exp(uni(-3, 10)), l1 = std::exp(uni(-3, 10));
+            corners = {toFixed(ix - dx * l0), toFixed(iy - dy * l0), toFixed(ix + dx * l1), toFixed(iy + dy * l1)};
+        } else {
+            corners = {0, 0, 0, src[3] << 16, src[2] << 16, src[3] << 16, src[2] << 16, 0};
+        }
+        if (std::any_of(corners.begin(), corners.end(), [](Fixed v) { return std::abs(v) > (32767 << 16); }))
+            continue;
+        std::vector<Spot> at = spots(c, corners);
+        if (kind == 2)  // as the rectangle's set-up lists them
+            at = {placed(c, corners[0], corners[3]), at[0], placed(c, corners[2], corners[1]), at[1]};
+        if (std::all_of(at.begin(), at.end(), held))
+            continue;
+        setUp(c);
+        const uint32_t mirror = uint32_t(pick(4));
+        const int16_t part[4] = {int16_t(src[0]), int16_t(src[1]), int16_t(src[2]), int16_t(src[3])};
+        if (kind == 0)
+            dc.drawImage(&pictures[size_t(&size - sizes)], mirror, part);
+        else
+            drawShape(kind == 1 ? DrawMode::Polygon : kind == 2 ? DrawMode::Rectangles : DrawMode::Lines, corners);
+        const int wrong = kind == 0   ? wrongTexels(px, c, src[0], src[1], src[2], src[3], mirror)
+                          : kind == 3 ? wrongSegment(px, c, at[0], at[1])
+                                      : wrongCoverage(px, at, c.clip);
+        ++farCases[kind];
+        wrongCases[kind] += wrong != 0;
+    }
+    // On the clip (8, 6)-(40, 30): a zigzag whose corners on its right edge
+    // lie between far ones keeps each of them once (8 vertices, not 20 that
+    // no list holds); a dart listed from its notch, its point far above,
+    // leaves the notch open; a segment from its bottom edge to a far point below
+    // draws nothing; a segment from a far point whose cut end lies half a
+    // unit past row 23's edge fills rows 9 to 23, rounded as the clipper
+    // rounds, 195 pixels.
+    std::vector<Fixed> zigzag = {-28 << 16, 16 << 16};
+    for (int i = 0; i < 7; ++i)
+        zigzag.insert(zigzag.end(), {0, (7 + 3 * i) << 16, 32767 << 16, (8 + 3 * i) << 16});
+    zigzag.resize(zigzag.size() - 2);
+    const struct {
+        Fixed m[4];  // and no translation but the zigzag's
+        std::vector<Fixed> corners;
+        int pixels;  // -1: as the reference fans it
+    } exact[] = {{{kFixedOne, 0, 0, kFixedOne}, zigzag, -1},
+                 {{kFixedOne, 0, 0, 2 << 16},
+                  {24 << 16, 10 << 16, 38 << 16, 35 << 15, 24 << 16, -25000 << 16, 10 << 16, 35 << 15},
+                  -1},
+                 {{2 << 16, 0, 0, 2 << 16}, {12 << 16, 15 << 16, 15 << 16, 20000 << 16}, 0},
+                 {{2 << 16, 0, 0, 2 << 16}, {-20000 << 16, 1475625794, 10 << 16, 5 << 16}, 195}};
+    for (const auto& row : exact) {
+        const Fixed x = row.corners == zigzag ? 40 << 16 : 0;
+        const FarCase c{{row.m[0], row.m[1], row.m[2], row.m[3], x, 0}, false, {8, 6, 40, 30}};
+        setUp(c);
+        drawShape(row.pixels < 0 ? DrawMode::Polygon : DrawMode::Lines, row.corners);
+        const int drawn = int(std::count_if(px, px + kW * kH, [](uint32_t p) { return p != 0xFFFFFFFF; }));
+        const int wrong = row.pixels < 0 ? wrongCoverage(px, spots(c, row.corners), c.clip) : drawn - row.pixels;
+        EXPECT_EQ(wrong, 0) << row.corners[0];
+        EXPECT_TRUE(row.pixels >= 0 || drawn > 100) << row.corners[0];
+    }
+    // A strip 8,190 texels long whose cut leaves pairs of close vertices, so
+    // that every three consecutive ones are a sliver, draws what its first
+    // 6,000 texels (every corner held) draw: only texels 0 to 60 reach the clip.
+    MemorySurface strip;
+    ASSERT_TRUE(makeImage(strip, 8190, 1, [](int x, int) { return 0xFF000000u | uint32_t(x); }));
+    const int16_t held6000[4] = {0, 0, 6000, 1};
+    std::vector<uint32_t> strips[2];
+    for (int i = 0; i < 2; ++i) {
+        setUp({{-168486, 3373871, -281045, -5618422, 1571549, 2621441}, false, {0, 0, 48, 40}});
+        dc.drawImage(&strip, 0, i ? held6000 : nullptr);
+        strips[i].assign(px, px + kW * kH);
+    }
+    int differ = 0;
+    for (int i = 0; i < kW * kH; ++i)
+        differ += strips[0][i] != strips[1][i];
+    EXPECT_EQ(differ, 0);
+    dc.setYDown(1);
+    for (int kind = 0; kind < 4; ++kind) {
+        EXPECT_GT(farCases[kind], kFarCases / 16) << kind;
+        EXPECT_EQ(wrongCases[kind], 0) << "pictures, polygons, rectangles, lines: " << kind;
+    }
 
     // A picture the blit table has no loop for lands where the loop of a
     // paletted one of the same colours puts it: at the translation's whole

@@ -142,6 +142,11 @@ bool ScanConverter::clipSegment(Fixed* a, Fixed* b, int c, int wWord, Fixed lo, 
 
 void ScanConverter::drawList(Fixed* const* list, uint32_t n, bool projected)
 {
+    clipAndDraw(list, n, projected, projected ? nullptr : list);
+}
+
+void ScanConverter::clipAndDraw(Fixed* const* list, uint32_t n, bool projected, Fixed* const* plane)
+{
     if (m_stopped || n < 3 || n > kPolygonMaxVertices)
         return;
     uint32_t all = kOutcodeAll, any = 0;
@@ -171,11 +176,11 @@ void ScanConverter::drawList(Fixed* const* list, uint32_t n, bool projected)
         return;
     for (uint32_t i = 0; i < n; ++i)
         mapToScreen(lists[cur][i], projected);
-    // A 2D polygon goes to the driver as given too, for the plane a cut
-    // leaves alone; vertices the clip dropped take their screen position here.
+    // A 2D polygon's plane comes from vertices the clip leaves alone; those
+    // it dropped take their screen position here.
     for (uint32_t i = 0; clipped && !projected && i < given; ++i)
         mapToScreen(list[i], false);
-    runDriver(lists[cur], n, projected ? nullptr : list);
+    runDriver(lists[cur], n, plane);
 }
 
 void ScanConverter::drawList2D(Fixed** list, WidePoint* at, uint32_t n)
@@ -188,18 +193,23 @@ void ScanConverter::drawList2D(Fixed** list, WidePoint* at, uint32_t n)
     if (n < 3)
         return;
     // Corners past the range cannot lend the plane their values: the cut's
-    // own vertices do, from its largest triangle of consecutive ones, so
-    // three the cut left on one line do not make it flat.
-    uint32_t first = 0;
+    // own vertices do, the three that make its largest triangle, so neither
+    // three left on one line nor a sliver of two close ones (the cut rounds
+    // each to a unit) tilts it. The list keeps its order, so a concave
+    // polygon fans from its first vertex as held ones do.
+    Fixed* plane[3] = {};
     __int128 largest = -1;
-    for (uint32_t i = 0; i < n; ++i) {
-        const WidePoint &a = at[i], &b = at[(i + 1) % n], &c = at[(i + 2) % n];
-        const __int128 area = static_cast<__int128>(b.x - a.x) * (c.y - a.y) - static_cast<__int128>(c.x - a.x) * (b.y - a.y);
-        if ((area < 0 ? -area : area) > largest)
-            largest = area < 0 ? -area : area, first = i;
-    }
-    std::rotate(list, list + first, list + n);
-    drawList(list, n, false);
+    for (uint32_t i = 0; i < n; ++i)
+        for (uint32_t j = i + 1; j < n; ++j)
+            for (uint32_t k = j + 1; k < n; ++k) {
+                const WidePoint &a = at[i], &b = at[j], &c = at[k];
+                __int128 area = static_cast<__int128>(b.x - a.x) * (c.y - a.y) -
+                                static_cast<__int128>(c.x - a.x) * (b.y - a.y);
+                area = area < 0 ? -area : area;
+                if (area > largest)
+                    largest = area, plane[0] = list[i], plane[1] = list[j], plane[2] = list[k];
+            }
+    clipAndDraw(list, n, false, plane);
 }
 
 // The planes and crossings of clipAxis over 64-bit positions; the records

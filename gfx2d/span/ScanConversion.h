@@ -120,10 +120,12 @@ private:
     // A 2D polygon (room for kPolygonMaxVertices) whose positions do not all
     // fit 16.16 is first cut to the clip box in 64 bits.
     void drawList2D(Fixed** list, WidePoint* at, uint32_t n);
+    // plane: as runDriver's given, or three vertices of the list to take it from.
+    void clipAndDraw(Fixed* const* list, uint32_t n, bool projected, Fixed* const* plane);
     uint32_t cutWide(Fixed** list, WidePoint* at, uint32_t n);
     bool cutWideSegment(Fixed* const* ends, WidePoint* at);
-    // given: the polygon before clipping when its vertices have a screen
-    // position (the 2D pipeline), else null.
+    // given: where a 2D polygon's plane comes from, its first three vertices:
+    // the polygon before clipping, or three of a 64-bit cut's; null in 3D.
     void runDriver(Fixed* const* list, uint32_t n, Fixed* const* given);
     void triangleDriver(Fixed* const* list, uint32_t n, Fixed* const* given);
     // Edges are set up with `prestepped` values and advance `stepped` of them a row.
