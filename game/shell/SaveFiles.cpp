@@ -87,8 +87,12 @@ bool tempFileBlocked()
     if (probe == nullptr)
         return true;
     files->close(probe);
-    files->remove(temp.chars());
-    return false;
+    // A probe that will not go stays on disk and blocks every save, which
+    // makes its temp file anew, as a folder there would.
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt)
+        if (files->remove(temp.chars()))
+            return false;
+    return true;
 }
 
 template <class T>

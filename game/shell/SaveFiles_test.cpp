@@ -372,6 +372,15 @@ TEST_F(SaveFilesTest, StartUpLoadsTheFilesAndHandsThePreferencesOn)
     loadSaveFiles();
     EXPECT_EQ(unwritableSaveFiles(), 1);
     fs->faults.open = false;
+    // Nor where the probe cannot be removed once it is made; a removal that
+    // fails once is tried again.
+    fs->failing[MemoryFileSystem::Remove] = {fs->calls[MemoryFileSystem::Remove] + 2};
+    loadSaveFiles();
+    EXPECT_EQ(fs->files.count(u"/data/temp.dat") + unwritableSaveFiles(), 0u);
+    fs->faults.remove = true;
+    loadSaveFiles();
+    EXPECT_EQ(unwritableSaveFiles(), 1);
+    fs->faults.remove = false;
 
     SaveGame* game = getSaveGame();
     ASSERT_NE(game, nullptr);
