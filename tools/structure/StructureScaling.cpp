@@ -881,8 +881,8 @@ EngineWork engineWorkSoFar()
     const EngineContext* context = engineContext();
     if (context == nullptr)
         return {0, g_allocatedBytes};
-    return {context->visits, g_allocatedBytes, context->vertexTransforms, context->lightEvaluations,
-            context->inflatedBytes};
+    return {context->visits,           g_allocatedBytes,       context->vertexTransforms,
+            context->lightEvaluations, context->inflatedBytes, context->deformSteps};
 }
 
 size_t ScalingFile::size() const
@@ -924,8 +924,11 @@ ScalingRun runScaling(const IkwEngineTable& engine, const std::string& folder, c
         run.work[op] = after - before;
     };
     step(ScalingOp::Load, [&] { return loadInto(engine, file, folder, loader, world); });
-    if (loader)
-        run.nestedLoads = static_cast<const CkwBrewLoader*>(loader.get()->object)->nestedLoads();
+    if (loader) {
+        const auto* brew = static_cast<const CkwBrewLoader*>(loader.get()->object);
+        run.nestedLoads = brew->nestedLoads();
+        run.charges = brew->charges();
+    }
     if (!world)
         return run;
     const auto& node = world.table<IkwGroupTable>();

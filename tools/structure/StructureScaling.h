@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/core/interface/IkwEngine.h"
+#include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/scene/SceneFuzzInput.h"
 
 // An engine made through the public entry point whose allocation hooks count
@@ -30,17 +31,23 @@ public:
 
 // Counted work so far: the engine's steps over structure, the bytes it
 // allocated, the vertices its frames transformed, the light contributions
-// they evaluated and the bytes its loads inflated.
+// they evaluated, the bytes its loads inflated and the vertex steps over
+// deformed meshes' whole sources.
 struct EngineWork {
     uint64_t visits = 0;
     uint64_t bytes = 0;
     uint64_t vertexTransforms = 0;
     uint64_t lightEvaluations = 0;
     uint64_t inflatedBytes = 0;
+    uint64_t deformSteps = 0;
     EngineWork operator-(const EngineWork& before) const
     {
-        return {visits - before.visits, bytes - before.bytes, vertexTransforms - before.vertexTransforms,
-                lightEvaluations - before.lightEvaluations, inflatedBytes - before.inflatedBytes};
+        return {visits - before.visits,
+                bytes - before.bytes,
+                vertexTransforms - before.vertexTransforms,
+                lightEvaluations - before.lightEvaluations,
+                inflatedBytes - before.inflatedBytes,
+                deformSteps - before.deformSteps};
     }
 };
 EngineWork engineWorkSoFar();
@@ -118,6 +125,7 @@ struct ScalingRun {
     double seconds[ScalingOp::Count] = {}; // for the benchmark's columns only
     uint32_t objects = 0;     // reached through getReferences from the roots
     uint32_t nestedLoads = 0; // the files the load opened besides its own
+    CkwLoadCharges charges;   // what the load drew on its allowances
 };
 
 // Loads and works the file on the engine (a CountingEngine's), writing its
