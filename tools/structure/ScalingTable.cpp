@@ -26,15 +26,7 @@ constexpr uint32_t kFrames = bit(Draw) | bit(Redraw) | bit(Pick);
 
 // The counters of EngineWork, by bit.
 namespace Counter {
-enum : uint32_t {
-    Visits = 1,
-    Bytes = 2,
-    VertexTransforms = 4,
-    LightEvaluations = 8,
-    InflatedBytes = 16,
-    Deform = 32,
-    All = 63
-};
+enum : uint32_t { Visits = 1, Bytes = 2, VertexTransforms = 4, LightEvaluations = 8, InflatedBytes = 16, Deform = 32 };
 } // namespace Counter
 
 constexpr std::array<const char*, 6> kCounterNames = {"visits", "bytes", "vertices", "lights", "inflated", "deform"};
@@ -70,7 +62,7 @@ struct Budget {
 const Budget kBudgets[ScalingBudget::Count] = {
     // kMaxNestedLoads: every file the load opens, however often and deep it
     // is named.
-    {"nested loads", Load, {kOutOfMemory}, Counter::All, bit(Load),
+    {"nested loads", Load, {kOutOfMemory}, Counter::Visits | Counter::Bytes, bit(Load),
      [](const ScalingRun& run, int) -> uint64_t { return run.nestedLoads; },
      [](const ScalingFile&, const ScalingRun&, int) -> uint64_t { return kMaxNestedLoads; }},
     // kLoadBytesPerFile + kLoadBytesPerInputByte: what the load's sections
@@ -121,10 +113,10 @@ struct Hold {
 constexpr Hold kHolds[] = {
     // Each reference loads its file anew and hands out its groups: n
     // references to a file of n groups make and walk n^2 groups.
-    {ExternalReference, ReferencedGroup, bit(Load) | bit(GetReferences), Counter::All,
+    {ExternalReference, ReferencedGroup, bit(Load) | bit(GetReferences), Counter::Visits | Counter::Bytes,
      ScalingBudget::NestedLoads},
     // Each rung names the next twice: the files loaded double at every rung.
-    {ArchiveMember, Count, bit(Load), Counter::All, ScalingBudget::NestedLoads},
+    {ArchiveMember, Count, bit(Load), Counter::Visits | Counter::Bytes, ScalingBudget::NestedLoads},
     // Each skinned mesh keeps a palette index and a skinned position for
     // every vertex of its whole source, however few rows it binds: it
     // indexes the source at its first draw and skins and bounds it at its
@@ -136,12 +128,12 @@ constexpr Hold kHolds[] = {
     // weights have changed.
     {MorphTarget, Count, bit(Draw), Counter::Deform, ScalingBudget::DeformSteps},
     // Sections under their cap, many of them, each inflated and kept.
-    {Section, RecordSize, bit(Load), Counter::All, ScalingBudget::LoadBytes},
+    {Section, RecordSize, bit(Load), Counter::Bytes | Counter::InflatedBytes, ScalingBudget::LoadBytes},
     // Blank images as large as their records ask, many of them.
-    {Image, ImageSize, bit(Load), Counter::All, ScalingBudget::MadeBytes},
+    {Image, ImageSize, bit(Load), Counter::Bytes, ScalingBudget::MadeBytes},
     // Spines whose climbs grow with references times depth.
-    {AlignmentMeetingNodeMoves, Count, bit(Align), Counter::All, ScalingBudget::AlignSteps},
-    {AlignmentSingularProducts, Count, bit(Align), Counter::All, ScalingBudget::AlignSteps},
+    {AlignmentMeetingNodeMoves, Count, bit(Align), Counter::Visits, ScalingBudget::AlignSteps},
+    {AlignmentSingularProducts, Count, bit(Align), Counter::Visits, ScalingBudget::AlignSteps},
 };
 
 bool grows(const ScalingCell& cell, int relation)
