@@ -311,11 +311,10 @@ std::vector<std::string> scalingFaults(const ScalingCell& cell, const ScalingFil
         const auto a = countersOf(atN.work[op]);
         const auto b = countersOf(at2N.work[op]);
         const auto holds = holdsOf(cell, op);
-        // The budget a cell shows refusing the file at 2N: what that load
+        // A budget holding the cell refused this operation at 2N: what it
         // did counts how far it got before the refusal, not what the file
-        // costs; the refusal is checked below.
-        const bool stopped = cell.shows != ScalingBudget::Count && kBudgets[cell.shows].op == op
-            && refused(kBudgets[cell.shows], at2N);
+        // costs.
+        const bool stopped = at2N.result[op] != 0 && resultAllowed(cell, op, at2N.result[op]);
         for (size_t c = 0; c < a.size(); ++c) {
             grew = grew || (a[c] != 0 && 2 * b[c] >= 3 * a[c]);
             if (withinScale(a[c], b[c]))
