@@ -18,11 +18,12 @@
 namespace {
 
 using namespace Relation;
-using ScalingOp::Align, ScalingOp::Draw, ScalingOp::GetReferences, ScalingOp::Load,
-    ScalingOp::Pick, ScalingOp::Redraw;
+using ScalingOp::Align, ScalingOp::Draw, ScalingOp::GetReferences, ScalingOp::Load, ScalingOp::NextFrame,
+    ScalingOp::Pick, ScalingOp::PickRay, ScalingOp::Redraw, ScalingOp::RenderNode, ScalingOp::Reparent;
 
 constexpr uint32_t bit(int op) { return 1u << op; }
-constexpr uint32_t kFrames = bit(Draw) | bit(Redraw) | bit(Pick);
+constexpr uint32_t kFrames =
+    bit(Draw) | bit(Redraw) | bit(Pick) | bit(PickRay) | bit(NextFrame) | bit(Reparent) | bit(RenderNode);
 
 // The counters of EngineWork, by bit.
 namespace Counter {
@@ -132,7 +133,7 @@ constexpr Hold kHolds[] = {
     {SkinnedMesh, Count, bit(Draw) | bit(Pick), Counter::Deform, ScalingBudget::DeformSteps},
     // Each morph target is blended over its base's every vertex when the
     // weights have changed.
-    {MorphTarget, Count, bit(Draw), Counter::Deform, ScalingBudget::DeformSteps},
+    {MorphTarget, Count, bit(Draw) | bit(NextFrame), Counter::Deform, ScalingBudget::DeformSteps},
     // Sections under their cap, many of them, each inflated and kept.
     {Section, RecordSize, bit(Load), Counter::Bytes | Counter::InflatedBytes, ScalingBudget::LoadBytes},
     // Blank images as large as their records ask, many of them.

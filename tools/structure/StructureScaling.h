@@ -3,8 +3,10 @@
 // textured mesh over a shared vertex buffer, skins, animated groups, ...),
 // sized by its own count, so that any two relations grow together in one
 // file. One run does to the file what a game does (load, duplicate, animate,
-// draw twice, pick, align, find, walk the references, take the tracks off,
-// release), counting the engine's steps, the bytes it allocates, the
+// draw twice, pick through the camera and along a ray, animate and draw the
+// next frame, align, find, move the content under a new group and draw,
+// draw one node, walk the references, take the tracks off, release),
+// counting the engine's steps, the bytes it allocates, the
 // vertices it transforms, the lights it evaluates and the bytes it inflates.
 // A cell (a relation alone, a pair, or a budget met many times) holds when
 // every count at 2N stays within 2.3 times that at N, or a budget of the
@@ -115,7 +117,24 @@ struct ScalingFile {
 ScalingFile writeScalingScene(const ScalingCounts& counts);
 
 namespace ScalingOp {
-enum : int { Load, Duplicate, Animate, Draw, Redraw, Pick, Align, Find, GetReferences, RemoveTracks, Release, Count };
+enum : int {
+    Load,
+    Duplicate,
+    Animate,
+    Draw,
+    Redraw,
+    Pick,
+    PickRay,
+    NextFrame,
+    Align,
+    Find,
+    Reparent,
+    RenderNode,
+    GetReferences,
+    RemoveTracks,
+    Release,
+    Count
+};
 } // namespace ScalingOp
 const char* scalingOpName(int op);
 
