@@ -84,11 +84,12 @@ const Budget kBudgets[ScalingBudget::Count] = {
                            : 4 * run.charges.madeBytes + run.work[Load].bytes;
      }},
     // kDeformStepsPerFile: what the load charged for morph targets times
-    // their base and skinned meshes' whole sources; a frame walks each
-    // source twice at most (to index or skin it, then to bound the copy).
+    // their base and skinned meshes' whole sources; one operation walks
+    // each source three times at most (to index it, to skin it and to bound
+    // the skinned copy).
     {"deform steps", Load, {kSerializeBadData}, Counter::Deform,
      kFrames, [](const ScalingRun& run, int op) { return run.work[op].deformSteps; },
-     [](const ScalingFile&, const ScalingRun& run, int) { return 2 * run.charges.deformSteps; }},
+     [](const ScalingFile&, const ScalingRun& run, int) { return 3 * run.charges.deformSteps; }},
     // CkwNode::kAlignStepsPerCall: the climbs of one align call, each
     // counted where it is checked and where it turns the node, beside one
     // visit of each node.
