@@ -8,9 +8,9 @@
 // BM_Scaling runs every cell of the scaling table (each relation alone and
 // with every other, and each budget met many times) at a large N (halved
 // until no budget refuses the file) and 2N through every operation a game
-// does: a cell fails where a count at 2N
-// passes 2.3 times its value at N without a budget holding it, and each
-// step's time at 2N over its time at N is a column.
+// does: a cell fails where a count at 2N passes 2.3 times its value at N
+// without a budget holding it, and each step's time at 2N over its time at
+// N is a column.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
