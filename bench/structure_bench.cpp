@@ -6,12 +6,14 @@
 // ratio to the load grows with N is not linear); compare medians with
 // --benchmark_repetitions=10 --benchmark_enable_random_interleaving=true.
 // BM_Scaling runs every cell of the scaling table (each relation alone and
-// with every other, and each budget met many times) at a large N and 2N
-// through every operation a game does: a cell fails where a count at 2N
-// passes 2.3 times its value at N without a budget holding it, and each
-// step's time at 2N over its time at N is a column.
+// with every other, and each budget met many times) at a large N (halved
+// until no budget refuses the file) and 2N through every operation a game
+// does: a cell fails where a count at 2N passes 2.3 times its value at N
+// without a budget holding it, and each step's time at 2N over its time at
+// N is a column.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -113,36 +115,63 @@ void sizes(benchmark::internal::Benchmark* b)
 BENCHMARK(BM_Load)->Apply(sizes);
 BENCHMARK(BM_Step)->Apply(sizes);
 
-// One cell of the scaling table at the bench's N and 2N, each on an engine
-// of its own: the time each operation of a millisecond or more took at 2N
-// over its time at N as columns, and the cell fails when a count grew past
-// 2.3 times without a budget holding it.
-void BM_Scaling(benchmark::State& state, const ScalingCell& cell)
+// Whether no budget refused any of the run's operations.
+bool accepted(const ScalingRun& run)
+{
+    return std::all_of(run.result, run.result + ScalingOp::Count, [](EngineResult r) { return r == 0; });
+}
+
+// The cell with every grown count halved, none below one; false when none
+// can shrink.
+bool halve(ScalingCell& cell)
+{
+    bool shrank = false;
+    for (uint32_t& n : cell.perN)
+        if (n > 1) {
+            n /= 2;
+            shrank = true;
+        }
+    return shrank;
+}
+
+// One cell of the scaling table at N and 2N, each on an engine of its own,
+// N the bench's or, where a budget refuses that file, the largest halving of
+// it that every operation accepts, so that no cell measures a refusal at N
+// (the halvings a column): the time each operation of a millisecond or more
+// took at 2N over its time at N as columns, and the cell fails when a count
+// grew past 2.3 times without a budget holding it.
+void BM_Scaling(benchmark::State& state, ScalingCell cell)
 {
     static ScratchFolder folder;
-    const ScalingFile small = writeScalingScene(cell.at(1)), large = writeScalingScene(cell.at(2));
-    ScalingRun atN, at2N;
-    double seconds[2][ScalingOp::Count] = {};
-    for (auto _ : state) {
-        {
-            CountingEngine engine;
-            atN = runScaling(engine.api(), folder.path(), small);
-        }
+    const auto run = [&](const ScalingFile& file) {
         CountingEngine engine;
-        at2N = runScaling(engine.api(), folder.path(), large);
-        for (int op = 0; op < ScalingOp::Count; ++op) {
-            seconds[0][op] += atN.seconds[op];
-            seconds[1][op] += at2N.seconds[op];
-        }
+        return runScaling(engine.api(), folder.path(), file);
+    };
+    ScalingFile small = writeScalingScene(cell.at(1));
+    ScalingRun atN = run(small);
+    int halvings = 0;
+    while (!accepted(atN) && halve(cell)) {
+        ++halvings;
+        small = writeScalingScene(cell.at(1));
+        atN = run(small);
     }
+    if (!accepted(atN)) {
+        state.SkipWithError("refused at every N");
+        return;
+    }
+    const ScalingFile large = writeScalingScene(cell.at(2));
+    ScalingRun at2N;
+    for (auto _ : state)
+        at2N = run(large);
     const std::vector<std::string> faults = scalingFaults(cell, small, atN, large, at2N);
     if (!faults.empty())
         state.SkipWithError(faults.front().c_str());
     // Steps shorter than a millisecond time the clock more than the step.
     for (int op = 0; op < ScalingOp::Count; ++op)
-        if (seconds[1][op] >= 1e-3 * double(state.iterations()))
-            state.counters[std::string(scalingOpName(op)) + "_x"] = seconds[1][op] / seconds[0][op];
+        if (at2N.seconds[op] >= 1e-3)
+            state.counters[std::string(scalingOpName(op)) + "_x"] = at2N.seconds[op] / atN.seconds[op];
     state.counters["file_bytes"] = double(large.size());
+    state.counters["halvings"] = halvings;
 }
 
 const bool registered = [] {

@@ -272,9 +272,7 @@ void CkwMorphingMesh::accumulate(const CkwVertexArray& array, float weight, int3
             *entry = saturateToInt(static_cast<float>(*entry) + (share - offsetShare));
         }
     }
-    if (EngineContext* context = engineContext())
-        context->visits += static_cast<uint64_t>(array.getVertexCount());
-    countVertexTransforms(static_cast<uint64_t>(array.getVertexCount()));
+    countDeformSteps(static_cast<uint64_t>(array.getVertexCount()));
 }
 
 CkwVertexArray* CkwMorphingMesh::morphAttribute(int32_t a)

@@ -254,7 +254,10 @@ void CkwSkinnedMesh::buildVertexInfluences()
     for (const SkwBoneData& b : m_bindings)
         if (b.firstVertex >= vertices || b.vertexCount == 0 || b.firstVertex + b.vertexCount > vertices)
             leave(KErrIllegalState);
-    uint64_t visited = static_cast<uint64_t>(vertices) + static_cast<uint64_t>(m_bindings.count());
+    // The passes over the whole source are what the deform budget pays for;
+    // the rest follows the bindings.
+    countDeformSteps(static_cast<uint64_t>(vertices));
+    uint64_t visited = static_cast<uint64_t>(m_bindings.count());
 
     // Each vertex meets the bindings that cover it in binding order, so
     // taking the bindings in order and each over its own range gives every
@@ -642,16 +645,18 @@ CkwVertexBuffer* CkwSkinnedMesh::getSkinnedVertexBuffer(bool force)
         }
     };
     // While the unbound vertices' entry stands, only bound vertices can
-    // have changed: the bindings' ranges are walked instead of the source.
+    // have changed: the bindings' ranges are walked instead of the source,
+    // whose walk the deform budget pays for.
     if (m_palette[0].matrixChanged) {
         skinRange(0, positions->getVertexCount());
+        countDeformSteps(walked);
     } else {
         for (const SkwBoneData& b : m_bindings)
             skinRange(b.firstVertex, b.firstVertex + b.vertexCount);
+        countVertexTransforms(skinned);
+        countEngineVisits(walked);
     }
-    countVertexTransforms(skinned);
-    countEngineVisits(walked);
-    out->markBoundsDirty();
+    out->updateDeformedBounds();
     const float scale = 1.0f / m_fixedFactor;
     const bool rescaled = scale != m_skinned->getPositionScale();
     const float zero[3] = {0.0f, 0.0f, 0.0f};

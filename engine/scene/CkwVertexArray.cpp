@@ -223,6 +223,19 @@ int32_t CkwVertexArray::updateBounds()
 {
     if (!m_boundsDirty)
         return m_largestMagnitude;
+    scanBounds();
+    countEngineVisits(static_cast<uint64_t>(m_vertexCount));
+    return m_largestMagnitude;
+}
+
+void CkwVertexArray::updateDeformedBounds()
+{
+    scanBounds();
+    countDeformSteps(static_cast<uint64_t>(m_vertexCount));
+}
+
+void CkwVertexArray::scanBounds()
+{
     m_largestMagnitude = 0;
     for (int32_t axis = 0; axis < 3; ++axis) {
         m_max[axis] = -65535;
@@ -242,9 +255,7 @@ int32_t CkwVertexArray::updateBounds()
     }
     if (m_componentCount == 2 && n > 0)
         m_max[2] = m_min[2] = 0;
-    countEngineVisits(static_cast<uint64_t>(m_vertexCount));
     m_boundsDirty = false;
-    return m_largestMagnitude;
 }
 
 void CkwVertexArray::getBoundsMax(float scale, const float* bias, float* out)

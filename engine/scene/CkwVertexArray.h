@@ -62,6 +62,9 @@ public:
 
     // Recomputes the bounds when dirty; returns the largest magnitude.
     int32_t updateBounds();
+    // Bounds a deformed copy as it is made: a scan of the whole source that
+    // the deform budget pays for, not the frame's visits.
+    void updateDeformedBounds();
     // bias[i] + max[i] x scale (min[i]) for x, y and z.
     void getBoundsMax(float scale, const float* bias, float* out);
     void getBoundsMin(float scale, const float* bias, float* out);
@@ -69,6 +72,7 @@ public:
     CkwVertexData view() const { return {m_vertexCount, m_componentCount, m_componentSize, m_values.data()}; }
 
 private:
+    void scanBounds();
     void checkRange(int32_t size, int32_t first, int32_t count, int32_t length) const;
     int32_t elementCount() const { return m_vertexCount * m_componentCount; }
     int16_t* shorts() { return reinterpret_cast<int16_t*>(m_values.data()); }

@@ -255,7 +255,7 @@ uint32_t SharedScene::rows() const
     for (int r : {ChildFan, Submesh, SkinnedMesh, Appearance, Layer, Texture, Image, SharedAlignmentTarget, Bone,
                   Binding, SkeletonDepth})
         own += n(r);
-    own += (n(Bone) + n(Binding) + n(SkeletonDepth) != 0) + (n(MorphTarget) != 0) + (n(AlignmentTarget) != 0);
+    own += (n(Bone) + n(Binding) + n(SkeletonDepth) != 0) + (n(AlignmentTarget) != 0);
     return std::min(own + n(Vertex), kMaxRows);
 }
 
@@ -513,7 +513,9 @@ void SharedScene::skinnedMeshes()
 }
 
 // A morphing mesh over the shared buffer whose targets all name one buffer
-// of its shape, their weights animated.
+// of its shape, their weights animated. It draws the buffer's first two
+// rows, which face the camera however many rows the file holds, so each
+// frame's blend shades the same vertices at N and 2N.
 void SharedScene::morphingMesh()
 {
     const uint32_t targets = n(Relation::MorphTarget);
@@ -522,7 +524,7 @@ void SharedScene::morphingMesh()
     M3gMorphingMeshFields m;
     const uint32_t target = buffer(true);
     m.mesh.vertexBuffer = buffer(false);
-    m.mesh.submeshes = {{ownRows(), m_looks[0]}};
+    m.mesh.submeshes = {{s.strip(), m_looks[0]}};
     m.mesh.node = withTracks({s.track(s.sequence(2, targets), controller(), kPropertyMorphWeights)});
     m.targets.assign(targets, {target, 0.5f});
     m_content.push_back(s.w.addObject(m3gMorphingMeshRecord(m)));
@@ -881,8 +883,8 @@ EngineWork engineWorkSoFar()
     const EngineContext* context = engineContext();
     if (context == nullptr)
         return {0, g_allocatedBytes};
-    return {context->visits, g_allocatedBytes, context->vertexTransforms, context->lightEvaluations,
-            context->inflatedBytes};
+    return {context->visits,           g_allocatedBytes,       context->vertexTransforms,
+            context->lightEvaluations, context->inflatedBytes, context->deformSteps};
 }
 
 size_t ScalingFile::size() const
@@ -897,9 +899,9 @@ ScalingFile writeScalingScene(const ScalingCounts& counts) { return SharedScene(
 
 const char* scalingOpName(int op)
 {
-    static const char* const names[ScalingOp::Count] = {"load",  "duplicate", "animate",       "draw",
-                                                        "redraw", "pick",     "align",         "find",
-                                                        "getReferences",      "removeTracks",  "release"};
+    static const char* const names[ScalingOp::Count] = {
+        "load", "duplicate", "animate", "draw",       "redraw",        "pick",         "pickRay", "nextFrame",
+        "align", "find",     "reparent", "renderNode", "getReferences", "removeTracks", "release"};
     return names[op];
 }
 
@@ -924,8 +926,11 @@ ScalingRun runScaling(const IkwEngineTable& engine, const std::string& folder, c
         run.work[op] = after - before;
     };
     step(ScalingOp::Load, [&] { return loadInto(engine, file, folder, loader, world); });
-    if (loader)
-        run.nestedLoads = static_cast<const CkwBrewLoader*>(loader.get()->object)->nestedLoads();
+    if (loader) {
+        const auto* brew = static_cast<const CkwBrewLoader*>(loader.get()->object);
+        run.nestedLoads = brew->nestedLoads();
+        run.charges = brew->charges();
+    }
     if (!world)
         return run;
     const auto& node = world.table<IkwGroupTable>();
@@ -951,11 +956,53 @@ ScalingRun runScaling(const IkwEngineTable& engine, const std::string& folder, c
         uint8_t hit = 0;
         return node.pickViewport(world.get(), 0xFFFFFFFFu, 0.5f, 0.5f, camera.get(), ray.get(), &hit);
     });
+    step(ScalingOp::PickRay, [&] {
+        const float origin[3] = {0.1f, 0.1f, 30.0f}, direction[3] = {0.0f, 0.0f, -1.0f};
+        uint8_t hit = 0;
+        return node.pickRay(world.get(), 0xFFFFFFFFu, origin, direction, ray.get(), &hit);
+    });
+    // Every track samples another segment, so per-frame caches work again.
+    step(ScalingOp::NextFrame, [&] {
+        int32_t validity = 0;
+        const EngineResult r = node.node.transformable.object3D.animate(world.get(), file.time + 10, &validity);
+        return r != 0 ? r : draw();
+    });
     step(ScalingOp::Align, [&] { return node.node.align(world.get(), nullptr); });
     step(ScalingOp::Find, [&] {
         EngineRef found;
         const EngineResult r = node.node.transformable.object3D.find(world.get(), 0x7FFFFFF1u, found.out());
         return found ? -1 : r;
+    });
+    // The World's first child, all of the content, moved under a new group
+    // of the World: every depth and root below it changes.
+    EngineRef holder;
+    step(ScalingOp::Reparent, [&] {
+        EngineRef content;
+        EngineResult r = node.getChild(world.get(), 0, content.out());
+        if (r == 0)
+            r = engine.createEngineObject(kIidGroup, holder.out());
+        if (r == 0)
+            r = node.addChild(world.get(), holder.get());
+        if (r == 0)
+            r = node.removeChild(world.get(), content.get());
+        if (r == 0)
+            r = node.addChild(holder.get(), content.get());
+        return r != 0 ? r : draw();
+    });
+    step(ScalingOp::RenderNode, [&] {
+        EngineRef camera, transform;
+        world.table<IkwWorldTable>().getActiveCamera(world.get(), camera.out());
+        EngineResult r = engine.createEngineObject(kIidTransform, transform.out());
+        if (r == 0)
+            r = camera.table<IkwCameraTable>().node.transformable.getCompositeTransform(camera.get(), transform.get());
+        if (r == 0)
+            r = g3d.bindBuffer(graphics.get(), 16, 16, 32, pixels.data());
+        if (r == 0)
+            r = g3d.setCamera(graphics.get(), camera.get(), transform.get());
+        if (r == 0)
+            r = g3d.renderNode(graphics.get(), holder.get(), nullptr);
+        g3d.releaseTarget(graphics.get());
+        return r;
     });
     std::vector<EngineRef> objects;
     step(ScalingOp::GetReferences, [&] { return walkReferences(loader, objects); });
@@ -963,6 +1010,7 @@ ScalingRun runScaling(const IkwEngineTable& engine, const std::string& folder, c
     step(ScalingOp::RemoveTracks, [&] { return removeTracks(objects); });
     step(ScalingOp::Release, [&] {
         objects.clear();
+        holder.reset();
         copy.reset();
         world.reset();
         loader.reset();

@@ -3,8 +3,10 @@
 // textured mesh over a shared vertex buffer, skins, animated groups, ...),
 // sized by its own count, so that any two relations grow together in one
 // file. One run does to the file what a game does (load, duplicate, animate,
-// draw twice, pick, align, find, walk the references, take the tracks off,
-// release), counting the engine's steps, the bytes it allocates, the
+// draw twice, pick through the camera and along a ray, animate and draw the
+// next frame, align, find, move the content under a new group and draw,
+// draw one node, walk the references, take the tracks off, release),
+// counting the engine's steps, the bytes it allocates, the
 // vertices it transforms, the lights it evaluates and the bytes it inflates.
 // A cell (a relation alone, a pair, or a budget met many times) holds when
 // every count at 2N stays within 2.3 times that at N, or a budget of the
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "engine/core/interface/IkwEngine.h"
+#include "engine/core/loader/CkwSerializeBufferObjectsIn.h"
 #include "engine/scene/SceneFuzzInput.h"
 
 // An engine made through the public entry point whose allocation hooks count
@@ -30,17 +33,23 @@ public:
 
 // Counted work so far: the engine's steps over structure, the bytes it
 // allocated, the vertices its frames transformed, the light contributions
-// they evaluated and the bytes its loads inflated.
+// they evaluated, the bytes its loads inflated and the vertex steps over
+// deformed meshes' whole sources.
 struct EngineWork {
     uint64_t visits = 0;
     uint64_t bytes = 0;
     uint64_t vertexTransforms = 0;
     uint64_t lightEvaluations = 0;
     uint64_t inflatedBytes = 0;
+    uint64_t deformSteps = 0;
     EngineWork operator-(const EngineWork& before) const
     {
-        return {visits - before.visits, bytes - before.bytes, vertexTransforms - before.vertexTransforms,
-                lightEvaluations - before.lightEvaluations, inflatedBytes - before.inflatedBytes};
+        return {visits - before.visits,
+                bytes - before.bytes,
+                vertexTransforms - before.vertexTransforms,
+                lightEvaluations - before.lightEvaluations,
+                inflatedBytes - before.inflatedBytes,
+                deformSteps - before.deformSteps};
     }
 };
 EngineWork engineWorkSoFar();
@@ -108,7 +117,24 @@ struct ScalingFile {
 ScalingFile writeScalingScene(const ScalingCounts& counts);
 
 namespace ScalingOp {
-enum : int { Load, Duplicate, Animate, Draw, Redraw, Pick, Align, Find, GetReferences, RemoveTracks, Release, Count };
+enum : int {
+    Load,
+    Duplicate,
+    Animate,
+    Draw,
+    Redraw,
+    Pick,
+    PickRay,
+    NextFrame,
+    Align,
+    Find,
+    Reparent,
+    RenderNode,
+    GetReferences,
+    RemoveTracks,
+    Release,
+    Count
+};
 } // namespace ScalingOp
 const char* scalingOpName(int op);
 
@@ -118,6 +144,7 @@ struct ScalingRun {
     double seconds[ScalingOp::Count] = {}; // for the benchmark's columns only
     uint32_t objects = 0;     // reached through getReferences from the roots
     uint32_t nestedLoads = 0; // the files the load opened besides its own
+    CkwLoadCharges charges;   // what the load drew on its allowances
 };
 
 // Loads and works the file on the engine (a CountingEngine's), writing its

@@ -66,6 +66,11 @@ struct EngineContext {
     uint64_t inflatedBytes;
     // Steps spent working out generated pictures, pixel by pixel.
     uint64_t generationSteps;
+    // Vertex steps over a deformed mesh's whole source (a skin's influences
+    // and skinned copy, a morph's blend), which a load's deform budget pays
+    // for: counted apart from visits and transforms, so those stay held to
+    // the scene.
+    uint64_t deformSteps;
 };
 
 EngineContext* engineContext();
@@ -95,6 +100,11 @@ inline void countGenerationSteps(uint64_t steps)
 {
     if (EngineContext* context = engineContext())
         context->generationSteps += steps;
+}
+inline void countDeformSteps(uint64_t steps)
+{
+    if (EngineContext* context = engineContext())
+        context->deformSteps += steps;
 }
 // The context; leaves -4 when there is none.
 EngineContext& engineContextL();
