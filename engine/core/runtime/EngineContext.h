@@ -75,37 +75,18 @@ struct EngineContext {
 
 EngineContext* engineContext();
 void setEngineContext(EngineContext* context);
-// Adds steps to the context's visits; nothing when there is no context.
-inline void countEngineVisits(uint64_t steps)
+// Adds to one of the context's counts; nothing when there is no context.
+inline void countEngineWork(uint64_t EngineContext::*count, uint64_t amount)
 {
     if (EngineContext* context = engineContext())
-        context->visits += steps;
+        context->*count += amount;
 }
-inline void countVertexTransforms(uint64_t vertices)
-{
-    if (EngineContext* context = engineContext())
-        context->vertexTransforms += vertices;
-}
-inline void countLightEvaluations(uint64_t evaluations)
-{
-    if (EngineContext* context = engineContext())
-        context->lightEvaluations += evaluations;
-}
-inline void countInflatedBytes(uint64_t bytes)
-{
-    if (EngineContext* context = engineContext())
-        context->inflatedBytes += bytes;
-}
-inline void countGenerationSteps(uint64_t steps)
-{
-    if (EngineContext* context = engineContext())
-        context->generationSteps += steps;
-}
-inline void countDeformSteps(uint64_t steps)
-{
-    if (EngineContext* context = engineContext())
-        context->deformSteps += steps;
-}
+inline void countEngineVisits(uint64_t steps) { countEngineWork(&EngineContext::visits, steps); }
+inline void countVertexTransforms(uint64_t vertices) { countEngineWork(&EngineContext::vertexTransforms, vertices); }
+inline void countLightEvaluations(uint64_t lights) { countEngineWork(&EngineContext::lightEvaluations, lights); }
+inline void countInflatedBytes(uint64_t bytes) { countEngineWork(&EngineContext::inflatedBytes, bytes); }
+inline void countGenerationSteps(uint64_t steps) { countEngineWork(&EngineContext::generationSteps, steps); }
+inline void countDeformSteps(uint64_t steps) { countEngineWork(&EngineContext::deformSteps, steps); }
 // The context; leaves -4 when there is none.
 EngineContext& engineContextL();
 
