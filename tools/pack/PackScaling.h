@@ -4,7 +4,8 @@
 // budget, preloads the list that names what it holds, lays out its text with
 // its font), counting the probes, loads and bytes that took and the glyphs
 // and characters the layout looked at. A cell (a relation alone or a pair)
-// holds when every count at 2N stays within 2.3 times that at N.
+// holds when every count at 2N stays within 2.3 times that at N, and the
+// bytes the pack holds within its budget.
 #pragma once
 
 #include <array>
@@ -17,10 +18,10 @@
 // The relations, each a count of one kind of thing in the shared pack.
 namespace PackRelation {
 enum : int {
-    SourceNamedAgain, // key-12 pairs (one at least) of a surface tower's top naming the next level
-    NestingLevel,     // levels of that tower below its top (one at least), each naming the next twice
-    SharerWithPlane,  // descriptions sharing the tower's top, each with a Z32 plane of its own
-    IdsOneEntry,      // preloaded ids reaching one data entry and the tower's top, differing above the low 15 bits
+    SourceNamedAgain, // key-12 pairs (one at least) of each surface tower's top naming its next level
+    NestingLevel,     // levels of each tower below its top (one at least), each naming the next twice
+    SharerWithPlane,  // descriptions sharing the first tower's top, each with a Z32 plane of its own
+    IdsOneEntry,      // preloaded ids reaching one data entry and the first tower's top, differing above the low 15 bits
     NoSelectorTable,  // string-table ids naming no selector, before the texts' table
     DeflatedText,     // preloaded texts deflated inside the deflated texts' table
     Alias,            // preloaded aliases naming ids that reach the one data entry
@@ -58,7 +59,8 @@ struct PackRun {
 };
 
 // Opens the pack under a manager with the pack's budget, preloads its list
-// and lays its text out, under an application and a screen of its own.
+// and lays its text out, under an application and a screen of its own: call
+// it where no other application runs, or the loads would not find its manager.
 PackRun runScalingPack(const Bytes& pack);
 
 // A relation alone (second Count) or a pair.
