@@ -32,7 +32,7 @@ constexpr uint32_t kFont = 0x03000011;
 constexpr uint32_t kTower = 0x03001000;      // the first tower's top; each level the next id
 constexpr uint32_t kTowers = 256;
 constexpr uint32_t kSharers = 0x03001800;
-constexpr uint32_t kOwnData = 0x03002000;
+constexpr uint32_t kOwnData = 0x03006000; // 503 apart: one bucket of an identity hash into 503
 constexpr uint32_t kFillers = 0x03004000;
 constexpr uint32_t kFirstAlias = 0x06010000;
 constexpr int kLayoutWidth = 20;
@@ -174,8 +174,9 @@ Bytes writeScalingPack(const PackCounts& counts)
         preloads.push_back(kFirstAlias | i);
     }
     for (uint32_t i = 0; i < counts[PreloadId]; ++i) {
-        pack.add(kOwnData + i, ResourceType::Data, Bytes(16, uint8_t(i)));
-        preloads.push_back(kOwnData + i);
+        const uint32_t id = kOwnData + i * 503 % 0x2000;
+        pack.add(id, ResourceType::Data, Bytes(16, uint8_t(i)));
+        preloads.push_back(id);
     }
     // As many halvings to find an entry in every pack the table writes.
     for (uint32_t i = 0; i < 4096; ++i)

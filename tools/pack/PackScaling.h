@@ -25,7 +25,7 @@ enum : int {
     NoSelectorTable,  // string-table ids naming no selector, before the texts' table
     DeflatedText,     // preloaded texts deflated inside the deflated texts' table
     Alias,            // preloaded aliases naming ids that reach the one data entry
-    PreloadId,        // preloaded data entries of their own
+    PreloadId,        // preloaded data entries of their own, ids chosen to share a bucket
     Word,             // words of glyphs the font has, wrapped at the layout's width
     MissingGlyph,     // lines of a character the font lacks, zero-wide under its spacing 0
     Count
