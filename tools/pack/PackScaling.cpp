@@ -241,7 +241,8 @@ PackRun runScalingPack(const Bytes& bytes)
 std::string PackCell::name() const
 {
     const auto& relations = packRelations();
-    return std::string(relations[size_t(first)].name) + (second == Count ? "" : std::string("+") + relations[size_t(second)].name);
+    const std::string name = relations[size_t(first)].name;
+    return second == Count ? name : name + "+" + relations[size_t(second)].name;
 }
 
 PackCounts PackCell::at(uint32_t times) const
@@ -284,8 +285,8 @@ std::vector<std::string> packFaults(const PackCell& cell, const PackRun& atN, co
     }
     // The relations, not the pack around them, make the work, unless the
     // format keeps them too few to tell.
-    const auto& relations = packRelations();
-    if (!grew && !relations[size_t(cell.first)].capped && (cell.second == Count || !relations[size_t(cell.second)].capped))
+    const auto capped = [](int r) { return r != Count && packRelations()[size_t(r)].capped; };
+    if (!grew && !capped(cell.first) && !capped(cell.second))
         fault("no count grew with the relations");
     return faults;
 }

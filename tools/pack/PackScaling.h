@@ -21,7 +21,7 @@ enum : int {
     SourceNamedAgain, // key-12 pairs (one at least) of each surface tower's top naming its next level
     NestingLevel,     // levels of each tower below its top (one at least), each naming the next twice
     SharerWithPlane,  // descriptions sharing the first tower's top, each with a Z32 plane of its own
-    IdsOneEntry,      // preloaded ids reaching one data entry and the first tower's top, differing above the low 15 bits
+    IdsOneEntry,      // preloaded ids reaching one data entry and the first tower's top (differing above bit 15)
     NoSelectorTable,  // string-table ids naming no selector, before the texts' table
     DeflatedText,     // preloaded texts deflated inside the deflated texts' table
     Alias,            // preloaded aliases naming ids that reach the one data entry
