@@ -196,9 +196,9 @@ PackRun runScalingPack(const Bytes& bytes)
     TestScreen screen;
     ResourcePack pack;
     ResourceManager manager;
-    // The sample pack's tests' hint: the game's (500) starts the held index
-    // at 1024 slots, and packs must pass it some way to show its growth
-    // at N and 2N as the doubling it is.
+    // The hint the sample pack's tests give: the game's 500 starts the held
+    // index at 1024 slots, which a pack would have to pass well before N for
+    // the index's growth to show at 2N as the doubling it is.
     run.opened = screen.init() == 1 && pack.openFile(new MemoryFile(bytes)) == 1
                  && manager.openTable(&pack, 50, 8, true) == 1;
     if (!run.opened)
@@ -217,11 +217,10 @@ PackRun runScalingPack(const Bytes& bytes)
     const Resource* fontData = manager.held(kFont);
     if (text && fontData && text->m_typeId == ResourceClassId::Text && fontData->m_typeId == ResourceClassId::Data) {
         const DataBlock* block = static_cast<const DataResource*>(fontData)->block();
-        font.load(block->data(), block->size());
         layout.font = &font;
         layout.text = static_cast<const TextResource*>(text)->text()->chars();
         layout.width = kLayoutWidth;
-        run.laidOut = layout.layout();
+        run.laidOut = block && font.load(block->data(), block->size()) == 1 ? layout.layout() : 1;
     }
 
     const Resource* texts = manager.held(kTexts);

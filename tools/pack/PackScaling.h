@@ -55,7 +55,7 @@ struct PackRun {
     std::array<uint64_t, PackCounter::Count> work{};
     bool opened = false;    // the pack and its resource table
     bool preloaded = false; // the whole list
-    int laidOut = -1;       // the layout's result; -1 without a text
+    int laidOut = -1;       // the layout's result (1: the font did not load); -1 without a text
 };
 
 // Opens the pack under a manager with the pack's budget, preloads its list
