@@ -99,6 +99,22 @@ uint64_t nestedLoadsAsked(const StructurePlan& s)
     return loads + (s.collidingMember ? 1 : 0);
 }
 
+// Whether the clip copy fits its budget: each track onto a node the scene
+// has and each controller id they name is charged as one object.
+bool clipCopyFits(const StructurePlan& s)
+{
+    const uint32_t count = std::max(s.clipChildren, s.clipChain ? s.depth : 0);
+    const uint32_t made = std::clamp(s.controllers, 1u, std::max(count, 1u));
+    std::vector<bool> named(made);
+    uint64_t objects = 0;
+    const auto copies = [&](uint32_t track) { objects += named[track % made] ? 1 : 2, named[track % made] = true; };
+    for (uint32_t i = 0; s.clipChain && i < s.depth; ++i)
+        copies(i);
+    for (uint32_t i = 0; !s.clipChain && i < s.clipChildren && i / 3 < s.width; i += 3)
+        copies(i);
+    return objects * kCopyObjectBytes <= kMaxCopyBytes;
+}
+
 uint32_t nodeCount(EngineHandle* node)
 {
     uint32_t total = 0;
@@ -294,9 +310,10 @@ StructureOutcome runStructure(const IkwEngineTable& engine, const std::string& f
 bool structureOutcomeHolds(const StructurePlan& s, const StructureOutcome& o)
 {
     // Tracks of the leaves, or copied onto the chain or onto the leaves
-    // every third clip child names.
-    const bool animated = (s.width > 0 && s.tracks > 0 && s.tracksPerLeaf > 0) || (s.clipChain && s.depth > 0)
-                          || (!s.clipChain && s.clipChildren > 0 && s.width > 0);
+    // every third clip child names, when the copy fits its budget.
+    const bool animated = (s.width > 0 && s.tracks > 0 && s.tracksPerLeaf > 0)
+                          || (clipCopyFits(s) && ((s.clipChain && s.depth > 0)
+                                                  || (!s.clipChain && s.clipChildren > 0 && s.width > 0)));
     // m0 is the top; m32 nests 32 deep, the most a reference may, and
     // references that multiply down the chain pass the nested-load budget.
     // A load follows each first reference down before the next, so a chain
@@ -319,6 +336,7 @@ std::vector<std::pair<std::string, StructurePlan>> structureSeeds()
         {"shared-tracks", A{.width = 1000, .tracks = 600, .tracksPerLeaf = 4, .controllers = 400}},
         {"clips-onto-deep", A{.depth = 3000, .width = 1, .controllers = 64, .clipChildren = 3000}},
         {"clip-chain", A{.depth = 2000, .width = 1, .controllers = 8, .clipChain = true}},
+        {"clip-chain-past-the-copy-budget", A{.depth = 8192, .width = 1, .clipChain = true}},
         {"archive-chain-33", A{.archiveChain = 33}},
         {"archive-chain-64", A{.archiveChain = 64, .collidingMember = true}},
         {"archive-ladder-12", A{.archiveChain = 12, .referencesPerMember = 2}},
