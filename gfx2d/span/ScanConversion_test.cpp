@@ -400,6 +400,14 @@ TEST(ScanConversion, DegenerateCulledAndOffTargetPolygonsDrawNothing)
         EXPECT_EQ(std::count(canvas.pixels.begin(), canvas.pixels.end(), 0), kW * kH) << c.what;
         EXPECT_EQ(canvas.rs.block().poolUsed, pool) << c.what << ": rejected without clipping";
     }
+    // A picture placed at the far ends of the matrix and its offset lies
+    // wholly off the target, its sums kept in range.
+    Canvas far;
+    const Fixed m[6] = {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MIN};
+    std::copy(m, m + 6, far.rs.block().matrix2D.entries[0]);
+    const Fixed u[4] = {}, v[4] = {};
+    far.sc.drawTexturedQuad(INT32_MAX, INT32_MAX, u, v, false, INT32_MAX, INT32_MAX);
+    EXPECT_EQ(std::count(far.pixels.begin(), far.pixels.end(), 0), kW * kH) << "far picture";
     // A pool that cannot hold the clipper's new vertices ends the draw.
     Canvas starved(kDriverTriangle, 0);
     starved.draw({pt(-20, 24), pt(32, -30), pt(90, 24), pt(32, 80)});
