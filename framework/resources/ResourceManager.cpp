@@ -531,10 +531,14 @@ int ResourceManager::loadRecordArray(const ResourceLoadRecord* records)
 
 int ResourceManager::loadIds(const uint32_t* ids)
 {
+    const uint64_t madeBefore = m_ledger.made();
     int ok = 1;
-    for (; ids != nullptr && *ids != 0; ++ids)
+    for (; ids != nullptr && *ids != 0; ++ids) {
+        if (m_ledger.made() - madeBefore > kMaxBytesPerList)
+            return 0;
         if (!loadById(*ids, nullptr))
             ok = 0;
+    }
     return ok;
 }
 

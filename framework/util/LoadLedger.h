@@ -16,6 +16,11 @@ constexpr uint64_t kMaxBytesPerLoad = uint64_t(64) << 20;
 // together, however many ids its lists name: the game was made for a 32 MB
 // process, and four times that leaves the largest load room beside the rest.
 constexpr uint64_t kMaxBytesPerPack = uint64_t(128) << 20;
+// The most bytes the loads of one list of ids may make together, what they
+// keep and what they free again: what a pack may hold, and as much again read
+// and let go on the way. Without it, descriptions that each make large sources
+// and let them go would make without end while holding little.
+constexpr uint64_t kMaxBytesPerList = 2 * kMaxBytesPerPack;
 
 class LoadLedger {
 public:

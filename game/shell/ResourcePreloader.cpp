@@ -94,6 +94,7 @@ void ResourcePreloader::start(uint32_t listId)
     ResourceManager* manager = getResourceManager();
     if (!manager)
         return;
+    m_madeBefore = manager->ledger().made();
     manager->loadById(listId, &m_list);
     if (const IdList* ids = idsOf(m_list)) {
         m_count = ids->count();
@@ -117,7 +118,8 @@ void ResourcePreloader::step()
             break;
         }
         const uint32_t id = ids->get(m_next);
-        if (manager->loadById(id, nullptr) == ResourceResult::Failed) {
+        if (manager->ledger().made() - m_madeBefore > kMaxBytesPerList ||
+            manager->loadById(id, nullptr) == ResourceResult::Failed) {
             m_state = PreloadState::Failed;
             break;
         }

@@ -44,5 +44,6 @@ private:
     Resource* m_list = nullptr;
     uint32_t m_next = 0;
     uint32_t m_count = 0;
+    uint64_t m_madeBefore = 0; // the manager's bytes made when the list began
     uint32_t m_state = PreloadState::Idle;
 };

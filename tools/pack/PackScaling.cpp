@@ -275,6 +275,8 @@ std::vector<std::string> packFaults(const PackCell& cell, const PackRun& atN, co
             fault(std::string("not opened, preloaded and laid out") + where);
         if (run->work[PackCounter::HeldBytes] > kMaxBytesPerPack)
             fault(std::string("past the pack's budget") + where);
+        if (run->work[PackCounter::MadeBytes] > kMaxBytesPerList + kMaxBytesPerLoad)
+            fault(std::string("past the list's budget") + where);
     }
     for (size_t c = 0; c < atN.work.size(); ++c) {
         const uint64_t a = atN.work[c], b = at2N.work[c];
