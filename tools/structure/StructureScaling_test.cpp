@@ -21,6 +21,21 @@ void expectCellHolds(const ScalingCell& cell)
     const ScalingRun atN = run(small), at2N = run(large);
     for (const std::string& fault : scalingFaults(cell, small, atN, large, at2N))
         ADD_FAILURE() << fault;
+    // An operation a budget refuses at 2N is judged by that refusal there:
+    // what it does before it is held one halving down instead.
+    bool stopped = false;
+    for (int op = 0; op < ScalingOp::Count; ++op)
+        stopped = stopped || (atN.result[op] == 0 && at2N.result[op] != 0);
+    if (!stopped)
+        return;
+    ScalingCell half = cell;
+    half.name += " (halved)";
+    half.shows = ScalingBudget::Count;
+    for (uint32_t& n : half.perN)
+        n /= 2;
+    const ScalingFile quarter = writeScalingScene(half.at(1)), middle = writeScalingScene(half.at(2));
+    for (const std::string& fault : scalingFaults(half, quarter, run(quarter), middle, run(middle)))
+        ADD_FAILURE() << fault;
 }
 
 std::string testName(const char* name)
