@@ -534,7 +534,7 @@ int ResourceManager::loadIds(const uint32_t* ids)
     const uint64_t madeBefore = m_ledger.made();
     int ok = 1;
     for (; ids != nullptr && *ids != 0; ++ids) {
-        if (m_ledger.made() - madeBefore > kMaxBytesPerList)
+        if (m_ledger.made() - madeBefore > m_ledger.listLimit())
             return 0;
         if (!loadById(*ids, nullptr))
             ok = 0;

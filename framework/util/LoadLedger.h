@@ -16,11 +16,6 @@ constexpr uint64_t kMaxBytesPerLoad = uint64_t(64) << 20;
 // together, however many ids its lists name: the game was made for a 32 MB
 // process, and four times that leaves the largest load room beside the rest.
 constexpr uint64_t kMaxBytesPerPack = uint64_t(128) << 20;
-// The most bytes the loads of one list of ids may make together, what they
-// keep and what they free again: what a pack may hold, and as much again read
-// and let go on the way. Without it, descriptions that each make large sources
-// and let them go would make without end while holding little.
-constexpr uint64_t kMaxBytesPerList = 2 * kMaxBytesPerPack;
 
 class LoadLedger {
 public:
@@ -36,6 +31,12 @@ public:
     uint64_t made() const { return m_made; }
     // Bytes that may still be held.
     uint64_t room() const { return m_limit - (m_held < m_limit ? m_held : m_limit); }
+    // The most bytes the loads of one list of ids may make together, what
+    // they keep and what they let go again: what the pack may hold, and as
+    // much again read and freed on the way. Without it, descriptions that
+    // each make large sources and let them go would make without end while
+    // holding little.
+    uint64_t listLimit() const { return 2 * m_limit; }
 
     // Makes this ledger the one blocks count against, until it goes or
     // another one takes them.

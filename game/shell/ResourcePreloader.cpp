@@ -118,7 +118,7 @@ void ResourcePreloader::step()
             break;
         }
         const uint32_t id = ids->get(m_next);
-        if (manager->ledger().made() - m_madeBefore > kMaxBytesPerList ||
+        if (manager->ledger().made() - m_madeBefore > manager->ledger().listLimit() ||
             manager->loadById(id, nullptr) == ResourceResult::Failed) {
             m_state = PreloadState::Failed;
             break;

@@ -582,8 +582,8 @@ TEST(Surface, LoadsStayInProportionToThePack)
         {"ids reaching descriptions whose picture is refused", {3, 3}, {2, 2}, {256, 512}, 0, 65540, kMaxBytesPerPack, true, 3},
         {"sharers of a large picture with planes, past a load's budget", {5, 8}, {1, 1}, {1, 1}, Z32, 2048, kMaxBytesPerPack, false, 0},
         {"ids reaching one large picture, past the pack's budget", {1, 1}, {0, 0}, {3, 6}, 0, 2048, 32 << 20, false, 0},
-        {"ids each making large sources they let go, past a list's budget", {2, 2}, {4, 4}, {8, 16}, 0, 2048,
-         kMaxBytesPerPack, true, 0},
+        {"ids each making sources they let go, past a list's budget", {2, 2}, {4, 4}, {12, 24}, 0, 1024, 32 << 20, true,
+         0},
     };
     const auto variant = [](uint32_t id, uint32_t i) {
         return i == 0 ? id : (8 + i / 512) << 24 | (i % 512) << 15 | (id & 0x7FFF);
@@ -619,7 +619,7 @@ TEST(Surface, LoadsStayInProportionToThePack)
             EXPECT_EQ(manager.loadIds(ids.data()), row.side < 2048 && !row.variants) << row.what;
             EXPECT_LE(manager.loads(), row.loadsAtMost ? row.loadsAtMost : UINT64_MAX) << row.what;
             EXPECT_LE(manager.ledger().held(), row.packBudget) << row.what;
-            EXPECT_LE(manager.ledger().made(), std::min(row.ids[k] * kMaxBytesPerLoad, kMaxBytesPerList + kMaxBytesPerLoad))
+            EXPECT_LE(manager.ledger().made(), std::min(row.ids[k] * kMaxBytesPerLoad, 2 * row.packBudget + kMaxBytesPerLoad))
                 << row.what;
             work[k][0] = pack.probes(), work[k][1] = manager.loads(), work[k][2] = manager.ledger().made();
             app.m_resourceManager = nullptr;

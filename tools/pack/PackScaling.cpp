@@ -275,7 +275,7 @@ std::vector<std::string> packFaults(const PackCell& cell, const PackRun& atN, co
             fault(std::string("not opened, preloaded and laid out") + where);
         if (run->work[PackCounter::HeldBytes] > kMaxBytesPerPack)
             fault(std::string("past the pack's budget") + where);
-        if (run->work[PackCounter::MadeBytes] > kMaxBytesPerList + kMaxBytesPerLoad)
+        if (run->work[PackCounter::MadeBytes] > 2 * kMaxBytesPerPack + kMaxBytesPerLoad)
             fault(std::string("past the list's budget") + where);
     }
     for (size_t c = 0; c < atN.work.size(); ++c) {
