@@ -353,8 +353,7 @@ void CkwRendererStandard::queueNode(CkwNode* node)
             if (appearance == nullptr || strips == nullptr)
                 continue;
             enqueue(node, i, isTransparent(appearance, buffer), appearance->getLayer(), depthCache);
-            if (strips->getClassId() == kClassTriangleStripArray)
-                m_queuedIndices += static_cast<CkwTriangleStripArray*>(strips)->getUsedIndexCount();
+            m_queuedIndices += CkwTriangleStripArray::walkedIndicesOf(strips);
         }
         if (m_queue.count() > first) {
             CkwVertexBuffer* drawn = mesh->getRenderVertexBuffer(m_lightingNeeded);
@@ -550,9 +549,7 @@ void CkwRendererStandard::renderImmediate(CkwVertexBuffer* vertexBuffer, CkwInde
         leave(KErrIllegalState);
     if (int64_t{vertexBuffer->getVertexCount()} <= int64_t{indexBuffer->maxIndex()})
         leave(KErrIllegalState);
-    if (indexBuffer->getClassId() == kClassTriangleStripArray
-        && static_cast<CkwTriangleStripArray*>(indexBuffer)->getUsedIndexCount()
-               > CkwTriangleStripArray::kMaxWalkedIndices)
+    if (CkwTriangleStripArray::walkedIndicesOf(indexBuffer) > CkwTriangleStripArray::kMaxWalkedIndices)
         leave(KErrIllegalState);
     resetCaches();
     m_vertexBuffer = vertexBuffer;

@@ -145,7 +145,7 @@ private:
     static constexpr int32_t kScopeBits = 32;
     CkwArray<int32_t> m_lightsByBit[2][kScopeBits];
     // The first lights of each kind that the last scope asked for, while
-    // m_selectedValid holds: submeshes of one scope share them.
+    // valid holds: submeshes of one scope share them.
     struct SkwScopeLights {
         int32_t scope = 0;
         bool valid = false;
@@ -190,7 +190,7 @@ private:
     };
 
     // The vertex caches (clip space, eye space, normals, texture units 0
-    // and 1) and clip codes of one vertex buffer. A world draws many
+    // and 1) of one vertex buffer, and the clip codes of the strips drawn from it. A world draws many
     // buffers a frame; one set each lets a still one keep its vertices
     // from frame to frame.
     struct SkwVertexCaches {

@@ -1,6 +1,6 @@
-// The submesh pipeline in 16.16 fixed point: per node the clip-space
-// positions and clip codes of the whole vertex buffer; per submesh the
-// material, fog, textures and lights; per triangle of the strips trivial
+// The submesh pipeline in 16.16 fixed point: per node and buffer the
+// clip-space positions and clip codes of the vertices its strips reach; per
+// submesh the material, fog, textures and lights; per triangle of the strips trivial
 // reject, facing and culling, shading once per vertex and facing, clipping in
 // homogeneous space and the hand-off to the rasterizer.
 #include <algorithm>
@@ -30,7 +30,7 @@ namespace {
 __extension__ using Int128 = __int128;
 
 constexpr float kMaxTexScale = 100.0f;
-// A node whose nearest drawn point has an integer w below one step cannot
+// A submesh whose nearest drawn point has an integer w below one step cannot
 // be placed at all: it is skipped whole. Above that its cuts at the depth
 // planes land within 1 / (2 w) of their distance and its points within a
 // step of w, so it is drawn.
@@ -207,8 +207,7 @@ bool CkwRendererStandard::setupNode(const CkwMatrix& model)
         if (n > m_caches->facing.count())
             m_caches->facing.setCountGrowing(n);
     }
-    // A node whose matrix cannot be made, or whose whole range lies outside
-    // one plane, is not drawn.
+    // A node whose matrix cannot be made is not drawn.
     if (!m_caches->clip.isBuilt())
         return false;
     m_modelView = m_view;

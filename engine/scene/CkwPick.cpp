@@ -319,9 +319,8 @@ void pickMesh(CkwPickData& data, CkwMesh& mesh)
     // Strips that submeshes or meshes name again are walked again: a pick
     // that would walk past the bound is refused before the mesh that passes it.
     for (int32_t i = 0; i < mesh.getSubmeshCount(); ++i)
-        if (const auto* strips = dynamic_cast<const CkwTriangleStripArray*>(mesh.getIndexBuffer(i));
-            strips != nullptr && mesh.getAppearance(i) != nullptr)
-            data.walkedIndices += strips->getUsedIndexCount();
+        if (mesh.getAppearance(i) != nullptr)
+            data.walkedIndices += CkwTriangleStripArray::walkedIndicesOf(mesh.getIndexBuffer(i));
     if (data.walkedIndices > CkwTriangleStripArray::kMaxWalkedIndices)
         leave(KErrIllegalState);
     for (int32_t i = 0; i < mesh.getSubmeshCount(); ++i)

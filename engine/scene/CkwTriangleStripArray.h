@@ -49,6 +49,13 @@ public:
     // of an explicit list (which may hold more), or as many from the first
     // index on.
     int32_t getUsedIndexCount() const { return m_usedIndexCount; }
+    // What a draw or pick walks of any index buffer: strips' used indices.
+    static int32_t walkedIndicesOf(const CkwIndexBuffer* buffer)
+    {
+        return buffer != nullptr && buffer->getClassId() == kClassTriangleStripArray
+                   ? static_cast<const CkwTriangleStripArray*>(buffer)->m_usedIndexCount
+                   : 0;
+    }
     // New whenever the strips may have changed, never shared by two arrays:
     // what the renderer keeps of the strips is keyed by it, as an address
     // can come back for another array.

@@ -48,11 +48,12 @@ public:
     M3gFileWriter w;
     std::vector<uint32_t> children; // of the World
 
-    // 2 × pairs vertices, two to a row, lit ones facing +Z; the quad of two
-    // rows is written once.
-    uint32_t vertexBuffer(uint32_t pairs = 2, bool lit = false)
+    // 2 × pairs vertices, two to a row at depth z, lit ones facing +Z; the
+    // plain quad of two rows is written once.
+    uint32_t vertexBuffer(uint32_t pairs = 2, bool lit = false, int32_t z = 0)
     {
-        if (pairs == 2 && !lit && m_quad != 0)
+        const bool quad = pairs == 2 && !lit && z == 0;
+        if (quad && m_quad != 0)
             return m_quad;
         M3gVertexArrayFields positions;
         M3gVertexArrayFields texCoords;
@@ -61,7 +62,7 @@ public:
         normals.componentSize = 1;
         for (uint32_t i = 0; i < pairs; ++i)
             for (int32_t x : {0, 1}) {
-                positions.values.insert(positions.values.end(), {x * 2 - 1, int32_t(i % 3) - 1, 0});
+                positions.values.insert(positions.values.end(), {x * 2 - 1, int32_t(i % 3) - 1, z});
                 texCoords.values.insert(texCoords.values.end(), {x, int32_t(i % 2)});
                 normals.values.insert(normals.values.end(), {0, 0, 127});
             }
@@ -71,21 +72,18 @@ public:
         if (lit)
             b.normals = w.addObject(m3gVertexArrayRecord(normals));
         const uint32_t made = w.addObject(m3gVertexBufferRecord(b));
-        if (pairs == 2 && !lit)
+        if (quad)
             m_quad = made;
         return made;
     }
-    uint32_t strip(uint32_t first = 0)
+    uint32_t strip()
     {
-        if (first == 0 && m_strip != 0)
-            return m_strip;
-        M3gTriangleStripFields s;
-        s.startIndex = first;
-        s.stripLengths = {4};
-        const uint32_t made = w.addObject(m3gTriangleStripRecord(s));
-        if (first == 0)
-            m_strip = made;
-        return made;
+        if (m_strip == 0) {
+            M3gTriangleStripFields s;
+            s.stripLengths = {4};
+            m_strip = w.addObject(m3gTriangleStripRecord(s));
+        }
+        return m_strip;
     }
     uint32_t appearance()
     {
@@ -100,7 +98,6 @@ public:
         m.submeshes = {{strip(), look != 0 ? look : appearance()}};
         return m;
     }
-    uint32_t mesh(uint32_t look = 0) { return w.addObject(m3gMeshRecord(meshFields(look))); }
     uint32_t group(std::vector<uint32_t> children, M3gNodeFields node = {})
     {
         M3gGroupFields g;
@@ -305,22 +302,8 @@ uint32_t SharedScene::image()
 uint32_t SharedScene::buffer(bool target)
 {
     uint32_t& made = m_buffers[target];
-    if (made == 0) {
-        M3gVertexArrayFields positions, texCoords, normals;
-        texCoords.componentCount = 2;
-        normals.componentSize = 1;
-        for (uint32_t i = 0; i < rows(); ++i)
-            for (int32_t x : {0, 1}) {
-                positions.values.insert(positions.values.end(), {x * 2 - 1, int32_t(i % 3) - 1, target ? 1 : 0});
-                texCoords.values.insert(texCoords.values.end(), {x, int32_t(i % 2)});
-                normals.values.insert(normals.values.end(), {0, 0, 127});
-            }
-        M3gVertexBufferFields b;
-        b.positions = s.w.addObject(m3gVertexArrayRecord(positions));
-        b.texCoords = {{s.w.addObject(m3gVertexArrayRecord(texCoords))}};
-        b.normals = s.w.addObject(m3gVertexArrayRecord(normals));
-        made = s.w.addObject(m3gVertexBufferRecord(b));
-    }
+    if (made == 0)
+        made = s.vertexBuffer(rows(), true, target ? 1 : 0);
     return made;
 }
 
