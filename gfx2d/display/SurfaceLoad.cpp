@@ -71,8 +71,9 @@ private:
 // What one surface load, with every description nested in it, asks of the
 // manager. Each resource it names is loaded once however often and however
 // deep it is named: what the load takes stays held until the outermost load
-// ends (an entry that failed the manager fails again at once). The loads
-// are counted against their allowance.
+// ends. A resource refused where it is named (too deep, being loaded, past
+// the cap) is tried again each time it is named, each try spending one of the
+// loads counted against their allowance.
 class SharedLoads {
 public:
     // The loaded resource of id, with a reference for the caller, or null.

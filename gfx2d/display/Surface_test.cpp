@@ -568,22 +568,23 @@ TEST(Surface, LoadsStayInProportionToThePack)
         uint32_t levels[2], pairs[2], ids[2];
         RSBFormat plane;
         uint32_t side;
-        uint64_t packBudget;
-        bool variants;        // each pair names the next level under an id of its own
-        uint32_t loadsAtMost; // 0: no bound beyond the ratio
+        uint64_t packBudget = kMaxBytesPerPack;
+        bool variants = false;    // each pair names the next level under an id of its own
+        uint32_t loadsAtMost = 0; // 0: no bound beyond the ratio
     } rows[] = {
-        {"a description sharing the next one N times", {4, 4}, {6, 12}, {1, 1}, 0, 4, kMaxBytesPerPack, false, 0},
-        {"N levels, each sharing the next one twice", {4, 7}, {2, 2}, {1, 1}, 0, 4, kMaxBytesPerPack, false, 0},
-        {"sources and nesting grown together", {4, 5}, {6, 9}, {1, 1}, 0, 4, kMaxBytesPerPack, false, 0},
-        {"sharers each with a plane of its own", {4, 7}, {1, 1}, {1, 1}, Z32, 4, kMaxBytesPerPack, false, 0},
-        {"ids reaching one description", {4, 4}, {2, 2}, {256, 512}, 0, 4, kMaxBytesPerPack, false, 0},
-        {"ids reaching one description, and nesting", {4, 7}, {2, 2}, {256, 512}, 0, 4, kMaxBytesPerPack, false, 0},
-        {"N levels, each naming the next under 12 ids", {3, 6}, {12, 12}, {1, 1}, 0, 4, kMaxBytesPerPack, true, 0},
-        {"ids reaching descriptions whose picture is refused", {3, 3}, {2, 2}, {256, 512}, 0, 65540, kMaxBytesPerPack, true, 3},
-        {"sharers of a large picture with planes, past a load's budget", {5, 8}, {1, 1}, {1, 1}, Z32, 2048, kMaxBytesPerPack, false, 0},
-        {"ids reaching one large picture, past the pack's budget", {1, 1}, {0, 0}, {3, 6}, 0, 2048, 32 << 20, false, 0},
-        {"ids each making sources they let go, past a list's budget", {2, 2}, {4, 4}, {12, 24}, 0, 1024, 32 << 20, true,
-         0},
+        {"a description sharing the next one N times", {4, 4}, {6, 12}, {1, 1}, 0, 4},
+        {"N levels, each sharing the next one twice", {4, 7}, {2, 2}, {1, 1}, 0, 4},
+        {"sources and nesting grown together", {4, 5}, {6, 9}, {1, 1}, 0, 4},
+        {"sharers each with a plane of its own", {4, 7}, {1, 1}, {1, 1}, Z32, 4},
+        {"ids reaching one description", {4, 4}, {2, 2}, {256, 512}, 0, 4},
+        {"ids reaching one description, and nesting", {4, 7}, {2, 2}, {256, 512}, 0, 4},
+        {"N levels, each naming the next under 12 ids", {3, 6}, {12, 12}, {1, 1}, 0, 4, kMaxBytesPerPack, true},
+        {"ids reaching descriptions whose picture is refused", {3, 3}, {2, 2}, {256, 512}, 0, 65540, kMaxBytesPerPack,
+         true, 3},
+        {"sharers of a large picture with planes, past a load's budget", {5, 8}, {1, 1}, {1, 1}, Z32, 2048},
+        {"ids reaching one large picture, past the pack's budget", {1, 1}, {0, 0}, {3, 6}, 0, 2048, 32 << 20},
+        {"ids each making sources they let go, past a list's budget", {2, 2}, {4, 4}, {12, 24}, 0, 1024, 32 << 20,
+         true},
     };
     const auto variant = [](uint32_t id, uint32_t i) {
         return i == 0 ? id : (8 + i / 512) << 24 | (i % 512) << 15 | (id & 0x7FFF);

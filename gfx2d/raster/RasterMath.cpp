@@ -202,12 +202,6 @@ void affineNormalise(const RasterTables& t, Fixed* m, Fixed w, Fixed h)
     m[5] = reciprocalApply(m[5], qh);
 }
 
-void affineTransformVertex(const Fixed* m, Fixed* vertex)
-{
-    affineTransformPoint(m, vertex[0], vertex[1], vertex + kVertexOutX);
-    vertex[kVertexOutW] = kFixedOne;
-}
-
 void affineApplyToShape(Fixed* record, const Fixed* m)
 {
     // Mᵀ in storage order.

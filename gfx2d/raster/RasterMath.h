@@ -51,7 +51,6 @@ void affineMultiply2x2(Fixed* m, const Fixed* n);
 void affineMultiplySplit(Fixed* m, const Fixed* n2x2, const Fixed* nt);
 void affineScale(Fixed* m, Fixed sx, Fixed sy);
 void affineNormalise(const RasterTables& t, Fixed* m, Fixed w, Fixed h);
-void affineTransformVertex(const Fixed* m, Fixed* vertex);
 void affineApplyToShape(Fixed* record, const Fixed* m);
 
 // 3x4 matrices (13 words) and 3x3 matrices (9 words), rows first.

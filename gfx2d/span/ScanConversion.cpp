@@ -91,9 +91,10 @@ ScanConverter::WidePoint ScanConverter::project2D(Fixed* v, bool flipY, int32_t 
     const MatrixStack2D& st = m_rs.block().matrix2D;
     const Fixed* m = st.entries[std::clamp<int32_t>(st.count, 1, kMatrixStackDepth) - 1];
     // The device's wrapping sums, without the wrap: a far corner stays far,
-    // held within 2^62 so that the cut's differences of corners stay in range.
+    // held within 2^61 so that the cut's differences of two corners, flipped
+    // or not, stay within 64 bits.
     auto row = [&](const Fixed* r, Fixed t) {
-        constexpr __int128 kFar = __int128{1} << 62;
+        constexpr __int128 kFar = __int128{1} << 61;
         const __int128 sum = ((int64_t{r[0]} * v[0]) >> 16) + ((int64_t{r[1]} * v[1]) >> 16) +
                              __int128{r[0]} * atX + __int128{r[1]} * atY + t;
         return static_cast<int64_t>(std::clamp(sum, -kFar, kFar));

@@ -90,7 +90,8 @@ struct Canvas {
             Fixed* v = &records[i * 20];
             v[0] = points[i].x, v[1] = points[i].y, v[kVertexInW] = kFixedOne;
             rs.block().viewportMappingMode = 1;
-            affineTransformVertex(rs.block().matrix2D.entries[0], v);
+            affineTransformPoint(rs.block().matrix2D.entries[0], v[0], v[1], v + kVertexOutX);
+            v[kVertexOutW] = kFixedOne;
             rs.outcode2D(v);
             list.push_back(v);
         }
