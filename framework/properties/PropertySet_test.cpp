@@ -72,9 +72,12 @@ TEST(PropertySet, FirstDefinitionWinsAndParseClears)
     parse(set, "j=3\n");
     EXPECT_EQ(set.has("k"), 0);
     EXPECT_EQ(set.count(), 1u);
-    // A text longer than any configuration is refused whole.
+    // A text longer than any configuration is refused whole; one at the
+    // limit is taken.
     EXPECT_EQ(parse(set, "k=" + std::string(kMaxPropertiesText - 1, 'v')), 0);
     EXPECT_STREQ(set.getString("j"), "3");
+    EXPECT_EQ(parse(set, "k=" + std::string(kMaxPropertiesText - 2, 'v')), 1);
+    parse(set, "j=3\n");
 
     // Memory that runs out at any allocation of a set or a parse: 0, and
     // the store as it was; or 1 and all of it done.

@@ -355,8 +355,9 @@ TEST_P(StartFaults, AStartWhoseReadsFailTellsWhatItMetAndChangesNoFile)
     EXPECT_GT(clean[step], 0);
     // Pack reads and seeks run on to the level: failing from any of them
     // on is told.
-    ASSERT_EQ(failureFrame.size(), step == Step::Read || step == Step::Seek ? 1u : failureFrame.size());
-    ASSERT_LE(failureFrame.size(), 1u);
+    if (step == Step::Read || step == Step::Seek) {
+        ASSERT_EQ(failureFrame.size(), 1u);
+    }
     for (const auto& shot : failureFrame)
         EXPECT_LT(std::count(shot.begin(), shot.end(), 0u), 64 * 48 * 99 / 100) << "no message";
     setDisplayCreator(nullptr);
