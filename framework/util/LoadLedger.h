@@ -27,15 +27,16 @@ public:
 
     // Bytes held now: what live resources' loads made and live blocks.
     uint64_t held() const { return m_held; }
-    // Bytes ever charged: the work tests count.
+    // Bytes ever charged, by loads and by blocks: the work tests count, and
+    // what a list's loads are held to.
     uint64_t made() const { return m_made; }
     // Bytes that may still be held.
     uint64_t room() const { return m_limit - (m_held < m_limit ? m_held : m_limit); }
-    // The most bytes the loads of one list of ids may make together, what
-    // they keep and what they let go again: what the pack may hold, and as
-    // much again read and freed on the way. Without it, descriptions that
-    // each make large sources and let them go would make without end while
-    // holding little.
+    // The most bytes the loads of one list of ids may make together (blocks
+    // the engine makes for them included), what they keep and what they let
+    // go again: what the pack may hold, and as much again read and freed on
+    // the way. Without it, descriptions that each make large sources and let
+    // them go would make without end while holding little.
     uint64_t listLimit() const { return 2 * m_limit; }
 
     // Makes this ledger the one blocks count against, until it goes or
